@@ -1,0 +1,93 @@
+#include "cli/Cli.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <iostream>
+
+namespace velkard::cli {
+
+std::vector<Command>& registry() {
+    static std::vector<Command> commands;
+    return commands;
+}
+
+Args::Args(std::vector<std::string> argv, std::vector<std::string> valueOptions,
+           std::vector<std::string> flagOptions) {
+    auto contains = [](const std::vector<std::string>& v, const std::string& s) {
+        return std::find(v.begin(), v.end(), s) != v.end();
+    };
+    for (std::size_t i = 0; i < argv.size(); ++i) {
+        const std::string& a = argv[i];
+        if (a == "--help" || a == "-h") {
+            help_ = true;
+        } else if (a.size() > 2 && a.rfind("--", 0) == 0) {
+            std::string name = a.substr(2);
+            std::string val;
+            bool inlineValue = false;
+            if (auto eq = name.find('='); eq != std::string::npos) {
+                val = name.substr(eq + 1);
+                name = name.substr(0, eq);
+                inlineValue = true;
+            }
+            if (contains(valueOptions, name)) {
+                if (!inlineValue) {
+                    if (i + 1 >= argv.size()) {
+                        error_ = "option --" + name + " needs a value";
+                        return;
+                    }
+                    val = argv[++i];
+                }
+                options_.emplace_back(name, val);
+            } else if (contains(flagOptions, name) && !inlineValue) {
+                options_.emplace_back(name, "");
+            } else {
+                error_ = "unknown option --" + name;
+                return;
+            }
+        } else {
+            positional_.push_back(a);
+        }
+    }
+}
+
+bool Args::has(const std::string& name) const {
+    return std::any_of(options_.begin(), options_.end(),
+                       [&](const auto& o) { return o.first == name; });
+}
+
+std::optional<std::string> Args::value(const std::string& name) const {
+    for (auto it = options_.rbegin(); it != options_.rend(); ++it)
+        if (it->first == name)
+            return it->second;
+    return std::nullopt;
+}
+
+std::string Args::valueOr(const std::string& name, const std::string& fallback) const {
+    auto v = value(name);
+    return v ? *v : fallback;
+}
+
+int fail(const std::string& message) {
+    std::cerr << "velkard-cli: " << message << '\n';
+    return kFailure;
+}
+
+int usage(const Command& cmd, const std::string& message) {
+    std::cerr << "velkard-cli " << cmd.name << ": " << message << " (see velkard-cli " << cmd.name
+              << " --help)\n";
+    return kUsage;
+}
+
+std::optional<long> intValue(const std::string& text, long lo, long hi) {
+    if (text.empty())
+        return std::nullopt;
+    errno = 0;
+    char* end = nullptr;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < lo || v > hi)
+        return std::nullopt;
+    return v;
+}
+
+} // namespace velkard::cli

@@ -1,0 +1,61 @@
+// velkard-cli: a headless companion over the program's libraries.
+//
+// Each group of subcommands lives in its own cli/cmd_*.cpp and registers itself with a static
+// Registration object, so subsystems add commands without touching a shared table.
+// Exit status: 0 success, 1 failure of the input or the disk, 2 wrong usage.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velkard::cli {
+
+inline constexpr int kOk = 0;
+inline constexpr int kFailure = 1;
+inline constexpr int kUsage = 2;
+
+// Parsed arguments of one subcommand: positionals and --options (with or without a value).
+class Args {
+public:
+    Args(std::vector<std::string> argv, std::vector<std::string> valueOptions,
+         std::vector<std::string> flagOptions);
+
+    bool ok() const { return error_.empty(); }
+    const std::string& error() const { return error_; }
+    const std::vector<std::string>& positional() const { return positional_; }
+    bool has(const std::string& name) const;
+    std::optional<std::string> value(const std::string& name) const;
+    std::string valueOr(const std::string& name, const std::string& fallback) const;
+    bool wantsHelp() const { return help_; }
+
+private:
+    std::vector<std::string> positional_;
+    std::vector<std::pair<std::string, std::string>> options_;
+    std::string error_;
+    bool help_ = false;
+};
+
+struct Command {
+    std::string name;
+    std::string summary; // one line for the command list
+    std::string help;    // full --help text
+    std::function<int(const std::vector<std::string>& args)> run;
+};
+
+std::vector<Command>& registry();
+
+struct Registration {
+    explicit Registration(Command c) { registry().push_back(std::move(c)); }
+};
+
+// Error helpers: one clear line on stderr, return the status.
+int fail(const std::string& message);
+int usage(const Command& cmd, const std::string& message);
+
+// Parses an integer option; returns nullopt and prints a usage line when it is not a whole number
+// in [lo, hi].
+std::optional<long> intValue(const std::string& text, long lo, long hi);
+
+} // namespace velkard::cli

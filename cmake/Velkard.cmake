@@ -1,0 +1,33 @@
+# Shared build settings: warnings, sanitizers and the test helper.
+set(VELKARD_SANITIZE "" CACHE STRING "Sanitizers to build with: empty, 'address,undefined' or 'thread'")
+
+add_compile_options(-Wall -Wextra)
+if(VELKARD_SANITIZE)
+  add_compile_options(-fsanitize=${VELKARD_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${VELKARD_SANITIZE})
+endif()
+
+find_program(CCACHE_PROGRAM ccache)
+if(CCACHE_PROGRAM)
+  set(CMAKE_C_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${CCACHE_PROGRAM})
+endif()
+
+include(GoogleTest)
+
+# velkard_add_test(NAME SOURCES a.cpp b.cpp LIBS lib1 lib2 [QT])
+# Builds one GoogleTest program and registers each of its tests with CTest, so ctest -j runs them in
+# parallel. Tests start in their own build folder; GUI tests run on the offscreen platform.
+function(velkard_add_test name)
+  cmake_parse_arguments(T "QT" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  if(T_QT)
+    # A main that creates a QApplication first (fonts, widgets and printers need one).
+    target_link_libraries(${name} PRIVATE ${T_LIBS} velkard_qt_test_main GTest::gtest GTest::gmock)
+  else()
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  endif()
+  set(env "QT_QPA_PLATFORM=offscreen")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                       PROPERTIES ENVIRONMENT "${env}" TIMEOUT 120)
+endfunction()

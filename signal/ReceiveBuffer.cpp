@@ -1,0 +1,35 @@
+#include "signal/ReceiveBuffer.h"
+
+namespace velkard::signal {
+
+bool ReceiveBuffer::pushRecord(const SampleRecord& record) {
+    const std::uint64_t block = published_.load(std::memory_order_relaxed);
+    halves_[block % 2][fillIndex_] = record;
+    if (++fillIndex_ < kRecordsPerBlock)
+        return false;
+    fillIndex_ = 0;
+    published_.store(block + 1, std::memory_order_release);
+    return true;
+}
+
+bool ReceiveBuffer::takeBlock(SampleBlock& out) {
+    const std::uint64_t done = published_.load(std::memory_order_acquire);
+    std::uint64_t next = taken_.load(std::memory_order_relaxed);
+    if (next >= done)
+        return false;
+    // Only the newest completed block is safe to copy: the reader is filling the other half.
+    if (done - next > 1)
+        next = done - 1;
+    out = halves_[next % 2];
+    taken_.store(next + 1, std::memory_order_relaxed);
+    // The reader may have finished another block and begun overwriting this half meanwhile.
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return published_.load(std::memory_order_relaxed) <= next + 1;
+}
+
+void ReceiveBuffer::discardPending() {
+    fillIndex_ = 0;
+    taken_.store(published_.load(std::memory_order_acquire), std::memory_order_relaxed);
+}
+
+} // namespace velkard::signal
