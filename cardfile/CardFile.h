@@ -1,0 +1,227 @@
+// The card file on disk: the patient index, one archive per patient and one recording file per
+// archive entry, all below the folder DATA_BASE of a working folder. Every operation opens the files
+// it needs and closes them before it returns; nothing is cached.
+//
+// Text is UTF-8 in memory and Windows-1251 on disk, cut to the fixed field widths when written.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velkard::cardfile {
+
+inline constexpr std::size_t kPatientRecordBytes = 198;
+inline constexpr std::size_t kArchiveEntryBytes = 27;
+// Widths of the numeric archive fields ("%3ld" and "%4ld") bound what can be stored.
+inline constexpr int kMaxRecordNumber = 999;
+inline constexpr long kMaxDurationSeconds = 9999;
+
+inline constexpr const char* kDataFolder = "DATA_BASE";
+inline constexpr const char* kIndexName = "ID_Patient_real";
+inline constexpr const char* kTempName = "ID_Patient_new";
+
+// Kind markers of an archive entry.
+inline constexpr std::string_view kKindPlain = "  ";
+inline constexpr std::string_view kKindA2 = "A2";
+inline constexpr std::string_view kKindRhythm = "RT";
+
+// What went wrong, so a window can pick its own message text.
+enum class ErrorCode {
+    None,
+    IndexUnavailable,    // the index can be neither opened nor created
+    ArchiveCreateFailed, // the patient archive cannot be created
+    ArchiveOpenFailed,   // the patient archive cannot be opened
+    WriteFailed,         // a write, flush or rename failed (disk full, read-only folder)
+    OutOfRange,          // position beyond the listed rows
+    FieldOverflow,       // record number above 999 or duration above 9999 s
+    InvalidArgument,     // e.g. a patient ID that is not 8 characters
+};
+
+struct Status {
+    bool ok = true;
+    ErrorCode code = ErrorCode::None;
+    std::string message; // one clear English line for logs and the command line; empty when ok
+
+    explicit operator bool() const { return ok; }
+    static Status success() { return {}; }
+    static Status failure(ErrorCode c, std::string msg) { return {false, c, std::move(msg)}; }
+};
+
+template <typename T>
+struct Result {
+    T value{};
+    bool ok = true;
+    ErrorCode code = ErrorCode::None;
+    std::string message;
+
+    explicit operator bool() const { return ok; }
+    static Result success(T v) { return {std::move(v), true, ErrorCode::None, {}}; }
+    static Result failure(ErrorCode c, std::string msg) { return {T{}, false, c, std::move(msg)}; }
+    static Result failure(const Status& s) { return {T{}, false, s.code, s.message}; }
+};
+
+// One patient record (198 bytes on disk). Widths on disk, terminator included:
+// name 30, birth date 11, sex 3 (no terminator when 3 long), birthplace 50, address 50,
+// telephone 16, insurance policy 30, patient ID 8 (no terminator).
+struct PatientRecord {
+    std::string name;
+    std::string birthDate; // dd.MM.yyyy
+    std::string sex;       // "Муж"/"Жен" or "men"/"wom"
+    std::string birthplace;
+    std::string address;
+    std::string telephone;
+    std::string policy;
+    std::string id; // 8 characters, "%8lx"
+
+    bool operator==(const PatientRecord&) const = default;
+};
+
+using PatientBytes = std::array<std::uint8_t, kPatientRecordBytes>;
+
+// The 198 bytes of a record: Windows-1251, each field cut to its width, zero-filled after the text.
+PatientBytes encodePatientRecord(const PatientRecord& record);
+// Reads a record of up to 198 bytes (a short, trailing record reads its missing fields as empty).
+// Each field is the text up to the first NUL or the end of the field.
+PatientRecord decodePatientRecord(std::span<const std::uint8_t> bytes);
+
+// One archive entry (27 bytes on disk), every field as stored, padding included, as UTF-8
+// (the duration may be "РИТМ").
+struct ArchiveEntry {
+    std::string number;   // 3 characters, "%3ld"
+    std::string date;     // 10 characters, dd.MM.yyyy
+    std::string time;     // 8 characters, hh:mm:ss
+    std::string duration; // 4 characters, "%4ld" or "РИТМ"/"RITM"
+    std::string kind;     // 2 characters: "  ", "A2" or "RT"
+
+    bool operator==(const ArchiveEntry&) const = default;
+
+    // The number field as an integer (leading spaces allowed); 0 when it holds no number.
+    int recordNumber() const;
+    // The duration field as seconds (leading spaces allowed); nullopt for a rhythmogram text.
+    std::optional<long> durationSeconds() const;
+    bool isA2() const { return kind == kKindA2; }
+    bool isRhythm() const { return kind == kKindRhythm; }
+};
+
+using EntryBytes = std::array<std::uint8_t, kArchiveEntryBytes>;
+
+// Reads an entry of up to 27 bytes; each field is taken up to its width (or a NUL).
+ArchiveEntry decodeArchiveEntry(std::span<const std::uint8_t> bytes);
+
+// The duration of a new archive entry: seconds ("%4ld") or a 4-character text ("РИТМ"/"RITM").
+struct EntryDuration {
+    std::optional<long> seconds;
+    std::string text; // UTF-8; used when seconds is empty
+
+    static EntryDuration ofSeconds(long s) { return {s, {}}; }
+    static EntryDuration rhythm(bool russian) { return {std::nullopt, russian ? "РИТМ" : "RITM"}; }
+};
+
+// Builds the 27 bytes of an entry. A time text of 7 characters (h:mm:ss) gets a leading "0"; other
+// texts are cut or space-padded to their widths. Refuses record numbers outside 1..999 and
+// durations outside the 4-character field.
+Result<EntryBytes> encodeArchiveEntry(int number, std::string_view date, std::string_view time,
+                                      const EntryDuration& duration, std::string_view kind);
+
+// Fixed formats of everything stored, whatever the locale.
+std::string formatDate(int day, int month, int year); // dd.MM.yyyy
+std::string formatTime(int hour, int minute, int second); // hh:mm:ss
+// "%8lx" of a calendar time in seconds.
+std::string formatPatientId(std::int64_t seconds);
+// "%8s_%2s.dat": "4c2f9a10_ 7.dat", "4c2f9a10_12.dat".
+std::string recordingFileName(std::string_view id, int number);
+
+class CardFile {
+public:
+    // workDir is the folder that holds (or will hold) DATA_BASE.
+    explicit CardFile(std::filesystem::path workDir);
+
+    const std::filesystem::path& workDir() const { return workDir_; }
+    std::filesystem::path dataDir() const;
+    std::filesystem::path indexPath() const;
+    std::filesystem::path archivePath(std::string_view id) const;
+
+    // Clock used by newPatientId (seconds since 1970); the system clock by default.
+    void setClock(std::function<std::int64_t()> clock) { clock_ = std::move(clock); }
+
+    // Makes sure DATA_BASE and the index exist (creating them empty) and returns the index length.
+    Result<std::uint64_t> openPatientIndex() const;
+    // One record per listed row, floor((L + 1) / 198) rows; a partial trailing row reads what is there.
+    Result<std::vector<PatientRecord>> listPatients() const;
+    Result<PatientRecord> readPatient(std::size_t position) const;
+    // "%8lx" of the clock, moved on to the next free value when an archive or an index record
+    // already carries it, so two patients created in one second get different IDs.
+    std::string newPatientId() const;
+    // Creates the empty archive, or leaves an existing one unchanged.
+    Status createPatientArchive(std::string_view id) const;
+    // Writes the 198 bytes of the record at the end of the index.
+    Status appendPatientRecord(const PatientRecord& record) const;
+    // Writes the first 190 bytes of the record at the position; the stored patient ID stays.
+    Status rewritePatientRecord(std::size_t position, const PatientRecord& record) const;
+    // Drops record `position` from the index (written to a new file, flushed, renamed over the old
+    // one), then deletes the patient's recordings and archive.
+    Status removePatient(std::size_t position, std::string_view id) const;
+
+    // One entry per listed row, floor((L + 1) / 27) rows; a missing archive lists nothing.
+    Result<std::vector<ArchiveEntry>> listArchiveEntries(std::string_view id) const;
+    // Entry j; fails with ArchiveOpenFailed when the archive cannot be opened.
+    Result<ArchiveEntry> readArchiveEntry(std::string_view id, std::size_t position) const;
+    // floor(L / 27) + 1 for the archive length L (1 for a missing archive).
+    int nextRecordNumber(std::string_view id) const;
+    // workDir/DATA_BASE/"%8s_%2s.dat".
+    std::filesystem::path recordingPath(std::string_view id, int number) const;
+    // Appends one entry; ArchiveOpenFailed when the archive cannot be opened, FieldOverflow when
+    // the number or duration does not fit.
+    Status appendArchiveEntry(std::string_view id, int number, std::string_view date,
+                              std::string_view time, const EntryDuration& duration,
+                              std::string_view kind) const;
+    // Drops entry j, renumbers the later ones (new file, flushed, renamed over the archive), deletes
+    // recording j + 1 and renames the later recordings one number down.
+    Status removeArchiveEntry(std::string_view id, std::size_t position) const;
+
+    // Creates (truncating) the recording file for a new entry, so an orphan left by an earlier
+    // failure with the same number is never appended to. The caller writes it.
+    Status createRecordingFile(std::string_view id, int number) const;
+
+private:
+    std::filesystem::path workDir_;
+    std::function<std::int64_t()> clock_;
+};
+
+// ---- The new-patient dialog's record building, shared with the command line ----
+
+// The seven texts the user typed (UTF-8) and the chosen date of birth.
+struct NewPatientInput {
+    std::string name;
+    std::string sex;
+    std::string birthDate; // dd.MM.yyyy (formatDate); may be empty
+    std::string birthplace;
+    std::string address;
+    std::string telephone;
+    std::string policy;
+};
+
+enum class NewPatientCheck { Ok, NameAndPolicyMissing, NameMissing, PolicyMissing };
+
+// Which message the dialog shows; NameMissing and PolicyMissing may both apply, so the dialog
+// asks nameMissing/policyMissing separately when the result is not Ok.
+NewPatientCheck checkNewPatient(const NewPatientInput& input);
+
+// The record as it is stored: fields cut to their widths (and back to UTF-8), the given ID.
+PatientRecord buildPatientRecord(const NewPatientInput& input, std::string id);
+
+// The dialog's OK after the check: takes a new ID, creates the archive and, when appendToIndex is
+// set, appends the record to the index. Fails with ArchiveCreateFailed ("Ошибка создания ID
+// файла" in the dialog) or with InvalidArgument when the check fails (message names the field).
+Result<PatientRecord> createNewPatient(const CardFile& cardFile, const NewPatientInput& input,
+                                       bool appendToIndex);
+
+} // namespace velkard::cardfile
