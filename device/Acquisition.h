@@ -1,0 +1,154 @@
+// The live acquisition engine: opens the link, runs the reader thread, hands completed sample blocks
+// to the user-interface thread, appends them to the recording file, and decides the no-data watchdog.
+//
+// It never touches a widget and never shows a message itself. Every failure comes back as an Event
+// (kind, the exact text, the caption) that the window shows through its message seam. The window's
+// timers drive it from the UI thread:
+//   Timer1 (1 ms)    -> timer1Tick(): completed blocks (already appended to the file when recording)
+//                       and, once the reader found the instrument gone, the device-lost event.
+//   Timer3 (watchdog)-> timer3Tick(): true when one read has waited 1000 ms without a byte; the
+//                       engine has then run the no-data path and queued "Нет приема данных!".
+//   Timer2 (940 ms)  -> the seconds counter stays with the window.
+// All methods are for the UI thread only; the reader thread shares nothing with it but the receive
+// buffer and a few atomics.
+#pragma once
+
+#include "device/Link.h"
+#include "signal/ReceiveBuffer.h"
+#include "signal/SampleRecord.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velkard::device {
+
+inline constexpr std::uint8_t kStartByte = 0x5A;
+inline constexpr std::uint8_t kStopByte = 0xA5;
+inline constexpr std::uint32_t kStreamBaud = 230400;
+inline constexpr std::chrono::milliseconds kWatchdogPeriod{1000};
+
+enum class EventKind {
+    NotFound,        // "Прибор не найден"; shown with the application title as caption
+    WriteError,      // "Ошибка записи в порт!"
+    ReadError,       // "Ошибка чтения из USB-порта!"
+    DeviceLost,      // "Прибор не включен!"
+    NoData,          // "Нет приема данных!" (caption "Ошибка")
+    CloseError,      // "Ошибка закрытия порта!"
+    FileCreateError, // "Ошибка создания файла для записи ЭКГ"
+    FileWriteError,  // "Ошибка записи файла ЭКГ" (disk full: recording to file ends, file kept)
+    ThreadError,     // "Error! Cannot create thread."
+};
+
+struct Event {
+    EventKind kind;
+    std::string text;    // UTF-8, exactly as the message box shows it
+    std::string caption; // empty for NotFound: the window uses the application title
+};
+
+Event makeEvent(EventKind kind);
+
+enum class AcquisitionState {
+    Idle,       // nothing started yet
+    Monitoring, // streaming, not writing to a file
+    Recording,  // streaming and appending whole blocks to the recording file
+    Halted,     // the watchdog fired or the instrument was lost; Stop finishes
+    Stopped,    // after Stop
+};
+
+struct TickResult {
+    std::vector<signal::SampleBlock> blocks; // completed blocks in order, for drawing
+    std::vector<Event> events;               // messages to show, in order
+};
+
+class Acquisition {
+public:
+    using LinkFactory = std::function<std::unique_ptr<Link>()>;
+
+    // The link is made by the factory when it is first opened (and again after it was shut).
+    explicit Acquisition(LinkFactory factory);
+    // Convenience: makeLink(portName).
+    explicit Acquisition(const std::string& portName);
+    // Ends the reader cooperatively and closes the file and the link without sending anything.
+    ~Acquisition();
+
+    Acquisition(const Acquisition&) = delete;
+    Acquisition& operator=(const Acquisition&) = delete;
+
+    // Opens the link unless it is already open, then starts streaming. False (with a NotFound event
+    // in takeEvents()) when no instrument answers.
+    bool startMonitoring();
+    // Starts the reader thread, sends 0x5A. A reader still running from an earlier acquisition on the
+    // same open link is stopped first, so there is never more than one.
+    bool startStreaming();
+
+    // StartClick: creates the recording file afresh (an orphan of the same name is replaced) and
+    // turns recording to file on. False with a FileCreateError event when it cannot be created.
+    bool startRecording(const std::filesystem::path& file);
+
+    // Timer1: takes every completed block, appends it to the file when recording, returns it for
+    // drawing. Also reports the device-lost path once, after the reader found no byte.
+    TickResult timer1Tick();
+
+    // Timer3: true when the current read has been pending for kWatchdogPeriod or longer. The engine
+    // has then stopped the reader, reset and closed the link, closed the recording file (unless the
+    // close failed) and queued the events; the state is Halted.
+    bool timer3Tick(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
+
+    // StopClick: 0xA5 (when the link is open), the file closed, the reader gone, the link shut, in
+    // that order; the partial block is discarded. Events (write error) go to takeEvents().
+    void stop();
+
+    // Exit / window close: 0xA5 when the link is open, reset and close. False (with a CloseError
+    // event) when the link could not be closed: the caller abandons the exit. The reader is ended
+    // and the recording file is closed with what it holds.
+    bool exit();
+
+    // Events queued by the calls above (startMonitoring, startRecording, stop, exit, timer3Tick).
+    std::vector<Event> takeEvents();
+
+    AcquisitionState state() const { return state_; }
+    bool linkOpen() const { return linkOpen_; }
+    bool recordingToFile() const { return file_ != nullptr; }
+    bool readerRunning() const { return reader_.joinable(); }
+    // Whole blocks appended to the recording file since startRecording.
+    std::uint64_t blocksWritten() const { return blocksWritten_; }
+    // The link in use (null before the first open). For the memory connection and tests.
+    Link* link() { return link_.get(); }
+
+private:
+    void readerMain();
+    void endReader();
+    bool closeFile();
+    void queue(EventKind kind);
+    bool sendCommand(std::uint8_t byte);
+
+    LinkFactory factory_;
+    std::unique_ptr<Link> link_;
+    bool linkOpen_ = false;
+    AcquisitionState state_ = AcquisitionState::Idle;
+    std::FILE* file_ = nullptr;
+    std::uint64_t blocksWritten_ = 0;
+    bool deviceLostReported_ = false;
+
+    signal::ReceiveBuffer buffer_;
+    std::thread reader_;
+    std::atomic<bool> stopReader_{false};
+    // Steady-clock nanoseconds at which the pending read began; 0 while no read is pending.
+    std::atomic<std::int64_t> pendingSince_{0};
+    std::atomic<bool> deviceLost_{false};
+    std::atomic<std::uint32_t> readErrors_{0};
+    std::uint32_t readErrorsReported_ = 0;
+
+    std::vector<Event> events_;
+};
+
+} // namespace velkard::device

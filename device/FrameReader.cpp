@@ -1,0 +1,43 @@
+#include "device/FrameReader.h"
+
+namespace velkard::device {
+
+bool FrameReader::step(std::uint8_t byte) {
+    switch (state_) {
+    case State::Search:
+        if (byte == 0xF0)
+            state_ = State::SyncSecond;
+        return false;
+    case State::SyncSecond:
+        if (byte == 0x0F) {
+            state_ = State::Skip;
+            count_ = 0;
+        } else if (byte != 0xF0) {
+            state_ = State::Search;
+        }
+        return false;
+    case State::Skip:
+        if (++count_ == kDroppedBytes) {
+            state_ = State::Record;
+            count_ = 0;
+        }
+        return false;
+    case State::Record:
+        bytes_[count_++] = byte;
+        if (count_ < signal::kRecordBytes)
+            return false;
+        for (int k = 0; k < signal::kChannels; ++k)
+            record_.c[static_cast<std::size_t>(k)] = signal::readLe16(bytes_ + 2 * k);
+        state_ = State::Search;
+        count_ = 0;
+        return true;
+    }
+    return false;
+}
+
+void FrameReader::reset() {
+    state_ = State::Search;
+    count_ = 0;
+}
+
+} // namespace velkard::device
