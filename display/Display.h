@@ -1,0 +1,209 @@
+// The ECG drawing surface of the main window: grid, labels, calibration marks, review pages,
+// rhythmogram pages and the live sweep, drawn into one QImage in window client coordinates.
+//
+// The main window owns one Display, shows surface() below its tool panel, forwards the selector,
+// paint/resize and paging events to the handler functions below and reads forvardEnabled() /
+// backEnabled() for its buttons. Everything runs on the user-interface thread.
+#pragma once
+
+#include "display/Geometry.h"
+#include "display/Leads.h"
+#include "signal/SampleRecord.h"
+
+#include <QColor>
+#include <QImage>
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+class QPainter;
+
+namespace velkard::display {
+
+// The window's shape: outer size, client-area right and bottom, and the tool panel's height (the
+// drawing area's top).
+struct WindowMetrics {
+    int outerWidth = 1024;
+    int outerHeight = 768;
+    int clientRight = 1024;
+    int clientBottom = 700;
+    int panelHeight = 30;
+    bool operator==(const WindowMetrics&) const = default;
+};
+
+// What the drawing area shows; the main window keeps these in step with its own view flags.
+struct ViewFlags {
+    bool cardReview = false;    // a card-file recording is shown
+    bool importView = false;    // an imported recording is shown
+    bool rhythmogram = false;   // a rhythmogram is shown (blocks the selectors)
+    bool kindA2 = false;        // the shown recording is of kind "A2"
+    bool patientChosen = false; // a patient was chosen in the card file for a new recording
+};
+
+// The second-label row's values kept between review pages.
+struct SecondLabelState {
+    int labelNumber = 0;
+    int step = 0;
+    int x = 0;
+    double carryA = 0;
+    double carryB = 0;
+};
+
+struct OpenResult {
+    bool ok = true;
+    std::string message; // the text to show (caption "Error") when !ok
+};
+
+// Shown when a rhythmogram file cannot be read.
+inline constexpr const char* kEcgOpenError = "Ошибка открытия файла с ЭКГ";
+
+class Display {
+public:
+    explicit Display(DeviceCaps caps = {}, WindowMetrics window = {});
+    ~Display();
+    Display(const Display&) = delete;
+    Display& operator=(const Display&) = delete;
+
+    // ---- shape and choices -------------------------------------------------------------------
+    // New screen capabilities; takes effect at the next geometry computation.
+    void setDeviceCaps(const DeviceCaps& caps);
+    // New window shape (resize): the surface grows to cover it. Call comboBox3Change afterwards,
+    // as the window's resize handler does.
+    void setWindowMetrics(const WindowMetrics& window);
+    const WindowMetrics& windowMetrics() const { return win_; }
+
+    // Initial choices (from the settings file), then the vertical and horizontal geometry.
+    void setChoices(int scaleIndex, int groupIndex, int speedIndex);
+    const Geometry& geometry() const { return geo_; }
+    Geometry& geometry() { return geo_; }
+    void computeVerticalGeometry();
+    // The printer page width in pixels when a printer exists; otherwise the printer samples per
+    // column keep their value.
+    void computeHorizontalGeometry(std::optional<int> printerPageWidthPx = std::nullopt);
+
+    ViewFlags& view() { return view_; }
+    const ViewFlags& view() const { return view_; }
+
+    // The window surface (at least outer width × outer height, and client right × client bottom).
+    const QImage& surface() const { return surface_; }
+    // The grid image as last drawn (outer width × outer height).
+    const QImage& gridImage() const { return grid_; }
+
+    // ---- selector handlers (ComboBox3Change is also the paint and resize handler) ------------
+    // Each returns false when its guard kept it from acting.
+    bool comboBox1Change(int itemIndex);
+    bool comboBox2Change(int itemIndex);
+    bool comboBox3Change(int itemIndex);
+
+    // ---- furniture ----------------------------------------------------------------------------
+    // Draws the grid image afresh and copies it, stretched, from its full area to the drawing area.
+    void drawAndCopyGrid();
+    void drawGridImage();
+    void copyGridToWindow();
+    void clearLabelStrip();
+    void drawLeadLabels();
+    void drawCalibrationMark(const QColor& pen);
+    void drawSecondLabels();
+    // Fills the client area white (what the window does before a rhythmogram page and when it
+    // clears the drawing area).
+    void clearClientArea();
+
+    // ---- review -------------------------------------------------------------------------------
+    // The recording under review: the bytes stay owned by the caller and must outlive their use
+    // here (until the next setRecording/openRecording/openRhythmogram).
+    void setRecording(std::span<const std::uint8_t> bytes, int durationSeconds);
+    // Resets the review state, sets the recording and draws page 0 (grid, labels, traces).
+    void openRecording(std::span<const std::uint8_t> bytes, int durationSeconds);
+    std::span<const std::uint8_t> recording() const { return bytes_; }
+    int durationSeconds() const { return duration_; }
+
+    // Resets paging, the derived-record count and second labels, recomputes seconds per screen
+    // and the row spacings, and draws the first page when a recording is shown.
+    void prepareReviewGeometry();
+    void drawReviewPage();
+    void forvardClick();
+    void backClick();
+
+    bool forvardEnabled() const { return forvardEnabled_; }
+    bool backEnabled() const { return backEnabled_; }
+    int pageNumber() const { return page_; }
+    int secondsPerScreen() const { return secondsPerScreen_; }
+    double savedChunkOffset() const { return savedChunkOffset_; }
+    int savedColumn() const { return savedColumn_; }
+    // Byte offset at which the last drawn review or rhythmogram page started.
+    std::int64_t pageStartOffset() const { return pageStart_; }
+    int derivedRecordCount() const { return derivedCount_; }
+    const SecondLabelState& secondLabels() const { return labels_; }
+    const RowSpacings& rowSpacings() const { return spacings_; }
+
+    // ---- rhythmogram ----------------------------------------------------------------------------
+    // Reads the whole file, resets paging and draws the first page. On failure nothing is drawn
+    // and the result carries kEcgOpenError.
+    OpenResult openRhythmogram(const std::string& path);
+    // Same from bytes already in memory (copied).
+    void openRhythmogramBytes(std::vector<std::uint8_t> bytes);
+    void drawRhythmogramPage();
+
+    // ---- live sweep ---------------------------------------------------------------------------
+    void prepareLiveDisplay();
+    // Draws one completed block of 400 records at the sweep position.
+    void drawLiveBlock(const signal::SampleBlock& block);
+    // Same from the 6400 raw little-endian bytes of a block.
+    void drawLiveBlock(const std::uint8_t* blockBytes);
+    int sweepPosition() const { return sweepPos_; }
+    int gridPosition() const { return gridPos_; }
+    int sweepOrigin() const;
+    int lastStripWidth() const { return lastStrip_; }
+
+private:
+    void ensureSurface();
+    void setFont(QPainter& p, int size, bool bold);
+    void textOut(QPainter& p, int x, int y, const QString& text);
+    void resetReviewState();
+    void resetSweep();
+    void redrawAfterChoice();
+
+    Geometry geo_;
+    WindowMetrics win_;
+    ViewFlags view_;
+    QImage surface_;
+    QImage grid_;
+    QImage eraseBar_;
+    RowSpacings spacings_;
+
+    // The window canvas's current font (size in points, bold).
+    int fontSize_ = 8;
+    bool fontBold_ = false;
+
+    // Review.
+    std::span<const std::uint8_t> bytes_;
+    std::vector<std::uint8_t> ownBytes_; // a rhythmogram read here
+    int duration_ = 0;
+    int page_ = 0;
+    bool backward_ = false;
+    bool continue_ = false;
+    double savedChunkOffset_ = 0;
+    int savedColumn_ = 0;
+    std::array<std::int16_t, 12> lastValues_{};
+    int derivedCount_ = 0;
+    int secondsPerScreen_ = 0;
+    SecondLabelState labels_;
+    bool forvardEnabled_ = false;
+    bool backEnabled_ = false;
+    std::int64_t pageStart_ = 0;
+
+    // Working arrays shared by review and live drawing.
+    signal::SampleBlock block_{};
+    DerivedLeads derived_{};
+    DecimatedLeads decimated_{};
+    int decimatedCount_ = 0;
+
+    // Live sweep.
+    int sweepPos_ = 0;
+    int gridPos_ = 0;
+    int lastStrip_ = 0;
+};
+
+} // namespace velkard::display
