@@ -1,0 +1,60 @@
+// Compressed device ECG files (".ecx") and the import of a file as a recording.
+//
+// An ".ecx" file holds the first 54 bytes of a device ECG file as they are, then the LZW code
+// stream of the rest, in which the body is delta-coded per channel and divided by 8. Decompression
+// rebuilds the device ECG file; compression is its exact inverse when every body value is a
+// multiple of 8 (other values lose their three low bits).
+#pragma once
+
+#include "signal/Recording.h"
+#include "signal/Status.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velkard::import {
+
+inline constexpr std::size_t kEcxStoredBytes = 54;
+// Guard against hostile streams: a decoded stream larger than this is refused.
+inline constexpr std::uint64_t kMaxDecodedBytes = std::uint64_t{1} << 30;
+
+// Kind of a file to import, from the first two characters of its name (without folder, compared
+// case-sensitively): "A2" -> A2, "VS" -> rhythmogram, anything else -> plain.
+signal::RecordingKind kindFromFileName(const std::filesystem::path& fileName);
+
+// True when the extension, in lower case, is ".ecx".
+bool isCompressedName(const std::filesystem::path& fileName);
+
+// The device ECG file rebuilt from the bytes of an ".ecx" file. A source shorter than 54 bytes, a
+// corrupt code stream, a decoded stream shorter than the 512-byte header or larger than
+// kMaxDecodedBytes is an error (name is used in the message).
+signal::BytesResult decompressEcxBytes(const std::vector<std::uint8_t>& ecx,
+                                       const std::string& name = "compressed file");
+// The same, reading the named file.
+signal::BytesResult decompressEcx(const std::filesystem::path& path);
+// Reads in and writes the rebuilt device ECG file to out (temporary file, flush, rename).
+signal::Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out);
+
+// The ".ecx" bytes of a device ECG file (header and body).
+std::vector<std::uint8_t> compressToEcx(const std::vector<std::uint8_t>& deviceFile);
+// Reads in (a device ECG file, at least 512 bytes) and writes the ".ecx" file out.
+signal::Status compressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out);
+
+// The non-window half of importing a file: decompresses it when its name ends in ".ecx", takes
+// the kind from its name, converts it into a recording and puts that into buffer. No file is
+// written. On failure buffer is unchanged.
+struct ImportResult {
+    enum class Error { None, OpenSource, Decompress };
+    bool ok = true;
+    Error error = Error::None;
+    std::string message; // names the file and the fault
+    signal::RecordingKind kind = signal::RecordingKind::Plain;
+    std::int64_t durationSeconds = 0; // from the device file header
+    explicit operator bool() const { return ok; }
+};
+ImportResult importFile(const std::filesystem::path& chosen, signal::RecordingBuffer& buffer);
+
+} // namespace velkard::import
