@@ -1,0 +1,171 @@
+// The device memory protocol: a memory connection over its own device::Link, the memory worker
+// that answers the instrument's replies, and the operations it needs from the device file list
+// window.
+//
+// No Qt here: the window (memory/ui) implements FileListWindow, the command line has a console one.
+#pragma once
+
+#include "device/Link.h"
+#include "memory/Listing.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace velkard::memory {
+
+inline constexpr std::uint32_t kEnterBaud = 230400;
+inline constexpr std::uint32_t kTransferBaud = 3000000;
+inline constexpr std::size_t kReceiveBufferBytes = 50000;
+inline constexpr std::size_t kBlockBytes = 3000;
+inline constexpr std::size_t kFirstBlockHeader = 12;
+
+namespace cmd {
+inline constexpr std::uint8_t kEnter = 0x60;
+inline constexpr std::uint8_t kLeave = 0x61;
+inline constexpr std::uint8_t kList = 0x62;
+inline constexpr std::uint8_t kContinue = 0x63;
+inline constexpr std::uint8_t kRead = 0x65;
+inline constexpr std::uint8_t kDelete = 0x66;
+inline constexpr std::uint8_t kNameEnd = 0x7C;
+} // namespace cmd
+
+namespace reply {
+inline constexpr std::uint8_t kCardMissing = 0x77;
+inline constexpr std::uint8_t kReadAccepted = 0x80;
+inline constexpr std::uint8_t kReadFinished = 0x79;
+inline constexpr std::uint8_t kDeleteFinished = 0x81;
+} // namespace reply
+
+// Texts of the connection (Russian-only ones are the same in both interface languages).
+inline constexpr const char* kNotFoundRu = "Прибор не найден";
+inline constexpr const char* kNotFoundEn = "The device is not found";
+inline constexpr const char* kCardMissingText = "SD карта не найдена";
+inline constexpr const char* kErrorCaption = "Ошибка";
+
+// The operations the memory worker needs from the device file list window (TForm1).
+//
+// Threading contract: every function may be called from the memory worker thread as well as from
+// the window's thread. The queries must answer from a state that already includes every change
+// made through this interface (keep the list in a guarded model, e.g. FileListModel, not only in
+// the widget), and each change must reach the widgets in the order of the calls (queued to the
+// window's thread). No function may wait for the window's thread: the window's thread may be
+// blocked in MemoryConnection::end() waiting for the worker.
+class FileListWindow {
+public:
+    virtual ~FileListWindow() = default;
+
+    virtual std::size_t entryCount() = 0;
+    // Raw bytes of entry i as the instrument sent them (a folder's ends with "/").
+    virtual std::string entryText(std::size_t i) = 0;
+    virtual bool isSelected(std::size_t i) = 0;
+    virtual void clearSelected(std::size_t i) = 0;
+    virtual void appendEntry(const std::string& text) = 0;
+    virtual void clearEntries() = 0;
+    virtual void setListEnabled(bool enabled) = 0;
+    virtual void setProgressRange(std::int64_t minimum, std::int64_t maximum) = 0;
+    virtual void setProgressPosition(std::int64_t position) = 0;
+    // A message box with one OK button, owned by the window; text and caption in UTF-8. May return
+    // before the user has closed it.
+    virtual void showMessage(const std::string& text, const std::string& caption) = 0;
+    // The window's Refresh action: clear the entries, then MemoryConnection::requestListing().
+    virtual void refresh() = 0;
+};
+
+enum class TransferState : std::int16_t {
+    Idle = 0,
+    AwaitingFirstBlock = 1,
+    AwaitingNextBlock = 2,
+    // A transfer whose data is not kept (output file not created or broken, unexpected or malformed
+    // transfer): every block is still acknowledged so the instrument is not left waiting, and Read
+    // finished ends it.
+    Discarding = 3,
+};
+
+enum class RequestKind { Read, Delete };
+
+enum class StartResult {
+    Started,
+    NotFound,      // FT_Open failed: show kNotFoundRu / kNotFoundEn, show no window
+    AlreadyRunning,
+};
+
+// One memory connection on its own link. Downloads go to downloadDir (the working folder's
+// "temp"), which the caller creates.
+class MemoryConnection {
+public:
+    MemoryConnection(device::Link& link, FileListWindow& window, std::filesystem::path downloadDir);
+    ~MemoryConnection(); // ends a running connection
+    MemoryConnection(const MemoryConnection&) = delete;
+    MemoryConnection& operator=(const MemoryConnection&) = delete;
+
+    // Resets the transfer (no output file, state Idle), opens device 0, 8N1 at 230,400 baud, writes
+    // Enter memory mode, starts the worker and switches to 3,000,000 baud. The caller has cleared
+    // the list and set the progress position to 0 before, and shows the window modally after.
+    StartResult start();
+    // Writes Leave memory mode, stops and joins the worker, closes the output file (a partial
+    // download stays in the folder) and the link. Does nothing when not running.
+    void end();
+    bool running() const { return running_.load(); }
+
+    // List files then Continue (the Refresh action, after the window has cleared its list).
+    void requestListing();
+    // The next selected request from a button (Accept: Read, Delete: Delete). Returns true when a
+    // file was requested.
+    bool requestNextSelected(RequestKind kind);
+
+    TransferState state() const;
+    std::uint32_t announcedSize() const;
+    std::int64_t receivedCount() const;
+
+private:
+    void workerMain();
+    void process();
+    void handleSingleByte(std::uint8_t byte);
+    void handleFirstBlock(const std::uint8_t* block);
+    void handleNextBlock(const std::uint8_t* block);
+    void handleListing(std::size_t q);
+    bool nextSelected(RequestKind kind, bool fromWorker);
+    void openOutput();
+    void closeOutput();
+    void abandonOutput(const std::string& why);
+    void writeOutput(const std::uint8_t* data, std::size_t n);
+    void send(std::uint8_t byte);
+    void sendCommand(std::uint8_t command, const std::string& name);
+    void report(const std::string& text);
+
+    device::Link& link_;
+    FileListWindow& window_;
+    std::filesystem::path downloadDir_;
+
+    std::atomic<bool> running_{false};
+    std::thread worker_;
+    std::mutex writeMutex_; // one command (with its name) at a time on the link
+    mutable std::mutex stateMutex_; // the transfer fields and the walk over the selection
+
+    TransferState state_ = TransferState::Idle;
+    std::FILE* output_ = nullptr;
+    std::filesystem::path outputPath_;
+    std::string outputName_;
+    std::uint32_t announcedSize_ = 0;
+    std::int64_t receivedCount_ = 0;
+
+    // Bytes taken from the link but not handled yet: stands in for the driver's receive queue, so
+    // the worker sleeps until new bytes arrive instead of waking again for the same partial block.
+    std::vector<std::uint8_t> pending_;
+    std::vector<std::uint8_t> buffer_; // the receive buffer, kReceiveBufferBytes
+};
+
+// Run memory connection: start, then showModal() while the connection runs, then end. Returns
+// NotFound without calling showModal when no instrument answers.
+StartResult runMemoryConnection(MemoryConnection& connection, FileListWindow& window,
+                                const std::function<void()>& showModal);
+
+} // namespace velkard::memory
