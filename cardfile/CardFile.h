@@ -1,6 +1,6 @@
 // The card file on disk: the patient index, one archive per patient and one recording file per
-// archive entry, all below the folder DATA_BASE of a working folder. Every operation opens the files
-// it needs and closes them before it returns; nothing is cached.
+// archive entry, all below the folder DATA_BASE of a working folder. Every operation opens the
+// files it needs and closes them before it returns; nothing is cached.
 //
 // Text is UTF-8 in memory and Windows-1251 on disk, cut to the fixed field widths when written.
 #pragma once
@@ -55,8 +55,7 @@ struct Status {
     static Status failure(ErrorCode c, std::string msg) { return {false, c, std::move(msg)}; }
 };
 
-template <typename T>
-struct Result {
+template <typename T> struct Result {
     T value{};
     bool ok = true;
     ErrorCode code = ErrorCode::None;
@@ -132,12 +131,15 @@ Result<EntryBytes> encodeArchiveEntry(int number, std::string_view date, std::st
                                       const EntryDuration& duration, std::string_view kind);
 
 // Fixed formats of everything stored, whatever the locale.
-std::string formatDate(int day, int month, int year); // dd.MM.yyyy
+std::string formatDate(int day, int month, int year);     // dd.MM.yyyy
 std::string formatTime(int hour, int minute, int second); // hh:mm:ss
 // "%8lx" of a calendar time in seconds.
 std::string formatPatientId(std::int64_t seconds);
 // "%8s_%2s.dat": "4c2f9a10_ 7.dat", "4c2f9a10_12.dat".
 std::string recordingFileName(std::string_view id, int number);
+// Eight characters of hexadecimal digits and leading spaces, as "%8lx" makes them. Anything else
+// (a slash, "..", a NUL from a damaged index) is refused before it becomes part of a file name.
+bool isValidPatientId(std::string_view id);
 
 class CardFile {
 public:
@@ -154,7 +156,8 @@ public:
 
     // Makes sure DATA_BASE and the index exist (creating them empty) and returns the index length.
     Result<std::uint64_t> openPatientIndex() const;
-    // One record per listed row, floor((L + 1) / 198) rows; a partial trailing row reads what is there.
+    // One record per listed row, floor((L + 1) / 198) rows; a partial trailing row reads what is
+    // there.
     Result<std::vector<PatientRecord>> listPatients() const;
     Result<PatientRecord> readPatient(std::size_t position) const;
     // "%8lx" of the clock, moved on to the next free value when an archive or an index record
@@ -183,8 +186,8 @@ public:
     Status appendArchiveEntry(std::string_view id, int number, std::string_view date,
                               std::string_view time, const EntryDuration& duration,
                               std::string_view kind) const;
-    // Drops entry j, renumbers the later ones (new file, flushed, renamed over the archive), deletes
-    // recording j + 1 and renames the later recordings one number down.
+    // Drops entry j, renumbers the later ones (new file, flushed, renamed over the archive),
+    // deletes recording j + 1 and renames the later recordings one number down.
     Status removeArchiveEntry(std::string_view id, std::size_t position) const;
 
     // Creates (truncating) the recording file for a new entry, so an orphan left by an earlier

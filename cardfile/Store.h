@@ -12,10 +12,11 @@ namespace velkard::cardfile {
 
 enum class StoreError {
     None,
-    CannotOpenSource,       // the source (or its decompressed copy) cannot be opened or read
-    CannotCreateRecording,  // the recording file cannot be created or written
-    CannotAppendEntry,      // the archive entry cannot be appended (recording removed again)
-    FieldOverflow,          // record number above 999 or duration above 9999 s: nothing written
+    UnknownPatient,        // the patient ID is not valid or names no record of the index
+    CannotOpenSource,      // the source (or its decompressed copy) cannot be opened or read
+    CannotCreateRecording, // the recording file cannot be created or written
+    CannotAppendEntry,     // the archive entry cannot be appended (recording removed again)
+    FieldOverflow,         // record number above 999 or duration above 9999 s: nothing written
 };
 
 struct StoreResult {
@@ -29,14 +30,16 @@ struct StoreResult {
 
 // Files `source` into the card of patient `patientId`:
 //  - kind by the file name (without folders): "A2..." A2, "VSR..." rhythmogram, else plain
-//    (case-sensitive); an extension .ecx in any case is decompressed first, into temporary files
-//    next to the source that are removed again;
+//    (case-sensitive); an extension .ecx in any case is decompressed first (in memory: nothing is
+//    written next to the source);
 //  - duration from the header (device file duration for A2 or plain), date and time from the
 //    header fields (dd.MM.20yy, hh:mm:ss);
 //  - record number = next record number; the recording file is created afresh and the body
 //    converted into it; then the entry is appended ("РИТМ"/"RITM" by `russian` for a rhythmogram).
+// Refuses before writing anything when the number or the duration does not fit its field.
 // On any failure nothing is left half-filed: a recording written before a failed entry is removed.
-// The source file is never deleted; deleting a downloaded file is the caller's choice after success.
+// The source file is never deleted; deleting a downloaded file is the caller's choice after
+// success.
 StoreResult storeDeviceFile(const CardFile& cardFile, std::string_view patientId,
                             const std::filesystem::path& source, bool russian);
 
