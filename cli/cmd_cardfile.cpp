@@ -1,0 +1,291 @@
+// Card-file commands: list patients and archives, add patients, file device ECG files into a card,
+// remove entries and patients.
+#include "cardfile/CardFile.h"
+#include "cardfile/Store.h"
+#include "cli/Cli.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+
+namespace velkard::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using cardfile::CardFile;
+
+const char* const kDirHelp =
+    "  --dir DIR   working folder that holds DATA_BASE (default: the current folder)\n";
+
+// The working folder; it must exist (DATA_BASE inside it is created on first use).
+std::optional<CardFile> openCardFile(const Args& args) {
+    fs::path dir = args.valueOr("dir", ".");
+    std::error_code ec;
+    if (!fs::is_directory(dir, ec)) {
+        fail("working folder '" + dir.string() + "' does not exist");
+        return std::nullopt;
+    }
+    return CardFile(dir);
+}
+
+// A patient ID as given on the command line: "%8lx", so a shorter hexadecimal text is
+// right-aligned.
+std::optional<std::string> patientIdArg(const std::string& text) {
+    std::string id = text;
+    if (id.size() < 8 && !id.empty())
+        id = std::string(8 - id.size(), ' ') + id;
+    if (!cardfile::isValidPatientId(id))
+        return std::nullopt;
+    return id;
+}
+
+// Position of the patient in the index, or nullopt (with the error printed).
+std::optional<std::size_t> findPatient(const CardFile& cf, const std::string& id) {
+    auto list = cf.listPatients();
+    if (!list) {
+        fail(list.message);
+        return std::nullopt;
+    }
+    auto it = std::find_if(list.value.begin(), list.value.end(),
+                           [&](const cardfile::PatientRecord& p) { return p.id == id; });
+    if (it == list.value.end()) {
+        fail("no patient with ID '" + id + "' in the card file");
+        return std::nullopt;
+    }
+    return static_cast<std::size_t>(it - list.value.begin());
+}
+
+bool validDate(const std::string& s) {
+    if (s.size() != 10 || s[2] != '.' || s[5] != '.')
+        return false;
+    for (int i : {0, 1, 3, 4, 6, 7, 8, 9})
+        if (s[i] < '0' || s[i] > '9')
+            return false;
+    int day = std::stoi(s.substr(0, 2));
+    int month = std::stoi(s.substr(3, 2));
+    int year = std::stoi(s.substr(6, 4));
+    static const int days[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || day > days[month - 1])
+        return false;
+    bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return !(month == 2 && day == 29 && !leap);
+}
+
+extern const Command kPatients;
+extern const Command kArchive;
+extern const Command kAddPatient;
+extern const Command kStore;
+extern const Command kRemoveEntry;
+extern const Command kRemovePatient;
+
+int runPatients(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir"}, {});
+    if (!args.ok())
+        return usage(kPatients, args.error());
+    if (!args.positional().empty())
+        return usage(kPatients, "unexpected argument '" + args.positional().front() + "'");
+    auto cf = openCardFile(args);
+    if (!cf)
+        return kFailure;
+    auto list = cf->listPatients();
+    if (!list)
+        return fail(list.message);
+    for (std::size_t i = 0; i < list.value.size(); ++i) {
+        const auto& p = list.value[i];
+        std::cout << i << '\t' << p.id << '\t' << p.name << '\t' << p.birthDate << '\t' << p.sex
+                  << '\n';
+    }
+    return kOk;
+}
+
+int runArchive(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir"}, {});
+    if (!args.ok())
+        return usage(kArchive, args.error());
+    if (args.positional().size() != 1)
+        return usage(kArchive, "expected one patient ID");
+    auto id = patientIdArg(args.positional()[0]);
+    if (!id)
+        return usage(kArchive, "'" + args.positional()[0] + "' is not a patient ID");
+    auto cf = openCardFile(args);
+    if (!cf)
+        return kFailure;
+    if (!findPatient(*cf, *id))
+        return kFailure;
+    auto list = cf->listArchiveEntries(*id);
+    if (!list)
+        return fail(list.message);
+    for (const auto& e : list.value)
+        std::cout << e.number << '\t' << e.date << '\t' << e.time << '\t' << e.duration << '\t'
+                  << e.kind << '\n';
+    return kOk;
+}
+
+int runAddPatient(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir", "name", "policy", "sex", "birth", "birthplace", "address", "phone"},
+              {});
+    if (!args.ok())
+        return usage(kAddPatient, args.error());
+    if (!args.positional().empty())
+        return usage(kAddPatient, "unexpected argument '" + args.positional().front() + "'");
+    cardfile::NewPatientInput in;
+    in.name = args.valueOr("name", "");
+    in.policy = args.valueOr("policy", "");
+    in.sex = args.valueOr("sex", "");
+    in.birthDate = args.valueOr("birth", "");
+    in.birthplace = args.valueOr("birthplace", "");
+    in.address = args.valueOr("address", "");
+    in.telephone = args.valueOr("phone", "");
+    switch (cardfile::checkNewPatient(in)) {
+    case cardfile::NewPatientCheck::NameAndPolicyMissing:
+        return usage(kAddPatient, "--name and --policy are required");
+    case cardfile::NewPatientCheck::NameMissing:
+        return usage(kAddPatient, "--name is required");
+    case cardfile::NewPatientCheck::PolicyMissing:
+        return usage(kAddPatient, "--policy is required");
+    case cardfile::NewPatientCheck::Ok:
+        break;
+    }
+    const std::vector<std::string> sexes{"", "Муж", "Жен", "men", "wom"};
+    if (std::find(sexes.begin(), sexes.end(), in.sex) == sexes.end())
+        return usage(kAddPatient, "--sex must be one of Муж, Жен, men, wom");
+    if (!in.birthDate.empty() && !validDate(in.birthDate))
+        return usage(kAddPatient, "--birth must be a date DD.MM.YYYY");
+    auto cf = openCardFile(args);
+    if (!cf)
+        return kFailure;
+    auto created = cardfile::createNewPatient(*cf, in, /*appendToIndex=*/true);
+    if (!created)
+        return fail(created.message);
+    std::cout << created.value.id << '\n';
+    return kOk;
+}
+
+int runStore(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir"}, {"russian"});
+    if (!args.ok())
+        return usage(kStore, args.error());
+    if (args.positional().size() != 2)
+        return usage(kStore, "expected a patient ID and a file");
+    auto id = patientIdArg(args.positional()[0]);
+    if (!id)
+        return usage(kStore, "'" + args.positional()[0] + "' is not a patient ID");
+    auto cf = openCardFile(args);
+    if (!cf)
+        return kFailure;
+    auto r = cardfile::storeDeviceFile(*cf, *id, args.positional()[1], args.has("russian"));
+    if (!r)
+        return fail(r.message);
+    std::cout << r.recordNumber << '\n';
+    return kOk;
+}
+
+int runRemoveEntry(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir"}, {});
+    if (!args.ok())
+        return usage(kRemoveEntry, args.error());
+    if (args.positional().size() != 2)
+        return usage(kRemoveEntry, "expected a patient ID and a record number");
+    auto id = patientIdArg(args.positional()[0]);
+    if (!id)
+        return usage(kRemoveEntry, "'" + args.positional()[0] + "' is not a patient ID");
+    auto number = intValue(args.positional()[1], 1, cardfile::kMaxRecordNumber);
+    if (!number)
+        return usage(kRemoveEntry, "record number must be a whole number from 1 to 999");
+    auto cf = openCardFile(args);
+    if (!cf)
+        return kFailure;
+    if (!findPatient(*cf, *id))
+        return kFailure;
+    auto s = cf->removeArchiveEntry(*id, static_cast<std::size_t>(*number - 1));
+    if (!s)
+        return fail(s.message);
+    return kOk;
+}
+
+int runRemovePatient(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir"}, {});
+    if (!args.ok())
+        return usage(kRemovePatient, args.error());
+    if (args.positional().size() != 1)
+        return usage(kRemovePatient, "expected one patient ID");
+    auto id = patientIdArg(args.positional()[0]);
+    if (!id)
+        return usage(kRemovePatient, "'" + args.positional()[0] + "' is not a patient ID");
+    auto cf = openCardFile(args);
+    if (!cf)
+        return kFailure;
+    auto position = findPatient(*cf, *id);
+    if (!position)
+        return kFailure;
+    auto s = cf->removePatient(*position, *id);
+    if (!s)
+        return fail(s.message);
+    return kOk;
+}
+
+const Command kPatients{"patients", "list the patients of the card file",
+                        std::string("Usage: velkard-cli patients [--dir DIR]\n\n"
+                                    "Lists the patients of the card file, one line each:\n"
+                                    "index<TAB>id<TAB>name<TAB>birth<TAB>sex\n\n") +
+                            kDirHelp,
+                        runPatients};
+
+const Command kArchive{
+    "archive", "list the recordings in a patient's archive",
+    std::string("Usage: velkard-cli archive ID [--dir DIR]\n\n"
+                "Lists the archive of the patient ID, one line per recording:\n"
+                "number<TAB>date<TAB>time<TAB>duration<TAB>kind, every field as stored (with its\n"
+                "leading spaces). The kind is two spaces (plain), A2 or RT (rhythmogram).\n\n") +
+        kDirHelp,
+    runArchive};
+
+const Command kAddPatient{
+    "add-patient", "add a patient to the card file",
+    std::string(
+        "Usage: velkard-cli add-patient --name N --policy P [--sex S] [--birth DD.MM.YYYY]\n"
+        "                   [--birthplace T] [--address T] [--phone T] [--dir DIR]\n\n"
+        "Creates a patient as the new-patient dialog does: a new ID, an empty archive and\n"
+        "the patient record. Prints the ID. Texts longer than their fields are cut (name\n"
+        "and policy 29 characters, birthplace and address 49, telephone 15).\n\n"
+        "  --sex S     Муж, Жен, men or wom (default: empty)\n"
+        "  --birth D   date of birth (default: empty)\n") +
+        kDirHelp,
+    runAddPatient};
+
+const Command kStore{
+    "store", "file a device ECG file into a patient's card",
+    std::string(
+        "Usage: velkard-cli store ID FILE [--dir DIR] [--russian]\n\n"
+        "Files the device ECG file (or compressed .ecx file) FILE into the card of patient\n"
+        "ID, as the memory window does: a name beginning with A2 is an A2 recording, one\n"
+        "beginning with VSR a rhythmogram; date, time and duration come from the header.\n"
+        "Prints the record number. FILE is kept.\n\n"
+        "  --russian   rhythmogram duration text \"РИТМ\" instead of \"RITM\"\n") +
+        kDirHelp,
+    runStore};
+
+const Command kRemoveEntry{
+    "remove-entry", "remove a recording from a patient's archive",
+    std::string("Usage: velkard-cli remove-entry ID NUMBER [--dir DIR]\n\n"
+                "Removes recording NUMBER (1 for the first) of patient ID with its file; later\n"
+                "recordings are renumbered one down, in the archive and in their file names.\n\n") +
+        kDirHelp,
+    runRemoveEntry};
+
+const Command kRemovePatient{
+    "remove-patient", "remove a patient with all recordings",
+    std::string("Usage: velkard-cli remove-patient ID [--dir DIR]\n\n"
+                "Removes patient ID from the card file with the archive and all recordings.\n\n") +
+        kDirHelp,
+    runRemovePatient};
+
+const Registration regPatients{kPatients};
+const Registration regArchive{kArchive};
+const Registration regAddPatient{kAddPatient};
+const Registration regStore{kStore};
+const Registration regRemoveEntry{kRemoveEntry};
+const Registration regRemovePatient{kRemovePatient};
+
+} // namespace
+} // namespace velkard::cli

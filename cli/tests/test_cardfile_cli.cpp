@@ -1,0 +1,152 @@
+#include "cardfile/CardFile.h"
+#include "cli/tests/RunCli.h"
+#include "signal/Recording.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace velkard::cli::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string l; std::getline(in, l);)
+        out.push_back(l);
+    return out;
+}
+
+void writeDeviceFile(const fs::path& p, std::int16_t rate, std::int16_t count,
+                     std::size_t bodyBytes) {
+    signal::DeviceHeader h;
+    h.setRate(rate);
+    h.setRecordCount(count);
+    h.setDateTime(12, 11, 25, 14, 3, 7);
+    std::ofstream out(p, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(h.bytes().data()), 512);
+    out << std::string(bodyBytes, '\x10');
+}
+
+std::string addPatient(const TempDir& dir, const std::string& name) {
+    auto r = runCli({"add-patient", "--name", name, "--policy", "77 0001", "--sex", "Жен",
+                     "--birth", "01.02.1990", "--dir", dir.path().string()});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.size(), 9u) << r.out;
+    return r.out.substr(0, 8);
+}
+
+TEST(CardFileCli, AddPatientsAndListThem) {
+    TempDir dir;
+    std::string first = addPatient(dir, "Петрова Анна Сергеевна");
+    std::string second = addPatient(dir, "Smith John");
+    EXPECT_NE(first, second);
+
+    auto r = runCli({"patients", "--dir", dir.path().string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(r.out),
+              (std::vector<std::string>{"0\t" + first + "\tПетрова Анна Сергеевна\t01.02.1990\tЖен",
+                                        "1\t" + second + "\tSmith John\t01.02.1990\tЖен"}));
+    EXPECT_TRUE(fs::exists(dir / "DATA_BASE" / first));
+
+    auto a = runCli({"archive", first, "--dir", dir.path().string()});
+    EXPECT_EQ(a.status, 0);
+    EXPECT_EQ(a.out, "");
+}
+
+TEST(CardFileCli, DefaultFolderIsTheCurrentOne) {
+    TempDir dir;
+    auto r = runCli({"add-patient", "--name", "X", "--policy", "1"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(fs::file_size(dir / "DATA_BASE" / "ID_Patient_real"), 198u);
+    EXPECT_EQ(runCli({"patients"}, dir.path()).out.substr(0, 2), "0\t");
+}
+
+TEST(CardFileCli, UsageErrorsAndHelp) {
+    TempDir dir;
+    auto d = dir.path().string();
+    EXPECT_EQ(runCli({"add-patient", "--name", "X", "--dir", d}).status, 2);
+    EXPECT_EQ(runCli({"add-patient", "--policy", "1", "--dir", d}).status, 2);
+    EXPECT_EQ(
+        runCli({"add-patient", "--name", "X", "--policy", "1", "--birth", "31.02.2000", "--dir", d})
+            .status,
+        2);
+    EXPECT_EQ(
+        runCli({"add-patient", "--name", "X", "--policy", "1", "--sex", "male", "--dir", d}).status,
+        2);
+    auto bad = runCli({"archive", "../../etc", "--dir", d});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("patient ID"), std::string::npos);
+    EXPECT_EQ(runCli({"remove-entry", "4c2f9a10", "0", "--dir", d}).status, 2);
+    EXPECT_EQ(runCli({"store", "4c2f9a10", "--dir", d}).status, 2);
+    EXPECT_EQ(runCli({"patients", "--dir", (dir / "missing").string()}).status, 1);
+
+    for (const char* cmd :
+         {"patients", "archive", "add-patient", "store", "remove-entry", "remove-patient"}) {
+        auto h = runCli({cmd, "--help"});
+        EXPECT_EQ(h.status, 0) << cmd;
+        EXPECT_NE(h.out.find(std::string("velkard-cli ") + cmd), std::string::npos) << cmd;
+    }
+}
+
+TEST(CardFileCli, StoreRemoveEntryAndRemovePatient) {
+    TempDir dir;
+    auto d = dir.path().string();
+    std::string id = addPatient(dir, "Иванов");
+    writeDeviceFile(dir / "ECG0001.DAT", 800, 4000, 4000 * 16);
+    writeDeviceFile(dir / "VSR0001.DAT", 800, 0, 200);
+
+    auto s1 = runCli({"store", id, (dir / "ECG0001.DAT").string(), "--dir", d});
+    ASSERT_EQ(s1.status, 0) << s1.err;
+    EXPECT_EQ(s1.out, "1\n");
+    auto s2 = runCli({"store", id, (dir / "VSR0001.DAT").string(), "--dir", d, "--russian"});
+    ASSERT_EQ(s2.status, 0) << s2.err;
+    EXPECT_EQ(s2.out, "2\n");
+    EXPECT_TRUE(fs::exists(dir / "ECG0001.DAT"));
+
+    auto a = runCli({"archive", id, "--dir", d});
+    ASSERT_EQ(a.status, 0) << a.err;
+    EXPECT_EQ(lines(a.out), (std::vector<std::string>{"  1\t25.11.2012\t14:03:07\t   5\t  ",
+                                                      "  2\t25.11.2012\t14:03:07\tРИТМ\tRT"}));
+    EXPECT_EQ(fs::file_size(dir / "DATA_BASE" / (id + "_ 1.dat")), 4000u * 16);
+
+    EXPECT_EQ(runCli({"remove-entry", id, "3", "--dir", d}).status, 1);
+    auto rm = runCli({"remove-entry", id, "1", "--dir", d});
+    ASSERT_EQ(rm.status, 0) << rm.err;
+    EXPECT_EQ(lines(runCli({"archive", id, "--dir", d}).out),
+              (std::vector<std::string>{"  1\t25.11.2012\t14:03:07\tРИТМ\tRT"}));
+    EXPECT_EQ(fs::file_size(dir / "DATA_BASE" / (id + "_ 1.dat")), 200u);
+
+    auto rp = runCli({"remove-patient", id, "--dir", d});
+    ASSERT_EQ(rp.status, 0) << rp.err;
+    EXPECT_EQ(runCli({"patients", "--dir", d}).out, "");
+    EXPECT_FALSE(fs::exists(dir / "DATA_BASE" / id));
+    EXPECT_FALSE(fs::exists(dir / "DATA_BASE" / (id + "_ 1.dat")));
+    EXPECT_EQ(runCli({"remove-patient", id, "--dir", d}).status, 1);
+}
+
+TEST(CardFileCli, StoreFailuresKeepEverything) {
+    TempDir dir;
+    auto d = dir.path().string();
+    std::string id = addPatient(dir, "Иванов");
+    writeDeviceFile(dir / "ECG.DAT", 800, 800, 800 * 16);
+
+    auto unknown = runCli({"store", "0badf00d", (dir / "ECG.DAT").string(), "--dir", d});
+    EXPECT_EQ(unknown.status, 1);
+    EXPECT_NE(unknown.err.find("0badf00d"), std::string::npos);
+
+    auto missing = runCli({"store", id, (dir / "nothing.dat").string(), "--dir", d});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(lines(missing.err).size(), 1u);
+
+    std::ofstream(dir / "broken.ecx") << "not compressed at all";
+    EXPECT_EQ(runCli({"store", id, (dir / "broken.ecx").string(), "--dir", d}).status, 1);
+    EXPECT_EQ(runCli({"archive", id, "--dir", d}).out, "");
+    EXPECT_TRUE(fs::exists(dir / "broken.ecx"));
+}
+
+} // namespace
+} // namespace velkard::cli::test
