@@ -1,10 +1,12 @@
-// The live acquisition engine: opens the link, runs the reader thread, hands completed sample blocks
-// to the user-interface thread, appends them to the recording file, and decides the no-data watchdog.
+// The live acquisition engine: opens the link, runs the reader thread, hands completed sample
+// blocks to the user-interface thread, appends them to the recording file, and decides the no-data
+// watchdog.
 //
 // It never touches a widget and never shows a message itself. Every failure comes back as an Event
 // (kind, the exact text, the caption) that the window shows through its message seam. The window's
 // timers drive it from the UI thread:
-//   Timer1 (1 ms)    -> timer1Tick(): completed blocks (already appended to the file when recording)
+//   Timer1 (1 ms)    -> timer1Tick(): completed blocks (already appended to the file when
+//   recording)
 //                       and, once the reader found the instrument gone, the device-lost event.
 //   Timer3 (watchdog)-> timer3Tick(): true when one read has waited 1000 ms without a byte; the
 //                       engine has then run the no-data path and queued "Нет приема данных!".
@@ -37,15 +39,15 @@ inline constexpr std::uint32_t kStreamBaud = 230400;
 inline constexpr std::chrono::milliseconds kWatchdogPeriod{1000};
 
 enum class EventKind {
-    NotFound,        // "Прибор не найден"; shown with the application title as caption
-    WriteError,      // "Ошибка записи в порт!"
-    ReadError,       // "Ошибка чтения из USB-порта!"
-    DeviceLost,      // "Прибор не включен!"
-    NoData,          // "Нет приема данных!" (caption "Ошибка")
-    CloseError,      // "Ошибка закрытия порта!"
+    NotFound,   // "Прибор не найден"; shown with the application title as caption
+    WriteError, // "Ошибка записи в порт!"
+    ReadError,  // "Ошибка чтения из USB-порта!"
+    DeviceLost, // "Прибор не включен!"
+    NoData,     // "Нет приема данных!" (caption "Ошибка")
+    CloseError, // "Ошибка закрытия порта!"
     FileCreateError, // "Ошибка создания файла для записи ЭКГ"
-    FileWriteError,  // "Ошибка записи файла ЭКГ" (disk full: recording to file ends, file kept)
-    ThreadError,     // "Error! Cannot create thread."
+    FileWriteError, // "Ошибка записи файла ЭКГ" (disk full: recording to file ends, file kept)
+    ThreadError, // "Error! Cannot create thread."
 };
 
 struct Event {
@@ -86,8 +88,8 @@ public:
     // Opens the link unless it is already open, then starts streaming. False (with a NotFound event
     // in takeEvents()) when no instrument answers.
     bool startMonitoring();
-    // Starts the reader thread, sends 0x5A. A reader still running from an earlier acquisition on the
-    // same open link is stopped first, so there is never more than one.
+    // Starts the reader thread, sends 0x5A. A reader still running from an earlier acquisition on
+    // the same open link is stopped first, so there is never more than one.
     bool startStreaming();
 
     // StartClick: creates the recording file afresh (an orphan of the same name is replaced) and

@@ -59,8 +59,8 @@ public:
     // data is waiting.
     virtual bool waitForData(std::chrono::milliseconds timeout) = 0;
 
-    // Wakes every thread blocked in read() or waitForData() (they return Cancelled / false). Used to
-    // stop worker threads cooperatively before joining them. Thread-safe.
+    // Wakes every thread blocked in read() or waitForData() (they return Cancelled / false). Used
+    // to stop worker threads cooperatively before joining them. Thread-safe.
     virtual void cancel() = 0;
     // Clears a previous cancel() so the link can be used again.
     virtual void resetCancel() = 0;

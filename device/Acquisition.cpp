@@ -1,0 +1,289 @@
+#include "device/Acquisition.h"
+
+#include "device/FrameReader.h"
+
+#include <system_error>
+#include <unistd.h>
+
+namespace velkard::device {
+
+namespace {
+
+std::int64_t steadyNanos(std::chrono::steady_clock::time_point t) {
+    const auto ns =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+    return ns > 0 ? ns : 1; // 0 means "no read pending"
+}
+
+} // namespace
+
+Event makeEvent(EventKind kind) {
+    switch (kind) {
+    case EventKind::NotFound:
+        return {kind, "Прибор не найден", ""};
+    case EventKind::WriteError:
+        return {kind, "Ошибка записи в порт!", "Error"};
+    case EventKind::ReadError:
+        return {kind, "Ошибка чтения из USB-порта!", "Error"};
+    case EventKind::DeviceLost:
+        return {kind, "Прибор не включен!", "Error"};
+    case EventKind::NoData:
+        return {kind, "Нет приема данных!", "Ошибка"};
+    case EventKind::CloseError:
+        return {kind, "Ошибка закрытия порта!", "Error"};
+    case EventKind::FileCreateError:
+        return {kind, "Ошибка создания файла для записи ЭКГ", "Error"};
+    case EventKind::FileWriteError:
+        return {kind, "Ошибка записи файла ЭКГ", "Error"};
+    case EventKind::ThreadError:
+        return {kind, "Error! Cannot create thread.", "Error"};
+    }
+    return {kind, "", ""};
+}
+
+Acquisition::Acquisition(LinkFactory factory) : factory_(std::move(factory)) {}
+
+Acquisition::Acquisition(const std::string& portName)
+    : factory_([portName] { return makeLink(portName); }) {}
+
+Acquisition::~Acquisition() {
+    endReader();
+    if (file_)
+        std::fclose(file_);
+    if (link_ && linkOpen_)
+        link_->close();
+}
+
+void Acquisition::queue(EventKind kind) {
+    events_.push_back(makeEvent(kind));
+}
+
+std::vector<Event> Acquisition::takeEvents() {
+    std::vector<Event> out;
+    out.swap(events_);
+    return out;
+}
+
+bool Acquisition::sendCommand(std::uint8_t byte) {
+    std::size_t written = 0;
+    if (link_->write(&byte, 1, written) != Status::Ok || written != 1) {
+        queue(EventKind::WriteError);
+        return false;
+    }
+    return true;
+}
+
+bool Acquisition::startMonitoring() {
+    if (!linkOpen_) {
+        if (!link_)
+            link_ = factory_();
+        if (!link_ || link_->open(0) != Status::Ok) {
+            // The vendor driver leaves a handle to close even after a failed open.
+            if (link_)
+                link_->close();
+            queue(EventKind::NotFound);
+            return false;
+        }
+        linkOpen_ = true;
+        link_->setDataCharacteristics(8, 0, 0);
+        link_->setBaudRate(kStreamBaud);
+    }
+    return startStreaming();
+}
+
+bool Acquisition::startStreaming() {
+    if (!link_ || !linkOpen_)
+        return false;
+    // Never two readers on one link: a reader left from an earlier acquisition ends first.
+    endReader();
+    link_->resetCancel();
+    buffer_.discardPending();
+    stopReader_ = false;
+    deviceLost_ = false;
+    deviceLostReported_ = false;
+    readErrors_ = 0;
+    readErrorsReported_ = 0;
+    pendingSince_ = 0;
+
+    sendCommand(kStartByte);
+    try {
+        reader_ = std::thread([this] { readerMain(); });
+    } catch (const std::system_error&) {
+        sendCommand(kStopByte);
+        queue(EventKind::ThreadError);
+        return false;
+    }
+    state_ = file_ ? AcquisitionState::Recording : AcquisitionState::Monitoring;
+    return true;
+}
+
+void Acquisition::readerMain() {
+    FrameReader frames;
+    std::uint8_t buf[4096];
+    const auto push = [this](const signal::SampleRecord& r) { buffer_.pushRecord(r); };
+    while (!stopReader_.load(std::memory_order_acquire)) {
+        // Arm the watchdog: the UI thread fires it when this read is still pending 1000 ms on.
+        pendingSince_.store(steadyNanos(std::chrono::steady_clock::now()),
+                            std::memory_order_release);
+        std::size_t got = 0;
+        const Status status = link_->read(buf, 1, got);
+        if (status == Status::Cancelled || stopReader_.load(std::memory_order_acquire)) {
+            pendingSince_.store(0, std::memory_order_release);
+            return;
+        }
+        if (got == 0) {
+            // The read returned no byte: the instrument is gone. Stop reading for good; the UI
+            // thread closes the link and reports it.
+            pendingSince_.store(0, std::memory_order_release);
+            deviceLost_.store(true, std::memory_order_release);
+            return;
+        }
+        std::size_t more = 0;
+        link_->readAvailable(buf + 1, sizeof buf - 1, more);
+        pendingSince_.store(0, std::memory_order_release);
+        if (status != Status::Ok)
+            readErrors_.fetch_add(1, std::memory_order_relaxed);
+        frames.feed(buf, 1 + more, push);
+    }
+}
+
+void Acquisition::endReader() {
+    if (!reader_.joinable())
+        return;
+    stopReader_.store(true, std::memory_order_release);
+    if (link_)
+        link_->cancel();
+    reader_.join();
+    pendingSince_ = 0;
+}
+
+bool Acquisition::closeFile() {
+    if (!file_)
+        return true;
+    const bool ok = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return ok;
+}
+
+bool Acquisition::startRecording(const std::filesystem::path& file) {
+    closeFile();
+    // Created afresh: a file left under this name by an earlier crash is replaced, not extended.
+    file_ = std::fopen(file.c_str(), "wb");
+    if (!file_) {
+        queue(EventKind::FileCreateError);
+        return false;
+    }
+    blocksWritten_ = 0;
+    if (state_ == AcquisitionState::Monitoring)
+        state_ = AcquisitionState::Recording;
+    return true;
+}
+
+TickResult Acquisition::timer1Tick() {
+    TickResult result;
+    if (!reader_.joinable())
+        return result;
+    signal::SampleBlock block;
+    while (buffer_.takeBlock(block)) {
+        if (file_) {
+            const bool written = std::fwrite(block.data(), 1, signal::kBlockBytes, file_) ==
+                                     static_cast<std::size_t>(signal::kBlockBytes) &&
+                                 std::fflush(file_) == 0;
+            if (written) {
+                ++blocksWritten_;
+            } else {
+                // Disk full or gone: keep the whole blocks already written, drop the torn one, and
+                // stop recording to file.
+                [[maybe_unused]] int r = ::ftruncate(
+                    ::fileno(file_), static_cast<off_t>(blocksWritten_ * signal::kBlockBytes));
+                closeFile();
+                if (state_ == AcquisitionState::Recording)
+                    state_ = AcquisitionState::Monitoring;
+                result.events.push_back(makeEvent(EventKind::FileWriteError));
+            }
+        }
+        result.blocks.push_back(block);
+    }
+    const std::uint32_t errors = readErrors_.load(std::memory_order_relaxed);
+    if (errors != readErrorsReported_) {
+        readErrorsReported_ = errors;
+        result.events.push_back(makeEvent(EventKind::ReadError));
+    }
+    if (deviceLost_.load(std::memory_order_acquire) && !deviceLostReported_) {
+        deviceLostReported_ = true;
+        // The reader has returned; joining it takes no time.
+        reader_.join();
+        if (link_->close() != Status::Ok)
+            result.events.push_back(makeEvent(EventKind::CloseError));
+        buffer_.discardPending();
+        linkOpen_ = false;
+        state_ = AcquisitionState::Halted;
+        result.events.push_back(makeEvent(EventKind::DeviceLost));
+    }
+    return result;
+}
+
+bool Acquisition::timer3Tick(std::chrono::steady_clock::time_point now) {
+    if (!reader_.joinable() ||
+        (state_ != AcquisitionState::Monitoring && state_ != AcquisitionState::Recording))
+        return false;
+    const std::int64_t since = pendingSince_.load(std::memory_order_acquire);
+    if (since == 0 || steadyNanos(now) - since < std::chrono::nanoseconds(kWatchdogPeriod).count())
+        return false;
+
+    endReader();
+    link_->purge(kPurgeRx | kPurgeTx);
+    link_->stopInTask();
+    link_->resetDevice();
+    linkOpen_ = false;
+    buffer_.discardPending();
+    state_ = AcquisitionState::Halted;
+    queue(EventKind::NoData);
+    if (link_->close() != Status::Ok) {
+        // The port stays half-open; the file stays open so Stop can still finish the recording.
+        queue(EventKind::CloseError);
+        return true;
+    }
+    closeFile();
+    return true;
+}
+
+void Acquisition::stop() {
+    if (linkOpen_)
+        sendCommand(kStopByte);
+    // The reader reads nothing more from here on ...
+    stopReader_.store(true, std::memory_order_release);
+    if (link_)
+        link_->cancel();
+    // ... so the block it was filling is lost, and the file holds whole blocks only.
+    closeFile();
+    endReader();
+    buffer_.discardPending();
+    if (linkOpen_) {
+        link_->purge(kPurgeRx | kPurgeTx);
+        link_->stopInTask();
+        link_->resetDevice();
+        link_->close();
+        linkOpen_ = false;
+    }
+    state_ = AcquisitionState::Stopped;
+}
+
+bool Acquisition::exit() {
+    bool ok = true;
+    if (linkOpen_)
+        sendCommand(kStopByte);
+    endReader();
+    if (linkOpen_) {
+        linkOpen_ = false;
+        link_->resetDevice();
+        if (link_->close() != Status::Ok) {
+            queue(EventKind::CloseError);
+            ok = false;
+        }
+    }
+    closeFile();
+    return ok;
+}
+
+} // namespace velkard::device

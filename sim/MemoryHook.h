@@ -1,0 +1,14 @@
+// Connects the simulated instrument's memory mode to a memory card folder.
+#pragma once
+
+#include "sim/Instrument.h"
+
+#include <string>
+
+namespace velkard::sim {
+
+// Serves cardDir in memory mode (an empty cardDir: no card unless the faults say otherwise). False
+// with a message when the folder cannot be used.
+bool attachMemoryCard(Instrument& instrument, const std::string& cardDir, std::string& error);
+
+} // namespace velkard::sim

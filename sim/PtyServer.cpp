@@ -1,0 +1,105 @@
+#include "sim/PtyServer.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace velkard::sim {
+
+namespace {
+// Bytes kept for a host that does not read; beyond this the oldest are dropped (nobody listens).
+constexpr std::size_t kMaxBacklog = 1 << 20;
+} // namespace
+
+PtyServer::PtyServer(Instrument& instrument) : instrument_(instrument) {}
+
+PtyServer::~PtyServer() {
+    for (int fd : {master_, slave_, stopFd_})
+        if (fd >= 0)
+            ::close(fd);
+}
+
+bool PtyServer::open(std::string& error) {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
+        error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    char name[256];
+    if (::ptsname_r(master_, name, sizeof name) != 0) {
+        error = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    slavePath_ = name;
+    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios tio{};
+    if (slave_ < 0 || ::tcgetattr(slave_, &tio) != 0) {
+        error = std::string("cannot open ") + slavePath_ + ": " + std::strerror(errno);
+        return false;
+    }
+    ::cfmakeraw(&tio);
+    ::tcsetattr(slave_, TCSANOW, &tio);
+    ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+    stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (stopFd_ < 0) {
+        error = std::string("eventfd: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void PtyServer::stop() {
+    const std::uint64_t one = 1;
+    if (stopFd_ >= 0) [[maybe_unused]]
+        auto n = ::write(stopFd_, &one, sizeof one);
+}
+
+PtyServer::End PtyServer::run() {
+    using Clock = Instrument::Clock;
+    std::uint8_t in[4096];
+    for (;;) {
+        int timeoutMs = -1;
+        if (auto due = instrument_.nextDue()) {
+            const auto wait =
+                std::chrono::ceil<std::chrono::milliseconds>(*due - Clock::now()).count();
+            timeoutMs = wait < 0 ? 0 : static_cast<int>(wait);
+        }
+        pollfd fds[2] = {{master_, static_cast<short>(POLLIN | (out_.empty() ? 0 : POLLOUT)), 0},
+                         {stopFd_, POLLIN, 0}};
+        if (::poll(fds, 2, out_.empty() ? timeoutMs : (timeoutMs < 0 ? 50 : timeoutMs)) < 0 &&
+            errno != EINTR)
+            return End::Failed;
+        if (fds[1].revents & POLLIN)
+            return End::Stopped;
+        if (fds[0].revents & POLLIN) {
+            const ssize_t n = ::read(master_, in, sizeof in);
+            if (n > 0)
+                instrument_.hostWrite(in, static_cast<std::size_t>(n), Clock::now());
+        }
+        const auto now = Clock::now();
+        instrument_.pump(now, out_);
+        if (instrument_.dropped(now)) {
+            // Unplugged: the host's reads end with a hang-up.
+            ::close(master_);
+            ::close(slave_);
+            master_ = slave_ = -1;
+            return End::Dropped;
+        }
+        while (!out_.empty()) {
+            const ssize_t n = ::write(master_, out_.data(), out_.size());
+            if (n <= 0)
+                break;
+            out_.erase(out_.begin(), out_.begin() + n);
+        }
+        if (out_.size() > kMaxBacklog)
+            out_.erase(out_.begin(),
+                       out_.begin() + static_cast<std::ptrdiff_t>(out_.size() - kMaxBacklog));
+    }
+}
+
+} // namespace velkard::sim

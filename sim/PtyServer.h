@@ -1,0 +1,40 @@
+// Serves a simulated instrument on a pseudo-terminal: the host opens the slave path like the tty of
+// a real USB-serial bridge. The slave is put into raw mode before anyone opens it, so no byte is
+// echoed or translated; the server keeps its own slave descriptor open so the pty survives the
+// host closing and reopening it.
+#pragma once
+
+#include "sim/Instrument.h"
+
+#include <string>
+#include <vector>
+
+namespace velkard::sim {
+
+class PtyServer {
+public:
+    explicit PtyServer(Instrument& instrument);
+    ~PtyServer();
+    PtyServer(const PtyServer&) = delete;
+    PtyServer& operator=(const PtyServer&) = delete;
+
+    // Creates the pseudo-terminal. False with a message when the system refuses.
+    bool open(std::string& error);
+    const std::string& slavePath() const { return slavePath_; }
+
+    enum class End { Stopped, Dropped, Failed };
+    // Serves until stop() is called from any thread, or the drop fault closes the link.
+    End run();
+    // Thread-safe; run() returns soon after.
+    void stop();
+
+private:
+    Instrument& instrument_;
+    int master_ = -1;
+    int slave_ = -1;
+    int stopFd_ = -1;
+    std::string slavePath_;
+    std::vector<std::uint8_t> out_;
+};
+
+} // namespace velkard::sim

@@ -1,0 +1,118 @@
+#include "sim/SyntheticEcg.h"
+
+#include <cmath>
+
+namespace velkard::sim {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+struct Wave {
+    double offset; // seconds from the R peak
+    double width;  // Gaussian sigma, seconds
+};
+
+// P, Q, R, S, T.
+constexpr std::array<Wave, 5> kWaves{{
+    {-0.20, 0.025},
+    {-0.035, 0.010},
+    {0.0, 0.011},
+    {0.035, 0.012},
+    {0.28, 0.050},
+}};
+
+// Amplitudes in mV of P, Q, R, S, T for I, II, V1..V6: a normal adult axis.
+constexpr std::array<std::array<double, 5>, 8> kAmplitudes{{
+    {0.10, -0.05, 0.80, -0.10, 0.25}, // I
+    {0.15, -0.06, 1.20, -0.20, 0.35}, // II
+    {0.08, 0.00, 0.25, -1.00, -0.10}, // V1
+    {0.08, 0.00, 0.50, -1.30, 0.40},  // V2
+    {0.09, 0.00, 0.80, -0.80, 0.45},  // V3
+    {0.10, -0.05, 1.30, -0.40, 0.45}, // V4
+    {0.10, -0.08, 1.20, -0.20, 0.35}, // V5
+    {0.10, -0.08, 0.90, -0.10, 0.25}, // V6
+}};
+
+std::int32_t units(double mv) {
+    return static_cast<std::int32_t>(std::lround(mv * kUnitsPerMillivolt));
+}
+
+} // namespace
+
+signal::SampleRecord toChannels(const IndependentLeads& leads) {
+    const std::int32_t leadIII = leads.leadII - leads.leadI;
+    signal::SampleRecord r;
+    r.c[0] = static_cast<std::int16_t>(leadIII);
+    r.c[1] = static_cast<std::int16_t>(leads.leadII);
+    const std::int32_t centre = (static_cast<std::int32_t>(r.c[1]) + r.c[0]) / 3;
+    for (std::size_t k = 0; k < 6; ++k)
+        r.c[k + 2] = static_cast<std::int16_t>(centre - leads.chest[k]);
+    return r;
+}
+
+SyntheticEcg::SyntheticEcg(std::uint32_t seed, double heartRate)
+    : rng_(seed), heartRate_(heartRate) {
+    beats_.push_back(0.3);
+    lastScheduled_ = 0.3;
+    wanderPhase_ = std::uniform_real_distribution<double>(0.0, 2 * kPi)(rng_);
+}
+
+void SyntheticEcg::scheduleBeats(double upTo) {
+    std::uniform_real_distribution<double> jitter(-0.02, 0.02);
+    while (lastScheduled_ < upTo) {
+        const double base = 60.0 / heartRate_;
+        // Breathing at about 0.25 Hz lengthens and shortens the interval by a few percent.
+        const double rsa = 0.05 * base * std::sin(2 * kPi * 0.25 * lastScheduled_);
+        lastScheduled_ += base + rsa + jitter(rng_);
+        beats_.push_back(lastScheduled_);
+    }
+}
+
+IndependentLeads SyntheticEcg::nextLeads() {
+    const double t = static_cast<double>(sample_++) / signal::kRecordsPerSecond;
+    scheduleBeats(t + 0.5);
+    while (beats_.size() > 1 && beats_[1] < t - 0.6)
+        beats_.pop_front();
+
+    std::array<double, 8> mv{};
+    for (double beat : beats_) {
+        const double dt = t - beat;
+        if (dt < -0.4 || dt > 0.6)
+            continue;
+        for (std::size_t w = 0; w < kWaves.size(); ++w) {
+            const double x = (dt - kWaves[w].offset) / kWaves[w].width;
+            if (std::abs(x) > 6.0)
+                continue;
+            const double g = std::exp(-0.5 * x * x);
+            for (std::size_t lead = 0; lead < 8; ++lead)
+                mv[lead] += kAmplitudes[lead][w] * g;
+        }
+    }
+    // Slow baseline wander (breathing, electrode movement) and a little noise on every lead.
+    const double wander = 0.08 * std::sin(2 * kPi * 0.3 * t + wanderPhase_);
+    for (std::size_t lead = 0; lead < 8; ++lead)
+        mv[lead] += wander * (lead == 0 ? 0.5 : 1.0) + 0.008 * noise_(rng_);
+
+    IndependentLeads out;
+    out.leadI = units(mv[0]);
+    out.leadII = units(mv[1]);
+    for (std::size_t k = 0; k < 6; ++k)
+        out.chest[k] = units(mv[k + 2]);
+    return out;
+}
+
+signal::SampleRecord SyntheticEcg::next() {
+    return toChannels(nextLeads());
+}
+
+std::vector<signal::SampleRecord> SyntheticEcg::records(std::uint32_t seed, std::size_t n) {
+    SyntheticEcg ecg(seed);
+    std::vector<signal::SampleRecord> out;
+    out.reserve(n);
+    for (std::size_t i = 0; i < n; ++i)
+        out.push_back(ecg.next());
+    return out;
+}
+
+} // namespace velkard::sim

@@ -1,0 +1,102 @@
+// velkard-instrument: the simulated instrument served on a pseudo-terminal.
+//
+//   velkard-instrument [--card DIR] [--seed N] [--fault F[,F...]]
+//   velkard-instrument --make-card DIR
+//
+// Prints the pseudo-terminal's path on the first line of stdout and serves until killed. Use that
+// path as the port name (line 3 of the settings file, or velkard-cli record --port PATH).
+#include "sim/DeviceFiles.h"
+#include "sim/Instrument.h"
+#include "sim/MemoryHook.h"
+#include "sim/PtyServer.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace {
+
+velkard::sim::PtyServer* gServer = nullptr;
+
+void onSignal(int) {
+    if (gServer)
+        gServer->stop();
+}
+
+int usage(const char* message) {
+    if (message)
+        std::cerr << "velkard-instrument: " << message << "\n";
+    std::cerr << "usage: velkard-instrument [--card DIR] [--seed N] [--fault "
+                 "silence-after=SECONDS|drop-after=SECONDS|"
+                 "no-card|garbage|slow=FACTOR]\n"
+                 "       velkard-instrument --make-card DIR\n";
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::string card, makeCardDir;
+    std::uint32_t seed = 1;
+    velkard::sim::Faults faults;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--help" || a == "-h") {
+            usage(nullptr);
+            return 0;
+        } else if (a == "--card" && hasValue) {
+            card = args[++i];
+        } else if (a == "--make-card" && hasValue) {
+            makeCardDir = args[++i];
+        } else if (a == "--seed" && hasValue) {
+            try {
+                seed = static_cast<std::uint32_t>(std::stoul(args[++i]));
+            } catch (...) {
+                return usage("--seed needs a whole number");
+            }
+        } else if (a == "--fault" && hasValue) {
+            std::string error;
+            if (!velkard::sim::parseFaults(args[++i], faults, error))
+                return usage(error.c_str());
+        } else {
+            return usage(("unexpected argument '" + a + "'").c_str());
+        }
+    }
+
+    if (!makeCardDir.empty()) {
+        std::vector<std::string> names;
+        const auto r = velkard::sim::makeCard(makeCardDir, &names);
+        if (!r.ok) {
+            std::cerr << "velkard-instrument: " << r.error << "\n";
+            return 1;
+        }
+        for (const auto& n : names)
+            std::cout << n << "\n";
+        return 0;
+    }
+
+    velkard::sim::Instrument instrument(seed, faults);
+    std::string error;
+    if (!velkard::sim::attachMemoryCard(instrument, card, error)) {
+        std::cerr << "velkard-instrument: " << error << "\n";
+        return 1;
+    }
+    velkard::sim::PtyServer server(instrument);
+    if (!server.open(error)) {
+        std::cerr << "velkard-instrument: " << error << "\n";
+        return 1;
+    }
+    gServer = &server;
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::cout << server.slavePath() << std::endl;
+    const auto end = server.run();
+    if (end == velkard::sim::PtyServer::End::Dropped)
+        std::cerr << "velkard-instrument: link dropped\n";
+    return end == velkard::sim::PtyServer::End::Failed ? 1 : 0;
+}
