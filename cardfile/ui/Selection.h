@@ -7,16 +7,16 @@
 namespace velkard::cardfile::ui {
 
 struct Selection {
-    int patientIndex = -1;  // row of the selected patient in the patient list (index order)
-    QString patientId;      // 8 characters, as stored ("%8lx", may start with spaces)
-    QString patientName;    // name of the selected patient, for the printed header
-    int entryIndex = -1;    // row of the selected archive entry
-    QString entryDate;      // 10 characters, set by Open
-    QString entryTime;      // 8 characters, set by Open
-    int entryDuration = 0;  // seconds, set by Open (not for a rhythmogram)
-    int recordNumber = 0;   // number chosen by Write for the new recording
-    QString recordingPath;  // relative to the working folder: DATA_BASE/<id>_<n>.dat
-    QString kindMarker;     // "  ", "A2" or "RT" of the opened entry
+    int patientIndex = -1;     // row of the selected patient in the patient list (index order)
+    QString patientId;         // 8 characters, as stored ("%8lx", may start with spaces)
+    QString patientName;       // name of the selected patient, for the printed header
+    int entryIndex = -1;       // row of the selected archive entry
+    QString entryDate;         // 10 characters, set by Open
+    QString entryTime;         // 8 characters, set by Open
+    int entryDuration = 0;     // seconds, set by Open (not for a rhythmogram)
+    int recordNumber = 0;      // number chosen by Write for the new recording
+    QString recordingPath;     // the recording file: <working folder>/DATA_BASE/<id>_<n>.dat
+    QString kindMarker;        // "  ", "A2" or "RT" of the opened entry
     bool writeRequest = false; // Write was pressed with a patient selected
 };
 

@@ -1,0 +1,320 @@
+// The card-file window driven headless over a card file made with the storage API: lists,
+// selection, Open / Write / DelRec / Delete / New / Change and their messages.
+#include "app/shared/AppFlags.h"
+#include "app/shared/Messages.h"
+#include "cardfile/CardFile.h"
+#include "cardfile/ui/Patient.h"
+#include "cardfile/ui/PatientDialogs.h"
+#include "cardfile/ui/Selection.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using namespace velkard;
+using cardfile::CardFile;
+using cardfile::ui::TPatient;
+
+namespace {
+
+class PatientWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ui::flags() = ui::AppFlags{};
+        cardfile::ui::selection() = cardfile::ui::Selection{};
+    }
+    std::filesystem::path work() const { return dir.path().toStdString(); }
+
+    std::string addPatient(const std::string& name, const std::string& policy) {
+        cardfile::PatientRecord r;
+        r.name = name;
+        r.policy = policy;
+        r.birthDate = "01.02.1950";
+        r.sex = "Муж";
+        r.address = "Address of " + name;
+        r.id = cf.newPatientId();
+        EXPECT_TRUE(cf.createPatientArchive(r.id));
+        EXPECT_TRUE(cf.appendPatientRecord(r));
+        return r.id;
+    }
+    // A recording whose bytes tell which one it was.
+    void addEntry(const std::string& id, std::string_view kind, long seconds, char fill) {
+        const int n = cf.nextRecordNumber(id);
+        std::ofstream(cf.recordingPath(id, n), std::ios::binary) << std::string(32, fill);
+        const auto duration = kind == cardfile::kKindRhythm
+                                  ? cardfile::EntryDuration::rhythm(true)
+                                  : cardfile::EntryDuration::ofSeconds(seconds);
+        EXPECT_TRUE(cf.appendArchiveEntry(id, n, "05.06.2021", "09:05:03", duration, kind));
+    }
+    static std::string contents(const std::filesystem::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    static void select(QTreeWidget* view, int row) {
+        view->setCurrentItem(view->topLevelItem(row));
+    }
+
+    QTemporaryDir dir;
+    CardFile cf{std::filesystem::path(dir.path().toStdString())};
+    ui::RecordingMessages messages;
+    ui::ScopedMessages scopedMessages{&messages};
+    ui::ScriptedDialogs dialogs;
+    ui::ScopedDialogs scopedDialogs{&dialogs};
+};
+
+} // namespace
+
+TEST_F(PatientWindowTest, FirstOpeningCreatesAnEmptyIndex) {
+    TPatient window(work());
+    EXPECT_EQ(window.ListView1->topLevelItemCount(), 0);
+    EXPECT_EQ(window.ListView2->topLevelItemCount(), 0);
+    const auto index = work() / "DATA_BASE" / "ID_Patient_real";
+    ASSERT_TRUE(std::filesystem::exists(index));
+    EXPECT_EQ(std::filesystem::file_size(index), 0u);
+}
+
+TEST_F(PatientWindowTest, SelectingAPatientShowsDetailsAndArchive) {
+    addPatient("First", "1");
+    const auto id = addPatient("Second", "2");
+    for (int i = 0; i < 3; ++i)
+        addEntry(id, cardfile::kKindPlain, 75 + i, char('a' + i));
+    TPatient window(work());
+    ASSERT_EQ(window.ListView1->topLevelItemCount(), 2);
+    select(window.ListView1, 1);
+    EXPECT_EQ(window.Label8->text(), "Second");
+    EXPECT_EQ(window.Label12->text(), "Address of Second");
+    EXPECT_EQ(window.Label15->text(), "2");
+    EXPECT_EQ(cardfile::ui::selection().patientId.toStdString(), id);
+    EXPECT_EQ(cardfile::ui::selection().patientIndex, 1);
+    ASSERT_EQ(window.ListView2->topLevelItemCount(), 3);
+    EXPECT_EQ(window.ListView2->topLevelItem(0)->text(0), "  1");
+    EXPECT_EQ(window.ListView2->topLevelItem(2)->text(0), "  3");
+    EXPECT_EQ(window.ListView2->topLevelItem(0)->text(3), "  75");
+    EXPECT_EQ(window.ListView2->topLevelItem(0)->text(2), "09:05:03");
+}
+
+TEST_F(PatientWindowTest, MissingSelectionsAreReportedAndChangeNothing) {
+    const auto id = addPatient("Only", "1");
+    addEntry(id, cardfile::kKindPlain, 10, 'x');
+    TPatient window(work());
+    for (QPushButton* b : {window.Change, window.Delete, window.Open, window.DelRec}) {
+        messages.shown.clear();
+        b->click();
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Выберите пациента"));
+        EXPECT_EQ(messages.shown[0].caption, QString::fromUtf8("Внимание"));
+    }
+    select(window.ListView1, 0);
+    ui::flags().russian = false;
+    for (QPushButton* b : {window.Open, window.DelRec}) {
+        messages.shown.clear();
+        b->click();
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Choose in archive № ECG"));
+        EXPECT_EQ(messages.shown[0].caption, "Attention");
+    }
+    EXPECT_EQ(cf.listArchiveEntries(id).value.size(), 1u);
+    EXPECT_NE(window.result(), QDialog::Accepted);
+}
+
+TEST_F(PatientWindowTest, OpenSetsThePathAndTheKindFlags) {
+    const auto id = addPatient("P", "1");
+    addEntry(id, cardfile::kKindPlain, 12, 'a');
+    addEntry(id, cardfile::kKindA2, 30, 'b');
+    addEntry(id, cardfile::kKindRhythm, 0, 'c');
+    auto& sel = cardfile::ui::selection();
+    auto& f = ui::flags();
+    {
+        TPatient window(work());
+        select(window.ListView1, 0);
+        select(window.ListView2, 0);
+        window.Open->click();
+        EXPECT_EQ(window.result(), QDialog::Accepted);
+        EXPECT_TRUE(sel.recordingPath.endsWith(QString::fromStdString(id) + "_ 1.dat"));
+        EXPECT_EQ(sel.entryDuration, 12);
+        EXPECT_EQ(sel.entryDate, "05.06.2021");
+        EXPECT_TRUE(f.cardReview);
+        EXPECT_FALSE(f.kindA2);
+    }
+    {
+        TPatient window(work());
+        select(window.ListView1, 0);
+        select(window.ListView2, 1);
+        window.Open->click();
+        EXPECT_TRUE(f.cardReview);
+        EXPECT_TRUE(f.kindA2);
+        EXPECT_EQ(sel.entryDuration, 30);
+    }
+    {
+        TPatient window(work());
+        select(window.ListView1, 0);
+        select(window.ListView2, 2);
+        window.Open->click();
+        EXPECT_TRUE(f.rhythmogram);
+        EXPECT_FALSE(f.cardReview);
+        EXPECT_FALSE(f.kindA2);
+        EXPECT_EQ(sel.entryDuration, 30); // a rhythmogram leaves the duration alone
+        EXPECT_TRUE(sel.recordingPath.endsWith("_ 3.dat"));
+        EXPECT_EQ(sel.kindMarker, "RT");
+    }
+}
+
+TEST_F(PatientWindowTest, WriteChoosesTheNextNumberOrClosesWithoutRequest) {
+    const auto id = addPatient("P", "1");
+    addEntry(id, cardfile::kKindPlain, 1, 'a');
+    addEntry(id, cardfile::kKindPlain, 2, 'b');
+    {
+        TPatient window(work());
+        window.Write->click();
+        EXPECT_FALSE(cardfile::ui::selection().writeRequest);
+        EXPECT_EQ(window.result(), QDialog::Rejected);
+    }
+    TPatient window(work());
+    select(window.ListView1, 0);
+    window.Write->click();
+    EXPECT_TRUE(cardfile::ui::selection().writeRequest);
+    EXPECT_EQ(cardfile::ui::selection().recordNumber, 3);
+    EXPECT_EQ(cardfile::ui::selection().recordingPath.toStdString(),
+              cf.recordingPath(id, 3).string());
+}
+
+TEST_F(PatientWindowTest, DelRecOfTheMiddleOfThreeRenumbers) {
+    const auto id = addPatient("P", "1");
+    addEntry(id, cardfile::kKindPlain, 1, 'a');
+    addEntry(id, cardfile::kKindPlain, 2, 'b');
+    addEntry(id, cardfile::kKindPlain, 3, 'c');
+    TPatient window(work());
+    select(window.ListView1, 0);
+    select(window.ListView2, 1);
+    messages.answers = {false};
+    window.DelRec->click();
+    EXPECT_EQ(window.ListView2->topLevelItemCount(), 3); // No keeps everything
+    messages.answers = {true};
+    window.DelRec->click();
+    ASSERT_EQ(messages.shown.back().text, QString::fromUtf8("Удалить запись?"));
+    EXPECT_TRUE(messages.shown.back().question);
+    EXPECT_TRUE(messages.shown.back().caption.isEmpty());
+    ASSERT_EQ(window.ListView2->topLevelItemCount(), 2);
+    EXPECT_EQ(window.ListView2->topLevelItem(0)->text(0), "  1");
+    EXPECT_EQ(window.ListView2->topLevelItem(1)->text(0), "  2");
+    EXPECT_EQ(window.ListView2->topLevelItem(1)->text(3), "   3");
+    EXPECT_EQ(contents(cf.recordingPath(id, 1)), std::string(32, 'a'));
+    EXPECT_EQ(contents(cf.recordingPath(id, 2)), std::string(32, 'c'));
+    EXPECT_FALSE(std::filesystem::exists(cf.recordingPath(id, 3)));
+}
+
+TEST_F(PatientWindowTest, DeletePatientRemovesRowFilesAndSelection) {
+    addPatient("Keep", "1");
+    const auto id = addPatient("Gone", "2");
+    addEntry(id, cardfile::kKindPlain, 1, 'a');
+    TPatient window(work());
+    select(window.ListView1, 1);
+    ASSERT_EQ(window.ListView2->topLevelItemCount(), 1);
+    messages.answers = {true};
+    window.Delete->click();
+    EXPECT_EQ(messages.shown.back().text, QString::fromUtf8("Удалить пациента и все его записи?"));
+    ASSERT_EQ(window.ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(window.ListView1->topLevelItem(0)->text(0), "Keep");
+    EXPECT_TRUE(window.Label8->text().isEmpty());
+    EXPECT_EQ(window.ListView2->topLevelItemCount(), 0);
+    EXPECT_TRUE(window.ListView1->selectedItems().isEmpty());
+    EXPECT_FALSE(std::filesystem::exists(cf.recordingPath(id, 1)));
+    EXPECT_FALSE(std::filesystem::exists(cf.archivePath(id)));
+    EXPECT_EQ(cf.listPatients().value.size(), 1u);
+}
+
+TEST_F(PatientWindowTest, NewAddsARowAndTheRecord) {
+    TPatient window(work());
+    dialogs.script.push_back([](QDialog& d) {
+        auto& dialog = dynamic_cast<cardfile::ui::TNew_patient&>(d);
+        EXPECT_EQ(dialog.DateTimePicker1->date(), QDate::currentDate());
+        dialog.Edit1->setText(QString::fromUtf8("Петров Пётр"));
+        dialog.Edit5->setText("99");
+        dialog.Button1->click();
+        return -1;
+    });
+    window.New->click();
+    ASSERT_EQ(window.ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(window.ListView1->topLevelItem(0)->text(0), QString::fromUtf8("Петров Пётр"));
+    auto patients = cf.listPatients();
+    ASSERT_EQ(patients.value.size(), 1u);
+    EXPECT_EQ(patients.value[0].name, "Петров Пётр");
+    EXPECT_TRUE(std::filesystem::exists(cf.archivePath(patients.value[0].id)));
+
+    // A dialog left with Cancel adds nothing.
+    dialogs.script.push_back([](QDialog& d) {
+        auto& dialog = dynamic_cast<cardfile::ui::TNew_patient&>(d);
+        dialog.Edit1->setText("X");
+        dialog.Edit5->setText("1");
+        dialog.Button2->click();
+        return -1;
+    });
+    window.New->click();
+    EXPECT_EQ(window.ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(cf.listPatients().value.size(), 1u);
+}
+
+TEST_F(PatientWindowTest, ChangeWritesOnOkAndCancelDiscardsTheEdits) {
+    const auto id = addPatient("Old Name", "111");
+    TPatient window(work());
+    select(window.ListView1, 0);
+    dialogs.script.push_back([](QDialog& d) {
+        auto& dialog = dynamic_cast<cardfile::ui::TChange_patient&>(d);
+        EXPECT_EQ(dialog.Edit1->text(), "Old Name");
+        EXPECT_EQ(dialog.Edit5->text(), "111");
+        EXPECT_EQ(dialog.DateTimePicker1->date(), QDate(1950, 2, 1));
+        dialog.Edit1->setText("Typed But Cancelled");
+        dialog.Cancel->click();
+        return -1;
+    });
+    window.Change->click();
+    EXPECT_EQ(window.ListView1->topLevelItem(0)->text(0), "Old Name");
+    EXPECT_EQ(cf.readPatient(0).value.name, "Old Name");
+    EXPECT_TRUE(window.ListView1->selectedItems().isEmpty());
+
+    select(window.ListView1, 0);
+    dialogs.script.push_back([](QDialog& d) {
+        auto& dialog = dynamic_cast<cardfile::ui::TChange_patient&>(d);
+        dialog.Edit1->setText("New Name");
+        dialog.Edit4->setText("555");
+        dialog.DateTimePicker1->setDate(QDate(1960, 7, 8));
+        dialog.OK->click();
+        return -1;
+    });
+    window.Change->click();
+    EXPECT_EQ(window.ListView1->topLevelItem(0)->text(0), "New Name");
+    EXPECT_EQ(window.ListView1->topLevelItem(0)->text(1), "08.07.1960");
+    auto stored = cf.readPatient(0);
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored.value.name, "New Name");
+    EXPECT_EQ(stored.value.telephone, "555");
+    EXPECT_EQ(stored.value.birthDate, "08.07.1960");
+    EXPECT_EQ(stored.value.policy, "111");
+    EXPECT_EQ(stored.value.id, id);
+    EXPECT_TRUE(window.ListView1->selectedItems().isEmpty());
+}
+
+TEST_F(PatientWindowTest, CaptionsFollowTheLanguage) {
+    TPatient window(work());
+    window.applyLanguage(false);
+    EXPECT_EQ(window.windowTitle(), "Patient");
+    EXPECT_EQ(window.Write->text(), "Write Velkard");
+    EXPECT_EQ(window.Label4->text(), "Date of birth ");
+    EXPECT_EQ(window.DelRec->text(), "Delete");
+    EXPECT_EQ(window.ListView2->headerItem()->text(0), QString::fromUtf8("№"));
+    EXPECT_EQ(window.ListView2->headerItem()->text(3), "Duration ECG,s");
+    // Hints stay Russian.
+    EXPECT_EQ(window.Write->toolTip(), QString::fromUtf8("Регистрация ЭКГ в реальном времени"));
+    window.applyLanguage(true);
+    EXPECT_EQ(window.windowTitle(), QString::fromUtf8("Пациент"));
+    EXPECT_EQ(window.Write->text(), QString::fromUtf8("Запись"));
+    EXPECT_EQ(window.ListView1->headerItem()->text(1), QString::fromUtf8("Дата рожд."));
+}
