@@ -1,0 +1,22 @@
+// Velkard: the main window over the working folder (the current directory), then the event loop.
+#include "app/Ventrix.h"
+
+#include "app/shared/Messages.h"
+
+#include <QApplication>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Velkard");
+
+    velkard::app::TVentrix window;
+    if (!window.startedOk()) {
+        // A damaged settings file stops the start; the file stays as it is for the user to mend.
+        std::fprintf(stderr, "velkard: %s\n", window.startupError().c_str());
+        velkard::ui::messages().show(QString::fromStdString(window.startupError()), "Velkard");
+        return 1;
+    }
+    window.showMaximized();
+    return app.exec();
+}
