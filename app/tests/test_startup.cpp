@@ -1,0 +1,241 @@
+// Program start, settings, language switching, the parameters dialog and the end of the program.
+#include "AppTestSupport.h"
+
+#include "app/Parameters.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+
+using namespace velkard;
+using namespace velkard::app;
+using namespace velkard::app::test;
+
+namespace {
+
+const QStringList kDefaultLines = {QString::fromUtf8("10 мм/мВ"),
+                                   "I..V6",
+                                   QString::fromUtf8("25 мм/с"),
+                                   "COM4",
+                                   "1",
+                                   "9",
+                                   "2",
+                                   "0"};
+
+} // namespace
+
+TEST_F(AppTest, FirstStartInAnEmptyFolder) {
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    EXPECT_EQ(settingsLines(work()), kDefaultLines);
+    EXPECT_TRUE(std::filesystem::is_directory(work() / "temp"));
+    // The card file comes into being only when a window opens it.
+    EXPECT_FALSE(std::filesystem::exists(work() / "DATA_BASE"));
+
+    EXPECT_EQ(w->ComboBox1->currentText(), QString::fromUtf8("10 мм/мВ"));
+    EXPECT_EQ(w->ComboBox2->currentText(), "I..V6");
+    EXPECT_EQ(w->ComboBox3->currentText(), QString::fromUtf8("25 мм/с"));
+    EXPECT_EQ(w->N1->title(), QString::fromUtf8("Пациент"));
+    EXPECT_EQ(w->N12->text(), QString::fromUtf8("Выход"));
+    EXPECT_EQ(w->Label4->text(), QString::fromUtf8("Длительность ЭКГ,с"));
+    EXPECT_EQ(w->windowTitle(), "Ventrix");
+    EXPECT_TRUE(w->N11->isChecked());
+    EXPECT_FALSE(w->English1->isChecked());
+    EXPECT_TRUE(ui::flags().russian);
+    EXPECT_TRUE(ui::flags().printGrid);
+
+    // Empty state; without a printer both print commands are greyed, import stays available.
+    for (QPushButton* b : {w->Start, w->Stop, w->Forvard, w->Back}) {
+        EXPECT_FALSE(b->isVisible());
+        EXPECT_FALSE(b->isEnabled());
+    }
+    EXPECT_FALSE(w->Edit1->isVisible());
+    EXPECT_FALSE(w->Label4->isVisible());
+    EXPECT_FALSE(w->N9->isEnabled());
+    EXPECT_FALSE(w->N10->isEnabled());
+    EXPECT_TRUE(w->Importfromthefile1->isEnabled());
+}
+
+TEST_F(AppTest, MenuTreeHasItsItemsInOrder) {
+    auto w = makeWindow();
+    const auto items = w->N1->actions();
+    ASSERT_EQ(items.size(), 8);
+    const QStringList names = {"N5", "N6", "N3", "N8", "Importfromthefile1", "N13", "N9", "N10"};
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(items[i]->objectName(), names[i]);
+    EXPECT_TRUE(items[1]->isSeparator());
+    EXPECT_TRUE(items[5]->isSeparator());
+    EXPECT_EQ(w->N7->actions().size(), 2);
+    EXPECT_EQ(w->N11->text(), QString::fromUtf8("Русский"));
+}
+
+TEST_F(AppTest, LanguageSwitchBothWaysAndSettingsRoundTrip) {
+    auto w = makeWindow();
+    w->English1->trigger();
+    EXPECT_FALSE(ui::flags().russian);
+    EXPECT_EQ(w->N1->title(), "Patient");
+    EXPECT_EQ(w->Importfromthefile1->text(), "Import from the file");
+    EXPECT_EQ(w->Forvard->text(), "Forvard");
+    EXPECT_EQ(w->Label1->text(), "  Scale");
+    EXPECT_EQ(w->Label2->text(), "    Leads");
+    EXPECT_EQ(w->Label3->text(), "   Speed");
+    EXPECT_EQ(w->Label4->text(), "    Duration ECG,s");
+    EXPECT_EQ(w->ComboBox3->currentText(), "25 mm/s");
+    EXPECT_EQ(w->ComboBox1->currentText(), "10 mm/mV");
+    EXPECT_FALSE(w->N11->isChecked());
+    EXPECT_TRUE(w->English1->isChecked());
+    // Choosing English again keeps everything as it is.
+    w->English1->trigger();
+    EXPECT_TRUE(w->English1->isChecked());
+    EXPECT_EQ(w->N1->title(), "Patient");
+
+    // A switch writes nothing; Exit writes the texts of the new language and "1".
+    EXPECT_EQ(settingsLines(work()), kDefaultLines);
+    w->N12->trigger();
+    QStringList english = kDefaultLines;
+    english[0] = "10 mm/mV";
+    english[2] = "25 mm/s";
+    english[7] = "1";
+    EXPECT_EQ(settingsLines(work()), english);
+
+    auto again = makeWindow();
+    ASSERT_TRUE(again->startedOk());
+    EXPECT_FALSE(ui::flags().russian);
+    EXPECT_EQ(again->N5->text(), "Card file");
+    again->N11->trigger();
+    EXPECT_EQ(again->N5->text(), QString::fromUtf8("Картотека"));
+    EXPECT_EQ(again->Back->text(), QString::fromUtf8("Назад"));
+    EXPECT_EQ(again->ComboBox1->currentText(), QString::fromUtf8("10 мм/мВ"));
+    again->close();
+    EXPECT_EQ(settingsLines(work()), kDefaultLines);
+}
+
+TEST_F(AppTest, LanguageValueTwoIsEnglishAndKept) {
+    QStringList lines = kDefaultLines;
+    lines[3] = "/dev/my-port";
+    lines[7] = "2";
+    writeSettingsLines(work(), lines);
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    EXPECT_FALSE(ui::flags().russian);
+    EXPECT_EQ(w->N10->text(), "Print");
+    w->close();
+    const QStringList written = settingsLines(work());
+    ASSERT_EQ(written.size(), 8);
+    EXPECT_EQ(written[7], "2");
+    EXPECT_EQ(written[3], "/dev/my-port");
+    EXPECT_EQ(written[0], "10 mm/mV");
+}
+
+TEST_F(AppTest, SavedChoicesAreSelectedAtStart) {
+    QStringList lines = kDefaultLines;
+    lines[0] = QString::fromUtf8("20 мм/мВ");
+    lines[1] = "V1..V3";
+    lines[2] = QString::fromUtf8("50 мм/с");
+    lines[4] = "2";
+    lines[5] = "6";
+    lines[6] = "3";
+    writeSettingsLines(work(), lines);
+    auto w = makeWindow();
+    EXPECT_EQ(w->ComboBox1->currentIndex(), 2);
+    EXPECT_EQ(w->ComboBox2->currentText(), "V1..V3");
+    EXPECT_EQ(w->ComboBox3->currentText(), QString::fromUtf8("50 мм/с"));
+    EXPECT_EQ(w->display().geometry().speedIndex, 3);
+    EXPECT_EQ(w->display().geometry().groupIndex, 6);
+    w->close();
+    EXPECT_EQ(settingsLines(work()), lines);
+}
+
+TEST_F(AppTest, MalformedSettingsStopStartAndStayUntouched) {
+    const std::string shortFile = "10\r\nI..V6\r\n";
+    writeFile(work() / signal::kSettingsFileName, shortFile);
+    auto w = makeWindow();
+    EXPECT_FALSE(w->startedOk());
+    EXPECT_NE(w->startupError().find(signal::kSettingsFileName), std::string::npos)
+        << w->startupError();
+    w.reset();
+    EXPECT_EQ(readFile(work() / signal::kSettingsFileName), shortFile);
+
+    QStringList lines = kDefaultLines;
+    lines[5] = "nine";
+    writeSettingsLines(work(), lines);
+    const std::string before = readFile(work() / signal::kSettingsFileName);
+    auto second = makeWindow();
+    EXPECT_FALSE(second->startedOk());
+    second.reset();
+    EXPECT_EQ(readFile(work() / signal::kSettingsFileName), before);
+}
+
+TEST_F(AppTest, OutOfRangeIndicesFallBackToDefaults) {
+    QStringList lines = kDefaultLines;
+    lines[4] = "7";
+    lines[5] = "-1";
+    lines[6] = "12";
+    writeSettingsLines(work(), lines);
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    EXPECT_EQ(w->display().geometry().scaleIndex, 1);
+    EXPECT_EQ(w->display().geometry().groupIndex, 9);
+    EXPECT_EQ(w->display().geometry().speedIndex, 2);
+    EXPECT_EQ(w->ComboBox3->currentText(), QString::fromUtf8("25 мм/с"));
+    w->close();
+    EXPECT_EQ(settingsLines(work()), kDefaultLines);
+}
+
+TEST_F(AppTest, SpeedChoiceBeforeAnyRecordingLeavesTheIndex) {
+    auto w = makeWindow();
+    w->ComboBox3->setCurrentIndex(0);
+    w->ComboBox3Change();
+    EXPECT_EQ(w->display().geometry().speedIndex, 2);
+    EXPECT_EQ(w->ComboBox3->currentText(), QString::fromUtf8("5 мм/с"));
+}
+
+TEST_F(AppTest, ParametersDialogKeepsThePrintGridFlag) {
+    auto w = makeWindow();
+    dialogs.script.push_back([](QDialog& d) {
+        auto& p = dynamic_cast<TParameters&>(d);
+        EXPECT_EQ(p.windowTitle(), QString::fromUtf8("Параметры"));
+        EXPECT_EQ(p.CheckBox1->text(), QString::fromUtf8("Печать сетки"));
+        EXPECT_TRUE(p.CheckBox1->isChecked());
+        EXPECT_TRUE(p.Button3->isEnabled());
+        p.Button3->click();
+        EXPECT_FALSE(p.Button3->isEnabled()); // Apply greys until the next click
+        p.CheckBox1->click();
+        EXPECT_TRUE(p.Button3->isEnabled());
+        p.Button2->click(); // Cancel does not undo the click
+        return -1;
+    });
+    w->N4->trigger();
+    EXPECT_FALSE(ui::flags().printGrid);
+    EXPECT_FALSE(w->N10->isEnabled());
+    EXPECT_FALSE(w->Edit1->isVisible());
+
+    w->English1->trigger();
+    dialogs.script.push_back([](QDialog& d) {
+        auto& p = dynamic_cast<TParameters&>(d);
+        EXPECT_EQ(p.windowTitle(), "Parameters");
+        EXPECT_EQ(p.Button3->text(), "To apply");
+        EXPECT_EQ(p.CheckBox1->text(), "Print of grid");
+        EXPECT_FALSE(p.CheckBox1->isChecked());
+        p.CheckBox1->click();
+        p.Button1->click();
+        return -1;
+    });
+    w->N4->trigger();
+    EXPECT_TRUE(ui::flags().printGrid);
+    EXPECT_EQ(dialogs.shownNames.size(), 2u);
+}
+
+TEST_F(AppTest, ExitWithoutInstrumentWritesSettingsAndCloses) {
+    auto w = makeWindow();
+    ASSERT_TRUE(w->isVisible());
+    std::filesystem::remove(work() / signal::kSettingsFileName);
+    w->N12->trigger();
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(settingsLines(work()), kDefaultLines);
+    EXPECT_TRUE(messages.shown.empty());
+}
