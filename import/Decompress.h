@@ -47,9 +47,11 @@ signal::Status compressEcxFile(const std::filesystem::path& in, const std::files
 // the kind from its name, converts it into a recording and puts that into buffer. No file is
 // written. On failure buffer is unchanged.
 struct ImportResult {
-    enum class Error { None, OpenSource, Decompress };
+    enum class Error { None, OpenSource, Decompress, BadSource };
     bool ok = true;
     Error error = Error::None;
+    // OpenSource: cannot be read; Decompress: corrupt compressed data; BadSource: not a device ECG
+    // file (shorter than its header) or too large to hold.
     std::string message; // names the file and the fault
     signal::RecordingKind kind = signal::RecordingKind::Plain;
     std::int64_t durationSeconds = 0; // from the device file header

@@ -35,9 +35,9 @@ public:
 
 private:
     SampleBlock halves_[2]{};
-    int fillIndex_ = 0;                        // reader-owned: next record position in the half
-    std::atomic<std::uint64_t> published_{0};  // blocks completed by the reader
-    std::atomic<std::uint64_t> taken_{0};      // blocks consumed by the UI (UI-owned)
+    int fillIndex_ = 0;                       // reader-owned: next record position in the half
+    std::atomic<std::uint64_t> published_{0}; // blocks completed by the reader
+    std::atomic<std::uint64_t> taken_{0};     // blocks consumed by the UI (UI-owned)
 };
 
 } // namespace velkard::signal
