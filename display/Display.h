@@ -18,8 +18,6 @@
 #include <string>
 #include <vector>
 
-class QPainter;
-
 namespace velkard::display {
 
 // The window's shape: outer size, client-area right and bottom, and the tool panel's height (the

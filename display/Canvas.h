@@ -1,0 +1,57 @@
+// Pixel-exact drawing on an RGB32 QImage with the semantics of the window canvas the traces were
+// designed for: lines exclude their end point, rectangles include their outline, stretching copies
+// keep dark pixels (each destination pixel is the AND of the source pixels it stands for), and text
+// is written at its top-left corner over an opaque white background.
+#pragma once
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <cstdint>
+
+namespace velkard::display {
+
+inline constexpr std::uint32_t kRed = 0xFFFF0000u;
+inline constexpr std::uint32_t kBlue = 0xFF0000FFu;
+inline constexpr std::uint32_t kWhite = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kBlack = 0xFF000000u;
+
+class Canvas {
+public:
+    explicit Canvas(QImage& image) : img_(image) {}
+
+    void setPen(std::uint32_t colour) { pen_ = colour; }
+    std::uint32_t pen() const { return pen_; }
+
+    void setPixel(int x, int y) {
+        if (x >= 0 && y >= 0 && x < img_.width() && y < img_.height())
+            reinterpret_cast<std::uint32_t*>(img_.scanLine(y))[x] = pen_;
+    }
+    // MoveTo(x0, y0) + LineTo(x1, y1): every pixel of the line except (x1, y1).
+    void line(int x0, int y0, int x1, int y1);
+    // The same with a dotted pen: three pixels on, three off, from the start.
+    void dottedLine(int x0, int y0, int x1, int y1);
+    // Fills [left, right) × [top, bottom) with a colour (a rectangle drawn with pen and brush of
+    // one colour).
+    void fill(int left, int top, int right, int bottom, std::uint32_t colour);
+
+    // Text with its top-left corner at (x, y), over an opaque white box; font size in points
+    // (96 dots per inch).
+    void text(int x, int y, const QString& s, int pointSize, bool bold);
+
+private:
+    QImage& img_;
+    std::uint32_t pen_ = kBlack;
+};
+
+// Copies src's rectangle [sl, sr) × [st, sb) onto dst's [dl, dr) × [dt, db), stretching or
+// squeezing; a destination pixel covering several source pixels gets their bitwise AND, so thin
+// dark lines survive a squeeze.
+void stretchCopy(QImage& dst, const QRect& dstRect, const QImage& src, const QRect& srcRect);
+
+// Canvas-style rectangle from (left, top) to (right, bottom) exclusive, as a QRect.
+inline QRect winRect(int left, int top, int right, int bottom) {
+    return QRect(left, top, right - left, bottom - top);
+}
+
+} // namespace velkard::display

@@ -1,0 +1,148 @@
+#include "display/Display.h"
+#include "display/tests/Synthetic.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace velkard;
+using namespace velkard::display;
+
+namespace {
+
+const DeviceCaps kCaps{1024, 320, 768, 240}; // p = q = 3.2
+
+signal::SampleBlock constantBlock(std::int16_t c0, std::int16_t c1) {
+    signal::SampleBlock b;
+    b.fill(test::record(c0, c1));
+    return b;
+}
+
+bool black(const QImage& img, int x, int y) {
+    return (img.pixel(x, y) & 0xFFFFFF) == 0;
+}
+
+int blackCount(const QImage& img, int x, int top, int bottom) {
+    int n = 0;
+    for (int y = top; y < bottom; ++y)
+        n += black(img, x, y);
+    return n;
+}
+
+bool allWhite(const QImage& img, int x, int top, int bottom) {
+    for (int y = top; y < bottom; ++y)
+        if ((img.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF)
+            return false;
+    return true;
+}
+
+std::unique_ptr<Display> liveDisplay(WindowMetrics win, int group, int speed) {
+    auto d = std::make_unique<Display>(kCaps, win);
+    d->setChoices(1, group, speed);
+    d->view().patientChosen = true;
+    d->prepareLiveDisplay();
+    return d;
+}
+
+} // namespace
+
+TEST(LiveSweep, StripWidthFollowsSamplesPerColumn) {
+    Display d(kCaps, {});
+    d.setChoices(1, 9, 2);
+    d.prepareLiveDisplay();
+    d.drawLiveBlock(constantBlock(0, 0));
+    EXPECT_EQ(d.lastStripWidth(), 40);
+    d.setChoices(1, 9, 0);
+    d.drawLiveBlock(constantBlock(0, 0));
+    EXPECT_EQ(d.lastStripWidth(), 8); // ⌈400 ÷ 51⌉
+    d.setChoices(1, 9, 3);
+    d.drawLiveBlock(constantBlock(0, 0));
+    EXPECT_EQ(d.lastStripWidth(), 80);
+}
+
+TEST(LiveSweep, WrapsWhenPositionReachesClientRightMinus55) {
+    Display d(kCaps, {1000, 700, 1000, 650, 30});
+    d.setChoices(1, 9, 2);
+    d.prepareLiveDisplay();
+    for (int k = 1; k <= 23; ++k) {
+        d.drawLiveBlock(constantBlock(0, 0));
+        EXPECT_EQ(d.sweepPosition(), 40 * k);
+        EXPECT_EQ(d.gridPosition(), 40 * k);
+    }
+    d.drawLiveBlock(constantBlock(0, 0)); // 920 + 40 = 960 ≥ 945
+    EXPECT_EQ(d.sweepPosition(), 0);
+    EXPECT_EQ(d.gridPosition(), 0);
+    // Any selector change starts the sweep at the left again.
+    d.drawLiveBlock(constantBlock(0, 0));
+    ASSERT_EQ(d.sweepPosition(), 40);
+    d.comboBox2Change(1);
+    EXPECT_EQ(d.sweepPosition(), 0);
+}
+
+TEST(LiveSweep, TraceSqueezedBelowPanelAtBaseline) {
+    auto dOwner = liveDisplay({1024, 700, 1024, 650, 30}, 1, 2);
+    Display& d = *dOwner;
+    d.drawLiveBlock(constantBlock(0, 681));
+    const int origin = d.sweepOrigin();
+    EXPECT_EQ(origin, 59); // trunc(18 × 3.2 + 2)
+    // Lead II at 1 mV sits 32 px above the 325 baseline in the strip (y 293), then 650 strip rows
+    // are squeezed into the 620 rows below the panel.
+    const int expected = 30 + 293 * 620 / 650;
+    for (int x = origin + 1; x < origin + 40; x += 5) {
+        EXPECT_EQ(blackCount(d.surface(), x, 0, 650), 1) << x;
+        EXPECT_TRUE(black(d.surface(), x, expected) || black(d.surface(), x, expected + 1)) << x;
+    }
+    // The erase bar runs ahead of the head: the nine columns past the strip are white, grid too.
+    for (int x = origin + 40; x < origin + 49; ++x)
+        EXPECT_TRUE(allWhite(d.surface(), x, 0, 650)) << x;
+    EXPECT_FALSE(allWhite(d.surface(), origin + 50, 30, 650)); // the static grid beyond it
+}
+
+namespace {
+// Fills the sweep once with a trace at one level, wraps, and draws one block at another level.
+// Returns the column just right of the new strip.
+int overwriteAfterWrap(Display& d, int blocksToWrap) {
+    for (int k = 0; k < blocksToWrap; ++k)
+        d.drawLiveBlock(constantBlock(0, 681));
+    EXPECT_EQ(d.sweepPosition(), 0);
+    d.drawLiveBlock(constantBlock(0, -681));
+    return d.sweepOrigin() + d.lastStripWidth() + 4;
+}
+} // namespace
+
+TEST(LiveSweep, EraseBarClearsOldTraceAheadOfHead) {
+    auto dOwner = liveDisplay({400, 700, 400, 650, 30}, 1, 2);
+    Display& d = *dOwner; // wraps at ≥ 345: 9 strips of 40
+    const int x = overwriteAfterWrap(d, 9);
+    EXPECT_TRUE(allWhite(d.surface(), x, 0, 650));
+}
+
+TEST(LiveSweep, NoEraseBarAtFiftyMillimetresPerSecond) {
+    auto dOwner = liveDisplay({400, 700, 400, 650, 30}, 1, 3);
+    Display& d = *dOwner; // strips of 80: 5 to wrap
+    const int x = overwriteAfterWrap(d, 5);
+    // The old trace (and grid) is still there just right of the new strip.
+    EXPECT_EQ(blackCount(d.surface(), x, 30, 650), 1);
+    EXPECT_FALSE(allWhite(d.surface(), x, 30, 650));
+}
+
+TEST(LiveSweep, OnlyGroupLeadsDrawn) {
+    auto dOwner = liveDisplay({1024, 700, 1024, 650, 30}, 3, 2);
+    Display& d = *dOwner; // I, II, III
+    d.drawLiveBlock(constantBlock(0, 0));
+    EXPECT_EQ(blackCount(d.surface(), d.sweepOrigin() + 10, 0, 650), 3);
+    auto allOwner = liveDisplay({1024, 700, 1024, 650, 30}, 9, 2);
+    Display& all = *allOwner;
+    all.drawLiveBlock(constantBlock(0, 0));
+    EXPECT_EQ(blackCount(all.surface(), all.sweepOrigin() + 10, 0, 650), 12);
+}
+
+TEST(LiveSweep, RawBlockBytesAreLittleEndian) {
+    auto aOwner = liveDisplay({1024, 700, 1024, 650, 30}, 1, 2);
+    Display& a = *aOwner;
+    auto bOwner = liveDisplay({1024, 700, 1024, 650, 30}, 1, 2);
+    Display& b = *bOwner;
+    const auto bytes = test::constantRecording(400, 0, 681);
+    a.drawLiveBlock(bytes.data());
+    b.drawLiveBlock(constantBlock(0, 681));
+    EXPECT_TRUE(a.surface() == b.surface());
+}

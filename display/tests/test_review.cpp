@@ -1,0 +1,310 @@
+#include "display/Display.h"
+#include "display/tests/Synthetic.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace velkard;
+using namespace velkard::display;
+using velkard::display::test::constantRecording;
+using velkard::display::test::makeRecording;
+using velkard::display::test::record;
+
+namespace {
+
+const DeviceCaps kCaps{1024, 320, 768, 240};        // p = q = 3.2
+const WindowMetrics kWin{1024, 700, 1024, 650, 30}; // client bottom 650
+constexpr int kPageBytes = 964 * 16 * 10;           // C × 16 × samples per column at 25 mm/s
+
+QRgb px(const QImage& img, int x, int y) {
+    return img.pixel(x, y) & 0xFFFFFF;
+}
+bool black(const QImage& img, int x, int y) {
+    return px(img, x, y) == 0x000000;
+}
+bool blue(const QImage& img, int x, int y) {
+    return px(img, x, y) == 0x0000FF;
+}
+bool red(const QImage& img, int x, int y) {
+    return px(img, x, y) == 0xFF0000;
+}
+
+// Rows of column x (within [top, bottom)) that are black.
+std::vector<int> blackRows(const QImage& img, int x, int top, int bottom) {
+    std::vector<int> rows;
+    for (int y = top; y < bottom; ++y)
+        if (black(img, x, y))
+            rows.push_back(y);
+    return rows;
+}
+
+struct Review {
+    Display d{kCaps, kWin};
+    std::vector<std::uint8_t> bytes;
+    Review(std::vector<std::uint8_t> b, int group = 9, int speed = 2, int scale = 1)
+        : bytes(std::move(b)) {
+        d.setChoices(scale, group, speed);
+        d.view().cardReview = true;
+        d.openRecording(bytes, static_cast<int>(bytes.size() / 12800));
+    }
+};
+
+} // namespace
+
+TEST(GridImage, SolidAndDottedLinesEveryFiveMillimetres) {
+    Display d(kCaps, kWin);
+    d.drawGridImage();
+    const QImage& g = d.gridImage();
+    ASSERT_EQ(g.width(), 1024);
+    ASSERT_EQ(g.height(), 700);
+    for (int y : {0, 33, 66, 99})
+        for (int x = 0; x < 1024; x += 7)
+            EXPECT_TRUE(red(g, x, y)) << x << "," << y;
+    for (int x : {0, 33, 66})
+        for (int y = 0; y < 700; y += 5)
+            EXPECT_TRUE(red(g, x, y)) << x << "," << y;
+    for (int y : {16, 49, 82}) {
+        int on = 0;
+        for (int x = 1; x < 1024; ++x)
+            on += red(g, x, y);
+        EXPECT_GT(on, 300) << y; // dotted: about half the row
+        EXPECT_LT(on, 700) << y;
+    }
+    // Nothing between the lines: no 1 mm grid on screen.
+    for (int y : {8, 24, 40})
+        for (int x : {5, 20, 40, 70})
+            EXPECT_FALSE(red(g, x, y)) << x << "," << y;
+}
+
+TEST(GridImage, CopiedRightOfLabelStripAndBelowPanel) {
+    Display d(kCaps, kWin);
+    d.view().patientChosen = true;
+    ASSERT_TRUE(d.comboBox3Change(2));
+    const QImage& s = d.surface();
+    // The drawing area starts at trunc(9p) = 28; left of it is the white label strip.
+    for (int y = 40; y < 640; y += 3)
+        EXPECT_FALSE(red(s, 10, y));
+    int gridRows = 0;
+    for (int y = 30; y < 650; ++y)
+        gridRows += red(s, 200, y);
+    EXPECT_GT(gridRows, 0);
+    // Squeezed from 650 rows into 620 the solid lines all survive: 20 of them, at least one
+    // full-width red row each.
+    int fullRows = 0;
+    for (int y = 30; y < 650; ++y) {
+        bool all = true;
+        for (int x = 28; x < 1024 && all; x += 3)
+            all = red(s, x, y);
+        fullRows += all;
+    }
+    EXPECT_EQ(fullRows, 20);
+}
+
+TEST(ReviewPage, TwelveLeadTracesAtTheirBaselines) {
+    Review r(constantRecording(40000, 0, 0));
+    const QImage& s = r.d.surface();
+    for (int x : {100, 500, 1000}) {
+        const std::vector<int> rows = blackRows(s, x, 45, 650);
+        std::vector<int> expected;
+        for (int k = 1; k <= 12; ++k)
+            expected.push_back(50 * k);
+        EXPECT_EQ(rows, expected) << "column " << x;
+    }
+}
+
+TEST(ReviewPage, AmplitudeAtScale) {
+    Review r(constantRecording(40000, 0, 681), 1, 2, 1); // lead II only, 10 mm/mV
+    const QImage& s = r.d.surface();
+    EXPECT_EQ(blackRows(s, 400, 35, 650), std::vector<int>{293});
+    Review big(constantRecording(40000, 0, 681), 1, 2, 2); // 20 mm/mV
+    EXPECT_EQ(blackRows(big.d.surface(), 400, 35, 650), std::vector<int>{261});
+}
+
+TEST(ReviewPage, CalibrationPulseOnSingleLead) {
+    Review r(constantRecording(100, 0, 0), 0);
+    const QImage& s = r.d.surface();
+    // Font size 10 of the second labels: f = 5, y0 = 325 + 5, top = 330 − 10 mm = 298.
+    EXPECT_TRUE(blue(s, 30, 330));
+    EXPECT_TRUE(blue(s, 37, 330));
+    EXPECT_TRUE(blue(s, 38, 310)); // rising edge at 12 mm
+    EXPECT_TRUE(blue(s, 38, 299));
+    EXPECT_TRUE(blue(s, 41, 298)); // top
+    // The selector redraw drew the mark once with the label font (f = 4), one row higher.
+    EXPECT_TRUE(blue(s, 41, 297));
+    EXPECT_FALSE(blue(s, 41, 296));
+    EXPECT_FALSE(blue(s, 41, 299));
+    EXPECT_FALSE(blue(s, 30, 331));
+    EXPECT_TRUE(blue(s, 44, 310)); // falling edge at 14 mm
+    EXPECT_TRUE(blue(s, 50, 330));
+    EXPECT_TRUE(blue(s, 53, 330));
+    EXPECT_FALSE(blue(s, 54, 330)); // the base line ends before 17 mm
+    EXPECT_FALSE(blue(s, 27, 330));
+}
+
+TEST(ReviewPage, CalibrationEveryThirdLeadOfTwelve) {
+    Review r(constantRecording(100, 0, 0), 9);
+    const QImage& s = r.d.surface();
+    // Rows 50 apart; the mark sits 5 px below rows 1, 4, 7 and 10.
+    for (int y : {55, 205, 355, 505}) {
+        EXPECT_TRUE(blue(s, 30, y)) << y;
+        EXPECT_TRUE(blue(s, 41, y - 32)) << y;
+    }
+    for (int y : {105, 155, 255, 555})
+        EXPECT_FALSE(blue(s, 30, y)) << y;
+}
+
+TEST(ReviewPage, SecondLabelStep) {
+    Review slow(constantRecording(100, 0, 0), 9, 0);
+    EXPECT_EQ(slow.d.secondLabels().step, 16);
+    Review fast(constantRecording(100, 0, 0), 9, 3);
+    EXPECT_EQ(fast.d.secondLabels().step, 157);
+    // A 100-record recording has duration 0: the label 0s only.
+    EXPECT_EQ(fast.d.secondLabels().labelNumber, 1);
+    Review longer(constantRecording(2400, 0, 0), 9, 3); // 3 s on a 6-second page
+    EXPECT_EQ(longer.d.secondLabels().labelNumber, 4);
+}
+
+TEST(Paging, BackRecomputesStartForwardContinues) {
+    Review r(constantRecording(3 * kPageBytes / 16, 0, 0));
+    EXPECT_EQ(r.d.pageStartOffset(), 0);
+    EXPECT_TRUE(r.d.forvardEnabled());
+    EXPECT_FALSE(r.d.backEnabled());
+    // Page 0 fills up in the 25th chunk, at its column 3.
+    EXPECT_EQ(r.d.savedChunkOffset(), 24 * 6400.0);
+    EXPECT_EQ(r.d.savedColumn(), 3);
+
+    r.d.forvardClick();
+    EXPECT_EQ(r.d.pageNumber(), 1);
+    EXPECT_EQ(r.d.pageStartOffset(), 24 * 6400 + 3 * 160); // the last column again
+    EXPECT_TRUE(r.d.backEnabled());
+    r.d.forvardClick();
+    EXPECT_EQ(r.d.pageNumber(), 2);
+    r.d.backClick();
+    EXPECT_EQ(r.d.pageNumber(), 1);
+    EXPECT_EQ(r.d.pageStartOffset(), 154240);
+    EXPECT_TRUE(r.d.forvardEnabled());
+    r.d.backClick();
+    EXPECT_EQ(r.d.pageStartOffset(), 0);
+    EXPECT_FALSE(r.d.backEnabled());
+    r.d.backClick(); // nothing before page 0
+    EXPECT_EQ(r.d.pageNumber(), 0);
+    EXPECT_EQ(r.d.pageStartOffset(), 0);
+}
+
+TEST(Paging, ForvardEnabledExactlyWhenPageEndsAtOrBeforeEnd) {
+    Review exact(constantRecording(kPageBytes / 16, 0, 0));
+    EXPECT_TRUE(exact.d.forvardEnabled());
+    Review shorter(constantRecording(kPageBytes / 16 - 1, 0, 0));
+    EXPECT_FALSE(shorter.d.forvardEnabled());
+    EXPECT_FALSE(shorter.d.backEnabled());
+    Review empty({});
+    EXPECT_FALSE(empty.d.forvardEnabled());
+    EXPECT_FALSE(empty.d.backEnabled());
+    // No trace at all on an empty recording.
+    EXPECT_TRUE(blackRows(empty.d.surface(), 500, 45, 650).empty());
+}
+
+TEST(Paging, ShortRecordingEndsWhereItEnds) {
+    Review r(constantRecording(4000, 0, 0), 1); // 5 s = 400 columns
+    const QImage& s = r.d.surface();
+    EXPECT_TRUE(black(s, 60 + 398, 325));
+    EXPECT_FALSE(black(s, 60 + 401, 325));
+}
+
+TEST(Paging, AnyChoiceGoesBackToFirstPage) {
+    Review r(constantRecording(3 * kPageBytes / 16, 0, 0));
+    r.d.forvardClick();
+    r.d.forvardClick();
+    ASSERT_EQ(r.d.pageNumber(), 2);
+    EXPECT_TRUE(r.d.comboBox1Change(2));
+    EXPECT_EQ(r.d.pageNumber(), 0);
+    EXPECT_EQ(r.d.pageStartOffset(), 0);
+    EXPECT_EQ(r.d.geometry().scaleIndex, 2);
+    r.d.forvardClick();
+    EXPECT_TRUE(r.d.comboBox3Change(0)); // repaint with a new speed
+    EXPECT_EQ(r.d.pageNumber(), 0);
+    EXPECT_EQ(r.d.geometry().screenSamplesPerColumn, 51.0f);
+    EXPECT_EQ(r.d.secondsPerScreen(), 61);
+}
+
+TEST(Paging, A2RestartsDerivationCountOnFirstPage) {
+    // Lead I is c1 − c0 = 0 while derived and c0 = 300 once taken raw after 8040 records.
+    auto bytes = constantRecording(3 * kPageBytes / 16, 300, 300);
+    Display d(kCaps, kWin);
+    d.setChoices(1, 0, 2);
+    d.view().cardReview = true;
+    d.view().kindA2 = true;
+    d.openRecording(bytes, 10);
+    const int raisedY = traceY(325, 300, d.geometry().gain);
+    auto check = [&] {
+        EXPECT_TRUE(black(d.surface(), 500, 325));     // record 4400: derived
+        EXPECT_TRUE(black(d.surface(), 900, raisedY)); // record 8400: raw
+        EXPECT_FALSE(black(d.surface(), 500, raisedY));
+    };
+    check();
+    d.forvardClick();
+    EXPECT_TRUE(black(d.surface(), 500, raisedY)); // later pages: all raw
+    d.backClick();
+    check();
+}
+
+TEST(Selectors, SpeedGuardedUntilSomethingIsShown) {
+    Display d(kCaps, kWin);
+    d.setChoices(1, 9, 2);
+    EXPECT_FALSE(d.comboBox3Change(0));
+    EXPECT_EQ(d.geometry().speedIndex, 2);
+    EXPECT_TRUE(d.comboBox2Change(4));
+    EXPECT_EQ(d.geometry().groupIndex, 4);
+    d.view().rhythmogram = true;
+    EXPECT_FALSE(d.comboBox1Change(0));
+    EXPECT_FALSE(d.comboBox2Change(1));
+    EXPECT_EQ(d.geometry().groupIndex, 4);
+    EXPECT_EQ(d.geometry().scaleIndex, 1);
+}
+
+namespace {
+std::vector<std::uint8_t> rhythm(int values, std::int16_t first, std::int16_t rest) {
+    std::vector<std::uint8_t> b(static_cast<std::size_t>(values) * 2);
+    for (int i = 0; i < values; ++i)
+        signal::writeLe16(b.data() + 2 * i, i == 10 ? first : rest);
+    return b;
+}
+} // namespace
+
+TEST(Rhythmogram, OneSecondIsTwentyMillimetres) {
+    Display d(kCaps, kWin);
+    d.openRhythmogramBytes(rhythm(100, 1000, 500));
+    const QImage& s = d.surface();
+    // x0 = trunc(13p) = 41; bar 10 at 61 rises from the axis at 325 by 64 px (20 mm).
+    EXPECT_TRUE(black(s, 61, 324));
+    EXPECT_TRUE(black(s, 61, 262));
+    EXPECT_FALSE(black(s, 61, 261));
+    EXPECT_TRUE(black(s, 63, 294)); // 500 ms: 32 px
+    EXPECT_FALSE(black(s, 63, 293));
+    EXPECT_FALSE(black(s, 62, 300)); // bars two pixels apart
+    EXPECT_TRUE(d.view().rhythmogram);
+}
+
+TEST(Rhythmogram, PagingByBarsAndSavedColumn) {
+    Display d(kCaps, kWin);
+    d.openRhythmogramBytes(rhythm(3000, 500, 500));
+    EXPECT_TRUE(d.forvardEnabled());
+    EXPECT_FALSE(d.backEnabled());
+    d.forvardClick();
+    EXPECT_EQ(d.pageStartOffset(), 950); // the last bar of page 0 begins page 1
+    d.forvardClick();
+    d.backClick();
+    EXPECT_EQ(d.pageNumber(), 1);
+    EXPECT_EQ(d.pageStartOffset(), 949); // P × page, P = trunc(1024 − 32 − 41 − 2)
+}
+
+TEST(Rhythmogram, UnreadableFileIsReportedAndNothingDrawn) {
+    Display d(kCaps, kWin);
+    const QImage before = d.surface();
+    QTemporaryDir dir;
+    const OpenResult r = d.openRhythmogram((dir.path() + "/missing.rt").toStdString());
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.message, kEcgOpenError);
+    EXPECT_TRUE(d.surface() == before);
+    EXPECT_FALSE(d.view().rhythmogram);
+}
