@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <limits.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -100,6 +101,14 @@ ShellExecuteResult PosixShell::shellExecuteEx(const ShellExecuteRequest& request
         return result;
     }
 
+    // The working folder is entered before the program is looked up, so a relative program
+    // path is fixed against the launcher's own folder first.
+    std::string program = request.file;
+    if (program.front() != '/' && !request.directory.empty()) {
+        char cwd[PATH_MAX];
+        if (::getcwd(cwd, sizeof cwd) != nullptr)
+            program = joinPath(cwd, program);
+    }
     std::vector<std::string> args{request.file};
     for (auto& parameter : splitParameters(request.parameters))
         args.push_back(std::move(parameter));
@@ -109,7 +118,7 @@ ShellExecuteResult PosixShell::shellExecuteEx(const ShellExecuteRequest& request
         ::posix_spawn_file_actions_addchdir_np(actions.get(), request.directory.c_str());
     pid_t pid = 0;
     const int rc =
-        ::posix_spawn(&pid, request.file.c_str(), actions.get(), nullptr, argv.data(), environ);
+        ::posix_spawn(&pid, program.c_str(), actions.get(), nullptr, argv.data(), environ);
     if (rc != 0) {
         result.error = shellCodeFor(rc);
         return result;

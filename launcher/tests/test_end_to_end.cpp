@@ -54,9 +54,9 @@ protected:
     pid_t spawn(const std::vector<std::string>& args) {
         std::vector<std::string> argvText{STARTEL_BINARY};
         argvText.insert(argvText.end(), args.begin(), args.end());
-        std::vector<std::string> envText{
-            "STARTEL_MEDIUM_ROOT=" + medium.path(), "STARTEL_PRODUCTS_DIR=" + products.path(),
-            "TMPDIR=" + temp.path(), "PATH=" + bin.path()};
+        std::vector<std::string> envText{"STARTEL_MEDIUM_ROOT=" + medium.path(),
+                                         "STARTEL_PRODUCTS_DIR=" + products.path(),
+                                         "TMPDIR=" + temp.path(), "PATH=" + bin.path()};
         std::vector<char*> argv, envp;
         for (auto& a : argvText)
             argv.push_back(a.data());

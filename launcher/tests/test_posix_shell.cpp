@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace startel {
 namespace {
 
@@ -50,6 +54,25 @@ TEST_F(ShellOnDisk, StartsAProgramWithItsParametersInItsFolderAndWaits) {
     ASSERT_NE(::realpath(dir.file("work").c_str(), resolved), nullptr);
     EXPECT_EQ(readFile(dir.file("cwd")), std::string(resolved) + "\n");
     EXPECT_EQ(readFile(dir.file("opened")), "");
+}
+
+TEST_F(ShellOnDisk, RelativeProgramIsFoundBeforeEnteringItsWorkingFolder) {
+    ::mkdir(dir.file("work").c_str(), 0755);
+    writeFile(dir.file("prog.sh"), "#!/bin/sh\npwd > '" + dir.file("cwd") + "'\n", true);
+    char previous[PATH_MAX];
+    ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(::chdir(dir.path().c_str()), 0);
+    ShellExecuteRequest request;
+    request.file = "prog.sh";
+    request.directory = "work";
+    const ShellExecuteResult result = shell.shellExecuteEx(request);
+    ASSERT_EQ(::chdir(previous), 0);
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_TRUE(result.process.has_value());
+    EXPECT_EQ(shell.waitForProcess(*result.process), 0);
+    char resolved[PATH_MAX];
+    ASSERT_NE(::realpath(dir.file("work").c_str(), resolved), nullptr);
+    EXPECT_EQ(readFile(dir.file("cwd")), std::string(resolved) + "\n");
 }
 
 TEST_F(ShellOnDisk, MissingProgramOrFolderIsAFailure) {
