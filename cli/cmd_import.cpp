@@ -1,0 +1,160 @@
+// Commands over device ECG files and their compressed ".ecx" form: decompress, compress, convert
+// into a recording file, and the duration from the header.
+#include "cli/Cli.h"
+#include "import/Decompress.h"
+#include "signal/FileIo.h"
+#include "signal/Recording.h"
+
+#include <iostream>
+
+namespace velkard::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using signal::RecordingKind;
+
+int runDecompress(const std::vector<std::string>& argv);
+int runCompress(const std::vector<std::string>& argv);
+int runConvert(const std::vector<std::string>& argv);
+int runDuration(const std::vector<std::string>& argv);
+
+const Command kDecompress{
+    "decompress", "rebuild a device ECG file from a compressed .ecx file",
+    "Usage: velkard-cli decompress IN.ecx OUT\n\n"
+    "Decodes the compressed file IN.ecx and writes the device ECG file it holds (512-byte header\n"
+    "and body) to OUT, replacing OUT. No intermediate file is left behind. A damaged IN.ecx is an\n"
+    "error and OUT is not touched.\n",
+    runDecompress};
+
+const Command kCompress{
+    "compress", "compress a device ECG file into an .ecx file",
+    "Usage: velkard-cli compress IN OUT.ecx\n\n"
+    "Writes the compressed form of the device ECG file IN to OUT.ecx: the first 54 bytes as they\n"
+    "are, then the LZW code stream of the rest with the body delta-coded and divided by 8.\n"
+    "Decompressing gives IN back exactly when every body value is a multiple of 8 (as the\n"
+    "instrument stores them); other values lose their three low bits.\n",
+    runCompress};
+
+const Command kConvert{
+    "convert", "convert a device ECG file into a recording file",
+    "Usage: velkard-cli convert IN OUT.dat [--kind plain|A2|RT]\n\n"
+    "Writes the recording file for the device ECG file IN to OUT.dat (created afresh). The kind\n"
+    "defaults to the one its file name gives: \"A2...\" is A2, \"VS...\" a rhythmogram, anything\n"
+    "else plain. An A2 file keeps its first 8040 records and spreads every later lead II value\n"
+    "into a record of its own. Prints the number of records written.\n",
+    runConvert};
+
+const Command kDuration{
+    "duration", "print the duration of a device ECG file in whole seconds",
+    "Usage: velkard-cli duration IN [--kind plain|A2|RT]\n\n"
+    "Prints the duration of the device ECG file IN in whole seconds, as the card file stores it:\n"
+    "for A2 the converted record count over the rate, otherwise the header's record count over\n"
+    "its rate. The kind defaults to the one the file name gives.\n",
+    runDuration};
+
+const Registration regDecompress{kDecompress};
+const Registration regCompress{kCompress};
+const Registration regConvert{kConvert};
+const Registration regDuration{kDuration};
+
+// The --kind option, or the kind the file name gives.
+std::optional<RecordingKind> kindArg(const Args& args, const fs::path& in) {
+    auto text = args.value("kind");
+    if (!text)
+        return import::kindFromFileName(in);
+    if (*text == "plain")
+        return RecordingKind::Plain;
+    if (*text == "A2" || *text == "a2")
+        return RecordingKind::A2;
+    if (*text == "RT" || *text == "rt")
+        return RecordingKind::Rhythmogram;
+    return std::nullopt;
+}
+
+const char* kindName(RecordingKind kind) {
+    switch (kind) {
+    case RecordingKind::A2:
+        return "A2";
+    case RecordingKind::Rhythmogram:
+        return "RT";
+    case RecordingKind::Plain:
+        break;
+    }
+    return "plain";
+}
+
+int runDecompress(const std::vector<std::string>& argv) {
+    Args args(argv, {}, {});
+    if (!args.ok())
+        return usage(kDecompress, args.error());
+    if (args.positional().size() != 2)
+        return usage(kDecompress, "expects IN.ecx and OUT");
+    const fs::path in = args.positional()[0], out = args.positional()[1];
+    signal::BytesResult device = import::decompressEcx(in);
+    if (!device)
+        return fail(device.message);
+    signal::Status written = signal::writeFileAtomically(out, device.bytes);
+    if (!written)
+        return fail(written.message);
+    std::cout << out.string() << ": " << device.bytes.size() << " bytes\n";
+    return kOk;
+}
+
+int runCompress(const std::vector<std::string>& argv) {
+    Args args(argv, {}, {});
+    if (!args.ok())
+        return usage(kCompress, args.error());
+    if (args.positional().size() != 2)
+        return usage(kCompress, "expects IN and OUT.ecx");
+    const fs::path in = args.positional()[0], out = args.positional()[1];
+    signal::Status st = import::compressEcxFile(in, out);
+    if (!st)
+        return fail(st.message);
+    std::error_code ec;
+    std::cout << out.string() << ": " << fs::file_size(out, ec) << " bytes\n";
+    return kOk;
+}
+
+int runConvert(const std::vector<std::string>& argv) {
+    Args args(argv, {"kind"}, {});
+    if (!args.ok())
+        return usage(kConvert, args.error());
+    if (args.positional().size() != 2)
+        return usage(kConvert, "expects IN and OUT.dat");
+    const fs::path in = args.positional()[0], out = args.positional()[1];
+    auto kind = kindArg(args, in);
+    if (!kind)
+        return usage(kConvert, "--kind must be plain, A2 or RT");
+    signal::Status st = signal::convertDeviceFile(in, out, *kind);
+    if (!st)
+        return fail(st.message);
+    std::error_code ec;
+    const auto size = fs::file_size(out, ec);
+    std::cout << out.string() << ": " << size / signal::kRecordBytes << " records ("
+              << kindName(*kind) << ")\n";
+    return kOk;
+}
+
+int runDuration(const std::vector<std::string>& argv) {
+    Args args(argv, {"kind"}, {});
+    if (!args.ok())
+        return usage(kDuration, args.error());
+    if (args.positional().size() != 1)
+        return usage(kDuration, "expects one device ECG file");
+    const fs::path in = args.positional()[0];
+    auto kind = kindArg(args, in);
+    if (!kind)
+        return usage(kDuration, "--kind must be plain, A2 or RT");
+    signal::BytesResult file = signal::readWholeFile(in);
+    if (!file)
+        return fail(file.message);
+    auto header = signal::DeviceHeader::parse(file.bytes);
+    if (!header)
+        return fail(in.string() +
+                    " is not a device ECG file: it is shorter than its 512-byte header");
+    std::cout << signal::deviceFileDuration(*header, file.bytes.size(), *kind) << '\n';
+    return kOk;
+}
+
+} // namespace
+} // namespace velkard::cli

@@ -1,0 +1,101 @@
+#include "cli/tests/RunCli.h"
+#include "import/Decompress.h"
+#include "signal/Recording.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+namespace velkard::cli::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes deviceFile(std::size_t bodyValues, std::int16_t rate, std::int16_t count) {
+    signal::DeviceHeader h;
+    h.setRate(rate);
+    h.setRecordCount(count);
+    Bytes file(h.bytes().begin(), h.bytes().end());
+    for (std::size_t i = 0; i < bodyValues; ++i) {
+        std::uint8_t le[2];
+        signal::writeLe16(le, static_cast<std::int16_t>(8 * ((i * 37) % 900) - 3600));
+        file.insert(file.end(), le, le + 2);
+    }
+    return file;
+}
+
+void save(const std::filesystem::path& p, const Bytes& b) {
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+}
+
+Bytes load(const std::filesystem::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+TEST(ImportCli, CompressThenDecompressGivesTheFileBack) {
+    TempDir dir;
+    const Bytes device = deviceFile(8 * 2000, 800, 2000);
+    save(dir / "rec.ecg", device);
+    CliResult c = runCli({"compress", "rec.ecg", "rec.ecx"}, dir.path());
+    ASSERT_EQ(c.status, 0) << c.err;
+    EXPECT_LT(load(dir / "rec.ecx").size(), device.size());
+    CliResult d = runCli({"decompress", "rec.ecx", "back.ecg"}, dir.path());
+    ASSERT_EQ(d.status, 0) << d.err;
+    EXPECT_EQ(load(dir / "back.ecg"), device);
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"back.ecg", "rec.ecg", "rec.ecx"}));
+}
+
+TEST(ImportCli, ConvertAndDurationTakeTheKindFromTheName) {
+    TempDir dir;
+    const Bytes a2 = deviceFile(signal::kA2FullBodyBytes / 2 + 1600, 800, 0);
+    save(dir / "A2_0001.ecg", a2);
+    CliResult r = runCli({"convert", "A2_0001.ecg", "out.dat"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(load(dir / "out.dat"), signal::convertDeviceBytes(a2, signal::RecordingKind::A2));
+    EXPECT_NE(r.out.find("9640"), std::string::npos) << r.out;
+
+    r = runCli({"duration", "A2_0001.ecg"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "12\n");
+    r = runCli({"duration", "A2_0001.ecg", "--kind", "plain"}, dir.path());
+    EXPECT_EQ(r.out, "0\n"); // header count 0
+
+    save(dir / "EC.ecg", deviceFile(8, 800, -1600));
+    r = runCli({"duration", "EC.ecg"}, dir.path());
+    EXPECT_EQ(r.out, "-2\n");
+    r = runCli({"convert", "EC.ecg", "plain.dat", "--kind", "A2"}, dir.path());
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(load(dir / "plain.dat").size(), 16u);
+}
+
+TEST(ImportCli, BadInputAndUsageGiveOneLineAndTheRightStatus) {
+    TempDir dir;
+    save(dir / "junk.ecx", Bytes(200, 0xFF));
+    CliResult r = runCli({"decompress", "junk.ecx", "out.ecg"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("junk.ecx"), std::string::npos);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.ecg"));
+
+    r = runCli({"convert", "missing.ecg", "out.dat"}, dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.dat"));
+    r = runCli({"convert", "a"}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    r = runCli({"duration", "x.ecg", "--kind", "zz"}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    r = runCli({"compress", "--help"}, dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("multiple of 8"), std::string::npos);
+}
+
+} // namespace
+} // namespace velkard::cli::test
