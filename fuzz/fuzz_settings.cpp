@@ -1,0 +1,27 @@
+// Settings file parsing on arbitrary bytes: never crashes, and whatever it accepts is written and
+// read back to the same file text.
+#include "signal/Settings.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace velkard::signal;
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    SettingsResult r = parseSettings(text, "fuzz.txt");
+    if (!r.ok) {
+        if (r.message.find("fuzz.txt") == std::string::npos)
+            std::abort();
+        return 0;
+    }
+    if (r.settings.scaleIndex < 0 || r.settings.scaleIndex >= kScaleCount)
+        std::abort();
+    if (r.settings.groupIndex < 0 || r.settings.groupIndex >= kGroupCount)
+        std::abort();
+    if (r.settings.speedIndex < 0 || r.settings.speedIndex >= kSpeedCount)
+        std::abort();
+    const std::string once = formatSettings(r.settings);
+    SettingsResult again = parseSettings(once, "fuzz.txt");
+    if (!again.ok || again.indicesFellBack || formatSettings(again.settings) != once)
+        std::abort();
+    return 0;
+}
