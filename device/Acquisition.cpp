@@ -147,12 +147,17 @@ void Acquisition::readerMain() {
     }
 }
 
+void Acquisition::cancelReader() {
+    if (!reader_.joinable() || stopReader_.exchange(true, std::memory_order_acq_rel))
+        return;
+    if (link_)
+        link_->cancel();
+}
+
 void Acquisition::endReader() {
     if (!reader_.joinable())
         return;
-    stopReader_.store(true, std::memory_order_release);
-    if (link_)
-        link_->cancel();
+    cancelReader();
     reader_.join();
     pendingSince_ = 0;
 }
@@ -252,9 +257,7 @@ void Acquisition::stop() {
     if (linkOpen_)
         sendCommand(kStopByte);
     // The reader reads nothing more from here on ...
-    stopReader_.store(true, std::memory_order_release);
-    if (link_)
-        link_->cancel();
+    cancelReader();
     // ... so the block it was filling is lost, and the file holds whole blocks only.
     closeFile();
     endReader();

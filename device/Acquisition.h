@@ -121,6 +121,8 @@ public:
     bool linkOpen() const { return linkOpen_; }
     bool recordingToFile() const { return file_ != nullptr; }
     bool readerRunning() const { return reader_.joinable(); }
+    // True while the reader waits in a read (the watchdog is armed).
+    bool readPending() const { return pendingSince_.load(std::memory_order_acquire) != 0; }
     // Whole blocks appended to the recording file since startRecording.
     std::uint64_t blocksWritten() const { return blocksWritten_; }
     // The link in use (null before the first open). For the memory connection and tests.
@@ -128,6 +130,7 @@ public:
 
 private:
     void readerMain();
+    void cancelReader();
     void endReader();
     bool closeFile();
     void queue(EventKind kind);
