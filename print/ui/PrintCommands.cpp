@@ -1,0 +1,142 @@
+#include "print/ui/PrintCommands.h"
+
+#include "app/shared/AppFlags.h"
+#include "app/shared/Messages.h"
+#include "print/ui/RangePrint.h"
+#include "signal/Recording.h"
+
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <memory>
+
+namespace velkard::print::ui {
+
+namespace {
+
+struct PrinterSlot {
+    bool overridden = false;
+    QPrinter* override = nullptr;
+    std::unique_ptr<QPrinter> own;
+};
+
+PrinterSlot& slot() {
+    static PrinterSlot s;
+    return s;
+}
+
+const QString kError = QStringLiteral("Ошибка");
+
+void hide(QWidget* w) {
+    if (w)
+        w->hide();
+}
+
+} // namespace
+
+bool printersInstalled() {
+    return !QPrinterInfo::availablePrinters().isEmpty();
+}
+
+QPrinter* printerObject() {
+    PrinterSlot& s = slot();
+    if (s.overridden)
+        return s.override;
+    if (!s.own && printersInstalled()) {
+        QPrinterInfo info = QPrinterInfo::defaultPrinter();
+        if (info.isNull())
+            info = QPrinterInfo::availablePrinters().front();
+        s.own = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    }
+    return s.own.get();
+}
+
+void setPrinterObject(QPrinter* printer) {
+    slot().overridden = true;
+    slot().override = printer;
+}
+
+void resetPrinterObject() {
+    slot().overridden = false;
+    slot().override = nullptr;
+}
+
+PrintOutcome N10Click(const PrintRequest& request) {
+    hide(request.durationEdit);
+    hide(request.durationLabel);
+    auto& msg = velkard::ui::messages();
+    QPrinter* printer = printerObject();
+    if (!printer) {
+        msg.show(QStringLiteral("Нет установленных принтеров"), kError);
+        return PrintOutcome::NoPrinter;
+    }
+    // Printing whatever happens to be loaded under the selected patient's name could label one
+    // patient's ECG with another's name, so without a shown recording nothing is printed.
+    if (!request.recordingShown) {
+        msg.show(QStringLiteral("Выберите ЭКГ пациента"), kError);
+        return PrintOutcome::NoRecording;
+    }
+    const bool russian = velkard::ui::flags().russian;
+    {
+        TRangePrint range(request.parent);
+        range.applyLanguage(russian);
+        velkard::ui::dialogs().run(range);
+    }
+    const PrintRangeChoice& choice = printRangeChoice();
+    PrintJob job;
+    if (request.recording) {
+        job.data = request.recording->bytes.data();
+        job.length = request.recording->bytes.size();
+    }
+    job.durationSeconds = request.durationSeconds;
+    job.groupIndex = request.groupIndex;
+    job.scaleIndex = request.scaleIndex;
+    job.speedIndex = request.speedIndex;
+    job.all = choice.all;
+    if (!choice.all) {
+        const RangeCheck check =
+            checkRange(choice.beginText, choice.endText, request.durationSeconds, russian);
+        if (!check.ok) {
+            msg.show(check.message, russian ? kError : QStringLiteral("Error"));
+            return PrintOutcome::BadRange;
+        }
+        job.range = check.range;
+    }
+    job.grid = velkard::ui::flags().printGrid;
+    job.speedText = request.speedText;
+    job.scaleText = request.scaleText;
+    job.patientName = request.patientName;
+    job.date = request.date;
+    job.time = request.time;
+
+    printer->setCopyCount(1);
+    {
+        QPrintDialog dialog(printer, request.parent);
+        dialog.setObjectName(QStringLiteral("PrintDialog1"));
+        if (velkard::ui::dialogs().run(dialog) != QDialog::Accepted)
+            return PrintOutcome::Cancelled;
+    }
+    const PrintResult result = printRecording(*printer, job);
+    if (!result.ok) {
+        msg.show(russian ? QStringLiteral("Ошибка печати") : QStringLiteral("Printing failed"),
+                 russian ? kError : QStringLiteral("Error"));
+        return PrintOutcome::Failed;
+    }
+    return PrintOutcome::Printed;
+}
+
+void N9Click(QWidget* parent, QWidget* durationEdit, QWidget* durationLabel) {
+    hide(durationEdit);
+    hide(durationLabel);
+    QPrinter* printer = printerObject();
+    if (!printer) {
+        velkard::ui::messages().show(QStringLiteral("Нет установленных принтеров"), kError);
+        return;
+    }
+    QPageSetupDialog dialog(printer, parent);
+    dialog.setObjectName(QStringLiteral("PrinterSetupDialog1"));
+    velkard::ui::dialogs().run(dialog);
+}
+
+} // namespace velkard::print::ui
