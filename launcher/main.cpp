@@ -8,7 +8,12 @@
 #include "launcher/Registry.h"
 #include "launcher/Shell.h"
 
+#include <csignal>
+
 int main(int argc, char** argv) {
+    // A parent that ignores SIGCHLD would make its children unwaitable, and a waited-for opener
+    // would then count as failed.
+    std::signal(SIGCHLD, SIG_DFL);
     try {
         startel::FolderProductRegistry registry(startel::productsFolderFromEnvironment());
         startel::PosixShell shell;

@@ -50,9 +50,11 @@ protected:
                   "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + out.file("opened") + "'\n", true);
     }
 
-    // Starts the launcher with `args` and returns its process id.
-    pid_t spawn(const std::vector<std::string>& args) {
-        std::vector<std::string> argvText{STARTEL_BINARY};
+    // Starts the launcher with `args` and returns its process id; `prefix` runs first and execs
+    // the launcher.
+    pid_t spawn(const std::vector<std::string>& args, const std::vector<std::string>& prefix = {}) {
+        std::vector<std::string> argvText = prefix;
+        argvText.push_back(STARTEL_BINARY);
         argvText.insert(argvText.end(), args.begin(), args.end());
         std::vector<std::string> envText{"STARTEL_MEDIUM_ROOT=" + medium.path(),
                                          "STARTEL_PRODUCTS_DIR=" + products.path(),
@@ -151,6 +153,16 @@ TEST_F(Startel, WebAddressIsOpenedThroughAShortcut) {
     EXPECT_EQ(files[0].substr(files[0].size() - 4), ".url");
     EXPECT_EQ(readFile(temp.file(files[0])),
               "[InternetShortcut]\r\nURL=HTTP://VELKARD.EXAMPLE/\r\n");
+    expectSilent();
+}
+
+TEST_F(Startel, OpenerIsWaitedForEvenWhenStartedIgnoringChildSignals) {
+    // A parent that ignores SIGCHLD passes that on; the opener's success must still be seen, or
+    // the shortcut would be opened a second time.
+    const pid_t pid =
+        spawn({"http://velkard.example/"}, {"/bin/bash", "-c", "trap '' CHLD; exec \"$0\" \"$@\""});
+    EXPECT_EQ(exitStatus(pid), 0);
+    EXPECT_EQ(readFile(out.file("opened")), "http://velkard.example/\n");
     expectSilent();
 }
 
