@@ -456,9 +456,22 @@ OpenResult Display::openRhythmogram(const std::string& path) {
     return {};
 }
 
+OpenResult Display::openRhythmogram(const std::string& path, signal::RecordingBuffer& buffer) {
+    if (!signal::loadRecording(path, buffer))
+        return {false, kEcgOpenError};
+    ownBytes_.clear();
+    bytes_ = std::span<const std::uint8_t>(buffer.bytes);
+    startRhythmogram();
+    return {};
+}
+
 void Display::openRhythmogramBytes(std::vector<std::uint8_t> bytes) {
     ownBytes_ = std::move(bytes);
     bytes_ = std::span<const std::uint8_t>(ownBytes_.data(), ownBytes_.size());
+    startRhythmogram();
+}
+
+void Display::startRhythmogram() {
     page_ = 0;
     savedChunkOffset_ = 0;
     savedColumn_ = 0;

@@ -8,6 +8,7 @@
 
 #include "display/Geometry.h"
 #include "display/Leads.h"
+#include "signal/Recording.h"
 #include "signal/SampleRecord.h"
 
 #include <QColor>
@@ -114,6 +115,10 @@ public:
     void setRecording(std::span<const std::uint8_t> bytes, int durationSeconds);
     // Resets the review state, sets the recording and draws page 0 (grid, labels, traces).
     void openRecording(std::span<const std::uint8_t> bytes, int durationSeconds);
+    // The same over the sample store's buffer (which must outlive its use here).
+    void openRecording(const signal::RecordingBuffer& buffer, int durationSeconds) {
+        openRecording(std::span<const std::uint8_t>(buffer.bytes), durationSeconds);
+    }
     std::span<const std::uint8_t> recording() const { return bytes_; }
     int durationSeconds() const { return duration_; }
 
@@ -140,6 +145,9 @@ public:
     // Reads the whole file, resets paging and draws the first page. On failure nothing is drawn
     // and the result carries kEcgOpenError.
     OpenResult openRhythmogram(const std::string& path);
+    // The same, reading the file into the sample store's buffer (left unchanged on failure), which
+    // then must outlive its use here.
+    OpenResult openRhythmogram(const std::string& path, signal::RecordingBuffer& buffer);
     // Same from bytes already in memory (copied).
     void openRhythmogramBytes(std::vector<std::uint8_t> bytes);
     void drawRhythmogramPage();
@@ -160,6 +168,7 @@ private:
     void setFont(QPainter& p, int size, bool bold);
     void textOut(QPainter& p, int x, int y, const QString& text);
     void resetReviewState();
+    void startRhythmogram();
     void resetSweep();
     void redrawAfterChoice();
 

@@ -1,0 +1,101 @@
+// End-to-end tests of the render and render-live commands.
+#include "cli/tests/RunCli.h"
+#include "signal/SampleRecord.h"
+
+#include <QImage>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using velkard::cli::test::runCli;
+using velkard::cli::test::TempDir;
+
+namespace {
+
+// A recording of `records` records: lead II (c1) carries `level`, everything else 0.
+void writeRecording(const std::filesystem::path& path, int records, std::int16_t level) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(records) * 16, 0);
+    for (int i = 0; i < records; ++i)
+        velkard::signal::writeLe16(bytes.data() + i * 16 + 2, level);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+bool black(const QImage& img, int x, int y) {
+    return (img.pixel(x, y) & 0xFFFFFF) == 0;
+}
+
+constexpr int kPageRecords = 964 * 10; // one review page at 25 mm/s on 1024 px of 320 mm
+
+} // namespace
+
+TEST(CliRender, FirstPageOfThreeWithTracesAtBaselines) {
+    TempDir dir;
+    writeRecording(dir / "rec.dat", 3 * kPageRecords, 0);
+    const auto r = runCli({"render", (dir / "rec.dat").string(), (dir / "p0.png").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "page=0 samples_per_column=10 seconds_per_screen=13 forward=1 back=0\n");
+    QImage img((dir / "p0.png").c_str());
+    ASSERT_FALSE(img.isNull());
+    EXPECT_EQ(img.size(), QSize(1024, 700));
+    // Client bottom 700: twelve rows 53 px apart.
+    for (int k = 1; k <= 12; ++k)
+        EXPECT_TRUE(black(img, 500, 53 * k)) << k;
+    EXPECT_FALSE(black(img, 500, 80));
+}
+
+TEST(CliRender, PageReachedByBackAndOptions) {
+    TempDir dir;
+    writeRecording(dir / "rec.dat", 3 * kPageRecords, 681);
+    auto r = runCli({"render", (dir / "rec.dat").string(), (dir / "p1.png").string(), "--page", "1",
+                     "--back", "--group", "1", "--speed", "3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "page=1 samples_per_column=5 seconds_per_screen=7 forward=1 back=1\n");
+    QImage img((dir / "p1.png").c_str());
+    ASSERT_FALSE(img.isNull());
+    // Lead II at 1 mV, 10 mm/mV: 32 px above the 350 baseline of a 700 px client area.
+    EXPECT_TRUE(black(img, 600, 318));
+    EXPECT_FALSE(black(img, 600, 350));
+
+    r = runCli({"render", (dir / "rec.dat").string(), (dir / "p9.png").string(), "--page", "9"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("past the end"), std::string::npos) << r.err;
+}
+
+TEST(CliRender, UnreadableRecordingAndBadUsage) {
+    TempDir dir;
+    auto r = runCli({"render", (dir / "none.dat").string(), (dir / "x.png").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("none.dat"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.png"));
+
+    writeRecording(dir / "rec.dat", 100, 0);
+    r = runCli({"render", (dir / "rec.dat").string(), (dir / "x.png").string(), "--group", "10"});
+    EXPECT_EQ(r.status, 2);
+    r = runCli(
+        {"render", (dir / "rec.dat").string(), (dir / "x.png").string(), "--screen", "1024"});
+    EXPECT_EQ(r.status, 2);
+    r = runCli({"render", (dir / "rec.dat").string(), (dir / "no-such-dir" / "x.png").string()});
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST(CliRenderLive, FeedsBlocksThroughTheSweep) {
+    TempDir dir;
+    writeRecording(dir / "rec.dat", 400 * 5, 0);
+    auto r = runCli({"render-live", (dir / "rec.dat").string(), (dir / "live.png").string(),
+                     "--blocks", "3", "--group", "1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "blocks=3 strip=40 sweep=120\n");
+    QImage img((dir / "live.png").c_str());
+    ASSERT_FALSE(img.isNull());
+    // Sweep origin trunc(18 × 3.2 + 2) = 59; three strips of 40 drawn, the erase bar after them.
+    int traced = 0;
+    for (int y = 30; y < 700; ++y)
+        traced += black(img, 59 + 100, y);
+    EXPECT_EQ(traced, 1);
+    for (int y = 0; y < 700; ++y)
+        EXPECT_EQ(img.pixel(59 + 125, y) & 0xFFFFFF, 0xFFFFFFu) << y;
+
+    r = runCli({"render-live", (dir / "rec.dat").string(), (dir / "all.png").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "blocks=5 strip=40 sweep=200\n");
+}
