@@ -41,7 +41,8 @@ protected:
     virtual void entriesCleared() {}
     virtual void selectionChanged(std::size_t /*i*/, bool /*selected*/) {}
     virtual void listEnabledChanged(bool /*enabled*/) {}
-    virtual void progressChanged(std::int64_t /*min*/, std::int64_t /*max*/, std::int64_t /*pos*/) {}
+    virtual void progressChanged(std::int64_t /*min*/, std::int64_t /*max*/, std::int64_t /*pos*/) {
+    }
 
 private:
     struct Entry {

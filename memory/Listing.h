@@ -65,7 +65,7 @@ NameProblem checkRequestName(std::string_view name);
 // separators or dot names, so the file always lands directly inside the download folder.
 NameProblem checkDownloadName(std::string_view name);
 
-// The name with control bytes and non-ASCII bytes shown as \xNN, for messages.
+// The name for messages: Windows-1251 shown as UTF-8, control bytes and backslashes as \xNN.
 std::string printableName(std::string_view name);
 
 } // namespace velkard::memory

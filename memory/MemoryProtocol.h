@@ -93,7 +93,7 @@ enum class RequestKind { Read, Delete };
 
 enum class StartResult {
     Started,
-    NotFound,      // FT_Open failed: show kNotFoundRu / kNotFoundEn, show no window
+    NotFound, // FT_Open failed: show kNotFoundRu / kNotFoundEn, show no window
     AlreadyRunning,
 };
 
@@ -147,13 +147,14 @@ private:
 
     std::atomic<bool> running_{false};
     std::thread worker_;
-    std::mutex writeMutex_; // one command (with its name) at a time on the link
+    std::mutex writeMutex_;         // one command (with its name) at a time on the link
     mutable std::mutex stateMutex_; // the transfer fields and the walk over the selection
 
     TransferState state_ = TransferState::Idle;
     std::FILE* output_ = nullptr;
     std::filesystem::path outputPath_;
     std::string outputName_;
+    std::string requested_; // entry text of the outstanding Read file / Delete file request
     std::uint32_t announcedSize_ = 0;
     std::int64_t receivedCount_ = 0;
 

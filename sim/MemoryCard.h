@@ -2,11 +2,12 @@
 // in-memory entries) over the device memory protocol.
 //
 // For the simulated instrument (sim/Instrument.h): install it with
-//   instrument.setMemoryHandler([&card](uint8_t b, std::vector<uint8_t>& r) { card.onHostByte(b, r); });
+//   instrument.setMemoryHandler([&card](uint8_t b, std::vector<uint8_t>& r) { card.onHostByte(b,
+//   r); });
 // Used on its own: while active() is false, hand every byte 0x60..0x66 to
 // onHostByte(); while active() is true, hand it every byte the host sends. Replies go out through
-// the ByteSink given with the byte. The card is driven from one thread (the instrument's); it is not
-// thread-safe. Pacing of the wire (e.g. 3,000,000 baud) is the sink's business, not the card's.
+// the ByteSink given with the byte. The card is driven from one thread (the instrument's); it is
+// not thread-safe. Pacing of the wire (e.g. 3,000,000 baud) is the sink's business, not the card's.
 #pragma once
 
 #include <cstddef>
@@ -42,14 +43,14 @@ inline constexpr std::size_t kFirstBlockHeader = 12;
 
 // Fault switches of the card, for tests and demos.
 struct MemoryCardFaults {
-    bool cardMissing = false;      // every List, Read and Delete is answered with 0x77
-    bool garbageFiller = false;    // listing blocks are padded with random bytes without '>'
-                                   // (they may contain '<') instead of zero bytes
+    bool cardMissing = false;   // every List, Read and Delete is answered with 0x77
+    bool garbageFiller = false; // listing blocks are padded with random bytes without '>'
+                                // (they may contain '<') instead of zero bytes
     std::size_t listingBlockBytes = memcmd::kBlockBytes; // size of each listing block (>= 3000)
-    bool badFirstBlockMarkers = false; // the first data block's 0x7C markers are sent as zeros
-    bool readAcceptedUnasked = false;  // answer Continue in idle with 0x80 and a 10-byte file
+    bool badFirstBlockMarkers = false;   // the first data block's 0x7C markers are sent as zeros
+    bool readAcceptedUnasked = false;    // answer Continue in idle with 0x80 and a 10-byte file
     std::size_t stopAfterDataBlocks = 0; // stop answering after this many data blocks (0: never)
-    std::size_t chunkBytes = 0;    // deliver each reply in pieces of this size (0: whole)
+    std::size_t chunkBytes = 0;          // deliver each reply in pieces of this size (0: whole)
 };
 
 class MemoryCard {
@@ -94,7 +95,6 @@ private:
 
     std::filesystem::path folder_;
     std::vector<Entry> memoryEntries_;
-    std::vector<std::string> deletedFromDisk_;
     MemoryCardFaults faults_;
     bool active_ = false;
     Mode mode_ = Mode::Idle;

@@ -1,0 +1,213 @@
+// An in-memory link to a simulated memory card, for tests and benchmarks: what the host writes goes
+// to the card at once, the card's replies wait in a receive queue. Optionally the replies are paced
+// as on a wire of a given baud rate (10 bit times per byte).
+#pragma once
+
+#include "device/Link.h"
+#include "sim/MemoryCard.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+namespace velkard::memory::test {
+
+class LoopbackLink : public device::Link {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit LoopbackLink(sim::MemoryCard& card) : card_(card) {}
+
+    bool present = true;           // false: open() fails as with no instrument
+    std::uint32_t paceBaud = 0;    // 0: replies are waiting at once
+    std::function<void()> onWrite; // called after every write (with the link locked)
+
+    device::Status open(int) override {
+        std::lock_guard lock(m_);
+        ++opens_;
+        if (!present)
+            return device::Status::DeviceNotFound;
+        open_ = true;
+        return device::Status::Ok;
+    }
+    device::Status close() override {
+        std::lock_guard lock(m_);
+        open_ = false;
+        ++closes_;
+        return device::Status::Ok;
+    }
+    device::Status read(std::uint8_t* buf, std::size_t n, std::size_t& got) override {
+        return readAvailable(buf, n, got);
+    }
+    device::Status readAvailable(std::uint8_t* buf, std::size_t n, std::size_t& got) override {
+        std::lock_guard lock(m_);
+        got = 0;
+        const auto now = Clock::now();
+        while (!held_ && got < n && !rx_.empty() && rx_.front().due <= now) {
+            buf[got++] = rx_.front().byte;
+            rx_.pop_front();
+        }
+        return open_ ? device::Status::Ok : device::Status::DeviceNotOpened;
+    }
+    device::Status write(const std::uint8_t* buf, std::size_t n, std::size_t& written) override {
+        std::lock_guard lock(m_);
+        written = 0;
+        if (!open_)
+            return device::Status::DeviceNotOpened;
+        writeSizes_.push_back(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            written_.push_back(buf[i]);
+            writeBaud_.push_back(baud_);
+            Sink sink(*this);
+            card_.onHostByte(buf[i], sink);
+            ++written;
+        }
+        cv_.notify_all();
+        if (onWrite)
+            onWrite();
+        return device::Status::Ok;
+    }
+    device::Status setBaudRate(std::uint32_t baud) override {
+        std::lock_guard lock(m_);
+        baud_ = baud;
+        return device::Status::Ok;
+    }
+    device::Status setDataCharacteristics(int w, int s, int p) override {
+        std::lock_guard lock(m_);
+        dataOk_ = w == 8 && s == 0 && p == 0;
+        return device::Status::Ok;
+    }
+    device::Status purge(std::uint8_t) override { return device::Status::Ok; }
+    device::Status resetDevice() override { return device::Status::Ok; }
+    device::Status stopInTask() override { return device::Status::Ok; }
+    device::Status queueStatus(std::size_t& rxBytes) override {
+        std::lock_guard lock(m_);
+        rxBytes = 0;
+        const auto now = Clock::now();
+        for (const auto& b : rx_) {
+            if (held_ || b.due > now)
+                break;
+            ++rxBytes;
+        }
+        return device::Status::Ok;
+    }
+    bool waitForData(std::chrono::milliseconds timeout) override {
+        std::unique_lock lock(m_);
+        const auto deadline = Clock::now() + timeout;
+        for (;;) {
+            if (cancelled_)
+                return false;
+            const auto now = Clock::now();
+            if (!held_ && !rx_.empty() && rx_.front().due <= now)
+                return true;
+            if (now >= deadline)
+                return false;
+            const auto until =
+                rx_.empty() || held_ ? deadline : std::min(deadline, rx_.front().due);
+            cv_.wait_until(lock, until);
+        }
+    }
+    void cancel() override {
+        std::lock_guard lock(m_);
+        cancelled_ = true;
+        cv_.notify_all();
+    }
+    void resetCancel() override {
+        std::lock_guard lock(m_);
+        cancelled_ = false;
+    }
+    std::string describe() const override { return "loopback"; }
+
+    // Everything the host has written, in order.
+    std::vector<std::uint8_t> written() {
+        std::lock_guard lock(m_);
+        return written_;
+    }
+    std::vector<std::uint32_t> writeBauds() {
+        std::lock_guard lock(m_);
+        return writeBaud_;
+    }
+    std::vector<std::size_t> writeSizes() {
+        std::lock_guard lock(m_);
+        return writeSizes_;
+    }
+    void clearWritten() {
+        std::lock_guard lock(m_);
+        written_.clear();
+        writeBaud_.clear();
+        writeSizes_.clear();
+    }
+    bool isOpen() {
+        std::lock_guard lock(m_);
+        return open_;
+    }
+    bool dataCharacteristicsOk() {
+        std::lock_guard lock(m_);
+        return dataOk_;
+    }
+    int closes() {
+        std::lock_guard lock(m_);
+        return closes_;
+    }
+    // While held, the instrument's replies are kept back from the host.
+    void setHeld(bool held) {
+        std::lock_guard lock(m_);
+        held_ = held;
+        cv_.notify_all();
+    }
+    // Puts bytes into the receive queue as if the instrument had sent them unasked.
+    void inject(const std::vector<std::uint8_t>& bytes) {
+        std::lock_guard lock(m_);
+        for (std::uint8_t b : bytes)
+            push(b);
+        cv_.notify_all();
+    }
+
+private:
+    struct Rx {
+        std::uint8_t byte;
+        Clock::time_point due;
+    };
+    // Called with m_ held, from within write().
+    class Sink : public sim::ByteSink {
+    public:
+        explicit Sink(LoopbackLink& l) : l_(l) {}
+        void send(const std::uint8_t* data, std::size_t n) override {
+            for (std::size_t i = 0; i < n; ++i)
+                l_.push(data[i]);
+        }
+
+    private:
+        LoopbackLink& l_;
+    };
+    void push(std::uint8_t b) {
+        Clock::time_point due = Clock::now();
+        if (paceBaud != 0) {
+            const auto byteTime = std::chrono::nanoseconds(10'000'000'000LL / paceBaud);
+            wireFree_ = std::max(wireFree_, due) + byteTime;
+            due = wireFree_;
+        }
+        rx_.push_back({b, due});
+    }
+
+    sim::MemoryCard& card_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<Rx> rx_;
+    Clock::time_point wireFree_{};
+    std::vector<std::uint8_t> written_;
+    std::vector<std::uint32_t> writeBaud_;
+    std::vector<std::size_t> writeSizes_;
+    std::uint32_t baud_ = 0;
+    bool open_ = false;
+    bool dataOk_ = false;
+    bool cancelled_ = false;
+    bool held_ = false;
+    int opens_ = 0;
+    int closes_ = 0;
+};
+
+} // namespace velkard::memory::test
