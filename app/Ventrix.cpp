@@ -9,6 +9,7 @@
 #include "import/Decompress.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
@@ -628,7 +629,7 @@ void TVentrix::N5Click() {
         pushView();
         auto opened = display_->openRhythmogram(sel.recordingPath.toStdString());
         pullView();
-        if (!opened)
+        if (!opened.ok)
             messages().show(QString::fromStdString(opened.message), "Error");
         refreshFromDisplay();
     }
