@@ -126,6 +126,20 @@ TEST(Settings, LineBreaksInsideTextsCannotShiftLines) {
     EXPECT_EQ(r.settings.scaleIndex, s.scaleIndex);
 }
 
+TEST(Settings, UnreadableOrUnreplaceableFileIsAnErrorAndLeavesNoTemporary) {
+    ScratchDir dir;
+    // A folder where the file should be: it can be neither read nor replaced.
+    std::filesystem::create_directories(settingsFile(dir) / "inside");
+    SettingsResult r = loadSettings(dir.path());
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.message.find("ПЛ4Н-52.txt"), std::string::npos) << r.message;
+    Status st = saveSettings(dir.path(), defaultSettings());
+    EXPECT_FALSE(st.ok);
+    EXPECT_NE(st.message.find("ПЛ4Н-52.txt"), std::string::npos) << st.message;
+    EXPECT_TRUE(std::filesystem::is_directory(settingsFile(dir) / "inside"));
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"ПЛ4Н-52.txt"});
+}
+
 TEST(Settings, SaveIntoUnwritableFolderFailsAndKeepsOldFile) {
     if (test::runningAsRoot())
         GTEST_SKIP() << "permissions do not bind root";
