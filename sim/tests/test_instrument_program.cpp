@@ -1,0 +1,131 @@
+// velkard-instrument as a user runs it: the pseudo-terminal path on the first line, the stream on
+// that terminal, --make-card, and wrong usage.
+#include "signal/SampleRecord.h"
+#include "sim/SyntheticEcg.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace velkard::sim {
+namespace {
+
+struct Spawned {
+    pid_t pid = -1;
+    int out = -1; // read end of its stdout
+};
+
+Spawned spawnInstrument(std::vector<std::string> args) {
+    args.insert(args.begin(), VELKARD_INSTRUMENT_PATH);
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int fds[2];
+    EXPECT_EQ(::pipe(fds), 0);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
+    posix_spawn_file_actions_addclose(&fa, fds[0]);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    Spawned s;
+    EXPECT_EQ(posix_spawn(&s.pid, argv[0], &fa, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&fa);
+    ::close(fds[1]);
+    s.out = fds[0];
+    return s;
+}
+
+std::string readAll(int fd) {
+    std::string text;
+    char buf[256];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0)
+        text.append(buf, static_cast<std::size_t>(n));
+    return text;
+}
+
+std::string readLine(int fd) {
+    std::string line;
+    char c;
+    while (::read(fd, &c, 1) == 1 && c != '\n')
+        line += c;
+    return line;
+}
+
+int waitExit(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(InstrumentProgram, ServesTheSeededStreamOnThePrintedTerminal) {
+    Spawned s = spawnInstrument({"--seed", "9"});
+    const std::string path = readLine(s.out);
+    ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+
+    const int tty = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(tty, 0);
+    const std::uint8_t start = 0x5A;
+    ASSERT_EQ(::write(tty, &start, 1), 1);
+    std::vector<std::uint8_t> bytes;
+    while (bytes.size() < 24 * 100) {
+        pollfd p{tty, POLLIN, 0};
+        ASSERT_GT(::poll(&p, 1, 10000), 0) << "no data from the instrument";
+        std::uint8_t buf[512];
+        const ssize_t n = ::read(tty, buf, sizeof buf);
+        ASSERT_GT(n, 0);
+        bytes.insert(bytes.end(), buf, buf + n);
+    }
+    const std::uint8_t stop = 0xA5;
+    ASSERT_EQ(::write(tty, &stop, 1), 1);
+    ::close(tty);
+
+    const auto expected = SyntheticEcg::records(9, 100);
+    for (std::size_t f = 0; f < 100; ++f) {
+        ASSERT_EQ(bytes[f * 24], 0xF0);
+        ASSERT_EQ(bytes[f * 24 + 1], 0x0F);
+        for (std::size_t k = 0; k < 8; ++k)
+            ASSERT_EQ(signal::readLe16(&bytes[f * 24 + 8 + 2 * k]), expected[f].c[k]) << f;
+    }
+    ::kill(s.pid, SIGTERM);
+    EXPECT_EQ(waitExit(s.pid), 0);
+    ::close(s.out);
+}
+
+TEST(InstrumentProgram, MakeCardFillsAFolderAndExits) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("velkard-make-card-" + std::to_string(::getpid()));
+    Spawned s = spawnInstrument({"--make-card", dir.string()});
+    const std::string listing = readAll(s.out);
+    EXPECT_EQ(waitExit(s.pid), 0);
+    ::close(s.out);
+    EXPECT_NE(listing.find("A2000001.DAT\n"), std::string::npos) << listing;
+    EXPECT_TRUE(std::filesystem::exists(dir / "VSR00001.DAT"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "ECG00003.ECX"));
+    std::filesystem::remove_all(dir);
+}
+
+TEST(InstrumentProgram, WrongUsageIsRefused) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--fault", "melt"}, {"--card", "/nonexistent/card"}, {"--bogus"}}) {
+        Spawned s = spawnInstrument(args);
+        const std::string out = readAll(s.out);
+        EXPECT_NE(waitExit(s.pid), 0) << args[0];
+        EXPECT_TRUE(out.empty()) << out; // no terminal was offered
+        ::close(s.out);
+    }
+}
+
+} // namespace
+} // namespace velkard::sim
