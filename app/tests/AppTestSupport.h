@@ -8,6 +8,7 @@
 #include "signal/Cp1251.h"
 #include "signal/Settings.h"
 
+#include <QPushButton>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <fstream>
@@ -71,5 +72,51 @@ protected:
     ui::ScriptedDialogs dialogs;
     ui::ScopedDialogs scopedDialogs{&dialogs};
 };
+
+} // namespace velkard::app::test
+
+#include "cardfile/CardFile.h"
+#include "cardfile/ui/Patient.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace velkard::app::test {
+
+// Runs the event loop until pred holds or the timeout passes; returns pred().
+template <class Pred> bool waitFor(Pred pred, int timeoutMs = 10000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!pred() && !deadline.hasExpired())
+        QTest::qWait(5);
+    return pred();
+}
+
+// Adds a patient to the card file of folder and returns its ID.
+inline std::string addPatient(const std::filesystem::path& folder, const std::string& name) {
+    cardfile::CardFile cf(folder);
+    cardfile::PatientRecord r;
+    r.name = name;
+    r.policy = "1";
+    r.id = cf.newPatientId();
+    EXPECT_TRUE(cf.createPatientArchive(r.id));
+    EXPECT_TRUE(cf.appendPatientRecord(r));
+    return r.id;
+}
+
+// A card-file window script: select patient row, optionally an archive row, then press a button.
+inline ui::ScriptedDialogs::Handler pickInCardFile(int patientRow, int entryRow,
+                                                   const char* button) {
+    return [=](QDialog& d) {
+        auto& w = dynamic_cast<cardfile::ui::TPatient&>(d);
+        if (patientRow >= 0)
+            w.ListView1->setCurrentItem(w.ListView1->topLevelItem(patientRow));
+        if (entryRow >= 0)
+            w.ListView2->setCurrentItem(w.ListView2->topLevelItem(entryRow));
+        w.findChild<QPushButton*>(button)->click();
+        return -1;
+    };
+}
 
 } // namespace velkard::app::test

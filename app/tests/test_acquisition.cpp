@@ -1,0 +1,219 @@
+// Live recording from the card file with the simulated instrument: Write, Start, Stop and the
+// question, the archive entry, and the failure paths.
+#include "AppTestSupport.h"
+
+#include "device/SimLink.h"
+
+#include <QDate>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace velkard;
+using namespace velkard::app;
+using namespace velkard::app::test;
+
+namespace {
+
+class AcquisitionTest : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        QStringList lines = {QString::fromUtf8("10 мм/мВ"),
+                             "I..V6",
+                             QString::fromUtf8("25 мм/с"),
+                             "SIM",
+                             "1",
+                             "9",
+                             "2",
+                             "0"};
+        writeSettingsLines(work(), lines);
+        id = addPatient(work(), "Patient");
+    }
+
+    // Card file -> Write on the patient: the window is monitoring afterwards.
+    void beginWrite(TVentrix& w) {
+        dialogs.script.push_back(pickInCardFile(0, -1, "Write"));
+        w.N5->trigger();
+    }
+
+    // Start, then Stop once the seconds counter has reached `seconds`.
+    void recordFor(TVentrix& w, int seconds) {
+        w.Start->click();
+        ASSERT_TRUE(waitFor([&] { return w.secondsCounter() >= seconds; }));
+        w.Stop->click();
+    }
+
+    std::filesystem::path recording(int n) const {
+        return cardfile::CardFile(work()).recordingPath(id, n);
+    }
+
+    std::string id;
+};
+
+} // namespace
+
+TEST_F(AcquisitionTest, WriteStartStopYesFilesTheRecording) {
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    beginWrite(*w);
+    EXPECT_TRUE(w->Start->isVisible() && w->Start->isEnabled());
+    EXPECT_TRUE(w->Stop->isVisible() && w->Stop->isEnabled());
+    EXPECT_TRUE(w->Edit1->isVisible());
+    EXPECT_FALSE(w->Forvard->isVisible());
+    EXPECT_FALSE(w->N10->isEnabled());
+    EXPECT_TRUE(w->Timer1->isActive());
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    // The live sweep moves as blocks arrive.
+    ASSERT_TRUE(waitFor([&] { return w->display().sweepPosition() > 0; }));
+
+    w->Start->click();
+    EXPECT_EQ(w->Edit1->text(), "1");
+    EXPECT_FALSE(w->Start->isEnabled());
+    EXPECT_TRUE(w->Stop->isEnabled());
+    ASSERT_TRUE(waitFor([&] { return w->secondsCounter() >= 2; }));
+    EXPECT_EQ(w->Edit1->text(), "2");
+    messages.answers = {true};
+    w->Stop->click();
+
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].question);
+    EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Сохранить данные?"));
+    EXPECT_TRUE(messages.shown[0].caption.isEmpty());
+    EXPECT_FALSE(w->Start->isEnabled());
+    EXPECT_FALSE(w->Stop->isEnabled());
+    EXPECT_TRUE(w->Stop->isVisible());
+    EXPECT_FALSE(w->Timer1->isActive());
+    EXPECT_FALSE(w->Timer2->isActive());
+
+    auto entries = cardfile::CardFile(work()).listArchiveEntries(id);
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries.value.size(), 1u);
+    const auto& e = entries.value[0];
+    EXPECT_EQ(e.number, "  1");
+    EXPECT_TRUE(e.duration == "   2" || e.duration == "   3") << e.duration;
+    EXPECT_EQ(e.kind, "  ");
+    EXPECT_EQ(e.date, QDate::currentDate().toString("dd.MM.yyyy").toStdString());
+    EXPECT_EQ(e.time.size(), 8u);
+    const auto size = std::filesystem::file_size(recording(1));
+    EXPECT_GT(size, 0u);
+    EXPECT_EQ(size % signal::kBlockBytes, 0u);
+}
+
+TEST_F(AcquisitionTest, StopAnsweredNoDeletesTheFile) {
+    auto w = makeWindow();
+    ui::flags().russian = false; // the question follows the language at Stop
+    beginWrite(*w);
+    messages.answers = {false};
+    recordFor(*w, 1);
+    ASSERT_FALSE(messages.shown.empty());
+    EXPECT_EQ(messages.shown.back().text, "To save the data?");
+    EXPECT_FALSE(std::filesystem::exists(recording(1)));
+    EXPECT_TRUE(cardfile::CardFile(work()).listArchiveEntries(id).value.empty());
+}
+
+TEST_F(AcquisitionTest, StopWithoutStartAsksNothing) {
+    auto w = makeWindow();
+    beginWrite(*w);
+    ASSERT_TRUE(waitFor([&] { return w->display().sweepPosition() > 0; }));
+    w->Stop->click();
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_FALSE(std::filesystem::exists(recording(1)));
+    EXPECT_TRUE(cardfile::CardFile(work()).listArchiveEntries(id).value.empty());
+    EXPECT_FALSE(w->Timer1->isActive());
+}
+
+TEST_F(AcquisitionTest, ArchiveThatCannotBeOpenedKeepsTheRecordingUnderAnUnusedName) {
+    auto w = makeWindow();
+    beginWrite(*w);
+    w->Start->click();
+    ASSERT_TRUE(
+        waitFor([&] { return w->secondsCounter() >= 1 && w->acquisition()->blocksWritten() > 0; }));
+    // The archive turns into a folder: appending to it fails.
+    const auto archive = cardfile::CardFile(work()).archivePath(id);
+    std::filesystem::remove(archive);
+    std::filesystem::create_directory(archive);
+    messages.answers = {true};
+    w->Stop->click();
+
+    ASSERT_GE(messages.shown.size(), 3u);
+    EXPECT_EQ(messages.shown[1].text, QString::fromUtf8("Ошибка открытия файла с данными об ЭКГ"));
+    EXPECT_EQ(messages.shown[1].caption, QString::fromUtf8("Ошибка"));
+    EXPECT_FALSE(std::filesystem::exists(recording(1)));
+    std::filesystem::path kept;
+    for (auto& e : std::filesystem::directory_iterator(work() / "DATA_BASE"))
+        if (e.path().filename().string().find("_unfiled_") != std::string::npos)
+            kept = e.path();
+    ASSERT_FALSE(kept.empty());
+    EXPECT_GT(std::filesystem::file_size(kept), 0u);
+    EXPECT_TRUE(messages.shown[2].text.contains(QString::fromStdString(kept.string())));
+
+    // The next recording takes number 1 again and does not touch the kept file.
+    const auto keptSize = std::filesystem::file_size(kept);
+    std::filesystem::remove(archive);
+    ASSERT_TRUE(cardfile::CardFile(work()).createPatientArchive(id));
+    messages.shown.clear();
+    beginWrite(*w);
+    messages.answers = {true};
+    recordFor(*w, 1);
+    EXPECT_TRUE(std::filesystem::exists(recording(1)));
+    EXPECT_EQ(std::filesystem::file_size(kept), keptSize);
+}
+
+TEST_F(AcquisitionTest, NoInstrumentIsReportedOnce) {
+    auto opts = options();
+    opts.linkFactory = [] {
+        sim::Faults faults;
+        faults.absent = true;
+        return std::make_unique<device::SimLink>(1, faults);
+    };
+    TVentrix w(opts);
+    w.resize(1024, 768);
+    w.show();
+    beginWrite(w);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Прибор не найден"));
+    EXPECT_FALSE(w.Timer1->isActive());
+    // The window stays prepared; Stop asks nothing.
+    EXPECT_TRUE(w.Stop->isVisible());
+    w.Stop->click();
+    EXPECT_EQ(messages.shown.size(), 1u);
+}
+
+TEST_F(AcquisitionTest, SilentInstrumentTriggersTheWatchdogAndStopStillAsks) {
+    auto opts = options();
+    opts.linkFactory = [] {
+        sim::Faults faults;
+        faults.silenceAfter = 1.0;
+        return std::make_unique<device::SimLink>(1, faults);
+    };
+    TVentrix w(opts);
+    w.resize(1024, 768);
+    w.show();
+    beginWrite(w);
+    w.Start->click();
+    ASSERT_TRUE(
+        waitFor([&] { return messages.contains(QString::fromUtf8("Нет приема данных!")); }, 15000));
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_TRUE(w.Stop->isEnabled());
+    messages.answers = {true};
+    w.Stop->click();
+    EXPECT_EQ(messages.shown.back().text, QString::fromUtf8("Сохранить данные?"));
+    auto entries = cardfile::CardFile(work()).listArchiveEntries(id);
+    ASSERT_EQ(entries.value.size(), 1u);
+    EXPECT_EQ(std::filesystem::file_size(recording(1)) % signal::kBlockBytes, 0u);
+}
+
+TEST_F(AcquisitionTest, ExitDuringRecordingWritesSettingsAndLeavesNoEntry) {
+    auto w = makeWindow();
+    beginWrite(*w);
+    w->Start->click();
+    ASSERT_TRUE(waitFor([&] { return w->acquisition()->blocksWritten() > 0; }));
+    std::filesystem::remove(work() / signal::kSettingsFileName);
+    w->N12->trigger();
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_TRUE(std::filesystem::exists(work() / signal::kSettingsFileName));
+    EXPECT_TRUE(cardfile::CardFile(work()).listArchiveEntries(id).value.empty());
+    EXPECT_EQ(std::filesystem::file_size(recording(1)) % signal::kBlockBytes, 0u);
+    EXPECT_FALSE(messages.contains(QString::fromUtf8("Сохранить данные?")));
+}
