@@ -22,12 +22,9 @@ std::int16_t wrap16(int v) {
 // Body values are delta-coded per channel (value index modulo 8) and stored divided by 8. The
 // first record carries the starting values; every later value is the difference to the previous
 // value of its channel. An odd last byte is no value and is carried as it is.
-void deltaDecodeBody(const std::uint8_t* in, std::size_t size, std::vector<std::uint8_t>& out) {
+void deltaDecodeBody(const std::uint8_t* in, std::size_t size, std::uint8_t* dst) {
     std::int16_t sums[signal::kChannels] = {};
     const std::size_t values = size / 2;
-    const std::size_t start = out.size();
-    out.resize(start + size);
-    std::uint8_t* dst = out.data() + start;
     for (std::size_t k = 0; k < values; ++k) {
         std::int16_t v = signal::readLe16(in + 2 * k);
         std::int16_t& sum = sums[k % signal::kChannels];
@@ -38,12 +35,9 @@ void deltaDecodeBody(const std::uint8_t* in, std::size_t size, std::vector<std::
         dst[size - 1] = in[size - 1];
 }
 
-void deltaEncodeBody(const std::uint8_t* in, std::size_t size, std::vector<std::uint8_t>& out) {
+void deltaEncodeBody(const std::uint8_t* in, std::size_t size, std::uint8_t* dst) {
     std::int16_t previous[signal::kChannels] = {};
     const std::size_t values = size / 2;
-    const std::size_t start = out.size();
-    out.resize(start + size);
-    std::uint8_t* dst = out.data() + start;
     for (std::size_t k = 0; k < values; ++k) {
         // Arithmetic shift: a value that is not a multiple of 8 loses its three low bits.
         std::int16_t scaled = static_cast<std::int16_t>(signal::readLe16(in + 2 * k) >> 3);
@@ -108,9 +102,10 @@ BytesResult decompressEcxBytes(const std::vector<std::uint8_t>& ecx, const std::
                                     std::to_string(stream.size()) +
                                     " bytes, less than the 512-byte header");
     BytesResult result;
-    result.bytes.reserve(stream.size());
-    result.bytes.assign(stream.begin(), stream.begin() + kHeader);
-    deltaDecodeBody(stream.data() + kHeader, stream.size() - kHeader, result.bytes);
+    result.bytes.resize(stream.size());
+    std::copy(stream.begin(), stream.begin() + kHeader, result.bytes.begin());
+    deltaDecodeBody(stream.data() + kHeader, stream.size() - kHeader,
+                    result.bytes.data() + kHeader);
     return result;
 }
 
@@ -130,8 +125,9 @@ Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem:
 
 std::vector<std::uint8_t> compressToEcx(const std::vector<std::uint8_t>& deviceFile) {
     const std::size_t header = std::min(deviceFile.size(), kHeader);
-    std::vector<std::uint8_t> stream(deviceFile.begin(), deviceFile.begin() + header);
-    deltaEncodeBody(deviceFile.data() + header, deviceFile.size() - header, stream);
+    std::vector<std::uint8_t> stream(deviceFile.size());
+    std::copy(deviceFile.begin(), deviceFile.begin() + header, stream.begin());
+    deltaEncodeBody(deviceFile.data() + header, deviceFile.size() - header, stream.data() + header);
     const std::size_t stored = std::min(stream.size(), kEcxStoredBytes);
     std::vector<std::uint8_t> ecx(stream.begin(), stream.begin() + stored);
     std::vector<std::uint8_t> codes = lzwEncode(stream.data() + stored, stream.size() - stored);

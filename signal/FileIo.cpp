@@ -84,7 +84,9 @@ Status writeFileAtomically(const std::filesystem::path& path, const std::uint8_t
     std::filesystem::path folder = path.parent_path();
     if (folder.empty())
         folder = ".";
-    std::string pattern = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    std::string hidden(1, '.');
+    hidden.append(path.filename().string()).append(".XXXXXX");
+    std::string pattern = (folder / hidden).string();
     int fd = ::mkstemp(pattern.data());
     if (fd < 0)
         return Status::failure(describe(path, "Cannot create", errno));
