@@ -1,0 +1,135 @@
+// Print command: the print job of the program written into an A4 PDF.
+#include "cli/Cli.h"
+#include "display/Geometry.h"
+#include "print/PrintJob.h"
+#include "signal/Recording.h"
+
+#include <QDate>
+#include <QGuiApplication>
+#include <QTime>
+#include <iostream>
+#include <memory>
+
+namespace velkard::cli {
+namespace {
+
+const Command kPrint{
+    "print", "print a recording on A4 pages into a PDF file, as the program's Print does",
+    "Usage: velkard-cli print RECORDING OUT.pdf [options]\n"
+    "Prints the recording file (sample records) with the header line, grid, second labels, lead\n"
+    "labels, calibration marks and traces, and prints pages=N.\n"
+    "Options:\n"
+    "  --group 0-9            lead group (default 9, I..V6)\n"
+    "  --scale 0-2            5, 10, 20 mm/mV (default 1)\n"
+    "  --speed 0-3            5, 10, 25, 50 mm/s (default 2)\n"
+    "  --range BEGIN-END      print only these seconds (whole numbers, within the recording)\n"
+    "  --no-grid              leave the grid out\n"
+    "  --duration S           the recording's duration in seconds (default: its length at 800\n"
+    "                         records per second)\n"
+    "  --name TEXT            patient name for the header\n"
+    "  --date DD.MM.YYYY      recording date for the header\n"
+    "  --time HH:MM:SS        recording time for the header\n"
+    "  --dpi N                printer resolution, 72-2400 (default 600)\n",
+    nullptr};
+
+// Fonts need a GUI application; without a display the offscreen platform serves.
+std::unique_ptr<QGuiApplication> guiApplication() {
+    if (QCoreApplication::instance())
+        return nullptr;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "velkard-cli";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+int runPrint(const std::vector<std::string>& argv) {
+    Args args(argv, {"group", "scale", "speed", "range", "duration", "name", "date", "time", "dpi"},
+              {"no-grid"});
+    if (!args.ok())
+        return usage(kPrint, args.error());
+    if (args.wantsHelp()) {
+        std::cout << kPrint.help;
+        return kOk;
+    }
+    if (args.positional().size() != 2)
+        return usage(kPrint, "expects RECORDING and OUT.pdf");
+
+    struct IntOpt {
+        const char* name;
+        long lo, hi, fallback;
+        long value = 0;
+    };
+    IntOpt opts[] = {{"group", 0, 9, 9},
+                     {"scale", 0, 2, 1},
+                     {"speed", 0, 3, 2},
+                     {"dpi", 72, 2400, 600},
+                     {"duration", 0, 1000000, -1}};
+    for (IntOpt& o : opts) {
+        o.value = o.fallback;
+        if (auto text = args.value(o.name)) {
+            auto v = intValue(*text, o.lo, o.hi);
+            if (!v)
+                return usage(kPrint, std::string("--") + o.name + " must be a whole number from " +
+                                         std::to_string(o.lo) + " to " + std::to_string(o.hi));
+            o.value = *v;
+        }
+    }
+    const QString date = QString::fromStdString(args.valueOr("date", ""));
+    if (!date.isEmpty() && !QDate::fromString(date, QStringLiteral("dd.MM.yyyy")).isValid())
+        return usage(kPrint, "--date must be DD.MM.YYYY");
+    const QString time = QString::fromStdString(args.valueOr("time", ""));
+    if (!time.isEmpty() && !QTime::fromString(time, QStringLiteral("hh:mm:ss")).isValid())
+        return usage(kPrint, "--time must be HH:MM:SS");
+
+    signal::RecordingBuffer recording;
+    if (auto st = signal::loadRecording(args.positional()[0], recording); !st)
+        return fail(st.message);
+
+    print::PrintJob job;
+    job.data = recording.bytes.data();
+    job.length = recording.bytes.size();
+    job.durationSeconds = opts[4].value >= 0
+                              ? int(opts[4].value)
+                              : int(recording.records() / std::size_t(signal::kRecordsPerSecond));
+    job.groupIndex = int(opts[0].value);
+    job.scaleIndex = int(opts[1].value);
+    job.speedIndex = int(opts[2].value);
+    job.grid = !args.has("no-grid");
+    job.speedText = QString::fromUtf8(display::speedItem(job.speedIndex, false));
+    job.scaleText = QString::fromUtf8(display::scaleItem(job.scaleIndex, false));
+    job.patientName = QString::fromStdString(args.valueOr("name", ""));
+    job.date = date;
+    job.time = time;
+    if (auto range = args.value("range")) {
+        const auto dash = range->find('-');
+        if (dash == std::string::npos)
+            return usage(kPrint, "--range must be BEGIN-END");
+        const print::RangeCheck check = print::checkRange(
+            QString::fromStdString(range->substr(0, dash)),
+            QString::fromStdString(range->substr(dash + 1)), job.durationSeconds, false);
+        if (!check.ok)
+            return fail(check.message.toStdString());
+        job.all = false;
+        job.range = check.range;
+    }
+
+    auto app = guiApplication();
+    const print::PrintResult result =
+        print::printToPdf(QString::fromStdString(args.positional()[1]), job, int(opts[3].value));
+    if (!result.ok)
+        return fail(result.message.toStdString());
+    std::cout << "pages=" << result.pages << "\n";
+    return kOk;
+}
+
+const Registration regPrint{[] {
+    Command c = kPrint;
+    c.run = runPrint;
+    return c;
+}()};
+
+} // namespace
+} // namespace velkard::cli
