@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 
 namespace velkard::memory {
@@ -138,12 +139,17 @@ void MemoryConnection::workerMain() {
             pending_.insert(pending_.end(), buffer_.begin(),
                             buffer_.begin() + static_cast<std::ptrdiff_t>(std::min(got, room)));
         }
-        std::lock_guard lock(stateMutex_);
-        process();
+        std::optional<ReplyKind> handled;
+        {
+            std::lock_guard lock(stateMutex_);
+            handled = process();
+        }
+        if (handled && observer_)
+            observer_(*handled);
     }
 }
 
-void MemoryConnection::process() {
+std::optional<ReplyKind> MemoryConnection::process() {
     const std::size_t q = pending_.size();
     if (q == 1 && (state_ == TransferState::Idle || state_ == TransferState::Discarding)) {
         const std::uint8_t byte = pending_[0];
@@ -152,36 +158,38 @@ void MemoryConnection::process() {
                                      byte == reply::kReadFinished || byte == reply::kDeleteFinished
                                : byte == reply::kReadFinished;
         // Any other lone byte may be the first of a block still arriving; it stays waiting.
-        if (known) {
-            pending_.clear();
-            handleSingleByte(byte);
-        }
-        return;
+        if (!known)
+            return std::nullopt;
+        pending_.clear();
+        handleSingleByte(byte);
+        return ReplyKind::SingleByte;
     }
     switch (state_) {
     case TransferState::AwaitingFirstBlock:
-        if (q == kBlockBytes) {
-            handleFirstBlock(pending_.data());
-            pending_.clear();
-        }
-        break;
+        if (q != kBlockBytes)
+            return std::nullopt;
+        handleFirstBlock(pending_.data());
+        pending_.clear();
+        return ReplyKind::DataBlock;
     case TransferState::AwaitingNextBlock:
-        if (q == kBlockBytes) {
-            handleNextBlock(pending_.data());
-            pending_.clear();
-        }
-        break;
+        if (q != kBlockBytes)
+            return std::nullopt;
+        handleNextBlock(pending_.data());
+        pending_.clear();
+        return ReplyKind::DataBlock;
     case TransferState::Discarding:
-        if (q == kBlockBytes) {
-            pending_.clear();
-            send(cmd::kContinue);
-        }
-        break;
+        if (q != kBlockBytes)
+            return std::nullopt;
+        pending_.clear();
+        send(cmd::kContinue);
+        return ReplyKind::DataBlock;
     case TransferState::Idle:
-        if (q >= kBlockBytes)
-            handleListing(q);
-        break;
+        if (q < kBlockBytes)
+            return std::nullopt;
+        handleListing(q);
+        return ReplyKind::ListingBlock;
     }
+    return std::nullopt;
 }
 
 void MemoryConnection::handleSingleByte(std::uint8_t byte) {

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -91,6 +92,9 @@ enum class TransferState : std::int16_t {
 
 enum class RequestKind { Read, Delete };
 
+// What the worker has just handled, for observers (the command line waits on these).
+enum class ReplyKind { SingleByte, DataBlock, ListingBlock };
+
 enum class StartResult {
     Started,
     NotFound, // FT_Open failed: show kNotFoundRu / kNotFoundEn, show no window
@@ -121,13 +125,19 @@ public:
     // file was requested.
     bool requestNextSelected(RequestKind kind);
 
+    // Called on the worker thread after each reply it has handled; set before start(), must not
+    // block.
+    void setReplyObserver(std::function<void(ReplyKind)> observer) {
+        observer_ = std::move(observer);
+    }
+
     TransferState state() const;
     std::uint32_t announcedSize() const;
     std::int64_t receivedCount() const;
 
 private:
     void workerMain();
-    void process();
+    std::optional<ReplyKind> process();
     void handleSingleByte(std::uint8_t byte);
     void handleFirstBlock(const std::uint8_t* block);
     void handleNextBlock(const std::uint8_t* block);
@@ -143,6 +153,7 @@ private:
 
     device::Link& link_;
     FileListWindow& window_;
+    std::function<void(ReplyKind)> observer_;
     std::filesystem::path downloadDir_;
 
     std::atomic<bool> running_{false};
