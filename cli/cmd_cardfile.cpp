@@ -55,6 +55,15 @@ std::optional<std::size_t> findPatient(const CardFile& cf, const std::string& id
     return static_cast<std::size_t>(it - list.value.begin());
 }
 
+// A stored text for one tab-separated output field: control characters (a damaged or hostile
+// index may hold tabs and line breaks) become '?', so every record stays one line.
+std::string cell(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return text;
+}
+
 bool validDate(const std::string& s) {
     if (s.size() != 10 || s[2] != '.' || s[5] != '.')
         return false;
@@ -92,8 +101,8 @@ int runPatients(const std::vector<std::string>& argv) {
         return fail(list.message);
     for (std::size_t i = 0; i < list.value.size(); ++i) {
         const auto& p = list.value[i];
-        std::cout << i << '\t' << p.id << '\t' << p.name << '\t' << p.birthDate << '\t' << p.sex
-                  << '\n';
+        std::cout << i << '\t' << cell(p.id) << '\t' << cell(p.name) << '\t' << cell(p.birthDate)
+                  << '\t' << cell(p.sex) << '\n';
     }
     return kOk;
 }
@@ -116,8 +125,8 @@ int runArchive(const std::vector<std::string>& argv) {
     if (!list)
         return fail(list.message);
     for (const auto& e : list.value)
-        std::cout << e.number << '\t' << e.date << '\t' << e.time << '\t' << e.duration << '\t'
-                  << e.kind << '\n';
+        std::cout << cell(e.number) << '\t' << cell(e.date) << '\t' << cell(e.time) << '\t'
+                  << cell(e.duration) << '\t' << cell(e.kind) << '\n';
     return kOk;
 }
 

@@ -57,6 +57,21 @@ TEST(CardFileCli, AddPatientsAndListThem) {
     EXPECT_EQ(a.out, "");
 }
 
+TEST(CardFileCli, DamagedIndexStillListsOneLinePerPatient) {
+    TempDir dir;
+    fs::create_directories(dir / "DATA_BASE");
+    std::string record(198, '\0');
+    record.replace(0, 8, "A\tB\nC\xC6\xE5\xED"); // tab, line break, then "Жен" in Windows-1251
+    record.replace(190, 8, "0000000a");
+    // A whole record and a torn one of 197 bytes, which is still listed.
+    std::ofstream(dir / "DATA_BASE" / "ID_Patient_real", std::ios::binary)
+        << record << record.substr(0, 197);
+    auto r = runCli({"patients", "--dir", dir.path().string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(r.out),
+              (std::vector<std::string>{"0\t0000000a\tA?B?CЖен\t\t", "1\t0000000\tA?B?CЖен\t\t"}));
+}
+
 TEST(CardFileCli, DefaultFolderIsTheCurrentOne) {
     TempDir dir;
     auto r = runCli({"add-patient", "--name", "X", "--policy", "1"}, dir.path());
