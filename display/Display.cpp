@@ -34,7 +34,6 @@ Display::Display(DeviceCaps caps, WindowMetrics window) : win_(window) {
     spacings_ = RowSpacings::forClientBottom(win_.clientBottom);
     ensureSurface();
     grid_ = makeImage(win_.outerWidth, win_.outerHeight);
-    eraseBar_ = makeImage(10, win_.outerHeight);
 }
 
 Display::~Display() = default;
@@ -572,7 +571,6 @@ void Display::prepareLiveDisplay() {
     ensureSurface();
     geo_.horzPxPerMm = geo_.caps.horzPxPerMm();
     spacings_ = RowSpacings::forClientBottom(win_.clientBottom);
-    eraseBar_ = makeImage(10, win_.outerHeight);
     clearLabelStrip();
     drawLeadLabels();
     drawAndCopyGrid();
@@ -632,15 +630,16 @@ void Display::drawLiveBlock(const signal::SampleBlock& block) {
         }
     }
 
-    const int origin = sweepOrigin();
-    for (int j = 0; j < count; ++j) {
-        const int X = origin + sweepPos_ + j;
-        if (geo_.speedIndex != 3)
-            stretchCopy(surface_, winRect(X, 0, X + 10, cb), eraseBar_,
-                        winRect(0, 1, 10, eraseBar_.height()));
-        stretchCopy(surface_, winRect(X, win_.panelHeight, X + 1, cb), strip,
-                    winRect(j, 0, j + 1, cb));
+    // Column by column, the erase bar is laid at the column and the next nine, then the strip
+    // column over it; the window ends up with the whole strip pasted and the bar beyond its last
+    // column, which is what one fill and one squeezed copy produce.
+    const int x0 = sweepOrigin() + sweepPos_;
+    if (geo_.speedIndex != 3) {
+        Canvas wc(surface_);
+        wc.fill(x0, 0, x0 + count - 1 + 10, cb, kWhite);
     }
+    stretchCopy(surface_, winRect(x0, win_.panelHeight, x0 + count, cb), strip,
+                winRect(0, 0, count, cb));
     sweepPos_ += count;
     if (sweepPos_ >= win_.clientRight - 55)
         sweepPos_ = 0;

@@ -177,7 +177,6 @@ private:
     ViewFlags view_;
     QImage surface_;
     QImage grid_;
-    QImage eraseBar_;
     RowSpacings spacings_;
 
     // The window canvas's current font (size in points, bold).
