@@ -1,0 +1,263 @@
+// Review of stored and imported recordings: Open from the card file (plain, A2, RT), paging,
+// redraw on a choice or a resize, import of device and compressed files, and a screenshot.
+#include "AppTestSupport.h"
+
+#include "cardfile/Store.h"
+#include "import/Decompress.h"
+#include "signal/Recording.h"
+#include "sim/DeviceFiles.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace velkard;
+using namespace velkard::app;
+using namespace velkard::app::test;
+
+namespace {
+
+const sim::RecordedAt kAt{24, 3, 15, 9, 5, 3};
+
+class ReviewTest : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        ASSERT_TRUE(source.isValid());
+        id = addPatient(work(), "Reviewed");
+        store("ECG_0001.DAT", sim::makeDeviceEcg(30, 7, kAt));
+        store("A2_0002.DAT", sim::makeA2(20, 8, kAt));
+        store("VSR_0003.DAT", sim::makeRhythmogram(200, 9, kAt));
+    }
+    void store(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        const auto path = std::filesystem::path(source.path().toStdString()) / name;
+        ASSERT_TRUE(sim::writeFileAtomically(path, bytes).ok);
+        auto r = cardfile::storeDeviceFile(cardfile::CardFile(work()), id, path, true);
+        ASSERT_TRUE(r) << r.message;
+    }
+    void open(TVentrix& w, int entry) {
+        dialogs.script.push_back(pickInCardFile(0, entry, "Open"));
+        w.N5->trigger();
+    }
+    std::filesystem::path recording(int n) const {
+        return cardfile::CardFile(work()).recordingPath(id, n);
+    }
+
+    QTemporaryDir source;
+    std::string id;
+};
+
+// Answers the file-open dialog with this file (or cancels with an empty path).
+ui::ScriptedDialogs::Handler chooseFile(const QString& path) {
+    return [path](QDialog& d) {
+        EXPECT_EQ(d.objectName(), "OpenDialog1");
+        if (path.isEmpty())
+            return int(QDialog::Rejected);
+        auto& dialog = dynamic_cast<QFileDialog&>(d);
+        dialog.selectFile(path);
+        return int(QDialog::Accepted);
+    };
+}
+
+std::vector<std::string> folderNames(const QString& folder) {
+    std::vector<std::string> names;
+    for (auto& e : std::filesystem::directory_iterator(folder.toStdString()))
+        names.push_back(e.path().filename().string());
+    return names;
+}
+
+} // namespace
+
+TEST_F(ReviewTest, OpenPlainRecordingPagesAndRedraws) {
+    auto w = makeWindow();
+    open(*w, 0);
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    EXPECT_TRUE(ui::flags().cardReview);
+    EXPECT_TRUE(w->Forvard->isVisible());
+    EXPECT_TRUE(w->Back->isVisible());
+    EXPECT_FALSE(w->Start->isVisible());
+    EXPECT_TRUE(w->N10->isEnabled());
+    EXPECT_EQ(w->recordingBuffer().bytes.size(), std::filesystem::file_size(recording(1)));
+    EXPECT_EQ(w->display().recording().size(), w->recordingBuffer().bytes.size());
+    EXPECT_EQ(w->display().durationSeconds(), 30);
+    EXPECT_EQ(w->display().pageNumber(), 0);
+    // 30 s do not fit one page of about 12 s.
+    EXPECT_TRUE(w->Forvard->isEnabled());
+    EXPECT_FALSE(w->Back->isEnabled());
+
+    w->Forvard->click();
+    EXPECT_EQ(w->display().pageNumber(), 1);
+    EXPECT_TRUE(w->Back->isEnabled());
+    QTest::qWait(20); // the window shows the page; that repaint must not go back to page 0
+    EXPECT_EQ(w->display().pageNumber(), 1);
+    w->Back->click();
+    EXPECT_EQ(w->display().pageNumber(), 0);
+    EXPECT_FALSE(w->Back->isEnabled());
+
+    // A new scale redraws from the first page.
+    w->Forvard->click();
+    w->ComboBox1->setCurrentIndex(2);
+    w->ComboBox1Change();
+    EXPECT_EQ(w->display().geometry().scaleIndex, 2);
+    EXPECT_EQ(w->display().pageNumber(), 0);
+    // So does a resize.
+    w->Forvard->click();
+    ASSERT_EQ(w->display().pageNumber(), 1);
+    w->resize(900, 700);
+    ASSERT_TRUE(waitFor([&] { return w->display().pageNumber() == 0; }));
+    EXPECT_EQ(w->display().windowMetrics().clientRight, w->centralWidget()->width());
+}
+
+TEST_F(ReviewTest, OpenA2AndRhythmogramEntries) {
+    auto w = makeWindow();
+    open(*w, 1);
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    EXPECT_TRUE(ui::flags().kindA2);
+    EXPECT_TRUE(w->display().view().kindA2);
+    EXPECT_TRUE(ui::flags().cardReview);
+    EXPECT_EQ(w->display().recording().size(), std::filesystem::file_size(recording(2)));
+    EXPECT_TRUE(w->N10->isEnabled());
+
+    open(*w, 2);
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    EXPECT_TRUE(ui::flags().rhythmogram);
+    EXPECT_FALSE(ui::flags().cardReview);
+    EXPECT_TRUE(w->display().view().rhythmogram);
+    EXPECT_FALSE(w->N10->isEnabled());
+    EXPECT_TRUE(w->Forvard->isVisible());
+    // The selectors do nothing while a rhythmogram is shown.
+    w->ComboBox1->setCurrentIndex(0);
+    w->ComboBox1Change();
+    EXPECT_EQ(w->display().geometry().scaleIndex, 1);
+
+    // A showing of the card file without a request opens the rhythmogram again.
+    dialogs.script.push_back([](QDialog& d) {
+        dynamic_cast<cardfile::ui::TPatient&>(d).OK->click();
+        return -1;
+    });
+    w->N5->trigger();
+    EXPECT_TRUE(w->display().view().rhythmogram);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(ReviewTest, MissingRecordingFileIsReported) {
+    std::filesystem::remove(recording(1));
+    auto w = makeWindow();
+    open(*w, 0);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Ошибка открытия файла с ЭКГ"));
+    EXPECT_EQ(messages.shown[0].caption, "Error");
+    EXPECT_TRUE(w->recordingBuffer().bytes.empty());
+}
+
+TEST_F(ReviewTest, ImportOfACompressedFileLeavesNothingBehind) {
+    const auto device = sim::makeDeviceEcg(20, 11, kAt, true);
+    const QString folder = source.path() + "/import";
+    QDir().mkpath(folder);
+    const QString ecx = folder + "/A2_0007.ECX";
+    const auto packed = import::compressToEcx(device);
+    writeFile(ecx.toStdString(), std::string(packed.begin(), packed.end()));
+
+    auto w = makeWindow();
+    const auto before = folderNames(QString::fromStdString(work().string()));
+    dialogs.script.push_back(chooseFile(ecx));
+    w->Importfromthefile1->trigger();
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+
+    // The upper-case extension is compressed too; the name makes it an A2 recording.
+    EXPECT_EQ(w->recordingBuffer().bytes,
+              signal::convertDeviceBytes(device, signal::RecordingKind::A2));
+    EXPECT_TRUE(ui::flags().kindA2);
+    EXPECT_TRUE(ui::flags().importView);
+    EXPECT_TRUE(w->display().view().importView);
+    EXPECT_TRUE(w->Forvard->isVisible());
+    EXPECT_FALSE(w->Edit1->isVisible());
+    EXPECT_TRUE(w->N10->isEnabled());
+    EXPECT_EQ(w->display().pageNumber(), 0);
+    EXPECT_EQ(folderNames(folder), std::vector<std::string>{"A2_0007.ECX"});
+    EXPECT_EQ(folderNames(QString::fromStdString(work().string())), before);
+    EXPECT_EQ(QDir::currentPath().toStdString(), work().string());
+}
+
+TEST_F(ReviewTest, ImportOfADeviceFileAndOfADamagedOne) {
+    const auto device = sim::makeDeviceEcg(15, 12, kAt);
+    const QString plain = source.path() + "/ECG_0009.DAT";
+    writeFile(plain.toStdString(), std::string(device.begin(), device.end()));
+    auto w = makeWindow();
+    dialogs.script.push_back(chooseFile(plain));
+    w->Importfromthefile1->trigger();
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    EXPECT_EQ(w->recordingBuffer().bytes,
+              signal::convertDeviceBytes(device, signal::RecordingKind::Plain));
+    EXPECT_FALSE(ui::flags().kindA2);
+    EXPECT_EQ(w->display().durationSeconds(), 15);
+
+    // A damaged compressed file stops the import with a message; the shown recording stays.
+    const QString broken = source.path() + "/BAD.ecx";
+    writeFile(broken.toStdString(), std::string(20, '\x7f'));
+    const auto shown = w->recordingBuffer().bytes;
+    dialogs.script.push_back(chooseFile(broken));
+    w->Importfromthefile1->trigger();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].caption, "Error");
+    EXPECT_FALSE(messages.shown[0].text.isEmpty());
+    EXPECT_EQ(w->recordingBuffer().bytes, shown);
+    EXPECT_EQ(folderNames(source.path()).size(), 5u); // three stored sources, two imports
+}
+
+TEST_F(ReviewTest, CancelledImportOnlySetsTheImportFlag) {
+    auto w = makeWindow();
+    dialogs.script.push_back(chooseFile(QString()));
+    w->Importfromthefile1->trigger();
+    EXPECT_TRUE(ui::flags().importView);
+    EXPECT_FALSE(w->Forvard->isVisible());
+    EXPECT_TRUE(w->recordingBuffer().bytes.empty());
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(ReviewTest, ScreenshotShowsTheDisplaySurface) {
+    auto w = makeWindow();
+    open(*w, 0);
+    ASSERT_TRUE(messages.shown.empty());
+    const QImage shot = w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage surface = w->display().surface().convertToFormat(QImage::Format_RGB32);
+    const QPoint origin = w->centralWidget()->mapTo(w.get(), QPoint(0, 0));
+    const int top = 31;                                   // below the tool panel
+    const int bottom = w->centralWidget()->height() - 31; // above the button panel
+    const int right = std::min(w->centralWidget()->width(), surface.width());
+    ASSERT_GT(bottom, top);
+
+    int red = 0, black = 0, differing = 0;
+    for (int y = top; y < bottom; ++y) {
+        for (int x = 0; x < right; ++x) {
+            const QRgb s = surface.pixel(x, y);
+            if (shot.pixel(origin.x() + x, origin.y() + y) != s)
+                ++differing;
+            if (s == qRgb(255, 0, 0))
+                ++red;
+            else if (s == qRgb(0, 0, 0))
+                ++black;
+        }
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(red, 1000);  // the grid
+    EXPECT_GT(black, 500); // labels and traces
+
+    // The twelve-lead traces lie around their row baselines: black pixels near each of them, right
+    // of the label strip.
+    const int s3 = w->display().rowSpacings().s3;
+    ASSERT_GT(s3, 0);
+    for (int row = 1; row <= 12; ++row) {
+        const int baseline = row * s3;
+        int near = 0;
+        for (int y = std::max(top, baseline - s3 / 2); y < std::min(bottom, baseline + s3 / 2); ++y)
+            for (int x = 80; x < right; ++x)
+                if (shot.pixel(origin.x() + x, origin.y() + y) == qRgb(0, 0, 0))
+                    ++near;
+        if (baseline > top && baseline < bottom) {
+            EXPECT_GT(near, 100) << "row " << row;
+        }
+    }
+}
