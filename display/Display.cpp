@@ -73,7 +73,9 @@ void Display::computeVerticalGeometry() {
 }
 
 void Display::computeHorizontalGeometry(std::optional<int> printerPageWidthPx) {
-    geo_.computeHorizontal(printerPageWidthPx);
+    if (printerPageWidthPx)
+        printerPageWidth_ = printerPageWidthPx;
+    geo_.computeHorizontal(printerPageWidth_);
 }
 
 // ---- selector handlers ----------------------------------------------------------------------

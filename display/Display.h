@@ -78,8 +78,9 @@ public:
     const Geometry& geometry() const { return geo_; }
     Geometry& geometry() { return geo_; }
     void computeVerticalGeometry();
-    // The printer page width in pixels when a printer exists; otherwise the printer samples per
-    // column keep their value.
+    // The printer page width in pixels when a printer exists; it is remembered, so later speed
+    // changes recompute the printer samples per column too. Without a printer they keep their
+    // value.
     void computeHorizontalGeometry(std::optional<int> printerPageWidthPx = std::nullopt);
 
     ViewFlags& view() { return view_; }
@@ -178,6 +179,7 @@ private:
     QImage surface_;
     QImage grid_;
     RowSpacings spacings_;
+    std::optional<int> printerPageWidth_;
 
     // The window canvas's current font (size in points, bold).
     int fontSize_ = 8;

@@ -248,6 +248,19 @@ TEST(Paging, A2RestartsDerivationCountOnFirstPage) {
     check();
 }
 
+TEST(Selectors, SpeedChangeRecomputesPrinterSamplesPerColumn) {
+    Display d(kCaps, kWin);
+    d.setChoices(1, 9, 2);
+    d.geometry().printerSamplesPerColumn = 9;
+    d.computeHorizontalGeometry();
+    EXPECT_EQ(d.geometry().printerSamplesPerColumn, 9.0f); // no printer: kept
+    d.computeHorizontalGeometry(4960);
+    EXPECT_EQ(d.geometry().printerSamplesPerColumn, 6.0f);
+    d.view().patientChosen = true;
+    ASSERT_TRUE(d.comboBox3Change(3));
+    EXPECT_EQ(d.geometry().printerSamplesPerColumn, 3.0f);
+}
+
 TEST(Selectors, SpeedGuardedUntilSomethingIsShown) {
     Display d(kCaps, kWin);
     d.setChoices(1, 9, 2);
