@@ -22,9 +22,9 @@ bool ReceiveBuffer::takeBlock(SampleBlock& out) {
         next = done - 1;
     out = halves_[next % 2];
     taken_.store(next + 1, std::memory_order_relaxed);
-    // The reader may have finished another block and begun overwriting this half meanwhile.
-    std::atomic_thread_fence(std::memory_order_acquire);
-    return published_.load(std::memory_order_relaxed) <= next + 1;
+    // The reader may have finished another block and begun overwriting this half meanwhile. A
+    // read-don't-modify-write with release order keeps the copy above from moving past the check.
+    return published_.fetch_add(0, std::memory_order_acq_rel) <= next + 1;
 }
 
 void ReceiveBuffer::discardPending() {
