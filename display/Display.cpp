@@ -307,6 +307,7 @@ void Display::resetReviewState() {
 
 void Display::openRecording(std::span<const std::uint8_t> bytes, int durationSeconds) {
     resetReviewState();
+    view_.rhythmogram = false; // an ECG recording replaces a rhythmogram on screen
     setRecording(bytes, durationSeconds);
     redrawAfterChoice();
 }

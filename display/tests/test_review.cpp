@@ -321,3 +321,16 @@ TEST(Rhythmogram, UnreadableFileIsReportedAndNothingDrawn) {
     EXPECT_TRUE(d.surface() == before);
     EXPECT_FALSE(d.view().rhythmogram);
 }
+
+TEST(Rhythmogram, OpeningARecordingEndsTheRhythmogramView) {
+    Display d(kCaps, kWin);
+    d.openRhythmogramBytes(rhythm(3000, 500, 500));
+    EXPECT_FALSE(d.comboBox1Change(0)); // selectors blocked while a rhythmogram is shown
+    const auto bytes = constantRecording(3 * kPageBytes / 16, 0, 0);
+    d.view().cardReview = true;
+    d.openRecording(bytes, 10);
+    EXPECT_FALSE(d.view().rhythmogram);
+    d.forvardClick();
+    EXPECT_EQ(d.pageStartOffset(), 24 * 6400 + 3 * 160); // an ECG page, not a page of bars
+    EXPECT_TRUE(d.comboBox1Change(0));
+}
