@@ -9,9 +9,8 @@ using namespace velkard::memory;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const ListingResult whole = parseListing(data, size);
     for (const std::string& e : whole.entries) {
-        const bool folder = isFolderEntry(e);
-        const std::size_t nameLen = folder ? e.size() - 1 : e.size();
-        if (nameLen == 0 || nameLen > (folder ? kMaxFolderName : kMaxFileName))
+        // The entry text, "/" of a folder included, fits the name buffer with its zero.
+        if (e.empty() || e.size() + 1 > kNameBufferBytes)
             std::abort();
         if (e.find('>') != std::string::npos)
             std::abort();

@@ -101,12 +101,14 @@ public:
             if (cancelled_)
                 return false;
             const auto now = Clock::now();
-            if (!held_ && !rx_.empty() && rx_.front().due <= now)
+            // On a paced wire the bridge hands bytes over in packets of up to 64, as USB does.
+            const auto handOver =
+                rx_.empty() ? now : rx_[std::min<std::size_t>(rx_.size(), kPacket) - 1].due;
+            if (!held_ && !rx_.empty() && handOver <= now)
                 return true;
             if (now >= deadline)
                 return false;
-            const auto until =
-                rx_.empty() || held_ ? deadline : std::min(deadline, rx_.front().due);
+            const auto until = rx_.empty() || held_ ? deadline : std::min(deadline, handOver);
             cv_.wait_until(lock, until);
         }
     }
@@ -167,6 +169,7 @@ public:
     }
 
 private:
+    static constexpr std::size_t kPacket = 64;
     struct Rx {
         std::uint8_t byte;
         Clock::time_point due;
