@@ -38,18 +38,20 @@ const Command kCompress{
 const Command kConvert{
     "convert", "convert a device ECG file into a recording file",
     "Usage: velkard-cli convert IN OUT.dat [--kind plain|A2|RT]\n\n"
-    "Writes the recording file for the device ECG file IN to OUT.dat (created afresh). The kind\n"
-    "defaults to the one its file name gives: \"A2...\" is A2, \"VS...\" a rhythmogram, anything\n"
-    "else plain. An A2 file keeps its first 8040 records and spreads every later lead II value\n"
-    "into a record of its own. Prints the number of records written.\n",
+    "Writes the recording file for the device ECG file IN (an .ecx file is decompressed first)\n"
+    "to OUT.dat, created afresh. The kind defaults to the one its file name gives: \"A2...\" is\n"
+    "A2, \"VS...\" a rhythmogram, anything else plain. An A2 file keeps its first 8040 records\n"
+    "and spreads every later lead II value into a record of its own. Prints the number of\n"
+    "records written.\n",
     runConvert};
 
 const Command kDuration{
     "duration", "print the duration of a device ECG file in whole seconds",
     "Usage: velkard-cli duration IN [--kind plain|A2|RT]\n\n"
-    "Prints the duration of the device ECG file IN in whole seconds, as the card file stores it:\n"
-    "for A2 the converted record count over the rate, otherwise the header's record count over\n"
-    "its rate. The kind defaults to the one the file name gives.\n",
+    "Prints the duration of the device ECG file IN (or of the one an .ecx file holds) in whole\n"
+    "seconds, as the card file stores it: for A2 the converted record count over the rate,\n"
+    "otherwise the header's record count over its rate; 0 when the rate is 0. The kind\n"
+    "defaults to the one the file name gives.\n",
     runDuration};
 
 const Registration regDecompress{kDecompress};
@@ -69,6 +71,16 @@ std::optional<RecordingKind> kindArg(const Args& args, const fs::path& in) {
     if (*text == "RT" || *text == "rt")
         return RecordingKind::Rhythmogram;
     return std::nullopt;
+}
+
+// The device ECG file named on the command line; an ".ecx" file is decompressed first.
+signal::BytesResult readDeviceFile(const fs::path& in) {
+    signal::BytesResult file =
+        import::isCompressedName(in) ? import::decompressEcx(in) : signal::readWholeFile(in);
+    if (file && file.bytes.size() < signal::kDeviceHeaderBytes)
+        return signal::BytesResult::failure(
+            in.string() + " is not a device ECG file: it is shorter than its 512-byte header");
+    return file;
 }
 
 const char* kindName(RecordingKind kind) {
@@ -125,12 +137,14 @@ int runConvert(const std::vector<std::string>& argv) {
     auto kind = kindArg(args, in);
     if (!kind)
         return usage(kConvert, "--kind must be plain, A2 or RT");
-    signal::Status st = signal::convertDeviceFile(in, out, *kind);
+    signal::BytesResult device = readDeviceFile(in);
+    if (!device)
+        return fail(device.message);
+    const std::vector<std::uint8_t> body = signal::convertDeviceBytes(device.bytes, *kind);
+    signal::Status st = signal::writeFileAtomically(out, body);
     if (!st)
         return fail(st.message);
-    std::error_code ec;
-    const auto size = fs::file_size(out, ec);
-    std::cout << out.string() << ": " << size / signal::kRecordBytes << " records ("
+    std::cout << out.string() << ": " << body.size() / signal::kRecordBytes << " records ("
               << kindName(*kind) << ")\n";
     return kOk;
 }
@@ -145,13 +159,10 @@ int runDuration(const std::vector<std::string>& argv) {
     auto kind = kindArg(args, in);
     if (!kind)
         return usage(kDuration, "--kind must be plain, A2 or RT");
-    signal::BytesResult file = signal::readWholeFile(in);
+    signal::BytesResult file = readDeviceFile(in);
     if (!file)
         return fail(file.message);
     auto header = signal::DeviceHeader::parse(file.bytes);
-    if (!header)
-        return fail(in.string() +
-                    " is not a device ECG file: it is shorter than its 512-byte header");
     std::cout << signal::deviceFileDuration(*header, file.bytes.size(), *kind) << '\n';
     return kOk;
 }

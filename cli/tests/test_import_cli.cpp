@@ -74,6 +74,13 @@ TEST(ImportCli, ConvertAndDurationTakeTheKindFromTheName) {
     r = runCli({"convert", "EC.ecg", "plain.dat", "--kind", "A2"}, dir.path());
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(load(dir / "plain.dat").size(), 16u);
+    // A compressed file is decompressed on the way.
+    save(dir / "A2_0001.ecx", import::compressToEcx(a2));
+    r = runCli({"convert", "A2_0001.ecx", "fromecx.dat"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(load(dir / "fromecx.dat"), load(dir / "out.dat"));
+    r = runCli({"duration", "A2_0001.ecx"}, dir.path());
+    EXPECT_EQ(r.out, "12\n");
 }
 
 TEST(ImportCli, BadInputAndUsageGiveOneLineAndTheRightStatus) {
