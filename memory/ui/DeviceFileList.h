@@ -1,0 +1,73 @@
+// The device file list window: the instrument's memory card during a memory connection. Created
+// once at program start, hidden, and shown modally by each connection.
+#pragma once
+
+#include "memory/FileListModel.h"
+#include "memory/MemoryProtocol.h"
+
+#include <QDialog>
+#include <cstdint>
+#include <string>
+
+class QItemSelection;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+
+namespace velkard::memory::ui {
+
+// The model (entries, selection, enabled flag, progress) answers the memory worker at once from
+// any thread; every change is then replayed on the window's thread, queued in the order it was
+// made, onto the widgets.
+class TForm1 : public QDialog, public FileListModel {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The form created at program start (null before).
+    static TForm1* instance();
+
+    // Connection start: captions by language, empty list, progress 0, list and buttons enabled
+    // (a run cut short by closing the window must not leave the next connection locked).
+    void prepareConnection(bool russian);
+    // The connection the buttons drive while the window is shown; null between connections.
+    void setConnection(MemoryConnection* connection);
+
+    void applyLanguage(bool russian);
+
+    // FileListWindow operations that the model does not cover.
+    void showMessage(const std::string& text, const std::string& caption) override;
+    void refresh() override;
+
+    QListWidget* ListBox1;
+    QPushButton* Button1; // Refresh
+    QPushButton* Button2; // Accept
+    QProgressBar* ProgressBar1;
+    QPushButton* Button5; // Delete
+    QPushButton* Button3; // Select all
+    QPushButton* Button4; // Clear selection
+
+public slots:
+    void Button1Click();
+    void Button2Click();
+    void Button5Click();
+    void Button3Click();
+    void Button4Click();
+
+protected:
+    void entryAppended(const std::string& text) override;
+    void entriesCleared() override;
+    void selectionChanged(std::size_t i, bool selected) override;
+    void listEnabledChanged(bool enabled) override;
+    void progressChanged(std::int64_t min, std::int64_t max, std::int64_t pos) override;
+
+private:
+    void userSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void setRunControlsEnabled(bool enabled);
+
+    MemoryConnection* connection_ = nullptr;
+    bool applying_ = false; // widget changes replayed from the model, not made by the user
+};
+
+} // namespace velkard::memory::ui

@@ -1,0 +1,19 @@
+#include "memory/ui/tests/MemoryUiTestSupport.h"
+
+#include "sim/MemoryHook.h"
+
+#include <gtest/gtest.h>
+
+namespace velkard::memory::ui::test {
+
+std::unique_ptr<device::SimLink> simInstrument(const std::filesystem::path& cardDir,
+                                               sim::Faults faults) {
+    auto link = std::make_unique<device::SimLink>(1, faults);
+    link->withInstrument([&](sim::Instrument& instrument) {
+        std::string error;
+        EXPECT_TRUE(sim::attachMemoryCard(instrument, cardDir.string(), error)) << error;
+    });
+    return link;
+}
+
+} // namespace velkard::memory::ui::test
