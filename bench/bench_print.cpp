@@ -1,0 +1,65 @@
+// Printing speed: a 10-minute recording of all twelve leads into an A4 PDF at 600 dpi.
+#include "print/PrintJob.h"
+#include "signal/SampleRecord.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+std::vector<std::uint8_t> syntheticRecording(int seconds) {
+    const int n = seconds * velkard::signal::kRecordsPerSecond;
+    std::vector<std::uint8_t> bytes(std::size_t(n) * velkard::signal::kRecordBytes);
+    for (int i = 0; i < n; ++i) {
+        const double t = double(i) / velkard::signal::kRecordsPerSecond;
+        for (int c = 0; c < velkard::signal::kChannels; ++c) {
+            const double beat = std::exp(-std::pow(std::fmod(t, 0.8) - 0.3, 2) / 0.0004);
+            const double v = 600 * beat * (1 + 0.1 * c) + 40 * std::sin(2 * M_PI * 0.3 * t + c);
+            velkard::signal::writeLe16(bytes.data() + std::size_t(i) * 16 + 2 * std::size_t(c),
+                                       std::int16_t(v));
+        }
+    }
+    return bytes;
+}
+
+void BM_PrintTenMinutesAllLeads(benchmark::State& state) {
+    static const std::vector<std::uint8_t> recording = syntheticRecording(600);
+    QTemporaryDir dir;
+    velkard::print::PrintJob job;
+    job.data = recording.data();
+    job.length = recording.size();
+    job.durationSeconds = 600;
+    job.groupIndex = 9;
+    job.scaleIndex = 1;
+    job.speedIndex = 2;
+    job.grid = true;
+    job.speedText = QStringLiteral("25 mm/s");
+    job.scaleText = QStringLiteral("10 mm/mV");
+    job.patientName = QStringLiteral("Bench");
+    int pages = 0;
+    for (auto _ : state) {
+        const auto r = velkard::print::printToPdf(dir.filePath(QStringLiteral("bench.pdf")), job,
+                                                  int(state.range(0)));
+        if (!r.ok)
+            state.SkipWithError("printing failed");
+        pages = r.pages;
+    }
+    state.counters["pages"] = pages;
+}
+BENCHMARK(BM_PrintTenMinutesAllLeads)->Arg(300)->Arg(600)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
