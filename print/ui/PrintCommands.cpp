@@ -66,7 +66,7 @@ PrintOutcome N10Click(const PrintRequest& request) {
     hide(request.durationEdit);
     hide(request.durationLabel);
     auto& msg = velkard::ui::messages();
-    QPrinter* printer = printerObject();
+    QPrinter* printer = request.printerExists ? printerObject() : nullptr;
     if (!printer) {
         msg.show(QStringLiteral("Нет установленных принтеров"), kError);
         return PrintOutcome::NoPrinter;
@@ -126,10 +126,10 @@ PrintOutcome N10Click(const PrintRequest& request) {
     return PrintOutcome::Printed;
 }
 
-void N9Click(QWidget* parent, QWidget* durationEdit, QWidget* durationLabel) {
+void N9Click(QWidget* parent, QWidget* durationEdit, QWidget* durationLabel, bool printerExists) {
     hide(durationEdit);
     hide(durationLabel);
-    QPrinter* printer = printerObject();
+    QPrinter* printer = printerExists ? printerObject() : nullptr;
     if (!printer) {
         velkard::ui::messages().show(QStringLiteral("Нет установленных принтеров"), kError);
         return;

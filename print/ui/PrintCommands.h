@@ -28,6 +28,7 @@ bool printersInstalled();
 // Everything the print command reads from the main window and the card-file selection.
 struct PrintRequest {
     QWidget* parent = nullptr;        // the main window (dialogs are centred on it)
+    bool printerExists = true;        // the main window found a printer at start
     QWidget* durationEdit = nullptr;  // the main window's Edit1, hidden by the command
     QWidget* durationLabel = nullptr; // its Label4
     bool recordingShown = false;      // a card-file recording is shown for review
@@ -49,6 +50,7 @@ enum class PrintOutcome { NoPrinter, NoRecording, BadRange, Cancelled, Printed, 
 PrintOutcome N10Click(const PrintRequest& request);
 
 // Print setup (N9): the page setup dialog for the printer object, or the no-printer message.
-void N9Click(QWidget* parent, QWidget* durationEdit, QWidget* durationLabel);
+void N9Click(QWidget* parent, QWidget* durationEdit, QWidget* durationLabel,
+             bool printerExists = true);
 
 } // namespace velkard::print::ui

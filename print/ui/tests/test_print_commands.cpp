@@ -136,6 +136,15 @@ TEST_F(PrintCommandsTest, NoPrinterSaysSoAndShowsNoDialog) {
     EXPECT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.lastText(), QStringLiteral("Нет установленных принтеров"));
     EXPECT_TRUE(dialogs.shownNames.empty());
+
+    // The main window found no printer at start, even if one is configured now.
+    setPrinterObject(&printer);
+    request.printerExists = false;
+    EXPECT_EQ(N10Click(request), PrintOutcome::NoPrinter);
+    N9Click(nullptr, nullptr, nullptr, false);
+    EXPECT_EQ(messages.shown.size(), 4u);
+    EXPECT_EQ(messages.lastText(), QStringLiteral("Нет установленных принтеров"));
+    EXPECT_TRUE(dialogs.shownNames.empty());
 }
 
 TEST_F(PrintCommandsTest, NoShownRecordingPrintsNothing) {
