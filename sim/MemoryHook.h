@@ -7,8 +7,8 @@
 
 namespace velkard::sim {
 
-// Serves cardDir in memory mode (an empty cardDir: no card unless the faults say otherwise). False
-// with a message when the folder cannot be used.
+// Serves cardDir in memory mode (an empty cardDir: a card with no files; the no-card fault: no card
+// at all). False with a message when the folder cannot be used.
 bool attachMemoryCard(Instrument& instrument, const std::string& cardDir, std::string& error);
 
 } // namespace velkard::sim
