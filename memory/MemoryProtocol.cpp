@@ -53,6 +53,7 @@ StartResult MemoryConnection::start() {
         closeOutput();
         state_ = TransferState::Idle;
         pending_.clear();
+        heldLone_ = false;
         requested_.clear();
     }
     link_.resetCancel();
@@ -150,16 +151,27 @@ void MemoryConnection::workerMain() {
 }
 
 std::optional<ReplyKind> MemoryConnection::process() {
+    const auto isReply = [this](std::uint8_t b) {
+        return state_ == TransferState::Idle
+                   ? b == reply::kCardMissing || b == reply::kReadAccepted ||
+                         b == reply::kReadFinished || b == reply::kDeleteFinished
+                   : b == reply::kReadFinished;
+    };
+    const bool singleState = state_ == TransferState::Idle || state_ == TransferState::Discarding;
+    // A lone byte held back earlier, not the "<" that opens a listing entry, followed by a reply
+    // byte: it was a stray, and holding it would hide the reply for good.
+    if (singleState && heldLone_ && pending_.size() == 2 && pending_[0] != '<' &&
+        isReply(pending_[1]))
+        pending_.erase(pending_.begin());
+    heldLone_ = false;
     const std::size_t q = pending_.size();
-    if (q == 1 && (state_ == TransferState::Idle || state_ == TransferState::Discarding)) {
+    if (q == 1 && singleState) {
         const std::uint8_t byte = pending_[0];
-        const bool known = state_ == TransferState::Idle
-                               ? byte == reply::kCardMissing || byte == reply::kReadAccepted ||
-                                     byte == reply::kReadFinished || byte == reply::kDeleteFinished
-                               : byte == reply::kReadFinished;
         // Any other lone byte may be the first of a block still arriving; it stays waiting.
-        if (!known)
+        if (!isReply(byte)) {
+            heldLone_ = true;
             return std::nullopt;
+        }
         pending_.clear();
         handleSingleByte(byte);
         return ReplyKind::SingleByte;

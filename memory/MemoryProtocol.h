@@ -172,6 +172,7 @@ private:
     // Bytes taken from the link but not handled yet: stands in for the driver's receive queue, so
     // the worker sleeps until new bytes arrive instead of waking again for the same partial block.
     std::vector<std::uint8_t> pending_;
+    bool heldLone_ = false;            // pending_ is one unknown byte, kept in case a block follows
     std::vector<std::uint8_t> buffer_; // the receive buffer, kReceiveBufferBytes
 };
 

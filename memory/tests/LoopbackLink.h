@@ -21,9 +21,10 @@ public:
 
     explicit LoopbackLink(sim::MemoryCard& card) : card_(card) {}
 
-    bool present = true;           // false: open() fails as with no instrument
-    std::uint32_t paceBaud = 0;    // 0: replies are waiting at once
-    std::function<void()> onWrite; // called after every write (with the link locked)
+    bool present = true;        // false: open() fails as with no instrument
+    std::uint32_t paceBaud = 0; // 0: replies are waiting at once
+    std::function<void()>
+        onActivity; // after every write and every read that took bytes (link locked)
 
     device::Status open(int) override {
         std::lock_guard lock(m_);
@@ -50,6 +51,8 @@ public:
             buf[got++] = rx_.front().byte;
             rx_.pop_front();
         }
+        if (got > 0 && onActivity)
+            onActivity();
         return open_ ? device::Status::Ok : device::Status::DeviceNotOpened;
     }
     device::Status write(const std::uint8_t* buf, std::size_t n, std::size_t& written) override {
@@ -66,8 +69,8 @@ public:
             ++written;
         }
         cv_.notify_all();
-        if (onWrite)
-            onWrite();
+        if (onActivity)
+            onActivity();
         return device::Status::Ok;
     }
     device::Status setBaudRate(std::uint32_t baud) override {
@@ -153,6 +156,11 @@ public:
     int closes() {
         std::lock_guard lock(m_);
         return closes_;
+    }
+    // Bytes in the receive queue, due or not.
+    std::size_t queued() {
+        std::lock_guard lock(m_);
+        return rx_.size();
     }
     // While held, the instrument's replies are kept back from the host.
     void setHeld(bool held) {

@@ -73,7 +73,7 @@ protected:
         fs::create_directories(downloadDir);
         card = std::make_unique<sim::MemoryCard>(cardDir);
         link = std::make_unique<LoopbackLink>(*card);
-        link->onWrite = [this] { window.poke(); };
+        link->onActivity = [this] { window.poke(); };
         connection = std::make_unique<MemoryConnection>(*link, window, downloadDir);
         window.connection = connection.get();
     }
@@ -481,6 +481,21 @@ TEST_F(MemoryConnectionTest, DownloadCutShortLeavesThePartialFile) {
     EXPECT_EQ(link->written().back(), 0x61);
     EXPECT_FALSE(link->isOpen());
     EXPECT_FALSE(window.listEnabled()); // stays as the run left it
+}
+
+TEST_F(MemoryConnectionTest, StrayByteDoesNotHideTheNextReply) {
+    writeFile(cardDir / "A.ECG", "a");
+    writeFile(cardDir / "B.ECG", "b");
+    start();
+    refresh();
+    link->inject({0x41});
+    ASSERT_TRUE(window.waitFor([&] { return link->queued() == 0; })); // taken, held back alone
+    select({"A.ECG"});
+    ASSERT_TRUE(connection->requestNextSelected(RequestKind::Delete));
+    ASSERT_TRUE(window.waitFor([&] {
+        return window.refreshes() == 2 && window.entries() == std::vector<std::string>{"B.ECG"};
+    }));
+    EXPECT_FALSE(fs::exists(cardDir / "A.ECG"));
 }
 
 TEST_F(MemoryConnectionTest, RepliesArrivingInPiecesOnAPacedWire) {

@@ -236,9 +236,14 @@ void TMemory::Button3Click() {
 }
 
 void TMemory::Button4Click() {
-    TForm1* form = setup_.fileList ? setup_.fileList : TForm1::instance();
-    if (!form || !setup_.makeLink)
+    if (!setup_.makeLink)
         return;
+    TForm1* form = setup_.fileList ? setup_.fileList : TForm1::instance();
+    std::unique_ptr<TForm1> ownForm; // only when the program made none at start
+    if (!form) {
+        ownForm = std::make_unique<TForm1>(this);
+        form = ownForm.get();
+    }
     const bool russian = velkard::ui::flags().russian;
     const std::filesystem::path temp = setup_.workDir / "temp";
     std::error_code ec;
