@@ -440,6 +440,9 @@ void TVentrix::showEvents(const std::vector<device::Event>& events) {
         const QString caption = e.caption.empty() ? QGuiApplication::applicationName()
                                                   : QString::fromStdString(e.caption);
         messages().show(QString::fromStdString(e.text), caption);
+        // Without a reader thread the program cannot go on: it ends, as after Exit.
+        if (e.kind == device::EventKind::ThreadError)
+            QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     }
 }
 
@@ -752,9 +755,14 @@ void TVentrix::saveRecording() {
     const auto& sel = cardfile::ui::selection();
     const std::filesystem::path file = sel.recordingPath.toStdString();
     std::error_code ec;
-    // Nothing was recorded when the file could not be created; there is nothing to keep.
+    // Nothing was recorded when the file could not be created, or no whole block arrived (no
+    // instrument, Stop within half a second): there is nothing to keep and no entry to make.
     if (sel.recordingPath.isEmpty() || !std::filesystem::exists(file, ec))
         return;
+    if (std::filesystem::file_size(file, ec) == 0 && !ec) {
+        std::filesystem::remove(file, ec);
+        return;
+    }
     if (!messages().ask(tr2("Сохранить данные?", "To save the data?"), QString())) {
         std::filesystem::remove(file, ec);
         return;

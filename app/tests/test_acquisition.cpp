@@ -217,3 +217,23 @@ TEST_F(AcquisitionTest, ExitDuringRecordingWritesSettingsAndLeavesNoEntry) {
     EXPECT_EQ(std::filesystem::file_size(recording(1)) % signal::kBlockBytes, 0u);
     EXPECT_FALSE(messages.contains(QString::fromUtf8("Сохранить данные?")));
 }
+
+TEST_F(AcquisitionTest, StartWithoutInstrumentLeavesNoEmptyEntry) {
+    auto opts = options();
+    opts.linkFactory = [] {
+        sim::Faults faults;
+        faults.absent = true;
+        return std::make_unique<device::SimLink>(1, faults);
+    };
+    TVentrix w(opts);
+    w.resize(1024, 768);
+    w.show();
+    beginWrite(w);
+    ASSERT_TRUE(messages.contains(QString::fromUtf8("Прибор не найден")));
+    w.Start->click();
+    ASSERT_TRUE(waitFor([&] { return w.secondsCounter() >= 1; }));
+    w.Stop->click();
+    EXPECT_FALSE(messages.contains(QString::fromUtf8("Сохранить данные?")));
+    EXPECT_FALSE(std::filesystem::exists(recording(1)));
+    EXPECT_TRUE(cardfile::CardFile(work()).listArchiveEntries(id).value.empty());
+}
