@@ -225,8 +225,8 @@ void MemoryConnection::handleSingleByte(std::uint8_t byte) {
         break;
     case reply::kReadAccepted:
         // The output file is named after the file requested, not after whatever is selected now.
-        outputName_ = requested_;
-        if (requested_.empty()) {
+        outputName_ = requestedKind_ == RequestKind::Read ? requested_ : std::string();
+        if (outputName_.empty()) {
             closeOutput();
             report("Прибор передаёт файл, который не был запрошен. Данные не сохраняются");
         } else {
@@ -316,6 +316,7 @@ bool MemoryConnection::nextSelected(RequestKind kind, bool fromWorker) {
         }
         sendCommand(kind == RequestKind::Read ? cmd::kRead : cmd::kDelete, text);
         requested_ = text;
+        requestedKind_ = kind;
         window_.setListEnabled(false);
         return true;
     }

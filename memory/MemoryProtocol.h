@@ -166,6 +166,7 @@ private:
     std::filesystem::path outputPath_;
     std::string outputName_;
     std::string requested_; // entry text of the outstanding Read file / Delete file request
+    RequestKind requestedKind_ = RequestKind::Read;
     std::uint32_t announcedSize_ = 0;
     std::int64_t receivedCount_ = 0;
 

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sys/resource.h>
 
 using namespace velkard;
 using namespace velkard::memory;
@@ -356,15 +358,15 @@ TEST_F(MemoryConnectionTest, HostileNamesAreRefusedAndNothingIsWrittenOutside) {
     card->addFile("ctl\x01.ECG", "evil");
     card->addFile("bar|x", "evil");
     card->addFile("\\win.ECG", "evil");
-    card->addFile("GOOD.ECG", "good data");
+    card->addFile("GOOD%s%n.ECG", "good data"); // '%' is an ordinary name byte
     start();
     refresh();
     ASSERT_EQ(window.entries().size(), 8u);
     window.selectAll();
     link->clearWritten();
     runRequest(RequestKind::Read);
-    EXPECT_EQ(folderNames(downloadDir), (std::vector<std::string>{"GOOD.ECG"}));
-    EXPECT_EQ(slurp(downloadDir / "GOOD.ECG"), "good data");
+    EXPECT_EQ(folderNames(downloadDir), (std::vector<std::string>{"GOOD%s%n.ECG"}));
+    EXPECT_EQ(slurp(downloadDir / "GOOD%s%n.ECG"), "good data");
     EXPECT_EQ(folderNames(root), (std::vector<std::string>{"card", "work"}));
     EXPECT_EQ(folderNames(root / "work"), (std::vector<std::string>{"temp"}));
     EXPECT_EQ(window.messages().size(), 7u);
@@ -451,6 +453,29 @@ TEST_F(MemoryConnectionTest, OutputFileThatCannotBeCreatedIsSkipped) {
     select({"B.ECG"});
     runRequest(RequestKind::Read);
     EXPECT_EQ(slurp(downloadDir / "B.ECG"), slurp(cardDir / "B.ECG"));
+}
+
+TEST_F(MemoryConnectionTest, WriteFailureRemovesTheBrokenFileAndGoesOn) {
+    // A file-size limit stands in for a full disk: writes past 4000 bytes fail (EFBIG).
+    writeFile(cardDir / "BIG.ECG", randomBytes(10000, 12));
+    writeFile(cardDir / "SMALL.ECG", randomBytes(1000, 13));
+    start();
+    refresh();
+    select({"BIG.ECG", "SMALL.ECG"});
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = old;
+    limited.rlim_cur = 4000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    runRequest(RequestKind::Read);
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(folderNames(downloadDir), (std::vector<std::string>{"SMALL.ECG"}));
+    EXPECT_EQ(slurp(downloadDir / "SMALL.ECG"), slurp(cardDir / "SMALL.ECG"));
+    ASSERT_EQ(window.messages().size(), 1u);
+    EXPECT_NE(window.messages()[0].find("BIG.ECG"), std::string::npos);
+    EXPECT_EQ(card->dataBlocksSent(), 5u); // the broken transfer still ran to its end
 }
 
 TEST_F(MemoryConnectionTest, ExistingLinkInTheFolderIsNotFollowed) {
