@@ -115,31 +115,38 @@ std::int64_t MemoryConnection::receivedCount() const {
 }
 
 void MemoryConnection::workerMain() {
+    const auto lost = [](device::Status st) {
+        return st != device::Status::Ok && st != device::Status::Cancelled;
+    };
     while (running_.load()) {
         const bool data = link_.waitForData(1000ms);
         if (!running_.load())
             break;
+        device::Status st = device::Status::Ok;
         if (!data) {
             std::size_t waiting = 0;
-            const device::Status st = link_.queueStatus(waiting);
-            if (st != device::Status::Ok && st != device::Status::Cancelled) {
-                std::lock_guard lock(stateMutex_);
-                report("Связь с прибором потеряна");
-                break;
+            st = link_.queueStatus(waiting);
+        } else {
+            // Take everything waiting, so the next wait sleeps until new bytes arrive.
+            for (;;) {
+                std::size_t got = 0;
+                st = link_.readAvailable(buffer_.data(), buffer_.size(), got);
+                if (st != device::Status::Ok || got == 0)
+                    break;
+                const std::size_t room =
+                    pending_.size() < kPendingLimit ? kPendingLimit - pending_.size() : 0;
+                pending_.insert(pending_.end(), buffer_.begin(),
+                                buffer_.begin() + static_cast<std::ptrdiff_t>(std::min(got, room)));
             }
+        }
+        if (lost(st)) {
+            // The instrument went away: say so once; the window's close ends the connection.
+            std::lock_guard lock(stateMutex_);
+            report("Связь с прибором потеряна");
+            break;
+        }
+        if (!data)
             continue;
-        }
-        // Take everything waiting, so the next wait sleeps until new bytes arrive.
-        for (;;) {
-            std::size_t got = 0;
-            if (link_.readAvailable(buffer_.data(), buffer_.size(), got) != device::Status::Ok ||
-                got == 0)
-                break;
-            const std::size_t room =
-                pending_.size() < kPendingLimit ? kPendingLimit - pending_.size() : 0;
-            pending_.insert(pending_.end(), buffer_.begin(),
-                            buffer_.begin() + static_cast<std::ptrdiff_t>(std::min(got, room)));
-        }
         std::optional<ReplyKind> handled;
         {
             std::lock_guard lock(stateMutex_);

@@ -53,6 +53,8 @@ public:
         }
         if (got > 0 && onActivity)
             onActivity();
+        if (dropped_)
+            return device::Status::IoError;
         return open_ ? device::Status::Ok : device::Status::DeviceNotOpened;
     }
     device::Status write(const std::uint8_t* buf, std::size_t n, std::size_t& written) override {
@@ -89,6 +91,8 @@ public:
     device::Status queueStatus(std::size_t& rxBytes) override {
         std::lock_guard lock(m_);
         rxBytes = 0;
+        if (dropped_)
+            return device::Status::IoError;
         const auto now = Clock::now();
         for (const auto& b : rx_) {
             if (held_ || b.due > now)
@@ -103,6 +107,8 @@ public:
         for (;;) {
             if (cancelled_)
                 return false;
+            if (dropped_)
+                return true; // like a hung-up tty: readable, and the read fails
             const auto now = Clock::now();
             // On a paced wire the bridge hands bytes over in packets of up to 64, as USB does.
             const auto handOver =
@@ -156,6 +162,12 @@ public:
     int closes() {
         std::lock_guard lock(m_);
         return closes_;
+    }
+    // The instrument goes away: reads fail from now on.
+    void drop() {
+        std::lock_guard lock(m_);
+        dropped_ = true;
+        cv_.notify_all();
     }
     // Bytes in the receive queue, due or not.
     std::size_t queued() {
@@ -217,6 +229,7 @@ private:
     bool dataOk_ = false;
     bool cancelled_ = false;
     bool held_ = false;
+    bool dropped_ = false;
     int opens_ = 0;
     int closes_ = 0;
 };

@@ -508,6 +508,23 @@ TEST_F(MemoryConnectionTest, DownloadCutShortLeavesThePartialFile) {
     EXPECT_FALSE(window.listEnabled()); // stays as the run left it
 }
 
+TEST_F(MemoryConnectionTest, UnpluggedInstrumentIsReportedOnceAndTheConnectionStillEnds) {
+    const std::string content = randomBytes(10000, 14);
+    writeFile(cardDir / "LONG.ECG", content);
+    card->faults().stopAfterDataBlocks = 1;
+    start();
+    refresh();
+    select({"LONG.ECG"});
+    ASSERT_TRUE(connection->requestNextSelected(RequestKind::Read));
+    ASSERT_TRUE(window.waitFor([&] { return window.progressPosition() == 2988; }));
+    link->drop();
+    ASSERT_TRUE(window.waitFor([&] { return !window.messages().empty(); }));
+    EXPECT_EQ(window.messages(), (std::vector<std::string>{"Ошибка: Связь с прибором потеряна"}));
+    connection->end();
+    EXPECT_FALSE(link->isOpen());
+    EXPECT_EQ(slurp(downloadDir / "LONG.ECG"), content.substr(0, 2988)); // kept as far as it came
+}
+
 TEST_F(MemoryConnectionTest, StrayByteDoesNotHideTheNextReply) {
     writeFile(cardDir / "A.ECG", "a");
     writeFile(cardDir / "B.ECG", "b");
