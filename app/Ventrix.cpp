@@ -98,9 +98,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override {
         if (!ownUpdate_ && !insidePanels(event->rect()))
-            owner_->pushView(),
-                owner_->display_->comboBox3Change(owner_->ComboBox3->currentIndex()),
-                owner_->pullView(), owner_->refreshButtons();
+            owner_->runPaintHandler();
         ownUpdate_ = false;
         QPainter painter(this);
         painter.fillRect(rect(), Qt::white);
@@ -416,10 +414,15 @@ void TVentrix::windowResized() {
     if (!startedOk())
         return;
     // Resizing runs the paint handler: back to the first page of a shown recording.
+    runPaintHandler();
+    area_->showSurface();
+}
+
+void TVentrix::runPaintHandler() {
     pushView();
     display_->comboBox3Change(ComboBox3->currentIndex());
     pullView();
-    refreshFromDisplay();
+    refreshButtons();
 }
 
 void TVentrix::showEmptyState() {

@@ -137,6 +137,8 @@ private:
     void buildMenu();
     void layOutPanels();
     void windowResized();
+    // The form's paint and resize handler (ComboBox3Change) without showing the result.
+    void runPaintHandler();
     void pushView();
     void pullView();
     void showEvents(const std::vector<device::Event>& events);
