@@ -87,6 +87,14 @@ QTreeWidget* makeList(QWidget* parent, const char* name, int columns) {
     return v;
 }
 
+// A list row whose columns after the first are centred, as both lists show them.
+QTreeWidgetItem* centredRow(const QStringList& texts) {
+    auto* item = new QTreeWidgetItem(texts);
+    for (int c = 1; c < texts.size(); ++c)
+        item->setTextAlignment(c, Qt::AlignCenter);
+    return item;
+}
+
 void showNoPatient() {
     messages().show(tr2("Выберите пациента", "Choose the patient"), tr2("Внимание", "Attention"));
 }
@@ -185,8 +193,7 @@ TPatient::TPatient(std::filesystem::path workDir, QWidget* parent)
                         "Error");
     } else {
         for (const auto& p : patients.value)
-            ListView1->addTopLevelItem(
-                new QTreeWidgetItem({utf8(p.name), utf8(p.birthDate), utf8(p.sex)}));
+            ListView1->addTopLevelItem(centredRow({utf8(p.name), utf8(p.birthDate), utf8(p.sex)}));
     }
     applyLanguage(velkard::ui::flags().russian);
 }
@@ -230,7 +237,7 @@ void TPatient::fillArchive(const std::string& id) {
         return;
     for (const auto& e : entries.value)
         ListView2->addTopLevelItem(
-            new QTreeWidgetItem({utf8(e.number), utf8(e.date), utf8(e.time), utf8(e.duration)}));
+            centredRow({utf8(e.number), utf8(e.date), utf8(e.time), utf8(e.duration)}));
 }
 
 void TPatient::ListView1SelectItem() {
@@ -283,7 +290,7 @@ void TPatient::NewClick() {
                         "Error");
         return;
     }
-    ListView1->addTopLevelItem(new QTreeWidgetItem({t.name, t.birthDate, t.sex}));
+    ListView1->addTopLevelItem(centredRow({t.name, t.birthDate, t.sex}));
 }
 
 void TPatient::ChangeClick() {
