@@ -77,6 +77,7 @@ protected:
 
 #include "cardfile/CardFile.h"
 #include "cardfile/ui/Patient.h"
+#include "cardfile/ui/Selection.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -96,6 +96,14 @@ TEST_F(ReviewTest, OpenPlainRecordingPagesAndRedraws) {
     EXPECT_EQ(w->display().pageNumber(), 0);
     EXPECT_FALSE(w->Back->isEnabled());
 
+    // A repaint the window did not ask for runs the paint handler: back to the first page.
+    w->Forvard->click();
+    ASSERT_EQ(w->display().pageNumber(), 1);
+    QCoreApplication::processEvents(); // the page is shown first
+    ASSERT_EQ(w->display().pageNumber(), 1);
+    w->centralWidget()->repaint();
+    EXPECT_EQ(w->display().pageNumber(), 0);
+
     // A new scale redraws from the first page.
     w->Forvard->click();
     w->ComboBox1->setCurrentIndex(2);
@@ -260,4 +268,26 @@ TEST_F(ReviewTest, ScreenshotShowsTheDisplaySurface) {
             EXPECT_GT(near, 100) << "row " << row;
         }
     }
+}
+
+TEST_F(ReviewTest, CardFileClosedWithoutRequestLeavesTheWindowEmpty) {
+    auto w = makeWindow();
+    open(*w, 0);
+    ASSERT_TRUE(w->Forvard->isVisible());
+    // Write with no patient selected: no request.
+    dialogs.script.push_back(pickInCardFile(-1, -1, "Write"));
+    w->N5->trigger();
+    EXPECT_FALSE(cardfile::ui::selection().writeRequest);
+    EXPECT_FALSE(w->Start->isVisible());
+    EXPECT_FALSE(w->Stop->isVisible());
+    EXPECT_FALSE(ui::flags().cardReview);
+    EXPECT_EQ(w->acquisition(), nullptr); // nothing was opened
+    // The drawing area is white below the tool panel.
+    const QImage& surface = w->display().surface();
+    int nonWhite = 0;
+    for (int y = 40; y < w->centralWidget()->height() - 40; y += 3)
+        for (int x = 0; x < w->centralWidget()->width(); x += 3)
+            if (surface.pixel(x, y) != qRgb(255, 255, 255))
+                ++nonWhite;
+    EXPECT_EQ(nonWhite, 0);
 }
