@@ -123,37 +123,39 @@ void MemoryConnection::workerMain() {
         if (!running_.load())
             break;
         device::Status st = device::Status::Ok;
-        if (!data) {
-            std::size_t waiting = 0;
-            st = link_.queueStatus(waiting);
-        } else {
-            // Take everything waiting, so the next wait sleeps until new bytes arrive.
-            for (;;) {
-                std::size_t got = 0;
-                st = link_.readAvailable(buffer_.data(), buffer_.size(), got);
-                if (st != device::Status::Ok || got == 0)
-                    break;
-                const std::size_t room =
-                    pending_.size() < kPendingLimit ? kPendingLimit - pending_.size() : 0;
-                pending_.insert(pending_.end(), buffer_.begin(),
-                                buffer_.begin() + static_cast<std::ptrdiff_t>(std::min(got, room)));
-            }
-        }
-        if (lost(st)) {
-            // The instrument went away: say so once; the window's close ends the connection.
-            std::lock_guard lock(stateMutex_);
-            report("Связь с прибором потеряна");
-            break;
-        }
-        if (!data)
-            continue;
         std::optional<ReplyKind> handled;
         {
             std::lock_guard lock(stateMutex_);
-            handled = process();
+            if (data) {
+                st = drain();
+            } else {
+                std::size_t waiting = 0;
+                st = link_.queueStatus(waiting);
+            }
+            if (lost(st)) {
+                // The instrument went away: say so once; the window's close ends the connection.
+                report("Связь с прибором потеряна");
+                break;
+            }
+            if (data)
+                handled = process();
         }
         if (handled && observer_)
             observer_(*handled);
+    }
+}
+
+device::Status MemoryConnection::drain() {
+    // Take everything waiting, so the next wait sleeps until new bytes arrive.
+    for (;;) {
+        std::size_t got = 0;
+        const device::Status st = link_.readAvailable(buffer_.data(), buffer_.size(), got);
+        if (st != device::Status::Ok || got == 0)
+            return st;
+        const std::size_t room =
+            pending_.size() < kPendingLimit ? kPendingLimit - pending_.size() : 0;
+        pending_.insert(pending_.end(), buffer_.begin(),
+                        buffer_.begin() + static_cast<std::ptrdiff_t>(std::min(got, room)));
     }
 }
 
@@ -320,6 +322,13 @@ bool MemoryConnection::nextSelected(RequestKind kind, bool fromWorker) {
                     ? "Имя файла " + quoteName(text) + " недопустимо для сохранения; файл пропущен"
                     : "Имя файла " + quoteName(text) + " нельзя передать прибору; файл пропущен");
             continue;
+        }
+        // Between replies nothing is due from the instrument: whatever waits now is a stray that
+        // would otherwise sit in front of the reply to this request.
+        if (state_ == TransferState::Idle) {
+            link_.purge(device::kPurgeRx);
+            pending_.clear();
+            heldLone_ = false;
         }
         sendCommand(kind == RequestKind::Read ? cmd::kRead : cmd::kDelete, text);
         requested_ = text;

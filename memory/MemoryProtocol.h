@@ -137,6 +137,7 @@ public:
 
 private:
     void workerMain();
+    device::Status drain();
     std::optional<ReplyKind> process();
     void handleSingleByte(std::uint8_t byte);
     void handleFirstBlock(const std::uint8_t* block);
@@ -170,8 +171,9 @@ private:
     std::uint32_t announcedSize_ = 0;
     std::int64_t receivedCount_ = 0;
 
-    // Bytes taken from the link but not handled yet: stands in for the driver's receive queue, so
-    // the worker sleeps until new bytes arrive instead of waking again for the same partial block.
+    // Bytes taken from the link but not handled yet (guarded by stateMutex_): stands in for the
+    // driver's receive queue, so the worker sleeps until new bytes arrive instead of waking again
+    // for the same partial block.
     std::vector<std::uint8_t> pending_;
     bool heldLone_ = false;            // pending_ is one unknown byte, kept in case a block follows
     std::vector<std::uint8_t> buffer_; // the receive buffer, kReceiveBufferBytes

@@ -243,6 +243,14 @@ void MemoryCard::sendNextDataBlock(ByteSink& toHost) {
         mode_ = Mode::Stopped;
 }
 
+void MemoryCard::reply(std::uint8_t byte, ByteSink& toHost) {
+    if (faults_.strayBeforeReply >= 0 && faults_.strayBeforeReply <= 0xFF) {
+        const auto stray = static_cast<std::uint8_t>(faults_.strayBeforeReply);
+        toHost.send(&stray, 1);
+    }
+    reply(&byte, 1, toHost);
+}
+
 void MemoryCard::reply(const std::uint8_t* data, std::size_t n, ByteSink& toHost) {
     const std::size_t chunk = faults_.chunkBytes == 0 ? n : faults_.chunkBytes;
     for (std::size_t off = 0; off < n; off += chunk)

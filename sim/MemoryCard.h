@@ -51,6 +51,7 @@ struct MemoryCardFaults {
     bool readAcceptedUnasked = false;    // answer Continue in idle with 0x80 and a 10-byte file
     std::size_t stopAfterDataBlocks = 0; // stop answering after this many data blocks (0: never)
     std::size_t chunkBytes = 0;          // deliver each reply in pieces of this size (0: whole)
+    int strayBeforeReply = -1; // 0..255: sent on its own before every one-byte reply (line noise)
 };
 
 class MemoryCard {
@@ -91,7 +92,7 @@ private:
     void finishName(ByteSink& toHost);
     void sendNextDataBlock(ByteSink& toHost);
     void reply(const std::uint8_t* data, std::size_t n, ByteSink& toHost);
-    void reply(std::uint8_t byte, ByteSink& toHost) { reply(&byte, 1, toHost); }
+    void reply(std::uint8_t byte, ByteSink& toHost);
 
     std::filesystem::path folder_;
     std::vector<Entry> memoryEntries_;

@@ -47,9 +47,11 @@ public:
         std::lock_guard lock(m_);
         got = 0;
         const auto now = Clock::now();
-        while (!held_ && got < n && !rx_.empty() && rx_.front().due <= now) {
+        while (visible_ > 0 && got < n && !rx_.empty() && rx_.front().due <= now) {
             buf[got++] = rx_.front().byte;
             rx_.pop_front();
+            if (visible_ != kAll)
+                --visible_;
         }
         if (got > 0 && onActivity)
             onActivity();
@@ -85,7 +87,18 @@ public:
         dataOk_ = w == 8 && s == 0 && p == 0;
         return device::Status::Ok;
     }
-    device::Status purge(std::uint8_t) override { return device::Status::Ok; }
+    device::Status purge(std::uint8_t mask) override {
+        std::lock_guard lock(m_);
+        if (mask & device::kPurgeRx) {
+            const auto now = Clock::now();
+            while (!rx_.empty() && rx_.front().due <= now && visible_ > 0) {
+                rx_.pop_front();
+                if (visible_ != kAll)
+                    --visible_;
+            }
+        }
+        return device::Status::Ok;
+    }
     device::Status resetDevice() override { return device::Status::Ok; }
     device::Status stopInTask() override { return device::Status::Ok; }
     device::Status queueStatus(std::size_t& rxBytes) override {
@@ -95,7 +108,7 @@ public:
             return device::Status::IoError;
         const auto now = Clock::now();
         for (const auto& b : rx_) {
-            if (held_ || b.due > now)
+            if (rxBytes >= visible_ || b.due > now)
                 break;
             ++rxBytes;
         }
@@ -103,6 +116,9 @@ public:
     }
     bool waitForData(std::chrono::milliseconds timeout) override {
         std::unique_lock lock(m_);
+        ++waits_;
+        if (onActivity)
+            onActivity();
         const auto deadline = Clock::now() + timeout;
         for (;;) {
             if (cancelled_)
@@ -113,11 +129,12 @@ public:
             // On a paced wire the bridge hands bytes over in packets of up to 64, as USB does.
             const auto handOver =
                 rx_.empty() ? now : rx_[std::min<std::size_t>(rx_.size(), kPacket) - 1].due;
-            if (!held_ && !rx_.empty() && handOver <= now)
+            if (visible_ > 0 && !rx_.empty() && handOver <= now)
                 return true;
             if (now >= deadline)
                 return false;
-            const auto until = rx_.empty() || held_ ? deadline : std::min(deadline, handOver);
+            const auto until =
+                rx_.empty() || visible_ == 0 ? deadline : std::min(deadline, handOver);
             cv_.wait_until(lock, until);
         }
     }
@@ -174,11 +191,22 @@ public:
         std::lock_guard lock(m_);
         return rx_.size();
     }
-    // While held, the instrument's replies are kept back from the host.
+    // While held, the instrument's replies are kept back from the host; release() lets n more
+    // bytes through.
     void setHeld(bool held) {
         std::lock_guard lock(m_);
-        held_ = held;
+        visible_ = held ? 0 : kAll;
         cv_.notify_all();
+    }
+    void release(std::size_t n) {
+        std::lock_guard lock(m_);
+        visible_ += n;
+        cv_.notify_all();
+    }
+    // How often a thread has started waiting for data (the worker waits after handling a wake).
+    std::size_t waits() {
+        std::lock_guard lock(m_);
+        return waits_;
     }
     // Puts bytes into the receive queue as if the instrument had sent them unasked.
     void inject(const std::vector<std::uint8_t>& bytes) {
@@ -228,7 +256,9 @@ private:
     bool open_ = false;
     bool dataOk_ = false;
     bool cancelled_ = false;
-    bool held_ = false;
+    static constexpr std::size_t kAll = static_cast<std::size_t>(-1);
+    std::size_t visible_ = kAll;
+    std::size_t waits_ = 0;
     bool dropped_ = false;
     int opens_ = 0;
     int closes_ = 0;

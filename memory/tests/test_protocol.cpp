@@ -525,19 +525,41 @@ TEST_F(MemoryConnectionTest, UnpluggedInstrumentIsReportedOnceAndTheConnectionSt
     EXPECT_EQ(slurp(downloadDir / "LONG.ECG"), content.substr(0, 2988)); // kept as far as it came
 }
 
-TEST_F(MemoryConnectionTest, StrayByteDoesNotHideTheNextReply) {
+TEST_F(MemoryConnectionTest, LeftoverStrayByteIsDiscardedByTheNextRequest) {
     writeFile(cardDir / "A.ECG", "a");
     writeFile(cardDir / "B.ECG", "b");
     start();
     refresh();
-    link->inject({0x41});
-    ASSERT_TRUE(window.waitFor([&] { return link->queued() == 0; })); // taken, held back alone
+    link->inject({0x41, 0x42}); // noise between runs
     select({"A.ECG"});
     ASSERT_TRUE(connection->requestNextSelected(RequestKind::Delete));
     ASSERT_TRUE(window.waitFor([&] {
         return window.refreshes() == 2 && window.entries() == std::vector<std::string>{"B.ECG"};
     }));
     EXPECT_FALSE(fs::exists(cardDir / "A.ECG"));
+}
+
+TEST_F(MemoryConnectionTest, StrayByteJustBeforeAReplyDoesNotHideIt) {
+    writeFile(cardDir / "A.ECG", "a");
+    writeFile(cardDir / "B.ECG", "b");
+    start();
+    refresh();
+    select({"A.ECG", "B.ECG"});
+    card->faults().strayBeforeReply = 0x41;
+    link->setHeld(true);
+    ASSERT_TRUE(connection->requestNextSelected(RequestKind::Delete));
+    // Each Delete finished comes as stray then reply; let the worker see the stray alone first.
+    for (int reply = 0; reply < 2; ++reply) {
+        ASSERT_TRUE(window.waitFor([&] { return link->queued() == 2; }));
+        const std::size_t waits = link->waits();
+        link->release(1);
+        ASSERT_TRUE(window.waitFor([&] { return link->queued() == 1 && link->waits() > waits; }));
+        link->release(1);
+    }
+    link->setHeld(false);
+    ASSERT_TRUE(window.waitFor([&] { return window.refreshes() == 2 && window.listEnabled(); }));
+    EXPECT_FALSE(fs::exists(cardDir / "A.ECG"));
+    EXPECT_FALSE(fs::exists(cardDir / "B.ECG"));
 }
 
 TEST_F(MemoryConnectionTest, RepliesArrivingInPiecesOnAPacedWire) {
