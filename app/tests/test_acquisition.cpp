@@ -237,3 +237,29 @@ TEST_F(AcquisitionTest, StartWithoutInstrumentLeavesNoEmptyEntry) {
     EXPECT_FALSE(std::filesystem::exists(recording(1)));
     EXPECT_TRUE(cardfile::CardFile(work()).listArchiveEntries(id).value.empty());
 }
+
+TEST_F(AcquisitionTest, InstrumentSwitchedOffIsReportedAndStopStillAsks) {
+    auto opts = options();
+    opts.linkFactory = [] {
+        sim::Faults faults;
+        faults.dropAfter = 1.0;
+        return std::make_unique<device::SimLink>(1, faults);
+    };
+    TVentrix w(opts);
+    w.resize(1024, 768);
+    w.show();
+    beginWrite(w);
+    w.Start->click();
+    ASSERT_TRUE(waitFor([&] {
+        return messages.contains(QString::fromUtf8("Прибор не включен!")) ||
+               messages.contains(QString::fromUtf8("Нет приема данных!"));
+    }));
+    EXPECT_TRUE(w.Stop->isEnabled());
+    messages.answers = {true};
+    w.Stop->click();
+    EXPECT_EQ(messages.shown.back().text, QString::fromUtf8("Сохранить данные?"));
+    ASSERT_EQ(cardfile::CardFile(work()).listArchiveEntries(id).value.size(), 1u);
+    const auto size = std::filesystem::file_size(recording(1));
+    EXPECT_GT(size, 0u);
+    EXPECT_EQ(size % signal::kBlockBytes, 0u);
+}

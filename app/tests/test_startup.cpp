@@ -239,3 +239,19 @@ TEST_F(AppTest, ExitWithoutInstrumentWritesSettingsAndCloses) {
     EXPECT_EQ(settingsLines(work()), kDefaultLines);
     EXPECT_TRUE(messages.shown.empty());
 }
+
+TEST_F(AppTest, SettingsThatCannotBeWrittenKeepExitFromEndingTheProgram) {
+    auto w = makeWindow();
+    // A folder in place of the settings file: it cannot be replaced.
+    const auto settings = work() / signal::kSettingsFileName;
+    std::filesystem::remove(settings);
+    std::filesystem::create_directory(settings);
+    w->N12->trigger();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].caption, "Error");
+    EXPECT_TRUE(w->isVisible());
+    // Closing from the frame ends the program anyway.
+    w->close();
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_TRUE(std::filesystem::is_directory(settings));
+}
