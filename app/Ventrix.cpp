@@ -28,6 +28,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <cstdio>
@@ -172,6 +173,10 @@ TVentrix::TVentrix(VentrixOptions options, QWidget* parent)
     English1->setChecked(!russian);
     applyLanguage(russian);
 
+    // The window starts maximised: lay it out at the screen's full size before the first grid
+    // (tests that inject the screen capabilities size the window themselves).
+    if (const QScreen* screen = QGuiApplication::primaryScreen(); screen && !options_.caps)
+        resize(screen->availableGeometry().size());
     windowResized();
     display_->drawAndCopyGrid();
     area_->showSurface();
@@ -415,6 +420,11 @@ void TVentrix::windowResized() {
         return;
     // Resizing runs the paint handler: back to the first page of a shown recording.
     runPaintHandler();
+    // Before anything is shown the paint handler draws nothing; the empty grid drawn at start-up
+    // is drawn again at the new size, so a maximised or resized window is never left blank.
+    const display::ViewFlags& v = display_->view();
+    if (!v.cardReview && !v.importView && !v.rhythmogram && !v.patientChosen)
+        display_->drawAndCopyGrid();
     area_->showSurface();
 }
 

@@ -255,3 +255,29 @@ TEST_F(AppTest, SettingsThatCannotBeWrittenKeepExitFromEndingTheProgram) {
     EXPECT_FALSE(w->isVisible());
     EXPECT_TRUE(std::filesystem::is_directory(settings));
 }
+
+namespace velkard::app::test {
+
+// Counts the grid's red pixels in [x0, x1) of one row of the window's surface.
+static int redPixels(const QImage& img, int y, int x0, int x1) {
+    int n = 0;
+    for (int x = x0; x < x1 && x < img.width(); ++x) {
+        const QColor c = img.pixelColor(x, y);
+        n += c.red() > 200 && c.green() < 80 && c.blue() < 80;
+    }
+    return n;
+}
+
+TEST_F(AppTest, EmptyWindowKeepsItsGridWhenResized) {
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    w->resize(1200, 900);
+    QCoreApplication::processEvents();
+    const QImage& surface = w->display().surface();
+    ASSERT_GE(surface.width(), 1150);
+    // Grid lines cover the whole width, also right of the window's former 1024 pixels.
+    EXPECT_GT(redPixels(surface, 400, 60, 1000), 20);
+    EXPECT_GT(redPixels(surface, 400, 1050, 1150), 0);
+}
+
+} // namespace velkard::app::test
