@@ -4,12 +4,12 @@
 namespace velkard::ui {
 
 struct AppFlags {
-    bool russian = true;        // the interface is Russian (language setting 0)
-    bool printGrid = true;      // the parameters dialog's print-grid flag
-    bool cardReview = false;    // a card-file recording is shown for review
-    bool rhythmogram = false;   // the shown recording is a rhythmogram
-    bool importView = false;    // the shown recording came from Import
-    bool kindA2 = false;        // the shown recording is of kind A2
+    bool russian = true;      // the interface is Russian (language setting 0)
+    bool printGrid = true;    // the parameters dialog's print-grid flag
+    bool cardReview = false;  // a card-file recording is shown for review
+    bool rhythmogram = false; // the shown recording is a rhythmogram
+    bool importView = false;  // the shown recording came from Import
+    bool kindA2 = false;      // the shown recording is of kind A2
 };
 
 AppFlags& flags();

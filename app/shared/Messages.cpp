@@ -31,10 +31,18 @@ DialogRunner* currentDialogs = &realDialogs;
 
 } // namespace
 
-Messages& messages() { return *currentMessages; }
-DialogRunner& dialogs() { return *currentDialogs; }
-void setMessages(Messages* m) { currentMessages = m ? m : &realMessages; }
-void setDialogs(DialogRunner* d) { currentDialogs = d ? d : &realDialogs; }
+Messages& messages() {
+    return *currentMessages;
+}
+DialogRunner& dialogs() {
+    return *currentDialogs;
+}
+void setMessages(Messages* m) {
+    currentMessages = m ? m : &realMessages;
+}
+void setDialogs(DialogRunner* d) {
+    currentDialogs = d ? d : &realDialogs;
+}
 
 void RecordingMessages::show(const QString& text, const QString& caption, QWidget*) {
     shown.push_back({text, caption, false});

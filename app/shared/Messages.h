@@ -38,7 +38,8 @@ DialogRunner& dialogs();
 void setMessages(Messages* m);
 void setDialogs(DialogRunner* d);
 
-// Test double: records every message and answers questions from a queue (default answer when empty).
+// Test double: records every message and answers questions from a queue (default answer when
+// empty).
 class RecordingMessages : public Messages {
 public:
     struct Entry {
@@ -57,14 +58,14 @@ public:
     bool contains(const QString& text) const;
 };
 
-// Test double: calls a handler with the dialog instead of entering its event loop. The handler fills
-// in the controls and clicks buttons; the result is the dialog's result() afterwards (or the
+// Test double: calls a handler with the dialog instead of entering its event loop. The handler
+// fills in the controls and clicks buttons; the result is the dialog's result() afterwards (or the
 // handler's return value when it returns one >= 0).
 class ScriptedDialogs : public DialogRunner {
 public:
     using Handler = std::function<int(QDialog&)>;
-    std::deque<Handler> script;     // consumed in order; one per dialog shown
-    Handler fallback;               // used when the script is empty; default rejects
+    std::deque<Handler> script;      // consumed in order; one per dialog shown
+    Handler fallback;                // used when the script is empty; default rejects
     std::vector<QString> shownNames; // objectName() of every dialog run
 
     int run(QDialog& dialog) override;
