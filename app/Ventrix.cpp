@@ -6,7 +6,11 @@
 #include "cardfile/CardFile.h"
 #include "cardfile/ui/Patient.h"
 #include "cardfile/ui/Selection.h"
+#include "device/Link.h"
 #include "import/Decompress.h"
+#include "memory/ui/DeviceFileList.h"
+#include "memory/ui/MemoryWindow.h"
+#include "print/ui/PrintCommands.h"
 
 #include <QAction>
 #include <QApplication>
@@ -534,11 +538,52 @@ void TVentrix::N4Click() {
 
 // ---- commands whose windows live elsewhere ----
 
-void TVentrix::N3Click() {}
+void TVentrix::N3Click() {
+    endAcquisitionIfActive(); // the memory connection needs the instrument to itself
+    display_->clearClientArea();
+    area_->showSurface();
+    memory::ui::MemoryWindowSetup setup;
+    setup.workDir = workDir_;
+    setup.fileList = memory::ui::TForm1::instance();
+    if (options_.linkFactory)
+        setup.makeLink = options_.linkFactory;
+    else
+        setup.makeLink = [port = settings_.portName] { return device::makeLink(port); };
+    memory::ui::openMemoryWindow(std::move(setup), this, [this] {
+        // Nothing is shown, recorded or imported after the memory window.
+        cardfile::ui::selection().writeRequest = false;
+        ui::flags().cardReview = false;
+        ui::flags().importView = false;
+        pushView();
+        showEmptyState();
+    });
+}
 
-void TVentrix::N9Click() {}
+void TVentrix::N9Click() {
+    print::ui::N9Click(this, Edit1, Label4, printerExists_);
+}
 
-void TVentrix::N10Click() {}
+void TVentrix::N10Click() {
+    const auto& sel = cardfile::ui::selection();
+    const auto& g = display_->geometry();
+    print::ui::PrintRequest request;
+    request.parent = this;
+    request.printerExists = printerExists_;
+    request.durationEdit = Edit1;
+    request.durationLabel = Label4;
+    request.recordingShown = ui::flags().cardReview;
+    request.recording = &buffer_;
+    request.durationSeconds = sel.entryDuration;
+    request.groupIndex = g.groupIndex;
+    request.scaleIndex = g.scaleIndex;
+    request.speedIndex = g.speedIndex;
+    request.speedText = ComboBox3->currentText();
+    request.scaleText = ComboBox1->currentText();
+    request.patientName = sel.patientName;
+    request.date = sel.entryDate;
+    request.time = sel.entryTime;
+    print::ui::N10Click(request);
+}
 
 // ---- settings and the end of the program ----
 

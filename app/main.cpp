@@ -2,6 +2,7 @@
 #include "app/Ventrix.h"
 
 #include "app/shared/Messages.h"
+#include "memory/ui/DeviceFileList.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -17,6 +18,9 @@ int main(int argc, char** argv) {
         velkard::ui::messages().show(QString::fromStdString(window.startupError()), "Velkard");
         return 1;
     }
+    // The device file list lives, hidden, until the end; memory connections show it modally.
+    velkard::memory::ui::TForm1 form1;
+    form1.hide();
     window.showMaximized();
     return app.exec();
 }
