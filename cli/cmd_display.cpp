@@ -1,5 +1,6 @@
 // Display commands: render a review page, a rhythmogram page or a live sweep of a recording to PNG.
 #include "cli/Cli.h"
+#include "cli/GuiApplication.h"
 #include "display/Display.h"
 #include "signal/Recording.h"
 
@@ -112,19 +113,6 @@ std::optional<Setup> readSetup(const Command& cmd, const Args& args) {
     s.caps = {screen->first, screenMm->first, screen->second, screenMm->second};
     s.window = {outer->first, outer->second, window->first, window->second, panel};
     return s;
-}
-
-// Fonts need a GUI application; without a display the offscreen platform serves.
-std::unique_ptr<QGuiApplication> guiApplication() {
-    if (QCoreApplication::instance())
-        return nullptr;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "velkard-cli";
-    static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 int writePng(const Display& d, const std::string& out) {

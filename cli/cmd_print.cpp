@@ -1,5 +1,6 @@
 // Print command: the print job of the program written into an A4 PDF.
 #include "cli/Cli.h"
+#include "cli/GuiApplication.h"
 #include "display/Geometry.h"
 #include "print/PrintJob.h"
 #include "signal/Recording.h"
@@ -31,19 +32,6 @@ const Command kPrint{
     "  --time HH:MM:SS        recording time for the header\n"
     "  --dpi N                printer resolution, 72-2400 (default 600)\n",
     nullptr};
-
-// Fonts need a GUI application; without a display the offscreen platform serves.
-std::unique_ptr<QGuiApplication> guiApplication() {
-    if (QCoreApplication::instance())
-        return nullptr;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "velkard-cli";
-    static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
-}
 
 int runPrint(const std::vector<std::string>& argv) {
     Args args(argv, {"group", "scale", "speed", "range", "duration", "name", "date", "time", "dpi"},
