@@ -120,6 +120,11 @@ TPatient::TPatient(std::filesystem::path workDir, QWidget* parent)
     ListView2->setColumnWidth(1, 120);
     ListView2->setColumnWidth(2, 120);
     ListView2->setColumnWidth(3, 104);
+    // The columns after the first are centred, headers as well as rows.
+    for (int c = 1; c < 3; ++c)
+        ListView1->headerItem()->setTextAlignment(c, Qt::AlignCenter);
+    for (int c = 1; c < 4; ++c)
+        ListView2->headerItem()->setTextAlignment(c, Qt::AlignCenter);
 
     Label1 = makeLabel(this, "Label1");
     Label1->setToolTip(QString::fromUtf8("Список сохраненных ЭКГ пациента"));
@@ -280,6 +285,8 @@ void TPatient::NewClick() {
     TNew_patient dialog(cardFile_.workDir(), this);
     dialog.applyLanguage(velkard::ui::flags().russian);
     dialog.DateTimePicker1->setDate(QDate::currentDate());
+    // This window appends the record itself; a request left by another caller would add it twice.
+    newPatientFlags().selfAppend = false;
     velkard::ui::dialogs().run(dialog);
     if (!newPatientFlags().patientCreated)
         return;

@@ -317,4 +317,47 @@ TEST_F(PatientWindowTest, CaptionsFollowTheLanguage) {
     EXPECT_EQ(window.windowTitle(), QString::fromUtf8("Пациент"));
     EXPECT_EQ(window.Write->text(), QString::fromUtf8("Запись"));
     EXPECT_EQ(window.ListView1->headerItem()->text(1), QString::fromUtf8("Дата рожд."));
+    // Date of birth, sex and the archive columns after the number are centred.
+    EXPECT_EQ(window.ListView1->headerItem()->textAlignment(0) & Qt::AlignHCenter, 0);
+    EXPECT_EQ(window.ListView1->headerItem()->textAlignment(2), int(Qt::AlignCenter));
+    EXPECT_EQ(window.ListView2->headerItem()->textAlignment(3), int(Qt::AlignCenter));
+}
+
+TEST_F(PatientWindowTest, DeletingAnEarlierPatientSelectsNoNeighbour) {
+    const auto gone = addPatient("Gone", "1");
+    const auto next = addPatient("Next", "2");
+    addEntry(gone, cardfile::kKindPlain, 1, 'a');
+    addEntry(next, cardfile::kKindPlain, 2, 'b');
+    TPatient window(work());
+    select(window.ListView1, 0);
+    ASSERT_EQ(window.Label8->text(), "Gone");
+    messages.answers = {true};
+    window.Delete->click();
+    ASSERT_EQ(window.ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(window.ListView1->topLevelItem(0)->text(0), "Next");
+    // The row that moved into the deleted one's place is not taken over as the new selection.
+    EXPECT_TRUE(window.ListView1->selectedItems().isEmpty());
+    EXPECT_TRUE(window.Label8->text().isEmpty());
+    EXPECT_EQ(window.ListView2->topLevelItemCount(), 0);
+    EXPECT_TRUE(std::filesystem::exists(cf.recordingPath(next, 1)));
+    EXPECT_FALSE(std::filesystem::exists(cf.archivePath(gone)));
+}
+
+TEST_F(PatientWindowTest, NewAppendsTheRecordOnceEvenWithALeftoverSelfAppendRequest) {
+    TPatient window(work());
+    // A request left over from another caller must not make the dialog append a second copy.
+    cardfile::ui::newPatientFlags().selfAppend = true;
+    dialogs.script.push_back([](QDialog& d) {
+        auto& dialog = dynamic_cast<cardfile::ui::TNew_patient&>(d);
+        dialog.Edit1->setText("Once");
+        dialog.Edit5->setText("7");
+        dialog.Button1->click();
+        return -1;
+    });
+    window.New->click();
+    EXPECT_EQ(window.ListView1->topLevelItemCount(), 1);
+    auto patients = cf.listPatients();
+    ASSERT_EQ(patients.value.size(), 1u);
+    EXPECT_EQ(patients.value[0].name, "Once");
+    EXPECT_FALSE(cardfile::ui::newPatientFlags().selfAppend);
 }
