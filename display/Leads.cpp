@@ -65,8 +65,10 @@ int decimate(const std::int16_t* s, float samplesPerColumn, int sampleCount, std
             if (v > mx)
                 mx = v;
             ++i;
-            if (i >= n)
-                return k; // the column in progress is not written
+            // A column that ends with the block's 400th sample is not written; one cut short by
+            // a shorter sample count is not either (its remaining samples are not this chunk's).
+            if (i >= signal::kRecordsPerBlock || (i >= n && i < e))
+                return k;
         }
         // Clamp towards the previous column so consecutive columns join without a gap.
         if (mn > pM)

@@ -52,9 +52,10 @@ void deriveLeads(const signal::SampleRecord* records, int count, DerivedLeads& o
 
 // Min/max decimation of `sampleCount` values of one lead (screen: 400; printing: the chunk's record
 // count, at most 400) at trunc(samplesPerColumn) samples per column (taken as at least 1). Writes
-// out[0 .. count] and returns count, ⌈sampleCount ÷ a⌉: out[0] is the first sample and each
-// complete column leaves its minimum, clamped towards the previous column's range. The column in
-// progress when the samples run out is not written.
+// out[0 .. count] and returns count: out[0] is the first sample and each complete column leaves its
+// minimum, clamped towards the previous column's range. The column in progress when the samples
+// run out is not written, nor the one that ends with the 400th sample, so 400 samples give
+// ⌈400 ÷ a⌉ and a shorter count n gives 1 + ⌊n ÷ a⌋.
 int decimate(const std::int16_t* source, float samplesPerColumn, int sampleCount,
              std::int16_t* out);
 

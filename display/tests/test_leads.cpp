@@ -119,7 +119,11 @@ TEST_F(Decimation, FallingSignalKeepsColumnMinimum) {
 
 TEST_F(Decimation, PrintingSampleCount) {
     EXPECT_EQ(decimate(src, 6.0f, 250, out), 42);
-    EXPECT_EQ(decimate(src, 6.0f, 6, out), 1);
+    // A shorter count that ends exactly on a column boundary keeps that last column.
+    EXPECT_EQ(decimate(src, 6.0f, 6, out), 2);
+    EXPECT_EQ(out[1], 0);
+    EXPECT_EQ(decimate(src, 6.0f, 96, out), 17);
+    EXPECT_EQ(out[16], 89); // the minimum of samples 90..95 clamped to the previous maximum
     EXPECT_EQ(decimate(src, 10.0f, 100000, out), 40); // never past one block
     DerivedLeads in{};
     for (auto& l : in)
