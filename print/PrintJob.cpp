@@ -140,6 +140,8 @@ public:
 
         pages = 1;
         drawFurniture(true);
+        // Later pages number on up to the recording's last second, whatever the range.
+        lastLabel_ = std::max(job_.durationSeconds, 0);
 
         // The byte range to print.
         const std::size_t L = job_.data ? job_.length : 0;

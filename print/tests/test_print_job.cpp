@@ -269,6 +269,20 @@ TEST_F(PrintJobTest, RangeZeroToZeroPrintsOnePageOfFurniture) {
     EXPECT_EQ(dark, 0);
 }
 
+TEST_F(PrintJobTest, RangeLabelsOnLaterPagesRunOnTowardsTheRecordingEnd) {
+    // 0..10 s of a 16 s recording: page 1 holds 0s..7s; page 2 numbers on as far as the page
+    // allows (up to the recording's 16 s), not only to the range's end.
+    PrintJob j = job(16, pulsesEachSecond);
+    j.all = false;
+    j.range = {0, 10};
+    const Rendered r = render(j, 150);
+    ASSERT_EQ(r.result.pages, 2);
+    const QStringList page2 = pdfText(r.pdf, 2).split(QRegularExpression(QStringLiteral("\\s+")));
+    for (int s = 8; s <= 14; ++s)
+        EXPECT_TRUE(page2.contains(QStringLiteral("%1s").arg(s))) << s;
+    EXPECT_FALSE(page2.contains(QStringLiteral("7s")));
+}
+
 TEST_F(PrintJobTest, RangeStartsTheTraceAtItsBeginning) {
     // Pulses only at 3 s: printing 3..5 shows the pulse at the very start of the trace.
     PrintJob j = job(6, [](int s) { return s >= 2400 && s < 2440 ? 681 : 0; });
