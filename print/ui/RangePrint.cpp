@@ -32,7 +32,10 @@ TRangePrint::TRangePrint(QWidget* parent) : QDialog(parent) {
     OK->setObjectName(QStringLiteral("OK"));
     Cancel = new QPushButton(QStringLiteral("Отмена"), this);
     Cancel->setObjectName(QStringLiteral("Cancel"));
-    applyLanguage(true);
+    // The form's own texts; the print command sets the language's texts before showing it.
+    setWindowTitle(QStringLiteral("Диапазон вывода на печать"));
+    RadioButton1->setText(QStringLiteral("Все"));
+    RadioButton2->setText(QStringLiteral("Выборочно"));
 
     auto* grid = new QGridLayout;
     grid->addWidget(RadioButton1, 0, 0, 1, 2);

@@ -110,7 +110,13 @@ TEST(RangePrintDialog, CaptionsInBothLanguages) {
     EXPECT_EQ(d.objectName(), QStringLiteral("RangePrint"));
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Диапазон вывода на печать"));
     EXPECT_EQ(d.RadioButton2->text(), QStringLiteral("Выборочно"));
+    // The form's own text has two blanks after the comma; the Russian texts set before showing
+    // it have one.
+    EXPECT_EQ(d.Label1->text(), QStringLiteral("Начало,  сек"));
+    EXPECT_EQ(d.Cancel->text(), QStringLiteral("Отмена"));
+    d.applyLanguage(true);
     EXPECT_EQ(d.Label1->text(), QStringLiteral("Начало, сек"));
+    EXPECT_EQ(d.Label2->text(), QStringLiteral("Конец, сек"));
     d.applyLanguage(false);
     // The English caption carries a Cyrillic о (U+043E) and а (U+0430).
     EXPECT_EQ(d.windowTitle(), QString::fromUtf8("Range of a conclusion \xD0\xBEn \xD0\xB0 print"));
