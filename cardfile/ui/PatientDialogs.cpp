@@ -62,6 +62,8 @@ PatientInputs::PatientInputs(QWidget* parent) : QDialog(parent) {
     ComboBox1->setObjectName("ComboBox1");
     // Editable, so a stored sex text of the other language can be shown and kept as it is.
     ComboBox1->setEditable(true);
+    // Enter on a typed text keeps the list at its two items.
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->addItems(
         {QString::fromUtf8(kSexItems[0].russian), QString::fromUtf8(kSexItems[1].russian)});
     ComboBox1->setCurrentIndex(-1);

@@ -6,8 +6,10 @@
 #include "cardfile/ui/PatientDialogs.h"
 #include "cardfile/ui/Selection.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -228,4 +230,17 @@ TEST(ChangePatientTest, TypingUpdatesTextsAndOkTakesThePickerDate) {
     EXPECT_FALSE(ui::flags().cardReview);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_TRUE(messages.shown.empty()); // the change dialog checks nothing
+}
+
+TEST_F(NewPatientTest, TypedSexTextDoesNotBecomeAThirdItem) {
+    TNew_patient dialog(work());
+    dialog.ComboBox1->lineEdit()->setText("X");
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(dialog.ComboBox1->lineEdit(), &enter);
+    EXPECT_EQ(dialog.ComboBox1->count(), 2);
+    EXPECT_EQ(cardfile::ui::patientTexts().sex, "X");
+    // Switching the language relabels exactly the two sex items.
+    dialog.applyLanguage(false);
+    EXPECT_EQ(dialog.ComboBox1->itemText(0), "men");
+    EXPECT_EQ(dialog.ComboBox1->itemText(1), "wom");
 }
