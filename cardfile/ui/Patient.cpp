@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDateEdit>
+#include <QFont>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -110,6 +111,9 @@ TPatient::TPatient(std::filesystem::path workDir, QWidget* parent)
     : QDialog(parent), cardFile_(std::move(workDir)) {
     setObjectName("Patient");
     setFixedSize(971, 555);
+    QFont font("MS Sans Serif");
+    font.setPointSize(8);
+    setFont(font);
     setWindowFlags(Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
     ListView1 = makeList(this, "ListView1", 3);

@@ -304,6 +304,9 @@ TEST_F(PatientWindowTest, ChangeWritesOnOkAndCancelDiscardsTheEdits) {
 
 TEST_F(PatientWindowTest, CaptionsFollowTheLanguage) {
     TPatient window(work());
+    EXPECT_EQ(window.size(), QSize(971, 555));
+    EXPECT_EQ(window.font().family(), "MS Sans Serif");
+    EXPECT_EQ(window.font().pointSize(), 8);
     window.applyLanguage(false);
     EXPECT_EQ(window.windowTitle(), "Patient");
     EXPECT_EQ(window.Write->text(), "Write Velkard");
@@ -341,6 +344,30 @@ TEST_F(PatientWindowTest, DeletingAnEarlierPatientSelectsNoNeighbour) {
     EXPECT_EQ(window.ListView2->topLevelItemCount(), 0);
     EXPECT_TRUE(std::filesystem::exists(cf.recordingPath(next, 1)));
     EXPECT_FALSE(std::filesystem::exists(cf.archivePath(gone)));
+}
+
+TEST_F(PatientWindowTest, ChangeOfAnUnreadableBirthDateStartsOnTodayAndCancelWritesNothing) {
+    cardfile::PatientRecord r;
+    r.name = "Odd Date";
+    r.policy = "5";
+    r.birthDate = "1950/02/01";
+    r.id = cf.newPatientId();
+    ASSERT_TRUE(cf.createPatientArchive(r.id));
+    ASSERT_TRUE(cf.appendPatientRecord(r));
+    TPatient window(work());
+    select(window.ListView1, 0);
+    dialogs.script.push_back([](QDialog& d) {
+        auto& dialog = dynamic_cast<cardfile::ui::TChange_patient&>(d);
+        // The picker shows a date the user can see and correct, not a silent default.
+        EXPECT_EQ(dialog.DateTimePicker1->date(), QDate::currentDate());
+        dialog.Edit1->setText("Typed");
+        dialog.Cancel->click();
+        return -1;
+    });
+    window.Change->click();
+    EXPECT_EQ(cf.readPatient(0).value, r);
+    EXPECT_EQ(window.ListView1->topLevelItem(0)->text(1), "1950/02/01");
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(PatientWindowTest, NewAppendsTheRecordOnceEvenWithALeftoverSelfAppendRequest) {
