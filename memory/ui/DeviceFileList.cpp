@@ -2,6 +2,7 @@
 
 #include "app/shared/AppFlags.h"
 #include "app/shared/Messages.h"
+#include "signal/Cp1251.h"
 
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
@@ -29,14 +30,10 @@ int clampInt(std::int64_t v) {
     return int(std::clamp<std::int64_t>(v, 0, std::numeric_limits<int>::max()));
 }
 
-// An entry's raw bytes as they are shown: valid UTF-8 as such, anything else as Windows-1251-ish
-// Latin-1 so that every byte stays visible.
+// An entry's raw bytes as they are shown: the instrument names its files in Windows-1251, and the
+// downloaded file gets the same conversion, so the list and the "temp" folder show one name.
 QString shownText(const std::string& raw) {
-    const QByteArray bytes = QByteArray::fromStdString(raw);
-    const QString utf8 = QString::fromUtf8(bytes);
-    if (utf8.toUtf8() == bytes)
-        return utf8;
-    return QString::fromLatin1(bytes);
+    return QString::fromStdString(signal::cp1251ToUtf8(raw));
 }
 
 } // namespace
@@ -171,7 +168,9 @@ void TForm1::progressChanged(std::int64_t min, std::int64_t max, std::int64_t po
     QMetaObject::invokeMethod(
         this,
         [this, min, max, pos] {
-            ProgressBar1->setRange(clampInt(min), std::max(clampInt(min), clampInt(max)));
+            // An empty file gives an empty range, which a QProgressBar would show as a busy
+            // animation that never ends: keep a range of one, so the bar simply stays empty.
+            ProgressBar1->setRange(clampInt(min), std::max(clampInt(min) + 1, clampInt(max)));
             // The position counts whole blocks and may pass the maximum after the last one.
             ProgressBar1->setValue(std::min(clampInt(pos), ProgressBar1->maximum()));
         },

@@ -65,6 +65,18 @@ TEST(DeviceFileList, WorkerChangesReachTheWidgetsInOrder) {
     EXPECT_EQ(form.ProgressBar1->value(), 5000);
 }
 
+TEST(DeviceFileList, EmptyFileLeavesTheProgressBarStill) {
+    TForm1 form;
+    form.setProgressRange(0, 0); // the first block of a file of announced size 0
+    form.setProgressPosition(0);
+    form.setListEnabled(false); // changes arrive in order: this one comes last
+    ASSERT_TRUE(waitUntil([&] { return !form.ListBox1->isEnabled(); }));
+    // An empty range would turn the bar into a busy indicator.
+    EXPECT_LT(form.ProgressBar1->minimum(), form.ProgressBar1->maximum());
+    EXPECT_EQ(form.ProgressBar1->value(), 0);
+    EXPECT_EQ(form.progressMaximum(), 0); // the worker still sees the announced size
+}
+
 TEST(DeviceFileList, RunControlsFollowTheList) {
     TForm1 form;
     form.setListEnabled(false);
@@ -173,6 +185,36 @@ TEST_F(DeviceFileListConnection, AcceptReadsTheSelectedFilesAndSkipsFolders) {
     EXPECT_FALSE(std::filesystem::exists(temp / "C.DAT"));
     EXPECT_FALSE(std::filesystem::exists(temp / "SUB"));
     EXPECT_TRUE(shown(form).contains(QStringLiteral("SUB/")));
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(DeviceFileListConnection, NamesShowAsTheyLandInTheDownloadFolder) {
+    // The card names its files in Windows-1251: "ЭКГ1.DAT", and "Рї.DAT" whose two bytes would
+    // also read as UTF-8 ("п").
+    const std::string ecg = "\xdd\xca\xc3"
+                            "1.DAT";
+    const std::string pair = "\xd0\xbf.DAT";
+    writeBytes(card / ecg, {1, 2, 3});
+    writeBytes(card / pair, {4, 5});
+    auto link = simInstrument(card);
+    run(*link, [&] {
+        ASSERT_TRUE(refreshed(2));
+        EXPECT_TRUE(shown(form).contains(QStringLiteral("ЭКГ1.DAT")));
+        EXPECT_TRUE(shown(form).contains(QStringLiteral("Рї.DAT")));
+        form.Button3->click();
+        ASSERT_TRUE(waitUntil([&] { return selectedRows(form) == 2; }));
+        form.Button2->click();
+        ASSERT_TRUE(waitUntil(
+            [&] { return form.selectedEntries().empty() && form.ListBox1->isEnabled(); }));
+    });
+    QStringList landed;
+    for (const auto& e : std::filesystem::directory_iterator(temp))
+        landed << QString::fromStdString(e.path().filename().string());
+    landed.sort();
+    QStringList listed = shown(form);
+    listed.sort();
+    EXPECT_EQ(landed, listed);
+    EXPECT_EQ(readBytes(temp / "ЭКГ1.DAT"), (std::vector<std::uint8_t>{1, 2, 3}));
     EXPECT_TRUE(messages.shown.empty());
 }
 
