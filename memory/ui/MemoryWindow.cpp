@@ -38,6 +38,14 @@ QLabel* makeLabel(QWidget* parent, const char* name) {
     return l;
 }
 
+// A row of a check list: the box is shown, unchecked, and means nothing; commands use the current
+// row.
+void addCheckRow(QListWidget* list, const QString& text) {
+    auto* item = new QListWidgetItem(text, list);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+}
+
 // A file name shown in a list, back to the bytes that name it on disk.
 std::filesystem::path diskPath(const QString& text) {
     return std::filesystem::path(QFile::encodeName(text).toStdString());
@@ -232,7 +240,7 @@ void TMemory::Button3Click() {
     const QStringList files =
         setup_.chooseFiles ? setup_.chooseFiles(this) : chooseMemoryCardFiles(this);
     for (const QString& f : files)
-        CheckListBox1->addItem(QDir::toNativeSeparators(QFileInfo(f).absoluteFilePath()));
+        addCheckRow(CheckListBox1, QDir::toNativeSeparators(QFileInfo(f).absoluteFilePath()));
 }
 
 void TMemory::Button4Click() {
@@ -274,15 +282,17 @@ void TMemory::Button4Click() {
         QDir(QString::fromStdString(temp.string()))
             .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
                        QDir::NoSort);
-    CheckListBox2->addItems(names);
+    for (const QString& name : names)
+        addCheckRow(CheckListBox2, name);
 }
 
 void TMemory::Button2Click() {
     auto& msg = velkard::ui::messages();
     const QString attention = tr2("Внимание", "Attention");
+    const QString choosePatient =
+        tr2("Выберите пациента в картотеке", "Choose the patient in a card file");
     if (ListView1->selectedItems().isEmpty()) {
-        msg.show(tr2("Выберите пациента в картотеке", "Choose the patient in a card file"),
-                 attention);
+        msg.show(choosePatient, attention);
         return;
     }
     QListWidget* list = sourceTab_ == 1 ? CheckListBox2 : CheckListBox1;
@@ -300,6 +310,11 @@ void TMemory::Button2Click() {
         cardfile::storeDeviceFile(cardFile_, patientId, source, velkard::ui::flags().russian);
     if (!stored) {
         // Nothing is half-filed and the source stays where it is, in its list.
+        if (stored.error == cardfile::StoreError::UnknownPatient) {
+            // The selected row named no readable patient: the same request as with no row.
+            msg.show(choosePatient, attention);
+            return;
+        }
         msg.show(QString::fromStdString(cardfile::storeErrorText(stored.error)),
                  QStringLiteral("Error"));
         return;

@@ -141,6 +141,8 @@ TEST_F(MemoryWindowTest, DownloadThenFileEveryKind) {
                  QStringLiteral("VSR00001.DAT"), QStringLiteral("ECG00003.ECX")});
     EXPECT_EQ(dialogs.shownNames, std::vector<QString>{QStringLiteral("Form1")});
     ASSERT_EQ(w.CheckListBox2->count(), 4);
+    EXPECT_TRUE(w.CheckListBox2->item(0)->flags() & Qt::ItemIsUserCheckable);
+    EXPECT_TRUE(w.CheckListBox2->item(0)->data(Qt::CheckStateRole).isValid());
     EXPECT_EQ(readBytes(work / "temp" / "A2000001.DAT"), a2);
 
     // Patient 0 already holds two recordings: the next one is number 3.
@@ -194,6 +196,13 @@ TEST_F(MemoryWindowTest, MemoryCardFilesStayOnTheCard) {
     w.Button3->click();
     w.Button3->click(); // rows already listed stay; the new choice is appended
     ASSERT_EQ(w.CheckListBox1->count(), 4);
+    // Check lists: every row has its box, unchecked; a ticked box does not choose the file.
+    for (int i = 0; i < w.CheckListBox1->count(); ++i) {
+        EXPECT_TRUE(w.CheckListBox1->item(i)->flags() & Qt::ItemIsUserCheckable);
+        EXPECT_EQ(w.CheckListBox1->item(i)->checkState(), Qt::Unchecked);
+        EXPECT_TRUE(w.CheckListBox1->item(i)->data(Qt::CheckStateRole).isValid());
+    }
+    w.CheckListBox1->item(1)->setCheckState(Qt::Checked);
     selectPatient(w, 1);
     store(w, w.CheckListBox1, chosen[0]);
     store(w, w.CheckListBox1, chosen[1]);
@@ -222,6 +231,23 @@ TEST_F(MemoryWindowTest, StoringNeedsAPatientAndAFile) {
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[1].text, QStringLiteral("Choose a file ECG for preservation"));
     EXPECT_EQ(messages.shown[1].caption, QStringLiteral("Attention"));
+    EXPECT_TRUE(entries(0).empty());
+}
+
+TEST_F(MemoryWindowTest, RowWithoutAReadablePatientAsksForAPatient) {
+    writeBytes(work / "temp" / "ECG00001.DAT", plain);
+    TMemory w(setup());
+    w.CheckListBox2->addItem(QStringLiteral("ECG00001.DAT"));
+    selectPatient(w, 0);
+    // As when the selected row's record could not be read: no patient ID to file under.
+    cardfile::ui::selection().patientId.clear();
+    velkard::ui::flags().russian = false;
+    store(w, w.CheckListBox2, QStringLiteral("ECG00001.DAT"));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Choose the patient in a card file"));
+    EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Attention"));
+    EXPECT_EQ(w.CheckListBox2->count(), 1);
+    EXPECT_EQ(readBytes(work / "temp" / "ECG00001.DAT"), plain);
     EXPECT_TRUE(entries(0).empty());
 }
 
