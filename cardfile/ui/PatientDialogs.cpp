@@ -249,6 +249,10 @@ void TNew_patient::reject() {
 TChange_patient::TChange_patient(QWidget* parent) : PatientInputs(parent) {
     setObjectName("Change_patient");
     resize(490, 295);
+    // The normal border icons: system menu, minimise and maximise (the new-patient dialog has
+    // only the system menu).
+    setWindowFlags(Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                   Qt::WindowCloseButtonHint);
     OK = new QPushButton("OK", this);
     OK->setObjectName("OK");
     OK->setDefault(true);

@@ -244,3 +244,16 @@ TEST_F(NewPatientTest, TypedSexTextDoesNotBecomeAThirdItem) {
     EXPECT_EQ(dialog.ComboBox1->itemText(0), "men");
     EXPECT_EQ(dialog.ComboBox1->itemText(1), "wom");
 }
+
+TEST(ChangePatientTest, SizeAndBorderIconsDifferFromTheNewPatientDialog) {
+    QTemporaryDir dir;
+    TNew_patient created(std::filesystem::path(dir.path().toStdString()));
+    TChange_patient change;
+    EXPECT_EQ(created.size(), QSize(516, 300));
+    EXPECT_EQ(change.size(), QSize(490, 295));
+    EXPECT_TRUE(change.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_TRUE(change.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(created.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(created.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_TRUE(created.windowFlags().testFlag(Qt::WindowSystemMenuHint));
+}
