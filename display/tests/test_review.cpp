@@ -164,6 +164,42 @@ TEST(ReviewPage, SecondLabelStep) {
     EXPECT_EQ(longer.d.secondLabels().labelNumber, 4);
 }
 
+// First column at or right of x0 with a black pixel in rows [top, bottom).
+int firstBlackColumn(const QImage& img, int x0, int top, int bottom) {
+    for (int x = x0; x < img.width(); ++x)
+        if (!blackRows(img, x, top, bottom).empty())
+            return x;
+    return -1;
+}
+
+TEST(ReviewPage, SecondLabelsCarryTheirOffsetToTheNextPage) {
+    // 20 s at 25 mm/s, p = 3.2: a step of 78 px; page 0 writes 0s..12s, the last at x 987.
+    Review r(constantRecording(16000, 0, 0), 9, 2);
+    SecondLabelState s = r.d.secondLabels();
+    EXPECT_EQ(s.labelNumber, 13);
+    EXPECT_EQ(s.x, 987);
+    EXPECT_EQ(s.carryA, 41.0); // 78 − (1024 − 987)
+    EXPECT_EQ(s.carryB, 42.0); // frac((969.6 − 78.4) ÷ 78) × 100
+    // Text starts a glyph bearing right of where it is written.
+    EXPECT_NEAR(firstBlackColumn(r.d.surface(), 30, 30, 45), 54, 3);
+
+    // Forvard: "13s" at trunc(17p + A) = 95, then 14s..20s 78 px apart, less p.
+    r.d.forvardClick();
+    s = r.d.secondLabels();
+    EXPECT_EQ(s.labelNumber, 21);
+    EXPECT_EQ(s.x, 638);
+    EXPECT_EQ(s.carryA, 78 - (1024 - 638));
+    EXPECT_EQ(s.carryB, 95.0);
+    EXPECT_NEAR(firstBlackColumn(r.d.surface(), 30, 30, 45), 95, 3);
+
+    // Back to page 0 starts the numbering afresh at 17 mm.
+    r.d.backClick();
+    s = r.d.secondLabels();
+    EXPECT_EQ(s.labelNumber, 13);
+    EXPECT_EQ(s.x, 987);
+    EXPECT_EQ(s.carryA, 41.0);
+}
+
 TEST(Paging, BackRecomputesStartForwardContinues) {
     Review r(constantRecording(3 * kPageBytes / 16, 0, 0));
     EXPECT_EQ(r.d.pageStartOffset(), 0);
