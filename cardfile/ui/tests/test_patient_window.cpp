@@ -388,3 +388,27 @@ TEST_F(PatientWindowTest, NewAppendsTheRecordOnceEvenWithALeftoverSelfAppendRequ
     EXPECT_EQ(patients.value[0].name, "Once");
     EXPECT_FALSE(cardfile::ui::newPatientFlags().selfAppend);
 }
+
+TEST_F(PatientWindowTest, NewRowShowsTheTypedNameAndTheNextOpeningTheStoredOne) {
+    const QString longName = QString("N").repeated(35);
+    {
+        TPatient window(work());
+        dialogs.script.push_back([&](QDialog& d) {
+            auto& dialog = dynamic_cast<cardfile::ui::TNew_patient&>(d);
+            dialog.Edit1->setText(longName);
+            dialog.Edit5->setText("3");
+            dialog.DateTimePicker1->setDate(QDate(1971, 3, 4));
+            dialog.Button1->click();
+            return -1;
+        });
+        window.New->click();
+        ASSERT_EQ(window.ListView1->topLevelItemCount(), 1);
+        EXPECT_EQ(window.ListView1->topLevelItem(0)->text(0), longName);
+        EXPECT_EQ(window.ListView1->topLevelItem(0)->text(1), "04.03.1971");
+        EXPECT_TRUE(window.ListView1->topLevelItem(0)->text(2).isEmpty());
+    }
+    TPatient reopened(work());
+    ASSERT_EQ(reopened.ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(reopened.ListView1->topLevelItem(0)->text(0), longName.left(29));
+    EXPECT_EQ(reopened.ListView1->topLevelItem(0)->text(1), "04.03.1971");
+}
