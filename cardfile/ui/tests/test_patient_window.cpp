@@ -412,3 +412,34 @@ TEST_F(PatientWindowTest, NewRowShowsTheTypedNameAndTheNextOpeningTheStoredOne) 
     EXPECT_EQ(reopened.ListView1->topLevelItem(0)->text(0), longName.left(29));
     EXPECT_EQ(reopened.ListView1->topLevelItem(0)->text(1), "04.03.1971");
 }
+
+TEST_F(PatientWindowTest, ArchiveGoneUnderTheWindowIsReportedByOpenAndDelRec) {
+    const auto id = addPatient("P", "1");
+    addEntry(id, cardfile::kKindPlain, 12, 'a');
+    TPatient window(work());
+    int finished = 0;
+    QObject::connect(&window, &QDialog::finished, [&finished] { ++finished; });
+    select(window.ListView1, 0);
+    select(window.ListView2, 0);
+    std::filesystem::remove(cf.archivePath(id));
+
+    ui::flags().cardReview = true;
+    window.Open->click();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Ошибка открытия файла с ЭКГ"));
+    EXPECT_EQ(messages.shown[0].caption, QString::fromUtf8("Ошибка"));
+    EXPECT_FALSE(ui::flags().cardReview);
+    EXPECT_FALSE(cardfile::ui::selection().writeRequest);
+    EXPECT_EQ(finished, 0); // the window stays open
+
+    ui::flags().russian = false;
+    messages.answers = {true};
+    window.DelRec->click();
+    ASSERT_EQ(messages.shown.size(), 3u); // the question, then the failure
+    EXPECT_EQ(messages.shown[1].text, "To remove record?");
+    EXPECT_EQ(messages.shown[2].text, QString::fromUtf8("Ошибка отрытия файла"));
+    EXPECT_EQ(messages.shown[2].caption, "Error");
+    EXPECT_TRUE(std::filesystem::exists(cf.recordingPath(id, 1)));
+    EXPECT_EQ(window.ListView2->topLevelItemCount(), 1);
+    EXPECT_EQ(finished, 0);
+}
