@@ -723,12 +723,14 @@ void TVentrix::startMonitoring() {
             acquisition_ = std::make_unique<device::Acquisition>(settings_.portName);
     }
     pushView();
-    display_->prepareLiveDisplay();
-    area_->showSurface();
     const bool started = acquisition_->startMonitoring();
     showEvents(acquisition_->takeEvents());
+    // Without an instrument the window keeps the plain grid the card-file command drew: the lead
+    // labels, the calibration mark and the sweep belong to a running stream.
     if (!started)
         return;
+    display_->prepareLiveDisplay();
+    area_->showSurface();
     Timer1->start();
     Timer3->start();
 }
@@ -779,6 +781,7 @@ void TVentrix::StartClick() {
     Label4->setVisible(true);
     seconds_ = 0;
     recordingStarted_ = true;
+    fileCreated_ = false;
     Timer2->start();
     Edit1->setText("1");
     if (!acquisition_ ||
@@ -790,6 +793,7 @@ void TVentrix::StartClick() {
     const QDateTime now = QDateTime::currentDateTime();
     startTime_ = now.toString("hh:mm:ss");
     startDate_ = now.toString("dd.MM.yyyy");
+    fileCreated_ = true;
     Start->setEnabled(false);
     Stop->setEnabled(true);
 }
@@ -815,7 +819,8 @@ void TVentrix::saveRecording() {
     std::error_code ec;
     // Nothing was recorded when the file could not be created, or no whole block arrived (no
     // instrument, Stop within half a second): there is nothing to keep and no entry to make.
-    if (sel.recordingPath.isEmpty() || !std::filesystem::exists(file, ec))
+    // Whatever stands under the name when the creation failed is not touched.
+    if (!fileCreated_ || sel.recordingPath.isEmpty() || !std::filesystem::exists(file, ec))
         return;
     if (std::filesystem::file_size(file, ec) == 0 && !ec) {
         std::filesystem::remove(file, ec);

@@ -162,6 +162,8 @@ private:
 
     // Acquisition state the window keeps.
     bool recordingStarted_ = false;
+    // Whether Start created the recording file; a file it could not create is not this recording.
+    bool fileCreated_ = false;
     int seconds_ = 0;
     QString startDate_;
     QString startTime_;

@@ -5,6 +5,7 @@
 #include "device/SimLink.h"
 
 #include <QDate>
+#include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -51,6 +52,17 @@ protected:
     std::string id;
 };
 
+// Pixels of the calibration mark's pure blue on the window's drawing surface.
+int bluePixels(TVentrix& w) {
+    const QImage& img = w.display().surface();
+    int n = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if ((img.pixel(x, y) & 0xFFFFFFu) == 0x0000FFu)
+                ++n;
+    return n;
+}
+
 } // namespace
 
 TEST_F(AcquisitionTest, WriteStartStopYesFilesTheRecording) {
@@ -63,6 +75,7 @@ TEST_F(AcquisitionTest, WriteStartStopYesFilesTheRecording) {
     EXPECT_FALSE(w->Forvard->isVisible());
     EXPECT_FALSE(w->N10->isEnabled());
     EXPECT_TRUE(w->Timer1->isActive());
+    EXPECT_GT(bluePixels(*w), 0); // the live display is prepared with its calibration mark
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
     // The live sweep moves as blocks arrive.
     ASSERT_TRUE(waitFor([&] { return w->display().sweepPosition() > 0; }));
@@ -174,6 +187,8 @@ TEST_F(AcquisitionTest, NoInstrumentIsReportedOnce) {
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Прибор не найден"));
     EXPECT_FALSE(w.Timer1->isActive());
+    // Only the grid is shown: no calibration mark without a stream.
+    EXPECT_EQ(bluePixels(w), 0);
     // The window stays prepared; Stop asks nothing.
     EXPECT_TRUE(w.Stop->isVisible());
     w.Stop->click();
@@ -262,4 +277,29 @@ TEST_F(AcquisitionTest, InstrumentSwitchedOffIsReportedAndStopStillAsks) {
     const auto size = std::filesystem::file_size(recording(1));
     EXPECT_GT(size, 0u);
     EXPECT_EQ(size % signal::kBlockBytes, 0u);
+}
+
+TEST_F(AcquisitionTest, RecordingFileThatCannotBeCreatedIsReportedAndLeftAlone) {
+    auto w = makeWindow();
+    beginWrite(*w);
+    // Something else stands under the recording's name: the file cannot be created.
+    std::filesystem::create_directory(recording(1));
+    writeFile(recording(1) / "keep.txt", "not a recording");
+    w->Start->click();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Ошибка создания файла для записи ЭКГ"));
+    EXPECT_EQ(messages.shown[0].caption, "Error");
+    // Monitoring goes on; the seconds count, Start stays available.
+    EXPECT_TRUE(w->Edit1->isVisible());
+    EXPECT_EQ(w->Edit1->text(), "1");
+    EXPECT_TRUE(w->Timer2->isActive());
+    EXPECT_TRUE(w->Timer1->isActive());
+    EXPECT_TRUE(w->Start->isEnabled());
+    EXPECT_TRUE(w->Stop->isEnabled());
+    ASSERT_TRUE(waitFor([&] { return w->secondsCounter() >= 1; }));
+    messages.answers = {false};
+    w->Stop->click();
+    EXPECT_FALSE(messages.contains(QString::fromUtf8("Сохранить данные?")));
+    EXPECT_EQ(readFile(recording(1) / "keep.txt"), "not a recording");
+    EXPECT_TRUE(cardfile::CardFile(work()).listArchiveEntries(id).value.empty());
 }
