@@ -116,7 +116,6 @@ public:
     }
     bool waitForData(std::chrono::milliseconds timeout) override {
         std::unique_lock lock(m_);
-        ++waits_;
         if (onActivity)
             onActivity();
         const auto deadline = Clock::now() + timeout;
@@ -135,7 +134,9 @@ public:
                 return false;
             const auto until =
                 rx_.empty() || visible_ == 0 ? deadline : std::min(deadline, handOver);
+            ++asleep_;
             cv_.wait_until(lock, until);
+            --asleep_;
         }
     }
     void cancel() override {
@@ -203,10 +204,11 @@ public:
         visible_ += n;
         cv_.notify_all();
     }
-    // How often a thread has started waiting for data (the worker waits after handling a wake).
-    std::size_t waits() {
+    // True while a thread sleeps in waitForData with nothing it could read: it has handled
+    // everything it took before.
+    bool asleep() {
         std::lock_guard lock(m_);
-        return waits_;
+        return asleep_ > 0;
     }
     // Puts bytes into the receive queue as if the instrument had sent them unasked.
     void inject(const std::vector<std::uint8_t>& bytes) {
@@ -258,7 +260,7 @@ private:
     bool cancelled_ = false;
     static constexpr std::size_t kAll = static_cast<std::size_t>(-1);
     std::size_t visible_ = kAll;
-    std::size_t waits_ = 0;
+    int asleep_ = 0;
     bool dropped_ = false;
     int opens_ = 0;
     int closes_ = 0;
