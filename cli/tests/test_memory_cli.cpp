@@ -1,8 +1,6 @@
 // velkard-cli memory against the simulated instrument's memory card on a pseudo-terminal.
 #include "cli/tests/RunCli.h"
-#include "sim/Instrument.h"
-#include "sim/MemoryCard.h"
-#include "sim/PtyServer.h"
+#include "sim/testing/ServedMemoryCard.h"
 
 #include <gtest/gtest.h>
 
@@ -22,34 +20,13 @@ std::string slurpFile(const fs::path& p) {
 }
 
 // A simulated instrument serving a memory card folder on a pseudo-terminal.
-class ServedMemoryCard {
+// The served card, checked: a pty that cannot be opened fails the test that asked for it.
+class ServedMemoryCard : public sim::testing::ServedMemoryCard {
 public:
-    explicit ServedMemoryCard(const fs::path& dir,
-                              const std::function<void(sim::MemoryCard&)>& setUp = {})
-        : card_(dir), server_(instrument_) {
-        if (setUp)
-            setUp(card_);
-        instrument_.setMemoryHandler(
-            [this](std::uint8_t b, std::vector<std::uint8_t>& r) { card_.onHostByte(b, r); });
-        std::string error;
-        ok_ = server_.open(error);
-        EXPECT_TRUE(ok_) << error;
-        if (ok_)
-            thread_ = std::thread([this] { server_.run(); });
+    ServedMemoryCard(const fs::path& dir, const std::function<void(sim::MemoryCard&)>& setUp = {})
+        : sim::testing::ServedMemoryCard(dir, setUp) {
+        EXPECT_TRUE(ok()) << error();
     }
-    ~ServedMemoryCard() {
-        server_.stop();
-        if (thread_.joinable())
-            thread_.join();
-    }
-    const std::string& path() const { return server_.slavePath(); }
-
-private:
-    sim::Instrument instrument_;
-    sim::MemoryCard card_;
-    sim::PtyServer server_;
-    std::thread thread_;
-    bool ok_ = false;
 };
 
 class MemoryCli : public ::testing::Test {

@@ -3,9 +3,7 @@
 #include "device/Link.h"
 #include "memory/MemoryProtocol.h"
 #include "memory/tests/TestWindow.h"
-#include "sim/Instrument.h"
-#include "sim/MemoryCard.h"
-#include "sim/PtyServer.h"
+#include "sim/testing/ServedMemoryCard.h"
 
 #include <gtest/gtest.h>
 
@@ -37,33 +35,13 @@ std::string slurp(const fs::path& p) {
 }
 
 // One simulated instrument with a memory card on a pseudo-terminal, for the life of the object.
-// The card is set up before the server starts; afterwards only the server thread touches it.
-class ServedCard {
+// The served card, checked: a pty that cannot be opened fails the test that asked for it.
+class ServedCard : public sim::testing::ServedMemoryCard {
 public:
     ServedCard(const fs::path& dir, const std::function<void(sim::MemoryCard&)>& setUp)
-        : card_(dir), server_(instrument_) {
-        setUp(card_);
-        instrument_.setMemoryHandler(
-            [this](std::uint8_t b, std::vector<std::uint8_t>& r) { card_.onHostByte(b, r); });
-        std::string error;
-        ok_ = server_.open(error);
-        EXPECT_TRUE(ok_) << error;
-        if (ok_)
-            thread_ = std::thread([this] { server_.run(); });
+        : sim::testing::ServedMemoryCard(dir, setUp) {
+        EXPECT_TRUE(ok()) << error();
     }
-    ~ServedCard() {
-        server_.stop();
-        if (thread_.joinable())
-            thread_.join();
-    }
-    const std::string& path() const { return server_.slavePath(); }
-
-private:
-    sim::Instrument instrument_;
-    sim::MemoryCard card_;
-    sim::PtyServer server_;
-    std::thread thread_;
-    bool ok_ = false;
 };
 
 class PtyMemoryTest : public ::testing::Test {
