@@ -59,7 +59,9 @@ TForm1::TForm1(QWidget* parent) : QDialog(parent) {
     Button4->setObjectName(QStringLiteral("Button4"));
 
     auto* panel = new QWidget(this);
-    panel->setFixedWidth(113);
+    // At least the form's 113 pixels, wider when a caption needs it (no clipped button texts).
+    panel->setMinimumWidth(113);
+    panel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     auto* column = new QVBoxLayout(panel);
     column->setContentsMargins(4, 4, 4, 4);
     for (QWidget* w : {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),

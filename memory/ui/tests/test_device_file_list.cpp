@@ -7,6 +7,7 @@
 #include "app/shared/Messages.h"
 #include "sim/DeviceFiles.h"
 
+#include <QCoreApplication>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -125,6 +126,18 @@ TEST(DeviceFileList, CaptionsByLanguage) {
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Память ЭК"));
     EXPECT_EQ(form.Button4->text(), QStringLiteral("Снять выделение"));
     EXPECT_EQ(form.objectName(), QStringLiteral("Form1"));
+}
+
+TEST(DeviceFileList, ButtonsAreWideEnoughForTheirCaptionsInBothLanguages) {
+    for (const bool russian : {true, false}) {
+        TForm1 form;
+        form.prepareConnection(russian);
+        form.show();
+        QCoreApplication::processEvents();
+        for (QPushButton* b :
+             {form.Button1, form.Button2, form.Button3, form.Button4, form.Button5})
+            EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
+    }
 }
 
 class DeviceFileListConnection : public ::testing::Test {
