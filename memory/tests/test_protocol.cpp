@@ -1,5 +1,6 @@
 #include "memory/MemoryProtocol.h"
 #include "memory/tests/LoopbackLink.h"
+#include "memory/tests/TestFiles.h"
 #include "memory/tests/TestWindow.h"
 #include "sim/MemoryCard.h"
 
@@ -16,26 +17,10 @@ using namespace velkard;
 using namespace velkard::memory;
 using velkard::memory::test::LoopbackLink;
 using velkard::memory::test::TestWindow;
+using namespace velkard::memory::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string randomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(rng());
-    return s;
-}
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const fs::path& p, const std::string& content) {
-    std::ofstream(p, std::ios::binary) << content;
-}
 
 std::vector<std::string> folderNames(const fs::path& dir) {
     std::vector<std::string> out;

@@ -2,6 +2,7 @@
 // instrument with its memory card.
 #include "device/Link.h"
 #include "memory/MemoryProtocol.h"
+#include "memory/tests/TestFiles.h"
 #include "memory/tests/TestWindow.h"
 #include "sim/testing/ServedMemoryCard.h"
 
@@ -17,22 +18,10 @@
 using namespace velkard;
 using namespace velkard::memory;
 using velkard::memory::test::TestWindow;
+using namespace velkard::memory::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string randomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (char& c : s)
-        c = static_cast<char>(rng());
-    return s;
-}
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // One simulated instrument with a memory card on a pseudo-terminal, for the life of the object.
 // The served card, checked: a pty that cannot be opened fails the test that asked for it.
