@@ -7,6 +7,7 @@
 
 #include "device/Link.h"
 #include "memory/Listing.h"
+#include "memory/Wire.h"
 
 #include <atomic>
 #include <cstddef>
@@ -25,25 +26,6 @@ namespace velkard::memory {
 inline constexpr std::uint32_t kEnterBaud = 230400;
 inline constexpr std::uint32_t kTransferBaud = 3000000;
 inline constexpr std::size_t kReceiveBufferBytes = 50000;
-inline constexpr std::size_t kBlockBytes = 3000;
-inline constexpr std::size_t kFirstBlockHeader = 12;
-
-namespace cmd {
-inline constexpr std::uint8_t kEnter = 0x60;
-inline constexpr std::uint8_t kLeave = 0x61;
-inline constexpr std::uint8_t kList = 0x62;
-inline constexpr std::uint8_t kContinue = 0x63;
-inline constexpr std::uint8_t kRead = 0x65;
-inline constexpr std::uint8_t kDelete = 0x66;
-inline constexpr std::uint8_t kNameEnd = 0x7C;
-} // namespace cmd
-
-namespace reply {
-inline constexpr std::uint8_t kCardMissing = 0x77;
-inline constexpr std::uint8_t kReadAccepted = 0x80;
-inline constexpr std::uint8_t kReadFinished = 0x79;
-inline constexpr std::uint8_t kDeleteFinished = 0x81;
-} // namespace reply
 
 // Texts of the connection (Russian-only ones are the same in both interface languages).
 inline constexpr const char* kNotFoundRu = "Прибор не найден";

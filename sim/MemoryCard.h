@@ -10,8 +10,10 @@
 // not thread-safe. Pacing of the wire (e.g. 3,000,000 baud) is the sink's business, not the card's.
 #pragma once
 
+#include "memory/Wire.h"
 #include <cstddef>
 #include <cstdint>
+
 #include <deque>
 #include <filesystem>
 #include <string>
@@ -26,19 +28,10 @@ public:
 };
 
 namespace memcmd {
-inline constexpr std::uint8_t kEnter = 0x60;
-inline constexpr std::uint8_t kLeave = 0x61;
-inline constexpr std::uint8_t kList = 0x62;
-inline constexpr std::uint8_t kContinue = 0x63;
-inline constexpr std::uint8_t kRead = 0x65;
-inline constexpr std::uint8_t kDelete = 0x66;
-inline constexpr std::uint8_t kNameEnd = 0x7C; // '|'
-inline constexpr std::uint8_t kCardMissing = 0x77;
-inline constexpr std::uint8_t kReadAccepted = 0x80;
-inline constexpr std::uint8_t kReadFinished = 0x79;
-inline constexpr std::uint8_t kDeleteFinished = 0x81;
-inline constexpr std::size_t kBlockBytes = 3000;
-inline constexpr std::size_t kFirstBlockHeader = 12;
+using namespace memory::cmd;
+using namespace memory::reply;
+using memory::kBlockBytes;
+using memory::kFirstBlockHeader;
 } // namespace memcmd
 
 // Fault switches of the card, for tests and demos.
