@@ -31,3 +31,10 @@ function(velkard_add_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES ENVIRONMENT "${env}" TIMEOUT 120)
 endfunction()
+
+# Release builds carry the hardening a Debian package is expected to have (what dpkg-buildflags
+# gives): fortified libc calls, stack protector, read-only relocations bound at start.
+if(NOT VELKARD_SANITIZE AND CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
+  add_compile_options(-D_FORTIFY_SOURCE=2 -fstack-protector-strong -fstack-clash-protection)
+  add_link_options(-Wl,-z,relro -Wl,-z,now)
+endif()

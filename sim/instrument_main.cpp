@@ -9,6 +9,7 @@
 #include "sim/Instrument.h"
 #include "sim/MemoryHook.h"
 #include "sim/PtyServer.h"
+#include "velkard_version.h"
 
 #include <csignal>
 #include <cstdio>
@@ -26,13 +27,17 @@ void onSignal(int) {
         gServer->stop();
 }
 
+void printUsage(std::ostream& out) {
+    out << "usage: velkard-instrument [--card DIR] [--seed N] [--fault "
+           "silence-after=SECONDS|drop-after=SECONDS|"
+           "no-card|garbage|slow=FACTOR]\n"
+           "       velkard-instrument --make-card DIR\n"
+           "       velkard-instrument --version\n";
+}
+
 int usage(const char* message) {
-    if (message)
-        std::cerr << "velkard-instrument: " << message << "\n";
-    std::cerr << "usage: velkard-instrument [--card DIR] [--seed N] [--fault "
-                 "silence-after=SECONDS|drop-after=SECONDS|"
-                 "no-card|garbage|slow=FACTOR]\n"
-                 "       velkard-instrument --make-card DIR\n";
+    std::cerr << "velkard-instrument: " << message << "\n";
+    printUsage(std::cerr);
     return 2;
 }
 
@@ -47,7 +52,10 @@ int main(int argc, char** argv) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
         if (a == "--help" || a == "-h") {
-            usage(nullptr);
+            printUsage(std::cout);
+            return 0;
+        } else if (a == "--version") {
+            std::cout << "velkard-instrument " VELKARD_VERSION "\n";
             return 0;
         } else if (a == "--card" && hasValue) {
             card = args[++i];
