@@ -7,7 +7,7 @@ packages=(build-essential cmake ninja-build ccache pkg-config
           qt6-base-dev libgl-dev libftdi1-dev
           libgtest-dev libgmock-dev libbenchmark-dev
           fonts-dejavu-core poppler-utils xvfb xauth
-          dpkg-dev librsvg2-bin lintian appstream desktop-file-utils man-db "$@")
+          dpkg-dev librsvg2-bin lintian appstream desktop-file-utils man-db file "$@")
 
 missing=()
 for p in "${packages[@]}"; do
