@@ -50,6 +50,10 @@ public:
     bool startedOk() const { return startupError_.empty(); }
     const std::string& startupError() const { return startupError_; }
 
+    // Shows a device ECG file or an ".ecx" file in the import view, as the import command does
+    // after its dialog (also `velkard FILE`). Failures are shown as messages.
+    void importFile(const QString& path);
+
     // Sets every caption of the window from the one table, in the given language.
     void applyLanguage(bool russian);
 
