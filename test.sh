@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer, runs every
 # test; then builds the device and simulator code with ThreadSanitizer and runs its tests; then
 # builds the Debian package and checks it.
@@ -7,6 +8,7 @@ cd "$(dirname "$0")"
 root=$PWD
 
 scripts/deps.sh
+scripts/add-spdx.sh --check
 
 export CCACHE_BASEDIR=$root
 export CCACHE_NOHASHDIR=1

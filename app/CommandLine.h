@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own command line: `velkard [FILE]`, `--help`, `--version`. Qt's options (such as
 // -platform) are taken out by QApplication before this reads the rest.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: the ECG drawing area between a tool panel (scale, lead group, speed, duration)
 // and a button panel (Start/Stop or Forward/Back), the main menu and the three acquisition timers.
 #pragma once

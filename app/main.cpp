@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Velkard: the main window over the working folder (the current directory), then the event loop.
 // `velkard FILE` opens FILE in the import view once the window is up.
 #include "app/CommandLine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Startel: the installation medium's launcher. It starts the installer or the installed program,
 // or opens a web address, as its command line says, and always ends with exit code 0 without a
 // message of its own. Alone on the command line, --version and --help print and end (exit 0).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package (scripts/package.sh) and checks it: lintian without errors, the
 # AppStream metainfo and the desktop entry valid, every file a clinic relies on present, and the
 # programs unpacked into a scratch root answering --version and --help. The maintainer scripts run

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the project needs, only those that are missing.
 # Usage: scripts/deps.sh [extra-package...]
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package: a Release build of the four programs (build/release, shared with
 # run.sh; ccache makes a rebuild cheap), then CPack writes build/package/velkard_<version>_<arch>.deb.
 # Install it with: sudo apt install ./build/package/velkard_<version>_<arch>.deb

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-instrument: the simulated instrument served on a pseudo-terminal.
 //
 //   velkard-instrument [--card DIR] [--seed N] [--fault F[,F...]]

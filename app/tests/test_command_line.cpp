@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command line: a file to open, help and version (also before Qt's own options are
 // taken out), and wrong usage.
 #include "app/CommandLine.h"

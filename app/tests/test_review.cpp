@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Review of stored and imported recordings: Open from the card file (plain, A2, RT), paging,
 // redraw on a choice or a resize, import of device and compressed files, and a screenshot.
 #include "AppTestSupport.h"
