@@ -63,7 +63,7 @@ std::string timestamp(const DateTime& t, std::size_t sampleOffset) {
     tm.tm_min = t.minute;
     tm.tm_sec = t.second + static_cast<int>(ms / 1000);
     timegm(&tm); // normalises the seconds into minutes, hours and days
-    char buf[32];
+    char buf[64];
     std::snprintf(buf, sizeof buf, "%04d%02d%02d%02d%02d%02d.%03d", tm.tm_year + 1900,
                   tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
                   static_cast<int>(ms % 1000));

@@ -23,7 +23,9 @@ Status TemporaryTarget::create() {
     std::filesystem::path folder = target_.parent_path();
     if (folder.empty())
         folder = ".";
-    std::string pattern = (folder / ("." + target_.filename().string() + ".XXXXXX")).string();
+    std::string hidden(1, '.');
+    hidden.append(target_.filename().string()).append(".XXXXXX");
+    std::string pattern = (folder / hidden).string();
     int fd = ::mkstemp(pattern.data());
     if (fd < 0)
         return cannotWrite(target_, std::strerror(errno));
