@@ -93,6 +93,17 @@ TEST_F(ExportReaders, EdfReadsBackInBioSigWithTransliteratedName) {
     EXPECT_NE(named.json.find("\"PhysicalUnit\"\t: \"uV\""), std::string::npos);
 }
 
+TEST_F(ExportReaders, EdfOfAPrimeLengthKeepsEverySample) {
+    if (!requireTool("save2gdf", "biosig-tools"))
+        return;
+    // 1601 samples: no data record longer than one sample divides it, nothing is added or cut.
+    const auto buffer = syntheticRecording(1601);
+    const fs::path file = dir_ / "odd.edf";
+    ASSERT_TRUE(
+        writeExport(deriveExport(buffer, signal::RecordingKind::Plain), Format::Edf, file).ok);
+    expectBioSigReadsBack(file, buffer, "ECG ");
+}
+
 TEST_F(ExportReaders, ScpReadsBackInBioSigWithValidCrcs) {
     if (!requireTool("save2gdf", "biosig-tools"))
         return;
