@@ -170,7 +170,8 @@ Status encodeAecg(const EcgExport& ecg, std::string& x) {
         }
         x += "              </subjectDemographicPerson>\n";
     } else {
-        x += "              <id nullFlavor=\"NI\"/>\n";
+        // Readers (BioSig) need an ID of the subject; "UNKNOWN" is the usual stand-in.
+        x += "              <id root=\"" + uuid(rng) + "\" extension=\"UNKNOWN\"/>\n";
     }
     x += "            </trialSubject>\n          </subject>\n"
          "          <componentOf>\n            <clinicalTrial>\n"

@@ -138,6 +138,12 @@ TEST_F(ExportReaders, AecgReadsBackInBioSig) {
     EXPECT_NE(h.json.find("\"Id\"\t: \"6b16d54a\""), std::string::npos) << h.json;
     EXPECT_NE(h.json.find("\"Gender\"\t: \"Female\""), std::string::npos);
     EXPECT_TRUE(startsAt(h.json)) << h.json;
+
+    // A bare recording file: no patient, no time.
+    const fs::path bare = dir_ / "bare.xml";
+    ASSERT_TRUE(
+        writeExport(deriveExport(buffer, signal::RecordingKind::Plain), Format::Aecg, bare).ok);
+    expectBioSigReadsBack(bare, buffer, "");
 }
 
 // ---- DICOM ----
