@@ -144,9 +144,17 @@ double correlation(const std::vector<float>& a, const std::vector<float>& b) {
     return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
 }
 
-// The dominant beats, each moved onto the point where its QRS matches the median QRS best.
-std::vector<std::int64_t> dominantBeats(const signal::SampleRecord* records, std::size_t count,
-                                        const std::vector<std::int64_t>& beats) {
+struct DominantBeats {
+    std::vector<std::int64_t> cuts;  // to form the median beat from, at most kMaxMedianBeats
+    std::vector<std::int64_t> knots; // every classified dominant beat: cuts and their neighbours
+};
+
+// The dominant beats, each moved onto the point where its QRS matches the median QRS best. Only
+// the beats to cut out (evenly spread over [cutFrom, cutTo), at most kMaxMedianBeats) and their
+// neighbours, which carry the baseline around them, are matched: an hour needs no more.
+DominantBeats dominantBeats(const signal::SampleRecord* records, std::size_t count,
+                            const std::vector<std::int64_t>& beats, std::int64_t cutFrom,
+                            std::int64_t cutTo) {
     std::vector<std::int64_t> usable;
     std::vector<float> raw, sampled;
     for (std::int64_t b : beats)
@@ -169,8 +177,25 @@ std::vector<std::int64_t> dominantBeats(const signal::SampleRecord* records, std
         templ[k] = medianOf(column);
     }
 
-    std::vector<std::int64_t> dominant;
-    for (std::int64_t b : usable) {
+    // Indices (into usable) of the beats to cut out, and which beats to match.
+    std::vector<std::size_t> inSpan;
+    for (std::size_t i = 0; i < usable.size(); ++i)
+        if (usable[i] >= cutFrom && usable[i] < cutTo && usable[i] - kBefore >= 0 &&
+            usable[i] + kAfter <= static_cast<std::int64_t>(count))
+            inSpan.push_back(i);
+    const std::vector<std::size_t> cutIndices = evenlySpread(inSpan, kMaxMedianBeats);
+    std::vector<char> wanted(usable.size(), 0), isCut(usable.size(), 0);
+    for (std::size_t i : cutIndices) {
+        isCut[i] = 1;
+        for (std::size_t j = i >= 2 ? i - 2 : 0; j <= std::min(usable.size() - 1, i + 2); ++j)
+            wanted[j] = 1;
+    }
+
+    DominantBeats out;
+    for (std::size_t i = 0; i < usable.size(); ++i) {
+        if (!wanted[i])
+            continue;
+        const std::int64_t b = usable[i];
         qrsShape(records, count, b, raw);
         double best = -2;
         int bestLag = 0;
@@ -182,10 +207,15 @@ std::vector<std::int64_t> dominantBeats(const signal::SampleRecord* records, std
                 bestLag = lag;
             }
         }
-        if (best >= kDominantCorrelation)
-            dominant.push_back(b + bestLag);
+        if (best < kDominantCorrelation)
+            continue;
+        out.knots.push_back(b + bestLag);
+        // A cut that moved off the recording's end by the alignment is left out.
+        if (isCut[i] && b + bestLag - kBefore >= 0 &&
+            b + bestLag + kAfter <= static_cast<std::int64_t>(count))
+            out.cuts.push_back(b + bestLag);
     }
-    return dominant;
+    return out;
 }
 
 // ---- Onsets and ends on a beat -----------------------------------------------------------
@@ -613,11 +643,8 @@ MedianBeat medianBeatWithin(const signal::SampleRecord* records, std::size_t cou
                             const std::vector<std::int64_t>& beats, std::int64_t cutFrom,
                             std::int64_t cutTo) {
     MedianBeat out;
-    const std::vector<std::int64_t> all = dominantBeats(records, count, beats);
-    std::vector<std::int64_t> dominant;
-    for (std::int64_t b : all)
-        if (b >= cutFrom && b < cutTo)
-            dominant.push_back(b);
+    const DominantBeats found = dominantBeats(records, count, beats, cutFrom, cutTo);
+    const std::vector<std::int64_t>& dominant = found.cuts;
     if (dominant.empty())
         return out;
 
@@ -631,8 +658,8 @@ MedianBeat medianBeatWithin(const signal::SampleRecord* records, std::size_t cou
     const int knotOffset = (roughQrs ? roughQrs->onset : kBefore - 40) - kBefore - 16;
 
     std::vector<Knot> knots;
-    knots.reserve(all.size());
-    for (std::int64_t b : all)
+    knots.reserve(found.knots.size());
+    for (std::int64_t b : found.knots)
         knots.push_back({b + knotOffset, smoothedAt(records, count, b + knotOffset)});
     Baseline baseline(std::move(knots));
 
