@@ -1,6 +1,7 @@
 // The heart-rate label, the measurements window and the calipers, in both languages.
 #include "measure/ui/Calipers.h"
 #include "measure/ui/HeartRateLabel.h"
+#include "measure/ui/MeasurementsController.h"
 #include "measure/ui/MeasurementsWindow.h"
 
 #include <QApplication>
@@ -140,6 +141,73 @@ TEST(Calipers, DragShowsTimeRateAndAmplitudeAndEscOrAClickClears) {
     EXPECT_TRUE(calipers.testAttribute(Qt::WA_TransparentForMouseEvents));
     area.resize(1000, 700);
     EXPECT_EQ(calipers.size(), QSize(1000, 700));
+}
+
+// A recording of a steady rhythm at this rate, as the bytes of a recording file.
+std::vector<std::uint8_t> recordingBytes(std::vector<signal::SampleRecord>& records) {
+    std::vector<std::uint8_t> bytes(records.size() * signal::kRecordBytes);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        for (std::size_t c = 0; c < signal::kChannels; ++c)
+            signal::writeLe16(bytes.data() + i * signal::kRecordBytes + 2 * c, records[i].c[c]);
+    return bytes;
+}
+
+// Beats at exactly `bpm`: a sharp spike on every lead, so the truth needs no generator.
+std::vector<signal::SampleRecord> spikes(int bpm, int seconds) {
+    std::vector<signal::SampleRecord> r(static_cast<std::size_t>(seconds) * 800);
+    const std::size_t every = static_cast<std::size_t>(48000 / bpm);
+    for (std::size_t at = 400; at + 40 < r.size(); at += every)
+        for (std::size_t k = 0; k < 40; ++k) {
+            const auto v = static_cast<std::int16_t>(700 * (k < 20 ? k : 40 - k) / 20);
+            r[at + k].c = {0, v, 0, 0, 0, 0, 0, 0};
+        }
+    return r;
+}
+
+TEST(MeasurementsController, LiveRateReviewRateCalipersAndWindow) {
+    QWidget window, panel(&window), area(&window);
+    area.resize(800, 600);
+    MeasurementsController c(&panel, &area, &window);
+    EXPECT_FALSE(c.heartRateLabel()->isVisibleTo(&window));
+    EXPECT_FALSE(c.showAction()->isEnabled());
+    EXPECT_EQ(c.showAction()->text(), QString::fromUtf8("Измерения"));
+
+    // Live: the acquisition's blocks.
+    c.liveStarted();
+    EXPECT_EQ(c.heartRateLabel()->text(), QString::fromUtf8("ЧСС --"));
+    auto live = spikes(80, 20);
+    for (std::size_t at = 0; at + 400 <= live.size(); at += 400) {
+        signal::SampleBlock block;
+        std::copy_n(live.begin() + static_cast<std::ptrdiff_t>(at), 400, block.begin());
+        c.liveBlock(block);
+    }
+    EXPECT_EQ(c.heartRateLabel()->text(), QString::fromUtf8("ЧСС 80"));
+    EXPECT_FALSE(c.calipers()->active());
+
+    // Review: the rate of the shown page, calipers at the page's scale.
+    auto reviewed = spikes(60, 60);
+    const auto bytes = recordingBytes(reviewed);
+    c.applyLanguage(false);
+    c.reviewPage({bytes, 20 * 800, 12, 12.5, 1.0 / 32});
+    EXPECT_EQ(c.heartRateLabel()->text(), "HR 60");
+    EXPECT_TRUE(c.calipers()->active());
+    EXPECT_TRUE(c.showAction()->isEnabled());
+    EXPECT_EQ(c.showAction()->text(), "Measurements");
+
+    c.showAction()->trigger();
+    EXPECT_TRUE(c.window()->isVisible());
+    EXPECT_EQ(c.window()->windowTitle(), "Measurements");
+    EXPECT_EQ(c.window()->valueText(0), "60");
+    EXPECT_EQ(c.window()->valueText(1), "1000");
+    EXPECT_TRUE(c.window()
+                    ->findChild<QLabel*>("measurementsSpan")
+                    ->text()
+                    .startsWith("From 20.0 to 30.0 s"));
+
+    c.nothingShown();
+    EXPECT_FALSE(c.calipers()->active());
+    EXPECT_FALSE(c.showAction()->isEnabled());
+    EXPECT_FALSE(c.heartRateLabel()->isVisibleTo(&window));
 }
 
 } // namespace
