@@ -73,7 +73,7 @@ std::string toJson(const measure::Measurements& m) {
         out << (i ? ", " : "") << m.beats[i];
     out << "], \"leads\": {";
     for (std::size_t l = 0; l < signal::kLeadCount; ++l)
-        out << (l ? ", " : "") << "\"" << signal::kLeadNames[l]
+        out << (l ? ", " : "") << "\"" << signal::kStandardLeadNames[l]
             << "\": {\"r_mv\": " << number(m.leads[l].rMv, 3)
             << ", \"s_mv\": " << number(m.leads[l].sMv, 3) << "}";
     out << "}}";

@@ -17,8 +17,8 @@ constexpr double kMsPerRecord = 1000.0 / signal::kRecordsPerSecond;
 constexpr int kIndependentCount = 8;
 // The leads every other lead is a combination of: I, II, V1..V6.
 constexpr std::array<int, kIndependentCount> kIndependent{
-    signal::kLeadI,  signal::kLeadII, signal::kLeadV1, signal::kLeadV2,
-    signal::kLeadV3, signal::kLeadV4, signal::kLeadV5, signal::kLeadV6};
+    signal::StandardLeadI,  signal::StandardLeadII, signal::StandardLeadV1, signal::StandardLeadV2,
+    signal::StandardLeadV3, signal::StandardLeadV4, signal::StandardLeadV5, signal::StandardLeadV6};
 
 constexpr int kBefore = 400; // median beat: 0.5 s before the fiducial point
 constexpr int kAfter = 640;  // and 0.8 s after it
@@ -34,7 +34,7 @@ constexpr double kDominantCorrelation = 0.8;
 using Eight = std::array<float, kIndependentCount>;
 
 Eight independentMv(const signal::SampleRecord& r) {
-    const signal::TwelveLeads all = signal::deriveTwelveLeads(r);
+    const signal::LeadValues all = signal::deriveStandardLeads(r);
     Eight out;
     for (std::size_t k = 0; k < kIndependentCount; ++k)
         out[k] = static_cast<float>(all[static_cast<std::size_t>(kIndependent[k])] /
@@ -44,15 +44,16 @@ Eight independentMv(const signal::SampleRecord& r) {
 
 // The other four limb leads from I and II, as the derivation defines them.
 void completeLimbLeads(std::array<std::vector<float>, kLeadCount>& mv) {
-    const std::size_t n = mv[signal::kLeadI].size();
-    for (int l : {signal::kLeadIII, signal::kLeadAVR, signal::kLeadAVL, signal::kLeadAVF})
+    const std::size_t n = mv[signal::StandardLeadI].size();
+    for (int l : {signal::StandardLeadIII, signal::StandardLeadAVR, signal::StandardLeadAVL,
+                  signal::StandardLeadAVF})
         mv[static_cast<std::size_t>(l)].assign(n, 0.0f);
     for (std::size_t t = 0; t < n; ++t) {
-        const float i = mv[signal::kLeadI][t], ii = mv[signal::kLeadII][t];
-        mv[signal::kLeadIII][t] = ii - i;
-        mv[signal::kLeadAVR][t] = -(i + ii) / 2;
-        mv[signal::kLeadAVL][t] = i - ii / 2;
-        mv[signal::kLeadAVF][t] = ii - i / 2;
+        const float i = mv[signal::StandardLeadI][t], ii = mv[signal::StandardLeadII][t];
+        mv[signal::StandardLeadIII][t] = ii - i;
+        mv[signal::StandardLeadAVR][t] = -(i + ii) / 2;
+        mv[signal::StandardLeadAVL][t] = i - ii / 2;
+        mv[signal::StandardLeadAVF][t] = ii - i / 2;
     }
 }
 
@@ -503,8 +504,10 @@ std::optional<double> tangentCrossing(const std::vector<float>& x, int from, int
 double axisOf(const MedianBeat& beat, const std::array<float, kLeadCount>& base, int from, int to) {
     double i = 0, avf = 0;
     for (int t = from; t <= to; ++t) {
-        i += beat.mv[signal::kLeadI][static_cast<std::size_t>(t)] - base[signal::kLeadI];
-        avf += beat.mv[signal::kLeadAVF][static_cast<std::size_t>(t)] - base[signal::kLeadAVF];
+        i += beat.mv[signal::StandardLeadI][static_cast<std::size_t>(t)] -
+             base[signal::StandardLeadI];
+        avf += beat.mv[signal::StandardLeadAVF][static_cast<std::size_t>(t)] -
+               base[signal::StandardLeadAVF];
     }
     double deg = std::atan2(2.0 / std::sqrt(3.0) * avf, i) * 180.0 / kPi;
     if (deg <= -180.0)

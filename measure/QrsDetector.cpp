@@ -16,10 +16,11 @@ void QrsDetector::push(const signal::SampleRecord* records, std::size_t count,
 }
 
 void QrsDetector::step(const signal::SampleRecord& r, std::vector<std::int64_t>& beats) {
-    const signal::TwelveLeads all = signal::deriveTwelveLeads(r);
+    const signal::LeadValues all = signal::deriveStandardLeads(r);
     const std::array<std::int32_t, kLeads> leads{
-        all[signal::kLeadI],  all[signal::kLeadII], all[signal::kLeadV1], all[signal::kLeadV2],
-        all[signal::kLeadV3], all[signal::kLeadV4], all[signal::kLeadV5], all[signal::kLeadV6]};
+        all[signal::StandardLeadI],  all[signal::StandardLeadII], all[signal::StandardLeadV1],
+        all[signal::StandardLeadV2], all[signal::StandardLeadV3], all[signal::StandardLeadV4],
+        all[signal::StandardLeadV5], all[signal::StandardLeadV6]};
     const auto meanPos = static_cast<std::size_t>(n_ & (kMean - 1));
     const auto centrePos = static_cast<std::size_t>((n_ - kMean / 2) & (kMean - 1));
     const auto diffPos = static_cast<std::size_t>(n_ & (kDiff - 1));

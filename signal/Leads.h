@@ -1,5 +1,5 @@
-// The twelve standard leads as the program derives them from the instrument's eight channels, and
-// the instrument's scale. Display, printing, measurements and exports all take the leads from here.
+// The twelve standard leads derived from the instrument's eight channels. Display, printing and the
+// exports all take their leads from here, so every output shows the same values.
 #pragma once
 
 #include "signal/SampleRecord.h"
@@ -9,55 +9,39 @@
 
 namespace velkard::signal {
 
-// Instrument units per millivolt.
-inline constexpr double kUnitsPerMillivolt = 681.3;
-
 inline constexpr int kLeadCount = 12;
 
-// Lead indices in the order every part of the program uses.
-enum LeadIndex : int {
-    kLeadI,
-    kLeadII,
-    kLeadIII,
-    kLeadAVR,
-    kLeadAVL,
-    kLeadAVF,
-    kLeadV1,
-    kLeadV2,
-    kLeadV3,
-    kLeadV4,
-    kLeadV5,
-    kLeadV6
+// Lead order everywhere: I, II, III, aVR, aVL, aVF, V1..V6.
+enum StandardLead : int {
+    StandardLeadI,
+    StandardLeadII,
+    StandardLeadIII,
+    StandardLeadAVR,
+    StandardLeadAVL,
+    StandardLeadAVF,
+    StandardLeadV1,
+    StandardLeadV2,
+    StandardLeadV3,
+    StandardLeadV4,
+    StandardLeadV5,
+    StandardLeadV6
 };
 
-// Plain lead names (no padding), as files and the command line print them.
-inline constexpr std::array<const char*, kLeadCount> kLeadNames{
+// Standard names of the leads, without padding.
+inline constexpr std::array<const char*, kLeadCount> kStandardLeadNames{
     "I", "II", "III", "aVR", "aVL", "aVF", "V1", "V2", "V3", "V4", "V5", "V6"};
 
-using TwelveLeads = std::array<std::int16_t, kLeadCount>;
+// Records of an A2 recording after this many carry lead II alone.
+inline constexpr int kA2DerivedRecords = 8040;
 
-// 16-bit wrap of a derived value, as the instrument's own program computes it.
-inline std::int16_t wrapLead(std::int32_t v) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(v)));
-}
+using LeadValues = std::array<std::int16_t, kLeadCount>;
 
-// The twelve leads of one record (c0 = III, c1 = II, chest channels against (c1 + c0) / 3), in
-// 32-bit arithmetic with truncating division and a 16-bit wrap of each result.
-inline TwelveLeads deriveTwelveLeads(const SampleRecord& r) {
-    const std::int32_t c0 = r.c[0];
-    const std::int32_t c1 = r.c[1];
-    TwelveLeads out;
-    out[kLeadI] = wrapLead(c1 - c0);
-    out[kLeadII] = wrapLead(c1);
-    out[kLeadIII] = wrapLead(c0);
-    out[kLeadAVR] = wrapLead(c0 / 2 - c1);
-    out[kLeadAVL] = wrapLead(c1 / 2 - c0);
-    out[kLeadAVF] = wrapLead((c1 + c0) / 2);
-    const std::int32_t chestRef = (c1 + c0) / 3;
-    for (int v = 0; v < 6; ++v)
-        out[static_cast<std::size_t>(kLeadV1 + v)] =
-            wrapLead(chestRef - static_cast<std::int32_t>(r.c[static_cast<std::size_t>(2 + v)]));
-    return out;
-}
+// Derives one record: c0 is lead III, c1 lead II, c2..c7 the chest channels against (c1 + c0) / 3.
+// 32-bit arithmetic, truncating division, each result wrapped to 16 bits.
+LeadValues deriveStandardLeads(const SampleRecord& r);
+
+// A later record of an A2 recording taken as it is: I = c0, II = c1, III = aVR = aVL = aVF = c0,
+// V1..V6 = c2..c7 (only lead II carries a recorded value; the rest are the stored zeros).
+LeadValues underivedA2Leads(const SampleRecord& r);
 
 } // namespace velkard::signal

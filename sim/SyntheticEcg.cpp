@@ -1,7 +1,5 @@
 #include "sim/SyntheticEcg.h"
 
-#include "signal/Leads.h"
-
 #include <algorithm>
 #include <cmath>
 

@@ -21,14 +21,15 @@ TrueAmplitudes trueAmplitudes(const sim::BeatParameters& params) {
     for (int k = 0; k <= samples; ++k) {
         const double t = static_cast<double>(k) / signal::kRecordsPerSecond;
         const double i = beat.value(0, t), ii = beat.value(1, t);
-        lead[signal::kLeadI].push_back(i);
-        lead[signal::kLeadII].push_back(ii);
-        lead[signal::kLeadIII].push_back(ii - i);
-        lead[signal::kLeadAVR].push_back(-(i + ii) / 2);
-        lead[signal::kLeadAVL].push_back(i - ii / 2);
-        lead[signal::kLeadAVF].push_back(ii - i / 2);
+        lead[signal::StandardLeadI].push_back(i);
+        lead[signal::StandardLeadII].push_back(ii);
+        lead[signal::StandardLeadIII].push_back(ii - i);
+        lead[signal::StandardLeadAVR].push_back(-(i + ii) / 2);
+        lead[signal::StandardLeadAVL].push_back(i - ii / 2);
+        lead[signal::StandardLeadAVF].push_back(ii - i / 2);
         for (int v = 0; v < 6; ++v)
-            lead[static_cast<std::size_t>(signal::kLeadV1 + v)].push_back(beat.value(2 + v, t));
+            lead[static_cast<std::size_t>(signal::StandardLeadV1 + v)].push_back(
+                beat.value(2 + v, t));
     }
     TrueAmplitudes out;
     for (std::size_t l = 0; l < signal::kLeadCount; ++l) {

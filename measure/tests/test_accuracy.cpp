@@ -100,7 +100,7 @@ TEST(Accuracy, TenSecondSpansOfKnownBeatsUnderNoise) {
 
         const test::TrueAmplitudes amplitudes = test::trueAmplitudes(p);
         for (std::size_t l = 0; l < signal::kLeadCount; ++l) {
-            SCOPED_TRACE(signal::kLeadNames[l]);
+            SCOPED_TRACE(signal::kStandardLeadNames[l]);
             ASSERT_TRUE(m.leads[l].rMv && m.leads[l].sMv);
             EXPECT_NEAR(*m.leads[l].rMv, amplitudes.r[l], 0.1);
             stats["R mV"].add(*m.leads[l].rMv - amplitudes.r[l]);

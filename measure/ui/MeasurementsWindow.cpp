@@ -71,8 +71,8 @@ std::optional<double> rowValue(const Measurements& m, int row) {
     case 10:
         return m.tAxisDeg;
     case 11: {
-        const auto& s = m.leads[signal::kLeadV1].sMv;
-        const auto& r = m.leads[signal::kLeadV5].rMv;
+        const auto& s = m.leads[signal::StandardLeadV1].sMv;
+        const auto& r = m.leads[signal::StandardLeadV5].rMv;
         return s && r ? std::optional<double>(*s + *r) : std::nullopt;
     }
     default:
@@ -112,7 +112,7 @@ MeasurementsWindow::MeasurementsWindow(QWidget* parent) : QDialog(parent) {
     }
     global_->horizontalHeader()->hide();
     QStringList leadNames;
-    for (const char* name : signal::kLeadNames)
+    for (const char* name : signal::kStandardLeadNames)
         leadNames << QString::fromUtf8(name);
     leads_->setVerticalHeaderLabels(leadNames);
     resize(360, 640);

@@ -88,7 +88,7 @@ TEST(SyntheticEcg, ParametricRhythmPlacesTheChosenBeats) {
     EXPECT_EQ(records, SyntheticEcg::records(3, params, 60 * 800)) << "same seed, same records";
 
     // Without noise the leads are the beats alone: flat 0 in the long pause before a beat's P.
-    const auto leads = signal::deriveTwelveLeads(
+    const auto leads = signal::deriveStandardLeads(
         records[static_cast<std::size_t>(std::lround((placed[2].qrsOnset - 0.3) * 800))]);
     for (std::int16_t v : leads)
         EXPECT_EQ(v, 0);

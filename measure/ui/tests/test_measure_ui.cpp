@@ -40,8 +40,8 @@ Measurements sample() {
     m.qtcFridericiaMs = 426.7;
     m.qrsAxisDeg = 59.6;
     m.tAxisDeg = 40.2;
-    m.leads[signal::kLeadV1] = {0.25, 1.42};
-    m.leads[signal::kLeadV5] = {2.21, 0.2};
+    m.leads[signal::StandardLeadV1] = {0.25, 1.42};
+    m.leads[signal::StandardLeadV5] = {2.21, 0.2};
     m.beatsInMedian = 11;
     return m;
 }
@@ -58,9 +58,9 @@ TEST(MeasurementsWindow, ListsTheMeasurementsAndTheirUnitsInBothLanguages) {
     EXPECT_EQ(w.valueText(11), "3.63") << "SV1 + RV5";
     EXPECT_EQ(w.globalTable()->verticalHeaderItem(0)->text(), QString::fromUtf8("ЧСС"));
     EXPECT_EQ(w.globalTable()->item(0, 1)->text(), QString::fromUtf8("уд/мин"));
-    EXPECT_EQ(w.leadTable()->item(signal::kLeadV5, 0)->text(), "2.21");
-    EXPECT_EQ(w.leadTable()->item(signal::kLeadI, 0)->text(), QString::fromUtf8("—"));
-    EXPECT_EQ(w.leadTable()->verticalHeaderItem(signal::kLeadAVR)->text(), "aVR");
+    EXPECT_EQ(w.leadTable()->item(signal::StandardLeadV5, 0)->text(), "2.21");
+    EXPECT_EQ(w.leadTable()->item(signal::StandardLeadI, 0)->text(), QString::fromUtf8("—"));
+    EXPECT_EQ(w.leadTable()->verticalHeaderItem(signal::StandardLeadAVR)->text(), "aVR");
     EXPECT_TRUE(w.findChild<QLabel*>("measurementsSpan")->text().contains("20.0"));
 
     w.applyLanguage(false);
