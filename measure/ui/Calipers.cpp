@@ -28,15 +28,25 @@ Calipers::Calipers(QWidget* area) : QWidget(area) {
     setAttribute(Qt::WA_NoSystemBackground);
     setAttribute(Qt::WA_TranslucentBackground);
     setFocusPolicy(Qt::ClickFocus);
-    setGeometry(area->rect());
+    followArea();
     area->installEventFilter(this);
     setActive(false);
 }
 
 bool Calipers::eventFilter(QObject* watched, QEvent* event) {
     if (watched == parent() && event->type() == QEvent::Resize)
-        setGeometry(parentWidget()->rect());
+        followArea();
     return QWidget::eventFilter(watched, event);
+}
+
+void Calipers::setMargins(int top, int bottom) {
+    top_ = top;
+    bottom_ = bottom;
+    followArea();
+}
+
+void Calipers::followArea() {
+    setGeometry(parentWidget()->rect().adjusted(0, top_, 0, -bottom_));
 }
 
 void Calipers::setScale(double msPerPixel, double mvPerPixel) {

@@ -17,9 +17,11 @@ struct CaliperReading {
 class Calipers : public QWidget {
     Q_OBJECT
 public:
-    // Covers `area` and follows its size.
+    // Covers `area` (less the margins) and follows its size.
     explicit Calipers(QWidget* area);
 
+    // Strips at the top and bottom of the area that the calipers leave alone (tool panels).
+    void setMargins(int top, int bottom);
     // The drawing scale: milliseconds per pixel across and millivolts per pixel up.
     void setScale(double msPerPixel, double mvPerPixel);
     // Calipers work only while a page is reviewed; switching off clears them.
@@ -41,6 +43,9 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void followArea();
+
+    int top_ = 0, bottom_ = 0;
     double msPerPixel_ = 1.0, mvPerPixel_ = 0.01;
     bool active_ = false;
     bool russian_ = true;

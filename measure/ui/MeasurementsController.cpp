@@ -62,6 +62,8 @@ void MeasurementsController::liveBlock(const signal::SampleBlock& block) {
 }
 
 void MeasurementsController::reviewPage(const ReviewPage& page) {
+    if (reviewing_ && page == page_)
+        return;
     meter_.reset();
     page_ = page;
     reviewing_ = true;

@@ -28,6 +28,12 @@ struct ReviewPage {
     int seconds = 0;                         // seconds the page spans
     double msPerPixel = 12.5;                // across
     double mvPerPixel = 0.03;                // up
+
+    bool operator==(const ReviewPage& o) const {
+        return recording.data() == o.recording.data() && recording.size() == o.recording.size() &&
+               firstRecord == o.firstRecord && seconds == o.seconds && msPerPixel == o.msPerPixel &&
+               mvPerPixel == o.mvPerPixel;
+    }
 };
 
 class MeasurementsController : public QObject {
@@ -48,7 +54,8 @@ public:
     void liveStarted();
     // One block handed over by the acquisition.
     void liveBlock(const signal::SampleBlock& block);
-    // A review page is shown (after opening, paging, a new speed or scale).
+    // A review page is shown (after opening, paging, a new speed or scale). The same page again
+    // (a repaint) changes nothing.
     void reviewPage(const ReviewPage& page);
     // Neither live nor review: no rate, no calipers, the action off.
     void nothingShown();
