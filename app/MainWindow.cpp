@@ -244,6 +244,7 @@ void MainWindow::buildForm() {
                                          speedLabel, speedBox, secondsLabel, secondsEdit})
         top->addWidget(w);
     measurements_ = new measure::ui::MeasurementsController(toolPanel, area_, this);
+    measurements_->calipers()->setRepaint([this] { area_->showSurface(); });
     top->addWidget(measurements_->heartRateLabel());
     top->addStretch();
 

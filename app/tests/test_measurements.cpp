@@ -99,7 +99,7 @@ TEST_F(MeasurementsTest, ReviewShowsThePageRateCalipersAndTheMeasurementsWindow)
     // pixel; 10 mm/mV at 2.4 px/mm... as the display's gain says.
     auto* c = calipers(*w);
     ASSERT_NE(c, nullptr);
-    EXPECT_TRUE(c->isVisible());
+    EXPECT_TRUE(c->active());
     EXPECT_EQ(c->geometry().top(), 30) << "the tool panel stays clickable";
     drag(*c, {200, 300}, {280, 300});
     ASSERT_TRUE(c->reading());
@@ -121,9 +121,14 @@ TEST_F(MeasurementsTest, ReviewShowsThePageRateCalipersAndTheMeasurementsWindow)
     EXPECT_NEAR(window->valueText(5).toDouble(), 400, 20) << "QT";
     EXPECT_NEAR(window->valueText(9).toDouble(), 30, 10) << "QRS axis";
 
-    // Paging moves calipers off and the window along; English everywhere.
+    // Paging moves calipers off and the window along; drawing calipers keeps the page.
     w->Forward->click();
     EXPECT_FALSE(c->reading());
+    QCoreApplication::processEvents();
+    drag(*c, {100, 300}, {180, 300});
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w->display().pageNumber(), 1);
+    EXPECT_TRUE(c->reading());
     EXPECT_TRUE(
         window->findChild<QLabel*>("measurementsSpan")
             ->text()
@@ -136,7 +141,7 @@ TEST_F(MeasurementsTest, ReviewShowsThePageRateCalipersAndTheMeasurementsWindow)
     // Leaving review takes the rate and the calipers away.
     w->showEmptyState();
     EXPECT_FALSE(label->isVisible());
-    EXPECT_FALSE(c->isVisible());
+    EXPECT_FALSE(c->active());
 }
 
 TEST_F(MeasurementsTest, LiveSweepShowsTheRateOfTheLastBeats) {
@@ -158,6 +163,6 @@ TEST_F(MeasurementsTest, LiveSweepShowsTheRateOfTheLastBeats) {
     // The simulated instrument beats at about 72 per minute.
     ASSERT_TRUE(waitFor([&] { return label->rate().has_value(); }, 15000));
     EXPECT_NEAR(*label->rate(), 72, 5);
-    EXPECT_FALSE(calipers(*w)->isVisible()) << "no calipers on the live sweep";
+    EXPECT_FALSE(calipers(*w)->active()) << "no calipers on the live sweep";
     w->Stop->click();
 }

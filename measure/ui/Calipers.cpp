@@ -31,6 +31,14 @@ Calipers::Calipers(QWidget* area) : QWidget(area) {
     followArea();
     area->installEventFilter(this);
     setActive(false);
+    raise();
+}
+
+void Calipers::redraw() {
+    if (repaint_)
+        repaint_();
+    else
+        update();
 }
 
 bool Calipers::eventFilter(QObject* watched, QEvent* event) {
@@ -52,7 +60,8 @@ void Calipers::followArea() {
 void Calipers::setScale(double msPerPixel, double mvPerPixel) {
     msPerPixel_ = msPerPixel;
     mvPerPixel_ = mvPerPixel;
-    update();
+    if (start_)
+        redraw();
 }
 
 void Calipers::setActive(bool active) {
@@ -61,21 +70,21 @@ void Calipers::setActive(bool active) {
         clear();
     // Inactive, the mouse goes through to what lies below.
     setAttribute(Qt::WA_TransparentForMouseEvents, !active);
-    setVisible(active);
-    if (active)
-        raise();
 }
 
 void Calipers::applyLanguage(bool russian) {
     russian_ = russian;
-    update();
+    if (start_)
+        redraw();
 }
 
 void Calipers::clear() {
     dragging_ = false;
+    if (!start_ && !end_)
+        return;
     start_.reset();
     end_.reset();
-    update();
+    redraw();
 }
 
 std::optional<CaliperReading> Calipers::reading() const {
@@ -100,14 +109,14 @@ void Calipers::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     start_ = end_ = event->position().toPoint();
     dragging_ = true;
-    update();
+    redraw();
 }
 
 void Calipers::mouseMoveEvent(QMouseEvent* event) {
     if (!dragging_)
         return QWidget::mouseMoveEvent(event);
     end_ = event->position().toPoint();
-    update();
+    redraw();
 }
 
 void Calipers::mouseReleaseEvent(QMouseEvent* event) {
@@ -117,7 +126,8 @@ void Calipers::mouseReleaseEvent(QMouseEvent* event) {
     end_ = event->position().toPoint();
     if ((*end_ - *start_).manhattanLength() < kClickDistance)
         clear(); // a click clears
-    update();
+    else
+        redraw();
 }
 
 void Calipers::keyPressEvent(QKeyEvent* event) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 namespace velkard::measure::ui {
@@ -20,11 +21,16 @@ public:
     // Covers `area` (less the margins) and follows its size.
     explicit Calipers(QWidget* area);
 
+    // How the calipers get repainted. The overlay is transparent, so repainting it repaints the
+    // drawing area below; an area that treats repaints it did not ask for as exposures gives a
+    // function that repaints it as its own update. Without one the overlay updates itself.
+    void setRepaint(std::function<void()> repaint) { repaint_ = std::move(repaint); }
     // Strips at the top and bottom of the area that the calipers leave alone (tool panels).
     void setMargins(int top, int bottom);
     // The drawing scale: milliseconds per pixel across and millivolts per pixel up.
     void setScale(double msPerPixel, double mvPerPixel);
-    // Calipers work only while a page is reviewed; switching off clears them.
+    // Calipers work only while a page is reviewed; switching off clears them and lets the mouse
+    // through. The overlay itself stays in place (showing or hiding it would expose the area).
     void setActive(bool active);
     bool active() const { return active_; }
     void applyLanguage(bool russian);
@@ -44,7 +50,9 @@ protected:
 
 private:
     void followArea();
+    void redraw();
 
+    std::function<void()> repaint_;
     int top_ = 0, bottom_ = 0;
     double msPerPixel_ = 1.0, mvPerPixel_ = 0.01;
     bool active_ = false;

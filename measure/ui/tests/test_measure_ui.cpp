@@ -93,7 +93,8 @@ TEST(Calipers, DragShowsTimeRateAndAmplitudeAndEscOrAClickClears) {
     QWidget area;
     area.resize(800, 600);
     Calipers calipers(&area);
-    EXPECT_FALSE(calipers.isVisible());
+    EXPECT_FALSE(calipers.active());
+    EXPECT_TRUE(calipers.testAttribute(Qt::WA_TransparentForMouseEvents));
     area.show();
     calipers.setActive(true);
     EXPECT_EQ(calipers.size(), area.size());
