@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/MainWindow.h"
 
 #include "app/ParametersDialog.h"
@@ -909,8 +910,13 @@ void MainWindow::importFromFile() {
             chosen = dialog.selectedFiles().front();
     }
     QDir::setCurrent(fromPath(workDir_));
-    if (chosen.isEmpty())
-        return;
+    if (!chosen.isEmpty())
+        importFile(chosen);
+}
+
+void MainWindow::importFile(const QString& chosen) {
+    auto& f = state_;
+    f.importView = true;
     endAcquisitionIfActive();
 
     // The file is decompressed and converted in memory: no intermediate file is written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: the ECG drawing area between a tool panel (scale, lead group, speed, duration)
 // and a button panel (Start/Stop or Forward/Back), the main menu and the three acquisition timers.
 #pragma once
@@ -53,6 +54,10 @@ public:
     // program then ends without showing the window.
     bool startedOk() const { return startupError_.empty(); }
     const std::string& startupError() const { return startupError_; }
+
+    // Shows a device ECG file or an ".ecx" file in the import view, as the import command does
+    // after its dialog (also `velkard FILE`). Failures are shown as messages.
+    void importFile(const QString& path);
 
     // Sets every caption of the window from the one table, in the given language.
     void applyLanguage(bool russian);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exporting a one-hour recording (46 MB, 800 Hz) into each format, file written and flushed to
 // disk. SCP-ECG holds at most 32767 samples a lead, so it exports its longest: 40.96 s.
 #include "export/Export.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Beat detection and every measurement of a one-hour recording (goal: 300 ms), and the live
 // detector's cost per second of signal (goal: 0.1 % of a core, 1 ms per second).
 #include "measure/HeartRateMeter.h"

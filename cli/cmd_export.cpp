@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Export commands: a card-file recording or a bare recording file into EDF+, DICOM, SCP-ECG or
 // HL7 aECG.
 #include "cardfile/CardFile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-cli measure: beats and global measurements of a recording, as one JSON object.
 #include "cli/Cli.h"
 #include "measure/Measurements.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The twelve standard leads derived from the instrument's eight channels, and the min/max
 // decimation that reduces a block of samples to one value per pixel column.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HL7 v3 annotated ECG (aECG) XML: one rhythm series; a sequence set holds the time sequence and
 // the twelve lead sequences as SLIST_PQ (whole instrument units, origin 0 µV, scale in µV). The
 // lead II that an A2 recording goes on recording alone is a second sequence set starting where the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exporting a recording of the card file: the patient's record and the archive entry give the
 // name, ID, birth date, sex and the recording's date, time and kind. Uses the card file's read
 // functions only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // DICOM through DCMTK: 12-Lead ECG Waveform storage for recordings up to 16 s, General ECG Waveform
 // storage for longer ones. Names in UTF-8 (ISO_IR 192) as the card holds them, family^given^middle.
 // One multiplex group holds the twelve leads; when an A2 recording goes on recording lead II alone,

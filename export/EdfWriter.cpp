@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // EDF+ through EDFlib: twelve 16-bit signals "ECG I" .. "ECG V6" at 800 Hz in microvolts, one
 // digital step per instrument unit. EDF+ headers are ASCII, so names are transliterated.
 #include "export/Transliterate.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Lossless exports of a recording into files other systems read: EDF+, DICOM ECG waveform,
 // SCP-ECG and HL7 aECG. Every file holds the twelve standard leads at 800 Hz as the instrument gave
 // them (whole instrument units with the scale in physical units), the patient's name, ID, birth

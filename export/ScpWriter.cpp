@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SCP-ECG (EN 1064 / ISO 11073-91064), version 3.0 text in UTF-8: section 0 (pointers), 1 (patient
 // and acquisition), 3 (lead definitions) and 6 (rhythm data, uncompressed 16-bit, no difference
 // encoding), each with its CRC. The amplitude step is a whole number of nanovolts, 1468 nV for one

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The four writers behind writeExport. Each writes a complete file at `path` (a temporary name the
 // caller renames into place) or fails with a message.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The heart rate of the live sweep: the QRS detector on the incoming records, and the mean of the
 // last eight RR intervals, updated with each beat and withdrawn 3 s after the last one.
 #pragma once

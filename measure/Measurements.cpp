@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "measure/Measurements.h"
 
 #include "measure/QrsDetector.h"

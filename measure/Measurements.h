@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Global measurements of a span of a recording, from its median beat.
 //
 // Beats come from the QRS detector. Beats whose QRS matches the dominant shape (correlation with

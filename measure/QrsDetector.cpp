@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "measure/QrsDetector.h"
 
 #include "signal/Leads.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // QRS detection on all leads, sample by sample, for the live sweep and for recordings alike.
 //
 // Each of the eight independent leads (I, II, V1..V6) goes through a low-pass made of two moving

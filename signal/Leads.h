@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The twelve standard leads derived from the instrument's eight channels. Display, printing and the
 // exports all take their leads from here, so every output shows the same values.
 #pragma once

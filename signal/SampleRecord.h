@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument's sample record and sample block: the unit every part of the program exchanges.
 #pragma once
 

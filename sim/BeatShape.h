@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A twelve-lead beat with chosen rate, intervals, axes and amplitudes, premature beats and noise,
 // so tests and demos have recordings whose true measurements are known.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated instrument: the device side of the link, independent of how bytes travel.
 //
 // The host's bytes go in through hostWrite(); the bytes the instrument sends come out of pump(),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A deterministic synthetic twelve-lead ECG in the instrument's eight channels.
 //
 // Each beat is a sum of Gaussian P, Q, R, S and T waves with per-lead amplitudes; the beat interval

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-instrument: the simulated instrument served on a pseudo-terminal.
 //
-//   velkard-instrument [--card DIR] [--seed N] [--fault F[,F...]] [--beat K=V,...] [--noise
-//   K=V,...] velkard-instrument --make-card DIR
+//   velkard-instrument [--card DIR] [--seed N] [--fault F[,F...]] [--beat K=V,...]
+//                      [--noise K=V,...]
+//   velkard-instrument --make-card DIR
 //
 // Prints the pseudo-terminal's path on the first line of stdout and serves until killed. Use that
 // path as the port name (line 3 of the settings file, or velkard-cli record --port PATH).
@@ -9,6 +11,7 @@
 #include "sim/Instrument.h"
 #include "sim/MemoryHook.h"
 #include "sim/PtyServer.h"
+#include "velkard_version.h"
 
 #include <csignal>
 #include <cstdio>
@@ -27,15 +30,19 @@ void onSignal(int) {
         gServer->stop();
 }
 
+void printUsage(std::ostream& out) {
+    out << "usage: velkard-instrument [--card DIR] [--seed N] [--fault "
+           "silence-after=SECONDS|drop-after=SECONDS|"
+           "no-card|garbage|slow=FACTOR]\n"
+           "                          [--beat hr=72,pr=160,qrs=90,qt=400,axis=60,...]\n"
+           "                          [--noise mains=50,mains-mv=0.2,wander=0.5,white=0.03]\n"
+           "       velkard-instrument --make-card DIR\n"
+           "       velkard-instrument --version\n";
+}
+
 int usage(const char* message) {
-    if (message)
-        std::cerr << "velkard-instrument: " << message << "\n";
-    std::cerr << "usage: velkard-instrument [--card DIR] [--seed N] [--fault "
-                 "silence-after=SECONDS|drop-after=SECONDS|"
-                 "no-card|garbage|slow=FACTOR]\n"
-                 "                          [--beat hr=72,pr=160,qrs=90,qt=400,axis=60,...]\n"
-                 "                          [--noise mains=50,mains-mv=0.2,wander=0.5,white=0.03]\n"
-                 "       velkard-instrument --make-card DIR\n";
+    std::cerr << "velkard-instrument: " << message << "\n";
+    printUsage(std::cerr);
     return 2;
 }
 
@@ -51,7 +58,10 @@ int main(int argc, char** argv) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
         if (a == "--help" || a == "-h") {
-            usage(nullptr);
+            printUsage(std::cout);
+            return 0;
+        } else if (a == "--version") {
+            std::cout << "velkard-instrument " VELKARD_VERSION "\n";
             return 0;
         } else if (a == "--card" && hasValue) {
             card = args[++i];

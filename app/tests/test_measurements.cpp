@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The measurements in the main window: the rate of the shown page and live, the calipers over the
 // review page, the measurements window, in both languages.
 #include "AppTestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program start, settings, language switching, the parameters dialog and the end of the program.
 #include "AppTestSupport.h"
 

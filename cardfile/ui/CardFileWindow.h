@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The card-file window: choose a patient and one of the patient's recordings; create, change and
 // delete patients; delete recordings. It closes with a request the main window carries out: write
 // a new ECG (Write), show a recording (Open), or nothing. Export writes the selected recording

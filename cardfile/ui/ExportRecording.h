@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exporting a card-file recording from the card-file window: a save dialog offers the four formats
 // by filter and extension, then the recording is written; the outcome is told in the interface
 // language. The dialog runs through the dialog seam, so tests drive it without an event loop.

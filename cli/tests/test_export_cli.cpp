@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-cli export and export-file: format by extension or --format, card-file lookup, and the
 // failures (wrong usage, unknown patient or recording, unreadable recording, full disk).
 #include "cli/tests/RunCli.h"

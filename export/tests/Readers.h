@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the independent readers (BioSig's save2gdf, dicom3tools' dciodvfy, DCMTK's dcmdump) and
 // parses what they print. A missing reader fails the test that needs it: scripts/deps.sh
 // installs them all.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The export library on its own: formats, names, lead derivation, card-file lookup, and what an
 // export does with bad input (unreadable recording, read-only folder, full disk).
 #include "cardfile/CardFile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exported files read back by readers no one here wrote: BioSig's save2gdf (EDF+, SCP-ECG,
 // HL7 aECG), dicom3tools' dciodvfy and DCMTK's dcmdump (DICOM). Every sample of every lead must
 // come back within 3 µV of the instrument value, with the labels, the rate and the patient.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Recordings of the parametric synthetic ECG and the true values of their measurements.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measurements against synthetic recordings whose true values are known, noise included.
 #include "SyntheticTruth.h"
 

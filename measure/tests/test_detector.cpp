@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Beat detection on noisy irregular rhythms with premature beats, live and on a recording.
 #include "SyntheticTruth.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Calipers over the review page: press, drag and release on the drawing area shows the time
 // between the two points in ms, the rate 60000 / Δt in beats per minute and the amplitude
 // difference in mV, at the scale the traces are drawn with. Esc or a click clears them.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The heart rate in the tool panel: "ЧСС 72" / "HR 72", or "--" when there is none.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the main window needs of the measurements, behind a few calls: the heart rate in the tool
 // panel (live from the acquisition's blocks, in review the rate of the shown page), the calipers
 // over the review page and the measurements window with its menu action.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The measurements window ("Измерения" / "Measurements"): rate, intervals, axes and every lead's
 // R and S of the span under review, with the Sokolow-Lyon sum SV1 + RV5.
 #pragma once

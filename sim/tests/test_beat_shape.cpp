@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parametric synthetic ECG: its settings, its beats, and the instrument serving it.
 #include "signal/Leads.h"
 #include "sim/BeatShape.h"

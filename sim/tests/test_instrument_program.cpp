@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-instrument as a user runs it: the pseudo-terminal path on the first line, the stream on
 // that terminal, --make-card, and wrong usage.
 #include "signal/SampleRecord.h"

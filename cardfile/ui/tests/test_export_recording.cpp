@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The card-file window's Export: the button beside Open in both languages, the save dialog with
 // the four formats, the default file name, the format from the extension or the filter, and the
 // messages for every outcome. The dialog is answered through the dialog seam.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The heart-rate label, the measurements window and the calipers, in both languages.
 #include "measure/ui/Calipers.h"
 #include "measure/ui/HeartRateLabel.h"
