@@ -31,7 +31,8 @@ int usage(const char* message) {
         std::cerr << "velkard-instrument: " << message << "\n";
     std::cerr << "usage: velkard-instrument [--card DIR] [--seed N] [--fault "
                  "silence-after=SECONDS|drop-after=SECONDS|"
-                 "no-card|garbage|slow=FACTOR]\n"
+                 "no-card|garbage|slow=FACTOR|absent|stray-reply|stall-block=N|drop-byte|"
+                 "extra-byte]\n"
                  "       velkard-instrument --make-card DIR\n";
     return 2;
 }
