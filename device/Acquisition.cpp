@@ -221,7 +221,7 @@ bool Acquisition::startRecording(const std::filesystem::path& file) {
     return true;
 }
 
-TickResult Acquisition::timer1Tick() {
+TickResult Acquisition::handOverBlocks() {
     TickResult result;
     if (!reader_.joinable())
         return result;
@@ -276,7 +276,7 @@ double Acquisition::lostSeconds() const {
     return static_cast<double>(blocks) * signal::kRecordsPerBlock / signal::kRecordsPerSecond;
 }
 
-bool Acquisition::timer3Tick(std::chrono::steady_clock::time_point now) {
+bool Acquisition::watchdogExpired(std::chrono::steady_clock::time_point now) {
     if (!reader_.joinable() ||
         (state_ != AcquisitionState::Monitoring && state_ != AcquisitionState::Recording))
         return false;

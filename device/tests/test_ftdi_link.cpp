@@ -225,7 +225,7 @@ TEST(FtdiLink, UnplugWhileStreamingIsOneDeviceLossAndNoCloseError) {
                            stream.begin() + static_cast<std::ptrdiff_t>(at + n)});
             at += n;
         }
-        TickResult r = acq.timer1Tick();
+        TickResult r = acq.handOverBlocks();
         blocks.insert(blocks.end(), r.blocks.begin(), r.blocks.end());
         events.insert(events.end(), r.events.begin(), r.events.end());
         std::this_thread::sleep_for(1ms);
@@ -235,7 +235,7 @@ TEST(FtdiLink, UnplugWhileStreamingIsOneDeviceLossAndNoCloseError) {
 
     fake::unplug();
     while (acq.state() != AcquisitionState::Halted && std::chrono::steady_clock::now() < end) {
-        TickResult r = acq.timer1Tick();
+        TickResult r = acq.handOverBlocks();
         events.insert(events.end(), r.events.begin(), r.events.end());
         std::this_thread::sleep_for(1ms);
     }
