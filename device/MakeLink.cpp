@@ -87,8 +87,8 @@ std::string openFailureText(const OpenProblem& problem, bool russian) {
     case OpenFailure::None:
         return {};
     case OpenFailure::NoDevice:
-        return russian ? "Прибор не подключён к USB" + detail + "."
-                       : "No instrument is connected to USB" + detail + ".";
+        return russian ? "Прибор не подключён" + detail + "."
+                       : "No instrument is connected" + detail + ".";
     case OpenFailure::PermissionDenied:
         return russian
                    ? "Нет прав на доступ к устройству USB" + detail +
