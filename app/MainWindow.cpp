@@ -37,6 +37,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QTimer>
 #include <cstdio>
 #include <system_error>
@@ -492,7 +493,7 @@ void MainWindow::showEvents(const std::vector<device::Event>& events) {
     for (const auto& e : events) {
         const QString caption = e.caption.empty() ? QGuiApplication::applicationName()
                                                   : QString::fromStdString(e.caption);
-        messages().show(QString::fromStdString(e.text), caption);
+        messages().show(QString::fromStdString(state_.russian ? e.text : e.textEn), caption);
         // Without a reader thread the program cannot go on: it ends, as after Exit.
         if (e.kind == device::EventKind::ThreadError)
             QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
@@ -765,6 +766,9 @@ void MainWindow::startMonitoring() {
     // labels, the calibration mark and the sweep belong to a running stream.
     if (!started)
         return;
+    // Which way the instrument is reached (the simulated one, a tty, or USB through libftdi).
+    statusBar()->showMessage(QString::fromUtf8(state_.tr2("Прибор: ", "Instrument: ")) +
+                             QString::fromStdString(acquisition_->linkDescription()));
     display_->prepareLiveDisplay();
     area_->showSurface();
     measurements_->liveStarted();

@@ -27,16 +27,20 @@ const Command kMemory{
     "       velkard-cli memory --port PORT [--dir DIR] get NAME...\n"
     "       velkard-cli memory --port PORT [--dir DIR] delete NAME...\n\n"
     "Opens a memory connection to the instrument on PORT (SIM for the simulated instrument, a tty\n"
-    "path such as /dev/ttyUSB0 or the pseudo-terminal printed by velkard-instrument, anything\n"
-    "else for the first FTDI device over USB) and asks it for the card's listing.\n"
+    "path such as /dev/ttyUSB0 or the pseudo-terminal printed by velkard-instrument, "
+    "USB:VVVV:PPPP\n"
+    "for the bridge with that USB vendor and product ID, anything else for FTDI's own bridges,\n"
+    "found through /dev/ttyUSB* when the kernel driver holds them, else over libftdi1) and asks\n"
+    "it for the card's listing.\n"
     "  list     prints one entry per line, in the instrument's order; folders end with \"/\".\n"
     "  get      copies the named files byte for byte into DIR/temp (DIR defaults to the current\n"
     "           folder; temp is created when missing) and prints the path of each file saved.\n"
     "  delete   deletes the named files on the card.\n"
     "Names are given as list prints them. Fails (status 1) with one line per problem on stderr:\n"
-    "\"Прибор не найден\" when no instrument answers, \"SD карта не найдена\" when it has no "
-    "card,\n"
-    "an unknown name, a name that cannot be saved safely, or a file that cannot be written.\n",
+    "\"Прибор не найден\" (with the reason) when no instrument answers, \"SD карта не найдена\"\n"
+    "when it has no card, \"Прибор не отвечает\" when a reply stops coming (nothing is left of a\n"
+    "file cut short), an unknown name, a name that cannot be saved safely, or a file that cannot\n"
+    "be written.\n",
     runMemory};
 
 const Registration regMemory{kMemory};
@@ -177,6 +181,8 @@ int runMemory(const std::vector<std::string>& argv) {
     memory::MemoryConnection connection(*link, list, downloadDir);
     list.connection = &connection;
     connection.setReplyObserver([&list](memory::ReplyKind k) { list.onReply(k); });
+    connection.setLog(
+        [](const std::string& line) { std::cerr << "velkard-cli: " << line << '\n'; });
 
     // The work runs while the connection is up, where the program shows its modal window.
     std::string error;
@@ -215,8 +221,11 @@ int runMemory(const std::vector<std::string>& argv) {
         if (kind == memory::RequestKind::Delete)
             error = awaitListing(list, blocksBefore, list.messages().size());
     };
-    if (memory::runMemoryConnection(connection, list, work) == memory::StartResult::NotFound)
-        return fail(memory::kNotFoundRu);
+    if (memory::runMemoryConnection(connection, list, work) == memory::StartResult::NotFound) {
+        const std::string reason = device::openFailureText(link->openProblem(), true);
+        return fail(reason.empty() ? std::string(memory::kNotFoundRu)
+                                   : std::string(memory::kNotFoundRu) + ": " + reason);
+    }
     if (!error.empty())
         return fail(error);
 

@@ -3,12 +3,15 @@
 
 #include "device/FrameReader.h"
 
+#include <cstdio>
 #include <system_error>
 #include <unistd.h>
 
 namespace velkard::device {
 
 namespace {
+
+Event makeEventText(EventKind kind);
 
 std::int64_t steadyNanos(std::chrono::steady_clock::time_point t) {
     const auto ns =
@@ -19,6 +22,32 @@ std::int64_t steadyNanos(std::chrono::steady_clock::time_point t) {
 } // namespace
 
 Event makeEvent(EventKind kind) {
+    Event e = makeEventText(kind);
+    e.textEn = e.text;
+    return e;
+}
+
+Event notFoundEvent(const OpenProblem& problem) {
+    Event e = makeEvent(EventKind::NotFound);
+    if (problem.kind != OpenFailure::None) {
+        e.text += "\n" + openFailureText(problem, true);
+        e.textEn += "\n" + openFailureText(problem, false);
+    }
+    return e;
+}
+
+Event dataLostEvent(double seconds) {
+    char ru[64], en[64];
+    std::snprintf(ru, sizeof ru, "Потеряны данные: %.1f с", seconds);
+    std::snprintf(en, sizeof en, "data lost: %.1f s", seconds);
+    for (char& c : ru)
+        if (c == '.')
+            c = ',';
+    return {EventKind::DataLost, ru, "Error", en};
+}
+
+namespace {
+Event makeEventText(EventKind kind) {
     switch (kind) {
     case EventKind::NotFound:
         return {kind, "Прибор не найден", ""};
@@ -38,9 +67,12 @@ Event makeEvent(EventKind kind) {
         return {kind, "Ошибка записи файла ЭКГ", "Error"};
     case EventKind::ThreadError:
         return {kind, "Error! Cannot create thread.", "Error"};
+    case EventKind::DataLost:
+        return dataLostEvent(0);
     }
     return {kind, "", ""};
 }
+} // namespace
 
 Acquisition::Acquisition(LinkFactory factory) : factory_(std::move(factory)) {}
 
@@ -80,9 +112,12 @@ bool Acquisition::startMonitoring() {
             link_ = factory_();
         if (!link_ || link_->open(0) != Status::Ok) {
             // The vendor driver leaves a handle to close even after a failed open.
+            const OpenProblem problem = link_ ? link_->openProblem() : OpenProblem{};
             if (link_)
                 link_->close();
-            queue(EventKind::NotFound);
+            // Made afresh next time: plug and play looks for the instrument again.
+            link_.reset();
+            events_.push_back(notFoundEvent(problem));
             return false;
         }
         linkOpen_ = true;
@@ -180,6 +215,8 @@ bool Acquisition::startRecording(const std::filesystem::path& file) {
         return false;
     }
     blocksWritten_ = 0;
+    lostAtRecordingStart_ = buffer_.lostBlocks();
+    lossReported_ = false;
     if (state_ == AcquisitionState::Monitoring)
         state_ = AcquisitionState::Recording;
     return true;
@@ -210,6 +247,12 @@ TickResult Acquisition::handOverBlocks() {
         }
         result.blocks.push_back(block);
     }
+    // Blocks the hand-over dropped because this thread fell behind shorten the recording: say so,
+    // once per recording.
+    if (file_ && !lossReported_ && lostSeconds() > 0) {
+        lossReported_ = true;
+        result.events.push_back(dataLostEvent(lostSeconds()));
+    }
     const std::uint32_t errors = readErrors_.load(std::memory_order_relaxed);
     if (errors != readErrorsReported_) {
         readErrorsReported_ = errors;
@@ -227,6 +270,11 @@ TickResult Acquisition::handOverBlocks() {
         result.events.push_back(makeEvent(EventKind::DeviceLost));
     }
     return result;
+}
+
+double Acquisition::lostSeconds() const {
+    const std::uint64_t blocks = buffer_.lostBlocks() - lostAtRecordingStart_;
+    return static_cast<double>(blocks) * signal::kRecordsPerBlock / signal::kRecordsPerSecond;
 }
 
 bool Acquisition::watchdogExpired(std::chrono::steady_clock::time_point now) {

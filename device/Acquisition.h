@@ -50,15 +50,21 @@ enum class EventKind {
     FileCreateError, // "Ошибка создания файла для записи ЭКГ"
     FileWriteError, // "Ошибка записи файла ЭКГ" (disk full: recording to file ends, file kept)
     ThreadError, // "Error! Cannot create thread."
+    DataLost, // "Потеряны данные: N с" / "data lost: N s": the window fell behind the reader
 };
 
 struct Event {
     EventKind kind;
-    std::string text;    // UTF-8, exactly as the message box shows it
-    std::string caption; // empty for NotFound: the window uses the application title
+    std::string text;        // UTF-8, exactly as the message box shows it (Russian interface)
+    std::string caption;     // empty for NotFound: the window uses the application title
+    std::string textEn = {}; // the same for the English interface
 };
 
 Event makeEvent(EventKind kind);
+// NotFound with the reason opening failed on its own line (nothing added for an unknown reason).
+Event notFoundEvent(const OpenProblem& problem);
+// DataLost for the given number of seconds.
+Event dataLostEvent(double seconds);
 
 enum class AcquisitionState {
     Idle,       // nothing started yet
@@ -132,6 +138,10 @@ public:
     std::uint64_t blocksWritten() const { return blocksWritten_; }
     // The link in use (null before the first open). For the memory connection and tests.
     Link* link() { return link_.get(); }
+    // Which backend and device the open link uses, for the status line; empty while closed.
+    std::string linkDescription() const { return linkOpen_ && link_ ? link_->describe() : ""; }
+    // Seconds of signal lost in the hand-over since startRecording (0.5 s per block).
+    double lostSeconds() const;
 
 private:
     void readerMain();
@@ -147,6 +157,8 @@ private:
     AcquisitionState state_ = AcquisitionState::Idle;
     std::FILE* file_ = nullptr;
     std::uint64_t blocksWritten_ = 0;
+    std::uint64_t lostAtRecordingStart_ = 0; // buffer_.lostBlocks() when recording began
+    bool lossReported_ = false;              // once per recording
     bool deviceLostReported_ = false;
 
     signal::ReceiveBuffer buffer_;

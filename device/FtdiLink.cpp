@@ -3,77 +3,218 @@
 
 #ifdef VELKARD_HAVE_LIBFTDI
 #include <ftdi.h>
+#include <libusb.h>
 #endif
 
-#include <thread>
+#include <cstdio>
 
 namespace velkard::device {
+
+namespace {
+
+std::string idsText(const UsbIds& ids) {
+    if (ids.vendor == 0)
+        return "FTDI";
+    char text[16];
+    std::snprintf(text, sizeof text, "%04x:%04x", ids.vendor, ids.product);
+    return text;
+}
+
+} // namespace
+
+std::string FtdiLink::describe() const {
+    return "USB " + idsText(ids_) + " (libftdi)";
+}
+
+OpenProblem FtdiLink::openProblem() const {
+    std::lock_guard lock(control_);
+    return problem_;
+}
+
+FtdiLink::FtdiLink(UsbIds ids) : ids_(ids) {}
 
 #ifdef VELKARD_HAVE_LIBFTDI
 
 namespace {
-constexpr int kUsbReadTimeoutMs = 20;
-constexpr unsigned char kLatencyMs = 2;
-} // namespace
 
-FtdiLink::FtdiLink() = default;
+// Line status bits of ftdi_poll_modem_status (high byte).
+constexpr unsigned short kOverrunError = 0x0200;
+constexpr unsigned short kTransmitterEmpty = 0x4000;
+constexpr int kUsbUnavailable = -666;           // libftdi: no device handle
+constexpr std::uint32_t kErrorsMeaningLost = 5; // USB errors in a row that mean the device is gone
+constexpr auto kStatusPollPeriod = std::chrono::milliseconds(100);
+
+bool deviceGone(int code) {
+    return code == LIBUSB_ERROR_NO_DEVICE || code == kUsbUnavailable;
+}
+
+// ftdi_usb_open_dev's codes: -4 libusb_open failed (almost always the device node's permissions),
+// -8 inappropriate permissions, -3 / -5 the configuration or interface is held by a driver.
+OpenFailure classifyOpen(int code) {
+    switch (code) {
+    case -4:
+    case -8:
+        return OpenFailure::PermissionDenied;
+    case -3:
+    case -5:
+        return OpenFailure::Busy;
+    default:
+        return OpenFailure::Other;
+    }
+}
+
+std::string errorText(ftdi_context* ctx, int code) {
+    const char* text = ctx ? ftdi_get_error_string(ctx) : nullptr;
+    std::string out = text && *text ? text : "libftdi";
+    return out + ", " + std::to_string(code);
+}
+
+} // namespace
 
 FtdiLink::~FtdiLink() {
     close();
 }
 
 Status FtdiLink::open(int deviceIndex) {
-    std::lock_guard lock(m_);
+    std::lock_guard lock(control_);
     if (open_)
         return Status::Ok;
+    problem_ = {};
     ctx_ = ftdi_new();
-    if (!ctx_)
+    if (!ctx_) {
+        problem_ = {OpenFailure::Other, "ftdi_new"};
         return Status::DeviceNotFound;
+    }
+    // Detach ftdi_sio for as long as the link is open and give the device back to it on close.
+    ctx_->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
     ftdi_device_list* list = nullptr;
-    // Vendor and product 0: every device with one of FTDI's default identifiers.
-    const int count = ftdi_usb_find_all(ctx_, &list, 0, 0);
+    // Vendor and product 0: every device with one of FTDI's own identifiers.
+    const int count = ftdi_usb_find_all(ctx_, &list, ids_.vendor, ids_.vendor ? ids_.product : 0);
     Status status = Status::DeviceNotFound;
-    if (count > deviceIndex && deviceIndex >= 0) {
+    if (count < 0) {
+        problem_ = {OpenFailure::Other, errorText(ctx_, count)};
+    } else if (deviceIndex < 0 || count <= deviceIndex) {
+        problem_ = {OpenFailure::NoDevice, "USB " + idsText(ids_)};
+    } else {
         ftdi_device_list* item = list;
         for (int i = 0; i < deviceIndex; ++i)
             item = item->next;
-        if (ftdi_usb_open_dev(ctx_, item->dev) == 0)
+        const int r = ftdi_usb_open_dev(ctx_, item->dev);
+        if (r == 0)
             status = Status::Ok;
+        else
+            problem_ = {classifyOpen(r), errorText(ctx_, r)};
     }
     if (list)
         ftdi_list_free(&list);
+    if (status == Status::Ok) {
+        const int r = ftdi_set_latency_timer(ctx_, kLatencyMs) |
+                      ftdi_read_data_set_chunksize(ctx_, kUsbChunkBytes) |
+                      ftdi_write_data_set_chunksize(ctx_, kUsbChunkBytes) |
+                      ftdi_setflowctrl(ctx_, SIO_DISABLE_FLOW_CTRL);
+        if (r != 0) {
+            problem_ = {OpenFailure::Other, errorText(ctx_, r)};
+            ftdi_usb_close(ctx_);
+            status = Status::DeviceNotFound;
+        }
+    }
     if (status != Status::Ok) {
         ftdi_free(ctx_);
         ctx_ = nullptr;
         return status;
     }
-    ftdi_set_latency_timer(ctx_, kLatencyMs);
-    ftdi_setflowctrl(ctx_, SIO_DISABLE_FLOW_CTRL);
     ctx_->usb_read_timeout = kUsbReadTimeoutMs;
+    {
+        std::lock_guard rx(rxMutex_);
+        rx_.clear();
+        overrun_ = false;
+        usbErrors_ = 0;
+    }
+    lost_ = false;
+    stopReader_ = false;
     open_ = true;
-    rx_.clear();
+    reader_ = std::thread([this] { readerMain(); });
     return Status::Ok;
 }
 
+void FtdiLink::readerMain() {
+    unsigned char chunk[kReadRequestBytes];
+    std::uint32_t errorsInARow = 0;
+    auto nextStatusPoll = std::chrono::steady_clock::now() + kStatusPollPeriod;
+    while (!stopReader_.load(std::memory_order_acquire)) {
+        int r = 0;
+        {
+            std::lock_guard usb(usbRead_);
+            // Returns what arrived, or 0 once the chip answers with status only (every 2 ms).
+            r = ftdi_read_data(ctx_, chunk, sizeof chunk);
+        }
+        bool gone = false;
+        if (r > 0) {
+            errorsInARow = 0;
+            std::lock_guard rx(rxMutex_);
+            rx_.insert(rx_.end(), chunk, chunk + r);
+        } else if (r < 0 && r != LIBUSB_ERROR_TIMEOUT) {
+            // A time-out only means nothing came; a vanished device ends the reader; other errors
+            // are reported by the next read, and many in a row mean the device is gone as well.
+            gone = deviceGone(r) || ++errorsInARow >= kErrorsMeaningLost;
+            if (!gone) {
+                std::lock_guard rx(rxMutex_);
+                ++usbErrors_;
+            }
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (!gone && now >= nextStatusPoll) {
+            nextStatusPoll = now + kStatusPollPeriod;
+            unsigned short status = 0;
+            int s = 0;
+            {
+                std::lock_guard usb(usbRead_);
+                s = ftdi_poll_modem_status(ctx_, &status);
+            }
+            if (s == 0 && (status & kOverrunError)) {
+                std::lock_guard rx(rxMutex_);
+                overrun_ = true;
+            } else if (s < 0 && deviceGone(s)) {
+                gone = true;
+            }
+        }
+        if (gone) {
+            lost_.store(true, std::memory_order_release);
+            std::lock_guard rx(rxMutex_);
+            rxReady_.notify_all();
+            return;
+        }
+        if (r > 0) {
+            std::lock_guard rx(rxMutex_);
+            rxReady_.notify_all();
+        } else if (r < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+}
+
+void FtdiLink::stopReaderThread() {
+    stopReader_.store(true, std::memory_order_release);
+    if (reader_.joinable())
+        reader_.join();
+}
+
 Status FtdiLink::close() {
-    std::lock_guard lock(m_);
+    stopReaderThread();
+    std::lock_guard lock(control_);
     if (!ctx_)
         return Status::Ok;
     const int r = open_ ? ftdi_usb_close(ctx_) : 0;
     ftdi_free(ctx_);
     ctx_ = nullptr;
     open_ = false;
-    rx_.clear();
-    return r == 0 ? Status::Ok : Status::IoError;
-}
-
-Status FtdiLink::fillLocked() {
-    unsigned char chunk[4096];
-    const int r = ftdi_read_data(ctx_, chunk, sizeof chunk);
-    if (r < 0)
-        return Status::IoError;
-    rx_.insert(rx_.end(), chunk, chunk + r);
-    return Status::Ok;
+    {
+        std::lock_guard rx(rxMutex_);
+        rx_.clear();
+        rxReady_.notify_all();
+    }
+    // An unplugged device cannot be released; that is not a close error, the loss was reported.
+    return r == 0 || lost_.load() ? Status::Ok : Status::IoError;
 }
 
 std::size_t FtdiLink::takeLocked(std::uint8_t* buf, std::size_t n) {
@@ -85,60 +226,106 @@ std::size_t FtdiLink::takeLocked(std::uint8_t* buf, std::size_t n) {
     return got;
 }
 
+Status FtdiLink::takeReadStatusLocked() {
+    if (overrun_) {
+        overrun_ = false;
+        return Status::Overrun;
+    }
+    if (usbErrors_ != 0) {
+        usbErrors_ = 0;
+        return Status::IoError;
+    }
+    return Status::Ok;
+}
+
 Status FtdiLink::read(std::uint8_t* buf, std::size_t n, std::size_t& got) {
     got = 0;
+    if (!open_)
+        return Status::DeviceNotOpened;
+    std::unique_lock rx(rxMutex_);
     while (got < n) {
+        got += takeLocked(buf + got, n - got);
+        const Status s = takeReadStatusLocked();
+        if (s != Status::Ok)
+            return s;
+        if (got == n)
+            break;
         if (cancelled_)
             return Status::Cancelled;
-        {
-            std::lock_guard lock(m_);
-            if (!open_)
-                return Status::DeviceNotOpened;
-            got += takeLocked(buf + got, n - got);
-            if (got == n)
-                break;
-            if (fillLocked() != Status::Ok)
-                return Status::IoError;
-            got += takeLocked(buf + got, n - got);
-        }
-        // Let a writer on the other thread take the lock between polls.
-        std::this_thread::yield();
+        if (lost_.load(std::memory_order_acquire))
+            return Status::DeviceLost;
+        if (!open_)
+            return Status::DeviceNotOpened;
+        rxReady_.wait(rx);
     }
     return Status::Ok;
 }
 
 Status FtdiLink::readAvailable(std::uint8_t* buf, std::size_t n, std::size_t& got) {
-    std::lock_guard lock(m_);
     got = 0;
     if (!open_)
         return Status::DeviceNotOpened;
-    if (rx_.empty() && fillLocked() != Status::Ok)
-        return Status::IoError;
+    std::lock_guard rx(rxMutex_);
     got = takeLocked(buf, n);
+    const Status s = takeReadStatusLocked();
+    if (s != Status::Ok)
+        return s;
+    if (got == 0 && lost_.load(std::memory_order_acquire))
+        return Status::DeviceLost;
     return Status::Ok;
 }
 
 Status FtdiLink::write(const std::uint8_t* buf, std::size_t n, std::size_t& written) {
-    std::lock_guard lock(m_);
+    std::lock_guard lock(control_);
     written = 0;
     if (!open_)
         return Status::DeviceNotOpened;
+    if (lost_)
+        return Status::DeviceLost;
     const int r = ftdi_write_data(ctx_, buf, static_cast<int>(n));
     if (r < 0)
-        return Status::IoError;
+        return deviceGone(r) ? Status::DeviceLost : Status::IoError;
     written = static_cast<std::size_t>(r);
     return written == n ? Status::Ok : Status::IoError;
 }
 
-Status FtdiLink::setBaudRate(std::uint32_t baud) {
-    std::lock_guard lock(m_);
+Status FtdiLink::drainOutput() {
+    // Lock order as in purge(): the reader pauses while the line status is polled.
+    std::lock_guard usb(usbRead_);
+    std::lock_guard lock(control_);
     if (!open_)
         return Status::DeviceNotOpened;
-    return ftdi_set_baudrate(ctx_, static_cast<int>(baud)) == 0 ? Status::Ok : Status::IoError;
+    // ftdi_write_data returns once the chip has taken the bytes; its transmitter may still be
+    // sending them. Wait until the line status says it is empty.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainLimitMs);
+    for (;;) {
+        unsigned short status = 0;
+        const int r = ftdi_poll_modem_status(ctx_, &status);
+        if (r < 0)
+            return deviceGone(r) ? Status::DeviceLost : Status::IoError;
+        if (status & kOverrunError) {
+            std::lock_guard rx(rxMutex_);
+            overrun_ = true;
+        }
+        if (status & kTransmitterEmpty)
+            return Status::Ok;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return Status::IoError;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
+Status FtdiLink::setBaudRate(std::uint32_t baud) {
+    std::lock_guard lock(control_);
+    if (!open_)
+        return Status::DeviceNotOpened;
+    const int r = ftdi_set_baudrate(ctx_, static_cast<int>(baud));
+    return r == 0 ? Status::Ok : deviceGone(r) ? Status::DeviceLost : Status::IoError;
 }
 
 Status FtdiLink::setDataCharacteristics(int wordLength, int stopBits, int parity) {
-    std::lock_guard lock(m_);
+    std::lock_guard lock(control_);
     if (!open_)
         return Status::DeviceNotOpened;
     const ftdi_bits_type bits = wordLength == 7 ? BITS_7 : BITS_8;
@@ -148,13 +335,17 @@ Status FtdiLink::setDataCharacteristics(int wordLength, int stopBits, int parity
 }
 
 Status FtdiLink::purge(std::uint8_t mask) {
-    std::lock_guard lock(m_);
+    // The reader's buffer inside libftdi is emptied too: wait for its current request.
+    std::lock_guard usb(usbRead_);
+    std::lock_guard lock(control_);
     if (!open_)
         return Status::DeviceNotOpened;
     int r = 0;
     if (mask & kPurgeRx) {
-        rx_.clear();
         r |= ftdi_tciflush(ctx_);
+        std::lock_guard rx(rxMutex_);
+        rx_.clear();
+        overrun_ = false;
     }
     if (mask & kPurgeTx)
         r |= ftdi_tcoflush(ctx_);
@@ -162,9 +353,11 @@ Status FtdiLink::purge(std::uint8_t mask) {
 }
 
 Status FtdiLink::resetDevice() {
-    std::lock_guard lock(m_);
+    std::lock_guard lock(control_);
     if (!open_)
         return Status::DeviceNotOpened;
+    if (lost_)
+        return Status::DeviceLost;
     return ftdi_usb_reset(ctx_) == 0 ? Status::Ok : Status::IoError;
 }
 
@@ -173,50 +366,43 @@ Status FtdiLink::stopInTask() {
 }
 
 Status FtdiLink::queueStatus(std::size_t& rxBytes) {
-    std::lock_guard lock(m_);
     rxBytes = 0;
     if (!open_)
         return Status::DeviceNotOpened;
-    const Status s = fillLocked();
+    std::lock_guard rx(rxMutex_);
     rxBytes = rx_.size();
-    return s;
+    if (rxBytes == 0 && lost_.load(std::memory_order_acquire))
+        return Status::DeviceLost;
+    return Status::Ok;
 }
 
 bool FtdiLink::waitForData(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-        if (cancelled_)
-            return false;
-        {
-            std::lock_guard lock(m_);
-            if (!open_)
-                return false;
-            if (rx_.empty() && fillLocked() != Status::Ok) {
-                // Device gone: nothing will come.
-                return false;
-            }
-            if (!rx_.empty())
-                return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::yield();
-    }
+    if (!open_)
+        return false;
+    std::unique_lock rx(rxMutex_);
+    // A lost device counts as readable: the read that follows reports it.
+    return rxReady_.wait_for(rx, timeout, [this] {
+        return cancelled_ || !rx_.empty() || lost_.load(std::memory_order_acquire);
+    }) && !cancelled_;
 }
 
 void FtdiLink::cancel() {
+    std::lock_guard rx(rxMutex_);
     cancelled_ = true;
+    rxReady_.notify_all();
 }
 
 void FtdiLink::resetCancel() {
+    std::lock_guard rx(rxMutex_);
     cancelled_ = false;
 }
 
 #else // built without libftdi1: there is never a USB instrument to find
 
-FtdiLink::FtdiLink() = default;
 FtdiLink::~FtdiLink() = default;
 Status FtdiLink::open(int) {
+    std::lock_guard lock(control_);
+    problem_ = {OpenFailure::Other, "built without libftdi1"};
     return Status::DeviceNotFound;
 }
 Status FtdiLink::close() {
@@ -232,6 +418,9 @@ Status FtdiLink::readAvailable(std::uint8_t*, std::size_t, std::size_t& got) {
 }
 Status FtdiLink::write(const std::uint8_t*, std::size_t, std::size_t& written) {
     written = 0;
+    return Status::DeviceNotOpened;
+}
+Status FtdiLink::drainOutput() {
     return Status::DeviceNotOpened;
 }
 Status FtdiLink::setBaudRate(std::uint32_t) {

@@ -2,8 +2,10 @@
 // The link to the instrument's USB-serial bridge, shaped after the driver calls the program uses.
 //
 // Three backends implement it (chosen by the port-name setting): the in-process simulated
-// instrument ("SIM"), a serial tty given by path (termios, the kernel's ftdi_sio driver), and the
-// first FTDI device over USB through libftdi1 (anything else, e.g. the default "COM4").
+// instrument ("SIM"), a serial tty given by path (termios, the kernel's ftdi_sio driver), and an
+// FTDI device over USB through libftdi1. A port name that names no path (e.g. the default "COM4")
+// means plug and play: the instrument is looked up by its USB vendor and product ID and opened
+// through its /dev/ttyUSB* when the kernel driver has bound it, through libftdi1 otherwise.
 #pragma once
 
 #include <chrono>
@@ -21,8 +23,28 @@ enum class Status : int {
     DeviceNotFound = 2,
     DeviceNotOpened = 3,
     IoError = 4,
-    Cancelled = 100, // cancel() was called while a read or wait was blocked
+    Cancelled = 100,  // cancel() was called while a read or wait was blocked
+    DeviceLost = 101, // unplugged or switched off: nothing more will come on this link
+    Overrun = 102,    // the bridge's receive buffer overflowed: bytes were lost before this read
 };
+
+// Why open() failed, for a message that tells the user what to do.
+enum class OpenFailure {
+    None,
+    NoDevice,         // no instrument with the expected identifiers is connected
+    PermissionDenied, // the device node may not be opened by this user (udev rule missing)
+    Busy,             // another program or the kernel driver holds the device
+    Other,            // anything else; detail says what the driver reported
+};
+
+struct OpenProblem {
+    OpenFailure kind = OpenFailure::None;
+    std::string detail; // the driver's own words (path, errno text, libftdi's error string)
+};
+
+// The reason for the user in the interface language, one line, or empty for None. The permission
+// case carries the udev-rule hint of the README.
+std::string openFailureText(const OpenProblem& problem, bool russian);
 
 inline constexpr std::uint8_t kPurgeRx = 1;
 inline constexpr std::uint8_t kPurgeTx = 2;
@@ -44,6 +66,9 @@ public:
     // FT_Write.
     virtual Status write(const std::uint8_t* buf, std::size_t n, std::size_t& written) = 0;
 
+    // Waits until every byte written so far has left the bridge's transmitter (tcdrain on a tty).
+    // Call before changing the line speed, or the last command may go out at the new speed.
+    virtual Status drainOutput() { return Status::Ok; }
     virtual Status setBaudRate(std::uint32_t baud) = 0;
     // FT_SetDataCharacteristics(wordLength, stopBits, parity) with D2XX values (8, 0, 0 = 8N1).
     virtual Status setDataCharacteristics(int wordLength, int stopBits, int parity) = 0;
@@ -67,9 +92,23 @@ public:
     virtual void resetCancel() = 0;
 
     virtual std::string describe() const = 0;
+    // Why the last open() failed (kind None after a successful one).
+    virtual OpenProblem openProblem() const { return {}; }
 };
 
-// Chooses the backend from the port-name setting: "SIM", a path, or anything else for USB.
-std::unique_ptr<Link> makeLink(const std::string& portName);
+// USB identifiers to look the instrument up by. Vendor 0 means FTDI's own identifiers (vendor
+// 0x0403 with the products of its standard bridges).
+struct UsbIds {
+    std::uint16_t vendor = 0;
+    std::uint16_t product = 0;
+};
+
+// Chooses the backend from the port-name setting: "SIM", a path, or plug and play for anything
+// else. "USB:VVVV:PPPP" (hexadecimal) names the vendor and product ID to look for; any other name
+// looks for FTDI's own identifiers. sysfsRoot is where the USB devices are listed ("/sys" on a
+// running system; tests pass a folder of their own).
+std::unique_ptr<Link> makeLink(const std::string& portName, const std::string& sysfsRoot = "/sys");
+// Reads "USB:VVVV:PPPP" (case-insensitive prefix); false for any other port name.
+bool parseUsbPortName(const std::string& portName, UsbIds& ids);
 
 } // namespace velkard::device

@@ -2,6 +2,7 @@
 #include "device/TtyLink.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -11,7 +12,35 @@
 
 namespace velkard::device {
 
-TtyLink::TtyLink(std::string path) : path_(std::move(path)) {
+namespace {
+
+OpenProblem problemFromErrno(int error, const std::string& path) {
+    OpenProblem p;
+    p.detail = path + ": " + std::strerror(error);
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        p.kind = OpenFailure::PermissionDenied;
+        break;
+    case EBUSY:
+        p.kind = OpenFailure::Busy;
+        break;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        p.kind = OpenFailure::NoDevice;
+        break;
+    default:
+        p.kind = OpenFailure::Other;
+        break;
+    }
+    return p;
+}
+
+} // namespace
+
+TtyLink::TtyLink(std::string path, std::string label)
+    : path_(std::move(path)), label_(std::move(label)) {
     cancelFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
@@ -26,12 +55,22 @@ Status TtyLink::open(int deviceIndex) {
         return Status::DeviceNotFound;
     if (fd_ >= 0)
         return Status::Ok;
+    problem_ = {};
     const int fd = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        problem_ = problemFromErrno(errno, path_);
         return Status::DeviceNotFound;
+    }
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) {
-        ::close(fd); // not a terminal
+        problem_ = {OpenFailure::NoDevice, path_ + ": not a serial port"};
+        ::close(fd);
+        return Status::DeviceNotFound;
+    }
+    // Exclusive use: a second program (or a second copy of this one) gets EBUSY from open().
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        problem_ = problemFromErrno(errno, path_);
+        ::close(fd);
         return Status::DeviceNotFound;
     }
     ::cfmakeraw(&tio);
@@ -41,9 +80,11 @@ Status TtyLink::open(int deviceIndex) {
     tio.c_cc[VMIN] = 1;
     tio.c_cc[VTIME] = 0;
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        problem_ = problemFromErrno(errno, path_);
         ::close(fd);
         return Status::DeviceNotFound;
     }
+    hungUp_ = false;
     fd_ = fd;
     return Status::Ok;
 }
@@ -52,7 +93,11 @@ Status TtyLink::close() {
     const int fd = fd_.exchange(-1);
     if (fd < 0)
         return Status::Ok;
-    return ::close(fd) == 0 ? Status::Ok : Status::IoError;
+    ::ioctl(fd, TIOCNXCL);
+    // After the device went away close() may report EIO; the descriptor is released all the same,
+    // and the loss has been reported already.
+    const bool closed = ::close(fd) == 0 || errno == EINTR;
+    return closed || hungUp_ ? Status::Ok : Status::IoError;
 }
 
 bool TtyLink::waitReadable(int timeoutMs, bool& hungUp, bool& cancelled) {
@@ -82,13 +127,18 @@ Status TtyLink::read(std::uint8_t* buf, std::size_t n, std::size_t& got) {
         return Status::DeviceNotOpened;
     while (got < n) {
         bool hungUp = false, cancelled = false;
-        if (!waitReadable(-1, hungUp, cancelled))
+        if (!waitReadable(-1, hungUp, cancelled)) {
+            if (hungUp)
+                hungUp_ = true;
             return cancelled ? Status::Cancelled : Status::IoError;
+        }
         const ssize_t r = ::read(fd_, buf + got, n - got);
-        if (r > 0)
+        if (r > 0) {
             got += static_cast<std::size_t>(r);
-        else if (r == 0 || (errno != EAGAIN && errno != EINTR))
+        } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
+            hungUp_ = true;
             return Status::IoError; // the device went away (EIO, hang-up)
+        }
     }
     return Status::Ok;
 }
@@ -106,6 +156,7 @@ Status TtyLink::readAvailable(std::uint8_t* buf, std::size_t n, std::size_t& got
     }
     if (r < 0 && (errno == EAGAIN || errno == EINTR))
         return Status::Ok;
+    hungUp_ = true;
     return Status::IoError;
 }
 
@@ -131,9 +182,23 @@ Status TtyLink::write(const std::uint8_t* buf, std::size_t n, std::size_t& writt
     return Status::Ok;
 }
 
+Status TtyLink::drainOutput() {
+    if (fd_ < 0)
+        return Status::DeviceNotOpened;
+    for (;;) {
+        if (::tcdrain(fd_) == 0)
+            return Status::Ok;
+        if (errno != EINTR)
+            return Status::IoError;
+    }
+}
+
 Status TtyLink::setBaudRate(std::uint32_t baud) {
     if (fd_ < 0)
         return Status::DeviceNotOpened;
+    // The bytes already written go out at the old speed (setTtySpeed uses TCSETSW2 as well).
+    if (drainOutput() != Status::Ok)
+        return Status::IoError;
     if (setTtySpeed(fd_, baud) == 0)
         return Status::Ok;
     // Kernels or drivers without termios2: the standard rates through termios.
@@ -156,7 +221,7 @@ Status TtyLink::setBaudRate(std::uint32_t baud) {
     }
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0 || ::cfsetspeed(&tio, speed) != 0 ||
-        ::tcsetattr(fd_, TCSANOW, &tio) != 0)
+        ::tcsetattr(fd_, TCSADRAIN, &tio) != 0)
         return Status::IoError;
     return Status::Ok;
 }
@@ -214,6 +279,7 @@ bool TtyLink::waitForData(std::chrono::milliseconds timeout) {
     if (waitReadable(static_cast<int>(timeout.count()), hungUp, cancelled))
         return true;
     if (hungUp) {
+        hungUp_ = true;
         // Nothing will come; sleep out the timeout unless cancelled, so callers do not spin.
         pollfd p{cancelFd_, POLLIN, 0};
         ::poll(&p, 1, static_cast<int>(timeout.count()));

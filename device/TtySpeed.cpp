@@ -15,7 +15,7 @@ int setTtySpeed(int fd, std::uint32_t baud) {
     tio.c_cflag |= BOTHER;
     tio.c_ispeed = baud;
     tio.c_ospeed = baud;
-    if (::ioctl(fd, TCSETS2, &tio) != 0)
+    if (::ioctl(fd, TCSETSW2, &tio) != 0)
         return errno;
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <iostream>
 #include <optional>
 #include <unistd.h>
 
@@ -35,7 +36,20 @@ std::string quoteName(std::string_view name) {
     return "«" + printableName(name) + "»";
 }
 
+constexpr const char* kPartialPrefix = ".velkard-partial-";
+
+// The longest the worker sleeps between looks at its deadline.
+constexpr auto kDeadlineCheck = 200ms;
+
 } // namespace
+
+std::string partialDownloadName(const std::string& fileName) {
+    return kPartialPrefix + fileName;
+}
+
+bool isPartialDownloadName(std::string_view fileName) {
+    return fileName.substr(0, std::string_view(kPartialPrefix).size()) == kPartialPrefix;
+}
 
 MemoryConnection::MemoryConnection(device::Link& link, FileListWindow& window,
                                    std::filesystem::path downloadDir)
@@ -51,12 +65,16 @@ StartResult MemoryConnection::start() {
         return StartResult::AlreadyRunning;
     {
         std::lock_guard lock(stateMutex_);
-        closeOutput();
+        discardOutput();
         state_ = TransferState::Idle;
+        outstanding_ = Outstanding::None;
+        readAccepted_ = false;
+        armed_ = false;
         pending_.clear();
         heldLone_ = false;
         requested_.clear();
     }
+    listingAsked_ = false;
     link_.resetCancel();
     if (link_.open(0) != device::Status::Ok) {
         link_.close();
@@ -65,9 +83,12 @@ StartResult MemoryConnection::start() {
     link_.setDataCharacteristics(8, 0, 0);
     link_.setBaudRate(kEnterBaud);
     send(cmd::kEnter);
+    // The command must leave at 230,400 baud: a byte still in the transmitter when the speed
+    // changes would reach the instrument garbled, and it would never enter memory mode.
+    link_.drainOutput();
+    link_.setBaudRate(kTransferBaud);
     running_.store(true);
     worker_ = std::thread([this] { workerMain(); });
-    link_.setBaudRate(kTransferBaud);
     return StartResult::Started;
 }
 
@@ -81,13 +102,16 @@ void MemoryConnection::end() {
         worker_.join();
     {
         std::lock_guard lock(stateMutex_);
-        closeOutput(); // a download cut short stays in the folder as far as it came
+        discardOutput(); // a download cut short is no recording: nothing is left of it
     }
     link_.close();
     link_.resetCancel();
 }
 
 void MemoryConnection::requestListing() {
+    // Taken by the worker before it looks at any reply (the window's refresh may run on the
+    // worker itself, inside a reply's handling, so the state lock cannot be taken here).
+    listingAsked_.store(true);
     std::lock_guard lock(writeMutex_);
     std::size_t written = 0;
     const std::uint8_t bytes[2] = {cmd::kList, cmd::kContinue};
@@ -115,18 +139,104 @@ std::int64_t MemoryConnection::receivedCount() const {
     return receivedCount_;
 }
 
+std::uint64_t MemoryConnection::droppedBytes() const {
+    std::lock_guard lock(stateMutex_);
+    return dropped_;
+}
+
+void MemoryConnection::arm(std::chrono::milliseconds wait) {
+    armed_ = true;
+    deadline_ = Clock::now() + wait;
+}
+
+void MemoryConnection::drop(std::size_t n, const char* why) {
+    dropped_ += n;
+    const std::string line = "memory: dropped " + std::to_string(n) + " byte(s): " + why;
+    if (log_)
+        log_(line);
+    else
+        std::cerr << line << '\n';
+}
+
+bool MemoryConnection::expectsReply(std::uint8_t byte) const {
+    if (state_ == TransferState::Discarding)
+        return byte == reply::kReadFinished;
+    if (state_ != TransferState::Idle)
+        return false; // a data block is due
+    switch (outstanding_) {
+    case Outstanding::None:
+        return false;
+    case Outstanding::Listing:
+        return byte == reply::kCardMissing;
+    case Outstanding::Read:
+        return readAccepted_ ? byte == reply::kReadFinished
+                             : byte == reply::kReadAccepted || byte == reply::kCardMissing;
+    case Outstanding::Delete:
+        return byte == reply::kDeleteFinished || byte == reply::kCardMissing;
+    }
+    return false;
+}
+
+bool MemoryConnection::checkDeadline() {
+    if (!armed_ || Clock::now() < deadline_)
+        return false;
+    if (outstanding_ == Outstanding::Listing && listingBlocks_ > 0 &&
+        (pending_.empty() || pending_[0] != '<')) {
+        // Nothing marks the end of a listing: no further block in time means it is complete.
+        if (!pending_.empty())
+            drop(pending_.size(), "after the listing");
+        pending_.clear();
+        heldLone_ = false;
+        outstanding_ = Outstanding::None;
+        armed_ = false;
+        return false;
+    }
+    failRequest(russian_ ? kNoAnswerRu : kNoAnswerEn);
+    return true;
+}
+
+void MemoryConnection::failRequest(const std::string& text) {
+    // Start clean: nothing half-received stays in the way of the next request, and nothing
+    // half-written stays in the folder.
+    link_.purge(device::kPurgeRx | device::kPurgeTx);
+    pending_.clear();
+    heldLone_ = false;
+    discardOutput();
+    state_ = TransferState::Idle;
+    outstanding_ = Outstanding::None;
+    readAccepted_ = false;
+    armed_ = false;
+    requested_.clear();
+    report(text);
+    window_.setListEnabled(true);
+}
+
 void MemoryConnection::workerMain() {
     const auto lost = [](device::Status st) {
         return st != device::Status::Ok && st != device::Status::Cancelled;
     };
     while (running_.load()) {
-        const bool data = link_.waitForData(1000ms);
+        std::chrono::milliseconds wait = kDeadlineCheck;
+        {
+            std::lock_guard lock(stateMutex_);
+            if (armed_) {
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now());
+                wait = std::clamp(left + 1ms, 1ms, kDeadlineCheck);
+            }
+        }
+        const bool data = link_.waitForData(wait);
         if (!running_.load())
             break;
         device::Status st = device::Status::Ok;
         std::optional<ReplyKind> handled;
         {
             std::lock_guard lock(stateMutex_);
+            if (listingAsked_.exchange(false)) {
+                outstanding_ = Outstanding::Listing;
+                listingBlocks_ = 0;
+                arm(timeouts_.firstByte);
+            }
             if (data) {
                 st = drain();
             } else {
@@ -135,11 +245,14 @@ void MemoryConnection::workerMain() {
             }
             if (lost(st)) {
                 // The instrument went away: say so once; the window's close ends the connection.
+                discardOutput();
                 report("Связь с прибором потеряна");
                 break;
             }
             if (data)
                 handled = process();
+            if (checkDeadline())
+                handled = ReplyKind::Failed;
         }
         if (handled && observer_)
             observer_(*handled);
@@ -153,6 +266,9 @@ device::Status MemoryConnection::drain() {
         const device::Status st = link_.readAvailable(buffer_.data(), buffer_.size(), got);
         if (st != device::Status::Ok || got == 0)
             return st;
+        // A block under way: its next byte is due within nextByte.
+        if (armed_ && (state_ != TransferState::Idle || outstanding_ == Outstanding::Listing))
+            arm(timeouts_.nextByte);
         const std::size_t room =
             pending_.size() < kPendingLimit ? kPendingLimit - pending_.size() : 0;
         pending_.insert(pending_.end(), buffer_.begin(),
@@ -161,24 +277,58 @@ device::Status MemoryConnection::drain() {
 }
 
 std::optional<ReplyKind> MemoryConnection::process() {
-    const auto isReply = [this](std::uint8_t b) {
-        return state_ == TransferState::Idle
-                   ? b == reply::kCardMissing || b == reply::kReadAccepted ||
-                         b == reply::kReadFinished || b == reply::kDeleteFinished
-                   : b == reply::kReadFinished;
-    };
+    if (pending_.empty())
+        return std::nullopt;
+    // Nothing asked: whatever comes is a stray, dropped and never acted on (an unasked Delete
+    // finished must not delete the next selected file, an unasked Read finished not start a read).
+    if (state_ == TransferState::Idle && outstanding_ == Outstanding::None) {
+        drop(pending_.size(), "no request outstanding");
+        pending_.clear();
+        heldLone_ = false;
+        return std::nullopt;
+    }
+    // Waiting for a one-byte answer to Read or Delete (no block can come before it): bytes other
+    // than the answer are strays.
+    if (state_ == TransferState::Idle &&
+        (outstanding_ == Outstanding::Delete || outstanding_ == Outstanding::Read)) {
+        const auto it = std::find_if(pending_.begin(), pending_.end(),
+                                     [this](std::uint8_t b) { return expectsReply(b); });
+        const auto strays = static_cast<std::size_t>(it - pending_.begin());
+        if (outstanding_ == Outstanding::Read && readAccepted_ && strays > 0) {
+            // All blocks are in and something other than Read finished came: the transfer went
+            // wrong somewhere (a byte too many); what was received cannot be trusted.
+            failRequest(russian_ ? "Файл " + quoteName(requested_) +
+                                       " передан с ошибкой. Файл не сохранён"
+                                 : "The file " + quoteName(requested_) +
+                                       " was transferred with an error. It was not saved");
+            return ReplyKind::Failed;
+        }
+        if (strays > 0) {
+            drop(strays, "not the reply to the outstanding request");
+            pending_.erase(pending_.begin(), it);
+        }
+        heldLone_ = false;
+        if (pending_.empty())
+            return std::nullopt;
+        const std::uint8_t byte = pending_.front();
+        pending_.erase(pending_.begin());
+        handleSingleByte(byte);
+        return ReplyKind::SingleByte;
+    }
     const bool singleState = state_ == TransferState::Idle || state_ == TransferState::Discarding;
     // A lone byte held back earlier, not the "<" that opens a listing entry, followed by a reply
     // byte: it was a stray, and holding it would hide the reply for good.
     if (singleState && heldLone_ && pending_.size() == 2 && pending_[0] != '<' &&
-        isReply(pending_[1]))
+        expectsReply(pending_[1])) {
+        drop(1, "stray before a reply");
         pending_.erase(pending_.begin());
+    }
     heldLone_ = false;
     const std::size_t q = pending_.size();
     if (q == 1 && singleState) {
         const std::uint8_t byte = pending_[0];
         // Any other lone byte may be the first of a block still arriving; it stays waiting.
-        if (!isReply(byte)) {
+        if (!expectsReply(byte)) {
             heldLone_ = true;
             return std::nullopt;
         }
@@ -186,14 +336,27 @@ std::optional<ReplyKind> MemoryConnection::process() {
         handleSingleByte(byte);
         return ReplyKind::SingleByte;
     }
+    const auto brokenBlock = [this] {
+        // More bytes than a block before it was acknowledged: the instrument sent a byte too many
+        // (or noise joined the block). Its data cannot be placed, so the file is given up.
+        failRequest(russian_
+                        ? "Файл " + quoteName(requested_) + " передан с ошибкой. Файл не сохранён"
+                        : "The file " + quoteName(requested_) +
+                              " was transferred with an error. It was not saved");
+        return ReplyKind::Failed;
+    };
     switch (state_) {
     case TransferState::AwaitingFirstBlock:
+        if (q > kBlockBytes)
+            return brokenBlock();
         if (q != kBlockBytes)
             return std::nullopt;
         handleFirstBlock(pending_.data());
         pending_.clear();
         return ReplyKind::DataBlock;
     case TransferState::AwaitingNextBlock:
+        if (q > kBlockBytes)
+            return brokenBlock();
         if (q != kBlockBytes)
             return std::nullopt;
         handleNextBlock(pending_.data());
@@ -208,6 +371,7 @@ std::optional<ReplyKind> MemoryConnection::process() {
     case TransferState::Idle:
         if (q < kBlockBytes)
             return std::nullopt;
+        ++listingBlocks_;
         handleListing(q);
         return ReplyKind::ListingBlock;
     }
@@ -230,29 +394,34 @@ void MemoryConnection::handleSingleByte(std::uint8_t byte) {
     switch (byte) {
     case reply::kCardMissing:
         requested_.clear();
+        outstanding_ = Outstanding::None;
+        armed_ = false;
         window_.showMessage(kCardMissingText, kErrorCaption);
         window_.setListEnabled(true);
         break;
     case reply::kReadAccepted:
-        // The output file is named after the file requested, not after whatever is selected now.
-        outputName_ = requestedKind_ == RequestKind::Read ? requested_ : std::string();
-        if (outputName_.empty()) {
-            closeOutput();
-            report("Прибор передаёт файл, который не был запрошен. Данные не сохраняются");
-        } else {
-            openOutput();
-        }
+        // Only ever for the outstanding Read: the output file is named after the file requested,
+        // not after whatever is selected now.
+        readAccepted_ = true;
+        outputName_ = requested_;
+        openOutput();
         send(cmd::kContinue);
         state_ = TransferState::AwaitingFirstBlock;
+        arm(timeouts_.firstByte);
         break;
     case reply::kReadFinished:
         deselectRequested();
         state_ = TransferState::Idle;
-        closeOutput();
+        outstanding_ = Outstanding::None;
+        readAccepted_ = false;
+        armed_ = false;
+        finishOutput();
         nextSelected(RequestKind::Read, true);
         break;
     case reply::kDeleteFinished:
         deselectRequested();
+        outstanding_ = Outstanding::None;
+        armed_ = false;
         nextSelected(RequestKind::Delete, true);
         break;
     default:
@@ -275,6 +444,7 @@ void MemoryConnection::handleFirstBlock(const std::uint8_t* block) {
     receivedCount_ = static_cast<std::int64_t>(n);
     send(cmd::kContinue);
     state_ = carried < announcedSize_ ? TransferState::AwaitingNextBlock : TransferState::Idle;
+    arm(timeouts_.nextByte);
     window_.setProgressRange(0, announcedSize_);
     window_.setProgressPosition(receivedCount_);
 }
@@ -287,6 +457,7 @@ void MemoryConnection::handleNextBlock(const std::uint8_t* block) {
     window_.setProgressPosition(receivedCount_);
     if (receivedCount_ >= std::int64_t(announcedSize_))
         state_ = TransferState::Idle;
+    arm(timeouts_.nextByte);
     send(cmd::kContinue);
 }
 
@@ -301,6 +472,7 @@ void MemoryConnection::handleListing(std::size_t q) {
     if (r.refusedTooLong > 0)
         report("Имена некоторых файлов на карте длиннее " + std::to_string(kMaxFileName) +
                " байт (" + std::to_string(r.refusedTooLong) + "); эти файлы не показаны");
+    arm(timeouts_.nextByte);
     send(cmd::kContinue);
 }
 
@@ -331,9 +503,13 @@ bool MemoryConnection::nextSelected(RequestKind kind, bool fromWorker) {
             pending_.clear();
             heldLone_ = false;
         }
-        sendCommand(kind == RequestKind::Read ? cmd::kRead : cmd::kDelete, text);
+        // Set before the command goes out: the reply may come at once.
         requested_ = text;
         requestedKind_ = kind;
+        outstanding_ = kind == RequestKind::Read ? Outstanding::Read : Outstanding::Delete;
+        readAccepted_ = false;
+        arm(timeouts_.firstByte);
+        sendCommand(kind == RequestKind::Read ? cmd::kRead : cmd::kDelete, text);
         window_.setListEnabled(false);
         return true;
     }
@@ -346,16 +522,25 @@ bool MemoryConnection::nextSelected(RequestKind kind, bool fromWorker) {
 }
 
 void MemoryConnection::openOutput() {
-    closeOutput();
+    discardOutput();
     if (checkDownloadName(outputName_) != NameProblem::None) {
         report("Имя файла " + quoteName(outputName_) +
                " недопустимо для сохранения; файл пропущен");
         return;
     }
-    const std::filesystem::path path = downloadDir_ / signal::cp1251ToUtf8(outputName_);
-    // O_NOFOLLOW: a link planted in the download folder cannot redirect the write elsewhere.
+    const std::string name = signal::cp1251ToUtf8(outputName_);
+    const std::filesystem::path path = downloadDir_ / name;
+    // A link planted in the download folder under the file's name is not replaced or followed.
+    std::error_code ec;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) {
+        report("Не удалось создать файл " + path.string() + ": " + std::strerror(ELOOP) +
+               ". Файл пропущен");
+        return;
+    }
+    const std::filesystem::path partial = downloadDir_ / partialDownloadName(name);
+    // O_NOFOLLOW: a link planted under the partial name cannot redirect the write elsewhere.
     const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     std::FILE* f = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
     if (!f) {
         const int err = errno;
@@ -366,21 +551,38 @@ void MemoryConnection::openOutput() {
         return;
     }
     output_ = f;
-    outputPath_ = path;
+    outputPath_ = partial;
+    finalPath_ = path;
 }
 
-void MemoryConnection::closeOutput() {
+void MemoryConnection::finishOutput() {
     if (!output_)
         return;
     const bool ok = std::fclose(output_) == 0;
     output_ = nullptr;
+    std::error_code ec;
     if (!ok) {
         const int err = errno;
-        std::error_code ec;
         std::filesystem::remove(outputPath_, ec);
-        report("Ошибка записи в файл " + outputPath_.string() + ": " + std::strerror(err) +
+        report("Ошибка записи в файл " + finalPath_.string() + ": " + std::strerror(err) +
+               ". Файл не сохранён");
+        return;
+    }
+    std::filesystem::rename(outputPath_, finalPath_, ec);
+    if (ec) {
+        std::filesystem::remove(outputPath_, ec);
+        report("Ошибка записи в файл " + finalPath_.string() + ": " + ec.message() +
                ". Файл не сохранён");
     }
+}
+
+void MemoryConnection::discardOutput() {
+    if (!output_)
+        return;
+    std::fclose(output_);
+    output_ = nullptr;
+    std::error_code ec;
+    std::filesystem::remove(outputPath_, ec);
 }
 
 void MemoryConnection::abandonOutput(const std::string& why) {
@@ -393,7 +595,7 @@ void MemoryConnection::abandonOutput(const std::string& why) {
     output_ = nullptr;
     std::error_code ec;
     std::filesystem::remove(outputPath_, ec);
-    report("Файл " + outputPath_.string() + ": " + why + ". Файл не сохранён");
+    report("Файл " + finalPath_.string() + ": " + why + ". Файл не сохранён");
 }
 
 void MemoryConnection::writeOutput(const std::uint8_t* data, std::size_t n) {

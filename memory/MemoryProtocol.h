@@ -11,6 +11,7 @@
 #include "memory/Wire.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -31,6 +33,21 @@ inline constexpr std::size_t kReceiveBufferBytes = 50000;
 // Texts of the connection (Russian-only ones are the same in both interface languages).
 inline constexpr const char* kNotFoundRu = "Прибор не найден";
 inline constexpr const char* kNotFoundEn = "The device is not found";
+inline constexpr const char* kNoAnswerRu = "Прибор не отвечает";
+inline constexpr const char* kNoAnswerEn = "The device does not respond";
+
+// How long the worker waits before it gives a request up: for the first byte of a reply (the card
+// may have to find the file first), and for the next byte once a reply is under way.
+struct Timeouts {
+    std::chrono::milliseconds firstByte{10000};
+    std::chrono::milliseconds nextByte{2000};
+};
+
+// A download is written under this name in the download folder and gets its own name only when
+// the instrument has said Read finished, so no file under a recording's name is ever partial.
+std::string partialDownloadName(const std::string& fileName);
+// True for names partialDownloadName() makes (left behind when the program was killed mid-read).
+bool isPartialDownloadName(std::string_view fileName);
 inline constexpr const char* kCardMissingText = "SD карта не найдена";
 inline constexpr const char* kErrorCaption = "Ошибка";
 
@@ -75,8 +92,9 @@ enum class TransferState : std::int16_t {
 
 enum class RequestKind { Read, Delete };
 
-// What the worker has just handled, for observers (the command line waits on these).
-enum class ReplyKind { SingleByte, DataBlock, ListingBlock };
+// What the worker has just handled, for observers (the command line waits on these). Failed: a
+// request was given up (time-out, broken transfer); the message has been shown.
+enum class ReplyKind { SingleByte, DataBlock, ListingBlock, Failed };
 
 enum class StartResult {
     Started,
@@ -94,11 +112,14 @@ public:
     MemoryConnection& operator=(const MemoryConnection&) = delete;
 
     // Resets the transfer (no output file, state Idle), opens device 0, 8N1 at 230,400 baud, writes
-    // Enter memory mode, starts the worker and switches to 3,000,000 baud. The caller has cleared
-    // the list and set the progress position to 0 before, and shows the window modally after.
+    // Enter memory mode, waits until it has left the wire, switches to 3,000,000 baud and starts
+    // the worker. Every reply is acted on only while its request is outstanding; a request that
+    // gets no answer in time is given up with "Прибор не отвечает" and the list enabled again. The
+    // caller has cleared the list and set the progress position to 0 before, and shows the window
+    // modally after.
     StartResult start();
-    // Writes Leave memory mode, stops and joins the worker, closes the output file (a partial
-    // download stays in the folder) and the link. Does nothing when not running.
+    // Writes Leave memory mode, stops and joins the worker, removes a partial download and closes
+    // the link. Does nothing when not running.
     void end();
     bool running() const { return running_.load(); }
 
@@ -113,13 +134,33 @@ public:
     void setReplyObserver(std::function<void(ReplyKind)> observer) {
         observer_ = std::move(observer);
     }
+    // Set before start().
+    void setTimeouts(Timeouts timeouts) { timeouts_ = timeouts; }
+    // The language of the connection's own new messages (set before start()).
+    void setRussian(bool russian) { russian_ = russian; }
+    // Receives a line for every byte dropped because nothing had asked for it (stderr by default).
+    void setLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+    // Reply bytes dropped because no request of theirs was outstanding.
+    std::uint64_t droppedBytes() const;
 
     TransferState state() const;
     std::uint32_t announcedSize() const;
     std::int64_t receivedCount() const;
 
 private:
+    using Clock = std::chrono::steady_clock;
+    // The request the instrument owes an answer to.
+    enum class Outstanding { None, Listing, Read, Delete };
+
     void workerMain();
+    bool expectsReply(std::uint8_t byte) const;
+    void drop(std::size_t n, const char* why);
+    void arm(std::chrono::milliseconds wait);
+    // Gives the outstanding request up when its reply is overdue; true when it did.
+    bool checkDeadline();
+    void failRequest(const std::string& text);
+    void finishOutput();
+    void discardOutput();
     device::Status drain();
     std::optional<ReplyKind> process();
     void handleSingleByte(std::uint8_t byte);
@@ -128,7 +169,6 @@ private:
     void handleListing(std::size_t q);
     bool nextSelected(RequestKind kind, bool fromWorker);
     void openOutput();
-    void closeOutput();
     void abandonOutput(const std::string& why);
     void writeOutput(const std::uint8_t* data, std::size_t n);
     void send(std::uint8_t byte);
@@ -138,6 +178,9 @@ private:
     device::Link& link_;
     FileListWindow& window_;
     std::function<void(ReplyKind)> observer_;
+    std::function<void(const std::string&)> log_;
+    Timeouts timeouts_;
+    bool russian_ = true;
     std::filesystem::path downloadDir_;
 
     std::atomic<bool> running_{false};
@@ -146,8 +189,16 @@ private:
     mutable std::mutex stateMutex_; // the transfer fields and the walk over the selection
 
     TransferState state_ = TransferState::Idle;
+    Outstanding outstanding_ = Outstanding::None;
+    bool readAccepted_ = false;             // the outstanding Read was accepted (0x80 came)
+    std::size_t listingBlocks_ = 0;         // blocks of the outstanding listing so far
+    std::atomic<bool> listingAsked_{false}; // set by requestListing(), taken by the worker
+    bool armed_ = false;                    // a reply is due by deadline_
+    Clock::time_point deadline_{};
+    std::uint64_t dropped_ = 0;
     std::FILE* output_ = nullptr;
-    std::filesystem::path outputPath_;
+    std::filesystem::path outputPath_; // the partial file being written
+    std::filesystem::path finalPath_;  // its name once complete
     std::string outputName_;
     std::string requested_; // entry text of the outstanding Read file / Delete file request
     RequestKind requestedKind_ = RequestKind::Read;

@@ -23,13 +23,18 @@ bool ReceiveBuffer::takeBlock(SampleBlock& out) {
     if (next >= done)
         return false;
     // Only the newest completed block is safe to copy: the reader is filling the other half.
-    if (done - next > 1)
+    if (done - next > 1) {
+        lost_ += done - 1 - next;
         next = done - 1;
+    }
     out = halves_[next % 2];
     taken_.store(next + 1, std::memory_order_release);
     // The reader may have finished another block and begun overwriting this half meanwhile. A
     // read-don't-modify-write with release order keeps the copy above from moving past the check.
-    return published_.fetch_add(0, std::memory_order_acq_rel) <= next + 1;
+    if (published_.fetch_add(0, std::memory_order_acq_rel) <= next + 1)
+        return true;
+    ++lost_;
+    return false;
 }
 
 void ReceiveBuffer::discardPending() {

@@ -33,12 +33,15 @@ public:
 
     // Number of blocks published since construction (monotonic).
     std::uint64_t publishedBlocks() const { return published_.load(std::memory_order_acquire); }
+    // UI thread: blocks dropped by takeBlock() because the UI fell behind (monotonic).
+    std::uint64_t lostBlocks() const { return lost_; }
 
 private:
     SampleBlock halves_[2]{};
     int fillIndex_ = 0;                       // reader-owned: next record position in the half
     std::atomic<std::uint64_t> published_{0}; // blocks completed by the reader
     std::atomic<std::uint64_t> taken_{0};     // blocks consumed by the UI (UI-owned)
+    std::uint64_t lost_ = 0;                  // UI-owned
 };
 
 } // namespace velkard::signal

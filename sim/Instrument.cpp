@@ -35,6 +35,15 @@ bool parseFaults(const std::string& text, Faults& faults, std::string& error) {
             faults.noCard = true;
         } else if (name == "absent" && eq == std::string::npos) {
             faults.absent = true;
+        } else if (name == "stray-reply" && eq == std::string::npos) {
+            faults.strayReply = true;
+        } else if (name == "drop-byte" && eq == std::string::npos) {
+            faults.dropByte = true;
+        } else if (name == "extra-byte" && eq == std::string::npos) {
+            faults.extraByte = true;
+        } else if (name == "stall-block" && parseNumber(value, number) && number >= 1 &&
+                   number == static_cast<double>(static_cast<std::size_t>(number))) {
+            faults.stallBlock = static_cast<std::size_t>(number);
         } else if (name == "silence-after" && parseNumber(value, number)) {
             faults.silenceAfter = number;
         } else if (name == "drop-after" && parseNumber(value, number)) {
@@ -43,7 +52,8 @@ bool parseFaults(const std::string& text, Faults& faults, std::string& error) {
             faults.slowFactor = number;
         } else {
             error = "unknown fault '" + item +
-                    "' (silence-after=SECONDS, drop-after=SECONDS, garbage, slow=FACTOR, no-card)";
+                    "' (silence-after=SECONDS, drop-after=SECONDS, garbage, slow=FACTOR, no-card, "
+                    "absent, stray-reply, stall-block=N, drop-byte, extra-byte)";
             return false;
         }
     }

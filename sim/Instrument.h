@@ -31,10 +31,16 @@ struct Faults {
     double slowFactor = 1.0;  // > 1: frames arrive this many times slower than 800 per second
     bool noCard = false;      // memory mode answers every request with "card missing"
     bool absent = false;      // nothing answers: opening the link fails
+    // Memory card faults (each strikes once, so the next request works again):
+    bool strayReply = false;    // unasked 0x81 and 0x79 while idle in memory mode
+    std::size_t stallBlock = 0; // stops in the middle of the N-th data block (1-based; 0: off)
+    bool dropByte = false;      // one byte of the first data block is lost
+    bool extraByte = false;     // one byte is added to the first data block
 };
 
-// Parses "silence-after=S", "drop-after=S", "garbage", "slow=F", "no-card", "absent" (comma
-// separated lists are accepted) into faults. False with a message on anything else.
+// Parses "silence-after=S", "drop-after=S", "garbage", "slow=F", "no-card", "absent",
+// "stray-reply", "stall-block=N", "drop-byte", "extra-byte" (comma separated lists are accepted)
+// into faults. False with a message on anything else.
 bool parseFaults(const std::string& text, Faults& faults, std::string& error);
 
 class Instrument {

@@ -121,7 +121,13 @@ void MemoryCard::onHostByte(std::uint8_t byte, ByteSink& toHost) {
                 sendNextDataBlock(toHost);
             }
         } else {
+            const bool listingEnded = mode_ == Mode::Listing;
             mode_ = Mode::Idle; // the Continue after the last listing block ends the listing
+            if (listingEnded && faults_.strayWhenIdle) {
+                faults_.strayWhenIdle = false;
+                const std::uint8_t stray[] = {kDeleteFinished, kReadFinished};
+                reply(stray, sizeof stray, toHost);
+            }
             if (faults_.readAcceptedUnasked) {
                 faults_.readAcceptedUnasked = false;
                 readData_ = "0123456789";
@@ -238,8 +244,22 @@ void MemoryCard::sendNextDataBlock(ByteSink& toHost) {
                 block.begin() + at);
     readOffset_ += n;
     mode_ = Mode::Reading;
-    reply(block.data(), block.size(), toHost);
     ++dataBlocksSent_;
+    if (faults_.stallInBlock != 0 && dataBlocksSent_ == faults_.stallInBlock) {
+        faults_.stallInBlock = 0;
+        reply(block.data(), block.size() / 2, toHost);
+        mode_ = Mode::Idle;
+        return;
+    }
+    const auto middle = block.begin() + static_cast<std::ptrdiff_t>(block.size() / 2);
+    if (faults_.dropByteInBlock) {
+        faults_.dropByteInBlock = false;
+        block.erase(middle);
+    } else if (faults_.extraByteInBlock) {
+        faults_.extraByteInBlock = false;
+        block.insert(middle, 0x5C);
+    }
+    reply(block.data(), block.size(), toHost);
     if (faults_.stopAfterDataBlocks != 0 && dataBlocksSent_ >= faults_.stopAfterDataBlocks)
         mode_ = Mode::Stopped;
 }

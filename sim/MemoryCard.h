@@ -46,6 +46,12 @@ struct MemoryCardFaults {
     std::size_t stopAfterDataBlocks = 0; // stop answering after this many data blocks (0: never)
     std::size_t chunkBytes = 0;          // deliver each reply in pieces of this size (0: whole)
     int strayBeforeReply = -1; // 0..255: sent on its own before every one-byte reply (line noise)
+    // Each of these strikes once; the card then answers normally again.
+    bool strayWhenIdle = false;    // unasked Delete finished and Read finished after each listing
+    std::size_t stallInBlock = 0;  // the N-th data block (1-based) stops half-way; the card forgets
+                                   // the read
+    bool dropByteInBlock = false;  // the first data block loses its middle byte
+    bool extraByteInBlock = false; // the first data block gains a byte in the middle
 };
 
 class MemoryCard {

@@ -23,7 +23,12 @@ bool attachMemoryCard(Instrument& instrument, const std::string& cardDir, std::s
 #else
     auto card = std::make_shared<MemoryCard>(cardDir.empty() ? std::filesystem::path()
                                                              : std::filesystem::path(cardDir));
-    card->faults().cardMissing = instrument.faults().noCard;
+    const Faults& faults = instrument.faults();
+    card->faults().cardMissing = faults.noCard;
+    card->faults().strayWhenIdle = faults.strayReply;
+    card->faults().stallInBlock = faults.stallBlock;
+    card->faults().dropByteInBlock = faults.dropByte;
+    card->faults().extraByteInBlock = faults.extraByte;
     instrument.setMemoryHandler(
         [card](std::uint8_t b, std::vector<std::uint8_t>& reply) { card->onHostByte(b, reply); });
     return true;

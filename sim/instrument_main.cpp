@@ -33,7 +33,8 @@ void onSignal(int) {
 void printUsage(std::ostream& out) {
     out << "usage: velkard-instrument [--card DIR] [--seed N] [--fault "
            "silence-after=SECONDS|drop-after=SECONDS|"
-           "no-card|garbage|slow=FACTOR]\n"
+           "no-card|garbage|slow=FACTOR|absent|stray-reply|stall-block=N|drop-byte|"
+           "extra-byte]\n"
            "                          [--beat hr=72,pr=160,qrs=90,qt=400,axis=60,...]\n"
            "                          [--noise mains=50,mains-mv=0.2,wander=0.5,white=0.03]\n"
            "       velkard-instrument --make-card DIR\n"
@@ -41,7 +42,8 @@ void printUsage(std::ostream& out) {
 }
 
 int usage(const char* message) {
-    std::cerr << "velkard-instrument: " << message << "\n";
+    if (message)
+        std::cerr << "velkard-instrument: " << message << "\n";
     printUsage(std::cerr);
     return 2;
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -94,7 +95,10 @@ TEST_F(MemoryCli, FailuresGiveOneLineAndStatusOne) {
     const CliResult none =
         runCli({"memory", "--port", (dir / "no-such-tty").string(), "list"}, dir.path());
     EXPECT_EQ(none.status, 1);
-    EXPECT_EQ(none.err, "velkard-cli: Прибор не найден\n");
+    // The message first, then why: here the tty does not exist.
+    EXPECT_EQ(none.err.rfind("velkard-cli: Прибор не найден: Прибор не подключён (", 0), 0u)
+        << none.err;
+    EXPECT_NE(none.err.find("no-such-tty"), std::string::npos);
 
     EXPECT_EQ(runCli({"memory", "--port", "SIM"}, dir.path()).status, 2);
     EXPECT_EQ(runCli({"memory", "list"}, dir.path()).status, 2);
@@ -112,6 +116,66 @@ TEST_F(MemoryCli, HostileNameIsRefusedAndNothingLandsOutsideTemp) {
     EXPECT_NE(r.err.find("файл пропущен"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(work / "planted"));
     EXPECT_TRUE(fs::is_empty(work / "temp"));
+}
+
+// Each fault of the card, through velkard-cli memory: the run ends with status 1 and one message,
+// nothing is left under the file's name, and the next connection works.
+struct CliFault {
+    const char* name;
+    void (*arm)(sim::MemoryCardFaults&);
+    const char* message;
+};
+
+void PrintTo(const CliFault& fault, std::ostream* os) {
+    *os << fault.name;
+}
+
+class MemoryCliFault : public MemoryCli, public ::testing::WithParamInterface<CliFault> {};
+
+TEST_P(MemoryCliFault, GetEndsWithTheMessageAndTheNextConnectionWorks) {
+    std::ofstream(card / "LONG.DAT", std::ios::binary) << std::string(10000, 'l');
+    ServedMemoryCard served(card, [](sim::MemoryCard& c) { GetParam().arm(c.faults()); });
+    const fs::path work = dir / "work";
+    fs::create_directory(work);
+    const auto began = std::chrono::steady_clock::now();
+    const CliResult r = runCli(
+        {"memory", "--port", served.path(), "--dir", work.string(), "get", "LONG.DAT"}, dir.path());
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(20)); // a bound only
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(GetParam().message), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(fs::is_empty(work / "temp"));
+
+    const CliResult again = runCli(
+        {"memory", "--port", served.path(), "--dir", work.string(), "get", "LONG.DAT"}, dir.path());
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(slurpFile(work / "temp" / "LONG.DAT"), slurpFile(card / "LONG.DAT"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, MemoryCliFault,
+    ::testing::Values(CliFault{"StallBlock", [](sim::MemoryCardFaults& f) { f.stallInBlock = 2; },
+                               "Прибор не отвечает"},
+                      CliFault{"DropByte",
+                               [](sim::MemoryCardFaults& f) { f.dropByteInBlock = true; },
+                               "Прибор не отвечает"},
+                      CliFault{"ExtraByte",
+                               [](sim::MemoryCardFaults& f) { f.extraByteInBlock = true; },
+                               "передан с ошибкой"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MemoryCli, StrayRepliesDeleteAndReadNothing) {
+    ServedMemoryCard served(card, [](sim::MemoryCard& c) { c.faults().strayWhenIdle = true; });
+    const CliResult listed = runCli({"memory", "--port", served.path(), "list"}, dir.path());
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out, "A2000001.DAT\nECG00001.DAT\nOLD/\n");
+    EXPECT_TRUE(fs::exists(card / "A2000001.DAT"));
+    EXPECT_TRUE(fs::exists(card / "ECG00001.DAT"));
+    EXPECT_FALSE(fs::exists(dir / "temp"));
+    const CliResult got =
+        runCli({"memory", "--port", served.path(), "get", "ECG00001.DAT"}, dir.path());
+    ASSERT_EQ(got.status, 0) << got.err;
+    EXPECT_EQ(slurpFile(dir / "temp" / "ECG00001.DAT"), slurpFile(card / "ECG00001.DAT"));
 }
 
 } // namespace

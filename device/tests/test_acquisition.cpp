@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -142,7 +144,7 @@ TEST(Acquisition, NoInstrumentReportsNotFoundOnceAndRetriesNextTime) {
     auto events = acq.takeEvents();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].kind, EventKind::NotFound);
-    EXPECT_EQ(events[0].text, "Прибор не найден");
+    EXPECT_EQ(events[0].text.rfind("Прибор не найден", 0), 0u);
     EXPECT_FALSE(acq.readerRunning());
     EXPECT_FALSE(acq.linkOpen());
     EXPECT_FALSE(acq.startMonitoring());
@@ -437,6 +439,130 @@ TEST(Acquisition, PseudoTerminalHangUpIsADeviceLoss) {
     EXPECT_EQ(events.at(0).kind, EventKind::DeviceLost);
     EXPECT_EQ(blocks.size(), 1u);
     acq.stop();
+}
+
+} // namespace
+} // namespace velkard::device
+
+namespace velkard::device {
+namespace {
+
+// Hands out a fixed byte stream as fast as it is read, then waits for cancel().
+class BurstLink : public Link {
+public:
+    explicit BurstLink(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    Status open(int) override { return Status::Ok; }
+    Status close() override { return Status::Ok; }
+    Status read(std::uint8_t* b, std::size_t n, std::size_t& got) override {
+        std::unique_lock lock(m_);
+        got = takeLocked(b, n);
+        if (got > 0)
+            return Status::Ok;
+        drained_ = true;
+        cv_.notify_all();
+        cv_.wait(lock, [this] { return cancelled_; });
+        return Status::Cancelled;
+    }
+    Status readAvailable(std::uint8_t* b, std::size_t n, std::size_t& got) override {
+        std::lock_guard lock(m_);
+        got = takeLocked(b, n);
+        return Status::Ok;
+    }
+    Status write(const std::uint8_t*, std::size_t n, std::size_t& w) override {
+        w = n;
+        return Status::Ok;
+    }
+    Status setBaudRate(std::uint32_t) override { return Status::Ok; }
+    Status setDataCharacteristics(int, int, int) override { return Status::Ok; }
+    Status purge(std::uint8_t) override { return Status::Ok; }
+    Status resetDevice() override { return Status::Ok; }
+    Status stopInTask() override { return Status::Ok; }
+    Status queueStatus(std::size_t& rx) override {
+        rx = 0;
+        return Status::Ok;
+    }
+    bool waitForData(std::chrono::milliseconds) override { return false; }
+    void cancel() override {
+        std::lock_guard lock(m_);
+        cancelled_ = true;
+        cv_.notify_all();
+    }
+    void resetCancel() override {
+        std::lock_guard lock(m_);
+        cancelled_ = false;
+    }
+    std::string describe() const override { return "burst"; }
+    // Blocks until the reader has taken every byte and asked for more.
+    void waitDrained() {
+        std::unique_lock lock(m_);
+        cv_.wait(lock, [this] { return drained_; });
+    }
+
+private:
+    std::size_t takeLocked(std::uint8_t* b, std::size_t n) {
+        const std::size_t k = std::min(n, bytes_.size() - pos_);
+        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(pos_), k, b);
+        pos_ += k;
+        return k;
+    }
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::vector<std::uint8_t> bytes_;
+    std::size_t pos_ = 0;
+    bool drained_ = false;
+    bool cancelled_ = false;
+};
+
+std::vector<std::uint8_t> framedRecords(int count) {
+    std::vector<std::uint8_t> out;
+    for (int i = 0; i < count; ++i) {
+        out.insert(out.end(), {0xF0, 0x0F, 0, 0, 0, 0, 0, 0});
+        for (int k = 0; k < signal::kRecordBytes; ++k)
+            out.push_back(static_cast<std::uint8_t>(i + k));
+    }
+    return out;
+}
+
+TEST(Acquisition, HandOverOverrunIsReportedOncePerRecordingInBothLanguages) {
+    BurstLink* burst = nullptr;
+    // Three whole blocks arrive before the window's timer runs once: two of them cannot be handed
+    // over (the double buffer holds one finished block), 1.0 s of the recording is lost.
+    Acquisition acq([&] {
+        auto link = std::make_unique<BurstLink>(framedRecords(3 * signal::kRecordsPerBlock));
+        burst = link.get();
+        return link;
+    });
+    const auto file = tempFile("overrun.bin");
+    ASSERT_TRUE(acq.startRecording(file));
+    ASSERT_TRUE(acq.startMonitoring());
+    ASSERT_NE(burst, nullptr);
+    burst->waitDrained();
+
+    TickResult first = acq.handOverBlocks();
+    ASSERT_EQ(first.blocks.size(), 1u);
+    ASSERT_EQ(first.events.size(), 1u);
+    EXPECT_EQ(first.events[0].kind, EventKind::DataLost);
+    EXPECT_EQ(first.events[0].text, "Потеряны данные: 1,0 с");
+    EXPECT_EQ(first.events[0].textEn, "data lost: 1.0 s");
+    EXPECT_DOUBLE_EQ(acq.lostSeconds(), 1.0);
+    EXPECT_EQ(acq.blocksWritten(), 1u);
+    // Nothing more is reported for this recording.
+    EXPECT_TRUE(acq.handOverBlocks().events.empty());
+    acq.stop();
+    std::filesystem::remove(file);
+}
+
+TEST(Acquisition, NotFoundSaysWhyOpeningFailed) {
+    Acquisition acq(std::string("/nonexistent/ttyVELKARD0"));
+    EXPECT_FALSE(acq.startMonitoring());
+    const auto events = acq.takeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].kind, EventKind::NotFound);
+    // The message the user knows comes first, the reason on the next line in each language.
+    EXPECT_EQ(events[0].text.rfind("Прибор не найден\n", 0), 0u) << events[0].text;
+    EXPECT_NE(events[0].text.find("Прибор не подключён"), std::string::npos);
+    EXPECT_NE(events[0].textEn.find("No instrument is connected"), std::string::npos);
+    EXPECT_NE(events[0].textEn.find("/nonexistent/ttyVELKARD0"), std::string::npos);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -75,6 +76,53 @@ TEST(TtyLink, OpenFailsCleanlyWithoutADevice) {
     std::size_t got = 9;
     EXPECT_EQ(missing.read(&b, 1, got), Status::DeviceNotOpened);
     EXPECT_EQ(got, 0u);
+}
+
+TEST(TtyLink, OpensExclusivelyAndReleasesOnClose) {
+    Pty pty;
+    TtyLink link(pty.path());
+    ASSERT_EQ(link.open(0), Status::Ok);
+    const int other = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (::geteuid() != 0) {
+        // A second program is refused, and the reason says the device is busy.
+        EXPECT_LT(other, 0);
+        EXPECT_EQ(errno, EBUSY);
+        TtyLink second(pty.path());
+        EXPECT_EQ(second.open(0), Status::DeviceNotFound);
+        EXPECT_EQ(second.openProblem().kind, OpenFailure::Busy);
+    }
+    const int probe = other >= 0 ? other : ::open("/dev/null", O_RDONLY);
+    int exclusive = 0;
+    if (other >= 0) {
+        // root may open it anyway; the tty still says it is in exclusive mode.
+        ASSERT_EQ(::ioctl(probe, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 1);
+    }
+    EXPECT_EQ(link.close(), Status::Ok);
+    if (other >= 0) {
+        ASSERT_EQ(::ioctl(probe, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 0);
+    }
+    ::close(probe);
+    TtyLink again(pty.path());
+    EXPECT_EQ(again.open(0), Status::Ok);
+}
+
+TEST(TtyLink, OpenFailureNamesTheReason) {
+    TtyLink missing("/nonexistent/ttyVELKARD0");
+    ASSERT_EQ(missing.open(0), Status::DeviceNotFound);
+    EXPECT_EQ(missing.openProblem().kind, OpenFailure::NoDevice);
+    EXPECT_NE(missing.openProblem().detail.find("/nonexistent/ttyVELKARD0"), std::string::npos);
+
+    const OpenProblem denied{OpenFailure::PermissionDenied, "/dev/bus/usb/001/004"};
+    for (bool russian : {true, false}) {
+        const std::string text = openFailureText(denied, russian);
+        EXPECT_NE(text.find("99-velkard-ftdi.rules"), std::string::npos) << text;
+        EXPECT_NE(text.find("/dev/bus/usb/001/004"), std::string::npos) << text;
+    }
+    EXPECT_NE(openFailureText({OpenFailure::Busy, ""}, true).find("ftdi_sio"), std::string::npos);
+    EXPECT_NE(openFailureText({OpenFailure::Busy, ""}, false).find("busy"), std::string::npos);
+    EXPECT_TRUE(openFailureText({}, false).empty());
 }
 
 TEST(TtyLink, ReadsWritesAndAcceptsBothLineSpeeds) {
@@ -217,7 +265,9 @@ TEST(SimLink, CancelWakesABlockedReadAndDropEndsIt) {
 TEST(MakeLink, ChoosesTheBackendFromThePortName) {
     EXPECT_EQ(makeLink("SIM")->describe(), "SIM");
     EXPECT_EQ(makeLink("/dev/ttyUSB7")->describe(), "/dev/ttyUSB7");
-    EXPECT_EQ(makeLink("COM4")->describe(), "FTDI USB device");
+    // Plug and play with nothing plugged in: libftdi1, which then says no device was found.
+    const auto emptySysfs = std::filesystem::temp_directory_path() / "velkard-empty-sysfs";
+    EXPECT_EQ(makeLink("COM4", emptySysfs.string())->describe(), "USB FTDI (libftdi)");
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // An in-memory link to a simulated memory card, for tests and benchmarks: what the host writes goes
-// to the card at once, the card's replies wait in a receive queue. Optionally the replies are paced
-// as on a wire of a given baud rate (10 bit times per byte).
+// to the card's transmitter and reaches the card when it leaves (at the next call on the link, or
+// drainOutput()); the speed each byte left at is recorded, so a speed change before the output has
+// drained shows. The card's replies wait in a receive queue. Optionally the replies are paced as
+// on a wire of a given baud rate (10 bit times per byte).
 #pragma once
 
 #include "device/Link.h"
@@ -46,6 +48,7 @@ public:
     }
     device::Status readAvailable(std::uint8_t* buf, std::size_t n, std::size_t& got) override {
         std::lock_guard lock(m_);
+        transmitLocked();
         got = 0;
         const auto now = Clock::now();
         while (visible_ > 0 && got < n && !rx_.empty() && rx_.front().due <= now) {
@@ -66,21 +69,25 @@ public:
         if (!open_)
             return device::Status::DeviceNotOpened;
         writeSizes_.push_back(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            written_.push_back(buf[i]);
-            writeBaud_.push_back(baud_);
-            Sink sink(*this);
-            card_.onHostByte(buf[i], sink);
-            ++written;
-        }
+        transmitLocked();
+        tx_.insert(tx_.end(), buf, buf + n);
+        written = n;
+        // The bytes are on their way; they reach the card when the next call finds them gone.
         cv_.notify_all();
         if (onActivity)
             onActivity();
         return device::Status::Ok;
     }
+    device::Status drainOutput() override {
+        std::lock_guard lock(m_);
+        transmitLocked();
+        return device::Status::Ok;
+    }
     device::Status setBaudRate(std::uint32_t baud) override {
         std::lock_guard lock(m_);
+        // Whatever the transmitter still holds goes out at the new speed.
         baud_ = baud;
+        transmitLocked();
         return device::Status::Ok;
     }
     device::Status setDataCharacteristics(int w, int s, int p) override {
@@ -90,6 +97,7 @@ public:
     }
     device::Status purge(std::uint8_t mask) override {
         std::lock_guard lock(m_);
+        transmitLocked();
         if (mask & device::kPurgeRx) {
             const auto now = Clock::now();
             while (!rx_.empty() && rx_.front().due <= now && visible_ > 0) {
@@ -104,6 +112,7 @@ public:
     device::Status stopInTask() override { return device::Status::Ok; }
     device::Status queueStatus(std::size_t& rxBytes) override {
         std::lock_guard lock(m_);
+        transmitLocked();
         rxBytes = 0;
         if (dropped_)
             return device::Status::IoError;
@@ -117,10 +126,12 @@ public:
     }
     bool waitForData(std::chrono::milliseconds timeout) override {
         std::unique_lock lock(m_);
+        transmitLocked();
         if (onActivity)
             onActivity();
         const auto deadline = Clock::now() + timeout;
         for (;;) {
+            transmitLocked();
             if (cancelled_)
                 return false;
             if (dropped_)
@@ -151,11 +162,13 @@ public:
     }
     std::string describe() const override { return "loopback"; }
 
-    // Everything the host has written, in order.
+    // Everything the host has written that has left the transmitter, in order.
     std::vector<std::uint8_t> written() {
         std::lock_guard lock(m_);
+        transmitLocked();
         return written_;
     }
+    // The speed each byte of written() left at.
     std::vector<std::uint32_t> writeBauds() {
         std::lock_guard lock(m_);
         return writeBaud_;
@@ -237,6 +250,21 @@ private:
     private:
         LoopbackLink& l_;
     };
+    // Bytes in the transmitter leave at the current speed and reach the card. Caller holds m_.
+    void transmitLocked() {
+        for (std::uint8_t b : tx_) {
+            written_.push_back(b);
+            writeBaud_.push_back(baud_);
+            Sink sink(*this);
+            card_.onHostByte(b, sink);
+        }
+        if (!tx_.empty()) {
+            cv_.notify_all();
+            if (onActivity)
+                onActivity();
+        }
+        tx_.clear();
+    }
     void push(std::uint8_t b) {
         Clock::time_point due = Clock::now();
         if (paceBaud != 0) {
@@ -252,6 +280,7 @@ private:
     std::condition_variable cv_;
     std::deque<Rx> rx_;
     Clock::time_point wireFree_{};
+    std::vector<std::uint8_t> tx_;
     std::vector<std::uint8_t> written_;
     std::vector<std::uint32_t> writeBaud_;
     std::vector<std::size_t> writeSizes_;

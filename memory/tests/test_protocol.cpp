@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <random>
 #include <sys/resource.h>
 
@@ -20,6 +22,7 @@ using velkard::memory::test::LoopbackLink;
 using velkard::memory::test::TestWindow;
 using namespace velkard::memory::test;
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -405,21 +408,24 @@ TEST_F(MemoryConnectionTest, BadBlockHeaderWritesNothingAndKeepsTurns) {
     EXPECT_EQ(slurp(downloadDir / "B.ECG"), slurp(cardDir / "B.ECG"));
 }
 
-TEST_F(MemoryConnectionTest, UnaskedTransferIsAcknowledgedButNotSaved) {
+TEST_F(MemoryConnectionTest, UnaskedTransferIsNeitherAcknowledgedNorSaved) {
     writeFile(cardDir / "A.ECG", "abc");
     card->faults().readAcceptedUnasked = true;
+    connection->setTimeouts({3s, 1s});
     start();
     link->clearWritten();
     window.refresh();
-    // Listing, its last Continue answered with Read accepted, Continue, one block, Continue,
-    // Read finished.
-    ASSERT_TRUE(window.waitFor([&] {
-        return countOf(link->written(), 0x63) == 4 && window.messages().size() == 1 &&
-               connection->state() == TransferState::Idle && card->dataBlocksSent() == 1;
-    }));
-    EXPECT_NE(window.messages()[0].find("не был запрошен"), std::string::npos);
+    // The listing's last Continue is answered with Read accepted: nobody asked, it is dropped.
+    ASSERT_TRUE(window.waitFor([&] { return connection->droppedBytes() == 1; }));
+    EXPECT_EQ(countOf(link->written(), 0x63), 2u);
+    EXPECT_EQ(card->dataBlocksSent(), 0u);
+    EXPECT_TRUE(window.messages().empty());
     EXPECT_TRUE(folderNames(downloadDir).empty());
     EXPECT_EQ(window.entries(), (std::vector<std::string>{"A.ECG"}));
+    // The next request is served.
+    select({"A.ECG"});
+    runRequest(RequestKind::Read);
+    EXPECT_EQ(slurp(downloadDir / "A.ECG"), "abc");
 }
 
 TEST_F(MemoryConnectionTest, OutputFileThatCannotBeCreatedIsSkipped) {
@@ -477,7 +483,7 @@ TEST_F(MemoryConnectionTest, ExistingLinkInTheFolderIsNotFollowed) {
     EXPECT_EQ(window.messages().size(), 1u);
 }
 
-TEST_F(MemoryConnectionTest, DownloadCutShortLeavesThePartialFile) {
+TEST_F(MemoryConnectionTest, DownloadCutShortLeavesNoFile) {
     const std::string content = randomBytes(10000, 7);
     writeFile(cardDir / "LONG.ECG", content);
     card->faults().stopAfterDataBlocks = 1;
@@ -488,10 +494,10 @@ TEST_F(MemoryConnectionTest, DownloadCutShortLeavesThePartialFile) {
     ASSERT_TRUE(window.waitFor([&] { return window.progressPosition() == 2988; }));
     EXPECT_EQ(connection->state(), TransferState::AwaitingNextBlock);
     connection->end();
-    EXPECT_EQ(slurp(downloadDir / "LONG.ECG"), content.substr(0, 2988));
+    // Closing the window mid-read leaves nothing that could be filed as a whole recording.
+    EXPECT_TRUE(folderNames(downloadDir).empty());
     EXPECT_EQ(link->written().back(), 0x61);
     EXPECT_FALSE(link->isOpen());
-    EXPECT_FALSE(window.listEnabled()); // stays as the run left it
 }
 
 TEST_F(MemoryConnectionTest, UnpluggedInstrumentIsReportedOnceAndTheConnectionStillEnds) {
@@ -508,7 +514,136 @@ TEST_F(MemoryConnectionTest, UnpluggedInstrumentIsReportedOnceAndTheConnectionSt
     EXPECT_EQ(window.messages(), (std::vector<std::string>{"Ошибка: Связь с прибором потеряна"}));
     connection->end();
     EXPECT_FALSE(link->isOpen());
-    EXPECT_EQ(slurp(downloadDir / "LONG.ECG"), content.substr(0, 2988)); // kept as far as it came
+    EXPECT_TRUE(folderNames(downloadDir).empty()); // no partial recording
+}
+
+// Enter memory mode must leave the wire before the speed changes.
+TEST_F(MemoryConnectionTest, EnterGoesOutAtTheOldSpeed) {
+    start();
+    const auto sent = link->written();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent[0], 0x60);
+    EXPECT_EQ(link->writeBauds()[0], 230400u);
+    EXPECT_TRUE(card->active());
+}
+
+TEST_F(MemoryConnectionTest, UnaskedRepliesAreDroppedAndNothingIsDeletedOrRead) {
+    writeFile(cardDir / "A.ECG", "a");
+    writeFile(cardDir / "B.ECG", "b");
+    std::vector<std::string> log;
+    std::mutex logMutex;
+    connection->setLog([&](const std::string& line) {
+        std::lock_guard lock(logMutex);
+        log.push_back(line);
+    });
+    start();
+    refresh();
+    select({"A.ECG", "B.ECG"});
+    // Delete finished and Read finished while nothing was asked, one at a time (as a lone reply
+    // would be acted on): the selection stays as it is, no request goes out.
+    link->clearWritten();
+    std::uint64_t n = 0;
+    for (std::uint8_t stray : {0x81, 0x79, 0x81}) {
+        link->inject({stray});
+        ++n;
+        ASSERT_TRUE(window.waitFor([&] { return connection->droppedBytes() == n; }));
+    }
+    EXPECT_TRUE(fs::exists(cardDir / "A.ECG"));
+    EXPECT_TRUE(fs::exists(cardDir / "B.ECG"));
+    EXPECT_EQ(window.selectedEntries(), (std::vector<std::string>{"A.ECG", "B.ECG"}));
+    EXPECT_TRUE(folderNames(downloadDir).empty());
+    EXPECT_TRUE(link->written().empty());
+    {
+        std::lock_guard lock(logMutex);
+        EXPECT_EQ(log.size(), 3u);
+    }
+    // Requests still work.
+    window.setSelected(1, false);
+    runRequest(RequestKind::Read);
+    EXPECT_EQ(slurp(downloadDir / "A.ECG"), "a");
+    EXPECT_TRUE(fs::exists(cardDir / "A.ECG"));
+}
+
+// Every fault of the simulated card ends the run with a message in bounded time, leaves no file
+// under the recording's name, and the next request works.
+struct CardFault {
+    const char* name;
+    void (*arm)(sim::MemoryCardFaults&);
+    const char* message; // part of the message shown
+};
+
+void PrintTo(const CardFault& fault, std::ostream* os) {
+    *os << fault.name;
+}
+
+class CardFaultTest : public MemoryConnectionTest,
+                      public ::testing::WithParamInterface<CardFault> {};
+
+TEST_P(CardFaultTest, RunEndsWithAMessageAndTheNextReadWorks) {
+    const std::string content = randomBytes(10000, 21);
+    writeFile(cardDir / "LONG.ECG", content);
+    connection->setTimeouts({3s, 1s});
+    start();
+    refresh();
+    GetParam().arm(card->faults());
+    select({"LONG.ECG"});
+    const auto began = std::chrono::steady_clock::now();
+    runRequest(RequestKind::Read);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 20s); // a bound, not a measurement
+    ASSERT_EQ(window.messages().size(), 1u);
+    EXPECT_NE(window.messages()[0].find(GetParam().message), std::string::npos)
+        << window.messages()[0];
+    EXPECT_TRUE(folderNames(downloadDir).empty());
+    EXPECT_EQ(connection->state(), TransferState::Idle);
+    EXPECT_TRUE(window.listEnabled());
+    // Still selected: pressing Accept again reads it whole.
+    EXPECT_EQ(window.selectedEntries(), std::vector<std::string>{"LONG.ECG"});
+    runRequest(RequestKind::Read);
+    EXPECT_EQ(slurp(downloadDir / "LONG.ECG"), content);
+    EXPECT_EQ(folderNames(downloadDir), std::vector<std::string>{"LONG.ECG"});
+    EXPECT_EQ(window.messages().size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, CardFaultTest,
+    ::testing::Values(
+        CardFault{"StallInTheSecondBlock", [](sim::MemoryCardFaults& f) { f.stallInBlock = 2; },
+                  "Прибор не отвечает"},
+        CardFault{"StallInTheFirstBlock", [](sim::MemoryCardFaults& f) { f.stallInBlock = 1; },
+                  "Прибор не отвечает"},
+        CardFault{"ByteDropped", [](sim::MemoryCardFaults& f) { f.dropByteInBlock = true; },
+                  "Прибор не отвечает"},
+        CardFault{"ByteAdded", [](sim::MemoryCardFaults& f) { f.extraByteInBlock = true; },
+                  "передан с ошибкой"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MemoryConnectionTest, StrayRepliesAfterAListingAreDroppedAndTheCardStaysWhole) {
+    writeFile(cardDir / "A.ECG", "a");
+    card->faults().strayWhenIdle = true;
+    connection->setTimeouts({3s, 1s});
+    start();
+    select({});
+    refresh();
+    window.setSelected(0, true);
+    ASSERT_TRUE(window.waitFor([&] { return connection->droppedBytes() == 2; }));
+    EXPECT_TRUE(fs::exists(cardDir / "A.ECG"));
+    EXPECT_TRUE(folderNames(downloadDir).empty());
+    EXPECT_TRUE(window.messages().empty());
+    runRequest(RequestKind::Read);
+    EXPECT_EQ(slurp(downloadDir / "A.ECG"), "a");
+}
+
+TEST_F(MemoryConnectionTest, SilentInstrumentIsGivenUpInEnglishToo) {
+    writeFile(cardDir / "A.ECG", "a");
+    connection->setTimeouts({1s, 1s});
+    connection->setRussian(false);
+    start();
+    refresh();
+    select({"A.ECG"});
+    link->setHeld(true); // the reply never comes
+    runRequest(RequestKind::Delete);
+    EXPECT_EQ(window.messages(), std::vector<std::string>{"Ошибка: The device does not respond"});
+    link->setHeld(false);
 }
 
 TEST_F(MemoryConnectionTest, LeftoverStrayByteIsDiscardedByTheNextRequest) {

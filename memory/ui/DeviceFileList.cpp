@@ -85,6 +85,12 @@ DeviceFileList::DeviceFileList(const velkard::ui::ViewState& state, QWidget* par
     connect(deleteButton, &QPushButton::clicked, this, &DeviceFileList::deleteSelected);
     connect(selectAllButton, &QPushButton::clicked, this, &DeviceFileList::selectAllFiles);
     connect(clearSelectionButton, &QPushButton::clicked, this, &DeviceFileList::clearFileSelection);
+    // Enter in the list must not press Refresh (or any button); Esc closes the window.
+    for (QPushButton* b :
+         {refreshButton, acceptButton, deleteButton, selectAllButton, clearSelectionButton}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
     connect(fileList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &DeviceFileList::userSelectionChanged);
 
@@ -208,6 +214,8 @@ void DeviceFileList::setRunControlsEnabled(bool enabled) {
     refreshButton->setEnabled(enabled);
     acceptButton->setEnabled(enabled);
     deleteButton->setEnabled(enabled);
+    // Selecting everything mid-run would add files to the run under way.
+    selectAllButton->setEnabled(enabled);
 }
 
 // ---- the user's side ------------------------------------------------------------------------

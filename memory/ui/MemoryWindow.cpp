@@ -3,6 +3,7 @@
 
 #include "cardfile/Store.h"
 #include "cardfile/ui/PatientDialogs.h"
+#include "memory/FileInfo.h"
 #include "memory/MemoryProtocol.h"
 #include "memory/ui/DeviceFileList.h"
 #include "ui/Messages.h"
@@ -38,17 +39,27 @@ QLabel* makeLabel(QWidget* parent, const char* name) {
     return l;
 }
 
-// A row of a check list: the box is shown, unchecked, and means nothing; commands use the current
-// row.
-void addCheckRow(QListWidget* list, const QString& text) {
-    auto* item = new QListWidgetItem(text, list);
+// A file name shown in a list, back to the bytes that name it on disk.
+std::filesystem::path diskPath(const QString& text) {
+    return std::filesystem::path(QFile::encodeName(text).toStdString());
+}
+
+// A row of a check list: the file's name (kept as the row's data) and what its header tells, with
+// an unticked box. Commands use the current row, or the ticked rows when no row is current.
+void addCheckRow(QListWidget* list, const QString& name, const std::filesystem::path& file,
+                 bool russian) {
+    const std::string about = describeDeviceFile(readDeviceFileInfo(file), russian);
+    auto* item =
+        new QListWidgetItem(name + QStringLiteral("  —  ") + QString::fromStdString(about), list);
+    item->setData(Qt::UserRole, name);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
 }
 
-// A file name shown in a list, back to the bytes that name it on disk.
-std::filesystem::path diskPath(const QString& text) {
-    return std::filesystem::path(QFile::encodeName(text).toStdString());
+// The file a row names (rows without their own data name the file by their text).
+QString rowName(const QListWidgetItem* item) {
+    const QVariant name = item->data(Qt::UserRole);
+    return name.isValid() ? name.toString() : item->text();
 }
 
 } // namespace
@@ -97,6 +108,8 @@ MemoryWindow::MemoryWindow(velkard::ui::ViewState& state, MemoryWindowSetup setu
     addCardFilesButton->setObjectName(QStringLiteral("addCardFilesButton"));
     downloadButton = new QPushButton(this);
     downloadButton->setObjectName(QStringLiteral("downloadButton"));
+    closeButton = new QPushButton(this);
+    closeButton->setObjectName(QStringLiteral("closeButton"));
 
     auto* details = new QGridLayout;
     QLabel* pairs[7][2] = {{nameLabel, nameValue},           {sexLabel, sexValue},
@@ -121,6 +134,7 @@ MemoryWindow::MemoryWindow(velkard::ui::ViewState& state, MemoryWindowSetup setu
     right->addWidget(addCardFilesButton);
     right->addWidget(downloadButton);
     right->addWidget(storeButton);
+    right->addWidget(closeButton);
 
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 1);
@@ -133,6 +147,13 @@ MemoryWindow::MemoryWindow(velkard::ui::ViewState& state, MemoryWindowSetup setu
     connect(storeButton, &QPushButton::clicked, this, &MemoryWindow::storeInCard);
     connect(addCardFilesButton, &QPushButton::clicked, this, &MemoryWindow::addCardFiles);
     connect(downloadButton, &QPushButton::clicked, this, &MemoryWindow::download);
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
+    // Enter in a list must not press a button (Esc closes the window, as in every dialog).
+    for (QPushButton* b :
+         {newPatientButton, storeButton, addCardFilesButton, downloadButton, closeButton}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
 
     // Tab 0 (downloaded files) first; no recording is under review from here on.
     showTab(true);
@@ -141,6 +162,8 @@ MemoryWindow::MemoryWindow(velkard::ui::ViewState& state, MemoryWindowSetup setu
     sourceTab_ = 1;
     fillPatients();
     applyLanguage(state_.russian);
+    // Files downloaded earlier and not filed yet are offered again.
+    fillDownloaded();
 }
 
 void MemoryWindow::applyLanguage(bool russian) {
@@ -158,6 +181,7 @@ void MemoryWindow::applyLanguage(bool russian) {
     addCardFilesButton->setText(
         pick("Скачать архив с карты памяти", "To download archive from a memory card"));
     downloadButton->setText(pick("Скачать архив с ЭК", "To download archive from the EC"));
+    closeButton->setText(pick("Закрыть", "Close"));
     nameLabel->setText(pick("Фамилия Имя Отчество", "Surname, name"));
     sexLabel->setText(pick("Пол", "Sex"));
     birthDateLabel->setText(pick("Дата рождения", "Date of birth "));
@@ -206,8 +230,16 @@ void MemoryWindow::patientSelected() {
         return; // a row lost its selection
     const int row = patientList->indexOfTopLevelItem(chosen.front());
     const auto record = cardFile_.readPatient(std::size_t(row));
-    if (!record)
+    if (!record) {
+        // A row whose record cannot be read chooses nobody: filing must not fall back on the
+        // patient chosen before.
+        auto& sel = state_.selection;
+        sel.patientIndex = -1;
+        sel.patientName.clear();
+        sel.patientId.clear();
+        showPatient({});
         return;
+    }
     showPatient(record.value);
     auto& sel = state_.selection;
     sel.patientIndex = row;
@@ -241,7 +273,8 @@ void MemoryWindow::addCardFiles() {
     const QStringList files =
         setup_.chooseFiles ? setup_.chooseFiles(this) : chooseMemoryCardFiles(this);
     for (const QString& f : files)
-        addCheckRow(cardFileList, QDir::toNativeSeparators(QFileInfo(f).absoluteFilePath()));
+        addCheckRow(cardFileList, QDir::toNativeSeparators(QFileInfo(f).absoluteFilePath()),
+                    diskPath(QFileInfo(f).absoluteFilePath()), state_.russian);
 }
 
 void MemoryWindow::download() {
@@ -268,25 +301,47 @@ void MemoryWindow::download() {
     StartResult started;
     {
         MemoryConnection connection(*link, *form, temp);
+        connection.setRussian(russian);
         form->setConnection(&connection);
         started =
             runMemoryConnection(connection, *form, [form] { velkard::ui::dialogs().run(*form); });
         form->setConnection(nullptr);
     }
     if (started == StartResult::NotFound) {
-        velkard::ui::messages().show(tr2(state_, kNotFoundRu, kNotFoundEn),
-                                     tr2(state_, "Ошибка", "Error"));
+        // Why it failed (no device, no permission, busy) on the line below.
+        const std::string reason = device::openFailureText(link->openProblem(), russian);
+        QString text = tr2(state_, kNotFoundRu, kNotFoundEn);
+        if (!reason.empty())
+            text += QLatin1Char('\n') + QString::fromStdString(reason);
+        velkard::ui::messages().show(text, tr2(state_, "Ошибка", "Error"));
         return;
     }
     if (started != StartResult::Started)
         return;
+    fillDownloaded();
+}
+
+void MemoryWindow::fillDownloaded() {
     downloadedList->clear();
-    const QStringList names =
-        QDir(QString::fromStdString(temp.string()))
-            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                       QDir::NoSort);
-    for (const QString& name : names)
-        addCheckRow(downloadedList, name);
+    const std::filesystem::path temp = setup_.workDir / "temp";
+    const QStringList names = QDir(QString::fromStdString(temp.string()))
+                                  .entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QString& name : names) {
+        // A download cut short by a crash is no recording.
+        if (isPartialDownloadName(QFile::encodeName(name).toStdString()))
+            continue;
+        addCheckRow(downloadedList, name, temp / diskPath(name), state_.russian);
+    }
+}
+
+QList<QListWidgetItem*> MemoryWindow::filesToStore(QListWidget* list) const {
+    if (QListWidgetItem* current = list->currentItem())
+        return {current};
+    QList<QListWidgetItem*> ticked;
+    for (int i = 0; i < list->count(); ++i)
+        if (list->item(i)->checkState() == Qt::Checked)
+            ticked.push_back(list->item(i));
+    return ticked;
 }
 
 void MemoryWindow::storeInCard() {
@@ -299,35 +354,54 @@ void MemoryWindow::storeInCard() {
         return;
     }
     QListWidget* list = sourceTab_ == 1 ? downloadedList : cardFileList;
-    QListWidgetItem* item = list->currentItem();
-    if (!item) {
+    const QList<QListWidgetItem*> items = filesToStore(list);
+    if (items.isEmpty()) {
         msg.show(
             tr2(state_, "Выберите файл ЭКГ для сохранения", "Choose a file ECG for preservation"),
             attention);
         return;
     }
-    const std::filesystem::path source = sourceTab_ == 1
-                                             ? setup_.workDir / "temp" / diskPath(item->text())
-                                             : diskPath(QDir::fromNativeSeparators(item->text()));
     const std::string patientId = state_.selection.patientId.toStdString();
-    const cardfile::StoreResult stored =
-        cardfile::storeDeviceFile(cardFile_, patientId, source, state_.russian);
-    if (!stored) {
-        // Nothing is half-filed and the source stays where it is, in its list.
-        if (stored.error == cardfile::StoreError::UnknownPatient) {
-            // The selected row named no readable patient: the same request as with no row.
-            msg.show(choosePatient, attention);
-            return;
+    int filed = 0;
+    for (QListWidgetItem* item : items) {
+        const std::filesystem::path source =
+            sourceTab_ == 1 ? setup_.workDir / "temp" / diskPath(rowName(item))
+                            : diskPath(QDir::fromNativeSeparators(rowName(item)));
+        const cardfile::StoreResult stored =
+            cardfile::storeDeviceFile(cardFile_, patientId, source, state_.russian);
+        if (!stored) {
+            // Nothing is half-filed and the source stays where it is, in its list.
+            if (stored.error == cardfile::StoreError::UnknownPatient) {
+                // The selected row named no readable patient: the same request as with no row.
+                msg.show(choosePatient, attention);
+            } else {
+                msg.show(QString::fromStdString(cardfile::storeErrorText(stored.error)),
+                         QStringLiteral("Error"));
+            }
+            break;
         }
-        msg.show(QString::fromStdString(cardfile::storeErrorText(stored.error)),
-                 QStringLiteral("Error"));
+        delete list->takeItem(list->row(item));
+        ++filed;
+        if (sourceTab_ == 1) {
+            std::error_code ec;
+            std::filesystem::remove(source, ec); // the download has been filed
+        }
+    }
+    if (filed == 0)
         return;
-    }
-    delete list->takeItem(list->row(item));
-    if (sourceTab_ == 1) {
-        std::error_code ec;
-        std::filesystem::remove(source, ec); // the download has been filed
-    }
+    // Qt makes the next row current after a removal; a second press must not file that one into
+    // the same patient unasked.
+    list->setCurrentItem(nullptr);
+    list->clearSelection();
+    if (filed == 1)
+        msg.show(
+            tr2(state_, "Файл помещён в карту пациента", "The file is put in the patient's card"),
+            tr2(state_, "Информация", "Information"));
+    else if (filed > 1)
+        msg.show(
+            tr2(state_, "Файлы помещены в карту пациента: ", "Files put in the patient's card: ") +
+                QString::number(filed),
+            tr2(state_, "Информация", "Information"));
 }
 
 void openMemoryWindow(velkard::ui::ViewState& state, MemoryWindowSetup setup, QWidget* parent,

@@ -8,6 +8,7 @@
 #include "ui/ViewState.h"
 
 #include <QDialog>
+#include <QList>
 #include <QStringList>
 #include <filesystem>
 #include <functional>
@@ -15,6 +16,7 @@
 
 class QLabel;
 class QListWidget;
+class QListWidgetItem;
 class QPushButton;
 class QTabBar;
 class QTreeWidget;
@@ -64,6 +66,7 @@ public:
     QPushButton* storeButton;        // store in the patient's card
     QPushButton* addCardFilesButton; // add memory-card files
     QPushButton* downloadButton;     // download from the instrument
+    QPushButton* closeButton;
 
     // 1 while tab 0 (downloaded files) is current, 0 on tab 1 (memory-card files).
     int sourceTab() const { return sourceTab_; }
@@ -78,6 +81,11 @@ public slots:
 
 private:
     void fillPatients();
+    // The downloaded files waiting in temp, each with what its header tells.
+    void fillDownloaded();
+    // Files one press of "Положить в карту пациента" files: the current row, or when no row is
+    // current, every ticked row.
+    QList<QListWidgetItem*> filesToStore(QListWidget* list) const;
     void showTab(bool downloaded);
     void showPatient(const cardfile::PatientRecord& record);
 

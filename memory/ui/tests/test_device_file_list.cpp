@@ -9,6 +9,7 @@
 #include "ui/ViewState.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -86,10 +87,10 @@ TEST(DeviceFileList, RunControlsFollowTheList) {
     DeviceFileList form(state);
     form.setListEnabled(false);
     ASSERT_TRUE(waitUntil([&] { return !form.fileList->isEnabled(); }));
-    EXPECT_FALSE(form.refreshButton->isEnabled());  // Refresh
-    EXPECT_FALSE(form.acceptButton->isEnabled());   // Accept
-    EXPECT_FALSE(form.deleteButton->isEnabled());   // Delete
-    EXPECT_TRUE(form.selectAllButton->isEnabled()); // Select all stays
+    EXPECT_FALSE(form.refreshButton->isEnabled());   // Refresh
+    EXPECT_FALSE(form.acceptButton->isEnabled());    // Accept
+    EXPECT_FALSE(form.deleteButton->isEnabled());    // Delete
+    EXPECT_FALSE(form.selectAllButton->isEnabled()); // Select all would widen the run
     EXPECT_TRUE(
         form.clearSelectionButton->isEnabled()); // Clear selection stays: it ends a run early
     // A connection that starts after a run was cut short begins unlocked.
@@ -97,6 +98,26 @@ TEST(DeviceFileList, RunControlsFollowTheList) {
     ASSERT_TRUE(waitUntil([&] { return form.fileList->isEnabled(); }));
     EXPECT_TRUE(form.acceptButton->isEnabled());
     EXPECT_TRUE(form.listEnabled());
+}
+
+TEST(DeviceFileList, EnterInTheListRefreshesNothingAndEscCloses) {
+    velkard::ui::ViewState state;
+    DeviceFileList form(state);
+    form.appendEntry("A.DAT");
+    form.appendEntry("B.DAT");
+    form.show();
+    ASSERT_TRUE(waitUntil([&] { return form.fileList->count() == 2; }));
+    form.fileList->setFocus();
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(form.fileList, &enter);
+    // Refresh would have cleared the list.
+    EXPECT_EQ(form.entryCount(), 2u);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form.fileList->count(), 2);
+    EXPECT_TRUE(form.isVisible());
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(form.fileList, &escape);
+    EXPECT_FALSE(form.isVisible());
 }
 
 TEST(DeviceFileList, SelectionGoesBothWays) {

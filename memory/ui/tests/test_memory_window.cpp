@@ -7,13 +7,16 @@
 
 #include "cardfile/CardFile.h"
 #include "cardfile/ui/PatientDialogs.h"
+#include "device/Link.h"
 #include "import/Decompress.h"
+#include "memory/MemoryProtocol.h"
 #include "sim/DeviceFiles.h"
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
 
 #include <QComboBox>
 #include <QDateEdit>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -88,11 +91,26 @@ protected:
         w.downloadButton->click();
     }
 
-    static int row(QListWidget* list, const QString& text) {
-        for (int i = 0; i < list->count(); ++i)
-            if (list->item(i)->text() == text)
+    // The row of a file, by the name the row keeps (its text adds what the header tells).
+    static int row(QListWidget* list, const QString& name) {
+        for (int i = 0; i < list->count(); ++i) {
+            const QVariant kept = list->item(i)->data(Qt::UserRole);
+            if ((kept.isValid() ? kept.toString() : list->item(i)->text()) == name)
                 return i;
+        }
         return -1;
+    }
+
+    // The confirmations shown so far; other messages fail the test.
+    int confirmations() {
+        int n = 0;
+        for (const auto& m : messages.shown) {
+            EXPECT_TRUE(m.caption == QStringLiteral("Информация") ||
+                        m.caption == QStringLiteral("Information"))
+                << m.text.toStdString();
+            ++n;
+        }
+        return n;
     }
 
     void selectPatient(MemoryWindow& w, int index) {
@@ -158,7 +176,10 @@ TEST_F(MemoryWindowTest, DownloadThenFileEveryKind) {
     store(w, w.downloadedList, QStringLiteral("VSR00001.DAT"));
     state.russian = false;
     store(w, w.downloadedList, QStringLiteral("ECG00003.ECX"));
-    EXPECT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    // A short confirmation after each, in the language of the moment.
+    ASSERT_EQ(confirmations(), 4);
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Файл помещён в карту пациента"));
+    EXPECT_EQ(messages.shown[3].text, QStringLiteral("The file is put in the patient's card"));
 
     const auto e = entries(0);
     ASSERT_EQ(e.size(), 6u);
@@ -197,7 +218,7 @@ TEST_F(MemoryWindowTest, MemoryCardFilesStayOnTheCard) {
     w.addCardFilesButton->click();
     w.addCardFilesButton->click(); // rows already listed stay; the new choice is appended
     ASSERT_EQ(w.cardFileList->count(), 4);
-    // Check lists: every row has its box, unchecked; a ticked box does not choose the file.
+    // Check lists: every row has its box, unchecked; the current row is the choice.
     for (int i = 0; i < w.cardFileList->count(); ++i) {
         EXPECT_TRUE(w.cardFileList->item(i)->flags() & Qt::ItemIsUserCheckable);
         EXPECT_EQ(w.cardFileList->item(i)->checkState(), Qt::Unchecked);
@@ -207,7 +228,7 @@ TEST_F(MemoryWindowTest, MemoryCardFilesStayOnTheCard) {
     selectPatient(w, 1);
     store(w, w.cardFileList, chosen[0]);
     store(w, w.cardFileList, chosen[1]);
-    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    ASSERT_EQ(confirmations(), 2);
     const auto e = entries(1);
     ASSERT_EQ(e.size(), 2u);
     EXPECT_EQ(e[0].kind, "  "); // "a2" in lower case is a plain file
@@ -237,8 +258,7 @@ TEST_F(MemoryWindowTest, StoringNeedsAPatientAndAFile) {
 
 TEST_F(MemoryWindowTest, RowWithoutAReadablePatientAsksForAPatient) {
     writeBytes(work / "temp" / "ECG00001.DAT", plain);
-    MemoryWindow w(state, setup());
-    w.downloadedList->addItem(QStringLiteral("ECG00001.DAT"));
+    MemoryWindow w(state, setup()); // lists the file waiting in temp
     selectPatient(w, 0);
     // As when the selected row's record could not be read: no patient ID to file under.
     state.selection.patientId.clear();
@@ -254,8 +274,7 @@ TEST_F(MemoryWindowTest, RowWithoutAReadablePatientAsksForAPatient) {
 
 TEST_F(MemoryWindowTest, FailedStoreKeepsTheDownloadAndFilesNothing) {
     writeBytes(work / "temp" / "ECG00001.DAT", plain);
-    MemoryWindow w(state, setup());
-    w.downloadedList->addItem(QStringLiteral("ECG00001.DAT"));
+    MemoryWindow w(state, setup()); // lists the file waiting in temp
     w.downloadedList->addItem(QStringLiteral("GONE.DAT"));
     selectPatient(w, 0);
     // The recording file cannot be created: its name is taken by a folder.
@@ -325,8 +344,7 @@ TEST_F(MemoryWindowTest, NoInstrumentLeavesTheDownloadsListAlone) {
     };
     writeBytes(work / "temp" / "OLD.DAT", plain);
     MemoryWindow w(state, std::move(s));
-    EXPECT_EQ(w.downloadedList->count(), 0); // earlier downloads appear only after a download
-    w.downloadedList->addItem(QStringLiteral("KEPT"));
+    EXPECT_EQ(w.downloadedList->count(), 1); // files waiting in temp are offered at once
     w.downloadButton->click();
     EXPECT_TRUE(dialogs.shownNames.empty());
     ASSERT_EQ(messages.shown.size(), 1u);
@@ -356,4 +374,112 @@ TEST_F(MemoryWindowTest, CaptionsAndTheEmptyStateCallback) {
     openMemoryWindow(state, setup(), nullptr, [&] { backToEmpty = true; });
     EXPECT_TRUE(backToEmpty);
     EXPECT_EQ(dialogs.shownNames, std::vector<QString>{QStringLiteral("MemoryWindow")});
+}
+
+// ---- the list of files, filing, and the keyboard ----------------------------------------------
+
+TEST_F(MemoryWindowTest, FilesWaitingInTempAreListedWithWhatTheyHold) {
+    writeBytes(work / "temp" / "ECG00001.DAT", plain);
+    writeBytes(work / "temp" / "A2000001.DAT", a2);
+    writeBytes(work / "temp" / memory::partialDownloadName("VSR00001.DAT"), {1, 2, 3});
+    {
+        MemoryWindow w(state, setup());
+        ASSERT_EQ(w.downloadedList->count(), 2); // the partial download is no recording
+        EXPECT_EQ(w.downloadedList->item(0)->text(),
+                  QStringLiteral("A2000001.DAT  —  A2, 24.11.2012 13:45:00, 40 с"));
+        EXPECT_EQ(w.downloadedList->item(1)->text(),
+                  QStringLiteral("ECG00001.DAT  —  ЭКГ, 05.03.2009 07:05:09, 10 с"));
+    }
+    state.russian = false;
+    MemoryWindow w(state, setup());
+    ASSERT_EQ(w.downloadedList->count(), 2);
+    EXPECT_EQ(w.downloadedList->item(1)->text(),
+              QStringLiteral("ECG00001.DAT  —  ECG, 05.03.2009 07:05:09, 10 s"));
+    EXPECT_EQ(w.closeButton->text(), QStringLiteral("Close"));
+    w.show();
+    w.closeButton->click();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(w.result(), QDialog::Rejected);
+}
+
+TEST_F(MemoryWindowTest, SecondPressAfterFilingAsksForAFileInsteadOfFilingTheNext) {
+    writeBytes(work / "temp" / "ECG00001.DAT", plain);
+    writeBytes(work / "temp" / "ECG00002.DAT", plain);
+    MemoryWindow w(state, setup());
+    selectPatient(w, 0);
+    store(w, w.downloadedList, QStringLiteral("ECG00001.DAT"));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Файл помещён в карту пациента"));
+    EXPECT_EQ(w.downloadedList->currentItem(), nullptr);
+    w.storeButton->click();
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].text, QStringLiteral("Выберите файл ЭКГ для сохранения"));
+    EXPECT_EQ(entries(0).size(), 1u);
+    EXPECT_TRUE(fs::exists(work / "temp" / "ECG00002.DAT"));
+}
+
+TEST_F(MemoryWindowTest, TickedRowsAreTheChoiceWhenNoRowIsCurrent) {
+    writeBytes(work / "temp" / "ECG00001.DAT", plain);
+    writeBytes(work / "temp" / "ECG00002.DAT", plain);
+    writeBytes(work / "temp" / "ECG00003.DAT", plain);
+    MemoryWindow w(state, setup());
+    selectPatient(w, 1);
+    w.downloadedList->setCurrentItem(nullptr);
+    w.downloadedList->item(0)->setCheckState(Qt::Checked);
+    w.downloadedList->item(2)->setCheckState(Qt::Checked);
+    state.russian = false;
+    w.storeButton->click();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Files put in the patient's card: 2"));
+    EXPECT_EQ(entries(1).size(), 2u);
+    ASSERT_EQ(w.downloadedList->count(), 1);
+    EXPECT_TRUE(w.downloadedList->item(0)->text().startsWith(QStringLiteral("ECG00002.DAT")));
+    EXPECT_TRUE(fs::exists(work / "temp" / "ECG00002.DAT"));
+    EXPECT_FALSE(fs::exists(work / "temp" / "ECG00001.DAT"));
+}
+
+TEST_F(MemoryWindowTest, UnreadablePatientRowClearsThePatientChosenBefore) {
+    writeBytes(work / "temp" / "ECG00001.DAT", plain);
+    MemoryWindow w(state, setup());
+    selectPatient(w, 0);
+    ASSERT_EQ(state.selection.patientId.toStdString(), ids[0]);
+    // A row with no record behind it (the index lost it meanwhile).
+    new QTreeWidgetItem(w.patientList, {QStringLiteral("Сидоров")});
+    w.patientList->clearSelection();
+    selectPatient(w, 2);
+    EXPECT_TRUE(state.selection.patientId.isEmpty());
+    EXPECT_TRUE(w.nameValue->text().isEmpty());
+    store(w, w.downloadedList, QStringLiteral("ECG00001.DAT"));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Выберите пациента в картотеке"));
+    EXPECT_TRUE(entries(0).empty());
+    EXPECT_TRUE(fs::exists(work / "temp" / "ECG00001.DAT"));
+}
+
+TEST_F(MemoryWindowTest, EnterInAListPressesNoButtonAndEscCloses) {
+    MemoryWindow w(state, setup());
+    w.show();
+    for (QWidget* list :
+         {static_cast<QWidget*>(w.patientList), static_cast<QWidget*>(w.downloadedList)}) {
+        list->setFocus();
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(list, &enter);
+    }
+    EXPECT_TRUE(dialogs.shownNames.empty()); // no new-patient dialog, no download
+    EXPECT_TRUE(w.isVisible());
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.patientList, &escape);
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(MemoryWindowTest, OpenFailureSaysWhy) {
+    MemoryWindowSetup s = setup();
+    s.makeLink = [] { return device::makeLink("/nonexistent/ttyVELKARD0"); };
+    MemoryWindow w(state, s);
+    w.downloadButton->click();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text.split(QLatin1Char('\n')).front(),
+              QStringLiteral("Прибор не найден"));
+    EXPECT_TRUE(messages.shown[0].text.contains(QStringLiteral("/nonexistent/ttyVELKARD0")));
+    EXPECT_TRUE(dialogs.shownNames.empty());
 }
