@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening a one-hour recording (46 MB) for review, and converting an A2 file; what flushing a
 // crash-safe write of a 7.68 MB file costs.
 #include "signal/FileIo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole-file reading, read-only file views and crash-safe file writing.
 #pragma once
 
