@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing speed of the ECG display: one full twelve-lead review page at 5 mm/s on a 1920-pixel
-// screen (the page alone, and with the grid as Forvard draws it), and one live block.
+// screen (the page alone, and with the grid as Forward and Back draw it), and one live block.
 #include "display/Display.h"
 
 #include <QGuiApplication>
@@ -63,6 +63,22 @@ void BM_ForwardWithGrid(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ForwardWithGrid)->Unit(benchmark::kMillisecond);
+
+void BM_BackWithGrid(benchmark::State& state) {
+    const auto bytes = recording(240);
+    Surface d(kWide, kWideWindow);
+    reviewDisplay(d, bytes);
+    for (auto _ : state) {
+        state.PauseTiming();
+        d.prepareReviewGeometry();
+        d.forward();
+        d.forward();
+        state.ResumeTiming();
+        d.back();
+        benchmark::DoNotOptimize(d.surface().constBits());
+    }
+}
+BENCHMARK(BM_BackWithGrid)->Unit(benchmark::kMillisecond);
 
 void BM_LiveBlock12Leads(benchmark::State& state) {
     const auto bytes = recording(10);

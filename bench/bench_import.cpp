@@ -2,12 +2,16 @@
 // LZW decoding and whole-file decompression throughput, counted in bytes of output.
 #include "import/Decompress.h"
 #include "import/Lzw.h"
+#include "signal/FileIo.h"
 
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <random>
+
+#include <unistd.h>
 
 namespace {
 
@@ -62,6 +66,22 @@ void BM_LzwDecode(benchmark::State& state) {
 }
 BENCHMARK(BM_LzwDecode)->Unit(benchmark::kMillisecond);
 
+void BM_LzwBufferDecode(benchmark::State& state) {
+    const std::vector<std::uint8_t> ecx = velkard::import::compressToEcx(device());
+    const std::uint8_t* codes = ecx.data() + velkard::import::kEcxStoredBytes;
+    const std::size_t n = ecx.size() - velkard::import::kEcxStoredBytes;
+    std::size_t size = 0;
+    for (auto _ : state) {
+        velkard::import::LzwBufferDecoder decoder(device().size());
+        decoder.decode(codes, n);
+        size = decoder.size();
+        benchmark::DoNotOptimize(decoder.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(size));
+}
+BENCHMARK(BM_LzwBufferDecode)->Unit(benchmark::kMillisecond);
+
 void BM_DecompressEcx(benchmark::State& state) {
     const std::vector<std::uint8_t> ecx = velkard::import::compressToEcx(device());
     for (auto _ : state) {
@@ -82,6 +102,23 @@ void BM_CompressToEcx(benchmark::State& state) {
                             static_cast<std::int64_t>(device().size()));
 }
 BENCHMARK(BM_CompressToEcx)->Unit(benchmark::kMillisecond);
+
+// The command's work: the file decoded piece by piece into a new file, flushed and renamed.
+void BM_DecompressEcxFile(benchmark::State& state) {
+    namespace fs = std::filesystem;
+    const fs::path dir =
+        fs::temp_directory_path() / ("velkard-bench-ecx-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    velkard::signal::writeFileAtomically(dir / "in.ecx", velkard::import::compressToEcx(device()));
+    for (auto _ : state) {
+        if (!velkard::import::decompressEcxFile(dir / "in.ecx", dir / "out.ecg").ok)
+            state.SkipWithError("decompression failed");
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(device().size()));
+    fs::remove_all(dir);
+}
+BENCHMARK(BM_DecompressEcxFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

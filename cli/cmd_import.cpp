@@ -103,13 +103,12 @@ int runDecompress(const std::vector<std::string>& argv) {
     if (args.positional().size() != 2)
         return usage(kDecompress, "expects IN.ecx and OUT");
     const fs::path in = args.positional()[0], out = args.positional()[1];
-    signal::BytesResult device = import::decompressEcx(in);
-    if (!device)
-        return fail(device.message);
-    signal::Status written = signal::writeFileAtomically(out, device.bytes);
+    // Decoded straight into the new file, piece by piece.
+    signal::Status written = import::decompressEcxFile(in, out);
     if (!written)
         return fail(written.message);
-    std::cout << out.string() << ": " << device.bytes.size() << " bytes\n";
+    std::error_code ec;
+    std::cout << out.string() << ": " << fs::file_size(out, ec) << " bytes\n";
     return kOk;
 }
 

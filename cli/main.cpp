@@ -3,11 +3,29 @@
 #include "velkard_version.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <iostream>
+
+#include <unistd.h>
 
 using velkard::cli::registry;
 
 namespace {
+
+#ifdef VELKARD_CLI_HAND_OVER_TO
+// Runs the same command line in the program next to this one that holds every command, the
+// drawing ones included. Returns only when that program cannot be started.
+void handOver(char** argv) {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return;
+    const std::string other = (self.parent_path() / VELKARD_CLI_HAND_OVER_TO).string();
+    ::execv(other.c_str(), argv);
+}
+#else
+void handOver(char**) {}
+#endif
 
 void printOverview(std::ostream& out) {
     auto commands = registry();
@@ -28,11 +46,13 @@ void printOverview(std::ostream& out) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
+        handOver(argv);
         printOverview(std::cerr);
         return velkard::cli::kUsage;
     }
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
+        handOver(argv);
         printOverview(std::cout);
         return velkard::cli::kOk;
     }
@@ -51,6 +71,7 @@ int main(int argc, char** argv) {
         }
         return c.run(args);
     }
+    handOver(argv);
     std::cerr << "velkard-cli: unknown command '" << name << "' (see velkard-cli --help)\n";
     return velkard::cli::kUsage;
 }

@@ -127,6 +127,13 @@ void Display::drawGridImage() {
     const double p = geo_.caps.horzPxPerMm();
     const int W = win_.outerWidth;
     const int H = win_.outerHeight;
+    // The grid depends on the window's size and the pixels per millimetre only: it is drawn once
+    // per geometry.
+    const GridKey key{W, H, p};
+    if (gridKey_ == key)
+        return;
+    gridKey_ = key;
+    gridOnWindowArea_ = QRect();
     if (grid_.width() != std::max(W, 1) || grid_.height() != std::max(H, 1))
         grid_ = makeImage(W, H);
     else
@@ -165,7 +172,20 @@ void Display::copyGridToWindow() {
     const int W = win_.outerWidth;
     const QRect drawingArea = winRect(tr(9 * p), win_.panelHeight, W, win_.clientBottom);
     const QRect fullArea = winRect(0, 0, W, win_.clientBottom);
+    // The squeezed grid is kept as it lands on the window and copied back row by row while the
+    // grid and the areas stay the same.
+    const QRect onWindow = drawingArea.intersected(surface_.rect());
+    if (gridOnWindowArea_ == onWindow && gridOnWindowSource_ == fullArea && !onWindow.isEmpty()) {
+        const auto rowBytes = static_cast<std::size_t>(onWindow.width()) * 4;
+        for (int y = 0; y < onWindow.height(); ++y)
+            std::memcpy(surface_.scanLine(onWindow.top() + y) + onWindow.left() * 4,
+                        gridOnWindow_.constScanLine(y), rowBytes);
+        return;
+    }
     stretchCopy(surface_, drawingArea, grid_, fullArea);
+    gridOnWindow_ = surface_.copy(onWindow);
+    gridOnWindowArea_ = onWindow;
+    gridOnWindowSource_ = fullArea;
 }
 
 void Display::drawAndCopyGrid() {

@@ -14,6 +14,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QRect>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -179,6 +180,19 @@ private:
     ViewFlags view_;
     QImage surface_;
     QImage grid_;
+    // What grid_ was drawn for (no grid yet: width -1).
+    struct GridKey {
+        int width = -1;
+        int height = -1;
+        double pxPerMm = 0;
+        bool operator==(const GridKey&) const = default;
+    };
+    GridKey gridKey_;
+    // grid_ as copied onto the surface: the surface area it covers and the grid area it came from
+    // (empty area: not made yet).
+    QImage gridOnWindow_;
+    QRect gridOnWindowArea_;
+    QRect gridOnWindowSource_;
     RowSpacings spacings_;
     std::optional<int> printerPageWidth_;
 

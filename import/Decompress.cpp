@@ -5,6 +5,11 @@
 #include "signal/FileIo.h"
 
 #include <algorithm>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace velkard::import {
 
@@ -15,6 +20,13 @@ using signal::Status;
 namespace {
 
 std::size_t constexpr kHeader = signal::kDeviceHeaderBytes;
+// Codes decoded between two passes of the delta decoding, so the pass finds its bytes in cache.
+std::size_t constexpr kCodePiece = 8 * 1024;
+// Device-file bytes delta-coded and encoded at a time.
+std::size_t constexpr kBodySlice = 64 * 1024;
+// A file written piece by piece gets its bytes in writes of about this size; the buffers stay
+// small enough to remain in cache.
+std::size_t constexpr kWritePiece = 64 * 1024;
 
 std::int16_t wrap16(int v) {
     return static_cast<std::int16_t>(static_cast<std::uint16_t>(v));
@@ -22,32 +34,152 @@ std::int16_t wrap16(int v) {
 
 // Body values are delta-coded per channel (value index modulo 8) and stored divided by 8. The
 // first record carries the starting values; every later value is the difference to the previous
-// value of its channel. An odd last byte is no value and is carried as it is.
-void deltaDecodeBody(const std::uint8_t* in, std::size_t size, std::uint8_t* dst) {
-    std::int16_t sums[signal::kChannels] = {};
-    const std::size_t values = size / 2;
-    for (std::size_t k = 0; k < values; ++k) {
-        std::int16_t v = signal::readLe16(in + 2 * k);
-        std::int16_t& sum = sums[k % signal::kChannels];
-        sum = k < signal::kChannels ? v : wrap16(sum + v);
-        signal::writeLe16(dst + 2 * k, wrap16(sum * 8));
+// value of its channel. An odd last byte is no value and is carried as it is. With the channel
+// state starting at zero the first record is no special case.
+struct ChannelState {
+    alignas(16) std::int16_t value[signal::kChannels] = {};
+};
+
+// Decodes whole records in place: one 8-lane addition and shift per record.
+void deltaDecodeRecords(std::uint8_t* p, std::size_t records, ChannelState& sums) {
+#if defined(__SSE2__)
+    __m128i sum = _mm_load_si128(reinterpret_cast<const __m128i*>(sums.value));
+    for (std::size_t r = 0; r < records; ++r, p += signal::kRecordBytes) {
+        const __m128i delta = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        sum = _mm_add_epi16(sum, delta);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_slli_epi16(sum, 3));
     }
-    if (size % 2)
-        dst[size - 1] = in[size - 1];
+    _mm_store_si128(reinterpret_cast<__m128i*>(sums.value), sum);
+#else
+    for (std::size_t r = 0; r < records; ++r, p += signal::kRecordBytes)
+        for (int ch = 0; ch < signal::kChannels; ++ch) {
+            std::int16_t& sum = sums.value[ch];
+            sum = wrap16(sum + signal::readLe16(p + 2 * ch));
+            signal::writeLe16(p + 2 * ch, wrap16(sum * 8));
+        }
+#endif
 }
 
-void deltaEncodeBody(const std::uint8_t* in, std::size_t size, std::uint8_t* dst) {
-    std::int16_t previous[signal::kChannels] = {};
-    const std::size_t values = size / 2;
-    for (std::size_t k = 0; k < values; ++k) {
-        // Arithmetic shift: a value that is not a multiple of 8 loses its three low bits.
-        std::int16_t scaled = static_cast<std::int16_t>(signal::readLe16(in + 2 * k) >> 3);
-        std::int16_t& prev = previous[k % signal::kChannels];
-        signal::writeLe16(dst + 2 * k, k < signal::kChannels ? scaled : wrap16(scaled - prev));
+// The values of a last partial record (size < 16 bytes), in place.
+void deltaDecodeTail(std::uint8_t* p, std::size_t size, ChannelState& sums) {
+    for (std::size_t k = 0; k < size / 2; ++k) {
+        std::int16_t& sum = sums.value[k];
+        sum = wrap16(sum + signal::readLe16(p + 2 * k));
+        signal::writeLe16(p + 2 * k, wrap16(sum * 8));
+    }
+}
+
+// Encodes size bytes of body from in to out (the same length); previous holds each channel's
+// last value divided by 8. Arithmetic shift: a value that is not a multiple of 8 loses its three
+// low bits.
+void deltaEncode(const std::uint8_t* in, std::uint8_t* out, std::size_t size,
+                 ChannelState& previous) {
+    const std::size_t records = size / signal::kRecordBytes;
+#if defined(__SSE2__)
+    __m128i prev = _mm_load_si128(reinterpret_cast<const __m128i*>(previous.value));
+    for (std::size_t r = 0; r < records; ++r) {
+        const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16 * r));
+        const __m128i scaled = _mm_srai_epi16(value, 3);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * r), _mm_sub_epi16(scaled, prev));
+        prev = scaled;
+    }
+    _mm_store_si128(reinterpret_cast<__m128i*>(previous.value), prev);
+    std::size_t k = records * signal::kChannels;
+#else
+    std::size_t k = 0;
+#endif
+    for (; k < size / 2; ++k) {
+        const auto scaled = static_cast<std::int16_t>(signal::readLe16(in + 2 * k) >> 3);
+        std::int16_t& prev = previous.value[k % signal::kChannels];
+        signal::writeLe16(out + 2 * k, wrap16(scaled - prev));
         prev = scaled;
     }
     if (size % 2)
-        dst[size - 1] = in[size - 1];
+        out[size - 1] = in[size - 1];
+}
+
+// Decodes an ".ecx" code stream piece by piece into one buffer (the stored bytes, then the LZW
+// output), and turns the body's deltas into values as soon as no later code can refer to them,
+// while they are still in cache. Offsets are counted in the decoded stream; the buffer may drop
+// its finished front (discardFinished) when the stream goes to a file.
+class EcxDecoding {
+public:
+    EcxDecoding(const std::uint8_t* stored, std::size_t reserve)
+        : decoder_(reserve, kMaxDecodedBytes) {
+        decoder_.append(stored, kEcxStoredBytes);
+    }
+
+    // Decodes the next piece of codes: 0 or the decoder's error.
+    int decode(const std::uint8_t* codes, std::size_t n) {
+        const int status = decoder_.decode(codes, n);
+        if (status == 0)
+            settle(discarded_ + decoder_.settled());
+        return status;
+    }
+    std::size_t size() const { return discarded_ + decoder_.size(); }
+    // Finished bytes at the front of the buffer: header, or values of the body.
+    std::size_t finished() const { return done_ - discarded_; }
+    const std::uint8_t* data() const { return decoder_.data(); }
+    void discardFinished() {
+        const std::size_t n = finished();
+        decoder_.discard(n);
+        discarded_ += n;
+    }
+    // Decodes the body's rest after the last piece (the stream holds the header).
+    void finish() {
+        settle(size());
+        deltaDecodeTail(decoder_.data() + (done_ - discarded_), size() - done_, sums_);
+        done_ = size();
+    }
+    std::vector<std::uint8_t> take() { return decoder_.take(); }
+
+private:
+    // Decodes the whole records of the body that end before offset end.
+    void settle(std::size_t end) {
+        if (end <= kHeader) {
+            done_ = std::max(done_, end);
+            return;
+        }
+        done_ = std::max(done_, kHeader);
+        const std::size_t records = (end - done_) / signal::kRecordBytes;
+        deltaDecodeRecords(decoder_.data() + (done_ - discarded_), records, sums_);
+        done_ += records * signal::kRecordBytes;
+    }
+
+    LzwBufferDecoder decoder_;
+    ChannelState sums_;
+    std::size_t done_ = 0;      // stream offset up to which the bytes are finished
+    std::size_t discarded_ = 0; // stream offset of the buffer's first byte
+};
+
+std::string invalidDataMessage(const std::string& name, int status) {
+    if (status == kLzwOutputTooLarge)
+        return name + " is damaged: it expands beyond " + std::to_string(kMaxDecodedBytes >> 20) +
+               " MB";
+    return name + " is damaged: invalid compressed data (error " + std::to_string(status) + ")";
+}
+
+std::string tooShortMessage(const std::string& name, std::size_t size) {
+    return name + " is not a compressed ECG file: it is only " + std::to_string(size) +
+           " bytes long";
+}
+
+std::string noHeaderMessage(const std::string& name, std::size_t size) {
+    return name + " is damaged: it holds only " + std::to_string(size) +
+           " bytes, less than the 512-byte header";
+}
+
+// Room for the whole decoded stream, allocated once. The header's record count gives the size of
+// recordings up to 32767 records; longer ones fill the field to its limit, so the compressed size
+// (ECG shrinks to about a quarter) bounds the guess from below. Hostile counts cannot make a small
+// file allocate much: beyond that the buffer grows as it fills.
+std::size_t expectedStreamSize(std::span<const std::uint8_t> ecx) {
+    const std::int16_t count =
+        signal::readLe16(ecx.data() + signal::DeviceHeader::kRecordCountOffset);
+    const std::size_t fromHeader =
+        kHeader + static_cast<std::size_t>(std::max<std::int16_t>(count, 0)) * signal::kRecordBytes;
+    const std::size_t fromSize = ecx.size() * 5;
+    return std::min(std::max(fromHeader, fromSize), ecx.size() * 64 + 4096);
 }
 
 std::string lowerAscii(std::string s) {
@@ -55,6 +187,30 @@ std::string lowerAscii(std::string s) {
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     return s;
+}
+
+// Feeds the encoder the stream after the stored bytes (the rest of the header as it is, then the
+// body delta-coded, slice by slice), appending the codes to out; flush(out) may empty out between
+// slices.
+template <typename Flush>
+void encodeEcx(std::span<const std::uint8_t> device, std::vector<std::uint8_t>& out, Flush flush) {
+    const std::size_t size = device.size();
+    const std::size_t stored = std::min(size, kEcxStoredBytes);
+    out.insert(out.end(), device.begin(), device.begin() + static_cast<std::ptrdiff_t>(stored));
+    if (size <= kEcxStoredBytes)
+        return;
+    LzwEncoder encoder;
+    const std::size_t header = std::min(size, kHeader);
+    encoder.encode(device.data() + stored, header - stored, out);
+    std::vector<std::uint8_t> slice(std::min(kBodySlice, size - header));
+    ChannelState previous;
+    for (std::size_t pos = header; pos < size; pos += kBodySlice) {
+        const std::size_t n = std::min(kBodySlice, size - pos);
+        deltaEncode(device.data() + pos, slice.data(), n, previous);
+        encoder.encode(slice.data(), n, out);
+        flush(out);
+    }
+    encoder.finish(out);
 }
 
 } // namespace
@@ -72,78 +228,101 @@ bool isCompressedName(const std::filesystem::path& fileName) {
     return lowerAscii(fileName.extension().string()) == ".ecx";
 }
 
-BytesResult decompressEcxBytes(const std::vector<std::uint8_t>& ecx, const std::string& name) {
+BytesResult decompressEcxBytes(std::span<const std::uint8_t> ecx, const std::string& name) {
     if (ecx.size() < kEcxStoredBytes)
-        return BytesResult::failure(name + " is not a compressed ECG file: it is only " +
-                                    std::to_string(ecx.size()) + " bytes long");
-    std::vector<std::uint8_t> stream(ecx.begin(), ecx.begin() + kEcxStoredBytes);
-    bool tooLarge = false;
-    LzwDecoder decoder;
-    decoder.init([&](const std::uint8_t* p, std::size_t n) {
-        if (tooLarge || stream.size() + n > kMaxDecodedBytes) {
-            tooLarge = true;
-            return;
-        }
-        stream.insert(stream.end(), p, p + n);
-    });
-    // Small pieces bound how far a hostile stream can run past the size limit before we stop.
-    constexpr std::size_t kPiece = 4096;
-    for (std::size_t pos = kEcxStoredBytes; pos < ecx.size() && !tooLarge; pos += kPiece) {
-        int n = static_cast<int>(std::min(kPiece, ecx.size() - pos));
-        int r = decoder.decodeChunk(ecx.data() + pos, n);
-        if (r != n)
-            return BytesResult::failure(name + " is damaged: invalid compressed data (error " +
-                                        std::to_string(r) + ")");
+        return BytesResult::failure(tooShortMessage(name, ecx.size()));
+    EcxDecoding decoding(ecx.data(), expectedStreamSize(ecx));
+    for (std::size_t pos = kEcxStoredBytes; pos < ecx.size(); pos += kCodePiece) {
+        const int status =
+            decoding.decode(ecx.data() + pos, std::min(kCodePiece, ecx.size() - pos));
+        if (status != 0)
+            return BytesResult::failure(invalidDataMessage(name, status));
     }
-    if (tooLarge)
-        return BytesResult::failure(name + " is damaged: it expands beyond " +
-                                    std::to_string(kMaxDecodedBytes >> 20) + " MB");
-    if (stream.size() < kHeader)
-        return BytesResult::failure(name + " is damaged: it holds only " +
-                                    std::to_string(stream.size()) +
-                                    " bytes, less than the 512-byte header");
+    if (decoding.size() < kHeader)
+        return BytesResult::failure(noHeaderMessage(name, decoding.size()));
+    decoding.finish();
     BytesResult result;
-    result.bytes.resize(stream.size());
-    std::copy(stream.begin(), stream.begin() + kHeader, result.bytes.begin());
-    deltaDecodeBody(stream.data() + kHeader, stream.size() - kHeader,
-                    result.bytes.data() + kHeader);
+    result.bytes = decoding.take();
     return result;
 }
 
 BytesResult decompressEcx(const std::filesystem::path& path) {
-    BytesResult file = signal::readWholeFile(path);
+    signal::FileBytesResult file = signal::mapWholeFile(path, std::uint64_t{1} << 32, true);
     if (!file)
-        return file;
-    return decompressEcxBytes(file.bytes, path.string());
+        return BytesResult::failure(file.message);
+    return decompressEcxBytes(std::span<const std::uint8_t>(file.bytes), path.string());
 }
 
 Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out) {
-    BytesResult device = decompressEcx(in);
-    if (!device)
-        return Status::failure(device.message);
-    return signal::writeFileAtomically(out, device.bytes);
+    signal::FileBytesResult file = signal::mapWholeFile(in, std::uint64_t{1} << 32, true);
+    if (!file)
+        return Status::failure(file.message);
+    const std::span<const std::uint8_t> ecx(file.bytes);
+    const std::string name = in.string();
+    if (ecx.size() < kEcxStoredBytes)
+        return Status::failure(tooShortMessage(name, ecx.size()));
+    // The output file is created with the first piece worth writing.
+    signal::AtomicFileWriter writer(out);
+    bool opened = false;
+    auto writeFinished = [&](EcxDecoding& decoding) {
+        if (!opened) {
+            if (Status s = writer.open(); !s)
+                return s;
+            opened = true;
+        }
+        Status s = writer.write(decoding.data(), decoding.finished());
+        decoding.discardFinished();
+        return s;
+    };
+    EcxDecoding decoding(ecx.data(), 3 * kWritePiece);
+    for (std::size_t pos = kEcxStoredBytes; pos < ecx.size(); pos += kCodePiece) {
+        const int status =
+            decoding.decode(ecx.data() + pos, std::min(kCodePiece, ecx.size() - pos));
+        if (status != 0)
+            return Status::failure(invalidDataMessage(name, status));
+        if (decoding.finished() >= kWritePiece && decoding.size() >= kHeader)
+            if (Status s = writeFinished(decoding); !s)
+                return s;
+    }
+    if (decoding.size() < kHeader)
+        return Status::failure(noHeaderMessage(name, decoding.size()));
+    decoding.finish();
+    if (Status s = writeFinished(decoding); !s)
+        return s;
+    return writer.commit();
 }
 
-std::vector<std::uint8_t> compressToEcx(const std::vector<std::uint8_t>& deviceFile) {
-    const std::size_t header = std::min(deviceFile.size(), kHeader);
-    std::vector<std::uint8_t> stream(deviceFile.size());
-    std::copy(deviceFile.begin(), deviceFile.begin() + header, stream.begin());
-    deltaEncodeBody(deviceFile.data() + header, deviceFile.size() - header, stream.data() + header);
-    const std::size_t stored = std::min(stream.size(), kEcxStoredBytes);
-    std::vector<std::uint8_t> ecx(stream.begin(), stream.begin() + stored);
-    std::vector<std::uint8_t> codes = lzwEncode(stream.data() + stored, stream.size() - stored);
-    ecx.insert(ecx.end(), codes.begin(), codes.end());
+std::vector<std::uint8_t> compressToEcx(std::span<const std::uint8_t> deviceFile) {
+    std::vector<std::uint8_t> ecx;
+    ecx.reserve(deviceFile.size() / 3 + 64);
+    encodeEcx(deviceFile, ecx, [](std::vector<std::uint8_t>&) {});
     return ecx;
 }
 
 Status compressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out) {
-    BytesResult device = signal::readWholeFile(in);
+    signal::FileBytesResult device = signal::mapWholeFile(in, std::uint64_t{1} << 32, true);
     if (!device)
         return Status::failure(device.message);
     if (device.bytes.size() < kHeader)
         return Status::failure(in.string() +
                                " is not a device ECG file: it is shorter than its 512-byte header");
-    return signal::writeFileAtomically(out, compressToEcx(device.bytes));
+    signal::AtomicFileWriter writer(out);
+    if (Status s = writer.open(); !s)
+        return s;
+    Status written = Status::success();
+    std::vector<std::uint8_t> codes;
+    codes.reserve(kWritePiece + kBodySlice);
+    encodeEcx(device.bytes, codes, [&](std::vector<std::uint8_t>& pending) {
+        if (pending.size() >= kWritePiece && written) {
+            written = writer.write(pending.data(), pending.size());
+            pending.clear();
+        }
+    });
+    if (written)
+        written = writer.write(codes.data(), codes.size());
+    if (!written)
+        return written;
+    return writer.commit();
 }
 
 ImportResult importFile(const std::filesystem::path& chosen, signal::RecordingBuffer& buffer) {
@@ -154,20 +333,23 @@ ImportResult importFile(const std::filesystem::path& chosen, signal::RecordingBu
         result.message = std::move(message);
         return result;
     };
-    BytesResult device = signal::readWholeFile(chosen);
-    if (!device)
-        return failWith(ImportResult::Error::OpenSource, device.message);
+    signal::FileBytesResult source = signal::mapWholeFile(chosen, std::uint64_t{1} << 32, true);
+    if (!source)
+        return failWith(ImportResult::Error::OpenSource, source.message);
+    std::span<const std::uint8_t> device(source.bytes);
+    BytesResult decompressed;
     if (isCompressedName(chosen)) {
-        device = decompressEcxBytes(device.bytes, chosen.string());
-        if (!device)
-            return failWith(ImportResult::Error::Decompress, device.message);
+        decompressed = decompressEcxBytes(device, chosen.string());
+        if (!decompressed)
+            return failWith(ImportResult::Error::Decompress, decompressed.message);
+        device = decompressed.bytes;
     }
-    if (device.bytes.size() < kHeader)
+    if (device.size() < kHeader)
         return failWith(ImportResult::Error::BadSource,
                         chosen.string() +
                             " is not a device ECG file: it is shorter than its 512-byte header");
     result.kind = kindFromFileName(chosen);
-    const std::uint64_t body = device.bytes.size() - kHeader;
+    const std::uint64_t body = device.size() - kHeader;
     const std::uint64_t converted =
         result.kind == RecordingKind::A2 && body > signal::kA2FullBodyBytes
             ? signal::kA2FullBodyBytes +
@@ -176,9 +358,9 @@ ImportResult importFile(const std::filesystem::path& chosen, signal::RecordingBu
     if (converted > 0xFFFFFFFFull)
         return failWith(ImportResult::Error::BadSource,
                         chosen.string() + " is too large to show as one recording");
-    auto header = signal::DeviceHeader::parse(device.bytes);
-    result.durationSeconds = signal::deviceFileDuration(*header, device.bytes.size(), result.kind);
-    buffer.assign(signal::convertDeviceBytes(device.bytes, result.kind));
+    auto header = signal::DeviceHeader::parse(device.data(), device.size());
+    result.durationSeconds = signal::deviceFileDuration(*header, device.size(), result.kind);
+    buffer.assign(signal::convertDeviceBytes(device.data(), device.size(), result.kind));
     return result;
 }
 

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,16 +33,24 @@ bool isCompressedName(const std::filesystem::path& fileName);
 // The device ECG file rebuilt from the bytes of an ".ecx" file. A source shorter than 54 bytes, a
 // corrupt code stream, a decoded stream shorter than the 512-byte header or larger than
 // kMaxDecodedBytes is an error (name is used in the message).
-signal::BytesResult decompressEcxBytes(const std::vector<std::uint8_t>& ecx,
+signal::BytesResult decompressEcxBytes(std::span<const std::uint8_t> ecx,
                                        const std::string& name = "compressed file");
+inline signal::BytesResult decompressEcxBytes(const std::vector<std::uint8_t>& ecx,
+                                              const std::string& name = "compressed file") {
+    return decompressEcxBytes(std::span<const std::uint8_t>(ecx), name);
+}
 // The same, reading the named file.
 signal::BytesResult decompressEcx(const std::filesystem::path& path);
-// Reads in and writes the rebuilt device ECG file to out (temporary file, flush, rename).
+// Reads in and writes the rebuilt device ECG file to out (temporary file, flush, rename), piece
+// by piece as it is decoded: the whole file is never held in memory. On failure out is untouched.
 signal::Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out);
 
 // The ".ecx" bytes of a device ECG file (header and body).
-std::vector<std::uint8_t> compressToEcx(const std::vector<std::uint8_t>& deviceFile);
-// Reads in (a device ECG file, at least 512 bytes) and writes the ".ecx" file out.
+std::vector<std::uint8_t> compressToEcx(std::span<const std::uint8_t> deviceFile);
+inline std::vector<std::uint8_t> compressToEcx(const std::vector<std::uint8_t>& deviceFile) {
+    return compressToEcx(std::span<const std::uint8_t>(deviceFile));
+}
+// Reads in (a device ECG file, at least 512 bytes) and writes the ".ecx" file out, piece by piece.
 signal::Status compressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out);
 
 // The non-window half of importing a file: decompresses it when its name ends in ".ecx", takes

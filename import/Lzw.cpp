@@ -2,232 +2,375 @@
 #include "import/Lzw.h"
 
 #include <algorithm>
-#include <memory>
+#include <bit>
+#include <cstring>
 
 namespace velkard::import {
 
-void LzwDecoder::init(Sink sink) {
-    sink_ = std::move(sink);
-    previous_ = kNone;
-    lastCode_ = 255;
-    width_ = 8;
-    bitBuffer_ = 0;
-    bitCount_ = 0;
-    input_ = nullptr;
-    inputSize_ = 0;
-    inputPos_ = 0;
-    for (int i = 0; i < kLzwFirstFree; ++i) {
-        prefix_[static_cast<std::size_t>(i)] = kNone;
-        char_[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
-    }
-    // Entries above 255 are cleared so nothing stale from an earlier stream can ever be emitted.
-    std::fill(prefix_.begin() + kLzwFirstFree, prefix_.end(), kNone);
-    std::fill(char_.begin() + kLzwFirstFree, char_.end(), std::uint8_t{0});
-    firstChar_ = 0;
+namespace {
+
+std::uint64_t loadBigEndian64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::little)
+        v = __builtin_bswap64(v);
+    return v;
 }
 
-bool LzwDecoder::readCode(std::uint32_t& code) {
-    while (bitCount_ < static_cast<unsigned>(width_)) {
-        if (inputPos_ == inputSize_)
-            return false; // pending bits wait for the next chunk
-        bitBuffer_ = (bitBuffer_ << 8) | input_[inputPos_++];
-        bitCount_ += 8;
-    }
-    bitCount_ -= static_cast<unsigned>(width_);
-    code = (bitBuffer_ >> bitCount_) & ((1u << width_) - 1u);
+void storeBigEndian32(std::uint8_t* p, std::uint32_t v) {
+    if constexpr (std::endian::native == std::endian::little)
+        v = __builtin_bswap32(v);
+    std::memcpy(p, &v, sizeof v);
+}
+
+// Copies n >= 1 bytes from src to dst in 16-byte blocks, so up to 15 bytes past both ends are
+// read and written too. src + n <= dst: the source bytes that matter lie before everything this
+// writes, so a block that reads bytes written by the one before only reads them past n.
+inline void copyForward(std::uint8_t* dst, const std::uint8_t* src, std::size_t n) {
+    std::size_t done = 0;
+    do {
+        std::uint8_t block[16];
+        std::memcpy(block, src + done, 16);
+        std::memcpy(dst + done, block, 16);
+        done += 16;
+    } while (done < n);
+}
+
+// Every byte value, with room for a 16-byte read from any of them: single-byte codes are copied
+// from here like any other string.
+constexpr std::array<std::uint8_t, 256 + 16> kSingleBytes = [] {
+    std::array<std::uint8_t, 256 + 16> bytes{};
+    for (int i = 0; i < 256; ++i)
+        bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    return bytes;
+}();
+
+} // namespace
+
+LzwBufferDecoder::LzwBufferDecoder(std::size_t reserve, std::size_t limit) : limit_(limit) {
+    if (reserve > 0)
+        buffer_.resize(std::min(reserve, limit_) + kSlack);
+}
+
+void LzwBufferDecoder::clear() {
+    size_ = 0;
+    dictionaryStart_ = 0;
+    bits_ = 0;
+    bitCount_ = 0;
+    lastCode_ = 255;
+    width_ = 8;
+    previousOffset_ = 0;
+    previousLength_ = 0;
+}
+
+bool LzwBufferDecoder::makeRoom(std::size_t needed) {
+    if (needed > limit_)
+        return false;
+    const std::size_t capacity = buffer_.size() > kSlack ? buffer_.size() - kSlack : 0;
+    if (needed <= capacity)
+        return true;
+    std::size_t grown = std::max({needed, capacity * 2, std::size_t{4096}});
+    buffer_.resize(std::min(grown, limit_) + kSlack);
     return true;
 }
 
-void LzwDecoder::emit(std::uint16_t code) {
-    // Strings are built backwards from the end of the buffer; a looping chain stops when full.
-    std::size_t pos = expansion_.size();
-    std::uint16_t c = code;
-    do {
-        expansion_[--pos] = char_[c];
-        c = prefix_[c];
-    } while (c != kNone && pos > 0);
-    firstChar_ = expansion_[pos];
-    if (sink_)
-        sink_(expansion_.data() + pos, expansion_.size() - pos);
+void LzwBufferDecoder::append(const std::uint8_t* bytes, std::size_t n) {
+    if (n == 0 || !makeRoom(size_ + n))
+        return;
+    std::memcpy(buffer_.data() + size_, bytes, n);
+    size_ += n;
+    dictionaryStart_ = size_;
 }
 
-int LzwDecoder::addEntry(std::uint16_t prefix, std::uint8_t ch) {
-    if (prefix == kNone)
-        return ch;
-    if (lastCode_ == kLzwDictionarySize - 1)
-        return kLzwDictionarySize;
-    ++lastCode_;
-    prefix_[static_cast<std::size_t>(lastCode_)] = prefix;
-    char_[static_cast<std::size_t>(lastCode_)] = ch;
-    return lastCode_;
+void LzwBufferDecoder::discard(std::size_t n) {
+    n = std::min(n, dictionaryStart_);
+    if (n == 0)
+        return;
+    std::memmove(buffer_.data(), buffer_.data() + n, size_ - n);
+    size_ -= n;
+    dictionaryStart_ -= n;
+    limit_ -= n; // the limit is on the whole stream, discarded bytes included
 }
 
-void LzwDecoder::restart() {
-    previous_ = kNone;
-    lastCode_ = 255;
-    width_ = 8;
-    std::fill(prefix_.begin() + kLzwFirstFree, prefix_.end(), kNone);
+std::vector<std::uint8_t> LzwBufferDecoder::take() {
+    buffer_.resize(size_);
+    std::vector<std::uint8_t> out = std::move(buffer_);
+    buffer_.clear();
+    clear();
+    return out;
+}
+
+int LzwBufferDecoder::decode(const std::uint8_t* codes, std::size_t n) {
+    const std::uint8_t* in = codes;
+    const std::uint8_t* const end = codes + n;
+    // The whole state lives in locals while decoding and is stored back at the end.
+    std::uint64_t bits = bits_;
+    unsigned count = bitCount_;
+    int last = lastCode_;
+    int width = width_;
+    int widthLimit = 1 << width; // the width grows when the dictionary reaches this many entries
+    std::uint32_t previousOffset = previousOffset_;
+    std::uint32_t previousLength = previousLength_;
+    Entry* const entries = entries_.data();
+    // Positions below are counted from the start of the current dictionary.
+    std::uint8_t* base = buffer_.data() + dictionaryStart_;
+    std::size_t pos = size_ - dictionaryStart_;
+    auto roomFor = [&] {
+        const std::size_t capacity = buffer_.size() > kSlack ? buffer_.size() - kSlack : 0;
+        return std::min(capacity, limit_) - dictionaryStart_;
+    };
+    std::size_t room = roomFor();
+    int status = 0;
+
+    for (;;) {
+        if (end - in >= 8) {
+            // Tops the bit buffer up to at least 56 bits with one load.
+            bits |= loadBigEndian64(in) >> count;
+            in += (63 - count) >> 3;
+            count |= 56;
+        } else {
+            while (count < static_cast<unsigned>(width)) {
+                if (in == end)
+                    goto done; // the pending bits wait for the next piece
+                bits |= std::uint64_t{*in++} << (56 - count);
+                count += 8;
+            }
+        }
+        const auto code = static_cast<std::uint32_t>(bits >> (64 - width));
+        bits <<= width;
+        count -= static_cast<unsigned>(width);
+
+        const bool known = code <= static_cast<std::uint32_t>(last);
+        const Entry entry = entries[code];
+        std::uint32_t length;
+        if (known) {
+            length = code < 256 ? 1 : entry.length;
+        } else if (code == static_cast<std::uint32_t>(last) + 1 && previousLength > 0) {
+            // The entry about to be made: the previous string and its own first byte.
+            length = previousLength + 1;
+        } else {
+            status = kLzwInvalidCode;
+            break;
+        }
+        if (pos + length > room) {
+            if (!makeRoom(dictionaryStart_ + pos + length)) {
+                status = kLzwOutputTooLarge;
+                break;
+            }
+            base = buffer_.data() + dictionaryStart_;
+            room = roomFor();
+        }
+        if (known) {
+            const std::uint8_t* source =
+                code < 256 ? kSingleBytes.data() + code : base + entry.offset;
+            copyForward(base + pos, source, length);
+        } else {
+            copyForward(base + pos, base + previousOffset, previousLength);
+            base[pos + previousLength] = base[previousOffset];
+        }
+        // The new entry is the previous string plus this string's first byte, which follows it
+        // directly in the output.
+        if (previousLength > 0) {
+            ++last;
+            entries[last] = {previousOffset, previousLength + 1};
+        }
+        previousOffset = static_cast<std::uint32_t>(pos);
+        previousLength = length;
+        pos += length;
+        if (last + 1 == widthLimit) {
+            if (last == kLzwDictionarySize - 1) {
+                // Full: restart with single bytes and 8-bit codes. Nothing before this point is
+                // referred to again.
+                dictionaryStart_ += pos;
+                base += pos;
+                room -= pos;
+                pos = 0;
+                previousLength = 0;
+                last = 255;
+                width = 8;
+                widthLimit = 256;
+            } else {
+                ++width;
+                widthLimit <<= 1;
+            }
+        }
+    }
+done:
+    size_ = dictionaryStart_ + pos;
+    bits_ = bits;
+    bitCount_ = count;
+    lastCode_ = last;
+    width_ = width;
+    previousOffset_ = previousOffset;
+    previousLength_ = previousLength;
+    return status;
+}
+
+void LzwDecoder::init(Sink sink) {
+    sink_ = std::move(sink);
+    decoder_.clear();
+    delivered_ = 0;
 }
 
 int LzwDecoder::decodeChunk(const std::uint8_t* bytes, int n) {
     if (n <= 0)
         return 0;
-    input_ = bytes;
-    inputSize_ = n;
-    inputPos_ = 0;
-    std::uint32_t code = 0;
-    while (readCode(code)) {
-        if (static_cast<int>(code) > lastCode_) {
-            // Only the entry about to be made may be referred to, and only when there is a string
-            // before it to build it from.
-            if (static_cast<int>(code) != lastCode_ + 1 || previous_ == kNone)
-                return kLzwInvalidCode;
-            if (addEntry(previous_, firstChar_) == kLzwDictionarySize)
-                return kLzwDictionaryFull;
-            emit(static_cast<std::uint16_t>(code));
-        } else {
-            emit(static_cast<std::uint16_t>(code));
-            if (addEntry(previous_, firstChar_) == kLzwDictionarySize)
-                return kLzwDictionaryFull;
-        }
-        previous_ = static_cast<std::uint16_t>(code);
-        if ((1 << width_) == lastCode_ + 1)
-            ++width_;
-        if (lastCode_ == kLzwDictionarySize - 1)
-            restart();
-    }
-    input_ = nullptr;
-    return inputPos_;
+    const int status = decoder_.decode(bytes, static_cast<std::size_t>(n));
+    if (decoder_.size() > delivered_ && sink_)
+        sink_(decoder_.data() + delivered_, decoder_.size() - delivered_);
+    delivered_ = decoder_.size();
+    // Only the current dictionary's strings need to stay.
+    const std::size_t settled = decoder_.settled();
+    decoder_.discard(settled);
+    delivered_ -= settled;
+    return status == 0 ? n : status;
 }
 
-namespace {
-
-// Packs codes most significant bit first.
-class BitWriter {
-public:
-    explicit BitWriter(std::vector<std::uint8_t>& out) : out_(out) {}
-    void put(std::uint32_t code, int width) {
-        acc_ = (acc_ << width) | code;
-        bits_ += width;
-        while (bits_ >= 8) {
-            bits_ -= 8;
-            out_.push_back(static_cast<std::uint8_t>(acc_ >> bits_));
-        }
-        acc_ &= (1u << bits_) - 1u;
+LzwDecodeResult lzwDecode(const std::uint8_t* data, std::size_t size) {
+    LzwDecodeResult result;
+    LzwBufferDecoder decoder(size * 3);
+    const int status = decoder.decode(data, size);
+    if (status != 0) {
+        result.ok = false;
+        result.error = status;
     }
-    void flush() {
-        if (bits_ > 0)
-            out_.push_back(static_cast<std::uint8_t>(acc_ << (8 - bits_)));
-        bits_ = 0;
-        acc_ = 0;
-    }
+    result.bytes = decoder.take();
+    return result;
+}
 
-private:
-    std::vector<std::uint8_t>& out_;
-    std::uint32_t acc_ = 0;
-    int bits_ = 0;
-};
-
-// Open-addressing map from (prefix code, next byte) to the code of that string.
-class StringTable {
-public:
-    StringTable() { clear(); }
-    void clear() { std::fill(keys_.begin(), keys_.end(), kEmpty); }
-    int find(std::uint32_t prefix, std::uint8_t ch) const {
-        std::uint32_t key = (prefix << 8) | ch;
-        for (std::size_t i = slot(key);; i = (i + 1) & kMask) {
-            if (keys_[i] == kEmpty)
-                return -1;
-            if (keys_[i] == key)
-                return codes_[i];
-        }
-    }
-    void insert(std::uint32_t prefix, std::uint8_t ch, int code) {
-        std::uint32_t key = (prefix << 8) | ch;
-        std::size_t i = slot(key);
-        while (keys_[i] != kEmpty)
-            i = (i + 1) & kMask;
-        keys_[i] = key;
-        codes_[i] = static_cast<std::uint16_t>(code);
-    }
-
-private:
+// Open-addressing map from (prefix code, next byte) to the code of that string. A slot holds its
+// stamp, key and code; slots with an older stamp are empty, so starting afresh only bumps the
+// stamp.
+struct LzwEncoder::Table {
     static constexpr std::size_t kSlots = 16384; // at most 3840 entries: load stays low
     static constexpr std::size_t kMask = kSlots - 1;
-    static constexpr std::uint32_t kEmpty = 0xFFFFFFFFu;
+
+    std::uint64_t stamp = 1;
+    std::array<std::uint64_t, kSlots> slots{};
+
     static std::size_t slot(std::uint32_t key) { return (key * 2654435761u) >> 18; }
-    std::array<std::uint32_t, kSlots> keys_{};
-    std::array<std::uint16_t, kSlots> codes_{};
+
+    void clear() {
+        if (++stamp == 0x10000) {
+            slots.fill(0);
+            stamp = 1;
+        }
+    }
+    // The code of (prefix, ch), or -1 with the free slot for it in where.
+    int find(std::uint32_t prefix, std::uint8_t ch, std::size_t& where) const {
+        const std::uint32_t key = (prefix << 8) | ch;
+        const std::uint64_t wanted = (stamp << 20) | key;
+        for (std::size_t i = slot(key);; i = (i + 1) & kMask) {
+            const std::uint64_t s = slots[i];
+            if ((s >> 32) != stamp) {
+                where = i;
+                return -1;
+            }
+            if ((s >> 12) == wanted)
+                return static_cast<int>(s & 0xFFF);
+        }
+    }
+    void insert(std::size_t where, std::uint32_t prefix, std::uint8_t ch, int code) {
+        slots[where] =
+            (stamp << 32) | (((prefix << 8) | ch) << 12) | static_cast<std::uint32_t>(code);
+    }
 };
 
-} // namespace
+LzwEncoder::LzwEncoder() : table_(std::make_unique<Table>()) {}
+LzwEncoder::~LzwEncoder() = default;
+
+void LzwEncoder::put(std::uint32_t code, std::uint8_t*& out) {
+    bits_ = (bits_ << width_) | code;
+    bitCount_ += width_;
+    if (bitCount_ >= 32) {
+        bitCount_ -= 32;
+        storeBigEndian32(out, static_cast<std::uint32_t>(bits_ >> bitCount_));
+        out += 4;
+    }
+}
+
+// Writes the code of the string matched so far and follows the decoder through it.
+void LzwEncoder::emitCurrent(std::uint8_t*& out) {
+    put(current_, out);
+    if (firstOfRun_)
+        firstOfRun_ = false;
+    else
+        ++decoderLast_;
+    if ((1 << width_) == decoderLast_ + 1)
+        ++width_;
+}
+
+void LzwEncoder::encode(const std::uint8_t* data, std::size_t n, std::vector<std::uint8_t>& out) {
+    // Slices bound the room made in out: at most 12 bits per input byte.
+    constexpr std::size_t kSlice = 1 << 16;
+    Table& table = *table_;
+    for (std::size_t sliceStart = 0; sliceStart < n; sliceStart += kSlice) {
+        const std::size_t sliceEnd = std::min(n, sliceStart + kSlice);
+        const std::size_t used = out.size();
+        out.resize(used + (sliceEnd - sliceStart) * 3 / 2 + 16);
+        std::uint8_t* o = out.data() + used;
+        std::size_t i = sliceStart;
+        if (!started_) {
+            current_ = data[i++];
+            started_ = true;
+        }
+        for (; i < sliceEnd; ++i) {
+            const std::uint8_t next = data[i];
+            std::size_t where;
+            const int found = table.find(current_, next, where);
+            if (found >= 0) {
+                current_ = static_cast<std::uint32_t>(found);
+                continue;
+            }
+            emitCurrent(o);
+            if (decoderLast_ == kLzwDictionarySize - 1) {
+                // The decoder restarts here: start afresh with single bytes and 8-bit codes.
+                decoderLast_ = 255;
+                width_ = 8;
+                firstOfRun_ = true;
+                nextFree_ = kLzwFirstFree;
+                table.clear();
+            } else if (nextFree_ < kLzwDictionarySize) {
+                table.insert(where, current_, next, nextFree_++);
+            }
+            current_ = next;
+        }
+        out.resize(static_cast<std::size_t>(o - out.data()));
+    }
+}
+
+void LzwEncoder::finish(std::vector<std::uint8_t>& out) {
+    const std::size_t used = out.size();
+    out.resize(used + 16);
+    std::uint8_t* o = out.data() + used;
+    if (started_)
+        emitCurrent(o);
+    while (bitCount_ >= 8) {
+        bitCount_ -= 8;
+        *o++ = static_cast<std::uint8_t>(bits_ >> bitCount_);
+    }
+    if (bitCount_ > 0)
+        *o++ = static_cast<std::uint8_t>(bits_ << (8 - bitCount_));
+    out.resize(static_cast<std::size_t>(o - out.data()));
+    bits_ = 0;
+    bitCount_ = 0;
+    decoderLast_ = 255;
+    width_ = 8;
+    firstOfRun_ = true;
+    nextFree_ = kLzwFirstFree;
+    started_ = false;
+    table_->clear();
+}
 
 std::vector<std::uint8_t> lzwEncode(const std::uint8_t* data, std::size_t size) {
     std::vector<std::uint8_t> out;
     if (size == 0)
         return out;
     out.reserve(size / 2 + 16);
-    BitWriter writer(out);
-    auto table = std::make_unique<StringTable>();
-
-    // The decoder's view: its highest entry and the width of the next code it reads.
-    int decoderLast = 255;
-    int width = 8;
-    bool firstOfRun = true;
-    // The encoder's own next free entry runs one ahead of the decoder's, as in every LZW.
-    int nextFree = kLzwFirstFree;
-
-    std::uint32_t current = data[0];
-    for (std::size_t i = 1; i <= size; ++i) {
-        if (i < size) {
-            int found = table->find(current, data[i]);
-            if (found >= 0) {
-                current = static_cast<std::uint32_t>(found);
-                continue;
-            }
-        }
-        writer.put(current, width);
-        if (firstOfRun)
-            firstOfRun = false;
-        else
-            ++decoderLast;
-        if ((1 << width) == decoderLast + 1)
-            ++width;
-        if (decoderLast == kLzwDictionarySize - 1) {
-            // The decoder restarts here: start afresh with single bytes and 8-bit codes.
-            decoderLast = 255;
-            width = 8;
-            firstOfRun = true;
-            nextFree = kLzwFirstFree;
-            table->clear();
-        } else if (i < size && nextFree < kLzwDictionarySize) {
-            table->insert(current, data[i], nextFree++);
-        }
-        if (i < size)
-            current = data[i];
-    }
-    writer.flush();
+    LzwEncoder encoder;
+    encoder.encode(data, size, out);
+    encoder.finish(out);
     return out;
-}
-
-LzwDecodeResult lzwDecode(const std::uint8_t* data, std::size_t size) {
-    LzwDecodeResult result;
-    LzwDecoder decoder;
-    decoder.init([&](const std::uint8_t* p, std::size_t n) {
-        result.bytes.insert(result.bytes.end(), p, p + n);
-    });
-    // Feed in pieces that fit the decoder's int-sized chunks.
-    constexpr std::size_t kPiece = 1 << 20;
-    for (std::size_t pos = 0; pos < size; pos += kPiece) {
-        int n = static_cast<int>(std::min(kPiece, size - pos));
-        int r = decoder.decodeChunk(data + pos, n);
-        if (r != n) {
-            result.ok = false;
-            result.error = r;
-            break;
-        }
-    }
-    return result;
 }
 
 } // namespace velkard::import

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
+#include <memory>
 #include <vector>
 
 namespace velkard::import {
@@ -17,10 +19,80 @@ inline constexpr int kLzwDictionarySize = 4096;
 inline constexpr int kLzwFirstFree = 256;
 inline constexpr int kLzwInvalidCode = -3;
 inline constexpr int kLzwDictionaryFull = -1;
+// The decoded output would grow beyond the limit the buffer decoder was given.
+inline constexpr int kLzwOutputTooLarge = -4;
 
+// Decodes a code stream straight into one growing byte buffer. Every dictionary entry is an offset
+// and a length into what the buffer already holds, so each string is copied forward once, from
+// its earlier occurrence to the end of the output, with no call and no scratch buffer per string.
+// The input may come in pieces of any size; a code split between pieces is completed by the next.
+class LzwBufferDecoder {
+public:
+    // reserve: expected size of the whole output (allocated at once; the buffer grows
+    // geometrically beyond it). limit: the output, discarded bytes included, may not grow beyond
+    // this many bytes.
+    explicit LzwBufferDecoder(std::size_t reserve = 0,
+                              std::size_t limit = std::numeric_limits<std::size_t>::max());
+
+    // Appends bytes that belong before the decoded strings (they are never part of the
+    // dictionary). Only before the first decode().
+    void append(const std::uint8_t* bytes, std::size_t n);
+
+    // Decodes n more bytes of codes. Returns 0 when all of them were decoded, kLzwInvalidCode for a
+    // code beyond the next free entry, kLzwOutputTooLarge when the output would pass the limit.
+    // On an error everything decoded before the bad code stays in the buffer.
+    int decode(const std::uint8_t* codes, std::size_t n);
+
+    // The output so far: data()[0, size()).
+    std::uint8_t* data() { return buffer_.data(); }
+    const std::uint8_t* data() const { return buffer_.data(); }
+    std::size_t size() const { return size_; }
+    // Bytes before this offset are no longer read by the decoder (the current dictionary only
+    // refers to what follows it): the caller may rewrite or discard them.
+    std::size_t settled() const { return dictionaryStart_; }
+    // Drops the first n bytes (n <= settled()), moving the rest to the front.
+    void discard(std::size_t n);
+    // Starts a new stream: no output, a fresh dictionary (the allocation is kept).
+    void clear();
+    // The output, taken out of the decoder (which must not be used for the stream after that).
+    std::vector<std::uint8_t> take();
+
+    // Highest dictionary index in use and the width of the next code.
+    int lastCode() const { return lastCode_; }
+    int codeWidth() const { return width_; }
+
+private:
+    // Copies may write up to this many bytes past a string's end, and read as far past its source.
+    static constexpr std::size_t kSlack = 32;
+
+    struct Entry {
+        std::uint32_t offset; // from dictionaryStart_
+        std::uint32_t length;
+    };
+
+    bool makeRoom(std::size_t needed);
+
+    std::vector<std::uint8_t> buffer_; // size() is the capacity, kSlack included
+    std::size_t size_ = 0;
+    std::size_t limit_;
+    std::size_t dictionaryStart_ = 0; // output offset where the current dictionary began
+    // Bits not yet used, most significant first from bit 63; bits below them are zero or the
+    // stream's next bits.
+    std::uint64_t bits_ = 0;
+    unsigned bitCount_ = 0;
+    int lastCode_ = 255;
+    int width_ = 8;
+    // The string decoded last, from dictionaryStart_; length 0 when there is none (after a start).
+    std::uint32_t previousOffset_ = 0;
+    std::uint32_t previousLength_ = 0;
+    // Entries above lastCode_ are never used, so they are not cleared between streams.
+    std::array<Entry, kLzwDictionarySize> entries_{};
+};
+
+// The same decoding fed chunk by chunk, handing the decoded bytes to a sink.
 class LzwDecoder {
 public:
-    // Receives every decoded string as soon as it is decoded.
+    // Receives the bytes decoded by each call of decodeChunk, in order.
     using Sink = std::function<void(const std::uint8_t* data, std::size_t size)>;
 
     LzwDecoder() { init({}); }
@@ -30,34 +102,18 @@ public:
 
     // Decodes one chunk of the code stream; state (including a code split between chunks) carries
     // over to the next call. Returns 0 for n = 0, n when the chunk was decoded, kLzwInvalidCode
-    // for a code beyond the next free entry, kLzwDictionaryFull if the dictionary overflows.
+    // for a code beyond the next free entry (the bytes decoded before it still reach the sink).
+    // kLzwDictionaryFull cannot occur: the dictionary restarts before it would overflow.
     int decodeChunk(const std::uint8_t* bytes, int n);
 
     // Highest dictionary index in use and the width of the next code (for tests and diagnostics).
-    int lastCode() const { return lastCode_; }
-    int codeWidth() const { return width_; }
+    int lastCode() const { return decoder_.lastCode(); }
+    int codeWidth() const { return decoder_.codeWidth(); }
 
 private:
-    static constexpr std::uint16_t kNone = 4096;
-
-    bool readCode(std::uint32_t& code);
-    void emit(std::uint16_t code);
-    int addEntry(std::uint16_t prefix, std::uint8_t ch);
-    void restart();
-
     Sink sink_;
-    std::uint16_t previous_ = kNone;
-    int lastCode_ = 255;
-    int width_ = 8;
-    std::uint32_t bitBuffer_ = 0;
-    unsigned bitCount_ = 0;
-    const std::uint8_t* input_ = nullptr;
-    int inputSize_ = 0;
-    int inputPos_ = 0;
-    std::array<std::uint16_t, kLzwDictionarySize> prefix_{};
-    std::array<std::uint8_t, kLzwDictionarySize> char_{};
-    std::uint8_t firstChar_ = 0;
-    std::array<std::uint8_t, kLzwDictionarySize> expansion_{};
+    LzwBufferDecoder decoder_;
+    std::size_t delivered_ = 0; // output bytes already handed to the sink
 };
 
 // Encodes data into a code stream that LzwDecoder reads back exactly (same widths, same restart).
@@ -66,6 +122,38 @@ std::vector<std::uint8_t> lzwEncode(const std::uint8_t* data, std::size_t size);
 inline std::vector<std::uint8_t> lzwEncode(const std::vector<std::uint8_t>& data) {
     return lzwEncode(data.data(), data.size());
 }
+
+// The encoder fed piece by piece: the codes of all pieces together are those lzwEncode gives for
+// the whole input.
+class LzwEncoder {
+public:
+    LzwEncoder();
+    ~LzwEncoder();
+    LzwEncoder(const LzwEncoder&) = delete;
+    LzwEncoder& operator=(const LzwEncoder&) = delete;
+
+    // Encodes the next n bytes, appending whole code bytes to out.
+    void encode(const std::uint8_t* data, std::size_t n, std::vector<std::uint8_t>& out);
+    // Ends the stream: the pending string's code and the padding of the last byte go to out.
+    void finish(std::vector<std::uint8_t>& out);
+
+private:
+    struct Table;
+    void put(std::uint32_t code, std::uint8_t*& out);
+    void emitCurrent(std::uint8_t*& out);
+
+    std::unique_ptr<Table> table_;
+    std::uint64_t bits_ = 0; // pending bits in the low bitCount_ bits
+    int bitCount_ = 0;
+    // The decoder's view: its highest entry and the width of the next code it reads.
+    int decoderLast_ = 255;
+    int width_ = 8;
+    bool firstOfRun_ = true;
+    // The encoder's own next free entry runs one ahead of the decoder's, as in every LZW.
+    int nextFree_ = kLzwFirstFree;
+    bool started_ = false;
+    std::uint32_t current_ = 0; // code of the string matched so far
+};
 
 // Decodes a whole code stream; ok is false (with the decoder's result in error) on a bad code.
 struct LzwDecodeResult {

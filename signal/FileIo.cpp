@@ -5,7 +5,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace velkard::signal {
@@ -49,79 +51,202 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size, int& err) {
     return true;
 }
 
-} // namespace
+// An open regular file no larger than maxBytes, or the message why not.
+struct OpenedFile {
+    int fd = -1;
+    std::uint64_t size = 0;
+    std::string error;
+};
 
-BytesResult readWholeFile(const std::filesystem::path& path, std::uint64_t maxBytes) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return BytesResult::failure(describe(path, "Cannot open", errno));
+OpenedFile openForReading(const std::filesystem::path& path, std::uint64_t maxBytes) {
+    OpenedFile f;
+    f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (f.fd < 0) {
+        f.error = describe(path, "Cannot open", errno);
+        return f;
+    }
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        int err = errno;
-        ::close(fd);
-        return BytesResult::failure(describe(path, "Cannot read", err));
+    if (::fstat(f.fd, &st) != 0)
+        f.error = describe(path, "Cannot read", errno);
+    else if (!S_ISREG(st.st_mode))
+        f.error = "Cannot read " + path.string() + ": not a regular file";
+    else if (static_cast<std::uint64_t>(st.st_size) > maxBytes)
+        f.error = "Cannot read " + path.string() + ": file too large";
+    f.size = static_cast<std::uint64_t>(st.st_size);
+    if (!f.error.empty()) {
+        ::close(f.fd);
+        f.fd = -1;
     }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return BytesResult::failure("Cannot read " + path.string() + ": not a regular file");
-    }
-    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
-        ::close(fd);
-        return BytesResult::failure("Cannot read " + path.string() + ": file too large");
-    }
+    return f;
+}
+
+// Reads the rest of an opened file and closes it.
+BytesResult readOpened(const std::filesystem::path& path, OpenedFile& f) {
     BytesResult result;
-    result.bytes.resize(static_cast<std::size_t>(st.st_size));
+    result.bytes.resize(static_cast<std::size_t>(f.size));
     int err = 0;
-    std::size_t got = result.bytes.size();
-    bool ok = readAll(fd, result.bytes.data(), got, err);
-    ::close(fd);
+    bool ok = readAll(f.fd, result.bytes.data(), result.bytes.size(), err);
+    ::close(f.fd);
+    f.fd = -1;
     if (!ok)
         return BytesResult::failure(describe(path, "Cannot read", err));
     return result;
 }
 
-Status writeFileAtomically(const std::filesystem::path& path, const std::uint8_t* data,
-                           std::size_t size) {
-    std::filesystem::path folder = path.parent_path();
-    if (folder.empty())
-        folder = ".";
+// File systems on which a mapping keeps its pages: local disks and memory. Network, FUSE and the
+// FAT family of memory cards are read instead.
+bool mappable(int fd) {
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53:     // ext2, ext3, ext4
+    case 0x58465342: // xfs
+    case 0x9123683E: // btrfs
+    case 0x01021994: // tmpfs
+    case 0x858458F6: // ramfs
+    case 0xF2F52010: // f2fs
+    case 0x794C7630: // overlayfs
+    case 0x2FC12FC1: // zfs
+    case 0xCA451A4E: // bcachefs
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+BytesResult readWholeFile(const std::filesystem::path& path, std::uint64_t maxBytes) {
+    OpenedFile f = openForReading(path, maxBytes);
+    if (f.fd < 0)
+        return BytesResult::failure(f.error);
+    return readOpened(path, f);
+}
+
+FileBytes::FileBytes(std::vector<std::uint8_t> bytes) {
+    auto held = std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes));
+    data_ = held->data();
+    size_ = held->size();
+    owner_ = std::move(held);
+}
+
+bool operator==(const FileBytes& a, const FileBytes& b) {
+    return a.size() == b.size() &&
+           (a.size() == 0 || std::memcmp(a.data(), b.data(), a.size()) == 0);
+}
+
+bool operator==(const FileBytes& a, const std::vector<std::uint8_t>& b) {
+    return a.size() == b.size() &&
+           (a.size() == 0 || std::memcmp(a.data(), b.data(), a.size()) == 0);
+}
+
+FileBytesResult mapWholeFile(const std::filesystem::path& path, std::uint64_t maxBytes,
+                             bool wholeSoon) {
+    OpenedFile f = openForReading(path, maxBytes);
+    if (f.fd < 0)
+        return FileBytesResult::failure(f.error);
+    FileBytesResult result;
+    if (f.size > 0 && mappable(f.fd)) {
+        const auto size = static_cast<std::size_t>(f.size);
+        void* map =
+            ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | (wholeSoon ? MAP_POPULATE : 0), f.fd, 0);
+        if (map != MAP_FAILED) {
+            ::close(f.fd);
+            result.bytes.owner_ = std::shared_ptr<const void>(
+                map, [size](const void* p) { ::munmap(const_cast<void*>(p), size); });
+            result.bytes.data_ = static_cast<const std::uint8_t*>(map);
+            result.bytes.size_ = size;
+            result.bytes.mapped_ = true;
+            return result;
+        }
+    }
+    BytesResult read = readOpened(path, f);
+    if (!read)
+        return FileBytesResult::failure(read.message);
+    result.bytes = FileBytes(std::move(read.bytes));
+    return result;
+}
+
+AtomicFileWriter::AtomicFileWriter(std::filesystem::path path) : path_(std::move(path)) {
+    folder_ = path_.parent_path();
+    if (folder_.empty())
+        folder_ = ".";
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(temporary_.c_str());
+    }
+}
+
+Status AtomicFileWriter::fail(int err) {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        ::unlink(temporary_.c_str());
+        fd_ = -1;
+    }
+    return Status::failure(describe(path_, "Cannot write", err));
+}
+
+Status AtomicFileWriter::open() {
     std::string hidden(1, '.');
-    hidden.append(path.filename().string()).append(".XXXXXX");
-    std::string pattern = (folder / hidden).string();
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0)
-        return Status::failure(describe(path, "Cannot create", errno));
+    hidden.append(path_.filename().string()).append(".XXXXXX");
+    temporary_ = (folder_ / hidden).string();
+    fd_ = ::mkstemp(temporary_.data());
+    if (fd_ < 0)
+        return Status::failure(describe(path_, "Cannot create", errno));
+    return Status::success();
+}
+
+Status AtomicFileWriter::write(const std::uint8_t* data, std::size_t size) {
+    if (fd_ < 0)
+        return Status::failure(describe(path_, "Cannot write", EBADF));
     int err = 0;
-    bool ok = writeAll(fd, data, size, err);
-    if (ok && ::fsync(fd) != 0) {
-        err = errno;
-        ok = false;
-    }
+    if (!writeAll(fd_, data, size, err))
+        return fail(err);
+    return Status::success();
+}
+
+Status AtomicFileWriter::commit() {
+    if (fd_ < 0)
+        return Status::failure(describe(path_, "Cannot write", EBADF));
+    if (::fsync(fd_) != 0)
+        return fail(errno);
     // New files get the usual permissions rather than mkstemp's owner-only ones.
-    if (ok) {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd_, 0666 & ~mask);
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(temporary_.c_str());
+        return Status::failure(describe(path_, "Cannot write", err));
     }
-    if (::close(fd) != 0 && ok) {
-        err = errno;
-        ok = false;
-    }
-    if (ok && ::rename(pattern.c_str(), path.c_str()) != 0) {
-        err = errno;
-        ok = false;
-    }
-    if (!ok) {
-        ::unlink(pattern.c_str());
-        return Status::failure(describe(path, "Cannot write", err));
+    if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temporary_.c_str());
+        return Status::failure(describe(path_, "Cannot write", err));
     }
     // Make the rename itself durable.
-    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int dirFd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);
     }
     return Status::success();
+}
+
+Status writeFileAtomically(const std::filesystem::path& path, const std::uint8_t* data,
+                           std::size_t size) {
+    AtomicFileWriter writer(path);
+    if (Status s = writer.open(); !s)
+        return s;
+    if (Status s = writer.write(data, size); !s)
+        return s;
+    return writer.commit();
 }
 
 } // namespace velkard::signal

@@ -55,9 +55,13 @@ SampleRecord RecordingBuffer::record(std::size_t index) const {
 }
 
 void RecordingBuffer::assign(std::vector<std::uint8_t> fileBytes) {
+    assign(FileBytes(std::move(fileBytes)));
+}
+
+void RecordingBuffer::assign(FileBytes fileBytes) {
     // An odd last byte belongs to no 16-bit value; dropping it keeps every reader that trusts
     // length inside the buffer.
-    fileBytes.resize(fileBytes.size() & ~std::size_t{1});
+    fileBytes.truncate(fileBytes.size() & ~std::size_t{1});
     bytes = std::move(fileBytes);
     length = static_cast<std::uint32_t>(bytes.size());
     recordCount = static_cast<double>(length) * 0.0625;
@@ -65,7 +69,7 @@ void RecordingBuffer::assign(std::vector<std::uint8_t> fileBytes) {
 
 Status loadRecording(const std::filesystem::path& path, RecordingBuffer& buffer) {
     // Lengths are 32-bit in the recording buffer; anything bigger is refused rather than cut.
-    BytesResult file = readWholeFile(path, 0xFFFFFFFFull);
+    FileBytesResult file = mapWholeFile(path, 0xFFFFFFFFull);
     if (!file)
         return Status::failure(file.message);
     buffer.assign(std::move(file.bytes));

@@ -3,6 +3,7 @@
 // recording file, and the recording buffer that holds one whole recording for review and printing.
 #pragma once
 
+#include "signal/FileIo.h"
 #include "signal/SampleRecord.h"
 #include "signal/Status.h"
 
@@ -72,10 +73,11 @@ private:
     std::array<std::uint8_t, kDeviceHeaderBytes> bytes_{};
 };
 
-// One whole recording file in memory. bytes holds the file rounded down to an even length;
-// length is that size and recordCount is length * 0.0625 (not rounded; readers use whole records).
+// One whole recording file. bytes holds the file rounded down to an even length (a read-only
+// mapping of the file when it was loaded, so a long recording opens at once); length is that size
+// and recordCount is length * 0.0625 (not rounded; readers use whole records).
 struct RecordingBuffer {
-    std::vector<std::uint8_t> bytes;
+    FileBytes bytes;
     std::uint32_t length = 0;
     double recordCount = 0.0;
 
@@ -88,14 +90,16 @@ struct RecordingBuffer {
 
     // Replaces the content with these file bytes (an odd last byte is dropped).
     void assign(std::vector<std::uint8_t> fileBytes);
+    void assign(FileBytes fileBytes);
 };
 
 // The message the program shows when a recording cannot be opened or created (Russian only).
 inline constexpr const char* kRecordingOpenError = "Ошибка открытия файла с ЭКГ";
 inline constexpr const char* kRecordingCreateError = "Ошибка создания файла для записи ЭКГ";
 
-// Reads the named recording file whole into buffer. On failure buffer is unchanged and the
-// status carries a message naming the file.
+// Opens the named recording file into buffer: maps it read-only (or reads it whole where it cannot
+// be mapped); nothing is done per record. On failure buffer is unchanged and the status carries a
+// message naming the file.
 Status loadRecording(const std::filesystem::path& path, RecordingBuffer& buffer);
 
 // The recording-file body for a whole device ECG file (header and body). Plain and rhythmogram:
