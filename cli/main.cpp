@@ -20,8 +20,13 @@ void handOver(char** argv) {
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (ec)
         return;
-    const std::string other = (self.parent_path() / VELKARD_CLI_HAND_OVER_TO).string();
-    ::execv(other.c_str(), argv);
+    const std::string beside = (self.parent_path() / VELKARD_CLI_HAND_OVER_TO).string();
+    ::execv(beside.c_str(), argv);
+#ifdef VELKARD_CLI_LIBEXEC_DIR
+    // An installed velkard-cli finds it among the package's private programs.
+    const std::string installed = std::string(VELKARD_CLI_LIBEXEC_DIR "/") + VELKARD_CLI_HAND_OVER_TO;
+    ::execv(installed.c_str(), argv);
+#endif
 }
 #else
 void handOver(char**) {}

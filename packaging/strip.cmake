@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Run by CPack on the staged files before it builds the package: strips the programs as Debian's
 # dh_strip does (symbols, and the .comment and .note sections that carry no use at run time).
-file(GLOB_RECURSE programs LIST_DIRECTORIES false "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*/bin/*")
+file(GLOB_RECURSE programs LIST_DIRECTORIES false "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*/bin/*"
+     "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/*/libexec/*")
 foreach(program IN LISTS programs)
   execute_process(COMMAND "${CPACK_VELKARD_STRIP}" --remove-section=.comment --remove-section=.note
                           --strip-unneeded "${program}"

@@ -30,6 +30,7 @@ appstreamcli validate --no-net "$r"/usr/share/metainfo/*.metainfo.xml >/dev/null
 desktop-file-validate "$r"/usr/share/applications/*.desktop || fail "desktop-file-validate failed"
 
 for f in usr/bin/velkard usr/bin/velkard-cli usr/bin/velkard-instrument usr/bin/startel \
+         usr/libexec/velkard/velkard-cli-qt \
          usr/share/applications/org.velkard.Velkard.desktop \
          usr/share/metainfo/org.velkard.Velkard.metainfo.xml \
          usr/share/mime/packages/velkard.xml \

@@ -24,7 +24,7 @@ export CCACHE_BASEDIR=$root
 export CCACHE_NOHASHDIR=1
 build=build/release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target velkard velkard-cli velkard-instrument startel velkard_package_files
+cmake --build "$build" -j"$(nproc)" --target velkard velkard-cli velkard-cli-qt velkard-instrument startel velkard_package_files
 
 rm -rf build/package build/package-staging
 mkdir -p build/package
