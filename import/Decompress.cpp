@@ -1,9 +1,11 @@
 #include "import/Decompress.h"
 
 #include "import/Lzw.h"
+#include "signal/DeviceFile.h"
 #include "signal/FileIo.h"
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace velkard::import {
 
@@ -72,14 +74,34 @@ bool isCompressedName(const std::filesystem::path& fileName) {
 }
 
 BytesResult decompressEcxBytes(const std::vector<std::uint8_t>& ecx, const std::string& name) {
+    return decompressEcxBytes(ecx, name, std::nullopt);
+}
+
+BytesResult decompressEcxBytes(const std::vector<std::uint8_t>& ecx, const std::string& name,
+                               std::optional<RecordingKind> boundedAs) {
     if (ecx.size() < kEcxStoredBytes)
         return BytesResult::failure(name + " is not a compressed ECG file: it is only " +
                                     std::to_string(ecx.size()) + " bytes long");
     std::vector<std::uint8_t> stream(ecx.begin(), ecx.begin() + kEcxStoredBytes);
     bool tooLarge = false;
+    // Once the header is decoded, the stream may grow only to what the header allows.
+    std::uint64_t limit = kMaxDecodedBytes;
+    std::string refused;
+    auto bound = [&] {
+        if (!boundedAs || stream.size() < kHeader || limit != kMaxDecodedBytes)
+            return;
+        signal::BodyLimit body =
+            signal::bodyLimit(*signal::DeviceHeader::parse(stream), *boundedAs, name);
+        if (!body) {
+            refused = body.message;
+            tooLarge = true;
+        }
+        limit = std::min(limit, signal::deviceFileLimit(body));
+    };
     LzwDecoder decoder;
     decoder.init([&](const std::uint8_t* p, std::size_t n) {
-        if (tooLarge || stream.size() + n > kMaxDecodedBytes) {
+        bound();
+        if (tooLarge || stream.size() + n > limit) {
             tooLarge = true;
             return;
         }
@@ -94,6 +116,12 @@ BytesResult decompressEcxBytes(const std::vector<std::uint8_t>& ecx, const std::
             return BytesResult::failure(name + " is damaged: invalid compressed data (error " +
                                         std::to_string(r) + ")");
     }
+    bound();
+    if (!refused.empty())
+        return BytesResult::failure(refused);
+    if (tooLarge && limit != kMaxDecodedBytes)
+        return BytesResult::failure(name + " is damaged: it expands beyond the " +
+                                    std::to_string(limit) + " bytes its header allows");
     if (tooLarge)
         return BytesResult::failure(name + " is damaged: it expands beyond " +
                                     std::to_string(kMaxDecodedBytes >> 20) + " MB");
@@ -114,6 +142,18 @@ BytesResult decompressEcx(const std::filesystem::path& path) {
     if (!file)
         return file;
     return decompressEcxBytes(file.bytes, path.string());
+}
+
+BytesResult readEcxDeviceFile(const std::filesystem::path& path, RecordingKind kind) {
+    BytesResult file = signal::readWholeFile(path, kMaxEcxBytes);
+    if (!file)
+        return file;
+    return decompressEcxBytes(file.bytes, path.string(), kind);
+}
+
+BytesResult readAnyDeviceFile(const std::filesystem::path& path, RecordingKind kind) {
+    return isCompressedName(path) ? readEcxDeviceFile(path, kind)
+                                  : signal::readDeviceFile(path, kind);
 }
 
 Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out) {
@@ -153,19 +193,27 @@ ImportResult importFile(const std::filesystem::path& chosen, signal::RecordingBu
         result.message = std::move(message);
         return result;
     };
-    BytesResult device = signal::readWholeFile(chosen);
-    if (!device)
-        return failWith(ImportResult::Error::OpenSource, device.message);
+    result.kind = kindFromFileName(chosen);
+    // Every read is bounded by what the file's header allows.
+    BytesResult device;
     if (isCompressedName(chosen)) {
-        device = decompressEcxBytes(device.bytes, chosen.string());
+        device = signal::readWholeFile(chosen, kMaxEcxBytes);
+        if (!device)
+            return failWith(ImportResult::Error::OpenSource, device.message);
+        device = decompressEcxBytes(device.bytes, chosen.string(), result.kind);
         if (!device)
             return failWith(ImportResult::Error::Decompress, device.message);
+    } else {
+        device = signal::readDeviceFile(chosen, result.kind);
+        if (!device)
+            return failWith(::access(chosen.c_str(), R_OK) == 0 ? ImportResult::Error::BadSource
+                                                                : ImportResult::Error::OpenSource,
+                            device.message);
     }
     if (device.bytes.size() < kHeader)
         return failWith(ImportResult::Error::BadSource,
                         chosen.string() +
                             " is not a device ECG file: it is shorter than its 512-byte header");
-    result.kind = kindFromFileName(chosen);
     const std::uint64_t body = device.bytes.size() - kHeader;
     const std::uint64_t converted =
         result.kind == RecordingKind::A2 && body > signal::kA2FullBodyBytes
@@ -176,7 +224,7 @@ ImportResult importFile(const std::filesystem::path& chosen, signal::RecordingBu
         return failWith(ImportResult::Error::BadSource,
                         chosen.string() + " is too large to show as one recording");
     auto header = signal::DeviceHeader::parse(device.bytes);
-    result.durationSeconds = signal::deviceFileDuration(*header, device.bytes.size(), result.kind);
+    result.durationSeconds = signal::filedDuration(*header, device.bytes.size(), result.kind);
     buffer.assign(signal::convertDeviceBytes(device.bytes, result.kind));
     return result;
 }

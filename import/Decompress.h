@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,8 +34,23 @@ bool isCompressedName(const std::filesystem::path& fileName);
 // kMaxDecodedBytes is an error (name is used in the message).
 signal::BytesResult decompressEcxBytes(const std::vector<std::uint8_t>& ecx,
                                        const std::string& name = "compressed file");
+// The same, stopping as soon as the stream outgrows what its header allows for a file of this
+// kind (signal::bodyLimit): a small file cannot expand into a huge recording.
+signal::BytesResult decompressEcxBytes(const std::vector<std::uint8_t>& ecx,
+                                       const std::string& name,
+                                       std::optional<signal::RecordingKind> boundedAs);
 // The same, reading the named file.
 signal::BytesResult decompressEcx(const std::filesystem::path& path);
+
+// The largest compressed file read: LZW never makes data more than half again as large.
+inline constexpr std::uint64_t kMaxEcxBytes = std::uint64_t{64} << 20;
+// A device ECG file of this kind rebuilt from the named ".ecx" file, bounded by its header.
+signal::BytesResult readEcxDeviceFile(const std::filesystem::path& path,
+                                      signal::RecordingKind kind);
+// The named device ECG file, or the one rebuilt from it when its name ends in ".ecx", read within
+// the bounds its header sets (signal::readDeviceFile).
+signal::BytesResult readAnyDeviceFile(const std::filesystem::path& path,
+                                      signal::RecordingKind kind);
 // Reads in and writes the rebuilt device ECG file to out (temporary file, flush, rename).
 signal::Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out);
 

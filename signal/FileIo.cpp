@@ -15,7 +15,7 @@ std::string describe(const std::filesystem::path& path, const char* what, int er
     return std::string(what) + " " + path.string() + ": " + std::strerror(err);
 }
 
-// Retries interrupted and short reads.
+// Retries interrupted and short reads; false with err = 0 when the file ends early.
 bool readAll(int fd, std::uint8_t* data, std::size_t size, int& err) {
     std::size_t done = 0;
     while (done < size) {
@@ -26,8 +26,10 @@ bool readAll(int fd, std::uint8_t* data, std::size_t size, int& err) {
             err = errno;
             return false;
         }
-        if (n == 0)
-            break; // the file shrank under us; keep what was there
+        if (n == 0) {
+            err = 0; // the file shrank while being read: its bytes are not what was measured
+            return false;
+        }
         done += static_cast<std::size_t>(n);
     }
     return true;
@@ -51,7 +53,7 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size, int& err) {
 } // namespace
 
 BytesResult readWholeFile(const std::filesystem::path& path, std::uint64_t maxBytes) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return BytesResult::failure(describe(path, "Cannot open", errno));
     struct stat st {};
@@ -75,12 +77,18 @@ BytesResult readWholeFile(const std::filesystem::path& path, std::uint64_t maxBy
     bool ok = readAll(fd, result.bytes.data(), got, err);
     ::close(fd);
     if (!ok)
-        return BytesResult::failure(describe(path, "Cannot read", err));
+        return BytesResult::failure(err ? describe(path, "Cannot read", err)
+                                        : "Cannot read " + path.string() +
+                                              ": the file became shorter while it was read");
     return result;
 }
 
 Status writeFileAtomically(const std::filesystem::path& path, const std::uint8_t* data,
                            std::size_t size) {
+    // Renaming over a device node, a pipe or a folder would replace it with a plain file.
+    struct stat existing {};
+    if (::stat(path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode))
+        return Status::failure("Cannot write " + path.string() + ": not a regular file");
     std::filesystem::path folder = path.parent_path();
     if (folder.empty())
         folder = ".";
