@@ -89,7 +89,7 @@ TEST(DiskFull, FailedRewriteKeepsTheOldIndexAndArchive) {
     }
     EXPECT_EQ(readBytes(cf.indexPath()), index);
     EXPECT_EQ(readBytes(cf.archivePath("0000000a")), archive);
-    EXPECT_FALSE(fs::exists(cf.dataDir() / kTempName));
+    EXPECT_TRUE(test::leftovers(cf.dataDir()).empty());
     for (int n = 1; n <= 3; ++n)
         EXPECT_EQ(test::readText(cf.recordingPath("0000000a", n)), std::to_string(n));
 }
@@ -117,7 +117,8 @@ TEST(DiskFull, StoreThatCannotWriteTheRecordingFilesNothing) {
     std::size_t files = 0;
     for ([[maybe_unused]] auto& e : fs::directory_iterator(cf.dataDir()))
         ++files;
-    EXPECT_EQ(files, 2u); // the index and the archive, no temporary left over
+    EXPECT_EQ(files, 3u); // the index, the archive and the lock, no temporary left over
+    EXPECT_TRUE(test::leftovers(cf.dataDir()).empty());
 }
 
 } // namespace

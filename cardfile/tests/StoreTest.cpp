@@ -118,7 +118,7 @@ TEST_F(Store, RhythmogramKeepsItsBodyAndTakesTheLanguageText) {
 }
 
 TEST_F(Store, CompressedFileIsDecompressedWhateverTheCaseOfItsExtension) {
-    auto dev = deviceFile(800 * 16);
+    auto dev = deviceFile(1600 * 16);
     auto ecx = import::compressToEcx(dev);
     auto src = source("ECG0002.ECX", ecx);
     auto r = storeDeviceFile(cf, id, src, true);
@@ -158,15 +158,27 @@ TEST_F(Store, UnknownPatientIsRefused) {
     EXPECT_FALSE(fs::exists(cf.archivePath("0badf00d")));
 }
 
-TEST_F(Store, FieldsThatDoNotFitAreRefusedBeforeWriting) {
-    // 32000 records at 1 per second: 32000 s.
-    auto longOne = storeDeviceFile(cf, id, source("ECG.dat", deviceFile(160, 1, 32000)), true);
-    EXPECT_EQ(longOne.error, StoreError::FieldOverflow);
+TEST_F(Store, FieldsThatDoNotFitAreRefusedBeforeWritingAndSayWhy) {
+    // 10000 records at 1 per second: 10000 s.
+    auto longOne = storeDeviceFile(cf, id, source("ECG.dat", deviceFile(160000, 1, 10000)), true);
+    EXPECT_EQ(longOne.error, StoreError::TooLong);
+    EXPECT_NE(longOne.message.find("9999"), std::string::npos) << longOne.message;
+    EXPECT_EQ(storeErrorText(longOne.error, true),
+              "ЭКГ длиннее 9999 секунд не помещается в архив пациента.");
+    EXPECT_EQ(storeErrorText(longOne.error, false),
+              "An ECG longer than 9999 seconds does not fit the patient's archive.");
     EXPECT_FALSE(fs::exists(cf.recordingPath(id, 1)));
 
+    ASSERT_TRUE(cf.canAppendEntry(id));
     writeText(cf.archivePath(id), std::string(999 * 27, ' '));
+    auto refused = cf.canAppendEntry(id);
+    EXPECT_EQ(refused.code, ErrorCode::FieldOverflow);
+    EXPECT_NE(refused.message.find("999"), std::string::npos);
     auto full = storeDeviceFile(cf, id, source("ECG2.dat", deviceFile(160)), true);
-    EXPECT_EQ(full.error, StoreError::FieldOverflow);
+    EXPECT_EQ(full.error, StoreError::ArchiveFull);
+    EXPECT_NE(storeErrorText(full.error, true).find("999 ЭКГ"), std::string::npos);
+    EXPECT_NE(storeErrorText(full.error, false).find("999 ECGs"), std::string::npos);
+    EXPECT_NE(storeErrorText(full.error), "Ошибка создания файла для записи ЭКГ");
     EXPECT_FALSE(fs::exists(cf.recordingPath(id, 1000)));
     EXPECT_EQ(fs::file_size(cf.archivePath(id)), 999u * 27);
 }
