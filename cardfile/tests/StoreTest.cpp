@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace velkard::cardfile {
 namespace {
 
@@ -208,6 +210,106 @@ TEST_F(Store, RecordingThatCannotBeCreatedAddsNoEntry) {
     EXPECT_EQ(r.error, StoreError::CannotCreateRecording);
     EXPECT_EQ(fs::file_size(cf.archivePath(id)), 0u);
     EXPECT_EQ(storeErrorText(r.error), "Ошибка создания файла для записи ЭКГ");
+}
+
+} // namespace
+} // namespace velkard::cardfile
+
+namespace velkard::cardfile {
+namespace {
+
+TEST_F(Store, TornLastEntryDoesNotLetTheNextStoreReplaceItsRecording) {
+    auto first = deviceFile(320), second = deviceFile(480), third = deviceFile(640);
+    ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG1.dat", first), true));
+    ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG2.dat", second), true));
+    // A power cut while the entry of the second recording was written: 26 of its 27 bytes.
+    auto archive = readBytes(cf.archivePath(id));
+    archive.pop_back();
+    writeBytes(cf.archivePath(id), archive);
+    ASSERT_EQ(cf.listArchiveEntries(id).value.size(), 2u);
+    EXPECT_EQ(cf.nextRecordNumber(id), 3);
+
+    auto r = storeDeviceFile(cf, id, source("ECG3.dat", third), true);
+    ASSERT_TRUE(r) << r.message;
+    EXPECT_EQ(r.recordNumber, 3);
+    EXPECT_EQ(readBytes(cf.recordingPath(id, 2)), body(second)) << "the torn entry's recording";
+    EXPECT_EQ(readBytes(cf.recordingPath(id, 3)), body(third));
+    auto entries = cf.listArchiveEntries(id).value;
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[1].number, "  2");
+    EXPECT_EQ(entries[1].date, "05.03.2009");
+    EXPECT_EQ(entries[2].number, "  3");
+    EXPECT_EQ(fs::file_size(cf.archivePath(id)), 3u * 27);
+    // The completed entry can be removed like any other.
+    ASSERT_TRUE(cf.removeArchiveEntry(id, 1));
+    EXPECT_EQ(readBytes(cf.recordingPath(id, 2)), body(third));
+}
+
+TEST_F(Store, TornFragmentWithoutItsRecordingIsCutOff) {
+    ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG1.dat", deviceFile(320)), true));
+    auto archive = readBytes(cf.archivePath(id));
+    archive.insert(archive.end(), archive.begin(), archive.begin() + 10);
+    writeBytes(cf.archivePath(id), archive);
+    auto r = storeDeviceFile(cf, id, source("ECG2.dat", deviceFile(480)), true);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r.recordNumber, 2);
+    EXPECT_EQ(fs::file_size(cf.archivePath(id)), 2u * 27);
+}
+
+TEST_F(Store, StaleTemporariesGoWhenTheLockIsNextTaken) {
+    ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG1.dat", deviceFile(320)), true));
+    writeText(cf.dataDir() / ".velkard-tmp-a1b2c3", std::string(100000, 'x'));
+    writeText(cf.dataDir() / ".velkard-tmp-d4e5f6", "");
+    EXPECT_FALSE(test::leftovers(cf.dataDir()).empty());
+    ASSERT_TRUE(cf.listPatients());
+    EXPECT_TRUE(test::leftovers(cf.dataDir()).empty());
+    EXPECT_EQ(readBytes(cf.recordingPath(id, 1)), body(deviceFile(320)));
+}
+
+TEST_F(Store, APathThatIsNoRegularFileIsNeverWrittenOver) {
+    ASSERT_EQ(::mkfifo(cf.recordingPath(id, 1).c_str(), 0644), 0);
+    auto r = storeDeviceFile(cf, id, source("ECG1.dat", deviceFile(320)), true);
+    EXPECT_EQ(r.error, StoreError::CannotCreateRecording);
+    EXPECT_NE(r.message.find("not a regular file"), std::string::npos) << r.message;
+    EXPECT_TRUE(fs::is_fifo(cf.recordingPath(id, 1)));
+    EXPECT_EQ(fs::file_size(cf.archivePath(id)), 0u);
+    // A source that is a pipe is refused without blocking.
+    ASSERT_EQ(::mkfifo((temp / "ECG2.dat").c_str(), 0644), 0);
+    EXPECT_EQ(storeDeviceFile(cf, id, temp / "ECG2.dat", true).error, StoreError::CannotOpenSource);
+}
+
+TEST_F(Store, BodiesAreBoundedByTheirHeaders) {
+    // A header that says 1600 records (2 s) over a body of 4 MB: refused, nothing filed.
+    auto huge = deviceFile(4 << 20);
+    auto r = storeDeviceFile(cf, id, source("ECG1.dat", huge), true);
+    EXPECT_EQ(r.error, StoreError::CannotOpenSource);
+    EXPECT_NE(r.message.find("header's record count allows"), std::string::npos) << r.message;
+    // Its compressed form (small on disk) is refused the same way, without expanding it whole.
+    auto ecx = import::compressToEcx(huge);
+    ASSERT_LT(ecx.size(), huge.size() / 4);
+    r = storeDeviceFile(cf, id, source("ECG2.ecx", ecx), true);
+    EXPECT_EQ(r.error, StoreError::CannotOpenSource);
+    EXPECT_NE(r.message.find("its header allows"), std::string::npos) << r.message;
+    // Negative counts and rates.
+    EXPECT_EQ(storeDeviceFile(cf, id, source("ECG3.dat", deviceFile(320, 800, -1600)), true).error,
+              StoreError::CannotOpenSource);
+    EXPECT_EQ(storeDeviceFile(cf, id, source("ECG4.dat", deviceFile(320, -800, 1600)), true).error,
+              StoreError::CannotOpenSource);
+    EXPECT_EQ(fs::file_size(cf.archivePath(id)), 0u);
+    // A few bytes past the count (the card's cluster) still pass; a short body says what it holds.
+    ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG5.dat", deviceFile(1600 * 16 + 4096)), true));
+    ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG6.dat", deviceFile(3)), true));
+    ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG7.dat", deviceFile(800 * 16)), true));
+    auto entries = cf.listArchiveEntries(id).value;
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].duration, "   2");
+    EXPECT_EQ(entries[1].duration, "   0");
+    EXPECT_EQ(entries[2].duration, "   1");
+    // An A2 file of several MB (25 minutes of lead II) still passes.
+    auto a2 = deviceFile(signal::kA2FullBodyBytes + 2 * 800 * 1500, 800, 0);
+    r = storeDeviceFile(cf, id, source("A2_0001.dat", a2), true);
+    ASSERT_TRUE(r) << r.message;
+    EXPECT_EQ(cf.listArchiveEntries(id).value[3].duration, "1510");
 }
 
 } // namespace
