@@ -176,6 +176,53 @@ IoStatus replaceFile(const std::filesystem::path& target, std::span<const std::u
     return {};
 }
 
+namespace {
+
+// An open-file-description lock: owned by the descriptor, released when it closes or the
+// process dies.
+bool lockWhole(int fd) {
+#ifdef F_OFD_SETLK
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+} // namespace
+
+IncomingFile::~IncomingFile() {
+    if (fd_ >= 0) {
+        if (!isMissing(path_))
+            ::unlink(path_.c_str());
+        ::close(fd_);
+    }
+}
+
+IoStatus IncomingFile::write(const std::filesystem::path& folder,
+                             std::span<const std::uint8_t> bytes) {
+    std::string pattern = (folder / (std::string(kIncomingPrefix) + "XXXXXX")).string();
+    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd_ < 0)
+        return errnoStatus();
+    path_ = pattern;
+    lockWhole(fd_);
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (!writeAll(fd_, bytes, 0) || ::fchmod(fd_, 0666 & ~mask) != 0 || ::fsync(fd_) != 0)
+        return errnoStatus();
+    return {};
+}
+
+void removeIfAbandoned(const std::filesystem::path& path) {
+    Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+    if (fd.valid() && lockWhole(fd.get()))
+        ::unlink(path.c_str());
+}
+
 IoStatus removeFile(const std::filesystem::path& path) {
     if (::unlink(path.c_str()) != 0 && errno != ENOENT)
         return errnoStatus();

@@ -16,6 +16,11 @@ namespace velkard::cardfile::io {
 // held, so any found when the lock is taken was left by a crash.
 inline constexpr std::string_view kTempPrefix = ".velkard-tmp-";
 
+// A recording being written before the lock is taken (so a large one does not keep other
+// workstations waiting) starts with this. Its writer holds a lock on it until it is filed, so only
+// the files of crashed writers can be locked by anyone else.
+inline constexpr std::string_view kIncomingPrefix = ".velkard-incoming-";
+
 struct IoStatus {
     bool ok = true;
     std::string message; // strerror text when !ok
@@ -44,6 +49,24 @@ IoStatus truncateTo(const std::filesystem::path& path, std::uint64_t length);
 // it over `target`: a crash leaves either the old or the new file whole. A target that exists but
 // is not a regular file (a folder, a device node, a pipe) is refused and left alone.
 IoStatus replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes);
+// A new file in `folder` holding `bytes`, flushed, with a lock held on it while the object
+// lives; the destructor deletes the file unless it was moved away.
+class IncomingFile {
+public:
+    IncomingFile() = default;
+    ~IncomingFile();
+    IncomingFile(const IncomingFile&) = delete;
+    IncomingFile& operator=(const IncomingFile&) = delete;
+    IoStatus write(const std::filesystem::path& folder, std::span<const std::uint8_t> bytes);
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    int fd_ = -1;
+    std::filesystem::path path_;
+};
+// Deletes the incoming file at `path` when no writer holds it any more.
+void removeIfAbandoned(const std::filesystem::path& path);
+
 // Deletes a file; a missing one is no error.
 IoStatus removeFile(const std::filesystem::path& path);
 // Renames a file (replacing a regular file at `to`).

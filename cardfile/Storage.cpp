@@ -344,13 +344,19 @@ void removeStaleTemporaries(const CardFile& cf) {
     DIR* dir = ::opendir(cf.dataDir().c_str());
     if (!dir)
         return;
-    std::vector<std::string> stale;
-    while (dirent* e = ::readdir(dir))
-        if (std::string_view(e->d_name).starts_with(io::kTempPrefix))
-            stale.emplace_back(e->d_name);
+    std::vector<std::string> stale, incoming;
+    while (dirent* e = ::readdir(dir)) {
+        const std::string_view name(e->d_name);
+        if (name.starts_with(io::kTempPrefix))
+            stale.emplace_back(name);
+        else if (name.starts_with(io::kIncomingPrefix))
+            incoming.emplace_back(name);
+    }
     ::closedir(dir);
     for (const auto& name : stale)
         io::removeFile(cf.dataDir() / name);
+    for (const auto& name : incoming)
+        io::removeIfAbandoned(cf.dataDir() / name);
 }
 
 // Finishes an interrupted change and removes temporary files of crashed rewrites. Runs with the
@@ -701,11 +707,23 @@ Status CardFile::appendArchiveEntry(std::string_view id, int number, std::string
 Result<int> CardFile::fileRecording(std::string_view id, std::span<const std::uint8_t> body,
                                     std::string_view date, std::string_view time,
                                     const EntryDuration& duration, std::string_view kind) const {
+    // The recording is written before the lock is taken, so other workstations wait only for
+    // the rename and the entry.
+    ::mkdir(dataDir().c_str(), 0777);
+    io::IncomingFile incoming;
+    if (auto s = incoming.write(dataDir(), body); !s)
+        return Result<int>::failure(ErrorCode::WriteFailed, "cannot write the recording in " +
+                                                                dataDir().string() + ": " +
+                                                                s.message);
     auto lock = lockForChange(*this);
     if (!lock)
         return Result<int>::failure(lock.code, lock.message);
-    return fileUnlocked(*this, id, date, time, duration, kind,
-                        [&](const fs::path& to) { return io::replaceFile(to, body); });
+    return fileUnlocked(*this, id, date, time, duration, kind, [&](const fs::path& to) {
+        auto s = io::renameFile(incoming.path(), to);
+        if (s)
+            io::syncFolder(dataDir());
+        return s;
+    });
 }
 
 Result<int> CardFile::fileRecordingFile(std::string_view id, const fs::path& recorded,

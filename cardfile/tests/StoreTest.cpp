@@ -1,4 +1,5 @@
 #include "cardfile/Store.h"
+#include "cardfile/FileIo.h"
 #include "cardfile/tests/TestUtil.h"
 #include "import/Decompress.h"
 #include "signal/Recording.h"
@@ -260,9 +261,16 @@ TEST_F(Store, StaleTemporariesGoWhenTheLockIsNextTaken) {
     ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG1.dat", deviceFile(320)), true));
     writeText(cf.dataDir() / ".velkard-tmp-a1b2c3", std::string(100000, 'x'));
     writeText(cf.dataDir() / ".velkard-tmp-d4e5f6", "");
+    // A recording another workstation is still writing stays; a crashed writer's goes.
+    writeText(cf.dataDir() / ".velkard-incoming-g7h8i9", "abandoned");
+    const std::vector<std::uint8_t> bytes(1000, 7);
+    io::IncomingFile live;
+    ASSERT_TRUE(live.write(cf.dataDir(), bytes));
     EXPECT_FALSE(test::leftovers(cf.dataDir()).empty());
     ASSERT_TRUE(cf.listPatients());
     EXPECT_TRUE(test::leftovers(cf.dataDir()).empty());
+    EXPECT_FALSE(fs::exists(cf.dataDir() / ".velkard-incoming-g7h8i9"));
+    EXPECT_EQ(readBytes(live.path()), bytes);
     EXPECT_EQ(readBytes(cf.recordingPath(id, 1)), body(deviceFile(320)));
 }
 
