@@ -202,14 +202,17 @@ IncomingFile::~IncomingFile() {
     }
 }
 
-IoStatus IncomingFile::write(const std::filesystem::path& folder,
-                             std::span<const std::uint8_t> bytes) {
+IoStatus IncomingFile::create(const std::filesystem::path& folder) {
     std::string pattern = (folder / (std::string(kIncomingPrefix) + "XXXXXX")).string();
     fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0)
         return errnoStatus();
     path_ = pattern;
     lockWhole(fd_);
+    return {};
+}
+
+IoStatus IncomingFile::write(std::span<const std::uint8_t> bytes) {
     mode_t mask = ::umask(0);
     ::umask(mask);
     if (!writeAll(fd_, bytes, 0) || ::fchmod(fd_, 0666 & ~mask) != 0 || ::fsync(fd_) != 0)

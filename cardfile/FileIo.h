@@ -49,22 +49,26 @@ IoStatus truncateTo(const std::filesystem::path& path, std::uint64_t length);
 // it over `target`: a crash leaves either the old or the new file whole. A target that exists but
 // is not a regular file (a folder, a device node, a pipe) is refused and left alone.
 IoStatus replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes);
-// A new file in `folder` holding `bytes`, flushed, with a lock held on it while the object
-// lives; the destructor deletes the file unless it was moved away.
+// A new file in `folder` with a lock held on it while the object lives; the destructor deletes
+// the file unless it was moved away. Create it while holding the card-file lock (in any mode),
+// so no cleanup sees it before it is locked; write it afterwards.
 class IncomingFile {
 public:
     IncomingFile() = default;
     ~IncomingFile();
     IncomingFile(const IncomingFile&) = delete;
     IncomingFile& operator=(const IncomingFile&) = delete;
-    IoStatus write(const std::filesystem::path& folder, std::span<const std::uint8_t> bytes);
+    IoStatus create(const std::filesystem::path& folder);
+    // Writes `bytes` and flushes them.
+    IoStatus write(std::span<const std::uint8_t> bytes);
     const std::filesystem::path& path() const { return path_; }
 
 private:
     int fd_ = -1;
     std::filesystem::path path_;
 };
-// Deletes the incoming file at `path` when no writer holds it any more.
+// Deletes the incoming file at `path` when no writer holds it any more (call with the card-file
+// lock held exclusively).
 void removeIfAbandoned(const std::filesystem::path& path);
 
 // Deletes a file; a missing one is no error.

@@ -50,6 +50,9 @@ CardFileLock::Outcome CardFileLock::acquire(const std::filesystem::path& dataDir
     ::mkdir(dataDir.c_str(), 0777);
     const std::filesystem::path path = dataDir / kLockName;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    // Another user's lock file on a shared folder may be read-only to us: reading needs no more.
+    if (fd < 0 && errno == EACCES && mode == Mode::Shared)
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
         message_ = "cannot open the card-file lock " + path.string() + ": " + std::strerror(errno);
         return Outcome::Failed;

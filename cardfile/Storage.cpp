@@ -340,7 +340,9 @@ Status applyRemovePatient(const CardFile& cf, const Journal& j) {
 
 // Removes temporary files of crashed rewrites. Rewrites make them only while they hold the lock
 // exclusively, so whoever holds the lock in any mode finds none that belongs to a running one.
-void removeStaleTemporaries(const CardFile& cf) {
+// Recordings written before the lock was taken are removed only when their writer is gone, and
+// only under the exclusive lock (they are created and locked under a shared one).
+void removeStaleTemporaries(const CardFile& cf, bool exclusive) {
     DIR* dir = ::opendir(cf.dataDir().c_str());
     if (!dir)
         return;
@@ -355,8 +357,9 @@ void removeStaleTemporaries(const CardFile& cf) {
     ::closedir(dir);
     for (const auto& name : stale)
         io::removeFile(cf.dataDir() / name);
-    for (const auto& name : incoming)
-        io::removeIfAbandoned(cf.dataDir() / name);
+    if (exclusive)
+        for (const auto& name : incoming)
+            io::removeIfAbandoned(cf.dataDir() / name);
 }
 
 // Finishes an interrupted change and removes temporary files of crashed rewrites. Runs with the
@@ -377,7 +380,7 @@ Status recover(const CardFile& cf) {
             return Status::failure(s.code, "the card file cannot finish an interrupted change: " +
                                                s.message);
     }
-    removeStaleTemporaries(cf);
+    removeStaleTemporaries(cf, true);
     return Status::success();
 }
 
@@ -406,7 +409,7 @@ Result<CardFileLock> lockForReading(const CardFile& cf) {
     if (outcome != CardFileLock::Outcome::Locked)
         return Result<CardFileLock>::failure(lockFailure(lock, outcome));
     if (io::isMissing(journalPath(cf))) {
-        removeStaleTemporaries(cf);
+        removeStaleTemporaries(cf, false);
         return Result<CardFileLock>::success(std::move(lock));
     }
     lock.release();
@@ -709,9 +712,17 @@ Result<int> CardFile::fileRecording(std::string_view id, std::span<const std::ui
                                     const EntryDuration& duration, std::string_view kind) const {
     // The recording is written before the lock is taken, so other workstations wait only for
     // the rename and the entry.
-    ::mkdir(dataDir().c_str(), 0777);
     io::IncomingFile incoming;
-    if (auto s = incoming.write(dataDir(), body); !s)
+    {
+        auto shared = lockForReading(*this);
+        if (!shared)
+            return Result<int>::failure(shared.code, shared.message);
+        if (auto s = incoming.create(dataDir()); !s)
+            return Result<int>::failure(ErrorCode::WriteFailed, "cannot write the recording in " +
+                                                                    dataDir().string() + ": " +
+                                                                    s.message);
+    }
+    if (auto s = incoming.write(body); !s)
         return Result<int>::failure(ErrorCode::WriteFailed, "cannot write the recording in " +
                                                                 dataDir().string() + ": " +
                                                                 s.message);

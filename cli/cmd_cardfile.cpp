@@ -1,7 +1,6 @@
-// Card-file commands: list patients and archives, add patients, file device ECG files into a card,
+// Card-file commands: list patients and archives, add and change patients, file recordings,
 // remove entries and patients.
 #include "cardfile/CardFile.h"
-#include "cardfile/Store.h"
 #include "cli/Cli.h"
 #include "signal/FileIo.h"
 
@@ -84,7 +83,6 @@ bool validDate(const std::string& s) {
 extern const Command kPatients;
 extern const Command kArchive;
 extern const Command kAddPatient;
-extern const Command kStore;
 extern const Command kRemoveEntry;
 extern const Command kRemovePatient;
 extern const Command kChangePatient;
@@ -170,25 +168,6 @@ int runAddPatient(const std::vector<std::string>& argv) {
     if (!created)
         return fail(created.message);
     std::cout << created.value.id << '\n';
-    return kOk;
-}
-
-int runStore(const std::vector<std::string>& argv) {
-    Args args(argv, {"dir"}, {"russian"});
-    if (!args.ok())
-        return usage(kStore, args.error());
-    if (args.positional().size() != 2)
-        return usage(kStore, "expected a patient ID and a file");
-    auto id = patientIdArg(args.positional()[0]);
-    if (!id)
-        return usage(kStore, "'" + args.positional()[0] + "' is not a patient ID");
-    auto cf = openCardFile(args);
-    if (!cf)
-        return kFailure;
-    auto r = cardfile::storeDeviceFile(*cf, *id, args.positional()[1], args.has("russian"));
-    if (!r)
-        return fail(r.message);
-    std::cout << r.recordNumber << '\n';
     return kOk;
 }
 
@@ -358,18 +337,6 @@ const Command kAddPatient{
         kDirHelp,
     runAddPatient};
 
-const Command kStore{
-    "store", "file a device ECG file into a patient's card",
-    std::string(
-        "Usage: velkard-cli store ID FILE [--dir DIR] [--russian]\n\n"
-        "Files the device ECG file (or compressed .ecx file) FILE into the card of patient\n"
-        "ID, as the memory window does: a name beginning with A2 is an A2 recording, one\n"
-        "beginning with VSR a rhythmogram; date, time and duration come from the header.\n"
-        "Prints the record number. FILE is kept.\n\n"
-        "  --russian   rhythmogram duration text \"РИТМ\" instead of \"RITM\"\n") +
-        kDirHelp,
-    runStore};
-
 const Command kRemoveEntry{
     "remove-entry", "remove a recording from a patient's archive",
     std::string("Usage: velkard-cli remove-entry ID NUMBER [--dir DIR]\n\n"
@@ -412,7 +379,6 @@ const Command kFileRecording{
 const Registration regPatients{kPatients};
 const Registration regArchive{kArchive};
 const Registration regAddPatient{kAddPatient};
-const Registration regStore{kStore};
 const Registration regRemoveEntry{kRemoveEntry};
 const Registration regRemovePatient{kRemovePatient};
 const Registration regChangePatient{kChangePatient};

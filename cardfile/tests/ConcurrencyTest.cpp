@@ -2,7 +2,6 @@
 // what the lock leaves for a second instance that finds the card file busy.
 #include "cardfile/CardFile.h"
 #include "cardfile/Lock.h"
-#include "cardfile/Store.h"
 #include "cardfile/tests/TestUtil.h"
 #include "signal/Recording.h"
 
@@ -75,6 +74,16 @@ Bytes body(const Bytes& device) {
     return {device.begin() + 512, device.end()};
 }
 
+// Files the device file's body as a recording with the device file's date and time.
+bool fileDevice(const CardFile& cf, const std::string& id, const Bytes& device) {
+    const std::string at = key(device);
+    auto filed = cf.fileRecording(id, body(device), at.substr(0, 10), at.substr(11),
+                                  EntryDuration::ofSeconds(2), kKindPlain);
+    if (!filed)
+        std::fprintf(stderr, "%s\n", filed.message.c_str());
+    return bool(filed);
+}
+
 PatientRecord patient(const std::string& name, const std::string& id) {
     PatientRecord r;
     r.name = name;
@@ -128,7 +137,6 @@ TEST(TwoProcesses, StoreLoopsIntoOnePatientNumberEachRecordingOnceAndShowIt) {
     for (int i = 0; i < 2 * kEach; ++i) {
         Bytes dev = deviceFile(i + 1);
         expected[key(dev)] = body(dev);
-        writeBytes(dir.path() / ("ECG" + std::to_string(i) + ".DAT"), dev);
     }
     ASSERT_EQ(expected.size(), 2u * kEach);
     auto loop = [&](int first) {
@@ -136,8 +144,7 @@ TEST(TwoProcesses, StoreLoopsIntoOnePatientNumberEachRecordingOnceAndShowIt) {
             CardFile cf(dir.path());
             cf.setLockWait(kPatient);
             for (int i = first; i < first + kEach; ++i)
-                if (!storeDeviceFile(cf, id, dir.path() / ("ECG" + std::to_string(i) + ".DAT"),
-                                     true))
+                if (!fileDevice(cf, id, deviceFile(i + 1)))
                     return false;
             return true;
         };
@@ -173,16 +180,14 @@ TEST(TwoProcesses, RemoveEntryBesideRemovePatientTouchesOnlyWhatItRemoves) {
         Bytes dev = deviceFile(serial++);
         expected[key(dev)] = body(dev);
         order.push_back(key(dev));
-        writeBytes(dir.path() / "in.DAT", dev);
-        ASSERT_TRUE(storeDeviceFile(setup, kept, dir.path() / "in.DAT", true));
+        ASSERT_TRUE(fileDevice(setup, kept, dev));
     }
     std::vector<std::string> others;
     for (int p = 0; p < kOthers; ++p) {
         others.push_back(formatPatientId(0x51000000 + p));
         ASSERT_TRUE(setup.appendPatientRecord(patient("Other", others.back())));
         for (int i = 0; i < 2; ++i) {
-            writeBytes(dir.path() / "in.DAT", deviceFile(serial++));
-            ASSERT_TRUE(storeDeviceFile(setup, others.back(), dir.path() / "in.DAT", true));
+            ASSERT_TRUE(fileDevice(setup, others.back(), deviceFile(serial++)));
         }
     }
     // One process removes every third entry of the kept patient (renumbering the rest), the other
@@ -253,8 +258,6 @@ TEST(Lock, ASecondInstanceWaitsBrieflyThenSaysTheCardFileIsBusy) {
     NewPatientInput in{"Three", "", "", "", "", "", "1"};
     EXPECT_EQ(createNewPatient(cf, in, true).code, ErrorCode::Busy);
     EXPECT_EQ(readBytes(cf.indexPath()), before);
-    EXPECT_EQ(storeErrorText(StoreError::Busy, true), kBusyTextRussian);
-    EXPECT_EQ(storeErrorText(StoreError::Busy, false), kBusyTextEnglish);
 
     // Readers share the lock; a change waits for them.
     other.release();

@@ -5,8 +5,8 @@
 // all, and the next Store destroys nothing.
 #include "cardfile/CardFile.h"
 #include "cardfile/Lock.h"
-#include "cardfile/Store.h"
 #include "cli/tests/RunCli.h"
+#include "filing/Store.h"
 #include "signal/Recording.h"
 
 #include <gtest/gtest.h>
@@ -144,14 +144,16 @@ protected:
     void file(const cardfile::CardFile& cf, const std::string& id) {
         const fs::path src = base / ("in" + std::to_string(serial_) + ".dat");
         save(src, known(serial_++));
-        auto r = cardfile::storeDeviceFile(cf, id, src, true);
+        auto r = filing::storeDeviceFile(cf, id, src, true);
         ASSERT_TRUE(r) << r.message;
         fs::remove(src);
     }
 
     // Checks the card file in `dir` after a crash and returns what it shows; every failure names
     // the crash point.
-    View inspect(const fs::path& dir, long point) {
+    // A recording a crashed Store was writing before it took the lock goes with the next change,
+    // so it may still be there when only reads have followed the crash.
+    View inspect(const fs::path& dir, long point, bool afterReadsOnly = false) {
         cardfile::CardFile cf(dir);
         View view;
         auto patients = cf.listPatients();
@@ -189,7 +191,8 @@ protected:
             // An empty archive whose patient record was never appended names no one.
             const bool emptyArchive =
                 cardfile::isValidPatientId(name) && fs::file_size(e.path()) == 0;
-            EXPECT_TRUE(expectedFiles.contains(name) || emptyArchive)
+            const bool incoming = afterReadsOnly && name.starts_with(".velkard-incoming-");
+            EXPECT_TRUE(expectedFiles.contains(name) || emptyArchive || incoming)
                 << "crash point " << point << ": left behind '" << name << "'";
         }
         return view;
@@ -219,7 +222,7 @@ protected:
             crashed.insert(crashed.end(), {"--dir", dir.string()});
             ShimmedRun run = runShimmed(crashed, n, count);
             EXPECT_TRUE(run.killed) << "crash point " << n;
-            View seen = inspect(dir, n);
+            View seen = inspect(dir, n, true);
             EXPECT_TRUE(seen == before || seen == after)
                 << "crash point " << n << ": the card file shows neither the old nor the new state";
             // The next Store destroys nothing: every patient gets one more recording, and every
@@ -228,7 +231,7 @@ protected:
             for (const auto& p : cf.listPatients().value) {
                 const fs::path src = scratch / "next.dat";
                 save(src, known(serial_++));
-                auto stored = cardfile::storeDeviceFile(cf, p.id, src, true);
+                auto stored = filing::storeDeviceFile(cf, p.id, src, true);
                 EXPECT_TRUE(stored) << "crash point " << n << ": " << stored.message;
             }
             View next = inspect(dir, n);
@@ -274,10 +277,6 @@ TEST_F(CrashEveryOperation, FilingARecording) {
 
 TEST_F(CrashEveryOperation, RemoveFirstEntry) {
     EXPECT_GT(crashEverywhere({"remove-entry", ids[0], "1"}), 10);
-}
-
-TEST_F(CrashEveryOperation, RemoveMiddleEntry) {
-    EXPECT_GT(crashEverywhere({"remove-entry", ids[0], "2"}), 10);
 }
 
 TEST_F(CrashEveryOperation, RemovePatient) {

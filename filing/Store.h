@@ -1,5 +1,6 @@
 // Filing an instrument's ECG file (a device ECG file, or a compressed .ecx) into a patient's card:
-// the recording file is written from the converted body and one archive entry describes it.
+// the recording file is written from the converted body and one archive entry describes it. This
+// sits above both the card file and the import, so neither depends on the other.
 #pragma once
 
 #include "cardfile/CardFile.h"
@@ -8,7 +9,9 @@
 #include <string>
 #include <string_view>
 
-namespace velkard::cardfile {
+namespace velkard::filing {
+
+using cardfile::CardFile;
 
 enum class StoreError {
     None,
@@ -53,4 +56,4 @@ StoreResult storeDeviceFile(const CardFile& cardFile, std::string_view patientId
 // interface language.
 std::string storeErrorText(StoreError error, bool russian = true);
 
-} // namespace velkard::cardfile
+} // namespace velkard::filing

@@ -1,4 +1,4 @@
-#include "cardfile/Store.h"
+#include "filing/Store.h"
 
 #include "import/Decompress.h"
 #include "signal/DeviceFile.h"
@@ -6,7 +6,9 @@
 
 #include <algorithm>
 
-namespace velkard::cardfile {
+namespace velkard::filing {
+
+using namespace cardfile;
 
 namespace fs = std::filesystem;
 
@@ -131,4 +133,4 @@ std::string storeErrorText(StoreError error, bool russian) {
     return {};
 }
 
-} // namespace velkard::cardfile
+} // namespace velkard::filing

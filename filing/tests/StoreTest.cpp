@@ -1,4 +1,4 @@
-#include "cardfile/Store.h"
+#include "filing/Store.h"
 #include "cardfile/FileIo.h"
 #include "cardfile/tests/TestUtil.h"
 #include "import/Decompress.h"
@@ -8,8 +8,10 @@
 
 #include <sys/stat.h>
 
-namespace velkard::cardfile {
+namespace velkard::filing {
 namespace {
+
+using namespace cardfile;
 
 using test::readBytes;
 using test::readText;
@@ -182,6 +184,8 @@ TEST_F(Store, FieldsThatDoNotFitAreRefusedBeforeWritingAndSayWhy) {
     EXPECT_NE(storeErrorText(full.error, true).find("999 ЭКГ"), std::string::npos);
     EXPECT_NE(storeErrorText(full.error, false).find("999 ECGs"), std::string::npos);
     EXPECT_NE(storeErrorText(full.error), "Ошибка создания файла для записи ЭКГ");
+    EXPECT_EQ(storeErrorText(StoreError::Busy, true), kBusyTextRussian);
+    EXPECT_EQ(storeErrorText(StoreError::Busy, false), kBusyTextEnglish);
     EXPECT_FALSE(fs::exists(cf.recordingPath(id, 1000)));
     EXPECT_EQ(fs::file_size(cf.archivePath(id)), 999u * 27);
 }
@@ -214,10 +218,12 @@ TEST_F(Store, RecordingThatCannotBeCreatedAddsNoEntry) {
 }
 
 } // namespace
-} // namespace velkard::cardfile
+} // namespace velkard::filing
 
-namespace velkard::cardfile {
+namespace velkard::filing {
 namespace {
+
+using namespace cardfile;
 
 TEST_F(Store, TornLastEntryDoesNotLetTheNextStoreReplaceItsRecording) {
     auto first = deviceFile(320), second = deviceFile(480), third = deviceFile(640);
@@ -265,11 +271,18 @@ TEST_F(Store, StaleTemporariesGoWhenTheLockIsNextTaken) {
     writeText(cf.dataDir() / ".velkard-incoming-g7h8i9", "abandoned");
     const std::vector<std::uint8_t> bytes(1000, 7);
     io::IncomingFile live;
-    ASSERT_TRUE(live.write(cf.dataDir(), bytes));
+    ASSERT_TRUE(live.create(cf.dataDir()));
+    ASSERT_TRUE(live.write(bytes));
     EXPECT_FALSE(test::leftovers(cf.dataDir()).empty());
-    ASSERT_TRUE(cf.listPatients());
-    EXPECT_TRUE(test::leftovers(cf.dataDir()).empty());
-    EXPECT_FALSE(fs::exists(cf.dataDir() / ".velkard-incoming-g7h8i9"));
+    ASSERT_TRUE(cf.listPatients()); // a reader removes the rewrites' temporaries
+    EXPECT_EQ(test::leftovers(cf.dataDir()).size(), 2u);
+    PatientRecord other;
+    other.name = "Петров";
+    other.policy = "2";
+    other.id = "0000000b";
+    ASSERT_TRUE(cf.appendPatientRecord(other)); // a change takes the lock exclusively
+    EXPECT_EQ(test::leftovers(cf.dataDir()),
+              std::vector<std::string>{live.path().filename().string()});
     EXPECT_EQ(readBytes(live.path()), bytes);
     EXPECT_EQ(readBytes(cf.recordingPath(id, 1)), body(deviceFile(320)));
 }
@@ -321,4 +334,4 @@ TEST_F(Store, BodiesAreBoundedByTheirHeaders) {
 }
 
 } // namespace
-} // namespace velkard::cardfile
+} // namespace velkard::filing
