@@ -80,7 +80,7 @@ void Display::computeHorizontalGeometry(std::optional<int> printerPageWidthPx) {
 
 // ---- selector handlers ----------------------------------------------------------------------
 
-bool Display::comboBox1Change(int itemIndex) {
+bool Display::setScale(int itemIndex) {
     if (view_.rhythmogram || itemIndex < 0 || itemIndex >= kScaleCount)
         return false;
     geo_.scaleIndex = itemIndex;
@@ -89,7 +89,7 @@ bool Display::comboBox1Change(int itemIndex) {
     return true;
 }
 
-bool Display::comboBox2Change(int itemIndex) {
+bool Display::setLeadGroup(int itemIndex) {
     if (view_.rhythmogram || itemIndex < 0 || itemIndex >= kGroupCount)
         return false;
     geo_.groupIndex = itemIndex; // also the single-lead index for groups 0..2
@@ -97,7 +97,7 @@ bool Display::comboBox2Change(int itemIndex) {
     return true;
 }
 
-bool Display::comboBox3Change(int itemIndex) {
+bool Display::setSpeed(int itemIndex) {
     if (view_.rhythmogram)
         return false;
     // Before a patient or a recording is chosen there is nothing to redraw; the index stays.
@@ -342,7 +342,7 @@ void Display::drawReviewPage() {
     const int x0 = tr(19 * p);
     const int C = horzRes - x0;
     if (horzRes - 19 * p >= double(L) / 16 / spc) {
-        forvardEnabled_ = false;
+        forwardEnabled_ = false;
         backEnabled_ = false;
     }
     std::int64_t off = static_cast<std::int64_t>(page_ * double(C) * 16 * spc);
@@ -350,7 +350,7 @@ void Display::drawReviewPage() {
         off = static_cast<std::int64_t>(savedColumn_ * 16 * spc + savedChunkOffset_);
     off = std::max<std::int64_t>(off, 0);
     pageStart_ = off;
-    forvardEnabled_ = double(off) + double(C) * 16 * spc <= double(L);
+    forwardEnabled_ = double(off) + double(C) * 16 * spc <= double(L);
     backEnabled_ = off != 0;
 
     Canvas c(surface_);
@@ -408,7 +408,7 @@ void Display::drawReviewPage() {
     }
 }
 
-void Display::forvardClick() {
+void Display::forward() {
     backward_ = false;
     continue_ = true;
     ++page_;
@@ -423,7 +423,7 @@ void Display::forvardClick() {
         drawReviewPage();
 }
 
-void Display::backClick() {
+void Display::back() {
     // Page 0 has no page before it; starting from a negative offset would read outside the data.
     if (page_ <= 0)
         return;
@@ -432,7 +432,7 @@ void Display::backClick() {
     if (page_ == 1)
         derivedCount_ = 0;
     --page_;
-    forvardEnabled_ = true;
+    forwardEnabled_ = true;
     if (view_.rhythmogram) {
         clearClientArea();
         drawRhythmogramPage();
@@ -529,7 +529,7 @@ void Display::drawRhythmogramPage() {
     const std::int64_t L = static_cast<std::int64_t>(bytes_.size());
     const std::int64_t P = tr(W - 10 * p - x0 - 2);
     if (W - 10 * p - 19 * p >= double(L)) {
-        forvardEnabled_ = false;
+        forwardEnabled_ = false;
         backEnabled_ = false;
     }
     std::int64_t off = P * page_;
@@ -537,7 +537,7 @@ void Display::drawRhythmogramPage() {
         off = static_cast<std::int64_t>(savedColumn_ + savedChunkOffset_);
     off = std::max<std::int64_t>(off, 0);
     pageStart_ = off;
-    forvardEnabled_ = P + off <= L;
+    forwardEnabled_ = P + off <= L;
     backEnabled_ = off != 0;
 
     int x = x0;
