@@ -11,6 +11,32 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
+#include <new>
+
+namespace {
+
+// A damaged or hostile file that asks for more memory than there is ends the action that read it
+// with a message instead of ending the program.
+class Application : public QApplication {
+public:
+    using QApplication::QApplication;
+    const velkard::ui::ViewState* state = nullptr;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::bad_alloc&) {
+            const bool russian = state == nullptr || state->russian;
+            velkard::ui::messages().show(
+                russian ? QString::fromUtf8("Недостаточно памяти для этого действия.")
+                        : QStringLiteral("There is not enough memory for this action."),
+                russian ? QString::fromUtf8("Ошибка") : QStringLiteral("Error"));
+            return false;
+        }
+    }
+};
+
+} // namespace
 
 int main(int argc, char** argv) {
     using velkard::app::CommandLine;
@@ -24,7 +50,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    QApplication app(argc, argv);
+    Application app(argc, argv);
     QApplication::setApplicationName("Velkard");
     const auto line = velkard::app::parseCommandLine(QApplication::arguments().mid(1));
     if (line.action == CommandLine::Action::WrongUsage) {
@@ -36,6 +62,7 @@ int main(int argc, char** argv) {
     // Before the window: the file is named relative to the folder Velkard was started in.
     const QString file = line.file.isEmpty() ? QString() : QFileInfo(line.file).absoluteFilePath();
     velkard::app::MainWindow window;
+    app.state = &window.viewState();
     if (!window.startedOk()) {
         // A damaged settings file stops the start; the file stays as it is for the user to mend.
         std::fprintf(stderr, "velkard: %s\n", window.startupError().c_str());

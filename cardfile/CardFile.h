@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -27,7 +28,18 @@ inline constexpr long kMaxDurationSeconds = 9999;
 
 inline constexpr const char* kDataFolder = "DATA_BASE";
 inline constexpr const char* kIndexName = "ID_Patient_real";
-inline constexpr const char* kTempName = "ID_Patient_new";
+// The intent record of a change of several files; present only while one runs or after a crash.
+inline constexpr const char* kJournalName = ".velkard.journal";
+// How long a command waits for another workstation's change to finish by default.
+inline constexpr std::chrono::milliseconds kDefaultLockWait{3000};
+
+// What the windows say when the card file stays locked by another program or workstation.
+inline constexpr const char* kBusyTextRussian =
+    "Картотека занята: её изменяет другая программа или рабочее место. Повторите через несколько "
+    "секунд.";
+inline constexpr const char* kBusyTextEnglish =
+    "The card file is busy: another program or workstation is changing it. Try again in a few "
+    "seconds.";
 
 // Kind markers of an archive entry.
 inline constexpr std::string_view kKindPlain = "  ";
@@ -44,6 +56,8 @@ enum class ErrorCode {
     OutOfRange,          // position beyond the listed rows
     FieldOverflow,       // record number above 999 or duration above 9999 s
     InvalidArgument,     // e.g. a patient ID that is not 8 characters
+    Busy,                // another program or workstation holds the card file's lock
+    NotRegularFile,      // a path that must be a regular file is a folder, device node or pipe
 };
 
 struct Status {
@@ -154,6 +168,10 @@ public:
 
     // Clock used by newPatientId (seconds since 1970); the system clock by default.
     void setClock(std::function<std::int64_t()> clock) { clock_ = std::move(clock); }
+    std::int64_t clockNow() const;
+    // How long an operation waits for the card file's lock before it fails with Busy.
+    void setLockWait(std::chrono::milliseconds wait) { lockWait_ = wait; }
+    std::chrono::milliseconds lockWait() const { return lockWait_; }
 
     // Makes sure DATA_BASE and the index exist (creating them empty) and returns the index length.
     Result<std::uint64_t> openPatientIndex() const;
@@ -169,17 +187,26 @@ public:
     // Writes the 198 bytes of the record at the end of the index.
     Status appendPatientRecord(const PatientRecord& record) const;
     // Writes the first 190 bytes of the record at the position; the stored patient ID stays.
+    // When record.id is not empty it must be the ID stored at the position (the card file may
+    // have changed since the record was read).
     Status rewritePatientRecord(std::size_t position, const PatientRecord& record) const;
     // Drops record `position` from the index (written to a new file, flushed, renamed over the old
-    // one), then deletes the patient's recordings and archive.
+    // one), then deletes the patient's recordings and archive; journalled, so a crash in between
+    // is finished by the next operation. `id` must be the ID the record stores (as readPatient
+    // gives it): when that is not a valid ID (a damaged row), only the row is dropped and no
+    // other file is touched.
     Status removePatient(std::size_t position, std::string_view id) const;
 
     // One entry per listed row, floor((L + 1) / 27) rows; a missing archive lists nothing.
     Result<std::vector<ArchiveEntry>> listArchiveEntries(std::string_view id) const;
     // Entry j; fails with ArchiveOpenFailed when the archive cannot be opened.
     Result<ArchiveEntry> readArchiveEntry(std::string_view id, std::size_t position) const;
-    // floor(L / 27) + 1 for the archive length L (1 for a missing archive).
+    // floor(L / 27) + 1 for the archive length L (1 for a missing archive); a torn last entry
+    // whose recording exists counts as an entry, as the next filing completes it.
     int nextRecordNumber(std::string_view id) const;
+    // Success when one more entry fits the archive; FieldOverflow (saying why) when it already
+    // holds 999, so a recording can be refused before it starts.
+    Status canAppendEntry(std::string_view id) const;
     // workDir/DATA_BASE/"%8s_%2s.dat".
     std::filesystem::path recordingPath(std::string_view id, int number) const;
     // Appends one entry; ArchiveOpenFailed when the archive cannot be opened, FieldOverflow when
@@ -187,17 +214,26 @@ public:
     Status appendArchiveEntry(std::string_view id, int number, std::string_view date,
                               std::string_view time, const EntryDuration& duration,
                               std::string_view kind) const;
-    // Drops entry j, renumbers the later ones (new file, flushed, renamed over the archive),
-    // deletes recording j + 1 and renames the later recordings one number down.
+    // Files a recording under one hold of the lock: takes the next record number, writes `body`
+    // as its recording file (temporary file, flushed, renamed) and appends the entry. The patient
+    // must be listed in the index. Returns the record number.
+    Result<int> fileRecording(std::string_view id, std::span<const std::uint8_t> body,
+                              std::string_view date, std::string_view time,
+                              const EntryDuration& duration, std::string_view kind) const;
+    // The same for a recording file already written (e.g. by acquisition) in DATA_BASE: it is
+    // renamed to the recording path of the number taken.
+    Result<int> fileRecordingFile(std::string_view id, const std::filesystem::path& recorded,
+                                  std::string_view date, std::string_view time,
+                                  const EntryDuration& duration, std::string_view kind) const;
+    // Drops entry j, renumbers the later ones, deletes recording j + 1 and renames the later
+    // recordings one number down. Journalled: a crash at any step is finished by the next
+    // operation on the card file.
     Status removeArchiveEntry(std::string_view id, std::size_t position) const;
-
-    // Creates (truncating) the recording file for a new entry, so an orphan left by an earlier
-    // failure with the same number is never appended to. The caller writes it.
-    Status createRecordingFile(std::string_view id, int number) const;
 
 private:
     std::filesystem::path workDir_;
     std::function<std::int64_t()> clock_;
+    std::chrono::milliseconds lockWait_ = kDefaultLockWait;
 };
 
 // ---- The new-patient dialog's record building, shared with the command line ----

@@ -11,8 +11,8 @@ namespace velkard::cardfile::io {
 
 namespace {
 
-IoStatus errnoStatus() {
-    return {false, std::strerror(errno)};
+IoStatus errnoStatus(int err = errno) {
+    return {false, std::strerror(err)};
 }
 
 class Fd {
@@ -54,12 +54,6 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes, off_t offset) {
     return true;
 }
 
-void syncFolder(const std::filesystem::path& folder) {
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.valid())
-        ::fsync(dir.get());
-}
-
 } // namespace
 
 std::uint64_t fileLength(const std::filesystem::path& path) {
@@ -69,12 +63,24 @@ std::uint64_t fileLength(const std::filesystem::path& path) {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+bool isRegularFile(const std::filesystem::path& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool isMissing(const std::filesystem::path& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
+std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& path,
+                                                  std::uint64_t maxBytes) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid())
         return std::nullopt;
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<std::uint64_t>(st.st_size) > maxBytes)
         return std::nullopt;
     std::vector<std::uint8_t> out;
     out.reserve(static_cast<std::size_t>(st.st_size));
@@ -87,13 +93,15 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& p
             return std::nullopt;
         if (n == 0)
             break;
+        if (out.size() + static_cast<std::size_t>(n) > maxBytes)
+            return std::nullopt;
         out.insert(out.end(), buf, buf + n);
     }
     return out;
 }
 
 IoStatus ensureFile(const std::filesystem::path& path) {
-    Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+    Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
     if (!fd.valid())
         return errnoStatus();
     struct stat st {};
@@ -106,12 +114,14 @@ IoStatus ensureFile(const std::filesystem::path& path) {
 
 IoStatus writeAt(const std::filesystem::path& path, std::uint64_t offset,
                  std::span<const std::uint8_t> bytes, bool restoreLengthOnFailure) {
-    Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid())
         return errnoStatus();
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
         return errnoStatus();
+    if (!S_ISREG(st.st_mode))
+        return {false, "not a regular file"};
     const off_t before = st.st_size;
     if (writeAll(fd.get(), bytes, static_cast<off_t>(offset)) && ::fsync(fd.get()) == 0 &&
         fd.close())
@@ -126,33 +136,113 @@ IoStatus writeAt(const std::filesystem::path& path, std::uint64_t offset,
 }
 
 IoStatus truncateTo(const std::filesystem::path& path, std::uint64_t length) {
-    if (::truncate(path.c_str(), static_cast<off_t>(length)) != 0)
-        return errnoStatus();
-    return {};
-}
-
-IoStatus writeWhole(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid())
         return errnoStatus();
-    if (!writeAll(fd.get(), bytes, 0) || ::fsync(fd.get()) != 0 || !fd.close())
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        return errnoStatus();
+    if (!S_ISREG(st.st_mode))
+        return {false, "not a regular file"};
+    if (::ftruncate(fd.get(), static_cast<off_t>(length)) != 0 || ::fsync(fd.get()) != 0)
         return errnoStatus();
     return {};
 }
 
-IoStatus replaceFile(const std::filesystem::path& target, const std::filesystem::path& temp,
-                     std::span<const std::uint8_t> bytes) {
-    if (auto s = writeWhole(temp, bytes); !s) {
-        ::unlink(temp.c_str());
-        return s;
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
+IoStatus replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes) {
+    if (!isMissing(target) && !isRegularFile(target))
+        return {false, "not a regular file"};
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty())
+        folder = ".";
+    std::string pattern = (folder / (std::string(kTempPrefix) + "XXXXXX")).string();
+    Fd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (!fd.valid())
+        return errnoStatus();
+    // mkstemp creates owner-only files; the card file's files get the usual permissions.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (!writeAll(fd.get(), bytes, 0) || ::fchmod(fd.get(), 0666 & ~mask) != 0 ||
+        ::fsync(fd.get()) != 0 || !fd.close()) {
         IoStatus failed = errnoStatus();
-        ::unlink(temp.c_str());
+        ::unlink(pattern.c_str());
         return failed;
     }
-    syncFolder(target.parent_path());
+    if (::rename(pattern.c_str(), target.c_str()) != 0) {
+        IoStatus failed = errnoStatus();
+        ::unlink(pattern.c_str());
+        return failed;
+    }
+    syncFolder(folder);
     return {};
+}
+
+namespace {
+
+// An open-file-description lock: owned by the descriptor, released when it closes or the
+// process dies.
+bool lockWhole(int fd) {
+#ifdef F_OFD_SETLK
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+} // namespace
+
+IncomingFile::~IncomingFile() {
+    if (fd_ >= 0) {
+        if (!isMissing(path_))
+            ::unlink(path_.c_str());
+        ::close(fd_);
+    }
+}
+
+IoStatus IncomingFile::create(const std::filesystem::path& folder) {
+    std::string pattern = (folder / (std::string(kIncomingPrefix) + "XXXXXX")).string();
+    fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd_ < 0)
+        return errnoStatus();
+    path_ = pattern;
+    lockWhole(fd_);
+    return {};
+}
+
+IoStatus IncomingFile::write(std::span<const std::uint8_t> bytes) {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (!writeAll(fd_, bytes, 0) || ::fchmod(fd_, 0666 & ~mask) != 0 || ::fsync(fd_) != 0)
+        return errnoStatus();
+    return {};
+}
+
+void removeIfAbandoned(const std::filesystem::path& path) {
+    Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
+    if (fd.valid() && lockWhole(fd.get()))
+        ::unlink(path.c_str());
+}
+
+IoStatus removeFile(const std::filesystem::path& path) {
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
+        return errnoStatus();
+    return {};
+}
+
+IoStatus renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0)
+        return errnoStatus();
+    return {};
+}
+
+void syncFolder(const std::filesystem::path& folder) {
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.valid())
+        ::fsync(dir.get());
 }
 
 } // namespace velkard::cardfile::io

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Card-file commands: list patients and archives, add patients, file device ECG files into a card,
+// Card-file commands: list patients and archives, add and change patients, file recordings,
 // remove entries and patients.
 #include "cardfile/CardFile.h"
-#include "cardfile/Store.h"
 #include "cli/Cli.h"
+#include "signal/FileIo.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -84,9 +84,10 @@ bool validDate(const std::string& s) {
 extern const Command kPatients;
 extern const Command kArchive;
 extern const Command kAddPatient;
-extern const Command kStore;
 extern const Command kRemoveEntry;
 extern const Command kRemovePatient;
+extern const Command kChangePatient;
+extern const Command kFileRecording;
 
 int runPatients(const std::vector<std::string>& argv) {
     Args args(argv, {"dir"}, {});
@@ -171,25 +172,6 @@ int runAddPatient(const std::vector<std::string>& argv) {
     return kOk;
 }
 
-int runStore(const std::vector<std::string>& argv) {
-    Args args(argv, {"dir"}, {"russian"});
-    if (!args.ok())
-        return usage(kStore, args.error());
-    if (args.positional().size() != 2)
-        return usage(kStore, "expected a patient ID and a file");
-    auto id = patientIdArg(args.positional()[0]);
-    if (!id)
-        return usage(kStore, "'" + args.positional()[0] + "' is not a patient ID");
-    auto cf = openCardFile(args);
-    if (!cf)
-        return kFailure;
-    auto r = cardfile::storeDeviceFile(*cf, *id, args.positional()[1], args.has("russian"));
-    if (!r)
-        return fail(r.message);
-    std::cout << r.recordNumber << '\n';
-    return kOk;
-}
-
 int runRemoveEntry(const std::vector<std::string>& argv) {
     Args args(argv, {"dir"}, {});
     if (!args.ok())
@@ -214,9 +196,25 @@ int runRemoveEntry(const std::vector<std::string>& argv) {
 }
 
 int runRemovePatient(const std::vector<std::string>& argv) {
-    Args args(argv, {"dir"}, {});
+    Args args(argv, {"dir", "row"}, {});
     if (!args.ok())
         return usage(kRemovePatient, args.error());
+    if (args.has("row")) {
+        // A damaged row (its stored ID is no valid ID) is named by its place in the list.
+        if (!args.positional().empty())
+            return usage(kRemovePatient, "give either a patient ID or --row, not both");
+        auto row = intValue(args.valueOr("row", ""), 0, 1'000'000);
+        if (!row)
+            return usage(kRemovePatient, "--row must be a row number of 'patients'");
+        auto cf = openCardFile(args);
+        if (!cf)
+            return kFailure;
+        auto record = cf->readPatient(static_cast<std::size_t>(*row));
+        if (!record)
+            return fail(record.message);
+        auto s = cf->removePatient(static_cast<std::size_t>(*row), record.value.id);
+        return s ? kOk : fail(s.message);
+    }
     if (args.positional().size() != 1)
         return usage(kRemovePatient, "expected one patient ID");
     auto id = patientIdArg(args.positional()[0]);
@@ -231,6 +229,83 @@ int runRemovePatient(const std::vector<std::string>& argv) {
     auto s = cf->removePatient(*position, *id);
     if (!s)
         return fail(s.message);
+    return kOk;
+}
+
+int runChangePatient(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir", "name", "policy", "sex", "birth", "birthplace", "address", "phone"},
+              {});
+    if (!args.ok())
+        return usage(kChangePatient, args.error());
+    if (args.positional().size() != 1)
+        return usage(kChangePatient, "expected one patient ID");
+    auto id = patientIdArg(args.positional()[0]);
+    if (!id)
+        return usage(kChangePatient, "'" + args.positional()[0] + "' is not a patient ID");
+    if (auto sex = args.value("sex")) {
+        const std::vector<std::string> sexes{"", "Муж", "Жен", "men", "wom"};
+        if (std::find(sexes.begin(), sexes.end(), *sex) == sexes.end())
+            return usage(kChangePatient, "--sex must be one of Муж, Жен, men, wom");
+    }
+    if (auto birth = args.value("birth"); birth && !birth->empty() && !validDate(*birth))
+        return usage(kChangePatient, "--birth must be a date DD.MM.YYYY");
+    if (args.has("name") && args.valueOr("name", "").empty())
+        return usage(kChangePatient, "--name must not be empty");
+    if (args.has("policy") && args.valueOr("policy", "").empty())
+        return usage(kChangePatient, "--policy must not be empty");
+    auto cf = openCardFile(args);
+    if (!cf)
+        return kFailure;
+    auto position = findPatient(*cf, *id);
+    if (!position)
+        return kFailure;
+    auto record = cf->readPatient(*position);
+    if (!record)
+        return fail(record.message);
+    cardfile::PatientRecord r = record.value;
+    r.name = args.valueOr("name", r.name);
+    r.policy = args.valueOr("policy", r.policy);
+    r.sex = args.valueOr("sex", r.sex);
+    r.birthDate = args.valueOr("birth", r.birthDate);
+    r.birthplace = args.valueOr("birthplace", r.birthplace);
+    r.address = args.valueOr("address", r.address);
+    r.telephone = args.valueOr("phone", r.telephone);
+    auto s = cf->rewritePatientRecord(*position, r);
+    return s ? kOk : fail(s.message);
+}
+
+// A recording file as acquisition writes it (whole sample records) filed as Save after Write
+// does: the next number, the recording copied in, then the entry.
+int runFileRecording(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir", "seconds", "date", "time"}, {});
+    if (!args.ok())
+        return usage(kFileRecording, args.error());
+    if (args.positional().size() != 2)
+        return usage(kFileRecording, "expected a patient ID and a recording file");
+    auto id = patientIdArg(args.positional()[0]);
+    if (!id)
+        return usage(kFileRecording, "'" + args.positional()[0] + "' is not a patient ID");
+    auto seconds = intValue(args.valueOr("seconds", ""), 0, cardfile::kMaxDurationSeconds);
+    if (!seconds)
+        return usage(kFileRecording, "--seconds must be a whole number from 0 to 9999");
+    const std::string date = args.valueOr("date", "01.01.2026");
+    if (!validDate(date))
+        return usage(kFileRecording, "--date must be a date DD.MM.YYYY");
+    const std::string time = args.valueOr("time", "00:00:00");
+    auto cf = openCardFile(args);
+    if (!cf)
+        return kFailure;
+    // The longest recording an entry can list: 9999 s of 800 records per second, and a little.
+    constexpr std::uint64_t kLimit = std::uint64_t{10000} * 800 * 16;
+    signal::BytesResult body = signal::readWholeFile(args.positional()[1], kLimit);
+    if (!body)
+        return fail(body.message);
+    auto filed =
+        cf->fileRecording(*id, body.bytes, date, time, cardfile::EntryDuration::ofSeconds(*seconds),
+                          cardfile::kKindPlain);
+    if (!filed)
+        return fail(filed.message);
+    std::cout << filed.value << '\n';
     return kOk;
 }
 
@@ -263,18 +338,6 @@ const Command kAddPatient{
         kDirHelp,
     runAddPatient};
 
-const Command kStore{
-    "store", "file a device ECG file into a patient's card",
-    std::string(
-        "Usage: velkard-cli store ID FILE [--dir DIR] [--russian]\n\n"
-        "Files the device ECG file (or compressed .ecx file) FILE into the card of patient\n"
-        "ID, as the memory window does: a name beginning with A2 is an A2 recording, one\n"
-        "beginning with VSR a rhythmogram; date, time and duration come from the header.\n"
-        "Prints the record number. FILE is kept.\n\n"
-        "  --russian   rhythmogram duration text \"РИТМ\" instead of \"RITM\"\n") +
-        kDirHelp,
-    runStore};
-
 const Command kRemoveEntry{
     "remove-entry", "remove a recording from a patient's archive",
     std::string("Usage: velkard-cli remove-entry ID NUMBER [--dir DIR]\n\n"
@@ -285,17 +348,42 @@ const Command kRemoveEntry{
 
 const Command kRemovePatient{
     "remove-patient", "remove a patient with all recordings",
-    std::string("Usage: velkard-cli remove-patient ID [--dir DIR]\n\n"
-                "Removes patient ID from the card file with the archive and all recordings.\n\n") +
+    std::string("Usage: velkard-cli remove-patient ID [--dir DIR]\n"
+                "       velkard-cli remove-patient --row N [--dir DIR]\n\n"
+                "Removes patient ID from the card file with the archive and all recordings.\n"
+                "--row N removes row N of 'patients' instead; a damaged row whose stored ID is\n"
+                "not a valid ID is removed from the index alone.\n\n") +
         kDirHelp,
     runRemovePatient};
+
+const Command kChangePatient{
+    "change-patient", "change a patient's record",
+    std::string(
+        "Usage: velkard-cli change-patient ID [--name N] [--policy P] [--sex S]\n"
+        "                   [--birth DD.MM.YYYY] [--birthplace T] [--address T] [--phone T]\n"
+        "                   [--dir DIR]\n\n"
+        "Rewrites the record of patient ID as the change-patient dialog does: the fields\n"
+        "given are replaced, the others and the ID stay.\n\n") +
+        kDirHelp,
+    runChangePatient};
+
+const Command kFileRecording{
+    "file-recording", "file a recording into a patient's card as Save after Write does",
+    std::string("Usage: velkard-cli file-recording ID REC.dat --seconds N [--date DD.MM.YYYY]\n"
+                "                   [--time hh:mm:ss] [--dir DIR]\n\n"
+                "Files the recording file REC.dat (sample records, as 'record' writes them) into\n"
+                "the card of patient ID with the next record number and an entry of N seconds.\n"
+                "Prints the record number. REC.dat is kept.\n\n") +
+        kDirHelp,
+    runFileRecording};
 
 const Registration regPatients{kPatients};
 const Registration regArchive{kArchive};
 const Registration regAddPatient{kAddPatient};
-const Registration regStore{kStore};
 const Registration regRemoveEntry{kRemoveEntry};
 const Registration regRemovePatient{kRemovePatient};
+const Registration regChangePatient{kChangePatient};
+const Registration regFileRecording{kFileRecording};
 
 } // namespace
 } // namespace velkard::cli

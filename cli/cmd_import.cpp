@@ -3,6 +3,7 @@
 // into a recording file, and the duration from the header.
 #include "cli/Cli.h"
 #include "import/Decompress.h"
+#include "signal/DeviceFile.h"
 #include "signal/FileIo.h"
 #include "signal/Recording.h"
 
@@ -74,10 +75,10 @@ std::optional<RecordingKind> kindArg(const Args& args, const fs::path& in) {
     return std::nullopt;
 }
 
-// The device ECG file named on the command line; an ".ecx" file is decompressed first.
-signal::BytesResult readDeviceFile(const fs::path& in) {
-    signal::BytesResult file =
-        import::isCompressedName(in) ? import::decompressEcx(in) : signal::readWholeFile(in);
+// The device ECG file named on the command line, read within the bounds its header sets; an
+// ".ecx" file is decompressed first.
+signal::BytesResult readInput(const fs::path& in, RecordingKind kind) {
+    signal::BytesResult file = import::readAnyDeviceFile(in, kind);
     if (file && file.bytes.size() < signal::kDeviceHeaderBytes)
         return signal::BytesResult::failure(
             in.string() + " is not a device ECG file: it is shorter than its 512-byte header");
@@ -137,7 +138,7 @@ int runConvert(const std::vector<std::string>& argv) {
     auto kind = kindArg(args, in);
     if (!kind)
         return usage(kConvert, "--kind must be plain, A2 or RT");
-    signal::BytesResult device = readDeviceFile(in);
+    signal::BytesResult device = readInput(in, *kind);
     if (!device)
         return fail(device.message);
     const std::vector<std::uint8_t> body = signal::convertDeviceBytes(device.bytes, *kind);
@@ -159,11 +160,19 @@ int runDuration(const std::vector<std::string>& argv) {
     auto kind = kindArg(args, in);
     if (!kind)
         return usage(kDuration, "--kind must be plain, A2 or RT");
-    signal::BytesResult file = readDeviceFile(in);
+    // The header and the file's length give the duration; the body is not read.
+    if (!import::isCompressedName(in)) {
+        signal::DeviceHeaderResult h = signal::readDeviceHeader(in, *kind);
+        if (!h)
+            return fail(h.message);
+        std::cout << signal::filedDuration(h.header, h.fileLength, *kind) << '\n';
+        return kOk;
+    }
+    signal::BytesResult file = readInput(in, *kind);
     if (!file)
         return fail(file.message);
     auto header = signal::DeviceHeader::parse(file.bytes);
-    std::cout << signal::deviceFileDuration(*header, file.bytes.size(), *kind) << '\n';
+    std::cout << signal::filedDuration(*header, file.bytes.size(), *kind) << '\n';
     return kOk;
 }
 

@@ -3,8 +3,8 @@
 // that select it, a card file with sample patients and recordings of every kind, a file to import
 // and a memory-card folder.
 #include "cardfile/CardFile.h"
-#include "cardfile/Store.h"
 #include "cli/Cli.h"
+#include "filing/Store.h"
 #include "import/Decompress.h"
 #include "signal/Settings.h"
 #include "sim/DeviceFiles.h"
@@ -115,7 +115,7 @@ int runMakeDemo(const std::vector<std::string>& argv) {
             status = fail(w.error);
             break;
         }
-        auto stored = cardfile::storeDeviceFile(cardFile, ids[r.patient], source, true);
+        auto stored = filing::storeDeviceFile(cardFile, ids[r.patient], source, true);
         if (!stored) {
             status = fail(stored.message);
             break;

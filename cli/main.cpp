@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <new>
 
 #include <unistd.h>
 
@@ -74,7 +75,14 @@ int main(int argc, char** argv) {
             std::cout << c.help;
             return velkard::cli::kOk;
         }
-        return c.run(args);
+        // A damaged or hostile file can ask for more memory than there is; that ends the
+        // command with a message, never with an abort.
+        try {
+            return c.run(args);
+        } catch (const std::bad_alloc&) {
+            std::cerr << "velkard-cli: " << name << ": not enough memory for this command\n";
+            return velkard::cli::kFailure;
+        }
     }
     handOver(argv);
     std::cerr << "velkard-cli: unknown command '" << name << "' (see velkard-cli --help)\n";

@@ -2,10 +2,12 @@
 #include "import/Decompress.h"
 
 #include "import/Lzw.h"
+#include "signal/DeviceFile.h"
 #include "signal/FileIo.h"
 
 #include <algorithm>
 #include <cstring>
+#include <unistd.h>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -189,6 +191,38 @@ std::string lowerAscii(std::string s) {
     return s;
 }
 
+// Keeps a decoded stream within what its header allows for a file of the given kind: once the
+// header is decoded, a refused header or a stream that outgrows the header's body (plus margin)
+// ends the decoding with a message.
+class HeaderBound {
+public:
+    HeaderBound(std::optional<RecordingKind> kind, std::string name)
+        : kind_(kind), name_(std::move(name)) {}
+
+    // Empty while the stream may go on; otherwise why it may not. header points at the stream's
+    // first bytes, available once size >= the header's size.
+    std::string check(const std::uint8_t* header, std::size_t size) {
+        if (!kind_ || size < kHeader)
+            return {};
+        if (!limit_) {
+            signal::BodyLimit body =
+                signal::bodyLimit(*signal::DeviceHeader::parse(header, kHeader), *kind_, name_);
+            if (!body)
+                return body.message;
+            limit_ = signal::deviceFileLimit(body);
+        }
+        if (size > *limit_)
+            return name_ + " is damaged: it expands beyond the " + std::to_string(*limit_) +
+                   " bytes its header allows";
+        return {};
+    }
+
+private:
+    std::optional<RecordingKind> kind_;
+    std::string name_;
+    std::optional<std::uint64_t> limit_;
+};
+
 // Feeds the encoder the stream after the stored bytes (the rest of the header as it is, then the
 // body delta-coded, slice by slice), appending the codes to out; flush(out) may empty out between
 // slices.
@@ -228,15 +262,19 @@ bool isCompressedName(const std::filesystem::path& fileName) {
     return lowerAscii(fileName.extension().string()) == ".ecx";
 }
 
-BytesResult decompressEcxBytes(std::span<const std::uint8_t> ecx, const std::string& name) {
+BytesResult decompressEcxBytes(std::span<const std::uint8_t> ecx, const std::string& name,
+                               std::optional<RecordingKind> boundedAs) {
     if (ecx.size() < kEcxStoredBytes)
         return BytesResult::failure(tooShortMessage(name, ecx.size()));
     EcxDecoding decoding(ecx.data(), expectedStreamSize(ecx));
+    HeaderBound bound(boundedAs, name);
     for (std::size_t pos = kEcxStoredBytes; pos < ecx.size(); pos += kCodePiece) {
         const int status =
             decoding.decode(ecx.data() + pos, std::min(kCodePiece, ecx.size() - pos));
         if (status != 0)
             return BytesResult::failure(invalidDataMessage(name, status));
+        if (std::string refused = bound.check(decoding.data(), decoding.size()); !refused.empty())
+            return BytesResult::failure(refused);
     }
     if (decoding.size() < kHeader)
         return BytesResult::failure(noHeaderMessage(name, decoding.size()));
@@ -251,6 +289,18 @@ BytesResult decompressEcx(const std::filesystem::path& path) {
     if (!file)
         return BytesResult::failure(file.message);
     return decompressEcxBytes(std::span<const std::uint8_t>(file.bytes), path.string());
+}
+
+BytesResult readEcxDeviceFile(const std::filesystem::path& path, RecordingKind kind) {
+    signal::FileBytesResult file = signal::mapWholeFile(path, kMaxEcxBytes, true);
+    if (!file)
+        return BytesResult::failure(file.message);
+    return decompressEcxBytes(std::span<const std::uint8_t>(file.bytes), path.string(), kind);
+}
+
+BytesResult readAnyDeviceFile(const std::filesystem::path& path, RecordingKind kind) {
+    return isCompressedName(path) ? readEcxDeviceFile(path, kind)
+                                  : signal::readDeviceFile(path, kind);
 }
 
 Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out) {
@@ -275,11 +325,22 @@ Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem:
         return s;
     };
     EcxDecoding decoding(ecx.data(), 3 * kWritePiece);
+    HeaderBound bound(kindFromFileName(in), name);
+    std::uint8_t header[kHeader];
+    bool haveHeader = false;
     for (std::size_t pos = kEcxStoredBytes; pos < ecx.size(); pos += kCodePiece) {
         const int status =
             decoding.decode(ecx.data() + pos, std::min(kCodePiece, ecx.size() - pos));
         if (status != 0)
             return Status::failure(invalidDataMessage(name, status));
+        // The header leaves the buffer with the first piece written: keep a copy for the bound.
+        if (!haveHeader && decoding.size() >= kHeader) {
+            std::memcpy(header, decoding.data(), kHeader);
+            haveHeader = true;
+        }
+        if (haveHeader)
+            if (std::string refused = bound.check(header, decoding.size()); !refused.empty())
+                return Status::failure(refused);
         if (decoding.finished() >= kWritePiece && decoding.size() >= kHeader)
             if (Status s = writeFinished(decoding); !s)
                 return s;
@@ -333,22 +394,29 @@ ImportResult importFile(const std::filesystem::path& chosen, signal::RecordingBu
         result.message = std::move(message);
         return result;
     };
-    signal::FileBytesResult source = signal::mapWholeFile(chosen, std::uint64_t{1} << 32, true);
-    if (!source)
-        return failWith(ImportResult::Error::OpenSource, source.message);
-    std::span<const std::uint8_t> device(source.bytes);
-    BytesResult decompressed;
+    result.kind = kindFromFileName(chosen);
+    // Every read is bounded by what the file's header allows.
+    BytesResult read;
     if (isCompressedName(chosen)) {
-        decompressed = decompressEcxBytes(device, chosen.string());
-        if (!decompressed)
-            return failWith(ImportResult::Error::Decompress, decompressed.message);
-        device = decompressed.bytes;
+        signal::FileBytesResult ecx = signal::mapWholeFile(chosen, kMaxEcxBytes, true);
+        if (!ecx)
+            return failWith(ImportResult::Error::OpenSource, ecx.message);
+        read = decompressEcxBytes(std::span<const std::uint8_t>(ecx.bytes), chosen.string(),
+                                  result.kind);
+        if (!read)
+            return failWith(ImportResult::Error::Decompress, read.message);
+    } else {
+        read = signal::readDeviceFile(chosen, result.kind);
+        if (!read)
+            return failWith(::access(chosen.c_str(), R_OK) == 0 ? ImportResult::Error::BadSource
+                                                                : ImportResult::Error::OpenSource,
+                            read.message);
     }
+    const std::span<const std::uint8_t> device(read.bytes);
     if (device.size() < kHeader)
         return failWith(ImportResult::Error::BadSource,
                         chosen.string() +
                             " is not a device ECG file: it is shorter than its 512-byte header");
-    result.kind = kindFromFileName(chosen);
     const std::uint64_t body = device.size() - kHeader;
     const std::uint64_t converted =
         result.kind == RecordingKind::A2 && body > signal::kA2FullBodyBytes
@@ -359,7 +427,7 @@ ImportResult importFile(const std::filesystem::path& chosen, signal::RecordingBu
         return failWith(ImportResult::Error::BadSource,
                         chosen.string() + " is too large to show as one recording");
     auto header = signal::DeviceHeader::parse(device.data(), device.size());
-    result.durationSeconds = signal::deviceFileDuration(*header, device.size(), result.kind);
+    result.durationSeconds = signal::filedDuration(*header, device.size(), result.kind);
     buffer.assign(signal::convertDeviceBytes(device.data(), device.size(), result.kind));
     return result;
 }

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -34,15 +35,30 @@ bool isCompressedName(const std::filesystem::path& fileName);
 // corrupt code stream, a decoded stream shorter than the 512-byte header or larger than
 // kMaxDecodedBytes is an error (name is used in the message).
 signal::BytesResult decompressEcxBytes(std::span<const std::uint8_t> ecx,
-                                       const std::string& name = "compressed file");
+                                       const std::string& name = "compressed file",
+                                       std::optional<signal::RecordingKind> boundedAs = {});
+// boundedAs: stop as soon as the stream outgrows what its header allows for a file of this kind
+// (signal::bodyLimit), so a small file cannot expand into a huge recording.
 inline signal::BytesResult decompressEcxBytes(const std::vector<std::uint8_t>& ecx,
-                                              const std::string& name = "compressed file") {
-    return decompressEcxBytes(std::span<const std::uint8_t>(ecx), name);
+                                              const std::string& name = "compressed file",
+                                              std::optional<signal::RecordingKind> boundedAs = {}) {
+    return decompressEcxBytes(std::span<const std::uint8_t>(ecx), name, boundedAs);
 }
 // The same, reading the named file.
 signal::BytesResult decompressEcx(const std::filesystem::path& path);
+
+// The largest compressed file read: LZW never makes data more than half again as large.
+inline constexpr std::uint64_t kMaxEcxBytes = std::uint64_t{64} << 20;
+// A device ECG file of this kind rebuilt from the named ".ecx" file, bounded by its header.
+signal::BytesResult readEcxDeviceFile(const std::filesystem::path& path,
+                                      signal::RecordingKind kind);
+// The named device ECG file, or the one rebuilt from it when its name ends in ".ecx", read within
+// the bounds its header sets (signal::readDeviceFile).
+signal::BytesResult readAnyDeviceFile(const std::filesystem::path& path,
+                                      signal::RecordingKind kind);
 // Reads in and writes the rebuilt device ECG file to out (temporary file, flush, rename), piece
-// by piece as it is decoded: the whole file is never held in memory. On failure out is untouched.
+// by piece as it is decoded: the whole file is never held in memory, and the stream may grow only
+// to what its header allows for the kind its name gives. On failure out is untouched.
 signal::Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out);
 
 // The ".ecx" bytes of a device ECG file (header and body).

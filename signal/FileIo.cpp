@@ -60,7 +60,7 @@ struct OpenedFile {
 
 OpenedFile openForReading(const std::filesystem::path& path, std::uint64_t maxBytes) {
     OpenedFile f;
-    f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (f.fd < 0) {
         f.error = describe(path, "Cannot open", errno);
         return f;
@@ -191,6 +191,10 @@ Status AtomicFileWriter::fail(int err) {
 }
 
 Status AtomicFileWriter::open() {
+    // Renaming over a device node, a pipe or a folder would replace it with a plain file.
+    struct stat existing {};
+    if (::stat(path_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode))
+        return Status::failure("Cannot write " + path_.string() + ": not a regular file");
     std::string hidden(1, '.');
     hidden.append(path_.filename().string()).append(".XXXXXX");
     temporary_ = (folder_ / hidden).string();

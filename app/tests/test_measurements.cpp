@@ -3,7 +3,7 @@
 // review page, the measurements window, in both languages.
 #include "AppTestSupport.h"
 
-#include "cardfile/Store.h"
+#include "filing/Store.h"
 #include "device/SimLink.h"
 #include "measure/ui/Calipers.h"
 #include "measure/ui/HeartRateLabel.h"
@@ -51,7 +51,7 @@ protected:
         ASSERT_TRUE(sim::writeFileAtomically(
                         path, deviceFile("hr=60,pr=160,qrs=100,qt=400,axis=30,irregular=0", 40))
                         .ok);
-        auto r = cardfile::storeDeviceFile(cardfile::CardFile(work()), id, path, true);
+        auto r = filing::storeDeviceFile(cardfile::CardFile(work()), id, path, true);
         ASSERT_TRUE(r) << r.message;
     }
 

@@ -3,7 +3,7 @@
 // redraw on a choice or a resize, import of device and compressed files, and a screenshot.
 #include "AppTestSupport.h"
 
-#include "cardfile/Store.h"
+#include "filing/Store.h"
 #include "import/Decompress.h"
 #include "signal/Recording.h"
 #include "sim/DeviceFiles.h"
@@ -35,7 +35,7 @@ protected:
     void store(const std::string& name, const std::vector<std::uint8_t>& bytes) {
         const auto path = std::filesystem::path(source.path().toStdString()) / name;
         ASSERT_TRUE(sim::writeFileAtomically(path, bytes).ok);
-        auto r = cardfile::storeDeviceFile(cardfile::CardFile(work()), id, path, true);
+        auto r = filing::storeDeviceFile(cardfile::CardFile(work()), id, path, true);
         ASSERT_TRUE(r) << r.message;
     }
     void open(MainWindow& w, int entry) {

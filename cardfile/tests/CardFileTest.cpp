@@ -195,11 +195,48 @@ TEST(PatientIndex, AppendAfterATornRecordKeepsRecordsAligned) {
     auto rec = encodePatientRecord(ivanov("4c2f9a10"));
     writeBytes(cf.indexPath(), std::vector<std::uint8_t>(rec.begin(), rec.begin() + 100));
     ASSERT_TRUE(cf.appendPatientRecord(ivanov("4c2f9a11")));
-    EXPECT_EQ(fs::file_size(cf.indexPath()), 2 * kPatientRecordBytes);
+    // The torn fragment never becomes a row of its own (whose ID no command could name): the
+    // change cuts it off.
+    EXPECT_EQ(fs::file_size(cf.indexPath()), kPatientRecordBytes);
     auto list = cf.listPatients();
-    ASSERT_EQ(list.value.size(), 2u);
-    EXPECT_EQ(list.value[0].name, "Иванов Иван Иванович"); // the torn record is kept
-    EXPECT_EQ(list.value[1].id, "4c2f9a11");
+    ASSERT_EQ(list.value.size(), 1u);
+    EXPECT_EQ(list.value[0].id, "4c2f9a11");
+}
+
+TEST(PatientIndex, RowsWithoutAValidIdCanBeRemovedFromTheIndexAlone) {
+    ScratchDir dir;
+    CardFile cf(dir.path());
+    ASSERT_TRUE(cf.appendPatientRecord(ivanov("4c2f9a10")));
+    auto damaged = encodePatientRecord(ivanov("4c2f9a11"));
+    std::memcpy(damaged.data() + 190, "4c/../x1", 8); // not an ID: must never name a file
+    auto bytes = readBytes(cf.indexPath());
+    bytes.insert(bytes.end(), damaged.begin(), damaged.end());
+    auto good = encodePatientRecord(ivanov("4c2f9a12"));
+    bytes.insert(bytes.end(), good.begin(), good.end());
+    // A torn fragment of 197 bytes is listed as a row, too.
+    bytes.insert(bytes.end(), good.begin(), good.begin() + 197);
+    writeBytes(cf.indexPath(), bytes);
+    test::writeText(cf.archivePath("4c2f9a12"), "");
+
+    auto list = cf.listPatients().value;
+    ASSERT_EQ(list.size(), 4u);
+    ASSERT_FALSE(isValidPatientId(list[1].id));
+    ASSERT_TRUE(cf.removePatient(1, list[1].id)) << "a damaged row can be removed";
+    list = cf.listPatients().value;
+    ASSERT_EQ(list.size(), 2u) << "the damaged row and the torn fragment are gone";
+    EXPECT_EQ(list[0].id, "4c2f9a10");
+    EXPECT_EQ(list[1].id, "4c2f9a12");
+    EXPECT_TRUE(fs::exists(cf.archivePath("4c2f9a12")));
+
+    // The torn row alone, too.
+    bytes = readBytes(cf.indexPath());
+    bytes.insert(bytes.end(), good.begin(), good.begin() + 197);
+    writeBytes(cf.indexPath(), bytes);
+    list = cf.listPatients().value;
+    ASSERT_EQ(list.size(), 3u);
+    ASSERT_TRUE(cf.removePatient(2, list[2].id));
+    EXPECT_EQ(fs::file_size(cf.indexPath()), 2 * kPatientRecordBytes);
+    EXPECT_TRUE(fs::exists(cf.archivePath("4c2f9a12")));
 }
 
 TEST(PatientIndex, RewriteKeepsTheStoredId) {
@@ -210,6 +247,10 @@ TEST(PatientIndex, RewriteKeepsTheStoredId) {
     auto changed = ivanov("deadbeef");
     changed.name = "Сидоров";
     changed.policy = "";
+    // A record read before another workstation changed the index names another patient now.
+    EXPECT_EQ(cf.rewritePatientRecord(1, changed).code, ErrorCode::InvalidArgument);
+    EXPECT_EQ(cf.readPatient(1).value, ivanov("4c2f9a11"));
+    changed.id = "";
     ASSERT_TRUE(cf.rewritePatientRecord(1, changed));
     auto r = cf.readPatient(1).value;
     EXPECT_EQ(r.name, "Сидоров");
@@ -281,7 +322,7 @@ TEST_F(RemovePatient, MiddleOfThreeDropsItsRecordRecordingsAndArchive) {
     EXPECT_EQ(readText(cf.recordingPath("0000000a", 2)), "0000000a2");
     EXPECT_EQ(readText(cf.recordingPath("0000000c", 1)), "0000000c1");
     EXPECT_EQ(cf.listArchiveEntries("0000000c").value.size(), 2u);
-    EXPECT_FALSE(fs::exists(cf.dataDir() / kTempName));
+    EXPECT_TRUE(test::leftovers(cf.dataDir()).empty());
 }
 
 TEST_F(RemovePatient, LastAndOnlyRemainingPatient) {

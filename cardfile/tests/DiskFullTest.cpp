@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A full disk, imitated with the file-size limit: writes past it fail as they would on a full disk.
-#include "cardfile/Store.h"
+#include "cardfile/CardFile.h"
 #include "cardfile/tests/TestUtil.h"
 #include "signal/Recording.h"
 
@@ -90,35 +90,31 @@ TEST(DiskFull, FailedRewriteKeepsTheOldIndexAndArchive) {
     }
     EXPECT_EQ(readBytes(cf.indexPath()), index);
     EXPECT_EQ(readBytes(cf.archivePath("0000000a")), archive);
-    EXPECT_FALSE(fs::exists(cf.dataDir() / kTempName));
+    EXPECT_TRUE(test::leftovers(cf.dataDir()).empty());
     for (int n = 1; n <= 3; ++n)
         EXPECT_EQ(test::readText(cf.recordingPath("0000000a", n)), std::to_string(n));
 }
 
-TEST(DiskFull, StoreThatCannotWriteTheRecordingFilesNothing) {
+TEST(DiskFull, FilingThatCannotWriteTheRecordingFilesNothing) {
     ScratchDir dir;
     CardFile cf(dir.path());
     ASSERT_TRUE(cf.appendPatientRecord(patient("0000000a")));
     ASSERT_TRUE(cf.createPatientArchive("0000000a"));
-    signal::DeviceHeader h;
-    h.setRate(800);
-    h.setRecordCount(800);
-    std::vector<std::uint8_t> dev(h.bytes().begin(), h.bytes().end());
-    dev.resize(512 + 800 * 16, 0x08);
-    test::writeBytes(dir.path() / "ECG.DAT", dev);
-    StoreResult r;
+    const std::vector<std::uint8_t> body(800 * 16, 0x08);
+    Result<int> r;
     {
         FileSizeLimit limit(4096);
-        r = storeDeviceFile(cf, "0000000a", dir.path() / "ECG.DAT", false);
+        r = cf.fileRecording("0000000a", body, "01.01.2020", "10:00:00",
+                             EntryDuration::ofSeconds(1), kKindPlain);
     }
-    EXPECT_EQ(r.error, StoreError::CannotCreateRecording);
+    EXPECT_EQ(r.code, ErrorCode::WriteFailed);
     EXPECT_FALSE(fs::exists(cf.recordingPath("0000000a", 1)));
     EXPECT_EQ(fs::file_size(cf.archivePath("0000000a")), 0u);
-    EXPECT_EQ(readBytes(dir.path() / "ECG.DAT"), dev);
     std::size_t files = 0;
     for ([[maybe_unused]] auto& e : fs::directory_iterator(cf.dataDir()))
         ++files;
-    EXPECT_EQ(files, 2u); // the index and the archive, no temporary left over
+    EXPECT_EQ(files, 3u); // the index, the archive and the lock, no temporary left over
+    EXPECT_TRUE(test::leftovers(cf.dataDir()).empty());
 }
 
 } // namespace

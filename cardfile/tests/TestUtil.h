@@ -48,6 +48,21 @@ inline void writeBytes(const std::filesystem::path& p, const std::vector<std::ui
               static_cast<std::streamsize>(bytes.size()));
 }
 
+// Names of files in the card-file folder that a finished operation must not leave behind:
+// temporary files of rewrites, staged recordings and the journal.
+inline std::vector<std::string> leftovers(const std::filesystem::path& dataDir) {
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dataDir, ec)) {
+        std::string name = e.path().filename().string();
+        if (name.starts_with(".velkard-tmp-") || name.starts_with(".velkard-stage-") ||
+            name.starts_with(".velkard-incoming-") ||
+            name == ".velkard.journal" || name == "ID_Patient_new")
+            found.push_back(name);
+    }
+    return found;
+}
+
 inline void writeText(const std::filesystem::path& p, const std::string& text) {
     writeBytes(p, std::vector<std::uint8_t>(text.begin(), text.end()));
 }

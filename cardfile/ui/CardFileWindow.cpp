@@ -67,6 +67,16 @@ QString utf8(const std::string& s) {
     return QString::fromStdString(s);
 }
 
+// The message of a failed card-file operation: another workstation's change says so in the
+// interface language; anything else is the caption line and the reason.
+template <typename Failed>
+QString failureText(const velkard::ui::ViewState& state, const char* russianCaption,
+                    const Failed& failed) {
+    if (failed.code == ErrorCode::Busy)
+        return QString::fromUtf8(state.tr2(kBusyTextRussian, kBusyTextEnglish));
+    return QString::fromUtf8(russianCaption) + QString::fromStdString(failed.message);
+}
+
 QLabel* makeLabel(QWidget* parent, const char* name) {
     auto* l = new QLabel(parent);
     l->setObjectName(name);
@@ -210,8 +220,7 @@ CardFileWindow::CardFileWindow(ViewState& state, std::filesystem::path workDir, 
 
     auto patients = cardFile_.listPatients();
     if (!patients) {
-        messages().show(QString::fromUtf8("Ошибка открытия картотеки\n") + utf8(patients.message),
-                        "Error");
+        messages().show(failureText(state_, "Ошибка открытия картотеки\n", patients), "Error");
     } else {
         for (const auto& p : patients.value)
             patientList->addTopLevelItem(
@@ -311,8 +320,7 @@ void CardFileWindow::newPatient() {
     const PatientTexts& t = state_.patientTexts;
     auto status = cardFile_.appendPatientRecord(dialog.record());
     if (!status) {
-        messages().show(QString::fromUtf8("Ошибка записи в картотеку\n") + utf8(status.message),
-                        "Error");
+        messages().show(failureText(state_, "Ошибка записи в картотеку\n", status), "Error");
         return;
     }
     patientList->addTopLevelItem(centredRow({t.name, t.birthDate, t.sex}));
@@ -327,8 +335,7 @@ void CardFileWindow::changePatient() {
     QTreeWidgetItem* item = patientList->topLevelItem(row);
     auto stored = cardFile_.readPatient(static_cast<std::size_t>(row));
     if (!stored) {
-        messages().show(QString::fromUtf8("Ошибка открытия картотеки\n") + utf8(stored.message),
-                        "Error");
+        messages().show(failureText(state_, "Ошибка открытия картотеки\n", stored), "Error");
         return;
     }
     ChangePatientDialog dialog(state_, this);
@@ -384,8 +391,7 @@ void CardFileWindow::changePatient() {
     record.id = stored.value.id;
     auto status = cardFile_.rewritePatientRecord(static_cast<std::size_t>(row), record);
     if (!status)
-        messages().show(QString::fromUtf8("Ошибка записи в картотеку\n") + utf8(status.message),
-                        "Error");
+        messages().show(failureText(state_, "Ошибка записи в картотеку\n", status), "Error");
     patientList->clearSelection();
 }
 
@@ -404,8 +410,7 @@ void CardFileWindow::deletePatient() {
     const std::string id = patient ? patient.value.id : sel.patientId.toStdString();
     auto status = cardFile_.removePatient(static_cast<std::size_t>(row), id);
     if (!status) {
-        messages().show(QString::fromUtf8("Ошибка удаления пациента\n") + utf8(status.message),
-                        "Error");
+        messages().show(failureText(state_, "Ошибка удаления пациента\n", status), "Error");
         return;
     }
     delete patientList->takeTopLevelItem(row);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cardfile/CardFile.h"
+#include "cardfile/Lock.h"
 #include "cli/tests/RunCli.h"
 #include "signal/Recording.h"
 
@@ -7,6 +8,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace velkard::cli::test {
 namespace {
@@ -162,6 +164,58 @@ TEST(CardFileCli, StoreFailuresKeepEverything) {
     EXPECT_EQ(runCli({"store", id, (dir / "broken.ecx").string(), "--dir", d}).status, 1);
     EXPECT_EQ(runCli({"archive", id, "--dir", d}).out, "");
     EXPECT_TRUE(fs::exists(dir / "broken.ecx"));
+}
+
+TEST(CardFileCli, ABusyCardFileIsSaidSoAndLeftAlone) {
+    TempDir dir;
+    auto d = dir.path().string();
+    std::string id = addPatient(dir, "Иванов");
+    const auto index = dir / "DATA_BASE" / "ID_Patient_real";
+    const auto before = fs::file_size(index);
+    cardfile::CardFileLock held;
+    ASSERT_EQ(held.acquire(dir / "DATA_BASE", cardfile::CardFileLock::Mode::Exclusive, {}),
+              cardfile::CardFileLock::Outcome::Locked);
+    auto r = runCli({"add-patient", "--name", "Петров", "--policy", "2", "--dir", d});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("busy"), std::string::npos) << r.err;
+    EXPECT_EQ(lines(r.err).size(), 1u);
+    EXPECT_EQ(fs::file_size(index), before);
+    held.release();
+    EXPECT_EQ(runCli({"add-patient", "--name", "Петров", "--policy", "2", "--dir", d}).status, 0);
+}
+
+TEST(CardFileCli, ChangePatientAndRemoveADamagedRow) {
+    TempDir dir;
+    auto d = dir.path().string();
+    std::string id = addPatient(dir, "Иванов");
+    auto r = runCli({"change-patient", id, "--name", "Иванова", "--phone", "123", "--dir", d});
+    ASSERT_EQ(r.status, 0) << r.err;
+    cardfile::CardFile cf(dir.path());
+    auto p = cf.readPatient(0).value;
+    EXPECT_EQ(p.name, "Иванова");
+    EXPECT_EQ(p.telephone, "123");
+    EXPECT_EQ(p.policy, "77 0001");
+    EXPECT_EQ(p.id, id);
+
+    // A row whose ID bytes were damaged.
+    std::ofstream(dir / "DATA_BASE" / "ID_Patient_real", std::ios::app | std::ios::binary)
+        << std::string(190, 'x') << "../../x" << '\1';
+    ASSERT_EQ(lines(runCli({"patients", "--dir", d}).out).size(), 2u);
+    EXPECT_EQ(runCli({"remove-patient", "--row", "1", "--dir", d}).status, 0);
+    EXPECT_EQ(lines(runCli({"patients", "--dir", d}).out).size(), 1u);
+    EXPECT_TRUE(fs::exists(dir / "DATA_BASE" / id));
+}
+
+TEST(CardFileCli, DecompressNeverReplacesADeviceNode) {
+    TempDir dir;
+    writeDeviceFile(dir / "ECG.DAT", 800, 800, 800 * 16);
+    ASSERT_EQ(runCli({"compress", (dir / "ECG.DAT").string(), (dir / "ECG.ecx").string()}).status,
+              0);
+    ASSERT_EQ(::mkfifo((dir / "node").c_str(), 0644), 0);
+    auto r = runCli({"decompress", (dir / "ECG.ecx").string(), (dir / "node").string()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::is_fifo(dir / "node"));
 }
 
 } // namespace

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "memory/ui/MemoryWindow.h"
 
-#include "cardfile/Store.h"
 #include "cardfile/ui/PatientDialogs.h"
+#include "filing/Store.h"
 #include "memory/FileInfo.h"
 #include "memory/MemoryProtocol.h"
 #include "memory/ui/DeviceFileList.h"
@@ -367,16 +367,17 @@ void MemoryWindow::storeInCard() {
         const std::filesystem::path source =
             sourceTab_ == 1 ? setup_.workDir / "temp" / diskPath(rowName(item))
                             : diskPath(QDir::fromNativeSeparators(rowName(item)));
-        const cardfile::StoreResult stored =
-            cardfile::storeDeviceFile(cardFile_, patientId, source, state_.russian);
+        const filing::StoreResult stored =
+            filing::storeDeviceFile(cardFile_, patientId, source, state_.russian);
         if (!stored) {
             // Nothing is half-filed and the source stays where it is, in its list.
-            if (stored.error == cardfile::StoreError::UnknownPatient) {
+            if (stored.error == filing::StoreError::UnknownPatient) {
                 // The selected row named no readable patient: the same request as with no row.
                 msg.show(choosePatient, attention);
             } else {
-                msg.show(QString::fromStdString(cardfile::storeErrorText(stored.error)),
-                         QStringLiteral("Error"));
+                msg.show(
+                    QString::fromStdString(filing::storeErrorText(stored.error, state_.russian)),
+                    QStringLiteral("Error"));
             }
             break;
         }

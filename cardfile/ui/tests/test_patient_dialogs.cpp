@@ -35,7 +35,8 @@ protected:
         std::size_t n = 0;
         std::error_code ec;
         for (auto& e : std::filesystem::directory_iterator(work() / "DATA_BASE", ec))
-            if (e.path().filename() != "ID_Patient_real")
+            if (e.path().filename() != "ID_Patient_real" &&
+                !e.path().filename().string().starts_with(".")) // the card file's lock
                 ++n;
         return n;
     }

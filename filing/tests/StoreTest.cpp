@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cardfile/Store.h"
+#include "filing/Store.h"
+#include "cardfile/FileIo.h"
 #include "cardfile/tests/TestUtil.h"
 #include "import/Decompress.h"
 #include "signal/Recording.h"
 
 #include <gtest/gtest.h>
 
-namespace velkard::cardfile {
+#include <sys/stat.h>
+
+namespace velkard::filing {
 namespace {
+
+using namespace cardfile;
 
 using test::readBytes;
 using test::readText;
@@ -119,7 +124,7 @@ TEST_F(Store, RhythmogramKeepsItsBodyAndTakesTheLanguageText) {
 }
 
 TEST_F(Store, CompressedFileIsDecompressedWhateverTheCaseOfItsExtension) {
-    auto dev = deviceFile(800 * 16);
+    auto dev = deviceFile(1600 * 16);
     auto ecx = import::compressToEcx(dev);
     auto src = source("ECG0002.ECX", ecx);
     auto r = storeDeviceFile(cf, id, src, true);
@@ -159,15 +164,29 @@ TEST_F(Store, UnknownPatientIsRefused) {
     EXPECT_FALSE(fs::exists(cf.archivePath("0badf00d")));
 }
 
-TEST_F(Store, FieldsThatDoNotFitAreRefusedBeforeWriting) {
-    // 32000 records at 1 per second: 32000 s.
-    auto longOne = storeDeviceFile(cf, id, source("ECG.dat", deviceFile(160, 1, 32000)), true);
-    EXPECT_EQ(longOne.error, StoreError::FieldOverflow);
+TEST_F(Store, FieldsThatDoNotFitAreRefusedBeforeWritingAndSayWhy) {
+    // 10000 records at 1 per second: 10000 s.
+    auto longOne = storeDeviceFile(cf, id, source("ECG.dat", deviceFile(160000, 1, 10000)), true);
+    EXPECT_EQ(longOne.error, StoreError::TooLong);
+    EXPECT_NE(longOne.message.find("9999"), std::string::npos) << longOne.message;
+    EXPECT_EQ(storeErrorText(longOne.error, true),
+              "ЭКГ длиннее 9999 секунд не помещается в архив пациента.");
+    EXPECT_EQ(storeErrorText(longOne.error, false),
+              "An ECG longer than 9999 seconds does not fit the patient's archive.");
     EXPECT_FALSE(fs::exists(cf.recordingPath(id, 1)));
 
+    ASSERT_TRUE(cf.canAppendEntry(id));
     writeText(cf.archivePath(id), std::string(999 * 27, ' '));
+    auto refused = cf.canAppendEntry(id);
+    EXPECT_EQ(refused.code, ErrorCode::FieldOverflow);
+    EXPECT_NE(refused.message.find("999"), std::string::npos);
     auto full = storeDeviceFile(cf, id, source("ECG2.dat", deviceFile(160)), true);
-    EXPECT_EQ(full.error, StoreError::FieldOverflow);
+    EXPECT_EQ(full.error, StoreError::ArchiveFull);
+    EXPECT_NE(storeErrorText(full.error, true).find("999 ЭКГ"), std::string::npos);
+    EXPECT_NE(storeErrorText(full.error, false).find("999 ECGs"), std::string::npos);
+    EXPECT_NE(storeErrorText(full.error), "Ошибка создания файла для записи ЭКГ");
+    EXPECT_EQ(storeErrorText(StoreError::Busy, true), kBusyTextRussian);
+    EXPECT_EQ(storeErrorText(StoreError::Busy, false), kBusyTextEnglish);
     EXPECT_FALSE(fs::exists(cf.recordingPath(id, 1000)));
     EXPECT_EQ(fs::file_size(cf.archivePath(id)), 999u * 27);
 }
@@ -200,4 +219,120 @@ TEST_F(Store, RecordingThatCannotBeCreatedAddsNoEntry) {
 }
 
 } // namespace
-} // namespace velkard::cardfile
+} // namespace velkard::filing
+
+namespace velkard::filing {
+namespace {
+
+using namespace cardfile;
+
+TEST_F(Store, TornLastEntryDoesNotLetTheNextStoreReplaceItsRecording) {
+    auto first = deviceFile(320), second = deviceFile(480), third = deviceFile(640);
+    ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG1.dat", first), true));
+    ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG2.dat", second), true));
+    // A power cut while the entry of the second recording was written: 26 of its 27 bytes.
+    auto archive = readBytes(cf.archivePath(id));
+    archive.pop_back();
+    writeBytes(cf.archivePath(id), archive);
+    ASSERT_EQ(cf.listArchiveEntries(id).value.size(), 2u);
+    EXPECT_EQ(cf.nextRecordNumber(id), 3);
+
+    auto r = storeDeviceFile(cf, id, source("ECG3.dat", third), true);
+    ASSERT_TRUE(r) << r.message;
+    EXPECT_EQ(r.recordNumber, 3);
+    EXPECT_EQ(readBytes(cf.recordingPath(id, 2)), body(second)) << "the torn entry's recording";
+    EXPECT_EQ(readBytes(cf.recordingPath(id, 3)), body(third));
+    auto entries = cf.listArchiveEntries(id).value;
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[1].number, "  2");
+    EXPECT_EQ(entries[1].date, "05.03.2009");
+    EXPECT_EQ(entries[2].number, "  3");
+    EXPECT_EQ(fs::file_size(cf.archivePath(id)), 3u * 27);
+    // The completed entry can be removed like any other.
+    ASSERT_TRUE(cf.removeArchiveEntry(id, 1));
+    EXPECT_EQ(readBytes(cf.recordingPath(id, 2)), body(third));
+}
+
+TEST_F(Store, TornFragmentWithoutItsRecordingIsCutOff) {
+    ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG1.dat", deviceFile(320)), true));
+    auto archive = readBytes(cf.archivePath(id));
+    archive.insert(archive.end(), archive.begin(), archive.begin() + 10);
+    writeBytes(cf.archivePath(id), archive);
+    auto r = storeDeviceFile(cf, id, source("ECG2.dat", deviceFile(480)), true);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r.recordNumber, 2);
+    EXPECT_EQ(fs::file_size(cf.archivePath(id)), 2u * 27);
+}
+
+TEST_F(Store, StaleTemporariesGoWhenTheLockIsNextTaken) {
+    ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG1.dat", deviceFile(320)), true));
+    writeText(cf.dataDir() / ".velkard-tmp-a1b2c3", std::string(100000, 'x'));
+    writeText(cf.dataDir() / ".velkard-tmp-d4e5f6", "");
+    // A recording another workstation is still writing stays; a crashed writer's goes.
+    writeText(cf.dataDir() / ".velkard-incoming-g7h8i9", "abandoned");
+    const std::vector<std::uint8_t> bytes(1000, 7);
+    io::IncomingFile live;
+    ASSERT_TRUE(live.create(cf.dataDir()));
+    ASSERT_TRUE(live.write(bytes));
+    EXPECT_FALSE(test::leftovers(cf.dataDir()).empty());
+    ASSERT_TRUE(cf.listPatients()); // a reader removes the rewrites' temporaries
+    EXPECT_EQ(test::leftovers(cf.dataDir()).size(), 2u);
+    PatientRecord other;
+    other.name = "Петров";
+    other.policy = "2";
+    other.id = "0000000b";
+    ASSERT_TRUE(cf.appendPatientRecord(other)); // a change takes the lock exclusively
+    EXPECT_EQ(test::leftovers(cf.dataDir()),
+              std::vector<std::string>{live.path().filename().string()});
+    EXPECT_EQ(readBytes(live.path()), bytes);
+    EXPECT_EQ(readBytes(cf.recordingPath(id, 1)), body(deviceFile(320)));
+}
+
+TEST_F(Store, APathThatIsNoRegularFileIsNeverWrittenOver) {
+    ASSERT_EQ(::mkfifo(cf.recordingPath(id, 1).c_str(), 0644), 0);
+    auto r = storeDeviceFile(cf, id, source("ECG1.dat", deviceFile(320)), true);
+    EXPECT_EQ(r.error, StoreError::CannotCreateRecording);
+    EXPECT_NE(r.message.find("not a regular file"), std::string::npos) << r.message;
+    EXPECT_TRUE(fs::is_fifo(cf.recordingPath(id, 1)));
+    EXPECT_EQ(fs::file_size(cf.archivePath(id)), 0u);
+    // A source that is a pipe is refused without blocking.
+    ASSERT_EQ(::mkfifo((temp / "ECG2.dat").c_str(), 0644), 0);
+    EXPECT_EQ(storeDeviceFile(cf, id, temp / "ECG2.dat", true).error, StoreError::CannotOpenSource);
+}
+
+TEST_F(Store, BodiesAreBoundedByTheirHeaders) {
+    // A header that says 1600 records (2 s) over a body of 4 MB: refused, nothing filed.
+    auto huge = deviceFile(4 << 20);
+    auto r = storeDeviceFile(cf, id, source("ECG1.dat", huge), true);
+    EXPECT_EQ(r.error, StoreError::CannotOpenSource);
+    EXPECT_NE(r.message.find("header's record count allows"), std::string::npos) << r.message;
+    // Its compressed form (small on disk) is refused the same way, without expanding it whole.
+    auto ecx = import::compressToEcx(huge);
+    ASSERT_LT(ecx.size(), huge.size() / 4);
+    r = storeDeviceFile(cf, id, source("ECG2.ecx", ecx), true);
+    EXPECT_EQ(r.error, StoreError::CannotOpenSource);
+    EXPECT_NE(r.message.find("its header allows"), std::string::npos) << r.message;
+    // Negative counts and rates.
+    EXPECT_EQ(storeDeviceFile(cf, id, source("ECG3.dat", deviceFile(320, 800, -1600)), true).error,
+              StoreError::CannotOpenSource);
+    EXPECT_EQ(storeDeviceFile(cf, id, source("ECG4.dat", deviceFile(320, -800, 1600)), true).error,
+              StoreError::CannotOpenSource);
+    EXPECT_EQ(fs::file_size(cf.archivePath(id)), 0u);
+    // A few bytes past the count (the card's cluster) still pass; a short body says what it holds.
+    ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG5.dat", deviceFile(1600 * 16 + 4096)), true));
+    ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG6.dat", deviceFile(3)), true));
+    ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG7.dat", deviceFile(800 * 16)), true));
+    auto entries = cf.listArchiveEntries(id).value;
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].duration, "   2");
+    EXPECT_EQ(entries[1].duration, "   0");
+    EXPECT_EQ(entries[2].duration, "   1");
+    // An A2 file of several MB (25 minutes of lead II) still passes.
+    auto a2 = deviceFile(signal::kA2FullBodyBytes + 2 * 800 * 1500, 800, 0);
+    r = storeDeviceFile(cf, id, source("A2_0001.dat", a2), true);
+    ASSERT_TRUE(r) << r.message;
+    EXPECT_EQ(cf.listArchiveEntries(id).value[3].duration, "1510");
+}
+
+} // namespace
+} // namespace velkard::filing

@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cardfile/Store.h"
+#include "filing/Store.h"
 
 #include "import/Decompress.h"
-#include "signal/FileIo.h"
+#include "signal/DeviceFile.h"
 #include "signal/Recording.h"
 
 #include <algorithm>
-#include <system_error>
 
-namespace velkard::cardfile {
+namespace velkard::filing {
+
+using namespace cardfile;
 
 namespace fs = std::filesystem;
 
@@ -46,6 +47,22 @@ bool patientInIndex(const CardFile& cardFile, std::string_view id) {
                        [&](const PatientRecord& p) { return p.id == id; });
 }
 
+StoreError storeError(ErrorCode code) {
+    switch (code) {
+    case ErrorCode::InvalidArgument:
+        return StoreError::UnknownPatient;
+    case ErrorCode::FieldOverflow:
+        return StoreError::ArchiveFull;
+    case ErrorCode::Busy:
+        return StoreError::Busy;
+    case ErrorCode::ArchiveOpenFailed:
+    case ErrorCode::IndexUnavailable:
+        return StoreError::CannotAppendEntry;
+    default:
+        return StoreError::CannotCreateRecording;
+    }
+}
+
 } // namespace
 
 StoreResult storeDeviceFile(const CardFile& cardFile, std::string_view patientId,
@@ -57,9 +74,10 @@ StoreResult storeDeviceFile(const CardFile& cardFile, std::string_view patientId
     const std::string name = source.filename().string();
     const bool a2 = name.starts_with("A2");
     const bool rhythm = !a2 && name.starts_with("VSR");
+    const auto kind = a2 ? signal::RecordingKind::A2 : signal::RecordingKind::Plain;
 
-    signal::BytesResult device = import::isCompressedName(source) ? import::decompressEcx(source)
-                                                                  : signal::readWholeFile(source);
+    signal::BytesResult device =
+        import::readAnyDeviceFile(source, rhythm ? signal::RecordingKind::Rhythmogram : kind);
     if (!device)
         return failed(StoreError::CannotOpenSource, device.message);
     auto header = signal::DeviceHeader::parse(device.bytes);
@@ -67,42 +85,30 @@ StoreResult storeDeviceFile(const CardFile& cardFile, std::string_view patientId
         return failed(StoreError::CannotOpenSource,
                       source.string() + " is shorter than the 512-byte header of an ECG file");
 
-    const auto kind = a2 ? signal::RecordingKind::A2 : signal::RecordingKind::Plain;
     const std::string date = entryDate(*header);
     const std::string time = entryTime(*header);
-    const EntryDuration duration =
-        rhythm ? EntryDuration::rhythm(russian)
-               : EntryDuration::ofSeconds(static_cast<long>(
-                     signal::deviceFileDuration(*header, device.bytes.size(), kind)));
+    const std::int64_t seconds = signal::filedDuration(*header, device.bytes.size(), kind);
+    if (!rhythm && seconds > kMaxDurationSeconds)
+        return failed(StoreError::TooLong, source.string() + " lasts " + std::to_string(seconds) +
+                                               " s; an archive entry holds at most 9999 s");
+    const EntryDuration duration = rhythm ? EntryDuration::rhythm(russian)
+                                          : EntryDuration::ofSeconds(static_cast<long>(seconds));
     const std::string_view marker = a2 ? kKindA2 : rhythm ? kKindRhythm : kKindPlain;
 
-    // Everything that can be refused is checked before anything is written.
-    const int number = cardFile.nextRecordNumber(patientId);
-    if (auto entry = encodeArchiveEntry(number, date, time, duration, marker); !entry)
-        return failed(StoreError::FieldOverflow, entry.message);
-
-    // The body of a rhythmogram is copied unchanged, as for a plain recording. The file is created
-    // afresh, so an orphan recording with this number is replaced, never appended to.
-    const fs::path recording = cardFile.recordingPath(patientId, number);
-    auto body = signal::convertDeviceBytes(device.bytes, kind);
-    if (auto written = signal::writeFileAtomically(recording, body); !written)
-        return failed(StoreError::CannotCreateRecording, written.message);
-
-    if (auto appended =
-            cardFile.appendArchiveEntry(patientId, number, date, time, duration, marker);
-        !appended) {
-        std::error_code ec;
-        fs::remove(recording, ec);
-        return failed(StoreError::CannotAppendEntry, appended.message);
-    }
+    // The body of a rhythmogram is copied unchanged, as for a plain recording.
+    const std::vector<std::uint8_t> body = signal::convertDeviceBytes(device.bytes, kind);
+    device.bytes = {};
+    auto filed = cardFile.fileRecording(patientId, body, date, time, duration, marker);
+    if (!filed)
+        return failed(storeError(filed.code), filed.message);
 
     StoreResult r;
     r.ok = true;
-    r.recordNumber = number;
+    r.recordNumber = filed.value;
     return r;
 }
 
-std::string storeErrorText(StoreError error) {
+std::string storeErrorText(StoreError error, bool russian) {
     switch (error) {
     case StoreError::None:
         return {};
@@ -111,12 +117,21 @@ std::string storeErrorText(StoreError error) {
     case StoreError::CannotOpenSource:
         return "Ошибка открытия файла с ЭКГ";
     case StoreError::CannotCreateRecording:
-    case StoreError::FieldOverflow:
         return "Ошибка создания файла для записи ЭКГ";
     case StoreError::CannotAppendEntry:
         return "Ошибка открытия файла с данными об ЭКГ";
+    case StoreError::ArchiveFull:
+        return russian ? "В архиве пациента уже 999 ЭКГ, больше он не вмещает. Удалите ненужные "
+                         "записи из архива."
+                       : "The patient's archive already holds 999 ECGs, as many as it can hold. "
+                         "Delete recordings that are no longer needed.";
+    case StoreError::TooLong:
+        return russian ? "ЭКГ длиннее 9999 секунд не помещается в архив пациента."
+                       : "An ECG longer than 9999 seconds does not fit the patient's archive.";
+    case StoreError::Busy:
+        return russian ? kBusyTextRussian : kBusyTextEnglish;
     }
     return {};
 }
 
-} // namespace velkard::cardfile
+} // namespace velkard::filing

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Filing an instrument's ECG file (a device ECG file, or a compressed .ecx) into a patient's card:
-// the recording file is written from the converted body and one archive entry describes it.
+// the recording file is written from the converted body and one archive entry describes it. This
+// sits above both the card file and the import, so neither depends on the other.
 #pragma once
 
 #include "cardfile/CardFile.h"
@@ -9,7 +10,9 @@
 #include <string>
 #include <string_view>
 
-namespace velkard::cardfile {
+namespace velkard::filing {
+
+using cardfile::CardFile;
 
 enum class StoreError {
     None,
@@ -17,7 +20,9 @@ enum class StoreError {
     CannotOpenSource,      // the source (or its decompressed copy) cannot be opened or read
     CannotCreateRecording, // the recording file cannot be created or written
     CannotAppendEntry,     // the archive entry cannot be appended (recording removed again)
-    FieldOverflow,         // record number above 999 or duration above 9999 s: nothing written
+    ArchiveFull,           // the archive already holds 999 entries: nothing written
+    TooLong,               // the duration does not fit the 9999 s of an entry: nothing written
+    Busy,                  // another program or workstation holds the card file's lock
 };
 
 struct StoreResult {
@@ -33,10 +38,13 @@ struct StoreResult {
 //  - kind by the file name (without folders): "A2..." A2, "VSR..." rhythmogram, else plain
 //    (case-sensitive); an extension .ecx in any case is decompressed first (in memory: nothing is
 //    written next to the source);
-//  - duration from the header (device file duration for A2 or plain), date and time from the
-//    header fields (dd.MM.20yy, hh:mm:ss);
-//  - record number = next record number; the recording file is created afresh and the body
-//    converted into it; then the entry is appended ("РИТМ"/"RITM" by `russian` for a rhythmogram).
+//  - the file is read within the bounds its header sets (signal::readDeviceFile; an .ecx expands
+//    at most that far): a far larger body, a negative count or rate is refused;
+//  - duration from the header (device file duration for A2 or plain, or what a short body holds),
+//    date and time from the header fields (dd.MM.20yy, hh:mm:ss);
+//  - under the card file's lock: record number = next record number; the recording file is
+//    written afresh from the converted body; then the entry is appended ("РИТМ"/"RITM" by
+//    `russian` for a rhythmogram).
 // Refuses before writing anything when the number or the duration does not fit its field.
 // On any failure nothing is left half-filed: a recording written before a failed entry is removed.
 // The source file is never deleted; deleting a downloaded file is the caller's choice after
@@ -45,7 +53,8 @@ StoreResult storeDeviceFile(const CardFile& cardFile, std::string_view patientId
                             const std::filesystem::path& source, bool russian);
 
 // The message box text the memory window shows for an error (all with caption "Error"); empty
-// for None.
-std::string storeErrorText(StoreError error);
+// for None. The instrument-era texts are Russian in both languages; the later ones follow the
+// interface language.
+std::string storeErrorText(StoreError error, bool russian = true);
 
-} // namespace velkard::cardfile
+} // namespace velkard::filing

@@ -1,0 +1,274 @@
+// Two processes working on one card file at once, as two workstations on a shared folder do, and
+// what the lock leaves for a second instance that finds the card file busy.
+#include "cardfile/CardFile.h"
+#include "cardfile/Lock.h"
+#include "cardfile/tests/TestUtil.h"
+#include "signal/Recording.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace velkard::cardfile {
+namespace {
+
+using test::readBytes;
+using test::ScratchDir;
+using test::writeBytes;
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::chrono::milliseconds kPatient{60'000};
+
+// Runs each job in a process of its own at the same time; true when every one returned true.
+bool inParallel(const std::vector<std::function<bool()>>& jobs) {
+    std::vector<pid_t> children;
+    for (const auto& job : jobs) {
+        pid_t pid = ::fork();
+        if (pid == 0)
+            ::_exit(job() ? 0 : 1);
+        children.push_back(pid);
+    }
+    bool ok = true;
+    for (pid_t pid : children) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ok = ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    return ok;
+}
+
+// A device ECG file whose date, time and body are unique to serial.
+Bytes deviceFile(int serial) {
+    signal::DeviceHeader h;
+    h.setRate(10);
+    h.setRecordCount(20);
+    h.setDateTime(static_cast<std::int16_t>(serial / 1000 + 20), 1 + serial / 100 % 12,
+                  1 + serial % 28, serial / 28 % 24, serial % 60, serial / 60 % 60);
+    Bytes out(h.bytes().begin(), h.bytes().end());
+    for (int i = 0; i < 20 * 8; ++i) {
+        std::uint8_t v[2];
+        signal::writeLe16(v, static_cast<std::int16_t>(serial * 131 + i));
+        out.insert(out.end(), v, v + 2);
+    }
+    return out;
+}
+
+std::string key(const ArchiveEntry& e) {
+    return e.date + " " + e.time;
+}
+
+std::string key(const Bytes& device) {
+    auto h = signal::DeviceHeader::parse(device);
+    char text[64];
+    std::snprintf(text, sizeof text, "%02d.%02d.20%02d %02d:%02d:%02d", h->day(), h->month(),
+                  h->year(), h->hour(), h->minute(), h->second());
+    return text;
+}
+
+Bytes body(const Bytes& device) {
+    return {device.begin() + 512, device.end()};
+}
+
+// Files the device file's body as a recording with the device file's date and time.
+bool fileDevice(const CardFile& cf, const std::string& id, const Bytes& device) {
+    const std::string at = key(device);
+    auto filed = cf.fileRecording(id, body(device), at.substr(0, 10), at.substr(11),
+                                  EntryDuration::ofSeconds(2), kKindPlain);
+    if (!filed)
+        std::fprintf(stderr, "%s\n", filed.message.c_str());
+    return bool(filed);
+}
+
+PatientRecord patient(const std::string& name, const std::string& id) {
+    PatientRecord r;
+    r.name = name;
+    r.policy = "1";
+    r.id = id;
+    return r;
+}
+
+TEST(TwoProcesses, AddPatientLoopsLoseNoPatientAndShareNoId) {
+    ScratchDir dir;
+    constexpr int kEach = 60;
+    // Both clocks stand still, so every ID is taken from the card file's state alone.
+    auto loop = [&](char who) {
+        return [&, who] {
+            CardFile cf(dir.path());
+            cf.setLockWait(kPatient);
+            cf.setClock([] { return std::int64_t{0x60000000}; });
+            for (int i = 0; i < kEach; ++i) {
+                NewPatientInput in;
+                in.name = std::string(1, who) + std::to_string(i);
+                in.policy = "1";
+                if (!createNewPatient(cf, in, true))
+                    return false;
+            }
+            return true;
+        };
+    };
+    ASSERT_TRUE(inParallel({loop('a'), loop('b')}));
+    CardFile cf(dir.path());
+    auto list = cf.listPatients().value;
+    ASSERT_EQ(list.size(), 2u * kEach);
+    std::set<std::string> ids, names;
+    for (const auto& p : list) {
+        ids.insert(p.id);
+        names.insert(p.name);
+        EXPECT_TRUE(fs::exists(cf.archivePath(p.id))) << p.id;
+    }
+    EXPECT_EQ(ids.size(), 2u * kEach) << "an ID was handed out twice";
+    EXPECT_EQ(names.size(), 2u * kEach) << "a patient was lost";
+    EXPECT_EQ(fs::file_size(cf.indexPath()), 2u * kEach * kPatientRecordBytes);
+}
+
+TEST(TwoProcesses, StoreLoopsIntoOnePatientNumberEachRecordingOnceAndShowIt) {
+    ScratchDir dir;
+    CardFile setup(dir.path());
+    const std::string id = "60000000";
+    ASSERT_TRUE(setup.appendPatientRecord(patient("One", id)));
+    ASSERT_TRUE(setup.createPatientArchive(id));
+    constexpr int kEach = 50;
+    std::map<std::string, Bytes> expected;
+    for (int i = 0; i < 2 * kEach; ++i) {
+        Bytes dev = deviceFile(i + 1);
+        expected[key(dev)] = body(dev);
+    }
+    ASSERT_EQ(expected.size(), 2u * kEach);
+    auto loop = [&](int first) {
+        return [&, first] {
+            CardFile cf(dir.path());
+            cf.setLockWait(kPatient);
+            for (int i = first; i < first + kEach; ++i)
+                if (!fileDevice(cf, id, deviceFile(i + 1)))
+                    return false;
+            return true;
+        };
+    };
+    ASSERT_TRUE(inParallel({loop(0), loop(kEach)}));
+    auto entries = setup.listArchiveEntries(id).value;
+    ASSERT_EQ(entries.size(), 2u * kEach);
+    std::set<std::string> seen;
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        EXPECT_EQ(entries[k].recordNumber(), static_cast<int>(k) + 1) << "a number twice";
+        seen.insert(key(entries[k]));
+        auto it = expected.find(key(entries[k]));
+        ASSERT_NE(it, expected.end());
+        EXPECT_EQ(readBytes(setup.recordingPath(id, static_cast<int>(k) + 1)), it->second)
+            << "entry " << k + 1 << " shows another recording";
+    }
+    EXPECT_EQ(seen.size(), 2u * kEach) << "a recording was filed twice or lost";
+    EXPECT_FALSE(fs::exists(setup.recordingPath(id, 2 * kEach + 1)));
+    EXPECT_TRUE(test::leftovers(setup.dataDir()).empty());
+}
+
+TEST(TwoProcesses, RemoveEntryBesideRemovePatientTouchesOnlyWhatItRemoves) {
+    ScratchDir dir;
+    CardFile setup(dir.path());
+    const std::string kept = "50000000";
+    ASSERT_TRUE(setup.appendPatientRecord(patient("Kept", kept)));
+    ASSERT_TRUE(setup.createPatientArchive(kept));
+    constexpr int kEntries = 40, kRemovals = 30, kOthers = 25;
+    std::vector<std::string> order; // the kept patient's recordings, oldest first
+    std::map<std::string, Bytes> expected;
+    int serial = 1;
+    for (int i = 0; i < kEntries; ++i) {
+        Bytes dev = deviceFile(serial++);
+        expected[key(dev)] = body(dev);
+        order.push_back(key(dev));
+        ASSERT_TRUE(fileDevice(setup, kept, dev));
+    }
+    std::vector<std::string> others;
+    for (int p = 0; p < kOthers; ++p) {
+        others.push_back(formatPatientId(0x51000000 + p));
+        ASSERT_TRUE(setup.appendPatientRecord(patient("Other", others.back())));
+        for (int i = 0; i < 2; ++i) {
+            ASSERT_TRUE(fileDevice(setup, others.back(), deviceFile(serial++)));
+        }
+    }
+    // One process removes every third entry of the kept patient (renumbering the rest), the other
+    // removes the other patients one by one.
+    auto removeEntries = [&] {
+        CardFile cf(dir.path());
+        cf.setLockWait(kPatient);
+        for (int i = 0; i < kRemovals; ++i)
+            if (!cf.removeArchiveEntry(kept, static_cast<std::size_t>(i % 3 == 0 ? 0 : 1)))
+                return false;
+        return true;
+    };
+    auto removePatients = [&] {
+        CardFile cf(dir.path());
+        cf.setLockWait(kPatient);
+        for (const auto& id : others) {
+            auto list = cf.listPatients();
+            if (!list)
+                return false;
+            std::size_t at = 0;
+            while (at < list.value.size() && list.value[at].id != id)
+                ++at;
+            if (!cf.removePatient(at, id))
+                return false;
+        }
+        return true;
+    };
+    ASSERT_TRUE(inParallel({removeEntries, removePatients}));
+    for (int i = 0; i < kRemovals; ++i)
+        order.erase(order.begin() + (i % 3 == 0 ? 0 : 1));
+
+    auto list = setup.listPatients().value;
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0], patient("Kept", kept));
+    auto entries = setup.listArchiveEntries(kept).value;
+    ASSERT_EQ(entries.size(), order.size());
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        EXPECT_EQ(key(entries[k]), order[k]);
+        EXPECT_EQ(entries[k].recordNumber(), static_cast<int>(k) + 1);
+        EXPECT_EQ(readBytes(setup.recordingPath(kept, static_cast<int>(k) + 1)),
+                  expected[order[k]]);
+    }
+    // Nothing of the removed patients, nothing half-done.
+    std::size_t files = 0;
+    for (const auto& e : fs::directory_iterator(setup.dataDir())) {
+        const std::string name = e.path().filename().string();
+        EXPECT_TRUE(name == kIndexName || name == kLockName || name.starts_with(kept)) << name;
+        ++files;
+    }
+    EXPECT_EQ(files, 3 + order.size()); // index, lock, archive and the recordings
+}
+
+TEST(Lock, ASecondInstanceWaitsBrieflyThenSaysTheCardFileIsBusy) {
+    ScratchDir dir;
+    CardFile cf(dir.path());
+    ASSERT_TRUE(cf.appendPatientRecord(patient("One", "60000000")));
+    auto before = readBytes(cf.indexPath());
+
+    CardFileLock other;
+    ASSERT_EQ(other.acquire(cf.dataDir(), CardFileLock::Mode::Exclusive, {}),
+              CardFileLock::Outcome::Locked);
+    cf.setLockWait(std::chrono::milliseconds(50));
+    EXPECT_EQ(cf.appendPatientRecord(patient("Two", "60000001")).code, ErrorCode::Busy);
+    EXPECT_EQ(cf.removePatient(0, "60000000").code, ErrorCode::Busy);
+    auto listed = cf.listPatients();
+    EXPECT_EQ(listed.code, ErrorCode::Busy) << "a reader never sees a change half-made";
+    EXPECT_NE(listed.message.find("busy"), std::string::npos);
+    NewPatientInput in{"Three", "", "", "", "", "", "1"};
+    EXPECT_EQ(createNewPatient(cf, in, true).code, ErrorCode::Busy);
+    EXPECT_EQ(readBytes(cf.indexPath()), before);
+
+    // Readers share the lock; a change waits for them.
+    other.release();
+    CardFileLock reader;
+    ASSERT_EQ(reader.acquire(cf.dataDir(), CardFileLock::Mode::Shared, {}),
+              CardFileLock::Outcome::Locked);
+    EXPECT_TRUE(cf.listPatients());
+    EXPECT_EQ(cf.appendPatientRecord(patient("Two", "60000001")).code, ErrorCode::Busy);
+    reader.release();
+    EXPECT_TRUE(cf.appendPatientRecord(patient("Two", "60000001")));
+}
+
+} // namespace
+} // namespace velkard::cardfile
