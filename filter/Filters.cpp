@@ -140,23 +140,73 @@ void steadyState(const std::vector<Biquad>& sections, const float* frame, float*
     }
 }
 
-// Runs n frames through every section in place.
+// Four channels side by side (GCC and Clang vector extension; SSE on x86-64).
+typedef float Lanes __attribute__((vector_size(16)));
+static_assert(kCh == 8, "two groups of four lanes");
+
+struct SectionLanes {
+    Lanes b0, b1, b2, a1, a2;
+    Lanes s1a, s1b, s2a, s2b;
+
+    SectionLanes(const Coeffs& k, const float* st)
+        : b0{k.b0, k.b0, k.b0, k.b0}, b1{k.b1, k.b1, k.b1, k.b1}, b2{k.b2, k.b2, k.b2, k.b2},
+          a1{k.a1, k.a1, k.a1, k.a1}, a2{k.a2, k.a2, k.a2, k.a2} {
+        std::memcpy(&s1a, st, 16);
+        std::memcpy(&s1b, st + 4, 16);
+        std::memcpy(&s2a, st + 8, 16);
+        std::memcpy(&s2b, st + 12, 16);
+    }
+    void save(float* st) const {
+        std::memcpy(st, &s1a, 16);
+        std::memcpy(st + 4, &s1b, 16);
+        std::memcpy(st + 8, &s2a, 16);
+        std::memcpy(st + 12, &s2b, 16);
+    }
+    // Transposed direct form II, eight channels.
+    void step(Lanes& xa, Lanes& xb) {
+        const Lanes ya = b0 * xa + s1a;
+        const Lanes yb = b0 * xb + s1b;
+        s1a = b1 * xa - a1 * ya + s2a;
+        s1b = b1 * xb - a1 * yb + s2b;
+        s2a = b2 * xa - a2 * ya;
+        s2b = b2 * xb - a2 * yb;
+        xa = ya;
+        xb = yb;
+    }
+};
+
+// Runs n frames through every section in place, two sections at a time over all of them (their
+// states stay in registers, and the two recursions overlap).
 void run(const std::vector<Coeffs>& coeffs, float* state, float* frames, std::size_t n) {
-    const std::size_t sections = coeffs.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        float* x = frames + i * kCh;
-        for (std::size_t s = 0; s < sections; ++s) {
-            const Coeffs k = coeffs[s];
-            float* s1 = state + s * 2 * kCh;
-            float* s2 = s1 + kCh;
-            for (int ch = 0; ch < kCh; ++ch) {
-                const float in = x[ch];
-                const float y = k.b0 * in + s1[ch];
-                s1[ch] = k.b1 * in - k.a1 * y + s2[ch];
-                s2[ch] = k.b2 * in - k.a2 * y;
-                x[ch] = y;
-            }
+    std::size_t s = 0;
+    for (; s + 1 < coeffs.size(); s += 2) {
+        SectionLanes first(coeffs[s], state + s * 2 * kCh);
+        SectionLanes second(coeffs[s + 1], state + (s + 1) * 2 * kCh);
+        for (std::size_t i = 0; i < n; ++i) {
+            float* x = frames + i * kCh;
+            Lanes xa, xb;
+            std::memcpy(&xa, x, 16);
+            std::memcpy(&xb, x + 4, 16);
+            first.step(xa, xb);
+            second.step(xa, xb);
+            std::memcpy(x, &xa, 16);
+            std::memcpy(x + 4, &xb, 16);
         }
+        first.save(state + s * 2 * kCh);
+        second.save(state + (s + 1) * 2 * kCh);
+    }
+    if (s < coeffs.size()) {
+        SectionLanes last(coeffs[s], state + s * 2 * kCh);
+        for (std::size_t i = 0; i < n; ++i) {
+            float* x = frames + i * kCh;
+            Lanes xa, xb;
+            std::memcpy(&xa, x, 16);
+            std::memcpy(&xb, x + 4, 16);
+            last.step(xa, xb);
+            std::memcpy(x, &xa, 16);
+            std::memcpy(x + 4, &xb, 16);
+        }
+        last.save(state + s * 2 * kCh);
     }
 }
 
@@ -317,16 +367,18 @@ std::string describe(const FilterSettings& s, bool russian) {
     std::string text;
     const bool low = s.highPass != HighPass::Off;
     const bool high = s.lowPass != LowPass::Off;
-    if (low && high)
-        text = number(highPassHz(s.highPass)) + "–" + number(lowPassHz(s.lowPass)) + hz;
-    else if (low)
-        text = "≥" + number(highPassHz(s.highPass)) + hz;
-    else if (high)
-        text = "≤" + number(lowPassHz(s.lowPass)) + hz;
+    if (low && high) {
+        text.append(number(highPassHz(s.highPass))).append("–");
+        text.append(number(lowPassHz(s.lowPass))).append(hz);
+    } else if (low) {
+        text.append("≥").append(number(highPassHz(s.highPass))).append(hz);
+    } else if (high) {
+        text.append("≤").append(number(lowPassHz(s.lowPass))).append(hz);
+    }
     if (s.mains != Mains::Off) {
         if (!text.empty())
-            text += ' ';
-        text += "~" + number(mainsHz(s.mains)) + hz;
+            text.append(" ");
+        text.append("~").append(number(mainsHz(s.mains))).append(hz);
     }
     return text;
 }
