@@ -4,6 +4,8 @@
 // Only QtGui and QtPrintSupport; no widgets, so the command line prints through the same code.
 #pragma once
 
+#include "filter/Filters.h"
+
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -50,8 +52,11 @@ struct PrintJob {
     QString speedText;                  // the speed box's text, e.g. "25 mm/s"
     QString scaleText;                  // the scale box's text, e.g. "10 mm/mV"
     QString patientName;
-    QString date; // 10 characters
-    QString time; // 8 characters
+    QString date;                   // 10 characters
+    QString time;                   // 8 characters
+    bool kindA2 = false;            // records after 8040 carry lead II alone
+    filter::FilterSettings filters; // display and print filters (zero phase)
+    bool russian = true;            // language of the filter text in the header
 };
 
 struct PrintResult {
