@@ -107,6 +107,7 @@ int runPrint(const std::vector<std::string>& argv) {
     job.date = date;
     job.time = time;
     job.filters = *filters;
+    job.russian = false;
     job.kindA2 = args.has("a2");
     if (args.has("report")) {
         print::ReportJob report;
