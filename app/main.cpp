@@ -1,8 +1,8 @@
 // Velkard: the main window over the working folder (the current directory), then the event loop.
-#include "app/Ventrix.h"
+#include "app/MainWindow.h"
 
-#include "app/shared/Messages.h"
 #include "memory/ui/DeviceFileList.h"
+#include "ui/Messages.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Velkard");
 
-    velkard::app::TVentrix window;
+    velkard::app::MainWindow window;
     if (!window.startedOk()) {
         // A damaged settings file stops the start; the file stays as it is for the user to mend.
         std::fprintf(stderr, "velkard: %s\n", window.startupError().c_str());
@@ -19,8 +19,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     // The device file list lives, hidden, until the end; memory connections show it modally.
-    velkard::memory::ui::TForm1 form1;
-    form1.hide();
+    velkard::memory::ui::DeviceFileList deviceFileList(window.viewState());
+    deviceFileList.hide();
     window.showMaximized();
     return app.exec();
 }

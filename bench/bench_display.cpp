@@ -49,7 +49,7 @@ void BM_ReviewPage12Leads5mmPerSecond(benchmark::State& state) {
 }
 BENCHMARK(BM_ReviewPage12Leads5mmPerSecond)->Unit(benchmark::kMillisecond);
 
-void BM_ForvardWithGrid(benchmark::State& state) {
+void BM_ForwardWithGrid(benchmark::State& state) {
     const auto bytes = recording(240);
     Surface d(kWide, kWideWindow);
     reviewDisplay(d, bytes);
@@ -57,11 +57,11 @@ void BM_ForvardWithGrid(benchmark::State& state) {
         state.PauseTiming();
         d.prepareReviewGeometry();
         state.ResumeTiming();
-        d.forvardClick();
+        d.forward();
         benchmark::DoNotOptimize(d.surface().constBits());
     }
 }
-BENCHMARK(BM_ForvardWithGrid)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ForwardWithGrid)->Unit(benchmark::kMillisecond);
 
 void BM_LiveBlock12Leads(benchmark::State& state) {
     const auto bytes = recording(10);

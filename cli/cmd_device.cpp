@@ -70,8 +70,8 @@ int runRecord(const std::vector<std::string>& argv) {
     auto previous = std::signal(SIGINT, onInterrupt);
     std::string failure;
     while (acq.blocksWritten() < target && !gInterrupted) {
-        device::TickResult tick = acq.timer1Tick();
-        if (acq.timer3Tick()) {
+        device::TickResult tick = acq.handOverBlocks();
+        if (acq.watchdogExpired()) {
             auto more = acq.takeEvents();
             tick.events.insert(tick.events.end(), more.begin(), more.end());
         }

@@ -196,19 +196,19 @@ int runRender(const std::vector<std::string>& argv) {
 
     const long presses = *page + (back ? 1 : 0);
     for (long i = 0; i < presses; ++i) {
-        if (!d.forvardEnabled())
+        if (!d.forwardEnabled())
             return fail("page " + std::to_string(i + 1) + " is past the end of the recording");
-        d.forvardClick();
+        d.forward();
     }
     if (back)
-        d.backClick();
+        d.back();
 
     if (int rc = writePng(d, args.positional()[1]); rc != kOk)
         return rc;
     std::cout << "page=" << d.pageNumber()
               << " samples_per_column=" << samplesPerColumnText(d.geometry().screenSamplesPerColumn)
               << " seconds_per_screen=" << d.secondsPerScreen()
-              << " forward=" << (d.forvardEnabled() ? 1 : 0)
+              << " forward=" << (d.forwardEnabled() ? 1 : 0)
               << " back=" << (d.backEnabled() ? 1 : 0) << '\n';
     return kOk;
 }

@@ -184,7 +184,7 @@ bool Acquisition::startRecording(const std::filesystem::path& file) {
     return true;
 }
 
-TickResult Acquisition::timer1Tick() {
+TickResult Acquisition::handOverBlocks() {
     TickResult result;
     if (!reader_.joinable())
         return result;
@@ -228,7 +228,7 @@ TickResult Acquisition::timer1Tick() {
     return result;
 }
 
-bool Acquisition::timer3Tick(std::chrono::steady_clock::time_point now) {
+bool Acquisition::watchdogExpired(std::chrono::steady_clock::time_point now) {
     if (!reader_.joinable() ||
         (state_ != AcquisitionState::Monitoring && state_ != AcquisitionState::Recording))
         return false;

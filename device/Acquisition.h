@@ -5,12 +5,13 @@
 // It never touches a widget and never shows a message itself. Every failure comes back as an Event
 // (kind, the exact text, the caption) that the window shows through its message seam. The window's
 // timers drive it from the UI thread:
-//   Timer1 (1 ms)    -> timer1Tick(): completed blocks (already appended to the file when
-//   recording)
-//                       and, once the reader found the instrument gone, the device-lost event.
-//   Timer3 (watchdog)-> timer3Tick(): true when one read has waited 1000 ms without a byte; the
-//                       engine has then run the no-data path and queued "Нет приема данных!".
-//   Timer2 (940 ms)  -> the seconds counter stays with the window.
+//   handOverTimer (1 ms)  -> handOverBlocks(): completed blocks (already appended to the file
+//                            when recording) and, once the reader found the instrument gone, the
+//                            device-lost event.
+//   watchdogTimer         -> watchdogExpired(): true when one read has waited 1000 ms without a
+//                            byte; the engine has then run the no-data path and queued
+//                            "Нет приема данных!".
+//   secondsTimer (940 ms) -> the seconds counter stays with the window.
 // All methods are for the UI thread only; the reader thread shares nothing with it but the receive
 // buffer and a few atomics.
 #pragma once
@@ -96,14 +97,16 @@ public:
     // turns recording to file on. False with a FileCreateError event when it cannot be created.
     bool startRecording(const std::filesystem::path& file);
 
-    // Timer1: takes every completed block, appends it to the file when recording, returns it for
-    // drawing. Also reports the device-lost path once, after the reader found no byte.
-    TickResult timer1Tick();
+    // The hand-over timer: takes every completed block, appends it to the file when recording,
+    // returns it for drawing. Also reports the device-lost path once, after the reader found no
+    // byte.
+    TickResult handOverBlocks();
 
-    // Timer3: true when the current read has been pending for kWatchdogPeriod or longer. The engine
-    // has then stopped the reader, reset and closed the link, closed the recording file (unless the
-    // close failed) and queued the events; the state is Halted.
-    bool timer3Tick(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
+    // The watchdog timer: true when the current read has been pending for kWatchdogPeriod or
+    // longer. The engine has then stopped the reader, reset and closed the link, closed the
+    // recording file (unless the close failed) and queued the events; the state is Halted.
+    bool
+    watchdogExpired(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
 
     // StopClick: 0xA5 (when the link is open), the file closed, the reader gone, the link shut, in
     // that order; the partial block is discarded. Events (write error) go to takeEvents().
@@ -114,7 +117,8 @@ public:
     // and the recording file is closed with what it holds.
     bool exit();
 
-    // Events queued by the calls above (startMonitoring, startRecording, stop, exit, timer3Tick).
+    // Events queued by the calls above (startMonitoring, startRecording, stop, exit,
+    // watchdogExpired).
     std::vector<Event> takeEvents();
 
     AcquisitionState state() const { return state_; }

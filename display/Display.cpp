@@ -81,7 +81,7 @@ void Display::computeHorizontalGeometry(std::optional<int> printerPageWidthPx) {
 
 // ---- selector handlers ----------------------------------------------------------------------
 
-bool Display::comboBox1Change(int itemIndex) {
+bool Display::setScale(int itemIndex) {
     if (view_.rhythmogram || itemIndex < 0 || itemIndex >= kScaleCount)
         return false;
     geo_.scaleIndex = itemIndex;
@@ -90,7 +90,7 @@ bool Display::comboBox1Change(int itemIndex) {
     return true;
 }
 
-bool Display::comboBox2Change(int itemIndex) {
+bool Display::setLeadGroup(int itemIndex) {
     if (view_.rhythmogram || itemIndex < 0 || itemIndex >= kGroupCount)
         return false;
     geo_.groupIndex = itemIndex; // also the single-lead index for groups 0..2
@@ -98,7 +98,7 @@ bool Display::comboBox2Change(int itemIndex) {
     return true;
 }
 
-bool Display::comboBox3Change(int itemIndex) {
+bool Display::setSpeed(int itemIndex) {
     if (view_.rhythmogram)
         return false;
     // Before a patient or a recording is chosen there is nothing to redraw; the index stays.
@@ -356,7 +356,7 @@ void Display::drawReviewPage() {
     const std::int64_t first = display::pageFirstRecord(page_, columns, spc);
     const std::int64_t next = display::pageFirstRecord(page_ + 1, columns, spc);
     pageStart_ = first * signal::kRecordBytes;
-    forvardEnabled_ = next < records;
+    forwardEnabled_ = next < records;
     backEnabled_ = page_ > 0;
 
     drawLeadLabels();
@@ -375,7 +375,7 @@ void Display::drawReviewPage() {
     }
 }
 
-void Display::forvardClick() {
+void Display::forward() {
     backward_ = false;
     continue_ = true;
     if (view_.rhythmogram) {
@@ -385,7 +385,7 @@ void Display::forvardClick() {
         drawRhythmogramPage();
         return;
     }
-    if (!forvardEnabled_)
+    if (!forwardEnabled_)
         return;
     ++page_;
     drawAndCopyGrid();
@@ -393,14 +393,14 @@ void Display::forvardClick() {
         drawReviewPage();
 }
 
-void Display::backClick() {
+void Display::back() {
     // Page 0 has no page before it; starting from a negative offset would read outside the data.
     if (page_ <= 0)
         return;
     backward_ = true;
     continue_ = false;
     --page_;
-    forvardEnabled_ = true;
+    forwardEnabled_ = true;
     if (view_.rhythmogram) {
         clearClientArea();
         drawRhythmogramPage();
@@ -497,7 +497,7 @@ void Display::drawRhythmogramPage() {
     const std::int64_t L = static_cast<std::int64_t>(bytes_.size());
     const std::int64_t P = tr(W - 10 * p - x0 - 2);
     if (W - 10 * p - 19 * p >= double(L)) {
-        forvardEnabled_ = false;
+        forwardEnabled_ = false;
         backEnabled_ = false;
     }
     std::int64_t off = P * page_;
@@ -505,7 +505,7 @@ void Display::drawRhythmogramPage() {
         off = static_cast<std::int64_t>(savedColumn_ + savedChunkOffset_);
     off = std::max<std::int64_t>(off, 0);
     pageStart_ = off;
-    forvardEnabled_ = P + off <= L;
+    forwardEnabled_ = P + off <= L;
     backEnabled_ = off != 0;
 
     int x = x0;

@@ -2,7 +2,7 @@
 // rhythmogram pages and the live sweep, drawn into one QImage in window client coordinates.
 //
 // The main window owns one Display, shows surface() below its tool panel, forwards the selector,
-// paint/resize and paging events to the handler functions below and reads forvardEnabled() /
+// paint/resize and paging events to the handler functions below and reads forwardEnabled() /
 // backEnabled() for its buttons. Everything runs on the user-interface thread.
 #pragma once
 
@@ -61,7 +61,7 @@ public:
     // ---- shape and choices -------------------------------------------------------------------
     // New screen capabilities; takes effect at the next geometry computation.
     void setDeviceCaps(const DeviceCaps& caps);
-    // New window shape (resize): the surface grows to cover it. Call comboBox3Change afterwards,
+    // New window shape (resize): the surface grows to cover it. Call setSpeed afterwards,
     // as the window's resize handler does.
     void setWindowMetrics(const WindowMetrics& window);
     const WindowMetrics& windowMetrics() const { return win_; }
@@ -84,11 +84,11 @@ public:
     // The grid image as last drawn (outer width × outer height).
     const QImage& gridImage() const { return grid_; }
 
-    // ---- selector handlers (ComboBox3Change is also the paint and resize handler) ------------
-    // Each returns false when its guard kept it from acting.
-    bool comboBox1Change(int itemIndex);
-    bool comboBox2Change(int itemIndex);
-    bool comboBox3Change(int itemIndex);
+    // ---- selector handlers (the main window calls setSpeed from its paint and resize handler too)
+    // ------------ Each returns false when its guard kept it from acting.
+    bool setScale(int itemIndex);
+    bool setLeadGroup(int itemIndex);
+    bool setSpeed(int itemIndex);
 
     // ---- furniture ----------------------------------------------------------------------------
     // Draws the grid image afresh and copies it, stretched, from its full area to the drawing area.
@@ -126,10 +126,10 @@ public:
     // and the row spacings, and draws the first page when a recording is shown.
     void prepareReviewGeometry();
     void drawReviewPage();
-    void forvardClick();
-    void backClick();
+    void forward();
+    void back();
 
-    bool forvardEnabled() const { return forvardEnabled_; }
+    bool forwardEnabled() const { return forwardEnabled_; }
     bool backEnabled() const { return backEnabled_; }
     int pageNumber() const { return page_; }
     int secondsPerScreen() const { return secondsPerScreen_; }
@@ -209,7 +209,7 @@ private:
     int savedColumn_ = 0;
     int secondsPerScreen_ = 0;
     std::vector<PlacedLabel> placedLabels_;
-    bool forvardEnabled_ = false;
+    bool forwardEnabled_ = false;
     bool backEnabled_ = false;
     std::int64_t pageStart_ = 0;
 

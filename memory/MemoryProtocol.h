@@ -33,7 +33,7 @@ inline constexpr const char* kNotFoundEn = "The device is not found";
 inline constexpr const char* kCardMissingText = "SD карта не найдена";
 inline constexpr const char* kErrorCaption = "Ошибка";
 
-// The operations the memory worker needs from the device file list window (TForm1).
+// The operations the memory worker needs from the device file list window (DeviceFileList).
 //
 // Threading contract: every function may be called from the memory worker thread as well as from
 // the window's thread. The queries must answer from a state that already includes every change

@@ -27,11 +27,6 @@ namespace velkard::print {
 
 namespace d = velkard::display;
 
-PrintRangeChoice& printRangeChoice() {
-    static PrintRangeChoice choice;
-    return choice;
-}
-
 namespace {
 
 // A whole, non-negative number of seconds; anything else (blank, sign, fraction, letters) fails.

@@ -15,14 +15,6 @@ class QPagedPaintDevice;
 
 namespace velkard::print {
 
-// The print range choice of the range dialog; it lives on between print jobs.
-struct PrintRangeChoice {
-    bool all = true;
-    QString beginText;
-    QString endText;
-};
-PrintRangeChoice& printRangeChoice();
-
 // A range of whole seconds, begin..end inclusive of the label after end.
 struct SecondsRange {
     int begin = 0;

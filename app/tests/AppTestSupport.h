@@ -2,11 +2,11 @@
 // the settings file read back as UTF-8 lines.
 #pragma once
 
-#include "app/Ventrix.h"
-#include "app/shared/AppFlags.h"
-#include "app/shared/Messages.h"
+#include "app/MainWindow.h"
 #include "signal/Cp1251.h"
 #include "signal/Settings.h"
+#include "ui/Messages.h"
+#include "ui/ViewState.h"
 
 #include <QPushButton>
 #include <QStringList>
@@ -49,16 +49,16 @@ protected:
 
     std::filesystem::path work() const { return dir.path().toStdString(); }
 
-    VentrixOptions options() const {
-        VentrixOptions o;
+    MainWindowOptions options() const {
+        MainWindowOptions o;
         o.workDir = work();
         o.caps = display::DeviceCaps{1024, 320, 768, 240};
         o.printerExists = false;
         return o;
     }
 
-    std::unique_ptr<TVentrix> makeWindow() {
-        auto w = std::make_unique<TVentrix>(options());
+    std::unique_ptr<MainWindow> makeWindow() {
+        auto w = std::make_unique<MainWindow>(options());
         if (w->startedOk()) {
             w->resize(1024, 768);
             w->show();
@@ -76,8 +76,7 @@ protected:
 } // namespace velkard::app::test
 
 #include "cardfile/CardFile.h"
-#include "cardfile/ui/Patient.h"
-#include "cardfile/ui/Selection.h"
+#include "cardfile/ui/CardFileWindow.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -110,11 +109,11 @@ inline std::string addPatient(const std::filesystem::path& folder, const std::st
 inline ui::ScriptedDialogs::Handler pickInCardFile(int patientRow, int entryRow,
                                                    const char* button) {
     return [=](QDialog& d) {
-        auto& w = dynamic_cast<cardfile::ui::TPatient&>(d);
+        auto& w = dynamic_cast<cardfile::ui::CardFileWindow&>(d);
         if (patientRow >= 0)
-            w.ListView1->setCurrentItem(w.ListView1->topLevelItem(patientRow));
+            w.patientList->setCurrentItem(w.patientList->topLevelItem(patientRow));
         if (entryRow >= 0)
-            w.ListView2->setCurrentItem(w.ListView2->topLevelItem(entryRow));
+            w.archiveList->setCurrentItem(w.archiveList->topLevelItem(entryRow));
         w.findChild<QPushButton*>(button)->click();
         return -1;
     };

@@ -33,13 +33,13 @@ protected:
     }
 
     // Card file -> Write on the patient: the window is monitoring afterwards.
-    void beginWrite(TVentrix& w) {
+    void beginWrite(MainWindow& w) {
         dialogs.script.push_back(pickInCardFile(0, -1, "Write"));
-        w.N5->trigger();
+        w.cardFileAction->trigger();
     }
 
     // Start, then Stop once the seconds counter has reached `seconds`.
-    void recordFor(TVentrix& w, int seconds) {
+    void recordFor(MainWindow& w, int seconds) {
         w.Start->click();
         ASSERT_TRUE(waitFor([&] { return w.secondsCounter() >= seconds; }));
         w.Stop->click();
@@ -53,7 +53,7 @@ protected:
 };
 
 // Pixels of the calibration mark's pure blue on the window's drawing surface.
-int bluePixels(TVentrix& w) {
+int bluePixels(MainWindow& w) {
     const QImage& img = w.display().surface();
     int n = 0;
     for (int y = 0; y < img.height(); ++y)
@@ -71,21 +71,21 @@ TEST_F(AcquisitionTest, WriteStartStopYesFilesTheRecording) {
     beginWrite(*w);
     EXPECT_TRUE(w->Start->isVisible() && w->Start->isEnabled());
     EXPECT_TRUE(w->Stop->isVisible() && w->Stop->isEnabled());
-    EXPECT_TRUE(w->Edit1->isVisible());
-    EXPECT_FALSE(w->Forvard->isVisible());
-    EXPECT_FALSE(w->N10->isEnabled());
-    EXPECT_TRUE(w->Timer1->isActive());
+    EXPECT_TRUE(w->secondsEdit->isVisible());
+    EXPECT_FALSE(w->Forward->isVisible());
+    EXPECT_FALSE(w->printAction->isEnabled());
+    EXPECT_TRUE(w->handOverTimer->isActive());
     EXPECT_GT(bluePixels(*w), 0); // the live display is prepared with its calibration mark
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
     // The live sweep moves as blocks arrive.
     ASSERT_TRUE(waitFor([&] { return w->display().sweepPosition() > 0; }));
 
     w->Start->click();
-    EXPECT_EQ(w->Edit1->text(), "1");
+    EXPECT_EQ(w->secondsEdit->text(), "1");
     EXPECT_FALSE(w->Start->isEnabled());
     EXPECT_TRUE(w->Stop->isEnabled());
     ASSERT_TRUE(waitFor([&] { return w->secondsCounter() >= 2; }));
-    EXPECT_EQ(w->Edit1->text(), "2");
+    EXPECT_EQ(w->secondsEdit->text(), "2");
     messages.answers = {true};
     w->Stop->click();
 
@@ -96,8 +96,8 @@ TEST_F(AcquisitionTest, WriteStartStopYesFilesTheRecording) {
     EXPECT_FALSE(w->Start->isEnabled());
     EXPECT_FALSE(w->Stop->isEnabled());
     EXPECT_TRUE(w->Stop->isVisible());
-    EXPECT_FALSE(w->Timer1->isActive());
-    EXPECT_FALSE(w->Timer2->isActive());
+    EXPECT_FALSE(w->handOverTimer->isActive());
+    EXPECT_FALSE(w->secondsTimer->isActive());
 
     auto entries = cardfile::CardFile(work()).listArchiveEntries(id);
     ASSERT_TRUE(entries);
@@ -115,7 +115,7 @@ TEST_F(AcquisitionTest, WriteStartStopYesFilesTheRecording) {
 
 TEST_F(AcquisitionTest, StopAnsweredNoDeletesTheFile) {
     auto w = makeWindow();
-    ui::flags().russian = false; // the question follows the language at Stop
+    w->viewState().russian = false; // the question follows the language at Stop
     beginWrite(*w);
     messages.answers = {false};
     recordFor(*w, 1);
@@ -133,7 +133,7 @@ TEST_F(AcquisitionTest, StopWithoutStartAsksNothing) {
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_FALSE(std::filesystem::exists(recording(1)));
     EXPECT_TRUE(cardfile::CardFile(work()).listArchiveEntries(id).value.empty());
-    EXPECT_FALSE(w->Timer1->isActive());
+    EXPECT_FALSE(w->handOverTimer->isActive());
 }
 
 TEST_F(AcquisitionTest, ArchiveThatCannotBeOpenedKeepsTheRecordingUnderAnUnusedName) {
@@ -180,13 +180,13 @@ TEST_F(AcquisitionTest, NoInstrumentIsReportedOnce) {
         faults.absent = true;
         return std::make_unique<device::SimLink>(1, faults);
     };
-    TVentrix w(opts);
+    MainWindow w(opts);
     w.resize(1024, 768);
     w.show();
     beginWrite(w);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Прибор не найден"));
-    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(w.handOverTimer->isActive());
     // Only the grid is shown: no calibration mark without a stream.
     EXPECT_EQ(bluePixels(w), 0);
     // The window stays prepared; Stop asks nothing.
@@ -202,14 +202,14 @@ TEST_F(AcquisitionTest, SilentInstrumentTriggersTheWatchdogAndStopStillAsks) {
         faults.silenceAfter = 1.0;
         return std::make_unique<device::SimLink>(1, faults);
     };
-    TVentrix w(opts);
+    MainWindow w(opts);
     w.resize(1024, 768);
     w.show();
     beginWrite(w);
     w.Start->click();
     ASSERT_TRUE(
         waitFor([&] { return messages.contains(QString::fromUtf8("Нет приема данных!")); }, 15000));
-    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_FALSE(w.handOverTimer->isActive());
     EXPECT_TRUE(w.Stop->isEnabled());
     messages.answers = {true};
     w.Stop->click();
@@ -225,7 +225,7 @@ TEST_F(AcquisitionTest, ExitDuringRecordingWritesSettingsAndLeavesNoEntry) {
     w->Start->click();
     ASSERT_TRUE(waitFor([&] { return w->acquisition()->blocksWritten() > 0; }));
     std::filesystem::remove(work() / signal::kSettingsFileName);
-    w->N12->trigger();
+    w->exitAction->trigger();
     EXPECT_FALSE(w->isVisible());
     EXPECT_TRUE(std::filesystem::exists(work() / signal::kSettingsFileName));
     EXPECT_TRUE(cardfile::CardFile(work()).listArchiveEntries(id).value.empty());
@@ -240,7 +240,7 @@ TEST_F(AcquisitionTest, StartWithoutInstrumentLeavesNoEmptyEntry) {
         faults.absent = true;
         return std::make_unique<device::SimLink>(1, faults);
     };
-    TVentrix w(opts);
+    MainWindow w(opts);
     w.resize(1024, 768);
     w.show();
     beginWrite(w);
@@ -260,7 +260,7 @@ TEST_F(AcquisitionTest, InstrumentSwitchedOffIsReportedAndStopStillAsks) {
         faults.dropAfter = 1.0;
         return std::make_unique<device::SimLink>(1, faults);
     };
-    TVentrix w(opts);
+    MainWindow w(opts);
     w.resize(1024, 768);
     w.show();
     beginWrite(w);
@@ -290,10 +290,10 @@ TEST_F(AcquisitionTest, RecordingFileThatCannotBeCreatedIsReportedAndLeftAlone) 
     EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Ошибка создания файла для записи ЭКГ"));
     EXPECT_EQ(messages.shown[0].caption, "Error");
     // Monitoring goes on; the seconds count, Start stays available.
-    EXPECT_TRUE(w->Edit1->isVisible());
-    EXPECT_EQ(w->Edit1->text(), "1");
-    EXPECT_TRUE(w->Timer2->isActive());
-    EXPECT_TRUE(w->Timer1->isActive());
+    EXPECT_TRUE(w->secondsEdit->isVisible());
+    EXPECT_EQ(w->secondsEdit->text(), "1");
+    EXPECT_TRUE(w->secondsTimer->isActive());
+    EXPECT_TRUE(w->handOverTimer->isActive());
     EXPECT_TRUE(w->Start->isEnabled());
     EXPECT_TRUE(w->Stop->isEnabled());
     ASSERT_TRUE(waitFor([&] { return w->secondsCounter() >= 1; }));

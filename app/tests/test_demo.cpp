@@ -2,8 +2,6 @@
 // card file whose recordings open.
 #include "AppTestSupport.h"
 
-#include "cardfile/ui/Selection.h"
-
 #include <QProcess>
 #include <QTreeWidget>
 
@@ -38,9 +36,9 @@ TEST_F(AppTest, DemoFolderOpensWithTheSimulatedInstrument) {
     EXPECT_EQ(runCli({"make-demo", demo}, &err), 1);
     EXPECT_TRUE(err.contains("already"));
 
-    VentrixOptions o = options();
+    MainWindowOptions o = options();
     o.workDir = demo.toStdString();
-    TVentrix w(o);
+    MainWindow w(o);
     ASSERT_TRUE(w.startedOk());
     w.resize(1024, 768);
     w.show();
@@ -48,26 +46,26 @@ TEST_F(AppTest, DemoFolderOpensWithTheSimulatedInstrument) {
     int patients = 0, entries = 0;
     bool kinds[3] = {false, false, false}; // plain, A2, RT
     dialogs.script.push_back([&](QDialog& d) {
-        auto& card = dynamic_cast<cardfile::ui::TPatient&>(d);
-        patients = card.ListView1->topLevelItemCount();
+        auto& card = dynamic_cast<cardfile::ui::CardFileWindow&>(d);
+        patients = card.patientList->topLevelItemCount();
         for (int i = 0; i < patients; ++i) {
-            card.ListView1->setCurrentItem(card.ListView1->topLevelItem(i));
-            entries += card.ListView2->topLevelItemCount();
+            card.patientList->setCurrentItem(card.patientList->topLevelItem(i));
+            entries += card.archiveList->topLevelItemCount();
             cardfile::CardFile cf(demo.toStdString());
             for (const auto& e :
-                 cf.listArchiveEntries(cardfile::ui::selection().patientId.toStdString()).value)
+                 cf.listArchiveEntries(w.viewState().selection.patientId.toStdString()).value)
                 kinds[e.isA2() ? 1 : e.isRhythm() ? 2 : 0] = true;
         }
-        card.ListView1->setCurrentItem(card.ListView1->topLevelItem(0));
-        card.ListView2->setCurrentItem(card.ListView2->topLevelItem(0));
+        card.patientList->setCurrentItem(card.patientList->topLevelItem(0));
+        card.archiveList->setCurrentItem(card.archiveList->topLevelItem(0));
         card.Open->click();
         return -1;
     });
-    w.N5->trigger();
+    w.cardFileAction->trigger();
     EXPECT_EQ(patients, 3);
     EXPECT_GE(entries, 3);
     EXPECT_TRUE(kinds[0] && kinds[1] && kinds[2]);
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
     EXPECT_GT(w.recordingBuffer().bytes.size(), 0u);
-    EXPECT_TRUE(w.Forvard->isVisible());
+    EXPECT_TRUE(w.Forward->isVisible());
 }

@@ -37,9 +37,9 @@ protected:
         auto r = cardfile::storeDeviceFile(cardfile::CardFile(work()), id, path, true);
         ASSERT_TRUE(r) << r.message;
     }
-    void open(TVentrix& w, int entry) {
+    void open(MainWindow& w, int entry) {
         dialogs.script.push_back(pickInCardFile(0, entry, "Open"));
-        w.N5->trigger();
+        w.cardFileAction->trigger();
     }
     std::filesystem::path recording(int n) const {
         return cardfile::CardFile(work()).recordingPath(id, n);
@@ -52,7 +52,7 @@ protected:
 // Answers the file-open dialog with this file (or cancels with an empty path).
 ui::ScriptedDialogs::Handler chooseFile(const QString& path) {
     return [path](QDialog& d) {
-        EXPECT_EQ(d.objectName(), "OpenDialog1");
+        EXPECT_EQ(d.objectName(), "importFileDialog");
         if (path.isEmpty())
             return int(QDialog::Rejected);
         auto& dialog = dynamic_cast<QFileDialog&>(d);
@@ -74,20 +74,20 @@ TEST_F(ReviewTest, OpenPlainRecordingPagesAndRedraws) {
     auto w = makeWindow();
     open(*w, 0);
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
-    EXPECT_TRUE(ui::flags().cardReview);
-    EXPECT_TRUE(w->Forvard->isVisible());
+    EXPECT_TRUE(w->viewState().cardReview);
+    EXPECT_TRUE(w->Forward->isVisible());
     EXPECT_TRUE(w->Back->isVisible());
     EXPECT_FALSE(w->Start->isVisible());
-    EXPECT_TRUE(w->N10->isEnabled());
+    EXPECT_TRUE(w->printAction->isEnabled());
     EXPECT_EQ(w->recordingBuffer().bytes.size(), std::filesystem::file_size(recording(1)));
     EXPECT_EQ(w->display().recording().size(), w->recordingBuffer().bytes.size());
     EXPECT_EQ(w->display().durationSeconds(), 30);
     EXPECT_EQ(w->display().pageNumber(), 0);
     // 30 s do not fit one page of about 12 s.
-    EXPECT_TRUE(w->Forvard->isEnabled());
+    EXPECT_TRUE(w->Forward->isEnabled());
     EXPECT_FALSE(w->Back->isEnabled());
 
-    w->Forvard->click();
+    w->Forward->click();
     EXPECT_EQ(w->display().pageNumber(), 1);
     EXPECT_TRUE(w->Back->isEnabled());
     QTest::qWait(20); // the window shows the page; that repaint must not go back to page 0
@@ -97,7 +97,7 @@ TEST_F(ReviewTest, OpenPlainRecordingPagesAndRedraws) {
     EXPECT_FALSE(w->Back->isEnabled());
 
     // A repaint the window did not ask for runs the paint handler: back to the first page.
-    w->Forvard->click();
+    w->Forward->click();
     ASSERT_EQ(w->display().pageNumber(), 1);
     QCoreApplication::processEvents(); // the page is shown first
     ASSERT_EQ(w->display().pageNumber(), 1);
@@ -105,13 +105,13 @@ TEST_F(ReviewTest, OpenPlainRecordingPagesAndRedraws) {
     EXPECT_EQ(w->display().pageNumber(), 0);
 
     // A new scale redraws from the first page.
-    w->Forvard->click();
-    w->ComboBox1->setCurrentIndex(2);
-    w->ComboBox1Change();
+    w->Forward->click();
+    w->scaleBox->setCurrentIndex(2);
+    w->applyScale();
     EXPECT_EQ(w->display().geometry().scaleIndex, 2);
     EXPECT_EQ(w->display().pageNumber(), 0);
     // So does a resize.
-    w->Forvard->click();
+    w->Forward->click();
     ASSERT_EQ(w->display().pageNumber(), 1);
     w->resize(900, 700);
     ASSERT_TRUE(waitFor([&] { return w->display().pageNumber() == 0; }));
@@ -122,30 +122,30 @@ TEST_F(ReviewTest, OpenA2AndRhythmogramEntries) {
     auto w = makeWindow();
     open(*w, 1);
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
-    EXPECT_TRUE(ui::flags().kindA2);
+    EXPECT_TRUE(w->viewState().kindA2);
     EXPECT_TRUE(w->display().view().kindA2);
-    EXPECT_TRUE(ui::flags().cardReview);
+    EXPECT_TRUE(w->viewState().cardReview);
     EXPECT_EQ(w->display().recording().size(), std::filesystem::file_size(recording(2)));
-    EXPECT_TRUE(w->N10->isEnabled());
+    EXPECT_TRUE(w->printAction->isEnabled());
 
     open(*w, 2);
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
-    EXPECT_TRUE(ui::flags().rhythmogram);
-    EXPECT_FALSE(ui::flags().cardReview);
+    EXPECT_TRUE(w->viewState().rhythmogram);
+    EXPECT_FALSE(w->viewState().cardReview);
     EXPECT_TRUE(w->display().view().rhythmogram);
-    EXPECT_FALSE(w->N10->isEnabled());
-    EXPECT_TRUE(w->Forvard->isVisible());
+    EXPECT_FALSE(w->printAction->isEnabled());
+    EXPECT_TRUE(w->Forward->isVisible());
     // The selectors do nothing while a rhythmogram is shown.
-    w->ComboBox1->setCurrentIndex(0);
-    w->ComboBox1Change();
+    w->scaleBox->setCurrentIndex(0);
+    w->applyScale();
     EXPECT_EQ(w->display().geometry().scaleIndex, 1);
 
     // A showing of the card file without a request opens the rhythmogram again.
     dialogs.script.push_back([](QDialog& d) {
-        dynamic_cast<cardfile::ui::TPatient&>(d).OK->click();
+        dynamic_cast<cardfile::ui::CardFileWindow&>(d).OK->click();
         return -1;
     });
-    w->N5->trigger();
+    w->cardFileAction->trigger();
     EXPECT_TRUE(w->display().view().rhythmogram);
     EXPECT_TRUE(messages.shown.empty());
 }
@@ -171,18 +171,18 @@ TEST_F(ReviewTest, ImportOfACompressedFileLeavesNothingBehind) {
     auto w = makeWindow();
     const auto before = folderNames(QString::fromStdString(work().string()));
     dialogs.script.push_back(chooseFile(ecx));
-    w->Importfromthefile1->trigger();
+    w->importAction->trigger();
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
 
     // The upper-case extension is compressed too; the name makes it an A2 recording.
     EXPECT_EQ(w->recordingBuffer().bytes,
               signal::convertDeviceBytes(device, signal::RecordingKind::A2));
-    EXPECT_TRUE(ui::flags().kindA2);
-    EXPECT_TRUE(ui::flags().importView);
+    EXPECT_TRUE(w->viewState().kindA2);
+    EXPECT_TRUE(w->viewState().importView);
     EXPECT_TRUE(w->display().view().importView);
-    EXPECT_TRUE(w->Forvard->isVisible());
-    EXPECT_FALSE(w->Edit1->isVisible());
-    EXPECT_TRUE(w->N10->isEnabled());
+    EXPECT_TRUE(w->Forward->isVisible());
+    EXPECT_FALSE(w->secondsEdit->isVisible());
+    EXPECT_TRUE(w->printAction->isEnabled());
     EXPECT_EQ(w->display().pageNumber(), 0);
     EXPECT_EQ(folderNames(folder), std::vector<std::string>{"A2_0007.ECX"});
     EXPECT_EQ(folderNames(QString::fromStdString(work().string())), before);
@@ -195,11 +195,11 @@ TEST_F(ReviewTest, ImportOfADeviceFileAndOfADamagedOne) {
     writeFile(plain.toStdString(), std::string(device.begin(), device.end()));
     auto w = makeWindow();
     dialogs.script.push_back(chooseFile(plain));
-    w->Importfromthefile1->trigger();
+    w->importAction->trigger();
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
     EXPECT_EQ(w->recordingBuffer().bytes,
               signal::convertDeviceBytes(device, signal::RecordingKind::Plain));
-    EXPECT_FALSE(ui::flags().kindA2);
+    EXPECT_FALSE(w->viewState().kindA2);
     EXPECT_EQ(w->display().durationSeconds(), 15);
 
     // A damaged compressed file stops the import with a message; the shown recording stays.
@@ -207,7 +207,7 @@ TEST_F(ReviewTest, ImportOfADeviceFileAndOfADamagedOne) {
     writeFile(broken.toStdString(), std::string(20, '\x7f'));
     const auto shown = w->recordingBuffer().bytes;
     dialogs.script.push_back(chooseFile(broken));
-    w->Importfromthefile1->trigger();
+    w->importAction->trigger();
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].caption, "Error");
     EXPECT_FALSE(messages.shown[0].text.isEmpty());
@@ -218,9 +218,9 @@ TEST_F(ReviewTest, ImportOfADeviceFileAndOfADamagedOne) {
 TEST_F(ReviewTest, CancelledImportOnlySetsTheImportFlag) {
     auto w = makeWindow();
     dialogs.script.push_back(chooseFile(QString()));
-    w->Importfromthefile1->trigger();
-    EXPECT_TRUE(ui::flags().importView);
-    EXPECT_FALSE(w->Forvard->isVisible());
+    w->importAction->trigger();
+    EXPECT_TRUE(w->viewState().importView);
+    EXPECT_FALSE(w->Forward->isVisible());
     EXPECT_TRUE(w->recordingBuffer().bytes.empty());
     EXPECT_TRUE(messages.shown.empty());
 }
@@ -273,14 +273,14 @@ TEST_F(ReviewTest, ScreenshotShowsTheDisplaySurface) {
 TEST_F(ReviewTest, CardFileClosedWithoutRequestLeavesTheWindowEmpty) {
     auto w = makeWindow();
     open(*w, 0);
-    ASSERT_TRUE(w->Forvard->isVisible());
+    ASSERT_TRUE(w->Forward->isVisible());
     // Write with no patient selected: no request.
     dialogs.script.push_back(pickInCardFile(-1, -1, "Write"));
-    w->N5->trigger();
-    EXPECT_FALSE(cardfile::ui::selection().writeRequest);
+    w->cardFileAction->trigger();
+    EXPECT_FALSE(w->viewState().selection.writeRequest);
     EXPECT_FALSE(w->Start->isVisible());
     EXPECT_FALSE(w->Stop->isVisible());
-    EXPECT_FALSE(ui::flags().cardReview);
+    EXPECT_FALSE(w->viewState().cardReview);
     EXPECT_EQ(w->acquisition(), nullptr); // nothing was opened
     // The drawing area is white below the tool panel.
     const QImage& surface = w->display().surface();

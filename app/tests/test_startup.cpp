@@ -1,7 +1,7 @@
 // Program start, settings, language switching, the parameters dialog and the end of the program.
 #include "AppTestSupport.h"
 
-#include "app/Parameters.h"
+#include "app/ParametersDialog.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -36,66 +36,68 @@ TEST_F(AppTest, FirstStartInAnEmptyFolder) {
     // The card file comes into being only when a window opens it.
     EXPECT_FALSE(std::filesystem::exists(work() / "DATA_BASE"));
 
-    EXPECT_EQ(w->ComboBox1->currentText(), QString::fromUtf8("10 мм/мВ"));
-    EXPECT_EQ(w->ComboBox2->currentText(), "I..V6");
-    EXPECT_EQ(w->ComboBox3->currentText(), QString::fromUtf8("25 мм/с"));
-    EXPECT_EQ(w->N1->title(), QString::fromUtf8("Пациент"));
-    EXPECT_EQ(w->N12->text(), QString::fromUtf8("Выход"));
-    EXPECT_EQ(w->Label4->text(), QString::fromUtf8("Длительность ЭКГ,с"));
+    EXPECT_EQ(w->scaleBox->currentText(), QString::fromUtf8("10 мм/мВ"));
+    EXPECT_EQ(w->leadGroupBox->currentText(), "I..V6");
+    EXPECT_EQ(w->speedBox->currentText(), QString::fromUtf8("25 мм/с"));
+    EXPECT_EQ(w->patientMenu->title(), QString::fromUtf8("Пациент"));
+    EXPECT_EQ(w->exitAction->text(), QString::fromUtf8("Выход"));
+    EXPECT_EQ(w->secondsLabel->text(), QString::fromUtf8("Длительность ЭКГ,с"));
     EXPECT_EQ(w->windowTitle(), "Ventrix");
-    EXPECT_TRUE(w->N11->isChecked());
-    EXPECT_FALSE(w->English1->isChecked());
-    EXPECT_TRUE(ui::flags().russian);
-    EXPECT_TRUE(ui::flags().printGrid);
+    EXPECT_TRUE(w->russianAction->isChecked());
+    EXPECT_FALSE(w->englishAction->isChecked());
+    EXPECT_TRUE(w->viewState().russian);
+    EXPECT_TRUE(w->viewState().printGrid);
 
     // Empty state; without a printer both print commands are greyed, import stays available.
-    for (QPushButton* b : {w->Start, w->Stop, w->Forvard, w->Back}) {
+    for (QPushButton* b : {w->Start, w->Stop, w->Forward, w->Back}) {
         EXPECT_FALSE(b->isVisible());
         EXPECT_FALSE(b->isEnabled());
     }
-    EXPECT_FALSE(w->Edit1->isVisible());
-    EXPECT_FALSE(w->Label4->isVisible());
-    EXPECT_FALSE(w->N9->isEnabled());
-    EXPECT_FALSE(w->N10->isEnabled());
-    EXPECT_TRUE(w->Importfromthefile1->isEnabled());
+    EXPECT_FALSE(w->secondsEdit->isVisible());
+    EXPECT_FALSE(w->secondsLabel->isVisible());
+    EXPECT_FALSE(w->printSetupAction->isEnabled());
+    EXPECT_FALSE(w->printAction->isEnabled());
+    EXPECT_TRUE(w->importAction->isEnabled());
 }
 
 TEST_F(AppTest, MenuTreeHasItsItemsInOrder) {
     auto w = makeWindow();
-    const auto items = w->N1->actions();
+    const auto items = w->patientMenu->actions();
     ASSERT_EQ(items.size(), 8);
-    const QStringList names = {"N5", "N6", "N3", "N8", "Importfromthefile1", "N13", "N9", "N10"};
+    const QStringList names = {"cardFileAction",   "cardFileSeparator", "memoryAction",
+                               "memorySeparator",  "importAction",      "importSeparator",
+                               "printSetupAction", "printAction"};
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(items[i]->objectName(), names[i]);
     EXPECT_TRUE(items[1]->isSeparator());
     EXPECT_TRUE(items[5]->isSeparator());
-    EXPECT_EQ(w->N7->actions().size(), 2);
-    EXPECT_EQ(w->N11->text(), QString::fromUtf8("Русский"));
+    EXPECT_EQ(w->languageMenu->actions().size(), 2);
+    EXPECT_EQ(w->russianAction->text(), QString::fromUtf8("Русский"));
 }
 
 TEST_F(AppTest, LanguageSwitchBothWaysAndSettingsRoundTrip) {
     auto w = makeWindow();
-    w->English1->trigger();
-    EXPECT_FALSE(ui::flags().russian);
-    EXPECT_EQ(w->N1->title(), "Patient");
-    EXPECT_EQ(w->Importfromthefile1->text(), "Import from the file");
-    EXPECT_EQ(w->Forvard->text(), "Forvard");
-    EXPECT_EQ(w->Label1->text(), "  Scale");
-    EXPECT_EQ(w->Label2->text(), "    Leads");
-    EXPECT_EQ(w->Label3->text(), "   Speed");
-    EXPECT_EQ(w->Label4->text(), "    Duration ECG,s");
-    EXPECT_EQ(w->ComboBox3->currentText(), "25 mm/s");
-    EXPECT_EQ(w->ComboBox1->currentText(), "10 mm/mV");
-    EXPECT_FALSE(w->N11->isChecked());
-    EXPECT_TRUE(w->English1->isChecked());
+    w->englishAction->trigger();
+    EXPECT_FALSE(w->viewState().russian);
+    EXPECT_EQ(w->patientMenu->title(), "Patient");
+    EXPECT_EQ(w->importAction->text(), "Import from the file");
+    EXPECT_EQ(w->Forward->text(), "Forvard");
+    EXPECT_EQ(w->scaleLabel->text(), "  Scale");
+    EXPECT_EQ(w->leadGroupLabel->text(), "    Leads");
+    EXPECT_EQ(w->speedLabel->text(), "   Speed");
+    EXPECT_EQ(w->secondsLabel->text(), "    Duration ECG,s");
+    EXPECT_EQ(w->speedBox->currentText(), "25 mm/s");
+    EXPECT_EQ(w->scaleBox->currentText(), "10 mm/mV");
+    EXPECT_FALSE(w->russianAction->isChecked());
+    EXPECT_TRUE(w->englishAction->isChecked());
     // Choosing English again keeps everything as it is.
-    w->English1->trigger();
-    EXPECT_TRUE(w->English1->isChecked());
-    EXPECT_EQ(w->N1->title(), "Patient");
+    w->englishAction->trigger();
+    EXPECT_TRUE(w->englishAction->isChecked());
+    EXPECT_EQ(w->patientMenu->title(), "Patient");
 
     // A switch writes nothing; Exit writes the texts of the new language and "1".
     EXPECT_EQ(settingsLines(work()), kDefaultLines);
-    w->N12->trigger();
+    w->exitAction->trigger();
     QStringList english = kDefaultLines;
     english[0] = "10 mm/mV";
     english[2] = "25 mm/s";
@@ -104,12 +106,12 @@ TEST_F(AppTest, LanguageSwitchBothWaysAndSettingsRoundTrip) {
 
     auto again = makeWindow();
     ASSERT_TRUE(again->startedOk());
-    EXPECT_FALSE(ui::flags().russian);
-    EXPECT_EQ(again->N5->text(), "Card file");
-    again->N11->trigger();
-    EXPECT_EQ(again->N5->text(), QString::fromUtf8("Картотека"));
+    EXPECT_FALSE(again->viewState().russian);
+    EXPECT_EQ(again->cardFileAction->text(), "Card file");
+    again->russianAction->trigger();
+    EXPECT_EQ(again->cardFileAction->text(), QString::fromUtf8("Картотека"));
     EXPECT_EQ(again->Back->text(), QString::fromUtf8("Назад"));
-    EXPECT_EQ(again->ComboBox1->currentText(), QString::fromUtf8("10 мм/мВ"));
+    EXPECT_EQ(again->scaleBox->currentText(), QString::fromUtf8("10 мм/мВ"));
     again->close();
     EXPECT_EQ(settingsLines(work()), kDefaultLines);
 }
@@ -121,8 +123,8 @@ TEST_F(AppTest, LanguageValueTwoIsEnglishAndKept) {
     writeSettingsLines(work(), lines);
     auto w = makeWindow();
     ASSERT_TRUE(w->startedOk());
-    EXPECT_FALSE(ui::flags().russian);
-    EXPECT_EQ(w->N10->text(), "Print");
+    EXPECT_FALSE(w->viewState().russian);
+    EXPECT_EQ(w->printAction->text(), "Print");
     w->close();
     const QStringList written = settingsLines(work());
     ASSERT_EQ(written.size(), 8);
@@ -141,9 +143,9 @@ TEST_F(AppTest, SavedChoicesAreSelectedAtStart) {
     lines[6] = "3";
     writeSettingsLines(work(), lines);
     auto w = makeWindow();
-    EXPECT_EQ(w->ComboBox1->currentIndex(), 2);
-    EXPECT_EQ(w->ComboBox2->currentText(), "V1..V3");
-    EXPECT_EQ(w->ComboBox3->currentText(), QString::fromUtf8("50 мм/с"));
+    EXPECT_EQ(w->scaleBox->currentIndex(), 2);
+    EXPECT_EQ(w->leadGroupBox->currentText(), "V1..V3");
+    EXPECT_EQ(w->speedBox->currentText(), QString::fromUtf8("50 мм/с"));
     EXPECT_EQ(w->display().geometry().speedIndex, 3);
     EXPECT_EQ(w->display().geometry().groupIndex, 6);
     w->close();
@@ -181,52 +183,52 @@ TEST_F(AppTest, OutOfRangeIndicesFallBackToDefaults) {
     EXPECT_EQ(w->display().geometry().scaleIndex, 1);
     EXPECT_EQ(w->display().geometry().groupIndex, 9);
     EXPECT_EQ(w->display().geometry().speedIndex, 2);
-    EXPECT_EQ(w->ComboBox3->currentText(), QString::fromUtf8("25 мм/с"));
+    EXPECT_EQ(w->speedBox->currentText(), QString::fromUtf8("25 мм/с"));
     w->close();
     EXPECT_EQ(settingsLines(work()), kDefaultLines);
 }
 
 TEST_F(AppTest, SpeedChoiceBeforeAnyRecordingLeavesTheIndex) {
     auto w = makeWindow();
-    w->ComboBox3->setCurrentIndex(0);
-    w->ComboBox3Change();
+    w->speedBox->setCurrentIndex(0);
+    w->applySpeedAndRedraw();
     EXPECT_EQ(w->display().geometry().speedIndex, 2);
-    EXPECT_EQ(w->ComboBox3->currentText(), QString::fromUtf8("5 мм/с"));
+    EXPECT_EQ(w->speedBox->currentText(), QString::fromUtf8("5 мм/с"));
 }
 
 TEST_F(AppTest, ParametersDialogKeepsThePrintGridFlag) {
     auto w = makeWindow();
     dialogs.script.push_back([](QDialog& d) {
-        auto& p = dynamic_cast<TParameters&>(d);
+        auto& p = dynamic_cast<ParametersDialog&>(d);
         EXPECT_EQ(p.windowTitle(), QString::fromUtf8("Параметры"));
-        EXPECT_EQ(p.CheckBox1->text(), QString::fromUtf8("Печать сетки"));
-        EXPECT_TRUE(p.CheckBox1->isChecked());
-        EXPECT_TRUE(p.Button3->isEnabled());
-        p.Button3->click();
-        EXPECT_FALSE(p.Button3->isEnabled()); // Apply greys until the next click
-        p.CheckBox1->click();
-        EXPECT_TRUE(p.Button3->isEnabled());
-        p.Button2->click(); // Cancel does not undo the click
+        EXPECT_EQ(p.printGridBox->text(), QString::fromUtf8("Печать сетки"));
+        EXPECT_TRUE(p.printGridBox->isChecked());
+        EXPECT_TRUE(p.applyButton->isEnabled());
+        p.applyButton->click();
+        EXPECT_FALSE(p.applyButton->isEnabled()); // Apply greys until the next click
+        p.printGridBox->click();
+        EXPECT_TRUE(p.applyButton->isEnabled());
+        p.cancelButton->click(); // Cancel does not undo the click
         return -1;
     });
-    w->N4->trigger();
-    EXPECT_FALSE(ui::flags().printGrid);
-    EXPECT_FALSE(w->N10->isEnabled());
-    EXPECT_FALSE(w->Edit1->isVisible());
+    w->parametersAction->trigger();
+    EXPECT_FALSE(w->viewState().printGrid);
+    EXPECT_FALSE(w->printAction->isEnabled());
+    EXPECT_FALSE(w->secondsEdit->isVisible());
 
-    w->English1->trigger();
+    w->englishAction->trigger();
     dialogs.script.push_back([](QDialog& d) {
-        auto& p = dynamic_cast<TParameters&>(d);
+        auto& p = dynamic_cast<ParametersDialog&>(d);
         EXPECT_EQ(p.windowTitle(), "Parameters");
-        EXPECT_EQ(p.Button3->text(), "To apply");
-        EXPECT_EQ(p.CheckBox1->text(), "Print of grid");
-        EXPECT_FALSE(p.CheckBox1->isChecked());
-        p.CheckBox1->click();
-        p.Button1->click();
+        EXPECT_EQ(p.applyButton->text(), "To apply");
+        EXPECT_EQ(p.printGridBox->text(), "Print of grid");
+        EXPECT_FALSE(p.printGridBox->isChecked());
+        p.printGridBox->click();
+        p.okButton->click();
         return -1;
     });
-    w->N4->trigger();
-    EXPECT_TRUE(ui::flags().printGrid);
+    w->parametersAction->trigger();
+    EXPECT_TRUE(w->viewState().printGrid);
     EXPECT_EQ(dialogs.shownNames.size(), 2u);
 }
 
@@ -234,7 +236,7 @@ TEST_F(AppTest, ExitWithoutInstrumentWritesSettingsAndCloses) {
     auto w = makeWindow();
     ASSERT_TRUE(w->isVisible());
     std::filesystem::remove(work() / signal::kSettingsFileName);
-    w->N12->trigger();
+    w->exitAction->trigger();
     EXPECT_FALSE(w->isVisible());
     EXPECT_EQ(settingsLines(work()), kDefaultLines);
     EXPECT_TRUE(messages.shown.empty());
@@ -246,7 +248,7 @@ TEST_F(AppTest, SettingsThatCannotBeWrittenKeepExitFromEndingTheProgram) {
     const auto settings = work() / signal::kSettingsFileName;
     std::filesystem::remove(settings);
     std::filesystem::create_directory(settings);
-    w->N12->trigger();
+    w->exitAction->trigger();
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].caption, "Error");
     EXPECT_TRUE(w->isVisible());

@@ -1,8 +1,9 @@
-// The new-patient and change-patient dialogs: the same seven inputs, kept in the process-wide
-// patient texts (Selection.h) while the user types.
+// The new-patient and change-patient dialogs: the same seven inputs, kept in the view state's
+// patient texts while the user types.
 #pragma once
 
 #include "cardfile/CardFile.h"
+#include "ui/ViewState.h"
 
 #include <QDialog>
 #include <QString>
@@ -19,71 +20,74 @@ namespace velkard::cardfile::ui {
 class PatientInputs : public QDialog {
     Q_OBJECT
 public:
-    explicit PatientInputs(QWidget* parent = nullptr);
+    explicit PatientInputs(velkard::ui::ViewState& state, QWidget* parent = nullptr);
 
-    QLineEdit* Edit1;     // name
-    QComboBox* ComboBox1; // sex
-    QDateEdit* DateTimePicker1;
-    QLineEdit* Edit2; // birthplace
-    QLineEdit* Edit3; // address
-    QLineEdit* Edit4; // telephone
-    QLineEdit* Edit5; // insurance policy
-    QLabel* Label1;
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QLabel* Label5;
-    QLabel* Label6;
-    QLabel* Label7;
+    QLineEdit* nameEdit; // name
+    QComboBox* sexBox;   // sex
+    QDateEdit* birthDatePicker;
+    QLineEdit* birthplaceEdit; // birthplace
+    QLineEdit* addressEdit;    // address
+    QLineEdit* telephoneEdit;  // telephone
+    QLineEdit* policyEdit;     // insurance policy
+    QLabel* nameLabel;
+    QLabel* sexLabel;
+    QLabel* birthDateLabel;
+    QLabel* birthplaceLabel;
+    QLabel* addressLabel;
+    QLabel* telephoneLabel;
+    QLabel* policyLabel;
 
     // The picker's date in the stored form dd.MM.yyyy.
     QString pickerDateText() const;
 
 public slots:
-    void Edit1Change();
-    void ComboBox1Change();
-    void Edit2Change();
-    void Edit3Change();
-    void Edit4Change();
-    void Edit5Change();
+    void nameEdited();
+    void sexEdited();
+    void birthplaceEdited();
+    void addressEdited();
+    void telephoneEdited();
+    void policyEdited();
 
 protected:
+    velkard::ui::ViewState& state_;
+
     // Labels and the sex items of one language; the window caption is the dialog's own.
     void applyInputCaptions(bool russian);
     // Lays the inputs out above the two buttons, in the tab order name .. policy, OK, Cancel.
     void layOut(QPushButton* ok, QPushButton* cancel);
 };
 
-class TNew_patient : public PatientInputs {
+class NewPatientDialog : public PatientInputs {
     Q_OBJECT
 public:
     // workDir holds DATA_BASE. Creation empties the patient texts and clears the created flag.
-    explicit TNew_patient(std::filesystem::path workDir, QWidget* parent = nullptr);
+    explicit NewPatientDialog(velkard::ui::ViewState& state, std::filesystem::path workDir,
+                              QWidget* parent = nullptr);
 
     void applyLanguage(bool russian);
 
     // The record assembled by the last successful OK (valid while
-    // newPatientFlags().patientCreated).
+    // the view state's newPatient.patientCreated).
     const PatientRecord& record() const { return record_; }
 
-    QPushButton* Button1; // OK
-    QPushButton* Button2; // Cancel
+    QPushButton* OK;     // OK
+    QPushButton* Cancel; // Cancel
 
     void reject() override; // closing from the frame, Esc, Cancel
 
 public slots:
-    void Button1Click();
-    void Button2Click();
+    void confirm();
+    void cancel();
 
 private:
     CardFile cardFile_;
     PatientRecord record_;
 };
 
-class TChange_patient : public PatientInputs {
+class ChangePatientDialog : public PatientInputs {
     Q_OBJECT
 public:
-    explicit TChange_patient(QWidget* parent = nullptr);
+    explicit ChangePatientDialog(velkard::ui::ViewState& state, QWidget* parent = nullptr);
 
     void applyLanguage(bool russian);
 
@@ -91,8 +95,8 @@ public:
     QPushButton* Cancel;
 
 public slots:
-    void OKClick();
-    void CancelClick();
+    void confirm();
+    void cancel();
 };
 
 } // namespace velkard::cardfile::ui

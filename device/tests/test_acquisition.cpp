@@ -103,10 +103,10 @@ bool pump(Acquisition& acq, std::vector<signal::SampleBlock>& blocks, std::vecto
           Done done, std::chrono::seconds deadline = 20s) {
     const auto end = Clock::now() + deadline;
     while (Clock::now() < end) {
-        TickResult r = acq.timer1Tick();
+        TickResult r = acq.handOverBlocks();
         blocks.insert(blocks.end(), r.blocks.begin(), r.blocks.end());
         events.insert(events.end(), r.events.begin(), r.events.end());
-        if (acq.timer3Tick()) {
+        if (acq.watchdogExpired()) {
             auto more = acq.takeEvents();
             events.insert(events.end(), more.begin(), more.end());
         }
@@ -185,7 +185,7 @@ TEST(Acquisition, StopKeepsTheCommandFileReaderShutdownOrder) {
     EXPECT_FALSE(rig.acq.readerRunning());
     EXPECT_EQ(rig.acq.state(), AcquisitionState::Stopped);
     // Stopped means stopped: no further block is handed out.
-    EXPECT_TRUE(rig.acq.timer1Tick().blocks.empty());
+    EXPECT_TRUE(rig.acq.handOverBlocks().blocks.empty());
 }
 
 TEST(Acquisition, StopDuringRecordingKeepsOnlyWholeBlocks) {
@@ -267,14 +267,14 @@ TEST(Acquisition, WatchdogFiresWhenOneReadHasWaitedAFullSecond) {
     ASSERT_TRUE(pump(rig.acq, blocks, events, [&] { return rig.acq.readPending(); }));
     // The pending read began no later than t, so at t + 1000 ms it has waited the full period.
     const auto t = Clock::now();
-    EXPECT_FALSE(rig.acq.timer3Tick(t));
-    EXPECT_FALSE(rig.acq.timer3Tick(t + 900ms));
+    EXPECT_FALSE(rig.acq.watchdogExpired(t));
+    EXPECT_FALSE(rig.acq.watchdogExpired(t + 900ms));
     EXPECT_EQ(rig.acq.state(), AcquisitionState::Monitoring);
     EXPECT_TRUE(rig.acq.takeEvents().empty());
-    EXPECT_TRUE(rig.acq.timer3Tick(t + 1000ms));
+    EXPECT_TRUE(rig.acq.watchdogExpired(t + 1000ms));
     EXPECT_EQ(rig.acq.takeEvents().size(), 1u);
     EXPECT_FALSE(rig.acq.readPending());
-    EXPECT_FALSE(rig.acq.timer3Tick(t + 5s)); // fires once
+    EXPECT_FALSE(rig.acq.watchdogExpired(t + 5s)); // fires once
 }
 
 TEST(Acquisition, CloseFailureInTheWatchdogKeepsTheFileOpen) {
@@ -317,7 +317,7 @@ TEST(Acquisition, DeviceLostKeepsTheBlocksAlreadyWritten) {
     // The file stays open until Stop, holding the two whole blocks sent before the drop.
     EXPECT_TRUE(rig.acq.recordingToFile());
     EXPECT_EQ(rig.acq.blocksWritten(), 2u);
-    EXPECT_TRUE(rig.acq.timer1Tick().events.empty()); // reported once
+    EXPECT_TRUE(rig.acq.handOverBlocks().events.empty()); // reported once
     rig.log->clear();
     rig.acq.stop();
     EXPECT_EQ(std::count(rig.log->begin(), rig.log->end(), "write A5"), 0); // link already shut

@@ -74,7 +74,7 @@ TEST(LiveSweep, WrapsWhenPositionReachesClientRightMinus55) {
     // Any selector change starts the sweep at the left again.
     d.drawLiveBlock(constantBlock(0, 0));
     ASSERT_EQ(d.sweepPosition(), 40);
-    d.comboBox2Change(1);
+    d.setLeadGroup(1);
     EXPECT_EQ(d.sweepPosition(), 0);
 }
 

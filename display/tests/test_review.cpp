@@ -79,7 +79,7 @@ TEST(GridImage, SolidAndDottedLinesEveryFiveMillimetres) {
 TEST(GridImage, CopiedRightOfLabelStripAndBelowPanel) {
     Display d(kCaps, kWin);
     d.view().patientChosen = true;
-    ASSERT_TRUE(d.comboBox3Change(2));
+    ASSERT_TRUE(d.setSpeed(2));
     const QImage& s = d.surface();
     // The drawing area starts at trunc(9p) = 28; left of it is the white label strip.
     for (int y = 40; y < 640; y += 3)
@@ -154,38 +154,38 @@ TEST(ReviewPage, CalibrationEveryThirdLeadOfTwelve) {
 TEST(Paging, PagesFollowEachOtherWithoutGapOrOverlap) {
     Review r(constantRecording(3 * kPageBytes / 16, 0, 0));
     EXPECT_EQ(r.d.pageStartOffset(), 0);
-    EXPECT_TRUE(r.d.forvardEnabled());
+    EXPECT_TRUE(r.d.forwardEnabled());
     EXPECT_FALSE(r.d.backEnabled());
-    r.d.forvardClick();
+    r.d.forward();
     EXPECT_EQ(r.d.pageNumber(), 1);
     EXPECT_EQ(r.d.pageStartOffset(), kPageBytes); // 964 columns of 10 records on
     EXPECT_TRUE(r.d.backEnabled());
-    EXPECT_TRUE(r.d.forvardEnabled());
-    r.d.forvardClick();
+    EXPECT_TRUE(r.d.forwardEnabled());
+    r.d.forward();
     EXPECT_EQ(r.d.pageNumber(), 2);
-    EXPECT_FALSE(r.d.forvardEnabled()); // the data ends with this page
-    r.d.forvardClick();                 // nothing after it
+    EXPECT_FALSE(r.d.forwardEnabled()); // the data ends with this page
+    r.d.forward();                 // nothing after it
     EXPECT_EQ(r.d.pageNumber(), 2);
-    r.d.backClick();
+    r.d.back();
     EXPECT_EQ(r.d.pageNumber(), 1);
     EXPECT_EQ(r.d.pageStartOffset(), kPageBytes);
-    EXPECT_TRUE(r.d.forvardEnabled());
-    r.d.backClick();
+    EXPECT_TRUE(r.d.forwardEnabled());
+    r.d.back();
     EXPECT_EQ(r.d.pageStartOffset(), 0);
     EXPECT_FALSE(r.d.backEnabled());
-    r.d.backClick(); // nothing before page 0
+    r.d.back(); // nothing before page 0
     EXPECT_EQ(r.d.pageNumber(), 0);
     EXPECT_EQ(r.d.pageStartOffset(), 0);
 }
 
 TEST(Paging, ForvardEnabledExactlyWhenRecordsFollowThePage) {
     Review exact(constantRecording(kPageBytes / 16, 0, 0));
-    EXPECT_FALSE(exact.d.forvardEnabled());
+    EXPECT_FALSE(exact.d.forwardEnabled());
     Review longer(constantRecording(kPageBytes / 16 + 1, 0, 0));
-    EXPECT_TRUE(longer.d.forvardEnabled());
+    EXPECT_TRUE(longer.d.forwardEnabled());
     EXPECT_FALSE(longer.d.backEnabled());
     Review empty({});
-    EXPECT_FALSE(empty.d.forvardEnabled());
+    EXPECT_FALSE(empty.d.forwardEnabled());
     EXPECT_FALSE(empty.d.backEnabled());
     // No trace at all on an empty recording.
     EXPECT_TRUE(blackRows(empty.d.surface(), 500, 45, 650).empty());
@@ -200,15 +200,15 @@ TEST(Paging, ShortRecordingEndsWhereItEnds) {
 
 TEST(Paging, AnyChoiceGoesBackToFirstPage) {
     Review r(constantRecording(3 * kPageBytes / 16, 0, 0));
-    r.d.forvardClick();
-    r.d.forvardClick();
+    r.d.forward();
+    r.d.forward();
     ASSERT_EQ(r.d.pageNumber(), 2);
-    EXPECT_TRUE(r.d.comboBox1Change(2));
+    EXPECT_TRUE(r.d.setScale(2));
     EXPECT_EQ(r.d.pageNumber(), 0);
     EXPECT_EQ(r.d.pageStartOffset(), 0);
     EXPECT_EQ(r.d.geometry().scaleIndex, 2);
-    r.d.forvardClick();
-    EXPECT_TRUE(r.d.comboBox3Change(0)); // repaint with a new speed
+    r.d.forward();
+    EXPECT_TRUE(r.d.setSpeed(0)); // repaint with a new speed
     EXPECT_EQ(r.d.pageNumber(), 0);
     EXPECT_EQ(r.d.geometry().screenSamplesPerColumn, 51.0f);
     EXPECT_EQ(r.d.secondsPerScreen(), 61);
@@ -229,9 +229,9 @@ TEST(Paging, A2SwitchesByRecordPosition) {
         EXPECT_FALSE(black(d.surface(), 500, raisedY));
     };
     check();
-    d.forvardClick();
+    d.forward();
     EXPECT_TRUE(black(d.surface(), 500, raisedY)); // later pages: all raw
-    d.backClick();
+    d.back();
     check();
 }
 
@@ -244,20 +244,20 @@ TEST(Selectors, SpeedChangeRecomputesPrinterSamplesPerColumn) {
     d.computeHorizontalGeometry(4960);
     EXPECT_EQ(d.geometry().printerSamplesPerColumn, 6.0f);
     d.view().patientChosen = true;
-    ASSERT_TRUE(d.comboBox3Change(3));
+    ASSERT_TRUE(d.setSpeed(3));
     EXPECT_EQ(d.geometry().printerSamplesPerColumn, 3.0f);
 }
 
 TEST(Selectors, SpeedGuardedUntilSomethingIsShown) {
     Display d(kCaps, kWin);
     d.setChoices(1, 9, 2);
-    EXPECT_FALSE(d.comboBox3Change(0));
+    EXPECT_FALSE(d.setSpeed(0));
     EXPECT_EQ(d.geometry().speedIndex, 2);
-    EXPECT_TRUE(d.comboBox2Change(4));
+    EXPECT_TRUE(d.setLeadGroup(4));
     EXPECT_EQ(d.geometry().groupIndex, 4);
     d.view().rhythmogram = true;
-    EXPECT_FALSE(d.comboBox1Change(0));
-    EXPECT_FALSE(d.comboBox2Change(1));
+    EXPECT_FALSE(d.setScale(0));
+    EXPECT_FALSE(d.setLeadGroup(1));
     EXPECT_EQ(d.geometry().groupIndex, 4);
     EXPECT_EQ(d.geometry().scaleIndex, 1);
 }
@@ -288,12 +288,12 @@ TEST(Rhythmogram, OneSecondIsTwentyMillimetres) {
 TEST(Rhythmogram, PagingByBarsAndSavedColumn) {
     Display d(kCaps, kWin);
     d.openRhythmogramBytes(rhythm(3000, 500, 500));
-    EXPECT_TRUE(d.forvardEnabled());
+    EXPECT_TRUE(d.forwardEnabled());
     EXPECT_FALSE(d.backEnabled());
-    d.forvardClick();
+    d.forward();
     EXPECT_EQ(d.pageStartOffset(), 950); // the last bar of page 0 begins page 1
-    d.forvardClick();
-    d.backClick();
+    d.forward();
+    d.back();
     EXPECT_EQ(d.pageNumber(), 1);
     EXPECT_EQ(d.pageStartOffset(), 949); // P × page, P = trunc(1024 − 32 − 41 − 2)
 }
@@ -312,12 +312,12 @@ TEST(Rhythmogram, UnreadableFileIsReportedAndNothingDrawn) {
 TEST(Rhythmogram, OpeningARecordingEndsTheRhythmogramView) {
     Display d(kCaps, kWin);
     d.openRhythmogramBytes(rhythm(3000, 500, 500));
-    EXPECT_FALSE(d.comboBox1Change(0)); // selectors blocked while a rhythmogram is shown
+    EXPECT_FALSE(d.setScale(0)); // selectors blocked while a rhythmogram is shown
     const auto bytes = constantRecording(3 * kPageBytes / 16, 0, 0);
     d.view().cardReview = true;
     d.openRecording(bytes, 10);
     EXPECT_FALSE(d.view().rhythmogram);
-    d.forvardClick();
+    d.forward();
     EXPECT_EQ(d.pageStartOffset(), kPageBytes); // an ECG page, not a page of bars
-    EXPECT_TRUE(d.comboBox1Change(0));
+    EXPECT_TRUE(d.setScale(0));
 }

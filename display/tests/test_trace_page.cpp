@@ -45,12 +45,12 @@ TEST(TracePaging, BackFromALastPageThatEndedWithTheDataLeavesNoStrayStroke) {
         return record(0, std::int16_t(300 + (i % 800 < 40 ? 400 : 0)));
     });
     Review once(bytes, kCaps, kWin, 1, 2);
-    once.d.forvardClick(); // page 1
+    once.d.forward(); // page 1
     Review there(bytes, kCaps, kWin, 1, 2);
-    there.d.forvardClick();
-    there.d.forvardClick(); // the last page, ending with the data
-    ASSERT_FALSE(there.d.forvardEnabled());
-    there.d.backClick(); // page 1 again
+    there.d.forward();
+    there.d.forward(); // the last page, ending with the data
+    ASSERT_FALSE(there.d.forwardEnabled());
+    there.d.back(); // page 1 again
     ASSERT_EQ(there.d.pageNumber(), 1);
     const QImage a = once.d.surface();
     const QImage b = there.d.surface();
@@ -243,9 +243,9 @@ TEST(TracePixels, SecondLabelsSitAtTheirSecondsOnEveryPageAndNeverTouch) {
                     EXPECT_GE(l.x - labels[k - 1].x, width + 4) << "labels touch at " << speed;
                 }
             }
-            if (!r.d.forvardEnabled())
+            if (!r.d.forwardEnabled())
                 break;
-            r.d.forvardClick();
+            r.d.forward();
         }
         EXPECT_GE(pages, 2) << speed;
     }

@@ -1,8 +1,8 @@
 #include "memory/ui/DeviceFileList.h"
 
-#include "app/shared/AppFlags.h"
-#include "app/shared/Messages.h"
 #include "signal/Cp1251.h"
+#include "ui/Messages.h"
+#include "ui/ViewState.h"
 
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
@@ -20,8 +20,8 @@ namespace velkard::memory::ui {
 
 namespace {
 
-TForm1*& theInstance() {
-    static TForm1* form = nullptr;
+DeviceFileList*& theInstance() {
+    static DeviceFileList* form = nullptr;
     return form;
 }
 
@@ -38,25 +38,26 @@ QString shownText(const std::string& raw) {
 
 } // namespace
 
-TForm1::TForm1(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("Form1"));
-    ListBox1 = new QListWidget(this);
-    ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setSelectionMode(QAbstractItemView::MultiSelection);
-    Button1 = new QPushButton(this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button2 = new QPushButton(this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    Button5 = new QPushButton(this);
-    Button5->setObjectName(QStringLiteral("Button5"));
-    Button3 = new QPushButton(this);
-    Button3->setObjectName(QStringLiteral("Button3"));
-    Button4 = new QPushButton(this);
-    Button4->setObjectName(QStringLiteral("Button4"));
+DeviceFileList::DeviceFileList(const velkard::ui::ViewState& state, QWidget* parent)
+    : QDialog(parent), state_(state) {
+    setObjectName(QStringLiteral("DeviceFileList"));
+    fileList = new QListWidget(this);
+    fileList->setObjectName(QStringLiteral("fileList"));
+    fileList->setSelectionMode(QAbstractItemView::MultiSelection);
+    refreshButton = new QPushButton(this);
+    refreshButton->setObjectName(QStringLiteral("refreshButton"));
+    acceptButton = new QPushButton(this);
+    acceptButton->setObjectName(QStringLiteral("acceptButton"));
+    progressBar = new QProgressBar(this);
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setRange(0, 100);
+    progressBar->setValue(0);
+    deleteButton = new QPushButton(this);
+    deleteButton->setObjectName(QStringLiteral("deleteButton"));
+    selectAllButton = new QPushButton(this);
+    selectAllButton->setObjectName(QStringLiteral("selectAllButton"));
+    clearSelectionButton = new QPushButton(this);
+    clearSelectionButton->setObjectName(QStringLiteral("clearSelectionButton"));
 
     auto* panel = new QWidget(this);
     // At least the form's 113 pixels, wider when a caption needs it (no clipped button texts).
@@ -64,90 +65,92 @@ TForm1::TForm1(QWidget* parent) : QDialog(parent) {
     panel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     auto* column = new QVBoxLayout(panel);
     column->setContentsMargins(4, 4, 4, 4);
-    for (QWidget* w : {static_cast<QWidget*>(Button1), static_cast<QWidget*>(Button2),
-                       static_cast<QWidget*>(ProgressBar1), static_cast<QWidget*>(Button5),
-                       static_cast<QWidget*>(Button3), static_cast<QWidget*>(Button4)})
+    for (QWidget* w :
+         {static_cast<QWidget*>(refreshButton), static_cast<QWidget*>(acceptButton),
+          static_cast<QWidget*>(progressBar), static_cast<QWidget*>(deleteButton),
+          static_cast<QWidget*>(selectAllButton), static_cast<QWidget*>(clearSelectionButton)})
         column->addWidget(w);
     column->addStretch();
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(ListBox1, 1);
+    layout->addWidget(fileList, 1);
     layout->addWidget(panel);
     resize(420, 320);
 
-    applyLanguage(velkard::ui::flags().russian);
+    applyLanguage(state_.russian);
 
-    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
-    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
-    connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
-    connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
-    connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
-    connect(ListBox1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &TForm1::userSelectionChanged);
+    connect(refreshButton, &QPushButton::clicked, this, &DeviceFileList::refreshListing);
+    connect(acceptButton, &QPushButton::clicked, this, &DeviceFileList::acceptSelected);
+    connect(deleteButton, &QPushButton::clicked, this, &DeviceFileList::deleteSelected);
+    connect(selectAllButton, &QPushButton::clicked, this, &DeviceFileList::selectAllFiles);
+    connect(clearSelectionButton, &QPushButton::clicked, this, &DeviceFileList::clearFileSelection);
+    connect(fileList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &DeviceFileList::userSelectionChanged);
 
     if (!theInstance())
         theInstance() = this;
 }
 
-TForm1::~TForm1() {
+DeviceFileList::~DeviceFileList() {
     if (theInstance() == this)
         theInstance() = nullptr;
 }
 
-TForm1* TForm1::instance() {
+DeviceFileList* DeviceFileList::instance() {
     return theInstance();
 }
 
-void TForm1::applyLanguage(bool russian) {
+void DeviceFileList::applyLanguage(bool russian) {
     setWindowTitle(russian ? QStringLiteral("Память ЭК") : QStringLiteral("Memory EC"));
-    Button1->setText(russian ? QStringLiteral("Обновить") : QStringLiteral("To update"));
-    Button2->setText(russian ? QStringLiteral("Принять") : QStringLiteral("To accept"));
-    Button5->setText(russian ? QStringLiteral("Удалить") : QStringLiteral("Delete"));
-    Button3->setText(russian ? QStringLiteral("Выделить всё") : QStringLiteral("Allocate all"));
-    Button4->setText(russian ? QStringLiteral("Снять выделение")
-                             : QStringLiteral("To remove allocation"));
+    refreshButton->setText(russian ? QStringLiteral("Обновить") : QStringLiteral("To update"));
+    acceptButton->setText(russian ? QStringLiteral("Принять") : QStringLiteral("To accept"));
+    deleteButton->setText(russian ? QStringLiteral("Удалить") : QStringLiteral("Delete"));
+    selectAllButton->setText(russian ? QStringLiteral("Выделить всё")
+                                     : QStringLiteral("Allocate all"));
+    clearSelectionButton->setText(russian ? QStringLiteral("Снять выделение")
+                                          : QStringLiteral("To remove allocation"));
 }
 
-void TForm1::prepareConnection(bool russian) {
+void DeviceFileList::prepareConnection(bool russian) {
     clearEntries();
     setProgressPosition(0);
     setListEnabled(true);
     applyLanguage(russian);
 }
 
-void TForm1::setConnection(MemoryConnection* connection) {
+void DeviceFileList::setConnection(MemoryConnection* connection) {
     connection_ = connection;
 }
 
 // ---- the worker's changes, replayed on the window's thread ----------------------------------
 
-void TForm1::entryAppended(const std::string& text) {
+void DeviceFileList::entryAppended(const std::string& text) {
     QMetaObject::invokeMethod(
         this,
         [this, text] {
             applying_ = true;
-            ListBox1->addItem(shownText(text));
+            fileList->addItem(shownText(text));
             applying_ = false;
         },
         Qt::QueuedConnection);
 }
 
-void TForm1::entriesCleared() {
+void DeviceFileList::entriesCleared() {
     QMetaObject::invokeMethod(
         this,
         [this] {
             applying_ = true;
-            ListBox1->clear();
+            fileList->clear();
             applying_ = false;
         },
         Qt::QueuedConnection);
 }
 
-void TForm1::selectionChanged(std::size_t i, bool selected) {
+void DeviceFileList::selectionChanged(std::size_t i, bool selected) {
     QMetaObject::invokeMethod(
         this,
         [this, i, selected] {
-            if (QListWidgetItem* item = ListBox1->item(int(i))) {
+            if (QListWidgetItem* item = fileList->item(int(i))) {
                 applying_ = true;
                 item->setSelected(selected);
                 applying_ = false;
@@ -156,31 +159,31 @@ void TForm1::selectionChanged(std::size_t i, bool selected) {
         Qt::QueuedConnection);
 }
 
-void TForm1::listEnabledChanged(bool enabled) {
+void DeviceFileList::listEnabledChanged(bool enabled) {
     QMetaObject::invokeMethod(
         this,
         [this, enabled] {
-            ListBox1->setEnabled(enabled);
+            fileList->setEnabled(enabled);
             setRunControlsEnabled(enabled);
         },
         Qt::QueuedConnection);
 }
 
-void TForm1::progressChanged(std::int64_t min, std::int64_t max, std::int64_t pos) {
+void DeviceFileList::progressChanged(std::int64_t min, std::int64_t max, std::int64_t pos) {
     QMetaObject::invokeMethod(
         this,
         [this, min, max, pos] {
             // An empty file gives an empty range, which a QProgressBar would show as a busy
             // animation that never ends: keep a range of one, so the bar simply stays empty.
-            ProgressBar1->setRange(clampInt(min), std::max(clampInt(min) + 1, clampInt(max)));
+            progressBar->setRange(clampInt(min), std::max(clampInt(min) + 1, clampInt(max)));
             // The position counts whole blocks and may pass the maximum after the last one.
-            ProgressBar1->setValue(std::min(clampInt(pos), ProgressBar1->maximum()));
+            progressBar->setValue(std::min(clampInt(pos), progressBar->maximum()));
         },
         Qt::QueuedConnection);
 }
 
-void TForm1::showMessage(const std::string& text, const std::string& caption) {
-    QPointer<TForm1> self(this);
+void DeviceFileList::showMessage(const std::string& text, const std::string& caption) {
+    QPointer<DeviceFileList> self(this);
     const QString t = QString::fromStdString(text);
     const QString c = QString::fromStdString(caption);
     QMetaObject::invokeMethod(
@@ -192,7 +195,7 @@ void TForm1::showMessage(const std::string& text, const std::string& caption) {
         Qt::QueuedConnection);
 }
 
-void TForm1::refresh() {
+void DeviceFileList::refresh() {
     clearEntries();
     if (connection_)
         connection_->requestListing();
@@ -200,16 +203,16 @@ void TForm1::refresh() {
 
 // Accept, Delete and Refresh are held back with the list while a read or delete run is under way:
 // a second request in the middle of a transfer would interleave with the worker's commands.
-void TForm1::setRunControlsEnabled(bool enabled) {
-    Button1->setEnabled(enabled);
-    Button2->setEnabled(enabled);
-    Button5->setEnabled(enabled);
+void DeviceFileList::setRunControlsEnabled(bool enabled) {
+    refreshButton->setEnabled(enabled);
+    acceptButton->setEnabled(enabled);
+    deleteButton->setEnabled(enabled);
 }
 
 // ---- the user's side ------------------------------------------------------------------------
 
-void TForm1::userSelectionChanged(const QItemSelection& selected,
-                                  const QItemSelection& deselected) {
+void DeviceFileList::userSelectionChanged(const QItemSelection& selected,
+                                          const QItemSelection& deselected) {
     if (applying_)
         return;
     for (const QModelIndex& index : selected.indexes())
@@ -218,16 +221,16 @@ void TForm1::userSelectionChanged(const QItemSelection& selected,
         setSelected(std::size_t(index.row()), false);
 }
 
-void TForm1::Button1Click() {
+void DeviceFileList::refreshListing() {
     refresh();
 }
 
-void TForm1::Button2Click() {
+void DeviceFileList::acceptSelected() {
     if (connection_)
         connection_->requestNextSelected(RequestKind::Read);
 }
 
-void TForm1::Button5Click() {
+void DeviceFileList::deleteSelected() {
     if (!connection_)
         return;
     const auto chosen = selectedEntries();
@@ -235,7 +238,7 @@ void TForm1::Button5Click() {
         return s.empty() || s.back() != '/';
     });
     if (anyFile) {
-        const bool russian = velkard::ui::flags().russian;
+        const bool russian = state_.russian;
         const QString question =
             russian ? QStringLiteral("Удалить выбранные файлы (%1) с карты памяти прибора?")
                     : QStringLiteral("Delete the selected files (%1) from the device's memory "
@@ -249,11 +252,11 @@ void TForm1::Button5Click() {
     connection_->requestNextSelected(RequestKind::Delete);
 }
 
-void TForm1::Button3Click() {
+void DeviceFileList::selectAllFiles() {
     selectAll();
 }
 
-void TForm1::Button4Click() {
+void DeviceFileList::clearFileSelection() {
     clearSelection();
 }
 

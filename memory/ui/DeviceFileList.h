@@ -4,6 +4,7 @@
 
 #include "memory/FileListModel.h"
 #include "memory/MemoryProtocol.h"
+#include "ui/ViewState.h"
 
 #include <QDialog>
 #include <cstdint>
@@ -19,14 +20,14 @@ namespace velkard::memory::ui {
 // The model (entries, selection, enabled flag, progress) answers the memory worker at once from
 // any thread; every change is then replayed on the window's thread, queued in the order it was
 // made, onto the widgets.
-class TForm1 : public QDialog, public FileListModel {
+class DeviceFileList : public QDialog, public FileListModel {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget* parent = nullptr);
-    ~TForm1() override;
+    explicit DeviceFileList(const velkard::ui::ViewState& state, QWidget* parent = nullptr);
+    ~DeviceFileList() override;
 
     // The form created at program start (null before).
-    static TForm1* instance();
+    static DeviceFileList* instance();
 
     // Connection start: captions by language, empty list, progress 0, list and buttons enabled
     // (a run cut short by closing the window must not leave the next connection locked).
@@ -40,20 +41,20 @@ public:
     void showMessage(const std::string& text, const std::string& caption) override;
     void refresh() override;
 
-    QListWidget* ListBox1;
-    QPushButton* Button1; // Refresh
-    QPushButton* Button2; // Accept
-    QProgressBar* ProgressBar1;
-    QPushButton* Button5; // Delete
-    QPushButton* Button3; // Select all
-    QPushButton* Button4; // Clear selection
+    QListWidget* fileList;
+    QPushButton* refreshButton; // Refresh
+    QPushButton* acceptButton;  // Accept
+    QProgressBar* progressBar;
+    QPushButton* deleteButton;         // Delete
+    QPushButton* selectAllButton;      // Select all
+    QPushButton* clearSelectionButton; // Clear selection
 
 public slots:
-    void Button1Click();
-    void Button2Click();
-    void Button5Click();
-    void Button3Click();
-    void Button4Click();
+    void refreshListing();
+    void acceptSelected();
+    void deleteSelected();
+    void selectAllFiles();
+    void clearFileSelection();
 
 protected:
     void entryAppended(const std::string& text) override;
@@ -66,6 +67,7 @@ private:
     void userSelectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
     void setRunControlsEnabled(bool enabled);
 
+    const velkard::ui::ViewState& state_;
     MemoryConnection* connection_ = nullptr;
     bool applying_ = false; // widget changes replayed from the model, not made by the user
 };

@@ -1,9 +1,9 @@
 #include "print/ui/PrintCommands.h"
 
-#include "app/shared/AppFlags.h"
-#include "app/shared/Messages.h"
-#include "print/ui/RangePrint.h"
+#include "print/ui/PrintRangeDialog.h"
 #include "signal/Recording.h"
+#include "ui/Messages.h"
+#include "ui/ViewState.h"
 
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -62,7 +62,7 @@ void resetPrinterObject() {
     slot().override = nullptr;
 }
 
-PrintOutcome N10Click(const PrintRequest& request) {
+PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request) {
     hide(request.durationEdit);
     hide(request.durationLabel);
     auto& msg = velkard::ui::messages();
@@ -77,13 +77,13 @@ PrintOutcome N10Click(const PrintRequest& request) {
         msg.show(QStringLiteral("Выберите ЭКГ пациента"), kError);
         return PrintOutcome::NoRecording;
     }
-    const bool russian = velkard::ui::flags().russian;
+    const bool russian = state.russian;
     {
-        TRangePrint range(request.parent);
+        PrintRangeDialog range(state, request.parent);
         range.applyLanguage(russian);
         velkard::ui::dialogs().run(range);
     }
-    const PrintRangeChoice& choice = printRangeChoice();
+    const velkard::ui::PrintRangeChoice& choice = state.printRange;
     PrintJob job;
     if (request.recording) {
         job.data = request.recording->bytes.data();
@@ -103,7 +103,7 @@ PrintOutcome N10Click(const PrintRequest& request) {
         }
         job.range = check.range;
     }
-    job.grid = velkard::ui::flags().printGrid;
+    job.grid = state.printGrid;
     job.speedText = request.speedText;
     job.scaleText = request.scaleText;
     job.patientName = request.patientName;
@@ -113,7 +113,7 @@ PrintOutcome N10Click(const PrintRequest& request) {
     printer->setCopyCount(1);
     {
         QPrintDialog dialog(printer, request.parent);
-        dialog.setObjectName(QStringLiteral("PrintDialog1"));
+        dialog.setObjectName(QStringLiteral("printDialog"));
         if (velkard::ui::dialogs().run(dialog) != QDialog::Accepted)
             return PrintOutcome::Cancelled;
     }
@@ -126,7 +126,8 @@ PrintOutcome N10Click(const PrintRequest& request) {
     return PrintOutcome::Printed;
 }
 
-void N9Click(QWidget* parent, QWidget* durationEdit, QWidget* durationLabel, bool printerExists) {
+void runPrintSetup(QWidget* parent, QWidget* durationEdit, QWidget* durationLabel,
+                   bool printerExists) {
     hide(durationEdit);
     hide(durationLabel);
     QPrinter* printer = printerExists ? printerObject() : nullptr;
@@ -135,7 +136,7 @@ void N9Click(QWidget* parent, QWidget* durationEdit, QWidget* durationLabel, boo
         return;
     }
     QPageSetupDialog dialog(printer, parent);
-    dialog.setObjectName(QStringLiteral("PrinterSetupDialog1"));
+    dialog.setObjectName(QStringLiteral("pageSetupDialog"));
     velkard::ui::dialogs().run(dialog);
 }
 

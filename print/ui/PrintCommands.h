@@ -2,6 +2,7 @@
 #pragma once
 
 #include "print/PrintJob.h"
+#include "ui/ViewState.h"
 
 #include <QString>
 #include <functional>
@@ -29,16 +30,16 @@ bool printersInstalled();
 struct PrintRequest {
     QWidget* parent = nullptr;        // the main window (dialogs are centred on it)
     bool printerExists = true;        // the main window found a printer at start
-    QWidget* durationEdit = nullptr;  // the main window's Edit1, hidden by the command
-    QWidget* durationLabel = nullptr; // its Label4
+    QWidget* durationEdit = nullptr;  // the main window's beginEdit, hidden by the command
+    QWidget* durationLabel = nullptr; // its secondsLabel
     bool recordingShown = false;      // a card-file recording is shown for review
     const signal::RecordingBuffer* recording = nullptr;
     int durationSeconds = 0;
     int groupIndex = 9;
     int scaleIndex = 1;
     int speedIndex = 2;
-    QString speedText; // ComboBox3's text
-    QString scaleText; // ComboBox1's text
+    QString speedText; // the speed box's text
+    QString scaleText; // the scale box's text
     QString patientName;
     QString date;
     QString time;
@@ -46,11 +47,11 @@ struct PrintRequest {
 
 enum class PrintOutcome { NoPrinter, NoRecording, BadRange, Cancelled, Printed, Failed };
 
-// Print (N10): range dialog, range check, printer dialog, then the job on the printer object.
-PrintOutcome N10Click(const PrintRequest& request);
+// Print: range dialog, range check, printer dialog, then the job on the printer object.
+PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request);
 
-// Print setup (N9): the page setup dialog for the printer object, or the no-printer message.
-void N9Click(QWidget* parent, QWidget* durationEdit, QWidget* durationLabel,
-             bool printerExists = true);
+// Print setup: the page setup dialog for the printer object, or the no-printer message.
+void runPrintSetup(QWidget* parent, QWidget* durationEdit, QWidget* durationLabel,
+                   bool printerExists = true);
 
 } // namespace velkard::print::ui

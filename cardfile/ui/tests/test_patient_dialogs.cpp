@@ -1,10 +1,9 @@
 // The new-patient and change-patient dialogs driven headless: checks, messages, the created
 // patient on disk, captions in both languages.
-#include "app/shared/AppFlags.h"
-#include "app/shared/Messages.h"
 #include "cardfile/CardFile.h"
 #include "cardfile/ui/PatientDialogs.h"
-#include "cardfile/ui/Selection.h"
+#include "ui/Messages.h"
+#include "ui/ViewState.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,17 +16,18 @@
 #include <gtest/gtest.h>
 
 using namespace velkard;
-using cardfile::ui::TChange_patient;
-using cardfile::ui::TNew_patient;
+using cardfile::ui::ChangePatientDialog;
+using cardfile::ui::NewPatientDialog;
 
 namespace {
 
 class NewPatientTest : public ::testing::Test {
 protected:
+    velkard::ui::ViewState state;
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        ui::flags() = ui::AppFlags{};
-        cardfile::ui::newPatientFlags() = {};
+        state = velkard::ui::ViewState{};
+        state.newPatient = {};
     }
     std::filesystem::path work() const { return dir.path().toStdString(); }
     std::size_t archiveCount() const {
@@ -61,23 +61,23 @@ TEST_F(NewPatientTest, MissingNameOrPolicyShowsOneMessageAndCreatesNothing) {
     };
     for (const auto& c : cases) {
         messages.shown.clear();
-        TNew_patient dialog(work());
-        dialog.Edit1->setText(QString::fromUtf8(c.name));
-        dialog.Edit5->setText(QString::fromUtf8(c.policy));
-        dialog.Button1->click();
+        NewPatientDialog dialog(state, work());
+        dialog.nameEdit->setText(QString::fromUtf8(c.name));
+        dialog.policyEdit->setText(QString::fromUtf8(c.policy));
+        dialog.OK->click();
         ASSERT_EQ(messages.shown.size(), 1u) << c.text;
         EXPECT_EQ(messages.shown[0].text, QString::fromUtf8(c.text));
         EXPECT_EQ(messages.shown[0].caption, QString::fromUtf8(c.caption));
-        EXPECT_FALSE(cardfile::ui::newPatientFlags().patientCreated);
+        EXPECT_FALSE(state.newPatient.patientCreated);
         EXPECT_EQ(dialog.result(), 0); // still open
         EXPECT_EQ(archiveCount(), 0u);
     }
 }
 
 TEST_F(NewPatientTest, EnglishMessagesFollowTheInterface) {
-    ui::flags().russian = false;
-    TNew_patient dialog(work());
-    dialog.Button1->click();
+    state.russian = false;
+    NewPatientDialog dialog(state, work());
+    dialog.OK->click();
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(
         messages.shown[0].text,
@@ -86,25 +86,25 @@ TEST_F(NewPatientTest, EnglishMessagesFollowTheInterface) {
 }
 
 TEST_F(NewPatientTest, OkCreatesArchiveAndAppendsWhenAsked) {
-    cardfile::ui::newPatientFlags().selfAppend = true;
-    TNew_patient dialog(work());
+    state.newPatient.selfAppend = true;
+    NewPatientDialog dialog(state, work());
     const QString longName = QString::fromUtf8("Константинопольский Александр Петрович");
     ASSERT_GT(longName.size(), 29);
-    dialog.Edit1->setText(longName);
-    dialog.ComboBox1->setCurrentIndex(1);
-    dialog.DateTimePicker1->setDate(QDate(1961, 4, 12));
-    dialog.Edit2->setText(QString::fromUtf8("Москва"));
-    dialog.Edit5->setText("7700 123456");
-    dialog.Button1->click();
+    dialog.nameEdit->setText(longName);
+    dialog.sexBox->setCurrentIndex(1);
+    dialog.birthDatePicker->setDate(QDate(1961, 4, 12));
+    dialog.birthplaceEdit->setText(QString::fromUtf8("Москва"));
+    dialog.policyEdit->setText("7700 123456");
+    dialog.OK->click();
 
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
-    EXPECT_TRUE(cardfile::ui::newPatientFlags().patientCreated);
-    EXPECT_FALSE(cardfile::ui::newPatientFlags().selfAppend);
+    EXPECT_TRUE(state.newPatient.patientCreated);
+    EXPECT_FALSE(state.newPatient.selfAppend);
     // The patient texts keep what was typed; the record holds the field widths.
-    EXPECT_EQ(cardfile::ui::patientTexts().name, longName);
-    EXPECT_EQ(cardfile::ui::patientTexts().birthDate, "12.04.1961");
-    EXPECT_EQ(cardfile::ui::patientTexts().sex, QString::fromUtf8("Жен"));
+    EXPECT_EQ(state.patientTexts.name, longName);
+    EXPECT_EQ(state.patientTexts.birthDate, "12.04.1961");
+    EXPECT_EQ(state.patientTexts.sex, QString::fromUtf8("Жен"));
 
     cardfile::CardFile cf(work());
     auto patients = cf.listPatients();
@@ -121,37 +121,37 @@ TEST_F(NewPatientTest, OkCreatesArchiveAndAppendsWhenAsked) {
 }
 
 TEST_F(NewPatientTest, WithoutSelfAppendOnlyTheArchiveIsCreated) {
-    TNew_patient dialog(work());
-    dialog.Edit1->setText("Smith John");
-    dialog.Edit5->setText("42");
-    dialog.Button1->click();
-    ASSERT_TRUE(cardfile::ui::newPatientFlags().patientCreated);
+    NewPatientDialog dialog(state, work());
+    dialog.nameEdit->setText("Smith John");
+    dialog.policyEdit->setText("42");
+    dialog.OK->click();
+    ASSERT_TRUE(state.newPatient.patientCreated);
     cardfile::CardFile cf(work());
     EXPECT_TRUE(std::filesystem::exists(cf.archivePath(dialog.record().id)));
     auto patients = cf.listPatients();
     ASSERT_TRUE(patients);
     EXPECT_TRUE(patients.value.empty());
     // The sex was never chosen: empty text, empty field.
-    EXPECT_TRUE(cardfile::ui::patientTexts().sex.isEmpty());
+    EXPECT_TRUE(state.patientTexts.sex.isEmpty());
     EXPECT_TRUE(dialog.record().sex.empty());
 }
 
 TEST_F(NewPatientTest, CancelAfterAnEarlierSuccessCreatesNothing) {
     {
-        TNew_patient first(work());
-        first.Edit1->setText("A");
-        first.Edit5->setText("1");
-        first.Button1->click();
-        ASSERT_TRUE(cardfile::ui::newPatientFlags().patientCreated);
+        NewPatientDialog first(state, work());
+        first.nameEdit->setText("A");
+        first.policyEdit->setText("1");
+        first.OK->click();
+        ASSERT_TRUE(state.newPatient.patientCreated);
     }
-    cardfile::ui::newPatientFlags().selfAppend = true;
-    TNew_patient second(work());
-    EXPECT_FALSE(cardfile::ui::newPatientFlags().patientCreated);
-    EXPECT_TRUE(cardfile::ui::patientTexts().name.isEmpty());
-    second.Edit1->setText("B");
-    second.Button2->click();
-    EXPECT_FALSE(cardfile::ui::newPatientFlags().patientCreated);
-    EXPECT_FALSE(cardfile::ui::newPatientFlags().selfAppend);
+    state.newPatient.selfAppend = true;
+    NewPatientDialog second(state, work());
+    EXPECT_FALSE(state.newPatient.patientCreated);
+    EXPECT_TRUE(state.patientTexts.name.isEmpty());
+    second.nameEdit->setText("B");
+    second.Cancel->click();
+    EXPECT_FALSE(state.newPatient.patientCreated);
+    EXPECT_FALSE(state.newPatient.selfAppend);
     EXPECT_EQ(archiveCount(), 1u);
 }
 
@@ -162,35 +162,35 @@ TEST_F(NewPatientTest, ArchiveThatCannotBeCreatedKeepsTheDialogOpen) {
         std::FILE* f = std::fopen((work() / "DATA_BASE").c_str(), "w");
         std::fclose(f);
     }
-    TNew_patient dialog(work());
-    dialog.Edit1->setText("A");
-    dialog.Edit5->setText("1");
-    dialog.Button1->click();
+    NewPatientDialog dialog(state, work());
+    dialog.nameEdit->setText("A");
+    dialog.policyEdit->setText("1");
+    dialog.OK->click();
     ASSERT_FALSE(messages.shown.empty());
     EXPECT_TRUE(messages.shown[0].text.startsWith(QString::fromUtf8("Ошибка создания ID файла")));
     EXPECT_EQ(messages.shown[0].caption, "Error");
-    EXPECT_FALSE(cardfile::ui::newPatientFlags().patientCreated);
+    EXPECT_FALSE(state.newPatient.patientCreated);
     EXPECT_NE(dialog.result(), QDialog::Accepted);
 }
 
 TEST_F(NewPatientTest, CaptionsInBothLanguages) {
-    TNew_patient dialog(work());
+    NewPatientDialog dialog(state, work());
     dialog.applyLanguage(false);
     EXPECT_EQ(dialog.windowTitle(), "New patient");
-    EXPECT_EQ(dialog.Label3->text(), "    Date of birth");
-    EXPECT_EQ(dialog.Label4->text(), "   The birthplace");
-    EXPECT_EQ(dialog.Label7->text(), "   The medical insurance policy");
-    EXPECT_EQ(dialog.Button2->text(), "Cancel");
-    EXPECT_EQ(dialog.ComboBox1->itemText(0), "men");
-    EXPECT_EQ(dialog.ComboBox1->itemText(1), "wom");
+    EXPECT_EQ(dialog.birthDateLabel->text(), "    Date of birth");
+    EXPECT_EQ(dialog.birthplaceLabel->text(), "   The birthplace");
+    EXPECT_EQ(dialog.policyLabel->text(), "   The medical insurance policy");
+    EXPECT_EQ(dialog.Cancel->text(), "Cancel");
+    EXPECT_EQ(dialog.sexBox->itemText(0), "men");
+    EXPECT_EQ(dialog.sexBox->itemText(1), "wom");
     dialog.applyLanguage(true);
     EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("Новый пациент"));
-    EXPECT_EQ(dialog.Label7->text(), QString::fromUtf8("Медицинский страховой полис"));
-    EXPECT_EQ(dialog.Button2->text(), QString::fromUtf8("Отмена"));
-    EXPECT_EQ(dialog.ComboBox1->itemText(0), QString::fromUtf8("Муж"));
-    EXPECT_EQ(dialog.Button1->text(), "OK");
+    EXPECT_EQ(dialog.policyLabel->text(), QString::fromUtf8("Медицинский страховой полис"));
+    EXPECT_EQ(dialog.Cancel->text(), QString::fromUtf8("Отмена"));
+    EXPECT_EQ(dialog.sexBox->itemText(0), QString::fromUtf8("Муж"));
+    EXPECT_EQ(dialog.OK->text(), "OK");
 
-    TChange_patient change;
+    ChangePatientDialog change(state);
     change.applyLanguage(false);
     EXPECT_EQ(change.windowTitle(), "Change of Data on the Patient");
     change.applyLanguage(true);
@@ -199,13 +199,13 @@ TEST_F(NewPatientTest, CaptionsInBothLanguages) {
 }
 
 TEST_F(NewPatientTest, EnglishSexIsStoredAsTyped) {
-    ui::flags().russian = false;
-    cardfile::ui::newPatientFlags().selfAppend = true;
-    TNew_patient dialog(work());
-    dialog.Edit1->setText("Smith John");
-    dialog.ComboBox1->setCurrentIndex(0);
-    dialog.Edit5->setText("42");
-    dialog.Button1->click();
+    state.russian = false;
+    state.newPatient.selfAppend = true;
+    NewPatientDialog dialog(state, work());
+    dialog.nameEdit->setText("Smith John");
+    dialog.sexBox->setCurrentIndex(0);
+    dialog.policyEdit->setText("42");
+    dialog.OK->click();
     cardfile::CardFile cf(work());
     auto patients = cf.listPatients();
     ASSERT_TRUE(patients);
@@ -214,41 +214,43 @@ TEST_F(NewPatientTest, EnglishSexIsStoredAsTyped) {
 }
 
 TEST(ChangePatientTest, TypingUpdatesTextsAndOkTakesThePickerDate) {
+    velkard::ui::ViewState state;
     ui::RecordingMessages messages;
     ui::ScopedMessages scoped(&messages);
-    cardfile::ui::selection().writeRequest = true;
-    ui::flags().cardReview = true;
-    TChange_patient dialog;
-    dialog.Edit3->setText("Baker Street 221b");
-    dialog.Edit4->setText("555-0100");
-    dialog.DateTimePicker1->setDate(QDate(2001, 2, 3));
-    EXPECT_EQ(cardfile::ui::patientTexts().address, "Baker Street 221b");
-    EXPECT_EQ(cardfile::ui::patientTexts().telephone, "555-0100");
+    state.selection.writeRequest = true;
+    state.cardReview = true;
+    ChangePatientDialog dialog(state);
+    dialog.addressEdit->setText("Baker Street 221b");
+    dialog.telephoneEdit->setText("555-0100");
+    dialog.birthDatePicker->setDate(QDate(2001, 2, 3));
+    EXPECT_EQ(state.patientTexts.address, "Baker Street 221b");
+    EXPECT_EQ(state.patientTexts.telephone, "555-0100");
     dialog.OK->click();
-    EXPECT_EQ(cardfile::ui::patientTexts().birthDate, "03.02.2001");
-    EXPECT_FALSE(cardfile::ui::selection().writeRequest);
-    EXPECT_FALSE(ui::flags().cardReview);
+    EXPECT_EQ(state.patientTexts.birthDate, "03.02.2001");
+    EXPECT_FALSE(state.selection.writeRequest);
+    EXPECT_FALSE(state.cardReview);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_TRUE(messages.shown.empty()); // the change dialog checks nothing
 }
 
 TEST_F(NewPatientTest, TypedSexTextDoesNotBecomeAThirdItem) {
-    TNew_patient dialog(work());
-    dialog.ComboBox1->lineEdit()->setText("X");
+    NewPatientDialog dialog(state, work());
+    dialog.sexBox->lineEdit()->setText("X");
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(dialog.ComboBox1->lineEdit(), &enter);
-    EXPECT_EQ(dialog.ComboBox1->count(), 2);
-    EXPECT_EQ(cardfile::ui::patientTexts().sex, "X");
+    QApplication::sendEvent(dialog.sexBox->lineEdit(), &enter);
+    EXPECT_EQ(dialog.sexBox->count(), 2);
+    EXPECT_EQ(state.patientTexts.sex, "X");
     // Switching the language relabels exactly the two sex items.
     dialog.applyLanguage(false);
-    EXPECT_EQ(dialog.ComboBox1->itemText(0), "men");
-    EXPECT_EQ(dialog.ComboBox1->itemText(1), "wom");
+    EXPECT_EQ(dialog.sexBox->itemText(0), "men");
+    EXPECT_EQ(dialog.sexBox->itemText(1), "wom");
 }
 
 TEST(ChangePatientTest, SizeAndBorderIconsDifferFromTheNewPatientDialog) {
+    velkard::ui::ViewState state;
     QTemporaryDir dir;
-    TNew_patient created(std::filesystem::path(dir.path().toStdString()));
-    TChange_patient change;
+    NewPatientDialog created(state, std::filesystem::path(dir.path().toStdString()));
+    ChangePatientDialog change(state);
     EXPECT_EQ(created.size(), QSize(516, 300));
     EXPECT_EQ(change.size(), QSize(490, 295));
     EXPECT_TRUE(change.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));

@@ -3,9 +3,9 @@
 #include "memory/ui/DeviceFileList.h"
 #include "memory/ui/tests/MemoryUiTestSupport.h"
 
-#include "app/shared/AppFlags.h"
-#include "app/shared/Messages.h"
 #include "sim/DeviceFiles.h"
+#include "ui/Messages.h"
+#include "ui/ViewState.h"
 
 #include <QCoreApplication>
 #include <QListWidget>
@@ -23,24 +23,25 @@ using namespace velkard::memory::ui::test;
 
 namespace {
 
-QStringList shown(const TForm1& form) {
+QStringList shown(const DeviceFileList& form) {
     QStringList texts;
-    for (int i = 0; i < form.ListBox1->count(); ++i)
-        texts << form.ListBox1->item(i)->text();
+    for (int i = 0; i < form.fileList->count(); ++i)
+        texts << form.fileList->item(i)->text();
     return texts;
 }
 
-int selectedRows(const TForm1& form) {
+int selectedRows(const DeviceFileList& form) {
     int n = 0;
-    for (int i = 0; i < form.ListBox1->count(); ++i)
-        n += form.ListBox1->item(i)->isSelected();
+    for (int i = 0; i < form.fileList->count(); ++i)
+        n += form.fileList->item(i)->isSelected();
     return n;
 }
 
 } // namespace
 
 TEST(DeviceFileList, WorkerChangesReachTheWidgetsInOrder) {
-    TForm1 form;
+    velkard::ui::ViewState state;
+    DeviceFileList form(state);
     std::thread worker([&form] {
         form.appendEntry("OLD.DAT");
         form.clearEntries();
@@ -57,97 +58,104 @@ TEST(DeviceFileList, WorkerChangesReachTheWidgetsInOrder) {
     EXPECT_EQ(form.entryCount(), 201u);
     EXPECT_EQ(form.entryText(200), "DIR/");
     ASSERT_TRUE(
-        waitUntil([&] { return form.ListBox1->count() == 201 && !form.ListBox1->isEnabled(); }));
+        waitUntil([&] { return form.fileList->count() == 201 && !form.fileList->isEnabled(); }));
     const QStringList texts = shown(form);
     EXPECT_EQ(texts.front(), QStringLiteral("F0.DAT"));
     EXPECT_EQ(texts[199], QStringLiteral("F199.DAT"));
     EXPECT_EQ(texts.back(), QStringLiteral("DIR/"));
-    EXPECT_EQ(form.ProgressBar1->maximum(), 5000);
-    EXPECT_EQ(form.ProgressBar1->value(), 5000);
+    EXPECT_EQ(form.progressBar->maximum(), 5000);
+    EXPECT_EQ(form.progressBar->value(), 5000);
 }
 
 TEST(DeviceFileList, EmptyFileLeavesTheProgressBarStill) {
-    TForm1 form;
+    velkard::ui::ViewState state;
+    DeviceFileList form(state);
     form.setProgressRange(0, 0); // the first block of a file of announced size 0
     form.setProgressPosition(0);
     form.setListEnabled(false); // changes arrive in order: this one comes last
-    ASSERT_TRUE(waitUntil([&] { return !form.ListBox1->isEnabled(); }));
+    ASSERT_TRUE(waitUntil([&] { return !form.fileList->isEnabled(); }));
     // An empty range would turn the bar into a busy indicator.
-    EXPECT_LT(form.ProgressBar1->minimum(), form.ProgressBar1->maximum());
-    EXPECT_EQ(form.ProgressBar1->value(), 0);
+    EXPECT_LT(form.progressBar->minimum(), form.progressBar->maximum());
+    EXPECT_EQ(form.progressBar->value(), 0);
     EXPECT_EQ(form.progressMaximum(), 0); // the worker still sees the announced size
 }
 
 TEST(DeviceFileList, RunControlsFollowTheList) {
-    TForm1 form;
+    velkard::ui::ViewState state;
+    DeviceFileList form(state);
     form.setListEnabled(false);
-    ASSERT_TRUE(waitUntil([&] { return !form.ListBox1->isEnabled(); }));
-    EXPECT_FALSE(form.Button1->isEnabled()); // Refresh
-    EXPECT_FALSE(form.Button2->isEnabled()); // Accept
-    EXPECT_FALSE(form.Button5->isEnabled()); // Delete
-    EXPECT_TRUE(form.Button3->isEnabled());  // Select all stays
-    EXPECT_TRUE(form.Button4->isEnabled());  // Clear selection stays: it ends a run early
+    ASSERT_TRUE(waitUntil([&] { return !form.fileList->isEnabled(); }));
+    EXPECT_FALSE(form.refreshButton->isEnabled());  // Refresh
+    EXPECT_FALSE(form.acceptButton->isEnabled());   // Accept
+    EXPECT_FALSE(form.deleteButton->isEnabled());   // Delete
+    EXPECT_TRUE(form.selectAllButton->isEnabled()); // Select all stays
+    EXPECT_TRUE(
+        form.clearSelectionButton->isEnabled()); // Clear selection stays: it ends a run early
     // A connection that starts after a run was cut short begins unlocked.
     form.prepareConnection(true);
-    ASSERT_TRUE(waitUntil([&] { return form.ListBox1->isEnabled(); }));
-    EXPECT_TRUE(form.Button2->isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return form.fileList->isEnabled(); }));
+    EXPECT_TRUE(form.acceptButton->isEnabled());
     EXPECT_TRUE(form.listEnabled());
 }
 
 TEST(DeviceFileList, SelectionGoesBothWays) {
-    TForm1 form;
+    velkard::ui::ViewState state;
+    DeviceFileList form(state);
     for (const char* name : {"A.DAT", "B/", "C.DAT"})
         form.appendEntry(name);
-    ASSERT_TRUE(waitUntil([&] { return form.ListBox1->count() == 3; }));
-    form.ListBox1->item(2)->setSelected(true); // the user's click
+    ASSERT_TRUE(waitUntil([&] { return form.fileList->count() == 3; }));
+    form.fileList->item(2)->setSelected(true); // the user's click
     EXPECT_TRUE(form.isSelected(2));
     EXPECT_FALSE(form.isSelected(0));
-    form.Button3->click(); // Select all
+    form.selectAllButton->click(); // Select all
     ASSERT_TRUE(waitUntil([&] { return selectedRows(form) == 3; }));
     EXPECT_EQ(form.selectedEntries().size(), 3u);
     form.clearSelected(0); // the worker finished A.DAT
-    ASSERT_TRUE(waitUntil([&] { return !form.ListBox1->item(0)->isSelected(); }));
+    ASSERT_TRUE(waitUntil([&] { return !form.fileList->item(0)->isSelected(); }));
     EXPECT_TRUE(form.isSelected(2));
-    form.Button4->click(); // Clear selection
+    form.clearSelectionButton->click(); // Clear selection
     ASSERT_TRUE(waitUntil([&] { return selectedRows(form) == 0; }));
     EXPECT_TRUE(form.selectedEntries().empty());
 }
 
 TEST(DeviceFileList, CaptionsByLanguage) {
-    TForm1 form;
+    velkard::ui::ViewState state;
+    DeviceFileList form(state);
     form.prepareConnection(false);
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Memory EC"));
-    EXPECT_EQ(form.Button1->text(), QStringLiteral("To update"));
-    EXPECT_EQ(form.Button2->text(), QStringLiteral("To accept"));
-    EXPECT_EQ(form.Button5->text(), QStringLiteral("Delete"));
-    EXPECT_EQ(form.Button3->text(), QStringLiteral("Allocate all"));
-    EXPECT_EQ(form.Button4->text(), QStringLiteral("To remove allocation"));
+    EXPECT_EQ(form.refreshButton->text(), QStringLiteral("To update"));
+    EXPECT_EQ(form.acceptButton->text(), QStringLiteral("To accept"));
+    EXPECT_EQ(form.deleteButton->text(), QStringLiteral("Delete"));
+    EXPECT_EQ(form.selectAllButton->text(), QStringLiteral("Allocate all"));
+    EXPECT_EQ(form.clearSelectionButton->text(), QStringLiteral("To remove allocation"));
     form.prepareConnection(true);
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Память ЭК"));
-    EXPECT_EQ(form.Button4->text(), QStringLiteral("Снять выделение"));
-    EXPECT_EQ(form.objectName(), QStringLiteral("Form1"));
+    EXPECT_EQ(form.clearSelectionButton->text(), QStringLiteral("Снять выделение"));
+    EXPECT_EQ(form.objectName(), QStringLiteral("DeviceFileList"));
 }
 
 TEST(DeviceFileList, ButtonsAreWideEnoughForTheirCaptionsInBothLanguages) {
+    velkard::ui::ViewState state;
     for (const bool russian : {true, false}) {
-        TForm1 form;
+        DeviceFileList form(state);
         form.prepareConnection(russian);
         form.show();
         QCoreApplication::processEvents();
-        for (QPushButton* b :
-             {form.Button1, form.Button2, form.Button3, form.Button4, form.Button5})
+        for (QPushButton* b : {form.refreshButton, form.acceptButton, form.selectAllButton,
+                               form.clearSelectionButton, form.deleteButton})
             EXPECT_GE(b->width(), b->sizeHint().width()) << b->text().toStdString();
     }
 }
 
 class DeviceFileListConnection : public ::testing::Test {
 protected:
+    velkard::ui::ViewState state;
     void SetUp() override {
         card = std::filesystem::path(dir.filePath(QStringLiteral("card")).toStdString());
         temp = std::filesystem::path(dir.filePath(QStringLiteral("temp")).toStdString());
         std::filesystem::create_directories(card);
         std::filesystem::create_directories(temp);
-        velkard::ui::flags().russian = true;
+        state.russian = true;
     }
 
     // Runs a connection whose modal showing is `user`.
@@ -161,14 +169,14 @@ protected:
     }
 
     bool refreshed(std::size_t entries) {
-        form.Button1->click();
-        return waitUntil([&] { return form.ListBox1->count() == int(entries); });
+        form.refreshButton->click();
+        return waitUntil([&] { return form.fileList->count() == int(entries); });
     }
 
     QTemporaryDir dir;
     std::filesystem::path card;
     std::filesystem::path temp;
-    TForm1 form;
+    DeviceFileList form{state};
     velkard::ui::RecordingMessages messages;
     velkard::ui::ScopedMessages scoped{&messages};
 };
@@ -183,13 +191,13 @@ TEST_F(DeviceFileListConnection, AcceptReadsTheSelectedFilesAndSkipsFolders) {
     auto link = simInstrument(card);
     const StartResult r = run(*link, [&] {
         ASSERT_TRUE(refreshed(4));
-        for (int i = 0; i < form.ListBox1->count(); ++i)
-            if (form.ListBox1->item(i)->text() != QStringLiteral("C.DAT"))
-                form.ListBox1->item(i)->setSelected(true);
-        form.Button2->click();
+        for (int i = 0; i < form.fileList->count(); ++i)
+            if (form.fileList->item(i)->text() != QStringLiteral("C.DAT"))
+                form.fileList->item(i)->setSelected(true);
+        form.acceptButton->click();
         ASSERT_TRUE(waitUntil([&] {
-            return form.selectedEntries().empty() && form.ListBox1->isEnabled() &&
-                   form.Button2->isEnabled();
+            return form.selectedEntries().empty() && form.fileList->isEnabled() &&
+                   form.acceptButton->isEnabled();
         }));
     });
     EXPECT_EQ(r, StartResult::Started);
@@ -214,11 +222,11 @@ TEST_F(DeviceFileListConnection, NamesShowAsTheyLandInTheDownloadFolder) {
         ASSERT_TRUE(refreshed(2));
         EXPECT_TRUE(shown(form).contains(QStringLiteral("ЭКГ1.DAT")));
         EXPECT_TRUE(shown(form).contains(QStringLiteral("Рї.DAT")));
-        form.Button3->click();
+        form.selectAllButton->click();
         ASSERT_TRUE(waitUntil([&] { return selectedRows(form) == 2; }));
-        form.Button2->click();
+        form.acceptButton->click();
         ASSERT_TRUE(waitUntil(
-            [&] { return form.selectedEntries().empty() && form.ListBox1->isEnabled(); }));
+            [&] { return form.selectedEntries().empty() && form.fileList->isEnabled(); }));
     });
     QStringList landed;
     for (const auto& e : std::filesystem::directory_iterator(temp))
@@ -237,10 +245,10 @@ TEST_F(DeviceFileListConnection, DeleteAsksFirstAndRefreshesAfterwards) {
     auto link = simInstrument(card);
     run(*link, [&] {
         ASSERT_TRUE(refreshed(2));
-        form.Button3->click(); // Select all
+        form.selectAllButton->click(); // Select all
         ASSERT_TRUE(waitUntil([&] { return selectedRows(form) == 2; }));
         messages.answers = {false};
-        form.Button5->click();
+        form.deleteButton->click();
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_TRUE(messages.shown[0].question);
         EXPECT_TRUE(messages.shown[0].caption.isEmpty());
@@ -251,12 +259,12 @@ TEST_F(DeviceFileListConnection, DeleteAsksFirstAndRefreshesAfterwards) {
             EXPECT_EQ(std::count(sent.begin(), sent.end(), std::uint8_t(0x66)), 0);
         }
         messages.answers = {true};
-        form.Button5->click();
+        form.deleteButton->click();
         // After the last deletion the list is asked for again and comes back empty.
         ASSERT_TRUE(waitUntil([&] {
             return !std::filesystem::exists(card / "A.DAT") &&
-                   !std::filesystem::exists(card / "B.DAT") && form.ListBox1->count() == 0 &&
-                   form.ListBox1->isEnabled();
+                   !std::filesystem::exists(card / "B.DAT") && form.fileList->count() == 0 &&
+                   form.fileList->isEnabled();
         }));
     });
     EXPECT_EQ(messages.shown.size(), 2u);
@@ -269,7 +277,7 @@ TEST_F(DeviceFileListConnection, MissingCardIsReportedAndTheListStaysUsable) {
     faults.noCard = true;
     auto link = simInstrument(card, faults);
     run(*link, [&] {
-        form.Button1->click();
+        form.refreshButton->click();
         ASSERT_TRUE(waitUntil([&] { return !messages.shown.empty(); }));
     });
     ASSERT_EQ(messages.shown.size(), 1u);

@@ -4,13 +4,12 @@
 #include "memory/ui/MemoryWindow.h"
 #include "memory/ui/tests/MemoryUiTestSupport.h"
 
-#include "app/shared/AppFlags.h"
-#include "app/shared/Messages.h"
 #include "cardfile/CardFile.h"
 #include "cardfile/ui/PatientDialogs.h"
-#include "cardfile/ui/Selection.h"
 #include "import/Decompress.h"
 #include "sim/DeviceFiles.h"
+#include "ui/Messages.h"
+#include "ui/ViewState.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -32,8 +31,9 @@ namespace {
 
 class MemoryWindowTest : public ::testing::Test {
 protected:
+    velkard::ui::ViewState state;
     void SetUp() override {
-        velkard::ui::flags().russian = true;
+        state.russian = true;
         work = fs::path(dir.filePath(QStringLiteral("work")).toStdString());
         card = fs::path(dir.filePath(QStringLiteral("card")).toStdString());
         reader = fs::path(dir.filePath(QStringLiteral("reader")).toStdString());
@@ -70,21 +70,21 @@ protected:
     }
 
     // "Скачать архив с ЭК": Refresh, select `names`, Accept, wait for the run, close.
-    void download(TMemory& w, const QStringList& names) {
+    void download(MemoryWindow& w, const QStringList& names) {
         dialogs.script.push_back([this, names](QDialog& d) {
             EXPECT_EQ(&d, static_cast<QDialog*>(&form));
-            form.Button1->click();
-            EXPECT_TRUE(waitUntil([&] { return form.ListBox1->count() == 4; }));
-            for (int i = 0; i < form.ListBox1->count(); ++i)
-                form.ListBox1->item(i)->setSelected(names.contains(form.ListBox1->item(i)->text()));
-            form.Button2->click();
+            form.refreshButton->click();
+            EXPECT_TRUE(waitUntil([&] { return form.fileList->count() == 4; }));
+            for (int i = 0; i < form.fileList->count(); ++i)
+                form.fileList->item(i)->setSelected(names.contains(form.fileList->item(i)->text()));
+            form.acceptButton->click();
             EXPECT_TRUE(waitUntil([&] {
                 return form.selectedEntries().empty() && form.listEnabled() &&
-                       form.ListBox1->isEnabled();
+                       form.fileList->isEnabled();
             }));
             return QDialog::Accepted;
         });
-        w.Button4->click();
+        w.downloadButton->click();
     }
 
     static int row(QListWidget* list, const QString& text) {
@@ -94,16 +94,16 @@ protected:
         return -1;
     }
 
-    void selectPatient(TMemory& w, int index) {
-        w.ListView1->setCurrentItem(w.ListView1->topLevelItem(index));
-        w.ListView1->topLevelItem(index)->setSelected(true);
+    void selectPatient(MemoryWindow& w, int index) {
+        w.patientList->setCurrentItem(w.patientList->topLevelItem(index));
+        w.patientList->topLevelItem(index)->setSelected(true);
     }
 
-    void store(TMemory& w, QListWidget* list, const QString& name) {
+    void store(MemoryWindow& w, QListWidget* list, const QString& name) {
         const int r = row(list, name);
         ASSERT_GE(r, 0) << name.toStdString();
         list->setCurrentRow(r);
-        w.Button2->click();
+        w.storeButton->click();
     }
 
     std::vector<cardfile::ArchiveEntry> entries(int patient) {
@@ -121,7 +121,7 @@ protected:
     std::vector<std::uint8_t> plain, a2, rhythm, ecxSource;
     std::vector<std::string> ids;
     QStringList chosen;
-    TForm1 form;
+    DeviceFileList form{state};
     velkard::ui::RecordingMessages messages;
     velkard::ui::ScriptedDialogs dialogs;
     velkard::ui::ScopedMessages scopedMessages{&messages};
@@ -135,14 +135,14 @@ std::vector<std::uint8_t> body(const std::vector<std::uint8_t>& deviceFile) {
 } // namespace
 
 TEST_F(MemoryWindowTest, DownloadThenFileEveryKind) {
-    TMemory w(setup());
-    ASSERT_EQ(w.ListView1->topLevelItemCount(), 2);
+    MemoryWindow w(state, setup());
+    ASSERT_EQ(w.patientList->topLevelItemCount(), 2);
     download(w, {QStringLiteral("ECG00001.DAT"), QStringLiteral("A2000001.DAT"),
                  QStringLiteral("VSR00001.DAT"), QStringLiteral("ECG00003.ECX")});
-    EXPECT_EQ(dialogs.shownNames, std::vector<QString>{QStringLiteral("Form1")});
-    ASSERT_EQ(w.CheckListBox2->count(), 4);
-    EXPECT_TRUE(w.CheckListBox2->item(0)->flags() & Qt::ItemIsUserCheckable);
-    EXPECT_TRUE(w.CheckListBox2->item(0)->data(Qt::CheckStateRole).isValid());
+    EXPECT_EQ(dialogs.shownNames, std::vector<QString>{QStringLiteral("DeviceFileList")});
+    ASSERT_EQ(w.downloadedList->count(), 4);
+    EXPECT_TRUE(w.downloadedList->item(0)->flags() & Qt::ItemIsUserCheckable);
+    EXPECT_TRUE(w.downloadedList->item(0)->data(Qt::CheckStateRole).isValid());
     EXPECT_EQ(readBytes(work / "temp" / "A2000001.DAT"), a2);
 
     // Patient 0 already holds two recordings: the next one is number 3.
@@ -151,12 +151,12 @@ TEST_F(MemoryWindowTest, DownloadThenFileEveryKind) {
         ASSERT_TRUE(cf.appendArchiveEntry(ids[0], i + 1, "01.01.2020", "10:00:00",
                                           cardfile::EntryDuration::ofSeconds(5), "  "));
     selectPatient(w, 0);
-    EXPECT_EQ(cardfile::ui::selection().patientId.toStdString(), ids[0]);
-    store(w, w.CheckListBox2, QStringLiteral("ECG00001.DAT"));
-    store(w, w.CheckListBox2, QStringLiteral("A2000001.DAT"));
-    store(w, w.CheckListBox2, QStringLiteral("VSR00001.DAT"));
-    velkard::ui::flags().russian = false;
-    store(w, w.CheckListBox2, QStringLiteral("ECG00003.ECX"));
+    EXPECT_EQ(state.selection.patientId.toStdString(), ids[0]);
+    store(w, w.downloadedList, QStringLiteral("ECG00001.DAT"));
+    store(w, w.downloadedList, QStringLiteral("A2000001.DAT"));
+    store(w, w.downloadedList, QStringLiteral("VSR00001.DAT"));
+    state.russian = false;
+    store(w, w.downloadedList, QStringLiteral("ECG00003.ECX"));
     EXPECT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
 
     const auto e = entries(0);
@@ -175,7 +175,7 @@ TEST_F(MemoryWindowTest, DownloadThenFileEveryKind) {
     EXPECT_EQ(readBytes(recording(0, 6)), body(ecxSource));
 
     // Every filed download is gone from temp and from the list, with no leftovers.
-    EXPECT_EQ(w.CheckListBox2->count(), 0);
+    EXPECT_EQ(w.downloadedList->count(), 0);
     EXPECT_TRUE(fs::is_empty(work / "temp"));
     // The other patient was not touched.
     EXPECT_TRUE(entries(1).empty());
@@ -186,48 +186,48 @@ TEST_F(MemoryWindowTest, MemoryCardFilesStayOnTheCard) {
     writeBytes(reader / "A2CARD.DAT", a2);
     chosen = {QString::fromStdString((reader / "a2lower.DAT").string()),
               QString::fromStdString((reader / "A2CARD.DAT").string())};
-    TMemory w(setup());
-    w.TabControl1->setCurrentIndex(1);
+    MemoryWindow w(state, setup());
+    w.sourceTabs->setCurrentIndex(1);
     EXPECT_EQ(w.sourceTab(), 0);
-    EXPECT_FALSE(w.CheckListBox1->isHidden());
-    EXPECT_TRUE(w.CheckListBox2->isHidden());
-    EXPECT_FALSE(w.Button3->isHidden());
-    EXPECT_TRUE(w.Button4->isHidden());
-    w.Button3->click();
-    w.Button3->click(); // rows already listed stay; the new choice is appended
-    ASSERT_EQ(w.CheckListBox1->count(), 4);
+    EXPECT_FALSE(w.cardFileList->isHidden());
+    EXPECT_TRUE(w.downloadedList->isHidden());
+    EXPECT_FALSE(w.addCardFilesButton->isHidden());
+    EXPECT_TRUE(w.downloadButton->isHidden());
+    w.addCardFilesButton->click();
+    w.addCardFilesButton->click(); // rows already listed stay; the new choice is appended
+    ASSERT_EQ(w.cardFileList->count(), 4);
     // Check lists: every row has its box, unchecked; a ticked box does not choose the file.
-    for (int i = 0; i < w.CheckListBox1->count(); ++i) {
-        EXPECT_TRUE(w.CheckListBox1->item(i)->flags() & Qt::ItemIsUserCheckable);
-        EXPECT_EQ(w.CheckListBox1->item(i)->checkState(), Qt::Unchecked);
-        EXPECT_TRUE(w.CheckListBox1->item(i)->data(Qt::CheckStateRole).isValid());
+    for (int i = 0; i < w.cardFileList->count(); ++i) {
+        EXPECT_TRUE(w.cardFileList->item(i)->flags() & Qt::ItemIsUserCheckable);
+        EXPECT_EQ(w.cardFileList->item(i)->checkState(), Qt::Unchecked);
+        EXPECT_TRUE(w.cardFileList->item(i)->data(Qt::CheckStateRole).isValid());
     }
-    w.CheckListBox1->item(1)->setCheckState(Qt::Checked);
+    w.cardFileList->item(1)->setCheckState(Qt::Checked);
     selectPatient(w, 1);
-    store(w, w.CheckListBox1, chosen[0]);
-    store(w, w.CheckListBox1, chosen[1]);
+    store(w, w.cardFileList, chosen[0]);
+    store(w, w.cardFileList, chosen[1]);
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
     const auto e = entries(1);
     ASSERT_EQ(e.size(), 2u);
     EXPECT_EQ(e[0].kind, "  "); // "a2" in lower case is a plain file
     EXPECT_EQ(e[0].number, "  1");
     EXPECT_EQ(e[1].kind, "A2");
-    EXPECT_EQ(w.CheckListBox1->count(), 2);
+    EXPECT_EQ(w.cardFileList->count(), 2);
     EXPECT_EQ(readBytes(reader / "a2lower.DAT"), plain);
     EXPECT_EQ(readBytes(reader / "A2CARD.DAT"), a2);
 }
 
 TEST_F(MemoryWindowTest, StoringNeedsAPatientAndAFile) {
-    TMemory w(setup());
-    w.CheckListBox2->addItem(QStringLiteral("ECG00001.DAT"));
-    w.Button2->click();
+    MemoryWindow w(state, setup());
+    w.downloadedList->addItem(QStringLiteral("ECG00001.DAT"));
+    w.storeButton->click();
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, QStringLiteral("Выберите пациента в картотеке"));
     EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Внимание"));
     selectPatient(w, 0);
-    w.CheckListBox2->setCurrentRow(-1);
-    velkard::ui::flags().russian = false;
-    w.Button2->click();
+    w.downloadedList->setCurrentRow(-1);
+    state.russian = false;
+    w.storeButton->click();
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[1].text, QStringLiteral("Choose a file ECG for preservation"));
     EXPECT_EQ(messages.shown[1].caption, QStringLiteral("Attention"));
@@ -236,83 +236,83 @@ TEST_F(MemoryWindowTest, StoringNeedsAPatientAndAFile) {
 
 TEST_F(MemoryWindowTest, RowWithoutAReadablePatientAsksForAPatient) {
     writeBytes(work / "temp" / "ECG00001.DAT", plain);
-    TMemory w(setup());
-    w.CheckListBox2->addItem(QStringLiteral("ECG00001.DAT"));
+    MemoryWindow w(state, setup());
+    w.downloadedList->addItem(QStringLiteral("ECG00001.DAT"));
     selectPatient(w, 0);
     // As when the selected row's record could not be read: no patient ID to file under.
-    cardfile::ui::selection().patientId.clear();
-    velkard::ui::flags().russian = false;
-    store(w, w.CheckListBox2, QStringLiteral("ECG00001.DAT"));
+    state.selection.patientId.clear();
+    state.russian = false;
+    store(w, w.downloadedList, QStringLiteral("ECG00001.DAT"));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, QStringLiteral("Choose the patient in a card file"));
     EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Attention"));
-    EXPECT_EQ(w.CheckListBox2->count(), 1);
+    EXPECT_EQ(w.downloadedList->count(), 1);
     EXPECT_EQ(readBytes(work / "temp" / "ECG00001.DAT"), plain);
     EXPECT_TRUE(entries(0).empty());
 }
 
 TEST_F(MemoryWindowTest, FailedStoreKeepsTheDownloadAndFilesNothing) {
     writeBytes(work / "temp" / "ECG00001.DAT", plain);
-    TMemory w(setup());
-    w.CheckListBox2->addItem(QStringLiteral("ECG00001.DAT"));
-    w.CheckListBox2->addItem(QStringLiteral("GONE.DAT"));
+    MemoryWindow w(state, setup());
+    w.downloadedList->addItem(QStringLiteral("ECG00001.DAT"));
+    w.downloadedList->addItem(QStringLiteral("GONE.DAT"));
     selectPatient(w, 0);
     // The recording file cannot be created: its name is taken by a folder.
     fs::create_directories(recording(0, 1));
-    store(w, w.CheckListBox2, QStringLiteral("ECG00001.DAT"));
+    store(w, w.downloadedList, QStringLiteral("ECG00001.DAT"));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, QStringLiteral("Ошибка создания файла для записи ЭКГ"));
     EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Error"));
     EXPECT_EQ(readBytes(work / "temp" / "ECG00001.DAT"), plain);
-    EXPECT_GE(row(w.CheckListBox2, QStringLiteral("ECG00001.DAT")), 0);
+    EXPECT_GE(row(w.downloadedList, QStringLiteral("ECG00001.DAT")), 0);
     EXPECT_TRUE(entries(0).empty());
     // A listed file that has disappeared cannot be opened.
-    store(w, w.CheckListBox2, QStringLiteral("GONE.DAT"));
+    store(w, w.downloadedList, QStringLiteral("GONE.DAT"));
     ASSERT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.shown[1].text, QStringLiteral("Ошибка открытия файла с ЭКГ"));
-    EXPECT_EQ(w.CheckListBox2->count(), 2);
+    EXPECT_EQ(w.downloadedList->count(), 2);
     EXPECT_TRUE(entries(0).empty());
 }
 
 TEST_F(MemoryWindowTest, PatientDetailsFollowTheSelectedRow) {
-    TMemory w(setup());
+    MemoryWindow w(state, setup());
     selectPatient(w, 0);
-    EXPECT_EQ(w.Label2->text(), QStringLiteral("Иванов Иван"));
+    EXPECT_EQ(w.nameValue->text(), QStringLiteral("Иванов Иван"));
     selectPatient(w, 1);
-    EXPECT_EQ(w.Label2->text(), QStringLiteral("Петрова Анна"));
-    EXPECT_EQ(w.Label10->text(), QStringLiteral("ул. Петрова Анна"));
-    EXPECT_EQ(w.Label14->text(), QStringLiteral("12345"));
-    EXPECT_EQ(cardfile::ui::selection().patientId.toStdString(), ids[1]);
-    EXPECT_EQ(cardfile::ui::selection().patientIndex, 1);
-    EXPECT_EQ(cardfile::ui::selection().patientName, QStringLiteral("Петрова Анна"));
+    EXPECT_EQ(w.nameValue->text(), QStringLiteral("Петрова Анна"));
+    EXPECT_EQ(w.addressValue->text(), QStringLiteral("ул. Петрова Анна"));
+    EXPECT_EQ(w.policyValue->text(), QStringLiteral("12345"));
+    EXPECT_EQ(state.selection.patientId.toStdString(), ids[1]);
+    EXPECT_EQ(state.selection.patientIndex, 1);
+    EXPECT_EQ(state.selection.patientName, QStringLiteral("Петрова Анна"));
 }
 
 TEST_F(MemoryWindowTest, NewPatientCardAppendsARow) {
-    TMemory w(setup());
-    dialogs.script.push_back([](QDialog& d) {
-        auto& dlg = dynamic_cast<cardfile::ui::TNew_patient&>(d);
-        EXPECT_TRUE(cardfile::ui::newPatientFlags().selfAppend);
-        EXPECT_EQ(dlg.DateTimePicker1->date(), QDate::currentDate());
-        dlg.Edit1->setText(QStringLiteral("Сидоров Пётр"));
-        dlg.Edit5->setText(QStringLiteral("777"));
-        dlg.Button1->click();
+    MemoryWindow w(state, setup());
+    dialogs.script.push_back([this](QDialog& d) {
+        auto& dlg = dynamic_cast<cardfile::ui::NewPatientDialog&>(d);
+        EXPECT_TRUE(state.newPatient.selfAppend);
+        EXPECT_EQ(dlg.birthDatePicker->date(), QDate::currentDate());
+        dlg.nameEdit->setText(QStringLiteral("Сидоров Пётр"));
+        dlg.policyEdit->setText(QStringLiteral("777"));
+        dlg.OK->click();
         return -1;
     });
-    w.Button1->click();
-    ASSERT_EQ(w.ListView1->topLevelItemCount(), 3);
-    EXPECT_EQ(w.ListView1->topLevelItem(2)->text(0), QStringLiteral("Сидоров Пётр"));
+    w.newPatientButton->click();
+    ASSERT_EQ(w.patientList->topLevelItemCount(), 3);
+    EXPECT_EQ(w.patientList->topLevelItem(2)->text(0), QStringLiteral("Сидоров Пётр"));
     auto patients = cardfile::CardFile(work).listPatients();
     ASSERT_TRUE(patients);
     ASSERT_EQ(patients.value.size(), 3u);
     EXPECT_EQ(patients.value[2].name, "Сидоров Пётр");
     // Cancelled: no row.
     dialogs.script.push_back([](QDialog& d) {
-        dynamic_cast<cardfile::ui::TNew_patient&>(d).Button2->click();
+        dynamic_cast<cardfile::ui::NewPatientDialog&>(d).Cancel->click();
         return -1;
     });
-    w.Button1->click();
-    EXPECT_EQ(w.ListView1->topLevelItemCount(), 3);
-    EXPECT_FALSE(cardfile::ui::newPatientFlags().selfAppend);
+    w.newPatientButton->click();
+    EXPECT_EQ(w.patientList->topLevelItemCount(), 3);
+    EXPECT_FALSE(state.newPatient.selfAppend);
 }
 
 TEST_F(MemoryWindowTest, NoInstrumentLeavesTheDownloadsListAlone) {
@@ -323,36 +323,36 @@ TEST_F(MemoryWindowTest, NoInstrumentLeavesTheDownloadsListAlone) {
         return simInstrument(card, faults);
     };
     writeBytes(work / "temp" / "OLD.DAT", plain);
-    TMemory w(std::move(s));
-    EXPECT_EQ(w.CheckListBox2->count(), 0); // earlier downloads appear only after a download
-    w.CheckListBox2->addItem(QStringLiteral("KEPT"));
-    w.Button4->click();
+    MemoryWindow w(state, std::move(s));
+    EXPECT_EQ(w.downloadedList->count(), 0); // earlier downloads appear only after a download
+    w.downloadedList->addItem(QStringLiteral("KEPT"));
+    w.downloadButton->click();
     EXPECT_TRUE(dialogs.shownNames.empty());
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, QStringLiteral("Прибор не найден"));
-    EXPECT_EQ(w.CheckListBox2->count(), 1);
+    EXPECT_EQ(w.downloadedList->count(), 1);
 }
 
 TEST_F(MemoryWindowTest, CaptionsAndTheEmptyStateCallback) {
-    velkard::ui::flags().russian = false;
-    velkard::ui::flags().cardReview = true;
+    state.russian = false;
+    state.cardReview = true;
     bool backToEmpty = false;
     dialogs.script.push_back([&](QDialog& d) {
-        auto& w = dynamic_cast<TMemory&>(d);
-        EXPECT_FALSE(velkard::ui::flags().cardReview);
+        auto& w = dynamic_cast<MemoryWindow&>(d);
+        EXPECT_FALSE(state.cardReview);
         EXPECT_EQ(w.windowTitle(), QStringLiteral("Memory"));
-        EXPECT_EQ(w.TabControl1->tabText(0), QStringLiteral("Memory EC"));
-        EXPECT_EQ(w.TabControl1->tabText(1), QStringLiteral("Memory card"));
-        EXPECT_EQ(w.ListView1->headerItem()->text(0), QStringLiteral("Card file"));
-        EXPECT_EQ(w.Label5->text(), QStringLiteral("Date of birth "));
-        EXPECT_EQ(w.Button2->text(), QStringLiteral("To put in the card of the patient"));
-        EXPECT_FALSE(w.CheckListBox2->isHidden());
-        EXPECT_TRUE(w.CheckListBox1->isHidden());
+        EXPECT_EQ(w.sourceTabs->tabText(0), QStringLiteral("Memory EC"));
+        EXPECT_EQ(w.sourceTabs->tabText(1), QStringLiteral("Memory card"));
+        EXPECT_EQ(w.patientList->headerItem()->text(0), QStringLiteral("Card file"));
+        EXPECT_EQ(w.birthDateLabel->text(), QStringLiteral("Date of birth "));
+        EXPECT_EQ(w.storeButton->text(), QStringLiteral("To put in the card of the patient"));
+        EXPECT_FALSE(w.downloadedList->isHidden());
+        EXPECT_TRUE(w.cardFileList->isHidden());
         EXPECT_EQ(w.sourceTab(), 1);
         EXPECT_FALSE(backToEmpty);
         return QDialog::Accepted;
     });
-    openMemoryWindow(setup(), nullptr, [&] { backToEmpty = true; });
+    openMemoryWindow(state, setup(), nullptr, [&] { backToEmpty = true; });
     EXPECT_TRUE(backToEmpty);
-    EXPECT_EQ(dialogs.shownNames, std::vector<QString>{QStringLiteral("Memory")});
+    EXPECT_EQ(dialogs.shownNames, std::vector<QString>{QStringLiteral("MemoryWindow")});
 }

@@ -1,10 +1,10 @@
 // The print range dialog and the Print / Print setup commands, driven through the UI seams.
 #include "print/ui/PrintCommands.h"
-#include "print/ui/RangePrint.h"
+#include "print/ui/PrintRangeDialog.h"
 
-#include "app/shared/AppFlags.h"
-#include "app/shared/Messages.h"
 #include "signal/Recording.h"
+#include "ui/Messages.h"
+#include "ui/ViewState.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -23,9 +23,10 @@ namespace {
 
 class PrintCommandsTest : public ::testing::Test {
 protected:
+    velkard::ui::ViewState state;
     void SetUp() override {
-        print::printRangeChoice() = {};
-        velkard::ui::flags().russian = true;
+        state.printRange = {};
+        state.russian = true;
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(dir.filePath(QStringLiteral("printed.pdf")));
         setPrinterObject(&printer);
@@ -43,7 +44,7 @@ protected:
     }
     void TearDown() override {
         resetPrinterObject();
-        velkard::ui::flags().russian = true;
+        state.russian = true;
     }
 
     bool printed() const { return QFileInfo(printer.outputFileName()).size() > 0; }
@@ -69,68 +70,71 @@ int accept(QDialog&) {
 } // namespace
 
 TEST(RangePrintDialog, StartsWithAllAndDisabledRange) {
-    print::printRangeChoice() = {false, QStringLiteral("1"), QStringLiteral("2")};
-    TRangePrint d;
-    EXPECT_TRUE(d.RadioButton1->isChecked());
-    EXPECT_FALSE(d.RadioButton2->isChecked());
-    EXPECT_TRUE(print::printRangeChoice().all);
-    for (QWidget* w : {static_cast<QWidget*>(d.Label1), static_cast<QWidget*>(d.Label2),
-                       static_cast<QWidget*>(d.Edit1), static_cast<QWidget*>(d.Edit2)})
+    velkard::ui::ViewState state;
+    state.printRange = {false, QStringLiteral("1"), QStringLiteral("2")};
+    PrintRangeDialog d(state);
+    EXPECT_TRUE(d.wholeButton->isChecked());
+    EXPECT_FALSE(d.rangeButton->isChecked());
+    EXPECT_TRUE(state.printRange.all);
+    for (QWidget* w : {static_cast<QWidget*>(d.beginLabel), static_cast<QWidget*>(d.endLabel),
+                       static_cast<QWidget*>(d.beginEdit), static_cast<QWidget*>(d.endEdit)})
         EXPECT_FALSE(w->isEnabled());
-    d.RadioButton2->click();
-    EXPECT_FALSE(print::printRangeChoice().all);
-    EXPECT_TRUE(d.Edit1->isEnabled());
-    EXPECT_TRUE(d.Label2->isEnabled());
-    EXPECT_FALSE(d.RadioButton1->isChecked());
-    d.RadioButton1->click();
-    EXPECT_TRUE(print::printRangeChoice().all);
-    EXPECT_FALSE(d.Edit2->isEnabled());
+    d.rangeButton->click();
+    EXPECT_FALSE(state.printRange.all);
+    EXPECT_TRUE(d.beginEdit->isEnabled());
+    EXPECT_TRUE(d.endLabel->isEnabled());
+    EXPECT_FALSE(d.wholeButton->isChecked());
+    d.wholeButton->click();
+    EXPECT_TRUE(state.printRange.all);
+    EXPECT_FALSE(d.endEdit->isEnabled());
 }
 
 TEST(RangePrintDialog, TypedTextsLiveOnIntoTheNextDialog) {
-    print::printRangeChoice() = {};
+    velkard::ui::ViewState state;
+    state.printRange = {};
     {
-        TRangePrint first;
-        first.RadioButton2->click();
-        first.Edit1->setText(QStringLiteral("3"));
-        first.Edit2->setText(QStringLiteral("8"));
+        PrintRangeDialog first(state);
+        first.rangeButton->click();
+        first.beginEdit->setText(QStringLiteral("3"));
+        first.endEdit->setText(QStringLiteral("8"));
         first.OK->click();
         EXPECT_EQ(first.result(), QDialog::Accepted);
     }
-    EXPECT_EQ(print::printRangeChoice().beginText, QStringLiteral("3"));
-    EXPECT_EQ(print::printRangeChoice().endText, QStringLiteral("8"));
-    TRangePrint second;
-    EXPECT_TRUE(print::printRangeChoice().all); // set again by every new dialog
-    EXPECT_EQ(second.Edit1->text(), QStringLiteral("3"));
-    EXPECT_EQ(second.Edit2->text(), QStringLiteral("8"));
+    EXPECT_EQ(state.printRange.beginText, QStringLiteral("3"));
+    EXPECT_EQ(state.printRange.endText, QStringLiteral("8"));
+    PrintRangeDialog second(state);
+    EXPECT_TRUE(state.printRange.all); // set again by every new dialog
+    EXPECT_EQ(second.beginEdit->text(), QStringLiteral("3"));
+    EXPECT_EQ(second.endEdit->text(), QStringLiteral("8"));
 }
 
 TEST(RangePrintDialog, CaptionsInBothLanguages) {
-    TRangePrint d;
-    EXPECT_EQ(d.objectName(), QStringLiteral("RangePrint"));
+    velkard::ui::ViewState state;
+    PrintRangeDialog d(state);
+    EXPECT_EQ(d.objectName(), QStringLiteral("PrintRangeDialog"));
     EXPECT_EQ(d.windowTitle(), QStringLiteral("Диапазон вывода на печать"));
-    EXPECT_EQ(d.RadioButton2->text(), QStringLiteral("Выборочно"));
+    EXPECT_EQ(d.rangeButton->text(), QStringLiteral("Выборочно"));
     // The form's own text has two blanks after the comma; the Russian texts set before showing
     // it have one.
-    EXPECT_EQ(d.Label1->text(), QStringLiteral("Начало,  сек"));
+    EXPECT_EQ(d.beginLabel->text(), QStringLiteral("Начало,  сек"));
     EXPECT_EQ(d.Cancel->text(), QStringLiteral("Отмена"));
     d.applyLanguage(true);
-    EXPECT_EQ(d.Label1->text(), QStringLiteral("Начало, сек"));
-    EXPECT_EQ(d.Label2->text(), QStringLiteral("Конец, сек"));
+    EXPECT_EQ(d.beginLabel->text(), QStringLiteral("Начало, сек"));
+    EXPECT_EQ(d.endLabel->text(), QStringLiteral("Конец, сек"));
     d.applyLanguage(false);
     // The English caption carries a Cyrillic о (U+043E) and а (U+0430).
     EXPECT_EQ(d.windowTitle(), QString::fromUtf8("Range of a conclusion \xD0\xBEn \xD0\xB0 print"));
-    EXPECT_EQ(d.RadioButton1->text(), QStringLiteral("All"));
-    EXPECT_EQ(d.RadioButton2->text(), QStringLiteral("Selectively"));
-    EXPECT_EQ(d.Label1->text(), QStringLiteral("Begining, sec"));
-    EXPECT_EQ(d.Label2->text(), QStringLiteral("The end, sec"));
+    EXPECT_EQ(d.wholeButton->text(), QStringLiteral("All"));
+    EXPECT_EQ(d.rangeButton->text(), QStringLiteral("Selectively"));
+    EXPECT_EQ(d.beginLabel->text(), QStringLiteral("Begining, sec"));
+    EXPECT_EQ(d.endLabel->text(), QStringLiteral("The end, sec"));
     EXPECT_EQ(d.Cancel->text(), QStringLiteral("Cancel"));
     EXPECT_EQ(d.OK->text(), QStringLiteral("OK"));
 }
 
 TEST_F(PrintCommandsTest, NoPrinterSaysSoAndShowsNoDialog) {
     setPrinterObject(nullptr);
-    EXPECT_EQ(N10Click(request), PrintOutcome::NoPrinter);
+    EXPECT_EQ(runPrint(state, request), PrintOutcome::NoPrinter);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, QStringLiteral("Нет установленных принтеров"));
     EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Ошибка"));
@@ -138,7 +142,7 @@ TEST_F(PrintCommandsTest, NoPrinterSaysSoAndShowsNoDialog) {
     EXPECT_FALSE(edit.isVisible());
     EXPECT_FALSE(label.isVisible());
 
-    N9Click(nullptr, nullptr, nullptr);
+    runPrintSetup(nullptr, nullptr, nullptr);
     EXPECT_EQ(messages.shown.size(), 2u);
     EXPECT_EQ(messages.lastText(), QStringLiteral("Нет установленных принтеров"));
     EXPECT_TRUE(dialogs.shownNames.empty());
@@ -146,8 +150,8 @@ TEST_F(PrintCommandsTest, NoPrinterSaysSoAndShowsNoDialog) {
     // The main window found no printer at start, even if one is configured now.
     setPrinterObject(&printer);
     request.printerExists = false;
-    EXPECT_EQ(N10Click(request), PrintOutcome::NoPrinter);
-    N9Click(nullptr, nullptr, nullptr, false);
+    EXPECT_EQ(runPrint(state, request), PrintOutcome::NoPrinter);
+    runPrintSetup(nullptr, nullptr, nullptr, false);
     EXPECT_EQ(messages.shown.size(), 4u);
     EXPECT_EQ(messages.lastText(), QStringLiteral("Нет установленных принтеров"));
     EXPECT_TRUE(dialogs.shownNames.empty());
@@ -155,7 +159,7 @@ TEST_F(PrintCommandsTest, NoPrinterSaysSoAndShowsNoDialog) {
 
 TEST_F(PrintCommandsTest, NoShownRecordingPrintsNothing) {
     request.recordingShown = false;
-    EXPECT_EQ(N10Click(request), PrintOutcome::NoRecording);
+    EXPECT_EQ(runPrint(state, request), PrintOutcome::NoRecording);
     EXPECT_EQ(messages.lastText(), QStringLiteral("Выберите ЭКГ пациента"));
     EXPECT_TRUE(dialogs.shownNames.empty());
     EXPECT_FALSE(printed());
@@ -163,7 +167,7 @@ TEST_F(PrintCommandsTest, NoShownRecordingPrintsNothing) {
 
 TEST_F(PrintCommandsTest, CancelInTheRangeDialogStillLeadsToThePrinterDialog) {
     dialogs.script.push_back([](QDialog& d) {
-        auto& range = dynamic_cast<TRangePrint&>(d);
+        auto& range = dynamic_cast<PrintRangeDialog&>(d);
         range.Cancel->click();
         return -1;
     });
@@ -174,9 +178,9 @@ TEST_F(PrintCommandsTest, CancelInTheRangeDialogStillLeadsToThePrinterDialog) {
         EXPECT_EQ(printer.copyCount(), 1);
         return accept(d);
     });
-    EXPECT_EQ(N10Click(request), PrintOutcome::Printed);
-    EXPECT_EQ(dialogs.shownNames,
-              (std::vector<QString>{QStringLiteral("RangePrint"), QStringLiteral("PrintDialog1")}));
+    EXPECT_EQ(runPrint(state, request), PrintOutcome::Printed);
+    EXPECT_EQ(dialogs.shownNames, (std::vector<QString>{QStringLiteral("PrintRangeDialog"),
+                                                        QStringLiteral("printDialog")}));
     EXPECT_TRUE(printed());
     EXPECT_TRUE(messages.shown.empty());
 }
@@ -187,21 +191,21 @@ TEST_F(PrintCommandsTest, CancelInThePrinterDialogPrintsNothing) {
         d.reject();
         return QDialog::Rejected;
     });
-    EXPECT_EQ(N10Click(request), PrintOutcome::Cancelled);
+    EXPECT_EQ(runPrint(state, request), PrintOutcome::Cancelled);
     EXPECT_FALSE(printed());
 }
 
 TEST_F(PrintCommandsTest, BadRangeIsRefusedBeforeThePrinterDialog) {
-    velkard::ui::flags().russian = false;
+    state.russian = false;
     dialogs.script.push_back([](QDialog& d) {
-        auto& range = dynamic_cast<TRangePrint&>(d);
-        range.RadioButton2->click();
-        range.Edit1->setText(QStringLiteral("4"));
-        range.Edit2->setText(QStringLiteral("12")); // past the 10 s recording
+        auto& range = dynamic_cast<PrintRangeDialog&>(d);
+        range.rangeButton->click();
+        range.beginEdit->setText(QStringLiteral("4"));
+        range.endEdit->setText(QStringLiteral("12")); // past the 10 s recording
         range.OK->click();
         return -1;
     });
-    EXPECT_EQ(N10Click(request), PrintOutcome::BadRange);
+    EXPECT_EQ(runPrint(state, request), PrintOutcome::BadRange);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_TRUE(messages.shown[0].text.contains(QStringLiteral("10 s")));
     EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Error"));
@@ -211,31 +215,31 @@ TEST_F(PrintCommandsTest, BadRangeIsRefusedBeforeThePrinterDialog) {
 
 TEST_F(PrintCommandsTest, SelectiveRangeWithoutTypingUsesEmptyTextsAndIsRefused) {
     dialogs.script.push_back([](QDialog& d) {
-        dynamic_cast<TRangePrint&>(d).RadioButton2->click();
+        dynamic_cast<PrintRangeDialog&>(d).rangeButton->click();
         return QDialog::Accepted;
     });
-    EXPECT_EQ(N10Click(request), PrintOutcome::BadRange);
+    EXPECT_EQ(runPrint(state, request), PrintOutcome::BadRange);
     EXPECT_EQ(messages.shown.back().caption, QStringLiteral("Ошибка"));
     EXPECT_FALSE(printed());
 }
 
 TEST_F(PrintCommandsTest, ValidRangePrints) {
     dialogs.script.push_back([](QDialog& d) {
-        auto& range = dynamic_cast<TRangePrint&>(d);
-        range.RadioButton2->click();
-        range.Edit1->setText(QStringLiteral("2"));
-        range.Edit2->setText(QStringLiteral("5"));
+        auto& range = dynamic_cast<PrintRangeDialog&>(d);
+        range.rangeButton->click();
+        range.beginEdit->setText(QStringLiteral("2"));
+        range.endEdit->setText(QStringLiteral("5"));
         return QDialog::Accepted;
     });
     dialogs.script.push_back([](QDialog& d) { return accept(d); });
-    EXPECT_EQ(N10Click(request), PrintOutcome::Printed);
+    EXPECT_EQ(runPrint(state, request), PrintOutcome::Printed);
     EXPECT_TRUE(printed());
 }
 
 TEST_F(PrintCommandsTest, PrintSetupRunsThePageSetupDialog) {
     dialogs.fallback = [](QDialog& d) { return accept(d); };
-    N9Click(nullptr, &edit, &label);
-    EXPECT_EQ(dialogs.shownNames, std::vector<QString>{QStringLiteral("PrinterSetupDialog1")});
+    runPrintSetup(nullptr, &edit, &label);
+    EXPECT_EQ(dialogs.shownNames, std::vector<QString>{QStringLiteral("pageSetupDialog")});
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_FALSE(edit.isVisible());
 }

@@ -1,9 +1,8 @@
-#include "cardfile/ui/Patient.h"
+#include "cardfile/ui/CardFileWindow.h"
 
-#include "app/shared/AppFlags.h"
-#include "app/shared/Messages.h"
 #include "cardfile/ui/PatientDialogs.h"
-#include "cardfile/ui/Selection.h"
+#include "ui/Messages.h"
+#include "ui/ViewState.h"
 
 #include <QComboBox>
 #include <QDate>
@@ -23,8 +22,10 @@ namespace velkard::cardfile::ui {
 
 namespace {
 
+using velkard::ui::CardSelection;
 using velkard::ui::messages;
-using velkard::ui::tr2;
+using velkard::ui::PatientTexts;
+using velkard::ui::ViewState;
 
 struct Caption {
     const char* name;
@@ -34,7 +35,7 @@ struct Caption {
 
 // Every run-time caption of the window, by control name; list-view headers as "<view>:<column>".
 constexpr Caption kCaptions[] = {
-    {"Patient", "Пациент", "Patient"},
+    {"CardFileWindow", "Пациент", "Patient"},
     {"New", "Новый пациент", "New patient"},
     {"Change", "Изменить", "Change"},
     {"Delete", "Удалить", "Delete"},
@@ -42,21 +43,21 @@ constexpr Caption kCaptions[] = {
     {"Open", "Открыть", "Open"},
     {"DelRec", "Удалить", "Delete"},
     {"Write", "Запись", "Write Velkard"},
-    {"Label1", "Архив пациента", "Archive of the patient"},
-    {"Label2", "Ф.И.О.", "Surname, name"},
-    {"Label3", "Пол", "Sex"},
-    {"Label4", "Дата рождения", "Date of birth "},
-    {"Label5", "Место рождения", "The birthplace"},
-    {"Label6", "Адрес", "The address"},
-    {"Label7", "Телефон", "The telephone"},
-    {"Label14", "Медицинский страховой полис", "The medical insurance policy"},
-    {"ListView1:0", "Ф.И.О.", "Surname, Name"},
-    {"ListView1:1", "Дата рожд.", "Date birth"},
-    {"ListView1:2", "Пол", "Sex"},
-    {"ListView2:0", "№", "№"},
-    {"ListView2:1", "Дата", "Date"},
-    {"ListView2:2", "Время", "Time"},
-    {"ListView2:3", "Длительность ЭКГ,с", "Duration ECG,s"},
+    {"archiveLabel", "Архив пациента", "Archive of the patient"},
+    {"nameLabel", "Ф.И.О.", "Surname, name"},
+    {"sexLabel", "Пол", "Sex"},
+    {"birthDateLabel", "Дата рождения", "Date of birth "},
+    {"birthplaceLabel", "Место рождения", "The birthplace"},
+    {"addressLabel", "Адрес", "The address"},
+    {"telephoneLabel", "Телефон", "The telephone"},
+    {"policyLabel", "Медицинский страховой полис", "The medical insurance policy"},
+    {"patientList:0", "Ф.И.О.", "Surname, Name"},
+    {"patientList:1", "Дата рожд.", "Date birth"},
+    {"patientList:2", "Пол", "Sex"},
+    {"archiveList:0", "№", "№"},
+    {"archiveList:1", "Дата", "Date"},
+    {"archiveList:2", "Время", "Time"},
+    {"archiveList:3", "Длительность ЭКГ,с", "Duration ECG,s"},
 };
 
 QString utf8(const std::string& s) {
@@ -96,61 +97,64 @@ QTreeWidgetItem* centredRow(const QStringList& texts) {
     return item;
 }
 
-void showNoPatient() {
-    messages().show(tr2("Выберите пациента", "Choose the patient"), tr2("Внимание", "Attention"));
+void showNoPatient(const ViewState& s) {
+    messages().show(s.tr2("Выберите пациента", "Choose the patient"),
+                    s.tr2("Внимание", "Attention"));
 }
 
-void showNoEntry() {
-    messages().show(tr2("Выберите в архиве № ЭКГ", "Choose in archive № ECG"),
-                    tr2("Внимание", "Attention"));
+void showNoEntry(const ViewState& s) {
+    messages().show(s.tr2("Выберите в архиве № ЭКГ", "Choose in archive № ECG"),
+                    s.tr2("Внимание", "Attention"));
 }
 
 } // namespace
 
-TPatient::TPatient(std::filesystem::path workDir, QWidget* parent)
-    : QDialog(parent), cardFile_(std::move(workDir)) {
-    setObjectName("Patient");
+CardFileWindow::CardFileWindow(ViewState& state, std::filesystem::path workDir, QWidget* parent)
+    : QDialog(parent), state_(state), cardFile_(std::move(workDir)) {
+    setObjectName("CardFileWindow");
     setFixedSize(971, 555);
     QFont font("MS Sans Serif");
     font.setPointSize(8);
     setFont(font);
     setWindowFlags(Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
-    ListView1 = makeList(this, "ListView1", 3);
-    ListView1->setColumnWidth(0, 228);
-    ListView1->setColumnWidth(1, 120);
-    ListView2 = makeList(this, "ListView2", 4);
-    ListView2->setColumnWidth(0, 50);
-    ListView2->setColumnWidth(1, 120);
-    ListView2->setColumnWidth(2, 120);
-    ListView2->setColumnWidth(3, 104);
+    patientList = makeList(this, "patientList", 3);
+    patientList->setColumnWidth(0, 228);
+    patientList->setColumnWidth(1, 120);
+    archiveList = makeList(this, "archiveList", 4);
+    archiveList->setColumnWidth(0, 50);
+    archiveList->setColumnWidth(1, 120);
+    archiveList->setColumnWidth(2, 120);
+    archiveList->setColumnWidth(3, 104);
     // The columns after the first are centred, headers as well as rows.
     for (int c = 1; c < 3; ++c)
-        ListView1->headerItem()->setTextAlignment(c, Qt::AlignCenter);
+        patientList->headerItem()->setTextAlignment(c, Qt::AlignCenter);
     for (int c = 1; c < 4; ++c)
-        ListView2->headerItem()->setTextAlignment(c, Qt::AlignCenter);
+        archiveList->headerItem()->setTextAlignment(c, Qt::AlignCenter);
 
-    Label1 = makeLabel(this, "Label1");
-    Label1->setToolTip(QString::fromUtf8("Список сохраненных ЭКГ пациента"));
-    GroupBox1 = new QGroupBox(this);
-    GroupBox1->setObjectName("GroupBox1");
-    Label2 = makeLabel(GroupBox1, "Label2");
-    Label3 = makeLabel(GroupBox1, "Label3");
-    Label4 = makeLabel(GroupBox1, "Label4");
-    Label5 = makeLabel(GroupBox1, "Label5");
-    Label6 = makeLabel(GroupBox1, "Label6");
-    Label7 = makeLabel(GroupBox1, "Label7");
-    Label14 = makeLabel(GroupBox1, "Label14");
-    Label8 = makeLabel(GroupBox1, "Label8");
-    Label9 = makeLabel(GroupBox1, "Label9");
-    Label10 = makeLabel(GroupBox1, "Label10");
-    Label11 = makeLabel(GroupBox1, "Label11");
-    Label12 = makeLabel(GroupBox1, "Label12");
-    Label13 = makeLabel(GroupBox1, "Label13");
-    Label15 = makeLabel(GroupBox1, "Label15");
-    auto* details = new QGridLayout(GroupBox1);
-    QLabel* names[7] = {Label2, Label3, Label4, Label5, Label6, Label7, Label14};
-    QLabel* values[7] = {Label8, Label9, Label10, Label11, Label12, Label13, Label15};
+    archiveLabel = makeLabel(this, "archiveLabel");
+    archiveLabel->setToolTip(QString::fromUtf8("Список сохраненных ЭКГ пациента"));
+    detailsBox = new QGroupBox(this);
+    detailsBox->setObjectName("detailsBox");
+    nameLabel = makeLabel(detailsBox, "nameLabel");
+    sexLabel = makeLabel(detailsBox, "sexLabel");
+    birthDateLabel = makeLabel(detailsBox, "birthDateLabel");
+    birthplaceLabel = makeLabel(detailsBox, "birthplaceLabel");
+    addressLabel = makeLabel(detailsBox, "addressLabel");
+    telephoneLabel = makeLabel(detailsBox, "telephoneLabel");
+    policyLabel = makeLabel(detailsBox, "policyLabel");
+    nameValue = makeLabel(detailsBox, "nameValue");
+    sexValue = makeLabel(detailsBox, "sexValue");
+    birthDateValue = makeLabel(detailsBox, "birthDateValue");
+    birthplaceValue = makeLabel(detailsBox, "birthplaceValue");
+    addressValue = makeLabel(detailsBox, "addressValue");
+    telephoneValue = makeLabel(detailsBox, "telephoneValue");
+    policyValue = makeLabel(detailsBox, "policyValue");
+    auto* details = new QGridLayout(detailsBox);
+    QLabel* names[7] = {nameLabel,    sexLabel,       birthDateLabel, birthplaceLabel,
+                        addressLabel, telephoneLabel, policyLabel};
+    QLabel* values[7] = {nameValue,    sexValue,       birthDateValue, birthplaceValue,
+                         addressValue, telephoneValue, policyValue};
     for (int i = 0; i < 7; ++i) {
         details->addWidget(names[i], i, 0);
         details->addWidget(values[i], i, 1);
@@ -165,7 +169,7 @@ TPatient::TPatient(std::filesystem::path workDir, QWidget* parent)
     Write = makeButton(this, "Write", "Регистрация ЭКГ в реальном времени");
 
     auto* left = new QVBoxLayout;
-    left->addWidget(ListView1, 1);
+    left->addWidget(patientList, 1);
     auto* patientButtons = new QHBoxLayout;
     patientButtons->addWidget(New);
     patientButtons->addWidget(Change);
@@ -174,9 +178,9 @@ TPatient::TPatient(std::filesystem::path workDir, QWidget* parent)
     patientButtons->addWidget(OK);
     left->addLayout(patientButtons);
     auto* right = new QVBoxLayout;
-    right->addWidget(GroupBox1);
-    right->addWidget(Label1);
-    right->addWidget(ListView2, 1);
+    right->addWidget(detailsBox);
+    right->addWidget(archiveLabel);
+    right->addWidget(archiveList, 1);
     auto* archiveButtons = new QHBoxLayout;
     archiveButtons->addWidget(Open);
     archiveButtons->addWidget(DelRec);
@@ -186,15 +190,16 @@ TPatient::TPatient(std::filesystem::path workDir, QWidget* parent)
     layout->addLayout(left, 1);
     layout->addLayout(right, 1);
 
-    connect(New, &QPushButton::clicked, this, &TPatient::NewClick);
-    connect(Change, &QPushButton::clicked, this, &TPatient::ChangeClick);
-    connect(Delete, &QPushButton::clicked, this, &TPatient::DeleteClick);
-    connect(OK, &QPushButton::clicked, this, &TPatient::OKClick);
-    connect(Open, &QPushButton::clicked, this, &TPatient::OpenClick);
-    connect(DelRec, &QPushButton::clicked, this, &TPatient::DelRecClick);
-    connect(Write, &QPushButton::clicked, this, &TPatient::WriteClick);
-    connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TPatient::ListView1SelectItem);
-    connect(ListView2, &QTreeWidget::itemSelectionChanged, this, &TPatient::ListView2SelectItem);
+    connect(New, &QPushButton::clicked, this, &CardFileWindow::newPatient);
+    connect(Change, &QPushButton::clicked, this, &CardFileWindow::changePatient);
+    connect(Delete, &QPushButton::clicked, this, &CardFileWindow::deletePatient);
+    connect(OK, &QPushButton::clicked, this, &CardFileWindow::closeWithoutRequest);
+    connect(Open, &QPushButton::clicked, this, &CardFileWindow::openRecording);
+    connect(DelRec, &QPushButton::clicked, this, &CardFileWindow::deleteRecording);
+    connect(Write, &QPushButton::clicked, this, &CardFileWindow::writeNewRecording);
+    connect(patientList, &QTreeWidget::itemSelectionChanged, this,
+            &CardFileWindow::patientSelected);
+    connect(archiveList, &QTreeWidget::itemSelectionChanged, this, &CardFileWindow::entrySelected);
 
     auto patients = cardFile_.listPatients();
     if (!patients) {
@@ -202,19 +207,20 @@ TPatient::TPatient(std::filesystem::path workDir, QWidget* parent)
                         "Error");
     } else {
         for (const auto& p : patients.value)
-            ListView1->addTopLevelItem(centredRow({utf8(p.name), utf8(p.birthDate), utf8(p.sex)}));
+            patientList->addTopLevelItem(
+                centredRow({utf8(p.name), utf8(p.birthDate), utf8(p.sex)}));
     }
-    applyLanguage(velkard::ui::flags().russian);
+    applyLanguage(state_.russian);
 }
 
-void TPatient::applyLanguage(bool russian) {
+void CardFileWindow::applyLanguage(bool russian) {
     for (const auto& c : kCaptions) {
         const QString text = QString::fromUtf8(russian ? c.russian : c.english);
         const QString name = QString::fromUtf8(c.name);
         if (name == objectName()) {
             setWindowTitle(text);
         } else if (name.contains(':')) {
-            auto* view = name.startsWith("ListView1") ? ListView1 : ListView2;
+            auto* view = name.startsWith("patientList") ? patientList : archiveList;
             view->headerItem()->setText(name.section(':', 1).toInt(), text);
         } else if (auto* label = findChild<QLabel*>(name)) {
             label->setText(text);
@@ -224,103 +230,104 @@ void TPatient::applyLanguage(bool russian) {
     }
 }
 
-int TPatient::selectedPatientRow() const {
-    const auto items = ListView1->selectedItems();
-    return items.isEmpty() ? -1 : ListView1->indexOfTopLevelItem(items.front());
+int CardFileWindow::selectedPatientRow() const {
+    const auto items = patientList->selectedItems();
+    return items.isEmpty() ? -1 : patientList->indexOfTopLevelItem(items.front());
 }
 
-int TPatient::selectedEntryRow() const {
-    const auto items = ListView2->selectedItems();
-    return items.isEmpty() ? -1 : ListView2->indexOfTopLevelItem(items.front());
+int CardFileWindow::selectedEntryRow() const {
+    const auto items = archiveList->selectedItems();
+    return items.isEmpty() ? -1 : archiveList->indexOfTopLevelItem(items.front());
 }
 
-void TPatient::clearDetails() {
-    for (QLabel* l : {Label8, Label9, Label10, Label11, Label12, Label13, Label15})
+void CardFileWindow::clearDetails() {
+    for (QLabel* l : {nameValue, sexValue, birthDateValue, birthplaceValue, addressValue,
+                      telephoneValue, policyValue})
         l->clear();
 }
 
-void TPatient::fillArchive(const std::string& id) {
-    ListView2->clear();
+void CardFileWindow::fillArchive(const std::string& id) {
+    archiveList->clear();
     auto entries = cardFile_.listArchiveEntries(id);
     if (!entries)
         return;
     for (const auto& e : entries.value)
-        ListView2->addTopLevelItem(
+        archiveList->addTopLevelItem(
             centredRow({utf8(e.number), utf8(e.date), utf8(e.time), utf8(e.duration)}));
 }
 
-void TPatient::ListView1SelectItem() {
+void CardFileWindow::patientSelected() {
     const int row = selectedPatientRow();
     if (row < 0)
         return; // a row losing its selection is ignored
-    Selection& sel = selection();
+    CardSelection& sel = state_.selection;
     sel.patientIndex = row;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(row));
     if (!patient) {
         clearDetails();
-        ListView2->clear();
+        archiveList->clear();
         return;
     }
     const PatientRecord& p = patient.value;
-    Label8->setText(utf8(p.name));
-    Label9->setText(utf8(p.sex));
-    Label10->setText(utf8(p.birthDate));
-    Label11->setText(utf8(p.birthplace));
-    Label12->setText(utf8(p.address));
-    Label13->setText(utf8(p.telephone));
-    Label15->setText(utf8(p.policy));
+    nameValue->setText(utf8(p.name));
+    sexValue->setText(utf8(p.sex));
+    birthDateValue->setText(utf8(p.birthDate));
+    birthplaceValue->setText(utf8(p.birthplace));
+    addressValue->setText(utf8(p.address));
+    telephoneValue->setText(utf8(p.telephone));
+    policyValue->setText(utf8(p.policy));
     sel.patientName = utf8(p.name);
     sel.patientId = utf8(p.id);
     fillArchive(p.id);
 }
 
-void TPatient::ListView2SelectItem() {
+void CardFileWindow::entrySelected() {
     const int row = selectedEntryRow();
     if (row < 0)
         return;
-    Selection& sel = selection();
+    CardSelection& sel = state_.selection;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(sel.patientIndex));
     if (patient)
         sel.patientId = utf8(patient.value.id);
     sel.entryIndex = row;
 }
 
-void TPatient::NewClick() {
-    TNew_patient dialog(cardFile_.workDir(), this);
-    dialog.applyLanguage(velkard::ui::flags().russian);
-    dialog.DateTimePicker1->setDate(QDate::currentDate());
+void CardFileWindow::newPatient() {
+    NewPatientDialog dialog(state_, cardFile_.workDir(), this);
+    dialog.applyLanguage(state_.russian);
+    dialog.birthDatePicker->setDate(QDate::currentDate());
     // This window appends the record itself; a request left by another caller would add it twice.
-    newPatientFlags().selfAppend = false;
+    state_.newPatient.selfAppend = false;
     velkard::ui::dialogs().run(dialog);
-    if (!newPatientFlags().patientCreated)
+    if (!state_.newPatient.patientCreated)
         return;
-    const PatientTexts& t = patientTexts();
+    const PatientTexts& t = state_.patientTexts;
     auto status = cardFile_.appendPatientRecord(dialog.record());
     if (!status) {
         messages().show(QString::fromUtf8("Ошибка записи в картотеку\n") + utf8(status.message),
                         "Error");
         return;
     }
-    ListView1->addTopLevelItem(centredRow({t.name, t.birthDate, t.sex}));
+    patientList->addTopLevelItem(centredRow({t.name, t.birthDate, t.sex}));
 }
 
-void TPatient::ChangeClick() {
+void CardFileWindow::changePatient() {
     const int row = selectedPatientRow();
     if (row < 0) {
-        showNoPatient();
+        showNoPatient(state_);
         return;
     }
-    QTreeWidgetItem* item = ListView1->topLevelItem(row);
+    QTreeWidgetItem* item = patientList->topLevelItem(row);
     auto stored = cardFile_.readPatient(static_cast<std::size_t>(row));
     if (!stored) {
         messages().show(QString::fromUtf8("Ошибка открытия картотеки\n") + utf8(stored.message),
                         "Error");
         return;
     }
-    TChange_patient dialog(this);
-    dialog.applyLanguage(velkard::ui::flags().russian);
+    ChangePatientDialog dialog(state_, this);
+    dialog.applyLanguage(state_.russian);
 
-    PatientTexts& t = patientTexts();
+    PatientTexts& t = state_.patientTexts;
     const PatientTexts before = t;
     t.name = item->text(0);
     t.sex = item->text(2);
@@ -330,62 +337,62 @@ void TPatient::ChangeClick() {
     t.telephone = utf8(stored.value.telephone);
     t.policy = utf8(stored.value.policy);
     const PatientTexts filled = t;
-    dialog.Edit1->setText(filled.name);
-    dialog.ComboBox1->setEditText(filled.sex);
+    dialog.nameEdit->setText(filled.name);
+    dialog.sexBox->setEditText(filled.sex);
     const QDate birth = QDate::fromString(filled.birthDate, "dd.MM.yyyy");
     // A birth date that does not read as a date leaves the picker on today; OK then stores it.
-    dialog.DateTimePicker1->setDate(birth.isValid() ? birth : QDate::currentDate());
-    dialog.Edit2->setText(filled.birthplace);
-    dialog.Edit3->setText(filled.address);
-    dialog.Edit4->setText(filled.telephone);
-    dialog.Edit5->setText(filled.policy);
+    dialog.birthDatePicker->setDate(birth.isValid() ? birth : QDate::currentDate());
+    dialog.birthplaceEdit->setText(filled.birthplace);
+    dialog.addressEdit->setText(filled.address);
+    dialog.telephoneEdit->setText(filled.telephone);
+    dialog.policyEdit->setText(filled.policy);
     t = filled; // the fills above went through the typing handlers; keep the stored texts exact
 
     const int result = velkard::ui::dialogs().run(dialog);
     if (result != QDialog::Accepted) {
         // Cancel discards what was typed: nothing is written and the row keeps its texts.
         t = before;
-        ListView1->clearSelection();
+        patientList->clearSelection();
         return;
     }
     item->setText(0, t.name);
     item->setText(1, t.birthDate);
     item->setText(2, t.sex);
-    Label8->setText(t.name);
-    Label9->setText(t.sex);
-    Label10->setText(t.birthDate);
-    Label11->setText(t.birthplace);
-    Label12->setText(t.address);
-    Label13->setText(t.telephone);
-    Label15->setText(t.policy);
+    nameValue->setText(t.name);
+    sexValue->setText(t.sex);
+    birthDateValue->setText(t.birthDate);
+    birthplaceValue->setText(t.birthplace);
+    addressValue->setText(t.address);
+    telephoneValue->setText(t.telephone);
+    policyValue->setText(t.policy);
 
     PatientRecord record;
-    record.name = Label8->text().toStdString();
-    record.sex = Label9->text().toStdString();
-    record.birthDate = Label10->text().toStdString();
-    record.birthplace = Label11->text().toStdString();
-    record.address = Label12->text().toStdString();
-    record.telephone = Label13->text().toStdString();
-    record.policy = Label15->text().toStdString();
+    record.name = nameValue->text().toStdString();
+    record.sex = sexValue->text().toStdString();
+    record.birthDate = birthDateValue->text().toStdString();
+    record.birthplace = birthplaceValue->text().toStdString();
+    record.address = addressValue->text().toStdString();
+    record.telephone = telephoneValue->text().toStdString();
+    record.policy = policyValue->text().toStdString();
     record.id = stored.value.id;
     auto status = cardFile_.rewritePatientRecord(static_cast<std::size_t>(row), record);
     if (!status)
         messages().show(QString::fromUtf8("Ошибка записи в картотеку\n") + utf8(status.message),
                         "Error");
-    ListView1->clearSelection();
+    patientList->clearSelection();
 }
 
-void TPatient::DeleteClick() {
+void CardFileWindow::deletePatient() {
     const int row = selectedPatientRow();
     if (row < 0) {
-        showNoPatient();
+        showNoPatient(state_);
         return;
     }
-    if (!messages().ask(
-            tr2("Удалить пациента и все его записи?", "To remove the patient and all his records?"),
-            QString()))
+    if (!messages().ask(state_.tr2("Удалить пациента и все его записи?",
+                                   "To remove the patient and all his records?"),
+                        QString()))
         return;
-    Selection& sel = selection();
+    CardSelection& sel = state_.selection;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(row));
     const std::string id = patient ? patient.value.id : sel.patientId.toStdString();
     auto status = cardFile_.removePatient(static_cast<std::size_t>(row), id);
@@ -394,29 +401,29 @@ void TPatient::DeleteClick() {
                         "Error");
         return;
     }
-    delete ListView1->takeTopLevelItem(row);
+    delete patientList->takeTopLevelItem(row);
     clearDetails();
-    ListView2->clear();
-    ListView1->clearSelection();
+    archiveList->clear();
+    patientList->clearSelection();
 }
 
-void TPatient::OKClick() {
-    selection().writeRequest = false;
-    velkard::ui::flags().cardReview = false;
+void CardFileWindow::closeWithoutRequest() {
+    state_.selection.writeRequest = false;
+    state_.cardReview = false;
     accept();
 }
 
-void TPatient::OpenClick() {
+void CardFileWindow::openRecording() {
     if (selectedPatientRow() < 0) {
-        showNoPatient();
+        showNoPatient(state_);
         return;
     }
     if (selectedEntryRow() < 0) {
-        showNoEntry();
+        showNoEntry(state_);
         return;
     }
-    Selection& sel = selection();
-    auto& flags = velkard::ui::flags();
+    CardSelection& sel = state_.selection;
+    auto& flags = state_;
     auto entry = cardFile_.readArchiveEntry(sel.patientId.toStdString(),
                                             static_cast<std::size_t>(sel.entryIndex));
     if (!entry) {
@@ -450,12 +457,12 @@ void TPatient::OpenClick() {
     accept();
 }
 
-void TPatient::WriteClick() {
+void CardFileWindow::writeNewRecording() {
     if (selectedPatientRow() < 0) {
         reject();
         return;
     }
-    Selection& sel = selection();
+    CardSelection& sel = state_.selection;
     sel.writeRequest = true;
     sel.recordNumber = cardFile_.nextRecordNumber(sel.patientId.toStdString());
     sel.recordingPath = QString::fromStdString(
@@ -463,18 +470,18 @@ void TPatient::WriteClick() {
     accept();
 }
 
-void TPatient::DelRecClick() {
+void CardFileWindow::deleteRecording() {
     if (selectedPatientRow() < 0) {
-        showNoPatient();
+        showNoPatient(state_);
         return;
     }
     if (selectedEntryRow() < 0) {
-        showNoEntry();
+        showNoEntry(state_);
         return;
     }
-    if (!messages().ask(tr2("Удалить запись?", "To remove record?"), QString()))
+    if (!messages().ask(state_.tr2("Удалить запись?", "To remove record?"), QString()))
         return;
-    Selection& sel = selection();
+    CardSelection& sel = state_.selection;
     auto status = cardFile_.removeArchiveEntry(sel.patientId.toStdString(),
                                                static_cast<std::size_t>(sel.entryIndex));
     if (!status) {

@@ -1,6 +1,8 @@
 // The print range dialog: the whole recording or a range of seconds.
 #pragma once
 
+#include "ui/ViewState.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -10,33 +12,34 @@ class QRadioButton;
 
 namespace velkard::print::ui {
 
-class TRangePrint : public QDialog {
+class PrintRangeDialog : public QDialog {
     Q_OBJECT
 public:
     // Selects "Все" (all) and disables the range inputs; the edits show the texts of the last
     // range typed in this run, which are the ones the choice keeps.
-    explicit TRangePrint(QWidget* parent = nullptr);
+    explicit PrintRangeDialog(velkard::ui::ViewState& state, QWidget* parent = nullptr);
 
     void applyLanguage(bool russian);
 
-    QRadioButton* RadioButton1; // all
-    QRadioButton* RadioButton2; // range
-    QLabel* Label1;
-    QLabel* Label2;
-    QLineEdit* Edit1; // begin, seconds
-    QLineEdit* Edit2; // end, seconds
+    QRadioButton* wholeButton; // all
+    QRadioButton* rangeButton; // range
+    QLabel* beginLabel;
+    QLabel* endLabel;
+    QLineEdit* beginEdit; // begin, seconds
+    QLineEdit* endEdit;   // end, seconds
     QPushButton* OK;
     QPushButton* Cancel;
 
 public slots:
-    void RadioButton1Click();
-    void RadioButton2Click();
-    void Edit1Change();
-    void Edit2Change();
-    void OKClick();
-    void CancelClick();
+    void chooseWhole();
+    void chooseRange();
+    void beginEdited();
+    void endEdited();
+    void confirm();
+    void cancel();
 
 private:
+    velkard::ui::ViewState& state_;
     void setRangeEnabled(bool on);
 };
 

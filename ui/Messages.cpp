@@ -1,4 +1,4 @@
-#include "app/shared/Messages.h"
+#include "ui/Messages.h"
 
 #include <QDialog>
 #include <QMessageBox>

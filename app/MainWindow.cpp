@@ -1,16 +1,15 @@
-#include "app/Ventrix.h"
+#include "app/MainWindow.h"
 
-#include "app/Parameters.h"
-#include "app/shared/AppFlags.h"
-#include "app/shared/Messages.h"
+#include "app/ParametersDialog.h"
 #include "cardfile/CardFile.h"
-#include "cardfile/ui/Patient.h"
-#include "cardfile/ui/Selection.h"
+#include "cardfile/ui/CardFileWindow.h"
 #include "device/Link.h"
 #include "import/Decompress.h"
 #include "memory/ui/DeviceFileList.h"
 #include "memory/ui/MemoryWindow.h"
 #include "print/ui/PrintCommands.h"
+#include "ui/Messages.h"
+#include "ui/ViewState.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,7 +40,6 @@
 namespace velkard::app {
 
 using ui::messages;
-using ui::tr2;
 
 namespace {
 
@@ -58,22 +56,26 @@ struct Caption {
 // The main window's captions, applied in this order: menus, then buttons, then labels. The scale
 // and speed items come from the display library's tables.
 constexpr Caption kMenuCaptions[] = {
-    {"N1", "Пациент", "Patient"},
-    {"N2", "Настройка", "Setup"},
-    {"N12", "Выход", "Exit"},
-    {"N5", "Картотека", "Card file"},
-    {"N3", "Память", "Memory"},
-    {"Importfromthefile1", "Импорт из файла", "Import from the file"},
-    {"N9", "Настройка принтера", "Print setup"},
-    {"N10", "Печать", "Print"},
-    {"N4", "Параметры", "Parameters"},
-    {"N7", "Язык", "Language"},
+    {"patientMenu", "Пациент", "Patient"},
+    {"setupMenu", "Настройка", "Setup"},
+    {"exitAction", "Выход", "Exit"},
+    {"cardFileAction", "Картотека", "Card file"},
+    {"memoryAction", "Память", "Memory"},
+    {"importAction", "Импорт из файла", "Import from the file"},
+    {"printSetupAction", "Настройка принтера", "Print setup"},
+    {"printAction", "Печать", "Print"},
+    {"parametersAction", "Параметры", "Parameters"},
+    {"languageMenu", "Язык", "Language"},
 };
 constexpr Caption kControlCaptions[] = {
-    {"Start", "Старт", "Start"},        {"Stop", "Стоп", "Stop"},
-    {"Forvard", "Вперед", "Forvard"},   {"Back", "Назад", "Back"},
-    {"Label1", "Масштаб", "  Scale"},   {"Label2", "Отведения", "    Leads"},
-    {"Label3", "Скорость", "   Speed"}, {"Label4", "Длительность ЭКГ,с", "    Duration ECG,s"},
+    {"Start", "Старт", "Start"},
+    {"Stop", "Стоп", "Stop"},
+    {"Forward", "Вперед", "Forvard"},
+    {"Back", "Назад", "Back"},
+    {"scaleLabel", "Масштаб", "  Scale"},
+    {"leadGroupLabel", "Отведения", "    Leads"},
+    {"speedLabel", "Скорость", "   Speed"},
+    {"secondsLabel", "Длительность ЭКГ,с", "    Duration ECG,s"},
 };
 
 QString text(const Caption& c, bool russian) {
@@ -90,7 +92,7 @@ QString fromPath(const std::filesystem::path& p) {
 // (exposure, resize) runs the paint handler first, as the form's OnPaint does.
 class DrawingArea : public QWidget {
 public:
-    explicit DrawingArea(TVentrix* owner) : QWidget(owner), owner_(owner) {
+    explicit DrawingArea(MainWindow* owner) : QWidget(owner), owner_(owner) {
         setObjectName("DrawingArea");
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
@@ -113,17 +115,16 @@ protected:
 
 private:
     bool insidePanels(const QRect& r) const {
-        return owner_->Panel1->geometry().contains(r) || owner_->Panel2->geometry().contains(r);
+        return owner_->toolPanel->geometry().contains(r) ||
+               owner_->buttonPanel->geometry().contains(r);
     }
-    TVentrix* owner_;
+    MainWindow* owner_;
     bool ownUpdate_ = false;
 };
 
-TVentrix::TVentrix(VentrixOptions options, QWidget* parent)
+MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     : QMainWindow(parent), options_(std::move(options)) {
     // Program start: the process-wide values take their initial state.
-    ui::flags() = ui::AppFlags{};
-    cardfile::ui::selection() = cardfile::ui::Selection{};
 
     workDir_ = options_.workDir.empty() ? std::filesystem::current_path() : options_.workDir;
     display_ =
@@ -135,11 +136,11 @@ TVentrix::TVentrix(VentrixOptions options, QWidget* parent)
     printerExists_ = options_.printerExists ? *options_.printerExists
                                             : !QPrinterInfo::availablePrinters().isEmpty();
     if (!printerExists_) {
-        N9->setEnabled(false);
-        N10->setEnabled(false);
+        printSetupAction->setEnabled(false);
+        printAction->setEnabled(false);
     }
-    ui::flags().importView = false;
-    N10->setEnabled(false);
+    state_.importView = false;
+    printAction->setEnabled(false);
 
     std::error_code ec;
     std::filesystem::create_directory(workDir_ / "temp", ec); // a failure shows up at download
@@ -156,25 +157,25 @@ TVentrix::TVentrix(VentrixOptions options, QWidget* parent)
     settings_.groupIndex = display::clampGroup(settings_.groupIndex);
     settings_.speedIndex = display::clampSpeed(settings_.speedIndex);
     {
-        const QSignalBlocker b1(ComboBox1), b2(ComboBox2), b3(ComboBox3);
-        ComboBox2->setCurrentIndex(settings_.groupIndex);
+        const QSignalBlocker b1(scaleBox), b2(leadGroupBox), b3(speedBox);
+        leadGroupBox->setCurrentIndex(settings_.groupIndex);
     }
 
-    for (QPushButton* b : {Start, Stop, Forvard, Back}) {
+    for (QPushButton* b : {Start, Stop, Forward, Back}) {
         b->setVisible(false);
         b->setEnabled(false);
     }
-    Edit1->setVisible(false);
-    Label4->setVisible(false);
+    secondsEdit->setVisible(false);
+    secondsLabel->setVisible(false);
 
     display_->setChoices(settings_.scaleIndex, settings_.groupIndex, settings_.speedIndex);
     display_->computeVerticalGeometry();
     display_->computeHorizontalGeometry(printerPageWidth());
 
     const bool russian = settings_.language == 0;
-    ui::flags().russian = russian;
-    N11->setChecked(russian);
-    English1->setChecked(!russian);
+    state_.russian = russian;
+    russianAction->setChecked(russian);
+    englishAction->setChecked(!russian);
     applyLanguage(russian);
 
     // The window starts maximised: lay it out at the screen's full size before the first grid
@@ -186,10 +187,10 @@ TVentrix::TVentrix(VentrixOptions options, QWidget* parent)
     area_->showSurface();
 }
 
-TVentrix::~TVentrix() = default;
+MainWindow::~MainWindow() = default;
 
-void TVentrix::buildForm() {
-    setObjectName("Ventrix");
+void MainWindow::buildForm() {
+    setObjectName("MainWindow");
     setWindowTitle("Ventrix");
     QFont font("MS Sans Serif");
     font.setPointSize(8);
@@ -201,11 +202,11 @@ void TVentrix::buildForm() {
     area_ = new DrawingArea(this);
     setCentralWidget(area_);
 
-    Panel1 = new QFrame(area_);
-    Panel1->setObjectName("Panel1");
-    Panel1->setAutoFillBackground(true);
-    Panel1->setFrameShape(QFrame::Panel);
-    Panel1->setPalette(QApplication::palette());
+    toolPanel = new QFrame(area_);
+    toolPanel->setObjectName("toolPanel");
+    toolPanel->setAutoFillBackground(true);
+    toolPanel->setFrameShape(QFrame::Panel);
+    toolPanel->setPalette(QApplication::palette());
     auto makeLabel = [](QWidget* parent, const char* name) {
         auto* l = new QLabel(parent);
         l->setObjectName(name);
@@ -216,77 +217,78 @@ void TVentrix::buildForm() {
         c->setObjectName(name);
         return c;
     };
-    Label1 = makeLabel(Panel1, "Label1");
-    ComboBox1 = makeCombo(Panel1, "ComboBox1");
-    Label2 = makeLabel(Panel1, "Label2");
-    ComboBox2 = makeCombo(Panel1, "ComboBox2");
-    Label3 = makeLabel(Panel1, "Label3");
-    ComboBox3 = makeCombo(Panel1, "ComboBox3");
-    Label4 = makeLabel(Panel1, "Label4");
-    Edit1 = new QLineEdit(Panel1);
-    Edit1->setObjectName("Edit1");
-    Edit1->setReadOnly(true);
-    Edit1->setMaximumWidth(80);
+    scaleLabel = makeLabel(toolPanel, "scaleLabel");
+    scaleBox = makeCombo(toolPanel, "scaleBox");
+    leadGroupLabel = makeLabel(toolPanel, "leadGroupLabel");
+    leadGroupBox = makeCombo(toolPanel, "leadGroupBox");
+    speedLabel = makeLabel(toolPanel, "speedLabel");
+    speedBox = makeCombo(toolPanel, "speedBox");
+    secondsLabel = makeLabel(toolPanel, "secondsLabel");
+    secondsEdit = new QLineEdit(toolPanel);
+    secondsEdit->setObjectName("secondsEdit");
+    secondsEdit->setReadOnly(true);
+    secondsEdit->setMaximumWidth(80);
     for (int i = 0; i < display::kScaleCount; ++i)
-        ComboBox1->addItem(QString::fromUtf8(display::scaleItem(i, true)));
+        scaleBox->addItem(QString::fromUtf8(display::scaleItem(i, true)));
     for (const char* item : display::kGroupItems)
-        ComboBox2->addItem(QString::fromUtf8(item));
+        leadGroupBox->addItem(QString::fromUtf8(item));
     for (int i = 0; i < display::kSpeedCount; ++i)
-        ComboBox3->addItem(QString::fromUtf8(display::speedItem(i, true)));
-    auto* top = new QHBoxLayout(Panel1);
+        speedBox->addItem(QString::fromUtf8(display::speedItem(i, true)));
+    auto* top = new QHBoxLayout(toolPanel);
     top->setContentsMargins(4, 2, 4, 2);
-    for (QWidget* w : std::initializer_list<QWidget*>{Label1, ComboBox1, Label2, ComboBox2, Label3,
-                                                      ComboBox3, Label4, Edit1})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{scaleLabel, scaleBox, leadGroupLabel, leadGroupBox,
+                                         speedLabel, speedBox, secondsLabel, secondsEdit})
         top->addWidget(w);
     top->addStretch();
 
-    Panel2 = new QFrame(area_);
-    Panel2->setObjectName("Panel2");
-    Panel2->setAutoFillBackground(true);
-    Panel2->setFrameShape(QFrame::Panel);
-    Panel2->setPalette(QApplication::palette());
+    buttonPanel = new QFrame(area_);
+    buttonPanel->setObjectName("buttonPanel");
+    buttonPanel->setAutoFillBackground(true);
+    buttonPanel->setFrameShape(QFrame::Panel);
+    buttonPanel->setPalette(QApplication::palette());
     auto makeButton = [](QWidget* parent, const char* name) {
         auto* b = new QPushButton(parent);
         b->setObjectName(name);
         return b;
     };
-    // Start and Back share the first place, Stop and Forvard the second; one pair is shown.
-    Start = makeButton(Panel2, "Start");
-    Back = makeButton(Panel2, "Back");
-    Stop = makeButton(Panel2, "Stop");
-    Forvard = makeButton(Panel2, "Forvard");
-    auto* bottom = new QHBoxLayout(Panel2);
+    // Start and Back share the first place, Stop and Forward the second; one pair is shown.
+    Start = makeButton(buttonPanel, "Start");
+    Back = makeButton(buttonPanel, "Back");
+    Stop = makeButton(buttonPanel, "Stop");
+    Forward = makeButton(buttonPanel, "Forward");
+    auto* bottom = new QHBoxLayout(buttonPanel);
     bottom->setContentsMargins(4, 2, 4, 2);
-    for (QWidget* w : std::initializer_list<QWidget*>{Start, Back, Stop, Forvard})
+    for (QWidget* w : std::initializer_list<QWidget*>{Start, Back, Stop, Forward})
         bottom->addWidget(w);
     bottom->addStretch();
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName("Timer1");
-    Timer1->setInterval(1);
-    Timer2 = new QTimer(this);
-    Timer2->setObjectName("Timer2");
-    Timer2->setInterval(940);
-    Timer3 = new QTimer(this);
-    Timer3->setObjectName("Timer3");
-    Timer3->setInterval(kWatchdogPollMs);
+    handOverTimer = new QTimer(this);
+    handOverTimer->setObjectName("handOverTimer");
+    handOverTimer->setInterval(1);
+    secondsTimer = new QTimer(this);
+    secondsTimer->setObjectName("secondsTimer");
+    secondsTimer->setInterval(940);
+    watchdogTimer = new QTimer(this);
+    watchdogTimer->setObjectName("watchdogTimer");
+    watchdogTimer->setInterval(kWatchdogPollMs);
 
-    connect(ComboBox1, &QComboBox::activated, this, &TVentrix::ComboBox1Change);
-    connect(ComboBox2, &QComboBox::activated, this, &TVentrix::ComboBox2Change);
-    connect(ComboBox3, &QComboBox::activated, this, &TVentrix::ComboBox3Change);
-    connect(Start, &QPushButton::clicked, this, &TVentrix::StartClick);
-    connect(Stop, &QPushButton::clicked, this, &TVentrix::StopClick);
-    connect(Forvard, &QPushButton::clicked, this, &TVentrix::ForvardClick);
-    connect(Back, &QPushButton::clicked, this, &TVentrix::BackClick);
-    connect(Timer1, &QTimer::timeout, this, &TVentrix::Timer1Timer);
-    connect(Timer2, &QTimer::timeout, this, &TVentrix::Timer2Timer);
-    connect(Timer3, &QTimer::timeout, this, &TVentrix::Timer3Timer);
+    connect(scaleBox, &QComboBox::activated, this, &MainWindow::applyScale);
+    connect(leadGroupBox, &QComboBox::activated, this, &MainWindow::applyLeadGroup);
+    connect(speedBox, &QComboBox::activated, this, &MainWindow::applySpeedAndRedraw);
+    connect(Start, &QPushButton::clicked, this, &MainWindow::start);
+    connect(Stop, &QPushButton::clicked, this, &MainWindow::stop);
+    connect(Forward, &QPushButton::clicked, this, &MainWindow::forward);
+    connect(Back, &QPushButton::clicked, this, &MainWindow::back);
+    connect(handOverTimer, &QTimer::timeout, this, &MainWindow::handOverBlocks);
+    connect(secondsTimer, &QTimer::timeout, this, &MainWindow::countSecond);
+    connect(watchdogTimer, &QTimer::timeout, this, &MainWindow::checkWatchdog);
 }
 
-void TVentrix::buildMenu() {
+void MainWindow::buildMenu() {
     QMenuBar* bar = menuBar();
-    bar->setObjectName("MainMenu1");
-    auto makeAction = [this](const char* name, void (TVentrix::*slot)()) {
+    bar->setObjectName("mainMenu");
+    auto makeAction = [this](const char* name, void (MainWindow::*slot)()) {
         auto* a = new QAction(this);
         a->setObjectName(name);
         if (slot)
@@ -300,38 +302,39 @@ void TVentrix::buildMenu() {
         return a;
     };
 
-    N1 = bar->addMenu(QString());
-    N1->setObjectName("N1");
-    N5 = makeAction("N5", &TVentrix::N5Click);
-    N6 = makeSeparator("N6");
-    N3 = makeAction("N3", &TVentrix::N3Click);
-    N8 = makeSeparator("N8");
-    Importfromthefile1 = makeAction("Importfromthefile1", &TVentrix::Importfromthefile1Click);
-    N13 = makeSeparator("N13");
-    N9 = makeAction("N9", &TVentrix::N9Click);
-    N10 = makeAction("N10", &TVentrix::N10Click);
-    N1->addActions({N5, N6, N3, N8, Importfromthefile1, N13, N9, N10});
+    patientMenu = bar->addMenu(QString());
+    patientMenu->setObjectName("patientMenu");
+    cardFileAction = makeAction("cardFileAction", &MainWindow::openCardFile);
+    cardFileSeparator = makeSeparator("cardFileSeparator");
+    memoryAction = makeAction("memoryAction", &MainWindow::openMemory);
+    memorySeparator = makeSeparator("memorySeparator");
+    importAction = makeAction("importAction", &MainWindow::importFromFile);
+    importSeparator = makeSeparator("importSeparator");
+    printSetupAction = makeAction("printSetupAction", &MainWindow::printSetup);
+    printAction = makeAction("printAction", &MainWindow::printRecording);
+    patientMenu->addActions({cardFileAction, cardFileSeparator, memoryAction, memorySeparator,
+                             importAction, importSeparator, printSetupAction, printAction});
 
-    N2 = bar->addMenu(QString());
-    N2->setObjectName("N2");
-    N4 = makeAction("N4", &TVentrix::N4Click);
-    N2->addAction(N4);
+    setupMenu = bar->addMenu(QString());
+    setupMenu->setObjectName("setupMenu");
+    parametersAction = makeAction("parametersAction", &MainWindow::openParameters);
+    setupMenu->addAction(parametersAction);
 
-    N7 = bar->addMenu(QString());
-    N7->setObjectName("N7");
-    N11 = makeAction("N11", &TVentrix::N11Click);
-    N11->setText(QString::fromUtf8("Русский"));
-    N11->setCheckable(true);
-    English1 = makeAction("English1", &TVentrix::English1Click);
-    English1->setText("English");
-    English1->setCheckable(true);
-    N7->addActions({N11, English1});
+    languageMenu = bar->addMenu(QString());
+    languageMenu->setObjectName("languageMenu");
+    russianAction = makeAction("russianAction", &MainWindow::chooseRussian);
+    russianAction->setText(QString::fromUtf8("Русский"));
+    russianAction->setCheckable(true);
+    englishAction = makeAction("englishAction", &MainWindow::chooseEnglish);
+    englishAction->setText("English");
+    englishAction->setCheckable(true);
+    languageMenu->addActions({russianAction, englishAction});
 
-    N12 = makeAction("N12", &TVentrix::N12Click);
-    bar->addAction(N12);
+    exitAction = makeAction("exitAction", &MainWindow::exitProgram);
+    bar->addAction(exitAction);
 }
 
-void TVentrix::applyLanguage(bool russian) {
+void MainWindow::applyLanguage(bool russian) {
     for (const auto& c : kMenuCaptions) {
         const QString name = QString::fromUtf8(c.name);
         if (auto* menu = findChild<QMenu*>(name))
@@ -340,14 +343,14 @@ void TVentrix::applyLanguage(bool russian) {
             action->setText(text(c, russian));
     }
     {
-        const QSignalBlocker b1(ComboBox1), b3(ComboBox3);
+        const QSignalBlocker b1(scaleBox), b3(speedBox);
         for (int i = 0; i < display::kScaleCount; ++i)
-            ComboBox1->setItemText(i, QString::fromUtf8(display::scaleItem(i, russian)));
+            scaleBox->setItemText(i, QString::fromUtf8(display::scaleItem(i, russian)));
         for (int i = 0; i < display::kSpeedCount; ++i)
-            ComboBox3->setItemText(i, QString::fromUtf8(display::speedItem(i, russian)));
+            speedBox->setItemText(i, QString::fromUtf8(display::speedItem(i, russian)));
         // Select again by the indices in use, so the boxes show the new language.
-        ComboBox3->setCurrentIndex(display_->geometry().speedIndex);
-        ComboBox1->setCurrentIndex(display_->geometry().scaleIndex);
+        speedBox->setCurrentIndex(display_->geometry().speedIndex);
+        scaleBox->setCurrentIndex(display_->geometry().scaleIndex);
     }
     for (const auto& c : kControlCaptions) {
         const QString name = QString::fromUtf8(c.name);
@@ -358,7 +361,7 @@ void TVentrix::applyLanguage(bool russian) {
     }
 }
 
-std::optional<int> TVentrix::printerPageWidth() const {
+std::optional<int> MainWindow::printerPageWidth() const {
     if (!printerExists_)
         return std::nullopt;
     QPrinter printer(QPrinter::HighResolution);
@@ -370,45 +373,45 @@ std::optional<int> TVentrix::printerPageWidth() const {
 
 // ---- view state shared with the display ----
 
-void TVentrix::pushView() {
+void MainWindow::pushView() {
     auto& v = display_->view();
-    const auto& f = ui::flags();
+    const auto& f = state_;
     v.cardReview = f.cardReview;
     v.importView = f.importView;
     v.rhythmogram = f.rhythmogram;
     v.kindA2 = f.kindA2;
-    v.patientChosen = cardfile::ui::selection().writeRequest;
+    v.patientChosen = state_.selection.writeRequest;
 }
 
-void TVentrix::pullView() {
+void MainWindow::pullView() {
     const auto& v = display_->view();
-    auto& f = ui::flags();
+    auto& f = state_;
     f.cardReview = v.cardReview;
     f.importView = v.importView;
     f.rhythmogram = v.rhythmogram;
     f.kindA2 = v.kindA2;
 }
 
-void TVentrix::refreshButtons() {
-    Forvard->setEnabled(display_->forvardEnabled());
+void MainWindow::refreshButtons() {
+    Forward->setEnabled(display_->forwardEnabled());
     Back->setEnabled(display_->backEnabled());
 }
 
-void TVentrix::refreshFromDisplay() {
+void MainWindow::refreshFromDisplay() {
     refreshButtons();
     area_->showSurface();
 }
 
-void TVentrix::layOutPanels() {
+void MainWindow::layOutPanels() {
     const int w = area_->width();
     const int h = area_->height();
-    Panel1->setGeometry(0, 0, w, kPanelHeight);
-    Panel2->setGeometry(0, std::max(0, h - kPanelHeight), w, kPanelHeight);
-    Panel1->raise();
-    Panel2->raise();
+    toolPanel->setGeometry(0, 0, w, kPanelHeight);
+    buttonPanel->setGeometry(0, std::max(0, h - kPanelHeight), w, kPanelHeight);
+    toolPanel->raise();
+    buttonPanel->raise();
 }
 
-void TVentrix::windowResized() {
+void MainWindow::windowResized() {
     layOutPanels();
     display::WindowMetrics m;
     const QRect frame = frameGeometry();
@@ -432,27 +435,27 @@ void TVentrix::windowResized() {
     area_->showSurface();
 }
 
-void TVentrix::runPaintHandler() {
+void MainWindow::runPaintHandler() {
     pushView();
-    display_->comboBox3Change(ComboBox3->currentIndex());
+    display_->setSpeed(speedBox->currentIndex());
     pullView();
     refreshButtons();
 }
 
-void TVentrix::showEmptyState() {
-    for (QPushButton* b : {Start, Stop, Forvard, Back}) {
+void MainWindow::showEmptyState() {
+    for (QPushButton* b : {Start, Stop, Forward, Back}) {
         b->setVisible(false);
         b->setEnabled(false);
     }
-    Edit1->setVisible(false);
-    Edit1->clear();
-    Label4->setVisible(false);
-    N10->setEnabled(false);
+    secondsEdit->setVisible(false);
+    secondsEdit->clear();
+    secondsLabel->setVisible(false);
+    printAction->setEnabled(false);
     display_->clearClientArea();
     area_->showSurface();
 }
 
-void TVentrix::showEvents(const std::vector<device::Event>& events) {
+void MainWindow::showEvents(const std::vector<device::Event>& events) {
     for (const auto& e : events) {
         const QString caption = e.caption.empty() ? QGuiApplication::applicationName()
                                                   : QString::fromStdString(e.caption);
@@ -465,140 +468,140 @@ void TVentrix::showEvents(const std::vector<device::Event>& events) {
 
 // ---- selectors ----
 
-void TVentrix::ComboBox1Change() {
+void MainWindow::applyScale() {
     pushView();
-    display_->comboBox1Change(ComboBox1->currentIndex());
+    display_->setScale(scaleBox->currentIndex());
     pullView();
     refreshFromDisplay();
 }
 
-void TVentrix::ComboBox2Change() {
+void MainWindow::applyLeadGroup() {
     pushView();
-    display_->comboBox2Change(ComboBox2->currentIndex());
+    display_->setLeadGroup(leadGroupBox->currentIndex());
     pullView();
     refreshFromDisplay();
 }
 
-void TVentrix::ComboBox3Change() {
+void MainWindow::applySpeedAndRedraw() {
     pushView();
-    display_->comboBox3Change(ComboBox3->currentIndex());
+    display_->setSpeed(speedBox->currentIndex());
     pullView();
     refreshFromDisplay();
 }
 
-void TVentrix::ForvardClick() {
+void MainWindow::forward() {
     pushView();
-    display_->forvardClick();
+    display_->forward();
     pullView();
     refreshFromDisplay();
 }
 
-void TVentrix::BackClick() {
+void MainWindow::back() {
     pushView();
-    display_->backClick();
+    display_->back();
     pullView();
     refreshFromDisplay();
 }
 
 // ---- language ----
 
-void TVentrix::N11Click() {
+void MainWindow::chooseRussian() {
     settings_.language = 0;
-    ui::flags().russian = true;
-    N11->setChecked(true);
-    English1->setChecked(false);
+    state_.russian = true;
+    russianAction->setChecked(true);
+    englishAction->setChecked(false);
     applyLanguage(true);
 }
 
-void TVentrix::English1Click() {
+void MainWindow::chooseEnglish() {
     settings_.language = 1;
-    ui::flags().russian = false;
-    N11->setChecked(false);
-    English1->setChecked(true);
+    state_.russian = false;
+    russianAction->setChecked(false);
+    englishAction->setChecked(true);
     applyLanguage(false);
 }
 
 // ---- parameters ----
 
-void TVentrix::N4Click() {
+void MainWindow::openParameters() {
     display_->clearClientArea();
     area_->showSurface();
-    if (!ui::flags().cardReview)
-        N10->setEnabled(false);
-    Edit1->setVisible(false);
-    Label4->setVisible(false);
+    if (!state_.cardReview)
+        printAction->setEnabled(false);
+    secondsEdit->setVisible(false);
+    secondsLabel->setVisible(false);
     {
-        TParameters dialog(this);
-        dialog.applyLanguage(ui::flags().russian);
+        ParametersDialog dialog(state_, this);
+        dialog.applyLanguage(state_.russian);
         ui::dialogs().run(dialog);
     }
     // The window repaints when the dialog has gone.
-    ComboBox3Change();
+    applySpeedAndRedraw();
 }
 
 // ---- commands whose windows live elsewhere ----
 
-void TVentrix::N3Click() {
+void MainWindow::openMemory() {
     endAcquisitionIfActive(); // the memory connection needs the instrument to itself
     display_->clearClientArea();
     area_->showSurface();
     memory::ui::MemoryWindowSetup setup;
     setup.workDir = workDir_;
-    setup.fileList = memory::ui::TForm1::instance();
+    setup.fileList = memory::ui::DeviceFileList::instance();
     if (options_.linkFactory)
         setup.makeLink = options_.linkFactory;
     else
         setup.makeLink = [port = settings_.portName] { return device::makeLink(port); };
-    memory::ui::openMemoryWindow(std::move(setup), this, [this] {
+    memory::ui::openMemoryWindow(state_, std::move(setup), this, [this] {
         // Nothing is shown, recorded or imported after the memory window.
-        cardfile::ui::selection().writeRequest = false;
-        ui::flags().cardReview = false;
-        ui::flags().importView = false;
+        state_.selection.writeRequest = false;
+        state_.cardReview = false;
+        state_.importView = false;
         pushView();
         showEmptyState();
     });
 }
 
-void TVentrix::N9Click() {
-    print::ui::N9Click(this, Edit1, Label4, printerExists_);
+void MainWindow::printSetup() {
+    print::ui::runPrintSetup(this, secondsEdit, secondsLabel, printerExists_);
 }
 
-void TVentrix::N10Click() {
-    const auto& sel = cardfile::ui::selection();
+void MainWindow::printRecording() {
+    const auto& sel = state_.selection;
     const auto& g = display_->geometry();
     print::ui::PrintRequest request;
     request.parent = this;
     request.printerExists = printerExists_;
-    request.durationEdit = Edit1;
-    request.durationLabel = Label4;
-    request.recordingShown = ui::flags().cardReview;
+    request.durationEdit = secondsEdit;
+    request.durationLabel = secondsLabel;
+    request.recordingShown = state_.cardReview;
     request.recording = &buffer_;
     request.durationSeconds = sel.entryDuration;
     request.groupIndex = g.groupIndex;
     request.scaleIndex = g.scaleIndex;
     request.speedIndex = g.speedIndex;
-    request.speedText = ComboBox3->currentText();
-    request.scaleText = ComboBox1->currentText();
+    request.speedText = speedBox->currentText();
+    request.scaleText = scaleBox->currentText();
     request.patientName = sel.patientName;
     request.date = sel.entryDate;
     request.time = sel.entryTime;
-    print::ui::N10Click(request);
+    print::ui::runPrint(state_, request);
 }
 
 // ---- settings and the end of the program ----
 
-signal::Settings TVentrix::currentSettings() const {
+signal::Settings MainWindow::currentSettings() const {
     signal::Settings s = settings_;
-    s.scaleText = ComboBox1->currentText().toStdString();
-    s.groupText = ComboBox2->currentText().toStdString();
-    s.speedText = ComboBox3->currentText().toStdString();
+    s.scaleText = scaleBox->currentText().toStdString();
+    s.groupText = leadGroupBox->currentText().toStdString();
+    s.speedText = speedBox->currentText().toStdString();
     s.scaleIndex = display_->geometry().scaleIndex;
     s.groupIndex = display_->geometry().groupIndex;
     s.speedIndex = display_->geometry().speedIndex;
     return s;
 }
 
-bool TVentrix::writeSettings() {
+bool MainWindow::writeSettings() {
     auto status = signal::saveSettings(workDir_, currentSettings());
     if (!status) {
         messages().show(QString::fromStdString(status.message), "Error");
@@ -607,10 +610,10 @@ bool TVentrix::writeSettings() {
     return true;
 }
 
-bool TVentrix::shutDown() {
-    Timer2->stop();
-    Timer3->stop();
-    Timer1->stop();
+bool MainWindow::shutDown() {
+    secondsTimer->stop();
+    watchdogTimer->stop();
+    handOverTimer->stop();
     if (acquisition_) {
         const bool closed = acquisition_->exit();
         showEvents(acquisition_->takeEvents());
@@ -620,7 +623,7 @@ bool TVentrix::shutDown() {
     return true;
 }
 
-void TVentrix::N12Click() {
+void MainWindow::exitProgram() {
     if (!shutDown())
         return;
     if (!writeSettings())
@@ -628,7 +631,7 @@ void TVentrix::N12Click() {
     close();
 }
 
-void TVentrix::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (startedOk() && shutDown())
         writeSettings();
     event->accept();
@@ -636,56 +639,56 @@ void TVentrix::closeEvent(QCloseEvent* event) {
 
 // ---- card file ----
 
-void TVentrix::N5Click() {
+void MainWindow::openCardFile() {
     endAcquisitionIfActive();
-    auto& sel = cardfile::ui::selection();
-    auto& f = ui::flags();
+    auto& sel = state_.selection;
+    auto& f = state_;
     sel.writeRequest = false;
     f.cardReview = false;
     f.importView = false;
 
-    Edit1->setVisible(false);
-    Label4->setVisible(false);
+    secondsEdit->setVisible(false);
+    secondsLabel->setVisible(false);
     Start->setVisible(false);
     Stop->setVisible(false);
-    Edit1->clear();
+    secondsEdit->clear();
     display_->clearClientArea();
     area_->showSurface();
 
     {
-        cardfile::ui::TPatient window(workDir_, this);
+        cardfile::ui::CardFileWindow window(state_, workDir_, this);
         window.applyLanguage(f.russian);
         ui::dialogs().run(window);
     }
     recordingStarted_ = false;
 
     if (sel.writeRequest) {
-        N10->setEnabled(false);
-        Edit1->setVisible(true);
-        Label4->setVisible(true);
+        printAction->setEnabled(false);
+        secondsEdit->setVisible(true);
+        secondsLabel->setVisible(true);
         Start->setVisible(true);
         Stop->setVisible(true);
         Start->setEnabled(true);
         Stop->setEnabled(true);
-        Forvard->setVisible(false);
+        Forward->setVisible(false);
         Back->setVisible(false);
         pushView();
         display_->drawAndCopyGrid();
         area_->showSurface();
         startMonitoring();
     } else if (f.cardReview) {
-        N10->setEnabled(true);
+        printAction->setEnabled(true);
         Start->setVisible(false);
         Stop->setVisible(false);
-        Forvard->setVisible(true);
+        Forward->setVisible(true);
         Back->setVisible(true);
         pushView();
         display_->drawAndCopyGrid();
         area_->showSurface();
         openCardRecording();
     } else if (f.rhythmogram) {
-        N10->setEnabled(false);
-        Forvard->setVisible(true);
+        printAction->setEnabled(false);
+        Forward->setVisible(true);
         Back->setVisible(true);
         pushView();
         auto opened = display_->openRhythmogram(sel.recordingPath.toStdString());
@@ -696,8 +699,8 @@ void TVentrix::N5Click() {
     }
 }
 
-void TVentrix::openCardRecording() {
-    const auto& sel = cardfile::ui::selection();
+void MainWindow::openCardRecording() {
+    const auto& sel = state_.selection;
     auto status = signal::loadRecording(sel.recordingPath.toStdString(), buffer_);
     if (!status) {
         messages().show(QString::fromUtf8(signal::kRecordingOpenError), "Error");
@@ -711,11 +714,11 @@ void TVentrix::openCardRecording() {
 
 // ---- acquisition ----
 
-void TVentrix::startMonitoring() {
+void MainWindow::startMonitoring() {
     Back->setEnabled(false);
-    Forvard->setEnabled(false);
-    ui::flags().cardReview = false;
-    ui::flags().importView = false;
+    Forward->setEnabled(false);
+    state_.cardReview = false;
+    state_.importView = false;
     if (!acquisition_) {
         if (options_.linkFactory)
             acquisition_ = std::make_unique<device::Acquisition>(options_.linkFactory);
@@ -731,27 +734,27 @@ void TVentrix::startMonitoring() {
         return;
     display_->prepareLiveDisplay();
     area_->showSurface();
-    Timer1->start();
-    Timer3->start();
+    handOverTimer->start();
+    watchdogTimer->start();
 }
 
-void TVentrix::endAcquisitionIfActive() {
+void MainWindow::endAcquisitionIfActive() {
     if (!acquisition_)
         return;
     const auto state = acquisition_->state();
     if (state == device::AcquisitionState::Monitoring ||
         state == device::AcquisitionState::Recording || state == device::AcquisitionState::Halted)
-        StopClick();
+        stop();
 }
 
-void TVentrix::Timer1Timer() {
+void MainWindow::handOverBlocks() {
     if (!acquisition_)
         return;
     static bool busy = false; // a message box shown from here must not re-enter the hand-over
     if (busy)
         return;
     busy = true;
-    auto tick = acquisition_->timer1Tick();
+    auto tick = acquisition_->handOverBlocks();
     for (const auto& block : tick.blocks)
         display_->drawLiveBlock(block);
     if (!tick.blocks.empty())
@@ -760,32 +763,32 @@ void TVentrix::Timer1Timer() {
     busy = false;
 }
 
-void TVentrix::Timer2Timer() {
+void MainWindow::countSecond() {
     ++seconds_;
-    Edit1->setText(QString::number(seconds_));
+    secondsEdit->setText(QString::number(seconds_));
 }
 
-void TVentrix::Timer3Timer() {
+void MainWindow::checkWatchdog() {
     if (!acquisition_)
         return;
-    if (!acquisition_->timer3Tick())
+    if (!acquisition_->watchdogExpired())
         return;
     // No byte for a second: the engine has shut the link and closed the file. Stop finishes.
-    Timer3->stop();
-    Timer1->stop();
+    watchdogTimer->stop();
+    handOverTimer->stop();
     showEvents(acquisition_->takeEvents());
 }
 
-void TVentrix::StartClick() {
-    Edit1->setVisible(true);
-    Label4->setVisible(true);
+void MainWindow::start() {
+    secondsEdit->setVisible(true);
+    secondsLabel->setVisible(true);
     seconds_ = 0;
     recordingStarted_ = true;
     fileCreated_ = false;
-    Timer2->start();
-    Edit1->setText("1");
+    secondsTimer->start();
+    secondsEdit->setText("1");
     if (!acquisition_ ||
-        !acquisition_->startRecording(cardfile::ui::selection().recordingPath.toStdString())) {
+        !acquisition_->startRecording(state_.selection.recordingPath.toStdString())) {
         if (acquisition_)
             showEvents(acquisition_->takeEvents());
         return;
@@ -798,11 +801,11 @@ void TVentrix::StartClick() {
     Stop->setEnabled(true);
 }
 
-void TVentrix::StopClick() {
-    Timer3->stop();
-    Timer2->stop();
+void MainWindow::stop() {
+    watchdogTimer->stop();
+    secondsTimer->stop();
     Start->setEnabled(false);
-    Timer1->stop();
+    handOverTimer->stop();
     if (acquisition_) {
         acquisition_->stop();
         showEvents(acquisition_->takeEvents());
@@ -813,8 +816,8 @@ void TVentrix::StopClick() {
     recordingStarted_ = false;
 }
 
-void TVentrix::saveRecording() {
-    const auto& sel = cardfile::ui::selection();
+void MainWindow::saveRecording() {
+    const auto& sel = state_.selection;
     const std::filesystem::path file = sel.recordingPath.toStdString();
     std::error_code ec;
     // Nothing was recorded when the file could not be created, or no whole block arrived (no
@@ -826,7 +829,7 @@ void TVentrix::saveRecording() {
         std::filesystem::remove(file, ec);
         return;
     }
-    if (!messages().ask(tr2("Сохранить данные?", "To save the data?"), QString())) {
+    if (!messages().ask(state_.tr2("Сохранить данные?", "To save the data?"), QString())) {
         std::filesystem::remove(file, ec);
         return;
     }
@@ -850,21 +853,21 @@ void TVentrix::saveRecording() {
                (trimmedId + "_unfiled_" + stamp + "_" + QString::number(n) + ".dat").toStdString();
     std::filesystem::rename(file, kept, ec);
     const QString where = fromPath(ec ? file : kept);
-    messages().show(tr2("ЭКГ не внесена в архив пациента и сохранена в файле ",
-                        "The ECG is not in the patient's archive; it is kept in the file ") +
+    messages().show(state_.tr2("ЭКГ не внесена в архив пациента и сохранена в файле ",
+                               "The ECG is not in the patient's archive; it is kept in the file ") +
                         where,
                     QString::fromUtf8("Ошибка"));
 }
 
 // ---- import ----
 
-void TVentrix::Importfromthefile1Click() {
-    auto& f = ui::flags();
+void MainWindow::importFromFile() {
+    auto& f = state_;
     f.importView = true;
     QString chosen;
     {
         QFileDialog dialog(this, QString(), fromPath(workDir_), "All files(*)");
-        dialog.setObjectName("OpenDialog1");
+        dialog.setObjectName("importFileDialog");
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         if (ui::dialogs().run(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
@@ -893,22 +896,22 @@ void TVentrix::Importfromthefile1Click() {
     if (rhythm)
         f.cardReview = false;
 
-    Edit1->setVisible(false);
-    Label4->setVisible(false);
+    secondsEdit->setVisible(false);
+    secondsLabel->setVisible(false);
     Start->setVisible(false);
     Stop->setVisible(false);
-    Edit1->clear();
+    secondsEdit->clear();
     recordingStarted_ = false;
-    Forvard->setVisible(true);
+    Forward->setVisible(true);
     Back->setVisible(true);
     pushView();
     display_->clearClientArea();
     if (rhythm) {
         // A rhythmogram holds interval values, not samples: it gets the rhythmogram page.
-        N10->setEnabled(false);
+        printAction->setEnabled(false);
         display_->openRhythmogramBytes(buffer_.bytes);
     } else {
-        N10->setEnabled(true);
+        printAction->setEnabled(true);
         display_->drawAndCopyGrid();
         display_->openRecording(buffer_.bytes, static_cast<int>(result.durationSeconds));
     }

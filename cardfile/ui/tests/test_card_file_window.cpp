@@ -1,11 +1,10 @@
 // The card-file window driven headless over a card file made with the storage API: lists,
 // selection, Open / Write / DelRec / Delete / New / Change and their messages.
-#include "app/shared/AppFlags.h"
-#include "app/shared/Messages.h"
 #include "cardfile/CardFile.h"
-#include "cardfile/ui/Patient.h"
+#include "cardfile/ui/CardFileWindow.h"
 #include "cardfile/ui/PatientDialogs.h"
-#include "cardfile/ui/Selection.h"
+#include "ui/Messages.h"
+#include "ui/ViewState.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -20,16 +19,17 @@
 
 using namespace velkard;
 using cardfile::CardFile;
-using cardfile::ui::TPatient;
+using cardfile::ui::CardFileWindow;
 
 namespace {
 
 class PatientWindowTest : public ::testing::Test {
 protected:
+    velkard::ui::ViewState state;
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        ui::flags() = ui::AppFlags{};
-        cardfile::ui::selection() = cardfile::ui::Selection{};
+        state = velkard::ui::ViewState{};
+        state.selection = {};
     }
     std::filesystem::path work() const { return dir.path().toStdString(); }
 
@@ -73,9 +73,9 @@ protected:
 } // namespace
 
 TEST_F(PatientWindowTest, FirstOpeningCreatesAnEmptyIndex) {
-    TPatient window(work());
-    EXPECT_EQ(window.ListView1->topLevelItemCount(), 0);
-    EXPECT_EQ(window.ListView2->topLevelItemCount(), 0);
+    CardFileWindow window(state, work());
+    EXPECT_EQ(window.patientList->topLevelItemCount(), 0);
+    EXPECT_EQ(window.archiveList->topLevelItemCount(), 0);
     const auto index = work() / "DATA_BASE" / "ID_Patient_real";
     ASSERT_TRUE(std::filesystem::exists(index));
     EXPECT_EQ(std::filesystem::file_size(index), 0u);
@@ -86,25 +86,25 @@ TEST_F(PatientWindowTest, SelectingAPatientShowsDetailsAndArchive) {
     const auto id = addPatient("Second", "2");
     for (int i = 0; i < 3; ++i)
         addEntry(id, cardfile::kKindPlain, 75 + i, char('a' + i));
-    TPatient window(work());
-    ASSERT_EQ(window.ListView1->topLevelItemCount(), 2);
-    select(window.ListView1, 1);
-    EXPECT_EQ(window.Label8->text(), "Second");
-    EXPECT_EQ(window.Label12->text(), "Address of Second");
-    EXPECT_EQ(window.Label15->text(), "2");
-    EXPECT_EQ(cardfile::ui::selection().patientId.toStdString(), id);
-    EXPECT_EQ(cardfile::ui::selection().patientIndex, 1);
-    ASSERT_EQ(window.ListView2->topLevelItemCount(), 3);
-    EXPECT_EQ(window.ListView2->topLevelItem(0)->text(0), "  1");
-    EXPECT_EQ(window.ListView2->topLevelItem(2)->text(0), "  3");
-    EXPECT_EQ(window.ListView2->topLevelItem(0)->text(3), "  75");
-    EXPECT_EQ(window.ListView2->topLevelItem(0)->text(2), "09:05:03");
+    CardFileWindow window(state, work());
+    ASSERT_EQ(window.patientList->topLevelItemCount(), 2);
+    select(window.patientList, 1);
+    EXPECT_EQ(window.nameValue->text(), "Second");
+    EXPECT_EQ(window.addressValue->text(), "Address of Second");
+    EXPECT_EQ(window.policyValue->text(), "2");
+    EXPECT_EQ(state.selection.patientId.toStdString(), id);
+    EXPECT_EQ(state.selection.patientIndex, 1);
+    ASSERT_EQ(window.archiveList->topLevelItemCount(), 3);
+    EXPECT_EQ(window.archiveList->topLevelItem(0)->text(0), "  1");
+    EXPECT_EQ(window.archiveList->topLevelItem(2)->text(0), "  3");
+    EXPECT_EQ(window.archiveList->topLevelItem(0)->text(3), "  75");
+    EXPECT_EQ(window.archiveList->topLevelItem(0)->text(2), "09:05:03");
 }
 
 TEST_F(PatientWindowTest, MissingSelectionsAreReportedAndChangeNothing) {
     const auto id = addPatient("Only", "1");
     addEntry(id, cardfile::kKindPlain, 10, 'x');
-    TPatient window(work());
+    CardFileWindow window(state, work());
     for (QPushButton* b : {window.Change, window.Delete, window.Open, window.DelRec}) {
         messages.shown.clear();
         b->click();
@@ -112,8 +112,8 @@ TEST_F(PatientWindowTest, MissingSelectionsAreReportedAndChangeNothing) {
         EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Выберите пациента"));
         EXPECT_EQ(messages.shown[0].caption, QString::fromUtf8("Внимание"));
     }
-    select(window.ListView1, 0);
-    ui::flags().russian = false;
+    select(window.patientList, 0);
+    state.russian = false;
     for (QPushButton* b : {window.Open, window.DelRec}) {
         messages.shown.clear();
         b->click();
@@ -130,12 +130,12 @@ TEST_F(PatientWindowTest, OpenSetsThePathAndTheKindFlags) {
     addEntry(id, cardfile::kKindPlain, 12, 'a');
     addEntry(id, cardfile::kKindA2, 30, 'b');
     addEntry(id, cardfile::kKindRhythm, 0, 'c');
-    auto& sel = cardfile::ui::selection();
-    auto& f = ui::flags();
+    auto& sel = state.selection;
+    auto& f = state;
     {
-        TPatient window(work());
-        select(window.ListView1, 0);
-        select(window.ListView2, 0);
+        CardFileWindow window(state, work());
+        select(window.patientList, 0);
+        select(window.archiveList, 0);
         window.Open->click();
         EXPECT_EQ(window.result(), QDialog::Accepted);
         EXPECT_TRUE(sel.recordingPath.endsWith(QString::fromStdString(id) + "_ 1.dat"));
@@ -145,18 +145,18 @@ TEST_F(PatientWindowTest, OpenSetsThePathAndTheKindFlags) {
         EXPECT_FALSE(f.kindA2);
     }
     {
-        TPatient window(work());
-        select(window.ListView1, 0);
-        select(window.ListView2, 1);
+        CardFileWindow window(state, work());
+        select(window.patientList, 0);
+        select(window.archiveList, 1);
         window.Open->click();
         EXPECT_TRUE(f.cardReview);
         EXPECT_TRUE(f.kindA2);
         EXPECT_EQ(sel.entryDuration, 30);
     }
     {
-        TPatient window(work());
-        select(window.ListView1, 0);
-        select(window.ListView2, 2);
+        CardFileWindow window(state, work());
+        select(window.patientList, 0);
+        select(window.archiveList, 2);
         window.Open->click();
         EXPECT_TRUE(f.rhythmogram);
         EXPECT_FALSE(f.cardReview);
@@ -172,18 +172,17 @@ TEST_F(PatientWindowTest, WriteChoosesTheNextNumberOrClosesWithoutRequest) {
     addEntry(id, cardfile::kKindPlain, 1, 'a');
     addEntry(id, cardfile::kKindPlain, 2, 'b');
     {
-        TPatient window(work());
+        CardFileWindow window(state, work());
         window.Write->click();
-        EXPECT_FALSE(cardfile::ui::selection().writeRequest);
+        EXPECT_FALSE(state.selection.writeRequest);
         EXPECT_EQ(window.result(), QDialog::Rejected);
     }
-    TPatient window(work());
-    select(window.ListView1, 0);
+    CardFileWindow window(state, work());
+    select(window.patientList, 0);
     window.Write->click();
-    EXPECT_TRUE(cardfile::ui::selection().writeRequest);
-    EXPECT_EQ(cardfile::ui::selection().recordNumber, 3);
-    EXPECT_EQ(cardfile::ui::selection().recordingPath.toStdString(),
-              cf.recordingPath(id, 3).string());
+    EXPECT_TRUE(state.selection.writeRequest);
+    EXPECT_EQ(state.selection.recordNumber, 3);
+    EXPECT_EQ(state.selection.recordingPath.toStdString(), cf.recordingPath(id, 3).string());
 }
 
 TEST_F(PatientWindowTest, DelRecOfTheMiddleOfThreeRenumbers) {
@@ -191,21 +190,21 @@ TEST_F(PatientWindowTest, DelRecOfTheMiddleOfThreeRenumbers) {
     addEntry(id, cardfile::kKindPlain, 1, 'a');
     addEntry(id, cardfile::kKindPlain, 2, 'b');
     addEntry(id, cardfile::kKindPlain, 3, 'c');
-    TPatient window(work());
-    select(window.ListView1, 0);
-    select(window.ListView2, 1);
+    CardFileWindow window(state, work());
+    select(window.patientList, 0);
+    select(window.archiveList, 1);
     messages.answers = {false};
     window.DelRec->click();
-    EXPECT_EQ(window.ListView2->topLevelItemCount(), 3); // No keeps everything
+    EXPECT_EQ(window.archiveList->topLevelItemCount(), 3); // No keeps everything
     messages.answers = {true};
     window.DelRec->click();
     ASSERT_EQ(messages.shown.back().text, QString::fromUtf8("Удалить запись?"));
     EXPECT_TRUE(messages.shown.back().question);
     EXPECT_TRUE(messages.shown.back().caption.isEmpty());
-    ASSERT_EQ(window.ListView2->topLevelItemCount(), 2);
-    EXPECT_EQ(window.ListView2->topLevelItem(0)->text(0), "  1");
-    EXPECT_EQ(window.ListView2->topLevelItem(1)->text(0), "  2");
-    EXPECT_EQ(window.ListView2->topLevelItem(1)->text(3), "   3");
+    ASSERT_EQ(window.archiveList->topLevelItemCount(), 2);
+    EXPECT_EQ(window.archiveList->topLevelItem(0)->text(0), "  1");
+    EXPECT_EQ(window.archiveList->topLevelItem(1)->text(0), "  2");
+    EXPECT_EQ(window.archiveList->topLevelItem(1)->text(3), "   3");
     EXPECT_EQ(contents(cf.recordingPath(id, 1)), std::string(32, 'a'));
     EXPECT_EQ(contents(cf.recordingPath(id, 2)), std::string(32, 'c'));
     EXPECT_FALSE(std::filesystem::exists(cf.recordingPath(id, 3)));
@@ -215,35 +214,35 @@ TEST_F(PatientWindowTest, DeletePatientRemovesRowFilesAndSelection) {
     addPatient("Keep", "1");
     const auto id = addPatient("Gone", "2");
     addEntry(id, cardfile::kKindPlain, 1, 'a');
-    TPatient window(work());
-    select(window.ListView1, 1);
-    ASSERT_EQ(window.ListView2->topLevelItemCount(), 1);
+    CardFileWindow window(state, work());
+    select(window.patientList, 1);
+    ASSERT_EQ(window.archiveList->topLevelItemCount(), 1);
     messages.answers = {true};
     window.Delete->click();
     EXPECT_EQ(messages.shown.back().text, QString::fromUtf8("Удалить пациента и все его записи?"));
-    ASSERT_EQ(window.ListView1->topLevelItemCount(), 1);
-    EXPECT_EQ(window.ListView1->topLevelItem(0)->text(0), "Keep");
-    EXPECT_TRUE(window.Label8->text().isEmpty());
-    EXPECT_EQ(window.ListView2->topLevelItemCount(), 0);
-    EXPECT_TRUE(window.ListView1->selectedItems().isEmpty());
+    ASSERT_EQ(window.patientList->topLevelItemCount(), 1);
+    EXPECT_EQ(window.patientList->topLevelItem(0)->text(0), "Keep");
+    EXPECT_TRUE(window.nameValue->text().isEmpty());
+    EXPECT_EQ(window.archiveList->topLevelItemCount(), 0);
+    EXPECT_TRUE(window.patientList->selectedItems().isEmpty());
     EXPECT_FALSE(std::filesystem::exists(cf.recordingPath(id, 1)));
     EXPECT_FALSE(std::filesystem::exists(cf.archivePath(id)));
     EXPECT_EQ(cf.listPatients().value.size(), 1u);
 }
 
 TEST_F(PatientWindowTest, NewAddsARowAndTheRecord) {
-    TPatient window(work());
+    CardFileWindow window(state, work());
     dialogs.script.push_back([](QDialog& d) {
-        auto& dialog = dynamic_cast<cardfile::ui::TNew_patient&>(d);
-        EXPECT_EQ(dialog.DateTimePicker1->date(), QDate::currentDate());
-        dialog.Edit1->setText(QString::fromUtf8("Петров Пётр"));
-        dialog.Edit5->setText("99");
-        dialog.Button1->click();
+        auto& dialog = dynamic_cast<cardfile::ui::NewPatientDialog&>(d);
+        EXPECT_EQ(dialog.birthDatePicker->date(), QDate::currentDate());
+        dialog.nameEdit->setText(QString::fromUtf8("Петров Пётр"));
+        dialog.policyEdit->setText("99");
+        dialog.OK->click();
         return -1;
     });
     window.New->click();
-    ASSERT_EQ(window.ListView1->topLevelItemCount(), 1);
-    EXPECT_EQ(window.ListView1->topLevelItem(0)->text(0), QString::fromUtf8("Петров Пётр"));
+    ASSERT_EQ(window.patientList->topLevelItemCount(), 1);
+    EXPECT_EQ(window.patientList->topLevelItem(0)->text(0), QString::fromUtf8("Петров Пётр"));
     auto patients = cf.listPatients();
     ASSERT_EQ(patients.value.size(), 1u);
     EXPECT_EQ(patients.value[0].name, "Петров Пётр");
@@ -251,47 +250,47 @@ TEST_F(PatientWindowTest, NewAddsARowAndTheRecord) {
 
     // A dialog left with Cancel adds nothing.
     dialogs.script.push_back([](QDialog& d) {
-        auto& dialog = dynamic_cast<cardfile::ui::TNew_patient&>(d);
-        dialog.Edit1->setText("X");
-        dialog.Edit5->setText("1");
-        dialog.Button2->click();
+        auto& dialog = dynamic_cast<cardfile::ui::NewPatientDialog&>(d);
+        dialog.nameEdit->setText("X");
+        dialog.policyEdit->setText("1");
+        dialog.Cancel->click();
         return -1;
     });
     window.New->click();
-    EXPECT_EQ(window.ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(window.patientList->topLevelItemCount(), 1);
     EXPECT_EQ(cf.listPatients().value.size(), 1u);
 }
 
 TEST_F(PatientWindowTest, ChangeWritesOnOkAndCancelDiscardsTheEdits) {
     const auto id = addPatient("Old Name", "111");
-    TPatient window(work());
-    select(window.ListView1, 0);
+    CardFileWindow window(state, work());
+    select(window.patientList, 0);
     dialogs.script.push_back([](QDialog& d) {
-        auto& dialog = dynamic_cast<cardfile::ui::TChange_patient&>(d);
-        EXPECT_EQ(dialog.Edit1->text(), "Old Name");
-        EXPECT_EQ(dialog.Edit5->text(), "111");
-        EXPECT_EQ(dialog.DateTimePicker1->date(), QDate(1950, 2, 1));
-        dialog.Edit1->setText("Typed But Cancelled");
+        auto& dialog = dynamic_cast<cardfile::ui::ChangePatientDialog&>(d);
+        EXPECT_EQ(dialog.nameEdit->text(), "Old Name");
+        EXPECT_EQ(dialog.policyEdit->text(), "111");
+        EXPECT_EQ(dialog.birthDatePicker->date(), QDate(1950, 2, 1));
+        dialog.nameEdit->setText("Typed But Cancelled");
         dialog.Cancel->click();
         return -1;
     });
     window.Change->click();
-    EXPECT_EQ(window.ListView1->topLevelItem(0)->text(0), "Old Name");
+    EXPECT_EQ(window.patientList->topLevelItem(0)->text(0), "Old Name");
     EXPECT_EQ(cf.readPatient(0).value.name, "Old Name");
-    EXPECT_TRUE(window.ListView1->selectedItems().isEmpty());
+    EXPECT_TRUE(window.patientList->selectedItems().isEmpty());
 
-    select(window.ListView1, 0);
+    select(window.patientList, 0);
     dialogs.script.push_back([](QDialog& d) {
-        auto& dialog = dynamic_cast<cardfile::ui::TChange_patient&>(d);
-        dialog.Edit1->setText("New Name");
-        dialog.Edit4->setText("555");
-        dialog.DateTimePicker1->setDate(QDate(1960, 7, 8));
+        auto& dialog = dynamic_cast<cardfile::ui::ChangePatientDialog&>(d);
+        dialog.nameEdit->setText("New Name");
+        dialog.telephoneEdit->setText("555");
+        dialog.birthDatePicker->setDate(QDate(1960, 7, 8));
         dialog.OK->click();
         return -1;
     });
     window.Change->click();
-    EXPECT_EQ(window.ListView1->topLevelItem(0)->text(0), "New Name");
-    EXPECT_EQ(window.ListView1->topLevelItem(0)->text(1), "08.07.1960");
+    EXPECT_EQ(window.patientList->topLevelItem(0)->text(0), "New Name");
+    EXPECT_EQ(window.patientList->topLevelItem(0)->text(1), "08.07.1960");
     auto stored = cf.readPatient(0);
     ASSERT_TRUE(stored);
     EXPECT_EQ(stored.value.name, "New Name");
@@ -299,31 +298,31 @@ TEST_F(PatientWindowTest, ChangeWritesOnOkAndCancelDiscardsTheEdits) {
     EXPECT_EQ(stored.value.birthDate, "08.07.1960");
     EXPECT_EQ(stored.value.policy, "111");
     EXPECT_EQ(stored.value.id, id);
-    EXPECT_TRUE(window.ListView1->selectedItems().isEmpty());
+    EXPECT_TRUE(window.patientList->selectedItems().isEmpty());
 }
 
 TEST_F(PatientWindowTest, CaptionsFollowTheLanguage) {
-    TPatient window(work());
+    CardFileWindow window(state, work());
     EXPECT_EQ(window.size(), QSize(971, 555));
     EXPECT_EQ(window.font().family(), "MS Sans Serif");
     EXPECT_EQ(window.font().pointSize(), 8);
     window.applyLanguage(false);
     EXPECT_EQ(window.windowTitle(), "Patient");
     EXPECT_EQ(window.Write->text(), "Write Velkard");
-    EXPECT_EQ(window.Label4->text(), "Date of birth ");
+    EXPECT_EQ(window.birthDateLabel->text(), "Date of birth ");
     EXPECT_EQ(window.DelRec->text(), "Delete");
-    EXPECT_EQ(window.ListView2->headerItem()->text(0), QString::fromUtf8("№"));
-    EXPECT_EQ(window.ListView2->headerItem()->text(3), "Duration ECG,s");
+    EXPECT_EQ(window.archiveList->headerItem()->text(0), QString::fromUtf8("№"));
+    EXPECT_EQ(window.archiveList->headerItem()->text(3), "Duration ECG,s");
     // Hints stay Russian.
     EXPECT_EQ(window.Write->toolTip(), QString::fromUtf8("Регистрация ЭКГ в реальном времени"));
     window.applyLanguage(true);
     EXPECT_EQ(window.windowTitle(), QString::fromUtf8("Пациент"));
     EXPECT_EQ(window.Write->text(), QString::fromUtf8("Запись"));
-    EXPECT_EQ(window.ListView1->headerItem()->text(1), QString::fromUtf8("Дата рожд."));
+    EXPECT_EQ(window.patientList->headerItem()->text(1), QString::fromUtf8("Дата рожд."));
     // Date of birth, sex and the archive columns after the number are centred.
-    EXPECT_EQ(window.ListView1->headerItem()->textAlignment(0) & Qt::AlignHCenter, 0);
-    EXPECT_EQ(window.ListView1->headerItem()->textAlignment(2), int(Qt::AlignCenter));
-    EXPECT_EQ(window.ListView2->headerItem()->textAlignment(3), int(Qt::AlignCenter));
+    EXPECT_EQ(window.patientList->headerItem()->textAlignment(0) & Qt::AlignHCenter, 0);
+    EXPECT_EQ(window.patientList->headerItem()->textAlignment(2), int(Qt::AlignCenter));
+    EXPECT_EQ(window.archiveList->headerItem()->textAlignment(3), int(Qt::AlignCenter));
 }
 
 TEST_F(PatientWindowTest, DeletingAnEarlierPatientSelectsNoNeighbour) {
@@ -331,17 +330,17 @@ TEST_F(PatientWindowTest, DeletingAnEarlierPatientSelectsNoNeighbour) {
     const auto next = addPatient("Next", "2");
     addEntry(gone, cardfile::kKindPlain, 1, 'a');
     addEntry(next, cardfile::kKindPlain, 2, 'b');
-    TPatient window(work());
-    select(window.ListView1, 0);
-    ASSERT_EQ(window.Label8->text(), "Gone");
+    CardFileWindow window(state, work());
+    select(window.patientList, 0);
+    ASSERT_EQ(window.nameValue->text(), "Gone");
     messages.answers = {true};
     window.Delete->click();
-    ASSERT_EQ(window.ListView1->topLevelItemCount(), 1);
-    EXPECT_EQ(window.ListView1->topLevelItem(0)->text(0), "Next");
+    ASSERT_EQ(window.patientList->topLevelItemCount(), 1);
+    EXPECT_EQ(window.patientList->topLevelItem(0)->text(0), "Next");
     // The row that moved into the deleted one's place is not taken over as the new selection.
-    EXPECT_TRUE(window.ListView1->selectedItems().isEmpty());
-    EXPECT_TRUE(window.Label8->text().isEmpty());
-    EXPECT_EQ(window.ListView2->topLevelItemCount(), 0);
+    EXPECT_TRUE(window.patientList->selectedItems().isEmpty());
+    EXPECT_TRUE(window.nameValue->text().isEmpty());
+    EXPECT_EQ(window.archiveList->topLevelItemCount(), 0);
     EXPECT_TRUE(std::filesystem::exists(cf.recordingPath(next, 1)));
     EXPECT_FALSE(std::filesystem::exists(cf.archivePath(gone)));
 }
@@ -354,85 +353,85 @@ TEST_F(PatientWindowTest, ChangeOfAnUnreadableBirthDateStartsOnTodayAndCancelWri
     r.id = cf.newPatientId();
     ASSERT_TRUE(cf.createPatientArchive(r.id));
     ASSERT_TRUE(cf.appendPatientRecord(r));
-    TPatient window(work());
-    select(window.ListView1, 0);
+    CardFileWindow window(state, work());
+    select(window.patientList, 0);
     dialogs.script.push_back([](QDialog& d) {
-        auto& dialog = dynamic_cast<cardfile::ui::TChange_patient&>(d);
+        auto& dialog = dynamic_cast<cardfile::ui::ChangePatientDialog&>(d);
         // The picker shows a date the user can see and correct, not a silent default.
-        EXPECT_EQ(dialog.DateTimePicker1->date(), QDate::currentDate());
-        dialog.Edit1->setText("Typed");
+        EXPECT_EQ(dialog.birthDatePicker->date(), QDate::currentDate());
+        dialog.nameEdit->setText("Typed");
         dialog.Cancel->click();
         return -1;
     });
     window.Change->click();
     EXPECT_EQ(cf.readPatient(0).value, r);
-    EXPECT_EQ(window.ListView1->topLevelItem(0)->text(1), "1950/02/01");
+    EXPECT_EQ(window.patientList->topLevelItem(0)->text(1), "1950/02/01");
     EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(PatientWindowTest, NewAppendsTheRecordOnceEvenWithALeftoverSelfAppendRequest) {
-    TPatient window(work());
+    CardFileWindow window(state, work());
     // A request left over from another caller must not make the dialog append a second copy.
-    cardfile::ui::newPatientFlags().selfAppend = true;
+    state.newPatient.selfAppend = true;
     dialogs.script.push_back([](QDialog& d) {
-        auto& dialog = dynamic_cast<cardfile::ui::TNew_patient&>(d);
-        dialog.Edit1->setText("Once");
-        dialog.Edit5->setText("7");
-        dialog.Button1->click();
+        auto& dialog = dynamic_cast<cardfile::ui::NewPatientDialog&>(d);
+        dialog.nameEdit->setText("Once");
+        dialog.policyEdit->setText("7");
+        dialog.OK->click();
         return -1;
     });
     window.New->click();
-    EXPECT_EQ(window.ListView1->topLevelItemCount(), 1);
+    EXPECT_EQ(window.patientList->topLevelItemCount(), 1);
     auto patients = cf.listPatients();
     ASSERT_EQ(patients.value.size(), 1u);
     EXPECT_EQ(patients.value[0].name, "Once");
-    EXPECT_FALSE(cardfile::ui::newPatientFlags().selfAppend);
+    EXPECT_FALSE(state.newPatient.selfAppend);
 }
 
 TEST_F(PatientWindowTest, NewRowShowsTheTypedNameAndTheNextOpeningTheStoredOne) {
     const QString longName = QString("N").repeated(35);
     {
-        TPatient window(work());
+        CardFileWindow window(state, work());
         dialogs.script.push_back([&](QDialog& d) {
-            auto& dialog = dynamic_cast<cardfile::ui::TNew_patient&>(d);
-            dialog.Edit1->setText(longName);
-            dialog.Edit5->setText("3");
-            dialog.DateTimePicker1->setDate(QDate(1971, 3, 4));
-            dialog.Button1->click();
+            auto& dialog = dynamic_cast<cardfile::ui::NewPatientDialog&>(d);
+            dialog.nameEdit->setText(longName);
+            dialog.policyEdit->setText("3");
+            dialog.birthDatePicker->setDate(QDate(1971, 3, 4));
+            dialog.OK->click();
             return -1;
         });
         window.New->click();
-        ASSERT_EQ(window.ListView1->topLevelItemCount(), 1);
-        EXPECT_EQ(window.ListView1->topLevelItem(0)->text(0), longName);
-        EXPECT_EQ(window.ListView1->topLevelItem(0)->text(1), "04.03.1971");
-        EXPECT_TRUE(window.ListView1->topLevelItem(0)->text(2).isEmpty());
+        ASSERT_EQ(window.patientList->topLevelItemCount(), 1);
+        EXPECT_EQ(window.patientList->topLevelItem(0)->text(0), longName);
+        EXPECT_EQ(window.patientList->topLevelItem(0)->text(1), "04.03.1971");
+        EXPECT_TRUE(window.patientList->topLevelItem(0)->text(2).isEmpty());
     }
-    TPatient reopened(work());
-    ASSERT_EQ(reopened.ListView1->topLevelItemCount(), 1);
-    EXPECT_EQ(reopened.ListView1->topLevelItem(0)->text(0), longName.left(29));
-    EXPECT_EQ(reopened.ListView1->topLevelItem(0)->text(1), "04.03.1971");
+    CardFileWindow reopened(state, work());
+    ASSERT_EQ(reopened.patientList->topLevelItemCount(), 1);
+    EXPECT_EQ(reopened.patientList->topLevelItem(0)->text(0), longName.left(29));
+    EXPECT_EQ(reopened.patientList->topLevelItem(0)->text(1), "04.03.1971");
 }
 
 TEST_F(PatientWindowTest, ArchiveGoneUnderTheWindowIsReportedByOpenAndDelRec) {
     const auto id = addPatient("P", "1");
     addEntry(id, cardfile::kKindPlain, 12, 'a');
-    TPatient window(work());
+    CardFileWindow window(state, work());
     int finished = 0;
     QObject::connect(&window, &QDialog::finished, [&finished] { ++finished; });
-    select(window.ListView1, 0);
-    select(window.ListView2, 0);
+    select(window.patientList, 0);
+    select(window.archiveList, 0);
     std::filesystem::remove(cf.archivePath(id));
 
-    ui::flags().cardReview = true;
+    state.cardReview = true;
     window.Open->click();
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Ошибка открытия файла с ЭКГ"));
     EXPECT_EQ(messages.shown[0].caption, QString::fromUtf8("Ошибка"));
-    EXPECT_FALSE(ui::flags().cardReview);
-    EXPECT_FALSE(cardfile::ui::selection().writeRequest);
+    EXPECT_FALSE(state.cardReview);
+    EXPECT_FALSE(state.selection.writeRequest);
     EXPECT_EQ(finished, 0); // the window stays open
 
-    ui::flags().russian = false;
+    state.russian = false;
     messages.answers = {true};
     window.DelRec->click();
     ASSERT_EQ(messages.shown.size(), 3u); // the question, then the failure
@@ -440,6 +439,6 @@ TEST_F(PatientWindowTest, ArchiveGoneUnderTheWindowIsReportedByOpenAndDelRec) {
     EXPECT_EQ(messages.shown[2].text, QString::fromUtf8("Ошибка отрытия файла"));
     EXPECT_EQ(messages.shown[2].caption, "Error");
     EXPECT_TRUE(std::filesystem::exists(cf.recordingPath(id, 1)));
-    EXPECT_EQ(window.ListView2->topLevelItemCount(), 1);
+    EXPECT_EQ(window.archiveList->topLevelItemCount(), 1);
     EXPECT_EQ(finished, 0);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cardfile/CardFile.h"
+#include "ui/ViewState.h"
 
 #include <QDialog>
 
@@ -14,34 +15,35 @@ class QTreeWidget;
 
 namespace velkard::cardfile::ui {
 
-class TPatient : public QDialog {
+class CardFileWindow : public QDialog {
     Q_OBJECT
 public:
     // workDir holds DATA_BASE; construction lists the patients (creating an empty index if needed).
-    explicit TPatient(std::filesystem::path workDir, QWidget* parent = nullptr);
+    explicit CardFileWindow(velkard::ui::ViewState& state, std::filesystem::path workDir,
+                            QWidget* parent = nullptr);
 
     void applyLanguage(bool russian);
 
-    QTreeWidget* ListView1; // patients
-    QTreeWidget* ListView2; // the selected patient's archive
-    QGroupBox* GroupBox1;
-    QLabel* Label1;
+    QTreeWidget* patientList; // patients
+    QTreeWidget* archiveList; // the selected patient's archive
+    QGroupBox* detailsBox;
+    QLabel* archiveLabel;
     // Field names.
-    QLabel* Label2;
-    QLabel* Label3;
-    QLabel* Label4;
-    QLabel* Label5;
-    QLabel* Label6;
-    QLabel* Label7;
-    QLabel* Label14;
+    QLabel* nameLabel;
+    QLabel* sexLabel;
+    QLabel* birthDateLabel;
+    QLabel* birthplaceLabel;
+    QLabel* addressLabel;
+    QLabel* telephoneLabel;
+    QLabel* policyLabel;
     // Field values of the selected patient.
-    QLabel* Label8;
-    QLabel* Label9;
-    QLabel* Label10;
-    QLabel* Label11;
-    QLabel* Label12;
-    QLabel* Label13;
-    QLabel* Label15;
+    QLabel* nameValue;
+    QLabel* sexValue;
+    QLabel* birthDateValue;
+    QLabel* birthplaceValue;
+    QLabel* addressValue;
+    QLabel* telephoneValue;
+    QLabel* policyValue;
     QPushButton* New;
     QPushButton* Change;
     QPushButton* Delete;
@@ -51,15 +53,15 @@ public:
     QPushButton* Write;
 
 public slots:
-    void NewClick();
-    void ChangeClick();
-    void DeleteClick();
-    void OKClick();
-    void OpenClick();
-    void WriteClick();
-    void DelRecClick();
-    void ListView1SelectItem();
-    void ListView2SelectItem();
+    void newPatient();
+    void changePatient();
+    void deletePatient();
+    void closeWithoutRequest();
+    void openRecording();
+    void writeNewRecording();
+    void deleteRecording();
+    void patientSelected();
+    void entrySelected();
 
 private:
     int selectedPatientRow() const;
@@ -67,6 +69,7 @@ private:
     void fillArchive(const std::string& id);
     void clearDetails();
 
+    velkard::ui::ViewState& state_;
     CardFile cardFile_;
 };
 

@@ -1,11 +1,12 @@
 // The main window: the ECG drawing area between a tool panel (scale, lead group, speed, duration)
-// and a button panel (Start/Stop or Forvard/Back), the main menu and the three acquisition timers.
+// and a button panel (Start/Stop or Forward/Back), the main menu and the three acquisition timers.
 #pragma once
 
 #include "device/Acquisition.h"
 #include "display/Display.h"
 #include "signal/Recording.h"
 #include "signal/Settings.h"
+#include "ui/ViewState.h"
 
 #include <QMainWindow>
 #include <filesystem>
@@ -27,7 +28,7 @@ namespace velkard::app {
 class DrawingArea;
 
 // What differs between the program and a test of it.
-struct VentrixOptions {
+struct MainWindowOptions {
     // The working folder (settings file, DATA_BASE, temp); empty means the current directory.
     std::filesystem::path workDir;
     // Screen capabilities; the primary screen's when not given.
@@ -38,11 +39,11 @@ struct VentrixOptions {
     device::Acquisition::LinkFactory linkFactory;
 };
 
-class TVentrix : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TVentrix(VentrixOptions options = {}, QWidget* parent = nullptr);
-    ~TVentrix() override;
+    explicit MainWindow(MainWindowOptions options = {}, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // False when start-up failed (a malformed settings file); startupError() says why. The
     // program then ends without showing the window.
@@ -58,12 +59,14 @@ public:
     bool printerExists() const { return printerExists_; }
     const std::filesystem::path& workingDirectory() const { return workDir_; }
     const signal::Settings& settings() const { return settings_; }
+    // The state the windows share: language, print grid, what is shown, the card-file selection.
+    ui::ViewState& viewState() { return state_; }
     device::Acquisition* acquisition() { return acquisition_.get(); }
     // Hides the acquisition and paging controls, disables Print and clears the drawing area.
     void showEmptyState();
-    // Copies the display surface to the screen and the paging flags to Forvard and Back.
+    // Copies the display surface to the screen and the paging flags to Forward and Back.
     void refreshFromDisplay();
-    // Copies the paging flags to Forvard and Back.
+    // Copies the paging flags to Forward and Back.
     void refreshButtons();
     // The settings as they would be written now.
     signal::Settings currentSettings() const;
@@ -71,62 +74,62 @@ public:
     int secondsCounter() const { return seconds_; }
 
     // ---- controls (names as on the form) ----
-    QFrame* Panel1;
-    QLabel* Label1;
-    QComboBox* ComboBox1; // scale
-    QLabel* Label2;
-    QComboBox* ComboBox2; // lead group
-    QLabel* Label3;
-    QComboBox* ComboBox3; // speed
-    QLabel* Label4;
-    QLineEdit* Edit1; // seconds of the recording
-    QFrame* Panel2;
+    QFrame* toolPanel;
+    QLabel* scaleLabel;
+    QComboBox* scaleBox; // scale
+    QLabel* leadGroupLabel;
+    QComboBox* leadGroupBox; // lead group
+    QLabel* speedLabel;
+    QComboBox* speedBox; // speed
+    QLabel* secondsLabel;
+    QLineEdit* secondsEdit; // seconds of the recording
+    QFrame* buttonPanel;
     QPushButton* Start;
     QPushButton* Stop;
-    QPushButton* Forvard;
+    QPushButton* Forward;
     QPushButton* Back;
 
-    QMenu* N1;   // Patient
-    QAction* N5; // Card file
-    QAction* N6;
-    QAction* N3; // Memory
-    QAction* N8;
-    QAction* Importfromthefile1;
-    QAction* N13;
-    QAction* N9;  // Print setup
-    QAction* N10; // Print
-    QMenu* N2;    // Setup
-    QAction* N4;  // Parameters
-    QMenu* N7;    // Language
-    QAction* N11; // Русский
-    QAction* English1;
-    QAction* N12; // Exit
+    QMenu* patientMenu;      // Patient
+    QAction* cardFileAction; // Card file
+    QAction* cardFileSeparator;
+    QAction* memoryAction; // Memory
+    QAction* memorySeparator;
+    QAction* importAction;
+    QAction* importSeparator;
+    QAction* printSetupAction; // Print setup
+    QAction* printAction;      // Print
+    QMenu* setupMenu;          // Setup
+    QAction* parametersAction; // Parameters
+    QMenu* languageMenu;       // Language
+    QAction* russianAction;    // Русский
+    QAction* englishAction;
+    QAction* exitAction; // Exit
 
-    QTimer* Timer1; // block hand-over, 1 ms
-    QTimer* Timer2; // seconds counter, 940 ms
-    QTimer* Timer3; // no-data watchdog
+    QTimer* handOverTimer; // block hand-over, 1 ms
+    QTimer* secondsTimer;  // seconds counter, 940 ms
+    QTimer* watchdogTimer; // no-data watchdog
 
 public slots:
-    void N5Click();
-    void N3Click();
-    void Importfromthefile1Click();
-    void N9Click();
-    void N10Click();
-    void N4Click();
-    void N11Click();
-    void English1Click();
-    void N12Click();
-    void StartClick();
-    void StopClick();
-    void ForvardClick();
-    void BackClick();
-    void ComboBox1Change();
-    void ComboBox2Change();
+    void openCardFile();
+    void openMemory();
+    void importFromFile();
+    void printSetup();
+    void printRecording();
+    void openParameters();
+    void chooseRussian();
+    void chooseEnglish();
+    void exitProgram();
+    void start();
+    void stop();
+    void forward();
+    void back();
+    void applyScale();
+    void applyLeadGroup();
     // Also the window's paint and resize handler.
-    void ComboBox3Change();
-    void Timer1Timer();
-    void Timer2Timer();
-    void Timer3Timer();
+    void applySpeedAndRedraw();
+    void handOverBlocks();
+    void countSecond();
+    void checkWatchdog();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -137,7 +140,7 @@ private:
     void buildMenu();
     void layOutPanels();
     void windowResized();
-    // The form's paint and resize handler (ComboBox3Change) without showing the result.
+    // The form's paint and resize handler (applySpeedAndRedraw) without showing the result.
     void runPaintHandler();
     void pushView();
     void pullView();
@@ -150,7 +153,8 @@ private:
     void saveRecording();
     std::optional<int> printerPageWidth() const;
 
-    VentrixOptions options_;
+    ui::ViewState state_;
+    MainWindowOptions options_;
     std::filesystem::path workDir_;
     std::string startupError_;
     signal::Settings settings_;
