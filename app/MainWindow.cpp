@@ -4,6 +4,7 @@
 #include "cardfile/CardFile.h"
 #include "cardfile/ui/CardFileWindow.h"
 #include "device/Link.h"
+#include "filter/FilterSettingsFile.h"
 #include "import/Decompress.h"
 #include "memory/ui/DeviceFileList.h"
 #include "memory/ui/MemoryWindow.h"
@@ -18,6 +19,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -132,13 +134,9 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     buildForm();
     buildMenu();
 
-    // Printers: Print setup and Print need one.
+    // Printers: without one, Print writes a PDF file and Print setup says so.
     printerExists_ = options_.printerExists ? *options_.printerExists
                                             : !QPrinterInfo::availablePrinters().isEmpty();
-    if (!printerExists_) {
-        printSetupAction->setEnabled(false);
-        printAction->setEnabled(false);
-    }
     state_.importView = false;
     printAction->setEnabled(false);
 
@@ -176,6 +174,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     state_.russian = russian;
     russianAction->setChecked(russian);
     englishAction->setChecked(!russian);
+    loadFilters();
     applyLanguage(russian);
 
     // The window starts maximised: lay it out at the screen's full size before the first grid
@@ -228,6 +227,7 @@ void MainWindow::buildForm() {
     secondsEdit->setObjectName("secondsEdit");
     secondsEdit->setReadOnly(true);
     secondsEdit->setMaximumWidth(80);
+    filterLabel = makeLabel(toolPanel, "filterLabel");
     for (int i = 0; i < display::kScaleCount; ++i)
         scaleBox->addItem(QString::fromUtf8(display::scaleItem(i, true)));
     for (const char* item : display::kGroupItems)
@@ -236,9 +236,9 @@ void MainWindow::buildForm() {
         speedBox->addItem(QString::fromUtf8(display::speedItem(i, true)));
     auto* top = new QHBoxLayout(toolPanel);
     top->setContentsMargins(4, 2, 4, 2);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{scaleLabel, scaleBox, leadGroupLabel, leadGroupBox,
-                                         speedLabel, speedBox, secondsLabel, secondsEdit})
+    for (QWidget* w : std::initializer_list<QWidget*>{scaleLabel, scaleBox, leadGroupLabel,
+                                                      leadGroupBox, speedLabel, speedBox,
+                                                      secondsLabel, secondsEdit, filterLabel})
         top->addWidget(w);
     top->addStretch();
 
@@ -359,6 +359,63 @@ void MainWindow::applyLanguage(bool russian) {
         else if (auto* label = findChild<QLabel*>(name))
             label->setText(text(c, russian));
     }
+    filterLabel->setText(QString::fromStdString(filter::describe(state_.filters, russian)));
+    refreshTitle();
+}
+
+void MainWindow::loadFilters() {
+    const filter::FilterSettingsResult loaded =
+        filter::loadFilterSettings(workDir_, state_.russian);
+    state_.filters = loaded.settings;
+    if (!loaded.ok)
+        messages().show(QString::fromStdString(loaded.message),
+                        state_.russian ? QStringLiteral("Ошибка") : QStringLiteral("Error"));
+    display_->setFilters(state_.filters);
+}
+
+void MainWindow::applyFilters(const filter::FilterSettings& before) {
+    if (state_.filters == before)
+        return;
+    const signal::Status saved =
+        filter::saveFilterSettings(workDir_, state_.filters, state_.russian);
+    if (!saved.ok)
+        messages().show(QString::fromStdString(saved.message),
+                        state_.russian ? QStringLiteral("Ошибка") : QStringLiteral("Error"));
+    display_->setFilters(state_.filters);
+    filterLabel->setText(QString::fromStdString(filter::describe(state_.filters, state_.russian)));
+}
+
+void MainWindow::refreshTitle() {
+    // Whose ECG is shown: the patient and the recording, the imported file, or the live sweep.
+    QString title = QStringLiteral("Ventrix");
+    const auto& sel = state_.selection;
+    if (state_.importView && !importedFile_.isEmpty()) {
+        title += QStringLiteral(" — ") + importedFile_;
+    } else if (state_.cardReview || (state_.rhythmogram && importedFile_.isEmpty())) {
+        QString who = sel.patientName.trimmed();
+        if (!state_.patientTexts.birthDate.trimmed().isEmpty() &&
+            state_.patientTexts.name.trimmed() == who)
+            who += QStringLiteral(", ") + state_.patientTexts.birthDate.trimmed();
+        title += QStringLiteral(" — ") + who + QStringLiteral(" — ") +
+                 (sel.entryDate.trimmed() + QLatin1Char(' ') + sel.entryTime.trimmed()).trimmed();
+    } else if (recordingStarted_ || sel.writeRequest) {
+        title += QStringLiteral(" — ") +
+                 (state_.russian ? QString::fromUtf8("запись") : QStringLiteral("live"));
+        if (!sel.patientName.trimmed().isEmpty())
+            title += QStringLiteral(" — ") + sel.patientName.trimmed();
+    }
+    setWindowTitle(title);
+}
+
+void MainWindow::refreshSelectors() {
+    // The boxes show what is drawn; while a rhythmogram is shown they cannot change it.
+    const QSignalBlocker b1(scaleBox), b2(leadGroupBox), b3(speedBox);
+    const auto& g = display_->geometry();
+    scaleBox->setCurrentIndex(g.scaleIndex);
+    leadGroupBox->setCurrentIndex(g.groupIndex);
+    speedBox->setCurrentIndex(g.speedIndex);
+    for (QComboBox* box : {scaleBox, leadGroupBox, speedBox})
+        box->setEnabled(!state_.rhythmogram);
 }
 
 std::optional<int> MainWindow::printerPageWidth() const {
@@ -399,6 +456,8 @@ void MainWindow::refreshButtons() {
 
 void MainWindow::refreshFromDisplay() {
     refreshButtons();
+    refreshSelectors();
+    refreshTitle();
     area_->showSurface();
 }
 
@@ -530,11 +589,13 @@ void MainWindow::openParameters() {
         printAction->setEnabled(false);
     secondsEdit->setVisible(false);
     secondsLabel->setVisible(false);
+    const filter::FilterSettings before = state_.filters;
     {
         ParametersDialog dialog(state_, this);
         dialog.applyLanguage(state_.russian);
         ui::dialogs().run(dialog);
     }
+    applyFilters(before);
     // The window repaints when the dialog has gone.
     applySpeedAndRedraw();
 }
@@ -563,7 +624,7 @@ void MainWindow::openMemory() {
 }
 
 void MainWindow::printSetup() {
-    print::ui::runPrintSetup(this, secondsEdit, secondsLabel, printerExists_);
+    print::ui::runPrintSetup(this, secondsEdit, secondsLabel, printerExists_, state_.russian);
 }
 
 void MainWindow::printRecording() {
@@ -572,6 +633,8 @@ void MainWindow::printRecording() {
     print::ui::PrintRequest request;
     request.parent = this;
     request.printerExists = printerExists_;
+    // The report starts at the shown page's first second (the dialog lets the user change it).
+    state_.printRange.reportFromText = QString::number(display_->pageFirstSecond());
     request.durationEdit = secondsEdit;
     request.durationLabel = secondsLabel;
     request.recordingShown = state_.cardReview;
@@ -700,6 +763,7 @@ void MainWindow::openCardFile() {
 }
 
 void MainWindow::openCardRecording() {
+    importedFile_.clear();
     const auto& sel = state_.selection;
     auto status = signal::loadRecording(sel.recordingPath.toStdString(), buffer_);
     if (!status) {
@@ -890,6 +954,7 @@ void MainWindow::importFromFile() {
         return;
     }
     buffer_ = std::move(imported);
+    importedFile_ = QFileInfo(chosen).fileName();
     const bool rhythm = result.kind == signal::RecordingKind::Rhythmogram;
     f.kindA2 = result.kind == signal::RecordingKind::A2;
     f.rhythmogram = rhythm;

@@ -101,12 +101,13 @@ bool Display::setLeadGroup(int itemIndex) {
 bool Display::setSpeed(int itemIndex) {
     if (view_.rhythmogram)
         return false;
-    // Before a patient or a recording is chosen there is nothing to redraw; the index stays.
-    if (!view_.patientChosen && !view_.cardReview && !view_.importView)
-        return false;
     if (itemIndex >= 0 && itemIndex < kSpeedCount)
         geo_.speedIndex = itemIndex;
     computeHorizontalGeometry();
+    // Before a patient or a recording is chosen there is nothing to redraw, but the choice holds
+    // for what is drawn next (the box must not show one speed while another is used).
+    if (!view_.patientChosen && !view_.cardReview && !view_.importView)
+        return false;
     redrawAfterChoice();
     return true;
 }

@@ -164,7 +164,7 @@ TEST(Paging, PagesFollowEachOtherWithoutGapOrOverlap) {
     r.d.forward();
     EXPECT_EQ(r.d.pageNumber(), 2);
     EXPECT_FALSE(r.d.forwardEnabled()); // the data ends with this page
-    r.d.forward();                 // nothing after it
+    r.d.forward();                      // nothing after it
     EXPECT_EQ(r.d.pageNumber(), 2);
     r.d.back();
     EXPECT_EQ(r.d.pageNumber(), 1);
@@ -248,11 +248,12 @@ TEST(Selectors, SpeedChangeRecomputesPrinterSamplesPerColumn) {
     EXPECT_EQ(d.geometry().printerSamplesPerColumn, 3.0f);
 }
 
-TEST(Selectors, SpeedGuardedUntilSomethingIsShown) {
+TEST(Selectors, SpeedBeforeAnythingIsShownIsKeptWithoutRedrawing) {
     Display d(kCaps, kWin);
     d.setChoices(1, 9, 2);
-    EXPECT_FALSE(d.setSpeed(0));
-    EXPECT_EQ(d.geometry().speedIndex, 2);
+    EXPECT_FALSE(d.setSpeed(0)); // nothing redrawn
+    EXPECT_EQ(d.geometry().speedIndex, 0);
+    EXPECT_EQ(d.geometry().screenSamplesPerColumn, 51.0f);
     EXPECT_TRUE(d.setLeadGroup(4));
     EXPECT_EQ(d.geometry().groupIndex, 4);
     d.view().rhythmogram = true;
