@@ -6,6 +6,9 @@
 #include "device/Link.h"
 #include "filter/FilterSettingsFile.h"
 #include "import/Decompress.h"
+#include "measure/ui/Calipers.h"
+#include "measure/ui/HeartRateLabel.h"
+#include "measure/ui/MeasurementsController.h"
 #include "memory/ui/DeviceFileList.h"
 #include "memory/ui/MemoryWindow.h"
 #include "print/ui/PrintCommands.h"
@@ -240,6 +243,9 @@ void MainWindow::buildForm() {
                                                       leadGroupBox, speedLabel, speedBox,
                                                       secondsLabel, secondsEdit, filterLabel})
         top->addWidget(w);
+    measurements_ = new measure::ui::MeasurementsController(toolPanel, area_, this);
+    measurements_->calipers()->setRepaint([this] { area_->showSurface(); });
+    top->addWidget(measurements_->heartRateLabel());
     top->addStretch();
 
     buttonPanel = new QFrame(area_);
@@ -313,7 +319,8 @@ void MainWindow::buildMenu() {
     printSetupAction = makeAction("printSetupAction", &MainWindow::printSetup);
     printAction = makeAction("printAction", &MainWindow::printRecording);
     patientMenu->addActions({cardFileAction, cardFileSeparator, memoryAction, memorySeparator,
-                             importAction, importSeparator, printSetupAction, printAction});
+                             importAction, importSeparator, printSetupAction, printAction,
+                             measurements_->showAction()});
 
     setupMenu = bar->addMenu(QString());
     setupMenu->setObjectName("setupMenu");
@@ -359,6 +366,7 @@ void MainWindow::applyLanguage(bool russian) {
         else if (auto* label = findChild<QLabel*>(name))
             label->setText(text(c, russian));
     }
+    measurements_->applyLanguage(russian);
     filterLabel->setText(QString::fromStdString(filter::describe(state_.filters, russian)));
     refreshTitle();
 }
@@ -459,6 +467,27 @@ void MainWindow::refreshFromDisplay() {
     refreshSelectors();
     refreshTitle();
     area_->showSurface();
+    updateMeasurements();
+}
+
+void MainWindow::updateMeasurements() {
+    const bool live =
+        acquisition_ && (acquisition_->state() == device::AcquisitionState::Monitoring ||
+                         acquisition_->state() == device::AcquisitionState::Recording);
+    if (live)
+        return;
+    if (!(state_.cardReview || state_.importView) || state_.rhythmogram) {
+        measurements_->nothingShown();
+        return;
+    }
+    const display::Geometry& g = display_->geometry();
+    measure::ui::ReviewPage page;
+    page.recording = display_->recording();
+    page.firstRecord = display_->pageStartOffset() / signal::kRecordBytes;
+    page.seconds = display_->secondsPerScreen();
+    page.msPerPixel = g.screenSamplesPerColumn * 1000.0 / signal::kRecordsPerSecond;
+    page.mvPerPixel = 1.0 / (g.gain * signal::kUnitsPerMillivolt);
+    measurements_->reviewPage(page);
 }
 
 void MainWindow::layOutPanels() {
@@ -466,6 +495,7 @@ void MainWindow::layOutPanels() {
     const int h = area_->height();
     toolPanel->setGeometry(0, 0, w, kPanelHeight);
     buttonPanel->setGeometry(0, std::max(0, h - kPanelHeight), w, kPanelHeight);
+    measurements_->calipers()->setMargins(kPanelHeight, kPanelHeight);
     toolPanel->raise();
     buttonPanel->raise();
 }
@@ -499,6 +529,7 @@ void MainWindow::runPaintHandler() {
     display_->setSpeed(speedBox->currentIndex());
     pullView();
     refreshButtons();
+    updateMeasurements();
 }
 
 void MainWindow::showEmptyState() {
@@ -512,6 +543,7 @@ void MainWindow::showEmptyState() {
     printAction->setEnabled(false);
     display_->clearClientArea();
     area_->showSurface();
+    measurements_->nothingShown();
 }
 
 void MainWindow::showEvents(const std::vector<device::Event>& events) {
@@ -798,6 +830,7 @@ void MainWindow::startMonitoring() {
         return;
     display_->prepareLiveDisplay();
     area_->showSurface();
+    measurements_->liveStarted();
     handOverTimer->start();
     watchdogTimer->start();
 }
@@ -819,8 +852,10 @@ void MainWindow::handOverBlocks() {
         return;
     busy = true;
     auto tick = acquisition_->handOverBlocks();
-    for (const auto& block : tick.blocks)
+    for (const auto& block : tick.blocks) {
         display_->drawLiveBlock(block);
+        measurements_->liveBlock(block);
+    }
     if (!tick.blocks.empty())
         area_->showSurface();
     showEvents(tick.events);

@@ -23,6 +23,10 @@ class QMenu;
 class QPushButton;
 class QTimer;
 
+namespace velkard::measure::ui {
+class MeasurementsController;
+}
+
 namespace velkard::app {
 
 class DrawingArea;
@@ -149,6 +153,8 @@ private:
     bool shutDown(); // steps 1 to 4 of Exit; false when the link could not be closed
     bool writeSettings();
     void startMonitoring();
+    // The heart rate, calipers and measurements window follow what is shown.
+    void updateMeasurements();
     void endAcquisitionIfActive();
     void openCardRecording();
     void saveRecording();
@@ -166,6 +172,7 @@ private:
     bool printerExists_ = false;
     std::unique_ptr<display::Display> display_;
     DrawingArea* area_ = nullptr;
+    measure::ui::MeasurementsController* measurements_ = nullptr;
     signal::RecordingBuffer buffer_;
     std::unique_ptr<device::Acquisition> acquisition_;
 

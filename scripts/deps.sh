@@ -6,7 +6,8 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build ccache pkg-config
           qt6-base-dev libgl-dev libftdi1-dev
           libgtest-dev libgmock-dev libbenchmark-dev
-          fonts-dejavu-core poppler-utils xvfb xauth "$@")
+          fonts-dejavu-core poppler-utils xvfb xauth
+          libedf-dev libdcmtk-dev biosig-tools dicom3tools dcmtk "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -49,7 +49,9 @@ public:
     static constexpr std::uint8_t kLeaveMemory = 0x61;
     static constexpr int kFrameBytes = 24;
 
-    explicit Instrument(std::uint32_t seed = 1, Faults faults = {});
+    // ecg, when given, chooses the beats and noise of the sample stream (sim/BeatShape.h).
+    explicit Instrument(std::uint32_t seed = 1, Faults faults = {},
+                        const std::optional<EcgParameters>& ecg = std::nullopt);
 
     void setMemoryHandler(MemoryHandler handler) { memory_ = std::move(handler); }
 

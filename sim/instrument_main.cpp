@@ -1,7 +1,7 @@
 // velkard-instrument: the simulated instrument served on a pseudo-terminal.
 //
-//   velkard-instrument [--card DIR] [--seed N] [--fault F[,F...]]
-//   velkard-instrument --make-card DIR
+//   velkard-instrument [--card DIR] [--seed N] [--fault F[,F...]] [--beat K=V,...] [--noise
+//   K=V,...] velkard-instrument --make-card DIR
 //
 // Prints the pseudo-terminal's path on the first line of stdout and serves until killed. Use that
 // path as the port name (line 3 of the settings file, or velkard-cli record --port PATH).
@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,8 @@ int usage(const char* message) {
     std::cerr << "usage: velkard-instrument [--card DIR] [--seed N] [--fault "
                  "silence-after=SECONDS|drop-after=SECONDS|"
                  "no-card|garbage|slow=FACTOR]\n"
+                 "                          [--beat hr=72,pr=160,qrs=90,qt=400,axis=60,...]\n"
+                 "                          [--noise mains=50,mains-mv=0.2,wander=0.5,white=0.03]\n"
                  "       velkard-instrument --make-card DIR\n";
     return 2;
 }
@@ -43,6 +46,7 @@ int main(int argc, char** argv) {
     std::string card, makeCardDir;
     std::uint32_t seed = 1;
     velkard::sim::Faults faults;
+    std::optional<velkard::sim::EcgParameters> ecg;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
@@ -59,6 +63,15 @@ int main(int argc, char** argv) {
             } catch (...) {
                 return usage("--seed needs a whole number");
             }
+        } else if ((a == "--beat" || a == "--noise") && hasValue) {
+            if (!ecg)
+                ecg.emplace();
+            std::string error;
+            const bool parsed =
+                a == "--beat" ? velkard::sim::parseBeatParameters(args[++i], ecg->beat, error)
+                              : velkard::sim::parseNoiseParameters(args[++i], ecg->noise, error);
+            if (!parsed)
+                return usage(error.c_str());
         } else if (a == "--fault" && hasValue) {
             std::string error;
             if (!velkard::sim::parseFaults(args[++i], faults, error))
@@ -80,7 +93,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    velkard::sim::Instrument instrument(seed, faults);
+    velkard::sim::Instrument instrument(seed, faults, ecg);
     std::string error;
     if (!velkard::sim::attachMemoryCard(instrument, card, error)) {
         std::cerr << "velkard-instrument: " << error << "\n";

@@ -1,6 +1,7 @@
 // The card-file window: choose a patient and one of the patient's recordings; create, change and
 // delete patients; delete recordings. It closes with a request the main window carries out: write
-// a new ECG (Write), show a recording (Open), or nothing.
+// a new ECG (Write), show a recording (Open), or nothing. Export writes the selected recording
+// into a file for other systems and leaves the window open.
 #pragma once
 
 #include "cardfile/CardFile.h"
@@ -49,6 +50,7 @@ public:
     QPushButton* Delete;
     QPushButton* OK;
     QPushButton* Open;
+    QPushButton* Export;
     QPushButton* DelRec;
     QPushButton* Write;
 
@@ -58,6 +60,7 @@ public slots:
     void deletePatient();
     void closeWithoutRequest();
     void openRecording();
+    void exportRecording();
     void writeNewRecording();
     void deleteRecording();
     void patientSelected();
