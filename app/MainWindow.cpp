@@ -5,6 +5,7 @@
 #include "cardfile/CardFile.h"
 #include "cardfile/ui/CardFileWindow.h"
 #include "device/Link.h"
+#include "filter/FilterSettingsFile.h"
 #include "import/Decompress.h"
 #include "measure/ui/Calipers.h"
 #include "measure/ui/HeartRateLabel.h"
@@ -22,6 +23,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -137,13 +139,9 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     buildForm();
     buildMenu();
 
-    // Printers: Print setup and Print need one.
+    // Printers: without one, Print writes a PDF file and Print setup says so.
     printerExists_ = options_.printerExists ? *options_.printerExists
                                             : !QPrinterInfo::availablePrinters().isEmpty();
-    if (!printerExists_) {
-        printSetupAction->setEnabled(false);
-        printAction->setEnabled(false);
-    }
     state_.importView = false;
     printAction->setEnabled(false);
 
@@ -181,6 +179,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     state_.russian = russian;
     russianAction->setChecked(russian);
     englishAction->setChecked(!russian);
+    loadFilters();
     applyLanguage(russian);
 
     // The window starts maximised: lay it out at the screen's full size before the first grid
@@ -233,6 +232,7 @@ void MainWindow::buildForm() {
     secondsEdit->setObjectName("secondsEdit");
     secondsEdit->setReadOnly(true);
     secondsEdit->setMaximumWidth(80);
+    filterLabel = makeLabel(toolPanel, "filterLabel");
     for (int i = 0; i < display::kScaleCount; ++i)
         scaleBox->addItem(QString::fromUtf8(display::scaleItem(i, true)));
     for (const char* item : display::kGroupItems)
@@ -241,9 +241,9 @@ void MainWindow::buildForm() {
         speedBox->addItem(QString::fromUtf8(display::speedItem(i, true)));
     auto* top = new QHBoxLayout(toolPanel);
     top->setContentsMargins(4, 2, 4, 2);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{scaleLabel, scaleBox, leadGroupLabel, leadGroupBox,
-                                         speedLabel, speedBox, secondsLabel, secondsEdit})
+    for (QWidget* w : std::initializer_list<QWidget*>{scaleLabel, scaleBox, leadGroupLabel,
+                                                      leadGroupBox, speedLabel, speedBox,
+                                                      secondsLabel, secondsEdit, filterLabel})
         top->addWidget(w);
     measurements_ = new measure::ui::MeasurementsController(toolPanel, area_, this);
     measurements_->calipers()->setRepaint([this] { area_->showSurface(); });
@@ -369,6 +369,63 @@ void MainWindow::applyLanguage(bool russian) {
             label->setText(text(c, russian));
     }
     measurements_->applyLanguage(russian);
+    filterLabel->setText(QString::fromStdString(filter::describe(state_.filters, russian)));
+    refreshTitle();
+}
+
+void MainWindow::loadFilters() {
+    const filter::FilterSettingsResult loaded =
+        filter::loadFilterSettings(workDir_, state_.russian);
+    state_.filters = loaded.settings;
+    if (!loaded.ok)
+        messages().show(QString::fromStdString(loaded.message),
+                        state_.russian ? QStringLiteral("Ошибка") : QStringLiteral("Error"));
+    display_->setFilters(state_.filters);
+}
+
+void MainWindow::applyFilters(const filter::FilterSettings& before) {
+    if (state_.filters == before)
+        return;
+    const signal::Status saved =
+        filter::saveFilterSettings(workDir_, state_.filters, state_.russian);
+    if (!saved.ok)
+        messages().show(QString::fromStdString(saved.message),
+                        state_.russian ? QStringLiteral("Ошибка") : QStringLiteral("Error"));
+    display_->setFilters(state_.filters);
+    filterLabel->setText(QString::fromStdString(filter::describe(state_.filters, state_.russian)));
+}
+
+void MainWindow::refreshTitle() {
+    // Whose ECG is shown: the patient and the recording, the imported file, or the live sweep.
+    QString title = QStringLiteral("Ventrix");
+    const auto& sel = state_.selection;
+    if (state_.importView && !importedFile_.isEmpty()) {
+        title += QStringLiteral(" — ") + importedFile_;
+    } else if (state_.cardReview || (state_.rhythmogram && importedFile_.isEmpty())) {
+        QString who = sel.patientName.trimmed();
+        if (!state_.patientTexts.birthDate.trimmed().isEmpty() &&
+            state_.patientTexts.name.trimmed() == who)
+            who += QStringLiteral(", ") + state_.patientTexts.birthDate.trimmed();
+        title += QStringLiteral(" — ") + who + QStringLiteral(" — ") +
+                 (sel.entryDate.trimmed() + QLatin1Char(' ') + sel.entryTime.trimmed()).trimmed();
+    } else if (recordingStarted_ || sel.writeRequest) {
+        title += QStringLiteral(" — ") +
+                 (state_.russian ? QString::fromUtf8("запись") : QStringLiteral("live"));
+        if (!sel.patientName.trimmed().isEmpty())
+            title += QStringLiteral(" — ") + sel.patientName.trimmed();
+    }
+    setWindowTitle(title);
+}
+
+void MainWindow::refreshSelectors() {
+    // The boxes show what is drawn; while a rhythmogram is shown they cannot change it.
+    const QSignalBlocker b1(scaleBox), b2(leadGroupBox), b3(speedBox);
+    const auto& g = display_->geometry();
+    scaleBox->setCurrentIndex(g.scaleIndex);
+    leadGroupBox->setCurrentIndex(g.groupIndex);
+    speedBox->setCurrentIndex(g.speedIndex);
+    for (QComboBox* box : {scaleBox, leadGroupBox, speedBox})
+        box->setEnabled(!state_.rhythmogram);
 }
 
 std::optional<int> MainWindow::printerPageWidth() const {
@@ -409,6 +466,8 @@ void MainWindow::refreshButtons() {
 
 void MainWindow::refreshFromDisplay() {
     refreshButtons();
+    refreshSelectors();
+    refreshTitle();
     area_->showSurface();
     updateMeasurements();
 }
@@ -564,11 +623,13 @@ void MainWindow::openParameters() {
         printAction->setEnabled(false);
     secondsEdit->setVisible(false);
     secondsLabel->setVisible(false);
+    const filter::FilterSettings before = state_.filters;
     {
         ParametersDialog dialog(state_, this);
         dialog.applyLanguage(state_.russian);
         ui::dialogs().run(dialog);
     }
+    applyFilters(before);
     // The window repaints when the dialog has gone.
     applySpeedAndRedraw();
 }
@@ -597,7 +658,7 @@ void MainWindow::openMemory() {
 }
 
 void MainWindow::printSetup() {
-    print::ui::runPrintSetup(this, secondsEdit, secondsLabel, printerExists_);
+    print::ui::runPrintSetup(this, secondsEdit, secondsLabel, printerExists_, state_.russian);
 }
 
 void MainWindow::printRecording() {
@@ -606,6 +667,8 @@ void MainWindow::printRecording() {
     print::ui::PrintRequest request;
     request.parent = this;
     request.printerExists = printerExists_;
+    // The report starts at the shown page's first second (the dialog lets the user change it).
+    state_.printRange.reportFromText = QString::number(display_->pageFirstSecond());
     request.durationEdit = secondsEdit;
     request.durationLabel = secondsLabel;
     request.recordingShown = state_.cardReview;
@@ -734,6 +797,7 @@ void MainWindow::openCardFile() {
 }
 
 void MainWindow::openCardRecording() {
+    importedFile_.clear();
     const auto& sel = state_.selection;
     auto status = signal::loadRecording(sel.recordingPath.toStdString(), buffer_);
     if (!status) {
@@ -935,6 +999,7 @@ void MainWindow::importFile(const QString& chosen) {
         return;
     }
     buffer_ = std::move(imported);
+    importedFile_ = QFileInfo(chosen).fileName();
     const bool rhythm = result.kind == signal::RecordingKind::Rhythmogram;
     f.kindA2 = result.kind == signal::RecordingKind::A2;
     f.rhythmogram = rhythm;

@@ -92,6 +92,7 @@ public:
     QComboBox* speedBox; // speed
     QLabel* secondsLabel;
     QLineEdit* secondsEdit; // seconds of the recording
+    QLabel* filterLabel;    // the display filters in use, e.g. "0,05–150 Гц ~50 Гц"
     QFrame* buttonPanel;
     QPushButton* Start;
     QPushButton* Stop;
@@ -163,6 +164,10 @@ private:
     void openCardRecording();
     void saveRecording();
     std::optional<int> printerPageWidth() const;
+    void loadFilters();
+    void applyFilters(const filter::FilterSettings& before);
+    void refreshTitle();
+    void refreshSelectors();
 
     ui::ViewState state_;
     MainWindowOptions options_;
@@ -177,6 +182,7 @@ private:
     std::unique_ptr<device::Acquisition> acquisition_;
 
     // Acquisition state the window keeps.
+    QString importedFile_; // the file name of the shown import, for the title
     bool recordingStarted_ = false;
     // Whether Start created the recording file; a file it could not create is not this recording.
     bool fileCreated_ = false;

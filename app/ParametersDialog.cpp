@@ -4,10 +4,15 @@
 #include "ui/ViewState.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
 
 namespace velkard::app {
 
@@ -24,6 +29,20 @@ constexpr Caption kTab{"Печать", "Print"};
 constexpr Caption kCheckBox{"Печать сетки", "Print of grid"};
 constexpr Caption kCancel{"Отмена", "Cancel"};
 constexpr Caption kApply{"Применить", "To apply"};
+constexpr Caption kFiltersTab{"Фильтры", "Filters"};
+constexpr Caption kMains{"Сетевой фильтр", "Mains filter"};
+constexpr Caption kHighPass{"Дрейф изолинии", "Baseline wander"};
+constexpr Caption kLowPass{"Мышечный тремор", "Muscle tremor"};
+constexpr Caption kOff{"выкл.", "off"};
+constexpr Caption kOff150{"выкл. (150 Гц)", "off (150 Hz)"};
+
+// Items of the three filter boxes, in this order.
+constexpr filter::Mains kMainsItems[] = {filter::Mains::Hz50, filter::Mains::Hz60,
+                                         filter::Mains::Off};
+constexpr filter::HighPass kHighPassItems[] = {filter::HighPass::Hz005, filter::HighPass::Hz05,
+                                               filter::HighPass::Off};
+constexpr filter::LowPass kLowPassItems[] = {filter::LowPass::Hz35, filter::LowPass::Hz40,
+                                             filter::LowPass::Hz150};
 
 QString pick(const Caption& c, bool russian) {
     return QString::fromUtf8(russian ? c.russian : c.english);
@@ -46,6 +65,22 @@ ParametersDialog::ParametersDialog(ui::ViewState& state, QWidget* parent)
     pageLayout->addWidget(printGridBox);
     pageLayout->addStretch();
     printTab->addTab(page, QString());
+
+    auto* filtersPage = new QWidget(printTab);
+    auto* form = new QFormLayout(filtersPage);
+    auto makeRow = [&](QLabel*& label, QComboBox*& box, const char* name, int items) {
+        label = new QLabel(filtersPage);
+        box = new QComboBox(filtersPage);
+        box->setObjectName(name);
+        for (int i = 0; i < items; ++i)
+            box->addItem(QString());
+        form->addRow(label, box);
+    };
+    makeRow(mainsLabel, mainsBox, "mainsBox", 3);
+    makeRow(highPassLabel, highPassBox, "highPassBox", 3);
+    makeRow(lowPassLabel, lowPassBox, "lowPassBox", 3);
+    printTab->addTab(filtersPage, QString());
+    showFilters();
 
     okButton = new QPushButton("OK", this);
     okButton->setObjectName("okButton");
@@ -81,6 +116,38 @@ void ParametersDialog::applyLanguage(bool russian) {
     okButton->setText("OK");
     cancelButton->setText(pick(kCancel, russian));
     applyButton->setText(pick(kApply, russian));
+    printTab->setTabText(1, pick(kFiltersTab, russian));
+    mainsLabel->setText(pick(kMains, russian));
+    highPassLabel->setText(pick(kHighPass, russian));
+    lowPassLabel->setText(pick(kLowPass, russian));
+    const QString hz = russian ? QStringLiteral(" Гц") : QStringLiteral(" Hz");
+    mainsBox->setItemText(0, QStringLiteral("50") + hz);
+    mainsBox->setItemText(1, QStringLiteral("60") + hz);
+    mainsBox->setItemText(2, pick(kOff, russian));
+    highPassBox->setItemText(0, (russian ? QStringLiteral("0,05") : QStringLiteral("0.05")) + hz);
+    highPassBox->setItemText(1, (russian ? QStringLiteral("0,5") : QStringLiteral("0.5")) + hz);
+    highPassBox->setItemText(2, pick(kOff, russian));
+    lowPassBox->setItemText(0, QStringLiteral("35") + hz);
+    lowPassBox->setItemText(1, QStringLiteral("40") + hz);
+    lowPassBox->setItemText(2, pick(kOff150, russian));
+}
+
+void ParametersDialog::showFilters() {
+    auto indexOf = [](const auto& items, auto value) {
+        for (int i = 0; i < int(std::size(items)); ++i)
+            if (items[i] == value)
+                return i;
+        return int(std::size(items)) - 1;
+    };
+    mainsBox->setCurrentIndex(indexOf(kMainsItems, state_.filters.mains));
+    highPassBox->setCurrentIndex(indexOf(kHighPassItems, state_.filters.highPass));
+    lowPassBox->setCurrentIndex(indexOf(kLowPassItems, state_.filters.lowPass));
+}
+
+void ParametersDialog::takeFilters() {
+    state_.filters.mains = kMainsItems[std::max(0, mainsBox->currentIndex())];
+    state_.filters.highPass = kHighPassItems[std::max(0, highPassBox->currentIndex())];
+    state_.filters.lowPass = kLowPassItems[std::max(0, lowPassBox->currentIndex())];
 }
 
 void ParametersDialog::showPrintGridFlag() {
@@ -97,11 +164,13 @@ void ParametersDialog::togglePrintGrid() {
 
 void ParametersDialog::apply() {
     state_.printGrid = printGridBox->isChecked();
+    takeFilters();
     applyButton->setEnabled(false);
 }
 
 void ParametersDialog::confirm() {
     state_.printGrid = printGridBox->isChecked();
+    takeFilters();
     accept();
 }
 

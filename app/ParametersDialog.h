@@ -7,6 +7,8 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
+class QLabel;
 class QPushButton;
 class QTabWidget;
 
@@ -22,6 +24,13 @@ public:
 
     QTabWidget* printTab;
     QCheckBox* printGridBox;
+    // Filters tab: mains notch, baseline (high-pass) and muscle (low-pass) filters.
+    QLabel* mainsLabel;
+    QComboBox* mainsBox;
+    QLabel* highPassLabel;
+    QComboBox* highPassBox;
+    QLabel* lowPassLabel;
+    QComboBox* lowPassBox;
     QPushButton* okButton;     // OK
     QPushButton* cancelButton; // Cancel
     QPushButton* applyButton;  // Apply
@@ -34,6 +43,8 @@ public slots:
     void apply();
 
 private:
+    void showFilters();
+    void takeFilters();
     ui::ViewState& state_;
 };
 

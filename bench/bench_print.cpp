@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Printing speed: a 10-minute recording of all twelve leads into an A4 PDF at 600 dpi.
+// Printing speed: a 10-minute recording of all twelve leads into an A4 PDF at 300 and 600 dpi, and
+// the one-page 12-lead report (with the diagnostic filters) from a 10-minute recording.
 #include "print/PrintJob.h"
+#include "print/Report.h"
 #include "signal/SampleRecord.h"
 
 #include <QDir>
@@ -52,6 +54,25 @@ void BM_PrintTenMinutesAllLeads(benchmark::State& state) {
     state.counters["pages"] = pages;
 }
 BENCHMARK(BM_PrintTenMinutesAllLeads)->Arg(300)->Arg(600)->Unit(benchmark::kMillisecond);
+
+void BM_ReportPage(benchmark::State& state) {
+    static const std::vector<std::uint8_t> recording = syntheticRecording(600);
+    QTemporaryDir dir;
+    velkard::print::ReportJob job;
+    job.data = recording.data();
+    job.length = recording.size();
+    job.fromSecond = 300;
+    job.filters = {velkard::filter::Mains::Hz50, velkard::filter::HighPass::Hz005,
+                   velkard::filter::LowPass::Hz40};
+    job.patientName = QStringLiteral("Bench");
+    for (auto _ : state) {
+        const auto r = velkard::print::printReportToPdf(dir.filePath(QStringLiteral("report.pdf")),
+                                                        job, int(state.range(0)));
+        if (!r.ok)
+            state.SkipWithError("printing failed");
+    }
+}
+BENCHMARK(BM_ReportPage)->Arg(300)->Arg(600)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Display commands: render a review page, a rhythmogram page or a live sweep of a recording to PNG.
 #include "cli/Cli.h"
+#include "cli/FilterOptions.h"
 #include "cli/GuiApplication.h"
 #include "display/Display.h"
 #include "signal/Recording.h"
 
 #include <QGuiApplication>
+#include <cmath>
+#include <cstdio>
 #include <iostream>
 #include <memory>
 
@@ -24,7 +27,10 @@ const char* const kGeometryHelp =
     "  --screen-mm WxH     screen size in millimetres (default 320x240)\n"
     "  --window WxH        client area: client right x client bottom (default 1024x700)\n"
     "  --outer WxH         the window's outer size (default: the --window size)\n"
-    "  --panel N           tool panel height in pixels (default 30)\n";
+    "  --panel N           tool panel height in pixels (default 30)\n"
+    "  --mains 50|60|off   display filters, as in the program (default: all off)\n"
+    "  --highpass 0.05|0.5|off\n"
+    "  --lowpass 35|40|150|off\n";
 
 const Command kRender{
     "render", "draw one review page of a recording to a PNG image",
@@ -53,8 +59,9 @@ const Command kRenderLive{
         kGeometryHelp,
     nullptr};
 
-const std::vector<std::string> kGeometryOptions{"group",     "scale",  "speed", "screen",
-                                                "screen-mm", "window", "outer", "panel"};
+const std::vector<std::string> kGeometryOptions{"group",     "scale",    "speed",  "screen",
+                                                "screen-mm", "window",   "outer",  "panel",
+                                                "mains",     "highpass", "lowpass"};
 
 std::optional<std::pair<int, int>> sizeValue(const std::string& text) {
     const auto x = text.find('x');
@@ -73,6 +80,7 @@ struct Setup {
     int group = 9;
     int scale = 1;
     int speed = 2;
+    filter::FilterSettings filters;
 };
 
 // Reads the shared geometry options; prints a usage line and returns nullopt on a bad value.
@@ -111,9 +119,25 @@ std::optional<Setup> readSetup(const Command& cmd, const Args& args) {
     auto outer = window ? sizeOpt("outer", *window) : std::nullopt;
     if (!outer)
         return std::nullopt;
+    std::string filterError;
+    const auto filters = filterOptions(args, filterError);
+    if (!filters) {
+        usage(cmd, filterError);
+        return std::nullopt;
+    }
+    s.filters = *filters;
     s.caps = {screen->first, screenMm->first, screen->second, screenMm->second};
     s.window = {outer->first, outer->second, window->first, window->second, panel};
     return s;
+}
+
+// A whole number as it is, a fractional one with its decimals.
+std::string samplesPerColumnText(float value) {
+    if (value == std::floor(value))
+        return std::to_string(static_cast<long>(value));
+    char text[32];
+    std::snprintf(text, sizeof text, "%.4f", double(value));
+    return text;
 }
 
 int writePng(const Display& d, const std::string& out) {
@@ -158,6 +182,7 @@ int runRender(const std::vector<std::string>& argv) {
     auto app = guiApplication();
     Display d(setup->caps, setup->window);
     d.setChoices(setup->scale, setup->group, setup->speed);
+    d.setFilters(setup->filters);
     if (kind == "RT") {
         d.openRhythmogramBytes(buffer.bytes);
     } else {
@@ -182,7 +207,7 @@ int runRender(const std::vector<std::string>& argv) {
     if (int rc = writePng(d, args.positional()[1]); rc != kOk)
         return rc;
     std::cout << "page=" << d.pageNumber()
-              << " samples_per_column=" << static_cast<int>(d.geometry().screenSamplesPerColumn)
+              << " samples_per_column=" << samplesPerColumnText(d.geometry().screenSamplesPerColumn)
               << " seconds_per_screen=" << d.secondsPerScreen()
               << " forward=" << (d.forwardEnabled() ? 1 : 0)
               << " back=" << (d.backEnabled() ? 1 : 0) << '\n';
@@ -220,6 +245,7 @@ int runRenderLive(const std::vector<std::string>& argv) {
     auto app = guiApplication();
     Display d(setup->caps, setup->window);
     d.setChoices(setup->scale, setup->group, setup->speed);
+    d.setFilters(setup->filters);
     d.view().patientChosen = true;
     d.prepareLiveDisplay();
     for (long b = 0; b < count; ++b)

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Print command: the print job of the program written into an A4 PDF.
 #include "cli/Cli.h"
+#include "cli/FilterOptions.h"
 #include "cli/GuiApplication.h"
 #include "display/Geometry.h"
 #include "print/PrintJob.h"
+#include "print/Report.h"
 #include "signal/Recording.h"
 
 #include <QDate>
@@ -17,26 +19,37 @@ namespace {
 
 const Command kPrint{
     "print", "print a recording on A4 pages into a PDF file, as the program's Print does",
-    "Usage: velkard-cli print RECORDING OUT.pdf [options]\n"
-    "Prints the recording file (sample records) with the header line, grid, second labels, lead\n"
-    "labels, calibration marks and traces, and prints pages=N.\n"
-    "Options:\n"
-    "  --group 0-9            lead group (default 9, I..V6)\n"
-    "  --scale 0-2            5, 10, 20 mm/mV (default 1)\n"
-    "  --speed 0-3            5, 10, 25, 50 mm/s (default 2)\n"
-    "  --range BEGIN-END      print only these seconds (whole numbers, within the recording)\n"
-    "  --no-grid              leave the grid out\n"
-    "  --duration S           the recording's duration in seconds (default: its length at 800\n"
-    "                         records per second)\n"
-    "  --name TEXT            patient name for the header\n"
-    "  --date DD.MM.YYYY      recording date for the header\n"
-    "  --time HH:MM:SS        recording time for the header\n"
-    "  --dpi N                printer resolution, 72-2400 (default 600)\n",
+    std::string(
+        "Usage: velkard-cli print RECORDING OUT.pdf [options]\n"
+        "Prints the recording file (sample records) with the header line, grid, second labels, "
+        "lead\n"
+        "labels, calibration marks and traces, and prints pages=N. With --report it prints the\n"
+        "one-page 12-lead report instead (A4 landscape, 25 mm/s, ten seconds from --from).\n"
+        "Options:\n"
+        "  --report               the one-page 12-lead report\n"
+        "  --from S               the report's first second (default 0)\n"
+        "  --a2                   the recording is of kind A2 (records after 8040 carry lead II)\n"
+        "  --birth DD.MM.YYYY     birth date for the report header\n") +
+        kFilterOptionsHelp +
+        "  --group 0-9            lead group (default 9, I..V6)\n"
+        "  --scale 0-2            5, 10, 20 mm/mV (default 1)\n"
+        "  --speed 0-3            5, 10, 25, 50 mm/s (default 2)\n"
+        "  --range BEGIN-END      print only these seconds (whole numbers, within the recording)\n"
+        "  --no-grid              leave the grid out\n"
+        "  --duration S           the recording's duration in seconds (default: its length at 800\n"
+        "                         records per second)\n"
+        "  --name TEXT            patient name for the header\n"
+        "  --date DD.MM.YYYY      recording date for the header\n"
+        "  --time HH:MM:SS        recording time for the header\n"
+        "  --dpi N                printer resolution, 72-2400 (default 600)\n",
     nullptr};
 
 int runPrint(const std::vector<std::string>& argv) {
-    Args args(argv, {"group", "scale", "speed", "range", "duration", "name", "date", "time", "dpi"},
-              {"no-grid"});
+    std::vector<std::string> valueOptions{"group", "scale", "speed", "range", "duration", "name",
+                                          "date",  "time",  "dpi",   "from",  "birth"};
+    for (const std::string& f : filterOptionNames())
+        valueOptions.push_back(f);
+    Args args(argv, valueOptions, {"no-grid", "report", "a2"});
     if (!args.ok())
         return usage(kPrint, args.error());
     if (args.wantsHelp()) {
@@ -51,11 +64,8 @@ int runPrint(const std::vector<std::string>& argv) {
         long lo, hi, fallback;
         long value = 0;
     };
-    IntOpt opts[] = {{"group", 0, 9, 9},
-                     {"scale", 0, 2, 1},
-                     {"speed", 0, 3, 2},
-                     {"dpi", 72, 2400, 600},
-                     {"duration", 0, 1000000, -1}};
+    IntOpt opts[] = {{"group", 0, 9, 9},     {"scale", 0, 2, 1},           {"speed", 0, 3, 2},
+                     {"dpi", 72, 2400, 600}, {"duration", 0, 1000000, -1}, {"from", 0, 1000000, 0}};
     for (IntOpt& o : opts) {
         o.value = o.fallback;
         if (auto text = args.value(o.name)) {
@@ -72,6 +82,11 @@ int runPrint(const std::vector<std::string>& argv) {
     const QString time = QString::fromStdString(args.valueOr("time", ""));
     if (!time.isEmpty() && !QTime::fromString(time, QStringLiteral("hh:mm:ss")).isValid())
         return usage(kPrint, "--time must be HH:MM:SS");
+
+    std::string filterError;
+    const auto filters = filterOptions(args, filterError);
+    if (!filters)
+        return usage(kPrint, filterError);
 
     signal::RecordingBuffer recording;
     if (auto st = signal::loadRecording(args.positional()[0], recording); !st)
@@ -92,6 +107,32 @@ int runPrint(const std::vector<std::string>& argv) {
     job.patientName = QString::fromStdString(args.valueOr("name", ""));
     job.date = date;
     job.time = time;
+    job.filters = *filters;
+    job.russian = false;
+    job.kindA2 = args.has("a2");
+    if (args.has("report")) {
+        print::ReportJob report;
+        report.data = job.data;
+        report.length = job.length;
+        report.kindA2 = job.kindA2;
+        report.scaleIndex = job.scaleIndex;
+        report.fromSecond = int(opts[5].value);
+        report.grid = job.grid;
+        report.russian = false;
+        report.filters = job.filters;
+        report.patientName = job.patientName;
+        report.birthDate = QString::fromStdString(args.valueOr("birth", ""));
+        report.date = job.date;
+        report.time = job.time;
+        auto app = guiApplication();
+        const print::PrintResult result = print::printReportToPdf(
+            QString::fromStdString(args.positional()[1]), report, int(opts[3].value));
+        if (!result.ok)
+            return fail(result.message.toStdString());
+        std::cout << "pages=1 from=" << print::reportStartSecond(report.fromSecond, report.length)
+                  << "\n";
+        return kOk;
+    }
     if (auto range = args.value("range")) {
         const auto dash = range->find('-');
         if (dash == std::string::npos)

@@ -2,6 +2,7 @@
 #include "display/Display.h"
 
 #include "display/Canvas.h"
+#include "display/TracePage.h"
 
 #include <QFile>
 #include <algorithm>
@@ -101,12 +102,13 @@ bool Display::setLeadGroup(int itemIndex) {
 bool Display::setSpeed(int itemIndex) {
     if (view_.rhythmogram)
         return false;
-    // Before a patient or a recording is chosen there is nothing to redraw; the index stays.
-    if (!view_.patientChosen && !view_.cardReview && !view_.importView)
-        return false;
     if (itemIndex >= 0 && itemIndex < kSpeedCount)
         geo_.speedIndex = itemIndex;
     computeHorizontalGeometry();
+    // Before a patient or a recording is chosen there is nothing to redraw, but the choice holds
+    // for what is drawn next (the box must not show one speed while another is used).
+    if (!view_.patientChosen && !view_.cardReview && !view_.importView)
+        return false;
     redrawAfterChoice();
     return true;
 }
@@ -245,8 +247,6 @@ void Display::drawCalibrationMark(const QColor& pen) {
     Canvas c(surface_);
     c.setPen(pen.rgb() | 0xFF000000u);
     const int n = rowCount(geo_.groupIndex);
-    const int r = win_.clientBottom / (n + 1);
-    const int f = fontSize_ / 2;
     const double p = geo_.horzPxPerMm;
     const double q = geo_.vertPxPerMm;
     const double h = kScaleMmPerMv[static_cast<std::size_t>(geo_.scaleIndex)];
@@ -257,7 +257,9 @@ void Display::drawCalibrationMark(const QColor& pen) {
     for (int m = 0; m < n && m < 12; ++m) {
         if (m % 3 != 0)
             continue;
-        const int y0 = r * (m + 1) + f;
+        // On the row's own baseline, so the mark measures the trace beside it.
+        const int y0 =
+            rowBaseline(geo_.groupIndex, m, RowSpacings::forClientBottom(win_.clientBottom));
         const int yTop = tr(y0 - h * q);
         c.line(xa, y0, xb, y0);
         c.line(xb, y0, xb, yTop);
@@ -267,42 +269,42 @@ void Display::drawCalibrationMark(const QColor& pen) {
     }
 }
 
+int Display::traceOrigin() const {
+    return tr(19 * geo_.caps.horzPxPerMm());
+}
+
+int Display::traceColumns() const {
+    return std::max(1, geo_.caps.horzRes - traceOrigin());
+}
+
+int Display::pageFirstSecond() const {
+    return int((pageFirstRecord() + signal::kRecordsPerSecond - 1) / signal::kRecordsPerSecond);
+}
+
 void Display::drawSecondLabels() {
-    const double p = geo_.caps.horzPxPerMm();
-    const double wd = geo_.caps.horzRes;
-    const int speedIndex = geo_.speedIndex;
-    const double v = kSpeedMmPerS[static_cast<std::size_t>(speedIndex)];
     fontBold_ = true;
     fontSize_ = 10;
-    SecondLabelState& s = labels_;
-    s.step = tr(v * p - speedIndex);
-    if (backward_)
-        s.labelNumber = page_ * secondsPerScreen_;
-    s.x = tr(17 * p + s.carryA);
-    int first = s.x;
+    placedLabels_.clear();
+    const double spc = geo_.screenSamplesPerColumn;
+    const std::int64_t records = std::int64_t(bytes_.size() / signal::kRecordBytes);
+    const std::int64_t first = display::pageFirstRecord(page_, traceColumns(), spc);
+    const std::int64_t end = std::min(records, first + columnStart(traceColumns(), spc));
+    // Thin the labels out where they would touch: the widest is the page's last second.
+    QFont font = QGuiApplication::font();
+    font.setPointSize(fontSize_);
+    font.setBold(fontBold_);
+    const QFontMetrics fm(font, &surface_);
+    const int widest = fm.horizontalAdvance(
+        QString::asprintf("%llds", (long long)(end / signal::kRecordsPerSecond)));
+    const int step = secondLabelStep(signal::kRecordsPerSecond / spc, widest);
+    const int xEnd = geo_.caps.horzRes;
     Canvas c(surface_);
-    for (int i = 0; v < wd - 17 * p - s.x && duration_ + 1 > s.labelNumber; ++i) {
-        const double carry = backward_ ? s.carryB : s.carryA;
-        if (i == 0 && page_ == 0) {
-            s.x = tr(17 * p);
-            s.carryA = 0;
-            s.carryB = 0;
-            first = s.x;
-        } else if (i == 0) {
-            s.x = tr(17 * p + carry);
-            first = s.x;
-        } else {
-            s.x = tr(17 * p + s.step * i + carry - p);
-        }
-        c.text(s.x, 30, QString::asprintf("%ds", s.labelNumber), fontSize_, fontBold_);
-        ++s.labelNumber;
+    for (const SecondLabel& l : secondLabelsOfPage(first, end, traceOrigin(), xEnd, spc, step)) {
+        if (l.x + widest > std::max(xEnd, win_.clientRight) + widest / 2)
+            break;
+        c.text(l.x, win_.panelHeight, QString::asprintf("%ds", l.second), fontSize_, fontBold_);
+        placedLabels_.push_back({l.x, l.second});
     }
-    const double t = (wd - 17 * p) - (s.step - (first - 17 * p));
-    if (s.step != 0) {
-        const double ratio = t / s.step;
-        s.carryB = std::trunc((ratio - std::trunc(ratio)) * 100);
-    }
-    s.carryA = s.step - (wd - s.x);
 }
 
 // ---- review ---------------------------------------------------------------------------------
@@ -310,8 +312,32 @@ void Display::drawSecondLabels() {
 void Display::setRecording(std::span<const std::uint8_t> bytes, int durationSeconds) {
     if (bytes.data() != ownBytes_.data())
         ownBytes_.clear();
-    bytes_ = bytes;
+    rawBytes_ = bytes;
     duration_ = std::max(durationSeconds, 0);
+    applyFilters();
+}
+
+void Display::applyFilters() {
+    filtered_.clear();
+    bytes_ = rawBytes_;
+    if (filters_.any() && !rawBytes_.empty()) {
+        filtered_ = filter::filteredCopy(rawBytes_, filters_,
+                                         view_.kindA2 ? std::size_t(kA2DerivedLimit) : SIZE_MAX);
+        bytes_ = std::span<const std::uint8_t>(filtered_);
+    }
+}
+
+void Display::setFilters(const filter::FilterSettings& filters) {
+    const bool changed = !(filters == filters_);
+    filters_ = filters;
+    liveFilter_.reset(filters_);
+    if (!changed || view_.rhythmogram)
+        return;
+    applyFilters();
+    if (view_.importView || view_.cardReview) {
+        drawAndCopyGrid();
+        drawReviewPage();
+    }
 }
 
 void Display::resetReviewState() {
@@ -320,9 +346,7 @@ void Display::resetReviewState() {
     continue_ = false;
     savedChunkOffset_ = 0;
     savedColumn_ = 0;
-    lastValues_.fill(0);
-    derivedCount_ = 0;
-    labels_ = {};
+    placedLabels_.clear();
     pageStart_ = 0;
 }
 
@@ -334,16 +358,9 @@ void Display::openRecording(std::span<const std::uint8_t> bytes, int durationSec
 }
 
 void Display::prepareReviewGeometry() {
-    derivedCount_ = 0;
     page_ = 0;
-    labels_.labelNumber = 0;
-    labels_.carryA = 0;
-    labels_.carryB = 0;
     savedChunkOffset_ = 0;
     savedColumn_ = 0;
-    // A page starts from zero; a value left over from the previous page would draw a stray
-    // segment into the first column.
-    lastValues_.fill(0);
     secondsPerScreen_ = display::secondsPerScreen(geo_.caps, geo_.speedIndex);
     spacings_ = RowSpacings::forClientBottom(win_.clientBottom);
     if (view_.importView || view_.cardReview)
@@ -352,93 +369,47 @@ void Display::prepareReviewGeometry() {
 
 void Display::drawReviewPage() {
     ensureSurface();
-    const double p = geo_.caps.horzPxPerMm();
+    // Pages follow each other without gap or overlap; a page is drawn from its own records only,
+    // so any page looks the same however it was reached.
+    const double spc = geo_.screenSamplesPerColumn;
+    const int x0 = traceOrigin();
+    const int columns = traceColumns();
+    const std::int64_t records = std::int64_t(bytes_.size() / signal::kRecordBytes);
+    const std::int64_t first = display::pageFirstRecord(page_, columns, spc);
+    const std::int64_t next = display::pageFirstRecord(page_ + 1, columns, spc);
+    pageStart_ = first * signal::kRecordBytes;
+    forwardEnabled_ = next < records;
+    backEnabled_ = page_ > 0;
+
     drawLeadLabels();
     drawSecondLabels();
     drawCalibrationMark(QColor(0, 0, 255));
 
-    const int horzRes = geo_.caps.horzRes;
-    const double spc = geo_.screenSamplesPerColumn;
-    const std::int64_t L = static_cast<std::int64_t>(bytes_.size());
-    const int x0 = tr(19 * p);
-    const int C = horzRes - x0;
-    if (horzRes - 19 * p >= double(L) / 16 / spc) {
-        forwardEnabled_ = false;
-        backEnabled_ = false;
-    }
-    std::int64_t off = static_cast<std::int64_t>(page_ * double(C) * 16 * spc);
-    if (continue_)
-        off = static_cast<std::int64_t>(savedColumn_ * 16 * spc + savedChunkOffset_);
-    off = std::max<std::int64_t>(off, 0);
-    pageStart_ = off;
-    forwardEnabled_ = double(off) + double(C) * 16 * spc <= double(L);
-    backEnabled_ = off != 0;
-
+    const LeadArrays leads = deriveRange(bytes_, first, next - first, view_.kindA2);
     Canvas c(surface_);
     c.setPen(kBlack);
     const int group = geo_.groupIndex;
     const int n = rowCount(group);
-    const float gain = geo_.gain;
-    auto* raw = reinterpret_cast<std::uint8_t*>(block_.data());
-    int x = x0;
-    while (off < L) {
-        const std::int64_t chunk = std::min<std::int64_t>(L - off, signal::kBlockBytes);
-        const std::int64_t from = 2 * (off / 2);
-        const std::int64_t avail = std::min<std::int64_t>(chunk, L - from);
-        const int records = static_cast<int>(avail / signal::kRecordBytes);
-        std::memcpy(raw, bytes_.data() + from, static_cast<std::size_t>(records) * 16);
-        for (int r = 0; r < records; ++r)
-            for (int ch = 0; ch < signal::kChannels; ++ch)
-                block_[static_cast<std::size_t>(r)].c[static_cast<std::size_t>(ch)] =
-                    signal::readLe16(raw + r * 16 + ch * 2);
-        // A short last chunk is padded with its last record, so the last column drawn is made of
-        // this recording's samples only.
-        const signal::SampleRecord pad =
-            records > 0 ? block_[static_cast<std::size_t>(records - 1)] : signal::SampleRecord{};
-        for (int r = records; r < signal::kRecordsPerBlock; ++r)
-            block_[static_cast<std::size_t>(r)] = pad;
-
-        if (view_.kindA2) {
-            deriveLeads(block_.data(), signal::kRecordsPerBlock, derived_, &derivedCount_);
-        } else {
-            deriveLeads(block_.data(), signal::kRecordsPerBlock, derived_);
-            derivedCount_ = std::min(derivedCount_ + signal::kRecordsPerBlock, 1 << 30);
-        }
-        decimatedCount_ = decimateAll(derived_, spc, signal::kRecordsPerBlock, decimated_);
-
-        const double columns = double(chunk / 16) / spc;
-        for (int j = 0; j < columns && j < decimatedCount_; ++j) {
-            for (int row = 0; row < n && row < 12; ++row) {
-                const auto lead = static_cast<std::size_t>(leadOfRow(group, row));
-                const int b = rowBaseline(group, row, spacings_);
-                const int prev = j == 0 ? lastValues_[lead] : decimated_[lead][std::size_t(j - 1)];
-                const int cur = decimated_[lead][static_cast<std::size_t>(j)];
-                c.line(x - 1, traceY(b, prev, gain), x, traceY(b, cur, gain));
-            }
-            ++x;
-            if (x >= horzRes) {
-                lastValues_.fill(0);
-                savedChunkOffset_ = double(off);
-                savedColumn_ = j;
-                return;
-            }
-            for (std::size_t l = 0; l < 12; ++l)
-                lastValues_[l] = decimated_[l][static_cast<std::size_t>(j)];
-        }
-        off += signal::kBlockBytes;
+    for (int row = 0; row < n && row < 12; ++row) {
+        const auto& lead = leads[static_cast<std::size_t>(leadOfRow(group, row))];
+        const std::vector<ColumnSpan> spans = envelope(lead.data(), lead.size(), spc);
+        drawSpans(c, spans, x0, geo_.caps.horzRes, rowBaseline(group, row, spacings_), geo_.gain);
     }
 }
 
 void Display::forward() {
     backward_ = false;
     continue_ = true;
-    ++page_;
-    backEnabled_ = true;
     if (view_.rhythmogram) {
+        ++page_;
+        backEnabled_ = true;
         clearClientArea();
         drawRhythmogramPage();
         return;
     }
+    if (!forwardEnabled_)
+        return;
+    ++page_;
     drawAndCopyGrid();
     if (view_.cardReview || view_.importView)
         drawReviewPage();
@@ -450,8 +421,6 @@ void Display::back() {
         return;
     backward_ = true;
     continue_ = false;
-    if (page_ == 1)
-        derivedCount_ = 0;
     --page_;
     forwardEnabled_ = true;
     if (view_.rhythmogram) {
@@ -589,6 +558,9 @@ int Display::sweepOrigin() const {
 void Display::resetSweep() {
     sweepPos_ = 0;
     gridPos_ = 0;
+    for (auto& e : liveEnvelopes_)
+        e.reset(geo_.screenSamplesPerColumn);
+    liveLast_.fill(ColumnSpan{});
 }
 
 void Display::prepareLiveDisplay() {
@@ -600,6 +572,7 @@ void Display::prepareLiveDisplay() {
     drawAndCopyGrid();
     drawCalibrationMark(QColor(0, 0, 255));
     resetSweep();
+    liveFilter_.reset(filters_);
 }
 
 void Display::drawLiveBlock(const std::uint8_t* blockBytes) {
@@ -613,16 +586,22 @@ void Display::drawLiveBlock(const std::uint8_t* blockBytes) {
 
 void Display::drawLiveBlock(const signal::SampleBlock& block) {
     ensureSurface();
-    block_ = block;
-    deriveLeads(block_.data(), signal::kRecordsPerBlock, derived_);
+    signal::SampleBlock filtered = block;
+    liveFilter_.process(filtered);
+    deriveLeads(filtered.data(), signal::kRecordsPerBlock, derived_);
     const int group = geo_.groupIndex;
-    const int n = rowCount(group);
-    const float spc = geo_.screenSamplesPerColumn;
+    const int n = std::min(rowCount(group), 12);
+    if (liveEnvelopes_[0].samplesPerColumn() != double(geo_.screenSamplesPerColumn))
+        for (auto& e : liveEnvelopes_)
+            e.reset(geo_.screenSamplesPerColumn);
+    // The same envelope as the review, carried on from block to block.
     int count = 0;
     for (int row = 0; row < n; ++row) {
         const auto lead = static_cast<std::size_t>(leadOfRow(group, row));
-        count =
-            decimate(derived_[lead].data(), spc, signal::kRecordsPerBlock, decimated_[lead].data());
+        liveColumns_[std::size_t(row)].clear();
+        liveEnvelopes_[std::size_t(row)].add(derived_[lead].data(), signal::kRecordsPerBlock,
+                                             liveColumns_[std::size_t(row)]);
+        count = int(liveColumns_[std::size_t(row)].size());
     }
     lastStrip_ = count;
     if (count <= 0)
@@ -638,25 +617,7 @@ void Display::drawLiveBlock(const signal::SampleBlock& block) {
         gridPos_ = 0;
     stretchCopy(strip, winRect(0, 0, count, cb), grid_, winRect(oldGrid, 0, oldGrid + count, cb));
 
-    Canvas sc(strip);
-    sc.setPen(kBlack);
-    const float gain = geo_.gain;
-    for (int i = 0; i < count; ++i) {
-        for (int row = 0; row < n; ++row) {
-            const auto lead = static_cast<std::size_t>(leadOfRow(group, row));
-            const int b = rowBaseline(group, row, spacings_);
-            const auto& v = decimated_[lead];
-            if (i == 0)
-                sc.setPixel(0, traceY(b, v[0], gain));
-            else
-                sc.line(i - 1, traceY(b, v[std::size_t(i - 1)], gain), i,
-                        traceY(b, v[std::size_t(i)], gain));
-        }
-    }
-
-    // Column by column, the erase bar is laid at the column and the next nine, then the strip
-    // column over it; the window ends up with the whole strip pasted and the bar beyond its last
-    // column, which is what one fill and one squeezed copy produce.
+    // The erase bar ahead of the head, the grid strip, then the traces at the review's baselines.
     const int x0 = sweepOrigin() + sweepPos_;
     if (geo_.speedIndex != 3) {
         Canvas wc(surface_);
@@ -664,9 +625,24 @@ void Display::drawLiveBlock(const signal::SampleBlock& block) {
     }
     stretchCopy(surface_, winRect(x0, win_.panelHeight, x0 + count, cb), strip,
                 winRect(0, 0, count, cb));
+    for (int row = 0; row < n; ++row) {
+        auto& columns = liveColumns_[std::size_t(row)];
+        // The previous strip's last column, so the trace joins across strips.
+        std::vector<ColumnSpan> joined;
+        joined.reserve(columns.size() + 1);
+        joined.push_back(liveLast_[std::size_t(row)]);
+        joined.insert(joined.end(), columns.begin(), columns.end());
+        Canvas clip(surface_);
+        clip.setPen(kBlack);
+        drawSpans(clip, joined, x0 - 1, x0 + count, rowBaseline(group, row, spacings_), geo_.gain);
+        // drawSpans drew the joining column again at x0 - 1: that column is already on screen.
+        liveLast_[std::size_t(row)] = columns.back();
+    }
     sweepPos_ += count;
-    if (sweepPos_ >= win_.clientRight - 55)
+    if (sweepPos_ >= win_.clientRight - 55) {
         sweepPos_ = 0;
+        liveLast_.fill(ColumnSpan{}); // the sweep starts again at the left: nothing to join
+    }
 }
 
 } // namespace velkard::display

@@ -7,8 +7,10 @@
 // backEnabled() for its buttons. Everything runs on the user-interface thread.
 #pragma once
 
+#include "display/Envelope.h"
 #include "display/Geometry.h"
 #include "display/Leads.h"
+#include "filter/Filters.h"
 #include "signal/Recording.h"
 #include "signal/SampleRecord.h"
 
@@ -41,15 +43,6 @@ struct ViewFlags {
     bool rhythmogram = false;   // a rhythmogram is shown (blocks the selectors)
     bool kindA2 = false;        // the shown recording is of kind "A2"
     bool patientChosen = false; // a patient was chosen in the card file for a new recording
-};
-
-// The second-label row's values kept between review pages.
-struct SecondLabelState {
-    int labelNumber = 0;
-    int step = 0;
-    int x = 0;
-    double carryA = 0;
-    double carryB = 0;
 };
 
 struct OpenResult {
@@ -125,6 +118,12 @@ public:
     std::span<const std::uint8_t> recording() const { return bytes_; }
     int durationSeconds() const { return duration_; }
 
+    // Display filters for review (zero phase over the whole recording) and live sweep (causal).
+    // The recording's own bytes stay as they are; the review shows a filtered copy. Takes effect at
+    // once on a shown recording.
+    void setFilters(const filter::FilterSettings& filters);
+    const filter::FilterSettings& filters() const { return filters_; }
+
     // Resets paging, the derived-record count and second labels, recomputes seconds per screen
     // and the row spacings, and draws the first page when a recording is shown.
     void prepareReviewGeometry();
@@ -140,8 +139,18 @@ public:
     int savedColumn() const { return savedColumn_; }
     // Byte offset at which the last drawn review or rhythmogram page started.
     std::int64_t pageStartOffset() const { return pageStart_; }
-    int derivedRecordCount() const { return derivedCount_; }
-    const SecondLabelState& secondLabels() const { return labels_; }
+    // Record at which the shown review page starts, and its first whole second.
+    std::int64_t pageFirstRecord() const { return pageStart_ / signal::kRecordBytes; }
+    int pageFirstSecond() const;
+    // The second labels of the shown review page: x of each label's left edge, and its second.
+    struct PlacedLabel {
+        int x = 0;
+        int second = 0;
+    };
+    const std::vector<PlacedLabel>& secondLabels() const { return placedLabels_; }
+    // Where a review page's trace starts (column of its first record) and how many columns it has.
+    int traceOrigin() const;
+    int traceColumns() const;
     const RowSpacings& rowSpacings() const { return spacings_; }
 
     // ---- rhythmogram ----------------------------------------------------------------------------
@@ -174,6 +183,7 @@ private:
     void startRhythmogram();
     void resetSweep();
     void redrawAfterChoice();
+    void applyFilters();
 
     Geometry geo_;
     WindowMetrics win_;
@@ -201,27 +211,29 @@ private:
     bool fontBold_ = false;
 
     // Review.
-    std::span<const std::uint8_t> bytes_;
+    std::span<const std::uint8_t> bytes_;    // what is drawn: the recording or its filtered copy
+    std::span<const std::uint8_t> rawBytes_; // the recording as the caller holds it
+    std::vector<std::uint8_t> filtered_;     // the filtered copy
+    filter::FilterSettings filters_;
     std::vector<std::uint8_t> ownBytes_; // a rhythmogram read here
     int duration_ = 0;
     int page_ = 0;
     bool backward_ = false;
-    bool continue_ = false;
+    bool continue_ = false; // rhythmogram paging
     double savedChunkOffset_ = 0;
     int savedColumn_ = 0;
-    std::array<std::int16_t, 12> lastValues_{};
-    int derivedCount_ = 0;
     int secondsPerScreen_ = 0;
-    SecondLabelState labels_;
+    std::vector<PlacedLabel> placedLabels_;
     bool forwardEnabled_ = false;
     bool backEnabled_ = false;
     std::int64_t pageStart_ = 0;
 
-    // Working arrays shared by review and live drawing.
-    signal::SampleBlock block_{};
+    // Working arrays of the live drawing.
     DerivedLeads derived_{};
-    DecimatedLeads decimated_{};
-    int decimatedCount_ = 0;
+    std::array<EnvelopeBuilder, 12> liveEnvelopes_;
+    std::array<std::vector<ColumnSpan>, 12> liveColumns_;
+    std::array<ColumnSpan, 12> liveLast_{}; // each row's last column drawn, to join the next strip
+    filter::StreamFilter liveFilter_;
 
     // Live sweep.
     int sweepPos_ = 0;

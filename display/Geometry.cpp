@@ -58,9 +58,14 @@ float screenSamplesPerColumn(int speedIndex, double horzPxPerMm) {
     // The rounding decision is taken on the plain quotient, the value on the one with 0.98.
     const float x = static_cast<float>(kSampleRate / (speed * horzPxPerMm));
     const double q = kSampleRate / (horzPxPerMm * 0.98 * speed);
-    if (x - std::floor(x) > 0.5f)
-        return wholeAtLeastOne(std::ceil(q));
-    return wholeAtLeastOne(std::floor(q));
+    const float whole =
+        x - std::floor(x) > 0.5f ? wholeAtLeastOne(std::ceil(q)) : wholeAtLeastOne(std::floor(q));
+    // The whole number draws the trace at 800 / (whole × px/mm) mm/s. Where that is more than
+    // 2.5 % off the stated speed, the exact fractional value is used instead.
+    const double exact = kSampleRate / (speed * horzPxPerMm);
+    if (std::abs(exact / double(whole) - 1.0) > kSpeedTolerance)
+        return static_cast<float>(exact);
+    return whole;
 }
 
 float printerSamplesPerColumn(int speedIndex, int pageWidthPx) {

@@ -62,8 +62,12 @@ int clampSpeed(int index);
 // Pixels per sample unit: scale × vertical px/mm × (1/198) × 0.3125 × 0.93, in single precision.
 float amplitudeGain(int scaleIndex, double vertPxPerMm);
 
-// How many samples one screen pixel column stands for (a whole number held in a float). Never
-// less than 1, so decimation and paging always advance.
+// The largest error of the drawn speed against the stated one before a fractional number of
+// samples per column replaces the whole one.
+inline constexpr double kSpeedTolerance = 0.025;
+
+// How many samples one screen pixel column stands for: a whole number (at least 1) where that
+// draws the stated speed within 2.5 %, otherwise the exact value 800 ÷ (speed × px/mm).
 float screenSamplesPerColumn(int speedIndex, double horzPxPerMm);
 
 // The same for a printer page of the given width in pixels, taken as 210 mm wide.

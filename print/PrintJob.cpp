@@ -3,6 +3,8 @@
 
 #include "display/Geometry.h"
 #include "display/Leads.h"
+#include "print/Paper.h"
+#include "signal/Recording.h"
 #include "signal/SampleRecord.h"
 
 #include <QFont>
@@ -17,8 +19,10 @@
 #include <QVector>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
+#include <span>
 
 namespace velkard::print {
 
@@ -74,241 +78,151 @@ int firstLeadOfGroup(int groupIndex) {
     return d::leadOfRow(d::clampGroup(groupIndex), 0);
 }
 
-PageGeometry pageGeometry(int pageWidth, int pageHeight, int groupIndex, int scaleIndex,
-                          int speedIndex) {
-    PageGeometry g;
-    groupIndex = d::clampGroup(groupIndex);
-    scaleIndex = d::clampScale(scaleIndex);
-    speedIndex = d::clampSpeed(speedIndex);
-    g.pageWidth = pageWidth;
-    g.pageHeight = pageHeight;
-    g.hp = pageWidth * (1.0 / 210.0);
-    g.vp = pageHeight * (1.0 / 297.0);
-    // The same units per millivolt as on screen, so one millivolt of trace is exactly as tall as
-    // the calibration mark (scale millimetres).
-    g.gain = d::kScaleMmPerMv[scaleIndex] * g.vp * (1.0 / 198.0) * 0.3125 * 0.93;
-    g.rows = std::min(d::rowCount(groupIndex), 12);
-    g.band = g.rows > 0 ? pageHeight / (2 * g.rows) : 0;
-    double y = 5 * g.vp;
-    for (int k = 0; k < g.rows; ++k) {
-        y += g.band;
-        g.baselines[k] = static_cast<int>(y);
-        y += g.band;
-    }
-    g.firstLead = firstLeadOfGroup(groupIndex);
-    g.samplesPerColumn =
-        std::max(1, static_cast<int>(d::printerSamplesPerColumn(speedIndex, pageWidth)));
-    // Each column stands for samplesPerColumn samples, i.e. that many 1/800 s of paper travel.
-    g.columnStep = g.samplesPerColumn * double(d::kSpeedMmPerS[speedIndex]) / d::kSampleRate * g.hp;
-    return g;
+QString headerText(const PrintJob& job) {
+    QString text = QStringLiteral(" %1   %2   %3   %4   %5 ")
+                       .arg(job.speedText, job.scaleText, job.patientName, job.date.left(10),
+                            job.time.left(8));
+    const std::string filters = filter::describe(job.filters, job.russian);
+    if (!filters.empty())
+        text += QStringLiteral("  %1 ").arg(QString::fromStdString(filters));
+    return text;
 }
 
-QString headerText(const PrintJob& job) {
-    return QStringLiteral(" %1   %2   %3   %4   %5 ")
-        .arg(job.speedText, job.scaleText, job.patientName, job.date.left(10), job.time.left(8));
+int secondLabelStep(double mmPerSecond, double widestLabelMm) {
+    for (int step : {1, 2, 5, 10, 20, 30, 60, 120, 300, 600})
+        if (step * mmPerSecond >= widestLabelMm + 1.5)
+            return step;
+    return 1200;
+}
+
+PrintLayout printLayout(const Paper& paper, const PrintJob& job) {
+    PrintLayout l;
+    l.mmPerSecond = d::kSpeedMmPerS[std::size_t(d::clampSpeed(job.speedIndex))];
+    l.mmPerMv = d::kScaleMmPerMv[std::size_t(d::clampScale(job.scaleIndex))];
+    l.xEndMm = std::max(l.x0Mm + 10, paper.widthMm - 3);
+    l.markXMm = l.x0Mm - 1 - calibrationMarkWidthMm(l.mmPerSecond);
+    l.rows = std::min(d::rowCount(d::clampGroup(job.groupIndex)), 12);
+    l.firstLead = firstLeadOfGroup(job.groupIndex);
+    // Rows share the height below the labels; baselines on whole millimetres (grid lines), a
+    // little below the middle of their band as the waves rise more than they fall.
+    const double top = 12;
+    const double band = std::max(1.0, (paper.heightMm - top - 3) / std::max(l.rows, 1));
+    for (int r = 0; r < l.rows; ++r)
+        l.baselinesMm[r] = std::round(top + band * (r + 0.6));
+    l.recordsPerPage =
+        std::size_t(std::floor((l.xEndMm - l.x0Mm) / l.mmPerSecond * signal::kRecordsPerSecond));
+    return l;
 }
 
 namespace {
 
+QString secondLabel(int second) {
+    return QStringLiteral("%1s").arg(second);
+}
+
 class PagePrinter {
 public:
-    PagePrinter(QPainter& p, QPagedPaintDevice& dev, const PrintJob& job, const PageGeometry& g)
-        : p_(p), dev_(dev), job_(job), g_(g),
-          speed_(d::kSpeedMmPerS[d::clampSpeed(job.speedIndex)]),
-          scale_(d::kScaleMmPerMv[d::clampScale(job.scaleIndex)]) {}
+    PagePrinter(QPainter& p, QPagedPaintDevice& dev, const PrintJob& job)
+        : p_(p), dev_(dev), job_(job), paper_(Paper::of(dev)), layout_(printLayout(paper_, job)) {}
 
     bool run(int& pages) {
-        QFont font = p_.font();
-        font.setPointSize(10);
-        p_.setFont(font);
-        p_.setPen(QPen(Qt::black, 1, Qt::SolidLine));
-
-        // Second labels: s0 .. lastLabel over the whole job.
-        int count = 0;
-        if (job_.all) {
-            count = std::max(job_.durationSeconds, 0);
-            label_ = 0;
-        } else {
-            count = job_.range.end - job_.range.begin + 1;
-            label_ = job_.range.begin;
-        }
-        lastLabel_ = label_ + count;
-
-        pages = 1;
-        drawFurniture(true);
-        // Later pages number on up to the recording's last second, whatever the range.
-        lastLabel_ = std::max(job_.durationSeconds, 0);
-
-        // The byte range to print.
         const std::size_t L = job_.data ? job_.length : 0;
-        std::size_t start = 0;
-        std::size_t total = L;
+        const std::size_t records = L / signal::kRecordBytes;
+        std::size_t first = 0;
+        std::size_t count = records;
         if (!job_.all) {
-            total = 0;
-            if (job_.durationSeconds > 0) {
-                const std::size_t perSecondRaw = L / std::size_t(job_.durationSeconds);
-                const std::size_t bytesPerSecond = perSecondRaw / 16 * 16;
-                start = std::size_t(job_.range.begin) * perSecondRaw / 16 * 16;
-                total = std::size_t(job_.range.end - job_.range.begin) * bytesPerSecond;
-            }
-            start = std::min(start, L);
-            total = std::min(total, L - start);
+            first = std::min(records, std::size_t(job_.range.begin) * signal::kRecordsPerSecond);
+            const std::size_t end =
+                std::min(records, std::size_t(job_.range.end) * signal::kRecordsPerSecond);
+            count = end > first ? end - first : 0;
         }
-
-        x_ = 20 * g_.hp;
-        prevX_ = x_ - g_.columnStep;
-        traceStyle();
-        const int rows = g_.rows;
-        for (int r = 0; r < rows; ++r)
-            lines_[r].append(QPoint(int(prevX_), yOf(r, last_[leadOf(r)])));
-
-        signal::SampleBlock block{};
-        const double right = g_.pageWidth - 10 * g_.hp;
-        for (std::size_t done = 0; done < total; done += signal::kBlockBytes) {
-            const std::size_t chunk = std::min<std::size_t>(signal::kBlockBytes, total - done);
-            const std::size_t offset = 2 * ((start + done) / 2);
-            const std::size_t avail = std::min(chunk, L - std::min(offset, L));
-            const int records = int(avail / signal::kRecordBytes);
-            if (records <= 0)
-                break;
-            std::memcpy(block.data(), job_.data + offset, std::size_t(records) * 16);
-            d::deriveLeads(block.data(), records, *derived_);
-            const int columns =
-                d::decimateAll(*derived_, float(g_.samplesPerColumn), records, *decimated_);
-            if (columns <= 0)
-                continue;
-            // The chunk's columns together cover exactly its records' time on paper.
-            const double step = double(records) * speed_ / d::kSampleRate * g_.hp / columns;
-            for (int j = 0; j < columns; ++j) {
-                for (int r = 0; r < rows; ++r)
-                    lines_[r].append(QPoint(int(x_), yOf(r, (*decimated_)[leadOf(r)][j])));
-                prevX_ = x_;
-                x_ += step;
-                if (!(right > x_)) {
-                    flushLines();
-                    if (!dev_.newPage())
-                        return false;
-                    ++pages;
-                    // Keep the part of the column step that ran past the margin, so the trace
-                    // stays aligned with the continued second labels.
-                    x_ = 20 * g_.hp + (x_ - right);
-                    prevX_ = x_ - step;
-                    last_.fill(0);
-                    drawFurniture(false);
-                    traceStyle();
-                    for (int r = 0; r < rows; ++r)
-                        lines_[r].append(QPoint(int(prevX_), yOf(r, (*decimated_)[leadOf(r)][j])));
-                }
-            }
-            for (int lead = 0; lead < 12; ++lead)
-                last_[lead] = (*decimated_)[lead][columns - 1];
+        // The filters run over the whole recording once, as the review shows it.
+        std::vector<std::uint8_t> filtered;
+        const std::uint8_t* data = job_.data;
+        if (job_.filters.any() && records > 0) {
+            filtered =
+                filter::filteredCopy(std::span<const std::uint8_t>(job_.data, L), job_.filters,
+                                     job_.kindA2 ? signal::kA2FullRecords : SIZE_MAX);
+            data = filtered.data();
         }
-        flushLines();
+        const std::size_t perPage = std::max<std::size_t>(layout_.recordsPerPage, 1);
+        const std::size_t pageCount = std::max<std::size_t>(1, (count + perPage - 1) / perPage);
+        // The last second labelled: the range's end, or the recording's last second.
+        const double lastSecond =
+            job_.all ? double(records) / signal::kRecordsPerSecond : double(job_.range.end);
+        for (std::size_t page = 0; page < pageCount; ++page) {
+            if (page > 0 && !dev_.newPage())
+                return false;
+            const std::size_t start = first + page * perPage;
+            const std::size_t n = std::min(perPage, count - std::min(count, page * perPage));
+            drawFurniture(
+                double(start) / signal::kRecordsPerSecond,
+                std::min(lastSecond, double(start + perPage) / signal::kRecordsPerSecond));
+            const LeadSamples leads =
+                leadsOf(data, L, start, n, job_.kindA2, filter::FilterSettings{});
+            for (int r = 0; r < layout_.rows; ++r) {
+                TraceGeometry g;
+                g.x0Mm = layout_.x0Mm;
+                g.xEndMm = layout_.xEndMm;
+                g.baselineMm = layout_.baselinesMm[r];
+                g.mmPerSecond = layout_.mmPerSecond;
+                g.mmPerMv = layout_.mmPerMv;
+                const auto& lead = leads[std::size_t(leadOf(r))];
+                drawTrace(p_, paper_, g, lead.data(), lead.size());
+            }
+        }
+        pages = int(pageCount);
         return true;
     }
 
 private:
-    int leadOf(int row) const { return std::min(g_.firstLead + row, 11); }
-    int yOf(int row, int value) const {
-        return static_cast<int>(g_.baselines[row] - value * g_.gain);
-    }
+    int leadOf(int row) const { return std::min(layout_.firstLead + row, 11); }
 
-    void traceStyle() {
-        p_.setPen(QPen(Qt::black, int(0.2 * g_.hp), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    }
-
-    void flushLines() {
-        for (int r = 0; r < g_.rows; ++r) {
-            if (lines_[r].size() > 1)
-                p_.drawPolyline(lines_[r].constData(), int(lines_[r].size()));
-            lines_[r].clear();
-        }
-    }
-
-    // Text with its top at y, as the trace furniture is placed by its top edge.
-    void textOut(int x, int y, const QString& text) {
-        const QFontMetrics fm(p_.font(), &dev_);
-        p_.drawText(x, y + fm.ascent(), text);
-    }
-
-    void drawGrid(int y) {
+    // Labels for the whole seconds in [from, to] at their place on the trace.
+    void drawSecondLabels(double from, double to) {
+        const int firstSecond = int(std::ceil(from - 1e-9));
+        const int lastSecond = int(std::floor(to + 1e-9));
+        if (lastSecond < firstSecond)
+            return;
+        const double widest = textWidthMm(p_, paper_, secondLabel(lastSecond), kLabelPoints);
+        const int step = secondLabelStep(layout_.mmPerSecond, widest);
         p_.save();
-        p_.setPen(QPen(Qt::black, int(0.08 * g_.hp), Qt::SolidLine));
-        const double W = g_.pageWidth;
-        const double H = g_.pageHeight;
-        const int tileW = int(5 * g_.hp);
-        const int tileH = int(H - 5 * g_.vp);
-        QVector<QLine> lines;
-        for (int t = 0; t < (W - 25 * g_.hp) / (5 * g_.hp); ++t) {
-            const int x0 = int(5 * g_.hp * t + 15 * g_.hp);
-            double yy = 0;
-            for (int c = 0; c < (H - 15 * g_.vp) / (5 * g_.vp); ++c) {
-                const int ly = y + int(yy);
-                lines.append(QLine(x0, ly, x0 + tileW, ly));
-                yy += 5 * g_.vp;
-            }
-            lines.append(QLine(x0, y, x0, y + tileH));
+        p_.setPen(tracePen(paper_));
+        for (int s = firstSecond; s <= lastSecond; ++s) {
+            if (s % step != 0)
+                continue;
+            const double x = layout_.x0Mm + (s - from) * layout_.mmPerSecond;
+            if (x > layout_.xEndMm + 1e-6)
+                break;
+            drawText(p_, paper_, x, layout_.labelTopMm, secondLabel(s), kLabelPoints);
+            p_.setPen(tracePen(paper_));
+            p_.drawLine(QPointF(paper_.x(x), paper_.y(layout_.labelTopMm + 3.6)),
+                        QPointF(paper_.x(x), paper_.y(layout_.labelTopMm + 5)));
         }
-        p_.drawLines(lines);
         p_.restore();
     }
 
-    void drawSecondLabels(int y) {
-        const double right = g_.pageWidth - 10 * g_.hp;
-        for (int h = 0; label_ <= lastLabel_; ++h) {
-            const double X = speed_ * g_.hp * h + 20 * g_.hp + carry_;
-            if (X >= right) {
-                carry_ = int(speed_ * g_.hp -
-                             (right - (g_.hp * speed_ * (h - 1) + 20 * g_.hp + carry_)));
-                return;
-            }
-            textOut(int(X), y, QStringLiteral("%1s").arg(label_));
-            ++label_;
-        }
-    }
-
-    void drawLeadLabelsAndCalibration() {
-        p_.setPen(QPen(Qt::black, int(0.12 * g_.hp), Qt::SolidLine));
-        for (int i = 0; i < g_.rows && i < 12; ++i) {
-            const int B = g_.baselines[i];
-            textOut(50, B, QString::fromUtf8(d::kLeadLabels[leadOf(i)]));
-            if (i % 3 == 0) {
-                const int top = int(B - scale_ * g_.vp);
-                const QPoint mark[] = {{300, B},
-                                       {int(3 * g_.hp + 300), B},
-                                       {int(3 * g_.hp + 300), top},
-                                       {int(5 * g_.hp + 300), top},
-                                       {int(5 * g_.hp + 300), B},
-                                       {int(8 * g_.hp + 300), B}};
-                p_.drawPolyline(mark, 6);
-            }
-        }
-    }
-
-    void drawFurniture(bool firstPage) {
-        p_.setPen(QPen(Qt::black, 1, Qt::SolidLine));
+    void drawFurniture(double fromSecond, double toSecond) {
         if (job_.grid)
-            drawGrid(firstPage ? int(4 * g_.vp) : int(4 * g_.vp * 0.98));
-        textOut(int(15 * g_.hp), int(g_.vp), headerText(job_));
-        drawSecondLabels(firstPage ? int(6 * g_.vp) : int(5 * g_.vp));
-        drawLeadLabelsAndCalibration();
+            drawGrid(p_, paper_);
+        drawText(p_, paper_, layout_.x0Mm - 5, layout_.headerTopMm, headerText(job_), 9);
+        drawSecondLabels(fromSecond, toSecond);
+        for (int r = 0; r < layout_.rows; ++r) {
+            const double b = layout_.baselinesMm[r];
+            drawText(p_, paper_, layout_.leadLabelXMm, b - 4.5,
+                     QString::fromUtf8(d::kLeadLabels[std::size_t(leadOf(r))]).trimmed(), 7);
+            drawCalibrationMark(p_, paper_, layout_.markXMm, b, layout_.mmPerMv,
+                                layout_.mmPerSecond);
+        }
     }
+
+    static constexpr double kLabelPoints = 8;
 
     QPainter& p_;
     QPagedPaintDevice& dev_;
     const PrintJob& job_;
-    const PageGeometry& g_;
-    const int speed_;
-    const int scale_;
-    int label_ = 0;
-    int lastLabel_ = 0;
-    int carry_ = 0;
-    double x_ = 0;
-    double prevX_ = 0;
-    std::array<std::int16_t, 12> last_{};
-    std::array<QVector<QPoint>, 12> lines_;
-    std::unique_ptr<d::DerivedLeads> derived_ = std::make_unique<d::DerivedLeads>();
-    std::unique_ptr<d::DecimatedLeads> decimated_ = std::make_unique<d::DecimatedLeads>();
+    const Paper paper_;
+    const PrintLayout layout_;
 };
 
 } // namespace
@@ -324,9 +238,7 @@ PrintResult printRecording(QPagedPaintDevice& device, const PrintJob& job) {
         result.message = QStringLiteral("the printer or output file cannot be opened");
         return result;
     }
-    const PageGeometry g = pageGeometry(device.width(), device.height(), job.groupIndex,
-                                        job.scaleIndex, job.speedIndex);
-    PagePrinter printer(painter, device, job, g);
+    PagePrinter printer(painter, device, job);
     int pages = 0;
     const bool ok = printer.run(pages);
     const bool ended = painter.end();

@@ -5,6 +5,8 @@
 // Only QtGui and QtPrintSupport; no widgets, so the command line prints through the same code.
 #pragma once
 
+#include "filter/Filters.h"
+
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -43,8 +45,11 @@ struct PrintJob {
     QString speedText;                  // the speed box's text, e.g. "25 mm/s"
     QString scaleText;                  // the scale box's text, e.g. "10 mm/mV"
     QString patientName;
-    QString date; // 10 characters
-    QString time; // 8 characters
+    QString date;                   // 10 characters
+    QString time;                   // 8 characters
+    bool kindA2 = false;            // records after 8040 carry lead II alone
+    filter::FilterSettings filters; // display and print filters (zero phase)
+    bool russian = true;            // language of the filter text in the header
 };
 
 struct PrintResult {
@@ -53,24 +58,30 @@ struct PrintResult {
     QString message;
 };
 
-// Page geometry derived from the page size in device pixels; the page is taken as A4.
-struct PageGeometry {
-    int pageWidth = 0;
-    int pageHeight = 0;
-    double hp = 0;   // pixels per mm across
-    double vp = 0;   // pixels per mm down
-    double gain = 0; // pixels per sample unit
-    int rows = 0;
-    int band = 0;
-    int baselines[12] = {};
-    int firstLead = 0;
-    int samplesPerColumn = 1;
-    double columnStep = 0; // pixels the trace advances per decimated column
-};
-PageGeometry pageGeometry(int pageWidth, int pageHeight, int groupIndex, int scaleIndex,
-                          int speedIndex);
+struct Paper;
 
-// The header line: speed, scale, name, date, time.
+// Where things go on a page, in millimetres from the paint rectangle's top-left corner.
+struct PrintLayout {
+    double headerTopMm = 1.5;
+    double labelTopMm = 6.5;   // second labels
+    double x0Mm = 20;          // where each row's trace starts (second 0 of the page)
+    double xEndMm = 0;         // where it ends
+    double markXMm = 0;        // calibration marks
+    double leadLabelXMm = 1.5; // lead names
+    int rows = 0;
+    double baselinesMm[12] = {};
+    int firstLead = 0;
+    double mmPerSecond = 25;
+    double mmPerMv = 10;
+    std::size_t recordsPerPage = 0; // the trace a page carries
+};
+PrintLayout printLayout(const Paper& paper, const PrintJob& job);
+
+// The second labels of a page: every `step`-th second (1, 2, 5, 10, ...), wide enough apart not to
+// touch at this speed.
+int secondLabelStep(double mmPerSecond, double widestLabelMm);
+
+// The header line: speed, scale, name, date, time, filters.
 QString headerText(const PrintJob& job);
 
 // Lead number of the first row of a group (rows take consecutive leads from it).

@@ -5,6 +5,8 @@
 // it opens; tests make their own.
 #pragma once
 
+#include "filter/Filters.h"
+
 #include <QString>
 
 namespace velkard::ui {
@@ -48,6 +50,8 @@ struct PrintRangeChoice {
     bool all = true;
     QString beginText;
     QString endText;
+    bool report = false;    // the one-page 12-lead report instead of the pages of the recording
+    QString reportFromText; // its first second (the main window puts the shown page's first)
 };
 
 struct ViewState {
@@ -57,6 +61,8 @@ struct ViewState {
     bool rhythmogram = false; // the shown recording is a rhythmogram
     bool importView = false;  // the shown recording came from Import
     bool kindA2 = false;      // the shown recording is of kind A2
+    // Display and print filters (kept in the filter settings file beside the settings file).
+    filter::FilterSettings filters = filter::programDefaults();
 
     CardSelection selection;
     PatientTexts patientTexts;

@@ -49,14 +49,15 @@ TEST_F(AppTest, FirstStartInAnEmptyFolder) {
     EXPECT_TRUE(w->viewState().russian);
     EXPECT_TRUE(w->viewState().printGrid);
 
-    // Empty state; without a printer both print commands are greyed, import stays available.
+    // Empty state: Print waits for a recording; Print setup and import stay available (without a
+    // printer, Print writes a PDF file).
     for (QPushButton* b : {w->Start, w->Stop, w->Forward, w->Back}) {
         EXPECT_FALSE(b->isVisible());
         EXPECT_FALSE(b->isEnabled());
     }
     EXPECT_FALSE(w->secondsEdit->isVisible());
     EXPECT_FALSE(w->secondsLabel->isVisible());
-    EXPECT_FALSE(w->printSetupAction->isEnabled());
+    EXPECT_TRUE(w->printSetupAction->isEnabled());
     EXPECT_FALSE(w->printAction->isEnabled());
     EXPECT_TRUE(w->importAction->isEnabled());
 }
@@ -189,12 +190,30 @@ TEST_F(AppTest, OutOfRangeIndicesFallBackToDefaults) {
     EXPECT_EQ(settingsLines(work()), kDefaultLines);
 }
 
-TEST_F(AppTest, SpeedChoiceBeforeAnyRecordingLeavesTheIndex) {
+TEST_F(AppTest, SpeedChoiceBeforeAnyRecordingHoldsForWhatIsDrawnNext) {
     auto w = makeWindow();
     w->speedBox->setCurrentIndex(0);
     w->applySpeedAndRedraw();
-    EXPECT_EQ(w->display().geometry().speedIndex, 2);
+    EXPECT_EQ(w->display().geometry().speedIndex, 0);
     EXPECT_EQ(w->speedBox->currentText(), QString::fromUtf8("5 мм/с"));
+}
+
+TEST_F(AppTest, SelectorsShowWhatIsDrawnAndRestWhileARhythmogramIsShown) {
+    auto w = makeWindow();
+    w->viewState().rhythmogram = true;
+    w->display().view().rhythmogram = true;
+    w->refreshFromDisplay();
+    for (QComboBox* box : {w->scaleBox, w->leadGroupBox, w->speedBox})
+        EXPECT_FALSE(box->isEnabled());
+    // A change that did not reach the drawing is taken back in the box.
+    w->scaleBox->setCurrentIndex(2);
+    w->applyScale();
+    EXPECT_EQ(w->scaleBox->currentIndex(), w->display().geometry().scaleIndex);
+    w->viewState().rhythmogram = false;
+    w->display().view().rhythmogram = false;
+    w->refreshFromDisplay();
+    EXPECT_TRUE(w->speedBox->isEnabled());
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Ventrix"));
 }
 
 TEST_F(AppTest, ParametersDialogKeepsThePrintGridFlag) {

@@ -69,9 +69,34 @@ TEST(PrintCli, RangeAndSpeedChangeThePageCount) {
     r = runCli({"print", "rec.dat", "b.pdf", "--dpi", "100", "--range", "0-0"}, dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "pages=1\n");
+    // An empty range: the page with its furniture and the range's one second label.
     const std::string text = toolOutput("pdftotext '" + (dir / "b.pdf").string() + "' -");
-    EXPECT_NE(text.find("1s"), std::string::npos);
-    EXPECT_EQ(text.find("2s"), std::string::npos);
+    EXPECT_NE(text.find("0s"), std::string::npos);
+    EXPECT_EQ(text.find("1s"), std::string::npos);
+}
+
+TEST(PrintCli, ReportIsOneLandscapePageFromTheAskedSecond) {
+    TempDir dir;
+    writeRecording(dir / "rec.dat", 30);
+    auto r = runCli({"print", "rec.dat", "r.pdf", "--report", "--from", "12", "--dpi", "150",
+                     "--name", "Petrov", "--birth", "01.02.1960", "--mains", "60", "--highpass",
+                     "0.5", "--lowpass", "35"},
+                    dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "pages=1 from=12\n");
+    const std::string pdf = (dir / "r.pdf").string();
+    EXPECT_NE(toolOutput("pdfinfo '" + pdf + "'").find("842 x 595"), std::string::npos);
+    const std::string text = toolOutput("pdftotext '" + pdf + "' -");
+    for (const char* s : {"12-lead ECG", "Petrov", "01.02.1960", "Window: 12–22 s",
+                          "Filters: 0.5–35 Hz ~60 Hz", "V6"})
+        EXPECT_NE(text.find(s), std::string::npos) << s;
+    // Past the end: the last ten seconds.
+    r = runCli({"print", "rec.dat", "s.pdf", "--report", "--from", "25", "--dpi", "100"},
+               dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "pages=1 from=20\n");
+    r = runCli({"print", "rec.dat", "t.pdf", "--report", "--lowpass", "20"}, dir.path());
+    EXPECT_EQ(r.status, 2);
 }
 
 TEST(PrintCli, RefusesBadInputAndWritesNothing) {

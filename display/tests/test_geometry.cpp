@@ -16,16 +16,32 @@ TEST(ScreenSamplesPerColumn, WholeQuotientsAtThreePointTwoPixelsPerMm) {
     EXPECT_EQ(screenSamplesPerColumn(1, 3.2), 25.0f); // 10 mm/s: floor(25.51)
 }
 
-TEST(ScreenSamplesPerColumn, FractionOfExactlyHalfTakesFloorAboveHalfTakesCeiling) {
-    // p = 64: 800 / (5 × 64) = 2.5 exactly; the value with 0.98 is 2.55.
-    EXPECT_EQ(screenSamplesPerColumn(0, 64.0), 2.0f);
-    // p = 64/3: 800 / (10 × 21.33) = 3.75; the value with 0.98 is 3.83, so the ceiling, 4.
-    EXPECT_EQ(screenSamplesPerColumn(1, DeviceCaps{64, 3, 1, 1}.horzPxPerMm()), 4.0f);
+TEST(ScreenSamplesPerColumn, FractionalWhereTheWholeNumberIsOffByMoreThanTwoAndAHalfPercent) {
+    // p = 64: 800 / (5 × 64) = 2.5; the whole number 2 would draw 25 % fast.
+    EXPECT_EQ(screenSamplesPerColumn(0, 64.0), 2.5f);
+    // p = 64/3: 800 / (10 × 21.33) = 3.75; 4 would draw 6 % slow.
+    EXPECT_FLOAT_EQ(screenSamplesPerColumn(1, DeviceCaps{64, 3, 1, 1}.horzPxPerMm()), 3.75f);
+    // 1920 px on 527 mm: 50 mm/s would be 9.8 % fast with 4, 10 mm/s 4.5 % slow with 23; 5 and
+    // 25 mm/s keep their whole numbers (2.4 % off).
+    const double p = DeviceCaps{1920, 527, 1080, 296}.horzPxPerMm();
+    EXPECT_FLOAT_EQ(screenSamplesPerColumn(3, p), float(800 / (50 * p)));
+    EXPECT_FLOAT_EQ(screenSamplesPerColumn(1, p), float(800 / (10 * p)));
+    EXPECT_EQ(screenSamplesPerColumn(0, p), 45.0f);
+    EXPECT_EQ(screenSamplesPerColumn(2, p), 9.0f);
+    // Whatever the screen, the drawn speed is within 2.5 % of the stated one.
+    for (int w : {800, 1024, 1280, 1366, 1600, 1920, 2560, 3840})
+        for (int mm : {200, 280, 300, 344, 400, 477, 527, 600, 700})
+            for (int speed = 0; speed < 4; ++speed) {
+                const double px = double(w) / mm;
+                const double drawn = 800 / (double(screenSamplesPerColumn(speed, px)) * px);
+                EXPECT_NEAR(drawn / kSpeedMmPerS[std::size_t(speed)], 1.0, 0.025)
+                    << w << " px on " << mm << " mm, speed " << speed;
+            }
 }
 
-TEST(ScreenSamplesPerColumn, NeverBelowOneOnVeryDenseDisplays) {
-    // 40 px/mm at 50 mm/s gives 0.4 samples per column; a column must still take one sample.
-    EXPECT_EQ(screenSamplesPerColumn(3, 40.0), 1.0f);
+TEST(ScreenSamplesPerColumn, BelowOneOnVeryDenseDisplays) {
+    // 40 px/mm at 50 mm/s: 0.4 samples per column (some columns hold none).
+    EXPECT_FLOAT_EQ(screenSamplesPerColumn(3, 40.0), 0.4f);
     EXPECT_EQ(screenSamplesPerColumn(3, 0.0), 1.0f);
 }
 

@@ -124,101 +124,52 @@ TEST(ReviewPage, AmplitudeAtScale) {
 TEST(ReviewPage, CalibrationPulseOnSingleLead) {
     Review r(constantRecording(100, 0, 0), 0);
     const QImage& s = r.d.surface();
-    // Font size 10 of the second labels: f = 5, y0 = 325 + 5, top = 330 − 10 mm = 298.
-    EXPECT_TRUE(blue(s, 30, 330));
-    EXPECT_TRUE(blue(s, 37, 330));
+    // On the trace's baseline 325; top = 325 − 10 mm = 293.
+    EXPECT_TRUE(blue(s, 30, 325));
+    EXPECT_TRUE(blue(s, 37, 325));
     EXPECT_TRUE(blue(s, 38, 310)); // rising edge at 12 mm
-    EXPECT_TRUE(blue(s, 38, 299));
-    EXPECT_TRUE(blue(s, 41, 298)); // top
-    // The selector redraw drew the mark once with the label font (f = 4), one row higher.
-    EXPECT_TRUE(blue(s, 41, 297));
-    EXPECT_FALSE(blue(s, 41, 296));
-    EXPECT_FALSE(blue(s, 41, 299));
-    EXPECT_FALSE(blue(s, 30, 331));
+    EXPECT_TRUE(blue(s, 38, 294));
+    EXPECT_TRUE(blue(s, 41, 293)); // top
+    EXPECT_FALSE(blue(s, 41, 292));
+    EXPECT_FALSE(blue(s, 41, 294));
+    EXPECT_FALSE(blue(s, 30, 326));
     EXPECT_TRUE(blue(s, 44, 310)); // falling edge at 14 mm
-    EXPECT_TRUE(blue(s, 50, 330));
-    EXPECT_TRUE(blue(s, 53, 330));
-    EXPECT_FALSE(blue(s, 54, 330)); // the base line ends before 17 mm
-    EXPECT_FALSE(blue(s, 27, 330));
+    EXPECT_TRUE(blue(s, 50, 325));
+    EXPECT_TRUE(blue(s, 53, 325));
+    EXPECT_FALSE(blue(s, 54, 325)); // the base line ends before 17 mm
+    EXPECT_FALSE(blue(s, 27, 325));
 }
 
 TEST(ReviewPage, CalibrationEveryThirdLeadOfTwelve) {
     Review r(constantRecording(100, 0, 0), 9);
     const QImage& s = r.d.surface();
-    // Rows 50 apart; the mark sits 5 px below rows 1, 4, 7 and 10.
-    for (int y : {55, 205, 355, 505}) {
+    // Rows 50 apart; the mark sits on rows 1, 4, 7 and 10.
+    for (int y : {50, 200, 350, 500}) {
         EXPECT_TRUE(blue(s, 30, y)) << y;
         EXPECT_TRUE(blue(s, 41, y - 32)) << y;
     }
-    for (int y : {105, 155, 255, 555})
+    for (int y : {100, 150, 250, 550})
         EXPECT_FALSE(blue(s, 30, y)) << y;
 }
 
-TEST(ReviewPage, SecondLabelStep) {
-    Review slow(constantRecording(100, 0, 0), 9, 0);
-    EXPECT_EQ(slow.d.secondLabels().step, 16);
-    Review fast(constantRecording(100, 0, 0), 9, 3);
-    EXPECT_EQ(fast.d.secondLabels().step, 157);
-    // A 100-record recording has duration 0: the label 0s only.
-    EXPECT_EQ(fast.d.secondLabels().labelNumber, 1);
-    Review longer(constantRecording(2400, 0, 0), 9, 3); // 3 s on a 6-second page
-    EXPECT_EQ(longer.d.secondLabels().labelNumber, 4);
-}
-
-// First column at or right of x0 with a black pixel in rows [top, bottom).
-int firstBlackColumn(const QImage& img, int x0, int top, int bottom) {
-    for (int x = x0; x < img.width(); ++x)
-        if (!blackRows(img, x, top, bottom).empty())
-            return x;
-    return -1;
-}
-
-TEST(ReviewPage, SecondLabelsCarryTheirOffsetToTheNextPage) {
-    // 20 s at 25 mm/s, p = 3.2: a step of 78 px; page 0 writes 0s..12s, the last at x 987.
-    Review r(constantRecording(16000, 0, 0), 9, 2);
-    SecondLabelState s = r.d.secondLabels();
-    EXPECT_EQ(s.labelNumber, 13);
-    EXPECT_EQ(s.x, 987);
-    EXPECT_EQ(s.carryA, 41.0); // 78 − (1024 − 987)
-    EXPECT_EQ(s.carryB, 42.0); // frac((969.6 − 78.4) ÷ 78) × 100
-    // Text starts a glyph bearing right of where it is written.
-    EXPECT_NEAR(firstBlackColumn(r.d.surface(), 30, 30, 45), 54, 3);
-
-    // Forvard: "13s" at trunc(17p + A) = 95, then 14s..20s 78 px apart, less p.
-    r.d.forward();
-    s = r.d.secondLabels();
-    EXPECT_EQ(s.labelNumber, 21);
-    EXPECT_EQ(s.x, 638);
-    EXPECT_EQ(s.carryA, 78 - (1024 - 638));
-    EXPECT_EQ(s.carryB, 95.0);
-    EXPECT_NEAR(firstBlackColumn(r.d.surface(), 30, 30, 45), 95, 3);
-
-    // Back to page 0 starts the numbering afresh at 17 mm.
-    r.d.back();
-    s = r.d.secondLabels();
-    EXPECT_EQ(s.labelNumber, 13);
-    EXPECT_EQ(s.x, 987);
-    EXPECT_EQ(s.carryA, 41.0);
-}
-
-TEST(Paging, BackRecomputesStartForwardContinues) {
+TEST(Paging, PagesFollowEachOtherWithoutGapOrOverlap) {
     Review r(constantRecording(3 * kPageBytes / 16, 0, 0));
     EXPECT_EQ(r.d.pageStartOffset(), 0);
     EXPECT_TRUE(r.d.forwardEnabled());
     EXPECT_FALSE(r.d.backEnabled());
-    // Page 0 fills up in the 25th chunk, at its column 3.
-    EXPECT_EQ(r.d.savedChunkOffset(), 24 * 6400.0);
-    EXPECT_EQ(r.d.savedColumn(), 3);
-
     r.d.forward();
     EXPECT_EQ(r.d.pageNumber(), 1);
-    EXPECT_EQ(r.d.pageStartOffset(), 24 * 6400 + 3 * 160); // the last column again
+    EXPECT_EQ(r.d.pageStartOffset(), kPageBytes); // 964 columns of 10 records on
     EXPECT_TRUE(r.d.backEnabled());
+    EXPECT_TRUE(r.d.forwardEnabled());
     r.d.forward();
+    EXPECT_EQ(r.d.pageNumber(), 2);
+    EXPECT_FALSE(r.d.forwardEnabled()); // the data ends with this page
+    r.d.forward();                      // nothing after it
     EXPECT_EQ(r.d.pageNumber(), 2);
     r.d.back();
     EXPECT_EQ(r.d.pageNumber(), 1);
-    EXPECT_EQ(r.d.pageStartOffset(), 154240);
+    EXPECT_EQ(r.d.pageStartOffset(), kPageBytes);
     EXPECT_TRUE(r.d.forwardEnabled());
     r.d.back();
     EXPECT_EQ(r.d.pageStartOffset(), 0);
@@ -228,12 +179,12 @@ TEST(Paging, BackRecomputesStartForwardContinues) {
     EXPECT_EQ(r.d.pageStartOffset(), 0);
 }
 
-TEST(Paging, ForwardEnabledExactlyWhenPageEndsAtOrBeforeEnd) {
+TEST(Paging, ForvardEnabledExactlyWhenRecordsFollowThePage) {
     Review exact(constantRecording(kPageBytes / 16, 0, 0));
-    EXPECT_TRUE(exact.d.forwardEnabled());
-    Review shorter(constantRecording(kPageBytes / 16 - 1, 0, 0));
-    EXPECT_FALSE(shorter.d.forwardEnabled());
-    EXPECT_FALSE(shorter.d.backEnabled());
+    EXPECT_FALSE(exact.d.forwardEnabled());
+    Review longer(constantRecording(kPageBytes / 16 + 1, 0, 0));
+    EXPECT_TRUE(longer.d.forwardEnabled());
+    EXPECT_FALSE(longer.d.backEnabled());
     Review empty({});
     EXPECT_FALSE(empty.d.forwardEnabled());
     EXPECT_FALSE(empty.d.backEnabled());
@@ -264,7 +215,7 @@ TEST(Paging, AnyChoiceGoesBackToFirstPage) {
     EXPECT_EQ(r.d.secondsPerScreen(), 61);
 }
 
-TEST(Paging, A2RestartsDerivationCountOnFirstPage) {
+TEST(Paging, A2SwitchesByRecordPosition) {
     // Lead I is c1 − c0 = 0 while derived and c0 = 300 once taken raw after 8040 records.
     auto bytes = constantRecording(3 * kPageBytes / 16, 300, 300);
     Display d(kCaps, kWin);
@@ -298,11 +249,12 @@ TEST(Selectors, SpeedChangeRecomputesPrinterSamplesPerColumn) {
     EXPECT_EQ(d.geometry().printerSamplesPerColumn, 3.0f);
 }
 
-TEST(Selectors, SpeedGuardedUntilSomethingIsShown) {
+TEST(Selectors, SpeedBeforeAnythingIsShownIsKeptWithoutRedrawing) {
     Display d(kCaps, kWin);
     d.setChoices(1, 9, 2);
-    EXPECT_FALSE(d.setSpeed(0));
-    EXPECT_EQ(d.geometry().speedIndex, 2);
+    EXPECT_FALSE(d.setSpeed(0)); // nothing redrawn
+    EXPECT_EQ(d.geometry().speedIndex, 0);
+    EXPECT_EQ(d.geometry().screenSamplesPerColumn, 51.0f);
     EXPECT_TRUE(d.setLeadGroup(4));
     EXPECT_EQ(d.geometry().groupIndex, 4);
     d.view().rhythmogram = true;
@@ -368,6 +320,6 @@ TEST(Rhythmogram, OpeningARecordingEndsTheRhythmogramView) {
     d.openRecording(bytes, 10);
     EXPECT_FALSE(d.view().rhythmogram);
     d.forward();
-    EXPECT_EQ(d.pageStartOffset(), 24 * 6400 + 3 * 160); // an ECG page, not a page of bars
+    EXPECT_EQ(d.pageStartOffset(), kPageBytes); // an ECG page, not a page of bars
     EXPECT_TRUE(d.setScale(0));
 }

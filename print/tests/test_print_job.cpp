@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The print job rendered to PDF and read back: text with pdftotext, pixels with pdftoppm.
+#include "print/Paper.h"
 #include "print/PrintJob.h"
+#include "print/Report.h"
 #include "print/tests/PdfTools.h"
 
 #include <QFile>
@@ -19,8 +21,36 @@ namespace {
 int pulsesEachSecond(int sample) {
     return sample % 800 < 40 ? 681 : 0;
 }
+// A 1 mV pulse of 50 ms starting half way through each second (so each pulse has a rising edge).
+int pulsesMidSecond(int sample) {
+    return sample % 800 >= 400 && sample % 800 < 440 ? 681 : 0;
+}
 int flat(int) {
     return 0;
+}
+// Identical beats every 0.8 s: R waves of 1.5 mV, gaussian with sigma 8 ms, peaks on a sample.
+int beats(int sample) {
+    const double t = (sample % 640 - 200) / 800.0;
+    return int(std::lround(1.5 * velkard::signal::kUnitsPerMillivolt *
+                           std::exp(-t * t / (2 * 0.008 * 0.008))));
+}
+
+// The paper of an A4 PDF page rasterised at dpi.
+Paper a4(int dpi, bool landscape = false) {
+    Paper p;
+    p.pxPerMmX = p.pxPerMmY = dpi / 25.4;
+    p.widthMm = landscape ? 297 : 210;
+    p.heightMm = landscape ? 210 : 297;
+    return p;
+}
+
+// The first dark row from the top within columns [x0, x1) and rows [y0, y1); -1 when none.
+int topDark(const QImage& img, int x0, int x1, int y0, int y1) {
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            if (isDark(img, x, y))
+                return y;
+    return -1;
 }
 
 struct Rendered {
@@ -77,25 +107,17 @@ std::vector<int> groupStarts(const QImage& img, int y, int x0, int x1, int gap) 
 
 } // namespace
 
-TEST(PrintGeometry, A4PageAt600DotsPerInch) {
-    const PageGeometry g = pageGeometry(4960, 7016, 9, 1, 2);
-    EXPECT_NEAR(g.hp, 23.62, 0.01);
-    EXPECT_NEAR(g.vp, 23.62, 0.01);
-    EXPECT_EQ(g.rows, 12);
-    EXPECT_EQ(g.band, 292);
-    EXPECT_EQ(g.baselines[0], 410);
-    EXPECT_EQ(g.baselines[1], int(5 * g.vp + 3 * 292));
-    EXPECT_EQ(g.samplesPerColumn, 6);
-    // Six samples of 1/800 s at 25 mm/s: 0.1875 mm of paper per column.
-    EXPECT_NEAR(g.columnStep / g.hp, 0.1875, 1e-9);
-    // One millivolt (681.3 units) is as tall as the calibration mark: scale millimetres.
-    EXPECT_NEAR(681.3 * g.gain / g.vp, 10.0, 0.01);
-}
-
 TEST(PrintGeometry, FirstLeadOfEachGroup) {
     const int expected[10] = {0, 1, 2, 0, 3, 0, 6, 9, 6, 0};
     for (int group = 0; group < 10; ++group)
         EXPECT_EQ(firstLeadOfGroup(group), expected[group]) << "group " << group;
+}
+
+TEST(PrintGeometry, SecondLabelsThinOutWhereTheyWouldTouch) {
+    EXPECT_EQ(secondLabelStep(25, 4), 1);
+    EXPECT_EQ(secondLabelStep(5, 4), 2); // 5 mm per second, 4 mm labels
+    EXPECT_EQ(secondLabelStep(5, 9), 5); // "1000s"
+    EXPECT_EQ(secondLabelStep(0.5, 4), 20);
 }
 
 TEST(PrintRange, AcceptsWholeSecondsWithinTheRecording) {
@@ -126,221 +148,304 @@ TEST(PrintRange, RefusesWhatIsNotARange) {
                     .message.contains(QStringLiteral("10")));
 }
 
-TEST_F(PrintJobTest, HeaderLineCarriesSpeedScaleNameDateAndTime) {
-    const Rendered r = render(job(2, flat), 150);
+TEST_F(PrintJobTest, HeaderLineCarriesSpeedScaleNameDateTimeAndFilters) {
+    PrintJob j = job(2, flat);
+    j.filters = {velkard::filter::Mains::Hz50, velkard::filter::HighPass::Hz005,
+                 velkard::filter::LowPass::Hz40};
+    const Rendered r = render(j, 150);
     const QString text = pdfText(r.pdf, 1).simplified();
-    EXPECT_TRUE(text.contains(QStringLiteral("25 mm/s 10 mm/mV Иванов Пётр 05.03.2009 07:05:09")))
+    EXPECT_TRUE(text.contains(QStringLiteral("25 mm/s 10 mm/mV Иванов Пётр 05.03.2009 07:05:09 "
+                                             "0,05–40 Гц ~50 Гц")))
         << text.toStdString();
-    EXPECT_EQ(headerText(job(1, flat)),
-              QStringLiteral(" 25 mm/s   10 mm/mV   Иванов Пётр   05.03.2009   07:05:09 "));
+    j.russian = false;
+    EXPECT_TRUE(headerText(j).contains(QStringLiteral("0.05–40 Hz ~50 Hz")));
 }
 
-TEST_F(PrintJobTest, GridFollowsTheFlagAndHasFiveMillimetreSquares) {
-    PrintJob j = job(2, flat, 1);
+TEST_F(PrintJobTest, GridReachesThePrintableEdgesInOneColourOnEveryPage) {
+    PrintJob j = job(20, flat, 1);
     j.grid = true;
-    const QImage withGrid = rasterPage(render(j, 300, QStringLiteral("grid.pdf")).pdf, 1, 300);
-    j.grid = false;
-    const QImage without = rasterPage(render(j, 300, QStringLiteral("nogrid.pdf")).pdf, 1, 300);
-    const double mm = 300 / 25.4;
-    // A patch well away from text, labels, marks and the single trace row.
-    int darkWith = 0;
-    int darkWithout = 0;
-    for (int y = int(200 * mm); y < int(260 * mm); ++y)
-        for (int x = int(60 * mm); x < int(150 * mm); ++x) {
-            darkWith += isDark(withGrid, x, y);
-            darkWithout += isDark(without, x, y);
-        }
-    EXPECT_GT(darkWith, 1000);
-    EXPECT_EQ(darkWithout, 0);
-    // Vertical grid lines along a row between two horizontal lines: 5 mm apart.
-    const std::vector<int> xs =
-        groupStarts(withGrid, int(222.5 * mm), int(30 * mm), int(190 * mm), 3);
-    ASSERT_GE(xs.size(), 20u);
-    const double spacing = double(xs.back() - xs.front()) / double(xs.size() - 1) / mm;
-    EXPECT_NEAR(spacing, 5.0, 0.05);
-    // Horizontal lines down a column between two vertical lines: 5 mm apart.
-    std::vector<int> ys;
-    int last = -100;
-    for (int y = int(160 * mm); y < int(280 * mm); ++y) // below the one trace row
-        if (isDark(withGrid, xs[4] + int(2.5 * mm), y)) {
-            if (y - last > 3)
-                ys.push_back(y);
-            last = y;
-        }
-    ASSERT_GE(ys.size(), 20u);
-    EXPECT_NEAR(double(ys.back() - ys.front()) / double(ys.size() - 1) / mm, 5.0, 0.05);
-}
-
-TEST_F(PrintJobTest, CalibrationPulseIsOneMillivoltTall) {
-    for (int scale = 0; scale < 3; ++scale) {
-        PrintJob j = job(1, flat, 1);
-        j.scaleIndex = scale;
-        const QImage img =
-            rasterPage(render(j, 300, QStringLiteral("cal%1.pdf").arg(scale)).pdf, 1, 300);
-        const PageGeometry g = pageGeometry(img.width(), img.height(), 1, scale, 2);
-        const int B = g.baselines[0];
-        // Down the middle of the pulse's top: the top edge is scale mm above the baseline.
-        const int x = int(4 * g.hp + 300);
-        int top = -1;
-        for (int y = B - int(30 * g.vp); y <= B; ++y)
-            if (isDark(img, x, y)) {
-                top = y;
-                break;
+    const Rendered r = render(j, 150);
+    ASSERT_GE(r.result.pages, 2);
+    const double mm = 150 / 25.4;
+    std::vector<int> colours[2];
+    for (int page = 1; page <= 2; ++page) {
+        const QImage img = rasterPage(r.pdf, page, 150);
+        // Grid lines in the last 3 mm at the bottom and the right.
+        int bottom = 0, right = 0;
+        for (int x = 0; x < img.width(); ++x)
+            for (int y = img.height() - int(3 * mm); y < img.height(); ++y)
+                bottom += qGray(img.pixel(x, y)) < 250;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = img.width() - int(3 * mm); x < img.width(); ++x)
+                right += qGray(img.pixel(x, y)) < 250;
+        EXPECT_GT(bottom, img.width()) << page;
+        EXPECT_GT(right, img.height()) << page;
+        // The grey levels in an empty patch (only grid there).
+        std::vector<int>& c = colours[page - 1];
+        for (int y = int(200 * mm); y < int(260 * mm); ++y)
+            for (int x = int(60 * mm); x < int(150 * mm); ++x) {
+                const int g = qGray(img.pixel(x, y));
+                if (g < 250 && std::find(c.begin(), c.end(), g) == c.end())
+                    c.push_back(g);
             }
-        ASSERT_GE(top, 0);
-        const int heightMm[3] = {5, 10, 20};
-        EXPECT_NEAR((B - top) / g.vp, heightMm[scale], 0.25) << "scale " << scale;
-        // The base line runs on to 8 mm from the mark's start.
-        EXPECT_TRUE(isDark(img, int(7 * g.hp + 300), B) || isDark(img, int(7 * g.hp + 300), B - 1));
+        std::sort(c.begin(), c.end());
+        EXPECT_EQ(c.size(), 1u) << page;
     }
-}
-
-TEST_F(PrintJobTest, PrintedMillivoltMatchesTheCalibrationMark) {
-    // A square wave of 681 units (1 mV) printed at 10 mm/mV is 10 mm tall.
-    const QImage img = rasterPage(render(job(2, pulsesEachSecond, 1), 300).pdf, 1, 300);
-    const PageGeometry g = pageGeometry(img.width(), img.height(), 1, 1, 2);
-    const int B = g.baselines[0];
-    const int x = int((20 + 25 + 0.6) * g.hp); // inside the pulse at 1 s (50 ms = 1.25 mm wide)
-    int top = -1;
-    for (int y = B - int(20 * g.vp); y <= B; ++y)
-        if (isDark(img, x, y)) {
-            top = y;
-            break;
-        }
-    ASSERT_GE(top, 0);
-    const double penHalf = int(0.2 * g.hp) / 2.0;
-    EXPECT_NEAR((B - top - penHalf) / g.vp, 10.0, 0.3);
-}
-
-TEST_F(PrintJobTest, SecondLabelsContinueOnTheNextPage) {
-    const Rendered r = render(job(16, pulsesEachSecond), 150);
-    EXPECT_EQ(r.result.pages, 3);
-    EXPECT_EQ(pdfPages(r.pdf), 3);
-    // 180 mm of trace per page at 25 mm/s: labels 0s..7s on page 1, 8s..14s on page 2.
-    const QStringList page1 = pdfText(r.pdf, 1).split(QRegularExpression(QStringLiteral("\\s+")));
-    const QStringList page2 = pdfText(r.pdf, 2).split(QRegularExpression(QStringLiteral("\\s+")));
-    for (int s = 0; s <= 7; ++s) {
-        EXPECT_TRUE(page1.contains(QStringLiteral("%1s").arg(s))) << s;
-        EXPECT_FALSE(page2.contains(QStringLiteral("%1s").arg(s))) << s;
-    }
-    for (int s = 8; s <= 14; ++s) {
-        EXPECT_TRUE(page2.contains(QStringLiteral("%1s").arg(s))) << s;
-        EXPECT_FALSE(page1.contains(QStringLiteral("%1s").arg(s))) << s;
-    }
-    // Page 2 begins 7.2 s into the recording, so "8s" stands 0.8 s (20 mm) after the trace start.
-    bool found = false;
-    for (const Word& w : pdfWords(r.pdf, 2)) {
-        if (w.text == QStringLiteral("8s")) {
-            found = true;
-            EXPECT_NEAR(w.xMin * 25.4 / 72, 40.0, 0.6);
-        }
-    }
-    EXPECT_TRUE(found);
-}
-
-TEST_F(PrintJobTest, TraceAndLabelsAgreeAcrossThePageBreak) {
-    const Rendered r = render(job(16, pulsesEachSecond), 300);
-    const QImage img = rasterPage(r.pdf, 2, 300);
-    const PageGeometry g = pageGeometry(img.width(), img.height(), 3, 1, 2);
-    const std::vector<int> xs = groupStarts(img, g.baselines[1] - int(5 * g.vp), int(19 * g.hp),
-                                            int(201 * g.hp), int(3 * g.hp));
-    ASSERT_FALSE(xs.empty());
-    // The first pulse on page 2 is the one at 8 s, under its label at 40 mm.
-    EXPECT_NEAR(xs.front() / g.hp, 40.0, 0.6);
-}
-
-TEST_F(PrintJobTest, RangeZeroToZeroPrintsOnePageOfFurniture) {
-    PrintJob j = job(10, pulsesEachSecond);
-    j.all = false;
-    j.range = {0, 0};
-    const Rendered r = render(j, 150);
-    EXPECT_EQ(r.result.pages, 1);
-    EXPECT_EQ(pdfPages(r.pdf), 1);
-    const QStringList words = pdfText(r.pdf, 1).split(QRegularExpression(QStringLiteral("\\s+")));
-    EXPECT_TRUE(words.contains(QStringLiteral("0s")));
-    EXPECT_TRUE(words.contains(QStringLiteral("1s")));
-    EXPECT_FALSE(words.contains(QStringLiteral("2s")));
-    EXPECT_TRUE(words.contains(QStringLiteral("II")));
-    // No trace: nothing dark above the lead II baseline in the trace area.
+    EXPECT_EQ(colours[0], colours[1]);
+    // Vertical lines 1 mm apart along a row between two horizontal lines.
     const QImage img = rasterPage(r.pdf, 1, 150);
-    const PageGeometry g = pageGeometry(img.width(), img.height(), 3, 1, 2);
-    int dark = 0;
-    for (int x = int(40 * g.hp); x < int(190 * g.hp); ++x)
-        dark += isDark(img, x, g.baselines[1] - int(5 * g.vp));
-    EXPECT_EQ(dark, 0);
+    std::vector<int> grid;
+    int last = -100;
+    for (int x = int(30 * mm); x < int(190 * mm); ++x)
+        if (qGray(img.pixel(x, int(222.5 * mm))) < 250) {
+            if (x - last > 1)
+                grid.push_back(x);
+            last = x;
+        }
+    ASSERT_GE(grid.size(), 100u);
+    EXPECT_NEAR(double(grid.back() - grid.front()) / double(grid.size() - 1) / mm, 1.0, 0.01);
+    // Without the flag: no grid.
+    j.grid = false;
+    const QImage plain = rasterPage(render(j, 150, QStringLiteral("plain.pdf")).pdf, 1, 150);
+    int marks = 0;
+    for (int y = int(200 * mm); y < int(260 * mm); ++y)
+        for (int x = int(60 * mm); x < int(150 * mm); ++x)
+            marks += qGray(plain.pixel(x, y)) < 250;
+    EXPECT_EQ(marks, 0);
 }
 
-TEST_F(PrintJobTest, RangeLabelsOnLaterPagesRunOnTowardsTheRecordingEnd) {
-    // 0..10 s of a 16 s recording: page 1 holds 0s..7s; page 2 numbers on as far as the page
-    // allows (up to the recording's 16 s), not only to the range's end.
-    PrintJob j = job(16, pulsesEachSecond);
-    j.all = false;
-    j.range = {0, 10};
+// R waves of 1.5 mV drawn 1.5 times the calibration mark, every beat alike, at every speed and
+// at 300 and 600 dots per inch.
+class PaperAmplitude : public PrintJobTest,
+                       public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(PaperAmplitude, RWavesAreOneAndAHalfCalibrationMarksTall) {
+    const auto [dpi, speedIndex] = GetParam();
+    PrintJob j = job(6, beats, 1);
+    j.speedIndex = speedIndex;
+    const QImage img = rasterPage(render(j, dpi).pdf, 1, dpi);
+    const Paper paper = a4(dpi);
+    const PrintLayout l = printLayout(paper, j);
+    const int B = int(paper.y(l.baselinesMm[0]));
+    const int mark = topDark(img, int(paper.x(l.markXMm + 1.5)), int(paper.x(l.markXMm + 2)),
+                             B - int(paper.y(15)), B + 1);
+    ASSERT_GT(mark, 0);
+    // Both measured to the top edge of their strokes, so the pen's half width is in both.
+    const double markMm = (B - mark) / paper.pxPerMmY;
+    EXPECT_NEAR(markMm, 10.0, 0.2);
+    std::vector<int> tops;
+    for (double t = 0.25; t < 6; t += 0.8) {
+        const double x = l.x0Mm + t * l.mmPerSecond;
+        if (x + 1 > l.xEndMm)
+            break;
+        tops.push_back(
+            topDark(img, int(paper.x(x - 1)), int(paper.x(x + 1)), B - int(paper.y(25)), B));
+    }
+    ASSERT_GE(tops.size(), 2u);
+    for (int top : tops) {
+        const double r = (B - top) / paper.pxPerMmY;
+        EXPECT_NEAR(r, 1.5 * markMm, 0.2 + 0.05);
+        EXPECT_NEAR(top, tops[0], 1); // identical beats look identical
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Printers, PaperAmplitude,
+                         ::testing::Values(std::make_pair(300, 0), std::make_pair(300, 1),
+                                           std::make_pair(300, 2), std::make_pair(300, 3),
+                                           std::make_pair(600, 0), std::make_pair(600, 3)));
+
+// Rising edges of pulses at every whole second: one second of paper is the speed within 1 %,
+// and the labels sit over their seconds.
+class PaperSpeed : public PrintJobTest,
+                   public ::testing::WithParamInterface<std::pair<int, int>> {};
+
+TEST_P(PaperSpeed, OneSecondIsTheSpeedWithinOnePercentAndLabelsSitOverTheirSeconds) {
+    const auto [dpi, speedIndex] = GetParam();
+    PrintJob j = job(40, pulsesMidSecond);
+    j.speedIndex = speedIndex;
+    const Rendered r = render(j, dpi);
+    const Paper paper = a4(dpi);
+    const PrintLayout l = printLayout(paper, j);
+    for (int page = 1; page <= std::min(2, r.result.pages); ++page) {
+        const QImage img = rasterPage(r.pdf, page, dpi);
+        const int y = int(paper.y(l.baselinesMm[1] - 5));
+        const std::vector<int> xs =
+            groupStarts(img, y, int(paper.x(l.x0Mm - 0.5)), int(paper.x(l.xEndMm)),
+                        int(paper.x(std::min(3.0, l.mmPerSecond * 0.5))));
+        ASSERT_GE(xs.size(), 3u) << page;
+        const double perSecond = (xs.back() - xs.front()) / paper.pxPerMmX / double(xs.size() - 1);
+        EXPECT_NEAR(perSecond, l.mmPerSecond, l.mmPerSecond * 0.01) << page;
+        // The page's first second at the trace's start (page 2 starts mid-second when the page
+        // holds a fractional number of seconds).
+        const double pageStart = double((page - 1) * l.recordsPerPage) / 800.0;
+        const double firstX =
+            l.x0Mm + (std::ceil(pageStart - 0.5) + 0.5 - pageStart) * l.mmPerSecond;
+        EXPECT_NEAR(xs.front() / paper.pxPerMmX, firstX - 0.1, 0.25) << page;
+        // Labels: "Ns" with its left edge at second N (pdftotext reports points).
+        int labels = 0;
+        double lastX = -100;
+        for (const Word& w : pdfWords(r.pdf, page)) {
+            static const QRegularExpression re(QStringLiteral("^(\\d+)s$"));
+            const auto m = re.match(w.text);
+            if (!m.hasMatch() || w.yMin * 25.4 / 72 > 12)
+                continue;
+            const int second = m.captured(1).toInt();
+            const double x = w.xMin * 25.4 / 72;
+            EXPECT_NEAR(x, l.x0Mm + (second - pageStart) * l.mmPerSecond, 0.3) << second;
+            EXPECT_GT(x, lastX + 3) << "labels touch at " << second;
+            lastX = x;
+            ++labels;
+        }
+        EXPECT_GE(labels, 2) << page;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Printers, PaperSpeed,
+                         ::testing::Values(std::make_pair(300, 0), std::make_pair(300, 1),
+                                           std::make_pair(300, 2), std::make_pair(300, 3),
+                                           std::make_pair(600, 2), std::make_pair(600, 3)));
+
+TEST_F(PrintJobTest, MarksAndLabelsStayLeftOfTheTracesAtAnyResolution) {
+    for (int dpi : {72, 150, 600, 2400}) {
+        PrintJob j = job(1, flat, 9);
+        QTemporaryDir d;
+        const QString pdf = d.filePath(QStringLiteral("p.pdf"));
+        ASSERT_TRUE(printToPdf(pdf, j, dpi).ok);
+        const Paper paper = a4(150);
+        const PrintLayout l = printLayout(paper, j);
+        for (const Word& w : pdfWords(pdf, 1)) {
+            const double y = w.yMin * 25.4 / 72;
+            if (y < 12)
+                continue; // header and second labels
+            EXPECT_LT(w.xMin * 25.4 / 72, l.markXMm) << w.text.toStdString() << " at " << dpi;
+        }
+        // The last row's mark and trace are on the page at every resolution.
+        const QImage img = rasterPage(pdf, 1, 150);
+        const int B = int(paper.y(l.baselinesMm[11]));
+        EXPECT_GT(topDark(img, int(paper.x(l.markXMm + 1.5)), int(paper.x(l.markXMm + 2)),
+                          B - int(paper.y(12)), B + 2),
+                  0)
+            << dpi;
+        EXPECT_TRUE(isDark(img, int(paper.x(l.x0Mm + 5)), B) ||
+                    isDark(img, int(paper.x(l.x0Mm + 5)), B - 1))
+            << dpi;
+    }
+}
+
+TEST_F(PrintJobTest, A2RecordingsPrintAsTheReviewShowsThem) {
+    // The first 8040 records carry all channels; after them c1 (lead II) alone. Lead I shows c0
+    // there, i.e. nothing, as on screen; before, it is derived (c1 - c0, the pulses).
+    PrintJob j = job(14, pulsesEachSecond, 3);
+    j.kindA2 = true;
+    j.speedIndex = 0; // 5 mm/s: the whole recording on one page
     const Rendered r = render(j, 150);
-    ASSERT_EQ(r.result.pages, 2);
-    const QStringList page2 = pdfText(r.pdf, 2).split(QRegularExpression(QStringLiteral("\\s+")));
-    for (int s = 8; s <= 14; ++s)
-        EXPECT_TRUE(page2.contains(QStringLiteral("%1s").arg(s))) << s;
-    EXPECT_FALSE(page2.contains(QStringLiteral("7s")));
+    const QImage img = rasterPage(r.pdf, 1, 150);
+    const Paper paper = a4(150);
+    const PrintLayout l = printLayout(paper, j);
+    auto pulsesIn = [&](int row, double fromS, double toS) {
+        const int y = int(paper.y(l.baselinesMm[row] - 5));
+        return groupStarts(img, y, int(paper.x(l.x0Mm + fromS * 5)), int(paper.x(l.x0Mm + toS * 5)),
+                           2)
+            .size();
+    };
+    EXPECT_EQ(pulsesIn(0, 0.5, 9.5), 9u);   // lead I derived
+    EXPECT_EQ(pulsesIn(0, 10.5, 13.9), 0u); // lead I = c0 = 0 after record 8040
+    EXPECT_EQ(pulsesIn(1, 10.5, 13.9), 3u); // lead II goes on
 }
 
 TEST_F(PrintJobTest, RangeStartsTheTraceAtItsBeginning) {
-    // Pulses only at 3 s: printing 3..5 shows the pulse at the very start of the trace.
-    PrintJob j = job(6, [](int s) { return s >= 2400 && s < 2440 ? 681 : 0; });
+    PrintJob j = job(10, pulsesMidSecond);
     j.all = false;
-    j.range = {3, 5};
-    const Rendered r = render(j, 300);
-    const QStringList words = pdfText(r.pdf, 1).split(QRegularExpression(QStringLiteral("\\s+")));
-    EXPECT_TRUE(words.contains(QStringLiteral("3s")));
-    EXPECT_TRUE(words.contains(QStringLiteral("6s")));
+    j.range = {3, 6};
+    const Rendered r = render(j, 150);
+    EXPECT_EQ(r.result.pages, 1);
+    QStringList words;
+    for (const Word& w : pdfWords(r.pdf, 1))
+        words << w.text;
+    for (const char* s : {"3s", "4s", "5s", "6s"})
+        EXPECT_TRUE(words.contains(QString::fromLatin1(s))) << s;
     EXPECT_FALSE(words.contains(QStringLiteral("7s")));
     EXPECT_FALSE(words.contains(QStringLiteral("2s")));
-    const QImage img = rasterPage(r.pdf, 1, 300);
-    const PageGeometry g = pageGeometry(img.width(), img.height(), 3, 1, 2);
-    const std::vector<int> xs = groupStarts(img, g.baselines[1] - int(5 * g.vp), int(18 * g.hp),
-                                            int(201 * g.hp), int(3 * g.hp));
-    ASSERT_EQ(xs.size(), 1u);
-    EXPECT_NEAR(xs.front() / g.hp, 20.0, 0.6);
+    const QImage img = rasterPage(r.pdf, 1, 150);
+    const Paper paper = a4(150);
+    const PrintLayout l = printLayout(paper, j);
+    const std::vector<int> xs =
+        groupStarts(img, int(paper.y(l.baselinesMm[1] - 5)), int(paper.x(l.x0Mm - 1)),
+                    int(paper.x(l.xEndMm)), int(paper.x(3)));
+    ASSERT_EQ(xs.size(), 3u); // seconds 3, 4 and 5
+    EXPECT_NEAR(xs.front() / paper.pxPerMmX, l.x0Mm + 0.5 * l.mmPerSecond, 0.4);
 }
 
-TEST_F(PrintJobTest, LongRecordingPageCount) {
-    // 7.2 s per page at 25 mm/s: 60 s need 9 pages; at 50 mm/s (3.6 s per page) 17.
+TEST_F(PrintJobTest, EveryPageCarriesLabelsAndTheLastOneToTheEnd) {
+    // 60 s at 25 mm/s: 187 mm = 7.48 s a page, 9 pages; at 50 mm/s 17.
     PrintJob j = job(60, flat, 9);
-    EXPECT_EQ(render(j, 150, QStringLiteral("a.pdf")).result.pages, 9);
+    const Rendered slow = render(j, 150, QStringLiteral("a.pdf"));
+    EXPECT_EQ(slow.result.pages, 9);
+    QStringList last;
+    for (const Word& w : pdfWords(slow.pdf, 9))
+        last << w.text;
+    EXPECT_TRUE(last.contains(QStringLiteral("60s"))) << last.join(' ').toStdString();
+    EXPECT_TRUE(last.contains(QStringLiteral("60s")));
     j.speedIndex = 3;
     const Rendered fast = render(j, 150, QStringLiteral("b.pdf"));
     EXPECT_EQ(fast.result.pages, 17);
     EXPECT_EQ(pdfPages(fast.pdf), 17);
 }
 
-class PaperSpeed : public PrintJobTest,
-                   public ::testing::WithParamInterface<std::pair<int, int>> {};
-
-TEST_P(PaperSpeed, OneSecondOfTraceIsSpeedMillimetresLong) {
-    const int dpi = GetParam().first;
-    const int speedIndex = GetParam().second;
-    const int mmPerS[4] = {5, 10, 25, 50};
-    const int speed = mmPerS[speedIndex];
-    PrintJob j = job(8, pulsesEachSecond);
-    j.speedIndex = speedIndex;
-    const QImage img = rasterPage(render(j, dpi).pdf, 1, dpi);
-    const double mm = dpi / 25.4;
-    const PageGeometry g = pageGeometry(img.width(), img.height(), 3, 1, speedIndex);
-    // Rising edges of the pulses, one per second, in the lead II row.
-    const std::vector<int> xs = groupStarts(img, g.baselines[1] - int(5 * g.vp), int(19 * mm),
-                                            int(201 * mm), int(std::min(3.0, speed * 0.5) * mm));
-    const int seconds = std::min(7, int(180 / speed));
-    ASSERT_GE(int(xs.size()), seconds + 1);
-    for (int s = 1; s + 1 <= seconds; ++s)
-        EXPECT_NEAR((xs[s + 1] - xs[s]) / mm, speed, speed * 0.02) << "second " << s;
-    EXPECT_NEAR((xs[seconds] - xs[1]) / mm, speed * (seconds - 1), speed * (seconds - 1) * 0.02);
-    // The trace starts at 20 mm.
-    EXPECT_NEAR(xs[0] / mm, 20.0, 0.5);
+TEST_F(PrintJobTest, ReportIsOneLandscapePageWithTheTwelveLeadsAndARhythmStrip) {
+    bytes = leadIIRecording(20, beats);
+    ReportJob rj;
+    rj.data = bytes.data();
+    rj.length = bytes.size();
+    rj.fromSecond = 15; // moved back to 10 so ten seconds fit
+    rj.russian = true;
+    rj.patientName = QStringLiteral("Иванов Пётр");
+    rj.birthDate = QStringLiteral("01.02.1960");
+    rj.date = QStringLiteral("05.03.2009");
+    rj.time = QStringLiteral("07:05:09");
+    rj.filters = {velkard::filter::Mains::Hz50, velkard::filter::HighPass::Hz005,
+                  velkard::filter::LowPass::Hz40};
+    rj.extraHeaderLines << QStringLiteral("ЧСС 75 уд/мин");
+    const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
+    const PrintResult res = printReportToPdf(pdf, rj, 300);
+    ASSERT_TRUE(res.ok) << res.message.toStdString();
+    EXPECT_EQ(pdfPages(pdf), 1);
+    EXPECT_TRUE(runTool(QStringLiteral("pdfinfo"), {pdf}).contains(QStringLiteral("842 x 595")));
+    const QString text = pdfText(pdf, 1).simplified();
+    for (const char* s : {"ЭКГ в 12 отведениях", "Иванов Пётр", "01.02.1960", "05.03.2009 07:05:09",
+                          "10–20 с", "25 мм/с 10 мм/мВ", "0,05–40 Гц ~50 Гц", "ЧСС 75 уд/мин"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(s))) << s << " in " << text.toStdString();
+    QStringList words;
+    for (const Word& w : pdfWords(pdf, 1))
+        words << w.text;
+    for (const char* lead : {"I", "III", "aVR", "aVL", "aVF", "V1", "V2", "V3", "V4", "V5", "V6"})
+        EXPECT_EQ(words.count(QString::fromLatin1(lead)), 1) << lead;
+    EXPECT_EQ(words.count(QStringLiteral("II")), 2); // its column and the rhythm strip
+    // The rhythm strip: R waves every 0.8 s = 20 mm, 1.5 calibration marks tall (unfiltered: the
+    // filters round these narrow R waves off by a few per cent, as they should).
+    rj.filters = {};
+    const QString raw = dir.filePath(QStringLiteral("raw.pdf"));
+    ASSERT_TRUE(printReportToPdf(raw, rj, 300).ok);
+    const QImage img = rasterPage(raw, 1, 300);
+    const double mm = 300 / 25.4;
+    int rowTop = -1;
+    // Find the strip's baseline from its calibration mark's foot (4 mm from the left edge).
+    for (int y = img.height() - 1; y > img.height() / 2 && rowTop < 0; --y)
+        if (isDark(img, int(4.5 * mm), y))
+            rowTop = y;
+    ASSERT_GT(rowTop, 0);
+    const int B = rowTop; // the lowest dark pixel of the mark: the baseline's lower edge
+    const int markTop = topDark(img, int(6 * mm), int(8 * mm), B - int(30 * mm), B);
+    const std::vector<int> peaks =
+        groupStarts(img, B - int(8 * mm), int(19 * mm), int(280 * mm), int(3 * mm));
+    ASSERT_GE(peaks.size(), 10u);
+    const double spacing = (peaks.back() - peaks.front()) / mm / double(peaks.size() - 1);
+    EXPECT_NEAR(spacing, 20.0, 0.2);
+    for (int p : peaks) {
+        const int top = topDark(img, p - int(1 * mm), p + int(1 * mm), B - int(30 * mm), B);
+        EXPECT_NEAR(double(B - top), 1.5 * double(B - markTop), 0.2 * mm + 0.5 * (0.2 * mm));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Printers, PaperSpeed,
-                         ::testing::Values(std::make_pair(300, 2), std::make_pair(600, 2),
-                                           std::make_pair(300, 1), std::make_pair(600, 3)));
 
 TEST_F(PrintJobTest, UnwritableOutputFailsAndKeepsAnEarlierFile) {
     const QString target = dir.filePath(QStringLiteral("kept.pdf"));

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "print/ui/PrintCommands.h"
 
+#include "print/Report.h"
 #include "print/ui/PrintRangeDialog.h"
 #include "signal/Recording.h"
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
 
+#include <QFileDialog>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -32,6 +34,81 @@ const QString kError = QStringLiteral("Ошибка");
 void hide(QWidget* w) {
     if (w)
         w->hide();
+}
+
+// "ECG <name> <date>.pdf" in the current folder, characters unfit for a file name left out.
+QString pdfFileName(const PrintRequest& request) {
+    QString name = QStringLiteral("ECG %1 %2")
+                       .arg(request.patientName.trimmed(), request.date.trimmed())
+                       .trimmed();
+    for (QChar& c : name)
+        if (c == u'/' || c == u'\\' || c == u':' || c == u'*' || c == u'?' || c == u'"')
+            c = u'_';
+    return name + QStringLiteral(".pdf");
+}
+
+// The PDF file the job goes to when there is no printer; empty when the user cancelled.
+QString choosePdfFile(const PrintRequest& request, bool russian) {
+    QFileDialog dialog(request.parent, russian ? QStringLiteral("Сохранить ЭКГ в файл PDF")
+                                               : QStringLiteral("Save the ECG as a PDF file"));
+    dialog.setObjectName(QStringLiteral("pdfFileDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(QStringLiteral("PDF (*.pdf)"));
+    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    dialog.selectFile(pdfFileName(request));
+    if (velkard::ui::dialogs().run(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().front();
+}
+
+// The one-page 12-lead report on the printer, or into a PDF file without one.
+PrintOutcome runReport(velkard::ui::ViewState& state, const PrintRequest& request,
+                       QPrinter* printer) {
+    const bool russian = state.russian;
+    auto& msg = velkard::ui::messages();
+    const QString fromText = state.printRange.reportFromText.trimmed();
+    bool ok = !fromText.isEmpty();
+    const int from = fromText.toInt(&ok);
+    if (!ok || from < 0) {
+        msg.show(russian ? QStringLiteral("Начало отчёта должно быть целым числом секунд")
+                         : QStringLiteral("The report's start must be a whole number of seconds"),
+                 russian ? kError : QStringLiteral("Error"));
+        return PrintOutcome::BadRange;
+    }
+    ReportJob job;
+    if (request.recording) {
+        job.data = request.recording->bytes.data();
+        job.length = request.recording->bytes.size();
+    }
+    job.kindA2 = state.kindA2;
+    job.scaleIndex = request.scaleIndex;
+    job.fromSecond = from;
+    job.grid = state.printGrid;
+    job.russian = russian;
+    job.filters = state.filters;
+    job.patientName = request.patientName;
+    job.date = request.date;
+    job.time = request.time;
+    PrintResult result;
+    if (!printer) {
+        const QString path = choosePdfFile(request, russian);
+        if (path.isEmpty())
+            return PrintOutcome::Cancelled;
+        result = printReportToPdf(path, job, 600);
+    } else {
+        printer->setCopyCount(1);
+        QPrintDialog dialog(printer, request.parent);
+        dialog.setObjectName(QStringLiteral("printDialog"));
+        if (velkard::ui::dialogs().run(dialog) != QDialog::Accepted)
+            return PrintOutcome::Cancelled;
+        result = printReport(*printer, job);
+    }
+    if (!result.ok) {
+        msg.show(russian ? QStringLiteral("Ошибка печати") : QStringLiteral("Printing failed"),
+                 russian ? kError : QStringLiteral("Error"));
+        return PrintOutcome::Failed;
+    }
+    return PrintOutcome::Printed;
 }
 
 } // namespace
@@ -67,11 +144,8 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request
     hide(request.durationEdit);
     hide(request.durationLabel);
     auto& msg = velkard::ui::messages();
+    // Without an installed printer the job goes into a PDF file the user names.
     QPrinter* printer = request.printerExists ? printerObject() : nullptr;
-    if (!printer) {
-        msg.show(QStringLiteral("Нет установленных принтеров"), kError);
-        return PrintOutcome::NoPrinter;
-    }
     // Printing whatever happens to be loaded under the selected patient's name could label one
     // patient's ECG with another's name, so without a shown recording nothing is printed.
     if (!request.recordingShown) {
@@ -85,6 +159,8 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request
         velkard::ui::dialogs().run(range);
     }
     const velkard::ui::PrintRangeChoice& choice = state.printRange;
+    if (choice.report)
+        return runReport(state, request, printer);
     PrintJob job;
     if (request.recording) {
         job.data = request.recording->bytes.data();
@@ -110,7 +186,24 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request
     job.patientName = request.patientName;
     job.date = request.date;
     job.time = request.time;
+    job.kindA2 = state.kindA2;
+    job.filters = state.filters;
+    job.russian = russian;
 
+    if (!printer) {
+        const QString path = choosePdfFile(request, russian);
+        if (path.isEmpty())
+            return PrintOutcome::Cancelled;
+        const PrintResult result = printToPdf(path, job, 600);
+        if (!result.ok) {
+            msg.show((russian ? QStringLiteral("Ошибка печати: ")
+                              : QStringLiteral("Printing failed: ")) +
+                         result.message,
+                     russian ? kError : QStringLiteral("Error"));
+            return PrintOutcome::Failed;
+        }
+        return PrintOutcome::Printed;
+    }
     printer->setCopyCount(1);
     {
         QPrintDialog dialog(printer, request.parent);
@@ -128,12 +221,17 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request
 }
 
 void runPrintSetup(QWidget* parent, QWidget* durationEdit, QWidget* durationLabel,
-                   bool printerExists) {
+                   bool printerExists, bool russian) {
     hide(durationEdit);
     hide(durationLabel);
     QPrinter* printer = printerExists ? printerObject() : nullptr;
     if (!printer) {
-        velkard::ui::messages().show(QStringLiteral("Нет установленных принтеров"), kError);
+        // Print still works: it writes a PDF file (A4) chosen in a file dialog.
+        velkard::ui::messages().show(
+            russian
+                ? QStringLiteral("Нет установленных принтеров: «Печать» сохранит ЭКГ в файл PDF")
+                : QStringLiteral("No printer is installed: Print saves the ECG as a PDF file"),
+            russian ? QStringLiteral("Информация") : QStringLiteral("Information"));
         return;
     }
     QPageSetupDialog dialog(printer, parent);

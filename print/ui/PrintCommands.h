@@ -48,11 +48,13 @@ struct PrintRequest {
 
 enum class PrintOutcome { NoPrinter, NoRecording, BadRange, Cancelled, Printed, Failed };
 
-// Print: range dialog, range check, printer dialog, then the job on the printer object.
+// Print: range dialog, range check, printer dialog, then the job on the printer object; without a
+// printer, a file dialog and the job into that PDF file.
 PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request);
 
-// Print setup: the page setup dialog for the printer object, or the no-printer message.
+// Print setup: the page setup dialog for the printer object; without a printer, a note that Print
+// writes a PDF file.
 void runPrintSetup(QWidget* parent, QWidget* durationEdit, QWidget* durationLabel,
-                   bool printerExists = true);
+                   bool printerExists = true, bool russian = true);
 
 } // namespace velkard::print::ui

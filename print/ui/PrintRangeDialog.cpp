@@ -39,6 +39,11 @@ PrintRangeDialog::PrintRangeDialog(velkard::ui::ViewState& state, QWidget* paren
     wholeButton->setText(QStringLiteral("Все"));
     rangeButton->setText(QStringLiteral("Выборочно"));
 
+    reportButton = new QRadioButton(this);
+    reportButton->setObjectName(QStringLiteral("reportButton"));
+    reportFromEdit = new QLineEdit(this);
+    reportFromEdit->setObjectName(QStringLiteral("reportFromEdit"));
+
     auto* grid = new QGridLayout;
     grid->addWidget(wholeButton, 0, 0, 1, 2);
     grid->addWidget(rangeButton, 1, 0, 1, 2);
@@ -46,6 +51,8 @@ PrintRangeDialog::PrintRangeDialog(velkard::ui::ViewState& state, QWidget* paren
     grid->addWidget(beginEdit, 2, 1);
     grid->addWidget(endLabel, 3, 0);
     grid->addWidget(endEdit, 3, 1);
+    grid->addWidget(reportButton, 4, 0);
+    grid->addWidget(reportFromEdit, 4, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(OK);
@@ -59,9 +66,13 @@ PrintRangeDialog::PrintRangeDialog(velkard::ui::ViewState& state, QWidget* paren
     const velkard::ui::PrintRangeChoice& choice = state_.printRange;
     beginEdit->setText(choice.beginText);
     endEdit->setText(choice.endText);
+    reportFromEdit->setText(choice.reportFromText);
 
     connect(wholeButton, &QRadioButton::clicked, this, &PrintRangeDialog::chooseWhole);
     connect(rangeButton, &QRadioButton::clicked, this, &PrintRangeDialog::chooseRange);
+    connect(reportButton, &QRadioButton::clicked, this, &PrintRangeDialog::chooseReport);
+    connect(reportFromEdit, &QLineEdit::textChanged, this,
+            [this](const QString& t) { state_.printRange.reportFromText = t; });
     connect(beginEdit, &QLineEdit::textChanged, this, &PrintRangeDialog::beginEdited);
     connect(endEdit, &QLineEdit::textChanged, this, &PrintRangeDialog::endEdited);
     connect(OK, &QPushButton::clicked, this, &PrintRangeDialog::confirm);
@@ -77,6 +88,8 @@ void PrintRangeDialog::applyLanguage(bool russian) {
     rangeButton->setText(russian ? QStringLiteral("Выборочно") : QStringLiteral("Selectively"));
     beginLabel->setText(russian ? QStringLiteral("Начало, сек") : QStringLiteral("Begining, sec"));
     endLabel->setText(russian ? QStringLiteral("Конец, сек") : QStringLiteral("The end, sec"));
+    reportButton->setText(russian ? QStringLiteral("Отчёт: 12 отведений на листе, с секунды")
+                                  : QStringLiteral("12-lead report on one page, from second"));
     Cancel->setText(russian ? QStringLiteral("Отмена") : QStringLiteral("Cancel"));
 }
 
@@ -90,15 +103,31 @@ void PrintRangeDialog::setRangeEnabled(bool on) {
 void PrintRangeDialog::chooseWhole() {
     wholeButton->setChecked(true);
     rangeButton->setChecked(false);
+    reportButton->setChecked(false);
     state_.printRange.all = true;
+    state_.printRange.report = false;
     setRangeEnabled(false);
+    reportFromEdit->setEnabled(false);
 }
 
 void PrintRangeDialog::chooseRange() {
     rangeButton->setChecked(true);
     wholeButton->setChecked(false);
+    reportButton->setChecked(false);
     state_.printRange.all = false;
+    state_.printRange.report = false;
     setRangeEnabled(true);
+    reportFromEdit->setEnabled(false);
+}
+
+void PrintRangeDialog::chooseReport() {
+    reportButton->setChecked(true);
+    wholeButton->setChecked(false);
+    rangeButton->setChecked(false);
+    state_.printRange.all = true;
+    state_.printRange.report = true;
+    setRangeEnabled(false);
+    reportFromEdit->setEnabled(true);
 }
 
 void PrintRangeDialog::beginEdited() {

@@ -22,8 +22,10 @@ public:
 
     void applyLanguage(bool russian);
 
-    QRadioButton* wholeButton; // all
-    QRadioButton* rangeButton; // range
+    QRadioButton* wholeButton;  // all
+    QRadioButton* rangeButton;  // range
+    QRadioButton* reportButton; // the one-page 12-lead report
+    QLineEdit* reportFromEdit;  // its first second
     QLabel* beginLabel;
     QLabel* endLabel;
     QLineEdit* beginEdit; // begin, seconds
@@ -34,6 +36,7 @@ public:
 public slots:
     void chooseWhole();
     void chooseRange();
+    void chooseReport();
     void beginEdited();
     void endEdited();
     void confirm();

@@ -7,6 +7,8 @@
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
 
+#include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +18,8 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace velkard;
 using namespace velkard::print::ui;
@@ -72,7 +76,10 @@ int accept(QDialog&) {
 
 TEST(RangePrintDialog, StartsWithAllAndDisabledRange) {
     velkard::ui::ViewState state;
-    state.printRange = {false, QStringLiteral("1"), QStringLiteral("2")};
+    state.printRange = {};
+    state.printRange.all = false;
+    state.printRange.beginText = QStringLiteral("1");
+    state.printRange.endText = QStringLiteral("2");
     PrintRangeDialog d(state);
     EXPECT_TRUE(d.wholeButton->isChecked());
     EXPECT_FALSE(d.rangeButton->isChecked());
@@ -133,29 +140,29 @@ TEST(RangePrintDialog, CaptionsInBothLanguages) {
     EXPECT_EQ(d.OK->text(), QStringLiteral("OK"));
 }
 
-TEST_F(PrintCommandsTest, NoPrinterSaysSoAndShowsNoDialog) {
+TEST_F(PrintCommandsTest, WithoutAPrinterPrintWritesAPdfFileChosenInAFileDialog) {
     setPrinterObject(nullptr);
-    EXPECT_EQ(runPrint(state, request), PrintOutcome::NoPrinter);
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Нет установленных принтеров"));
-    EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Ошибка"));
-    EXPECT_TRUE(dialogs.shownNames.empty());
+    const QString target = dir.filePath(QStringLiteral("ecg.pdf"));
+    dialogs.fallback = [&](QDialog& d) {
+        if (auto* files = qobject_cast<QFileDialog*>(&d))
+            files->selectFile(target);
+        return int(QDialog::Accepted);
+    };
+    EXPECT_EQ(runPrint(state, request), PrintOutcome::Printed);
+    EXPECT_TRUE(std::find(dialogs.shownNames.begin(), dialogs.shownNames.end(),
+                          QStringLiteral("pdfFileDialog")) != dialogs.shownNames.end());
+    EXPECT_TRUE(messages.shown.empty());
+    QFile pdf(target);
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pdf.read(5) == QByteArray("%PDF-"));
     EXPECT_FALSE(edit.isVisible());
     EXPECT_FALSE(label.isVisible());
 
-    runPrintSetup(nullptr, nullptr, nullptr);
-    EXPECT_EQ(messages.shown.size(), 2u);
-    EXPECT_EQ(messages.lastText(), QStringLiteral("Нет установленных принтеров"));
-    EXPECT_TRUE(dialogs.shownNames.empty());
-
-    // The main window found no printer at start, even if one is configured now.
-    setPrinterObject(&printer);
-    request.printerExists = false;
-    EXPECT_EQ(runPrint(state, request), PrintOutcome::NoPrinter);
-    runPrintSetup(nullptr, nullptr, nullptr, false);
-    EXPECT_EQ(messages.shown.size(), 4u);
-    EXPECT_EQ(messages.lastText(), QStringLiteral("Нет установленных принтеров"));
-    EXPECT_TRUE(dialogs.shownNames.empty());
+    // Print setup tells where printing goes, in the interface language.
+    runPrintSetup(nullptr, nullptr, nullptr, false, false);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.lastText(),
+              QStringLiteral("No printer is installed: Print saves the ECG as a PDF file"));
 }
 
 TEST_F(PrintCommandsTest, NoShownRecordingPrintsNothing) {

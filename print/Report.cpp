@@ -1,0 +1,188 @@
+#include "print/Report.h"
+
+#include "display/Geometry.h"
+#include "display/Leads.h"
+#include "print/Paper.h"
+#include "signal/SampleRecord.h"
+
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPagedPaintDevice>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QSaveFile>
+#include <algorithm>
+#include <cmath>
+
+namespace velkard::print {
+
+namespace d = velkard::display;
+
+namespace {
+
+constexpr double kHeaderPointSize = 9;
+constexpr double kLinePitchMm = 4.2;
+constexpr double kColumnSeconds = 2.5;
+constexpr int kRecordsPerSecond = signal::kRecordsPerSecond;
+
+// Column k shows these leads, top to bottom.
+constexpr int kColumnLeads[4][3] = {{d::LeadI, d::LeadII, d::LeadIII},
+                                    {d::LeadAVR, d::LeadAVL, d::LeadAVF},
+                                    {d::LeadV1, d::LeadV2, d::LeadV3},
+                                    {d::LeadV4, d::LeadV5, d::LeadV6}};
+
+QString tr(bool russian, const char* ru, const char* en) {
+    return QString::fromUtf8(russian ? ru : en);
+}
+
+} // namespace
+
+int reportStartSecond(int wished, std::size_t bytes) {
+    const std::size_t records = bytes / signal::kRecordBytes;
+    const int whole = int(records / kRecordsPerSecond);
+    const int last = std::max(0, whole - int(kReportSeconds));
+    return std::clamp(wished, 0, last);
+}
+
+QStringList reportHeaderLeft(const ReportJob& job) {
+    const bool ru = job.russian;
+    QStringList lines;
+    lines << tr(ru, "ЭКГ в 12 отведениях", "12-lead ECG");
+    if (!job.patientName.isEmpty())
+        lines << tr(ru, "Пациент: ", "Patient: ") + job.patientName;
+    else if (!job.fileName.isEmpty())
+        lines << tr(ru, "Файл: ", "File: ") + job.fileName;
+    if (!job.birthDate.isEmpty())
+        lines << tr(ru, "Дата рождения: ", "Born: ") + job.birthDate;
+    lines << job.extraHeaderLines;
+    return lines;
+}
+
+QStringList reportHeaderRight(const ReportJob& job) {
+    const bool ru = job.russian;
+    const int scale = d::kScaleMmPerMv[std::size_t(d::clampScale(job.scaleIndex))];
+    const int from = reportStartSecond(job.fromSecond, job.length);
+    QStringList lines;
+    QString when = (job.date + QLatin1Char(' ') + job.time).trimmed();
+    if (!when.isEmpty())
+        lines << tr(ru, "Запись: ", "Recorded: ") + when;
+    lines
+        << tr(ru, "Отрезок: %1–%2 с", "Window: %1–%2 s").arg(from).arg(from + int(kReportSeconds));
+    lines << tr(ru, "25 мм/с   %1 мм/мВ", "25 mm/s   %1 mm/mV").arg(scale);
+    const std::string filters = filter::describe(job.filters, ru);
+    lines << tr(ru, "Фильтры: ", "Filters: ") +
+                 (filters.empty() ? tr(ru, "нет", "none") : QString::fromStdString(filters));
+    return lines;
+}
+
+PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
+    PrintResult result;
+    device.setPageOrientation(QPageLayout::Landscape);
+    QPainter painter;
+    if (!painter.begin(&device)) {
+        result.message = QStringLiteral("the printer or output file cannot be opened");
+        return result;
+    }
+    const Paper paper = Paper::of(device);
+    if (job.grid)
+        drawGrid(painter, paper);
+
+    // Header: two blocks of lines.
+    const QStringList left = reportHeaderLeft(job);
+    const QStringList right = reportHeaderRight(job);
+    for (int i = 0; i < left.size(); ++i)
+        drawText(painter, paper, 4, 2 + i * kLinePitchMm, left[i], kHeaderPointSize, i == 0);
+    const double rightX = std::max(4.0, std::min(paper.widthMm - 75, 190.0));
+    for (int i = 0; i < right.size(); ++i)
+        drawText(painter, paper, rightX, 2 + i * kLinePitchMm, right[i], kHeaderPointSize);
+    const double headerBottom =
+        std::ceil(2 + std::max(left.size(), right.size()) * kLinePitchMm + 2);
+
+    // Four rows of traces below it, on whole millimetres.
+    const double mmPerMv = d::kScaleMmPerMv[std::size_t(d::clampScale(job.scaleIndex))];
+    const double pitch = (paper.heightMm - headerBottom - 2) / 4;
+    double baselines[4];
+    for (int r = 0; r < 4; ++r)
+        baselines[r] = std::round(headerBottom + pitch * (r + 0.62));
+    const double x0 = 4 + calibrationMarkWidthMm(kReportMmPerSecond) + 4;
+    const double columnMm = kColumnSeconds * kReportMmPerSecond;
+    const double xEnd = std::min(paper.widthMm - 1, x0 + 4 * columnMm);
+
+    const int from = reportStartSecond(job.fromSecond, job.length);
+    const std::size_t first = std::size_t(from) * kRecordsPerSecond;
+    const std::size_t count = std::size_t(kReportSeconds * kRecordsPerSecond);
+    const LeadSamples leads = leadsOf(job.data, job.length, first, count, job.kindA2, job.filters);
+    const std::size_t available = leads[0].size();
+    const std::size_t perColumn = std::size_t(kColumnSeconds * kRecordsPerSecond);
+
+    for (int r = 0; r < 4; ++r) {
+        drawCalibrationMark(painter, paper, 4, baselines[r], mmPerMv, kReportMmPerSecond);
+        for (int c = 0; c < 4; ++c) {
+            const int lead = r < 3 ? kColumnLeads[c][r] : d::LeadII;
+            const double xs = x0 + c * columnMm;
+            const std::size_t begin = r < 3 ? std::size_t(c) * perColumn : 0;
+            if (r == 3 && c > 0)
+                break;
+            const std::size_t n = r < 3 ? perColumn : count;
+            const std::size_t shown = begin < available ? std::min(n, available - begin) : 0;
+            TraceGeometry g;
+            g.x0Mm = xs;
+            g.xEndMm = r < 3 ? std::min(xEnd, xs + columnMm) : xEnd;
+            g.baselineMm = baselines[r];
+            g.mmPerSecond = kReportMmPerSecond;
+            g.mmPerMv = mmPerMv;
+            if (shown > 0)
+                drawTrace(painter, paper, g, leads[std::size_t(lead)].data() + begin, shown);
+            drawText(painter, paper, xs + 1, baselines[r] - pitch * 0.55,
+                     QString::fromUtf8(d::kLeadLabels[std::size_t(lead)]).trimmed(), 9, true);
+            // A short mark where one column's leads hand over to the next.
+            if (r < 3 && c > 0) {
+                painter.save();
+                painter.setPen(tracePen(paper));
+                painter.drawLine(QPointF(paper.x(xs), paper.y(baselines[r] - 2.5)),
+                                 QPointF(paper.x(xs), paper.y(baselines[r] + 2.5)));
+                painter.restore();
+            }
+        }
+    }
+    // Second labels under the rhythm strip.
+    for (int s = 0; s <= int(kReportSeconds); ++s)
+        drawText(painter, paper, x0 + s * kReportMmPerSecond, baselines[3] + pitch * 0.3,
+                 QStringLiteral("%1%2").arg(from + s).arg(job.russian ? QStringLiteral(" с")
+                                                                      : QStringLiteral(" s")),
+                 7);
+
+    result.ok = painter.end();
+    result.pages = 1;
+    if (!result.ok)
+        result.message = QStringLiteral("printing failed");
+    return result;
+}
+
+PrintResult printReportToPdf(const QString& path, const ReportJob& job, int dpi) {
+    PrintResult result;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        result.message = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return result;
+    }
+    {
+        QPdfWriter writer(&file);
+        writer.setResolution(dpi);
+        writer.setPageLayout(
+            QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(0, 0, 0, 0)));
+        writer.setCreator(QStringLiteral("Velkard"));
+        result = printReport(writer, job);
+    }
+    if (!result.ok) {
+        file.cancelWriting();
+        return result;
+    }
+    if (!file.commit()) {
+        result.ok = false;
+        result.message = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    }
+    return result;
+}
+
+} // namespace velkard::print

@@ -1,0 +1,54 @@
+// The standard one-page 12-lead report: four columns of 2.5 s (I, II, III | aVR, aVL, aVF |
+// V1, V2, V3 | V4, V5, V6) and a 10-s rhythm strip of lead II below, at 25 mm/s and the chosen
+// gain, on A4 landscape with grid, calibration marks and a header naming the patient.
+#pragma once
+
+#include "filter/Filters.h"
+#include "print/PrintJob.h"
+
+#include <QString>
+#include <QStringList>
+#include <cstddef>
+#include <cstdint>
+
+class QPagedPaintDevice;
+
+namespace velkard::print {
+
+inline constexpr double kReportSeconds = 10.0;
+inline constexpr double kReportMmPerSecond = 25.0;
+
+struct ReportJob {
+    const std::uint8_t* data = nullptr; // the recording file's bytes (sample records), raw
+    std::size_t length = 0;
+    bool kindA2 = false;
+    int scaleIndex = 1; // 5, 10, 20 mm/mV
+    int fromSecond = 0; // the ten seconds shown start here (moved back when past the end)
+    bool grid = true;
+    bool russian = true; // language of the header
+    filter::FilterSettings filters;
+    QString patientName;
+    QString birthDate;
+    QString date;
+    QString time;
+    QString fileName; // an imported recording's file, shown when there is no patient
+    // More header lines (measurements, interpretation), printed as they are under the patient.
+    QStringList extraHeaderLines;
+};
+
+// The second the report starts at for a wished start: at most the last whole second that still
+// leaves ten seconds (or 0 for a shorter recording).
+int reportStartSecond(int wishedSecond, std::size_t recordingBytes);
+
+// The header lines (left block, then right block) as printed.
+QStringList reportHeaderLeft(const ReportJob& job);
+QStringList reportHeaderRight(const ReportJob& job);
+
+// Prints the report on one landscape page of an open paged device (its page orientation is set
+// here) and ends the document.
+PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job);
+
+// Writes the report as a one-page A4 landscape PDF at the given resolution (dots per inch).
+PrintResult printReportToPdf(const QString& path, const ReportJob& job, int dpi);
+
+} // namespace velkard::print
