@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speed of the display and print filters: zero-phase filtering of a one-hour twelve-lead recording
 // (0.05–40 Hz with the 50 Hz notch, as review and print run it), and one live block.
 #include "filter/Filters.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times velkard-cli's decompress and compress against ncompress's compress(1) on ten minutes of the
 # simulated instrument's twelve-lead ECG (7.68 MB), whole processes, interleaved, and prints the
 # medians and the ratios. Builds nothing: it runs the velkard-cli of an existing build. Also

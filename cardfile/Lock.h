@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The card file's lock: an fcntl record lock on DATA_BASE/.velkard.lock. It works across processes
 // and, on a shared folder with POSIX locks (NFS, SMB with POSIX extensions), across workstations.
 // Changes hold it exclusively; reads hold it shared, so they see whole states.

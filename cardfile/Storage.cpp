@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The card file's operations on disk. Each public operation holds the card file's lock for its
 // whole run: changes exclusively, reads shared. Whoever takes the lock exclusively first finishes
 // a change that a crash interrupted (the journal) and removes temporary files of crashed rewrites.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The filter options shared by filter, render and print: --mains, --highpass, --lowpass.
 #pragma once
 

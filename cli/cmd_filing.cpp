@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Filing a device ECG file into a patient's card, as the memory window does.
 #include "cardfile/CardFile.h"
 #include "cli/Cli.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Filter command: a recording run through the display and print filters, written in its own format.
 #include "cli/Cli.h"
 #include "cli/FilterOptions.h"

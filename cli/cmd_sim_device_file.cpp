@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // make-device-file: a device ECG file of any length with the simulated instrument's signal, for
 // trying the import and measuring the compression on realistic data.
 #include "cli/Cli.h"

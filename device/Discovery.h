@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Finds the instrument's USB-serial bridge by its USB identifiers in sysfs, for plug and play.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The envelope of a trace: the samples of each drawn column reduced to their minimum and maximum,
 // so that every peak and trough keeps its full height whatever the speed. One routine for the
 // review, the live sweep and the print.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One review page of traces on screen: which records it shows, the twelve leads derived from them
 // (an A2 recording switches by the record's position), each row drawn as its envelope, and the
 // second labels at the columns of their seconds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The filter choices kept between runs, in a second small file beside the eight-line settings
 // file (which older installations read and which therefore stays as it is).
 //

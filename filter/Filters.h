@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Display and print filters: mains notch, baseline-wander high-pass and muscle low-pass, designed
 // for the instrument's 800 samples per second. Recordings on disk stay raw; review and print
 // filter forward and backward (zero phase, so ST segments keep their level), the live sweep

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a downloaded or memory-card file holds, read from its header, for the memory window's lists:
 // its kind, the date and time it was recorded, and its duration. The instrument's listing carries
 // only names, so this is read from the file itself once it is on disk.

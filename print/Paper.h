@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing on paper in millimetres: the page's paint rectangle and resolution, the grid, texts,
 // calibration marks and traces, shared by the whole-recording print and the 12-lead report.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The standard one-page 12-lead report: four columns of 2.5 s (I, II, III | aVR, aVL, aVF |
 // V1, V2, V3 | V4, V5, V6) and a 10-s rhythm strip of lead II below, at 25 mm/s and the chosen
 // gain, on A4 landscape with grid, calibration marks and a header naming the patient.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading an instrument's device ECG file within the bounds its header sets, so a damaged or
 // hostile file cannot make the program read, expand or file more than the recording it claims.
 #pragma once

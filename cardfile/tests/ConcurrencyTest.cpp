@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two processes working on one card file at once, as two workstations on a shared folder do, and
 // what the lock leaves for a second instance that finds the card file busy.
 #include "cardfile/CardFile.h"

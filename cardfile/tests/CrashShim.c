@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 /* Preloaded into a card-file command by the crash tests: counts the file operations that change
  * something (opening for writing, write, fsync, rename, unlink, truncate) and kills the process
  * with SIGKILL just before the one numbered VELKARD_CRASH_AT (counted from 1). With

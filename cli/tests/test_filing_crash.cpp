@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Crashes every card-file command of velkard-cli at each of its file operations in turn (a
 // preloaded library kills it just before the n-th one) and checks what the next user of the card
 // file finds: every listed entry shows the recording filed with its date and time, no patient or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-cli filter: a recording written back filtered, in the same format.
 #include "cli/tests/RunCli.h"
 #include "signal/SampleRecord.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in for libftdi1 at link time, emulating one FTDI bridge for tests of FtdiLink.
 //
 // A test program that compiles device/FtdiLink.cpp together with FakeFtdi.cpp gets these

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FtdiLink against the emulated FTDI chip (device/testing/FakeFtdi.h).
 #include "device/Acquisition.h"
 #include "device/FtdiLink.h"

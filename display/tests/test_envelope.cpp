@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The envelope routine shared by review, live sweep and print, against a brute-force reduction.
 #include "display/Envelope.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The grid is drawn once per geometry and copied back for every page: a page must look exactly as
 // if everything had been drawn afresh, and a new window size or screen must bring a new grid.
 #include "display/Display.h"

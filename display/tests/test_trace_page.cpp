@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Review pages measured in pixels: peaks at full height, identical beats alike, the speed of the
 // trace against the stated mm/s, second labels under their seconds, paging without leftovers.
 #include "display/Display.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The filters measured on synthetic signals run through the same code the review, the print and
 // the live sweep use.
 #include "filter/Filters.h"

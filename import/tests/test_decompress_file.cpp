@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compressed files written and read piece by piece: the file forms agree byte for byte with the
 // in-memory ones, and a stream found damaged late leaves nothing behind.
 #include "import/Decompress.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The buffer decoder's own contract (settled bytes, discarding, the output limit) and the encoder
 // fed in pieces, checked against the whole-stream codec.
 #include "import/Lzw.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "import/Decompress.h"
 #include "memory/FileInfo.h"
 #include "sim/DeviceFiles.h"

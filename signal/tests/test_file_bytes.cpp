@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read-only file views and the piecewise crash-safe writer.
 #include "signal/FileIo.h"
 #include "signal/Recording.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The memory card's one-shot faults, driven byte by byte as the host would.
 #include "sim/Instrument.h"
 #include "sim/MemoryCard.h"
