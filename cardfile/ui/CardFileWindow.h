@@ -52,6 +52,9 @@ public:
     QPushButton* DelRec;
     QPushButton* Write;
 
+    // Esc and the frame's close button: closes with no request.
+    void reject() override;
+
 public slots:
     void newPatient();
     void changePatient();
@@ -68,6 +71,7 @@ private:
     int selectedEntryRow() const;
     void fillArchive(const std::string& id);
     void clearDetails();
+    void forgetOpenedRecording();
 
     velkard::ui::ViewState& state_;
     CardFile cardFile_;

@@ -8,6 +8,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <optional>
+
 class QComboBox;
 class QDateEdit;
 class QLabel;
@@ -90,6 +92,9 @@ public:
     explicit ChangePatientDialog(velkard::ui::ViewState& state, QWidget* parent = nullptr);
 
     void applyLanguage(bool russian);
+    // Shows the stored birth date (today when it does not read as a date). OK keeps the stored
+    // text as it is unless the user changes the date.
+    void showStoredBirthDate(const QString& stored);
 
     QPushButton* OK;
     QPushButton* Cancel;
@@ -97,6 +102,9 @@ public:
 public slots:
     void confirm();
     void cancel();
+
+private:
+    std::optional<QString> storedBirthDate_; // set until the user changes the picker's date
 };
 
 } // namespace velkard::cardfile::ui
