@@ -18,9 +18,11 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -131,6 +133,10 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
         std::make_unique<display::Display>(options_.caps ? *options_.caps : display::screenCaps());
     buildForm();
     buildMenu();
+    // Keys a focused child leaves unhandled reach the window's filter on their way up.
+    installEventFilter(this);
+    for (QComboBox* selector : {scaleBox, leadGroupBox, speedBox})
+        selector->installEventFilter(this);
 
     // Printers: Print setup and Print need one.
     printerExists_ = options_.printerExists ? *options_.printerExists
@@ -335,6 +341,7 @@ void MainWindow::buildMenu() {
 }
 
 void MainWindow::applyLanguage(bool russian) {
+    qtLanguage_.apply(russian);
     for (const auto& c : kMenuCaptions) {
         const QString name = QString::fromUtf8(c.name);
         if (auto* menu = findChild<QMenu*>(name))
@@ -503,6 +510,26 @@ void MainWindow::back() {
     refreshFromDisplay();
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return QMainWindow::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool selector = watched == scaleBox || watched == leadGroupBox || watched == speedBox;
+    const bool pageKey = key->key() == Qt::Key_PageDown || key->key() == Qt::Key_PageUp;
+    const bool arrowKey = key->key() == Qt::Key_Right || key->key() == Qt::Key_Left;
+    if (!pageKey && !(arrowKey && !selector && watched == this))
+        return QMainWindow::eventFilter(watched, event);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return QMainWindow::eventFilter(watched, event);
+    const bool onward = key->key() == Qt::Key_PageDown || key->key() == Qt::Key_Right;
+    QPushButton* button = onward ? Forward : Back;
+    // Paging keys act like the button and only when it could be clicked; a selector never takes
+    // them.
+    if (button->isVisible() && button->isEnabled())
+        onward ? forward() : back();
+    return true;
+}
+
 // ---- language ----
 
 void MainWindow::chooseRussian() {
@@ -574,9 +601,15 @@ void MainWindow::printRecording() {
     request.printerExists = printerExists_;
     request.durationEdit = secondsEdit;
     request.durationLabel = secondsLabel;
-    request.recordingShown = state_.cardReview;
+    // The buffer holds an imported recording until the card file or an acquisition replaces it.
+    const bool imported = !importedFileName_.isEmpty();
+    request.recordingShown = state_.cardReview || imported;
     request.recording = &buffer_;
     request.durationSeconds = sel.entryDuration;
+    if (imported) {
+        request.durationSeconds = importedSeconds_;
+        request.importedFileName = importedFileName_;
+    }
     request.groupIndex = g.groupIndex;
     request.scaleIndex = g.scaleIndex;
     request.speedIndex = g.speedIndex;
@@ -646,6 +679,7 @@ void MainWindow::openCardFile() {
     sel.writeRequest = false;
     f.cardReview = false;
     f.importView = false;
+    importedFileName_.clear();
 
     secondsEdit->setVisible(false);
     secondsLabel->setVisible(false);
@@ -719,6 +753,7 @@ void MainWindow::startMonitoring() {
     Forward->setEnabled(false);
     state_.cardReview = false;
     state_.importView = false;
+    importedFileName_.clear();
     if (!acquisition_) {
         if (options_.linkFactory)
             acquisition_ = std::make_unique<device::Acquisition>(options_.linkFactory);
@@ -890,6 +925,8 @@ void MainWindow::importFromFile() {
         return;
     }
     buffer_ = std::move(imported);
+    importedSeconds_ = static_cast<int>(result.durationSeconds);
+    importedFileName_ = QFileInfo(chosen).fileName();
     const bool rhythm = result.kind == signal::RecordingKind::Rhythmogram;
     f.kindA2 = result.kind == signal::RecordingKind::A2;
     f.rhythmogram = rhythm;

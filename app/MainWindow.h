@@ -6,6 +6,7 @@
 #include "display/Display.h"
 #include "signal/Recording.h"
 #include "signal/Settings.h"
+#include "ui/QtLanguage.h"
 #include "ui/ViewState.h"
 
 #include <QMainWindow>
@@ -133,6 +134,9 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Review keys: PageDown/PageUp turn pages wherever the focus is (a focused selector does not
+    // take them); Right/Left turn pages when no selector has the focus.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class DrawingArea;
@@ -154,6 +158,11 @@ private:
     std::optional<int> printerPageWidth() const;
 
     ui::ViewState state_;
+    ui::QtLanguage qtLanguage_; // Qt's own texts follow the interface language
+    // The recording Import shows: its own duration and file name, for Print (the name is empty
+    // when the buffer holds no imported recording).
+    int importedSeconds_ = 0;
+    QString importedFileName_;
     MainWindowOptions options_;
     std::filesystem::path workDir_;
     std::string startupError_;

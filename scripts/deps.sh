@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build ccache pkg-config
           qt6-base-dev libgl-dev libftdi1-dev
           libgtest-dev libgmock-dev libbenchmark-dev
-          fonts-dejavu-core poppler-utils xvfb xauth "$@")
+          qt6-translations-l10n fonts-dejavu-core poppler-utils xvfb xauth "$@")
 
 missing=()
 for p in "${packages[@]}"; do

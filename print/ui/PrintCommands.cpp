@@ -106,9 +106,14 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request
     job.grid = state.printGrid;
     job.speedText = request.speedText;
     job.scaleText = request.scaleText;
-    job.patientName = request.patientName;
-    job.date = request.date;
-    job.time = request.time;
+    if (request.importedFileName.isEmpty()) {
+        job.patientName = request.patientName;
+        job.date = request.date;
+        job.time = request.time;
+    } else {
+        // An imported recording belongs to no card-file patient: no name of an earlier choice.
+        job.patientName = request.importedFileName;
+    }
 
     printer->setCopyCount(1);
     {
