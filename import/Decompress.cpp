@@ -116,13 +116,6 @@ BytesResult decompressEcx(const std::filesystem::path& path) {
     return decompressEcxBytes(file.bytes, path.string());
 }
 
-Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out) {
-    BytesResult device = decompressEcx(in);
-    if (!device)
-        return Status::failure(device.message);
-    return signal::writeFileAtomically(out, device.bytes);
-}
-
 std::vector<std::uint8_t> compressToEcx(const std::vector<std::uint8_t>& deviceFile) {
     const std::size_t header = std::min(deviceFile.size(), kHeader);
     std::vector<std::uint8_t> stream(deviceFile.size());

@@ -35,8 +35,6 @@ signal::BytesResult decompressEcxBytes(const std::vector<std::uint8_t>& ecx,
                                        const std::string& name = "compressed file");
 // The same, reading the named file.
 signal::BytesResult decompressEcx(const std::filesystem::path& path);
-// Reads in and writes the rebuilt device ECG file to out (temporary file, flush, rename).
-signal::Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out);
 
 // The ".ecx" bytes of a device ECG file (header and body).
 std::vector<std::uint8_t> compressToEcx(const std::vector<std::uint8_t>& deviceFile);
