@@ -135,8 +135,9 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     buildMenu();
     // Keys a focused child leaves unhandled reach the window's filter on their way up.
     installEventFilter(this);
-    for (QComboBox* selector : {scaleBox, leadGroupBox, speedBox})
-        selector->installEventFilter(this);
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{scaleBox, leadGroupBox, speedBox, Forward, Back})
+        control->installEventFilter(this);
 
     // Printers: Print setup and Print need one.
     printerExists_ = options_.printerExists ? *options_.printerExists
@@ -517,7 +518,9 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     const bool selector = watched == scaleBox || watched == leadGroupBox || watched == speedBox;
     const bool pageKey = key->key() == Qt::Key_PageDown || key->key() == Qt::Key_PageUp;
     const bool arrowKey = key->key() == Qt::Key_Right || key->key() == Qt::Key_Left;
-    if (!pageKey && !(arrowKey && !selector && watched == this))
+    // Buttons take arrows for moving the focus; Forward and Back leave them to the pages.
+    const bool pageButton = watched == Forward || watched == Back;
+    if (!pageKey && !(arrowKey && !selector && (watched == this || pageButton)))
         return QMainWindow::eventFilter(watched, event);
     if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
         return QMainWindow::eventFilter(watched, event);

@@ -19,6 +19,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 
 using namespace velkard;
 using namespace velkard::app;
