@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds a release build and starts Velkard on the simulated instrument in
 # a demo working folder (build/release/demo, created on first run and kept between runs).
 set -euo pipefail

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer, runs every
-# test; then builds the device and simulator code with ThreadSanitizer and runs its tests.
+# test; then builds the device and simulator code with ThreadSanitizer and runs its tests; then
+# builds the Debian package and checks it.
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$PWD
 
 scripts/deps.sh
+scripts/add-spdx.sh --check
 
 export CCACHE_BASEDIR=$root
 export CCACHE_NOHASHDIR=1
@@ -29,4 +32,6 @@ status=0
 (cd build/asan && ctest --output-on-failure -j2) || status=1
 echo "== ThreadSanitizer build (device and simulator) =="
 (cd build/tsan && ctest --output-on-failure -j2) || status=1
+echo "== Debian package (Release build in build/release, lintian, install into a scratch root) =="
+scripts/check-package.sh || status=1
 exit $status

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/MainWindow.h"
 
 #include "app/ParametersDialog.h"
@@ -5,6 +6,9 @@
 #include "cardfile/ui/CardFileWindow.h"
 #include "device/Link.h"
 #include "import/Decompress.h"
+#include "measure/ui/Calipers.h"
+#include "measure/ui/HeartRateLabel.h"
+#include "measure/ui/MeasurementsController.h"
 #include "memory/ui/DeviceFileList.h"
 #include "memory/ui/MemoryWindow.h"
 #include "print/ui/PrintCommands.h"
@@ -247,6 +251,9 @@ void MainWindow::buildForm() {
          std::initializer_list<QWidget*>{scaleLabel, scaleBox, leadGroupLabel, leadGroupBox,
                                          speedLabel, speedBox, secondsLabel, secondsEdit})
         top->addWidget(w);
+    measurements_ = new measure::ui::MeasurementsController(toolPanel, area_, this);
+    measurements_->calipers()->setRepaint([this] { area_->showSurface(); });
+    top->addWidget(measurements_->heartRateLabel());
     top->addStretch();
 
     buttonPanel = new QFrame(area_);
@@ -320,7 +327,8 @@ void MainWindow::buildMenu() {
     printSetupAction = makeAction("printSetupAction", &MainWindow::printSetup);
     printAction = makeAction("printAction", &MainWindow::printRecording);
     patientMenu->addActions({cardFileAction, cardFileSeparator, memoryAction, memorySeparator,
-                             importAction, importSeparator, printSetupAction, printAction});
+                             importAction, importSeparator, printSetupAction, printAction,
+                             measurements_->showAction()});
 
     setupMenu = bar->addMenu(QString());
     setupMenu->setObjectName("setupMenu");
@@ -367,6 +375,7 @@ void MainWindow::applyLanguage(bool russian) {
         else if (auto* label = findChild<QLabel*>(name))
             label->setText(text(c, russian));
     }
+    measurements_->applyLanguage(russian);
 }
 
 std::optional<int> MainWindow::printerPageWidth() const {
@@ -408,6 +417,27 @@ void MainWindow::refreshButtons() {
 void MainWindow::refreshFromDisplay() {
     refreshButtons();
     area_->showSurface();
+    updateMeasurements();
+}
+
+void MainWindow::updateMeasurements() {
+    const bool live =
+        acquisition_ && (acquisition_->state() == device::AcquisitionState::Monitoring ||
+                         acquisition_->state() == device::AcquisitionState::Recording);
+    if (live)
+        return;
+    if (!(state_.cardReview || state_.importView) || state_.rhythmogram) {
+        measurements_->nothingShown();
+        return;
+    }
+    const display::Geometry& g = display_->geometry();
+    measure::ui::ReviewPage page;
+    page.recording = display_->recording();
+    page.firstRecord = display_->pageStartOffset() / signal::kRecordBytes;
+    page.seconds = display_->secondsPerScreen();
+    page.msPerPixel = g.screenSamplesPerColumn * 1000.0 / signal::kRecordsPerSecond;
+    page.mvPerPixel = 1.0 / (g.gain * signal::kUnitsPerMillivolt);
+    measurements_->reviewPage(page);
 }
 
 void MainWindow::layOutPanels() {
@@ -415,6 +445,7 @@ void MainWindow::layOutPanels() {
     const int h = area_->height();
     toolPanel->setGeometry(0, 0, w, kPanelHeight);
     buttonPanel->setGeometry(0, std::max(0, h - kPanelHeight), w, kPanelHeight);
+    measurements_->calipers()->setMargins(kPanelHeight, kPanelHeight);
     toolPanel->raise();
     buttonPanel->raise();
 }
@@ -448,6 +479,7 @@ void MainWindow::runPaintHandler() {
     display_->setSpeed(speedBox->currentIndex());
     pullView();
     refreshButtons();
+    updateMeasurements();
 }
 
 void MainWindow::showEmptyState() {
@@ -461,6 +493,7 @@ void MainWindow::showEmptyState() {
     printAction->setEnabled(false);
     display_->clearClientArea();
     area_->showSurface();
+    measurements_->nothingShown();
 }
 
 void MainWindow::showEvents(const std::vector<device::Event>& events) {
@@ -772,6 +805,7 @@ void MainWindow::startMonitoring() {
         return;
     display_->prepareLiveDisplay();
     area_->showSurface();
+    measurements_->liveStarted();
     handOverTimer->start();
     watchdogTimer->start();
 }
@@ -793,8 +827,10 @@ void MainWindow::handOverBlocks() {
         return;
     busy = true;
     auto tick = acquisition_->handOverBlocks();
-    for (const auto& block : tick.blocks)
+    for (const auto& block : tick.blocks) {
         display_->drawLiveBlock(block);
+        measurements_->liveBlock(block);
+    }
     if (!tick.blocks.empty())
         area_->showSurface();
     showEvents(tick.events);
@@ -912,8 +948,13 @@ void MainWindow::importFromFile() {
             chosen = dialog.selectedFiles().front();
     }
     QDir::setCurrent(fromPath(workDir_));
-    if (chosen.isEmpty())
-        return;
+    if (!chosen.isEmpty())
+        importFile(chosen);
+}
+
+void MainWindow::importFile(const QString& chosen) {
+    auto& f = state_;
+    f.importView = true;
     endAcquisitionIfActive();
 
     // The file is decompressed and converted in memory: no intermediate file is written.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: the ECG drawing area between a tool panel (scale, lead group, speed, duration)
 // and a button panel (Start/Stop or Forward/Back), the main menu and the three acquisition timers.
 #pragma once
@@ -23,6 +24,10 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTimer;
+
+namespace velkard::measure::ui {
+class MeasurementsController;
+}
 
 namespace velkard::app {
 
@@ -50,6 +55,10 @@ public:
     // program then ends without showing the window.
     bool startedOk() const { return startupError_.empty(); }
     const std::string& startupError() const { return startupError_; }
+
+    // Shows a device ECG file or an ".ecx" file in the import view, as the import command does
+    // after its dialog (also `velkard FILE`). Failures are shown as messages.
+    void importFile(const QString& path);
 
     // Sets every caption of the window from the one table, in the given language.
     void applyLanguage(bool russian);
@@ -152,6 +161,8 @@ private:
     bool shutDown(); // steps 1 to 4 of Exit; false when the link could not be closed
     bool writeSettings();
     void startMonitoring();
+    // The heart rate, calipers and measurements window follow what is shown.
+    void updateMeasurements();
     void endAcquisitionIfActive();
     void openCardRecording();
     void saveRecording();
@@ -170,6 +181,7 @@ private:
     bool printerExists_ = false;
     std::unique_ptr<display::Display> display_;
     DrawingArea* area_ = nullptr;
+    measure::ui::MeasurementsController* measurements_ = nullptr;
     signal::RecordingBuffer buffer_;
     std::unique_ptr<device::Acquisition> acquisition_;
 

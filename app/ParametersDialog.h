@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parameters dialog: one option, whether printed pages carry the millimetre grid.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CPU cost of the live reader: frame search and block hand-over for one second of signal
 // (800 frames, 19200 bytes), in memory and through a real pseudo-terminal with the reader's
 // blocking-read-then-drain pattern. The time per iteration is the CPU time per second of signal.

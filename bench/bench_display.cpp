@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing speed of the ECG display: one full twelve-lead review page at 5 mm/s on a 1920-pixel
 // screen (the page alone, and with the grid as Forvard draws it), and one live block.
 #include "display/Display.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LZW decoding and whole-file decompression throughput, counted in bytes of output.
 #include "import/Decompress.h"
 #include "import/Lzw.h"

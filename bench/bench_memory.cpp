@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Download throughput of the memory connection: a 1 MB file from the simulated memory card, with
 // the card's replies paced as on a 3,000,000-baud wire (300,000 bytes/s). The wire's rate is the
 // ceiling; the figure of merit is the share of it that the connection reaches ("wire_share").

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Printing speed: a 10-minute recording of all twelve leads into an A4 PDF at 600 dpi.
 #include "print/PrintJob.h"
 #include "signal/SampleRecord.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading a one-hour recording (46 MB) into the recording buffer, and converting an A2 file.
 #include "signal/Recording.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The card file on disk: the patient index, one archive per patient and one recording file per
 // archive entry, all below the folder DATA_BASE of a working folder. Every operation opens the
 // files it needs and closes them before it returns; nothing is cached.

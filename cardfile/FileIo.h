@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small POSIX file helpers of the card file: whole reads, positioned writes that undo a partial
 // append, and replacement through a flushed temporary file.
 #pragma once

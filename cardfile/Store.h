@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Filing an instrument's ECG file (a device ECG file, or a compressed .ecx) into a patient's card:
 // the recording file is written from the converted body and one archive entry describes it.
 #pragma once

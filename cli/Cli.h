@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-cli: a headless companion over the program's libraries.
 //
 // Each group of subcommands lives in its own cli/cmd_*.cpp and registers itself with a static

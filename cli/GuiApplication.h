@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Commands that draw text need a QGuiApplication for fonts; without a display the offscreen
 // platform serves, so they run on a server or in a test as well as on a desktop.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Card-file commands: list patients and archives, add patients, file device ECG files into a card,
 // remove entries and patients.
 #include "cardfile/CardFile.h"

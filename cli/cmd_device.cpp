@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument: headless acquisition into a recording file.
 #include "cli/Cli.h"
 #include "device/Acquisition.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Display commands: render a review page, a rhythmogram page or a live sweep of a recording to PNG.
 #include "cli/Cli.h"
 #include "cli/GuiApplication.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Commands over device ECG files and their compressed ".ecx" form: decompress, compress, convert
 // into a recording file, and the duration from the header.
 #include "cli/Cli.h"

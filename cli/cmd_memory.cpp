@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument's memory card: list, download and delete files over the memory protocol.
 #include "cli/Cli.h"
 #include "memory/FileListModel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Print command: the print job of the program written into an A4 PDF.
 #include "cli/Cli.h"
 #include "cli/GuiApplication.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // make-demo: a ready working folder for trying the program on the simulated instrument — settings
 // that select it, a card file with sample patients and recordings of every kind, a file to import
 // and a memory-card folder.

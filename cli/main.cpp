@@ -1,4 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Cli.h"
+#include "velkard_version.h"
 
 #include <algorithm>
 #include <iostream>
@@ -13,7 +15,8 @@ void printOverview(std::ostream& out) {
               [](const auto& a, const auto& b) { return a.name < b.name; });
     out << "velkard-cli: headless companion of Velkard, the twelve-lead ECG program.\n\n"
            "Usage: velkard-cli COMMAND [ARGS...]\n"
-           "       velkard-cli COMMAND --help\n\n"
+           "       velkard-cli COMMAND --help\n"
+           "       velkard-cli --version\n\n"
            "Commands:\n";
     for (const auto& c : commands)
         out << "  " << c.name << std::string(c.name.size() < 16 ? 16 - c.name.size() : 1, ' ')
@@ -31,6 +34,10 @@ int main(int argc, char** argv) {
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         printOverview(std::cout);
+        return velkard::cli::kOk;
+    }
+    if (name == "--version") {
+        std::cout << "velkard-cli " VELKARD_VERSION "\n";
         return velkard::cli::kOk;
     }
     for (const auto& c : registry()) {

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared build settings: warnings, sanitizers and the test helper.
 set(VELKARD_SANITIZE "" CACHE STRING "Sanitizers to build with: empty, 'address,undefined' or 'thread'")
 
@@ -31,3 +32,10 @@ function(velkard_add_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
                        PROPERTIES ENVIRONMENT "${env}" TIMEOUT 120)
 endfunction()
+
+# Release builds carry the hardening a Debian package is expected to have (what dpkg-buildflags
+# gives): fortified libc calls, stack protector, read-only relocations bound at start.
+if(NOT VELKARD_SANITIZE AND CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|MinSizeRel)$")
+  add_compile_options(-D_FORTIFY_SOURCE=2 -fstack-protector-strong -fstack-clash-protection)
+  add_link_options(-Wl,-z,relro -Wl,-z,now)
+endif()

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test entry for everything that paints or shows widgets: one QApplication for the whole run.
 #include <QApplication>
 #include <gtest/gtest.h>

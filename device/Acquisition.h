@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The live acquisition engine: opens the link, runs the reader thread, hands completed sample
 // blocks to the user-interface thread, appends them to the recording file, and decides the no-data
 // watchdog.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The byte-level frame search of the sample stream, as a pure state machine: bytes in, records out.
 //
 // A frame is the sync pair F0 0F, six bytes that are dropped, and one 16-byte sample record. Bytes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The first FTDI device over USB through libftdi1: the equivalent of the vendor driver's
 // open-by-index. Reads use short USB timeouts in a loop so cancel() ends them within a few
 // milliseconds; received bytes are kept in a queue so the waiting count can be reported.

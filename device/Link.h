@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The link to the instrument's USB-serial bridge, shaped after the driver calls the program uses.
 //
 // Three backends implement it (chosen by the port-name setting): the in-process simulated

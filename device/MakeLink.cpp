@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/FtdiLink.h"
 #include "device/Link.h"
 #include "device/SimLink.h"

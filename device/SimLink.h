@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "SIM" backend: the simulated instrument in-process, with no operating-system device.
 #pragma once
 

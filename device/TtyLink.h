@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A serial tty given by path (/dev/ttyUSB0 through the kernel's ftdi_sio driver, or the pseudo-
 // terminal of velkard-instrument), in raw mode. Blocking reads wait in poll() together with an
 // eventfd, so cancel() from another thread wakes them at once.

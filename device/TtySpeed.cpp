@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kept apart from TtyLink.cpp: <asm/termbits.h> (termios2) clashes with glibc's <termios.h>.
 #include <asm/termbits.h>
 #include <cerrno>

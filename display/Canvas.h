@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pixel-exact drawing on an RGB32 QImage with the semantics of the window canvas the traces were
 // designed for: lines exclude their end point, rectangles include their outline, stretching copies
 // keep dark pixels (each destination pixel is the AND of the source pixels it stands for), and text

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The ECG drawing surface of the main window: grid, labels, calibration marks, review pages,
 // rhythmogram pages and the live sweep, drawn into one QImage in window client coordinates.
 //

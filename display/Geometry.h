@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Physical ECG units (mm of paper, mm/mV, mm/s) turned into screen and printer pixels, and the
 // tables behind the scale, lead-group and speed selectors.
 #pragma once

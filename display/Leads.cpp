@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "display/Leads.h"
 
 #include <algorithm>
@@ -5,25 +6,16 @@
 namespace velkard::display {
 
 namespace {
-inline std::int16_t wrap16(std::int32_t v) {
-    return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(v)));
+void store(const signal::LeadValues& values, DerivedLeads& out, int i) {
+    const auto k = static_cast<std::size_t>(i);
+    for (std::size_t l = 0; l < values.size(); ++l)
+        out[l][k] = values[l];
 }
 } // namespace
 
+// The derivation itself lives in signal/, shared with printing's chunks and the exports.
 void deriveRecord(const signal::SampleRecord& r, DerivedLeads& out, int i) {
-    const std::int32_t c0 = r.c[0];
-    const std::int32_t c1 = r.c[1];
-    const auto k = static_cast<std::size_t>(i);
-    out[LeadI][k] = wrap16(c1 - c0);
-    out[LeadII][k] = wrap16(c1);
-    out[LeadIII][k] = wrap16(c0);
-    out[LeadAVR][k] = wrap16(c0 / 2 - c1);
-    out[LeadAVL][k] = wrap16(c1 / 2 - c0);
-    out[LeadAVF][k] = wrap16((c1 + c0) / 2);
-    const std::int32_t chestRef = (c1 + c0) / 3;
-    for (int v = 0; v < 6; ++v)
-        out[static_cast<std::size_t>(LeadV1 + v)][k] =
-            wrap16(chestRef - static_cast<std::int32_t>(r.c[static_cast<std::size_t>(2 + v)]));
+    store(signal::deriveStandardLeads(r), out, i);
 }
 
 void deriveLeads(const signal::SampleRecord* records, int count, DerivedLeads& out, int* a2Count) {
@@ -32,12 +24,7 @@ void deriveLeads(const signal::SampleRecord* records, int count, DerivedLeads& o
         const signal::SampleRecord& r = records[i];
         if (a2Count && *a2Count >= kA2DerivedLimit) {
             // Later records of an A2 recording carry lead II alone; they are shown as they are.
-            const auto k = static_cast<std::size_t>(i);
-            out[LeadI][k] = r.c[0];
-            out[LeadII][k] = r.c[1];
-            out[LeadIII][k] = out[LeadAVR][k] = out[LeadAVL][k] = out[LeadAVF][k] = r.c[0];
-            for (int v = 0; v < 6; ++v)
-                out[static_cast<std::size_t>(LeadV1 + v)][k] = r.c[static_cast<std::size_t>(2 + v)];
+            store(signal::underivedA2Leads(r), out, i);
             continue;
         }
         deriveRecord(r, out, i);

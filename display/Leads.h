@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The twelve standard leads derived from the instrument's eight channels, and the min/max
 // decimation that reduces a block of samples to one value per pixel column.
 #pragma once
 
+#include "signal/Leads.h"
 #include "signal/SampleRecord.h"
 
 #include <array>
@@ -24,12 +26,16 @@ enum Lead : int {
     LeadV6
 };
 
+// The same order as signal's leads, which deriveRecord copies in place.
+static_assert(int{LeadI} == signal::StandardLeadI && int{LeadAVR} == signal::StandardLeadAVR &&
+              int{LeadV6} == signal::StandardLeadV6);
+
 // Label texts of the twelve leads, blanks included.
 inline constexpr std::array<const char*, 12> kLeadLabels{
     " I ", "II  ", "III ", "aVR", "aVL", "aVF", "V1 ", "V2 ", "V3 ", "V4 ", "V5 ", "V6 "};
 
 // Records of an A2 recording after this many derived records carry lead II alone.
-inline constexpr int kA2DerivedLimit = 8040;
+inline constexpr int kA2DerivedLimit = signal::kA2DerivedRecords;
 
 // Twelve arrays of one block's derived values, lead order I, II, III, aVR, aVL, aVF, V1..V6.
 using LeadBlock = std::array<std::int16_t, signal::kRecordsPerBlock>;

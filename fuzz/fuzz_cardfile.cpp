@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the card-file readers as a patient index and as a patient archive, then
 // removes an entry and a patient and checks that what is left is consistent.
 #include "cardfile/CardFile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Conversion of arbitrary device ECG files into recording files, for every kind. The first byte
 // chooses the kind and whether the body is placed after a full A2 block of eight-channel records.
 #include "signal/Recording.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decompression of arbitrary ".ecx" bytes: never crashes; whatever it accepts is a device ECG file
 // that compresses and decompresses back to itself (its body values are all multiples of 8).
 #include "import/Decompress.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The frame search over arbitrary bytes: never reads out of bounds, never finds more records than
 // whole frames fit, and gives the same records however the bytes are split between reads. Every
 // record also goes through the receive buffer's hand-over.

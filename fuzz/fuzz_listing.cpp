@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Listing blocks from the instrument: the parser must never crash, never yield a name that does not
 // fit the name buffer, and give the same entries however the reply is cut into pieces.
 #include "memory/Listing.h"

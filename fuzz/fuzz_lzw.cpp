@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // LZW decoder on arbitrary code streams: decoding in chunks must give what decoding whole gives,
 // and the encoder's output for any data must decode back to that data.
 #include "import/Lzw.h"

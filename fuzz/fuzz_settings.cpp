@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Settings file parsing on arbitrary bytes: never crashes, and whatever it accepts is written and
 // read back to the same file text.
 #include "signal/Settings.h"

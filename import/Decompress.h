@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compressed device ECG files (".ecx") and the import of a file as a recording.
 //
 // An ".ecx" file holds the first 54 bytes of a device ECG file as they are, then the LZW code

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Variable-width LZW as the instrument's compressed files use it: a 4096-entry dictionary, no clear
 // and no end code, codes packed most significant bit first, and an automatic restart when the
 // dictionary is full. The first code after a (re)start is 8 bits wide and adds no entry; the width

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A thread-safe model of the device file list: entries, selection, enabled flag and progress bar,
 // answering the memory worker's queries at once. A window derives from it and overrides the
 // notification hooks to forward each change to its widgets (queued, in order); the command line

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parsing of the instrument's listing blocks and checks on the names it sends.
 //
 // Pure functions without I/O, so they can be fuzzed.

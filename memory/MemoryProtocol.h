@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device memory protocol: a memory connection over its own device::Link, the memory worker
 // that answers the instrument's replies, and the operations it needs from the device file list
 // window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bytes of the instrument's memory protocol, shared by the program's side (memory/) and the
 // simulated instrument's memory card (sim/), so both speak from one definition.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The print job: one recording drawn on A4 pages of a printer or a PDF, with the header line, the
 // optional grid, second labels, lead labels with calibration marks and the traces.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the project needs, only those that are missing.
 # Usage: scripts/deps.sh [extra-package...]
 set -euo pipefail
@@ -6,7 +7,9 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build ccache pkg-config
           qt6-base-dev libgl-dev libftdi1-dev
           libgtest-dev libgmock-dev libbenchmark-dev
-          qt6-translations-l10n fonts-dejavu-core poppler-utils xvfb xauth "$@")
+          qt6-translations-l10n fonts-dejavu-core poppler-utils xvfb xauth
+          libedf-dev libdcmtk-dev biosig-tools dicom3tools dcmtk
+          dpkg-dev librsvg2-bin lintian appstream desktop-file-utils man-db file "$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds every fuzz target with clang's libFuzzer and the sanitizers, then runs each for SECONDS
 # (default 60) on a copy of its seed corpus. New findings are left in build/fuzz/findings/.
 # Usage: scripts/fuzz.sh [SECONDS]

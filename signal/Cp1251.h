@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows-1251 <-> UTF-8 conversion at the edges: files keep their single-byte text so they move
 // between this program and older installations unchanged.
 #pragma once

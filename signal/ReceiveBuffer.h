@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The double receive buffer between the reader thread and the user-interface thread.
 //
 // The reader fills one half record by record; after the 400th record it publishes the half with a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The recording file and its kinds, the instrument's own device ECG file and its conversion into a
 // recording file, and the recording buffer that holds one whole recording for review and printing.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument's sample record and sample block: the unit every part of the program exchanges.
 #pragma once
 
@@ -12,6 +13,8 @@ inline constexpr int kChannels = 8;
 inline constexpr int kRecordBytes = 16;
 inline constexpr int kRecordsPerBlock = 400;
 inline constexpr int kBlockBytes = kRecordsPerBlock * kRecordBytes; // 6400 bytes, 0.5 s
+// Sample units in one millivolt: 198 ÷ (0.3125 × 0.93) ≈ 681.3.
+inline constexpr double kUnitsPerMillivolt = 198.0 / (0.3125 * 0.93);
 
 // One sampling instant: c0 lead III, c1 lead II, c2..c7 the chest channels. On disk and on the wire
 // each value is a signed 16-bit little-endian integer, so the struct is exactly 16 bytes.

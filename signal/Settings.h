@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings file: display choices, port name and interface language kept between runs.
 // Eight lines of Windows-1251 text ended by CR LF; the meaning of a line is its position.
 #pragma once

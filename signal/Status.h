@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Small result values passed across module boundaries instead of exceptions.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writers for the files the instrument keeps on its memory card, so demos and tests have
 // real-looking data: device ECG files (512-byte header + eight-channel records), A2 files (10.05 s
 // of eight channels, then lead II alone), rhythmogram files ("VSR…": beat intervals) and compressed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/Instrument.h"
 
 #include <sstream>
@@ -49,8 +50,9 @@ bool parseFaults(const std::string& text, Faults& faults, std::string& error) {
     return true;
 }
 
-Instrument::Instrument(std::uint32_t seed, Faults faults)
-    : faults_(faults), ecg_(seed), noiseRng_(seed ^ 0x5bd1e995u) {}
+Instrument::Instrument(std::uint32_t seed, Faults faults, const std::optional<EcgParameters>& ecg)
+    : faults_(faults), ecg_(ecg ? SyntheticEcg(seed, *ecg) : SyntheticEcg(seed)),
+      noiseRng_(seed ^ 0x5bd1e995u) {}
 
 void Instrument::hostWrite(const std::uint8_t* data, std::size_t n, Clock::time_point now) {
     for (std::size_t i = 0; i < n; ++i) {

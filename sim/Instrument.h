@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated instrument: the device side of the link, independent of how bytes travel.
 //
 // The host's bytes go in through hostWrite(); the bytes the instrument sends come out of pump(),
@@ -49,7 +50,9 @@ public:
     static constexpr std::uint8_t kLeaveMemory = 0x61;
     static constexpr int kFrameBytes = 24;
 
-    explicit Instrument(std::uint32_t seed = 1, Faults faults = {});
+    // ecg, when given, chooses the beats and noise of the sample stream (sim/BeatShape.h).
+    explicit Instrument(std::uint32_t seed = 1, Faults faults = {},
+                        const std::optional<EcgParameters>& ecg = std::nullopt);
 
     void setMemoryHandler(MemoryHandler handler) { memory_ = std::move(handler); }
 

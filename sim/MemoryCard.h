@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated instrument's memory card: serves the files of one host folder (plus optional
 // in-memory entries) over the device memory protocol.
 //

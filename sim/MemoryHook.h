@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Connects the simulated instrument's memory mode to a memory card folder.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Serves a simulated instrument on a pseudo-terminal: the host opens the slave path like the tty of
 // a real USB-serial bridge. The slave is put into raw mode before anyone opens it, so no byte is
 // echoed or translated; the server keeps its own slave descriptor open so the pty survives the

@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-instrument: the simulated instrument served on a pseudo-terminal.
 //
-//   velkard-instrument [--card DIR] [--seed N] [--fault F[,F...]]
+//   velkard-instrument [--card DIR] [--seed N] [--fault F[,F...]] [--beat K=V,...]
+//                      [--noise K=V,...]
 //   velkard-instrument --make-card DIR
 //
 // Prints the pseudo-terminal's path on the first line of stdout and serves until killed. Use that
@@ -9,11 +11,13 @@
 #include "sim/Instrument.h"
 #include "sim/MemoryHook.h"
 #include "sim/PtyServer.h"
+#include "velkard_version.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,13 +30,19 @@ void onSignal(int) {
         gServer->stop();
 }
 
+void printUsage(std::ostream& out) {
+    out << "usage: velkard-instrument [--card DIR] [--seed N] [--fault "
+           "silence-after=SECONDS|drop-after=SECONDS|"
+           "no-card|garbage|slow=FACTOR]\n"
+           "                          [--beat hr=72,pr=160,qrs=90,qt=400,axis=60,...]\n"
+           "                          [--noise mains=50,mains-mv=0.2,wander=0.5,white=0.03]\n"
+           "       velkard-instrument --make-card DIR\n"
+           "       velkard-instrument --version\n";
+}
+
 int usage(const char* message) {
-    if (message)
-        std::cerr << "velkard-instrument: " << message << "\n";
-    std::cerr << "usage: velkard-instrument [--card DIR] [--seed N] [--fault "
-                 "silence-after=SECONDS|drop-after=SECONDS|"
-                 "no-card|garbage|slow=FACTOR]\n"
-                 "       velkard-instrument --make-card DIR\n";
+    std::cerr << "velkard-instrument: " << message << "\n";
+    printUsage(std::cerr);
     return 2;
 }
 
@@ -43,11 +53,15 @@ int main(int argc, char** argv) {
     std::string card, makeCardDir;
     std::uint32_t seed = 1;
     velkard::sim::Faults faults;
+    std::optional<velkard::sim::EcgParameters> ecg;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool hasValue = i + 1 < args.size();
         if (a == "--help" || a == "-h") {
-            usage(nullptr);
+            printUsage(std::cout);
+            return 0;
+        } else if (a == "--version") {
+            std::cout << "velkard-instrument " VELKARD_VERSION "\n";
             return 0;
         } else if (a == "--card" && hasValue) {
             card = args[++i];
@@ -59,6 +73,15 @@ int main(int argc, char** argv) {
             } catch (...) {
                 return usage("--seed needs a whole number");
             }
+        } else if ((a == "--beat" || a == "--noise") && hasValue) {
+            if (!ecg)
+                ecg.emplace();
+            std::string error;
+            const bool parsed =
+                a == "--beat" ? velkard::sim::parseBeatParameters(args[++i], ecg->beat, error)
+                              : velkard::sim::parseNoiseParameters(args[++i], ecg->noise, error);
+            if (!parsed)
+                return usage(error.c_str());
         } else if (a == "--fault" && hasValue) {
             std::string error;
             if (!velkard::sim::parseFaults(args[++i], faults, error))
@@ -80,7 +103,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    velkard::sim::Instrument instrument(seed, faults);
+    velkard::sim::Instrument instrument(seed, faults, ecg);
     std::string error;
     if (!velkard::sim::attachMemoryCard(instrument, card, error)) {
         std::cerr << "velkard-instrument: " << error << "\n";

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The two seams between program logic and modal UI: message boxes and modal dialogs.
 //
 // Logic never calls QMessageBox or QDialog::exec() itself. It asks ui::messages() to show a text or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the windows share while the program runs: the interface language, the print-grid flag,
 // what the main window shows, the card-file selection, the texts of the patient dialogs and the
 // last print range. The main window owns one and hands it by reference to the windows and commands

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for driving the main window headless: a working folder, the message and dialog seams,
 // the settings file read back as UTF-8 lines.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Live recording from the card file with the simulated instrument: Write, Start, Stop and the
 // question, the archive entry, and the failure paths.
 #include "AppTestSupport.h"

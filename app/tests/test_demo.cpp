@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-cli make-demo: the folder it makes starts the program on the simulated instrument with a
 // card file whose recordings open.
 #include "AppTestSupport.h"

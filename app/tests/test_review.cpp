@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Review of stored and imported recordings: Open from the card file (plain, A2, RT), paging,
 // redraw on a choice or a resize, import of device and compressed files, and a screenshot.
 #include "AppTestSupport.h"
@@ -319,6 +320,34 @@ TEST_F(ReviewTest, ImportOfADeviceFileAndOfADamagedOne) {
     EXPECT_FALSE(messages.shown[0].text.isEmpty());
     EXPECT_EQ(w->recordingBuffer().bytes, shown);
     EXPECT_EQ(folderNames(source.path()).size(), 5u); // three stored sources, two imports
+}
+
+// `velkard FILE` (and a double click on the file) goes the import command's way without its dialog.
+TEST_F(ReviewTest, FileGivenToTheProgramOpensInTheImportView) {
+    const auto device = sim::makeA2(15, 21, kAt);
+    const QString a2 = source.path() + "/A2000001.DAT";
+    writeFile(a2.toStdString(), std::string(device.begin(), device.end()));
+    const auto before = folderNames(source.path());
+
+    auto w = makeWindow();
+    w->importFile(a2);
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    EXPECT_TRUE(dialogs.script.empty());
+    EXPECT_EQ(w->recordingBuffer().bytes,
+              signal::convertDeviceBytes(device, signal::RecordingKind::A2));
+    EXPECT_TRUE(w->viewState().importView);
+    EXPECT_TRUE(w->viewState().kindA2);
+    EXPECT_TRUE(w->Forward->isVisible());
+    EXPECT_FALSE(w->Start->isVisible());
+    EXPECT_TRUE(w->printAction->isEnabled());
+    EXPECT_EQ(folderNames(source.path()), before);
+
+    // A file that is gone is reported in the window; what is shown stays.
+    w->importFile(source.path() + "/ECG09999.DAT");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Ошибка открытия файла с ЭКГ"));
+    EXPECT_EQ(w->recordingBuffer().bytes,
+              signal::convertDeviceBytes(device, signal::RecordingKind::A2));
 }
 
 TEST_F(ReviewTest, CancelledImportOnlySetsTheImportFlag) {

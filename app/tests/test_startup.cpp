@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program start, settings, language switching, the parameters dialog and the end of the program.
 #include "AppTestSupport.h"
 
@@ -67,11 +68,11 @@ TEST_F(AppTest, FirstStartInAnEmptyFolder) {
 TEST_F(AppTest, MenuTreeHasItsItemsInOrder) {
     auto w = makeWindow();
     const auto items = w->patientMenu->actions();
-    ASSERT_EQ(items.size(), 8);
+    ASSERT_EQ(items.size(), 9);
     const QStringList names = {"cardFileAction",   "cardFileSeparator", "memoryAction",
                                "memorySeparator",  "importAction",      "importSeparator",
-                               "printSetupAction", "printAction"};
-    for (int i = 0; i < 8; ++i)
+                               "printSetupAction", "printAction",       "measurementsAction"};
+    for (int i = 0; i < 9; ++i)
         EXPECT_EQ(items[i]->objectName(), names[i]);
     EXPECT_TRUE(items[1]->isSeparator());
     EXPECT_TRUE(items[5]->isSeparator());

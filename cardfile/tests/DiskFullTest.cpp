@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A full disk, imitated with the file-size limit: writes past it fail as they would on a full disk.
 #include "cardfile/Store.h"
 #include "cardfile/tests/TestUtil.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cardfile/Store.h"
 #include "cardfile/tests/TestUtil.h"
 #include "import/Decompress.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers of the card-file tests: a scratch working folder and raw file access.
 #pragma once
 

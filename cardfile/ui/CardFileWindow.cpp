@@ -1,4 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "cardfile/ui/CardFileWindow.h"
+#include "cardfile/ui/ExportRecording.h"
 
 #include "cardfile/ui/PatientDialogs.h"
 #include "ui/Messages.h"
@@ -41,6 +43,7 @@ constexpr Caption kCaptions[] = {
     {"Delete", "Удалить", "Delete"},
     {"OK", "OK", "OK"},
     {"Open", "Открыть", "Open"},
+    {"Export", "Экспорт", "Export"},
     {"DelRec", "Удалить", "Delete"},
     {"Write", "Запись", "Write Velkard"},
     {"archiveLabel", "Архив пациента", "Archive of the patient"},
@@ -175,6 +178,8 @@ CardFileWindow::CardFileWindow(ViewState& state, std::filesystem::path workDir, 
     Delete = makeButton(this, "Delete", "Удалить карту пациента из базы");
     OK = makeButton(this, "OK", nullptr);
     Open = makeButton(this, "Open", "Вывести на экран ЭКГ из архива");
+    Export = makeButton(this, "Export",
+                        "Сохранить ЭКГ из архива в файл EDF+, DICOM, SCP-ECG или HL7 aECG");
     DelRec = makeButton(this, "DelRec", "Удалить выделенную ЭКГ из  архива");
     Write = makeButton(this, "Write", "Регистрация ЭКГ в реальном времени");
 
@@ -193,6 +198,7 @@ CardFileWindow::CardFileWindow(ViewState& state, std::filesystem::path workDir, 
     right->addWidget(archiveList, 1);
     auto* archiveButtons = new QHBoxLayout;
     archiveButtons->addWidget(Open);
+    archiveButtons->addWidget(Export);
     archiveButtons->addWidget(DelRec);
     archiveButtons->addWidget(Write);
     right->addLayout(archiveButtons);
@@ -205,6 +211,7 @@ CardFileWindow::CardFileWindow(ViewState& state, std::filesystem::path workDir, 
     connect(Delete, &QPushButton::clicked, this, &CardFileWindow::deletePatient);
     connect(OK, &QPushButton::clicked, this, &CardFileWindow::closeWithoutRequest);
     connect(Open, &QPushButton::clicked, this, &CardFileWindow::openRecording);
+    connect(Export, &QPushButton::clicked, this, &CardFileWindow::exportRecording);
     connect(DelRec, &QPushButton::clicked, this, &CardFileWindow::deleteRecording);
     connect(Write, &QPushButton::clicked, this, &CardFileWindow::writeNewRecording);
     connect(patientList, &QTreeWidget::itemSelectionChanged, this,
@@ -487,6 +494,30 @@ void CardFileWindow::openRecording() {
     sel.recordingPath = QString::fromStdString(
         cardFile_.recordingPath(sel.patientId.toStdString(), sel.entryIndex + 1).string());
     accept();
+}
+
+void CardFileWindow::exportRecording() {
+    if (selectedPatientRow() < 0) {
+        showNoPatient(state_);
+        return;
+    }
+    if (selectedEntryRow() < 0) {
+        showNoEntry(state_);
+        return;
+    }
+    const CardSelection& sel = state_.selection;
+    auto patient = cardFile_.readPatient(static_cast<std::size_t>(sel.patientIndex));
+    if (patient) {
+        auto entry =
+            cardFile_.readArchiveEntry(patient.value.id, static_cast<std::size_t>(sel.entryIndex));
+        if (entry) {
+            exportWithSaveDialog(cardFile_, patient.value, entry.value, state_.russian,
+                                 QString::fromStdString(cardFile_.workDir().string()), this);
+            return;
+        }
+    }
+    messages().show(state_.tr2("Ошибка открытия файла с ЭКГ", "Cannot open the ECG file"),
+                    state_.tr2("Ошибка", "Error"));
 }
 
 void CardFileWindow::writeNewRecording() {

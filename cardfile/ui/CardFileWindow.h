@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The card-file window: choose a patient and one of the patient's recordings; create, change and
 // delete patients; delete recordings. It closes with a request the main window carries out: write
-// a new ECG (Write), show a recording (Open), or nothing.
+// a new ECG (Write), show a recording (Open), or nothing. Export writes the selected recording
+// into a file for other systems and leaves the window open.
 #pragma once
 
 #include "cardfile/CardFile.h"
@@ -49,6 +51,7 @@ public:
     QPushButton* Delete;
     QPushButton* OK;
     QPushButton* Open;
+    QPushButton* Export;
     QPushButton* DelRec;
     QPushButton* Write;
 
@@ -61,6 +64,7 @@ public slots:
     void deletePatient();
     void closeWithoutRequest();
     void openRecording();
+    void exportRecording();
     void writeNewRecording();
     void deleteRecording();
     void patientSelected();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The new-patient and change-patient dialogs: the same seven inputs, kept in the view state's
 // patient texts while the user types.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the built velkard-cli with arguments and captures its exit status, stdout and stderr.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-cli record against the simulated instrument, in-process and on a pseudo-terminal.
 #include "cli/tests/RunCli.h"
 #include "signal/SampleRecord.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End-to-end tests of the render and render-live commands.
 #include "cli/tests/RunCli.h"
 #include "signal/SampleRecord.h"

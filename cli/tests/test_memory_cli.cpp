@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-cli memory against the simulated instrument's memory card on a pseudo-terminal.
 #include "cli/tests/RunCli.h"
 #include "sim/testing/ServedMemoryCard.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-cli print: the program's print job into an A4 PDF.
 #include "cli/tests/RunCli.h"
 #include "signal/SampleRecord.h"

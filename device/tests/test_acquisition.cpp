@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/Acquisition.h"
 #include "device/SimLink.h"
 #include "sim/PtyServer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Synthetic recordings for the display tests: records built from a function of the record index.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the real launcher against a medium folder, a products folder and scripts standing in for
 // the installer and the desktop's opener.
 #include "launcher/tests/TestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An in-memory link to a simulated memory card, for tests and benchmarks: what the host writes goes
 // to the card at once, the card's replies wait in a receive queue. Optionally the replies are paced
 // as on a wire of a given baud rate (10 bit times per byte).

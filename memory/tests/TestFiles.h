@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File helpers shared by the memory tests: random contents, whole-file read and write.
 #pragma once
 

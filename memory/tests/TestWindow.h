@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A headless device file list for tests: the thread-safe model, a record of messages and refreshes,
 // and waiting for a condition without sleeping.
 #pragma once

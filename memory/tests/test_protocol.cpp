@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "memory/MemoryProtocol.h"
 #include "memory/tests/LoopbackLink.h"
 #include "memory/tests/TestFiles.h"

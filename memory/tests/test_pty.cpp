@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The memory connection end to end: the tty backend on a pseudo-terminal served by the simulated
 // instrument with its memory card.
 #include "device/Link.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device file list window: the instrument's memory card during a memory connection. Created
 // once at program start, hidden, and shown modally by each connection.
 #pragma once

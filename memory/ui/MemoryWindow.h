@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The memory window: recordings the instrument made on its own (downloaded over USB into "temp",
 // or opened from a memory card in a card reader) filed into patients' cards.
 #pragma once

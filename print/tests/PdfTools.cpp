@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "print/tests/PdfTools.h"
 
 #include "signal/SampleRecord.h"

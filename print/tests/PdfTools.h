@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test helpers: render print jobs to PDF and read the result back with poppler's tools.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The print job rendered to PDF and read back: text with pdftotext, pixels with pdftoppm.
 #include "print/PrintJob.h"
 #include "print/tests/PdfTools.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Print and Print setup commands of the main window's Patient menu.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "print/ui/PrintRangeDialog.h"
 
 #include "print/PrintJob.h"

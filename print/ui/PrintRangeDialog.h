@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The print range dialog: the whole recording or a range of seconds.
 #pragma once
 

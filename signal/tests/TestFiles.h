@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for tests that touch files: a private temporary folder and whole-file read/write.
 #pragma once
 

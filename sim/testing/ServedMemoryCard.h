@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // For tests: a simulated instrument whose memory card serves a folder on a pseudo-terminal, run on
 // a thread of its own. The card is set up before the server starts; afterwards only the server
 // thread touches it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-instrument as a user runs it: the pseudo-terminal path on the first line, the stream on
 // that terminal, --make-card, and wrong usage.
 #include "signal/SampleRecord.h"
@@ -69,8 +70,11 @@ int waitExit(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-TEST(InstrumentProgram, ServesTheSeededStreamOnThePrintedTerminal) {
-    Spawned s = spawnInstrument({"--seed", "9"});
+// Starts the instrument with args, reads `frames` frames of its stream from the printed terminal
+// and checks them against the expected records; ends the instrument.
+void expectStream(std::vector<std::string> args,
+                  const std::vector<signal::SampleRecord>& expected) {
+    Spawned s = spawnInstrument(std::move(args));
     const std::string path = readLine(s.out);
     ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
 
@@ -79,7 +83,7 @@ TEST(InstrumentProgram, ServesTheSeededStreamOnThePrintedTerminal) {
     const std::uint8_t start = 0x5A;
     ASSERT_EQ(::write(tty, &start, 1), 1);
     std::vector<std::uint8_t> bytes;
-    while (bytes.size() < 24 * 100) {
+    while (bytes.size() < 24 * expected.size()) {
         pollfd p{tty, POLLIN, 0};
         ASSERT_GT(::poll(&p, 1, 10000), 0) << "no data from the instrument";
         std::uint8_t buf[512];
@@ -91,8 +95,7 @@ TEST(InstrumentProgram, ServesTheSeededStreamOnThePrintedTerminal) {
     ASSERT_EQ(::write(tty, &stop, 1), 1);
     ::close(tty);
 
-    const auto expected = SyntheticEcg::records(9, 100);
-    for (std::size_t f = 0; f < 100; ++f) {
+    for (std::size_t f = 0; f < expected.size(); ++f) {
         ASSERT_EQ(bytes[f * 24], 0xF0);
         ASSERT_EQ(bytes[f * 24 + 1], 0x0F);
         for (std::size_t k = 0; k < 8; ++k)
@@ -101,6 +104,21 @@ TEST(InstrumentProgram, ServesTheSeededStreamOnThePrintedTerminal) {
     ::kill(s.pid, SIGTERM);
     EXPECT_EQ(waitExit(s.pid), 0);
     ::close(s.out);
+}
+
+TEST(InstrumentProgram, ServesTheSeededStreamOnThePrintedTerminal) {
+    expectStream({"--seed", "9"}, SyntheticEcg::records(9, 100));
+}
+
+TEST(InstrumentProgram, ServesTheChosenBeatsAndNoise) {
+    EcgParameters params;
+    std::string error;
+    ASSERT_TRUE(parseBeatParameters("hr=72,pr=160,qrs=90,qt=400,axis=60", params.beat, error));
+    ASSERT_TRUE(parseNoiseParameters("mains=60,white=0.02", params.noise, error));
+    // The first QRS comes at 0.3 s: 400 frames hold the first P and QRS.
+    expectStream({"--seed", "5", "--beat", "hr=72,pr=160,qrs=90,qt=400,axis=60", "--noise",
+                  "mains=60,white=0.02"},
+                 SyntheticEcg::records(5, params, 400));
 }
 
 TEST(InstrumentProgram, MakeCardFillsAFolderAndExits) {
@@ -117,8 +135,11 @@ TEST(InstrumentProgram, MakeCardFillsAFolderAndExits) {
 }
 
 TEST(InstrumentProgram, WrongUsageIsRefused) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--fault", "melt"}, {"--card", "/nonexistent/card"}, {"--bogus"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"--fault", "melt"},
+                                                                  {"--card", "/nonexistent/card"},
+                                                                  {"--bogus"},
+                                                                  {"--beat", "hr=0"},
+                                                                  {"--noise", "mains=55"}}) {
         Spawned s = spawnInstrument(args);
         const std::string out = readAll(s.out);
         EXPECT_NE(waitExit(s.pid), 0) << args[0];

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The card-file window driven headless over a card file made with the storage API: lists,
 // selection, Open / Write / DelRec / Delete / New / Change and their messages.
 #include "cardfile/CardFile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The new-patient and change-patient dialogs driven headless: checks, messages, the created
 // patient on disk, captions in both languages.
 #include "cardfile/CardFile.h"

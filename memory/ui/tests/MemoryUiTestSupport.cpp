@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "memory/ui/tests/MemoryUiTestSupport.h"
 
 #include "sim/MemoryHook.h"

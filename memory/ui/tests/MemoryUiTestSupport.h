@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shared helpers of the memory window tests: waiting on the event loop, a card folder for the
 // simulated instrument, and a card file with patients.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device file list window: the worker's changes on the window's thread, in order; the buttons
 // during a run; Delete's confirmation.
 #include "memory/ui/DeviceFileList.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The memory window over the simulated instrument and a card file in a temporary folder: download,
 // file every kind into a patient's card, the archive entries, and what stays where on failure.
 #include "memory/ui/DeviceFileList.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The print range dialog and the Print / Print setup commands, driven through the UI seams.
 #include "print/ui/PrintCommands.h"
 #include "print/ui/PrintRangeDialog.h"

@@ -1,0 +1,27 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Exporting a card-file recording from the card-file window: a save dialog offers the four formats
+// by filter and extension, then the recording is written; the outcome is told in the interface
+// language. The dialog runs through the dialog seam, so tests drive it without an event loop.
+#pragma once
+
+#include "cardfile/CardFile.h"
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+namespace velkard::cardfile::ui {
+
+// Caption of the card-file window's button.
+QString exportButtonCaption(bool russian);
+// Name filters of the save dialog, in the order EDF+, DICOM, SCP-ECG, HL7 aECG.
+QStringList exportNameFilters(bool russian);
+
+// Asks for the target file (default: the patient's name and the recording's date in `folder`) and
+// exports recording `entry` of `patient`. Returns true when a file was written.
+bool exportWithSaveDialog(const CardFile& cardFile, const PatientRecord& patient,
+                          const ArchiveEntry& entry, bool russian, const QString& folder,
+                          QWidget* owner);
+
+} // namespace velkard::cardfile::ui

@@ -1,0 +1,183 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The card-file window's Export: the button beside Open in both languages, the save dialog with
+// the four formats, the default file name, the format from the extension or the filter, and the
+// messages for every outcome. The dialog is answered through the dialog seam.
+#include "cardfile/CardFile.h"
+#include "cardfile/ui/CardFileWindow.h"
+#include "cardfile/ui/ExportRecording.h"
+#include "signal/FileIo.h"
+#include "signal/SampleRecord.h"
+#include "ui/Messages.h"
+#include "ui/ViewState.h"
+
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <fstream>
+#include <gtest/gtest.h>
+
+using namespace velkard;
+using cardfile::ui::CardFileWindow;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ExportButtonTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        cardfile::PatientRecord r;
+        r.name = "Петрова Мария Сергеевна";
+        r.policy = "1";
+        r.birthDate = "03.09.1975";
+        r.sex = "Жен";
+        r.id = cf.newPatientId();
+        ASSERT_TRUE(cf.createPatientArchive(r.id));
+        ASSERT_TRUE(cf.appendPatientRecord(r));
+        id = r.id;
+        // Two seconds of a small sawtooth in every channel.
+        std::vector<std::uint8_t> bytes(1600 * signal::kRecordBytes);
+        for (std::size_t i = 0; i < bytes.size() / 2; ++i)
+            signal::writeLe16(bytes.data() + 2 * i, static_cast<std::int16_t>(i % 97));
+        ASSERT_TRUE(signal::writeFileAtomically(cf.recordingPath(id, 1), bytes));
+        ASSERT_TRUE(cf.appendArchiveEntry(id, 1, "02.06.2024", "18:47:09",
+                                          cardfile::EntryDuration::ofSeconds(2), "  "));
+        ASSERT_TRUE(cf.appendArchiveEntry(id, 2, "02.06.2024", "19:00:00",
+                                          cardfile::EntryDuration::rhythm(true), "RT"));
+    }
+    fs::path work() const { return dir.path().toStdString(); }
+    void selectEntry(CardFileWindow& w, int entry) {
+        w.patientList->setCurrentItem(w.patientList->topLevelItem(0));
+        w.archiveList->setCurrentItem(w.archiveList->topLevelItem(entry));
+    }
+    // Answers the save dialog: records what it offered, then picks the filter and the file name
+    // (an empty name cancels).
+    ui::ScriptedDialogs::Handler answer(int filter, const QString& name) {
+        return [this, filter, name](QDialog& d) {
+            EXPECT_EQ(d.objectName(), "ExportDialog");
+            auto& dialog = dynamic_cast<QFileDialog&>(d);
+            offeredFilters = dialog.nameFilters();
+            offeredFile = dialog.selectedFiles().value(0);
+            saveMode = dialog.acceptMode() == QFileDialog::AcceptSave;
+            if (name.isEmpty())
+                return int(QDialog::Rejected);
+            // As the user does it: the filter, whose signal sets the default suffix, then the name.
+            dialog.selectNameFilter(offeredFilters.value(filter));
+            emit dialog.filterSelected(offeredFilters.value(filter));
+            dialog.selectFile(name);
+            return int(QDialog::Accepted);
+        };
+    }
+    static std::string head(const fs::path& p, std::size_t n, std::size_t from = 0) {
+        std::ifstream in(p, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(from));
+        std::string s(n, '\0');
+        in.read(s.data(), static_cast<std::streamsize>(n));
+        return s;
+    }
+
+    QTemporaryDir dir;
+    cardfile::CardFile cf{fs::path(dir.path().toStdString())};
+    std::string id;
+    ui::ViewState state;
+    ui::RecordingMessages messages;
+    ui::ScopedMessages scopedMessages{&messages};
+    ui::ScriptedDialogs dialogs;
+    ui::ScopedDialogs scopedDialogs{&dialogs};
+    QStringList offeredFilters;
+    QString offeredFile;
+    bool saveMode = false;
+};
+
+TEST_F(ExportButtonTest, ButtonBesideOpenInBothLanguages) {
+    CardFileWindow w(state, work());
+    EXPECT_EQ(w.Export->text(), QString::fromUtf8("Экспорт"));
+    // The archive's button row: Open, Export, Delete, Write.
+    QLayout* buttons = nullptr;
+    for (auto* l : w.findChildren<QHBoxLayout*>())
+        if (l->indexOf(w.Open) >= 0)
+            buttons = l;
+    ASSERT_NE(buttons, nullptr);
+    EXPECT_EQ(buttons->indexOf(w.Export), buttons->indexOf(w.Open) + 1);
+    w.applyLanguage(false);
+    EXPECT_EQ(w.Export->text(), "Export");
+    EXPECT_EQ(cardfile::ui::exportNameFilters(false).size(), 4);
+}
+
+TEST_F(ExportButtonTest, ExportsTheSelectedRecordingByFilterOrExtension) {
+    CardFileWindow w(state, work());
+    selectEntry(w, 0);
+    // The DICOM filter and a name without extension: .dcm is added.
+    dialogs.script.push_back(answer(1, dir.filePath("first")));
+    w.Export->click();
+    ASSERT_EQ(dialogs.shownNames.size(), 1u);
+    EXPECT_TRUE(saveMode);
+    ASSERT_EQ(offeredFilters.size(), 4);
+    const char* extensions[] = {"(*.edf)", "(*.dcm)", "(*.scp)", "(*.xml)"};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(offeredFilters[i].endsWith(extensions[i])) << offeredFilters[i].toStdString();
+    EXPECT_EQ(offeredFile,
+              dir.filePath(QString::fromUtf8("Петрова_Мария_Сергеевна_2024-06-02_18-47-09.edf")));
+    EXPECT_EQ(head(work() / "first.dcm", 4, 128), "DICM");
+    EXPECT_TRUE(messages.lastText().contains("first.dcm")) << messages.lastText().toStdString();
+    EXPECT_TRUE(messages.lastText().startsWith(QString::fromUtf8("ЭКГ экспортирована")));
+
+    // An extension of the four decides over the filter; English texts.
+    w.applyLanguage(false);
+    state.russian = false;
+    dialogs.script.push_back(answer(0, dir.filePath("second.xml")));
+    w.Export->click();
+    EXPECT_TRUE(offeredFilters[0].startsWith("EDF+ for"));
+    EXPECT_EQ(head(work() / "second.xml", 5), "<?xml");
+    EXPECT_FALSE(fs::exists(work() / "second.xml.edf"));
+    EXPECT_TRUE(messages.lastText().startsWith("The ECG was exported"));
+    dialogs.script.push_back(answer(2, dir.filePath("third.scp")));
+    w.Export->click();
+    EXPECT_EQ(head(work() / "third.scp", 6, 6 + 16 - 6), "SCPECG");
+
+    // Cancel: nothing written, nothing said.
+    const auto shown = messages.shown.size();
+    dialogs.script.push_back(answer(0, QString()));
+    w.Export->click();
+    EXPECT_EQ(messages.shown.size(), shown);
+    EXPECT_FALSE(fs::exists(work() / "Петрова_Мария_Сергеевна_2024-06-02_18-47-09.edf"));
+}
+
+TEST_F(ExportButtonTest, FailuresAreToldInTheInterfaceLanguage) {
+    CardFileWindow w(state, work());
+    // Nothing selected.
+    w.Export->click();
+    EXPECT_EQ(messages.lastText(), QString::fromUtf8("Выберите пациента"));
+    w.patientList->setCurrentItem(w.patientList->topLevelItem(0));
+    w.Export->click();
+    EXPECT_EQ(messages.lastText(), QString::fromUtf8("Выберите в архиве № ЭКГ"));
+    EXPECT_TRUE(dialogs.shownNames.empty());
+
+    // A rhythmogram holds no leads: said before any dialog.
+    selectEntry(w, 1);
+    w.Export->click();
+    EXPECT_TRUE(messages.lastText().startsWith(QString::fromUtf8("Ритмограмма")));
+    EXPECT_TRUE(dialogs.shownNames.empty());
+
+    // A folder that cannot be written: said, nothing left.
+    selectEntry(w, 0);
+    dialogs.script.push_back(answer(0, dir.filePath("missing/x.edf")));
+    w.Export->click();
+    EXPECT_TRUE(messages.lastText().startsWith(QString::fromUtf8("Не удалось записать файл")))
+        << messages.lastText().toStdString();
+    EXPECT_FALSE(fs::exists(work() / "missing"));
+
+    // The recording gone from the disk.
+    fs::remove(cf.recordingPath(id, 1));
+    state.russian = false;
+    dialogs.script.push_back(answer(0, dir.filePath("y.edf")));
+    w.Export->click();
+    EXPECT_TRUE(messages.lastText().startsWith("Cannot open the ECG file"))
+        << messages.lastText().toStdString();
+    EXPECT_FALSE(fs::exists(work() / "y.edf"));
+}
+
+} // namespace

@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// velkard-cli measure: beats and global measurements of a recording, as one JSON object.
+#include "cli/Cli.h"
+#include "measure/Measurements.h"
+#include "signal/Leads.h"
+#include "signal/Recording.h"
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+
+namespace velkard::cli {
+namespace {
+
+int runMeasure(const std::vector<std::string>& argv);
+
+const Command kMeasure{
+    "measure", "print the heart rate, intervals, axes and amplitudes of a recording as JSON",
+    "Usage: velkard-cli measure REC [--from S] [--seconds N]\n\n"
+    "Detects every QRS complex of the recording file REC (or of N seconds of it from second S;\n"
+    "default: the whole recording) and measures the span from its median beat. Prints one JSON\n"
+    "object: heart_rate_bpm, rr_ms, p_ms, pr_ms, qrs_ms, qt_ms, qtc_bazett_ms,\n"
+    "qtc_fridericia_ms, p_axis_deg, qrs_axis_deg, t_axis_deg (numbers, null where not\n"
+    "measurable), beats (the record index of every QRS in the span, counted from the file's\n"
+    "first record) and leads ({\"I\": {\"r_mv\": ..., \"s_mv\": ...}, ..., \"V6\": {...}}, the S\n"
+    "as a positive depth).\n",
+    runMeasure};
+
+const Registration regMeasure{kMeasure};
+
+std::optional<double> seconds(const std::string& text) {
+    try {
+        std::size_t used = 0;
+        const double v = std::stod(text, &used);
+        if (used != text.size() || !std::isfinite(v) || v < 0)
+            return std::nullopt;
+        return v;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+std::string number(std::optional<double> v, int decimals) {
+    if (!v || !std::isfinite(*v))
+        return "null";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, *v);
+    // "-0.0" reads as a negative zero; print it as 0.
+    const std::string s = text;
+    return s.find_first_not_of("-0.") == std::string::npos ? std::string("0") : s;
+}
+
+std::string toJson(const measure::Measurements& m) {
+    std::ostringstream out;
+    const std::pair<const char*, std::optional<double>> values[] = {
+        {"heart_rate_bpm", m.heartRateBpm},
+        {"rr_ms", m.rrMs},
+        {"p_ms", m.pMs},
+        {"pr_ms", m.prMs},
+        {"qrs_ms", m.qrsMs},
+        {"qt_ms", m.qtMs},
+        {"qtc_bazett_ms", m.qtcBazettMs},
+        {"qtc_fridericia_ms", m.qtcFridericiaMs},
+        {"p_axis_deg", m.pAxisDeg},
+        {"qrs_axis_deg", m.qrsAxisDeg},
+        {"t_axis_deg", m.tAxisDeg},
+    };
+    out << "{";
+    for (const auto& [key, value] : values)
+        out << "\"" << key << "\": " << number(value, 1) << ", ";
+    out << "\"beats\": [";
+    for (std::size_t i = 0; i < m.beats.size(); ++i)
+        out << (i ? ", " : "") << m.beats[i];
+    out << "], \"leads\": {";
+    for (std::size_t l = 0; l < signal::kLeadCount; ++l)
+        out << (l ? ", " : "") << "\"" << signal::kStandardLeadNames[l]
+            << "\": {\"r_mv\": " << number(m.leads[l].rMv, 3)
+            << ", \"s_mv\": " << number(m.leads[l].sMv, 3) << "}";
+    out << "}}";
+    return out.str();
+}
+
+int runMeasure(const std::vector<std::string>& argv) {
+    Args args(argv, {"from", "seconds"}, {});
+    if (!args.ok())
+        return usage(kMeasure, args.error());
+    if (args.positional().size() != 1)
+        return usage(kMeasure, "expects one recording file");
+    const auto from = seconds(args.valueOr("from", "0"));
+    if (!from)
+        return usage(kMeasure, "--from needs a number of seconds, 0 or more");
+    std::optional<double> length;
+    if (auto text = args.value("seconds")) {
+        length = seconds(*text);
+        if (!length || *length <= 0)
+            return usage(kMeasure, "--seconds needs a number of seconds above 0");
+    }
+
+    signal::RecordingBuffer buffer;
+    if (const signal::Status loaded = signal::loadRecording(args.positional()[0], buffer); !loaded)
+        return fail(loaded.message);
+    std::vector<signal::SampleRecord> records(buffer.records());
+    for (std::size_t i = 0; i < records.size(); ++i)
+        records[i] = buffer.record(i);
+
+    const auto first = static_cast<std::size_t>(std::llround(*from * signal::kRecordsPerSecond));
+    if (first > records.size() || (first == records.size() && first > 0)) {
+        std::ostringstream message;
+        message << "--from " << *from << " s is past the end of " << args.positional()[0] << " ("
+                << static_cast<double>(records.size()) / signal::kRecordsPerSecond << " s)";
+        return fail(message.str());
+    }
+    const std::size_t count =
+        length ? static_cast<std::size_t>(std::llround(*length * signal::kRecordsPerSecond))
+               : records.size() - first;
+    std::cout << toJson(measure::measureSpan(records.data(), records.size(), first, count)) << "\n";
+    return kOk;
+}
+
+} // namespace
+} // namespace velkard::cli

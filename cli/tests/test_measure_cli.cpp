@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "cli/tests/RunCli.h"
+#include "sim/SyntheticEcg.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace velkard::cli::test {
+namespace {
+
+void saveRecording(const std::filesystem::path& path,
+                   const std::vector<signal::SampleRecord>& records) {
+    std::ofstream out(path, std::ios::binary);
+    for (const auto& r : records) {
+        std::uint8_t bytes[signal::kRecordBytes];
+        for (std::size_t c = 0; c < signal::kChannels; ++c)
+            signal::writeLe16(bytes + 2 * c, r.c[c]);
+        out.write(reinterpret_cast<const char*>(bytes), sizeof bytes);
+    }
+}
+
+QJsonObject parse(const std::string& text) {
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString() << "\n"
+                                                     << text;
+    return doc.object();
+}
+
+TEST(MeasureCli, PrintsTheMeasurementsOfTheChosenSpanAsJson) {
+    TempDir dir;
+    sim::EcgParameters params;
+    std::string error;
+    ASSERT_TRUE(sim::parseBeatParameters("hr=72,pr=160,qrs=90,qt=400,axis=60,rV5=2.2,sV1=1.4,"
+                                         "irregular=0",
+                                         params.beat, error));
+    ASSERT_TRUE(sim::parseNoiseParameters("mains=50,wander=0.3,white=0.02", params.noise, error));
+    std::vector<sim::PlacedBeat> placed;
+    saveRecording(dir / "rec.dat", sim::SyntheticEcg::records(8, params, 30 * 800, &placed));
+
+    const CliResult r =
+        runCli({"measure", "rec.dat", "--from", "10", "--seconds", "10"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const QJsonObject m = parse(r.out);
+    const QStringList keys{"heart_rate_bpm", "rr_ms",        "p_ms",          "pr_ms",
+                           "qrs_ms",         "qt_ms",        "qtc_bazett_ms", "qtc_fridericia_ms",
+                           "p_axis_deg",     "qrs_axis_deg", "t_axis_deg",    "beats",
+                           "leads"};
+    QStringList sortedKeys = keys;
+    sortedKeys.sort();
+    EXPECT_EQ(m.keys(), sortedKeys);
+    EXPECT_NEAR(m["heart_rate_bpm"].toDouble(), 72, 1);
+    EXPECT_NEAR(m["rr_ms"].toDouble(), 833.3, 15);
+    EXPECT_NEAR(m["pr_ms"].toDouble(), 160, 10);
+    EXPECT_NEAR(m["qrs_ms"].toDouble(), 90, 10);
+    EXPECT_NEAR(m["qt_ms"].toDouble(), 400, 20);
+    EXPECT_NEAR(m["qtc_bazett_ms"].toDouble(), 400 / std::sqrt(0.8333), 25);
+    EXPECT_NEAR(m["qrs_axis_deg"].toDouble(), 60, 10);
+
+    // Beats of seconds 10 to 20, counted from the file's first record.
+    const QJsonArray beats = m["beats"].toArray();
+    std::vector<std::int64_t> expected;
+    for (const auto& b : placed) {
+        const auto c = b.centreRecord(params.beat);
+        if (c >= 8000 && c < 16000)
+            expected.push_back(c);
+    }
+    ASSERT_EQ(static_cast<std::size_t>(beats.size()), expected.size());
+    for (qsizetype i = 0; i < beats.size(); ++i)
+        EXPECT_NEAR(beats[i].toDouble(), static_cast<double>(expected[static_cast<std::size_t>(i)]),
+                    40);
+
+    const QJsonObject leads = m["leads"].toObject();
+    EXPECT_EQ(leads.keys().size(), 12);
+    for (const char* name :
+         {"I", "II", "III", "aVR", "aVL", "aVF", "V1", "V2", "V3", "V4", "V5", "V6"}) {
+        EXPECT_TRUE(leads[name].toObject()["r_mv"].isDouble()) << name;
+        EXPECT_GE(leads[name].toObject()["s_mv"].toDouble(-1), 0.0) << name;
+    }
+    EXPECT_NEAR(leads["V5"].toObject()["r_mv"].toDouble(), 2.2, 0.1);
+    EXPECT_NEAR(leads["V1"].toObject()["s_mv"].toDouble(), 1.4, 0.1);
+    EXPECT_NEAR(leads["II"].toObject()["r_mv"].toDouble(), 1.3, 0.1);
+
+    // The whole recording by default.
+    const CliResult whole = runCli({"measure", "rec.dat"}, dir.path());
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    EXPECT_EQ(static_cast<std::size_t>(parse(whole.out)["beats"].toArray().size()), placed.size());
+}
+
+TEST(MeasureCli, NothingMeasurableIsNullAndBadArgumentsAreRefused) {
+    TempDir dir;
+    saveRecording(dir / "flat.dat", std::vector<signal::SampleRecord>(4000));
+    const CliResult flat = runCli({"measure", "flat.dat"}, dir.path());
+    ASSERT_EQ(flat.status, 0) << flat.err;
+    const QJsonObject m = parse(flat.out);
+    EXPECT_TRUE(m["heart_rate_bpm"].isNull());
+    EXPECT_TRUE(m["qt_ms"].isNull());
+    EXPECT_TRUE(m["beats"].toArray().isEmpty());
+    EXPECT_TRUE(m["leads"].toObject()["V6"].toObject()["r_mv"].isNull());
+
+    EXPECT_EQ(runCli({"measure", "missing.dat"}, dir.path()).status, 1);
+    const CliResult past = runCli({"measure", "flat.dat", "--from", "9"}, dir.path());
+    EXPECT_EQ(past.status, 1);
+    EXPECT_NE(past.err.find("past the end"), std::string::npos) << past.err;
+    EXPECT_EQ(runCli({"measure", "flat.dat", "--seconds", "0"}, dir.path()).status, 2);
+    EXPECT_EQ(runCli({"measure", "flat.dat", "--from", "-1"}, dir.path()).status, 2);
+    EXPECT_EQ(runCli({"measure"}, dir.path()).status, 2);
+}
+
+} // namespace
+} // namespace velkard::cli::test

@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "export/CardFileExport.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace velkard::exporting {
+
+Status exportCardFileRecording(const cardfile::CardFile& cardFile,
+                               const cardfile::PatientRecord& patient,
+                               const cardfile::ArchiveEntry& entry, Format format,
+                               const std::filesystem::path& target) {
+    const std::filesystem::path recording =
+        cardFile.recordingPath(patient.id, entry.recordNumber());
+    if (entry.isRhythm())
+        return Status::failure(ErrorCode::NotAnEcg,
+                               "Cannot export " + recording.string() +
+                                   ": a rhythmogram holds beat intervals, not ECG samples");
+    signal::RecordingBuffer buffer;
+    if (auto s = signal::loadRecording(recording, buffer); !s)
+        return Status::failure(ErrorCode::CannotReadRecording, s.message);
+    EcgExport ecg = deriveExport(buffer, entry.isA2() ? signal::RecordingKind::A2
+                                                      : signal::RecordingKind::Plain);
+    ecg.patient = Patient{patient.name, patient.id, patient.birthDate, patient.sex};
+    ecg.recordedAt = parseDateTime(entry.date, entry.time);
+    return writeExport(ecg, format, target);
+}
+
+Status exportCardFileRecording(const cardfile::CardFile& cardFile, std::string_view patientId,
+                               int number, Format format, const std::filesystem::path& target) {
+    auto patients = cardFile.listPatients();
+    if (!patients)
+        return Status::failure(ErrorCode::CannotReadRecording, patients.message);
+    auto patient =
+        std::find_if(patients.value.begin(), patients.value.end(),
+                     [&](const cardfile::PatientRecord& p) { return p.id == patientId; });
+    if (patient == patients.value.end())
+        return Status::failure(ErrorCode::UnknownPatient, "No patient with ID '" +
+                                                              std::string(patientId) +
+                                                              "' in the card file");
+    auto entries = cardFile.listArchiveEntries(patient->id);
+    if (!entries)
+        return Status::failure(ErrorCode::CannotReadRecording, entries.message);
+    auto entry =
+        std::find_if(entries.value.begin(), entries.value.end(),
+                     [&](const cardfile::ArchiveEntry& e) { return e.recordNumber() == number; });
+    if (entry == entries.value.end())
+        return Status::failure(ErrorCode::UnknownRecording, "Patient '" + std::string(patientId) +
+                                                                "' has no recording " +
+                                                                std::to_string(number));
+    return exportCardFileRecording(cardFile, *patient, *entry, format, target);
+}
+
+std::string defaultExportFileName(const cardfile::PatientRecord& patient,
+                                  const cardfile::ArchiveEntry& entry, Format format) {
+    std::string name;
+    for (char c : patient.name) {
+        const auto u = static_cast<unsigned char>(c);
+        const bool refused = u < 0x20 || c == '/' || c == '\\' || c == ':' || c == '*' ||
+                             c == '?' || c == '"' || c == '<' || c == '>' || c == '|';
+        name.push_back(refused || c == ' ' ? '_' : c);
+    }
+    while (!name.empty() && name.back() == '_')
+        name.pop_back();
+    while (!name.empty() && name.front() == '_')
+        name.erase(name.begin());
+    if (name.empty() || name == "." || name == "..")
+        name = "ECG";
+    if (auto t = parseDateTime(entry.date, entry.time)) {
+        char stamp[40];
+        std::snprintf(stamp, sizeof stamp, "_%04d-%02d-%02d_%02d-%02d-%02d", t->year, t->month,
+                      t->day, t->hour, t->minute, t->second);
+        name += stamp;
+    }
+    return name + std::string(formatExtension(format));
+}
+
+} // namespace velkard::exporting

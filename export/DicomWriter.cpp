@@ -1,0 +1,190 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// DICOM through DCMTK: 12-Lead ECG Waveform storage for recordings up to 16 s, General ECG Waveform
+// storage for longer ones. Names in UTF-8 (ISO_IR 192) as the card holds them, family^given^middle.
+// One multiplex group holds the twelve leads; when an A2 recording goes on recording lead II alone,
+// a second group holds that lead for the whole recording (both groups start with the acquisition,
+// which needs no time offset and so no claim of a synchronised clock).
+#include "export/Writers.h"
+
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dctk.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <random>
+
+namespace velkard::exporting::detail {
+
+namespace {
+
+// Longest recording of the 12-Lead ECG storage class.
+inline constexpr std::size_t kTwelveLeadMaxSamples = 16 * kSampleRate;
+
+struct LeadCode {
+    const char* value;
+    const char* meaning;
+};
+// Lead codes of the MDC coding scheme (DICOM's context group of ECG leads), in StandardLead order.
+constexpr std::array<LeadCode, signal::kLeadCount> kLeadCodes{{{"2:1", "Lead I"},
+                                                               {"2:2", "Lead II"},
+                                                               {"2:61", "Lead III"},
+                                                               {"2:62", "Lead aVR"},
+                                                               {"2:63", "Lead aVL"},
+                                                               {"2:64", "Lead aVF"},
+                                                               {"2:3", "Lead V1"},
+                                                               {"2:4", "Lead V2"},
+                                                               {"2:5", "Lead V3"},
+                                                               {"2:6", "Lead V4"},
+                                                               {"2:7", "Lead V5"},
+                                                               {"2:8", "Lead V6"}}};
+
+// A UID from a random 128-bit number, the "2.25." form that needs no registered root.
+std::string newUid(std::mt19937_64& rng) {
+    unsigned __int128 v = (static_cast<unsigned __int128>(rng()) << 64) | rng();
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(v % 10)));
+        v /= 10;
+    } while (v != 0);
+    return "2.25." + digits;
+}
+
+std::string twoDigits(int v) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02d", v);
+    return buf;
+}
+std::string dicomDate(int y, int m, int d) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
+    return buf;
+}
+std::string dicomTime(int h, int mi, int s) {
+    return twoDigits(h) + twoDigits(mi) + twoDigits(s);
+}
+
+bool put(DcmItem* item, const DcmTagKey& tag, const std::string& value) {
+    return item->putAndInsertString(tag, value.c_str()).good();
+}
+
+bool addCode(DcmItem* parent, const DcmTagKey& sequence, const char* value, const char* scheme,
+             const char* meaning) {
+    DcmItem* code = nullptr;
+    return parent->findOrCreateSequenceItem(sequence, code, -2).good() &&
+           put(code, DCM_CodeValue, value) && put(code, DCM_CodingSchemeDesignator, scheme) &&
+           put(code, DCM_CodeMeaning, meaning);
+}
+
+// One multiplex group: the first `count` samples of the given leads.
+bool addGroup(DcmDataset* ds, const EcgExport& ecg, const std::vector<std::size_t>& leads,
+              std::size_t count, const char* label) {
+    DcmItem* group = nullptr;
+    if (ds->findOrCreateSequenceItem(DCM_WaveformSequence, group, -2).bad())
+        return false;
+    bool ok =
+        put(group, DCM_WaveformOriginality, "ORIGINAL") &&
+        group->putAndInsertUint16(DCM_NumberOfWaveformChannels, static_cast<Uint16>(leads.size()))
+            .good() &&
+        group->putAndInsertUint32(DCM_NumberOfWaveformSamples, static_cast<Uint32>(count)).good() &&
+        put(group, DCM_SamplingFrequency, std::to_string(kSampleRate)) &&
+        put(group, DCM_MultiplexGroupLabel, label);
+    for (std::size_t lead : leads) {
+        DcmItem* channel = nullptr;
+        ok = ok &&
+             group->findOrCreateSequenceItem(DCM_ChannelDefinitionSequence, channel, -2).good();
+        if (!ok)
+            break;
+        const LeadCode& code = kLeadCodes[lead];
+        char sensitivity[32];
+        std::snprintf(sensitivity, sizeof sensitivity, "%.14f", kMicrovoltsPerUnit); // 16 chars
+        ok = addCode(channel, DCM_ChannelSourceSequence, code.value, "MDC", code.meaning) &&
+             put(channel, DCM_ChannelSensitivity, sensitivity) &&
+             addCode(channel, DCM_ChannelSensitivityUnitsSequence, "uV", "UCUM", "microvolt") &&
+             put(channel, DCM_ChannelSensitivityCorrectionFactor, "1") &&
+             put(channel, DCM_ChannelBaseline, "0") && put(channel, DCM_ChannelTimeSkew, "0") &&
+             channel->putAndInsertUint16(DCM_WaveformBitsStored, 16).good();
+    }
+    std::vector<Uint16> data(count * leads.size());
+    for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t c = 0; c < leads.size(); ++c)
+            data[i * leads.size() + c] = static_cast<Uint16>(ecg.leads[leads[c]][i]);
+    return ok && group->putAndInsertUint16(DCM_WaveformBitsAllocated, 16).good() &&
+           put(group, DCM_WaveformSampleInterpretation, "SS") &&
+           group
+               ->putAndInsertUint16Array(DCM_WaveformData, data.data(),
+                                         static_cast<unsigned long>(data.size()))
+               .good();
+}
+
+} // namespace
+
+Status writeDicom(const EcgExport& ecg, const std::filesystem::path& path) {
+    std::mt19937_64 rng(std::random_device{}());
+    DcmFileFormat file;
+    DcmDataset* ds = file.getDataset();
+    const bool twelveLead = ecg.samples() <= kTwelveLeadMaxSamples;
+
+    // The export's own time stands in for an unknown recording time (a bare recording file).
+    DateTime at{};
+    if (ecg.recordedAt) {
+        at = *ecg.recordedAt;
+    } else {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&now, &local);
+        at = {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+              local.tm_hour,        local.tm_min,     local.tm_sec};
+    }
+    const std::string date = dicomDate(at.year, at.month, at.day);
+    const std::string time = dicomTime(at.hour, at.minute, at.second);
+
+    std::string name, id, birth, sex;
+    if (ecg.patient) {
+        const PersonName n = splitName(ecg.patient->name);
+        name = n.family + "^" + n.given + "^" + n.middle;
+        while (!name.empty() && name.back() == '^')
+            name.pop_back();
+        id = ecg.patient->id;
+        while (!id.empty() && id.front() == ' ')
+            id.erase(id.begin());
+        if (auto b = parseDate(ecg.patient->birthDate))
+            birth = dicomDate(b->year, b->month, b->day);
+        const Sex s = sexOf(*ecg.patient);
+        sex = s == Sex::Male ? "M" : s == Sex::Female ? "F" : "O";
+    }
+
+    bool ok = put(ds, DCM_SpecificCharacterSet, "ISO_IR 192") &&
+              put(ds, DCM_SOPClassUID,
+                  twelveLead ? UID_TwelveLeadECGWaveformStorage : UID_GeneralECGWaveformStorage) &&
+              put(ds, DCM_SOPInstanceUID, newUid(rng)) &&
+              // Patient
+              put(ds, DCM_PatientName, name) && put(ds, DCM_PatientID, id) &&
+              put(ds, DCM_PatientBirthDate, birth) && put(ds, DCM_PatientSex, sex) &&
+              // Study, series, equipment
+              put(ds, DCM_StudyInstanceUID, newUid(rng)) && put(ds, DCM_StudyDate, date) &&
+              put(ds, DCM_StudyTime, time) && put(ds, DCM_ReferringPhysicianName, "") &&
+              put(ds, DCM_StudyID, "") && put(ds, DCM_AccessionNumber, "") &&
+              put(ds, DCM_Modality, "ECG") && put(ds, DCM_SeriesInstanceUID, newUid(rng)) &&
+              put(ds, DCM_SeriesNumber, "1") && put(ds, DCM_Manufacturer, "") &&
+              put(ds, DCM_SoftwareVersions, "Velkard") &&
+              // Waveform identification
+              put(ds, DCM_InstanceNumber, "1") && put(ds, DCM_ContentDate, date) &&
+              put(ds, DCM_ContentTime, time) && put(ds, DCM_AcquisitionDateTime, date + time);
+    ok = ok && ds->insertEmptyElement(DCM_AcquisitionContextSequence).good();
+
+    std::vector<std::size_t> all(signal::kLeadCount);
+    for (std::size_t l = 0; l < all.size(); ++l)
+        all[l] = l;
+    ok = ok && addGroup(ds, ecg, all, ecg.twelveLeadSamples(), "RHYTHM");
+    if (ok && ecg.leadIIContinuesAlone())
+        ok = addGroup(ds, ecg, {signal::StandardLeadII}, ecg.samples(), "LEAD II");
+    if (!ok)
+        return Status::failure(ErrorCode::CannotWrite, "DCMTK refused an attribute");
+    const OFCondition saved = file.saveFile(path.c_str(), EXS_LittleEndianExplicit);
+    if (saved.bad())
+        return Status::failure(ErrorCode::CannotWrite, saved.text());
+    return Status::success();
+}
+
+} // namespace velkard::exporting::detail

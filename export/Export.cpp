@@ -1,0 +1,208 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "export/Export.h"
+
+#include "export/Writers.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace velkard::exporting {
+
+namespace {
+
+struct FormatInfo {
+    Format format;
+    std::string_view name;
+    std::string_view extension;
+};
+constexpr std::array<FormatInfo, 4> kFormatInfo{{{Format::Edf, "edf", ".edf"},
+                                                 {Format::Dicom, "dicom", ".dcm"},
+                                                 {Format::Scp, "scp", ".scp"},
+                                                 {Format::Aecg, "aecg", ".xml"}}};
+
+const FormatInfo& info(Format format) {
+    return *std::find_if(kFormatInfo.begin(), kFormatInfo.end(),
+                         [&](const FormatInfo& i) { return i.format == format; });
+}
+
+bool allDigits(std::string_view s) {
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+int number(std::string_view s) {
+    int v = 0;
+    for (char c : s)
+        v = v * 10 + (c - '0');
+    return v;
+}
+
+bool validDay(int year, int month, int day) {
+    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || day > kDays[month - 1])
+        return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return !(month == 2 && day == 29 && !leap);
+}
+
+} // namespace
+
+std::string_view formatName(Format format) {
+    return info(format).name;
+}
+std::string_view formatExtension(Format format) {
+    return info(format).extension;
+}
+
+std::optional<Format> formatFromName(std::string_view name) {
+    for (const auto& i : kFormatInfo)
+        if (i.name == name)
+            return i.format;
+    return std::nullopt;
+}
+
+std::optional<Format> formatFromPath(const std::filesystem::path& path) {
+    std::string ext = path.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const auto& i : kFormatInfo)
+        if (i.extension == ext)
+            return i.format;
+    return std::nullopt;
+}
+
+Sex sexOf(const Patient& patient) {
+    if (patient.sex == "Муж" || patient.sex == "men")
+        return Sex::Male;
+    if (patient.sex == "Жен" || patient.sex == "wom")
+        return Sex::Female;
+    return Sex::Unknown;
+}
+
+PersonName splitName(std::string_view name) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < name.size()) {
+        while (i < name.size() && (name[i] == ' ' || name[i] == '\t'))
+            ++i;
+        std::size_t start = i;
+        while (i < name.size() && name[i] != ' ' && name[i] != '\t')
+            ++i;
+        if (i > start)
+            words.emplace_back(name.substr(start, i - start));
+    }
+    PersonName out;
+    if (!words.empty())
+        out.family = words[0];
+    if (words.size() > 1)
+        out.given = words[1];
+    for (std::size_t w = 2; w < words.size(); ++w)
+        out.middle += (w > 2 ? " " : "") + words[w];
+    return out;
+}
+
+std::optional<Date> parseDate(std::string_view text) {
+    if (text.size() != 10 || text[2] != '.' || text[5] != '.')
+        return std::nullopt;
+    auto dd = text.substr(0, 2), mm = text.substr(3, 2), yyyy = text.substr(6, 4);
+    if (!allDigits(dd) || !allDigits(mm) || !allDigits(yyyy))
+        return std::nullopt;
+    Date d{number(yyyy), number(mm), number(dd)};
+    if (!validDay(d.year, d.month, d.day))
+        return std::nullopt;
+    return d;
+}
+
+std::optional<DateTime> parseDateTime(std::string_view date, std::string_view time) {
+    auto d = parseDate(date);
+    if (!d || time.size() != 8 || time[2] != ':' || time[5] != ':')
+        return std::nullopt;
+    auto hh = time.substr(0, 2), mi = time.substr(3, 2), ss = time.substr(6, 2);
+    if (!allDigits(hh) || !allDigits(mi) || !allDigits(ss))
+        return std::nullopt;
+    DateTime t{d->year, d->month, d->day, number(hh), number(mi), number(ss)};
+    if (t.hour > 23 || t.minute > 59 || t.second > 59)
+        return std::nullopt;
+    return t;
+}
+
+EcgExport deriveExport(const signal::RecordingBuffer& buffer, signal::RecordingKind kind) {
+    EcgExport ecg;
+    const std::size_t n = buffer.records();
+    const bool a2 = kind == signal::RecordingKind::A2;
+    const std::size_t twelve = a2 ? std::min<std::size_t>(n, signal::kA2DerivedRecords) : n;
+    for (std::size_t l = 0; l < ecg.leads.size(); ++l)
+        ecg.leads[l].resize(l == signal::StandardLeadII ? n : twelve);
+    for (std::size_t i = 0; i < twelve; ++i) {
+        const auto values = signal::deriveStandardLeads(buffer.record(i));
+        for (std::size_t l = 0; l < values.size(); ++l)
+            ecg.leads[l][i] = values[l];
+    }
+    // Later A2 records carry lead II in c1 alone; the other channels hold no recording.
+    for (std::size_t i = twelve; i < n; ++i)
+        ecg.leads[signal::StandardLeadII][i] =
+            signal::readLe16(buffer.bytes.data() + i * signal::kRecordBytes + 2);
+    return ecg;
+}
+
+Status writeExport(const EcgExport& ecg, Format format, const std::filesystem::path& target) {
+    if (ecg.samples() == 0)
+        return Status::failure(ErrorCode::EmptyRecording, "Nothing to export to " +
+                                                              target.string() +
+                                                              ": the recording holds no sample");
+    std::vector<std::uint8_t> bytes;
+    std::string text;
+    switch (format) {
+    case Format::Scp:
+        if (auto s = detail::encodeScp(ecg, bytes); !s)
+            return s;
+        break;
+    case Format::Aecg:
+        if (auto s = detail::encodeAecg(ecg, text); !s)
+            return s;
+        break;
+    case Format::Edf:
+    case Format::Dicom:
+        break;
+    }
+    detail::TemporaryTarget temporary(target);
+    if (auto s = temporary.create(); !s)
+        return s;
+    switch (format) {
+    case Format::Edf: {
+        std::uint64_t expectedSize = 0;
+        if (auto s = detail::writeEdf(ecg, temporary.path(), expectedSize); !s)
+            return detail::cannotWrite(target, s.message);
+        return temporary.commit(expectedSize);
+    }
+    case Format::Dicom:
+        if (auto s = detail::writeDicom(ecg, temporary.path()); !s)
+            return detail::cannotWrite(target, s.message);
+        return temporary.commit();
+    case Format::Scp:
+    case Format::Aecg: {
+        const auto* data = format == Format::Scp
+                               ? bytes.data()
+                               : reinterpret_cast<const std::uint8_t*>(text.data());
+        const std::size_t size = format == Format::Scp ? bytes.size() : text.size();
+        if (auto s = temporary.write(data, size); !s)
+            return s;
+        return temporary.commit(size);
+    }
+    }
+    return Status::success();
+}
+
+Status exportRecordingFile(const std::filesystem::path& recording, signal::RecordingKind kind,
+                           Format format, const std::filesystem::path& target) {
+    if (kind == signal::RecordingKind::Rhythmogram)
+        return Status::failure(ErrorCode::NotAnEcg,
+                               "Cannot export " + recording.string() +
+                                   ": a rhythmogram holds beat intervals, not ECG samples");
+    signal::RecordingBuffer buffer;
+    if (auto s = signal::loadRecording(recording, buffer); !s)
+        return Status::failure(ErrorCode::CannotReadRecording, s.message);
+    return writeExport(deriveExport(buffer, kind), format, target);
+}
+
+} // namespace velkard::exporting

@@ -1,0 +1,116 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Lossless exports of a recording into files other systems read: EDF+, DICOM ECG waveform,
+// SCP-ECG and HL7 aECG. Every file holds the twelve standard leads at 800 Hz as the instrument gave
+// them (whole instrument units with the scale in physical units), the patient's name, ID, birth
+// date and sex, and the recording's date and time when they are known.
+#pragma once
+
+#include "signal/Leads.h"
+#include "signal/Recording.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velkard::exporting {
+
+enum class Format { Edf, Dicom, Scp, Aecg };
+inline constexpr std::array<Format, 4> kFormats{Format::Edf, Format::Dicom, Format::Scp,
+                                                Format::Aecg};
+
+// "edf", "dicom", "scp", "aecg" (the command line's names).
+std::string_view formatName(Format format);
+std::optional<Format> formatFromName(std::string_view name);
+// ".edf", ".dcm", ".scp", ".xml".
+std::string_view formatExtension(Format format);
+// The format that the file name's extension names (letter case ignored).
+std::optional<Format> formatFromPath(const std::filesystem::path& path);
+
+// What went wrong, so a window can pick its message in the interface language.
+enum class ErrorCode {
+    None,
+    CannotReadRecording, // the recording file cannot be opened or read
+    NotAnEcg,            // a rhythmogram holds beat intervals, not ECG samples
+    EmptyRecording,      // not one whole sample record
+    FormatCannotHold,    // the format cannot hold this recording (SCP-ECG: too long, or A2)
+    CannotWrite,         // the target cannot be created or written (read-only folder, full disk)
+    UnknownPatient,      // no patient with this ID in the card file
+    UnknownRecording,    // the patient has no recording with this number
+};
+
+struct Status {
+    bool ok = true;
+    ErrorCode code = ErrorCode::None;
+    std::string message; // one English line naming the file; empty when ok
+
+    explicit operator bool() const { return ok; }
+    static Status success() { return {}; }
+    static Status failure(ErrorCode c, std::string text) { return {false, c, std::move(text)}; }
+};
+
+// Patient data as the card file holds it (UTF-8).
+struct Patient {
+    std::string name;      // "Family Given Middle"
+    std::string id;        // the card file's eight-character ID
+    std::string birthDate; // dd.MM.yyyy, may be empty
+    std::string sex;       // "Муж"/"men", "Жен"/"wom", or anything else for unknown
+};
+
+enum class Sex { Unknown, Male, Female };
+Sex sexOf(const Patient& patient);
+
+// Family, given and middle names from the card's one name field (words split at blanks; words
+// after the third stay with the middle name).
+struct PersonName {
+    std::string family, given, middle;
+};
+PersonName splitName(std::string_view name);
+
+struct Date {
+    int year = 0, month = 0, day = 0;
+};
+// dd.MM.yyyy; nullopt for anything else.
+std::optional<Date> parseDate(std::string_view text);
+
+struct DateTime {
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+};
+// dd.MM.yyyy and hh:mm:ss as the card file stores them.
+std::optional<DateTime> parseDateTime(std::string_view date, std::string_view time);
+
+inline constexpr int kSampleRate = signal::kRecordsPerSecond;
+inline constexpr double kUnitsPerMillivolt = 681.3;
+inline constexpr double kMicrovoltsPerUnit = 1000.0 / kUnitsPerMillivolt;
+// SCP-ECG stores the amplitude step as whole nanovolts.
+inline constexpr int kScpNanovoltsPerUnit = 1468;
+
+// The leads of one recording, ready to be written.
+struct EcgExport {
+    std::optional<Patient> patient;
+    std::optional<DateTime> recordedAt;
+    // Twelve leads in signal::StandardLead order. All have the same length, except in an A2
+    // recording longer than its first part: there lead II runs to the end and the other eleven
+    // stop after the first 8040 samples, because nothing else was recorded.
+    std::array<std::vector<std::int16_t>, signal::kLeadCount> leads;
+
+    std::size_t samples() const { return leads[signal::StandardLeadII].size(); }
+    std::size_t twelveLeadSamples() const { return leads[signal::StandardLeadI].size(); }
+    bool leadIIContinuesAlone() const { return samples() > twelveLeadSamples(); }
+};
+
+// The leads of a loaded recording file, derived as the display derives them.
+EcgExport deriveExport(const signal::RecordingBuffer& buffer, signal::RecordingKind kind);
+
+// Writes the file. The target is written under a unique temporary name in its folder, flushed and
+// renamed over the name only when complete, so a failure leaves no partial file under that name.
+Status writeExport(const EcgExport& ecg, Format format, const std::filesystem::path& target);
+
+// Reads a recording file and exports it without patient data.
+Status exportRecordingFile(const std::filesystem::path& recording, signal::RecordingKind kind,
+                           Format format, const std::filesystem::path& target);
+
+} // namespace velkard::exporting

@@ -1,0 +1,728 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "measure/Measurements.h"
+
+#include "measure/QrsDetector.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace velkard::measure {
+
+namespace {
+
+using signal::kLeadCount;
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kMsPerRecord = 1000.0 / signal::kRecordsPerSecond;
+constexpr int kIndependentCount = 8;
+// The leads every other lead is a combination of: I, II, V1..V6.
+constexpr std::array<int, kIndependentCount> kIndependent{
+    signal::StandardLeadI,  signal::StandardLeadII, signal::StandardLeadV1, signal::StandardLeadV2,
+    signal::StandardLeadV3, signal::StandardLeadV4, signal::StandardLeadV5, signal::StandardLeadV6};
+
+constexpr int kBefore = 400; // median beat: 0.5 s before the fiducial point
+constexpr int kAfter = 640;  // and 0.8 s after it
+constexpr int kLength = kBefore + kAfter;
+constexpr int kPad = 320; // settles the notch filters around a cut
+constexpr int kMaxMedianBeats = 240;
+constexpr int kShapeHalf = 48; // QRS shape for matching: +-60 ms,
+constexpr int kShapeStep = 2;  // every second sample
+constexpr int kShapeLength = 2 * kShapeHalf / kShapeStep + 1;
+constexpr int kMaxLag = 8; // alignment search, +-10 ms
+constexpr double kDominantCorrelation = 0.8;
+
+using Eight = std::array<float, kIndependentCount>;
+
+Eight independentMv(const signal::SampleRecord& r) {
+    const signal::LeadValues all = signal::deriveStandardLeads(r);
+    Eight out;
+    for (std::size_t k = 0; k < kIndependentCount; ++k)
+        out[k] = static_cast<float>(all[static_cast<std::size_t>(kIndependent[k])] /
+                                    signal::kUnitsPerMillivolt);
+    return out;
+}
+
+// The other four limb leads from I and II, as the derivation defines them.
+void completeLimbLeads(std::array<std::vector<float>, kLeadCount>& mv) {
+    const std::size_t n = mv[signal::StandardLeadI].size();
+    for (int l : {signal::StandardLeadIII, signal::StandardLeadAVR, signal::StandardLeadAVL,
+                  signal::StandardLeadAVF})
+        mv[static_cast<std::size_t>(l)].assign(n, 0.0f);
+    for (std::size_t t = 0; t < n; ++t) {
+        const float i = mv[signal::StandardLeadI][t], ii = mv[signal::StandardLeadII][t];
+        mv[signal::StandardLeadIII][t] = ii - i;
+        mv[signal::StandardLeadAVR][t] = -(i + ii) / 2;
+        mv[signal::StandardLeadAVL][t] = i - ii / 2;
+        mv[signal::StandardLeadAVF][t] = ii - i / 2;
+    }
+}
+
+float medianOf(std::vector<float>& v) {
+    const auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    float m = *mid;
+    if (v.size() % 2 == 0) {
+        const float below = *std::max_element(v.begin(), mid);
+        m = (m + below) / 2;
+    }
+    return m;
+}
+
+// At most `limit` of the items, evenly spread.
+template <typename T> std::vector<T> evenlySpread(const std::vector<T>& items, std::size_t limit) {
+    if (items.size() <= limit)
+        return items;
+    std::vector<T> out;
+    out.reserve(limit);
+    for (std::size_t i = 0; i < limit; ++i)
+        out.push_back(items[i * items.size() / limit]);
+    return out;
+}
+
+// ---- Dominant beats ----------------------------------------------------------------------
+
+constexpr int kShapeSpan = 2 * (kShapeHalf + kMaxLag) + 1;
+
+// The QRS slopes of the beat at b, lead after lead, over +-60 ms plus the lag range: differences
+// over 5 ms of a 20 ms moving mean, so neither 50 Hz nor the baseline disturb the matching.
+bool qrsShape(const signal::SampleRecord* records, std::size_t count, std::int64_t b,
+              std::vector<float>& out) {
+    constexpr int kMean = 16, kStep = 4;
+    const std::int64_t first = b - kShapeHalf - kMaxLag - kMean / 2 - kStep / 2;
+    const std::int64_t last = b + kShapeHalf + kMaxLag + kMean / 2 + kStep / 2;
+    if (first < 0 || last >= static_cast<std::int64_t>(count))
+        return false;
+    const int raw = static_cast<int>(last - first + 1);
+    // Prefix sums of every lead.
+    std::array<std::vector<float>, kIndependentCount> prefix;
+    for (auto& p : prefix)
+        p.assign(static_cast<std::size_t>(raw + 1), 0.0f);
+    for (int i = 0; i < raw; ++i) {
+        const Eight v = independentMv(records[first + i]);
+        for (std::size_t l = 0; l < kIndependentCount; ++l)
+            prefix[l][static_cast<std::size_t>(i + 1)] =
+                prefix[l][static_cast<std::size_t>(i)] + v[l];
+    }
+    // Mean of the 16 samples centred at raw index c.
+    auto mean = [&](std::size_t l, int c) {
+        return (prefix[l][static_cast<std::size_t>(c + kMean / 2)] -
+                prefix[l][static_cast<std::size_t>(c - kMean / 2)]) /
+               kMean;
+    };
+    out.assign(static_cast<std::size_t>(kShapeSpan * kIndependentCount), 0.0f);
+    const int offset = kMean / 2 + kStep / 2;
+    for (std::size_t l = 0; l < kIndependentCount; ++l)
+        for (int i = 0; i < kShapeSpan; ++i)
+            out[l * kShapeSpan + static_cast<std::size_t>(i)] =
+                mean(l, offset + i + kStep / 2) - mean(l, offset + i - kStep / 2);
+    return true;
+}
+
+// The samples of a shape at this lag (every second sample of +-60 ms around b + lag).
+void sampleShape(const std::vector<float>& raw, int lag, std::vector<float>& out) {
+    out.resize(static_cast<std::size_t>(kShapeLength * kIndependentCount));
+    for (int l = 0; l < kIndependentCount; ++l)
+        for (int i = 0; i < kShapeLength; ++i)
+            out[static_cast<std::size_t>(l * kShapeLength + i)] =
+                raw[static_cast<std::size_t>(l * kShapeSpan + kMaxLag + lag + i * kShapeStep)];
+}
+
+double correlation(const std::vector<float>& a, const std::vector<float>& b) {
+    const double n = static_cast<double>(a.size());
+    double sa = 0, sb = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        sa += a[i];
+        sb += b[i];
+    }
+    const double ma = sa / n, mb = sb / n;
+    double ab = 0, aa = 0, bb = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const double x = a[i] - ma, y = b[i] - mb;
+        ab += x * y;
+        aa += x * x;
+        bb += y * y;
+    }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+}
+
+struct DominantBeats {
+    std::vector<std::int64_t> cuts;  // to form the median beat from, at most kMaxMedianBeats
+    std::vector<std::int64_t> knots; // every classified dominant beat: cuts and their neighbours
+};
+
+// The dominant beats, each moved onto the point where its QRS matches the median QRS best. Only
+// the beats to cut out (evenly spread over [cutFrom, cutTo), at most kMaxMedianBeats) and their
+// neighbours, which carry the baseline around them, are matched: an hour needs no more.
+DominantBeats dominantBeats(const signal::SampleRecord* records, std::size_t count,
+                            const std::vector<std::int64_t>& beats, std::int64_t cutFrom,
+                            std::int64_t cutTo) {
+    std::vector<std::int64_t> usable;
+    std::vector<float> raw, sampled;
+    for (std::int64_t b : beats)
+        if (qrsShape(records, count, b, raw))
+            usable.push_back(b);
+    if (usable.empty())
+        return {};
+
+    const std::vector<std::int64_t> sample = evenlySpread(usable, kMaxMedianBeats);
+    std::vector<std::vector<float>> shapes;
+    for (std::int64_t b : sample) {
+        qrsShape(records, count, b, raw);
+        sampleShape(raw, 0, sampled);
+        shapes.push_back(sampled);
+    }
+    std::vector<float> templ(shapes.front().size()), column(shapes.size());
+    for (std::size_t k = 0; k < templ.size(); ++k) {
+        for (std::size_t i = 0; i < shapes.size(); ++i)
+            column[i] = shapes[i][k];
+        templ[k] = medianOf(column);
+    }
+
+    // Indices (into usable) of the beats to cut out, and which beats to match.
+    std::vector<std::size_t> inSpan;
+    for (std::size_t i = 0; i < usable.size(); ++i)
+        if (usable[i] >= cutFrom && usable[i] < cutTo && usable[i] - kBefore >= 0 &&
+            usable[i] + kAfter <= static_cast<std::int64_t>(count))
+            inSpan.push_back(i);
+    const std::vector<std::size_t> cutIndices = evenlySpread(inSpan, kMaxMedianBeats);
+    std::vector<char> wanted(usable.size(), 0), isCut(usable.size(), 0);
+    for (std::size_t i : cutIndices) {
+        isCut[i] = 1;
+        for (std::size_t j = i >= 2 ? i - 2 : 0; j <= std::min(usable.size() - 1, i + 2); ++j)
+            wanted[j] = 1;
+    }
+
+    DominantBeats out;
+    for (std::size_t i = 0; i < usable.size(); ++i) {
+        if (!wanted[i])
+            continue;
+        const std::int64_t b = usable[i];
+        qrsShape(records, count, b, raw);
+        double best = -2;
+        int bestLag = 0;
+        for (int lag = -kMaxLag; lag <= kMaxLag; ++lag) {
+            sampleShape(raw, lag, sampled);
+            const double c = correlation(sampled, templ);
+            if (c > best) {
+                best = c;
+                bestLag = lag;
+            }
+        }
+        if (best < kDominantCorrelation)
+            continue;
+        out.knots.push_back(b + bestLag);
+        // A cut that moved off the recording's end by the alignment is left out.
+        if (isCut[i] && b + bestLag - kBefore >= 0 &&
+            b + bestLag + kAfter <= static_cast<std::int64_t>(count))
+            out.cuts.push_back(b + bestLag);
+    }
+    return out;
+}
+
+// ---- Onsets and ends on a beat -----------------------------------------------------------
+
+using Leads8 = std::array<std::vector<float>, kIndependentCount>;
+
+// Spatial velocity: summed absolute change of the leads over 5 ms, after a 5-sample mean that
+// takes the edge off the remaining noise.
+std::vector<float> spatialVelocity(const Leads8& m) {
+    const std::size_t n = m[0].size();
+    std::vector<float> sv(n, 0.0f);
+    if (n < 9)
+        return sv;
+    Leads8 smoothed;
+    for (std::size_t k = 0; k < kIndependentCount; ++k) {
+        smoothed[k].assign(n, 0.0f);
+        for (std::size_t t = 2; t + 2 < n; ++t)
+            smoothed[k][t] =
+                (m[k][t - 2] + m[k][t - 1] + m[k][t] + m[k][t + 1] + m[k][t + 2]) / 5.0f;
+    }
+    for (std::size_t t = 4; t + 4 < n; ++t) {
+        float s = 0;
+        for (const auto& lead : smoothed)
+            s += std::abs(lead[t + 2] - lead[t - 2]);
+        sv[t] = s;
+    }
+    return sv;
+}
+
+struct QrsBounds {
+    int onset = 0, end = 0;
+};
+
+// QRS onset and end around the fiducial point: where the spatial velocity has stayed below the
+// threshold for 10 ms before, and after.
+std::optional<QrsBounds> findQrs(const std::vector<float>& sv, int fiducial) {
+    const int n = static_cast<int>(sv.size());
+    const int lo = std::max(4, fiducial - 80), hi = std::min(n - 5, fiducial + 80);
+    int peak = lo;
+    for (int t = lo; t <= hi; ++t)
+        if (sv[static_cast<std::size_t>(t)] > sv[static_cast<std::size_t>(peak)])
+            peak = t;
+    // The quietest fifth of the beat tells the noise.
+    std::vector<float> sorted(sv.begin() + 4, sv.end() - 4);
+    const auto fifth = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 5);
+    std::nth_element(sorted.begin(), fifth, sorted.end());
+    const float th = std::max(0.04f * sv[static_cast<std::size_t>(peak)], 3.5f * *fifth);
+    if (sv[static_cast<std::size_t>(peak)] <= th)
+        return std::nullopt;
+    constexpr int kQuiet = 8;
+    constexpr int kSpreadCorrection = 2;
+    QrsBounds q;
+    int run = 0, t = peak;
+    for (; t >= 4 && run < kQuiet; --t)
+        run = sv[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
+    if (run < kQuiet)
+        return std::nullopt;
+    // The 5-sample mean and the 5 ms difference let the velocity rise up to 4 samples ahead of
+    // the first change and fall up to 4 after the last; half of that is taken back.
+    q.onset = t + kQuiet + 1 + kSpreadCorrection;
+    run = 0;
+    for (t = peak; t < n - 4 && run < kQuiet; ++t)
+        run = sv[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
+    if (run < kQuiet)
+        return std::nullopt;
+    q.end = t - kQuiet - kSpreadCorrection;
+    if (q.end <= q.onset)
+        return std::nullopt;
+    return q;
+}
+
+// ---- Baseline and mains ------------------------------------------------------------------
+
+// Smoothed value of every independent lead at t: a 16-sample mean of 13-sample means (no 50 Hz,
+// hardly any 60 Hz), centred on t.
+Eight smoothedAt(const signal::SampleRecord* records, std::size_t count, std::int64_t t) {
+    Eight sum{};
+    const std::int64_t first = std::max<std::int64_t>(0, t - 14);
+    const std::int64_t last = std::min<std::int64_t>(static_cast<std::int64_t>(count) - 1, t + 14);
+    // Weights of the two moving means combined: a trapezoid over 28 samples.
+    double weights = 0;
+    for (std::int64_t i = first; i <= last; ++i) {
+        const std::int64_t d = std::abs(i - t);
+        const double w = std::min<double>(13.0, 14.5 - static_cast<double>(d));
+        if (w <= 0)
+            continue;
+        const Eight v = independentMv(records[i]);
+        for (std::size_t l = 0; l < kIndependentCount; ++l)
+            sum[l] += static_cast<float>(w * v[l]);
+        weights += w;
+    }
+    for (auto& s : sum)
+        s = static_cast<float>(s / weights);
+    return sum;
+}
+
+struct Knot {
+    std::int64_t t;
+    Eight v;
+};
+
+// Baseline through the knots (cubic Hermite with finite-difference tangents).
+class Baseline {
+public:
+    explicit Baseline(std::vector<Knot> knots) : knots_(std::move(knots)) {
+        const std::size_t n = knots_.size();
+        tangents_.resize(n);
+        for (std::size_t j = 0; j < n; ++j) {
+            const std::size_t a = j == 0 ? 0 : j - 1, b = j + 1 == n ? j : j + 1;
+            const double dt = static_cast<double>(knots_[b].t - knots_[a].t);
+            for (std::size_t l = 0; l < kIndependentCount; ++l)
+                tangents_[j][l] =
+                    dt > 0 ? static_cast<float>((knots_[b].v[l] - knots_[a].v[l]) / dt) : 0.0f;
+        }
+    }
+    bool empty() const { return knots_.empty(); }
+
+    // Values at t (any order, but fastest when t increases).
+    Eight at(std::int64_t t) {
+        const std::size_t n = knots_.size();
+        while (j_ > 0 && knots_[j_].t > t)
+            --j_;
+        while (j_ + 1 < n && knots_[j_ + 1].t <= t)
+            ++j_;
+        Eight out;
+        if (t <= knots_[0].t || j_ + 1 >= n) {
+            const Knot& k = t <= knots_[0].t ? knots_[0] : knots_[n - 1];
+            const auto& m = t <= knots_[0].t ? tangents_[0] : tangents_[n - 1];
+            for (std::size_t l = 0; l < kIndependentCount; ++l)
+                out[l] = k.v[l] + m[l] * static_cast<float>(t - k.t);
+            return out;
+        }
+        const Knot& a = knots_[j_];
+        const Knot& b = knots_[j_ + 1];
+        const double h = static_cast<double>(b.t - a.t);
+        const double s = static_cast<double>(t - a.t) / h;
+        const double h00 = 2 * s * s * s - 3 * s * s + 1, h10 = s * s * s - 2 * s * s + s;
+        const double h01 = -2 * s * s * s + 3 * s * s, h11 = s * s * s - s * s;
+        for (std::size_t l = 0; l < kIndependentCount; ++l)
+            out[l] = static_cast<float>(h00 * a.v[l] + h10 * h * tangents_[j_][l] + h01 * b.v[l] +
+                                        h11 * h * tangents_[j_ + 1][l]);
+        return out;
+    }
+
+private:
+    std::vector<Knot> knots_;
+    std::vector<Eight> tangents_;
+    std::size_t j_ = 0;
+};
+
+// Zero-phase notch (second order, about 2 Hz wide), started in the steady state of the first
+// value so a baseline offset makes no transient.
+void notch(std::vector<float>& x, double hz) {
+    if (x.size() < 3)
+        return;
+    const double w = 2 * kPi * hz / signal::kRecordsPerSecond;
+    const double r = 1.0 - kPi * 2.0 / signal::kRecordsPerSecond;
+    const double c = std::cos(w);
+    const double gain = (1 - 2 * r * c + r * r) / (2 - 2 * c);
+    const double b0 = gain, b1 = -2 * c * gain, b2 = gain, a1 = -2 * r * c, a2 = r * r;
+    auto pass = [&](auto begin, auto end) {
+        double x1 = *begin, x2 = *begin, y1 = *begin, y2 = *begin;
+        for (auto it = begin; it != end; ++it) {
+            const double in = *it;
+            const double y = b0 * in + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+            x2 = x1;
+            x1 = in;
+            y2 = y1;
+            y1 = y;
+            *it = static_cast<float>(y);
+        }
+    };
+    pass(x.begin(), x.end());
+    pass(x.rbegin(), x.rend());
+}
+
+// Median of the cuts [b - kBefore, b + kAfter) of the independent leads, with the baseline taken
+// off (without one, each cut's own mean, which serves for finding where the knots belong) and,
+// with filter, mains notched out.
+Leads8 medianOfCuts(const signal::SampleRecord* records, std::size_t count,
+                    const std::vector<std::int64_t>& beats, Baseline* baseline, bool filter,
+                    int& used) {
+    std::vector<std::int64_t> cuts;
+    for (std::int64_t b : beats)
+        if (b - kBefore >= 0 && b + kAfter <= static_cast<std::int64_t>(count))
+            cuts.push_back(b);
+    cuts = evenlySpread(cuts, kMaxMedianBeats);
+    used = static_cast<int>(cuts.size());
+    Leads8 median;
+    if (cuts.empty())
+        return median;
+    const std::size_t n = cuts.size();
+    std::vector<float> values(static_cast<std::size_t>(kIndependentCount) * kLength * n);
+    std::array<std::vector<float>, kIndependentCount> lead;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int64_t b = cuts[i];
+        const std::int64_t padBefore = filter ? std::min<std::int64_t>(kPad, b - kBefore) : 0;
+        const std::int64_t padAfter =
+            filter ? std::min<std::int64_t>(kPad, static_cast<std::int64_t>(count) - (b + kAfter))
+                   : 0;
+        const std::int64_t first = b - kBefore - padBefore;
+        const std::size_t span = static_cast<std::size_t>(kLength + padBefore + padAfter);
+        for (auto& l : lead)
+            l.resize(span);
+        for (std::size_t k = 0; k < span; ++k) {
+            const std::int64_t t = first + static_cast<std::int64_t>(k);
+            const Eight v = independentMv(records[t]);
+            const Eight base = baseline ? baseline->at(t) : Eight{};
+            for (std::size_t l = 0; l < kIndependentCount; ++l)
+                lead[l][k] = v[l] - base[l];
+        }
+        for (auto& l : lead) {
+            if (filter) {
+                notch(l, 50.0);
+                notch(l, 60.0);
+            }
+            if (!baseline) {
+                const float mean =
+                    std::accumulate(l.begin(), l.end(), 0.0f) / static_cast<float>(l.size());
+                for (float& v : l)
+                    v -= mean;
+            }
+        }
+        for (std::size_t l = 0; l < kIndependentCount; ++l)
+            for (int s = 0; s < kLength; ++s)
+                values[(l * kLength + static_cast<std::size_t>(s)) * n + i] =
+                    lead[l][static_cast<std::size_t>(padBefore + s)];
+    }
+    std::vector<float> column(n);
+    for (std::size_t l = 0; l < kIndependentCount; ++l) {
+        median[l].resize(kLength);
+        for (int s = 0; s < kLength; ++s) {
+            const auto* p = &values[(l * kLength + static_cast<std::size_t>(s)) * n];
+            column.assign(p, p + n);
+            median[l][static_cast<std::size_t>(s)] = medianOf(column);
+        }
+    }
+    return median;
+}
+
+Leads8 independentOf(const MedianBeat& beat) {
+    Leads8 m;
+    for (std::size_t k = 0; k < kIndependentCount; ++k)
+        m[k] = beat.mv[static_cast<std::size_t>(kIndependent[k])];
+    return m;
+}
+
+// ---- Measurements on the median beat -----------------------------------------------------
+
+std::vector<float> smooth(const std::vector<float>& x, int half) {
+    const int n = static_cast<int>(x.size());
+    std::vector<float> out(x.size());
+    for (int t = 0; t < n; ++t) {
+        double s = 0;
+        int c = 0;
+        for (int k = std::max(0, t - half); k <= std::min(n - 1, t + half); ++k, ++c)
+            s += x[static_cast<std::size_t>(k)];
+        out[static_cast<std::size_t>(t)] = static_cast<float>(s / c);
+    }
+    return out;
+}
+
+// Where the tangent at the steepest slope of x within [from, to] meets the level `base`;
+// rising: the steepest rise, otherwise the steepest fall.
+std::optional<double> tangentCrossing(const std::vector<float>& x, int from, int to, bool rising,
+                                      float base) {
+    const int n = static_cast<int>(x.size());
+    from = std::max(from, 4);
+    to = std::min(to, n - 5);
+    int best = -1;
+    double bestSlope = 0;
+    for (int t = from; t <= to; ++t) {
+        const double slope =
+            (x[static_cast<std::size_t>(t + 4)] - x[static_cast<std::size_t>(t - 4)]) / 8.0;
+        if ((rising && slope > bestSlope) || (!rising && slope < bestSlope)) {
+            bestSlope = slope;
+            best = t;
+        }
+    }
+    if (best < 0)
+        return std::nullopt;
+    return best + (base - x[static_cast<std::size_t>(best)]) / bestSlope;
+}
+
+double axisOf(const MedianBeat& beat, const std::array<float, kLeadCount>& base, int from, int to) {
+    double i = 0, avf = 0;
+    for (int t = from; t <= to; ++t) {
+        i += beat.mv[signal::StandardLeadI][static_cast<std::size_t>(t)] -
+             base[signal::StandardLeadI];
+        avf += beat.mv[signal::StandardLeadAVF][static_cast<std::size_t>(t)] -
+               base[signal::StandardLeadAVF];
+    }
+    double deg = std::atan2(2.0 / std::sqrt(3.0) * avf, i) * 180.0 / kPi;
+    if (deg <= -180.0)
+        deg += 360.0;
+    return deg;
+}
+
+// The baseline of a beat: the 10 samples of the PR segment that end 7.5 ms before the QRS.
+constexpr int kBaseFrom = 16, kBaseTo = 6;
+
+void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, Measurements& m) {
+    const Leads8 m8 = independentOf(beat);
+    const std::vector<float> sv = spatialVelocity(m8);
+    const auto qrs = findQrs(sv, beat.before);
+    if (!qrs)
+        return;
+    const int n = static_cast<int>(sv.size());
+    m.qrsMs = (qrs->end - qrs->onset) * kMsPerRecord;
+
+    // Baseline: the PR segment just before the QRS.
+    std::array<float, kLeadCount> base{};
+    for (std::size_t l = 0; l < kLeadCount; ++l) {
+        double s = 0;
+        for (int t = qrs->onset - kBaseFrom; t < qrs->onset - kBaseTo; ++t)
+            s += beat.mv[l][static_cast<std::size_t>(t)];
+        base[l] = static_cast<float>(s / 10.0);
+    }
+
+    // R and S of every lead.
+    for (std::size_t l = 0; l < kLeadCount; ++l) {
+        const auto& v = beat.mv[l];
+        float high = 0;
+        int firstR = -1;
+        for (int t = qrs->onset; t <= qrs->end; ++t) {
+            const float x = v[static_cast<std::size_t>(t)] - base[l];
+            high = std::max(high, x);
+            if (firstR < 0 && x > 0.05f)
+                firstR = t;
+        }
+        float low = 0;
+        for (int t = firstR < 0 ? qrs->onset : firstR; t <= qrs->end; ++t)
+            low = std::min(low, v[static_cast<std::size_t>(t)] - base[l]);
+        m.leads[l].rMv = high;
+        m.leads[l].sMv = -low;
+    }
+    m.qrsAxisDeg = axisOf(beat, base, qrs->onset, qrs->end);
+
+    // Spatial magnitude against the baseline.
+    std::vector<float> magnitude(static_cast<std::size_t>(n));
+    for (int t = 0; t < n; ++t) {
+        double s = 0;
+        for (std::size_t k = 0; k < kIndependentCount; ++k) {
+            const double d = m8[k][static_cast<std::size_t>(t)] -
+                             base[static_cast<std::size_t>(kIndependent[k])];
+            s += d * d;
+        }
+        magnitude[static_cast<std::size_t>(t)] = static_cast<float>(std::sqrt(s));
+    }
+    // P and T are slow waves: their magnitude is smoothed over 21 ms.
+    magnitude = smooth(magnitude, 8);
+    float level = 0;
+    for (int t = qrs->onset - kBaseFrom; t < qrs->onset - kBaseTo; ++t)
+        level += magnitude[static_cast<std::size_t>(t)] / 10.0f;
+    // Noise: spread of the magnitude in the PR segment, at least a few microvolts.
+    float spread = 0;
+    for (int t = qrs->onset - kBaseFrom; t < qrs->onset - kBaseTo; ++t)
+        spread = std::max(spread, std::abs(magnitude[static_cast<std::size_t>(t)] - level));
+    const float present = std::max(0.04f, 4.0f * spread);
+
+    const double rrRecords = rrMs ? *rrMs / kMsPerRecord : 800.0;
+    // T: from 40 ms after the QRS up to 100 ms before the next beat (or the end of the cut).
+    const int tFrom = qrs->end + 32;
+    const int tTo = std::min(n - 6, qrs->onset + static_cast<int>(rrRecords) - 80);
+    int tEnd = -1;
+    if (tTo > tFrom + 16) {
+        int peak = tFrom;
+        for (int t = tFrom; t <= tTo; ++t)
+            if (magnitude[static_cast<std::size_t>(t)] > magnitude[static_cast<std::size_t>(peak)])
+                peak = t;
+        if (magnitude[static_cast<std::size_t>(peak)] - level > present) {
+            const auto end = tangentCrossing(magnitude, peak, tTo, false, level);
+            if (end && *end > peak && *end <= tTo + 40) {
+                tEnd = static_cast<int>(std::lround(*end));
+                m.qtMs = (*end - qrs->onset) * kMsPerRecord;
+                m.tAxisDeg = axisOf(beat, base, qrs->end, std::min(tEnd, n - 1));
+            }
+        }
+    }
+
+    // P: between the previous beat's T wave (or 350 ms) and the QRS.
+    int pFrom = std::max(8, qrs->onset - 280);
+    if (m.qtMs)
+        pFrom = std::max(pFrom, qrs->onset - static_cast<int>(rrRecords) +
+                                    static_cast<int>(*m.qtMs / kMsPerRecord) + 8);
+    const int pTo = qrs->onset - 8;
+    if (pTo > pFrom + 16) {
+        int peak = pFrom;
+        for (int t = pFrom; t <= pTo; ++t)
+            if (magnitude[static_cast<std::size_t>(t)] > magnitude[static_cast<std::size_t>(peak)])
+                peak = t;
+        if (peak > pFrom + 4 && peak < pTo - 4 &&
+            magnitude[static_cast<std::size_t>(peak)] - level > present) {
+            const auto onset =
+                tangentCrossing(magnitude, std::max(pFrom, peak - 120), peak, true, level);
+            const auto end =
+                tangentCrossing(magnitude, peak, std::min(pTo, peak + 120), false, level);
+            if (onset && end && *onset<peak&& * end> peak && *end < qrs->onset) {
+                m.pMs = (*end - *onset) * kMsPerRecord;
+                m.prMs = (qrs->onset - *onset) * kMsPerRecord;
+                m.pAxisDeg = axisOf(beat, base, static_cast<int>(std::ceil(*onset)),
+                                    static_cast<int>(std::floor(*end)));
+            }
+        }
+    }
+
+    if (m.qtMs && rrMs && *rrMs > 0) {
+        const double rrSeconds = *rrMs / 1000.0;
+        m.qtcBazettMs = *m.qtMs / std::sqrt(rrSeconds);
+        m.qtcFridericiaMs = *m.qtMs / std::cbrt(rrSeconds);
+    }
+}
+
+std::optional<double> heartRateOf(const std::vector<std::int64_t>& beats) {
+    if (beats.size() < 2)
+        return std::nullopt;
+    const double rr =
+        static_cast<double>(beats.back() - beats.front()) / static_cast<double>(beats.size() - 1);
+    if (rr <= 0)
+        return std::nullopt;
+    return 60.0 * signal::kRecordsPerSecond / rr;
+}
+
+// The median beat of the dominant beats in [cutFrom, cutTo); the dominant beats outside that
+// range still give the baseline its knots.
+MedianBeat medianBeatWithin(const signal::SampleRecord* records, std::size_t count,
+                            const std::vector<std::int64_t>& beats, std::int64_t cutFrom,
+                            std::int64_t cutTo) {
+    MedianBeat out;
+    const DominantBeats found = dominantBeats(records, count, beats, cutFrom, cutTo);
+    const std::vector<std::int64_t>& dominant = found.cuts;
+    if (dominant.empty())
+        return out;
+
+    // Where the PR segment lies: QRS onset on a rough median beat (each cut's own mean taken off).
+    int used = 0;
+    const Leads8 rough =
+        medianOfCuts(records, count, evenlySpread(dominant, 60), nullptr, true, used);
+    if (used == 0)
+        return out;
+    const auto roughQrs = findQrs(spatialVelocity(rough), kBefore);
+    const int knotOffset = (roughQrs ? roughQrs->onset : kBefore - 40) - kBefore - 16;
+
+    std::vector<Knot> knots;
+    knots.reserve(found.knots.size());
+    for (std::int64_t b : found.knots)
+        knots.push_back({b + knotOffset, smoothedAt(records, count, b + knotOffset)});
+    Baseline baseline(std::move(knots));
+
+    const Leads8 median = medianOfCuts(records, count, dominant, &baseline, true, used);
+    if (used == 0)
+        return out;
+    out.before = kBefore;
+    out.beats = used;
+    for (std::size_t k = 0; k < kIndependentCount; ++k)
+        out.mv[static_cast<std::size_t>(kIndependent[k])] = median[k];
+    completeLimbLeads(out.mv);
+    return out;
+}
+
+} // namespace
+
+std::optional<double> heartRate(const std::vector<std::int64_t>& beats) {
+    return heartRateOf(beats);
+}
+
+MedianBeat medianBeat(const signal::SampleRecord* records, std::size_t count,
+                      const std::vector<std::int64_t>& beats) {
+    return medianBeatWithin(records, count, beats, 0, static_cast<std::int64_t>(count));
+}
+
+Measurements measureSpan(const signal::SampleRecord* records, std::size_t count, std::size_t from,
+                         std::size_t length) {
+    Measurements m;
+    if (from >= count)
+        return m;
+    length = std::min(length, count - from);
+    const std::size_t end = from + length;
+    // A second either side settles the detector's filters and levels.
+    const std::size_t margin = signal::kRecordsPerSecond;
+    const std::size_t first = from > margin ? from - margin : 0;
+    const std::size_t last = std::min(count, end + margin);
+    std::vector<std::int64_t> all = detectBeats(records + first, last - first);
+    std::vector<std::int64_t> inSpan;
+    for (std::int64_t& b : all) {
+        b += static_cast<std::int64_t>(first);
+        if (b >= static_cast<std::int64_t>(from) && b < static_cast<std::int64_t>(end))
+            inSpan.push_back(b);
+    }
+    m.beats = inSpan;
+    m.heartRateBpm = heartRateOf(inSpan);
+    if (m.heartRateBpm)
+        m.rrMs = 60000.0 / *m.heartRateBpm;
+
+    // The median beat draws on the span's beats; the beats either side only add baseline knots.
+    std::vector<std::int64_t> local;
+    for (std::int64_t b : all)
+        local.push_back(b - static_cast<std::int64_t>(first));
+    const MedianBeat beat = medianBeatWithin(records + first, last - first, local,
+                                             static_cast<std::int64_t>(from - first),
+                                             static_cast<std::int64_t>(end - first));
+    m.beatsInMedian = beat.beats;
+    if (!beat.empty())
+        measureBeat(beat, m.rrMs, m);
+    return m;
+}
+
+} // namespace velkard::measure

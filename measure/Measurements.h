@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Global measurements of a span of a recording, from its median beat.
+//
+// Beats come from the QRS detector. Beats whose QRS matches the dominant shape (correlation with
+// the median QRS of all beats) are aligned on it and cut out; each cut has the baseline wander
+// taken off (a smooth curve through the PR segment of every dominant beat) and mains interference
+// notched out (50 and 60 Hz, forward and backward, so nothing shifts in time). The sample-wise
+// median of the cuts is the median beat. On it, over all leads together: QRS onset and end where
+// the spatial velocity rises above and falls back below a threshold; P onset, P end and T end by
+// the tangent at the steepest slope of the spatial magnitude; frontal axes from the net areas in
+// I and aVF; R height and S depth of every lead against the PR segment.
+#pragma once
+
+#include "signal/Leads.h"
+#include "signal/SampleRecord.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace velkard::measure {
+
+struct LeadAmplitudes {
+    std::optional<double> rMv; // highest point of the QRS above the baseline (0 when none)
+    std::optional<double> sMv; // depth of the negative wave after the R (of the QRS when no R)
+};
+
+// Durations in ms, axes in degrees (-180, 180]; nullopt where not measurable.
+struct Measurements {
+    std::vector<std::int64_t> beats; // record index of every QRS in the span
+    std::optional<double> heartRateBpm, rrMs;
+    std::optional<double> pMs, prMs, qrsMs, qtMs, qtcBazettMs, qtcFridericiaMs;
+    std::optional<double> pAxisDeg, qrsAxisDeg, tAxisDeg;
+    std::array<LeadAmplitudes, signal::kLeadCount> leads{};
+    int beatsInMedian = 0; // dominant beats the median beat was formed from
+};
+
+// The median beat: twelve leads in mV, `before` samples ahead of the fiducial point.
+struct MedianBeat {
+    int before = 0;
+    std::array<std::vector<float>, signal::kLeadCount> mv;
+    int beats = 0;
+    bool empty() const { return beats == 0; }
+};
+
+// Measures records [from, from + length) of a recording of count records (length is clipped to
+// the recording). Samples just outside the span settle the filters; the beats listed are those
+// in the span, counted from the recording's first record.
+Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
+                         std::size_t from = 0, std::size_t length = SIZE_MAX);
+
+// Heart rate in beats per minute from the mean interval of these beats (record indices);
+// nullopt with fewer than two.
+std::optional<double> heartRate(const std::vector<std::int64_t>& beats);
+
+// The median beat of the dominant beats among `beats` (at most 240 of them, evenly spread).
+MedianBeat medianBeat(const signal::SampleRecord* records, std::size_t count,
+                      const std::vector<std::int64_t>& beats);
+
+} // namespace velkard::measure

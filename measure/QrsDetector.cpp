@@ -1,0 +1,197 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "measure/QrsDetector.h"
+
+#include "signal/Leads.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace velkard::measure {
+
+QrsDetector::QrsDetector() = default;
+
+void QrsDetector::push(const signal::SampleRecord* records, std::size_t count,
+                       std::vector<std::int64_t>& beats) {
+    for (std::size_t i = 0; i < count; ++i)
+        step(records[i], beats);
+}
+
+void QrsDetector::step(const signal::SampleRecord& r, std::vector<std::int64_t>& beats) {
+    const signal::LeadValues all = signal::deriveStandardLeads(r);
+    const std::array<std::int32_t, kLeads> leads{
+        all[signal::StandardLeadI],  all[signal::StandardLeadII], all[signal::StandardLeadV1],
+        all[signal::StandardLeadV2], all[signal::StandardLeadV3], all[signal::StandardLeadV4],
+        all[signal::StandardLeadV5], all[signal::StandardLeadV6]};
+    const auto meanPos = static_cast<std::size_t>(n_ & (kMean - 1));
+    const auto centrePos = static_cast<std::size_t>((n_ - kMean / 2) & (kMean - 1));
+    const auto diffPos = static_cast<std::size_t>(n_ & (kDiff - 1));
+    std::int64_t e = 0;
+    for (int l = 0; l < kLeads; ++l) {
+        const auto k = static_cast<std::size_t>(l);
+        std::int32_t& s = shortSum_[k];
+        std::int32_t& oldShort = shortRing_[k][static_cast<std::size_t>(shortPos_)];
+        s += leads[k] - oldShort;
+        oldShort = leads[k];
+        std::int32_t& ls = longSum_[k];
+        std::int32_t& oldLong = longRing_[k][static_cast<std::size_t>(longPos_)];
+        ls += s - oldLong;
+        oldLong = s;
+        // High-pass: the low-passed value 16 samples back less the mean of the last 32.
+        std::int32_t& oldMean = meanRing_[k][meanPos];
+        meanSum_[k] += ls - oldMean;
+        oldMean = ls;
+        const std::int64_t hp =
+            static_cast<std::int64_t>(meanRing_[k][centrePos]) * kMean - meanSum_[k];
+        std::int64_t& oldHp = diffRing_[k][diffPos];
+        // Scaled down so eight squares integrated over the window stay far inside 64 bits.
+        const std::int64_t d = (hp - oldHp) / 64;
+        oldHp = hp;
+        e += d * d;
+    }
+    shortPos_ = shortPos_ + 1 == kShort ? 0 : shortPos_ + 1;
+    longPos_ = longPos_ + 1 == kLong ? 0 : longPos_ + 1;
+
+    integral_ += e - energy_[static_cast<std::size_t>((n_ - kWindow) & (kHistory - 1))];
+    energy_[static_cast<std::size_t>(n_ & (kHistory - 1))] = e;
+
+    // The first samples carry the filters' start-up; they make no peaks.
+    if (n_ >= kShort + kLong + kMean + kDiff + kWindow) {
+        if (candidate_.index >= 0) {
+            if (integral_ > candidate_.integral) {
+                candidate_.index = n_;
+                candidate_.integral = integral_;
+            } else if (n_ - candidate_.index >= kConfirm) {
+                Peak p = candidate_;
+                candidate_ = {};
+                peakFound(p, beats);
+            }
+        } else if (integral_ > previousIntegral_) {
+            candidate_.index = n_;
+            candidate_.integral = integral_;
+        }
+    }
+    previousIntegral_ = integral_;
+
+    if (learning_ && n_ + 1 >= kLearning)
+        endLearning(beats);
+    else if (!learning_)
+        searchBack(beats);
+    ++n_;
+}
+
+std::int64_t QrsDetector::fiducial(std::int64_t peakIndex) const {
+    // The steepest moment of the QRS lies within the integration window before the peak.
+    std::int64_t best = peakIndex;
+    std::int64_t bestEnergy = -1;
+    for (std::int64_t i = std::max<std::int64_t>(0, peakIndex - kWindow - 8); i <= peakIndex; ++i) {
+        const std::int64_t e = energy_[static_cast<std::size_t>(i & (kHistory - 1))];
+        if (e > bestEnergy) {
+            bestEnergy = e;
+            best = i;
+        }
+    }
+    return std::max<std::int64_t>(0, best - kFilterDelay);
+}
+
+void QrsDetector::peakFound(Peak p, std::vector<std::int64_t>& beats) {
+    p.height = std::sqrt(static_cast<double>(p.integral));
+    p.fiducial = fiducial(p.index);
+    if (learning_)
+        learningPeaks_.push_back(p);
+    else
+        classify(p, beats);
+}
+
+void QrsDetector::endLearning(std::vector<std::int64_t>& beats) {
+    learning_ = false;
+    double highest = 0, sum = 0;
+    for (const Peak& p : learningPeaks_) {
+        highest = std::max(highest, p.height);
+        sum += p.height;
+    }
+    signalLevel_ = 0.7 * highest;
+    noiseLevel_ =
+        learningPeaks_.empty() ? 0.0 : 0.5 * sum / static_cast<double>(learningPeaks_.size());
+    noiseLevel_ = std::min(noiseLevel_, 0.3 * signalLevel_);
+    for (const Peak& p : learningPeaks_)
+        classify(p, beats);
+    learningPeaks_.clear();
+}
+
+void QrsDetector::classify(const Peak& p, std::vector<std::int64_t>& beats) {
+    if (lastBeat_ >= 0 && p.index - lastBeat_ < kRefractory)
+        return;
+    if (p.height > threshold()) {
+        // A smaller peak soon after a beat is its T wave.
+        if (lastBeat_ >= 0 && p.index - lastBeat_ < kTWaveSpan &&
+            p.height < 0.5 * lastBeatHeight_) {
+            noiseLevel_ = 0.125 * p.height + 0.875 * noiseLevel_;
+            return;
+        }
+        acceptBeat(p, false, beats);
+        return;
+    }
+    noiseLevel_ = 0.125 * p.height + 0.875 * noiseLevel_;
+    if (p.height > 0.5 * threshold() && p.height > searchBack_.height &&
+        (lastBeat_ < 0 || p.index - lastBeat_ >= kTWaveSpan))
+        searchBack_ = p;
+}
+
+void QrsDetector::acceptBeat(Peak p, bool searchedBack, std::vector<std::int64_t>& beats) {
+    // p is taken by value: it may be the search-back candidate, which is cleared below.
+    signalLevel_ = searchedBack ? 0.25 * p.height + 0.75 * signalLevel_
+                                : 0.125 * p.height + 0.875 * signalLevel_;
+    if (lastBeat_ >= 0) {
+        std::rotate(rr_.begin(), rr_.begin() + 1, rr_.end());
+        rr_.back() = p.index - lastBeat_;
+        rrCount_ = std::min<int>(rrCount_ + 1, static_cast<int>(rr_.size()));
+    }
+    lastBeat_ = p.index;
+    lastBeatHeight_ = p.height;
+    searchBack_ = {};
+    beats.push_back(p.fiducial);
+}
+
+std::int64_t QrsDetector::meanRr() const {
+    if (rrCount_ == 0)
+        return signal::kRecordsPerSecond; // until two beats are known: as at 60 per minute
+    std::int64_t sum = 0;
+    for (int i = 0; i < rrCount_; ++i)
+        sum += rr_[rr_.size() - 1 - static_cast<std::size_t>(i)];
+    return sum / rrCount_;
+}
+
+void QrsDetector::searchBack(std::vector<std::int64_t>& beats) {
+    if (lastBeat_ < 0)
+        return;
+    const std::int64_t silence = n_ - lastBeat_;
+    if (silence > meanRr() * 166 / 100 && searchBack_.index >= 0) {
+        acceptBeat(searchBack_, true, beats);
+        return;
+    }
+    // A long pause without any candidate: the levels may be too high (a gain change, or a
+    // burst of noise pushed them up); lower them so smaller beats are found again.
+    if (silence > 4 * signal::kRecordsPerSecond && silence % (signal::kRecordsPerSecond / 2) == 0)
+        signalLevel_ *= 0.5;
+}
+
+void QrsDetector::finish(std::vector<std::int64_t>& beats) {
+    if (candidate_.index >= 0) {
+        Peak p = candidate_;
+        candidate_ = {};
+        peakFound(p, beats);
+    }
+    if (learning_)
+        endLearning(beats);
+}
+
+std::vector<std::int64_t> detectBeats(const signal::SampleRecord* records, std::size_t count) {
+    QrsDetector detector;
+    std::vector<std::int64_t> beats;
+    beats.reserve(count / 300 + 16);
+    detector.push(records, count, beats);
+    detector.finish(beats);
+    return beats;
+}
+
+} // namespace velkard::measure

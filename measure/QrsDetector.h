@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// QRS detection on all leads, sample by sample, for the live sweep and for recordings alike.
+//
+// Each of the eight independent leads (I, II, V1..V6) goes through a low-pass made of two moving
+// sums of 16 and 13 samples (zeros at 50 Hz and near 60 Hz, so mains interference drops out), a
+// high-pass that takes off a 40 ms moving mean (baseline wander, and most of the slow T and P
+// waves) and a 10 ms difference, which leaves the band of QRS slopes.
+// The squares of the eight results are summed and integrated over 120 ms, wide enough for broad
+// QRS complexes. Peaks of the square root of that energy are sorted into QRS complexes and noise
+// by two adaptive levels (after Pan and Tompkins): a refractory period of 200 ms, a T-wave test
+// for peaks within 440 ms of a beat, and a search back at half the threshold when no beat has come
+// for 1.66 mean RR intervals. Integer arithmetic up to the energy, so long runs never drift.
+#pragma once
+
+#include "signal/SampleRecord.h"
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace velkard::measure {
+
+class QrsDetector {
+public:
+    QrsDetector();
+
+    // Feeds records; appends the record index (counted from the first record fed) of each QRS
+    // found. A beat is reported about 0.3 s after it, later when found by the search back.
+    void push(const signal::SampleRecord* records, std::size_t count,
+              std::vector<std::int64_t>& beats);
+    // Ends the input: reports what is still pending.
+    void finish(std::vector<std::int64_t>& beats);
+
+    // Records fed so far.
+    std::int64_t position() const { return n_; }
+
+private:
+    static constexpr int kLeads = 8;
+    static constexpr int kShort = 16; // moving sums
+    static constexpr int kLong = 13;
+    static constexpr int kMean = 32;     // high-pass: less the 40 ms mean
+    static constexpr int kDiff = 8;      // difference span
+    static constexpr int kWindow = 96;   // integration, 120 ms
+    static constexpr int kHistory = 256; // ring buffers (power of two)
+    // Delay of the QRS slope through the filters, in records.
+    static constexpr int kFilterDelay = (kShort - 1) / 2 + (kLong - 1) / 2 + kMean / 2 + kDiff / 2;
+
+    static constexpr int kConfirm = 80;     // a peak stands when not exceeded for 100 ms
+    static constexpr int kRefractory = 160; // 200 ms
+    static constexpr int kTWaveSpan = 352;  // 440 ms: T waves of long QT intervals too
+    static constexpr int kLearning = 1600;  // 2 s
+
+    struct Peak {
+        std::int64_t index = -1;    // record index of the integrated peak
+        std::int64_t integral = 0;  // integrated energy there
+        double height = 0;          // its square root
+        std::int64_t fiducial = -1; // steepest moment of the QRS
+    };
+
+    void step(const signal::SampleRecord& r, std::vector<std::int64_t>& beats);
+    void peakFound(Peak p, std::vector<std::int64_t>& beats);
+    void endLearning(std::vector<std::int64_t>& beats);
+    void searchBack(std::vector<std::int64_t>& beats);
+    void classify(const Peak& p, std::vector<std::int64_t>& beats);
+    void acceptBeat(Peak p, bool searchedBack, std::vector<std::int64_t>& beats);
+    std::int64_t fiducial(std::int64_t peakIndex) const;
+    std::int64_t meanRr() const;
+    double threshold() const { return noiseLevel_ + 0.25 * (signalLevel_ - noiseLevel_); }
+
+    std::int64_t n_ = 0;
+    // Filter state per lead.
+    std::array<std::array<std::int32_t, kShort>, kLeads> shortRing_{};
+    std::array<std::int32_t, kLeads> shortSum_{};
+    std::array<std::array<std::int32_t, kLong>, kLeads> longRing_{};
+    std::array<std::int32_t, kLeads> longSum_{};
+    std::array<std::array<std::int32_t, kMean>, kLeads> meanRing_{};
+    std::array<std::int64_t, kLeads> meanSum_{};
+    std::array<std::array<std::int64_t, kDiff>, kLeads> diffRing_{};
+    int shortPos_ = 0, longPos_ = 0;
+    // Energy and its integral.
+    std::array<std::int64_t, kHistory> energy_{};
+    std::int64_t integral_ = 0;
+    std::int64_t previousIntegral_ = 0;
+    Peak candidate_;
+
+    // Learning: the first two seconds set the levels.
+    bool learning_ = true;
+    std::vector<Peak> learningPeaks_;
+    double signalLevel_ = 0;
+    double noiseLevel_ = 0;
+
+    // Beats.
+    std::int64_t lastBeat_ = -1; // integrated peak index of the last beat
+    double lastBeatHeight_ = 0;
+    std::array<std::int64_t, 8> rr_{}; // last RR intervals (records)
+    int rrCount_ = 0;
+    Peak searchBack_; // best noise peak since the last beat, above half the threshold
+};
+
+// Every QRS of count records, as record indices from the first of them.
+std::vector<std::int64_t> detectBeats(const signal::SampleRecord* records, std::size_t count);
+
+} // namespace velkard::measure

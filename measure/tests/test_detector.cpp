@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Beat detection on noisy irregular rhythms with premature beats, live and on a recording.
+#include "SyntheticTruth.h"
+
+#include "measure/HeartRateMeter.h"
+#include "measure/QrsDetector.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace velkard::measure {
+namespace {
+
+struct Rhythm {
+    const char* beat;
+    const char* noise;
+    std::uint32_t seed;
+};
+
+// One minute each: irregular rates with ventricular and supraventricular premature beats, under
+// 50/60 Hz mains, baseline wander and strong white (muscle-like) noise; wide and low QRS too.
+constexpr Rhythm kRhythms[] = {
+    {"hr=75,irregular=0.2,pvc=0.15,pac=0.1", "mains=50,mains-mv=0.3,wander=0.8,white=0.08", 11},
+    {"hr=110,irregular=0.3,pvc=0.1,pac=0.1,qt=320", "mains=60,mains-mv=0.3,wander=0.8,white=0.08",
+     12},
+    {"hr=55,irregular=0.25,pvc=0.2,pr=200", "mains=50,wander=1.0,white=0.05", 13},
+    {"hr=70,qrs=160,qt=480,irregular=0.2,pvc=0.1", "mains=60,wander=0.5,white=0.05", 14},
+    {"hr=85,r=0.3,q=0.03,s=0.1,rV1=0.08,rV2=0.1,rV3=0.15,rV4=0.2,rV5=0.2,rV6=0.15,sV1=0.2,"
+     "sV2=0.25,sV3=0.15,sV4=0.1,irregular=0.2,pvc=0.1,pac=0.1",
+     "mains=50,wander=0.5,white=0.03", 15},
+    {"hr=150,pr=120,qt=280,irregular=0.15,pac=0.15", "mains=60,wander=0.5,white=0.05", 16},
+};
+
+TEST(Detector, FindsEveryBeatOfNoisyIrregularMinutes) {
+    test::Matching total;
+    for (const Rhythm& r : kRhythms) {
+        SCOPED_TRACE(std::string(r.beat) + " / " + r.noise);
+        sim::EcgParameters params;
+        std::string error;
+        ASSERT_TRUE(sim::parseBeatParameters(r.beat, params.beat, error)) << error;
+        ASSERT_TRUE(sim::parseNoiseParameters(r.noise, params.noise, error)) << error;
+        const test::Synthetic s = test::makeRecording(params, 60.0, r.seed);
+        const auto truth = test::trueBeats(s, 0, static_cast<std::int64_t>(s.records.size()));
+        const auto found = detectBeats(s.records.data(), s.records.size());
+        const test::Matching m = test::match(truth, found);
+        EXPECT_GE(m.sensitivity(), 0.995) << m.falseNegative << " missed of " << truth.size();
+        EXPECT_GE(m.positivePredictivity(), 0.995) << m.falsePositive << " false";
+        total.truePositive += m.truePositive;
+        total.falseNegative += m.falseNegative;
+        total.falsePositive += m.falsePositive;
+    }
+    std::printf("detection: %d beats found, %d missed, %d false; Se %.4f, +P %.4f\n",
+                total.truePositive, total.falseNegative, total.falsePositive, total.sensitivity(),
+                total.positivePredictivity());
+}
+
+TEST(Detector, StreamInPiecesFindsWhatTheWholeRecordingGives) {
+    sim::EcgParameters params;
+    std::string error;
+    ASSERT_TRUE(sim::parseBeatParameters("hr=90,irregular=0.2,pvc=0.1", params.beat, error));
+    ASSERT_TRUE(sim::parseNoiseParameters("mains=50,wander=0.5,white=0.05", params.noise, error));
+    const test::Synthetic s = test::makeRecording(params, 30.0, 21);
+    const auto whole = detectBeats(s.records.data(), s.records.size());
+
+    QrsDetector live;
+    std::vector<std::int64_t> streamed;
+    std::size_t at = 0, piece = 1;
+    while (at < s.records.size()) {
+        const std::size_t n = std::min(piece, s.records.size() - at);
+        live.push(s.records.data() + at, n, streamed);
+        at += n;
+        piece = piece * 7 % 601 + 1; // uneven pieces, single records included
+    }
+    live.finish(streamed);
+    EXPECT_EQ(streamed, whole);
+    EXPECT_GT(whole.size(), 40u);
+}
+
+TEST(Detector, FlatLineAndEmptyInputFindNothing) {
+    std::vector<signal::SampleRecord> flat(8000);
+    EXPECT_TRUE(detectBeats(flat.data(), flat.size()).empty());
+    EXPECT_TRUE(detectBeats(nullptr, 0).empty());
+    const Measurements m = measureSpan(flat.data(), flat.size());
+    EXPECT_TRUE(m.beats.empty());
+    EXPECT_FALSE(m.heartRateBpm || m.qrsMs || m.qrsAxisDeg || m.leads[0].rMv);
+}
+
+TEST(HeartRateMeter, MeanOfTheLastEightIntervalsAndNothingAfterThreeQuietSeconds) {
+    sim::EcgParameters params;
+    std::string error;
+    ASSERT_TRUE(sim::parseBeatParameters("hr=72,irregular=0", params.beat, error));
+    ASSERT_TRUE(sim::parseNoiseParameters("mains=50,white=0.03", params.noise, error));
+    const test::Synthetic fast = test::makeRecording(params, 20.0, 3);
+    ASSERT_TRUE(sim::parseBeatParameters("hr=120", params.beat, error));
+    const test::Synthetic faster = test::makeRecording(params, 20.0, 4);
+
+    HeartRateMeter meter;
+    EXPECT_FALSE(meter.bpm());
+    // Fed in the acquisition's half-second blocks.
+    auto feed = [&meter](const std::vector<signal::SampleRecord>& records, std::size_t seconds) {
+        for (std::size_t at = 0; at < seconds * signal::kRecordsPerSecond;
+             at += signal::kRecordsPerBlock)
+            meter.push(records.data() + at, signal::kRecordsPerBlock);
+    };
+    feed(fast.records, 20);
+    ASSERT_TRUE(meter.bpm());
+    EXPECT_EQ(*meter.bpm(), 72);
+    // Eight beats into the faster rhythm the mean holds only the new intervals.
+    feed(faster.records, 6);
+    ASSERT_TRUE(meter.bpm());
+    EXPECT_EQ(*meter.bpm(), 120);
+
+    std::vector<signal::SampleRecord> flat(signal::kRecordsPerBlock);
+    for (int block = 0; block < 5; ++block)
+        meter.push(flat.data(), flat.size());
+    EXPECT_TRUE(meter.bpm()) << "2.5 s without a beat still shows the rate";
+    for (int block = 0; block < 2; ++block)
+        meter.push(flat.data(), flat.size());
+    EXPECT_FALSE(meter.bpm()) << "3.5 s without a beat";
+}
+
+TEST(Measure, SpanListsItsBeatsCountedFromTheFileStart) {
+    sim::EcgParameters params;
+    std::string error;
+    ASSERT_TRUE(sim::parseBeatParameters("hr=60,irregular=0", params.beat, error));
+    const test::Synthetic s = test::makeRecording(params, 30.0, 5);
+    const std::size_t from = 12 * signal::kRecordsPerSecond, length = 5 * signal::kRecordsPerSecond;
+    const Measurements m = measureSpan(s.records.data(), s.records.size(), from, length);
+    const auto truth = test::trueBeats(s, static_cast<std::int64_t>(from),
+                                       static_cast<std::int64_t>(from + length));
+    ASSERT_EQ(m.beats.size(), truth.size());
+    for (std::size_t i = 0; i < truth.size(); ++i)
+        EXPECT_NEAR(static_cast<double>(m.beats[i]), static_cast<double>(truth[i]), 40.0);
+    ASSERT_TRUE(m.heartRateBpm);
+    EXPECT_NEAR(*m.heartRateBpm, 60.0, 1.0);
+    // A span past the end measures nothing; one running past it is cut at the end.
+    EXPECT_TRUE(
+        measureSpan(s.records.data(), s.records.size(), s.records.size() + 10).beats.empty());
+    EXPECT_EQ(measureSpan(s.records.data(), s.records.size(), 25 * 800, 100000).beats.size(),
+              test::trueBeats(s, 25 * 800, 30 * 800).size());
+}
+
+} // namespace
+} // namespace velkard::measure

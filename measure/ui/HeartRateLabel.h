@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The heart rate in the tool panel: "ЧСС 72" / "HR 72", or "--" when there is none.
+#pragma once
+
+#include <QLabel>
+#include <optional>
+
+namespace velkard::measure::ui {
+
+class HeartRateLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit HeartRateLabel(QWidget* parent = nullptr);
+
+    void setRate(std::optional<int> bpm);
+    // From a measured rate in beats per minute (rounded), or none.
+    void setRate(std::optional<double> bpm);
+    std::optional<int> rate() const { return bpm_; }
+    void applyLanguage(bool russian);
+
+private:
+    void showText();
+
+    std::optional<int> bpm_;
+    bool russian_ = true;
+};
+
+// "ЧСС 72" / "HR 72", "ЧСС --" / "HR --".
+QString heartRateText(std::optional<int> bpm, bool russian);
+
+} // namespace velkard::measure::ui

@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "measure/ui/MeasurementsController.h"
+
+#include "measure/QrsDetector.h"
+#include "measure/ui/Calipers.h"
+#include "measure/ui/HeartRateLabel.h"
+#include "measure/ui/MeasurementsWindow.h"
+
+#include <QAction>
+#include <algorithm>
+
+namespace velkard::measure::ui {
+
+namespace {
+constexpr std::int64_t kSecond = signal::kRecordsPerSecond;
+// The measurements window covers the 10 s from the page's start.
+constexpr std::int64_t kWindowSeconds = 10;
+} // namespace
+
+std::vector<signal::SampleRecord> recordsOf(std::span<const std::uint8_t> bytes, std::int64_t first,
+                                            std::int64_t count) {
+    const auto total = static_cast<std::int64_t>(bytes.size() / signal::kRecordBytes);
+    first = std::clamp<std::int64_t>(first, 0, total);
+    count = std::clamp<std::int64_t>(count, 0, total - first);
+    std::vector<signal::SampleRecord> out(static_cast<std::size_t>(count));
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::uint8_t* p = bytes.data() + (first + i) * signal::kRecordBytes;
+        for (std::size_t c = 0; c < signal::kChannels; ++c)
+            out[static_cast<std::size_t>(i)].c[c] = signal::readLe16(p + 2 * c);
+    }
+    return out;
+}
+
+MeasurementsController::MeasurementsController(QWidget* labelParent, QWidget* drawingArea,
+                                               QWidget* window)
+    : QObject(window) {
+    label_ = new HeartRateLabel(labelParent);
+    calipers_ = new Calipers(drawingArea);
+    window_ = new MeasurementsWindow(window);
+    action_ = new QAction(this);
+    action_->setObjectName("measurementsAction");
+    connect(action_, &QAction::triggered, this, &MeasurementsController::showWindow);
+    nothingShown();
+    applyLanguage(true);
+}
+
+MeasurementsController::~MeasurementsController() = default;
+
+void MeasurementsController::liveStarted() {
+    reviewing_ = false;
+    calipers_->setActive(false);
+    action_->setEnabled(false);
+    meter_ = std::make_unique<HeartRateMeter>();
+    label_->setRate(std::optional<int>());
+    label_->setVisible(true);
+}
+
+void MeasurementsController::liveBlock(const signal::SampleBlock& block) {
+    if (!meter_)
+        liveStarted();
+    meter_->push(block.data(), block.size());
+    label_->setRate(meter_->bpm());
+}
+
+void MeasurementsController::reviewPage(const ReviewPage& page) {
+    if (reviewing_ && page == page_)
+        return;
+    meter_.reset();
+    page_ = page;
+    reviewing_ = true;
+    action_->setEnabled(true);
+    // The rate of the page: its beats, detected with a second either side to settle.
+    const std::int64_t from = std::max<std::int64_t>(0, page.firstRecord - kSecond);
+    const auto records =
+        recordsOf(page.recording, from, page.firstRecord - from + page.seconds * kSecond + kSecond);
+    std::vector<std::int64_t> beats;
+    for (std::int64_t b : detectBeats(records.data(), records.size()))
+        if (b + from >= page.firstRecord && b + from < page.firstRecord + page.seconds * kSecond)
+            beats.push_back(b + from);
+    label_->setRate(heartRate(beats));
+    label_->setVisible(true);
+    calipers_->setScale(page.msPerPixel, page.mvPerPixel);
+    calipers_->setActive(true);
+    calipers_->clear();
+    if (window_->isVisible())
+        measureForWindow();
+}
+
+void MeasurementsController::nothingShown() {
+    meter_.reset();
+    reviewing_ = false;
+    calipers_->setActive(false);
+    action_->setEnabled(false);
+    label_->setRate(std::optional<int>());
+    label_->setVisible(false);
+}
+
+void MeasurementsController::applyLanguage(bool russian) {
+    russian_ = russian;
+    action_->setText(russian ? QString::fromUtf8("Измерения") : QStringLiteral("Measurements"));
+    label_->applyLanguage(russian);
+    calipers_->applyLanguage(russian);
+    window_->applyLanguage(russian);
+}
+
+void MeasurementsController::showWindow() {
+    if (!reviewing_)
+        return;
+    measureForWindow();
+    window_->show();
+    window_->raise();
+}
+
+void MeasurementsController::measureForWindow() {
+    // The span and a second either side of it, so the filters settle before it.
+    const std::int64_t from = std::max<std::int64_t>(0, page_.firstRecord - kSecond);
+    const auto records =
+        recordsOf(page_.recording, from, page_.firstRecord - from + (kWindowSeconds + 1) * kSecond);
+    Measurements m = measureSpan(records.data(), records.size(),
+                                 static_cast<std::size_t>(page_.firstRecord - from),
+                                 static_cast<std::size_t>(kWindowSeconds * kSecond));
+    for (std::int64_t& b : m.beats)
+        b += from;
+    const double available =
+        static_cast<double>(page_.recording.size() / signal::kRecordBytes - page_.firstRecord) /
+        kSecond;
+    window_->setMeasurements(m, static_cast<double>(page_.firstRecord) / kSecond,
+                             std::clamp<double>(available, 0.0, kWindowSeconds));
+}
+
+} // namespace velkard::measure::ui

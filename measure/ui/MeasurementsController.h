@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the main window needs of the measurements, behind a few calls: the heart rate in the tool
+// panel (live from the acquisition's blocks, in review the rate of the shown page), the calipers
+// over the review page and the measurements window with its menu action.
+#pragma once
+
+#include "measure/HeartRateMeter.h"
+#include "measure/Measurements.h"
+#include "signal/SampleRecord.h"
+
+#include <QObject>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+class QAction;
+class QWidget;
+
+namespace velkard::measure::ui {
+
+class Calipers;
+class HeartRateLabel;
+class MeasurementsWindow;
+
+// The page of a recording under review, and the scale it is drawn at.
+struct ReviewPage {
+    std::span<const std::uint8_t> recording; // 16-byte sample records
+    std::int64_t firstRecord = 0;            // the page's first record
+    int seconds = 0;                         // seconds the page spans
+    double msPerPixel = 12.5;                // across
+    double mvPerPixel = 0.03;                // up
+
+    bool operator==(const ReviewPage& o) const {
+        return recording.data() == o.recording.data() && recording.size() == o.recording.size() &&
+               firstRecord == o.firstRecord && seconds == o.seconds && msPerPixel == o.msPerPixel &&
+               mvPerPixel == o.mvPerPixel;
+    }
+};
+
+class MeasurementsController : public QObject {
+    Q_OBJECT
+public:
+    // labelParent: the tool panel (the main window lays the label out); drawingArea: the calipers
+    // cover it; window: owner of the measurements window.
+    MeasurementsController(QWidget* labelParent, QWidget* drawingArea, QWidget* window);
+    ~MeasurementsController() override;
+
+    HeartRateLabel* heartRateLabel() const { return label_; }
+    Calipers* calipers() const { return calipers_; }
+    MeasurementsWindow* window() const { return window_; }
+    // "Измерения" / "Measurements": opens the window on the page under review.
+    QAction* showAction() const { return action_; }
+
+    // The live sweep starts (monitoring): the rate starts afresh.
+    void liveStarted();
+    // One block handed over by the acquisition.
+    void liveBlock(const signal::SampleBlock& block);
+    // A review page is shown (after opening, paging, a new speed or scale). The same page again
+    // (a repaint) changes nothing.
+    void reviewPage(const ReviewPage& page);
+    // Neither live nor review: no rate, no calipers, the action off.
+    void nothingShown();
+
+    void applyLanguage(bool russian);
+    // Opens the measurements window on the 10 s from the shown page's start.
+    void showWindow();
+
+private:
+    void measureForWindow();
+
+    HeartRateLabel* label_ = nullptr;
+    Calipers* calipers_ = nullptr;
+    MeasurementsWindow* window_ = nullptr;
+    QAction* action_ = nullptr;
+    std::unique_ptr<HeartRateMeter> meter_;
+    ReviewPage page_;
+    bool reviewing_ = false;
+    bool russian_ = true;
+};
+
+// Sample records [first, first + count) of a recording's bytes (clipped to whole records).
+std::vector<signal::SampleRecord> recordsOf(std::span<const std::uint8_t> bytes, std::int64_t first,
+                                            std::int64_t count);
+
+} // namespace velkard::measure::ui

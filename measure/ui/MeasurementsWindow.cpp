@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "measure/ui/MeasurementsWindow.h"
+
+#include "signal/Leads.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace velkard::measure::ui {
+
+namespace {
+
+struct Row {
+    const char* ru;
+    const char* en;
+    const char* unitRu;
+    const char* unitEn;
+    int decimals;
+};
+
+constexpr Row kRows[] = {
+    {"ЧСС", "Heart rate", "уд/мин", "bpm", 0},
+    {"RR", "RR", "мс", "ms", 0},
+    {"P", "P", "мс", "ms", 0},
+    {"PR", "PR", "мс", "ms", 0},
+    {"QRS", "QRS", "мс", "ms", 0},
+    {"QT", "QT", "мс", "ms", 0},
+    {"QTc (Базетт)", "QTc (Bazett)", "мс", "ms", 0},
+    {"QTc (Фридеричиа)", "QTc (Fridericia)", "мс", "ms", 0},
+    {"Ось P", "P axis", "°", "°", 0},
+    {"Ось QRS", "QRS axis", "°", "°", 0},
+    {"Ось T", "T axis", "°", "°", 0},
+    {"SV1 + RV5 (Соколов–Лайон)", "SV1 + RV5 (Sokolow–Lyon)", "мВ", "mV", 2},
+};
+constexpr int kRowCount = static_cast<int>(std::size(kRows));
+
+QString pick(const char* ru, const char* en, bool russian) {
+    return QString::fromUtf8(russian ? ru : en);
+}
+
+QString number(std::optional<double> v, int decimals) {
+    if (!v || !std::isfinite(*v))
+        return QString::fromUtf8("—");
+    return QString::number(*v, 'f', decimals);
+}
+
+std::optional<double> rowValue(const Measurements& m, int row) {
+    switch (row) {
+    case 0:
+        return m.heartRateBpm;
+    case 1:
+        return m.rrMs;
+    case 2:
+        return m.pMs;
+    case 3:
+        return m.prMs;
+    case 4:
+        return m.qrsMs;
+    case 5:
+        return m.qtMs;
+    case 6:
+        return m.qtcBazettMs;
+    case 7:
+        return m.qtcFridericiaMs;
+    case 8:
+        return m.pAxisDeg;
+    case 9:
+        return m.qrsAxisDeg;
+    case 10:
+        return m.tAxisDeg;
+    case 11: {
+        const auto& s = m.leads[signal::StandardLeadV1].sMv;
+        const auto& r = m.leads[signal::StandardLeadV5].rMv;
+        return s && r ? std::optional<double>(*s + *r) : std::nullopt;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+QString summaryLine(const Measurements& m, bool russian) {
+    const QString ms = pick("мс", "ms", russian);
+    auto n = [](std::optional<double> v) { return number(v, 0); };
+    return pick("ЧСС", "HR", russian) + ' ' + n(m.heartRateBpm) + ' ' +
+           pick("уд/мин", "bpm", russian) + "  PR " + n(m.prMs) + ' ' + ms + "  QRS " + n(m.qrsMs) +
+           ' ' + ms + "  QT/QTc " + n(m.qtMs) + '/' + n(m.qtcBazettMs) + ' ' + ms + "  " +
+           pick("Оси P/QRS/T", "Axes P/QRS/T", russian) + ' ' + n(m.pAxisDeg) + '/' +
+           n(m.qrsAxisDeg) + '/' + n(m.tAxisDeg) + QString::fromUtf8("°");
+}
+
+MeasurementsWindow::MeasurementsWindow(QWidget* parent) : QDialog(parent) {
+    setObjectName("measurementsWindow");
+    auto* layout = new QVBoxLayout(this);
+    span_ = new QLabel(this);
+    span_->setObjectName("measurementsSpan");
+    layout->addWidget(span_);
+
+    global_ = new QTableWidget(kRowCount, 2, this);
+    global_->setObjectName("measurementsGlobal");
+    leads_ = new QTableWidget(signal::kLeadCount, 2, this);
+    leads_->setObjectName("measurementsLeads");
+    for (QTableWidget* t : {global_, leads_}) {
+        t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        t->setSelectionMode(QAbstractItemView::NoSelection);
+        t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        t->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        layout->addWidget(t);
+    }
+    global_->horizontalHeader()->hide();
+    QStringList leadNames;
+    for (const char* name : signal::kStandardLeadNames)
+        leadNames << QString::fromUtf8(name);
+    leads_->setVerticalHeaderLabels(leadNames);
+    resize(360, 640);
+    applyLanguage(true);
+}
+
+void MeasurementsWindow::setMeasurements(const Measurements& m, double fromSeconds,
+                                         double spanSeconds) {
+    m_ = m;
+    from_ = fromSeconds;
+    length_ = spanSeconds;
+    fill();
+}
+
+void MeasurementsWindow::applyLanguage(bool russian) {
+    russian_ = russian;
+    setWindowTitle(pick("Измерения", "Measurements", russian));
+    QStringList rows;
+    for (const Row& r : kRows)
+        rows << pick(r.ru, r.en, russian);
+    global_->setVerticalHeaderLabels(rows);
+    leads_->setHorizontalHeaderLabels(
+        {pick("R, мВ", "R, mV", russian), pick("S, мВ", "S, mV", russian)});
+    fill();
+}
+
+QString MeasurementsWindow::valueText(int row) const {
+    return global_->item(row, 0) ? global_->item(row, 0)->text() : QString();
+}
+
+void MeasurementsWindow::fill() {
+    const QString from = QString::number(from_, 'f', 1),
+                  to = QString::number(from_ + length_, 'f', 1);
+    span_->setText(russian_ ? QString::fromUtf8("С %1 по %2 с, комплексов в медиане: %3")
+                                  .arg(from, to)
+                                  .arg(m_.beatsInMedian)
+                            : QString("From %1 to %2 s, beats in the median: %3")
+                                  .arg(from, to)
+                                  .arg(m_.beatsInMedian));
+    for (int row = 0; row < kRowCount; ++row) {
+        const Row& r = kRows[row];
+        global_->setItem(row, 0, new QTableWidgetItem(number(rowValue(m_, row), r.decimals)));
+        global_->setItem(row, 1, new QTableWidgetItem(pick(r.unitRu, r.unitEn, russian_)));
+        global_->item(row, 0)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+    for (int l = 0; l < signal::kLeadCount; ++l) {
+        const auto& a = m_.leads[static_cast<std::size_t>(l)];
+        leads_->setItem(l, 0, new QTableWidgetItem(number(a.rMv, 2)));
+        leads_->setItem(l, 1, new QTableWidgetItem(number(a.sMv, 2)));
+        for (int c = 0; c < 2; ++c)
+            leads_->item(l, c)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    }
+}
+
+} // namespace velkard::measure::ui

@@ -1,0 +1,216 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The heart-rate label, the measurements window and the calipers, in both languages.
+#include "measure/ui/Calipers.h"
+#include "measure/ui/HeartRateLabel.h"
+#include "measure/ui/MeasurementsController.h"
+#include "measure/ui/MeasurementsWindow.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTableWidget>
+
+#include <gtest/gtest.h>
+
+namespace velkard::measure::ui {
+namespace {
+
+TEST(HeartRateLabel, ShowsTheRateOrDashesInTheInterfaceLanguage) {
+    HeartRateLabel label;
+    EXPECT_EQ(label.text(), QString::fromUtf8("ЧСС --"));
+    label.setRate(std::optional<int>(72));
+    EXPECT_EQ(label.text(), QString::fromUtf8("ЧСС 72"));
+    label.applyLanguage(false);
+    EXPECT_EQ(label.text(), "HR 72");
+    label.setRate(std::optional<double>(71.6));
+    EXPECT_EQ(label.text(), "HR 72");
+    label.setRate(std::optional<int>());
+    EXPECT_EQ(label.text(), "HR --");
+}
+
+Measurements sample() {
+    Measurements m;
+    m.heartRateBpm = 71.8;
+    m.rrMs = 835.6;
+    m.pMs = 98.2;
+    m.prMs = 161.4;
+    m.qrsMs = 91.3;
+    m.qtMs = 402.0;
+    m.qtcBazettMs = 439.8;
+    m.qtcFridericiaMs = 426.7;
+    m.qrsAxisDeg = 59.6;
+    m.tAxisDeg = 40.2;
+    m.leads[signal::StandardLeadV1] = {0.25, 1.42};
+    m.leads[signal::StandardLeadV5] = {2.21, 0.2};
+    m.beatsInMedian = 11;
+    return m;
+}
+
+TEST(MeasurementsWindow, ListsTheMeasurementsAndTheirUnitsInBothLanguages) {
+    MeasurementsWindow w;
+    w.setMeasurements(sample(), 20.0, 10.0);
+    EXPECT_EQ(w.windowTitle(), QString::fromUtf8("Измерения"));
+    EXPECT_EQ(w.valueText(0), "72");  // heart rate
+    EXPECT_EQ(w.valueText(3), "161"); // PR
+    EXPECT_EQ(w.valueText(4), "91");  // QRS
+    EXPECT_EQ(w.valueText(6), "440"); // QTc Bazett
+    EXPECT_EQ(w.valueText(8), QString::fromUtf8("—")) << "no P axis";
+    EXPECT_EQ(w.valueText(11), "3.63") << "SV1 + RV5";
+    EXPECT_EQ(w.globalTable()->verticalHeaderItem(0)->text(), QString::fromUtf8("ЧСС"));
+    EXPECT_EQ(w.globalTable()->item(0, 1)->text(), QString::fromUtf8("уд/мин"));
+    EXPECT_EQ(w.leadTable()->item(signal::StandardLeadV5, 0)->text(), "2.21");
+    EXPECT_EQ(w.leadTable()->item(signal::StandardLeadI, 0)->text(), QString::fromUtf8("—"));
+    EXPECT_EQ(w.leadTable()->verticalHeaderItem(signal::StandardLeadAVR)->text(), "aVR");
+    EXPECT_TRUE(w.findChild<QLabel*>("measurementsSpan")->text().contains("20.0"));
+
+    w.applyLanguage(false);
+    EXPECT_EQ(w.windowTitle(), "Measurements");
+    EXPECT_EQ(w.globalTable()->verticalHeaderItem(0)->text(), "Heart rate");
+    EXPECT_EQ(w.globalTable()->item(0, 1)->text(), "bpm");
+    EXPECT_EQ(w.leadTable()->horizontalHeaderItem(0)->text(), "R, mV");
+    EXPECT_EQ(w.valueText(0), "72");
+
+    EXPECT_EQ(summaryLine(sample(), false),
+              QString::fromUtf8("HR 72 bpm  PR 161 ms  QRS 91 ms  QT/QTc 402/440 ms  Axes "
+                                "P/QRS/T —/60/40°"));
+}
+
+void mouse(QWidget& w, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(at), w.mapToGlobal(QPointF(at)),
+                  type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                  Qt::NoModifier);
+    QApplication::sendEvent(&w, &e);
+}
+
+void drag(QWidget& w, QPoint from, QPoint to) {
+    mouse(w, QEvent::MouseButtonPress, from, Qt::LeftButton);
+    mouse(w, QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+    mouse(w, QEvent::MouseMove, to, Qt::LeftButton);
+    mouse(w, QEvent::MouseButtonRelease, to, Qt::NoButton);
+}
+
+TEST(Calipers, DragShowsTimeRateAndAmplitudeAndEscOrAClickClears) {
+    QWidget area;
+    area.resize(800, 600);
+    Calipers calipers(&area);
+    EXPECT_FALSE(calipers.active());
+    EXPECT_TRUE(calipers.testAttribute(Qt::WA_TransparentForMouseEvents));
+    area.show();
+    calipers.setActive(true);
+    EXPECT_EQ(calipers.size(), area.size());
+    // 25 mm/s at 3.2 px/mm: 12.5 ms per pixel; 10 mm/mV: 1/32 mV per pixel.
+    calipers.setScale(12.5, 1.0 / 32);
+
+    drag(calipers, {100, 300}, {164, 268});
+    ASSERT_TRUE(calipers.reading());
+    EXPECT_DOUBLE_EQ(calipers.reading()->ms, 800.0);
+    EXPECT_DOUBLE_EQ(calipers.reading()->bpm, 75.0);
+    EXPECT_DOUBLE_EQ(calipers.reading()->mv, 1.0);
+    EXPECT_EQ(calipers.readingText(), QString::fromUtf8("Δt 800 мс  75 уд/мин  ΔU 1,00 мВ"));
+    calipers.applyLanguage(false);
+    EXPECT_EQ(calipers.readingText(), QString::fromUtf8("Δt 800 ms  75 bpm  ΔU 1.00 mV"));
+
+    // Drawn: dashed end lines in the calipers' ink across the area, nothing elsewhere.
+    const QImage shot = area.grab().toImage();
+    auto inkInColumn = [&shot](int x) {
+        int n = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            n += shot.pixelColor(x, y) == QColor(0, 0, 160);
+        return n;
+    };
+    EXPECT_GT(inkInColumn(100), 200);
+    EXPECT_GT(inkInColumn(164), 200);
+    EXPECT_EQ(inkInColumn(50), 0);
+
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&calipers, &esc);
+    EXPECT_FALSE(calipers.reading());
+    EXPECT_TRUE(calipers.readingText().isEmpty());
+
+    // Right to left and downwards: the time stays positive, the amplitude turns negative.
+    drag(calipers, {400, 100}, {320, 164});
+    ASSERT_TRUE(calipers.reading());
+    EXPECT_DOUBLE_EQ(calipers.reading()->ms, 1000.0);
+    EXPECT_DOUBLE_EQ(calipers.reading()->mv, -2.0);
+    drag(calipers, {500, 500}, {501, 500}); // a click
+    EXPECT_FALSE(calipers.reading());
+
+    drag(calipers, {10, 10}, {90, 10});
+    EXPECT_TRUE(calipers.reading());
+    calipers.setActive(false); // leaving review clears them
+    EXPECT_FALSE(calipers.reading());
+    EXPECT_TRUE(calipers.testAttribute(Qt::WA_TransparentForMouseEvents));
+    area.resize(1000, 700);
+    EXPECT_EQ(calipers.size(), QSize(1000, 700));
+}
+
+// A recording of a steady rhythm at this rate, as the bytes of a recording file.
+std::vector<std::uint8_t> recordingBytes(std::vector<signal::SampleRecord>& records) {
+    std::vector<std::uint8_t> bytes(records.size() * signal::kRecordBytes);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        for (std::size_t c = 0; c < signal::kChannels; ++c)
+            signal::writeLe16(bytes.data() + i * signal::kRecordBytes + 2 * c, records[i].c[c]);
+    return bytes;
+}
+
+// Beats at exactly `bpm`: a sharp spike on every lead, so the truth needs no generator.
+std::vector<signal::SampleRecord> spikes(int bpm, int seconds) {
+    std::vector<signal::SampleRecord> r(static_cast<std::size_t>(seconds) * 800);
+    const std::size_t every = static_cast<std::size_t>(48000 / bpm);
+    for (std::size_t at = 400; at + 40 < r.size(); at += every)
+        for (std::size_t k = 0; k < 40; ++k) {
+            const auto v = static_cast<std::int16_t>(700 * (k < 20 ? k : 40 - k) / 20);
+            r[at + k].c = {0, v, 0, 0, 0, 0, 0, 0};
+        }
+    return r;
+}
+
+TEST(MeasurementsController, LiveRateReviewRateCalipersAndWindow) {
+    QWidget window, panel(&window), area(&window);
+    area.resize(800, 600);
+    MeasurementsController c(&panel, &area, &window);
+    EXPECT_FALSE(c.heartRateLabel()->isVisibleTo(&window));
+    EXPECT_FALSE(c.showAction()->isEnabled());
+    EXPECT_EQ(c.showAction()->text(), QString::fromUtf8("Измерения"));
+
+    // Live: the acquisition's blocks.
+    c.liveStarted();
+    EXPECT_EQ(c.heartRateLabel()->text(), QString::fromUtf8("ЧСС --"));
+    auto live = spikes(80, 20);
+    for (std::size_t at = 0; at + 400 <= live.size(); at += 400) {
+        signal::SampleBlock block;
+        std::copy_n(live.begin() + static_cast<std::ptrdiff_t>(at), 400, block.begin());
+        c.liveBlock(block);
+    }
+    EXPECT_EQ(c.heartRateLabel()->text(), QString::fromUtf8("ЧСС 80"));
+    EXPECT_FALSE(c.calipers()->active());
+
+    // Review: the rate of the shown page, calipers at the page's scale.
+    auto reviewed = spikes(60, 60);
+    const auto bytes = recordingBytes(reviewed);
+    c.applyLanguage(false);
+    c.reviewPage({bytes, 20 * 800, 12, 12.5, 1.0 / 32});
+    EXPECT_EQ(c.heartRateLabel()->text(), "HR 60");
+    EXPECT_TRUE(c.calipers()->active());
+    EXPECT_TRUE(c.showAction()->isEnabled());
+    EXPECT_EQ(c.showAction()->text(), "Measurements");
+
+    c.showAction()->trigger();
+    EXPECT_TRUE(c.window()->isVisible());
+    EXPECT_EQ(c.window()->windowTitle(), "Measurements");
+    EXPECT_EQ(c.window()->valueText(0), "60");
+    EXPECT_EQ(c.window()->valueText(1), "1000");
+    EXPECT_TRUE(c.window()
+                    ->findChild<QLabel*>("measurementsSpan")
+                    ->text()
+                    .startsWith("From 20.0 to 30.0 s"));
+
+    c.nothingShown();
+    EXPECT_FALSE(c.calipers()->active());
+    EXPECT_FALSE(c.showAction()->isEnabled());
+    EXPECT_FALSE(c.heartRateLabel()->isVisibleTo(&window));
+}
+
+} // namespace
+} // namespace velkard::measure::ui
