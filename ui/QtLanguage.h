@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Qt's own texts (standard buttons of message boxes, file and calendar dialogs) in the interface
 // language: Qt's Russian translations and the default locale follow the language switch. The main
 // window owns one.
