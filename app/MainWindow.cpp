@@ -27,6 +27,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -138,6 +139,11 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
         std::make_unique<display::Display>(options_.caps ? *options_.caps : display::screenCaps());
     buildForm();
     buildMenu();
+    // Keys a focused child leaves unhandled reach the window's filter on their way up.
+    installEventFilter(this);
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{scaleBox, leadGroupBox, speedBox, Forward, Back})
+        control->installEventFilter(this);
 
     // Printers: without one, Print writes a PDF file and Print setup says so.
     printerExists_ = options_.printerExists ? *options_.printerExists
@@ -344,6 +350,7 @@ void MainWindow::buildMenu() {
 }
 
 void MainWindow::applyLanguage(bool russian) {
+    qtLanguage_.apply(russian);
     for (const auto& c : kMenuCaptions) {
         const QString name = QString::fromUtf8(c.name);
         if (auto* menu = findChild<QMenu*>(name))
@@ -399,9 +406,9 @@ void MainWindow::refreshTitle() {
     // Whose ECG is shown: the patient and the recording, the imported file, or the live sweep.
     QString title = QStringLiteral("Ventrix");
     const auto& sel = state_.selection;
-    if (state_.importView && !importedFile_.isEmpty()) {
-        title += QStringLiteral(" — ") + importedFile_;
-    } else if (state_.cardReview || (state_.rhythmogram && importedFile_.isEmpty())) {
+    if (state_.importView && !importedFileName_.isEmpty()) {
+        title += QStringLiteral(" — ") + importedFileName_;
+    } else if (state_.cardReview || (state_.rhythmogram && importedFileName_.isEmpty())) {
         QString who = sel.patientName.trimmed();
         if (!state_.patientTexts.birthDate.trimmed().isEmpty() &&
             state_.patientTexts.name.trimmed() == who)
@@ -596,6 +603,28 @@ void MainWindow::back() {
     refreshFromDisplay();
 }
 
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return QMainWindow::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool selector = watched == scaleBox || watched == leadGroupBox || watched == speedBox;
+    const bool pageKey = key->key() == Qt::Key_PageDown || key->key() == Qt::Key_PageUp;
+    const bool arrowKey = key->key() == Qt::Key_Right || key->key() == Qt::Key_Left;
+    // Buttons take arrows for moving the focus; Forward and Back leave them to the pages.
+    const bool pageButton = watched == Forward || watched == Back;
+    if (!pageKey && !(arrowKey && !selector && (watched == this || pageButton)))
+        return QMainWindow::eventFilter(watched, event);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return QMainWindow::eventFilter(watched, event);
+    const bool onward = key->key() == Qt::Key_PageDown || key->key() == Qt::Key_Right;
+    QPushButton* button = onward ? Forward : Back;
+    // Paging keys act like the button and only when it could be clicked; a selector never takes
+    // them.
+    if (button->isVisible() && button->isEnabled())
+        onward ? forward() : back();
+    return true;
+}
+
 // ---- language ----
 
 void MainWindow::chooseRussian() {
@@ -671,9 +700,15 @@ void MainWindow::printRecording() {
     state_.printRange.reportFromText = QString::number(display_->pageFirstSecond());
     request.durationEdit = secondsEdit;
     request.durationLabel = secondsLabel;
-    request.recordingShown = state_.cardReview;
+    // The buffer holds an imported recording until the card file or an acquisition replaces it.
+    const bool imported = !importedFileName_.isEmpty();
+    request.recordingShown = state_.cardReview || imported;
     request.recording = &buffer_;
     request.durationSeconds = sel.entryDuration;
+    if (imported) {
+        request.durationSeconds = importedSeconds_;
+        request.importedFileName = importedFileName_;
+    }
     request.groupIndex = g.groupIndex;
     request.scaleIndex = g.scaleIndex;
     request.speedIndex = g.speedIndex;
@@ -743,6 +778,7 @@ void MainWindow::openCardFile() {
     sel.writeRequest = false;
     f.cardReview = false;
     f.importView = false;
+    importedFileName_.clear();
 
     secondsEdit->setVisible(false);
     secondsLabel->setVisible(false);
@@ -797,7 +833,7 @@ void MainWindow::openCardFile() {
 }
 
 void MainWindow::openCardRecording() {
-    importedFile_.clear();
+    importedFileName_.clear();
     const auto& sel = state_.selection;
     auto status = signal::loadRecording(sel.recordingPath.toStdString(), buffer_);
     if (!status) {
@@ -817,6 +853,7 @@ void MainWindow::startMonitoring() {
     Forward->setEnabled(false);
     state_.cardReview = false;
     state_.importView = false;
+    importedFileName_.clear();
     if (!acquisition_) {
         if (options_.linkFactory)
             acquisition_ = std::make_unique<device::Acquisition>(options_.linkFactory);
@@ -999,7 +1036,8 @@ void MainWindow::importFile(const QString& chosen) {
         return;
     }
     buffer_ = std::move(imported);
-    importedFile_ = QFileInfo(chosen).fileName();
+    importedSeconds_ = static_cast<int>(result.durationSeconds);
+    importedFileName_ = QFileInfo(chosen).fileName();
     const bool rhythm = result.kind == signal::RecordingKind::Rhythmogram;
     f.kindA2 = result.kind == signal::RecordingKind::A2;
     f.rhythmogram = rhythm;

@@ -7,6 +7,7 @@
 #include "display/Display.h"
 #include "signal/Recording.h"
 #include "signal/Settings.h"
+#include "ui/QtLanguage.h"
 #include "ui/ViewState.h"
 
 #include <QMainWindow>
@@ -143,6 +144,9 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Review keys: PageDown/PageUp turn pages wherever the focus is (a focused selector does not
+    // take them); Right/Left turn pages when no selector has the focus.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     friend class DrawingArea;
@@ -170,6 +174,11 @@ private:
     void refreshSelectors();
 
     ui::ViewState state_;
+    ui::QtLanguage qtLanguage_; // Qt's own texts follow the interface language
+    // The recording Import shows: its own duration and file name, for Print (the name is empty
+    // when the buffer holds no imported recording).
+    int importedSeconds_ = 0;
+    QString importedFileName_;
     MainWindowOptions options_;
     std::filesystem::path workDir_;
     std::string startupError_;
@@ -182,7 +191,6 @@ private:
     std::unique_ptr<device::Acquisition> acquisition_;
 
     // Acquisition state the window keeps.
-    QString importedFile_; // the file name of the shown import, for the title
     bool recordingStarted_ = false;
     // Whether Start created the recording file; a file it could not create is not this recording.
     bool fileCreated_ = false;

@@ -32,6 +32,11 @@ constexpr Field kTelephone{144, 16, true};
 constexpr Field kPolicy{160, 30, true};
 constexpr Field kId{190, 8, false};
 constexpr std::size_t kRewriteBytes = 190; // everything but the patient ID
+static_assert(kPatientFieldChars.name == kName.width - 1 && kPatientFieldChars.sex == kSex.width &&
+              kPatientFieldChars.birthplace == kBirthplace.width - 1 &&
+              kPatientFieldChars.address == kAddress.width - 1 &&
+              kPatientFieldChars.telephone == kTelephone.width - 1 &&
+              kPatientFieldChars.policy == kPolicy.width - 1);
 
 constexpr std::size_t kIdWidth = 8;
 

@@ -98,6 +98,18 @@ struct PatientRecord {
     bool operator==(const PatientRecord&) const = default;
 };
 
+// How many characters of each text field a record keeps (the widths above less the terminator);
+// input fields accept no more.
+struct PatientFieldChars {
+    int name = 29;
+    int sex = 3;
+    int birthplace = 49;
+    int address = 49;
+    int telephone = 15;
+    int policy = 29;
+};
+inline constexpr PatientFieldChars kPatientFieldChars{};
+
 using PatientBytes = std::array<std::uint8_t, kPatientRecordBytes>;
 
 // The 198 bytes of a record: Windows-1251, each field cut to its width, zero-filled after the text.

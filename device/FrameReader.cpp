@@ -36,9 +36,4 @@ bool FrameReader::step(std::uint8_t byte) {
     return false;
 }
 
-void FrameReader::reset() {
-    state_ = State::Search;
-    count_ = 0;
-}
-
 } // namespace velkard::device

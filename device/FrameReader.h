@@ -33,10 +33,6 @@ public:
     bool step(std::uint8_t byte);
 
     const signal::SampleRecord& record() const { return record_; }
-    // Forgets a partial frame; the next byte starts a sync search.
-    void reset();
-    // True while no frame is under way (searching for the first sync byte).
-    bool searching() const { return state_ == State::Search; }
 
 private:
     enum class State : std::uint8_t { Search, SyncSecond, Skip, Record };

@@ -11,6 +11,7 @@
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -65,6 +66,24 @@ int waitFor(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A shell script that lost its execute bit (copied from a medium that keeps no modes): a regular
+// file whose first line starts with "#!" or whose name ends with ".sh". It runs through /bin/sh.
+bool isShellScript(const std::string& path, const struct stat& st) {
+    if (!S_ISREG(st.st_mode))
+        return false;
+    if (endsWithIgnoringCase(path, ".sh"))
+        return true;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char head[2] = {};
+    const ssize_t n = ::read(fd, head, sizeof head);
+    ::close(fd);
+    return n == 2 && head[0] == '#' && head[1] == '!';
+}
+
+constexpr const char* kScriptShell = "/bin/sh";
+
 // Internet shortcuts hold addresses of any length.
 constexpr std::size_t kAddressLimit = 65535;
 
@@ -93,7 +112,8 @@ ShellExecuteResult PosixShell::shellExecuteEx(const ShellExecuteRequest& request
         result.error = request.file.empty() ? kShellFileNotFound : shellCodeFor(errno);
         return result;
     }
-    if (!isExecutableFile(request.file)) {
+    const bool script = !isExecutableFile(request.file) && isShellScript(request.file, st);
+    if (!script && !isExecutableFile(request.file)) {
         // A document or folder: its application comes from the desktop's associations.
         if (runOpener(request.file, request.showErrors))
             result.ok = true;
@@ -111,6 +131,10 @@ ShellExecuteResult PosixShell::shellExecuteEx(const ShellExecuteRequest& request
             program = joinPath(cwd, program);
     }
     std::vector<std::string> args{request.file};
+    if (script) {
+        args = {kScriptShell, program};
+        program = kScriptShell;
+    }
     for (auto& parameter : splitParameters(request.parameters))
         args.push_back(std::move(parameter));
     std::vector<char*> argv = argvOf(args);

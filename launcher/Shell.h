@@ -50,7 +50,8 @@ public:
     virtual int waitForProcess(ProcessHandle process) = 0;
 };
 
-// The desktop's shell: executables are started with posix_spawn in their working folder; any
+// The desktop's shell: executables are started with posix_spawn in their working folder; a shell
+// script without the execute bit ("#!" first line, or ".sh") runs through /bin/sh; any
 // other file goes to the opener (xdg-open by default), whose failure counts as "no application
 // associated". Opening an Internet shortcut (".url") with the "open" verb opens the address it
 // holds; the default verb hands the shortcut file itself to the opener.

@@ -99,18 +99,6 @@ std::vector<std::uint8_t> convertDeviceBytes(const std::uint8_t* deviceFile, std
     return out;
 }
 
-Status convertDeviceFile(const std::filesystem::path& source,
-                         const std::filesystem::path& destination, RecordingKind kind) {
-    BytesResult src = readWholeFile(source);
-    if (!src)
-        return Status::failure(src.message);
-    if (src.bytes.size() < kDeviceHeaderBytes)
-        return Status::failure("Not a device ECG file (shorter than its 512-byte header): " +
-                               source.string());
-    std::vector<std::uint8_t> body = convertDeviceBytes(src.bytes, kind);
-    return writeFileAtomically(destination, body);
-}
-
 std::int64_t deviceFileDuration(const DeviceHeader& header, std::uint64_t sourceLength,
                                 RecordingKind kind) {
     const int rate = header.rate();

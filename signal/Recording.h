@@ -113,13 +113,6 @@ inline std::vector<std::uint8_t> convertDeviceBytes(const std::vector<std::uint8
     return convertDeviceBytes(deviceFile.data(), deviceFile.size(), kind);
 }
 
-// Writes the recording file for the device ECG file source into destination, created afresh
-// (written to a temporary file in the destination's folder, flushed and renamed over it). Fails
-// when the source cannot be read or is shorter than its 512-byte header, or the destination
-// cannot be written; then nothing is left behind and the source is untouched.
-Status convertDeviceFile(const std::filesystem::path& source,
-                         const std::filesystem::path& destination, RecordingKind kind);
-
 // Duration in whole seconds of a device ECG file of sourceLength bytes with this header.
 // A2: the record count of the converted file divided by the rate, truncated; other kinds: the
 // header's record count divided by its rate (signed, truncating toward zero). Rate 0 gives 0.

@@ -4,6 +4,8 @@
 #include "signal/Cp1251.h"
 #include "signal/FileIo.h"
 
+#include <unistd.h>
+
 #include <charconv>
 #include <climits>
 #include <optional>
@@ -153,9 +155,30 @@ SettingsResult loadSettings(const std::filesystem::path& folder) {
 }
 
 Status saveSettings(const std::filesystem::path& folder, const Settings& settings) {
+    namespace fs = std::filesystem;
     const std::string text = formatSettings(settings);
-    return writeFileAtomically(settingsPath(folder),
-                               reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    fs::path path = settingsPath(folder);
+    std::error_code ec;
+    // A symbolic link is written through: the file it names gets the new text, the link stays.
+    if (fs::is_symlink(fs::symlink_status(path, ec))) {
+        fs::path target = fs::weakly_canonical(path, ec);
+        if (ec)
+            return Status::failure("Cannot write the settings file " + path.string() + ": " +
+                                   ec.message());
+        path = target;
+    }
+    // A read-only file stays as it is: the rename would replace it although it may not be
+    // written.
+    const fs::file_status st = fs::status(path, ec);
+    if (!ec && fs::is_regular_file(st)) {
+        const fs::perms writeBits =
+            fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+        if ((st.permissions() & writeBits) == fs::perms::none || ::access(path.c_str(), W_OK) != 0)
+            return Status::failure("Cannot write the settings file " + path.string() +
+                                   ": the file is read-only");
+    }
+    return writeFileAtomically(path, reinterpret_cast<const std::uint8_t*>(text.data()),
+                               text.size());
 }
 
 } // namespace velkard::signal

@@ -5,14 +5,22 @@
 
 #include "filing/Store.h"
 #include "import/Decompress.h"
+#include "print/ui/PrintCommands.h"
+#include "print/ui/PrintRangeDialog.h"
 #include "signal/Recording.h"
 #include "sim/DeviceFiles.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
+#include <QRadioButton>
 
 using namespace velkard;
 using namespace velkard::app;
@@ -117,6 +125,104 @@ TEST_F(ReviewTest, OpenPlainRecordingPagesAndRedraws) {
     w->resize(900, 700);
     ASSERT_TRUE(waitFor([&] { return w->display().pageNumber() == 0; }));
     EXPECT_EQ(w->display().windowMetrics().clientRight, w->centralWidget()->width());
+}
+
+TEST_F(ReviewTest, PageKeysTurnPagesAndNeverChangeAFocusedSelector) {
+    auto w = makeWindow();
+    open(*w, 0);
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    ASSERT_EQ(w->display().pageNumber(), 0);
+    const int speed = w->speedBox->currentIndex();
+    const int speedShown = w->display().geometry().speedIndex;
+    auto press = [](QWidget* target, int key) {
+        QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    };
+    for (QComboBox* selector : {w->speedBox, w->scaleBox, w->leadGroupBox}) {
+        const int before = selector->currentIndex();
+        press(selector, Qt::Key_PageDown);
+        EXPECT_EQ(w->display().pageNumber(), 1) << selector->objectName().toStdString();
+        press(selector, Qt::Key_PageUp);
+        EXPECT_EQ(w->display().pageNumber(), 0);
+        EXPECT_EQ(selector->currentIndex(), before) << selector->objectName().toStdString();
+    }
+    EXPECT_EQ(w->speedBox->currentIndex(), speed);
+    EXPECT_EQ(w->display().geometry().speedIndex, speedShown);
+    // PageUp on the first page does nothing (Back is disabled).
+    press(w->speedBox, Qt::Key_PageUp);
+    EXPECT_EQ(w->display().pageNumber(), 0);
+
+    // Right and Left turn pages when no selector has the focus.
+    press(w->centralWidget(), Qt::Key_Right);
+    EXPECT_EQ(w->display().pageNumber(), 1);
+    press(w->Forward, Qt::Key_Right);
+    EXPECT_EQ(w->display().pageNumber(), 2);
+    press(w->centralWidget(), Qt::Key_Left);
+    EXPECT_EQ(w->display().pageNumber(), 1);
+    press(w->centralWidget(), Qt::Key_PageUp);
+    EXPECT_EQ(w->display().pageNumber(), 0);
+    EXPECT_TRUE(w->Forward->isEnabled());
+    EXPECT_FALSE(w->Back->isEnabled());
+}
+
+TEST_F(ReviewTest, PrintAfterImportUsesTheImportedRecordingAndNoPatient) {
+    QTemporaryDir out;
+    QPrinter pdf(QPrinter::HighResolution);
+    pdf.setOutputFormat(QPrinter::PdfFormat);
+    const QString pdfPath = out.filePath("printed.pdf");
+    pdf.setOutputFileName(pdfPath);
+    print::ui::setPrinterObject(&pdf);
+    struct Reset {
+        ~Reset() { print::ui::resetPrinterObject(); }
+    } reset;
+    MainWindowOptions o = options();
+    o.printerExists = true;
+    MainWindow w(o);
+    ASSERT_TRUE(w.startedOk());
+    w.resize(1024, 768);
+    open(w, 0); // 30 s of the patient "Reviewed"
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    ASSERT_EQ(w.viewState().selection.entryDuration, 30);
+
+    const QString file = source.path() + "/ECG_0009.DAT";
+    const auto bytes = sim::makeDeviceEcg(20, 11, kAt);
+    writeFile(file.toStdString(), std::string(bytes.begin(), bytes.end()));
+    dialogs.script.push_back(chooseFile(file));
+    w.importAction->trigger();
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    ASSERT_TRUE(w.printAction->isEnabled());
+
+    // A range within the card entry's 30 s but past the imported 20 s is refused.
+    dialogs.script.push_back([](QDialog& d) {
+        auto& range = dynamic_cast<print::ui::PrintRangeDialog&>(d);
+        range.rangeButton->click();
+        range.beginEdit->setText("2");
+        range.endEdit->setText("25");
+        return int(QDialog::Accepted);
+    });
+    w.printAction->trigger();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.lastText().contains("20")) << messages.lastText().toStdString();
+    EXPECT_FALSE(QFileInfo(pdfPath).exists());
+
+    messages.shown.clear();
+    dialogs.script.push_back([](QDialog& d) {
+        dynamic_cast<print::ui::PrintRangeDialog&>(d).wholeButton->click();
+        return int(QDialog::Accepted);
+    });
+    dialogs.script.push_back([](QDialog&) { return int(QDialog::Accepted); });
+    w.printAction->trigger();
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    ASSERT_GT(QFileInfo(pdfPath).size(), 0);
+    QProcess text;
+    text.start("pdftotext", {"-layout", pdfPath, "-"});
+    ASSERT_TRUE(text.waitForFinished(60000));
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(printed.contains("ECG_0009.DAT")) << printed.toStdString();
+    EXPECT_FALSE(printed.contains("Reviewed")) << printed.toStdString();
+    const QString cardDate = w.viewState().selection.entryDate;
+    ASSERT_FALSE(cardDate.isEmpty());
+    EXPECT_FALSE(printed.contains(cardDate)) << printed.toStdString();
 }
 
 TEST_F(ReviewTest, OpenA2AndRhythmogramEntries) {

@@ -5,11 +5,15 @@
 #include "app/ParametersDialog.h"
 
 #include <QAction>
+#include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 
 using namespace velkard;
@@ -303,3 +307,30 @@ TEST_F(AppTest, EmptyWindowKeepsItsGridWhenResized) {
 }
 
 } // namespace velkard::app::test
+
+TEST_F(AppTest, QtsOwnTextsFollowTheInterfaceLanguage) {
+    auto w = makeWindow();
+    ASSERT_TRUE(w->viewState().russian);
+    auto buttonTexts = [] {
+        QMessageBox box(QMessageBox::Question, "c", "t", QMessageBox::Yes | QMessageBox::No);
+        return std::make_pair(box.button(QMessageBox::Yes)->text().remove('&'),
+                              box.button(QMessageBox::No)->text().remove('&'));
+    };
+    EXPECT_EQ(buttonTexts(), std::make_pair(QString::fromUtf8("Да"), QString::fromUtf8("Нет")));
+    QCalendarWidget russianCalendar;
+    EXPECT_EQ(russianCalendar.locale().language(), QLocale::Russian);
+
+    w->englishAction->trigger();
+    EXPECT_EQ(buttonTexts(), std::make_pair(QString("Yes"), QString("No")));
+    QCalendarWidget englishCalendar;
+    EXPECT_EQ(englishCalendar.locale().language(), QLocale::English);
+    w->russianAction->trigger();
+    EXPECT_EQ(buttonTexts(), std::make_pair(QString::fromUtf8("Да"), QString::fromUtf8("Нет")));
+    QFileDialog files;
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    // The non-native file dialog's buttons are Qt's own texts.
+    const auto* buttons = files.findChild<QDialogButtonBox*>();
+    ASSERT_NE(buttons, nullptr);
+    EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text().remove('&'),
+              QString::fromUtf8("Отмена"));
+}

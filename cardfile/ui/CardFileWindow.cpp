@@ -86,6 +86,8 @@ QLabel* makeLabel(QWidget* parent, const char* name) {
 QPushButton* makeButton(QWidget* parent, const char* name, const char* hint) {
     auto* b = new QPushButton(parent);
     b->setObjectName(name);
+    // No button is pressed by Enter typed in a list: each acts only when clicked.
+    b->setAutoDefault(false);
     if (hint)
         b->setToolTip(QString::fromUtf8(hint)); // hints stay Russian in both languages
     return b;
@@ -112,6 +114,14 @@ QTreeWidgetItem* centredRow(const QStringList& texts) {
 
 void showNoPatient(const ViewState& s) {
     messages().show(s.tr2("Выберите пациента", "Choose the patient"),
+                    s.tr2("Внимание", "Attention"));
+}
+
+void showArchiveFull(const ViewState& s) {
+    messages().show(s.tr2("Архив пациента заполнен: в нём 999 записей. Новая ЭКГ не может быть "
+                          "записана",
+                          "The archive of the patient is full: it holds 999 records. A new ECG "
+                          "cannot be written"),
                     s.tr2("Внимание", "Attention"));
 }
 
@@ -280,6 +290,9 @@ void CardFileWindow::patientSelected() {
     sel.patientIndex = row;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(row));
     if (!patient) {
+        // Nothing of the previously chosen patient may be used for this row.
+        sel.patientId.clear();
+        sel.patientName.clear();
         clearDetails();
         archiveList->clear();
         return;
@@ -303,8 +316,12 @@ void CardFileWindow::entrySelected() {
         return;
     CardSelection& sel = state_.selection;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(sel.patientIndex));
-    if (patient)
+    if (patient) {
         sel.patientId = utf8(patient.value.id);
+    } else {
+        sel.patientId.clear();
+        sel.patientName.clear();
+    }
     sel.entryIndex = row;
 }
 
@@ -353,9 +370,9 @@ void CardFileWindow::changePatient() {
     const PatientTexts filled = t;
     dialog.nameEdit->setText(filled.name);
     dialog.sexBox->setEditText(filled.sex);
-    const QDate birth = QDate::fromString(filled.birthDate, "dd.MM.yyyy");
-    // A birth date that does not read as a date leaves the picker on today; OK then stores it.
-    dialog.birthDatePicker->setDate(birth.isValid() ? birth : QDate::currentDate());
+    // A birth date that does not read as a date shows today; OK keeps the stored text unless the
+    // user changes the date.
+    dialog.showStoredBirthDate(filled.birthDate);
     dialog.birthplaceEdit->setText(filled.birthplace);
     dialog.addressEdit->setText(filled.address);
     dialog.telephoneEdit->setText(filled.telephone);
@@ -414,9 +431,24 @@ void CardFileWindow::deletePatient() {
         return;
     }
     delete patientList->takeTopLevelItem(row);
+    forgetOpenedRecording();
     clearDetails();
     archiveList->clear();
     patientList->clearSelection();
+}
+
+void CardFileWindow::forgetOpenedRecording() {
+    // Deleting renumbers or removes recordings: the path of an earlier Open may now name another
+    // recording, so it must not be shown again.
+    state_.rhythmogram = false;
+    state_.kindA2 = false;
+    state_.selection.recordingPath.clear();
+}
+
+void CardFileWindow::reject() {
+    state_.selection.writeRequest = false;
+    state_.cardReview = false;
+    QDialog::reject();
 }
 
 void CardFileWindow::closeWithoutRequest() {
@@ -499,8 +531,22 @@ void CardFileWindow::writeNewRecording() {
         return;
     }
     CardSelection& sel = state_.selection;
+    const std::string id = sel.patientId.toStdString();
+    if (!isValidPatientId(id)) {
+        // The selected row could not be read: no patient to write for.
+        showNoPatient(state_);
+        return;
+    }
+    // Refused before recording: an archive of 999 entries has no number left for a new one.
+    auto entries = cardFile_.listArchiveEntries(id);
+    const std::size_t held = entries ? entries.value.size() : 0;
+    if (held >= static_cast<std::size_t>(kMaxRecordNumber) ||
+        cardFile_.nextRecordNumber(id) > kMaxRecordNumber) {
+        showArchiveFull(state_);
+        return;
+    }
     sel.writeRequest = true;
-    sel.recordNumber = cardFile_.nextRecordNumber(sel.patientId.toStdString());
+    sel.recordNumber = cardFile_.nextRecordNumber(id);
     sel.recordingPath = QString::fromStdString(
         cardFile_.recordingPath(sel.patientId.toStdString(), sel.recordNumber).string());
     accept();
@@ -524,6 +570,7 @@ void CardFileWindow::deleteRecording() {
         messages().show(QString::fromUtf8("Ошибка отрытия файла"), "Error");
         return;
     }
+    forgetOpenedRecording();
     fillArchive(sel.patientId.toStdString());
 }
 

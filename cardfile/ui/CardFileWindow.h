@@ -55,6 +55,9 @@ public:
     QPushButton* DelRec;
     QPushButton* Write;
 
+    // Esc and the frame's close button: closes with no request.
+    void reject() override;
+
 public slots:
     void newPatient();
     void changePatient();
@@ -72,6 +75,7 @@ private:
     int selectedEntryRow() const;
     void fillArchive(const std::string& id);
     void clearDetails();
+    void forgetOpenedRecording();
 
     velkard::ui::ViewState& state_;
     CardFile cardFile_;

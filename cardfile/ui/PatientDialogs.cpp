@@ -42,9 +42,12 @@ QString pick(const Caption& c, bool russian) {
     return QString::fromUtf8(russian ? c.russian : c.english);
 }
 
-QLineEdit* makeEdit(QWidget* parent, const char* name) {
+// maxLength is the field's width in the stored record less its terminator, so nothing typed is
+// cut without a word when the record is written (one Windows-1251 byte per character).
+QLineEdit* makeEdit(QWidget* parent, const char* name, int maxLength) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(name);
+    e->setMaxLength(maxLength);
     return e;
 }
 
@@ -58,7 +61,7 @@ QLabel* makeLabel(QWidget* parent, const char* name) {
 
 PatientInputs::PatientInputs(velkard::ui::ViewState& state, QWidget* parent)
     : QDialog(parent), state_(state) {
-    nameEdit = makeEdit(this, "nameEdit");
+    nameEdit = makeEdit(this, "nameEdit", kPatientFieldChars.name);
     sexBox = new QComboBox(this);
     sexBox->setObjectName("sexBox");
     // Editable, so a stored sex text of the other language can be shown and kept as it is.
@@ -68,15 +71,16 @@ PatientInputs::PatientInputs(velkard::ui::ViewState& state, QWidget* parent)
     sexBox->addItems(
         {QString::fromUtf8(kSexItems[0].russian), QString::fromUtf8(kSexItems[1].russian)});
     sexBox->setCurrentIndex(-1);
+    sexBox->lineEdit()->setMaxLength(kPatientFieldChars.sex);
     birthDatePicker = new QDateEdit(this);
     birthDatePicker->setObjectName("birthDatePicker");
     birthDatePicker->setDisplayFormat("dd.MM.yyyy");
     birthDatePicker->setCalendarPopup(true);
     birthDatePicker->setMinimumDate(QDate(1800, 1, 1));
-    birthplaceEdit = makeEdit(this, "birthplaceEdit");
-    addressEdit = makeEdit(this, "addressEdit");
-    telephoneEdit = makeEdit(this, "telephoneEdit");
-    policyEdit = makeEdit(this, "policyEdit");
+    birthplaceEdit = makeEdit(this, "birthplaceEdit", kPatientFieldChars.birthplace);
+    addressEdit = makeEdit(this, "addressEdit", kPatientFieldChars.address);
+    telephoneEdit = makeEdit(this, "telephoneEdit", kPatientFieldChars.telephone);
+    policyEdit = makeEdit(this, "policyEdit", kPatientFieldChars.policy);
     nameLabel = makeLabel(this, "nameLabel");
     sexLabel = makeLabel(this, "sexLabel");
     birthDateLabel = makeLabel(this, "birthDateLabel");
@@ -269,7 +273,14 @@ ChangePatientDialog::ChangePatientDialog(velkard::ui::ViewState& state, QWidget*
     layOut(OK, Cancel);
     connect(OK, &QPushButton::clicked, this, &ChangePatientDialog::confirm);
     connect(Cancel, &QPushButton::clicked, this, &ChangePatientDialog::cancel);
+    connect(birthDatePicker, &QDateEdit::dateChanged, this, [this] { storedBirthDate_.reset(); });
     applyLanguage(state_.russian);
+}
+
+void ChangePatientDialog::showStoredBirthDate(const QString& stored) {
+    const QDate birth = QDate::fromString(stored, "dd.MM.yyyy");
+    birthDatePicker->setDate(birth.isValid() ? birth : QDate::currentDate());
+    storedBirthDate_ = stored;
 }
 
 void ChangePatientDialog::applyLanguage(bool russian) {
@@ -280,7 +291,7 @@ void ChangePatientDialog::applyLanguage(bool russian) {
 }
 
 void ChangePatientDialog::confirm() {
-    state_.patientTexts.birthDate = pickerDateText();
+    state_.patientTexts.birthDate = storedBirthDate_ ? *storedBirthDate_ : pickerDateText();
     state_.selection.writeRequest = false;
     state_.cardReview = false;
     accept();

@@ -9,6 +9,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <optional>
+
 class QComboBox;
 class QDateEdit;
 class QLabel;
@@ -91,6 +93,9 @@ public:
     explicit ChangePatientDialog(velkard::ui::ViewState& state, QWidget* parent = nullptr);
 
     void applyLanguage(bool russian);
+    // Shows the stored birth date (today when it does not read as a date). OK keeps the stored
+    // text as it is unless the user changes the date.
+    void showStoredBirthDate(const QString& stored);
 
     QPushButton* OK;
     QPushButton* Cancel;
@@ -98,6 +103,9 @@ public:
 public slots:
     void confirm();
     void cancel();
+
+private:
+    std::optional<QString> storedBirthDate_; // set until the user changes the picker's date
 };
 
 } // namespace velkard::cardfile::ui

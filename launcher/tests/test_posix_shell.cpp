@@ -116,6 +116,39 @@ TEST_F(ShellOnDisk, DocumentsGoToTheOpenerQuietlyUnlessErrorsAreShown) {
     EXPECT_FALSE(second.empty());
 }
 
+TEST_F(ShellOnDisk, ScriptsWithoutTheExecuteBitRunThroughTheShell) {
+    ::mkdir(dir.file("work").c_str(), 0755);
+    // An installer copied without its modes: a "#!" first line, no ".sh".
+    writeFile(dir.file("setup"),
+              "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" + dir.file("args") + "'\npwd > '" +
+                  dir.file("cwd") + "'\nexit 5\n",
+              false);
+    // And one named ".sh" without a "#!" line.
+    writeFile(dir.file("install.sh"), "echo plain > '" + dir.file("plain") + "'\nexit 3\n", false);
+    ShellExecuteRequest request;
+    request.file = dir.file("setup");
+    request.parameters = "/quiet \"two words\"";
+    request.directory = dir.file("work");
+    ShellExecuteResult result = shell.shellExecuteEx(request);
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_TRUE(result.process.has_value());
+    EXPECT_EQ(shell.waitForProcess(*result.process), 5);
+    EXPECT_EQ(readFile(dir.file("args")), "/quiet\ntwo words\n");
+    char resolved[PATH_MAX];
+    ASSERT_NE(::realpath(dir.file("work").c_str(), resolved), nullptr);
+    EXPECT_EQ(readFile(dir.file("cwd")), std::string(resolved) + "\n");
+
+    request = {};
+    request.file = dir.file("install.sh");
+    result = shell.shellExecuteEx(request);
+    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_TRUE(result.process.has_value());
+    EXPECT_EQ(shell.waitForProcess(*result.process), 3);
+    EXPECT_EQ(readFile(dir.file("plain")), "plain\n");
+    // Neither went to the viewer.
+    EXPECT_EQ(readFile(dir.file("opened")), "");
+}
+
 TEST_F(ShellOnDisk, FailingOrMissingOpenerMeansNoAssociation) {
     writeFile(dir.file("readme.pdf"), "%PDF");
     writeFile(dir.file("opener-exit"), "3\n");

@@ -183,9 +183,14 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request
     job.grid = state.printGrid;
     job.speedText = request.speedText;
     job.scaleText = request.scaleText;
-    job.patientName = request.patientName;
-    job.date = request.date;
-    job.time = request.time;
+    if (request.importedFileName.isEmpty()) {
+        job.patientName = request.patientName;
+        job.date = request.date;
+        job.time = request.time;
+    } else {
+        // An imported recording belongs to no card-file patient: no name of an earlier choice.
+        job.patientName = request.importedFileName;
+    }
     job.kindA2 = state.kindA2;
     job.filters = state.filters;
     job.russian = russian;

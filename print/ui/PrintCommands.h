@@ -44,6 +44,9 @@ struct PrintRequest {
     QString patientName;
     QString date;
     QString time;
+    // Set for a recording shown by Import: the header carries this file name instead of a
+    // patient's name, date and time, and durationSeconds is the imported recording's own.
+    QString importedFileName;
 };
 
 enum class PrintOutcome { NoPrinter, NoRecording, BadRange, Cancelled, Printed, Failed };

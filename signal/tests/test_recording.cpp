@@ -186,31 +186,5 @@ TEST(LoadRecording, EmptyOddAndPartialLengths) {
     EXPECT_EQ(buf.values(), 18u);
 }
 
-TEST(ConvertDeviceFile, ReplacesLeftoverDestinationAndLeavesNoTemporary) {
-    ScratchDir dir;
-    auto file = deviceFile(kA2FullBodyBytes + 20);
-    writeBytes(dir / "A2src.ecg", file);
-    writeBytes(dir / "out.dat", std::vector<std::uint8_t>(4000, 0xEE)); // orphan of a crash
-    ASSERT_TRUE(convertDeviceFile(dir / "A2src.ecg", dir / "out.dat", RecordingKind::A2).ok);
-    EXPECT_EQ(readBytes(dir / "out.dat"), convertDeviceBytes(file, RecordingKind::A2));
-    EXPECT_EQ(readBytes(dir / "A2src.ecg"), file);
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"A2src.ecg", "out.dat"}));
-}
-
-TEST(ConvertDeviceFile, FailuresLeaveNothingBehind) {
-    ScratchDir dir;
-    writeBytes(dir / "short.ecg", std::vector<std::uint8_t>(300, 1));
-    Status s = convertDeviceFile(dir / "short.ecg", dir / "out.dat", RecordingKind::Plain);
-    EXPECT_FALSE(s.ok);
-    EXPECT_NE(s.message.find("short.ecg"), std::string::npos);
-    s = convertDeviceFile(dir / "none.ecg", dir / "out.dat", RecordingKind::Plain);
-    EXPECT_FALSE(s.ok);
-    writeBytes(dir / "good.ecg", deviceFile(64));
-    s = convertDeviceFile(dir / "good.ecg", dir / "no-such-folder" / "out.dat",
-                          RecordingKind::Plain);
-    EXPECT_FALSE(s.ok);
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"good.ecg", "short.ecg"}));
-}
-
 } // namespace
 } // namespace velkard::signal

@@ -158,5 +158,37 @@ TEST(Settings, SaveIntoUnwritableFolderFailsAndKeepsOldFile) {
     EXPECT_EQ(fileText(settingsFile(dir)), before);
 }
 
+TEST(Settings, ReadOnlyFileIsNotReplacedAndALinkIsWrittenThrough) {
+    namespace fs = std::filesystem;
+    ScratchDir dir;
+    ASSERT_TRUE(loadSettings(dir.path()).ok);
+    const fs::path file = settingsFile(dir);
+    const std::string before = fileText(file);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    Settings s;
+    s.language = 1;
+    Status st = saveSettings(dir.path(), s);
+    EXPECT_FALSE(st.ok);
+    EXPECT_NE(st.message.find("ПЛ4Н-52.txt"), std::string::npos) << st.message;
+    EXPECT_NE(st.message.find("read-only"), std::string::npos) << st.message;
+    EXPECT_EQ(fileText(file), before);
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::owner_write, fs::perms::none);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+
+    // The settings file is a link to a file kept elsewhere.
+    ScratchDir elsewhere;
+    const fs::path real = elsewhere.path() / "shared-settings.txt";
+    fs::rename(file, real);
+    fs::create_symlink(real, file);
+    ASSERT_TRUE(saveSettings(dir.path(), s).ok);
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file)));
+    EXPECT_EQ(fs::read_symlink(file), real);
+    SettingsResult back = loadSettings(dir.path());
+    ASSERT_TRUE(back.ok) << back.message;
+    EXPECT_EQ(back.settings.language, 1);
+    EXPECT_NE(fileText(real), before);
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"ПЛ4Н-52.txt"});
+}
+
 } // namespace
 } // namespace velkard::signal

@@ -7,9 +7,11 @@
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -403,7 +405,8 @@ TEST_F(PatientWindowTest, NewRowShowsTheTypedNameAndTheNextOpeningTheStoredOne) 
         });
         window.New->click();
         ASSERT_EQ(window.patientList->topLevelItemCount(), 1);
-        EXPECT_EQ(window.patientList->topLevelItem(0)->text(0), longName);
+        // The name field took only what the record keeps.
+        EXPECT_EQ(window.patientList->topLevelItem(0)->text(0), longName.left(29));
         EXPECT_EQ(window.patientList->topLevelItem(0)->text(1), "04.03.1971");
         EXPECT_TRUE(window.patientList->topLevelItem(0)->text(2).isEmpty());
     }
@@ -442,4 +445,157 @@ TEST_F(PatientWindowTest, ArchiveGoneUnderTheWindowIsReportedByOpenAndDelRec) {
     EXPECT_TRUE(std::filesystem::exists(cf.recordingPath(id, 1)));
     EXPECT_EQ(window.archiveList->topLevelItemCount(), 1);
     EXPECT_EQ(finished, 0);
+}
+
+TEST_F(PatientWindowTest, ChangeOkKeepsAnUnreadableBirthDateUnlessTheDateIsChanged) {
+    cardfile::PatientRecord r;
+    r.name = "Odd Date";
+    r.policy = "5";
+    r.birthDate = "1950/02/01";
+    r.id = cf.newPatientId();
+    ASSERT_TRUE(cf.createPatientArchive(r.id));
+    ASSERT_TRUE(cf.appendPatientRecord(r));
+    CardFileWindow window(state, work());
+    select(window.patientList, 0);
+    dialogs.script.push_back([](QDialog& d) {
+        auto& dialog = dynamic_cast<cardfile::ui::ChangePatientDialog&>(d);
+        dialog.addressEdit->setText("Elm Street 1");
+        dialog.OK->click();
+        return -1;
+    });
+    window.Change->click();
+    auto kept = cf.readPatient(0);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept.value.birthDate, "1950/02/01"); // not today's date
+    EXPECT_EQ(kept.value.address, "Elm Street 1");
+    EXPECT_EQ(window.patientList->topLevelItem(0)->text(1), "1950/02/01");
+
+    select(window.patientList, 0);
+    dialogs.script.push_back([](QDialog& d) {
+        auto& dialog = dynamic_cast<cardfile::ui::ChangePatientDialog&>(d);
+        dialog.birthDatePicker->setDate(QDate(1951, 3, 4));
+        dialog.OK->click();
+        return -1;
+    });
+    window.Change->click();
+    EXPECT_EQ(cf.readPatient(0).value.birthDate, "04.03.1951");
+}
+
+TEST_F(PatientWindowTest, UnreadableRowClearsTheChosenPatientAndWriteRefuses) {
+    const auto first = addPatient("First", "1");
+    addPatient("Second", "2");
+    CardFileWindow window(state, work());
+    select(window.patientList, 0);
+    ASSERT_EQ(state.selection.patientId.toStdString(), first);
+    // The index loses its second record under the open window.
+    std::filesystem::resize_file(cf.indexPath(), cardfile::kPatientRecordBytes);
+    select(window.patientList, 1);
+    EXPECT_TRUE(state.selection.patientId.isEmpty());
+    EXPECT_TRUE(state.selection.patientName.isEmpty());
+    window.Write->click();
+    EXPECT_FALSE(state.selection.writeRequest);
+    EXPECT_TRUE(state.selection.recordingPath.isEmpty());
+    EXPECT_TRUE(messages.contains(QString::fromUtf8("Выберите пациента")));
+    EXPECT_FALSE(std::filesystem::exists(cf.recordingPath(first, 1)));
+}
+
+TEST_F(PatientWindowTest, DelRecAndDeleteForgetAnOpenedRhythmogram) {
+    const auto id = addPatient("P", "1");
+    addEntry(id, cardfile::kKindRhythm, 0, 'a');
+    addEntry(id, cardfile::kKindPlain, 5, 'b');
+    {
+        CardFileWindow window(state, work());
+        select(window.patientList, 0);
+        select(window.archiveList, 0);
+        window.Open->click();
+        ASSERT_TRUE(state.rhythmogram);
+    }
+    {
+        // Deleting the rhythmogram renames recording 2 to 1: the opened path now names it.
+        CardFileWindow window(state, work());
+        select(window.patientList, 0);
+        select(window.archiveList, 0);
+        window.DelRec->click();
+        ASSERT_EQ(window.archiveList->topLevelItemCount(), 1);
+        window.OK->click();
+        EXPECT_FALSE(state.rhythmogram);
+        EXPECT_TRUE(state.selection.recordingPath.isEmpty());
+    }
+    addEntry(id, cardfile::kKindRhythm, 0, 'c');
+    {
+        CardFileWindow window(state, work());
+        select(window.patientList, 0);
+        select(window.archiveList, 1);
+        window.Open->click();
+        ASSERT_TRUE(state.rhythmogram);
+    }
+    CardFileWindow window(state, work());
+    select(window.patientList, 0);
+    window.Delete->click();
+    ASSERT_EQ(window.patientList->topLevelItemCount(), 0);
+    window.OK->click();
+    EXPECT_FALSE(state.rhythmogram);
+    EXPECT_TRUE(state.selection.recordingPath.isEmpty());
+}
+
+TEST_F(PatientWindowTest, EnterInAListPressesNoButtonAndEscCloses) {
+    addPatient("P", "1");
+    CardFileWindow window(state, work());
+    window.show();
+    for (QTreeWidget* list : {window.patientList, window.archiveList}) {
+        select(window.patientList, 0);
+        list->setFocus();
+        for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+            QKeyEvent enter(QEvent::KeyPress, key, Qt::NoModifier);
+            QApplication::sendEvent(list, &enter);
+        }
+    }
+    EXPECT_TRUE(dialogs.shownNames.empty()); // no New patient dialog
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.patientList->topLevelItemCount(), 1);
+    EXPECT_FALSE(state.selection.writeRequest);
+    for (auto* b : window.findChildren<QPushButton*>())
+        EXPECT_FALSE(b->autoDefault() || b->isDefault()) << b->objectName().toStdString();
+
+    state.selection.writeRequest = true;
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(window.patientList, &esc);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.result(), QDialog::Rejected);
+    EXPECT_FALSE(state.selection.writeRequest);
+}
+
+TEST_F(PatientWindowTest, WriteRefusesAFullArchiveBeforeRecording) {
+    const auto id = addPatient("P", "1");
+    // 998 entries written in one go.
+    std::string archive;
+    for (int n = 1; n < cardfile::kMaxRecordNumber; ++n) {
+        auto entry = cardfile::encodeArchiveEntry(n, "05.06.2021", "09:05:03",
+                                                  cardfile::EntryDuration::ofSeconds(1),
+                                                  cardfile::kKindPlain);
+        ASSERT_TRUE(entry);
+        archive.append(entry.value.begin(), entry.value.end());
+    }
+    std::ofstream(cf.archivePath(id), std::ios::binary) << archive;
+    {
+        // 998 entries: one more can be written, as number 999.
+        CardFileWindow window(state, work());
+        select(window.patientList, 0);
+        window.Write->click();
+        EXPECT_TRUE(state.selection.writeRequest);
+        EXPECT_EQ(state.selection.recordNumber, 999);
+    }
+    ASSERT_TRUE(cf.appendArchiveEntry(id, 999, "05.06.2021", "09:05:03",
+                                      cardfile::EntryDuration::ofSeconds(1), cardfile::kKindPlain));
+    state.selection = {};
+    state.russian = false;
+    CardFileWindow window(state, work());
+    select(window.patientList, 0);
+    window.Write->click();
+    EXPECT_FALSE(state.selection.writeRequest);
+    EXPECT_TRUE(state.selection.recordingPath.isEmpty());
+    EXPECT_NE(window.result(), QDialog::Accepted);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.lastText().contains("999"));
+    EXPECT_TRUE(messages.lastText().contains("full"));
 }

@@ -103,8 +103,8 @@ TEST_F(NewPatientTest, OkCreatesArchiveAndAppendsWhenAsked) {
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_TRUE(state.newPatient.patientCreated);
     EXPECT_FALSE(state.newPatient.selfAppend);
-    // The patient texts keep what was typed; the record holds the field widths.
-    EXPECT_EQ(state.patientTexts.name, longName);
+    // The name field takes no more than the record keeps; texts and record agree.
+    EXPECT_EQ(state.patientTexts.name, longName.left(29));
     EXPECT_EQ(state.patientTexts.birthDate, "12.04.1961");
     EXPECT_EQ(state.patientTexts.sex, QString::fromUtf8("Жен"));
 
@@ -260,4 +260,30 @@ TEST(ChangePatientTest, SizeAndBorderIconsDifferFromTheNewPatientDialog) {
     EXPECT_FALSE(created.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     EXPECT_FALSE(created.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
     EXPECT_TRUE(created.windowFlags().testFlag(Qt::WindowSystemMenuHint));
+}
+
+TEST_F(NewPatientTest, FieldsTakeNoMoreThanTheRecordStores) {
+    state.newPatient.selfAppend = true;
+    NewPatientDialog dialog(state, work());
+    // Longer than every field; Cyrillic is one stored byte per character.
+    const QString tooLong = QString::fromUtf8("Ж").repeated(20) + QString("0123456789").repeated(6);
+    for (QLineEdit* e : {dialog.nameEdit, dialog.birthplaceEdit, dialog.addressEdit,
+                         dialog.telephoneEdit, dialog.policyEdit, dialog.sexBox->lineEdit()}) {
+        e->setText(tooLong);
+    }
+    EXPECT_EQ(dialog.telephoneEdit->text().size(), 15);
+    EXPECT_EQ(dialog.nameEdit->text().size(), 29);
+    EXPECT_EQ(dialog.sexBox->currentText().size(), 3);
+    dialog.OK->click();
+    ASSERT_TRUE(state.newPatient.patientCreated);
+    cardfile::CardFile cf(work());
+    auto stored = cf.readPatient(0);
+    ASSERT_TRUE(stored);
+    // What the fields show is exactly what the card file keeps: nothing is cut without a word.
+    EXPECT_EQ(QString::fromStdString(stored.value.name), dialog.nameEdit->text());
+    EXPECT_EQ(QString::fromStdString(stored.value.sex), dialog.sexBox->currentText());
+    EXPECT_EQ(QString::fromStdString(stored.value.birthplace), dialog.birthplaceEdit->text());
+    EXPECT_EQ(QString::fromStdString(stored.value.address), dialog.addressEdit->text());
+    EXPECT_EQ(QString::fromStdString(stored.value.telephone), dialog.telephoneEdit->text());
+    EXPECT_EQ(QString::fromStdString(stored.value.policy), dialog.policyEdit->text());
 }
