@@ -325,22 +325,11 @@ Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem:
         return s;
     };
     EcxDecoding decoding(ecx.data(), 3 * kWritePiece);
-    HeaderBound bound(kindFromFileName(in), name);
-    std::uint8_t header[kHeader];
-    bool haveHeader = false;
     for (std::size_t pos = kEcxStoredBytes; pos < ecx.size(); pos += kCodePiece) {
         const int status =
             decoding.decode(ecx.data() + pos, std::min(kCodePiece, ecx.size() - pos));
         if (status != 0)
             return Status::failure(invalidDataMessage(name, status));
-        // The header leaves the buffer with the first piece written: keep a copy for the bound.
-        if (!haveHeader && decoding.size() >= kHeader) {
-            std::memcpy(header, decoding.data(), kHeader);
-            haveHeader = true;
-        }
-        if (haveHeader)
-            if (std::string refused = bound.check(header, decoding.size()); !refused.empty())
-                return Status::failure(refused);
         if (decoding.finished() >= kWritePiece && decoding.size() >= kHeader)
             if (Status s = writeFinished(decoding); !s)
                 return s;

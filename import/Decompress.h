@@ -57,8 +57,9 @@ signal::BytesResult readEcxDeviceFile(const std::filesystem::path& path,
 signal::BytesResult readAnyDeviceFile(const std::filesystem::path& path,
                                       signal::RecordingKind kind);
 // Reads in and writes the rebuilt device ECG file to out (temporary file, flush, rename), piece
-// by piece as it is decoded: the whole file is never held in memory, and the stream may grow only
-// to what its header allows for the kind its name gives. On failure out is untouched.
+// by piece as it is decoded: the whole file is never held in memory. A plain rebuild of the file as
+// it was compressed, bounded by kMaxDecodedBytes only (filing and import use the header's bound).
+// On failure out is untouched.
 signal::Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out);
 
 // The ".ecx" bytes of a device ECG file (header and body).

@@ -29,8 +29,10 @@ bool readAll(int fd, std::uint8_t* data, std::size_t size, int& err) {
             err = errno;
             return false;
         }
-        if (n == 0)
-            break; // the file shrank under us; keep what was there
+        if (n == 0) {
+            err = 0; // the file shrank while being read: its bytes are not what was measured
+            return false;
+        }
         done += static_cast<std::size_t>(n);
     }
     return true;
@@ -89,7 +91,9 @@ BytesResult readOpened(const std::filesystem::path& path, OpenedFile& f) {
     ::close(f.fd);
     f.fd = -1;
     if (!ok)
-        return BytesResult::failure(describe(path, "Cannot read", err));
+        return BytesResult::failure(err ? describe(path, "Cannot read", err)
+                                        : "Cannot read " + path.string() +
+                                              ": the file became shorter while it was read");
     return result;
 }
 

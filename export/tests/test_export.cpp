@@ -261,7 +261,6 @@ protected:
         ASSERT_TRUE(created) << created.message;
         patient_ = created.value;
         const auto buffer = test::syntheticRecording(5 * 800);
-        ASSERT_TRUE(card_->createRecordingFile(patient_.id, 1));
         ASSERT_TRUE(
             signal::writeFileAtomically(card_->recordingPath(patient_.id, 1), buffer.bytes));
         ASSERT_TRUE(card_->appendArchiveEntry(patient_.id, 1, "02.06.2024", "18:47:09",

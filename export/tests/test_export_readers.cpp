@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <span>
 #include <sstream>
 
 namespace velkard::exporting::test {
@@ -272,9 +273,12 @@ TEST_F(ExportReaders, A2ExportsLeadIIAloneAfterItsFirstPart) {
         return;
     // A2 records after the first 8040 hold lead II in c1 and zeros elsewhere.
     auto buffer = syntheticRecording(20 * 800);
+    const std::span<const std::uint8_t> recorded = buffer.bytes;
+    std::vector<std::uint8_t> bytes(recorded.begin(), recorded.end());
     for (std::size_t i = signal::kA2DerivedRecords; i < buffer.records(); ++i)
         for (int c : {0, 2, 3, 4, 5, 6, 7})
-            signal::writeLe16(buffer.bytes.data() + i * signal::kRecordBytes + 2 * c, 0);
+            signal::writeLe16(bytes.data() + i * signal::kRecordBytes + 2 * c, 0);
+    buffer.assign(std::move(bytes));
     const std::size_t n = buffer.records(), first = signal::kA2DerivedRecords;
     const auto full = expectedLeads(buffer, first);
     std::vector<std::int16_t> leadII;

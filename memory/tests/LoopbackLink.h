@@ -39,6 +39,7 @@ public:
     }
     device::Status close() override {
         std::lock_guard lock(m_);
+        transmitLocked(); // closing a port lets what was written leave first
         open_ = false;
         ++closes_;
         return device::Status::Ok;
