@@ -249,10 +249,9 @@ PrintResult printRecording(QPagedPaintDevice& device, const PrintJob& job) {
     return result;
 }
 
-PrintResult printToPdf(const QString& path, const PrintJob& job, int dpi) {
+PrintResult writePdf(const QString& path, int dpi, QPageLayout::Orientation orientation,
+                     const std::function<PrintResult(QPagedPaintDevice&)>& draw) {
     PrintResult result;
-    // Written beside the target and renamed over it only when complete, so a failed job never
-    // leaves a truncated file where an earlier one stood.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         result.message = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
@@ -262,9 +261,9 @@ PrintResult printToPdf(const QString& path, const PrintJob& job, int dpi) {
         QPdfWriter writer(&file);
         writer.setResolution(dpi);
         writer.setPageLayout(
-            QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+            QPageLayout(QPageSize(QPageSize::A4), orientation, QMarginsF(0, 0, 0, 0)));
         writer.setCreator(QStringLiteral("Velkard"));
-        result = printRecording(writer, job);
+        result = draw(writer);
     }
     if (!result.ok) {
         file.cancelWriting();
@@ -275,6 +274,11 @@ PrintResult printToPdf(const QString& path, const PrintJob& job, int dpi) {
         result.message = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
     }
     return result;
+}
+
+PrintResult printToPdf(const QString& path, const PrintJob& job, int dpi) {
+    return writePdf(path, dpi, QPageLayout::Portrait,
+                    [&](QPagedPaintDevice& device) { return printRecording(device, job); });
 }
 
 } // namespace velkard::print

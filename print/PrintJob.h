@@ -7,9 +7,11 @@
 
 #include "filter/Filters.h"
 
+#include <QPageLayout>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class QPagedPaintDevice;
@@ -93,5 +95,11 @@ PrintResult printRecording(QPagedPaintDevice& device, const PrintJob& job);
 
 // Writes the job as an A4 PDF at the given resolution (dots per inch).
 PrintResult printToPdf(const QString& path, const PrintJob& job, int dpi);
+
+// Draws A4 pages of the given orientation into a PDF at path: written beside the target and
+// renamed over it only when draw succeeded, so a failed job never leaves a truncated file where an
+// earlier one stood.
+PrintResult writePdf(const QString& path, int dpi, QPageLayout::Orientation orientation,
+                     const std::function<PrintResult(QPagedPaintDevice&)>& draw);
 
 } // namespace velkard::print

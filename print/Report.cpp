@@ -10,8 +10,6 @@
 #include <QPageSize>
 #include <QPagedPaintDevice>
 #include <QPainter>
-#include <QPdfWriter>
-#include <QSaveFile>
 #include <algorithm>
 #include <cmath>
 
@@ -161,29 +159,8 @@ PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
 }
 
 PrintResult printReportToPdf(const QString& path, const ReportJob& job, int dpi) {
-    PrintResult result;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        result.message = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return result;
-    }
-    {
-        QPdfWriter writer(&file);
-        writer.setResolution(dpi);
-        writer.setPageLayout(
-            QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Landscape, QMarginsF(0, 0, 0, 0)));
-        writer.setCreator(QStringLiteral("Velkard"));
-        result = printReport(writer, job);
-    }
-    if (!result.ok) {
-        file.cancelWriting();
-        return result;
-    }
-    if (!file.commit()) {
-        result.ok = false;
-        result.message = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    }
-    return result;
+    return writePdf(path, dpi, QPageLayout::Landscape,
+                    [&](QPagedPaintDevice& device) { return printReport(device, job); });
 }
 
 } // namespace velkard::print
