@@ -25,7 +25,8 @@ void handOver(char** argv) {
     ::execv(beside.c_str(), argv);
 #ifdef VELKARD_CLI_LIBEXEC_DIR
     // An installed velkard-cli finds it among the package's private programs.
-    const std::string installed = std::string(VELKARD_CLI_LIBEXEC_DIR "/") + VELKARD_CLI_HAND_OVER_TO;
+    const std::string installed =
+        std::string(VELKARD_CLI_LIBEXEC_DIR "/") + VELKARD_CLI_HAND_OVER_TO;
     ::execv(installed.c_str(), argv);
 #endif
 }

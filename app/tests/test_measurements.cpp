@@ -3,8 +3,8 @@
 // review page, the measurements window, in both languages.
 #include "AppTestSupport.h"
 
-#include "filing/Store.h"
 #include "device/SimLink.h"
+#include "filing/Store.h"
 #include "measure/ui/Calipers.h"
 #include "measure/ui/HeartRateLabel.h"
 #include "measure/ui/MeasurementsWindow.h"

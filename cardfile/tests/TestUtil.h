@@ -56,8 +56,8 @@ inline std::vector<std::string> leftovers(const std::filesystem::path& dataDir) 
     for (const auto& e : std::filesystem::directory_iterator(dataDir, ec)) {
         std::string name = e.path().filename().string();
         if (name.starts_with(".velkard-tmp-") || name.starts_with(".velkard-stage-") ||
-            name.starts_with(".velkard-incoming-") ||
-            name == ".velkard.journal" || name == "ID_Patient_new")
+            name.starts_with(".velkard-incoming-") || name == ".velkard.journal" ||
+            name == "ID_Patient_new")
             found.push_back(name);
     }
     return found;
