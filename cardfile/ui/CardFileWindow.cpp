@@ -457,15 +457,21 @@ void CardFileWindow::closeWithoutRequest() {
     accept();
 }
 
-void CardFileWindow::openRecording() {
+bool CardFileWindow::entryChosen() const {
     if (selectedPatientRow() < 0) {
         showNoPatient(state_);
-        return;
+        return false;
     }
     if (selectedEntryRow() < 0) {
         showNoEntry(state_);
-        return;
+        return false;
     }
+    return true;
+}
+
+void CardFileWindow::openRecording() {
+    if (!entryChosen())
+        return;
     CardSelection& sel = state_.selection;
     auto& flags = state_;
     auto entry = cardFile_.readArchiveEntry(sel.patientId.toStdString(),
@@ -502,14 +508,8 @@ void CardFileWindow::openRecording() {
 }
 
 void CardFileWindow::exportRecording() {
-    if (selectedPatientRow() < 0) {
-        showNoPatient(state_);
+    if (!entryChosen())
         return;
-    }
-    if (selectedEntryRow() < 0) {
-        showNoEntry(state_);
-        return;
-    }
     const CardSelection& sel = state_.selection;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(sel.patientIndex));
     if (patient) {
@@ -553,14 +553,8 @@ void CardFileWindow::writeNewRecording() {
 }
 
 void CardFileWindow::deleteRecording() {
-    if (selectedPatientRow() < 0) {
-        showNoPatient(state_);
+    if (!entryChosen())
         return;
-    }
-    if (selectedEntryRow() < 0) {
-        showNoEntry(state_);
-        return;
-    }
     if (!messages().ask(state_.tr2("Удалить запись?", "To remove record?"), QString()))
         return;
     CardSelection& sel = state_.selection;

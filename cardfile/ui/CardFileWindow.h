@@ -73,6 +73,8 @@ public slots:
 private:
     int selectedPatientRow() const;
     int selectedEntryRow() const;
+    // True when a patient and one of its recordings are selected; otherwise says which is missing.
+    bool entryChosen() const;
     void fillArchive(const std::string& id);
     void clearDetails();
     void forgetOpenedRecording();
