@@ -161,7 +161,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
                                                : loaded.message;
         return;
     }
-    settings_ = loaded.settings;
+    settings_ = loaded.value.settings;
     settings_.scaleIndex = display::clampScale(settings_.scaleIndex);
     settings_.groupIndex = display::clampGroup(settings_.groupIndex);
     settings_.speedIndex = display::clampSpeed(settings_.speedIndex);
@@ -383,8 +383,8 @@ void MainWindow::applyLanguage(bool russian) {
 void MainWindow::loadFilters() {
     const filter::FilterSettingsResult loaded =
         filter::loadFilterSettings(workDir_, state_.russian);
-    state_.filters = loaded.settings;
-    if (!loaded.ok)
+    state_.filters = loaded.value.settings;
+    if (!loaded)
         messages().show(QString::fromStdString(loaded.message),
                         state_.russian ? QStringLiteral("Ошибка") : QStringLiteral("Error"));
     display_->setFilters(state_.filters);
@@ -393,9 +393,8 @@ void MainWindow::loadFilters() {
 void MainWindow::applyFilters(const filter::FilterSettings& before) {
     if (state_.filters == before)
         return;
-    const signal::Status saved =
-        filter::saveFilterSettings(workDir_, state_.filters, state_.russian);
-    if (!saved.ok)
+    const Status saved = filter::saveFilterSettings(workDir_, state_.filters, state_.russian);
+    if (!saved)
         messages().show(QString::fromStdString(saved.message),
                         state_.russian ? QStringLiteral("Ошибка") : QStringLiteral("Error"));
     display_->setFilters(state_.filters);
@@ -826,7 +825,7 @@ void MainWindow::openCardFile() {
         pushView();
         auto opened = display_->openRhythmogram(sel.recordingPath.toStdString());
         pullView();
-        if (!opened.ok)
+        if (!opened)
             messages().show(QString::fromStdString(opened.message), "Error");
         refreshFromDisplay();
     }
@@ -1028,7 +1027,7 @@ void MainWindow::importFile(const QString& chosen) {
     signal::RecordingBuffer imported;
     auto result = import::importFile(chosen.toStdString(), imported);
     if (!result) {
-        if (result.error == import::ImportResult::Error::OpenSource)
+        if (result.code == ErrorCode::CannotOpenSource)
             messages().show(QString::fromUtf8(signal::kRecordingOpenError), "Error");
         else
             messages().show(QString::fromStdString(result.message), "Error");
@@ -1036,10 +1035,10 @@ void MainWindow::importFile(const QString& chosen) {
         return;
     }
     buffer_ = std::move(imported);
-    importedSeconds_ = static_cast<int>(result.durationSeconds);
+    importedSeconds_ = static_cast<int>(result.value.durationSeconds);
     importedFileName_ = QFileInfo(chosen).fileName();
-    const bool rhythm = result.kind == signal::RecordingKind::Rhythmogram;
-    f.kindA2 = result.kind == signal::RecordingKind::A2;
+    const bool rhythm = result.value.kind == signal::RecordingKind::Rhythmogram;
+    f.kindA2 = result.value.kind == signal::RecordingKind::A2;
     f.rhythmogram = rhythm;
     if (rhythm)
         f.cardReview = false;
@@ -1061,7 +1060,7 @@ void MainWindow::importFile(const QString& chosen) {
     } else {
         printAction->setEnabled(true);
         display_->drawAndCopyGrid();
-        display_->openRecording(buffer_.bytes, static_cast<int>(result.durationSeconds));
+        display_->openRecording(buffer_.bytes, static_cast<int>(result.value.durationSeconds));
     }
     pullView();
     f.importView = !rhythm;

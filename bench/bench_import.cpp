@@ -86,7 +86,7 @@ void BM_DecompressEcx(benchmark::State& state) {
     const std::vector<std::uint8_t> ecx = velkard::import::compressToEcx(device());
     for (auto _ : state) {
         auto r = velkard::import::decompressEcxBytes(ecx);
-        benchmark::DoNotOptimize(r.bytes.data());
+        benchmark::DoNotOptimize(r.value.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(device().size()));
@@ -111,7 +111,7 @@ void BM_DecompressEcxFile(benchmark::State& state) {
     fs::create_directories(dir);
     velkard::signal::writeFileAtomically(dir / "in.ecx", velkard::import::compressToEcx(device()));
     for (auto _ : state) {
-        if (!velkard::import::decompressEcxFile(dir / "in.ecx", dir / "out.ecg").ok)
+        if (!velkard::import::decompressEcxFile(dir / "in.ecx", dir / "out.ecg").ok())
             state.SkipWithError("decompression failed");
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *

@@ -47,9 +47,9 @@ void BM_PrintTenMinutesAllLeads(benchmark::State& state) {
     for (auto _ : state) {
         const auto r = velkard::print::printToPdf(dir.filePath(QStringLiteral("bench.pdf")), job,
                                                   int(state.range(0)));
-        if (!r.ok)
+        if (!r.ok())
             state.SkipWithError("printing failed");
-        pages = r.pages;
+        pages = r.value;
     }
     state.counters["pages"] = pages;
 }
@@ -68,7 +68,7 @@ void BM_ReportPage(benchmark::State& state) {
     for (auto _ : state) {
         const auto r = velkard::print::printReportToPdf(dir.filePath(QStringLiteral("report.pdf")),
                                                         job, int(state.range(0)));
-        if (!r.ok)
+        if (!r.ok())
             state.SkipWithError("printing failed");
     }
 }

@@ -43,7 +43,7 @@ void BM_LoadHourRecording(benchmark::State& state) {
     static HourRecording file;
     velkard::signal::RecordingBuffer buffer;
     for (auto _ : state) {
-        if (!velkard::signal::loadRecording(file.path(), buffer).ok)
+        if (!velkard::signal::loadRecording(file.path(), buffer).ok())
             state.SkipWithError("load failed");
         benchmark::DoNotOptimize(buffer.bytes.data());
     }
@@ -56,7 +56,7 @@ void BM_LoadHourRecordingAndReadAll(benchmark::State& state) {
     static HourRecording file;
     velkard::signal::RecordingBuffer buffer;
     for (auto _ : state) {
-        if (!velkard::signal::loadRecording(file.path(), buffer).ok)
+        if (!velkard::signal::loadRecording(file.path(), buffer).ok())
             state.SkipWithError("load failed");
         std::uint64_t sum = 0;
         for (std::size_t i = 0; i < buffer.bytes.size(); i += 4096)
@@ -81,7 +81,7 @@ fs::path writeTarget() {
 void BM_WriteTenMinutesAtomically(benchmark::State& state) {
     const fs::path path = writeTarget();
     for (auto _ : state)
-        if (!velkard::signal::writeFileAtomically(path, tenMinutes()).ok)
+        if (!velkard::signal::writeFileAtomically(path, tenMinutes()).ok())
             state.SkipWithError("write failed");
     fs::remove(path);
 }

@@ -6,6 +6,8 @@
 // Text is UTF-8 in memory and Windows-1251 on disk, cut to the fixed field widths when written.
 #pragma once
 
+#include "signal/Status.h"
+
 #include <array>
 #include <chrono>
 #include <cstddef>
@@ -45,42 +47,6 @@ inline constexpr const char* kBusyTextEnglish =
 inline constexpr std::string_view kKindPlain = "  ";
 inline constexpr std::string_view kKindA2 = "A2";
 inline constexpr std::string_view kKindRhythm = "RT";
-
-// What went wrong, so a window can pick its own message text.
-enum class ErrorCode {
-    None,
-    IndexUnavailable,    // the index can be neither opened nor created
-    ArchiveCreateFailed, // the patient archive cannot be created
-    ArchiveOpenFailed,   // the patient archive cannot be opened
-    WriteFailed,         // a write, flush or rename failed (disk full, read-only folder)
-    OutOfRange,          // position beyond the listed rows
-    FieldOverflow,       // record number above 999 or duration above 9999 s
-    InvalidArgument,     // e.g. a patient ID that is not 8 characters
-    Busy,                // another program or workstation holds the card file's lock
-    NotRegularFile,      // a path that must be a regular file is a folder, device node or pipe
-};
-
-struct Status {
-    bool ok = true;
-    ErrorCode code = ErrorCode::None;
-    std::string message; // one clear English line for logs and the command line; empty when ok
-
-    explicit operator bool() const { return ok; }
-    static Status success() { return {}; }
-    static Status failure(ErrorCode c, std::string msg) { return {false, c, std::move(msg)}; }
-};
-
-template <typename T> struct Result {
-    T value{};
-    bool ok = true;
-    ErrorCode code = ErrorCode::None;
-    std::string message;
-
-    explicit operator bool() const { return ok; }
-    static Result success(T v) { return {std::move(v), true, ErrorCode::None, {}}; }
-    static Result failure(ErrorCode c, std::string msg) { return {T{}, false, c, std::move(msg)}; }
-    static Result failure(const Status& s) { return {T{}, false, s.code, s.message}; }
-};
 
 // One patient record (198 bytes on disk). Widths on disk, terminator included:
 // name 30, birth date 11, sex 3 (no terminator when 3 long), birthplace 50, address 50,

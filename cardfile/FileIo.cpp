@@ -11,8 +11,13 @@ namespace velkard::cardfile::io {
 
 namespace {
 
-IoStatus errnoStatus(int err = errno) {
-    return {false, std::strerror(err)};
+// The message is the system's text alone; the card file's callers name the file and the step.
+Status errnoStatus(int err = errno) {
+    return Status::failure(ErrorCode::CannotWrite, std::strerror(err));
+}
+
+Status notRegular() {
+    return Status::failure(ErrorCode::NotRegularFile, "not a regular file");
 }
 
 class Fd {
@@ -100,7 +105,7 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& p
     return out;
 }
 
-IoStatus ensureFile(const std::filesystem::path& path) {
+Status ensureFile(const std::filesystem::path& path) {
     Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
     if (!fd.valid())
         return errnoStatus();
@@ -108,12 +113,12 @@ IoStatus ensureFile(const std::filesystem::path& path) {
     if (::fstat(fd.get(), &st) != 0)
         return errnoStatus();
     if (!S_ISREG(st.st_mode))
-        return {false, "not a regular file"};
-    return {};
+        return notRegular();
+    return Status::success();
 }
 
-IoStatus writeAt(const std::filesystem::path& path, std::uint64_t offset,
-                 std::span<const std::uint8_t> bytes, bool restoreLengthOnFailure) {
+Status writeAt(const std::filesystem::path& path, std::uint64_t offset,
+               std::span<const std::uint8_t> bytes, bool restoreLengthOnFailure) {
     Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid())
         return errnoStatus();
@@ -121,12 +126,12 @@ IoStatus writeAt(const std::filesystem::path& path, std::uint64_t offset,
     if (::fstat(fd.get(), &st) != 0)
         return errnoStatus();
     if (!S_ISREG(st.st_mode))
-        return {false, "not a regular file"};
+        return notRegular();
     const off_t before = st.st_size;
     if (writeAll(fd.get(), bytes, static_cast<off_t>(offset)) && ::fsync(fd.get()) == 0 &&
         fd.close())
-        return {};
-    IoStatus failed = errnoStatus();
+        return Status::success();
+    Status failed = errnoStatus();
     if (restoreLengthOnFailure) {
         Fd again(::open(path.c_str(), O_RDWR | O_CLOEXEC));
         if (again.valid() && ::ftruncate(again.get(), before) == 0)
@@ -135,7 +140,7 @@ IoStatus writeAt(const std::filesystem::path& path, std::uint64_t offset,
     return failed;
 }
 
-IoStatus truncateTo(const std::filesystem::path& path, std::uint64_t length) {
+Status truncateTo(const std::filesystem::path& path, std::uint64_t length) {
     Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
     if (!fd.valid())
         return errnoStatus();
@@ -143,15 +148,15 @@ IoStatus truncateTo(const std::filesystem::path& path, std::uint64_t length) {
     if (::fstat(fd.get(), &st) != 0)
         return errnoStatus();
     if (!S_ISREG(st.st_mode))
-        return {false, "not a regular file"};
+        return notRegular();
     if (::ftruncate(fd.get(), static_cast<off_t>(length)) != 0 || ::fsync(fd.get()) != 0)
         return errnoStatus();
-    return {};
+    return Status::success();
 }
 
-IoStatus replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes) {
+Status replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes) {
     if (!isMissing(target) && !isRegularFile(target))
-        return {false, "not a regular file"};
+        return notRegular();
     std::filesystem::path folder = target.parent_path();
     if (folder.empty())
         folder = ".";
@@ -164,17 +169,17 @@ IoStatus replaceFile(const std::filesystem::path& target, std::span<const std::u
     ::umask(mask);
     if (!writeAll(fd.get(), bytes, 0) || ::fchmod(fd.get(), 0666 & ~mask) != 0 ||
         ::fsync(fd.get()) != 0 || !fd.close()) {
-        IoStatus failed = errnoStatus();
+        Status failed = errnoStatus();
         ::unlink(pattern.c_str());
         return failed;
     }
     if (::rename(pattern.c_str(), target.c_str()) != 0) {
-        IoStatus failed = errnoStatus();
+        Status failed = errnoStatus();
         ::unlink(pattern.c_str());
         return failed;
     }
     syncFolder(folder);
-    return {};
+    return Status::success();
 }
 
 namespace {
@@ -203,22 +208,22 @@ IncomingFile::~IncomingFile() {
     }
 }
 
-IoStatus IncomingFile::create(const std::filesystem::path& folder) {
+Status IncomingFile::create(const std::filesystem::path& folder) {
     std::string pattern = (folder / (std::string(kIncomingPrefix) + "XXXXXX")).string();
     fd_ = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd_ < 0)
         return errnoStatus();
     path_ = pattern;
     lockWhole(fd_);
-    return {};
+    return Status::success();
 }
 
-IoStatus IncomingFile::write(std::span<const std::uint8_t> bytes) {
+Status IncomingFile::write(std::span<const std::uint8_t> bytes) {
     mode_t mask = ::umask(0);
     ::umask(mask);
     if (!writeAll(fd_, bytes, 0) || ::fchmod(fd_, 0666 & ~mask) != 0 || ::fsync(fd_) != 0)
         return errnoStatus();
-    return {};
+    return Status::success();
 }
 
 void removeIfAbandoned(const std::filesystem::path& path) {
@@ -227,16 +232,16 @@ void removeIfAbandoned(const std::filesystem::path& path) {
         ::unlink(path.c_str());
 }
 
-IoStatus removeFile(const std::filesystem::path& path) {
+Status removeFile(const std::filesystem::path& path) {
     if (::unlink(path.c_str()) != 0 && errno != ENOENT)
         return errnoStatus();
-    return {};
+    return Status::success();
 }
 
-IoStatus renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+Status renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
     if (::rename(from.c_str(), to.c_str()) != 0)
         return errnoStatus();
-    return {};
+    return Status::success();
 }
 
 void syncFolder(const std::filesystem::path& folder) {

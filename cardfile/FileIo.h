@@ -3,6 +3,8 @@
 // append, and replacement through a flushed, uniquely named temporary file.
 #pragma once
 
+#include "signal/Status.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -11,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+// The Status of these helpers carries the system's text alone (strerror), without the file name.
 namespace velkard::cardfile::io {
 
 // Every temporary file of a rewrite starts with this; they exist only while the card-file lock is
@@ -21,12 +24,6 @@ inline constexpr std::string_view kTempPrefix = ".velkard-tmp-";
 // workstations waiting) starts with this. Its writer holds a lock on it until it is filed, so only
 // the files of crashed writers can be locked by anyone else.
 inline constexpr std::string_view kIncomingPrefix = ".velkard-incoming-";
-
-struct IoStatus {
-    bool ok = true;
-    std::string message; // strerror text when !ok
-    explicit operator bool() const { return ok; }
-};
 
 // Length of a file; 0 when it cannot be opened.
 std::uint64_t fileLength(const std::filesystem::path& path);
@@ -40,16 +37,16 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& p
                                                   std::uint64_t maxBytes = std::uint64_t{1} << 30);
 // Creates the file empty when missing; an existing file is left as it is (and must be a writable
 // regular file).
-IoStatus ensureFile(const std::filesystem::path& path);
+Status ensureFile(const std::filesystem::path& path);
 // Writes `bytes` at `offset` and flushes. With restoreLengthOnFailure a failed write truncates the
 // file back to its previous length, so a full disk leaves no torn record behind.
-IoStatus writeAt(const std::filesystem::path& path, std::uint64_t offset,
-                 std::span<const std::uint8_t> bytes, bool restoreLengthOnFailure);
-IoStatus truncateTo(const std::filesystem::path& path, std::uint64_t length);
+Status writeAt(const std::filesystem::path& path, std::uint64_t offset,
+               std::span<const std::uint8_t> bytes, bool restoreLengthOnFailure);
+Status truncateTo(const std::filesystem::path& path, std::uint64_t length);
 // Writes `bytes` to a new temporary file in the target's folder (mkstemp), flushes it and renames
 // it over `target`: a crash leaves either the old or the new file whole. A target that exists but
 // is not a regular file (a folder, a device node, a pipe) is refused and left alone.
-IoStatus replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes);
+Status replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes);
 // A new file in `folder` with a lock held on it while the object lives; the destructor deletes
 // the file unless it was moved away. Create it while holding the card-file lock (in any mode),
 // so no cleanup sees it before it is locked; write it afterwards.
@@ -59,9 +56,9 @@ public:
     ~IncomingFile();
     IncomingFile(const IncomingFile&) = delete;
     IncomingFile& operator=(const IncomingFile&) = delete;
-    IoStatus create(const std::filesystem::path& folder);
+    Status create(const std::filesystem::path& folder);
     // Writes `bytes` and flushes them.
-    IoStatus write(std::span<const std::uint8_t> bytes);
+    Status write(std::span<const std::uint8_t> bytes);
     const std::filesystem::path& path() const { return path_; }
 
 private:
@@ -73,9 +70,9 @@ private:
 void removeIfAbandoned(const std::filesystem::path& path);
 
 // Deletes a file; a missing one is no error.
-IoStatus removeFile(const std::filesystem::path& path);
+Status removeFile(const std::filesystem::path& path);
 // Renames a file (replacing a regular file at `to`).
-IoStatus renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
+Status renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
 // Flushes a folder, so renames and deletions in it survive a power cut.
 void syncFolder(const std::filesystem::path& folder);
 

@@ -56,8 +56,8 @@ fs::path stagePath(const CardFile& cf, int number) {
     return cf.dataDir() / (kStagePrefix + std::to_string(number));
 }
 
-Status writeFailure(const fs::path& path, const std::string& what, const io::IoStatus& s) {
-    return Status::failure(ErrorCode::WriteFailed,
+Status writeFailure(const fs::path& path, const std::string& what, const Status& s) {
+    return Status::failure(ErrorCode::CannotWrite,
                            "cannot " + what + " " + path.string() + ": " + s.message);
 }
 
@@ -371,7 +371,7 @@ Status recover(const CardFile& cf) {
         auto bytes = io::readFile(path, std::uint64_t{1} << 20);
         auto journal = bytes ? decodeJournal(*bytes) : std::nullopt;
         if (!journal)
-            return Status::failure(ErrorCode::WriteFailed,
+            return Status::failure(ErrorCode::CannotWrite,
                                    "the card file cannot finish an interrupted change: the "
                                    "journal " +
                                        path.string() + " cannot be read");
@@ -456,7 +456,7 @@ Result<int> fileUnlocked(const CardFile& cf, std::string_view id, std::string_vi
         return R::failure(ErrorCode::NotRegularFile,
                           recording.string() + " is not a regular file; nothing was filed");
     if (auto s = place(recording); !s)
-        return R::failure(ErrorCode::WriteFailed,
+        return R::failure(ErrorCode::CannotWrite,
                           "cannot write the recording " + recording.string() + ": " + s.message);
     if (auto s = io::writeAt(archive, count.value * kArchiveEntryBytes, entry.value, true); !s) {
         io::removeFile(recording);
@@ -719,12 +719,12 @@ Result<int> CardFile::fileRecording(std::string_view id, std::span<const std::ui
         if (!shared)
             return Result<int>::failure(shared.code, shared.message);
         if (auto s = incoming.create(dataDir()); !s)
-            return Result<int>::failure(ErrorCode::WriteFailed, "cannot write the recording in " +
+            return Result<int>::failure(ErrorCode::CannotWrite, "cannot write the recording in " +
                                                                     dataDir().string() + ": " +
                                                                     s.message);
     }
     if (auto s = incoming.write(body); !s)
-        return Result<int>::failure(ErrorCode::WriteFailed, "cannot write the recording in " +
+        return Result<int>::failure(ErrorCode::CannotWrite, "cannot write the recording in " +
                                                                 dataDir().string() + ": " +
                                                                 s.message);
     auto lock = lockForChange(*this);
@@ -750,7 +750,7 @@ Result<int> CardFile::fileRecordingFile(std::string_view id, const fs::path& rec
         return Result<int>::failure(lock.code, lock.message);
     return fileUnlocked(*this, id, date, time, duration, kind, [&](const fs::path& to) {
         if (to == recorded)
-            return io::IoStatus{};
+            return Status::success();
         auto s = io::renameFile(recorded, to);
         if (s)
             io::syncFolder(to.parent_path());

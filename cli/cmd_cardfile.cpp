@@ -301,7 +301,7 @@ int runFileRecording(const std::vector<std::string>& argv) {
     if (!body)
         return fail(body.message);
     auto filed =
-        cf->fileRecording(*id, body.bytes, date, time, cardfile::EntryDuration::ofSeconds(*seconds),
+        cf->fileRecording(*id, body.value, date, time, cardfile::EntryDuration::ofSeconds(*seconds),
                           cardfile::kKindPlain);
     if (!filed)
         return fail(filed.message);

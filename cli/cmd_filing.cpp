@@ -35,7 +35,7 @@ int runStore(const std::vector<std::string>& argv) {
     auto r = filing::storeDeviceFile(cf, id, args.positional()[1], args.has("russian"));
     if (!r)
         return fail(r.message);
-    std::cout << r.recordNumber << '\n';
+    std::cout << r.value << '\n';
     return kOk;
 }
 

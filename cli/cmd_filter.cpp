@@ -41,9 +41,9 @@ int runFilter(const std::vector<std::string>& argv) {
         return usage(kFilter, "choose at least one filter (--mains, --highpass or --lowpass)");
 
     signal::BytesResult in = signal::readWholeFile(args.positional()[0]);
-    if (!in.ok)
+    if (!in)
         return fail(in.message);
-    std::vector<std::uint8_t>& bytes = in.bytes;
+    std::vector<std::uint8_t>& bytes = in.value;
     const std::size_t records = bytes.size() / signal::kRecordBytes;
     if (args.has("live")) {
         filter::StreamFilter stream(*settings);

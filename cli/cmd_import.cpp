@@ -79,8 +79,9 @@ std::optional<RecordingKind> kindArg(const Args& args, const fs::path& in) {
 // ".ecx" file is decompressed first.
 signal::BytesResult readInput(const fs::path& in, RecordingKind kind) {
     signal::BytesResult file = import::readAnyDeviceFile(in, kind);
-    if (file && file.bytes.size() < signal::kDeviceHeaderBytes)
+    if (file && file.value.size() < signal::kDeviceHeaderBytes)
         return signal::BytesResult::failure(
+            ErrorCode::BadData,
             in.string() + " is not a device ECG file: it is shorter than its 512-byte header");
     return file;
 }
@@ -105,7 +106,7 @@ int runDecompress(const std::vector<std::string>& argv) {
         return usage(kDecompress, "expects IN.ecx and OUT");
     const fs::path in = args.positional()[0], out = args.positional()[1];
     // Decoded straight into the new file, piece by piece.
-    signal::Status written = import::decompressEcxFile(in, out);
+    Status written = import::decompressEcxFile(in, out);
     if (!written)
         return fail(written.message);
     std::error_code ec;
@@ -120,7 +121,7 @@ int runCompress(const std::vector<std::string>& argv) {
     if (args.positional().size() != 2)
         return usage(kCompress, "expects IN and OUT.ecx");
     const fs::path in = args.positional()[0], out = args.positional()[1];
-    signal::Status st = import::compressEcxFile(in, out);
+    Status st = import::compressEcxFile(in, out);
     if (!st)
         return fail(st.message);
     std::error_code ec;
@@ -141,8 +142,8 @@ int runConvert(const std::vector<std::string>& argv) {
     signal::BytesResult device = readInput(in, *kind);
     if (!device)
         return fail(device.message);
-    const std::vector<std::uint8_t> body = signal::convertDeviceBytes(device.bytes, *kind);
-    signal::Status st = signal::writeFileAtomically(out, body);
+    const std::vector<std::uint8_t> body = signal::convertDeviceBytes(device.value, *kind);
+    Status st = signal::writeFileAtomically(out, body);
     if (!st)
         return fail(st.message);
     std::cout << out.string() << ": " << body.size() / signal::kRecordBytes << " records ("
@@ -162,17 +163,17 @@ int runDuration(const std::vector<std::string>& argv) {
         return usage(kDuration, "--kind must be plain, A2 or RT");
     // The header and the file's length give the duration; the body is not read.
     if (!import::isCompressedName(in)) {
-        signal::DeviceHeaderResult h = signal::readDeviceHeader(in, *kind);
+        const auto h = signal::readDeviceHeader(in, *kind);
         if (!h)
             return fail(h.message);
-        std::cout << signal::filedDuration(h.header, h.fileLength, *kind) << '\n';
+        std::cout << signal::filedDuration(h.value.header, h.value.fileLength, *kind) << '\n';
         return kOk;
     }
     signal::BytesResult file = readInput(in, *kind);
     if (!file)
         return fail(file.message);
-    auto header = signal::DeviceHeader::parse(file.bytes);
-    std::cout << signal::filedDuration(*header, file.bytes.size(), *kind) << '\n';
+    auto header = signal::DeviceHeader::parse(file.value);
+    std::cout << signal::filedDuration(*header, file.value.size(), *kind) << '\n';
     return kOk;
 }
 

@@ -98,7 +98,7 @@ int runMeasure(const std::vector<std::string>& argv) {
     }
 
     signal::RecordingBuffer buffer;
-    if (const signal::Status loaded = signal::loadRecording(args.positional()[0], buffer); !loaded)
+    if (const Status loaded = signal::loadRecording(args.positional()[0], buffer); !loaded)
         return fail(loaded.message);
     std::vector<signal::SampleRecord> records(buffer.records());
     for (std::size_t i = 0; i < records.size(); ++i)

@@ -127,8 +127,8 @@ int runPrint(const std::vector<std::string>& argv) {
         auto app = guiApplication();
         const print::PrintResult result = print::printReportToPdf(
             QString::fromStdString(args.positional()[1]), report, int(opts[3].value));
-        if (!result.ok)
-            return fail(result.message.toStdString());
+        if (!result)
+            return fail(result.message);
         std::cout << "pages=1 from=" << print::reportStartSecond(report.fromSecond, report.length)
                   << "\n";
         return kOk;
@@ -149,9 +149,9 @@ int runPrint(const std::vector<std::string>& argv) {
     auto app = guiApplication();
     const print::PrintResult result =
         print::printToPdf(QString::fromStdString(args.positional()[1]), job, int(opts[3].value));
-    if (!result.ok)
-        return fail(result.message.toStdString());
-    std::cout << "pages=" << result.pages << "\n";
+    if (!result)
+        return fail(result.message);
+    std::cout << "pages=" << result.value << "\n";
     return kOk;
 }
 

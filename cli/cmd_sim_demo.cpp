@@ -111,8 +111,8 @@ int runMakeDemo(const std::vector<std::string>& argv) {
             status = fail("cannot make the sample file " + r.name);
             break;
         }
-        if (auto w = sim::writeFileAtomically(source, r.bytes); !w.ok) {
-            status = fail(w.error);
+        if (auto w = sim::writeFileAtomically(source, r.bytes); !w) {
+            status = fail(w.message);
             break;
         }
         auto stored = filing::storeDeviceFile(cardFile, ids[r.patient], source, true);
@@ -130,13 +130,13 @@ int runMakeDemo(const std::vector<std::string>& argv) {
     const auto a2 = sim::makeDeviceEcg(20, 6, noon, true);
     if (auto w =
             sim::writeFileAtomically(dir / "import" / "ECG_0006.ecx", import::compressToEcx(a2));
-        !w.ok)
-        return fail(w.error);
+        !w)
+        return fail(w.message);
     if (auto w = sim::writeFileAtomically(dir / "import" / "A2_0007.DAT", sim::makeA2(15, 7, noon));
-        !w.ok)
-        return fail(w.error);
-    if (auto w = sim::makeCard(dir / "card"); !w.ok)
-        return fail(w.error);
+        !w)
+        return fail(w.message);
+    if (auto w = sim::makeCard(dir / "card"); !w)
+        return fail(w.message);
 
     std::cout << "demo folder: " << dir.string() << "\n";
     for (std::size_t i = 0; i < ids.size(); ++i)

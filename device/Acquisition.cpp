@@ -99,7 +99,7 @@ std::vector<Event> Acquisition::takeEvents() {
 
 bool Acquisition::sendCommand(std::uint8_t byte) {
     std::size_t written = 0;
-    if (link_->write(&byte, 1, written) != Status::Ok || written != 1) {
+    if (!link_->write(&byte, 1, written) || written != 1) {
         queue(EventKind::WriteError);
         return false;
     }
@@ -110,7 +110,7 @@ bool Acquisition::startMonitoring() {
     if (!linkOpen_) {
         if (!link_)
             link_ = factory_();
-        if (!link_ || link_->open(0) != Status::Ok) {
+        if (!link_ || !link_->open(0)) {
             // The vendor driver leaves a handle to close even after a failed open.
             const OpenProblem problem = link_ ? link_->openProblem() : OpenProblem{};
             if (link_)
@@ -163,7 +163,7 @@ void Acquisition::readerMain() {
                             std::memory_order_release);
         std::size_t got = 0;
         const Status status = link_->read(buf, 1, got);
-        if (status == Status::Cancelled || stopReader_.load(std::memory_order_acquire)) {
+        if (status == ErrorCode::Cancelled || stopReader_.load(std::memory_order_acquire)) {
             pendingSince_.store(0, std::memory_order_release);
             return;
         }
@@ -177,7 +177,7 @@ void Acquisition::readerMain() {
         std::size_t more = 0;
         link_->readAvailable(buf + 1, sizeof buf - 1, more);
         pendingSince_.store(0, std::memory_order_release);
-        if (status != Status::Ok)
+        if (!status)
             readErrors_.fetch_add(1, std::memory_order_relaxed);
         frames.feed(buf, 1 + more, push);
     }
@@ -262,7 +262,7 @@ TickResult Acquisition::handOverBlocks() {
         deviceLostReported_ = true;
         // The reader has returned; joining it takes no time.
         reader_.join();
-        if (link_->close() != Status::Ok)
+        if (!link_->close())
             result.events.push_back(makeEvent(EventKind::CloseError));
         buffer_.discardPending();
         linkOpen_ = false;
@@ -293,7 +293,7 @@ bool Acquisition::watchdogExpired(std::chrono::steady_clock::time_point now) {
     buffer_.discardPending();
     state_ = AcquisitionState::Halted;
     queue(EventKind::NoData);
-    if (link_->close() != Status::Ok) {
+    if (!link_->close()) {
         // The port stays half-open; the file stays open so Stop can still finish the recording.
         queue(EventKind::CloseError);
         return true;
@@ -329,7 +329,7 @@ bool Acquisition::exit() {
     if (linkOpen_) {
         linkOpen_ = false;
         link_->resetDevice();
-        if (link_->close() != Status::Ok) {
+        if (!link_->close()) {
             queue(EventKind::CloseError);
             ok = false;
         }

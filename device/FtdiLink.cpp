@@ -78,19 +78,19 @@ FtdiLink::~FtdiLink() {
 Status FtdiLink::open(int deviceIndex) {
     std::lock_guard lock(control_);
     if (open_)
-        return Status::Ok;
+        return Status::success();
     problem_ = {};
     ctx_ = ftdi_new();
     if (!ctx_) {
         problem_ = {OpenFailure::Other, "ftdi_new"};
-        return Status::DeviceNotFound;
+        return ErrorCode::DeviceNotFound;
     }
     // Detach ftdi_sio for as long as the link is open and give the device back to it on close.
     ctx_->module_detach_mode = AUTO_DETACH_REATACH_SIO_MODULE;
     ftdi_device_list* list = nullptr;
     // Vendor and product 0: every device with one of FTDI's own identifiers.
     const int count = ftdi_usb_find_all(ctx_, &list, ids_.vendor, ids_.vendor ? ids_.product : 0);
-    Status status = Status::DeviceNotFound;
+    Status status = ErrorCode::DeviceNotFound;
     if (count < 0) {
         problem_ = {OpenFailure::Other, errorText(ctx_, count)};
     } else if (deviceIndex < 0 || count <= deviceIndex) {
@@ -101,13 +101,13 @@ Status FtdiLink::open(int deviceIndex) {
             item = item->next;
         const int r = ftdi_usb_open_dev(ctx_, item->dev);
         if (r == 0)
-            status = Status::Ok;
+            status = ErrorCode::None;
         else
             problem_ = {classifyOpen(r), errorText(ctx_, r)};
     }
     if (list)
         ftdi_list_free(&list);
-    if (status == Status::Ok) {
+    if (status.ok()) {
         const int r = ftdi_set_latency_timer(ctx_, kLatencyMs) |
                       ftdi_read_data_set_chunksize(ctx_, kUsbChunkBytes) |
                       ftdi_write_data_set_chunksize(ctx_, kUsbChunkBytes) |
@@ -115,10 +115,10 @@ Status FtdiLink::open(int deviceIndex) {
         if (r != 0) {
             problem_ = {OpenFailure::Other, errorText(ctx_, r)};
             ftdi_usb_close(ctx_);
-            status = Status::DeviceNotFound;
+            status = ErrorCode::DeviceNotFound;
         }
     }
-    if (status != Status::Ok) {
+    if (!status) {
         ftdi_free(ctx_);
         ctx_ = nullptr;
         return status;
@@ -134,7 +134,7 @@ Status FtdiLink::open(int deviceIndex) {
     stopReader_ = false;
     open_ = true;
     reader_ = std::thread([this] { readerMain(); });
-    return Status::Ok;
+    return Status::success();
 }
 
 void FtdiLink::readerMain() {
@@ -203,7 +203,7 @@ Status FtdiLink::close() {
     stopReaderThread();
     std::lock_guard lock(control_);
     if (!ctx_)
-        return Status::Ok;
+        return Status::success();
     const int r = open_ ? ftdi_usb_close(ctx_) : 0;
     ftdi_free(ctx_);
     ctx_ = nullptr;
@@ -214,7 +214,7 @@ Status FtdiLink::close() {
         rxReady_.notify_all();
     }
     // An unplugged device cannot be released; that is not a close error, the loss was reported.
-    return r == 0 || lost_.load() ? Status::Ok : Status::IoError;
+    return r == 0 || lost_.load() ? ErrorCode::None : ErrorCode::IoError;
 }
 
 std::size_t FtdiLink::takeLocked(std::uint8_t* buf, std::size_t n) {
@@ -229,64 +229,64 @@ std::size_t FtdiLink::takeLocked(std::uint8_t* buf, std::size_t n) {
 Status FtdiLink::takeReadStatusLocked() {
     if (overrun_) {
         overrun_ = false;
-        return Status::Overrun;
+        return ErrorCode::Overrun;
     }
     if (usbErrors_ != 0) {
         usbErrors_ = 0;
-        return Status::IoError;
+        return ErrorCode::IoError;
     }
-    return Status::Ok;
+    return Status::success();
 }
 
 Status FtdiLink::read(std::uint8_t* buf, std::size_t n, std::size_t& got) {
     got = 0;
     if (!open_)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     std::unique_lock rx(rxMutex_);
     while (got < n) {
         got += takeLocked(buf + got, n - got);
         const Status s = takeReadStatusLocked();
-        if (s != Status::Ok)
+        if (!s)
             return s;
         if (got == n)
             break;
         if (cancelled_)
-            return Status::Cancelled;
+            return ErrorCode::Cancelled;
         if (lost_.load(std::memory_order_acquire))
-            return Status::DeviceLost;
+            return ErrorCode::DeviceLost;
         if (!open_)
-            return Status::DeviceNotOpened;
+            return ErrorCode::DeviceNotOpened;
         rxReady_.wait(rx);
     }
-    return Status::Ok;
+    return Status::success();
 }
 
 Status FtdiLink::readAvailable(std::uint8_t* buf, std::size_t n, std::size_t& got) {
     got = 0;
     if (!open_)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     std::lock_guard rx(rxMutex_);
     got = takeLocked(buf, n);
     const Status s = takeReadStatusLocked();
-    if (s != Status::Ok)
+    if (!s)
         return s;
     if (got == 0 && lost_.load(std::memory_order_acquire))
-        return Status::DeviceLost;
-    return Status::Ok;
+        return ErrorCode::DeviceLost;
+    return Status::success();
 }
 
 Status FtdiLink::write(const std::uint8_t* buf, std::size_t n, std::size_t& written) {
     std::lock_guard lock(control_);
     written = 0;
     if (!open_)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     if (lost_)
-        return Status::DeviceLost;
+        return ErrorCode::DeviceLost;
     const int r = ftdi_write_data(ctx_, buf, static_cast<int>(n));
     if (r < 0)
-        return deviceGone(r) ? Status::DeviceLost : Status::IoError;
+        return deviceGone(r) ? ErrorCode::DeviceLost : ErrorCode::IoError;
     written = static_cast<std::size_t>(r);
-    return written == n ? Status::Ok : Status::IoError;
+    return written == n ? ErrorCode::None : ErrorCode::IoError;
 }
 
 Status FtdiLink::drainOutput() {
@@ -294,7 +294,7 @@ Status FtdiLink::drainOutput() {
     std::lock_guard usb(usbRead_);
     std::lock_guard lock(control_);
     if (!open_)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     // ftdi_write_data returns once the chip has taken the bytes; its transmitter may still be
     // sending them. Wait until the line status says it is empty.
     const auto deadline =
@@ -303,15 +303,15 @@ Status FtdiLink::drainOutput() {
         unsigned short status = 0;
         const int r = ftdi_poll_modem_status(ctx_, &status);
         if (r < 0)
-            return deviceGone(r) ? Status::DeviceLost : Status::IoError;
+            return deviceGone(r) ? ErrorCode::DeviceLost : ErrorCode::IoError;
         if (status & kOverrunError) {
             std::lock_guard rx(rxMutex_);
             overrun_ = true;
         }
         if (status & kTransmitterEmpty)
-            return Status::Ok;
+            return Status::success();
         if (std::chrono::steady_clock::now() >= deadline)
-            return Status::IoError;
+            return ErrorCode::IoError;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
 }
@@ -319,19 +319,20 @@ Status FtdiLink::drainOutput() {
 Status FtdiLink::setBaudRate(std::uint32_t baud) {
     std::lock_guard lock(control_);
     if (!open_)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     const int r = ftdi_set_baudrate(ctx_, static_cast<int>(baud));
-    return r == 0 ? Status::Ok : deviceGone(r) ? Status::DeviceLost : Status::IoError;
+    return r == 0 ? ErrorCode::None : deviceGone(r) ? ErrorCode::DeviceLost : ErrorCode::IoError;
 }
 
 Status FtdiLink::setDataCharacteristics(int wordLength, int stopBits, int parity) {
     std::lock_guard lock(control_);
     if (!open_)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     const ftdi_bits_type bits = wordLength == 7 ? BITS_7 : BITS_8;
     const ftdi_stopbits_type stop = stopBits == 2 ? STOP_BIT_2 : STOP_BIT_1;
     const ftdi_parity_type par = parity == 1 ? ODD : parity == 2 ? EVEN : NONE;
-    return ftdi_set_line_property(ctx_, bits, stop, par) == 0 ? Status::Ok : Status::IoError;
+    return ftdi_set_line_property(ctx_, bits, stop, par) == 0 ? ErrorCode::None
+                                                              : ErrorCode::IoError;
 }
 
 Status FtdiLink::purge(std::uint8_t mask) {
@@ -339,7 +340,7 @@ Status FtdiLink::purge(std::uint8_t mask) {
     std::lock_guard usb(usbRead_);
     std::lock_guard lock(control_);
     if (!open_)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     int r = 0;
     if (mask & kPurgeRx) {
         r |= ftdi_tciflush(ctx_);
@@ -349,31 +350,31 @@ Status FtdiLink::purge(std::uint8_t mask) {
     }
     if (mask & kPurgeTx)
         r |= ftdi_tcoflush(ctx_);
-    return r == 0 ? Status::Ok : Status::IoError;
+    return r == 0 ? ErrorCode::None : ErrorCode::IoError;
 }
 
 Status FtdiLink::resetDevice() {
     std::lock_guard lock(control_);
     if (!open_)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     if (lost_)
-        return Status::DeviceLost;
-    return ftdi_usb_reset(ctx_) == 0 ? Status::Ok : Status::IoError;
+        return ErrorCode::DeviceLost;
+    return ftdi_usb_reset(ctx_) == 0 ? ErrorCode::None : ErrorCode::IoError;
 }
 
 Status FtdiLink::stopInTask() {
-    return Status::Ok;
+    return Status::success();
 }
 
 Status FtdiLink::queueStatus(std::size_t& rxBytes) {
     rxBytes = 0;
     if (!open_)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     std::lock_guard rx(rxMutex_);
     rxBytes = rx_.size();
     if (rxBytes == 0 && lost_.load(std::memory_order_acquire))
-        return Status::DeviceLost;
-    return Status::Ok;
+        return ErrorCode::DeviceLost;
+    return Status::success();
 }
 
 bool FtdiLink::waitForData(std::chrono::milliseconds timeout) {
@@ -403,44 +404,44 @@ FtdiLink::~FtdiLink() = default;
 Status FtdiLink::open(int) {
     std::lock_guard lock(control_);
     problem_ = {OpenFailure::Other, "built without libftdi1"};
-    return Status::DeviceNotFound;
+    return ErrorCode::DeviceNotFound;
 }
 Status FtdiLink::close() {
-    return Status::Ok;
+    return Status::success();
 }
 Status FtdiLink::read(std::uint8_t*, std::size_t, std::size_t& got) {
     got = 0;
-    return Status::DeviceNotOpened;
+    return ErrorCode::DeviceNotOpened;
 }
 Status FtdiLink::readAvailable(std::uint8_t*, std::size_t, std::size_t& got) {
     got = 0;
-    return Status::DeviceNotOpened;
+    return ErrorCode::DeviceNotOpened;
 }
 Status FtdiLink::write(const std::uint8_t*, std::size_t, std::size_t& written) {
     written = 0;
-    return Status::DeviceNotOpened;
+    return ErrorCode::DeviceNotOpened;
 }
 Status FtdiLink::drainOutput() {
-    return Status::DeviceNotOpened;
+    return ErrorCode::DeviceNotOpened;
 }
 Status FtdiLink::setBaudRate(std::uint32_t) {
-    return Status::DeviceNotOpened;
+    return ErrorCode::DeviceNotOpened;
 }
 Status FtdiLink::setDataCharacteristics(int, int, int) {
-    return Status::DeviceNotOpened;
+    return ErrorCode::DeviceNotOpened;
 }
 Status FtdiLink::purge(std::uint8_t) {
-    return Status::DeviceNotOpened;
+    return ErrorCode::DeviceNotOpened;
 }
 Status FtdiLink::resetDevice() {
-    return Status::DeviceNotOpened;
+    return ErrorCode::DeviceNotOpened;
 }
 Status FtdiLink::stopInTask() {
-    return Status::Ok;
+    return Status::success();
 }
 Status FtdiLink::queueStatus(std::size_t& rxBytes) {
     rxBytes = 0;
-    return Status::DeviceNotOpened;
+    return ErrorCode::DeviceNotOpened;
 }
 bool FtdiLink::waitForData(std::chrono::milliseconds) {
     return false;

@@ -8,6 +8,8 @@
 // through its /dev/ttyUSB* when the kernel driver has bound it, through libftdi1 otherwise.
 #pragma once
 
+#include "signal/Status.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -16,17 +18,9 @@
 
 namespace velkard::device {
 
-// Driver status, after the D2XX FT_STATUS values the program distinguishes.
-enum class Status : int {
-    Ok = 0,
-    InvalidHandle = 1,
-    DeviceNotFound = 2,
-    DeviceNotOpened = 3,
-    IoError = 4,
-    Cancelled = 100,  // cancel() was called while a read or wait was blocked
-    DeviceLost = 101, // unplugged or switched off: nothing more will come on this link
-    Overrun = 102,    // the bridge's receive buffer overflowed: bytes were lost before this read
-};
+// Every call returns a Status: success, or a code of the instrument's link
+// (ErrorCode::DeviceNotFound, DeviceNotOpened, IoError, Cancelled, DeviceLost, Overrun...) after
+// the D2XX FT_STATUS values the program distinguishes, without a message of its own.
 
 // Why open() failed, for a message that tells the user what to do.
 enum class OpenFailure {
@@ -68,7 +62,7 @@ public:
 
     // Waits until every byte written so far has left the bridge's transmitter (tcdrain on a tty).
     // Call before changing the line speed, or the last command may go out at the new speed.
-    virtual Status drainOutput() { return Status::Ok; }
+    virtual Status drainOutput() { return Status::success(); }
     virtual Status setBaudRate(std::uint32_t baud) = 0;
     // FT_SetDataCharacteristics(wordLength, stopBits, parity) with D2XX values (8, 0, 0 = 8N1).
     virtual Status setDataCharacteristics(int wordLength, int stopBits, int parity) = 0;

@@ -23,7 +23,7 @@ std::string simCardFolder() {
     const auto dir = std::filesystem::temp_directory_path(ec) / "velkard-sim-card";
     if (ec)
         return {};
-    if (!std::filesystem::is_directory(dir, ec) && !sim::makeCard(dir).ok)
+    if (!std::filesystem::is_directory(dir, ec) && !sim::makeCard(dir))
         return {};
     return dir.string();
 }

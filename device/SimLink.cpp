@@ -8,9 +8,9 @@ SimLink::SimLink(std::uint32_t seed, sim::Faults faults) : instrument_(seed, fau
 Status SimLink::open(int deviceIndex) {
     std::lock_guard lock(m_);
     if (deviceIndex != 0 || instrument_.faults().absent || instrument_.dropped(Clock::now()))
-        return Status::DeviceNotFound;
+        return ErrorCode::DeviceNotFound;
     open_ = true;
-    return Status::Ok;
+    return Status::success();
 }
 
 Status SimLink::close() {
@@ -18,7 +18,7 @@ Status SimLink::close() {
     open_ = false;
     rx_.clear();
     cv_.notify_all();
-    return Status::Ok;
+    return Status::success();
 }
 
 void SimLink::pumpLocked() {
@@ -43,18 +43,18 @@ Status SimLink::read(std::uint8_t* buf, std::size_t n, std::size_t& got) {
     std::unique_lock lock(m_);
     for (;;) {
         if (cancelled_)
-            return Status::Cancelled;
+            return ErrorCode::Cancelled;
         if (!open_)
-            return Status::DeviceNotOpened;
+            return ErrorCode::DeviceNotOpened;
         pumpLocked();
         while (got < n && !rx_.empty()) {
             buf[got++] = rx_.front();
             rx_.pop_front();
         }
         if (got == n)
-            return Status::Ok;
+            return Status::success();
         if (instrument_.dropped(Clock::now()))
-            return Status::IoError;
+            return ErrorCode::IoError;
         waitLocked(lock, std::nullopt);
     }
 }
@@ -63,72 +63,72 @@ Status SimLink::readAvailable(std::uint8_t* buf, std::size_t n, std::size_t& got
     got = 0;
     std::lock_guard lock(m_);
     if (!open_)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     pumpLocked();
     while (got < n && !rx_.empty()) {
         buf[got++] = rx_.front();
         rx_.pop_front();
     }
     if (got == 0 && instrument_.dropped(Clock::now()))
-        return Status::IoError;
-    return Status::Ok;
+        return ErrorCode::IoError;
+    return Status::success();
 }
 
 Status SimLink::write(const std::uint8_t* buf, std::size_t n, std::size_t& written) {
     written = 0;
     std::lock_guard lock(m_);
     if (!open_)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     if (instrument_.dropped(Clock::now()))
-        return Status::IoError;
+        return ErrorCode::IoError;
     hostBytes_.insert(hostBytes_.end(), buf, buf + n);
     instrument_.hostWrite(buf, n, Clock::now());
     written = n;
     cv_.notify_all();
-    return Status::Ok;
+    return Status::success();
 }
 
 Status SimLink::setBaudRate(std::uint32_t baud) {
     std::lock_guard lock(m_);
     if (!open_)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     baud_ = baud;
-    return Status::Ok;
+    return Status::success();
 }
 
 Status SimLink::setDataCharacteristics(int, int, int) {
     std::lock_guard lock(m_);
-    return open_ ? Status::Ok : Status::DeviceNotOpened;
+    return open_ ? ErrorCode::None : ErrorCode::DeviceNotOpened;
 }
 
 Status SimLink::purge(std::uint8_t mask) {
     std::lock_guard lock(m_);
     if (!open_)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     if (mask & kPurgeRx) {
         pumpLocked();
         rx_.clear();
     }
-    return Status::Ok;
+    return Status::success();
 }
 
 Status SimLink::resetDevice() {
     std::lock_guard lock(m_);
-    return open_ ? Status::Ok : Status::DeviceNotOpened;
+    return open_ ? ErrorCode::None : ErrorCode::DeviceNotOpened;
 }
 
 Status SimLink::stopInTask() {
-    return Status::Ok;
+    return Status::success();
 }
 
 Status SimLink::queueStatus(std::size_t& rxBytes) {
     std::lock_guard lock(m_);
     rxBytes = 0;
     if (!open_)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     pumpLocked();
     rxBytes = rx_.size();
-    return instrument_.dropped(Clock::now()) && rx_.empty() ? Status::IoError : Status::Ok;
+    return instrument_.dropped(Clock::now()) && rx_.empty() ? ErrorCode::IoError : ErrorCode::None;
 }
 
 bool SimLink::waitForData(std::chrono::milliseconds timeout) {

@@ -52,26 +52,26 @@ TtyLink::~TtyLink() {
 
 Status TtyLink::open(int deviceIndex) {
     if (deviceIndex != 0)
-        return Status::DeviceNotFound;
+        return ErrorCode::DeviceNotFound;
     if (fd_ >= 0)
-        return Status::Ok;
+        return Status::success();
     problem_ = {};
     const int fd = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         problem_ = problemFromErrno(errno, path_);
-        return Status::DeviceNotFound;
+        return ErrorCode::DeviceNotFound;
     }
     termios tio{};
     if (::tcgetattr(fd, &tio) != 0) {
         problem_ = {OpenFailure::NoDevice, path_ + ": not a serial port"};
         ::close(fd);
-        return Status::DeviceNotFound;
+        return ErrorCode::DeviceNotFound;
     }
     // Exclusive use: a second program (or a second copy of this one) gets EBUSY from open().
     if (::ioctl(fd, TIOCEXCL) != 0) {
         problem_ = problemFromErrno(errno, path_);
         ::close(fd);
-        return Status::DeviceNotFound;
+        return ErrorCode::DeviceNotFound;
     }
     ::cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
@@ -82,22 +82,22 @@ Status TtyLink::open(int deviceIndex) {
     if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
         problem_ = problemFromErrno(errno, path_);
         ::close(fd);
-        return Status::DeviceNotFound;
+        return ErrorCode::DeviceNotFound;
     }
     hungUp_ = false;
     fd_ = fd;
-    return Status::Ok;
+    return Status::success();
 }
 
 Status TtyLink::close() {
     const int fd = fd_.exchange(-1);
     if (fd < 0)
-        return Status::Ok;
+        return Status::success();
     ::ioctl(fd, TIOCNXCL);
     // After the device went away close() may report EIO; the descriptor is released all the same,
     // and the loss has been reported already.
     const bool closed = ::close(fd) == 0 || errno == EINTR;
-    return closed || hungUp_ ? Status::Ok : Status::IoError;
+    return closed || hungUp_ ? ErrorCode::None : ErrorCode::IoError;
 }
 
 bool TtyLink::waitReadable(int timeoutMs, bool& hungUp, bool& cancelled) {
@@ -124,46 +124,46 @@ bool TtyLink::waitReadable(int timeoutMs, bool& hungUp, bool& cancelled) {
 Status TtyLink::read(std::uint8_t* buf, std::size_t n, std::size_t& got) {
     got = 0;
     if (fd_ < 0)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     while (got < n) {
         bool hungUp = false, cancelled = false;
         if (!waitReadable(-1, hungUp, cancelled)) {
             if (hungUp)
                 hungUp_ = true;
-            return cancelled ? Status::Cancelled : Status::IoError;
+            return cancelled ? ErrorCode::Cancelled : ErrorCode::IoError;
         }
         const ssize_t r = ::read(fd_, buf + got, n - got);
         if (r > 0) {
             got += static_cast<std::size_t>(r);
         } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
             hungUp_ = true;
-            return Status::IoError; // the device went away (EIO, hang-up)
+            return ErrorCode::IoError; // the device went away (EIO, hang-up)
         }
     }
-    return Status::Ok;
+    return Status::success();
 }
 
 Status TtyLink::readAvailable(std::uint8_t* buf, std::size_t n, std::size_t& got) {
     got = 0;
     if (fd_ < 0)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     if (n == 0)
-        return Status::Ok;
+        return Status::success();
     const ssize_t r = ::read(fd_, buf, n);
     if (r > 0) {
         got = static_cast<std::size_t>(r);
-        return Status::Ok;
+        return Status::success();
     }
     if (r < 0 && (errno == EAGAIN || errno == EINTR))
-        return Status::Ok;
+        return Status::success();
     hungUp_ = true;
-    return Status::IoError;
+    return ErrorCode::IoError;
 }
 
 Status TtyLink::write(const std::uint8_t* buf, std::size_t n, std::size_t& written) {
     written = 0;
     if (fd_ < 0)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     while (written < n) {
         const ssize_t r = ::write(fd_, buf + written, n - written);
         if (r > 0) {
@@ -177,30 +177,30 @@ Status TtyLink::write(const std::uint8_t* buf, std::size_t n, std::size_t& writt
             if (::poll(&p, 1, 1000) > 0 && (p.revents & POLLOUT))
                 continue;
         }
-        return Status::IoError;
+        return ErrorCode::IoError;
     }
-    return Status::Ok;
+    return Status::success();
 }
 
 Status TtyLink::drainOutput() {
     if (fd_ < 0)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     for (;;) {
         if (::tcdrain(fd_) == 0)
-            return Status::Ok;
+            return Status::success();
         if (errno != EINTR)
-            return Status::IoError;
+            return ErrorCode::IoError;
     }
 }
 
 Status TtyLink::setBaudRate(std::uint32_t baud) {
     if (fd_ < 0)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     // The bytes already written go out at the old speed (setTtySpeed uses TCSETSW2 as well).
-    if (drainOutput() != Status::Ok)
-        return Status::IoError;
+    if (!drainOutput())
+        return ErrorCode::IoError;
     if (setTtySpeed(fd_, baud) == 0)
-        return Status::Ok;
+        return Status::success();
     // Kernels or drivers without termios2: the standard rates through termios.
     speed_t speed = 0;
     switch (baud) {
@@ -217,21 +217,21 @@ Status TtyLink::setBaudRate(std::uint32_t baud) {
         speed = B3000000;
         break;
     default:
-        return Status::IoError;
+        return ErrorCode::IoError;
     }
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0 || ::cfsetspeed(&tio, speed) != 0 ||
         ::tcsetattr(fd_, TCSADRAIN, &tio) != 0)
-        return Status::IoError;
-    return Status::Ok;
+        return ErrorCode::IoError;
+    return Status::success();
 }
 
 Status TtyLink::setDataCharacteristics(int wordLength, int stopBits, int parity) {
     if (fd_ < 0)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0)
-        return Status::IoError;
+        return ErrorCode::IoError;
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARENB | PARODD);
     tio.c_cflag |= wordLength == 7 ? CS7 : CS8;
     if (stopBits == 2)
@@ -240,36 +240,36 @@ Status TtyLink::setDataCharacteristics(int wordLength, int stopBits, int parity)
         tio.c_cflag |= PARENB | PARODD;
     else if (parity == 2)
         tio.c_cflag |= PARENB;
-    return ::tcsetattr(fd_, TCSANOW, &tio) == 0 ? Status::Ok : Status::IoError;
+    return ::tcsetattr(fd_, TCSANOW, &tio) == 0 ? ErrorCode::None : ErrorCode::IoError;
 }
 
 Status TtyLink::purge(std::uint8_t mask) {
     if (fd_ < 0)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     const bool rx = mask & kPurgeRx, tx = mask & kPurgeTx;
     if (!rx && !tx)
-        return Status::Ok;
+        return Status::success();
     const int which = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
-    return ::tcflush(fd_, which) == 0 ? Status::Ok : Status::IoError;
+    return ::tcflush(fd_, which) == 0 ? ErrorCode::None : ErrorCode::IoError;
 }
 
 Status TtyLink::resetDevice() {
-    return fd_ < 0 ? Status::DeviceNotOpened : Status::Ok;
+    return fd_ < 0 ? ErrorCode::DeviceNotOpened : ErrorCode::None;
 }
 
 Status TtyLink::stopInTask() {
-    return Status::Ok;
+    return Status::success();
 }
 
 Status TtyLink::queueStatus(std::size_t& rxBytes) {
     rxBytes = 0;
     if (fd_ < 0)
-        return Status::DeviceNotOpened;
+        return ErrorCode::DeviceNotOpened;
     int waiting = 0;
     if (::ioctl(fd_, FIONREAD, &waiting) != 0)
-        return Status::IoError;
+        return ErrorCode::IoError;
     rxBytes = static_cast<std::size_t>(waiting);
-    return Status::Ok;
+    return Status::success();
 }
 
 bool TtyLink::waitForData(std::chrono::milliseconds timeout) {

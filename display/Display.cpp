@@ -437,24 +437,24 @@ void Display::back() {
 
 // ---- rhythmogram ----------------------------------------------------------------------------
 
-OpenResult Display::openRhythmogram(const std::string& path) {
+Status Display::openRhythmogram(const std::string& path) {
     QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly))
-        return {false, kEcgOpenError};
+        return Status::failure(ErrorCode::CannotOpen, kEcgOpenError);
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return {false, kEcgOpenError};
+        return Status::failure(ErrorCode::CannotRead, kEcgOpenError);
     openRhythmogramBytes(std::vector<std::uint8_t>(data.begin(), data.end()));
-    return {};
+    return Status::success();
 }
 
-OpenResult Display::openRhythmogram(const std::string& path, signal::RecordingBuffer& buffer) {
-    if (!signal::loadRecording(path, buffer))
-        return {false, kEcgOpenError};
+Status Display::openRhythmogram(const std::string& path, signal::RecordingBuffer& buffer) {
+    if (Status loaded = signal::loadRecording(path, buffer); !loaded)
+        return Status::failure(loaded.code, kEcgOpenError);
     ownBytes_.clear();
     bytes_ = std::span<const std::uint8_t>(buffer.bytes);
     startRhythmogram();
-    return {};
+    return Status::success();
 }
 
 void Display::openRhythmogramBytes(std::vector<std::uint8_t> bytes) {

@@ -45,11 +45,6 @@ struct ViewFlags {
     bool patientChosen = false; // a patient was chosen in the card file for a new recording
 };
 
-struct OpenResult {
-    bool ok = true;
-    std::string message; // the text to show (caption "Error") when !ok
-};
-
 // Shown when a rhythmogram file cannot be read.
 inline constexpr const char* kEcgOpenError = "Ошибка открытия файла с ЭКГ";
 
@@ -156,10 +151,10 @@ public:
     // ---- rhythmogram ----------------------------------------------------------------------------
     // Reads the whole file, resets paging and draws the first page. On failure nothing is drawn
     // and the result carries kEcgOpenError.
-    OpenResult openRhythmogram(const std::string& path);
+    Status openRhythmogram(const std::string& path);
     // The same, reading the file into the sample store's buffer (left unchanged on failure), which
     // then must outlive its use here.
-    OpenResult openRhythmogram(const std::string& path, signal::RecordingBuffer& buffer);
+    Status openRhythmogram(const std::string& path, signal::RecordingBuffer& buffer);
     // Same from bytes already in memory (copied).
     void openRhythmogramBytes(std::vector<std::uint8_t> bytes);
     void drawRhythmogramPage();

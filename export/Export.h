@@ -7,6 +7,7 @@
 
 #include "signal/Leads.h"
 #include "signal/Recording.h"
+#include "signal/Status.h"
 
 #include <array>
 #include <cstdint>
@@ -29,28 +30,6 @@ std::optional<Format> formatFromName(std::string_view name);
 std::string_view formatExtension(Format format);
 // The format that the file name's extension names (letter case ignored).
 std::optional<Format> formatFromPath(const std::filesystem::path& path);
-
-// What went wrong, so a window can pick its message in the interface language.
-enum class ErrorCode {
-    None,
-    CannotReadRecording, // the recording file cannot be opened or read
-    NotAnEcg,            // a rhythmogram holds beat intervals, not ECG samples
-    EmptyRecording,      // not one whole sample record
-    FormatCannotHold,    // the format cannot hold this recording (SCP-ECG: too long, or A2)
-    CannotWrite,         // the target cannot be created or written (read-only folder, full disk)
-    UnknownPatient,      // no patient with this ID in the card file
-    UnknownRecording,    // the patient has no recording with this number
-};
-
-struct Status {
-    bool ok = true;
-    ErrorCode code = ErrorCode::None;
-    std::string message; // one English line naming the file; empty when ok
-
-    explicit operator bool() const { return ok; }
-    static Status success() { return {}; }
-    static Status failure(ErrorCode c, std::string text) { return {false, c, std::move(text)}; }
-};
 
 // Patient data as the card file holds it (UTF-8).
 struct Patient {

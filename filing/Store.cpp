@@ -15,11 +15,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-StoreResult failed(StoreError error, std::string message) {
-    StoreResult r;
-    r.error = error;
-    r.message = std::move(message);
-    return r;
+Result<int> failed(ErrorCode code, std::string message) {
+    return Result<int>::failure(code, std::move(message));
 }
 
 // A header field as the memory window writes it: its decimal digits, with a leading "0" when
@@ -39,37 +36,45 @@ std::string entryTime(const signal::DeviceHeader& h) {
     return twoDigits(h.hour()) + ":" + twoDigits(h.minute()) + ":" + twoDigits(h.second());
 }
 
-bool patientInIndex(const CardFile& cardFile, std::string_view id) {
+// Success when the index lists the patient. A card file locked elsewhere is passed on as it is,
+// so the window says it is busy rather than asking for a patient.
+Status findPatient(const CardFile& cardFile, std::string_view id) {
+    const Status unknown = Status::failure(
+        ErrorCode::UnknownPatient, "patient ID '" + std::string(id) + "' is not in the card file");
+    if (!isValidPatientId(id))
+        return unknown;
     auto patients = cardFile.listPatients();
-    if (!patients)
-        return false;
-    return std::any_of(patients.value.begin(), patients.value.end(),
-                       [&](const PatientRecord& p) { return p.id == id; });
+    if (patients.code == ErrorCode::Busy)
+        return patients;
+    if (!patients || std::none_of(patients.value.begin(), patients.value.end(),
+                                  [&](const PatientRecord& p) { return p.id == id; }))
+        return unknown;
+    return Status::success();
 }
 
-StoreError storeError(ErrorCode code) {
+// What a failure of the card file means for filing: the memory window words it by these codes.
+ErrorCode storeCode(ErrorCode code) {
     switch (code) {
     case ErrorCode::InvalidArgument:
-        return StoreError::UnknownPatient;
+        return ErrorCode::UnknownPatient;
     case ErrorCode::FieldOverflow:
-        return StoreError::ArchiveFull;
+        return ErrorCode::ArchiveFull;
     case ErrorCode::Busy:
-        return StoreError::Busy;
+        return ErrorCode::Busy;
     case ErrorCode::ArchiveOpenFailed:
     case ErrorCode::IndexUnavailable:
-        return StoreError::CannotAppendEntry;
+        return ErrorCode::CannotAppendEntry;
     default:
-        return StoreError::CannotCreateRecording;
+        return ErrorCode::CannotCreateRecording;
     }
 }
 
 } // namespace
 
-StoreResult storeDeviceFile(const CardFile& cardFile, std::string_view patientId,
+Result<int> storeDeviceFile(const CardFile& cardFile, std::string_view patientId,
                             const fs::path& source, bool russian) {
-    if (!isValidPatientId(patientId) || !patientInIndex(cardFile, patientId))
-        return failed(StoreError::UnknownPatient,
-                      "patient ID '" + std::string(patientId) + "' is not in the card file");
+    if (Status found = findPatient(cardFile, patientId); !found)
+        return Result<int>::failure(found);
 
     const std::string name = source.filename().string();
     const bool a2 = name.starts_with("A2");
@@ -79,59 +84,57 @@ StoreResult storeDeviceFile(const CardFile& cardFile, std::string_view patientId
     signal::BytesResult device =
         import::readAnyDeviceFile(source, rhythm ? signal::RecordingKind::Rhythmogram : kind);
     if (!device)
-        return failed(StoreError::CannotOpenSource, device.message);
-    auto header = signal::DeviceHeader::parse(device.bytes);
+        return failed(ErrorCode::CannotOpenSource, device.message);
+    auto header = signal::DeviceHeader::parse(device.value);
     if (!header)
-        return failed(StoreError::CannotOpenSource,
+        return failed(ErrorCode::CannotOpenSource,
                       source.string() + " is shorter than the 512-byte header of an ECG file");
 
     const std::string date = entryDate(*header);
     const std::string time = entryTime(*header);
-    const std::int64_t seconds = signal::filedDuration(*header, device.bytes.size(), kind);
+    const std::int64_t seconds = signal::filedDuration(*header, device.value.size(), kind);
     if (!rhythm && seconds > kMaxDurationSeconds)
-        return failed(StoreError::TooLong, source.string() + " lasts " + std::to_string(seconds) +
-                                               " s; an archive entry holds at most 9999 s");
+        return failed(ErrorCode::TooLong, source.string() + " lasts " + std::to_string(seconds) +
+                                              " s; an archive entry holds at most 9999 s");
     const EntryDuration duration = rhythm ? EntryDuration::rhythm(russian)
                                           : EntryDuration::ofSeconds(static_cast<long>(seconds));
     const std::string_view marker = a2 ? kKindA2 : rhythm ? kKindRhythm : kKindPlain;
 
     // The body of a rhythmogram is copied unchanged, as for a plain recording.
-    const std::vector<std::uint8_t> body = signal::convertDeviceBytes(device.bytes, kind);
-    device.bytes = {};
+    const std::vector<std::uint8_t> body = signal::convertDeviceBytes(device.value, kind);
+    device.value = {};
     auto filed = cardFile.fileRecording(patientId, body, date, time, duration, marker);
     if (!filed)
-        return failed(storeError(filed.code), filed.message);
+        return failed(storeCode(filed.code), filed.message);
 
-    StoreResult r;
-    r.ok = true;
-    r.recordNumber = filed.value;
-    return r;
+    return filed;
 }
 
-std::string storeErrorText(StoreError error, bool russian) {
-    switch (error) {
-    case StoreError::None:
+std::string storeErrorText(ErrorCode code, bool russian) {
+    switch (code) {
+    case ErrorCode::None:
         return {};
-    case StoreError::UnknownPatient:
+    case ErrorCode::UnknownPatient:
         return "Выберите пациента в картотеке";
-    case StoreError::CannotOpenSource:
+    case ErrorCode::CannotOpenSource:
         return "Ошибка открытия файла с ЭКГ";
-    case StoreError::CannotCreateRecording:
+    case ErrorCode::CannotCreateRecording:
         return "Ошибка создания файла для записи ЭКГ";
-    case StoreError::CannotAppendEntry:
+    case ErrorCode::CannotAppendEntry:
         return "Ошибка открытия файла с данными об ЭКГ";
-    case StoreError::ArchiveFull:
+    case ErrorCode::ArchiveFull:
         return russian ? "В архиве пациента уже 999 ЭКГ, больше он не вмещает. Удалите ненужные "
                          "записи из архива."
                        : "The patient's archive already holds 999 ECGs, as many as it can hold. "
                          "Delete recordings that are no longer needed.";
-    case StoreError::TooLong:
+    case ErrorCode::TooLong:
         return russian ? "ЭКГ длиннее 9999 секунд не помещается в архив пациента."
                        : "An ECG longer than 9999 seconds does not fit the patient's archive.";
-    case StoreError::Busy:
+    case ErrorCode::Busy:
         return russian ? kBusyTextRussian : kBusyTextEnglish;
+    default: // no other code comes out of storeDeviceFile
+        return "Ошибка создания файла для записи ЭКГ";
     }
-    return {};
 }
 
 } // namespace velkard::filing

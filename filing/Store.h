@@ -14,26 +14,6 @@ namespace velkard::filing {
 
 using cardfile::CardFile;
 
-enum class StoreError {
-    None,
-    UnknownPatient,        // the patient ID is not valid or names no record of the index
-    CannotOpenSource,      // the source (or its decompressed copy) cannot be opened or read
-    CannotCreateRecording, // the recording file cannot be created or written
-    CannotAppendEntry,     // the archive entry cannot be appended (recording removed again)
-    ArchiveFull,           // the archive already holds 999 entries: nothing written
-    TooLong,               // the duration does not fit the 9999 s of an entry: nothing written
-    Busy,                  // another program or workstation holds the card file's lock
-};
-
-struct StoreResult {
-    bool ok = false;
-    int recordNumber = 0; // number of the new archive entry when ok
-    StoreError error = StoreError::None;
-    std::string message; // clear English line for the command line and logs
-
-    explicit operator bool() const { return ok; }
-};
-
 // Files `source` into the card of patient `patientId`:
 //  - kind by the file name (without folders): "A2..." A2, "VSR..." rhythmogram, else plain
 //    (case-sensitive); an extension .ecx in any case is decompressed first (in memory: nothing is
@@ -49,12 +29,19 @@ struct StoreResult {
 // On any failure nothing is left half-filed: a recording written before a failed entry is removed.
 // The source file is never deleted; deleting a downloaded file is the caller's choice after
 // success.
-StoreResult storeDeviceFile(const CardFile& cardFile, std::string_view patientId,
+//
+// Returns the number of the new archive entry. The failure codes the memory window tells apart:
+// UnknownPatient (the ID is not valid or names no record of the index), CannotOpenSource (the
+// source or its decompressed copy cannot be opened or read), CannotCreateRecording,
+// CannotAppendEntry (recording removed again), ArchiveFull (999 entries), TooLong (over 9999 s) and
+// Busy (the card file's lock is held elsewhere). The message is one clear English line for the
+// command line and logs.
+Result<int> storeDeviceFile(const CardFile& cardFile, std::string_view patientId,
                             const std::filesystem::path& source, bool russian);
 
-// The message box text the memory window shows for an error (all with caption "Error"); empty
-// for None. The instrument-era texts are Russian in both languages; the later ones follow the
-// interface language.
-std::string storeErrorText(StoreError error, bool russian = true);
+// The message box text the memory window shows for a failure of storeDeviceFile (all with caption
+// "Error"); empty for None. The instrument-era texts are Russian in both languages; the later ones
+// follow the interface language.
+std::string storeErrorText(ErrorCode code, bool russian = true);
 
 } // namespace velkard::filing

@@ -98,8 +98,7 @@ std::string formatFilterSettings(const FilterSettings& s) {
 
 FilterSettingsResult parseFilterSettings(std::string_view text, const std::string& fileName,
                                          bool russian) {
-    FilterSettingsResult r;
-    r.settings = programDefaults();
+    const LoadedFilterSettings defaults{programDefaults(), false};
     FilterSettings s = programDefaults();
     int lineNumber = 0;
     while (!text.empty()) {
@@ -122,54 +121,48 @@ FilterSettingsResult parseFilterSettings(std::string_view text, const std::strin
                 good = parseLowPass(value, s.lowPass);
         }
         if (!good) {
-            r.ok = false;
-            r.message = russian ? "Файл настроек фильтров " + fileName + " повреждён (строка " +
-                                      std::to_string(lineNumber) + "); фильтры взяты по умолчанию"
-                                : "The filter settings file " + fileName + " is damaged (line " +
-                                      std::to_string(lineNumber) + "); default filters are used";
-            return r;
+            return FilterSettingsResult::failure(
+                ErrorCode::BadData,
+                russian ? "Файл настроек фильтров " + fileName + " повреждён (строка " +
+                              std::to_string(lineNumber) + "); фильтры взяты по умолчанию"
+                        : "The filter settings file " + fileName + " is damaged (line " +
+                              std::to_string(lineNumber) + "); default filters are used",
+                defaults);
         }
     }
-    r.settings = s;
-    return r;
+    return FilterSettingsResult::success({s, false});
 }
 
 FilterSettingsResult loadFilterSettings(const std::filesystem::path& folder, bool russian) {
     const std::filesystem::path path = filterSettingsPath(folder);
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec) && !ec) {
-        FilterSettingsResult r;
-        r.settings = programDefaults();
-        r.missing = true;
-        return r;
-    }
+    if (!std::filesystem::exists(path, ec) && !ec)
+        return FilterSettingsResult::success({programDefaults(), true});
     const signal::BytesResult bytes = signal::readWholeFile(path, 1 << 16);
-    if (!bytes.ok) {
-        FilterSettingsResult r;
-        r.ok = false;
-        r.settings = programDefaults();
-        r.message = russian ? "Не удалось прочитать файл настроек фильтров " + fileNameOf(path) +
-                                  "; фильтры взяты по умолчанию"
-                            : "Cannot read the filter settings file " + fileNameOf(path) +
-                                  "; default filters are used";
-        return r;
-    }
+    if (!bytes)
+        return FilterSettingsResult::failure(
+            bytes.code,
+            russian ? "Не удалось прочитать файл настроек фильтров " + fileNameOf(path) +
+                          "; фильтры взяты по умолчанию"
+                    : "Cannot read the filter settings file " + fileNameOf(path) +
+                          "; default filters are used",
+            {programDefaults(), false});
     return parseFilterSettings(
-        std::string_view(reinterpret_cast<const char*>(bytes.bytes.data()), bytes.bytes.size()),
+        std::string_view(reinterpret_cast<const char*>(bytes.value.data()), bytes.value.size()),
         fileNameOf(path), russian);
 }
 
-signal::Status saveFilterSettings(const std::filesystem::path& folder, const FilterSettings& s,
-                                  bool russian) {
+Status saveFilterSettings(const std::filesystem::path& folder, const FilterSettings& s,
+                          bool russian) {
     const std::string text = formatFilterSettings(s);
     const std::filesystem::path path = filterSettingsPath(folder);
-    const signal::Status st = signal::writeFileAtomically(
+    const Status st = signal::writeFileAtomically(
         path, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-    if (st.ok)
+    if (st)
         return st;
-    return signal::Status::failure(
-        russian ? "Не удалось записать файл настроек фильтров " + fileNameOf(path)
-                : "Cannot write the filter settings file " + fileNameOf(path));
+    return Status::failure(
+        st.code, russian ? "Не удалось записать файл настроек фильтров " + fileNameOf(path)
+                         : "Cannot write the filter settings file " + fileNameOf(path));
 }
 
 } // namespace velkard::filter

@@ -20,13 +20,13 @@ namespace velkard::filter {
 
 inline constexpr const char* kFilterSettingsFileName = "ПЛ4Н-52-фильтры.txt";
 
-struct FilterSettingsResult {
-    bool ok = true;
-    std::string message;     // on failure: names the file and the fault, in the asked language
+struct LoadedFilterSettings {
     FilterSettings settings; // the file's choices; programDefaults() when missing or damaged
     bool missing = false;    // no file yet: the defaults are in use
-    explicit operator bool() const { return ok; }
 };
+// On failure the message names the file and the fault, in the asked language, and the value holds
+// the defaults in use.
+using FilterSettingsResult = Result<LoadedFilterSettings>;
 
 std::filesystem::path filterSettingsPath(const std::filesystem::path& folder);
 
@@ -35,8 +35,8 @@ std::filesystem::path filterSettingsPath(const std::filesystem::path& folder);
 FilterSettingsResult loadFilterSettings(const std::filesystem::path& folder, bool russian);
 
 // Replaces the file (temporary file, flush, rename).
-signal::Status saveFilterSettings(const std::filesystem::path& folder,
-                                  const FilterSettings& settings, bool russian);
+Status saveFilterSettings(const std::filesystem::path& folder, const FilterSettings& settings,
+                          bool russian);
 
 std::string formatFilterSettings(const FilterSettings& settings);
 FilterSettingsResult parseFilterSettings(std::string_view text, const std::string& fileName,

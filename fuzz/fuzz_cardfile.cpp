@@ -57,17 +57,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     put(cf.archivePath(id), archive, archiveSize);
 
     auto patients = cf.listPatients();
-    check(patients.ok && patients.value.size() == (indexSize + 1) / kPatientRecordBytes);
+    check(patients.ok() && patients.value.size() == (indexSize + 1) / kPatientRecordBytes);
     for (std::size_t i = 0; i < patients.value.size(); ++i) {
         auto p = cf.readPatient(i);
-        check(p.ok && p.value == patients.value[i]);
+        check(p.ok() && p.value == patients.value[i]);
         // Once stored within the widths, a record reads back as it was written.
         auto once = decodePatientRecord(encodePatientRecord(p.value));
         check(decodePatientRecord(encodePatientRecord(once)) == once);
     }
 
     auto entries = cf.listArchiveEntries(id);
-    check(entries.ok && entries.value.size() == (archiveSize + 1) / kArchiveEntryBytes);
+    check(entries.ok() && entries.value.size() == (archiveSize + 1) / kArchiveEntryBytes);
     for (const auto& e : entries.value) {
         (void)e.recordNumber();
         (void)e.durationSeconds();
@@ -77,9 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t whole = archiveSize / kArchiveEntryBytes;
     if (!entries.value.empty() && whole <= 999) {
         auto s = cf.removeArchiveEntry(id, 0);
-        check(s.ok);
+        check(s.ok());
         auto after = cf.listArchiveEntries(id);
-        check(after.ok && after.value.size() == (whole == 0 ? 0 : whole - 1));
+        check(after.ok() && after.value.size() == (whole == 0 ? 0 : whole - 1));
         for (std::size_t k = 0; k < after.value.size(); ++k)
             check(after.value[k].recordNumber() == static_cast<int>(k) + 1);
     }
@@ -90,10 +90,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         auto s = cf.removePatient(position, last.id);
         // Whole records stay, but for the one removed; torn trailing bytes go.
         std::size_t whole = indexSize / kPatientRecordBytes;
-        if (s.ok)
+        if (s.ok())
             check(cf.listPatients().value.size() == whole - (position < whole ? 1 : 0));
         else
-            check(s.code == ErrorCode::InvalidArgument);
+            check(s.code == velkard::ErrorCode::InvalidArgument);
     }
     return 0;
 }

@@ -9,15 +9,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace velkard;
     std::vector<std::uint8_t> ecx(data, data + size);
     signal::BytesResult device = import::decompressEcxBytes(ecx, "fuzz.ecx");
-    if (!device.ok) {
-        if (device.message.empty() || !device.bytes.empty())
+    if (!device.ok()) {
+        if (device.message.empty() || !device.value.empty())
             std::abort();
         return 0;
     }
-    if (device.bytes.size() < signal::kDeviceHeaderBytes)
+    if (device.value.size() < signal::kDeviceHeaderBytes)
         std::abort();
-    signal::BytesResult again = import::decompressEcxBytes(import::compressToEcx(device.bytes));
-    if (!again.ok || again.bytes != device.bytes)
+    signal::BytesResult again = import::decompressEcxBytes(import::compressToEcx(device.value));
+    if (!again.ok() || again.value != device.value)
         std::abort();
     return 0;
 }

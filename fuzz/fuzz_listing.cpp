@@ -8,7 +8,7 @@
 using namespace velkard::memory;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const ListingResult whole = parseListing(data, size);
+    const Listing whole = parseListing(data, size);
     for (const std::string& e : whole.entries) {
         // The entry text, "/" of a folder included, fits the name buffer with its zero.
         if (e.empty() || e.size() + 1 > kNameBufferBytes)
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ListingParser pieces;
     pieces.feed(data, cut);
     pieces.feed(data + cut, size - cut);
-    const ListingResult split = pieces.finish();
+    const Listing split = pieces.finish();
     if (split.entries != whole.entries || split.refusedTooLong != whole.refusedTooLong ||
         split.refusedEmpty != whole.refusedEmpty)
         std::abort();

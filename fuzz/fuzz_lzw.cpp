@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ++data;
     --size;
 
-    LzwDecodeResult whole = lzwDecode(data, size);
+    auto whole = lzwDecode(data, size);
     std::vector<std::uint8_t> chunked;
     LzwDecoder decoder;
     decoder.init(
@@ -25,16 +25,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         int status = decoder.decodeChunk(data + pos, n);
         if (status != n) {
             chunkedOk = false;
-            if (status != kLzwInvalidCode || status != whole.error)
+            if (status != kLzwInvalidCode ||
+                whole.code != velkard::ErrorCode::CorruptCompressedData)
                 std::abort();
         }
     }
-    if (chunked != whole.bytes || chunkedOk != whole.ok)
+    if (chunked != whole.value || chunkedOk != whole.ok())
         std::abort();
 
     std::vector<std::uint8_t> codes = lzwEncode(data, size);
-    LzwDecodeResult back = lzwDecode(codes.data(), codes.size());
-    if (!back.ok || back.bytes != std::vector<std::uint8_t>(data, data + size))
+    auto back = lzwDecode(codes.data(), codes.size());
+    if (!back.ok() || back.value != std::vector<std::uint8_t>(data, data + size))
         std::abort();
     return 0;
 }

@@ -17,7 +17,6 @@ namespace velkard::import {
 
 using signal::BytesResult;
 using signal::RecordingKind;
-using signal::Status;
 
 namespace {
 
@@ -199,22 +198,23 @@ public:
     HeaderBound(std::optional<RecordingKind> kind, std::string name)
         : kind_(kind), name_(std::move(name)) {}
 
-    // Empty while the stream may go on; otherwise why it may not. header points at the stream's
-    // first bytes, available once size >= the header's size.
-    std::string check(const std::uint8_t* header, std::size_t size) {
+    // Success while the stream may go on; otherwise why it may not. header points at the
+    // stream's first bytes, available once size >= the header's size.
+    Status check(const std::uint8_t* header, std::size_t size) {
         if (!kind_ || size < kHeader)
-            return {};
+            return Status::success();
         if (!limit_) {
-            signal::BodyLimit body =
+            Result<std::uint64_t> body =
                 signal::bodyLimit(*signal::DeviceHeader::parse(header, kHeader), *kind_, name_);
             if (!body)
-                return body.message;
-            limit_ = signal::deviceFileLimit(body);
+                return body;
+            limit_ = signal::deviceFileLimit(body.value);
         }
         if (size > *limit_)
-            return name_ + " is damaged: it expands beyond the " + std::to_string(*limit_) +
-                   " bytes its header allows";
-        return {};
+            return Status::failure(ErrorCode::TooLarge,
+                                   name_ + " is damaged: it expands beyond the " +
+                                       std::to_string(*limit_) + " bytes its header allows");
+        return Status::success();
     }
 
 private:
@@ -265,37 +265,36 @@ bool isCompressedName(const std::filesystem::path& fileName) {
 BytesResult decompressEcxBytes(std::span<const std::uint8_t> ecx, const std::string& name,
                                std::optional<RecordingKind> boundedAs) {
     if (ecx.size() < kEcxStoredBytes)
-        return BytesResult::failure(tooShortMessage(name, ecx.size()));
+        return BytesResult::failure(ErrorCode::BadData, tooShortMessage(name, ecx.size()));
     EcxDecoding decoding(ecx.data(), expectedStreamSize(ecx));
     HeaderBound bound(boundedAs, name);
     for (std::size_t pos = kEcxStoredBytes; pos < ecx.size(); pos += kCodePiece) {
         const int status =
             decoding.decode(ecx.data() + pos, std::min(kCodePiece, ecx.size() - pos));
         if (status != 0)
-            return BytesResult::failure(invalidDataMessage(name, status));
-        if (std::string refused = bound.check(decoding.data(), decoding.size()); !refused.empty())
+            return BytesResult::failure(ErrorCode::CorruptCompressedData,
+                                        invalidDataMessage(name, status));
+        if (Status refused = bound.check(decoding.data(), decoding.size()); !refused)
             return BytesResult::failure(refused);
     }
     if (decoding.size() < kHeader)
-        return BytesResult::failure(noHeaderMessage(name, decoding.size()));
+        return BytesResult::failure(ErrorCode::BadData, noHeaderMessage(name, decoding.size()));
     decoding.finish();
-    BytesResult result;
-    result.bytes = decoding.take();
-    return result;
+    return BytesResult::success(decoding.take());
 }
 
 BytesResult decompressEcx(const std::filesystem::path& path) {
     signal::FileBytesResult file = signal::mapWholeFile(path, std::uint64_t{1} << 32, true);
     if (!file)
-        return BytesResult::failure(file.message);
-    return decompressEcxBytes(std::span<const std::uint8_t>(file.bytes), path.string());
+        return BytesResult::failure(file);
+    return decompressEcxBytes(std::span<const std::uint8_t>(file.value), path.string());
 }
 
 BytesResult readEcxDeviceFile(const std::filesystem::path& path, RecordingKind kind) {
     signal::FileBytesResult file = signal::mapWholeFile(path, kMaxEcxBytes, true);
     if (!file)
-        return BytesResult::failure(file.message);
-    return decompressEcxBytes(std::span<const std::uint8_t>(file.bytes), path.string(), kind);
+        return BytesResult::failure(file);
+    return decompressEcxBytes(std::span<const std::uint8_t>(file.value), path.string(), kind);
 }
 
 BytesResult readAnyDeviceFile(const std::filesystem::path& path, RecordingKind kind) {
@@ -306,11 +305,11 @@ BytesResult readAnyDeviceFile(const std::filesystem::path& path, RecordingKind k
 Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out) {
     signal::FileBytesResult file = signal::mapWholeFile(in, std::uint64_t{1} << 32, true);
     if (!file)
-        return Status::failure(file.message);
-    const std::span<const std::uint8_t> ecx(file.bytes);
+        return file;
+    const std::span<const std::uint8_t> ecx(file.value);
     const std::string name = in.string();
     if (ecx.size() < kEcxStoredBytes)
-        return Status::failure(tooShortMessage(name, ecx.size()));
+        return Status::failure(ErrorCode::BadData, tooShortMessage(name, ecx.size()));
     // The output file is created with the first piece worth writing.
     signal::AtomicFileWriter writer(out);
     bool opened = false;
@@ -329,13 +328,14 @@ Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem:
         const int status =
             decoding.decode(ecx.data() + pos, std::min(kCodePiece, ecx.size() - pos));
         if (status != 0)
-            return Status::failure(invalidDataMessage(name, status));
+            return Status::failure(ErrorCode::CorruptCompressedData,
+                                   invalidDataMessage(name, status));
         if (decoding.finished() >= kWritePiece && decoding.size() >= kHeader)
             if (Status s = writeFinished(decoding); !s)
                 return s;
     }
     if (decoding.size() < kHeader)
-        return Status::failure(noHeaderMessage(name, decoding.size()));
+        return Status::failure(ErrorCode::BadData, noHeaderMessage(name, decoding.size()));
     decoding.finish();
     if (Status s = writeFinished(decoding); !s)
         return s;
@@ -352,17 +352,18 @@ std::vector<std::uint8_t> compressToEcx(std::span<const std::uint8_t> deviceFile
 Status compressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out) {
     signal::FileBytesResult device = signal::mapWholeFile(in, std::uint64_t{1} << 32, true);
     if (!device)
-        return Status::failure(device.message);
-    if (device.bytes.size() < kHeader)
-        return Status::failure(in.string() +
-                               " is not a device ECG file: it is shorter than its 512-byte header");
+        return device;
+    if (device.value.size() < kHeader)
+        return Status::failure(
+            ErrorCode::BadData,
+            in.string() + " is not a device ECG file: it is shorter than its 512-byte header");
     signal::AtomicFileWriter writer(out);
     if (Status s = writer.open(); !s)
         return s;
     Status written = Status::success();
     std::vector<std::uint8_t> codes;
     codes.reserve(kWritePiece + kBodySlice);
-    encodeEcx(device.bytes, codes, [&](std::vector<std::uint8_t>& pending) {
+    encodeEcx(device.value, codes, [&](std::vector<std::uint8_t>& pending) {
         if (pending.size() >= kWritePiece && written) {
             written = writer.write(pending.data(), pending.size());
             pending.clear();
@@ -376,12 +377,9 @@ Status compressEcxFile(const std::filesystem::path& in, const std::filesystem::p
 }
 
 ImportResult importFile(const std::filesystem::path& chosen, signal::RecordingBuffer& buffer) {
-    ImportResult result;
-    auto failWith = [&](ImportResult::Error error, std::string message) {
-        result.ok = false;
-        result.error = error;
-        result.message = std::move(message);
-        return result;
+    ImportedRecording result;
+    auto failWith = [&](ErrorCode code, std::string message) {
+        return ImportResult::failure(code, std::move(message), result);
     };
     result.kind = kindFromFileName(chosen);
     // Every read is bounded by what the file's header allows.
@@ -389,21 +387,21 @@ ImportResult importFile(const std::filesystem::path& chosen, signal::RecordingBu
     if (isCompressedName(chosen)) {
         signal::FileBytesResult ecx = signal::mapWholeFile(chosen, kMaxEcxBytes, true);
         if (!ecx)
-            return failWith(ImportResult::Error::OpenSource, ecx.message);
-        read = decompressEcxBytes(std::span<const std::uint8_t>(ecx.bytes), chosen.string(),
+            return failWith(ErrorCode::CannotOpenSource, ecx.message);
+        read = decompressEcxBytes(std::span<const std::uint8_t>(ecx.value), chosen.string(),
                                   result.kind);
         if (!read)
-            return failWith(ImportResult::Error::Decompress, read.message);
+            return failWith(ErrorCode::CorruptCompressedData, read.message);
     } else {
         read = signal::readDeviceFile(chosen, result.kind);
         if (!read)
-            return failWith(::access(chosen.c_str(), R_OK) == 0 ? ImportResult::Error::BadSource
-                                                                : ImportResult::Error::OpenSource,
+            return failWith(::access(chosen.c_str(), R_OK) == 0 ? ErrorCode::NotDeviceFile
+                                                                : ErrorCode::CannotOpenSource,
                             read.message);
     }
-    const std::span<const std::uint8_t> device(read.bytes);
+    const std::span<const std::uint8_t> device(read.value);
     if (device.size() < kHeader)
-        return failWith(ImportResult::Error::BadSource,
+        return failWith(ErrorCode::NotDeviceFile,
                         chosen.string() +
                             " is not a device ECG file: it is shorter than its 512-byte header");
     const std::uint64_t body = device.size() - kHeader;
@@ -413,12 +411,12 @@ ImportResult importFile(const std::filesystem::path& chosen, signal::RecordingBu
                   (body - signal::kA2FullBodyBytes) / 2 * signal::kRecordBytes
             : body;
     if (converted > 0xFFFFFFFFull)
-        return failWith(ImportResult::Error::BadSource,
+        return failWith(ErrorCode::NotDeviceFile,
                         chosen.string() + " is too large to show as one recording");
     auto header = signal::DeviceHeader::parse(device.data(), device.size());
     result.durationSeconds = signal::filedDuration(*header, device.size(), result.kind);
     buffer.assign(signal::convertDeviceBytes(device.data(), device.size(), result.kind));
-    return result;
+    return ImportResult::success(result);
 }
 
 } // namespace velkard::import

@@ -60,7 +60,7 @@ signal::BytesResult readAnyDeviceFile(const std::filesystem::path& path,
 // by piece as it is decoded: the whole file is never held in memory. A plain rebuild of the file as
 // it was compressed, bounded by kMaxDecodedBytes only (filing and import use the header's bound).
 // On failure out is untouched.
-signal::Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out);
+Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out);
 
 // The ".ecx" bytes of a device ECG file (header and body).
 std::vector<std::uint8_t> compressToEcx(std::span<const std::uint8_t> deviceFile);
@@ -68,22 +68,19 @@ inline std::vector<std::uint8_t> compressToEcx(const std::vector<std::uint8_t>& 
     return compressToEcx(std::span<const std::uint8_t>(deviceFile));
 }
 // Reads in (a device ECG file, at least 512 bytes) and writes the ".ecx" file out, piece by piece.
-signal::Status compressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out);
+Status compressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out);
 
 // The non-window half of importing a file: decompresses it when its name ends in ".ecx", takes
 // the kind from its name, converts it into a recording and puts that into buffer. No file is
 // written. On failure buffer is unchanged.
-struct ImportResult {
-    enum class Error { None, OpenSource, Decompress, BadSource };
-    bool ok = true;
-    Error error = Error::None;
-    // OpenSource: cannot be read; Decompress: corrupt compressed data; BadSource: not a device ECG
-    // file (shorter than its header) or too large to hold.
-    std::string message; // names the file and the fault
+// Failure codes: CannotOpenSource (cannot be read), CorruptCompressedData, NotDeviceFile (shorter
+// than its header, or too large to hold); the message names the file and the fault. The kind is
+// set on failure too.
+struct ImportedRecording {
     signal::RecordingKind kind = signal::RecordingKind::Plain;
     std::int64_t durationSeconds = 0; // from the device file header
-    explicit operator bool() const { return ok; }
 };
+using ImportResult = Result<ImportedRecording>;
 ImportResult importFile(const std::filesystem::path& chosen, signal::RecordingBuffer& buffer);
 
 } // namespace velkard::import

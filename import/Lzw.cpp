@@ -226,16 +226,14 @@ int LzwDecoder::decodeChunk(const std::uint8_t* bytes, int n) {
     return status == 0 ? n : status;
 }
 
-LzwDecodeResult lzwDecode(const std::uint8_t* data, std::size_t size) {
-    LzwDecodeResult result;
+Result<std::vector<std::uint8_t>> lzwDecode(const std::uint8_t* data, std::size_t size) {
     LzwBufferDecoder decoder(size * 3);
     const int status = decoder.decode(data, size);
-    if (status != 0) {
-        result.ok = false;
-        result.error = status;
-    }
-    result.bytes = decoder.take();
-    return result;
+    if (status != 0)
+        return Result<std::vector<std::uint8_t>>::failure(
+            ErrorCode::CorruptCompressedData, "invalid LZW code (" + std::to_string(status) + ")",
+            decoder.take());
+    return Result<std::vector<std::uint8_t>>::success(decoder.take());
 }
 
 // Open-addressing map from (prefix code, next byte) to the code of that string. A slot holds its

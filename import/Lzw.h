@@ -5,6 +5,8 @@
 // then grows from 9 to 12 bits as the dictionary fills.
 #pragma once
 
+#include "signal/Status.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -155,12 +157,8 @@ private:
     std::uint32_t current_ = 0; // code of the string matched so far
 };
 
-// Decodes a whole code stream; ok is false (with the decoder's result in error) on a bad code.
-struct LzwDecodeResult {
-    bool ok = true;
-    int error = 0;
-    std::vector<std::uint8_t> bytes; // everything decoded, up to the bad code on failure
-};
-LzwDecodeResult lzwDecode(const std::uint8_t* data, std::size_t size);
+// Decodes a whole code stream. A bad code fails with CorruptCompressedData; the value then holds
+// everything decoded up to the bad code.
+Result<std::vector<std::uint8_t>> lzwDecode(const std::uint8_t* data, std::size_t size);
 
 } // namespace velkard::import

@@ -53,15 +53,15 @@ void ListingParser::endEntry() {
     result_.entries.push_back(std::move(name));
 }
 
-ListingResult ListingParser::finish() {
+Listing ListingParser::finish() {
     inEntry_ = false;
     body_.clear();
-    ListingResult r = std::move(result_);
+    Listing r = std::move(result_);
     result_ = {};
     return r;
 }
 
-ListingResult parseListing(const std::uint8_t* data, std::size_t n) {
+Listing parseListing(const std::uint8_t* data, std::size_t n) {
     ListingParser p;
     p.feed(data, n);
     return p.finish();

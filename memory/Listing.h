@@ -18,7 +18,8 @@ inline constexpr std::size_t kNameBufferBytes = 270;
 inline constexpr std::size_t kMaxFileName = kNameBufferBytes - 1;
 inline constexpr std::size_t kMaxFolderName = kNameBufferBytes - 2;
 
-struct ListingResult {
+// A parsed listing: it never fails; names that cannot be used are counted, not kept.
+struct Listing {
     std::vector<std::string> entries; // file names as sent; folder names followed by "/"
     std::size_t refusedTooLong = 0;   // entries whose name does not fit the name buffer
     std::size_t refusedEmpty = 0;     // entries too short to hold a name ("<>", "<d>", "<dx>")
@@ -32,19 +33,19 @@ class ListingParser {
 public:
     void feed(const std::uint8_t* data, std::size_t n);
     // Ends the reply: drops an unfinished entry and returns what was found.
-    ListingResult finish();
+    Listing finish();
 
 private:
     void endEntry();
 
-    ListingResult result_;
+    Listing result_;
     bool inEntry_ = false;
     bool tooLong_ = false;
     std::string body_; // bytes after "<" so far (type, name, trailer), at most the limit + 2
 };
 
 // Parses one whole listing block.
-ListingResult parseListing(const std::uint8_t* data, std::size_t n);
+Listing parseListing(const std::uint8_t* data, std::size_t n);
 
 inline bool isFolderEntry(std::string_view text) {
     return !text.empty() && text.back() == '/';

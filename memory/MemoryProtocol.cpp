@@ -76,7 +76,7 @@ StartResult MemoryConnection::start() {
     }
     listingAsked_ = false;
     link_.resetCancel();
-    if (link_.open(0) != device::Status::Ok) {
+    if (!link_.open(0)) {
         link_.close();
         return StartResult::NotFound;
     }
@@ -212,9 +212,7 @@ void MemoryConnection::failRequest(const std::string& text) {
 }
 
 void MemoryConnection::workerMain() {
-    const auto lost = [](device::Status st) {
-        return st != device::Status::Ok && st != device::Status::Cancelled;
-    };
+    const auto lost = [](Status st) { return !st && st != ErrorCode::Cancelled; };
     while (running_.load()) {
         std::chrono::milliseconds wait = kDeadlineCheck;
         {
@@ -228,7 +226,7 @@ void MemoryConnection::workerMain() {
         const bool data = link_.waitForData(wait);
         if (!running_.load())
             break;
-        device::Status st = device::Status::Ok;
+        Status st;
         std::optional<ReplyKind> handled;
         {
             std::lock_guard lock(stateMutex_);
@@ -259,12 +257,12 @@ void MemoryConnection::workerMain() {
     }
 }
 
-device::Status MemoryConnection::drain() {
+Status MemoryConnection::drain() {
     // Take everything waiting, so the next wait sleeps until new bytes arrive.
     for (;;) {
         std::size_t got = 0;
-        const device::Status st = link_.readAvailable(buffer_.data(), buffer_.size(), got);
-        if (st != device::Status::Ok || got == 0)
+        const Status st = link_.readAvailable(buffer_.data(), buffer_.size(), got);
+        if (!st || got == 0)
             return st;
         // A block under way: its next byte is due within nextByte.
         if (armed_ && (state_ != TransferState::Idle || outstanding_ == Outstanding::Listing))
@@ -466,7 +464,7 @@ void MemoryConnection::handleListing(std::size_t q) {
     for (std::size_t off = 0; off < q; off += kReceiveBufferBytes)
         parser.feed(pending_.data() + off, std::min(kReceiveBufferBytes, q - off));
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(q));
-    const ListingResult r = parser.finish();
+    const Listing r = parser.finish();
     for (const std::string& e : r.entries)
         window_.appendEntry(e);
     if (r.refusedTooLong > 0)

@@ -161,7 +161,7 @@ private:
     void failRequest(const std::string& text);
     void finishOutput();
     void discardOutput();
-    device::Status drain();
+    Status drain();
     std::optional<ReplyKind> process();
     void handleSingleByte(std::uint8_t byte);
     void handleFirstBlock(const std::uint8_t* block);

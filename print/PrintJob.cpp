@@ -228,35 +228,29 @@ private:
 } // namespace
 
 PrintResult printRecording(QPagedPaintDevice& device, const PrintJob& job) {
-    PrintResult result;
-    if (!job.all && (job.range.begin < 0 || job.range.end < job.range.begin)) {
-        result.message = QStringLiteral("invalid print range");
-        return result;
-    }
+    if (!job.all && (job.range.begin < 0 || job.range.end < job.range.begin))
+        return PrintResult::failure(ErrorCode::InvalidArgument, "invalid print range");
     QPainter painter;
-    if (!painter.begin(&device)) {
-        result.message = QStringLiteral("the printer or output file cannot be opened");
-        return result;
-    }
+    if (!painter.begin(&device))
+        return PrintResult::failure(ErrorCode::CannotOpen,
+                                    "the printer or output file cannot be opened");
     PagePrinter printer(painter, device, job);
     int pages = 0;
     const bool ok = printer.run(pages);
     const bool ended = painter.end();
-    result.ok = ok && ended;
-    result.pages = pages;
-    if (!result.ok)
-        result.message = QStringLiteral("printing failed");
-    return result;
+    if (!ok || !ended)
+        return PrintResult::failure(ErrorCode::Failed, "printing failed", pages);
+    return PrintResult::success(pages);
 }
 
 PrintResult writePdf(const QString& path, int dpi, QPageLayout::Orientation orientation,
                      const std::function<PrintResult(QPagedPaintDevice&)>& draw) {
     PrintResult result;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        result.message = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return result;
-    }
+    if (!file.open(QIODevice::WriteOnly))
+        return PrintResult::failure(
+            ErrorCode::CannotWrite,
+            QStringLiteral("cannot write %1: %2").arg(path, file.errorString()).toStdString());
     {
         QPdfWriter writer(&file);
         writer.setResolution(dpi);
@@ -265,14 +259,15 @@ PrintResult writePdf(const QString& path, int dpi, QPageLayout::Orientation orie
         writer.setCreator(QStringLiteral("Velkard"));
         result = draw(writer);
     }
-    if (!result.ok) {
+    if (!result) {
         file.cancelWriting();
         return result;
     }
-    if (!file.commit()) {
-        result.ok = false;
-        result.message = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-    }
+    if (!file.commit())
+        return PrintResult::failure(
+            ErrorCode::CannotWrite,
+            QStringLiteral("cannot write %1: %2").arg(path, file.errorString()).toStdString(),
+            result.value);
     return result;
 }
 

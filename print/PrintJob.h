@@ -6,6 +6,7 @@
 #pragma once
 
 #include "filter/Filters.h"
+#include "signal/Status.h"
 
 #include <QPageLayout>
 #include <QString>
@@ -54,11 +55,8 @@ struct PrintJob {
     bool russian = true;            // language of the filter text in the header
 };
 
-struct PrintResult {
-    bool ok = false;
-    int pages = 0;
-    QString message;
-};
+// The pages printed (on failure, as far as printing came), or why printing failed.
+using PrintResult = Result<int>;
 
 struct Paper;
 

@@ -75,13 +75,11 @@ QStringList reportHeaderRight(const ReportJob& job) {
 }
 
 PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
-    PrintResult result;
     device.setPageOrientation(QPageLayout::Landscape);
     QPainter painter;
-    if (!painter.begin(&device)) {
-        result.message = QStringLiteral("the printer or output file cannot be opened");
-        return result;
-    }
+    if (!painter.begin(&device))
+        return PrintResult::failure(ErrorCode::CannotOpen,
+                                    "the printer or output file cannot be opened");
     const Paper paper = Paper::of(device);
     if (job.grid)
         drawGrid(painter, paper);
@@ -151,11 +149,9 @@ PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
                                                                       : QStringLiteral(" s")),
                  7);
 
-    result.ok = painter.end();
-    result.pages = 1;
-    if (!result.ok)
-        result.message = QStringLiteral("printing failed");
-    return result;
+    if (!painter.end())
+        return PrintResult::failure(ErrorCode::Failed, "printing failed", 1);
+    return PrintResult::success(1);
 }
 
 PrintResult printReportToPdf(const QString& path, const ReportJob& job, int dpi) {

@@ -43,120 +43,127 @@ bool readExactly(int fd, std::uint8_t* data, std::size_t size, off_t offset, int
     return true;
 }
 
-std::string tooLarge(const std::string& name, std::uint64_t body, const BodyLimit& limit,
+std::string tooLarge(const std::string& name, std::uint64_t body, std::uint64_t allowed,
                      RecordingKind kind) {
-    std::string why = kind == RecordingKind::A2
-                          ? "more than an A2 recording can hold"
-                          : "far more than the " + std::to_string(limit.allowed) +
-                                " bytes its header's record count allows";
+    std::string why = kind == RecordingKind::A2 ? "more than an A2 recording can hold"
+                                                : "far more than the " + std::to_string(allowed) +
+                                                      " bytes its header's record count allows";
     return name + " is damaged: its body holds " + std::to_string(body) + " bytes, " + why;
 }
 
 } // namespace
 
-BodyLimit bodyLimit(const DeviceHeader& header, RecordingKind kind, const std::string& name) {
-    BodyLimit limit;
-    if (header.rate() < 0) {
-        limit.ok = false;
-        limit.message = name + " is damaged: its header gives a negative sampling rate (" +
-                        std::to_string(header.rate()) + ")";
-        return limit;
-    }
-    if (kind == RecordingKind::A2) {
-        limit.allowed = kMaxA2BodyBytes;
-        return limit;
-    }
-    if (header.recordCount() < 0) {
-        limit.ok = false;
-        limit.message = name + " is damaged: its header gives a negative record count (" +
-                        std::to_string(header.recordCount()) + ")";
-        return limit;
-    }
+Result<std::uint64_t> bodyLimit(const DeviceHeader& header, RecordingKind kind,
+                                const std::string& name) {
+    using Limit = Result<std::uint64_t>;
+    if (header.rate() < 0)
+        return Limit::failure(ErrorCode::BadData,
+                              name + " is damaged: its header gives a negative sampling rate (" +
+                                  std::to_string(header.rate()) + ")");
+    if (kind == RecordingKind::A2)
+        return Limit::success(kMaxA2BodyBytes);
+    if (header.recordCount() < 0)
+        return Limit::failure(ErrorCode::BadData,
+                              name + " is damaged: its header gives a negative record count (" +
+                                  std::to_string(header.recordCount()) + ")");
     const std::uint64_t unit = kind == RecordingKind::Rhythmogram ? 2 : kRecordBytes;
-    limit.allowed = static_cast<std::uint64_t>(header.recordCount()) * unit;
-    return limit;
+    return Limit::success(static_cast<std::uint64_t>(header.recordCount()) * unit);
 }
 
-std::uint64_t deviceFileLimit(const BodyLimit& limit) {
-    return kDeviceHeaderBytes + limit.allowed + kBodyMarginBytes;
+std::uint64_t deviceFileLimit(std::uint64_t allowedBody) {
+    return kDeviceHeaderBytes + allowedBody + kBodyMarginBytes;
 }
 
 Status checkDeviceBytes(const std::vector<std::uint8_t>& file, RecordingKind kind,
                         const std::string& name) {
     auto header = DeviceHeader::parse(file);
     if (!header)
-        return Status::failure(name +
-                               " is not a device ECG file: it is shorter than its 512-byte header");
-    BodyLimit limit = bodyLimit(*header, kind, name);
+        return Status::failure(
+            ErrorCode::BadData,
+            name + " is not a device ECG file: it is shorter than its 512-byte header");
+    Result<std::uint64_t> limit = bodyLimit(*header, kind, name);
     if (!limit)
-        return Status::failure(limit.message);
-    if (file.size() > deviceFileLimit(limit))
-        return Status::failure(tooLarge(name, file.size() - kDeviceHeaderBytes, limit, kind));
+        return limit;
+    if (file.size() > deviceFileLimit(limit.value))
+        return Status::failure(ErrorCode::TooLarge,
+                               tooLarge(name, file.size() - kDeviceHeaderBytes, limit.value, kind));
     return Status::success();
 }
 
-DeviceHeaderResult readDeviceHeader(const std::filesystem::path& path, RecordingKind kind) {
-    DeviceHeaderResult out;
+Result<DeviceHeaderInfo> readDeviceHeader(const std::filesystem::path& path, RecordingKind kind) {
+    using HeaderResult = Result<DeviceHeaderInfo>;
+    DeviceHeaderInfo out;
     const std::string name = path.string();
-    auto failure = [&](std::string message) {
-        out.ok = false;
-        out.message = std::move(message);
-        return out;
-    };
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
-        return failure("Cannot open " + name + ": " + std::strerror(errno));
+        return HeaderResult::failure(ErrorCode::CannotOpen,
+                                     "Cannot open " + name + ": " + std::strerror(errno));
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
-        return failure("Cannot read " + name + ": " + std::strerror(errno));
+        return HeaderResult::failure(ErrorCode::CannotRead,
+                                     "Cannot read " + name + ": " + std::strerror(errno));
     if (!S_ISREG(st.st_mode))
-        return failure("Cannot read " + name + ": not a regular file");
+        return HeaderResult::failure(ErrorCode::NotRegularFile,
+                                     "Cannot read " + name + ": not a regular file");
     out.fileLength = static_cast<std::uint64_t>(st.st_size);
     if (out.fileLength < kDeviceHeaderBytes)
-        return failure(name + " is not a device ECG file: it is shorter than its 512-byte header");
+        return HeaderResult::failure(
+            ErrorCode::BadData,
+            name + " is not a device ECG file: it is shorter than its 512-byte header");
     int err = 0;
     if (!readExactly(fd.get(), out.header.bytes().data(), kDeviceHeaderBytes, 0, err))
-        return failure(err ? "Cannot read " + name + ": " + std::strerror(err)
-                           : "Cannot read " + name + ": the file became shorter while it was read");
-    BodyLimit limit = bodyLimit(out.header, kind, name);
+        return HeaderResult::failure(ErrorCode::CannotRead,
+                                     err ? "Cannot read " + name + ": " + std::strerror(err)
+                                         : "Cannot read " + name +
+                                               ": the file became shorter while it was read");
+    Result<std::uint64_t> limit = bodyLimit(out.header, kind, name);
     if (!limit)
-        return failure(limit.message);
-    if (out.fileLength > deviceFileLimit(limit))
-        return failure(tooLarge(name, out.fileLength - kDeviceHeaderBytes, limit, kind));
-    return out;
+        return HeaderResult::failure(limit);
+    if (out.fileLength > deviceFileLimit(limit.value))
+        return HeaderResult::failure(
+            ErrorCode::TooLarge,
+            tooLarge(name, out.fileLength - kDeviceHeaderBytes, limit.value, kind));
+    return HeaderResult::success(std::move(out));
 }
 
 BytesResult readDeviceFile(const std::filesystem::path& path, RecordingKind kind) {
     const std::string name = path.string();
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
-        return BytesResult::failure("Cannot open " + name + ": " + std::strerror(errno));
+        return BytesResult::failure(ErrorCode::CannotOpen,
+                                    "Cannot open " + name + ": " + std::strerror(errno));
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
-        return BytesResult::failure("Cannot read " + name + ": " + std::strerror(errno));
+        return BytesResult::failure(ErrorCode::CannotRead,
+                                    "Cannot read " + name + ": " + std::strerror(errno));
     if (!S_ISREG(st.st_mode))
-        return BytesResult::failure("Cannot read " + name + ": not a regular file");
+        return BytesResult::failure(ErrorCode::NotRegularFile,
+                                    "Cannot read " + name + ": not a regular file");
     const auto length = static_cast<std::uint64_t>(st.st_size);
     if (length < kDeviceHeaderBytes)
         return BytesResult::failure(
+            ErrorCode::BadData,
             name + " is not a device ECG file: it is shorter than its 512-byte header");
     BytesResult result;
-    result.bytes.resize(kDeviceHeaderBytes);
+    result.value.resize(kDeviceHeaderBytes);
     int err = 0;
-    if (!readExactly(fd.get(), result.bytes.data(), kDeviceHeaderBytes, 0, err))
-        return BytesResult::failure(err ? "Cannot read " + name + ": " + std::strerror(err)
+    if (!readExactly(fd.get(), result.value.data(), kDeviceHeaderBytes, 0, err))
+        return BytesResult::failure(ErrorCode::CannotRead,
+                                    err ? "Cannot read " + name + ": " + std::strerror(err)
                                         : "Cannot read " + name +
                                               ": the file became shorter while it was read");
-    auto header = DeviceHeader::parse(result.bytes);
-    BodyLimit limit = bodyLimit(*header, kind, name);
+    auto header = DeviceHeader::parse(result.value);
+    Result<std::uint64_t> limit = bodyLimit(*header, kind, name);
     if (!limit)
-        return BytesResult::failure(limit.message);
-    if (length > deviceFileLimit(limit))
-        return BytesResult::failure(tooLarge(name, length - kDeviceHeaderBytes, limit, kind));
-    result.bytes.resize(static_cast<std::size_t>(length));
-    if (!readExactly(fd.get(), result.bytes.data() + kDeviceHeaderBytes,
-                     result.bytes.size() - kDeviceHeaderBytes, kDeviceHeaderBytes, err))
-        return BytesResult::failure(err ? "Cannot read " + name + ": " + std::strerror(err)
+        return BytesResult::failure(limit);
+    if (length > deviceFileLimit(limit.value))
+        return BytesResult::failure(ErrorCode::TooLarge,
+                                    tooLarge(name, length - kDeviceHeaderBytes, limit.value, kind));
+    result.value.resize(static_cast<std::size_t>(length));
+    if (!readExactly(fd.get(), result.value.data() + kDeviceHeaderBytes,
+                     result.value.size() - kDeviceHeaderBytes, kDeviceHeaderBytes, err))
+        return BytesResult::failure(ErrorCode::CannotRead,
+                                    err ? "Cannot read " + name + ": " + std::strerror(err)
                                         : "Cannot read " + name +
                                               ": the file became shorter while it was read");
     return result;

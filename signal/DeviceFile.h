@@ -19,20 +19,15 @@ inline constexpr std::uint64_t kBodyMarginBytes = 64 * 1024;
 // list.
 inline constexpr std::uint64_t kMaxA2BodyBytes = std::uint64_t{16} << 20;
 
-struct BodyLimit {
-    bool ok = true;
-    std::string message;       // why the header is refused
-    std::uint64_t allowed = 0; // body bytes the header allows
-    explicit operator bool() const { return ok; }
-};
-
 // What the header allows the body to hold: plain count × 16 bytes, rhythmogram count × 2 bytes,
 // A2 kMaxA2BodyBytes. A negative rate, or a negative count of a plain or rhythmogram file, is
-// refused (name goes into the message).
-BodyLimit bodyLimit(const DeviceHeader& header, RecordingKind kind, const std::string& name);
+// refused with BadData (name goes into the message).
+Result<std::uint64_t> bodyLimit(const DeviceHeader& header, RecordingKind kind,
+                                const std::string& name);
 
-// The largest device file (header and body) the header allows, margin included.
-std::uint64_t deviceFileLimit(const BodyLimit& limit);
+// The largest device file (header and body) when the body may hold allowedBody bytes, margin
+// included.
+std::uint64_t deviceFileLimit(std::uint64_t allowedBody);
 
 // Reads a device ECG file: the header, then the body only when it is no larger than the header
 // allows plus kBodyMarginBytes; a far larger body, a refused header, a file shorter than its
@@ -41,14 +36,11 @@ BytesResult readDeviceFile(const std::filesystem::path& path, RecordingKind kind
 
 // The header and the length of a device ECG file, read without its body, with the checks of
 // readDeviceFile (a refused header or a far larger body is an error).
-struct DeviceHeaderResult {
-    bool ok = true;
-    std::string message;
+struct DeviceHeaderInfo {
     DeviceHeader header;
     std::uint64_t fileLength = 0;
-    explicit operator bool() const { return ok; }
 };
-DeviceHeaderResult readDeviceHeader(const std::filesystem::path& path, RecordingKind kind);
+Result<DeviceHeaderInfo> readDeviceHeader(const std::filesystem::path& path, RecordingKind kind);
 
 // Checks the bytes of a whole device file (e.g. a decompressed one) as readDeviceFile does.
 Status checkDeviceBytes(const std::vector<std::uint8_t>& file, RecordingKind kind,

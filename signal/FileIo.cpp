@@ -57,6 +57,7 @@ bool writeAll(int fd, const std::uint8_t* data, std::size_t size, int& err) {
 struct OpenedFile {
     int fd = -1;
     std::uint64_t size = 0;
+    ErrorCode code = ErrorCode::None;
     std::string error;
 };
 
@@ -64,16 +65,21 @@ OpenedFile openForReading(const std::filesystem::path& path, std::uint64_t maxBy
     OpenedFile f;
     f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (f.fd < 0) {
+        f.code = ErrorCode::CannotOpen;
         f.error = describe(path, "Cannot open", errno);
         return f;
     }
     struct stat st {};
-    if (::fstat(f.fd, &st) != 0)
+    if (::fstat(f.fd, &st) != 0) {
+        f.code = ErrorCode::CannotRead;
         f.error = describe(path, "Cannot read", errno);
-    else if (!S_ISREG(st.st_mode))
+    } else if (!S_ISREG(st.st_mode)) {
+        f.code = ErrorCode::NotRegularFile;
         f.error = "Cannot read " + path.string() + ": not a regular file";
-    else if (static_cast<std::uint64_t>(st.st_size) > maxBytes)
+    } else if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        f.code = ErrorCode::TooLarge;
         f.error = "Cannot read " + path.string() + ": file too large";
+    }
     f.size = static_cast<std::uint64_t>(st.st_size);
     if (!f.error.empty()) {
         ::close(f.fd);
@@ -85,13 +91,14 @@ OpenedFile openForReading(const std::filesystem::path& path, std::uint64_t maxBy
 // Reads the rest of an opened file and closes it.
 BytesResult readOpened(const std::filesystem::path& path, OpenedFile& f) {
     BytesResult result;
-    result.bytes.resize(static_cast<std::size_t>(f.size));
+    result.value.resize(static_cast<std::size_t>(f.size));
     int err = 0;
-    bool ok = readAll(f.fd, result.bytes.data(), result.bytes.size(), err);
+    bool ok = readAll(f.fd, result.value.data(), result.value.size(), err);
     ::close(f.fd);
     f.fd = -1;
     if (!ok)
-        return BytesResult::failure(err ? describe(path, "Cannot read", err)
+        return BytesResult::failure(ErrorCode::CannotRead,
+                                    err ? describe(path, "Cannot read", err)
                                         : "Cannot read " + path.string() +
                                               ": the file became shorter while it was read");
     return result;
@@ -124,7 +131,7 @@ bool mappable(int fd) {
 BytesResult readWholeFile(const std::filesystem::path& path, std::uint64_t maxBytes) {
     OpenedFile f = openForReading(path, maxBytes);
     if (f.fd < 0)
-        return BytesResult::failure(f.error);
+        return BytesResult::failure(f.code, f.error);
     return readOpened(path, f);
 }
 
@@ -149,7 +156,7 @@ FileBytesResult mapWholeFile(const std::filesystem::path& path, std::uint64_t ma
                              bool wholeSoon) {
     OpenedFile f = openForReading(path, maxBytes);
     if (f.fd < 0)
-        return FileBytesResult::failure(f.error);
+        return FileBytesResult::failure(f.code, f.error);
     FileBytesResult result;
     if (f.size > 0 && mappable(f.fd)) {
         const auto size = static_cast<std::size_t>(f.size);
@@ -157,18 +164,18 @@ FileBytesResult mapWholeFile(const std::filesystem::path& path, std::uint64_t ma
             ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | (wholeSoon ? MAP_POPULATE : 0), f.fd, 0);
         if (map != MAP_FAILED) {
             ::close(f.fd);
-            result.bytes.owner_ = std::shared_ptr<const void>(
+            result.value.owner_ = std::shared_ptr<const void>(
                 map, [size](const void* p) { ::munmap(const_cast<void*>(p), size); });
-            result.bytes.data_ = static_cast<const std::uint8_t*>(map);
-            result.bytes.size_ = size;
-            result.bytes.mapped_ = true;
+            result.value.data_ = static_cast<const std::uint8_t*>(map);
+            result.value.size_ = size;
+            result.value.mapped_ = true;
             return result;
         }
     }
     BytesResult read = readOpened(path, f);
     if (!read)
-        return FileBytesResult::failure(read.message);
-    result.bytes = FileBytes(std::move(read.bytes));
+        return FileBytesResult::failure(read);
+    result.value = FileBytes(std::move(read.value));
     return result;
 }
 
@@ -191,26 +198,27 @@ Status AtomicFileWriter::fail(int err) {
         ::unlink(temporary_.c_str());
         fd_ = -1;
     }
-    return Status::failure(describe(path_, "Cannot write", err));
+    return Status::failure(ErrorCode::CannotWrite, describe(path_, "Cannot write", err));
 }
 
 Status AtomicFileWriter::open() {
     // Renaming over a device node, a pipe or a folder would replace it with a plain file.
     struct stat existing {};
     if (::stat(path_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode))
-        return Status::failure("Cannot write " + path_.string() + ": not a regular file");
+        return Status::failure(ErrorCode::NotRegularFile,
+                               "Cannot write " + path_.string() + ": not a regular file");
     std::string hidden(1, '.');
     hidden.append(path_.filename().string()).append(".XXXXXX");
     temporary_ = (folder_ / hidden).string();
     fd_ = ::mkstemp(temporary_.data());
     if (fd_ < 0)
-        return Status::failure(describe(path_, "Cannot create", errno));
+        return Status::failure(ErrorCode::CannotWrite, describe(path_, "Cannot create", errno));
     return Status::success();
 }
 
 Status AtomicFileWriter::write(const std::uint8_t* data, std::size_t size) {
     if (fd_ < 0)
-        return Status::failure(describe(path_, "Cannot write", EBADF));
+        return Status::failure(ErrorCode::CannotWrite, describe(path_, "Cannot write", EBADF));
     int err = 0;
     if (!writeAll(fd_, data, size, err))
         return fail(err);
@@ -219,7 +227,7 @@ Status AtomicFileWriter::write(const std::uint8_t* data, std::size_t size) {
 
 Status AtomicFileWriter::commit() {
     if (fd_ < 0)
-        return Status::failure(describe(path_, "Cannot write", EBADF));
+        return Status::failure(ErrorCode::CannotWrite, describe(path_, "Cannot write", EBADF));
     if (::fsync(fd_) != 0)
         return fail(errno);
     // New files get the usual permissions rather than mkstemp's owner-only ones.
@@ -231,12 +239,12 @@ Status AtomicFileWriter::commit() {
     if (::close(fd) != 0) {
         const int err = errno;
         ::unlink(temporary_.c_str());
-        return Status::failure(describe(path_, "Cannot write", err));
+        return Status::failure(ErrorCode::CannotWrite, describe(path_, "Cannot write", err));
     }
     if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
         const int err = errno;
         ::unlink(temporary_.c_str());
-        return Status::failure(describe(path_, "Cannot write", err));
+        return Status::failure(ErrorCode::CannotWrite, describe(path_, "Cannot write", err));
     }
     // Make the rename itself durable.
     int dirFd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

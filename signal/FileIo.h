@@ -17,7 +17,8 @@ namespace velkard::signal {
 BytesResult readWholeFile(const std::filesystem::path& path,
                           std::uint64_t maxBytes = std::uint64_t{1} << 32);
 
-struct FileBytesResult;
+class FileBytes;
+using FileBytesResult = Result<FileBytes>;
 
 // The read-only bytes of a whole file: a private mapping of the file, or bytes held in memory.
 // Opening costs the same whatever the size; pages are read when first touched. Copies share the
@@ -58,15 +59,6 @@ private:
     const std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
     bool mapped_ = false;
-};
-
-struct FileBytesResult {
-    bool ok = true;
-    std::string message;
-    FileBytes bytes;
-
-    static FileBytesResult failure(std::string text) { return {false, std::move(text), {}}; }
-    explicit operator bool() const { return ok; }
 };
 
 // The named file as read-only bytes: mapped when it is a regular file on a local disk, read whole

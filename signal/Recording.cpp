@@ -71,8 +71,8 @@ Status loadRecording(const std::filesystem::path& path, RecordingBuffer& buffer)
     // Lengths are 32-bit in the recording buffer; anything bigger is refused rather than cut.
     FileBytesResult file = mapWholeFile(path, 0xFFFFFFFFull);
     if (!file)
-        return Status::failure(file.message);
-    buffer.assign(std::move(file.bytes));
+        return file;
+    buffer.assign(std::move(file.value));
     return Status::success();
 }
 

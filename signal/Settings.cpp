@@ -84,23 +84,21 @@ SettingsResult parseSettings(std::string_view fileBytes, const std::string& file
     SettingsResult result;
     std::vector<std::string_view> lines = splitLines(fileBytes);
     if (lines.size() < static_cast<std::size_t>(kSettingsLines)) {
-        result.ok = false;
-        result.message = "The settings file " + fileName + " is damaged: it has " +
-                         std::to_string(lines.size()) + " lines instead of 8";
-        return result;
+        return SettingsResult::failure(ErrorCode::BadData,
+                                       "The settings file " + fileName + " is damaged: it has " +
+                                           std::to_string(lines.size()) + " lines instead of 8");
     }
     int numbers[4];
     for (int i = 0; i < 4; ++i) {
         std::optional<int> v = strictDecimal(lines[static_cast<std::size_t>(4 + i)]);
         if (!v) {
-            result.ok = false;
-            result.message = "The settings file " + fileName + " is damaged: line " +
-                             std::to_string(5 + i) + " is not a whole number";
-            return result;
+            return SettingsResult::failure(ErrorCode::BadData,
+                                           "The settings file " + fileName + " is damaged: line " +
+                                               std::to_string(5 + i) + " is not a whole number");
         }
         numbers[i] = *v;
     }
-    Settings& s = result.settings;
+    Settings& s = result.value.settings;
     s.scaleText = cp1251ToUtf8(lines[0]);
     s.groupText = cp1251ToUtf8(lines[1]);
     s.speedText = cp1251ToUtf8(lines[2]);
@@ -109,7 +107,7 @@ SettingsResult parseSettings(std::string_view fileBytes, const std::string& file
     auto inRange = [&](int value, int count, int fallback) {
         if (value >= 0 && value < count)
             return value;
-        result.indicesFellBack = true;
+        result.value.indicesFellBack = true;
         return fallback;
     };
     s.scaleIndex = inRange(numbers[0], kScaleCount, defaults.scaleIndex);
@@ -125,32 +123,28 @@ SettingsResult loadSettings(const std::filesystem::path& folder) {
     bool created = false;
     if (!std::filesystem::exists(path, ec)) {
         if (ec) {
-            SettingsResult r;
-            r.ok = false;
-            r.message = "Cannot read the settings file " + path.string() + ": " + ec.message();
-            return r;
+            return SettingsResult::failure(ErrorCode::CannotRead, "Cannot read the settings file " +
+                                                                      path.string() + ": " +
+                                                                      ec.message());
         }
         Status written = saveSettings(folder, defaultSettings());
         if (!written) {
-            SettingsResult r;
-            r.ok = false;
-            r.message = "Cannot create the settings file " + path.string() + ": " + written.message;
-            return r;
+            return SettingsResult::failure(written.code, "Cannot create the settings file " +
+                                                             path.string() + ": " +
+                                                             written.message);
         }
         created = true;
     }
     // A settings file is a few dozen bytes; anything far bigger is not one.
     BytesResult file = readWholeFile(path, 1 << 20);
     if (!file) {
-        SettingsResult r;
-        r.ok = false;
-        r.message = "Cannot read the settings file " + path.string() + ": " + file.message;
-        return r;
+        return SettingsResult::failure(file.code, "Cannot read the settings file " + path.string() +
+                                                      ": " + file.message);
     }
     SettingsResult r = parseSettings(
-        std::string_view(reinterpret_cast<const char*>(file.bytes.data()), file.bytes.size()),
+        std::string_view(reinterpret_cast<const char*>(file.value.data()), file.value.size()),
         path.string());
-    r.created = created;
+    r.value.created = created;
     return r;
 }
 
@@ -163,8 +157,8 @@ Status saveSettings(const std::filesystem::path& folder, const Settings& setting
     if (fs::is_symlink(fs::symlink_status(path, ec))) {
         fs::path target = fs::weakly_canonical(path, ec);
         if (ec)
-            return Status::failure("Cannot write the settings file " + path.string() + ": " +
-                                   ec.message());
+            return Status::failure(ErrorCode::CannotWrite, "Cannot write the settings file " +
+                                                               path.string() + ": " + ec.message());
         path = target;
     }
     // A read-only file stays as it is: the rename would replace it although it may not be
@@ -174,8 +168,9 @@ Status saveSettings(const std::filesystem::path& folder, const Settings& setting
         const fs::perms writeBits =
             fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
         if ((st.permissions() & writeBits) == fs::perms::none || ::access(path.c_str(), W_OK) != 0)
-            return Status::failure("Cannot write the settings file " + path.string() +
-                                   ": the file is read-only");
+            return Status::failure(ErrorCode::CannotWrite, "Cannot write the settings file " +
+                                                               path.string() +
+                                                               ": the file is read-only");
     }
     return writeFileAtomically(path, reinterpret_cast<const std::uint8_t*>(text.data()),
                                text.size());

@@ -33,14 +33,13 @@ struct Settings {
 
 Settings defaultSettings();
 
-struct SettingsResult {
-    bool ok = true;
-    std::string message; // on failure: names the settings file and the fault
+struct LoadedSettings {
     Settings settings;
     bool created = false;         // the file was missing and has been written with the defaults
     bool indicesFellBack = false; // an index was out of range and was replaced by its default
-    explicit operator bool() const { return ok; }
 };
+// On failure the message names the settings file and the fault.
+using SettingsResult = Result<LoadedSettings>;
 
 // Reads folder/ПЛ4Н-52.txt, first creating it with the defaults when it is missing. Fewer than
 // eight lines or a line 4..7 that is not a decimal integer is an error and the file is left as it

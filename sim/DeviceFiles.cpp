@@ -100,12 +100,13 @@ std::vector<std::uint8_t> makeRhythmogram(int beats, std::uint32_t seed, const R
     return bytes;
 }
 
-WriteResult writeFileAtomically(const std::filesystem::path& path,
-                                const std::vector<std::uint8_t>& bytes) {
+Status writeFileAtomically(const std::filesystem::path& path,
+                           const std::vector<std::uint8_t>& bytes) {
     const std::filesystem::path tmp = path.string() + ".tmp";
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
-        return {false, "cannot create " + tmp.string() + ": " + std::strerror(errno)};
+        return Status::failure(ErrorCode::CannotWrite,
+                               "cannot create " + tmp.string() + ": " + std::strerror(errno));
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -113,28 +114,31 @@ WriteResult writeFileAtomically(const std::filesystem::path& path,
             const std::string why = std::strerror(errno);
             ::close(fd);
             ::unlink(tmp.c_str());
-            return {false, "cannot write " + tmp.string() + ": " + why};
+            return Status::failure(ErrorCode::CannotWrite,
+                                   "cannot write " + tmp.string() + ": " + why);
         }
         done += static_cast<std::size_t>(n);
     }
     if (::fsync(fd) != 0 || ::close(fd) != 0) {
         const std::string why = std::strerror(errno);
         ::unlink(tmp.c_str());
-        return {false, "cannot write " + tmp.string() + ": " + why};
+        return Status::failure(ErrorCode::CannotWrite, "cannot write " + tmp.string() + ": " + why);
     }
     if (::rename(tmp.c_str(), path.c_str()) != 0) {
         const std::string why = std::strerror(errno);
         ::unlink(tmp.c_str());
-        return {false, "cannot rename to " + path.string() + ": " + why};
+        return Status::failure(ErrorCode::CannotWrite,
+                               "cannot rename to " + path.string() + ": " + why);
     }
-    return {};
+    return Status::success();
 }
 
-WriteResult makeCard(const std::filesystem::path& dir, std::vector<std::string>* names) {
+Status makeCard(const std::filesystem::path& dir, std::vector<std::string>* names) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec)
-        return {false, "cannot create " + dir.string() + ": " + ec.message()};
+        return Status::failure(ErrorCode::CannotWrite,
+                               "cannot create " + dir.string() + ": " + ec.message());
     struct Item {
         std::string name;
         std::vector<std::uint8_t> bytes;
@@ -147,12 +151,12 @@ WriteResult makeCard(const std::filesystem::path& dir, std::vector<std::string>*
         {"ECG00003.ECX", import::compressToEcx(makeDeviceEcg(15.0, 15, {24, 3, 7, 8, 0, 1}, true))},
     };
     for (const Item& item : items) {
-        if (WriteResult r = writeFileAtomically(dir / item.name, item.bytes); !r.ok)
+        if (Status r = writeFileAtomically(dir / item.name, item.bytes); !r)
             return r;
         if (names)
             names->push_back(item.name);
     }
-    return {};
+    return Status::success();
 }
 
 } // namespace velkard::sim

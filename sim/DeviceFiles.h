@@ -5,6 +5,8 @@
 // ".ecx" files.
 #pragma once
 
+#include "signal/Status.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -28,11 +30,6 @@ struct RecordedAt {
     int month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
 
-struct WriteResult {
-    bool ok = true;
-    std::string error;
-};
-
 // The 512-byte header: an "ECG" signature, the rate, the date and time and the record count; the
 // rest is zero.
 std::vector<std::uint8_t> makeDeviceHeader(std::int16_t rate, std::int16_t count,
@@ -50,11 +47,11 @@ std::vector<std::uint8_t> makeA2(double extraSeconds, std::uint32_t seed, const 
 std::vector<std::uint8_t> makeRhythmogram(int beats, std::uint32_t seed, const RecordedAt& at);
 
 // Writes bytes to path through a temporary file in the same folder (fsync, rename).
-WriteResult writeFileAtomically(const std::filesystem::path& path,
-                                const std::vector<std::uint8_t>& bytes);
+Status writeFileAtomically(const std::filesystem::path& path,
+                           const std::vector<std::uint8_t>& bytes);
 
 // Fills dir (created when missing) with a few files of every kind, with names as the instrument
 // gives them. Returns the names written.
-WriteResult makeCard(const std::filesystem::path& dir, std::vector<std::string>* names = nullptr);
+Status makeCard(const std::filesystem::path& dir, std::vector<std::string>* names = nullptr);
 
 } // namespace velkard::sim

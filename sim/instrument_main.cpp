@@ -96,8 +96,8 @@ int main(int argc, char** argv) {
     if (!makeCardDir.empty()) {
         std::vector<std::string> names;
         const auto r = velkard::sim::makeCard(makeCardDir, &names);
-        if (!r.ok) {
-            std::cerr << "velkard-instrument: " << r.error << "\n";
+        if (!r) {
+            std::cerr << "velkard-instrument: " << r.message << "\n";
             return 1;
         }
         for (const auto& n : names)

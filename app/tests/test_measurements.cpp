@@ -50,7 +50,7 @@ protected:
         const auto path = std::filesystem::path(source.path().toStdString()) / "ECG_0001.DAT";
         ASSERT_TRUE(sim::writeFileAtomically(
                         path, deviceFile("hr=60,pr=160,qrs=100,qt=400,axis=30,irregular=0", 40))
-                        .ok);
+                        .ok());
         auto r = filing::storeDeviceFile(cardfile::CardFile(work()), id, path, true);
         ASSERT_TRUE(r) << r.message;
     }

@@ -42,7 +42,7 @@ protected:
     }
     void store(const std::string& name, const std::vector<std::uint8_t>& bytes) {
         const auto path = std::filesystem::path(source.path().toStdString()) / name;
-        ASSERT_TRUE(sim::writeFileAtomically(path, bytes).ok);
+        ASSERT_TRUE(sim::writeFileAtomically(path, bytes).ok());
         auto r = filing::storeDeviceFile(cardfile::CardFile(work()), id, path, true);
         ASSERT_TRUE(r) << r.message;
     }

@@ -56,7 +56,7 @@ TEST(DiskFull, FailedAppendLeavesNoTornRecord) {
     {
         FileSizeLimit limit(250); // room for one record and a part of the next
         auto s = cf.appendPatientRecord(patient("0000000b"));
-        EXPECT_EQ(s.code, ErrorCode::WriteFailed);
+        EXPECT_EQ(s.code, ErrorCode::CannotWrite);
         EXPECT_FALSE(s.message.empty());
     }
     EXPECT_EQ(readBytes(cf.indexPath()), index);
@@ -64,7 +64,7 @@ TEST(DiskFull, FailedAppendLeavesNoTornRecord) {
         FileSizeLimit limit(40);
         auto s = cf.appendArchiveEntry("0000000a", 2, "01.01.2020", "10:00:00",
                                        EntryDuration::ofSeconds(5), kKindPlain);
-        EXPECT_EQ(s.code, ErrorCode::WriteFailed);
+        EXPECT_EQ(s.code, ErrorCode::CannotWrite);
     }
     EXPECT_EQ(readBytes(cf.archivePath("0000000a")), archive);
     EXPECT_EQ(cf.nextRecordNumber("0000000a"), 2);
@@ -85,8 +85,8 @@ TEST(DiskFull, FailedRewriteKeepsTheOldIndexAndArchive) {
     auto archive = readBytes(cf.archivePath("0000000a"));
     {
         FileSizeLimit limit(30); // the new files cannot be written
-        EXPECT_EQ(cf.removePatient(2, "0000000c").code, ErrorCode::WriteFailed);
-        EXPECT_EQ(cf.removeArchiveEntry("0000000a", 0).code, ErrorCode::WriteFailed);
+        EXPECT_EQ(cf.removePatient(2, "0000000c").code, ErrorCode::CannotWrite);
+        EXPECT_EQ(cf.removeArchiveEntry("0000000a", 0).code, ErrorCode::CannotWrite);
     }
     EXPECT_EQ(readBytes(cf.indexPath()), index);
     EXPECT_EQ(readBytes(cf.archivePath("0000000a")), archive);
@@ -107,7 +107,7 @@ TEST(DiskFull, FilingThatCannotWriteTheRecordingFilesNothing) {
         r = cf.fileRecording("0000000a", body, "01.01.2020", "10:00:00",
                              EntryDuration::ofSeconds(1), kKindPlain);
     }
-    EXPECT_EQ(r.code, ErrorCode::WriteFailed);
+    EXPECT_EQ(r.code, ErrorCode::CannotWrite);
     EXPECT_FALSE(fs::exists(cf.recordingPath("0000000a", 1)));
     EXPECT_EQ(fs::file_size(cf.archivePath("0000000a")), 0u);
     std::size_t files = 0;

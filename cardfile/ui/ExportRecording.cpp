@@ -19,35 +19,35 @@ QString text(bool russian, const char* ru, const char* en) {
 
 // The message for a failed export, in the interface language; the detail (the file and the
 // system's reason) follows on its own line.
-QString failureText(const ex::Status& s, bool russian) {
+QString failureText(const Status& s, bool russian) {
     QString what;
     switch (s.code) {
-    case ex::ErrorCode::CannotReadRecording:
+    case ErrorCode::CannotReadRecording:
         what = text(russian, "Ошибка открытия файла с ЭКГ", "Cannot open the ECG file");
         break;
-    case ex::ErrorCode::NotAnEcg:
+    case ErrorCode::NotAnEcg:
         what = text(russian, "Ритмограмма не содержит отведений ЭКГ и не экспортируется",
                     "A rhythmogram holds no ECG leads and cannot be exported");
         break;
-    case ex::ErrorCode::EmptyRecording:
+    case ErrorCode::EmptyRecording:
         what = text(russian, "Запись ЭКГ пуста", "The ECG recording is empty");
         break;
-    case ex::ErrorCode::FormatCannotHold:
+    case ErrorCode::FormatCannotHold:
         what = text(russian,
                     "Формат SCP-ECG вмещает не более 40 с записи и не вмещает запись A2 после "
                     "первых 10 с; выберите EDF+, DICOM или HL7 aECG",
                     "SCP-ECG holds at most 40 s and not an A2 recording beyond its first 10 s; "
                     "choose EDF+, DICOM or HL7 aECG");
         break;
-    case ex::ErrorCode::CannotWrite:
+    case ErrorCode::CannotWrite:
         what = text(russian,
                     "Не удалось записать файл (папка только для чтения или диск заполнен); "
                     "файл не создан",
                     "Cannot write the file (read-only folder or full disk); no file was made");
         break;
-    case ex::ErrorCode::UnknownPatient:
-    case ex::ErrorCode::UnknownRecording:
-    case ex::ErrorCode::None:
+    case ErrorCode::UnknownPatient:
+    case ErrorCode::UnknownRecording:
+    default:
         what = text(russian, "Ошибка экспорта", "Export failed");
         break;
     }
@@ -76,8 +76,8 @@ bool exportWithSaveDialog(const CardFile& cardFile, const PatientRecord& patient
     auto& messages = velkard::ui::messages();
     const QString caption = exportButtonCaption(russian);
     if (entry.isRhythm()) {
-        messages.show(failureText({false, ex::ErrorCode::NotAnEcg, ""}, russian).trimmed(), caption,
-                      owner);
+        messages.show(failureText(Status::failure(ErrorCode::NotAnEcg, ""), russian).trimmed(),
+                      caption, owner);
         return false;
     }
     const QStringList filters = exportNameFilters(russian);
@@ -116,7 +116,7 @@ bool exportWithSaveDialog(const CardFile& cardFile, const PatientRecord& patient
         format = ex::kFormats[static_cast<std::size_t>(index)];
         target += std::string(ex::formatExtension(*format));
     }
-    const ex::Status s = ex::exportCardFileRecording(cardFile, patient, entry, *format, target);
+    const Status s = ex::exportCardFileRecording(cardFile, patient, entry, *format, target);
     if (!s) {
         messages.show(failureText(s, russian), text(russian, "Ошибка", "Error"), owner);
         return false;

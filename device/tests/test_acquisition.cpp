@@ -31,7 +31,7 @@ public:
     Status open(int i) override { return note("open", inner_->open(i)); }
     Status close() override {
         const Status s = inner_->close();
-        return note("close", failClose ? Status::IoError : s);
+        return note("close", failClose ? ErrorCode::IoError : s);
     }
     Status read(std::uint8_t* b, std::size_t n, std::size_t& got) override {
         return inner_->read(b, n, got);
@@ -44,7 +44,7 @@ public:
         std::snprintf(text, sizeof text, "write %02X", b[0]);
         if (failWrite) {
             w = 0;
-            return note(text, Status::IoError);
+            return note(text, ErrorCode::IoError);
         }
         return note(text, inner_->write(b, n, w));
     }
@@ -62,7 +62,7 @@ public:
     Status queueStatus(std::size_t& rx) override { return inner_->queueStatus(rx); }
     bool waitForData(std::chrono::milliseconds t) override { return inner_->waitForData(t); }
     void cancel() override {
-        note("cancel", Status::Ok);
+        note("cancel", ErrorCode::None);
         inner_->cancel();
     }
     void resetCancel() override { inner_->resetCancel(); }
@@ -451,35 +451,35 @@ namespace {
 class BurstLink : public Link {
 public:
     explicit BurstLink(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
-    Status open(int) override { return Status::Ok; }
-    Status close() override { return Status::Ok; }
+    Status open(int) override { return Status::success(); }
+    Status close() override { return Status::success(); }
     Status read(std::uint8_t* b, std::size_t n, std::size_t& got) override {
         std::unique_lock lock(m_);
         got = takeLocked(b, n);
         if (got > 0)
-            return Status::Ok;
+            return Status::success();
         drained_ = true;
         cv_.notify_all();
         cv_.wait(lock, [this] { return cancelled_; });
-        return Status::Cancelled;
+        return ErrorCode::Cancelled;
     }
     Status readAvailable(std::uint8_t* b, std::size_t n, std::size_t& got) override {
         std::lock_guard lock(m_);
         got = takeLocked(b, n);
-        return Status::Ok;
+        return Status::success();
     }
     Status write(const std::uint8_t*, std::size_t n, std::size_t& w) override {
         w = n;
-        return Status::Ok;
+        return Status::success();
     }
-    Status setBaudRate(std::uint32_t) override { return Status::Ok; }
-    Status setDataCharacteristics(int, int, int) override { return Status::Ok; }
-    Status purge(std::uint8_t) override { return Status::Ok; }
-    Status resetDevice() override { return Status::Ok; }
-    Status stopInTask() override { return Status::Ok; }
+    Status setBaudRate(std::uint32_t) override { return Status::success(); }
+    Status setDataCharacteristics(int, int, int) override { return Status::success(); }
+    Status purge(std::uint8_t) override { return Status::success(); }
+    Status resetDevice() override { return Status::success(); }
+    Status stopInTask() override { return Status::success(); }
     Status queueStatus(std::size_t& rx) override {
         rx = 0;
-        return Status::Ok;
+        return Status::success();
     }
     bool waitForData(std::chrono::milliseconds) override { return false; }
     void cancel() override {

@@ -37,25 +37,25 @@ Status collect(Link& link, std::vector<std::uint8_t>& out, std::size_t n) {
         std::size_t got = 0;
         const Status s = link.readAvailable(buf, sizeof buf, got);
         out.insert(out.end(), buf, buf + got);
-        if (s != Status::Ok)
+        if (s != ErrorCode::None)
             return s;
     }
-    return Status::Ok;
+    return Status::success();
 }
 
 TEST(FtdiLink, OpenFailuresSayWhy) {
     fake::plug(chipWith([](fake::Chip& c) { c.present = false; }));
     FtdiLink none;
-    EXPECT_EQ(none.open(0), Status::DeviceNotFound);
+    EXPECT_EQ(none.open(0), ErrorCode::DeviceNotFound);
     EXPECT_EQ(none.openProblem().kind, OpenFailure::NoDevice);
-    EXPECT_EQ(none.close(), Status::Ok);
+    EXPECT_EQ(none.close(), ErrorCode::None);
 
     fake::plug(chipWith([](fake::Chip& c) {
         c.openResult = -4;
         c.openError = "libusb_open() failed";
     }));
     FtdiLink denied;
-    EXPECT_EQ(denied.open(0), Status::DeviceNotFound);
+    EXPECT_EQ(denied.open(0), ErrorCode::DeviceNotFound);
     EXPECT_EQ(denied.openProblem().kind, OpenFailure::PermissionDenied);
     EXPECT_NE(denied.openProblem().detail.find("libusb_open() failed"), std::string::npos);
     EXPECT_NE(openFailureText(denied.openProblem(), false).find("udev"), std::string::npos);
@@ -66,7 +66,7 @@ TEST(FtdiLink, OpenFailuresSayWhy) {
         c.openError = "unable to claim usb device. Make sure the default FTDI driver is not in use";
     }));
     FtdiLink busy;
-    EXPECT_EQ(busy.open(0), Status::DeviceNotFound);
+    EXPECT_EQ(busy.open(0), ErrorCode::DeviceNotFound);
     EXPECT_EQ(busy.openProblem().kind, OpenFailure::Busy);
     EXPECT_NE(openFailureText(busy.openProblem(), true).find("ftdi_sio"), std::string::npos);
 
@@ -76,33 +76,33 @@ TEST(FtdiLink, OpenFailuresSayWhy) {
         c.product = 0x00F1;
     }));
     FtdiLink defaults;
-    EXPECT_EQ(defaults.open(0), Status::DeviceNotFound);
+    EXPECT_EQ(defaults.open(0), ErrorCode::DeviceNotFound);
     EXPECT_EQ(defaults.openProblem().kind, OpenFailure::NoDevice);
     FtdiLink configured({0x1209, 0x00F1});
-    EXPECT_EQ(configured.open(0), Status::Ok);
+    EXPECT_EQ(configured.open(0), ErrorCode::None);
     EXPECT_EQ(configured.openProblem().kind, OpenFailure::None);
-    EXPECT_EQ(configured.close(), Status::Ok);
+    EXPECT_EQ(configured.close(), ErrorCode::None);
 }
 
 TEST(FtdiLink, OpensWithLowLatencyAndGivesTheDeviceBackToTheKernelDriver) {
     fake::plug({});
     FtdiLink link;
-    ASSERT_EQ(link.open(0), Status::Ok);
+    ASSERT_EQ(link.open(0), ErrorCode::None);
     EXPECT_EQ(fake::latencyTimer(), 2);
     EXPECT_EQ(fake::readChunkSize(), FtdiLink::kUsbChunkBytes);
     EXPECT_EQ(fake::detachModeAtOpen(), AUTO_DETACH_REATACH_SIO_MODULE);
     EXPECT_FALSE(fake::kernelDriverBound());
-    EXPECT_EQ(link.close(), Status::Ok);
+    EXPECT_EQ(link.close(), ErrorCode::None);
     EXPECT_TRUE(fake::kernelDriverBound()); // /dev/ttyUSB* is back
 }
 
 TEST(FtdiLink, ReadsWhatArrivedAndNeverHoldsTheLinkForWrites) {
     fake::plug({});
     FtdiLink link;
-    ASSERT_EQ(link.open(0), Status::Ok);
+    ASSERT_EQ(link.open(0), ErrorCode::None);
     fake::receive({1, 2, 3});
     std::vector<std::uint8_t> got;
-    EXPECT_EQ(collect(link, got, 3), Status::Ok);
+    EXPECT_EQ(collect(link, got, 3), ErrorCode::None);
     EXPECT_EQ(got, (std::vector<std::uint8_t>{1, 2, 3}));
 
     // A host whose USB read is stuck (the chip has not answered yet) still writes at once.
@@ -118,24 +118,24 @@ TEST(FtdiLink, ReadsWhatArrivedAndNeverHoldsTheLinkForWrites) {
         return link.write(&stop, 1, written);
     });
     ASSERT_EQ(writer.wait_for(kPatience), std::future_status::ready);
-    EXPECT_EQ(writer.get(), Status::Ok);
+    EXPECT_EQ(writer.get(), ErrorCode::None);
     fake::holdHost(false);
     fake::receive({9});
     ASSERT_EQ(reader.wait_for(kPatience), std::future_status::ready);
-    EXPECT_EQ(reader.get(), Status::Ok);
-    EXPECT_EQ(link.close(), Status::Ok);
+    EXPECT_EQ(reader.get(), ErrorCode::None);
+    EXPECT_EQ(link.close(), ErrorCode::None);
 }
 
 TEST(FtdiLink, DrainSendsTheLastByteAtTheOldSpeed) {
     fake::plug({});
     FtdiLink link;
-    ASSERT_EQ(link.open(0), Status::Ok);
-    ASSERT_EQ(link.setBaudRate(230400), Status::Ok);
+    ASSERT_EQ(link.open(0), ErrorCode::None);
+    ASSERT_EQ(link.setBaudRate(230400), ErrorCode::None);
     const std::uint8_t enter = 0x60;
     std::size_t written = 0;
-    ASSERT_EQ(link.write(&enter, 1, written), Status::Ok);
-    ASSERT_EQ(link.drainOutput(), Status::Ok);
-    ASSERT_EQ(link.setBaudRate(3000000), Status::Ok);
+    ASSERT_EQ(link.write(&enter, 1, written), ErrorCode::None);
+    ASSERT_EQ(link.drainOutput(), ErrorCode::None);
+    ASSERT_EQ(link.setBaudRate(3000000), ErrorCode::None);
     const auto sent = fake::sent();
     ASSERT_EQ(sent.size(), 1u);
     EXPECT_EQ(sent[0].byte, 0x60);
@@ -146,7 +146,7 @@ TEST(FtdiLink, DrainSendsTheLastByteAtTheOldSpeed) {
 TEST(FtdiLink, ReceiveBufferOverflowIsReportedNotHidden) {
     fake::plug(chipWith([](fake::Chip& c) { c.fifoBytes = 256; }));
     FtdiLink link;
-    ASSERT_EQ(link.open(0), Status::Ok);
+    ASSERT_EQ(link.open(0), ErrorCode::None);
     // The host stops polling while 1000 bytes arrive: the chip keeps 256.
     fake::holdHost(true);
     std::vector<std::uint8_t> burst(1000);
@@ -157,23 +157,23 @@ TEST(FtdiLink, ReceiveBufferOverflowIsReportedNotHidden) {
     fake::holdHost(false);
 
     std::vector<std::uint8_t> got;
-    Status seen = Status::Ok;
+    Status seen = ErrorCode::None;
     const auto end = std::chrono::steady_clock::now() + kPatience;
-    while (seen == Status::Ok && std::chrono::steady_clock::now() < end)
+    while (seen == ErrorCode::None && std::chrono::steady_clock::now() < end)
         seen = collect(link, got, 100000);
-    EXPECT_EQ(seen, Status::Overrun);
+    EXPECT_EQ(seen, ErrorCode::Overrun);
     EXPECT_LE(got.size(), 256u);
     // Reported once: the next read is clean again.
     std::uint8_t rest[256];
     std::size_t n = 0;
-    EXPECT_EQ(link.readAvailable(rest, sizeof rest, n), Status::Ok);
+    EXPECT_EQ(link.readAvailable(rest, sizeof rest, n), ErrorCode::None);
     link.close();
 }
 
 TEST(FtdiLink, UnplugInTheMiddleOfATransferEndsTheReadAndClosesWithoutError) {
     fake::plug({});
     FtdiLink link;
-    ASSERT_EQ(link.open(0), Status::Ok);
+    ASSERT_EQ(link.open(0), ErrorCode::None);
     auto reader = std::async(std::launch::async, [&] {
         std::vector<std::uint8_t> block(3000);
         std::size_t got = 0;
@@ -188,18 +188,18 @@ TEST(FtdiLink, UnplugInTheMiddleOfATransferEndsTheReadAndClosesWithoutError) {
     fake::unplug();
     ASSERT_EQ(reader.wait_for(kPatience), std::future_status::ready);
     const auto [status, got] = reader.get();
-    EXPECT_EQ(status, Status::DeviceLost);
+    EXPECT_EQ(status, ErrorCode::DeviceLost);
     EXPECT_EQ(got, 1000u);
     const std::uint8_t b = 0x63;
     std::size_t written = 0;
-    EXPECT_EQ(link.write(&b, 1, written), Status::DeviceLost);
+    EXPECT_EQ(link.write(&b, 1, written), ErrorCode::DeviceLost);
     EXPECT_TRUE(link.waitForData(kPatience)); // readable: the read says what happened
-    EXPECT_EQ(link.close(), Status::Ok);      // no false close error after an unplug
+    EXPECT_EQ(link.close(), ErrorCode::None); // no false close error after an unplug
 
     // Plugged in again, the next open works.
     fake::plug({});
-    EXPECT_EQ(link.open(0), Status::Ok);
-    EXPECT_EQ(link.close(), Status::Ok);
+    EXPECT_EQ(link.open(0), ErrorCode::None);
+    EXPECT_EQ(link.close(), ErrorCode::None);
 }
 
 TEST(FtdiLink, UnplugWhileStreamingIsOneDeviceLossAndNoCloseError) {

@@ -63,32 +63,32 @@ private:
 
 TEST(TtyLink, OpenFailsCleanlyWithoutADevice) {
     TtyLink missing("/nonexistent/ttyVELKARD0");
-    EXPECT_EQ(missing.open(0), Status::DeviceNotFound);
-    EXPECT_EQ(missing.close(), Status::Ok);
+    EXPECT_EQ(missing.open(0), ErrorCode::DeviceNotFound);
+    EXPECT_EQ(missing.close(), ErrorCode::None);
 
     const auto plain = std::filesystem::temp_directory_path() / "velkard-not-a-tty.txt";
     std::ofstream(plain) << "text";
     TtyLink notTty(plain.string());
-    EXPECT_EQ(notTty.open(0), Status::DeviceNotFound);
+    EXPECT_EQ(notTty.open(0), ErrorCode::DeviceNotFound);
     std::filesystem::remove(plain);
 
     std::uint8_t b = 0;
     std::size_t got = 9;
-    EXPECT_EQ(missing.read(&b, 1, got), Status::DeviceNotOpened);
+    EXPECT_EQ(missing.read(&b, 1, got), ErrorCode::DeviceNotOpened);
     EXPECT_EQ(got, 0u);
 }
 
 TEST(TtyLink, OpensExclusivelyAndReleasesOnClose) {
     Pty pty;
     TtyLink link(pty.path());
-    ASSERT_EQ(link.open(0), Status::Ok);
+    ASSERT_EQ(link.open(0), ErrorCode::None);
     const int other = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (::geteuid() != 0) {
         // A second program is refused, and the reason says the device is busy.
         EXPECT_LT(other, 0);
         EXPECT_EQ(errno, EBUSY);
         TtyLink second(pty.path());
-        EXPECT_EQ(second.open(0), Status::DeviceNotFound);
+        EXPECT_EQ(second.open(0), ErrorCode::DeviceNotFound);
         EXPECT_EQ(second.openProblem().kind, OpenFailure::Busy);
     }
     const int probe = other >= 0 ? other : ::open("/dev/null", O_RDONLY);
@@ -98,19 +98,19 @@ TEST(TtyLink, OpensExclusivelyAndReleasesOnClose) {
         ASSERT_EQ(::ioctl(probe, TIOCGEXCL, &exclusive), 0);
         EXPECT_EQ(exclusive, 1);
     }
-    EXPECT_EQ(link.close(), Status::Ok);
+    EXPECT_EQ(link.close(), ErrorCode::None);
     if (other >= 0) {
         ASSERT_EQ(::ioctl(probe, TIOCGEXCL, &exclusive), 0);
         EXPECT_EQ(exclusive, 0);
     }
     ::close(probe);
     TtyLink again(pty.path());
-    EXPECT_EQ(again.open(0), Status::Ok);
+    EXPECT_EQ(again.open(0), ErrorCode::None);
 }
 
 TEST(TtyLink, OpenFailureNamesTheReason) {
     TtyLink missing("/nonexistent/ttyVELKARD0");
-    ASSERT_EQ(missing.open(0), Status::DeviceNotFound);
+    ASSERT_EQ(missing.open(0), ErrorCode::DeviceNotFound);
     EXPECT_EQ(missing.openProblem().kind, OpenFailure::NoDevice);
     EXPECT_NE(missing.openProblem().detail.find("/nonexistent/ttyVELKARD0"), std::string::npos);
 
@@ -128,21 +128,21 @@ TEST(TtyLink, OpenFailureNamesTheReason) {
 TEST(TtyLink, ReadsWritesAndAcceptsBothLineSpeeds) {
     Pty pty;
     TtyLink link(pty.path());
-    ASSERT_EQ(link.open(0), Status::Ok);
-    EXPECT_EQ(link.setDataCharacteristics(8, 0, 0), Status::Ok);
-    EXPECT_EQ(link.setBaudRate(230400), Status::Ok);
-    EXPECT_EQ(link.setBaudRate(3000000), Status::Ok);
+    ASSERT_EQ(link.open(0), ErrorCode::None);
+    EXPECT_EQ(link.setDataCharacteristics(8, 0, 0), ErrorCode::None);
+    EXPECT_EQ(link.setBaudRate(230400), ErrorCode::None);
+    EXPECT_EQ(link.setBaudRate(3000000), ErrorCode::None);
 
     const std::uint8_t cmd = 0x5A;
     std::size_t written = 0;
-    EXPECT_EQ(link.write(&cmd, 1, written), Status::Ok);
+    EXPECT_EQ(link.write(&cmd, 1, written), ErrorCode::None);
     EXPECT_EQ(written, 1u);
     EXPECT_EQ(pty.receiveOne(), 0x5A);
 
     pty.send({1, 2, 3, 4, 5});
     std::uint8_t buf[5] = {};
     std::size_t got = 0;
-    EXPECT_EQ(link.read(buf, 5, got), Status::Ok);
+    EXPECT_EQ(link.read(buf, 5, got), ErrorCode::None);
     EXPECT_EQ(got, 5u);
     EXPECT_EQ(buf[4], 5);
 
@@ -151,23 +151,23 @@ TEST(TtyLink, ReadsWritesAndAcceptsBothLineSpeeds) {
     std::size_t waiting = 0;
     // The three bytes may still be on their way through the line discipline.
     for (int i = 0; i < 1000 && waiting < 3; ++i) {
-        EXPECT_EQ(link.queueStatus(waiting), Status::Ok);
+        EXPECT_EQ(link.queueStatus(waiting), ErrorCode::None);
         if (waiting < 3)
             std::this_thread::sleep_for(1ms);
     }
     EXPECT_EQ(waiting, 3u);
-    EXPECT_EQ(link.purge(kPurgeRx | kPurgeTx), Status::Ok);
-    EXPECT_EQ(link.queueStatus(waiting), Status::Ok);
+    EXPECT_EQ(link.purge(kPurgeRx | kPurgeTx), ErrorCode::None);
+    EXPECT_EQ(link.queueStatus(waiting), ErrorCode::None);
     EXPECT_EQ(waiting, 0u);
     EXPECT_FALSE(link.waitForData(20ms));
-    EXPECT_EQ(link.readAvailable(buf, 5, got), Status::Ok);
+    EXPECT_EQ(link.readAvailable(buf, 5, got), ErrorCode::None);
     EXPECT_EQ(got, 0u);
 }
 
 TEST(TtyLink, CancelWakesABlockedReadAndResetCancelRearmsIt) {
     Pty pty;
     TtyLink link(pty.path());
-    ASSERT_EQ(link.open(0), Status::Ok);
+    ASSERT_EQ(link.open(0), ErrorCode::None);
     auto blocked = std::async(std::launch::async, [&] {
         std::uint8_t b = 0;
         std::size_t got = 0;
@@ -175,7 +175,7 @@ TEST(TtyLink, CancelWakesABlockedReadAndResetCancelRearmsIt) {
     });
     link.cancel();
     const auto [status, got] = blocked.get();
-    EXPECT_EQ(status, Status::Cancelled);
+    EXPECT_EQ(status, ErrorCode::Cancelled);
     EXPECT_EQ(got, 0u);
     EXPECT_FALSE(link.waitForData(1000ms)); // still cancelled: returns at once
 
@@ -183,14 +183,14 @@ TEST(TtyLink, CancelWakesABlockedReadAndResetCancelRearmsIt) {
     pty.send({0x42});
     std::uint8_t b = 0;
     std::size_t n = 0;
-    EXPECT_EQ(link.read(&b, 1, n), Status::Ok);
+    EXPECT_EQ(link.read(&b, 1, n), ErrorCode::None);
     EXPECT_EQ(b, 0x42);
 }
 
 TEST(TtyLink, HangUpEndsAReadWithNoByte) {
     Pty pty;
     TtyLink link(pty.path());
-    ASSERT_EQ(link.open(0), Status::Ok);
+    ASSERT_EQ(link.open(0), ErrorCode::None);
     auto blocked = std::async(std::launch::async, [&] {
         std::uint8_t b = 0;
         std::size_t got = 0;
@@ -198,7 +198,7 @@ TEST(TtyLink, HangUpEndsAReadWithNoByte) {
     });
     pty.closeMaster();
     const auto [status, got] = blocked.get();
-    EXPECT_EQ(status, Status::IoError);
+    EXPECT_EQ(status, ErrorCode::IoError);
     EXPECT_EQ(got, 0u);
 }
 
@@ -206,26 +206,26 @@ TEST(SimLink, AbsentInstrumentIsNotFound) {
     sim::Faults faults;
     faults.absent = true;
     SimLink link(1, faults);
-    EXPECT_EQ(link.open(0), Status::DeviceNotFound);
+    EXPECT_EQ(link.open(0), ErrorCode::DeviceNotFound);
     SimLink present;
-    EXPECT_EQ(present.open(1), Status::DeviceNotFound); // only the first device exists
-    EXPECT_EQ(present.open(0), Status::Ok);
+    EXPECT_EQ(present.open(1), ErrorCode::DeviceNotFound); // only the first device exists
+    EXPECT_EQ(present.open(0), ErrorCode::None);
 }
 
 TEST(SimLink, StreamsTheSeededSignalAfterTheStartByte) {
     SimLink link(42);
-    ASSERT_EQ(link.open(0), Status::Ok);
+    ASSERT_EQ(link.open(0), ErrorCode::None);
     EXPECT_FALSE(link.waitForData(30ms)); // silent until asked
     const std::uint8_t start = 0x5A;
     std::size_t written = 0;
-    ASSERT_EQ(link.write(&start, 1, written), Status::Ok);
+    ASSERT_EQ(link.write(&start, 1, written), ErrorCode::None);
 
     FrameReader reader;
     std::vector<signal::SampleRecord> got;
     std::uint8_t buf[24 * 10];
     std::size_t n = 0;
     while (got.size() < 20) {
-        ASSERT_EQ(link.read(buf, sizeof buf, n), Status::Ok);
+        ASSERT_EQ(link.read(buf, sizeof buf, n), ErrorCode::None);
         reader.feed(buf, n, [&](const signal::SampleRecord& r) { got.push_back(r); });
     }
     const auto expected = sim::SyntheticEcg::records(42, got.size());
@@ -234,32 +234,32 @@ TEST(SimLink, StreamsTheSeededSignalAfterTheStartByte) {
 
 TEST(SimLink, CancelWakesABlockedReadAndDropEndsIt) {
     SimLink quiet;
-    ASSERT_EQ(quiet.open(0), Status::Ok);
+    ASSERT_EQ(quiet.open(0), ErrorCode::None);
     auto blocked = std::async(std::launch::async, [&] {
         std::uint8_t b = 0;
         std::size_t got = 0;
         return quiet.read(&b, 1, got);
     });
     quiet.cancel();
-    EXPECT_EQ(blocked.get(), Status::Cancelled);
+    EXPECT_EQ(blocked.get(), ErrorCode::Cancelled);
 
     sim::Faults faults;
     faults.dropAfter = 0.05;
     SimLink dropping(1, faults);
-    ASSERT_EQ(dropping.open(0), Status::Ok);
+    ASSERT_EQ(dropping.open(0), ErrorCode::None);
     const std::uint8_t start = 0x5A;
     std::size_t written = 0;
-    ASSERT_EQ(dropping.write(&start, 1, written), Status::Ok);
+    ASSERT_EQ(dropping.write(&start, 1, written), ErrorCode::None);
     std::uint8_t buf[64];
     std::size_t got = 0;
-    Status status = Status::Ok;
+    Status status = ErrorCode::None;
     std::size_t total = 0;
-    while ((status = dropping.read(buf, 1, got)) == Status::Ok)
+    while ((status = dropping.read(buf, 1, got)) == ErrorCode::None)
         total += got;
-    EXPECT_EQ(status, Status::IoError);
+    EXPECT_EQ(status, ErrorCode::IoError);
     EXPECT_EQ(got, 0u);
     EXPECT_GT(total, 0u); // it did stream before the drop
-    EXPECT_EQ(dropping.write(&start, 1, written), Status::IoError);
+    EXPECT_EQ(dropping.write(&start, 1, written), ErrorCode::IoError);
 }
 
 TEST(MakeLink, ChoosesTheBackendFromThePortName) {

@@ -304,8 +304,8 @@ TEST(Rhythmogram, UnreadableFileIsReportedAndNothingDrawn) {
     Display d(kCaps, kWin);
     const QImage before = d.surface();
     QTemporaryDir dir;
-    const OpenResult r = d.openRhythmogram((dir.path() + "/missing.rt").toStdString());
-    EXPECT_FALSE(r.ok);
+    const Status r = d.openRhythmogram((dir.path() + "/missing.rt").toStdString());
+    EXPECT_FALSE(r.ok());
     EXPECT_EQ(r.message, kEcgOpenError);
     EXPECT_TRUE(d.surface() == before);
     EXPECT_FALSE(d.view().rhythmogram);

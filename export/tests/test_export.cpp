@@ -185,7 +185,7 @@ TEST(ExportBadInput, UnreadableOrUnsuitableRecordingSaysSo) {
     EXPECT_TRUE(
         writeExport(deriveExport(test::syntheticRecording(32767), signal::RecordingKind::Plain),
                     Format::Scp, dir / "longest.scp")
-            .ok);
+            .ok());
     EXPECT_EQ(dir.names(), (std::vector<std::string>{"empty.dat", "longest.scp"}));
 }
 

@@ -84,7 +84,7 @@ TEST_F(ExportReaders, EdfReadsBackInBioSigWithTransliteratedName) {
         return;
     const auto buffer = syntheticRecording(12 * 800);
     const fs::path file = dir_ / "ecg.edf";
-    ASSERT_TRUE(writeExport(ecgWithPatient(buffer), Format::Edf, file).ok);
+    ASSERT_TRUE(writeExport(ecgWithPatient(buffer), Format::Edf, file).ok());
     expectBioSigReadsBack(file, buffer, "ECG ");
 
     const BioSigHeader named = bioSigHeader(file, true);
@@ -102,7 +102,7 @@ TEST_F(ExportReaders, EdfOfAPrimeLengthKeepsEverySample) {
     const auto buffer = syntheticRecording(1601);
     const fs::path file = dir_ / "odd.edf";
     ASSERT_TRUE(
-        writeExport(deriveExport(buffer, signal::RecordingKind::Plain), Format::Edf, file).ok);
+        writeExport(deriveExport(buffer, signal::RecordingKind::Plain), Format::Edf, file).ok());
     expectBioSigReadsBack(file, buffer, "ECG ");
 }
 
@@ -111,7 +111,7 @@ TEST_F(ExportReaders, ScpReadsBackInBioSigWithValidCrcs) {
         return;
     const auto buffer = syntheticRecording(12 * 800);
     const fs::path file = dir_ / "ecg.scp";
-    ASSERT_TRUE(writeExport(ecgWithPatient(buffer), Format::Scp, file).ok);
+    ASSERT_TRUE(writeExport(ecgWithPatient(buffer), Format::Scp, file).ok());
     expectBioSigReadsBack(file, buffer, "");
 
     const BioSigHeader named = bioSigHeader(file, true);
@@ -134,7 +134,7 @@ TEST_F(ExportReaders, AecgReadsBackInBioSig) {
         return;
     const auto buffer = syntheticRecording(12 * 800);
     const fs::path file = dir_ / "ecg.xml";
-    ASSERT_TRUE(writeExport(ecgWithPatient(buffer), Format::Aecg, file).ok);
+    ASSERT_TRUE(writeExport(ecgWithPatient(buffer), Format::Aecg, file).ok());
     expectBioSigReadsBack(file, buffer, "");
     const BioSigHeader h = bioSigHeader(file);
     EXPECT_NE(h.json.find("\"Id\"\t: \"6b16d54a\""), std::string::npos) << h.json;
@@ -144,7 +144,7 @@ TEST_F(ExportReaders, AecgReadsBackInBioSig) {
     // A bare recording file: no patient, no time.
     const fs::path bare = dir_ / "bare.xml";
     ASSERT_TRUE(
-        writeExport(deriveExport(buffer, signal::RecordingKind::Plain), Format::Aecg, bare).ok);
+        writeExport(deriveExport(buffer, signal::RecordingKind::Plain), Format::Aecg, bare).ok());
     expectBioSigReadsBack(bare, buffer, "");
 }
 
@@ -224,7 +224,7 @@ TEST_F(ExportReaders, DicomTwelveLeadIsValidAndReadsBack) {
         return;
     const auto buffer = syntheticRecording(10 * 800);
     const fs::path file = dir_ / "ecg.dcm";
-    ASSERT_TRUE(writeExport(ecgWithPatient(buffer), Format::Dicom, file).ok);
+    ASSERT_TRUE(writeExport(ecgWithPatient(buffer), Format::Dicom, file).ok());
     expectValidDicom(file, "TwelveLeadECG");
 
     const std::string dump = runCommand("dcmdump +L " + quoted(file)).out;
@@ -254,7 +254,7 @@ TEST_F(ExportReaders, DicomLongerThan16SecondsIsGeneralEcg) {
         return;
     const auto buffer = syntheticRecording(16 * 800 + 400);
     const fs::path file = dir_ / "ecg.dcm";
-    ASSERT_TRUE(writeExport(ecgWithPatient(buffer), Format::Dicom, file).ok);
+    ASSERT_TRUE(writeExport(ecgWithPatient(buffer), Format::Dicom, file).ok());
     expectValidDicom(file, "GeneralECG");
     const std::string dump = runCommand("dcmdump +L " + quoted(file)).out;
     EXPECT_NE(dump.find("=GeneralECGWaveformStorage"), std::string::npos);
@@ -289,7 +289,7 @@ TEST_F(ExportReaders, A2ExportsLeadIIAloneAfterItsFirstPart) {
     // EDF+: lead II whole; the other eleven end with the first part (then at the digital
     // minimum, below the physical range), and an annotation says so.
     const fs::path edf = dir_ / "a2.edf";
-    ASSERT_TRUE(writeExport(ecg, Format::Edf, edf).ok);
+    ASSERT_TRUE(writeExport(ecg, Format::Edf, edf).ok());
     std::vector<std::string> labels;
     const auto read = bioSigSamples(edf, labels);
     ASSERT_GE(read.size(), 12u);
@@ -312,7 +312,7 @@ TEST_F(ExportReaders, A2ExportsLeadIIAloneAfterItsFirstPart) {
 
     // DICOM: the twelve leads for the first part, and lead II for the whole recording.
     const fs::path dcm = dir_ / "a2.dcm";
-    ASSERT_TRUE(writeExport(ecg, Format::Dicom, dcm).ok);
+    ASSERT_TRUE(writeExport(ecg, Format::Dicom, dcm).ok());
     expectValidDicom(dcm, "GeneralECG");
     const auto groups = dicomGroups(runCommand("dcmdump +L " + quoted(dcm)).out);
     ASSERT_EQ(groups.size(), 2u);
@@ -331,7 +331,7 @@ TEST_F(ExportReaders, A2ExportsLeadIIAloneAfterItsFirstPart) {
 
     // HL7 aECG: BioSig reads the first sequence set, the twelve leads of the first part.
     const fs::path xml = dir_ / "a2.xml";
-    ASSERT_TRUE(writeExport(ecg, Format::Aecg, xml).ok);
+    ASSERT_TRUE(writeExport(ecg, Format::Aecg, xml).ok());
     const auto aecg = bioSigSamples(xml, labels);
     EXPECT_LE(worstMicrovolts(aecg, full), 3.0);
 }
@@ -344,7 +344,7 @@ TEST_F(ExportReaders, OneHourEdfReadsBackWhole) {
     const auto buffer = syntheticRecording(3600 * 800, 11);
     const fs::path file = dir_ / "hour.edf";
     ASSERT_TRUE(
-        writeExport(deriveExport(buffer, signal::RecordingKind::Plain), Format::Edf, file).ok);
+        writeExport(deriveExport(buffer, signal::RecordingKind::Plain), Format::Edf, file).ok());
     // The CSV of an hour takes long to print; BioSig's binary export gives the same samples
     // as BioSig decoded them, one int16 file per channel with its scale in a text header.
     const fs::path bin = dir_ / "bin" / "hour.bin";
@@ -398,7 +398,7 @@ TEST_F(ExportReaders, OneHourDicomIsValid) {
     const auto buffer = syntheticRecording(3600 * 800, 11);
     const fs::path file = dir_ / "hour.dcm";
     ASSERT_TRUE(
-        writeExport(deriveExport(buffer, signal::RecordingKind::Plain), Format::Dicom, file).ok);
+        writeExport(deriveExport(buffer, signal::RecordingKind::Plain), Format::Dicom, file).ok());
     expectValidDicom(file, "GeneralECG");
     // Without +L dcmdump prints the element's length rather than its 34 million values.
     const std::string dump = runCommand("dcmdump " + quoted(file)).out;

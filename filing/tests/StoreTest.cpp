@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "filing/Store.h"
 #include "cardfile/FileIo.h"
+#include "cardfile/Lock.h"
 #include "cardfile/tests/TestUtil.h"
 #include "import/Decompress.h"
 #include "signal/Recording.h"
@@ -83,7 +84,7 @@ TEST_F(Store, PlainFileBecomesTheNextRecording) {
     auto src = source("ECG0001.DAT", dev);
     auto r = storeDeviceFile(cf, id, src, true);
     ASSERT_TRUE(r) << r.message;
-    EXPECT_EQ(r.recordNumber, 3);
+    EXPECT_EQ(r.value, 3);
     EXPECT_EQ(readBytes(cf.recordingPath(id, 3)), body(dev));
     EXPECT_EQ(entryText(2), "  305.03.200907:05:09   2  ");
     EXPECT_EQ(readBytes(src), dev); // the source is the caller's to delete
@@ -140,16 +141,16 @@ TEST_F(Store, CompressedFileIsDecompressedWhateverTheCaseOfItsExtension) {
 
 TEST_F(Store, UnreadableOrDamagedSourceWritesNothing) {
     auto missing = storeDeviceFile(cf, id, temp / "nothing.dat", true);
-    EXPECT_EQ(missing.error, StoreError::CannotOpenSource);
+    EXPECT_EQ(missing.code, ErrorCode::CannotOpenSource);
     EXPECT_FALSE(missing.message.empty());
 
     auto shortFile =
         storeDeviceFile(cf, id, source("short.dat", std::vector<std::uint8_t>(100)), true);
-    EXPECT_EQ(shortFile.error, StoreError::CannotOpenSource);
+    EXPECT_EQ(shortFile.code, ErrorCode::CannotOpenSource);
 
     auto garbage =
         storeDeviceFile(cf, id, source("bad.ecx", std::vector<std::uint8_t>(300, 0xFF)), true);
-    EXPECT_EQ(garbage.error, StoreError::CannotOpenSource);
+    EXPECT_EQ(garbage.code, ErrorCode::CannotOpenSource);
 
     EXPECT_EQ(fs::file_size(cf.archivePath(id)), 0u);
     EXPECT_FALSE(fs::exists(cf.recordingPath(id, 1)));
@@ -157,21 +158,21 @@ TEST_F(Store, UnreadableOrDamagedSourceWritesNothing) {
 
 TEST_F(Store, UnknownPatientIsRefused) {
     auto src = source("ECG.dat", deviceFile(16));
-    EXPECT_EQ(storeDeviceFile(cf, id, src, true).ok, true);
+    EXPECT_EQ(storeDeviceFile(cf, id, src, true).ok(), true);
     auto r = storeDeviceFile(cf, "0badf00d", src, true);
-    EXPECT_EQ(r.error, StoreError::UnknownPatient);
-    EXPECT_EQ(storeDeviceFile(cf, "../../..", src, true).error, StoreError::UnknownPatient);
+    EXPECT_EQ(r.code, ErrorCode::UnknownPatient);
+    EXPECT_EQ(storeDeviceFile(cf, "../../..", src, true).code, ErrorCode::UnknownPatient);
     EXPECT_FALSE(fs::exists(cf.archivePath("0badf00d")));
 }
 
 TEST_F(Store, FieldsThatDoNotFitAreRefusedBeforeWritingAndSayWhy) {
     // 10000 records at 1 per second: 10000 s.
     auto longOne = storeDeviceFile(cf, id, source("ECG.dat", deviceFile(160000, 1, 10000)), true);
-    EXPECT_EQ(longOne.error, StoreError::TooLong);
+    EXPECT_EQ(longOne.code, ErrorCode::TooLong);
     EXPECT_NE(longOne.message.find("9999"), std::string::npos) << longOne.message;
-    EXPECT_EQ(storeErrorText(longOne.error, true),
+    EXPECT_EQ(storeErrorText(longOne.code, true),
               "ЭКГ длиннее 9999 секунд не помещается в архив пациента.");
-    EXPECT_EQ(storeErrorText(longOne.error, false),
+    EXPECT_EQ(storeErrorText(longOne.code, false),
               "An ECG longer than 9999 seconds does not fit the patient's archive.");
     EXPECT_FALSE(fs::exists(cf.recordingPath(id, 1)));
 
@@ -181,14 +182,38 @@ TEST_F(Store, FieldsThatDoNotFitAreRefusedBeforeWritingAndSayWhy) {
     EXPECT_EQ(refused.code, ErrorCode::FieldOverflow);
     EXPECT_NE(refused.message.find("999"), std::string::npos);
     auto full = storeDeviceFile(cf, id, source("ECG2.dat", deviceFile(160)), true);
-    EXPECT_EQ(full.error, StoreError::ArchiveFull);
-    EXPECT_NE(storeErrorText(full.error, true).find("999 ЭКГ"), std::string::npos);
-    EXPECT_NE(storeErrorText(full.error, false).find("999 ECGs"), std::string::npos);
-    EXPECT_NE(storeErrorText(full.error), "Ошибка создания файла для записи ЭКГ");
-    EXPECT_EQ(storeErrorText(StoreError::Busy, true), kBusyTextRussian);
-    EXPECT_EQ(storeErrorText(StoreError::Busy, false), kBusyTextEnglish);
+    EXPECT_EQ(full.code, ErrorCode::ArchiveFull);
+    EXPECT_NE(storeErrorText(full.code, true).find("999 ЭКГ"), std::string::npos);
+    EXPECT_NE(storeErrorText(full.code, false).find("999 ECGs"), std::string::npos);
+    EXPECT_NE(storeErrorText(full.code), "Ошибка создания файла для записи ЭКГ");
+    EXPECT_EQ(storeErrorText(ErrorCode::Busy, true), kBusyTextRussian);
+    EXPECT_EQ(storeErrorText(ErrorCode::Busy, false), kBusyTextEnglish);
     EXPECT_FALSE(fs::exists(cf.recordingPath(id, 1000)));
     EXPECT_EQ(fs::file_size(cf.archivePath(id)), 999u * 27);
+}
+
+TEST_F(Store, ACardFileBusyElsewhereIsPassedOnWithItsCodeAndMessage) {
+    const auto dev = deviceFile(320);
+    const fs::path src = source("ECG.dat", dev);
+    CardFileLock other;
+    ASSERT_EQ(other.acquire(cf.dataDir(), CardFileLock::Mode::Exclusive, {}),
+              CardFileLock::Outcome::Locked);
+    cf.setLockWait(std::chrono::milliseconds(50));
+    const auto listed = cf.listPatients();
+    ASSERT_EQ(listed.code, ErrorCode::Busy);
+
+    // The card file's own failure, not "choose a patient": the window says the card file is busy.
+    const auto r = storeDeviceFile(cf, id, src, true);
+    EXPECT_EQ(r.code, ErrorCode::Busy);
+    EXPECT_EQ(r.message, listed.message);
+    EXPECT_EQ(storeErrorText(r.code, false), kBusyTextEnglish);
+    EXPECT_FALSE(fs::exists(cf.recordingPath(id, 1)));
+    EXPECT_EQ(fs::file_size(cf.archivePath(id)), 0u);
+
+    other.release();
+    const auto filed = storeDeviceFile(cf, id, src, true);
+    ASSERT_TRUE(filed) << filed.message;
+    EXPECT_EQ(filed.value, 1);
 }
 
 TEST_F(Store, OrphanRecordingIsReplacedNotAppendedTo) {
@@ -203,19 +228,19 @@ TEST_F(Store, FailedEntryRemovesTheRecording) {
     fs::remove(cf.archivePath(id));
     fs::create_directory(cf.archivePath(id));
     auto r = storeDeviceFile(cf, id, source("ECG.dat", deviceFile(320)), true);
-    EXPECT_EQ(r.error, StoreError::CannotAppendEntry);
+    EXPECT_EQ(r.code, ErrorCode::CannotAppendEntry);
     EXPECT_FALSE(fs::exists(cf.recordingPath(id, 1)));
     EXPECT_TRUE(fs::exists(temp / "ECG.dat"));
-    EXPECT_EQ(storeErrorText(r.error), "Ошибка открытия файла с данными об ЭКГ");
+    EXPECT_EQ(storeErrorText(r.code), "Ошибка открытия файла с данными об ЭКГ");
 }
 
 TEST_F(Store, RecordingThatCannotBeCreatedAddsNoEntry) {
     fs::create_directory(cf.recordingPath(id, 1));
     fs::create_directory(cf.recordingPath(id, 1) / "occupied");
     auto r = storeDeviceFile(cf, id, source("ECG.dat", deviceFile(320)), true);
-    EXPECT_EQ(r.error, StoreError::CannotCreateRecording);
+    EXPECT_EQ(r.code, ErrorCode::CannotCreateRecording);
     EXPECT_EQ(fs::file_size(cf.archivePath(id)), 0u);
-    EXPECT_EQ(storeErrorText(r.error), "Ошибка создания файла для записи ЭКГ");
+    EXPECT_EQ(storeErrorText(r.code), "Ошибка создания файла для записи ЭКГ");
 }
 
 } // namespace
@@ -239,7 +264,7 @@ TEST_F(Store, TornLastEntryDoesNotLetTheNextStoreReplaceItsRecording) {
 
     auto r = storeDeviceFile(cf, id, source("ECG3.dat", third), true);
     ASSERT_TRUE(r) << r.message;
-    EXPECT_EQ(r.recordNumber, 3);
+    EXPECT_EQ(r.value, 3);
     EXPECT_EQ(readBytes(cf.recordingPath(id, 2)), body(second)) << "the torn entry's recording";
     EXPECT_EQ(readBytes(cf.recordingPath(id, 3)), body(third));
     auto entries = cf.listArchiveEntries(id).value;
@@ -260,7 +285,7 @@ TEST_F(Store, TornFragmentWithoutItsRecordingIsCutOff) {
     writeBytes(cf.archivePath(id), archive);
     auto r = storeDeviceFile(cf, id, source("ECG2.dat", deviceFile(480)), true);
     ASSERT_TRUE(r);
-    EXPECT_EQ(r.recordNumber, 2);
+    EXPECT_EQ(r.value, 2);
     EXPECT_EQ(fs::file_size(cf.archivePath(id)), 2u * 27);
 }
 
@@ -291,32 +316,32 @@ TEST_F(Store, StaleTemporariesGoWhenTheLockIsNextTaken) {
 TEST_F(Store, APathThatIsNoRegularFileIsNeverWrittenOver) {
     ASSERT_EQ(::mkfifo(cf.recordingPath(id, 1).c_str(), 0644), 0);
     auto r = storeDeviceFile(cf, id, source("ECG1.dat", deviceFile(320)), true);
-    EXPECT_EQ(r.error, StoreError::CannotCreateRecording);
+    EXPECT_EQ(r.code, ErrorCode::CannotCreateRecording);
     EXPECT_NE(r.message.find("not a regular file"), std::string::npos) << r.message;
     EXPECT_TRUE(fs::is_fifo(cf.recordingPath(id, 1)));
     EXPECT_EQ(fs::file_size(cf.archivePath(id)), 0u);
     // A source that is a pipe is refused without blocking.
     ASSERT_EQ(::mkfifo((temp / "ECG2.dat").c_str(), 0644), 0);
-    EXPECT_EQ(storeDeviceFile(cf, id, temp / "ECG2.dat", true).error, StoreError::CannotOpenSource);
+    EXPECT_EQ(storeDeviceFile(cf, id, temp / "ECG2.dat", true).code, ErrorCode::CannotOpenSource);
 }
 
 TEST_F(Store, BodiesAreBoundedByTheirHeaders) {
     // A header that says 1600 records (2 s) over a body of 4 MB: refused, nothing filed.
     auto huge = deviceFile(4 << 20);
     auto r = storeDeviceFile(cf, id, source("ECG1.dat", huge), true);
-    EXPECT_EQ(r.error, StoreError::CannotOpenSource);
+    EXPECT_EQ(r.code, ErrorCode::CannotOpenSource);
     EXPECT_NE(r.message.find("header's record count allows"), std::string::npos) << r.message;
     // Its compressed form (small on disk) is refused the same way, without expanding it whole.
     auto ecx = import::compressToEcx(huge);
     ASSERT_LT(ecx.size(), huge.size() / 4);
     r = storeDeviceFile(cf, id, source("ECG2.ecx", ecx), true);
-    EXPECT_EQ(r.error, StoreError::CannotOpenSource);
+    EXPECT_EQ(r.code, ErrorCode::CannotOpenSource);
     EXPECT_NE(r.message.find("its header allows"), std::string::npos) << r.message;
     // Negative counts and rates.
-    EXPECT_EQ(storeDeviceFile(cf, id, source("ECG3.dat", deviceFile(320, 800, -1600)), true).error,
-              StoreError::CannotOpenSource);
-    EXPECT_EQ(storeDeviceFile(cf, id, source("ECG4.dat", deviceFile(320, -800, 1600)), true).error,
-              StoreError::CannotOpenSource);
+    EXPECT_EQ(storeDeviceFile(cf, id, source("ECG3.dat", deviceFile(320, 800, -1600)), true).code,
+              ErrorCode::CannotOpenSource);
+    EXPECT_EQ(storeDeviceFile(cf, id, source("ECG4.dat", deviceFile(320, -800, 1600)), true).code,
+              ErrorCode::CannotOpenSource);
     EXPECT_EQ(fs::file_size(cf.archivePath(id)), 0u);
     // A few bytes past the count (the card's cluster) still pass; a short body says what it holds.
     ASSERT_TRUE(storeDeviceFile(cf, id, source("ECG5.dat", deviceFile(1600 * 16 + 4096)), true));

@@ -18,28 +18,29 @@ std::string fileText(const std::filesystem::path& p) {
 TEST(FilterSettingsFile, MissingFileGivesDefaultsAndWritesNothing) {
     ScratchDir dir;
     const FilterSettingsResult r = loadFilterSettings(dir.path(), true);
-    ASSERT_TRUE(r.ok) << r.message;
-    EXPECT_TRUE(r.missing);
-    EXPECT_EQ(r.settings, programDefaults());
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_TRUE(r.value.missing);
+    EXPECT_EQ(r.value.settings, programDefaults());
     EXPECT_TRUE(dir.entries().empty());
 }
 
 TEST(FilterSettingsFile, SavedChoicesComeBackAndTheFileIsPlainText) {
     ScratchDir dir;
     const FilterSettings s{Mains::Hz60, HighPass::Hz05, LowPass::Hz35};
-    ASSERT_TRUE(saveFilterSettings(dir.path(), s, false).ok);
+    ASSERT_TRUE(saveFilterSettings(dir.path(), s, false).ok());
     EXPECT_EQ(fileText(filterSettingsPath(dir.path())), "mains=60\nhighpass=0.5\nlowpass=35\n");
     const FilterSettingsResult r = loadFilterSettings(dir.path(), false);
-    ASSERT_TRUE(r.ok) << r.message;
-    EXPECT_FALSE(r.missing);
-    EXPECT_EQ(r.settings, s);
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_FALSE(r.value.missing);
+    EXPECT_EQ(r.value.settings, s);
     EXPECT_EQ(dir.entries().size(), 1u);
     // Every choice survives the round trip.
     for (Mains m : {Mains::Off, Mains::Hz50, Mains::Hz60})
         for (HighPass h : {HighPass::Off, HighPass::Hz005, HighPass::Hz05})
             for (LowPass l : {LowPass::Off, LowPass::Hz35, LowPass::Hz40, LowPass::Hz150}) {
                 const FilterSettings c{m, h, l};
-                EXPECT_EQ(parseFilterSettings(formatFilterSettings(c), "f", true).settings, c);
+                EXPECT_EQ(parseFilterSettings(formatFilterSettings(c), "f", true).value.settings,
+                          c);
             }
 }
 
@@ -49,23 +50,23 @@ TEST(FilterSettingsFile, DamagedFileIsNamedKeptAndReplacedByDefaults) {
     signal::test::writeBytes(filterSettingsPath(dir.path()),
                              std::vector<std::uint8_t>(damaged.begin(), damaged.end()));
     FilterSettingsResult r = loadFilterSettings(dir.path(), true);
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.ok());
     EXPECT_NE(r.message.find(kFilterSettingsFileName), std::string::npos) << r.message;
     EXPECT_NE(r.message.find("строка 1"), std::string::npos) << r.message;
-    EXPECT_EQ(r.settings, programDefaults());
+    EXPECT_EQ(r.value.settings, programDefaults());
     EXPECT_EQ(fileText(filterSettingsPath(dir.path())), damaged);
     r = loadFilterSettings(dir.path(), false);
     EXPECT_NE(r.message.find("damaged (line 1)"), std::string::npos) << r.message;
-    EXPECT_FALSE(parseFilterSettings("lowpass\n", "f", false).ok);
+    EXPECT_FALSE(parseFilterSettings("lowpass\n", "f", false).ok());
 }
 
 TEST(FilterSettingsFile, UnknownKeysBlankLinesAndCrLfAreAccepted) {
     const FilterSettingsResult r = parseFilterSettings(
         "# written by a later version\r\n\r\nnotch-q=3\r\nlowpass=40\r\n", "f", false);
-    ASSERT_TRUE(r.ok) << r.message;
+    ASSERT_TRUE(r.ok()) << r.message;
     FilterSettings expected = programDefaults();
     expected.lowPass = LowPass::Hz40;
-    EXPECT_EQ(r.settings, expected);
+    EXPECT_EQ(r.value.settings, expected);
 }
 
 } // namespace

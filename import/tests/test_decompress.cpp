@@ -76,10 +76,10 @@ TEST(Decompress, FirstRecordIsScaledAndLaterValuesAccumulatePerChannel) {
         stream.insert(stream.end(), le, le + 2);
     }
     signal::BytesResult r = decompressEcxBytes(ecxOfStream(stream));
-    ASSERT_TRUE(r.ok) << r.message;
-    ASSERT_EQ(r.bytes.size(), stream.size());
-    EXPECT_TRUE(std::equal(r.bytes.begin(), r.bytes.begin() + 512, stream.begin()));
-    auto value = [&](int k) { return signal::readLe16(r.bytes.data() + 512 + 2 * k); };
+    ASSERT_TRUE(r.ok()) << r.message;
+    ASSERT_EQ(r.value.size(), stream.size());
+    EXPECT_TRUE(std::equal(r.value.begin(), r.value.begin() + 512, stream.begin()));
+    auto value = [&](int k) { return signal::readLe16(r.value.data() + 512 + 2 * k); };
     EXPECT_EQ(value(0), 8);
     EXPECT_EQ(value(1), -16);
     EXPECT_EQ(value(7), 32760);
@@ -102,11 +102,11 @@ TEST(Decompress, PartialTrailingRecordAndOddByte) {
     }
     stream.push_back(0x7F);
     signal::BytesResult r = decompressEcxBytes(ecxOfStream(stream));
-    ASSERT_TRUE(r.ok) << r.message;
-    ASSERT_EQ(r.bytes.size(), stream.size());
-    EXPECT_EQ(signal::readLe16(r.bytes.data() + 512 + 16), 88);
-    EXPECT_EQ(signal::readLe16(r.bytes.data() + 512 + 20), 264);
-    EXPECT_EQ(r.bytes.back(), 0x7F);
+    ASSERT_TRUE(r.ok()) << r.message;
+    ASSERT_EQ(r.value.size(), stream.size());
+    EXPECT_EQ(signal::readLe16(r.value.data() + 512 + 16), 88);
+    EXPECT_EQ(signal::readLe16(r.value.data() + 512 + 20), 264);
+    EXPECT_EQ(r.value.back(), 0x7F);
 }
 
 TEST(Decompress, CompressRoundTripIsExactForMultiplesOfEight) {
@@ -121,8 +121,8 @@ TEST(Decompress, CompressRoundTripIsExactForMultiplesOfEight) {
             EXPECT_LT(ecx.size(), device.size() / 2);
         }
         signal::BytesResult back = decompressEcxBytes(ecx);
-        ASSERT_TRUE(back.ok) << back.message;
-        EXPECT_EQ(back.bytes, device) << records;
+        ASSERT_TRUE(back.ok()) << back.message;
+        EXPECT_EQ(back.value, device) << records;
     }
 }
 
@@ -131,48 +131,48 @@ TEST(Decompress, ValuesNotMultipleOfEightLoseTheirLowBits) {
     for (std::size_t i = 512; i + 1 < device.size(); i += 2)
         device[i] |= 0x05;
     signal::BytesResult back = decompressEcxBytes(compressToEcx(device));
-    ASSERT_TRUE(back.ok);
+    ASSERT_TRUE(back.ok());
     for (std::size_t i = 512; i + 1 < device.size(); i += 2) {
-        EXPECT_EQ(back.bytes[i], device[i] & 0xF8);
-        EXPECT_EQ(back.bytes[i + 1], device[i + 1]);
+        EXPECT_EQ(back.value[i], device[i] & 0xF8);
+        EXPECT_EQ(back.value[i + 1], device[i + 1]);
     }
 }
 
 TEST(Decompress, DamagedFilesAreClearErrors) {
     signal::BytesResult r = decompressEcxBytes(Bytes(53, 1), "x.ecx");
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.ok());
     EXPECT_NE(r.message.find("x.ecx"), std::string::npos);
 
     Bytes device = deviceFile(100, 7);
     Bytes ecx = compressToEcx(device);
     Bytes truncatedHeader(ecx.begin(), ecx.begin() + 60); // decodes to fewer than 512 bytes
     r = decompressEcxBytes(truncatedHeader, "t.ecx");
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.ok());
     EXPECT_NE(r.message.find("512"), std::string::npos) << r.message;
 
     Bytes corrupt = ecx;
     corrupt[56] = 0xFF; // a 9-bit code far beyond the next free entry
     corrupt[57] = 0xFF;
     r = decompressEcxBytes(corrupt, "c.ecx");
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.ok());
     EXPECT_NE(r.message.find("-3"), std::string::npos) << r.message;
-    EXPECT_TRUE(r.bytes.empty());
+    EXPECT_TRUE(r.value.empty());
 }
 
 TEST(Decompress, FileFormsWriteOnlyTheirOutput) {
     ScratchDir dir;
     Bytes device = deviceFile(500, 11);
     signal::test::writeBytes(dir / "rec.ecg", device);
-    ASSERT_TRUE(compressEcxFile(dir / "rec.ecg", dir / "rec.ecx").ok);
+    ASSERT_TRUE(compressEcxFile(dir / "rec.ecg", dir / "rec.ecx").ok());
     signal::BytesResult back = decompressEcx(dir / "rec.ecx");
-    ASSERT_TRUE(back.ok) << back.message;
-    EXPECT_EQ(back.bytes, device);
+    ASSERT_TRUE(back.ok()) << back.message;
+    EXPECT_EQ(back.value, device);
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"rec.ecg", "rec.ecx"}));
 
     signal::test::writeBytes(dir / "bad.ecx", Bytes(20, 0));
-    EXPECT_FALSE(decompressEcx(dir / "bad.ecx").ok);
+    EXPECT_FALSE(decompressEcx(dir / "bad.ecx").ok());
     signal::test::writeBytes(dir / "tiny.ecg", Bytes(100, 0));
-    EXPECT_FALSE(compressEcxFile(dir / "tiny.ecg", dir / "out.ecx").ok);
+    EXPECT_FALSE(compressEcxFile(dir / "tiny.ecg", dir / "out.ecx").ok());
     EXPECT_FALSE(std::filesystem::exists(dir / "out.ecg"));
     EXPECT_FALSE(std::filesystem::exists(dir / "out.ecx"));
 }
@@ -188,9 +188,9 @@ TEST(ImportFile, CompressedA2FileBecomesA2RecordingWithoutFiles) {
     signal::test::writeBytes(dir / "A2_0003.ECX", compressToEcx(device));
     signal::RecordingBuffer buf;
     ImportResult r = importFile(dir / "A2_0003.ECX", buf);
-    ASSERT_TRUE(r.ok) << r.message;
-    EXPECT_EQ(r.kind, RecordingKind::A2);
-    EXPECT_EQ(r.durationSeconds, 12); // 9640 records at 800 per second
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_EQ(r.value.kind, RecordingKind::A2);
+    EXPECT_EQ(r.value.durationSeconds, 12); // 9640 records at 800 per second
     EXPECT_EQ(buf.records(), signal::kA2FullRecords + 1600);
     EXPECT_EQ(buf.bytes, signal::convertDeviceBytes(device, RecordingKind::A2));
     EXPECT_EQ(buf.record(signal::kA2FullRecords + 7).c[1], 56);
@@ -204,25 +204,25 @@ TEST(ImportFile, PlainAndRhythmFilesAndFailuresKeepTheBuffer) {
     signal::test::writeBytes(dir / "EC01.ecg", device);
     signal::RecordingBuffer buf;
     ImportResult r = importFile(dir / "VSR01.ecg", buf);
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.kind, RecordingKind::Rhythmogram);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.value.kind, RecordingKind::Rhythmogram);
     r = importFile(dir / "EC01.ecg", buf);
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.kind, RecordingKind::Plain);
-    EXPECT_EQ(r.durationSeconds, 2);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.value.kind, RecordingKind::Plain);
+    EXPECT_EQ(r.value.durationSeconds, 2);
     EXPECT_EQ(buf.length, 1600u * 16);
     const Bytes kept = buf.bytes;
 
     r = importFile(dir / "missing.ecg", buf);
-    EXPECT_EQ(r.error, ImportResult::Error::OpenSource);
+    EXPECT_EQ(r.code, ErrorCode::CannotOpenSource);
     signal::test::writeBytes(dir / "junk.ecx", Bytes(300, 0xFF));
     r = importFile(dir / "junk.ecx", buf);
-    EXPECT_EQ(r.error, ImportResult::Error::Decompress);
+    EXPECT_EQ(r.code, ErrorCode::CorruptCompressedData);
     EXPECT_NE(r.message.find("junk.ecx"), std::string::npos);
     signal::test::writeBytes(dir / "short.ecg", Bytes(511, 0));
     r = importFile(dir / "short.ecg", buf);
-    EXPECT_EQ(r.error, ImportResult::Error::BadSource);
-    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.code, ErrorCode::NotDeviceFile);
+    EXPECT_FALSE(r.ok());
     EXPECT_EQ(buf.bytes, kept);
 }
 

@@ -47,14 +47,14 @@ TEST(DecompressFile, LongFilesRoundTripThroughFilesAndMemoryAlike) {
           {0, 0, -5}}) {
         const Bytes device = longDeviceFile(records, extra, count);
         signal::test::writeBytes(dir / "in.ecg", device);
-        ASSERT_TRUE(compressEcxFile(dir / "in.ecg", dir / "in.ecx").ok);
+        ASSERT_TRUE(compressEcxFile(dir / "in.ecg", dir / "in.ecx").ok());
         const Bytes ecx = signal::test::readBytes(dir / "in.ecx");
         EXPECT_EQ(ecx, compressToEcx(device)) << records;
-        ASSERT_TRUE(decompressEcxFile(dir / "in.ecx", dir / "out.ecg").ok);
+        ASSERT_TRUE(decompressEcxFile(dir / "in.ecx", dir / "out.ecg").ok());
         EXPECT_EQ(signal::test::readBytes(dir / "out.ecg"), device) << records;
         signal::BytesResult inMemory = decompressEcx(dir / "in.ecx");
-        ASSERT_TRUE(inMemory.ok) << inMemory.message;
-        EXPECT_EQ(inMemory.bytes, device) << records;
+        ASSERT_TRUE(inMemory.ok()) << inMemory.message;
+        EXPECT_EQ(inMemory.value, device) << records;
     }
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.ecg", "in.ecx", "out.ecg"}));
 }
@@ -65,11 +65,11 @@ TEST(DecompressFile, DamageFoundLateLeavesTheOldFileAndNoTemporary) {
     Bytes ecx = compressToEcx(device);
     for (std::size_t i = ecx.size() - 64; i < ecx.size(); ++i)
         ecx[i] = 0xFF; // codes far beyond the dictionary, after megabytes of good data
-    ASSERT_FALSE(decompressEcxBytes(ecx).ok);
+    ASSERT_FALSE(decompressEcxBytes(ecx).ok());
     signal::test::writeBytes(dir / "bad.ecx", ecx);
     signal::test::writeBytes(dir / "out.ecg", {1, 2, 3});
-    signal::Status st = decompressEcxFile(dir / "bad.ecx", dir / "out.ecg");
-    EXPECT_FALSE(st.ok);
+    Status st = decompressEcxFile(dir / "bad.ecx", dir / "out.ecg");
+    EXPECT_FALSE(st.ok());
     EXPECT_NE(st.message.find("bad.ecx"), std::string::npos) << st.message;
     EXPECT_EQ(signal::test::readBytes(dir / "out.ecg"), (Bytes{1, 2, 3}));
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"bad.ecx", "out.ecg"}));
@@ -78,7 +78,7 @@ TEST(DecompressFile, DamageFoundLateLeavesTheOldFileAndNoTemporary) {
     Bytes shortStream(ecx.begin(), ecx.begin() + 60);
     signal::test::writeBytes(dir / "short.ecx", shortStream);
     st = decompressEcxFile(dir / "short.ecx", dir / "new.ecg");
-    EXPECT_FALSE(st.ok);
+    EXPECT_FALSE(st.ok());
     EXPECT_NE(st.message.find("512"), std::string::npos) << st.message;
     EXPECT_FALSE(std::filesystem::exists(dir / "new.ecg"));
 }

@@ -99,9 +99,9 @@ TEST(LzwEncoder, PiecesGiveTheStreamOfTheWhole) {
         }
         encoder.finish(codes);
         EXPECT_EQ(codes, lzwEncode(data)) << size << "/" << alphabet;
-        LzwDecodeResult back = lzwDecode(codes.data(), codes.size());
-        ASSERT_TRUE(back.ok);
-        EXPECT_EQ(back.bytes, data);
+        auto back = lzwDecode(codes.data(), codes.size());
+        ASSERT_TRUE(back.ok());
+        EXPECT_EQ(back.value, data);
     }
 }
 

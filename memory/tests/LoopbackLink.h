@@ -29,25 +29,25 @@ public:
     std::function<void()>
         onActivity; // after every write and every read that took bytes (link locked)
 
-    device::Status open(int) override {
+    Status open(int) override {
         std::lock_guard lock(m_);
         ++opens_;
         if (!present)
-            return device::Status::DeviceNotFound;
+            return ErrorCode::DeviceNotFound;
         open_ = true;
-        return device::Status::Ok;
+        return Status::success();
     }
-    device::Status close() override {
+    Status close() override {
         std::lock_guard lock(m_);
         transmitLocked(); // closing a port lets what was written leave first
         open_ = false;
         ++closes_;
-        return device::Status::Ok;
+        return Status::success();
     }
-    device::Status read(std::uint8_t* buf, std::size_t n, std::size_t& got) override {
+    Status read(std::uint8_t* buf, std::size_t n, std::size_t& got) override {
         return readAvailable(buf, n, got);
     }
-    device::Status readAvailable(std::uint8_t* buf, std::size_t n, std::size_t& got) override {
+    Status readAvailable(std::uint8_t* buf, std::size_t n, std::size_t& got) override {
         std::lock_guard lock(m_);
         transmitLocked();
         got = 0;
@@ -61,14 +61,14 @@ public:
         if (got > 0 && onActivity)
             onActivity();
         if (dropped_)
-            return device::Status::IoError;
-        return open_ ? device::Status::Ok : device::Status::DeviceNotOpened;
+            return ErrorCode::IoError;
+        return open_ ? ErrorCode::None : ErrorCode::DeviceNotOpened;
     }
-    device::Status write(const std::uint8_t* buf, std::size_t n, std::size_t& written) override {
+    Status write(const std::uint8_t* buf, std::size_t n, std::size_t& written) override {
         std::lock_guard lock(m_);
         written = 0;
         if (!open_)
-            return device::Status::DeviceNotOpened;
+            return ErrorCode::DeviceNotOpened;
         writeSizes_.push_back(n);
         transmitLocked();
         tx_.insert(tx_.end(), buf, buf + n);
@@ -77,26 +77,26 @@ public:
         cv_.notify_all();
         if (onActivity)
             onActivity();
-        return device::Status::Ok;
+        return Status::success();
     }
-    device::Status drainOutput() override {
+    Status drainOutput() override {
         std::lock_guard lock(m_);
         transmitLocked();
-        return device::Status::Ok;
+        return Status::success();
     }
-    device::Status setBaudRate(std::uint32_t baud) override {
+    Status setBaudRate(std::uint32_t baud) override {
         std::lock_guard lock(m_);
         // Whatever the transmitter still holds goes out at the new speed.
         baud_ = baud;
         transmitLocked();
-        return device::Status::Ok;
+        return Status::success();
     }
-    device::Status setDataCharacteristics(int w, int s, int p) override {
+    Status setDataCharacteristics(int w, int s, int p) override {
         std::lock_guard lock(m_);
         dataOk_ = w == 8 && s == 0 && p == 0;
-        return device::Status::Ok;
+        return Status::success();
     }
-    device::Status purge(std::uint8_t mask) override {
+    Status purge(std::uint8_t mask) override {
         std::lock_guard lock(m_);
         transmitLocked();
         if (mask & device::kPurgeRx) {
@@ -107,23 +107,23 @@ public:
                     --visible_;
             }
         }
-        return device::Status::Ok;
+        return Status::success();
     }
-    device::Status resetDevice() override { return device::Status::Ok; }
-    device::Status stopInTask() override { return device::Status::Ok; }
-    device::Status queueStatus(std::size_t& rxBytes) override {
+    Status resetDevice() override { return Status::success(); }
+    Status stopInTask() override { return Status::success(); }
+    Status queueStatus(std::size_t& rxBytes) override {
         std::lock_guard lock(m_);
         transmitLocked();
         rxBytes = 0;
         if (dropped_)
-            return device::Status::IoError;
+            return ErrorCode::IoError;
         const auto now = Clock::now();
         for (const auto& b : rx_) {
             if (rxBytes >= visible_ || b.due > now)
                 break;
             ++rxBytes;
         }
-        return device::Status::Ok;
+        return Status::success();
     }
     bool waitForData(std::chrono::milliseconds timeout) override {
         std::unique_lock lock(m_);

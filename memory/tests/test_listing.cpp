@@ -9,7 +9,7 @@ using namespace velkard::memory;
 
 namespace {
 
-ListingResult parse(const std::string& bytes) {
+Listing parse(const std::string& bytes) {
     return parseListing(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 

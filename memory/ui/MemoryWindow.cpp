@@ -367,16 +367,16 @@ void MemoryWindow::storeInCard() {
         const std::filesystem::path source =
             sourceTab_ == 1 ? setup_.workDir / "temp" / diskPath(rowName(item))
                             : diskPath(QDir::fromNativeSeparators(rowName(item)));
-        const filing::StoreResult stored =
+        const Result<int> stored =
             filing::storeDeviceFile(cardFile_, patientId, source, state_.russian);
         if (!stored) {
             // Nothing is half-filed and the source stays where it is, in its list.
-            if (stored.error == filing::StoreError::UnknownPatient) {
+            if (stored.code == ErrorCode::UnknownPatient) {
                 // The selected row named no readable patient: the same request as with no row.
                 msg.show(choosePatient, attention);
             } else {
                 msg.show(
-                    QString::fromStdString(filing::storeErrorText(stored.error, state_.russian)),
+                    QString::fromStdString(filing::storeErrorText(stored.code, state_.russian)),
                     QStringLiteral("Error"));
             }
             break;

@@ -103,7 +103,7 @@ PrintOutcome runReport(velkard::ui::ViewState& state, const PrintRequest& reques
             return PrintOutcome::Cancelled;
         result = printReport(*printer, job);
     }
-    if (!result.ok) {
+    if (!result.ok()) {
         msg.show(russian ? QStringLiteral("Ошибка печати") : QStringLiteral("Printing failed"),
                  russian ? kError : QStringLiteral("Error"));
         return PrintOutcome::Failed;
@@ -200,10 +200,10 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request
         if (path.isEmpty())
             return PrintOutcome::Cancelled;
         const PrintResult result = printToPdf(path, job, 600);
-        if (!result.ok) {
+        if (!result.ok()) {
             msg.show((russian ? QStringLiteral("Ошибка печати: ")
                               : QStringLiteral("Printing failed: ")) +
-                         result.message,
+                         QString::fromStdString(result.message),
                      russian ? kError : QStringLiteral("Error"));
             return PrintOutcome::Failed;
         }
@@ -217,7 +217,7 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request
             return PrintOutcome::Cancelled;
     }
     const PrintResult result = printRecording(*printer, job);
-    if (!result.ok) {
+    if (!result.ok()) {
         msg.show(russian ? QStringLiteral("Ошибка печати") : QStringLiteral("Printing failed"),
                  russian ? kError : QStringLiteral("Error"));
         return PrintOutcome::Failed;

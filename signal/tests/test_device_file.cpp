@@ -39,7 +39,7 @@ TEST(ShrinkingFile, IsAnErrorAndNeverZeroPaddedData) {
     if (::stat(shrinking.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 512)
         GTEST_SKIP() << "no file that states more than it holds";
     BytesResult whole = readWholeFile(shrinking);
-    EXPECT_FALSE(whole) << "read " << whole.bytes.size() << " bytes";
+    EXPECT_FALSE(whole) << "read " << whole.value.size() << " bytes";
     EXPECT_NE(whole.message.find("shorter while it was read"), std::string::npos) << whole.message;
     BytesResult device = readDeviceFile(shrinking, RecordingKind::Plain);
     EXPECT_FALSE(device);
@@ -52,7 +52,7 @@ TEST(DeviceFileBounds, TheHeaderLimitsWhatIsRead) {
     auto fits = save("fits", deviceFile(800, 16000, 16000 * 16));
     BytesResult r = readDeviceFile(fits, RecordingKind::Plain);
     ASSERT_TRUE(r) << r.message;
-    EXPECT_EQ(r.bytes.size(), 512u + 16000 * 16);
+    EXPECT_EQ(r.value.size(), 512u + 16000 * 16);
 
     auto margin = save("margin", deviceFile(800, 16000, 16000 * 16 + kBodyMarginBytes));
     EXPECT_TRUE(readDeviceFile(margin, RecordingKind::Plain));
@@ -60,8 +60,9 @@ TEST(DeviceFileBounds, TheHeaderLimitsWhatIsRead) {
     r = readDeviceFile(far, RecordingKind::Plain);
     EXPECT_FALSE(r);
     EXPECT_NE(r.message.find("far more than the 256000 bytes"), std::string::npos) << r.message;
-    DeviceHeaderResult h = readDeviceHeader(far, RecordingKind::Plain);
-    EXPECT_FALSE(h);
+    EXPECT_EQ(r.code, ErrorCode::TooLarge);
+    const auto h = readDeviceHeader(far, RecordingKind::Plain);
+    EXPECT_EQ(h.code, ErrorCode::TooLarge);
     // A rhythmogram counts two bytes per beat.
     EXPECT_FALSE(readDeviceFile(fits, RecordingKind::Rhythmogram));
     EXPECT_TRUE(readDeviceFile(save("rt", deviceFile(800, 300, 600)), RecordingKind::Rhythmogram));

@@ -39,37 +39,37 @@ TEST(FileBytes, MappedViewKeepsItsContentWhenTheFileIsReplaced) {
     const Bytes first = randomBytes(300000, 1);
     writeBytes(dir / "r.dat", first);
     FileBytesResult view = mapWholeFile(dir / "r.dat");
-    ASSERT_TRUE(view.ok) << view.message;
+    ASSERT_TRUE(view.ok()) << view.message;
     if (onLocalDisk(dir.path())) {
-        EXPECT_TRUE(view.bytes.mapped());
+        EXPECT_TRUE(view.value.mapped());
     }
-    EXPECT_EQ(view.bytes, first);
+    EXPECT_EQ(view.value, first);
 
     // The program replaces files through a rename: a view opened before keeps the old bytes, and
     // a copy outlives the original.
-    ASSERT_TRUE(writeFileAtomically(dir / "r.dat", randomBytes(1000, 2)).ok);
-    FileBytes copy = view.bytes;
+    ASSERT_TRUE(writeFileAtomically(dir / "r.dat", randomBytes(1000, 2)).ok());
+    FileBytes copy = view.value;
     view = FileBytesResult{};
     EXPECT_EQ(copy, first);
     EXPECT_EQ(copy.toVector(), first);
-    EXPECT_EQ(mapWholeFile(dir / "r.dat").bytes, randomBytes(1000, 2));
+    EXPECT_EQ(mapWholeFile(dir / "r.dat").value, randomBytes(1000, 2));
 }
 
 TEST(FileBytes, EmptyMissingFolderAndTooLarge) {
     ScratchDir dir;
     writeBytes(dir / "empty.dat", {});
     FileBytesResult r = mapWholeFile(dir / "empty.dat");
-    ASSERT_TRUE(r.ok);
-    EXPECT_TRUE(r.bytes.empty());
-    EXPECT_EQ(r.bytes.begin(), r.bytes.end());
+    ASSERT_TRUE(r.ok());
+    EXPECT_TRUE(r.value.empty());
+    EXPECT_EQ(r.value.begin(), r.value.end());
 
     r = mapWholeFile(dir / "absent.dat");
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.ok());
     EXPECT_NE(r.message.find("absent.dat"), std::string::npos);
-    EXPECT_FALSE(mapWholeFile(dir.path()).ok);
+    EXPECT_FALSE(mapWholeFile(dir.path()).ok());
     writeBytes(dir / "ten.dat", Bytes(10, 3));
-    EXPECT_FALSE(mapWholeFile(dir / "ten.dat", 9).ok);
-    EXPECT_TRUE(mapWholeFile(dir / "ten.dat", 10).ok);
+    EXPECT_FALSE(mapWholeFile(dir / "ten.dat", 9).ok());
+    EXPECT_TRUE(mapWholeFile(dir / "ten.dat", 10).ok());
 }
 
 TEST(LoadRecording, HourLongFileIsViewedNotCopied) {
@@ -77,7 +77,7 @@ TEST(LoadRecording, HourLongFileIsViewedNotCopied) {
     const Bytes bytes = randomBytes(std::size_t{3600} * 800 * 16 + 1, 3); // and an odd byte
     writeBytes(dir / "hour.dat", bytes);
     RecordingBuffer buf;
-    ASSERT_TRUE(loadRecording(dir / "hour.dat", buf).ok);
+    ASSERT_TRUE(loadRecording(dir / "hour.dat", buf).ok());
     if (onLocalDisk(dir.path())) {
         EXPECT_TRUE(buf.bytes.mapped());
     }
@@ -92,9 +92,9 @@ TEST(AtomicFileWriter, PiecesAppearOnlyOnCommit) {
     writeBytes(dir / "out.bin", {9});
     {
         AtomicFileWriter writer(dir / "out.bin");
-        ASSERT_TRUE(writer.open().ok);
+        ASSERT_TRUE(writer.open().ok());
         const Bytes piece = randomBytes(5000, 4);
-        ASSERT_TRUE(writer.write(piece.data(), piece.size()).ok);
+        ASSERT_TRUE(writer.write(piece.data(), piece.size()).ok());
         EXPECT_EQ(dir.entries().size(), 2u); // the destination and a hidden temporary file
         EXPECT_EQ(readBytes(dir / "out.bin"), Bytes{9});
     } // abandoned
@@ -102,20 +102,20 @@ TEST(AtomicFileWriter, PiecesAppearOnlyOnCommit) {
     EXPECT_EQ(readBytes(dir / "out.bin"), Bytes{9});
 
     AtomicFileWriter writer(dir / "out.bin");
-    ASSERT_TRUE(writer.open().ok);
+    ASSERT_TRUE(writer.open().ok());
     Bytes whole;
     for (std::uint32_t i = 0; i < 5; ++i) {
         const Bytes piece = randomBytes(1000 * i, i);
-        ASSERT_TRUE(writer.write(piece.data(), piece.size()).ok);
+        ASSERT_TRUE(writer.write(piece.data(), piece.size()).ok());
         whole.insert(whole.end(), piece.begin(), piece.end());
     }
-    ASSERT_TRUE(writer.commit().ok);
+    ASSERT_TRUE(writer.commit().ok());
     EXPECT_EQ(readBytes(dir / "out.bin"), whole);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"out.bin"});
 
     AtomicFileWriter nowhere(dir / "missing" / "x.bin");
-    signal::Status st = nowhere.open();
-    EXPECT_FALSE(st.ok);
+    Status st = nowhere.open();
+    EXPECT_FALSE(st.ok());
     EXPECT_NE(st.message.find("x.bin"), std::string::npos);
 }
 

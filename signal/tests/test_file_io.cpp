@@ -13,25 +13,41 @@ using test::ScratchDir;
 TEST(FileIo, AtomicWriteReplacesAndReadsBack) {
     ScratchDir dir;
     std::vector<std::uint8_t> first(100000, 0xAB), second = {1, 2, 3};
-    ASSERT_TRUE(writeFileAtomically(dir / "f.bin", first).ok);
-    ASSERT_TRUE(writeFileAtomically(dir / "f.bin", second).ok);
+    ASSERT_TRUE(writeFileAtomically(dir / "f.bin", first).ok());
+    ASSERT_TRUE(writeFileAtomically(dir / "f.bin", second).ok());
     BytesResult r = readWholeFile(dir / "f.bin");
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.bytes, second);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.value, second);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"f.bin"});
 }
 
-TEST(FileIo, ReadFailuresNameTheFile) {
+TEST(FileIo, ReadFailuresNameTheFileAndSayWhy) {
     ScratchDir dir;
     BytesResult r = readWholeFile(dir / "absent.bin");
-    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.code, ErrorCode::CannotOpen);
     EXPECT_NE(r.message.find("absent.bin"), std::string::npos);
     r = readWholeFile(dir.path());
-    EXPECT_FALSE(r.ok); // a folder is not a file
+    EXPECT_EQ(r.code, ErrorCode::NotRegularFile); // a folder is not a file
     test::writeBytes(dir / "big.bin", std::vector<std::uint8_t>(10, 0));
     r = readWholeFile(dir / "big.bin", 9);
-    EXPECT_FALSE(r.ok);
-    EXPECT_TRUE(r.bytes.empty());
+    EXPECT_EQ(r.code, ErrorCode::TooLarge);
+    EXPECT_TRUE(r.value.empty());
+    EXPECT_EQ(writeFileAtomically(dir / "absent" / "f.bin", {1}).code, ErrorCode::CannotWrite);
+}
+
+TEST(Status, AFailureIsPassedOnUnchangedAndNeverReadsAsSuccess) {
+    ScratchDir dir;
+    const BytesResult read = readWholeFile(dir / "absent.bin");
+    const Result<int> passed = Result<int>::failure(read);
+    EXPECT_FALSE(passed);
+    EXPECT_EQ(passed.code, ErrorCode::CannotOpen);
+    EXPECT_EQ(passed.message, read.message);
+    const Status asStatus = passed;
+    EXPECT_EQ(asStatus.code, ErrorCode::CannotOpen);
+    EXPECT_EQ(asStatus.message, read.message);
+    // A failure made without a code still is one.
+    EXPECT_FALSE(Status::failure(ErrorCode::None, "lost"));
+    EXPECT_FALSE(Result<int>::failure(Status::success()));
 }
 
 } // namespace

@@ -152,7 +152,7 @@ TEST(LoadRecording, ReadsWholeFileAndKeepsBufferOnFailure) {
     writeBytes(dir / "r.dat", bytes);
 
     RecordingBuffer buf;
-    ASSERT_TRUE(loadRecording(dir / "r.dat", buf).ok);
+    ASSERT_TRUE(loadRecording(dir / "r.dat", buf).ok());
     EXPECT_EQ(buf.bytes, bytes);
     EXPECT_EQ(buf.length, 12800u);
     EXPECT_DOUBLE_EQ(buf.recordCount, 800.0);
@@ -161,7 +161,7 @@ TEST(LoadRecording, ReadsWholeFileAndKeepsBufferOnFailure) {
     EXPECT_EQ(r.c[7], readLe16(bytes.data() + 30));
 
     Status missing = loadRecording(dir / "missing.dat", buf);
-    EXPECT_FALSE(missing.ok);
+    EXPECT_FALSE(missing.ok());
     EXPECT_NE(missing.message.find("missing.dat"), std::string::npos);
     EXPECT_EQ(buf.bytes, bytes);
     EXPECT_EQ(buf.length, 12800u);
@@ -172,13 +172,13 @@ TEST(LoadRecording, EmptyOddAndPartialLengths) {
     writeBytes(dir / "empty.dat", {});
     RecordingBuffer buf;
     buf.assign(std::vector<std::uint8_t>(32, 1));
-    ASSERT_TRUE(loadRecording(dir / "empty.dat", buf).ok);
+    ASSERT_TRUE(loadRecording(dir / "empty.dat", buf).ok());
     EXPECT_EQ(buf.length, 0u);
     EXPECT_EQ(buf.recordCount, 0.0);
     EXPECT_TRUE(buf.bytes.empty());
 
     writeBytes(dir / "odd.dat", std::vector<std::uint8_t>(37, 9));
-    ASSERT_TRUE(loadRecording(dir / "odd.dat", buf).ok);
+    ASSERT_TRUE(loadRecording(dir / "odd.dat", buf).ok());
     EXPECT_EQ(buf.bytes.size(), 36u);
     EXPECT_EQ(buf.length, 36u);
     EXPECT_DOUBLE_EQ(buf.recordCount, 2.25);

@@ -28,12 +28,12 @@ void writeText(const std::filesystem::path& p, const std::string& text) {
 TEST(Settings, FirstStartCreatesDefaultsInWindows1251WithCrLf) {
     ScratchDir dir;
     SettingsResult r = loadSettings(dir.path());
-    ASSERT_TRUE(r.ok) << r.message;
-    EXPECT_TRUE(r.created);
-    EXPECT_FALSE(r.indicesFellBack);
-    EXPECT_EQ(r.settings, defaultSettings());
-    EXPECT_EQ(r.settings.scaleText, "10 мм/мВ");
-    EXPECT_EQ(r.settings.speedText, "25 мм/с");
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_TRUE(r.value.created);
+    EXPECT_FALSE(r.value.indicesFellBack);
+    EXPECT_EQ(r.value.settings, defaultSettings());
+    EXPECT_EQ(r.value.settings.scaleText, "10 мм/мВ");
+    EXPECT_EQ(r.value.settings.speedText, "25 мм/с");
     // Exact bytes: "мм/мВ" is EC EC 2F EC C2 in Windows-1251.
     const std::string expected = "10 \xEC\xEC/\xEC\xC2\r\nI..V6\r\n25 \xEC\xEC/\xF1\r\nCOM4\r\n"
                                  "1\r\n9\r\n2\r\n0\r\n";
@@ -41,9 +41,9 @@ TEST(Settings, FirstStartCreatesDefaultsInWindows1251WithCrLf) {
     EXPECT_EQ(dir.entries().size(), 1u);
 
     SettingsResult again = loadSettings(dir.path());
-    ASSERT_TRUE(again.ok);
-    EXPECT_FALSE(again.created);
-    EXPECT_EQ(again.settings, defaultSettings());
+    ASSERT_TRUE(again.ok());
+    EXPECT_FALSE(again.value.created);
+    EXPECT_EQ(again.value.settings, defaultSettings());
 }
 
 TEST(Settings, RoundTripKeepsLanguageTwoPortTextAndEnglishTexts) {
@@ -57,10 +57,10 @@ TEST(Settings, RoundTripKeepsLanguageTwoPortTextAndEnglishTexts) {
     s.groupIndex = 0;
     s.speedIndex = 3;
     s.language = 2;
-    ASSERT_TRUE(saveSettings(dir.path(), s).ok);
+    ASSERT_TRUE(saveSettings(dir.path(), s).ok());
     SettingsResult r = loadSettings(dir.path());
-    ASSERT_TRUE(r.ok) << r.message;
-    EXPECT_EQ(r.settings, s);
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_EQ(r.value.settings, s);
     EXPECT_NE(fileText(settingsFile(dir)).find("\r\n2\r\n"), std::string::npos);
     EXPECT_EQ(fileText(settingsFile(dir)).find("порт"), std::string::npos); // not UTF-8 on disk
     EXPECT_EQ(dir.entries().size(), 1u);                                    // no temporary left
@@ -70,11 +70,12 @@ TEST(Settings, NegativeLanguageAndLfOnlyLinesAreRead) {
     ScratchDir dir;
     writeText(settingsFile(dir), "5 mm/mV\nI\n5 mm/s\nSIM\n0\n0\n0\n-7");
     SettingsResult r = loadSettings(dir.path());
-    ASSERT_TRUE(r.ok) << r.message;
-    EXPECT_EQ(r.settings.portName, "SIM");
-    EXPECT_EQ(r.settings.language, -7);
-    EXPECT_EQ(r.settings.groupText, "I");
-    EXPECT_EQ(formatSettings(r.settings), "5 mm/mV\r\nI\r\n5 mm/s\r\nSIM\r\n0\r\n0\r\n0\r\n-7\r\n");
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_EQ(r.value.settings.portName, "SIM");
+    EXPECT_EQ(r.value.settings.language, -7);
+    EXPECT_EQ(r.value.settings.groupText, "I");
+    EXPECT_EQ(formatSettings(r.value.settings),
+              "5 mm/mV\r\nI\r\n5 mm/s\r\nSIM\r\n0\r\n0\r\n0\r\n-7\r\n");
 }
 
 TEST(Settings, MalformedFilesAreErrorsNamingTheFileAndStayUnchanged) {
@@ -92,7 +93,7 @@ TEST(Settings, MalformedFilesAreErrorsNamingTheFileAndStayUnchanged) {
         ScratchDir dir;
         writeText(settingsFile(dir), text);
         SettingsResult r = loadSettings(dir.path());
-        EXPECT_FALSE(r.ok) << text;
+        EXPECT_FALSE(r.ok()) << text;
         EXPECT_NE(r.message.find("ПЛ4Н-52.txt"), std::string::npos) << r.message;
         EXPECT_EQ(fileText(settingsFile(dir)), text);
     }
@@ -102,29 +103,29 @@ TEST(Settings, OutOfRangeIndicesFallBackToDefaults) {
     ScratchDir dir;
     writeText(settingsFile(dir), "x\r\ny\r\nz\r\nCOM1\r\n3\r\n10\r\n-1\r\n1\r\n");
     SettingsResult r = loadSettings(dir.path());
-    ASSERT_TRUE(r.ok) << r.message;
-    EXPECT_TRUE(r.indicesFellBack);
-    EXPECT_EQ(r.settings.scaleIndex, 1);
-    EXPECT_EQ(r.settings.groupIndex, 9);
-    EXPECT_EQ(r.settings.speedIndex, 2);
-    EXPECT_EQ(r.settings.language, 1);
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_TRUE(r.value.indicesFellBack);
+    EXPECT_EQ(r.value.settings.scaleIndex, 1);
+    EXPECT_EQ(r.value.settings.groupIndex, 9);
+    EXPECT_EQ(r.value.settings.speedIndex, 2);
+    EXPECT_EQ(r.value.settings.language, 1);
 
     writeText(settingsFile(dir), "x\r\ny\r\nz\r\nCOM1\r\n2\r\n0\r\n3\r\n1\r\n");
     r = loadSettings(dir.path());
-    ASSERT_TRUE(r.ok);
-    EXPECT_FALSE(r.indicesFellBack);
-    EXPECT_EQ(r.settings.scaleIndex, 2);
-    EXPECT_EQ(r.settings.groupIndex, 0);
-    EXPECT_EQ(r.settings.speedIndex, 3);
+    ASSERT_TRUE(r.ok());
+    EXPECT_FALSE(r.value.indicesFellBack);
+    EXPECT_EQ(r.value.settings.scaleIndex, 2);
+    EXPECT_EQ(r.value.settings.groupIndex, 0);
+    EXPECT_EQ(r.value.settings.speedIndex, 3);
 }
 
 TEST(Settings, LineBreaksInsideTextsCannotShiftLines) {
     Settings s;
     s.portName = "COM\r\n5";
     SettingsResult r = parseSettings(formatSettings(s), "f");
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.settings.portName, "COM  5");
-    EXPECT_EQ(r.settings.scaleIndex, s.scaleIndex);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(r.value.settings.portName, "COM  5");
+    EXPECT_EQ(r.value.settings.scaleIndex, s.scaleIndex);
 }
 
 TEST(Settings, UnreadableOrUnreplaceableFileIsAnErrorAndLeavesNoTemporary) {
@@ -132,10 +133,10 @@ TEST(Settings, UnreadableOrUnreplaceableFileIsAnErrorAndLeavesNoTemporary) {
     // A folder where the file should be: it can be neither read nor replaced.
     std::filesystem::create_directories(settingsFile(dir) / "inside");
     SettingsResult r = loadSettings(dir.path());
-    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.ok());
     EXPECT_NE(r.message.find("ПЛ4Н-52.txt"), std::string::npos) << r.message;
     Status st = saveSettings(dir.path(), defaultSettings());
-    EXPECT_FALSE(st.ok);
+    EXPECT_FALSE(st.ok());
     EXPECT_NE(st.message.find("ПЛ4Н-52.txt"), std::string::npos) << st.message;
     EXPECT_TRUE(std::filesystem::is_directory(settingsFile(dir) / "inside"));
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"ПЛ4Н-52.txt"});
@@ -145,7 +146,7 @@ TEST(Settings, SaveIntoUnwritableFolderFailsAndKeepsOldFile) {
     if (test::runningAsRoot())
         GTEST_SKIP() << "permissions do not bind root";
     ScratchDir dir;
-    ASSERT_TRUE(loadSettings(dir.path()).ok);
+    ASSERT_TRUE(loadSettings(dir.path()).ok());
     const std::string before = fileText(settingsFile(dir));
     std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read |
                                                  std::filesystem::perms::owner_exec);
@@ -153,7 +154,7 @@ TEST(Settings, SaveIntoUnwritableFolderFailsAndKeepsOldFile) {
     s.language = 1;
     Status st = saveSettings(dir.path(), s);
     std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
-    EXPECT_FALSE(st.ok);
+    EXPECT_FALSE(st.ok());
     EXPECT_NE(st.message.find("ПЛ4Н-52.txt"), std::string::npos) << st.message;
     EXPECT_EQ(fileText(settingsFile(dir)), before);
 }
@@ -161,14 +162,14 @@ TEST(Settings, SaveIntoUnwritableFolderFailsAndKeepsOldFile) {
 TEST(Settings, ReadOnlyFileIsNotReplacedAndALinkIsWrittenThrough) {
     namespace fs = std::filesystem;
     ScratchDir dir;
-    ASSERT_TRUE(loadSettings(dir.path()).ok);
+    ASSERT_TRUE(loadSettings(dir.path()).ok());
     const fs::path file = settingsFile(dir);
     const std::string before = fileText(file);
     fs::permissions(file, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
     Settings s;
     s.language = 1;
     Status st = saveSettings(dir.path(), s);
-    EXPECT_FALSE(st.ok);
+    EXPECT_FALSE(st.ok());
     EXPECT_NE(st.message.find("ПЛ4Н-52.txt"), std::string::npos) << st.message;
     EXPECT_NE(st.message.find("read-only"), std::string::npos) << st.message;
     EXPECT_EQ(fileText(file), before);
@@ -180,12 +181,12 @@ TEST(Settings, ReadOnlyFileIsNotReplacedAndALinkIsWrittenThrough) {
     const fs::path real = elsewhere.path() / "shared-settings.txt";
     fs::rename(file, real);
     fs::create_symlink(real, file);
-    ASSERT_TRUE(saveSettings(dir.path(), s).ok);
+    ASSERT_TRUE(saveSettings(dir.path(), s).ok());
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(file)));
     EXPECT_EQ(fs::read_symlink(file), real);
     SettingsResult back = loadSettings(dir.path());
-    ASSERT_TRUE(back.ok) << back.message;
-    EXPECT_EQ(back.settings.language, 1);
+    ASSERT_TRUE(back.ok()) << back.message;
+    EXPECT_EQ(back.value.settings.language, 1);
     EXPECT_NE(fileText(real), before);
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"ПЛ4Н-52.txt"});
 }

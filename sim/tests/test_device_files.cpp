@@ -66,16 +66,16 @@ TEST(DeviceFiles, CompressedFileDecompressesToTheExactDeviceFile) {
         ASSERT_EQ(at(f, i) % 8, 0) << "offset " << i;
     const auto ecx = import::compressToEcx(f);
     const auto back = import::decompressEcxBytes(ecx);
-    ASSERT_TRUE(back.ok) << back.message;
-    EXPECT_EQ(back.bytes, f);
+    ASSERT_TRUE(back.ok()) << back.message;
+    EXPECT_EQ(back.value, f);
 }
 
 TEST(DeviceFiles, MakeCardWritesEveryKindAtomically) {
     const auto dir =
         std::filesystem::temp_directory_path() / ("velkard-card-" + std::to_string(::getpid()));
     std::vector<std::string> names;
-    const WriteResult r = makeCard(dir, &names);
-    ASSERT_TRUE(r.ok) << r.error;
+    const Status r = makeCard(dir, &names);
+    ASSERT_TRUE(r.ok()) << r.message;
     EXPECT_EQ(names, (std::vector<std::string>{"ECG00001.DAT", "ECG00002.DAT", "A2000001.DAT",
                                                "VSR00001.DAT", "ECG00003.ECX"}));
     std::size_t files = 0;
@@ -86,12 +86,12 @@ TEST(DeviceFiles, MakeCardWritesEveryKindAtomically) {
     EXPECT_EQ(files, names.size());
     EXPECT_EQ(std::filesystem::file_size(dir / "ECG00001.DAT"), 512u + 8000u * 16u);
     const auto rebuilt = import::decompressEcx(dir / "ECG00003.ECX");
-    ASSERT_TRUE(rebuilt.ok) << rebuilt.message;
-    EXPECT_EQ(rebuilt.bytes.size(), 512u + 12000u * 16u);
+    ASSERT_TRUE(rebuilt.ok()) << rebuilt.message;
+    EXPECT_EQ(rebuilt.value.size(), 512u + 12000u * 16u);
     std::filesystem::remove_all(dir);
 
-    EXPECT_FALSE(makeCard("/proc/velkard-no-such-card").ok);
-    EXPECT_FALSE(writeFileAtomically("/nonexistent/dir/f.dat", {1, 2}).ok);
+    EXPECT_FALSE(makeCard("/proc/velkard-no-such-card").ok());
+    EXPECT_FALSE(writeFileAtomically("/nonexistent/dir/f.dat", {1, 2}).ok());
 }
 
 } // namespace
