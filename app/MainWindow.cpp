@@ -47,8 +47,6 @@
 
 namespace velkard::app {
 
-using ui::messages;
-
 namespace {
 
 constexpr int kPanelHeight = 30;
@@ -131,7 +129,9 @@ private:
 };
 
 MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
-    : QMainWindow(parent), options_(std::move(options)) {
+    : QMainWindow(parent), seams_{options.messages ? *options.messages : ownMessages_,
+                                  options.dialogs ? *options.dialogs : ownDialogs_},
+      options_(std::move(options)) {
     // Program start: the process-wide values take their initial state.
 
     workDir_ = options_.workDir.empty() ? std::filesystem::current_path() : options_.workDir;
@@ -195,6 +195,9 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     windowResized();
     display_->drawAndCopyGrid();
     area_->showSurface();
+    // Made once, hidden; every memory connection shows it modally.
+    deviceFileList_ = std::make_unique<memory::ui::DeviceFileList>(state_, seams_.messages);
+    deviceFileList_->hide();
 }
 
 MainWindow::~MainWindow() = default;
@@ -385,8 +388,7 @@ void MainWindow::loadFilters() {
         filter::loadFilterSettings(workDir_, state_.russian);
     state_.filters = loaded.settings;
     if (!loaded.ok)
-        messages().show(QString::fromStdString(loaded.message),
-                        state_.russian ? QStringLiteral("Ошибка") : QStringLiteral("Error"));
+        messages().show(QString::fromStdString(loaded.message), ui::errorCaption(state_.russian));
     display_->setFilters(state_.filters);
 }
 
@@ -396,8 +398,7 @@ void MainWindow::applyFilters(const filter::FilterSettings& before) {
     const signal::Status saved =
         filter::saveFilterSettings(workDir_, state_.filters, state_.russian);
     if (!saved.ok)
-        messages().show(QString::fromStdString(saved.message),
-                        state_.russian ? QStringLiteral("Ошибка") : QStringLiteral("Error"));
+        messages().show(QString::fromStdString(saved.message), ui::errorCaption(state_.russian));
     display_->setFilters(state_.filters);
     filterLabel->setText(QString::fromStdString(filter::describe(state_.filters, state_.russian)));
 }
@@ -656,7 +657,7 @@ void MainWindow::openParameters() {
     {
         ParametersDialog dialog(state_, this);
         dialog.applyLanguage(state_.russian);
-        ui::dialogs().run(dialog);
+        seams_.dialogs.run(dialog);
     }
     applyFilters(before);
     // The window repaints when the dialog has gone.
@@ -671,12 +672,12 @@ void MainWindow::openMemory() {
     area_->showSurface();
     memory::ui::MemoryWindowSetup setup;
     setup.workDir = workDir_;
-    setup.fileList = memory::ui::DeviceFileList::instance();
+    setup.fileList = deviceFileList_.get();
     if (options_.linkFactory)
         setup.makeLink = options_.linkFactory;
     else
         setup.makeLink = [port = settings_.portName] { return device::makeLink(port); };
-    memory::ui::openMemoryWindow(state_, std::move(setup), this, [this] {
+    memory::ui::openMemoryWindow(state_, seams_, std::move(setup), this, [this] {
         // Nothing is shown, recorded or imported after the memory window.
         state_.selection.writeRequest = false;
         state_.cardReview = false;
@@ -687,7 +688,8 @@ void MainWindow::openMemory() {
 }
 
 void MainWindow::printSetup() {
-    print::ui::runPrintSetup(this, secondsEdit, secondsLabel, printerExists_, state_.russian);
+    print::ui::runPrintSetup(seams_, printerObject(), this, secondsEdit, secondsLabel,
+                             state_.russian);
 }
 
 void MainWindow::printRecording() {
@@ -695,7 +697,7 @@ void MainWindow::printRecording() {
     const auto& g = display_->geometry();
     print::ui::PrintRequest request;
     request.parent = this;
-    request.printerExists = printerExists_;
+    request.printer = printerObject();
     // The report starts at the shown page's first second (the dialog lets the user change it).
     state_.printRange.reportFromText = QString::number(display_->pageFirstSecond());
     request.durationEdit = secondsEdit;
@@ -717,7 +719,17 @@ void MainWindow::printRecording() {
     request.patientName = sel.patientName;
     request.date = sel.entryDate;
     request.time = sel.entryTime;
-    print::ui::runPrint(state_, request);
+    print::ui::runPrint(state_, seams_, request);
+}
+
+QPrinter* MainWindow::printerObject() {
+    if (!printerExists_)
+        return nullptr;
+    if (options_.printer)
+        return options_.printer;
+    if (!installedPrinter_)
+        installedPrinter_ = print::ui::makeInstalledPrinter();
+    return installedPrinter_.get();
 }
 
 // ---- settings and the end of the program ----
@@ -736,7 +748,7 @@ signal::Settings MainWindow::currentSettings() const {
 bool MainWindow::writeSettings() {
     auto status = signal::saveSettings(workDir_, currentSettings());
     if (!status) {
-        messages().show(QString::fromStdString(status.message), "Error");
+        messages().show(QString::fromStdString(status.message), ui::errorCaption(state_.russian));
         return false;
     }
     return true;
@@ -789,9 +801,9 @@ void MainWindow::openCardFile() {
     area_->showSurface();
 
     {
-        cardfile::ui::CardFileWindow window(state_, workDir_, this);
+        cardfile::ui::CardFileWindow window(state_, seams_, workDir_, this);
         window.applyLanguage(f.russian);
-        ui::dialogs().run(window);
+        seams_.dialogs.run(window);
     }
     recordingStarted_ = false;
 
@@ -889,10 +901,9 @@ void MainWindow::endAcquisitionIfActive() {
 void MainWindow::handOverBlocks() {
     if (!acquisition_)
         return;
-    static bool busy = false; // a message box shown from here must not re-enter the hand-over
-    if (busy)
+    if (handingOver_)
         return;
-    busy = true;
+    handingOver_ = true;
     auto tick = acquisition_->handOverBlocks();
     for (const auto& block : tick.blocks) {
         display_->drawLiveBlock(block);
@@ -901,7 +912,7 @@ void MainWindow::handOverBlocks() {
     if (!tick.blocks.empty())
         area_->showSurface();
     showEvents(tick.events);
-    busy = false;
+    handingOver_ = false;
 }
 
 void MainWindow::countSecond() {
@@ -1011,7 +1022,7 @@ void MainWindow::importFromFile() {
         dialog.setObjectName("importFileDialog");
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        if (ui::dialogs().run(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        if (seams_.dialogs.run(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             chosen = dialog.selectedFiles().front();
     }
     QDir::setCurrent(fromPath(workDir_));
@@ -1031,7 +1042,8 @@ void MainWindow::importFile(const QString& chosen) {
         if (result.error == import::ImportResult::Error::OpenSource)
             messages().show(QString::fromUtf8(signal::kRecordingOpenError), "Error");
         else
-            messages().show(QString::fromStdString(result.message), "Error");
+            messages().show(QString::fromStdString(result.message),
+                            ui::errorCaption(state_.russian));
         std::fprintf(stderr, "%s\n", result.message.c_str());
         return;
     }

@@ -171,12 +171,9 @@ TEST_F(ReviewTest, PrintAfterImportUsesTheImportedRecordingAndNoPatient) {
     pdf.setOutputFormat(QPrinter::PdfFormat);
     const QString pdfPath = out.filePath("printed.pdf");
     pdf.setOutputFileName(pdfPath);
-    print::ui::setPrinterObject(&pdf);
-    struct Reset {
-        ~Reset() { print::ui::resetPrinterObject(); }
-    } reset;
     MainWindowOptions o = options();
     o.printerExists = true;
+    o.printer = &pdf;
     MainWindow w(o);
     ASSERT_TRUE(w.startedOk());
     w.resize(1024, 768);
@@ -316,10 +313,17 @@ TEST_F(ReviewTest, ImportOfADeviceFileAndOfADamagedOne) {
     dialogs.script.push_back(chooseFile(broken));
     w->importAction->trigger();
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].caption, "Error");
+    // The caption follows the interface language.
+    EXPECT_EQ(messages.shown[0].caption, QString::fromUtf8("Ошибка"));
     EXPECT_FALSE(messages.shown[0].text.isEmpty());
     EXPECT_EQ(w->recordingBuffer().bytes, shown);
     EXPECT_EQ(folderNames(source.path()).size(), 5u); // three stored sources, two imports
+    w->englishAction->trigger();
+    dialogs.script.push_back(chooseFile(broken));
+    w->importAction->trigger();
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].caption, "Error");
+    EXPECT_EQ(w->recordingBuffer().bytes, shown);
 }
 
 // `velkard FILE` (and a double click on the file) goes the import command's way without its dialog.
