@@ -270,6 +270,36 @@ TEST_F(ReviewTest, OpenA2AndRhythmogramEntries) {
     EXPECT_TRUE(messages.shown.empty());
 }
 
+// DelRec renumbers the recordings: the rhythmogram shown before is not opened again by its old
+// path, which now names another recording or none.
+TEST_F(ReviewTest, DelRecKeepsTheMainWindowFromReopeningTheShownRhythmogram) {
+    auto w = makeWindow();
+    open(*w, 2);
+    ASSERT_TRUE(w->display().view().rhythmogram);
+    dialogs.script.push_back([](QDialog& d) {
+        auto& card = dynamic_cast<cardfile::ui::CardFileWindow&>(d);
+        card.patientList->setCurrentItem(card.patientList->topLevelItem(0));
+        card.archiveList->setCurrentItem(card.archiveList->topLevelItem(0));
+        card.DelRec->click(); // answered Yes
+        card.OK->click();
+        return -1;
+    });
+    w->cardFileAction->trigger();
+    ASSERT_EQ(messages.shown.size(), 1u) << messages.lastText().toStdString();
+    EXPECT_TRUE(messages.shown[0].question);
+    EXPECT_FALSE(w->viewState().rhythmogram);
+    // Nothing is drawn: the area stays white below the tool panel.
+    const QImage& surface = w->display().surface();
+    int nonWhite = 0;
+    for (int y = 40; y < w->centralWidget()->height() - 40; y += 3)
+        for (int x = 0; x < w->centralWidget()->width(); x += 3)
+            nonWhite += surface.pixel(x, y) != qRgb(255, 255, 255);
+    EXPECT_EQ(nonWhite, 0);
+    // The rhythmogram itself is kept, under its new number.
+    EXPECT_TRUE(std::filesystem::exists(recording(2)));
+    EXPECT_FALSE(std::filesystem::exists(recording(3)));
+}
+
 TEST_F(ReviewTest, MissingRecordingFileIsReported) {
     std::filesystem::remove(recording(1));
     auto w = makeWindow();
