@@ -132,7 +132,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     : QMainWindow(parent), seams_{options.messages ? *options.messages : ownMessages_,
                                   options.dialogs ? *options.dialogs : ownDialogs_},
       options_(std::move(options)) {
-    // Program start: the process-wide values take their initial state.
+    // Program start: the view state and the window take their initial state.
 
     workDir_ = options_.workDir.empty() ? std::filesystem::current_path() : options_.workDir;
     display_ =
