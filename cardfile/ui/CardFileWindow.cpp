@@ -68,13 +68,14 @@ QString utf8(const std::string& s) {
 }
 
 // The message of a failed card-file operation: another workstation's change says so in the
-// interface language; anything else is the caption line and the reason.
+// interface language; anything else is the caption line in the interface language and the reason.
 template <typename Failed>
 QString failureText(const velkard::ui::ViewState& state, const char* russianCaption,
-                    const Failed& failed) {
+                    const char* englishCaption, const Failed& failed) {
     if (failed.code == ErrorCode::Busy)
         return QString::fromUtf8(state.tr2(kBusyTextRussian, kBusyTextEnglish));
-    return QString::fromUtf8(russianCaption) + QString::fromStdString(failed.message);
+    return QString::fromUtf8(state.tr2(russianCaption, englishCaption)) +
+           QString::fromStdString(failed.message);
 }
 
 QLabel* makeLabel(QWidget* parent, const char* name) {
@@ -230,7 +231,8 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
 
     auto patients = cardFile_.listPatients();
     if (!patients) {
-        messages().show(failureText(state_, "Ошибка открытия картотеки\n", patients),
+        messages().show(failureText(state_, "Ошибка открытия картотеки\n",
+                                    "Cannot open the card file\n", patients),
                         errorCaption(state_.russian));
     } else {
         for (const auto& p : patients.value)
@@ -341,7 +343,8 @@ void CardFileWindow::newPatient() {
     const PatientTexts& t = state_.patientTexts;
     auto status = cardFile_.appendPatientRecord(dialog.record());
     if (!status) {
-        messages().show(failureText(state_, "Ошибка записи в картотеку\n", status),
+        messages().show(failureText(state_, "Ошибка записи в картотеку\n",
+                                    "Cannot write to the card file\n", status),
                         errorCaption(state_.russian));
         return;
     }
@@ -357,7 +360,8 @@ void CardFileWindow::changePatient() {
     QTreeWidgetItem* item = patientList->topLevelItem(row);
     auto stored = cardFile_.readPatient(static_cast<std::size_t>(row));
     if (!stored) {
-        messages().show(failureText(state_, "Ошибка открытия картотеки\n", stored),
+        messages().show(failureText(state_, "Ошибка открытия картотеки\n",
+                                    "Cannot open the card file\n", stored),
                         errorCaption(state_.russian));
         return;
     }
@@ -414,7 +418,8 @@ void CardFileWindow::changePatient() {
     record.id = stored.value.id;
     auto status = cardFile_.rewritePatientRecord(static_cast<std::size_t>(row), record);
     if (!status)
-        messages().show(failureText(state_, "Ошибка записи в картотеку\n", status),
+        messages().show(failureText(state_, "Ошибка записи в картотеку\n",
+                                    "Cannot write to the card file\n", status),
                         errorCaption(state_.russian));
     patientList->clearSelection();
 }
@@ -434,7 +439,8 @@ void CardFileWindow::deletePatient() {
     const std::string id = patient ? patient.value.id : sel.patientId.toStdString();
     auto status = cardFile_.removePatient(static_cast<std::size_t>(row), id);
     if (!status) {
-        messages().show(failureText(state_, "Ошибка удаления пациента\n", status),
+        messages().show(failureText(state_, "Ошибка удаления пациента\n",
+                                    "Cannot remove the patient\n", status),
                         errorCaption(state_.russian));
         return;
     }

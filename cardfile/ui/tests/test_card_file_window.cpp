@@ -93,6 +93,10 @@ TEST_F(PatientWindowTest, UnusableIndexIsReportedUnderACaptionOfTheInterfaceLang
         EXPECT_EQ(window.patientList->topLevelItemCount(), 0);
         ASSERT_EQ(messages.shown.size(), 1u);
         EXPECT_EQ(messages.shown[0].caption, russian ? QString::fromUtf8("Ошибка") : "Error");
+        // The message, too, is in the interface language; the reason follows on its own line.
+        EXPECT_EQ(messages.shown[0].text.section(QLatin1Char('\n'), 0, 0),
+                  russian ? QString::fromUtf8("Ошибка открытия картотеки")
+                          : QStringLiteral("Cannot open the card file"));
     }
     EXPECT_TRUE(std::filesystem::is_directory(work() / "DATA_BASE" / "ID_Patient_real"));
 }
