@@ -95,9 +95,12 @@ inline void drawnColumns(const std::int16_t* samples, std::size_t count, double 
     out.clear();
     const double spc = samplesPerColumn > 0 ? samplesPerColumn : 1.0;
     const auto n = std::int64_t(count);
+    // A whole number of samples per column needs no rounding per column.
+    const auto whole = static_cast<std::int64_t>(spc);
+    const bool isWhole = double(whole) == spc;
     std::int64_t start = 0;
     for (std::int64_t c = 1; start < n; ++c) {
-        const std::int64_t next = columnStart(c, spc);
+        const std::int64_t next = isWhole ? start + whole : columnStart(c, spc);
         const std::int64_t end = std::min(next, n);
         ColumnSpan span;
         if (end > start) {
