@@ -410,14 +410,13 @@ void MainWindow::refreshTitle() {
         title += QStringLiteral(" — ") + importedFileName_;
     } else if (state_.cardReview || (state_.rhythmogram && importedFileName_.isEmpty())) {
         QString who = sel.patientName.trimmed();
-        if (!state_.patientTexts.birthDate.trimmed().isEmpty() &&
-            state_.patientTexts.name.trimmed() == who)
-            who += QStringLiteral(", ") + state_.patientTexts.birthDate.trimmed();
+        if (!sel.patientBirthDate.trimmed().isEmpty())
+            who += QStringLiteral(", ") + sel.patientBirthDate.trimmed();
         title += QStringLiteral(" — ") + who + QStringLiteral(" — ") +
                  (sel.entryDate.trimmed() + QLatin1Char(' ') + sel.entryTime.trimmed()).trimmed();
     } else if (recordingStarted_ || sel.writeRequest) {
         title += QStringLiteral(" — ") +
-                 (state_.russian ? QString::fromUtf8("запись") : QStringLiteral("live"));
+                 (state_.russian ? QString::fromUtf8("мониторинг") : QStringLiteral("live"));
         if (!sel.patientName.trimmed().isEmpty())
             title += QStringLiteral(" — ") + sel.patientName.trimmed();
     }
@@ -715,6 +714,7 @@ void MainWindow::printRecording() {
     request.speedText = speedBox->currentText();
     request.scaleText = scaleBox->currentText();
     request.patientName = sel.patientName;
+    request.birthDate = sel.patientBirthDate;
     request.date = sel.entryDate;
     request.time = sel.entryTime;
     print::ui::runPrint(state_, request);
@@ -752,6 +752,14 @@ bool MainWindow::shutDown() {
         if (!closed)
             return false;
     }
+    // Exit during a recording asks nothing and makes no entry; what was recorded stays on disk
+    // under a name no recording or cleanup takes.
+    std::error_code ec;
+    if (recordingStarted_ && fileCreated_ && pendingRecording_.active() &&
+        std::filesystem::file_size(pendingRecording_.path(), ec) > 0 && !ec)
+        keepUnfiledRecording();
+    pendingRecording_.discard();
+    recordingStarted_ = false;
     return true;
 }
 
@@ -794,6 +802,7 @@ void MainWindow::openCardFile() {
         ui::dialogs().run(window);
     }
     recordingStarted_ = false;
+    refreshTitle(); // what the card-file window chose, or nothing
 
     if (sel.writeRequest) {
         printAction->setEnabled(false);
@@ -928,10 +937,23 @@ void MainWindow::start() {
     fileCreated_ = false;
     secondsTimer->start();
     secondsEdit->setText("1");
-    if (!acquisition_ ||
-        !acquisition_->startRecording(state_.selection.recordingPath.toStdString())) {
-        if (acquisition_)
-            showEvents(acquisition_->takeEvents());
+    if (!acquisition_)
+        return;
+    // The recording goes into a private file and takes its number only at Save, under the card
+    // file's lock: a Store or another workstation meanwhile cannot take or overwrite it.
+    if (auto created = cardfile::CardFile(workDir_).createPendingRecording(pendingRecording_);
+        !created) {
+        std::fprintf(stderr, "%s\n", created.message.c_str());
+        if (created.code == cardfile::ErrorCode::Busy)
+            messages().show(state_.tr2(cardfile::kBusyTextRussian, cardfile::kBusyTextEnglish),
+                            state_.tr2("Ошибка", "Error"));
+        else
+            messages().show(QString::fromUtf8("Ошибка создания файла для записи ЭКГ"), "Error");
+        return;
+    }
+    if (!acquisition_->startRecording(pendingRecording_.path())) {
+        pendingRecording_.discard();
+        showEvents(acquisition_->takeEvents());
         return;
     }
     const QDateTime now = QDateTime::currentDateTime();
@@ -958,46 +980,62 @@ void MainWindow::stop() {
 }
 
 void MainWindow::saveRecording() {
-    const auto& sel = state_.selection;
-    const std::filesystem::path file = sel.recordingPath.toStdString();
+    auto& sel = state_.selection;
+    const std::filesystem::path file = pendingRecording_.path();
     std::error_code ec;
     // Nothing was recorded when the file could not be created, or no whole block arrived (no
     // instrument, Stop within half a second): there is nothing to keep and no entry to make.
-    // Whatever stands under the name when the creation failed is not touched.
-    if (!fileCreated_ || sel.recordingPath.isEmpty() || !std::filesystem::exists(file, ec))
+    if (!fileCreated_ || !pendingRecording_.active() || !std::filesystem::exists(file, ec))
         return;
     if (std::filesystem::file_size(file, ec) == 0 && !ec) {
-        std::filesystem::remove(file, ec);
+        pendingRecording_.discard();
         return;
     }
     if (!messages().ask(state_.tr2("Сохранить данные?", "To save the data?"), QString())) {
-        std::filesystem::remove(file, ec);
+        pendingRecording_.discard();
         return;
     }
     cardfile::CardFile cardFile(workDir_);
     const std::string id = sel.patientId.toStdString();
-    auto status = cardFile.appendArchiveEntry(
-        id, sel.recordNumber, startDate_.toStdString(), startTime_.toStdString(),
+    auto filed = cardFile.fileRecordingFile(
+        id, file, startDate_.toStdString(), startTime_.toStdString(),
         cardfile::EntryDuration::ofSeconds(seconds_), cardfile::kKindPlain);
-    if (status)
+    if (filed) {
+        sel.recordNumber = filed.value;
+        sel.recordingPath = fromPath(cardFile.recordingPath(id, filed.value));
+        pendingRecording_.discard();
         return;
-    messages().show(QString::fromUtf8("Ошибка открытия файла с данными об ЭКГ"),
+    }
+    std::fprintf(stderr, "%s\n", filed.message.c_str());
+    if (filed.code == cardfile::ErrorCode::Busy)
+        messages().show(state_.tr2(cardfile::kBusyTextRussian, cardfile::kBusyTextEnglish),
+                        QString::fromUtf8("Ошибка"));
+    else
+        messages().show(QString::fromUtf8("Ошибка открытия файла с данными об ЭКГ"),
+                        QString::fromUtf8("Ошибка"));
+    const QString where = keepUnfiledRecording();
+    messages().show(state_.tr2("ЭКГ не внесена в архив пациента и сохранена в файле ",
+                               "The ECG is not in the patient's archive; it is kept in the file ") +
+                        where,
                     QString::fromUtf8("Ошибка"));
-    // Without an entry the next recording would take this number and replace the file: move the
-    // recording to a name no recording takes and say where it is.
-    const QString trimmedId = sel.patientId.trimmed();
+}
+
+QString MainWindow::keepUnfiledRecording() {
+    // Not filed: the recording moves to a name that no recording and no cleanup takes.
+    const std::filesystem::path file = pendingRecording_.path();
+    const QString trimmedId = state_.selection.patientId.trimmed();
     const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
+    std::error_code ec;
     std::filesystem::path kept =
         file.parent_path() / (trimmedId + "_unfiled_" + stamp + ".dat").toStdString();
     for (int n = 2; std::filesystem::exists(kept, ec); ++n)
         kept = file.parent_path() /
                (trimmedId + "_unfiled_" + stamp + "_" + QString::number(n) + ".dat").toStdString();
     std::filesystem::rename(file, kept, ec);
-    const QString where = fromPath(ec ? file : kept);
-    messages().show(state_.tr2("ЭКГ не внесена в архив пациента и сохранена в файле ",
-                               "The ECG is not in the patient's archive; it is kept in the file ") +
-                        where,
-                    QString::fromUtf8("Ошибка"));
+    if (ec)
+        return fromPath(file);
+    pendingRecording_.discard(); // the file has moved: nothing is left to delete
+    return fromPath(kept);
 }
 
 // ---- import ----

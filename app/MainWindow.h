@@ -3,6 +3,7 @@
 // and a button panel (Start/Stop or Forward/Back), the main menu and the three acquisition timers.
 #pragma once
 
+#include "cardfile/CardFile.h"
 #include "device/Acquisition.h"
 #include "display/Display.h"
 #include "signal/Recording.h"
@@ -167,6 +168,9 @@ private:
     void endAcquisitionIfActive();
     void openCardRecording();
     void saveRecording();
+    // Moves the recording that was not filed to "<id>_unfiled_<date-time>.dat" beside the card
+    // file and returns where it is (its old place when it cannot be moved).
+    QString keepUnfiledRecording();
     std::optional<int> printerPageWidth() const;
     void loadFilters();
     void applyFilters(const filter::FilterSettings& before);
@@ -194,6 +198,8 @@ private:
     bool recordingStarted_ = false;
     // Whether Start created the recording file; a file it could not create is not this recording.
     bool fileCreated_ = false;
+    // The private file Write records into; filed under its number at Save.
+    cardfile::PendingRecording pendingRecording_;
     int seconds_ = 0;
     QString startDate_;
     QString startTime_;

@@ -76,6 +76,8 @@ void removeIfAbandoned(const std::filesystem::path& path);
 IoStatus removeFile(const std::filesystem::path& path);
 // Renames a file (replacing a regular file at `to`).
 IoStatus renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Flushes a file's data (written by another descriptor) to the disk.
+IoStatus syncFile(const std::filesystem::path& path);
 // Flushes a folder, so renames and deletions in it survive a power cut.
 void syncFolder(const std::filesystem::path& folder);
 

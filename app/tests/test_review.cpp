@@ -223,6 +223,22 @@ TEST_F(ReviewTest, PrintAfterImportUsesTheImportedRecordingAndNoPatient) {
     const QString cardDate = w.viewState().selection.entryDate;
     ASSERT_FALSE(cardDate.isEmpty());
     EXPECT_FALSE(printed.contains(cardDate)) << printed.toStdString();
+
+    // The 12-lead report of the imported recording names the file too, and measures it.
+    dialogs.script.push_back([](QDialog& d) {
+        dynamic_cast<print::ui::PrintRangeDialog&>(d).reportButton->click();
+        return int(QDialog::Accepted);
+    });
+    dialogs.script.push_back([](QDialog&) { return int(QDialog::Accepted); });
+    w.printAction->trigger();
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    text.start("pdftotext", {"-layout", pdfPath, "-"});
+    ASSERT_TRUE(text.waitForFinished(60000));
+    const QString report = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(report.contains(QString::fromUtf8("Файл: ECG_0009.DAT"))) << report.toStdString();
+    EXPECT_TRUE(report.contains(QString::fromUtf8("ЧСС"))) << report.toStdString();
+    EXPECT_FALSE(report.contains("Reviewed")) << report.toStdString();
+    EXPECT_FALSE(report.contains(cardDate)) << report.toStdString();
 }
 
 TEST_F(ReviewTest, OpenA2AndRhythmogramEntries) {
@@ -348,6 +364,39 @@ TEST_F(ReviewTest, FileGivenToTheProgramOpensInTheImportView) {
     EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Ошибка открытия файла с ЭКГ"));
     EXPECT_EQ(w->recordingBuffer().bytes,
               signal::convertDeviceBytes(device, signal::RecordingKind::A2));
+}
+
+// The title names whose ECG is shown: the patient with birth date and the recording's date and
+// time, the imported file, or the live sweep, in both languages.
+TEST_F(ReviewTest, TitleNamesWhoseEcgIsShown) {
+    cardfile::CardFile cf(work());
+    auto record = cf.readPatient(0);
+    ASSERT_TRUE(record);
+    record.value.birthDate = "01.02.1960";
+    ASSERT_TRUE(cf.rewritePatientRecord(0, record.value));
+    const auto entry = cf.readArchiveEntry(id, 0);
+    ASSERT_TRUE(entry);
+    const QString when = QString::fromStdString(entry.value.date + " " + entry.value.time);
+
+    auto w = makeWindow();
+    open(*w, 0);
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Ventrix — Reviewed, 01.02.1960 — ") + when);
+    w->Forward->click();
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Ventrix — Reviewed, 01.02.1960 — ") + when);
+
+    const auto device = sim::makeDeviceEcg(12, 3, kAt);
+    const QString imported = source.path() + "/ECG00042.DAT";
+    writeFile(imported.toStdString(), std::string(device.begin(), device.end()));
+    w->importFile(imported);
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Ventrix — ECG00042.DAT"));
+
+    dialogs.script.push_back(pickInCardFile(0, -1, "Write"));
+    w->cardFileAction->trigger();
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Ventrix — мониторинг — Reviewed"));
+    w->englishAction->trigger();
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Ventrix — live — Reviewed"));
+    w->Stop->click();
 }
 
 TEST_F(ReviewTest, CancelledImportOnlySetsTheImportFlag) {

@@ -293,6 +293,7 @@ void CardFileWindow::patientSelected() {
         // Nothing of the previously chosen patient may be used for this row.
         sel.patientId.clear();
         sel.patientName.clear();
+        sel.patientBirthDate.clear();
         clearDetails();
         archiveList->clear();
         return;
@@ -306,6 +307,7 @@ void CardFileWindow::patientSelected() {
     telephoneValue->setText(utf8(p.telephone));
     policyValue->setText(utf8(p.policy));
     sel.patientName = utf8(p.name);
+    sel.patientBirthDate = utf8(p.birthDate);
     sel.patientId = utf8(p.id);
     fillArchive(p.id);
 }
@@ -321,6 +323,7 @@ void CardFileWindow::entrySelected() {
     } else {
         sel.patientId.clear();
         sel.patientName.clear();
+        sel.patientBirthDate.clear();
     }
     sel.entryIndex = row;
 }

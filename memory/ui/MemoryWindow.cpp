@@ -236,6 +236,7 @@ void MemoryWindow::patientSelected() {
         auto& sel = state_.selection;
         sel.patientIndex = -1;
         sel.patientName.clear();
+        sel.patientBirthDate.clear();
         sel.patientId.clear();
         showPatient({});
         return;
@@ -244,6 +245,7 @@ void MemoryWindow::patientSelected() {
     auto& sel = state_.selection;
     sel.patientIndex = row;
     sel.patientName = QString::fromStdString(record.value.name);
+    sel.patientBirthDate = QString::fromStdString(record.value.birthDate);
     sel.patientId = QString::fromStdString(record.value.id);
 }
 

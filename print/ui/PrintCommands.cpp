@@ -86,9 +86,15 @@ PrintOutcome runReport(velkard::ui::ViewState& state, const PrintRequest& reques
     job.grid = state.printGrid;
     job.russian = russian;
     job.filters = state.filters;
-    job.patientName = request.patientName;
-    job.date = request.date;
-    job.time = request.time;
+    if (request.importedFileName.isEmpty()) {
+        job.patientName = request.patientName;
+        job.birthDate = request.birthDate;
+        job.date = request.date;
+        job.time = request.time;
+    } else {
+        // An imported recording belongs to no card-file patient: its file name instead.
+        job.fileName = request.importedFileName;
+    }
     PrintResult result;
     if (!printer) {
         const QString path = choosePdfFile(request, russian);

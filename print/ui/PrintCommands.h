@@ -42,6 +42,7 @@ struct PrintRequest {
     QString speedText; // the speed box's text
     QString scaleText; // the scale box's text
     QString patientName;
+    QString birthDate; // the patient's, as the card file stores it (the report prints it)
     QString date;
     QString time;
     // Set for a recording shown by Import: the header carries this file name instead of a
