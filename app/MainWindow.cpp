@@ -957,7 +957,7 @@ void MainWindow::start() {
         std::fprintf(stderr, "%s\n", created.message.c_str());
         if (created.code == cardfile::ErrorCode::Busy)
             messages().show(state_.tr2(cardfile::kBusyTextRussian, cardfile::kBusyTextEnglish),
-                            state_.tr2("Ошибка", "Error"));
+                            ui::errorCaption(state_.russian));
         else
             messages().show(QString::fromUtf8("Ошибка создания файла для записи ЭКГ"), "Error");
         return;
@@ -1020,7 +1020,7 @@ void MainWindow::saveRecording() {
     std::fprintf(stderr, "%s\n", filed.message.c_str());
     if (filed.code == cardfile::ErrorCode::Busy)
         messages().show(state_.tr2(cardfile::kBusyTextRussian, cardfile::kBusyTextEnglish),
-                        QString::fromUtf8("Ошибка"));
+                        ui::errorCaption(state_.russian));
     else
         messages().show(QString::fromUtf8("Ошибка открытия файла с данными об ЭКГ"),
                         QString::fromUtf8("Ошибка"));
@@ -1028,7 +1028,7 @@ void MainWindow::saveRecording() {
     messages().show(state_.tr2("ЭКГ не внесена в архив пациента и сохранена в файле ",
                                "The ECG is not in the patient's archive; it is kept in the file ") +
                         where,
-                    QString::fromUtf8("Ошибка"));
+                    ui::errorCaption(state_.russian));
 }
 
 QString MainWindow::keepUnfiledRecording() {
