@@ -47,8 +47,6 @@
 
 namespace velkard::app {
 
-using ui::messages;
-
 namespace {
 
 constexpr int kPanelHeight = 30;
@@ -131,8 +129,10 @@ private:
 };
 
 MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
-    : QMainWindow(parent), options_(std::move(options)) {
-    // Program start: the process-wide values take their initial state.
+    : QMainWindow(parent), seams_{options.messages ? *options.messages : ownMessages_,
+                                  options.dialogs ? *options.dialogs : ownDialogs_},
+      options_(std::move(options)) {
+    // Program start: the view state and the window take their initial state.
 
     workDir_ = options_.workDir.empty() ? std::filesystem::current_path() : options_.workDir;
     display_ =
@@ -195,6 +195,9 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     windowResized();
     display_->drawAndCopyGrid();
     area_->showSurface();
+    // Made once, hidden; every memory connection shows it modally.
+    deviceFileList_ = std::make_unique<memory::ui::DeviceFileList>(state_, seams_.messages);
+    deviceFileList_->hide();
 }
 
 MainWindow::~MainWindow() = default;
@@ -385,8 +388,7 @@ void MainWindow::loadFilters() {
         filter::loadFilterSettings(workDir_, state_.russian);
     state_.filters = loaded.value.settings;
     if (!loaded)
-        messages().show(QString::fromStdString(loaded.message),
-                        state_.russian ? QStringLiteral("Ошибка") : QStringLiteral("Error"));
+        messages().show(QString::fromStdString(loaded.message), ui::errorCaption(state_.russian));
     display_->setFilters(state_.filters);
 }
 
@@ -395,8 +397,7 @@ void MainWindow::applyFilters(const filter::FilterSettings& before) {
         return;
     const Status saved = filter::saveFilterSettings(workDir_, state_.filters, state_.russian);
     if (!saved)
-        messages().show(QString::fromStdString(saved.message),
-                        state_.russian ? QStringLiteral("Ошибка") : QStringLiteral("Error"));
+        messages().show(QString::fromStdString(saved.message), ui::errorCaption(state_.russian));
     display_->setFilters(state_.filters);
     filterLabel->setText(QString::fromStdString(filter::describe(state_.filters, state_.russian)));
 }
@@ -409,14 +410,13 @@ void MainWindow::refreshTitle() {
         title += QStringLiteral(" — ") + importedFileName_;
     } else if (state_.cardReview || (state_.rhythmogram && importedFileName_.isEmpty())) {
         QString who = sel.patientName.trimmed();
-        if (!state_.patientTexts.birthDate.trimmed().isEmpty() &&
-            state_.patientTexts.name.trimmed() == who)
-            who += QStringLiteral(", ") + state_.patientTexts.birthDate.trimmed();
+        if (!sel.patientBirthDate.trimmed().isEmpty())
+            who += QStringLiteral(", ") + sel.patientBirthDate.trimmed();
         title += QStringLiteral(" — ") + who + QStringLiteral(" — ") +
                  (sel.entryDate.trimmed() + QLatin1Char(' ') + sel.entryTime.trimmed()).trimmed();
     } else if (recordingStarted_ || sel.writeRequest) {
         title += QStringLiteral(" — ") +
-                 (state_.russian ? QString::fromUtf8("запись") : QStringLiteral("live"));
+                 (state_.russian ? QString::fromUtf8("мониторинг") : QStringLiteral("live"));
         if (!sel.patientName.trimmed().isEmpty())
             title += QStringLiteral(" — ") + sel.patientName.trimmed();
     }
@@ -655,7 +655,7 @@ void MainWindow::openParameters() {
     {
         ParametersDialog dialog(state_, this);
         dialog.applyLanguage(state_.russian);
-        ui::dialogs().run(dialog);
+        seams_.dialogs.run(dialog);
     }
     applyFilters(before);
     // The window repaints when the dialog has gone.
@@ -670,12 +670,12 @@ void MainWindow::openMemory() {
     area_->showSurface();
     memory::ui::MemoryWindowSetup setup;
     setup.workDir = workDir_;
-    setup.fileList = memory::ui::DeviceFileList::instance();
+    setup.fileList = deviceFileList_.get();
     if (options_.linkFactory)
         setup.makeLink = options_.linkFactory;
     else
         setup.makeLink = [port = settings_.portName] { return device::makeLink(port); };
-    memory::ui::openMemoryWindow(state_, std::move(setup), this, [this] {
+    memory::ui::openMemoryWindow(state_, seams_, std::move(setup), this, [this] {
         // Nothing is shown, recorded or imported after the memory window.
         state_.selection.writeRequest = false;
         state_.cardReview = false;
@@ -686,7 +686,8 @@ void MainWindow::openMemory() {
 }
 
 void MainWindow::printSetup() {
-    print::ui::runPrintSetup(this, secondsEdit, secondsLabel, printerExists_, state_.russian);
+    print::ui::runPrintSetup(seams_, printerObject(), this, secondsEdit, secondsLabel,
+                             state_.russian);
 }
 
 void MainWindow::printRecording() {
@@ -694,7 +695,7 @@ void MainWindow::printRecording() {
     const auto& g = display_->geometry();
     print::ui::PrintRequest request;
     request.parent = this;
-    request.printerExists = printerExists_;
+    request.printer = printerObject();
     // The report starts at the shown page's first second (the dialog lets the user change it).
     state_.printRange.reportFromText = QString::number(display_->pageFirstSecond());
     request.durationEdit = secondsEdit;
@@ -714,9 +715,20 @@ void MainWindow::printRecording() {
     request.speedText = speedBox->currentText();
     request.scaleText = scaleBox->currentText();
     request.patientName = sel.patientName;
+    request.birthDate = sel.patientBirthDate;
     request.date = sel.entryDate;
     request.time = sel.entryTime;
-    print::ui::runPrint(state_, request);
+    print::ui::runPrint(state_, seams_, request);
+}
+
+QPrinter* MainWindow::printerObject() {
+    if (!printerExists_)
+        return nullptr;
+    if (options_.printer)
+        return options_.printer;
+    if (!installedPrinter_)
+        installedPrinter_ = print::ui::makeInstalledPrinter();
+    return installedPrinter_.get();
 }
 
 // ---- settings and the end of the program ----
@@ -735,7 +747,7 @@ signal::Settings MainWindow::currentSettings() const {
 bool MainWindow::writeSettings() {
     auto status = signal::saveSettings(workDir_, currentSettings());
     if (!status) {
-        messages().show(QString::fromStdString(status.message), "Error");
+        messages().show(QString::fromStdString(status.message), ui::errorCaption(state_.russian));
         return false;
     }
     return true;
@@ -751,6 +763,14 @@ bool MainWindow::shutDown() {
         if (!closed)
             return false;
     }
+    // Exit during a recording asks nothing and makes no entry; what was recorded stays on disk
+    // under a name no recording or cleanup takes.
+    std::error_code ec;
+    if (recordingStarted_ && fileCreated_ && pendingRecording_.active() &&
+        std::filesystem::file_size(pendingRecording_.path(), ec) > 0 && !ec)
+        keepUnfiledRecording();
+    pendingRecording_.discard();
+    recordingStarted_ = false;
     return true;
 }
 
@@ -788,11 +808,12 @@ void MainWindow::openCardFile() {
     area_->showSurface();
 
     {
-        cardfile::ui::CardFileWindow window(state_, workDir_, this);
+        cardfile::ui::CardFileWindow window(state_, seams_, workDir_, this);
         window.applyLanguage(f.russian);
-        ui::dialogs().run(window);
+        seams_.dialogs.run(window);
     }
     recordingStarted_ = false;
+    refreshTitle(); // what the card-file window chose, or nothing
 
     if (sel.writeRequest) {
         printAction->setEnabled(false);
@@ -888,10 +909,9 @@ void MainWindow::endAcquisitionIfActive() {
 void MainWindow::handOverBlocks() {
     if (!acquisition_)
         return;
-    static bool busy = false; // a message box shown from here must not re-enter the hand-over
-    if (busy)
+    if (handingOver_)
         return;
-    busy = true;
+    handingOver_ = true;
     auto tick = acquisition_->handOverBlocks();
     for (const auto& block : tick.blocks) {
         display_->drawLiveBlock(block);
@@ -900,7 +920,7 @@ void MainWindow::handOverBlocks() {
     if (!tick.blocks.empty())
         area_->showSurface();
     showEvents(tick.events);
-    busy = false;
+    handingOver_ = false;
 }
 
 void MainWindow::countSecond() {
@@ -927,10 +947,23 @@ void MainWindow::start() {
     fileCreated_ = false;
     secondsTimer->start();
     secondsEdit->setText("1");
-    if (!acquisition_ ||
-        !acquisition_->startRecording(state_.selection.recordingPath.toStdString())) {
-        if (acquisition_)
-            showEvents(acquisition_->takeEvents());
+    if (!acquisition_)
+        return;
+    // The recording goes into a private file and takes its number only at Save, under the card
+    // file's lock: a Store or another workstation meanwhile cannot take or overwrite it.
+    if (auto created = cardfile::CardFile(workDir_).createPendingRecording(pendingRecording_);
+        !created) {
+        std::fprintf(stderr, "%s\n", created.message.c_str());
+        if (created.code == ErrorCode::Busy)
+            messages().show(state_.tr2(cardfile::kBusyTextRussian, cardfile::kBusyTextEnglish),
+                            ui::errorCaption(state_.russian));
+        else
+            messages().show(QString::fromUtf8("Ошибка создания файла для записи ЭКГ"), "Error");
+        return;
+    }
+    if (!acquisition_->startRecording(pendingRecording_.path())) {
+        pendingRecording_.discard();
+        showEvents(acquisition_->takeEvents());
         return;
     }
     const QDateTime now = QDateTime::currentDateTime();
@@ -957,46 +990,62 @@ void MainWindow::stop() {
 }
 
 void MainWindow::saveRecording() {
-    const auto& sel = state_.selection;
-    const std::filesystem::path file = sel.recordingPath.toStdString();
+    auto& sel = state_.selection;
+    const std::filesystem::path file = pendingRecording_.path();
     std::error_code ec;
     // Nothing was recorded when the file could not be created, or no whole block arrived (no
     // instrument, Stop within half a second): there is nothing to keep and no entry to make.
-    // Whatever stands under the name when the creation failed is not touched.
-    if (!fileCreated_ || sel.recordingPath.isEmpty() || !std::filesystem::exists(file, ec))
+    if (!fileCreated_ || !pendingRecording_.active() || !std::filesystem::exists(file, ec))
         return;
     if (std::filesystem::file_size(file, ec) == 0 && !ec) {
-        std::filesystem::remove(file, ec);
+        pendingRecording_.discard();
         return;
     }
     if (!messages().ask(state_.tr2("Сохранить данные?", "To save the data?"), QString())) {
-        std::filesystem::remove(file, ec);
+        pendingRecording_.discard();
         return;
     }
     cardfile::CardFile cardFile(workDir_);
     const std::string id = sel.patientId.toStdString();
-    auto status = cardFile.appendArchiveEntry(
-        id, sel.recordNumber, startDate_.toStdString(), startTime_.toStdString(),
+    auto filed = cardFile.fileRecordingFile(
+        id, file, startDate_.toStdString(), startTime_.toStdString(),
         cardfile::EntryDuration::ofSeconds(seconds_), cardfile::kKindPlain);
-    if (status)
+    if (filed) {
+        sel.recordNumber = filed.value;
+        sel.recordingPath = fromPath(cardFile.recordingPath(id, filed.value));
+        pendingRecording_.discard();
         return;
-    messages().show(QString::fromUtf8("Ошибка открытия файла с данными об ЭКГ"),
-                    QString::fromUtf8("Ошибка"));
-    // Without an entry the next recording would take this number and replace the file: move the
-    // recording to a name no recording takes and say where it is.
-    const QString trimmedId = sel.patientId.trimmed();
+    }
+    std::fprintf(stderr, "%s\n", filed.message.c_str());
+    if (filed.code == ErrorCode::Busy)
+        messages().show(state_.tr2(cardfile::kBusyTextRussian, cardfile::kBusyTextEnglish),
+                        ui::errorCaption(state_.russian));
+    else
+        messages().show(QString::fromUtf8("Ошибка открытия файла с данными об ЭКГ"),
+                        QString::fromUtf8("Ошибка"));
+    const QString where = keepUnfiledRecording();
+    messages().show(state_.tr2("ЭКГ не внесена в архив пациента и сохранена в файле ",
+                               "The ECG is not in the patient's archive; it is kept in the file ") +
+                        where,
+                    ui::errorCaption(state_.russian));
+}
+
+QString MainWindow::keepUnfiledRecording() {
+    // Not filed: the recording moves to a name that no recording and no cleanup takes.
+    const std::filesystem::path file = pendingRecording_.path();
+    const QString trimmedId = state_.selection.patientId.trimmed();
     const QString stamp = QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss");
+    std::error_code ec;
     std::filesystem::path kept =
         file.parent_path() / (trimmedId + "_unfiled_" + stamp + ".dat").toStdString();
     for (int n = 2; std::filesystem::exists(kept, ec); ++n)
         kept = file.parent_path() /
                (trimmedId + "_unfiled_" + stamp + "_" + QString::number(n) + ".dat").toStdString();
     std::filesystem::rename(file, kept, ec);
-    const QString where = fromPath(ec ? file : kept);
-    messages().show(state_.tr2("ЭКГ не внесена в архив пациента и сохранена в файле ",
-                               "The ECG is not in the patient's archive; it is kept in the file ") +
-                        where,
-                    QString::fromUtf8("Ошибка"));
+    if (ec)
+        return fromPath(file);
+    pendingRecording_.discard(); // the file has moved: nothing is left to delete
+    return fromPath(kept);
 }
 
 // ---- import ----
@@ -1010,7 +1059,7 @@ void MainWindow::importFromFile() {
         dialog.setObjectName("importFileDialog");
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        if (ui::dialogs().run(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        if (seams_.dialogs.run(dialog) == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             chosen = dialog.selectedFiles().front();
     }
     QDir::setCurrent(fromPath(workDir_));
@@ -1030,7 +1079,8 @@ void MainWindow::importFile(const QString& chosen) {
         if (result.code == ErrorCode::CannotOpenSource)
             messages().show(QString::fromUtf8(signal::kRecordingOpenError), "Error");
         else
-            messages().show(QString::fromStdString(result.message), "Error");
+            messages().show(QString::fromStdString(result.message),
+                            ui::errorCaption(state_.russian));
         std::fprintf(stderr, "%s\n", result.message.c_str());
         return;
     }

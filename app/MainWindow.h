@@ -3,10 +3,12 @@
 // and a button panel (Start/Stop or Forward/Back), the main menu and the three acquisition timers.
 #pragma once
 
+#include "cardfile/CardFile.h"
 #include "device/Acquisition.h"
 #include "display/Display.h"
 #include "signal/Recording.h"
 #include "signal/Settings.h"
+#include "ui/Messages.h"
 #include "ui/QtLanguage.h"
 #include "ui/ViewState.h"
 
@@ -22,11 +24,15 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QPrinter;
 class QPushButton;
 class QTimer;
 
 namespace velkard::measure::ui {
 class MeasurementsController;
+}
+namespace velkard::memory::ui {
+class DeviceFileList;
 }
 
 namespace velkard::app {
@@ -43,6 +49,13 @@ struct MainWindowOptions {
     std::optional<bool> printerExists;
     // Makes the instrument link; makeLink(port name of the settings) when not given.
     device::Acquisition::LinkFactory linkFactory;
+    // Where message boxes and modal dialogs go; message boxes and exec() when not given.
+    // Not owned.
+    ui::Messages* messages = nullptr;
+    ui::DialogRunner* dialogs = nullptr;
+    // The printer Print and Print setup use; the installed default printer, made on first use,
+    // when not given. Not owned.
+    QPrinter* printer = nullptr;
 };
 
 class MainWindow : public QMainWindow {
@@ -167,13 +180,22 @@ private:
     void endAcquisitionIfActive();
     void openCardRecording();
     void saveRecording();
+    // Moves the recording that was not filed to "<id>_unfiled_<date-time>.dat" beside the card
+    // file and returns where it is (its old place when it cannot be moved).
+    QString keepUnfiledRecording();
     std::optional<int> printerPageWidth() const;
+    // The printer object; null when there is no printer (Print then writes a PDF file).
+    QPrinter* printerObject();
+    ui::Messages& messages() { return seams_.messages; }
     void loadFilters();
     void applyFilters(const filter::FilterSettings& before);
     void refreshTitle();
     void refreshSelectors();
 
     ui::ViewState state_;
+    ui::MessageBoxes ownMessages_;
+    ui::ModalDialogs ownDialogs_;
+    ui::Seams seams_;
     ui::QtLanguage qtLanguage_; // Qt's own texts follow the interface language
     // The recording Import shows: its own duration and file name, for Print (the name is empty
     // when the buffer holds no imported recording).
@@ -184,6 +206,9 @@ private:
     std::string startupError_;
     signal::Settings settings_;
     bool printerExists_ = false;
+    std::unique_ptr<QPrinter> installedPrinter_;
+    // The device file list, hidden until a memory connection shows it.
+    std::unique_ptr<memory::ui::DeviceFileList> deviceFileList_;
     std::unique_ptr<display::Display> display_;
     DrawingArea* area_ = nullptr;
     measure::ui::MeasurementsController* measurements_ = nullptr;
@@ -191,9 +216,12 @@ private:
     std::unique_ptr<device::Acquisition> acquisition_;
 
     // Acquisition state the window keeps.
+    bool handingOver_ = false; // a message box shown from the hand-over must not re-enter it
     bool recordingStarted_ = false;
     // Whether Start created the recording file; a file it could not create is not this recording.
     bool fileCreated_ = false;
+    // The private file Write records into; filed under its number at Save.
+    cardfile::PendingRecording pendingRecording_;
     int seconds_ = 0;
     QString startDate_;
     QString startTime_;

@@ -4,7 +4,6 @@
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
 
-#include "memory/ui/DeviceFileList.h"
 #include "ui/Messages.h"
 
 #include <QApplication>
@@ -19,7 +18,8 @@ namespace {
 // with a message instead of ending the program.
 class Application : public QApplication {
 public:
-    using QApplication::QApplication;
+    Application(int& argc, char** argv, velkard::ui::Messages& messages)
+        : QApplication(argc, argv), messages_(messages) {}
     const velkard::ui::ViewState* state = nullptr;
 
     bool notify(QObject* receiver, QEvent* event) override {
@@ -27,13 +27,15 @@ public:
             return QApplication::notify(receiver, event);
         } catch (const std::bad_alloc&) {
             const bool russian = state == nullptr || state->russian;
-            velkard::ui::messages().show(
-                russian ? QString::fromUtf8("Недостаточно памяти для этого действия.")
-                        : QStringLiteral("There is not enough memory for this action."),
-                russian ? QString::fromUtf8("Ошибка") : QStringLiteral("Error"));
+            messages_.show(russian ? QString::fromUtf8("Недостаточно памяти для этого действия.")
+                                   : QStringLiteral("There is not enough memory for this action."),
+                           velkard::ui::errorCaption(russian));
             return false;
         }
     }
+
+private:
+    velkard::ui::Messages& messages_;
 };
 
 } // namespace
@@ -50,7 +52,10 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    Application app(argc, argv);
+    // Message boxes and modal dialogs, handed to the windows.
+    velkard::ui::MessageBoxes messages;
+    velkard::ui::ModalDialogs dialogs;
+    Application app(argc, argv, messages);
     QApplication::setApplicationName("Velkard");
     const auto line = velkard::app::parseCommandLine(QApplication::arguments().mid(1));
     if (line.action == CommandLine::Action::WrongUsage) {
@@ -61,17 +66,17 @@ int main(int argc, char** argv) {
 
     // Before the window: the file is named relative to the folder Velkard was started in.
     const QString file = line.file.isEmpty() ? QString() : QFileInfo(line.file).absoluteFilePath();
-    velkard::app::MainWindow window;
+    velkard::app::MainWindowOptions options;
+    options.messages = &messages;
+    options.dialogs = &dialogs;
+    velkard::app::MainWindow window(std::move(options));
     app.state = &window.viewState();
     if (!window.startedOk()) {
         // A damaged settings file stops the start; the file stays as it is for the user to mend.
         std::fprintf(stderr, "velkard: %s\n", window.startupError().c_str());
-        velkard::ui::messages().show(QString::fromStdString(window.startupError()), "Velkard");
+        messages.show(QString::fromStdString(window.startupError()), "Velkard");
         return 1;
     }
-    // The device file list lives, hidden, until the end; memory connections show it modally.
-    velkard::memory::ui::DeviceFileList deviceFileList(window.viewState());
-    deviceFileList.hide();
     window.showMaximized();
     if (!file.isEmpty())
         QTimer::singleShot(0, &window, [&window, file] { window.importFile(file); });

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Drawing speed of the ECG display: one full twelve-lead review page at 5 mm/s on a 1920-pixel
-// screen (the page alone, and with the grid as Forward and Back draw it), and one live block.
+// screen (drawn afresh: grid in step with the page, labels, calibration marks, traces), reached by
+// Forward and by Back, and one live block.
 #include "display/Display.h"
 
 #include <QGuiApplication>

@@ -2,8 +2,10 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Times velkard-cli's decompress and compress against ncompress's compress(1) on ten minutes of the
 # simulated instrument's twelve-lead ECG (7.68 MB), whole processes, interleaved, and prints the
-# medians and the ratios. Builds nothing: it runs the velkard-cli of an existing build. Also
-# measures what the crash-safe write's flushes (fsync of the file and of its folder) take.
+# medians and the ratios. Builds nothing: it runs the velkard-cli of an existing build. Compares
+# like with like: both programs decompressing into a file (ours flushed to disk, as the product
+# always does; the ratio is shown with and without what the flush took, as velkard-cli --timing
+# reports it), both writing to standard output, and the start of each process alone.
 #
 # Usage: bench/compare.sh [--build DIR] [--runs N] [--dir DIR]
 #   --build DIR  build folder holding cli/velkard-cli (default build/bench, else build/release)
@@ -34,8 +36,8 @@ if [[ ! -x $cli ]]; then
   exit 1
 fi
 
-# The peer and the flush measurement are needed here only, not by the product.
-scripts/deps.sh ncompress strace
+# The peer is needed here only, not by the product.
+scripts/deps.sh ncompress
 
 work=$(mktemp -d "${dir:-${TMPDIR:-/tmp}}/velkard-compare.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -46,39 +48,45 @@ cd "$work"
 compress -c ten.ecg >ten.Z
 "$cli" decompress ten.ecx back.ecg >/dev/null
 compress -d -c ten.Z >back.raw
-cmp -s back.ecg ten.ecg && cmp -s back.raw ten.ecg || {
+"$cli" decompress ten.ecx - >back.std
+cmp -s back.ecg ten.ecg && cmp -s back.raw ten.ecg && cmp -s back.std ten.ecg || {
   echo "a round trip did not give the file back" >&2
   exit 1
 }
-rm -f back.ecg back.raw
+rm -f back.ecg back.raw back.std
 
 # run NAME STDOUT COMMAND...: runs the command once with its standard output into STDOUT (output
-# files removed beforehand, untimed) and appends "wall_ms cpu_ms" to NAME.times. CPU is user +
-# system time of the process.
+# files removed beforehand, untimed) and appends "wall_ms cpu_ms flush_ms" to NAME.times. CPU is
+# user + system time of the process; flush is what velkard-cli --timing reports for its final
+# flush (fsync of the file, rename, fsync of the folder), 0 for other commands.
 run() {
   local name=$1 stdout=$2
   shift 2
   rm -f out.ecg out.ecx out.raw out.Z
   local t
-  t=$( { TIMEFORMAT='%3R %3U %3S'; time "$@" >"$stdout"; } 2>&1)
-  awk -v t="$t" 'BEGIN { split(t, a, " "); printf "%.1f %.1f\n", a[1] * 1000, (a[2] + a[3]) * 1000 }' \
-    >>"$name.times"
+  t=$( { TIMEFORMAT='%3R %3U %3S'; time "$@" >"$stdout" 2>run.err; } 2>&1)
+  local flush
+  flush=$(sed -n 's/.*flush \([0-9.]*\) ms.*/\1/p' run.err)
+  awk -v t="$t" -v f="${flush:-0}" 'BEGIN { split(t, a, " ");
+    printf "%.1f %.1f %.1f\n", a[1] * 1000, (a[2] + a[3]) * 1000, f }' >>"$name.times"
 }
 
 for ((i = 0; i < runs; i++)); do
-  run our-decompress /dev/null "$cli" decompress ten.ecx out.ecg
+  # Process start alone: the program loads, links its libraries and prints its version.
+  run our-start /dev/null "$cli" --version
+  run peer-start /dev/null compress -V
+  # Into a file: ours through a temporary file, flushed to disk and renamed; ncompress's output
+  # redirected into a file, never flushed.
+  run our-decompress /dev/null "$cli" decompress ten.ecx out.ecg --timing
   run peer-decompress out.raw compress -d -c ten.Z
+  # Both to standard output, redirected into a file: the same work on both sides.
+  run our-stdout out.ecg "$cli" decompress ten.ecx -
+  run peer-stdout out.raw compress -d -c ten.Z
   run our-compress /dev/null "$cli" compress ten.ecg out.ecx
   run peer-compress out.Z compress -c ten.ecg
 done
-
-# The flushes of our decompress: fsync of the new file and of its folder, summed per run.
-for ((i = 0; i < runs; i++)); do
-  rm -f out.ecg
-  strace -f -T -e trace=fsync,fdatasync -o fsync.trace "$cli" decompress ten.ecx out.ecg >/dev/null
-  awk -F'<' '/fsync|fdatasync/ { sub(/>.*/, "", $NF); s += $NF } END { printf "%.1f\n", s * 1000 }' \
-    fsync.trace >>flush.times
-done
+# Our wall time without the flush, run by run.
+awk '{ printf "%.1f %.1f %.1f\n", $1 - $3, $2, 0 }' our-decompress.times >our-noflush.times
 
 median() { # median of column $2 of file $1
   sort -n -k"$2" "$1" | awk -v c="$2" '{ v[NR] = $c } END {
@@ -90,15 +98,22 @@ fs=$(stat -f -c %T .)
 echo "ten minutes of twelve-lead ECG: $(stat -c %s ten.ecg) bytes; .ecx $(stat -c %s ten.ecx) bytes," \
   ".Z $(stat -c %s ten.Z) bytes"
 echo "medians of $runs interleaved runs, whole processes, files on $fs ($work)"
-printf '%-12s %-5s %14s %14s %20s\n' command time velkard-cli ncompress "ncompress / ours"
-for op in decompress compress; do
-  for col in 1 2; do
-    what=wall
-    ((col == 2)) && what=cpu
-    ours=$(median "our-$op.times" "$col")
-    peer=$(median "peer-$op.times" "$col")
-    printf '%-12s %-5s %11s ms %11s ms %19sx\n' "$op" "$what" "$ours" "$peer" "$(ratio "$peer" "$ours")"
-  done
-done
-echo "velkard-cli decompress flushes the new file and its folder to disk (fsync):" \
-  "median $(median flush.times 1) ms of its wall time; ncompress -c does not flush"
+printf '%-34s %-5s %12s %12s %18s\n' what time velkard-cli ncompress "ncompress / ours"
+row() { # row LABEL OURS PEER COLUMN
+  local ours peer
+  ours=$(median "$2.times" "$4")
+  peer=$(median "$3.times" "$4")
+  local what=wall
+  (($4 == 2)) && what=cpu
+  printf '%-34s %-5s %9s ms %9s ms %17sx\n' "$1" "$what" "$ours" "$peer" "$(ratio "$peer" "$ours")"
+}
+row "process start (--version, -V)" our-start peer-start 1
+row "decompress into a file" our-decompress peer-decompress 1
+row "decompress into a file" our-decompress peer-decompress 2
+row "  the same without our flush" our-noflush peer-decompress 1
+row "decompress to stdout (> file)" our-stdout peer-stdout 1
+row "decompress to stdout (> file)" our-stdout peer-stdout 2
+row "compress into a file" our-compress peer-compress 1
+row "compress into a file" our-compress peer-compress 2
+echo "our decompress into a file flushes it (fsync of the file, rename, fsync of the folder):" \
+  "median $(median our-decompress.times 3) ms of its wall time; ncompress does not flush"

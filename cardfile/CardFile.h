@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -134,6 +135,32 @@ std::string recordingFileName(std::string_view id, int number);
 // (a slash, "..", a NUL from a damaged index) is refused before it becomes part of a file name.
 bool isValidPatientId(std::string_view id);
 
+namespace io {
+class IncomingFile;
+}
+
+// A recording written before it is filed (Write's acquisition, which may run for minutes): a
+// private file in DATA_BASE under a unique name, locked while this object lives so that no other
+// workstation's cleanup takes it and no number is held meanwhile. CardFile::fileRecordingFile
+// moves it to its numbered name at Save; otherwise it is deleted with the object.
+class PendingRecording {
+public:
+    PendingRecording();
+    ~PendingRecording();
+    PendingRecording(const PendingRecording&) = delete;
+    PendingRecording& operator=(const PendingRecording&) = delete;
+
+    bool active() const { return file_ != nullptr; }
+    // The file to write (empty when not active).
+    std::filesystem::path path() const;
+    // Deletes the file now (Stop without Save); a filed recording is not touched.
+    void discard();
+
+private:
+    friend class CardFile;
+    std::unique_ptr<io::IncomingFile> file_;
+};
+
 class CardFile {
 public:
     // workDir is the folder that holds (or will hold) DATA_BASE.
@@ -198,8 +225,12 @@ public:
     Result<int> fileRecording(std::string_view id, std::span<const std::uint8_t> body,
                               std::string_view date, std::string_view time,
                               const EntryDuration& duration, std::string_view kind) const;
-    // The same for a recording file already written (e.g. by acquisition) in DATA_BASE: it is
-    // renamed to the recording path of the number taken.
+    // Creates the private file a recording is written into before it is filed (any earlier one
+    // in `pending` is deleted first). CannotWrite when DATA_BASE cannot take it.
+    Status createPendingRecording(PendingRecording& pending) const;
+    // The same for a recording file already written (e.g. by acquisition, into a
+    // PendingRecording) in DATA_BASE: it is flushed, then under the lock renamed to the recording
+    // path of the number taken.
     Result<int> fileRecordingFile(std::string_view id, const std::filesystem::path& recorded,
                                   std::string_view date, std::string_view time,
                                   const EntryDuration& duration, std::string_view kind) const;

@@ -215,13 +215,17 @@ Status IncomingFile::create(const std::filesystem::path& folder) {
         return errnoStatus();
     path_ = pattern;
     lockWhole(fd_);
+    // mkstemp creates owner-only files; a recording gets the usual permissions from the start,
+    // whoever writes it.
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(fd_, 0666 & ~mask) != 0)
+        return errnoStatus();
     return Status::success();
 }
 
 Status IncomingFile::write(std::span<const std::uint8_t> bytes) {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (!writeAll(fd_, bytes, 0) || ::fchmod(fd_, 0666 & ~mask) != 0 || ::fsync(fd_) != 0)
+    if (!writeAll(fd_, bytes, 0) || ::fsync(fd_) != 0)
         return errnoStatus();
     return Status::success();
 }
@@ -240,6 +244,13 @@ Status removeFile(const std::filesystem::path& path) {
 
 Status renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
     if (::rename(from.c_str(), to.c_str()) != 0)
+        return errnoStatus();
+    return Status::success();
+}
+
+Status syncFile(const std::filesystem::path& path) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd.valid() || ::fsync(fd.get()) != 0)
         return errnoStatus();
     return Status::success();
 }

@@ -73,6 +73,8 @@ void removeIfAbandoned(const std::filesystem::path& path);
 Status removeFile(const std::filesystem::path& path);
 // Renames a file (replacing a regular file at `to`).
 Status renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Flushes a file's data (written by another descriptor) to the disk.
+Status syncFile(const std::filesystem::path& path);
 // Flushes a folder, so renames and deletions in it survive a power cut.
 void syncFolder(const std::filesystem::path& folder);
 

@@ -738,6 +738,31 @@ Result<int> CardFile::fileRecording(std::string_view id, std::span<const std::ui
     });
 }
 
+PendingRecording::PendingRecording() = default;
+PendingRecording::~PendingRecording() = default;
+
+fs::path PendingRecording::path() const {
+    return file_ ? file_->path() : fs::path();
+}
+
+void PendingRecording::discard() {
+    file_.reset();
+}
+
+Status CardFile::createPendingRecording(PendingRecording& pending) const {
+    pending.discard();
+    auto file = std::make_unique<io::IncomingFile>();
+    // Created under the lock, so a cleanup running meanwhile never sees it unlocked.
+    auto shared = lockForReading(*this);
+    if (!shared)
+        return Status::failure(shared.code, shared.message);
+    if (auto s = file->create(dataDir()); !s)
+        return Status::failure(ErrorCode::CannotWrite, "cannot create a recording file in " +
+                                                           dataDir().string() + ": " + s.message);
+    pending.file_ = std::move(file);
+    return Status::success();
+}
+
 Result<int> CardFile::fileRecordingFile(std::string_view id, const fs::path& recorded,
                                         std::string_view date, std::string_view time,
                                         const EntryDuration& duration,
@@ -745,6 +770,12 @@ Result<int> CardFile::fileRecordingFile(std::string_view id, const fs::path& rec
     if (!io::isRegularFile(recorded))
         return Result<int>::failure(ErrorCode::NotRegularFile,
                                     recorded.string() + " is not a regular file");
+    // Flushed before the lock is taken: the rename must not make a name for data a power cut
+    // would lose, and other workstations should not wait for the disk.
+    if (auto s = io::syncFile(recorded); !s)
+        return Result<int>::failure(ErrorCode::CannotWrite, "cannot write the recording " +
+                                                                recorded.string() + ": " +
+                                                                s.message);
     auto lock = lockForChange(*this);
     if (!lock)
         return Result<int>::failure(lock.code, lock.message);

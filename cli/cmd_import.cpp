@@ -7,6 +7,7 @@
 #include "signal/FileIo.h"
 #include "signal/Recording.h"
 
+#include <cstdio>
 #include <iostream>
 
 namespace velkard::cli {
@@ -22,10 +23,11 @@ int runDuration(const std::vector<std::string>& argv);
 
 const Command kDecompress{
     "decompress", "rebuild a device ECG file from a compressed .ecx file",
-    "Usage: velkard-cli decompress IN.ecx OUT\n\n"
+    "Usage: velkard-cli decompress IN.ecx OUT [--timing]\n\n"
     "Decodes the compressed file IN.ecx and writes the device ECG file it holds (512-byte header\n"
     "and body) to OUT, replacing OUT. No intermediate file is left behind. A damaged IN.ecx is an\n"
-    "error and OUT is not touched.\n",
+    "error and OUT is not touched. OUT \"-\" writes to standard output instead (not flushed).\n"
+    "--timing prints on stderr where the time went: reading, decoding and writing, flushing.\n",
     runDecompress};
 
 const Command kCompress{
@@ -99,16 +101,25 @@ const char* kindName(RecordingKind kind) {
 }
 
 int runDecompress(const std::vector<std::string>& argv) {
-    Args args(argv, {}, {});
+    Args args(argv, {}, {"timing"});
     if (!args.ok())
         return usage(kDecompress, args.error());
     if (args.positional().size() != 2)
         return usage(kDecompress, "expects IN.ecx and OUT");
     const fs::path in = args.positional()[0], out = args.positional()[1];
-    // Decoded straight into the new file, piece by piece.
-    Status written = import::decompressEcxFile(in, out);
+    import::DecompressTimes times;
+    import::DecompressTimes* timing = args.has("timing") ? &times : nullptr;
+    const bool toStdout = out == "-";
+    // Decoded straight into the new file (or standard output), piece by piece.
+    Status written = toStdout ? import::decompressEcxToStream(in, 1, "standard output", timing)
+                              : import::decompressEcxFile(in, out, timing);
     if (!written)
         return fail(written.message);
+    if (timing)
+        std::fprintf(stderr, "read %.2f ms, decode and write %.2f ms, flush %.2f ms\n",
+                     times.openMs, times.decodeMs, times.flushMs);
+    if (toStdout)
+        return kOk;
     std::error_code ec;
     std::cout << out.string() << ": " << fs::file_size(out, ec) << " bytes\n";
     return kOk;

@@ -21,7 +21,9 @@ const Command kMakeDeviceFile{
     "Writes a device ECG file (512-byte header and eight-channel body, 800 records per second)\n"
     "holding N seconds (1 to 36000) of the simulated instrument's twelve-lead signal, as the\n"
     "instrument stores it (every value a multiple of 8). The header's record count holds at\n"
-    "most 32767. The same seed (default 1) gives the same file.\n",
+    "most 32767 (40.9 s): a longer file is test data for compress and decompress only, and\n"
+    "convert, duration and store refuse its body as larger than its header allows. The same\n"
+    "seed (default 1) gives the same file.\n",
     runMakeDeviceFile};
 
 int runMakeDeviceFile(const std::vector<std::string>& argv) {

@@ -39,14 +39,26 @@ template <class Plot> void bresenham(int x0, int y0, int x1, int y1, Plot plot) 
 void Canvas::line(int x0, int y0, int x1, int y1) {
     if (y0 == y1) {
         // Horizontal runs are the bulk of the grid: write the scan line directly.
-        if (y0 < 0 || y0 >= img_.height() || x0 == x1)
+        if (y0 < 0 || y0 >= height_ || x0 == x1)
             return;
         int a = x0 < x1 ? x0 : x1 + 1;
         int b = x0 < x1 ? x1 - 1 : x0;
         a = std::max(a, 0);
-        b = std::min(b, img_.width() - 1);
-        auto* row = reinterpret_cast<std::uint32_t*>(img_.scanLine(y0));
+        b = std::min(b, width_ - 1);
+        std::uint32_t* row = bits_ + std::ptrdiff_t(y0) * stride_;
         std::fill(row + std::min(a, b + 1), row + b + 1, pen_);
+        return;
+    }
+    if (x0 == x1) {
+        // Vertical strokes are the bulk of the traces.
+        if (x0 < 0 || x0 >= width_)
+            return;
+        int a = y0 < y1 ? y0 : y1 + 1;
+        int b = y0 < y1 ? y1 - 1 : y0;
+        a = std::max(a, 0);
+        b = std::min(b, height_ - 1);
+        for (std::uint32_t* p = bits_ + std::ptrdiff_t(a) * stride_ + x0; a <= b; ++a, p += stride_)
+            *p = pen_;
         return;
     }
     bresenham(x0, y0, x1, y1, [this](int x, int y, int) { setPixel(x, y); });
@@ -62,10 +74,10 @@ void Canvas::dottedLine(int x0, int y0, int x1, int y1) {
 void Canvas::fill(int left, int top, int right, int bottom, std::uint32_t colour) {
     left = std::max(left, 0);
     top = std::max(top, 0);
-    right = std::min(right, img_.width());
-    bottom = std::min(bottom, img_.height());
+    right = std::min(right, width_);
+    bottom = std::min(bottom, height_);
     for (int y = top; y < bottom; ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(img_.scanLine(y));
+        std::uint32_t* row = bits_ + std::ptrdiff_t(y) * stride_;
         if (left < right)
             std::fill(row + left, row + right, colour);
     }

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QRect>
 #include <QString>
+#include <cstddef>
 #include <cstdint>
 
 namespace velkard::display {
@@ -19,14 +20,18 @@ inline constexpr std::uint32_t kBlack = 0xFF000000u;
 
 class Canvas {
 public:
-    explicit Canvas(QImage& image) : img_(image) {}
+    // The image's pixels are addressed directly for as long as the canvas lives: nothing else
+    // may copy or resize the image meanwhile.
+    explicit Canvas(QImage& image)
+        : img_(image), bits_(reinterpret_cast<std::uint32_t*>(image.bits())),
+          stride_(image.bytesPerLine() / 4), width_(image.width()), height_(image.height()) {}
 
     void setPen(std::uint32_t colour) { pen_ = colour; }
     std::uint32_t pen() const { return pen_; }
 
     void setPixel(int x, int y) {
-        if (x >= 0 && y >= 0 && x < img_.width() && y < img_.height())
-            reinterpret_cast<std::uint32_t*>(img_.scanLine(y))[x] = pen_;
+        if (x >= 0 && y >= 0 && x < width_ && y < height_)
+            bits_[std::ptrdiff_t(y) * stride_ + x] = pen_;
     }
     // MoveTo(x0, y0) + LineTo(x1, y1): every pixel of the line except (x1, y1).
     void line(int x0, int y0, int x1, int y1);
@@ -42,6 +47,10 @@ public:
 
 private:
     QImage& img_;
+    std::uint32_t* bits_;
+    std::ptrdiff_t stride_; // pixels from one scan line to the next
+    int width_;
+    int height_;
     std::uint32_t pen_ = kBlack;
 };
 

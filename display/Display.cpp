@@ -35,7 +35,6 @@ Display::Display(DeviceCaps caps, WindowMetrics window) : win_(window) {
     geo_.computeHorizontal();
     spacings_ = RowSpacings::forClientBottom(win_.clientBottom);
     ensureSurface();
-    grid_ = makeImage(win_.outerWidth, win_.outerHeight);
 }
 
 Display::~Display() = default;
@@ -125,69 +124,42 @@ void Display::redrawAfterChoice() {
 
 // ---- furniture ------------------------------------------------------------------------------
 
+GridLayout Display::gridLayout() const {
+    GridLayout g;
+    g.left = tr(9 * geo_.caps.horzPxPerMm());
+    g.top = win_.panelHeight;
+    g.right = win_.outerWidth;
+    g.bottom = win_.clientBottom;
+    g.vertPxPerMm = geo_.vertPxPerMm;
+    // The first calibration mark stands on row 0's baseline.
+    g.baseline = rowBaseline(geo_.groupIndex, 0, RowSpacings::forClientBottom(win_.clientBottom));
+    g.samplesPerColumn = geo_.screenSamplesPerColumn;
+    g.samplesPerBigSquare =
+        5 * kSampleRate / kSpeedMmPerS[static_cast<std::size_t>(clampSpeed(geo_.speedIndex))];
+    return g;
+}
+
 void Display::drawGridImage() {
-    const double p = geo_.caps.horzPxPerMm();
-    const int W = win_.outerWidth;
-    const int H = win_.outerHeight;
-    // The grid depends on the window's size and the pixels per millimetre only: it is drawn once
-    // per geometry.
-    const GridKey key{W, H, p};
-    if (gridKey_ == key)
-        return;
-    gridKey_ = key;
-    gridOnWindowArea_ = QRect();
-    if (grid_.width() != std::max(W, 1) || grid_.height() != std::max(H, 1))
-        grid_ = makeImage(W, H);
-    else
-        grid_.fill(kWhite);
-    if (p <= 0)
-        return;
-    Canvas c(grid_);
-    c.setPen(kRed);
-    const double hCount = H / (10 * p) + 1;
-    const double vCount = W / (10 * p);
-    int y = 0;
-    for (int k = 0; k < hCount; ++k) {
-        c.line(0, y, W, y);
-        y = tr(y + 10 * p + 1);
-    }
-    int x = 0;
-    for (int k = 0; k < vCount; ++k) {
-        c.line(x, 0, x, H);
-        x = tr(x + 10 * p + 1);
-    }
-    y = tr(5 * p);
-    for (int k = 0; k < hCount; ++k) {
-        c.dottedLine(1, y, W, y);
-        y = tr(y + 10 * p + 1);
-    }
-    x = tr(5 * p);
-    for (int k = 0; k < vCount; ++k) {
-        c.dottedLine(x, 0, x, H);
-        x = tr(x + 10 * p + 1);
-    }
+    grid_.setLayout(gridLayout());
+}
+
+QImage Display::gridImage() const {
+    ScreenGrid grid;
+    grid.setLayout(gridLayout());
+    QImage image = makeImage(win_.outerWidth, win_.outerHeight);
+    grid.paint(image, 0, win_.outerWidth, traceOrigin(), 0);
+    return image;
 }
 
 void Display::copyGridToWindow() {
     ensureSurface();
-    const double p = geo_.caps.horzPxPerMm();
-    const int W = win_.outerWidth;
-    const QRect drawingArea = winRect(tr(9 * p), win_.panelHeight, W, win_.clientBottom);
-    const QRect fullArea = winRect(0, 0, W, win_.clientBottom);
-    // The squeezed grid is kept as it lands on the window and copied back row by row while the
-    // grid and the areas stay the same.
-    const QRect onWindow = drawingArea.intersected(surface_.rect());
-    if (gridOnWindowArea_ == onWindow && gridOnWindowSource_ == fullArea && !onWindow.isEmpty()) {
-        const auto rowBytes = static_cast<std::size_t>(onWindow.width()) * 4;
-        for (int y = 0; y < onWindow.height(); ++y)
-            std::memcpy(surface_.scanLine(onWindow.top() + y) + onWindow.left() * 4,
-                        gridOnWindow_.constScanLine(y), rowBytes);
-        return;
-    }
-    stretchCopy(surface_, drawingArea, grid_, fullArea);
-    gridOnWindow_ = surface_.copy(onWindow);
-    gridOnWindowArea_ = onWindow;
-    gridOnWindowSource_ = fullArea;
+    grid_.setLayout(gridLayout());
+    const GridLayout& g = grid_.layout();
+    if ((view_.cardReview || view_.importView) && !view_.rhythmogram)
+        grid_.paint(surface_, g.left, g.right, traceOrigin(),
+                    display::pageFirstRecord(page_, traceColumns(), geo_.screenSamplesPerColumn));
+    else
+        grid_.paint(surface_, g.left, g.right, sweepOrigin(), 0);
 }
 
 void Display::drawAndCopyGrid() {
@@ -334,10 +306,8 @@ void Display::setFilters(const filter::FilterSettings& filters) {
     if (!changed || view_.rhythmogram)
         return;
     applyFilters();
-    if (view_.importView || view_.cardReview) {
-        drawAndCopyGrid();
+    if (view_.importView || view_.cardReview)
         drawReviewPage();
-    }
 }
 
 void Display::resetReviewState() {
@@ -381,19 +351,24 @@ void Display::drawReviewPage() {
     forwardEnabled_ = next < records;
     backEnabled_ = page_ > 0;
 
+    // The grid in step with this page's seconds, under everything else.
+    grid_.setLayout(gridLayout());
+    grid_.paint(surface_, grid_.layout().left, grid_.layout().right, x0, first);
     drawLeadLabels();
     drawSecondLabels();
     drawCalibrationMark(QColor(0, 0, 255));
 
-    const LeadArrays leads = deriveRange(bytes_, first, next - first, view_.kindA2);
+    const std::int64_t count =
+        deriveRangeInto(bytes_, first, next - first, view_.kindA2, pageLeads_);
     Canvas c(surface_);
     c.setPen(kBlack);
     const int group = geo_.groupIndex;
     const int n = rowCount(group);
     for (int row = 0; row < n && row < 12; ++row) {
-        const auto& lead = leads[static_cast<std::size_t>(leadOfRow(group, row))];
-        const std::vector<ColumnSpan> spans = envelope(lead.data(), lead.size(), spc);
-        drawSpans(c, spans, x0, geo_.caps.horzRes, rowBaseline(group, row, spacings_), geo_.gain);
+        const auto& lead = pageLeads_[static_cast<std::size_t>(leadOfRow(group, row))];
+        drawnColumns(lead.data(), std::size_t(count), spc, pageColumns_);
+        drawSpans(c, pageColumns_, x0, geo_.caps.horzRes, rowBaseline(group, row, spacings_),
+                  geo_.gain);
     }
 }
 
@@ -410,9 +385,11 @@ void Display::forward() {
     if (!forwardEnabled_)
         return;
     ++page_;
-    drawAndCopyGrid();
+    // A review page paints its own grid.
     if (view_.cardReview || view_.importView)
         drawReviewPage();
+    else
+        drawAndCopyGrid();
 }
 
 void Display::back() {
@@ -430,9 +407,10 @@ void Display::back() {
     }
     clearLabelStrip();
     drawLeadLabels();
-    drawAndCopyGrid();
     if (view_.cardReview || view_.importView)
         drawReviewPage();
+    else
+        drawAndCopyGrid();
 }
 
 // ---- rhythmogram ----------------------------------------------------------------------------
@@ -608,23 +586,19 @@ void Display::drawLiveBlock(const signal::SampleBlock& block) {
         return;
 
     const int cb = win_.clientBottom;
-    const int H = win_.outerHeight;
-    QImage strip = makeImage(count, std::max(H, cb));
-    // The grid section under the strip comes from the unscaled grid image.
-    const int oldGrid = gridPos_;
     gridPos_ += count;
     if (gridPos_ >= win_.clientRight - 55)
         gridPos_ = 0;
-    stretchCopy(strip, winRect(0, 0, count, cb), grid_, winRect(oldGrid, 0, oldGrid + count, cb));
 
-    // The erase bar ahead of the head, the grid strip, then the traces at the review's baselines.
+    // The erase bar ahead of the head, the grid under the strip (time zero at the sweep's start),
+    // then the traces at the review's baselines.
     const int x0 = sweepOrigin() + sweepPos_;
     if (geo_.speedIndex != 3) {
         Canvas wc(surface_);
         wc.fill(x0, 0, x0 + count - 1 + 10, cb, kWhite);
     }
-    stretchCopy(surface_, winRect(x0, win_.panelHeight, x0 + count, cb), strip,
-                winRect(0, 0, count, cb));
+    grid_.setLayout(gridLayout());
+    grid_.paint(surface_, x0, x0 + count, sweepOrigin(), 0);
     for (int row = 0; row < n; ++row) {
         auto& columns = liveColumns_[std::size_t(row)];
         // The previous strip's last column, so the trace joins across strips.

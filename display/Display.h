@@ -10,6 +10,7 @@
 #include "display/Envelope.h"
 #include "display/Geometry.h"
 #include "display/Leads.h"
+#include "display/ScreenGrid.h"
 #include "filter/Filters.h"
 #include "signal/Recording.h"
 #include "signal/SampleRecord.h"
@@ -78,8 +79,12 @@ public:
 
     // The window surface (at least outer width × outer height, and client right × client bottom).
     const QImage& surface() const { return surface_; }
-    // The grid image as last drawn (outer width × outer height).
-    const QImage& gridImage() const { return grid_; }
+    // The grid alone as the first review page shows it, on a white image of the window's outer
+    // size.
+    QImage gridImage() const;
+    // What the screen grid is drawn for now: the drawing area, the trace's step and the row its
+    // big lines are aligned to.
+    GridLayout gridLayout() const;
 
     // ---- selector handlers (the main window calls setSpeed from its paint and resize handler too)
     // ------------ Each returns false when its guard kept it from acting.
@@ -88,7 +93,8 @@ public:
     bool setSpeed(int itemIndex);
 
     // ---- furniture ----------------------------------------------------------------------------
-    // Draws the grid image afresh and copies it, stretched, from its full area to the drawing area.
+    // Paints the grid into the drawing area (right of the label strip, below the tool panel): in
+    // step with the shown review page, otherwise with the live sweep's start as time zero.
     void drawAndCopyGrid();
     void drawGridImage();
     void copyGridToWindow();
@@ -184,20 +190,7 @@ private:
     WindowMetrics win_;
     ViewFlags view_;
     QImage surface_;
-    QImage grid_;
-    // What grid_ was drawn for (no grid yet: width -1).
-    struct GridKey {
-        int width = -1;
-        int height = -1;
-        double pxPerMm = 0;
-        bool operator==(const GridKey&) const = default;
-    };
-    GridKey gridKey_;
-    // grid_ as copied onto the surface: the surface area it covers and the grid area it came from
-    // (empty area: not made yet).
-    QImage gridOnWindow_;
-    QRect gridOnWindowArea_;
-    QRect gridOnWindowSource_;
+    ScreenGrid grid_; // its row pattern is kept per layout
     RowSpacings spacings_;
     std::optional<int> printerPageWidth_;
 
@@ -222,6 +215,10 @@ private:
     bool forwardEnabled_ = false;
     bool backEnabled_ = false;
     std::int64_t pageStart_ = 0;
+
+    // Working arrays of a review page, kept from page to page.
+    std::array<std::vector<std::int16_t>, 12> pageLeads_;
+    std::vector<ColumnSpan> pageColumns_;
 
     // Working arrays of the live drawing.
     DerivedLeads derived_{};

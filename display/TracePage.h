@@ -32,31 +32,93 @@ inline std::int64_t pageFirstRecord(int page, int columns, double samplesPerColu
     return columnStart(std::int64_t(page) * columns, samplesPerColumn);
 }
 
-// The twelve leads of records [first, first + count) of recording bytes. A2: records from 8040 on
-// carry lead II alone and are taken as they are.
-inline LeadArrays deriveRange(std::span<const std::uint8_t> bytes, std::int64_t first,
-                              std::int64_t count, bool kindA2) {
-    LeadArrays leads;
+// The twelve leads of records [first, first + count) of recording bytes into leads (each grown to
+// hold them; the count, clamped to the recording, is returned). A2: records from 8040 on carry
+// lead II alone and are taken as they are.
+inline std::int64_t deriveRangeInto(std::span<const std::uint8_t> bytes, std::int64_t first,
+                                    std::int64_t count, bool kindA2, LeadArrays& leads) {
     const std::int64_t records = std::int64_t(bytes.size() / signal::kRecordBytes);
     first = std::clamp<std::int64_t>(first, 0, records);
     count = std::clamp<std::int64_t>(count, 0, records - first);
     for (auto& lead : leads)
-        lead.resize(std::size_t(count));
-    signal::SampleBlock block{};
-    DerivedLeads derived{};
-    for (std::int64_t at = 0; at < count; at += signal::kRecordsPerBlock) {
-        const int n = int(std::min<std::int64_t>(signal::kRecordsPerBlock, count - at));
-        const std::uint8_t* p = bytes.data() + (first + at) * signal::kRecordBytes;
-        for (int r = 0; r < n; ++r)
-            for (int ch = 0; ch < signal::kChannels; ++ch)
-                block[std::size_t(r)].c[std::size_t(ch)] =
-                    signal::readLe16(p + r * signal::kRecordBytes + 2 * ch);
-        int position = int(std::min<std::int64_t>(first + at, std::int64_t(1) << 30));
-        deriveLeads(block.data(), n, derived, kindA2 ? &position : nullptr);
-        for (std::size_t l = 0; l < 12; ++l)
-            std::memcpy(leads[l].data() + at, derived[l].data(), std::size_t(n) * 2);
+        if (lead.size() < std::size_t(count))
+            lead.resize(std::size_t(count));
+    const std::int64_t derivedEnd =
+        kindA2 ? std::clamp<std::int64_t>(kA2DerivedLimit - first, 0, count) : count;
+    const std::uint8_t* p = bytes.data() + first * signal::kRecordBytes;
+    std::int16_t* out[12];
+    for (std::size_t l = 0; l < 12; ++l)
+        out[l] = leads[l].data();
+    auto wrap = [](std::int32_t v) {
+        return static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(v)));
+    };
+    // The derivation of signal::deriveStandardLeads, one pass over the records.
+    for (std::int64_t i = 0; i < derivedEnd; ++i) {
+        const std::uint8_t* r = p + i * signal::kRecordBytes;
+        const std::int32_t c0 = signal::readLe16(r);
+        const std::int32_t c1 = signal::readLe16(r + 2);
+        out[LeadI][i] = wrap(c1 - c0);
+        out[LeadII][i] = wrap(c1);
+        out[LeadIII][i] = wrap(c0);
+        out[LeadAVR][i] = wrap(c0 / 2 - c1);
+        out[LeadAVL][i] = wrap(c1 / 2 - c0);
+        out[LeadAVF][i] = wrap((c1 + c0) / 2);
+        const std::int32_t chestRef = (c1 + c0) / 3;
+        for (int v = 0; v < 6; ++v)
+            out[LeadV1 + v][i] = wrap(chestRef - signal::readLe16(r + 4 + 2 * v));
     }
+    for (std::int64_t i = derivedEnd; i < count; ++i) {
+        const std::uint8_t* r = p + i * signal::kRecordBytes;
+        const std::int16_t c0 = signal::readLe16(r);
+        out[LeadI][i] = out[LeadIII][i] = out[LeadAVR][i] = out[LeadAVL][i] = out[LeadAVF][i] = c0;
+        out[LeadII][i] = signal::readLe16(r + 2);
+        for (int v = 0; v < 6; ++v)
+            out[LeadV1 + v][i] = signal::readLe16(r + 4 + 2 * v);
+    }
+    return count;
+}
+
+// The same into arrays of exactly the clamped count.
+inline LeadArrays deriveRange(std::span<const std::uint8_t> bytes, std::int64_t first,
+                              std::int64_t count, bool kindA2) {
+    LeadArrays leads;
+    const std::int64_t n = deriveRangeInto(bytes, first, count, kindA2, leads);
+    for (auto& lead : leads)
+        lead.resize(std::size_t(n));
     return leads;
+}
+
+// The columns envelope() gives, into a reused vector, except for hiFirst (left false: drawing
+// does not use the order of the extremes).
+inline void drawnColumns(const std::int16_t* samples, std::size_t count, double samplesPerColumn,
+                         std::vector<ColumnSpan>& out) {
+    out.clear();
+    const double spc = samplesPerColumn > 0 ? samplesPerColumn : 1.0;
+    const auto n = std::int64_t(count);
+    // A whole number of samples per column needs no rounding per column.
+    const auto whole = static_cast<std::int64_t>(spc);
+    const bool isWhole = double(whole) == spc;
+    std::int64_t start = 0;
+    for (std::int64_t c = 1; start < n; ++c) {
+        const std::int64_t next = isWhole ? start + whole : columnStart(c, spc);
+        const std::int64_t end = std::min(next, n);
+        ColumnSpan span;
+        if (end > start) {
+            std::int16_t lo = samples[start];
+            std::int16_t hi = samples[start];
+            for (std::int64_t i = start + 1; i < end; ++i) {
+                lo = std::min(lo, samples[i]);
+                hi = std::max(hi, samples[i]);
+            }
+            span.lo = lo;
+            span.hi = hi;
+            span.first = samples[start];
+            span.last = samples[end - 1];
+            span.empty = false;
+        }
+        out.push_back(span);
+        start = next;
+    }
 }
 
 // Draws column spans as strokes from column x0 on, one pixel column each, joined to their

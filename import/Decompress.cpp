@@ -6,6 +6,8 @@
 #include "signal/FileIo.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <unistd.h>
 
@@ -302,7 +304,18 @@ BytesResult readAnyDeviceFile(const std::filesystem::path& path, RecordingKind k
                                   : signal::readDeviceFile(path, kind);
 }
 
-Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out) {
+namespace {
+
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+// Decodes the mapped ".ecx" file in and hands its finished bytes to sink.open() (once, before the
+// first piece) and sink.write(data, size) piece by piece.
+template <class Sink>
+Status decodeEcxFile(const std::filesystem::path& in, Sink& sink, DecompressTimes* times) {
+    auto start = std::chrono::steady_clock::now();
     signal::FileBytesResult file = signal::mapWholeFile(in, std::uint64_t{1} << 32, true);
     if (!file)
         return file;
@@ -310,16 +323,19 @@ Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem:
     const std::string name = in.string();
     if (ecx.size() < kEcxStoredBytes)
         return Status::failure(ErrorCode::BadData, tooShortMessage(name, ecx.size()));
-    // The output file is created with the first piece worth writing.
-    signal::AtomicFileWriter writer(out);
+    if (times) {
+        times->openMs = millisecondsSince(start);
+        start = std::chrono::steady_clock::now();
+    }
+    // The output is created with the first piece worth writing.
     bool opened = false;
     auto writeFinished = [&](EcxDecoding& decoding) {
         if (!opened) {
-            if (Status s = writer.open(); !s)
+            if (Status s = sink.open(); !s)
                 return s;
             opened = true;
         }
-        Status s = writer.write(decoding.data(), decoding.finished());
+        Status s = sink.write(decoding.data(), decoding.finished());
         decoding.discardFinished();
         return s;
     };
@@ -337,9 +353,55 @@ Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem:
     if (decoding.size() < kHeader)
         return Status::failure(ErrorCode::BadData, noHeaderMessage(name, decoding.size()));
     decoding.finish();
-    if (Status s = writeFinished(decoding); !s)
+    Status written = writeFinished(decoding);
+    if (times)
+        times->decodeMs = millisecondsSince(start);
+    return written;
+}
+
+struct AtomicSink {
+    signal::AtomicFileWriter writer;
+    Status open() { return writer.open(); }
+    Status write(const std::uint8_t* data, std::size_t size) { return writer.write(data, size); }
+};
+
+struct StreamSink {
+    int fd;
+    std::string name;
+    Status open() { return Status::success(); }
+    Status write(const std::uint8_t* data, std::size_t size) {
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t n = ::write(fd, data + done, size - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return Status::failure(ErrorCode::CannotWrite,
+                                       "Cannot write " + name + ": " + std::strerror(errno));
+            done += std::size_t(n);
+        }
+        return Status::success();
+    }
+};
+
+} // namespace
+
+Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out,
+                         DecompressTimes* times) {
+    AtomicSink sink{signal::AtomicFileWriter(out)};
+    if (Status s = decodeEcxFile(in, sink, times); !s)
         return s;
-    return writer.commit();
+    const auto start = std::chrono::steady_clock::now();
+    Status committed = sink.writer.commit();
+    if (times)
+        times->flushMs = millisecondsSince(start);
+    return committed;
+}
+
+Status decompressEcxToStream(const std::filesystem::path& in, int fd, const std::string& fdName,
+                             DecompressTimes* times) {
+    StreamSink sink{fd, fdName};
+    return decodeEcxFile(in, sink, times);
 }
 
 std::vector<std::uint8_t> compressToEcx(std::span<const std::uint8_t> deviceFile) {

@@ -60,7 +60,20 @@ signal::BytesResult readAnyDeviceFile(const std::filesystem::path& path,
 // by piece as it is decoded: the whole file is never held in memory. A plain rebuild of the file as
 // it was compressed, bounded by kMaxDecodedBytes only (filing and import use the header's bound).
 // On failure out is untouched.
-Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out);
+// times, when given, receives where the time went: mapping the input, decoding and writing, and
+// the final flush (fsync of the file, rename, fsync of the folder).
+struct DecompressTimes {
+    double openMs = 0;
+    double decodeMs = 0;
+    double flushMs = 0;
+};
+Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out,
+                         DecompressTimes* times = nullptr);
+// The same written to an open file descriptor (standard output) as it is decoded, with no
+// temporary file and no flush; fdName names it in messages. On failure part of the output may have
+// been written.
+Status decompressEcxToStream(const std::filesystem::path& in, int fd, const std::string& fdName,
+                             DecompressTimes* times = nullptr);
 
 // The ".ecx" bytes of a device ECG file (header and body).
 std::vector<std::uint8_t> compressToEcx(std::span<const std::uint8_t> deviceFile);

@@ -3,6 +3,7 @@
 
 #include "display/Geometry.h"
 #include "display/Leads.h"
+#include "measure/Summary.h"
 #include "print/Paper.h"
 #include "signal/SampleRecord.h"
 
@@ -53,6 +54,19 @@ QStringList reportHeaderLeft(const ReportJob& job) {
         lines << tr(ru, "Файл: ", "File: ") + job.fileName;
     if (!job.birthDate.isEmpty())
         lines << tr(ru, "Дата рождения: ", "Born: ") + job.birthDate;
+    if (job.measurements && job.data) {
+        const std::int64_t first =
+            std::int64_t(reportStartSecond(job.fromSecond, job.length)) * kRecordsPerSecond;
+        std::int64_t count = std::int64_t(kReportSeconds * kRecordsPerSecond);
+        if (job.kindA2)
+            count = std::clamp<std::int64_t>(signal::kA2DerivedRecords - first, 0, count);
+        if (count > 0) {
+            const measure::Measurements m =
+                measure::measureRecording({job.data, job.length}, first, count);
+            for (const std::string& line : measure::summaryLines(m, ru))
+                lines << QString::fromStdString(line);
+        }
+    }
     lines << job.extraHeaderLines;
     return lines;
 }

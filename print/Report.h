@@ -33,7 +33,9 @@ struct ReportJob {
     QString date;
     QString time;
     QString fileName; // an imported recording's file, shown when there is no patient
-    // More header lines (measurements, interpretation), printed as they are under the patient.
+    // The ten seconds' measurements (rate, intervals, axes, Sokolow-Lyon) in the header.
+    bool measurements = true;
+    // More header lines (e.g. an interpretation), printed as they are under the measurements.
     QStringList extraHeaderLines;
 };
 
@@ -41,7 +43,9 @@ struct ReportJob {
 // leaves ten seconds (or 0 for a shorter recording).
 int reportStartSecond(int wishedSecond, std::size_t recordingBytes);
 
-// The header lines (left block, then right block) as printed.
+// The header lines (left block, then right block) as printed. The left block measures the
+// report's ten seconds when job.measurements is set (an A2 recording only where it has all
+// twelve leads).
 QStringList reportHeaderLeft(const ReportJob& job);
 QStringList reportHeaderRight(const ReportJob& job);
 

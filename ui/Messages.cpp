@@ -5,44 +5,24 @@
 #include <QMessageBox>
 
 namespace velkard::ui {
-namespace {
 
-class BoxMessages : public Messages {
-public:
-    void show(const QString& text, const QString& caption, QWidget* owner) override {
-        QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, owner);
-        box.exec();
-    }
-    bool ask(const QString& text, const QString& caption, QWidget* owner) override {
-        QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
-                        owner);
-        return box.exec() == QMessageBox::Yes;
-    }
-};
-
-class ExecDialogs : public DialogRunner {
-public:
-    int run(QDialog& dialog) override { return dialog.exec(); }
-};
-
-BoxMessages realMessages;
-ExecDialogs realDialogs;
-Messages* currentMessages = &realMessages;
-DialogRunner* currentDialogs = &realDialogs;
-
-} // namespace
-
-Messages& messages() {
-    return *currentMessages;
+void MessageBoxes::show(const QString& text, const QString& caption, QWidget* owner) {
+    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, owner);
+    box.exec();
 }
-DialogRunner& dialogs() {
-    return *currentDialogs;
+
+bool MessageBoxes::ask(const QString& text, const QString& caption, QWidget* owner) {
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    owner);
+    return box.exec() == QMessageBox::Yes;
 }
-void setMessages(Messages* m) {
-    currentMessages = m ? m : &realMessages;
+
+int ModalDialogs::run(QDialog& dialog) {
+    return dialog.exec();
 }
-void setDialogs(DialogRunner* d) {
-    currentDialogs = d ? d : &realDialogs;
+
+QString errorCaption(bool russian) {
+    return russian ? QStringLiteral("Ошибка") : QStringLiteral("Error");
 }
 
 void RecordingMessages::show(const QString& text, const QString& caption, QWidget*) {

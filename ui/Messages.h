@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The two seams between program logic and modal UI: message boxes and modal dialogs.
 //
-// Logic never calls QMessageBox or QDialog::exec() itself. It asks ui::messages() to show a text or
-// a Yes/No question and ui::dialogs() to run a modal dialog. The program installs the QMessageBox /
-// exec() implementations; tests install recorders that answer at once, so whole flows run headless
-// without nested event loops.
+// Logic never calls QMessageBox or QDialog::exec() itself. It asks the Messages it was handed to
+// show a text or a Yes/No question and the DialogRunner to run a modal dialog. main() makes the
+// QMessageBox / exec() implementations and hands them down; tests hand recorders that answer at
+// once, so whole flows run headless without nested event loops.
 #pragma once
 
 #include <QString>
@@ -33,11 +33,26 @@ public:
     virtual int run(QDialog& dialog) = 0;
 };
 
-Messages& messages();
-DialogRunner& dialogs();
-// Installs a replacement (tests); nullptr restores the real implementation. Not owned.
-void setMessages(Messages* m);
-void setDialogs(DialogRunner* d);
+// The two seams a window or command is handed; both outlive it.
+struct Seams {
+    Messages& messages;
+    DialogRunner& dialogs;
+};
+
+// The program's implementations: a QMessageBox, and the dialog's own exec().
+class MessageBoxes : public Messages {
+public:
+    void show(const QString& text, const QString& caption, QWidget* owner = nullptr) override;
+    bool ask(const QString& text, const QString& caption, QWidget* owner = nullptr) override;
+};
+
+class ModalDialogs : public DialogRunner {
+public:
+    int run(QDialog& dialog) override;
+};
+
+// The caption of an error message in the interface language, where no fixed caption is given.
+QString errorCaption(bool russian);
 
 // Test double: records every message and answers questions from a queue (default answer when
 // empty).
@@ -71,15 +86,5 @@ public:
 
     int run(QDialog& dialog) override;
 };
-
-// Installs a double for the lifetime of a scope.
-template <class T, void (*Set)(T*)> struct ScopedSeam {
-    explicit ScopedSeam(T* t) { Set(t); }
-    ~ScopedSeam() { Set(nullptr); }
-    ScopedSeam(const ScopedSeam&) = delete;
-    ScopedSeam& operator=(const ScopedSeam&) = delete;
-};
-using ScopedMessages = ScopedSeam<Messages, setMessages>;
-using ScopedDialogs = ScopedSeam<DialogRunner, setDialogs>;
 
 } // namespace velkard::ui

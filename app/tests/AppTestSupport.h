@@ -50,9 +50,11 @@ protected:
 
     std::filesystem::path work() const { return dir.path().toStdString(); }
 
-    MainWindowOptions options() const {
+    MainWindowOptions options() {
         MainWindowOptions o;
         o.workDir = work();
+        o.messages = &messages;
+        o.dialogs = &dialogs;
         o.caps = display::DeviceCaps{1024, 320, 768, 240};
         o.printerExists = false;
         return o;
@@ -69,9 +71,7 @@ protected:
 
     QTemporaryDir dir;
     ui::RecordingMessages messages;
-    ui::ScopedMessages scopedMessages{&messages};
     ui::ScriptedDialogs dialogs;
-    ui::ScopedDialogs scopedDialogs{&dialogs};
 };
 
 } // namespace velkard::app::test

@@ -50,6 +50,15 @@ protected:
         return cardfile::CardFile(work()).recordingPath(id, n);
     }
 
+    // The recording kept beside the card file when it could not be filed (empty when none).
+    std::filesystem::path unfiled() const {
+        std::filesystem::path found;
+        for (auto& e : std::filesystem::directory_iterator(work() / "DATA_BASE"))
+            if (e.path().filename().string().find("_unfiled_") != std::string::npos)
+                found = e.path();
+        return found;
+    }
+
     std::string id;
 };
 
@@ -154,10 +163,7 @@ TEST_F(AcquisitionTest, ArchiveThatCannotBeOpenedKeepsTheRecordingUnderAnUnusedN
     EXPECT_EQ(messages.shown[1].text, QString::fromUtf8("Ошибка открытия файла с данными об ЭКГ"));
     EXPECT_EQ(messages.shown[1].caption, QString::fromUtf8("Ошибка"));
     EXPECT_FALSE(std::filesystem::exists(recording(1)));
-    std::filesystem::path kept;
-    for (auto& e : std::filesystem::directory_iterator(work() / "DATA_BASE"))
-        if (e.path().filename().string().find("_unfiled_") != std::string::npos)
-            kept = e.path();
+    const std::filesystem::path kept = unfiled();
     ASSERT_FALSE(kept.empty());
     EXPECT_GT(std::filesystem::file_size(kept), 0u);
     EXPECT_TRUE(messages.shown[2].text.contains(QString::fromStdString(kept.string())));
@@ -230,8 +236,13 @@ TEST_F(AcquisitionTest, ExitDuringRecordingWritesSettingsAndLeavesNoEntry) {
     EXPECT_FALSE(w->isVisible());
     EXPECT_TRUE(std::filesystem::exists(work() / signal::kSettingsFileName));
     EXPECT_TRUE(cardfile::CardFile(work()).listArchiveEntries(id).value.empty());
-    EXPECT_EQ(std::filesystem::file_size(recording(1)) % signal::kBlockBytes, 0u);
     EXPECT_FALSE(messages.contains(QString::fromUtf8("Сохранить данные?")));
+    // What was recorded stays, under a name no recording takes.
+    EXPECT_FALSE(std::filesystem::exists(recording(1)));
+    const std::filesystem::path kept = unfiled();
+    ASSERT_FALSE(kept.empty());
+    EXPECT_GT(std::filesystem::file_size(kept), 0u);
+    EXPECT_EQ(std::filesystem::file_size(kept) % signal::kBlockBytes, 0u);
 }
 
 TEST_F(AcquisitionTest, StartWithoutInstrumentLeavesNoEmptyEntry) {
@@ -280,12 +291,12 @@ TEST_F(AcquisitionTest, InstrumentSwitchedOffIsReportedAndStopStillAsks) {
     EXPECT_EQ(size % signal::kBlockBytes, 0u);
 }
 
-TEST_F(AcquisitionTest, RecordingFileThatCannotBeCreatedIsReportedAndLeftAlone) {
+TEST_F(AcquisitionTest, RecordingFileThatCannotBeCreatedIsReported) {
     auto w = makeWindow();
     beginWrite(*w);
-    // Something else stands under the recording's name: the file cannot be created.
-    std::filesystem::create_directory(recording(1));
-    writeFile(recording(1) / "keep.txt", "not a recording");
+    // The card file's folder is no folder any more: no recording file can be made there.
+    std::filesystem::rename(work() / "DATA_BASE", work() / "away");
+    writeFile(work() / "DATA_BASE", "not a folder");
     w->Start->click();
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Ошибка создания файла для записи ЭКГ"));
@@ -298,9 +309,54 @@ TEST_F(AcquisitionTest, RecordingFileThatCannotBeCreatedIsReportedAndLeftAlone) 
     EXPECT_TRUE(w->Start->isEnabled());
     EXPECT_TRUE(w->Stop->isEnabled());
     ASSERT_TRUE(waitFor([&] { return w->secondsCounter() >= 1; }));
-    messages.answers = {false};
+    std::filesystem::remove(work() / "DATA_BASE");
+    std::filesystem::rename(work() / "away", work() / "DATA_BASE");
     w->Stop->click();
     EXPECT_FALSE(messages.contains(QString::fromUtf8("Сохранить данные?")));
-    EXPECT_EQ(readFile(recording(1) / "keep.txt"), "not a recording");
     EXPECT_TRUE(cardfile::CardFile(work()).listArchiveEntries(id).value.empty());
+    EXPECT_TRUE(unfiled().empty());
+}
+
+// The recording takes its number at Save: a recording filed meanwhile (Store, another
+// workstation) keeps its number and its file, and something that is not a recording under the
+// number is left alone.
+TEST_F(AcquisitionTest, RecordingTakesItsNumberAtSaveAndOverwritesNothing) {
+    auto w = makeWindow();
+    beginWrite(*w);
+    w->Start->click();
+    ASSERT_TRUE(waitFor([&] { return w->acquisition()->blocksWritten() > 0; }));
+    const std::vector<std::uint8_t> stored(6400, 0x11);
+    cardfile::CardFile other(work());
+    auto filed = other.fileRecording(id, stored, "01.02.2026", "03:04:05",
+                                     cardfile::EntryDuration::ofSeconds(1), cardfile::kKindPlain);
+    ASSERT_TRUE(filed) << filed.message;
+    ASSERT_EQ(filed.value, 1);
+    messages.answers = {true};
+    w->Stop->click();
+    auto entries = cardfile::CardFile(work()).listArchiveEntries(id).value;
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].time, "03:04:05");
+    EXPECT_EQ(entries[1].number, "  2");
+    EXPECT_EQ(readFile(recording(1)), std::string(6400, '\x11'));
+    const auto size = std::filesystem::file_size(recording(2));
+    EXPECT_GT(size, 0u);
+    EXPECT_EQ(size % signal::kBlockBytes, 0u);
+    EXPECT_EQ(w->viewState().selection.recordNumber, 2);
+
+    // A folder under the next number: the recording is kept aside with a message, the folder
+    // stays as it is.
+    std::filesystem::create_directory(recording(3));
+    writeFile(recording(3) / "keep.txt", "not a recording");
+    messages.shown.clear();
+    beginWrite(*w);
+    w->Start->click();
+    ASSERT_TRUE(waitFor([&] { return w->acquisition()->blocksWritten() > 0; }));
+    messages.answers = {true};
+    w->Stop->click();
+    EXPECT_EQ(readFile(recording(3) / "keep.txt"), "not a recording");
+    EXPECT_EQ(cardfile::CardFile(work()).listArchiveEntries(id).value.size(), 2u);
+    const std::filesystem::path kept = unfiled();
+    ASSERT_FALSE(kept.empty());
+    EXPECT_GT(std::filesystem::file_size(kept), 0u);
+    EXPECT_TRUE(messages.shown.back().text.contains(QString::fromStdString(kept.string())));
 }

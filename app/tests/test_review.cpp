@@ -171,12 +171,9 @@ TEST_F(ReviewTest, PrintAfterImportUsesTheImportedRecordingAndNoPatient) {
     pdf.setOutputFormat(QPrinter::PdfFormat);
     const QString pdfPath = out.filePath("printed.pdf");
     pdf.setOutputFileName(pdfPath);
-    print::ui::setPrinterObject(&pdf);
-    struct Reset {
-        ~Reset() { print::ui::resetPrinterObject(); }
-    } reset;
     MainWindowOptions o = options();
     o.printerExists = true;
+    o.printer = &pdf;
     MainWindow w(o);
     ASSERT_TRUE(w.startedOk());
     w.resize(1024, 768);
@@ -223,6 +220,22 @@ TEST_F(ReviewTest, PrintAfterImportUsesTheImportedRecordingAndNoPatient) {
     const QString cardDate = w.viewState().selection.entryDate;
     ASSERT_FALSE(cardDate.isEmpty());
     EXPECT_FALSE(printed.contains(cardDate)) << printed.toStdString();
+
+    // The 12-lead report of the imported recording names the file too, and measures it.
+    dialogs.script.push_back([](QDialog& d) {
+        dynamic_cast<print::ui::PrintRangeDialog&>(d).reportButton->click();
+        return int(QDialog::Accepted);
+    });
+    dialogs.script.push_back([](QDialog&) { return int(QDialog::Accepted); });
+    w.printAction->trigger();
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    text.start("pdftotext", {"-layout", pdfPath, "-"});
+    ASSERT_TRUE(text.waitForFinished(60000));
+    const QString report = QString::fromUtf8(text.readAllStandardOutput());
+    EXPECT_TRUE(report.contains(QString::fromUtf8("Файл: ECG_0009.DAT"))) << report.toStdString();
+    EXPECT_TRUE(report.contains(QString::fromUtf8("ЧСС"))) << report.toStdString();
+    EXPECT_FALSE(report.contains("Reviewed")) << report.toStdString();
+    EXPECT_FALSE(report.contains(cardDate)) << report.toStdString();
 }
 
 TEST_F(ReviewTest, OpenA2AndRhythmogramEntries) {
@@ -255,6 +268,36 @@ TEST_F(ReviewTest, OpenA2AndRhythmogramEntries) {
     w->cardFileAction->trigger();
     EXPECT_TRUE(w->display().view().rhythmogram);
     EXPECT_TRUE(messages.shown.empty());
+}
+
+// DelRec renumbers the recordings: the rhythmogram shown before is not opened again by its old
+// path, which now names another recording or none.
+TEST_F(ReviewTest, DelRecKeepsTheMainWindowFromReopeningTheShownRhythmogram) {
+    auto w = makeWindow();
+    open(*w, 2);
+    ASSERT_TRUE(w->display().view().rhythmogram);
+    dialogs.script.push_back([](QDialog& d) {
+        auto& card = dynamic_cast<cardfile::ui::CardFileWindow&>(d);
+        card.patientList->setCurrentItem(card.patientList->topLevelItem(0));
+        card.archiveList->setCurrentItem(card.archiveList->topLevelItem(0));
+        card.DelRec->click(); // answered Yes
+        card.OK->click();
+        return -1;
+    });
+    w->cardFileAction->trigger();
+    ASSERT_EQ(messages.shown.size(), 1u) << messages.lastText().toStdString();
+    EXPECT_TRUE(messages.shown[0].question);
+    EXPECT_FALSE(w->viewState().rhythmogram);
+    // Nothing is drawn: the area stays white below the tool panel.
+    const QImage& surface = w->display().surface();
+    int nonWhite = 0;
+    for (int y = 40; y < w->centralWidget()->height() - 40; y += 3)
+        for (int x = 0; x < w->centralWidget()->width(); x += 3)
+            nonWhite += surface.pixel(x, y) != qRgb(255, 255, 255);
+    EXPECT_EQ(nonWhite, 0);
+    // The rhythmogram itself is kept, under its new number.
+    EXPECT_TRUE(std::filesystem::exists(recording(2)));
+    EXPECT_FALSE(std::filesystem::exists(recording(3)));
 }
 
 TEST_F(ReviewTest, MissingRecordingFileIsReported) {
@@ -316,10 +359,17 @@ TEST_F(ReviewTest, ImportOfADeviceFileAndOfADamagedOne) {
     dialogs.script.push_back(chooseFile(broken));
     w->importAction->trigger();
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].caption, "Error");
+    // The caption follows the interface language.
+    EXPECT_EQ(messages.shown[0].caption, QString::fromUtf8("Ошибка"));
     EXPECT_FALSE(messages.shown[0].text.isEmpty());
     EXPECT_EQ(w->recordingBuffer().bytes, shown);
     EXPECT_EQ(folderNames(source.path()).size(), 5u); // three stored sources, two imports
+    w->englishAction->trigger();
+    dialogs.script.push_back(chooseFile(broken));
+    w->importAction->trigger();
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].caption, "Error");
+    EXPECT_EQ(w->recordingBuffer().bytes, shown);
 }
 
 // `velkard FILE` (and a double click on the file) goes the import command's way without its dialog.
@@ -348,6 +398,39 @@ TEST_F(ReviewTest, FileGivenToTheProgramOpensInTheImportView) {
     EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Ошибка открытия файла с ЭКГ"));
     EXPECT_EQ(w->recordingBuffer().bytes,
               signal::convertDeviceBytes(device, signal::RecordingKind::A2));
+}
+
+// The title names whose ECG is shown: the patient with birth date and the recording's date and
+// time, the imported file, or the live sweep, in both languages.
+TEST_F(ReviewTest, TitleNamesWhoseEcgIsShown) {
+    cardfile::CardFile cf(work());
+    auto record = cf.readPatient(0);
+    ASSERT_TRUE(record);
+    record.value.birthDate = "01.02.1960";
+    ASSERT_TRUE(cf.rewritePatientRecord(0, record.value));
+    const auto entry = cf.readArchiveEntry(id, 0);
+    ASSERT_TRUE(entry);
+    const QString when = QString::fromStdString(entry.value.date + " " + entry.value.time);
+
+    auto w = makeWindow();
+    open(*w, 0);
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Ventrix — Reviewed, 01.02.1960 — ") + when);
+    w->Forward->click();
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Ventrix — Reviewed, 01.02.1960 — ") + when);
+
+    const auto device = sim::makeDeviceEcg(12, 3, kAt);
+    const QString imported = source.path() + "/ECG00042.DAT";
+    writeFile(imported.toStdString(), std::string(device.begin(), device.end()));
+    w->importFile(imported);
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Ventrix — ECG00042.DAT"));
+
+    dialogs.script.push_back(pickInCardFile(0, -1, "Write"));
+    w->cardFileAction->trigger();
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Ventrix — мониторинг — Reviewed"));
+    w->englishAction->trigger();
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Ventrix — live — Reviewed"));
+    w->Stop->click();
 }
 
 TEST_F(ReviewTest, CancelledImportOnlySetsTheImportFlag) {

@@ -274,7 +274,14 @@ TEST_F(AppTest, SettingsThatCannotBeWrittenKeepExitFromEndingTheProgram) {
     std::filesystem::create_directory(settings);
     w->exitAction->trigger();
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].caption, "Error");
+    // The caption follows the interface language.
+    EXPECT_EQ(messages.shown[0].caption, QString::fromUtf8("Ошибка"));
+    EXPECT_TRUE(w->isVisible());
+    w->englishAction->trigger();
+    w->exitAction->trigger();
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[1].caption, "Error");
+    EXPECT_EQ(messages.shown[1].text, messages.shown[0].text);
     EXPECT_TRUE(w->isVisible());
     // Closing from the frame ends the program anyway.
     w->close();

@@ -241,6 +241,64 @@ TEST(TwoProcesses, RemoveEntryBesideRemovePatientTouchesOnlyWhatItRemoves) {
     EXPECT_EQ(files, 3 + order.size()); // index, lock, archive and the recordings
 }
 
+// Write records for minutes into a pending file and files it at Save: a workstation that files
+// recordings of the same patient meanwhile takes numbers, cleans up, and touches none of it.
+TEST(TwoProcesses, ARecordingWrittenWhileAnotherFilesTakesTheNextNumberAtSave) {
+    ScratchDir dir;
+    CardFile cf(dir.path());
+    const std::string id = "60000000";
+    ASSERT_TRUE(cf.appendPatientRecord(patient("One", id)));
+    ASSERT_TRUE(cf.createPatientArchive(id));
+    const mode_t mask = ::umask(022);
+
+    PendingRecording pending;
+    ASSERT_TRUE(cf.createPendingRecording(pending));
+    const fs::path recorded = pending.path();
+    EXPECT_EQ(recorded.parent_path(), cf.dataDir());
+    // Acquisition writes it through a descriptor of its own.
+    const Bytes live(6400 * 3, 0x5a);
+    writeBytes(recorded, live);
+    // Another workstation files two recordings (its changes clean up crashed leftovers).
+    ASSERT_TRUE(inParallel({[&] {
+        CardFile other(dir.path());
+        return fileDevice(other, id, deviceFile(1)) && fileDevice(other, id, deviceFile(2));
+    }}));
+    ASSERT_TRUE(fs::exists(recorded)) << "a live recording was taken for a crashed one's";
+
+    auto filed = cf.fileRecordingFile(id, recorded, "07.12.2026", "10:00:00",
+                                      EntryDuration::ofSeconds(1), kKindPlain);
+    ASSERT_TRUE(filed) << filed.message;
+    EXPECT_EQ(filed.value, 3);
+    EXPECT_EQ(readBytes(cf.recordingPath(id, 3)), live);
+    EXPECT_EQ(readBytes(cf.recordingPath(id, 1)), body(deviceFile(1)));
+    EXPECT_EQ(readBytes(cf.recordingPath(id, 2)), body(deviceFile(2)));
+    EXPECT_EQ(fs::status(cf.recordingPath(id, 3)).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
+    pending.discard(); // filed: nothing left to delete, the filed recording stays
+    EXPECT_EQ(readBytes(cf.recordingPath(id, 3)), live);
+    EXPECT_TRUE(test::leftovers(cf.dataDir()).empty());
+
+    // Stop without Save deletes the pending file; one left by a crashed program goes at the next
+    // change.
+    ASSERT_TRUE(cf.createPendingRecording(pending));
+    const fs::path unsaved = pending.path();
+    pending.discard();
+    EXPECT_FALSE(fs::exists(unsaved));
+    ASSERT_TRUE(inParallel({[&] {
+        CardFile crashing(dir.path());
+        PendingRecording p;
+        if (!crashing.createPendingRecording(p))
+            return false;
+        writeBytes(p.path(), live);
+        ::_exit(0); // no destructor runs, as in a crash
+    }}));
+    EXPECT_EQ(test::leftovers(cf.dataDir()).size(), 1u);
+    ASSERT_TRUE(cf.appendPatientRecord(patient("Two", "60000001")));
+    EXPECT_TRUE(test::leftovers(cf.dataDir()).empty());
+    ::umask(mask);
+}
+
 TEST(Lock, ASecondInstanceWaitsBrieflyThenSaysTheCardFileIsBusy) {
     ScratchDir dir;
     CardFile cf(dir.path());

@@ -25,7 +25,7 @@ namespace velkard::cardfile::ui {
 namespace {
 
 using velkard::ui::CardSelection;
-using velkard::ui::messages;
+using velkard::ui::errorCaption;
 using velkard::ui::PatientTexts;
 using velkard::ui::ViewState;
 
@@ -68,13 +68,14 @@ QString utf8(const std::string& s) {
 }
 
 // The message of a failed card-file operation: another workstation's change says so in the
-// interface language; anything else is the caption line and the reason.
+// interface language; anything else is the caption line in the interface language and the reason.
 template <typename Failed>
 QString failureText(const velkard::ui::ViewState& state, const char* russianCaption,
-                    const Failed& failed) {
+                    const char* englishCaption, const Failed& failed) {
     if (failed.code == ErrorCode::Busy)
         return QString::fromUtf8(state.tr2(kBusyTextRussian, kBusyTextEnglish));
-    return QString::fromUtf8(russianCaption) + QString::fromStdString(failed.message);
+    return QString::fromUtf8(state.tr2(russianCaption, englishCaption)) +
+           QString::fromStdString(failed.message);
 }
 
 QLabel* makeLabel(QWidget* parent, const char* name) {
@@ -112,28 +113,28 @@ QTreeWidgetItem* centredRow(const QStringList& texts) {
     return item;
 }
 
-void showNoPatient(const ViewState& s) {
-    messages().show(s.tr2("Выберите пациента", "Choose the patient"),
-                    s.tr2("Внимание", "Attention"));
+void showNoPatient(velkard::ui::Messages& messages, const ViewState& s) {
+    messages.show(s.tr2("Выберите пациента", "Choose the patient"), s.tr2("Внимание", "Attention"));
 }
 
-void showArchiveFull(const ViewState& s) {
-    messages().show(s.tr2("Архив пациента заполнен: в нём 999 записей. Новая ЭКГ не может быть "
-                          "записана",
-                          "The archive of the patient is full: it holds 999 records. A new ECG "
-                          "cannot be written"),
-                    s.tr2("Внимание", "Attention"));
+void showArchiveFull(velkard::ui::Messages& messages, const ViewState& s) {
+    messages.show(s.tr2("Архив пациента заполнен: в нём 999 записей. Новая ЭКГ не может быть "
+                        "записана",
+                        "The archive of the patient is full: it holds 999 records. A new ECG "
+                        "cannot be written"),
+                  s.tr2("Внимание", "Attention"));
 }
 
-void showNoEntry(const ViewState& s) {
-    messages().show(s.tr2("Выберите в архиве № ЭКГ", "Choose in archive № ECG"),
-                    s.tr2("Внимание", "Attention"));
+void showNoEntry(velkard::ui::Messages& messages, const ViewState& s) {
+    messages.show(s.tr2("Выберите в архиве № ЭКГ", "Choose in archive № ECG"),
+                  s.tr2("Внимание", "Attention"));
 }
 
 } // namespace
 
-CardFileWindow::CardFileWindow(ViewState& state, std::filesystem::path workDir, QWidget* parent)
-    : QDialog(parent), state_(state), cardFile_(std::move(workDir)) {
+CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
+                               std::filesystem::path workDir, QWidget* parent)
+    : QDialog(parent), state_(state), seams_(seams), cardFile_(std::move(workDir)) {
     setObjectName("CardFileWindow");
     setFixedSize(971, 555);
     QFont font("MS Sans Serif");
@@ -230,7 +231,9 @@ CardFileWindow::CardFileWindow(ViewState& state, std::filesystem::path workDir, 
 
     auto patients = cardFile_.listPatients();
     if (!patients) {
-        messages().show(failureText(state_, "Ошибка открытия картотеки\n", patients), "Error");
+        messages().show(failureText(state_, "Ошибка открытия картотеки\n",
+                                    "Cannot open the card file\n", patients),
+                        errorCaption(state_.russian));
     } else {
         for (const auto& p : patients.value)
             patientList->addTopLevelItem(
@@ -293,6 +296,7 @@ void CardFileWindow::patientSelected() {
         // Nothing of the previously chosen patient may be used for this row.
         sel.patientId.clear();
         sel.patientName.clear();
+        sel.patientBirthDate.clear();
         clearDetails();
         archiveList->clear();
         return;
@@ -306,6 +310,7 @@ void CardFileWindow::patientSelected() {
     telephoneValue->setText(utf8(p.telephone));
     policyValue->setText(utf8(p.policy));
     sel.patientName = utf8(p.name);
+    sel.patientBirthDate = utf8(p.birthDate);
     sel.patientId = utf8(p.id);
     fillArchive(p.id);
 }
@@ -321,23 +326,26 @@ void CardFileWindow::entrySelected() {
     } else {
         sel.patientId.clear();
         sel.patientName.clear();
+        sel.patientBirthDate.clear();
     }
     sel.entryIndex = row;
 }
 
 void CardFileWindow::newPatient() {
-    NewPatientDialog dialog(state_, cardFile_.workDir(), this);
+    NewPatientDialog dialog(state_, seams_.messages, cardFile_.workDir(), this);
     dialog.applyLanguage(state_.russian);
     dialog.birthDatePicker->setDate(QDate::currentDate());
     // This window appends the record itself; a request left by another caller would add it twice.
     state_.newPatient.selfAppend = false;
-    velkard::ui::dialogs().run(dialog);
+    seams_.dialogs.run(dialog);
     if (!state_.newPatient.patientCreated)
         return;
     const PatientTexts& t = state_.patientTexts;
     auto status = cardFile_.appendPatientRecord(dialog.record());
     if (!status) {
-        messages().show(failureText(state_, "Ошибка записи в картотеку\n", status), "Error");
+        messages().show(failureText(state_, "Ошибка записи в картотеку\n",
+                                    "Cannot write to the card file\n", status),
+                        errorCaption(state_.russian));
         return;
     }
     patientList->addTopLevelItem(centredRow({t.name, t.birthDate, t.sex}));
@@ -346,13 +354,15 @@ void CardFileWindow::newPatient() {
 void CardFileWindow::changePatient() {
     const int row = selectedPatientRow();
     if (row < 0) {
-        showNoPatient(state_);
+        showNoPatient(messages(), state_);
         return;
     }
     QTreeWidgetItem* item = patientList->topLevelItem(row);
     auto stored = cardFile_.readPatient(static_cast<std::size_t>(row));
     if (!stored) {
-        messages().show(failureText(state_, "Ошибка открытия картотеки\n", stored), "Error");
+        messages().show(failureText(state_, "Ошибка открытия картотеки\n",
+                                    "Cannot open the card file\n", stored),
+                        errorCaption(state_.russian));
         return;
     }
     ChangePatientDialog dialog(state_, this);
@@ -379,7 +389,7 @@ void CardFileWindow::changePatient() {
     dialog.policyEdit->setText(filled.policy);
     t = filled; // the fills above went through the typing handlers; keep the stored texts exact
 
-    const int result = velkard::ui::dialogs().run(dialog);
+    const int result = seams_.dialogs.run(dialog);
     if (result != QDialog::Accepted) {
         // Cancel discards what was typed: nothing is written and the row keeps its texts.
         t = before;
@@ -408,14 +418,16 @@ void CardFileWindow::changePatient() {
     record.id = stored.value.id;
     auto status = cardFile_.rewritePatientRecord(static_cast<std::size_t>(row), record);
     if (!status)
-        messages().show(failureText(state_, "Ошибка записи в картотеку\n", status), "Error");
+        messages().show(failureText(state_, "Ошибка записи в картотеку\n",
+                                    "Cannot write to the card file\n", status),
+                        errorCaption(state_.russian));
     patientList->clearSelection();
 }
 
 void CardFileWindow::deletePatient() {
     const int row = selectedPatientRow();
     if (row < 0) {
-        showNoPatient(state_);
+        showNoPatient(messages(), state_);
         return;
     }
     if (!messages().ask(state_.tr2("Удалить пациента и все его записи?",
@@ -427,7 +439,9 @@ void CardFileWindow::deletePatient() {
     const std::string id = patient ? patient.value.id : sel.patientId.toStdString();
     auto status = cardFile_.removePatient(static_cast<std::size_t>(row), id);
     if (!status) {
-        messages().show(failureText(state_, "Ошибка удаления пациента\n", status), "Error");
+        messages().show(failureText(state_, "Ошибка удаления пациента\n",
+                                    "Cannot remove the patient\n", status),
+                        errorCaption(state_.russian));
         return;
     }
     delete patientList->takeTopLevelItem(row);
@@ -459,11 +473,11 @@ void CardFileWindow::closeWithoutRequest() {
 
 bool CardFileWindow::entryChosen() const {
     if (selectedPatientRow() < 0) {
-        showNoPatient(state_);
+        showNoPatient(messages(), state_);
         return false;
     }
     if (selectedEntryRow() < 0) {
-        showNoEntry(state_);
+        showNoEntry(messages(), state_);
         return false;
     }
     return true;
@@ -516,13 +530,13 @@ void CardFileWindow::exportRecording() {
         auto entry =
             cardFile_.readArchiveEntry(patient.value.id, static_cast<std::size_t>(sel.entryIndex));
         if (entry) {
-            exportWithSaveDialog(cardFile_, patient.value, entry.value, state_.russian,
+            exportWithSaveDialog(seams_, cardFile_, patient.value, entry.value, state_.russian,
                                  QString::fromStdString(cardFile_.workDir().string()), this);
             return;
         }
     }
     messages().show(state_.tr2("Ошибка открытия файла с ЭКГ", "Cannot open the ECG file"),
-                    state_.tr2("Ошибка", "Error"));
+                    errorCaption(state_.russian));
 }
 
 void CardFileWindow::writeNewRecording() {
@@ -534,7 +548,7 @@ void CardFileWindow::writeNewRecording() {
     const std::string id = sel.patientId.toStdString();
     if (!isValidPatientId(id)) {
         // The selected row could not be read: no patient to write for.
-        showNoPatient(state_);
+        showNoPatient(messages(), state_);
         return;
     }
     // Refused before recording: an archive of 999 entries has no number left for a new one.
@@ -542,7 +556,7 @@ void CardFileWindow::writeNewRecording() {
     const std::size_t held = entries ? entries.value.size() : 0;
     if (held >= static_cast<std::size_t>(kMaxRecordNumber) ||
         cardFile_.nextRecordNumber(id) > kMaxRecordNumber) {
-        showArchiveFull(state_);
+        showArchiveFull(messages(), state_);
         return;
     }
     sel.writeRequest = true;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "cardfile/CardFile.h"
+#include "ui/Messages.h"
 #include "ui/ViewState.h"
 
 #include <QDialog>
@@ -21,8 +22,8 @@ class CardFileWindow : public QDialog {
     Q_OBJECT
 public:
     // workDir holds DATA_BASE; construction lists the patients (creating an empty index if needed).
-    explicit CardFileWindow(velkard::ui::ViewState& state, std::filesystem::path workDir,
-                            QWidget* parent = nullptr);
+    CardFileWindow(velkard::ui::ViewState& state, velkard::ui::Seams seams,
+                   std::filesystem::path workDir, QWidget* parent = nullptr);
 
     void applyLanguage(bool russian);
 
@@ -78,8 +79,10 @@ private:
     void fillArchive(const std::string& id);
     void clearDetails();
     void forgetOpenedRecording();
+    velkard::ui::Messages& messages() const { return seams_.messages; }
 
     velkard::ui::ViewState& state_;
+    velkard::ui::Seams seams_;
     CardFile cardFile_;
 };
 

@@ -70,10 +70,10 @@ QStringList exportNameFilters(bool russian) {
                                  "HL7 aECG (*.xml)"};
 }
 
-bool exportWithSaveDialog(const CardFile& cardFile, const PatientRecord& patient,
-                          const ArchiveEntry& entry, bool russian, const QString& folder,
-                          QWidget* owner) {
-    auto& messages = velkard::ui::messages();
+bool exportWithSaveDialog(velkard::ui::Seams seams, const CardFile& cardFile,
+                          const PatientRecord& patient, const ArchiveEntry& entry, bool russian,
+                          const QString& folder, QWidget* owner) {
+    auto& messages = seams.messages;
     const QString caption = exportButtonCaption(russian);
     if (entry.isRhythm()) {
         messages.show(failureText(Status::failure(ErrorCode::NotAnEcg, ""), russian).trimmed(),
@@ -101,8 +101,7 @@ bool exportWithSaveDialog(const CardFile& cardFile, const PatientRecord& patient
             });
         dialog.selectFile(
             QString::fromStdString(ex::defaultExportFileName(patient, entry, ex::Format::Edf)));
-        if (velkard::ui::dialogs().run(dialog) != QDialog::Accepted ||
-            dialog.selectedFiles().isEmpty())
+        if (seams.dialogs.run(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return false;
         chosen = dialog.selectedFiles().front();
         chosenFilter = dialog.selectedNameFilter();
@@ -118,7 +117,7 @@ bool exportWithSaveDialog(const CardFile& cardFile, const PatientRecord& patient
     }
     const Status s = ex::exportCardFileRecording(cardFile, patient, entry, *format, target);
     if (!s) {
-        messages.show(failureText(s, russian), text(russian, "Ошибка", "Error"), owner);
+        messages.show(failureText(s, russian), velkard::ui::errorCaption(russian), owner);
         return false;
     }
     messages.show(text(russian, "ЭКГ экспортирована в файл\n", "The ECG was exported to\n") +

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "cardfile/CardFile.h"
+#include "ui/Messages.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,8 +21,8 @@ QStringList exportNameFilters(bool russian);
 
 // Asks for the target file (default: the patient's name and the recording's date in `folder`) and
 // exports recording `entry` of `patient`. Returns true when a file was written.
-bool exportWithSaveDialog(const CardFile& cardFile, const PatientRecord& patient,
-                          const ArchiveEntry& entry, bool russian, const QString& folder,
-                          QWidget* owner);
+bool exportWithSaveDialog(velkard::ui::Seams seams, const CardFile& cardFile,
+                          const PatientRecord& patient, const ArchiveEntry& entry, bool russian,
+                          const QString& folder, QWidget* owner);
 
 } // namespace velkard::cardfile::ui

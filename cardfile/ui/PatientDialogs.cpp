@@ -167,9 +167,9 @@ void PatientInputs::layOut(QPushButton* ok, QPushButton* cancel) {
 
 // ---- New patient ----
 
-NewPatientDialog::NewPatientDialog(velkard::ui::ViewState& state, std::filesystem::path workDir,
-                                   QWidget* parent)
-    : PatientInputs(state, parent), cardFile_(std::move(workDir)) {
+NewPatientDialog::NewPatientDialog(velkard::ui::ViewState& state, velkard::ui::Messages& messages,
+                                   std::filesystem::path workDir, QWidget* parent)
+    : PatientInputs(state, parent), messages_(messages), cardFile_(std::move(workDir)) {
     setObjectName("NewPatientDialog");
     setFixedSize(516, 300);
     setWindowFlags(Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -195,22 +195,20 @@ void NewPatientDialog::applyLanguage(bool russian) {
 }
 
 void NewPatientDialog::confirm() {
-    using velkard::ui::messages;
     const velkard::ui::PatientTexts& t = state_.patientTexts;
     if (t.name.isEmpty() || t.policy.isEmpty()) {
         if (t.name.isEmpty() && t.policy.isEmpty()) {
-            messages().show(
+            messages_.show(
                 state_.tr2("Введите ФИО пациента и № страхового полиса",
                            "Enter surname, name of the patient and № of the insurance policy"),
-                state_.tr2("Ошибка", "Error"));
+                velkard::ui::errorCaption(state_.russian));
             return;
         }
         if (t.name.isEmpty())
-            messages().show(
-                state_.tr2("Введите ФИО пациента", "Enter surname, name of the patient"),
-                state_.tr2("Ошибка", "Error"));
+            messages_.show(state_.tr2("Введите ФИО пациента", "Enter surname, name of the patient"),
+                           velkard::ui::errorCaption(state_.russian));
         if (t.policy.isEmpty())
-            messages().show(
+            messages_.show(
                 state_.tr2("Введите № страхового полиса", "Enter № of the insurance policy"),
                 "Error");
         return;
@@ -232,7 +230,7 @@ void NewPatientDialog::confirm() {
                                  ? QString::fromUtf8("Ошибка создания ID файла")
                                  : QString::fromUtf8("Ошибка создания ID файла\n") +
                                        QString::fromStdString(created.message);
-        messages().show(text, "Error");
+        messages_.show(text, "Error");
         return;
     }
     record_ = std::move(created.value);

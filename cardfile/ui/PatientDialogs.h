@@ -4,6 +4,7 @@
 #pragma once
 
 #include "cardfile/CardFile.h"
+#include "ui/Messages.h"
 #include "ui/ViewState.h"
 
 #include <QDialog>
@@ -64,8 +65,9 @@ class NewPatientDialog : public PatientInputs {
     Q_OBJECT
 public:
     // workDir holds DATA_BASE. Creation empties the patient texts and clears the created flag.
-    explicit NewPatientDialog(velkard::ui::ViewState& state, std::filesystem::path workDir,
-                              QWidget* parent = nullptr);
+    // Messages of OK go to messages.
+    NewPatientDialog(velkard::ui::ViewState& state, velkard::ui::Messages& messages,
+                     std::filesystem::path workDir, QWidget* parent = nullptr);
 
     void applyLanguage(bool russian);
 
@@ -83,6 +85,7 @@ public slots:
     void cancel();
 
 private:
+    velkard::ui::Messages& messages_;
     CardFile cardFile_;
     PatientRecord record_;
 };

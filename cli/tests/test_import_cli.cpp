@@ -54,6 +54,27 @@ TEST(ImportCli, CompressThenDecompressGivesTheFileBack) {
     EXPECT_EQ(names, (std::vector<std::string>{"back.ecg", "rec.ecg", "rec.ecx"}));
 }
 
+TEST(ImportCli, DecompressToStandardOutputAndItsTiming) {
+    TempDir dir;
+    const Bytes device = deviceFile(8 * 2000, 800, 2000);
+    save(dir / "rec.ecg", device);
+    ASSERT_EQ(runCli({"compress", "rec.ecg", "rec.ecx"}, dir.path()).status, 0);
+    // "-" writes the device file itself to stdout, and no file.
+    CliResult d = runCli({"decompress", "rec.ecx", "-"}, dir.path());
+    ASSERT_EQ(d.status, 0) << d.err;
+    EXPECT_EQ(Bytes(d.out.begin(), d.out.end()), device);
+    EXPECT_FALSE(std::filesystem::exists(dir / "-"));
+    // --timing says where the time went, on stderr; the file is written as without it.
+    CliResult t = runCli({"decompress", "rec.ecx", "back.ecg", "--timing"}, dir.path());
+    ASSERT_EQ(t.status, 0) << t.err;
+    EXPECT_EQ(load(dir / "back.ecg"), device);
+    EXPECT_NE(t.err.find("decode and write"), std::string::npos) << t.err;
+    EXPECT_NE(t.err.find("flush"), std::string::npos) << t.err;
+    // A damaged stream to stdout is still a failure.
+    save(dir / "junk.ecx", Bytes(100, 0xFF));
+    EXPECT_EQ(runCli({"decompress", "junk.ecx", "-"}, dir.path()).status, 1);
+}
+
 TEST(ImportCli, ConvertAndDurationTakeTheKindFromTheName) {
     TempDir dir;
     const Bytes a2 = deviceFile(signal::kA2FullBodyBytes / 2 + 1600, 800, 0);

@@ -53,31 +53,44 @@ struct Review {
 } // namespace
 
 TEST(GridImage, SolidAndDottedLinesEveryFiveMillimetres) {
+    // 25 mm/s at 10 samples per column: a big square is 16 px across, its lines at the trace's
+    // origin trunc(19p) = 60 ± 16k; down, 16 px from row 0's baseline 650 / 13 = 50.
     Display d(kCaps, kWin);
     d.drawGridImage();
-    const QImage& g = d.gridImage();
+    const QImage g = d.gridImage();
     ASSERT_EQ(g.width(), 1024);
     ASSERT_EQ(g.height(), 700);
-    for (int y : {0, 33, 66, 99})
-        for (int x = 0; x < 1024; x += 7)
+    for (int y : {34, 50, 66, 98, 642})
+        for (int x = 28; x < 1024; x += 7)
             EXPECT_TRUE(red(g, x, y)) << x << "," << y;
-    for (int x : {0, 33, 66})
-        for (int y = 0; y < 700; y += 5)
+    for (int x : {28, 44, 60, 76, 1020})
+        for (int y = 30; y < 650; y += 5)
             EXPECT_TRUE(red(g, x, y)) << x << "," << y;
-    for (int y : {16, 49, 82}) {
+    for (int y : {42, 58, 90}) {
         int on = 0;
-        for (int x = 1; x < 1024; ++x)
+        for (int x = 28; x < 1024; ++x)
             on += red(g, x, y);
         EXPECT_GT(on, 300) << y; // dotted: about half the row
         EXPECT_LT(on, 700) << y;
     }
-    // Nothing between the lines: no 1 mm grid on screen.
-    for (int y : {8, 24, 40})
-        for (int x : {5, 20, 40, 70})
+    for (int x : {36, 68, 1012}) {
+        int on = 0;
+        for (int y = 30; y < 650; ++y)
+            on += red(g, x, y);
+        EXPECT_GT(on, 250) << x;
+        EXPECT_LT(on, 400) << x;
+    }
+    // Nothing between the lines (no 1 mm grid on screen), nothing outside the drawing area.
+    for (int y : {38, 46, 62})
+        for (int x : {63, 65, 70, 73})
             EXPECT_FALSE(red(g, x, y)) << x << "," << y;
+    for (int x = 0; x < 1024; x += 3)
+        EXPECT_FALSE(red(g, x, 20)) << x;
+    for (int y = 0; y < 700; y += 3)
+        EXPECT_FALSE(red(g, 20, y)) << y;
 }
 
-TEST(GridImage, CopiedRightOfLabelStripAndBelowPanel) {
+TEST(GridImage, PaintedRightOfLabelStripAndBelowPanel) {
     Display d(kCaps, kWin);
     d.view().patientChosen = true;
     ASSERT_TRUE(d.setSpeed(2));
@@ -85,20 +98,22 @@ TEST(GridImage, CopiedRightOfLabelStripAndBelowPanel) {
     // The drawing area starts at trunc(9p) = 28; left of it is the white label strip.
     for (int y = 40; y < 640; y += 3)
         EXPECT_FALSE(red(s, 10, y));
-    int gridRows = 0;
-    for (int y = 30; y < 650; ++y)
-        gridRows += red(s, 200, y);
-    EXPECT_GT(gridRows, 0);
-    // Squeezed from 650 rows into 620 the solid lines all survive: 20 of them, at least one
-    // full-width red row each.
-    int fullRows = 0;
-    for (int y = 30; y < 650; ++y) {
+    // Without a recording the live sweep's start, trunc(18p + 2) = 59, is time zero.
+    for (int y = 30; y < 650; y += 7)
+        EXPECT_TRUE(red(s, 59, y)) << y;
+    // Unsqueezed, one full-width red row every 16 px: 34, 50, …, 642 (right of the lead labels and
+    // calibration marks).
+    std::vector<int> fullRows;
+    for (int y = 0; y < 700; ++y) {
         bool all = true;
-        for (int x = 28; x < 1024 && all; x += 3)
+        for (int x = 60; x < 1024 && all; x += 3)
             all = red(s, x, y);
-        fullRows += all;
+        if (all)
+            fullRows.push_back(y);
     }
-    EXPECT_EQ(fullRows, 20);
+    ASSERT_EQ(fullRows.size(), 39u);
+    for (std::size_t k = 0; k < fullRows.size(); ++k)
+        EXPECT_EQ(fullRows[k], 34 + 16 * int(k));
 }
 
 TEST(ReviewPage, TwelveLeadTracesAtTheirBaselines) {

@@ -2,7 +2,9 @@
 // Review pages measured in pixels: peaks at full height, identical beats alike, the speed of the
 // trace against the stated mm/s, second labels under their seconds, paging without leftovers.
 #include "display/Display.h"
+#include "display/TracePage.h"
 #include "display/tests/Synthetic.h"
+#include "signal/Leads.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -250,4 +252,53 @@ TEST(TracePixels, SecondLabelsSitAtTheirSecondsOnEveryPageAndNeverTouch) {
         }
         EXPECT_GE(pages, 2) << speed;
     }
+}
+
+TEST(TracePageParts, FastDerivationAndColumnsMatchTheReferenceRoutines) {
+    // Extreme channel values (wrap and truncation towards zero), and an A2 range across record
+    // 8040, against signal's per-record derivation and the envelope builder.
+    std::uint32_t state = 12345;
+    auto next = [&] {
+        state = state * 1664525u + 1013904223u;
+        return std::int16_t(state >> 16);
+    };
+    const int records = 9000;
+    const auto bytes = makeRecording(records, [&](int i) {
+        signal::SampleRecord r;
+        for (auto& c : r.c)
+            c = i % 97 == 0 ? std::int16_t(i % 2 ? 32767 : -32768) : next();
+        return r;
+    });
+    for (bool a2 : {false, true})
+        for (std::int64_t first : {0, 7900}) {
+            const std::int64_t count = 1100;
+            LeadArrays leads;
+            ASSERT_EQ(deriveRangeInto(bytes, first, count, a2, leads), count);
+            for (std::int64_t i = 0; i < count; ++i) {
+                signal::SampleRecord r;
+                for (int ch = 0; ch < 8; ++ch)
+                    r.c[std::size_t(ch)] = signal::readLe16(
+                        bytes.data() + (first + i) * signal::kRecordBytes + 2 * ch);
+                const signal::LeadValues want = a2 && first + i >= kA2DerivedLimit
+                                                    ? signal::underivedA2Leads(r)
+                                                    : signal::deriveStandardLeads(r);
+                for (std::size_t l = 0; l < 12; ++l)
+                    ASSERT_EQ(leads[l][std::size_t(i)], want[l])
+                        << "record " << first + i << " lead " << l << " A2 " << a2;
+            }
+            for (double spc : {0.677, 1.0, 4.392, 9.0, 42.0, 51.0}) {
+                std::vector<ColumnSpan> fast;
+                drawnColumns(leads[7].data(), std::size_t(count), spc, fast);
+                const std::vector<ColumnSpan> ref =
+                    envelope(leads[7].data(), std::size_t(count), spc);
+                ASSERT_EQ(fast.size(), ref.size()) << spc;
+                for (std::size_t c = 0; c < ref.size(); ++c) {
+                    EXPECT_EQ(fast[c].empty, ref[c].empty) << spc << " " << c;
+                    EXPECT_EQ(fast[c].lo, ref[c].lo) << spc << " " << c;
+                    EXPECT_EQ(fast[c].hi, ref[c].hi) << spc << " " << c;
+                    EXPECT_EQ(fast[c].first, ref[c].first) << spc << " " << c;
+                    EXPECT_EQ(fast[c].last, ref[c].last) << spc << " " << c;
+                }
+            }
+        }
 }

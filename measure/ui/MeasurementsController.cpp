@@ -2,6 +2,7 @@
 #include "measure/ui/MeasurementsController.h"
 
 #include "measure/QrsDetector.h"
+#include "measure/Summary.h"
 #include "measure/ui/Calipers.h"
 #include "measure/ui/HeartRateLabel.h"
 #include "measure/ui/MeasurementsWindow.h"
@@ -16,20 +17,6 @@ constexpr std::int64_t kSecond = signal::kRecordsPerSecond;
 // The measurements window covers the 10 s from the page's start.
 constexpr std::int64_t kWindowSeconds = 10;
 } // namespace
-
-std::vector<signal::SampleRecord> recordsOf(std::span<const std::uint8_t> bytes, std::int64_t first,
-                                            std::int64_t count) {
-    const auto total = static_cast<std::int64_t>(bytes.size() / signal::kRecordBytes);
-    first = std::clamp<std::int64_t>(first, 0, total);
-    count = std::clamp<std::int64_t>(count, 0, total - first);
-    std::vector<signal::SampleRecord> out(static_cast<std::size_t>(count));
-    for (std::int64_t i = 0; i < count; ++i) {
-        const std::uint8_t* p = bytes.data() + (first + i) * signal::kRecordBytes;
-        for (std::size_t c = 0; c < signal::kChannels; ++c)
-            out[static_cast<std::size_t>(i)].c[c] = signal::readLe16(p + 2 * c);
-    }
-    return out;
-}
 
 MeasurementsController::MeasurementsController(QWidget* labelParent, QWidget* drawingArea,
                                                QWidget* window)
@@ -112,15 +99,8 @@ void MeasurementsController::showWindow() {
 }
 
 void MeasurementsController::measureForWindow() {
-    // The span and a second either side of it, so the filters settle before it.
-    const std::int64_t from = std::max<std::int64_t>(0, page_.firstRecord - kSecond);
-    const auto records =
-        recordsOf(page_.recording, from, page_.firstRecord - from + (kWindowSeconds + 1) * kSecond);
-    Measurements m = measureSpan(records.data(), records.size(),
-                                 static_cast<std::size_t>(page_.firstRecord - from),
-                                 static_cast<std::size_t>(kWindowSeconds * kSecond));
-    for (std::int64_t& b : m.beats)
-        b += from;
+    const Measurements m =
+        measureRecording(page_.recording, page_.firstRecord, kWindowSeconds * kSecond);
     const double available =
         static_cast<double>(page_.recording.size() / signal::kRecordBytes - page_.firstRecord) /
         kSecond;

@@ -78,8 +78,4 @@ private:
     bool russian_ = true;
 };
 
-// Sample records [first, first + count) of a recording's bytes (clipped to whole records).
-std::vector<signal::SampleRecord> recordsOf(std::span<const std::uint8_t> bytes, std::int64_t first,
-                                            std::int64_t count);
-
 } // namespace velkard::measure::ui

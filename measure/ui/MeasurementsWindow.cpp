@@ -83,16 +83,6 @@ std::optional<double> rowValue(const Measurements& m, int row) {
 
 } // namespace
 
-QString summaryLine(const Measurements& m, bool russian) {
-    const QString ms = pick("мс", "ms", russian);
-    auto n = [](std::optional<double> v) { return number(v, 0); };
-    return pick("ЧСС", "HR", russian) + ' ' + n(m.heartRateBpm) + ' ' +
-           pick("уд/мин", "bpm", russian) + "  PR " + n(m.prMs) + ' ' + ms + "  QRS " + n(m.qrsMs) +
-           ' ' + ms + "  QT/QTc " + n(m.qtMs) + '/' + n(m.qtcBazettMs) + ' ' + ms + "  " +
-           pick("Оси P/QRS/T", "Axes P/QRS/T", russian) + ' ' + n(m.pAxisDeg) + '/' +
-           n(m.qrsAxisDeg) + '/' + n(m.tAxisDeg) + QString::fromUtf8("°");
-}
-
 MeasurementsWindow::MeasurementsWindow(QWidget* parent) : QDialog(parent) {
     setObjectName("measurementsWindow");
     auto* layout = new QVBoxLayout(this);

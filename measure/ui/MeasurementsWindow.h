@@ -21,7 +21,7 @@ public:
     void setMeasurements(const Measurements& m, double fromSeconds, double spanSeconds);
     void applyLanguage(bool russian);
 
-    // The text shown for a quantity (tests and the report header use the same form).
+    // The text shown for a quantity.
     QString valueText(int row) const;
     QTableWidget* globalTable() const { return global_; }
     QTableWidget* leadTable() const { return leads_; }
@@ -36,9 +36,5 @@ private:
     double from_ = 0, length_ = 0;
     bool russian_ = true;
 };
-
-// One line of the main measurements, as a report header prints them:
-// "ЧСС 72 уд/мин  PR 160 мс  QRS 90 мс  QT/QTc 400/438 мс  Оси P/QRS/T 60/60/40°".
-QString summaryLine(const Measurements& m, bool russian);
 
 } // namespace velkard::measure::ui

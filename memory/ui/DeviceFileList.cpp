@@ -21,11 +21,6 @@ namespace velkard::memory::ui {
 
 namespace {
 
-DeviceFileList*& theInstance() {
-    static DeviceFileList* form = nullptr;
-    return form;
-}
-
 // The progress bar holds ints; announced sizes are 32-bit unsigned and the position may pass them.
 int clampInt(std::int64_t v) {
     return int(std::clamp<std::int64_t>(v, 0, std::numeric_limits<int>::max()));
@@ -39,8 +34,9 @@ QString shownText(const std::string& raw) {
 
 } // namespace
 
-DeviceFileList::DeviceFileList(const velkard::ui::ViewState& state, QWidget* parent)
-    : QDialog(parent), state_(state) {
+DeviceFileList::DeviceFileList(const velkard::ui::ViewState& state, velkard::ui::Messages& messages,
+                               QWidget* parent)
+    : QDialog(parent), state_(state), messages_(messages) {
     setObjectName(QStringLiteral("DeviceFileList"));
     fileList = new QListWidget(this);
     fileList->setObjectName(QStringLiteral("fileList"));
@@ -93,19 +89,9 @@ DeviceFileList::DeviceFileList(const velkard::ui::ViewState& state, QWidget* par
     }
     connect(fileList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &DeviceFileList::userSelectionChanged);
-
-    if (!theInstance())
-        theInstance() = this;
 }
 
-DeviceFileList::~DeviceFileList() {
-    if (theInstance() == this)
-        theInstance() = nullptr;
-}
-
-DeviceFileList* DeviceFileList::instance() {
-    return theInstance();
-}
+DeviceFileList::~DeviceFileList() = default;
 
 void DeviceFileList::applyLanguage(bool russian) {
     setWindowTitle(russian ? QStringLiteral("Память ЭК") : QStringLiteral("Memory EC"));
@@ -197,7 +183,7 @@ void DeviceFileList::showMessage(const std::string& text, const std::string& cap
         this,
         [self, t, c] {
             if (self)
-                velkard::ui::messages().show(t, c, self);
+                self->messages_.show(t, c, self);
         },
         Qt::QueuedConnection);
 }
@@ -255,7 +241,7 @@ void DeviceFileList::deleteSelected() {
         int files = 0;
         for (const auto& s : chosen)
             files += (s.empty() || s.back() != '/') ? 1 : 0;
-        if (!velkard::ui::messages().ask(question.arg(files), QString(), this))
+        if (!messages_.ask(question.arg(files), QString(), this))
             return;
     }
     connection_->requestNextSelected(RequestKind::Delete);

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The device file list window: the instrument's memory card during a memory connection. Created
-// once at program start, hidden, and shown modally by each connection.
+// The device file list window: the instrument's memory card during a memory connection. The main
+// window makes one at program start, keeps it hidden, and each connection shows it modally.
 #pragma once
 
 #include "memory/FileListModel.h"
 #include "memory/MemoryProtocol.h"
+#include "ui/Messages.h"
 #include "ui/ViewState.h"
 
 #include <QDialog>
@@ -24,11 +25,10 @@ namespace velkard::memory::ui {
 class DeviceFileList : public QDialog, public FileListModel {
     Q_OBJECT
 public:
-    explicit DeviceFileList(const velkard::ui::ViewState& state, QWidget* parent = nullptr);
+    // The worker's messages and the question before Delete go to messages.
+    DeviceFileList(const velkard::ui::ViewState& state, velkard::ui::Messages& messages,
+                   QWidget* parent = nullptr);
     ~DeviceFileList() override;
-
-    // The form created at program start (null before).
-    static DeviceFileList* instance();
 
     // Connection start: captions by language, empty list, progress 0, list and buttons enabled
     // (a run cut short by closing the window must not leave the next connection locked).
@@ -69,6 +69,7 @@ private:
     void setRunControlsEnabled(bool enabled);
 
     const velkard::ui::ViewState& state_;
+    velkard::ui::Messages& messages_;
     MemoryConnection* connection_ = nullptr;
     bool applying_ = false; // widget changes replayed from the model, not made by the user
 };

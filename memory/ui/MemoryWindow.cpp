@@ -56,6 +56,14 @@ void addCheckRow(QListWidget* list, const QString& name, const std::filesystem::
     item->setCheckState(Qt::Unchecked);
 }
 
+// The file errors of filing keep their caption "Error"; the refusals that say why (a full archive,
+// too long a recording, a busy card file) are captioned in the interface language.
+QString storeErrorCaption(ErrorCode error, bool russian) {
+    const bool refusal =
+        error == ErrorCode::ArchiveFull || error == ErrorCode::TooLong || error == ErrorCode::Busy;
+    return refusal ? velkard::ui::errorCaption(russian) : QStringLiteral("Error");
+}
+
 // The file a row names (rows without their own data name the file by their text).
 QString rowName(const QListWidgetItem* item) {
     const QVariant name = item->data(Qt::UserRole);
@@ -64,8 +72,10 @@ QString rowName(const QListWidgetItem* item) {
 
 } // namespace
 
-MemoryWindow::MemoryWindow(velkard::ui::ViewState& state, MemoryWindowSetup setup, QWidget* parent)
-    : QDialog(parent), state_(state), setup_(std::move(setup)), cardFile_(setup_.workDir) {
+MemoryWindow::MemoryWindow(velkard::ui::ViewState& state, velkard::ui::Seams seams,
+                           MemoryWindowSetup setup, QWidget* parent)
+    : QDialog(parent), state_(state), seams_(seams), setup_(std::move(setup)),
+      cardFile_(setup_.workDir) {
     setObjectName(QStringLiteral("MemoryWindow"));
 
     sourceTabs = new QTabBar(this);
@@ -236,6 +246,7 @@ void MemoryWindow::patientSelected() {
         auto& sel = state_.selection;
         sel.patientIndex = -1;
         sel.patientName.clear();
+        sel.patientBirthDate.clear();
         sel.patientId.clear();
         showPatient({});
         return;
@@ -244,34 +255,35 @@ void MemoryWindow::patientSelected() {
     auto& sel = state_.selection;
     sel.patientIndex = row;
     sel.patientName = QString::fromStdString(record.value.name);
+    sel.patientBirthDate = QString::fromStdString(record.value.birthDate);
     sel.patientId = QString::fromStdString(record.value.id);
 }
 
 void MemoryWindow::newPatient() {
-    cardfile::ui::NewPatientDialog dialog(state_, setup_.workDir, this);
+    cardfile::ui::NewPatientDialog dialog(state_, seams_.messages, setup_.workDir, this);
     dialog.applyLanguage(state_.russian);
     state_.newPatient.selfAppend = true;
     dialog.birthDatePicker->setDate(QDate::currentDate());
-    velkard::ui::dialogs().run(dialog);
+    seams_.dialogs.run(dialog);
     state_.newPatient.selfAppend = false;
     if (state_.newPatient.patientCreated)
         new QTreeWidgetItem(patientList, {QString::fromStdString(dialog.record().name)});
 }
 
-QStringList chooseMemoryCardFiles(QWidget* parent) {
+QStringList chooseMemoryCardFiles(velkard::ui::DialogRunner& dialogs, QWidget* parent) {
     QFileDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("memoryCardFileDialog"));
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setSizeGripEnabled(true);
-    if (velkard::ui::dialogs().run(dialog) != QDialog::Accepted)
+    if (dialogs.run(dialog) != QDialog::Accepted)
         return {};
     return dialog.selectedFiles();
 }
 
 void MemoryWindow::addCardFiles() {
     const QStringList files =
-        setup_.chooseFiles ? setup_.chooseFiles(this) : chooseMemoryCardFiles(this);
+        setup_.chooseFiles ? setup_.chooseFiles(this) : chooseMemoryCardFiles(seams_.dialogs, this);
     for (const QString& f : files)
         addCheckRow(cardFileList, QDir::toNativeSeparators(QFileInfo(f).absoluteFilePath()),
                     diskPath(QFileInfo(f).absoluteFilePath()), state_.russian);
@@ -280,10 +292,10 @@ void MemoryWindow::addCardFiles() {
 void MemoryWindow::download() {
     if (!setup_.makeLink)
         return;
-    DeviceFileList* form = setup_.fileList ? setup_.fileList : DeviceFileList::instance();
-    std::unique_ptr<DeviceFileList> ownForm; // only when the program made none at start
+    DeviceFileList* form = setup_.fileList;
+    std::unique_ptr<DeviceFileList> ownForm; // only when the program handed none over
     if (!form) {
-        ownForm = std::make_unique<DeviceFileList>(state_, this);
+        ownForm = std::make_unique<DeviceFileList>(state_, seams_.messages, this);
         form = ownForm.get();
     }
     const bool russian = state_.russian;
@@ -293,8 +305,8 @@ void MemoryWindow::download() {
 
     std::unique_ptr<device::Link> link = setup_.makeLink();
     if (!link) {
-        velkard::ui::messages().show(tr2(state_, kNotFoundRu, kNotFoundEn),
-                                     tr2(state_, "Ошибка", "Error"));
+        seams_.messages.show(tr2(state_, kNotFoundRu, kNotFoundEn),
+                             velkard::ui::errorCaption(state_.russian));
         return;
     }
     form->prepareConnection(russian);
@@ -304,7 +316,7 @@ void MemoryWindow::download() {
         connection.setRussian(russian);
         form->setConnection(&connection);
         started =
-            runMemoryConnection(connection, *form, [form] { velkard::ui::dialogs().run(*form); });
+            runMemoryConnection(connection, *form, [this, form] { seams_.dialogs.run(*form); });
         form->setConnection(nullptr);
     }
     if (started == StartResult::NotFound) {
@@ -313,7 +325,7 @@ void MemoryWindow::download() {
         QString text = tr2(state_, kNotFoundRu, kNotFoundEn);
         if (!reason.empty())
             text += QLatin1Char('\n') + QString::fromStdString(reason);
-        velkard::ui::messages().show(text, tr2(state_, "Ошибка", "Error"));
+        seams_.messages.show(text, velkard::ui::errorCaption(state_.russian));
         return;
     }
     if (started != StartResult::Started)
@@ -345,7 +357,7 @@ QList<QListWidgetItem*> MemoryWindow::filesToStore(QListWidget* list) const {
 }
 
 void MemoryWindow::storeInCard() {
-    auto& msg = velkard::ui::messages();
+    auto& msg = seams_.messages;
     const QString attention = tr2(state_, "Внимание", "Attention");
     const QString choosePatient =
         tr2(state_, "Выберите пациента в картотеке", "Choose the patient in a card file");
@@ -377,7 +389,7 @@ void MemoryWindow::storeInCard() {
             } else {
                 msg.show(
                     QString::fromStdString(filing::storeErrorText(stored.code, state_.russian)),
-                    QStringLiteral("Error"));
+                    storeErrorCaption(stored.code, state_.russian));
             }
             break;
         }
@@ -405,12 +417,13 @@ void MemoryWindow::storeInCard() {
             tr2(state_, "Информация", "Information"));
 }
 
-void openMemoryWindow(velkard::ui::ViewState& state, MemoryWindowSetup setup, QWidget* parent,
+void openMemoryWindow(velkard::ui::ViewState& state, velkard::ui::Seams seams,
+                      MemoryWindowSetup setup, QWidget* parent,
                       const std::function<void()>& backToEmpty) {
     {
-        MemoryWindow window(state, std::move(setup), parent);
+        MemoryWindow window(state, seams, std::move(setup), parent);
         window.applyLanguage(state.russian);
-        velkard::ui::dialogs().run(window);
+        seams.dialogs.run(window);
     }
     if (backToEmpty)
         backToEmpty();

@@ -5,6 +5,7 @@
 
 #include "cardfile/CardFile.h"
 #include "device/Link.h"
+#include "ui/Messages.h"
 #include "ui/ViewState.h"
 
 #include <QDialog>
@@ -30,7 +31,8 @@ class DeviceFileList;
 struct MemoryWindowSetup {
     std::filesystem::path workDir;                           // holds DATA_BASE and temp
     std::function<std::unique_ptr<device::Link>()> makeLink; // the memory connection's own link
-    DeviceFileList* fileList = nullptr; // the device file list window (DeviceFileList::instance())
+    // The device file list window the program keeps; the window makes its own when null.
+    DeviceFileList* fileList = nullptr;
     // Chooses memory-card files; the file dialog by default. Returns full paths in its order.
     std::function<QStringList(QWidget* parent)> chooseFiles;
 };
@@ -38,7 +40,8 @@ struct MemoryWindowSetup {
 class MemoryWindow : public QDialog {
     Q_OBJECT
 public:
-    MemoryWindow(velkard::ui::ViewState& state, MemoryWindowSetup setup, QWidget* parent = nullptr);
+    MemoryWindow(velkard::ui::ViewState& state, velkard::ui::Seams seams, MemoryWindowSetup setup,
+                 QWidget* parent = nullptr);
 
     void applyLanguage(bool russian);
 
@@ -90,6 +93,7 @@ private:
     void showPatient(const cardfile::PatientRecord& record);
 
     velkard::ui::ViewState& state_;
+    velkard::ui::Seams seams_;
     MemoryWindowSetup setup_;
     cardfile::CardFile cardFile_;
     int sourceTab_ = 1;
@@ -97,11 +101,12 @@ private:
 
 // Patient › Memory: clears nothing itself; shows the window modally with the captions of the
 // current language, then calls backToEmpty (the main window's empty state) once it has closed.
-void openMemoryWindow(velkard::ui::ViewState& state, MemoryWindowSetup setup, QWidget* parent,
+void openMemoryWindow(velkard::ui::ViewState& state, velkard::ui::Seams seams,
+                      MemoryWindowSetup setup, QWidget* parent,
                       const std::function<void()>& backToEmpty);
 
 // The file dialog of "Скачать архив с карты памяти": several existing files, no read-only box,
 // the current folder left as it is.
-QStringList chooseMemoryCardFiles(QWidget* parent);
+QStringList chooseMemoryCardFiles(velkard::ui::DialogRunner& dialogs, QWidget* parent);
 
 } // namespace velkard::memory::ui

@@ -4,6 +4,7 @@
 #include "print/PrintJob.h"
 #include "print/Report.h"
 #include "print/tests/PdfTools.h"
+#include "sim/SyntheticEcg.h"
 
 #include <QFile>
 #include <QPdfWriter>
@@ -445,6 +446,52 @@ TEST_F(PrintJobTest, ReportIsOneLandscapePageWithTheTwelveLeadsAndARhythmStrip) 
         const int top = topDark(img, p - int(1 * mm), p + int(1 * mm), B - int(30 * mm), B);
         EXPECT_NEAR(double(B - top), 1.5 * double(B - markTop), 0.2 * mm + 0.5 * (0.2 * mm));
     }
+}
+
+// The header's measurements, read back from the PDF's text, against the synthetic ECG's truth.
+TEST_F(PrintJobTest, ReportHeaderCarriesTheMeasurementsOfItsTenSeconds) {
+    velkard::sim::EcgParameters params;
+    params.beat.heartRate = 75;
+    params.beat.prMs = 170;
+    params.beat.qrsMs = 100;
+    params.beat.qtMs = 380;
+    params.beat.qrsAxis = 30;
+    params.noise.mainsHz = 50;
+    params.noise.whiteMv = 0.02;
+    const auto records =
+        velkard::sim::SyntheticEcg::records(7, params, 30 * velkard::signal::kRecordsPerSecond);
+    bytes.assign(records.size() * velkard::signal::kRecordBytes, 0);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        for (std::size_t c = 0; c < velkard::signal::kChannels; ++c)
+            velkard::signal::writeLe16(&bytes[i * velkard::signal::kRecordBytes + 2 * c],
+                                       records[i].c[c]);
+    ReportJob rj;
+    rj.data = bytes.data();
+    rj.length = bytes.size();
+    rj.fromSecond = 12;
+    rj.russian = false;
+    const QString pdf = dir.filePath(QStringLiteral("measured.pdf"));
+    ASSERT_TRUE(printReportToPdf(pdf, rj, 300).ok());
+    const QString text = pdfText(pdf, 1).simplified();
+    auto value = [&](const QString& pattern) {
+        const QRegularExpressionMatch m = QRegularExpression(pattern).match(text);
+        EXPECT_TRUE(m.hasMatch()) << pattern.toStdString() << " in " << text.toStdString();
+        return m.hasMatch() ? m.captured(1).toDouble() : -1000.0;
+    };
+    EXPECT_NEAR(value(QStringLiteral("HR (\\d+) bpm")), 75, 1);
+    EXPECT_NEAR(value(QStringLiteral("PR (\\d+) ms")), 170, 10);
+    EXPECT_NEAR(value(QStringLiteral("QRS (\\d+) ms")), 100, 10);
+    EXPECT_NEAR(value(QStringLiteral("QT (\\d+) ms")), 380, 20);
+    EXPECT_NEAR(value(QStringLiteral("Axes P/QRS/T [-\\d]+/(-?\\d+)/")), 30, 10);
+    EXPECT_TRUE(text.contains(QStringLiteral("QTc"))) << text.toStdString();
+
+    // Russian header; without measurements the header has none of them.
+    rj.russian = true;
+    ASSERT_TRUE(printReportToPdf(pdf, rj, 300).ok());
+    EXPECT_TRUE(pdfText(pdf, 1).contains(QString::fromUtf8("уд/мин")));
+    rj.measurements = false;
+    ASSERT_TRUE(printReportToPdf(pdf, rj, 300).ok());
+    EXPECT_FALSE(pdfText(pdf, 1).contains(QStringLiteral("QRS")));
 }
 
 TEST_F(PrintJobTest, UnwritableOutputFailsAndKeepsAnEarlierFile) {

@@ -18,17 +18,6 @@ namespace velkard::print::ui {
 
 namespace {
 
-struct PrinterSlot {
-    bool overridden = false;
-    QPrinter* override = nullptr;
-    std::unique_ptr<QPrinter> own;
-};
-
-PrinterSlot& slot() {
-    static PrinterSlot s;
-    return s;
-}
-
 const QString kError = QStringLiteral("Ошибка");
 
 void hide(QWidget* w) {
@@ -48,7 +37,8 @@ QString pdfFileName(const PrintRequest& request) {
 }
 
 // The PDF file the job goes to when there is no printer; empty when the user cancelled.
-QString choosePdfFile(const PrintRequest& request, bool russian) {
+QString choosePdfFile(velkard::ui::DialogRunner& dialogs, const PrintRequest& request,
+                      bool russian) {
     QFileDialog dialog(request.parent, russian ? QStringLiteral("Сохранить ЭКГ в файл PDF")
                                                : QStringLiteral("Save the ECG as a PDF file"));
     dialog.setObjectName(QStringLiteral("pdfFileDialog"));
@@ -56,23 +46,23 @@ QString choosePdfFile(const PrintRequest& request, bool russian) {
     dialog.setNameFilter(QStringLiteral("PDF (*.pdf)"));
     dialog.setDefaultSuffix(QStringLiteral("pdf"));
     dialog.selectFile(pdfFileName(request));
-    if (velkard::ui::dialogs().run(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (dialogs.run(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().front();
 }
 
 // The one-page 12-lead report on the printer, or into a PDF file without one.
-PrintOutcome runReport(velkard::ui::ViewState& state, const PrintRequest& request,
-                       QPrinter* printer) {
+PrintOutcome runReport(velkard::ui::ViewState& state, velkard::ui::Seams seams,
+                       const PrintRequest& request, QPrinter* printer) {
     const bool russian = state.russian;
-    auto& msg = velkard::ui::messages();
+    auto& msg = seams.messages;
     const QString fromText = state.printRange.reportFromText.trimmed();
     bool ok = !fromText.isEmpty();
     const int from = fromText.toInt(&ok);
     if (!ok || from < 0) {
         msg.show(russian ? QStringLiteral("Начало отчёта должно быть целым числом секунд")
                          : QStringLiteral("The report's start must be a whole number of seconds"),
-                 russian ? kError : QStringLiteral("Error"));
+                 velkard::ui::errorCaption(russian));
         return PrintOutcome::BadRange;
     }
     ReportJob job;
@@ -86,12 +76,18 @@ PrintOutcome runReport(velkard::ui::ViewState& state, const PrintRequest& reques
     job.grid = state.printGrid;
     job.russian = russian;
     job.filters = state.filters;
-    job.patientName = request.patientName;
-    job.date = request.date;
-    job.time = request.time;
+    if (request.importedFileName.isEmpty()) {
+        job.patientName = request.patientName;
+        job.birthDate = request.birthDate;
+        job.date = request.date;
+        job.time = request.time;
+    } else {
+        // An imported recording belongs to no card-file patient: its file name instead.
+        job.fileName = request.importedFileName;
+    }
     PrintResult result;
     if (!printer) {
-        const QString path = choosePdfFile(request, russian);
+        const QString path = choosePdfFile(seams.dialogs, request, russian);
         if (path.isEmpty())
             return PrintOutcome::Cancelled;
         result = printReportToPdf(path, job, 600);
@@ -99,13 +95,13 @@ PrintOutcome runReport(velkard::ui::ViewState& state, const PrintRequest& reques
         printer->setCopyCount(1);
         QPrintDialog dialog(printer, request.parent);
         dialog.setObjectName(QStringLiteral("printDialog"));
-        if (velkard::ui::dialogs().run(dialog) != QDialog::Accepted)
+        if (seams.dialogs.run(dialog) != QDialog::Accepted)
             return PrintOutcome::Cancelled;
         result = printReport(*printer, job);
     }
     if (!result.ok()) {
         msg.show(russian ? QStringLiteral("Ошибка печати") : QStringLiteral("Printing failed"),
-                 russian ? kError : QStringLiteral("Error"));
+                 velkard::ui::errorCaption(russian));
         return PrintOutcome::Failed;
     }
     return PrintOutcome::Printed;
@@ -117,35 +113,22 @@ bool printersInstalled() {
     return !QPrinterInfo::availablePrinters().isEmpty();
 }
 
-QPrinter* printerObject() {
-    PrinterSlot& s = slot();
-    if (s.overridden)
-        return s.override;
-    if (!s.own && printersInstalled()) {
-        QPrinterInfo info = QPrinterInfo::defaultPrinter();
-        if (info.isNull())
-            info = QPrinterInfo::availablePrinters().front();
-        s.own = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
-    }
-    return s.own.get();
+std::unique_ptr<QPrinter> makeInstalledPrinter() {
+    if (!printersInstalled())
+        return nullptr;
+    QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull())
+        info = QPrinterInfo::availablePrinters().front();
+    return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
 }
 
-void setPrinterObject(QPrinter* printer) {
-    slot().overridden = true;
-    slot().override = printer;
-}
-
-void resetPrinterObject() {
-    slot().overridden = false;
-    slot().override = nullptr;
-}
-
-PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request) {
+PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
+                      const PrintRequest& request) {
     hide(request.durationEdit);
     hide(request.durationLabel);
-    auto& msg = velkard::ui::messages();
+    auto& msg = seams.messages;
     // Without an installed printer the job goes into a PDF file the user names.
-    QPrinter* printer = request.printerExists ? printerObject() : nullptr;
+    QPrinter* printer = request.printer;
     // Printing whatever happens to be loaded under the selected patient's name could label one
     // patient's ECG with another's name, so without a shown recording nothing is printed.
     if (!request.recordingShown) {
@@ -156,11 +139,11 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request
     {
         PrintRangeDialog range(state, request.parent);
         range.applyLanguage(russian);
-        velkard::ui::dialogs().run(range);
+        seams.dialogs.run(range);
     }
     const velkard::ui::PrintRangeChoice& choice = state.printRange;
     if (choice.report)
-        return runReport(state, request, printer);
+        return runReport(state, seams, request, printer);
     PrintJob job;
     if (request.recording) {
         job.data = request.recording->bytes.data();
@@ -175,7 +158,7 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request
         const RangeCheck check =
             checkRange(choice.beginText, choice.endText, request.durationSeconds, russian);
         if (!check.ok) {
-            msg.show(check.message, russian ? kError : QStringLiteral("Error"));
+            msg.show(check.message, velkard::ui::errorCaption(russian));
             return PrintOutcome::BadRange;
         }
         job.range = check.range;
@@ -196,7 +179,7 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request
     job.russian = russian;
 
     if (!printer) {
-        const QString path = choosePdfFile(request, russian);
+        const QString path = choosePdfFile(seams.dialogs, request, russian);
         if (path.isEmpty())
             return PrintOutcome::Cancelled;
         const PrintResult result = printToPdf(path, job, 600);
@@ -204,7 +187,7 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request
             msg.show((russian ? QStringLiteral("Ошибка печати: ")
                               : QStringLiteral("Printing failed: ")) +
                          QString::fromStdString(result.message),
-                     russian ? kError : QStringLiteral("Error"));
+                     velkard::ui::errorCaption(russian));
             return PrintOutcome::Failed;
         }
         return PrintOutcome::Printed;
@@ -213,26 +196,25 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request
     {
         QPrintDialog dialog(printer, request.parent);
         dialog.setObjectName(QStringLiteral("printDialog"));
-        if (velkard::ui::dialogs().run(dialog) != QDialog::Accepted)
+        if (seams.dialogs.run(dialog) != QDialog::Accepted)
             return PrintOutcome::Cancelled;
     }
     const PrintResult result = printRecording(*printer, job);
     if (!result.ok()) {
         msg.show(russian ? QStringLiteral("Ошибка печати") : QStringLiteral("Printing failed"),
-                 russian ? kError : QStringLiteral("Error"));
+                 velkard::ui::errorCaption(russian));
         return PrintOutcome::Failed;
     }
     return PrintOutcome::Printed;
 }
 
-void runPrintSetup(QWidget* parent, QWidget* durationEdit, QWidget* durationLabel,
-                   bool printerExists, bool russian) {
+void runPrintSetup(velkard::ui::Seams seams, QPrinter* printer, QWidget* parent,
+                   QWidget* durationEdit, QWidget* durationLabel, bool russian) {
     hide(durationEdit);
     hide(durationLabel);
-    QPrinter* printer = printerExists ? printerObject() : nullptr;
     if (!printer) {
         // Print still works: it writes a PDF file (A4) chosen in a file dialog.
-        velkard::ui::messages().show(
+        seams.messages.show(
             russian
                 ? QStringLiteral("Нет установленных принтеров: «Печать» сохранит ЭКГ в файл PDF")
                 : QStringLiteral("No printer is installed: Print saves the ECG as a PDF file"),
@@ -241,7 +223,7 @@ void runPrintSetup(QWidget* parent, QWidget* durationEdit, QWidget* durationLabe
     }
     QPageSetupDialog dialog(printer, parent);
     dialog.setObjectName(QStringLiteral("pageSetupDialog"));
-    velkard::ui::dialogs().run(dialog);
+    seams.dialogs.run(dialog);
 }
 
 } // namespace velkard::print::ui

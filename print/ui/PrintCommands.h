@@ -3,10 +3,12 @@
 #pragma once
 
 #include "print/PrintJob.h"
+#include "ui/Messages.h"
 #include "ui/ViewState.h"
 
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QPrinter;
 class QWidget;
@@ -17,20 +19,17 @@ struct RecordingBuffer;
 
 namespace velkard::print::ui {
 
-// The printer object: created on first use when at least one printer is installed, else null.
-// Lives until the program ends.
-QPrinter* printerObject();
-// Replaces the printer object (tests print to a PDF this way); nullptr means "no printer".
-// Not owned. resetPrinterObject() goes back to the installed printers.
-void setPrinterObject(QPrinter* printer);
-void resetPrinterObject();
+// The printer object the program prints on: the system's default printer (else the first one
+// listed) at high resolution; null when no printer is installed. The main window makes it on
+// first use and keeps it.
+std::unique_ptr<QPrinter> makeInstalledPrinter();
 // True when the system lists at least one printer.
 bool printersInstalled();
 
 // Everything the print command reads from the main window and the card-file selection.
 struct PrintRequest {
     QWidget* parent = nullptr;        // the main window (dialogs are centred on it)
-    bool printerExists = true;        // the main window found a printer at start
+    QPrinter* printer = nullptr;      // the printer object; without one the job goes into a PDF
     QWidget* durationEdit = nullptr;  // the main window's beginEdit, hidden by the command
     QWidget* durationLabel = nullptr; // its secondsLabel
     bool recordingShown = false;      // a card-file recording is shown for review
@@ -42,6 +41,7 @@ struct PrintRequest {
     QString speedText; // the speed box's text
     QString scaleText; // the scale box's text
     QString patientName;
+    QString birthDate; // the patient's, as the card file stores it (the report prints it)
     QString date;
     QString time;
     // Set for a recording shown by Import: the header carries this file name instead of a
@@ -53,11 +53,12 @@ enum class PrintOutcome { NoPrinter, NoRecording, BadRange, Cancelled, Printed, 
 
 // Print: range dialog, range check, printer dialog, then the job on the printer object; without a
 // printer, a file dialog and the job into that PDF file.
-PrintOutcome runPrint(velkard::ui::ViewState& state, const PrintRequest& request);
+PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
+                      const PrintRequest& request);
 
-// Print setup: the page setup dialog for the printer object; without a printer, a note that Print
-// writes a PDF file.
-void runPrintSetup(QWidget* parent, QWidget* durationEdit, QWidget* durationLabel,
-                   bool printerExists = true, bool russian = true);
+// Print setup: the page setup dialog for the printer object; without a printer (null), a note that
+// Print writes a PDF file.
+void runPrintSetup(velkard::ui::Seams seams, QPrinter* printer, QWidget* parent,
+                   QWidget* durationEdit, QWidget* durationLabel, bool russian = true);
 
 } // namespace velkard::print::ui

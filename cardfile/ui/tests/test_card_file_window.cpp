@@ -68,15 +68,14 @@ protected:
     QTemporaryDir dir;
     CardFile cf{std::filesystem::path(dir.path().toStdString())};
     ui::RecordingMessages messages;
-    ui::ScopedMessages scopedMessages{&messages};
     ui::ScriptedDialogs dialogs;
-    ui::ScopedDialogs scopedDialogs{&dialogs};
+    ui::Seams seams{messages, dialogs};
 };
 
 } // namespace
 
 TEST_F(PatientWindowTest, FirstOpeningCreatesAnEmptyIndex) {
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     EXPECT_EQ(window.patientList->topLevelItemCount(), 0);
     EXPECT_EQ(window.archiveList->topLevelItemCount(), 0);
     const auto index = work() / "DATA_BASE" / "ID_Patient_real";
@@ -84,12 +83,30 @@ TEST_F(PatientWindowTest, FirstOpeningCreatesAnEmptyIndex) {
     EXPECT_EQ(std::filesystem::file_size(index), 0u);
 }
 
+TEST_F(PatientWindowTest, UnusableIndexIsReportedUnderACaptionOfTheInterfaceLanguage) {
+    // A folder where the patient index belongs cannot be read as one.
+    std::filesystem::create_directories(work() / "DATA_BASE" / "ID_Patient_real");
+    for (const bool russian : {true, false}) {
+        state.russian = russian;
+        messages.shown.clear();
+        CardFileWindow window(state, seams, work());
+        EXPECT_EQ(window.patientList->topLevelItemCount(), 0);
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].caption, russian ? QString::fromUtf8("Ошибка") : "Error");
+        // The message, too, is in the interface language; the reason follows on its own line.
+        EXPECT_EQ(messages.shown[0].text.section(QLatin1Char('\n'), 0, 0),
+                  russian ? QString::fromUtf8("Ошибка открытия картотеки")
+                          : QStringLiteral("Cannot open the card file"));
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(work() / "DATA_BASE" / "ID_Patient_real"));
+}
+
 TEST_F(PatientWindowTest, SelectingAPatientShowsDetailsAndArchive) {
     addPatient("First", "1");
     const auto id = addPatient("Second", "2");
     for (int i = 0; i < 3; ++i)
         addEntry(id, cardfile::kKindPlain, 75 + i, char('a' + i));
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     ASSERT_EQ(window.patientList->topLevelItemCount(), 2);
     select(window.patientList, 1);
     EXPECT_EQ(window.nameValue->text(), "Second");
@@ -107,7 +124,7 @@ TEST_F(PatientWindowTest, SelectingAPatientShowsDetailsAndArchive) {
 TEST_F(PatientWindowTest, MissingSelectionsAreReportedAndChangeNothing) {
     const auto id = addPatient("Only", "1");
     addEntry(id, cardfile::kKindPlain, 10, 'x');
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     for (QPushButton* b : {window.Change, window.Delete, window.Open, window.DelRec}) {
         messages.shown.clear();
         b->click();
@@ -136,7 +153,7 @@ TEST_F(PatientWindowTest, OpenSetsThePathAndTheKindFlags) {
     auto& sel = state.selection;
     auto& f = state;
     {
-        CardFileWindow window(state, work());
+        CardFileWindow window(state, seams, work());
         select(window.patientList, 0);
         select(window.archiveList, 0);
         window.Open->click();
@@ -148,7 +165,7 @@ TEST_F(PatientWindowTest, OpenSetsThePathAndTheKindFlags) {
         EXPECT_FALSE(f.kindA2);
     }
     {
-        CardFileWindow window(state, work());
+        CardFileWindow window(state, seams, work());
         select(window.patientList, 0);
         select(window.archiveList, 1);
         window.Open->click();
@@ -157,7 +174,7 @@ TEST_F(PatientWindowTest, OpenSetsThePathAndTheKindFlags) {
         EXPECT_EQ(sel.entryDuration, 30);
     }
     {
-        CardFileWindow window(state, work());
+        CardFileWindow window(state, seams, work());
         select(window.patientList, 0);
         select(window.archiveList, 2);
         window.Open->click();
@@ -175,12 +192,12 @@ TEST_F(PatientWindowTest, WriteChoosesTheNextNumberOrClosesWithoutRequest) {
     addEntry(id, cardfile::kKindPlain, 1, 'a');
     addEntry(id, cardfile::kKindPlain, 2, 'b');
     {
-        CardFileWindow window(state, work());
+        CardFileWindow window(state, seams, work());
         window.Write->click();
         EXPECT_FALSE(state.selection.writeRequest);
         EXPECT_EQ(window.result(), QDialog::Rejected);
     }
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     select(window.patientList, 0);
     window.Write->click();
     EXPECT_TRUE(state.selection.writeRequest);
@@ -193,7 +210,7 @@ TEST_F(PatientWindowTest, DelRecOfTheMiddleOfThreeRenumbers) {
     addEntry(id, cardfile::kKindPlain, 1, 'a');
     addEntry(id, cardfile::kKindPlain, 2, 'b');
     addEntry(id, cardfile::kKindPlain, 3, 'c');
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     select(window.patientList, 0);
     select(window.archiveList, 1);
     messages.answers = {false};
@@ -217,7 +234,7 @@ TEST_F(PatientWindowTest, DeletePatientRemovesRowFilesAndSelection) {
     addPatient("Keep", "1");
     const auto id = addPatient("Gone", "2");
     addEntry(id, cardfile::kKindPlain, 1, 'a');
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     select(window.patientList, 1);
     ASSERT_EQ(window.archiveList->topLevelItemCount(), 1);
     messages.answers = {true};
@@ -234,7 +251,7 @@ TEST_F(PatientWindowTest, DeletePatientRemovesRowFilesAndSelection) {
 }
 
 TEST_F(PatientWindowTest, NewAddsARowAndTheRecord) {
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     dialogs.script.push_back([](QDialog& d) {
         auto& dialog = dynamic_cast<cardfile::ui::NewPatientDialog&>(d);
         EXPECT_EQ(dialog.birthDatePicker->date(), QDate::currentDate());
@@ -266,7 +283,7 @@ TEST_F(PatientWindowTest, NewAddsARowAndTheRecord) {
 
 TEST_F(PatientWindowTest, ChangeWritesOnOkAndCancelDiscardsTheEdits) {
     const auto id = addPatient("Old Name", "111");
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     select(window.patientList, 0);
     dialogs.script.push_back([](QDialog& d) {
         auto& dialog = dynamic_cast<cardfile::ui::ChangePatientDialog&>(d);
@@ -305,7 +322,7 @@ TEST_F(PatientWindowTest, ChangeWritesOnOkAndCancelDiscardsTheEdits) {
 }
 
 TEST_F(PatientWindowTest, CaptionsFollowTheLanguage) {
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     EXPECT_EQ(window.size(), QSize(971, 555));
     EXPECT_EQ(window.font().family(), "MS Sans Serif");
     EXPECT_EQ(window.font().pointSize(), 8);
@@ -333,7 +350,7 @@ TEST_F(PatientWindowTest, DeletingAnEarlierPatientSelectsNoNeighbour) {
     const auto next = addPatient("Next", "2");
     addEntry(gone, cardfile::kKindPlain, 1, 'a');
     addEntry(next, cardfile::kKindPlain, 2, 'b');
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     select(window.patientList, 0);
     ASSERT_EQ(window.nameValue->text(), "Gone");
     messages.answers = {true};
@@ -356,7 +373,7 @@ TEST_F(PatientWindowTest, ChangeOfAnUnreadableBirthDateStartsOnTodayAndCancelWri
     r.id = cf.newPatientId();
     ASSERT_TRUE(cf.createPatientArchive(r.id));
     ASSERT_TRUE(cf.appendPatientRecord(r));
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     select(window.patientList, 0);
     dialogs.script.push_back([](QDialog& d) {
         auto& dialog = dynamic_cast<cardfile::ui::ChangePatientDialog&>(d);
@@ -373,7 +390,7 @@ TEST_F(PatientWindowTest, ChangeOfAnUnreadableBirthDateStartsOnTodayAndCancelWri
 }
 
 TEST_F(PatientWindowTest, NewAppendsTheRecordOnceEvenWithALeftoverSelfAppendRequest) {
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     // A request left over from another caller must not make the dialog append a second copy.
     state.newPatient.selfAppend = true;
     dialogs.script.push_back([](QDialog& d) {
@@ -394,7 +411,7 @@ TEST_F(PatientWindowTest, NewAppendsTheRecordOnceEvenWithALeftoverSelfAppendRequ
 TEST_F(PatientWindowTest, NewRowShowsTheTypedNameAndTheNextOpeningTheStoredOne) {
     const QString longName = QString("N").repeated(35);
     {
-        CardFileWindow window(state, work());
+        CardFileWindow window(state, seams, work());
         dialogs.script.push_back([&](QDialog& d) {
             auto& dialog = dynamic_cast<cardfile::ui::NewPatientDialog&>(d);
             dialog.nameEdit->setText(longName);
@@ -410,7 +427,7 @@ TEST_F(PatientWindowTest, NewRowShowsTheTypedNameAndTheNextOpeningTheStoredOne) 
         EXPECT_EQ(window.patientList->topLevelItem(0)->text(1), "04.03.1971");
         EXPECT_TRUE(window.patientList->topLevelItem(0)->text(2).isEmpty());
     }
-    CardFileWindow reopened(state, work());
+    CardFileWindow reopened(state, seams, work());
     ASSERT_EQ(reopened.patientList->topLevelItemCount(), 1);
     EXPECT_EQ(reopened.patientList->topLevelItem(0)->text(0), longName.left(29));
     EXPECT_EQ(reopened.patientList->topLevelItem(0)->text(1), "04.03.1971");
@@ -419,7 +436,7 @@ TEST_F(PatientWindowTest, NewRowShowsTheTypedNameAndTheNextOpeningTheStoredOne) 
 TEST_F(PatientWindowTest, ArchiveGoneUnderTheWindowIsReportedByOpenAndDelRec) {
     const auto id = addPatient("P", "1");
     addEntry(id, cardfile::kKindPlain, 12, 'a');
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     int finished = 0;
     QObject::connect(&window, &QDialog::finished, [&finished] { ++finished; });
     select(window.patientList, 0);
@@ -455,7 +472,7 @@ TEST_F(PatientWindowTest, ChangeOkKeepsAnUnreadableBirthDateUnlessTheDateIsChang
     r.id = cf.newPatientId();
     ASSERT_TRUE(cf.createPatientArchive(r.id));
     ASSERT_TRUE(cf.appendPatientRecord(r));
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     select(window.patientList, 0);
     dialogs.script.push_back([](QDialog& d) {
         auto& dialog = dynamic_cast<cardfile::ui::ChangePatientDialog&>(d);
@@ -484,7 +501,7 @@ TEST_F(PatientWindowTest, ChangeOkKeepsAnUnreadableBirthDateUnlessTheDateIsChang
 TEST_F(PatientWindowTest, UnreadableRowClearsTheChosenPatientAndWriteRefuses) {
     const auto first = addPatient("First", "1");
     addPatient("Second", "2");
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     select(window.patientList, 0);
     ASSERT_EQ(state.selection.patientId.toStdString(), first);
     // The index loses its second record under the open window.
@@ -504,7 +521,7 @@ TEST_F(PatientWindowTest, DelRecAndDeleteForgetAnOpenedRhythmogram) {
     addEntry(id, cardfile::kKindRhythm, 0, 'a');
     addEntry(id, cardfile::kKindPlain, 5, 'b');
     {
-        CardFileWindow window(state, work());
+        CardFileWindow window(state, seams, work());
         select(window.patientList, 0);
         select(window.archiveList, 0);
         window.Open->click();
@@ -512,7 +529,7 @@ TEST_F(PatientWindowTest, DelRecAndDeleteForgetAnOpenedRhythmogram) {
     }
     {
         // Deleting the rhythmogram renames recording 2 to 1: the opened path now names it.
-        CardFileWindow window(state, work());
+        CardFileWindow window(state, seams, work());
         select(window.patientList, 0);
         select(window.archiveList, 0);
         window.DelRec->click();
@@ -523,13 +540,13 @@ TEST_F(PatientWindowTest, DelRecAndDeleteForgetAnOpenedRhythmogram) {
     }
     addEntry(id, cardfile::kKindRhythm, 0, 'c');
     {
-        CardFileWindow window(state, work());
+        CardFileWindow window(state, seams, work());
         select(window.patientList, 0);
         select(window.archiveList, 1);
         window.Open->click();
         ASSERT_TRUE(state.rhythmogram);
     }
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     select(window.patientList, 0);
     window.Delete->click();
     ASSERT_EQ(window.patientList->topLevelItemCount(), 0);
@@ -540,7 +557,7 @@ TEST_F(PatientWindowTest, DelRecAndDeleteForgetAnOpenedRhythmogram) {
 
 TEST_F(PatientWindowTest, EnterInAListPressesNoButtonAndEscCloses) {
     addPatient("P", "1");
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     window.show();
     for (QTreeWidget* list : {window.patientList, window.archiveList}) {
         select(window.patientList, 0);
@@ -579,7 +596,7 @@ TEST_F(PatientWindowTest, WriteRefusesAFullArchiveBeforeRecording) {
     std::ofstream(cf.archivePath(id), std::ios::binary) << archive;
     {
         // 998 entries: one more can be written, as number 999.
-        CardFileWindow window(state, work());
+        CardFileWindow window(state, seams, work());
         select(window.patientList, 0);
         window.Write->click();
         EXPECT_TRUE(state.selection.writeRequest);
@@ -589,7 +606,7 @@ TEST_F(PatientWindowTest, WriteRefusesAFullArchiveBeforeRecording) {
                                       cardfile::EntryDuration::ofSeconds(1), cardfile::kKindPlain));
     state.selection = {};
     state.russian = false;
-    CardFileWindow window(state, work());
+    CardFileWindow window(state, seams, work());
     select(window.patientList, 0);
     window.Write->click();
     EXPECT_FALSE(state.selection.writeRequest);

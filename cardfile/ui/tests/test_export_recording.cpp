@@ -84,16 +84,15 @@ protected:
     std::string id;
     ui::ViewState state;
     ui::RecordingMessages messages;
-    ui::ScopedMessages scopedMessages{&messages};
     ui::ScriptedDialogs dialogs;
-    ui::ScopedDialogs scopedDialogs{&dialogs};
+    ui::Seams seams{messages, dialogs};
     QStringList offeredFilters;
     QString offeredFile;
     bool saveMode = false;
 };
 
 TEST_F(ExportButtonTest, ButtonBesideOpenInBothLanguages) {
-    CardFileWindow w(state, work());
+    CardFileWindow w(state, seams, work());
     EXPECT_EQ(w.Export->text(), QString::fromUtf8("Экспорт"));
     // The archive's button row: Open, Export, Delete, Write.
     QLayout* buttons = nullptr;
@@ -108,7 +107,7 @@ TEST_F(ExportButtonTest, ButtonBesideOpenInBothLanguages) {
 }
 
 TEST_F(ExportButtonTest, ExportsTheSelectedRecordingByFilterOrExtension) {
-    CardFileWindow w(state, work());
+    CardFileWindow w(state, seams, work());
     selectEntry(w, 0);
     // The DICOM filter and a name without extension: .dcm is added.
     dialogs.script.push_back(answer(1, dir.filePath("first")));
@@ -147,7 +146,7 @@ TEST_F(ExportButtonTest, ExportsTheSelectedRecordingByFilterOrExtension) {
 }
 
 TEST_F(ExportButtonTest, FailuresAreToldInTheInterfaceLanguage) {
-    CardFileWindow w(state, work());
+    CardFileWindow w(state, seams, work());
     // Nothing selected.
     w.Export->click();
     EXPECT_EQ(messages.lastText(), QString::fromUtf8("Выберите пациента"));

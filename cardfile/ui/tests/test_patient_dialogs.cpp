@@ -43,7 +43,6 @@ protected:
 
     QTemporaryDir dir;
     ui::RecordingMessages messages;
-    ui::ScopedMessages scoped{&messages};
 };
 
 } // namespace
@@ -63,7 +62,7 @@ TEST_F(NewPatientTest, MissingNameOrPolicyShowsOneMessageAndCreatesNothing) {
     };
     for (const auto& c : cases) {
         messages.shown.clear();
-        NewPatientDialog dialog(state, work());
+        NewPatientDialog dialog(state, messages, work());
         dialog.nameEdit->setText(QString::fromUtf8(c.name));
         dialog.policyEdit->setText(QString::fromUtf8(c.policy));
         dialog.OK->click();
@@ -78,7 +77,7 @@ TEST_F(NewPatientTest, MissingNameOrPolicyShowsOneMessageAndCreatesNothing) {
 
 TEST_F(NewPatientTest, EnglishMessagesFollowTheInterface) {
     state.russian = false;
-    NewPatientDialog dialog(state, work());
+    NewPatientDialog dialog(state, messages, work());
     dialog.OK->click();
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(
@@ -89,7 +88,7 @@ TEST_F(NewPatientTest, EnglishMessagesFollowTheInterface) {
 
 TEST_F(NewPatientTest, OkCreatesArchiveAndAppendsWhenAsked) {
     state.newPatient.selfAppend = true;
-    NewPatientDialog dialog(state, work());
+    NewPatientDialog dialog(state, messages, work());
     const QString longName = QString::fromUtf8("Константинопольский Александр Петрович");
     ASSERT_GT(longName.size(), 29);
     dialog.nameEdit->setText(longName);
@@ -123,7 +122,7 @@ TEST_F(NewPatientTest, OkCreatesArchiveAndAppendsWhenAsked) {
 }
 
 TEST_F(NewPatientTest, WithoutSelfAppendOnlyTheArchiveIsCreated) {
-    NewPatientDialog dialog(state, work());
+    NewPatientDialog dialog(state, messages, work());
     dialog.nameEdit->setText("Smith John");
     dialog.policyEdit->setText("42");
     dialog.OK->click();
@@ -140,14 +139,14 @@ TEST_F(NewPatientTest, WithoutSelfAppendOnlyTheArchiveIsCreated) {
 
 TEST_F(NewPatientTest, CancelAfterAnEarlierSuccessCreatesNothing) {
     {
-        NewPatientDialog first(state, work());
+        NewPatientDialog first(state, messages, work());
         first.nameEdit->setText("A");
         first.policyEdit->setText("1");
         first.OK->click();
         ASSERT_TRUE(state.newPatient.patientCreated);
     }
     state.newPatient.selfAppend = true;
-    NewPatientDialog second(state, work());
+    NewPatientDialog second(state, messages, work());
     EXPECT_FALSE(state.newPatient.patientCreated);
     EXPECT_TRUE(state.patientTexts.name.isEmpty());
     second.nameEdit->setText("B");
@@ -164,7 +163,7 @@ TEST_F(NewPatientTest, ArchiveThatCannotBeCreatedKeepsTheDialogOpen) {
         std::FILE* f = std::fopen((work() / "DATA_BASE").c_str(), "w");
         std::fclose(f);
     }
-    NewPatientDialog dialog(state, work());
+    NewPatientDialog dialog(state, messages, work());
     dialog.nameEdit->setText("A");
     dialog.policyEdit->setText("1");
     dialog.OK->click();
@@ -176,7 +175,7 @@ TEST_F(NewPatientTest, ArchiveThatCannotBeCreatedKeepsTheDialogOpen) {
 }
 
 TEST_F(NewPatientTest, CaptionsInBothLanguages) {
-    NewPatientDialog dialog(state, work());
+    NewPatientDialog dialog(state, messages, work());
     dialog.applyLanguage(false);
     EXPECT_EQ(dialog.windowTitle(), "New patient");
     EXPECT_EQ(dialog.birthDateLabel->text(), "    Date of birth");
@@ -203,7 +202,7 @@ TEST_F(NewPatientTest, CaptionsInBothLanguages) {
 TEST_F(NewPatientTest, EnglishSexIsStoredAsTyped) {
     state.russian = false;
     state.newPatient.selfAppend = true;
-    NewPatientDialog dialog(state, work());
+    NewPatientDialog dialog(state, messages, work());
     dialog.nameEdit->setText("Smith John");
     dialog.sexBox->setCurrentIndex(0);
     dialog.policyEdit->setText("42");
@@ -218,7 +217,6 @@ TEST_F(NewPatientTest, EnglishSexIsStoredAsTyped) {
 TEST(ChangePatientTest, TypingUpdatesTextsAndOkTakesThePickerDate) {
     velkard::ui::ViewState state;
     ui::RecordingMessages messages;
-    ui::ScopedMessages scoped(&messages);
     state.selection.writeRequest = true;
     state.cardReview = true;
     ChangePatientDialog dialog(state);
@@ -236,7 +234,7 @@ TEST(ChangePatientTest, TypingUpdatesTextsAndOkTakesThePickerDate) {
 }
 
 TEST_F(NewPatientTest, TypedSexTextDoesNotBecomeAThirdItem) {
-    NewPatientDialog dialog(state, work());
+    NewPatientDialog dialog(state, messages, work());
     dialog.sexBox->lineEdit()->setText("X");
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(dialog.sexBox->lineEdit(), &enter);
@@ -250,8 +248,9 @@ TEST_F(NewPatientTest, TypedSexTextDoesNotBecomeAThirdItem) {
 
 TEST(ChangePatientTest, SizeAndBorderIconsDifferFromTheNewPatientDialog) {
     velkard::ui::ViewState state;
+    ui::RecordingMessages messages;
     QTemporaryDir dir;
-    NewPatientDialog created(state, std::filesystem::path(dir.path().toStdString()));
+    NewPatientDialog created(state, messages, std::filesystem::path(dir.path().toStdString()));
     ChangePatientDialog change(state);
     EXPECT_EQ(created.size(), QSize(516, 300));
     EXPECT_EQ(change.size(), QSize(490, 295));
@@ -264,7 +263,7 @@ TEST(ChangePatientTest, SizeAndBorderIconsDifferFromTheNewPatientDialog) {
 
 TEST_F(NewPatientTest, FieldsTakeNoMoreThanTheRecordStores) {
     state.newPatient.selfAppend = true;
-    NewPatientDialog dialog(state, work());
+    NewPatientDialog dialog(state, messages, work());
     // Longer than every field; Cyrillic is one stored byte per character.
     const QString tooLong = QString::fromUtf8("Ж").repeated(20) + QString("0123456789").repeated(6);
     for (QLineEdit* e : {dialog.nameEdit, dialog.birthplaceEdit, dialog.addressEdit,

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The heart-rate label, the measurements window and the calipers, in both languages.
+#include "measure/Summary.h"
 #include "measure/ui/Calipers.h"
 #include "measure/ui/HeartRateLabel.h"
 #include "measure/ui/MeasurementsController.h"
@@ -70,10 +71,26 @@ TEST(MeasurementsWindow, ListsTheMeasurementsAndTheirUnitsInBothLanguages) {
     EXPECT_EQ(w.globalTable()->item(0, 1)->text(), "bpm");
     EXPECT_EQ(w.leadTable()->horizontalHeaderItem(0)->text(), "R, mV");
     EXPECT_EQ(w.valueText(0), "72");
+}
 
-    EXPECT_EQ(summaryLine(sample(), false),
-              QString::fromUtf8("HR 72 bpm  PR 161 ms  QRS 91 ms  QT/QTc 402/440 ms  Axes "
-                                "P/QRS/T —/60/40°"));
+TEST(MeasurementsSummary, ReportLinesRoundAndMarkWhatWasNotMeasured) {
+    Measurements m = sample();
+    m.beats = {100, 770, 1440};
+    const auto en = summaryLines(m, false);
+    ASSERT_EQ(en.size(), 3u);
+    EXPECT_EQ(en[0], "HR 72 bpm  RR 836 ms  P 98 ms  PR 161 ms  QRS 91 ms");
+    EXPECT_EQ(en[1], "QT 402 ms  QTc 440 (Bazett) / 427 (Fridericia) ms");
+    EXPECT_EQ(en[2], "Axes P/QRS/T —/60/40°  SV1+RV5 3.63 mV");
+    const auto ru = summaryLines(m, true);
+    ASSERT_EQ(ru.size(), 3u);
+    EXPECT_EQ(ru[0], "ЧСС 72 уд/мин  RR 836 мс  P 98 мс  PR 161 мс  QRS 91 мс");
+    EXPECT_EQ(ru[2], "Оси P/QRS/T —/60/40°  SV1+RV5 3.63 мВ");
+
+    m.leads[signal::StandardLeadV5].rMv.reset();
+    EXPECT_EQ(summaryLines(m, false)[2], "Axes P/QRS/T —/60/40°  SV1+RV5 — mV");
+    m.beats.clear();
+    EXPECT_EQ(summaryLines(m, true),
+              std::vector<std::string>{"Измерения: комплексы QRS не найдены"});
 }
 
 void mouse(QWidget& w, QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {

@@ -43,7 +43,8 @@ int selectedRows(const DeviceFileList& form) {
 
 TEST(DeviceFileList, WorkerChangesReachTheWidgetsInOrder) {
     velkard::ui::ViewState state;
-    DeviceFileList form(state);
+    velkard::ui::RecordingMessages messages;
+    DeviceFileList form(state, messages);
     std::thread worker([&form] {
         form.appendEntry("OLD.DAT");
         form.clearEntries();
@@ -71,7 +72,8 @@ TEST(DeviceFileList, WorkerChangesReachTheWidgetsInOrder) {
 
 TEST(DeviceFileList, EmptyFileLeavesTheProgressBarStill) {
     velkard::ui::ViewState state;
-    DeviceFileList form(state);
+    velkard::ui::RecordingMessages messages;
+    DeviceFileList form(state, messages);
     form.setProgressRange(0, 0); // the first block of a file of announced size 0
     form.setProgressPosition(0);
     form.setListEnabled(false); // changes arrive in order: this one comes last
@@ -84,7 +86,8 @@ TEST(DeviceFileList, EmptyFileLeavesTheProgressBarStill) {
 
 TEST(DeviceFileList, RunControlsFollowTheList) {
     velkard::ui::ViewState state;
-    DeviceFileList form(state);
+    velkard::ui::RecordingMessages messages;
+    DeviceFileList form(state, messages);
     form.setListEnabled(false);
     ASSERT_TRUE(waitUntil([&] { return !form.fileList->isEnabled(); }));
     EXPECT_FALSE(form.refreshButton->isEnabled());   // Refresh
@@ -102,7 +105,8 @@ TEST(DeviceFileList, RunControlsFollowTheList) {
 
 TEST(DeviceFileList, EnterInTheListRefreshesNothingAndEscCloses) {
     velkard::ui::ViewState state;
-    DeviceFileList form(state);
+    velkard::ui::RecordingMessages messages;
+    DeviceFileList form(state, messages);
     form.appendEntry("A.DAT");
     form.appendEntry("B.DAT");
     form.show();
@@ -122,7 +126,8 @@ TEST(DeviceFileList, EnterInTheListRefreshesNothingAndEscCloses) {
 
 TEST(DeviceFileList, SelectionGoesBothWays) {
     velkard::ui::ViewState state;
-    DeviceFileList form(state);
+    velkard::ui::RecordingMessages messages;
+    DeviceFileList form(state, messages);
     for (const char* name : {"A.DAT", "B/", "C.DAT"})
         form.appendEntry(name);
     ASSERT_TRUE(waitUntil([&] { return form.fileList->count() == 3; }));
@@ -142,7 +147,8 @@ TEST(DeviceFileList, SelectionGoesBothWays) {
 
 TEST(DeviceFileList, CaptionsByLanguage) {
     velkard::ui::ViewState state;
-    DeviceFileList form(state);
+    velkard::ui::RecordingMessages messages;
+    DeviceFileList form(state, messages);
     form.prepareConnection(false);
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Memory EC"));
     EXPECT_EQ(form.refreshButton->text(), QStringLiteral("To update"));
@@ -159,7 +165,8 @@ TEST(DeviceFileList, CaptionsByLanguage) {
 TEST(DeviceFileList, ButtonsAreWideEnoughForTheirCaptionsInBothLanguages) {
     velkard::ui::ViewState state;
     for (const bool russian : {true, false}) {
-        DeviceFileList form(state);
+        velkard::ui::RecordingMessages messages;
+        DeviceFileList form(state, messages);
         form.prepareConnection(russian);
         form.show();
         QCoreApplication::processEvents();
@@ -198,9 +205,8 @@ protected:
     QTemporaryDir dir;
     std::filesystem::path card;
     std::filesystem::path temp;
-    DeviceFileList form{state};
     velkard::ui::RecordingMessages messages;
-    velkard::ui::ScopedMessages scoped{&messages};
+    DeviceFileList form{state, messages};
 };
 
 TEST_F(DeviceFileListConnection, AcceptReadsTheSelectedFilesAndSkipsFolders) {

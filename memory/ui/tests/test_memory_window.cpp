@@ -24,6 +24,7 @@
 #include <QTabBar>
 #include <QTemporaryDir>
 #include <QTreeWidget>
+#include <fstream>
 #include <gtest/gtest.h>
 
 using namespace velkard;
@@ -140,11 +141,10 @@ protected:
     std::vector<std::uint8_t> plain, a2, rhythm, ecxSource;
     std::vector<std::string> ids;
     QStringList chosen;
-    DeviceFileList form{state};
     velkard::ui::RecordingMessages messages;
     velkard::ui::ScriptedDialogs dialogs;
-    velkard::ui::ScopedMessages scopedMessages{&messages};
-    velkard::ui::ScopedDialogs scopedDialogs{&dialogs};
+    velkard::ui::Seams seams{messages, dialogs};
+    DeviceFileList form{state, messages};
 };
 
 std::vector<std::uint8_t> body(const std::vector<std::uint8_t>& deviceFile) {
@@ -154,7 +154,7 @@ std::vector<std::uint8_t> body(const std::vector<std::uint8_t>& deviceFile) {
 } // namespace
 
 TEST_F(MemoryWindowTest, DownloadThenFileEveryKind) {
-    MemoryWindow w(state, setup());
+    MemoryWindow w(state, seams, setup());
     ASSERT_EQ(w.patientList->topLevelItemCount(), 2);
     download(w, {QStringLiteral("ECG00001.DAT"), QStringLiteral("A2000001.DAT"),
                  QStringLiteral("VSR00001.DAT"), QStringLiteral("ECG00003.ECX")});
@@ -208,7 +208,7 @@ TEST_F(MemoryWindowTest, MemoryCardFilesStayOnTheCard) {
     writeBytes(reader / "A2CARD.DAT", a2);
     chosen = {QString::fromStdString((reader / "a2lower.DAT").string()),
               QString::fromStdString((reader / "A2CARD.DAT").string())};
-    MemoryWindow w(state, setup());
+    MemoryWindow w(state, seams, setup());
     w.sourceTabs->setCurrentIndex(1);
     EXPECT_EQ(w.sourceTab(), 0);
     EXPECT_FALSE(w.cardFileList->isHidden());
@@ -240,7 +240,7 @@ TEST_F(MemoryWindowTest, MemoryCardFilesStayOnTheCard) {
 }
 
 TEST_F(MemoryWindowTest, StoringNeedsAPatientAndAFile) {
-    MemoryWindow w(state, setup());
+    MemoryWindow w(state, seams, setup());
     w.downloadedList->addItem(QStringLiteral("ECG00001.DAT"));
     w.storeButton->click();
     ASSERT_EQ(messages.shown.size(), 1u);
@@ -258,7 +258,7 @@ TEST_F(MemoryWindowTest, StoringNeedsAPatientAndAFile) {
 
 TEST_F(MemoryWindowTest, RowWithoutAReadablePatientAsksForAPatient) {
     writeBytes(work / "temp" / "ECG00001.DAT", plain);
-    MemoryWindow w(state, setup()); // lists the file waiting in temp
+    MemoryWindow w(state, seams, setup()); // lists the file waiting in temp
     selectPatient(w, 0);
     // As when the selected row's record could not be read: no patient ID to file under.
     state.selection.patientId.clear();
@@ -274,7 +274,7 @@ TEST_F(MemoryWindowTest, RowWithoutAReadablePatientAsksForAPatient) {
 
 TEST_F(MemoryWindowTest, FailedStoreKeepsTheDownloadAndFilesNothing) {
     writeBytes(work / "temp" / "ECG00001.DAT", plain);
-    MemoryWindow w(state, setup()); // lists the file waiting in temp
+    MemoryWindow w(state, seams, setup()); // lists the file waiting in temp
     w.downloadedList->addItem(QStringLiteral("GONE.DAT"));
     selectPatient(w, 0);
     // The recording file cannot be created: its name is taken by a folder.
@@ -294,8 +294,37 @@ TEST_F(MemoryWindowTest, FailedStoreKeepsTheDownloadAndFilesNothing) {
     EXPECT_TRUE(entries(0).empty());
 }
 
+// A full archive is refused with a message that says why, captioned in the interface language.
+TEST_F(MemoryWindowTest, FullArchiveIsRefusedUnderACaptionOfTheInterfaceLanguage) {
+    std::string archive;
+    for (int n = 1; n <= 999; ++n) {
+        const auto entry = cardfile::encodeArchiveEntry(n, "05.06.2021", "09:05:03",
+                                                        cardfile::EntryDuration::ofSeconds(10),
+                                                        cardfile::kKindPlain);
+        ASSERT_TRUE(entry);
+        archive.append(entry.value.begin(), entry.value.end());
+    }
+    const fs::path archivePath = cardfile::CardFile(work).archivePath(ids[0]);
+    std::ofstream(archivePath, std::ios::binary) << archive;
+    for (const bool russian : {true, false}) {
+        state.russian = russian;
+        messages.shown.clear();
+        writeBytes(work / "temp" / "ECG00001.DAT", plain);
+        MemoryWindow w(state, seams, setup());
+        selectPatient(w, 0);
+        store(w, w.downloadedList, QStringLiteral("ECG00001.DAT"));
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_TRUE(messages.shown[0].text.contains(QStringLiteral("999")))
+            << messages.shown[0].text.toStdString();
+        EXPECT_EQ(messages.shown[0].caption,
+                  russian ? QStringLiteral("Ошибка") : QStringLiteral("Error"));
+        EXPECT_EQ(readBytes(work / "temp" / "ECG00001.DAT"), plain);
+        EXPECT_EQ(entries(0).size(), 999u);
+    }
+}
+
 TEST_F(MemoryWindowTest, PatientDetailsFollowTheSelectedRow) {
-    MemoryWindow w(state, setup());
+    MemoryWindow w(state, seams, setup());
     selectPatient(w, 0);
     EXPECT_EQ(w.nameValue->text(), QStringLiteral("Иванов Иван"));
     selectPatient(w, 1);
@@ -308,7 +337,7 @@ TEST_F(MemoryWindowTest, PatientDetailsFollowTheSelectedRow) {
 }
 
 TEST_F(MemoryWindowTest, NewPatientCardAppendsARow) {
-    MemoryWindow w(state, setup());
+    MemoryWindow w(state, seams, setup());
     dialogs.script.push_back([this](QDialog& d) {
         auto& dlg = dynamic_cast<cardfile::ui::NewPatientDialog&>(d);
         EXPECT_TRUE(state.newPatient.selfAppend);
@@ -343,7 +372,7 @@ TEST_F(MemoryWindowTest, NoInstrumentLeavesTheDownloadsListAlone) {
         return simInstrument(card, faults);
     };
     writeBytes(work / "temp" / "OLD.DAT", plain);
-    MemoryWindow w(state, std::move(s));
+    MemoryWindow w(state, seams, std::move(s));
     EXPECT_EQ(w.downloadedList->count(), 1); // files waiting in temp are offered at once
     w.downloadButton->click();
     EXPECT_TRUE(dialogs.shownNames.empty());
@@ -371,7 +400,7 @@ TEST_F(MemoryWindowTest, CaptionsAndTheEmptyStateCallback) {
         EXPECT_FALSE(backToEmpty);
         return QDialog::Accepted;
     });
-    openMemoryWindow(state, setup(), nullptr, [&] { backToEmpty = true; });
+    openMemoryWindow(state, seams, setup(), nullptr, [&] { backToEmpty = true; });
     EXPECT_TRUE(backToEmpty);
     EXPECT_EQ(dialogs.shownNames, std::vector<QString>{QStringLiteral("MemoryWindow")});
 }
@@ -383,7 +412,7 @@ TEST_F(MemoryWindowTest, FilesWaitingInTempAreListedWithWhatTheyHold) {
     writeBytes(work / "temp" / "A2000001.DAT", a2);
     writeBytes(work / "temp" / memory::partialDownloadName("VSR00001.DAT"), {1, 2, 3});
     {
-        MemoryWindow w(state, setup());
+        MemoryWindow w(state, seams, setup());
         ASSERT_EQ(w.downloadedList->count(), 2); // the partial download is no recording
         EXPECT_EQ(w.downloadedList->item(0)->text(),
                   QStringLiteral("A2000001.DAT  —  A2, 24.11.2012 13:45:00, 40 с"));
@@ -391,7 +420,7 @@ TEST_F(MemoryWindowTest, FilesWaitingInTempAreListedWithWhatTheyHold) {
                   QStringLiteral("ECG00001.DAT  —  ЭКГ, 05.03.2009 07:05:09, 10 с"));
     }
     state.russian = false;
-    MemoryWindow w(state, setup());
+    MemoryWindow w(state, seams, setup());
     ASSERT_EQ(w.downloadedList->count(), 2);
     EXPECT_EQ(w.downloadedList->item(1)->text(),
               QStringLiteral("ECG00001.DAT  —  ECG, 05.03.2009 07:05:09, 10 s"));
@@ -405,7 +434,7 @@ TEST_F(MemoryWindowTest, FilesWaitingInTempAreListedWithWhatTheyHold) {
 TEST_F(MemoryWindowTest, SecondPressAfterFilingAsksForAFileInsteadOfFilingTheNext) {
     writeBytes(work / "temp" / "ECG00001.DAT", plain);
     writeBytes(work / "temp" / "ECG00002.DAT", plain);
-    MemoryWindow w(state, setup());
+    MemoryWindow w(state, seams, setup());
     selectPatient(w, 0);
     store(w, w.downloadedList, QStringLiteral("ECG00001.DAT"));
     ASSERT_EQ(messages.shown.size(), 1u);
@@ -422,7 +451,7 @@ TEST_F(MemoryWindowTest, TickedRowsAreTheChoiceWhenNoRowIsCurrent) {
     writeBytes(work / "temp" / "ECG00001.DAT", plain);
     writeBytes(work / "temp" / "ECG00002.DAT", plain);
     writeBytes(work / "temp" / "ECG00003.DAT", plain);
-    MemoryWindow w(state, setup());
+    MemoryWindow w(state, seams, setup());
     selectPatient(w, 1);
     w.downloadedList->setCurrentItem(nullptr);
     w.downloadedList->item(0)->setCheckState(Qt::Checked);
@@ -440,7 +469,7 @@ TEST_F(MemoryWindowTest, TickedRowsAreTheChoiceWhenNoRowIsCurrent) {
 
 TEST_F(MemoryWindowTest, UnreadablePatientRowClearsThePatientChosenBefore) {
     writeBytes(work / "temp" / "ECG00001.DAT", plain);
-    MemoryWindow w(state, setup());
+    MemoryWindow w(state, seams, setup());
     selectPatient(w, 0);
     ASSERT_EQ(state.selection.patientId.toStdString(), ids[0]);
     // A row with no record behind it (the index lost it meanwhile).
@@ -457,7 +486,7 @@ TEST_F(MemoryWindowTest, UnreadablePatientRowClearsThePatientChosenBefore) {
 }
 
 TEST_F(MemoryWindowTest, EnterInAListPressesNoButtonAndEscCloses) {
-    MemoryWindow w(state, setup());
+    MemoryWindow w(state, seams, setup());
     w.show();
     for (QWidget* list :
          {static_cast<QWidget*>(w.patientList), static_cast<QWidget*>(w.downloadedList)}) {
@@ -475,7 +504,7 @@ TEST_F(MemoryWindowTest, EnterInAListPressesNoButtonAndEscCloses) {
 TEST_F(MemoryWindowTest, OpenFailureSaysWhy) {
     MemoryWindowSetup s = setup();
     s.makeLink = [] { return device::makeLink("/nonexistent/ttyVELKARD0"); };
-    MemoryWindow w(state, s);
+    MemoryWindow w(state, seams, s);
     w.downloadButton->click();
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text.split(QLatin1Char('\n')).front(),

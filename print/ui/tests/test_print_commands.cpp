@@ -34,7 +34,7 @@ protected:
         state.russian = true;
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(dir.filePath(QStringLiteral("printed.pdf")));
-        setPrinterObject(&printer);
+        request.printer = &printer;
         recording.assign(std::vector<std::uint8_t>(10 * 800 * 16, 0));
         request.durationEdit = &edit;
         request.durationLabel = &label;
@@ -47,10 +47,7 @@ protected:
         edit.show();
         label.show();
     }
-    void TearDown() override {
-        resetPrinterObject();
-        state.russian = true;
-    }
+    void TearDown() override { state.russian = true; }
 
     bool printed() const { return QFileInfo(printer.outputFileName()).size() > 0; }
 
@@ -62,8 +59,7 @@ protected:
     PrintRequest request;
     velkard::ui::RecordingMessages messages;
     velkard::ui::ScriptedDialogs dialogs;
-    velkard::ui::ScopedMessages scopedMessages{&messages};
-    velkard::ui::ScopedDialogs scopedDialogs{&dialogs};
+    velkard::ui::Seams seams{messages, dialogs};
 };
 
 // Confirms a dialog as the user would with its settings unchanged. (QPrintDialog::accept() would
@@ -141,14 +137,14 @@ TEST(RangePrintDialog, CaptionsInBothLanguages) {
 }
 
 TEST_F(PrintCommandsTest, WithoutAPrinterPrintWritesAPdfFileChosenInAFileDialog) {
-    setPrinterObject(nullptr);
+    request.printer = nullptr;
     const QString target = dir.filePath(QStringLiteral("ecg.pdf"));
     dialogs.fallback = [&](QDialog& d) {
         if (auto* files = qobject_cast<QFileDialog*>(&d))
             files->selectFile(target);
         return int(QDialog::Accepted);
     };
-    EXPECT_EQ(runPrint(state, request), PrintOutcome::Printed);
+    EXPECT_EQ(runPrint(state, seams, request), PrintOutcome::Printed);
     EXPECT_TRUE(std::find(dialogs.shownNames.begin(), dialogs.shownNames.end(),
                           QStringLiteral("pdfFileDialog")) != dialogs.shownNames.end());
     EXPECT_TRUE(messages.shown.empty());
@@ -159,7 +155,7 @@ TEST_F(PrintCommandsTest, WithoutAPrinterPrintWritesAPdfFileChosenInAFileDialog)
     EXPECT_FALSE(label.isVisible());
 
     // Print setup tells where printing goes, in the interface language.
-    runPrintSetup(nullptr, nullptr, nullptr, false, false);
+    runPrintSetup(seams, nullptr, nullptr, nullptr, nullptr, false);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.lastText(),
               QStringLiteral("No printer is installed: Print saves the ECG as a PDF file"));
@@ -167,7 +163,7 @@ TEST_F(PrintCommandsTest, WithoutAPrinterPrintWritesAPdfFileChosenInAFileDialog)
 
 TEST_F(PrintCommandsTest, NoShownRecordingPrintsNothing) {
     request.recordingShown = false;
-    EXPECT_EQ(runPrint(state, request), PrintOutcome::NoRecording);
+    EXPECT_EQ(runPrint(state, seams, request), PrintOutcome::NoRecording);
     EXPECT_EQ(messages.lastText(), QStringLiteral("Выберите ЭКГ пациента"));
     EXPECT_TRUE(dialogs.shownNames.empty());
     EXPECT_FALSE(printed());
@@ -186,7 +182,7 @@ TEST_F(PrintCommandsTest, CancelInTheRangeDialogStillLeadsToThePrinterDialog) {
         EXPECT_EQ(printer.copyCount(), 1);
         return accept(d);
     });
-    EXPECT_EQ(runPrint(state, request), PrintOutcome::Printed);
+    EXPECT_EQ(runPrint(state, seams, request), PrintOutcome::Printed);
     EXPECT_EQ(dialogs.shownNames, (std::vector<QString>{QStringLiteral("PrintRangeDialog"),
                                                         QStringLiteral("printDialog")}));
     EXPECT_TRUE(printed());
@@ -199,7 +195,7 @@ TEST_F(PrintCommandsTest, CancelInThePrinterDialogPrintsNothing) {
         d.reject();
         return QDialog::Rejected;
     });
-    EXPECT_EQ(runPrint(state, request), PrintOutcome::Cancelled);
+    EXPECT_EQ(runPrint(state, seams, request), PrintOutcome::Cancelled);
     EXPECT_FALSE(printed());
 }
 
@@ -213,7 +209,7 @@ TEST_F(PrintCommandsTest, BadRangeIsRefusedBeforeThePrinterDialog) {
         range.OK->click();
         return -1;
     });
-    EXPECT_EQ(runPrint(state, request), PrintOutcome::BadRange);
+    EXPECT_EQ(runPrint(state, seams, request), PrintOutcome::BadRange);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_TRUE(messages.shown[0].text.contains(QStringLiteral("10 s")));
     EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Error"));
@@ -226,7 +222,7 @@ TEST_F(PrintCommandsTest, SelectiveRangeWithoutTypingUsesEmptyTextsAndIsRefused)
         dynamic_cast<PrintRangeDialog&>(d).rangeButton->click();
         return QDialog::Accepted;
     });
-    EXPECT_EQ(runPrint(state, request), PrintOutcome::BadRange);
+    EXPECT_EQ(runPrint(state, seams, request), PrintOutcome::BadRange);
     EXPECT_EQ(messages.shown.back().caption, QStringLiteral("Ошибка"));
     EXPECT_FALSE(printed());
 }
@@ -240,13 +236,13 @@ TEST_F(PrintCommandsTest, ValidRangePrints) {
         return QDialog::Accepted;
     });
     dialogs.script.push_back([](QDialog& d) { return accept(d); });
-    EXPECT_EQ(runPrint(state, request), PrintOutcome::Printed);
+    EXPECT_EQ(runPrint(state, seams, request), PrintOutcome::Printed);
     EXPECT_TRUE(printed());
 }
 
 TEST_F(PrintCommandsTest, PrintSetupRunsThePageSetupDialog) {
     dialogs.fallback = [](QDialog& d) { return accept(d); };
-    runPrintSetup(nullptr, &edit, &label);
+    runPrintSetup(seams, &printer, nullptr, &edit, &label);
     EXPECT_EQ(dialogs.shownNames, std::vector<QString>{QStringLiteral("pageSetupDialog")});
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_FALSE(edit.isVisible());

@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "measure/Summary.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace velkard::measure {
+
+namespace {
+
+constexpr std::int64_t kSecond = signal::kRecordsPerSecond;
+
+std::string number(std::optional<double> v, int decimals) {
+    if (!v || !std::isfinite(*v))
+        return "—";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, *v);
+    // A rounded negative zero reads as 0.
+    const std::string s = text;
+    return s.find_first_not_of("-0.") == std::string::npos ? std::string(decimals ? "0.00" : "0")
+                                                           : s;
+}
+
+} // namespace
+
+std::vector<signal::SampleRecord> recordsOf(std::span<const std::uint8_t> bytes, std::int64_t first,
+                                            std::int64_t count) {
+    const auto total = static_cast<std::int64_t>(bytes.size() / signal::kRecordBytes);
+    first = std::clamp<std::int64_t>(first, 0, total);
+    count = std::clamp<std::int64_t>(count, 0, total - first);
+    std::vector<signal::SampleRecord> out(static_cast<std::size_t>(count));
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::uint8_t* p = bytes.data() + (first + i) * signal::kRecordBytes;
+        for (std::size_t c = 0; c < signal::kChannels; ++c)
+            out[static_cast<std::size_t>(i)].c[c] = signal::readLe16(p + 2 * c);
+    }
+    return out;
+}
+
+Measurements measureRecording(std::span<const std::uint8_t> bytes, std::int64_t first,
+                              std::int64_t count) {
+    first = std::max<std::int64_t>(first, 0);
+    count = std::max<std::int64_t>(count, 0);
+    const std::int64_t from = std::max<std::int64_t>(0, first - kSecond);
+    const auto records = recordsOf(bytes, from, first - from + count + kSecond);
+    const auto offset = static_cast<std::size_t>(first - from);
+    if (offset >= records.size())
+        return {};
+    Measurements m =
+        measureSpan(records.data(), records.size(), offset, static_cast<std::size_t>(count));
+    for (std::int64_t& b : m.beats)
+        b += from;
+    return m;
+}
+
+std::vector<std::string> summaryLines(const Measurements& m, bool russian) {
+    auto pick = [russian](const char* ru, const char* en) {
+        return std::string(russian ? ru : en);
+    };
+    if (m.beats.empty())
+        return {
+            pick("Измерения: комплексы QRS не найдены", "Measurements: no QRS complexes found")};
+    const std::string ms = pick(" мс", " ms");
+    const auto n = [](std::optional<double> v) { return number(v, 0); };
+    std::optional<double> sokolow;
+    const auto& sV1 = m.leads[signal::StandardLeadV1].sMv;
+    const auto& rV5 = m.leads[signal::StandardLeadV5].rMv;
+    if (sV1 && rV5)
+        sokolow = *sV1 + *rV5;
+    return {
+        pick("ЧСС ", "HR ") + n(m.heartRateBpm) + pick(" уд/мин", " bpm") + "  RR " + n(m.rrMs) +
+            ms + "  P " + n(m.pMs) + ms + "  PR " + n(m.prMs) + ms + "  QRS " + n(m.qrsMs) + ms,
+        "QT " + n(m.qtMs) + ms + "  QTc " + n(m.qtcBazettMs) +
+            pick(" (Базетт) / ", " (Bazett) / ") + n(m.qtcFridericiaMs) +
+            pick(" (Фридеричиа)", " (Fridericia)") + ms,
+        pick("Оси P/QRS/T ", "Axes P/QRS/T ") + n(m.pAxisDeg) + "/" + n(m.qrsAxisDeg) + "/" +
+            n(m.tAxisDeg) + "°  SV1+RV5 " + number(sokolow, 2) + pick(" мВ", " mV"),
+    };
+}
+
+} // namespace velkard::measure

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Measurements straight from a recording file's bytes, and the short lines a report header
+// prints of them.
+#pragma once
+
+#include "measure/Measurements.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace velkard::measure {
+
+// Sample records [first, first + count) of a recording's bytes (16-byte little-endian records),
+// clipped to the whole records there are.
+std::vector<signal::SampleRecord> recordsOf(std::span<const std::uint8_t> bytes, std::int64_t first,
+                                            std::int64_t count);
+
+// Measures records [first, first + count) of a recording's bytes. A second either side of the span
+// is read too, so the filters settle before it; beats are counted from the file's first record.
+Measurements measureRecording(std::span<const std::uint8_t> bytes, std::int64_t first,
+                              std::int64_t count);
+
+// The measurements as a report header prints them, in three lines (UTF-8):
+//   "ЧСС 72 уд/мин  RR 833 мс  P 100 мс  PR 160 мс  QRS 90 мс"
+//   "QT 400 мс  QTc 438 (Базетт) / 425 (Фридеричиа) мс"
+//   "Оси P/QRS/T 60/60/40°  SV1+RV5 3.10 мВ"
+// A quantity that could not be measured shows "—". No beats: one line saying so.
+std::vector<std::string> summaryLines(const Measurements& m, bool russian);
+
+} // namespace velkard::measure
