@@ -23,20 +23,24 @@ int runDuration(const std::vector<std::string>& argv);
 
 const Command kDecompress{
     "decompress", "rebuild a device ECG file from a compressed .ecx file",
-    "Usage: velkard-cli decompress IN.ecx OUT [--timing]\n\n"
+    "Usage: velkard-cli decompress IN.ecx OUT [--sync] [--timing]\n\n"
     "Decodes the compressed file IN.ecx and writes the device ECG file it holds (512-byte header\n"
-    "and body) to OUT, replacing OUT. No intermediate file is left behind. A damaged IN.ecx is an\n"
-    "error and OUT is not touched. OUT \"-\" writes to standard output instead (not flushed).\n"
+    "and body) to OUT, replacing OUT through a temporary file renamed over it: OUT is always the\n"
+    "old or the whole new file, and a damaged IN.ecx is an error that leaves OUT untouched. Like\n"
+    "uncompress and gzip it leaves flushing to the system; --sync flushes OUT to disk before\n"
+    "the rename (and the folder after it), so OUT survives a power cut straight afterwards.\n"
+    "OUT \"-\" writes to standard output instead (not flushed).\n"
     "--timing prints on stderr where the time went: reading, decoding and writing, flushing.\n",
     runDecompress};
 
 const Command kCompress{
     "compress", "compress a device ECG file into an .ecx file",
-    "Usage: velkard-cli compress IN OUT.ecx\n\n"
+    "Usage: velkard-cli compress IN OUT.ecx [--sync]\n\n"
     "Writes the compressed form of the device ECG file IN to OUT.ecx: the first 54 bytes as they\n"
     "are, then the LZW code stream of the rest with the body delta-coded and divided by 8.\n"
     "Decompressing gives IN back exactly when every body value is a multiple of 8 (as the\n"
-    "instrument stores them); other values lose their three low bits.\n",
+    "instrument stores them); other values lose their three low bits. OUT.ecx is replaced through\n"
+    "a temporary file renamed over it; --sync flushes it to disk first, as for decompress.\n",
     runCompress};
 
 const Command kConvert{
@@ -101,7 +105,7 @@ const char* kindName(RecordingKind kind) {
 }
 
 int runDecompress(const std::vector<std::string>& argv) {
-    Args args(argv, {}, {"timing"});
+    Args args(argv, {}, {"timing", "sync"});
     if (!args.ok())
         return usage(kDecompress, args.error());
     if (args.positional().size() != 2)
@@ -112,11 +116,15 @@ int runDecompress(const std::vector<std::string>& argv) {
     const bool toStdout = out == "-";
     // Decoded straight into the new file (or standard output), piece by piece.
     Status written = toStdout ? import::decompressEcxToStream(in, 1, "standard output", timing)
-                              : import::decompressEcxFile(in, out, timing);
+                              : import::decompressEcxFile(in, out, timing, args.has("sync"));
     if (!written)
         return fail(written.message);
-    if (timing)
+    if (timing && args.has("sync"))
         std::fprintf(stderr, "read %.2f ms, decode and write %.2f ms, flush %.2f ms\n",
+                     times.openMs, times.decodeMs, times.flushMs);
+    else if (timing)
+        std::fprintf(stderr,
+                     "read %.2f ms, decode and write %.2f ms, rename %.2f ms (not flushed)\n",
                      times.openMs, times.decodeMs, times.flushMs);
     if (toStdout)
         return kOk;
@@ -126,13 +134,13 @@ int runDecompress(const std::vector<std::string>& argv) {
 }
 
 int runCompress(const std::vector<std::string>& argv) {
-    Args args(argv, {}, {});
+    Args args(argv, {}, {"sync"});
     if (!args.ok())
         return usage(kCompress, args.error());
     if (args.positional().size() != 2)
         return usage(kCompress, "expects IN and OUT.ecx");
     const fs::path in = args.positional()[0], out = args.positional()[1];
-    Status st = import::compressEcxFile(in, out);
+    Status st = import::compressEcxFile(in, out, args.has("sync"));
     if (!st)
         return fail(st.message);
     std::error_code ec;

@@ -387,12 +387,12 @@ struct StreamSink {
 } // namespace
 
 Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out,
-                         DecompressTimes* times) {
+                         DecompressTimes* times, bool flushToDisk) {
     AtomicSink sink{signal::AtomicFileWriter(out)};
     if (Status s = decodeEcxFile(in, sink, times); !s)
         return s;
     const auto start = std::chrono::steady_clock::now();
-    Status committed = sink.writer.commit();
+    Status committed = sink.writer.commit(flushToDisk);
     if (times)
         times->flushMs = millisecondsSince(start);
     return committed;
@@ -411,7 +411,8 @@ std::vector<std::uint8_t> compressToEcx(std::span<const std::uint8_t> deviceFile
     return ecx;
 }
 
-Status compressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out) {
+Status compressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out,
+                       bool flushToDisk) {
     signal::FileBytesResult device = signal::mapWholeFile(in, std::uint64_t{1} << 32, true);
     if (!device)
         return device;
@@ -435,7 +436,7 @@ Status compressEcxFile(const std::filesystem::path& in, const std::filesystem::p
         written = writer.write(codes.data(), codes.size());
     if (!written)
         return written;
-    return writer.commit();
+    return writer.commit(flushToDisk);
 }
 
 ImportResult importFile(const std::filesystem::path& chosen, signal::RecordingBuffer& buffer) {

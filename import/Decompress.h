@@ -56,8 +56,9 @@ signal::BytesResult readEcxDeviceFile(const std::filesystem::path& path,
 // the bounds its header sets (signal::readDeviceFile).
 signal::BytesResult readAnyDeviceFile(const std::filesystem::path& path,
                                       signal::RecordingKind kind);
-// Reads in and writes the rebuilt device ECG file to out (temporary file, flush, rename), piece
-// by piece as it is decoded: the whole file is never held in memory. A plain rebuild of the file as
+// Reads in and writes the rebuilt device ECG file to out (temporary file, flush unless
+// flushToDisk is false, rename), piece by piece as it is decoded: the whole file is never held in
+// memory. A plain rebuild of the file as
 // it was compressed, bounded by kMaxDecodedBytes only (filing and import use the header's bound).
 // On failure out is untouched.
 // times, when given, receives where the time went: mapping the input, decoding and writing, and
@@ -68,7 +69,7 @@ struct DecompressTimes {
     double flushMs = 0;
 };
 Status decompressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out,
-                         DecompressTimes* times = nullptr);
+                         DecompressTimes* times = nullptr, bool flushToDisk = true);
 // The same written to an open file descriptor (standard output) as it is decoded, with no
 // temporary file and no flush; fdName names it in messages. On failure part of the output may have
 // been written.
@@ -80,8 +81,10 @@ std::vector<std::uint8_t> compressToEcx(std::span<const std::uint8_t> deviceFile
 inline std::vector<std::uint8_t> compressToEcx(const std::vector<std::uint8_t>& deviceFile) {
     return compressToEcx(std::span<const std::uint8_t>(deviceFile));
 }
-// Reads in (a device ECG file, at least 512 bytes) and writes the ".ecx" file out, piece by piece.
-Status compressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out);
+// Reads in (a device ECG file, at least 512 bytes) and writes the ".ecx" file out, piece by piece
+// (temporary file, flush unless flushToDisk is false, rename).
+Status compressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out,
+                       bool flushToDisk = true);
 
 // The non-window half of importing a file: decompresses it when its name ends in ".ecx", takes
 // the kind from its name, converts it into a recording and puts that into buffer. No file is

@@ -225,10 +225,10 @@ Status AtomicFileWriter::write(const std::uint8_t* data, std::size_t size) {
     return Status::success();
 }
 
-Status AtomicFileWriter::commit() {
+Status AtomicFileWriter::commit(bool flushToDisk) {
     if (fd_ < 0)
         return Status::failure(ErrorCode::CannotWrite, describe(path_, "Cannot write", EBADF));
-    if (::fsync(fd_) != 0)
+    if (flushToDisk && ::fsync(fd_) != 0)
         return fail(errno);
     // New files get the usual permissions rather than mkstemp's owner-only ones.
     mode_t mask = ::umask(0);
@@ -247,7 +247,7 @@ Status AtomicFileWriter::commit() {
         return Status::failure(ErrorCode::CannotWrite, describe(path_, "Cannot write", err));
     }
     // Make the rename itself durable.
-    int dirFd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int dirFd = flushToDisk ? ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     if (dirFd >= 0) {
         ::fsync(dirFd);
         ::close(dirFd);

@@ -91,8 +91,10 @@ public:
     Status open();
     Status write(const std::uint8_t* data, std::size_t size);
     // Flushes the file to disk, gives it the usual permissions, renames it over the destination
-    // and flushes the folder.
-    Status commit();
+    // and flushes the folder. With flushToDisk false the two flushes are left out: a crash of the
+    // program still leaves the old or the new file, but after a power cut the new one may be
+    // empty (for output that can be made again from an input that stays, as decompress does).
+    Status commit(bool flushToDisk = true);
 
 private:
     Status fail(int err);

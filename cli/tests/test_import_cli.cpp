@@ -69,7 +69,12 @@ TEST(ImportCli, DecompressToStandardOutputAndItsTiming) {
     ASSERT_EQ(t.status, 0) << t.err;
     EXPECT_EQ(load(dir / "back.ecg"), device);
     EXPECT_NE(t.err.find("decode and write"), std::string::npos) << t.err;
+    EXPECT_NE(t.err.find("not flushed"), std::string::npos) << t.err;
+    t = runCli({"decompress", "rec.ecx", "back.ecg", "--timing", "--sync"}, dir.path());
+    ASSERT_EQ(t.status, 0) << t.err;
+    EXPECT_EQ(load(dir / "back.ecg"), device);
     EXPECT_NE(t.err.find("flush"), std::string::npos) << t.err;
+    EXPECT_EQ(t.err.find("not flushed"), std::string::npos) << t.err;
     // A damaged stream to stdout is still a failure.
     save(dir / "junk.ecx", Bytes(100, 0xFF));
     EXPECT_EQ(runCli({"decompress", "junk.ecx", "-"}, dir.path()).status, 1);
