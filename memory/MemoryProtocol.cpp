@@ -230,16 +230,19 @@ void MemoryConnection::workerMain() {
         std::optional<ReplyKind> handled;
         {
             std::lock_guard lock(stateMutex_);
-            if (listingAsked_.exchange(false)) {
-                outstanding_ = Outstanding::Listing;
-                listingBlocks_ = 0;
-                arm(timeouts_.firstByte);
-            }
             if (data) {
                 st = drain();
             } else {
                 std::size_t waiting = 0;
                 st = link_.queueStatus(waiting);
+            }
+            // Taken after draining: a listing is asked before its request is written, so every
+            // byte of its reply drained here is taken as the listing's (taken before, a reply
+            // arriving between the two steps was dropped as unasked).
+            if (listingAsked_.exchange(false)) {
+                outstanding_ = Outstanding::Listing;
+                listingBlocks_ = 0;
+                arm(timeouts_.firstByte);
             }
             if (lost(st)) {
                 // The instrument went away: say so once; the window's close ends the connection.
