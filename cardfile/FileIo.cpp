@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cardfile/FileIo.h"
 
+#include "signal/Fd.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -11,6 +13,8 @@ namespace velkard::cardfile::io {
 
 namespace {
 
+using velkard::signal::Fd;
+
 // The message is the system's text alone; the card file's callers name the file and the step.
 Status errnoStatus(int err = errno) {
     return Status::failure(ErrorCode::CannotWrite, std::strerror(err));
@@ -19,28 +23,6 @@ Status errnoStatus(int err = errno) {
 Status notRegular() {
     return Status::failure(ErrorCode::NotRegularFile, "not a regular file");
 }
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Closing reports errors of delayed writes (NFS, quota), so it is checked where data matters.
-    bool close() {
-        int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
 
 bool writeAll(int fd, std::span<const std::uint8_t> bytes, off_t offset) {
     std::size_t done = 0;

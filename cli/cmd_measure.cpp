@@ -2,6 +2,7 @@
 // velkard-cli measure: beats and global measurements of a recording, as one JSON object.
 #include "cli/Cli.h"
 #include "measure/Measurements.h"
+#include "measure/Summary.h"
 #include "signal/Leads.h"
 #include "signal/Recording.h"
 
@@ -41,16 +42,6 @@ std::optional<double> seconds(const std::string& text) {
     }
 }
 
-std::string number(std::optional<double> v, int decimals) {
-    if (!v || !std::isfinite(*v))
-        return "null";
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, *v);
-    // "-0.0" reads as a negative zero; print it as 0.
-    const std::string s = text;
-    return s.find_first_not_of("-0.") == std::string::npos ? std::string("0") : s;
-}
-
 std::string toJson(const measure::Measurements& m) {
     std::ostringstream out;
     const std::pair<const char*, std::optional<double>> values[] = {
@@ -68,15 +59,15 @@ std::string toJson(const measure::Measurements& m) {
     };
     out << "{";
     for (const auto& [key, value] : values)
-        out << "\"" << key << "\": " << number(value, 1) << ", ";
+        out << "\"" << key << "\": " << measure::fixedText(value, 1, "null") << ", ";
     out << "\"beats\": [";
     for (std::size_t i = 0; i < m.beats.size(); ++i)
         out << (i ? ", " : "") << m.beats[i];
     out << "], \"leads\": {";
     for (std::size_t l = 0; l < signal::kLeadCount; ++l)
         out << (l ? ", " : "") << "\"" << signal::kStandardLeadNames[l]
-            << "\": {\"r_mv\": " << number(m.leads[l].rMv, 3)
-            << ", \"s_mv\": " << number(m.leads[l].sMv, 3) << "}";
+            << "\": {\"r_mv\": " << measure::fixedText(m.leads[l].rMv, 3, "null")
+            << ", \"s_mv\": " << measure::fixedText(m.leads[l].sMv, 3, "null") << "}";
     out << "}}";
     return out.str();
 }

@@ -11,18 +11,17 @@ namespace {
 
 constexpr std::int64_t kSecond = signal::kRecordsPerSecond;
 
-std::string number(std::optional<double> v, int decimals) {
+} // namespace
+
+std::string fixedText(std::optional<double> v, int decimals, std::string_view missing) {
     if (!v || !std::isfinite(*v))
-        return "—";
+        return std::string(missing);
     char text[32];
     std::snprintf(text, sizeof text, "%.*f", decimals, *v);
-    // A rounded negative zero reads as 0.
-    const std::string s = text;
-    return s.find_first_not_of("-0.") == std::string::npos ? std::string(decimals ? "0.00" : "0")
-                                                           : s;
+    if (text[0] == '-' && std::string_view(text + 1).find_first_not_of("0.") == std::string::npos)
+        return text + 1;
+    return text;
 }
-
-} // namespace
 
 std::vector<signal::SampleRecord> recordsOf(std::span<const std::uint8_t> bytes, std::int64_t first,
                                             std::int64_t count) {
@@ -62,7 +61,7 @@ std::vector<std::string> summaryLines(const Measurements& m, bool russian) {
         return {
             pick("Измерения: комплексы QRS не найдены", "Measurements: no QRS complexes found")};
     const std::string ms = pick(" мс", " ms");
-    const auto n = [](std::optional<double> v) { return number(v, 0); };
+    const auto n = [](std::optional<double> v) { return fixedText(v, 0, "—"); };
     std::optional<double> sokolow;
     const auto& sV1 = m.leads[signal::StandardLeadV1].sMv;
     const auto& rV5 = m.leads[signal::StandardLeadV5].rMv;
@@ -75,7 +74,7 @@ std::vector<std::string> summaryLines(const Measurements& m, bool russian) {
             pick(" (Базетт) / ", " (Bazett) / ") + n(m.qtcFridericiaMs) +
             pick(" (Фридеричиа)", " (Fridericia)") + ms,
         pick("Оси P/QRS/T ", "Axes P/QRS/T ") + n(m.pAxisDeg) + "/" + n(m.qrsAxisDeg) + "/" +
-            n(m.tAxisDeg) + "°  SV1+RV5 " + number(sokolow, 2) + pick(" мВ", " mV"),
+            n(m.tAxisDeg) + "°  SV1+RV5 " + fixedText(sokolow, 2, "—") + pick(" мВ", " mV"),
     };
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velkard::measure {
@@ -22,6 +23,10 @@ std::vector<signal::SampleRecord> recordsOf(std::span<const std::uint8_t> bytes,
 // is read too, so the filters settle before it; beats are counted from the file's first record.
 Measurements measureRecording(std::span<const std::uint8_t> bytes, std::int64_t first,
                               std::int64_t count);
+
+// v with the given decimals ("%.*f"), a rounded negative zero as 0; `missing` when v is absent or
+// not finite.
+std::string fixedText(std::optional<double> v, int decimals, std::string_view missing);
 
 // The measurements as a report header prints them, in three lines (UTF-8):
 //   "ЧСС 72 уд/мин  RR 833 мс  P 100 мс  PR 160 мс  QRS 90 мс"

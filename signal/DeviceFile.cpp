@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "signal/DeviceFile.h"
 
+#include "signal/Fd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -11,21 +13,6 @@
 namespace velkard::signal {
 
 namespace {
-
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    ~Fd() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // Reads exactly size bytes at offset; false with err = 0 when the file ends first.
 bool readExactly(int fd, std::uint8_t* data, std::size_t size, off_t offset, int& err) {
