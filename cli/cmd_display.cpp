@@ -7,6 +7,7 @@
 #include "signal/Recording.h"
 
 #include <QGuiApplication>
+#include <QSaveFile>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -140,9 +141,16 @@ std::string samplesPerColumnText(float value) {
     return text;
 }
 
+// The image goes into a temporary file beside OUT and is renamed over it only when every byte
+// was written: a full disk leaves OUT as it was (or absent), never an empty or cut-off PNG.
 int writePng(const Display& d, const std::string& out) {
-    if (!d.surface().save(QString::fromStdString(out), "PNG"))
+    QSaveFile file(QString::fromStdString(out));
+    const bool written = file.open(QIODevice::WriteOnly) && d.surface().save(&file, "PNG") &&
+                         file.flush() && file.error() == QFileDevice::NoError;
+    if (!written || !file.commit()) {
+        file.cancelWriting();
         return fail("cannot write the image '" + out + "'");
+    }
     return kOk;
 }
 

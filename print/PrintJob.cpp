@@ -19,6 +19,7 @@
 #include <QVector>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -243,6 +244,40 @@ PrintResult printRecording(QPagedPaintDevice& device, const PrintJob& job) {
     return PrintResult::success(pages);
 }
 
+namespace {
+
+// Passes the PDF engine's bytes to the save file and remembers any write that fell short. The
+// engine ignores short writes, and QFileDevice reports a write cut off by a full disk as a short
+// count without an error, so without this a truncated PDF would be committed under its name.
+class CheckedSink final : public QIODevice {
+public:
+    explicit CheckedSink(QSaveFile& file) : file_(file) { open(QIODevice::WriteOnly); }
+    bool failed() const { return failed_; }
+    // Why the write fell short, as the system said (a full disk, a file-size limit).
+    QString why() const { return why_; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 length) override {
+        if (failed_)
+            return -1;
+        errno = 0;
+        if (file_.write(data, length) != length) {
+            failed_ = true;
+            why_ = errno != 0 ? QString::fromLocal8Bit(std::strerror(errno)) : file_.errorString();
+            return -1;
+        }
+        return length;
+    }
+
+private:
+    QSaveFile& file_;
+    bool failed_ = false;
+    QString why_;
+};
+
+} // namespace
+
 PrintResult writePdf(const QString& path, int dpi, QPageLayout::Orientation orientation,
                      const std::function<PrintResult(QPagedPaintDevice&)>& draw) {
     PrintResult result;
@@ -251,8 +286,9 @@ PrintResult writePdf(const QString& path, int dpi, QPageLayout::Orientation orie
         return PrintResult::failure(
             ErrorCode::CannotWrite,
             QStringLiteral("cannot write %1: %2").arg(path, file.errorString()).toStdString());
+    CheckedSink sink(file);
     {
-        QPdfWriter writer(&file);
+        QPdfWriter writer(&sink);
         writer.setResolution(dpi);
         writer.setPageLayout(
             QPageLayout(QPageSize(QPageSize::A4), orientation, QMarginsF(0, 0, 0, 0)));
@@ -262,6 +298,13 @@ PrintResult writePdf(const QString& path, int dpi, QPageLayout::Orientation orie
     if (!result) {
         file.cancelWriting();
         return result;
+    }
+    if (sink.failed() || !file.flush()) {
+        const QString why = sink.failed() ? sink.why() : file.errorString();
+        file.cancelWriting();
+        return PrintResult::failure(
+            ErrorCode::CannotWrite,
+            QStringLiteral("cannot write %1: %2").arg(path, why).toStdString(), result.value);
     }
     if (!file.commit())
         return PrintResult::failure(

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/tests/RunCli.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <spawn.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,6 +52,44 @@ CliResult runCli(const std::vector<std::string>& args, const std::filesystem::pa
         r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
     }
     posix_spawn_file_actions_destroy(&fa);
+    r.out = slurp(outPath);
+    r.err = slurp(errPath);
+    return r;
+}
+
+CliResult runCliOnFullDisk(const std::vector<std::string>& args,
+                           const std::filesystem::path& workingDir, unsigned long bytes) {
+    TempDir io;
+    const auto outPath = io / "stdout";
+    const auto errPath = io / "stderr";
+    std::vector<std::string> argv{VELKARD_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv;
+    for (auto& a : argv)
+        cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+
+    CliResult r;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int in = open("/dev/null", O_RDONLY);
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 ||
+            dup2(err, 2) < 0 || chdir(workingDir.c_str()) != 0)
+            _exit(126);
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, bytes};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            _exit(126);
+        execve(cargv[0], cargv.data(), environ);
+        _exit(127);
+    }
+    if (pid > 0) {
+        int st = 0;
+        waitpid(pid, &st, 0);
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
+    }
     r.out = slurp(outPath);
     r.err = slurp(errPath);
     return r;

@@ -17,6 +17,11 @@ struct CliResult {
 CliResult runCli(const std::vector<std::string>& args,
                  const std::filesystem::path& workingDir = std::filesystem::current_path());
 
+// The same with a file-size limit of `bytes` on the program, standing for a full disk: a write
+// past it fails with EFBIG (SIGXFSZ is ignored), as one past the disk's end fails with ENOSPC.
+CliResult runCliOnFullDisk(const std::vector<std::string>& args,
+                           const std::filesystem::path& workingDir, unsigned long bytes);
+
 // A fresh empty folder under the system temporary folder, removed when the object goes away.
 class TempDir {
 public:

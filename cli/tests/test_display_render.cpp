@@ -100,3 +100,26 @@ TEST(CliRenderLive, FeedsBlocksThroughTheSweep) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "blocks=5 strip=40 sweep=200\n");
 }
+
+// A PNG that does not fit is reported and leaves nothing under its name (render and render-live
+// write through the same path); an earlier image under the name stays as it was.
+TEST(CliRender, FullDiskFailsAndLeavesNoEmptyImage) {
+    TempDir dir;
+    writeRecording(dir / "rec.dat", kPageRecords, 681);
+    auto r = runCli({"render", "rec.dat", "whole.png"}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto wholeSize = std::filesystem::file_size(dir / "whole.png");
+    const unsigned long limit = wholeSize / 2;
+
+    for (const char* command : {"render", "render-live"}) {
+        r = velkard::cli::test::runCliOnFullDisk({command, "rec.dat", "x.png"}, dir.path(), limit);
+        EXPECT_EQ(r.status, 1) << command << ": " << r.out;
+        EXPECT_NE(r.err.find("cannot write the image"), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "x.png")) << command;
+    }
+    std::filesystem::copy_file(dir / "whole.png", dir / "old.png");
+    r = velkard::cli::test::runCliOnFullDisk({"render", "rec.dat", "old.png"}, dir.path(), limit);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(std::filesystem::file_size(dir / "old.png"), wholeSize);
+    EXPECT_FALSE(QImage(QString::fromStdString((dir / "old.png").string())).isNull());
+}

@@ -10,6 +10,7 @@
 #include <vector>
 
 using velkard::cli::test::runCli;
+using velkard::cli::test::runCliOnFullDisk;
 using velkard::cli::test::TempDir;
 
 namespace {
@@ -119,4 +120,42 @@ TEST(PrintCli, RefusesBadInputAndWritesNothing) {
     r = runCli({"print", "rec.dat", "no/such/folder/out.pdf"}, dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(std::filesystem::exists(dir / "out.pdf"));
+}
+
+// A PDF that does not fit is reported, and nothing is left under its name: neither a cut-off PDF
+// nor a temporary file; an earlier PDF under the name stays as it was.
+TEST(PrintCli, FullDiskFailsAndLeavesNoCutOffPdf) {
+    TempDir dir;
+    writeRecording(dir / "rec.dat", 60);
+    const auto whole = runCli({"print", "rec.dat", "whole.pdf", "--dpi", "300"}, dir.path());
+    ASSERT_EQ(whole.status, 0) << whole.err;
+    const auto wholeSize = std::filesystem::file_size(dir / "whole.pdf");
+    ASSERT_GT(wholeSize, 96u * 1024);
+
+    for (const char* mode : {"pages", "report"}) {
+        std::vector<std::string> args{"print", "rec.dat", "out.pdf", "--dpi", "300"};
+        if (std::string(mode) == "report")
+            args.push_back("--report");
+        auto r = runCliOnFullDisk(args, dir.path(), 96 * 1024);
+        if (std::string(mode) == "report" && r.status == 0) {
+            // The one-page report may fit under the limit; then it must be whole.
+            EXPECT_NE(toolOutput("pdfinfo '" + (dir / "out.pdf").string() + "'").find("Pages:"),
+                      std::string::npos);
+            std::filesystem::remove(dir / "out.pdf");
+            continue;
+        }
+        EXPECT_EQ(r.status, 1) << mode << ": " << r.out;
+        EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "out.pdf")) << mode;
+    }
+
+    std::filesystem::copy_file(dir / "whole.pdf", dir / "old.pdf");
+    const auto r = runCliOnFullDisk(
+        {"print", "rec.dat", "old.pdf", "--dpi", "300", "--range", "0-20"}, dir.path(), 96 * 1024);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(std::filesystem::file_size(dir / "old.pdf"), wholeSize);
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))
+        ++files;
+    EXPECT_EQ(files, 3u); // rec.dat, whole.pdf, old.pdf: no temporary file left
 }
