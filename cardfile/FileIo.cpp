@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -212,10 +213,29 @@ Status IncomingFile::write(std::span<const std::uint8_t> bytes) {
     return Status::success();
 }
 
-void removeIfAbandoned(const std::filesystem::path& path) {
+void keepIfAbandoned(const std::filesystem::path& path) {
     Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
-    if (fd.valid() && lockWhole(fd.get()))
-        ::unlink(path.c_str());
+    if (!fd.valid() || !lockWhole(fd.get()))
+        return; // its writer still runs
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        return;
+    if (st.st_size < static_cast<off_t>(kAbandonedRecordMinimum)) {
+        ::unlink(path.c_str()); // not one whole sample: nothing was recorded
+        return;
+    }
+    // A recording whose program crashed or was killed: it is kept under a name of its own, with
+    // the time it was last written, for the user to file or keep.
+    char stamp[32] = "00000000-000000";
+    std::tm local{};
+    const std::time_t when = st.st_mtime;
+    if (::localtime_r(&when, &local))
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    const std::string tail = path.filename().string().substr(kIncomingPrefix.size());
+    const auto kept =
+        path.parent_path() / (std::string(kUnfiledPrefix) + stamp + "_" + tail + ".dat");
+    if (::rename(path.c_str(), kept.c_str()) == 0)
+        syncFolder(path.parent_path());
 }
 
 Status removeFile(const std::filesystem::path& path) {

@@ -24,6 +24,11 @@ inline constexpr std::string_view kTempPrefix = ".velkard-tmp-";
 // workstations waiting) starts with this. Its writer holds a lock on it until it is filed, so only
 // the files of crashed writers can be locked by anyone else.
 inline constexpr std::string_view kIncomingPrefix = ".velkard-incoming-";
+// Recordings found after a crash, kept under this prefix in DATA_BASE; never deleted by the
+// program.
+inline constexpr std::string_view kUnfiledPrefix = "unfiled_";
+// Bytes of one sample record: a smaller abandoned file holds nothing recorded.
+inline constexpr std::size_t kAbandonedRecordMinimum = 16;
 
 // Length of a file; 0 when it cannot be opened.
 std::uint64_t fileLength(const std::filesystem::path& path);
@@ -65,9 +70,11 @@ private:
     int fd_ = -1;
     std::filesystem::path path_;
 };
-// Deletes the incoming file at `path` when no writer holds it any more (call with the card-file
-// lock held exclusively).
-void removeIfAbandoned(const std::filesystem::path& path);
+// An incoming file whose writer is gone (call with the card-file lock held exclusively): one
+// holding at least a whole sample record is a recording cut short by a crash and is kept, renamed
+// to "unfiled_<yyyymmdd-hhmmss>_<unique>.dat" beside it; an emptier one is deleted. A file whose
+// writer still holds it is left alone.
+void keepIfAbandoned(const std::filesystem::path& path);
 
 // Deletes a file; a missing one is no error.
 Status removeFile(const std::filesystem::path& path);

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <set>
 #include <sstream>
@@ -341,8 +342,9 @@ Status applyRemovePatient(const CardFile& cf, const Journal& j) {
 
 // Removes temporary files of crashed rewrites. Rewrites make them only while they hold the lock
 // exclusively, so whoever holds the lock in any mode finds none that belongs to a running one.
-// Recordings written before the lock was taken are removed only when their writer is gone, and
-// only under the exclusive lock (they are created and locked under a shared one).
+// Recordings written before the lock was taken are looked at only when their writer is gone, and
+// only under the exclusive lock (they are created and locked under a shared one); what they hold
+// is kept (io::keepIfAbandoned).
 void removeStaleTemporaries(const CardFile& cf, bool exclusive) {
     DIR* dir = ::opendir(cf.dataDir().c_str());
     if (!dir)
@@ -360,7 +362,7 @@ void removeStaleTemporaries(const CardFile& cf, bool exclusive) {
         io::removeFile(cf.dataDir() / name);
     if (exclusive)
         for (const auto& name : incoming)
-            io::removeIfAbandoned(cf.dataDir() / name);
+            io::keepIfAbandoned(cf.dataDir() / name);
 }
 
 // Finishes an interrupted change and removes temporary files of crashed rewrites. Runs with the
@@ -427,10 +429,33 @@ std::int64_t nowSeconds(const std::function<std::int64_t()>& clock) {
 
 // The checks and the entry of a new recording, with the lock held; `place` puts the recording
 // file at the path it is given.
-template <typename Place>
+// A numbered recording without an entry (left by a crash between the rename and the entry) is
+// somebody's ECG: it moves to an unfiled name instead of being written over by the next filing.
+Status moveOrphanAside(const fs::path& orphan) {
+    char stamp[32] = "00000000-000000";
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (::localtime_r(&now, &local))
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    std::string name = orphan.filename().string();
+    std::erase(name, ' ');
+    fs::path kept = orphan.parent_path() / (std::string(io::kUnfiledPrefix) + stamp + "_" + name);
+    for (int n = 2; !io::isMissing(kept); ++n)
+        kept = orphan.parent_path() /
+               (std::string(io::kUnfiledPrefix) + stamp + "_" + std::to_string(n) + "_" + name);
+    auto s = io::renameFile(orphan, kept);
+    if (s)
+        io::syncFolder(orphan.parent_path());
+    return s;
+}
+
+// Files a recording under the next number: `place` puts it at the recording path, `unplace`
+// takes it back to where it came from when the entry cannot be written, so a failed filing
+// never loses the recording.
+template <typename Place, typename Unplace>
 Result<int> fileUnlocked(const CardFile& cf, std::string_view id, std::string_view date,
                          std::string_view time, const EntryDuration& duration,
-                         std::string_view kind, Place place) {
+                         std::string_view kind, Place place, Unplace unplace) {
     using R = Result<int>;
     if (auto s = checkId(id); !s)
         return R::failure(s);
@@ -455,12 +480,19 @@ Result<int> fileUnlocked(const CardFile& cf, std::string_view id, std::string_vi
     if (!io::isMissing(recording) && !io::isRegularFile(recording))
         return R::failure(ErrorCode::NotRegularFile,
                           recording.string() + " is not a regular file; nothing was filed");
+    if (!io::isMissing(recording))
+        if (auto s = moveOrphanAside(recording); !s)
+            return R::failure(ErrorCode::CannotWrite,
+                              "cannot move the unlisted recording " + recording.string() +
+                                  " aside: " + s.message + "; nothing was filed");
     if (auto s = place(recording); !s)
         return R::failure(ErrorCode::CannotWrite,
                           "cannot write the recording " + recording.string() + ": " + s.message);
     if (auto s = io::writeAt(archive, count.value * kArchiveEntryBytes, entry.value, true); !s) {
-        io::removeFile(recording);
-        return R::failure(writeFailure(archive, "write the patient archive", s));
+        Status failure = writeFailure(archive, "write the patient archive", s);
+        if (auto back = unplace(recording); !back)
+            failure.message += "; the recording stays in " + recording.string();
+        return R::failure(failure);
     }
     return R::success(number);
 }
@@ -730,12 +762,15 @@ Result<int> CardFile::fileRecording(std::string_view id, std::span<const std::ui
     auto lock = lockForChange(*this);
     if (!lock)
         return Result<int>::failure(lock.code, lock.message);
-    return fileUnlocked(*this, id, date, time, duration, kind, [&](const fs::path& to) {
-        auto s = io::renameFile(incoming.path(), to);
-        if (s)
-            io::syncFolder(dataDir());
-        return s;
-    });
+    return fileUnlocked(
+        *this, id, date, time, duration, kind,
+        [&](const fs::path& to) {
+            auto s = io::renameFile(incoming.path(), to);
+            if (s)
+                io::syncFolder(dataDir());
+            return s;
+        },
+        [&](const fs::path& to) { return io::renameFile(to, incoming.path()); });
 }
 
 PendingRecording::PendingRecording() = default;
@@ -779,14 +814,24 @@ Result<int> CardFile::fileRecordingFile(std::string_view id, const fs::path& rec
     auto lock = lockForChange(*this);
     if (!lock)
         return Result<int>::failure(lock.code, lock.message);
-    return fileUnlocked(*this, id, date, time, duration, kind, [&](const fs::path& to) {
-        if (to == recorded)
-            return Status::success();
-        auto s = io::renameFile(recorded, to);
-        if (s)
-            io::syncFolder(to.parent_path());
-        return s;
-    });
+    return fileUnlocked(
+        *this, id, date, time, duration, kind,
+        [&](const fs::path& to) {
+            if (to == recorded)
+                return Status::success();
+            auto s = io::renameFile(recorded, to);
+            if (s)
+                io::syncFolder(to.parent_path());
+            return s;
+        },
+        [&](const fs::path& to) {
+            if (to == recorded)
+                return Status::success();
+            auto s = io::renameFile(to, recorded);
+            if (s)
+                io::syncFolder(to.parent_path());
+            return s;
+        });
 }
 
 Status CardFile::removeArchiveEntry(std::string_view id, std::size_t position) const {

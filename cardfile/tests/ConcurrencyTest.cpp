@@ -279,8 +279,8 @@ TEST(TwoProcesses, ARecordingWrittenWhileAnotherFilesTakesTheNextNumberAtSave) {
     EXPECT_EQ(readBytes(cf.recordingPath(id, 3)), live);
     EXPECT_TRUE(test::leftovers(cf.dataDir()).empty());
 
-    // Stop without Save deletes the pending file; one left by a crashed program goes at the next
-    // change.
+    // Stop without Save deletes the pending file; one left by a crashed program is kept at the
+    // next change under an unfiled name, with every byte it holds.
     ASSERT_TRUE(cf.createPendingRecording(pending));
     const fs::path unsaved = pending.path();
     pending.discard();
@@ -296,6 +296,16 @@ TEST(TwoProcesses, ARecordingWrittenWhileAnotherFilesTakesTheNextNumberAtSave) {
     EXPECT_EQ(test::leftovers(cf.dataDir()).size(), 1u);
     ASSERT_TRUE(cf.appendPatientRecord(patient("Two", "60000001")));
     EXPECT_TRUE(test::leftovers(cf.dataDir()).empty());
+    std::vector<fs::path> kept;
+    for (const auto& e : fs::directory_iterator(cf.dataDir()))
+        if (e.path().filename().string().starts_with("unfiled_"))
+            kept.push_back(e.path());
+    ASSERT_EQ(kept.size(), 1u) << "a recording cut short by a crash was deleted";
+    EXPECT_EQ(kept[0].extension(), ".dat");
+    EXPECT_EQ(readBytes(kept[0]), live);
+    // Later changes leave it where it is.
+    ASSERT_TRUE(cf.appendPatientRecord(patient("Three", "60000002")));
+    EXPECT_EQ(readBytes(kept[0]), live);
     ::umask(mask);
 }
 

@@ -117,5 +117,67 @@ TEST(DiskFull, FilingThatCannotWriteTheRecordingFilesNothing) {
     EXPECT_TRUE(test::leftovers(cf.dataDir()).empty());
 }
 
+// Save of a recorded file on a full disk: the entry cannot be written, and the recording stays
+// where it was recorded, whole, for the program to keep; no number is taken.
+TEST(DiskFull, FailedFilingKeepsTheRecordedFile) {
+    ScratchDir dir;
+    CardFile cf(dir.path());
+    const std::string id = "0000000a";
+    ASSERT_TRUE(cf.appendPatientRecord(patient(id)));
+    ASSERT_TRUE(cf.createPatientArchive(id));
+    ASSERT_TRUE(cf.appendArchiveEntry(id, 1, "01.01.2020", "10:00:00", EntryDuration::ofSeconds(5),
+                                      kKindPlain));
+    PendingRecording pending;
+    ASSERT_TRUE(cf.createPendingRecording(pending));
+    const std::vector<std::uint8_t> recorded(16 * 800 * 3, 0x3c);
+    test::writeBytes(pending.path(), recorded);
+    const auto archive = readBytes(cf.archivePath(id));
+    Result<int> filed;
+    {
+        FileSizeLimit limit(40); // the archive (27 bytes) cannot take its second entry
+        filed = cf.fileRecordingFile(id, pending.path(), "02.01.2020", "11:00:00",
+                                     EntryDuration::ofSeconds(3), kKindPlain);
+    }
+    EXPECT_EQ(filed.code, ErrorCode::CannotWrite);
+    ASSERT_TRUE(fs::exists(pending.path())) << "the recording was lost: " << filed.message;
+    EXPECT_EQ(readBytes(pending.path()), recorded);
+    EXPECT_FALSE(fs::exists(cf.recordingPath(id, 2)));
+    EXPECT_EQ(readBytes(cf.archivePath(id)), archive);
+
+    // With room again the same file is filed as recording 2.
+    filed = cf.fileRecordingFile(id, pending.path(), "02.01.2020", "11:00:00",
+                                 EntryDuration::ofSeconds(3), kKindPlain);
+    ASSERT_TRUE(filed) << filed.message;
+    EXPECT_EQ(filed.value, 2);
+    EXPECT_EQ(readBytes(cf.recordingPath(id, 2)), recorded);
+}
+
+// A numbered recording without an entry (a crash between the rename and the entry) is not
+// written over by the next filing: it is kept under an unfiled name.
+TEST(DiskFull, TheNextFilingNeverWritesOverAnUnlistedRecording) {
+    ScratchDir dir;
+    CardFile cf(dir.path());
+    const std::string id = "0000000a";
+    ASSERT_TRUE(cf.appendPatientRecord(patient(id)));
+    ASSERT_TRUE(cf.createPatientArchive(id));
+    const std::vector<std::uint8_t> orphan(16 * 800, 0x11), next(16 * 800, 0x22);
+    test::writeBytes(cf.recordingPath(id, 1), orphan);
+    PendingRecording pending;
+    ASSERT_TRUE(cf.createPendingRecording(pending));
+    test::writeBytes(pending.path(), next);
+    auto filed = cf.fileRecordingFile(id, pending.path(), "02.01.2020", "11:00:00",
+                                      EntryDuration::ofSeconds(1), kKindPlain);
+    ASSERT_TRUE(filed) << filed.message;
+    EXPECT_EQ(filed.value, 1);
+    EXPECT_EQ(readBytes(cf.recordingPath(id, 1)), next);
+    int kept = 0;
+    for (const auto& e : fs::directory_iterator(cf.dataDir()))
+        if (e.path().filename().string().starts_with("unfiled_")) {
+            ++kept;
+            EXPECT_EQ(readBytes(e.path()), orphan);
+        }
+    EXPECT_EQ(kept, 1);
+}
+
 } // namespace
 } // namespace velkard::cardfile
