@@ -9,9 +9,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -160,6 +162,25 @@ bool patientListed(const Bytes& index, std::string_view id) {
     return false;
 }
 
+// The last patient ID handed out, kept beside the index: IDs are seconds, and a patient removed
+// in the same second as the next one is added would otherwise give the new patient its ID, so a
+// stale selection or script would file into someone else. Older installations ignore the file.
+fs::path lastIdPath(const CardFile& cf) {
+    return cf.dataDir() / ".velkard-last-id";
+}
+
+std::optional<std::int64_t> lastIdIssued(const CardFile& cf) {
+    auto bytes = io::readFile(lastIdPath(cf), 64);
+    if (!bytes)
+        return std::nullopt;
+    const std::string text(bytes->begin(), bytes->end());
+    char* end = nullptr;
+    const long long v = std::strtoll(text.c_str(), &end, 16);
+    if (end == text.c_str() || v < 0)
+        return std::nullopt;
+    return static_cast<std::int64_t>(v);
+}
+
 std::string newPatientIdUnlocked(const CardFile& cf, std::int64_t now) {
     std::set<std::string> taken;
     if (auto data = io::readFile(cf.indexPath())) {
@@ -170,8 +191,12 @@ std::string newPatientIdUnlocked(const CardFile& cf, std::int64_t now) {
                 taken.emplace(reinterpret_cast<const char*>(r.data() + kIdOffset), kIdWidth);
         }
     }
-    // The next second that names neither an archive nor a record keeps IDs unique and ordered.
-    for (std::int64_t t = now;; ++t) {
+    // The next second that names neither an archive nor a record nor an ID handed out before
+    // keeps IDs unique and ordered.
+    std::int64_t first = now;
+    if (auto last = lastIdIssued(cf); last && *last >= first)
+        first = *last + 1;
+    for (std::int64_t t = first;; ++t) {
         std::string id = formatPatientId(t);
         if (!taken.contains(id) && io::isMissing(cf.archivePath(id)))
             return id;
@@ -906,6 +931,18 @@ Result<PatientRecord> createNewPatient(const CardFile& cardFile, const NewPatien
         buildPatientRecord(input, newPatientIdUnlocked(cardFile, cardFile.clockNow()));
     if (auto s = createArchiveUnlocked(cardFile, record.id); !s)
         return R::failure(ErrorCode::ArchiveCreateFailed, s.message);
+    // Remembered before the record is appended: a crash in between wastes an ID, never reuses one.
+    std::string mark = record.id;
+    mark.erase(0, mark.find_first_not_of(' '));
+    mark += '\n';
+    if (auto s = io::replaceFile(
+            lastIdPath(cardFile),
+            std::span(reinterpret_cast<const std::uint8_t*>(mark.data()), mark.size()));
+        !s) {
+        if (io::fileLength(cardFile.archivePath(record.id)) == 0)
+            io::removeFile(cardFile.archivePath(record.id));
+        return R::failure(writeFailure(lastIdPath(cardFile), "write the last patient ID", s));
+    }
     if (appendToIndex) {
         if (auto s = appendRecordUnlocked(cardFile, record); !s) {
             // Leave no archive without a patient behind.

@@ -3,6 +3,7 @@
 #include "cardfile/tests/TestUtil.h"
 
 #include <gtest/gtest.h>
+#include <set>
 
 #include <cstring>
 
@@ -277,6 +278,31 @@ TEST(PatientIds, TakenFromTheClockAndNeverShared) {
 
     cf.setClock([] { return std::int64_t{0xFF}; });
     EXPECT_EQ(cf.newPatientId(), "      ff");
+}
+
+// A removed patient's ID is never handed out again, even in the same second and by another
+// CardFile object (another workstation): a stale selection must not file into a new patient.
+TEST(PatientIds, ARemovedPatientsIdIsNotReused) {
+    ScratchDir dir;
+    CardFile cf(dir.path());
+    cf.setClock([] { return std::int64_t{0x4C2F9A10}; });
+    NewPatientInput in;
+    in.name = "Иванов";
+    in.policy = "1";
+    std::set<std::string> given;
+    for (int round = 0; round < 3; ++round) {
+        auto made = createNewPatient(cf, in, true);
+        ASSERT_TRUE(made) << made.message;
+        EXPECT_TRUE(given.insert(made.value.id).second) << "ID " << made.value.id << " reused";
+        ASSERT_TRUE(cf.removePatient(0, made.value.id));
+        ASSERT_TRUE(cf.listPatients().value.empty());
+    }
+    CardFile other(dir.path());
+    other.setClock([] { return std::int64_t{0x4C2F9A10}; });
+    auto made = createNewPatient(other, in, true);
+    ASSERT_TRUE(made);
+    EXPECT_FALSE(given.contains(made.value.id));
+    EXPECT_EQ(made.value.id, "4c2f9a13");
 }
 
 TEST(PatientArchive, CreateIsEmptyAndLeavesAnExistingOneAlone) {
