@@ -18,6 +18,9 @@ using velkard::signal::Fd;
 
 // The message is the system's text alone; the card file's callers name the file and the step.
 Status errnoStatus(int err = errno) {
+    if (err == ELOOP) // opened with O_NOFOLLOW and found a link
+        return Status::failure(ErrorCode::NotRegularFile,
+                               "a symbolic link, which the card file does not follow");
     return Status::failure(ErrorCode::CannotWrite, std::strerror(err));
 }
 
@@ -46,14 +49,16 @@ bool writeAll(int fd, std::span<const std::uint8_t> bytes, off_t offset) {
 
 std::uint64_t fileLength(const std::filesystem::path& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return 0;
     return static_cast<std::uint64_t>(st.st_size);
 }
 
 bool isRegularFile(const std::filesystem::path& path) {
+    // A symbolic link is not taken for the file it names: nothing in DATA_BASE is written through
+    // a link that leads outside it.
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool isMissing(const std::filesystem::path& path) {
@@ -63,7 +68,7 @@ bool isMissing(const std::filesystem::path& path) {
 
 std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& path,
                                                   std::uint64_t maxBytes) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (!fd.valid())
         return std::nullopt;
     struct stat st {};
@@ -89,7 +94,7 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& p
 }
 
 Status ensureFile(const std::filesystem::path& path) {
-    Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644));
+    Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644));
     if (!fd.valid())
         return errnoStatus();
     struct stat st {};
@@ -102,7 +107,7 @@ Status ensureFile(const std::filesystem::path& path) {
 
 Status writeAt(const std::filesystem::path& path, std::uint64_t offset,
                std::span<const std::uint8_t> bytes, bool restoreLengthOnFailure) {
-    Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
+    Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (!fd.valid())
         return errnoStatus();
     struct stat st {};
@@ -116,7 +121,7 @@ Status writeAt(const std::filesystem::path& path, std::uint64_t offset,
         return Status::success();
     Status failed = errnoStatus();
     if (restoreLengthOnFailure) {
-        Fd again(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+        Fd again(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
         if (again.valid() && ::ftruncate(again.get(), before) == 0)
             ::fsync(again.get());
     }
@@ -124,7 +129,7 @@ Status writeAt(const std::filesystem::path& path, std::uint64_t offset,
 }
 
 Status truncateTo(const std::filesystem::path& path, std::uint64_t length) {
-    Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK));
+    Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (!fd.valid())
         return errnoStatus();
     struct stat st {};

@@ -441,4 +441,32 @@ TEST(NewPatient, ArchiveThatCannotBeCreatedAddsNoPatient) {
 }
 
 } // namespace
+
+// Links inside DATA_BASE that lead elsewhere are never written through: the index and an archive
+// linked to files outside the folder are refused, and those files stay as they were.
+TEST(Links, CardFileFilesThatAreSymbolicLinksAreNotFollowed) {
+    ScratchDir dir;
+    ScratchDir outside;
+    CardFile cf(dir.path());
+    ASSERT_TRUE(cf.appendPatientRecord(ivanov("0000000a")));
+    ASSERT_TRUE(cf.createPatientArchive("0000000a"));
+    const fs::path foreignArchive = outside.path() / "archive";
+    const fs::path foreignIndex = outside.path() / "index";
+    test::writeText(foreignArchive, "theirs");
+    test::writeText(foreignIndex, "theirs");
+
+    fs::remove(cf.archivePath("0000000a"));
+    fs::create_symlink(foreignArchive, cf.archivePath("0000000a"));
+    auto s = cf.appendArchiveEntry("0000000a", 1, "01.01.2020", "10:00:00",
+                                   EntryDuration::ofSeconds(5), kKindPlain);
+    EXPECT_FALSE(s);
+    EXPECT_EQ(readText(foreignArchive), "theirs");
+
+    fs::remove(cf.indexPath());
+    fs::create_symlink(foreignIndex, cf.indexPath());
+    EXPECT_FALSE(cf.appendPatientRecord(ivanov("0000000b")));
+    EXPECT_EQ(readText(foreignIndex), "theirs");
+    EXPECT_TRUE(fs::is_symlink(cf.indexPath()));
+}
+
 } // namespace velkard::cardfile
