@@ -238,6 +238,11 @@ public:
     // recordings one number down. Journalled: a crash at any step is finished by the next
     // operation on the card file.
     Status removeArchiveEntry(std::string_view id, std::size_t position) const;
+    // A journal that cannot be replayed (JournalDamaged) is renamed to
+    // "velkard-damaged-journal-<time>" in DATA_BASE, so the card file works again; every other
+    // file stays as it is. Returns the new name, empty when there was no journal; a sound journal
+    // is refused (the next change finishes it).
+    Result<std::string> setDamagedJournalAside() const;
 
 private:
     std::filesystem::path workDir_;

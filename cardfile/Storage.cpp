@@ -390,6 +390,57 @@ void removeStaleTemporaries(const CardFile& cf, bool exclusive) {
             io::keepIfAbandoned(cf.dataDir() / name);
 }
 
+// Whether a decoded journal fits the files it names, so that replaying it cannot shift or drop
+// a recording: remove-entry names an entry that existed, carries the archive without it (the
+// entries renumbered 1..count-1) and finds the archive on disk as it was before or after the
+// change; remove-patient names the ID that stands at its row while the index is as it was.
+std::optional<std::string> journalMisfit(const CardFile& cf, const Journal& j) {
+    if (j.op == Journal::Op::RemoveEntry) {
+        if (j.position >= j.count)
+            return "it removes entry " + std::to_string(j.position + 1) + " of " +
+                   std::to_string(j.count);
+        if (j.archive.size() != (j.count - 1) * kArchiveEntryBytes)
+            return std::string("its new archive does not hold the other entries");
+        for (std::size_t k = 0; k + 1 < j.count; ++k) {
+            const auto number = std::string(
+                reinterpret_cast<const char*>(j.archive.data()) + k * kArchiveEntryBytes, 3);
+            char expected[24];
+            std::snprintf(expected, sizeof expected, "%3zu", k + 1);
+            if (number != expected)
+                return "its new archive numbers entry " + std::to_string(k + 1) + " '" + number +
+                       "'";
+        }
+        auto onDisk = io::readFile(cf.archivePath(j.id));
+        if (!onDisk)
+            return "the archive " + cf.archivePath(j.id).string() + " cannot be read";
+        const bool before = onDisk->size() / kArchiveEntryBytes == j.count;
+        const bool after = *onDisk == j.archive;
+        if (!(j.phase == 1 ? before || after : after))
+            return "the archive " + cf.archivePath(j.id).string() +
+                   " is neither as it was before the change nor as after it";
+        return std::nullopt;
+    }
+    if (io::fileLength(cf.indexPath()) == j.indexLength) {
+        auto index = io::readFile(cf.indexPath());
+        if (!index)
+            return std::string("the patient index cannot be read");
+        const std::size_t rows = (index->size() + 1) / kPatientRecordBytes;
+        if (j.position >= rows)
+            return "it removes patient row " + std::to_string(j.position) + " of " +
+                   std::to_string(rows);
+        if (storedId(row(*index, j.position, kPatientRecordBytes)) != j.id)
+            return "row " + std::to_string(j.position) + " of the index is not patient " + j.id;
+    }
+    return std::nullopt;
+}
+
+Status damagedJournal(const fs::path& path, const std::string& why) {
+    return Status::failure(ErrorCode::JournalDamaged,
+                           "the card file's journal of an interrupted change " + path.string() +
+                               " is damaged (" + why +
+                               "); nothing was changed; 'velkard-cli repair' sets it aside");
+}
+
 // Finishes an interrupted change and removes temporary files of crashed rewrites. Runs with the
 // lock held exclusively.
 Status recover(const CardFile& cf) {
@@ -398,10 +449,9 @@ Status recover(const CardFile& cf) {
         auto bytes = io::readFile(path, std::uint64_t{1} << 20);
         auto journal = bytes ? decodeJournal(*bytes) : std::nullopt;
         if (!journal)
-            return Status::failure(ErrorCode::CannotWrite,
-                                   "the card file cannot finish an interrupted change: the "
-                                   "journal " +
-                                       path.string() + " cannot be read");
+            return damagedJournal(path, "it cannot be read");
+        if (auto misfit = journalMisfit(cf, *journal))
+            return damagedJournal(path, *misfit);
         Status s = journal->op == Journal::Op::RemoveEntry ? applyRemoveEntry(cf, *journal)
                                                            : applyRemovePatient(cf, *journal);
         if (!s)
@@ -857,6 +907,37 @@ Result<int> CardFile::fileRecordingFile(std::string_view id, const fs::path& rec
                 io::syncFolder(to.parent_path());
             return s;
         });
+}
+
+Result<std::string> CardFile::setDamagedJournalAside() const {
+    using R = Result<std::string>;
+    CardFileLock lock;
+    auto outcome = lock.acquire(dataDir(), CardFileLock::Mode::Exclusive, lockWait());
+    if (outcome != CardFileLock::Outcome::Locked)
+        return R::failure(lockFailure(lock, outcome));
+    const fs::path path = journalPath(*this);
+    if (io::isMissing(path))
+        return R::success(std::string());
+    auto bytes = io::readFile(path, std::uint64_t{1} << 20);
+    auto journal = bytes ? decodeJournal(*bytes) : std::nullopt;
+    if (journal && !journalMisfit(*this, *journal))
+        return R::failure(ErrorCode::InvalidArgument,
+                          "the journal " + path.string() +
+                              " is sound; the next change of the card file finishes it");
+    // Kept, not deleted: it tells what the interrupted change was meant to do.
+    char stamp[32] = "00000000-000000";
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (::localtime_r(&now, &local))
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    fs::path aside = dataDir() / (std::string("velkard-damaged-journal-") + stamp);
+    for (int n = 2; !io::isMissing(aside); ++n)
+        aside =
+            dataDir() / (std::string("velkard-damaged-journal-") + stamp + "-" + std::to_string(n));
+    if (auto s = io::renameFile(path, aside); !s)
+        return R::failure(writeFailure(path, "set the damaged journal aside", s));
+    io::syncFolder(dataDir());
+    return R::success(aside.string());
 }
 
 Status CardFile::removeArchiveEntry(std::string_view id, std::size_t position) const {

@@ -88,6 +88,7 @@ extern const Command kRemoveEntry;
 extern const Command kRemovePatient;
 extern const Command kChangePatient;
 extern const Command kFileRecording;
+extern const Command kRepair;
 
 int runPatients(const std::vector<std::string>& argv) {
     Args args(argv, {"dir"}, {});
@@ -309,6 +310,27 @@ int runFileRecording(const std::vector<std::string>& argv) {
     return kOk;
 }
 
+// Sets a damaged journal aside so the card file works again; a sound one is left to be finished.
+int runRepair(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir"}, {});
+    if (!args.ok())
+        return usage(kRepair, args.error());
+    if (!args.positional().empty())
+        return usage(kRepair, "unexpected argument '" + args.positional().front() + "'");
+    auto cf = openCardFile(args);
+    if (!cf)
+        return kFailure;
+    auto aside = cf->setDamagedJournalAside();
+    if (!aside)
+        return fail(aside.message);
+    if (aside.value.empty()) {
+        std::cout << "nothing to repair\n";
+        return kOk;
+    }
+    std::cout << "damaged journal set aside as " << aside.value << '\n';
+    return kOk;
+}
+
 const Command kPatients{"patients", "list the patients of the card file",
                         std::string("Usage: velkard-cli patients [--dir DIR]\n\n"
                                     "Lists the patients of the card file, one line each:\n"
@@ -384,6 +406,18 @@ const Registration regRemoveEntry{kRemoveEntry};
 const Registration regRemovePatient{kRemovePatient};
 const Registration regChangePatient{kChangePatient};
 const Registration regFileRecording{kFileRecording};
+
+const Command kRepair{
+    "repair", "set a damaged journal of an interrupted change aside",
+    std::string("Usage: velkard-cli repair [--dir DIR]\n\n"
+                "When the journal of an interrupted change cannot be replayed (it is unreadable\n"
+                "or does not fit the archive it names), every change of the card file stops with\n"
+                "a message. repair renames it to DATA_BASE/velkard-damaged-journal-<time>, so the\n"
+                "card file works again; no recording, archive or record is touched. A sound\n"
+                "journal is refused: the next change finishes it.\n\n") +
+        kDirHelp,
+    runRepair};
+const Registration regRepair{kRepair};
 
 } // namespace
 } // namespace velkard::cli

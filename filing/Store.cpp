@@ -44,7 +44,7 @@ Status findPatient(const CardFile& cardFile, std::string_view id) {
     if (!isValidPatientId(id))
         return unknown;
     auto patients = cardFile.listPatients();
-    if (patients.code == ErrorCode::Busy)
+    if (patients.code == ErrorCode::Busy || patients.code == ErrorCode::JournalDamaged)
         return patients;
     if (!patients || std::none_of(patients.value.begin(), patients.value.end(),
                                   [&](const PatientRecord& p) { return p.id == id; }))
@@ -61,6 +61,8 @@ ErrorCode storeCode(ErrorCode code) {
         return ErrorCode::ArchiveFull;
     case ErrorCode::Busy:
         return ErrorCode::Busy;
+    case ErrorCode::JournalDamaged:
+        return ErrorCode::JournalDamaged;
     case ErrorCode::ArchiveOpenFailed:
     case ErrorCode::IndexUnavailable:
         return ErrorCode::CannotAppendEntry;
@@ -132,6 +134,11 @@ std::string storeErrorText(ErrorCode code, bool russian) {
                        : "An ECG longer than 9999 seconds does not fit the patient's archive.";
     case ErrorCode::Busy:
         return russian ? kBusyTextRussian : kBusyTextEnglish;
+    case ErrorCode::JournalDamaged:
+        return russian ? "Журнал прерванного изменения картотеки повреждён; ничего не изменено. "
+                         "Восстановите картотеку командой velkard-cli repair."
+                       : "The journal of an interrupted change of the card file is damaged; "
+                         "nothing was changed. Repair the card file with velkard-cli repair.";
     default: // no other code comes out of storeDeviceFile
         return "Ошибка создания файла для записи ЭКГ";
     }

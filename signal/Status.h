@@ -34,6 +34,8 @@ enum class ErrorCode {
     FieldOverflow,       // a record number above 999 or a duration above 9999 s
     InvalidArgument,     // e.g. a patient ID that is not 8 characters
     Busy,                // another program or workstation holds the card file's lock
+    JournalDamaged,      // the journal of an interrupted change is unreadable or does not fit the
+                         // files it names; nothing is changed until it is repaired
 
     // Filing a device file into a card, importing it
     UnknownPatient,        // the patient ID names no record of the index

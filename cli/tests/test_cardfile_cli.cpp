@@ -146,6 +146,51 @@ TEST(CardFileCli, StoreRemoveEntryAndRemovePatient) {
     EXPECT_EQ(runCli({"remove-patient", id, "--dir", d}).status, 1);
 }
 
+// A journal that does not fit the archive it names (a position beyond the entries) or cannot be
+// read is never replayed: every command says the journal is damaged and changes nothing, and
+// repair sets it aside, after which the card file is as it was.
+TEST(CardFileCli, ADamagedJournalIsNotReplayedAndRepairSetsItAside) {
+    TempDir dir;
+    auto d = dir.path().string();
+    std::string id = addPatient(dir, "Иванов");
+    writeDeviceFile(dir / "ECG0001.DAT", 800, 800, 800 * 16);
+    ASSERT_EQ(runCli({"store", id, (dir / "ECG0001.DAT").string(), "--dir", d}).status, 0);
+    writeDeviceFile(dir / "ECG0002.DAT", 800, 1600, 1600 * 16);
+    ASSERT_EQ(runCli({"store", id, (dir / "ECG0002.DAT").string(), "--dir", d}).status, 0);
+    const fs::path data = dir / "DATA_BASE";
+    const std::string archiveBefore = runCli({"archive", id, "--dir", d}).out;
+    ASSERT_EQ(lines(archiveBefore).size(), 2u);
+
+    std::ifstream in(data / id, std::ios::binary);
+    std::string archive((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(archive.size(), 54u);
+    const std::string crafted = "velkard journal 1\nremove-entry\n[" + id + "]\n5\n2\n0\n1\n27\n" +
+                                archive.substr(0, 27) + "\nend\n";
+    for (const std::string& journal : {crafted, std::string("garbled\n")}) {
+        std::ofstream(data / ".velkard.journal", std::ios::binary) << journal;
+        auto r = runCli({"archive", id, "--dir", d});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("journal"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("damaged"), std::string::npos) << r.err;
+        r = runCli({"store", id, (dir / "ECG0001.DAT").string(), "--dir", d});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.find("not in the card file"), std::string::npos) << r.err;
+        EXPECT_EQ(fs::file_size(data / (id + "_ 1.dat")), 800u * 16);
+        EXPECT_EQ(fs::file_size(data / (id + "_ 2.dat")), 1600u * 16);
+
+        r = runCli({"repair", "--dir", d});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("velkard-damaged-journal-"), std::string::npos) << r.out;
+        EXPECT_FALSE(fs::exists(data / ".velkard.journal"));
+        EXPECT_EQ(runCli({"archive", id, "--dir", d}).out, archiveBefore);
+        EXPECT_EQ(fs::file_size(data / (id + "_ 1.dat")), 800u * 16);
+        EXPECT_EQ(fs::file_size(data / (id + "_ 2.dat")), 1600u * 16);
+    }
+    auto r = runCli({"repair", "--dir", d});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "nothing to repair\n");
+}
+
 TEST(CardFileCli, StoreFailuresKeepEverything) {
     TempDir dir;
     auto d = dir.path().string();
