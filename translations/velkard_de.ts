@@ -722,4 +722,11 @@
         <translation>Achtung</translation>
     </message>
 </context>
+<context>
+    <name>velkard::ui::LanguageMenu</name>
+    <message>
+        <source>Язык</source>
+        <translation>Sprache</translation>
+    </message>
+</context>
 </TS>

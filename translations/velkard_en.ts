@@ -722,4 +722,11 @@
         <translation>Attention</translation>
     </message>
 </context>
+<context>
+    <name>velkard::ui::LanguageMenu</name>
+    <message>
+        <source>Язык</source>
+        <translation>Language</translation>
+    </message>
+</context>
 </TS>

@@ -722,4 +722,11 @@
         <translation>Внимание</translation>
     </message>
 </context>
+<context>
+    <name>velkard::ui::LanguageMenu</name>
+    <message>
+        <source>Язык</source>
+        <translation>Язык</translation>
+    </message>
+</context>
 </TS>
