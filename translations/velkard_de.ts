@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE" sourcelanguage="ru_RU">
 <context>
+    <name>Application</name>
+    <message>
+        <source>Недостаточно памяти для этого действия.</source>
+        <translation>Für diese Aktion reicht der Speicher nicht aus.</translation>
+    </message>
+</context>
+<context>
     <name>velkard::app::ParametersDialog</name>
     <message>
         <source>Параметры</source>

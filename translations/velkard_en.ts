@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US" sourcelanguage="ru_RU">
 <context>
+    <name>Application</name>
+    <message>
+        <source>Недостаточно памяти для этого действия.</source>
+        <translation>There is not enough memory for this action.</translation>
+    </message>
+</context>
+<context>
     <name>velkard::app::ParametersDialog</name>
     <message>
         <source>Параметры</source>

@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ru_RU" sourcelanguage="ru_RU">
 <context>
+    <name>Application</name>
+    <message>
+        <source>Недостаточно памяти для этого действия.</source>
+        <translation>Недостаточно памяти для этого действия.</translation>
+    </message>
+</context>
+<context>
     <name>velkard::app::ParametersDialog</name>
     <message>
         <source>Параметры</source>

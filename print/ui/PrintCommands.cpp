@@ -222,11 +222,16 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
 
 void runPrintSetup(velkard::ui::Seams seams, QPrinter* printer, QWidget* parent,
                    QWidget* durationEdit, QWidget* durationLabel, bool russian) {
+    runPrintSetup(seams, printer, parent, durationEdit, durationLabel,
+                  russian ? Language::Russian : Language::English);
+}
+
+void runPrintSetup(velkard::ui::Seams seams, QPrinter* printer, QWidget* parent,
+                   QWidget* durationEdit, QWidget* durationLabel, Language l) {
     hide(durationEdit);
     hide(durationLabel);
     if (!printer) {
         // Print still works: it writes a PDF file (A4) chosen in a file dialog.
-        const Language l = russian ? Language::Russian : Language::English;
         seams.messages.show(
             text(l, QT_TRANSLATE_NOOP(
                         "velkard::print::ui::PrintCommands",
