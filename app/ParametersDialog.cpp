@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,24 +19,6 @@ namespace velkard::app {
 
 namespace {
 
-struct Caption {
-    const char* russian;
-    const char* english;
-};
-
-// Window caption, tab, check box, Cancel, Apply.
-constexpr Caption kWindow{"Параметры", "Parameters"};
-constexpr Caption kTab{"Печать", "Print"};
-constexpr Caption kCheckBox{"Печать сетки", "Print of grid"};
-constexpr Caption kCancel{"Отмена", "Cancel"};
-constexpr Caption kApply{"Применить", "To apply"};
-constexpr Caption kFiltersTab{"Фильтры", "Filters"};
-constexpr Caption kMains{"Сетевой фильтр", "Mains filter"};
-constexpr Caption kHighPass{"Дрейф изолинии", "Baseline wander"};
-constexpr Caption kLowPass{"Мышечный тремор", "Muscle tremor"};
-constexpr Caption kOff{"выкл.", "off"};
-constexpr Caption kOff150{"выкл. (150 Гц)", "off (150 Hz)"};
-
 // Items of the three filter boxes, in this order.
 constexpr filter::Mains kMainsItems[] = {filter::Mains::Hz50, filter::Mains::Hz60,
                                          filter::Mains::Off};
@@ -43,10 +26,6 @@ constexpr filter::HighPass kHighPassItems[] = {filter::HighPass::Hz005, filter::
                                                filter::HighPass::Off};
 constexpr filter::LowPass kLowPassItems[] = {filter::LowPass::Hz35, filter::LowPass::Hz40,
                                              filter::LowPass::Hz150};
-
-QString pick(const Caption& c, bool russian) {
-    return QString::fromUtf8(russian ? c.russian : c.english);
-}
 
 } // namespace
 
@@ -106,30 +85,42 @@ ParametersDialog::ParametersDialog(ui::ViewState& state, QWidget* parent)
     connect(applyButton, &QPushButton::clicked, this, &ParametersDialog::apply);
 
     showPrintGridFlag();
-    applyLanguage(state_.russian);
+    applyLanguage(state_.interfaceLanguage());
 }
 
 void ParametersDialog::applyLanguage(bool russian) {
-    setWindowTitle(pick(kWindow, russian));
-    printTab->setTabText(0, pick(kTab, russian));
-    printGridBox->setText(pick(kCheckBox, russian));
+    applyLanguage(russian ? ui::Language::Russian : ui::Language::English);
+}
+
+void ParametersDialog::applyLanguage(ui::Language l) {
+    const auto say = [l](const char* source) {
+        return ui::translated<ParametersDialog>(l, source);
+    };
+    setWindowTitle(say(QT_TR_NOOP("Параметры")));
+    printTab->setTabText(0, say(QT_TR_NOOP("Печать")));
+    printGridBox->setText(say(QT_TR_NOOP("Печать сетки")));
     okButton->setText("OK");
-    cancelButton->setText(pick(kCancel, russian));
-    applyButton->setText(pick(kApply, russian));
-    printTab->setTabText(1, pick(kFiltersTab, russian));
-    mainsLabel->setText(pick(kMains, russian));
-    highPassLabel->setText(pick(kHighPass, russian));
-    lowPassLabel->setText(pick(kLowPass, russian));
-    const QString hz = russian ? QStringLiteral(" Гц") : QStringLiteral(" Hz");
-    mainsBox->setItemText(0, QStringLiteral("50") + hz);
-    mainsBox->setItemText(1, QStringLiteral("60") + hz);
-    mainsBox->setItemText(2, pick(kOff, russian));
-    highPassBox->setItemText(0, (russian ? QStringLiteral("0,05") : QStringLiteral("0.05")) + hz);
-    highPassBox->setItemText(1, (russian ? QStringLiteral("0,5") : QStringLiteral("0.5")) + hz);
-    highPassBox->setItemText(2, pick(kOff, russian));
-    lowPassBox->setItemText(0, QStringLiteral("35") + hz);
-    lowPassBox->setItemText(1, QStringLiteral("40") + hz);
-    lowPassBox->setItemText(2, pick(kOff150, russian));
+    cancelButton->setText(say(QT_TR_NOOP("Отмена")));
+    applyButton->setText(say(QT_TR_NOOP("Применить")));
+    printTab->setTabText(1, say(QT_TR_NOOP("Фильтры")));
+    mainsLabel->setText(say(QT_TR_NOOP("Сетевой фильтр")));
+    highPassLabel->setText(say(QT_TR_NOOP("Дрейф изолинии")));
+    lowPassLabel->setText(say(QT_TR_NOOP("Мышечный тремор")));
+    mainsBox->setItemText(0, say(QT_TR_NOOP("50 Гц")));
+    mainsBox->setItemText(1, say(QT_TR_NOOP("60 Гц")));
+    mainsBox->setItemText(2, say(QT_TR_NOOP("выкл.")));
+    highPassBox->setItemText(0, say(QT_TR_NOOP("0,05 Гц")));
+    highPassBox->setItemText(1, say(QT_TR_NOOP("0,5 Гц")));
+    highPassBox->setItemText(2, say(QT_TR_NOOP("выкл.")));
+    lowPassBox->setItemText(0, say(QT_TR_NOOP("35 Гц")));
+    lowPassBox->setItemText(1, say(QT_TR_NOOP("40 Гц")));
+    lowPassBox->setItemText(2, say(QT_TR_NOOP("выкл. (150 Гц)")));
+}
+
+void ParametersDialog::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange)
+        applyLanguage(ui::languageInUse());
+    QDialog::changeEvent(event);
 }
 
 void ParametersDialog::showFilters() {

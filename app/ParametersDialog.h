@@ -19,8 +19,10 @@ class ParametersDialog : public QDialog {
 public:
     explicit ParametersDialog(ui::ViewState& state, QWidget* parent = nullptr);
 
-    // Sets every caption from the one table of this window.
-    void applyLanguage(bool russian);
+    // Sets every caption in `language` (also on QEvent::LanguageChange, in the language installed
+    // then).
+    void applyLanguage(ui::Language language);
+    void applyLanguage(bool russian); // Russian or English
 
     QTabWidget* printTab;
     QCheckBox* printGridBox;
@@ -41,6 +43,9 @@ public slots:
     void confirm();
     void cancel();
     void apply();
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
     void showFilters();

@@ -26,10 +26,13 @@ public:
         try {
             return QApplication::notify(receiver, event);
         } catch (const std::bad_alloc&) {
-            const bool russian = state == nullptr || state->russian;
-            messages_.show(russian ? QString::fromUtf8("Недостаточно памяти для этого действия.")
-                                   : QStringLiteral("There is not enough memory for this action."),
-                           velkard::ui::errorCaption(russian));
+            const auto l =
+                state == nullptr ? velkard::ui::Language::Russian : state->interfaceLanguage();
+            messages_.show(
+                velkard::ui::translate(
+                    l, "Application",
+                    QT_TRANSLATE_NOOP("Application", "Недостаточно памяти для этого действия.")),
+                velkard::ui::errorCaption(l));
             return false;
         }
     }

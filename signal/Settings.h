@@ -26,7 +26,7 @@ struct Settings {
     int scaleIndex = 1;
     int groupIndex = 9;
     int speedIndex = 2;
-    int language = 0; // 0 Russian, any other value English (kept as it is)
+    int language = 0; // 0 Russian, 1 English, 2 German; older versions read any but 0 as English
 
     bool operator==(const Settings&) const = default;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Messages.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QMessageBox>
 
@@ -21,8 +22,16 @@ int ModalDialogs::run(QDialog& dialog) {
     return dialog.exec();
 }
 
+QString errorCaption(Language language) {
+    return translate(language, "velkard::ui", QT_TRANSLATE_NOOP("velkard::ui", "Ошибка"));
+}
+
 QString errorCaption(bool russian) {
-    return russian ? QStringLiteral("Ошибка") : QStringLiteral("Error");
+    return errorCaption(russian ? Language::Russian : Language::English);
+}
+
+QString attentionCaption(Language language) {
+    return translate(language, "velkard::ui", QT_TRANSLATE_NOOP("velkard::ui", "Внимание"));
 }
 
 void RecordingMessages::show(const QString& text, const QString& caption, QWidget*) {

@@ -7,6 +7,8 @@
 // once, so whole flows run headless without nested event loops.
 #pragma once
 
+#include "ui/Language.h"
+
 #include <QString>
 #include <deque>
 #include <functional>
@@ -52,7 +54,11 @@ public:
 };
 
 // The caption of an error message in the interface language, where no fixed caption is given.
+QString errorCaption(Language language);
+// The same for a Russian-or-English flag (the main window's callers; to go with them).
 QString errorCaption(bool russian);
+// The caption of a warning ("Внимание").
+QString attentionCaption(Language language);
 
 // Test double: records every message and answers questions from a queue (default answer when
 // empty).

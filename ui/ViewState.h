@@ -6,6 +6,7 @@
 #pragma once
 
 #include "filter/Filters.h"
+#include "ui/Language.h"
 
 #include <QString>
 
@@ -56,7 +57,10 @@ struct PrintRangeChoice {
 };
 
 struct ViewState {
-    bool russian = true;      // the interface is Russian (language setting 0)
+    bool russian = true; // the interface is Russian (language setting 0)
+    // Which language when not Russian; setLanguage() keeps the two together. `russian` stays for
+    // the libraries that take a Russian-or-English flag and for the main window's own texts.
+    Language language = Language::Russian;
     bool printGrid = true;    // the parameters dialog's print-grid flag
     bool cardReview = false;  // a card-file recording is shown for review
     bool rhythmogram = false; // the shown recording is a rhythmogram
@@ -70,7 +74,20 @@ struct ViewState {
     NewPatientFlags newPatient;
     PrintRangeChoice printRange;
 
-    // Chooses the text of the current interface language.
+    // The interface language: Russian while `russian`, otherwise `language` (English when a caller
+    // cleared only `russian`).
+    Language interfaceLanguage() const {
+        if (russian)
+            return Language::Russian;
+        return language == Language::Russian ? Language::English : language;
+    }
+    void setLanguage(Language l) {
+        language = l;
+        russian = l == Language::Russian;
+    }
+
+    // Chooses the text of the current interface language. Only the main window still uses it; its
+    // texts are to go through the translation files like every other window's, then this goes.
     const char* tr2(const char* russianText, const char* englishText) const {
         return russian ? russianText : englishText;
     }

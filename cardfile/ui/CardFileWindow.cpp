@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDateEdit>
+#include <QEvent>
 #include <QFont>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -29,39 +30,9 @@ using velkard::ui::errorCaption;
 using velkard::ui::PatientTexts;
 using velkard::ui::ViewState;
 
-struct Caption {
-    const char* name;
-    const char* russian;
-    const char* english;
-};
+using velkard::ui::Language;
 
-// Every run-time caption of the window, by control name; list-view headers as "<view>:<column>".
-constexpr Caption kCaptions[] = {
-    {"CardFileWindow", "Пациент", "Patient"},
-    {"New", "Новый пациент", "New patient"},
-    {"Change", "Изменить", "Change"},
-    {"Delete", "Удалить", "Delete"},
-    {"OK", "OK", "OK"},
-    {"Open", "Открыть", "Open"},
-    {"Export", "Экспорт", "Export"},
-    {"DelRec", "Удалить", "Delete"},
-    {"Write", "Запись", "Write Velkard"},
-    {"archiveLabel", "Архив пациента", "Archive of the patient"},
-    {"nameLabel", "Ф.И.О.", "Surname, name"},
-    {"sexLabel", "Пол", "Sex"},
-    {"birthDateLabel", "Дата рождения", "Date of birth "},
-    {"birthplaceLabel", "Место рождения", "The birthplace"},
-    {"addressLabel", "Адрес", "The address"},
-    {"telephoneLabel", "Телефон", "The telephone"},
-    {"policyLabel", "Медицинский страховой полис", "The medical insurance policy"},
-    {"patientList:0", "Ф.И.О.", "Surname, Name"},
-    {"patientList:1", "Дата рожд.", "Date birth"},
-    {"patientList:2", "Пол", "Sex"},
-    {"archiveList:0", "№", "№"},
-    {"archiveList:1", "Дата", "Date"},
-    {"archiveList:2", "Время", "Time"},
-    {"archiveList:3", "Длительность ЭКГ,с", "Duration ECG,s"},
-};
+constexpr const char* kContext = "velkard::cardfile::ui::CardFileWindow";
 
 QString utf8(const std::string& s) {
     return QString::fromStdString(s);
@@ -70,12 +41,12 @@ QString utf8(const std::string& s) {
 // The message of a failed card-file operation: another workstation's change says so in the
 // interface language; anything else is the caption line in the interface language and the reason.
 template <typename Failed>
-QString failureText(const velkard::ui::ViewState& state, const char* russianCaption,
-                    const char* englishCaption, const Failed& failed) {
+QString failureText(const velkard::ui::ViewState& state, const char* caption,
+                    const Failed& failed) {
+    const Language l = state.interfaceLanguage();
     if (failed.code == ErrorCode::Busy)
-        return QString::fromUtf8(state.tr2(kBusyTextRussian, kBusyTextEnglish));
-    return QString::fromUtf8(state.tr2(russianCaption, englishCaption)) +
-           QString::fromStdString(failed.message);
+        return busyText(l);
+    return velkard::ui::translate(l, kContext, caption) + QString::fromStdString(failed.message);
 }
 
 QLabel* makeLabel(QWidget* parent, const char* name) {
@@ -84,13 +55,11 @@ QLabel* makeLabel(QWidget* parent, const char* name) {
     return l;
 }
 
-QPushButton* makeButton(QWidget* parent, const char* name, const char* hint) {
+QPushButton* makeButton(QWidget* parent, const char* name) {
     auto* b = new QPushButton(parent);
     b->setObjectName(name);
     // No button is pressed by Enter typed in a list: each acts only when clicked.
     b->setAutoDefault(false);
-    if (hint)
-        b->setToolTip(QString::fromUtf8(hint)); // hints stay Russian in both languages
     return b;
 }
 
@@ -113,24 +82,38 @@ QTreeWidgetItem* centredRow(const QStringList& texts) {
     return item;
 }
 
+// A warning in the view state's language under the caption "Внимание".
+void warn(velkard::ui::Messages& messages, const ViewState& s, const char* source) {
+    const Language l = s.interfaceLanguage();
+    messages.show(velkard::ui::translate(l, kContext, source), velkard::ui::attentionCaption(l));
+}
+
 void showNoPatient(velkard::ui::Messages& messages, const ViewState& s) {
-    messages.show(s.tr2("Выберите пациента", "Choose the patient"), s.tr2("Внимание", "Attention"));
+    warn(messages, s,
+         QT_TRANSLATE_NOOP("velkard::cardfile::ui::CardFileWindow", "Выберите пациента"));
 }
 
 void showArchiveFull(velkard::ui::Messages& messages, const ViewState& s) {
-    messages.show(s.tr2("Архив пациента заполнен: в нём 999 записей. Новая ЭКГ не может быть "
-                        "записана",
-                        "The archive of the patient is full: it holds 999 records. A new ECG "
-                        "cannot be written"),
-                  s.tr2("Внимание", "Attention"));
+    warn(messages, s,
+         QT_TRANSLATE_NOOP("velkard::cardfile::ui::CardFileWindow",
+                           "Архив пациента заполнен: в нём 999 записей. Новая ЭКГ не может быть "
+                           "записана"));
 }
 
 void showNoEntry(velkard::ui::Messages& messages, const ViewState& s) {
-    messages.show(s.tr2("Выберите в архиве № ЭКГ", "Choose in archive № ECG"),
-                  s.tr2("Внимание", "Attention"));
+    warn(messages, s,
+         QT_TRANSLATE_NOOP("velkard::cardfile::ui::CardFileWindow", "Выберите в архиве № ЭКГ"));
 }
 
 } // namespace
+
+QString busyText(Language l) {
+    return velkard::ui::translate(
+        l, kContext,
+        QT_TRANSLATE_NOOP("velkard::cardfile::ui::CardFileWindow",
+                          "Картотека занята: её изменяет другая программа или рабочее место. "
+                          "Повторите через несколько секунд."));
+}
 
 CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
                                std::filesystem::path workDir, QWidget* parent)
@@ -157,7 +140,6 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
         archiveList->headerItem()->setTextAlignment(c, Qt::AlignCenter);
 
     archiveLabel = makeLabel(this, "archiveLabel");
-    archiveLabel->setToolTip(QString::fromUtf8("Список сохраненных ЭКГ пациента"));
     detailsBox = new QGroupBox(this);
     detailsBox->setObjectName("detailsBox");
     nameLabel = makeLabel(detailsBox, "nameLabel");
@@ -184,15 +166,14 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
         details->addWidget(values[i], i, 1);
     }
 
-    New = makeButton(this, "New", "Ввести в базу данные нового пациента");
-    Change = makeButton(this, "Change", "Изменить данные о пациенте");
-    Delete = makeButton(this, "Delete", "Удалить карту пациента из базы");
-    OK = makeButton(this, "OK", nullptr);
-    Open = makeButton(this, "Open", "Вывести на экран ЭКГ из архива");
-    Export = makeButton(this, "Export",
-                        "Сохранить ЭКГ из архива в файл EDF+, DICOM, SCP-ECG или HL7 aECG");
-    DelRec = makeButton(this, "DelRec", "Удалить выделенную ЭКГ из  архива");
-    Write = makeButton(this, "Write", "Регистрация ЭКГ в реальном времени");
+    New = makeButton(this, "New");
+    Change = makeButton(this, "Change");
+    Delete = makeButton(this, "Delete");
+    OK = makeButton(this, "OK");
+    Open = makeButton(this, "Open");
+    Export = makeButton(this, "Export");
+    DelRec = makeButton(this, "DelRec");
+    Write = makeButton(this, "Write");
 
     auto* left = new QVBoxLayout;
     left->addWidget(patientList, 1);
@@ -231,32 +212,79 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
 
     auto patients = cardFile_.listPatients();
     if (!patients) {
-        messages().show(failureText(state_, "Ошибка открытия картотеки\n",
-                                    "Cannot open the card file\n", patients),
-                        errorCaption(state_.russian));
+        messages().show(failureText(state_, QT_TR_NOOP("Ошибка открытия картотеки\n"), patients),
+                        errorCaption(state_.interfaceLanguage()));
     } else {
         for (const auto& p : patients.value)
             patientList->addTopLevelItem(
                 centredRow({utf8(p.name), utf8(p.birthDate), utf8(p.sex)}));
     }
-    applyLanguage(state_.russian);
+    applyLanguage(state_.interfaceLanguage());
 }
 
 void CardFileWindow::applyLanguage(bool russian) {
-    for (const auto& c : kCaptions) {
-        const QString text = QString::fromUtf8(russian ? c.russian : c.english);
-        const QString name = QString::fromUtf8(c.name);
-        if (name == objectName()) {
-            setWindowTitle(text);
-        } else if (name.contains(':')) {
-            auto* view = name.startsWith("patientList") ? patientList : archiveList;
-            view->headerItem()->setText(name.section(':', 1).toInt(), text);
-        } else if (auto* label = findChild<QLabel*>(name)) {
-            label->setText(text);
-        } else if (auto* button = findChild<QPushButton*>(name)) {
-            button->setText(text);
-        }
-    }
+    applyLanguage(russian ? Language::Russian : Language::English);
+}
+
+void CardFileWindow::applyLanguage(Language l) {
+    const auto say = [l](const char* source) {
+        return velkard::ui::translate(l, kContext, source);
+    };
+    setWindowTitle(say(QT_TR_NOOP("Пациент")));
+    New->setText(say(QT_TR_NOOP("Новый пациент")));
+    Change->setText(say(QT_TR_NOOP("Изменить")));
+    Delete->setText(say(QT_TR_NOOP("Удалить")));
+    OK->setText(say(QT_TR_NOOP("OK")));
+    Open->setText(say(QT_TR_NOOP("Открыть")));
+    Export->setText(exportButtonCaption(l));
+    DelRec->setText(say(QT_TR_NOOP("Удалить")));
+    Write->setText(say(QT_TR_NOOP("Запись")));
+    archiveLabel->setText(say(QT_TR_NOOP("Архив пациента")));
+    nameLabel->setText(say(QT_TR_NOOP("Ф.И.О.")));
+    sexLabel->setText(say(QT_TR_NOOP("Пол")));
+    birthDateLabel->setText(say(QT_TR_NOOP("Дата рождения")));
+    birthplaceLabel->setText(say(QT_TR_NOOP("Место рождения")));
+    addressLabel->setText(say(QT_TR_NOOP("Адрес")));
+    telephoneLabel->setText(say(QT_TR_NOOP("Телефон")));
+    policyLabel->setText(say(QT_TR_NOOP("Медицинский страховой полис")));
+    // The list headers (the name column's capitals differ from the label's in English).
+    const auto column = [l](const char* source, const char* disambiguation) {
+        return velkard::ui::translate(l, kContext, source, disambiguation);
+    };
+    const char* patientColumns[][2] = {
+        QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Ф.И.О.", "column"),
+        QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Дата рожд.", "column"),
+        QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Пол", "column")};
+    for (int c = 0; c < 3; ++c)
+        patientList->headerItem()->setText(c, column(patientColumns[c][0], patientColumns[c][1]));
+    const char* archiveColumns[][2] = {
+        QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "№", "column"),
+        QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Дата", "column"),
+        QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Время", "column"),
+        QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Длительность ЭКГ,с",
+                           "column")};
+    for (int c = 0; c < 4; ++c)
+        archiveList->headerItem()->setText(c, column(archiveColumns[c][0], archiveColumns[c][1]));
+    // The hints (Russian in English, as they always were).
+    archiveLabel->setToolTip(say(QT_TR_NOOP("Список сохраненных ЭКГ пациента")));
+    New->setToolTip(say(QT_TR_NOOP("Ввести в базу данные нового пациента")));
+    Change->setToolTip(say(QT_TR_NOOP("Изменить данные о пациенте")));
+    Delete->setToolTip(say(QT_TR_NOOP("Удалить карту пациента из базы")));
+    Open->setToolTip(say(QT_TR_NOOP("Вывести на экран ЭКГ из архива")));
+    Export->setToolTip(
+        say(QT_TR_NOOP("Сохранить ЭКГ из архива в файл EDF+, DICOM, SCP-ECG или HL7 aECG")));
+    DelRec->setToolTip(say(QT_TR_NOOP("Удалить выделенную ЭКГ из  архива")));
+    Write->setToolTip(say(QT_TR_NOOP("Регистрация ЭКГ в реальном времени")));
+}
+
+void CardFileWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange)
+        applyLanguage(velkard::ui::languageInUse());
+    QDialog::changeEvent(event);
+}
+
+QString CardFileWindow::text(const char* source) const {
+    return velkard::ui::translate(state_.interfaceLanguage(), kContext, source);
 }
 
 int CardFileWindow::selectedPatientRow() const {
@@ -333,7 +361,7 @@ void CardFileWindow::entrySelected() {
 
 void CardFileWindow::newPatient() {
     NewPatientDialog dialog(state_, seams_.messages, cardFile_.workDir(), this);
-    dialog.applyLanguage(state_.russian);
+    dialog.applyLanguage(state_.interfaceLanguage());
     dialog.birthDatePicker->setDate(QDate::currentDate());
     // This window appends the record itself; a request left by another caller would add it twice.
     state_.newPatient.selfAppend = false;
@@ -343,9 +371,8 @@ void CardFileWindow::newPatient() {
     const PatientTexts& t = state_.patientTexts;
     auto status = cardFile_.appendPatientRecord(dialog.record());
     if (!status) {
-        messages().show(failureText(state_, "Ошибка записи в картотеку\n",
-                                    "Cannot write to the card file\n", status),
-                        errorCaption(state_.russian));
+        messages().show(failureText(state_, QT_TR_NOOP("Ошибка записи в картотеку\n"), status),
+                        errorCaption(state_.interfaceLanguage()));
         return;
     }
     patientList->addTopLevelItem(centredRow({t.name, t.birthDate, t.sex}));
@@ -360,13 +387,12 @@ void CardFileWindow::changePatient() {
     QTreeWidgetItem* item = patientList->topLevelItem(row);
     auto stored = cardFile_.readPatient(static_cast<std::size_t>(row));
     if (!stored) {
-        messages().show(failureText(state_, "Ошибка открытия картотеки\n",
-                                    "Cannot open the card file\n", stored),
-                        errorCaption(state_.russian));
+        messages().show(failureText(state_, QT_TR_NOOP("Ошибка открытия картотеки\n"), stored),
+                        errorCaption(state_.interfaceLanguage()));
         return;
     }
     ChangePatientDialog dialog(state_, this);
-    dialog.applyLanguage(state_.russian);
+    dialog.applyLanguage(state_.interfaceLanguage());
 
     PatientTexts& t = state_.patientTexts;
     const PatientTexts before = t;
@@ -418,9 +444,8 @@ void CardFileWindow::changePatient() {
     record.id = stored.value.id;
     auto status = cardFile_.rewritePatientRecord(static_cast<std::size_t>(row), record);
     if (!status)
-        messages().show(failureText(state_, "Ошибка записи в картотеку\n",
-                                    "Cannot write to the card file\n", status),
-                        errorCaption(state_.russian));
+        messages().show(failureText(state_, QT_TR_NOOP("Ошибка записи в картотеку\n"), status),
+                        errorCaption(state_.interfaceLanguage()));
     patientList->clearSelection();
 }
 
@@ -430,18 +455,15 @@ void CardFileWindow::deletePatient() {
         showNoPatient(messages(), state_);
         return;
     }
-    if (!messages().ask(state_.tr2("Удалить пациента и все его записи?",
-                                   "To remove the patient and all his records?"),
-                        QString()))
+    if (!messages().ask(text(QT_TR_NOOP("Удалить пациента и все его записи?")), QString()))
         return;
     CardSelection& sel = state_.selection;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(row));
     const std::string id = patient ? patient.value.id : sel.patientId.toStdString();
     auto status = cardFile_.removePatient(static_cast<std::size_t>(row), id);
     if (!status) {
-        messages().show(failureText(state_, "Ошибка удаления пациента\n",
-                                    "Cannot remove the patient\n", status),
-                        errorCaption(state_.russian));
+        messages().show(failureText(state_, QT_TR_NOOP("Ошибка удаления пациента\n"), status),
+                        errorCaption(state_.interfaceLanguage()));
         return;
     }
     delete patientList->takeTopLevelItem(row);
@@ -491,8 +513,9 @@ void CardFileWindow::openRecording() {
     auto entry = cardFile_.readArchiveEntry(sel.patientId.toStdString(),
                                             static_cast<std::size_t>(sel.entryIndex));
     if (!entry) {
-        messages().show(QString::fromUtf8("Ошибка открытия файла с ЭКГ"),
-                        QString::fromUtf8("Ошибка"));
+        // Russian in English too, as it always was.
+        messages().show(text(QT_TR_NOOP("Ошибка открытия файла с ЭКГ")),
+                        text(QT_TR_NOOP("Ошибка")));
         sel.writeRequest = false;
         flags.cardReview = false;
         return;
@@ -530,13 +553,18 @@ void CardFileWindow::exportRecording() {
         auto entry =
             cardFile_.readArchiveEntry(patient.value.id, static_cast<std::size_t>(sel.entryIndex));
         if (entry) {
-            exportWithSaveDialog(seams_, cardFile_, patient.value, entry.value, state_.russian,
+            exportWithSaveDialog(seams_, cardFile_, patient.value, entry.value,
+                                 state_.interfaceLanguage(),
                                  QString::fromStdString(cardFile_.workDir().string()), this);
             return;
         }
     }
-    messages().show(state_.tr2("Ошибка открытия файла с ЭКГ", "Cannot open the ECG file"),
-                    errorCaption(state_.russian));
+    // Unlike Open's message, this one is in the interface language.
+    const char* failed[2] = QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow",
+                                               "Ошибка открытия файла с ЭКГ", "export");
+    messages().show(
+        velkard::ui::translate(state_.interfaceLanguage(), kContext, failed[0], failed[1]),
+        errorCaption(state_.interfaceLanguage()));
 }
 
 void CardFileWindow::writeNewRecording() {
@@ -569,13 +597,14 @@ void CardFileWindow::writeNewRecording() {
 void CardFileWindow::deleteRecording() {
     if (!entryChosen())
         return;
-    if (!messages().ask(state_.tr2("Удалить запись?", "To remove record?"), QString()))
+    if (!messages().ask(text(QT_TR_NOOP("Удалить запись?")), QString()))
         return;
     CardSelection& sel = state_.selection;
     auto status = cardFile_.removeArchiveEntry(sel.patientId.toStdString(),
                                                static_cast<std::size_t>(sel.entryIndex));
     if (!status) {
-        messages().show(QString::fromUtf8("Ошибка отрытия файла"), "Error");
+        // The text stays Russian and the caption English in both languages, as they always were.
+        messages().show(text(QT_TR_NOOP("Ошибка отрытия файла")), text(QT_TR_NOOP("Error")));
         return;
     }
     forgetOpenedRecording();

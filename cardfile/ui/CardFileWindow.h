@@ -6,6 +6,7 @@
 #pragma once
 
 #include "cardfile/CardFile.h"
+#include "ui/Language.h"
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
 
@@ -18,6 +19,9 @@ class QTreeWidget;
 
 namespace velkard::cardfile::ui {
 
+// What the windows say when the card file stays locked by another program or workstation.
+QString busyText(velkard::ui::Language language);
+
 class CardFileWindow : public QDialog {
     Q_OBJECT
 public:
@@ -25,7 +29,10 @@ public:
     CardFileWindow(velkard::ui::ViewState& state, velkard::ui::Seams seams,
                    std::filesystem::path workDir, QWidget* parent = nullptr);
 
-    void applyLanguage(bool russian);
+    // Relabels the window in `language` (also done on QEvent::LanguageChange, in the language
+    // installed then). Messages follow the view state's language when they are shown.
+    void applyLanguage(velkard::ui::Language language);
+    void applyLanguage(bool russian); // Russian or English
 
     QTreeWidget* patientList; // patients
     QTreeWidget* archiveList; // the selected patient's archive
@@ -71,7 +78,12 @@ public slots:
     void patientSelected();
     void entrySelected();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    // A message text (marked with QT_TR_NOOP) in the view state's language.
+    QString text(const char* source) const;
     int selectedPatientRow() const;
     int selectedEntryRow() const;
     // True when a patient and one of its recordings are selected; otherwise says which is missing.

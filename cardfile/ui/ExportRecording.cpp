@@ -13,42 +13,51 @@ namespace {
 
 namespace ex = velkard::exporting;
 
-QString text(bool russian, const char* ru, const char* en) {
-    return QString::fromUtf8(russian ? ru : en);
+using velkard::ui::Language;
+
+// The context of the export's texts in the translation files.
+constexpr const char* kContext = "velkard::cardfile::ui::ExportRecording";
+
+QString text(Language l, const char* source) {
+    return velkard::ui::translate(l, kContext, source);
 }
 
 // The message for a failed export, in the interface language; the detail (the file and the
 // system's reason) follows on its own line.
-QString failureText(const Status& s, bool russian) {
+QString failureText(const Status& s, Language l) {
     QString what;
     switch (s.code) {
     case ErrorCode::CannotReadRecording:
-        what = text(russian, "Ошибка открытия файла с ЭКГ", "Cannot open the ECG file");
+        what = text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording",
+                                         "Ошибка открытия файла с ЭКГ"));
         break;
     case ErrorCode::NotAnEcg:
-        what = text(russian, "Ритмограмма не содержит отведений ЭКГ и не экспортируется",
-                    "A rhythmogram holds no ECG leads and cannot be exported");
+        what =
+            text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording",
+                                      "Ритмограмма не содержит отведений ЭКГ и не экспортируется"));
         break;
     case ErrorCode::EmptyRecording:
-        what = text(russian, "Запись ЭКГ пуста", "The ECG recording is empty");
+        what = text(
+            l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording", "Запись ЭКГ пуста"));
         break;
     case ErrorCode::FormatCannotHold:
-        what = text(russian,
-                    "Формат SCP-ECG вмещает не более 40 с записи и не вмещает запись A2 после "
-                    "первых 10 с; выберите EDF+, DICOM или HL7 aECG",
-                    "SCP-ECG holds at most 40 s and not an A2 recording beyond its first 10 s; "
-                    "choose EDF+, DICOM or HL7 aECG");
+        what =
+            text(l, QT_TRANSLATE_NOOP(
+                        "velkard::cardfile::ui::ExportRecording",
+                        "Формат SCP-ECG вмещает не более 40 с записи и не вмещает запись A2 после "
+                        "первых 10 с; выберите EDF+, DICOM или HL7 aECG"));
         break;
     case ErrorCode::CannotWrite:
-        what = text(russian,
-                    "Не удалось записать файл (папка только для чтения или диск заполнен); "
-                    "файл не создан",
-                    "Cannot write the file (read-only folder or full disk); no file was made");
+        what = text(l, QT_TRANSLATE_NOOP(
+                           "velkard::cardfile::ui::ExportRecording",
+                           "Не удалось записать файл (папка только для чтения или диск заполнен); "
+                           "файл не создан"));
         break;
     case ErrorCode::UnknownPatient:
     case ErrorCode::UnknownRecording:
     default:
-        what = text(russian, "Ошибка экспорта", "Export failed");
+        what =
+            text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording", "Ошибка экспорта"));
         break;
     }
     return what + "\n" + QString::fromStdString(s.message);
@@ -56,35 +65,37 @@ QString failureText(const Status& s, bool russian) {
 
 } // namespace
 
-QString exportButtonCaption(bool russian) {
-    return text(russian, "Экспорт", "Export");
+QString exportButtonCaption(Language l) {
+    return text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording", "Экспорт"));
 }
 
-QStringList exportNameFilters(bool russian) {
-    return russian ? QStringList{QString::fromUtf8("EDF+ для программ просмотра (*.edf)"),
-                                 QString::fromUtf8("DICOM ЭКГ для архива изображений (*.dcm)"),
-                                 QString::fromUtf8("SCP-ECG (*.scp)"),
-                                 QString::fromUtf8("HL7 aECG (*.xml)")}
-                   : QStringList{"EDF+ for signal viewers (*.edf)",
-                                 "DICOM ECG for image archives (*.dcm)", "SCP-ECG (*.scp)",
-                                 "HL7 aECG (*.xml)"};
+QStringList exportNameFilters(Language l) {
+    // The extension in brackets is the one the dialog filters by.
+    return {text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording",
+                                      "EDF+ для программ просмотра (*.edf)")),
+            text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording",
+                                      "DICOM ЭКГ для архива изображений (*.dcm)")),
+            QStringLiteral("SCP-ECG (*.scp)"), QStringLiteral("HL7 aECG (*.xml)")};
 }
 
 bool exportWithSaveDialog(velkard::ui::Seams seams, const CardFile& cardFile,
-                          const PatientRecord& patient, const ArchiveEntry& entry, bool russian,
+                          const PatientRecord& patient, const ArchiveEntry& entry, Language l,
                           const QString& folder, QWidget* owner) {
     auto& messages = seams.messages;
-    const QString caption = exportButtonCaption(russian);
+    const QString caption = exportButtonCaption(l);
     if (entry.isRhythm()) {
-        messages.show(failureText(Status::failure(ErrorCode::NotAnEcg, ""), russian).trimmed(),
-                      caption, owner);
+        messages.show(failureText(Status::failure(ErrorCode::NotAnEcg, ""), l).trimmed(), caption,
+                      owner);
         return false;
     }
-    const QStringList filters = exportNameFilters(russian);
+    const QStringList filters = exportNameFilters(l);
     QString chosen;
     QString chosenFilter;
     {
-        QFileDialog dialog(owner, text(russian, "Экспорт ЭКГ", "Export ECG"), folder);
+        QFileDialog dialog(
+            owner,
+            text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording", "Экспорт ЭКГ")),
+            folder);
         dialog.setObjectName("ExportDialog");
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
@@ -117,10 +128,11 @@ bool exportWithSaveDialog(velkard::ui::Seams seams, const CardFile& cardFile,
     }
     const Status s = ex::exportCardFileRecording(cardFile, patient, entry, *format, target);
     if (!s) {
-        messages.show(failureText(s, russian), velkard::ui::errorCaption(russian), owner);
+        messages.show(failureText(s, l), velkard::ui::errorCaption(l), owner);
         return false;
     }
-    messages.show(text(russian, "ЭКГ экспортирована в файл\n", "The ECG was exported to\n") +
+    messages.show(text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording",
+                                            "ЭКГ экспортирована в файл\n")) +
                       QString::fromStdString(target.string()),
                   caption, owner);
     return true;

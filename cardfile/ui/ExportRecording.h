@@ -5,6 +5,7 @@
 #pragma once
 
 #include "cardfile/CardFile.h"
+#include "ui/Language.h"
 #include "ui/Messages.h"
 
 #include <QString>
@@ -15,14 +16,18 @@ class QWidget;
 namespace velkard::cardfile::ui {
 
 // Caption of the card-file window's button.
-QString exportButtonCaption(bool russian);
+QString exportButtonCaption(velkard::ui::Language language);
 // Name filters of the save dialog, in the order EDF+, DICOM, SCP-ECG, HL7 aECG.
-QStringList exportNameFilters(bool russian);
+QStringList exportNameFilters(velkard::ui::Language language);
+inline QStringList exportNameFilters(bool russian) {
+    return exportNameFilters(russian ? velkard::ui::Language::Russian
+                                     : velkard::ui::Language::English);
+}
 
 // Asks for the target file (default: the patient's name and the recording's date in `folder`) and
 // exports recording `entry` of `patient`. Returns true when a file was written.
 bool exportWithSaveDialog(velkard::ui::Seams seams, const CardFile& cardFile,
-                          const PatientRecord& patient, const ArchiveEntry& entry, bool russian,
-                          const QString& folder, QWidget* owner);
+                          const PatientRecord& patient, const ArchiveEntry& entry,
+                          velkard::ui::Language language, const QString& folder, QWidget* owner);
 
 } // namespace velkard::cardfile::ui

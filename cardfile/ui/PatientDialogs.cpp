@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDate>
 #include <QDateEdit>
+#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,29 +19,27 @@ namespace velkard::cardfile::ui {
 
 namespace {
 
-struct Caption {
-    const char* russian;
-    const char* english;
-};
+using velkard::ui::Language;
+
+// Both dialogs' texts share one context in the translation files.
+constexpr const char* kContext = "velkard::cardfile::ui::PatientInputs";
+
+QString text(Language l, const char* source) {
+    return velkard::ui::translate(l, kContext, source);
+}
 
 // nameLabel .. policyLabel of both dialogs.
-constexpr Caption kLabels[7] = {
-    {"Ф.И.О.", "Surname, name"},
-    {"Пол", "Sex"},
-    {"Дата рождения", "    Date of birth"},
-    {"Место рождения", "   The birthplace"},
-    {"Адрес", "The address"},
-    {"Телефон", "The telephone"},
-    {"Медицинский страховой полис", "   The medical insurance policy"},
+const char* const kLabels[7] = {
+    QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Ф.И.О."),
+    QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Пол"),
+    QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Дата рождения"),
+    QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Место рождения"),
+    QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Адрес"),
+    QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Телефон"),
+    QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Медицинский страховой полис"),
 };
-constexpr Caption kSexItems[2] = {{"Муж", "men"}, {"Жен", "wom"}};
-constexpr Caption kCancel{"Отмена", "Cancel"};
-constexpr Caption kNewTitle{"Новый пациент", "New patient"};
-constexpr Caption kChangeTitle{"Изменить данные о пациенте", "Change of Data on the Patient"};
-
-QString pick(const Caption& c, bool russian) {
-    return QString::fromUtf8(russian ? c.russian : c.english);
-}
+const char* const kSexItems[2] = {QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Муж"),
+                                  QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Жен")};
 
 // maxLength is the field's width in the stored record less its terminator, so nothing typed is
 // cut without a word when the record is written (one Windows-1251 byte per character).
@@ -68,8 +67,7 @@ PatientInputs::PatientInputs(velkard::ui::ViewState& state, QWidget* parent)
     sexBox->setEditable(true);
     // Enter on a typed text keeps the list at its two items.
     sexBox->setInsertPolicy(QComboBox::NoInsert);
-    sexBox->addItems(
-        {QString::fromUtf8(kSexItems[0].russian), QString::fromUtf8(kSexItems[1].russian)});
+    sexBox->addItems({QString::fromUtf8(kSexItems[0]), QString::fromUtf8(kSexItems[1])});
     sexBox->setCurrentIndex(-1);
     sexBox->lineEdit()->setMaxLength(kPatientFieldChars.sex);
     birthDatePicker = new QDateEdit(this);
@@ -120,17 +118,17 @@ void PatientInputs::policyEdited() {
     state_.patientTexts.policy = policyEdit->text();
 }
 
-void PatientInputs::applyInputCaptions(bool russian) {
+void PatientInputs::applyInputCaptions(Language l) {
     QLabel* labels[7] = {nameLabel,    sexLabel,       birthDateLabel, birthplaceLabel,
                          addressLabel, telephoneLabel, policyLabel};
     for (int i = 0; i < 7; ++i)
-        labels[i]->setText(pick(kLabels[i], russian));
+        labels[i]->setText(text(l, kLabels[i]));
     // Replacing the items must not change the text the box shows (nor the patient text).
     const QString shown = sexBox->currentText();
     const int index = sexBox->currentIndex();
     const QSignalBlocker block(sexBox);
-    sexBox->setItemText(0, pick(kSexItems[0], russian));
-    sexBox->setItemText(1, pick(kSexItems[1], russian));
+    sexBox->setItemText(0, text(l, kSexItems[0]));
+    sexBox->setItemText(1, text(l, kSexItems[1]));
     if (index < 0)
         sexBox->setEditText(shown);
     else
@@ -184,33 +182,47 @@ NewPatientDialog::NewPatientDialog(velkard::ui::ViewState& state, velkard::ui::M
 
     state_.patientTexts = velkard::ui::PatientTexts{};
     state_.newPatient.patientCreated = false;
-    applyLanguage(state_.russian);
+    applyLanguage(state_.interfaceLanguage());
 }
 
 void NewPatientDialog::applyLanguage(bool russian) {
-    setWindowTitle(pick(kNewTitle, russian));
-    applyInputCaptions(russian);
+    applyLanguage(russian ? Language::Russian : Language::English);
+}
+
+void NewPatientDialog::applyLanguage(Language l) {
+    setWindowTitle(
+        text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Новый пациент")));
+    applyInputCaptions(l);
     OK->setText("OK");
-    Cancel->setText(pick(kCancel, russian));
+    Cancel->setText(text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Отмена")));
+}
+
+void NewPatientDialog::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange)
+        applyLanguage(velkard::ui::languageInUse());
+    PatientInputs::changeEvent(event);
 }
 
 void NewPatientDialog::confirm() {
     const velkard::ui::PatientTexts& t = state_.patientTexts;
+    const Language l = state_.interfaceLanguage();
     if (t.name.isEmpty() || t.policy.isEmpty()) {
         if (t.name.isEmpty() && t.policy.isEmpty()) {
-            messages_.show(
-                state_.tr2("Введите ФИО пациента и № страхового полиса",
-                           "Enter surname, name of the patient and № of the insurance policy"),
-                velkard::ui::errorCaption(state_.russian));
+            messages_.show(text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs",
+                                                     "Введите ФИО пациента и № страхового полиса")),
+                           velkard::ui::errorCaption(l));
             return;
         }
         if (t.name.isEmpty())
-            messages_.show(state_.tr2("Введите ФИО пациента", "Enter surname, name of the patient"),
-                           velkard::ui::errorCaption(state_.russian));
+            messages_.show(text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs",
+                                                     "Введите ФИО пациента")),
+                           velkard::ui::errorCaption(l));
+        // Under the caption "Error" in both languages, as it always was.
         if (t.policy.isEmpty())
             messages_.show(
-                state_.tr2("Введите № страхового полиса", "Enter № of the insurance policy"),
-                "Error");
+                text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs",
+                                          "Введите № страхового полиса")),
+                text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Error")));
         return;
     }
     state_.patientTexts.birthDate = pickerDateText();
@@ -226,11 +238,13 @@ void NewPatientDialog::confirm() {
 
     auto created = createNewPatient(cardFile_, input, state_.newPatient.selfAppend);
     if (!created) {
-        const QString text = created.code == ErrorCode::ArchiveCreateFailed
-                                 ? QString::fromUtf8("Ошибка создания ID файла")
-                                 : QString::fromUtf8("Ошибка создания ID файла\n") +
-                                       QString::fromStdString(created.message);
-        messages_.show(text, "Error");
+        // Russian under "Error" in both languages, as it always was.
+        const QString failed = text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs",
+                                                         "Ошибка создания ID файла"));
+        messages_.show(created.code == ErrorCode::ArchiveCreateFailed
+                           ? failed
+                           : failed + "\n" + QString::fromStdString(created.message),
+                       text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Error")));
         return;
     }
     record_ = std::move(created.value);
@@ -272,7 +286,7 @@ ChangePatientDialog::ChangePatientDialog(velkard::ui::ViewState& state, QWidget*
     connect(OK, &QPushButton::clicked, this, &ChangePatientDialog::confirm);
     connect(Cancel, &QPushButton::clicked, this, &ChangePatientDialog::cancel);
     connect(birthDatePicker, &QDateEdit::dateChanged, this, [this] { storedBirthDate_.reset(); });
-    applyLanguage(state_.russian);
+    applyLanguage(state_.interfaceLanguage());
 }
 
 void ChangePatientDialog::showStoredBirthDate(const QString& stored) {
@@ -282,10 +296,21 @@ void ChangePatientDialog::showStoredBirthDate(const QString& stored) {
 }
 
 void ChangePatientDialog::applyLanguage(bool russian) {
-    setWindowTitle(pick(kChangeTitle, russian));
-    applyInputCaptions(russian);
+    applyLanguage(russian ? Language::Russian : Language::English);
+}
+
+void ChangePatientDialog::applyLanguage(Language l) {
+    setWindowTitle(text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs",
+                                             "Изменить данные о пациенте")));
+    applyInputCaptions(l);
     OK->setText("OK");
-    Cancel->setText(pick(kCancel, russian));
+    Cancel->setText(text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Отмена")));
+}
+
+void ChangePatientDialog::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange)
+        applyLanguage(velkard::ui::languageInUse());
+    PatientInputs::changeEvent(event);
 }
 
 void ChangePatientDialog::confirm() {

@@ -56,7 +56,7 @@ protected:
     velkard::ui::ViewState& state_;
 
     // Labels and the sex items of one language; the window caption is the dialog's own.
-    void applyInputCaptions(bool russian);
+    void applyInputCaptions(velkard::ui::Language language);
     // Lays the inputs out above the two buttons, in the tab order name .. policy, OK, Cancel.
     void layOut(QPushButton* ok, QPushButton* cancel);
 };
@@ -69,7 +69,9 @@ public:
     NewPatientDialog(velkard::ui::ViewState& state, velkard::ui::Messages& messages,
                      std::filesystem::path workDir, QWidget* parent = nullptr);
 
-    void applyLanguage(bool russian);
+    // Relabels the dialog (also on QEvent::LanguageChange, in the language installed then).
+    void applyLanguage(velkard::ui::Language language);
+    void applyLanguage(bool russian); // Russian or English
 
     // The record assembled by the last successful OK (valid while
     // the view state's newPatient.patientCreated).
@@ -84,6 +86,9 @@ public slots:
     void confirm();
     void cancel();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     velkard::ui::Messages& messages_;
     CardFile cardFile_;
@@ -95,7 +100,8 @@ class ChangePatientDialog : public PatientInputs {
 public:
     explicit ChangePatientDialog(velkard::ui::ViewState& state, QWidget* parent = nullptr);
 
-    void applyLanguage(bool russian);
+    void applyLanguage(velkard::ui::Language language);
+    void applyLanguage(bool russian); // Russian or English
     // Shows the stored birth date (today when it does not read as a date). OK keeps the stored
     // text as it is unless the user changes the date.
     void showStoredBirthDate(const QString& stored);
@@ -106,6 +112,9 @@ public:
 public slots:
     void confirm();
     void cancel();
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
     std::optional<QString> storedBirthDate_; // set until the user changes the picker's date

@@ -14,14 +14,24 @@ namespace {
 constexpr int kClickDistance = 3;
 } // namespace
 
-QString caliperText(const CaliperReading& r, bool russian) {
+QString caliperText(const CaliperReading& r, velkard::ui::Language l) {
+    const auto text = [l](const char* source) {
+        return velkard::ui::translate(l, "velkard::measure::ui::Calipers", source);
+    };
     const QString bpm = r.ms > 0 ? QString::number(std::lround(r.bpm)) : QStringLiteral("--");
-    const QString mv = QString::number(r.mv, 'f', 2);
-    if (russian)
-        return QString::fromUtf8("Δt %1 мс  %2 уд/мин  ΔU %3 мВ")
-            .arg(std::lround(r.ms))
-            .arg(bpm, QString(mv).replace('.', ','));
-    return QString::fromUtf8("Δt %1 ms  %2 bpm  ΔU %3 mV").arg(std::lround(r.ms)).arg(bpm, mv);
+    // The language's decimal separator in the millivolts.
+    const QString mv =
+        QString::number(r.mv, 'f', 2)
+            .replace('.', text(QT_TRANSLATE_NOOP("velkard::measure::ui::Calipers", ",")));
+    return text(
+               QT_TRANSLATE_NOOP("velkard::measure::ui::Calipers", "Δt %1 мс  %2 уд/мин  ΔU %3 мВ"))
+        .arg(std::lround(r.ms))
+        .arg(bpm, mv);
+}
+
+QString caliperText(const CaliperReading& r, bool russian) {
+    return caliperText(r,
+                       russian ? velkard::ui::Language::Russian : velkard::ui::Language::English);
 }
 
 Calipers::Calipers(QWidget* area) : QWidget(area) {
@@ -74,9 +84,19 @@ void Calipers::setActive(bool active) {
 }
 
 void Calipers::applyLanguage(bool russian) {
-    russian_ = russian;
+    applyLanguage(russian ? velkard::ui::Language::Russian : velkard::ui::Language::English);
+}
+
+void Calipers::applyLanguage(velkard::ui::Language language) {
+    language_ = language;
     if (start_)
         redraw();
+}
+
+void Calipers::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange)
+        applyLanguage(velkard::ui::languageInUse());
+    QWidget::changeEvent(event);
 }
 
 void Calipers::clear() {
@@ -101,7 +121,7 @@ std::optional<CaliperReading> Calipers::reading() const {
 
 QString Calipers::readingText() const {
     const auto r = reading();
-    return r ? caliperText(*r, russian_) : QString();
+    return r ? caliperText(*r, language_) : QString();
 }
 
 void Calipers::mousePressEvent(QMouseEvent* event) {

@@ -4,6 +4,8 @@
 // difference in mV, at the scale the traces are drawn with. Esc or a click clears them.
 #pragma once
 
+#include "ui/Language.h"
+
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -34,7 +36,9 @@ public:
     // through. The overlay itself stays in place (showing or hiding it would expose the area).
     void setActive(bool active);
     bool active() const { return active_; }
-    void applyLanguage(bool russian);
+    // Also on QEvent::LanguageChange, in the language installed then.
+    void applyLanguage(velkard::ui::Language language);
+    void applyLanguage(bool russian); // Russian or English
 
     void clear();
     std::optional<CaliperReading> reading() const;
@@ -48,6 +52,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void followArea();
@@ -57,12 +62,13 @@ private:
     int top_ = 0, bottom_ = 0;
     double msPerPixel_ = 1.0, mvPerPixel_ = 0.01;
     bool active_ = false;
-    bool russian_ = true;
+    velkard::ui::Language language_ = velkard::ui::Language::Russian;
     bool dragging_ = false;
     std::optional<QPoint> start_, end_;
 };
 
 // "Δt 800 мс  75 уд/мин  ΔU 1,20 мВ" / "Δt 800 ms  75 bpm  ΔU 1.20 mV".
-QString caliperText(const CaliperReading& r, bool russian);
+QString caliperText(const CaliperReading& r, velkard::ui::Language language);
+QString caliperText(const CaliperReading& r, bool russian); // Russian or English
 
 } // namespace velkard::measure::ui

@@ -2,6 +2,8 @@
 // The heart rate in the tool panel: "ЧСС 72" / "HR 72", or "--" when there is none.
 #pragma once
 
+#include "ui/Language.h"
+
 #include <QLabel>
 #include <optional>
 
@@ -16,16 +18,22 @@ public:
     // From a measured rate in beats per minute (rounded), or none.
     void setRate(std::optional<double> bpm);
     std::optional<int> rate() const { return bpm_; }
-    void applyLanguage(bool russian);
+    // Also on QEvent::LanguageChange, in the language installed then.
+    void applyLanguage(velkard::ui::Language language);
+    void applyLanguage(bool russian); // Russian or English
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
     void showText();
 
     std::optional<int> bpm_;
-    bool russian_ = true;
+    velkard::ui::Language language_ = velkard::ui::Language::Russian;
 };
 
 // "ЧСС 72" / "HR 72", "ЧСС --" / "HR --".
-QString heartRateText(std::optional<int> bpm, bool russian);
+QString heartRateText(std::optional<int> bpm, velkard::ui::Language language);
+QString heartRateText(std::optional<int> bpm, bool russian); // Russian or English
 
 } // namespace velkard::measure::ui

@@ -28,7 +28,7 @@ MeasurementsController::MeasurementsController(QWidget* labelParent, QWidget* dr
     action_->setObjectName("measurementsAction");
     connect(action_, &QAction::triggered, this, &MeasurementsController::showWindow);
     nothingShown();
-    applyLanguage(true);
+    applyLanguage(velkard::ui::Language::Russian);
 }
 
 MeasurementsController::~MeasurementsController() = default;
@@ -83,11 +83,14 @@ void MeasurementsController::nothingShown() {
 }
 
 void MeasurementsController::applyLanguage(bool russian) {
-    russian_ = russian;
-    action_->setText(russian ? QString::fromUtf8("Измерения") : QStringLiteral("Measurements"));
-    label_->applyLanguage(russian);
-    calipers_->applyLanguage(russian);
-    window_->applyLanguage(russian);
+    applyLanguage(russian ? velkard::ui::Language::Russian : velkard::ui::Language::English);
+}
+
+void MeasurementsController::applyLanguage(velkard::ui::Language l) {
+    action_->setText(velkard::ui::translated<MeasurementsController>(l, QT_TR_NOOP("Измерения")));
+    label_->applyLanguage(l);
+    calipers_->applyLanguage(l);
+    window_->applyLanguage(l);
 }
 
 void MeasurementsController::showWindow() {

@@ -8,6 +8,8 @@
 #include "measure/Measurements.h"
 #include "signal/SampleRecord.h"
 
+#include "ui/Language.h"
+
 #include <QObject>
 #include <cstdint>
 #include <memory>
@@ -61,7 +63,9 @@ public:
     // Neither live nor review: no rate, no calipers, the action off.
     void nothingShown();
 
-    void applyLanguage(bool russian);
+    // The action, the label, the calipers and the window in `language`.
+    void applyLanguage(velkard::ui::Language language);
+    void applyLanguage(bool russian); // Russian or English
     // Opens the measurements window on the 10 s from the shown page's start.
     void showWindow();
 
@@ -75,7 +79,6 @@ private:
     std::unique_ptr<HeartRateMeter> meter_;
     ReviewPage page_;
     bool reviewing_ = false;
-    bool russian_ = true;
 };
 
 } // namespace velkard::measure::ui

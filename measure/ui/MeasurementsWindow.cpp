@@ -3,6 +3,7 @@
 
 #include "signal/Leads.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
@@ -13,32 +14,41 @@ namespace velkard::measure::ui {
 
 namespace {
 
+constexpr const char* kContext = "velkard::measure::ui::MeasurementsWindow";
+
 struct Row {
-    const char* ru;
-    const char* en;
-    const char* unitRu;
-    const char* unitEn;
+    const char* name; // marked for translation, as the unit
+    const char* unit;
     int decimals;
 };
 
-constexpr Row kRows[] = {
-    {"ЧСС", "Heart rate", "уд/мин", "bpm", 0},
-    {"RR", "RR", "мс", "ms", 0},
-    {"P", "P", "мс", "ms", 0},
-    {"PR", "PR", "мс", "ms", 0},
-    {"QRS", "QRS", "мс", "ms", 0},
-    {"QT", "QT", "мс", "ms", 0},
-    {"QTc (Базетт)", "QTc (Bazett)", "мс", "ms", 0},
-    {"QTc (Фридеричиа)", "QTc (Fridericia)", "мс", "ms", 0},
-    {"Ось P", "P axis", "°", "°", 0},
-    {"Ось QRS", "QRS axis", "°", "°", 0},
-    {"Ось T", "T axis", "°", "°", 0},
-    {"SV1 + RV5 (Соколов–Лайон)", "SV1 + RV5 (Sokolow–Lyon)", "мВ", "mV", 2},
+const Row kRows[] = {
+    {QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "ЧСС"),
+     QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "уд/мин"), 0},
+    {QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "RR"),
+     QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "мс"), 0},
+    {QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "P"),
+     QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "мс"), 0},
+    {QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "PR"),
+     QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "мс"), 0},
+    {QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "QRS"),
+     QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "мс"), 0},
+    {QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "QT"),
+     QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "мс"), 0},
+    {QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "QTc (Базетт)"),
+     QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "мс"), 0},
+    {QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "QTc (Фридеричиа)"),
+     QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "мс"), 0},
+    {QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "Ось P"), "°", 0},
+    {QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "Ось QRS"), "°", 0},
+    {QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "Ось T"), "°", 0},
+    {QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "SV1 + RV5 (Соколов–Лайон)"),
+     QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsWindow", "мВ"), 2},
 };
 constexpr int kRowCount = static_cast<int>(std::size(kRows));
 
-QString pick(const char* ru, const char* en, bool russian) {
-    return QString::fromUtf8(russian ? ru : en);
+QString text(velkard::ui::Language l, const char* source) {
+    return velkard::ui::translate(l, kContext, source);
 }
 
 QString number(std::optional<double> v, int decimals) {
@@ -107,7 +117,7 @@ MeasurementsWindow::MeasurementsWindow(QWidget* parent) : QDialog(parent) {
         leadNames << QString::fromUtf8(name);
     leads_->setVerticalHeaderLabels(leadNames);
     resize(360, 640);
-    applyLanguage(true);
+    applyLanguage(velkard::ui::Language::Russian);
 }
 
 void MeasurementsWindow::setMeasurements(const Measurements& m, double fromSeconds,
@@ -119,15 +129,24 @@ void MeasurementsWindow::setMeasurements(const Measurements& m, double fromSecon
 }
 
 void MeasurementsWindow::applyLanguage(bool russian) {
-    russian_ = russian;
-    setWindowTitle(pick("Измерения", "Measurements", russian));
+    applyLanguage(russian ? velkard::ui::Language::Russian : velkard::ui::Language::English);
+}
+
+void MeasurementsWindow::applyLanguage(velkard::ui::Language l) {
+    language_ = l;
+    setWindowTitle(text(l, QT_TR_NOOP("Измерения")));
     QStringList rows;
     for (const Row& r : kRows)
-        rows << pick(r.ru, r.en, russian);
+        rows << text(l, r.name);
     global_->setVerticalHeaderLabels(rows);
-    leads_->setHorizontalHeaderLabels(
-        {pick("R, мВ", "R, mV", russian), pick("S, мВ", "S, mV", russian)});
+    leads_->setHorizontalHeaderLabels({text(l, QT_TR_NOOP("R, мВ")), text(l, QT_TR_NOOP("S, мВ"))});
     fill();
+}
+
+void MeasurementsWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange)
+        applyLanguage(velkard::ui::languageInUse());
+    QDialog::changeEvent(event);
 }
 
 QString MeasurementsWindow::valueText(int row) const {
@@ -137,16 +156,13 @@ QString MeasurementsWindow::valueText(int row) const {
 void MeasurementsWindow::fill() {
     const QString from = QString::number(from_, 'f', 1),
                   to = QString::number(from_ + length_, 'f', 1);
-    span_->setText(russian_ ? QString::fromUtf8("С %1 по %2 с, комплексов в медиане: %3")
-                                  .arg(from, to)
-                                  .arg(m_.beatsInMedian)
-                            : QString("From %1 to %2 s, beats in the median: %3")
-                                  .arg(from, to)
-                                  .arg(m_.beatsInMedian));
+    span_->setText(text(language_, QT_TR_NOOP("С %1 по %2 с, комплексов в медиане: %3"))
+                       .arg(from, to)
+                       .arg(m_.beatsInMedian));
     for (int row = 0; row < kRowCount; ++row) {
         const Row& r = kRows[row];
         global_->setItem(row, 0, new QTableWidgetItem(number(rowValue(m_, row), r.decimals)));
-        global_->setItem(row, 1, new QTableWidgetItem(pick(r.unitRu, r.unitEn, russian_)));
+        global_->setItem(row, 1, new QTableWidgetItem(text(language_, r.unit)));
         global_->item(row, 0)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
     for (int l = 0; l < signal::kLeadCount; ++l) {

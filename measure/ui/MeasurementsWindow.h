@@ -5,6 +5,8 @@
 
 #include "measure/Measurements.h"
 
+#include "ui/Language.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -19,12 +21,17 @@ public:
 
     // Shows these measurements of the span starting fromSeconds into the recording.
     void setMeasurements(const Measurements& m, double fromSeconds, double spanSeconds);
-    void applyLanguage(bool russian);
+    // Relabels the window (also on QEvent::LanguageChange, in the language installed then).
+    void applyLanguage(velkard::ui::Language language);
+    void applyLanguage(bool russian); // Russian or English
 
     // The text shown for a quantity.
     QString valueText(int row) const;
     QTableWidget* globalTable() const { return global_; }
     QTableWidget* leadTable() const { return leads_; }
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
     void fill();
@@ -34,7 +41,7 @@ private:
     QTableWidget* leads_ = nullptr;
     Measurements m_;
     double from_ = 0, length_ = 0;
-    bool russian_ = true;
+    velkard::ui::Language language_ = velkard::ui::Language::Russian;
 };
 
 } // namespace velkard::measure::ui

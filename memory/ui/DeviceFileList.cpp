@@ -2,9 +2,11 @@
 #include "memory/ui/DeviceFileList.h"
 
 #include "signal/Cp1251.h"
+#include "ui/Language.h"
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QListWidget>
@@ -74,7 +76,7 @@ DeviceFileList::DeviceFileList(const velkard::ui::ViewState& state, velkard::ui:
     layout->addWidget(panel);
     resize(420, 320);
 
-    applyLanguage(state_.russian);
+    applyLanguage(state_.interfaceLanguage());
 
     connect(refreshButton, &QPushButton::clicked, this, &DeviceFileList::refreshListing);
     connect(acceptButton, &QPushButton::clicked, this, &DeviceFileList::acceptSelected);
@@ -94,21 +96,36 @@ DeviceFileList::DeviceFileList(const velkard::ui::ViewState& state, velkard::ui:
 DeviceFileList::~DeviceFileList() = default;
 
 void DeviceFileList::applyLanguage(bool russian) {
-    setWindowTitle(russian ? QStringLiteral("Память ЭК") : QStringLiteral("Memory EC"));
-    refreshButton->setText(russian ? QStringLiteral("Обновить") : QStringLiteral("To update"));
-    acceptButton->setText(russian ? QStringLiteral("Принять") : QStringLiteral("To accept"));
-    deleteButton->setText(russian ? QStringLiteral("Удалить") : QStringLiteral("Delete"));
-    selectAllButton->setText(russian ? QStringLiteral("Выделить всё")
-                                     : QStringLiteral("Allocate all"));
-    clearSelectionButton->setText(russian ? QStringLiteral("Снять выделение")
-                                          : QStringLiteral("To remove allocation"));
+    applyLanguage(russian ? velkard::ui::Language::Russian : velkard::ui::Language::English);
+}
+
+void DeviceFileList::applyLanguage(velkard::ui::Language l) {
+    const auto say = [l](const char* source) {
+        return velkard::ui::translated<DeviceFileList>(l, source);
+    };
+    setWindowTitle(say(QT_TR_NOOP("Память ЭК")));
+    refreshButton->setText(say(QT_TR_NOOP("Обновить")));
+    acceptButton->setText(say(QT_TR_NOOP("Принять")));
+    deleteButton->setText(say(QT_TR_NOOP("Удалить")));
+    selectAllButton->setText(say(QT_TR_NOOP("Выделить всё")));
+    clearSelectionButton->setText(say(QT_TR_NOOP("Снять выделение")));
+}
+
+void DeviceFileList::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange)
+        applyLanguage(velkard::ui::languageInUse());
+    QDialog::changeEvent(event);
 }
 
 void DeviceFileList::prepareConnection(bool russian) {
+    prepareConnection(russian ? velkard::ui::Language::Russian : velkard::ui::Language::English);
+}
+
+void DeviceFileList::prepareConnection(velkard::ui::Language language) {
     clearEntries();
     setProgressPosition(0);
     setListEnabled(true);
-    applyLanguage(russian);
+    applyLanguage(language);
 }
 
 void DeviceFileList::setConnection(MemoryConnection* connection) {
@@ -233,11 +250,9 @@ void DeviceFileList::deleteSelected() {
         return s.empty() || s.back() != '/';
     });
     if (anyFile) {
-        const bool russian = state_.russian;
-        const QString question =
-            russian ? QStringLiteral("Удалить выбранные файлы (%1) с карты памяти прибора?")
-                    : QStringLiteral("Delete the selected files (%1) from the device's memory "
-                                     "card?");
+        const QString question = velkard::ui::translated<DeviceFileList>(
+            state_.interfaceLanguage(),
+            QT_TR_NOOP("Удалить выбранные файлы (%1) с карты памяти прибора?"));
         int files = 0;
         for (const auto& s : chosen)
             files += (s.empty() || s.back() != '/') ? 1 : 0;

@@ -32,11 +32,15 @@ public:
 
     // Connection start: captions by language, empty list, progress 0, list and buttons enabled
     // (a run cut short by closing the window must not leave the next connection locked).
-    void prepareConnection(bool russian);
+    void prepareConnection(velkard::ui::Language language);
+    void prepareConnection(bool russian); // Russian or English
     // The connection the buttons drive while the window is shown; null between connections.
     void setConnection(MemoryConnection* connection);
 
-    void applyLanguage(bool russian);
+    // Relabels the window in `language` (also on QEvent::LanguageChange, in the language
+    // installed then).
+    void applyLanguage(velkard::ui::Language language);
+    void applyLanguage(bool russian); // Russian or English
 
     // FileListWindow operations that the model does not cover.
     void showMessage(const std::string& text, const std::string& caption) override;
@@ -58,6 +62,7 @@ public slots:
     void clearFileSelection();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void entryAppended(const std::string& text) override;
     void entriesCleared() override;
     void selectionChanged(std::size_t i, bool selected) override;

@@ -12,6 +12,7 @@
 #include <QDate>
 #include <QDateEdit>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -29,9 +30,7 @@ namespace velkard::memory::ui {
 
 namespace {
 
-QString tr2(const velkard::ui::ViewState& state, const char* russian, const char* english) {
-    return QString::fromUtf8(state.tr2(russian, english));
-}
+using velkard::ui::Language;
 
 QLabel* makeLabel(QWidget* parent, const char* name) {
     auto* l = new QLabel(parent);
@@ -58,10 +57,13 @@ void addCheckRow(QListWidget* list, const QString& name, const std::filesystem::
 
 // The file errors of filing keep their caption "Error"; the refusals that say why (a full archive,
 // too long a recording, a busy card file) are captioned in the interface language.
-QString storeErrorCaption(ErrorCode error, bool russian) {
+QString storeErrorCaption(ErrorCode error, Language l) {
     const bool refusal =
         error == ErrorCode::ArchiveFull || error == ErrorCode::TooLong || error == ErrorCode::Busy;
-    return refusal ? velkard::ui::errorCaption(russian) : QStringLiteral("Error");
+    return refusal ? velkard::ui::errorCaption(l)
+                   : velkard::ui::translate(
+                         l, "velkard::memory::ui::MemoryWindow",
+                         QT_TRANSLATE_NOOP("velkard::memory::ui::MemoryWindow", "Error"));
 }
 
 // The file a row names (rows without their own data name the file by their text).
@@ -171,34 +173,47 @@ MemoryWindow::MemoryWindow(velkard::ui::ViewState& state, velkard::ui::Seams sea
     state_.cardReview = false;
     sourceTab_ = 1;
     fillPatients();
-    applyLanguage(state_.russian);
+    applyLanguage(state_.interfaceLanguage());
     // Files downloaded earlier and not filed yet are offered again.
     fillDownloaded();
 }
 
 void MemoryWindow::applyLanguage(bool russian) {
-    auto pick = [russian](const char* ru, const char* en) {
-        return QString::fromUtf8(russian ? ru : en);
+    applyLanguage(russian ? Language::Russian : Language::English);
+}
+
+void MemoryWindow::applyLanguage(Language l) {
+    const auto say = [l](const char* source) {
+        return velkard::ui::translated<MemoryWindow>(l, source);
     };
-    setWindowTitle(pick("Память", "Memory"));
-    sourceTabs->setTabText(0, pick("Память ЭК", "Memory EC"));
-    sourceTabs->setTabText(1, pick("Карта памяти", "Memory card"));
-    patientList->setHeaderLabels({pick("Картотека", "Card file")});
-    memoryCardLabel->setText(pick("Карта памяти", "Memory card"));
-    downloadedLabel->setText(pick("Память ЭК", "Memory EC"));
-    newPatientButton->setText(pick("Новая карта пациента", "New card of the patient"));
-    storeButton->setText(pick("Положить в карту пациента", "To put in the card of the patient"));
-    addCardFilesButton->setText(
-        pick("Скачать архив с карты памяти", "To download archive from a memory card"));
-    downloadButton->setText(pick("Скачать архив с ЭК", "To download archive from the EC"));
-    closeButton->setText(pick("Закрыть", "Close"));
-    nameLabel->setText(pick("Фамилия Имя Отчество", "Surname, name"));
-    sexLabel->setText(pick("Пол", "Sex"));
-    birthDateLabel->setText(pick("Дата рождения", "Date of birth "));
-    birthplaceLabel->setText(pick("Место рождения", "The birthplace"));
-    addressLabel->setText(pick("Адрес", "The address"));
-    telephoneLabel->setText(pick("Телефон", "The telephone"));
-    policyLabel->setText(pick("Медицинский страховой полис", "The medical insurance policy"));
+    setWindowTitle(say(QT_TR_NOOP("Память")));
+    sourceTabs->setTabText(0, say(QT_TR_NOOP("Память ЭК")));
+    sourceTabs->setTabText(1, say(QT_TR_NOOP("Карта памяти")));
+    patientList->setHeaderLabels({say(QT_TR_NOOP("Картотека"))});
+    memoryCardLabel->setText(say(QT_TR_NOOP("Карта памяти")));
+    downloadedLabel->setText(say(QT_TR_NOOP("Память ЭК")));
+    newPatientButton->setText(say(QT_TR_NOOP("Новая карта пациента")));
+    storeButton->setText(say(QT_TR_NOOP("Положить в карту пациента")));
+    addCardFilesButton->setText(say(QT_TR_NOOP("Скачать архив с карты памяти")));
+    downloadButton->setText(say(QT_TR_NOOP("Скачать архив с ЭК")));
+    closeButton->setText(say(QT_TR_NOOP("Закрыть")));
+    nameLabel->setText(say(QT_TR_NOOP("Фамилия Имя Отчество")));
+    sexLabel->setText(say(QT_TR_NOOP("Пол")));
+    birthDateLabel->setText(say(QT_TR_NOOP("Дата рождения")));
+    birthplaceLabel->setText(say(QT_TR_NOOP("Место рождения")));
+    addressLabel->setText(say(QT_TR_NOOP("Адрес")));
+    telephoneLabel->setText(say(QT_TR_NOOP("Телефон")));
+    policyLabel->setText(say(QT_TR_NOOP("Медицинский страховой полис")));
+}
+
+void MemoryWindow::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange)
+        applyLanguage(velkard::ui::languageInUse());
+    QDialog::changeEvent(event);
+}
+
+QString MemoryWindow::text(const char* source) const {
+    return velkard::ui::translated<MemoryWindow>(state_.interfaceLanguage(), source);
 }
 
 void MemoryWindow::fillPatients() {
@@ -261,7 +276,7 @@ void MemoryWindow::patientSelected() {
 
 void MemoryWindow::newPatient() {
     cardfile::ui::NewPatientDialog dialog(state_, seams_.messages, setup_.workDir, this);
-    dialog.applyLanguage(state_.russian);
+    dialog.applyLanguage(state_.interfaceLanguage());
     state_.newPatient.selfAppend = true;
     dialog.birthDatePicker->setDate(QDate::currentDate());
     seams_.dialogs.run(dialog);
@@ -305,11 +320,11 @@ void MemoryWindow::download() {
 
     std::unique_ptr<device::Link> link = setup_.makeLink();
     if (!link) {
-        seams_.messages.show(tr2(state_, kNotFoundRu, kNotFoundEn),
-                             velkard::ui::errorCaption(state_.russian));
+        seams_.messages.show(text(QT_TR_NOOP("Прибор не найден")),
+                             velkard::ui::errorCaption(state_.interfaceLanguage()));
         return;
     }
-    form->prepareConnection(russian);
+    form->prepareConnection(state_.interfaceLanguage());
     StartResult started;
     {
         MemoryConnection connection(*link, *form, temp);
@@ -322,10 +337,10 @@ void MemoryWindow::download() {
     if (started == StartResult::NotFound) {
         // Why it failed (no device, no permission, busy) on the line below.
         const std::string reason = device::openFailureText(link->openProblem(), russian);
-        QString text = tr2(state_, kNotFoundRu, kNotFoundEn);
+        QString shown = text(QT_TR_NOOP("Прибор не найден"));
         if (!reason.empty())
-            text += QLatin1Char('\n') + QString::fromStdString(reason);
-        seams_.messages.show(text, velkard::ui::errorCaption(state_.russian));
+            shown += QLatin1Char('\n') + QString::fromStdString(reason);
+        seams_.messages.show(shown, velkard::ui::errorCaption(state_.interfaceLanguage()));
         return;
     }
     if (started != StartResult::Started)
@@ -358,9 +373,8 @@ QList<QListWidgetItem*> MemoryWindow::filesToStore(QListWidget* list) const {
 
 void MemoryWindow::storeInCard() {
     auto& msg = seams_.messages;
-    const QString attention = tr2(state_, "Внимание", "Attention");
-    const QString choosePatient =
-        tr2(state_, "Выберите пациента в картотеке", "Choose the patient in a card file");
+    const QString attention = velkard::ui::attentionCaption(state_.interfaceLanguage());
+    const QString choosePatient = text(QT_TR_NOOP("Выберите пациента в картотеке"));
     if (patientList->selectedItems().isEmpty()) {
         msg.show(choosePatient, attention);
         return;
@@ -368,9 +382,7 @@ void MemoryWindow::storeInCard() {
     QListWidget* list = sourceTab_ == 1 ? downloadedList : cardFileList;
     const QList<QListWidgetItem*> items = filesToStore(list);
     if (items.isEmpty()) {
-        msg.show(
-            tr2(state_, "Выберите файл ЭКГ для сохранения", "Choose a file ECG for preservation"),
-            attention);
+        msg.show(text(QT_TR_NOOP("Выберите файл ЭКГ для сохранения")), attention);
         return;
     }
     const std::string patientId = state_.selection.patientId.toStdString();
@@ -389,7 +401,7 @@ void MemoryWindow::storeInCard() {
             } else {
                 msg.show(
                     QString::fromStdString(filing::storeErrorText(stored.code, state_.russian)),
-                    storeErrorCaption(stored.code, state_.russian));
+                    storeErrorCaption(stored.code, state_.interfaceLanguage()));
             }
             break;
         }
@@ -406,15 +418,12 @@ void MemoryWindow::storeInCard() {
     // the same patient unasked.
     list->setCurrentItem(nullptr);
     list->clearSelection();
+    const QString information = text(QT_TR_NOOP("Информация"));
     if (filed == 1)
-        msg.show(
-            tr2(state_, "Файл помещён в карту пациента", "The file is put in the patient's card"),
-            tr2(state_, "Информация", "Information"));
+        msg.show(text(QT_TR_NOOP("Файл помещён в карту пациента")), information);
     else if (filed > 1)
-        msg.show(
-            tr2(state_, "Файлы помещены в карту пациента: ", "Files put in the patient's card: ") +
-                QString::number(filed),
-            tr2(state_, "Информация", "Information"));
+        msg.show(text(QT_TR_NOOP("Файлы помещены в карту пациента: ")) + QString::number(filed),
+                 information);
 }
 
 void openMemoryWindow(velkard::ui::ViewState& state, velkard::ui::Seams seams,
@@ -422,7 +431,7 @@ void openMemoryWindow(velkard::ui::ViewState& state, velkard::ui::Seams seams,
                       const std::function<void()>& backToEmpty) {
     {
         MemoryWindow window(state, seams, std::move(setup), parent);
-        window.applyLanguage(state.russian);
+        window.applyLanguage(state.interfaceLanguage());
         seams.dialogs.run(window);
     }
     if (backToEmpty)

@@ -43,7 +43,10 @@ public:
     MemoryWindow(velkard::ui::ViewState& state, velkard::ui::Seams seams, MemoryWindowSetup setup,
                  QWidget* parent = nullptr);
 
-    void applyLanguage(bool russian);
+    // Relabels the window in `language` (also on QEvent::LanguageChange, in the language
+    // installed then). Messages follow the view state's language when they are shown.
+    void applyLanguage(velkard::ui::Language language);
+    void applyLanguage(bool russian); // Russian or English
 
     QTabBar* sourceTabs;
     QTreeWidget* patientList;
@@ -82,7 +85,12 @@ public slots:
     void addCardFiles();
     void download();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
+    // A message text (marked with QT_TR_NOOP) in the view state's language.
+    QString text(const char* source) const;
     void fillPatients();
     // The downloaded files waiting in temp, each with what its header tells.
     void fillDownloaded();

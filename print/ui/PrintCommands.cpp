@@ -18,7 +18,13 @@ namespace velkard::print::ui {
 
 namespace {
 
-const QString kError = QStringLiteral("Ошибка");
+using velkard::ui::Language;
+
+constexpr const char* kContext = "velkard::print::ui::PrintCommands";
+
+QString text(Language l, const char* source) {
+    return velkard::ui::translate(l, kContext, source);
+}
 
 void hide(QWidget* w) {
     if (w)
@@ -37,10 +43,10 @@ QString pdfFileName(const PrintRequest& request) {
 }
 
 // The PDF file the job goes to when there is no printer; empty when the user cancelled.
-QString choosePdfFile(velkard::ui::DialogRunner& dialogs, const PrintRequest& request,
-                      bool russian) {
-    QFileDialog dialog(request.parent, russian ? QStringLiteral("Сохранить ЭКГ в файл PDF")
-                                               : QStringLiteral("Save the ECG as a PDF file"));
+QString choosePdfFile(velkard::ui::DialogRunner& dialogs, const PrintRequest& request, Language l) {
+    QFileDialog dialog(request.parent,
+                       text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands",
+                                                 "Сохранить ЭКГ в файл PDF")));
     dialog.setObjectName(QStringLiteral("pdfFileDialog"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(QStringLiteral("PDF (*.pdf)"));
@@ -55,14 +61,15 @@ QString choosePdfFile(velkard::ui::DialogRunner& dialogs, const PrintRequest& re
 PrintOutcome runReport(velkard::ui::ViewState& state, velkard::ui::Seams seams,
                        const PrintRequest& request, QPrinter* printer) {
     const bool russian = state.russian;
+    const Language l = state.interfaceLanguage();
     auto& msg = seams.messages;
     const QString fromText = state.printRange.reportFromText.trimmed();
     bool ok = !fromText.isEmpty();
     const int from = fromText.toInt(&ok);
     if (!ok || from < 0) {
-        msg.show(russian ? QStringLiteral("Начало отчёта должно быть целым числом секунд")
-                         : QStringLiteral("The report's start must be a whole number of seconds"),
-                 velkard::ui::errorCaption(russian));
+        msg.show(text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands",
+                                           "Начало отчёта должно быть целым числом секунд")),
+                 velkard::ui::errorCaption(l));
         return PrintOutcome::BadRange;
     }
     ReportJob job;
@@ -87,7 +94,7 @@ PrintOutcome runReport(velkard::ui::ViewState& state, velkard::ui::Seams seams,
     }
     PrintResult result;
     if (!printer) {
-        const QString path = choosePdfFile(seams.dialogs, request, russian);
+        const QString path = choosePdfFile(seams.dialogs, request, l);
         if (path.isEmpty())
             return PrintOutcome::Cancelled;
         result = printReportToPdf(path, job, 600);
@@ -100,8 +107,8 @@ PrintOutcome runReport(velkard::ui::ViewState& state, velkard::ui::Seams seams,
         result = printReport(*printer, job);
     }
     if (!result.ok()) {
-        msg.show(russian ? QStringLiteral("Ошибка печати") : QStringLiteral("Printing failed"),
-                 velkard::ui::errorCaption(russian));
+        msg.show(text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Ошибка печати")),
+                 velkard::ui::errorCaption(l));
         return PrintOutcome::Failed;
     }
     return PrintOutcome::Printed;
@@ -132,13 +139,18 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
     // Printing whatever happens to be loaded under the selected patient's name could label one
     // patient's ECG with another's name, so without a shown recording nothing is printed.
     if (!request.recordingShown) {
-        msg.show(QStringLiteral("Выберите ЭКГ пациента"), kError);
+        // Russian in English too, as it always was.
+        const Language shown = state.interfaceLanguage();
+        msg.show(text(shown, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands",
+                                               "Выберите ЭКГ пациента")),
+                 text(shown, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Ошибка")));
         return PrintOutcome::NoRecording;
     }
     const bool russian = state.russian;
+    const Language l = state.interfaceLanguage();
     {
         PrintRangeDialog range(state, request.parent);
-        range.applyLanguage(russian);
+        range.applyLanguage(l);
         seams.dialogs.run(range);
     }
     const velkard::ui::PrintRangeChoice& choice = state.printRange;
@@ -158,7 +170,7 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
         const RangeCheck check =
             checkRange(choice.beginText, choice.endText, request.durationSeconds, russian);
         if (!check.ok) {
-            msg.show(check.message, velkard::ui::errorCaption(russian));
+            msg.show(check.message, velkard::ui::errorCaption(l));
             return PrintOutcome::BadRange;
         }
         job.range = check.range;
@@ -179,15 +191,15 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
     job.russian = russian;
 
     if (!printer) {
-        const QString path = choosePdfFile(seams.dialogs, request, russian);
+        const QString path = choosePdfFile(seams.dialogs, request, l);
         if (path.isEmpty())
             return PrintOutcome::Cancelled;
         const PrintResult result = printToPdf(path, job, 600);
         if (!result.ok()) {
-            msg.show((russian ? QStringLiteral("Ошибка печати: ")
-                              : QStringLiteral("Printing failed: ")) +
-                         QString::fromStdString(result.message),
-                     velkard::ui::errorCaption(russian));
+            msg.show(
+                text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Ошибка печати: ")) +
+                    QString::fromStdString(result.message),
+                velkard::ui::errorCaption(l));
             return PrintOutcome::Failed;
         }
         return PrintOutcome::Printed;
@@ -201,8 +213,8 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
     }
     const PrintResult result = printRecording(*printer, job);
     if (!result.ok()) {
-        msg.show(russian ? QStringLiteral("Ошибка печати") : QStringLiteral("Printing failed"),
-                 velkard::ui::errorCaption(russian));
+        msg.show(text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Ошибка печати")),
+                 velkard::ui::errorCaption(l));
         return PrintOutcome::Failed;
     }
     return PrintOutcome::Printed;
@@ -210,15 +222,21 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
 
 void runPrintSetup(velkard::ui::Seams seams, QPrinter* printer, QWidget* parent,
                    QWidget* durationEdit, QWidget* durationLabel, bool russian) {
+    runPrintSetup(seams, printer, parent, durationEdit, durationLabel,
+                  russian ? Language::Russian : Language::English);
+}
+
+void runPrintSetup(velkard::ui::Seams seams, QPrinter* printer, QWidget* parent,
+                   QWidget* durationEdit, QWidget* durationLabel, Language l) {
     hide(durationEdit);
     hide(durationLabel);
     if (!printer) {
         // Print still works: it writes a PDF file (A4) chosen in a file dialog.
         seams.messages.show(
-            russian
-                ? QStringLiteral("Нет установленных принтеров: «Печать» сохранит ЭКГ в файл PDF")
-                : QStringLiteral("No printer is installed: Print saves the ECG as a PDF file"),
-            russian ? QStringLiteral("Информация") : QStringLiteral("Information"));
+            text(l, QT_TRANSLATE_NOOP(
+                        "velkard::print::ui::PrintCommands",
+                        "Нет установленных принтеров: «Печать» сохранит ЭКГ в файл PDF")),
+            text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Информация")));
         return;
     }
     QPageSetupDialog dialog(printer, parent);

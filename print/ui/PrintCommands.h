@@ -59,6 +59,9 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
 // Print setup: the page setup dialog for the printer object; without a printer (null), a note that
 // Print writes a PDF file.
 void runPrintSetup(velkard::ui::Seams seams, QPrinter* printer, QWidget* parent,
+                   QWidget* durationEdit, QWidget* durationLabel, velkard::ui::Language language);
+// The same for Russian or English.
+void runPrintSetup(velkard::ui::Seams seams, QPrinter* printer, QWidget* parent,
                    QWidget* durationEdit, QWidget* durationLabel, bool russian = true);
 
 } // namespace velkard::print::ui

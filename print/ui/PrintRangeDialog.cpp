@@ -3,6 +3,7 @@
 
 #include "print/PrintJob.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,6 +14,10 @@
 
 namespace velkard::print::ui {
 
+namespace {
+constexpr const char* kContext = "velkard::print::ui::PrintRangeDialog";
+} // namespace
+
 PrintRangeDialog::PrintRangeDialog(velkard::ui::ViewState& state, QWidget* parent)
     : QDialog(parent), state_(state) {
     setObjectName(QStringLiteral("PrintRangeDialog"));
@@ -22,9 +27,9 @@ PrintRangeDialog::PrintRangeDialog(velkard::ui::ViewState& state, QWidget* paren
     wholeButton->setObjectName(QStringLiteral("wholeButton"));
     rangeButton = new QRadioButton(this);
     rangeButton->setObjectName(QStringLiteral("rangeButton"));
-    beginLabel = new QLabel(QStringLiteral("Начало,  сек"), this);
+    beginLabel = new QLabel(this);
     beginLabel->setObjectName(QStringLiteral("beginLabel"));
-    endLabel = new QLabel(QStringLiteral("Конец, сек"), this);
+    endLabel = new QLabel(this);
     endLabel->setObjectName(QStringLiteral("endLabel"));
     beginEdit = new QLineEdit(this);
     beginEdit->setObjectName(QStringLiteral("beginEdit"));
@@ -32,12 +37,27 @@ PrintRangeDialog::PrintRangeDialog(velkard::ui::ViewState& state, QWidget* paren
     endEdit->setObjectName(QStringLiteral("endEdit"));
     OK = new QPushButton(QStringLiteral("OK"), this);
     OK->setObjectName(QStringLiteral("OK"));
-    Cancel = new QPushButton(QStringLiteral("Отмена"), this);
+    Cancel = new QPushButton(this);
     Cancel->setObjectName(QStringLiteral("Cancel"));
-    // The form's own texts; the print command sets the language's texts before showing it.
-    setWindowTitle(QStringLiteral("Диапазон вывода на печать"));
-    wholeButton->setText(QStringLiteral("Все"));
-    rangeButton->setText(QStringLiteral("Выборочно"));
+    // The form's own texts (Russian in English too, the begin label with two spaces); the print
+    // command sets the language's texts before showing it.
+    const auto form = [l = state_.interfaceLanguage()](const char* source) {
+        return velkard::ui::translate(l, kContext, source, "form");
+    };
+    const char* formTexts[][2] = {
+        QT_TRANSLATE_NOOP3("velkard::print::ui::PrintRangeDialog", "Начало,  сек", "form"),
+        QT_TRANSLATE_NOOP3("velkard::print::ui::PrintRangeDialog", "Конец, сек", "form"),
+        QT_TRANSLATE_NOOP3("velkard::print::ui::PrintRangeDialog", "Отмена", "form"),
+        QT_TRANSLATE_NOOP3("velkard::print::ui::PrintRangeDialog", "Диапазон вывода на печать",
+                           "form"),
+        QT_TRANSLATE_NOOP3("velkard::print::ui::PrintRangeDialog", "Все", "form"),
+        QT_TRANSLATE_NOOP3("velkard::print::ui::PrintRangeDialog", "Выборочно", "form")};
+    beginLabel->setText(form(formTexts[0][0]));
+    endLabel->setText(form(formTexts[1][0]));
+    Cancel->setText(form(formTexts[2][0]));
+    setWindowTitle(form(formTexts[3][0]));
+    wholeButton->setText(form(formTexts[4][0]));
+    rangeButton->setText(form(formTexts[5][0]));
 
     reportButton = new QRadioButton(this);
     reportButton->setObjectName(QStringLiteral("reportButton"));
@@ -82,15 +102,26 @@ PrintRangeDialog::PrintRangeDialog(velkard::ui::ViewState& state, QWidget* paren
 }
 
 void PrintRangeDialog::applyLanguage(bool russian) {
-    setWindowTitle(russian ? QStringLiteral("Диапазон вывода на печать")
-                           : QStringLiteral("Range of a conclusion оn а print"));
-    wholeButton->setText(russian ? QStringLiteral("Все") : QStringLiteral("All"));
-    rangeButton->setText(russian ? QStringLiteral("Выборочно") : QStringLiteral("Selectively"));
-    beginLabel->setText(russian ? QStringLiteral("Начало, сек") : QStringLiteral("Begining, sec"));
-    endLabel->setText(russian ? QStringLiteral("Конец, сек") : QStringLiteral("The end, sec"));
-    reportButton->setText(russian ? QStringLiteral("Отчёт: 12 отведений на листе, с секунды")
-                                  : QStringLiteral("12-lead report on one page, from second"));
-    Cancel->setText(russian ? QStringLiteral("Отмена") : QStringLiteral("Cancel"));
+    applyLanguage(russian ? velkard::ui::Language::Russian : velkard::ui::Language::English);
+}
+
+void PrintRangeDialog::applyLanguage(velkard::ui::Language l) {
+    const auto say = [l](const char* source) {
+        return velkard::ui::translated<PrintRangeDialog>(l, source);
+    };
+    setWindowTitle(say(QT_TR_NOOP("Диапазон вывода на печать")));
+    wholeButton->setText(say(QT_TR_NOOP("Все")));
+    rangeButton->setText(say(QT_TR_NOOP("Выборочно")));
+    beginLabel->setText(say(QT_TR_NOOP("Начало, сек")));
+    endLabel->setText(say(QT_TR_NOOP("Конец, сек")));
+    reportButton->setText(say(QT_TR_NOOP("Отчёт: 12 отведений на листе, с секунды")));
+    Cancel->setText(say(QT_TR_NOOP("Отмена")));
+}
+
+void PrintRangeDialog::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange)
+        applyLanguage(velkard::ui::languageInUse());
+    QDialog::changeEvent(event);
 }
 
 void PrintRangeDialog::setRangeEnabled(bool on) {

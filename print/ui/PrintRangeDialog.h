@@ -20,7 +20,10 @@ public:
     // range typed in this run, which are the ones the choice keeps.
     explicit PrintRangeDialog(velkard::ui::ViewState& state, QWidget* parent = nullptr);
 
-    void applyLanguage(bool russian);
+    // Sets the captions in `language` (also on QEvent::LanguageChange, in the language installed
+    // then).
+    void applyLanguage(velkard::ui::Language language);
+    void applyLanguage(bool russian); // Russian or English
 
     QRadioButton* wholeButton;  // all
     QRadioButton* rangeButton;  // range
@@ -41,6 +44,9 @@ public slots:
     void endEdited();
     void confirm();
     void cancel();
+
+protected:
+    void changeEvent(QEvent* event) override;
 
 private:
     velkard::ui::ViewState& state_;

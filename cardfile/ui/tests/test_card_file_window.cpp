@@ -4,12 +4,15 @@
 #include "cardfile/CardFile.h"
 #include "cardfile/ui/CardFileWindow.h"
 #include "cardfile/ui/PatientDialogs.h"
+#include "ui/Language.h"
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDateEdit>
+#include <QEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -615,4 +618,44 @@ TEST_F(PatientWindowTest, WriteRefusesAFullArchiveBeforeRecording) {
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_TRUE(messages.lastText().contains("999"));
     EXPECT_TRUE(messages.lastText().contains("full"));
+}
+
+TEST_F(PatientWindowTest, GermanAtRunTimeRelabelsTheWindowAndSwitchingBackRestoresTheCaptions) {
+    CardFileWindow window(state, seams, work());
+    // Installs the language and delivers the LanguageChange events Qt posts to the windows.
+    const auto switchTo = [](ui::Language l) {
+        ASSERT_TRUE(ui::useLanguage(l));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+    };
+    switchTo(ui::Language::German);
+    EXPECT_EQ(window.New->text(), "Neuer Patient");
+    EXPECT_EQ(window.Write->text(), "Aufnahme");
+    EXPECT_EQ(window.Export->text(), "Export");
+    EXPECT_EQ(window.policyLabel->text(), "Krankenversicherungsnummer");
+    EXPECT_EQ(window.archiveList->headerItem()->text(3), "EKG-Dauer, s");
+    EXPECT_EQ(window.Write->toolTip(), "EKG-Aufnahme in Echtzeit");
+
+    switchTo(ui::Language::English);
+    EXPECT_EQ(window.windowTitle(), "Patient");
+    EXPECT_EQ(window.New->text(), "New patient");
+    EXPECT_EQ(window.Write->text(), "Write Velkard");
+    EXPECT_EQ(window.birthDateLabel->text(), "Date of birth ");
+    EXPECT_EQ(window.patientList->headerItem()->text(0), "Surname, Name");
+    EXPECT_EQ(window.nameLabel->text(), "Surname, name");
+    EXPECT_EQ(window.Write->toolTip(), QString::fromUtf8("Регистрация ЭКГ в реальном времени"));
+
+    switchTo(ui::Language::Russian);
+    EXPECT_EQ(window.windowTitle(), QString::fromUtf8("Пациент"));
+    EXPECT_EQ(window.New->text(), QString::fromUtf8("Новый пациент"));
+    EXPECT_EQ(window.Write->text(), QString::fromUtf8("Запись"));
+    EXPECT_EQ(window.Export->text(), QString::fromUtf8("Экспорт"));
+    EXPECT_EQ(window.archiveList->headerItem()->text(3), QString::fromUtf8("Длительность ЭКГ,с"));
+    EXPECT_EQ(window.Write->toolTip(), QString::fromUtf8("Регистрация ЭКГ в реальном времени"));
+
+    // Messages follow the view state's language at the moment they are shown.
+    state.setLanguage(ui::Language::German);
+    window.changePatient();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Wählen Sie den Patienten"));
+    EXPECT_EQ(messages.shown[0].caption, "Achtung");
 }

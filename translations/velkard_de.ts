@@ -1,0 +1,739 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE" sourcelanguage="ru_RU">
+<context>
+    <name>Application</name>
+    <message>
+        <source>Недостаточно памяти для этого действия.</source>
+        <translation>Für diese Aktion reicht der Speicher nicht aus.</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::app::ParametersDialog</name>
+    <message>
+        <source>Параметры</source>
+        <translation>Parameter</translation>
+    </message>
+    <message>
+        <source>Печать</source>
+        <translation>Druck</translation>
+    </message>
+    <message>
+        <source>Печать сетки</source>
+        <translation>Raster drucken</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Применить</source>
+        <translation>Übernehmen</translation>
+    </message>
+    <message>
+        <source>Фильтры</source>
+        <translation>Filter</translation>
+    </message>
+    <message>
+        <source>Сетевой фильтр</source>
+        <translation>Netzfilter</translation>
+    </message>
+    <message>
+        <source>Дрейф изолинии</source>
+        <translation>Grundliniendrift</translation>
+    </message>
+    <message>
+        <source>Мышечный тремор</source>
+        <translation>Muskelzittern</translation>
+    </message>
+    <message>
+        <source>50 Гц</source>
+        <translation>50 Hz</translation>
+    </message>
+    <message>
+        <source>60 Гц</source>
+        <translation>60 Hz</translation>
+    </message>
+    <message>
+        <source>выкл.</source>
+        <translation>aus</translation>
+    </message>
+    <message>
+        <source>0,05 Гц</source>
+        <translation>0,05 Hz</translation>
+    </message>
+    <message>
+        <source>0,5 Гц</source>
+        <translation>0,5 Hz</translation>
+    </message>
+    <message>
+        <source>35 Гц</source>
+        <translation>35 Hz</translation>
+    </message>
+    <message>
+        <source>40 Гц</source>
+        <translation>40 Hz</translation>
+    </message>
+    <message>
+        <source>выкл. (150 Гц)</source>
+        <translation>aus (150 Hz)</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::cardfile::ui::CardFileWindow</name>
+    <message>
+        <source>Выберите пациента</source>
+        <translation>Wählen Sie den Patienten</translation>
+    </message>
+    <message>
+        <source>Архив пациента заполнен: в нём 999 записей. Новая ЭКГ не может быть записана</source>
+        <translation>Das Archiv des Patienten ist voll: Es enthält 999 Aufnahmen. Ein neues EKG kann nicht aufgenommen werden</translation>
+    </message>
+    <message>
+        <source>Выберите в архиве № ЭКГ</source>
+        <translation>Wählen Sie im Archiv ein EKG</translation>
+    </message>
+    <message>
+        <source>Картотека занята: её изменяет другая программа или рабочее место. Повторите через несколько секунд.</source>
+        <translation>Die Kartei ist belegt: Ein anderes Programm oder ein anderer Arbeitsplatz ändert sie. Versuchen Sie es in einigen Sekunden erneut.</translation>
+    </message>
+    <message>
+        <source>Ошибка открытия картотеки
+</source>
+        <translation>Die Kartei kann nicht geöffnet werden
+</translation>
+    </message>
+    <message>
+        <source>Пациент</source>
+        <translation>Patient</translation>
+    </message>
+    <message>
+        <source>Новый пациент</source>
+        <translation>Neuer Patient</translation>
+    </message>
+    <message>
+        <source>Изменить</source>
+        <translation>Ändern</translation>
+    </message>
+    <message>
+        <source>Удалить</source>
+        <translation>Löschen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Открыть</source>
+        <translation>Öffnen</translation>
+    </message>
+    <message>
+        <source>Запись</source>
+        <translation>Aufnahme</translation>
+    </message>
+    <message>
+        <source>Архив пациента</source>
+        <translation>Archiv des Patienten</translation>
+    </message>
+    <message>
+        <source>Ф.И.О.</source>
+        <translation>Name, Vorname</translation>
+    </message>
+    <message>
+        <source>Пол</source>
+        <translation>Geschlecht</translation>
+    </message>
+    <message>
+        <source>Дата рождения</source>
+        <translation>Geburtsdatum</translation>
+    </message>
+    <message>
+        <source>Место рождения</source>
+        <translation>Geburtsort</translation>
+    </message>
+    <message>
+        <source>Адрес</source>
+        <translation>Adresse</translation>
+    </message>
+    <message>
+        <source>Телефон</source>
+        <translation>Telefon</translation>
+    </message>
+    <message>
+        <source>Медицинский страховой полис</source>
+        <translation>Krankenversicherungsnummer</translation>
+    </message>
+    <message>
+        <source>Ф.И.О.</source>
+        <comment>column</comment>
+        <translation>Name, Vorname</translation>
+    </message>
+    <message>
+        <source>Дата рожд.</source>
+        <comment>column</comment>
+        <translation>Geb.-Datum</translation>
+    </message>
+    <message>
+        <source>Пол</source>
+        <comment>column</comment>
+        <translation>Geschlecht</translation>
+    </message>
+    <message>
+        <source>№</source>
+        <comment>column</comment>
+        <translation>Nr.</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <comment>column</comment>
+        <translation>Datum</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <comment>column</comment>
+        <translation>Uhrzeit</translation>
+    </message>
+    <message>
+        <source>Длительность ЭКГ,с</source>
+        <comment>column</comment>
+        <translation>EKG-Dauer, s</translation>
+    </message>
+    <message>
+        <source>Список сохраненных ЭКГ пациента</source>
+        <translation>Liste der gespeicherten EKGs des Patienten</translation>
+    </message>
+    <message>
+        <source>Ввести в базу данные нового пациента</source>
+        <translation>Daten eines neuen Patienten erfassen</translation>
+    </message>
+    <message>
+        <source>Изменить данные о пациенте</source>
+        <translation>Patientendaten ändern</translation>
+    </message>
+    <message>
+        <source>Удалить карту пациента из базы</source>
+        <translation>Patientenkarte aus der Kartei löschen</translation>
+    </message>
+    <message>
+        <source>Вывести на экран ЭКГ из архива</source>
+        <translation>EKG aus dem Archiv anzeigen</translation>
+    </message>
+    <message>
+        <source>Сохранить ЭКГ из архива в файл EDF+, DICOM, SCP-ECG или HL7 aECG</source>
+        <translation>EKG aus dem Archiv als EDF+, DICOM, SCP-ECG oder HL7 aECG speichern</translation>
+    </message>
+    <message>
+        <source>Удалить выделенную ЭКГ из  архива</source>
+        <translation>Markiertes EKG aus dem Archiv löschen</translation>
+    </message>
+    <message>
+        <source>Регистрация ЭКГ в реальном времени</source>
+        <translation>EKG-Aufnahme in Echtzeit</translation>
+    </message>
+    <message>
+        <source>Ошибка записи в картотеку
+</source>
+        <translation>In die Kartei kann nicht geschrieben werden
+</translation>
+    </message>
+    <message>
+        <source>Удалить пациента и все его записи?</source>
+        <translation>Den Patienten und alle seine Aufnahmen löschen?</translation>
+    </message>
+    <message>
+        <source>Ошибка удаления пациента
+</source>
+        <translation>Der Patient kann nicht gelöscht werden
+</translation>
+    </message>
+    <message>
+        <source>Ошибка открытия файла с ЭКГ</source>
+        <translation>Die EKG-Datei kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Ошибка открытия файла с ЭКГ</source>
+        <comment>export</comment>
+        <translation>Die EKG-Datei kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Удалить запись?</source>
+        <translation>Aufnahme löschen?</translation>
+    </message>
+    <message>
+        <source>Ошибка отрытия файла</source>
+        <translation>Die Datei kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::cardfile::ui::ExportRecording</name>
+    <message>
+        <source>Ошибка открытия файла с ЭКГ</source>
+        <translation>Die EKG-Datei kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Ритмограмма не содержит отведений ЭКГ и не экспортируется</source>
+        <translation>Ein Rhythmogramm enthält keine EKG-Ableitungen und wird nicht exportiert</translation>
+    </message>
+    <message>
+        <source>Запись ЭКГ пуста</source>
+        <translation>Die EKG-Aufnahme ist leer</translation>
+    </message>
+    <message>
+        <source>Формат SCP-ECG вмещает не более 40 с записи и не вмещает запись A2 после первых 10 с; выберите EDF+, DICOM или HL7 aECG</source>
+        <translation>SCP-ECG fasst höchstens 40 s und eine A2-Aufnahme nicht über ihre ersten 10 s hinaus; wählen Sie EDF+, DICOM oder HL7 aECG</translation>
+    </message>
+    <message>
+        <source>Не удалось записать файл (папка только для чтения или диск заполнен); файл не создан</source>
+        <translation>Die Datei kann nicht geschrieben werden (schreibgeschützter Ordner oder volle Festplatte); es wurde keine Datei angelegt</translation>
+    </message>
+    <message>
+        <source>Ошибка экспорта</source>
+        <translation>Export fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Экспорт</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>EDF+ для программ просмотра (*.edf)</source>
+        <translation>EDF+ für Signalbetrachter (*.edf)</translation>
+    </message>
+    <message>
+        <source>DICOM ЭКГ для архива изображений (*.dcm)</source>
+        <translation>DICOM-EKG für Bildarchive (*.dcm)</translation>
+    </message>
+    <message>
+        <source>Экспорт ЭКГ</source>
+        <translation>EKG exportieren</translation>
+    </message>
+    <message>
+        <source>ЭКГ экспортирована в файл
+</source>
+        <translation>Das EKG wurde exportiert nach
+</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::cardfile::ui::PatientInputs</name>
+    <message>
+        <source>Ф.И.О.</source>
+        <translation>Name, Vorname</translation>
+    </message>
+    <message>
+        <source>Пол</source>
+        <translation>Geschlecht</translation>
+    </message>
+    <message>
+        <source>Дата рождения</source>
+        <translation>Geburtsdatum</translation>
+    </message>
+    <message>
+        <source>Место рождения</source>
+        <translation>Geburtsort</translation>
+    </message>
+    <message>
+        <source>Адрес</source>
+        <translation>Adresse</translation>
+    </message>
+    <message>
+        <source>Телефон</source>
+        <translation>Telefon</translation>
+    </message>
+    <message>
+        <source>Медицинский страховой полис</source>
+        <translation>Krankenversicherungsnummer</translation>
+    </message>
+    <message>
+        <source>Муж</source>
+        <translation>m</translation>
+    </message>
+    <message>
+        <source>Жен</source>
+        <translation>w</translation>
+    </message>
+    <message>
+        <source>Новый пациент</source>
+        <translation>Neuer Patient</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Введите ФИО пациента и № страхового полиса</source>
+        <translation>Geben Sie den Namen des Patienten und die Versicherungsnummer ein</translation>
+    </message>
+    <message>
+        <source>Введите ФИО пациента</source>
+        <translation>Geben Sie den Namen des Patienten ein</translation>
+    </message>
+    <message>
+        <source>Введите № страхового полиса</source>
+        <translation>Geben Sie die Versicherungsnummer ein</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Ошибка создания ID файла</source>
+        <translation>Die Patientendatei kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>Изменить данные о пациенте</source>
+        <translation>Patientendaten ändern</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::measure::ui::Calipers</name>
+    <message>
+        <source>,</source>
+        <translation>,</translation>
+    </message>
+    <message>
+        <source>Δt %1 мс  %2 уд/мин  ΔU %3 мВ</source>
+        <translation>Δt %1 ms  %2 /min  ΔU %3 mV</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::measure::ui::HeartRateLabel</name>
+    <message>
+        <source>ЧСС</source>
+        <translation>HF</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::measure::ui::MeasurementsController</name>
+    <message>
+        <source>Измерения</source>
+        <translation>Messwerte</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::measure::ui::MeasurementsWindow</name>
+    <message>
+        <source>ЧСС</source>
+        <translation>Herzfrequenz</translation>
+    </message>
+    <message>
+        <source>уд/мин</source>
+        <translation>/min</translation>
+    </message>
+    <message>
+        <source>RR</source>
+        <translation>RR</translation>
+    </message>
+    <message>
+        <source>мс</source>
+        <translation>ms</translation>
+    </message>
+    <message>
+        <source>P</source>
+        <translation>P</translation>
+    </message>
+    <message>
+        <source>PR</source>
+        <translation>PR</translation>
+    </message>
+    <message>
+        <source>QRS</source>
+        <translation>QRS</translation>
+    </message>
+    <message>
+        <source>QT</source>
+        <translation>QT</translation>
+    </message>
+    <message>
+        <source>QTc (Базетт)</source>
+        <translation>QTc (Bazett)</translation>
+    </message>
+    <message>
+        <source>QTc (Фридеричиа)</source>
+        <translation>QTc (Fridericia)</translation>
+    </message>
+    <message>
+        <source>Ось P</source>
+        <translation>P-Achse</translation>
+    </message>
+    <message>
+        <source>Ось QRS</source>
+        <translation>QRS-Achse</translation>
+    </message>
+    <message>
+        <source>Ось T</source>
+        <translation>T-Achse</translation>
+    </message>
+    <message>
+        <source>SV1 + RV5 (Соколов–Лайон)</source>
+        <translation>SV1 + RV5 (Sokolow–Lyon)</translation>
+    </message>
+    <message>
+        <source>мВ</source>
+        <translation>mV</translation>
+    </message>
+    <message>
+        <source>Измерения</source>
+        <translation>Messwerte</translation>
+    </message>
+    <message>
+        <source>R, мВ</source>
+        <translation>R, mV</translation>
+    </message>
+    <message>
+        <source>S, мВ</source>
+        <translation>S, mV</translation>
+    </message>
+    <message>
+        <source>С %1 по %2 с, комплексов в медиане: %3</source>
+        <translation>Von %1 bis %2 s, Komplexe im Median: %3</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::memory::ui::DeviceFileList</name>
+    <message>
+        <source>Память ЭК</source>
+        <translation>Speicher des Geräts</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Принять</source>
+        <translation>Übernehmen</translation>
+    </message>
+    <message>
+        <source>Удалить</source>
+        <translation>Löschen</translation>
+    </message>
+    <message>
+        <source>Выделить всё</source>
+        <translation>Alle markieren</translation>
+    </message>
+    <message>
+        <source>Снять выделение</source>
+        <translation>Markierung aufheben</translation>
+    </message>
+    <message>
+        <source>Удалить выбранные файлы (%1) с карты памяти прибора?</source>
+        <translation>Die markierten Dateien (%1) von der Speicherkarte des Geräts löschen?</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::memory::ui::MemoryWindow</name>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Память</source>
+        <translation>Speicher</translation>
+    </message>
+    <message>
+        <source>Память ЭК</source>
+        <translation>Speicher des Geräts</translation>
+    </message>
+    <message>
+        <source>Карта памяти</source>
+        <translation>Speicherkarte</translation>
+    </message>
+    <message>
+        <source>Картотека</source>
+        <translation>Kartei</translation>
+    </message>
+    <message>
+        <source>Новая карта пациента</source>
+        <translation>Neue Patientenkarte</translation>
+    </message>
+    <message>
+        <source>Положить в карту пациента</source>
+        <translation>In die Patientenkarte ablegen</translation>
+    </message>
+    <message>
+        <source>Скачать архив с карты памяти</source>
+        <translation>Archiv von der Speicherkarte laden</translation>
+    </message>
+    <message>
+        <source>Скачать архив с ЭК</source>
+        <translation>Archiv vom Gerät laden</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Фамилия Имя Отчество</source>
+        <translation>Name, Vorname</translation>
+    </message>
+    <message>
+        <source>Пол</source>
+        <translation>Geschlecht</translation>
+    </message>
+    <message>
+        <source>Дата рождения</source>
+        <translation>Geburtsdatum</translation>
+    </message>
+    <message>
+        <source>Место рождения</source>
+        <translation>Geburtsort</translation>
+    </message>
+    <message>
+        <source>Адрес</source>
+        <translation>Adresse</translation>
+    </message>
+    <message>
+        <source>Телефон</source>
+        <translation>Telefon</translation>
+    </message>
+    <message>
+        <source>Медицинский страховой полис</source>
+        <translation>Krankenversicherungsnummer</translation>
+    </message>
+    <message>
+        <source>Прибор не найден</source>
+        <translation>Das Gerät wurde nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Выберите пациента в картотеке</source>
+        <translation>Wählen Sie den Patienten in der Kartei</translation>
+    </message>
+    <message>
+        <source>Выберите файл ЭКГ для сохранения</source>
+        <translation>Wählen Sie eine EKG-Datei zum Ablegen</translation>
+    </message>
+    <message>
+        <source>Информация</source>
+        <translation>Information</translation>
+    </message>
+    <message>
+        <source>Файл помещён в карту пациента</source>
+        <translation>Die Datei wurde in die Patientenkarte abgelegt</translation>
+    </message>
+    <message>
+        <source>Файлы помещены в карту пациента: </source>
+        <translation>In die Patientenkarte abgelegte Dateien: </translation>
+    </message>
+</context>
+<context>
+    <name>velkard::print::ui::PrintCommands</name>
+    <message>
+        <source>Сохранить ЭКГ в файл PDF</source>
+        <translation>EKG als PDF-Datei speichern</translation>
+    </message>
+    <message>
+        <source>Начало отчёта должно быть целым числом секунд</source>
+        <translation>Der Beginn des Berichts muss eine ganze Zahl von Sekunden sein</translation>
+    </message>
+    <message>
+        <source>Ошибка печати</source>
+        <translation>Drucken fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Выберите ЭКГ пациента</source>
+        <translation>Wählen Sie ein EKG des Patienten</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Ошибка печати: </source>
+        <translation>Drucken fehlgeschlagen: </translation>
+    </message>
+    <message>
+        <source>Нет установленных принтеров: «Печать» сохранит ЭКГ в файл PDF</source>
+        <translation>Kein Drucker installiert: „Drucken“ speichert das EKG als PDF-Datei</translation>
+    </message>
+    <message>
+        <source>Информация</source>
+        <translation>Information</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::print::ui::PrintRangeDialog</name>
+    <message>
+        <source>Начало,  сек</source>
+        <comment>form</comment>
+        <translation>Anfang, s</translation>
+    </message>
+    <message>
+        <source>Конец, сек</source>
+        <comment>form</comment>
+        <translation>Ende, s</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <comment>form</comment>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Диапазон вывода на печать</source>
+        <comment>form</comment>
+        <translation>Druckbereich</translation>
+    </message>
+    <message>
+        <source>Все</source>
+        <comment>form</comment>
+        <translation>Alles</translation>
+    </message>
+    <message>
+        <source>Выборочно</source>
+        <comment>form</comment>
+        <translation>Auswahl</translation>
+    </message>
+    <message>
+        <source>Диапазон вывода на печать</source>
+        <translation>Druckbereich</translation>
+    </message>
+    <message>
+        <source>Все</source>
+        <translation>Alles</translation>
+    </message>
+    <message>
+        <source>Выборочно</source>
+        <translation>Auswahl</translation>
+    </message>
+    <message>
+        <source>Начало, сек</source>
+        <translation>Anfang, s</translation>
+    </message>
+    <message>
+        <source>Конец, сек</source>
+        <translation>Ende, s</translation>
+    </message>
+    <message>
+        <source>Отчёт: 12 отведений на листе, с секунды</source>
+        <translation>12-Kanal-Bericht auf einer Seite, ab Sekunde</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::ui</name>
+    <message>
+        <source>Ошибка</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Внимание</source>
+        <translation>Achtung</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::ui::LanguageMenu</name>
+    <message>
+        <source>Язык</source>
+        <translation>Sprache</translation>
+    </message>
+</context>
+</TS>

@@ -1,0 +1,739 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ru_RU" sourcelanguage="ru_RU">
+<context>
+    <name>Application</name>
+    <message>
+        <source>Недостаточно памяти для этого действия.</source>
+        <translation>Недостаточно памяти для этого действия.</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::app::ParametersDialog</name>
+    <message>
+        <source>Параметры</source>
+        <translation>Параметры</translation>
+    </message>
+    <message>
+        <source>Печать</source>
+        <translation>Печать</translation>
+    </message>
+    <message>
+        <source>Печать сетки</source>
+        <translation>Печать сетки</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Применить</source>
+        <translation>Применить</translation>
+    </message>
+    <message>
+        <source>Фильтры</source>
+        <translation>Фильтры</translation>
+    </message>
+    <message>
+        <source>Сетевой фильтр</source>
+        <translation>Сетевой фильтр</translation>
+    </message>
+    <message>
+        <source>Дрейф изолинии</source>
+        <translation>Дрейф изолинии</translation>
+    </message>
+    <message>
+        <source>Мышечный тремор</source>
+        <translation>Мышечный тремор</translation>
+    </message>
+    <message>
+        <source>50 Гц</source>
+        <translation>50 Гц</translation>
+    </message>
+    <message>
+        <source>60 Гц</source>
+        <translation>60 Гц</translation>
+    </message>
+    <message>
+        <source>выкл.</source>
+        <translation>выкл.</translation>
+    </message>
+    <message>
+        <source>0,05 Гц</source>
+        <translation>0,05 Гц</translation>
+    </message>
+    <message>
+        <source>0,5 Гц</source>
+        <translation>0,5 Гц</translation>
+    </message>
+    <message>
+        <source>35 Гц</source>
+        <translation>35 Гц</translation>
+    </message>
+    <message>
+        <source>40 Гц</source>
+        <translation>40 Гц</translation>
+    </message>
+    <message>
+        <source>выкл. (150 Гц)</source>
+        <translation>выкл. (150 Гц)</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::cardfile::ui::CardFileWindow</name>
+    <message>
+        <source>Выберите пациента</source>
+        <translation>Выберите пациента</translation>
+    </message>
+    <message>
+        <source>Архив пациента заполнен: в нём 999 записей. Новая ЭКГ не может быть записана</source>
+        <translation>Архив пациента заполнен: в нём 999 записей. Новая ЭКГ не может быть записана</translation>
+    </message>
+    <message>
+        <source>Выберите в архиве № ЭКГ</source>
+        <translation>Выберите в архиве № ЭКГ</translation>
+    </message>
+    <message>
+        <source>Картотека занята: её изменяет другая программа или рабочее место. Повторите через несколько секунд.</source>
+        <translation>Картотека занята: её изменяет другая программа или рабочее место. Повторите через несколько секунд.</translation>
+    </message>
+    <message>
+        <source>Ошибка открытия картотеки
+</source>
+        <translation>Ошибка открытия картотеки
+</translation>
+    </message>
+    <message>
+        <source>Пациент</source>
+        <translation>Пациент</translation>
+    </message>
+    <message>
+        <source>Новый пациент</source>
+        <translation>Новый пациент</translation>
+    </message>
+    <message>
+        <source>Изменить</source>
+        <translation>Изменить</translation>
+    </message>
+    <message>
+        <source>Удалить</source>
+        <translation>Удалить</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Открыть</source>
+        <translation>Открыть</translation>
+    </message>
+    <message>
+        <source>Запись</source>
+        <translation>Запись</translation>
+    </message>
+    <message>
+        <source>Архив пациента</source>
+        <translation>Архив пациента</translation>
+    </message>
+    <message>
+        <source>Ф.И.О.</source>
+        <translation>Ф.И.О.</translation>
+    </message>
+    <message>
+        <source>Пол</source>
+        <translation>Пол</translation>
+    </message>
+    <message>
+        <source>Дата рождения</source>
+        <translation>Дата рождения</translation>
+    </message>
+    <message>
+        <source>Место рождения</source>
+        <translation>Место рождения</translation>
+    </message>
+    <message>
+        <source>Адрес</source>
+        <translation>Адрес</translation>
+    </message>
+    <message>
+        <source>Телефон</source>
+        <translation>Телефон</translation>
+    </message>
+    <message>
+        <source>Медицинский страховой полис</source>
+        <translation>Медицинский страховой полис</translation>
+    </message>
+    <message>
+        <source>Ф.И.О.</source>
+        <comment>column</comment>
+        <translation>Ф.И.О.</translation>
+    </message>
+    <message>
+        <source>Дата рожд.</source>
+        <comment>column</comment>
+        <translation>Дата рожд.</translation>
+    </message>
+    <message>
+        <source>Пол</source>
+        <comment>column</comment>
+        <translation>Пол</translation>
+    </message>
+    <message>
+        <source>№</source>
+        <comment>column</comment>
+        <translation>№</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <comment>column</comment>
+        <translation>Дата</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <comment>column</comment>
+        <translation>Время</translation>
+    </message>
+    <message>
+        <source>Длительность ЭКГ,с</source>
+        <comment>column</comment>
+        <translation>Длительность ЭКГ,с</translation>
+    </message>
+    <message>
+        <source>Список сохраненных ЭКГ пациента</source>
+        <translation>Список сохраненных ЭКГ пациента</translation>
+    </message>
+    <message>
+        <source>Ввести в базу данные нового пациента</source>
+        <translation>Ввести в базу данные нового пациента</translation>
+    </message>
+    <message>
+        <source>Изменить данные о пациенте</source>
+        <translation>Изменить данные о пациенте</translation>
+    </message>
+    <message>
+        <source>Удалить карту пациента из базы</source>
+        <translation>Удалить карту пациента из базы</translation>
+    </message>
+    <message>
+        <source>Вывести на экран ЭКГ из архива</source>
+        <translation>Вывести на экран ЭКГ из архива</translation>
+    </message>
+    <message>
+        <source>Сохранить ЭКГ из архива в файл EDF+, DICOM, SCP-ECG или HL7 aECG</source>
+        <translation>Сохранить ЭКГ из архива в файл EDF+, DICOM, SCP-ECG или HL7 aECG</translation>
+    </message>
+    <message>
+        <source>Удалить выделенную ЭКГ из  архива</source>
+        <translation>Удалить выделенную ЭКГ из  архива</translation>
+    </message>
+    <message>
+        <source>Регистрация ЭКГ в реальном времени</source>
+        <translation>Регистрация ЭКГ в реальном времени</translation>
+    </message>
+    <message>
+        <source>Ошибка записи в картотеку
+</source>
+        <translation>Ошибка записи в картотеку
+</translation>
+    </message>
+    <message>
+        <source>Удалить пациента и все его записи?</source>
+        <translation>Удалить пациента и все его записи?</translation>
+    </message>
+    <message>
+        <source>Ошибка удаления пациента
+</source>
+        <translation>Ошибка удаления пациента
+</translation>
+    </message>
+    <message>
+        <source>Ошибка открытия файла с ЭКГ</source>
+        <translation>Ошибка открытия файла с ЭКГ</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Ошибка</translation>
+    </message>
+    <message>
+        <source>Ошибка открытия файла с ЭКГ</source>
+        <comment>export</comment>
+        <translation>Ошибка открытия файла с ЭКГ</translation>
+    </message>
+    <message>
+        <source>Удалить запись?</source>
+        <translation>Удалить запись?</translation>
+    </message>
+    <message>
+        <source>Ошибка отрытия файла</source>
+        <translation>Ошибка отрытия файла</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Error</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::cardfile::ui::ExportRecording</name>
+    <message>
+        <source>Ошибка открытия файла с ЭКГ</source>
+        <translation>Ошибка открытия файла с ЭКГ</translation>
+    </message>
+    <message>
+        <source>Ритмограмма не содержит отведений ЭКГ и не экспортируется</source>
+        <translation>Ритмограмма не содержит отведений ЭКГ и не экспортируется</translation>
+    </message>
+    <message>
+        <source>Запись ЭКГ пуста</source>
+        <translation>Запись ЭКГ пуста</translation>
+    </message>
+    <message>
+        <source>Формат SCP-ECG вмещает не более 40 с записи и не вмещает запись A2 после первых 10 с; выберите EDF+, DICOM или HL7 aECG</source>
+        <translation>Формат SCP-ECG вмещает не более 40 с записи и не вмещает запись A2 после первых 10 с; выберите EDF+, DICOM или HL7 aECG</translation>
+    </message>
+    <message>
+        <source>Не удалось записать файл (папка только для чтения или диск заполнен); файл не создан</source>
+        <translation>Не удалось записать файл (папка только для чтения или диск заполнен); файл не создан</translation>
+    </message>
+    <message>
+        <source>Ошибка экспорта</source>
+        <translation>Ошибка экспорта</translation>
+    </message>
+    <message>
+        <source>Экспорт</source>
+        <translation>Экспорт</translation>
+    </message>
+    <message>
+        <source>EDF+ для программ просмотра (*.edf)</source>
+        <translation>EDF+ для программ просмотра (*.edf)</translation>
+    </message>
+    <message>
+        <source>DICOM ЭКГ для архива изображений (*.dcm)</source>
+        <translation>DICOM ЭКГ для архива изображений (*.dcm)</translation>
+    </message>
+    <message>
+        <source>Экспорт ЭКГ</source>
+        <translation>Экспорт ЭКГ</translation>
+    </message>
+    <message>
+        <source>ЭКГ экспортирована в файл
+</source>
+        <translation>ЭКГ экспортирована в файл
+</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::cardfile::ui::PatientInputs</name>
+    <message>
+        <source>Ф.И.О.</source>
+        <translation>Ф.И.О.</translation>
+    </message>
+    <message>
+        <source>Пол</source>
+        <translation>Пол</translation>
+    </message>
+    <message>
+        <source>Дата рождения</source>
+        <translation>Дата рождения</translation>
+    </message>
+    <message>
+        <source>Место рождения</source>
+        <translation>Место рождения</translation>
+    </message>
+    <message>
+        <source>Адрес</source>
+        <translation>Адрес</translation>
+    </message>
+    <message>
+        <source>Телефон</source>
+        <translation>Телефон</translation>
+    </message>
+    <message>
+        <source>Медицинский страховой полис</source>
+        <translation>Медицинский страховой полис</translation>
+    </message>
+    <message>
+        <source>Муж</source>
+        <translation>Муж</translation>
+    </message>
+    <message>
+        <source>Жен</source>
+        <translation>Жен</translation>
+    </message>
+    <message>
+        <source>Новый пациент</source>
+        <translation>Новый пациент</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Введите ФИО пациента и № страхового полиса</source>
+        <translation>Введите ФИО пациента и № страхового полиса</translation>
+    </message>
+    <message>
+        <source>Введите ФИО пациента</source>
+        <translation>Введите ФИО пациента</translation>
+    </message>
+    <message>
+        <source>Введите № страхового полиса</source>
+        <translation>Введите № страхового полиса</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Ошибка создания ID файла</source>
+        <translation>Ошибка создания ID файла</translation>
+    </message>
+    <message>
+        <source>Изменить данные о пациенте</source>
+        <translation>Изменить данные о пациенте</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::measure::ui::Calipers</name>
+    <message>
+        <source>,</source>
+        <translation>,</translation>
+    </message>
+    <message>
+        <source>Δt %1 мс  %2 уд/мин  ΔU %3 мВ</source>
+        <translation>Δt %1 мс  %2 уд/мин  ΔU %3 мВ</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::measure::ui::HeartRateLabel</name>
+    <message>
+        <source>ЧСС</source>
+        <translation>ЧСС</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::measure::ui::MeasurementsController</name>
+    <message>
+        <source>Измерения</source>
+        <translation>Измерения</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::measure::ui::MeasurementsWindow</name>
+    <message>
+        <source>ЧСС</source>
+        <translation>ЧСС</translation>
+    </message>
+    <message>
+        <source>уд/мин</source>
+        <translation>уд/мин</translation>
+    </message>
+    <message>
+        <source>RR</source>
+        <translation>RR</translation>
+    </message>
+    <message>
+        <source>мс</source>
+        <translation>мс</translation>
+    </message>
+    <message>
+        <source>P</source>
+        <translation>P</translation>
+    </message>
+    <message>
+        <source>PR</source>
+        <translation>PR</translation>
+    </message>
+    <message>
+        <source>QRS</source>
+        <translation>QRS</translation>
+    </message>
+    <message>
+        <source>QT</source>
+        <translation>QT</translation>
+    </message>
+    <message>
+        <source>QTc (Базетт)</source>
+        <translation>QTc (Базетт)</translation>
+    </message>
+    <message>
+        <source>QTc (Фридеричиа)</source>
+        <translation>QTc (Фридеричиа)</translation>
+    </message>
+    <message>
+        <source>Ось P</source>
+        <translation>Ось P</translation>
+    </message>
+    <message>
+        <source>Ось QRS</source>
+        <translation>Ось QRS</translation>
+    </message>
+    <message>
+        <source>Ось T</source>
+        <translation>Ось T</translation>
+    </message>
+    <message>
+        <source>SV1 + RV5 (Соколов–Лайон)</source>
+        <translation>SV1 + RV5 (Соколов–Лайон)</translation>
+    </message>
+    <message>
+        <source>мВ</source>
+        <translation>мВ</translation>
+    </message>
+    <message>
+        <source>Измерения</source>
+        <translation>Измерения</translation>
+    </message>
+    <message>
+        <source>R, мВ</source>
+        <translation>R, мВ</translation>
+    </message>
+    <message>
+        <source>S, мВ</source>
+        <translation>S, мВ</translation>
+    </message>
+    <message>
+        <source>С %1 по %2 с, комплексов в медиане: %3</source>
+        <translation>С %1 по %2 с, комплексов в медиане: %3</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::memory::ui::DeviceFileList</name>
+    <message>
+        <source>Память ЭК</source>
+        <translation>Память ЭК</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Обновить</translation>
+    </message>
+    <message>
+        <source>Принять</source>
+        <translation>Принять</translation>
+    </message>
+    <message>
+        <source>Удалить</source>
+        <translation>Удалить</translation>
+    </message>
+    <message>
+        <source>Выделить всё</source>
+        <translation>Выделить всё</translation>
+    </message>
+    <message>
+        <source>Снять выделение</source>
+        <translation>Снять выделение</translation>
+    </message>
+    <message>
+        <source>Удалить выбранные файлы (%1) с карты памяти прибора?</source>
+        <translation>Удалить выбранные файлы (%1) с карты памяти прибора?</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::memory::ui::MemoryWindow</name>
+    <message>
+        <source>Error</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Память</source>
+        <translation>Память</translation>
+    </message>
+    <message>
+        <source>Память ЭК</source>
+        <translation>Память ЭК</translation>
+    </message>
+    <message>
+        <source>Карта памяти</source>
+        <translation>Карта памяти</translation>
+    </message>
+    <message>
+        <source>Картотека</source>
+        <translation>Картотека</translation>
+    </message>
+    <message>
+        <source>Новая карта пациента</source>
+        <translation>Новая карта пациента</translation>
+    </message>
+    <message>
+        <source>Положить в карту пациента</source>
+        <translation>Положить в карту пациента</translation>
+    </message>
+    <message>
+        <source>Скачать архив с карты памяти</source>
+        <translation>Скачать архив с карты памяти</translation>
+    </message>
+    <message>
+        <source>Скачать архив с ЭК</source>
+        <translation>Скачать архив с ЭК</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>Фамилия Имя Отчество</source>
+        <translation>Фамилия Имя Отчество</translation>
+    </message>
+    <message>
+        <source>Пол</source>
+        <translation>Пол</translation>
+    </message>
+    <message>
+        <source>Дата рождения</source>
+        <translation>Дата рождения</translation>
+    </message>
+    <message>
+        <source>Место рождения</source>
+        <translation>Место рождения</translation>
+    </message>
+    <message>
+        <source>Адрес</source>
+        <translation>Адрес</translation>
+    </message>
+    <message>
+        <source>Телефон</source>
+        <translation>Телефон</translation>
+    </message>
+    <message>
+        <source>Медицинский страховой полис</source>
+        <translation>Медицинский страховой полис</translation>
+    </message>
+    <message>
+        <source>Прибор не найден</source>
+        <translation>Прибор не найден</translation>
+    </message>
+    <message>
+        <source>Выберите пациента в картотеке</source>
+        <translation>Выберите пациента в картотеке</translation>
+    </message>
+    <message>
+        <source>Выберите файл ЭКГ для сохранения</source>
+        <translation>Выберите файл ЭКГ для сохранения</translation>
+    </message>
+    <message>
+        <source>Информация</source>
+        <translation>Информация</translation>
+    </message>
+    <message>
+        <source>Файл помещён в карту пациента</source>
+        <translation>Файл помещён в карту пациента</translation>
+    </message>
+    <message>
+        <source>Файлы помещены в карту пациента: </source>
+        <translation>Файлы помещены в карту пациента: </translation>
+    </message>
+</context>
+<context>
+    <name>velkard::print::ui::PrintCommands</name>
+    <message>
+        <source>Сохранить ЭКГ в файл PDF</source>
+        <translation>Сохранить ЭКГ в файл PDF</translation>
+    </message>
+    <message>
+        <source>Начало отчёта должно быть целым числом секунд</source>
+        <translation>Начало отчёта должно быть целым числом секунд</translation>
+    </message>
+    <message>
+        <source>Ошибка печати</source>
+        <translation>Ошибка печати</translation>
+    </message>
+    <message>
+        <source>Выберите ЭКГ пациента</source>
+        <translation>Выберите ЭКГ пациента</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Ошибка</translation>
+    </message>
+    <message>
+        <source>Ошибка печати: </source>
+        <translation>Ошибка печати: </translation>
+    </message>
+    <message>
+        <source>Нет установленных принтеров: «Печать» сохранит ЭКГ в файл PDF</source>
+        <translation>Нет установленных принтеров: «Печать» сохранит ЭКГ в файл PDF</translation>
+    </message>
+    <message>
+        <source>Информация</source>
+        <translation>Информация</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::print::ui::PrintRangeDialog</name>
+    <message>
+        <source>Начало,  сек</source>
+        <comment>form</comment>
+        <translation>Начало,  сек</translation>
+    </message>
+    <message>
+        <source>Конец, сек</source>
+        <comment>form</comment>
+        <translation>Конец, сек</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <comment>form</comment>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Диапазон вывода на печать</source>
+        <comment>form</comment>
+        <translation>Диапазон вывода на печать</translation>
+    </message>
+    <message>
+        <source>Все</source>
+        <comment>form</comment>
+        <translation>Все</translation>
+    </message>
+    <message>
+        <source>Выборочно</source>
+        <comment>form</comment>
+        <translation>Выборочно</translation>
+    </message>
+    <message>
+        <source>Диапазон вывода на печать</source>
+        <translation>Диапазон вывода на печать</translation>
+    </message>
+    <message>
+        <source>Все</source>
+        <translation>Все</translation>
+    </message>
+    <message>
+        <source>Выборочно</source>
+        <translation>Выборочно</translation>
+    </message>
+    <message>
+        <source>Начало, сек</source>
+        <translation>Начало, сек</translation>
+    </message>
+    <message>
+        <source>Конец, сек</source>
+        <translation>Конец, сек</translation>
+    </message>
+    <message>
+        <source>Отчёт: 12 отведений на листе, с секунды</source>
+        <translation>Отчёт: 12 отведений на листе, с секунды</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Отмена</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::ui</name>
+    <message>
+        <source>Ошибка</source>
+        <translation>Ошибка</translation>
+    </message>
+    <message>
+        <source>Внимание</source>
+        <translation>Внимание</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::ui::LanguageMenu</name>
+    <message>
+        <source>Язык</source>
+        <translation>Язык</translation>
+    </message>
+</context>
+</TS>
