@@ -182,9 +182,8 @@ int runRender(const std::vector<std::string>& argv) {
     auto app = guiApplication();
     Display d(setup->caps, setup->window);
     d.setChoices(setup->scale, setup->group, setup->speed);
-    const velkard::View view{kind == "RT" ? velkard::Shown::Rhythmogram
-                                          : velkard::Shown::CardRecording,
-                             kind == "A2"};
+    const velkard::View view{
+        kind == "RT" ? velkard::Shown::Rhythmogram : velkard::Shown::CardRecording, kind == "A2"};
     d.setFilters(setup->filters, view);
     if (kind == "RT") {
         d.openRhythmogramBytes(buffer.bytes);

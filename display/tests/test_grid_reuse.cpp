@@ -8,10 +8,10 @@
 
 using namespace velkard;
 using namespace velkard::display;
+using velkard::display::test::constantRecording;
 using velkard::display::test::kLive;
 using velkard::display::test::kReview;
 using velkard::display::test::kRhythmogram;
-using velkard::display::test::constantRecording;
 using velkard::display::test::makeRecording;
 using velkard::display::test::record;
 

@@ -7,10 +7,10 @@
 
 using namespace velkard;
 using namespace velkard::display;
+using velkard::display::test::constantRecording;
 using velkard::display::test::kLive;
 using velkard::display::test::kReview;
 using velkard::display::test::kRhythmogram;
-using velkard::display::test::constantRecording;
 using velkard::display::test::makeRecording;
 using velkard::display::test::record;
 
@@ -181,7 +181,7 @@ TEST(Paging, PagesFollowEachOtherWithoutGapOrOverlap) {
     r.d.forward(kReview);
     EXPECT_EQ(r.d.pageNumber(), 2);
     EXPECT_FALSE(r.d.forwardEnabled()); // the data ends with this page
-    r.d.forward(kReview);                      // nothing after it
+    r.d.forward(kReview);               // nothing after it
     EXPECT_EQ(r.d.pageNumber(), 2);
     r.d.back(kReview);
     EXPECT_EQ(r.d.pageNumber(), 1);

@@ -11,10 +11,10 @@
 
 using namespace velkard;
 using namespace velkard::display;
+using velkard::display::test::constantRecording;
 using velkard::display::test::kLive;
 using velkard::display::test::kReview;
 using velkard::display::test::kRhythmogram;
-using velkard::display::test::constantRecording;
 
 namespace {
 
