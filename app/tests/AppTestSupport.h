@@ -6,7 +6,7 @@
 #include "app/MainWindow.h"
 #include "signal/Cp1251.h"
 #include "signal/Settings.h"
-#include "ui/Messages.h"
+#include "ui/testing/TestSeams.h"
 #include "ui/ViewState.h"
 
 #include <QPushButton>

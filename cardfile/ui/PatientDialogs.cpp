@@ -234,16 +234,12 @@ void NewPatientDialog::confirm() {
         return;
     }
     record_ = std::move(created.value);
-    state_.selection.writeRequest = false;
-    state_.cardReview = false;
     state_.newPatient.patientCreated = true;
     state_.newPatient.selfAppend = false;
     accept();
 }
 
 void NewPatientDialog::cancel() {
-    state_.selection.writeRequest = false;
-    state_.cardReview = false;
     state_.newPatient.patientCreated = false;
     reject();
 }
@@ -290,14 +286,10 @@ void ChangePatientDialog::applyLanguage(bool russian) {
 
 void ChangePatientDialog::confirm() {
     state_.patientTexts.birthDate = storedBirthDate_ ? *storedBirthDate_ : pickerDateText();
-    state_.selection.writeRequest = false;
-    state_.cardReview = false;
     accept();
 }
 
 void ChangePatientDialog::cancel() {
-    state_.selection.writeRequest = false;
-    state_.cardReview = false;
     reject();
 }
 

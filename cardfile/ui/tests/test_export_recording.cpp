@@ -7,7 +7,7 @@
 #include "cardfile/ui/ExportRecording.h"
 #include "signal/FileIo.h"
 #include "signal/SampleRecord.h"
-#include "ui/Messages.h"
+#include "ui/testing/TestSeams.h"
 #include "ui/ViewState.h"
 
 #include <QFileDialog>

@@ -5,7 +5,7 @@
 #include "memory/ui/tests/MemoryUiTestSupport.h"
 
 #include "sim/DeviceFiles.h"
-#include "ui/Messages.h"
+#include "ui/testing/TestSeams.h"
 #include "ui/ViewState.h"
 
 #include <QCoreApplication>

@@ -4,7 +4,7 @@
 #include "print/ui/PrintRangeDialog.h"
 
 #include "signal/Recording.h"
-#include "ui/Messages.h"
+#include "ui/testing/TestSeams.h"
 #include "ui/ViewState.h"
 
 #include <QFile>
