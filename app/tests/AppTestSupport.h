@@ -94,6 +94,14 @@ template <class Pred> bool waitFor(Pred pred, int timeoutMs = 10000) {
     return pred();
 }
 
+// A control of the window by its objectName (the window keeps public pointers only to the ones
+// driven most).
+template <class T> T* child(QObject& window, const char* name) {
+    T* found = window.findChild<T*>(QString::fromUtf8(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
 // Adds a patient to the card file of folder and returns its ID.
 inline std::string addPatient(const std::filesystem::path& folder, const std::string& name) {
     cardfile::CardFile cf(folder);
