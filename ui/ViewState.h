@@ -39,8 +39,8 @@ struct PrintRangeChoice {
 };
 
 struct ViewState {
-    bool russian = true;      // the interface is Russian (language setting 0)
-    bool printGrid = true;    // the parameters dialog's print-grid flag
+    bool russian = true;   // the interface is Russian (language setting 0)
+    bool printGrid = true; // the parameters dialog's print-grid flag
     // Display and print filters (kept in the filter settings file beside the settings file).
     filter::FilterSettings filters = filter::programDefaults();
 

@@ -6,8 +6,8 @@
 #include "app/MainWindow.h"
 #include "signal/Cp1251.h"
 #include "signal/Settings.h"
-#include "ui/testing/TestSeams.h"
 #include "ui/ViewState.h"
+#include "ui/testing/TestSeams.h"
 
 #include <QPushButton>
 #include <QStringList>

@@ -506,3 +506,25 @@ TEST_F(ReviewTest, CardFileClosedWithoutRequestLeavesTheWindowEmpty) {
                 ++nonWhite;
     EXPECT_EQ(nonWhite, 0);
 }
+
+// The memory window replaces what is shown: while it is open nothing is under review, and after it
+// the drawing area is empty and Print waits for a recording.
+TEST_F(ReviewTest, MemoryWindowEndsTheReview) {
+    auto w = makeWindow();
+    open(*w, 0);
+    ASSERT_EQ(w->session().shown(), Shown::CardRecording);
+    bool ran = false;
+    dialogs.script.push_back([&](QDialog& d) {
+        EXPECT_EQ(d.objectName(), "MemoryWindow");
+        EXPECT_EQ(w->session().shown(), Shown::Nothing);
+        EXPECT_EQ(w->windowTitle(), "Ventrix");
+        ran = true;
+        return int(QDialog::Rejected);
+    });
+    child<QAction>(*w, "memoryAction")->trigger();
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(w->session().shown(), Shown::Nothing);
+    EXPECT_FALSE(w->printAction->isEnabled());
+    EXPECT_FALSE(w->Forward->isVisible());
+    EXPECT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+}

@@ -5,8 +5,8 @@
 
 #include "cardfile/CardFile.h"
 #include "device/Link.h"
-#include "ui/Messages.h"
 #include "session/CardSelection.h"
+#include "ui/Messages.h"
 #include "ui/ViewState.h"
 
 #include <QDialog>

@@ -5,8 +5,8 @@
 #include "cardfile/ui/CardFileWindow.h"
 #include "cardfile/ui/PatientDialogs.h"
 #include "session/Session.h"
-#include "ui/testing/TestSeams.h"
 #include "ui/ViewState.h"
+#include "ui/testing/TestSeams.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -462,7 +462,7 @@ TEST_F(PatientWindowTest, ArchiveGoneUnderTheWindowIsReportedByOpenAndDelRec) {
     EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Ошибка открытия файла с ЭКГ"));
     EXPECT_EQ(messages.shown[0].caption, QString::fromUtf8("Ошибка"));
     EXPECT_EQ(window.choice().request, CardRequest::None); // no review, no recording
-    EXPECT_EQ(finished, 0); // the window stays open
+    EXPECT_EQ(finished, 0);                                // the window stays open
 
     state.russian = false;
     messages.answers = {true};

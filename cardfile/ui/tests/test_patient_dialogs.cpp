@@ -3,8 +3,8 @@
 // patient on disk, captions in both languages.
 #include "cardfile/CardFile.h"
 #include "cardfile/ui/PatientDialogs.h"
-#include "ui/testing/TestSeams.h"
 #include "ui/ViewState.h"
+#include "ui/testing/TestSeams.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -11,8 +11,8 @@
 #include "import/Decompress.h"
 #include "memory/MemoryProtocol.h"
 #include "sim/DeviceFiles.h"
-#include "ui/testing/TestSeams.h"
 #include "ui/ViewState.h"
+#include "ui/testing/TestSeams.h"
 
 #include <QComboBox>
 #include <QDateEdit>
