@@ -87,6 +87,7 @@ public:
     bool startMonitoring();
     // The engine is monitoring, recording or halted (Stop must end it).
     bool acquisitionActive() const;
+    // The engine is streaming (monitoring or recording).
     bool live() const;
     // Start: the seconds count from zero and the recording goes into a private file of the card
     // file, filed under its number only at Save. Busy (the card file's lock is held elsewhere),
