@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window: the ECG drawing area between a tool panel (scale, lead group, speed, duration)
 // and a button panel (Start/Stop or Forward/Back), the main menu and the three acquisition timers.
+// It keeps the forms and forwards: what is shown, the card-file selection, the recording and its
+// workflows are the session's (session/Session.h); the window shows what the session says and
+// turns its outcomes into messages.
 #pragma once
 
-#include "cardfile/CardFile.h"
 #include "device/Acquisition.h"
 #include "display/Display.h"
+#include "session/Session.h"
 #include "signal/Recording.h"
 #include "signal/Settings.h"
 #include "ui/Messages.h"
@@ -41,7 +44,8 @@ class DrawingArea;
 
 // What differs between the program and a test of it.
 struct MainWindowOptions {
-    // The working folder (settings file, DATA_BASE, temp); empty means the current directory.
+    // The working folder (settings file, DATA_BASE, temp); empty means the current directory at
+    // start. Every file is named under it; the process's current directory is never changed.
     std::filesystem::path workDir;
     // Screen capabilities; the primary screen's when not given.
     std::optional<display::DeviceCaps> caps;
@@ -77,14 +81,16 @@ public:
     void applyLanguage(bool russian);
 
     // ---- what other windows use ----
-    signal::RecordingBuffer& recordingBuffer() { return buffer_; }
+    signal::RecordingBuffer& recordingBuffer() { return session_.buffer(); }
+    // What is shown, the card-file selection and the recording workflows.
+    session::Session& session() { return session_; }
     display::Display& display() { return *display_; }
     bool printerExists() const { return printerExists_; }
     const std::filesystem::path& workingDirectory() const { return workDir_; }
     const signal::Settings& settings() const { return settings_; }
-    // The state the windows share: language, print grid, what is shown, the card-file selection.
+    // The state the windows share: language, print grid, filters, dialog texts, print range.
     ui::ViewState& viewState() { return state_; }
-    device::Acquisition* acquisition() { return acquisition_.get(); }
+    device::Acquisition* acquisition() { return session_.acquisition(); }
     // Hides the acquisition and paging controls, disables Print and clears the drawing area.
     void showEmptyState();
     // Copies the display surface to the screen and the paging flags to Forward and Back.
@@ -93,45 +99,27 @@ public:
     void refreshButtons();
     // The settings as they would be written now.
     signal::Settings currentSettings() const;
-    bool recordingStarted() const { return recordingStarted_; }
-    int secondsCounter() const { return seconds_; }
+    bool recordingStarted() const { return session_.recordingStarted(); }
+    int secondsCounter() const { return session_.seconds(); }
 
-    // ---- controls (names as on the form) ----
-    QFrame* toolPanel;
-    QLabel* scaleLabel;
-    QComboBox* scaleBox; // scale
-    QLabel* leadGroupLabel;
+    // ---- the controls the tests drive most (names as on the form; every control, menu and timer
+    // has its objectName, so the others are reached with findChild) ----
+    QComboBox* scaleBox;     // scale
     QComboBox* leadGroupBox; // lead group
-    QLabel* speedLabel;
-    QComboBox* speedBox; // speed
-    QLabel* secondsLabel;
-    QLineEdit* secondsEdit; // seconds of the recording
-    QLabel* filterLabel;    // the display filters in use, e.g. "0,05–150 Гц ~50 Гц"
-    QFrame* buttonPanel;
+    QComboBox* speedBox;     // speed
+    QLineEdit* secondsEdit;  // seconds of the recording
     QPushButton* Start;
     QPushButton* Stop;
     QPushButton* Forward;
     QPushButton* Back;
-
-    QMenu* patientMenu;      // Patient
     QAction* cardFileAction; // Card file
-    QAction* cardFileSeparator;
-    QAction* memoryAction; // Memory
-    QAction* memorySeparator;
     QAction* importAction;
-    QAction* importSeparator;
-    QAction* printSetupAction; // Print setup
-    QAction* printAction;      // Print
-    QMenu* setupMenu;          // Setup
-    QAction* parametersAction; // Parameters
-    QMenu* languageMenu;       // Language
-    QAction* russianAction;    // Русский
+    QAction* printAction; // Print
+    QAction* russianAction;
     QAction* englishAction;
-    QAction* exitAction; // Exit
-
+    QAction* exitAction;   // Exit
     QTimer* handOverTimer; // block hand-over, 1 ms
     QTimer* secondsTimer;  // seconds counter, 940 ms
-    QTimer* watchdogTimer; // no-data watchdog
 
 public slots:
     void openCardFile();
@@ -169,24 +157,27 @@ private:
     void windowResized();
     // The form's paint and resize handler (applySpeedAndRedraw) without showing the result.
     void runPaintHandler();
-    void pushView();
-    void pullView();
     void showEvents(const std::vector<device::Event>& events);
     bool shutDown(); // steps 1 to 4 of Exit; false when the link could not be closed
     bool writeSettings();
     void startMonitoring();
+    // Before a modal window that replaces what is shown: no acquisition, an empty drawing area.
+    void clearForWindow();
+    // Shows the seconds edit and Start/Stop, or Forward/Back.
+    void showAcquisitionControls(bool acquisition);
     // The heart rate, calipers and measurements window follow what is shown.
     void updateMeasurements();
     void endAcquisitionIfActive();
     void openCardRecording();
+    void openCardRhythmogram();
+    // Stop's question and Save; the messages of a failed Save.
     void saveRecording();
-    // Moves the recording that was not filed to "<id>_unfiled_<date-time>.dat" beside the card
-    // file and returns where it is (its old place when it cannot be moved).
-    QString keepUnfiledRecording();
+    void showBusyOr(const Status& status, const char* otherText, const QString& otherCaption);
     std::optional<int> printerPageWidth() const;
     // The printer object; null when there is no printer (Print then writes a PDF file).
     QPrinter* printerObject();
     ui::Messages& messages() { return seams_.messages; }
+    const View& view() const { return session_.view(); }
     void loadFilters();
     void applyFilters(const filter::FilterSettings& before);
     void refreshTitle();
@@ -197,10 +188,6 @@ private:
     ui::ModalDialogs ownDialogs_;
     ui::Seams seams_;
     ui::QtLanguage qtLanguage_; // Qt's own texts follow the interface language
-    // The recording Import shows: its own duration and file name, for Print (the name is empty
-    // when the buffer holds no imported recording).
-    int importedSeconds_ = 0;
-    QString importedFileName_;
     MainWindowOptions options_;
     std::filesystem::path workDir_;
     std::string startupError_;
@@ -212,19 +199,16 @@ private:
     std::unique_ptr<display::Display> display_;
     DrawingArea* area_ = nullptr;
     measure::ui::MeasurementsController* measurements_ = nullptr;
-    signal::RecordingBuffer buffer_;
-    std::unique_ptr<device::Acquisition> acquisition_;
-
-    // Acquisition state the window keeps.
+    session::Session session_;
     bool handingOver_ = false; // a message box shown from the hand-over must not re-enter it
-    bool recordingStarted_ = false;
-    // Whether Start created the recording file; a file it could not create is not this recording.
-    bool fileCreated_ = false;
-    // The private file Write records into; filed under its number at Save.
-    cardfile::PendingRecording pendingRecording_;
-    int seconds_ = 0;
-    QString startDate_;
-    QString startTime_;
+
+    // The rest of the form.
+    QFrame* toolPanel_;
+    QFrame* buttonPanel_;
+    QLabel* secondsLabel_;
+    QLabel* filterLabel_; // the display filters in use, e.g. "0,05–150 Гц ~50 Гц"
+    QAction* printSetupAction_;
+    QTimer* watchdogTimer_; // no-data watchdog
 };
 
 } // namespace velkard::app

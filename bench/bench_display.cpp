@@ -34,10 +34,11 @@ std::vector<std::uint8_t> recording(int seconds) {
     return bytes;
 }
 
+const velkard::View kReview{velkard::Shown::CardRecording};
+
 void reviewDisplay(Surface& d, const std::vector<std::uint8_t>& bytes) {
     d.setChoices(1, 9, 0); // all twelve leads, 10 mm/mV, 5 mm/s
-    d.view().cardReview = true;
-    d.openRecording(bytes, static_cast<int>(bytes.size() / 12800));
+    d.openRecording(bytes, static_cast<int>(bytes.size() / 12800), kReview);
 }
 
 void BM_ReviewPage12Leads5mmPerSecond(benchmark::State& state) {
@@ -45,7 +46,7 @@ void BM_ReviewPage12Leads5mmPerSecond(benchmark::State& state) {
     Surface d(kWide, kWideWindow);
     reviewDisplay(d, bytes);
     for (auto _ : state) {
-        d.prepareReviewGeometry(); // back to page 0 and draws it
+        d.prepareReviewGeometry(kReview); // back to page 0 and draws it
         benchmark::DoNotOptimize(d.surface().constBits());
     }
 }
@@ -56,10 +57,10 @@ BENCHMARK(BM_ReviewPage12Leads5mmPerSecond)->Unit(benchmark::kMillisecond);
 void BM_ReviewPage12Leads5mmPerSecondFiltered(benchmark::State& state) {
     const auto bytes = recording(240);
     Surface d(kWide, kWideWindow);
-    d.setFilters({filter::Mains::Hz50, filter::HighPass::Hz005, filter::LowPass::Hz40});
+    d.setFilters({filter::Mains::Hz50, filter::HighPass::Hz005, filter::LowPass::Hz40}, kReview);
     reviewDisplay(d, bytes);
     for (auto _ : state) {
-        d.prepareReviewGeometry();
+        d.prepareReviewGeometry(kReview);
         benchmark::DoNotOptimize(d.surface().constBits());
     }
 }
@@ -71,9 +72,9 @@ void BM_ForwardWithGrid(benchmark::State& state) {
     reviewDisplay(d, bytes);
     for (auto _ : state) {
         state.PauseTiming();
-        d.prepareReviewGeometry();
+        d.prepareReviewGeometry(kReview);
         state.ResumeTiming();
-        d.forward();
+        d.forward(kReview);
         benchmark::DoNotOptimize(d.surface().constBits());
     }
 }
@@ -85,11 +86,11 @@ void BM_BackWithGrid(benchmark::State& state) {
     reviewDisplay(d, bytes);
     for (auto _ : state) {
         state.PauseTiming();
-        d.prepareReviewGeometry();
-        d.forward();
-        d.forward();
+        d.prepareReviewGeometry(kReview);
+        d.forward(kReview);
+        d.forward(kReview);
         state.ResumeTiming();
-        d.back();
+        d.back(kReview);
         benchmark::DoNotOptimize(d.surface().constBits());
     }
 }
@@ -99,7 +100,6 @@ void BM_LiveBlock12Leads(benchmark::State& state) {
     const auto bytes = recording(10);
     Surface d(kWide, kWideWindow);
     d.setChoices(1, 9, 2);
-    d.view().patientChosen = true;
     d.prepareLiveDisplay();
     std::size_t block = 0;
     const std::size_t blocks = bytes.size() / signal::kBlockBytes;

@@ -190,27 +190,27 @@ int runRender(const std::vector<std::string>& argv) {
     auto app = guiApplication();
     Display d(setup->caps, setup->window);
     d.setChoices(setup->scale, setup->group, setup->speed);
-    d.setFilters(setup->filters);
+    const velkard::View view{
+        kind == "RT" ? velkard::Shown::Rhythmogram : velkard::Shown::CardRecording, kind == "A2"};
+    d.setFilters(setup->filters, view);
     if (kind == "RT") {
         d.openRhythmogramBytes(buffer.bytes);
     } else {
-        d.view().cardReview = true;
-        d.view().kindA2 = kind == "A2";
         const long seconds =
             duration ? *duration
                      : static_cast<long>(buffer.bytes.size() /
                                          (signal::kRecordBytes * signal::kRecordsPerSecond));
-        d.openRecording(buffer, static_cast<int>(seconds));
+        d.openRecording(buffer, static_cast<int>(seconds), view);
     }
 
     const long presses = *page + (back ? 1 : 0);
     for (long i = 0; i < presses; ++i) {
         if (!d.forwardEnabled())
             return fail("page " + std::to_string(i + 1) + " is past the end of the recording");
-        d.forward();
+        d.forward(view);
     }
     if (back)
-        d.back();
+        d.back(view);
 
     if (int rc = writePng(d, args.positional()[1]); rc != kOk)
         return rc;
@@ -253,8 +253,7 @@ int runRenderLive(const std::vector<std::string>& argv) {
     auto app = guiApplication();
     Display d(setup->caps, setup->window);
     d.setChoices(setup->scale, setup->group, setup->speed);
-    d.setFilters(setup->filters);
-    d.view().patientChosen = true;
+    d.setFilters(setup->filters, velkard::View{velkard::Shown::Live});
     d.prepareLiveDisplay();
     for (long b = 0; b < count; ++b)
         d.drawLiveBlock(buffer.bytes.data() + b * signal::kBlockBytes);

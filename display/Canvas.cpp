@@ -64,13 +64,6 @@ void Canvas::line(int x0, int y0, int x1, int y1) {
     bresenham(x0, y0, x1, y1, [this](int x, int y, int) { setPixel(x, y); });
 }
 
-void Canvas::dottedLine(int x0, int y0, int x1, int y1) {
-    bresenham(x0, y0, x1, y1, [this](int x, int y, int n) {
-        if ((n / 3) % 2 == 0)
-            setPixel(x, y);
-    });
-}
-
 void Canvas::fill(int left, int top, int right, int bottom, std::uint32_t colour) {
     left = std::max(left, 0);
     top = std::max(top, 0);

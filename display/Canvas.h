@@ -35,8 +35,6 @@ public:
     }
     // MoveTo(x0, y0) + LineTo(x1, y1): every pixel of the line except (x1, y1).
     void line(int x0, int y0, int x1, int y1);
-    // The same with a dotted pen: three pixels on, three off, from the start.
-    void dottedLine(int x0, int y0, int x1, int y1);
     // Fills [left, right) × [top, bottom) with a colour (a rectangle drawn with pen and brush of
     // one colour).
     void fill(int left, int top, int right, int bottom, std::uint32_t colour);

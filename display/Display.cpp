@@ -81,45 +81,45 @@ void Display::computeHorizontalGeometry(std::optional<int> printerPageWidthPx) {
 
 // ---- selector handlers ----------------------------------------------------------------------
 
-bool Display::setScale(int itemIndex) {
-    if (view_.rhythmogram || itemIndex < 0 || itemIndex >= kScaleCount)
+bool Display::setScale(int itemIndex, const View& view) {
+    if (view.rhythmogram() || itemIndex < 0 || itemIndex >= kScaleCount)
         return false;
     geo_.scaleIndex = itemIndex;
     computeVerticalGeometry();
-    redrawAfterChoice();
+    redrawAfterChoice(view);
     return true;
 }
 
-bool Display::setLeadGroup(int itemIndex) {
-    if (view_.rhythmogram || itemIndex < 0 || itemIndex >= kGroupCount)
+bool Display::setLeadGroup(int itemIndex, const View& view) {
+    if (view.rhythmogram() || itemIndex < 0 || itemIndex >= kGroupCount)
         return false;
     geo_.groupIndex = itemIndex; // also the single-lead index for groups 0..2
-    redrawAfterChoice();
+    redrawAfterChoice(view);
     return true;
 }
 
-bool Display::setSpeed(int itemIndex) {
-    if (view_.rhythmogram)
+bool Display::setSpeed(int itemIndex, const View& view) {
+    if (view.rhythmogram())
         return false;
     if (itemIndex >= 0 && itemIndex < kSpeedCount)
         geo_.speedIndex = itemIndex;
     computeHorizontalGeometry();
     // Before a patient or a recording is chosen there is nothing to redraw, but the choice holds
     // for what is drawn next (the box must not show one speed while another is used).
-    if (!view_.patientChosen && !view_.cardReview && !view_.importView)
+    if (view.shown != Shown::Live && !view.review())
         return false;
-    redrawAfterChoice();
+    redrawAfterChoice(view);
     return true;
 }
 
-void Display::redrawAfterChoice() {
+void Display::redrawAfterChoice(const View& view) {
     ensureSurface();
     clearLabelStrip();
     drawLeadLabels();
     resetSweep();
-    drawAndCopyGrid();
+    drawAndCopyGrid(view);
     drawCalibrationMark(QColor(0, 0, 255));
-    prepareReviewGeometry();
+    prepareReviewGeometry(view);
 }
 
 // ---- furniture ------------------------------------------------------------------------------
@@ -151,20 +151,20 @@ QImage Display::gridImage() const {
     return image;
 }
 
-void Display::copyGridToWindow() {
+void Display::copyGridToWindow(const View& view) {
     ensureSurface();
     grid_.setLayout(gridLayout());
     const GridLayout& g = grid_.layout();
-    if ((view_.cardReview || view_.importView) && !view_.rhythmogram)
+    if (view.review())
         grid_.paint(surface_, g.left, g.right, traceOrigin(),
                     display::pageFirstRecord(page_, traceColumns(), geo_.screenSamplesPerColumn));
     else
         grid_.paint(surface_, g.left, g.right, sweepOrigin(), 0);
 }
 
-void Display::drawAndCopyGrid() {
+void Display::drawAndCopyGrid(const View& view) {
     drawGridImage();
-    copyGridToWindow();
+    copyGridToWindow(view);
 }
 
 void Display::clearLabelStrip() {
@@ -281,10 +281,11 @@ void Display::drawSecondLabels() {
 
 // ---- review ---------------------------------------------------------------------------------
 
-void Display::setRecording(std::span<const std::uint8_t> bytes, int durationSeconds) {
+void Display::setRecording(std::span<const std::uint8_t> bytes, int durationSeconds, bool kindA2) {
     if (bytes.data() != ownBytes_.data())
         ownBytes_.clear();
     rawBytes_ = bytes;
+    recordingA2_ = kindA2;
     duration_ = std::max(durationSeconds, 0);
     applyFilters();
 }
@@ -294,19 +295,19 @@ void Display::applyFilters() {
     bytes_ = rawBytes_;
     if (filters_.any() && !rawBytes_.empty()) {
         filtered_ = filter::filteredCopy(rawBytes_, filters_,
-                                         view_.kindA2 ? std::size_t(kA2DerivedLimit) : SIZE_MAX);
+                                         recordingA2_ ? std::size_t(kA2DerivedLimit) : SIZE_MAX);
         bytes_ = std::span<const std::uint8_t>(filtered_);
     }
 }
 
-void Display::setFilters(const filter::FilterSettings& filters) {
+void Display::setFilters(const filter::FilterSettings& filters, const View& view) {
     const bool changed = !(filters == filters_);
     filters_ = filters;
     liveFilter_.reset(filters_);
-    if (!changed || view_.rhythmogram)
+    if (!changed || view.rhythmogram())
         return;
     applyFilters();
-    if (view_.importView || view_.cardReview)
+    if (view.review())
         drawReviewPage();
 }
 
@@ -320,20 +321,20 @@ void Display::resetReviewState() {
     pageStart_ = 0;
 }
 
-void Display::openRecording(std::span<const std::uint8_t> bytes, int durationSeconds) {
+void Display::openRecording(std::span<const std::uint8_t> bytes, int durationSeconds,
+                            const View& view) {
     resetReviewState();
-    view_.rhythmogram = false; // an ECG recording replaces a rhythmogram on screen
-    setRecording(bytes, durationSeconds);
-    redrawAfterChoice();
+    setRecording(bytes, durationSeconds, view.kindA2);
+    redrawAfterChoice(view);
 }
 
-void Display::prepareReviewGeometry() {
+void Display::prepareReviewGeometry(const View& view) {
     page_ = 0;
     savedChunkOffset_ = 0;
     savedColumn_ = 0;
     secondsPerScreen_ = display::secondsPerScreen(geo_.caps, geo_.speedIndex);
     spacings_ = RowSpacings::forClientBottom(win_.clientBottom);
-    if (view_.importView || view_.cardReview)
+    if (view.review())
         drawReviewPage();
 }
 
@@ -359,7 +360,7 @@ void Display::drawReviewPage() {
     drawCalibrationMark(QColor(0, 0, 255));
 
     const std::int64_t count =
-        deriveRangeInto(bytes_, first, next - first, view_.kindA2, pageLeads_);
+        deriveRangeInto(bytes_, first, next - first, recordingA2_, pageLeads_);
     Canvas c(surface_);
     c.setPen(kBlack);
     const int group = geo_.groupIndex;
@@ -372,10 +373,10 @@ void Display::drawReviewPage() {
     }
 }
 
-void Display::forward() {
+void Display::forward(const View& view) {
     backward_ = false;
     continue_ = true;
-    if (view_.rhythmogram) {
+    if (view.rhythmogram()) {
         ++page_;
         backEnabled_ = true;
         clearClientArea();
@@ -386,13 +387,13 @@ void Display::forward() {
         return;
     ++page_;
     // A review page paints its own grid.
-    if (view_.cardReview || view_.importView)
+    if (view.review())
         drawReviewPage();
     else
-        drawAndCopyGrid();
+        drawAndCopyGrid(view);
 }
 
-void Display::back() {
+void Display::back(const View& view) {
     // Page 0 has no page before it; starting from a negative offset would read outside the data.
     if (page_ <= 0)
         return;
@@ -400,17 +401,17 @@ void Display::back() {
     continue_ = false;
     --page_;
     forwardEnabled_ = true;
-    if (view_.rhythmogram) {
+    if (view.rhythmogram()) {
         clearClientArea();
         drawRhythmogramPage();
         return;
     }
     clearLabelStrip();
     drawLeadLabels();
-    if (view_.cardReview || view_.importView)
+    if (view.review())
         drawReviewPage();
     else
-        drawAndCopyGrid();
+        drawAndCopyGrid(view);
 }
 
 // ---- rhythmogram ----------------------------------------------------------------------------
@@ -447,7 +448,6 @@ void Display::startRhythmogram() {
     savedColumn_ = 0;
     backward_ = false;
     continue_ = false;
-    view_.rhythmogram = true;
     ensureSurface();
     clearClientArea();
     drawRhythmogramPage();
@@ -461,8 +461,6 @@ void Display::drawRhythmogramPage() {
     const int b = win_.clientBottom / 2;
     spacings_.s1 = b;
 
-    view_.cardReview = false;
-    view_.importView = false;
     fontSize_ = 11;
     Canvas c(surface_);
     c.setPen(kBlack);
@@ -547,7 +545,7 @@ void Display::prepareLiveDisplay() {
     spacings_ = RowSpacings::forClientBottom(win_.clientBottom);
     clearLabelStrip();
     drawLeadLabels();
-    drawAndCopyGrid();
+    drawAndCopyGrid(View{Shown::Live});
     drawCalibrationMark(QColor(0, 0, 255));
     resetSweep();
     liveFilter_.reset(filters_);

@@ -4,7 +4,9 @@
 //
 // The main window owns one Display, shows surface() below its tool panel, forwards the selector,
 // paint/resize and paging events to the handler functions below and reads forwardEnabled() /
-// backEnabled() for its buttons. Everything runs on the user-interface thread.
+// backEnabled() for its buttons. What is shown (signal/View.h) is the caller's: every call that
+// draws differently by it is handed it, and the display never changes it. Everything runs on the
+// user-interface thread.
 #pragma once
 
 #include "display/Envelope.h"
@@ -14,6 +16,7 @@
 #include "filter/Filters.h"
 #include "signal/Recording.h"
 #include "signal/SampleRecord.h"
+#include "signal/View.h"
 
 #include <QColor>
 #include <QImage>
@@ -35,15 +38,6 @@ struct WindowMetrics {
     int clientBottom = 700;
     int panelHeight = 30;
     bool operator==(const WindowMetrics&) const = default;
-};
-
-// What the drawing area shows; the main window keeps these in step with its own view flags.
-struct ViewFlags {
-    bool cardReview = false;    // a card-file recording is shown
-    bool importView = false;    // an imported recording is shown
-    bool rhythmogram = false;   // a rhythmogram is shown (blocks the selectors)
-    bool kindA2 = false;        // the shown recording is of kind "A2"
-    bool patientChosen = false; // a patient was chosen in the card file for a new recording
 };
 
 // Shown when a rhythmogram file cannot be read.
@@ -74,9 +68,6 @@ public:
     // value.
     void computeHorizontalGeometry(std::optional<int> printerPageWidthPx = std::nullopt);
 
-    ViewFlags& view() { return view_; }
-    const ViewFlags& view() const { return view_; }
-
     // The window surface (at least outer width × outer height, and client right × client bottom).
     const QImage& surface() const { return surface_; }
     // The grid alone as the first review page shows it, on a white image of the window's outer
@@ -87,17 +78,18 @@ public:
     GridLayout gridLayout() const;
 
     // ---- selector handlers (the main window calls setSpeed from its paint and resize handler too)
-    // ------------ Each returns false when its guard kept it from acting.
-    bool setScale(int itemIndex);
-    bool setLeadGroup(int itemIndex);
-    bool setSpeed(int itemIndex);
+    // ------------ Each returns false when its guard kept it from acting (nothing changes while a
+    // rhythmogram is shown; a speed chosen while nothing is shown is kept but draws nothing).
+    bool setScale(int itemIndex, const View& view);
+    bool setLeadGroup(int itemIndex, const View& view);
+    bool setSpeed(int itemIndex, const View& view);
 
     // ---- furniture ----------------------------------------------------------------------------
     // Paints the grid into the drawing area (right of the label strip, below the tool panel): in
     // step with the shown review page, otherwise with the live sweep's start as time zero.
-    void drawAndCopyGrid();
+    void drawAndCopyGrid(const View& view);
     void drawGridImage();
-    void copyGridToWindow();
+    void copyGridToWindow(const View& view);
     void clearLabelStrip();
     void drawLeadLabels();
     void drawCalibrationMark(const QColor& pen);
@@ -108,13 +100,16 @@ public:
 
     // ---- review -------------------------------------------------------------------------------
     // The recording under review: the bytes stay owned by the caller and must outlive their use
-    // here (until the next setRecording/openRecording/openRhythmogram).
-    void setRecording(std::span<const std::uint8_t> bytes, int durationSeconds);
-    // Resets the review state, sets the recording and draws page 0 (grid, labels, traces).
-    void openRecording(std::span<const std::uint8_t> bytes, int durationSeconds);
+    // here (until the next setRecording/openRecording/openRhythmogram). kindA2 says how its leads
+    // are derived.
+    void setRecording(std::span<const std::uint8_t> bytes, int durationSeconds, bool kindA2);
+    // Resets the review state, sets the recording (of view.kindA2) and draws page 0 (grid, labels,
+    // traces) when view shows a review.
+    void openRecording(std::span<const std::uint8_t> bytes, int durationSeconds, const View& view);
     // The same over the sample store's buffer (which must outlive its use here).
-    void openRecording(const signal::RecordingBuffer& buffer, int durationSeconds) {
-        openRecording(std::span<const std::uint8_t>(buffer.bytes), durationSeconds);
+    void openRecording(const signal::RecordingBuffer& buffer, int durationSeconds,
+                       const View& view) {
+        openRecording(std::span<const std::uint8_t>(buffer.bytes), durationSeconds, view);
     }
     std::span<const std::uint8_t> recording() const { return bytes_; }
     int durationSeconds() const { return duration_; }
@@ -122,15 +117,16 @@ public:
     // Display filters for review (zero phase over the whole recording) and live sweep (causal).
     // The recording's own bytes stay as they are; the review shows a filtered copy. Takes effect at
     // once on a shown recording.
-    void setFilters(const filter::FilterSettings& filters);
+    void setFilters(const filter::FilterSettings& filters, const View& view);
     const filter::FilterSettings& filters() const { return filters_; }
 
     // Resets paging, the derived-record count and second labels, recomputes seconds per screen
     // and the row spacings, and draws the first page when a recording is shown.
-    void prepareReviewGeometry();
+    void prepareReviewGeometry(const View& view);
     void drawReviewPage();
-    void forward();
-    void back();
+    // The next or previous page of what view shows: review pages, rhythmogram pages, or the grid.
+    void forward(const View& view);
+    void back(const View& view);
 
     bool forwardEnabled() const { return forwardEnabled_; }
     bool backEnabled() const { return backEnabled_; }
@@ -155,7 +151,8 @@ public:
     const RowSpacings& rowSpacings() const { return spacings_; }
 
     // ---- rhythmogram ----------------------------------------------------------------------------
-    // Reads the whole file, resets paging and draws the first page. On failure nothing is drawn
+    // Reads the whole file, resets paging and draws the first page (the caller then shows
+    // Shown::Rhythmogram). On failure nothing is drawn
     // and the result carries kEcgOpenError.
     Status openRhythmogram(const std::string& path);
     // The same, reading the file into the sample store's buffer (left unchanged on failure), which
@@ -178,17 +175,14 @@ public:
 
 private:
     void ensureSurface();
-    void setFont(QPainter& p, int size, bool bold);
-    void textOut(QPainter& p, int x, int y, const QString& text);
     void resetReviewState();
     void startRhythmogram();
     void resetSweep();
-    void redrawAfterChoice();
+    void redrawAfterChoice(const View& view);
     void applyFilters();
 
     Geometry geo_;
     WindowMetrics win_;
-    ViewFlags view_;
     QImage surface_;
     ScreenGrid grid_; // its row pattern is kept per layout
     RowSpacings spacings_;
@@ -201,6 +195,7 @@ private:
     // Review.
     std::span<const std::uint8_t> bytes_;    // what is drawn: the recording or its filtered copy
     std::span<const std::uint8_t> rawBytes_; // the recording as the caller holds it
+    bool recordingA2_ = false;               // its leads are derived as of kind A2
     std::vector<std::uint8_t> filtered_;     // the filtered copy
     filter::FilterSettings filters_;
     std::vector<std::uint8_t> ownBytes_; // a rhythmogram read here

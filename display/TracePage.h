@@ -78,16 +78,6 @@ inline std::int64_t deriveRangeInto(std::span<const std::uint8_t> bytes, std::in
     return count;
 }
 
-// The same into arrays of exactly the clamped count.
-inline LeadArrays deriveRange(std::span<const std::uint8_t> bytes, std::int64_t first,
-                              std::int64_t count, bool kindA2) {
-    LeadArrays leads;
-    const std::int64_t n = deriveRangeInto(bytes, first, count, kindA2, leads);
-    for (auto& lead : leads)
-        lead.resize(std::size_t(n));
-    return leads;
-}
-
 // The columns envelope() gives, into a reused vector, except for hiFirst (left false: drawing
 // does not use the order of the extremes).
 inline void drawnColumns(const std::int16_t* samples, std::size_t count, double samplesPerColumn,

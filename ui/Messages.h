@@ -4,15 +4,12 @@
 // Logic never calls QMessageBox or QDialog::exec() itself. It asks the Messages it was handed to
 // show a text or a Yes/No question and the DialogRunner to run a modal dialog. main() makes the
 // QMessageBox / exec() implementations and hands them down; tests hand recorders that answer at
-// once, so whole flows run headless without nested event loops.
+// once (ui/testing/TestSeams.h), so whole flows run headless without nested event loops.
 #pragma once
 
 #include "ui/Language.h"
 
 #include <QString>
-#include <deque>
-#include <functional>
-#include <vector>
 
 class QDialog;
 class QWidget;
@@ -59,38 +56,5 @@ QString errorCaption(Language language);
 QString errorCaption(bool russian);
 // The caption of a warning ("Внимание").
 QString attentionCaption(Language language);
-
-// Test double: records every message and answers questions from a queue (default answer when
-// empty).
-class RecordingMessages : public Messages {
-public:
-    struct Entry {
-        QString text;
-        QString caption;
-        bool question = false;
-    };
-    std::vector<Entry> shown;
-    std::deque<bool> answers;
-    bool defaultAnswer = true;
-
-    void show(const QString& text, const QString& caption, QWidget* owner = nullptr) override;
-    bool ask(const QString& text, const QString& caption, QWidget* owner = nullptr) override;
-
-    QString lastText() const { return shown.empty() ? QString() : shown.back().text; }
-    bool contains(const QString& text) const;
-};
-
-// Test double: calls a handler with the dialog instead of entering its event loop. The handler
-// fills in the controls and clicks buttons; the result is the dialog's result() afterwards (or the
-// handler's return value when it returns one >= 0).
-class ScriptedDialogs : public DialogRunner {
-public:
-    using Handler = std::function<int(QDialog&)>;
-    std::deque<Handler> script;      // consumed in order; one per dialog shown
-    Handler fallback;                // used when the script is empty; default rejects
-    std::vector<QString> shownNames; // objectName() of every dialog run
-
-    int run(QDialog& dialog) override;
-};
 
 } // namespace velkard::ui

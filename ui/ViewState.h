@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the windows share while the program runs: the interface language, the print-grid flag,
-// what the main window shows, the card-file selection, the texts of the patient dialogs and the
-// last print range. The main window owns one and hands it by reference to the windows and commands
-// it opens; tests make their own.
+// What the windows share while the program runs: the interface language, the print-grid flag, the
+// filters, the texts of the patient dialogs and the last print range. The main window owns one and
+// hands it by reference to the windows and commands it opens; tests make their own. What is shown
+// and the card-file selection are the session's (session/Session.h).
 #pragma once
 
 #include "filter/Filters.h"
@@ -11,23 +11,6 @@
 #include <QString>
 
 namespace velkard::ui {
-
-// The card-file selection: what the card-file and memory windows hand to the rest of the program
-// (the main window, acquisition, printing). It outlives the window that sets it.
-struct CardSelection {
-    int patientIndex = -1;     // row of the selected patient in the patient list (index order)
-    QString patientId;         // 8 characters, as stored ("%8lx", may start with spaces)
-    QString patientName;       // name of the selected patient, for the printed header
-    QString patientBirthDate;  // the patient's birth date as stored, for the title and the report
-    int entryIndex = -1;       // row of the selected archive entry
-    QString entryDate;         // 10 characters, set by Open
-    QString entryTime;         // 8 characters, set by Open
-    int entryDuration = 0;     // seconds, set by Open (not for a rhythmogram)
-    int recordNumber = 0;      // number chosen by Write for the new recording
-    QString recordingPath;     // the recording file: <working folder>/DATA_BASE/<id>_<n>.dat
-    QString kindMarker;        // "  ", "A2" or "RT" of the opened entry
-    bool writeRequest = false; // Write was pressed with a patient selected
-};
 
 // The seven texts of the patient dialogs, kept up to date while the user types; the card-file
 // window takes them over after a dialog closes.
@@ -61,15 +44,10 @@ struct ViewState {
     // Which language when not Russian; setLanguage() keeps the two together. `russian` stays for
     // the libraries that take a Russian-or-English flag and for the main window's own texts.
     Language language = Language::Russian;
-    bool printGrid = true;    // the parameters dialog's print-grid flag
-    bool cardReview = false;  // a card-file recording is shown for review
-    bool rhythmogram = false; // the shown recording is a rhythmogram
-    bool importView = false;  // the shown recording came from Import
-    bool kindA2 = false;      // the shown recording is of kind A2
+    bool printGrid = true; // the parameters dialog's print-grid flag
     // Display and print filters (kept in the filter settings file beside the settings file).
     filter::FilterSettings filters = filter::programDefaults();
 
-    CardSelection selection;
     PatientTexts patientTexts;
     NewPatientFlags newPatient;
     PrintRangeChoice printRange;

@@ -6,8 +6,8 @@
 #include "app/MainWindow.h"
 #include "signal/Cp1251.h"
 #include "signal/Settings.h"
-#include "ui/Messages.h"
 #include "ui/ViewState.h"
+#include "ui/testing/TestSeams.h"
 
 #include <QPushButton>
 #include <QStringList>
@@ -92,6 +92,14 @@ template <class Pred> bool waitFor(Pred pred, int timeoutMs = 10000) {
     while (!pred() && !deadline.hasExpired())
         QTest::qWait(5);
     return pred();
+}
+
+// A control of the window by its objectName (the window keeps public pointers only to the ones
+// driven most).
+template <class T> T* child(QObject& window, const char* name) {
+    T* found = window.findChild<T*>(QString::fromUtf8(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
 }
 
 // Adds a patient to the card file of folder and returns its ID.

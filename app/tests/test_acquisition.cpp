@@ -341,7 +341,7 @@ TEST_F(AcquisitionTest, RecordingTakesItsNumberAtSaveAndOverwritesNothing) {
     const auto size = std::filesystem::file_size(recording(2));
     EXPECT_GT(size, 0u);
     EXPECT_EQ(size % signal::kBlockBytes, 0u);
-    EXPECT_EQ(w->viewState().selection.recordNumber, 2);
+    EXPECT_EQ(w->session().selection().recordNumber, 2);
 
     // A folder under the next number: the recording is kept aside with a message, the folder
     // stays as it is.

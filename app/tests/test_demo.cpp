@@ -54,7 +54,7 @@ TEST_F(AppTest, DemoFolderOpensWithTheSimulatedInstrument) {
             entries += card.archiveList->topLevelItemCount();
             cardfile::CardFile cf(demo.toStdString());
             for (const auto& e :
-                 cf.listArchiveEntries(w.viewState().selection.patientId.toStdString()).value)
+                 cf.listArchiveEntries(card.selection().patientId.toStdString()).value)
                 kinds[e.isA2() ? 1 : e.isRhythm() ? 2 : 0] = true;
         }
         card.patientList->setCurrentItem(card.patientList->topLevelItem(0));

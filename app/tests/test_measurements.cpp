@@ -91,7 +91,7 @@ TEST_F(MeasurementsTest, ReviewShowsThePageRateCalipersAndTheMeasurementsWindow)
 
     dialogs.script.push_back(pickInCardFile(0, 0, "Open"));
     w->cardFileAction->trigger();
-    ASSERT_TRUE(w->viewState().cardReview);
+    ASSERT_EQ(w->session().shown(), Shown::CardRecording);
     EXPECT_TRUE(label->isVisible());
     EXPECT_EQ(label->text(), QString::fromUtf8("ЧСС 60"));
     EXPECT_TRUE(measurementsAction->isEnabled());

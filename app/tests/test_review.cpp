@@ -83,7 +83,7 @@ TEST_F(ReviewTest, OpenPlainRecordingPagesAndRedraws) {
     auto w = makeWindow();
     open(*w, 0);
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
-    EXPECT_TRUE(w->viewState().cardReview);
+    EXPECT_EQ(w->session().shown(), Shown::CardRecording);
     EXPECT_TRUE(w->Forward->isVisible());
     EXPECT_TRUE(w->Back->isVisible());
     EXPECT_FALSE(w->Start->isVisible());
@@ -179,7 +179,7 @@ TEST_F(ReviewTest, PrintAfterImportUsesTheImportedRecordingAndNoPatient) {
     w.resize(1024, 768);
     open(w, 0); // 30 s of the patient "Reviewed"
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
-    ASSERT_EQ(w.viewState().selection.entryDuration, 30);
+    ASSERT_EQ(w.session().selection().entryDuration, 30);
 
     const QString file = source.path() + "/ECG_0009.DAT";
     const auto bytes = sim::makeDeviceEcg(20, 11, kAt);
@@ -217,7 +217,7 @@ TEST_F(ReviewTest, PrintAfterImportUsesTheImportedRecordingAndNoPatient) {
     const QString printed = QString::fromUtf8(text.readAllStandardOutput());
     EXPECT_TRUE(printed.contains("ECG_0009.DAT")) << printed.toStdString();
     EXPECT_FALSE(printed.contains("Reviewed")) << printed.toStdString();
-    const QString cardDate = w.viewState().selection.entryDate;
+    const QString cardDate = w.session().selection().entryDate;
     ASSERT_FALSE(cardDate.isEmpty());
     EXPECT_FALSE(printed.contains(cardDate)) << printed.toStdString();
 
@@ -242,17 +242,14 @@ TEST_F(ReviewTest, OpenA2AndRhythmogramEntries) {
     auto w = makeWindow();
     open(*w, 1);
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
-    EXPECT_TRUE(w->viewState().kindA2);
-    EXPECT_TRUE(w->display().view().kindA2);
-    EXPECT_TRUE(w->viewState().cardReview);
+    EXPECT_TRUE(w->session().view().kindA2);
+    EXPECT_EQ(w->session().shown(), Shown::CardRecording);
     EXPECT_EQ(w->display().recording().size(), std::filesystem::file_size(recording(2)));
     EXPECT_TRUE(w->printAction->isEnabled());
 
     open(*w, 2);
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
-    EXPECT_TRUE(w->viewState().rhythmogram);
-    EXPECT_FALSE(w->viewState().cardReview);
-    EXPECT_TRUE(w->display().view().rhythmogram);
+    EXPECT_EQ(w->session().shown(), Shown::Rhythmogram);
     EXPECT_FALSE(w->printAction->isEnabled());
     EXPECT_TRUE(w->Forward->isVisible());
     // The selectors do nothing while a rhythmogram is shown.
@@ -266,7 +263,7 @@ TEST_F(ReviewTest, OpenA2AndRhythmogramEntries) {
         return -1;
     });
     w->cardFileAction->trigger();
-    EXPECT_TRUE(w->display().view().rhythmogram);
+    EXPECT_EQ(w->session().shown(), Shown::Rhythmogram);
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -275,7 +272,7 @@ TEST_F(ReviewTest, OpenA2AndRhythmogramEntries) {
 TEST_F(ReviewTest, DelRecKeepsTheMainWindowFromReopeningTheShownRhythmogram) {
     auto w = makeWindow();
     open(*w, 2);
-    ASSERT_TRUE(w->display().view().rhythmogram);
+    ASSERT_EQ(w->session().shown(), Shown::Rhythmogram);
     dialogs.script.push_back([](QDialog& d) {
         auto& card = dynamic_cast<cardfile::ui::CardFileWindow&>(d);
         card.patientList->setCurrentItem(card.patientList->topLevelItem(0));
@@ -287,7 +284,7 @@ TEST_F(ReviewTest, DelRecKeepsTheMainWindowFromReopeningTheShownRhythmogram) {
     w->cardFileAction->trigger();
     ASSERT_EQ(messages.shown.size(), 1u) << messages.lastText().toStdString();
     EXPECT_TRUE(messages.shown[0].question);
-    EXPECT_FALSE(w->viewState().rhythmogram);
+    EXPECT_NE(w->session().shown(), Shown::Rhythmogram);
     // Nothing is drawn: the area stays white below the tool panel.
     const QImage& surface = w->display().surface();
     int nonWhite = 0;
@@ -320,6 +317,7 @@ TEST_F(ReviewTest, ImportOfACompressedFileLeavesNothingBehind) {
 
     auto w = makeWindow();
     const auto before = folderNames(QString::fromStdString(work().string()));
+    const QString current = QDir::currentPath();
     dialogs.script.push_back(chooseFile(ecx));
     w->importAction->trigger();
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
@@ -327,16 +325,15 @@ TEST_F(ReviewTest, ImportOfACompressedFileLeavesNothingBehind) {
     // The upper-case extension is compressed too; the name makes it an A2 recording.
     EXPECT_EQ(w->recordingBuffer().bytes,
               signal::convertDeviceBytes(device, signal::RecordingKind::A2));
-    EXPECT_TRUE(w->viewState().kindA2);
-    EXPECT_TRUE(w->viewState().importView);
-    EXPECT_TRUE(w->display().view().importView);
+    EXPECT_TRUE(w->session().view().kindA2);
+    EXPECT_EQ(w->session().shown(), Shown::Imported);
     EXPECT_TRUE(w->Forward->isVisible());
     EXPECT_FALSE(w->secondsEdit->isVisible());
     EXPECT_TRUE(w->printAction->isEnabled());
     EXPECT_EQ(w->display().pageNumber(), 0);
     EXPECT_EQ(folderNames(folder), std::vector<std::string>{"A2_0007.ECX"});
     EXPECT_EQ(folderNames(QString::fromStdString(work().string())), before);
-    EXPECT_EQ(QDir::currentPath().toStdString(), work().string());
+    EXPECT_EQ(QDir::currentPath(), current); // files are named under the working folder
 }
 
 TEST_F(ReviewTest, ImportOfADeviceFileAndOfADamagedOne) {
@@ -349,7 +346,7 @@ TEST_F(ReviewTest, ImportOfADeviceFileAndOfADamagedOne) {
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
     EXPECT_EQ(w->recordingBuffer().bytes,
               signal::convertDeviceBytes(device, signal::RecordingKind::Plain));
-    EXPECT_FALSE(w->viewState().kindA2);
+    EXPECT_FALSE(w->session().view().kindA2);
     EXPECT_EQ(w->display().durationSeconds(), 15);
 
     // A damaged compressed file stops the import with a message; the shown recording stays.
@@ -385,8 +382,8 @@ TEST_F(ReviewTest, FileGivenToTheProgramOpensInTheImportView) {
     EXPECT_TRUE(dialogs.script.empty());
     EXPECT_EQ(w->recordingBuffer().bytes,
               signal::convertDeviceBytes(device, signal::RecordingKind::A2));
-    EXPECT_TRUE(w->viewState().importView);
-    EXPECT_TRUE(w->viewState().kindA2);
+    EXPECT_EQ(w->session().shown(), Shown::Imported);
+    EXPECT_TRUE(w->session().view().kindA2);
     EXPECT_TRUE(w->Forward->isVisible());
     EXPECT_FALSE(w->Start->isVisible());
     EXPECT_TRUE(w->printAction->isEnabled());
@@ -437,7 +434,7 @@ TEST_F(ReviewTest, CancelledImportOnlySetsTheImportFlag) {
     auto w = makeWindow();
     dialogs.script.push_back(chooseFile(QString()));
     w->importAction->trigger();
-    EXPECT_TRUE(w->viewState().importView);
+    EXPECT_EQ(w->session().shown(), Shown::Imported);
     EXPECT_FALSE(w->Forward->isVisible());
     EXPECT_TRUE(w->recordingBuffer().bytes.empty());
     EXPECT_TRUE(messages.shown.empty());
@@ -495,10 +492,10 @@ TEST_F(ReviewTest, CardFileClosedWithoutRequestLeavesTheWindowEmpty) {
     // Write with no patient selected: no request.
     dialogs.script.push_back(pickInCardFile(-1, -1, "Write"));
     w->cardFileAction->trigger();
-    EXPECT_FALSE(w->viewState().selection.writeRequest);
+    EXPECT_NE(w->session().shown(), Shown::Live); // no write request
     EXPECT_FALSE(w->Start->isVisible());
     EXPECT_FALSE(w->Stop->isVisible());
-    EXPECT_FALSE(w->viewState().cardReview);
+    EXPECT_NE(w->session().shown(), Shown::CardRecording);
     EXPECT_EQ(w->acquisition(), nullptr); // nothing was opened
     // The drawing area is white below the tool panel.
     const QImage& surface = w->display().surface();
@@ -508,4 +505,26 @@ TEST_F(ReviewTest, CardFileClosedWithoutRequestLeavesTheWindowEmpty) {
             if (surface.pixel(x, y) != qRgb(255, 255, 255))
                 ++nonWhite;
     EXPECT_EQ(nonWhite, 0);
+}
+
+// The memory window replaces what is shown: while it is open nothing is under review, and after it
+// the drawing area is empty and Print waits for a recording.
+TEST_F(ReviewTest, MemoryWindowEndsTheReview) {
+    auto w = makeWindow();
+    open(*w, 0);
+    ASSERT_EQ(w->session().shown(), Shown::CardRecording);
+    bool ran = false;
+    dialogs.script.push_back([&](QDialog& d) {
+        EXPECT_EQ(d.objectName(), "MemoryWindow");
+        EXPECT_EQ(w->session().shown(), Shown::Nothing);
+        EXPECT_EQ(w->windowTitle(), "Ventrix");
+        ran = true;
+        return int(QDialog::Rejected);
+    });
+    child<QAction>(*w, "memoryAction")->trigger();
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(w->session().shown(), Shown::Nothing);
+    EXPECT_FALSE(w->printAction->isEnabled());
+    EXPECT_FALSE(w->Forward->isVisible());
+    EXPECT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
 }

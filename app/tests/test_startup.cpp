@@ -44,9 +44,9 @@ TEST_F(AppTest, FirstStartInAnEmptyFolder) {
     EXPECT_EQ(w->scaleBox->currentText(), QString::fromUtf8("10 мм/мВ"));
     EXPECT_EQ(w->leadGroupBox->currentText(), "I..V6");
     EXPECT_EQ(w->speedBox->currentText(), QString::fromUtf8("25 мм/с"));
-    EXPECT_EQ(w->patientMenu->title(), QString::fromUtf8("Пациент"));
+    EXPECT_EQ(child<QMenu>(*w, "patientMenu")->title(), QString::fromUtf8("Пациент"));
     EXPECT_EQ(w->exitAction->text(), QString::fromUtf8("Выход"));
-    EXPECT_EQ(w->secondsLabel->text(), QString::fromUtf8("Длительность ЭКГ,с"));
+    EXPECT_EQ(child<QLabel>(*w, "secondsLabel")->text(), QString::fromUtf8("Длительность ЭКГ,с"));
     EXPECT_EQ(w->windowTitle(), "Ventrix");
     EXPECT_TRUE(w->russianAction->isChecked());
     EXPECT_FALSE(w->englishAction->isChecked());
@@ -60,15 +60,15 @@ TEST_F(AppTest, FirstStartInAnEmptyFolder) {
         EXPECT_FALSE(b->isEnabled());
     }
     EXPECT_FALSE(w->secondsEdit->isVisible());
-    EXPECT_FALSE(w->secondsLabel->isVisible());
-    EXPECT_TRUE(w->printSetupAction->isEnabled());
+    EXPECT_FALSE(child<QLabel>(*w, "secondsLabel")->isVisible());
+    EXPECT_TRUE(child<QAction>(*w, "printSetupAction")->isEnabled());
     EXPECT_FALSE(w->printAction->isEnabled());
     EXPECT_TRUE(w->importAction->isEnabled());
 }
 
 TEST_F(AppTest, MenuTreeHasItsItemsInOrder) {
     auto w = makeWindow();
-    const auto items = w->patientMenu->actions();
+    const auto items = child<QMenu>(*w, "patientMenu")->actions();
     ASSERT_EQ(items.size(), 9);
     const QStringList names = {"cardFileAction",   "cardFileSeparator", "memoryAction",
                                "memorySeparator",  "importAction",      "importSeparator",
@@ -77,7 +77,7 @@ TEST_F(AppTest, MenuTreeHasItsItemsInOrder) {
         EXPECT_EQ(items[i]->objectName(), names[i]);
     EXPECT_TRUE(items[1]->isSeparator());
     EXPECT_TRUE(items[5]->isSeparator());
-    EXPECT_EQ(w->languageMenu->actions().size(), 2);
+    EXPECT_EQ(child<QMenu>(*w, "languageMenu")->actions().size(), 2);
     EXPECT_EQ(w->russianAction->text(), QString::fromUtf8("Русский"));
 }
 
@@ -85,13 +85,13 @@ TEST_F(AppTest, LanguageSwitchBothWaysAndSettingsRoundTrip) {
     auto w = makeWindow();
     w->englishAction->trigger();
     EXPECT_FALSE(w->viewState().russian);
-    EXPECT_EQ(w->patientMenu->title(), "Patient");
+    EXPECT_EQ(child<QMenu>(*w, "patientMenu")->title(), "Patient");
     EXPECT_EQ(w->importAction->text(), "Import from the file");
     EXPECT_EQ(w->Forward->text(), "Forvard");
-    EXPECT_EQ(w->scaleLabel->text(), "  Scale");
-    EXPECT_EQ(w->leadGroupLabel->text(), "    Leads");
-    EXPECT_EQ(w->speedLabel->text(), "   Speed");
-    EXPECT_EQ(w->secondsLabel->text(), "    Duration ECG,s");
+    EXPECT_EQ(child<QLabel>(*w, "scaleLabel")->text(), "  Scale");
+    EXPECT_EQ(child<QLabel>(*w, "leadGroupLabel")->text(), "    Leads");
+    EXPECT_EQ(child<QLabel>(*w, "speedLabel")->text(), "   Speed");
+    EXPECT_EQ(child<QLabel>(*w, "secondsLabel")->text(), "    Duration ECG,s");
     EXPECT_EQ(w->speedBox->currentText(), "25 mm/s");
     EXPECT_EQ(w->scaleBox->currentText(), "10 mm/mV");
     EXPECT_FALSE(w->russianAction->isChecked());
@@ -99,7 +99,7 @@ TEST_F(AppTest, LanguageSwitchBothWaysAndSettingsRoundTrip) {
     // Choosing English again keeps everything as it is.
     w->englishAction->trigger();
     EXPECT_TRUE(w->englishAction->isChecked());
-    EXPECT_EQ(w->patientMenu->title(), "Patient");
+    EXPECT_EQ(child<QMenu>(*w, "patientMenu")->title(), "Patient");
 
     // A switch writes nothing; Exit writes the texts of the new language and "1".
     EXPECT_EQ(settingsLines(work()), kDefaultLines);
@@ -204,8 +204,8 @@ TEST_F(AppTest, SpeedChoiceBeforeAnyRecordingHoldsForWhatIsDrawnNext) {
 
 TEST_F(AppTest, SelectorsShowWhatIsDrawnAndRestWhileARhythmogramIsShown) {
     auto w = makeWindow();
-    w->viewState().rhythmogram = true;
-    w->display().view().rhythmogram = true;
+    auto& session = w->session();
+    session.cardFileClosed(session.selection(), {session::CardRequest::OpenRhythmogram});
     w->refreshFromDisplay();
     for (QComboBox* box : {w->scaleBox, w->leadGroupBox, w->speedBox})
         EXPECT_FALSE(box->isEnabled());
@@ -213,8 +213,7 @@ TEST_F(AppTest, SelectorsShowWhatIsDrawnAndRestWhileARhythmogramIsShown) {
     w->scaleBox->setCurrentIndex(2);
     w->applyScale();
     EXPECT_EQ(w->scaleBox->currentIndex(), w->display().geometry().scaleIndex);
-    w->viewState().rhythmogram = false;
-    w->display().view().rhythmogram = false;
+    session.cardFileClosed(session.selection(), {session::CardRequest::None, false, true});
     w->refreshFromDisplay();
     EXPECT_TRUE(w->speedBox->isEnabled());
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Ventrix"));
@@ -235,7 +234,7 @@ TEST_F(AppTest, ParametersDialogKeepsThePrintGridFlag) {
         p.cancelButton->click(); // Cancel does not undo the click
         return -1;
     });
-    w->parametersAction->trigger();
+    child<QAction>(*w, "parametersAction")->trigger();
     EXPECT_FALSE(w->viewState().printGrid);
     EXPECT_FALSE(w->printAction->isEnabled());
     EXPECT_FALSE(w->secondsEdit->isVisible());
@@ -251,7 +250,7 @@ TEST_F(AppTest, ParametersDialogKeepsThePrintGridFlag) {
         p.okButton->click();
         return -1;
     });
-    w->parametersAction->trigger();
+    child<QAction>(*w, "parametersAction")->trigger();
     EXPECT_TRUE(w->viewState().printGrid);
     EXPECT_EQ(dialogs.shownNames.size(), 2u);
 }

@@ -25,7 +25,8 @@ namespace velkard::cardfile::ui {
 
 namespace {
 
-using velkard::ui::CardSelection;
+using velkard::session::CardRequest;
+using velkard::session::CardSelection;
 using velkard::ui::errorCaption;
 using velkard::ui::PatientTexts;
 using velkard::ui::ViewState;
@@ -317,7 +318,7 @@ void CardFileWindow::patientSelected() {
     const int row = selectedPatientRow();
     if (row < 0)
         return; // a row losing its selection is ignored
-    CardSelection& sel = state_.selection;
+    CardSelection& sel = selection_;
     sel.patientIndex = row;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(row));
     if (!patient) {
@@ -347,7 +348,7 @@ void CardFileWindow::entrySelected() {
     const int row = selectedEntryRow();
     if (row < 0)
         return;
-    CardSelection& sel = state_.selection;
+    CardSelection& sel = selection_;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(sel.patientIndex));
     if (patient) {
         sel.patientId = utf8(patient.value.id);
@@ -457,7 +458,7 @@ void CardFileWindow::deletePatient() {
     }
     if (!messages().ask(text(QT_TR_NOOP("Удалить пациента и все его записи?")), QString()))
         return;
-    CardSelection& sel = state_.selection;
+    CardSelection& sel = selection_;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(row));
     const std::string id = patient ? patient.value.id : sel.patientId.toStdString();
     auto status = cardFile_.removePatient(static_cast<std::size_t>(row), id);
@@ -476,20 +477,17 @@ void CardFileWindow::deletePatient() {
 void CardFileWindow::forgetOpenedRecording() {
     // Deleting renumbers or removes recordings: the path of an earlier Open may now name another
     // recording, so it must not be shown again.
-    state_.rhythmogram = false;
-    state_.kindA2 = false;
-    state_.selection.recordingPath.clear();
+    choice_.forgotOpened = true;
+    selection_.recordingPath.clear();
 }
 
 void CardFileWindow::reject() {
-    state_.selection.writeRequest = false;
-    state_.cardReview = false;
+    choice_.request = CardRequest::None;
     QDialog::reject();
 }
 
 void CardFileWindow::closeWithoutRequest() {
-    state_.selection.writeRequest = false;
-    state_.cardReview = false;
+    choice_.request = CardRequest::None;
     accept();
 }
 
@@ -508,35 +506,22 @@ bool CardFileWindow::entryChosen() const {
 void CardFileWindow::openRecording() {
     if (!entryChosen())
         return;
-    CardSelection& sel = state_.selection;
-    auto& flags = state_;
+    CardSelection& sel = selection_;
     auto entry = cardFile_.readArchiveEntry(sel.patientId.toStdString(),
                                             static_cast<std::size_t>(sel.entryIndex));
     if (!entry) {
         // Russian in English too, as it always was.
         messages().show(text(QT_TR_NOOP("Ошибка открытия файла с ЭКГ")),
                         text(QT_TR_NOOP("Ошибка")));
-        sel.writeRequest = false;
-        flags.cardReview = false;
+        choice_.request = CardRequest::None;
         return;
     }
     const ArchiveEntry& e = entry.value;
     sel.entryDate = utf8(e.date);
     sel.entryTime = utf8(e.time);
     sel.kindMarker = utf8(e.kind);
-    if (e.isA2()) {
-        flags.kindA2 = true;
-        flags.rhythmogram = false;
-        flags.cardReview = true;
-    } else if (e.isRhythm()) {
-        flags.rhythmogram = true;
-        flags.kindA2 = false;
-        flags.cardReview = false;
-    } else {
-        flags.kindA2 = false;
-        flags.rhythmogram = false;
-        flags.cardReview = true;
-    }
+    choice_.request = e.isRhythm() ? CardRequest::OpenRhythmogram : CardRequest::OpenRecording;
+    choice_.kindA2 = e.isA2();
     if (!e.isRhythm())
         sel.entryDuration = static_cast<int>(e.durationSeconds().value_or(0));
     sel.recordingPath = QString::fromStdString(
@@ -547,7 +532,7 @@ void CardFileWindow::openRecording() {
 void CardFileWindow::exportRecording() {
     if (!entryChosen())
         return;
-    const CardSelection& sel = state_.selection;
+    const CardSelection& sel = selection_;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(sel.patientIndex));
     if (patient) {
         auto entry =
@@ -572,7 +557,7 @@ void CardFileWindow::writeNewRecording() {
         reject();
         return;
     }
-    CardSelection& sel = state_.selection;
+    CardSelection& sel = selection_;
     const std::string id = sel.patientId.toStdString();
     if (!isValidPatientId(id)) {
         // The selected row could not be read: no patient to write for.
@@ -587,7 +572,7 @@ void CardFileWindow::writeNewRecording() {
         showArchiveFull(messages(), state_);
         return;
     }
-    sel.writeRequest = true;
+    choice_.request = CardRequest::Write;
     sel.recordNumber = cardFile_.nextRecordNumber(id);
     sel.recordingPath = QString::fromStdString(
         cardFile_.recordingPath(sel.patientId.toStdString(), sel.recordNumber).string());
@@ -599,7 +584,7 @@ void CardFileWindow::deleteRecording() {
         return;
     if (!messages().ask(text(QT_TR_NOOP("Удалить запись?")), QString()))
         return;
-    CardSelection& sel = state_.selection;
+    CardSelection& sel = selection_;
     auto status = cardFile_.removeArchiveEntry(sel.patientId.toStdString(),
                                                static_cast<std::size_t>(sel.entryIndex));
     if (!status) {

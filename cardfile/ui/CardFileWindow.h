@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The card-file window: choose a patient and one of the patient's recordings; create, change and
 // delete patients; delete recordings. It closes with a request the main window carries out: write
-// a new ECG (Write), show a recording (Open), or nothing. Export writes the selected recording
-// into a file for other systems and leaves the window open.
+// a new ECG (Write), show a recording (Open), or nothing; the caller reads choice() and selection()
+// afterwards (the window shares no flags). Export writes the selected recording into a file for
+// other systems and leaves the window open.
 #pragma once
 
 #include "cardfile/CardFile.h"
 #include "ui/Language.h"
+#include "session/CardSelection.h"
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
 
@@ -33,6 +35,12 @@ public:
     // installed then). Messages follow the view state's language when they are shown.
     void applyLanguage(velkard::ui::Language language);
     void applyLanguage(bool russian); // Russian or English
+
+    // The selection the window starts from (the one chosen before), and the one it closes with.
+    void startFrom(const velkard::session::CardSelection& selection) { selection_ = selection; }
+    const velkard::session::CardSelection& selection() const { return selection_; }
+    // The request it closes with (None until Write or Open).
+    const velkard::session::CardFileChoice& choice() const { return choice_; }
 
     QTreeWidget* patientList; // patients
     QTreeWidget* archiveList; // the selected patient's archive
@@ -96,6 +104,8 @@ private:
     velkard::ui::ViewState& state_;
     velkard::ui::Seams seams_;
     CardFile cardFile_;
+    velkard::session::CardSelection selection_;
+    velkard::session::CardFileChoice choice_;
 };
 
 } // namespace velkard::cardfile::ui

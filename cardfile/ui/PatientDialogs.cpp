@@ -248,16 +248,12 @@ void NewPatientDialog::confirm() {
         return;
     }
     record_ = std::move(created.value);
-    state_.selection.writeRequest = false;
-    state_.cardReview = false;
     state_.newPatient.patientCreated = true;
     state_.newPatient.selfAppend = false;
     accept();
 }
 
 void NewPatientDialog::cancel() {
-    state_.selection.writeRequest = false;
-    state_.cardReview = false;
     state_.newPatient.patientCreated = false;
     reject();
 }
@@ -315,14 +311,10 @@ void ChangePatientDialog::changeEvent(QEvent* event) {
 
 void ChangePatientDialog::confirm() {
     state_.patientTexts.birthDate = storedBirthDate_ ? *storedBirthDate_ : pickerDateText();
-    state_.selection.writeRequest = false;
-    state_.cardReview = false;
     accept();
 }
 
 void ChangePatientDialog::cancel() {
-    state_.selection.writeRequest = false;
-    state_.cardReview = false;
     reject();
 }
 

@@ -10,6 +10,11 @@
 
 namespace velkard::display::test {
 
+// What the main window shows, as the tests hand it to the display.
+inline const View kReview{Shown::CardRecording};
+inline const View kLive{Shown::Live};
+inline const View kRhythmogram{Shown::Rhythmogram};
+
 inline std::vector<std::uint8_t>
 makeRecording(int records, const std::function<signal::SampleRecord(int)>& recordAt) {
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(records) * signal::kRecordBytes);

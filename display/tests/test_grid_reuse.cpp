@@ -9,6 +9,9 @@
 using namespace velkard;
 using namespace velkard::display;
 using velkard::display::test::constantRecording;
+using velkard::display::test::kLive;
+using velkard::display::test::kReview;
+using velkard::display::test::kRhythmogram;
 using velkard::display::test::makeRecording;
 using velkard::display::test::record;
 
@@ -24,8 +27,7 @@ struct Review {
     Review(std::vector<std::uint8_t> b, DeviceCaps caps = kCaps, WindowMetrics win = kWin)
         : d(caps, win), bytes(std::move(b)) {
         d.setChoices(1, 9, 2); // 10 mm/mV, twelve leads, 25 mm/s
-        d.view().cardReview = true;
-        d.openRecording(bytes, static_cast<int>(bytes.size() / 12800));
+        d.openRecording(bytes, static_cast<int>(bytes.size() / 12800), kReview);
     }
 };
 
@@ -51,17 +53,17 @@ TEST(GridReuse, PagingLeavesNothingOfThePreviousTraces) {
     const int left = static_cast<int>(9 * kCaps.horzPxPerMm());
 
     ASSERT_GT(differingPixels(withBurst.d.surface(), flat.d.surface(), kWin, left), 500);
-    withBurst.d.forward();
-    flat.d.forward();
+    withBurst.d.forward(kReview);
+    flat.d.forward(kReview);
     EXPECT_EQ(withBurst.d.pageNumber(), 1);
     EXPECT_EQ(differingPixels(withBurst.d.surface(), flat.d.surface(), kWin, left), 0);
-    withBurst.d.back();
-    flat.d.back();
+    withBurst.d.back(kReview);
+    flat.d.back(kReview);
     EXPECT_GT(differingPixels(withBurst.d.surface(), flat.d.surface(), kWin, left), 500);
-    withBurst.d.forward();
-    withBurst.d.forward();
-    flat.d.forward();
-    flat.d.forward();
+    withBurst.d.forward(kReview);
+    withBurst.d.forward(kReview);
+    flat.d.forward(kReview);
+    flat.d.forward(kReview);
     EXPECT_EQ(withBurst.d.pageNumber(), 2);
     EXPECT_EQ(differingPixels(withBurst.d.surface(), flat.d.surface(), kWin, left), 0);
 }
@@ -75,7 +77,7 @@ TEST(GridReuse, NewWindowSizeOrScreenBringsANewGrid) {
     // The window grows: its resize handler sets the new shape, then the speed again.
     const WindowMetrics big{1280, 900, 1280, 850, 30};
     resized.d.setWindowMetrics(big);
-    ASSERT_TRUE(resized.d.setSpeed(2));
+    ASSERT_TRUE(resized.d.setSpeed(2, kReview));
     Review fresh(bytes, kCaps, big);
     EXPECT_EQ(resized.d.gridImage(), fresh.d.gridImage());
     // The lead labels reach a few pixels into the area, in the font the previous page left set:
@@ -87,7 +89,7 @@ TEST(GridReuse, NewWindowSizeOrScreenBringsANewGrid) {
     const DeviceCaps dense{1280, 320, 900, 240};
     resized.d.setDeviceCaps(dense);
     resized.d.computeVerticalGeometry();
-    ASSERT_TRUE(resized.d.setSpeed(2));
+    ASSERT_TRUE(resized.d.setSpeed(2, kReview));
     Review denseFresh(bytes, dense, big);
     EXPECT_EQ(resized.d.gridImage(), denseFresh.d.gridImage());
     EXPECT_NE(resized.d.gridImage(), fresh.d.gridImage());

@@ -7,6 +7,9 @@
 
 using namespace velkard;
 using namespace velkard::display;
+using velkard::display::test::kLive;
+using velkard::display::test::kReview;
+using velkard::display::test::kRhythmogram;
 
 namespace {
 
@@ -39,7 +42,6 @@ bool allWhite(const QImage& img, int x, int top, int bottom) {
 std::unique_ptr<Display> liveDisplay(WindowMetrics win, int group, int speed) {
     auto d = std::make_unique<Display>(kCaps, win);
     d->setChoices(1, group, speed);
-    d->view().patientChosen = true;
     d->prepareLiveDisplay();
     return d;
 }
@@ -75,7 +77,7 @@ TEST(LiveSweep, WrapsWhenPositionReachesClientRightMinus55) {
     // Any selector change starts the sweep at the left again.
     d.drawLiveBlock(constantBlock(0, 0));
     ASSERT_EQ(d.sweepPosition(), 40);
-    d.setLeadGroup(1);
+    d.setLeadGroup(1, kLive);
     EXPECT_EQ(d.sweepPosition(), 0);
 }
 

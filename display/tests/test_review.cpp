@@ -8,6 +8,9 @@
 using namespace velkard;
 using namespace velkard::display;
 using velkard::display::test::constantRecording;
+using velkard::display::test::kLive;
+using velkard::display::test::kReview;
+using velkard::display::test::kRhythmogram;
 using velkard::display::test::makeRecording;
 using velkard::display::test::record;
 
@@ -45,8 +48,7 @@ struct Review {
     Review(std::vector<std::uint8_t> b, int group = 9, int speed = 2, int scale = 1)
         : bytes(std::move(b)) {
         d.setChoices(scale, group, speed);
-        d.view().cardReview = true;
-        d.openRecording(bytes, static_cast<int>(bytes.size() / 12800));
+        d.openRecording(bytes, static_cast<int>(bytes.size() / 12800), kReview);
     }
 };
 
@@ -92,8 +94,7 @@ TEST(GridImage, SolidAndDottedLinesEveryFiveMillimetres) {
 
 TEST(GridImage, PaintedRightOfLabelStripAndBelowPanel) {
     Display d(kCaps, kWin);
-    d.view().patientChosen = true;
-    ASSERT_TRUE(d.setSpeed(2));
+    ASSERT_TRUE(d.setSpeed(2, kLive));
     const QImage& s = d.surface();
     // The drawing area starts at trunc(9p) = 28; left of it is the white label strip.
     for (int y = 40; y < 640; y += 3)
@@ -172,24 +173,24 @@ TEST(Paging, PagesFollowEachOtherWithoutGapOrOverlap) {
     EXPECT_EQ(r.d.pageStartOffset(), 0);
     EXPECT_TRUE(r.d.forwardEnabled());
     EXPECT_FALSE(r.d.backEnabled());
-    r.d.forward();
+    r.d.forward(kReview);
     EXPECT_EQ(r.d.pageNumber(), 1);
     EXPECT_EQ(r.d.pageStartOffset(), kPageBytes); // 964 columns of 10 records on
     EXPECT_TRUE(r.d.backEnabled());
     EXPECT_TRUE(r.d.forwardEnabled());
-    r.d.forward();
+    r.d.forward(kReview);
     EXPECT_EQ(r.d.pageNumber(), 2);
     EXPECT_FALSE(r.d.forwardEnabled()); // the data ends with this page
-    r.d.forward();                      // nothing after it
+    r.d.forward(kReview);               // nothing after it
     EXPECT_EQ(r.d.pageNumber(), 2);
-    r.d.back();
+    r.d.back(kReview);
     EXPECT_EQ(r.d.pageNumber(), 1);
     EXPECT_EQ(r.d.pageStartOffset(), kPageBytes);
     EXPECT_TRUE(r.d.forwardEnabled());
-    r.d.back();
+    r.d.back(kReview);
     EXPECT_EQ(r.d.pageStartOffset(), 0);
     EXPECT_FALSE(r.d.backEnabled());
-    r.d.back(); // nothing before page 0
+    r.d.back(kReview); // nothing before page 0
     EXPECT_EQ(r.d.pageNumber(), 0);
     EXPECT_EQ(r.d.pageStartOffset(), 0);
 }
@@ -216,15 +217,15 @@ TEST(Paging, ShortRecordingEndsWhereItEnds) {
 
 TEST(Paging, AnyChoiceGoesBackToFirstPage) {
     Review r(constantRecording(3 * kPageBytes / 16, 0, 0));
-    r.d.forward();
-    r.d.forward();
+    r.d.forward(kReview);
+    r.d.forward(kReview);
     ASSERT_EQ(r.d.pageNumber(), 2);
-    EXPECT_TRUE(r.d.setScale(2));
+    EXPECT_TRUE(r.d.setScale(2, kReview));
     EXPECT_EQ(r.d.pageNumber(), 0);
     EXPECT_EQ(r.d.pageStartOffset(), 0);
     EXPECT_EQ(r.d.geometry().scaleIndex, 2);
-    r.d.forward();
-    EXPECT_TRUE(r.d.setSpeed(0)); // repaint with a new speed
+    r.d.forward(kReview);
+    EXPECT_TRUE(r.d.setSpeed(0, kReview)); // repaint with a new speed
     EXPECT_EQ(r.d.pageNumber(), 0);
     EXPECT_EQ(r.d.geometry().screenSamplesPerColumn, 51.0f);
     EXPECT_EQ(r.d.secondsPerScreen(), 61);
@@ -235,9 +236,7 @@ TEST(Paging, A2SwitchesByRecordPosition) {
     auto bytes = constantRecording(3 * kPageBytes / 16, 300, 300);
     Display d(kCaps, kWin);
     d.setChoices(1, 0, 2);
-    d.view().cardReview = true;
-    d.view().kindA2 = true;
-    d.openRecording(bytes, 10);
+    d.openRecording(bytes, 10, View{Shown::CardRecording, true});
     const int raisedY = traceY(325, 300, d.geometry().gain);
     auto check = [&] {
         EXPECT_TRUE(black(d.surface(), 500, 325));     // record 4400: derived
@@ -245,9 +244,9 @@ TEST(Paging, A2SwitchesByRecordPosition) {
         EXPECT_FALSE(black(d.surface(), 500, raisedY));
     };
     check();
-    d.forward();
+    d.forward(kReview);
     EXPECT_TRUE(black(d.surface(), 500, raisedY)); // later pages: all raw
-    d.back();
+    d.back(kReview);
     check();
 }
 
@@ -259,22 +258,20 @@ TEST(Selectors, SpeedChangeRecomputesPrinterSamplesPerColumn) {
     EXPECT_EQ(d.geometry().printerSamplesPerColumn, 9.0f); // no printer: kept
     d.computeHorizontalGeometry(4960);
     EXPECT_EQ(d.geometry().printerSamplesPerColumn, 6.0f);
-    d.view().patientChosen = true;
-    ASSERT_TRUE(d.setSpeed(3));
+    ASSERT_TRUE(d.setSpeed(3, kLive));
     EXPECT_EQ(d.geometry().printerSamplesPerColumn, 3.0f);
 }
 
 TEST(Selectors, SpeedBeforeAnythingIsShownIsKeptWithoutRedrawing) {
     Display d(kCaps, kWin);
     d.setChoices(1, 9, 2);
-    EXPECT_FALSE(d.setSpeed(0)); // nothing redrawn
+    EXPECT_FALSE(d.setSpeed(0, View{})); // nothing redrawn
     EXPECT_EQ(d.geometry().speedIndex, 0);
     EXPECT_EQ(d.geometry().screenSamplesPerColumn, 51.0f);
-    EXPECT_TRUE(d.setLeadGroup(4));
+    EXPECT_TRUE(d.setLeadGroup(4, View{}));
     EXPECT_EQ(d.geometry().groupIndex, 4);
-    d.view().rhythmogram = true;
-    EXPECT_FALSE(d.setScale(0));
-    EXPECT_FALSE(d.setLeadGroup(1));
+    EXPECT_FALSE(d.setScale(0, kRhythmogram));
+    EXPECT_FALSE(d.setLeadGroup(1, kRhythmogram));
     EXPECT_EQ(d.geometry().groupIndex, 4);
     EXPECT_EQ(d.geometry().scaleIndex, 1);
 }
@@ -299,7 +296,6 @@ TEST(Rhythmogram, OneSecondIsTwentyMillimetres) {
     EXPECT_TRUE(black(s, 63, 294)); // 500 ms: 32 px
     EXPECT_FALSE(black(s, 63, 293));
     EXPECT_FALSE(black(s, 62, 300)); // bars two pixels apart
-    EXPECT_TRUE(d.view().rhythmogram);
 }
 
 TEST(Rhythmogram, PagingByBarsAndSavedColumn) {
@@ -307,10 +303,10 @@ TEST(Rhythmogram, PagingByBarsAndSavedColumn) {
     d.openRhythmogramBytes(rhythm(3000, 500, 500));
     EXPECT_TRUE(d.forwardEnabled());
     EXPECT_FALSE(d.backEnabled());
-    d.forward();
+    d.forward(kRhythmogram);
     EXPECT_EQ(d.pageStartOffset(), 950); // the last bar of page 0 begins page 1
-    d.forward();
-    d.back();
+    d.forward(kRhythmogram);
+    d.back(kRhythmogram);
     EXPECT_EQ(d.pageNumber(), 1);
     EXPECT_EQ(d.pageStartOffset(), 949); // P × page, P = trunc(1024 − 32 − 41 − 2)
 }
@@ -323,18 +319,15 @@ TEST(Rhythmogram, UnreadableFileIsReportedAndNothingDrawn) {
     EXPECT_FALSE(r.ok());
     EXPECT_EQ(r.message, kEcgOpenError);
     EXPECT_TRUE(d.surface() == before);
-    EXPECT_FALSE(d.view().rhythmogram);
 }
 
 TEST(Rhythmogram, OpeningARecordingEndsTheRhythmogramView) {
     Display d(kCaps, kWin);
     d.openRhythmogramBytes(rhythm(3000, 500, 500));
-    EXPECT_FALSE(d.setScale(0)); // selectors blocked while a rhythmogram is shown
+    EXPECT_FALSE(d.setScale(0, kRhythmogram)); // selectors blocked while a rhythmogram is shown
     const auto bytes = constantRecording(3 * kPageBytes / 16, 0, 0);
-    d.view().cardReview = true;
-    d.openRecording(bytes, 10);
-    EXPECT_FALSE(d.view().rhythmogram);
-    d.forward();
+    d.openRecording(bytes, 10, kReview);
+    d.forward(kReview);
     EXPECT_EQ(d.pageStartOffset(), kPageBytes); // an ECG page, not a page of bars
-    EXPECT_TRUE(d.setScale(0));
+    EXPECT_TRUE(d.setScale(0, kReview));
 }

@@ -12,6 +12,9 @@
 using namespace velkard;
 using namespace velkard::display;
 using velkard::display::test::constantRecording;
+using velkard::display::test::kLive;
+using velkard::display::test::kReview;
+using velkard::display::test::kRhythmogram;
 
 namespace {
 
@@ -43,10 +46,9 @@ struct Review {
         : d(s.caps, s.win), bytes(raised ? constantRecording(400000, 20000, -20000, 20000)
                                          : constantRecording(400000, 0, 0)) {
         d.setChoices(1, group, speed);
-        d.view().cardReview = true;
-        d.openRecording(bytes, 500);
+        d.openRecording(bytes, 500, kReview);
         for (int k = 0; k < page; ++k)
-            d.forward();
+            d.forward(kReview);
     }
 };
 
@@ -175,7 +177,6 @@ TEST(ScreenGrid, LiveSweepGridKeepsTheSweepsSeconds) {
     const Screen& s = kScreens[0];
     Display d(s.caps, s.win);
     d.setChoices(1, 1, 2);
-    d.view().patientChosen = true;
     d.prepareLiveDisplay();
     const auto block = constantRecording(400, 0, 0);
     for (int k = 0; k < 20; ++k)

@@ -15,6 +15,9 @@
 
 using namespace velkard;
 using namespace velkard::display;
+using velkard::display::test::kLive;
+using velkard::display::test::kReview;
+using velkard::display::test::kRhythmogram;
 using velkard::display::test::makeRecording;
 using velkard::display::test::record;
 
@@ -34,8 +37,7 @@ struct Review {
            int scale = 1)
         : d(caps, win), bytes(std::move(b)) {
         d.setChoices(scale, group, speed);
-        d.view().cardReview = true;
-        d.openRecording(bytes, static_cast<int>(bytes.size() / 12800));
+        d.openRecording(bytes, static_cast<int>(bytes.size() / 12800), kReview);
     }
 };
 
@@ -48,12 +50,12 @@ TEST(TracePaging, BackFromALastPageThatEndedWithTheDataLeavesNoStrayStroke) {
         return record(0, std::int16_t(300 + (i % 800 < 40 ? 400 : 0)));
     });
     Review once(bytes, kCaps, kWin, 1, 2);
-    once.d.forward(); // page 1
+    once.d.forward(kReview); // page 1
     Review there(bytes, kCaps, kWin, 1, 2);
-    there.d.forward();
-    there.d.forward(); // the last page, ending with the data
+    there.d.forward(kReview);
+    there.d.forward(kReview); // the last page, ending with the data
     ASSERT_FALSE(there.d.forwardEnabled());
-    there.d.back(); // page 1 again
+    there.d.back(kReview); // page 1 again
     ASSERT_EQ(there.d.pageNumber(), 1);
     const QImage a = once.d.surface();
     const QImage b = there.d.surface();
@@ -160,7 +162,6 @@ TEST(TracePixels, LiveSweepDrawsThePeaksAtFullHeightToo) {
     for (int speed = 0; speed < 4; ++speed) {
         display::Display d(kWide, kWideWin);
         d.setChoices(1, 1, speed);
-        d.view().patientChosen = true;
         d.prepareLiveDisplay();
         for (std::size_t at = 0;
              at + signal::kBlockBytes <= bytes.size() && d.sweepPosition() + 200 < 1920 - 55;
@@ -248,7 +249,7 @@ TEST(TracePixels, SecondLabelsSitAtTheirSecondsOnEveryPageAndNeverTouch) {
             }
             if (!r.d.forwardEnabled())
                 break;
-            r.d.forward();
+            r.d.forward(kReview);
         }
         EXPECT_GE(pages, 2) << speed;
     }

@@ -167,10 +167,8 @@ MemoryWindow::MemoryWindow(velkard::ui::ViewState& state, velkard::ui::Seams sea
         b->setDefault(false);
     }
 
-    // Tab 0 (downloaded files) first; no recording is under review from here on.
+    // Tab 0 (downloaded files) first.
     showTab(true);
-    state_.selection.writeRequest = false;
-    state_.cardReview = false;
     sourceTab_ = 1;
     fillPatients();
     applyLanguage(state_.interfaceLanguage());
@@ -258,7 +256,7 @@ void MemoryWindow::patientSelected() {
     if (!record) {
         // A row whose record cannot be read chooses nobody: filing must not fall back on the
         // patient chosen before.
-        auto& sel = state_.selection;
+        auto& sel = selection_;
         sel.patientIndex = -1;
         sel.patientName.clear();
         sel.patientBirthDate.clear();
@@ -267,7 +265,7 @@ void MemoryWindow::patientSelected() {
         return;
     }
     showPatient(record.value);
-    auto& sel = state_.selection;
+    auto& sel = selection_;
     sel.patientIndex = row;
     sel.patientName = QString::fromStdString(record.value.name);
     sel.patientBirthDate = QString::fromStdString(record.value.birthDate);
@@ -385,7 +383,7 @@ void MemoryWindow::storeInCard() {
         msg.show(text(QT_TR_NOOP("Выберите файл ЭКГ для сохранения")), attention);
         return;
     }
-    const std::string patientId = state_.selection.patientId.toStdString();
+    const std::string patientId = selection_.patientId.toStdString();
     int filed = 0;
     for (QListWidgetItem* item : items) {
         const std::filesystem::path source =

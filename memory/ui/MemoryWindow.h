@@ -5,6 +5,7 @@
 
 #include "cardfile/CardFile.h"
 #include "device/Link.h"
+#include "session/CardSelection.h"
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
 
@@ -76,6 +77,10 @@ public:
 
     // 1 while tab 0 (downloaded files) is current, 0 on tab 1 (memory-card files).
     int sourceTab() const { return sourceTab_; }
+    // The patient chosen in the window's card-file list (Store files under it). The window's own:
+    // it shares no selection with the other windows.
+    const velkard::session::CardSelection& selection() const { return selection_; }
+    velkard::session::CardSelection& selection() { return selection_; }
 
 public slots:
     void showSource(int index);
@@ -104,6 +109,7 @@ private:
     velkard::ui::Seams seams_;
     MemoryWindowSetup setup_;
     cardfile::CardFile cardFile_;
+    velkard::session::CardSelection selection_;
     int sourceTab_ = 1;
 };
 

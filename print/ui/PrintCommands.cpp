@@ -77,7 +77,7 @@ PrintOutcome runReport(velkard::ui::ViewState& state, velkard::ui::Seams seams,
         job.data = request.recording->bytes.data();
         job.length = request.recording->bytes.size();
     }
-    job.kindA2 = state.kindA2;
+    job.kindA2 = request.kindA2;
     job.scaleIndex = request.scaleIndex;
     job.fromSecond = from;
     job.grid = state.printGrid;
@@ -186,7 +186,7 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
         // An imported recording belongs to no card-file patient: no name of an earlier choice.
         job.patientName = request.importedFileName;
     }
-    job.kindA2 = state.kindA2;
+    job.kindA2 = request.kindA2;
     job.filters = state.filters;
     job.russian = russian;
 

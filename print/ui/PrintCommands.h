@@ -34,6 +34,7 @@ struct PrintRequest {
     QWidget* durationLabel = nullptr; // its secondsLabel
     bool recordingShown = false;      // a card-file recording is shown for review
     const signal::RecordingBuffer* recording = nullptr;
+    bool kindA2 = false; // the recording is of kind A2
     int durationSeconds = 0;
     int groupIndex = 9;
     int scaleIndex = 1;

@@ -4,9 +4,11 @@
 #include "cardfile/CardFile.h"
 #include "cardfile/ui/CardFileWindow.h"
 #include "cardfile/ui/PatientDialogs.h"
+#include "session/Session.h"
 #include "ui/Language.h"
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
+#include "ui/testing/TestSeams.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -26,6 +28,7 @@
 using namespace velkard;
 using cardfile::CardFile;
 using cardfile::ui::CardFileWindow;
+using session::CardRequest;
 
 namespace {
 
@@ -35,7 +38,6 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         state = velkard::ui::ViewState{};
-        state.selection = {};
     }
     std::filesystem::path work() const { return dir.path().toStdString(); }
 
@@ -67,12 +69,20 @@ protected:
     static void select(QTreeWidget* view, int row) {
         view->setCurrentItem(view->topLevelItem(row));
     }
+    // As the main window does: a window starts from the session's selection, and its selection
+    // and request go back into the session when it closes.
+    void startFromSession(CardFileWindow& window) { window.startFrom(session.selection()); }
+    void closed(const CardFileWindow& window) {
+        session.cardFileClosed(window.selection(), window.choice());
+    }
+    bool shown(Shown what) const { return session.shown() == what; }
 
     QTemporaryDir dir;
     CardFile cf{std::filesystem::path(dir.path().toStdString())};
     ui::RecordingMessages messages;
     ui::ScriptedDialogs dialogs;
     ui::Seams seams{messages, dialogs};
+    session::Session session{work()};
 };
 
 } // namespace
@@ -115,8 +125,8 @@ TEST_F(PatientWindowTest, SelectingAPatientShowsDetailsAndArchive) {
     EXPECT_EQ(window.nameValue->text(), "Second");
     EXPECT_EQ(window.addressValue->text(), "Address of Second");
     EXPECT_EQ(window.policyValue->text(), "2");
-    EXPECT_EQ(state.selection.patientId.toStdString(), id);
-    EXPECT_EQ(state.selection.patientIndex, 1);
+    EXPECT_EQ(window.selection().patientId.toStdString(), id);
+    EXPECT_EQ(window.selection().patientIndex, 1);
     ASSERT_EQ(window.archiveList->topLevelItemCount(), 3);
     EXPECT_EQ(window.archiveList->topLevelItem(0)->text(0), "  1");
     EXPECT_EQ(window.archiveList->topLevelItem(2)->text(0), "  3");
@@ -153,37 +163,42 @@ TEST_F(PatientWindowTest, OpenSetsThePathAndTheKindFlags) {
     addEntry(id, cardfile::kKindPlain, 12, 'a');
     addEntry(id, cardfile::kKindA2, 30, 'b');
     addEntry(id, cardfile::kKindRhythm, 0, 'c');
-    auto& sel = state.selection;
-    auto& f = state;
+    const auto& sel = session.selection();
     {
         CardFileWindow window(state, seams, work());
+        startFromSession(window);
         select(window.patientList, 0);
         select(window.archiveList, 0);
         window.Open->click();
+        closed(window);
         EXPECT_EQ(window.result(), QDialog::Accepted);
         EXPECT_TRUE(sel.recordingPath.endsWith(QString::fromStdString(id) + "_ 1.dat"));
         EXPECT_EQ(sel.entryDuration, 12);
         EXPECT_EQ(sel.entryDate, "05.06.2021");
-        EXPECT_TRUE(f.cardReview);
-        EXPECT_FALSE(f.kindA2);
+        EXPECT_TRUE(shown(Shown::CardRecording));
+        EXPECT_FALSE(session.view().kindA2);
     }
     {
         CardFileWindow window(state, seams, work());
+        startFromSession(window);
         select(window.patientList, 0);
         select(window.archiveList, 1);
         window.Open->click();
-        EXPECT_TRUE(f.cardReview);
-        EXPECT_TRUE(f.kindA2);
+        closed(window);
+        EXPECT_TRUE(shown(Shown::CardRecording));
+        EXPECT_TRUE(session.view().kindA2);
         EXPECT_EQ(sel.entryDuration, 30);
     }
     {
         CardFileWindow window(state, seams, work());
+        startFromSession(window);
         select(window.patientList, 0);
         select(window.archiveList, 2);
         window.Open->click();
-        EXPECT_TRUE(f.rhythmogram);
-        EXPECT_FALSE(f.cardReview);
-        EXPECT_FALSE(f.kindA2);
+        closed(window);
+        EXPECT_TRUE(shown(Shown::Rhythmogram));
+        EXPECT_FALSE(shown(Shown::CardRecording));
+        EXPECT_FALSE(session.view().kindA2);
         EXPECT_EQ(sel.entryDuration, 30); // a rhythmogram leaves the duration alone
         EXPECT_TRUE(sel.recordingPath.endsWith("_ 3.dat"));
         EXPECT_EQ(sel.kindMarker, "RT");
@@ -197,15 +212,15 @@ TEST_F(PatientWindowTest, WriteChoosesTheNextNumberOrClosesWithoutRequest) {
     {
         CardFileWindow window(state, seams, work());
         window.Write->click();
-        EXPECT_FALSE(state.selection.writeRequest);
+        EXPECT_NE(window.choice().request, CardRequest::Write);
         EXPECT_EQ(window.result(), QDialog::Rejected);
     }
     CardFileWindow window(state, seams, work());
     select(window.patientList, 0);
     window.Write->click();
-    EXPECT_TRUE(state.selection.writeRequest);
-    EXPECT_EQ(state.selection.recordNumber, 3);
-    EXPECT_EQ(state.selection.recordingPath.toStdString(), cf.recordingPath(id, 3).string());
+    EXPECT_EQ(window.choice().request, CardRequest::Write);
+    EXPECT_EQ(window.selection().recordNumber, 3);
+    EXPECT_EQ(window.selection().recordingPath.toStdString(), cf.recordingPath(id, 3).string());
 }
 
 TEST_F(PatientWindowTest, DelRecOfTheMiddleOfThreeRenumbers) {
@@ -446,14 +461,12 @@ TEST_F(PatientWindowTest, ArchiveGoneUnderTheWindowIsReportedByOpenAndDelRec) {
     select(window.archiveList, 0);
     std::filesystem::remove(cf.archivePath(id));
 
-    state.cardReview = true;
     window.Open->click();
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Ошибка открытия файла с ЭКГ"));
     EXPECT_EQ(messages.shown[0].caption, QString::fromUtf8("Ошибка"));
-    EXPECT_FALSE(state.cardReview);
-    EXPECT_FALSE(state.selection.writeRequest);
-    EXPECT_EQ(finished, 0); // the window stays open
+    EXPECT_EQ(window.choice().request, CardRequest::None); // no review, no recording
+    EXPECT_EQ(finished, 0);                                // the window stays open
 
     state.russian = false;
     messages.answers = {true};
@@ -506,15 +519,15 @@ TEST_F(PatientWindowTest, UnreadableRowClearsTheChosenPatientAndWriteRefuses) {
     addPatient("Second", "2");
     CardFileWindow window(state, seams, work());
     select(window.patientList, 0);
-    ASSERT_EQ(state.selection.patientId.toStdString(), first);
+    ASSERT_EQ(window.selection().patientId.toStdString(), first);
     // The index loses its second record under the open window.
     std::filesystem::resize_file(cf.indexPath(), cardfile::kPatientRecordBytes);
     select(window.patientList, 1);
-    EXPECT_TRUE(state.selection.patientId.isEmpty());
-    EXPECT_TRUE(state.selection.patientName.isEmpty());
+    EXPECT_TRUE(window.selection().patientId.isEmpty());
+    EXPECT_TRUE(window.selection().patientName.isEmpty());
     window.Write->click();
-    EXPECT_FALSE(state.selection.writeRequest);
-    EXPECT_TRUE(state.selection.recordingPath.isEmpty());
+    EXPECT_NE(window.choice().request, CardRequest::Write);
+    EXPECT_TRUE(window.selection().recordingPath.isEmpty());
     EXPECT_TRUE(messages.contains(QString::fromUtf8("Выберите пациента")));
     EXPECT_FALSE(std::filesystem::exists(cf.recordingPath(first, 1)));
 }
@@ -525,37 +538,47 @@ TEST_F(PatientWindowTest, DelRecAndDeleteForgetAnOpenedRhythmogram) {
     addEntry(id, cardfile::kKindPlain, 5, 'b');
     {
         CardFileWindow window(state, seams, work());
+        startFromSession(window);
         select(window.patientList, 0);
         select(window.archiveList, 0);
         window.Open->click();
-        ASSERT_TRUE(state.rhythmogram);
+        closed(window);
+        ASSERT_TRUE(shown(Shown::Rhythmogram));
     }
     {
         // Deleting the rhythmogram renames recording 2 to 1: the opened path now names it.
         CardFileWindow window(state, seams, work());
+        startFromSession(window);
+        session.cardFileOpening();
         select(window.patientList, 0);
         select(window.archiveList, 0);
         window.DelRec->click();
         ASSERT_EQ(window.archiveList->topLevelItemCount(), 1);
         window.OK->click();
-        EXPECT_FALSE(state.rhythmogram);
-        EXPECT_TRUE(state.selection.recordingPath.isEmpty());
+        closed(window);
+        EXPECT_FALSE(shown(Shown::Rhythmogram));
+        EXPECT_TRUE(session.selection().recordingPath.isEmpty());
     }
     addEntry(id, cardfile::kKindRhythm, 0, 'c');
     {
         CardFileWindow window(state, seams, work());
+        startFromSession(window);
         select(window.patientList, 0);
         select(window.archiveList, 1);
         window.Open->click();
-        ASSERT_TRUE(state.rhythmogram);
+        closed(window);
+        ASSERT_TRUE(shown(Shown::Rhythmogram));
     }
     CardFileWindow window(state, seams, work());
+    startFromSession(window);
+    session.cardFileOpening();
     select(window.patientList, 0);
     window.Delete->click();
     ASSERT_EQ(window.patientList->topLevelItemCount(), 0);
     window.OK->click();
-    EXPECT_FALSE(state.rhythmogram);
-    EXPECT_TRUE(state.selection.recordingPath.isEmpty());
+    closed(window);
+    EXPECT_FALSE(shown(Shown::Rhythmogram));
+    EXPECT_TRUE(session.selection().recordingPath.isEmpty());
 }
 
 TEST_F(PatientWindowTest, EnterInAListPressesNoButtonAndEscCloses) {
@@ -573,16 +596,20 @@ TEST_F(PatientWindowTest, EnterInAListPressesNoButtonAndEscCloses) {
     EXPECT_TRUE(dialogs.shownNames.empty()); // no New patient dialog
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.patientList->topLevelItemCount(), 1);
-    EXPECT_FALSE(state.selection.writeRequest);
+    EXPECT_EQ(window.choice().request, CardRequest::None);
     for (auto* b : window.findChildren<QPushButton*>())
         EXPECT_FALSE(b->autoDefault() || b->isDefault()) << b->objectName().toStdString();
 
-    state.selection.writeRequest = true;
+    // A request made before (Write on the patient) is taken back by Esc.
+    select(window.patientList, 0);
+    window.Write->click();
+    ASSERT_EQ(window.choice().request, CardRequest::Write);
+    window.show();
     QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(window.patientList, &esc);
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.result(), QDialog::Rejected);
-    EXPECT_FALSE(state.selection.writeRequest);
+    EXPECT_EQ(window.choice().request, CardRequest::None);
 }
 
 TEST_F(PatientWindowTest, WriteRefusesAFullArchiveBeforeRecording) {
@@ -602,18 +629,17 @@ TEST_F(PatientWindowTest, WriteRefusesAFullArchiveBeforeRecording) {
         CardFileWindow window(state, seams, work());
         select(window.patientList, 0);
         window.Write->click();
-        EXPECT_TRUE(state.selection.writeRequest);
-        EXPECT_EQ(state.selection.recordNumber, 999);
+        EXPECT_EQ(window.choice().request, CardRequest::Write);
+        EXPECT_EQ(window.selection().recordNumber, 999);
     }
     ASSERT_TRUE(cf.appendArchiveEntry(id, 999, "05.06.2021", "09:05:03",
                                       cardfile::EntryDuration::ofSeconds(1), cardfile::kKindPlain));
-    state.selection = {};
     state.russian = false;
     CardFileWindow window(state, seams, work());
     select(window.patientList, 0);
     window.Write->click();
-    EXPECT_FALSE(state.selection.writeRequest);
-    EXPECT_TRUE(state.selection.recordingPath.isEmpty());
+    EXPECT_NE(window.choice().request, CardRequest::Write);
+    EXPECT_TRUE(window.selection().recordingPath.isEmpty());
     EXPECT_NE(window.result(), QDialog::Accepted);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_TRUE(messages.lastText().contains("999"));

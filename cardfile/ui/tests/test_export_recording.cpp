@@ -7,8 +7,8 @@
 #include "cardfile/ui/ExportRecording.h"
 #include "signal/FileIo.h"
 #include "signal/SampleRecord.h"
-#include "ui/Messages.h"
 #include "ui/ViewState.h"
+#include "ui/testing/TestSeams.h"
 
 #include <QFileDialog>
 #include <QHBoxLayout>

@@ -5,8 +5,8 @@
 #include "memory/ui/tests/MemoryUiTestSupport.h"
 
 #include "sim/DeviceFiles.h"
-#include "ui/Messages.h"
 #include "ui/ViewState.h"
+#include "ui/testing/TestSeams.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>

@@ -11,8 +11,8 @@
 #include "import/Decompress.h"
 #include "memory/MemoryProtocol.h"
 #include "sim/DeviceFiles.h"
-#include "ui/Messages.h"
 #include "ui/ViewState.h"
+#include "ui/testing/TestSeams.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -170,7 +170,7 @@ TEST_F(MemoryWindowTest, DownloadThenFileEveryKind) {
         ASSERT_TRUE(cf.appendArchiveEntry(ids[0], i + 1, "01.01.2020", "10:00:00",
                                           cardfile::EntryDuration::ofSeconds(5), "  "));
     selectPatient(w, 0);
-    EXPECT_EQ(state.selection.patientId.toStdString(), ids[0]);
+    EXPECT_EQ(w.selection().patientId.toStdString(), ids[0]);
     store(w, w.downloadedList, QStringLiteral("ECG00001.DAT"));
     store(w, w.downloadedList, QStringLiteral("A2000001.DAT"));
     store(w, w.downloadedList, QStringLiteral("VSR00001.DAT"));
@@ -261,7 +261,7 @@ TEST_F(MemoryWindowTest, RowWithoutAReadablePatientAsksForAPatient) {
     MemoryWindow w(state, seams, setup()); // lists the file waiting in temp
     selectPatient(w, 0);
     // As when the selected row's record could not be read: no patient ID to file under.
-    state.selection.patientId.clear();
+    w.selection().patientId.clear();
     state.russian = false;
     store(w, w.downloadedList, QStringLiteral("ECG00001.DAT"));
     ASSERT_EQ(messages.shown.size(), 1u);
@@ -331,9 +331,9 @@ TEST_F(MemoryWindowTest, PatientDetailsFollowTheSelectedRow) {
     EXPECT_EQ(w.nameValue->text(), QStringLiteral("Петрова Анна"));
     EXPECT_EQ(w.addressValue->text(), QStringLiteral("ул. Петрова Анна"));
     EXPECT_EQ(w.policyValue->text(), QStringLiteral("12345"));
-    EXPECT_EQ(state.selection.patientId.toStdString(), ids[1]);
-    EXPECT_EQ(state.selection.patientIndex, 1);
-    EXPECT_EQ(state.selection.patientName, QStringLiteral("Петрова Анна"));
+    EXPECT_EQ(w.selection().patientId.toStdString(), ids[1]);
+    EXPECT_EQ(w.selection().patientIndex, 1);
+    EXPECT_EQ(w.selection().patientName, QStringLiteral("Петрова Анна"));
 }
 
 TEST_F(MemoryWindowTest, NewPatientCardAppendsARow) {
@@ -383,11 +383,9 @@ TEST_F(MemoryWindowTest, NoInstrumentLeavesTheDownloadsListAlone) {
 
 TEST_F(MemoryWindowTest, CaptionsAndTheEmptyStateCallback) {
     state.russian = false;
-    state.cardReview = true;
     bool backToEmpty = false;
     dialogs.script.push_back([&](QDialog& d) {
         auto& w = dynamic_cast<MemoryWindow&>(d);
-        EXPECT_FALSE(state.cardReview);
         EXPECT_EQ(w.windowTitle(), QStringLiteral("Memory"));
         EXPECT_EQ(w.sourceTabs->tabText(0), QStringLiteral("Memory EC"));
         EXPECT_EQ(w.sourceTabs->tabText(1), QStringLiteral("Memory card"));
@@ -471,12 +469,12 @@ TEST_F(MemoryWindowTest, UnreadablePatientRowClearsThePatientChosenBefore) {
     writeBytes(work / "temp" / "ECG00001.DAT", plain);
     MemoryWindow w(state, seams, setup());
     selectPatient(w, 0);
-    ASSERT_EQ(state.selection.patientId.toStdString(), ids[0]);
+    ASSERT_EQ(w.selection().patientId.toStdString(), ids[0]);
     // A row with no record behind it (the index lost it meanwhile).
     new QTreeWidgetItem(w.patientList, {QStringLiteral("Сидоров")});
     w.patientList->clearSelection();
     selectPatient(w, 2);
-    EXPECT_TRUE(state.selection.patientId.isEmpty());
+    EXPECT_TRUE(w.selection().patientId.isEmpty());
     EXPECT_TRUE(w.nameValue->text().isEmpty());
     store(w, w.downloadedList, QStringLiteral("ECG00001.DAT"));
     ASSERT_EQ(messages.shown.size(), 1u);

@@ -4,8 +4,8 @@
 #include "print/ui/PrintRangeDialog.h"
 
 #include "signal/Recording.h"
-#include "ui/Messages.h"
 #include "ui/ViewState.h"
+#include "ui/testing/TestSeams.h"
 
 #include <QFile>
 #include <QFileDialog>

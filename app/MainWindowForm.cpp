@@ -1,0 +1,258 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window's form: its controls, menu and timers, their captions in either language, and
+// the panels' layout. The window's behaviour is in MainWindow.cpp.
+#include "app/DrawingArea.h"
+#include "app/MainWindow.h"
+
+#include "display/Geometry.h"
+#include "filter/FilterSettingsFile.h"
+#include "measure/ui/Calipers.h"
+#include "measure/ui/HeartRateLabel.h"
+#include "measure/ui/MeasurementsController.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTimer>
+
+namespace velkard::app {
+
+namespace {
+
+// The watchdog decision is polled; a read that has waited 1000 ms is caught within this period.
+constexpr int kWatchdogPollMs = 50;
+
+struct Caption {
+    const char* name;
+    const char* russian;
+    const char* english;
+};
+
+// The main window's captions, applied in this order: menus, then buttons, then labels. The scale
+// and speed items come from the display library's tables.
+constexpr Caption kMenuCaptions[] = {
+    {"patientMenu", "Пациент", "Patient"},
+    {"setupMenu", "Настройка", "Setup"},
+    {"exitAction", "Выход", "Exit"},
+    {"cardFileAction", "Картотека", "Card file"},
+    {"memoryAction", "Память", "Memory"},
+    {"importAction", "Импорт из файла", "Import from the file"},
+    {"printSetupAction", "Настройка принтера", "Print setup"},
+    {"printAction", "Печать", "Print"},
+    {"parametersAction", "Параметры", "Parameters"},
+    {"languageMenu", "Язык", "Language"},
+};
+constexpr Caption kControlCaptions[] = {
+    {"Start", "Старт", "Start"},
+    {"Stop", "Стоп", "Stop"},
+    {"Forward", "Вперед", "Forvard"},
+    {"Back", "Назад", "Back"},
+    {"scaleLabel", "Масштаб", "  Scale"},
+    {"leadGroupLabel", "Отведения", "    Leads"},
+    {"speedLabel", "Скорость", "   Speed"},
+    {"secondsLabel", "Длительность ЭКГ,с", "    Duration ECG,s"},
+};
+
+QString text(const Caption& c, bool russian) {
+    return QString::fromUtf8(russian ? c.russian : c.english);
+}
+
+} // namespace
+
+void MainWindow::buildForm() {
+    setObjectName("MainWindow");
+    setWindowTitle("Ventrix");
+    QFont font("MS Sans Serif");
+    font.setPointSize(8);
+    setFont(font);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+
+    area_ = new DrawingArea(this);
+    setCentralWidget(area_);
+
+    toolPanel_ = new QFrame(area_);
+    toolPanel_->setObjectName("toolPanel");
+    toolPanel_->setAutoFillBackground(true);
+    toolPanel_->setFrameShape(QFrame::Panel);
+    toolPanel_->setPalette(QApplication::palette());
+    auto makeLabel = [](QWidget* parent, const char* name) {
+        auto* l = new QLabel(parent);
+        l->setObjectName(name);
+        return l;
+    };
+    auto makeCombo = [](QWidget* parent, const char* name) {
+        auto* c = new QComboBox(parent);
+        c->setObjectName(name);
+        return c;
+    };
+    QLabel* scaleLabel = makeLabel(toolPanel_, "scaleLabel");
+    scaleBox = makeCombo(toolPanel_, "scaleBox");
+    QLabel* leadGroupLabel = makeLabel(toolPanel_, "leadGroupLabel");
+    leadGroupBox = makeCombo(toolPanel_, "leadGroupBox");
+    QLabel* speedLabel = makeLabel(toolPanel_, "speedLabel");
+    speedBox = makeCombo(toolPanel_, "speedBox");
+    secondsLabel_ = makeLabel(toolPanel_, "secondsLabel");
+    secondsEdit = new QLineEdit(toolPanel_);
+    secondsEdit->setObjectName("secondsEdit");
+    secondsEdit->setReadOnly(true);
+    secondsEdit->setMaximumWidth(80);
+    filterLabel_ = makeLabel(toolPanel_, "filterLabel");
+    for (int i = 0; i < display::kScaleCount; ++i)
+        scaleBox->addItem(QString::fromUtf8(display::scaleItem(i, true)));
+    for (const char* item : display::kGroupItems)
+        leadGroupBox->addItem(QString::fromUtf8(item));
+    for (int i = 0; i < display::kSpeedCount; ++i)
+        speedBox->addItem(QString::fromUtf8(display::speedItem(i, true)));
+    auto* top = new QHBoxLayout(toolPanel_);
+    top->setContentsMargins(4, 2, 4, 2);
+    for (QWidget* w : std::initializer_list<QWidget*>{scaleLabel, scaleBox, leadGroupLabel,
+                                                      leadGroupBox, speedLabel, speedBox,
+                                                      secondsLabel_, secondsEdit, filterLabel_})
+        top->addWidget(w);
+    measurements_ = new measure::ui::MeasurementsController(toolPanel_, area_, this);
+    measurements_->calipers()->setRepaint([this] { area_->showSurface(); });
+    top->addWidget(measurements_->heartRateLabel());
+    top->addStretch();
+
+    buttonPanel_ = new QFrame(area_);
+    buttonPanel_->setObjectName("buttonPanel");
+    buttonPanel_->setAutoFillBackground(true);
+    buttonPanel_->setFrameShape(QFrame::Panel);
+    buttonPanel_->setPalette(QApplication::palette());
+    auto makeButton = [](QWidget* parent, const char* name) {
+        auto* b = new QPushButton(parent);
+        b->setObjectName(name);
+        return b;
+    };
+    // Start and Back share the first place, Stop and Forward the second; one pair is shown.
+    Start = makeButton(buttonPanel_, "Start");
+    Back = makeButton(buttonPanel_, "Back");
+    Stop = makeButton(buttonPanel_, "Stop");
+    Forward = makeButton(buttonPanel_, "Forward");
+    auto* bottom = new QHBoxLayout(buttonPanel_);
+    bottom->setContentsMargins(4, 2, 4, 2);
+    for (QWidget* w : std::initializer_list<QWidget*>{Start, Back, Stop, Forward})
+        bottom->addWidget(w);
+    bottom->addStretch();
+
+    handOverTimer = new QTimer(this);
+    handOverTimer->setObjectName("handOverTimer");
+    handOverTimer->setInterval(1);
+    secondsTimer = new QTimer(this);
+    secondsTimer->setObjectName("secondsTimer");
+    secondsTimer->setInterval(940);
+    watchdogTimer_ = new QTimer(this);
+    watchdogTimer_->setObjectName("watchdogTimer");
+    watchdogTimer_->setInterval(kWatchdogPollMs);
+
+    connect(scaleBox, &QComboBox::activated, this, &MainWindow::applyScale);
+    connect(leadGroupBox, &QComboBox::activated, this, &MainWindow::applyLeadGroup);
+    connect(speedBox, &QComboBox::activated, this, &MainWindow::applySpeedAndRedraw);
+    connect(Start, &QPushButton::clicked, this, &MainWindow::start);
+    connect(Stop, &QPushButton::clicked, this, &MainWindow::stop);
+    connect(Forward, &QPushButton::clicked, this, &MainWindow::forward);
+    connect(Back, &QPushButton::clicked, this, &MainWindow::back);
+    connect(handOverTimer, &QTimer::timeout, this, &MainWindow::handOverBlocks);
+    connect(secondsTimer, &QTimer::timeout, this, &MainWindow::countSecond);
+    connect(watchdogTimer_, &QTimer::timeout, this, &MainWindow::checkWatchdog);
+}
+
+void MainWindow::buildMenu() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName("mainMenu");
+    auto makeAction = [this](const char* name, void (MainWindow::*slot)()) {
+        auto* a = new QAction(this);
+        a->setObjectName(name);
+        if (slot)
+            connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    auto makeSeparator = [this](const char* name) {
+        auto* a = new QAction(this);
+        a->setObjectName(name);
+        a->setSeparator(true);
+        return a;
+    };
+
+    QMenu* patientMenu = bar->addMenu(QString());
+    patientMenu->setObjectName("patientMenu");
+    cardFileAction = makeAction("cardFileAction", &MainWindow::openCardFile);
+    importAction = makeAction("importAction", &MainWindow::importFromFile);
+    printSetupAction_ = makeAction("printSetupAction", &MainWindow::printSetup);
+    printAction = makeAction("printAction", &MainWindow::printRecording);
+    patientMenu->addActions({cardFileAction, makeSeparator("cardFileSeparator"),
+                             makeAction("memoryAction", &MainWindow::openMemory),
+                             makeSeparator("memorySeparator"), importAction,
+                             makeSeparator("importSeparator"), printSetupAction_, printAction,
+                             measurements_->showAction()});
+
+    QMenu* setupMenu = bar->addMenu(QString());
+    setupMenu->setObjectName("setupMenu");
+    setupMenu->addAction(makeAction("parametersAction", &MainWindow::openParameters));
+
+    QMenu* languageMenu = bar->addMenu(QString());
+    languageMenu->setObjectName("languageMenu");
+    russianAction = makeAction("russianAction", &MainWindow::chooseRussian);
+    russianAction->setText(QString::fromUtf8("Русский"));
+    russianAction->setCheckable(true);
+    englishAction = makeAction("englishAction", &MainWindow::chooseEnglish);
+    englishAction->setText("English");
+    englishAction->setCheckable(true);
+    languageMenu->addActions({russianAction, englishAction});
+
+    exitAction = makeAction("exitAction", &MainWindow::exitProgram);
+    bar->addAction(exitAction);
+}
+
+void MainWindow::applyLanguage(bool russian) {
+    qtLanguage_.apply(russian);
+    for (const auto& c : kMenuCaptions) {
+        const QString name = QString::fromUtf8(c.name);
+        if (auto* menu = findChild<QMenu*>(name))
+            menu->setTitle(text(c, russian));
+        else if (auto* action = findChild<QAction*>(name))
+            action->setText(text(c, russian));
+    }
+    {
+        const QSignalBlocker b1(scaleBox), b3(speedBox);
+        for (int i = 0; i < display::kScaleCount; ++i)
+            scaleBox->setItemText(i, QString::fromUtf8(display::scaleItem(i, russian)));
+        for (int i = 0; i < display::kSpeedCount; ++i)
+            speedBox->setItemText(i, QString::fromUtf8(display::speedItem(i, russian)));
+        // Select again by the indices in use, so the boxes show the new language.
+        speedBox->setCurrentIndex(display_->geometry().speedIndex);
+        scaleBox->setCurrentIndex(display_->geometry().scaleIndex);
+    }
+    for (const auto& c : kControlCaptions) {
+        const QString name = QString::fromUtf8(c.name);
+        if (auto* button = findChild<QPushButton*>(name))
+            button->setText(text(c, russian));
+        else if (auto* label = findChild<QLabel*>(name))
+            label->setText(text(c, russian));
+    }
+    measurements_->applyLanguage(russian);
+    filterLabel_->setText(QString::fromStdString(filter::describe(state_.filters, russian)));
+    refreshTitle();
+}
+
+void MainWindow::layOutPanels() {
+    const int w = area_->width();
+    const int h = area_->height();
+    toolPanel_->setGeometry(0, 0, w, kPanelHeight);
+    buttonPanel_->setGeometry(0, std::max(0, h - kPanelHeight), w, kPanelHeight);
+    measurements_->calipers()->setMargins(kPanelHeight, kPanelHeight);
+    toolPanel_->raise();
+    buttonPanel_->raise();
+}
+
+} // namespace velkard::app

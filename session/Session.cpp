@@ -1,0 +1,268 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "session/Session.h"
+
+#include <QFileInfo>
+#include <cstdio>
+#include <system_error>
+
+namespace velkard::session {
+
+namespace {
+
+QString fromPath(const std::filesystem::path& p) {
+    return QString::fromStdString(p.string());
+}
+
+} // namespace
+
+Session::Session(std::filesystem::path workDir, Clock clock)
+    : workDir_(std::move(workDir)), clock_(std::move(clock)) {}
+
+Session::~Session() = default;
+
+QDateTime Session::now() const {
+    return clock_ ? clock_() : QDateTime::currentDateTime();
+}
+
+void Session::setView(View view) {
+    view_ = view;
+    emit changed();
+}
+
+void Session::showNothing() {
+    setView(View{});
+}
+
+QString Session::title(bool russian) const {
+    QString title = QStringLiteral("Ventrix");
+    const auto& sel = selection_;
+    const bool imported = !importedFileName_.isEmpty();
+    if (view_.shown == Shown::Imported && imported) {
+        title += QStringLiteral(" — ") + importedFileName_;
+    } else if (view_.shown == Shown::CardRecording ||
+               (view_.shown == Shown::Rhythmogram && !imported)) {
+        QString who = sel.patientName.trimmed();
+        if (!sel.patientBirthDate.trimmed().isEmpty())
+            who += QStringLiteral(", ") + sel.patientBirthDate.trimmed();
+        title += QStringLiteral(" — ") + who + QStringLiteral(" — ") +
+                 (sel.entryDate.trimmed() + QLatin1Char(' ') + sel.entryTime.trimmed()).trimmed();
+    } else if (view_.shown == Shown::Live || recordingStarted_) {
+        title += QStringLiteral(" — ") +
+                 (russian ? QString::fromUtf8("мониторинг") : QStringLiteral("live"));
+        if (!sel.patientName.trimmed().isEmpty())
+            title += QStringLiteral(" — ") + sel.patientName.trimmed();
+    }
+    return title;
+}
+
+// ---- card file ----
+
+void Session::cardFileOpening() {
+    importedFileName_.clear();
+    recordingStarted_ = false;
+    setView(view_.shown == Shown::Rhythmogram ? view_ : View{});
+}
+
+void Session::cardFileClosed(const CardSelection& selection, const CardFileChoice& choice) {
+    selection_ = selection;
+    View next = view_;
+    if (choice.forgotOpened) {
+        next = View{};
+        selection_.recordingPath.clear();
+    }
+    switch (choice.request) {
+    case CardRequest::Write:
+        next = View{Shown::Live};
+        break;
+    case CardRequest::OpenRecording:
+        next = View{Shown::CardRecording, choice.kindA2};
+        break;
+    case CardRequest::OpenRhythmogram:
+        next = View{Shown::Rhythmogram};
+        break;
+    case CardRequest::None:
+        // Nothing new: a rhythmogram chosen before is shown again, nothing else is.
+        if (next.shown != Shown::Rhythmogram)
+            next = View{};
+        break;
+    }
+    setView(next);
+}
+
+Status Session::openCardRecording() {
+    importedFileName_.clear();
+    if (Status loaded = signal::loadRecording(selection_.recordingPath.toStdString(), buffer_);
+        !loaded)
+        return Status::failure(loaded.code, signal::kRecordingOpenError);
+    emit changed();
+    return Status::success();
+}
+
+Result<std::vector<std::uint8_t>> Session::readCardRhythmogram() {
+    signal::RecordingBuffer read;
+    if (Status loaded = signal::loadRecording(selection_.recordingPath.toStdString(), read);
+        !loaded) {
+        showNothing();
+        return Result<std::vector<std::uint8_t>>::failure(loaded.code, signal::kRecordingOpenError);
+    }
+    return Result<std::vector<std::uint8_t>>::success(std::move(read.bytes));
+}
+
+// ---- import ----
+
+void Session::importChosen() {
+    setView(View{Shown::Imported, view_.kindA2});
+}
+
+import::ImportResult Session::importFile(const std::filesystem::path& path){if (acquisitionActive())
+                                                                                stopAcquisition();
+// The file is decompressed and converted in memory: no intermediate file is written.
+signal::RecordingBuffer imported;
+auto result = import::importFile(path, imported);
+if (!result)
+    return result;
+buffer_ = std::move(imported);
+importedSeconds_ = static_cast<int>(result.value.durationSeconds);
+importedFileName_ = QFileInfo(fromPath(path)).fileName();
+recordingStarted_ = false;
+if (result.value.kind == signal::RecordingKind::Rhythmogram)
+    setView(View{Shown::Rhythmogram});
+else
+    setView(View{Shown::Imported, result.value.kind == signal::RecordingKind::A2});
+return result;
+} // namespace velkard::session
+
+// ---- acquisition and recording ----
+
+void Session::setLink(device::Acquisition::LinkFactory factory, std::string portName) {
+    linkFactory_ = std::move(factory);
+    portName_ = std::move(portName);
+}
+
+bool Session::startMonitoring() {
+    importedFileName_.clear();
+    if (view_.shown != Shown::Live)
+        setView(View{Shown::Live});
+    if (!acquisition_) {
+        if (linkFactory_)
+            acquisition_ = std::make_unique<device::Acquisition>(linkFactory_);
+        else
+            acquisition_ = std::make_unique<device::Acquisition>(portName_);
+    }
+    return acquisition_->startMonitoring();
+}
+
+bool Session::acquisitionActive() const {
+    if (!acquisition_)
+        return false;
+    const auto state = acquisition_->state();
+    return state == device::AcquisitionState::Monitoring ||
+           state == device::AcquisitionState::Recording ||
+           state == device::AcquisitionState::Halted;
+}
+
+bool Session::live() const {
+    return acquisition_ && (acquisition_->state() == device::AcquisitionState::Monitoring ||
+                            acquisition_->state() == device::AcquisitionState::Recording);
+}
+
+Status Session::startRecording() {
+    seconds_ = 0;
+    recordingStarted_ = true;
+    fileCreated_ = false;
+    emit changed();
+    if (!acquisition_)
+        return Status::success(); // nothing to record from: the seconds count all the same
+    // The recording goes into a private file and takes its number only at Save, under the card
+    // file's lock: a Store or another workstation meanwhile cannot take or overwrite it.
+    if (auto created = cardfile::CardFile(workDir_).createPendingRecording(pending_); !created) {
+        std::fprintf(stderr, "%s\n", created.message.c_str());
+        return Status::failure(created.code == ErrorCode::Busy ? ErrorCode::Busy
+                                                               : ErrorCode::CannotCreateRecording,
+                               created.message);
+    }
+    if (!acquisition_->startRecording(pending_.path())) {
+        pending_.discard();
+        return Status::failure(ErrorCode::Failed, "the acquisition did not start recording");
+    }
+    const QDateTime at = now();
+    startTime_ = at.toString("hh:mm:ss");
+    startDate_ = at.toString("dd.MM.yyyy");
+    fileCreated_ = true;
+    return Status::success();
+}
+
+void Session::stopAcquisition() {
+    if (acquisition_)
+        acquisition_->stop();
+}
+
+bool Session::recordingToSave() {
+    const std::filesystem::path file = pending_.path();
+    std::error_code ec;
+    // Nothing was recorded when the file could not be created, or no whole block arrived (no
+    // instrument, Stop within half a second): there is nothing to keep and no entry to make.
+    if (!recordingStarted_ || !fileCreated_ || !pending_.active() ||
+        !std::filesystem::exists(file, ec))
+        return false;
+    if (std::filesystem::file_size(file, ec) == 0 && !ec) {
+        pending_.discard();
+        return false;
+    }
+    return true;
+}
+
+void Session::discardRecording() {
+    pending_.discard();
+}
+
+Result<int> Session::saveRecording() {
+    cardfile::CardFile cardFile(workDir_);
+    const std::string id = selection_.patientId.toStdString();
+    auto filed = cardFile.fileRecordingFile(
+        id, pending_.path(), startDate_.toStdString(), startTime_.toStdString(),
+        cardfile::EntryDuration::ofSeconds(seconds_), cardfile::kKindPlain);
+    if (!filed) {
+        std::fprintf(stderr, "%s\n", filed.message.c_str());
+        return filed;
+    }
+    selection_.recordNumber = filed.value;
+    selection_.recordingPath = fromPath(cardFile.recordingPath(id, filed.value));
+    pending_.discard();
+    emit changed();
+    return filed;
+}
+
+QString Session::keepUnfiledRecording() {
+    // Not filed: the recording moves to a name that no recording and no cleanup takes.
+    const std::filesystem::path file = pending_.path();
+    const QString trimmedId = selection_.patientId.trimmed();
+    const QString stamp = now().toString("yyyyMMdd-hhmmss");
+    std::error_code ec;
+    std::filesystem::path kept =
+        file.parent_path() / (trimmedId + "_unfiled_" + stamp + ".dat").toStdString();
+    for (int n = 2; std::filesystem::exists(kept, ec); ++n)
+        kept = file.parent_path() /
+               (trimmedId + "_unfiled_" + stamp + "_" + QString::number(n) + ".dat").toStdString();
+    std::filesystem::rename(file, kept, ec);
+    if (ec)
+        return fromPath(file);
+    pending_.discard(); // the file has moved: nothing is left to delete
+    return fromPath(kept);
+}
+
+bool Session::shutDown() {
+    if (acquisition_ && !acquisition_->exit())
+        return false;
+    // Exit during a recording asks nothing and makes no entry; what was recorded stays on disk
+    // under a name no recording or cleanup takes.
+    std::error_code ec;
+    if (recordingStarted_ && fileCreated_ && pending_.active() &&
+        std::filesystem::file_size(pending_.path(), ec) > 0 && !ec)
+        keepUnfiledRecording();
+    pending_.discard();
+    recordingStarted_ = false;
+    return true;
+}
+
+} // namespace velkard::session
