@@ -314,6 +314,12 @@ Eight smoothedAt(const signal::SampleRecord* records, std::size_t count, std::in
     return sum;
 }
 
+LeadSet allLeads() {
+    LeadSet all;
+    all.fill(true);
+    return all;
+}
+
 struct Knot {
     std::int64_t t;
     Eight v;
@@ -503,6 +509,9 @@ std::optional<double> tangentCrossing(const std::vector<float>& x, int from, int
 }
 
 double axisOf(const MedianBeat& beat, const std::array<float, kLeadCount>& base, int from, int to) {
+    const int n = static_cast<int>(beat.mv[signal::StandardLeadI].size());
+    from = std::max(from, 0);
+    to = std::min(to, n - 1);
     double i = 0, avf = 0;
     for (int t = from; t <= to; ++t) {
         i += beat.mv[signal::StandardLeadI][static_cast<std::size_t>(t)] -
@@ -519,8 +528,12 @@ double axisOf(const MedianBeat& beat, const std::array<float, kLeadCount>& base,
 // The baseline of a beat: the 10 samples of the PR segment that end 7.5 ms before the QRS.
 constexpr int kBaseFrom = 16, kBaseTo = 6;
 
-void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, Measurements& m) {
-    const Leads8 m8 = independentOf(beat);
+void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadSet& leadsPresent,
+                 Measurements& m) {
+    Leads8 m8 = independentOf(beat);
+    for (std::size_t k = 0; k < kIndependentCount; ++k)
+        if (!leadsPresent[static_cast<std::size_t>(kIndependent[k])])
+            std::fill(m8[k].begin(), m8[k].end(), 0.0f);
     const std::vector<float> sv = spatialVelocity(m8);
     const auto qrs = findQrs(sv, beat.before);
     if (!qrs)
@@ -539,6 +552,8 @@ void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, Measurement
 
     // R and S of every lead.
     for (std::size_t l = 0; l < kLeadCount; ++l) {
+        if (!leadsPresent[l])
+            continue;
         const auto& v = beat.mv[l];
         float high = 0;
         int firstR = -1;
@@ -690,7 +705,7 @@ MedianBeat medianBeat(const signal::SampleRecord* records, std::size_t count,
 }
 
 Measurements measureSpan(const signal::SampleRecord* records, std::size_t count, std::size_t from,
-                         std::size_t length) {
+                         std::size_t length, const LeadSet* present) {
     Measurements m;
     if (from >= count)
         return m;
@@ -721,7 +736,7 @@ Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
                                              static_cast<std::int64_t>(end - first));
     m.beatsInMedian = beat.beats;
     if (!beat.empty())
-        measureBeat(beat, m.rrMs, m);
+        measureBeat(beat, m.rrMs, present ? *present : allLeads(), m);
     return m;
 }
 

@@ -47,9 +47,12 @@ struct MedianBeat {
 
 // Measures records [from, from + length) of a recording of count records (length is clipped to
 // the recording). Samples just outside the span settle the filters; the beats listed are those
-// in the span, counted from the recording's first record.
+// in the span, counted from the recording's first record. present, when given, names the leads
+// that carry a signal: the others take no part and their per-lead values are null.
+using LeadSet = std::array<bool, signal::kLeadCount>;
 Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
-                         std::size_t from = 0, std::size_t length = SIZE_MAX);
+                         std::size_t from = 0, std::size_t length = SIZE_MAX,
+                         const LeadSet* present = nullptr);
 
 // Heart rate in beats per minute from the mean interval of these beats (record indices);
 // nullopt with fewer than two.
