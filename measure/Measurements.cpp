@@ -528,6 +528,112 @@ double axisOf(const MedianBeat& beat, const std::array<float, kLeadCount>& base,
 // The baseline of a beat: the 10 samples of the PR segment that end 7.5 ms before the QRS.
 constexpr int kBaseFrom = 16, kBaseTo = 6;
 
+// Physiological bounds: a value outside them is not something a heart does, so it is not
+// measured (ms).
+constexpr double kPMinMs = 40, kPMaxMs = 180;
+constexpr double kPrMinMs = 70, kPrMaxMs = 420;
+constexpr double kQrsMinMs = 40, kQrsMaxMs = 220;
+constexpr double kQtMinMs = 200, kQtMaxMs = 680;
+constexpr double kQtcMinMs = 300, kQtcMaxMs = 650;
+
+int toIndex(double ms) {
+    return static_cast<int>(std::lround(ms / kMsPerRecord));
+}
+
+// Mean of x over [t - half, t + half], clipped to the beat.
+float meanAround(const std::vector<float>& x, int t, int half) {
+    const int n = static_cast<int>(x.size());
+    double s = 0;
+    int c = 0;
+    for (int k = std::max(0, t - half); k <= std::min(n - 1, t + half); ++k, ++c)
+        s += x[static_cast<std::size_t>(k)];
+    return c ? static_cast<float>(s / c) : 0.0f;
+}
+
+// Q, R, S and R' of one lead over [on, end] against its baseline: the deflections beyond
+// +-kWave, in order. The first negative one before any R is the Q (a QS complex, with no R, is a
+// Q), the largest positive one before the first S the R, the negative one after it the S, a later
+// positive one the R'. An R notched without crossing the baseline (two peaks with a dip of at
+// least 0.05 mV and a fifth of the lower peak between them) gives R' as well.
+void qrsWaves(const std::vector<float>& v, float base, int on, int end, LeadAmplitudes& a) {
+    constexpr float kWave = 0.03f;
+    struct Deflection {
+        int from, to;
+        float extreme;
+        bool positive;
+    };
+    std::vector<Deflection> d;
+    int sign = 0;
+    for (int t = on; t <= end; ++t) {
+        const float x = v[static_cast<std::size_t>(t)] - base;
+        const int s = x > kWave ? 1 : x < -kWave ? -1 : 0;
+        if (s == 0)
+            continue;
+        if (s != sign) {
+            d.push_back({t, t, x, s > 0});
+            sign = s;
+        }
+        Deflection& cur = d.back();
+        cur.to = t;
+        if ((s > 0 && x > cur.extreme) || (s < 0 && x < cur.extreme))
+            cur.extreme = x;
+    }
+    a.qMs = 0.0;
+    a.qMv = 0.0;
+    a.rMv = 0.0;
+    a.sMv = 0.0;
+    a.r2Mv = 0.0;
+    std::size_t i = 0;
+    if (i < d.size() && !d[i].positive) {
+        // Q: from the onset to where the signal comes back up through the baseline.
+        int back = d[i].to;
+        while (back < end && v[static_cast<std::size_t>(back)] - base < 0)
+            ++back;
+        a.qMs = (back - on) * kMsPerRecord;
+        a.qMv = -d[i].extreme;
+        ++i;
+    }
+    if (i < d.size() && d[i].positive) {
+        const Deflection& r = d[i];
+        a.rMv = r.extreme;
+        // A notch within the R.
+        int firstPeak = -1;
+        float dip = r.extreme;
+        for (int t = r.from + 1; t < r.to; ++t) {
+            const float x = v[static_cast<std::size_t>(t)] - base;
+            const float prev = v[static_cast<std::size_t>(t - 1)] - base;
+            const float next = v[static_cast<std::size_t>(t + 1)] - base;
+            if (firstPeak < 0) {
+                if (x >= prev && x > next && x > 0.1f)
+                    firstPeak = t, dip = x;
+            } else {
+                dip = std::min(dip, x);
+                if (x >= prev && x > next) {
+                    const float p1 = v[static_cast<std::size_t>(firstPeak)] - base;
+                    const float lower = std::min(p1, x);
+                    if (lower - dip >= std::max(0.05f, 0.2f * lower)) {
+                        a.rMv = p1;
+                        a.r2Mv = x;
+                        break;
+                    }
+                    if (x > p1)
+                        firstPeak = t, dip = x;
+                }
+            }
+        }
+        ++i;
+    }
+    if (i < d.size() && !d[i].positive) {
+        a.sMv = -d[i].extreme;
+        ++i;
+    }
+    if (i < d.size() && d[i].positive && *a.r2Mv == 0.0)
+        a.r2Mv = d[i].extreme;
+    // Without a Q the QRS opened with an R (or nothing): S may still be the only deflection.
+    if (*a.rMv == 0.0 && *a.qMv == 0.0 && !d.empty() && !d[0].positive)
+        a.sMv = -d[0].extreme;
+}
+
 void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadSet& leadsPresent,
                  Measurements& m) {
     Leads8 m8 = independentOf(beat);
@@ -539,7 +645,10 @@ void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadS
     if (!qrs)
         return;
     const int n = static_cast<int>(sv.size());
-    m.qrsMs = (qrs->end - qrs->onset) * kMsPerRecord;
+    const double qrsMs = (qrs->end - qrs->onset) * kMsPerRecord;
+    if (qrs->onset - kBaseFrom < 0 || qrsMs < kQrsMinMs || qrsMs > kQrsMaxMs)
+        return;
+    m.qrsMs = qrsMs;
 
     // Baseline: the PR segment just before the QRS.
     std::array<float, kLeadCount> base{};
@@ -550,24 +659,23 @@ void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadS
         base[l] = static_cast<float>(s / 10.0);
     }
 
-    // R and S of every lead.
+    // Q, R, S, R', the QRS area and the ST level of every lead.
+    const int j = qrs->end;
     for (std::size_t l = 0; l < kLeadCount; ++l) {
         if (!leadsPresent[l])
             continue;
         const auto& v = beat.mv[l];
-        float high = 0;
-        int firstR = -1;
-        for (int t = qrs->onset; t <= qrs->end; ++t) {
-            const float x = v[static_cast<std::size_t>(t)] - base[l];
-            high = std::max(high, x);
-            if (firstR < 0 && x > 0.05f)
-                firstR = t;
-        }
-        float low = 0;
-        for (int t = firstR < 0 ? qrs->onset : firstR; t <= qrs->end; ++t)
-            low = std::min(low, v[static_cast<std::size_t>(t)] - base[l]);
-        m.leads[l].rMv = high;
-        m.leads[l].sMv = -low;
+        LeadAmplitudes& a = m.leads[l];
+        qrsWaves(v, base[l], qrs->onset, qrs->end, a);
+        double area = 0;
+        for (int t = qrs->onset; t <= qrs->end; ++t)
+            area += v[static_cast<std::size_t>(t)] - base[l];
+        a.qrsArea = area * kMsPerRecord;
+        a.stJMv = meanAround(v, j, 2) - base[l];
+        if (j + toIndex(60) + 2 < n)
+            a.st60Mv = meanAround(v, j + toIndex(60), 2) - base[l];
+        if (j + toIndex(80) + 2 < n)
+            a.st80Mv = meanAround(v, j + toIndex(80), 2) - base[l];
     }
     m.qrsAxisDeg = axisOf(beat, base, qrs->onset, qrs->end);
 
@@ -593,56 +701,105 @@ void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadS
         spread = std::max(spread, std::abs(magnitude[static_cast<std::size_t>(t)] - level));
     const float present = std::max(0.04f, 4.0f * spread);
 
-    const double rrRecords = rrMs ? *rrMs / kMsPerRecord : 800.0;
-    // T: from 40 ms after the QRS up to 100 ms before the next beat (or the end of the cut).
-    const int tFrom = qrs->end + 32;
-    const int tTo = std::min(n - 6, qrs->onset + static_cast<int>(rrRecords) - 80);
+    // RR of the median beat; without a rate, a slow one, so the windows below stay wide.
+    const double rr = rrMs ? *rrMs : 1000.0;
+    // T: its peak is sought from 80 ms after the QRS up to where a T peak can lie at this rate
+    // (QT at most 0.62 RR + 60 ms, peak 40 ms before the end) and never within 240 ms of the next
+    // QRS, where the next P wave lies; its end at most 0.7 RR after the QRS onset and 150 ms
+    // before the next QRS.
+    const int tFrom = qrs->end + toIndex(80);
+    const int tPeakTo =
+        std::min({n - 6, qrs->onset + toIndex(std::min(0.62 * rr + 20.0, rr - 240.0)),
+                  qrs->onset + toIndex(kQtMaxMs - 40)});
+    const int tEndLimit =
+        std::min({n - 6, qrs->onset + toIndex(std::min(0.7 * rr + 60.0, rr - 150.0)),
+                  qrs->onset + toIndex(kQtMaxMs)});
     int tEnd = -1;
-    if (tTo > tFrom + 16) {
+    if (tPeakTo > tFrom + 16) {
         int peak = tFrom;
-        for (int t = tFrom; t <= tTo; ++t)
+        for (int t = tFrom; t <= tPeakTo; ++t)
             if (magnitude[static_cast<std::size_t>(t)] > magnitude[static_cast<std::size_t>(peak)])
                 peak = t;
-        if (magnitude[static_cast<std::size_t>(peak)] - level > present) {
-            const auto end = tangentCrossing(magnitude, peak, tTo, false, level);
-            if (end && *end > peak && *end <= tTo + 40) {
+        if (peak > tFrom && magnitude[static_cast<std::size_t>(peak)] - level > present) {
+            const auto end =
+                tangentCrossing(magnitude, peak, std::min(tEndLimit, peak + 160), false, level);
+            if (end && *end > peak && *end <= tEndLimit) {
                 tEnd = static_cast<int>(std::lround(*end));
                 m.qtMs = (*end - qrs->onset) * kMsPerRecord;
-                m.tAxisDeg = axisOf(beat, base, qrs->end, std::min(tEnd, n - 1));
             }
         }
     }
 
-    // P: between the previous beat's T wave (or 350 ms) and the QRS.
-    int pFrom = std::max(8, qrs->onset - 280);
-    if (m.qtMs)
-        pFrom = std::max(pFrom, qrs->onset - static_cast<int>(rrRecords) +
-                                    static_cast<int>(*m.qtMs / kMsPerRecord) + 8);
+    // P: after the previous beat's T end (or, without one, 0.6 RR after the previous QRS) and at
+    // most 400 ms before the QRS; its end before the QRS.
+    const double previousTEnd =
+        tEnd >= 0 ? tEnd - rr / kMsPerRecord : qrs->onset - (0.4 * rr) / kMsPerRecord;
+    const int pFrom = std::max({8, qrs->onset - toIndex(kPrMaxMs),
+                                static_cast<int>(std::ceil(previousTEnd)) + toIndex(20)});
     const int pTo = qrs->onset - 8;
-    if (pTo > pFrom + 16) {
+    std::optional<double> pOnset;
+    if (pTo > pFrom + 24) {
         int peak = pFrom;
         for (int t = pFrom; t <= pTo; ++t)
             if (magnitude[static_cast<std::size_t>(t)] > magnitude[static_cast<std::size_t>(peak)])
                 peak = t;
-        if (peak > pFrom + 4 && peak < pTo - 4 &&
+        if (peak > pFrom + 8 && peak < pTo - 4 &&
             magnitude[static_cast<std::size_t>(peak)] - level > present) {
             const auto onset =
-                tangentCrossing(magnitude, std::max(pFrom, peak - 120), peak, true, level);
+                tangentCrossing(magnitude, std::max(pFrom, peak - toIndex(100)), peak, true, level);
             const auto end =
-                tangentCrossing(magnitude, peak, std::min(pTo, peak + 120), false, level);
-            if (onset && end && *onset<peak&& * end> peak && *end < qrs->onset) {
-                m.pMs = (*end - *onset) * kMsPerRecord;
-                m.prMs = (qrs->onset - *onset) * kMsPerRecord;
-                m.pAxisDeg = axisOf(beat, base, static_cast<int>(std::ceil(*onset)),
-                                    static_cast<int>(std::floor(*end)));
+                tangentCrossing(magnitude, peak, std::min(pTo, peak + toIndex(100)), false, level);
+            if (onset && end && *onset<peak&& * end> peak && *end < qrs->onset &&
+                *onset >= pFrom - 8) {
+                const double pMs = (*end - *onset) * kMsPerRecord;
+                const double prMs = (qrs->onset - *onset) * kMsPerRecord;
+                if (pMs >= kPMinMs && pMs <= kPMaxMs && prMs >= kPrMinMs && prMs <= kPrMaxMs) {
+                    m.pMs = pMs;
+                    m.prMs = prMs;
+                    pOnset = *onset;
+                    m.pAxisDeg = axisOf(beat, base, static_cast<int>(std::ceil(*onset)),
+                                        static_cast<int>(std::floor(*end)));
+                }
             }
         }
     }
 
+    // The T end cannot lie beyond the next beat's P onset; QT and QTc within what a heart does.
+    if (m.qtMs && pOnset && tEnd >= 0 && tEnd > *pOnset + rr / kMsPerRecord)
+        m.qtMs.reset();
+    if (m.qtMs && (*m.qtMs < kQtMinMs || *m.qtMs > kQtMaxMs))
+        m.qtMs.reset();
     if (m.qtMs && rrMs && *rrMs > 0) {
         const double rrSeconds = *rrMs / 1000.0;
-        m.qtcBazettMs = *m.qtMs / std::sqrt(rrSeconds);
-        m.qtcFridericiaMs = *m.qtMs / std::cbrt(rrSeconds);
+        const double bazett = *m.qtMs / std::sqrt(rrSeconds);
+        if (bazett < kQtcMinMs || bazett > kQtcMaxMs) {
+            m.qtMs.reset();
+        } else {
+            m.qtcBazettMs = bazett;
+            m.qtcFridericiaMs = *m.qtMs / std::cbrt(rrSeconds);
+        }
+    }
+    if (!m.qtMs)
+        tEnd = -1;
+
+    // T amplitude of every lead from 80 ms after the J point to the T end: the highest and the
+    // lowest point, the larger of them signed.
+    if (tEnd >= 0) {
+        m.tAxisDeg = axisOf(beat, base, qrs->end, std::min(tEnd, n - 1));
+        for (std::size_t l = 0; l < kLeadCount; ++l) {
+            if (!leadsPresent[l])
+                continue;
+            float high = 0, low = 0;
+            for (int t = tFrom; t <= tEnd; ++t) {
+                const float x = meanAround(beat.mv[l], t, 4) - base[l];
+                high = std::max(high, x);
+                low = std::min(low, x);
+            }
+            LeadAmplitudes& a = m.leads[l];
+            a.tPosMv = high;
+            a.tNegMv = low;
+            a.tMv = high >= -low ? high : low;
+        }
     }
 }
 

@@ -22,9 +22,16 @@
 
 namespace velkard::measure {
 
+// One lead's waves, against the PR segment; all null for a lead the recording does not carry.
 struct LeadAmplitudes {
-    std::optional<double> rMv; // highest point of the QRS above the baseline (0 when none)
-    std::optional<double> sMv; // depth of the negative wave after the R (of the QRS when no R)
+    std::optional<double> qMs, qMv; // Q wave: duration, depth (positive; 0 when none); QS is a Q
+    std::optional<double> rMv;      // height of the R (0 when none)
+    std::optional<double> sMv;      // depth of the negative wave after the R (positive)
+    std::optional<double> r2Mv;     // R' after the S, or the second peak of a notched R (0: none)
+    std::optional<double> stJMv, st60Mv, st80Mv; // ST level at J, J + 60 ms and J + 80 ms
+    std::optional<double> tMv;            // T amplitude, signed (the larger of tPosMv and -tNegMv)
+    std::optional<double> tPosMv, tNegMv; // highest and lowest point of the T (>= 0, <= 0)
+    std::optional<double> qrsArea;        // net QRS area, mV·ms
 };
 
 // Durations in ms, axes in degrees (-180, 180]; nullopt where not measurable.
