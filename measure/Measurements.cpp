@@ -550,11 +550,12 @@ float meanAround(const std::vector<float>& x, int t, int half) {
     return c ? static_cast<float>(s / c) : 0.0f;
 }
 
-// Q, R, S and R' of one lead over [on, end] against its baseline: the deflections beyond
-// +-kWave, in order. The first negative one before any R is the Q (a QS complex, with no R, is a
-// Q), the largest positive one before the first S the R, the negative one after it the S, a later
-// positive one the R'. An R notched without crossing the baseline (two peaks with a dip of at
-// least 0.05 mV and a fifth of the lower peak between them) gives R' as well.
+// Q, R, S and R' of one lead over [on, end] against its baseline, from the deflections beyond
+// +-kWave: R is the highest point, a negative one that opens the QRS before the first R (beyond
+// 0.05 mV) the Q, the deepest negative one after that R the S, a positive one after it the R'.
+// Without an R the complex is a QS, a Q (and its depth the S too). An R notched without crossing
+// the baseline (two peaks with a dip of at least 0.05 mV and a fifth of the lower peak between
+// them) gives R' as its second peak.
 void qrsWaves(const std::vector<float>& v, float base, int on, int end, LeadAmplitudes& a) {
     constexpr float kWave = 0.03f;
     struct Deflection {
@@ -583,55 +584,79 @@ void qrsWaves(const std::vector<float>& v, float base, int on, int end, LeadAmpl
     a.rMv = 0.0;
     a.sMv = 0.0;
     a.r2Mv = 0.0;
-    std::size_t i = 0;
-    if (i < d.size() && !d[i].positive) {
+    // The first R: the first positive deflection beyond 0.05 mV.
+    std::size_t r = d.size();
+    for (std::size_t k = 0; k < d.size() && r == d.size(); ++k)
+        if (d[k].positive && d[k].extreme > 0.05f)
+            r = k;
+    if (r == d.size()) {
+        // No R: a QS complex, all of it a Q.
+        float low = 0;
+        int last = on;
+        for (int t = on; t <= end; ++t) {
+            const float x = v[static_cast<std::size_t>(t)] - base;
+            low = std::min(low, x);
+            if (x < 0)
+                last = t;
+        }
+        if (low < -kWave) {
+            a.qMv = -low;
+            a.qMs = (last - on + 1) * kMsPerRecord;
+        }
+        // The S of a QS complex is the same wave (its depth as before any Q was reported).
+        a.sMv = -low;
+        return;
+    }
+    if (r >= 1 && !d[0].positive) {
         // Q: from the onset to where the signal comes back up through the baseline.
-        int back = d[i].to;
+        int back = d[0].to;
         while (back < end && v[static_cast<std::size_t>(back)] - base < 0)
             ++back;
         a.qMs = (back - on) * kMsPerRecord;
-        a.qMv = -d[i].extreme;
-        ++i;
+        a.qMv = -d[0].extreme;
     }
-    if (i < d.size() && d[i].positive) {
-        const Deflection& r = d[i];
-        a.rMv = r.extreme;
-        // A notch within the R.
-        int firstPeak = -1;
-        float dip = r.extreme;
-        for (int t = r.from + 1; t < r.to; ++t) {
-            const float x = v[static_cast<std::size_t>(t)] - base;
-            const float prev = v[static_cast<std::size_t>(t - 1)] - base;
-            const float next = v[static_cast<std::size_t>(t + 1)] - base;
-            if (firstPeak < 0) {
-                if (x >= prev && x > next && x > 0.1f)
-                    firstPeak = t, dip = x;
-            } else {
-                dip = std::min(dip, x);
-                if (x >= prev && x > next) {
-                    const float p1 = v[static_cast<std::size_t>(firstPeak)] - base;
-                    const float lower = std::min(p1, x);
-                    if (lower - dip >= std::max(0.05f, 0.2f * lower)) {
-                        a.rMv = p1;
-                        a.r2Mv = x;
-                        break;
-                    }
-                    if (x > p1)
-                        firstPeak = t, dip = x;
-                }
-            }
+    // R: the highest point; S: the deepest negative deflection after the first R; R': a positive
+    // deflection after that S.
+    std::size_t sIndex = d.size();
+    for (std::size_t k = r; k < d.size(); ++k) {
+        if (d[k].positive)
+            a.rMv = std::max(*a.rMv, static_cast<double>(d[k].extreme));
+        else if (sIndex == d.size() || d[k].extreme < d[sIndex].extreme)
+            sIndex = k;
+    }
+    if (sIndex < d.size()) {
+        a.sMv = -d[sIndex].extreme;
+        for (std::size_t k = sIndex + 1; k < d.size(); ++k)
+            if (d[k].positive && d[k].extreme > 0.05f)
+                a.r2Mv = std::max(*a.r2Mv, static_cast<double>(d[k].extreme));
+    }
+    if (*a.r2Mv > 0)
+        return;
+    // A notch within the R: two peaks with a dip between them.
+    int firstPeak = -1;
+    float dip = 0;
+    for (int t = d[r].from + 1; t < d[r].to && d[r].extreme == *a.rMv; ++t) {
+        const float x = v[static_cast<std::size_t>(t)] - base;
+        const float prev = v[static_cast<std::size_t>(t - 1)] - base;
+        const float next = v[static_cast<std::size_t>(t + 1)] - base;
+        const bool isPeak = x >= prev && x > next;
+        if (firstPeak < 0) {
+            if (isPeak)
+                firstPeak = t, dip = x;
+            continue;
         }
-        ++i;
+        dip = std::min(dip, x);
+        if (isPeak) {
+            const float p1 = v[static_cast<std::size_t>(firstPeak)] - base;
+            const float lower = std::min(p1, x);
+            if (lower - dip >= std::max(0.05f, 0.2f * lower)) {
+                a.r2Mv = x;
+                return;
+            }
+            if (x > p1)
+                firstPeak = t, dip = x;
+        }
     }
-    if (i < d.size() && !d[i].positive) {
-        a.sMv = -d[i].extreme;
-        ++i;
-    }
-    if (i < d.size() && d[i].positive && *a.r2Mv == 0.0)
-        a.r2Mv = d[i].extreme;
-    // Without a Q the QRS opened with an R (or nothing): S may still be the only deflection.
-    if (*a.rMv == 0.0 && *a.qMv == 0.0 && !d.empty() && !d[0].positive)
-        a.sMv = -d[0].extreme;
 }
 
 void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadSet& leadsPresent,

@@ -26,7 +26,7 @@ namespace velkard::measure {
 struct LeadAmplitudes {
     std::optional<double> qMs, qMv; // Q wave: duration, depth (positive; 0 when none); QS is a Q
     std::optional<double> rMv;      // height of the R (0 when none)
-    std::optional<double> sMv;      // depth of the negative wave after the R (positive)
+    std::optional<double> sMv;      // depth of the negative wave after the R (of a QS: its depth)
     std::optional<double> r2Mv;     // R' after the S, or the second peak of a notched R (0: none)
     std::optional<double> stJMv, st60Mv, st80Mv; // ST level at J, J + 60 ms and J + 80 ms
     std::optional<double> tMv;            // T amplitude, signed (the larger of tPosMv and -tNegMv)
