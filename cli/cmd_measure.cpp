@@ -24,8 +24,9 @@ const Command kMeasure{
     "object: heart_rate_bpm, rr_ms, p_ms, pr_ms, qrs_ms, qt_ms, qtc_bazett_ms,\n"
     "qtc_fridericia_ms, p_axis_deg, qrs_axis_deg, t_axis_deg (numbers, null where not\n"
     "measurable), beats (the record index of every QRS in the span, counted from the file's\n"
-    "first record) and leads ({\"I\": {\"r_mv\": ..., \"s_mv\": ...}, ..., \"V6\": {...}}, the S\n"
-    "as a positive depth).\n",
+    "first record) and leads ({\"I\": {...}, ..., \"V6\": {...}}, each with q_ms, q_mv, r_mv,\n"
+    "s_mv, r2_mv (R'), st_j_mv, st_60_mv, st_80_mv (ST at J, J+60 and J+80 ms), t_mv (signed),\n"
+    "t_pos_mv, t_neg_mv and qrs_area (mV*ms); Q and S as positive depths, a QS complex as Q).\n",
     runMeasure};
 
 const Registration regMeasure{kMeasure};
@@ -64,10 +65,20 @@ std::string toJson(const measure::Measurements& m) {
     for (std::size_t i = 0; i < m.beats.size(); ++i)
         out << (i ? ", " : "") << m.beats[i];
     out << "], \"leads\": {";
-    for (std::size_t l = 0; l < signal::kLeadCount; ++l)
-        out << (l ? ", " : "") << "\"" << signal::kStandardLeadNames[l]
-            << "\": {\"r_mv\": " << measure::fixedText(m.leads[l].rMv, 3, "null")
-            << ", \"s_mv\": " << measure::fixedText(m.leads[l].sMv, 3, "null") << "}";
+    for (std::size_t l = 0; l < signal::kLeadCount; ++l) {
+        const measure::LeadAmplitudes& a = m.leads[l];
+        const std::pair<const char*, std::optional<double>> lead[] = {
+            {"q_ms", a.qMs},        {"q_mv", a.qMv},        {"r_mv", a.rMv},
+            {"s_mv", a.sMv},        {"r2_mv", a.r2Mv},      {"st_j_mv", a.stJMv},
+            {"st_60_mv", a.st60Mv}, {"st_80_mv", a.st80Mv}, {"t_mv", a.tMv},
+            {"t_pos_mv", a.tPosMv}, {"t_neg_mv", a.tNegMv}, {"qrs_area", a.qrsArea},
+        };
+        out << (l ? ", " : "") << "\"" << signal::kStandardLeadNames[l] << "\": {";
+        for (std::size_t k = 0; k < std::size(lead); ++k)
+            out << (k ? ", " : "") << "\"" << lead[k].first
+                << "\": " << measure::fixedText(lead[k].second, k == 0 || k == 11 ? 1 : 3, "null");
+        out << "}";
+    }
     out << "}}";
     return out.str();
 }

@@ -3,9 +3,11 @@
 // carry, the documented beat count of MIT-BIH record 113, lead relations of LUDB) and against
 // hand-encoded bytes of every format, and its refusals of damaged input.
 #include "import/Wfdb.h"
+#include "import/WfdbRecording.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 
@@ -228,6 +230,61 @@ TEST(WfdbRefusals, DamagedHeadersAndAnnotationsGiveMessages) {
     EXPECT_EQ(a.value[0].sample, 100001);
     EXPECT_EQ(a.value[0].code, kNormal);
     EXPECT_FALSE(readRecord(kData / "no-such-record").ok());
+}
+
+// Sines resampled from each database's rate to 800 Hz keep their amplitude and lie where the
+// analytic sine lies (no delay), away from the ends.
+TEST(WfdbResampling, SinesKeepAmplitudeAndTimingAtEveryRate) {
+    for (int from : {128, 250, 360, 500, 1000}) {
+        SCOPED_TRACE(from);
+        for (double hz : {1.0, 10.0, 40.0}) {
+            std::vector<double> x(static_cast<std::size_t>(from * 4));
+            for (std::size_t i = 0; i < x.size(); ++i)
+                x[i] = std::sin(2 * 3.14159265358979 * hz * static_cast<double>(i) / from);
+            const std::vector<double> y = resample(x, from, 800);
+            ASSERT_EQ(y.size(), static_cast<std::size_t>(800 * 4));
+            double worst = 0;
+            for (std::size_t j = 800; j < 2400; ++j)
+                worst = std::max(worst, std::abs(y[j] - std::sin(2 * 3.14159265358979 * hz *
+                                                                 static_cast<double>(j) / 800)));
+            EXPECT_LT(worst, 0.01) << hz << " Hz";
+        }
+    }
+}
+
+// LUDB record 1 placed into the eight channels: the twelve leads derived back from them equal the
+// record's own leads at the shared sampling instants (every 8th of 800 Hz is every 5th of 500).
+TEST(WfdbResampling, LudbLeadsComeBackFromTheEightChannels) {
+    auto rec = readRecord(kData / "ludb/1");
+    ASSERT_TRUE(rec.ok()) << rec.message;
+    auto inst = toInstrument(rec.value, 1000.0);
+    ASSERT_TRUE(inst.ok()) << inst.message;
+    for (bool p : inst.value.present)
+        EXPECT_TRUE(p);
+    ASSERT_EQ(inst.value.records.size(), 8000u);
+    double worst = 0;
+    for (std::size_t t = 400; t < 7600; t += 8) {
+        const signal::LeadValues leads = signal::deriveStandardLeads(inst.value.records[t]);
+        for (std::size_t l = 0; l < 12; ++l) {
+            const double mv = leads[l] / signal::kUnitsPerMillivolt;
+            const std::size_t s =
+                static_cast<std::size_t>(inst.value.source[l] >= 0 ? inst.value.source[l] : l);
+            const double truth =
+                (rec.value.samples[s][t * 5 / 8] - rec.value.header.signals[s].baseline) / 1000.0;
+            worst = std::max(worst, std::abs(mv - truth));
+        }
+    }
+    // Derivation rounds to units (1.5 µV) and the resampler passes the band; sharp QRS edges
+    // are where the residue is.
+    EXPECT_LT(worst, 0.05);
+    // Two leads only (the QT Database): II and V5, the rest absent.
+    auto qt = readRecord(kData / "qtdb/sel100");
+    ASSERT_TRUE(qt.ok()) << qt.message;
+    auto two = toInstrument(qt.value);
+    ASSERT_TRUE(two.ok()) << two.message;
+    for (std::size_t l = 0; l < 12; ++l)
+        EXPECT_EQ(two.value.present[l], l == signal::StandardLeadII || l == signal::StandardLeadV5)
+            << l;
 }
 
 } // namespace
