@@ -29,7 +29,8 @@ constexpr int kMaxMedianBeats = 240;
 constexpr int kShapeHalf = 48; // QRS shape for matching: +-60 ms,
 constexpr int kShapeStep = 2;  // every second sample
 constexpr int kShapeLength = 2 * kShapeHalf / kShapeStep + 1;
-constexpr int kMaxLag = 8; // alignment search, +-10 ms
+constexpr int kMaxLag = 40; // alignment search, +-50 ms: fiducial points that flip between
+                            // two peaks of the QRS are brought together
 constexpr double kDominantCorrelation = 0.8;
 
 using Eight = std::array<float, kIndependentCount>;
@@ -173,11 +174,29 @@ DominantBeats dominantBeats(const signal::SampleRecord* records, std::size_t cou
         shapes.push_back(sampled);
     }
     std::vector<float> templ(shapes.front().size()), column(shapes.size());
-    for (std::size_t k = 0; k < templ.size(); ++k) {
-        for (std::size_t i = 0; i < shapes.size(); ++i)
-            column[i] = shapes[i][k];
-        templ[k] = medianOf(column);
+    auto medianShape = [&] {
+        for (std::size_t k = 0; k < templ.size(); ++k) {
+            for (std::size_t i = 0; i < shapes.size(); ++i)
+                column[i] = shapes[i][k];
+            templ[k] = medianOf(column);
+        }
+    };
+    medianShape();
+    // The template again from the shapes aligned on it by cross-correlation over the whole QRS,
+    // so beats whose fiducial point lies on another peak no longer blur it.
+    for (std::size_t i = 0; i < sample.size(); ++i) {
+        qrsShape(records, count, sample[i], raw);
+        double best = -2;
+        for (int lag = -kMaxLag; lag <= kMaxLag; ++lag) {
+            sampleShape(raw, lag, sampled);
+            const double c = correlation(sampled, templ);
+            if (c > best) {
+                best = c;
+                shapes[i] = sampled;
+            }
+        }
     }
+    medianShape();
 
     // Indices (into usable) of the beats to cut out, and which beats to match.
     std::vector<std::size_t> inSpan;
