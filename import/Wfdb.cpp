@@ -145,8 +145,11 @@ Status parseSignal(const std::vector<std::string_view>& f, int lineNo, SignalSpe
     if (!baselineGiven)
         s.baseline = s.adcZero;
     // Field 7 is the block size; the rest of the line is the description.
-    for (std::size_t i = 8; i < f.size(); ++i)
-        s.description += (i > 8 ? " " : "") + std::string(f[i]);
+    for (std::size_t i = 8; i < f.size(); ++i) {
+        if (i > 8)
+            s.description += ' ';
+        s.description += f[i];
+    }
     return {};
 }
 
