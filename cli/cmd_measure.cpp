@@ -18,7 +18,7 @@ int runMeasure(const std::vector<std::string>& argv);
 
 const Command kMeasure{
     "measure", "print the heart rate, intervals, axes and amplitudes of a recording as JSON",
-    "Usage: velkard-cli measure REC [--from S] [--seconds N]\n\n"
+    "Usage: velkard-cli measure REC [--from S] [--seconds N] [--absent LEADS]\n\n"
     "Detects every QRS complex of the recording file REC (or of N seconds of it from second S;\n"
     "default: the whole recording) and measures the span from its median beat. Prints one JSON\n"
     "object: heart_rate_bpm, rr_ms, p_ms, pr_ms, qrs_ms, qt_ms, qtc_bazett_ms,\n"
@@ -26,7 +26,9 @@ const Command kMeasure{
     "measurable), beats (the record index of every QRS in the span, counted from the file's\n"
     "first record) and leads ({\"I\": {...}, ..., \"V6\": {...}}, each with q_ms, q_mv, r_mv,\n"
     "s_mv, r2_mv (R'), st_j_mv, st_60_mv, st_80_mv (ST at J, J+60 and J+80 ms), t_mv (signed),\n"
-    "t_pos_mv, t_neg_mv and qrs_area (mV*ms); Q and S as positive depths, a QS complex as Q).\n",
+    "t_pos_mv, t_neg_mv and qrs_area (mV*ms); Q and S as positive depths, a QS complex as Q).\n"
+    "--absent I,III,... names leads the recording does not carry (as velkard-cli wfdb lists\n"
+    "them): they take no part and their values are null.\n",
     runMeasure};
 
 const Registration regMeasure{kMeasure};
@@ -84,7 +86,7 @@ std::string toJson(const measure::Measurements& m) {
 }
 
 int runMeasure(const std::vector<std::string>& argv) {
-    Args args(argv, {"from", "seconds"}, {});
+    Args args(argv, {"from", "seconds", "absent"}, {});
     if (!args.ok())
         return usage(kMeasure, args.error());
     if (args.positional().size() != 1)
@@ -97,6 +99,23 @@ int runMeasure(const std::vector<std::string>& argv) {
         length = seconds(*text);
         if (!length || *length <= 0)
             return usage(kMeasure, "--seconds needs a number of seconds above 0");
+    }
+
+    measure::LeadSet present;
+    present.fill(true);
+    if (auto text = args.value("absent")) {
+        std::stringstream names(*text);
+        std::string name;
+        while (std::getline(names, name, ',')) {
+            std::size_t l = 0;
+            while (l < signal::kLeadCount && name != signal::kStandardLeadNames[l])
+                ++l;
+            if (l == signal::kLeadCount)
+                return usage(kMeasure, "--absent: \"" + name +
+                                           "\" is not a lead name (I, II, III, "
+                                           "aVR, aVL, aVF, V1..V6)");
+            present[l] = false;
+        }
     }
 
     signal::RecordingBuffer buffer;
@@ -116,7 +135,9 @@ int runMeasure(const std::vector<std::string>& argv) {
     const std::size_t count =
         length ? static_cast<std::size_t>(std::llround(*length * signal::kRecordsPerSecond))
                : records.size() - first;
-    std::cout << toJson(measure::measureSpan(records.data(), records.size(), first, count)) << "\n";
+    std::cout << toJson(
+                     measure::measureSpan(records.data(), records.size(), first, count, &present))
+              << "\n";
     return kOk;
 }
 

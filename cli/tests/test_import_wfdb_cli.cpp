@@ -55,7 +55,22 @@ TEST(WfdbCli, RecordsBecomeRecordingsThatMeasureAndNameTheirAbsentLeads) {
     ASSERT_EQ(present.size(), 2);
     EXPECT_EQ(present[0].toString(), "II");
     EXPECT_EQ(present[1].toString(), "V5");
-    EXPECT_EQ(two["absent"].toArray().size(), 10);
+    const QJsonArray absent = two["absent"].toArray();
+    ASSERT_EQ(absent.size(), 10);
+    std::string names;
+    for (const auto& a : absent)
+        names += (names.empty() ? "" : ",") + a.toString().toStdString();
+    const CliResult m2 =
+        runCli({"measure", (dir / "sel100.rec").string(), "--seconds", "20", "--absent", names});
+    ASSERT_EQ(m2.status, 0) << m2.err;
+    const QJsonObject leads = parseJson(m2.out)["leads"].toObject();
+    EXPECT_TRUE(leads["V1"].toObject()["r_mv"].isNull());
+    EXPECT_TRUE(leads["aVF"].toObject()["t_mv"].isNull());
+    EXPECT_TRUE(leads["V5"].toObject()["r_mv"].isDouble());
+    EXPECT_GT(leads["II"].toObject()["r_mv"].toDouble(), 0.5);
+    const CliResult bad = runCli({"measure", (dir / "sel100.rec").string(), "--absent", "V7"});
+    EXPECT_NE(bad.status, 0);
+    EXPECT_NE(bad.err.find("V7"), std::string::npos) << bad.err;
 }
 
 TEST(WfdbCli, BadInputGivesAMessageAndNoFile) {
