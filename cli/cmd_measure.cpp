@@ -18,14 +18,17 @@ int runMeasure(const std::vector<std::string>& argv);
 
 const Command kMeasure{
     "measure", "print the heart rate, intervals, axes and amplitudes of a recording as JSON",
-    "Usage: velkard-cli measure REC [--from S] [--seconds N]\n\n"
+    "Usage: velkard-cli measure REC [--from S] [--seconds N] [--absent LEADS]\n\n"
     "Detects every QRS complex of the recording file REC (or of N seconds of it from second S;\n"
     "default: the whole recording) and measures the span from its median beat. Prints one JSON\n"
     "object: heart_rate_bpm, rr_ms, p_ms, pr_ms, qrs_ms, qt_ms, qtc_bazett_ms,\n"
     "qtc_fridericia_ms, p_axis_deg, qrs_axis_deg, t_axis_deg (numbers, null where not\n"
     "measurable), beats (the record index of every QRS in the span, counted from the file's\n"
-    "first record) and leads ({\"I\": {\"r_mv\": ..., \"s_mv\": ...}, ..., \"V6\": {...}}, the S\n"
-    "as a positive depth).\n",
+    "first record) and leads ({\"I\": {...}, ..., \"V6\": {...}}, each with q_ms, q_mv, r_mv,\n"
+    "s_mv, r2_mv (R'), st_j_mv, st_60_mv, st_80_mv (ST at J, J+60 and J+80 ms), t_mv (signed),\n"
+    "t_pos_mv, t_neg_mv and qrs_area (mV*ms); Q and S as positive depths, a QS complex as Q).\n"
+    "--absent I,III,... names leads the recording does not carry (as velkard-cli wfdb lists\n"
+    "them): they take no part and their values are null.\n",
     runMeasure};
 
 const Registration regMeasure{kMeasure};
@@ -64,16 +67,26 @@ std::string toJson(const measure::Measurements& m) {
     for (std::size_t i = 0; i < m.beats.size(); ++i)
         out << (i ? ", " : "") << m.beats[i];
     out << "], \"leads\": {";
-    for (std::size_t l = 0; l < signal::kLeadCount; ++l)
-        out << (l ? ", " : "") << "\"" << signal::kStandardLeadNames[l]
-            << "\": {\"r_mv\": " << measure::fixedText(m.leads[l].rMv, 3, "null")
-            << ", \"s_mv\": " << measure::fixedText(m.leads[l].sMv, 3, "null") << "}";
+    for (std::size_t l = 0; l < signal::kLeadCount; ++l) {
+        const measure::LeadAmplitudes& a = m.leads[l];
+        const std::pair<const char*, std::optional<double>> lead[] = {
+            {"q_ms", a.qMs},        {"q_mv", a.qMv},        {"r_mv", a.rMv},
+            {"s_mv", a.sMv},        {"r2_mv", a.r2Mv},      {"st_j_mv", a.stJMv},
+            {"st_60_mv", a.st60Mv}, {"st_80_mv", a.st80Mv}, {"t_mv", a.tMv},
+            {"t_pos_mv", a.tPosMv}, {"t_neg_mv", a.tNegMv}, {"qrs_area", a.qrsArea},
+        };
+        out << (l ? ", " : "") << "\"" << signal::kStandardLeadNames[l] << "\": {";
+        for (std::size_t k = 0; k < std::size(lead); ++k)
+            out << (k ? ", " : "") << "\"" << lead[k].first
+                << "\": " << measure::fixedText(lead[k].second, k == 0 || k == 11 ? 1 : 3, "null");
+        out << "}";
+    }
     out << "}}";
     return out.str();
 }
 
 int runMeasure(const std::vector<std::string>& argv) {
-    Args args(argv, {"from", "seconds"}, {});
+    Args args(argv, {"from", "seconds", "absent"}, {});
     if (!args.ok())
         return usage(kMeasure, args.error());
     if (args.positional().size() != 1)
@@ -86,6 +99,23 @@ int runMeasure(const std::vector<std::string>& argv) {
         length = seconds(*text);
         if (!length || *length <= 0)
             return usage(kMeasure, "--seconds needs a number of seconds above 0");
+    }
+
+    measure::LeadSet present;
+    present.fill(true);
+    if (auto text = args.value("absent")) {
+        std::stringstream names(*text);
+        std::string name;
+        while (std::getline(names, name, ',')) {
+            std::size_t l = 0;
+            while (l < signal::kLeadCount && name != signal::kStandardLeadNames[l])
+                ++l;
+            if (l == signal::kLeadCount)
+                return usage(kMeasure, "--absent: \"" + name +
+                                           "\" is not a lead name (I, II, III, "
+                                           "aVR, aVL, aVF, V1..V6)");
+            present[l] = false;
+        }
     }
 
     signal::RecordingBuffer buffer;
@@ -105,7 +135,9 @@ int runMeasure(const std::vector<std::string>& argv) {
     const std::size_t count =
         length ? static_cast<std::size_t>(std::llround(*length * signal::kRecordsPerSecond))
                : records.size() - first;
-    std::cout << toJson(measure::measureSpan(records.data(), records.size(), first, count)) << "\n";
+    std::cout << toJson(
+                     measure::measureSpan(records.data(), records.size(), first, count, &present))
+              << "\n";
     return kOk;
 }
 

@@ -29,7 +29,8 @@ constexpr int kMaxMedianBeats = 240;
 constexpr int kShapeHalf = 48; // QRS shape for matching: +-60 ms,
 constexpr int kShapeStep = 2;  // every second sample
 constexpr int kShapeLength = 2 * kShapeHalf / kShapeStep + 1;
-constexpr int kMaxLag = 8; // alignment search, +-10 ms
+constexpr int kMaxLag = 40; // alignment search, +-50 ms: fiducial points that flip between
+                            // two peaks of the QRS are brought together
 constexpr double kDominantCorrelation = 0.8;
 
 using Eight = std::array<float, kIndependentCount>;
@@ -173,11 +174,29 @@ DominantBeats dominantBeats(const signal::SampleRecord* records, std::size_t cou
         shapes.push_back(sampled);
     }
     std::vector<float> templ(shapes.front().size()), column(shapes.size());
-    for (std::size_t k = 0; k < templ.size(); ++k) {
-        for (std::size_t i = 0; i < shapes.size(); ++i)
-            column[i] = shapes[i][k];
-        templ[k] = medianOf(column);
+    auto medianShape = [&] {
+        for (std::size_t k = 0; k < templ.size(); ++k) {
+            for (std::size_t i = 0; i < shapes.size(); ++i)
+                column[i] = shapes[i][k];
+            templ[k] = medianOf(column);
+        }
+    };
+    medianShape();
+    // The template again from the shapes aligned on it by cross-correlation over the whole QRS,
+    // so beats whose fiducial point lies on another peak no longer blur it.
+    for (std::size_t i = 0; i < sample.size(); ++i) {
+        qrsShape(records, count, sample[i], raw);
+        double best = -2;
+        for (int lag = -kMaxLag; lag <= kMaxLag; ++lag) {
+            sampleShape(raw, lag, sampled);
+            const double c = correlation(sampled, templ);
+            if (c > best) {
+                best = c;
+                shapes[i] = sampled;
+            }
+        }
     }
+    medianShape();
 
     // Indices (into usable) of the beats to cut out, and which beats to match.
     std::vector<std::size_t> inSpan;
@@ -312,6 +331,12 @@ Eight smoothedAt(const signal::SampleRecord* records, std::size_t count, std::in
     for (auto& s : sum)
         s = static_cast<float>(s / weights);
     return sum;
+}
+
+LeadSet allLeads() {
+    LeadSet all;
+    all.fill(true);
+    return all;
 }
 
 struct Knot {
@@ -503,6 +528,9 @@ std::optional<double> tangentCrossing(const std::vector<float>& x, int from, int
 }
 
 double axisOf(const MedianBeat& beat, const std::array<float, kLeadCount>& base, int from, int to) {
+    const int n = static_cast<int>(beat.mv[signal::StandardLeadI].size());
+    from = std::max(from, 0);
+    to = std::min(to, n - 1);
     double i = 0, avf = 0;
     for (int t = from; t <= to; ++t) {
         i += beat.mv[signal::StandardLeadI][static_cast<std::size_t>(t)] -
@@ -519,14 +547,152 @@ double axisOf(const MedianBeat& beat, const std::array<float, kLeadCount>& base,
 // The baseline of a beat: the 10 samples of the PR segment that end 7.5 ms before the QRS.
 constexpr int kBaseFrom = 16, kBaseTo = 6;
 
-void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, Measurements& m) {
-    const Leads8 m8 = independentOf(beat);
+// Physiological bounds: a value outside them is not something a heart does, so it is not
+// measured (ms).
+constexpr double kPMinMs = 40, kPMaxMs = 180;
+constexpr double kPrMinMs = 70, kPrMaxMs = 420;
+constexpr double kQrsMinMs = 40, kQrsMaxMs = 220;
+constexpr double kQtMinMs = 200, kQtMaxMs = 680;
+constexpr double kQtcMinMs = 300, kQtcMaxMs = 650;
+
+int toIndex(double ms) {
+    return static_cast<int>(std::lround(ms / kMsPerRecord));
+}
+
+// Mean of x over [t - half, t + half], clipped to the beat.
+float meanAround(const std::vector<float>& x, int t, int half) {
+    const int n = static_cast<int>(x.size());
+    double s = 0;
+    int c = 0;
+    for (int k = std::max(0, t - half); k <= std::min(n - 1, t + half); ++k, ++c)
+        s += x[static_cast<std::size_t>(k)];
+    return c ? static_cast<float>(s / c) : 0.0f;
+}
+
+// Q, R, S and R' of one lead over [on, end] against its baseline, from the deflections beyond
+// +-kWave: R is the highest point, a negative one that opens the QRS before the first R (beyond
+// 0.05 mV) the Q, the deepest negative one after that R the S, a positive one after it the R'.
+// Without an R the complex is a QS, a Q (and its depth the S too). An R notched without crossing
+// the baseline (two peaks with a dip of at least 0.05 mV and a fifth of the lower peak between
+// them) gives R' as its second peak.
+void qrsWaves(const std::vector<float>& v, float base, int on, int end, LeadAmplitudes& a) {
+    constexpr float kWave = 0.03f;
+    struct Deflection {
+        int from, to;
+        float extreme;
+        bool positive;
+    };
+    std::vector<Deflection> d;
+    int sign = 0;
+    for (int t = on; t <= end; ++t) {
+        const float x = v[static_cast<std::size_t>(t)] - base;
+        const int s = x > kWave ? 1 : x < -kWave ? -1 : 0;
+        if (s == 0)
+            continue;
+        if (s != sign) {
+            d.push_back({t, t, x, s > 0});
+            sign = s;
+        }
+        Deflection& cur = d.back();
+        cur.to = t;
+        if ((s > 0 && x > cur.extreme) || (s < 0 && x < cur.extreme))
+            cur.extreme = x;
+    }
+    a.qMs = 0.0;
+    a.qMv = 0.0;
+    a.rMv = 0.0;
+    a.sMv = 0.0;
+    a.r2Mv = 0.0;
+    // The first R: the first positive deflection beyond 0.05 mV.
+    std::size_t r = d.size();
+    for (std::size_t k = 0; k < d.size() && r == d.size(); ++k)
+        if (d[k].positive && d[k].extreme > 0.05f)
+            r = k;
+    if (r == d.size()) {
+        // No R: a QS complex, all of it a Q.
+        float low = 0;
+        int last = on;
+        for (int t = on; t <= end; ++t) {
+            const float x = v[static_cast<std::size_t>(t)] - base;
+            low = std::min(low, x);
+            if (x < 0)
+                last = t;
+        }
+        if (low < -kWave) {
+            a.qMv = -low;
+            a.qMs = (last - on + 1) * kMsPerRecord;
+        }
+        // The S of a QS complex is the same wave (its depth as before any Q was reported).
+        a.sMv = -low;
+        return;
+    }
+    if (r >= 1 && !d[0].positive) {
+        // Q: from the onset to where the signal comes back up through the baseline.
+        int back = d[0].to;
+        while (back < end && v[static_cast<std::size_t>(back)] - base < 0)
+            ++back;
+        a.qMs = (back - on) * kMsPerRecord;
+        a.qMv = -d[0].extreme;
+    }
+    // R: the highest point; S: the deepest negative deflection after the first R; R': a positive
+    // deflection after that S.
+    std::size_t sIndex = d.size();
+    for (std::size_t k = r; k < d.size(); ++k) {
+        if (d[k].positive)
+            a.rMv = std::max(*a.rMv, static_cast<double>(d[k].extreme));
+        else if (sIndex == d.size() || d[k].extreme < d[sIndex].extreme)
+            sIndex = k;
+    }
+    if (sIndex < d.size()) {
+        a.sMv = -d[sIndex].extreme;
+        for (std::size_t k = sIndex + 1; k < d.size(); ++k)
+            if (d[k].positive && d[k].extreme > 0.05f)
+                a.r2Mv = std::max(*a.r2Mv, static_cast<double>(d[k].extreme));
+    }
+    if (*a.r2Mv > 0)
+        return;
+    // A notch within the R: two peaks with a dip between them.
+    int firstPeak = -1;
+    float dip = 0;
+    for (int t = d[r].from + 1; t < d[r].to && d[r].extreme == *a.rMv; ++t) {
+        const float x = v[static_cast<std::size_t>(t)] - base;
+        const float prev = v[static_cast<std::size_t>(t - 1)] - base;
+        const float next = v[static_cast<std::size_t>(t + 1)] - base;
+        const bool isPeak = x >= prev && x > next;
+        if (firstPeak < 0) {
+            if (isPeak)
+                firstPeak = t, dip = x;
+            continue;
+        }
+        dip = std::min(dip, x);
+        if (isPeak) {
+            const float p1 = v[static_cast<std::size_t>(firstPeak)] - base;
+            const float lower = std::min(p1, x);
+            if (lower - dip >= std::max(0.05f, 0.2f * lower)) {
+                a.r2Mv = x;
+                return;
+            }
+            if (x > p1)
+                firstPeak = t, dip = x;
+        }
+    }
+}
+
+void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadSet& leadsPresent,
+                 Measurements& m) {
+    Leads8 m8 = independentOf(beat);
+    for (std::size_t k = 0; k < kIndependentCount; ++k)
+        if (!leadsPresent[static_cast<std::size_t>(kIndependent[k])])
+            std::fill(m8[k].begin(), m8[k].end(), 0.0f);
     const std::vector<float> sv = spatialVelocity(m8);
     const auto qrs = findQrs(sv, beat.before);
     if (!qrs)
         return;
     const int n = static_cast<int>(sv.size());
-    m.qrsMs = (qrs->end - qrs->onset) * kMsPerRecord;
+    const double qrsMs = (qrs->end - qrs->onset) * kMsPerRecord;
+    if (qrs->onset - kBaseFrom < 0 || qrsMs < kQrsMinMs || qrsMs > kQrsMaxMs)
+        return;
+    m.qrsMs = qrsMs;
 
     // Baseline: the PR segment just before the QRS.
     std::array<float, kLeadCount> base{};
@@ -537,22 +703,23 @@ void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, Measurement
         base[l] = static_cast<float>(s / 10.0);
     }
 
-    // R and S of every lead.
+    // Q, R, S, R', the QRS area and the ST level of every lead.
+    const int j = qrs->end;
     for (std::size_t l = 0; l < kLeadCount; ++l) {
+        if (!leadsPresent[l])
+            continue;
         const auto& v = beat.mv[l];
-        float high = 0;
-        int firstR = -1;
-        for (int t = qrs->onset; t <= qrs->end; ++t) {
-            const float x = v[static_cast<std::size_t>(t)] - base[l];
-            high = std::max(high, x);
-            if (firstR < 0 && x > 0.05f)
-                firstR = t;
-        }
-        float low = 0;
-        for (int t = firstR < 0 ? qrs->onset : firstR; t <= qrs->end; ++t)
-            low = std::min(low, v[static_cast<std::size_t>(t)] - base[l]);
-        m.leads[l].rMv = high;
-        m.leads[l].sMv = -low;
+        LeadAmplitudes& a = m.leads[l];
+        qrsWaves(v, base[l], qrs->onset, qrs->end, a);
+        double area = 0;
+        for (int t = qrs->onset; t <= qrs->end; ++t)
+            area += v[static_cast<std::size_t>(t)] - base[l];
+        a.qrsArea = area * kMsPerRecord;
+        a.stJMv = meanAround(v, j, 2) - base[l];
+        if (j + toIndex(60) + 2 < n)
+            a.st60Mv = meanAround(v, j + toIndex(60), 2) - base[l];
+        if (j + toIndex(80) + 2 < n)
+            a.st80Mv = meanAround(v, j + toIndex(80), 2) - base[l];
     }
     m.qrsAxisDeg = axisOf(beat, base, qrs->onset, qrs->end);
 
@@ -578,56 +745,105 @@ void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, Measurement
         spread = std::max(spread, std::abs(magnitude[static_cast<std::size_t>(t)] - level));
     const float present = std::max(0.04f, 4.0f * spread);
 
-    const double rrRecords = rrMs ? *rrMs / kMsPerRecord : 800.0;
-    // T: from 40 ms after the QRS up to 100 ms before the next beat (or the end of the cut).
-    const int tFrom = qrs->end + 32;
-    const int tTo = std::min(n - 6, qrs->onset + static_cast<int>(rrRecords) - 80);
+    // RR of the median beat; without a rate, a slow one, so the windows below stay wide.
+    const double rr = rrMs ? *rrMs : 1000.0;
+    // T: its peak is sought from 80 ms after the QRS up to where a T peak can lie at this rate
+    // (QT at most 0.62 RR + 60 ms, peak 40 ms before the end) and never within 240 ms of the next
+    // QRS, where the next P wave lies; its end at most 0.7 RR after the QRS onset and 150 ms
+    // before the next QRS.
+    const int tFrom = qrs->end + toIndex(80);
+    const int tPeakTo =
+        std::min({n - 6, qrs->onset + toIndex(std::min(0.62 * rr + 20.0, rr - 240.0)),
+                  qrs->onset + toIndex(kQtMaxMs - 40)});
+    const int tEndLimit =
+        std::min({n - 6, qrs->onset + toIndex(std::min(0.7 * rr + 60.0, rr - 150.0)),
+                  qrs->onset + toIndex(kQtMaxMs)});
     int tEnd = -1;
-    if (tTo > tFrom + 16) {
+    if (tPeakTo > tFrom + 16) {
         int peak = tFrom;
-        for (int t = tFrom; t <= tTo; ++t)
+        for (int t = tFrom; t <= tPeakTo; ++t)
             if (magnitude[static_cast<std::size_t>(t)] > magnitude[static_cast<std::size_t>(peak)])
                 peak = t;
-        if (magnitude[static_cast<std::size_t>(peak)] - level > present) {
-            const auto end = tangentCrossing(magnitude, peak, tTo, false, level);
-            if (end && *end > peak && *end <= tTo + 40) {
+        if (peak > tFrom && magnitude[static_cast<std::size_t>(peak)] - level > present) {
+            const auto end =
+                tangentCrossing(magnitude, peak, std::min(tEndLimit, peak + 160), false, level);
+            if (end && *end > peak && *end <= tEndLimit) {
                 tEnd = static_cast<int>(std::lround(*end));
                 m.qtMs = (*end - qrs->onset) * kMsPerRecord;
-                m.tAxisDeg = axisOf(beat, base, qrs->end, std::min(tEnd, n - 1));
             }
         }
     }
 
-    // P: between the previous beat's T wave (or 350 ms) and the QRS.
-    int pFrom = std::max(8, qrs->onset - 280);
-    if (m.qtMs)
-        pFrom = std::max(pFrom, qrs->onset - static_cast<int>(rrRecords) +
-                                    static_cast<int>(*m.qtMs / kMsPerRecord) + 8);
+    // P: after the previous beat's T end (or, without one, 0.6 RR after the previous QRS) and at
+    // most 400 ms before the QRS; its end before the QRS.
+    const double previousTEnd =
+        tEnd >= 0 ? tEnd - rr / kMsPerRecord : qrs->onset - (0.4 * rr) / kMsPerRecord;
+    const int pFrom = std::max({8, qrs->onset - toIndex(kPrMaxMs),
+                                static_cast<int>(std::ceil(previousTEnd)) + toIndex(20)});
     const int pTo = qrs->onset - 8;
-    if (pTo > pFrom + 16) {
+    std::optional<double> pOnset;
+    if (pTo > pFrom + 24) {
         int peak = pFrom;
         for (int t = pFrom; t <= pTo; ++t)
             if (magnitude[static_cast<std::size_t>(t)] > magnitude[static_cast<std::size_t>(peak)])
                 peak = t;
-        if (peak > pFrom + 4 && peak < pTo - 4 &&
+        if (peak > pFrom + 8 && peak < pTo - 4 &&
             magnitude[static_cast<std::size_t>(peak)] - level > present) {
             const auto onset =
-                tangentCrossing(magnitude, std::max(pFrom, peak - 120), peak, true, level);
+                tangentCrossing(magnitude, std::max(pFrom, peak - toIndex(100)), peak, true, level);
             const auto end =
-                tangentCrossing(magnitude, peak, std::min(pTo, peak + 120), false, level);
-            if (onset && end && *onset<peak&& * end> peak && *end < qrs->onset) {
-                m.pMs = (*end - *onset) * kMsPerRecord;
-                m.prMs = (qrs->onset - *onset) * kMsPerRecord;
-                m.pAxisDeg = axisOf(beat, base, static_cast<int>(std::ceil(*onset)),
-                                    static_cast<int>(std::floor(*end)));
+                tangentCrossing(magnitude, peak, std::min(pTo, peak + toIndex(100)), false, level);
+            if (onset && end && *onset<peak&& * end> peak && *end < qrs->onset &&
+                *onset >= pFrom - 8) {
+                const double pMs = (*end - *onset) * kMsPerRecord;
+                const double prMs = (qrs->onset - *onset) * kMsPerRecord;
+                if (pMs >= kPMinMs && pMs <= kPMaxMs && prMs >= kPrMinMs && prMs <= kPrMaxMs) {
+                    m.pMs = pMs;
+                    m.prMs = prMs;
+                    pOnset = *onset;
+                    m.pAxisDeg = axisOf(beat, base, static_cast<int>(std::ceil(*onset)),
+                                        static_cast<int>(std::floor(*end)));
+                }
             }
         }
     }
 
+    // The T end cannot lie beyond the next beat's P onset; QT and QTc within what a heart does.
+    if (m.qtMs && pOnset && tEnd >= 0 && tEnd > *pOnset + rr / kMsPerRecord)
+        m.qtMs.reset();
+    if (m.qtMs && (*m.qtMs < kQtMinMs || *m.qtMs > kQtMaxMs))
+        m.qtMs.reset();
     if (m.qtMs && rrMs && *rrMs > 0) {
         const double rrSeconds = *rrMs / 1000.0;
-        m.qtcBazettMs = *m.qtMs / std::sqrt(rrSeconds);
-        m.qtcFridericiaMs = *m.qtMs / std::cbrt(rrSeconds);
+        const double bazett = *m.qtMs / std::sqrt(rrSeconds);
+        if (bazett < kQtcMinMs || bazett > kQtcMaxMs) {
+            m.qtMs.reset();
+        } else {
+            m.qtcBazettMs = bazett;
+            m.qtcFridericiaMs = *m.qtMs / std::cbrt(rrSeconds);
+        }
+    }
+    if (!m.qtMs)
+        tEnd = -1;
+
+    // T amplitude of every lead from 80 ms after the J point to the T end: the highest and the
+    // lowest point, the larger of them signed.
+    if (tEnd >= 0) {
+        m.tAxisDeg = axisOf(beat, base, qrs->end, std::min(tEnd, n - 1));
+        for (std::size_t l = 0; l < kLeadCount; ++l) {
+            if (!leadsPresent[l])
+                continue;
+            float high = 0, low = 0;
+            for (int t = tFrom; t <= tEnd; ++t) {
+                const float x = meanAround(beat.mv[l], t, 4) - base[l];
+                high = std::max(high, x);
+                low = std::min(low, x);
+            }
+            LeadAmplitudes& a = m.leads[l];
+            a.tPosMv = high;
+            a.tNegMv = low;
+            a.tMv = high >= -low ? high : low;
+        }
     }
 }
 
@@ -690,7 +906,7 @@ MedianBeat medianBeat(const signal::SampleRecord* records, std::size_t count,
 }
 
 Measurements measureSpan(const signal::SampleRecord* records, std::size_t count, std::size_t from,
-                         std::size_t length) {
+                         std::size_t length, const LeadSet* present) {
     Measurements m;
     if (from >= count)
         return m;
@@ -721,7 +937,7 @@ Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
                                              static_cast<std::int64_t>(end - first));
     m.beatsInMedian = beat.beats;
     if (!beat.empty())
-        measureBeat(beat, m.rrMs, m);
+        measureBeat(beat, m.rrMs, present ? *present : allLeads(), m);
     return m;
 }
 

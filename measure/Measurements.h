@@ -22,9 +22,16 @@
 
 namespace velkard::measure {
 
+// One lead's waves, against the PR segment; all null for a lead the recording does not carry.
 struct LeadAmplitudes {
-    std::optional<double> rMv; // highest point of the QRS above the baseline (0 when none)
-    std::optional<double> sMv; // depth of the negative wave after the R (of the QRS when no R)
+    std::optional<double> qMs, qMv; // Q wave: duration, depth (positive; 0 when none); QS is a Q
+    std::optional<double> rMv;      // height of the R (0 when none)
+    std::optional<double> sMv;      // depth of the negative wave after the R (of a QS: its depth)
+    std::optional<double> r2Mv;     // R' after the S, or the second peak of a notched R (0: none)
+    std::optional<double> stJMv, st60Mv, st80Mv; // ST level at J, J + 60 ms and J + 80 ms
+    std::optional<double> tMv;            // T amplitude, signed (the larger of tPosMv and -tNegMv)
+    std::optional<double> tPosMv, tNegMv; // highest and lowest point of the T (>= 0, <= 0)
+    std::optional<double> qrsArea;        // net QRS area, mV·ms
 };
 
 // Durations in ms, axes in degrees (-180, 180]; nullopt where not measurable.
@@ -47,9 +54,12 @@ struct MedianBeat {
 
 // Measures records [from, from + length) of a recording of count records (length is clipped to
 // the recording). Samples just outside the span settle the filters; the beats listed are those
-// in the span, counted from the recording's first record.
+// in the span, counted from the recording's first record. present, when given, names the leads
+// that carry a signal: the others take no part and their per-lead values are null.
+using LeadSet = std::array<bool, signal::kLeadCount>;
 Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
-                         std::size_t from = 0, std::size_t length = SIZE_MAX);
+                         std::size_t from = 0, std::size_t length = SIZE_MAX,
+                         const LeadSet* present = nullptr);
 
 // Heart rate in beats per minute from the mean interval of these beats (record indices);
 // nullopt with fewer than two.

@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// velkard-cli wfdb on real PhysioNet records: the recording it writes measures like the record
+// (LUDB record 1 against its cardiologists' QRS in lead II), two-lead records name their absent
+// leads, and bad input leaves no file behind.
+#include "cli/tests/RunCli.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+namespace velkard::cli::test {
+namespace {
+
+const std::filesystem::path kData = VELKARD_ECG_TESTDATA;
+
+QJsonObject parseJson(const std::string& text) {
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(text), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << text;
+    return doc.object();
+}
+
+TEST(WfdbCli, RecordsBecomeRecordingsThatMeasureAndNameTheirAbsentLeads) {
+    TempDir dir;
+    const CliResult ludb = runCli({"wfdb", (kData / "ludb/1.hea").string(),
+                                   (dir / "1.rec").string(), "--adc-per-mv", "1000"});
+    ASSERT_EQ(ludb.status, 0) << ludb.err;
+    const QJsonObject info = parseJson(ludb.out);
+    EXPECT_EQ(info["records"].toInt(), 8000); // 10 s at 800 Hz
+    EXPECT_EQ(info["present"].toArray().size(), 12);
+    EXPECT_TRUE(info["absent"].toArray().isEmpty());
+    EXPECT_EQ(std::filesystem::file_size(dir / "1.rec"), 8000u * 16u);
+
+    const CliResult m = runCli({"measure", (dir / "1.rec").string()});
+    ASSERT_EQ(m.status, 0) << m.err;
+    const QJsonObject measured = parseJson(m.out);
+    // The record's annotation files mark 7 beats in its seconds 1 to 9; the whole 10 s hold 7.
+    EXPECT_EQ(measured["beats"].toArray().size(), 7);
+    EXPECT_NEAR(measured["heart_rate_bpm"].toDouble(), 45.6, 2.0);
+    const QJsonObject ii = measured["leads"].toObject()["II"].toObject();
+    for (const char* key : {"q_ms", "q_mv", "r_mv", "s_mv", "r2_mv", "st_j_mv", "st_60_mv",
+                            "st_80_mv", "t_mv", "t_pos_mv", "t_neg_mv", "qrs_area"})
+        EXPECT_TRUE(ii[key].isDouble()) << key;
+    EXPECT_GE(ii["t_pos_mv"].toDouble(), ii["t_mv"].toDouble());
+    EXPECT_LE(ii["t_neg_mv"].toDouble(), 0.0);
+
+    const CliResult qt =
+        runCli({"wfdb", (kData / "qtdb/sel100").string(), (dir / "sel100.rec").string()});
+    ASSERT_EQ(qt.status, 0) << qt.err;
+    const QJsonObject two = parseJson(qt.out);
+    EXPECT_EQ(two["records"].toInt(), 720000); // 15 min at 800 Hz
+    const QJsonArray present = two["present"].toArray();
+    ASSERT_EQ(present.size(), 2);
+    EXPECT_EQ(present[0].toString(), "II");
+    EXPECT_EQ(present[1].toString(), "V5");
+    const QJsonArray absent = two["absent"].toArray();
+    ASSERT_EQ(absent.size(), 10);
+    std::string names;
+    for (const auto& a : absent)
+        names += (names.empty() ? "" : ",") + a.toString().toStdString();
+    const CliResult m2 =
+        runCli({"measure", (dir / "sel100.rec").string(), "--seconds", "20", "--absent", names});
+    ASSERT_EQ(m2.status, 0) << m2.err;
+    const QJsonObject leads = parseJson(m2.out)["leads"].toObject();
+    EXPECT_TRUE(leads["V1"].toObject()["r_mv"].isNull());
+    EXPECT_TRUE(leads["aVF"].toObject()["t_mv"].isNull());
+    EXPECT_TRUE(leads["V5"].toObject()["r_mv"].isDouble());
+    EXPECT_GT(leads["II"].toObject()["r_mv"].toDouble(), 0.5);
+    const CliResult bad = runCli({"measure", (dir / "sel100.rec").string(), "--absent", "V7"});
+    EXPECT_NE(bad.status, 0);
+    EXPECT_NE(bad.err.find("V7"), std::string::npos) << bad.err;
+}
+
+TEST(WfdbCli, BadInputGivesAMessageAndNoFile) {
+    TempDir dir;
+    const CliResult missing =
+        runCli({"wfdb", (dir / "none.hea").string(), (dir / "x.rec").string()});
+    EXPECT_NE(missing.status, 0);
+    EXPECT_NE(missing.err.find("none.hea"), std::string::npos) << missing.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.rec"));
+    const CliResult gain = runCli(
+        {"wfdb", (kData / "ludb/1.hea").string(), (dir / "x.rec").string(), "--adc-per-mv", "-3"});
+    EXPECT_NE(gain.status, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "x.rec"));
+}
+
+} // namespace
+} // namespace velkard::cli::test

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A WFDB record as the instrument would have recorded it: resampled to 800 Hz by a polyphase
+// windowed-sinc filter, converted to the instrument's units and placed into its eight channels
+// (c0 lead III, c1 lead II, c2..c7 the chest leads against (II + III) / 3). Leads the record does
+// not carry are flagged absent, so nothing measures their flat channels.
+#pragma once
+
+#include "import/Wfdb.h"
+#include "signal/Leads.h"
+#include "signal/SampleRecord.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velkard::import::wfdb {
+
+// Resamples x from `from` to `to` samples per second (both whole numbers): polyphase FIR, a
+// Kaiser-windowed sinc with its cutoff at 0.45 of the lower rate, delay-compensated so output
+// sample n lies at time n / to. Input beyond the ends counts as the end values.
+std::vector<double> resample(const std::vector<double>& x, int from, int to);
+
+// The standard lead a WFDB signal description names ("i", "II", "MLII", "aVF", "V5", "mod.V1"...);
+// nullopt for names such as "ECG", "CM5" or "D3".
+std::optional<int> leadOfName(std::string_view description);
+
+struct InstrumentRecording {
+    std::vector<signal::SampleRecord> records;      // 800 per second
+    std::array<bool, signal::kLeadCount> present{}; // leads that carry the record's signal
+    std::array<int, signal::kLeadCount> source{};   // WFDB signal of each present lead, or -1
+    std::vector<std::string> notes;                 // how unnamed signals were placed
+};
+
+// Places the record's signals. Limb leads: any two of I, II and III give all six; II alone gives
+// II only (the channels for III hold zeros and the derived leads are absent). Chest leads go to
+// their channels; a signal whose name is no standard lead takes lead II when that is free, then the
+// first free chest channel (and a note says so). adcPerMv, when given, replaces every signal's
+// gain (LUDB's headers give each lead's range instead of its gain); the baseline is taken off.
+// Values beyond the 16-bit range are clipped.
+Result<InstrumentRecording> toInstrument(const Record& record,
+                                         std::optional<double> adcPerMv = std::nullopt);
+
+} // namespace velkard::import::wfdb

@@ -1,0 +1,210 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// velkard-validate DATA: the program's measurements against the experts' on the PhysioNet records
+// under DATA (ludb/data, qtdb, mitdb, svdb as PhysioNet lays them out), as a table of
+// program - reference (mean and SD). --details prints every record's figures too.
+#include "measure/validation/Validation.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace fs = std::filesystem;
+using namespace velkard;
+using namespace velkard::measure::validation;
+
+namespace {
+
+bool details = false;
+
+std::string text(std::optional<double> v) {
+    if (!v)
+        return "-";
+    char b[32];
+    std::snprintf(b, sizeof b, "%.0f", *v);
+    return b;
+}
+
+void row(const char* what, const Stats& s, const char* goal) {
+    std::printf("%-34s %+7.1f ± %5.1f ms  measured %3d/%3d (%5.1f %%)  %s\n", what, s.mean, s.sd,
+                s.measured, s.withReference, s.measuredPercent(), goal);
+}
+
+std::vector<fs::path> records(const fs::path& dir, const char* annotationExt) {
+    std::vector<fs::path> out;
+    if (!fs::is_directory(dir))
+        return out;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().extension() == ".hea" &&
+            fs::exists(fs::path(e.path()).replace_extension(annotationExt)))
+            out.push_back(fs::path(e.path()).replace_extension());
+    std::sort(out.begin(), out.end(), [](const fs::path& a, const fs::path& b) {
+        const std::string x = a.filename().string(), y = b.filename().string();
+        return x.size() != y.size() ? x.size() < y.size() : x < y;
+    });
+    return out;
+}
+
+void ludb(const fs::path& dir) {
+    static const char* kLeads[] = {"i",  "ii", "iii", "avr", "avl", "avf",
+                                   "v1", "v2", "v3",  "v4",  "v5",  "v6"};
+    std::vector<std::optional<double>> prog[4], ref[4];
+    Detection beats;
+    for (const fs::path& base : records(dir, ".ii")) {
+        std::vector<std::vector<Wave>> leads;
+        std::vector<std::int64_t> referenceBeats;
+        for (const char* l : kLeads) {
+            auto a = import::wfdb::readAnnotations(fs::path(base).replace_extension(l));
+            leads.push_back(a ? wavesOf(a.value) : std::vector<Wave>{});
+        }
+        const Intervals r = globalIntervals(leads, 500.0);
+        auto m = measureRecord(base.string() + ".hea", 1000.0);
+        if (!m) {
+            std::printf("%s: %s\n", base.c_str(), m.message.c_str());
+            continue;
+        }
+        const auto& p = m.value.m;
+        const std::optional<double> pv[4] = {p.pMs, p.prMs, p.qrsMs, p.qtMs};
+        const std::optional<double> rv[4] = {r.pMs, r.prMs, r.qrsMs, r.qtMs};
+        for (int k = 0; k < 4; ++k) {
+            prog[k].push_back(pv[k]);
+            ref[k].push_back(rv[k]);
+        }
+        if (details)
+            std::printf("ludb %-4s P %4s/%4s PR %4s/%4s QRS %4s/%4s QT %4s/%4s  (program/"
+                        "reference)\n",
+                        base.filename().c_str(), text(p.pMs).c_str(), text(r.pMs).c_str(),
+                        text(p.prMs).c_str(), text(r.prMs).c_str(), text(p.qrsMs).c_str(),
+                        text(r.qrsMs).c_str(), text(p.qtMs).c_str(), text(r.qtMs).c_str());
+    }
+    std::printf("LUDB (%zu records; global onset = 2nd earliest lead, end = 2nd latest; medians "
+                "over beats)\n",
+                prog[0].size());
+    row("  P duration", differences(prog[0], ref[0]), "goal |mean| <= 10, SD <= 15");
+    row("  PR", differences(prog[1], ref[1]), "goal |mean| <= 10, SD <= 10");
+    row("  QRS", differences(prog[2], ref[2]), "goal |mean| <= 10, SD <= 10");
+    row("  QT", differences(prog[3], ref[3]), "goal |mean| <= 25, SD <= 30");
+}
+
+void qtdb(const fs::path& dir) {
+    std::vector<std::optional<double>> progQt, puQt, manQt, progQrs, puQrs, manQrs;
+    for (const fs::path& base : records(dir, ".q1c")) {
+        auto man = import::wfdb::readAnnotations(fs::path(base).replace_extension(".q1c"));
+        auto pu = import::wfdb::readAnnotations(fs::path(base).replace_extension(".pu"));
+        if (!man || !pu)
+            continue;
+        const std::vector<QtBeat> manual = qtBeats(man.value);
+        const std::vector<QtBeat> peer[2] = {qtBeats(pu.value, 0), qtBeats(pu.value, 1)};
+        std::vector<double> mq, pq, mr, pr;
+        std::int64_t first = INT64_MAX, last = 0;
+        const double ms = 1000.0 / 250.0;
+        for (const QtBeat& b : manual) {
+            first = std::min(first, b.peak);
+            last = std::max(last, b.peak);
+            // ecgpuwave's global boundaries over its two leads: earliest onset, latest ends.
+            std::optional<std::int64_t> on, qEnd, tEnd;
+            for (const auto& lead : peer)
+                for (const QtBeat& c : lead)
+                    if (std::abs(c.peak - b.peak) <= 38) {
+                        if (c.onset)
+                            on = on ? std::min(*on, *c.onset) : *c.onset;
+                        if (c.qrsEnd)
+                            qEnd = qEnd ? std::max(*qEnd, *c.qrsEnd) : *c.qrsEnd;
+                        if (c.tEnd)
+                            tEnd = tEnd ? std::max(*tEnd, *c.tEnd) : *c.tEnd;
+                    }
+            if (b.onset && b.tEnd && on && tEnd) {
+                mq.push_back(static_cast<double>(*b.tEnd - *b.onset) * ms);
+                pq.push_back(static_cast<double>(*tEnd - *on) * ms);
+            }
+            if (b.onset && b.qrsEnd && on && qEnd) {
+                mr.push_back(static_cast<double>(*b.qrsEnd - *b.onset) * ms);
+                pr.push_back(static_cast<double>(*qEnd - *on) * ms);
+            }
+        }
+        auto med = [](std::vector<double> v) -> std::optional<double> {
+            if (v.empty())
+                return std::nullopt;
+            std::sort(v.begin(), v.end());
+            return v[v.size() / 2];
+        };
+        auto m = measureRecord(base.string() + ".hea", std::nullopt,
+                               static_cast<double>(first) / 250.0 - 0.5,
+                               static_cast<double>(last) / 250.0 + 0.5);
+        if (!m)
+            continue;
+        progQt.push_back(m.value.m.qtMs);
+        puQt.push_back(med(pq));
+        manQt.push_back(med(mq));
+        progQrs.push_back(m.value.m.qrsMs);
+        puQrs.push_back(med(pr));
+        manQrs.push_back(med(mr));
+        if (details)
+            std::printf("qtdb %-9s QT %4s ecgpuwave %4s manual %4s   QRS %4s ecgpuwave %4s manual "
+                        "%4s\n",
+                        base.filename().c_str(), text(m.value.m.qtMs).c_str(),
+                        text(med(pq)).c_str(), text(med(mq)).c_str(), text(m.value.m.qrsMs).c_str(),
+                        text(med(pr)).c_str(), text(med(mr)).c_str());
+    }
+    std::printf("QT Database (%zu records, median beat of the manually annotated beats vs the "
+                "median of their manual boundaries)\n",
+                progQt.size());
+    row("  QT, program", differences(progQt, manQt), "goal SD below ecgpuwave's");
+    row("  QT, ecgpuwave (same beats)", differences(puQt, manQt), "");
+    row("  QRS, program", differences(progQrs, manQrs), "");
+    row("  QRS, ecgpuwave (same beats)", differences(puQrs, manQrs), "");
+}
+
+void detection(const std::vector<fs::path>& dirs) {
+    std::printf("Beat detection (ANSI/AAMI EC57 match within 150 ms), whole records\n");
+    Detection all;
+    for (const fs::path& dir : dirs)
+        for (const fs::path& base : records(dir, ".atr")) {
+            auto atr = import::wfdb::readAnnotations(fs::path(base).replace_extension(".atr"));
+            auto rec = import::wfdb::readRecord(base.string() + ".hea");
+            if (!atr || !rec)
+                continue;
+            auto m = measureRecord(base.string() + ".hea", std::nullopt, 0, 0, true);
+            if (!m)
+                continue;
+            std::vector<std::int64_t> ref;
+            for (const auto& a : atr.value)
+                if (import::wfdb::isBeat(a.code))
+                    ref.push_back(a.sample);
+            const double fs = rec.value.header.frequency;
+            const Detection d =
+                matchBeats(ref, m.value.beatsAtRecordRate, static_cast<std::int64_t>(0.15 * fs));
+            all.truePositive += d.truePositive;
+            all.missed += d.missed;
+            all.extra += d.extra;
+            std::printf("  %-22s beats %5d  Se %6.2f %%  +P %6.2f %%  (missed %d, false %d)\n",
+                        (dir.filename().string() + "/" + base.filename().string()).c_str(),
+                        d.truePositive + d.missed, d.sensitivity(), d.positivePredictivity(),
+                        d.missed, d.extra);
+        }
+    std::printf("  %-22s beats %5d  Se %6.2f %%  +P %6.2f %%  (missed %d, false %d)\n", "all",
+                all.truePositive + all.missed, all.sensitivity(), all.positivePredictivity(),
+                all.missed, all.extra);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    fs::path data;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--details") == 0)
+            details = true;
+        else
+            data = argv[i];
+    }
+    if (data.empty()) {
+        std::fprintf(stderr, "Usage: velkard-validate DATA [--details]\n"
+                             "DATA holds ludb/data, qtdb, mitdb and svdb as PhysioNet lays them "
+                             "out.\n");
+        return 2;
+    }
+    ludb(data / "ludb" / "data");
+    qtdb(data / "qtdb");
+    detection({data / "mitdb", data / "svdb", data / "qtdb"});
+    return 0;
+}
