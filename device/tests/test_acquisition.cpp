@@ -398,8 +398,8 @@ TEST(Acquisition, RecordsThroughAPseudoTerminalWithGarbageOnTheLine) {
     faults.garbage = true;
     sim::Instrument instrument(11, faults);
     sim::PtyServer server(instrument);
-    std::string error;
-    ASSERT_TRUE(server.open(error)) << error;
+    const Status opened = server.open();
+    ASSERT_TRUE(opened.ok()) << opened.message;
     std::thread serving([&] { server.run(); });
 
     const auto file = tempFile("pty.dat");
@@ -425,8 +425,8 @@ TEST(Acquisition, PseudoTerminalHangUpIsADeviceLoss) {
     faults.dropAfter = 0.7;
     sim::Instrument instrument(5, faults);
     sim::PtyServer server(instrument);
-    std::string error;
-    ASSERT_TRUE(server.open(error)) << error;
+    const Status opened = server.open();
+    ASSERT_TRUE(opened.ok()) << opened.message;
     std::thread serving([&] { server.run(); });
 
     Acquisition acq(server.slavePath());
