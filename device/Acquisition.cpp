@@ -33,6 +33,7 @@ ErrorCode codeOf(EventKind kind) {
     case EventKind::DataLost:
         return ErrorCode::Overrun;
     case EventKind::NoData:
+        return ErrorCode::NoAnswer;
     case EventKind::ThreadError:
         break;
     }

@@ -60,8 +60,8 @@ enum class EventKind {
 struct Event {
     EventKind kind;
     // What failed, as the Status code a library call returns: DeviceNotFound (NotFound), IoError
-    // or the link's own code (WriteError, ReadError, CloseError), DeviceLost, Failed (NoData,
-    // ThreadError), CannotWrite (FileCreateError, FileWriteError), Overrun (DataLost).
+    // or the link's own code (WriteError, ReadError, CloseError), DeviceLost, NoAnswer (NoData),
+    // Failed (ThreadError), CannotWrite (FileCreateError, FileWriteError), Overrun (DataLost).
     ErrorCode code = ErrorCode::Failed;
     OpenProblem problem = {}; // NotFound: why opening failed
     double lostSeconds = 0;   // DataLost: seconds of signal lost

@@ -247,6 +247,7 @@ TEST(Acquisition, SilenceTripsTheWatchdogAndClosesTheFile) {
     std::vector<Event> events;
     ASSERT_TRUE(pump(rig.acq, blocks, events, [&] { return hasEvent(events, EventKind::NoData); }));
     ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].code, ErrorCode::NoAnswer);
     EXPECT_EQ(shownText(events[0]), "Нет приема данных!");
     EXPECT_EQ(shownCaption(events[0]), "Ошибка");
     EXPECT_EQ(rig.acq.state(), AcquisitionState::Halted);
