@@ -242,9 +242,10 @@ void MainWindow::showEmptyState() {
 
 void MainWindow::showEvents(const std::vector<device::Event>& events) {
     for (const auto& e : events) {
-        const QString caption = e.caption.empty() ? QGuiApplication::applicationName()
-                                                  : QString::fromStdString(e.caption);
-        messages().show(QString::fromStdString(state_.russian ? e.text : e.textEn), caption);
+        const device::EventMessage shown = device::eventMessage(e, state_.russian);
+        const QString caption = shown.caption.empty() ? QGuiApplication::applicationName()
+                                                      : QString::fromStdString(shown.caption);
+        messages().show(QString::fromStdString(shown.text), caption);
         // Without a reader thread the program cannot go on: it ends, as after Exit.
         if (e.kind == device::EventKind::ThreadError)
             QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);

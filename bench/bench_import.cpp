@@ -56,7 +56,7 @@ void BM_LzwDecode(benchmark::State& state) {
             [&](const std::uint8_t* p, std::size_t size) { out.insert(out.end(), p, p + size); });
         // Fed in 512-byte chunks, as files are read.
         for (int pos = 0; pos < n; pos += 512)
-            decoder.decodeChunk(codes + pos, std::min(512, n - pos));
+            decoder.decodeChunk(codes + pos, static_cast<std::size_t>(std::min(512, n - pos)));
         benchmark::DoNotOptimize(out.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *

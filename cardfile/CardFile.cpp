@@ -17,28 +17,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Field {
-    std::size_t offset;
-    std::size_t width;
-    bool terminated; // whether the stored text must leave room for a NUL
-};
-
-constexpr Field kName{0, 30, true};
-constexpr Field kBirth{30, 11, true};
-constexpr Field kSex{41, 3, false};
-constexpr Field kBirthplace{44, 50, true};
-constexpr Field kAddress{94, 50, true};
-constexpr Field kTelephone{144, 16, true};
-constexpr Field kPolicy{160, 30, true};
-constexpr Field kId{190, 8, false};
-constexpr std::size_t kRewriteBytes = 190; // everything but the patient ID
+using Field = RecordField;
+using namespace patient_layout;
 static_assert(kPatientFieldChars.name == kName.width - 1 && kPatientFieldChars.sex == kSex.width &&
               kPatientFieldChars.birthplace == kBirthplace.width - 1 &&
               kPatientFieldChars.address == kAddress.width - 1 &&
               kPatientFieldChars.telephone == kTelephone.width - 1 &&
               kPatientFieldChars.policy == kPolicy.width - 1);
 
-constexpr std::size_t kIdWidth = 8;
+constexpr std::size_t kIdWidth = kId.width;
 
 // Text of a field: bytes up to the first NUL or the end of the field (or of the data).
 std::string readField(std::span<const std::uint8_t> bytes, std::size_t offset, std::size_t width) {

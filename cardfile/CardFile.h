@@ -77,6 +77,26 @@ struct PatientFieldChars {
 };
 inline constexpr PatientFieldChars kPatientFieldChars{};
 
+// Where each field of a patient record lies; the one definition of the layout, for the record's
+// coding and for the card file's own look at the IDs.
+struct RecordField {
+    std::size_t offset;
+    std::size_t width;
+    bool terminated; // whether the stored text must leave room for a NUL
+};
+namespace patient_layout {
+inline constexpr RecordField kName{0, 30, true};
+inline constexpr RecordField kBirth{30, 11, true};
+inline constexpr RecordField kSex{41, 3, false};
+inline constexpr RecordField kBirthplace{44, 50, true};
+inline constexpr RecordField kAddress{94, 50, true};
+inline constexpr RecordField kTelephone{144, 16, true};
+inline constexpr RecordField kPolicy{160, 30, true};
+inline constexpr RecordField kId{190, 8, false};
+inline constexpr std::size_t kRewriteBytes = kId.offset; // everything but the patient ID
+static_assert(kId.offset + kId.width == kPatientRecordBytes);
+} // namespace patient_layout
+
 using PatientBytes = std::array<std::uint8_t, kPatientRecordBytes>;
 
 // The 198 bytes of a record: Windows-1251, each field cut to its width, zero-filled after the text.

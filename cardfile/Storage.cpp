@@ -24,9 +24,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kIdOffset = 190;
-constexpr std::size_t kIdWidth = 8;
-constexpr std::size_t kRewriteBytes = 190; // everything but the patient ID
+constexpr std::size_t kIdOffset = patient_layout::kId.offset;
+constexpr std::size_t kIdWidth = patient_layout::kId.width;
+constexpr std::size_t kRewriteBytes = patient_layout::kRewriteBytes;
 constexpr const char* kStagePrefix = ".velkard-stage-";
 constexpr const char* kJournalMagic = "velkard journal 1";
 

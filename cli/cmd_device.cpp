@@ -57,7 +57,8 @@ int runRecord(const std::vector<std::string>& argv) {
     device::Acquisition acq(*port);
     const auto firstEvent = [&]() {
         auto events = acq.takeEvents();
-        return events.empty() ? std::string("the instrument failed") : events.front().text;
+        return events.empty() ? std::string("the instrument failed")
+                              : device::eventMessage(events.front(), true).text;
     };
     if (!acq.startMonitoring())
         return fail(firstEvent());
@@ -78,11 +79,11 @@ int runRecord(const std::vector<std::string>& argv) {
         }
         for (const device::Event& e : tick.events) {
             if (e.kind == device::EventKind::ReadError) {
-                std::cerr << "velkard-cli: " << e.text << '\n';
+                std::cerr << "velkard-cli: " << device::eventMessage(e, true).text << '\n';
                 continue;
             }
             if (failure.empty())
-                failure = e.text;
+                failure = device::eventMessage(e, true).text;
         }
         if (!failure.empty())
             break;
@@ -91,7 +92,7 @@ int runRecord(const std::vector<std::string>& argv) {
     std::signal(SIGINT, previous);
     acq.stop();
     for (const device::Event& e : acq.takeEvents())
-        std::cerr << "velkard-cli: " << e.text << '\n';
+        std::cerr << "velkard-cli: " << device::eventMessage(e, true).text << '\n';
     std::cout << acq.blocksWritten() << '\n';
     if (!failure.empty())
         return fail(failure);

@@ -50,10 +50,10 @@ class ConsoleList : public memory::FileListModel {
 public:
     memory::MemoryConnection* connection = nullptr;
 
-    void showMessage(const std::string& text, const std::string& /*caption*/) override {
+    void report(const memory::MemoryReport& report) override {
         {
             std::lock_guard lock(dataMutex_);
-            messages_.push_back(text);
+            messages_.push_back(memory::memoryMessage(report, true).text);
         }
         bump();
     }

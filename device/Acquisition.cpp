@@ -11,68 +11,92 @@ namespace velkard::device {
 
 namespace {
 
-Event makeEventText(EventKind kind);
-
 std::int64_t steadyNanos(std::chrono::steady_clock::time_point t) {
     const auto ns =
         std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
     return ns > 0 ? ns : 1; // 0 means "no read pending"
 }
 
+ErrorCode codeOf(EventKind kind) {
+    switch (kind) {
+    case EventKind::NotFound:
+        return ErrorCode::DeviceNotFound;
+    case EventKind::WriteError:
+    case EventKind::ReadError:
+    case EventKind::CloseError:
+        return ErrorCode::IoError;
+    case EventKind::DeviceLost:
+        return ErrorCode::DeviceLost;
+    case EventKind::FileCreateError:
+    case EventKind::FileWriteError:
+        return ErrorCode::CannotWrite;
+    case EventKind::DataLost:
+        return ErrorCode::Overrun;
+    case EventKind::NoData:
+        return ErrorCode::NoAnswer;
+    case EventKind::ThreadError:
+        break;
+    }
+    return ErrorCode::Failed;
+}
+
 } // namespace
 
-Event makeEvent(EventKind kind) {
-    Event e = makeEventText(kind);
-    e.textEn = e.text;
-    return e;
+Event makeEvent(EventKind kind, ErrorCode code) {
+    return {kind, code == ErrorCode::None ? codeOf(kind) : code};
 }
 
 Event notFoundEvent(const OpenProblem& problem) {
     Event e = makeEvent(EventKind::NotFound);
-    if (problem.kind != OpenFailure::None) {
-        e.text += "\n" + openFailureText(problem, true);
-        e.textEn += "\n" + openFailureText(problem, false);
-    }
+    e.problem = problem;
     return e;
 }
 
 Event dataLostEvent(double seconds) {
-    char ru[64], en[64];
-    std::snprintf(ru, sizeof ru, "Потеряны данные: %.1f с", seconds);
-    std::snprintf(en, sizeof en, "data lost: %.1f s", seconds);
-    for (char& c : ru)
-        if (c == '.')
-            c = ',';
-    return {EventKind::DataLost, ru, "Error", en};
+    Event e = makeEvent(EventKind::DataLost);
+    e.lostSeconds = seconds;
+    return e;
 }
 
-namespace {
-Event makeEventText(EventKind kind) {
-    switch (kind) {
-    case EventKind::NotFound:
-        return {kind, "Прибор не найден", ""};
-    case EventKind::WriteError:
-        return {kind, "Ошибка записи в порт!", "Error"};
-    case EventKind::ReadError:
-        return {kind, "Ошибка чтения из USB-порта!", "Error"};
-    case EventKind::DeviceLost:
-        return {kind, "Прибор не включен!", "Error"};
-    case EventKind::NoData:
-        return {kind, "Нет приема данных!", "Ошибка"};
-    case EventKind::CloseError:
-        return {kind, "Ошибка закрытия порта!", "Error"};
-    case EventKind::FileCreateError:
-        return {kind, "Ошибка создания файла для записи ЭКГ", "Error"};
-    case EventKind::FileWriteError:
-        return {kind, "Ошибка записи файла ЭКГ", "Error"};
-    case EventKind::ThreadError:
-        return {kind, "Error! Cannot create thread.", "Error"};
-    case EventKind::DataLost:
-        return dataLostEvent(0);
+EventMessage eventMessage(const Event& event, bool russian) {
+    switch (event.kind) {
+    case EventKind::NotFound: {
+        EventMessage m{"Прибор не найден", ""};
+        if (event.problem.kind != OpenFailure::None)
+            m.text += "\n" + openFailureText(event.problem, russian);
+        return m;
     }
-    return {kind, "", ""};
+    case EventKind::WriteError:
+        return {"Ошибка записи в порт!", "Error"};
+    case EventKind::ReadError:
+        return {"Ошибка чтения из USB-порта!", "Error"};
+    case EventKind::DeviceLost:
+        return {"Прибор не включен!", "Error"};
+    case EventKind::NoData:
+        return {"Нет приема данных!", "Ошибка"};
+    case EventKind::CloseError:
+        return {"Ошибка закрытия порта!", "Error"};
+    case EventKind::FileCreateError:
+        return {"Ошибка создания файла для записи ЭКГ", "Error"};
+    case EventKind::FileWriteError:
+        return {"Ошибка записи файла ЭКГ", "Error"};
+    case EventKind::ThreadError:
+        return {"Error! Cannot create thread.", "Error"};
+    case EventKind::DataLost: {
+        char text[64];
+        if (russian) {
+            std::snprintf(text, sizeof text, "Потеряны данные: %.1f с", event.lostSeconds);
+            for (char& c : text)
+                if (c == '.')
+                    c = ',';
+        } else {
+            std::snprintf(text, sizeof text, "data lost: %.1f s", event.lostSeconds);
+        }
+        return {text, "Error"};
+    }
+    }
+    return {"", ""};
 }
-} // namespace
 
 Acquisition::Acquisition(LinkFactory factory) : factory_(std::move(factory)) {}
 
@@ -87,8 +111,8 @@ Acquisition::~Acquisition() {
         link_->close();
 }
 
-void Acquisition::queue(EventKind kind) {
-    events_.push_back(makeEvent(kind));
+void Acquisition::queue(EventKind kind, ErrorCode code) {
+    events_.push_back(makeEvent(kind, code));
 }
 
 std::vector<Event> Acquisition::takeEvents() {
@@ -99,8 +123,9 @@ std::vector<Event> Acquisition::takeEvents() {
 
 bool Acquisition::sendCommand(std::uint8_t byte) {
     std::size_t written = 0;
-    if (!link_->write(&byte, 1, written) || written != 1) {
-        queue(EventKind::WriteError);
+    const Status status = link_->write(&byte, 1, written);
+    if (!status || written != 1) {
+        queue(EventKind::WriteError, status.code);
         return false;
     }
     return true;
@@ -262,8 +287,8 @@ TickResult Acquisition::handOverBlocks() {
         deviceLostReported_ = true;
         // The reader has returned; joining it takes no time.
         reader_.join();
-        if (!link_->close())
-            result.events.push_back(makeEvent(EventKind::CloseError));
+        if (const Status closed = link_->close(); !closed)
+            result.events.push_back(makeEvent(EventKind::CloseError, closed.code));
         buffer_.discardPending();
         linkOpen_ = false;
         state_ = AcquisitionState::Halted;
@@ -293,9 +318,9 @@ bool Acquisition::watchdogExpired(std::chrono::steady_clock::time_point now) {
     buffer_.discardPending();
     state_ = AcquisitionState::Halted;
     queue(EventKind::NoData);
-    if (!link_->close()) {
+    if (const Status closed = link_->close(); !closed) {
         // The port stays half-open; the file stays open so Stop can still finish the recording.
-        queue(EventKind::CloseError);
+        queue(EventKind::CloseError, closed.code);
         return true;
     }
     closeFile();
@@ -329,8 +354,8 @@ bool Acquisition::exit() {
     if (linkOpen_) {
         linkOpen_ = false;
         link_->resetDevice();
-        if (!link_->close()) {
-            queue(EventKind::CloseError);
+        if (const Status closed = link_->close(); !closed) {
+            queue(EventKind::CloseError, closed.code);
             ok = false;
         }
     }

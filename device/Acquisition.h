@@ -3,15 +3,17 @@
 // blocks to the user-interface thread, appends them to the recording file, and decides the no-data
 // watchdog.
 //
-// It never touches a widget and never shows a message itself. Every failure comes back as an Event
-// (kind, the exact text, the caption) that the window shows through its message seam. The window's
-// timers drive it from the UI thread:
+// It never touches a widget, never shows a message and never picks a text. Every failure comes back
+// as an Event (its kind, the Status code, the figures its message names); the window turns it into
+// the message box's text and caption with eventMessage() on the UI thread, in the interface
+// language of that moment, and shows it through its message seam. The window's timers drive it
+// from the UI thread:
 //   handOverTimer (1 ms)  -> handOverBlocks(): completed blocks (already appended to the file
 //                            when recording) and, once the reader found the instrument gone, the
 //                            device-lost event.
 //   watchdogTimer         -> watchdogExpired(): true when one read has waited 1000 ms without a
-//                            byte; the engine has then run the no-data path and queued
-//                            "Нет приема данных!".
+//                            byte; the engine has then run the no-data path and queued a
+//                            NoData event ("Нет приема данных!").
 //   secondsTimer (940 ms) -> the seconds counter stays with the window.
 // All methods are for the UI thread only; the reader thread shares nothing with it but the receive
 // buffer and a few atomics.
@@ -20,6 +22,7 @@
 #include "device/Link.h"
 #include "signal/ReceiveBuffer.h"
 #include "signal/SampleRecord.h"
+#include "signal/Status.h"
 
 #include <atomic>
 #include <chrono>
@@ -53,18 +56,33 @@ enum class EventKind {
     DataLost, // "Потеряны данные: N с" / "data lost: N s": the window fell behind the reader
 };
 
+// A failure the window has to tell the user about. No text: the window picks it.
 struct Event {
     EventKind kind;
-    std::string text;        // UTF-8, exactly as the message box shows it (Russian interface)
-    std::string caption;     // empty for NotFound: the window uses the application title
-    std::string textEn = {}; // the same for the English interface
+    // What failed, as the Status code a library call returns: DeviceNotFound (NotFound), IoError
+    // or the link's own code (WriteError, ReadError, CloseError), DeviceLost, NoAnswer (NoData),
+    // Failed (ThreadError), CannotWrite (FileCreateError, FileWriteError), Overrun (DataLost).
+    ErrorCode code = ErrorCode::Failed;
+    OpenProblem problem = {}; // NotFound: why opening failed
+    double lostSeconds = 0;   // DataLost: seconds of signal lost
 };
 
-Event makeEvent(EventKind kind);
-// NotFound with the reason opening failed on its own line (nothing added for an unknown reason).
+// code: the failed call's own code; None for the code the kind stands for.
+Event makeEvent(EventKind kind, ErrorCode code = ErrorCode::None);
+// NotFound with the reason opening failed.
 Event notFoundEvent(const OpenProblem& problem);
 // DataLost for the given number of seconds.
 Event dataLostEvent(double seconds);
+
+// The message box for an event, UTF-8, exactly as the window shows it.
+struct EventMessage {
+    std::string text;
+    std::string caption; // empty for NotFound: the window uses the application title
+};
+// Called where the message is shown (the UI thread, or the command line), in the interface
+// language: NotFound gets the reason opening failed on its own line (nothing for an unknown
+// reason), DataLost the seconds ("Потеряны данные: 1,5 с" / "data lost: 1.5 s").
+EventMessage eventMessage(const Event& event, bool russian);
 
 enum class AcquisitionState {
     Idle,       // nothing started yet
@@ -148,7 +166,7 @@ private:
     void cancelReader();
     void endReader();
     bool closeFile();
-    void queue(EventKind kind);
+    void queue(EventKind kind, ErrorCode code = ErrorCode::None);
     bool sendCommand(std::uint8_t byte);
 
     LinkFactory factory_;

@@ -64,8 +64,7 @@ std::unique_ptr<Link> makeLink(const std::string& portName, const std::string& s
     if (portName == "SIM") {
         auto link = std::make_unique<SimLink>();
         link->withInstrument([](sim::Instrument& instrument) {
-            std::string error;
-            sim::attachMemoryCard(instrument, simCardFolder(), error);
+            sim::attachMemoryCard(instrument, simCardFolder());
         });
         return link;
     }

@@ -62,8 +62,7 @@ struct DateTime {
 std::optional<DateTime> parseDateTime(std::string_view date, std::string_view time);
 
 inline constexpr int kSampleRate = signal::kRecordsPerSecond;
-inline constexpr double kUnitsPerMillivolt = 681.3;
-inline constexpr double kMicrovoltsPerUnit = 1000.0 / kUnitsPerMillivolt;
+inline constexpr double kMicrovoltsPerUnit = 1000.0 / signal::kUnitsPerMillivolt;
 // SCP-ECG stores the amplitude step as whole nanovolts.
 inline constexpr int kScpNanovoltsPerUnit = 1468;
 

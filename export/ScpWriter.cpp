@@ -2,7 +2,7 @@
 // SCP-ECG (EN 1064 / ISO 11073-91064), version 3.0 text in UTF-8: section 0 (pointers), 1 (patient
 // and acquisition), 3 (lead definitions) and 6 (rhythm data, uncompressed 16-bit, no difference
 // encoding), each with its CRC. The amplitude step is a whole number of nanovolts, 1468 nV for one
-// instrument unit (1000 / 681.3 = 1467.8 nV), so every sample stays within 1 µV below 10 mV.
+// instrument unit (1000 / 681.29 = 1467.8 nV), so every sample stays within 1 µV below 10 mV.
 #include "export/Writers.h"
 
 #include <string>

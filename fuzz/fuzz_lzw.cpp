@@ -21,11 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         [&](const std::uint8_t* p, std::size_t n) { chunked.insert(chunked.end(), p, p + n); });
     bool chunkedOk = true;
     for (std::size_t pos = 0; pos < size && chunkedOk; pos += piece) {
-        int n = static_cast<int>(std::min(piece, size - pos));
-        int status = decoder.decodeChunk(data + pos, n);
-        if (status != n) {
+        const velkard::Status status = decoder.decodeChunk(data + pos, std::min(piece, size - pos));
+        if (!status) {
             chunkedOk = false;
-            if (status != kLzwInvalidCode ||
+            if (status.code != velkard::ErrorCode::CorruptCompressedData ||
                 whole.code != velkard::ErrorCode::CorruptCompressedData)
                 std::abort();
         }

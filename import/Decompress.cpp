@@ -112,10 +112,10 @@ public:
         decoder_.append(stored, kEcxStoredBytes);
     }
 
-    // Decodes the next piece of codes: 0 or the decoder's error.
-    int decode(const std::uint8_t* codes, std::size_t n) {
-        const int status = decoder_.decode(codes, n);
-        if (status == 0)
+    // Decodes the next piece of codes: success or the decoder's failure.
+    Status decode(const std::uint8_t* codes, std::size_t n) {
+        Status status = decoder_.decode(codes, n);
+        if (status)
             settle(discarded_ + decoder_.settled());
         return status;
     }
@@ -155,11 +155,15 @@ private:
     std::size_t discarded_ = 0; // stream offset of the buffer's first byte
 };
 
-std::string invalidDataMessage(const std::string& name, int status) {
-    if (status == kLzwOutputTooLarge)
-        return name + " is damaged: it expands beyond " + std::to_string(kMaxDecodedBytes >> 20) +
-               " MB";
-    return name + " is damaged: invalid compressed data (error " + std::to_string(status) + ")";
+// The message for a failure of the decoder. "error -3" is the number this message has always
+// shown for an invalid code; scripts may look for it.
+Status invalidData(const std::string& name, const Status& decoded) {
+    if (decoded == ErrorCode::TooLarge)
+        return Status::failure(ErrorCode::CorruptCompressedData,
+                               name + " is damaged: it expands beyond " +
+                                   std::to_string(kMaxDecodedBytes >> 20) + " MB");
+    return Status::failure(ErrorCode::CorruptCompressedData,
+                           name + " is damaged: invalid compressed data (error -3)");
 }
 
 std::string tooShortMessage(const std::string& name, std::size_t size) {
@@ -271,11 +275,10 @@ BytesResult decompressEcxBytes(std::span<const std::uint8_t> ecx, const std::str
     EcxDecoding decoding(ecx.data(), expectedStreamSize(ecx));
     HeaderBound bound(boundedAs, name);
     for (std::size_t pos = kEcxStoredBytes; pos < ecx.size(); pos += kCodePiece) {
-        const int status =
+        const Status status =
             decoding.decode(ecx.data() + pos, std::min(kCodePiece, ecx.size() - pos));
-        if (status != 0)
-            return BytesResult::failure(ErrorCode::CorruptCompressedData,
-                                        invalidDataMessage(name, status));
+        if (!status)
+            return BytesResult::failure(invalidData(name, status));
         if (Status refused = bound.check(decoding.data(), decoding.size()); !refused)
             return BytesResult::failure(refused);
     }
@@ -341,11 +344,10 @@ Status decodeEcxFile(const std::filesystem::path& in, Sink& sink, DecompressTime
     };
     EcxDecoding decoding(ecx.data(), 3 * kWritePiece);
     for (std::size_t pos = kEcxStoredBytes; pos < ecx.size(); pos += kCodePiece) {
-        const int status =
+        const Status status =
             decoding.decode(ecx.data() + pos, std::min(kCodePiece, ecx.size() - pos));
-        if (status != 0)
-            return Status::failure(ErrorCode::CorruptCompressedData,
-                                   invalidDataMessage(name, status));
+        if (!status)
+            return invalidData(name, status);
         if (decoding.finished() >= kWritePiece && decoding.size() >= kHeader)
             if (Status s = writeFinished(decoding); !s)
                 return s;

@@ -100,7 +100,7 @@ std::vector<std::uint8_t> LzwBufferDecoder::take() {
     return out;
 }
 
-int LzwBufferDecoder::decode(const std::uint8_t* codes, std::size_t n) {
+Status LzwBufferDecoder::decode(const std::uint8_t* codes, std::size_t n) {
     const std::uint8_t* in = codes;
     const std::uint8_t* const end = codes + n;
     // The whole state lives in locals while decoding and is stored back at the end.
@@ -120,7 +120,7 @@ int LzwBufferDecoder::decode(const std::uint8_t* codes, std::size_t n) {
         return std::min(capacity, limit_) - dictionaryStart_;
     };
     std::size_t room = roomFor();
-    int status = 0;
+    ErrorCode status = ErrorCode::None;
 
     for (;;) {
         if (end - in >= 8) {
@@ -149,12 +149,12 @@ int LzwBufferDecoder::decode(const std::uint8_t* codes, std::size_t n) {
             // The entry about to be made: the previous string and its own first byte.
             length = previousLength + 1;
         } else {
-            status = kLzwInvalidCode;
+            status = ErrorCode::CorruptCompressedData;
             break;
         }
         if (pos + length > room) {
             if (!makeRoom(dictionaryStart_ + pos + length)) {
-                status = kLzwOutputTooLarge;
+                status = ErrorCode::TooLarge;
                 break;
             }
             base = buffer_.data() + dictionaryStart_;
@@ -212,10 +212,10 @@ void LzwDecoder::init(Sink sink) {
     delivered_ = 0;
 }
 
-int LzwDecoder::decodeChunk(const std::uint8_t* bytes, int n) {
-    if (n <= 0)
-        return 0;
-    const int status = decoder_.decode(bytes, static_cast<std::size_t>(n));
+Status LzwDecoder::decodeChunk(const std::uint8_t* bytes, std::size_t n) {
+    if (n == 0)
+        return {};
+    Status status = decoder_.decode(bytes, n);
     if (decoder_.size() > delivered_ && sink_)
         sink_(decoder_.data() + delivered_, decoder_.size() - delivered_);
     delivered_ = decoder_.size();
@@ -223,16 +223,15 @@ int LzwDecoder::decodeChunk(const std::uint8_t* bytes, int n) {
     const std::size_t settled = decoder_.settled();
     decoder_.discard(settled);
     delivered_ -= settled;
-    return status == 0 ? n : status;
+    return status;
 }
 
 Result<std::vector<std::uint8_t>> lzwDecode(const std::uint8_t* data, std::size_t size) {
     LzwBufferDecoder decoder(size * 3);
-    const int status = decoder.decode(data, size);
-    if (status != 0)
-        return Result<std::vector<std::uint8_t>>::failure(
-            ErrorCode::CorruptCompressedData, "invalid LZW code (" + std::to_string(status) + ")",
-            decoder.take());
+    const Status status = decoder.decode(data, size);
+    if (!status)
+        return Result<std::vector<std::uint8_t>>::failure(status.code, "invalid LZW code",
+                                                          decoder.take());
     return Result<std::vector<std::uint8_t>>::success(decoder.take());
 }
 

@@ -19,10 +19,10 @@ namespace velkard::import {
 
 inline constexpr int kLzwDictionarySize = 4096;
 inline constexpr int kLzwFirstFree = 256;
-inline constexpr int kLzwInvalidCode = -3;
-inline constexpr int kLzwDictionaryFull = -1;
-// The decoded output would grow beyond the limit the buffer decoder was given.
-inline constexpr int kLzwOutputTooLarge = -4;
+
+// The decoders fail with these codes, without a message (the caller names the file):
+//   CorruptCompressedData  a code beyond the next free entry
+//   TooLarge               the output would grow beyond the limit the buffer decoder was given
 
 // Decodes a code stream straight into one growing byte buffer. Every dictionary entry is an offset
 // and a length into what the buffer already holds, so each string is copied forward once, from
@@ -40,10 +40,10 @@ public:
     // dictionary). Only before the first decode().
     void append(const std::uint8_t* bytes, std::size_t n);
 
-    // Decodes n more bytes of codes. Returns 0 when all of them were decoded, kLzwInvalidCode for a
-    // code beyond the next free entry, kLzwOutputTooLarge when the output would pass the limit.
-    // On an error everything decoded before the bad code stays in the buffer.
-    int decode(const std::uint8_t* codes, std::size_t n);
+    // Decodes n more bytes of codes. Succeeds when all of them were decoded; fails with
+    // CorruptCompressedData for a code beyond the next free entry, TooLarge when the output would
+    // pass the limit. On a failure everything decoded before the bad code stays in the buffer.
+    Status decode(const std::uint8_t* codes, std::size_t n);
 
     // The output so far: data()[0, size()).
     std::uint8_t* data() { return buffer_.data(); }
@@ -103,10 +103,10 @@ public:
     void init(Sink sink);
 
     // Decodes one chunk of the code stream; state (including a code split between chunks) carries
-    // over to the next call. Returns 0 for n = 0, n when the chunk was decoded, kLzwInvalidCode
-    // for a code beyond the next free entry (the bytes decoded before it still reach the sink).
-    // kLzwDictionaryFull cannot occur: the dictionary restarts before it would overflow.
-    int decodeChunk(const std::uint8_t* bytes, int n);
+    // over to the next call. Fails with CorruptCompressedData for a code beyond the next free entry
+    // (the bytes decoded before it still reach the sink). The dictionary never overflows: it
+    // restarts before it would.
+    Status decodeChunk(const std::uint8_t* bytes, std::size_t n);
 
     // Highest dictionary index in use and the width of the next code (for tests and diagnostics).
     int lastCode() const { return decoder_.lastCode(); }

@@ -36,12 +36,78 @@ std::string quoteName(std::string_view name) {
     return "«" + printableName(name) + "»";
 }
 
+ErrorCode codeOf(MemoryProblem problem) {
+    switch (problem) {
+    case MemoryProblem::NoAnswer:
+        return ErrorCode::NoAnswer;
+    case MemoryProblem::TransferBroken:
+    case MemoryProblem::BadHeader:
+        return ErrorCode::BadData;
+    case MemoryProblem::LinkLost:
+        return ErrorCode::DeviceLost;
+    case MemoryProblem::CardMissing:
+        return ErrorCode::CardMissing;
+    case MemoryProblem::NamesTooLong:
+        return ErrorCode::TooLarge;
+    case MemoryProblem::NameNotSavable:
+    case MemoryProblem::NameNotSendable:
+        return ErrorCode::InvalidArgument;
+    case MemoryProblem::CannotCreate:
+    case MemoryProblem::CannotSave:
+    case MemoryProblem::WriteFailed:
+        return ErrorCode::CannotWrite;
+    }
+    return ErrorCode::Failed;
+}
+
 constexpr const char* kPartialPrefix = ".velkard-partial-";
 
 // The longest the worker sleeps between looks at its deadline.
 constexpr auto kDeadlineCheck = 200ms;
 
 } // namespace
+
+MemoryMessage memoryMessage(const MemoryReport& r, bool russian) {
+    const auto shown = [](std::string text) {
+        return MemoryMessage{std::move(text), kErrorCaption};
+    };
+    // Why data was thrown away, for the two messages that name the file or the download.
+    const auto discarded = [&](const std::string& why) {
+        if (!r.path.empty())
+            return shown("Файл " + r.path + ": " + why + ". Файл не сохранён");
+        return shown((r.name.empty() ? std::string("Файл") : "Файл " + quoteName(r.name)) + ": " +
+                     why + ". Данные не сохранены");
+    };
+    switch (r.problem) {
+    case MemoryProblem::NoAnswer:
+        return shown(russian ? kNoAnswerRu : kNoAnswerEn);
+    case MemoryProblem::TransferBroken:
+        return shown(russian ? "Файл " + quoteName(r.name) + " передан с ошибкой. Файл не сохранён"
+                             : "The file " + quoteName(r.name) +
+                                   " was transferred with an error. It was not saved");
+    case MemoryProblem::LinkLost:
+        return shown("Связь с прибором потеряна");
+    case MemoryProblem::CardMissing:
+        return shown(kCardMissingText);
+    case MemoryProblem::NamesTooLong:
+        return shown("Имена некоторых файлов на карте длиннее " + std::to_string(kMaxFileName) +
+                     " байт (" + std::to_string(r.count) + "); эти файлы не показаны");
+    case MemoryProblem::NameNotSavable:
+        return shown("Имя файла " + quoteName(r.name) +
+                     " недопустимо для сохранения; файл пропущен");
+    case MemoryProblem::NameNotSendable:
+        return shown("Имя файла " + quoteName(r.name) + " нельзя передать прибору; файл пропущен");
+    case MemoryProblem::CannotCreate:
+        return shown("Не удалось создать файл " + r.path + ": " + r.reason + ". Файл пропущен");
+    case MemoryProblem::CannotSave:
+        return shown("Ошибка записи в файл " + r.path + ": " + r.reason + ". Файл не сохранён");
+    case MemoryProblem::BadHeader:
+        return discarded("прибор прислал неверный заголовок данных");
+    case MemoryProblem::WriteFailed:
+        return discarded("ошибка записи: " + r.reason);
+    }
+    return shown("");
+}
 
 std::string partialDownloadName(const std::string& fileName) {
     return kPartialPrefix + fileName;
@@ -191,11 +257,11 @@ bool MemoryConnection::checkDeadline() {
         armed_ = false;
         return false;
     }
-    failRequest(russian_ ? kNoAnswerRu : kNoAnswerEn);
+    failRequest({.problem = MemoryProblem::NoAnswer});
     return true;
 }
 
-void MemoryConnection::failRequest(const std::string& text) {
+void MemoryConnection::failRequest(MemoryReport why) {
     // Start clean: nothing half-received stays in the way of the next request, and nothing
     // half-written stays in the folder.
     link_.purge(device::kPurgeRx | device::kPurgeTx);
@@ -207,7 +273,7 @@ void MemoryConnection::failRequest(const std::string& text) {
     readAccepted_ = false;
     armed_ = false;
     requested_.clear();
-    report(text);
+    report(std::move(why));
     window_.setListEnabled(true);
 }
 
@@ -247,7 +313,7 @@ void MemoryConnection::workerMain() {
             if (lost(st)) {
                 // The instrument went away: say so once; the window's close ends the connection.
                 discardOutput();
-                report("Связь с прибором потеряна");
+                report({.problem = MemoryProblem::LinkLost});
                 break;
             }
             if (data)
@@ -298,10 +364,7 @@ std::optional<ReplyKind> MemoryConnection::process() {
         if (outstanding_ == Outstanding::Read && readAccepted_ && strays > 0) {
             // All blocks are in and something other than Read finished came: the transfer went
             // wrong somewhere (a byte too many); what was received cannot be trusted.
-            failRequest(russian_ ? "Файл " + quoteName(requested_) +
-                                       " передан с ошибкой. Файл не сохранён"
-                                 : "The file " + quoteName(requested_) +
-                                       " was transferred with an error. It was not saved");
+            failRequest({.problem = MemoryProblem::TransferBroken, .name = requested_});
             return ReplyKind::Failed;
         }
         if (strays > 0) {
@@ -340,10 +403,7 @@ std::optional<ReplyKind> MemoryConnection::process() {
     const auto brokenBlock = [this] {
         // More bytes than a block before it was acknowledged: the instrument sent a byte too many
         // (or noise joined the block). Its data cannot be placed, so the file is given up.
-        failRequest(russian_
-                        ? "Файл " + quoteName(requested_) + " передан с ошибкой. Файл не сохранён"
-                        : "The file " + quoteName(requested_) +
-                              " was transferred with an error. It was not saved");
+        failRequest({.problem = MemoryProblem::TransferBroken, .name = requested_});
         return ReplyKind::Failed;
     };
     switch (state_) {
@@ -397,7 +457,7 @@ void MemoryConnection::handleSingleByte(std::uint8_t byte) {
         requested_.clear();
         outstanding_ = Outstanding::None;
         armed_ = false;
-        window_.showMessage(kCardMissingText, kErrorCaption);
+        report({.problem = MemoryProblem::CardMissing});
         window_.setListEnabled(true);
         break;
     case reply::kReadAccepted:
@@ -432,7 +492,7 @@ void MemoryConnection::handleSingleByte(std::uint8_t byte) {
 
 void MemoryConnection::handleFirstBlock(const std::uint8_t* block) {
     if (!markersValid(block)) {
-        abandonOutput("прибор прислал неверный заголовок данных");
+        abandonOutput(MemoryProblem::BadHeader);
         send(cmd::kContinue);
         // The size is unknown: acknowledge whatever follows until Read finished.
         state_ = TransferState::Discarding;
@@ -471,8 +531,7 @@ void MemoryConnection::handleListing(std::size_t q) {
     for (const std::string& e : r.entries)
         window_.appendEntry(e);
     if (r.refusedTooLong > 0)
-        report("Имена некоторых файлов на карте длиннее " + std::to_string(kMaxFileName) +
-               " байт (" + std::to_string(r.refusedTooLong) + "); эти файлы не показаны");
+        report({.problem = MemoryProblem::NamesTooLong, .count = r.refusedTooLong});
     arm(timeouts_.nextByte);
     send(cmd::kContinue);
 }
@@ -491,10 +550,9 @@ bool MemoryConnection::nextSelected(RequestKind kind, bool fromWorker) {
             kind == RequestKind::Read ? checkDownloadName(text) : checkRequestName(text);
         if (problem != NameProblem::None) {
             window_.clearSelected(i);
-            report(
-                kind == RequestKind::Read
-                    ? "Имя файла " + quoteName(text) + " недопустимо для сохранения; файл пропущен"
-                    : "Имя файла " + quoteName(text) + " нельзя передать прибору; файл пропущен");
+            report({.problem = kind == RequestKind::Read ? MemoryProblem::NameNotSavable
+                                                         : MemoryProblem::NameNotSendable,
+                    .name = text});
             continue;
         }
         // Between replies nothing is due from the instrument: whatever waits now is a stray that
@@ -525,8 +583,7 @@ bool MemoryConnection::nextSelected(RequestKind kind, bool fromWorker) {
 void MemoryConnection::openOutput() {
     discardOutput();
     if (checkDownloadName(outputName_) != NameProblem::None) {
-        report("Имя файла " + quoteName(outputName_) +
-               " недопустимо для сохранения; файл пропущен");
+        report({.problem = MemoryProblem::NameNotSavable, .name = outputName_});
         return;
     }
     const std::string name = signal::cp1251ToUtf8(outputName_);
@@ -534,8 +591,9 @@ void MemoryConnection::openOutput() {
     // A link planted in the download folder under the file's name is not replaced or followed.
     std::error_code ec;
     if (std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec))) {
-        report("Не удалось создать файл " + path.string() + ": " + std::strerror(ELOOP) +
-               ". Файл пропущен");
+        report({.problem = MemoryProblem::CannotCreate,
+                .path = path.string(),
+                .reason = std::strerror(ELOOP)});
         return;
     }
     const std::filesystem::path partial = downloadDir_ / partialDownloadName(name);
@@ -547,8 +605,9 @@ void MemoryConnection::openOutput() {
         const int err = errno;
         if (fd >= 0)
             ::close(fd);
-        report("Не удалось создать файл " + path.string() + ": " + std::strerror(err) +
-               ". Файл пропущен");
+        report({.problem = MemoryProblem::CannotCreate,
+                .path = path.string(),
+                .reason = std::strerror(err)});
         return;
     }
     output_ = f;
@@ -565,15 +624,17 @@ void MemoryConnection::finishOutput() {
     if (!ok) {
         const int err = errno;
         std::filesystem::remove(outputPath_, ec);
-        report("Ошибка записи в файл " + finalPath_.string() + ": " + std::strerror(err) +
-               ". Файл не сохранён");
+        report({.problem = MemoryProblem::CannotSave,
+                .path = finalPath_.string(),
+                .reason = std::strerror(err)});
         return;
     }
     std::filesystem::rename(outputPath_, finalPath_, ec);
     if (ec) {
         std::filesystem::remove(outputPath_, ec);
-        report("Ошибка записи в файл " + finalPath_.string() + ": " + ec.message() +
-               ". Файл не сохранён");
+        report({.problem = MemoryProblem::CannotSave,
+                .path = finalPath_.string(),
+                .reason = ec.message()});
     }
 }
 
@@ -586,24 +647,23 @@ void MemoryConnection::discardOutput() {
     std::filesystem::remove(outputPath_, ec);
 }
 
-void MemoryConnection::abandonOutput(const std::string& why) {
+void MemoryConnection::abandonOutput(MemoryProblem why, const std::string& reason) {
     if (!output_) {
-        report((outputName_.empty() ? std::string("Файл") : "Файл " + quoteName(outputName_)) +
-               ": " + why + ". Данные не сохранены");
+        report({.problem = why, .name = outputName_, .reason = reason});
         return;
     }
     std::fclose(output_);
     output_ = nullptr;
     std::error_code ec;
     std::filesystem::remove(outputPath_, ec);
-    report("Файл " + finalPath_.string() + ": " + why + ". Файл не сохранён");
+    report({.problem = why, .name = outputName_, .path = finalPath_.string(), .reason = reason});
 }
 
 void MemoryConnection::writeOutput(const std::uint8_t* data, std::size_t n) {
     if (!output_ || n == 0)
         return;
     if (std::fwrite(data, 1, n, output_) != n || std::fflush(output_) != 0)
-        abandonOutput(std::string("ошибка записи: ") + std::strerror(errno));
+        abandonOutput(MemoryProblem::WriteFailed, std::strerror(errno));
 }
 
 void MemoryConnection::send(std::uint8_t byte) {
@@ -623,8 +683,9 @@ void MemoryConnection::sendCommand(std::uint8_t command, const std::string& name
     link_.write(&cmd::kNameEnd, 1, written);
 }
 
-void MemoryConnection::report(const std::string& text) {
-    window_.showMessage(text, kErrorCaption);
+void MemoryConnection::report(MemoryReport report) {
+    report.code = codeOf(report.problem);
+    window_.report(report);
 }
 
 StartResult runMemoryConnection(MemoryConnection& connection, FileListWindow& window,

@@ -51,6 +51,40 @@ bool isPartialDownloadName(std::string_view fileName);
 inline constexpr const char* kCardMissingText = "SD карта не найдена";
 inline constexpr const char* kErrorCaption = "Ошибка";
 
+// What the memory worker reports to the window. It carries no text: the window picks the text on
+// its own thread, in the interface language of that moment, with memoryMessage().
+enum class MemoryProblem {
+    NoAnswer,        // a request was given up: no reply in time
+    TransferBroken,  // a file came with a byte too many; nothing of it is kept (name)
+    LinkLost,        // the instrument went away during the connection
+    CardMissing,     // the instrument has no memory card
+    NamesTooLong,    // count names on the card were longer than kMaxFileName and are not listed
+    NameNotSavable,  // a selected name cannot be saved safely; the file is skipped (name)
+    NameNotSendable, // a selected name cannot be sent to the instrument; skipped (name)
+    CannotCreate,    // the download cannot be created (path, reason); the file is skipped
+    CannotSave,      // the download cannot be completed (path, reason); nothing is kept
+    BadHeader,       // the first block's markers are wrong: the data is discarded (name or path)
+    WriteFailed,     // writing the download failed (path, reason); nothing is kept
+};
+
+struct MemoryReport {
+    MemoryProblem problem = MemoryProblem::NoAnswer;
+    // The Status code of the problem: NoAnswer, BadData (TransferBroken, BadHeader), DeviceLost,
+    // CardMissing, TooLarge (NamesTooLong), InvalidArgument (the names), CannotWrite (the files).
+    ErrorCode code = ErrorCode::Failed;
+    std::string name = {};   // the file's entry bytes as the instrument sent them (Windows-1251)
+    std::string path = {};   // the download's path, UTF-8; empty when no file was open
+    std::string reason = {}; // the system's words for a file error
+    std::size_t count = 0;
+};
+
+// The message box for a report: text and caption in UTF-8, exactly as the window shows them.
+struct MemoryMessage {
+    std::string text;
+    std::string caption;
+};
+MemoryMessage memoryMessage(const MemoryReport& report, bool russian);
+
 // The operations the memory worker needs from the device file list window (DeviceFileList).
 //
 // Threading contract: every function may be called from the memory worker thread as well as from
@@ -73,9 +107,10 @@ public:
     virtual void setListEnabled(bool enabled) = 0;
     virtual void setProgressRange(std::int64_t minimum, std::int64_t maximum) = 0;
     virtual void setProgressPosition(std::int64_t position) = 0;
-    // A message box with one OK button, owned by the window; text and caption in UTF-8. May return
-    // before the user has closed it.
-    virtual void showMessage(const std::string& text, const std::string& caption) = 0;
+    // A problem to tell the user about in a message box with one OK button, owned by the window.
+    // Called on the worker thread: the window makes the text (memoryMessage) on its own thread.
+    // May return before the user has closed the box.
+    virtual void report(const MemoryReport& report) = 0;
     // The window's Refresh action: clear the entries, then MemoryConnection::requestListing().
     virtual void refresh() = 0;
 };
@@ -136,8 +171,6 @@ public:
     }
     // Set before start().
     void setTimeouts(Timeouts timeouts) { timeouts_ = timeouts; }
-    // The language of the connection's own new messages (set before start()).
-    void setRussian(bool russian) { russian_ = russian; }
     // Receives a line for every byte dropped because nothing had asked for it (stderr by default).
     void setLog(std::function<void(const std::string&)> log) { log_ = std::move(log); }
     // Reply bytes dropped because no request of theirs was outstanding.
@@ -158,7 +191,7 @@ private:
     void arm(std::chrono::milliseconds wait);
     // Gives the outstanding request up when its reply is overdue; true when it did.
     bool checkDeadline();
-    void failRequest(const std::string& text);
+    void failRequest(MemoryReport why);
     void finishOutput();
     void discardOutput();
     Status drain();
@@ -169,18 +202,17 @@ private:
     void handleListing(std::size_t q);
     bool nextSelected(RequestKind kind, bool fromWorker);
     void openOutput();
-    void abandonOutput(const std::string& why);
+    void abandonOutput(MemoryProblem why, const std::string& reason = {});
     void writeOutput(const std::uint8_t* data, std::size_t n);
     void send(std::uint8_t byte);
     void sendCommand(std::uint8_t command, const std::string& name);
-    void report(const std::string& text);
+    void report(MemoryReport report);
 
     device::Link& link_;
     FileListWindow& window_;
     std::function<void(ReplyKind)> observer_;
     std::function<void(const std::string&)> log_;
     Timeouts timeouts_;
-    bool russian_ = true;
     std::filesystem::path downloadDir_;
 
     std::atomic<bool> running_{false};

@@ -59,9 +59,11 @@ enum class ErrorCode {
     DeviceNotFound,  // no instrument answers on this backend
     DeviceNotOpened, // the link is not open
     IoError,
-    Cancelled,  // cancel() was called while a read or wait was blocked
-    DeviceLost, // unplugged or switched off: nothing more will come on this link
-    Overrun,    // the bridge's receive buffer overflowed: bytes were lost before this read
+    Cancelled,   // cancel() was called while a read or wait was blocked
+    DeviceLost,  // unplugged or switched off: nothing more will come on this link
+    Overrun,     // the bridge's receive buffer overflowed: bytes were lost before this read
+    NoAnswer,    // the instrument sent nothing in time (no data while streaming, no reply)
+    CardMissing, // the instrument has no memory card
 };
 
 // Success, or a failure with its code and one clear line for the user or the log (it names the

@@ -39,9 +39,9 @@ bool parseValue(const std::string& text, double& value) {
 }
 
 // Applies "key=value,..." through the setters; each setter checks its value's range.
-bool parseList(const std::string& text,
-               const std::map<std::string, std::function<bool(double)>>& setters,
-               const std::string& keys, std::string& error) {
+Status parseList(const std::string& text,
+                 const std::map<std::string, std::function<bool(double)>>& setters,
+                 const std::string& keys) {
     std::stringstream items(text);
     std::string item;
     while (std::getline(items, item, ',')) {
@@ -51,16 +51,14 @@ bool parseList(const std::string& text,
         double value = 0;
         const auto setter =
             eq == std::string::npos ? setters.end() : setters.find(item.substr(0, eq));
-        if (setter == setters.end()) {
-            error = "unknown setting '" + item + "' (" + keys + ")";
-            return false;
-        }
-        if (!parseValue(item.substr(eq + 1), value) || !setter->second(value)) {
-            error = "value out of range in '" + item + "'";
-            return false;
-        }
+        if (setter == setters.end())
+            return Status::failure(ErrorCode::InvalidArgument,
+                                   "unknown setting '" + item + "' (" + keys + ")");
+        if (!parseValue(item.substr(eq + 1), value) || !setter->second(value))
+            return Status::failure(ErrorCode::InvalidArgument,
+                                   "value out of range in '" + item + "'");
     }
-    return true;
+    return Status::success();
 }
 
 std::function<bool(double)> setter(double& field, double lo, double hi) {
@@ -74,7 +72,7 @@ std::function<bool(double)> setter(double& field, double lo, double hi) {
 
 } // namespace
 
-bool parseBeatParameters(const std::string& text, BeatParameters& params, std::string& error) {
+Status parseBeatParameters(const std::string& text, BeatParameters& params) {
     BeatParameters p = params;
     std::map<std::string, std::function<bool(double)>> setters{
         {"hr", setter(p.heartRate, 20, 250)},
@@ -104,24 +102,22 @@ bool parseBeatParameters(const std::string& text, BeatParameters& params, std::s
         setters.emplace("s" + v, setter(p.chestS[i], 0, 8));
         setters.emplace("t" + v, setter(p.chestT[i], -3, 3));
     }
-    if (!parseList(text, setters,
-                   "hr, p, pr, qrs, qt, axis, paxis, taxis, pmv, q, r, s, tmv, pV1..tV6, "
-                   "irregular, pvc, pac, coupling",
-                   error))
-        return false;
-    if (p.pMs > p.prMs - 10) {
-        error = "the P wave must end at least 10 ms before the QRS (p < pr - 10)";
-        return false;
-    }
-    if (p.qtMs < p.qrsMs + 80) {
-        error = "QT must be at least 80 ms longer than the QRS";
-        return false;
-    }
+    if (Status parsed = parseList(text, setters,
+                                  "hr, p, pr, qrs, qt, axis, paxis, taxis, pmv, q, r, s, tmv, "
+                                  "pV1..tV6, irregular, pvc, pac, coupling");
+        !parsed)
+        return parsed;
+    if (p.pMs > p.prMs - 10)
+        return Status::failure(ErrorCode::InvalidArgument,
+                               "the P wave must end at least 10 ms before the QRS (p < pr - 10)");
+    if (p.qtMs < p.qrsMs + 80)
+        return Status::failure(ErrorCode::InvalidArgument,
+                               "QT must be at least 80 ms longer than the QRS");
     params = p;
-    return true;
+    return Status::success();
 }
 
-bool parseNoiseParameters(const std::string& text, NoiseParameters& params, std::string& error) {
+Status parseNoiseParameters(const std::string& text, NoiseParameters& params) {
     NoiseParameters n = params;
     std::map<std::string, std::function<bool(double)>> setters{
         {"mains",
@@ -135,10 +131,10 @@ bool parseNoiseParameters(const std::string& text, NoiseParameters& params, std:
         {"wander", setter(n.wanderMv, 0, 5)},
         {"white", setter(n.whiteMv, 0, 2)},
     };
-    if (!parseList(text, setters, "mains=50|60, mains-mv, wander, white", error))
-        return false;
+    if (Status parsed = parseList(text, setters, "mains=50|60, mains-mv, wander, white"); !parsed)
+        return parsed;
     params = n;
-    return true;
+    return Status::success();
 }
 
 double BeatShape::value(int lead, double t) const {

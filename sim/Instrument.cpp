@@ -21,7 +21,7 @@ bool parseNumber(const std::string& text, double& value) {
 
 } // namespace
 
-bool parseFaults(const std::string& text, Faults& faults, std::string& error) {
+Status parseFaults(const std::string& text, Faults& faults) {
     std::stringstream items(text);
     std::string item;
     while (std::getline(items, item, ',')) {
@@ -51,13 +51,14 @@ bool parseFaults(const std::string& text, Faults& faults, std::string& error) {
         } else if (name == "slow" && parseNumber(value, number) && number >= 1.0) {
             faults.slowFactor = number;
         } else {
-            error = "unknown fault '" + item +
+            return Status::failure(
+                ErrorCode::InvalidArgument,
+                "unknown fault '" + item +
                     "' (silence-after=SECONDS, drop-after=SECONDS, garbage, slow=FACTOR, no-card, "
-                    "absent, stray-reply, stall-block=N, drop-byte, extra-byte)";
-            return false;
+                    "absent, stray-reply, stall-block=N, drop-byte, extra-byte)");
         }
     }
-    return true;
+    return Status::success();
 }
 
 Instrument::Instrument(std::uint32_t seed, Faults faults, const std::optional<EcgParameters>& ecg)

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "signal/SampleRecord.h"
+#include "signal/Status.h"
 #include "sim/SyntheticEcg.h"
 
 #include <chrono>
@@ -40,8 +41,8 @@ struct Faults {
 
 // Parses "silence-after=S", "drop-after=S", "garbage", "slow=F", "no-card", "absent",
 // "stray-reply", "stall-block=N", "drop-byte", "extra-byte" (comma separated lists are accepted)
-// into faults. False with a message on anything else.
-bool parseFaults(const std::string& text, Faults& faults, std::string& error);
+// into faults. Fails with InvalidArgument and a message naming the item on anything else.
+Status parseFaults(const std::string& text, Faults& faults);
 
 class Instrument {
 public:

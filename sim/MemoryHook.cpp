@@ -8,18 +8,17 @@
 
 namespace velkard::sim {
 
-bool attachMemoryCard(Instrument& instrument, const std::string& cardDir, std::string& error) {
+Status attachMemoryCard(Instrument& instrument, const std::string& cardDir) {
     if (!cardDir.empty()) {
         std::error_code ec;
-        if (!std::filesystem::is_directory(cardDir, ec)) {
-            error = "memory card folder " + cardDir + " does not exist";
-            return false;
-        }
+        if (!std::filesystem::is_directory(cardDir, ec))
+            return Status::failure(ErrorCode::CannotOpen,
+                                   "memory card folder " + cardDir + " does not exist");
     }
 #ifdef VELKARD_SIM_NO_MEMORY_CARD
     // Built without the card: memory mode answers nothing.
     (void)instrument;
-    return true;
+    return Status::success();
 #else
     auto card = std::make_shared<MemoryCard>(cardDir.empty() ? std::filesystem::path()
                                                              : std::filesystem::path(cardDir));
@@ -31,7 +30,7 @@ bool attachMemoryCard(Instrument& instrument, const std::string& cardDir, std::s
     card->faults().extraByteInBlock = faults.extraByte;
     instrument.setMemoryHandler(
         [card](std::uint8_t b, std::vector<std::uint8_t>& reply) { card->onHostByte(b, reply); });
-    return true;
+    return Status::success();
 #endif
 }
 

@@ -9,7 +9,7 @@
 namespace velkard::sim {
 
 // Serves cardDir in memory mode (an empty cardDir: a card with no files; the no-card fault: no card
-// at all). False with a message when the folder cannot be used.
-bool attachMemoryCard(Instrument& instrument, const std::string& cardDir, std::string& error);
+// at all). Fails with CannotOpen and a message when the folder cannot be used.
+Status attachMemoryCard(Instrument& instrument, const std::string& cardDir);
 
 } // namespace velkard::sim

@@ -25,33 +25,35 @@ PtyServer::~PtyServer() {
             ::close(fd);
 }
 
-bool PtyServer::open(std::string& error) {
+Status PtyServer::open() {
     master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
-        error = std::string("cannot create a pseudo-terminal: ") + std::strerror(errno);
-        return false;
+        return Status::failure(ErrorCode::CannotOpen,
+                               std::string("cannot create a pseudo-terminal: ") +
+                                   std::strerror(errno));
     }
     char name[256];
     if (::ptsname_r(master_, name, sizeof name) != 0) {
-        error = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
-        return false;
+        return Status::failure(ErrorCode::CannotOpen,
+                               std::string("cannot name the pseudo-terminal: ") +
+                                   std::strerror(errno));
     }
     slavePath_ = name;
     slave_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     termios tio{};
     if (slave_ < 0 || ::tcgetattr(slave_, &tio) != 0) {
-        error = std::string("cannot open ") + slavePath_ + ": " + std::strerror(errno);
-        return false;
+        return Status::failure(ErrorCode::CannotOpen, std::string("cannot open ") + slavePath_ +
+                                                          ": " + std::strerror(errno));
     }
     ::cfmakeraw(&tio);
     ::tcsetattr(slave_, TCSANOW, &tio);
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (stopFd_ < 0) {
-        error = std::string("eventfd: ") + std::strerror(errno);
-        return false;
+        return Status::failure(ErrorCode::CannotOpen,
+                               std::string("eventfd: ") + std::strerror(errno));
     }
-    return true;
+    return Status::success();
 }
 
 void PtyServer::stop() {

@@ -5,6 +5,7 @@
 // host closing and reopening it.
 #pragma once
 
+#include "signal/Status.h"
 #include "sim/Instrument.h"
 
 #include <string>
@@ -19,8 +20,8 @@ public:
     PtyServer(const PtyServer&) = delete;
     PtyServer& operator=(const PtyServer&) = delete;
 
-    // Creates the pseudo-terminal. False with a message when the system refuses.
-    bool open(std::string& error);
+    // Creates the pseudo-terminal. Fails with CannotOpen and the system's reason when it refuses.
+    Status open();
     const std::string& slavePath() const { return slavePath_; }
 
     enum class End { Stopped, Dropped, Failed };

@@ -37,7 +37,7 @@ constexpr std::array<std::array<double, 5>, 8> kAmplitudes{{
 }};
 
 std::int32_t units(double mv) {
-    return static_cast<std::int32_t>(std::lround(mv * kUnitsPerMillivolt));
+    return static_cast<std::int32_t>(std::lround(mv * signal::kUnitsPerMillivolt));
 }
 
 } // namespace

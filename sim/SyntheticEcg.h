@@ -3,10 +3,10 @@
 //
 // Each beat is a sum of Gaussian P, Q, R, S and T waves with per-lead amplitudes; the beat interval
 // varies (respiratory sinus arrhythmia plus a little random jitter), the baseline wanders slowly
-// and a small noise rides on top. Leads are computed in instrument units (kUnitsPerMillivolt per
-// mV) and folded into the channels by inverting the display's lead derivation: c0 = III, c1 = II
-// and each chest channel = (c1 + c0) / 3 - Vk, so deriving V1..V6 again gives the generated chest
-// leads exactly. The same seed always gives the same records.
+// and a small noise rides on top. Leads are computed in instrument units
+// (signal::kUnitsPerMillivolt per mV) and folded into the channels by inverting the display's lead
+// derivation: c0 = III, c1 = II and each chest channel = (c1 + c0) / 3 - Vk, so deriving V1..V6
+// again gives the generated chest leads exactly. The same seed always gives the same records.
 //
 // Given beat and noise parameters (sim/BeatShape.h) it generates those beats instead, in units of
 // signal::kUnitsPerMillivolt, and can log every beat it places so tests know the truth.
@@ -23,8 +23,6 @@
 #include <vector>
 
 namespace velkard::sim {
-
-inline constexpr double kUnitsPerMillivolt = 681.0;
 
 // The eight leads the generator models directly: I, II, V1..V6 (III = II - I).
 struct IndependentLeads {

@@ -78,16 +78,15 @@ int main(int argc, char** argv) {
         } else if ((a == "--beat" || a == "--noise") && hasValue) {
             if (!ecg)
                 ecg.emplace();
-            std::string error;
-            const bool parsed =
-                a == "--beat" ? velkard::sim::parseBeatParameters(args[++i], ecg->beat, error)
-                              : velkard::sim::parseNoiseParameters(args[++i], ecg->noise, error);
+            const velkard::Status parsed =
+                a == "--beat" ? velkard::sim::parseBeatParameters(args[++i], ecg->beat)
+                              : velkard::sim::parseNoiseParameters(args[++i], ecg->noise);
             if (!parsed)
-                return usage(error.c_str());
+                return usage(parsed.message.c_str());
         } else if (a == "--fault" && hasValue) {
-            std::string error;
-            if (!velkard::sim::parseFaults(args[++i], faults, error))
-                return usage(error.c_str());
+            if (const velkard::Status parsed = velkard::sim::parseFaults(args[++i], faults);
+                !parsed)
+                return usage(parsed.message.c_str());
         } else {
             return usage(("unexpected argument '" + a + "'").c_str());
         }
@@ -106,14 +105,14 @@ int main(int argc, char** argv) {
     }
 
     velkard::sim::Instrument instrument(seed, faults, ecg);
-    std::string error;
-    if (!velkard::sim::attachMemoryCard(instrument, card, error)) {
-        std::cerr << "velkard-instrument: " << error << "\n";
+    if (const velkard::Status attached = velkard::sim::attachMemoryCard(instrument, card);
+        !attached) {
+        std::cerr << "velkard-instrument: " << attached.message << "\n";
         return 1;
     }
     velkard::sim::PtyServer server(instrument);
-    if (!server.open(error)) {
-        std::cerr << "velkard-instrument: " << error << "\n";
+    if (const velkard::Status opened = server.open(); !opened) {
+        std::cerr << "velkard-instrument: " << opened.message << "\n";
         return 1;
     }
     gServer = &server;

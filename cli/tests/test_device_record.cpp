@@ -31,9 +31,9 @@ class ServedInstrument {
 public:
     ServedInstrument(std::uint32_t seed, sim::Faults faults)
         : instrument_(seed, faults), server_(instrument_) {
-        std::string error;
-        ok_ = server_.open(error);
-        EXPECT_TRUE(ok_) << error;
+        const Status opened = server_.open();
+        ok_ = opened.ok();
+        EXPECT_TRUE(ok_) << opened.message;
         if (ok_)
             thread_ = std::thread([this] { server_.run(); });
     }

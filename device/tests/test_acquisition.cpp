@@ -131,6 +131,14 @@ std::vector<signal::SampleRecord> readRecords(const std::filesystem::path& file)
     return records;
 }
 
+// What the window shows for an event.
+std::string shownText(const Event& e, bool russian = true) {
+    return eventMessage(e, russian).text;
+}
+std::string shownCaption(const Event& e) {
+    return eventMessage(e, true).caption;
+}
+
 bool hasEvent(const std::vector<Event>& events, EventKind kind) {
     for (const Event& e : events)
         if (e.kind == kind)
@@ -144,7 +152,8 @@ TEST(Acquisition, NoInstrumentReportsNotFoundOnceAndRetriesNextTime) {
     auto events = acq.takeEvents();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].kind, EventKind::NotFound);
-    EXPECT_EQ(events[0].text.rfind("Прибор не найден", 0), 0u);
+    EXPECT_EQ(events[0].code, ErrorCode::DeviceNotFound);
+    EXPECT_EQ(shownText(events[0]).rfind("Прибор не найден", 0), 0u);
     EXPECT_FALSE(acq.readerRunning());
     EXPECT_FALSE(acq.linkOpen());
     EXPECT_FALSE(acq.startMonitoring());
@@ -238,8 +247,9 @@ TEST(Acquisition, SilenceTripsTheWatchdogAndClosesTheFile) {
     std::vector<Event> events;
     ASSERT_TRUE(pump(rig.acq, blocks, events, [&] { return hasEvent(events, EventKind::NoData); }));
     ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].text, "Нет приема данных!");
-    EXPECT_EQ(events[0].caption, "Ошибка");
+    EXPECT_EQ(events[0].code, ErrorCode::NoAnswer);
+    EXPECT_EQ(shownText(events[0]), "Нет приема данных!");
+    EXPECT_EQ(shownCaption(events[0]), "Ошибка");
     EXPECT_EQ(rig.acq.state(), AcquisitionState::Halted);
     EXPECT_FALSE(rig.acq.linkOpen());
     EXPECT_FALSE(rig.acq.recordingToFile());
@@ -294,7 +304,7 @@ TEST(Acquisition, CloseFailureInTheWatchdogKeepsTheFileOpen) {
         pump(rig.acq, blocks, events, [&] { return hasEvent(events, EventKind::CloseError); }));
     ASSERT_EQ(events.size(), 2u);
     EXPECT_EQ(events[0].kind, EventKind::NoData);
-    EXPECT_EQ(events[1].text, "Ошибка закрытия порта!");
+    EXPECT_EQ(shownText(events[1]), "Ошибка закрытия порта!");
     EXPECT_TRUE(rig.acq.recordingToFile());
     rig.acq.stop();
     EXPECT_FALSE(rig.acq.recordingToFile());
@@ -313,8 +323,9 @@ TEST(Acquisition, DeviceLostKeepsTheBlocksAlreadyWritten) {
     ASSERT_TRUE(
         pump(rig.acq, blocks, events, [&] { return hasEvent(events, EventKind::DeviceLost); }));
     ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].text, "Прибор не включен!");
-    EXPECT_EQ(events[0].caption, "Error");
+    EXPECT_EQ(events[0].code, ErrorCode::DeviceLost);
+    EXPECT_EQ(shownText(events[0]), "Прибор не включен!");
+    EXPECT_EQ(shownCaption(events[0]), "Error");
     EXPECT_EQ(rig.acq.state(), AcquisitionState::Halted);
     EXPECT_FALSE(rig.acq.linkOpen());
     // The file stays open until Stop, holding the two whole blocks sent before the drop.
@@ -372,7 +383,8 @@ TEST(Acquisition, WriteFailureOfACommandIsReportedAndIgnored) {
     rig.acq.stop();
     auto events = rig.acq.takeEvents();
     ASSERT_EQ(events.size(), 1u);
-    EXPECT_EQ(events[0].text, "Ошибка записи в порт!");
+    EXPECT_EQ(events[0].code, ErrorCode::IoError); // what the failing write returned
+    EXPECT_EQ(shownText(events[0]), "Ошибка записи в порт!");
     EXPECT_FALSE(rig.acq.linkOpen()); // the shutdown went on
 }
 
@@ -398,8 +410,8 @@ TEST(Acquisition, RecordsThroughAPseudoTerminalWithGarbageOnTheLine) {
     faults.garbage = true;
     sim::Instrument instrument(11, faults);
     sim::PtyServer server(instrument);
-    std::string error;
-    ASSERT_TRUE(server.open(error)) << error;
+    const Status opened = server.open();
+    ASSERT_TRUE(opened.ok()) << opened.message;
     std::thread serving([&] { server.run(); });
 
     const auto file = tempFile("pty.dat");
@@ -425,8 +437,8 @@ TEST(Acquisition, PseudoTerminalHangUpIsADeviceLoss) {
     faults.dropAfter = 0.7;
     sim::Instrument instrument(5, faults);
     sim::PtyServer server(instrument);
-    std::string error;
-    ASSERT_TRUE(server.open(error)) << error;
+    const Status opened = server.open();
+    ASSERT_TRUE(opened.ok()) << opened.message;
     std::thread serving([&] { server.run(); });
 
     Acquisition acq(server.slavePath());
@@ -542,8 +554,9 @@ TEST(Acquisition, HandOverOverrunIsReportedOncePerRecordingInBothLanguages) {
     ASSERT_EQ(first.blocks.size(), 1u);
     ASSERT_EQ(first.events.size(), 1u);
     EXPECT_EQ(first.events[0].kind, EventKind::DataLost);
-    EXPECT_EQ(first.events[0].text, "Потеряны данные: 1,0 с");
-    EXPECT_EQ(first.events[0].textEn, "data lost: 1.0 s");
+    EXPECT_EQ(shownText(first.events[0]), "Потеряны данные: 1,0 с");
+    EXPECT_EQ(shownText(first.events[0], false), "data lost: 1.0 s");
+    EXPECT_EQ(shownCaption(first.events[0]), "Error");
     EXPECT_DOUBLE_EQ(acq.lostSeconds(), 1.0);
     EXPECT_EQ(acq.blocksWritten(), 1u);
     // Nothing more is reported for this recording.
@@ -559,10 +572,10 @@ TEST(Acquisition, NotFoundSaysWhyOpeningFailed) {
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].kind, EventKind::NotFound);
     // The message the user knows comes first, the reason on the next line in each language.
-    EXPECT_EQ(events[0].text.rfind("Прибор не найден\n", 0), 0u) << events[0].text;
-    EXPECT_NE(events[0].text.find("Прибор не подключён"), std::string::npos);
-    EXPECT_NE(events[0].textEn.find("No instrument is connected"), std::string::npos);
-    EXPECT_NE(events[0].textEn.find("/nonexistent/ttyVELKARD0"), std::string::npos);
+    EXPECT_EQ(shownText(events[0]).rfind("Прибор не найден\n", 0), 0u) << shownText(events[0]);
+    EXPECT_NE(shownText(events[0]).find("Прибор не подключён"), std::string::npos);
+    EXPECT_NE(shownText(events[0], false).find("No instrument is connected"), std::string::npos);
+    EXPECT_NE(shownText(events[0], false).find("/nonexistent/ttyVELKARD0"), std::string::npos);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "device/Link.h"
 #include "device/SimLink.h"
 #include "device/TtyLink.h"
+#include "signal/tests/TestFiles.h"
 #include "sim/SyntheticEcg.h"
 
 #include <gtest/gtest.h>
@@ -82,15 +83,23 @@ TEST(TtyLink, OpensExclusivelyAndReleasesOnClose) {
     Pty pty;
     TtyLink link(pty.path());
     ASSERT_EQ(link.open(0), ErrorCode::None);
-    const int other = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (::geteuid() != 0) {
-        // A second program is refused, and the reason says the device is busy.
-        EXPECT_LT(other, 0);
-        EXPECT_EQ(errno, EBUSY);
-        TtyLink second(pty.path());
-        EXPECT_EQ(second.open(0), ErrorCode::DeviceNotFound);
-        EXPECT_EQ(second.openProblem().kind, OpenFailure::Busy);
+    // A second program of an ordinary user (root may open it anyway) is refused, and the reason
+    // says the device is busy. The pty is handed to that user first, so only the exclusive mode
+    // stands in its way.
+    if (signal::test::runningAsRoot()) {
+        ASSERT_EQ(
+            ::chown(pty.path().c_str(), signal::test::kUnprivilegedId, static_cast<gid_t>(-1)), 0);
     }
+    EXPECT_TRUE(signal::test::asUnprivilegedUser([&] {
+        const int refused = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        const bool busy = refused < 0 && errno == EBUSY;
+        if (refused >= 0)
+            ::close(refused);
+        TtyLink second(pty.path());
+        return busy && second.open(0) == ErrorCode::DeviceNotFound &&
+               second.openProblem().kind == OpenFailure::Busy;
+    }));
+    const int other = ::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     const int probe = other >= 0 ? other : ::open("/dev/null", O_RDONLY);
     int exclusive = 0;
     if (other >= 0) {

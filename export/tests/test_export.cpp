@@ -7,6 +7,7 @@
 #include "export/Transliterate.h"
 #include "export/tests/Readers.h"
 #include "signal/FileIo.h"
+#include "signal/tests/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -200,15 +201,17 @@ TEST(ExportBadInput, UnwritableFolderSaysSoAndLeavesNothing) {
         EXPECT_NE(s.message.find(name), std::string::npos) << s.message;
         EXPECT_EQ(writeExport(ecg, f, dir / "file" / name).code, ErrorCode::CannotWrite);
     }
-    // A read-only folder (root may write anyway, so only checked for other users).
-    if (::geteuid() != 0) {
-        fs::create_directory(dir / "ro");
-        fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
-        for (Format f : kFormats)
-            EXPECT_EQ(writeExport(ecg, f, dir / "ro" / "x.bin").code, ErrorCode::CannotWrite);
-        EXPECT_TRUE(fs::is_empty(dir / "ro"));
-    }
     EXPECT_EQ(dir.names(), std::vector<std::string>{"file"});
+    // A read-only folder, as an ordinary user (root may write anyway).
+    for (Format f : kFormats)
+        EXPECT_TRUE(signal::test::asUnprivilegedUser([&] {
+            signal::test::ScratchDir scratch;
+            const fs::path ro = scratch.path() / "ro";
+            fs::create_directory(ro);
+            fs::permissions(ro, fs::perms::owner_read | fs::perms::owner_exec);
+            return writeExport(ecg, f, ro / "x.bin").code == ErrorCode::CannotWrite &&
+                   fs::is_empty(ro);
+        })) << formatName(f);
 }
 
 // Runs the export in a child whose file size limit stands for a full disk; returns its code.

@@ -32,7 +32,7 @@ TEST(LzwBufferDecoder, SettledBytesAreNeverReadAgain) {
     std::size_t pos = 0;
     while (pos < codes.size()) {
         const std::size_t n = std::min<std::size_t>(1 + rng() % 3000, codes.size() - pos);
-        ASSERT_EQ(decoder.decode(codes.data() + pos, n), 0);
+        ASSERT_TRUE(decoder.decode(codes.data() + pos, n).ok());
         pos += n;
         ASSERT_LE(decoder.settled(), decoder.size());
         collected.insert(collected.end(), decoder.data() + collected.size(),
@@ -57,8 +57,8 @@ TEST(LzwBufferDecoder, DiscardingKeepsTheStreamAndTheLimitCountsAllOfIt) {
         decoder.append(prefix.data(), prefix.size());
         EXPECT_EQ(decoder.settled(), prefix.size()); // stored bytes are no strings
         Bytes out;
-        int status = 0;
-        for (std::size_t pos = 0; pos < codes.size() && status == 0; pos += 4096) {
+        Status status;
+        for (std::size_t pos = 0; pos < codes.size() && status.ok(); pos += 4096) {
             status =
                 decoder.decode(codes.data() + pos, std::min<std::size_t>(4096, codes.size() - pos));
             out.insert(out.end(), decoder.data(), decoder.data() + decoder.settled());
@@ -67,10 +67,10 @@ TEST(LzwBufferDecoder, DiscardingKeepsTheStreamAndTheLimitCountsAllOfIt) {
         }
         out.insert(out.end(), decoder.data(), decoder.data() + decoder.size());
         if (limit == expected.size()) {
-            EXPECT_EQ(status, 0);
+            EXPECT_TRUE(status.ok());
             EXPECT_EQ(out, expected);
         } else {
-            EXPECT_EQ(status, kLzwOutputTooLarge);
+            EXPECT_EQ(status.code, ErrorCode::TooLarge);
             EXPECT_LE(out.size(), limit);
             EXPECT_TRUE(std::equal(out.begin(), out.end(), expected.begin()));
         }
@@ -81,7 +81,7 @@ TEST(LzwBufferDecoder, TakeHandsOverExactlyTheOutput) {
     const Bytes data = sample(70000, 256, 4);
     const Bytes codes = lzwEncode(data);
     LzwBufferDecoder decoder(data.size() * 4); // more room than needed
-    ASSERT_EQ(decoder.decode(codes.data(), codes.size()), 0);
+    ASSERT_TRUE(decoder.decode(codes.data(), codes.size()).ok());
     EXPECT_EQ(decoder.take(), data);
 }
 

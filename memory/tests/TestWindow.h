@@ -18,10 +18,15 @@ class TestWindow : public FileListModel {
 public:
     MemoryConnection* connection = nullptr;
 
-    void showMessage(const std::string& text, const std::string& caption) override {
+    // The interface language the messages are shown in.
+    std::atomic<bool> russian{true};
+
+    void report(const MemoryReport& report) override {
+        const MemoryMessage shown = memoryMessage(report, russian.load());
         {
             std::lock_guard lock(m_);
-            messages_.push_back(caption + ": " + text);
+            messages_.push_back(shown.caption + ": " + shown.text);
+            reports_.push_back(report);
         }
         changed();
     }
@@ -36,6 +41,10 @@ public:
     std::vector<std::string> messages() {
         std::lock_guard lock(m_);
         return messages_;
+    }
+    std::vector<MemoryReport> reports() {
+        std::lock_guard lock(m_);
+        return reports_;
     }
     int refreshes() const { return refreshes_.load(); }
     // Wakes waiters to re-check their condition (e.g. after a write on the link).
@@ -74,6 +83,7 @@ private:
 
     std::mutex m_;
     std::vector<std::string> messages_;
+    std::vector<MemoryReport> reports_;
     std::atomic<int> refreshes_{0};
     std::mutex waitMutex_;
     std::condition_variable cv_;

@@ -636,13 +636,15 @@ TEST_F(MemoryConnectionTest, StrayRepliesAfterAListingAreDroppedAndTheCardStaysW
 TEST_F(MemoryConnectionTest, SilentInstrumentIsGivenUpInEnglishToo) {
     writeFile(cardDir / "A.ECG", "a");
     connection->setTimeouts({1s, 1s});
-    connection->setRussian(false);
+    window.russian = false;
     start();
     refresh();
     select({"A.ECG"});
     link->setHeld(true); // the reply never comes
     runRequest(RequestKind::Delete);
     EXPECT_EQ(window.messages(), std::vector<std::string>{"Ошибка: The device does not respond"});
+    ASSERT_EQ(window.reports().size(), 1u);
+    EXPECT_EQ(window.reports()[0].code, ErrorCode::NoAnswer);
     link->setHeld(false);
 }
 

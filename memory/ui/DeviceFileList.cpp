@@ -192,15 +192,16 @@ void DeviceFileList::progressChanged(std::int64_t min, std::int64_t max, std::in
         Qt::QueuedConnection);
 }
 
-void DeviceFileList::showMessage(const std::string& text, const std::string& caption) {
+void DeviceFileList::report(const MemoryReport& report) {
     QPointer<DeviceFileList> self(this);
-    const QString t = QString::fromStdString(text);
-    const QString c = QString::fromStdString(caption);
     QMetaObject::invokeMethod(
         this,
-        [self, t, c] {
-            if (self)
-                self->messages_.show(t, c, self);
+        [self, report] {
+            if (!self)
+                return;
+            const MemoryMessage shown = memoryMessage(report, self->state_.russian);
+            self->messages_.show(QString::fromStdString(shown.text),
+                                 QString::fromStdString(shown.caption), self);
         },
         Qt::QueuedConnection);
 }

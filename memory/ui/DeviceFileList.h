@@ -43,7 +43,8 @@ public:
     void applyLanguage(bool russian); // Russian or English
 
     // FileListWindow operations that the model does not cover.
-    void showMessage(const std::string& text, const std::string& caption) override;
+    // Queues the report to the window's thread, which makes its text in the language of then.
+    void report(const MemoryReport& report) override;
     void refresh() override;
 
     QListWidget* fileList;

@@ -326,7 +326,6 @@ void MemoryWindow::download() {
     StartResult started;
     {
         MemoryConnection connection(*link, *form, temp);
-        connection.setRussian(russian);
         form->setConnection(&connection);
         started =
             runMemoryConnection(connection, *form, [this, form] { seams_.dialogs.run(*form); });

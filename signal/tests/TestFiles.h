@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include <functional>
+#include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace velkard::signal::test {
@@ -59,6 +62,31 @@ inline std::vector<std::uint8_t> readBytes(const std::filesystem::path& p) {
 
 inline bool runningAsRoot() {
     return ::geteuid() == 0;
+}
+
+// The user checks run as when the tests run as root (as CI does): nobody.
+inline constexpr uid_t kUnprivilegedId = 65534;
+
+// Runs check as an ordinary user, so that checks of permissions see what a user sees: as is when
+// the tests do not run as root, otherwise in a child process that has become kUnprivilegedId
+// (no supplementary groups). check makes what it needs itself (a ScratchDir under the system's
+// temporary folder) and returns whether it passed; it must not use gtest's assertions, which do
+// not reach the parent from the child. False when the child could not drop root.
+inline bool asUnprivilegedUser(const std::function<bool()>& check) {
+    if (!runningAsRoot())
+        return check();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 ||
+            ::setresgid(kUnprivilegedId, kUnprivilegedId, kUnprivilegedId) != 0 ||
+            ::setresuid(kUnprivilegedId, kUnprivilegedId, kUnprivilegedId) != 0 || ::geteuid() == 0)
+            ::_exit(2);
+        ::_exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid)
+        return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 } // namespace velkard::signal::test

@@ -143,20 +143,21 @@ TEST(Settings, UnreadableOrUnreplaceableFileIsAnErrorAndLeavesNoTemporary) {
 }
 
 TEST(Settings, SaveIntoUnwritableFolderFailsAndKeepsOldFile) {
-    if (test::runningAsRoot())
-        GTEST_SKIP() << "permissions do not bind root";
-    ScratchDir dir;
-    ASSERT_TRUE(loadSettings(dir.path()).ok());
-    const std::string before = fileText(settingsFile(dir));
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read |
-                                                 std::filesystem::perms::owner_exec);
-    Settings s;
-    s.language = 1;
-    Status st = saveSettings(dir.path(), s);
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
-    EXPECT_FALSE(st.ok());
-    EXPECT_NE(st.message.find("ПЛ4Н-52.txt"), std::string::npos) << st.message;
-    EXPECT_EQ(fileText(settingsFile(dir)), before);
+    // As an ordinary user: permissions do not bind root.
+    EXPECT_TRUE(test::asUnprivilegedUser([] {
+        ScratchDir dir;
+        if (!loadSettings(dir.path()).ok())
+            return false;
+        const std::string before = fileText(settingsFile(dir));
+        std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::owner_exec);
+        Settings s;
+        s.language = 1;
+        Status st = saveSettings(dir.path(), s);
+        std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
+        return !st.ok() && st.message.find("ПЛ4Н-52.txt") != std::string::npos &&
+               fileText(settingsFile(dir)) == before;
+    }));
 }
 
 TEST(Settings, ReadOnlyFileIsNotReplacedAndALinkIsWrittenThrough) {

@@ -24,7 +24,9 @@ public:
             setUp(card_);
         instrument_.setMemoryHandler(
             [this](std::uint8_t b, std::vector<std::uint8_t>& r) { card_.onHostByte(b, r); });
-        ok_ = server_.open(error_);
+        const Status opened = server_.open();
+        ok_ = opened.ok();
+        error_ = opened.message;
         if (ok_)
             thread_ = std::thread([this] { server_.run(); });
     }

@@ -14,12 +14,11 @@ namespace {
 
 TEST(BeatParameters, ParseTheSettingsAndRejectImpossibleOnes) {
     BeatParameters p;
-    std::string error;
-    ASSERT_TRUE(parseBeatParameters("hr=72,pr=160,qrs=90,qt=400,axis=60", p, error)) << error;
+    ASSERT_TRUE(parseBeatParameters("hr=72,pr=160,qrs=90,qt=400,axis=60", p).ok());
     EXPECT_EQ(p.heartRate, 72);
     EXPECT_EQ(p.prMs, 160);
     EXPECT_EQ(p.qrsAxis, 60);
-    ASSERT_TRUE(parseBeatParameters("rV5=2.5,sV1=1.8,pvc=0.1,qV1=-0.2", p, error)) << error;
+    ASSERT_TRUE(parseBeatParameters("rV5=2.5,sV1=1.8,pvc=0.1,qV1=-0.2", p).ok());
     EXPECT_EQ(p.chestR[4], 2.5);
     EXPECT_EQ(p.chestS[0], 1.8);
     EXPECT_EQ(p.chestQ[0], -0.2);
@@ -28,24 +27,22 @@ TEST(BeatParameters, ParseTheSettingsAndRejectImpossibleOnes) {
     const BeatParameters before = p;
     for (const char* bad : {"hr=0", "hr=abc", "speed=3", "qrs", "p=170,pr=160", "qt=100,qrs=90",
                             "pvc=0.9", "hr=72x"}) {
-        error.clear();
-        EXPECT_FALSE(parseBeatParameters(bad, p, error)) << bad;
-        EXPECT_FALSE(error.empty()) << bad;
+        const Status parsed = parseBeatParameters(bad, p);
+        EXPECT_EQ(parsed.code, ErrorCode::InvalidArgument) << bad;
+        EXPECT_FALSE(parsed.message.empty()) << bad;
     }
     EXPECT_EQ(p.heartRate, before.heartRate) << "a rejected list changes nothing";
 
     NoiseParameters n;
-    ASSERT_TRUE(parseNoiseParameters("mains=60,mains-mv=0.1,wander=0.5,white=0.02", n, error));
+    ASSERT_TRUE(parseNoiseParameters("mains=60,mains-mv=0.1,wander=0.5,white=0.02", n).ok());
     EXPECT_EQ(n.mainsHz, 60);
     EXPECT_EQ(n.whiteMv, 0.02);
-    EXPECT_FALSE(parseNoiseParameters("mains=55", n, error));
+    EXPECT_EQ(parseNoiseParameters("mains=55", n).code, ErrorCode::InvalidArgument);
 }
 
 TEST(BeatShape, WavesStartAndEndWhereTheParametersSay) {
     BeatParameters p;
-    std::string error;
-    ASSERT_TRUE(
-        parseBeatParameters("pr=180,p=110,qrs=100,qt=420,axis=0,tmv=0.4,taxis=0", p, error));
+    ASSERT_TRUE(parseBeatParameters("pr=180,p=110,qrs=100,qt=420,axis=0,tmv=0.4,taxis=0", p).ok());
     const BeatShape b = normalBeat(p);
     // Lead I lies on the axis: all of the frontal vector; lead II at 60 degrees: half of it.
     EXPECT_NEAR(b.leads[0].r, p.rMv, 1e-12);
@@ -67,8 +64,7 @@ TEST(BeatShape, WavesStartAndEndWhereTheParametersSay) {
 
 TEST(SyntheticEcg, ParametricRhythmPlacesTheChosenBeats) {
     EcgParameters params;
-    std::string error;
-    ASSERT_TRUE(parseBeatParameters("hr=60,irregular=0,pvc=0.2", params.beat, error));
+    ASSERT_TRUE(parseBeatParameters("hr=60,irregular=0,pvc=0.2", params.beat).ok());
     std::vector<PlacedBeat> placed;
     const auto records = SyntheticEcg::records(3, params, 60 * 800, &placed);
     ASSERT_EQ(records.size(), 48000u);
@@ -97,9 +93,8 @@ TEST(SyntheticEcg, ParametricRhythmPlacesTheChosenBeats) {
 
 TEST(Instrument, StreamsTheChosenBeatsWhenGivenThem) {
     EcgParameters params;
-    std::string error;
-    ASSERT_TRUE(parseBeatParameters("hr=90,qrs=120", params.beat, error));
-    ASSERT_TRUE(parseNoiseParameters("mains=50", params.noise, error));
+    ASSERT_TRUE(parseBeatParameters("hr=90,qrs=120", params.beat).ok());
+    ASSERT_TRUE(parseNoiseParameters("mains=50", params.noise).ok());
     Instrument instrument(6, {}, params);
     const auto t0 = Instrument::Clock::time_point{} + std::chrono::seconds(1);
     const std::uint8_t start = Instrument::kStart;

@@ -126,19 +126,19 @@ TEST(Instrument, MemoryModeHandsEveryByteToTheCardAndStopsTheStream) {
 
 TEST(Instrument, FaultSwitchesParse) {
     Faults f;
-    std::string error;
-    EXPECT_TRUE(parseFaults("silence-after=2.5,garbage", f, error));
+    EXPECT_TRUE(parseFaults("silence-after=2.5,garbage", f).ok());
     EXPECT_DOUBLE_EQ(f.silenceAfter, 2.5);
     EXPECT_TRUE(f.garbage);
-    EXPECT_TRUE(parseFaults("drop-after=1", f, error));
+    EXPECT_TRUE(parseFaults("drop-after=1", f).ok());
     EXPECT_DOUBLE_EQ(f.dropAfter, 1.0);
-    EXPECT_TRUE(parseFaults("no-card", f, error));
+    EXPECT_TRUE(parseFaults("no-card", f).ok());
     EXPECT_TRUE(f.noCard);
-    EXPECT_FALSE(parseFaults("drop-after=soon", f, error));
-    EXPECT_FALSE(parseFaults("silence-after=-1", f, error));
-    EXPECT_FALSE(parseFaults("slow=0.5", f, error));
-    EXPECT_FALSE(parseFaults("explode", f, error));
-    EXPECT_NE(error.find("explode"), std::string::npos);
+    EXPECT_FALSE(parseFaults("drop-after=soon", f).ok());
+    EXPECT_FALSE(parseFaults("silence-after=-1", f).ok());
+    EXPECT_FALSE(parseFaults("slow=0.5", f).ok());
+    const Status unknown = parseFaults("explode", f);
+    EXPECT_EQ(unknown.code, ErrorCode::InvalidArgument);
+    EXPECT_NE(unknown.message.find("explode"), std::string::npos);
 }
 
 } // namespace

@@ -112,9 +112,8 @@ TEST(InstrumentProgram, ServesTheSeededStreamOnThePrintedTerminal) {
 
 TEST(InstrumentProgram, ServesTheChosenBeatsAndNoise) {
     EcgParameters params;
-    std::string error;
-    ASSERT_TRUE(parseBeatParameters("hr=72,pr=160,qrs=90,qt=400,axis=60", params.beat, error));
-    ASSERT_TRUE(parseNoiseParameters("mains=60,white=0.02", params.noise, error));
+    ASSERT_TRUE(parseBeatParameters("hr=72,pr=160,qrs=90,qt=400,axis=60", params.beat).ok());
+    ASSERT_TRUE(parseNoiseParameters("mains=60,white=0.02", params.noise).ok());
     // The first QRS comes at 0.3 s: 400 frames hold the first P and QRS.
     expectStream({"--seed", "5", "--beat", "hr=72,pr=160,qrs=90,qt=400,axis=60", "--noise",
                   "mains=60,white=0.02"},

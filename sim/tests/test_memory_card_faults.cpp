@@ -82,14 +82,14 @@ TEST(MemoryCardFaults, DroppedAndExtraBytesChangeTheFirstBlockOnly) {
 
 TEST(MemoryCardFaults, ParsedFromTheCommandLineList) {
     Faults f;
-    std::string error;
-    ASSERT_TRUE(parseFaults("stray-reply,stall-block=3,drop-byte,extra-byte", f, error)) << error;
+    const Status parsed = parseFaults("stray-reply,stall-block=3,drop-byte,extra-byte", f);
+    ASSERT_TRUE(parsed.ok()) << parsed.message;
     EXPECT_TRUE(f.strayReply);
     EXPECT_EQ(f.stallBlock, 3u);
     EXPECT_TRUE(f.dropByte);
     EXPECT_TRUE(f.extraByte);
     for (const char* bad : {"stall-block=0", "stall-block=1.5", "stall-block", "drop-byte=1"})
-        EXPECT_FALSE(parseFaults(bad, f, error)) << bad;
+        EXPECT_EQ(parseFaults(bad, f).code, ErrorCode::InvalidArgument) << bad;
 }
 
 } // namespace

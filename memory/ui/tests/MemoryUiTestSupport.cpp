@@ -11,8 +11,8 @@ std::unique_ptr<device::SimLink> simInstrument(const std::filesystem::path& card
                                                sim::Faults faults) {
     auto link = std::make_unique<device::SimLink>(1, faults);
     link->withInstrument([&](sim::Instrument& instrument) {
-        std::string error;
-        EXPECT_TRUE(sim::attachMemoryCard(instrument, cardDir.string(), error)) << error;
+        const Status attached = sim::attachMemoryCard(instrument, cardDir.string());
+        EXPECT_TRUE(attached.ok()) << attached.message;
     });
     return link;
 }

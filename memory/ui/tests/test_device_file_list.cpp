@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QThread>
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <thread>
@@ -68,6 +69,39 @@ TEST(DeviceFileList, WorkerChangesReachTheWidgetsInOrder) {
     EXPECT_EQ(texts.back(), QStringLiteral("DIR/"));
     EXPECT_EQ(form.progressBar->maximum(), 5000);
     EXPECT_EQ(form.progressBar->value(), 5000);
+}
+
+// Messages that note the thread each one was shown on.
+class ThreadNotingMessages : public velkard::ui::RecordingMessages {
+public:
+    std::vector<QThread*> threads;
+    void show(const QString& text, const QString& caption, QWidget* owner) override {
+        threads.push_back(QThread::currentThread());
+        RecordingMessages::show(text, caption, owner);
+    }
+};
+
+TEST(DeviceFileList, WorkerReportsAreShownOnTheWindowThreadInTheLanguageOfThen) {
+    velkard::ui::ViewState state;
+    state.russian = true;
+    ThreadNotingMessages messages;
+    DeviceFileList form(state, messages);
+    std::thread worker([&form] {
+        form.report({.problem = MemoryProblem::TransferBroken, .name = "A.DAT"});
+        form.report({.problem = MemoryProblem::NoAnswer});
+    });
+    worker.join();
+    EXPECT_TRUE(messages.shown.empty()) << "nothing is shown from the worker's thread";
+    // The interface language changes before the window gets to the reports: they follow it.
+    state.russian = false;
+    ASSERT_TRUE(waitUntil([&] { return messages.shown.size() == 2; }));
+    EXPECT_EQ(messages.shown[0].text,
+              QStringLiteral("The file «A.DAT» was transferred with an error. It was not saved"));
+    EXPECT_EQ(messages.shown[1].text, QStringLiteral("The device does not respond"));
+    for (const auto& m : messages.shown)
+        EXPECT_EQ(m.caption, QStringLiteral("Ошибка"));
+    for (QThread* t : messages.threads)
+        EXPECT_EQ(t, form.thread());
 }
 
 TEST(DeviceFileList, EmptyFileLeavesTheProgressBarStill) {
