@@ -42,8 +42,10 @@ Measurements sample() {
     m.qtcFridericiaMs = 426.7;
     m.qrsAxisDeg = 59.6;
     m.tAxisDeg = 40.2;
-    m.leads[signal::StandardLeadV1] = {0.25, 1.42};
-    m.leads[signal::StandardLeadV5] = {2.21, 0.2};
+    m.leads[signal::StandardLeadV1].rMv = 0.25;
+    m.leads[signal::StandardLeadV1].sMv = 1.42;
+    m.leads[signal::StandardLeadV5].rMv = 2.21;
+    m.leads[signal::StandardLeadV5].sMv = 0.2;
     m.beatsInMedian = 11;
     return m;
 }
