@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             continue;
         std::size_t length = SIZE_MAX, group = 0;
         for (std::size_t k = 0; k < samples.size(); ++k) {
-            const SignalSpec& spec = header.value.signals[k];
-            if (spec.file != s.file) {
+            const SignalSpec& sig = header.value.signals[k];
+            if (sig.file != s.file) {
                 if (!samples[k].empty())
                     std::abort();
                 continue;
@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::abort();
             length = samples[k].size();
             ++group;
-            const int limit = spec.format == 16 ? 32768 : spec.format == 212 ? 2048 : 128;
+            const int limit = sig.format == 16 ? 32768 : sig.format == 212 ? 2048 : 128;
             for (int v : samples[k])
                 if (v < -limit || v >= limit)
                     std::abort();

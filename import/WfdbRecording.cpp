@@ -151,17 +151,17 @@ Result<InstrumentRecording> toInstrument(const Record& record, std::optional<dou
         const int s = out.source[static_cast<std::size_t>(lead)];
         if (s < 0)
             return {};
-        const SignalSpec& spec = h.signals[static_cast<std::size_t>(s)];
-        const double gain = adcPerMv ? *adcPerMv : spec.gain;
+        const SignalSpec& sig = h.signals[static_cast<std::size_t>(s)];
+        const double gain = adcPerMv ? *adcPerMv : sig.gain;
         double scale = 1.0 / gain;
-        const std::string units = lower(spec.units);
+        const std::string units = lower(sig.units);
         if (!adcPerMv && (units == "uv" || units == "µv"))
             scale /= 1000.0;
         else if (!adcPerMv && units == "v")
             scale *= 1000.0;
         std::vector<double> v(static_cast<std::size_t>(record.length()));
         for (std::size_t t = 0; t < v.size(); ++t)
-            v[t] = (record.samples[static_cast<std::size_t>(s)][t] - spec.baseline) * scale;
+            v[t] = (record.samples[static_cast<std::size_t>(s)][t] - sig.baseline) * scale;
         return resample(v, fs, signal::kRecordsPerSecond);
     };
     std::vector<double> i = leadMv(signal::StandardLeadI), ii = leadMv(signal::StandardLeadII),

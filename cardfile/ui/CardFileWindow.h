@@ -7,8 +7,8 @@
 #pragma once
 
 #include "cardfile/CardFile.h"
-#include "ui/Language.h"
 #include "session/CardSelection.h"
+#include "ui/Language.h"
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
 

@@ -24,6 +24,21 @@ std::string slurp(const std::filesystem::path& p) {
     return s.str();
 }
 
+// velkard-cli followed by `args`, and the NUL-ended pointer array exec wants of them.
+std::vector<std::string> programArguments(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{VELKARD_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& argv) {
+    std::vector<char*> out;
+    for (auto& a : argv)
+        out.push_back(a.data());
+    out.push_back(nullptr);
+    return out;
+}
+
 } // namespace
 
 CliResult runCli(const std::vector<std::string>& args, const std::filesystem::path& workingDir) {
@@ -31,12 +46,8 @@ CliResult runCli(const std::vector<std::string>& args, const std::filesystem::pa
     const auto outPath = io / "stdout";
     const auto errPath = io / "stderr";
 
-    std::vector<std::string> argv{VELKARD_CLI_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargv;
-    for (auto& a : argv)
-        cargv.push_back(a.data());
-    cargv.push_back(nullptr);
+    std::vector<std::string> argv = programArguments(args);
+    std::vector<char*> cargv = pointers(argv);
 
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
@@ -62,12 +73,8 @@ CliResult runCliOnFullDisk(const std::vector<std::string>& args,
     TempDir io;
     const auto outPath = io / "stdout";
     const auto errPath = io / "stderr";
-    std::vector<std::string> argv{VELKARD_CLI_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> cargv;
-    for (auto& a : argv)
-        cargv.push_back(a.data());
-    cargv.push_back(nullptr);
+    std::vector<std::string> argv = programArguments(args);
+    std::vector<char*> cargv = pointers(argv);
 
     CliResult r;
     const pid_t pid = fork();

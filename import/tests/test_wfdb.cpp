@@ -32,14 +32,14 @@ TEST(WfdbRecords, RealRecordsMatchTheirHeadersChecksumsAndInitialValues) {
         EXPECT_DOUBLE_EQ(rec.value.header.frequency, c.frequency);
         EXPECT_EQ(rec.value.length(), c.samples);
         for (std::size_t s = 0; s < c.signals; ++s) {
-            const SignalSpec& spec = rec.value.header.signals[s];
+            const SignalSpec& sig = rec.value.header.signals[s];
             const auto& v = rec.value.samples[s];
-            ASSERT_TRUE(spec.hasChecksum);
-            EXPECT_EQ(v.front(), spec.initialValue) << "signal " << s;
+            ASSERT_TRUE(sig.hasChecksum);
+            EXPECT_EQ(v.front(), sig.initialValue) << "signal " << s;
             std::uint16_t sum = 0;
             for (int x : v)
                 sum = static_cast<std::uint16_t>(sum + x);
-            EXPECT_EQ(sum, static_cast<std::uint16_t>(spec.checksum)) << "signal " << s;
+            EXPECT_EQ(sum, static_cast<std::uint16_t>(sig.checksum)) << "signal " << s;
         }
     }
 }
