@@ -2,6 +2,7 @@
 // Card-file commands: list patients and archives, add and change patients, file recordings,
 // remove entries and patients.
 #include "cardfile/CardFile.h"
+#include "cardfile/Unfiled.h"
 #include "cli/Cli.h"
 #include "signal/FileIo.h"
 
@@ -331,6 +332,61 @@ int runRepair(const std::vector<std::string>& argv) {
     return kOk;
 }
 
+extern const Command kRecover;
+
+// Lists the recordings left unfiled (also those set aside), files all whose patient is known, or
+// files one into the patient named.
+int runRecover(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir", "file", "patient"}, {"all"});
+    if (!args.ok())
+        return usage(kRecover, args.error());
+    if (!args.positional().empty())
+        return usage(kRecover, "unexpected argument '" + args.positional().front() + "'");
+    if (args.has("file") != args.has("patient"))
+        return usage(kRecover, "--file and --patient go together");
+    if (args.has("file") && args.has("all"))
+        return usage(kRecover,
+                     "--all files every recording whose patient is known; not with --file");
+    auto cf = openCardFile(args);
+    if (!cf)
+        return kFailure;
+    const auto unfiled = cardfile::listUnfiledRecordings(*cf, true);
+    if (args.has("file")) {
+        const auto id = patientIdArg(*args.value("patient"));
+        if (!id)
+            return usage(kRecover, "patient ID '" + *args.value("patient") + "' is not valid");
+        std::error_code ec;
+        const fs::path wanted = fs::weakly_canonical(*args.value("file"), ec);
+        for (const auto& r : unfiled) {
+            if (fs::weakly_canonical(r.path, ec) != wanted)
+                continue;
+            auto filed = cardfile::fileUnfiledRecording(*cf, r, *id);
+            if (!filed)
+                return fail(filed.message);
+            std::cout << filed.value << '\n';
+            return kOk;
+        }
+        return fail("'" + *args.value("file") + "' is no unfiled recording of this card file");
+    }
+    int failed = 0;
+    for (const auto& r : unfiled) {
+        if (args.has("all") && !r.patientId.empty()) {
+            auto filed = cardfile::fileUnfiledRecording(*cf, r, r.patientId);
+            if (!filed) {
+                std::cerr << "velkard-cli: " << r.path.string() << ": " << filed.message << '\n';
+                ++failed;
+                continue;
+            }
+            std::cout << "filed\t" << r.path.string() << '\t' << r.patientId << '\t' << filed.value
+                      << '\n';
+            continue;
+        }
+        std::cout << r.path.string() << '\t' << r.patientId << '\t' << r.patientName << '\t'
+                  << r.seconds << '\t' << r.date << ' ' << r.time << '\n';
+    }
+    return failed ? kFailure : kOk;
+}
+
 const Command kPatients{"patients", "list the patients of the card file",
                         std::string("Usage: velkard-cli patients [--dir DIR]\n\n"
                                     "Lists the patients of the card file, one line each:\n"
@@ -418,6 +474,19 @@ const Command kRepair{
         kDirHelp,
     runRepair};
 const Registration regRepair{kRepair};
+
+const Command kRecover{
+    "recover", "list or file the recordings left unfiled",
+    std::string(
+        "Usage: velkard-cli recover [--dir DIR] [--all | --file PATH --patient ID]\n\n"
+        "Recordings a crash, an Exit without Save or a failed Save left beside the card file\n"
+        "are never deleted. Without options, lists them, one line each:\n"
+        "path<TAB>patient id (empty when unknown)<TAB>name<TAB>seconds<TAB>date time\n"
+        "  --all           file every one whose patient is known into that patient's card\n"
+        "  --file PATH     file this one into the card of --patient ID (next number)\n") +
+        kDirHelp,
+    runRecover};
+const Registration regRecover{kRecover};
 
 } // namespace
 } // namespace velkard::cli

@@ -3,6 +3,7 @@
 // what the lock leaves for a second instance that finds the card file busy.
 #include "cardfile/CardFile.h"
 #include "cardfile/Lock.h"
+#include "cardfile/Unfiled.h"
 #include "cardfile/tests/TestUtil.h"
 #include "signal/Recording.h"
 
@@ -306,6 +307,13 @@ TEST(TwoProcesses, ARecordingWrittenWhileAnotherFilesTakesTheNextNumberAtSave) {
     // Later changes leave it where it is.
     ASSERT_TRUE(cf.appendPatientRecord(patient("Three", "60000002")));
     EXPECT_EQ(readBytes(kept[0]), live);
+    // It is offered, nobody's; put aside, it stays with every byte and is offered no more.
+    auto unfiled = listUnfiledRecordings(cf);
+    ASSERT_EQ(unfiled.size(), 1u);
+    EXPECT_TRUE(unfiled[0].patientId.empty());
+    ASSERT_TRUE(setUnfiledAside(cf, unfiled[0]));
+    EXPECT_TRUE(listUnfiledRecordings(cf).empty());
+    EXPECT_EQ(readBytes(cf.dataDir() / "unfiled" / kept[0].filename()), live);
     ::umask(mask);
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A full disk, imitated with the file-size limit: writes past it fail as they would on a full disk.
 #include "cardfile/CardFile.h"
+#include "cardfile/Unfiled.h"
 #include "cardfile/tests/TestUtil.h"
 #include "signal/Recording.h"
 
@@ -177,6 +178,20 @@ TEST(DiskFull, TheNextFilingNeverWritesOverAnUnlistedRecording) {
             EXPECT_EQ(readBytes(e.path()), orphan);
         }
     EXPECT_EQ(kept, 1);
+
+    // It is offered as the patient's unfiled recording and files under the next number.
+    const auto unfiled = listUnfiledRecordings(cf);
+    ASSERT_EQ(unfiled.size(), 1u);
+    EXPECT_EQ(unfiled[0].patientId, id);
+    EXPECT_EQ(unfiled[0].patientName, "Пациент " + id);
+    EXPECT_DOUBLE_EQ(unfiled[0].seconds, 1.0); // two blocks of half a second
+    EXPECT_EQ(unfiled[0].date.size(), 10u);
+    auto refiled = fileUnfiledRecording(cf, unfiled[0], id);
+    ASSERT_TRUE(refiled) << refiled.message;
+    EXPECT_EQ(refiled.value, 2);
+    EXPECT_EQ(readBytes(cf.recordingPath(id, 2)), orphan);
+    EXPECT_EQ(cf.listArchiveEntries(id).value.at(1).duration, "   1");
+    EXPECT_TRUE(listUnfiledRecordings(cf).empty());
 }
 
 } // namespace

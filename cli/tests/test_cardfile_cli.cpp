@@ -191,6 +191,50 @@ TEST(CardFileCli, ADamagedJournalIsNotReplayedAndRepairSetsItAside) {
     EXPECT_EQ(r.out, "nothing to repair\n");
 }
 
+// Recordings left beside the card file (a numbered one without its entry, one nobody filed) are
+// listed, filed by the patient their name gives, or into a patient named.
+TEST(CardFileCli, RecoverListsAndFilesWhatWasLeftUnfiled) {
+    TempDir dir;
+    auto d = dir.path().string();
+    std::string id = addPatient(dir, "Иванов");
+    const fs::path data = dir / "DATA_BASE";
+    // A crash between the rename and the entry left recording 1 without its entry; the next
+    // store puts it aside under an unfiled name and takes number 1 itself.
+    std::ofstream(data / (id + "_ 1.dat"), std::ios::binary) << std::string(3 * 6400, '\x21');
+    writeDeviceFile(dir / "ECG0001.DAT", 800, 800, 800 * 16);
+    ASSERT_EQ(runCli({"store", id, (dir / "ECG0001.DAT").string(), "--dir", d}).status, 0);
+    // A private file of a crashed program, kept under a name that says nobody's.
+    const fs::path nobodys = data / "unfiled_20260101-101010_Ab12Cd.dat";
+    std::ofstream(nobodys, std::ios::binary) << std::string(4 * 6400, '\x22');
+
+    auto r = runCli({"recover", "--dir", d});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto listed = lines(r.out);
+    ASSERT_EQ(listed.size(), 2u) << r.out;
+    int withPatient = 0;
+    for (const auto& l : listed)
+        if (l.find("\t" + id + "\tИванов\t1.5\t") != std::string::npos)
+            ++withPatient;
+    EXPECT_EQ(withPatient, 1) << r.out;
+    EXPECT_NE(r.out.find(nobodys.string() + "\t\t\t2\t"), std::string::npos) << r.out;
+
+    r = runCli({"recover", "--all", "--dir", d});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lines(r.out).size(), 2u); // the filed one, and the nobody's still listed
+    EXPECT_NE(r.out.find("filed\t"), std::string::npos);
+    EXPECT_EQ(fs::file_size(data / (id + "_ 2.dat")), 3u * 6400);
+
+    EXPECT_EQ(runCli({"recover", "--file", nobodys.string(), "--dir", d}).status, 2);
+    r = runCli({"recover", "--file", nobodys.string(), "--patient", id, "--dir", d});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "3\n");
+    EXPECT_FALSE(fs::exists(nobodys));
+    EXPECT_EQ(fs::file_size(data / (id + "_ 3.dat")), 4u * 6400);
+    const auto archive = lines(runCli({"archive", id, "--dir", d}).out);
+    ASSERT_EQ(archive.size(), 3u);
+    EXPECT_EQ(runCli({"recover", "--dir", d}).out, "");
+}
+
 TEST(CardFileCli, StoreFailuresKeepEverything) {
     TempDir dir;
     auto d = dir.path().string();
