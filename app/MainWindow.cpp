@@ -5,7 +5,9 @@
 
 #include "app/ParametersDialog.h"
 #include "cardfile/CardFile.h"
+#include "cardfile/Unfiled.h"
 #include "cardfile/ui/CardFileWindow.h"
+#include "cardfile/ui/PatientDialogs.h"
 #include "device/Link.h"
 #include "filter/FilterSettingsFile.h"
 #include "import/Decompress.h"
@@ -14,8 +16,10 @@
 #include "memory/ui/DeviceFileList.h"
 #include "memory/ui/MemoryWindow.h"
 #include "print/ui/PrintCommands.h"
+#include "ui/LanguageMenu.h"
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
+#include "velkard_version.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -26,6 +30,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QPageLayout>
 #include <QPrinter>
@@ -35,6 +40,7 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
+#include <cmath>
 #include <cstdio>
 #include <system_error>
 
@@ -102,12 +108,12 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     display_->computeVerticalGeometry();
     display_->computeHorizontalGeometry(printerPageWidth());
 
-    const bool russian = settings_.language == 0;
-    state_.russian = russian;
-    russianAction->setChecked(russian);
-    englishAction->setChecked(!russian);
+    const ui::Language language = ui::languageFromSetting(settings_.language);
+    state_.setLanguage(language);
+    ui::useLanguage(language);
+    languageMenu_->tick(language);
     loadFilters();
-    applyLanguage(russian);
+    applyLanguage(language);
 
     // The window starts maximised: lay it out at the screen's full size before the first grid
     // (tests that inject the screen capabilities size the window themselves).
@@ -123,27 +129,47 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
+QString MainWindow::say(const char* source) const {
+    return ui::translated<MainWindow>(state_.interfaceLanguage(), source);
+}
+
 void MainWindow::loadFilters() {
     const filter::FilterSettingsResult loaded =
-        filter::loadFilterSettings(workDir_, state_.russian);
+        filter::loadFilterSettings(workDir_, state_.inRussian());
     state_.filters = loaded.value.settings;
     if (!loaded)
-        messages().show(QString::fromStdString(loaded.message), ui::errorCaption(state_.russian));
+        messages().show(QString::fromStdString(loaded.message),
+                        ui::errorCaption(state_.interfaceLanguage()));
     display_->setFilters(state_.filters, view());
 }
 
 void MainWindow::applyFilters(const filter::FilterSettings& before) {
     if (state_.filters == before)
         return;
-    const Status saved = filter::saveFilterSettings(workDir_, state_.filters, state_.russian);
+    const Status saved = filter::saveFilterSettings(workDir_, state_.filters, state_.inRussian());
     if (!saved)
-        messages().show(QString::fromStdString(saved.message), ui::errorCaption(state_.russian));
+        messages().show(QString::fromStdString(saved.message),
+                        ui::errorCaption(state_.interfaceLanguage()));
     display_->setFilters(state_.filters, view());
-    filterLabel_->setText(QString::fromStdString(filter::describe(state_.filters, state_.russian)));
+    filterLabel_->setText(
+        QString::fromStdString(filter::describe(state_.filters, state_.inRussian())));
 }
 
 void MainWindow::refreshTitle() {
-    setWindowTitle(session_.title(state_.russian));
+    setWindowTitle(session_.title(say(QT_TR_NOOP("мониторинг"))));
+    patientBanner_->setVisible(session_.showsPatient());
+    if (!session_.showsPatient()) {
+        patientBanner_->clear();
+        return;
+    }
+    const auto& sel = session_.selection();
+    const auto age = session_.patientAge();
+    const QString sex =
+        cardfile::ui::shownSex(sel.patientSex.trimmed(), state_.interfaceLanguage());
+    patientBanner_->setText(
+        say(QT_TR_NOOP("%1 · возраст %2 · пол %3 · ID %4"))
+            .arg(sel.patientName.trimmed(), age ? QString::number(*age) : QString::fromUtf8("—"),
+                 sex.isEmpty() ? QString::fromUtf8("—") : sex, sel.patientId.trimmed()));
 }
 
 void MainWindow::refreshSelectors() {
@@ -242,7 +268,7 @@ void MainWindow::showEmptyState() {
 
 void MainWindow::showEvents(const std::vector<device::Event>& events) {
     for (const auto& e : events) {
-        const device::EventMessage shown = device::eventMessage(e, state_.russian);
+        const device::EventMessage shown = device::eventMessage(e, state_.inRussian());
         const QString caption = shown.caption.empty() ? QGuiApplication::applicationName()
                                                       : QString::fromStdString(shown.caption);
         messages().show(QString::fromStdString(shown.text), caption);
@@ -303,20 +329,80 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- language ----
 
-void MainWindow::chooseRussian() {
-    settings_.language = 0;
-    state_.russian = true;
-    russianAction->setChecked(true);
-    englishAction->setChecked(false);
-    applyLanguage(true);
+void MainWindow::chooseLanguage(ui::Language language) {
+    settings_.language = ui::settingOf(language);
+    state_.setLanguage(language);
+    languageMenu_->tick(language);
+    ui::useLanguage(language);
+    applyLanguage(language);
 }
 
-void MainWindow::chooseEnglish() {
-    settings_.language = 1;
-    state_.russian = false;
-    russianAction->setChecked(false);
-    englishAction->setChecked(true);
-    applyLanguage(false);
+// ---- recordings left unfiled ----
+
+void MainWindow::offerUnfiledRecordings() {
+    const cardfile::CardFile cardFile(workDir_);
+    int nobodys = 0;
+    for (const cardfile::UnfiledRecording& r : cardfile::listUnfiledRecordings(cardFile)) {
+        if (r.patientId.empty()) {
+            if (cardfile::setUnfiledAside(cardFile, r))
+                ++nobodys;
+            continue;
+        }
+        const QString question =
+            say(QT_TR_NOOP("Найдена незавершённая запись пациента %1, %2 с. Сохранить в архив?"))
+                .arg(QString::fromStdString(r.patientName).trimmed(),
+                     QLocale().toString(r.seconds, 'f', 1));
+        if (!messages().ask(question, QString())) {
+            const Status aside = cardfile::setUnfiledAside(cardFile, r);
+            if (!aside)
+                messages().show(QString::fromStdString(aside.message),
+                                ui::errorCaption(state_.interfaceLanguage()));
+            continue;
+        }
+        const auto filed = cardfile::fileUnfiledRecording(cardFile, r, r.patientId);
+        if (!filed) {
+            showBusyOr(filed,
+                       say(QT_TR_NOOP("Запись не внесена в архив и осталась в файле ")) +
+                           QString::fromStdString(r.path.string()),
+                       ui::errorCaption(state_.interfaceLanguage()));
+            continue;
+        }
+        statusBar()->showMessage(say(QT_TR_NOOP("Сохранено: %1, № %2, %3 с"))
+                                     .arg(QString::fromStdString(r.patientName).trimmed())
+                                     .arg(filed.value)
+                                     .arg(std::lround(r.seconds)));
+    }
+    if (nobodys > 0)
+        messages().show(say(QT_TR_NOOP("Найдены записи, не внесённые ни в одну карту (%1). Они "
+                                       "сохранены в папке %2; внести в карту пациента: "
+                                       "velkard-cli recover"))
+                            .arg(nobodys)
+                            .arg(QString::fromStdString((cardFile.dataDir() / "unfiled").string())),
+                        ui::attentionCaption(state_.interfaceLanguage()));
+}
+
+// ---- help ----
+
+void MainWindow::showKeys() {
+    messages().show(say(QT_TR_NOOP("Ctrl+O — картотека\n"
+                                   "Ctrl+I — импорт из файла\n"
+                                   "Ctrl+P — печать\n"
+                                   "PageDown, → — следующая страница\n"
+                                   "PageUp, ← — предыдущая страница\n"
+                                   "Циркуль: при просмотре тяните по кривой левой кнопкой мыши — "
+                                   "интервал (мс), ЧСС и амплитуда (мВ)\n"
+                                   "F1 — эта справка")),
+                    say(QT_TR_NOOP("Клавиши и мышь")));
+}
+
+void MainWindow::showAbout() {
+    messages().show(say(QT_TR_NOOP("Velkard %1\n"
+                                   "Программа электрокардиографа: запись, просмотр, измерение и "
+                                   "печать ЭКГ.\n"
+                                   "Свободная программа под лицензией GNU GPL версии 3 или более "
+                                   "поздней; без каких-либо гарантий."))
+                        .arg(QStringLiteral(VELKARD_VERSION)),
+                    say(QT_TR_NOOP("О программе")));
 }
 
 // ---- parameters ----
@@ -331,7 +417,7 @@ void MainWindow::openParameters() {
     const filter::FilterSettings before = state_.filters;
     {
         ParametersDialog dialog(state_, this);
-        dialog.applyLanguage(state_.russian);
+        dialog.applyLanguage(state_.interfaceLanguage());
         seams_.dialogs.run(dialog);
     }
     applyFilters(before);
@@ -343,8 +429,9 @@ void MainWindow::openParameters() {
 
 void MainWindow::openMemory() {
     endAcquisitionIfActive(); // the memory connection needs the instrument to itself
-    display_->clearClientArea();
-    area_->showSurface();
+    session_.showNothing();   // no recording is under review from here on
+    // Nothing of what was shown stays behind the window: no trace, heart rate, paging or Print.
+    showEmptyState();
     memory::ui::MemoryWindowSetup setup;
     setup.workDir = workDir_;
     setup.fileList = deviceFileList_.get();
@@ -352,7 +439,6 @@ void MainWindow::openMemory() {
         setup.makeLink = options_.linkFactory;
     else
         setup.makeLink = [port = settings_.portName] { return device::makeLink(port); };
-    session_.showNothing(); // no recording is under review from here on
     memory::ui::openMemoryWindow(state_, seams_, std::move(setup), this, [this] {
         // Nothing is shown, recorded or imported after the memory window.
         session_.showNothing();
@@ -362,7 +448,7 @@ void MainWindow::openMemory() {
 
 void MainWindow::printSetup() {
     print::ui::runPrintSetup(seams_, printerObject(), this, secondsEdit, secondsLabel_,
-                             state_.russian);
+                             state_.inRussian());
 }
 
 void MainWindow::printRecording() {
@@ -423,7 +509,8 @@ signal::Settings MainWindow::currentSettings() const {
 bool MainWindow::writeSettings() {
     auto status = signal::saveSettings(workDir_, currentSettings());
     if (!status) {
-        messages().show(QString::fromStdString(status.message), ui::errorCaption(state_.russian));
+        messages().show(QString::fromStdString(status.message),
+                        ui::errorCaption(state_.interfaceLanguage()));
         return false;
     }
     return true;
@@ -433,7 +520,19 @@ bool MainWindow::shutDown() {
     secondsTimer->stop();
     watchdogTimer_->stop();
     handOverTimer->stop();
-    // A recording under way is kept unfiled; nothing is asked.
+    if (session_.recordingStarted()) {
+        // A recording under way ends as at Stop, and the user says where it goes: into the
+        // patient's card, or kept beside the card file under a name the message gives.
+        session_.stopAcquisition();
+        showEvents(session_.acquisition()->takeEvents());
+        if (session_.recordingToSave()) {
+            if (messages().ask(say(QT_TR_NOOP("Идёт запись. Сохранить?")), QString()))
+                fileRecording();
+            else
+                keepRecordingUnfiled();
+        }
+        session_.endRecording();
+    }
     const bool closed = session_.shutDown();
     if (auto* acquisition = session_.acquisition())
         showEvents(acquisition->takeEvents());
@@ -458,13 +557,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 
 void MainWindow::clearForWindow() {
     endAcquisitionIfActive();
-    secondsEdit->setVisible(false);
-    secondsLabel_->setVisible(false);
-    Start->setVisible(false);
-    Stop->setVisible(false);
-    secondsEdit->clear();
-    display_->clearClientArea();
-    area_->showSurface();
+    // What was shown goes with its heart rate, paging and Print; the title follows the session.
+    showEmptyState();
 }
 
 void MainWindow::showAcquisitionControls(bool acquisition) {
@@ -480,7 +574,7 @@ void MainWindow::openCardFile() {
     {
         cardfile::ui::CardFileWindow window(state_, seams_, workDir_, this);
         window.startFrom(session_.selection());
-        window.applyLanguage(state_.russian);
+        window.applyLanguage(state_.interfaceLanguage());
         seams_.dialogs.run(window);
         session_.cardFileClosed(window.selection(), window.choice());
     }
@@ -538,11 +632,13 @@ void MainWindow::startMonitoring() {
     const bool started = session_.startMonitoring();
     showEvents(session_.acquisition()->takeEvents());
     // Without an instrument the window keeps the plain grid the card-file command drew: the lead
-    // labels, the calibration mark and the sweep belong to a running stream.
-    if (!started)
+    // labels, the calibration mark and the sweep belong to a running stream. Start waits for one.
+    if (!started) {
+        Start->setEnabled(false);
         return;
+    }
     // Which way the instrument is reached (the simulated one, a tty, or USB through libftdi).
-    statusBar()->showMessage(QString::fromUtf8(state_.tr2("Прибор: ", "Instrument: ")) +
+    statusBar()->showMessage(say(QT_TR_NOOP("Прибор: ")) +
                              QString::fromStdString(session_.acquisition()->linkDescription()));
     display_->prepareLiveDisplay();
     area_->showSurface();
@@ -553,7 +649,7 @@ void MainWindow::startMonitoring() {
 
 void MainWindow::endAcquisitionIfActive() {
     if (session_.acquisitionActive())
-        stop();
+        finishAcquisition();
 }
 
 void MainWindow::handOverBlocks() {
@@ -570,10 +666,11 @@ void MainWindow::handOverBlocks() {
         area_->showSurface();
     showEvents(tick.events);
     handingOver_ = false;
+    if (acquisition->state() == device::AcquisitionState::Halted)
+        instrumentLost();
 }
 
 void MainWindow::countSecond() {
-    session_.countSecond();
     secondsEdit->setText(QString::number(session_.seconds()));
 }
 
@@ -581,41 +678,80 @@ void MainWindow::checkWatchdog() {
     auto* acquisition = session_.acquisition();
     if (!acquisition || !acquisition->watchdogExpired())
         return;
-    // No byte for a second: the engine has shut the link and closed the file. Stop finishes.
+    // No byte for a second: the engine has shut the link and closed the file.
     watchdogTimer_->stop();
     handOverTimer->stop();
     showEvents(acquisition->takeEvents());
+    instrumentLost();
 }
 
-void MainWindow::showBusyOr(const Status& status, const char* otherText,
+void MainWindow::showBusyOr(const Status& status, const QString& otherText,
                             const QString& otherCaption) {
     if (status.code == ErrorCode::Busy)
-        messages().show(state_.tr2(cardfile::kBusyTextRussian, cardfile::kBusyTextEnglish),
-                        ui::errorCaption(state_.russian));
+        messages().show(cardfile::ui::busyText(state_.interfaceLanguage()),
+                        ui::errorCaption(state_.interfaceLanguage()));
     else
-        messages().show(QString::fromUtf8(otherText), otherCaption);
+        messages().show(otherText, otherCaption);
 }
 
 void MainWindow::start() {
-    secondsEdit->setVisible(true);
-    secondsLabel_->setVisible(true);
-    secondsTimer->start();
-    secondsEdit->setText("1");
     const Status started = session_.startRecording();
-    if (!session_.acquisition())
-        return;
     if (!started) {
-        if (started.code == ErrorCode::Failed) // the engine's events say why
+        if (started.code == ErrorCode::DeviceNotFound) // no instrument: nothing would be recorded
+            showEvents({device::makeEvent(device::EventKind::NotFound)});
+        else if (started.code == ErrorCode::Failed) // the engine's events say why
             showEvents(session_.acquisition()->takeEvents());
         else
-            showBusyOr(started, "Ошибка создания файла для записи ЭКГ", "Error");
+            showBusyOr(started, say(QT_TR_NOOP("Ошибка создания файла для записи ЭКГ")), "Error");
         return;
     }
+    secondsEdit->setVisible(true);
+    secondsLabel_->setVisible(true);
+    secondsEdit->setText(QString::number(session_.seconds()));
+    secondsTimer->start();
     Start->setEnabled(false);
     Stop->setEnabled(true);
 }
 
+void MainWindow::instrumentLost() {
+    // The engine has closed the link and the recording file: what came is kept with its true
+    // duration, and the window no longer pretends to be live.
+    watchdogTimer_->stop();
+    handOverTimer->stop();
+    secondsTimer->stop();
+    measurements_->nothingShown();
+    Start->setEnabled(false);
+    const QString lost = say(QT_TR_NOOP("Прибор не отвечает: приём остановлен"));
+    statusBar()->showMessage(lost);
+    if (!session_.recordingCutOff())
+        return;
+    // As Stop does: the file is closed before the question, so it holds what came and no more.
+    session_.stopAcquisition();
+    showEvents(session_.acquisition()->takeEvents());
+    secondsEdit->setText(QString::number(session_.seconds()));
+    Stop->setEnabled(false);
+    saveRecording();
+    session_.endRecording();
+    // The status line keeps both: why the recording ended, and what Save did with it.
+    if (statusBar()->currentMessage() != lost)
+        statusBar()->showMessage(lost + QStringLiteral(". ") + statusBar()->currentMessage());
+}
+
 void MainWindow::stop() {
+    const bool recorded = finishAcquisition();
+    // After a recording the sweep of the same patient runs again, ready for the next Start; what
+    // Save said stays in the status line.
+    if (recorded && view().shown == Shown::Live) {
+        const QString said = statusBar()->currentMessage();
+        Start->setEnabled(true);
+        Stop->setEnabled(true);
+        secondsEdit->clear();
+        startMonitoring();
+        statusBar()->showMessage(said);
+    }
+}
+
+bool MainWindow::finishAcquisition() {
     watchdogTimer_->stop();
     secondsTimer->stop();
     Start->setEnabled(false);
@@ -625,26 +761,43 @@ void MainWindow::stop() {
         showEvents(session_.acquisition()->takeEvents());
     }
     Stop->setEnabled(false);
+    const bool recorded = session_.recordingStarted();
     saveRecording();
     session_.endRecording();
+    return recorded;
 }
 
 void MainWindow::saveRecording() {
     if (!session_.recordingToSave())
         return;
-    if (!messages().ask(state_.tr2("Сохранить данные?", "To save the data?"), QString())) {
+    if (!messages().ask(say(QT_TR_NOOP("Сохранить данные?")), QString())) {
         session_.discardRecording();
         return;
     }
+    fileRecording();
+}
+
+void MainWindow::fileRecording() {
+    const int seconds = session_.seconds();
     const auto filed = session_.saveRecording();
-    if (filed)
+    if (filed) {
+        // Said where the user looks next, without a box to click away.
+        const auto& sel = session_.selection();
+        statusBar()->showMessage(say(QT_TR_NOOP("Сохранено: %1, № %2, %3 с"))
+                                     .arg(sel.patientName.trimmed())
+                                     .arg(filed.value)
+                                     .arg(seconds));
         return;
-    showBusyOr(filed, "Ошибка открытия файла с данными об ЭКГ", QString::fromUtf8("Ошибка"));
+    }
+    showBusyOr(filed, say(QT_TR_NOOP("Ошибка открытия файла с данными об ЭКГ")),
+               say(QT_TR_NOOP("Ошибка")));
+    keepRecordingUnfiled();
+}
+
+void MainWindow::keepRecordingUnfiled() {
     const QString where = session_.keepUnfiledRecording();
-    messages().show(state_.tr2("ЭКГ не внесена в архив пациента и сохранена в файле ",
-                               "The ECG is not in the patient's archive; it is kept in the file ") +
-                        where,
-                    ui::errorCaption(state_.russian));
+    messages().show(say(QT_TR_NOOP("ЭКГ не внесена в архив пациента и сохранена в файле ")) + where,
+                    ui::errorCaption(state_.interfaceLanguage()));
 }
 
 // ---- import ----
@@ -672,7 +825,7 @@ void MainWindow::importFile(const QString& chosen) {
             messages().show(QString::fromUtf8(signal::kRecordingOpenError), "Error");
         else
             messages().show(QString::fromStdString(result.message),
-                            ui::errorCaption(state_.russian));
+                            ui::errorCaption(state_.interfaceLanguage()));
         std::fprintf(stderr, "%s\n", result.message.c_str());
         return;
     }

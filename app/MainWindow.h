@@ -11,8 +11,8 @@
 #include "session/Session.h"
 #include "signal/Recording.h"
 #include "signal/Settings.h"
+#include "ui/Language.h"
 #include "ui/Messages.h"
-#include "ui/QtLanguage.h"
 #include "ui/ViewState.h"
 
 #include <QMainWindow>
@@ -36,6 +36,10 @@ class MeasurementsController;
 }
 namespace velkard::memory::ui {
 class DeviceFileList;
+}
+
+namespace velkard::ui {
+class LanguageMenu;
 }
 
 namespace velkard::app {
@@ -77,8 +81,14 @@ public:
     // after its dialog (also `velkard FILE`). Failures are shown as messages.
     void importFile(const QString& path);
 
+    // Recordings kept beside the card file and never filed (a crash, an Exit without Save, a
+    // failed Save): each whose patient is in the card file is offered ("Найдена незавершённая
+    // запись пациента …"), filed on Yes, put aside into DATA_BASE/unfiled on No; the others are
+    // put aside and named in one message. Nothing is deleted.
+    void offerUnfiledRecordings();
+
     // Sets every caption of the window from the one table, in the given language.
-    void applyLanguage(bool russian);
+    void applyLanguage(ui::Language language);
 
     // ---- what other windows use ----
     signal::RecordingBuffer& recordingBuffer() { return session_.buffer(); }
@@ -114,9 +124,7 @@ public:
     QPushButton* Back;
     QAction* cardFileAction; // Card file
     QAction* importAction;
-    QAction* printAction; // Print
-    QAction* russianAction;
-    QAction* englishAction;
+    QAction* printAction;  // Print
     QAction* exitAction;   // Exit
     QTimer* handOverTimer; // block hand-over, 1 ms
     QTimer* secondsTimer;  // seconds counter, 940 ms
@@ -128,9 +136,12 @@ public slots:
     void printSetup();
     void printRecording();
     void openParameters();
-    void chooseRussian();
-    void chooseEnglish();
+    // The Language menu's choice: installs the language, relabels every window, keeps the setting.
+    void chooseLanguage(velkard::ui::Language language);
     void exitProgram();
+    // Help: the keys and mouse gestures; the version and licence.
+    void showKeys();
+    void showAbout();
     void start();
     void stop();
     void forward();
@@ -145,6 +156,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     // Review keys: PageDown/PageUp turn pages wherever the focus is (a focused selector does not
     // take them); Right/Left turn pages when no selector has the focus.
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -168,11 +180,23 @@ private:
     // The heart rate, calipers and measurements window follow what is shown.
     void updateMeasurements();
     void endAcquisitionIfActive();
+    // Stop without what follows it: the engine stops, a recording gets its question. True when a
+    // recording had been started.
+    bool finishAcquisition();
+    // The instrument went silent or was lost: the live display stops and says so; a recording
+    // under way ends with what came (Stop's question follows).
+    void instrumentLost();
     void openCardRecording();
     void openCardRhythmogram();
     // Stop's question and Save; the messages of a failed Save.
     void saveRecording();
-    void showBusyOr(const Status& status, const char* otherText, const QString& otherCaption);
+    // Files the stopped recording into the patient's card; when that fails, keeps it unfiled.
+    void fileRecording();
+    // Keeps the stopped recording beside the card file and says where.
+    void keepRecordingUnfiled();
+    void showBusyOr(const Status& status, const QString& otherText, const QString& otherCaption);
+    // `source` (marked QT_TR_NOOP here) in the interface language.
+    QString say(const char* source) const;
     std::optional<int> printerPageWidth() const;
     // The printer object; null when there is no printer (Print then writes a PDF file).
     QPrinter* printerObject();
@@ -180,6 +204,7 @@ private:
     const View& view() const { return session_.view(); }
     void loadFilters();
     void applyFilters(const filter::FilterSettings& before);
+    // The title and the patient banner follow what is shown.
     void refreshTitle();
     void refreshSelectors();
 
@@ -187,7 +212,6 @@ private:
     ui::MessageBoxes ownMessages_;
     ui::ModalDialogs ownDialogs_;
     ui::Seams seams_;
-    ui::QtLanguage qtLanguage_; // Qt's own texts follow the interface language
     MainWindowOptions options_;
     std::filesystem::path workDir_;
     std::string startupError_;
@@ -206,8 +230,10 @@ private:
     QFrame* toolPanel_;
     QFrame* buttonPanel_;
     QLabel* secondsLabel_;
-    QLabel* filterLabel_; // the display filters in use, e.g. "0,05–150 Гц ~50 Гц"
+    QLabel* filterLabel_;   // the display filters in use, e.g. "0,05–150 Гц ~50 Гц"
+    QLabel* patientBanner_; // the chosen patient: name, age, sex, ID
     QAction* printSetupAction_;
+    ui::LanguageMenu* languageMenu_;
     QTimer* watchdogTimer_; // no-data watchdog
 };
 

@@ -9,12 +9,16 @@
 #include "measure/ui/Calipers.h"
 #include "measure/ui/HeartRateLabel.h"
 #include "measure/ui/MeasurementsController.h"
+#include "ui/Language.h"
+#include "ui/LanguageMenu.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -30,46 +34,45 @@ namespace {
 // The watchdog decision is polled; a read that has waited 1000 ms is caught within this period.
 constexpr int kWatchdogPollMs = 50;
 
+// A control's or menu's object name and its caption, written in Russian and translated through
+// the translation files (context: the window's class).
 struct Caption {
     const char* name;
-    const char* russian;
-    const char* english;
+    const char* source;
 };
 
 // The main window's captions, applied in this order: menus, then buttons, then labels. The scale
 // and speed items come from the display library's tables.
 constexpr Caption kMenuCaptions[] = {
-    {"patientMenu", "Пациент", "Patient"},
-    {"setupMenu", "Настройка", "Setup"},
-    {"exitAction", "Выход", "Exit"},
-    {"cardFileAction", "Картотека", "Card file"},
-    {"memoryAction", "Память", "Memory"},
-    {"importAction", "Импорт из файла", "Import from the file"},
-    {"printSetupAction", "Настройка принтера", "Print setup"},
-    {"printAction", "Печать", "Print"},
-    {"parametersAction", "Параметры", "Parameters"},
-    {"languageMenu", "Язык", "Language"},
+    {"patientMenu", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Пациент")},
+    {"setupMenu", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Настройка")},
+    {"exitAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Выход")},
+    {"cardFileAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Картотека")},
+    {"memoryAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Память")},
+    {"importAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Импорт из файла")},
+    {"printSetupAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Настройка принтера")},
+    {"printAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Печать")},
+    {"parametersAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Параметры")},
+    {"helpMenu", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Справка")},
+    {"keysAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Клавиши и мышь")},
+    {"aboutAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "О программе")},
 };
 constexpr Caption kControlCaptions[] = {
-    {"Start", "Старт", "Start"},
-    {"Stop", "Стоп", "Stop"},
-    {"Forward", "Вперед", "Forvard"},
-    {"Back", "Назад", "Back"},
-    {"scaleLabel", "Масштаб", "  Scale"},
-    {"leadGroupLabel", "Отведения", "    Leads"},
-    {"speedLabel", "Скорость", "   Speed"},
-    {"secondsLabel", "Длительность ЭКГ,с", "    Duration ECG,s"},
+    {"Start", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Старт")},
+    {"Stop", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Стоп")},
+    {"Forward", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Вперед")},
+    {"Back", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Назад")},
+    {"scaleLabel", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Масштаб")},
+    {"leadGroupLabel", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Отведения")},
+    {"speedLabel", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Скорость")},
+    {"secondsLabel", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Длительность ЭКГ,с")},
 };
-
-QString text(const Caption& c, bool russian) {
-    return QString::fromUtf8(russian ? c.russian : c.english);
-}
 
 } // namespace
 
 void MainWindow::buildForm() {
     setObjectName("MainWindow");
-    setWindowTitle("Ventrix");
+    setWindowTitle("Velkard");
     QFont font("MS Sans Serif");
     font.setPointSize(8);
     setFont(font);
@@ -107,12 +110,20 @@ void MainWindow::buildForm() {
     secondsEdit->setReadOnly(true);
     secondsEdit->setMaximumWidth(80);
     filterLabel_ = makeLabel(toolPanel_, "filterLabel");
+    // Whose ECG is shown: the chosen patient, live and in review.
+    patientBanner_ = makeLabel(toolPanel_, "patientBanner");
+    QFont bannerFont = patientBanner_->font();
+    bannerFont.setBold(true);
+    patientBanner_->setFont(bannerFont);
     for (int i = 0; i < display::kScaleCount; ++i)
         scaleBox->addItem(QString::fromUtf8(display::scaleItem(i, true)));
     for (const char* item : display::kGroupItems)
         leadGroupBox->addItem(QString::fromUtf8(item));
     for (int i = 0; i < display::kSpeedCount; ++i)
         speedBox->addItem(QString::fromUtf8(display::speedItem(i, true)));
+    // The boxes grow with their texts, so another language's items are never cut.
+    for (QComboBox* box : {scaleBox, leadGroupBox, speedBox})
+        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     auto* top = new QHBoxLayout(toolPanel_);
     top->setContentsMargins(4, 2, 4, 2);
     for (QWidget* w : std::initializer_list<QWidget*>{scaleLabel, scaleBox, leadGroupLabel,
@@ -123,6 +134,7 @@ void MainWindow::buildForm() {
     measurements_->calipers()->setRepaint([this] { area_->showSurface(); });
     top->addWidget(measurements_->heartRateLabel());
     top->addStretch();
+    top->addWidget(patientBanner_);
 
     buttonPanel_ = new QFrame(area_);
     buttonPanel_->setObjectName("buttonPanel");
@@ -200,29 +212,38 @@ void MainWindow::buildMenu() {
     setupMenu->setObjectName("setupMenu");
     setupMenu->addAction(makeAction("parametersAction", &MainWindow::openParameters));
 
-    QMenu* languageMenu = bar->addMenu(QString());
-    languageMenu->setObjectName("languageMenu");
-    russianAction = makeAction("russianAction", &MainWindow::chooseRussian);
-    russianAction->setText(QString::fromUtf8("Русский"));
-    russianAction->setCheckable(true);
-    englishAction = makeAction("englishAction", &MainWindow::chooseEnglish);
-    englishAction->setText("English");
-    englishAction->setCheckable(true);
-    languageMenu->addActions({russianAction, englishAction});
+    languageMenu_ = new ui::LanguageMenu(this);
+    bar->addMenu(languageMenu_);
+    connect(languageMenu_, &ui::LanguageMenu::chosen, this, &MainWindow::chooseLanguage);
+
+    QMenu* helpMenu = bar->addMenu(QString());
+    helpMenu->setObjectName("helpMenu");
+    QAction* keysAction = makeAction("keysAction", &MainWindow::showKeys);
+    keysAction->setShortcut(QKeySequence::HelpContents);
+    helpMenu->addActions({keysAction, makeAction("aboutAction", &MainWindow::showAbout)});
+
+    // The commands used most have their keys (shown in the menus).
+    cardFileAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    importAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+    printAction->setShortcut(QKeySequence::Print);
 
     exitAction = makeAction("exitAction", &MainWindow::exitProgram);
     bar->addAction(exitAction);
 }
 
-void MainWindow::applyLanguage(bool russian) {
-    qtLanguage_.apply(russian);
+void MainWindow::applyLanguage(ui::Language language) {
+    const auto say = [language](const Caption& c) {
+        return ui::translated<MainWindow>(language, c.source);
+    };
+    const bool russian = language == ui::Language::Russian;
     for (const auto& c : kMenuCaptions) {
         const QString name = QString::fromUtf8(c.name);
         if (auto* menu = findChild<QMenu*>(name))
-            menu->setTitle(text(c, russian));
+            menu->setTitle(say(c));
         else if (auto* action = findChild<QAction*>(name))
-            action->setText(text(c, russian));
+            action->setText(say(c));
     }
+    languageMenu_->applyLanguage(language);
     {
         const QSignalBlocker b1(scaleBox), b3(speedBox);
         for (int i = 0; i < display::kScaleCount; ++i)
@@ -236,13 +257,25 @@ void MainWindow::applyLanguage(bool russian) {
     for (const auto& c : kControlCaptions) {
         const QString name = QString::fromUtf8(c.name);
         if (auto* button = findChild<QPushButton*>(name))
-            button->setText(text(c, russian));
+            button->setText(say(c));
         else if (auto* label = findChild<QLabel*>(name))
-            label->setText(text(c, russian));
+            label->setText(say(c));
     }
-    measurements_->applyLanguage(russian);
+    Forward->setToolTip(
+        ui::translated<MainWindow>(language, QT_TR_NOOP("Следующая страница (PageDown, →)")));
+    Back->setToolTip(
+        ui::translated<MainWindow>(language, QT_TR_NOOP("Предыдущая страница (PageUp, ←)")));
+    measurements_->applyLanguage(language);
     filterLabel_->setText(QString::fromStdString(filter::describe(state_.filters, russian)));
     refreshTitle();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    // Another window may have switched the language: follow what is installed.
+    if (event->type() == QEvent::LanguageChange &&
+        state_.interfaceLanguage() == ui::languageInUse())
+        applyLanguage(state_.interfaceLanguage());
+    QMainWindow::changeEvent(event);
 }
 
 void MainWindow::layOutPanels() {

@@ -81,6 +81,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     window.showMaximized();
+    // Recordings a crash or an earlier Exit left unfiled are offered once the window is up.
+    QTimer::singleShot(0, &window, [&window] { window.offerUnfiledRecordings(); });
     if (!file.isEmpty())
         QTimer::singleShot(0, &window, [&window, file] { window.importFile(file); });
     return app.exec();

@@ -59,29 +59,34 @@ Event dataLostEvent(double seconds) {
 }
 
 EventMessage eventMessage(const Event& event, bool russian) {
+    const auto pick = [russian](const char* ru, const char* en) { return russian ? ru : en; };
+    const std::string error = pick("Ошибка", "Error");
     switch (event.kind) {
     case EventKind::NotFound: {
-        EventMessage m{"Прибор не найден", ""};
+        EventMessage m{pick("Прибор не найден", "The instrument is not found"), ""};
         if (event.problem.kind != OpenFailure::None)
             m.text += "\n" + openFailureText(event.problem, russian);
         return m;
     }
     case EventKind::WriteError:
-        return {"Ошибка записи в порт!", "Error"};
+        return {pick("Ошибка записи в порт!", "Cannot write to the port"), error};
     case EventKind::ReadError:
-        return {"Ошибка чтения из USB-порта!", "Error"};
+        return {pick("Ошибка чтения из USB-порта!", "Cannot read from the USB port"), error};
     case EventKind::DeviceLost:
-        return {"Прибор не включен!", "Error"};
+        return {pick("Прибор не включен!", "The instrument is switched off or unplugged"), error};
     case EventKind::NoData:
-        return {"Нет приема данных!", "Ошибка"};
+        return {pick("Нет приема данных!", "No data from the instrument"), error};
     case EventKind::CloseError:
-        return {"Ошибка закрытия порта!", "Error"};
+        return {pick("Ошибка закрытия порта!", "Cannot close the port"), error};
     case EventKind::FileCreateError:
-        return {"Ошибка создания файла для записи ЭКГ", "Error"};
+        return {pick("Ошибка создания файла для записи ЭКГ",
+                     "Cannot create the file for the ECG recording"),
+                error};
     case EventKind::FileWriteError:
-        return {"Ошибка записи файла ЭКГ", "Error"};
+        return {pick("Ошибка записи файла ЭКГ", "Cannot write the ECG file"), error};
     case EventKind::ThreadError:
-        return {"Error! Cannot create thread.", "Error"};
+        return {pick("Ошибка: не удалось запустить поток приёма.", "Error! Cannot create thread."),
+                error};
     case EventKind::DataLost: {
         char text[64];
         if (russian) {
@@ -90,9 +95,9 @@ EventMessage eventMessage(const Event& event, bool russian) {
                 if (c == '.')
                     c = ',';
         } else {
-            std::snprintf(text, sizeof text, "data lost: %.1f s", event.lostSeconds);
+            std::snprintf(text, sizeof text, "Data lost: %.1f s", event.lostSeconds);
         }
-        return {text, "Error"};
+        return {text, error};
     }
     }
     return {"", ""};

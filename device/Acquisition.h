@@ -81,7 +81,8 @@ struct EventMessage {
 };
 // Called where the message is shown (the UI thread, or the command line), in the interface
 // language: NotFound gets the reason opening failed on its own line (nothing for an unknown
-// reason), DataLost the seconds ("Потеряны данные: 1,5 с" / "data lost: 1.5 s").
+// reason), DataLost the seconds ("Потеряны данные: 1,5 с" / "Data lost: 1.5 s"). Captions are
+// "Ошибка" / "Error".
 EventMessage eventMessage(const Event& event, bool russian);
 
 enum class AcquisitionState {

@@ -14,6 +14,10 @@
 namespace velkard::display {
 
 inline constexpr std::uint32_t kRed = 0xFFFF0000u;
+// The screen grid as ECG paper has it: light 1 mm lines, darker 5 mm lines, both pale enough
+// that the black trace dominates.
+inline constexpr std::uint32_t kGridMinor = 0xFFFFD4D4u;
+inline constexpr std::uint32_t kGridMajor = 0xFFEE9A9Au;
 inline constexpr std::uint32_t kBlue = 0xFF0000FFu;
 inline constexpr std::uint32_t kWhite = 0xFFFFFFFFu;
 inline constexpr std::uint32_t kBlack = 0xFF000000u;

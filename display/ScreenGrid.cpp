@@ -20,10 +20,6 @@ std::int64_t columnOfOffset(std::int64_t d, double samplesPerColumn) {
     return static_cast<std::int64_t>(std::floor(double(d) / samplesPerColumn));
 }
 
-bool dotOn(int offset) {
-    return (offset / 3) % 2 == 0; // three pixels on, three off
-}
-
 } // namespace
 
 std::vector<std::pair<int, bool>> ScreenGrid::horizontalLines() const {
@@ -36,14 +32,14 @@ std::vector<std::pair<int, bool>> ScreenGrid::horizontalLines() const {
     const auto kLast =
         static_cast<std::int64_t>(std::ceil((layout_.bottom - layout_.baseline) / square) + 1);
     for (std::int64_t k = kFirst; k <= kLast; ++k) {
-        // The same arithmetic as the calibration mark's top, baseline − 10 mm.
-        const int big = static_cast<int>(std::floor(layout_.baseline + double(k) * square));
-        const int minor =
-            static_cast<int>(std::floor(layout_.baseline + (double(k) + 0.5) * square));
-        if (big >= layout_.top && big < layout_.bottom)
-            rows.emplace_back(big, true);
-        if (minor >= layout_.top && minor < layout_.bottom)
-            rows.emplace_back(minor, false);
+        // The same arithmetic as the calibration mark's top, baseline − 10 mm; the millimetres
+        // between from the same origin, so the lines never drift against the big ones.
+        for (int mm = 0; mm < 5; ++mm) {
+            const int y =
+                static_cast<int>(std::floor(layout_.baseline + (double(k) + mm / 5.0) * square));
+            if (y >= layout_.top && y < layout_.bottom)
+                rows.emplace_back(y, mm == 0);
+        }
     }
     return rows;
 }
@@ -55,14 +51,9 @@ void ScreenGrid::setLayout(const GridLayout& layout) {
     ready_ = true;
     const int height = std::max(0, layout_.bottom - layout_.top);
     rowKind_.assign(std::size_t(height), Plain);
-    for (int y = 0; y < height; ++y)
-        rowKind_[std::size_t(y)] = dotOn(y) ? PlainDots : Plain;
     for (const auto& [y, big] : horizontalLines()) {
         auto& kind = rowKind_[std::size_t(y - layout_.top)];
-        if (big)
-            kind = Solid;
-        else if (kind != Solid)
-            kind = dotOn(y - layout_.top) ? DottedDots : Dotted;
+        kind = big ? Major : (kind == Major ? Major : Minor);
     }
 }
 
@@ -70,14 +61,23 @@ std::vector<std::pair<int, bool>> ScreenGrid::verticalLines(int from, int to, in
                                                             std::int64_t firstSample) const {
     std::vector<std::pair<int, bool>> out;
     const double spc = layout_.samplesPerColumn > 0 ? layout_.samplesPerColumn : 1.0;
-    const std::int64_t half = std::max(1, layout_.samplesPerBigSquare / 2);
+    // A millimetre of the stated speed: 4000 / 5 / (mm/s) samples, a whole number at every speed.
+    const std::int64_t mm = std::max(1, layout_.samplesPerBigSquare / 5);
     const auto lo = static_cast<std::int64_t>(std::floor((from - xZero - 1) * spc)) + firstSample;
     const auto hi = static_cast<std::int64_t>(std::ceil((to - xZero + 1) * spc)) + firstSample;
     auto floorDiv = [](std::int64_t a, std::int64_t b) { return a / b - (a % b < 0 ? 1 : 0); };
-    for (std::int64_t j = floorDiv(lo, half) - 1; j <= floorDiv(hi, half) + 1; ++j) {
-        const std::int64_t x = xZero + columnOfOffset(j * half - firstSample, spc);
-        if (x >= from && x < to)
-            out.emplace_back(int(x), j % 2 == 0);
+    auto floorMod = [&](std::int64_t a, std::int64_t b) { return a - floorDiv(a, b) * b; };
+    for (std::int64_t j = floorDiv(lo, mm) - 1; j <= floorDiv(hi, mm) + 1; ++j) {
+        const std::int64_t x = xZero + columnOfOffset(j * mm - firstSample, spc);
+        if (x < from || x >= to)
+            continue;
+        const bool big = floorMod(j, 5) == 0;
+        // At slow speeds two millimetres can fall into one column: the big line wins.
+        if (!out.empty() && out.back().first == int(x)) {
+            out.back().second = out.back().second || big;
+            continue;
+        }
+        out.emplace_back(int(x), big);
     }
     return out;
 }
@@ -93,18 +93,14 @@ void ScreenGrid::paint(QImage& image, int from, int to, int xZero, std::int64_t 
     templates_.resize(width * KindCount);
     auto row = [&](int kind) { return templates_.data() + std::size_t(kind) * width; };
     std::fill(row(Plain), row(Plain) + width, kWhite);
-    for (std::size_t i = 0; i < width; ++i)
-        row(Dotted)[i] = dotOn(from + int(i) - layout_.left) ? kRed : kWhite;
-    std::fill(row(Solid), row(Solid) + width, kRed);
+    std::fill(row(Minor), row(Minor) + width, kGridMinor);
+    std::fill(row(Major), row(Major) + width, kGridMajor);
     columns_ = verticalLines(from, to, xZero, firstSample);
-    for (const auto& [x, big] : columns_)
+    for (const auto& [x, big] : columns_) {
+        row(Plain)[x - from] = big ? kGridMajor : kGridMinor;
         if (big)
-            row(Plain)[x - from] = row(Dotted)[x - from] = kRed;
-    std::memcpy(row(PlainDots), row(Plain), width * 4);
-    std::memcpy(row(DottedDots), row(Dotted), width * 4);
-    for (const auto& [x, big] : columns_)
-        if (!big)
-            row(PlainDots)[x - from] = row(DottedDots)[x - from] = kRed;
+            row(Minor)[x - from] = kGridMajor;
+    }
 
     auto* bits = reinterpret_cast<std::uint32_t*>(image.bits());
     const std::ptrdiff_t stride = image.bytesPerLine() / 4;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The red grid of the screen's drawing area, in the trace's own units: a big square is 5 mm of
-// the stated speed at the trace's actual step (0.2 s at 25 mm/s, so every second falls on a big
-// line) and 5 mm down at the true pixels per millimetre (0.5 mV at 10 mm/mV), with a big line
-// through the first calibrated row's baseline so the 1 mV mark spans two squares. Minor lines are
-// dotted, halfway between.
+// The grid of the screen's drawing area as ECG paper has it, in the trace's own units: a big
+// square is 5 mm of the stated speed at the trace's actual step (0.2 s at 25 mm/s, so every
+// second falls on a big line) and 5 mm down at the true pixels per millimetre (0.5 mV at
+// 10 mm/mV), with a big line through the first calibrated row's baseline so the 1 mV mark spans
+// two squares. Thin lines every millimetre between, lighter than the big ones.
 //
 // The row pattern is computed once per layout; each paint builds a handful of template scan lines
 // for the page's time offset and copies them into the image row by row.
@@ -46,7 +46,7 @@ public:
     std::vector<std::pair<int, bool>> horizontalLines() const;
 
 private:
-    enum RowKind : std::uint8_t { Plain, PlainDots, Dotted, DottedDots, Solid, KindCount };
+    enum RowKind : std::uint8_t { Plain, Minor, Major, KindCount };
 
     GridLayout layout_;
     bool ready_ = false;

@@ -14,6 +14,7 @@ struct CardSelection {
     QString patientId;        // 8 characters, as stored ("%8lx", may start with spaces)
     QString patientName;      // name of the selected patient, for the printed header
     QString patientBirthDate; // the patient's birth date as stored, for the title and the report
+    QString patientSex;       // the patient's sex as stored ("Муж", "Жен", or as typed)
     int entryIndex = -1;      // row of the selected archive entry
     QString entryDate;        // 10 characters, set by Open
     QString entryTime;        // 8 characters, set by Open

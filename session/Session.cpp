@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "session/Session.h"
 
+#include <QDate>
 #include <QFileInfo>
 #include <cstdio>
 #include <system_error>
@@ -33,8 +34,8 @@ void Session::showNothing() {
     setView(View{});
 }
 
-QString Session::title(bool russian) const {
-    QString title = QStringLiteral("Ventrix");
+QString Session::title(const QString& live) const {
+    QString title = QStringLiteral("Velkard");
     const auto& sel = selection_;
     const bool imported = !importedFileName_.isEmpty();
     if (view_.shown == Shown::Imported && imported) {
@@ -47,12 +48,35 @@ QString Session::title(bool russian) const {
         title += QStringLiteral(" — ") + who + QStringLiteral(" — ") +
                  (sel.entryDate.trimmed() + QLatin1Char(' ') + sel.entryTime.trimmed()).trimmed();
     } else if (view_.shown == Shown::Live || recordingStarted_) {
-        title += QStringLiteral(" — ") +
-                 (russian ? QString::fromUtf8("мониторинг") : QStringLiteral("live"));
+        title += QStringLiteral(" — ") + live;
         if (!sel.patientName.trimmed().isEmpty())
             title += QStringLiteral(" — ") + sel.patientName.trimmed();
     }
     return title;
+}
+
+bool Session::showsPatient() const {
+    if (selection_.patientId.trimmed().isEmpty())
+        return false;
+    if (view_.shown == Shown::Live || view_.shown == Shown::CardRecording)
+        return true;
+    return view_.shown == Shown::Rhythmogram && importedFileName_.isEmpty();
+}
+
+std::optional<int> Session::patientAge() const {
+    const QDate born = QDate::fromString(selection_.patientBirthDate.trimmed(), "dd.MM.yyyy");
+    QDate on = now().date();
+    if (view_.shown == Shown::CardRecording) {
+        const QDate recorded = QDate::fromString(selection_.entryDate.trimmed(), "dd.MM.yyyy");
+        if (recorded.isValid())
+            on = recorded;
+    }
+    if (!born.isValid() || born > on)
+        return std::nullopt;
+    int years = on.year() - born.year();
+    if (on.month() < born.month() || (on.month() == born.month() && on.day() < born.day()))
+        --years;
+    return years;
 }
 
 // ---- card file ----
@@ -166,13 +190,24 @@ bool Session::live() const {
                             acquisition_->state() == device::AcquisitionState::Recording);
 }
 
+int Session::seconds() const {
+    if (!acquisition_ || !fileCreated_)
+        return 0;
+    return static_cast<int>((acquisition_->blocksWritten() + 1) / 2);
+}
+
+bool Session::recordingCutOff() const {
+    return recordingStarted_ && fileCreated_ && acquisition_ &&
+           acquisition_->state() == device::AcquisitionState::Halted;
+}
+
 Status Session::startRecording() {
-    seconds_ = 0;
-    recordingStarted_ = true;
     fileCreated_ = false;
+    // Without a stream nothing would be recorded: Start is refused, no file is made.
+    if (!live())
+        return Status::failure(ErrorCode::DeviceNotFound, "no instrument is streaming");
+    recordingStarted_ = true;
     emit changed();
-    if (!acquisition_)
-        return Status::success(); // nothing to record from: the seconds count all the same
     // The recording goes into a private file and takes its number only at Save, under the card
     // file's lock: a Store or another workstation meanwhile cannot take or overwrite it.
     if (auto created = cardfile::CardFile(workDir_).createPendingRecording(pending_); !created) {
@@ -221,7 +256,7 @@ Result<int> Session::saveRecording() {
     const std::string id = selection_.patientId.toStdString();
     auto filed = cardFile.fileRecordingFile(
         id, pending_.path(), startDate_.toStdString(), startTime_.toStdString(),
-        cardfile::EntryDuration::ofSeconds(seconds_), cardfile::kKindPlain);
+        cardfile::EntryDuration::ofSeconds(seconds()), cardfile::kKindPlain);
     if (!filed) {
         std::fprintf(stderr, "%s\n", filed.message.c_str());
         return filed;

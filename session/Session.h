@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,9 +52,16 @@ public:
     // name is empty otherwise).
     const QString& importedFileName() const { return importedFileName_; }
     int importedSeconds() const { return importedSeconds_; }
-    // The window title: "Ventrix", and whose ECG is shown — the patient with the recording's date
-    // and time, the imported file, or the live sweep with the patient.
-    QString title(bool russian) const;
+    // The window title: "Velkard", and whose ECG is shown — the patient with the recording's date
+    // and time, the imported file, or the live sweep (`live`, the word in the interface language)
+    // with the patient.
+    QString title(const QString& live) const;
+    // Whose ECG is shown, for the banner above the trace: the chosen patient while the live sweep
+    // or one of their card-file recordings is shown; false otherwise (nothing, an imported file).
+    bool showsPatient() const;
+    // The patient's age in whole years on the shown recording's date (today while live); none
+    // when the birth date does not read as a date or lies after that day.
+    std::optional<int> patientAge() const;
 
     // ---- card file ----
     // Before the card-file window: no write request and no review any more. A rhythmogram shown
@@ -89,14 +97,18 @@ public:
     bool acquisitionActive() const;
     // The engine is streaming (monitoring or recording).
     bool live() const;
-    // Start: the seconds count from zero and the recording goes into a private file of the card
-    // file, filed under its number only at Save. Busy (the card file's lock is held elsewhere),
-    // CannotCreate (no file could be made: message names it), Refused (the engine did not start
-    // recording: its events say why). The seconds count in every case.
+    // Start: the recording goes into a private file of the card file, filed under its number only
+    // at Save. DeviceNotFound (no instrument is streaming: nothing would be recorded), Busy (the
+    // card file's lock is held elsewhere), CannotCreate (no file could be made: message names
+    // it), Failed (the engine did not start recording: its events say why).
     Status startRecording();
     bool recordingStarted() const { return recordingStarted_; }
-    int seconds() const { return seconds_; }
-    void countSecond() { ++seconds_; }
+    // Seconds of ECG in the recording file: its whole blocks of half a second, to the nearest
+    // second (a half counts up). What the counter shows and the entry's duration, so a silent
+    // instrument adds nothing.
+    int seconds() const;
+    // The instrument went silent or was lost while recording: the engine has closed the file.
+    bool recordingCutOff() const;
     // Stop: the engine stops; what was recorded waits for saveRecording or discardRecording.
     void stopAcquisition();
     // Something was recorded and awaits the question whether to save it. A recording that holds
@@ -139,7 +151,6 @@ private:
     // Whether Start created the recording file; a file it could not create is not this recording.
     bool fileCreated_ = false;
     cardfile::PendingRecording pending_;
-    int seconds_ = 0;
     QString startDate_;
     QString startTime_;
 };

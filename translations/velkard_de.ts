@@ -9,6 +9,177 @@
     </message>
 </context>
 <context>
+    <name>velkard::app::MainWindow</name>
+    <message>
+        <source>мониторинг</source>
+        <translation>Monitoring</translation>
+    </message>
+    <message>
+        <source>Прибор: </source>
+        <translation>Gerät: </translation>
+    </message>
+    <message>
+        <source>Ошибка создания файла для записи ЭКГ</source>
+        <translation>Die Datei für die EKG-Aufzeichnung kann nicht angelegt werden</translation>
+    </message>
+    <message>
+        <source>Сохранить данные?</source>
+        <translation>Aufzeichnung speichern?</translation>
+    </message>
+    <message>
+        <source>Ошибка открытия файла с данными об ЭКГ</source>
+        <translation>Die EKG-Datei kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>ЭКГ не внесена в архив пациента и сохранена в файле </source>
+        <translation>Das EKG wurde nicht in die Patientenakte aufgenommen; es ist gespeichert in der Datei </translation>
+    </message>
+    <message>
+        <source>Пациент</source>
+        <translation>Patient</translation>
+    </message>
+    <message>
+        <source>Настройка</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>Выход</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Картотека</source>
+        <translation>Kartei</translation>
+    </message>
+    <message>
+        <source>Память</source>
+        <translation>Speicher</translation>
+    </message>
+    <message>
+        <source>Импорт из файла</source>
+        <translation>Aus Datei importieren</translation>
+    </message>
+    <message>
+        <source>Настройка принтера</source>
+        <translation>Druckereinrichtung</translation>
+    </message>
+    <message>
+        <source>Печать</source>
+        <translation>Drucken</translation>
+    </message>
+    <message>
+        <source>Параметры</source>
+        <translation>Parameter</translation>
+    </message>
+    <message>
+        <source>Старт</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Стоп</source>
+        <translation>Stopp</translation>
+    </message>
+    <message>
+        <source>Вперед</source>
+        <translation>Vor</translation>
+    </message>
+    <message>
+        <source>Назад</source>
+        <translation>Zurück</translation>
+    </message>
+    <message>
+        <source>Масштаб</source>
+        <translation>Maßstab</translation>
+    </message>
+    <message>
+        <source>Отведения</source>
+        <translation>Ableitungen</translation>
+    </message>
+    <message>
+        <source>Скорость</source>
+        <translation>Geschwindigkeit</translation>
+    </message>
+    <message>
+        <source>Длительность ЭКГ,с</source>
+        <translation>EKG-Dauer, s</translation>
+    </message>
+    <message>
+        <source>Идёт запись. Сохранить?</source>
+        <translation>Eine Aufzeichnung läuft. Speichern?</translation>
+    </message>
+    <message>
+        <source>Прибор не отвечает: приём остановлен</source>
+        <translation>Das Gerät antwortet nicht: Empfang beendet</translation>
+    </message>
+    <message>
+        <source>Сохранено: %1, № %2, %3 с</source>
+        <translation>Gespeichert: %1, Nr. %2, %3 s</translation>
+    </message>
+    <message>
+        <source>%1 · возраст %2 · пол %3 · ID %4</source>
+        <translation>%1 · Alter %2 · Geschlecht %3 · ID %4</translation>
+    </message>
+    <message>
+        <source>Ctrl+O — картотека
+Ctrl+I — импорт из файла
+Ctrl+P — печать
+PageDown, → — следующая страница
+PageUp, ← — предыдущая страница
+Циркуль: при просмотре тяните по кривой левой кнопкой мыши — интервал (мс), ЧСС и амплитуда (мВ)
+F1 — эта справка</source>
+        <translation>Strg+O — Kartei
+Strg+I — Import aus Datei
+Strg+P — Drucken
+Bild↓, → — nächste Seite
+Bild↑, ← — vorige Seite
+Messzirkel: in der Ansicht mit der linken Maustaste über die Kurve ziehen — Intervall (ms), Herzfrequenz und Amplitude (mV)
+F1 — diese Hilfe</translation>
+    </message>
+    <message>
+        <source>Клавиши и мышь</source>
+        <translation>Tasten und Maus</translation>
+    </message>
+    <message>
+        <source>Velkard %1
+Программа электрокардиографа: запись, просмотр, измерение и печать ЭКГ.
+Свободная программа под лицензией GNU GPL версии 3 или более поздней; без каких-либо гарантий.</source>
+        <translation>Velkard %1
+Das Programm des Elektrokardiographen: EKG aufzeichnen, ansehen, vermessen und drucken.
+Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleistung.</translation>
+    </message>
+    <message>
+        <source>О программе</source>
+        <translation>Über Velkard</translation>
+    </message>
+    <message>
+        <source>Справка</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>Следующая страница (PageDown, →)</source>
+        <translation>Nächste Seite (Bild↓, →)</translation>
+    </message>
+    <message>
+        <source>Предыдущая страница (PageUp, ←)</source>
+        <translation>Vorige Seite (Bild↑, ←)</translation>
+    </message>
+    <message>
+        <source>Найдена незавершённая запись пациента %1, %2 с. Сохранить в архив?</source>
+        <translation>Eine nicht abgeschlossene Aufzeichnung des Patienten %1 wurde gefunden, %2 s. In die Patientenakte aufnehmen?</translation>
+    </message>
+    <message>
+        <source>Запись не внесена в архив и осталась в файле </source>
+        <translation>Die Aufzeichnung wurde nicht aufgenommen und bleibt in der Datei </translation>
+    </message>
+    <message>
+        <source>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</source>
+        <translation>Aufzeichnungen ohne Patientenakte gefunden (%1). Sie liegen im Ordner %2; in eine Akte aufnehmen: velkard-cli recover</translation>
+    </message>
+</context>
+<context>
     <name>velkard::app::ParametersDialog</name>
     <message>
         <source>Параметры</source>
@@ -237,10 +408,6 @@
 </translation>
     </message>
     <message>
-        <source>Удалить пациента и все его записи?</source>
-        <translation>Den Patienten und alle seine Aufnahmen löschen?</translation>
-    </message>
-    <message>
         <source>Ошибка удаления пациента
 </source>
         <translation>Der Patient kann nicht gelöscht werden
@@ -270,6 +437,19 @@
     <message>
         <source>Error</source>
         <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Удалить пациента «%1» и все его записи (%2)?</source>
+        <translation>Patient „%1“ und alle Aufzeichnungen (%2) löschen?</translation>
+    </message>
+    <message>
+        <source>Вид</source>
+        <comment>column</comment>
+        <translation>Art</translation>
+    </message>
+    <message>
+        <source>Ритмограмма</source>
+        <translation>Rhythmogramm</translation>
     </message>
 </context>
 <context>
@@ -390,6 +570,18 @@
     <message>
         <source>Изменить данные о пациенте</source>
         <translation>Patientendaten ändern</translation>
+    </message>
+    <message>
+        <source>«%1»: не более %2 знаков</source>
+        <translation>„%1“: höchstens %2 Zeichen</translation>
+    </message>
+    <message>
+        <source>Укажите пол пациента</source>
+        <translation>Geben Sie das Geschlecht des Patienten an</translation>
+    </message>
+    <message>
+        <source>В картотеке уже есть пациент с полисом № %1: %2. Создать ещё одного?</source>
+        <translation>Die Kartei enthält bereits einen Patienten mit der Versicherungsnummer %1: %2. Trotzdem einen weiteren anlegen?</translation>
     </message>
 </context>
 <context>
@@ -655,6 +847,16 @@
     <message>
         <source>Информация</source>
         <translation>Information</translation>
+    </message>
+    <message>
+        <source>ЭКГ сохранена в файл PDF
+</source>
+        <translation>Das EKG wurde als PDF-Datei gespeichert:
+</translation>
+    </message>
+    <message>
+        <source>ЭКГ %1 %2</source>
+        <translation>EKG %1 %2</translation>
     </message>
 </context>
 <context>

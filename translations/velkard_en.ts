@@ -9,6 +9,177 @@
     </message>
 </context>
 <context>
+    <name>velkard::app::MainWindow</name>
+    <message>
+        <source>мониторинг</source>
+        <translation>live</translation>
+    </message>
+    <message>
+        <source>Прибор: </source>
+        <translation>Instrument: </translation>
+    </message>
+    <message>
+        <source>Ошибка создания файла для записи ЭКГ</source>
+        <translation>Cannot create the file for the ECG recording</translation>
+    </message>
+    <message>
+        <source>Сохранить данные?</source>
+        <translation>Save the recording?</translation>
+    </message>
+    <message>
+        <source>Ошибка открытия файла с данными об ЭКГ</source>
+        <translation>Cannot open the patient&apos;s ECG archive</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>ЭКГ не внесена в архив пациента и сохранена в файле </source>
+        <translation>The ECG was not filed into the patient&apos;s card; it is kept in the file </translation>
+    </message>
+    <message>
+        <source>Пациент</source>
+        <translation>Patient</translation>
+    </message>
+    <message>
+        <source>Настройка</source>
+        <translation>Setup</translation>
+    </message>
+    <message>
+        <source>Выход</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>Картотека</source>
+        <translation>Card file</translation>
+    </message>
+    <message>
+        <source>Память</source>
+        <translation>Memory</translation>
+    </message>
+    <message>
+        <source>Импорт из файла</source>
+        <translation>Import from file</translation>
+    </message>
+    <message>
+        <source>Настройка принтера</source>
+        <translation>Print setup</translation>
+    </message>
+    <message>
+        <source>Печать</source>
+        <translation>Print</translation>
+    </message>
+    <message>
+        <source>Параметры</source>
+        <translation>Parameters</translation>
+    </message>
+    <message>
+        <source>Старт</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Стоп</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Вперед</source>
+        <translation>Forward</translation>
+    </message>
+    <message>
+        <source>Назад</source>
+        <translation>Back</translation>
+    </message>
+    <message>
+        <source>Масштаб</source>
+        <translation>Scale</translation>
+    </message>
+    <message>
+        <source>Отведения</source>
+        <translation>Leads</translation>
+    </message>
+    <message>
+        <source>Скорость</source>
+        <translation>Speed</translation>
+    </message>
+    <message>
+        <source>Длительность ЭКГ,с</source>
+        <translation>Duration, s</translation>
+    </message>
+    <message>
+        <source>Идёт запись. Сохранить?</source>
+        <translation>A recording is in progress. Save it?</translation>
+    </message>
+    <message>
+        <source>Прибор не отвечает: приём остановлен</source>
+        <translation>The instrument does not answer: reception stopped</translation>
+    </message>
+    <message>
+        <source>Сохранено: %1, № %2, %3 с</source>
+        <translation>Saved: %1, No. %2, %3 s</translation>
+    </message>
+    <message>
+        <source>%1 · возраст %2 · пол %3 · ID %4</source>
+        <translation>%1 · age %2 · sex %3 · ID %4</translation>
+    </message>
+    <message>
+        <source>Ctrl+O — картотека
+Ctrl+I — импорт из файла
+Ctrl+P — печать
+PageDown, → — следующая страница
+PageUp, ← — предыдущая страница
+Циркуль: при просмотре тяните по кривой левой кнопкой мыши — интервал (мс), ЧСС и амплитуда (мВ)
+F1 — эта справка</source>
+        <translation>Ctrl+O — card file
+Ctrl+I — import from file
+Ctrl+P — print
+PageDown, → — next page
+PageUp, ← — previous page
+Calipers: in review, drag over the trace with the left mouse button — interval (ms), heart rate and amplitude (mV)
+F1 — this help</translation>
+    </message>
+    <message>
+        <source>Клавиши и мышь</source>
+        <translation>Keys and mouse</translation>
+    </message>
+    <message>
+        <source>Velkard %1
+Программа электрокардиографа: запись, просмотр, измерение и печать ЭКГ.
+Свободная программа под лицензией GNU GPL версии 3 или более поздней; без каких-либо гарантий.</source>
+        <translation>Velkard %1
+The electrocardiograph&apos;s program: records, reviews, measures and prints ECGs.
+Free software under the GNU GPL, version 3 or later; without any warranty.</translation>
+    </message>
+    <message>
+        <source>О программе</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>Справка</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>Следующая страница (PageDown, →)</source>
+        <translation>Next page (PageDown, →)</translation>
+    </message>
+    <message>
+        <source>Предыдущая страница (PageUp, ←)</source>
+        <translation>Previous page (PageUp, ←)</translation>
+    </message>
+    <message>
+        <source>Найдена незавершённая запись пациента %1, %2 с. Сохранить в архив?</source>
+        <translation>An unfinished recording of the patient %1 was found, %2 s. File it into the patient's card?</translation>
+    </message>
+    <message>
+        <source>Запись не внесена в архив и осталась в файле </source>
+        <translation>The recording was not filed and stays in the file </translation>
+    </message>
+    <message>
+        <source>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</source>
+        <translation>Recordings filed in no patient's card were found (%1). They are kept in the folder %2; to file them into a card: velkard-cli recover</translation>
+    </message>
+</context>
+<context>
     <name>velkard::app::ParametersDialog</name>
     <message>
         <source>Параметры</source>
@@ -20,7 +191,7 @@
     </message>
     <message>
         <source>Печать сетки</source>
-        <translation>Print of grid</translation>
+        <translation>Print the grid</translation>
     </message>
     <message>
         <source>Отмена</source>
@@ -28,7 +199,7 @@
     </message>
     <message>
         <source>Применить</source>
-        <translation>To apply</translation>
+        <translation>Apply</translation>
     </message>
     <message>
         <source>Фильтры</source>
@@ -87,11 +258,11 @@
     </message>
     <message>
         <source>Архив пациента заполнен: в нём 999 записей. Новая ЭКГ не может быть записана</source>
-        <translation>The archive of the patient is full: it holds 999 records. A new ECG cannot be written</translation>
+        <translation>The patient&apos;s archive is full: it holds 999 recordings. No new ECG can be recorded</translation>
     </message>
     <message>
         <source>Выберите в архиве № ЭКГ</source>
-        <translation>Choose in archive № ECG</translation>
+        <translation>Choose an ECG in the archive</translation>
     </message>
     <message>
         <source>Картотека занята: её изменяет другая программа или рабочее место. Повторите через несколько секунд.</source>
@@ -129,15 +300,15 @@
     </message>
     <message>
         <source>Запись</source>
-        <translation>Write Velkard</translation>
+        <translation>Write</translation>
     </message>
     <message>
         <source>Архив пациента</source>
-        <translation>Archive of the patient</translation>
+        <translation>Patient&apos;s archive</translation>
     </message>
     <message>
         <source>Ф.И.О.</source>
-        <translation>Surname, name</translation>
+        <translation>Name</translation>
     </message>
     <message>
         <source>Пол</source>
@@ -145,33 +316,33 @@
     </message>
     <message>
         <source>Дата рождения</source>
-        <translation>Date of birth </translation>
+        <translation>Date of birth</translation>
     </message>
     <message>
         <source>Место рождения</source>
-        <translation>The birthplace</translation>
+        <translation>Place of birth</translation>
     </message>
     <message>
         <source>Адрес</source>
-        <translation>The address</translation>
+        <translation>Address</translation>
     </message>
     <message>
         <source>Телефон</source>
-        <translation>The telephone</translation>
+        <translation>Telephone</translation>
     </message>
     <message>
         <source>Медицинский страховой полис</source>
-        <translation>The medical insurance policy</translation>
+        <translation>Insurance policy No.</translation>
     </message>
     <message>
         <source>Ф.И.О.</source>
         <comment>column</comment>
-        <translation>Surname, Name</translation>
+        <translation>Name</translation>
     </message>
     <message>
         <source>Дата рожд.</source>
         <comment>column</comment>
-        <translation>Date birth</translation>
+        <translation>Date of birth</translation>
     </message>
     <message>
         <source>Пол</source>
@@ -196,49 +367,45 @@
     <message>
         <source>Длительность ЭКГ,с</source>
         <comment>column</comment>
-        <translation>Duration ECG,s</translation>
+        <translation>Duration, s</translation>
     </message>
     <message>
         <source>Список сохраненных ЭКГ пациента</source>
-        <translation>Список сохраненных ЭКГ пациента</translation>
+        <translation>The patient&apos;s recorded ECGs</translation>
     </message>
     <message>
         <source>Ввести в базу данные нового пациента</source>
-        <translation>Ввести в базу данные нового пациента</translation>
+        <translation>Enter a new patient into the card file</translation>
     </message>
     <message>
         <source>Изменить данные о пациенте</source>
-        <translation>Изменить данные о пациенте</translation>
+        <translation>Change the patient&apos;s details</translation>
     </message>
     <message>
         <source>Удалить карту пациента из базы</source>
-        <translation>Удалить карту пациента из базы</translation>
+        <translation>Delete the patient&apos;s card from the card file</translation>
     </message>
     <message>
         <source>Вывести на экран ЭКГ из архива</source>
-        <translation>Вывести на экран ЭКГ из архива</translation>
+        <translation>Show the chosen ECG</translation>
     </message>
     <message>
         <source>Сохранить ЭКГ из архива в файл EDF+, DICOM, SCP-ECG или HL7 aECG</source>
-        <translation>Сохранить ЭКГ из архива в файл EDF+, DICOM, SCP-ECG или HL7 aECG</translation>
+        <translation>Save the chosen ECG as an EDF+, DICOM, SCP-ECG or HL7 aECG file</translation>
     </message>
     <message>
         <source>Удалить выделенную ЭКГ из  архива</source>
-        <translation>Удалить выделенную ЭКГ из  архива</translation>
+        <translation>Delete the chosen ECG from the archive</translation>
     </message>
     <message>
         <source>Регистрация ЭКГ в реальном времени</source>
-        <translation>Регистрация ЭКГ в реальном времени</translation>
+        <translation>Record a new ECG live</translation>
     </message>
     <message>
         <source>Ошибка записи в картотеку
 </source>
         <translation>Cannot write to the card file
 </translation>
-    </message>
-    <message>
-        <source>Удалить пациента и все его записи?</source>
-        <translation>To remove the patient and all his records?</translation>
     </message>
     <message>
         <source>Ошибка удаления пациента
@@ -248,11 +415,11 @@
     </message>
     <message>
         <source>Ошибка открытия файла с ЭКГ</source>
-        <translation>Ошибка открытия файла с ЭКГ</translation>
+        <translation>Cannot open the ECG file</translation>
     </message>
     <message>
         <source>Ошибка</source>
-        <translation>Ошибка</translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Ошибка открытия файла с ЭКГ</source>
@@ -261,15 +428,28 @@
     </message>
     <message>
         <source>Удалить запись?</source>
-        <translation>To remove record?</translation>
+        <translation>Delete the recording?</translation>
     </message>
     <message>
         <source>Ошибка отрытия файла</source>
-        <translation>Ошибка отрытия файла</translation>
+        <translation>Cannot open the file</translation>
     </message>
     <message>
         <source>Error</source>
         <translation>Error</translation>
+    </message>
+    <message>
+        <source>Удалить пациента «%1» и все его записи (%2)?</source>
+        <translation>Delete the patient “%1” and all of their recordings (%2)?</translation>
+    </message>
+    <message>
+        <source>Вид</source>
+        <comment>column</comment>
+        <translation>Kind</translation>
+    </message>
+    <message>
+        <source>Ритмограмма</source>
+        <translation>Rhythmogram</translation>
     </message>
 </context>
 <context>
@@ -325,7 +505,7 @@
     <name>velkard::cardfile::ui::PatientInputs</name>
     <message>
         <source>Ф.И.О.</source>
-        <translation>Surname, name</translation>
+        <translation>Name</translation>
     </message>
     <message>
         <source>Пол</source>
@@ -333,23 +513,23 @@
     </message>
     <message>
         <source>Дата рождения</source>
-        <translation>    Date of birth</translation>
+        <translation>Date of birth</translation>
     </message>
     <message>
         <source>Место рождения</source>
-        <translation>   The birthplace</translation>
+        <translation>Place of birth</translation>
     </message>
     <message>
         <source>Адрес</source>
-        <translation>The address</translation>
+        <translation>Address</translation>
     </message>
     <message>
         <source>Телефон</source>
-        <translation>The telephone</translation>
+        <translation>Telephone</translation>
     </message>
     <message>
         <source>Медицинский страховой полис</source>
-        <translation>   The medical insurance policy</translation>
+        <translation>Insurance policy No.</translation>
     </message>
     <message>
         <source>Муж</source>
@@ -369,15 +549,15 @@
     </message>
     <message>
         <source>Введите ФИО пациента и № страхового полиса</source>
-        <translation>Enter surname, name of the patient and № of the insurance policy</translation>
+        <translation>Enter the patient&apos;s name and insurance policy number</translation>
     </message>
     <message>
         <source>Введите ФИО пациента</source>
-        <translation>Enter surname, name of the patient</translation>
+        <translation>Enter the patient&apos;s name</translation>
     </message>
     <message>
         <source>Введите № страхового полиса</source>
-        <translation>Enter № of the insurance policy</translation>
+        <translation>Enter the insurance policy number</translation>
     </message>
     <message>
         <source>Error</source>
@@ -385,11 +565,23 @@
     </message>
     <message>
         <source>Ошибка создания ID файла</source>
-        <translation>Ошибка создания ID файла</translation>
+        <translation>Cannot create the patient&apos;s archive file</translation>
     </message>
     <message>
         <source>Изменить данные о пациенте</source>
-        <translation>Change of Data on the Patient</translation>
+        <translation>Change the patient&apos;s details</translation>
+    </message>
+    <message>
+        <source>«%1»: не более %2 знаков</source>
+        <translation>“%1”: at most %2 characters</translation>
+    </message>
+    <message>
+        <source>Укажите пол пациента</source>
+        <translation>Choose the patient&apos;s sex</translation>
+    </message>
+    <message>
+        <source>В картотеке уже есть пациент с полисом № %1: %2. Создать ещё одного?</source>
+        <translation>The card file already holds a patient with policy No. %1: %2. Create another one?</translation>
     </message>
 </context>
 <context>
@@ -500,15 +692,15 @@
     <name>velkard::memory::ui::DeviceFileList</name>
     <message>
         <source>Память ЭК</source>
-        <translation>Memory EC</translation>
+        <translation>Instrument&apos;s memory</translation>
     </message>
     <message>
         <source>Обновить</source>
-        <translation>To update</translation>
+        <translation>Refresh</translation>
     </message>
     <message>
         <source>Принять</source>
-        <translation>To accept</translation>
+        <translation>Accept</translation>
     </message>
     <message>
         <source>Удалить</source>
@@ -516,11 +708,11 @@
     </message>
     <message>
         <source>Выделить всё</source>
-        <translation>Allocate all</translation>
+        <translation>Select all</translation>
     </message>
     <message>
         <source>Снять выделение</source>
-        <translation>To remove allocation</translation>
+        <translation>Select none</translation>
     </message>
     <message>
         <source>Удалить выбранные файлы (%1) с карты памяти прибора?</source>
@@ -539,7 +731,7 @@
     </message>
     <message>
         <source>Память ЭК</source>
-        <translation>Memory EC</translation>
+        <translation>Instrument&apos;s memory</translation>
     </message>
     <message>
         <source>Карта памяти</source>
@@ -551,19 +743,19 @@
     </message>
     <message>
         <source>Новая карта пациента</source>
-        <translation>New card of the patient</translation>
+        <translation>New patient</translation>
     </message>
     <message>
         <source>Положить в карту пациента</source>
-        <translation>To put in the card of the patient</translation>
+        <translation>File into patient&apos;s card</translation>
     </message>
     <message>
         <source>Скачать архив с карты памяти</source>
-        <translation>To download archive from a memory card</translation>
+        <translation>Download from a memory card</translation>
     </message>
     <message>
         <source>Скачать архив с ЭК</source>
-        <translation>To download archive from the EC</translation>
+        <translation>Download from the instrument</translation>
     </message>
     <message>
         <source>Закрыть</source>
@@ -571,7 +763,7 @@
     </message>
     <message>
         <source>Фамилия Имя Отчество</source>
-        <translation>Surname, name</translation>
+        <translation>Name</translation>
     </message>
     <message>
         <source>Пол</source>
@@ -579,35 +771,35 @@
     </message>
     <message>
         <source>Дата рождения</source>
-        <translation>Date of birth </translation>
+        <translation>Date of birth</translation>
     </message>
     <message>
         <source>Место рождения</source>
-        <translation>The birthplace</translation>
+        <translation>Place of birth</translation>
     </message>
     <message>
         <source>Адрес</source>
-        <translation>The address</translation>
+        <translation>Address</translation>
     </message>
     <message>
         <source>Телефон</source>
-        <translation>The telephone</translation>
+        <translation>Telephone</translation>
     </message>
     <message>
         <source>Медицинский страховой полис</source>
-        <translation>The medical insurance policy</translation>
+        <translation>Insurance policy No.</translation>
     </message>
     <message>
         <source>Прибор не найден</source>
-        <translation>The device is not found</translation>
+        <translation>The instrument is not found</translation>
     </message>
     <message>
         <source>Выберите пациента в картотеке</source>
-        <translation>Choose the patient in a card file</translation>
+        <translation>Choose the patient in the card file</translation>
     </message>
     <message>
         <source>Выберите файл ЭКГ для сохранения</source>
-        <translation>Choose a file ECG for preservation</translation>
+        <translation>Choose an ECG file to file</translation>
     </message>
     <message>
         <source>Информация</source>
@@ -615,11 +807,11 @@
     </message>
     <message>
         <source>Файл помещён в карту пациента</source>
-        <translation>The file is put in the patient&apos;s card</translation>
+        <translation>The file was filed into the patient&apos;s card</translation>
     </message>
     <message>
         <source>Файлы помещены в карту пациента: </source>
-        <translation>Files put in the patient&apos;s card: </translation>
+        <translation>Files filed into the patient&apos;s card: </translation>
     </message>
 </context>
 <context>
@@ -638,11 +830,11 @@
     </message>
     <message>
         <source>Выберите ЭКГ пациента</source>
-        <translation>Выберите ЭКГ пациента</translation>
+        <translation>Choose a patient&apos;s ECG</translation>
     </message>
     <message>
         <source>Ошибка</source>
-        <translation>Ошибка</translation>
+        <translation>Error</translation>
     </message>
     <message>
         <source>Ошибка печати: </source>
@@ -656,42 +848,52 @@
         <source>Информация</source>
         <translation>Information</translation>
     </message>
+    <message>
+        <source>ЭКГ сохранена в файл PDF
+</source>
+        <translation>The ECG was saved as the PDF file
+</translation>
+    </message>
+    <message>
+        <source>ЭКГ %1 %2</source>
+        <translation>ECG %1 %2</translation>
+    </message>
 </context>
 <context>
     <name>velkard::print::ui::PrintRangeDialog</name>
     <message>
         <source>Начало,  сек</source>
         <comment>form</comment>
-        <translation>Начало,  сек</translation>
+        <translation>Start, s</translation>
     </message>
     <message>
         <source>Конец, сек</source>
         <comment>form</comment>
-        <translation>Конец, сек</translation>
+        <translation>End, s</translation>
     </message>
     <message>
         <source>Отмена</source>
         <comment>form</comment>
-        <translation>Отмена</translation>
+        <translation>Cancel</translation>
     </message>
     <message>
         <source>Диапазон вывода на печать</source>
         <comment>form</comment>
-        <translation>Диапазон вывода на печать</translation>
+        <translation>Print range</translation>
     </message>
     <message>
         <source>Все</source>
         <comment>form</comment>
-        <translation>Все</translation>
+        <translation>All</translation>
     </message>
     <message>
         <source>Выборочно</source>
         <comment>form</comment>
-        <translation>Выборочно</translation>
+        <translation>Range</translation>
     </message>
     <message>
         <source>Диапазон вывода на печать</source>
-        <translation>Range of a conclusion оn а print</translation>
+        <translation>Print range</translation>
     </message>
     <message>
         <source>Все</source>
@@ -699,15 +901,15 @@
     </message>
     <message>
         <source>Выборочно</source>
-        <translation>Selectively</translation>
+        <translation>Range</translation>
     </message>
     <message>
         <source>Начало, сек</source>
-        <translation>Begining, sec</translation>
+        <translation>Start, s</translation>
     </message>
     <message>
         <source>Конец, сек</source>
-        <translation>The end, sec</translation>
+        <translation>End, s</translation>
     </message>
     <message>
         <source>Отчёт: 12 отведений на листе, с секунды</source>

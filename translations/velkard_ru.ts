@@ -9,6 +9,177 @@
     </message>
 </context>
 <context>
+    <name>velkard::app::MainWindow</name>
+    <message>
+        <source>мониторинг</source>
+        <translation>мониторинг</translation>
+    </message>
+    <message>
+        <source>Прибор: </source>
+        <translation>Прибор: </translation>
+    </message>
+    <message>
+        <source>Ошибка создания файла для записи ЭКГ</source>
+        <translation>Ошибка создания файла для записи ЭКГ</translation>
+    </message>
+    <message>
+        <source>Сохранить данные?</source>
+        <translation>Сохранить данные?</translation>
+    </message>
+    <message>
+        <source>Ошибка открытия файла с данными об ЭКГ</source>
+        <translation>Ошибка открытия файла с данными об ЭКГ</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Ошибка</translation>
+    </message>
+    <message>
+        <source>ЭКГ не внесена в архив пациента и сохранена в файле </source>
+        <translation>ЭКГ не внесена в архив пациента и сохранена в файле </translation>
+    </message>
+    <message>
+        <source>Пациент</source>
+        <translation>Пациент</translation>
+    </message>
+    <message>
+        <source>Настройка</source>
+        <translation>Настройка</translation>
+    </message>
+    <message>
+        <source>Выход</source>
+        <translation>Выход</translation>
+    </message>
+    <message>
+        <source>Картотека</source>
+        <translation>Картотека</translation>
+    </message>
+    <message>
+        <source>Память</source>
+        <translation>Память</translation>
+    </message>
+    <message>
+        <source>Импорт из файла</source>
+        <translation>Импорт из файла</translation>
+    </message>
+    <message>
+        <source>Настройка принтера</source>
+        <translation>Настройка принтера</translation>
+    </message>
+    <message>
+        <source>Печать</source>
+        <translation>Печать</translation>
+    </message>
+    <message>
+        <source>Параметры</source>
+        <translation>Параметры</translation>
+    </message>
+    <message>
+        <source>Старт</source>
+        <translation>Старт</translation>
+    </message>
+    <message>
+        <source>Стоп</source>
+        <translation>Стоп</translation>
+    </message>
+    <message>
+        <source>Вперед</source>
+        <translation>Вперед</translation>
+    </message>
+    <message>
+        <source>Назад</source>
+        <translation>Назад</translation>
+    </message>
+    <message>
+        <source>Масштаб</source>
+        <translation>Масштаб</translation>
+    </message>
+    <message>
+        <source>Отведения</source>
+        <translation>Отведения</translation>
+    </message>
+    <message>
+        <source>Скорость</source>
+        <translation>Скорость</translation>
+    </message>
+    <message>
+        <source>Длительность ЭКГ,с</source>
+        <translation>Длительность ЭКГ,с</translation>
+    </message>
+    <message>
+        <source>Идёт запись. Сохранить?</source>
+        <translation>Идёт запись. Сохранить?</translation>
+    </message>
+    <message>
+        <source>Прибор не отвечает: приём остановлен</source>
+        <translation>Прибор не отвечает: приём остановлен</translation>
+    </message>
+    <message>
+        <source>Сохранено: %1, № %2, %3 с</source>
+        <translation>Сохранено: %1, № %2, %3 с</translation>
+    </message>
+    <message>
+        <source>%1 · возраст %2 · пол %3 · ID %4</source>
+        <translation>%1 · возраст %2 · пол %3 · ID %4</translation>
+    </message>
+    <message>
+        <source>Ctrl+O — картотека
+Ctrl+I — импорт из файла
+Ctrl+P — печать
+PageDown, → — следующая страница
+PageUp, ← — предыдущая страница
+Циркуль: при просмотре тяните по кривой левой кнопкой мыши — интервал (мс), ЧСС и амплитуда (мВ)
+F1 — эта справка</source>
+        <translation>Ctrl+O — картотека
+Ctrl+I — импорт из файла
+Ctrl+P — печать
+PageDown, → — следующая страница
+PageUp, ← — предыдущая страница
+Циркуль: при просмотре тяните по кривой левой кнопкой мыши — интервал (мс), ЧСС и амплитуда (мВ)
+F1 — эта справка</translation>
+    </message>
+    <message>
+        <source>Клавиши и мышь</source>
+        <translation>Клавиши и мышь</translation>
+    </message>
+    <message>
+        <source>Velkard %1
+Программа электрокардиографа: запись, просмотр, измерение и печать ЭКГ.
+Свободная программа под лицензией GNU GPL версии 3 или более поздней; без каких-либо гарантий.</source>
+        <translation>Velkard %1
+Программа электрокардиографа: запись, просмотр, измерение и печать ЭКГ.
+Свободная программа под лицензией GNU GPL версии 3 или более поздней; без каких-либо гарантий.</translation>
+    </message>
+    <message>
+        <source>О программе</source>
+        <translation>О программе</translation>
+    </message>
+    <message>
+        <source>Справка</source>
+        <translation>Справка</translation>
+    </message>
+    <message>
+        <source>Следующая страница (PageDown, →)</source>
+        <translation>Следующая страница (PageDown, →)</translation>
+    </message>
+    <message>
+        <source>Предыдущая страница (PageUp, ←)</source>
+        <translation>Предыдущая страница (PageUp, ←)</translation>
+    </message>
+    <message>
+        <source>Найдена незавершённая запись пациента %1, %2 с. Сохранить в архив?</source>
+        <translation>Найдена незавершённая запись пациента %1, %2 с. Сохранить в архив?</translation>
+    </message>
+    <message>
+        <source>Запись не внесена в архив и осталась в файле </source>
+        <translation>Запись не внесена в архив и осталась в файле </translation>
+    </message>
+    <message>
+        <source>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</source>
+        <translation>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</translation>
+    </message>
+</context>
+<context>
     <name>velkard::app::ParametersDialog</name>
     <message>
         <source>Параметры</source>
@@ -237,10 +408,6 @@
 </translation>
     </message>
     <message>
-        <source>Удалить пациента и все его записи?</source>
-        <translation>Удалить пациента и все его записи?</translation>
-    </message>
-    <message>
         <source>Ошибка удаления пациента
 </source>
         <translation>Ошибка удаления пациента
@@ -269,7 +436,20 @@
     </message>
     <message>
         <source>Error</source>
-        <translation>Error</translation>
+        <translation>Ошибка</translation>
+    </message>
+    <message>
+        <source>Удалить пациента «%1» и все его записи (%2)?</source>
+        <translation>Удалить пациента «%1» и все его записи (%2)?</translation>
+    </message>
+    <message>
+        <source>Вид</source>
+        <comment>column</comment>
+        <translation>Вид</translation>
+    </message>
+    <message>
+        <source>Ритмограмма</source>
+        <translation>Ритмограмма</translation>
     </message>
 </context>
 <context>
@@ -381,7 +561,7 @@
     </message>
     <message>
         <source>Error</source>
-        <translation>Error</translation>
+        <translation>Ошибка</translation>
     </message>
     <message>
         <source>Ошибка создания ID файла</source>
@@ -390,6 +570,18 @@
     <message>
         <source>Изменить данные о пациенте</source>
         <translation>Изменить данные о пациенте</translation>
+    </message>
+    <message>
+        <source>«%1»: не более %2 знаков</source>
+        <translation>«%1»: не более %2 знаков</translation>
+    </message>
+    <message>
+        <source>Укажите пол пациента</source>
+        <translation>Укажите пол пациента</translation>
+    </message>
+    <message>
+        <source>В картотеке уже есть пациент с полисом № %1: %2. Создать ещё одного?</source>
+        <translation>В картотеке уже есть пациент с полисом № %1: %2. Создать ещё одного?</translation>
     </message>
 </context>
 <context>
@@ -531,7 +723,7 @@
     <name>velkard::memory::ui::MemoryWindow</name>
     <message>
         <source>Error</source>
-        <translation>Error</translation>
+        <translation>Ошибка</translation>
     </message>
     <message>
         <source>Память</source>
@@ -655,6 +847,16 @@
     <message>
         <source>Информация</source>
         <translation>Информация</translation>
+    </message>
+    <message>
+        <source>ЭКГ сохранена в файл PDF
+</source>
+        <translation>ЭКГ сохранена в файл PDF
+</translation>
+    </message>
+    <message>
+        <source>ЭКГ %1 %2</source>
+        <translation>ЭКГ %1 %2</translation>
     </message>
 </context>
 <context>

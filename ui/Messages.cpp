@@ -12,9 +12,11 @@ void MessageBoxes::show(const QString& text, const QString& caption, QWidget* ow
     box.exec();
 }
 
-bool MessageBoxes::ask(const QString& text, const QString& caption, QWidget* owner) {
+bool MessageBoxes::ask(const QString& text, const QString& caption, QWidget* owner,
+                       bool yesByDefault) {
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
                     owner);
+    box.setDefaultButton(yesByDefault ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 

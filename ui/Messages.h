@@ -21,8 +21,10 @@ public:
     virtual ~Messages() = default;
     // One OK button. owner may be null (no owner window).
     virtual void show(const QString& text, const QString& caption, QWidget* owner = nullptr) = 0;
-    // Yes / No; true for Yes.
-    virtual bool ask(const QString& text, const QString& caption, QWidget* owner = nullptr) = 0;
+    // Yes / No; true for Yes. Enter answers Yes unless yesByDefault is false (questions whose Yes
+    // cannot be undone).
+    virtual bool ask(const QString& text, const QString& caption, QWidget* owner = nullptr,
+                     bool yesByDefault = true) = 0;
 };
 
 class DialogRunner {
@@ -42,7 +44,8 @@ struct Seams {
 class MessageBoxes : public Messages {
 public:
     void show(const QString& text, const QString& caption, QWidget* owner = nullptr) override;
-    bool ask(const QString& text, const QString& caption, QWidget* owner = nullptr) override;
+    bool ask(const QString& text, const QString& caption, QWidget* owner = nullptr,
+             bool yesByDefault = true) override;
 };
 
 class ModalDialogs : public DialogRunner {

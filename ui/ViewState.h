@@ -40,9 +40,7 @@ struct PrintRangeChoice {
 };
 
 struct ViewState {
-    bool russian = true; // the interface is Russian (language setting 0)
-    // Which language when not Russian; setLanguage() keeps the two together. `russian` stays for
-    // the libraries that take a Russian-or-English flag and for the main window's own texts.
+    // The interface language (the settings file's language number).
     Language language = Language::Russian;
     bool printGrid = true; // the parameters dialog's print-grid flag
     // Display and print filters (kept in the filter settings file beside the settings file).
@@ -52,23 +50,11 @@ struct ViewState {
     NewPatientFlags newPatient;
     PrintRangeChoice printRange;
 
-    // The interface language: Russian while `russian`, otherwise `language` (English when a caller
-    // cleared only `russian`).
-    Language interfaceLanguage() const {
-        if (russian)
-            return Language::Russian;
-        return language == Language::Russian ? Language::English : language;
-    }
-    void setLanguage(Language l) {
-        language = l;
-        russian = l == Language::Russian;
-    }
-
-    // Chooses the text of the current interface language. Only the main window still uses it; its
-    // texts are to go through the translation files like every other window's, then this goes.
-    const char* tr2(const char* russianText, const char* englishText) const {
-        return russian ? russianText : englishText;
-    }
+    Language interfaceLanguage() const { return language; }
+    void setLanguage(Language l) { language = l; }
+    // The Qt-free libraries give their texts in Russian or in English: Russian for the Russian
+    // interface, English for any other.
+    bool inRussian() const { return language == Language::Russian; }
 };
 
 } // namespace velkard::ui

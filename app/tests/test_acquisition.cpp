@@ -9,7 +9,11 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
+#include <cmath>
+#include <fstream>
+#include <iterator>
 
 using namespace velkard;
 using namespace velkard::app;
@@ -62,6 +66,11 @@ protected:
     std::string id;
 };
 
+std::vector<char> readBytes(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 // Pixels of the calibration mark's pure blue on the window's drawing surface.
 int bluePixels(MainWindow& w) {
     const QImage& img = w.display().surface();
@@ -91,11 +100,11 @@ TEST_F(AcquisitionTest, WriteStartStopYesFilesTheRecording) {
     ASSERT_TRUE(waitFor([&] { return w->display().sweepPosition() > 0; }));
 
     w->Start->click();
-    EXPECT_EQ(w->secondsEdit->text(), "1");
+    // The counter shows the seconds recorded, none yet.
+    EXPECT_EQ(w->secondsEdit->text(), "0");
     EXPECT_FALSE(w->Start->isEnabled());
     EXPECT_TRUE(w->Stop->isEnabled());
-    ASSERT_TRUE(waitFor([&] { return w->secondsCounter() >= 2; }));
-    EXPECT_EQ(w->secondsEdit->text(), "2");
+    ASSERT_TRUE(waitFor([&] { return w->secondsEdit->text() == "2"; }));
     messages.answers = {true};
     w->Stop->click();
 
@@ -103,34 +112,49 @@ TEST_F(AcquisitionTest, WriteStartStopYesFilesTheRecording) {
     EXPECT_TRUE(messages.shown[0].question);
     EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Сохранить данные?"));
     EXPECT_TRUE(messages.shown[0].caption.isEmpty());
-    EXPECT_FALSE(w->Start->isEnabled());
-    EXPECT_FALSE(w->Stop->isEnabled());
-    EXPECT_TRUE(w->Stop->isVisible());
-    EXPECT_FALSE(w->handOverTimer->isActive());
+    // Saved: the status line says so, and the sweep of the same patient runs again for the next
+    // Start.
     EXPECT_FALSE(w->secondsTimer->isActive());
+    EXPECT_TRUE(w->handOverTimer->isActive());
+    EXPECT_TRUE(w->Start->isVisible() && w->Start->isEnabled());
+    EXPECT_TRUE(w->Stop->isEnabled());
+    EXPECT_TRUE(w->secondsEdit->text().isEmpty());
+    EXPECT_TRUE(w->windowTitle().contains(QString::fromUtf8("мониторинг")));
 
     auto entries = cardfile::CardFile(work()).listArchiveEntries(id);
     ASSERT_TRUE(entries);
     ASSERT_EQ(entries.value.size(), 1u);
     const auto& e = entries.value[0];
     EXPECT_EQ(e.number, "  1");
-    EXPECT_TRUE(e.duration == "   2" || e.duration == "   3") << e.duration;
     EXPECT_EQ(e.kind, "  ");
     EXPECT_EQ(e.date, QDate::currentDate().toString("dd.MM.yyyy").toStdString());
     EXPECT_EQ(e.time.size(), 8u);
     const auto size = std::filesystem::file_size(recording(1));
     EXPECT_GT(size, 0u);
     EXPECT_EQ(size % signal::kBlockBytes, 0u);
+    // The entry's duration is the file's: whole half-second blocks, to the nearest second.
+    const int seconds = int((size / signal::kBlockBytes + 1) / 2);
+    EXPECT_EQ(std::stoi(e.duration), seconds) << e.duration;
+    EXPECT_EQ(w->statusBar()->currentMessage(),
+              QString::fromUtf8("Сохранено: Patient, № 1, %1 с").arg(seconds));
+
+    // A second recording for the same patient takes the next number.
+    messages.answers = {true};
+    recordFor(*w, 1);
+    EXPECT_EQ(cardfile::CardFile(work()).listArchiveEntries(id).value.size(), 2u);
+    EXPECT_TRUE(w->statusBar()->currentMessage().startsWith(
+        QString::fromUtf8("Сохранено: Patient, № 2, ")));
 }
 
 TEST_F(AcquisitionTest, StopAnsweredNoDeletesTheFile) {
     auto w = makeWindow();
-    w->viewState().russian = false; // the question follows the language at Stop
+    w->viewState().setLanguage(
+        velkard::ui::Language::English); // the question follows the language at Stop
     beginWrite(*w);
     messages.answers = {false};
     recordFor(*w, 1);
     ASSERT_FALSE(messages.shown.empty());
-    EXPECT_EQ(messages.shown.back().text, "To save the data?");
+    EXPECT_EQ(messages.shown.back().text, "Save the recording?");
     EXPECT_FALSE(std::filesystem::exists(recording(1)));
     EXPECT_TRUE(cardfile::CardFile(work()).listArchiveEntries(id).value.empty());
 }
@@ -196,56 +220,117 @@ TEST_F(AcquisitionTest, NoInstrumentIsReportedOnce) {
     EXPECT_FALSE(w.handOverTimer->isActive());
     // Only the grid is shown: no calibration mark without a stream.
     EXPECT_EQ(bluePixels(w), 0);
-    // The window stays prepared; Stop asks nothing.
+    // Start waits for an instrument; Stop asks nothing.
+    EXPECT_FALSE(w.Start->isEnabled());
     EXPECT_TRUE(w.Stop->isVisible());
     w.Stop->click();
     EXPECT_EQ(messages.shown.size(), 1u);
 }
 
-TEST_F(AcquisitionTest, SilentInstrumentTriggersTheWatchdogAndStopStillAsks) {
-    auto opts = options();
-    opts.linkFactory = [] {
-        sim::Faults faults;
-        faults.silenceAfter = 1.0;
-        return std::make_unique<device::SimLink>(1, faults);
-    };
-    MainWindow w(opts);
-    w.resize(1024, 768);
-    w.show();
-    beginWrite(w);
-    w.Start->click();
-    ASSERT_TRUE(
-        waitFor([&] { return messages.contains(QString::fromUtf8("Нет приема данных!")); }, 15000));
-    EXPECT_FALSE(w.handOverTimer->isActive());
-    EXPECT_TRUE(w.Stop->isEnabled());
-    messages.answers = {true};
-    w.Stop->click();
-    EXPECT_EQ(messages.shown.back().text, QString::fromUtf8("Сохранить данные?"));
-    auto entries = cardfile::CardFile(work()).listArchiveEntries(id);
-    ASSERT_EQ(entries.value.size(), 1u);
-    EXPECT_EQ(std::filesystem::file_size(recording(1)) % signal::kBlockBytes, 0u);
+// An instrument that goes silent (no byte: the watchdog) or is switched off (the link reports it
+// lost) ends the recording: the counter stops at the seconds that came, the question follows at
+// once, and the entry's duration is the file's.
+TEST_F(AcquisitionTest, InstrumentThatFallsSilentEndsTheRecordingWithItsTrueDuration) {
+    for (const bool silence : {true, false}) {
+        SCOPED_TRACE(silence ? "silence" : "switched off");
+        std::filesystem::remove_all(work() / "DATA_BASE");
+        id = addPatient(work(), "Patient");
+        messages.shown.clear();
+        auto opts = options();
+        opts.linkFactory = [silence] {
+            sim::Faults faults;
+            (silence ? faults.silenceAfter : faults.dropAfter) = 2.0;
+            return std::make_unique<device::SimLink>(1, faults);
+        };
+        MainWindow w(opts);
+        w.resize(1024, 768);
+        w.show();
+        beginWrite(w);
+        w.Start->click();
+        messages.answers = {true};
+        ASSERT_TRUE(waitFor(
+            [&] { return messages.contains(QString::fromUtf8("Сохранить данные?")); }, 15000));
+        EXPECT_TRUE(messages.contains(QString::fromUtf8("Нет приема данных!")) ||
+                    messages.contains(QString::fromUtf8("Прибор не включен!")));
+        EXPECT_FALSE(w.handOverTimer->isActive());
+        EXPECT_FALSE(w.secondsTimer->isActive());
+        EXPECT_FALSE(w.Start->isEnabled());
+        EXPECT_FALSE(w.Stop->isEnabled());
+        EXPECT_TRUE(
+            w.statusBar()->currentMessage().contains(QString::fromUtf8("Прибор не отвечает")));
+        auto entries = cardfile::CardFile(work()).listArchiveEntries(id);
+        ASSERT_EQ(entries.value.size(), 1u);
+        const auto blocks = std::filesystem::file_size(recording(1)) / signal::kBlockBytes;
+        EXPECT_GE(blocks, 2u);
+        EXPECT_LE(blocks, 6u); // 2 s of signal, and nothing counted after it
+        const int seconds = int((blocks + 1) / 2);
+        EXPECT_EQ(std::stoi(entries.value[0].duration), seconds);
+        EXPECT_EQ(w.secondsEdit->text(), QString::number(seconds));
+        // Waiting changes nothing: nothing counts on.
+        QTest::qWait(1200);
+        EXPECT_EQ(w.secondsEdit->text(), QString::number(seconds));
+        w.Stop->click();
+        EXPECT_EQ(cardfile::CardFile(work()).listArchiveEntries(id).value.size(), 1u);
+    }
 }
 
-TEST_F(AcquisitionTest, ExitDuringRecordingWritesSettingsAndLeavesNoEntry) {
-    auto w = makeWindow();
-    beginWrite(*w);
-    w->Start->click();
-    ASSERT_TRUE(waitFor([&] { return w->acquisition()->blocksWritten() > 0; }));
-    std::filesystem::remove(work() / signal::kSettingsFileName);
-    w->exitAction->trigger();
-    EXPECT_FALSE(w->isVisible());
-    EXPECT_TRUE(std::filesystem::exists(work() / signal::kSettingsFileName));
-    EXPECT_TRUE(cardfile::CardFile(work()).listArchiveEntries(id).value.empty());
-    EXPECT_FALSE(messages.contains(QString::fromUtf8("Сохранить данные?")));
-    // What was recorded stays, under a name no recording takes.
-    EXPECT_FALSE(std::filesystem::exists(recording(1)));
-    const std::filesystem::path kept = unfiled();
-    ASSERT_FALSE(kept.empty());
-    EXPECT_GT(std::filesystem::file_size(kept), 0u);
-    EXPECT_EQ(std::filesystem::file_size(kept) % signal::kBlockBytes, 0u);
+// Exit during a recording asks; No keeps the recording beside the card file and says where, Yes
+// files it into the patient's card. Either way the settings are written and the program ends.
+TEST_F(AcquisitionTest, ExitDuringRecordingAsksWhereTheRecordingGoes) {
+    for (const bool file : {false, true}) {
+        SCOPED_TRACE(file ? "Yes" : "No");
+        messages.shown.clear();
+        auto w = makeWindow();
+        beginWrite(*w);
+        w->Start->click();
+        ASSERT_TRUE(waitFor([&] { return w->acquisition()->blocksWritten() > 0; }));
+        std::filesystem::remove(work() / signal::kSettingsFileName);
+        messages.answers = {file};
+        w->exitAction->trigger();
+        EXPECT_FALSE(w->isVisible());
+        EXPECT_TRUE(std::filesystem::exists(work() / signal::kSettingsFileName));
+        ASSERT_FALSE(messages.shown.empty());
+        EXPECT_TRUE(messages.shown[0].question);
+        EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Идёт запись. Сохранить?"));
+        const auto entries = cardfile::CardFile(work()).listArchiveEntries(id).value;
+        if (file) {
+            ASSERT_EQ(entries.size(), 2u); // the one of the No, filed at the start, and this one
+            EXPECT_GT(std::filesystem::file_size(recording(2)), 0u);
+            EXPECT_EQ(messages.shown.size(), 1u);
+            continue;
+        }
+        EXPECT_TRUE(entries.empty());
+        EXPECT_FALSE(std::filesystem::exists(recording(1)));
+        // What was recorded stays, under a name no recording takes, and the message names it.
+        const std::filesystem::path kept = unfiled();
+        ASSERT_FALSE(kept.empty());
+        const auto keptBytes = readBytes(kept);
+        EXPECT_GT(keptBytes.size(), 0u);
+        EXPECT_EQ(keptBytes.size() % signal::kBlockBytes, 0u);
+        ASSERT_EQ(messages.shown.size(), 2u);
+        EXPECT_TRUE(messages.shown[1].text.contains(QString::fromStdString(kept.string())));
+
+        // The next start offers it, and Yes files it into the patient's card with its duration.
+        messages.shown.clear();
+        auto again = makeWindow();
+        messages.answers = {true};
+        again->offerUnfiledRecordings();
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_TRUE(messages.shown[0].question);
+        EXPECT_TRUE(messages.shown[0].text.startsWith(
+            QString::fromUtf8("Найдена незавершённая запись пациента Patient, ")))
+            << messages.shown[0].text.toStdString();
+        const auto filed = cardfile::CardFile(work()).listArchiveEntries(id).value;
+        ASSERT_EQ(filed.size(), 1u);
+        EXPECT_EQ(std::stoi(filed[0].duration),
+                  int(std::lround(double(keptBytes.size() / signal::kBlockBytes) / 2)));
+        EXPECT_EQ(readBytes(recording(1)), keptBytes);
+        EXPECT_TRUE(unfiled().empty());
+        again->close();
+    }
 }
 
-TEST_F(AcquisitionTest, StartWithoutInstrumentLeavesNoEmptyEntry) {
+TEST_F(AcquisitionTest, StartWithoutInstrumentIsRefused) {
     auto opts = options();
     opts.linkFactory = [] {
         sim::Faults faults;
@@ -257,38 +342,18 @@ TEST_F(AcquisitionTest, StartWithoutInstrumentLeavesNoEmptyEntry) {
     w.show();
     beginWrite(w);
     ASSERT_TRUE(messages.contains(QString::fromUtf8("Прибор не найден")));
-    w.Start->click();
-    ASSERT_TRUE(waitFor([&] { return w.secondsCounter() >= 1; }));
+    EXPECT_FALSE(w.Start->isEnabled());
+    // Even when called (a shortcut, a script), Start records nothing and counts nothing.
+    messages.shown.clear();
+    w.start();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Прибор не найден"));
+    EXPECT_FALSE(w.secondsTimer->isActive());
+    EXPECT_FALSE(w.recordingStarted());
     w.Stop->click();
     EXPECT_FALSE(messages.contains(QString::fromUtf8("Сохранить данные?")));
     EXPECT_FALSE(std::filesystem::exists(recording(1)));
     EXPECT_TRUE(cardfile::CardFile(work()).listArchiveEntries(id).value.empty());
-}
-
-TEST_F(AcquisitionTest, InstrumentSwitchedOffIsReportedAndStopStillAsks) {
-    auto opts = options();
-    opts.linkFactory = [] {
-        sim::Faults faults;
-        faults.dropAfter = 1.0;
-        return std::make_unique<device::SimLink>(1, faults);
-    };
-    MainWindow w(opts);
-    w.resize(1024, 768);
-    w.show();
-    beginWrite(w);
-    w.Start->click();
-    ASSERT_TRUE(waitFor([&] {
-        return messages.contains(QString::fromUtf8("Прибор не включен!")) ||
-               messages.contains(QString::fromUtf8("Нет приема данных!"));
-    }));
-    EXPECT_TRUE(w.Stop->isEnabled());
-    messages.answers = {true};
-    w.Stop->click();
-    EXPECT_EQ(messages.shown.back().text, QString::fromUtf8("Сохранить данные?"));
-    ASSERT_EQ(cardfile::CardFile(work()).listArchiveEntries(id).value.size(), 1u);
-    const auto size = std::filesystem::file_size(recording(1));
-    EXPECT_GT(size, 0u);
-    EXPECT_EQ(size % signal::kBlockBytes, 0u);
 }
 
 TEST_F(AcquisitionTest, RecordingFileThatCannotBeCreatedIsReported) {
@@ -301,14 +366,12 @@ TEST_F(AcquisitionTest, RecordingFileThatCannotBeCreatedIsReported) {
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Ошибка создания файла для записи ЭКГ"));
     EXPECT_EQ(messages.shown[0].caption, "Error");
-    // Monitoring goes on; the seconds count, Start stays available.
-    EXPECT_TRUE(w->secondsEdit->isVisible());
-    EXPECT_EQ(w->secondsEdit->text(), "1");
-    EXPECT_TRUE(w->secondsTimer->isActive());
+    // Monitoring goes on and Start stays available; nothing is recorded, so nothing counts.
+    EXPECT_FALSE(w->secondsTimer->isActive());
     EXPECT_TRUE(w->handOverTimer->isActive());
     EXPECT_TRUE(w->Start->isEnabled());
     EXPECT_TRUE(w->Stop->isEnabled());
-    ASSERT_TRUE(waitFor([&] { return w->secondsCounter() >= 1; }));
+    EXPECT_EQ(w->secondsCounter(), 0);
     std::filesystem::remove(work() / "DATA_BASE");
     std::filesystem::rename(work() / "away", work() / "DATA_BASE");
     w->Stop->click();

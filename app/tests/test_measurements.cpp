@@ -134,7 +134,7 @@ TEST_F(MeasurementsTest, ReviewShowsThePageRateCalipersAndTheMeasurementsWindow)
         window->findChild<QLabel*>("measurementsSpan")
             ->text()
             .contains(QString::number(w->display().pageStartOffset() / 16 / 800.0, 'f', 1)));
-    w->englishAction->trigger();
+    child<QAction>(*w, "englishAction")->trigger();
     EXPECT_EQ(label->text(), "HR 60");
     EXPECT_EQ(window->windowTitle(), "Measurements");
     EXPECT_EQ(measurementsAction->text(), "Measurements");

@@ -3,6 +3,7 @@
 // redraw on a choice or a resize, import of device and compressed files, and a screenshot.
 #include "AppTestSupport.h"
 
+#include "display/Canvas.h"
 #include "filing/Store.h"
 #include "import/Decompress.h"
 #include "print/ui/PrintCommands.h"
@@ -12,10 +13,12 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDate>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QProcess>
@@ -363,7 +366,7 @@ TEST_F(ReviewTest, ImportOfADeviceFileAndOfADamagedOne) {
     EXPECT_FALSE(messages.shown[0].text.isEmpty());
     EXPECT_EQ(w->recordingBuffer().bytes, shown);
     EXPECT_EQ(folderNames(source.path()).size(), 5u); // three stored sources, two imports
-    w->englishAction->trigger();
+    child<QAction>(*w, "englishAction")->trigger();
     dialogs.script.push_back(chooseFile(broken));
     w->importAction->trigger();
     ASSERT_EQ(messages.shown.size(), 2u);
@@ -401,34 +404,53 @@ TEST_F(ReviewTest, FileGivenToTheProgramOpensInTheImportView) {
 
 // The title names whose ECG is shown: the patient with birth date and the recording's date and
 // time, the imported file, or the live sweep, in both languages.
-TEST_F(ReviewTest, TitleNamesWhoseEcgIsShown) {
+// The title and the banner above the trace name whose ECG is shown; the banner's age is on the
+// recording's day, its sex in the interface language.
+TEST_F(ReviewTest, TitleAndBannerNameWhoseEcgIsShown) {
     cardfile::CardFile cf(work());
     auto record = cf.readPatient(0);
     ASSERT_TRUE(record);
     record.value.birthDate = "01.02.1960";
+    record.value.sex = "Жен";
     ASSERT_TRUE(cf.rewritePatientRecord(0, record.value));
     const auto entry = cf.readArchiveEntry(id, 0);
     ASSERT_TRUE(entry);
     const QString when = QString::fromStdString(entry.value.date + " " + entry.value.time);
+    const QDate recorded =
+        QDate::fromString(QString::fromStdString(entry.value.date), "dd.MM.yyyy");
+    ASSERT_TRUE(recorded.isValid());
+    const int age = recorded.year() - 1960 - (recorded < QDate(recorded.year(), 2, 1) ? 1 : 0);
 
     auto w = makeWindow();
+    auto* banner = child<QLabel>(*w, "patientBanner");
+    EXPECT_FALSE(banner->isVisible()); // nobody is chosen yet
     open(*w, 0);
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
-    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Ventrix — Reviewed, 01.02.1960 — ") + when);
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Velkard — Reviewed, 01.02.1960 — ") + when);
+    const QString who = QString::fromStdString(id).trimmed();
+    EXPECT_TRUE(banner->isVisible());
+    EXPECT_EQ(banner->text(),
+              QString::fromUtf8("Reviewed · возраст %1 · пол Жен · ID %2").arg(age).arg(who));
     w->Forward->click();
-    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Ventrix — Reviewed, 01.02.1960 — ") + when);
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Velkard — Reviewed, 01.02.1960 — ") + when);
 
     const auto device = sim::makeDeviceEcg(12, 3, kAt);
     const QString imported = source.path() + "/ECG00042.DAT";
     writeFile(imported.toStdString(), std::string(device.begin(), device.end()));
     w->importFile(imported);
-    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Ventrix — ECG00042.DAT"));
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Velkard — ECG00042.DAT"));
+    EXPECT_FALSE(banner->isVisible()); // an imported file belongs to nobody in the card file
 
     dialogs.script.push_back(pickInCardFile(0, -1, "Write"));
     w->cardFileAction->trigger();
-    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Ventrix — мониторинг — Reviewed"));
-    w->englishAction->trigger();
-    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Ventrix — live — Reviewed"));
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Velkard — мониторинг — Reviewed"));
+    EXPECT_TRUE(banner->isVisible());
+    child<QAction>(*w, "englishAction")->trigger();
+    EXPECT_EQ(w->windowTitle(), QString::fromUtf8("Velkard — live — Reviewed"));
+    const QDate today = QDate::currentDate();
+    const int ageToday = today.year() - 1960 - (today < QDate(today.year(), 2, 1) ? 1 : 0);
+    EXPECT_EQ(banner->text(),
+              QString::fromUtf8("Reviewed · age %1 · sex wom · ID %2").arg(ageToday).arg(who));
     w->Stop->click();
 }
 
@@ -460,7 +482,7 @@ TEST_F(ReviewTest, ScreenshotShowsTheDisplaySurface) {
             const QRgb s = surface.pixel(x, y);
             if (shot.pixel(origin.x() + x, origin.y() + y) != s)
                 ++differing;
-            if (s == qRgb(255, 0, 0))
+            if (s == display::kGridMajor || s == display::kGridMinor)
                 ++red;
             else if (s == qRgb(0, 0, 0))
                 ++black;
@@ -491,8 +513,14 @@ TEST_F(ReviewTest, CardFileClosedWithoutRequestLeavesTheWindowEmpty) {
     auto w = makeWindow();
     open(*w, 0);
     ASSERT_TRUE(w->Forward->isVisible());
-    // Write with no patient selected: no request.
-    dialogs.script.push_back(pickInCardFile(-1, -1, "Write"));
+    // The window opens on the patient in use; Write with that selection cleared: no request.
+    dialogs.script.push_back([](QDialog& d) {
+        auto& card = dynamic_cast<cardfile::ui::CardFileWindow&>(d);
+        EXPECT_EQ(card.patientList->selectedItems().size(), 1);
+        card.patientList->clearSelection();
+        card.Write->click();
+        return -1;
+    });
     w->cardFileAction->trigger();
     EXPECT_NE(w->session().shown(), Shown::Live); // no write request
     EXPECT_FALSE(w->Start->isVisible());
@@ -519,7 +547,7 @@ TEST_F(ReviewTest, MemoryWindowEndsTheReview) {
     dialogs.script.push_back([&](QDialog& d) {
         EXPECT_EQ(d.objectName(), "MemoryWindow");
         EXPECT_EQ(w->session().shown(), Shown::Nothing);
-        EXPECT_EQ(w->windowTitle(), "Ventrix");
+        EXPECT_EQ(w->windowTitle(), "Velkard");
         ran = true;
         return int(QDialog::Rejected);
     });

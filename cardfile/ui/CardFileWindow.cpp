@@ -129,7 +129,8 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     patientList = makeList(this, "patientList", 3);
     patientList->setColumnWidth(0, 228);
     patientList->setColumnWidth(1, 120);
-    archiveList = makeList(this, "archiveList", 4);
+    // Number, date, time, duration and the kind (A2, rhythmogram; nothing for a plain ECG).
+    archiveList = makeList(this, "archiveList", 5);
     archiveList->setColumnWidth(0, 50);
     archiveList->setColumnWidth(1, 120);
     archiveList->setColumnWidth(2, 120);
@@ -137,7 +138,7 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     // The columns after the first are centred, headers as well as rows.
     for (int c = 1; c < 3; ++c)
         patientList->headerItem()->setTextAlignment(c, Qt::AlignCenter);
-    for (int c = 1; c < 4; ++c)
+    for (int c = 1; c < 5; ++c)
         archiveList->headerItem()->setTextAlignment(c, Qt::AlignCenter);
 
     archiveLabel = makeLabel(this, "archiveLabel");
@@ -210,6 +211,8 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     connect(patientList, &QTreeWidget::itemSelectionChanged, this,
             &CardFileWindow::patientSelected);
     connect(archiveList, &QTreeWidget::itemSelectionChanged, this, &CardFileWindow::entrySelected);
+    // A double click opens the recording, as Open does.
+    connect(archiveList, &QTreeWidget::itemDoubleClicked, this, [this] { openRecording(); });
 
     auto patients = cardFile_.listPatients();
     if (!patients) {
@@ -218,7 +221,8 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     } else {
         for (const auto& p : patients.value)
             patientList->addTopLevelItem(
-                centredRow({utf8(p.name), utf8(p.birthDate), utf8(p.sex)}));
+                centredRow({utf8(p.name), utf8(p.birthDate),
+                            shownSex(utf8(p.sex), state_.interfaceLanguage())}));
     }
     applyLanguage(state_.interfaceLanguage());
 }
@@ -262,11 +266,11 @@ void CardFileWindow::applyLanguage(Language l) {
         QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "№", "column"),
         QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Дата", "column"),
         QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Время", "column"),
-        QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Длительность ЭКГ,с",
-                           "column")};
-    for (int c = 0; c < 4; ++c)
+        QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Длительность ЭКГ,с", "column"),
+        QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Вид", "column")};
+    for (int c = 0; c < 5; ++c)
         archiveList->headerItem()->setText(c, column(archiveColumns[c][0], archiveColumns[c][1]));
-    // The hints (Russian in English, as they always were).
+    // The hints.
     archiveLabel->setToolTip(say(QT_TR_NOOP("Список сохраненных ЭКГ пациента")));
     New->setToolTip(say(QT_TR_NOOP("Ввести в базу данные нового пациента")));
     Change->setToolTip(say(QT_TR_NOOP("Изменить данные о пациенте")));
@@ -310,8 +314,16 @@ void CardFileWindow::fillArchive(const std::string& id) {
     if (!entries)
         return;
     for (const auto& e : entries.value)
-        archiveList->addTopLevelItem(
-            centredRow({utf8(e.number), utf8(e.date), utf8(e.time), utf8(e.duration)}));
+        archiveList->addTopLevelItem(centredRow(
+            {utf8(e.number), utf8(e.date), utf8(e.time), utf8(e.duration), kindText(e.kind)}));
+}
+
+QString CardFileWindow::kindText(const std::string& marker) const {
+    if (marker == cardfile::kKindA2)
+        return QStringLiteral("A2");
+    if (marker == cardfile::kKindRhythm)
+        return text(QT_TR_NOOP("Ритмограмма"));
+    return QString();
 }
 
 void CardFileWindow::patientSelected() {
@@ -326,13 +338,14 @@ void CardFileWindow::patientSelected() {
         sel.patientId.clear();
         sel.patientName.clear();
         sel.patientBirthDate.clear();
+        sel.patientSex.clear();
         clearDetails();
         archiveList->clear();
         return;
     }
     const PatientRecord& p = patient.value;
     nameValue->setText(utf8(p.name));
-    sexValue->setText(utf8(p.sex));
+    sexValue->setText(shownSex(utf8(p.sex), state_.interfaceLanguage()));
     birthDateValue->setText(utf8(p.birthDate));
     birthplaceValue->setText(utf8(p.birthplace));
     addressValue->setText(utf8(p.address));
@@ -340,8 +353,31 @@ void CardFileWindow::patientSelected() {
     policyValue->setText(utf8(p.policy));
     sel.patientName = utf8(p.name);
     sel.patientBirthDate = utf8(p.birthDate);
+    sel.patientSex = utf8(p.sex);
     sel.patientId = utf8(p.id);
     fillArchive(p.id);
+}
+
+void CardFileWindow::startFrom(const CardSelection& selection) {
+    selection_ = selection;
+    // The patient and the recording in use are chosen again, so the next Write or Open acts on
+    // them; only while the row still holds that patient (another workstation may have changed it).
+    const int row = selection.patientIndex;
+    if (row < 0 || row >= patientList->topLevelItemCount() || selection.patientId.isEmpty())
+        return;
+    const auto patient = cardFile_.readPatient(static_cast<std::size_t>(row));
+    if (!patient || utf8(patient.value.id) != selection.patientId)
+        return;
+    patientList->setCurrentItem(patientList->topLevelItem(row));
+    int entryRow = selection.entryIndex;
+    if (selection.recordNumber > 0) {
+        entryRow = -1;
+        for (int i = 0; i < archiveList->topLevelItemCount(); ++i)
+            if (archiveList->topLevelItem(i)->text(0).trimmed().toInt() == selection.recordNumber)
+                entryRow = i;
+    }
+    if (entryRow >= 0 && entryRow < archiveList->topLevelItemCount())
+        archiveList->setCurrentItem(archiveList->topLevelItem(entryRow));
 }
 
 void CardFileWindow::entrySelected() {
@@ -356,6 +392,7 @@ void CardFileWindow::entrySelected() {
         sel.patientId.clear();
         sel.patientName.clear();
         sel.patientBirthDate.clear();
+        sel.patientSex.clear();
     }
     sel.entryIndex = row;
 }
@@ -363,7 +400,6 @@ void CardFileWindow::entrySelected() {
 void CardFileWindow::newPatient() {
     NewPatientDialog dialog(state_, seams_.messages, cardFile_.workDir(), this);
     dialog.applyLanguage(state_.interfaceLanguage());
-    dialog.birthDatePicker->setDate(QDate::currentDate());
     // This window appends the record itself; a request left by another caller would add it twice.
     state_.newPatient.selfAppend = false;
     seams_.dialogs.run(dialog);
@@ -376,7 +412,10 @@ void CardFileWindow::newPatient() {
                         errorCaption(state_.interfaceLanguage()));
         return;
     }
-    patientList->addTopLevelItem(centredRow({t.name, t.birthDate, t.sex}));
+    QTreeWidgetItem* added = centredRow({t.name, t.birthDate, t.sex});
+    patientList->addTopLevelItem(added);
+    // The new patient is the chosen one: the next Write records into their card.
+    patientList->setCurrentItem(added);
 }
 
 void CardFileWindow::changePatient() {
@@ -407,7 +446,7 @@ void CardFileWindow::changePatient() {
     const PatientTexts filled = t;
     dialog.nameEdit->setText(filled.name);
     dialog.sexBox->setEditText(filled.sex);
-    // A birth date that does not read as a date shows today; OK keeps the stored text unless the
+    // A birth date that does not read as a date shows nothing; OK keeps the stored text unless the
     // user changes the date.
     dialog.showStoredBirthDate(filled.birthDate);
     dialog.birthplaceEdit->setText(filled.birthplace);
@@ -436,7 +475,7 @@ void CardFileWindow::changePatient() {
 
     PatientRecord record;
     record.name = nameValue->text().toStdString();
-    record.sex = sexValue->text().toStdString();
+    record.sex = storedSex(sexValue->text()).toStdString();
     record.birthDate = birthDateValue->text().toStdString();
     record.birthplace = birthplaceValue->text().toStdString();
     record.address = addressValue->text().toStdString();
@@ -456,11 +495,17 @@ void CardFileWindow::deletePatient() {
         showNoPatient(messages(), state_);
         return;
     }
-    if (!messages().ask(text(QT_TR_NOOP("Удалить пациента и все его записи?")), QString()))
-        return;
     CardSelection& sel = selection_;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(row));
     const std::string id = patient ? patient.value.id : sel.patientId.toStdString();
+    // The question names whom and how much it removes; Enter answers No.
+    const auto entries = cardFile_.listArchiveEntries(id);
+    const QString who = patientList->topLevelItem(row)->text(0).trimmed();
+    const QString question = text(QT_TR_NOOP("Удалить пациента «%1» и все его записи (%2)?"))
+                                 .arg(who)
+                                 .arg(entries ? qsizetype(entries.value.size()) : 0);
+    if (!messages().ask(question, QString(), nullptr, false))
+        return;
     auto status = cardFile_.removePatient(static_cast<std::size_t>(row), id);
     if (!status) {
         messages().show(failureText(state_, QT_TR_NOOP("Ошибка удаления пациента\n"), status),
@@ -582,7 +627,7 @@ void CardFileWindow::writeNewRecording() {
 void CardFileWindow::deleteRecording() {
     if (!entryChosen())
         return;
-    if (!messages().ask(text(QT_TR_NOOP("Удалить запись?")), QString()))
+    if (!messages().ask(text(QT_TR_NOOP("Удалить запись?")), QString(), nullptr, false))
         return;
     CardSelection& sel = selection_;
     auto status = cardFile_.removeArchiveEntry(sel.patientId.toStdString(),

@@ -37,7 +37,7 @@ public:
     void applyLanguage(bool russian); // Russian or English
 
     // The selection the window starts from (the one chosen before), and the one it closes with.
-    void startFrom(const velkard::session::CardSelection& selection) { selection_ = selection; }
+    void startFrom(const velkard::session::CardSelection& selection);
     const velkard::session::CardSelection& selection() const { return selection_; }
     // The request it closes with (None until Write or Open).
     const velkard::session::CardFileChoice& choice() const { return choice_; }
@@ -93,6 +93,8 @@ private:
     // A message text (marked with QT_TR_NOOP) in the view state's language.
     QString text(const char* source) const;
     int selectedPatientRow() const;
+    // The archive's kind column: "A2", the rhythmogram's name, nothing for a plain ECG.
+    QString kindText(const std::string& marker) const;
     int selectedEntryRow() const;
     // True when a patient and one of its recordings are selected; otherwise says which is missing.
     bool entryChosen() const;

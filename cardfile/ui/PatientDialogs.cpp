@@ -42,7 +42,8 @@ const char* const kSexItems[2] = {QT_TRANSLATE_NOOP("velkard::cardfile::ui::Pati
                                   QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Жен")};
 
 // maxLength is the field's width in the stored record less its terminator, so nothing typed is
-// cut without a word when the record is written (one Windows-1251 byte per character).
+// cut when the record is written (one Windows-1251 byte per character); a key or paste the field
+// cannot take is said in the limit note.
 QLineEdit* makeEdit(QWidget* parent, const char* name, int maxLength) {
     auto* e = new QLineEdit(parent);
     e->setObjectName(name);
@@ -50,13 +51,41 @@ QLineEdit* makeEdit(QWidget* parent, const char* name, int maxLength) {
     return e;
 }
 
+// A birth date not entered: the picker shows nothing at its minimum date.
+const QDate kNoBirthDate(1800, 1, 1);
+
 QLabel* makeLabel(QWidget* parent, const char* name) {
     auto* l = new QLabel(parent);
     l->setObjectName(name);
     return l;
 }
 
+// The sex item (0 male, 1 female) a text names in any language or old stored form; -1 for none.
+int sexIndexOf(const QString& textShown) {
+    const QString t = textShown.trimmed();
+    if (t.isEmpty())
+        return -1;
+    for (int i = 0; i < 2; ++i) {
+        if (t == QString::fromUtf8(kSexItems[i]))
+            return i;
+        for (const Language l : velkard::ui::kLanguages)
+            if (t == text(l, kSexItems[i]))
+                return i;
+    }
+    return -1;
+}
+
 } // namespace
+
+QString storedSex(const QString& shown) {
+    const int i = sexIndexOf(shown);
+    return i < 0 ? shown : QString::fromUtf8(kSexItems[i]);
+}
+
+QString shownSex(const QString& stored, Language language) {
+    const int i = sexIndexOf(stored);
+    return i < 0 ? stored : text(language, kSexItems[i]);
+}
 
 PatientInputs::PatientInputs(velkard::ui::ViewState& state, QWidget* parent)
     : QDialog(parent), state_(state) {
@@ -74,7 +103,9 @@ PatientInputs::PatientInputs(velkard::ui::ViewState& state, QWidget* parent)
     birthDatePicker->setObjectName("birthDatePicker");
     birthDatePicker->setDisplayFormat("dd.MM.yyyy");
     birthDatePicker->setCalendarPopup(true);
-    birthDatePicker->setMinimumDate(QDate(1800, 1, 1));
+    birthDatePicker->setMinimumDate(kNoBirthDate);
+    birthDatePicker->setSpecialValueText(QStringLiteral(" "));
+    birthDatePicker->setDate(kNoBirthDate);
     birthplaceEdit = makeEdit(this, "birthplaceEdit", kPatientFieldChars.birthplace);
     addressEdit = makeEdit(this, "addressEdit", kPatientFieldChars.address);
     telephoneEdit = makeEdit(this, "telephoneEdit", kPatientFieldChars.telephone);
@@ -86,6 +117,19 @@ PatientInputs::PatientInputs(velkard::ui::ViewState& state, QWidget* parent)
     addressLabel = makeLabel(this, "addressLabel");
     telephoneLabel = makeLabel(this, "telephoneLabel");
     policyLabel = makeLabel(this, "policyLabel");
+    limitNote = makeLabel(this, "limitNote");
+    QLabel* const labels[] = {nameLabel, birthplaceLabel, addressLabel, telephoneLabel,
+                              policyLabel};
+    QLineEdit* const edits[] = {nameEdit, birthplaceEdit, addressEdit, telephoneEdit, policyEdit};
+    for (std::size_t i = 0; i < std::size(edits); ++i)
+        connect(
+            edits[i], &QLineEdit::inputRejected, this, [this, edit = edits[i], label = labels[i]] {
+                limitNote->setText(text(state_.interfaceLanguage(),
+                                        QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs",
+                                                          "«%1»: не более %2 знаков"))
+                                       .arg(label->text().trimmed())
+                                       .arg(edit->maxLength()));
+            });
 
     connect(nameEdit, &QLineEdit::textChanged, this, &PatientInputs::nameEdited);
     connect(sexBox, &QComboBox::currentTextChanged, this, &PatientInputs::sexEdited);
@@ -96,6 +140,8 @@ PatientInputs::PatientInputs(velkard::ui::ViewState& state, QWidget* parent)
 }
 
 QString PatientInputs::pickerDateText() const {
+    if (birthDatePicker->date() == kNoBirthDate)
+        return QString();
     return birthDatePicker->date().toString("dd.MM.yyyy");
 }
 
@@ -146,6 +192,7 @@ void PatientInputs::layOut(QPushButton* ok, QPushButton* cancel) {
         grid->addWidget(inputs[i], i, 1);
     }
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(limitNote);
     buttons->addStretch();
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
@@ -225,11 +272,32 @@ void NewPatientDialog::confirm() {
                 text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs", "Error")));
         return;
     }
+    if (sexBox->currentText().trimmed().isEmpty()) {
+        messages_.show(text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs",
+                                                 "Укажите пол пациента")),
+                       velkard::ui::errorCaption(l));
+        return;
+    }
+    // The same policy twice is most often the same patient entered again: ask, Enter answers No.
+    if (const auto patients = cardFile_.listPatients(); patients) {
+        for (const PatientRecord& p : patients.value) {
+            if (QString::fromStdString(p.policy).trimmed() != t.policy.trimmed())
+                continue;
+            const QString question =
+                text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::PatientInputs",
+                                          "В картотеке уже есть пациент с полисом № %1: %2. "
+                                          "Создать ещё одного?"))
+                    .arg(t.policy.trimmed(), QString::fromStdString(p.name).trimmed());
+            if (!messages_.ask(question, velkard::ui::attentionCaption(l), this, false))
+                return;
+            break;
+        }
+    }
     state_.patientTexts.birthDate = pickerDateText();
 
     NewPatientInput input;
     input.name = nameEdit->text().toStdString();
-    input.sex = sexBox->currentText().toStdString();
+    input.sex = storedSex(sexBox->currentText()).toStdString();
     input.birthDate = pickerDateText().toStdString();
     input.birthplace = birthplaceEdit->text().toStdString();
     input.address = addressEdit->text().toStdString();
@@ -287,7 +355,7 @@ ChangePatientDialog::ChangePatientDialog(velkard::ui::ViewState& state, QWidget*
 
 void ChangePatientDialog::showStoredBirthDate(const QString& stored) {
     const QDate birth = QDate::fromString(stored, "dd.MM.yyyy");
-    birthDatePicker->setDate(birth.isValid() ? birth : QDate::currentDate());
+    birthDatePicker->setDate(birth.isValid() ? birth : kNoBirthDate);
     storedBirthDate_ = stored;
 }
 

@@ -20,6 +20,13 @@ class QPushButton;
 
 namespace velkard::cardfile::ui {
 
+// The patient's sex is stored as "Муж" or "Жен" whatever the interface language; records entered
+// in English once stored "men" / "wom", which read the same. Any other text stays as typed.
+// The stored form of a sex shown or typed in any interface language.
+QString storedSex(const QString& shown);
+// A stored sex as `language` shows it ("Муж" and "men" → "men" in English).
+QString shownSex(const QString& stored, velkard::ui::Language language);
+
 // The controls and typing handlers both dialogs share.
 class PatientInputs : public QDialog {
     Q_OBJECT
@@ -40,8 +47,10 @@ public:
     QLabel* addressLabel;
     QLabel* telephoneLabel;
     QLabel* policyLabel;
+    QLabel* limitNote; // says when a field refused a key or a paste longer than it holds
 
-    // The picker's date in the stored form dd.MM.yyyy.
+    // The picker's date in the stored form dd.MM.yyyy; empty while no birth date was entered (the
+    // picker starts empty).
     QString pickerDateText() const;
 
 public slots:
@@ -102,7 +111,7 @@ public:
 
     void applyLanguage(velkard::ui::Language language);
     void applyLanguage(bool russian); // Russian or English
-    // Shows the stored birth date (today when it does not read as a date). OK keeps the stored
+    // Shows the stored birth date (nothing when it does not read as a date). OK keeps the stored
     // text as it is unless the user changes the date.
     void showStoredBirthDate(const QString& stored);
 

@@ -325,7 +325,8 @@ TEST(Acquisition, DeviceLostKeepsTheBlocksAlreadyWritten) {
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].code, ErrorCode::DeviceLost);
     EXPECT_EQ(shownText(events[0]), "Прибор не включен!");
-    EXPECT_EQ(shownCaption(events[0]), "Error");
+    EXPECT_EQ(shownCaption(events[0]), "Ошибка");
+    EXPECT_EQ(shownText(events[0], false), "The instrument is switched off or unplugged");
     EXPECT_EQ(rig.acq.state(), AcquisitionState::Halted);
     EXPECT_FALSE(rig.acq.linkOpen());
     // The file stays open until Stop, holding the two whole blocks sent before the drop.
@@ -555,8 +556,8 @@ TEST(Acquisition, HandOverOverrunIsReportedOncePerRecordingInBothLanguages) {
     ASSERT_EQ(first.events.size(), 1u);
     EXPECT_EQ(first.events[0].kind, EventKind::DataLost);
     EXPECT_EQ(shownText(first.events[0]), "Потеряны данные: 1,0 с");
-    EXPECT_EQ(shownText(first.events[0], false), "data lost: 1.0 s");
-    EXPECT_EQ(shownCaption(first.events[0]), "Error");
+    EXPECT_EQ(shownText(first.events[0], false), "Data lost: 1.0 s");
+    EXPECT_EQ(shownCaption(first.events[0]), "Ошибка");
     EXPECT_DOUBLE_EQ(acq.lostSeconds(), 1.0);
     EXPECT_EQ(acq.blocksWritten(), 1u);
     // Nothing more is reported for this recording.

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "display/Canvas.h"
 #include "display/Display.h"
 #include "display/tests/Synthetic.h"
 
@@ -29,8 +30,9 @@ bool black(const QImage& img, int x, int y) {
 bool blue(const QImage& img, int x, int y) {
     return px(img, x, y) == 0x0000FF;
 }
+// A pixel of a big (5 mm) grid line.
 bool red(const QImage& img, int x, int y) {
-    return px(img, x, y) == 0xFF0000;
+    return img.pixel(x, y) == kGridMajor;
 }
 
 // Rows of column x (within [top, bottom)) that are black.
@@ -54,7 +56,7 @@ struct Review {
 
 } // namespace
 
-TEST(GridImage, SolidAndDottedLinesEveryFiveMillimetres) {
+TEST(GridImage, BigLinesEveryFiveMillimetresAndThinOnesEveryMillimetre) {
     // 25 mm/s at 10 samples per column: a big square is 16 px across, its lines at the trace's
     // origin trunc(19p) = 60 ± 16k; down, 16 px from row 0's baseline 650 / 13 = 50.
     Display d(kCaps, kWin);
@@ -68,28 +70,40 @@ TEST(GridImage, SolidAndDottedLinesEveryFiveMillimetres) {
     for (int x : {28, 44, 60, 76, 1020})
         for (int y = 30; y < 650; y += 5)
             EXPECT_TRUE(red(g, x, y)) << x << "," << y;
-    for (int y : {42, 58, 90}) {
+    // Between two big lines four thin ones each way, a millimetre (3.2 px) apart: a thin row is
+    // of the grid's colour all along, a plain row only where a vertical line crosses it.
+    const auto gridPixels = [&](int x0, int y0, int dx, int dy, int n) {
         int on = 0;
-        for (int x = 28; x < 1024; ++x)
-            on += red(g, x, y);
-        EXPECT_GT(on, 300) << y; // dotted: about half the row
-        EXPECT_LT(on, 700) << y;
+        for (int k = 0; k < n; ++k)
+            on += g.pixel(x0 + k * dx, y0 + k * dy) != kWhite;
+        return on;
+    };
+    for (int big : {50, 338}) {
+        std::vector<int> thin;
+        for (int y = big + 1; y < big + 16; ++y)
+            if (gridPixels(28, y, 1, 0, 996) > 0.9 * 996) {
+                thin.push_back(y);
+                EXPECT_EQ(g.pixel(100, y) == kGridMinor || g.pixel(100, y) == kGridMajor, true);
+            }
+        ASSERT_EQ(thin.size(), 4u) << "rows after " << big;
+        for (std::size_t k = 0; k < thin.size(); ++k)
+            EXPECT_NEAR(thin[k], big + 3.2 * double(k + 1), 1.0) << "rows after " << big;
     }
-    for (int x : {36, 68, 1012}) {
-        int on = 0;
-        for (int y = 30; y < 650; ++y)
-            on += red(g, x, y);
-        EXPECT_GT(on, 250) << x;
-        EXPECT_LT(on, 400) << x;
+    for (int big : {60, 508}) {
+        std::vector<int> thin;
+        for (int x = big + 1; x < big + 16; ++x)
+            if (gridPixels(x, 30, 0, 1, 620) > 0.9 * 620)
+                thin.push_back(x);
+        ASSERT_EQ(thin.size(), 4u) << "columns after " << big;
+        for (std::size_t k = 0; k < thin.size(); ++k)
+            EXPECT_NEAR(thin[k], big + 3.2 * double(k + 1), 1.0) << "columns after " << big;
     }
-    // Nothing between the lines (no 1 mm grid on screen), nothing outside the drawing area.
-    for (int y : {38, 46, 62})
-        for (int x : {63, 65, 70, 73})
-            EXPECT_FALSE(red(g, x, y)) << x << "," << y;
+    // The thin lines are lighter than the big ones; nothing is drawn outside the drawing area.
+    EXPECT_GT(qGray(kGridMinor), qGray(kGridMajor));
     for (int x = 0; x < 1024; x += 3)
-        EXPECT_FALSE(red(g, x, 20)) << x;
+        EXPECT_EQ(g.pixel(x, 20), kWhite) << x;
     for (int y = 0; y < 700; y += 3)
-        EXPECT_FALSE(red(g, 20, y)) << y;
+        EXPECT_EQ(g.pixel(20, y), kWhite) << y;
 }
 
 TEST(GridImage, PaintedRightOfLabelStripAndBelowPanel) {

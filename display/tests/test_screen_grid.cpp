@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The screen grid measured on rendered pages: big squares of 5 mm at the stated speed and scale,
-// second labels on big lines on every page, the 1 mV calibration mark two big squares high.
+// The screen grid measured on rendered pages: big squares of 5 mm at the stated speed and scale
+// with millimetre lines between, second labels on big lines on every page, the 1 mV calibration
+// mark two big squares high, and a grid pale enough that the trace dominates.
+#include "display/Canvas.h"
 #include "display/Display.h"
 #include "display/tests/Synthetic.h"
 
@@ -18,8 +20,9 @@ using velkard::display::test::kRhythmogram;
 
 namespace {
 
+// A pixel of a big (5 mm) line.
 bool red(const QImage& img, int x, int y) {
-    return (img.pixel(x, y) & 0xFFFFFF) == 0xFF0000;
+    return img.pixel(x, y) == kGridMajor;
 }
 bool blue(const QImage& img, int x, int y) {
     return (img.pixel(x, y) & 0xFFFFFF) == 0x0000FF;
@@ -52,8 +55,9 @@ struct Review {
     }
 };
 
-// Columns of [x0, x1) that are red in at least 90 % of rows [y0, y1): the solid vertical lines
-// (a dotted line is red in half its rows, a trace crossing takes a few rows).
+// Columns of [x0, x1) that are of a big line's colour in at least 90 % of rows [y0, y1): the big
+// vertical lines (a millimetre line has it only where a big row crosses, a trace crossing takes a
+// few rows).
 std::vector<int> solidColumns(const QImage& img, int x0, int x1, int y0, int y1) {
     std::vector<int> xs;
     for (int x = x0; x < x1; ++x) {
@@ -189,4 +193,50 @@ TEST(ScreenGrid, LiveSweepGridKeepsTheSweepsSeconds) {
     const double spc = d.geometry().screenSamplesPerColumn;
     for (std::size_t k = 0; k < columns.size(); ++k)
         EXPECT_EQ(columns[k], origin + int(std::floor(double(k) * 160 / spc))) << k;
+}
+
+// Between the big lines, one thin line every millimetre each way, lighter than the big ones; no
+// saturated red anywhere, and the grid pale beside the black trace.
+TEST(ScreenGrid, MillimetreLinesBetweenAndAGridThatLetsTheTraceDominate) {
+    for (const Screen& s : kScreens)
+        for (int speed = 1; speed < kSpeedCount; ++speed) {
+            Review r(s, 1, speed, 1, true);
+            const QImage& img = r.d.surface();
+            const std::string what =
+                std::string(s.name) + " speed " + std::to_string(kSpeedMmPerS[std::size_t(speed)]);
+            const int x0 = r.d.traceOrigin();
+            // A row between two big rows, away from every trace (the raised recording lies off
+            // the screen): its grid columns are the vertical lines, big and thin.
+            const std::vector<int> big = solidRows(img, x0, 1900, 60, 990);
+            ASSERT_GE(big.size(), 3u) << what;
+            const int y = big[big.size() / 2] + 1 + int(0.5 * s.caps.vertPxPerMm());
+            std::vector<int> lines;
+            for (int x = x0; x < 1900; ++x)
+                if (img.pixel(x, y) != kWhite)
+                    lines.push_back(x);
+            const double mm = meanSpacing(lines, what + " millimetre columns");
+            EXPECT_NEAR(mm / s.caps.horzPxPerMm(), 1.0, 0.05) << what;
+            // Down a column between two big columns, likewise the rows.
+            const std::vector<int> bigColumns = solidColumns(img, x0, 1900, 60, 990);
+            ASSERT_GE(bigColumns.size(), 2u) << what;
+            const int x = bigColumns[bigColumns.size() / 2] + 1 + int(0.5 * s.caps.horzPxPerMm());
+            std::vector<int> rows;
+            for (int yy = big[0]; yy < big.back(); ++yy)
+                if (img.pixel(x, yy) != kWhite)
+                    rows.push_back(yy);
+            EXPECT_NEAR(meanSpacing(rows, what + " millimetre rows") / s.caps.vertPxPerMm(), 1.0,
+                        0.05)
+                << what;
+        }
+    // A page with its traces: nothing is saturated red, and the grid's darkest colour is far
+    // lighter than the trace.
+    Review r(kScreens[0], 1, 2);
+    const QImage& img = r.d.surface();
+    long saturated = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            saturated += (img.pixel(x, y) & 0xFFFFFF) == 0xFF0000;
+    EXPECT_EQ(saturated, 0);
+    EXPECT_GT(qGray(kGridMajor), 150);
+    EXPECT_GT(qGray(kGridMinor), qGray(kGridMajor));
 }

@@ -199,7 +199,7 @@ void DeviceFileList::report(const MemoryReport& report) {
         [self, report] {
             if (!self)
                 return;
-            const MemoryMessage shown = memoryMessage(report, self->state_.russian);
+            const MemoryMessage shown = memoryMessage(report, self->state_.inRussian());
             self->messages_.show(QString::fromStdString(shown.text),
                                  QString::fromStdString(shown.caption), self);
         },

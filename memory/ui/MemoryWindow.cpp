@@ -45,11 +45,16 @@ std::filesystem::path diskPath(const QString& text) {
 
 // A row of a check list: the file's name (kept as the row's data) and what its header tells, with
 // an unticked box. Commands use the current row, or the ticked rows when no row is current.
+// `shown` names the file in the row when the name is too long to read (a full path): the row
+// then shows it and the tooltip the name.
 void addCheckRow(QListWidget* list, const QString& name, const std::filesystem::path& file,
-                 bool russian) {
+                 bool russian, const QString& shown = QString()) {
     const std::string about = describeDeviceFile(readDeviceFileInfo(file), russian);
-    auto* item =
-        new QListWidgetItem(name + QStringLiteral("  —  ") + QString::fromStdString(about), list);
+    auto* item = new QListWidgetItem((shown.isEmpty() ? name : shown) + QStringLiteral("  —  ") +
+                                         QString::fromStdString(about),
+                                     list);
+    if (!shown.isEmpty())
+        item->setToolTip(name);
     item->setData(Qt::UserRole, name);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
@@ -239,7 +244,8 @@ void MemoryWindow::showSource(int index) {
 
 void MemoryWindow::showPatient(const cardfile::PatientRecord& p) {
     nameValue->setText(QString::fromStdString(p.name));
-    sexValue->setText(QString::fromStdString(p.sex));
+    sexValue->setText(
+        cardfile::ui::shownSex(QString::fromStdString(p.sex), state_.interfaceLanguage()));
     birthDateValue->setText(QString::fromStdString(p.birthDate));
     birthplaceValue->setText(QString::fromStdString(p.birthplace));
     addressValue->setText(QString::fromStdString(p.address));
@@ -260,6 +266,7 @@ void MemoryWindow::patientSelected() {
         sel.patientIndex = -1;
         sel.patientName.clear();
         sel.patientBirthDate.clear();
+        sel.patientSex.clear();
         sel.patientId.clear();
         showPatient({});
         return;
@@ -269,6 +276,7 @@ void MemoryWindow::patientSelected() {
     sel.patientIndex = row;
     sel.patientName = QString::fromStdString(record.value.name);
     sel.patientBirthDate = QString::fromStdString(record.value.birthDate);
+    sel.patientSex = QString::fromStdString(record.value.sex);
     sel.patientId = QString::fromStdString(record.value.id);
 }
 
@@ -276,7 +284,6 @@ void MemoryWindow::newPatient() {
     cardfile::ui::NewPatientDialog dialog(state_, seams_.messages, setup_.workDir, this);
     dialog.applyLanguage(state_.interfaceLanguage());
     state_.newPatient.selfAppend = true;
-    dialog.birthDatePicker->setDate(QDate::currentDate());
     seams_.dialogs.run(dialog);
     state_.newPatient.selfAppend = false;
     if (state_.newPatient.patientCreated)
@@ -298,8 +305,11 @@ void MemoryWindow::addCardFiles() {
     const QStringList files =
         setup_.chooseFiles ? setup_.chooseFiles(this) : chooseMemoryCardFiles(seams_.dialogs, this);
     for (const QString& f : files)
+        // The row shows the file's name; the folder, which pushed the date off the row, is in
+        // its tooltip.
         addCheckRow(cardFileList, QDir::toNativeSeparators(QFileInfo(f).absoluteFilePath()),
-                    diskPath(QFileInfo(f).absoluteFilePath()), state_.russian);
+                    diskPath(QFileInfo(f).absoluteFilePath()), state_.inRussian(),
+                    QFileInfo(f).fileName());
 }
 
 void MemoryWindow::download() {
@@ -311,7 +321,7 @@ void MemoryWindow::download() {
         ownForm = std::make_unique<DeviceFileList>(state_, seams_.messages, this);
         form = ownForm.get();
     }
-    const bool russian = state_.russian;
+    const bool russian = state_.inRussian();
     const std::filesystem::path temp = setup_.workDir / "temp";
     std::error_code ec;
     std::filesystem::create_directories(temp, ec); // made at start; a deleted one comes back
@@ -354,7 +364,7 @@ void MemoryWindow::fillDownloaded() {
         // A download cut short by a crash is no recording.
         if (isPartialDownloadName(QFile::encodeName(name).toStdString()))
             continue;
-        addCheckRow(downloadedList, name, temp / diskPath(name), state_.russian);
+        addCheckRow(downloadedList, name, temp / diskPath(name), state_.inRussian());
     }
 }
 
@@ -389,7 +399,7 @@ void MemoryWindow::storeInCard() {
             sourceTab_ == 1 ? setup_.workDir / "temp" / diskPath(rowName(item))
                             : diskPath(QDir::fromNativeSeparators(rowName(item)));
         const Result<int> stored =
-            filing::storeDeviceFile(cardFile_, patientId, source, state_.russian);
+            filing::storeDeviceFile(cardFile_, patientId, source, state_.inRussian());
         if (!stored) {
             // Nothing is half-filed and the source stays where it is, in its list.
             if (stored.code == ErrorCode::UnknownPatient) {
@@ -397,7 +407,7 @@ void MemoryWindow::storeInCard() {
                 msg.show(choosePatient, attention);
             } else {
                 msg.show(
-                    QString::fromStdString(filing::storeErrorText(stored.code, state_.russian)),
+                    QString::fromStdString(filing::storeErrorText(stored.code, state_.inRussian())),
                     storeErrorCaption(stored.code, state_.interfaceLanguage()));
             }
             break;

@@ -7,6 +7,7 @@
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
@@ -31,9 +32,18 @@ void hide(QWidget* w) {
         w->hide();
 }
 
-// "ECG <name> <date>.pdf" in the current folder, characters unfit for a file name left out.
-QString pdfFileName(const PrintRequest& request) {
-    QString name = QStringLiteral("ECG %1 %2")
+// A PDF written says where, as an export does.
+void confirmPdf(velkard::ui::Messages& msg, const QString& path, Language l) {
+    msg.show(text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands",
+                                       "ЭКГ сохранена в файл PDF\n")) +
+                 QDir::toNativeSeparators(path),
+             text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Информация")));
+}
+
+// "ЭКГ <name> <date>.pdf" ("ECG …" in English) in the current folder, characters unfit for a
+// file name left out.
+QString pdfFileName(const PrintRequest& request, Language l) {
+    QString name = text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "ЭКГ %1 %2"))
                        .arg(request.patientName.trimmed(), request.date.trimmed())
                        .trimmed();
     for (QChar& c : name)
@@ -51,7 +61,7 @@ QString choosePdfFile(velkard::ui::DialogRunner& dialogs, const PrintRequest& re
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilter(QStringLiteral("PDF (*.pdf)"));
     dialog.setDefaultSuffix(QStringLiteral("pdf"));
-    dialog.selectFile(pdfFileName(request));
+    dialog.selectFile(pdfFileName(request, l));
     if (dialogs.run(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().front();
@@ -60,7 +70,7 @@ QString choosePdfFile(velkard::ui::DialogRunner& dialogs, const PrintRequest& re
 // The one-page 12-lead report on the printer, or into a PDF file without one.
 PrintOutcome runReport(velkard::ui::ViewState& state, velkard::ui::Seams seams,
                        const PrintRequest& request, QPrinter* printer) {
-    const bool russian = state.russian;
+    const bool russian = state.inRussian();
     const Language l = state.interfaceLanguage();
     auto& msg = seams.messages;
     const QString fromText = state.printRange.reportFromText.trimmed();
@@ -98,6 +108,8 @@ PrintOutcome runReport(velkard::ui::ViewState& state, velkard::ui::Seams seams,
         if (path.isEmpty())
             return PrintOutcome::Cancelled;
         result = printReportToPdf(path, job, 600);
+        if (result.ok())
+            confirmPdf(msg, path, l);
     } else {
         printer->setCopyCount(1);
         QPrintDialog dialog(printer, request.parent);
@@ -146,12 +158,14 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
                  text(shown, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Ошибка")));
         return PrintOutcome::NoRecording;
     }
-    const bool russian = state.russian;
+    const bool russian = state.inRussian();
     const Language l = state.interfaceLanguage();
     {
         PrintRangeDialog range(state, request.parent);
         range.applyLanguage(l);
-        seams.dialogs.run(range);
+        // Cancel, Esc or the close button end the command.
+        if (seams.dialogs.run(range) != QDialog::Accepted)
+            return PrintOutcome::Cancelled;
     }
     const velkard::ui::PrintRangeChoice& choice = state.printRange;
     if (choice.report)
@@ -202,6 +216,7 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
                 velkard::ui::errorCaption(l));
             return PrintOutcome::Failed;
         }
+        confirmPdf(msg, path, l);
         return PrintOutcome::Printed;
     }
     printer->setCopyCount(1);

@@ -39,8 +39,8 @@ PrintRangeDialog::PrintRangeDialog(velkard::ui::ViewState& state, QWidget* paren
     OK->setObjectName(QStringLiteral("OK"));
     Cancel = new QPushButton(this);
     Cancel->setObjectName(QStringLiteral("Cancel"));
-    // The form's own texts (Russian in English too, the begin label with two spaces); the print
-    // command sets the language's texts before showing it.
+    // The form's own texts (the Russian begin label with two spaces); the print command sets the
+    // language's texts before showing it.
     const auto form = [l = state_.interfaceLanguage()](const char* source) {
         return velkard::ui::translate(l, kContext, source, "form");
     };
@@ -169,7 +169,7 @@ void PrintRangeDialog::endEdited() {
     state_.printRange.endText = endEdit->text();
 }
 
-// Neither button cancels the print command: both only close the dialog.
+// OK goes on to the printer; Cancel (like Esc) ends the print command.
 void PrintRangeDialog::confirm() {
     done(QDialog::Accepted);
 }

@@ -20,6 +20,8 @@ using namespace velkard::session;
 
 namespace {
 
+const QString kLive = QString::fromUtf8("мониторинг");
+
 const QDateTime kNow(QDate(2021, 6, 5), QTime(9, 5, 3));
 const sim::RecordedAt kAt{24, 3, 15, 9, 5, 3};
 
@@ -111,8 +113,9 @@ TEST_F(SessionTest, RecordingFromTheSimulatedInstrumentIsFiledWithItsEntry) {
     write();
     EXPECT_GT(changes, 0);
     const auto blocks = record(3);
-    for (int s = 0; s < 3; ++s)
-        session.countSecond();
+    // The duration is what was recorded: half a second a block, to the nearest second.
+    const int seconds = int((blocks.size() + 1) / 2);
+    EXPECT_EQ(session.seconds(), seconds);
     ASSERT_TRUE(session.recordingToSave());
     auto filed = session.saveRecording();
     ASSERT_TRUE(filed) << filed.message;
@@ -125,7 +128,7 @@ TEST_F(SessionTest, RecordingFromTheSimulatedInstrumentIsFiledWithItsEntry) {
     EXPECT_EQ(entries.value[0].number, "  1");
     EXPECT_EQ(entries.value[0].date, "05.06.2021");
     EXPECT_EQ(entries.value[0].time, "09:05:03");
-    EXPECT_EQ(entries.value[0].duration, "   3");
+    EXPECT_EQ(std::stoi(entries.value[0].duration), seconds);
     EXPECT_EQ(entries.value[0].kind, "  ");
     // The file holds exactly the blocks handed over, in order.
     const auto path = cardFile().recordingPath(id, 1);
@@ -278,26 +281,26 @@ TEST_F(SessionTest, ImportShowsTheFileByItsKindAndAFailureChangesNothing) {
 }
 
 TEST_F(SessionTest, TitleNamesWhoseEcgIsShown) {
-    EXPECT_EQ(session.title(true), "Ventrix");
+    EXPECT_EQ(session.title(kLive), "Velkard");
     CardSelection sel = patient();
     sel.entryDate = "05.06.2021";
     sel.entryTime = "09:05:03";
     session.cardFileClosed(sel, {CardRequest::OpenRecording});
     const QString card =
-        QString::fromUtf8("Ventrix — Ivanov Ivan, 01.02.1960 — 05.06.2021 09:05:03");
-    EXPECT_EQ(session.title(true), card);
+        QString::fromUtf8("Velkard — Ivanov Ivan, 01.02.1960 — 05.06.2021 09:05:03");
+    EXPECT_EQ(session.title(kLive), card);
     session.cardFileClosed(sel, {CardRequest::OpenRhythmogram});
-    EXPECT_EQ(session.title(false), card); // a rhythmogram of the card file names its patient
+    EXPECT_EQ(session.title("live"), card); // a rhythmogram of the card file names its patient
 
     ASSERT_TRUE(session.importFile(source("ECG00042.DAT", sim::makeDeviceEcg(5, 1, kAt))));
-    EXPECT_EQ(session.title(true), QString::fromUtf8("Ventrix — ECG00042.DAT"));
+    EXPECT_EQ(session.title(kLive), QString::fromUtf8("Velkard — ECG00042.DAT"));
     ASSERT_TRUE(session.importFile(source("VSR_0001.DAT", sim::makeRhythmogram(30, 2, kAt))));
-    EXPECT_EQ(session.title(true), "Ventrix"); // an imported rhythmogram names nobody
+    EXPECT_EQ(session.title(kLive), "Velkard"); // an imported rhythmogram names nobody
 
     session.cardFileOpening();
     session.cardFileClosed(patient(), {CardRequest::Write});
-    EXPECT_EQ(session.title(true), QString::fromUtf8("Ventrix — мониторинг — Ivanov Ivan"));
-    EXPECT_EQ(session.title(false), QString::fromUtf8("Ventrix — live — Ivanov Ivan"));
+    EXPECT_EQ(session.title(kLive), QString::fromUtf8("Velkard — мониторинг — Ivanov Ivan"));
+    EXPECT_EQ(session.title("live"), QString::fromUtf8("Velkard — live — Ivanov Ivan"));
     session.showNothing();
-    EXPECT_EQ(session.title(false), "Ventrix");
+    EXPECT_EQ(session.title("live"), "Velkard");
 }

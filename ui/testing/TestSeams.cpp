@@ -9,8 +9,9 @@ void RecordingMessages::show(const QString& text, const QString& caption, QWidge
     shown.push_back({text, caption, false});
 }
 
-bool RecordingMessages::ask(const QString& text, const QString& caption, QWidget*) {
-    shown.push_back({text, caption, true});
+bool RecordingMessages::ask(const QString& text, const QString& caption, QWidget*,
+                            bool yesByDefault) {
+    shown.push_back({text, caption, true, yesByDefault});
     if (answers.empty())
         return defaultAnswer;
     const bool a = answers.front();

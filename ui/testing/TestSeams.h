@@ -20,13 +20,15 @@ public:
         QString text;
         QString caption;
         bool question = false;
+        bool yesByDefault = true; // a question's default button
     };
     std::vector<Entry> shown;
     std::deque<bool> answers;
     bool defaultAnswer = true;
 
     void show(const QString& text, const QString& caption, QWidget* owner = nullptr) override;
-    bool ask(const QString& text, const QString& caption, QWidget* owner = nullptr) override;
+    bool ask(const QString& text, const QString& caption, QWidget* owner = nullptr,
+             bool yesByDefault = true) override;
 
     QString lastText() const { return shown.empty() ? QString() : shown.back().text; }
     bool contains(const QString& text) const;

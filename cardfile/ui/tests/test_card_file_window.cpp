@@ -100,7 +100,8 @@ TEST_F(PatientWindowTest, UnusableIndexIsReportedUnderACaptionOfTheInterfaceLang
     // A folder where the patient index belongs cannot be read as one.
     std::filesystem::create_directories(work() / "DATA_BASE" / "ID_Patient_real");
     for (const bool russian : {true, false}) {
-        state.russian = russian;
+        state.setLanguage(russian ? velkard::ui::Language::Russian
+                                  : velkard::ui::Language::English);
         messages.shown.clear();
         CardFileWindow window(state, seams, work());
         EXPECT_EQ(window.patientList->topLevelItemCount(), 0);
@@ -146,12 +147,12 @@ TEST_F(PatientWindowTest, MissingSelectionsAreReportedAndChangeNothing) {
         EXPECT_EQ(messages.shown[0].caption, QString::fromUtf8("Внимание"));
     }
     select(window.patientList, 0);
-    state.russian = false;
+    state.setLanguage(velkard::ui::Language::English);
     for (QPushButton* b : {window.Open, window.DelRec}) {
         messages.shown.clear();
         b->click();
         ASSERT_EQ(messages.shown.size(), 1u);
-        EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Choose in archive № ECG"));
+        EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Choose an ECG in the archive"));
         EXPECT_EQ(messages.shown[0].caption, "Attention");
     }
     EXPECT_EQ(cf.listArchiveEntries(id).value.size(), 1u);
@@ -168,6 +169,11 @@ TEST_F(PatientWindowTest, OpenSetsThePathAndTheKindFlags) {
         CardFileWindow window(state, seams, work());
         startFromSession(window);
         select(window.patientList, 0);
+        // The list says which entries are A2 and rhythmograms.
+        ASSERT_EQ(window.archiveList->topLevelItemCount(), 3);
+        EXPECT_TRUE(window.archiveList->topLevelItem(0)->text(4).isEmpty());
+        EXPECT_EQ(window.archiveList->topLevelItem(1)->text(4), "A2");
+        EXPECT_EQ(window.archiveList->topLevelItem(2)->text(4), QString::fromUtf8("Ритмограмма"));
         select(window.archiveList, 0);
         window.Open->click();
         closed(window);
@@ -182,9 +188,12 @@ TEST_F(PatientWindowTest, OpenSetsThePathAndTheKindFlags) {
         CardFileWindow window(state, seams, work());
         startFromSession(window);
         select(window.patientList, 0);
+        // A double click on the entry opens it, as Open does.
+        QTreeWidgetItem* entry = window.archiveList->topLevelItem(1);
         select(window.archiveList, 1);
-        window.Open->click();
+        emit window.archiveList->itemDoubleClicked(entry, 0);
         closed(window);
+        EXPECT_EQ(window.result(), QDialog::Accepted);
         EXPECT_TRUE(shown(Shown::CardRecording));
         EXPECT_TRUE(session.view().kindA2);
         EXPECT_EQ(sel.entryDuration, 30);
@@ -238,6 +247,7 @@ TEST_F(PatientWindowTest, DelRecOfTheMiddleOfThreeRenumbers) {
     window.DelRec->click();
     ASSERT_EQ(messages.shown.back().text, QString::fromUtf8("Удалить запись?"));
     EXPECT_TRUE(messages.shown.back().question);
+    EXPECT_FALSE(messages.shown.back().yesByDefault);
     EXPECT_TRUE(messages.shown.back().caption.isEmpty());
     ASSERT_EQ(window.archiveList->topLevelItemCount(), 2);
     EXPECT_EQ(window.archiveList->topLevelItem(0)->text(0), "  1");
@@ -257,7 +267,10 @@ TEST_F(PatientWindowTest, DeletePatientRemovesRowFilesAndSelection) {
     ASSERT_EQ(window.archiveList->topLevelItemCount(), 1);
     messages.answers = {true};
     window.Delete->click();
-    EXPECT_EQ(messages.shown.back().text, QString::fromUtf8("Удалить пациента и все его записи?"));
+    // The question names the patient and the recordings, and Enter would answer No.
+    EXPECT_EQ(messages.shown.back().text,
+              QString::fromUtf8("Удалить пациента «Gone» и все его записи (1)?"));
+    EXPECT_FALSE(messages.shown.back().yesByDefault);
     ASSERT_EQ(window.patientList->topLevelItemCount(), 1);
     EXPECT_EQ(window.patientList->topLevelItem(0)->text(0), "Keep");
     EXPECT_TRUE(window.nameValue->text().isEmpty());
@@ -268,12 +281,60 @@ TEST_F(PatientWindowTest, DeletePatientRemovesRowFilesAndSelection) {
     EXPECT_EQ(cf.listPatients().value.size(), 1u);
 }
 
+// The wrong patient must not be easy to pick: a new patient becomes the chosen one, and the window
+// opens on the patient and recording in use.
+TEST_F(PatientWindowTest, ChoosesTheNewPatientAndOpensOnThePatientInUse) {
+    const auto rowOf = [](QTreeWidget* list) {
+        const auto items = list->selectedItems();
+        return items.isEmpty() ? -1 : list->indexOfTopLevelItem(items.front());
+    };
+    addPatient("Old", "1");
+    const auto id = addPatient("Second", "2");
+    addEntry(id, cardfile::kKindPlain, 1, 'a');
+    addEntry(id, cardfile::kKindPlain, 2, 'b');
+    {
+        CardFileWindow window(state, seams, work());
+        select(window.patientList, 0);
+        dialogs.script.push_back([](QDialog& d) {
+            auto& dialog = dynamic_cast<cardfile::ui::NewPatientDialog&>(d);
+            dialog.nameEdit->setText(QString::fromUtf8("Новый"));
+            dialog.sexBox->setCurrentIndex(0);
+            dialog.policyEdit->setText("3");
+            dialog.OK->click();
+            return -1;
+        });
+        window.New->click();
+        ASSERT_EQ(window.patientList->topLevelItemCount(), 3);
+        EXPECT_EQ(rowOf(window.patientList), 2);
+        EXPECT_EQ(window.selection().patientName, QString::fromUtf8("Новый"));
+        EXPECT_EQ(window.selection().patientId.toStdString(), cf.listPatients().value[2].id);
+        EXPECT_EQ(window.nameValue->text(), QString::fromUtf8("Новый"));
+    }
+    // Right after recording number 2 of "Second", the window opens on both.
+    session::CardSelection inUse;
+    inUse.patientIndex = 1;
+    inUse.patientId = QString::fromStdString(id);
+    inUse.recordNumber = 2;
+    CardFileWindow window(state, seams, work());
+    window.startFrom(inUse);
+    EXPECT_EQ(rowOf(window.patientList), 1);
+    EXPECT_EQ(rowOf(window.archiveList), 1);
+    EXPECT_EQ(window.nameValue->text(), "Second");
+    // A row that holds someone else now (another workstation changed the card file) is not chosen.
+    inUse.patientIndex = 0;
+    CardFileWindow other(state, seams, work());
+    other.startFrom(inUse);
+    EXPECT_EQ(rowOf(other.patientList), -1);
+}
+
 TEST_F(PatientWindowTest, NewAddsARowAndTheRecord) {
     CardFileWindow window(state, seams, work());
     dialogs.script.push_back([](QDialog& d) {
         auto& dialog = dynamic_cast<cardfile::ui::NewPatientDialog&>(d);
-        EXPECT_EQ(dialog.birthDatePicker->date(), QDate::currentDate());
+        // No birth date until one is entered (not today's as if it were one).
+        EXPECT_TRUE(dialog.pickerDateText().isEmpty());
         dialog.nameEdit->setText(QString::fromUtf8("Петров Пётр"));
+        dialog.sexBox->setCurrentIndex(0);
         dialog.policyEdit->setText("99");
         dialog.OK->click();
         return -1;
@@ -346,13 +407,13 @@ TEST_F(PatientWindowTest, CaptionsFollowTheLanguage) {
     EXPECT_EQ(window.font().pointSize(), 8);
     window.applyLanguage(false);
     EXPECT_EQ(window.windowTitle(), "Patient");
-    EXPECT_EQ(window.Write->text(), "Write Velkard");
-    EXPECT_EQ(window.birthDateLabel->text(), "Date of birth ");
+    EXPECT_EQ(window.Write->text(), "Write");
+    EXPECT_EQ(window.birthDateLabel->text(), "Date of birth");
     EXPECT_EQ(window.DelRec->text(), "Delete");
     EXPECT_EQ(window.archiveList->headerItem()->text(0), QString::fromUtf8("№"));
-    EXPECT_EQ(window.archiveList->headerItem()->text(3), "Duration ECG,s");
-    // Hints stay Russian.
-    EXPECT_EQ(window.Write->toolTip(), QString::fromUtf8("Регистрация ЭКГ в реальном времени"));
+    EXPECT_EQ(window.archiveList->headerItem()->text(3), "Duration, s");
+    // The hints are English too.
+    EXPECT_EQ(window.Write->toolTip(), "Record a new ECG live");
     window.applyLanguage(true);
     EXPECT_EQ(window.windowTitle(), QString::fromUtf8("Пациент"));
     EXPECT_EQ(window.Write->text(), QString::fromUtf8("Запись"));
@@ -395,8 +456,8 @@ TEST_F(PatientWindowTest, ChangeOfAnUnreadableBirthDateStartsOnTodayAndCancelWri
     select(window.patientList, 0);
     dialogs.script.push_back([](QDialog& d) {
         auto& dialog = dynamic_cast<cardfile::ui::ChangePatientDialog&>(d);
-        // The picker shows a date the user can see and correct, not a silent default.
-        EXPECT_EQ(dialog.birthDatePicker->date(), QDate::currentDate());
+        // The picker shows no date rather than a silent default the user might keep.
+        EXPECT_TRUE(dialog.pickerDateText().isEmpty());
         dialog.nameEdit->setText("Typed");
         dialog.Cancel->click();
         return -1;
@@ -414,6 +475,7 @@ TEST_F(PatientWindowTest, NewAppendsTheRecordOnceEvenWithALeftoverSelfAppendRequ
     dialogs.script.push_back([](QDialog& d) {
         auto& dialog = dynamic_cast<cardfile::ui::NewPatientDialog&>(d);
         dialog.nameEdit->setText("Once");
+        dialog.sexBox->setCurrentIndex(1);
         dialog.policyEdit->setText("7");
         dialog.OK->click();
         return -1;
@@ -433,6 +495,7 @@ TEST_F(PatientWindowTest, NewRowShowsTheTypedNameAndTheNextOpeningTheStoredOne) 
         dialogs.script.push_back([&](QDialog& d) {
             auto& dialog = dynamic_cast<cardfile::ui::NewPatientDialog&>(d);
             dialog.nameEdit->setText(longName);
+            dialog.sexBox->setCurrentIndex(0);
             dialog.policyEdit->setText("3");
             dialog.birthDatePicker->setDate(QDate(1971, 3, 4));
             dialog.OK->click();
@@ -443,7 +506,7 @@ TEST_F(PatientWindowTest, NewRowShowsTheTypedNameAndTheNextOpeningTheStoredOne) 
         // The name field took only what the record keeps.
         EXPECT_EQ(window.patientList->topLevelItem(0)->text(0), longName.left(29));
         EXPECT_EQ(window.patientList->topLevelItem(0)->text(1), "04.03.1971");
-        EXPECT_TRUE(window.patientList->topLevelItem(0)->text(2).isEmpty());
+        EXPECT_EQ(window.patientList->topLevelItem(0)->text(2), QString::fromUtf8("Муж"));
     }
     CardFileWindow reopened(state, seams, work());
     ASSERT_EQ(reopened.patientList->topLevelItemCount(), 1);
@@ -468,12 +531,12 @@ TEST_F(PatientWindowTest, ArchiveGoneUnderTheWindowIsReportedByOpenAndDelRec) {
     EXPECT_EQ(window.choice().request, CardRequest::None); // no review, no recording
     EXPECT_EQ(finished, 0);                                // the window stays open
 
-    state.russian = false;
+    state.setLanguage(velkard::ui::Language::English);
     messages.answers = {true};
     window.DelRec->click();
     ASSERT_EQ(messages.shown.size(), 3u); // the question, then the failure
-    EXPECT_EQ(messages.shown[1].text, "To remove record?");
-    EXPECT_EQ(messages.shown[2].text, QString::fromUtf8("Ошибка отрытия файла"));
+    EXPECT_EQ(messages.shown[1].text, "Delete the recording?");
+    EXPECT_EQ(messages.shown[2].text, "Cannot open the file");
     EXPECT_EQ(messages.shown[2].caption, "Error");
     EXPECT_TRUE(std::filesystem::exists(cf.recordingPath(id, 1)));
     EXPECT_EQ(window.archiveList->topLevelItemCount(), 1);
@@ -634,7 +697,7 @@ TEST_F(PatientWindowTest, WriteRefusesAFullArchiveBeforeRecording) {
     }
     ASSERT_TRUE(cf.appendArchiveEntry(id, 999, "05.06.2021", "09:05:03",
                                       cardfile::EntryDuration::ofSeconds(1), cardfile::kKindPlain));
-    state.russian = false;
+    state.setLanguage(velkard::ui::Language::English);
     CardFileWindow window(state, seams, work());
     select(window.patientList, 0);
     window.Write->click();
@@ -664,11 +727,11 @@ TEST_F(PatientWindowTest, GermanAtRunTimeRelabelsTheWindowAndSwitchingBackRestor
     switchTo(ui::Language::English);
     EXPECT_EQ(window.windowTitle(), "Patient");
     EXPECT_EQ(window.New->text(), "New patient");
-    EXPECT_EQ(window.Write->text(), "Write Velkard");
-    EXPECT_EQ(window.birthDateLabel->text(), "Date of birth ");
-    EXPECT_EQ(window.patientList->headerItem()->text(0), "Surname, Name");
-    EXPECT_EQ(window.nameLabel->text(), "Surname, name");
-    EXPECT_EQ(window.Write->toolTip(), QString::fromUtf8("Регистрация ЭКГ в реальном времени"));
+    EXPECT_EQ(window.Write->text(), "Write");
+    EXPECT_EQ(window.birthDateLabel->text(), "Date of birth");
+    EXPECT_EQ(window.patientList->headerItem()->text(0), "Name");
+    EXPECT_EQ(window.nameLabel->text(), "Name");
+    EXPECT_EQ(window.Write->toolTip(), "Record a new ECG live");
 
     switchTo(ui::Language::Russian);
     EXPECT_EQ(window.windowTitle(), QString::fromUtf8("Пациент"));
@@ -679,7 +742,7 @@ TEST_F(PatientWindowTest, GermanAtRunTimeRelabelsTheWindowAndSwitchingBackRestor
     EXPECT_EQ(window.Write->toolTip(), QString::fromUtf8("Регистрация ЭКГ в реальном времени"));
 
     // Messages follow the view state's language at the moment they are shown.
-    state.setLanguage(ui::Language::German);
+    state.setLanguage(velkard::ui::Language::German);
     window.changePatient();
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Wählen Sie den Patienten"));

@@ -126,7 +126,7 @@ TEST_F(ExportButtonTest, ExportsTheSelectedRecordingByFilterOrExtension) {
 
     // An extension of the four decides over the filter; English texts.
     w.applyLanguage(false);
-    state.russian = false;
+    state.setLanguage(velkard::ui::Language::English);
     dialogs.script.push_back(answer(0, dir.filePath("second.xml")));
     w.Export->click();
     EXPECT_TRUE(offeredFilters[0].startsWith("EDF+ for"));
@@ -171,7 +171,7 @@ TEST_F(ExportButtonTest, FailuresAreToldInTheInterfaceLanguage) {
 
     // The recording gone from the disk.
     fs::remove(cf.recordingPath(id, 1));
-    state.russian = false;
+    state.setLanguage(velkard::ui::Language::English);
     dialogs.script.push_back(answer(0, dir.filePath("y.edf")));
     w.Export->click();
     EXPECT_TRUE(messages.lastText().startsWith("Cannot open the ECG file"))

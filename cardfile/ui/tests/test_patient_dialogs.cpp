@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace velkard;
@@ -57,8 +58,8 @@ TEST_F(NewPatientTest, MissingNameOrPolicyShowsOneMessageAndCreatesNothing) {
     const Case cases[] = {
         {"", "", "Введите ФИО пациента и № страхового полиса", "Ошибка"},
         {"", "12345", "Введите ФИО пациента", "Ошибка"},
-        // The policy message keeps the English caption in the Russian interface.
-        {"Иванов Иван", "", "Введите № страхового полиса", "Error"},
+        // Every caption in the interface's language (the policy message was once "Error").
+        {"Иванов Иван", "", "Введите № страхового полиса", "Ошибка"},
     };
     for (const auto& c : cases) {
         messages.shown.clear();
@@ -76,13 +77,12 @@ TEST_F(NewPatientTest, MissingNameOrPolicyShowsOneMessageAndCreatesNothing) {
 }
 
 TEST_F(NewPatientTest, EnglishMessagesFollowTheInterface) {
-    state.russian = false;
+    state.setLanguage(velkard::ui::Language::English);
     NewPatientDialog dialog(state, messages, work());
     dialog.OK->click();
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(
-        messages.shown[0].text,
-        QString::fromUtf8("Enter surname, name of the patient and № of the insurance policy"));
+    EXPECT_EQ(messages.shown[0].text,
+              QString::fromUtf8("Enter the patient's name and insurance policy number"));
     EXPECT_EQ(messages.shown[0].caption, "Error");
 }
 
@@ -124,6 +124,7 @@ TEST_F(NewPatientTest, OkCreatesArchiveAndAppendsWhenAsked) {
 TEST_F(NewPatientTest, WithoutSelfAppendOnlyTheArchiveIsCreated) {
     NewPatientDialog dialog(state, messages, work());
     dialog.nameEdit->setText("Smith John");
+    dialog.sexBox->setCurrentIndex(0);
     dialog.policyEdit->setText("42");
     dialog.OK->click();
     ASSERT_TRUE(state.newPatient.patientCreated);
@@ -132,15 +133,64 @@ TEST_F(NewPatientTest, WithoutSelfAppendOnlyTheArchiveIsCreated) {
     auto patients = cf.listPatients();
     ASSERT_TRUE(patients);
     EXPECT_TRUE(patients.value.empty());
-    // The sex was never chosen: empty text, empty field.
-    EXPECT_TRUE(state.patientTexts.sex.isEmpty());
-    EXPECT_TRUE(dialog.record().sex.empty());
+}
+
+// What made wrong cards easy: no sex, a birth date of today by default, the same policy twice, a
+// field that silently refused what was typed.
+TEST_F(NewPatientTest, AsksForSexStartsWithoutBirthDateAndWarnsOfADuplicatePolicy) {
+    state.newPatient.selfAppend = true;
+    {
+        NewPatientDialog dialog(state, messages, work());
+        EXPECT_TRUE(dialog.pickerDateText().isEmpty());
+        dialog.nameEdit->setText("First");
+        dialog.policyEdit->setText("42");
+        dialog.OK->click();
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Укажите пол пациента"));
+        EXPECT_NE(dialog.result(), QDialog::Accepted);
+        EXPECT_EQ(archiveCount(), 0u);
+        dialog.sexBox->setCurrentIndex(0);
+        dialog.OK->click();
+        ASSERT_TRUE(state.newPatient.patientCreated);
+        // Left empty, the birth date is stored empty: unknown, not today.
+        EXPECT_TRUE(cardfile::CardFile(work()).listPatients().value.at(0).birthDate.empty());
+    }
+    messages.shown.clear();
+    state.newPatient.selfAppend = true;
+    NewPatientDialog dialog(state, messages, work());
+    dialog.nameEdit->setText("Second");
+    dialog.sexBox->setCurrentIndex(1);
+    dialog.policyEdit->setText(" 42");
+    messages.answers = {false};
+    dialog.OK->click();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.shown[0].question);
+    EXPECT_FALSE(messages.shown[0].yesByDefault);
+    EXPECT_EQ(messages.shown[0].text,
+              QString::fromUtf8("В картотеке уже есть пациент с полисом № 42: First. "
+                                "Создать ещё одного?"));
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(cardfile::CardFile(work()).listPatients().value.size(), 1u);
+    messages.answers = {true};
+    dialog.OK->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(cardfile::CardFile(work()).listPatients().value.size(), 2u);
+
+    // A telephone typed past the field's width says so instead of dropping keys without a word.
+    ChangePatientDialog change(state);
+    change.telephoneEdit->setFocus();
+    QTest::keyClicks(change.telephoneEdit, QString(40, QLatin1Char('5')));
+    EXPECT_EQ(change.telephoneEdit->text().size(), change.telephoneEdit->maxLength());
+    EXPECT_EQ(
+        change.limitNote->text(),
+        QString::fromUtf8("«Телефон»: не более %1 знаков").arg(change.telephoneEdit->maxLength()));
 }
 
 TEST_F(NewPatientTest, CancelAfterAnEarlierSuccessCreatesNothing) {
     {
         NewPatientDialog first(state, messages, work());
         first.nameEdit->setText("A");
+        first.sexBox->setCurrentIndex(0);
         first.policyEdit->setText("1");
         first.OK->click();
         ASSERT_TRUE(state.newPatient.patientCreated);
@@ -165,11 +215,12 @@ TEST_F(NewPatientTest, ArchiveThatCannotBeCreatedKeepsTheDialogOpen) {
     }
     NewPatientDialog dialog(state, messages, work());
     dialog.nameEdit->setText("A");
+    dialog.sexBox->setCurrentIndex(0);
     dialog.policyEdit->setText("1");
     dialog.OK->click();
     ASSERT_FALSE(messages.shown.empty());
     EXPECT_TRUE(messages.shown[0].text.startsWith(QString::fromUtf8("Ошибка создания ID файла")));
-    EXPECT_EQ(messages.shown[0].caption, "Error");
+    EXPECT_EQ(messages.shown[0].caption, QString::fromUtf8("Ошибка"));
     EXPECT_FALSE(state.newPatient.patientCreated);
     EXPECT_NE(dialog.result(), QDialog::Accepted);
 }
@@ -178,9 +229,9 @@ TEST_F(NewPatientTest, CaptionsInBothLanguages) {
     NewPatientDialog dialog(state, messages, work());
     dialog.applyLanguage(false);
     EXPECT_EQ(dialog.windowTitle(), "New patient");
-    EXPECT_EQ(dialog.birthDateLabel->text(), "    Date of birth");
-    EXPECT_EQ(dialog.birthplaceLabel->text(), "   The birthplace");
-    EXPECT_EQ(dialog.policyLabel->text(), "   The medical insurance policy");
+    EXPECT_EQ(dialog.birthDateLabel->text(), "Date of birth");
+    EXPECT_EQ(dialog.birthplaceLabel->text(), "Place of birth");
+    EXPECT_EQ(dialog.policyLabel->text(), "Insurance policy No.");
     EXPECT_EQ(dialog.Cancel->text(), "Cancel");
     EXPECT_EQ(dialog.sexBox->itemText(0), "men");
     EXPECT_EQ(dialog.sexBox->itemText(1), "wom");
@@ -193,25 +244,37 @@ TEST_F(NewPatientTest, CaptionsInBothLanguages) {
 
     ChangePatientDialog change(state);
     change.applyLanguage(false);
-    EXPECT_EQ(change.windowTitle(), "Change of Data on the Patient");
+    EXPECT_EQ(change.windowTitle(), "Change the patient's details");
     change.applyLanguage(true);
     EXPECT_EQ(change.windowTitle(), QString::fromUtf8("Изменить данные о пациенте"));
     EXPECT_EQ(change.Cancel->text(), QString::fromUtf8("Отмена"));
 }
 
-TEST_F(NewPatientTest, EnglishSexIsStoredAsTyped) {
-    state.russian = false;
+// One stored value whatever the language of entry, shown in the interface language; the form
+// English entry once stored reads the same.
+TEST_F(NewPatientTest, SexIsStoredInOneFormAndShownInTheInterfaceLanguage) {
+    state.setLanguage(velkard::ui::Language::English);
     state.newPatient.selfAppend = true;
     NewPatientDialog dialog(state, messages, work());
     dialog.nameEdit->setText("Smith John");
     dialog.sexBox->setCurrentIndex(0);
+    EXPECT_EQ(dialog.sexBox->currentText(), "men");
     dialog.policyEdit->setText("42");
     dialog.OK->click();
     cardfile::CardFile cf(work());
     auto patients = cf.listPatients();
     ASSERT_TRUE(patients);
     ASSERT_EQ(patients.value.size(), 1u);
-    EXPECT_EQ(patients.value[0].sex, "men");
+    EXPECT_EQ(patients.value[0].sex, "Муж");
+    using velkard::cardfile::ui::shownSex;
+    using velkard::cardfile::ui::storedSex;
+    using velkard::ui::Language;
+    EXPECT_EQ(shownSex(QString::fromUtf8("Муж"), Language::English), "men");
+    EXPECT_EQ(shownSex("wom", Language::Russian), QString::fromUtf8("Жен"));
+    EXPECT_EQ(shownSex("wom", Language::English), "wom");
+    EXPECT_EQ(storedSex("men"), QString::fromUtf8("Муж"));
+    EXPECT_EQ(storedSex(QString::fromUtf8("Жен")), QString::fromUtf8("Жен"));
+    EXPECT_EQ(storedSex("X"), "X"); // a typed text stays as it is
 }
 
 TEST(ChangePatientTest, TypingUpdatesTextsAndOkTakesThePickerDate) {

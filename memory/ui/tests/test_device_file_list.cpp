@@ -83,7 +83,7 @@ public:
 
 TEST(DeviceFileList, WorkerReportsAreShownOnTheWindowThreadInTheLanguageOfThen) {
     velkard::ui::ViewState state;
-    state.russian = true;
+    state.setLanguage(velkard::ui::Language::Russian);
     ThreadNotingMessages messages;
     DeviceFileList form(state, messages);
     std::thread worker([&form] {
@@ -93,7 +93,7 @@ TEST(DeviceFileList, WorkerReportsAreShownOnTheWindowThreadInTheLanguageOfThen) 
     worker.join();
     EXPECT_TRUE(messages.shown.empty()) << "nothing is shown from the worker's thread";
     // The interface language changes before the window gets to the reports: they follow it.
-    state.russian = false;
+    state.setLanguage(velkard::ui::Language::English);
     ASSERT_TRUE(waitUntil([&] { return messages.shown.size() == 2; }));
     EXPECT_EQ(messages.shown[0].text,
               QStringLiteral("The file «A.DAT» was transferred with an error. It was not saved"));
@@ -184,12 +184,12 @@ TEST(DeviceFileList, CaptionsByLanguage) {
     velkard::ui::RecordingMessages messages;
     DeviceFileList form(state, messages);
     form.prepareConnection(false);
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Memory EC"));
-    EXPECT_EQ(form.refreshButton->text(), QStringLiteral("To update"));
-    EXPECT_EQ(form.acceptButton->text(), QStringLiteral("To accept"));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Instrument's memory"));
+    EXPECT_EQ(form.refreshButton->text(), QStringLiteral("Refresh"));
+    EXPECT_EQ(form.acceptButton->text(), QStringLiteral("Accept"));
     EXPECT_EQ(form.deleteButton->text(), QStringLiteral("Delete"));
-    EXPECT_EQ(form.selectAllButton->text(), QStringLiteral("Allocate all"));
-    EXPECT_EQ(form.clearSelectionButton->text(), QStringLiteral("To remove allocation"));
+    EXPECT_EQ(form.selectAllButton->text(), QStringLiteral("Select all"));
+    EXPECT_EQ(form.clearSelectionButton->text(), QStringLiteral("Select none"));
     form.prepareConnection(true);
     EXPECT_EQ(form.windowTitle(), QStringLiteral("Память ЭК"));
     EXPECT_EQ(form.clearSelectionButton->text(), QStringLiteral("Снять выделение"));
@@ -218,7 +218,7 @@ protected:
         temp = std::filesystem::path(dir.filePath(QStringLiteral("temp")).toStdString());
         std::filesystem::create_directories(card);
         std::filesystem::create_directories(temp);
-        state.russian = true;
+        state.setLanguage(velkard::ui::Language::Russian);
     }
 
     // Runs a connection whose modal showing is `user`.

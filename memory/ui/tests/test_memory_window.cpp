@@ -38,7 +38,7 @@ class MemoryWindowTest : public ::testing::Test {
 protected:
     velkard::ui::ViewState state;
     void SetUp() override {
-        state.russian = true;
+        state.setLanguage(velkard::ui::Language::Russian);
         work = fs::path(dir.filePath(QStringLiteral("work")).toStdString());
         card = fs::path(dir.filePath(QStringLiteral("card")).toStdString());
         reader = fs::path(dir.filePath(QStringLiteral("reader")).toStdString());
@@ -174,12 +174,12 @@ TEST_F(MemoryWindowTest, DownloadThenFileEveryKind) {
     store(w, w.downloadedList, QStringLiteral("ECG00001.DAT"));
     store(w, w.downloadedList, QStringLiteral("A2000001.DAT"));
     store(w, w.downloadedList, QStringLiteral("VSR00001.DAT"));
-    state.russian = false;
+    state.setLanguage(velkard::ui::Language::English);
     store(w, w.downloadedList, QStringLiteral("ECG00003.ECX"));
     // A short confirmation after each, in the language of the moment.
     ASSERT_EQ(confirmations(), 4);
     EXPECT_EQ(messages.shown[0].text, QStringLiteral("Файл помещён в карту пациента"));
-    EXPECT_EQ(messages.shown[3].text, QStringLiteral("The file is put in the patient's card"));
+    EXPECT_EQ(messages.shown[3].text, QStringLiteral("The file was filed into the patient's card"));
 
     const auto e = entries(0);
     ASSERT_EQ(e.size(), 6u);
@@ -248,10 +248,10 @@ TEST_F(MemoryWindowTest, StoringNeedsAPatientAndAFile) {
     EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Внимание"));
     selectPatient(w, 0);
     w.downloadedList->setCurrentRow(-1);
-    state.russian = false;
+    state.setLanguage(velkard::ui::Language::English);
     w.storeButton->click();
     ASSERT_EQ(messages.shown.size(), 2u);
-    EXPECT_EQ(messages.shown[1].text, QStringLiteral("Choose a file ECG for preservation"));
+    EXPECT_EQ(messages.shown[1].text, QStringLiteral("Choose an ECG file to file"));
     EXPECT_EQ(messages.shown[1].caption, QStringLiteral("Attention"));
     EXPECT_TRUE(entries(0).empty());
 }
@@ -262,10 +262,10 @@ TEST_F(MemoryWindowTest, RowWithoutAReadablePatientAsksForAPatient) {
     selectPatient(w, 0);
     // As when the selected row's record could not be read: no patient ID to file under.
     w.selection().patientId.clear();
-    state.russian = false;
+    state.setLanguage(velkard::ui::Language::English);
     store(w, w.downloadedList, QStringLiteral("ECG00001.DAT"));
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Choose the patient in a card file"));
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Choose the patient in the card file"));
     EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Attention"));
     EXPECT_EQ(w.downloadedList->count(), 1);
     EXPECT_EQ(readBytes(work / "temp" / "ECG00001.DAT"), plain);
@@ -282,7 +282,7 @@ TEST_F(MemoryWindowTest, FailedStoreKeepsTheDownloadAndFilesNothing) {
     store(w, w.downloadedList, QStringLiteral("ECG00001.DAT"));
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, QStringLiteral("Ошибка создания файла для записи ЭКГ"));
-    EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Error"));
+    EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Ошибка"));
     EXPECT_EQ(readBytes(work / "temp" / "ECG00001.DAT"), plain);
     EXPECT_GE(row(w.downloadedList, QStringLiteral("ECG00001.DAT")), 0);
     EXPECT_TRUE(entries(0).empty());
@@ -307,7 +307,8 @@ TEST_F(MemoryWindowTest, FullArchiveIsRefusedUnderACaptionOfTheInterfaceLanguage
     const fs::path archivePath = cardfile::CardFile(work).archivePath(ids[0]);
     std::ofstream(archivePath, std::ios::binary) << archive;
     for (const bool russian : {true, false}) {
-        state.russian = russian;
+        state.setLanguage(russian ? velkard::ui::Language::Russian
+                                  : velkard::ui::Language::English);
         messages.shown.clear();
         writeBytes(work / "temp" / "ECG00001.DAT", plain);
         MemoryWindow w(state, seams, setup());
@@ -341,8 +342,9 @@ TEST_F(MemoryWindowTest, NewPatientCardAppendsARow) {
     dialogs.script.push_back([this](QDialog& d) {
         auto& dlg = dynamic_cast<cardfile::ui::NewPatientDialog&>(d);
         EXPECT_TRUE(state.newPatient.selfAppend);
-        EXPECT_EQ(dlg.birthDatePicker->date(), QDate::currentDate());
+        EXPECT_TRUE(dlg.pickerDateText().isEmpty());
         dlg.nameEdit->setText(QStringLiteral("Сидоров Пётр"));
+        dlg.sexBox->setCurrentIndex(0);
         dlg.policyEdit->setText(QStringLiteral("777"));
         dlg.OK->click();
         return -1;
@@ -382,16 +384,16 @@ TEST_F(MemoryWindowTest, NoInstrumentLeavesTheDownloadsListAlone) {
 }
 
 TEST_F(MemoryWindowTest, CaptionsAndTheEmptyStateCallback) {
-    state.russian = false;
+    state.setLanguage(velkard::ui::Language::English);
     bool backToEmpty = false;
     dialogs.script.push_back([&](QDialog& d) {
         auto& w = dynamic_cast<MemoryWindow&>(d);
         EXPECT_EQ(w.windowTitle(), QStringLiteral("Memory"));
-        EXPECT_EQ(w.sourceTabs->tabText(0), QStringLiteral("Memory EC"));
+        EXPECT_EQ(w.sourceTabs->tabText(0), QStringLiteral("Instrument's memory"));
         EXPECT_EQ(w.sourceTabs->tabText(1), QStringLiteral("Memory card"));
         EXPECT_EQ(w.patientList->headerItem()->text(0), QStringLiteral("Card file"));
-        EXPECT_EQ(w.birthDateLabel->text(), QStringLiteral("Date of birth "));
-        EXPECT_EQ(w.storeButton->text(), QStringLiteral("To put in the card of the patient"));
+        EXPECT_EQ(w.birthDateLabel->text(), QStringLiteral("Date of birth"));
+        EXPECT_EQ(w.storeButton->text(), QStringLiteral("File into patient's card"));
         EXPECT_FALSE(w.downloadedList->isHidden());
         EXPECT_TRUE(w.cardFileList->isHidden());
         EXPECT_EQ(w.sourceTab(), 1);
@@ -417,7 +419,7 @@ TEST_F(MemoryWindowTest, FilesWaitingInTempAreListedWithWhatTheyHold) {
         EXPECT_EQ(w.downloadedList->item(1)->text(),
                   QStringLiteral("ECG00001.DAT  —  ЭКГ, 05.03.2009 07:05:09, 10 с"));
     }
-    state.russian = false;
+    state.setLanguage(velkard::ui::Language::English);
     MemoryWindow w(state, seams, setup());
     ASSERT_EQ(w.downloadedList->count(), 2);
     EXPECT_EQ(w.downloadedList->item(1)->text(),
@@ -454,10 +456,10 @@ TEST_F(MemoryWindowTest, TickedRowsAreTheChoiceWhenNoRowIsCurrent) {
     w.downloadedList->setCurrentItem(nullptr);
     w.downloadedList->item(0)->setCheckState(Qt::Checked);
     w.downloadedList->item(2)->setCheckState(Qt::Checked);
-    state.russian = false;
+    state.setLanguage(velkard::ui::Language::English);
     w.storeButton->click();
     ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Files put in the patient's card: 2"));
+    EXPECT_EQ(messages.shown[0].text, QStringLiteral("Files filed into the patient's card: 2"));
     EXPECT_EQ(entries(1).size(), 2u);
     ASSERT_EQ(w.downloadedList->count(), 1);
     EXPECT_TRUE(w.downloadedList->item(0)->text().startsWith(QStringLiteral("ECG00002.DAT")));
