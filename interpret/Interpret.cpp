@@ -378,8 +378,8 @@ private:
         if (a < c::kLeftAxisDeg && a >= -90)
             say("LAD",
                 Reason{}.add(
-                    "ось QRS " + num(a, 0) + "° (от " + num(c::kLeftAxisDeg, 0) + "° до −90°)",
-                    "QRS axis " + num(a, 0) + "° (" + num(c::kLeftAxisDeg, 0) + "° to −90°)"));
+                    "ось QRS " + num(a, 0) + "° (от " + num(c::kLeftAxisDeg, 0) + "° до -90°)",
+                    "QRS axis " + num(a, 0) + "° (" + num(c::kLeftAxisDeg, 0) + "° to -90°)"));
         else if (a > c::kRightAxisDeg)
             say("RAD",
                 Reason{}.add(
