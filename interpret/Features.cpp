@@ -183,6 +183,8 @@ Features features(const signal::SampleRecord* records, std::size_t count,
     const std::vector<int> qrsLeads(kIndependent.begin(), kIndependent.end());
     const int qFrom = onset - samples(10), qLength = end - onset + samples(20);
     const Stretch qrsTemplate = medianStretch(median, qFrom, qLength, qrsLeads);
+    if (qrsTemplate.empty())
+        return f;
     // The P wave of the median beat in I, II and V1, where atrial activity shows best.
     const std::vector<int> pLeads{signal::StandardLeadI, signal::StandardLeadII,
                                   signal::StandardLeadV1};
@@ -198,10 +200,8 @@ Features features(const signal::SampleRecord* records, std::size_t count,
     for (std::size_t i = 0; i < beats.size(); ++i) {
         const std::int64_t start = beats[i] - median.before;
         Match best;
-        const Stretch around = qrsTemplate.empty()
-                                   ? Stretch{}
-                                   : recordStretch(records, count, start + qFrom - kMaxLag,
-                                                   qLength + 2 * kMaxLag, qrsLeads);
+        const Stretch around =
+            recordStretch(records, count, start + qFrom - kMaxLag, qLength + 2 * kMaxLag, qrsLeads);
         for (int lag = -kMaxLag; lag <= kMaxLag && !around.empty(); lag += 2) {
             const Match c = match(qrsTemplate, slice(around, lag + kMaxLag, qLength));
             if (c.correlation > best.correlation) {
@@ -209,7 +209,9 @@ Features features(const signal::SampleRecord* records, std::size_t count,
                 lags[i] = lag;
             }
         }
-        f.shape.push_back(best.correlation);
+        // A beat too near the recording's ends to be matched has no shape (NaN: no comparison
+        // holds, so it counts as neither dominant nor other).
+        f.shape.push_back(around.empty() ? std::nan("") : best.correlation);
         if (!pTemplate.empty()) {
             const Stretch s =
                 recordStretch(records, count, start + pFrom + lags[i], pLength, pLeads);

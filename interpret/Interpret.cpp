@@ -207,28 +207,30 @@ private:
                 say("SARRH", Reason{}.ms("разброс синусовых RR", *f_.sinusRangeMs, ">",
                                          c::kSinusArrhythmiaMs, "longest - shortest sinus RR"));
         }
-        if (f_.prematureSameShape > 0 && !atrialFibrillation_) {
-            const std::string n = std::to_string(f_.prematureSameShape);
-            say("PAC", Reason{}.add(n + " преждевременн. комплекс(ов) обычной формы: RR < " +
-                                        num(100 * c::kPrematureRatio, 0) +
-                                        " % среднего и предыдущего RR, форма QRS r ≥ " +
-                                        num(c::kSameShape, 2),
-                                    n + " premature complex(es) of the usual shape: RR < " +
-                                        num(100 * c::kPrematureRatio, 0) +
-                                        " % of the median and the previous RR, QRS shape r ≥ " +
-                                        num(c::kSameShape, 2)));
-        }
-        if (f_.otherShape > 0) {
-            const std::string n = std::to_string(f_.otherShape);
-            say("PVC", Reason{}.add(n + " преждевременн. комплекс(ов) иной формы: RR < " +
-                                        num(100 * c::kPrematureRatio, 0) +
-                                        " % среднего и предыдущего RR, форма QRS r < " +
-                                        num(c::kOtherShape, 2),
-                                    n + " premature complex(es) of another shape: RR < " +
-                                        num(100 * c::kPrematureRatio, 0) +
-                                        " % of the median and the previous RR, QRS shape r < " +
-                                        num(c::kOtherShape, 2)));
-        }
+        if (f_.prematureSameShape > 0 && !atrialFibrillation_)
+            say("PAC", premature(f_.prematureSameShape, "обычной формы", "of the usual shape", "≥",
+                                 c::kSameShape));
+        if (f_.otherShape > 0)
+            say("PVC",
+                premature(f_.otherShape, "иной формы", "of another shape", "<", c::kOtherShape));
+    }
+
+    // "3 преждевременных комплекса ..." / "3 premature complexes ...".
+    static Reason premature(int n, const char* shapeRu, const char* shapeEn, const char* op,
+                            double correlation) {
+        const int last = n % 10, lastTwo = n % 100;
+        const bool teen = lastTwo >= 11 && lastTwo <= 14;
+        const char* ru = !teen && last == 1 ? " преждевременный комплекс "
+                         : !teen && last >= 2 && last <= 4 ? " преждевременных комплекса "
+                                                           : " преждевременных комплексов ";
+        const std::string count = std::to_string(n);
+        return Reason{}.add(count + ru + shapeRu + ": RR < " + num(100 * c::kPrematureRatio, 0) +
+                                " % среднего и предыдущего RR, форма QRS r " + op + " " +
+                                num(correlation, 2),
+                            count + (n == 1 ? " premature complex " : " premature complexes ") +
+                                shapeEn + ": RR < " + num(100 * c::kPrematureRatio, 0) +
+                                " % of the median and the previous RR, QRS shape r " + op + " " +
+                                num(correlation, 2));
     }
 
     // ---- Conduction ----

@@ -43,9 +43,9 @@ struct Statement {
 // What the criteria read beyond measure::Measurements. Times in ms, amplitudes in mV.
 struct Features {
     // Rhythm, over the beats of the span.
-    std::vector<double> rrMs;                 // interval before each beat but the first
-    std::vector<double> shape;                // each beat's QRS correlation with the median beat
-    std::vector<char> premature;              // each beat: early against the rhythm
+    std::vector<double> rrMs;    // interval before each beat but the first
+    std::vector<double> shape;   // each beat's QRS correlation with the median beat (NaN: unknown)
+    std::vector<char> premature; // each beat: early against the rhythm
     std::optional<double> dominantRmssdRatio; // RMSSD / mean of the RR between dominant beats
     std::optional<double> sinusRangeMs;       // longest - shortest RR between dominant beats
     std::optional<double> pShare;             // share of dominant beats with the median's P
