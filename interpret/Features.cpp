@@ -67,10 +67,42 @@ Match match(const Stretch& a, const Stretch& b) {
     return {ab / std::sqrt(aa * bb), ab / aa};
 }
 
-// The leads of the recording over [from, from + n) in mV; empty when the stretch leaves the
-// recording.
+// Mains interference is taken off every stretch the same way, the recording's and the median
+// beat's: a centred 16-sample mean (zero at 50 Hz) of 13-sample means (near zero at 60 Hz), as
+// measure/ smooths its baseline knots. kMargin samples either side settle the means.
+constexpr int kMargin = 16;
+
+std::vector<double> movingMean(const std::vector<double>& x, int width) {
+    const int n = static_cast<int>(x.size());
+    std::vector<double> out(x.size());
+    for (int t = 0; t < n; ++t) {
+        double sum = 0;
+        int used = 0;
+        for (int k = t - width / 2; k < t - width / 2 + width; ++k)
+            if (k >= 0 && k < n) {
+                sum += x[static_cast<std::size_t>(k)];
+                ++used;
+            }
+        out[static_cast<std::size_t>(t)] = sum / used;
+    }
+    return out;
+}
+
+// Smooths each lead of s (kMargin longer at either end than wanted) and cuts the margins off.
+Stretch withoutMains(Stretch s) {
+    for (auto& x : s) {
+        x = movingMean(movingMean(x, 16), 13);
+        x = std::vector<double>(x.begin() + kMargin, x.end() - kMargin);
+    }
+    return s;
+}
+
+// The leads of the recording over [from, from + n) in mV, mains taken off; empty when the
+// stretch leaves the recording.
 Stretch recordStretch(const signal::SampleRecord* records, std::size_t count, std::int64_t from,
                       int n, const std::vector<int>& leads) {
+    from -= kMargin;
+    n += 2 * kMargin;
     if (from < 0 || from + n > static_cast<std::int64_t>(count))
         return {};
     Stretch s(leads.size(), std::vector<double>(static_cast<std::size_t>(n)));
@@ -81,7 +113,7 @@ Stretch recordStretch(const signal::SampleRecord* records, std::size_t count, st
             s[k][static_cast<std::size_t>(t)] =
                 v[static_cast<std::size_t>(leads[k])] / signal::kUnitsPerMillivolt;
     }
-    return s;
+    return withoutMains(std::move(s));
 }
 
 // [from, from + n) of a stretch, detrended.
@@ -94,8 +126,11 @@ Stretch slice(const Stretch& s, int from, int n) {
     return out;
 }
 
+// [from, from + n) of the median beat, smoothed as the recording's stretches are, detrended.
 Stretch medianStretch(const measure::MedianBeat& beat, int from, int n,
                       const std::vector<int>& leads) {
+    from -= kMargin;
+    n += 2 * kMargin;
     Stretch s(leads.size(), std::vector<double>(static_cast<std::size_t>(n)));
     for (std::size_t k = 0; k < leads.size(); ++k) {
         const auto& v = beat.mv[static_cast<std::size_t>(leads[k])];
@@ -103,8 +138,10 @@ Stretch medianStretch(const measure::MedianBeat& beat, int from, int n,
             return {};
         for (int t = 0; t < n; ++t)
             s[k][static_cast<std::size_t>(t)] = v[static_cast<std::size_t>(from + t)];
-        detrend(s[k]);
     }
+    s = withoutMains(std::move(s));
+    for (auto& x : s)
+        detrend(x);
     return s;
 }
 
