@@ -47,6 +47,7 @@ measure::Measurements normalEcg() {
         a.tNegMv = 0;
         a.qrsArea = 20;
     }
+    m.leads[signal::StandardLeadAVL].rMv = 0.5;
     // V1 and V2 rS, as a normal heart shows them.
     for (auto l : {signal::StandardLeadV1, signal::StandardLeadV2}) {
         m.leads[l].rMv = 0.3;
@@ -188,6 +189,77 @@ TEST(Rules, AValueNotMeasuredNeverMakesAStatement) {
     measure::Measurements two = normalEcg();
     two.beats.resize(2);
     EXPECT_TRUE(interpret(two, regularSinus(), {}).empty());
+}
+
+// A left bundle branch block as measure/ gives it: QRS 150 ms, no q in I, V5, V6, late R peaks
+// there, QS in V1-V3 with their ST raised, high voltage, T opposite to the QRS.
+measure::Measurements leftBundleBranchBlock(Features& f) {
+    measure::Measurements m = normalEcg();
+    f = regularSinus();
+    m.qrsMs = 150;
+    for (int l : {signal::StandardLeadI, signal::StandardLeadAVL, signal::StandardLeadV5,
+                  signal::StandardLeadV6}) {
+        m.leads[static_cast<std::size_t>(l)].rMv = 2.0;
+        m.leads[static_cast<std::size_t>(l)].sMv = 0.0;
+        m.leads[static_cast<std::size_t>(l)].stJMv = -0.15;
+        m.leads[static_cast<std::size_t>(l)].st80Mv = -0.2;
+        m.leads[static_cast<std::size_t>(l)].tMv = -0.4;
+        f.rPeakTimeMs[static_cast<std::size_t>(l)] = 80;
+    }
+    for (int l : {signal::StandardLeadV1, signal::StandardLeadV2, StandardLeadV3}) {
+        auto& a = m.leads[static_cast<std::size_t>(l)];
+        a.rMv = 0;
+        a.qMv = a.sMv = 2.2;
+        a.qMs = 140;
+        a.stJMv = 0.3;
+        a.st80Mv = 0.4;
+        a.tMv = 0.6;
+    }
+    return m;
+}
+
+TEST(Rules, ChangesABlockMakesAreNotReadAsInfarctInjuryOrHypertrophy) {
+    Features f;
+    const measure::Measurements lbbb = leftBundleBranchBlock(f);
+    EXPECT_EQ(codes(interpret(lbbb, f, {Sex::Male, 60})), (std::set<std::string>{"SR", "CLBBB"}));
+
+    // The same QS complexes, ST elevation and voltage without the block's QRS width and late R
+    // peaks: anteroseptal Q waves, ST elevation, LVH; and with QRS 115 ms, no complete block.
+    measure::Measurements narrow = lbbb;
+    narrow.qrsMs = 100;
+    const auto n = codes(interpret(narrow, f, {Sex::Male, 60}));
+    EXPECT_TRUE(n.count("ASMI") && n.count("STE") && n.count("LVH") && !n.count("CLBBB"));
+    measure::Measurements incomplete = lbbb;
+    incomplete.qrsMs = 115;
+    const auto i = codes(interpret(incomplete, f, {Sex::Male, 60}));
+    EXPECT_TRUE(i.count("ILBBB") && !i.count("CLBBB") && !i.count("IVCD"));
+
+    // Pre-excitation: short PR and a wide QRS; no bundle branch block or infarct read into it.
+    measure::Measurements wpw = lbbb;
+    wpw.prMs = 100;
+    EXPECT_EQ(codes(interpret(wpw, f, {Sex::Male, 60})), (std::set<std::string>{"SR", "WPW"}));
+}
+
+TEST(Rules, RightBundleBranchBlockNeedsATerminalRPrimeAndWideS) {
+    measure::Measurements m = normalEcg();
+    Features f = regularSinus();
+    m.qrsMs = 114;
+    m.leads[signal::StandardLeadV1].r2Mv = 0.6; // rsR' in V1, the QRS ending upwards
+    f.endsPositive[signal::StandardLeadV1] = true;
+    for (auto l : {signal::StandardLeadI, signal::StandardLeadV6}) {
+        f.sDurationMs[l] = 50;
+        f.rDurationMs[l] = 45;
+    }
+    EXPECT_EQ(codes(interpret(m, f, {Sex::Female, 50})), (std::set<std::string>{"SR", "IRBBB"}));
+    m.qrsMs = 135;
+    EXPECT_EQ(codes(interpret(m, f, {Sex::Female, 50})), (std::set<std::string>{"SR", "CRBBB"}));
+    // A notch before the S (the QRS ends downwards) is no R'.
+    f.endsPositive[signal::StandardLeadV1] = false;
+    EXPECT_EQ(codes(interpret(m, f, {Sex::Female, 50})), (std::set<std::string>{"SR", "IVCD"}));
+    // An S in V6 no longer than the R and not beyond 40 ms: no right bundle branch block either.
+    f.endsPositive[signal::StandardLeadV1] = true;
+    f.sDurationMs[signal::StandardLeadV6] = 30;
+    EXPECT_EQ(codes(interpret(m, f, {Sex::Female, 50})), (std::set<std::string>{"SR", "IVCD"}));
 }
 
 TEST(Rules, ReasonsPrintTheValuesTheCriteriaMet) {
