@@ -74,16 +74,15 @@ constexpr int kMargin = 16;
 
 std::vector<double> movingMean(const std::vector<double>& x, int width) {
     const int n = static_cast<int>(x.size());
+    std::vector<double> sum(x.size() + 1, 0.0);
+    for (int t = 0; t < n; ++t)
+        sum[static_cast<std::size_t>(t + 1)] =
+            sum[static_cast<std::size_t>(t)] + x[static_cast<std::size_t>(t)];
     std::vector<double> out(x.size());
     for (int t = 0; t < n; ++t) {
-        double sum = 0;
-        int used = 0;
-        for (int k = t - width / 2; k < t - width / 2 + width; ++k)
-            if (k >= 0 && k < n) {
-                sum += x[static_cast<std::size_t>(k)];
-                ++used;
-            }
-        out[static_cast<std::size_t>(t)] = sum / used;
+        const int from = std::max(0, t - width / 2), to = std::min(n, t - width / 2 + width);
+        out[static_cast<std::size_t>(t)] =
+            (sum[static_cast<std::size_t>(to)] - sum[static_cast<std::size_t>(from)]) / (to - from);
     }
     return out;
 }
@@ -239,13 +238,22 @@ Features features(const signal::SampleRecord* records, std::size_t count,
         Match best;
         const Stretch around =
             recordStretch(records, count, start + qFrom - kMaxLag, qLength + 2 * kMaxLag, qrsLeads);
-        for (int lag = -kMaxLag; lag <= kMaxLag && !around.empty(); lag += 2) {
+        // Every 5 ms over the whole range, then every sample around the best of those.
+        auto tryLag = [&](int lag) {
+            if (lag < -kMaxLag || lag > kMaxLag)
+                return;
             const Match c = match(qrsTemplate, slice(around, lag + kMaxLag, qLength));
             if (c.correlation > best.correlation) {
                 best = c;
                 lags[i] = lag;
             }
-        }
+        };
+        for (int lag = -kMaxLag; lag <= kMaxLag && !around.empty(); lag += 4)
+            tryLag(lag);
+        const int coarse = lags[i];
+        for (int lag = coarse - 3; lag <= coarse + 3 && !around.empty(); ++lag)
+            if (lag != coarse)
+                tryLag(lag);
         // A beat too near the recording's ends to be matched has no shape (NaN: no comparison
         // holds, so it counts as neither dominant nor other).
         f.shape.push_back(around.empty() ? std::nan("") : best.correlation);
