@@ -228,8 +228,7 @@ void statements(const fs::path& ludb) {
                         text(m.qtcFridericiaMs).c_str(), text(m.pAxisDeg).c_str(),
                         text(m.qrsAxisDeg).c_str(), text(m.tAxisDeg).c_str(),
                         f.pShare ? std::to_string(*f.pShare).c_str() : "-",
-                        f.dominantRmssdRatio ? std::to_string(*f.dominantRmssdRatio).c_str()
-                                             : "-");
+                        f.dominantRmssdRatio ? std::to_string(*f.dominantRmssdRatio).c_str() : "-");
             for (const std::string& s : d.diagnoses)
                 std::printf(" [%s]", s.c_str());
             std::printf("\n");
