@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-cli measure: beats and global measurements of a recording, as one JSON object.
 #include "cli/Cli.h"
+#include "interpret/Interpret.h"
 #include "measure/Measurements.h"
 #include "measure/Summary.h"
 #include "signal/Leads.h"
@@ -18,7 +19,8 @@ int runMeasure(const std::vector<std::string>& argv);
 
 const Command kMeasure{
     "measure", "print the heart rate, intervals, axes and amplitudes of a recording as JSON",
-    "Usage: velkard-cli measure REC [--from S] [--seconds N] [--absent LEADS]\n\n"
+    "Usage: velkard-cli measure REC [--from S] [--seconds N] [--absent LEADS] [--sex M|F]\n"
+    "                           [--age YEARS] [--lang ru|en]\n\n"
     "Detects every QRS complex of the recording file REC (or of N seconds of it from second S;\n"
     "default: the whole recording) and measures the span from its median beat. Prints one JSON\n"
     "object: heart_rate_bpm, rr_ms, p_ms, pr_ms, qrs_ms, qt_ms, qtc_bazett_ms,\n"
@@ -28,7 +30,11 @@ const Command kMeasure{
     "s_mv, r2_mv (R'), st_j_mv, st_60_mv, st_80_mv (ST at J, J+60 and J+80 ms), t_mv (signed),\n"
     "t_pos_mv, t_neg_mv and qrs_area (mV*ms); Q and S as positive depths, a QS complex as Q).\n"
     "--absent I,III,... names leads the recording does not carry (as velkard-cli wfdb lists\n"
-    "them): they take no part and their values are null.\n",
+    "them): they take no part and their values are null.\n"
+    "statements: the interpretation, [{\"code\", \"text\", \"reason\"}] with the SCP-ECG code,\n"
+    "the statement and the criterion with the measured values that met it, in the language of\n"
+    "--lang (default ru). --sex and --age (the patient's) choose the thresholds that depend on\n"
+    "them; without them the conservative one is used, and the reason says so.\n",
     runMeasure};
 
 const Registration regMeasure{kMeasure};
@@ -45,7 +51,27 @@ std::optional<double> seconds(const std::string& text) {
     }
 }
 
-std::string toJson(const measure::Measurements& m) {
+// A JSON string: quotes, backslashes and control characters escaped; UTF-8 passes as it is.
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const char ch : text) {
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (static_cast<unsigned char>(ch) < 0x20) {
+            char b[8];
+            std::snprintf(b, sizeof b, "\\u%04x", static_cast<unsigned>(ch));
+            out += b;
+        } else {
+            out += ch;
+        }
+    }
+    return out + "\"";
+}
+
+std::string toJson(const measure::Measurements& m,
+                   const std::vector<interpret::Statement>& statements,
+                   interpret::Language language) {
     std::ostringstream out;
     const std::pair<const char*, std::optional<double>> values[] = {
         {"heart_rate_bpm", m.heartRateBpm},
@@ -81,12 +107,17 @@ std::string toJson(const measure::Measurements& m) {
                 << "\": " << measure::fixedText(lead[k].second, k == 0 || k == 11 ? 1 : 3, "null");
         out << "}";
     }
-    out << "}}";
+    out << "}, \"statements\": [";
+    for (std::size_t i = 0; i < statements.size(); ++i)
+        out << (i ? ", " : "") << "{\"code\": " << jsonString(statements[i].code)
+            << ", \"text\": " << jsonString(statements[i].textIn(language))
+            << ", \"reason\": " << jsonString(statements[i].reasonIn(language)) << "}";
+    out << "]}";
     return out.str();
 }
 
 int runMeasure(const std::vector<std::string>& argv) {
-    Args args(argv, {"from", "seconds", "absent"}, {});
+    Args args(argv, {"from", "seconds", "absent", "sex", "age", "lang"}, {});
     if (!args.ok())
         return usage(kMeasure, args.error());
     if (args.positional().size() != 1)
@@ -100,6 +131,27 @@ int runMeasure(const std::vector<std::string>& argv) {
         if (!length || *length <= 0)
             return usage(kMeasure, "--seconds needs a number of seconds above 0");
     }
+
+    interpret::Patient patient;
+    if (auto sex = args.value("sex")) {
+        if (*sex == "M" || *sex == "m")
+            patient.sex = interpret::Sex::Male;
+        else if (*sex == "F" || *sex == "f")
+            patient.sex = interpret::Sex::Female;
+        else
+            return usage(kMeasure, "--sex needs M or F");
+    }
+    if (auto age = args.value("age")) {
+        const auto years = intValue(*age, 0, 130);
+        if (!years)
+            return usage(kMeasure, "--age needs whole years from 0 to 130");
+        patient.ageYears = static_cast<int>(*years);
+    }
+    const std::string lang = args.valueOr("lang", "ru");
+    if (lang != "ru" && lang != "en")
+        return usage(kMeasure, "--lang needs ru or en");
+    const auto language =
+        lang == "ru" ? interpret::Language::Russian : interpret::Language::English;
 
     measure::LeadSet present;
     present.fill(true);
@@ -135,9 +187,9 @@ int runMeasure(const std::vector<std::string>& argv) {
     const std::size_t count =
         length ? static_cast<std::size_t>(std::llround(*length * signal::kRecordsPerSecond))
                : records.size() - first;
-    std::cout << toJson(
-                     measure::measureSpan(records.data(), records.size(), first, count, &present))
-              << "\n";
+    const interpret::Interpretation result =
+        interpret::interpretSpan(records.data(), records.size(), first, count, &present, patient);
+    std::cout << toJson(result.measurements, result.statements, language) << "\n";
     return kOk;
 }
 

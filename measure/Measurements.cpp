@@ -693,6 +693,8 @@ void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadS
     if (qrs->onset - kBaseFrom < 0 || qrsMs < kQrsMinMs || qrsMs > kQrsMaxMs)
         return;
     m.qrsMs = qrsMs;
+    m.qrsOnsetAt = qrs->onset;
+    m.qrsEndAt = qrs->end;
 
     // Baseline: the PR segment just before the QRS.
     std::array<float, kLeadCount> base{};
@@ -906,7 +908,7 @@ MedianBeat medianBeat(const signal::SampleRecord* records, std::size_t count,
 }
 
 Measurements measureSpan(const signal::SampleRecord* records, std::size_t count, std::size_t from,
-                         std::size_t length, const LeadSet* present) {
+                         std::size_t length, const LeadSet* present, MedianBeat* median) {
     Measurements m;
     if (from >= count)
         return m;
@@ -938,6 +940,8 @@ Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
     m.beatsInMedian = beat.beats;
     if (!beat.empty())
         measureBeat(beat, m.rrMs, present ? *present : allLeads(), m);
+    if (median)
+        *median = beat;
     return m;
 }
 

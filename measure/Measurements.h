@@ -42,6 +42,9 @@ struct Measurements {
     std::optional<double> pAxisDeg, qrsAxisDeg, tAxisDeg;
     std::array<LeadAmplitudes, signal::kLeadCount> leads{};
     int beatsInMedian = 0; // dominant beats the median beat was formed from
+    // Where the QRS of the median beat begins and ends (sample index into the median beat), for
+    // criteria that look at the shape inside it (R-peak time, the width of an S wave).
+    std::optional<int> qrsOnsetAt, qrsEndAt;
 };
 
 // The median beat: twelve leads in mV, `before` samples ahead of the fiducial point.
@@ -56,10 +59,11 @@ struct MedianBeat {
 // the recording). Samples just outside the span settle the filters; the beats listed are those
 // in the span, counted from the recording's first record. present, when given, names the leads
 // that carry a signal: the others take no part and their per-lead values are null.
+// median, when given, receives the median beat the measurements were made on.
 using LeadSet = std::array<bool, signal::kLeadCount>;
 Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
                          std::size_t from = 0, std::size_t length = SIZE_MAX,
-                         const LeadSet* present = nullptr);
+                         const LeadSet* present = nullptr, MedianBeat* median = nullptr);
 
 // Heart rate in beats per minute from the mean interval of these beats (record indices);
 // nullopt with fewer than two.

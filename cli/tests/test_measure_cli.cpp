@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 
 namespace velkard::cli::test {
 namespace {
@@ -50,7 +51,7 @@ TEST(MeasureCli, PrintsTheMeasurementsOfTheChosenSpanAsJson) {
     const QStringList keys{"heart_rate_bpm", "rr_ms",        "p_ms",          "pr_ms",
                            "qrs_ms",         "qt_ms",        "qtc_bazett_ms", "qtc_fridericia_ms",
                            "p_axis_deg",     "qrs_axis_deg", "t_axis_deg",    "beats",
-                           "leads"};
+                           "leads",          "statements"};
     QStringList sortedKeys = keys;
     sortedKeys.sort();
     EXPECT_EQ(m.keys(), sortedKeys);
@@ -92,6 +93,51 @@ TEST(MeasureCli, PrintsTheMeasurementsOfTheChosenSpanAsJson) {
     EXPECT_EQ(static_cast<std::size_t>(parse(whole.out)["beats"].toArray().size()), placed.size());
 }
 
+TEST(MeasureCli, StatementsWithTheirReasonsInTheChosenLanguage) {
+    TempDir dir;
+    sim::EcgParameters params;
+    std::string error;
+    // First-degree AV block and a Sokolow-Lyon voltage of 2.0 + 3.0 = 5.0 mV.
+    ASSERT_TRUE(sim::parseBeatParameters("hr=72,pr=260,p=110,rV5=3.0,rV6=2.2,sV1=2.0,irregular=0",
+                                         params.beat, error));
+    saveRecording(dir / "rec.dat", sim::SyntheticEcg::records(8, params, 12 * 800));
+
+    auto statements = [&](const std::vector<std::string>& extra) {
+        std::vector<std::string> argv{"measure", "rec.dat"};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        const CliResult r = runCli(argv, dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::map<QString, std::pair<QString, QString>> out;
+        for (const auto& s : parse(r.out)["statements"].toArray()) {
+            const QJsonObject o = s.toObject();
+            EXPECT_EQ(o.keys(), (QStringList{"code", "reason", "text"}));
+            out[o["code"].toString()] = {o["text"].toString(), o["reason"].toString()};
+        }
+        return out;
+    };
+    const auto ru = statements({"--sex", "M", "--age", "60"});
+    EXPECT_EQ(ru.size(), 3u);
+    ASSERT_TRUE(ru.count("SR") && ru.count("1AVB") && ru.count("LVH"));
+    EXPECT_EQ(ru.at("1AVB").first, "Атриовентрикулярная блокада I степени");
+    EXPECT_TRUE(ru.at("1AVB").second.startsWith("PR 26")) << ru.at("1AVB").second.toStdString();
+    EXPECT_TRUE(ru.at("1AVB").second.endsWith(" мс > 200 мс"));
+    EXPECT_TRUE(ru.at("LVH").second.startsWith("Соколов–Лайон: SV1 + RV5/6 = "));
+
+    const auto en = statements({"--sex", "M", "--age", "60", "--lang", "en"});
+    ASSERT_TRUE(en.count("LVH"));
+    EXPECT_EQ(en.at("LVH").first, "Left ventricular hypertrophy by voltage criteria");
+    EXPECT_TRUE(en.at("LVH").second.startsWith("Sokolow-Lyon: SV1 + RV5/6 = "));
+    EXPECT_FALSE(en.at("LVH").second.contains("age unknown"));
+    // Without the age, the statement says the criteria hold only from 35; at 25 it is not made.
+    EXPECT_TRUE(statements({"--lang", "en"}).at("LVH").second.contains("age unknown"));
+    EXPECT_FALSE(statements({"--age", "25"}).count("LVH"));
+
+    EXPECT_EQ(runCli({"measure", "rec.dat", "--sex", "X"}, dir.path()).status, 2);
+    EXPECT_EQ(runCli({"measure", "rec.dat", "--age", "-3"}, dir.path()).status, 2);
+    EXPECT_EQ(runCli({"measure", "rec.dat", "--age", "40.5"}, dir.path()).status, 2);
+    EXPECT_EQ(runCli({"measure", "rec.dat", "--lang", "de"}, dir.path()).status, 2);
+}
+
 TEST(MeasureCli, NothingMeasurableIsNullAndBadArgumentsAreRefused) {
     TempDir dir;
     saveRecording(dir / "flat.dat", std::vector<signal::SampleRecord>(4000));
@@ -102,6 +148,8 @@ TEST(MeasureCli, NothingMeasurableIsNullAndBadArgumentsAreRefused) {
     EXPECT_TRUE(m["qt_ms"].isNull());
     EXPECT_TRUE(m["beats"].toArray().isEmpty());
     EXPECT_TRUE(m["leads"].toObject()["V6"].toObject()["r_mv"].isNull());
+    EXPECT_TRUE(m["statements"].isArray());
+    EXPECT_TRUE(m["statements"].toArray().isEmpty());
 
     EXPECT_EQ(runCli({"measure", "missing.dat"}, dir.path()).status, 1);
     const CliResult past = runCli({"measure", "flat.dat", "--from", "9"}, dir.path());

@@ -3,6 +3,9 @@
 // under DATA (ludb/data, qtdb, mitdb, svdb as PhysioNet lays them out), as a table of
 // program - reference (mean and SD). --details prints every record's figures too.
 #include "measure/validation/Validation.h"
+#ifdef VELKARD_VALIDATE_STATEMENTS
+#include "measure/validation/StatementValidation.h"
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -187,24 +190,109 @@ void detection(const std::vector<fs::path>& dirs) {
                 all.missed, all.extra);
 }
 
+#ifdef VELKARD_VALIDATE_STATEMENTS
+// Sensitivity and specificity of every statement against LUDB's diagnoses (ludb.csv).
+void statements(const fs::path& ludb) {
+    const StatementResults r = validateStatements(ludb / "data", ludb / "ludb.csv");
+    std::printf("Statements on LUDB (%d records; reference: the cardiologists' diagnoses in "
+                "ludb.csv)\n",
+                r.records);
+    std::printf("  %-6s %5s %4s %4s  %5s %4s %4s  %7s %7s  %s\n", "code", "pos", "TP", "FN", "neg",
+                "TN", "FP", "Se %", "Sp %", "goal (>= 5 positives: Se >= 80, Sp >= 95)");
+    for (const std::string& code : interpret::statementCodes()) {
+        const auto it = r.byCode.find(code);
+        if (it == r.byCode.end())
+            continue;
+        const Tally& t = it->second;
+        const char* goal = t.positives() < 5                                ? "too few positives"
+                           : t.sensitivity() >= 80 && t.specificity() >= 95 ? "met"
+                                                                            : "NOT met";
+        std::printf("  %-6s %5d %4d %4d  %5d %4d %4d  %7s %7s  %s\n", code.c_str(), t.positives(),
+                    t.truePositive, t.falseNegative, t.negatives(), t.trueNegative, t.falsePositive,
+                    t.positives() ? text(t.sensitivity()).c_str() : "-",
+                    t.negatives() ? text(t.specificity()).c_str() : "-", goal);
+    }
+    std::printf("  NORM on a record with a conduction, hypertrophy or infarction diagnosis: %zu",
+                r.normalWhereForbidden.size());
+    for (int id : r.normalWhereForbidden)
+        std::printf(" %d", id);
+    std::printf("\n");
+    if (details)
+        for (const auto& d : r.details) {
+            const measure::Measurements& m = d.result.measurements;
+            const interpret::Features& f = d.result.features;
+            std::printf("ludb %d: HR %s P %s PR %s QRS %s QTcF %s axes %s/%s/%s  P share %s "
+                        "RMSSD/RR %s\n   reference:",
+                        d.id, text(m.heartRateBpm).c_str(), text(m.pMs).c_str(),
+                        text(m.prMs).c_str(), text(m.qrsMs).c_str(),
+                        text(m.qtcFridericiaMs).c_str(), text(m.pAxisDeg).c_str(),
+                        text(m.qrsAxisDeg).c_str(), text(m.tAxisDeg).c_str(),
+                        f.pShare ? std::to_string(*f.pShare).c_str() : "-",
+                        f.dominantRmssdRatio ? std::to_string(*f.dominantRmssdRatio).c_str() : "-");
+            for (const std::string& s : d.diagnoses)
+                std::printf(" [%s]", s.c_str());
+            std::printf("\n");
+            for (const auto& s : d.result.statements)
+                std::printf("   %-6s %s\n", s.code.c_str(),
+                            s.reasonIn(interpret::Language::English).c_str());
+            std::printf("   lead  q ms  q mV  r mV  s mV  r' mV  ST J  ST60   T mV  RPT  Rdur  "
+                        "Sdur\n");
+            for (std::size_t l = 0; l < signal::kLeadCount; ++l) {
+                const measure::LeadAmplitudes& a = m.leads[l];
+                auto v = [](std::optional<double> x) {
+                    char b[16];
+                    if (!x)
+                        return std::string("    -");
+                    std::snprintf(b, sizeof b, "%5.2f", *x);
+                    return std::string(b);
+                };
+                std::printf("   %-4s %5s %s %s %s  %s %s %s  %s %s %s %s\n",
+                            signal::kStandardLeadNames[l], text(a.qMs).c_str(), v(a.qMv).c_str(),
+                            v(a.rMv).c_str(), v(a.sMv).c_str(), v(a.r2Mv).c_str(),
+                            v(a.stJMv).c_str(), v(a.st60Mv).c_str(), v(a.tMv).c_str(),
+                            text(f.rPeakTimeMs[l]).c_str(), text(f.rDurationMs[l]).c_str(),
+                            text(f.sDurationMs[l]).c_str());
+            }
+        }
+}
+#endif
+
 } // namespace
 
 int main(int argc, char** argv) {
     fs::path data;
+    bool onlyStatements = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--details") == 0)
             details = true;
+        else if (std::strcmp(argv[i], "--statements") == 0)
+            onlyStatements = true;
         else
             data = argv[i];
     }
     if (data.empty()) {
-        std::fprintf(stderr, "Usage: velkard-validate DATA [--details]\n"
+        std::fprintf(stderr, "Usage: velkard-validate DATA [--details] [--statements]\n"
                              "DATA holds ludb/data, qtdb, mitdb and svdb as PhysioNet lays them "
-                             "out.\n");
+                             "out.\n--statements: only the interpretation's statements against "
+                             "ludb/ludb.csv.\n");
         return 2;
     }
+#ifdef VELKARD_VALIDATE_STATEMENTS
+    if (onlyStatements) {
+        statements(data / "ludb");
+        return 0;
+    }
+#else
+    if (onlyStatements) {
+        std::fprintf(stderr, "velkard-validate was built without the interpretation\n");
+        return 2;
+    }
+#endif
     ludb(data / "ludb" / "data");
     qtdb(data / "qtdb");
     detection({data / "mitdb", data / "svdb", data / "qtdb"});
+#ifdef VELKARD_VALIDATE_STATEMENTS
+    statements(data / "ludb");
+#endif
     return 0;
 }

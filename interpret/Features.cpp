@@ -1,0 +1,347 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the criteria need beyond measure's results: each beat against the median beat (QRS shape,
+// P wave, prematurity), RR regularity, and shapes within the median beat's QRS and P.
+#include "interpret/Criteria.h"
+#include "interpret/Interpret.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace velkard::interpret {
+namespace {
+
+constexpr double kMsPerRecord = 1000.0 / signal::kRecordsPerSecond;
+constexpr int kIndependentCount = 8;
+constexpr std::array<int, kIndependentCount> kIndependent{
+    signal::StandardLeadI,  signal::StandardLeadII, signal::StandardLeadV1, signal::StandardLeadV2,
+    signal::StandardLeadV3, signal::StandardLeadV4, signal::StandardLeadV5, signal::StandardLeadV6};
+constexpr int kMaxLag = 40; // a beat's QRS is matched to the median's within +-50 ms
+
+int samples(double ms) {
+    return static_cast<int>(std::lround(ms / kMsPerRecord));
+}
+
+double medianOf(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+// One stretch of several leads, each lead with its straight line through the stretch taken off
+// (so an offset or a slow drift of the baseline does not look like a wave).
+using Stretch = std::vector<std::vector<double>>;
+
+void detrend(std::vector<double>& x) {
+    const double n = static_cast<double>(x.size());
+    if (n < 2)
+        return;
+    double st = 0, sx = 0, stt = 0, stx = 0;
+    for (std::size_t t = 0; t < x.size(); ++t) {
+        const double tt = static_cast<double>(t);
+        st += tt;
+        sx += x[t];
+        stt += tt * tt;
+        stx += tt * x[t];
+    }
+    const double slope = (n * stx - st * sx) / (n * stt - st * st);
+    const double offset = (sx - slope * st) / n;
+    for (std::size_t t = 0; t < x.size(); ++t)
+        x[t] -= offset + slope * static_cast<double>(t);
+}
+
+// Correlation of two stretches over all their leads together, and the gain that scales b onto a.
+struct Match {
+    double correlation = 0, gain = 0;
+};
+Match match(const Stretch& a, const Stretch& b) {
+    double ab = 0, aa = 0, bb = 0;
+    for (std::size_t l = 0; l < a.size(); ++l)
+        for (std::size_t t = 0; t < a[l].size(); ++t) {
+            ab += a[l][t] * b[l][t];
+            aa += a[l][t] * a[l][t];
+            bb += b[l][t] * b[l][t];
+        }
+    if (aa <= 0 || bb <= 0)
+        return {};
+    return {ab / std::sqrt(aa * bb), ab / aa};
+}
+
+// Mains interference is taken off every stretch the same way, the recording's and the median
+// beat's: a centred 16-sample mean (zero at 50 Hz) of 13-sample means (near zero at 60 Hz), as
+// measure/ smooths its baseline knots. kMargin samples either side settle the means.
+constexpr int kMargin = 16;
+
+std::vector<double> movingMean(const std::vector<double>& x, int width) {
+    const int n = static_cast<int>(x.size());
+    std::vector<double> sum(x.size() + 1, 0.0);
+    for (int t = 0; t < n; ++t)
+        sum[static_cast<std::size_t>(t + 1)] =
+            sum[static_cast<std::size_t>(t)] + x[static_cast<std::size_t>(t)];
+    std::vector<double> out(x.size());
+    for (int t = 0; t < n; ++t) {
+        const int from = std::max(0, t - width / 2), to = std::min(n, t - width / 2 + width);
+        out[static_cast<std::size_t>(t)] =
+            (sum[static_cast<std::size_t>(to)] - sum[static_cast<std::size_t>(from)]) / (to - from);
+    }
+    return out;
+}
+
+// Smooths each lead of s (kMargin longer at either end than wanted) and cuts the margins off.
+Stretch withoutMains(Stretch s) {
+    for (auto& x : s) {
+        x = movingMean(movingMean(x, 16), 13);
+        x = std::vector<double>(x.begin() + kMargin, x.end() - kMargin);
+    }
+    return s;
+}
+
+// The leads of the recording over [from, from + n) in mV, mains taken off; empty when the
+// stretch leaves the recording.
+Stretch recordStretch(const signal::SampleRecord* records, std::size_t count, std::int64_t from,
+                      int n, const std::vector<int>& leads) {
+    from -= kMargin;
+    n += 2 * kMargin;
+    if (from < 0 || from + n > static_cast<std::int64_t>(count))
+        return {};
+    Stretch s(leads.size(), std::vector<double>(static_cast<std::size_t>(n)));
+    for (int t = 0; t < n; ++t) {
+        const signal::LeadValues v =
+            signal::deriveStandardLeads(records[static_cast<std::size_t>(from + t)]);
+        for (std::size_t k = 0; k < leads.size(); ++k)
+            s[k][static_cast<std::size_t>(t)] =
+                v[static_cast<std::size_t>(leads[k])] / signal::kUnitsPerMillivolt;
+    }
+    return withoutMains(std::move(s));
+}
+
+// [from, from + n) of a stretch, detrended.
+Stretch slice(const Stretch& s, int from, int n) {
+    Stretch out(s.size());
+    for (std::size_t k = 0; k < s.size(); ++k) {
+        out[k].assign(s[k].begin() + from, s[k].begin() + from + n);
+        detrend(out[k]);
+    }
+    return out;
+}
+
+// [from, from + n) of the median beat, smoothed as the recording's stretches are, detrended.
+Stretch medianStretch(const measure::MedianBeat& beat, int from, int n,
+                      const std::vector<int>& leads) {
+    from -= kMargin;
+    n += 2 * kMargin;
+    Stretch s(leads.size(), std::vector<double>(static_cast<std::size_t>(n)));
+    for (std::size_t k = 0; k < leads.size(); ++k) {
+        const auto& v = beat.mv[static_cast<std::size_t>(leads[k])];
+        if (from < 0 || from + n > static_cast<int>(v.size()))
+            return {};
+        for (int t = 0; t < n; ++t)
+            s[k][static_cast<std::size_t>(t)] = v[static_cast<std::size_t>(from + t)];
+    }
+    s = withoutMains(std::move(s));
+    for (auto& x : s)
+        detrend(x);
+    return s;
+}
+
+// Within one lead of the median beat: R-peak time (QRS onset to the peak of the last R or R'),
+// the duration of the R that holds the highest point, and of the S after it.
+void qrsShape(const std::vector<float>& v, int onset, int end, std::optional<double>& rPeakTime,
+              std::optional<double>& rDuration, std::optional<double>& sDuration,
+              std::optional<bool>& endsPositive) {
+    const int n = static_cast<int>(v.size());
+    if (onset < 16 || end <= onset || end >= n)
+        return;
+    double base = 0;
+    for (int t = onset - 16; t < onset - 6; ++t)
+        base += v[static_cast<std::size_t>(t)] / 10.0;
+    // measure's QRS end tends to fall early on real ECGs: the S may run on a little after it.
+    const int last = std::min(n - 2, end + samples(40));
+    auto x = [&](int t) {
+        // A 5-sample mean, so a ripple is no peak.
+        double s = 0;
+        for (int k = -2; k <= 2; ++k)
+            s += v[static_cast<std::size_t>(std::clamp(t + k, 0, n - 1))];
+        return s / 5.0 - base;
+    };
+    for (int t = end; t >= onset; --t)
+        if (std::abs(x(t)) > criteria::kWaveMv) {
+            endsPositive = x(t) > 0;
+            break;
+        }
+    int top = onset;
+    for (int t = onset; t <= end; ++t)
+        if (x(t) > x(top))
+            top = t;
+    if (x(top) < criteria::kWaveMv) {
+        rDuration = 0.0;
+        sDuration = 0.0;
+        return;
+    }
+    int peak = top;
+    for (int t = top + 1; t <= std::min(last, end + samples(10)); ++t)
+        if (x(t) >= x(t - 1) && x(t) > x(t + 1) &&
+            x(t) >= std::max(criteria::kWaveMv, 0.5 * x(top)))
+            peak = t;
+    rPeakTime = (peak - onset) * kMsPerRecord;
+    int from = top, to = top;
+    while (from > onset && x(from - 1) > 0)
+        --from;
+    while (to < last && x(to + 1) > 0)
+        ++to;
+    rDuration = (to - from + 1) * kMsPerRecord;
+    // S: the negative deflection right after that R, as far as it comes back to the baseline; one
+    // that runs on into a depressed ST segment has no end to measure.
+    const int sFrom = to + 1;
+    double deepest = 0;
+    int t = sFrom;
+    for (; t <= last && x(t) <= 0; ++t)
+        deepest = std::min(deepest, x(t));
+    if (deepest > -criteria::kWaveMv)
+        sDuration = 0.0;
+    else if (t <= last || x(last) > -criteria::kWaveMv)
+        sDuration = (t - sFrom) * kMsPerRecord;
+}
+
+} // namespace
+
+Features features(const signal::SampleRecord* records, std::size_t count,
+                  const measure::Measurements& m, const measure::MedianBeat& median) {
+    Features f;
+    const auto& beats = m.beats;
+    for (std::size_t i = 1; i < beats.size(); ++i)
+        f.rrMs.push_back(static_cast<double>(beats[i] - beats[i - 1]) * kMsPerRecord);
+    if (median.empty() || !m.qrsOnsetAt || !m.qrsEndAt)
+        return f;
+    const int onset = *m.qrsOnsetAt, end = *m.qrsEndAt;
+
+    // Each beat's QRS against the median's (all independent leads), at the lag that fits best.
+    const std::vector<int> qrsLeads(kIndependent.begin(), kIndependent.end());
+    const int qFrom = onset - samples(10), qLength = end - onset + samples(20);
+    const Stretch qrsTemplate = medianStretch(median, qFrom, qLength, qrsLeads);
+    if (qrsTemplate.empty())
+        return f;
+    // The P wave of the median beat in I, II and V1, where atrial activity shows best.
+    const std::vector<int> pLeads{signal::StandardLeadI, signal::StandardLeadII,
+                                  signal::StandardLeadV1};
+    Stretch pTemplate;
+    int pFrom = 0, pLength = 0;
+    if (m.prMs && m.pMs) {
+        pFrom = onset - samples(*m.prMs) - samples(10);
+        pLength = samples(*m.pMs) + samples(20);
+        pTemplate = medianStretch(median, pFrom, pLength, pLeads);
+    }
+    std::vector<int> lags(beats.size(), 0);
+    std::vector<char> hasP(beats.size(), 0);
+    for (std::size_t i = 0; i < beats.size(); ++i) {
+        const std::int64_t start = beats[i] - median.before;
+        Match best;
+        const Stretch around =
+            recordStretch(records, count, start + qFrom - kMaxLag, qLength + 2 * kMaxLag, qrsLeads);
+        // Every 5 ms over the whole range, then every sample around the best of those.
+        auto tryLag = [&](int lag) {
+            if (lag < -kMaxLag || lag > kMaxLag)
+                return;
+            const Match c = match(qrsTemplate, slice(around, lag + kMaxLag, qLength));
+            if (c.correlation > best.correlation) {
+                best = c;
+                lags[i] = lag;
+            }
+        };
+        for (int lag = -kMaxLag; lag <= kMaxLag && !around.empty(); lag += 4)
+            tryLag(lag);
+        const int coarse = lags[i];
+        for (int lag = coarse - 3; lag <= coarse + 3 && !around.empty(); ++lag)
+            if (lag != coarse)
+                tryLag(lag);
+        // A beat too near the recording's ends to be matched has no shape (NaN: no comparison
+        // holds, so it counts as neither dominant nor other).
+        f.shape.push_back(around.empty() ? std::nan("") : best.correlation);
+        if (!pTemplate.empty()) {
+            const Stretch s =
+                recordStretch(records, count, start + pFrom + lags[i], pLength, pLeads);
+            if (!s.empty()) {
+                const Match c = match(pTemplate, slice(s, 0, pLength));
+                hasP[i] = c.correlation >= criteria::kPCorrelation && c.gain >= 0.5 && c.gain <= 2;
+            }
+        }
+    }
+
+    // Premature beats: early against the span's median RR and against the RR before them.
+    f.premature.assign(beats.size(), 0);
+    if (!f.rrMs.empty()) {
+        const double typical = medianOf(f.rrMs);
+        for (std::size_t i = 1; i < beats.size(); ++i) {
+            const double rr = f.rrMs[i - 1];
+            const bool early = rr < criteria::kPrematureRatio * typical &&
+                               (i < 2 || rr < criteria::kPrematureRatio * f.rrMs[i - 2]);
+            f.premature[i] = early;
+            if (f.shape[i] >= criteria::kSameShape && early)
+                ++f.prematureSameShape;
+            else if (f.shape[i] < criteria::kOtherShape && early)
+                ++f.otherShape;
+            else if (f.shape[i] < criteria::kOtherShape)
+                ++f.otherShapeLate;
+        }
+    }
+
+    // Regularity over the intervals between beats of the dominant shape (premature ones too: in
+    // atrial fibrillation every beat is early or late); the sinus range without the premature
+    // beats and the intervals after them.
+    std::vector<double> dominantRr, sinusRr;
+    for (std::size_t i = 1; i < beats.size(); ++i) {
+        const bool both =
+            f.shape[i] >= criteria::kOtherShape && f.shape[i - 1] >= criteria::kOtherShape;
+        if (both)
+            dominantRr.push_back(f.rrMs[i - 1]);
+        if (both && !f.premature[i] && !f.premature[i - 1])
+            sinusRr.push_back(f.rrMs[i - 1]);
+    }
+    if (static_cast<int>(dominantRr.size()) >= criteria::kMinimumIntervals) {
+        double ss = 0;
+        for (std::size_t i = 1; i < dominantRr.size(); ++i)
+            ss += (dominantRr[i] - dominantRr[i - 1]) * (dominantRr[i] - dominantRr[i - 1]);
+        const double mean = std::accumulate(dominantRr.begin(), dominantRr.end(), 0.0) /
+                            static_cast<double>(dominantRr.size());
+        f.dominantRmssdRatio = std::sqrt(ss / static_cast<double>(dominantRr.size() - 1)) / mean;
+    }
+    if (static_cast<int>(sinusRr.size()) >= criteria::kMinimumIntervals) {
+        const auto [lo, hi] = std::minmax_element(sinusRr.begin(), sinusRr.end());
+        f.sinusRangeMs = *hi - *lo;
+    }
+    int dominant = 0, withP = 0;
+    for (std::size_t i = 0; i < beats.size(); ++i)
+        if (f.shape[i] >= criteria::kOtherShape && !f.premature[i]) {
+            ++dominant;
+            withP += hasP[i];
+        }
+    if (dominant > 0)
+        f.pShare = pTemplate.empty() ? 0.0 : static_cast<double>(withP) / dominant;
+
+    for (std::size_t l = 0; l < signal::kLeadCount; ++l)
+        if (m.leads[l].rMv)
+            qrsShape(median.mv[l], onset, end, f.rPeakTimeMs[l], f.rDurationMs[l], f.sDurationMs[l],
+                     f.endsPositive[l]);
+
+    // P terminal force in V1: duration times depth of the negative part that ends the P.
+    if (m.prMs && m.pMs && m.leads[signal::StandardLeadV1].rMv) {
+        const auto& v = median.mv[signal::StandardLeadV1];
+        const int pOn = onset - samples(*m.prMs), pEnd = pOn + samples(*m.pMs);
+        if (pOn >= 16 && pEnd < static_cast<int>(v.size())) {
+            double base = 0;
+            for (int t = pOn - 16; t < pOn - 6; ++t)
+                base += v[static_cast<std::size_t>(t)] / 10.0;
+            int t = pEnd;
+            double depth = 0;
+            while (t > pOn && v[static_cast<std::size_t>(t)] - base < 0) {
+                depth = std::min(depth, v[static_cast<std::size_t>(t)] - base);
+                --t;
+            }
+            const double duration = (pEnd - t) * kMsPerRecord;
+            f.pTerminalForceV1 = depth <= -criteria::kWaveMv ? duration * -depth : 0.0;
+        }
+    }
+    return f;
+}
+
+} // namespace velkard::interpret

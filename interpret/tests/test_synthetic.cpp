@@ -1,0 +1,173 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Statements on synthetic ECGs of the simulated instrument's beat generator, each finding made on
+// purpose: the generator's beats have exactly known intervals, axes and amplitudes, so each case
+// states which statements a reader applying the criteria would make, and no others.
+#include "interpret/Interpret.h"
+#include "sim/SyntheticEcg.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+namespace velkard::interpret {
+namespace {
+
+Interpretation ofBeats(const std::string& beat, const Patient& patient = {}, std::uint32_t seed = 3,
+                       const std::string& noise = "white=0.01,wander=0.1") {
+    sim::EcgParameters params;
+    std::string error;
+    EXPECT_TRUE(sim::parseBeatParameters("irregular=0.01," + beat, params.beat, error)) << error;
+    EXPECT_TRUE(sim::parseNoiseParameters(noise, params.noise, error)) << error;
+    const auto records = sim::SyntheticEcg::records(seed, params, 12 * 800);
+    return interpretSpan(records.data(), records.size(), 0, records.size(), nullptr, patient);
+}
+
+std::set<std::string> codes(const Interpretation& r) {
+    std::set<std::string> out;
+    for (const auto& s : r.statements)
+        out.insert(s.code);
+    return out;
+}
+
+std::string listing(const Interpretation& r) {
+    std::string out;
+    for (const auto& s : r.statements)
+        out += "\n  " + s.code + ": " + s.reasonIn(Language::English);
+    return out;
+}
+
+const Patient kMan50{Sex::Male, 50};
+
+struct Case {
+    const char* what;
+    const char* beat;
+    std::set<std::string> expected;
+    Patient patient = kMan50;
+};
+
+void check(const std::vector<Case>& cases) {
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Interpretation r = ofBeats(c.beat, c.patient);
+        EXPECT_EQ(codes(r), c.expected) << c.beat << listing(r);
+        for (const auto& s : r.statements) {
+            // Every statement has its texts and its reason in both languages.
+            EXPECT_FALSE(s.text[0].empty() || s.text[1].empty() || s.reason[0].empty() ||
+                         s.reason[1].empty())
+                << s.code;
+            EXPECT_EQ(s.textIn(Language::Russian), statementText(s.code, Language::Russian));
+        }
+    }
+}
+
+TEST(SyntheticStatements, RhythmRateAndPrematureBeats) {
+    check({
+        {"normal beats at 72 bpm", "hr=72", {"SR", "NORM"}},
+        {"sinus bradycardia", "hr=50", {"SBRAD", "NORM"}},
+        {"sinus tachycardia", "hr=115,qt=320", {"STACH"}},
+        // RR varying by up to +-20 % beat to beat with a P before every QRS: sinus arrhythmia.
+        {"irregular sinus rhythm", "hr=70,irregular=0.12", {"SR", "SARRH", "NORM"}},
+        // The same irregularity without any P wave: atrial fibrillation is suspected.
+        {"irregular rhythm without P",
+         "hr=80,irregular=0.25,pmv=0,pV1=0,pV2=0,pV3=0,pV4=0,pV5=0,pV6=0",
+         {"AFIB"}},
+        {"premature ventricular beats", "hr=70,pvc=0.15", {"SR", "PVC"}},
+        {"premature supraventricular beats", "hr=70,pac=0.15", {"SR", "PAC"}},
+    });
+}
+
+TEST(SyntheticStatements, ConductionAndAxis) {
+    check({
+        {"first-degree AV block", "pr=260,p=110", {"SR", "1AVB"}},
+        // Wide QRS without q in I, V5, V6, a late R peak in V5-V6, rS in V1, discordant T.
+        {"left bundle branch block",
+         "qrs=160,qt=460,axis=0,q=0,s=0,taxis=180,qV5=0,qV6=0,qV4=0,rV1=0.1,sV1=1.6,rV2=0.2,"
+         "sV2=1.8,sV5=0,sV6=0,tV5=-0.3,tV6=-0.3,tV1=0.4",
+         {"SR", "CLBBB"}},
+        // Wide QRS with a wide late R in V1 and a wide terminal S in I and V6.
+        {"right bundle branch block",
+         "qrs=160,qt=460,s=0.6,qV1=0,rV1=0.8,sV1=0,sV6=0.5,tV1=-0.2",
+         {"SR", "CRBBB"}},
+        {"nonspecific intraventricular conduction delay", "qrs=140,qt=440", {"SR", "IVCD"}},
+        // qR in aVL and rS in II, III and aVF at an axis of -60 degrees.
+        {"left anterior fascicular block", "qrs=106,axis=-60,q=0.15", {"SR", "LAFB", "LAD"}},
+        {"left axis deviation", "axis=-40,r=1.0", {"SR", "LAD"}},
+        {"right axis deviation", "axis=120,r=1.0", {"SR", "RAD"}},
+        {"short PR with a wide QRS", "pr=100,p=80,qrs=130,qt=430", {"SR", "WPW"}},
+    });
+}
+
+TEST(SyntheticStatements, HypertrophyInfarctionRepolarisationAndVoltage) {
+    check({
+        {"left ventricular hypertrophy", "rV5=3.0,rV6=2.2,sV1=2.0", {"SR", "LVH"}},
+        // The voltage criteria do not hold under 35: the same voltage is said nothing of.
+        {"the same voltage at 25", "rV5=3.0,rV6=2.2,sV1=2.0", {"SR", "NORM"}, {Sex::Male, 25}},
+        {"right ventricular hypertrophy",
+         "axis=110,qV1=0,rV1=1.0,sV1=0.2,sV5=0.6",
+         {"SR", "RVH", "RAD"}},
+        {"left atrial abnormality", "p=130,pr=190", {"SR", "LAE"}},
+        // QS complexes in II, III and aVF (a frontal QRS without R).
+        {"inferior infarct", "r=0,q=0.3,s=0.8", {"SR", "IMI"}},
+        {"anteroseptal infarct", "qV2=0.3,rV2=0,sV2=1.0,qV3=0.3,rV3=0,sV3=0.8", {"SR", "ASMI"}},
+        {"T inversion in V4-V6", "tV4=-0.3,tV5=-0.3,tV6=-0.25", {"SR", "NT"}},
+        {"long QTc", "hr=60,qt=520", {"SR", "LNGQT"}},
+        {"short QTc", "hr=60,qt=320", {"SR", "SQT"}},
+        {"low voltage in the limb leads", "r=0.35,q=0.02,s=0.05", {"SR", "LVOLT"}},
+    });
+}
+
+TEST(SyntheticStatements, NormalIsNeverSaidBesideAConductionHypertrophyOrInfarctStatement) {
+    const std::set<std::string> forbidding{"1AVB",  "WPW",  "CLBBB", "ILBBB", "CRBBB",
+                                           "IRBBB", "LAFB", "IVCD",  "LVH",   "RVH",
+                                           "LAE",   "IMI",  "ASMI",  "AMI",   "LMI"};
+    for (const char* beat : {"pr=260,p=110", "qrs=140,qt=440", "rV5=3.0,rV6=2.2,sV1=2.0",
+                             "r=0,q=0.3,s=0.8", "p=130,pr=190", "qrs=116"}) {
+        SCOPED_TRACE(beat);
+        const auto c = codes(ofBeats(beat, kMan50));
+        const bool any = std::any_of(c.begin(), c.end(),
+                                     [&](const std::string& s) { return forbidding.count(s); });
+        EXPECT_TRUE(any);
+        EXPECT_EQ(c.count("NORM"), 0u);
+    }
+}
+
+TEST(SyntheticStatements, NoiseMainsAndBaselineWanderChangeNothing) {
+    // Mains of 0.5 mV and white noise of 0.1 mV are far above a P wave of 0.15 mV: each beat's
+    // P must still be recognised (the per-beat matching takes mains off as measure does).
+    for (const char* noise : {"white=0.1,wander=0.3", "white=0.03,mains=50,mains-mv=0.5,wander=1",
+                              "white=0.05,mains=60,wander=0.5"})
+        for (std::uint32_t seed : {1u, 2u}) {
+            SCOPED_TRACE(testing::Message() << noise << ", seed " << seed);
+            const auto normal = ofBeats("hr=72", kMan50, seed, noise);
+            EXPECT_EQ(codes(normal), (std::set<std::string>{"SR", "NORM"})) << listing(normal);
+            const auto block = ofBeats("pr=260,p=110", kMan50, seed, noise);
+            EXPECT_EQ(codes(block), (std::set<std::string>{"SR", "1AVB"})) << listing(block);
+            const auto af =
+                ofBeats("hr=80,irregular=0.25,pmv=0,pV1=0,pV2=0,pV3=0,pV4=0,pV5=0,pV6=0", kMan50,
+                        seed, noise);
+            EXPECT_EQ(codes(af), (std::set<std::string>{"AFIB"})) << listing(af);
+        }
+}
+
+TEST(SyntheticStatements, NothingIsSaidWithoutBeatsOrOfLeadsThatAreAbsent) {
+    const std::vector<signal::SampleRecord> flat(8000);
+    EXPECT_TRUE(interpretSpan(flat.data(), flat.size()).statements.empty());
+
+    // Chest leads absent: no chest-lead statement, and no normal ECG either (what it rests on
+    // was not measured).
+    sim::EcgParameters params;
+    std::string error;
+    ASSERT_TRUE(sim::parseBeatParameters("rV5=3.0,sV1=2.0,qV2=0.3,rV2=0,qV3=0.3,rV3=0", params.beat,
+                                         error));
+    const auto records = sim::SyntheticEcg::records(3, params, 12 * 800);
+    measure::LeadSet limbOnly{};
+    for (int l = 0; l < 6; ++l)
+        limbOnly[static_cast<std::size_t>(l)] = true;
+    const auto r =
+        interpretSpan(records.data(), records.size(), 0, records.size(), &limbOnly, kMan50);
+    EXPECT_EQ(codes(r), (std::set<std::string>{"SR"})) << listing(r);
+}
+
+} // namespace
+} // namespace velkard::interpret
