@@ -478,6 +478,7 @@ void MainWindow::printRecording() {
     request.scaleText = scaleBox->currentText();
     request.patientName = sel.patientName;
     request.birthDate = sel.patientBirthDate;
+    request.sex = sel.patientSex;
     request.date = sel.entryDate;
     request.time = sel.entryTime;
     print::ui::runPrint(state_, seams_, request);

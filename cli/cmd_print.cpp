@@ -29,7 +29,8 @@ const Command kPrint{
         "  --report               the one-page 12-lead report\n"
         "  --from S               the report's first second (default 0)\n"
         "  --a2                   the recording is of kind A2 (records after 8040 carry lead II)\n"
-        "  --birth DD.MM.YYYY     birth date for the report header\n") +
+        "  --birth DD.MM.YYYY     birth date for the report header (and the statements' age)\n"
+        "  --sex M|F              the patient's sex, for the report's statements\n") +
         kFilterOptionsHelp +
         "  --group 0-9            lead group (default 9, I..V6)\n"
         "  --scale 0-2            5, 10, 20 mm/mV (default 1)\n"
@@ -46,7 +47,7 @@ const Command kPrint{
 
 int runPrint(const std::vector<std::string>& argv) {
     std::vector<std::string> valueOptions{"group", "scale", "speed", "range", "duration", "name",
-                                          "date",  "time",  "dpi",   "from",  "birth"};
+                                          "date",  "time",  "dpi",   "from",  "birth",    "sex"};
     for (const std::string& f : filterOptionNames())
         valueOptions.push_back(f);
     Args args(argv, valueOptions, {"no-grid", "report", "a2"});
@@ -122,6 +123,7 @@ int runPrint(const std::vector<std::string>& argv) {
         report.filters = job.filters;
         report.patientName = job.patientName;
         report.birthDate = QString::fromStdString(args.valueOr("birth", ""));
+        report.sex = QString::fromStdString(args.valueOr("sex", ""));
         report.date = job.date;
         report.time = job.time;
         auto app = guiApplication();

@@ -2,6 +2,8 @@
 // The rules: each statement from the thresholds of Criteria.h, with the values that met them.
 #include "interpret/Interpret.h"
 
+#include "measure/Summary.h"
+
 #include "interpret/Criteria.h"
 
 #include <algorithm>
@@ -812,6 +814,23 @@ Interpretation interpretSpan(const signal::SampleRecord* records, std::size_t co
     out.measurements = measure::measureSpan(records, count, from, length, present, &median);
     out.features = features(records, count, out.measurements, median);
     out.statements = interpret(out.measurements, out.features, patient);
+    return out;
+}
+
+Interpretation interpretRecording(std::span<const std::uint8_t> bytes, std::int64_t first,
+                                  std::int64_t count, const Patient& patient) {
+    first = std::max<std::int64_t>(first, 0);
+    count = std::max<std::int64_t>(count, 0);
+    const std::int64_t from = std::max<std::int64_t>(0, first - signal::kRecordsPerSecond);
+    const auto records =
+        measure::recordsOf(bytes, from, first - from + count + signal::kRecordsPerSecond);
+    const auto offset = static_cast<std::size_t>(first - from);
+    if (offset >= records.size())
+        return {};
+    Interpretation out = interpretSpan(records.data(), records.size(), offset,
+                                       static_cast<std::size_t>(count), nullptr, patient);
+    for (std::int64_t& b : out.measurements.beats)
+        b += from;
     return out;
 }
 

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,12 @@ Interpretation interpretSpan(const signal::SampleRecord* records, std::size_t co
                              std::size_t from = 0, std::size_t length = SIZE_MAX,
                              const measure::LeadSet* present = nullptr,
                              const Patient& patient = {});
+
+// Measures and interprets records [first, first + count) of a recording file's bytes, with up to
+// a second before as context, as measure::measureRecording measures them (its beats counted from
+// the recording's first record).
+Interpretation interpretRecording(std::span<const std::uint8_t> bytes, std::int64_t first,
+                                  std::int64_t count, const Patient& patient = {});
 
 // The text of a code as the table gives it, in a language ("" for an unknown code): what a
 // physician picks from when adding a statement by hand.

@@ -7,6 +7,7 @@
 #include "print/Paper.h"
 #include "signal/SampleRecord.h"
 
+#include <QDate>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPagedPaintDevice>
@@ -61,14 +62,46 @@ QStringList reportHeaderLeft(const ReportJob& job) {
         if (job.kindA2)
             count = std::clamp<std::int64_t>(signal::kA2DerivedRecords - first, 0, count);
         if (count > 0) {
-            const measure::Measurements m =
-                measure::measureRecording({job.data, job.length}, first, count);
-            for (const std::string& line : measure::summaryLines(m, ru))
+            const interpret::Interpretation r = interpret::interpretRecording(
+                {job.data, job.length}, first, count, reportPatient(job));
+            for (const std::string& line : measure::summaryLines(r.measurements, ru))
                 lines << QString::fromStdString(line);
+            // What the program says of the ECG, each statement with why; no physician has
+            // confirmed it.
+            if (!r.statements.empty()) {
+                lines << tr(ru, "Неподтверждённый отчёт:", "Unconfirmed report:");
+                const auto l = ru ? interpret::Language::Russian : interpret::Language::English;
+                for (const interpret::Statement& s : r.statements) {
+                    QString line = QStringLiteral("• ") + QString::fromStdString(s.textIn(l));
+                    if (!s.reasonIn(l).empty())
+                        line += QStringLiteral(" (") + QString::fromStdString(s.reasonIn(l)) +
+                                QLatin1Char(')');
+                    lines << line;
+                }
+            }
         }
     }
     lines << job.extraHeaderLines;
     return lines;
+}
+
+interpret::Patient reportPatient(const ReportJob& job) {
+    interpret::Patient p;
+    const QString sex = job.sex.trimmed().toLower();
+    if (sex.startsWith(QString::fromUtf8("м")) || sex.startsWith(QLatin1Char('m')))
+        p.sex = interpret::Sex::Male;
+    else if (sex.startsWith(QString::fromUtf8("ж")) || sex.startsWith(QLatin1Char('w')) ||
+             sex.startsWith(QLatin1Char('f')))
+        p.sex = interpret::Sex::Female;
+    const QDate born = QDate::fromString(job.birthDate.trimmed(), QStringLiteral("dd.MM.yyyy"));
+    const QDate on = QDate::fromString(job.date.trimmed(), QStringLiteral("dd.MM.yyyy"));
+    if (born.isValid() && on.isValid() && born <= on) {
+        int years = on.year() - born.year();
+        if (on.month() < born.month() || (on.month() == born.month() && on.day() < born.day()))
+            --years;
+        p.ageYears = years;
+    }
+    return p;
 }
 
 QStringList reportHeaderRight(const ReportJob& job) {

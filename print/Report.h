@@ -5,6 +5,7 @@
 #pragma once
 
 #include "filter/Filters.h"
+#include "interpret/Interpret.h"
 #include "print/PrintJob.h"
 
 #include <QString>
@@ -30,10 +31,12 @@ struct ReportJob {
     filter::FilterSettings filters;
     QString patientName;
     QString birthDate;
+    QString sex; // as the card file stores it ("Муж", "Жен", …); the statements' thresholds
     QString date;
     QString time;
     QString fileName; // an imported recording's file, shown when there is no patient
-    // The ten seconds' measurements (rate, intervals, axes, Sokolow-Lyon) in the header.
+    // The ten seconds' measurements (rate, intervals, axes, Sokolow-Lyon) in the header, and the
+    // interpretation's statements with their reasons under them, marked unconfirmed.
     bool measurements = true;
     // More header lines (e.g. an interpretation), printed as they are under the measurements.
     QStringList extraHeaderLines;
@@ -48,6 +51,10 @@ int reportStartSecond(int wishedSecond, std::size_t recordingBytes);
 // twelve leads).
 QStringList reportHeaderLeft(const ReportJob& job);
 QStringList reportHeaderRight(const ReportJob& job);
+
+// The patient the statements' thresholds are chosen for: sex from the card's text, age in whole
+// years from the birth date on the recording's date (dd.MM.yyyy); unknown where they do not read.
+interpret::Patient reportPatient(const ReportJob& job);
 
 // Prints the report on one landscape page of an open paged device (its page orientation is set
 // here) and ends the document.

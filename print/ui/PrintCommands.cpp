@@ -96,6 +96,7 @@ PrintOutcome runReport(velkard::ui::ViewState& state, velkard::ui::Seams seams,
     if (request.importedFileName.isEmpty()) {
         job.patientName = request.patientName;
         job.birthDate = request.birthDate;
+        job.sex = request.sex;
         job.date = request.date;
         job.time = request.time;
     } else {

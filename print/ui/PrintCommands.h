@@ -43,6 +43,7 @@ struct PrintRequest {
     QString scaleText; // the scale box's text
     QString patientName;
     QString birthDate; // the patient's, as the card file stores it (the report prints it)
+    QString sex;       // the patient's, as stored (the report's statements use it)
     QString date;
     QString time;
     // Set for a recording shown by Import: the header carries this file name instead of a
