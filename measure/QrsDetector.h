@@ -5,11 +5,16 @@
 // sums of 16 and 13 samples (zeros at 50 Hz and near 60 Hz, so mains interference drops out), a
 // high-pass that takes off a 40 ms moving mean (baseline wander, and most of the slow T and P
 // waves) and a 10 ms difference, which leaves the band of QRS slopes.
-// The squares of the eight results are summed and integrated over 120 ms, wide enough for broad
-// QRS complexes. Peaks of the square root of that energy are sorted into QRS complexes and noise
+// The squares of the eight results, each divided by that lead's own noise (the median of its
+// energy over the last twenty 100-ms blocks, so a lead full of muscle noise counts for little and
+// a clean one for much), are summed and integrated over 120 ms, wide enough for broad QRS
+// complexes. Peaks of the square root of that energy are sorted into QRS complexes and noise
 // by two adaptive levels (after Pan and Tompkins): a refractory period of 200 ms, a T-wave test
-// for peaks within 440 ms of a beat, and a search back at half the threshold when no beat has come
-// for 1.66 mean RR intervals. Integer arithmetic up to the energy, so long runs never drift.
+// for peaks within 440 ms of a beat, a shape test for small early peaks while noise peaks reach
+// 8 % of the signal level (below 0.6 of the signal level and sooner than 0.9 mean RR: unless
+// their QRS slopes correlate with one of the last eight beats', they are noise), and a search back
+// at half the threshold when no beat has come for 1.66 mean RR intervals. Integer arithmetic up to
+// the energy, so long runs never drift.
 #pragma once
 
 #include "signal/SampleRecord.h"
@@ -49,6 +54,19 @@ private:
     static constexpr int kRefractory = 160; // 200 ms
     static constexpr int kTWaveSpan = 352;  // 440 ms: T waves of long QT intervals too
     static constexpr int kLearning = 1600;  // 2 s
+    static constexpr int kShapeRing = 512;  // weighted slopes kept for the shape test
+    static constexpr int kShapeHalf = 48;   // +-60 ms,
+    static constexpr int kShapeStep = 4;    // every fourth sample
+    static constexpr int kShapeLength = 2 * kShapeHalf / kShapeStep + 1;
+    static constexpr int kShapeLag = 16; // searched +-20 ms
+    static constexpr int kShapesKept = 8;
+    static constexpr double kShapeMatch = 0.7; // correlation of a QRS with a beat's
+    static constexpr double kNoisy = 0.08;     // noise level against signal level: noisy
+    static constexpr int kBlock = 80;          // lead noise: energy per 100 ms,
+    static constexpr int kBlocks = 20;         // the median of the last 2 s
+    // Below this energy a lead counts as clean; squares are capped so no sum can overflow.
+    static constexpr std::int64_t kNoiseFloor = 1000;
+    static constexpr std::int64_t kMaxSquare = std::int64_t{1} << 40;
 
     struct Peak {
         std::int64_t index = -1;    // record index of the integrated peak
@@ -59,6 +77,10 @@ private:
 
     void step(const signal::SampleRecord& r, std::vector<std::int64_t>& beats);
     void peakFound(Peak p, std::vector<std::int64_t>& beats);
+    void updateLeadNoise();
+    using Shape = std::array<float, kLeads * kShapeLength>;
+    bool shapeAt(std::int64_t centre, Shape& out) const;
+    bool likeRecentBeats(const Peak& p) const;
     void endLearning(std::vector<std::int64_t>& beats);
     void searchBack(std::vector<std::int64_t>& beats);
     void classify(const Peak& p, std::vector<std::int64_t>& beats);
@@ -77,6 +99,16 @@ private:
     std::array<std::int64_t, kLeads> meanSum_{};
     std::array<std::array<std::int64_t, kDiff>, kLeads> diffRing_{};
     int shortPos_ = 0, longPos_ = 0;
+    // Noise of each lead: energy summed per block, the last blocks, and their median.
+    std::array<std::int64_t, kLeads> blockEnergy_{};
+    std::array<std::array<std::int64_t, kBlocks>, kLeads> blockRing_{};
+    std::array<std::int64_t, kLeads> leadNoise_{};
+    int blocksSeen_ = 0;
+    // Slopes of every lead scaled by its noise, and the QRS shapes of the last beats.
+    std::array<std::array<float, kShapeRing>, kLeads> slopeRing_{};
+    std::array<Shape, kShapesKept> shapes_{};
+    int shapesKept_ = 0;
+    std::array<float, kLeads> slopeScale_{};
     // Energy and its integral.
     std::array<std::int64_t, kHistory> energy_{};
     std::int64_t integral_ = 0;
