@@ -10,7 +10,7 @@ namespace velkard::measure {
 
 QrsDetector::QrsDetector() {
     // Until a block is complete every lead counts alike.
-    leadNoise_.fill(1);
+    leadWeight_.fill(kWeightOne);
     slopeScale_.fill(1.0f);
 }
 
@@ -92,7 +92,7 @@ void QrsDetector::step(const signal::SampleRecord& r, std::vector<std::int64_t>&
         oldHp = hp;
         const std::int64_t square = std::min<std::int64_t>(d * d, kMaxSquare);
         blockEnergy_[k] += square;
-        e += square / leadNoise_[k];
+        e += square / kWeightOne * leadWeight_[k];
         slopeRing_[k][static_cast<std::size_t>(n_ & (kShapeRing - 1))] =
             static_cast<float>(d) * slopeScale_[k];
     }
@@ -134,15 +134,33 @@ void QrsDetector::updateLeadNoise() {
     ++blocksSeen_;
     const int filled = std::min(blocksSeen_, kBlocks);
     std::array<std::int64_t, kBlocks> sorted{};
+    std::array<std::int64_t, kLeads> noise{};
     for (std::size_t k = 0; k < kLeads; ++k) {
         blockRing_[k][slot] = blockEnergy_[k] / kBlock;
         blockEnergy_[k] = 0;
         std::copy_n(blockRing_[k].begin(), filled, sorted.begin());
         const auto mid = sorted.begin() + filled / 2;
         std::nth_element(sorted.begin(), mid, sorted.begin() + filled);
-        // In units of the noise floor, so the sum keeps its scale on clean recordings.
-        leadNoise_[k] = std::max<std::int64_t>(1, *mid / kNoiseFloor);
-        slopeScale_[k] = 1.0f / std::sqrt(static_cast<float>(leadNoise_[k]));
+        noise[k] = *mid;
+    }
+    // Weights against the median noise of the leads that carry a signal, so the sum keeps its
+    // scale when all leads are alike and only the leads noisier or cleaner than the others move.
+    std::array<std::int64_t, kLeads> carrying{};
+    int carried = 0;
+    for (std::int64_t v : noise)
+        if (v > 0)
+            carrying[static_cast<std::size_t>(carried++)] = v;
+    if (carried == 0 || blocksSeen_ < kBlocks / 2)
+        return;
+    const auto mid = carrying.begin() + carried / 2;
+    std::nth_element(carrying.begin(), mid, carrying.begin() + carried);
+    const double reference = static_cast<double>(*mid);
+    for (std::size_t k = 0; k < kLeads; ++k) {
+        const double w = noise[k] > 0 ? reference / static_cast<double>(noise[k]) : 1.0;
+        leadWeight_[k] = static_cast<std::int64_t>(
+            std::lround(std::clamp(w, kMinWeight, kMaxWeight) * kWeightOne));
+        slopeScale_[k] =
+            static_cast<float>(std::sqrt(static_cast<double>(leadWeight_[k]) / kWeightOne));
     }
 }
 

@@ -5,16 +5,16 @@
 // sums of 16 and 13 samples (zeros at 50 Hz and near 60 Hz, so mains interference drops out), a
 // high-pass that takes off a 40 ms moving mean (baseline wander, and most of the slow T and P
 // waves) and a 10 ms difference, which leaves the band of QRS slopes.
-// The squares of the eight results, each divided by that lead's own noise (the median of its
-// energy over the last twenty 100-ms blocks, so a lead full of muscle noise counts for little and
-// a clean one for much), are summed and integrated over 120 ms, wide enough for broad QRS
-// complexes. Peaks of the square root of that energy are sorted into QRS complexes and noise
-// by two adaptive levels (after Pan and Tompkins): a refractory period of 200 ms, a T-wave test
-// for peaks within 440 ms of a beat, a shape test for small early peaks while noise peaks reach
-// 8 % of the signal level (below 0.6 of the signal level and sooner than 0.9 mean RR: unless
-// their QRS slopes correlate with one of the last eight beats', they are noise), and a search back
-// at half the threshold when no beat has come for 1.66 mean RR intervals. Integer arithmetic up to
-// the energy, so long runs never drift.
+// The squares of the eight results, each weighted by the median noise of the leads over that
+// lead's own (its noise: the median of its energy over the last twenty 100-ms blocks; so a lead
+// full of muscle noise counts for little and a clean one for much), are summed and integrated over
+// 120 ms, wide enough for broad QRS complexes. Peaks of the square root of that energy are sorted
+// into QRS complexes and noise by two adaptive levels (after Pan and Tompkins): a refractory period
+// of 200 ms, a T-wave test for peaks within 440 ms of a beat, a shape test for small early peaks
+// while noise peaks reach 8 % of the signal level (below 0.6 of the signal level and sooner than
+// 0.9 mean RR: unless their QRS slopes correlate with one of the last eight beats', they are
+// noise), and a search back at half the threshold when no beat has come for 1.66 mean RR intervals.
+// Integer arithmetic up to the energy, so long runs never drift.
 #pragma once
 
 #include "signal/SampleRecord.h"
@@ -64,8 +64,9 @@ private:
     static constexpr double kNoisy = 0.08;     // noise level against signal level: noisy
     static constexpr int kBlock = 80;          // lead noise: energy per 100 ms,
     static constexpr int kBlocks = 20;         // the median of the last 2 s
-    // Below this energy a lead counts as clean; squares are capped so no sum can overflow.
-    static constexpr std::int64_t kNoiseFloor = 1000;
+    // Lead weights in 1/256, between 1/16 and 16; squares are capped so no sum can overflow.
+    static constexpr std::int64_t kWeightOne = 256;
+    static constexpr double kMinWeight = 1.0 / 16, kMaxWeight = 16;
     static constexpr std::int64_t kMaxSquare = std::int64_t{1} << 40;
 
     struct Peak {
@@ -102,7 +103,7 @@ private:
     // Noise of each lead: energy summed per block, the last blocks, and their median.
     std::array<std::int64_t, kLeads> blockEnergy_{};
     std::array<std::array<std::int64_t, kBlocks>, kLeads> blockRing_{};
-    std::array<std::int64_t, kLeads> leadNoise_{};
+    std::array<std::int64_t, kLeads> leadWeight_{};
     int blocksSeen_ = 0;
     // Slopes of every lead scaled by its noise, and the QRS shapes of the last beats.
     std::array<std::array<float, kShapeRing>, kLeads> slopeRing_{};
