@@ -1059,7 +1059,22 @@ Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
     const std::size_t margin = signal::kRecordsPerSecond;
     const std::size_t first = from > margin ? from - margin : 0;
     const std::size_t last = std::min(count, end + margin);
-    std::vector<std::int64_t> all = detectBeats(records + first, last - first);
+    const SignalQuality quality =
+        signalQuality(records + first, last - first, 0, SIZE_MAX, present);
+    std::vector<std::int64_t> all = detectBeats(records + first, last - first, quality);
+    LeadSet usable = present ? *present : allLeads();
+    for (std::size_t l = 0; l < kLeadCount; ++l) {
+        m.quality[l] = quality.leads[l];
+        usable[l] = usable[l] && quality.leads[l].usable();
+    }
+    for (const auto& [a, b] : quality.unreadable) {
+        const std::int64_t lo = std::max<std::int64_t>(a + static_cast<std::int64_t>(first),
+                                                       static_cast<std::int64_t>(from));
+        const std::int64_t hi = std::min<std::int64_t>(b + static_cast<std::int64_t>(first),
+                                                       static_cast<std::int64_t>(end));
+        if (lo < hi)
+            m.noise.emplace_back(lo, hi);
+    }
     std::vector<std::int64_t> inSpan;
     for (std::int64_t& b : all) {
         b += static_cast<std::int64_t>(first);
@@ -1080,7 +1095,7 @@ Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
                                              static_cast<std::int64_t>(end - first));
     m.beatsInMedian = beat.beats;
     if (!beat.empty())
-        measureBeat(beat, m.rrMs, present ? *present : allLeads(), m);
+        measureBeat(beat, m.rrMs, usable, m);
     return m;
 }
 

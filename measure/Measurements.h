@@ -14,6 +14,7 @@
 // PR segment.
 #pragma once
 
+#include "measure/SignalQuality.h"
 #include "signal/Leads.h"
 #include "signal/SampleRecord.h"
 
@@ -45,6 +46,10 @@ struct Measurements {
     std::optional<double> pAxisDeg, qrsAxisDeg, tAxisDeg;
     std::array<LeadAmplitudes, signal::kLeadCount> leads{};
     int beatsInMedian = 0; // dominant beats the median beat was formed from
+    // Signal quality of every lead over the span; leads that are off or noisy take no part in
+    // the measurements. noise: the stretches of the span no beat could be read in, [from, to).
+    std::array<LeadQuality, signal::kLeadCount> quality{};
+    std::vector<std::pair<std::int64_t, std::int64_t>> noise;
 };
 
 // The median beat: twelve leads in mV, `before` samples ahead of the fiducial point.

@@ -293,11 +293,17 @@ void QrsDetector::finish(std::vector<std::int64_t>& beats) {
 }
 
 std::vector<std::int64_t> detectBeats(const signal::SampleRecord* records, std::size_t count) {
+    return detectBeats(records, count, signalQuality(records, count));
+}
+
+std::vector<std::int64_t> detectBeats(const signal::SampleRecord* records, std::size_t count,
+                                      const SignalQuality& quality) {
     QrsDetector detector;
     std::vector<std::int64_t> beats;
     beats.reserve(count / 300 + 16);
     detector.push(records, count, beats);
     detector.finish(beats);
+    std::erase_if(beats, [&](std::int64_t b) { return !quality.readable(b); });
     return beats;
 }
 

@@ -17,6 +17,7 @@
 // Integer arithmetic up to the energy, so long runs never drift.
 #pragma once
 
+#include "measure/SignalQuality.h"
 #include "signal/SampleRecord.h"
 
 #include <array>
@@ -130,7 +131,11 @@ private:
     Peak searchBack_; // best noise peak since the last beat, above half the threshold
 };
 
-// Every QRS of count records, as record indices from the first of them.
+// Every QRS of count records, as record indices from the first of them; none in the stretches
+// the signal quality finds unreadable (noise in every lead, electrode steps).
 std::vector<std::int64_t> detectBeats(const signal::SampleRecord* records, std::size_t count);
+// The same with the quality of those records already assessed.
+std::vector<std::int64_t> detectBeats(const signal::SampleRecord* records, std::size_t count,
+                                      const SignalQuality& quality);
 
 } // namespace velkard::measure
