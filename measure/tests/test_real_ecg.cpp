@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The measurements on real annotated ECGs kept in testdata/ecg (PhysioNet; see its README):
-// beats against the reference labels of MIT-BIH record 113 and QT Database record sel100, wave
-// boundaries against the cardiologists of LUDB record 1 and the manual marks of sel100; and
-// record 113 with electrode steps and noise added, against its reference labels.
+// beats against the reference labels of MIT-BIH record 113, QT Database record sel100 and SVDB
+// record 800, wave boundaries against the cardiologists of LUDB record 1 and the manual marks of
+// sel100; and record 113 with electrode steps and noise added, against its reference labels.
 #include "import/WfdbRecording.h"
 #include "measure/QrsDetector.h"
 #include "measure/validation/Validation.h"
@@ -18,21 +18,30 @@ namespace {
 const std::filesystem::path kData = VELKARD_ECG_TESTDATA;
 
 TEST(RealEcg, BeatsOfAnnotatedRecordsWithinOneHundredFiftyMs) {
-    for (const char* name : {"mitdb/113", "qtdb/sel100"}) {
-        SCOPED_TRACE(name);
-        auto atr = import::wfdb::readAnnotations(kData / (std::string(name) + ".atr"));
+    // Floors below what the detector reaches on each record (measure/README.md): SVDB 800 has
+    // stretches of muscle noise in both leads where its annotators still read every beat.
+    const struct {
+        const char* name;
+        double fs, sensitivity, positivePredictivity;
+    } kRecords[] = {
+        {"mitdb/113", 360.0, 99.7, 99.7},
+        {"qtdb/sel100", 250.0, 99.7, 99.7},
+        {"svdb/800", 128.0, 99.7, 98.5},
+    };
+    for (const auto& rec : kRecords) {
+        SCOPED_TRACE(rec.name);
+        auto atr = import::wfdb::readAnnotations(kData / (std::string(rec.name) + ".atr"));
         ASSERT_TRUE(atr.ok()) << atr.message;
-        auto m = measureRecord(kData / (std::string(name) + ".hea"), std::nullopt, 0, 0, true);
+        auto m = measureRecord(kData / (std::string(rec.name) + ".hea"), std::nullopt, 0, 0, true);
         ASSERT_TRUE(m.ok()) << m.message;
         std::vector<std::int64_t> reference;
         for (const auto& a : atr.value)
             if (import::wfdb::isBeat(a.code))
                 reference.push_back(a.sample);
-        const double fs = std::string(name).rfind("mitdb", 0) == 0 ? 360.0 : 250.0;
         const Detection d =
-            matchBeats(reference, m.value.beatsAtRecordRate, std::lround(0.15 * fs));
-        EXPECT_GE(d.sensitivity(), 99.7);
-        EXPECT_GE(d.positivePredictivity(), 99.7);
+            matchBeats(reference, m.value.beatsAtRecordRate, std::lround(0.15 * rec.fs));
+        EXPECT_GE(d.sensitivity(), rec.sensitivity);
+        EXPECT_GE(d.positivePredictivity(), rec.positivePredictivity);
     }
 }
 
@@ -52,10 +61,10 @@ TEST(RealEcg, IntervalsOfLudbRecordOneAgainstItsCardiologists) {
     const Measurements& p = m.value.m;
     ASSERT_TRUE(p.pMs && p.prMs && p.qrsMs && p.qtMs);
     // Limits: the mean difference over LUDB plus two of its SDs (see measure/README.md).
-    EXPECT_NEAR(*p.pMs, *ref.pMs, 45.0);
-    EXPECT_NEAR(*p.prMs, *ref.prMs, 35.0);
-    EXPECT_NEAR(*p.qrsMs, *ref.qrsMs, 65.0);
-    EXPECT_NEAR(*p.qtMs, *ref.qtMs, 80.0);
+    EXPECT_NEAR(*p.pMs, *ref.pMs, 40.0);
+    EXPECT_NEAR(*p.prMs, *ref.prMs, 30.0);
+    EXPECT_NEAR(*p.qrsMs, *ref.qrsMs, 60.0);
+    EXPECT_NEAR(*p.qtMs, *ref.qtMs, 60.0);
     // Every interval within what a heart does, QTc too.
     ASSERT_TRUE(p.qtcBazettMs);
     EXPECT_GE(*p.qtcBazettMs, 300.0);
