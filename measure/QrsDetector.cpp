@@ -213,12 +213,14 @@ void QrsDetector::classify(const Peak& p, std::vector<std::int64_t>& beats) {
             noiseLevel_ = 0.125 * p.height + 0.875 * noiseLevel_;
             return;
         }
-        // In noise, a small peak early in the interval, and after a pause (when the levels have
-        // been lowered) a peak far smaller than the last beat, are noise unless they have a QRS
-        // of the shapes seen.
+        // In noise, a peak early in the interval (small, or in much noise any below the signal
+        // level), and after a pause (when the levels have been lowered) a peak far smaller than
+        // the last beat, are noise unless they have a QRS of the shapes seen.
         const std::int64_t since = lastBeat_ >= 0 ? p.index - lastBeat_ : 0;
-        const bool earlyInNoise = noiseLevel_ > kNoisy * signalLevel_ &&
-                                  p.height < 0.6 * signalLevel_ && since * 10 < 9 * meanRr();
+        const bool earlyInNoise =
+            since * 10 < 9 * meanRr() &&
+            ((noiseLevel_ > kNoisy * signalLevel_ && p.height < 0.6 * signalLevel_) ||
+             (noiseLevel_ > 3 * kNoisy * signalLevel_ && p.height < signalLevel_));
         const bool smallAfterPause = since > 2 * meanRr() && p.height < 0.5 * lastBeatHeight_;
         if (lastBeat_ >= 0 && (earlyInNoise || smallAfterPause) && !likeRecentBeats(p)) {
             noiseLevel_ = 0.125 * p.height + 0.875 * noiseLevel_;

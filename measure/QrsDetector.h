@@ -10,11 +10,12 @@
 // full of muscle noise counts for little and a clean one for much), are summed and integrated over
 // 120 ms, wide enough for broad QRS complexes. Peaks of the square root of that energy are sorted
 // into QRS complexes and noise by two adaptive levels (after Pan and Tompkins): a refractory period
-// of 200 ms, a T-wave test for peaks within 440 ms of a beat, a shape test for small early peaks
-// while noise peaks reach 8 % of the signal level (below 0.6 of the signal level and sooner than
-// 0.9 mean RR: unless their QRS slopes correlate with one of the last eight beats', they are
-// noise), and a search back at half the threshold when no beat has come for 1.66 mean RR intervals.
-// Integer arithmetic up to the energy, so long runs never drift.
+// of 200 ms, a T-wave test for peaks within 440 ms of a beat, a shape test for early peaks in
+// noise (sooner than 0.9 mean RR, below 0.6 of the signal level while noise peaks reach 8 % of
+// it, below the signal level while they reach 24 %: unless their QRS slopes correlate with one
+// of the last eight beats', they are noise) and for small peaks after a pause, and a search back at
+// half the threshold when no beat has come for 1.66 mean RR intervals. Integer arithmetic up to the
+// energy, so long runs never drift.
 #pragma once
 
 #include "measure/SignalQuality.h"
