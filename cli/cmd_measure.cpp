@@ -26,7 +26,10 @@ const Command kMeasure{
     "measurable), beats (the record index of every QRS in the span, counted from the file's\n"
     "first record) and leads ({\"I\": {...}, ..., \"V6\": {...}}, each with q_ms, q_mv, r_mv,\n"
     "s_mv, r2_mv (R'), st_j_mv, st_60_mv, st_80_mv (ST at J, J+60 and J+80 ms), t_mv (signed),\n"
-    "t_pos_mv, t_neg_mv and qrs_area (mV*ms); Q and S as positive depths, a QS complex as Q).\n"
+    "t_pos_mv, t_neg_mv and qrs_area (mV*ms); Q and S as positive depths, a QS complex as Q;\n"
+    "and quality: off (flat or railed), noisy, mains, drift (booleans), steps (electrode steps),\n"
+    "noise_mv and mains_mv, null for an absent lead; a lead that is off or noisy takes no part\n"
+    "in the measurements).\n"
     "--absent I,III,... names leads the recording does not carry (as velkard-cli wfdb lists\n"
     "them): they take no part and their values are null.\n",
     runMeasure};
@@ -45,7 +48,7 @@ std::optional<double> seconds(const std::string& text) {
     }
 }
 
-std::string toJson(const measure::Measurements& m) {
+std::string toJson(const measure::Measurements& m, const measure::LeadSet& present) {
     std::ostringstream out;
     const std::pair<const char*, std::optional<double>> values[] = {
         {"heart_rate_bpm", m.heartRateBpm},
@@ -79,6 +82,17 @@ std::string toJson(const measure::Measurements& m) {
         for (std::size_t k = 0; k < std::size(lead); ++k)
             out << (k ? ", " : "") << "\"" << lead[k].first
                 << "\": " << measure::fixedText(lead[k].second, k == 0 || k == 11 ? 1 : 3, "null");
+        const measure::LeadQuality& q = m.quality[l];
+        auto flag = [](bool b) { return b ? "true" : "false"; };
+        if (!present[l]) {
+            out << ", \"quality\": null}";
+            continue;
+        }
+        out << ", \"quality\": {\"off\": " << flag(q.off) << ", \"noisy\": " << flag(q.noisy)
+            << ", \"mains\": " << flag(q.mains) << ", \"drift\": " << flag(q.drift)
+            << ", \"steps\": " << q.steps
+            << ", \"noise_mv\": " << measure::fixedText(q.noiseMv, 3, "null")
+            << ", \"mains_mv\": " << measure::fixedText(q.mainsMv, 3, "null") << "}";
         out << "}";
     }
     out << "}}";
@@ -136,7 +150,8 @@ int runMeasure(const std::vector<std::string>& argv) {
         length ? static_cast<std::size_t>(std::llround(*length * signal::kRecordsPerSecond))
                : records.size() - first;
     std::cout << toJson(
-                     measure::measureSpan(records.data(), records.size(), first, count, &present))
+                     measure::measureSpan(records.data(), records.size(), first, count, &present),
+                     present)
               << "\n";
     return kOk;
 }
