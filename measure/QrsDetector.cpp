@@ -4,6 +4,7 @@
 #include "signal/Leads.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace velkard::measure {
@@ -23,8 +24,9 @@ bool QrsDetector::shapeAt(std::int64_t centre, Shape& out) const {
     for (std::size_t k = 0; k < kLeads; ++k)
         for (int i = 0; i < kShapeLength; ++i)
             out[k * kShapeLength + static_cast<std::size_t>(i)] =
-                slopeRing_[k]
-                          [static_cast<std::size_t>((first + i * kShapeStep) & (kShapeRing - 1))];
+                static_cast<float>(slopeRing_[k][static_cast<std::size_t>((first + i * kShapeStep) &
+                                                                          (kShapeRing - 1))]) *
+                slopeScale_[k];
     return true;
 }
 
@@ -94,7 +96,7 @@ void QrsDetector::step(const signal::SampleRecord& r, std::vector<std::int64_t>&
         blockEnergy_[k] += square;
         e += square / kWeightOne * leadWeight_[k];
         slopeRing_[k][static_cast<std::size_t>(n_ & (kShapeRing - 1))] =
-            static_cast<float>(d) * slopeScale_[k];
+            static_cast<std::int32_t>(std::clamp<std::int64_t>(d, INT32_MIN, INT32_MAX));
     }
     if ((n_ + 1) % kBlock == 0)
         updateLeadNoise();

@@ -107,8 +107,9 @@ private:
     std::array<std::array<std::int64_t, kBlocks>, kLeads> blockRing_{};
     std::array<std::int64_t, kLeads> leadWeight_{};
     int blocksSeen_ = 0;
-    // Slopes of every lead scaled by its noise, and the QRS shapes of the last beats.
-    std::array<std::array<float, kShapeRing>, kLeads> slopeRing_{};
+    // Slopes of every lead (scaled by its weight when a shape is taken), and the QRS shapes of
+    // the last beats.
+    std::array<std::array<std::int32_t, kShapeRing>, kLeads> slopeRing_{};
     std::array<Shape, kShapesKept> shapes_{};
     int shapesKept_ = 0;
     std::array<float, kLeads> slopeScale_{};
