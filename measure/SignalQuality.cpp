@@ -95,8 +95,8 @@ Second assess(const std::vector<float>& x, bool railed, int n, Work& w,
     // Mains-free low-pass: a 20-ms mean (zeros at 50 Hz and its harmonics) of a 15-ms mean
     // (near 60 Hz), then its change over 10 ms.
     const int total = kWarmUp + n;
-    w.mean60.assign(static_cast<std::size_t>(total), 0.0f);
-    w.mean50.assign(static_cast<std::size_t>(total), 0.0f);
+    w.mean60.resize(static_cast<std::size_t>(total));
+    w.mean50.resize(static_cast<std::size_t>(total));
     float sum = 0;
     for (int i = 0; i < total; ++i) {
         sum += x[static_cast<std::size_t>(i)];
@@ -114,7 +114,7 @@ Second assess(const std::vector<float>& x, bool railed, int n, Work& w,
     // Mains: the 50 and 60 Hz components of the second (whole cycles over a full second), taken
     // off a copy before the broadband noise is measured on it.
     const MainsTable& t = mainsTable();
-    double re50 = 0, im50 = 0, re60 = 0, im60 = 0;
+    float re50 = 0, im50 = 0, re60 = 0, im60 = 0;
     for (int i = 0; i < n; ++i) {
         const auto k = static_cast<std::size_t>(i);
         re50 += v[i] * t.c50[k];
@@ -122,28 +122,26 @@ Second assess(const std::vector<float>& x, bool railed, int n, Work& w,
         re60 += v[i] * t.c60[k];
         im60 += v[i] * t.s60[k];
     }
-    const double scale = 2.0 / n;
+    const float scale = 2.0f / static_cast<float>(n);
     re50 *= scale, im50 *= scale, re60 *= scale, im60 *= scale;
-    out.mains =
-        std::max(std::sqrt(re50 * re50 + im50 * im50), std::sqrt(re60 * re60 + im60 * im60));
+    out.mains = std::max(std::hypot(re50, im50), std::hypot(re60, im60));
     w.clean.resize(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         const auto k = static_cast<std::size_t>(i);
-        w.clean[k] = v[i] - static_cast<float>(re50 * t.c50[k] + im50 * t.s50[k] + re60 * t.c60[k] +
-                                               im60 * t.s60[k]);
+        w.clean[k] = v[i] - (re50 * t.c50[k] + im50 * t.s50[k] + re60 * t.c60[k] + im60 * t.s60[k]);
     }
     w.rms.clear();
     w.hf.clear();
     for (int b = 0; b + kBlock <= n; b += kBlock) {
-        double s = 0, h = 0;
+        float s = 0, h = 0;
         w.block.assign(v + b, v + b + kBlock);
         for (int i = b; i < b + kBlock; ++i) {
             const auto k = static_cast<std::size_t>(kWarmUp + i);
-            const double d = w.mean50[k] - w.mean50[k - kSlopeLag];
+            const float d = w.mean50[k] - w.mean50[k - kSlopeLag];
             s += d * d;
             if (i >= 2) {
                 const auto c = static_cast<std::size_t>(i);
-                const double e = (w.clean[c] - 2 * w.clean[c - 1] + w.clean[c - 2]) / 2;
+                const float e = (w.clean[c] - 2 * w.clean[c - 1] + w.clean[c - 2]) / 2;
                 h += e * e;
             }
         }
