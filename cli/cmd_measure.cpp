@@ -28,7 +28,10 @@ const Command kMeasure{
     "measurable), beats (the record index of every QRS in the span, counted from the file's\n"
     "first record) and leads ({\"I\": {...}, ..., \"V6\": {...}}, each with q_ms, q_mv, r_mv,\n"
     "s_mv, r2_mv (R'), st_j_mv, st_60_mv, st_80_mv (ST at J, J+60 and J+80 ms), t_mv (signed),\n"
-    "t_pos_mv, t_neg_mv and qrs_area (mV*ms); Q and S as positive depths, a QS complex as Q).\n"
+    "t_pos_mv, t_neg_mv and qrs_area (mV*ms); Q and S as positive depths, a QS complex as Q;\n"
+    "and quality: off (flat or railed), noisy, mains, drift (booleans), steps (electrode steps),\n"
+    "noise_mv and mains_mv, null for an absent lead; a lead that is off or noisy takes no part\n"
+    "in the measurements).\n"
     "--absent I,III,... names leads the recording does not carry (as velkard-cli wfdb lists\n"
     "them): they take no part and their values are null.\n"
     "statements: the interpretation, [{\"code\", \"text\", \"reason\"}] with the SCP-ECG code,\n"
@@ -69,7 +72,7 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-std::string toJson(const measure::Measurements& m,
+std::string toJson(const measure::Measurements& m, const measure::LeadSet& present,
                    const std::vector<interpret::Statement>& statements,
                    interpret::Language language) {
     std::ostringstream out;
@@ -105,6 +108,17 @@ std::string toJson(const measure::Measurements& m,
         for (std::size_t k = 0; k < std::size(lead); ++k)
             out << (k ? ", " : "") << "\"" << lead[k].first
                 << "\": " << measure::fixedText(lead[k].second, k == 0 || k == 11 ? 1 : 3, "null");
+        const measure::LeadQuality& q = m.quality[l];
+        auto flag = [](bool b) { return b ? "true" : "false"; };
+        if (!present[l]) {
+            out << ", \"quality\": null}";
+            continue;
+        }
+        out << ", \"quality\": {\"off\": " << flag(q.off) << ", \"noisy\": " << flag(q.noisy)
+            << ", \"mains\": " << flag(q.mains) << ", \"drift\": " << flag(q.drift)
+            << ", \"steps\": " << q.steps
+            << ", \"noise_mv\": " << measure::fixedText(q.noiseMv, 3, "null")
+            << ", \"mains_mv\": " << measure::fixedText(q.mainsMv, 3, "null") << "}";
         out << "}";
     }
     out << "}, \"statements\": [";
@@ -189,7 +203,7 @@ int runMeasure(const std::vector<std::string>& argv) {
                : records.size() - first;
     const interpret::Interpretation result =
         interpret::interpretSpan(records.data(), records.size(), first, count, &present, patient);
-    std::cout << toJson(result.measurements, result.statements, language) << "\n";
+    std::cout << toJson(result.measurements, present, result.statements, language) << "\n";
     return kOk;
 }
 

@@ -5,12 +5,16 @@
 // the median QRS of all beats) are aligned on it and cut out; each cut has the baseline wander
 // taken off (a smooth curve through the PR segment of every dominant beat) and mains interference
 // notched out (50 and 60 Hz, forward and backward, so nothing shifts in time). The sample-wise
-// median of the cuts is the median beat. On it, over all leads together: QRS onset and end where
-// the spatial velocity rises above and falls back below a threshold; P onset, P end and T end by
-// the tangent at the steepest slope of the spatial magnitude; frontal axes from the net areas in
-// I and aVF; R height and S depth of every lead against the PR segment.
+// median of the cuts is the median beat. On it: QRS onset and end where the spatial velocity
+// rises above and falls back below a threshold, then lead by lead where each clear lead's slope
+// leaves and returns to its noise (global onset the second earliest, end the second latest, as
+// cardiologists' global boundaries are defined); P onset and P end by the tangent at the steepest
+// slope of the spatial magnitude; T end lead by lead by the trapezium area, the latest but a
+// third of the leads; frontal axes from the net areas in I and aVF; per-lead waves against the
+// PR segment.
 #pragma once
 
+#include "measure/SignalQuality.h"
 #include "signal/Leads.h"
 #include "signal/SampleRecord.h"
 
@@ -45,6 +49,10 @@ struct Measurements {
     // Where the QRS of the median beat begins and ends (sample index into the median beat), for
     // criteria that look at the shape inside it (R-peak time, the width of an S wave).
     std::optional<int> qrsOnsetAt, qrsEndAt;
+    // Signal quality of every lead over the span; leads that are off or noisy take no part in
+    // the measurements. noise: the stretches of the span no beat could be read in, [from, to).
+    std::array<LeadQuality, signal::kLeadCount> quality{};
+    std::vector<std::pair<std::int64_t, std::int64_t>> noise;
 };
 
 // The median beat: twelve leads in mV, `before` samples ahead of the fiducial point.

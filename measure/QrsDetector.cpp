@@ -4,11 +4,57 @@
 #include "signal/Leads.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace velkard::measure {
 
-QrsDetector::QrsDetector() = default;
+QrsDetector::QrsDetector() {
+    // Until a block is complete every lead counts alike.
+    leadWeight_.fill(kWeightOne);
+    slopeScale_.fill(1.0f);
+}
+
+bool QrsDetector::shapeAt(std::int64_t centre, Shape& out) const {
+    // The slopes lie in the ring delayed by the filters; only what the ring still holds.
+    const std::int64_t first = centre + kFilterDelay - kShapeHalf;
+    const std::int64_t last = centre + kFilterDelay + kShapeHalf;
+    if (first < 0 || last >= n_ || n_ - first >= kShapeRing)
+        return false;
+    for (std::size_t k = 0; k < kLeads; ++k)
+        for (int i = 0; i < kShapeLength; ++i)
+            out[k * kShapeLength + static_cast<std::size_t>(i)] =
+                static_cast<float>(slopeRing_[k][static_cast<std::size_t>((first + i * kShapeStep) &
+                                                                          (kShapeRing - 1))]) *
+                slopeScale_[k];
+    return true;
+}
+
+namespace {
+template <typename A> double correlation(const A& a, const A& b) {
+    double ab = 0, aa = 0, bb = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        ab += static_cast<double>(a[i]) * b[i];
+        aa += static_cast<double>(a[i]) * a[i];
+        bb += static_cast<double>(b[i]) * b[i];
+    }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+}
+} // namespace
+
+bool QrsDetector::likeRecentBeats(const Peak& p) const {
+    if (shapesKept_ == 0)
+        return true;
+    Shape shape;
+    for (int lag = -kShapeLag; lag <= kShapeLag; lag += 2) {
+        if (!shapeAt(p.fiducial + lag, shape))
+            continue;
+        for (int i = kShapesKept - shapesKept_; i < kShapesKept; ++i)
+            if (correlation(shape, shapes_[static_cast<std::size_t>(i)]) >= kShapeMatch)
+                return true;
+    }
+    return false;
+}
 
 void QrsDetector::push(const signal::SampleRecord* records, std::size_t count,
                        std::vector<std::int64_t>& beats) {
@@ -46,8 +92,14 @@ void QrsDetector::step(const signal::SampleRecord& r, std::vector<std::int64_t>&
         // Scaled down so eight squares integrated over the window stay far inside 64 bits.
         const std::int64_t d = (hp - oldHp) / 64;
         oldHp = hp;
-        e += d * d;
+        const std::int64_t square = std::min<std::int64_t>(d * d, kMaxSquare);
+        blockEnergy_[k] += square;
+        e += square / kWeightOne * leadWeight_[k];
+        slopeRing_[k][static_cast<std::size_t>(n_ & (kShapeRing - 1))] =
+            static_cast<std::int32_t>(std::clamp<std::int64_t>(d, INT32_MIN, INT32_MAX));
     }
+    if ((n_ + 1) % kBlock == 0)
+        updateLeadNoise();
     shortPos_ = shortPos_ + 1 == kShort ? 0 : shortPos_ + 1;
     longPos_ = longPos_ + 1 == kLong ? 0 : longPos_ + 1;
 
@@ -77,6 +129,41 @@ void QrsDetector::step(const signal::SampleRecord& r, std::vector<std::int64_t>&
     else if (!learning_)
         searchBack(beats);
     ++n_;
+}
+
+void QrsDetector::updateLeadNoise() {
+    const auto slot = static_cast<std::size_t>(blocksSeen_ % kBlocks);
+    ++blocksSeen_;
+    const int filled = std::min(blocksSeen_, kBlocks);
+    std::array<std::int64_t, kBlocks> sorted{};
+    std::array<std::int64_t, kLeads> noise{};
+    for (std::size_t k = 0; k < kLeads; ++k) {
+        blockRing_[k][slot] = blockEnergy_[k] / kBlock;
+        blockEnergy_[k] = 0;
+        std::copy_n(blockRing_[k].begin(), filled, sorted.begin());
+        const auto mid = sorted.begin() + filled / 2;
+        std::nth_element(sorted.begin(), mid, sorted.begin() + filled);
+        noise[k] = *mid;
+    }
+    // Weights against the median noise of the leads that carry a signal, so the sum keeps its
+    // scale when all leads are alike and only the leads noisier or cleaner than the others move.
+    std::array<std::int64_t, kLeads> carrying{};
+    int carried = 0;
+    for (std::int64_t v : noise)
+        if (v > 0)
+            carrying[static_cast<std::size_t>(carried++)] = v;
+    if (carried == 0 || blocksSeen_ < kBlocks / 2)
+        return;
+    const auto mid = carrying.begin() + carried / 2;
+    std::nth_element(carrying.begin(), mid, carrying.begin() + carried);
+    const double reference = static_cast<double>(*mid);
+    for (std::size_t k = 0; k < kLeads; ++k) {
+        const double w = noise[k] > 0 ? reference / static_cast<double>(noise[k]) : 1.0;
+        leadWeight_[k] = static_cast<std::int64_t>(
+            std::lround(std::clamp(w, kMinWeight, kMaxWeight) * kWeightOne));
+        slopeScale_[k] =
+            static_cast<float>(std::sqrt(static_cast<double>(leadWeight_[k]) / kWeightOne));
+    }
 }
 
 std::int64_t QrsDetector::fiducial(std::int64_t peakIndex) const {
@@ -128,13 +215,31 @@ void QrsDetector::classify(const Peak& p, std::vector<std::int64_t>& beats) {
             noiseLevel_ = 0.125 * p.height + 0.875 * noiseLevel_;
             return;
         }
+        // In noise, a peak early in the interval (small, or in much noise any below the signal
+        // level), and after a pause (when the levels have been lowered) a peak far smaller than
+        // the last beat, are noise unless they have a QRS of the shapes seen.
+        const std::int64_t since = lastBeat_ >= 0 ? p.index - lastBeat_ : 0;
+        const bool earlyInNoise =
+            since * 10 < 9 * meanRr() &&
+            ((noiseLevel_ > kNoisy * signalLevel_ && p.height < 0.6 * signalLevel_) ||
+             (noiseLevel_ > 3 * kNoisy * signalLevel_ && p.height < signalLevel_));
+        const bool smallAfterPause = since > 2 * meanRr() && p.height < 0.5 * lastBeatHeight_;
+        if (lastBeat_ >= 0 && (earlyInNoise || smallAfterPause) && !likeRecentBeats(p)) {
+            noiseLevel_ = 0.125 * p.height + 0.875 * noiseLevel_;
+            return;
+        }
         acceptBeat(p, false, beats);
         return;
     }
     noiseLevel_ = 0.125 * p.height + 0.875 * noiseLevel_;
     if (p.height > 0.5 * threshold() && p.height > searchBack_.height &&
-        (lastBeat_ < 0 || p.index - lastBeat_ >= kTWaveSpan))
+        (lastBeat_ < 0 || p.index - lastBeat_ >= kTWaveSpan)) {
+        // Found again later, a candidate far smaller than the last beat must have its QRS shape;
+        // the shape is judged now, while the slopes are still at hand.
+        if (p.height < 0.5 * lastBeatHeight_ && !likeRecentBeats(p))
+            return;
         searchBack_ = p;
+    }
 }
 
 void QrsDetector::acceptBeat(Peak p, bool searchedBack, std::vector<std::int64_t>& beats) {
@@ -148,6 +253,12 @@ void QrsDetector::acceptBeat(Peak p, bool searchedBack, std::vector<std::int64_t
     }
     lastBeat_ = p.index;
     lastBeatHeight_ = p.height;
+    Shape shape;
+    if (shapeAt(p.fiducial, shape)) {
+        std::rotate(shapes_.begin(), shapes_.begin() + 1, shapes_.end());
+        shapes_.back() = shape;
+        shapesKept_ = std::min(shapesKept_ + 1, kShapesKept);
+    }
     searchBack_ = {};
     beats.push_back(p.fiducial);
 }
@@ -186,11 +297,17 @@ void QrsDetector::finish(std::vector<std::int64_t>& beats) {
 }
 
 std::vector<std::int64_t> detectBeats(const signal::SampleRecord* records, std::size_t count) {
+    return detectBeats(records, count, signalQuality(records, count));
+}
+
+std::vector<std::int64_t> detectBeats(const signal::SampleRecord* records, std::size_t count,
+                                      const SignalQuality& quality) {
     QrsDetector detector;
     std::vector<std::int64_t> beats;
     beats.reserve(count / 300 + 16);
     detector.push(records, count, beats);
     detector.finish(beats);
+    std::erase_if(beats, [&](std::int64_t b) { return !quality.readable(b); });
     return beats;
 }
 

@@ -5,13 +5,20 @@
 // sums of 16 and 13 samples (zeros at 50 Hz and near 60 Hz, so mains interference drops out), a
 // high-pass that takes off a 40 ms moving mean (baseline wander, and most of the slow T and P
 // waves) and a 10 ms difference, which leaves the band of QRS slopes.
-// The squares of the eight results are summed and integrated over 120 ms, wide enough for broad
-// QRS complexes. Peaks of the square root of that energy are sorted into QRS complexes and noise
-// by two adaptive levels (after Pan and Tompkins): a refractory period of 200 ms, a T-wave test
-// for peaks within 440 ms of a beat, and a search back at half the threshold when no beat has come
-// for 1.66 mean RR intervals. Integer arithmetic up to the energy, so long runs never drift.
+// The squares of the eight results, each weighted by the median noise of the leads over that
+// lead's own (its noise: the median of its energy over the last twenty 100-ms blocks; so a lead
+// full of muscle noise counts for little and a clean one for much), are summed and integrated over
+// 120 ms, wide enough for broad QRS complexes. Peaks of the square root of that energy are sorted
+// into QRS complexes and noise by two adaptive levels (after Pan and Tompkins): a refractory period
+// of 200 ms, a T-wave test for peaks within 440 ms of a beat, a shape test for early peaks in
+// noise (sooner than 0.9 mean RR, below 0.6 of the signal level while noise peaks reach 8 % of
+// it, below the signal level while they reach 24 %: unless their QRS slopes correlate with one
+// of the last eight beats', they are noise) and for small peaks after a pause, and a search back at
+// half the threshold when no beat has come for 1.66 mean RR intervals. Integer arithmetic up to the
+// energy, so long runs never drift.
 #pragma once
 
+#include "measure/SignalQuality.h"
 #include "signal/SampleRecord.h"
 
 #include <array>
@@ -49,6 +56,20 @@ private:
     static constexpr int kRefractory = 160; // 200 ms
     static constexpr int kTWaveSpan = 352;  // 440 ms: T waves of long QT intervals too
     static constexpr int kLearning = 1600;  // 2 s
+    static constexpr int kShapeRing = 512;  // weighted slopes kept for the shape test
+    static constexpr int kShapeHalf = 48;   // +-60 ms,
+    static constexpr int kShapeStep = 4;    // every fourth sample
+    static constexpr int kShapeLength = 2 * kShapeHalf / kShapeStep + 1;
+    static constexpr int kShapeLag = 16; // searched +-20 ms
+    static constexpr int kShapesKept = 8;
+    static constexpr double kShapeMatch = 0.7; // correlation of a QRS with a beat's
+    static constexpr double kNoisy = 0.08;     // noise level against signal level: noisy
+    static constexpr int kBlock = 80;          // lead noise: energy per 100 ms,
+    static constexpr int kBlocks = 20;         // the median of the last 2 s
+    // Lead weights in 1/256, between 1/16 and 16; squares are capped so no sum can overflow.
+    static constexpr std::int64_t kWeightOne = 256;
+    static constexpr double kMinWeight = 1.0 / 16, kMaxWeight = 16;
+    static constexpr std::int64_t kMaxSquare = std::int64_t{1} << 40;
 
     struct Peak {
         std::int64_t index = -1;    // record index of the integrated peak
@@ -59,6 +80,10 @@ private:
 
     void step(const signal::SampleRecord& r, std::vector<std::int64_t>& beats);
     void peakFound(Peak p, std::vector<std::int64_t>& beats);
+    void updateLeadNoise();
+    using Shape = std::array<float, kLeads * kShapeLength>;
+    bool shapeAt(std::int64_t centre, Shape& out) const;
+    bool likeRecentBeats(const Peak& p) const;
     void endLearning(std::vector<std::int64_t>& beats);
     void searchBack(std::vector<std::int64_t>& beats);
     void classify(const Peak& p, std::vector<std::int64_t>& beats);
@@ -77,6 +102,17 @@ private:
     std::array<std::int64_t, kLeads> meanSum_{};
     std::array<std::array<std::int64_t, kDiff>, kLeads> diffRing_{};
     int shortPos_ = 0, longPos_ = 0;
+    // Noise of each lead: energy summed per block, the last blocks, and their median.
+    std::array<std::int64_t, kLeads> blockEnergy_{};
+    std::array<std::array<std::int64_t, kBlocks>, kLeads> blockRing_{};
+    std::array<std::int64_t, kLeads> leadWeight_{};
+    int blocksSeen_ = 0;
+    // Slopes of every lead (scaled by its weight when a shape is taken), and the QRS shapes of
+    // the last beats.
+    std::array<std::array<std::int32_t, kShapeRing>, kLeads> slopeRing_{};
+    std::array<Shape, kShapesKept> shapes_{};
+    int shapesKept_ = 0;
+    std::array<float, kLeads> slopeScale_{};
     // Energy and its integral.
     std::array<std::int64_t, kHistory> energy_{};
     std::int64_t integral_ = 0;
@@ -97,7 +133,11 @@ private:
     Peak searchBack_; // best noise peak since the last beat, above half the threshold
 };
 
-// Every QRS of count records, as record indices from the first of them.
+// Every QRS of count records, as record indices from the first of them; none in the stretches
+// the signal quality finds unreadable (noise in every lead, electrode steps).
 std::vector<std::int64_t> detectBeats(const signal::SampleRecord* records, std::size_t count);
+// The same with the quality of those records already assessed.
+std::vector<std::int64_t> detectBeats(const signal::SampleRecord* records, std::size_t count,
+                                      const SignalQuality& quality);
 
 } // namespace velkard::measure

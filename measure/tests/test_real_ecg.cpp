@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The measurements on real annotated ECGs kept in testdata/ecg (PhysioNet; see its README):
-// beats against the reference labels of MIT-BIH record 113 and QT Database record sel100, wave
-// boundaries against the cardiologists of LUDB record 1 and the manual marks of sel100.
+// beats against the reference labels of MIT-BIH record 113, QT Database record sel100 and SVDB
+// record 800, wave boundaries against the cardiologists of LUDB record 1 and the manual marks of
+// sel100; and record 113 with electrode steps and noise added, against its reference labels.
+#include "import/WfdbRecording.h"
+#include "measure/QrsDetector.h"
 #include "measure/validation/Validation.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 namespace velkard::measure::validation {
 namespace {
@@ -14,21 +18,30 @@ namespace {
 const std::filesystem::path kData = VELKARD_ECG_TESTDATA;
 
 TEST(RealEcg, BeatsOfAnnotatedRecordsWithinOneHundredFiftyMs) {
-    for (const char* name : {"mitdb/113", "qtdb/sel100"}) {
-        SCOPED_TRACE(name);
-        auto atr = import::wfdb::readAnnotations(kData / (std::string(name) + ".atr"));
+    // Floors below what the detector reaches on each record (measure/README.md): SVDB 800 has
+    // stretches of muscle noise in both leads where its annotators still read every beat.
+    const struct {
+        const char* name;
+        double fs, sensitivity, positivePredictivity;
+    } kRecords[] = {
+        {"mitdb/113", 360.0, 99.7, 99.7},
+        {"qtdb/sel100", 250.0, 99.7, 99.7},
+        {"svdb/800", 128.0, 99.7, 98.5},
+    };
+    for (const auto& rec : kRecords) {
+        SCOPED_TRACE(rec.name);
+        auto atr = import::wfdb::readAnnotations(kData / (std::string(rec.name) + ".atr"));
         ASSERT_TRUE(atr.ok()) << atr.message;
-        auto m = measureRecord(kData / (std::string(name) + ".hea"), std::nullopt, 0, 0, true);
+        auto m = measureRecord(kData / (std::string(rec.name) + ".hea"), std::nullopt, 0, 0, true);
         ASSERT_TRUE(m.ok()) << m.message;
         std::vector<std::int64_t> reference;
         for (const auto& a : atr.value)
             if (import::wfdb::isBeat(a.code))
                 reference.push_back(a.sample);
-        const double fs = std::string(name).rfind("mitdb", 0) == 0 ? 360.0 : 250.0;
         const Detection d =
-            matchBeats(reference, m.value.beatsAtRecordRate, std::lround(0.15 * fs));
-        EXPECT_GE(d.sensitivity(), 99.7);
-        EXPECT_GE(d.positivePredictivity(), 99.7);
+            matchBeats(reference, m.value.beatsAtRecordRate, std::lround(0.15 * rec.fs));
+        EXPECT_GE(d.sensitivity(), rec.sensitivity);
+        EXPECT_GE(d.positivePredictivity(), rec.positivePredictivity);
     }
 }
 
@@ -48,10 +61,10 @@ TEST(RealEcg, IntervalsOfLudbRecordOneAgainstItsCardiologists) {
     const Measurements& p = m.value.m;
     ASSERT_TRUE(p.pMs && p.prMs && p.qrsMs && p.qtMs);
     // Limits: the mean difference over LUDB plus two of its SDs (see measure/README.md).
-    EXPECT_NEAR(*p.pMs, *ref.pMs, 45.0);
-    EXPECT_NEAR(*p.prMs, *ref.prMs, 35.0);
-    EXPECT_NEAR(*p.qrsMs, *ref.qrsMs, 65.0);
-    EXPECT_NEAR(*p.qtMs, *ref.qtMs, 80.0);
+    EXPECT_NEAR(*p.pMs, *ref.pMs, 40.0);
+    EXPECT_NEAR(*p.prMs, *ref.prMs, 30.0);
+    EXPECT_NEAR(*p.qrsMs, *ref.qrsMs, 60.0);
+    EXPECT_NEAR(*p.qtMs, *ref.qtMs, 60.0);
     // Every interval within what a heart does, QTc too.
     ASSERT_TRUE(p.qtcBazettMs);
     EXPECT_GE(*p.qtcBazettMs, 300.0);
@@ -82,6 +95,119 @@ TEST(RealEcg, QtOfQtDatabaseRecordAgainstTheManualMarks) {
     EXPECT_FALSE(m.value.m.leads[signal::StandardLeadV1].rMv);
     EXPECT_TRUE(m.value.m.leads[signal::StandardLeadII].rMv);
     EXPECT_TRUE(m.value.m.leads[signal::StandardLeadV5].rMv);
+}
+
+// MIT-BIH 113 as the instrument records it, with its reference beats in records (800 Hz).
+struct Record113 {
+    std::vector<signal::SampleRecord> records;
+    std::array<bool, signal::kLeadCount> present{};
+    std::vector<std::int64_t> reference;
+};
+
+Record113 load113() {
+    Record113 out;
+    auto rec = import::wfdb::readRecord(kData / "mitdb/113.hea");
+    auto atr = import::wfdb::readAnnotations(kData / "mitdb/113.atr");
+    EXPECT_TRUE(rec.ok() && atr.ok());
+    if (!rec.ok() || !atr.ok())
+        return out;
+    auto inst = import::wfdb::toInstrument(rec.value);
+    EXPECT_TRUE(inst.ok()) << inst.message;
+    out.records = inst.value.records;
+    out.present = inst.value.present;
+    for (const auto& a : atr.value)
+        if (import::wfdb::isBeat(a.code))
+            out.reference.push_back(
+                std::llround(static_cast<double>(a.sample) * signal::kRecordsPerSecond / 360.0));
+    return out;
+}
+
+std::int16_t clip(double v) {
+    return static_cast<std::int16_t>(std::clamp(std::lround(v), -32768L, 32767L));
+}
+
+constexpr std::int64_t kMinute = 60 * signal::kRecordsPerSecond;
+constexpr std::int64_t kMatch = 120; // 150 ms
+
+TEST(RealEcg, AnElectrodeStepEachMinuteMakesNoBeat) {
+    Record113 r = load113();
+    ASSERT_FALSE(r.records.empty());
+    // Lead II's electrode jumps by 1.5 mV at every minute, up and back down in turn.
+    const double step = 1.5 * signal::kUnitsPerMillivolt;
+    for (std::size_t t = 0; t < r.records.size(); ++t)
+        if ((static_cast<std::int64_t>(t) / kMinute) % 2 == 1)
+            r.records[t].c[1] = clip(r.records[t].c[1] + step);
+    const SignalQuality q =
+        signalQuality(r.records.data(), r.records.size(), 0, SIZE_MAX, &r.present);
+    const int steps = static_cast<int>(r.records.size() / kMinute);
+    EXPECT_EQ(q.leads[signal::StandardLeadII].steps, steps);
+    EXPECT_EQ(q.leads[signal::StandardLeadV1].steps, 0);
+    const std::vector<std::int64_t> beats = detectBeats(r.records.data(), r.records.size(), q);
+    const Detection d = matchBeats(r.reference, beats, kMatch);
+    EXPECT_EQ(d.extra, 0);
+    // What lies next to a step is not read: a beat there may be lost, no more.
+    EXPECT_LE(d.missed, 1 + steps);
+}
+
+TEST(RealEcg, NoiseBurstsAreMarkedAsNoiseAndBeatsOutsideThemHold) {
+    Record113 r = load113();
+    ASSERT_FALSE(r.records.empty());
+    // 5 s of white noise, 0.5 mV RMS, on every channel from second 20 of every minute.
+    std::mt19937 random(113);
+    std::normal_distribution<double> noise(0.0, 0.5 * signal::kUnitsPerMillivolt);
+    const std::int64_t burst = 5 * signal::kRecordsPerSecond, at = 20 * signal::kRecordsPerSecond;
+    auto inBurst = [&](std::int64_t t, std::int64_t margin) {
+        const std::int64_t s = t % kMinute;
+        return s >= at - margin && s < at + burst + margin;
+    };
+    for (std::size_t t = 0; t < r.records.size(); ++t)
+        if (inBurst(static_cast<std::int64_t>(t), 0))
+            for (auto& c : r.records[t].c)
+                c = clip(c + noise(random));
+    const SignalQuality q =
+        signalQuality(r.records.data(), r.records.size(), 0, SIZE_MAX, &r.present);
+    std::int64_t noisy = 0, marked = 0, markedOutside = 0;
+    for (std::size_t t = 0; t < r.records.size(); ++t) {
+        const bool inside = inBurst(static_cast<std::int64_t>(t), 0);
+        const bool unreadable = !q.readable(static_cast<std::int64_t>(t));
+        noisy += inside;
+        marked += inside && unreadable;
+        markedOutside += !inside && unreadable;
+    }
+    EXPECT_GE(static_cast<double>(marked), 0.9 * static_cast<double>(noisy));
+    EXPECT_LE(markedOutside, 2 * static_cast<std::int64_t>(r.records.size() / kMinute) *
+                                 signal::kRecordsPerSecond);
+
+    // Outside the bursts (and a second around them, where the detector settles) the beats hold.
+    const std::vector<std::int64_t> beats = detectBeats(r.records.data(), r.records.size(), q);
+    const std::int64_t settle = signal::kRecordsPerSecond;
+    std::vector<std::int64_t> reference, detected;
+    for (std::int64_t b : r.reference)
+        if (!inBurst(b, settle))
+            reference.push_back(b);
+    for (std::int64_t b : beats)
+        if (!inBurst(b, settle))
+            detected.push_back(b);
+    const Detection d = matchBeats(reference, detected, kMatch);
+    EXPECT_GE(d.positivePredictivity(), 99.5);
+    EXPECT_GE(d.sensitivity(), 99.5);
+    // And within them, no beat at all: they are noise.
+    std::size_t inside = 0;
+    for (std::int64_t b : beats)
+        inside += inBurst(b, 0);
+    EXPECT_LE(inside, r.records.size() / kMinute);
+
+    // The same noise all through two minutes: all of it noise, and no beat made of it.
+    std::vector<signal::SampleRecord> noisyAll(r.records.begin(), r.records.begin() + 2 * kMinute);
+    for (auto& record : noisyAll)
+        for (auto& c : record.c)
+            c = clip(c + noise(random));
+    const SignalQuality all =
+        signalQuality(noisyAll.data(), noisyAll.size(), 0, SIZE_MAX, &r.present);
+    ASSERT_EQ(all.unreadable.size(), 1u);
+    EXPECT_EQ(all.unreadable.front(), std::make_pair(std::int64_t{0}, 2 * kMinute));
+    EXPECT_TRUE(detectBeats(noisyAll.data(), noisyAll.size(), all).empty());
+    EXPECT_TRUE(all.leads[signal::StandardLeadII].noisy && all.leads[signal::StandardLeadV1].noisy);
 }
 
 } // namespace

@@ -1,0 +1,337 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "measure/SignalQuality.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace velkard::measure {
+
+namespace {
+
+constexpr int kSecond = signal::kRecordsPerSecond;
+// Every fourth record is enough to judge the quality by: 200 samples per second (noise above
+// 100 Hz folds into the band, so it still counts).
+constexpr int kStep = 4;
+constexpr int kRate = kSecond / kStep;
+constexpr int kBlock = kRate / 10; // 100 ms
+constexpr int kWarmUp = 10;        // samples before a second that settle its moving means
+constexpr int kMean50 = 4;         // 20 ms: zeros at 50 Hz and its harmonics
+constexpr int kMean60 = 3;         // 15 ms: near 60 Hz
+constexpr int kSlopeLag = 2;       // 10 ms
+constexpr double kPi = 3.14159265358979323846;
+
+// Thresholds (mV): what a clean ECG stays below.
+constexpr float kFlatMv = 0.01f;       // peak-to-peak of a flat lead over a second
+constexpr float kNoisySlopeMv = 0.08f; // 10-ms slope RMS in the quietest blocks of a second
+constexpr float kNoisyMv = 0.15f;      // broadband noise RMS there
+constexpr float kMainsMv = 0.05f;      // 50 or 60 Hz amplitude
+constexpr float kDriftMv = 0.5f;       // baseline change from one second to the next
+constexpr float kStepMv = 1.0f;        // baseline jump between two 300-ms stretches
+constexpr int kRail = 32000;           // a channel value this far out is the amplifier's limit
+
+// The channels each lead is formed from (c0 lead III, c1 lead II, c2..c7 the chest channels
+// against (c1 + c0) / 3), as bits.
+constexpr std::array<unsigned, signal::kLeadCount> kChannelsOf{
+    0b11, 0b10, 0b01, 0b11, 0b11, 0b11, 0b111, 0b1011, 0b10011, 0b100011, 0b1000011, 0b10000011};
+constexpr int kStepBefore = 160; // unreadable around a step: 200 ms before,
+constexpr int kStepAfter = 240;  // 300 ms after
+
+float medianOf(std::vector<float>& v) {
+    if (v.empty())
+        return 0.0f;
+    const auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+}
+
+double medianOf(std::vector<double> v) {
+    const auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+}
+
+struct Second {
+    bool off = false, noisy = false;
+    double noise = 0, mains = 0;
+    float baseline = 0;
+};
+
+// One second (or what is left of the span) of one lead: x holds kWarmUp samples before it.
+// cos and sin of 50 and 60 Hz over one second.
+struct MainsTable {
+    std::array<float, kRate> c50{}, s50{}, c60{}, s60{};
+};
+
+const MainsTable& mainsTable() {
+    static const MainsTable table = [] {
+        MainsTable t;
+        for (int i = 0; i < kRate; ++i) {
+            const auto k = static_cast<std::size_t>(i);
+            t.c50[k] = static_cast<float>(std::cos(2 * kPi * 50 * i / kRate));
+            t.s50[k] = static_cast<float>(std::sin(2 * kPi * 50 * i / kRate));
+            t.c60[k] = static_cast<float>(std::cos(2 * kPi * 60 * i / kRate));
+            t.s60[k] = static_cast<float>(std::sin(2 * kPi * 60 * i / kRate));
+        }
+        return t;
+    }();
+    return table;
+}
+
+// Buffers reused from second to second.
+struct Work {
+    std::vector<float> mean60, mean50, clean, block;
+    std::vector<double> rms, hf;
+};
+
+// One second (or what is left of the span) of one lead: x holds kWarmUp samples before it.
+Second assess(const std::vector<float>& x, bool railed, int n, Work& w,
+              std::vector<float>& blockMedians) {
+    Second out;
+    const float* v = x.data() + kWarmUp;
+    const auto [lo, hi] = std::minmax_element(v, v + n);
+    out.off = *hi - *lo < kFlatMv || railed;
+
+    // Mains-free low-pass: a 20-ms mean (zeros at 50 Hz and its harmonics) of a 15-ms mean
+    // (near 60 Hz), then its change over 10 ms.
+    const int total = kWarmUp + n;
+    w.mean60.resize(static_cast<std::size_t>(total));
+    w.mean50.resize(static_cast<std::size_t>(total));
+    float sum = 0;
+    for (int i = 0; i < total; ++i) {
+        sum += x[static_cast<std::size_t>(i)];
+        if (i >= kMean60)
+            sum -= x[static_cast<std::size_t>(i - kMean60)];
+        w.mean60[static_cast<std::size_t>(i)] = sum / kMean60;
+    }
+    sum = 0;
+    for (int i = 0; i < total; ++i) {
+        sum += w.mean60[static_cast<std::size_t>(i)];
+        if (i >= kMean50)
+            sum -= w.mean60[static_cast<std::size_t>(i - kMean50)];
+        w.mean50[static_cast<std::size_t>(i)] = sum / kMean50;
+    }
+    // Mains: the 50 and 60 Hz components of the second (whole cycles over a full second), taken
+    // off a copy before the broadband noise is measured on it.
+    const MainsTable& t = mainsTable();
+    float re50 = 0, im50 = 0, re60 = 0, im60 = 0;
+    for (int i = 0; i < n; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        re50 += v[i] * t.c50[k];
+        im50 += v[i] * t.s50[k];
+        re60 += v[i] * t.c60[k];
+        im60 += v[i] * t.s60[k];
+    }
+    const float scale = 2.0f / static_cast<float>(n);
+    re50 *= scale, im50 *= scale, re60 *= scale, im60 *= scale;
+    out.mains = std::max(std::hypot(re50, im50), std::hypot(re60, im60));
+    w.clean.resize(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        const auto k = static_cast<std::size_t>(i);
+        w.clean[k] = v[i] - (re50 * t.c50[k] + im50 * t.s50[k] + re60 * t.c60[k] + im60 * t.s60[k]);
+    }
+    w.rms.clear();
+    w.hf.clear();
+    for (int b = 0; b + kBlock <= n; b += kBlock) {
+        float s = 0, h = 0;
+        w.block.assign(v + b, v + b + kBlock);
+        for (int i = b; i < b + kBlock; ++i) {
+            const auto k = static_cast<std::size_t>(kWarmUp + i);
+            const float d = w.mean50[k] - w.mean50[k - kSlopeLag];
+            s += d * d;
+            if (i >= 2) {
+                const auto c = static_cast<std::size_t>(i);
+                const float e = (w.clean[c] - 2 * w.clean[c - 1] + w.clean[c - 2]) / 2;
+                h += e * e;
+            }
+        }
+        w.rms.push_back(std::sqrt(s / kBlock));
+        w.hf.push_back(std::sqrt(h / kBlock));
+        const auto mid = w.block.begin() + kBlock / 2;
+        std::nth_element(w.block.begin(), mid, w.block.end());
+        blockMedians.push_back(*mid);
+    }
+    if (w.rms.empty())
+        return out;
+    // The quietest 30 % of the blocks: QRS complexes and T waves stay out. Broadband noise as the
+    // white noise it would be (a halved second difference has 1.22 times its RMS).
+    std::sort(w.rms.begin(), w.rms.end());
+    std::sort(w.hf.begin(), w.hf.end());
+    const double slope = w.rms[w.rms.size() * 3 / 10];
+    out.noise = w.hf[w.hf.size() * 3 / 10] / 1.22;
+    out.noisy = !out.off && (slope > kNoisySlopeMv || out.noise > kNoisyMv);
+    w.block.assign(blockMedians.end() - static_cast<std::ptrdiff_t>(w.rms.size()),
+                   blockMedians.end());
+    out.baseline = medianOf(w.block);
+    return out;
+}
+
+bool isLimbCombination(std::size_t l) {
+    return l == signal::StandardLeadIII || l == signal::StandardLeadAVR ||
+           l == signal::StandardLeadAVL || l == signal::StandardLeadAVF;
+}
+
+void addRange(std::vector<std::pair<std::int64_t, std::int64_t>>& ranges, std::int64_t from,
+              std::int64_t to) {
+    ranges.emplace_back(from, to);
+}
+
+} // namespace
+
+bool SignalQuality::readable(std::int64_t record) const {
+    const auto it = std::upper_bound(
+        unreadable.begin(), unreadable.end(), record,
+        [](std::int64_t r, const std::pair<std::int64_t, std::int64_t>& u) { return r < u.first; });
+    return it == unreadable.begin() || record >= std::prev(it)->second;
+}
+
+SignalQuality signalQuality(const signal::SampleRecord* records, std::size_t count,
+                            std::size_t from, std::size_t length,
+                            const std::array<bool, signal::kLeadCount>* present) {
+    SignalQuality q;
+    if (from >= count)
+        return q;
+    length = std::min(length, count - from);
+    std::array<bool, signal::kLeadCount> carried{};
+    carried.fill(true);
+    if (present)
+        carried = *present;
+
+    const auto seconds = static_cast<std::size_t>((length + kSecond - 1) / kSecond);
+    std::array<std::vector<Second>, signal::kLeadCount> perSecond;
+    std::array<std::vector<float>, signal::kLeadCount> blockMedians;
+    std::array<std::vector<float>, signal::kLeadCount> x;
+    Work work;
+    const bool limbsCarried = carried[signal::StandardLeadI] && carried[signal::StandardLeadII];
+    for (std::size_t s = 0; s < seconds; ++s) {
+        const std::int64_t start = static_cast<std::int64_t>(from + s * kSecond);
+        const int span = static_cast<int>(
+            std::min<std::size_t>(kSecond, from + length - static_cast<std::size_t>(start)));
+        const int n = (span + kStep - 1) / kStep;
+        for (std::size_t l = 0; l < signal::kLeadCount; ++l)
+            x[l].resize(static_cast<std::size_t>(kWarmUp + n));
+        std::array<int, signal::kChannels> railedCount{};
+        for (int i = -kWarmUp; i < n; ++i) {
+            // Before the recording's start the first record stands in.
+            const std::int64_t t = std::max<std::int64_t>(0, start + i * kStep);
+            const signal::LeadValues all = signal::deriveStandardLeads(records[t]);
+            for (std::size_t l = 0; l < signal::kLeadCount; ++l)
+                x[l][static_cast<std::size_t>(kWarmUp + i)] =
+                    static_cast<float>(all[l] / signal::kUnitsPerMillivolt);
+            if (i >= 0)
+                for (std::size_t c = 0; c < signal::kChannels; ++c)
+                    railedCount[c] += std::abs(records[t].c[c]) >= kRail;
+        }
+        unsigned railed = 0;
+        for (std::size_t c = 0; c < signal::kChannels; ++c)
+            if (railedCount[c] * 2 > n)
+                railed |= 1u << c;
+        for (std::size_t l = 0; l < signal::kLeadCount; ++l)
+            if (carried[l] && (!isLimbCombination(l) || !limbsCarried))
+                perSecond[l].push_back(
+                    assess(x[l], (railed & kChannelsOf[l]) != 0, n, work, blockMedians[l]));
+        // III, aVR, aVL and aVF are combinations of I and II: their noise is theirs.
+        for (std::size_t l = 0; l < signal::kLeadCount; ++l) {
+            if (!carried[l] || !isLimbCombination(l) || !limbsCarried)
+                continue;
+            const Second& i = perSecond[signal::StandardLeadI].back();
+            const Second& ii = perSecond[signal::StandardLeadII].back();
+            const float* v = x[l].data() + kWarmUp;
+            const auto [lo, hi] = std::minmax_element(v, v + n);
+            Second c;
+            c.off = *hi - *lo < kFlatMv || (railed & kChannelsOf[l]) != 0;
+            c.noise = std::max(i.noise, ii.noise);
+            c.noisy = !c.off && (i.noisy || ii.noisy);
+            c.mains = std::max(i.mains, ii.mains);
+            c.baseline = *lo; // not followed: drift and steps are I's and II's
+            perSecond[l].push_back(c);
+        }
+    }
+
+    std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
+    // Seconds no lead can be read in.
+    for (std::size_t s = 0; s < seconds; ++s) {
+        bool any = false, readable = false;
+        for (std::size_t l = 0; l < signal::kLeadCount; ++l) {
+            if (!carried[l])
+                continue;
+            any = true;
+            readable = readable || (!perSecond[l][s].off && !perSecond[l][s].noisy);
+        }
+        if (any && !readable) {
+            const auto start = static_cast<std::int64_t>(from + s * kSecond);
+            addRange(
+                ranges, start,
+                std::min<std::int64_t>(start + kSecond, static_cast<std::int64_t>(from + length)));
+        }
+    }
+
+    for (std::size_t l = 0; l < signal::kLeadCount; ++l) {
+        if (!carried[l] || perSecond[l].empty())
+            continue;
+        LeadQuality& lq = q.leads[l];
+        const auto& sec = perSecond[l];
+        int off = 0, noisy = 0, mains = 0, drift = 0;
+        std::vector<double> noise, mainsMv;
+        for (std::size_t s = 0; s < sec.size(); ++s) {
+            off += sec[s].off;
+            if (sec[s].off)
+                continue;
+            noisy += sec[s].noisy;
+            mains += sec[s].mains > kMainsMv;
+            noise.push_back(sec[s].noise);
+            mainsMv.push_back(sec[s].mains);
+            if (s > 0 && !sec[s - 1].off &&
+                std::abs(sec[s].baseline - sec[s - 1].baseline) >= kDriftMv)
+                ++drift;
+        }
+        const int on = static_cast<int>(sec.size()) - off;
+        lq.off = off * 2 >= static_cast<int>(sec.size());
+        lq.noisy = on > 0 && noisy * 3 >= on;
+        lq.mains = on > 0 && mains * 3 >= on;
+        lq.drift = on > 1 && drift * 3 >= on - 1;
+        if (isLimbCombination(l) && limbsCarried)
+            lq.drift =
+                q.leads[signal::StandardLeadI].drift || q.leads[signal::StandardLeadII].drift;
+        if (!noise.empty()) {
+            lq.noiseMv = medianOf(noise);
+            lq.mainsMv = medianOf(mainsMv);
+        }
+        // Steps: the median of three block medians before a block boundary against the three
+        // after it and the three after those, the level before steady over six (a QRS in one
+        // block moves none; a wide ectopic beat with its T is over within 300 ms, a step is not).
+        const auto& bm = blockMedians[l];
+        auto median3 = [&](std::size_t k) {
+            float a = bm[k], b = bm[k + 1], c = bm[k + 2];
+            return std::max(std::min(a, b), std::min(std::max(a, b), c));
+        };
+        // A lead that is off around the boundary has no steps, only its fault.
+        auto offAt = [&](std::size_t block) { return sec[block / 10].off; };
+        for (std::size_t k = 6; k + 6 <= bm.size(); ++k) {
+            if (offAt(k - 6) || offAt(k + 5))
+                continue;
+            const float before = median3(k - 3);
+            const float jump = median3(k) - before, held = median3(k + 3) - before;
+            if (std::abs(jump) < kStepMv || std::abs(held) < kStepMv || (jump > 0) != (held > 0) ||
+                std::abs(median3(k - 6) - before) >= kStepMv / 2)
+                continue;
+            ++lq.steps;
+            const auto at = static_cast<std::int64_t>(from + k * kBlock * kStep);
+            addRange(ranges,
+                     std::max<std::int64_t>(static_cast<std::int64_t>(from), at - kStepBefore),
+                     at + kStepAfter);
+            k += 5; // one step, not the six boundaries around it
+        }
+    }
+
+    std::sort(ranges.begin(), ranges.end());
+    for (const auto& r : ranges) {
+        if (!q.unreadable.empty() && r.first <= q.unreadable.back().second)
+            q.unreadable.back().second = std::max(q.unreadable.back().second, r.second);
+        else
+            q.unreadable.push_back(r);
+    }
+    return q;
+}
+
+} // namespace velkard::measure
