@@ -678,144 +678,6 @@ void qrsWaves(const std::vector<float>& v, float base, int on, int end, LeadAmpl
     }
 }
 
-// Per-lead QRS bounds: how far beyond the spatial QRS a lead may reach (ms), the threshold as a
-// multiple of the lead's noise and as a fraction of its steepest slope, and how far the steepest
-// slope must stand above the noise for the lead to take part.
-constexpr double kLeadReachMs = 40;
-constexpr float kLeadNoiseFactor = 6.0f, kLeadPeakFraction = 0.02f, kLeadEndFraction = 0.04f,
-                kLeadMinSnr = 40.0f;
-
-// Where the QRS begins and ends in each lead that carries it clearly, and over the leads the
-// second earliest onset and the second latest end (one outlying lead does not decide; the
-// earliest and latest with fewer than three leads): a slow start or a late small wave in a few
-// leads is drowned in the spatial velocity by the noise of all the others. In each lead the
-// slope (5 ms difference of a 5-sample mean) is followed out from its steepest point within the
-// spatial QRS until it stays below a threshold for 10 ms: a multiple of the lead's own noise
-// (the quietest fifth of the beat), at least a small fraction of its steepest slope.
-std::optional<QrsBounds> leadwiseQrs(const std::array<std::vector<float>, kLeadCount>& mv,
-                                     const LeadSet& present, QrsBounds spatial) {
-    const int n = static_cast<int>(mv[0].size());
-    if (n < 16)
-        return std::nullopt;
-    const int lo = std::max(4, spatial.onset - toIndex(kLeadReachMs));
-    const int hi = std::min(n - 5, spatial.end + toIndex(kLeadReachMs));
-    std::vector<int> onsets, ends;
-    std::vector<float> mean(static_cast<std::size_t>(n)), d(static_cast<std::size_t>(n), 0.0f),
-        sorted;
-    for (std::size_t l = 0; l < kLeadCount; ++l) {
-        if (!present[l])
-            continue;
-        const auto& x = mv[l];
-        for (int t = 2; t + 2 < n; ++t) {
-            const auto k = static_cast<std::size_t>(t);
-            mean[k] = (x[k - 2] + x[k - 1] + x[k] + x[k + 1] + x[k + 2]) / 5.0f;
-        }
-        for (int t = 4; t + 4 < n; ++t)
-            d[static_cast<std::size_t>(t)] = std::abs(mean[static_cast<std::size_t>(t + 2)] -
-                                                      mean[static_cast<std::size_t>(t - 2)]);
-        sorted.assign(d.begin() + 4, d.end() - 4);
-        const auto fifth = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 5);
-        std::nth_element(sorted.begin(), fifth, sorted.end());
-        const float noise = kLeadNoiseFactor * *fifth;
-        int peak = spatial.onset;
-        for (int t = spatial.onset; t <= spatial.end; ++t)
-            if (d[static_cast<std::size_t>(t)] > d[static_cast<std::size_t>(peak)])
-                peak = t;
-        const float steepest = d[static_cast<std::size_t>(peak)];
-        if (steepest < kLeadMinSnr * noise)
-            continue;
-        const float th = std::max(noise, kLeadPeakFraction * steepest);
-        constexpr int kQuiet = 8;
-        int run = 0, t = peak;
-        for (; t >= lo && run < kQuiet; --t)
-            run = d[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
-        if (run < kQuiet)
-            continue;
-        const int onset = t + kQuiet + 1 + 2;
-        run = 0;
-        const float thEnd = std::max(noise, kLeadEndFraction * steepest);
-        for (t = peak; t <= hi && run < kQuiet; ++t)
-            run = d[static_cast<std::size_t>(t)] < thEnd ? run + 1 : 0;
-        if (run < kQuiet)
-            continue;
-        const int end = t - kQuiet - 2;
-        if (end <= onset)
-            continue;
-        onsets.push_back(onset);
-        ends.push_back(end);
-    }
-    if (onsets.size() < 3)
-        return std::nullopt;
-    std::sort(onsets.begin(), onsets.end());
-    std::sort(ends.begin(), ends.end(), std::greater<>());
-    return QrsBounds{onsets[1], ends[1]};
-}
-
-// Per-lead T ends: the smallest T that takes part (mV), and how far after its peak the
-// trapezium reaches (ms).
-constexpr float kLeadTMinMv = 0.05f;
-constexpr double kTTailMs = 150;
-
-// The T end in each lead with a clear T wave, by the trapezium area: from the steepest point of
-// the T's descent back to the baseline (xm, ym) to a point xr beyond any T end, the end is the
-// point xi that maximises the area of the trapezium (xm, ym), (xi, yi), (xr, yi), (xr, ym):
-// 0.5 (ym - yi) (2 xr - xi - xm). Unlike the tangent, which stops where the steepest slope
-// would meet the baseline, it follows the T's slow tail, and it needs no baseline level. Over
-// the leads: the latest but a third of them, so a lead whose T tail runs into noise or a U wave
-// does not decide (of one or two leads, the earliest).
-std::optional<double> leadwiseTEnd(const std::array<std::vector<float>, kLeadCount>& mv,
-                                   const LeadSet& present,
-                                   const std::array<float, kLeadCount>& base, int from, int peakTo,
-                                   int endLimit, int spatialPeak) {
-    // The T peaks of the leads lie near that of the spatial magnitude (a biphasic T's two parts
-    // within 100 ms of it); further out lie a U wave or the next P.
-    from = std::max(from, spatialPeak - toIndex(100));
-    peakTo = std::min(peakTo, spatialPeak + toIndex(100));
-    const int n = static_cast<int>(mv[0].size());
-    std::vector<int> ends;
-    for (std::size_t l = 0; l < kLeadCount; ++l) {
-        if (!present[l])
-            continue;
-        const std::vector<float> x = smooth(mv[l], 8);
-        int peak = from;
-        for (int t = from; t <= peakTo; ++t)
-            if (std::abs(x[static_cast<std::size_t>(t)] - base[l]) >
-                std::abs(x[static_cast<std::size_t>(peak)] - base[l]))
-                peak = t;
-        const float height = x[static_cast<std::size_t>(peak)] - base[l];
-        if (std::abs(height) < kLeadTMinMv || peak <= from)
-            continue;
-        const float sign = height > 0 ? 1.0f : -1.0f;
-        const int xr = std::min({endLimit, n - 5, peak + toIndex(kTTailMs)});
-        // Steepest return towards the baseline after the peak.
-        int xm = -1;
-        float steepest = 0;
-        for (int t = peak + 4; t + 4 <= xr; ++t) {
-            const float slope =
-                sign * (x[static_cast<std::size_t>(t - 4)] - x[static_cast<std::size_t>(t + 4)]);
-            if (slope > steepest)
-                steepest = slope, xm = t;
-        }
-        if (xm < 0)
-            continue;
-        const float ym = sign * x[static_cast<std::size_t>(xm)];
-        double bestArea = 0;
-        int best = -1;
-        for (int xi = xm + 1; xi <= xr; ++xi) {
-            const double area =
-                0.5 * (ym - sign * x[static_cast<std::size_t>(xi)]) * (2 * xr - xi - xm);
-            if (area > bestArea)
-                bestArea = area, best = xi;
-        }
-        if (best > xm && best < xr)
-            ends.push_back(best);
-    }
-    if (ends.empty())
-        return std::nullopt;
-    std::sort(ends.begin(), ends.end(), std::greater<>());
-    return ends.size() >= 3 ? ends[ends.size() / 3] : ends.back();
-}
-
 void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadSet& leadsPresent,
                  Measurements& m) {
     Leads8 m8 = independentOf(beat);
@@ -823,11 +685,9 @@ void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadS
         if (!leadsPresent[static_cast<std::size_t>(kIndependent[k])])
             std::fill(m8[k].begin(), m8[k].end(), 0.0f);
     const std::vector<float> sv = spatialVelocity(m8);
-    auto qrs = findQrs(sv, beat.before);
+    const auto qrs = findQrs(sv, beat.before);
     if (!qrs)
         return;
-    if (const auto leadwise = leadwiseQrs(beat.mv, leadsPresent, *qrs))
-        qrs = leadwise;
     const int n = static_cast<int>(sv.size());
     const double qrsMs = (qrs->end - qrs->onset) * kMsPerRecord;
     if (qrs->onset - kBaseFrom < 0 || qrsMs < kQrsMinMs || qrsMs > kQrsMaxMs)
@@ -907,11 +767,8 @@ void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadS
             if (magnitude[static_cast<std::size_t>(t)] > magnitude[static_cast<std::size_t>(peak)])
                 peak = t;
         if (peak > tFrom && magnitude[static_cast<std::size_t>(peak)] - level > present) {
-            auto end =
+            const auto end =
                 tangentCrossing(magnitude, peak, std::min(tEndLimit, peak + 160), false, level);
-            if (const auto leadwise =
-                    leadwiseTEnd(beat.mv, leadsPresent, base, tFrom, tPeakTo, tEndLimit, peak))
-                end = leadwise;
             if (end && *end > peak && *end <= tEndLimit) {
                 tEnd = static_cast<int>(std::lround(*end));
                 m.qtMs = (*end - qrs->onset) * kMsPerRecord;

@@ -5,13 +5,10 @@
 // the median QRS of all beats) are aligned on it and cut out; each cut has the baseline wander
 // taken off (a smooth curve through the PR segment of every dominant beat) and mains interference
 // notched out (50 and 60 Hz, forward and backward, so nothing shifts in time). The sample-wise
-// median of the cuts is the median beat. On it: QRS onset and end where the spatial velocity
-// rises above and falls back below a threshold, then lead by lead where each clear lead's slope
-// leaves and returns to its noise (global onset the second earliest, end the second latest, as
-// cardiologists' global boundaries are defined); P onset and P end by the tangent at the steepest
-// slope of the spatial magnitude; T end lead by lead by the trapezium area, the latest but a
-// third of the leads; frontal axes from the net areas in I and aVF; per-lead waves against the
-// PR segment.
+// median of the cuts is the median beat. On it, over all leads together: QRS onset and end where
+// the spatial velocity rises above and falls back below a threshold; P onset, P end and T end by
+// the tangent at the steepest slope of the spatial magnitude; frontal axes from the net areas in
+// I and aVF; R height and S depth of every lead against the PR segment.
 #pragma once
 
 #include "measure/SignalQuality.h"
