@@ -160,10 +160,20 @@ void MainWindow::refreshTitle() {
     patientBanner_->setVisible(session_.showsPatient());
     if (!session_.showsPatient()) {
         patientBanner_->clear();
+        measurements_->setPatient({});
         return;
     }
     const auto& sel = session_.selection();
     const auto age = session_.patientAge();
+    // The statements' thresholds follow the patient's sex and age.
+    interpret::Patient patient;
+    const QString stored = cardfile::ui::storedSex(sel.patientSex.trimmed());
+    if (stored == QString::fromUtf8("Муж"))
+        patient.sex = interpret::Sex::Male;
+    else if (stored == QString::fromUtf8("Жен"))
+        patient.sex = interpret::Sex::Female;
+    patient.ageYears = age;
+    measurements_->setPatient(patient);
     const QString sex =
         cardfile::ui::shownSex(sel.patientSex.trimmed(), state_.interfaceLanguage());
     patientBanner_->setText(

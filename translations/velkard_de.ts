@@ -687,6 +687,42 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <source>С %1 по %2 с, комплексов в медиане: %3</source>
         <translation>Von %1 bis %2 s, Komplexe im Median: %3</translation>
     </message>
+    <message>
+        <source>Q, мс</source>
+        <translation>Q, ms</translation>
+    </message>
+    <message>
+        <source>Q, мВ</source>
+        <translation>Q, mV</translation>
+    </message>
+    <message>
+        <source>R′, мВ</source>
+        <translation>R′, mV</translation>
+    </message>
+    <message>
+        <source>ST J, мВ</source>
+        <translation>ST J, mV</translation>
+    </message>
+    <message>
+        <source>ST J+60, мВ</source>
+        <translation>ST J+60, mV</translation>
+    </message>
+    <message>
+        <source>T, мВ</source>
+        <translation>T, mV</translation>
+    </message>
+    <message>
+        <source>Заключение программы (не подтверждено)</source>
+        <translation>Befund des Programms (nicht bestätigt)</translation>
+    </message>
+    <message>
+        <source>Заключение</source>
+        <translation>Befund</translation>
+    </message>
+    <message>
+        <source>Почему</source>
+        <translation>Begründung</translation>
+    </message>
 </context>
 <context>
     <name>velkard::memory::ui::DeviceFileList</name>

@@ -168,7 +168,7 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     </message>
     <message>
         <source>Найдена незавершённая запись пациента %1, %2 с. Сохранить в архив?</source>
-        <translation>An unfinished recording of the patient %1 was found, %2 s. File it into the patient's card?</translation>
+        <translation>An unfinished recording of the patient %1 was found, %2 s. File it into the patient&apos;s card?</translation>
     </message>
     <message>
         <source>Запись не внесена в архив и осталась в файле </source>
@@ -176,7 +176,7 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     </message>
     <message>
         <source>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</source>
-        <translation>Recordings filed in no patient's card were found (%1). They are kept in the folder %2; to file them into a card: velkard-cli recover</translation>
+        <translation>Recordings filed in no patient&apos;s card were found (%1). They are kept in the folder %2; to file them into a card: velkard-cli recover</translation>
     </message>
 </context>
 <context>
@@ -686,6 +686,42 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     <message>
         <source>С %1 по %2 с, комплексов в медиане: %3</source>
         <translation>From %1 to %2 s, beats in the median: %3</translation>
+    </message>
+    <message>
+        <source>Q, мс</source>
+        <translation>Q, ms</translation>
+    </message>
+    <message>
+        <source>Q, мВ</source>
+        <translation>Q, mV</translation>
+    </message>
+    <message>
+        <source>R′, мВ</source>
+        <translation>R′, mV</translation>
+    </message>
+    <message>
+        <source>ST J, мВ</source>
+        <translation>ST J, mV</translation>
+    </message>
+    <message>
+        <source>ST J+60, мВ</source>
+        <translation>ST J+60, mV</translation>
+    </message>
+    <message>
+        <source>T, мВ</source>
+        <translation>T, mV</translation>
+    </message>
+    <message>
+        <source>Заключение программы (не подтверждено)</source>
+        <translation>The program's statements (unconfirmed)</translation>
+    </message>
+    <message>
+        <source>Заключение</source>
+        <translation>Statement</translation>
+    </message>
+    <message>
+        <source>Почему</source>
+        <translation>Why</translation>
     </message>
 </context>
 <context>

@@ -687,6 +687,42 @@ F1 — эта справка</translation>
         <source>С %1 по %2 с, комплексов в медиане: %3</source>
         <translation>С %1 по %2 с, комплексов в медиане: %3</translation>
     </message>
+    <message>
+        <source>Q, мс</source>
+        <translation>Q, мс</translation>
+    </message>
+    <message>
+        <source>Q, мВ</source>
+        <translation>Q, мВ</translation>
+    </message>
+    <message>
+        <source>R′, мВ</source>
+        <translation>R′, мВ</translation>
+    </message>
+    <message>
+        <source>ST J, мВ</source>
+        <translation>ST J, мВ</translation>
+    </message>
+    <message>
+        <source>ST J+60, мВ</source>
+        <translation>ST J+60, мВ</translation>
+    </message>
+    <message>
+        <source>T, мВ</source>
+        <translation>T, мВ</translation>
+    </message>
+    <message>
+        <source>Заключение программы (не подтверждено)</source>
+        <translation>Заключение программы (не подтверждено)</translation>
+    </message>
+    <message>
+        <source>Заключение</source>
+        <translation>Заключение</translation>
+    </message>
+    <message>
+        <source>Почему</source>
+        <translation>Почему</translation>
+    </message>
 </context>
 <context>
     <name>velkard::memory::ui::DeviceFileList</name>

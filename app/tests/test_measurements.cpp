@@ -121,6 +121,20 @@ TEST_F(MeasurementsTest, ReviewShowsThePageRateCalipersAndTheMeasurementsWindow)
     EXPECT_NEAR(window->valueText(3).toDouble(), 160, 10) << "PR";
     EXPECT_NEAR(window->valueText(5).toDouble(), 400, 20) << "QT";
     EXPECT_NEAR(window->valueText(9).toDouble(), 30, 10) << "QRS axis";
+    // The statements of the same ten seconds, each with why: a sinus rhythm at 60 per minute.
+    QTableWidget* statements = window->statementTable();
+    ASSERT_GT(statements->rowCount(), 0);
+    bool sinus = false;
+    for (int row = 0; row < statements->rowCount(); ++row) {
+        EXPECT_FALSE(statements->item(row, 1)->text().isEmpty()) << row;
+        if (statements->item(row, 0)->toolTip() == "SR") {
+            sinus = true;
+            EXPECT_EQ(statements->item(row, 0)->text(), QString::fromUtf8("Синусовый ритм"));
+            EXPECT_TRUE(statements->item(row, 1)->text().contains("60"))
+                << statements->item(row, 1)->text().toStdString();
+        }
+    }
+    EXPECT_TRUE(sinus);
 
     // Paging moves calipers off and the window along; drawing calipers keeps the page.
     w->Forward->click();

@@ -102,13 +102,15 @@ void MeasurementsController::showWindow() {
 }
 
 void MeasurementsController::measureForWindow() {
-    const Measurements m =
-        measureRecording(page_.recording, page_.firstRecord, kWindowSeconds * kSecond);
+    interpret::Interpretation r = interpret::interpretRecording(page_.recording, page_.firstRecord,
+                                                                kWindowSeconds * kSecond, patient_);
+    const Measurements& m = r.measurements;
     const double available =
         static_cast<double>(page_.recording.size() / signal::kRecordBytes - page_.firstRecord) /
         kSecond;
     window_->setMeasurements(m, static_cast<double>(page_.firstRecord) / kSecond,
                              std::clamp<double>(available, 0.0, kWindowSeconds));
+    window_->setStatements(std::move(r.statements));
 }
 
 } // namespace velkard::measure::ui

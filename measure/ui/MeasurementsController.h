@@ -4,6 +4,7 @@
 // over the review page and the measurements window with its menu action.
 #pragma once
 
+#include "interpret/Interpret.h"
 #include "measure/HeartRateMeter.h"
 #include "measure/Measurements.h"
 #include "signal/SampleRecord.h"
@@ -68,6 +69,8 @@ public:
     void applyLanguage(bool russian); // Russian or English
     // Opens the measurements window on the 10 s from the shown page's start.
     void showWindow();
+    // Whose recording is reviewed: the statements' thresholds follow sex and age.
+    void setPatient(const interpret::Patient& patient) { patient_ = patient; }
 
 private:
     void measureForWindow();
@@ -78,6 +81,7 @@ private:
     QAction* action_ = nullptr;
     std::unique_ptr<HeartRateMeter> meter_;
     ReviewPage page_;
+    interpret::Patient patient_;
     bool reviewing_ = false;
 };
 

@@ -15,6 +15,7 @@ namespace velkard::measure::ui {
 namespace {
 
 constexpr const char* kContext = "velkard::measure::ui::MeasurementsWindow";
+constexpr int kLeadColumns = 8;
 
 struct Row {
     const char* name; // marked for translation, as the unit
@@ -102,7 +103,7 @@ MeasurementsWindow::MeasurementsWindow(QWidget* parent) : QDialog(parent) {
 
     global_ = new QTableWidget(kRowCount, 2, this);
     global_->setObjectName("measurementsGlobal");
-    leads_ = new QTableWidget(signal::kLeadCount, 2, this);
+    leads_ = new QTableWidget(signal::kLeadCount, kLeadColumns, this);
     leads_->setObjectName("measurementsLeads");
     for (QTableWidget* t : {global_, leads_}) {
         t->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -116,7 +117,18 @@ MeasurementsWindow::MeasurementsWindow(QWidget* parent) : QDialog(parent) {
     for (const char* name : signal::kStandardLeadNames)
         leadNames << QString::fromUtf8(name);
     leads_->setVerticalHeaderLabels(leadNames);
-    resize(360, 640);
+    statementsLabel_ = new QLabel(this);
+    statementsLabel_->setObjectName("statementsLabel");
+    layout->addWidget(statementsLabel_);
+    statements_ = new QTableWidget(0, 2, this);
+    statements_->setObjectName("measurementsStatements");
+    statements_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    statements_->setWordWrap(true);
+    statements_->verticalHeader()->hide();
+    statements_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    statements_->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(statements_);
+    resize(720, 860);
     applyLanguage(velkard::ui::Language::Russian);
 }
 
@@ -139,7 +151,14 @@ void MeasurementsWindow::applyLanguage(velkard::ui::Language l) {
     for (const Row& r : kRows)
         rows << text(l, r.name);
     global_->setVerticalHeaderLabels(rows);
-    leads_->setHorizontalHeaderLabels({text(l, QT_TR_NOOP("R, мВ")), text(l, QT_TR_NOOP("S, мВ"))});
+    leads_->setHorizontalHeaderLabels(
+        {text(l, QT_TR_NOOP("R, мВ")), text(l, QT_TR_NOOP("S, мВ")), text(l, QT_TR_NOOP("Q, мс")),
+         text(l, QT_TR_NOOP("Q, мВ")), text(l, QT_TR_NOOP("R′, мВ")),
+         text(l, QT_TR_NOOP("ST J, мВ")), text(l, QT_TR_NOOP("ST J+60, мВ")),
+         text(l, QT_TR_NOOP("T, мВ"))});
+    statementsLabel_->setText(text(l, QT_TR_NOOP("Заключение программы (не подтверждено)")));
+    statements_->setHorizontalHeaderLabels(
+        {text(l, QT_TR_NOOP("Заключение")), text(l, QT_TR_NOOP("Почему"))});
     fill();
 }
 
@@ -167,11 +186,29 @@ void MeasurementsWindow::fill() {
     }
     for (int l = 0; l < signal::kLeadCount; ++l) {
         const auto& a = m_.leads[static_cast<std::size_t>(l)];
-        leads_->setItem(l, 0, new QTableWidgetItem(number(a.rMv, 2)));
-        leads_->setItem(l, 1, new QTableWidgetItem(number(a.sMv, 2)));
-        for (int c = 0; c < 2; ++c)
+        const QString cells[kLeadColumns] = {
+            number(a.rMv, 2),  number(a.sMv, 2),   number(a.qMs, 0),    number(a.qMv, 2),
+            number(a.r2Mv, 2), number(a.stJMv, 2), number(a.st60Mv, 2), number(a.tMv, 2)};
+        for (int c = 0; c < kLeadColumns; ++c) {
+            leads_->setItem(l, c, new QTableWidgetItem(cells[c]));
             leads_->item(l, c)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        }
     }
+    const auto lang = language_ == velkard::ui::Language::Russian ? interpret::Language::Russian
+                                                                  : interpret::Language::English;
+    statements_->setRowCount(int(statementList_.size()));
+    for (int i = 0; i < int(statementList_.size()); ++i) {
+        const interpret::Statement& s = statementList_[std::size_t(i)];
+        statements_->setItem(i, 0, new QTableWidgetItem(QString::fromStdString(s.textIn(lang))));
+        statements_->setItem(i, 1, new QTableWidgetItem(QString::fromStdString(s.reasonIn(lang))));
+        statements_->item(i, 0)->setToolTip(QString::fromStdString(s.code));
+    }
+    statements_->resizeRowsToContents();
+}
+
+void MeasurementsWindow::setStatements(std::vector<interpret::Statement> statements) {
+    statementList_ = std::move(statements);
+    fill();
 }
 
 } // namespace velkard::measure::ui
