@@ -131,10 +131,11 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     patientList->setColumnWidth(1, 120);
     // Number, date, time, duration and the kind (A2, rhythmogram; nothing for a plain ECG).
     archiveList = makeList(this, "archiveList", 5);
-    archiveList->setColumnWidth(0, 50);
-    archiveList->setColumnWidth(1, 120);
-    archiveList->setColumnWidth(2, 120);
-    archiveList->setColumnWidth(3, 104);
+    // The five columns fit the list's width without a scroll bar.
+    archiveList->setColumnWidth(0, 40);
+    archiveList->setColumnWidth(1, 92);
+    archiveList->setColumnWidth(2, 76);
+    archiveList->setColumnWidth(3, 128);
     // The columns after the first are centred, headers as well as rows.
     for (int c = 1; c < 3; ++c)
         patientList->headerItem()->setTextAlignment(c, Qt::AlignCenter);
