@@ -8,9 +8,12 @@
 #include "cardfile/Unfiled.h"
 #include "cardfile/ui/CardFileWindow.h"
 #include "cardfile/ui/PatientDialogs.h"
+#include "cardfile/ui/UnfiledRecordings.h"
 #include "device/Link.h"
+#include "export/ui/ExportRecording.h"
 #include "filter/FilterSettingsFile.h"
 #include "import/Decompress.h"
+#include "links/MakeLink.h"
 #include "measure/ui/Calipers.h"
 #include "measure/ui/MeasurementsController.h"
 #include "memory/ui/DeviceFileList.h"
@@ -88,7 +91,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
         return;
     }
     settings_ = loaded.value.settings;
-    session_.setLink(options_.linkFactory, settings_.portName);
+    session_.setLink(linkFactory());
     settings_.scaleIndex = display::clampScale(settings_.scaleIndex);
     settings_.groupIndex = display::clampGroup(settings_.groupIndex);
     settings_.speedIndex = display::clampSpeed(settings_.speedIndex);
@@ -182,32 +185,6 @@ void MainWindow::refreshTitle() {
                  sex.isEmpty() ? QString::fromUtf8("—") : sex, sel.patientId.trimmed()));
 }
 
-void MainWindow::refreshSelectors() {
-    // The boxes show what is drawn; while a rhythmogram is shown they cannot change it.
-    const QSignalBlocker b1(scaleBox), b2(leadGroupBox), b3(speedBox);
-    const auto& g = display_->geometry();
-    scaleBox->setCurrentIndex(g.scaleIndex);
-    leadGroupBox->setCurrentIndex(g.groupIndex);
-    speedBox->setCurrentIndex(g.speedIndex);
-    for (QComboBox* box : {scaleBox, leadGroupBox, speedBox})
-        box->setEnabled(!view().rhythmogram());
-}
-
-std::optional<int> MainWindow::printerPageWidth() const {
-    if (!printerExists_)
-        return std::nullopt;
-    QPrinter printer(QPrinter::HighResolution);
-    const int width = printer.pageLayout().paintRectPixels(printer.resolution()).width();
-    if (width <= 0)
-        return std::nullopt;
-    return width;
-}
-
-void MainWindow::refreshButtons() {
-    Forward->setEnabled(display_->forwardEnabled());
-    Back->setEnabled(display_->backEnabled());
-}
-
 void MainWindow::refreshFromDisplay() {
     refreshButtons();
     refreshSelectors();
@@ -233,47 +210,10 @@ void MainWindow::updateMeasurements() {
     measurements_->reviewPage(page);
 }
 
-void MainWindow::windowResized() {
-    layOutPanels();
-    display::WindowMetrics m;
-    const QRect frame = frameGeometry();
-    m.outerWidth = std::max({frame.width(), width(), 1});
-    m.outerHeight = std::max({frame.height(), height(), 1});
-    m.clientRight = std::max(area_->width(), 1);
-    m.clientBottom = std::max(area_->height(), 1);
-    m.panelHeight = kPanelHeight;
-    if (m == display_->windowMetrics())
-        return;
-    display_->setWindowMetrics(m);
-    if (!startedOk())
-        return;
-    // Resizing runs the paint handler: back to the first page of a shown recording.
-    runPaintHandler();
-    // Before anything is shown the paint handler draws nothing; the empty grid drawn at start-up
-    // is drawn again at the new size, so a maximised or resized window is never left blank.
-    if (view().shown == Shown::Nothing)
-        display_->drawAndCopyGrid(view());
-    area_->showSurface();
-}
-
 void MainWindow::runPaintHandler() {
     display_->setSpeed(speedBox->currentIndex(), view());
     refreshButtons();
     updateMeasurements();
-}
-
-void MainWindow::showEmptyState() {
-    for (QPushButton* b : {Start, Stop, Forward, Back}) {
-        b->setVisible(false);
-        b->setEnabled(false);
-    }
-    secondsEdit->setVisible(false);
-    secondsEdit->clear();
-    secondsLabel_->setVisible(false);
-    printAction->setEnabled(false);
-    display_->clearClientArea();
-    area_->showSurface();
-    measurements_->nothingShown();
 }
 
 void MainWindow::showEvents(const std::vector<device::Event>& events) {
@@ -288,131 +228,12 @@ void MainWindow::showEvents(const std::vector<device::Event>& events) {
     }
 }
 
-// ---- selectors ----
-
-void MainWindow::applyScale() {
-    display_->setScale(scaleBox->currentIndex(), view());
-    refreshFromDisplay();
-}
-
-void MainWindow::applyLeadGroup() {
-    display_->setLeadGroup(leadGroupBox->currentIndex(), view());
-    refreshFromDisplay();
-}
-
-void MainWindow::applySpeedAndRedraw() {
-    display_->setSpeed(speedBox->currentIndex(), view());
-    refreshFromDisplay();
-}
-
-void MainWindow::forward() {
-    display_->forward(view());
-    refreshFromDisplay();
-}
-
-void MainWindow::back() {
-    display_->back(view());
-    refreshFromDisplay();
-}
-
-bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress)
-        return QMainWindow::eventFilter(watched, event);
-    const auto* key = static_cast<QKeyEvent*>(event);
-    const bool selector = watched == scaleBox || watched == leadGroupBox || watched == speedBox;
-    const bool pageKey = key->key() == Qt::Key_PageDown || key->key() == Qt::Key_PageUp;
-    const bool arrowKey = key->key() == Qt::Key_Right || key->key() == Qt::Key_Left;
-    // Buttons take arrows for moving the focus; Forward and Back leave them to the pages.
-    const bool pageButton = watched == Forward || watched == Back;
-    if (!pageKey && !(arrowKey && !selector && (watched == this || pageButton)))
-        return QMainWindow::eventFilter(watched, event);
-    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
-        return QMainWindow::eventFilter(watched, event);
-    const bool onward = key->key() == Qt::Key_PageDown || key->key() == Qt::Key_Right;
-    QPushButton* button = onward ? Forward : Back;
-    // Paging keys act like the button and only when it could be clicked; a selector never takes
-    // them.
-    if (button->isVisible() && button->isEnabled())
-        onward ? forward() : back();
-    return true;
-}
-
-// ---- language ----
-
-void MainWindow::chooseLanguage(ui::Language language) {
-    settings_.language = ui::settingOf(language);
-    state_.setLanguage(language);
-    languageMenu_->tick(language);
-    ui::useLanguage(language);
-    applyLanguage(language);
-}
-
 // ---- recordings left unfiled ----
 
 void MainWindow::offerUnfiledRecordings() {
-    const cardfile::CardFile cardFile(workDir_);
-    int nobodys = 0;
-    for (const cardfile::UnfiledRecording& r : cardfile::listUnfiledRecordings(cardFile)) {
-        if (r.patientId.empty()) {
-            if (cardfile::setUnfiledAside(cardFile, r))
-                ++nobodys;
-            continue;
-        }
-        const QString question =
-            say(QT_TR_NOOP("Найдена незавершённая запись пациента %1, %2 с. Сохранить в архив?"))
-                .arg(QString::fromStdString(r.patientName).trimmed(),
-                     QLocale().toString(r.seconds, 'f', 1));
-        if (!messages().ask(question, QString())) {
-            const Status aside = cardfile::setUnfiledAside(cardFile, r);
-            if (!aside)
-                messages().show(QString::fromStdString(aside.message),
-                                ui::errorCaption(state_.interfaceLanguage()));
-            continue;
-        }
-        const auto filed = cardfile::fileUnfiledRecording(cardFile, r, r.patientId);
-        if (!filed) {
-            showBusyOr(filed,
-                       say(QT_TR_NOOP("Запись не внесена в архив и осталась в файле ")) +
-                           QString::fromStdString(r.path.string()),
-                       ui::errorCaption(state_.interfaceLanguage()));
-            continue;
-        }
-        statusBar()->showMessage(say(QT_TR_NOOP("Сохранено: %1, № %2, %3 с"))
-                                     .arg(QString::fromStdString(r.patientName).trimmed())
-                                     .arg(filed.value)
-                                     .arg(std::lround(r.seconds)));
-    }
-    if (nobodys > 0)
-        messages().show(say(QT_TR_NOOP("Найдены записи, не внесённые ни в одну карту (%1). Они "
-                                       "сохранены в папке %2; внести в карту пациента: "
-                                       "velkard-cli recover"))
-                            .arg(nobodys)
-                            .arg(QString::fromStdString((cardFile.dataDir() / "unfiled").string())),
-                        ui::attentionCaption(state_.interfaceLanguage()));
-}
-
-// ---- help ----
-
-void MainWindow::showKeys() {
-    messages().show(say(QT_TR_NOOP("Ctrl+O — картотека\n"
-                                   "Ctrl+I — импорт из файла\n"
-                                   "Ctrl+P — печать\n"
-                                   "PageDown, → — следующая страница\n"
-                                   "PageUp, ← — предыдущая страница\n"
-                                   "Циркуль: при просмотре тяните по кривой левой кнопкой мыши — "
-                                   "интервал (мс), ЧСС и амплитуда (мВ)\n"
-                                   "F1 — эта справка")),
-                    say(QT_TR_NOOP("Клавиши и мышь")));
-}
-
-void MainWindow::showAbout() {
-    messages().show(say(QT_TR_NOOP("Velkard %1\n"
-                                   "Программа электрокардиографа: запись, просмотр, измерение и "
-                                   "печать ЭКГ.\n"
-                                   "Свободная программа под лицензией GNU GPL версии 3 или более "
-                                   "поздней; без каких-либо гарантий."))
-                        .arg(QStringLiteral(VELKARD_VERSION)),
-                    say(QT_TR_NOOP("О программе")));
+    cardfile::ui::offerUnfiledRecordings(
+        seams_, state_.interfaceLanguage(), workDir_,
+        [this](const QString& note) { statusBar()->showMessage(note); }, this);
 }
 
 // ---- parameters ----
@@ -445,10 +266,7 @@ void MainWindow::openMemory() {
     memory::ui::MemoryWindowSetup setup;
     setup.workDir = workDir_;
     setup.fileList = deviceFileList_.get();
-    if (options_.linkFactory)
-        setup.makeLink = options_.linkFactory;
-    else
-        setup.makeLink = [port = settings_.portName] { return device::makeLink(port); };
+    setup.makeLink = linkFactory();
     memory::ui::openMemoryWindow(state_, seams_, std::move(setup), this, [this] {
         // Nothing is shown, recorded or imported after the memory window.
         session_.showNothing();
@@ -584,6 +402,7 @@ void MainWindow::openCardFile() {
     session_.cardFileOpening();
     {
         cardfile::ui::CardFileWindow window(state_, seams_, workDir_, this);
+        exporting::ui::offerExport(window, seams_, state_);
         window.startFrom(session_.selection());
         window.applyLanguage(state_.interfaceLanguage());
         seams_.dialogs.run(window);
@@ -760,6 +579,12 @@ void MainWindow::stop() {
         startMonitoring();
         statusBar()->showMessage(said);
     }
+}
+
+device::Acquisition::LinkFactory MainWindow::linkFactory() {
+    if (options_.linkFactory)
+        return options_.linkFactory;
+    return [this] { return links::makeLink(settings_.portName); };
 }
 
 bool MainWindow::finishAcquisition() {

@@ -55,7 +55,7 @@ struct MainWindowOptions {
     std::optional<display::DeviceCaps> caps;
     // Whether a printer is installed; asked of the print system when not given.
     std::optional<bool> printerExists;
-    // Makes the instrument link; makeLink(port name of the settings) when not given.
+    // Makes the instrument link; links::makeLink(port name of the settings) when not given.
     device::Acquisition::LinkFactory linkFactory;
     // Where message boxes and modal dialogs go; message boxes and exec() when not given.
     // Not owned.
@@ -183,6 +183,9 @@ private:
     // Stop without what follows it: the engine stops, a recording gets its question. True when a
     // recording had been started.
     bool finishAcquisition();
+    // The instrument link: the options' factory, or the one the settings' port name chooses (read
+    // when the link is made, so a port changed in Parameters takes effect at the next Start).
+    device::Acquisition::LinkFactory linkFactory();
     // The instrument went silent or was lost: the live display stops and says so; a recording
     // under way ends with what came (Stop's question follows).
     void instrumentLost();

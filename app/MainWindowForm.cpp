@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's form: its controls, menu and timers, their captions in either language, and
-// the panels' layout. The window's behaviour is in MainWindow.cpp.
+// the panels' layout, the paging keys and the Help menu's pages. The window's behaviour is in
+// MainWindow.cpp.
 #include "app/DrawingArea.h"
 #include "app/MainWindow.h"
 
@@ -11,6 +12,7 @@
 #include "measure/ui/MeasurementsController.h"
 #include "ui/Language.h"
 #include "ui/LanguageMenu.h"
+#include "velkard_version.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,11 +20,14 @@
 #include <QEvent>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPageLayout>
+#include <QPrinter>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -286,6 +291,156 @@ void MainWindow::layOutPanels() {
     measurements_->calipers()->setMargins(kPanelHeight, kPanelHeight);
     toolPanel_->raise();
     buttonPanel_->raise();
+}
+
+// ---- the controls' state ----
+
+void MainWindow::refreshSelectors() {
+    // The boxes show what is drawn; while a rhythmogram is shown they cannot change it.
+    const QSignalBlocker b1(scaleBox), b2(leadGroupBox), b3(speedBox);
+    const auto& g = display_->geometry();
+    scaleBox->setCurrentIndex(g.scaleIndex);
+    leadGroupBox->setCurrentIndex(g.groupIndex);
+    speedBox->setCurrentIndex(g.speedIndex);
+    for (QComboBox* box : {scaleBox, leadGroupBox, speedBox})
+        box->setEnabled(!view().rhythmogram());
+}
+
+std::optional<int> MainWindow::printerPageWidth() const {
+    if (!printerExists_)
+        return std::nullopt;
+    QPrinter printer(QPrinter::HighResolution);
+    const int width = printer.pageLayout().paintRectPixels(printer.resolution()).width();
+    if (width <= 0)
+        return std::nullopt;
+    return width;
+}
+
+void MainWindow::refreshButtons() {
+    Forward->setEnabled(display_->forwardEnabled());
+    Back->setEnabled(display_->backEnabled());
+}
+
+void MainWindow::windowResized() {
+    layOutPanels();
+    display::WindowMetrics m;
+    const QRect frame = frameGeometry();
+    m.outerWidth = std::max({frame.width(), width(), 1});
+    m.outerHeight = std::max({frame.height(), height(), 1});
+    m.clientRight = std::max(area_->width(), 1);
+    m.clientBottom = std::max(area_->height(), 1);
+    m.panelHeight = kPanelHeight;
+    if (m == display_->windowMetrics())
+        return;
+    display_->setWindowMetrics(m);
+    if (!startedOk())
+        return;
+    // Resizing runs the paint handler: back to the first page of a shown recording.
+    runPaintHandler();
+    // Before anything is shown the paint handler draws nothing; the empty grid drawn at start-up
+    // is drawn again at the new size, so a maximised or resized window is never left blank.
+    if (view().shown == Shown::Nothing)
+        display_->drawAndCopyGrid(view());
+    area_->showSurface();
+}
+
+void MainWindow::showEmptyState() {
+    for (QPushButton* b : {Start, Stop, Forward, Back}) {
+        b->setVisible(false);
+        b->setEnabled(false);
+    }
+    secondsEdit->setVisible(false);
+    secondsEdit->clear();
+    secondsLabel_->setVisible(false);
+    printAction->setEnabled(false);
+    display_->clearClientArea();
+    area_->showSurface();
+    measurements_->nothingShown();
+}
+
+// ---- selectors ----
+
+void MainWindow::applyScale() {
+    display_->setScale(scaleBox->currentIndex(), view());
+    refreshFromDisplay();
+}
+
+void MainWindow::applyLeadGroup() {
+    display_->setLeadGroup(leadGroupBox->currentIndex(), view());
+    refreshFromDisplay();
+}
+
+void MainWindow::applySpeedAndRedraw() {
+    display_->setSpeed(speedBox->currentIndex(), view());
+    refreshFromDisplay();
+}
+
+void MainWindow::forward() {
+    display_->forward(view());
+    refreshFromDisplay();
+}
+
+void MainWindow::back() {
+    display_->back(view());
+    refreshFromDisplay();
+}
+
+// ---- language ----
+
+void MainWindow::chooseLanguage(ui::Language language) {
+    settings_.language = ui::settingOf(language);
+    state_.setLanguage(language);
+    languageMenu_->tick(language);
+    ui::useLanguage(language);
+    applyLanguage(language);
+}
+
+// ---- keys ----
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return QMainWindow::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool selector = watched == scaleBox || watched == leadGroupBox || watched == speedBox;
+    const bool pageKey = key->key() == Qt::Key_PageDown || key->key() == Qt::Key_PageUp;
+    const bool arrowKey = key->key() == Qt::Key_Right || key->key() == Qt::Key_Left;
+    // Buttons take arrows for moving the focus; Forward and Back leave them to the pages.
+    const bool pageButton = watched == Forward || watched == Back;
+    if (!pageKey && !(arrowKey && !selector && (watched == this || pageButton)))
+        return QMainWindow::eventFilter(watched, event);
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))
+        return QMainWindow::eventFilter(watched, event);
+    const bool onward = key->key() == Qt::Key_PageDown || key->key() == Qt::Key_Right;
+    QPushButton* button = onward ? Forward : Back;
+    // Paging keys act like the button and only when it could be clicked; a selector never takes
+    // them.
+    if (button->isVisible() && button->isEnabled())
+        onward ? forward() : back();
+    return true;
+}
+
+// ---- help ----
+
+void MainWindow::showKeys() {
+    messages().show(say(QT_TR_NOOP("Ctrl+O — картотека\n"
+                                   "Ctrl+I — импорт из файла\n"
+                                   "Ctrl+P — печать\n"
+                                   "PageDown, → — следующая страница\n"
+                                   "PageUp, ← — предыдущая страница\n"
+                                   "Циркуль: при просмотре тяните по кривой левой кнопкой мыши — "
+                                   "интервал (мс), ЧСС и амплитуда (мВ)\n"
+                                   "F1 — эта справка")),
+                    say(QT_TR_NOOP("Клавиши и мышь")));
+}
+
+void MainWindow::showAbout() {
+    messages().show(say(QT_TR_NOOP("Velkard %1\n"
+                                   "Программа электрокардиографа: запись, просмотр, измерение и "
+                                   "печать ЭКГ.\n"
+                                   "Свободная программа под лицензией GNU GPL версии 3 или более "
+                                   "поздней; без каких-либо гарантий."))
+                        .arg(QStringLiteral(VELKARD_VERSION)),
+                    say(QT_TR_NOOP("О программе")));
 }
 
 } // namespace velkard::app

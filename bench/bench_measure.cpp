@@ -16,10 +16,8 @@ using velkard::signal::SampleRecord;
 const std::vector<SampleRecord>& hour() {
     static const std::vector<SampleRecord> records = [] {
         velkard::sim::EcgParameters params;
-        std::string error;
-        velkard::sim::parseBeatParameters("hr=75,irregular=0.15,pvc=0.05,pac=0.05", params.beat,
-                                          error);
-        velkard::sim::parseNoiseParameters("mains=50,wander=0.5,white=0.03", params.noise, error);
+        velkard::sim::parseBeatParameters("hr=75,irregular=0.15,pvc=0.05,pac=0.05", params.beat);
+        velkard::sim::parseNoiseParameters("mains=50,wander=0.5,white=0.03", params.noise);
         return velkard::sim::SyntheticEcg::records(7, params, std::size_t{3600} * 800);
     }();
     return records;

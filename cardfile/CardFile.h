@@ -2,10 +2,10 @@
 // The card file on disk: the patient index, one archive per patient and one recording file per
 // archive entry, all below the folder DATA_BASE of a working folder. Every operation opens the
 // files it needs and closes them before it returns; nothing is cached.
-//
-// Text is UTF-8 in memory and Windows-1251 on disk, cut to the fixed field widths when written.
+// The layout of what it stores is in cardfile/Records.h.
 #pragma once
 
+#include "cardfile/Records.h"
 #include "signal/Status.h"
 
 #include <array>
@@ -23,12 +23,6 @@
 
 namespace velkard::cardfile {
 
-inline constexpr std::size_t kPatientRecordBytes = 198;
-inline constexpr std::size_t kArchiveEntryBytes = 27;
-// Widths of the numeric archive fields ("%3ld" and "%4ld") bound what can be stored.
-inline constexpr int kMaxRecordNumber = 999;
-inline constexpr long kMaxDurationSeconds = 9999;
-
 inline constexpr const char* kDataFolder = "DATA_BASE";
 inline constexpr const char* kIndexName = "ID_Patient_real";
 // The intent record of a change of several files; present only while one runs or after a crash.
@@ -43,117 +37,6 @@ inline constexpr const char* kBusyTextRussian =
 inline constexpr const char* kBusyTextEnglish =
     "The card file is busy: another program or workstation is changing it. Try again in a few "
     "seconds.";
-
-// Kind markers of an archive entry.
-inline constexpr std::string_view kKindPlain = "  ";
-inline constexpr std::string_view kKindA2 = "A2";
-inline constexpr std::string_view kKindRhythm = "RT";
-
-// One patient record (198 bytes on disk). Widths on disk, terminator included:
-// name 30, birth date 11, sex 3 (no terminator when 3 long), birthplace 50, address 50,
-// telephone 16, insurance policy 30, patient ID 8 (no terminator).
-struct PatientRecord {
-    std::string name;
-    std::string birthDate; // dd.MM.yyyy
-    std::string sex;       // "Муж"/"Жен" or "men"/"wom"
-    std::string birthplace;
-    std::string address;
-    std::string telephone;
-    std::string policy;
-    std::string id; // 8 characters, "%8lx"
-
-    bool operator==(const PatientRecord&) const = default;
-};
-
-// How many characters of each text field a record keeps (the widths above less the terminator);
-// input fields accept no more.
-struct PatientFieldChars {
-    int name = 29;
-    int sex = 3;
-    int birthplace = 49;
-    int address = 49;
-    int telephone = 15;
-    int policy = 29;
-};
-inline constexpr PatientFieldChars kPatientFieldChars{};
-
-// Where each field of a patient record lies; the one definition of the layout, for the record's
-// coding and for the card file's own look at the IDs.
-struct RecordField {
-    std::size_t offset;
-    std::size_t width;
-    bool terminated; // whether the stored text must leave room for a NUL
-};
-namespace patient_layout {
-inline constexpr RecordField kName{0, 30, true};
-inline constexpr RecordField kBirth{30, 11, true};
-inline constexpr RecordField kSex{41, 3, false};
-inline constexpr RecordField kBirthplace{44, 50, true};
-inline constexpr RecordField kAddress{94, 50, true};
-inline constexpr RecordField kTelephone{144, 16, true};
-inline constexpr RecordField kPolicy{160, 30, true};
-inline constexpr RecordField kId{190, 8, false};
-inline constexpr std::size_t kRewriteBytes = kId.offset; // everything but the patient ID
-static_assert(kId.offset + kId.width == kPatientRecordBytes);
-} // namespace patient_layout
-
-using PatientBytes = std::array<std::uint8_t, kPatientRecordBytes>;
-
-// The 198 bytes of a record: Windows-1251, each field cut to its width, zero-filled after the text.
-PatientBytes encodePatientRecord(const PatientRecord& record);
-// Reads a record of up to 198 bytes (a short, trailing record reads its missing fields as empty).
-// Each field is the text up to the first NUL or the end of the field.
-PatientRecord decodePatientRecord(std::span<const std::uint8_t> bytes);
-
-// One archive entry (27 bytes on disk), every field as stored, padding included, as UTF-8
-// (the duration may be "РИТМ").
-struct ArchiveEntry {
-    std::string number;   // 3 characters, "%3ld"
-    std::string date;     // 10 characters, dd.MM.yyyy
-    std::string time;     // 8 characters, hh:mm:ss
-    std::string duration; // 4 characters, "%4ld" or "РИТМ"/"RITM"
-    std::string kind;     // 2 characters: "  ", "A2" or "RT"
-
-    bool operator==(const ArchiveEntry&) const = default;
-
-    // The number field as an integer (leading spaces allowed); 0 when it holds no number.
-    int recordNumber() const;
-    // The duration field as seconds (leading spaces allowed); nullopt for a rhythmogram text.
-    std::optional<long> durationSeconds() const;
-    bool isA2() const { return kind == kKindA2; }
-    bool isRhythm() const { return kind == kKindRhythm; }
-};
-
-using EntryBytes = std::array<std::uint8_t, kArchiveEntryBytes>;
-
-// Reads an entry of up to 27 bytes; each field is taken up to its width (or a NUL).
-ArchiveEntry decodeArchiveEntry(std::span<const std::uint8_t> bytes);
-
-// The duration of a new archive entry: seconds ("%4ld") or a 4-character text ("РИТМ"/"RITM").
-struct EntryDuration {
-    std::optional<long> seconds;
-    std::string text; // UTF-8; used when seconds is empty
-
-    static EntryDuration ofSeconds(long s) { return {s, {}}; }
-    static EntryDuration rhythm(bool russian) { return {std::nullopt, russian ? "РИТМ" : "RITM"}; }
-};
-
-// Builds the 27 bytes of an entry. A time text of 7 characters (h:mm:ss) gets a leading "0"; other
-// texts are cut or space-padded to their widths. Refuses record numbers outside 1..999 and
-// durations outside the 4-character field.
-Result<EntryBytes> encodeArchiveEntry(int number, std::string_view date, std::string_view time,
-                                      const EntryDuration& duration, std::string_view kind);
-
-// Fixed formats of everything stored, whatever the locale.
-std::string formatDate(int day, int month, int year);     // dd.MM.yyyy
-std::string formatTime(int hour, int minute, int second); // hh:mm:ss
-// "%8lx" of a calendar time in seconds.
-std::string formatPatientId(std::int64_t seconds);
-// "%8s_%2s.dat": "4c2f9a10_ 7.dat", "4c2f9a10_12.dat".
-std::string recordingFileName(std::string_view id, int number);
-// Eight characters of hexadecimal digits and leading spaces, as "%8lx" makes them. Anything else
-// (a slash, "..", a NUL from a damaged index) is refused before it becomes part of a file name.
-bool isValidPatientId(std::string_view id);
 
 namespace io {
 class IncomingFile;
@@ -269,28 +152,6 @@ private:
     std::function<std::int64_t()> clock_;
     std::chrono::milliseconds lockWait_ = kDefaultLockWait;
 };
-
-// ---- The new-patient dialog's record building, shared with the command line ----
-
-// The seven texts the user typed (UTF-8) and the chosen date of birth.
-struct NewPatientInput {
-    std::string name;
-    std::string sex;
-    std::string birthDate; // dd.MM.yyyy (formatDate); may be empty
-    std::string birthplace;
-    std::string address;
-    std::string telephone;
-    std::string policy;
-};
-
-enum class NewPatientCheck { Ok, NameAndPolicyMissing, NameMissing, PolicyMissing };
-
-// Which message the dialog shows; NameMissing and PolicyMissing may both apply, so the dialog
-// asks nameMissing/policyMissing separately when the result is not Ok.
-NewPatientCheck checkNewPatient(const NewPatientInput& input);
-
-// The record as it is stored: fields cut to their widths (and back to UTF-8), the given ID.
-PatientRecord buildPatientRecord(const NewPatientInput& input, std::string id);
 
 // The dialog's OK after the check: takes a new ID, creates the archive and, when appendToIndex is
 // set, appends the record to the index. Fails with ArchiveCreateFailed ("Ошибка создания ID

@@ -2,6 +2,7 @@
 #include "cardfile/FileIo.h"
 
 #include "signal/Fd.h"
+#include "signal/FileIo.h"
 
 #include <cerrno>
 #include <cstring>
@@ -145,29 +146,13 @@ Status truncateTo(const std::filesystem::path& path, std::uint64_t length) {
 Status replaceFile(const std::filesystem::path& target, std::span<const std::uint8_t> bytes) {
     if (!isMissing(target) && !isRegularFile(target))
         return notRegular();
-    std::filesystem::path folder = target.parent_path();
-    if (folder.empty())
-        folder = ".";
-    std::string pattern = (folder / (std::string(kTempPrefix) + "XXXXXX")).string();
-    Fd fd(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (!fd.valid())
-        return errnoStatus();
-    // mkstemp creates owner-only files; the card file's files get the usual permissions.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (!writeAll(fd.get(), bytes, 0) || ::fchmod(fd.get(), 0666 & ~mask) != 0 ||
-        ::fsync(fd.get()) != 0 || !fd.close()) {
-        Status failed = errnoStatus();
-        ::unlink(pattern.c_str());
-        return failed;
-    }
-    if (::rename(pattern.c_str(), target.c_str()) != 0) {
-        Status failed = errnoStatus();
-        ::unlink(pattern.c_str());
-        return failed;
-    }
-    syncFolder(folder);
-    return Status::success();
+    // Named with the card file's prefix, so what a crash leaves is removed at the next open.
+    signal::AtomicFileWriter writer(target, std::string(kTempPrefix));
+    if (Status s = writer.open(); !s)
+        return s;
+    if (Status s = writer.write(bytes.data(), bytes.size()); !s)
+        return s;
+    return writer.commit();
 }
 
 namespace {

@@ -2,6 +2,7 @@
 // The instrument: headless acquisition into a recording file.
 #include "cli/Cli.h"
 #include "device/Acquisition.h"
+#include "links/MakeLink.h"
 
 #include <atomic>
 #include <csignal>
@@ -54,7 +55,7 @@ int runRecord(const std::vector<std::string>& argv) {
     const std::string out = args.positional()[0];
     const std::uint64_t target = static_cast<std::uint64_t>(*seconds) * 2;
 
-    device::Acquisition acq(*port);
+    device::Acquisition acq([p = *port] { return links::makeLink(p); });
     const auto firstEvent = [&]() {
         auto events = acq.takeEvents();
         return events.empty() ? std::string("the instrument failed")

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The instrument's memory card: list, download and delete files over the memory protocol.
 #include "cli/Cli.h"
+#include "links/MakeLink.h"
 #include "memory/FileListModel.h"
 #include "memory/MemoryProtocol.h"
 #include "signal/Cp1251.h"
@@ -176,7 +177,7 @@ int runMemory(const std::vector<std::string>& argv) {
         fs::create_directories(downloadDir, ec); // a failure is reported when a file is created
     }
 
-    auto link = device::makeLink(*port);
+    auto link = links::makeLink(*port);
     ConsoleList list;
     memory::MemoryConnection connection(*link, list, downloadDir);
     list.connection = &connection;

@@ -6,6 +6,7 @@
 #include "cli/Cli.h"
 #include "filing/Store.h"
 #include "import/Decompress.h"
+#include "signal/FileIo.h"
 #include "signal/Settings.h"
 #include "sim/DeviceFiles.h"
 
@@ -111,7 +112,7 @@ int runMakeDemo(const std::vector<std::string>& argv) {
             status = fail("cannot make the sample file " + r.name);
             break;
         }
-        if (auto w = sim::writeFileAtomically(source, r.bytes); !w) {
+        if (auto w = signal::writeFileAtomically(source, r.bytes); !w) {
             status = fail(w.message);
             break;
         }
@@ -129,10 +130,11 @@ int runMakeDemo(const std::vector<std::string>& argv) {
     fs::create_directories(dir / "import", ec);
     const auto a2 = sim::makeDeviceEcg(20, 6, noon, true);
     if (auto w =
-            sim::writeFileAtomically(dir / "import" / "ECG_0006.ecx", import::compressToEcx(a2));
+            signal::writeFileAtomically(dir / "import" / "ECG_0006.ecx", import::compressToEcx(a2));
         !w)
         return fail(w.message);
-    if (auto w = sim::writeFileAtomically(dir / "import" / "A2_0007.DAT", sim::makeA2(15, 7, noon));
+    if (auto w =
+            signal::writeFileAtomically(dir / "import" / "A2_0007.DAT", sim::makeA2(15, 7, noon));
         !w)
         return fail(w.message);
     if (auto w = sim::makeCard(dir / "card"); !w)

@@ -39,3 +39,23 @@ if(NOT VELKARD_SANITIZE AND CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo|M
   add_compile_options(-D_FORTIFY_SOURCE=2 -fstack-protector-strong -fstack-clash-protection)
   add_link_options(-Wl,-z,relro -Wl,-z,now)
 endif()
+
+# velkard_include_root(TARGET FOLDER)
+# Gives TARGET an include folder of its own that holds only FOLDER (a symbolic link to the source
+# folder, under the same name), so `#include "FOLDER/X.h"` works for the target and for whatever
+# links it, and nothing else of the tree does: a library sees the headers of exactly the libraries
+# it links. tests/layers_check then holds the includes against cmake/layers.txt.
+function(velkard_include_root target folder)
+  set(root ${PROJECT_BINARY_DIR}/include/${target})
+  get_filename_component(parent ${root}/${folder} DIRECTORY)
+  file(MAKE_DIRECTORY ${parent})
+  if(NOT EXISTS ${root}/${folder})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
+  endif()
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "INTERFACE_LIBRARY")
+    target_include_directories(${target} INTERFACE ${root})
+  else()
+    target_include_directories(${target} PUBLIC ${root})
+  endif()
+endfunction()

@@ -105,9 +105,6 @@ EventMessage eventMessage(const Event& event, bool russian) {
 
 Acquisition::Acquisition(LinkFactory factory) : factory_(std::move(factory)) {}
 
-Acquisition::Acquisition(const std::string& portName)
-    : factory_([portName] { return makeLink(portName); }) {}
-
 Acquisition::~Acquisition() {
     endReader();
     if (file_)

@@ -23,6 +23,7 @@
 #include "signal/ReceiveBuffer.h"
 #include "signal/SampleRecord.h"
 #include "signal/Status.h"
+#include "wire/StreamWire.h"
 
 #include <atomic>
 #include <chrono>
@@ -38,9 +39,9 @@
 
 namespace velkard::device {
 
-inline constexpr std::uint8_t kStartByte = 0x5A;
-inline constexpr std::uint8_t kStopByte = 0xA5;
-inline constexpr std::uint32_t kStreamBaud = 230400;
+inline constexpr std::uint8_t kStartByte = wire::kStart;
+inline constexpr std::uint8_t kStopByte = wire::kStop;
+inline constexpr std::uint32_t kStreamBaud = wire::kStreamBaud;
 inline constexpr std::chrono::milliseconds kWatchdogPeriod{1000};
 
 enum class EventKind {
@@ -104,8 +105,6 @@ public:
 
     // The link is made by the factory when it is first opened (and again after it was shut).
     explicit Acquisition(LinkFactory factory);
-    // Convenience: makeLink(portName).
-    explicit Acquisition(const std::string& portName);
     // Ends the reader cooperatively and closes the file and the link without sending anything.
     ~Acquisition();
 

@@ -6,14 +6,14 @@ namespace velkard::device {
 bool FrameReader::step(std::uint8_t byte) {
     switch (state_) {
     case State::Search:
-        if (byte == 0xF0)
+        if (byte == wire::kSyncFirst)
             state_ = State::SyncSecond;
         return false;
     case State::SyncSecond:
-        if (byte == 0x0F) {
+        if (byte == wire::kSyncSecond) {
             state_ = State::Skip;
             count_ = 0;
-        } else if (byte != 0xF0) {
+        } else if (byte != wire::kSyncFirst) {
             state_ = State::Search;
         }
         return false;

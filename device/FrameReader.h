@@ -9,6 +9,7 @@
 #pragma once
 
 #include "signal/SampleRecord.h"
+#include "wire/StreamWire.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +18,7 @@ namespace velkard::device {
 
 class FrameReader {
 public:
-    static constexpr int kDroppedBytes = 6;
+    static constexpr int kDroppedBytes = static_cast<int>(wire::kStatusBytes);
 
     // Feeds n bytes; calls onRecord(const signal::SampleRecord&) for each completed record in
     // order.

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The link to the instrument's USB-serial bridge, shaped after the driver calls the program uses.
 //
-// Three backends implement it (chosen by the port-name setting): the in-process simulated
-// instrument ("SIM"), a serial tty given by path (termios, the kernel's ftdi_sio driver), and an
-// FTDI device over USB through libftdi1. A port name that names no path (e.g. the default "COM4")
-// means plug and play: the instrument is looked up by its USB vendor and product ID and opened
-// through its /dev/ttyUSB* when the kernel driver has bound it, through libftdi1 otherwise.
+// Three backends implement it (chosen by the port-name setting, links/MakeLink.h): the in-process
+// simulated instrument ("SIM", links/SimLink.h), a serial tty given by path (termios, the kernel's
+// ftdi_sio driver), and an FTDI device over USB through libftdi1. A port name that names no path
+// (e.g. the default "COM4") means plug and play: the instrument is looked up by its USB vendor and
+// product ID and opened through its /dev/ttyUSB* when the kernel driver has bound it, through
+// libftdi1 otherwise.
 #pragma once
 
 #include "signal/Status.h"
@@ -97,11 +98,6 @@ struct UsbIds {
     std::uint16_t product = 0;
 };
 
-// Chooses the backend from the port-name setting: "SIM", a path, or plug and play for anything
-// else. "USB:VVVV:PPPP" (hexadecimal) names the vendor and product ID to look for; any other name
-// looks for FTDI's own identifiers. sysfsRoot is where the USB devices are listed ("/sys" on a
-// running system; tests pass a folder of their own).
-std::unique_ptr<Link> makeLink(const std::string& portName, const std::string& sysfsRoot = "/sys");
 // Reads "USB:VVVV:PPPP" (case-insensitive prefix); false for any other port name.
 bool parseUsbPortName(const std::string& portName, UsbIds& ids);
 

@@ -2,6 +2,7 @@
 #include "export/Export.h"
 
 #include "export/Writers.h"
+#include "signal/FileIo.h"
 
 #include <algorithm>
 #include <cctype>
@@ -165,18 +166,19 @@ Status writeExport(const EcgExport& ecg, Format format, const std::filesystem::p
     case Format::Dicom:
         break;
     }
-    detail::TemporaryTarget temporary(target);
-    if (auto s = temporary.create(); !s)
-        return s;
+    // The target is replaced only by a whole file: written beside it, then renamed over it.
+    signal::AtomicFileWriter temporary(target);
+    if (auto s = temporary.open(); !s)
+        return Status::failure(ErrorCode::CannotWrite, s.message);
     switch (format) {
     case Format::Edf: {
         std::uint64_t expectedSize = 0;
-        if (auto s = detail::writeEdf(ecg, temporary.path(), expectedSize); !s)
+        if (auto s = detail::writeEdf(ecg, temporary.temporaryPath(), expectedSize); !s)
             return detail::cannotWrite(target, s.message);
-        return temporary.commit(expectedSize);
+        return temporary.commit(true, expectedSize);
     }
     case Format::Dicom:
-        if (auto s = detail::writeDicom(ecg, temporary.path()); !s)
+        if (auto s = detail::writeDicom(ecg, temporary.temporaryPath()); !s)
             return detail::cannotWrite(target, s.message);
         return temporary.commit();
     case Format::Scp:
@@ -187,7 +189,7 @@ Status writeExport(const EcgExport& ecg, Format format, const std::filesystem::p
         const std::size_t size = format == Format::Scp ? bytes.size() : text.size();
         if (auto s = temporary.write(data, size); !s)
             return s;
-        return temporary.commit(size);
+        return temporary.commit(true, size);
     }
     }
     return Status::success();

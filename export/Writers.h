@@ -17,30 +17,7 @@ Status writeDicom(const EcgExport& ecg, const std::filesystem::path& path);
 Status encodeScp(const EcgExport& ecg, std::vector<std::uint8_t>& out);
 Status encodeAecg(const EcgExport& ecg, std::string& out);
 
-// A unique, empty temporary file beside the target. commit() flushes it to disk and renames it
-// over the target; without commit the destructor removes it.
-class TemporaryTarget {
-public:
-    explicit TemporaryTarget(std::filesystem::path target);
-    ~TemporaryTarget();
-    TemporaryTarget(const TemporaryTarget&) = delete;
-    TemporaryTarget& operator=(const TemporaryTarget&) = delete;
-
-    // Creates the temporary file; fails when the folder cannot be written.
-    Status create();
-    const std::filesystem::path& path() const { return temporary_; }
-    // Writes these bytes as the temporary file's whole content.
-    Status write(const std::uint8_t* data, std::size_t size);
-    // expectedSize, when given, is checked first: a writer that lost bytes on a full disk without
-    // noticing leaves a short file.
-    Status commit(std::optional<std::uint64_t> expectedSize = std::nullopt);
-
-private:
-    std::filesystem::path target_;
-    std::filesystem::path temporary_;
-    bool committed_ = false;
-};
-
+// "Cannot write <target>: <why>", the message of every failed export.
 Status cannotWrite(const std::filesystem::path& target, const std::string& why);
 
 } // namespace velkard::exporting::detail

@@ -8,7 +8,7 @@
 
 #include "device/Link.h"
 #include "memory/Listing.h"
-#include "memory/Wire.h"
+#include "wire/MemoryWire.h"
 
 #include <atomic>
 #include <chrono>

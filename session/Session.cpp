@@ -158,9 +158,8 @@ return result;
 
 // ---- acquisition and recording ----
 
-void Session::setLink(device::Acquisition::LinkFactory factory, std::string portName) {
+void Session::setLink(device::Acquisition::LinkFactory factory) {
     linkFactory_ = std::move(factory);
-    portName_ = std::move(portName);
 }
 
 bool Session::startMonitoring() {
@@ -168,10 +167,11 @@ bool Session::startMonitoring() {
     if (view_.shown != Shown::Live)
         setView(View{Shown::Live});
     if (!acquisition_) {
-        if (linkFactory_)
-            acquisition_ = std::make_unique<device::Acquisition>(linkFactory_);
-        else
-            acquisition_ = std::make_unique<device::Acquisition>(portName_);
+        // Without a link there is no instrument: Start reports it as not found.
+        device::Acquisition::LinkFactory factory = linkFactory_;
+        if (!factory)
+            factory = [] { return std::unique_ptr<device::Link>(); };
+        acquisition_ = std::make_unique<device::Acquisition>(std::move(factory));
     }
     return acquisition_->startMonitoring();
 }

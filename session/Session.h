@@ -87,7 +87,7 @@ public:
 
     // ---- acquisition and recording ----
     // How the instrument is reached (set before the first startMonitoring).
-    void setLink(device::Acquisition::LinkFactory factory, std::string portName);
+    void setLink(device::Acquisition::LinkFactory factory);
     // The engine, made by startMonitoring (null before).
     device::Acquisition* acquisition() { return acquisition_.get(); }
     // Monitoring for the patient chosen by Write. False when the instrument could not be
@@ -145,7 +145,6 @@ private:
     int importedSeconds_ = 0;
 
     device::Acquisition::LinkFactory linkFactory_;
-    std::string portName_;
     std::unique_ptr<device::Acquisition> acquisition_;
     bool recordingStarted_ = false;
     // Whether Start created the recording file; a file it could not create is not this recording.

@@ -61,22 +61,6 @@ std::uint64_t deviceFileLimit(std::uint64_t allowedBody) {
     return kDeviceHeaderBytes + allowedBody + kBodyMarginBytes;
 }
 
-Status checkDeviceBytes(const std::vector<std::uint8_t>& file, RecordingKind kind,
-                        const std::string& name) {
-    auto header = DeviceHeader::parse(file);
-    if (!header)
-        return Status::failure(
-            ErrorCode::BadData,
-            name + " is not a device ECG file: it is shorter than its 512-byte header");
-    Result<std::uint64_t> limit = bodyLimit(*header, kind, name);
-    if (!limit)
-        return limit;
-    if (file.size() > deviceFileLimit(limit.value))
-        return Status::failure(ErrorCode::TooLarge,
-                               tooLarge(name, file.size() - kDeviceHeaderBytes, limit.value, kind));
-    return Status::success();
-}
-
 Result<DeviceHeaderInfo> readDeviceHeader(const std::filesystem::path& path, RecordingKind kind) {
     using HeaderResult = Result<DeviceHeaderInfo>;
     DeviceHeaderInfo out;

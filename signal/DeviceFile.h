@@ -42,10 +42,6 @@ struct DeviceHeaderInfo {
 };
 Result<DeviceHeaderInfo> readDeviceHeader(const std::filesystem::path& path, RecordingKind kind);
 
-// Checks the bytes of a whole device file (e.g. a decompressed one) as readDeviceFile does.
-Status checkDeviceBytes(const std::vector<std::uint8_t>& file, RecordingKind kind,
-                        const std::string& name);
-
 // The duration a card-file entry states: deviceFileDuration, except that a plain body holding
 // fewer records than the header claims gives the duration of the records it holds.
 std::int64_t filedDuration(const DeviceHeader& header, std::uint64_t fileLength,

@@ -179,7 +179,8 @@ FileBytesResult mapWholeFile(const std::filesystem::path& path, std::uint64_t ma
     return result;
 }
 
-AtomicFileWriter::AtomicFileWriter(std::filesystem::path path) : path_(std::move(path)) {
+AtomicFileWriter::AtomicFileWriter(std::filesystem::path path, std::string temporaryPrefix)
+    : path_(std::move(path)), prefix_(std::move(temporaryPrefix)) {
     folder_ = path_.parent_path();
     if (folder_.empty())
         folder_ = ".";
@@ -207,10 +208,12 @@ Status AtomicFileWriter::open() {
     if (::stat(path_.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode))
         return Status::failure(ErrorCode::NotRegularFile,
                                "Cannot write " + path_.string() + ": not a regular file");
-    std::string hidden(1, '.');
-    hidden.append(path_.filename().string()).append(".XXXXXX");
+    std::string hidden = prefix_;
+    if (hidden.empty())
+        hidden.append(1, '.').append(path_.filename().string()).append(".");
+    hidden.append("XXXXXX");
     temporary_ = (folder_ / hidden).string();
-    fd_ = ::mkstemp(temporary_.data());
+    fd_ = ::mkostemp(temporary_.data(), O_CLOEXEC);
     if (fd_ < 0)
         return Status::failure(ErrorCode::CannotWrite, describe(path_, "Cannot create", errno));
     return Status::success();
@@ -225,9 +228,20 @@ Status AtomicFileWriter::write(const std::uint8_t* data, std::size_t size) {
     return Status::success();
 }
 
-Status AtomicFileWriter::commit(bool flushToDisk) {
+Status AtomicFileWriter::commit(bool flushToDisk, std::optional<std::uint64_t> expectedSize) {
     if (fd_ < 0)
         return Status::failure(ErrorCode::CannotWrite, describe(path_, "Cannot write", EBADF));
+    if (expectedSize) {
+        struct stat written {};
+        if (::fstat(fd_, &written) != 0)
+            return fail(errno);
+        if (static_cast<std::uint64_t>(written.st_size) != *expectedSize) {
+            fail(ENOSPC);
+            return Status::failure(ErrorCode::CannotWrite,
+                                   "Cannot write " + path_.string() +
+                                       ": the file was cut short (is the disk full?)");
+        }
+    }
     if (flushToDisk && ::fsync(fd_) != 0)
         return fail(errno);
     // New files get the usual permissions rather than mkstemp's owner-only ones.

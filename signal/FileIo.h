@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace velkard::signal {
@@ -83,7 +84,9 @@ inline Status writeFileAtomically(const std::filesystem::path& path,
 // succeeded the destination is untouched; without it the temporary file is removed again.
 class AtomicFileWriter {
 public:
-    explicit AtomicFileWriter(std::filesystem::path path);
+    // The temporary file is named ".<name>.XXXXXX" beside the destination, or temporaryPrefix +
+    // "XXXXXX" when one is given (so its owner can find and remove what a crash left behind).
+    explicit AtomicFileWriter(std::filesystem::path path, std::string temporaryPrefix = {});
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
@@ -94,13 +97,20 @@ public:
     // and flushes the folder. With flushToDisk false the two flushes are left out: a crash of the
     // program still leaves the old or the new file, but after a power cut the new one may be
     // empty (for output that can be made again from an input that stays, as decompress does).
-    Status commit(bool flushToDisk = true);
+    // expectedSize, when given, is checked first: a writer that lost bytes on a full disk without
+    // noticing leaves a short file, which then replaces nothing.
+    Status commit(bool flushToDisk = true,
+                  std::optional<std::uint64_t> expectedSize = std::nullopt);
+    // The temporary file's name, for a library that writes files by name (EDFlib, DCMTK): between
+    // open() and commit() it may write there, closing its own descriptor before commit().
+    const std::string& temporaryPath() const { return temporary_; }
 
 private:
     Status fail(int err);
 
     std::filesystem::path path_;
     std::filesystem::path folder_;
+    std::string prefix_;
     std::string temporary_;
     int fd_ = -1;
 };

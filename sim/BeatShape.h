@@ -65,20 +65,6 @@ Status parseBeatParameters(const std::string& text, BeatParameters& params);
 // Parses "mains=50,mains-mv=0.2,wander=0.5,white=0.03".
 Status parseNoiseParameters(const std::string& text, NoiseParameters& params);
 
-// The same with the message in error, for callers not moved to Status yet (measure's tests).
-inline bool parseBeatParameters(const std::string& text, BeatParameters& params,
-                                std::string& error) {
-    const Status parsed = parseBeatParameters(text, params);
-    error = parsed.message;
-    return parsed.ok();
-}
-inline bool parseNoiseParameters(const std::string& text, NoiseParameters& params,
-                                 std::string& error) {
-    const Status parsed = parseNoiseParameters(text, params);
-    error = parsed.message;
-    return parsed.ok();
-}
-
 // Waves of one lead of one beat, amplitudes in mV.
 struct LeadWaves {
     double p = 0, q = 0, r = 0, s = 0, t = 0;

@@ -2,16 +2,13 @@
 #include "sim/DeviceFiles.h"
 
 #include "import/Decompress.h"
+#include "signal/FileIo.h"
 #include "signal/SampleRecord.h"
 #include "sim/SyntheticEcg.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <system_error>
-#include <unistd.h>
 
 namespace velkard::sim {
 
@@ -100,37 +97,14 @@ std::vector<std::uint8_t> makeRhythmogram(int beats, std::uint32_t seed, const R
     return bytes;
 }
 
-Status writeFileAtomically(const std::filesystem::path& path,
-                           const std::vector<std::uint8_t>& bytes) {
-    const std::filesystem::path tmp = path.string() + ".tmp";
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        return Status::failure(ErrorCode::CannotWrite,
-                               "cannot create " + tmp.string() + ": " + std::strerror(errno));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
-            const std::string why = std::strerror(errno);
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            return Status::failure(ErrorCode::CannotWrite,
-                                   "cannot write " + tmp.string() + ": " + why);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
-        const std::string why = std::strerror(errno);
-        ::unlink(tmp.c_str());
-        return Status::failure(ErrorCode::CannotWrite, "cannot write " + tmp.string() + ": " + why);
-    }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        const std::string why = std::strerror(errno);
-        ::unlink(tmp.c_str());
-        return Status::failure(ErrorCode::CannotWrite,
-                               "cannot rename to " + path.string() + ": " + why);
-    }
-    return Status::success();
+std::vector<SampleFile> sampleCardFiles() {
+    return {
+        {"ECG00001.DAT", makeDeviceEcg(10.0, 11, {24, 3, 5, 9, 15, 30})},
+        {"ECG00002.DAT", makeDeviceEcg(20.0, 12, {24, 3, 5, 10, 2, 7})},
+        {"A2000001.DAT", makeA2(30.0, 13, {24, 3, 6, 7, 5, 9})},
+        {"VSR00001.DAT", makeRhythmogram(300, 14, {24, 3, 6, 22, 41, 0})},
+        {"ECG00003.ECX", import::compressToEcx(makeDeviceEcg(15.0, 15, {24, 3, 7, 8, 0, 1}, true))},
+    };
 }
 
 Status makeCard(const std::filesystem::path& dir, std::vector<std::string>* names) {
@@ -139,19 +113,8 @@ Status makeCard(const std::filesystem::path& dir, std::vector<std::string>* name
     if (ec)
         return Status::failure(ErrorCode::CannotWrite,
                                "cannot create " + dir.string() + ": " + ec.message());
-    struct Item {
-        std::string name;
-        std::vector<std::uint8_t> bytes;
-    };
-    const std::vector<Item> items = {
-        {"ECG00001.DAT", makeDeviceEcg(10.0, 11, {24, 3, 5, 9, 15, 30})},
-        {"ECG00002.DAT", makeDeviceEcg(20.0, 12, {24, 3, 5, 10, 2, 7})},
-        {"A2000001.DAT", makeA2(30.0, 13, {24, 3, 6, 7, 5, 9})},
-        {"VSR00001.DAT", makeRhythmogram(300, 14, {24, 3, 6, 22, 41, 0})},
-        {"ECG00003.ECX", import::compressToEcx(makeDeviceEcg(15.0, 15, {24, 3, 7, 8, 0, 1}, true))},
-    };
-    for (const Item& item : items) {
-        if (Status r = writeFileAtomically(dir / item.name, item.bytes); !r)
+    for (const SampleFile& item : sampleCardFiles()) {
+        if (Status r = signal::writeFileAtomically(dir / item.name, item.bytes); !r)
             return r;
         if (names)
             names->push_back(item.name);

@@ -46,12 +46,15 @@ std::vector<std::uint8_t> makeA2(double extraSeconds, std::uint32_t seed, const 
 // Rhythmogram: header + one 16-bit beat interval in milliseconds per beat.
 std::vector<std::uint8_t> makeRhythmogram(int beats, std::uint32_t seed, const RecordedAt& at);
 
-// Writes bytes to path through a temporary file in the same folder (fsync, rename).
-Status writeFileAtomically(const std::filesystem::path& path,
-                           const std::vector<std::uint8_t>& bytes);
+// A few files of every kind, with names as the instrument gives them: the sample memory card.
+struct SampleFile {
+    std::string name;
+    std::vector<std::uint8_t> bytes;
+};
+std::vector<SampleFile> sampleCardFiles();
 
-// Fills dir (created when missing) with a few files of every kind, with names as the instrument
-// gives them. Returns the names written.
+// Fills dir (created when missing) with sampleCardFiles(), each replaced atomically. Returns the
+// names written.
 Status makeCard(const std::filesystem::path& dir, std::vector<std::string>* names = nullptr);
 
 } // namespace velkard::sim

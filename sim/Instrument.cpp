@@ -120,15 +120,15 @@ void Instrument::appendFrame(std::vector<std::uint8_t>& out) {
         std::uint8_t last = 0;
         for (unsigned i = 0; i < count; ++i) {
             auto b = static_cast<std::uint8_t>(noiseRng_());
-            if (last == 0xF0 && b == 0x0F)
+            if (last == wire::kSyncFirst && b == wire::kSyncSecond)
                 b = 0x0E;
             out.push_back(b);
             last = b;
         }
     }
     const signal::SampleRecord record = ecg_.next();
-    out.push_back(0xF0);
-    out.push_back(0x0F);
+    out.push_back(wire::kSyncFirst);
+    out.push_back(wire::kSyncSecond);
     // Six status bytes: a frame counter and four bytes of zero.
     out.push_back(static_cast<std::uint8_t>(framesSent_ & 0xFF));
     out.push_back(static_cast<std::uint8_t>((framesSent_ >> 8) & 0xFF));

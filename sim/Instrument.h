@@ -12,6 +12,7 @@
 #include "signal/SampleRecord.h"
 #include "signal/Status.h"
 #include "sim/SyntheticEcg.h"
+#include "wire/StreamWire.h"
 
 #include <chrono>
 #include <cstdint>
@@ -51,11 +52,11 @@ public:
     using MemoryHandler =
         std::function<void(std::uint8_t hostByte, std::vector<std::uint8_t>& reply)>;
 
-    static constexpr std::uint8_t kStart = 0x5A;
-    static constexpr std::uint8_t kStop = 0xA5;
-    static constexpr std::uint8_t kEnterMemory = 0x60;
-    static constexpr std::uint8_t kLeaveMemory = 0x61;
-    static constexpr int kFrameBytes = 24;
+    static constexpr std::uint8_t kStart = wire::kStart;
+    static constexpr std::uint8_t kStop = wire::kStop;
+    static constexpr std::uint8_t kEnterMemory = wire::kEnterMemory;
+    static constexpr std::uint8_t kLeaveMemory = wire::kLeaveMemory;
+    static constexpr int kFrameBytes = static_cast<int>(wire::kFrameBytes);
 
     // ecg, when given, chooses the beats and noise of the sample stream (sim/BeatShape.h).
     explicit Instrument(std::uint32_t seed = 1, Faults faults = {},

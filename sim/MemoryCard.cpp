@@ -40,10 +40,6 @@ void MemoryCard::addFile(std::string name, std::string content) {
     memoryEntries_.push_back({std::move(name), false, false, std::move(content)});
 }
 
-void MemoryCard::addFolder(std::string name) {
-    memoryEntries_.push_back({std::move(name), true, false, {}});
-}
-
 std::vector<MemoryCard::Entry> MemoryCard::entries() const {
     std::vector<Entry> out;
     if (!folder_.empty()) {

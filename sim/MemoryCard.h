@@ -11,7 +11,7 @@
 // not thread-safe. Pacing of the wire (e.g. 3,000,000 baud) is the sink's business, not the card's.
 #pragma once
 
-#include "memory/Wire.h"
+#include "wire/MemoryWire.h"
 #include <cstddef>
 #include <cstdint>
 
@@ -63,7 +63,6 @@ public:
     // In-memory entries, listed after the folder's. Their names may hold any bytes (hostile names
     // for tests); they are never touched on disk.
     void addFile(std::string name, std::string content);
-    void addFolder(std::string name);
 
     MemoryCardFaults& faults() { return faults_; }
 

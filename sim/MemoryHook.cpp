@@ -1,12 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/MemoryHook.h"
 
-#include "sim/MemoryCard.h"
+#include "sim/DeviceFiles.h"
 
-#include <memory>
 #include <system_error>
 
 namespace velkard::sim {
+
+namespace {
+
+void applyFaults(const Faults& faults, MemoryCard& card) {
+    card.faults().cardMissing = faults.noCard;
+    card.faults().strayWhenIdle = faults.strayReply;
+    card.faults().stallInBlock = faults.stallBlock;
+    card.faults().dropByteInBlock = faults.dropByte;
+    card.faults().extraByteInBlock = faults.extraByte;
+}
+
+} // namespace
 
 Status attachMemoryCard(Instrument& instrument, const std::string& cardDir) {
     if (!cardDir.empty()) {
@@ -15,23 +26,30 @@ Status attachMemoryCard(Instrument& instrument, const std::string& cardDir) {
             return Status::failure(ErrorCode::CannotOpen,
                                    "memory card folder " + cardDir + " does not exist");
     }
-#ifdef VELKARD_SIM_NO_MEMORY_CARD
-    // Built without the card: memory mode answers nothing.
-    (void)instrument;
-    return Status::success();
-#else
     auto card = std::make_shared<MemoryCard>(cardDir.empty() ? std::filesystem::path()
                                                              : std::filesystem::path(cardDir));
-    const Faults& faults = instrument.faults();
-    card->faults().cardMissing = faults.noCard;
-    card->faults().strayWhenIdle = faults.strayReply;
-    card->faults().stallInBlock = faults.stallBlock;
-    card->faults().dropByteInBlock = faults.dropByte;
-    card->faults().extraByteInBlock = faults.extraByte;
+    applyFaults(instrument.faults(), *card);
     instrument.setMemoryHandler(
         [card](std::uint8_t b, std::vector<std::uint8_t>& reply) { card->onHostByte(b, reply); });
     return Status::success();
-#endif
+}
+
+void attachMemoryCard(Instrument& instrument, std::shared_ptr<SharedCard> shared) {
+    {
+        std::lock_guard guard(shared->lock);
+        applyFaults(instrument.faults(), shared->card);
+    }
+    instrument.setMemoryHandler([shared](std::uint8_t b, std::vector<std::uint8_t>& reply) {
+        std::lock_guard guard(shared->lock);
+        shared->card.onHostByte(b, reply);
+    });
+}
+
+std::shared_ptr<SharedCard> makeSampleCard() {
+    auto shared = std::make_shared<SharedCard>();
+    for (const SampleFile& file : sampleCardFiles())
+        shared->card.addFile(file.name, std::string(file.bytes.begin(), file.bytes.end()));
+    return shared;
 }
 
 } // namespace velkard::sim

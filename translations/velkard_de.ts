@@ -166,18 +166,6 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <source>Предыдущая страница (PageUp, ←)</source>
         <translation>Vorige Seite (Bild↑, ←)</translation>
     </message>
-    <message>
-        <source>Найдена незавершённая запись пациента %1, %2 с. Сохранить в архив?</source>
-        <translation>Eine nicht abgeschlossene Aufzeichnung des Patienten %1 wurde gefunden, %2 s. In die Patientenakte aufnehmen?</translation>
-    </message>
-    <message>
-        <source>Запись не внесена в архив и осталась в файле </source>
-        <translation>Die Aufzeichnung wurde nicht aufgenommen und bleibt in der Datei </translation>
-    </message>
-    <message>
-        <source>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</source>
-        <translation>Aufzeichnungen ohne Patientenakte gefunden (%1). Sie liegen im Ordner %2; in eine Akte aufnehmen: velkard-cli recover</translation>
-    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>
@@ -451,54 +439,9 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <source>Ритмограмма</source>
         <translation>Rhythmogramm</translation>
     </message>
-</context>
-<context>
-    <name>velkard::cardfile::ui::ExportRecording</name>
-    <message>
-        <source>Ошибка открытия файла с ЭКГ</source>
-        <translation>Die EKG-Datei kann nicht geöffnet werden</translation>
-    </message>
-    <message>
-        <source>Ритмограмма не содержит отведений ЭКГ и не экспортируется</source>
-        <translation>Ein Rhythmogramm enthält keine EKG-Ableitungen und wird nicht exportiert</translation>
-    </message>
-    <message>
-        <source>Запись ЭКГ пуста</source>
-        <translation>Die EKG-Aufnahme ist leer</translation>
-    </message>
-    <message>
-        <source>Формат SCP-ECG вмещает не более 40 с записи и не вмещает запись A2 после первых 10 с; выберите EDF+, DICOM или HL7 aECG</source>
-        <translation>SCP-ECG fasst höchstens 40 s und eine A2-Aufnahme nicht über ihre ersten 10 s hinaus; wählen Sie EDF+, DICOM oder HL7 aECG</translation>
-    </message>
-    <message>
-        <source>Не удалось записать файл (папка только для чтения или диск заполнен); файл не создан</source>
-        <translation>Die Datei kann nicht geschrieben werden (schreibgeschützter Ordner oder volle Festplatte); es wurde keine Datei angelegt</translation>
-    </message>
-    <message>
-        <source>Ошибка экспорта</source>
-        <translation>Export fehlgeschlagen</translation>
-    </message>
     <message>
         <source>Экспорт</source>
         <translation>Export</translation>
-    </message>
-    <message>
-        <source>EDF+ для программ просмотра (*.edf)</source>
-        <translation>EDF+ für Signalbetrachter (*.edf)</translation>
-    </message>
-    <message>
-        <source>DICOM ЭКГ для архива изображений (*.dcm)</source>
-        <translation>DICOM-EKG für Bildarchive (*.dcm)</translation>
-    </message>
-    <message>
-        <source>Экспорт ЭКГ</source>
-        <translation>EKG exportieren</translation>
-    </message>
-    <message>
-        <source>ЭКГ экспортирована в файл
-</source>
-        <translation>Das EKG wurde exportiert nach
-</translation>
     </message>
 </context>
 <context>
@@ -582,6 +525,70 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     <message>
         <source>В картотеке уже есть пациент с полисом № %1: %2. Создать ещё одного?</source>
         <translation>Die Kartei enthält bereits einen Patienten mit der Versicherungsnummer %1: %2. Trotzdem einen weiteren anlegen?</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::cardfile::ui::UnfiledRecordings</name>
+    <message>
+        <source>Найдена незавершённая запись пациента %1, %2 с. Сохранить в архив?</source>
+        <translation>Eine nicht abgeschlossene Aufzeichnung des Patienten %1 wurde gefunden, %2 s. In die Patientenakte aufnehmen?</translation>
+    </message>
+    <message>
+        <source>Запись не внесена в архив и осталась в файле </source>
+        <translation>Die Aufzeichnung wurde nicht aufgenommen und bleibt in der Datei </translation>
+    </message>
+    <message>
+        <source>Сохранено: %1, № %2, %3 с</source>
+        <translation>Gespeichert: %1, Nr. %2, %3 s</translation>
+    </message>
+    <message>
+        <source>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</source>
+        <translation>Aufzeichnungen ohne Patientenakte gefunden (%1). Sie liegen im Ordner %2; in eine Akte aufnehmen: velkard-cli recover</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::exporting::ui::ExportRecording</name>
+    <message>
+        <source>Ошибка открытия файла с ЭКГ</source>
+        <translation>Die EKG-Datei kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Ритмограмма не содержит отведений ЭКГ и не экспортируется</source>
+        <translation>Ein Rhythmogramm enthält keine EKG-Ableitungen und wird nicht exportiert</translation>
+    </message>
+    <message>
+        <source>Запись ЭКГ пуста</source>
+        <translation>Die EKG-Aufnahme ist leer</translation>
+    </message>
+    <message>
+        <source>Формат SCP-ECG вмещает не более 40 с записи и не вмещает запись A2 после первых 10 с; выберите EDF+, DICOM или HL7 aECG</source>
+        <translation>SCP-ECG fasst höchstens 40 s und eine A2-Aufnahme nicht über ihre ersten 10 s hinaus; wählen Sie EDF+, DICOM oder HL7 aECG</translation>
+    </message>
+    <message>
+        <source>Не удалось записать файл (папка только для чтения или диск заполнен); файл не создан</source>
+        <translation>Die Datei kann nicht geschrieben werden (schreibgeschützter Ordner oder volle Festplatte); es wurde keine Datei angelegt</translation>
+    </message>
+    <message>
+        <source>Ошибка экспорта</source>
+        <translation>Export fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>EDF+ для программ просмотра (*.edf)</source>
+        <translation>EDF+ für Signalbetrachter (*.edf)</translation>
+    </message>
+    <message>
+        <source>DICOM ЭКГ для архива изображений (*.dcm)</source>
+        <translation>DICOM-EKG für Bildarchive (*.dcm)</translation>
+    </message>
+    <message>
+        <source>Экспорт ЭКГ</source>
+        <translation>EKG exportieren</translation>
+    </message>
+    <message>
+        <source>ЭКГ экспортирована в файл
+</source>
+        <translation>Das EKG wurde exportiert nach
+</translation>
     </message>
 </context>
 <context>

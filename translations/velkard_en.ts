@@ -166,18 +166,6 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <source>Предыдущая страница (PageUp, ←)</source>
         <translation>Previous page (PageUp, ←)</translation>
     </message>
-    <message>
-        <source>Найдена незавершённая запись пациента %1, %2 с. Сохранить в архив?</source>
-        <translation>An unfinished recording of the patient %1 was found, %2 s. File it into the patient&apos;s card?</translation>
-    </message>
-    <message>
-        <source>Запись не внесена в архив и осталась в файле </source>
-        <translation>The recording was not filed and stays in the file </translation>
-    </message>
-    <message>
-        <source>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</source>
-        <translation>Recordings filed in no patient&apos;s card were found (%1). They are kept in the folder %2; to file them into a card: velkard-cli recover</translation>
-    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>
@@ -451,54 +439,9 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <source>Ритмограмма</source>
         <translation>Rhythmogram</translation>
     </message>
-</context>
-<context>
-    <name>velkard::cardfile::ui::ExportRecording</name>
-    <message>
-        <source>Ошибка открытия файла с ЭКГ</source>
-        <translation>Cannot open the ECG file</translation>
-    </message>
-    <message>
-        <source>Ритмограмма не содержит отведений ЭКГ и не экспортируется</source>
-        <translation>A rhythmogram holds no ECG leads and cannot be exported</translation>
-    </message>
-    <message>
-        <source>Запись ЭКГ пуста</source>
-        <translation>The ECG recording is empty</translation>
-    </message>
-    <message>
-        <source>Формат SCP-ECG вмещает не более 40 с записи и не вмещает запись A2 после первых 10 с; выберите EDF+, DICOM или HL7 aECG</source>
-        <translation>SCP-ECG holds at most 40 s and not an A2 recording beyond its first 10 s; choose EDF+, DICOM or HL7 aECG</translation>
-    </message>
-    <message>
-        <source>Не удалось записать файл (папка только для чтения или диск заполнен); файл не создан</source>
-        <translation>Cannot write the file (read-only folder or full disk); no file was made</translation>
-    </message>
-    <message>
-        <source>Ошибка экспорта</source>
-        <translation>Export failed</translation>
-    </message>
     <message>
         <source>Экспорт</source>
         <translation>Export</translation>
-    </message>
-    <message>
-        <source>EDF+ для программ просмотра (*.edf)</source>
-        <translation>EDF+ for signal viewers (*.edf)</translation>
-    </message>
-    <message>
-        <source>DICOM ЭКГ для архива изображений (*.dcm)</source>
-        <translation>DICOM ECG for image archives (*.dcm)</translation>
-    </message>
-    <message>
-        <source>Экспорт ЭКГ</source>
-        <translation>Export ECG</translation>
-    </message>
-    <message>
-        <source>ЭКГ экспортирована в файл
-</source>
-        <translation>The ECG was exported to
-</translation>
     </message>
 </context>
 <context>
@@ -582,6 +525,70 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     <message>
         <source>В картотеке уже есть пациент с полисом № %1: %2. Создать ещё одного?</source>
         <translation>The card file already holds a patient with policy No. %1: %2. Create another one?</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::cardfile::ui::UnfiledRecordings</name>
+    <message>
+        <source>Найдена незавершённая запись пациента %1, %2 с. Сохранить в архив?</source>
+        <translation>An unfinished recording of the patient %1 was found, %2 s. File it into the patient&apos;s card?</translation>
+    </message>
+    <message>
+        <source>Запись не внесена в архив и осталась в файле </source>
+        <translation>The recording was not filed and stays in the file </translation>
+    </message>
+    <message>
+        <source>Сохранено: %1, № %2, %3 с</source>
+        <translation>Saved: %1, No. %2, %3 s</translation>
+    </message>
+    <message>
+        <source>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</source>
+        <translation>Recordings filed in no patient&apos;s card were found (%1). They are kept in the folder %2; to file them into a card: velkard-cli recover</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::exporting::ui::ExportRecording</name>
+    <message>
+        <source>Ошибка открытия файла с ЭКГ</source>
+        <translation>Cannot open the ECG file</translation>
+    </message>
+    <message>
+        <source>Ритмограмма не содержит отведений ЭКГ и не экспортируется</source>
+        <translation>A rhythmogram holds no ECG leads and cannot be exported</translation>
+    </message>
+    <message>
+        <source>Запись ЭКГ пуста</source>
+        <translation>The ECG recording is empty</translation>
+    </message>
+    <message>
+        <source>Формат SCP-ECG вмещает не более 40 с записи и не вмещает запись A2 после первых 10 с; выберите EDF+, DICOM или HL7 aECG</source>
+        <translation>SCP-ECG holds at most 40 s and not an A2 recording beyond its first 10 s; choose EDF+, DICOM or HL7 aECG</translation>
+    </message>
+    <message>
+        <source>Не удалось записать файл (папка только для чтения или диск заполнен); файл не создан</source>
+        <translation>Cannot write the file (read-only folder or full disk); no file was made</translation>
+    </message>
+    <message>
+        <source>Ошибка экспорта</source>
+        <translation>Export failed</translation>
+    </message>
+    <message>
+        <source>EDF+ для программ просмотра (*.edf)</source>
+        <translation>EDF+ for signal viewers (*.edf)</translation>
+    </message>
+    <message>
+        <source>DICOM ЭКГ для архива изображений (*.dcm)</source>
+        <translation>DICOM ECG for image archives (*.dcm)</translation>
+    </message>
+    <message>
+        <source>Экспорт ЭКГ</source>
+        <translation>Export ECG</translation>
+    </message>
+    <message>
+        <source>ЭКГ экспортирована в файл
+</source>
+        <translation>The ECG was exported to
+</translation>
     </message>
 </context>
 <context>
@@ -713,7 +720,7 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     </message>
     <message>
         <source>Заключение программы (не подтверждено)</source>
-        <translation>The program's statements (unconfirmed)</translation>
+        <translation>The program&apos;s statements (unconfirmed)</translation>
     </message>
     <message>
         <source>Заключение</source>

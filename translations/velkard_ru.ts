@@ -166,18 +166,6 @@ F1 — эта справка</translation>
         <source>Предыдущая страница (PageUp, ←)</source>
         <translation>Предыдущая страница (PageUp, ←)</translation>
     </message>
-    <message>
-        <source>Найдена незавершённая запись пациента %1, %2 с. Сохранить в архив?</source>
-        <translation>Найдена незавершённая запись пациента %1, %2 с. Сохранить в архив?</translation>
-    </message>
-    <message>
-        <source>Запись не внесена в архив и осталась в файле </source>
-        <translation>Запись не внесена в архив и осталась в файле </translation>
-    </message>
-    <message>
-        <source>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</source>
-        <translation>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</translation>
-    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>
@@ -451,54 +439,9 @@ F1 — эта справка</translation>
         <source>Ритмограмма</source>
         <translation>Ритмограмма</translation>
     </message>
-</context>
-<context>
-    <name>velkard::cardfile::ui::ExportRecording</name>
-    <message>
-        <source>Ошибка открытия файла с ЭКГ</source>
-        <translation>Ошибка открытия файла с ЭКГ</translation>
-    </message>
-    <message>
-        <source>Ритмограмма не содержит отведений ЭКГ и не экспортируется</source>
-        <translation>Ритмограмма не содержит отведений ЭКГ и не экспортируется</translation>
-    </message>
-    <message>
-        <source>Запись ЭКГ пуста</source>
-        <translation>Запись ЭКГ пуста</translation>
-    </message>
-    <message>
-        <source>Формат SCP-ECG вмещает не более 40 с записи и не вмещает запись A2 после первых 10 с; выберите EDF+, DICOM или HL7 aECG</source>
-        <translation>Формат SCP-ECG вмещает не более 40 с записи и не вмещает запись A2 после первых 10 с; выберите EDF+, DICOM или HL7 aECG</translation>
-    </message>
-    <message>
-        <source>Не удалось записать файл (папка только для чтения или диск заполнен); файл не создан</source>
-        <translation>Не удалось записать файл (папка только для чтения или диск заполнен); файл не создан</translation>
-    </message>
-    <message>
-        <source>Ошибка экспорта</source>
-        <translation>Ошибка экспорта</translation>
-    </message>
     <message>
         <source>Экспорт</source>
         <translation>Экспорт</translation>
-    </message>
-    <message>
-        <source>EDF+ для программ просмотра (*.edf)</source>
-        <translation>EDF+ для программ просмотра (*.edf)</translation>
-    </message>
-    <message>
-        <source>DICOM ЭКГ для архива изображений (*.dcm)</source>
-        <translation>DICOM ЭКГ для архива изображений (*.dcm)</translation>
-    </message>
-    <message>
-        <source>Экспорт ЭКГ</source>
-        <translation>Экспорт ЭКГ</translation>
-    </message>
-    <message>
-        <source>ЭКГ экспортирована в файл
-</source>
-        <translation>ЭКГ экспортирована в файл
-</translation>
     </message>
 </context>
 <context>
@@ -582,6 +525,70 @@ F1 — эта справка</translation>
     <message>
         <source>В картотеке уже есть пациент с полисом № %1: %2. Создать ещё одного?</source>
         <translation>В картотеке уже есть пациент с полисом № %1: %2. Создать ещё одного?</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::cardfile::ui::UnfiledRecordings</name>
+    <message>
+        <source>Найдена незавершённая запись пациента %1, %2 с. Сохранить в архив?</source>
+        <translation>Найдена незавершённая запись пациента %1, %2 с. Сохранить в архив?</translation>
+    </message>
+    <message>
+        <source>Запись не внесена в архив и осталась в файле </source>
+        <translation>Запись не внесена в архив и осталась в файле </translation>
+    </message>
+    <message>
+        <source>Сохранено: %1, № %2, %3 с</source>
+        <translation>Сохранено: %1, № %2, %3 с</translation>
+    </message>
+    <message>
+        <source>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</source>
+        <translation>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::exporting::ui::ExportRecording</name>
+    <message>
+        <source>Ошибка открытия файла с ЭКГ</source>
+        <translation>Ошибка открытия файла с ЭКГ</translation>
+    </message>
+    <message>
+        <source>Ритмограмма не содержит отведений ЭКГ и не экспортируется</source>
+        <translation>Ритмограмма не содержит отведений ЭКГ и не экспортируется</translation>
+    </message>
+    <message>
+        <source>Запись ЭКГ пуста</source>
+        <translation>Запись ЭКГ пуста</translation>
+    </message>
+    <message>
+        <source>Формат SCP-ECG вмещает не более 40 с записи и не вмещает запись A2 после первых 10 с; выберите EDF+, DICOM или HL7 aECG</source>
+        <translation>Формат SCP-ECG вмещает не более 40 с записи и не вмещает запись A2 после первых 10 с; выберите EDF+, DICOM или HL7 aECG</translation>
+    </message>
+    <message>
+        <source>Не удалось записать файл (папка только для чтения или диск заполнен); файл не создан</source>
+        <translation>Не удалось записать файл (папка только для чтения или диск заполнен); файл не создан</translation>
+    </message>
+    <message>
+        <source>Ошибка экспорта</source>
+        <translation>Ошибка экспорта</translation>
+    </message>
+    <message>
+        <source>EDF+ для программ просмотра (*.edf)</source>
+        <translation>EDF+ для программ просмотра (*.edf)</translation>
+    </message>
+    <message>
+        <source>DICOM ЭКГ для архива изображений (*.dcm)</source>
+        <translation>DICOM ЭКГ для архива изображений (*.dcm)</translation>
+    </message>
+    <message>
+        <source>Экспорт ЭКГ</source>
+        <translation>Экспорт ЭКГ</translation>
+    </message>
+    <message>
+        <source>ЭКГ экспортирована в файл
+</source>
+        <translation>ЭКГ экспортирована в файл
+</translation>
     </message>
 </context>
 <context>

@@ -3,7 +3,7 @@
 // question, the archive entry, and the failure paths.
 #include "AppTestSupport.h"
 
-#include "device/SimLink.h"
+#include "links/SimLink.h"
 
 #include <QDate>
 #include <QImage>
@@ -209,7 +209,7 @@ TEST_F(AcquisitionTest, NoInstrumentIsReportedOnce) {
     opts.linkFactory = [] {
         sim::Faults faults;
         faults.absent = true;
-        return std::make_unique<device::SimLink>(1, faults);
+        return std::make_unique<links::SimLink>(1, faults);
     };
     MainWindow w(opts);
     w.resize(1024, 768);
@@ -240,7 +240,7 @@ TEST_F(AcquisitionTest, InstrumentThatFallsSilentEndsTheRecordingWithItsTrueDura
         opts.linkFactory = [silence] {
             sim::Faults faults;
             (silence ? faults.silenceAfter : faults.dropAfter) = 2.0;
-            return std::make_unique<device::SimLink>(1, faults);
+            return std::make_unique<links::SimLink>(1, faults);
         };
         MainWindow w(opts);
         w.resize(1024, 768);
@@ -335,7 +335,7 @@ TEST_F(AcquisitionTest, StartWithoutInstrumentIsRefused) {
     opts.linkFactory = [] {
         sim::Faults faults;
         faults.absent = true;
-        return std::make_unique<device::SimLink>(1, faults);
+        return std::make_unique<links::SimLink>(1, faults);
     };
     MainWindow w(opts);
     w.resize(1024, 768);

@@ -2,9 +2,10 @@
 // The measurements in the main window: the rate of the shown page and live, the calipers over the
 // review page, the measurements window, in both languages.
 #include "AppTestSupport.h"
+#include "signal/FileIo.h"
 
-#include "device/SimLink.h"
 #include "filing/Store.h"
+#include "links/SimLink.h"
 #include "measure/ui/Calipers.h"
 #include "measure/ui/HeartRateLabel.h"
 #include "measure/ui/MeasurementsWindow.h"
@@ -25,9 +26,9 @@ namespace {
 // A device ECG file of the parametric generator: header and the records as they are.
 std::vector<std::uint8_t> deviceFile(const char* beat, int seconds) {
     sim::EcgParameters params;
-    std::string error;
-    EXPECT_TRUE(sim::parseBeatParameters(beat, params.beat, error)) << error;
-    EXPECT_TRUE(sim::parseNoiseParameters("mains=50,wander=0.3,white=0.02", params.noise, error));
+    const Status beatParsed = sim::parseBeatParameters(beat, params.beat);
+    EXPECT_TRUE(beatParsed.ok()) << beatParsed.message;
+    EXPECT_TRUE(sim::parseNoiseParameters("mains=50,wander=0.3,white=0.02", params.noise).ok());
     const auto records =
         sim::SyntheticEcg::records(3, params, static_cast<std::size_t>(seconds) * 800);
     auto file = sim::makeDeviceHeader(800, static_cast<std::int16_t>(records.size()),
@@ -48,7 +49,7 @@ protected:
         ASSERT_TRUE(source.isValid());
         id = addPatient(work(), "Measured");
         const auto path = std::filesystem::path(source.path().toStdString()) / "ECG_0001.DAT";
-        ASSERT_TRUE(sim::writeFileAtomically(
+        ASSERT_TRUE(signal::writeFileAtomically(
                         path, deviceFile("hr=60,pr=160,qrs=100,qt=400,axis=30,irregular=0", 40))
                         .ok());
         auto r = filing::storeDeviceFile(cardfile::CardFile(work()), id, path, true);

@@ -2,6 +2,7 @@
 // Review of stored and imported recordings: Open from the card file (plain, A2, RT), paging,
 // redraw on a choice or a resize, import of device and compressed files, and a screenshot.
 #include "AppTestSupport.h"
+#include "signal/FileIo.h"
 
 #include "display/Canvas.h"
 #include "filing/Store.h"
@@ -45,7 +46,7 @@ protected:
     }
     void store(const std::string& name, const std::vector<std::uint8_t>& bytes) {
         const auto path = std::filesystem::path(source.path().toStdString()) / name;
-        ASSERT_TRUE(sim::writeFileAtomically(path, bytes).ok());
+        ASSERT_TRUE(signal::writeFileAtomically(path, bytes).ok());
         auto r = filing::storeDeviceFile(cardfile::CardFile(work()), id, path, true);
         ASSERT_TRUE(r) << r.message;
     }

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cardfile/ui/CardFileWindow.h"
-#include "cardfile/ui/ExportRecording.h"
 
 #include "cardfile/ui/PatientDialogs.h"
 #include "ui/Messages.h"
@@ -242,7 +241,7 @@ void CardFileWindow::applyLanguage(Language l) {
     Delete->setText(say(QT_TR_NOOP("Удалить")));
     OK->setText(say(QT_TR_NOOP("OK")));
     Open->setText(say(QT_TR_NOOP("Открыть")));
-    Export->setText(exportButtonCaption(l));
+    Export->setText(say(QT_TR_NOOP("Экспорт")));
     DelRec->setText(say(QT_TR_NOOP("Удалить")));
     Write->setText(say(QT_TR_NOOP("Запись")));
     archiveLabel->setText(say(QT_TR_NOOP("Архив пациента")));
@@ -584,9 +583,8 @@ void CardFileWindow::exportRecording() {
         auto entry =
             cardFile_.readArchiveEntry(patient.value.id, static_cast<std::size_t>(sel.entryIndex));
         if (entry) {
-            exportWithSaveDialog(seams_, cardFile_, patient.value, entry.value,
-                                 state_.interfaceLanguage(),
-                                 QString::fromStdString(cardFile_.workDir().string()), this);
+            if (exportAction_)
+                exportAction_(cardFile_, patient.value, entry.value, this);
             return;
         }
     }

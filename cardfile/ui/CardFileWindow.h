@@ -13,6 +13,7 @@
 #include "ui/ViewState.h"
 
 #include <QDialog>
+#include <functional>
 
 class QGroupBox;
 class QLabel;
@@ -74,6 +75,12 @@ public:
     // Esc and the frame's close button: closes with no request.
     void reject() override;
 
+    // What Export does with the chosen recording; the window itself knows no export format
+    // (export/ui's offerExport gives the action).
+    using ExportAction = std::function<void(const CardFile&, const PatientRecord&,
+                                            const ArchiveEntry&, QWidget* owner)>;
+    void setExportAction(ExportAction action) { exportAction_ = std::move(action); }
+
 public slots:
     void newPatient();
     void changePatient();
@@ -105,6 +112,7 @@ private:
 
     velkard::ui::ViewState& state_;
     velkard::ui::Seams seams_;
+    ExportAction exportAction_;
     CardFile cardFile_;
     velkard::session::CardSelection selection_;
     velkard::session::CardFileChoice choice_;

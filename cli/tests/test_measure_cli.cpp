@@ -36,11 +36,10 @@ QJsonObject parse(const std::string& text) {
 TEST(MeasureCli, PrintsTheMeasurementsOfTheChosenSpanAsJson) {
     TempDir dir;
     sim::EcgParameters params;
-    std::string error;
     ASSERT_TRUE(sim::parseBeatParameters("hr=72,pr=160,qrs=90,qt=400,axis=60,rV5=2.2,sV1=1.4,"
                                          "irregular=0",
-                                         params.beat, error));
-    ASSERT_TRUE(sim::parseNoiseParameters("mains=50,wander=0.3,white=0.02", params.noise, error));
+                                         params.beat));
+    ASSERT_TRUE(sim::parseNoiseParameters("mains=50,wander=0.3,white=0.02", params.noise));
     std::vector<sim::PlacedBeat> placed;
     saveRecording(dir / "rec.dat", sim::SyntheticEcg::records(8, params, 30 * 800, &placed));
 
@@ -96,10 +95,9 @@ TEST(MeasureCli, PrintsTheMeasurementsOfTheChosenSpanAsJson) {
 TEST(MeasureCli, StatementsWithTheirReasonsInTheChosenLanguage) {
     TempDir dir;
     sim::EcgParameters params;
-    std::string error;
     // First-degree AV block and a Sokolow-Lyon voltage of 2.0 + 3.0 = 5.0 mV.
     ASSERT_TRUE(sim::parseBeatParameters("hr=72,pr=260,p=110,rV5=3.0,rV6=2.2,sV1=2.0,irregular=0",
-                                         params.beat, error));
+                                         params.beat));
     saveRecording(dir / "rec.dat", sim::SyntheticEcg::records(8, params, 12 * 800));
 
     auto statements = [&](const std::vector<std::string>& extra) {

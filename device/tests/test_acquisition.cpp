@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/Acquisition.h"
-#include "device/SimLink.h"
+#include "links/MakeLink.h"
+#include "links/SimLink.h"
 #include "sim/PtyServer.h"
 #include "sim/SyntheticEcg.h"
 
@@ -15,6 +16,13 @@
 
 namespace velkard::device {
 namespace {
+
+using links::SimLink;
+
+// The link the port-name setting would choose.
+Acquisition::LinkFactory linkTo(std::string port) {
+    return [port] { return links::makeLink(port); };
+}
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -147,7 +155,7 @@ bool hasEvent(const std::vector<Event>& events, EventKind kind) {
 }
 
 TEST(Acquisition, NoInstrumentReportsNotFoundOnceAndRetriesNextTime) {
-    Acquisition acq(std::string("/nonexistent/ttyVELKARD0"));
+    Acquisition acq(linkTo("/nonexistent/ttyVELKARD0"));
     EXPECT_FALSE(acq.startMonitoring());
     auto events = acq.takeEvents();
     ASSERT_EQ(events.size(), 1u);
@@ -416,7 +424,7 @@ TEST(Acquisition, RecordsThroughAPseudoTerminalWithGarbageOnTheLine) {
     std::thread serving([&] { server.run(); });
 
     const auto file = tempFile("pty.dat");
-    Acquisition acq(server.slavePath());
+    Acquisition acq(linkTo(server.slavePath()));
     ASSERT_TRUE(acq.startMonitoring());
     ASSERT_TRUE(acq.startRecording(file));
     std::vector<signal::SampleBlock> blocks;
@@ -442,7 +450,7 @@ TEST(Acquisition, PseudoTerminalHangUpIsADeviceLoss) {
     ASSERT_TRUE(opened.ok()) << opened.message;
     std::thread serving([&] { server.run(); });
 
-    Acquisition acq(server.slavePath());
+    Acquisition acq(linkTo(server.slavePath()));
     ASSERT_TRUE(acq.startMonitoring());
     std::vector<signal::SampleBlock> blocks;
     std::vector<Event> events;
@@ -567,7 +575,7 @@ TEST(Acquisition, HandOverOverrunIsReportedOncePerRecordingInBothLanguages) {
 }
 
 TEST(Acquisition, NotFoundSaysWhyOpeningFailed) {
-    Acquisition acq(std::string("/nonexistent/ttyVELKARD0"));
+    Acquisition acq(linkTo("/nonexistent/ttyVELKARD0"));
     EXPECT_FALSE(acq.startMonitoring());
     const auto events = acq.takeEvents();
     ASSERT_EQ(events.size(), 1u);

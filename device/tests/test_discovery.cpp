@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/Discovery.h"
 #include "device/Link.h"
+#include "links/MakeLink.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,8 @@
 
 namespace velkard::device {
 namespace {
+
+using links::makeLink;
 
 namespace fs = std::filesystem;
 

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/FrameReader.h"
 #include "device/Link.h"
-#include "device/SimLink.h"
 #include "device/TtyLink.h"
+#include "links/MakeLink.h"
+#include "links/SimLink.h"
 #include "signal/tests/TestFiles.h"
 #include "sim/SyntheticEcg.h"
 
@@ -20,6 +21,9 @@
 
 namespace velkard::device {
 namespace {
+
+using links::makeLink;
+using links::SimLink;
 
 using namespace std::chrono_literals;
 
@@ -126,7 +130,8 @@ TEST(TtyLink, OpenFailureNamesTheReason) {
     const OpenProblem denied{OpenFailure::PermissionDenied, "/dev/bus/usb/001/004"};
     for (bool russian : {true, false}) {
         const std::string text = openFailureText(denied, russian);
-        EXPECT_NE(text.find("99-velkard-ftdi.rules"), std::string::npos) << text;
+        EXPECT_NE(text.find("packaging/70-velkard-ftdi.rules"), std::string::npos) << text;
+        EXPECT_EQ(text.find("plugdev"), std::string::npos) << text;
         EXPECT_NE(text.find("/dev/bus/usb/001/004"), std::string::npos) << text;
     }
     EXPECT_NE(openFailureText({OpenFailure::Busy, ""}, true).find("ftdi_sio"), std::string::npos);
@@ -272,7 +277,33 @@ TEST(SimLink, CancelWakesABlockedReadAndDropEndsIt) {
 }
 
 TEST(MakeLink, ChoosesTheBackendFromThePortName) {
-    EXPECT_EQ(makeLink("SIM")->describe(), "SIM");
+    // The simulated instrument's memory card is held in memory: making the link, opening it and
+    // listing the card writes nothing to the temporary folder.
+    signal::test::ScratchDir tmp;
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string savedTmp = oldTmp ? oldTmp : "";
+    ::setenv("TMPDIR", tmp.path().c_str(), 1);
+    {
+        auto sim = makeLink("SIM");
+        EXPECT_EQ(sim->describe(), "SIM");
+        ASSERT_EQ(sim->open(0), ErrorCode::None);
+        const std::uint8_t list[] = {0x60, 0x62, 0x63};
+        std::size_t written = 0;
+        ASSERT_EQ(sim->write(list, sizeof list, written), ErrorCode::None);
+        std::string text;
+        std::uint8_t buf[4096];
+        std::size_t got = 0;
+        while (text.size() < 3000 && sim->waitForData(1s) &&
+               sim->readAvailable(buf, sizeof buf, got) == ErrorCode::None)
+            text.append(reinterpret_cast<const char*>(buf), got);
+        EXPECT_NE(text.find("ECG00001.DAT"), std::string::npos);
+        sim->close();
+    }
+    if (oldTmp)
+        ::setenv("TMPDIR", savedTmp.c_str(), 1);
+    else
+        ::unsetenv("TMPDIR");
+    EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
     EXPECT_EQ(makeLink("/dev/ttyUSB7")->describe(), "/dev/ttyUSB7");
     // Plug and play with nothing plugged in: libftdi1, which then says no device was found.
     const auto emptySysfs = std::filesystem::temp_directory_path() / "velkard-empty-sysfs";

@@ -16,9 +16,8 @@ namespace {
 Interpretation ofBeats(const std::string& beat, const Patient& patient = {}, std::uint32_t seed = 3,
                        const std::string& noise = "white=0.01,wander=0.1") {
     sim::EcgParameters params;
-    std::string error;
-    EXPECT_TRUE(sim::parseBeatParameters("irregular=0.01," + beat, params.beat, error)) << error;
-    EXPECT_TRUE(sim::parseNoiseParameters(noise, params.noise, error)) << error;
+    EXPECT_TRUE(sim::parseBeatParameters("irregular=0.01," + beat, params.beat));
+    EXPECT_TRUE(sim::parseNoiseParameters(noise, params.noise));
     const auto records = sim::SyntheticEcg::records(seed, params, 12 * 800);
     return interpretSpan(records.data(), records.size(), 0, records.size(), nullptr, patient);
 }
@@ -157,9 +156,8 @@ TEST(SyntheticStatements, NothingIsSaidWithoutBeatsOrOfLeadsThatAreAbsent) {
     // Chest leads absent: no chest-lead statement, and no normal ECG either (what it rests on
     // was not measured).
     sim::EcgParameters params;
-    std::string error;
-    ASSERT_TRUE(sim::parseBeatParameters("rV5=3.0,sV1=2.0,qV2=0.3,rV2=0,qV3=0.3,rV3=0", params.beat,
-                                         error));
+    ASSERT_TRUE(
+        sim::parseBeatParameters("rV5=3.0,sV1=2.0,qV2=0.3,rV2=0,qV3=0.3,rV3=0", params.beat));
     const auto records = sim::SyntheticEcg::records(3, params, 12 * 800);
     measure::LeadSet limbOnly{};
     for (int l = 0; l < 6; ++l)

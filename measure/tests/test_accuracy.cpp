@@ -60,9 +60,8 @@ TEST(Accuracy, TenSecondSpansOfKnownBeatsUnderNoise) {
     for (const Case& c : kCases) {
         SCOPED_TRACE(std::string(c.beat) + " / " + c.noise);
         sim::EcgParameters params;
-        std::string error;
-        ASSERT_TRUE(sim::parseBeatParameters(c.beat, params.beat, error)) << error;
-        ASSERT_TRUE(sim::parseNoiseParameters(c.noise, params.noise, error)) << error;
+        ASSERT_TRUE(sim::parseBeatParameters(c.beat, params.beat));
+        ASSERT_TRUE(sim::parseNoiseParameters(c.noise, params.noise));
         // Twelve seconds; the ten from the second second are measured, so the span has
         // recorded signal either side as a page in review does.
         const test::Synthetic s = makeRecording(params, 12.0, c.seed);

@@ -15,9 +15,8 @@ namespace {
 
 test::Synthetic recording(const char* noise) {
     sim::EcgParameters params;
-    std::string error;
-    EXPECT_TRUE(sim::parseBeatParameters("hr=72", params.beat, error)) << error;
-    EXPECT_TRUE(sim::parseNoiseParameters(noise, params.noise, error)) << error;
+    EXPECT_TRUE(sim::parseBeatParameters("hr=72", params.beat));
+    EXPECT_TRUE(sim::parseNoiseParameters(noise, params.noise));
     return test::makeRecording(params, 20.0, 5);
 }
 

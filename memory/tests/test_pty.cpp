@@ -2,6 +2,7 @@
 // The memory connection end to end: the tty backend on a pseudo-terminal served by the simulated
 // instrument with its memory card.
 #include "device/Link.h"
+#include "links/MakeLink.h"
 #include "memory/MemoryProtocol.h"
 #include "memory/tests/TestFiles.h"
 #include "memory/tests/TestWindow.h"
@@ -55,7 +56,7 @@ protected:
 
     void connect(const std::function<void(sim::MemoryCard&)>& setUp = [](sim::MemoryCard&) {}) {
         served = std::make_unique<ServedCard>(cardDir, setUp);
-        link = device::makeLink(served->path());
+        link = links::makeLink(served->path());
         connection = std::make_unique<MemoryConnection>(*link, window, downloadDir);
         window.connection = connection.get();
         ASSERT_EQ(connection->start(), StartResult::Started);

@@ -4,7 +4,7 @@
 // with the simulated instrument.
 #include "session/Session.h"
 
-#include "device/SimLink.h"
+#include "links/SimLink.h"
 #include "signal/Recording.h"
 #include "sim/DeviceFiles.h"
 
@@ -56,7 +56,7 @@ protected:
         ASSERT_TRUE(cf.createPatientArchive(r.id));
         ASSERT_TRUE(cf.appendPatientRecord(r));
         id = r.id;
-        session.setLink([] { return std::make_unique<device::SimLink>(1); }, "SIM");
+        session.setLink([] { return std::make_unique<links::SimLink>(1); });
     }
     std::filesystem::path work() const { return dir.path().toStdString(); }
     cardfile::CardFile cardFile() const { return cardfile::CardFile(work()); }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "import/Decompress.h"
+#include "signal/FileIo.h"
 #include "signal/SampleRecord.h"
 #include "sim/DeviceFiles.h"
 #include "sim/SyntheticEcg.h"
@@ -91,7 +92,7 @@ TEST(DeviceFiles, MakeCardWritesEveryKindAtomically) {
     std::filesystem::remove_all(dir);
 
     EXPECT_FALSE(makeCard("/proc/velkard-no-such-card").ok());
-    EXPECT_FALSE(writeFileAtomically("/nonexistent/dir/f.dat", {1, 2}).ok());
+    EXPECT_FALSE(signal::writeFileAtomically("/nonexistent/dir/f.dat", {1, 2}).ok());
 }
 
 } // namespace

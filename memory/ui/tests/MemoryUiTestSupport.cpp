@@ -7,9 +7,9 @@
 
 namespace velkard::memory::ui::test {
 
-std::unique_ptr<device::SimLink> simInstrument(const std::filesystem::path& cardDir,
-                                               sim::Faults faults) {
-    auto link = std::make_unique<device::SimLink>(1, faults);
+std::unique_ptr<links::SimLink> simInstrument(const std::filesystem::path& cardDir,
+                                              sim::Faults faults) {
+    auto link = std::make_unique<links::SimLink>(1, faults);
     link->withInstrument([&](sim::Instrument& instrument) {
         const Status attached = sim::attachMemoryCard(instrument, cardDir.string());
         EXPECT_TRUE(attached.ok()) << attached.message;

@@ -3,7 +3,7 @@
 // simulated instrument, and a card file with patients.
 #pragma once
 
-#include "device/SimLink.h"
+#include "links/SimLink.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -41,7 +41,7 @@ inline std::vector<std::uint8_t> readBytes(const std::filesystem::path& path) {
 }
 
 // A simulated instrument whose memory card serves cardDir.
-std::unique_ptr<device::SimLink> simInstrument(const std::filesystem::path& cardDir,
-                                               sim::Faults faults = {});
+std::unique_ptr<links::SimLink> simInstrument(const std::filesystem::path& cardDir,
+                                              sim::Faults faults = {});
 
 } // namespace velkard::memory::ui::test

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The memory window over the simulated instrument and a card file in a temporary folder: download,
 // file every kind into a patient's card, the archive entries, and what stays where on failure.
+#include "links/MakeLink.h"
 #include "memory/ui/DeviceFileList.h"
 #include "memory/ui/MemoryWindow.h"
 #include "memory/ui/tests/MemoryUiTestSupport.h"
@@ -503,7 +504,7 @@ TEST_F(MemoryWindowTest, EnterInAListPressesNoButtonAndEscCloses) {
 
 TEST_F(MemoryWindowTest, OpenFailureSaysWhy) {
     MemoryWindowSetup s = setup();
-    s.makeLink = [] { return device::makeLink("/nonexistent/ttyVELKARD0"); };
+    s.makeLink = [] { return links::makeLink("/nonexistent/ttyVELKARD0"); };
     MemoryWindow w(state, seams, s);
     w.downloadButton->click();
     ASSERT_EQ(messages.shown.size(), 1u);

@@ -1,32 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "device/Discovery.h"
-#include "device/FtdiLink.h"
 #include "device/Link.h"
-#include "device/SimLink.h"
-#include "device/TtyLink.h"
-#include "sim/DeviceFiles.h"
-#include "sim/MemoryHook.h"
 
 #include <cctype>
-#include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
 namespace velkard::device {
 
 namespace {
-
-// The in-process instrument's memory card: a folder of sample files under the temporary folder,
-// made the first time it is needed.
-std::string simCardFolder() {
-    std::error_code ec;
-    const auto dir = std::filesystem::temp_directory_path(ec) / "velkard-sim-card";
-    if (ec)
-        return {};
-    if (!std::filesystem::is_directory(dir, ec) && !sim::makeCard(dir))
-        return {};
-    return dir.string();
-}
 
 bool parseHex16(const std::string& text, std::uint16_t& value) {
     if (text.empty() || text.size() > 4)
@@ -60,27 +39,6 @@ bool parseUsbPortName(const std::string& portName, UsbIds& ids) {
     return true;
 }
 
-std::unique_ptr<Link> makeLink(const std::string& portName, const std::string& sysfsRoot) {
-    if (portName == "SIM") {
-        auto link = std::make_unique<SimLink>();
-        link->withInstrument([](sim::Instrument& instrument) {
-            sim::attachMemoryCard(instrument, simCardFolder());
-        });
-        return link;
-    }
-    if (portName.find('/') != std::string::npos)
-        return std::make_unique<TtyLink>(portName);
-    // Plug and play: the kernel's serial driver when it has bound the bridge (it stays usable by
-    // other tools and needs no udev rule), libftdi1 otherwise.
-    UsbIds ids;
-    parseUsbPortName(portName, ids);
-    for (const UsbDevice& found : findUsbDevices(sysfsRoot, ids)) {
-        if (!found.tty.empty())
-            return std::make_unique<TtyLink>(found.tty, "ftdi_sio");
-    }
-    return std::make_unique<FtdiLink>(ids);
-}
-
 std::string openFailureText(const OpenProblem& problem, bool russian) {
     const std::string detail = problem.detail.empty() ? "" : " (" + problem.detail + ")";
     switch (problem.kind) {
@@ -92,13 +50,15 @@ std::string openFailureText(const OpenProblem& problem, bool russian) {
     case OpenFailure::PermissionDenied:
         return russian
                    ? "Нет прав на доступ к устройству USB" + detail +
-                         ". Установите правило udev из README (scripts/99-velkard-ftdi.rules в "
-                         "/etc/udev/rules.d/, затем udevadm trigger), добавьте пользователя в "
-                         "группу plugdev и войдите заново."
+                         ". Установите пакет Velkard или скопируйте правило udev "
+                         "packaging/70-velkard-ftdi.rules в /etc/udev/rules.d/, выполните "
+                         "udevadm control --reload-rules && udevadm trigger и подключите прибор "
+                         "заново; доступ получает пользователь, вошедший за этим компьютером."
                    : "No permission to open the USB device" + detail +
-                         ". Install the udev rule from the README (scripts/99-velkard-ftdi.rules "
-                         "into /etc/udev/rules.d/, then udevadm trigger), add the user to the "
-                         "plugdev group and log in again.";
+                         ". Install the Velkard package, or copy the udev rule "
+                         "packaging/70-velkard-ftdi.rules into /etc/udev/rules.d/, run "
+                         "udevadm control --reload-rules && udevadm trigger and plug the "
+                         "instrument in again; access goes to the user logged in at this machine.";
     case OpenFailure::Busy:
         return russian ? "Устройство занято: его держит драйвер ftdi_sio или другая программа" +
                              detail + "."

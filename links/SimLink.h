@@ -10,9 +10,9 @@
 #include <functional>
 #include <mutex>
 
-namespace velkard::device {
+namespace velkard::links {
 
-class SimLink : public Link {
+class SimLink : public device::Link {
 public:
     explicit SimLink(std::uint32_t seed = 1, sim::Faults faults = {});
 
@@ -36,7 +36,6 @@ public:
     void withInstrument(const std::function<void(sim::Instrument&)>& fn);
     // Bytes the host has written, in order (tests check command bytes).
     std::vector<std::uint8_t> hostBytes();
-    std::uint32_t baudRate();
 
 private:
     using Clock = sim::Instrument::Clock;
@@ -53,7 +52,6 @@ private:
     std::vector<std::uint8_t> hostBytes_;
     bool open_ = false;
     bool cancelled_ = false;
-    std::uint32_t baud_ = 0;
 };
 
-} // namespace velkard::device
+} // namespace velkard::links

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "device/SimLink.h"
+#include "links/SimLink.h"
 
-namespace velkard::device {
+namespace velkard::links {
 
 SimLink::SimLink(std::uint32_t seed, sim::Faults faults) : instrument_(seed, faults) {}
 
@@ -88,11 +88,10 @@ Status SimLink::write(const std::uint8_t* buf, std::size_t n, std::size_t& writt
     return Status::success();
 }
 
-Status SimLink::setBaudRate(std::uint32_t baud) {
+Status SimLink::setBaudRate(std::uint32_t) {
     std::lock_guard lock(m_);
     if (!open_)
         return ErrorCode::DeviceNotOpened;
-    baud_ = baud;
     return Status::success();
 }
 
@@ -105,7 +104,7 @@ Status SimLink::purge(std::uint8_t mask) {
     std::lock_guard lock(m_);
     if (!open_)
         return ErrorCode::DeviceNotOpened;
-    if (mask & kPurgeRx) {
+    if (mask & device::kPurgeRx) {
         pumpLocked();
         rx_.clear();
     }
@@ -168,9 +167,4 @@ std::vector<std::uint8_t> SimLink::hostBytes() {
     return hostBytes_;
 }
 
-std::uint32_t SimLink::baudRate() {
-    std::lock_guard lock(m_);
-    return baud_;
-}
-
-} // namespace velkard::device
+} // namespace velkard::links

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cardfile/ui/ExportRecording.h"
+#include "export/ui/ExportRecording.h"
 
 #include "export/CardFileExport.h"
 #include "ui/Messages.h"
@@ -7,7 +7,11 @@
 #include <QFileDialog>
 #include <algorithm>
 
-namespace velkard::cardfile::ui {
+namespace velkard::exporting::ui {
+
+using cardfile::ArchiveEntry;
+using cardfile::CardFile;
+using cardfile::PatientRecord;
 
 namespace {
 
@@ -16,7 +20,7 @@ namespace ex = velkard::exporting;
 using velkard::ui::Language;
 
 // The context of the export's texts in the translation files.
-constexpr const char* kContext = "velkard::cardfile::ui::ExportRecording";
+constexpr const char* kContext = "velkard::exporting::ui::ExportRecording";
 
 QString text(Language l, const char* source) {
     return velkard::ui::translate(l, kContext, source);
@@ -28,36 +32,36 @@ QString failureText(const Status& s, Language l) {
     QString what;
     switch (s.code) {
     case ErrorCode::CannotReadRecording:
-        what = text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording",
+        what = text(l, QT_TRANSLATE_NOOP("velkard::exporting::ui::ExportRecording",
                                          "Ошибка открытия файла с ЭКГ"));
         break;
     case ErrorCode::NotAnEcg:
         what =
-            text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording",
+            text(l, QT_TRANSLATE_NOOP("velkard::exporting::ui::ExportRecording",
                                       "Ритмограмма не содержит отведений ЭКГ и не экспортируется"));
         break;
     case ErrorCode::EmptyRecording:
         what = text(
-            l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording", "Запись ЭКГ пуста"));
+            l, QT_TRANSLATE_NOOP("velkard::exporting::ui::ExportRecording", "Запись ЭКГ пуста"));
         break;
     case ErrorCode::FormatCannotHold:
         what =
             text(l, QT_TRANSLATE_NOOP(
-                        "velkard::cardfile::ui::ExportRecording",
+                        "velkard::exporting::ui::ExportRecording",
                         "Формат SCP-ECG вмещает не более 40 с записи и не вмещает запись A2 после "
                         "первых 10 с; выберите EDF+, DICOM или HL7 aECG"));
         break;
     case ErrorCode::CannotWrite:
         what = text(l, QT_TRANSLATE_NOOP(
-                           "velkard::cardfile::ui::ExportRecording",
+                           "velkard::exporting::ui::ExportRecording",
                            "Не удалось записать файл (папка только для чтения или диск заполнен); "
                            "файл не создан"));
         break;
     case ErrorCode::UnknownPatient:
     case ErrorCode::UnknownRecording:
     default:
-        what =
-            text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording", "Ошибка экспорта"));
+        what = text(
+            l, QT_TRANSLATE_NOOP("velkard::exporting::ui::ExportRecording", "Ошибка экспорта"));
         break;
     }
     return what + "\n" + QString::fromStdString(s.message);
@@ -65,15 +69,20 @@ QString failureText(const Status& s, Language l) {
 
 } // namespace
 
-QString exportButtonCaption(Language l) {
-    return text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording", "Экспорт"));
+void offerExport(cardfile::ui::CardFileWindow& window, velkard::ui::Seams seams,
+                 const velkard::ui::ViewState& state) {
+    window.setExportAction([seams, &state](const CardFile& cardFile, const PatientRecord& patient,
+                                           const ArchiveEntry& entry, QWidget* owner) {
+        exportWithSaveDialog(seams, cardFile, patient, entry, state.interfaceLanguage(),
+                             QString::fromStdString(cardFile.workDir().string()), owner);
+    });
 }
 
 QStringList exportNameFilters(Language l) {
     // The extension in brackets is the one the dialog filters by.
-    return {text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording",
+    return {text(l, QT_TRANSLATE_NOOP("velkard::exporting::ui::ExportRecording",
                                       "EDF+ для программ просмотра (*.edf)")),
-            text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording",
+            text(l, QT_TRANSLATE_NOOP("velkard::exporting::ui::ExportRecording",
                                       "DICOM ЭКГ для архива изображений (*.dcm)")),
             QStringLiteral("SCP-ECG (*.scp)"), QStringLiteral("HL7 aECG (*.xml)")};
 }
@@ -82,7 +91,8 @@ bool exportWithSaveDialog(velkard::ui::Seams seams, const CardFile& cardFile,
                           const PatientRecord& patient, const ArchiveEntry& entry, Language l,
                           const QString& folder, QWidget* owner) {
     auto& messages = seams.messages;
-    const QString caption = exportButtonCaption(l);
+    const QString caption =
+        text(l, QT_TRANSLATE_NOOP("velkard::exporting::ui::ExportRecording", "Экспорт"));
     if (entry.isRhythm()) {
         messages.show(failureText(Status::failure(ErrorCode::NotAnEcg, ""), l).trimmed(), caption,
                       owner);
@@ -94,7 +104,7 @@ bool exportWithSaveDialog(velkard::ui::Seams seams, const CardFile& cardFile,
     {
         QFileDialog dialog(
             owner,
-            text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording", "Экспорт ЭКГ")),
+            text(l, QT_TRANSLATE_NOOP("velkard::exporting::ui::ExportRecording", "Экспорт ЭКГ")),
             folder);
         dialog.setObjectName("ExportDialog");
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -131,11 +141,11 @@ bool exportWithSaveDialog(velkard::ui::Seams seams, const CardFile& cardFile,
         messages.show(failureText(s, l), velkard::ui::errorCaption(l), owner);
         return false;
     }
-    messages.show(text(l, QT_TRANSLATE_NOOP("velkard::cardfile::ui::ExportRecording",
+    messages.show(text(l, QT_TRANSLATE_NOOP("velkard::exporting::ui::ExportRecording",
                                             "ЭКГ экспортирована в файл\n")) +
                       QString::fromStdString(target.string()),
                   caption, owner);
     return true;
 }
 
-} // namespace velkard::cardfile::ui
+} // namespace velkard::exporting::ui

@@ -4,7 +4,7 @@
 // messages for every outcome. The dialog is answered through the dialog seam.
 #include "cardfile/CardFile.h"
 #include "cardfile/ui/CardFileWindow.h"
-#include "cardfile/ui/ExportRecording.h"
+#include "export/ui/ExportRecording.h"
 #include "signal/FileIo.h"
 #include "signal/SampleRecord.h"
 #include "ui/ViewState.h"
@@ -93,6 +93,7 @@ protected:
 
 TEST_F(ExportButtonTest, ButtonBesideOpenInBothLanguages) {
     CardFileWindow w(state, seams, work());
+    exporting::ui::offerExport(w, seams, state);
     EXPECT_EQ(w.Export->text(), QString::fromUtf8("Экспорт"));
     // The archive's button row: Open, Export, Delete, Write.
     QLayout* buttons = nullptr;
@@ -103,11 +104,12 @@ TEST_F(ExportButtonTest, ButtonBesideOpenInBothLanguages) {
     EXPECT_EQ(buttons->indexOf(w.Export), buttons->indexOf(w.Open) + 1);
     w.applyLanguage(false);
     EXPECT_EQ(w.Export->text(), "Export");
-    EXPECT_EQ(cardfile::ui::exportNameFilters(false).size(), 4);
+    EXPECT_EQ(exporting::ui::exportNameFilters(false).size(), 4);
 }
 
 TEST_F(ExportButtonTest, ExportsTheSelectedRecordingByFilterOrExtension) {
     CardFileWindow w(state, seams, work());
+    exporting::ui::offerExport(w, seams, state);
     selectEntry(w, 0);
     // The DICOM filter and a name without extension: .dcm is added.
     dialogs.script.push_back(answer(1, dir.filePath("first")));
@@ -147,6 +149,7 @@ TEST_F(ExportButtonTest, ExportsTheSelectedRecordingByFilterOrExtension) {
 
 TEST_F(ExportButtonTest, FailuresAreToldInTheInterfaceLanguage) {
     CardFileWindow w(state, seams, work());
+    exporting::ui::offerExport(w, seams, state);
     // Nothing selected.
     w.Export->click();
     EXPECT_EQ(messages.lastText(), QString::fromUtf8("Выберите пациента"));
