@@ -427,9 +427,16 @@ void MainWindow::openParameters() {
     const filter::FilterSettings before = state_.filters;
     {
         ParametersDialog dialog(state_, this);
+        dialog.setPorts(QString::fromStdString(settings_.portName), foundPorts());
         dialog.applyLanguage(state_.interfaceLanguage());
-        seams_.dialogs.run(dialog);
+        if (seams_.dialogs.run(dialog) == QDialog::Accepted &&
+            dialog.chosenPort().toStdString() != settings_.portName) {
+            settings_.portName = dialog.chosenPort().toStdString();
+            session_.setLink(options_.linkFactory, settings_.portName);
+            writeSettings();
+        }
     }
+    display_->setDarkScreen(state_.darkScreen);
     applyFilters(before);
     // The window repaints when the dialog has gone.
     applySpeedAndRedraw();

@@ -159,6 +159,9 @@ return result;
 // ---- acquisition and recording ----
 
 void Session::setLink(device::Acquisition::LinkFactory factory, std::string portName) {
+    // Another port: the next Start opens it (an acquisition under way keeps its own until it ends).
+    if (acquisition_ && portName != portName_ && !acquisitionActive())
+        acquisition_.reset();
     linkFactory_ = std::move(factory);
     portName_ = std::move(portName);
 }

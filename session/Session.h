@@ -86,7 +86,8 @@ public:
     import::ImportResult importFile(const std::filesystem::path& path);
 
     // ---- acquisition and recording ----
-    // How the instrument is reached (set before the first startMonitoring).
+    // How the instrument is reached (before the first startMonitoring; a new port name takes effect
+    // at the next one).
     void setLink(device::Acquisition::LinkFactory factory, std::string portName);
     // The engine, made by startMonitoring (null before).
     device::Acquisition* acquisition() { return acquisition_.get(); }
