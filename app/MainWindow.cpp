@@ -91,7 +91,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
         return;
     }
     settings_ = loaded.value.settings;
-    session_.setLink(linkFactory());
+    session_.setLink(linkFactory(), settings_.portName);
     settings_.scaleIndex = display::clampScale(settings_.scaleIndex);
     settings_.groupIndex = display::clampGroup(settings_.groupIndex);
     settings_.speedIndex = display::clampSpeed(settings_.speedIndex);
@@ -248,9 +248,16 @@ void MainWindow::openParameters() {
     const filter::FilterSettings before = state_.filters;
     {
         ParametersDialog dialog(state_, this);
+        dialog.setPorts(QString::fromStdString(settings_.portName), foundPorts());
         dialog.applyLanguage(state_.interfaceLanguage());
-        seams_.dialogs.run(dialog);
+        if (seams_.dialogs.run(dialog) == QDialog::Accepted &&
+            dialog.chosenPort().toStdString() != settings_.portName) {
+            settings_.portName = dialog.chosenPort().toStdString();
+            session_.setLink(linkFactory(), settings_.portName);
+            writeSettings();
+        }
     }
+    display_->setDarkScreen(state_.darkScreen);
     applyFilters(before);
     // The window repaints when the dialog has gone.
     applySpeedAndRedraw();

@@ -271,6 +271,7 @@ void MainWindow::applyLanguage(ui::Language language) {
     Back->setToolTip(
         ui::translated<MainWindow>(language, QT_TR_NOOP("Предыдущая страница (PageUp, ←)")));
     measurements_->applyLanguage(language);
+    display_->setRussian(russian, view()); // the ruler's "1 с" or "1s", decimal commas or points
     filterLabel_->setText(QString::fromStdString(filter::describe(state_.filters, russian)));
     refreshTitle();
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/ParametersDialog.h"
 
+#include "device/Discovery.h"
 #include "ui/ViewState.h"
 
 #include <QCheckBox>
@@ -27,12 +28,45 @@ constexpr filter::HighPass kHighPassItems[] = {filter::HighPass::Hz005, filter::
 constexpr filter::LowPass kLowPassItems[] = {filter::LowPass::Hz35, filter::LowPass::Hz40,
                                              filter::LowPass::Hz150};
 
+// A port's item text: what it is, then its name.
+QString portItemText(const QString& port, ui::Language l) {
+    const auto say = [l](const char* source) {
+        return ui::translate(l, "velkard::app::ParametersDialog", source);
+    };
+    if (port == QLatin1String("SIM"))
+        return say(QT_TRANSLATE_NOOP("velkard::app::ParametersDialog", "Имитатор прибора")) +
+               QStringLiteral(" (SIM)");
+    if (port == QLatin1String("COM4"))
+        return say(QT_TRANSLATE_NOOP("velkard::app::ParametersDialog", "Первый прибор на USB")) +
+               QStringLiteral(" (COM4)");
+    if (port.startsWith(QLatin1String("USB:"), Qt::CaseInsensitive) ||
+        port.startsWith(QLatin1String("/dev/ttyUSB")))
+        return say(QT_TRANSLATE_NOOP("velkard::app::ParametersDialog", "Найден прибор")) +
+               QStringLiteral(": ") + port;
+    return port;
+}
+
 } // namespace
+
+QStringList foundPorts(const std::string& sysfsRoot) {
+    QStringList ports;
+    for (const device::UsbDevice& d : device::findUsbDevices(sysfsRoot, device::UsbIds{})) {
+        const QString port = !d.tty.empty() ? QString::fromStdString(d.tty)
+                                            : QStringLiteral("USB:%1:%2")
+                                                  .arg(d.vendor, 4, 16, QLatin1Char('0'))
+                                                  .arg(d.product, 4, 16, QLatin1Char('0'))
+                                                  .toUpper();
+        if (!ports.contains(port))
+            ports << port;
+    }
+    ports << QStringLiteral("SIM") << QStringLiteral("COM4");
+    return ports;
+}
 
 ParametersDialog::ParametersDialog(ui::ViewState& state, QWidget* parent)
     : QDialog(parent), state_(state) {
     setObjectName("ParametersDialog");
-    setFixedSize(393, 277);
+    setMinimumSize(440, 290);
 
     printTab = new QTabWidget(this);
     printTab->setObjectName("printTab");
@@ -60,6 +94,28 @@ ParametersDialog::ParametersDialog(ui::ViewState& state, QWidget* parent)
     makeRow(lowPassLabel, lowPassBox, "lowPassBox", 3);
     printTab->addTab(filtersPage, QString());
     showFilters();
+
+    auto* portPage = new QWidget(printTab);
+    auto* portForm = new QFormLayout(portPage);
+    portLabel = new QLabel(portPage);
+    portBox = new QComboBox(portPage);
+    portBox->setObjectName("portBox");
+    portBox->setEditable(true);
+    portBox->setInsertPolicy(QComboBox::NoInsert);
+    portForm->addRow(portLabel, portBox);
+    portHint = new QLabel(portPage);
+    portHint->setWordWrap(true);
+    portForm->addRow(portHint);
+    printTab->addTab(portPage, QString());
+
+    auto* viewPage = new QWidget(printTab);
+    darkScreenBox = new QCheckBox(viewPage);
+    darkScreenBox->setObjectName("darkScreenBox");
+    darkScreenBox->setChecked(state_.darkScreen);
+    auto* viewLayout = new QVBoxLayout(viewPage);
+    viewLayout->addWidget(darkScreenBox);
+    viewLayout->addStretch();
+    printTab->addTab(viewPage, QString());
 
     okButton = new QPushButton("OK", this);
     okButton->setObjectName("okButton");
@@ -115,6 +171,35 @@ void ParametersDialog::applyLanguage(ui::Language l) {
     lowPassBox->setItemText(0, say(QT_TR_NOOP("35 Гц")));
     lowPassBox->setItemText(1, say(QT_TR_NOOP("40 Гц")));
     lowPassBox->setItemText(2, say(QT_TR_NOOP("выкл. (150 Гц)")));
+    printTab->setTabText(2, say(QT_TR_NOOP("Прибор")));
+    portLabel->setText(say(QT_TR_NOOP("Порт")));
+    portHint->setText(say(QT_TR_NOOP("Выберите найденный прибор или имитатор, или введите путь "
+                                     "к порту (например, /dev/ttyUSB0)")));
+    for (int i = 0; i < portBox->count(); ++i)
+        portBox->setItemText(i, portItemText(portBox->itemData(i).toString(), l));
+    printTab->setTabText(3, say(QT_TR_NOOP("Вид")));
+    darkScreenBox->setText(say(QT_TR_NOOP("Тёмный фон экрана")));
+}
+
+void ParametersDialog::setPorts(const QString& current, const QStringList& offered) {
+    currentPort_ = current;
+    portBox->clear();
+    QStringList ports = offered;
+    if (!current.isEmpty() && !ports.contains(current))
+        ports.prepend(current);
+    for (const QString& port : ports)
+        portBox->addItem(portItemText(port, state_.interfaceLanguage()), port);
+    portBox->setCurrentIndex(std::max(0, int(ports.indexOf(current))));
+}
+
+QString ParametersDialog::chosenPort() const {
+    const QString typed = portBox->currentText().trimmed();
+    if (typed.isEmpty())
+        return currentPort_;
+    for (int i = 0; i < portBox->count(); ++i)
+        if (portBox->itemText(i) == typed)
+            return portBox->itemData(i).toString();
+    return typed;
 }
 
 void ParametersDialog::changeEvent(QEvent* event) {
@@ -155,12 +240,14 @@ void ParametersDialog::togglePrintGrid() {
 
 void ParametersDialog::apply() {
     state_.printGrid = printGridBox->isChecked();
+    state_.darkScreen = darkScreenBox->isChecked();
     takeFilters();
     applyButton->setEnabled(false);
 }
 
 void ParametersDialog::confirm() {
     state_.printGrid = printGridBox->isChecked();
+    state_.darkScreen = darkScreenBox->isChecked();
     takeFilters();
     accept();
 }

@@ -85,8 +85,9 @@ void Canvas::text(int x, int y, const QString& s, int pointSize, bool bold) {
     painter.setRenderHint(QPainter::TextAntialiasing, false);
     painter.setFont(font);
     const QFontMetrics fm = painter.fontMetrics();
-    painter.fillRect(QRect(x, y, fm.horizontalAdvance(s), fm.height()), QColor(255, 255, 255));
-    painter.setPen(QColor(0, 0, 0));
+    painter.fillRect(QRect(x, y, fm.horizontalAdvance(s), fm.height()),
+                     QColor::fromRgb(textPaper_));
+    painter.setPen(QColor::fromRgb(textInk_));
     painter.drawText(x, y + fm.ascent(), s);
 }
 

@@ -2,6 +2,8 @@
 #include "display/Display.h"
 
 #include "display/Canvas.h"
+#include "display/RrStatistics.h"
+#include "display/Texts.h"
 #include "display/TracePage.h"
 
 #include <QFile>
@@ -33,7 +35,7 @@ Display::Display(DeviceCaps caps, WindowMetrics window) : win_(window) {
     geo_.caps = caps;
     geo_.computeVertical();
     geo_.computeHorizontal();
-    spacings_ = RowSpacings::forClientBottom(win_.clientBottom);
+    spacings_ = spacingsNow();
     ensureSurface();
 }
 
@@ -77,6 +79,28 @@ void Display::computeHorizontalGeometry(std::optional<int> printerPageWidthPx) {
     if (printerPageWidthPx)
         printerPageWidth_ = printerPageWidthPx;
     geo_.computeHorizontal(printerPageWidth_);
+}
+
+void Display::setDarkScreen(bool dark) {
+    const ScreenPalette& next = dark ? kDarkPalette : kPaperPalette;
+    if (next.background == palette_.background)
+        return;
+    palette_ = next;
+    grid_.setColours(palette_.background, palette_.gridMinor, palette_.gridMajor);
+    ensureSurface();
+    surface_.fill(palette_.background);
+}
+
+void Display::setRussian(bool russian, const View& view) {
+    if (russian == russian_)
+        return;
+    russian_ = russian;
+    if (view.rhythmogram()) {
+        clearClientArea();
+        drawRhythmogramPage();
+    } else if (view.review()) {
+        drawReviewPage();
+    }
 }
 
 // ---- selector handlers ----------------------------------------------------------------------
@@ -132,7 +156,7 @@ GridLayout Display::gridLayout() const {
     g.bottom = win_.clientBottom;
     g.vertPxPerMm = geo_.vertPxPerMm;
     // The first calibration mark stands on row 0's baseline.
-    g.baseline = rowBaseline(geo_.groupIndex, 0, RowSpacings::forClientBottom(win_.clientBottom));
+    g.baseline = rowBaseline(geo_.groupIndex, 0, spacingsNow());
     g.samplesPerColumn = geo_.screenSamplesPerColumn;
     g.samplesPerBigSquare =
         5 * kSampleRate / kSpeedMmPerS[static_cast<std::size_t>(clampSpeed(geo_.speedIndex))];
@@ -145,8 +169,10 @@ void Display::drawGridImage() {
 
 QImage Display::gridImage() const {
     ScreenGrid grid;
+    grid.setColours(palette_.background, palette_.gridMinor, palette_.gridMajor);
     grid.setLayout(gridLayout());
     QImage image = makeImage(win_.outerWidth, win_.outerHeight);
+    image.fill(palette_.background);
     grid.paint(image, 0, win_.outerWidth, traceOrigin(), 0);
     return image;
 }
@@ -169,75 +195,88 @@ void Display::drawAndCopyGrid(const View& view) {
 
 void Display::clearLabelStrip() {
     Canvas c(surface_);
-    c.fill(0, 1, tr(10 * geo_.horzPxPerMm), win_.clientBottom, kWhite);
+    c.fill(0, 1, tr(10 * geo_.horzPxPerMm), win_.clientBottom, palette_.background);
 }
 
 void Display::clearClientArea() {
     ensureSurface();
     Canvas c(surface_);
-    c.fill(0, 1, win_.clientRight, win_.clientBottom, kWhite);
+    c.fill(0, 1, win_.clientRight, win_.clientBottom, palette_.background);
 }
 
 void Display::drawLeadLabels() {
     fontSize_ = 8;
     Canvas c(surface_);
+    c.setTextColours(palette_.background, palette_.ink);
     const int group = geo_.groupIndex;
     const int n = rowCount(group);
-    const int s1 = win_.clientBottom / 4;
-    const int s2 = win_.clientBottom / 7;
-    const int s3 = win_.clientBottom / 13;
+    const RowSpacings spacings = spacingsNow();
     for (int k = 1; k <= n; ++k) {
-        int x = 5;
-        int y = 0;
-        switch (group) {
-        case 0:
-        case 1:
-        case 2:
-            y = 2 * s1;
-            break;
-        case 5:
-            x = 8;
-            y = k * s2;
-            break;
-        case 8:
-            y = k * s2;
-            break;
-        case 9:
-            y = k * s3;
-            break;
-        default:
-            y = k * s1;
-            break;
-        }
+        // Each label's top at its row's baseline.
+        const int x = group == 5 ? 8 : 5;
+        const int y = group <= 2 ? spacings.offset + 2 * (win_.clientBottom / 4)
+                                 : rowBaseline(group, k - 1, spacings);
         const int lead = leadOfRow(group, k - 1);
         c.text(x, y, QString::fromUtf8(kLeadLabels[static_cast<std::size_t>(lead)]), fontSize_,
                fontBold_);
     }
 }
 
-void Display::drawCalibrationMark(const QColor& pen) {
-    Canvas c(surface_);
-    c.setPen(pen.rgb() | 0xFF000000u);
-    const int n = rowCount(geo_.groupIndex);
+int Display::firstClearRow() const {
+    return win_.panelHeight;
+}
+
+RowSpacings Display::spacingsNow() const {
+    RowSpacings s = RowSpacings::forClientBottom(win_.clientBottom);
+    const int group = geo_.groupIndex;
+    const int n = std::min(rowCount(group), 12);
+    const double mmPerMv = kScaleMmPerMv[static_cast<std::size_t>(clampScale(geo_.scaleIndex))];
+    const int needed = firstClearRow() + int(std::ceil(mmPerMv * geo_.vertPxPerMm)) + 1;
+    const int first = rowBaseline(group, 0, s);
+    if (first >= needed)
+        return s;
+    if (n <= 1) {
+        s.offset = needed - first;
+        return s;
+    }
+    // The last row stays where it was; the others close up towards it.
+    const int last = rowBaseline(group, n - 1, s);
+    int& spacing = (group == 5 || group == 8) ? s.s2 : group == 9 ? s.s3 : s.s1;
+    spacing = std::max(1, (last - needed) / (n - 1));
+    s.offset = needed - spacing;
+    return s;
+}
+
+Display::CalibrationMark Display::calibrationMarkOf(int row) const {
     const double p = geo_.horzPxPerMm;
     const double q = geo_.vertPxPerMm;
     const double h = kScaleMmPerMv[static_cast<std::size_t>(geo_.scaleIndex)];
-    const int xa = tr(9 * p);
-    const int xb = tr(9 * p + 3 * p);
-    const int xc = tr(9 * p + 5 * p);
-    const int xd = tr(9 * p + 8 * p);
-    for (int m = 0; m < n && m < 12; ++m) {
-        if (m % 3 != 0)
+    CalibrationMark m;
+    m.left = tr(9 * p);
+    m.rise = tr(11 * p);
+    m.fall = tr(16 * p); // 5 mm of pulse, as on paper at 25 mm/s
+    m.right = tr(18 * p);
+    // On the row's own baseline, so the mark measures the trace beside it.
+    m.baseline = rowBaseline(geo_.groupIndex, row, spacingsNow());
+    m.top = tr(m.baseline - h * q);
+    return m;
+}
+
+void Display::drawCalibrationMark(const QColor& pen) {
+    Canvas c(surface_);
+    // The paper's blue, or the palette's own on a dark background.
+    c.setPen(palette_.background == kPaperPalette.background ? (pen.rgb() | 0xFF000000u)
+                                                             : palette_.mark);
+    const int n = rowCount(geo_.groupIndex);
+    for (int row = 0; row < n && row < 12; ++row) {
+        if (row % 3 != 0)
             continue;
-        // On the row's own baseline, so the mark measures the trace beside it.
-        const int y0 =
-            rowBaseline(geo_.groupIndex, m, RowSpacings::forClientBottom(win_.clientBottom));
-        const int yTop = tr(y0 - h * q);
-        c.line(xa, y0, xb, y0);
-        c.line(xb, y0, xb, yTop);
-        c.line(xb, yTop, xc, yTop);
-        c.line(xc, yTop, xc, y0);
-        c.line(xc, y0, xd, y0);
+        const CalibrationMark m = calibrationMarkOf(row);
+        c.line(m.left, m.baseline, m.rise, m.baseline);
+        c.line(m.rise, m.baseline, m.rise, m.top);
+        c.line(m.rise, m.top, m.fall, m.top);
+        c.line(m.fall, m.top, m.fall, m.baseline);
+        c.line(m.fall, m.baseline, m.right, m.baseline);
     }
 }
 
@@ -266,15 +305,16 @@ void Display::drawSecondLabels() {
     font.setPointSize(fontSize_);
     font.setBold(fontBold_);
     const QFontMetrics fm(font, &surface_);
-    const int widest = fm.horizontalAdvance(
-        QString::asprintf("%llds", (long long)(end / signal::kRecordsPerSecond)));
+    const int widest =
+        fm.horizontalAdvance(secondLabelText(int(end / signal::kRecordsPerSecond), russian_));
     const int step = secondLabelStep(signal::kRecordsPerSecond / spc, widest);
     const int xEnd = geo_.caps.horzRes;
     Canvas c(surface_);
+    c.setTextColours(palette_.background, palette_.ink);
     for (const SecondLabel& l : secondLabelsOfPage(first, end, traceOrigin(), xEnd, spc, step)) {
         if (l.x + widest > std::max(xEnd, win_.clientRight) + widest / 2)
             break;
-        c.text(l.x, win_.panelHeight, QString::asprintf("%ds", l.second), fontSize_, fontBold_);
+        c.text(l.x, win_.panelHeight, secondLabelText(l.second, russian_), fontSize_, fontBold_);
         placedLabels_.push_back({l.x, l.second});
     }
 }
@@ -333,7 +373,7 @@ void Display::prepareReviewGeometry(const View& view) {
     savedChunkOffset_ = 0;
     savedColumn_ = 0;
     secondsPerScreen_ = display::secondsPerScreen(geo_.caps, geo_.speedIndex);
-    spacings_ = RowSpacings::forClientBottom(win_.clientBottom);
+    spacings_ = spacingsNow();
     if (view.review())
         drawReviewPage();
 }
@@ -362,14 +402,14 @@ void Display::drawReviewPage() {
     const std::int64_t count =
         deriveRangeInto(bytes_, first, next - first, recordingA2_, pageLeads_);
     Canvas c(surface_);
-    c.setPen(kBlack);
+    c.setPen(palette_.ink);
     const int group = geo_.groupIndex;
     const int n = rowCount(group);
     for (int row = 0; row < n && row < 12; ++row) {
         const auto& lead = pageLeads_[static_cast<std::size_t>(leadOfRow(group, row))];
         drawnColumns(lead.data(), std::size_t(count), spc, pageColumns_);
         drawSpans(c, pageColumns_, x0, geo_.caps.horzRes, rowBaseline(group, row, spacings_),
-                  geo_.gain);
+                  geo_.gain, halo());
     }
 }
 
@@ -463,16 +503,31 @@ void Display::drawRhythmogramPage() {
 
     fontSize_ = 11;
     Canvas c(surface_);
-    c.setPen(kBlack);
+    c.setPen(palette_.ink);
+    c.setTextColours(palette_.background, palette_.ink);
     const int x0 = tr(13 * p);
 
+    // The RR axis: 20 mm a second, a tick, a label in the language's notation and a faint line
+    // across every half second, so a bar's interval reads off at a glance.
+    const int plotEnd = tr(W - 10 * p);
+    QFont tickFont = QGuiApplication::font();
+    tickFont.setPointSize(9);
+    const QFontMetrics tickMetrics(tickFont, &surface_);
+    for (int k = 1; k <= 4; ++k) {
+        const int y = tr(b - 10 * k * q);
+        c.setPen(palette_.gridMajor);
+        c.line(x0 + 2, y, plotEnd, y);
+        c.setPen(palette_.ink);
+        c.line(tr(x0 - p), y, tr(x0 + p), y);
+        const QString label = decimalText(0.5 * k, 1, russian_);
+        c.text(x0 - tr(p) - 2 - tickMetrics.horizontalAdvance(label), y - tickMetrics.height() / 2,
+               label, 9, false);
+    }
     c.line(x0, b, x0, tr(b - 50 * q));
-    c.line(tr(x0 - p), tr(b - 20 * q), tr(x0 + p), tr(b - 20 * q));
-    c.text(30, tr(b - 22 * q), QStringLiteral("1"), fontSize_, fontBold_);
-    c.line(tr(x0 - p), tr(b - 40 * q), tr(x0 + p), tr(b - 40 * q));
-    c.text(30, tr(b - 42 * q), QStringLiteral("2"), fontSize_, fontBold_);
     fontSize_ = 12;
-    c.text(15, tr(b - 50 * q), QStringLiteral("t , c"), fontSize_, fontBold_);
+    // The axis's name above its arrow.
+    c.text(4, tr(b - 50 * q) - 24, russian_ ? QStringLiteral("t , с") : QStringLiteral("t , s"),
+           fontSize_, fontBold_);
     c.line(x0, b, tr(W - 5 * p), b);
     c.text(W - 30, b + 5, QStringLiteral("t"), fontSize_, fontBold_);
 
@@ -489,8 +544,11 @@ void Display::drawRhythmogramPage() {
     c.line(W - 28, b + 2, W - 24, b + 2);
     c.line(W - 24, b + 1, W - 20, b + 1);
 
-    c.text(W / 2, tr(b + 10 * q), QStringLiteral("Страница %1").arg(page_ + 1), fontSize_,
-           fontBold_);
+    c.text(W / 2, tr(b + 10 * q),
+           (russian_ ? QStringLiteral("Страница %1") : QStringLiteral("Page %1")).arg(page_ + 1),
+           fontSize_, fontBold_);
+    // The statistics of the whole rhythmogram, under its axis.
+    c.text(x0, tr(b + 17 * q), rrStatisticsLine(rrStatistics(bytes_), russian_), 10, false);
 
     const std::int64_t L = static_cast<std::int64_t>(bytes_.size());
     const std::int64_t P = tr(W - 10 * p - x0 - 2);
@@ -542,7 +600,7 @@ void Display::resetSweep() {
 void Display::prepareLiveDisplay() {
     ensureSurface();
     geo_.horzPxPerMm = geo_.caps.horzPxPerMm();
-    spacings_ = RowSpacings::forClientBottom(win_.clientBottom);
+    spacings_ = spacingsNow();
     clearLabelStrip();
     drawLeadLabels();
     drawAndCopyGrid(View{Shown::Live});
@@ -593,7 +651,7 @@ void Display::drawLiveBlock(const signal::SampleBlock& block) {
     const int x0 = sweepOrigin() + sweepPos_;
     if (geo_.speedIndex != 3) {
         Canvas wc(surface_);
-        wc.fill(x0, 0, x0 + count - 1 + 10, cb, kWhite);
+        wc.fill(x0, 0, x0 + count - 1 + 10, cb, palette_.background);
     }
     grid_.setLayout(gridLayout());
     grid_.paint(surface_, x0, x0 + count, sweepOrigin(), 0);
@@ -605,8 +663,9 @@ void Display::drawLiveBlock(const signal::SampleBlock& block) {
         joined.push_back(liveLast_[std::size_t(row)]);
         joined.insert(joined.end(), columns.begin(), columns.end());
         Canvas clip(surface_);
-        clip.setPen(kBlack);
-        drawSpans(clip, joined, x0 - 1, x0 + count, rowBaseline(group, row, spacings_), geo_.gain);
+        clip.setPen(palette_.ink);
+        drawSpans(clip, joined, x0 - 1, x0 + count, rowBaseline(group, row, spacings_), geo_.gain,
+                  halo());
         // drawSpans drew the joining column again at x0 - 1: that column is already on screen.
         liveLast_[std::size_t(row)] = columns.back();
     }

@@ -9,6 +9,7 @@
 // user-interface thread.
 #pragma once
 
+#include "display/Canvas.h"
 #include "display/Envelope.h"
 #include "display/Geometry.h"
 #include "display/Leads.h"
@@ -76,6 +77,22 @@ public:
     // What the screen grid is drawn for now: the drawing area, the trace's step and the row its
     // big lines are aligned to.
     GridLayout gridLayout() const;
+
+    // The language of the ruler, the rhythmogram's words and its numbers (Russian: "12 с", a
+    // decimal comma; otherwise "12s", a decimal point). A shown review or rhythmogram page is drawn
+    // again in it.
+    void setRussian(bool russian, const View& view);
+    bool russian() const { return russian_; }
+
+    // The ECG on ECG paper's white (the default) or on a dark background; takes effect at the
+    // next drawing (the caller redraws).
+    void setDarkScreen(bool dark);
+    const ScreenPalette& palette() const { return palette_; }
+    // Traces are drawn about 1.5 px wide, with a soft edge, where the screen has at least this
+    // many pixels per millimetre (a finer line would look thin beside the grid); one pixel wide
+    // below.
+    static constexpr double kWideTracePxPerMm = 3.0;
+    bool wideTraces() const { return geo_.caps.horzPxPerMm() >= kWideTracePxPerMm; }
 
     // ---- selector handlers (the main window calls setSpeed from its paint and resize handler too)
     // ------------ Each returns false when its guard kept it from acting (nothing changes while a
@@ -149,6 +166,14 @@ public:
     int traceOrigin() const;
     int traceColumns() const;
     const RowSpacings& rowSpacings() const { return spacings_; }
+    // The calibration mark of a calibrated row: left edge, the 1 mV pulse's rise and fall (5 mm
+    // apart, as on paper at 25 mm/s), right edge, and its top and baseline rows.
+    struct CalibrationMark {
+        int left = 0, rise = 0, fall = 0, right = 0, top = 0, baseline = 0;
+    };
+    CalibrationMark calibrationMarkOf(int row) const;
+    // The first row the drawing area shows below the tool panel and the second labels.
+    int firstClearRow() const;
 
     // ---- rhythmogram ----------------------------------------------------------------------------
     // Reads the whole file, resets paging and draws the first page (the caller then shows
@@ -187,6 +212,13 @@ private:
     ScreenGrid grid_; // its row pattern is kept per layout
     RowSpacings spacings_;
     std::optional<int> printerPageWidth_;
+
+    bool russian_ = false;
+    ScreenPalette palette_ = kPaperPalette;
+    int halo() const { return wideTraces() ? 128 : 0; }
+    // The rows' spacings for the window and the group: spread so the first calibrated row's
+    // 1 mV mark stands wholly below the tool panel and the second labels at every scale.
+    RowSpacings spacingsNow() const;
 
     // The window canvas's current font (size in points, bold).
     int fontSize_ = 8;

@@ -103,14 +103,14 @@ int rowBaseline(int groupIndex, int row, const RowSpacings& s) {
     case 0:
     case 1:
     case 2:
-        return s.single;
+        return s.offset + s.single;
     case 5:
     case 8:
-        return (row + 1) * s.s2;
+        return s.offset + (row + 1) * s.s2;
     case 9:
-        return (row + 1) * s.s3;
+        return s.offset + (row + 1) * s.s3;
     default:
-        return (row + 1) * s.s1;
+        return s.offset + (row + 1) * s.s1;
     }
 }
 

@@ -89,6 +89,7 @@ struct RowSpacings {
     int s1 = 0;     // three-lead groups, client bottom ÷ 4
     int s2 = 0;     // six-lead groups, client bottom ÷ 7
     int s3 = 0;     // twelve leads, client bottom ÷ 13
+    int offset = 0; // added to every baseline (rows moved down to make room above the first)
 
     static RowSpacings forClientBottom(int clientBottom) {
         return {clientBottom / 2, clientBottom / 4, clientBottom / 7, clientBottom / 13};
@@ -96,7 +97,8 @@ struct RowSpacings {
     bool operator==(const RowSpacings&) const = default;
 };
 
-// Baseline y of row `row` (0-based) of a group: the single-lead baseline, or (row + 1) × spacing.
+// Baseline y of row `row` (0-based) of a group: the single-lead baseline, or (row + 1) × spacing,
+// plus the spacings' offset.
 int rowBaseline(int groupIndex, int row, const RowSpacings& spacings);
 
 // The sample value v of a lead drawn at y = trunc(baseline − v × gain).

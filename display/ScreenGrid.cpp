@@ -92,14 +92,14 @@ void ScreenGrid::paint(QImage& image, int from, int to, int xZero, std::int64_t 
     const auto width = std::size_t(to - from);
     templates_.resize(width * KindCount);
     auto row = [&](int kind) { return templates_.data() + std::size_t(kind) * width; };
-    std::fill(row(Plain), row(Plain) + width, kWhite);
-    std::fill(row(Minor), row(Minor) + width, kGridMinor);
-    std::fill(row(Major), row(Major) + width, kGridMajor);
+    std::fill(row(Plain), row(Plain) + width, background_);
+    std::fill(row(Minor), row(Minor) + width, minor_);
+    std::fill(row(Major), row(Major) + width, major_);
     columns_ = verticalLines(from, to, xZero, firstSample);
     for (const auto& [x, big] : columns_) {
-        row(Plain)[x - from] = big ? kGridMajor : kGridMinor;
+        row(Plain)[x - from] = big ? major_ : minor_;
         if (big)
-            row(Minor)[x - from] = kGridMajor;
+            row(Minor)[x - from] = major_;
     }
 
     auto* bits = reinterpret_cast<std::uint32_t*>(image.bits());

@@ -33,6 +33,12 @@ public:
     // Takes a new layout; the row pattern is recomputed only when it differs from the last one.
     void setLayout(const GridLayout& layout);
     const GridLayout& layout() const { return layout_; }
+    // The colours of the paper and of the thin and big lines (ECG paper's unless set).
+    void setColours(std::uint32_t background, std::uint32_t minor, std::uint32_t major) {
+        background_ = background;
+        minor_ = minor;
+        major_ = major;
+    }
 
     // Paints columns [from, to) of the drawing area (clipped to it and to the image), every row of
     // it, for a trace whose sample `firstSample` (counted from the recording's start) is drawn at
@@ -50,6 +56,9 @@ private:
 
     GridLayout layout_;
     bool ready_ = false;
+    std::uint32_t background_ = 0xFFFFFFFFu;
+    std::uint32_t minor_ = 0xFFFFD4D4u;
+    std::uint32_t major_ = 0xFFEE9A9Au;
     std::vector<std::uint8_t> rowKind_; // per row of the area
     std::vector<std::uint32_t> templates_;
     std::vector<std::pair<int, bool>> columns_;

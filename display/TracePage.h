@@ -113,9 +113,19 @@ inline void drawnColumns(const std::int16_t* samples, std::size_t count, double 
 
 // Draws column spans as strokes from column x0 on, one pixel column each, joined to their
 // neighbours; columns at or right of xEnd are left out.
+// halo (0..256) widens the trace to about 1.5 px: each column's stroke gets a soft edge of the
+// pen at that share right of it and below it (0: one pixel wide, as the canvas draws it).
 inline void drawSpans(Canvas& c, const std::vector<ColumnSpan>& spans, int x0, int xEnd,
-                      int baseline, float gain) {
+                      int baseline, float gain, int halo = 0) {
     auto yOf = [&](int v) { return traceY(baseline, v, gain); };
+    auto soften = [&](int x, const Stroke& st) {
+        if (halo <= 0)
+            return;
+        if (x + 1 < xEnd)
+            for (int y = st.top; y <= st.bottom; ++y)
+                c.blendPixel(x + 1, y, halo);
+        c.blendPixel(x, st.bottom + 1, halo);
+    };
     const ColumnSpan* previous = nullptr;
     int previousX = 0;
     for (std::size_t k = 0; k < spans.size(); ++k) {
@@ -130,9 +140,11 @@ inline void drawSpans(Canvas& c, const std::vector<ColumnSpan>& spans, int x0, i
             c.line(previousX, yOf(previous->last), x, yOf(s.first));
             const Stroke st = columnStroke(s, nullptr, yOf);
             c.line(x, st.top, x, st.bottom + 1);
+            soften(x, st);
         } else {
             const Stroke st = columnStroke(s, previous, yOf);
             c.line(x, st.top, x, st.bottom + 1);
+            soften(x, st);
         }
         previous = &s;
         previousX = x;

@@ -7,6 +7,7 @@
 #include "interpret/Criteria.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -84,7 +85,16 @@ std::string num(double v, int decimals) {
     return s;
 }
 
-// A reason in both languages, clause after clause.
+// The Russian text's decimal points (a point between two digits) as decimal commas.
+std::string withDecimalCommas(std::string text) {
+    for (std::size_t i = 1; i + 1 < text.size(); ++i)
+        if (text[i] == '.' && std::isdigit(static_cast<unsigned char>(text[i - 1])) &&
+            std::isdigit(static_cast<unsigned char>(text[i + 1])))
+            text[i] = ',';
+    return text;
+}
+
+// A reason in both languages, clause after clause; the Russian one with decimal commas.
 struct Reason {
     std::string ru, en;
     Reason& add(const std::string& r, const std::string& e) {
@@ -92,7 +102,7 @@ struct Reason {
             ru += "; ";
             en += "; ";
         }
-        ru += r;
+        ru += withDecimalCommas(r);
         en += e;
         return *this;
     }

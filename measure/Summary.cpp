@@ -61,6 +61,12 @@ std::vector<std::string> summaryLines(const Measurements& m, bool russian) {
         return {
             pick("Измерения: комплексы QRS не найдены", "Measurements: no QRS complexes found")};
     const std::string ms = pick(" мс", " ms");
+    // Russian writes a decimal comma, as the rest of a Russian page does.
+    const auto decimal = [russian](std::string text) {
+        if (russian)
+            std::replace(text.begin(), text.end(), '.', ',');
+        return text;
+    };
     const auto n = [](std::optional<double> v) { return fixedText(v, 0, "—"); };
     std::optional<double> sokolow;
     const auto& sV1 = m.leads[signal::StandardLeadV1].sMv;
@@ -74,7 +80,8 @@ std::vector<std::string> summaryLines(const Measurements& m, bool russian) {
             pick(" (Базетт) / ", " (Bazett) / ") + n(m.qtcFridericiaMs) +
             pick(" (Фридеричиа)", " (Fridericia)") + ms,
         pick("Оси P/QRS/T ", "Axes P/QRS/T ") + n(m.pAxisDeg) + "/" + n(m.qrsAxisDeg) + "/" +
-            n(m.tAxisDeg) + "°  SV1+RV5 " + fixedText(sokolow, 2, "—") + pick(" мВ", " mV"),
+            n(m.tAxisDeg) + "°  SV1+RV5 " + decimal(fixedText(sokolow, 2, "—")) +
+            pick(" мВ", " mV"),
     };
 }
 

@@ -31,7 +31,7 @@ std::string fixedText(std::optional<double> v, int decimals, std::string_view mi
 // The measurements as a report header prints them, in three lines (UTF-8):
 //   "ЧСС 72 уд/мин  RR 833 мс  P 100 мс  PR 160 мс  QRS 90 мс"
 //   "QT 400 мс  QTc 438 (Базетт) / 425 (Фридеричиа) мс"
-//   "Оси P/QRS/T 60/60/40°  SV1+RV5 3.10 мВ"
+//   "Оси P/QRS/T 60/60/40°  SV1+RV5 3,10 мВ" (a decimal point in English)
 // A quantity that could not be measured shows "—". No beats: one line saying so.
 std::vector<std::string> summaryLines(const Measurements& m, bool russian);
 

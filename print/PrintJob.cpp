@@ -3,6 +3,7 @@
 
 #include "display/Geometry.h"
 #include "display/Leads.h"
+#include "display/Texts.h"
 #include "print/Paper.h"
 #include "signal/Recording.h"
 #include "signal/SampleRecord.h"
@@ -117,8 +118,8 @@ PrintLayout printLayout(const Paper& paper, const PrintJob& job) {
 
 namespace {
 
-QString secondLabel(int second) {
-    return QStringLiteral("%1s").arg(second);
+QString secondLabel(int second, bool russian) {
+    return d::secondLabelText(second, russian);
 }
 
 class PagePrinter {
@@ -185,7 +186,8 @@ private:
         const int lastSecond = int(std::floor(to + 1e-9));
         if (lastSecond < firstSecond)
             return;
-        const double widest = textWidthMm(p_, paper_, secondLabel(lastSecond), kLabelPoints);
+        const double widest =
+            textWidthMm(p_, paper_, secondLabel(lastSecond, job_.russian), kLabelPoints);
         const int step = secondLabelStep(layout_.mmPerSecond, widest);
         p_.save();
         p_.setPen(tracePen(paper_));
@@ -195,7 +197,7 @@ private:
             const double x = layout_.x0Mm + (s - from) * layout_.mmPerSecond;
             if (x > layout_.xEndMm + 1e-6)
                 break;
-            drawText(p_, paper_, x, layout_.labelTopMm, secondLabel(s), kLabelPoints);
+            drawText(p_, paper_, x, layout_.labelTopMm, secondLabel(s, job_.russian), kLabelPoints);
             p_.setPen(tracePen(paper_));
             p_.drawLine(QPointF(paper_.x(x), paper_.y(layout_.labelTopMm + 3.6)),
                         QPointF(paper_.x(x), paper_.y(layout_.labelTopMm + 5)));

@@ -138,28 +138,33 @@ void Session::importChosen() {
     setView(View{Shown::Imported, view_.kindA2});
 }
 
-import::ImportResult Session::importFile(const std::filesystem::path& path){if (acquisitionActive())
-                                                                                stopAcquisition();
-// The file is decompressed and converted in memory: no intermediate file is written.
-signal::RecordingBuffer imported;
-auto result = import::importFile(path, imported);
-if (!result)
+velkard::import::ImportResult Session::importFile(const std::filesystem::path& path) {
+    if (acquisitionActive())
+        stopAcquisition();
+    // The file is decompressed and converted in memory: no intermediate file is written.
+    signal::RecordingBuffer imported;
+    auto result = import::importFile(path, imported);
+    if (!result)
+        return result;
+    buffer_ = std::move(imported);
+    importedSeconds_ = static_cast<int>(result.value.durationSeconds);
+    importedFileName_ = QFileInfo(fromPath(path)).fileName();
+    recordingStarted_ = false;
+    if (result.value.kind == signal::RecordingKind::Rhythmogram)
+        setView(View{Shown::Rhythmogram});
+    else
+        setView(View{Shown::Imported, result.value.kind == signal::RecordingKind::A2});
     return result;
-buffer_ = std::move(imported);
-importedSeconds_ = static_cast<int>(result.value.durationSeconds);
-importedFileName_ = QFileInfo(fromPath(path)).fileName();
-recordingStarted_ = false;
-if (result.value.kind == signal::RecordingKind::Rhythmogram)
-    setView(View{Shown::Rhythmogram});
-else
-    setView(View{Shown::Imported, result.value.kind == signal::RecordingKind::A2});
-return result;
-} // namespace velkard::session
+}
 
 // ---- acquisition and recording ----
 
-void Session::setLink(device::Acquisition::LinkFactory factory) {
+void Session::setLink(device::Acquisition::LinkFactory factory, std::string portName) {
+    // Another port: the next Start opens it (an acquisition under way keeps its own until it ends).
+    if (acquisition_ && portName != portName_ && !acquisitionActive())
+        acquisition_.reset();
     linkFactory_ = std::move(factory);
+    portName_ = std::move(portName);
 }
 
 bool Session::startMonitoring() {

@@ -86,8 +86,9 @@ public:
     import::ImportResult importFile(const std::filesystem::path& path);
 
     // ---- acquisition and recording ----
-    // How the instrument is reached (set before the first startMonitoring).
-    void setLink(device::Acquisition::LinkFactory factory);
+    // How the instrument is reached (before the first startMonitoring; a new port name takes effect
+    // at the next one).
+    void setLink(device::Acquisition::LinkFactory factory, std::string portName);
     // The engine, made by startMonitoring (null before).
     device::Acquisition* acquisition() { return acquisition_.get(); }
     // Monitoring for the patient chosen by Write. False when the instrument could not be
@@ -145,6 +146,7 @@ private:
     int importedSeconds_ = 0;
 
     device::Acquisition::LinkFactory linkFactory_;
+    std::string portName_; // which port linkFactory_ reaches, to notice a change
     std::unique_ptr<device::Acquisition> acquisition_;
     bool recordingStarted_ = false;
     // Whether Start created the recording file; a file it could not create is not this recording.

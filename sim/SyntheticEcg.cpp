@@ -17,7 +17,7 @@ struct Wave {
 
 // P, Q, R, S, T.
 constexpr std::array<Wave, 5> kWaves{{
-    {-0.20, 0.025},
+    {-0.15, 0.025}, // P: PR about 175 ms as measured, a normal conduction time
     {-0.035, 0.010},
     {0.0, 0.011},
     {0.035, 0.012},

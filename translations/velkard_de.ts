@@ -237,6 +237,38 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <source>выкл. (150 Гц)</source>
         <translation>aus (150 Hz)</translation>
     </message>
+    <message>
+        <source>Имитатор прибора</source>
+        <translation>Simuliertes Gerät</translation>
+    </message>
+    <message>
+        <source>Первый прибор на USB</source>
+        <translation>Erstes Gerät an USB</translation>
+    </message>
+    <message>
+        <source>Найден прибор</source>
+        <translation>Gerät gefunden</translation>
+    </message>
+    <message>
+        <source>Прибор</source>
+        <translation>Gerät</translation>
+    </message>
+    <message>
+        <source>Порт</source>
+        <translation>Anschluss</translation>
+    </message>
+    <message>
+        <source>Выберите найденный прибор или имитатор, или введите путь к порту (например, /dev/ttyUSB0)</source>
+        <translation>Wählen Sie ein gefundenes Gerät oder den Simulator, oder geben Sie den Pfad des Anschlusses ein (zum Beispiel /dev/ttyUSB0)</translation>
+    </message>
+    <message>
+        <source>Вид</source>
+        <translation>Ansicht</translation>
+    </message>
+    <message>
+        <source>Тёмный фон экрана</source>
+        <translation>Dunkler Bildschirmhintergrund</translation>
+    </message>
 </context>
 <context>
     <name>velkard::cardfile::ui::CardFileWindow</name>
@@ -901,6 +933,10 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <source>ЭКГ %1 %2</source>
         <translation>EKG %1 %2</translation>
     </message>
+    <message>
+        <source>Отчёт показывает 10 с: он начинается с %1 с, а не с %2 с, так как запись короче</source>
+        <translation>Der Bericht zeigt 10 s: er beginnt bei %1 s statt bei %2 s, da die Aufzeichnung kürzer ist</translation>
+    </message>
 </context>
 <context>
     <name>velkard::print::ui::PrintRangeDialog</name>
@@ -961,6 +997,10 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     <message>
         <source>Отмена</source>
         <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Начало отчёта должно быть целым числом секунд</source>
+        <translation>Der Beginn des Berichts muss eine ganze Zahl von Sekunden sein</translation>
     </message>
 </context>
 <context>

@@ -237,6 +237,38 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <source>выкл. (150 Гц)</source>
         <translation>off (150 Hz)</translation>
     </message>
+    <message>
+        <source>Имитатор прибора</source>
+        <translation>Simulated instrument</translation>
+    </message>
+    <message>
+        <source>Первый прибор на USB</source>
+        <translation>First instrument on USB</translation>
+    </message>
+    <message>
+        <source>Найден прибор</source>
+        <translation>Instrument found</translation>
+    </message>
+    <message>
+        <source>Прибор</source>
+        <translation>Instrument</translation>
+    </message>
+    <message>
+        <source>Порт</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>Выберите найденный прибор или имитатор, или введите путь к порту (например, /dev/ttyUSB0)</source>
+        <translation>Choose an instrument found or the simulator, or type the port's path (for example /dev/ttyUSB0)</translation>
+    </message>
+    <message>
+        <source>Вид</source>
+        <translation>View</translation>
+    </message>
+    <message>
+        <source>Тёмный фон экрана</source>
+        <translation>Dark screen background</translation>
+    </message>
 </context>
 <context>
     <name>velkard::cardfile::ui::CardFileWindow</name>
@@ -901,6 +933,10 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <source>ЭКГ %1 %2</source>
         <translation>ECG %1 %2</translation>
     </message>
+    <message>
+        <source>Отчёт показывает 10 с: он начинается с %1 с, а не с %2 с, так как запись короче</source>
+        <translation>The report shows 10 s: it starts at %1 s, not at %2 s, as the recording is shorter</translation>
+    </message>
 </context>
 <context>
     <name>velkard::print::ui::PrintRangeDialog</name>
@@ -961,6 +997,10 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     <message>
         <source>Отмена</source>
         <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Начало отчёта должно быть целым числом секунд</source>
+        <translation>The report's start must be a whole number of seconds</translation>
     </message>
 </context>
 <context>

@@ -237,6 +237,38 @@ F1 — эта справка</translation>
         <source>выкл. (150 Гц)</source>
         <translation>выкл. (150 Гц)</translation>
     </message>
+    <message>
+        <source>Имитатор прибора</source>
+        <translation>Имитатор прибора</translation>
+    </message>
+    <message>
+        <source>Первый прибор на USB</source>
+        <translation>Первый прибор на USB</translation>
+    </message>
+    <message>
+        <source>Найден прибор</source>
+        <translation>Найден прибор</translation>
+    </message>
+    <message>
+        <source>Прибор</source>
+        <translation>Прибор</translation>
+    </message>
+    <message>
+        <source>Порт</source>
+        <translation>Порт</translation>
+    </message>
+    <message>
+        <source>Выберите найденный прибор или имитатор, или введите путь к порту (например, /dev/ttyUSB0)</source>
+        <translation>Выберите найденный прибор или имитатор, или введите путь к порту (например, /dev/ttyUSB0)</translation>
+    </message>
+    <message>
+        <source>Вид</source>
+        <translation>Вид</translation>
+    </message>
+    <message>
+        <source>Тёмный фон экрана</source>
+        <translation>Тёмный фон экрана</translation>
+    </message>
 </context>
 <context>
     <name>velkard::cardfile::ui::CardFileWindow</name>
@@ -901,6 +933,10 @@ F1 — эта справка</translation>
         <source>ЭКГ %1 %2</source>
         <translation>ЭКГ %1 %2</translation>
     </message>
+    <message>
+        <source>Отчёт показывает 10 с: он начинается с %1 с, а не с %2 с, так как запись короче</source>
+        <translation>Отчёт показывает 10 с: он начинается с %1 с, а не с %2 с, так как запись короче</translation>
+    </message>
 </context>
 <context>
     <name>velkard::print::ui::PrintRangeDialog</name>
@@ -961,6 +997,10 @@ F1 — эта справка</translation>
     <message>
         <source>Отмена</source>
         <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Начало отчёта должно быть целым числом секунд</source>
+        <translation>Начало отчёта должно быть целым числом секунд</translation>
     </message>
 </context>
 <context>

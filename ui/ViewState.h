@@ -42,7 +42,8 @@ struct PrintRangeChoice {
 struct ViewState {
     // The interface language (the settings file's language number).
     Language language = Language::Russian;
-    bool printGrid = true; // the parameters dialog's print-grid flag
+    bool printGrid = true;   // the parameters dialog's print-grid flag
+    bool darkScreen = false; // the screen's ECG on a dark background (the parameters dialog's)
     // Display and print filters (kept in the filter settings file beside the settings file).
     filter::FilterSettings filters = filter::programDefaults();
 

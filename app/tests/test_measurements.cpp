@@ -148,7 +148,8 @@ TEST_F(MeasurementsTest, ReviewShowsThePageRateCalipersAndTheMeasurementsWindow)
     EXPECT_TRUE(
         window->findChild<QLabel*>("measurementsSpan")
             ->text()
-            .contains(QString::number(w->display().pageStartOffset() / 16 / 800.0, 'f', 1)));
+            .contains(QString::number(w->display().pageStartOffset() / 16 / 800.0, 'f', 1)
+                          .replace(QLatin1Char('.'), QLatin1Char(',')))); // Russian notation
     child<QAction>(*w, "englishAction")->trigger();
     EXPECT_EQ(label->text(), "HR 60");
     EXPECT_EQ(window->windowTitle(), "Measurements");

@@ -286,6 +286,62 @@ TEST_F(AppTest, ParametersDialogKeepsThePrintGridFlag) {
     EXPECT_EQ(dialogs.shownNames.size(), 2u);
 }
 
+TEST_F(AppTest, ThePortIsChosenInParametersAndKeptInLineFourOfTheSettings) {
+    // Instruments found on USB: one bound to the serial driver, one not.
+    const std::filesystem::path sys = work() / "sys";
+    const auto usb = [&](const std::string& name, const char* product, const char* tty) {
+        const auto d = sys / "bus" / "usb" / "devices" / name;
+        std::filesystem::create_directories(d / (name + ":1.0"));
+        writeFile(d / "idVendor", "0403\n");
+        writeFile(d / "idProduct", std::string(product) + "\n");
+        if (*tty)
+            std::filesystem::create_directories(d / (name + ":1.0") / tty);
+    };
+    usb("1-1", "6001", "ttyUSB3");
+    usb("1-2", "6015", "");
+    EXPECT_EQ(foundPorts(sys.string()),
+              (QStringList{"/dev/ttyUSB3", "USB:0403:6015", "SIM", "COM4"}));
+
+    auto w = makeWindow();
+    ASSERT_EQ(settingsLines(work()).value(3), QStringLiteral("COM4"));
+    // The list offers the simulated instrument; choosing it and OK keeps it at once.
+    dialogs.script.push_back([](QDialog& d) {
+        auto& p = dynamic_cast<ParametersDialog&>(d);
+        EXPECT_EQ(p.portBox->currentData().toString(), QStringLiteral("COM4"));
+        const int sim = p.portBox->findData(QStringLiteral("SIM"));
+        EXPECT_GE(sim, 0);
+        EXPECT_TRUE(p.portBox->itemText(sim).contains(QString::fromUtf8("Имитатор")));
+        p.portBox->setCurrentIndex(sim);
+        p.okButton->click();
+        return -1;
+    });
+    child<QAction>(*w, "parametersAction")->trigger();
+    EXPECT_EQ(settingsLines(work()).value(3), QStringLiteral("SIM"));
+
+    // A tty path typed in (English captions); Cancel changes nothing.
+    child<QAction>(*w, "englishAction")->trigger();
+    dialogs.script.push_back([](QDialog& d) {
+        auto& p = dynamic_cast<ParametersDialog&>(d);
+        EXPECT_EQ(p.chosenPort(), QStringLiteral("SIM"));
+        EXPECT_TRUE(p.portBox->currentText().contains(QStringLiteral("Simulated")));
+        p.portBox->setEditText(QStringLiteral("/dev/pts/7"));
+        p.cancelButton->click();
+        return -1;
+    });
+    child<QAction>(*w, "parametersAction")->trigger();
+    EXPECT_EQ(settingsLines(work()).value(3), QStringLiteral("SIM"));
+    dialogs.script.push_back([](QDialog& d) {
+        auto& p = dynamic_cast<ParametersDialog&>(d);
+        p.portBox->setEditText(QStringLiteral("  /dev/pts/7 "));
+        p.okButton->click();
+        return -1;
+    });
+    child<QAction>(*w, "parametersAction")->trigger();
+    EXPECT_EQ(settingsLines(work()).value(3), QStringLiteral("/dev/pts/7"));
+    w->exitAction->trigger();
+    EXPECT_EQ(settingsLines(work()).value(3), QStringLiteral("/dev/pts/7"));
+}
+
 TEST_F(AppTest, ExitWithoutInstrumentWritesSettingsAndCloses) {
     auto w = makeWindow();
     ASSERT_TRUE(w->isVisible());

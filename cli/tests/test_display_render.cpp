@@ -38,9 +38,11 @@ TEST(CliRender, FirstPageOfThreeWithTracesAtBaselines) {
     QImage img((dir / "p0.png").c_str());
     ASSERT_FALSE(img.isNull());
     EXPECT_EQ(img.size(), QSize(1024, 700));
-    // Client bottom 700: twelve rows 53 px apart.
+    // Client bottom 700: twelve rows would stand 53 px apart from 53, but row 0's 1 mV mark
+    // (32 px) must clear the 30 px tool panel: row 0 at 63, row 11 where it was (636), the rows
+    // between 573 / 11 → 52 px apart.
     for (int k = 1; k <= 12; ++k)
-        EXPECT_TRUE(black(img, 500, 53 * k)) << k;
+        EXPECT_TRUE(black(img, 500, 11 + 52 * k)) << k;
     EXPECT_FALSE(black(img, 500, 80));
 }
 

@@ -92,6 +92,25 @@ TEST(MeasureCli, PrintsTheMeasurementsOfTheChosenSpanAsJson) {
     EXPECT_EQ(static_cast<std::size_t>(parse(whole.out)["beats"].toArray().size()), placed.size());
 }
 
+TEST(MeasureCli, TheSimulatedInstrumentsOwnBeatConductsNormally) {
+    // What the instrument sends without chosen parameters (SIM, the demo, velkard-instrument):
+    // a normal PR (120-200 ms, here 140-200), no first-degree AV block among the statements.
+    TempDir dir;
+    for (std::uint32_t seed : {1u, 7u}) {
+        saveRecording(dir / "demo.dat", sim::SyntheticEcg::records(seed, 20 * 800));
+        const CliResult r = runCli({"measure", "demo.dat"}, dir.path());
+        ASSERT_EQ(r.status, 0) << r.err;
+        const QJsonObject m = parse(r.out);
+        ASSERT_TRUE(m["pr_ms"].isDouble()) << r.out;
+        EXPECT_GE(m["pr_ms"].toDouble(), 140) << "seed " << seed;
+        EXPECT_LE(m["pr_ms"].toDouble(), 200) << "seed " << seed;
+        EXPECT_NEAR(m["heart_rate_bpm"].toDouble(), 72, 4);
+        for (const auto& s : m["statements"].toArray())
+            EXPECT_FALSE(s.toObject()["code"].toString().contains(QStringLiteral("AVB")))
+                << QJsonDocument(s.toObject()).toJson().toStdString();
+    }
+}
+
 TEST(MeasureCli, StatementsWithTheirReasonsInTheChosenLanguage) {
     TempDir dir;
     sim::EcgParameters params;

@@ -58,13 +58,14 @@ struct Review {
 
 TEST(GridImage, BigLinesEveryFiveMillimetresAndThinOnesEveryMillimetre) {
     // 25 mm/s at 10 samples per column: a big square is 16 px across, its lines at the trace's
-    // origin trunc(19p) = 60 ± 16k; down, 16 px from row 0's baseline 650 / 13 = 50.
+    // origin trunc(19p) = 60 ± 16k; down, 16 px from row 0's baseline 63 (its 1 mV mark below the
+    // 30 px tool panel).
     Display d(kCaps, kWin);
     d.drawGridImage();
     const QImage g = d.gridImage();
     ASSERT_EQ(g.width(), 1024);
     ASSERT_EQ(g.height(), 700);
-    for (int y : {34, 50, 66, 98, 642})
+    for (int y : {31, 47, 63, 95, 639})
         for (int x = 28; x < 1024; x += 7)
             EXPECT_TRUE(red(g, x, y)) << x << "," << y;
     for (int x : {28, 44, 60, 76, 1020})
@@ -78,7 +79,7 @@ TEST(GridImage, BigLinesEveryFiveMillimetresAndThinOnesEveryMillimetre) {
             on += g.pixel(x0 + k * dx, y0 + k * dy) != kWhite;
         return on;
     };
-    for (int big : {50, 338}) {
+    for (int big : {47, 335}) {
         std::vector<int> thin;
         for (int y = big + 1; y < big + 16; ++y)
             if (gridPixels(28, y, 1, 0, 996) > 0.9 * 996) {
@@ -116,8 +117,8 @@ TEST(GridImage, PaintedRightOfLabelStripAndBelowPanel) {
     // Without a recording the live sweep's start, trunc(18p + 2) = 59, is time zero.
     for (int y = 30; y < 650; y += 7)
         EXPECT_TRUE(red(s, 59, y)) << y;
-    // Unsqueezed, one full-width red row every 16 px: 34, 50, …, 642 (right of the lead labels and
-    // calibration marks).
+    // Unsqueezed, one full-width red row every 16 px through row 0's baseline 63: 31, 47, …, 639
+    // (right of the lead labels and calibration marks).
     std::vector<int> fullRows;
     for (int y = 0; y < 700; ++y) {
         bool all = true;
@@ -128,7 +129,7 @@ TEST(GridImage, PaintedRightOfLabelStripAndBelowPanel) {
     }
     ASSERT_EQ(fullRows.size(), 39u);
     for (std::size_t k = 0; k < fullRows.size(); ++k)
-        EXPECT_EQ(fullRows[k], 34 + 16 * int(k));
+        EXPECT_EQ(fullRows[k], 31 + 16 * int(k));
 }
 
 TEST(ReviewPage, TwelveLeadTracesAtTheirBaselines) {
@@ -136,9 +137,12 @@ TEST(ReviewPage, TwelveLeadTracesAtTheirBaselines) {
     const QImage& s = r.d.surface();
     for (int x : {100, 500, 1000}) {
         const std::vector<int> rows = blackRows(s, x, 45, 650);
+        // Twelve rows would stand 650 / 13 = 50 apart from 50, but row 0's 1 mV mark (32 px) must
+        // clear the 30 px tool panel: row 0 at 30 + 32 + 1 = 63, row 11 where it was (600), the
+        // rows between evenly (537 / 11 → 48 px).
         std::vector<int> expected;
         for (int k = 1; k <= 12; ++k)
-            expected.push_back(50 * k);
+            expected.push_back(15 + 48 * k);
         EXPECT_EQ(rows, expected) << "column " << x;
     }
 }
@@ -154,31 +158,34 @@ TEST(ReviewPage, AmplitudeAtScale) {
 TEST(ReviewPage, CalibrationPulseOnSingleLead) {
     Review r(constantRecording(100, 0, 0), 0);
     const QImage& s = r.d.surface();
-    // On the trace's baseline 325; top = 325 − 10 mm = 293.
+    // On the trace's baseline 325; top = 325 − 10 mm = 293; 5 mm wide as on paper.
     EXPECT_TRUE(blue(s, 30, 325));
-    EXPECT_TRUE(blue(s, 37, 325));
-    EXPECT_TRUE(blue(s, 38, 310)); // rising edge at 12 mm
-    EXPECT_TRUE(blue(s, 38, 294));
+    EXPECT_TRUE(blue(s, 34, 325));
+    EXPECT_TRUE(blue(s, 35, 310)); // rising edge at 11 mm
+    EXPECT_TRUE(blue(s, 35, 294));
     EXPECT_TRUE(blue(s, 41, 293)); // top
+    EXPECT_TRUE(blue(s, 50, 293));
     EXPECT_FALSE(blue(s, 41, 292));
     EXPECT_FALSE(blue(s, 41, 294));
     EXPECT_FALSE(blue(s, 30, 326));
-    EXPECT_TRUE(blue(s, 44, 310)); // falling edge at 14 mm
-    EXPECT_TRUE(blue(s, 50, 325));
-    EXPECT_TRUE(blue(s, 53, 325));
-    EXPECT_FALSE(blue(s, 54, 325)); // the base line ends before 17 mm
+    EXPECT_TRUE(blue(s, 51, 310)); // falling edge at 16 mm
+    EXPECT_FALSE(blue(s, 52, 310));
+    EXPECT_TRUE(blue(s, 52, 325));
+    EXPECT_TRUE(blue(s, 56, 325));
+    EXPECT_FALSE(blue(s, 57, 325)); // the base line ends before 18 mm
     EXPECT_FALSE(blue(s, 27, 325));
 }
 
 TEST(ReviewPage, CalibrationEveryThirdLeadOfTwelve) {
     Review r(constantRecording(100, 0, 0), 9);
     const QImage& s = r.d.surface();
-    // Rows 50 apart; the mark sits on rows 1, 4, 7 and 10.
-    for (int y : {50, 200, 350, 500}) {
+    // Rows 48 apart from 63 (see TwelveLeadTracesAtTheirBaselines); the mark sits on rows 1, 4,
+    // 7 and 10.
+    for (int y : {63, 207, 351, 495}) {
         EXPECT_TRUE(blue(s, 30, y)) << y;
         EXPECT_TRUE(blue(s, 41, y - 32)) << y;
     }
-    for (int y : {100, 150, 250, 550})
+    for (int y : {111, 159, 255, 591})
         EXPECT_FALSE(blue(s, 30, y)) << y;
 }
 

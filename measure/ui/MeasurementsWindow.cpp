@@ -52,10 +52,15 @@ QString text(velkard::ui::Language l, const char* source) {
     return velkard::ui::translate(l, kContext, source);
 }
 
-QString number(std::optional<double> v, int decimals) {
+// v in the interface language's notation: a decimal point in English, a comma in Russian and
+// German.
+QString number(std::optional<double> v, int decimals, velkard::ui::Language l) {
     if (!v || !std::isfinite(*v))
         return QString::fromUtf8("—");
-    return QString::number(*v, 'f', decimals);
+    QString text = QString::number(*v, 'f', decimals);
+    if (l != velkard::ui::Language::English)
+        text.replace(QLatin1Char('.'), QLatin1Char(','));
+    return text;
 }
 
 std::optional<double> rowValue(const Measurements& m, int row) {
@@ -173,22 +178,24 @@ QString MeasurementsWindow::valueText(int row) const {
 }
 
 void MeasurementsWindow::fill() {
-    const QString from = QString::number(from_, 'f', 1),
-                  to = QString::number(from_ + length_, 'f', 1);
+    const QString from = number(from_, 1, language_), to = number(from_ + length_, 1, language_);
     span_->setText(text(language_, QT_TR_NOOP("С %1 по %2 с, комплексов в медиане: %3"))
                        .arg(from, to)
                        .arg(m_.beatsInMedian));
     for (int row = 0; row < kRowCount; ++row) {
         const Row& r = kRows[row];
-        global_->setItem(row, 0, new QTableWidgetItem(number(rowValue(m_, row), r.decimals)));
+        global_->setItem(row, 0,
+                         new QTableWidgetItem(number(rowValue(m_, row), r.decimals, language_)));
         global_->setItem(row, 1, new QTableWidgetItem(text(language_, r.unit)));
         global_->item(row, 0)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
     for (int l = 0; l < signal::kLeadCount; ++l) {
         const auto& a = m_.leads[static_cast<std::size_t>(l)];
         const QString cells[kLeadColumns] = {
-            number(a.rMv, 2),  number(a.sMv, 2),   number(a.qMs, 0),    number(a.qMv, 2),
-            number(a.r2Mv, 2), number(a.stJMv, 2), number(a.st60Mv, 2), number(a.tMv, 2)};
+            number(a.rMv, 2, language_),    number(a.sMv, 2, language_),
+            number(a.qMs, 0, language_),    number(a.qMv, 2, language_),
+            number(a.r2Mv, 2, language_),   number(a.stJMv, 2, language_),
+            number(a.st60Mv, 2, language_), number(a.tMv, 2, language_)};
         for (int c = 0; c < kLeadColumns; ++c) {
             leads_->setItem(l, c, new QTableWidgetItem(cells[c]));
             leads_->item(l, c)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -264,6 +264,7 @@ TEST_P(PaperSpeed, OneSecondIsTheSpeedWithinOnePercentAndLabelsSitOverTheirSecon
     const auto [dpi, speedIndex] = GetParam();
     PrintJob j = job(40, pulsesMidSecond);
     j.speedIndex = speedIndex;
+    j.russian = false; // "12s": one word a label
     const Rendered r = render(j, dpi);
     const Paper paper = a4(dpi);
     const PrintLayout l = printLayout(paper, j);
@@ -358,6 +359,7 @@ TEST_F(PrintJobTest, RangeStartsTheTraceAtItsBeginning) {
     PrintJob j = job(10, pulsesMidSecond);
     j.all = false;
     j.range = {3, 6};
+    j.russian = false; // labels "3s": one word each
     const Rendered r = render(j, 150);
     EXPECT_EQ(r.result.value, 1);
     QStringList words;
@@ -380,6 +382,7 @@ TEST_F(PrintJobTest, RangeStartsTheTraceAtItsBeginning) {
 TEST_F(PrintJobTest, EveryPageCarriesLabelsAndTheLastOneToTheEnd) {
     // 60 s at 25 mm/s: 187 mm = 7.48 s a page, 9 pages; at 50 mm/s 17.
     PrintJob j = job(60, flat, 9);
+    j.russian = false; // labels "60s": one word each
     const Rendered slow = render(j, 150, QStringLiteral("a.pdf"));
     EXPECT_EQ(slow.result.value, 9);
     QStringList last;
@@ -492,6 +495,69 @@ TEST_F(PrintJobTest, ReportHeaderCarriesTheMeasurementsOfItsTenSeconds) {
     rj.measurements = false;
     ASSERT_TRUE(printReportToPdf(pdf, rj, 300).ok());
     EXPECT_FALSE(pdfText(pdf, 1).contains(QStringLiteral("QRS")));
+}
+
+TEST_F(PrintJobTest, RulerAndNumbersFollowTheLanguageOnEveryPage) {
+    // The pages of a recording: Russian second labels "N с", never "Ns"; English "Ns".
+    PrintJob j = job(12, pulsesMidSecond);
+    j.filters.highPass = velkard::filter::HighPass::Hz005;
+    j.filters.lowPass = velkard::filter::LowPass::Hz150;
+    static const QRegularExpression latinSeconds(QStringLiteral("\\b\\d+s\\b"));
+    static const QRegularExpression cyrillicSeconds(
+        QString::fromUtf8("\\b(\\d+) ?с")); // pdftotext may drop the space
+    for (bool russian : {true, false}) {
+        j.russian = russian;
+        const Rendered r =
+            render(j, 150, russian ? QStringLiteral("ru.pdf") : QStringLiteral("en.pdf"));
+        const QString text = pdfText(r.pdf, 1).simplified();
+        EXPECT_EQ(text.contains(latinSeconds), !russian) << text.toStdString();
+        int labels = 0;
+        for (auto it = cyrillicSeconds.globalMatch(text); it.hasNext(); it.next())
+            ++labels;
+        EXPECT_EQ(labels >= 5, russian) << text.toStdString();
+        // One notation for the filter's decimals beside the header's other numbers.
+        EXPECT_TRUE(text.contains(russian ? QString::fromUtf8("0,05–150 Гц")
+                                          : QStringLiteral("0.05–150 Hz")))
+            << text.toStdString();
+    }
+
+    // The report header: every decimal number in the language's notation, the date as it is.
+    velkard::sim::EcgParameters params;
+    params.beat.rMv = 1.3;
+    params.beat.chestR = {0.25, 0.5, 0.8, 1.3, 1.77, 0.9};
+    params.beat.chestS = {1.03, 1.3, 0.8, 0.4, 0.2, 0.1};
+    params.beat.irregularity = 0.2; // irregular: a reason with a ratio of two decimals
+    const auto records =
+        velkard::sim::SyntheticEcg::records(3, params, 20 * velkard::signal::kRecordsPerSecond);
+    bytes.assign(records.size() * velkard::signal::kRecordBytes, 0);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        for (std::size_t c = 0; c < velkard::signal::kChannels; ++c)
+            velkard::signal::writeLe16(&bytes[i * velkard::signal::kRecordBytes + 2 * c],
+                                       records[i].c[c]);
+    ReportJob rj;
+    rj.data = bytes.data();
+    rj.length = bytes.size();
+    rj.filters = j.filters;
+    rj.date = QStringLiteral("05.03.2009");
+    rj.birthDate = QStringLiteral("01.02.1950");
+    static const QRegularExpression point(QStringLiteral("\\d\\.\\d"));
+    static const QRegularExpression comma(QStringLiteral("\\d,\\d"));
+    static const QRegularExpression date(QStringLiteral("\\d\\d\\.\\d\\d\\.\\d{4}"));
+    for (bool russian : {true, false}) {
+        rj.russian = russian;
+        const QString header =
+            (reportHeaderLeft(rj) + reportHeaderRight(rj)).join(QLatin1Char('\n'));
+        QString withoutDates = header;
+        withoutDates.remove(date);
+        ASSERT_TRUE(header.contains(QStringLiteral("SV1+RV5"))) << header.toStdString();
+        EXPECT_FALSE(withoutDates.contains(russian ? point : comma)) << header.toStdString();
+        EXPECT_TRUE(withoutDates.contains(russian ? comma : point)) << header.toStdString();
+        // SV1+RV5 reads back as the synthetic beat's S in V1 plus R in V5 (2.8 mV).
+        const auto m =
+            QRegularExpression(QStringLiteral("SV1\\+RV5 (\\d+)[.,](\\d\\d)")).match(header);
+        ASSERT_TRUE(m.hasMatch());
+        EXPECT_NEAR(m.captured(1).toDouble() + m.captured(2).toDouble() / 100, 2.8, 0.15);
+    }
 }
 
 TEST_F(PrintJobTest, UnwritableOutputFailsAndKeepsAnEarlierFile) {

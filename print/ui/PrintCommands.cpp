@@ -90,6 +90,16 @@ PrintOutcome runReport(velkard::ui::ViewState& state, velkard::ui::Seams seams,
     job.kindA2 = request.kindA2;
     job.scaleIndex = request.scaleIndex;
     job.fromSecond = from;
+    // Ten seconds do not fit after the second asked for: the report shows the last ten, and says
+    // so before it is printed.
+    const int start = reportStartSecond(from, job.length);
+    if (start != from)
+        msg.show(text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands",
+                                           "Отчёт показывает 10 с: он начинается с %1 с, а не с "
+                                           "%2 с, так как запись короче"))
+                     .arg(start)
+                     .arg(from),
+                 text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Информация")));
     job.grid = state.printGrid;
     job.russian = russian;
     job.filters = state.filters;
@@ -164,6 +174,7 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
     {
         PrintRangeDialog range(state, request.parent);
         range.applyLanguage(l);
+        range.setDurationSeconds(request.durationSeconds);
         // Cancel, Esc or the close button end the command.
         if (seams.dialogs.run(range) != QDialog::Accepted)
             return PrintOutcome::Cancelled;

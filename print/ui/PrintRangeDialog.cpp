@@ -16,6 +16,21 @@ namespace velkard::print::ui {
 
 namespace {
 constexpr const char* kContext = "velkard::print::ui::PrintRangeDialog";
+
+// A whole, non-negative number of seconds as checkRange takes it.
+bool wholeSeconds(const QString& text, int* out = nullptr) {
+    const QString t = text.trimmed();
+    if (t.isEmpty() || t.size() > 6)
+        return false;
+    for (QChar c : t)
+        if (c < u'0' || c > u'9')
+            return false;
+    if (out)
+        *out = t.toInt();
+    return true;
+}
+
+const char* const kMarked = "invalid";
 } // namespace
 
 PrintRangeDialog::PrintRangeDialog(velkard::ui::ViewState& state, QWidget* parent)
@@ -39,6 +54,11 @@ PrintRangeDialog::PrintRangeDialog(velkard::ui::ViewState& state, QWidget* paren
     OK->setObjectName(QStringLiteral("OK"));
     Cancel = new QPushButton(this);
     Cancel->setObjectName(QStringLiteral("Cancel"));
+    errorLabel = new QLabel(this);
+    errorLabel->setObjectName(QStringLiteral("errorLabel"));
+    errorLabel->setWordWrap(true);
+    errorLabel->setStyleSheet(QStringLiteral("color: #b00000;"));
+    errorLabel->hide();
     // The form's own texts (the Russian begin label with two spaces); the print command sets the
     // language's texts before showing it.
     const auto form = [l = state_.interfaceLanguage()](const char* source) {
@@ -79,6 +99,7 @@ PrintRangeDialog::PrintRangeDialog(velkard::ui::ViewState& state, QWidget* paren
     buttons->addWidget(Cancel);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
+    layout->addWidget(errorLabel);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -169,8 +190,55 @@ void PrintRangeDialog::endEdited() {
     state_.printRange.endText = endEdit->text();
 }
 
-// OK goes on to the printer; Cancel (like Esc) ends the print command.
+void PrintRangeDialog::refuse(QLineEdit* field, const QString& why) {
+    errorLabel->setText(why);
+    errorLabel->show();
+    field->setProperty(kMarked, true);
+    field->setStyleSheet(QStringLiteral("border: 2px solid #b00000;"));
+    field->setFocus();
+    field->selectAll();
+}
+
+void PrintRangeDialog::clearRefusal() {
+    errorLabel->clear();
+    errorLabel->hide();
+    for (QLineEdit* field : {beginEdit, endEdit, reportFromEdit}) {
+        field->setProperty(kMarked, false);
+        field->setStyleSheet(QString());
+    }
+}
+
+// OK goes on to the printer when what was typed can be printed; Cancel (like Esc) ends the print
+// command.
 void PrintRangeDialog::confirm() {
+    clearRefusal();
+    const velkard::ui::Language l = state_.interfaceLanguage();
+    if (reportButton->isChecked()) {
+        if (!wholeSeconds(reportFromEdit->text())) {
+            refuse(reportFromEdit,
+                   velkard::ui::translated<PrintRangeDialog>(
+                       l, QT_TR_NOOP("Начало отчёта должно быть целым числом секунд")));
+            return;
+        }
+    } else if (rangeButton->isChecked()) {
+        const RangeCheck check =
+            checkRange(beginEdit->text(), endEdit->text(),
+                       durationSeconds_ >= 0 ? durationSeconds_ : 999999, state_.inRussian());
+        if (!check.ok) {
+            int begin = 0;
+            int end = 0;
+            const bool beginOk = wholeSeconds(beginEdit->text(), &begin);
+            const bool endOk = wholeSeconds(endEdit->text(), &end);
+            // The field at fault: one that is no number; else the begin after the end; else the
+            // end past the recording.
+            QLineEdit* field = !beginOk      ? beginEdit
+                               : !endOk      ? endEdit
+                               : begin > end ? beginEdit
+                                             : endEdit;
+            refuse(field, check.message);
+            return;
+        }
+    }
     done(QDialog::Accepted);
 }
 

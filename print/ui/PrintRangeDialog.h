@@ -13,6 +13,8 @@ class QRadioButton;
 
 namespace velkard::print::ui {
 
+// OK checks what was typed: a range that cannot be printed keeps the dialog open with the reason
+// under the fields and the field to mend marked.
 class PrintRangeDialog : public QDialog {
     Q_OBJECT
 public:
@@ -25,6 +27,9 @@ public:
     void applyLanguage(velkard::ui::Language language);
     void applyLanguage(bool russian); // Russian or English
 
+    // The recording's duration the range is checked against at OK (unchecked until set).
+    void setDurationSeconds(int seconds) { durationSeconds_ = seconds; }
+
     QRadioButton* wholeButton;  // all
     QRadioButton* rangeButton;  // range
     QRadioButton* reportButton; // the one-page 12-lead report
@@ -33,6 +38,7 @@ public:
     QLabel* endLabel;
     QLineEdit* beginEdit; // begin, seconds
     QLineEdit* endEdit;   // end, seconds
+    QLabel* errorLabel;   // why OK refused the range, under the fields (hidden while all is well)
     QPushButton* OK;
     QPushButton* Cancel;
 
@@ -50,7 +56,11 @@ protected:
 
 private:
     velkard::ui::ViewState& state_;
+    int durationSeconds_ = -1;
     void setRangeEnabled(bool on);
+    // Shows why the range is refused and marks the field to mend (focused, its text selected).
+    void refuse(QLineEdit* field, const QString& why);
+    void clearRefusal();
 };
 
 } // namespace velkard::print::ui

@@ -56,7 +56,7 @@ protected:
         ASSERT_TRUE(cf.createPatientArchive(r.id));
         ASSERT_TRUE(cf.appendPatientRecord(r));
         id = r.id;
-        session.setLink([] { return std::make_unique<links::SimLink>(1); });
+        session.setLink([] { return std::make_unique<links::SimLink>(1); }, "SIM");
     }
     std::filesystem::path work() const { return dir.path().toStdString(); }
     cardfile::CardFile cardFile() const { return cardfile::CardFile(work()); }

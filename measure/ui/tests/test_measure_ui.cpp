@@ -59,13 +59,13 @@ TEST(MeasurementsWindow, ListsTheMeasurementsAndTheirUnitsInBothLanguages) {
     EXPECT_EQ(w.valueText(4), "91");  // QRS
     EXPECT_EQ(w.valueText(6), "440"); // QTc Bazett
     EXPECT_EQ(w.valueText(8), QString::fromUtf8("—")) << "no P axis";
-    EXPECT_EQ(w.valueText(11), "3.63") << "SV1 + RV5";
+    EXPECT_EQ(w.valueText(11), "3,63") << "SV1 + RV5, a decimal comma in Russian";
     EXPECT_EQ(w.globalTable()->verticalHeaderItem(0)->text(), QString::fromUtf8("ЧСС"));
     EXPECT_EQ(w.globalTable()->item(0, 1)->text(), QString::fromUtf8("уд/мин"));
-    EXPECT_EQ(w.leadTable()->item(signal::StandardLeadV5, 0)->text(), "2.21");
+    EXPECT_EQ(w.leadTable()->item(signal::StandardLeadV5, 0)->text(), "2,21");
     EXPECT_EQ(w.leadTable()->item(signal::StandardLeadI, 0)->text(), QString::fromUtf8("—"));
     EXPECT_EQ(w.leadTable()->verticalHeaderItem(signal::StandardLeadAVR)->text(), "aVR");
-    EXPECT_TRUE(w.findChild<QLabel*>("measurementsSpan")->text().contains("20.0"));
+    EXPECT_TRUE(w.findChild<QLabel*>("measurementsSpan")->text().contains("20,0"));
 
     w.applyLanguage(false);
     EXPECT_EQ(w.windowTitle(), "Measurements");
@@ -73,6 +73,9 @@ TEST(MeasurementsWindow, ListsTheMeasurementsAndTheirUnitsInBothLanguages) {
     EXPECT_EQ(w.globalTable()->item(0, 1)->text(), "bpm");
     EXPECT_EQ(w.leadTable()->horizontalHeaderItem(0)->text(), "R, mV");
     EXPECT_EQ(w.valueText(0), "72");
+    EXPECT_EQ(w.valueText(11), "3.63") << "a decimal point in English";
+    EXPECT_EQ(w.leadTable()->item(signal::StandardLeadV5, 0)->text(), "2.21");
+    EXPECT_TRUE(w.findChild<QLabel*>("measurementsSpan")->text().contains("20.0"));
 }
 
 TEST(MeasurementsSummary, ReportLinesRoundAndMarkWhatWasNotMeasured) {
@@ -86,7 +89,7 @@ TEST(MeasurementsSummary, ReportLinesRoundAndMarkWhatWasNotMeasured) {
     const auto ru = summaryLines(m, true);
     ASSERT_EQ(ru.size(), 3u);
     EXPECT_EQ(ru[0], "ЧСС 72 уд/мин  RR 836 мс  P 98 мс  PR 161 мс  QRS 91 мс");
-    EXPECT_EQ(ru[2], "Оси P/QRS/T —/60/40°  SV1+RV5 3.63 мВ");
+    EXPECT_EQ(ru[2], "Оси P/QRS/T —/60/40°  SV1+RV5 3,63 мВ"); // a decimal comma in Russian
 
     m.leads[signal::StandardLeadV5].rMv.reset();
     EXPECT_EQ(summaryLines(m, false)[2], "Axes P/QRS/T —/60/40°  SV1+RV5 — mV");

@@ -217,22 +217,85 @@ TEST_F(PrintCommandsTest, CancelInThePrinterDialogPrintsNothing) {
     EXPECT_FALSE(printed());
 }
 
-TEST_F(PrintCommandsTest, BadRangeIsRefusedBeforeThePrinterDialog) {
+TEST_F(PrintCommandsTest, BadRangeKeepsTheRangeDialogOpenWithTheFieldMarked) {
     state.setLanguage(velkard::ui::Language::English);
-    dialogs.script.push_back([](QDialog& d) {
+    dialogs.script.push_back([this](QDialog& d) {
         auto& range = dynamic_cast<PrintRangeDialog&>(d);
         range.rangeButton->click();
+        // Past the 10 s recording: the end is marked, the dialog stays, nothing is printed yet.
         range.beginEdit->setText(QStringLiteral("4"));
-        range.endEdit->setText(QStringLiteral("12")); // past the 10 s recording
+        range.endEdit->setText(QStringLiteral("12"));
         range.OK->click();
+        EXPECT_NE(range.result(), QDialog::Accepted);
+        EXPECT_FALSE(range.errorLabel->isHidden());
+        EXPECT_TRUE(range.errorLabel->text().contains(QStringLiteral("10 s")));
+        EXPECT_TRUE(range.endEdit->property("invalid").toBool());
+        EXPECT_FALSE(range.beginEdit->property("invalid").toBool());
+        // A begin after the end marks the begin; letters mark the field that has them.
+        range.beginEdit->setText(QStringLiteral("9"));
+        range.endEdit->setText(QStringLiteral("5"));
+        range.OK->click();
+        EXPECT_NE(range.result(), QDialog::Accepted);
+        EXPECT_TRUE(range.beginEdit->property("invalid").toBool());
+        EXPECT_FALSE(range.endEdit->property("invalid").toBool());
+        range.endEdit->setText(QStringLiteral("5s"));
+        range.OK->click();
+        EXPECT_TRUE(range.endEdit->property("invalid").toBool());
+        EXPECT_FALSE(printed());
+        // Mended, OK goes on.
+        range.beginEdit->setText(QStringLiteral("4"));
+        range.endEdit->setText(QStringLiteral("10"));
+        range.OK->click();
+        EXPECT_EQ(range.result(), QDialog::Accepted);
+        EXPECT_TRUE(range.errorLabel->isHidden());
+        EXPECT_FALSE(range.endEdit->property("invalid").toBool());
         return -1;
     });
-    EXPECT_EQ(runPrint(state, seams, request), PrintOutcome::BadRange);
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_TRUE(messages.shown[0].text.contains(QStringLiteral("10 s")));
-    EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Error"));
-    EXPECT_EQ(dialogs.shownNames.size(), 1u);
-    EXPECT_FALSE(printed());
+    dialogs.script.push_back([](QDialog& d) { return accept(d); });
+    EXPECT_EQ(runPrint(state, seams, request), PrintOutcome::Printed);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(dialogs.shownNames.size(), 2u);
+    EXPECT_TRUE(printed());
+
+    // A report from a second that is no number: its field is marked, Cancel ends the command.
+    dialogs.script.push_back([](QDialog& d) {
+        auto& range = dynamic_cast<PrintRangeDialog&>(d);
+        range.reportButton->click();
+        range.reportFromEdit->setText(QStringLiteral("-3"));
+        range.OK->click();
+        EXPECT_NE(range.result(), QDialog::Accepted);
+        EXPECT_TRUE(range.reportFromEdit->property("invalid").toBool());
+        EXPECT_FALSE(range.errorLabel->text().isEmpty());
+        range.Cancel->click();
+        return -1;
+    });
+    EXPECT_EQ(runPrint(state, seams, request), PrintOutcome::Cancelled);
+}
+
+TEST_F(PrintCommandsTest, AReportThatCannotStartWhereAskedSaysWhereItStarts) {
+    // 40 s recorded, a report asked from second 35: it shows 30–40 and says so.
+    recording.assign(std::vector<std::uint8_t>(40 * 800 * 16, 0));
+    request.durationSeconds = 40;
+    for (int wished : {35, 12}) {
+        messages.shown.clear();
+        dialogs.script.push_back([wished](QDialog& d) {
+            auto& range = dynamic_cast<PrintRangeDialog&>(d);
+            range.reportButton->click();
+            range.reportFromEdit->setText(QString::number(wished));
+            range.OK->click();
+            return -1;
+        });
+        dialogs.script.push_back([](QDialog& d) { return accept(d); });
+        EXPECT_EQ(runPrint(state, seams, request), PrintOutcome::Printed);
+        if (wished == 35) {
+            ASSERT_EQ(messages.shown.size(), 1u);
+            EXPECT_TRUE(messages.shown[0].text.contains(QStringLiteral("30 с")));
+            EXPECT_TRUE(messages.shown[0].text.contains(QStringLiteral("35 с")));
+            EXPECT_EQ(messages.shown[0].caption, QStringLiteral("Информация"));
+        } else {
+            EXPECT_TRUE(messages.shown.empty()); // 12–22 fits: nothing to say
+        }
+    }
 }
 
 TEST_F(PrintCommandsTest, SelectiveRangeWithoutTypingUsesEmptyTextsAndIsRefused) {
