@@ -207,6 +207,12 @@ void MainWindow::updateMeasurements() {
     page.seconds = display_->secondsPerScreen();
     page.msPerPixel = g.screenSamplesPerColumn * 1000.0 / signal::kRecordsPerSecond;
     page.mvPerPixel = 1.0 / (g.gain * signal::kUnitsPerMillivolt);
+    // A card-file recording's report is edited and confirmed in the measurements window.
+    const auto& sel = session_.selection();
+    const bool card = view().shown == Shown::CardRecording && sel.entryIndex >= 0;
+    measurements_->setCardRecording(seams_, workDir_, card ? sel.patientId.toStdString() : "",
+                                    sel.entryIndex + 1,
+                                    (sel.entryDate + ' ' + sel.entryTime).toStdString());
     measurements_->reviewPage(page);
 }
 
@@ -316,6 +322,8 @@ void MainWindow::printRecording() {
     request.sex = sel.patientSex;
     request.date = sel.entryDate;
     request.time = sel.entryTime;
+    if (view().shown == Shown::CardRecording)
+        request.physicianReport = measurements_->storedReport();
     print::ui::runPrint(state_, seams_, request);
 }
 

@@ -14,9 +14,11 @@
 #include <ctime>
 #include <dirent.h>
 #include <optional>
+#include <pwd.h>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace velkard::cardfile {
 
@@ -59,9 +61,45 @@ fs::path stagePath(const CardFile& cf, int number) {
     return cf.dataDir() / (kStagePrefix + std::to_string(number));
 }
 
+// A report moves through a stage name of its own beside its recording's.
+fs::path reportStagePath(const CardFile& cf, int number) {
+    return cf.dataDir() / (kStagePrefix + std::string("rep-") + std::to_string(number));
+}
+
 Status writeFailure(const fs::path& path, const std::string& what, const Status& s) {
     return Status::failure(ErrorCode::CannotWrite,
                            "cannot " + what + " " + path.string() + ": " + s.message);
+}
+
+std::string localStamp(std::int64_t seconds, const char* format) {
+    char stamp[32] = "00000000-000000";
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm local{};
+    if (::localtime_r(&t, &local))
+        std::strftime(stamp, sizeof stamp, format, &local);
+    return stamp;
+}
+
+// One line of the audit log: time, account, physician, report file, what changed. Tabs and line
+// breaks inside a field become spaces, so every change is exactly one line.
+std::string auditLine(const CardFile& cf, const CardFile::ReportAuthor& author,
+                      std::string_view subject, std::string_view what) {
+    auto field = [](std::string_view text) {
+        std::string out(text);
+        for (char& c : out)
+            if (c == '\t' || c == '\n' || c == '\r')
+                c = ' ';
+        return out.empty() ? std::string("-") : out;
+    };
+    return localStamp(cf.clockNow(), "%Y-%m-%d %H:%M:%S") + "\t" + field(author.account) + "\t" +
+           field(author.physician) + "\t" + field(subject) + "\t" + field(what) + "\n";
+}
+
+Status appendAudit(const CardFile& cf, const CardFile::ReportAuthor& author,
+                   std::string_view subject, std::string_view what) {
+    if (auto s = io::appendToLog(cf.auditLogPath(), auditLine(cf, author, subject, what)); !s)
+        return writeFailure(cf.auditLogPath(), "add to the audit log", s);
+    return Status::success();
 }
 
 // ---- Unlocked steps (the caller holds the lock) ----
@@ -309,12 +347,17 @@ Status applyRemoveEntry(const CardFile& cf, Journal j) {
     if (j.phase == 1) {
         if (auto s = io::removeFile(cf.recordingPath(id, first)); !s)
             return writeFailure(cf.recordingPath(id, first), "delete the recording", s);
+        if (auto s = io::removeFile(cf.reportPath(id, first)); !s)
+            return writeFailure(cf.reportPath(id, first), "delete the report", s);
         for (int m = first + 1; m <= last; ++m) {
             const fs::path from = cf.recordingPath(id, m);
-            if (io::isMissing(from))
-                continue;
-            if (auto s = io::renameFile(from, stagePath(cf, m - 1)); !s)
-                return writeFailure(from, "move the recording", s);
+            if (!io::isMissing(from))
+                if (auto s = io::renameFile(from, stagePath(cf, m - 1)); !s)
+                    return writeFailure(from, "move the recording", s);
+            const fs::path report = cf.reportPath(id, m);
+            if (!io::isMissing(report))
+                if (auto s = io::renameFile(report, reportStagePath(cf, m - 1)); !s)
+                    return writeFailure(report, "move the report", s);
         }
         io::syncFolder(cf.dataDir());
         if (auto s = io::replaceFile(cf.archivePath(id), j.archive); !s)
@@ -325,10 +368,13 @@ Status applyRemoveEntry(const CardFile& cf, Journal j) {
     }
     for (int t = first; t < last; ++t) {
         const fs::path staged = stagePath(cf, t);
-        if (io::isMissing(staged))
-            continue;
-        if (auto s = io::renameFile(staged, cf.recordingPath(id, t)); !s)
-            return writeFailure(cf.recordingPath(id, t), "move the recording", s);
+        if (!io::isMissing(staged))
+            if (auto s = io::renameFile(staged, cf.recordingPath(id, t)); !s)
+                return writeFailure(cf.recordingPath(id, t), "move the recording", s);
+        const fs::path report = reportStagePath(cf, t);
+        if (!io::isMissing(report))
+            if (auto s = io::renameFile(report, cf.reportPath(id, t)); !s)
+                return writeFailure(cf.reportPath(id, t), "move the report", s);
     }
     io::syncFolder(cf.dataDir());
     return finishJournal(cf);
@@ -355,10 +401,13 @@ Status applyRemovePatient(const CardFile& cf, const Journal& j) {
     const auto count = std::max<std::size_t>(
         j.count,
         static_cast<std::size_t>((archiveLength + kArchiveEntryBytes - 1) / kArchiveEntryBytes));
-    for (std::size_t n = 1; n <= count && n <= 999; ++n)
+    for (std::size_t n = 1; n <= count && n <= 999; ++n) {
         if (auto s = io::removeFile(cf.recordingPath(j.id, static_cast<int>(n))); !s)
             return writeFailure(cf.recordingPath(j.id, static_cast<int>(n)), "delete the recording",
                                 s);
+        if (auto s = io::removeFile(cf.reportPath(j.id, static_cast<int>(n))); !s)
+            return writeFailure(cf.reportPath(j.id, static_cast<int>(n)), "delete the report", s);
+    }
     if (auto s = io::removeFile(cf.archivePath(j.id)); !s)
         return writeFailure(cf.archivePath(j.id), "delete the patient archive", s);
     io::syncFolder(cf.dataDir());
@@ -560,6 +609,14 @@ Result<int> fileUnlocked(const CardFile& cf, std::string_view id, std::string_vi
             return R::failure(ErrorCode::CannotWrite,
                               "cannot move the unlisted recording " + recording.string() +
                                   " aside: " + s.message + "; nothing was filed");
+    // A report left without its recording (an older installation removed the entry) must not
+    // become the new recording's: it is kept under an unfiled name.
+    const fs::path report = cf.reportPath(id, number);
+    if (!io::isMissing(report))
+        if (auto s = moveOrphanAside(report); !s)
+            return R::failure(ErrorCode::CannotWrite, "cannot move the report without recording " +
+                                                          report.string() + " aside: " + s.message +
+                                                          "; nothing was filed");
     if (auto s = place(recording); !s)
         return R::failure(ErrorCode::CannotWrite,
                           "cannot write the recording " + recording.string() + ": " + s.message);
@@ -590,6 +647,14 @@ fs::path CardFile::archivePath(std::string_view id) const {
 
 fs::path CardFile::recordingPath(std::string_view id, int number) const {
     return dataDir() / recordingFileName(id, number);
+}
+
+fs::path CardFile::reportPath(std::string_view id, int number) const {
+    return dataDir() / reportFileName(id, number);
+}
+
+fs::path CardFile::auditLogPath() const {
+    return dataDir() / kAuditLogName;
 }
 
 Result<std::uint64_t> CardFile::openPatientIndex() const {
@@ -717,6 +782,14 @@ Status CardFile::removePatient(std::size_t position, std::string_view id) const 
     j.position = position;
     j.indexLength = bytes.size();
     j.count = std::min<std::size_t>(999, entryCount(*this, stored));
+    int reports = 0;
+    for (int n = 1; n <= static_cast<int>(j.count); ++n)
+        reports += io::isMissing(reportPath(stored, n)) ? 0 : 1;
+    if (reports > 0)
+        if (auto s = appendAudit(*this, {"", workstationAccount()}, stored,
+                                 "patient removed with " + std::to_string(reports) + " report(s)");
+            !s)
+            return s;
     if (auto s = writeJournal(*this, j); !s)
         return s;
     return applyRemovePatient(*this, j);
@@ -980,9 +1053,125 @@ Status CardFile::removeArchiveEntry(std::string_view id, std::size_t position) c
             std::memcpy(j.archive.data() + at, num, 3);
         }
     }
+    // The reports go and move with their recordings; the log says so before anything changes.
+    const int removed = static_cast<int>(position) + 1;
+    int laterReports = 0;
+    for (int m = removed + 1; m <= static_cast<int>(j.count); ++m)
+        laterReports += io::isMissing(reportPath(id, m)) ? 0 : 1;
+    const bool hadReport = !io::isMissing(reportPath(id, removed));
+    if (hadReport || laterReports > 0) {
+        std::string what = "recording " + std::to_string(removed) + " removed";
+        if (hadReport)
+            what += " with its report";
+        if (laterReports > 0)
+            what += "; " + std::to_string(laterReports) + " later report(s) renumbered one down";
+        if (auto s =
+                appendAudit(*this, {"", workstationAccount()}, reportFileName(id, removed), what);
+            !s)
+            return s;
+    }
     if (auto s = writeJournal(*this, j); !s)
         return s;
     return applyRemoveEntry(*this, j);
+}
+
+Result<std::optional<std::string>> CardFile::readReport(std::string_view id, int number) const {
+    using R = Result<std::optional<std::string>>;
+    if (auto s = checkId(id); !s)
+        return R::failure(s);
+    auto lock = lockForReading(*this);
+    if (!lock)
+        return R::failure(lock.code, lock.message);
+    const fs::path path = reportPath(id, number);
+    if (io::isMissing(path))
+        return R::success(std::nullopt);
+    auto bytes = io::readFile(path, std::uint64_t{1} << 20);
+    if (!bytes)
+        return R::failure(ErrorCode::CannotRead, "cannot read the report " + path.string());
+    return R::success(std::string(bytes->begin(), bytes->end()));
+}
+
+Status CardFile::writeReport(std::string_view id, int number, std::string_view bytes,
+                             const ReportAuthor& author, std::string_view what,
+                             bool keepOld) const {
+    if (auto s = checkId(id); !s)
+        return s;
+    auto lock = lockForChange(*this);
+    if (!lock)
+        return Status::failure(lock.code, lock.message);
+    // Only a recording of the archive has a report: one written for a number the archive no
+    // longer holds would wait for the next recording filed under it.
+    if (number < 1 || static_cast<std::size_t>(number) > entryCount(*this, id))
+        return Status::failure(ErrorCode::UnknownRecording,
+                               "the patient's archive holds no recording " +
+                                   std::to_string(number) + "; the report was not saved");
+    const fs::path path = reportPath(id, number);
+    const std::string subject = reportFileName(id, number);
+    if (!io::isMissing(path) && !io::isRegularFile(path))
+        return Status::failure(ErrorCode::NotRegularFile,
+                               path.string() + " is not a regular file; the report was not saved");
+    if (keepOld && !io::isMissing(path)) {
+        const std::string stamp = localStamp(clockNow(), "%Y%m%d-%H%M%S");
+        fs::path aside = dataDir() / (subject + ".damaged-" + stamp);
+        for (int n = 2; !io::isMissing(aside); ++n)
+            aside = dataDir() / (subject + ".damaged-" + stamp + "-" + std::to_string(n));
+        if (auto s = appendAudit(*this, author, subject,
+                                 "unreadable report kept as " + aside.filename().string());
+            !s)
+            return s;
+        if (auto s = io::renameFile(path, aside); !s)
+            return writeFailure(path, "set the unreadable report aside", s);
+        io::syncFolder(dataDir());
+    }
+    if (auto s = appendAudit(*this, author, subject, what); !s)
+        return s;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    if (auto s = io::replaceFile(path, std::span(data, bytes.size())); !s) {
+        Status failure = writeFailure(path, "write the report", s);
+        if (auto logged = appendAudit(*this, author, subject, "not saved: " + failure.message);
+            !logged)
+            failure.message += "; " + logged.message;
+        return failure;
+    }
+    return Status::success();
+}
+
+Result<std::vector<std::string>> CardFile::readAuditLog() const {
+    using R = Result<std::vector<std::string>>;
+    auto lock = lockForReading(*this);
+    if (!lock)
+        return R::failure(lock.code, lock.message);
+    if (io::isMissing(auditLogPath()))
+        return R::success({});
+    auto bytes = io::readFile(auditLogPath());
+    if (!bytes)
+        return R::failure(ErrorCode::CannotRead,
+                          "cannot read the audit log " + auditLogPath().string());
+    std::vector<std::string> lines;
+    std::string line;
+    for (std::uint8_t b : *bytes) {
+        if (b == '\n') {
+            lines.push_back(std::move(line));
+            line.clear();
+        } else {
+            line += static_cast<char>(b);
+        }
+    }
+    if (!line.empty())
+        lines.push_back(std::move(line));
+    return R::success(std::move(lines));
+}
+
+std::string workstationAccount() {
+    std::string user;
+    if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_name)
+        user = pw->pw_name;
+    else if (const char* env = std::getenv("USER"))
+        user = env;
+    char host[256] = {};
+    if (::gethostname(host, sizeof host - 1) != 0)
+        host[0] = '\0';
+    return (user.empty() ? std::string("?") : user) + "@" + (host[0] ? host : "?");
 }
 
 // ---- New patient ----

@@ -27,6 +27,8 @@ inline constexpr const char* kDataFolder = "DATA_BASE";
 inline constexpr const char* kIndexName = "ID_Patient_real";
 // The intent record of a change of several files; present only while one runs or after a crash.
 inline constexpr const char* kJournalName = ".velkard.journal";
+// The log of every change of a physician's report: lines are only appended (who, when, what).
+inline constexpr const char* kAuditLogName = "velkard-reports.log";
 // How long a command waits for another workstation's change to finish by default.
 inline constexpr std::chrono::milliseconds kDefaultLockWait{3000};
 
@@ -138,9 +140,34 @@ public:
                                   std::string_view date, std::string_view time,
                                   const EntryDuration& duration, std::string_view kind) const;
     // Drops entry j, renumbers the later ones, deletes recording j + 1 and renames the later
-    // recordings one number down. Journalled: a crash at any step is finished by the next
-    // operation on the card file.
+    // recordings one number down; their reports go and move with them (the audit log says so).
+    // Journalled: a crash at any step is finished by the next operation on the card file.
     Status removeArchiveEntry(std::string_view id, std::size_t position) const;
+    // ---- The physician's report of a recording (its bytes; interpret/Report.h reads them) ----
+
+    // workDir/DATA_BASE/"%8s_%2s.rep".
+    std::filesystem::path reportPath(std::string_view id, int number) const;
+    std::filesystem::path auditLogPath() const;
+    // The stored report of recording `number`; nullopt when it has none. CannotRead when the
+    // file is there but cannot be read.
+    Result<std::optional<std::string>> readReport(std::string_view id, int number) const;
+    // Who changes a report, for the audit log: the physician's name as typed (may be empty
+    // before anyone confirmed) and the workstation's user@host.
+    struct ReportAuthor {
+        std::string physician;
+        std::string account;
+    };
+    // Under one hold of the lock: appends "what" to the audit log, then replaces the report of
+    // recording `number` (a temporary file, flushed, renamed). The recording must have an archive
+    // entry. With keepOld a report file already there is first renamed to
+    // "<name>.damaged-<yyyymmdd-hhmmss>" and kept (one the program could not read). Nothing is
+    // written when the log cannot take the line; a report that cannot be written is logged so.
+    Status writeReport(std::string_view id, int number, std::string_view bytes,
+                       const ReportAuthor& author, std::string_view what,
+                       bool keepOld = false) const;
+    // The audit log's lines as stored (empty when there is none).
+    Result<std::vector<std::string>> readAuditLog() const;
+
     // A journal that cannot be replayed (JournalDamaged) is renamed to
     // "velkard-damaged-journal-<time>" in DATA_BASE, so the card file works again; every other
     // file stays as it is. Returns the new name, empty when there was no journal; a sound journal

@@ -253,4 +253,36 @@ void syncFolder(const std::filesystem::path& folder) {
         ::fsync(dir.get());
 }
 
+Status appendToLog(const std::filesystem::path& path, std::string_view line) {
+    // O_APPEND puts the line after whatever another writer added meanwhile; nothing opens the
+    // log any other way, so what was written stays.
+    Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+    if (!fd.valid())
+        return errnoStatus();
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0)
+        return errnoStatus();
+    if (!S_ISREG(st.st_mode))
+        return notRegular();
+    std::size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(fd.get(), line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int err = n == 0 ? ENOSPC : errno;
+            // A torn line is ended, so the next line starts on a line of its own.
+            if (done > 0) {
+                const ssize_t ended = ::write(fd.get(), "\n", 1);
+                static_cast<void>(ended);
+            }
+            return errnoStatus(err);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd.get()) != 0)
+        return errnoStatus();
+    return Status::success();
+}
+
 } // namespace velkard::cardfile::io

@@ -76,6 +76,10 @@ private:
 // writer still holds it is left alone.
 void keepIfAbandoned(const std::filesystem::path& path);
 
+// Appends `line` to a log file (created when missing) opened with O_APPEND and flushes it: lines
+// are only ever added, never rewritten.
+Status appendToLog(const std::filesystem::path& path, std::string_view line);
+
 // Deletes a file; a missing one is no error.
 Status removeFile(const std::filesystem::path& path);
 // Renames a file (replacing a regular file at `to`).

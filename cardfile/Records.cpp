@@ -195,6 +195,12 @@ std::string recordingFileName(std::string_view id, int number) {
     return buf;
 }
 
+std::string reportFileName(std::string_view id, int number) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%8.8s_%2d.rep", std::string(id).c_str(), number);
+    return buf;
+}
+
 bool isValidPatientId(std::string_view id) {
     return id.size() == kIdWidth && std::all_of(id.begin(), id.end(), isIdChar) &&
            id.find_first_not_of(' ') != std::string_view::npos;

@@ -130,6 +130,10 @@ std::string formatTime(int hour, int minute, int second); // hh:mm:ss
 std::string formatPatientId(std::int64_t seconds);
 // "%8s_%2s.dat": "4c2f9a10_ 7.dat", "4c2f9a10_12.dat".
 std::string recordingFileName(std::string_view id, int number);
+// "%8s_%2s.rep": the physician's report of that recording, beside it.
+std::string reportFileName(std::string_view id, int number);
+// The user and host this program runs as ("user@host"), for the audit log.
+std::string workstationAccount();
 // Eight characters of hexadecimal digits and leading spaces, as "%8lx" makes them. Anything else
 // (a slash, "..", a NUL from a damaged index) is refused before it becomes part of a file name.
 bool isValidPatientId(std::string_view id);

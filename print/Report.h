@@ -6,12 +6,14 @@
 
 #include "filter/Filters.h"
 #include "interpret/Interpret.h"
+#include "interpret/Report.h"
 #include "print/PrintJob.h"
 
 #include <QString>
 #include <QStringList>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 class QPagedPaintDevice;
 
@@ -38,6 +40,10 @@ struct ReportJob {
     // The ten seconds' measurements (rate, intervals, axes, Sokolow-Lyon) in the header, and the
     // interpretation's statements with their reasons under them, marked unconfirmed.
     bool measurements = true;
+    // The physician's report stored beside the recording: its statements are printed instead of
+    // the program's, an edited one marked so, and once confirmed "Подтверждено: <name>, <date
+    // time>" in place of the unconfirmed mark.
+    std::optional<interpret::Report> physicianReport;
     // More header lines (e.g. an interpretation), printed as they are under the measurements.
     QStringList extraHeaderLines;
 };

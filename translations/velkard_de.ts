@@ -762,6 +762,98 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <source>Почему</source>
         <translation>Begründung</translation>
     </message>
+    <message>
+        <source>Добавить…</source>
+        <translation>Hinzufügen…</translation>
+    </message>
+    <message>
+        <source>Удалить</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>Изменить текст…</source>
+        <translation>Text ändern…</translation>
+    </message>
+    <message>
+        <source>Свой текст…</source>
+        <translation>Freitext…</translation>
+    </message>
+    <message>
+        <source>Подтвердить…</source>
+        <translation>Bestätigen…</translation>
+    </message>
+    <message>
+        <source> (изменено врачом)</source>
+        <translation> (vom Arzt geändert)</translation>
+    </message>
+    <message>
+        <source> (добавлено врачом)</source>
+        <translation> (vom Arzt hinzugefügt)</translation>
+    </message>
+    <message>
+        <source>текст врача</source>
+        <translation>Text des Arztes</translation>
+    </message>
+    <message>
+        <source>Заключение, изменённое врачом (не подтверждено)</source>
+        <translation>Vom Arzt geänderte Befundaussagen (nicht bestätigt)</translation>
+    </message>
+    <message>
+        <source>Подтверждено: %1, %2</source>
+        <translation>Bestätigt: %1, %2</translation>
+    </message>
+    <message>
+        <source>он составлен к записи от %1</source>
+        <translation>er wurde zur Aufnahme vom %1 erstellt</translation>
+    </message>
+    <message>
+        <source>Сохранённый отчёт к этой записи не читается (%1). Показано заключение программы; файл отчёта не изменён и при первом изменении будет сохранён под другим именем.</source>
+        <translation>Der gespeicherte Befund dieser Aufnahme ist nicht lesbar (%1). Die Aussagen des Programms werden angezeigt; die Befunddatei bleibt unverändert und wird bei der ersten Änderung unter einem anderen Namen aufbewahrt.</translation>
+    </message>
+    <message>
+        <source>Отчёт не сохранён: %1</source>
+        <translation>Der Befund wurde nicht gespeichert: %1</translation>
+    </message>
+    <message>
+        <source>Выберите заключение в списке.</source>
+        <translation>Wählen Sie eine Aussage in der Liste.</translation>
+    </message>
+    <message>
+        <source>Добавить заключение</source>
+        <translation>Aussage hinzufügen</translation>
+    </message>
+    <message>
+        <source>Удалить заключение «%1»?</source>
+        <translation>Die Aussage „%1“ entfernen?</translation>
+    </message>
+    <message>
+        <source>Текст заключения</source>
+        <translation>Text der Aussage</translation>
+    </message>
+    <message>
+        <source>Заключение:</source>
+        <translation>Aussage:</translation>
+    </message>
+    <message>
+        <source>Свой текст</source>
+        <translation>Freitext</translation>
+    </message>
+    <message>
+        <source>Текст врача:</source>
+        <translation>Text des Arztes:</translation>
+    </message>
+    <message>
+        <source>Подтвердить отчёт</source>
+        <translation>Befund bestätigen</translation>
+    </message>
+    <message>
+        <source>Врач (фамилия, инициалы):</source>
+        <translation>Arzt (Name, Initialen):</translation>
+    </message>
+    <message>
+        <source>Отчёт не подтверждён: не указано имя врача.</source>
+        <translation>Der Befund wurde nicht bestätigt: kein Name des Arztes angegeben.</translation>
+    </message>
 </context>
 <context>
     <name>velkard::memory::ui::DeviceFileList</name>

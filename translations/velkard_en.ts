@@ -762,6 +762,98 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <source>Почему</source>
         <translation>Why</translation>
     </message>
+    <message>
+        <source>Добавить…</source>
+        <translation>Add…</translation>
+    </message>
+    <message>
+        <source>Удалить</source>
+        <translation>Remove</translation>
+    </message>
+    <message>
+        <source>Изменить текст…</source>
+        <translation>Edit text…</translation>
+    </message>
+    <message>
+        <source>Свой текст…</source>
+        <translation>Free text…</translation>
+    </message>
+    <message>
+        <source>Подтвердить…</source>
+        <translation>Confirm…</translation>
+    </message>
+    <message>
+        <source> (изменено врачом)</source>
+        <translation> (edited by the physician)</translation>
+    </message>
+    <message>
+        <source> (добавлено врачом)</source>
+        <translation> (added by the physician)</translation>
+    </message>
+    <message>
+        <source>текст врача</source>
+        <translation>physician&apos;s text</translation>
+    </message>
+    <message>
+        <source>Заключение, изменённое врачом (не подтверждено)</source>
+        <translation>Statements edited by the physician (unconfirmed)</translation>
+    </message>
+    <message>
+        <source>Подтверждено: %1, %2</source>
+        <translation>Confirmed: %1, %2</translation>
+    </message>
+    <message>
+        <source>он составлен к записи от %1</source>
+        <translation>it was made for the recording of %1</translation>
+    </message>
+    <message>
+        <source>Сохранённый отчёт к этой записи не читается (%1). Показано заключение программы; файл отчёта не изменён и при первом изменении будет сохранён под другим именем.</source>
+        <translation>The saved report of this recording cannot be read (%1). The program&apos;s statements are shown; the report file is left unchanged and will be kept under another name at the first change.</translation>
+    </message>
+    <message>
+        <source>Отчёт не сохранён: %1</source>
+        <translation>The report was not saved: %1</translation>
+    </message>
+    <message>
+        <source>Выберите заключение в списке.</source>
+        <translation>Select a statement in the list.</translation>
+    </message>
+    <message>
+        <source>Добавить заключение</source>
+        <translation>Add a statement</translation>
+    </message>
+    <message>
+        <source>Удалить заключение «%1»?</source>
+        <translation>Remove the statement “%1”?</translation>
+    </message>
+    <message>
+        <source>Текст заключения</source>
+        <translation>Statement text</translation>
+    </message>
+    <message>
+        <source>Заключение:</source>
+        <translation>Statement:</translation>
+    </message>
+    <message>
+        <source>Свой текст</source>
+        <translation>Free text</translation>
+    </message>
+    <message>
+        <source>Текст врача:</source>
+        <translation>Physician&apos;s text:</translation>
+    </message>
+    <message>
+        <source>Подтвердить отчёт</source>
+        <translation>Confirm the report</translation>
+    </message>
+    <message>
+        <source>Врач (фамилия, инициалы):</source>
+        <translation>Physician (surname, initials):</translation>
+    </message>
+    <message>
+        <source>Отчёт не подтверждён: не указано имя врача.</source>
+        <translation>The report was not confirmed: no physician&apos;s name was given.</translation>
+    </message>
 </context>
 <context>
     <name>velkard::memory::ui::DeviceFileList</name>

@@ -762,6 +762,98 @@ F1 — эта справка</translation>
         <source>Почему</source>
         <translation>Почему</translation>
     </message>
+    <message>
+        <source>Добавить…</source>
+        <translation>Добавить…</translation>
+    </message>
+    <message>
+        <source>Удалить</source>
+        <translation>Удалить</translation>
+    </message>
+    <message>
+        <source>Изменить текст…</source>
+        <translation>Изменить текст…</translation>
+    </message>
+    <message>
+        <source>Свой текст…</source>
+        <translation>Свой текст…</translation>
+    </message>
+    <message>
+        <source>Подтвердить…</source>
+        <translation>Подтвердить…</translation>
+    </message>
+    <message>
+        <source> (изменено врачом)</source>
+        <translation> (изменено врачом)</translation>
+    </message>
+    <message>
+        <source> (добавлено врачом)</source>
+        <translation> (добавлено врачом)</translation>
+    </message>
+    <message>
+        <source>текст врача</source>
+        <translation>текст врача</translation>
+    </message>
+    <message>
+        <source>Заключение, изменённое врачом (не подтверждено)</source>
+        <translation>Заключение, изменённое врачом (не подтверждено)</translation>
+    </message>
+    <message>
+        <source>Подтверждено: %1, %2</source>
+        <translation>Подтверждено: %1, %2</translation>
+    </message>
+    <message>
+        <source>он составлен к записи от %1</source>
+        <translation>он составлен к записи от %1</translation>
+    </message>
+    <message>
+        <source>Сохранённый отчёт к этой записи не читается (%1). Показано заключение программы; файл отчёта не изменён и при первом изменении будет сохранён под другим именем.</source>
+        <translation>Сохранённый отчёт к этой записи не читается (%1). Показано заключение программы; файл отчёта не изменён и при первом изменении будет сохранён под другим именем.</translation>
+    </message>
+    <message>
+        <source>Отчёт не сохранён: %1</source>
+        <translation>Отчёт не сохранён: %1</translation>
+    </message>
+    <message>
+        <source>Выберите заключение в списке.</source>
+        <translation>Выберите заключение в списке.</translation>
+    </message>
+    <message>
+        <source>Добавить заключение</source>
+        <translation>Добавить заключение</translation>
+    </message>
+    <message>
+        <source>Удалить заключение «%1»?</source>
+        <translation>Удалить заключение «%1»?</translation>
+    </message>
+    <message>
+        <source>Текст заключения</source>
+        <translation>Текст заключения</translation>
+    </message>
+    <message>
+        <source>Заключение:</source>
+        <translation>Заключение:</translation>
+    </message>
+    <message>
+        <source>Свой текст</source>
+        <translation>Свой текст</translation>
+    </message>
+    <message>
+        <source>Текст врача:</source>
+        <translation>Текст врача:</translation>
+    </message>
+    <message>
+        <source>Подтвердить отчёт</source>
+        <translation>Подтвердить отчёт</translation>
+    </message>
+    <message>
+        <source>Врач (фамилия, инициалы):</source>
+        <translation>Врач (фамилия, инициалы):</translation>
+    </message>
+    <message>
+        <source>Отчёт не подтверждён: не указано имя врача.</source>
+        <translation>Отчёт не подтверждён: не указано имя врача.</translation>
+    </message>
 </context>
 <context>
     <name>velkard::memory::ui::DeviceFileList</name>

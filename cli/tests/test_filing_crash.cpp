@@ -126,6 +126,15 @@ protected:
             file(cf, ids[0]);
         for (int k = 0; k < 2; ++k)
             file(cf, ids[1]);
+        // Alpha's first and third recordings have a physician's report, naming its recording.
+        auto alpha = cf.listArchiveEntries(ids[0]);
+        ASSERT_TRUE(alpha) << alpha.message;
+        for (int n : {1, 3}) {
+            const auto& e = alpha.value[static_cast<std::size_t>(n - 1)];
+            auto s = cf.writeReport(ids[0], n, "report of " + e.date + " " + e.time,
+                                    {"Dr", "test@host"}, "written");
+            ASSERT_TRUE(s) << s.message;
+        }
         save(base / "source.dat", known(serial_++));
         save(base / "raw.dat", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
         recordings["01.01.2026 00:00:00"] = load(base / "raw.dat");
@@ -168,7 +177,17 @@ protected:
             for (std::size_t k = 0; k < entries.value.size(); ++k) {
                 const auto& e = entries.value[k];
                 const std::string key = e.date + " " + e.time;
-                shown.push_back(key);
+                // A report stays with its own recording, whatever moved.
+                const fs::path report = cf.reportPath(p.id, static_cast<int>(k) + 1);
+                const bool reported = fs::exists(report);
+                shown.push_back(key + (reported ? " +report" : ""));
+                if (reported) {
+                    const Bytes text = load(report);
+                    EXPECT_EQ(std::string(text.begin(), text.end()), "report of " + key)
+                        << "crash point " << point << ": entry " << k + 1 << " of " << p.name
+                        << " shows another recording's report";
+                    expectedFiles.insert(cardfile::reportFileName(p.id, static_cast<int>(k) + 1));
+                }
                 EXPECT_EQ(e.recordNumber(), static_cast<int>(k) + 1)
                     << "crash point " << point << ": " << p.name;
                 auto it = recordings.find(key);
@@ -194,7 +213,8 @@ protected:
                 cardfile::isValidPatientId(name) && fs::file_size(e.path()) == 0;
             const bool incoming = afterReadsOnly && name.starts_with(".velkard-incoming-");
             // The last ID handed out, and recordings kept after a crash: never removed.
-            const bool kept = name == ".velkard-last-id" || name.starts_with("unfiled_");
+            const bool kept = name == ".velkard-last-id" || name.starts_with("unfiled_") ||
+                              name == cardfile::kAuditLogName;
             EXPECT_TRUE(expectedFiles.contains(name) || emptyArchive || incoming || kept)
                 << "crash point " << point << ": left behind '" << name << "'";
         }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "measure/ui/MeasurementsController.h"
 
+#include "cardfile/CardFile.h"
 #include "measure/QrsDetector.h"
 #include "measure/Summary.h"
 #include "measure/ui/Calipers.h"
@@ -110,7 +111,36 @@ void MeasurementsController::measureForWindow() {
         kSecond;
     window_->setMeasurements(m, static_cast<double>(page_.firstRecord) / kSecond,
                              std::clamp<double>(available, 0.0, kWindowSeconds));
-    window_->setStatements(std::move(r.statements));
+    window_->setStatements(std::move(r.statements), page_.firstRecord, kWindowSeconds * kSecond);
+}
+
+void MeasurementsController::setCardRecording(velkard::ui::Seams seams,
+                                              const std::filesystem::path& workDir,
+                                              const std::string& id, int number,
+                                              const std::string& recordedAt) {
+    const std::string key =
+        workDir.string() + '\n' + id + '\n' + std::to_string(number) + '\n' + recordedAt;
+    if (key == cardKey_)
+        return;
+    cardKey_ = key;
+    if (id.empty() || number < 1) {
+        window_->setReportContext(std::nullopt);
+        return;
+    }
+    ReportContext c;
+    c.messages = &seams.messages;
+    c.dialogs = &seams.dialogs;
+    c.workDir = workDir;
+    c.patientId = id;
+    c.recordNumber = number;
+    c.recordedAt = recordedAt;
+    window_->setReportContext(std::move(c));
+}
+
+std::optional<interpret::Report> MeasurementsController::storedReport() const {
+    if (window_->reportStored())
+        return window_->report();
+    return std::nullopt;
 }
 
 } // namespace velkard::measure::ui

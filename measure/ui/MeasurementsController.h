@@ -5,16 +5,21 @@
 #pragma once
 
 #include "interpret/Interpret.h"
+#include "interpret/Report.h"
 #include "measure/HeartRateMeter.h"
 #include "measure/Measurements.h"
 #include "signal/SampleRecord.h"
 
 #include "ui/Language.h"
+#include "ui/Messages.h"
 
 #include <QObject>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
+#include <string>
 
 class QAction;
 class QWidget;
@@ -71,6 +76,14 @@ public:
     void showWindow();
     // Whose recording is reviewed: the statements' thresholds follow sex and age.
     void setPatient(const interpret::Patient& patient) { patient_ = patient; }
+    // The reviewed recording is recording `number` of patient `id` in the card file of workDir
+    // (recorded at "dd.MM.yyyy hh:mm:ss"): its report can be edited and confirmed. An empty id:
+    // not a card-file recording.
+    void setCardRecording(velkard::ui::Seams seams, const std::filesystem::path& workDir,
+                          const std::string& id, int number, const std::string& recordedAt);
+    // The report stored beside that recording (what the printed report says); nullopt when
+    // there is none or it cannot be read.
+    std::optional<interpret::Report> storedReport() const;
 
 private:
     void measureForWindow();
@@ -83,6 +96,7 @@ private:
     ReviewPage page_;
     interpret::Patient patient_;
     bool reviewing_ = false;
+    std::string cardKey_; // what setCardRecording was last given
 };
 
 } // namespace velkard::measure::ui

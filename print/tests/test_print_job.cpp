@@ -497,6 +497,72 @@ TEST_F(PrintJobTest, ReportHeaderCarriesTheMeasurementsOfItsTenSeconds) {
     EXPECT_FALSE(pdfText(pdf, 1).contains(QStringLiteral("QRS")));
 }
 
+TEST_F(PrintJobTest, TheReportPrintsThePhysiciansStatementsAndTheConfirmation) {
+    velkard::sim::EcgParameters params;
+    params.beat.heartRate = 70;
+    params.beat.prMs = 240; // first-degree AV block: a statement the program makes
+    const auto records =
+        velkard::sim::SyntheticEcg::records(3, params, 12 * velkard::signal::kRecordsPerSecond);
+    bytes.assign(records.size() * velkard::signal::kRecordBytes, 0);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        for (std::size_t c = 0; c < velkard::signal::kChannels; ++c)
+            velkard::signal::writeLe16(&bytes[i * velkard::signal::kRecordBytes + 2 * c],
+                                       records[i].c[c]);
+    // pdftotext gives the "fi" of the font as its ligature.
+    auto pageText = [](const QString& file) {
+        return pdfText(file, 1).replace(QChar(0xFB01), QStringLiteral("fi")).simplified();
+    };
+    ReportJob rj;
+    rj.data = bytes.data();
+    rj.length = bytes.size();
+    const QString pdf = dir.filePath(QStringLiteral("confirmed.pdf"));
+    ASSERT_TRUE(printReportToPdf(pdf, rj, 300).ok());
+    const QString machine = pageText(pdf);
+    ASSERT_TRUE(machine.contains(QString::fromUtf8("Неподтверждённый отчёт:")))
+        << machine.toStdString();
+    const auto said = velkard::interpret::interpretRecording(bytes, 0, 8000);
+    ASSERT_FALSE(said.statements.empty());
+
+    velkard::interpret::Report report =
+        velkard::interpret::draftReport(said.statements, "01.02.2026 10:00:00", 0, 8000);
+    velkard::interpret::editStatement(report, 0, "Ритм синусовый, правильный",
+                                      velkard::interpret::Language::Russian);
+    velkard::interpret::addFreeText(report, "Сравнить с ЭКГ от 01.02.2025");
+    rj.physicianReport = report;
+    ASSERT_TRUE(printReportToPdf(pdf, rj, 300).ok());
+    QString text = pageText(pdf);
+    EXPECT_TRUE(text.contains(QString::fromUtf8("Неподтверждённый отчёт:"))) << "not confirmed yet";
+    EXPECT_TRUE(text.contains(QString::fromUtf8("Ритм синусовый, правильный (изменено врачом)")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("Сравнить с ЭКГ от 01.02.2025")));
+    EXPECT_FALSE(text.contains(QString::fromUtf8("Подтверждено")));
+
+    velkard::interpret::confirmReport(report, "Иванова А. П.", "01.02.2026 11:02:13");
+    rj.physicianReport = report;
+    ASSERT_TRUE(printReportToPdf(pdf, rj, 300).ok());
+    text = pageText(pdf);
+    EXPECT_TRUE(
+        text.contains(QString::fromUtf8("Подтверждено: Иванова А. П., 01.02.2026 11:02:13")))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains(QString::fromUtf8("Неподтверждённый"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("(изменено врачом)")));
+
+    rj.russian = false;
+    ASSERT_TRUE(printReportToPdf(pdf, rj, 300).ok());
+    text = pageText(pdf);
+    EXPECT_TRUE(text.contains(QString::fromUtf8("Confirmed: Иванова А. П., 01.02.2026 11:02:13")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("(edited by the physician)")));
+    EXPECT_FALSE(text.contains(QStringLiteral("Unconfirmed")));
+    // A statement the physician struck out is not printed.
+    velkard::interpret::removeStatement(report, 0);
+    rj.physicianReport = report;
+    ASSERT_TRUE(printReportToPdf(pdf, rj, 300).ok());
+    text = pageText(pdf);
+    EXPECT_FALSE(text.contains(QString::fromUtf8("Ритм синусовый, правильный")));
+    EXPECT_TRUE(text.contains(QStringLiteral("Unconfirmed report:")));
+}
+
 TEST_F(PrintJobTest, RulerAndNumbersFollowTheLanguageOnEveryPage) {
     // The pages of a recording: Russian second labels "N с", never "Ns"; English "Ns".
     PrintJob j = job(12, pulsesMidSecond);

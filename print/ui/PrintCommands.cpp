@@ -109,6 +109,7 @@ PrintOutcome runReport(velkard::ui::ViewState& state, velkard::ui::Seams seams,
         job.sex = request.sex;
         job.date = request.date;
         job.time = request.time;
+        job.physicianReport = request.physicianReport;
     } else {
         // An imported recording belongs to no card-file patient: its file name instead.
         job.fileName = request.importedFileName;

@@ -2,6 +2,7 @@
 // The Print and Print setup commands of the main window's Patient menu.
 #pragma once
 
+#include "interpret/Report.h"
 #include "print/PrintJob.h"
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
@@ -9,6 +10,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QPrinter;
 class QWidget;
@@ -49,6 +51,9 @@ struct PrintRequest {
     // Set for a recording shown by Import: the header carries this file name instead of a
     // patient's name, date and time, and durationSeconds is the imported recording's own.
     QString importedFileName;
+    // The physician's report stored beside the recording: the 12-lead report prints its
+    // statements (and the confirmation) instead of the program's.
+    std::optional<interpret::Report> physicianReport;
 };
 
 enum class PrintOutcome { NoPrinter, NoRecording, BadRange, Cancelled, Printed, Failed };
