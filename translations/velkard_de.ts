@@ -451,6 +451,18 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <source>Ритмограмма</source>
         <translation>Rhythmogramm</translation>
     </message>
+    <message>
+        <source>Поиск:</source>
+        <translation>Suche:</translation>
+    </message>
+    <message>
+        <source>Ф.И.О., ID, полис или дата рождения</source>
+        <translation>Name, ID, Versicherungsnummer oder Geburtsdatum</translation>
+    </message>
+    <message>
+        <source>Показать пациентов, у которых Ф.И.О., ID, номер полиса или дата рождения содержат каждое из введённых слов</source>
+        <translation>Patienten zeigen, deren Name, ID, Versicherungsnummer oder Geburtsdatum jedes eingegebene Wort enthält</translation>
+    </message>
 </context>
 <context>
     <name>velkard::cardfile::ui::ExportRecording</name>

@@ -451,6 +451,18 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <source>Ритмограмма</source>
         <translation>Rhythmogram</translation>
     </message>
+    <message>
+        <source>Поиск:</source>
+        <translation>Search:</translation>
+    </message>
+    <message>
+        <source>Ф.И.О., ID, полис или дата рождения</source>
+        <translation>Name, ID, policy or date of birth</translation>
+    </message>
+    <message>
+        <source>Показать пациентов, у которых Ф.И.О., ID, номер полиса или дата рождения содержат каждое из введённых слов</source>
+        <translation>Show the patients whose name, ID, insurance policy number or date of birth contains every word typed</translation>
+    </message>
 </context>
 <context>
     <name>velkard::cardfile::ui::ExportRecording</name>
@@ -713,7 +725,7 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     </message>
     <message>
         <source>Заключение программы (не подтверждено)</source>
-        <translation>The program's statements (unconfirmed)</translation>
+        <translation>The program&apos;s statements (unconfirmed)</translation>
     </message>
     <message>
         <source>Заключение</source>

@@ -451,6 +451,18 @@ F1 — эта справка</translation>
         <source>Ритмограмма</source>
         <translation>Ритмограмма</translation>
     </message>
+    <message>
+        <source>Поиск:</source>
+        <translation>Поиск:</translation>
+    </message>
+    <message>
+        <source>Ф.И.О., ID, полис или дата рождения</source>
+        <translation>Ф.И.О., ID, полис или дата рождения</translation>
+    </message>
+    <message>
+        <source>Показать пациентов, у которых Ф.И.О., ID, номер полиса или дата рождения содержат каждое из введённых слов</source>
+        <translation>Показать пациентов, у которых Ф.И.О., ID, номер полиса или дата рождения содержат каждое из введённых слов</translation>
+    </message>
 </context>
 <context>
     <name>velkard::cardfile::ui::ExportRecording</name>
