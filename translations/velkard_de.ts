@@ -475,6 +475,18 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <source>Экспорт</source>
         <translation>Export</translation>
     </message>
+    <message>
+        <source>Поиск:</source>
+        <translation>Suche:</translation>
+    </message>
+    <message>
+        <source>Ф.И.О., ID, полис или дата рождения</source>
+        <translation>Name, ID, Versicherungsnummer oder Geburtsdatum</translation>
+    </message>
+    <message>
+        <source>Показать пациентов, у которых Ф.И.О., ID, номер полиса или дата рождения содержат каждое из введённых слов</source>
+        <translation>Patienten zeigen, deren Name, ID, Versicherungsnummer oder Geburtsdatum jedes eingegebene Wort enthält</translation>
+    </message>
 </context>
 <context>
     <name>velkard::cardfile::ui::PatientInputs</name>
@@ -621,6 +633,10 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
 </source>
         <translation>Das EKG wurde exportiert nach
 </translation>
+    </message>
+    <message>
+        <source>Экспорт</source>
+        <translation>Export</translation>
     </message>
 </context>
 <context>

@@ -259,7 +259,7 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     </message>
     <message>
         <source>Выберите найденный прибор или имитатор, или введите путь к порту (например, /dev/ttyUSB0)</source>
-        <translation>Choose an instrument found or the simulator, or type the port's path (for example /dev/ttyUSB0)</translation>
+        <translation>Choose an instrument found or the simulator, or type the port&apos;s path (for example /dev/ttyUSB0)</translation>
     </message>
     <message>
         <source>Вид</source>
@@ -475,6 +475,18 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <source>Экспорт</source>
         <translation>Export</translation>
     </message>
+    <message>
+        <source>Поиск:</source>
+        <translation>Search:</translation>
+    </message>
+    <message>
+        <source>Ф.И.О., ID, полис или дата рождения</source>
+        <translation>Name, ID, policy or date of birth</translation>
+    </message>
+    <message>
+        <source>Показать пациентов, у которых Ф.И.О., ID, номер полиса или дата рождения содержат каждое из введённых слов</source>
+        <translation>Show the patients whose name, ID, insurance policy number or date of birth contains every word typed</translation>
+    </message>
 </context>
 <context>
     <name>velkard::cardfile::ui::PatientInputs</name>
@@ -621,6 +633,10 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
 </source>
         <translation>The ECG was exported to
 </translation>
+    </message>
+    <message>
+        <source>Экспорт</source>
+        <translation>Export</translation>
     </message>
 </context>
 <context>
@@ -1092,7 +1108,7 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     </message>
     <message>
         <source>Начало отчёта должно быть целым числом секунд</source>
-        <translation>The report's start must be a whole number of seconds</translation>
+        <translation>The report&apos;s start must be a whole number of seconds</translation>
     </message>
 </context>
 <context>

@@ -475,6 +475,18 @@ F1 — эта справка</translation>
         <source>Экспорт</source>
         <translation>Экспорт</translation>
     </message>
+    <message>
+        <source>Поиск:</source>
+        <translation>Поиск:</translation>
+    </message>
+    <message>
+        <source>Ф.И.О., ID, полис или дата рождения</source>
+        <translation>Ф.И.О., ID, полис или дата рождения</translation>
+    </message>
+    <message>
+        <source>Показать пациентов, у которых Ф.И.О., ID, номер полиса или дата рождения содержат каждое из введённых слов</source>
+        <translation>Показать пациентов, у которых Ф.И.О., ID, номер полиса или дата рождения содержат каждое из введённых слов</translation>
+    </message>
 </context>
 <context>
     <name>velkard::cardfile::ui::PatientInputs</name>
@@ -621,6 +633,10 @@ F1 — эта справка</translation>
 </source>
         <translation>ЭКГ экспортирована в файл
 </translation>
+    </message>
+    <message>
+        <source>Экспорт</source>
+        <translation>Экспорт</translation>
     </message>
 </context>
 <context>

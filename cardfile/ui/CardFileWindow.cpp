@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -33,6 +34,16 @@ using velkard::ui::ViewState;
 using velkard::ui::Language;
 
 constexpr const char* kContext = "velkard::cardfile::ui::CardFileWindow";
+
+// What a row carries beside its texts: where it is in the index (or archive), and for a patient
+// the ID it was listed with, so every action can check the row still holds that patient.
+constexpr int kPositionRole = Qt::UserRole;
+constexpr int kIdRole = Qt::UserRole + 1;
+
+int positionOf(const QTreeWidget* list) {
+    const auto items = list->selectedItems();
+    return items.isEmpty() ? -1 : items.front()->data(0, kPositionRole).toInt();
+}
 
 QString utf8(const std::string& s) {
     return QString::fromStdString(s);
@@ -71,7 +82,29 @@ QTreeWidget* makeList(QWidget* parent, const char* name, int columns) {
     v->setSelectionMode(QAbstractItemView::SingleSelection);
     v->setSelectionBehavior(QAbstractItemView::SelectRows);
     v->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // All rows have one height, so a long list is laid out without measuring each row.
+    v->setUniformRowHeights(true);
+    // The window orders the rows itself (cardfile/Search.h): dates as dates, numbers as numbers.
+    v->header()->setSectionsClickable(true);
+    v->header()->setSortIndicatorShown(false);
     return v;
+}
+
+// The next order after a click on `column`: that column ascending, or the other way round when it
+// is already ordered by it.
+template <typename Order, typename Column> Order clicked(const Order& now, Column column) {
+    Order next;
+    next.column = column;
+    next.descending = now.column == column && !now.descending;
+    return next;
+}
+
+template <typename Order> void showOrder(QTreeWidget* list, const Order& order) {
+    list->header()->setSortIndicatorShown(order.column.has_value());
+    if (order.column)
+        list->header()->setSortIndicator(static_cast<int>(*order.column), order.descending
+                                                                              ? Qt::DescendingOrder
+                                                                              : Qt::AscendingOrder);
 }
 
 // A list row whose columns after the first are centred, as both lists show them.
@@ -125,6 +158,11 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     setFont(font);
     setWindowFlags(Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
+    searchLabel = makeLabel(this, "searchLabel");
+    searchEdit = new QLineEdit(this);
+    searchEdit->setObjectName("searchEdit");
+    searchEdit->setClearButtonEnabled(true);
+    searchLabel->setBuddy(searchEdit);
     patientList = makeList(this, "patientList", 3);
     patientList->setColumnWidth(0, 228);
     patientList->setColumnWidth(1, 120);
@@ -178,6 +216,10 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     Write = makeButton(this, "Write");
 
     auto* left = new QVBoxLayout;
+    auto* search = new QHBoxLayout;
+    search->addWidget(searchLabel);
+    search->addWidget(searchEdit, 1);
+    left->addLayout(search);
     left->addWidget(patientList, 1);
     auto* patientButtons = new QHBoxLayout;
     patientButtons->addWidget(New);
@@ -213,16 +255,19 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     connect(archiveList, &QTreeWidget::itemSelectionChanged, this, &CardFileWindow::entrySelected);
     // A double click opens the recording, as Open does.
     connect(archiveList, &QTreeWidget::itemDoubleClicked, this, [this] { openRecording(); });
+    connect(searchEdit, &QLineEdit::textChanged, this, &CardFileWindow::fillPatients);
+    connect(patientList->header(), &QHeaderView::sectionClicked, this,
+            &CardFileWindow::orderPatientsBy);
+    connect(archiveList->header(), &QHeaderView::sectionClicked, this,
+            &CardFileWindow::orderEntriesBy);
 
     auto patients = cardFile_.listPatients();
     if (!patients) {
         messages().show(failureText(state_, QT_TR_NOOP("Ошибка открытия картотеки\n"), patients),
                         errorCaption(state_.interfaceLanguage()));
     } else {
-        for (const auto& p : patients.value)
-            patientList->addTopLevelItem(
-                centredRow({utf8(p.name), utf8(p.birthDate),
-                            shownSex(utf8(p.sex), state_.interfaceLanguage())}));
+        finder_ = PatientFinder(std::move(patients.value));
+        fillPatients();
     }
     applyLanguage(state_.interfaceLanguage());
 }
@@ -252,6 +297,11 @@ void CardFileWindow::applyLanguage(Language l) {
     addressLabel->setText(say(QT_TR_NOOP("Адрес")));
     telephoneLabel->setText(say(QT_TR_NOOP("Телефон")));
     policyLabel->setText(say(QT_TR_NOOP("Медицинский страховой полис")));
+    searchLabel->setText(say(QT_TR_NOOP("Поиск:")));
+    searchEdit->setPlaceholderText(say(QT_TR_NOOP("Ф.И.О., ID, полис или дата рождения")));
+    searchEdit->setToolTip(
+        say(QT_TR_NOOP("Показать пациентов, у которых Ф.И.О., ID, номер полиса или дата рождения "
+                       "содержат каждое из введённых слов")));
     // The list headers (the name column's capitals differ from the label's in English).
     const auto column = [l](const char* source, const char* disambiguation) {
         return velkard::ui::translate(l, kContext, source, disambiguation);
@@ -293,13 +343,91 @@ QString CardFileWindow::text(const char* source) const {
 }
 
 int CardFileWindow::selectedPatientRow() const {
+    return positionOf(patientList);
+}
+
+QString CardFileWindow::selectedPatientId() const {
     const auto items = patientList->selectedItems();
-    return items.isEmpty() ? -1 : patientList->indexOfTopLevelItem(items.front());
+    return items.isEmpty() ? QString() : items.front()->data(0, kIdRole).toString();
 }
 
 int CardFileWindow::selectedEntryRow() const {
-    const auto items = archiveList->selectedItems();
-    return items.isEmpty() ? -1 : archiveList->indexOfTopLevelItem(items.front());
+    return positionOf(archiveList);
+}
+
+void CardFileWindow::fillPatients() {
+    const int selectedRow = selectedPatientRow();
+    const QString selectedId = selectedPatientId();
+    const Language l = state_.interfaceLanguage();
+    const auto positions = finder_.find(searchEdit->text().toStdString(), patientOrder_);
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(static_cast<qsizetype>(positions.size()));
+    QTreeWidgetItem* stillSelected = nullptr;
+    for (const std::size_t position : positions) {
+        const PatientRecord& p = finder_.patient(position);
+        QTreeWidgetItem* row =
+            centredRow({utf8(p.name), utf8(p.birthDate), shownSex(utf8(p.sex), l)});
+        row->setData(0, kPositionRole, static_cast<int>(position));
+        row->setData(0, kIdRole, utf8(p.id));
+        if (static_cast<int>(position) == selectedRow && utf8(p.id) == selectedId)
+            stillSelected = row;
+        rows.append(row);
+    }
+    {
+        // The patient shown stays the chosen one without being read again; its archive and the
+        // chosen recording stay as they are.
+        const QSignalBlocker quiet(patientList);
+        patientList->clear();
+        patientList->addTopLevelItems(rows);
+        if (stillSelected) {
+            patientList->setCurrentItem(stillSelected);
+            patientList->scrollToItem(stillSelected);
+        }
+    }
+    if (selectedRow >= 0 && !stillSelected) {
+        // The chosen patient is no longer listed: nothing of them stays on show to act on.
+        clearDetails();
+        archiveList->clear();
+        entries_.clear();
+    }
+}
+
+void CardFileWindow::reloadPatients(const QString& id) {
+    auto patients = cardFile_.listPatients();
+    {
+        const QSignalBlocker quiet(patientList);
+        patientList->clearSelection();
+    }
+    clearDetails();
+    archiveList->clear();
+    entries_.clear();
+    if (!patients)
+        return;
+    finder_ = PatientFinder(std::move(patients.value));
+    fillPatients();
+    for (int i = 0; i < patientList->topLevelItemCount(); ++i)
+        if (patientList->topLevelItem(i)->data(0, kIdRole).toString() == id) {
+            reloading_ = true;
+            patientList->setCurrentItem(patientList->topLevelItem(i));
+            reloading_ = false;
+            return;
+        }
+}
+
+void CardFileWindow::orderPatientsBy(int column) {
+    if (column < 0 || column > static_cast<int>(PatientColumn::Sex))
+        return;
+    patientOrder_ = clicked(patientOrder_, static_cast<PatientColumn>(column));
+    showOrder(patientList, patientOrder_);
+    fillPatients();
+}
+
+void CardFileWindow::orderEntriesBy(int column) {
+    if (column < 0 || column > static_cast<int>(EntryColumn::Kind))
+        return;
+    entryOrder_ = clicked(entryOrder_, static_cast<EntryColumn>(column));
+    showOrder(archiveList, entryOrder_);
+    showEntries();
 }
 
 void CardFileWindow::clearDetails() {
@@ -309,13 +437,33 @@ void CardFileWindow::clearDetails() {
 }
 
 void CardFileWindow::fillArchive(const std::string& id) {
-    archiveList->clear();
+    entries_.clear();
     auto entries = cardFile_.listArchiveEntries(id);
-    if (!entries)
-        return;
-    for (const auto& e : entries.value)
-        archiveList->addTopLevelItem(centredRow(
-            {utf8(e.number), utf8(e.date), utf8(e.time), utf8(e.duration), kindText(e.kind)}));
+    if (entries)
+        entries_ = std::move(entries.value);
+    archiveList->clear();
+    showEntries();
+}
+
+void CardFileWindow::showEntries() {
+    const int selected = selectedEntryRow();
+    QList<QTreeWidgetItem*> rows;
+    QTreeWidgetItem* stillSelected = nullptr;
+    for (const std::size_t position : orderEntries(entries_, entryOrder_)) {
+        const ArchiveEntry& e = entries_[position];
+        QTreeWidgetItem* row = centredRow(
+            {utf8(e.number), utf8(e.date), utf8(e.time), utf8(e.duration), kindText(e.kind)});
+        row->setData(0, kPositionRole, static_cast<int>(position));
+        if (static_cast<int>(position) == selected)
+            stillSelected = row;
+        rows.append(row);
+    }
+    // Reordering keeps the chosen recording chosen.
+    const QSignalBlocker quiet(archiveList);
+    archiveList->clear();
+    archiveList->addTopLevelItems(rows);
+    if (stillSelected)
+        archiveList->setCurrentItem(stillSelected);
 }
 
 QString CardFileWindow::kindText(const std::string& marker) const {
@@ -333,6 +481,19 @@ void CardFileWindow::patientSelected() {
     CardSelection& sel = selection_;
     sel.patientIndex = row;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(row));
+    if (patient && utf8(patient.value.id) != selectedPatientId()) {
+        // Another workstation added or removed a patient: the row holds someone else now. The
+        // list is read again and the patient chosen found by ID; never is another one shown in
+        // their place.
+        const QString id = selectedPatientId();
+        sel.patientId.clear();
+        sel.patientName.clear();
+        sel.patientBirthDate.clear();
+        sel.patientSex.clear();
+        if (!reloading_)
+            reloadPatients(id);
+        return;
+    }
     if (!patient) {
         // Nothing of the previously chosen patient may be used for this row.
         sel.patientId.clear();
@@ -363,21 +524,30 @@ void CardFileWindow::startFrom(const CardSelection& selection) {
     // The patient and the recording in use are chosen again, so the next Write or Open acts on
     // them; only while the row still holds that patient (another workstation may have changed it).
     const int row = selection.patientIndex;
-    if (row < 0 || row >= patientList->topLevelItemCount() || selection.patientId.isEmpty())
+    if (row < 0 || static_cast<std::size_t>(row) >= finder_.size() || selection.patientId.isEmpty())
         return;
     const auto patient = cardFile_.readPatient(static_cast<std::size_t>(row));
     if (!patient || utf8(patient.value.id) != selection.patientId)
         return;
-    patientList->setCurrentItem(patientList->topLevelItem(row));
+    QTreeWidgetItem* patientRow = nullptr;
+    for (int i = 0; i < patientList->topLevelItemCount() && !patientRow; ++i)
+        if (patientList->topLevelItem(i)->data(0, kPositionRole).toInt() == row)
+            patientRow = patientList->topLevelItem(i);
+    if (!patientRow)
+        return;
+    patientList->setCurrentItem(patientRow);
+    patientList->scrollToItem(patientRow);
     int entryRow = selection.entryIndex;
     if (selection.recordNumber > 0) {
         entryRow = -1;
-        for (int i = 0; i < archiveList->topLevelItemCount(); ++i)
-            if (archiveList->topLevelItem(i)->text(0).trimmed().toInt() == selection.recordNumber)
-                entryRow = i;
+        for (std::size_t j = 0; j < entries_.size(); ++j)
+            if (entries_[j].recordNumber() == selection.recordNumber)
+                entryRow = static_cast<int>(j);
     }
-    if (entryRow >= 0 && entryRow < archiveList->topLevelItemCount())
-        archiveList->setCurrentItem(archiveList->topLevelItem(entryRow));
+    for (int i = 0; i < archiveList->topLevelItemCount(); ++i)
+        if (entryRow >= 0 &&
+            archiveList->topLevelItem(i)->data(0, kPositionRole).toInt() == entryRow)
+            archiveList->setCurrentItem(archiveList->topLevelItem(i));
 }
 
 void CardFileWindow::entrySelected() {
@@ -386,7 +556,8 @@ void CardFileWindow::entrySelected() {
         return;
     CardSelection& sel = selection_;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(sel.patientIndex));
-    if (patient) {
+    // The recording belongs to the patient whose row is selected, or to nobody.
+    if (patient && utf8(patient.value.id) == selectedPatientId()) {
         sel.patientId = utf8(patient.value.id);
     } else {
         sel.patientId.clear();
@@ -405,17 +576,34 @@ void CardFileWindow::newPatient() {
     seams_.dialogs.run(dialog);
     if (!state_.newPatient.patientCreated)
         return;
-    const PatientTexts& t = state_.patientTexts;
     auto status = cardFile_.appendPatientRecord(dialog.record());
     if (!status) {
         messages().show(failureText(state_, QT_TR_NOOP("Ошибка записи в картотеку\n"), status),
                         errorCaption(state_.interfaceLanguage()));
         return;
     }
-    QTreeWidgetItem* added = centredRow({t.name, t.birthDate, t.sex});
-    patientList->addTopLevelItem(added);
-    // The new patient is the chosen one: the next Write records into their card.
-    patientList->setCurrentItem(added);
+    const PatientBytes stored = encodePatientRecord(dialog.record());
+    finder_.append(decodePatientRecord(stored));
+    const int position = static_cast<int>(finder_.size()) - 1;
+    // The new patient is the chosen one: the next Write records into their card. A search that
+    // would hide them is cleared.
+    if (!finder_.matches(static_cast<std::size_t>(position), searchEdit->text().toStdString())) {
+        const QSignalBlocker quiet(searchEdit);
+        searchEdit->clear();
+    }
+    {
+        const QSignalBlocker quiet(patientList);
+        patientList->clearSelection();
+    }
+    fillPatients();
+    for (int i = 0; i < patientList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* added = patientList->topLevelItem(i);
+        if (added->data(0, kPositionRole).toInt() == position) {
+            patientList->setCurrentItem(added);
+            patientList->scrollToItem(added);
+            break;
+        }
+    }
 }
 
 void CardFileWindow::changePatient() {
@@ -424,11 +612,17 @@ void CardFileWindow::changePatient() {
         showNoPatient(messages(), state_);
         return;
     }
-    QTreeWidgetItem* item = patientList->topLevelItem(row);
+    QTreeWidgetItem* item = patientList->selectedItems().front();
+    const QString shownId = selectedPatientId();
     auto stored = cardFile_.readPatient(static_cast<std::size_t>(row));
     if (!stored) {
         messages().show(failureText(state_, QT_TR_NOOP("Ошибка открытия картотеки\n"), stored),
                         errorCaption(state_.interfaceLanguage()));
+        return;
+    }
+    if (utf8(stored.value.id) != shownId) {
+        // The row holds another patient now: the list is read again, nothing is changed.
+        reloadPatients(shownId);
         return;
     }
     ChangePatientDialog dialog(state_, this);
@@ -486,7 +680,12 @@ void CardFileWindow::changePatient() {
     if (!status)
         messages().show(failureText(state_, QT_TR_NOOP("Ошибка записи в картотеку\n"), status),
                         errorCaption(state_.interfaceLanguage()));
+    else
+        finder_.replace(static_cast<std::size_t>(row),
+                        decodePatientRecord(encodePatientRecord(record)));
     patientList->clearSelection();
+    // The changed row moves to its place in the order, or out of a search it no longer matches.
+    fillPatients();
 }
 
 void CardFileWindow::deletePatient() {
@@ -495,12 +694,17 @@ void CardFileWindow::deletePatient() {
         showNoPatient(messages(), state_);
         return;
     }
-    CardSelection& sel = selection_;
+    // The patient of the row as it was listed: the card file refuses the removal when the row
+    // holds someone else by now.
+    const std::string id = selectedPatientId().toStdString();
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(row));
-    const std::string id = patient ? patient.value.id : sel.patientId.toStdString();
+    if (patient && patient.value.id != id) {
+        reloadPatients(selectedPatientId());
+        return;
+    }
     // The question names whom and how much it removes; Enter answers No.
     const auto entries = cardFile_.listArchiveEntries(id);
-    const QString who = patientList->topLevelItem(row)->text(0).trimmed();
+    const QString who = patientList->selectedItems().front()->text(0).trimmed();
     const QString question = text(QT_TR_NOOP("Удалить пациента «%1» и все его записи (%2)?"))
                                  .arg(who)
                                  .arg(entries ? qsizetype(entries.value.size()) : 0);
@@ -512,11 +716,16 @@ void CardFileWindow::deletePatient() {
                         errorCaption(state_.interfaceLanguage()));
         return;
     }
-    delete patientList->takeTopLevelItem(row);
+    finder_.remove(static_cast<std::size_t>(row));
     forgetOpenedRecording();
     clearDetails();
     archiveList->clear();
-    patientList->clearSelection();
+    entries_.clear();
+    {
+        const QSignalBlocker quiet(patientList);
+        patientList->clearSelection();
+    }
+    fillPatients();
 }
 
 void CardFileWindow::forgetOpenedRecording() {
@@ -579,7 +788,7 @@ void CardFileWindow::exportRecording() {
         return;
     const CardSelection& sel = selection_;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(sel.patientIndex));
-    if (patient) {
+    if (patient && utf8(patient.value.id) == selectedPatientId()) {
         auto entry =
             cardFile_.readArchiveEntry(patient.value.id, static_cast<std::size_t>(sel.entryIndex));
         if (entry) {

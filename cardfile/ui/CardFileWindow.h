@@ -7,6 +7,7 @@
 #pragma once
 
 #include "cardfile/CardFile.h"
+#include "cardfile/Search.h"
 #include "session/CardSelection.h"
 #include "ui/Language.h"
 #include "ui/Messages.h"
@@ -17,6 +18,7 @@
 
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QTreeWidget;
 
@@ -43,8 +45,13 @@ public:
     // The request it closes with (None until Write or Open).
     const velkard::session::CardFileChoice& choice() const { return choice_; }
 
-    QTreeWidget* patientList; // patients
-    QTreeWidget* archiveList; // the selected patient's archive
+    // Finds patients as they are typed (name, ID, policy, birth date); the list shows the matches.
+    QLineEdit* searchEdit;
+    QLabel* searchLabel;
+    // Patients; each row carries its position in the index and the patient's ID. A click on a
+    // header orders the rows by that column (again: the other way round).
+    QTreeWidget* patientList;
+    QTreeWidget* archiveList; // the selected patient's archive, ordered like the patient list
     QGroupBox* detailsBox;
     QLabel* archiveLabel;
     // Field names.
@@ -92,6 +99,9 @@ public slots:
     void deleteRecording();
     void patientSelected();
     void entrySelected();
+    // Shows the patients matching the search field in the chosen order; the selected patient
+    // stays selected while it matches.
+    void fillPatients();
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -99,13 +109,24 @@ protected:
 private:
     // A message text (marked with QT_TR_NOOP) in the view state's language.
     QString text(const char* source) const;
+    // The index position of the selected patient's row; -1 when none is selected.
     int selectedPatientRow() const;
+    // The ID the selected row was listed with (empty when none is selected).
+    QString selectedPatientId() const;
+    // The list read again from the card file, which changed under the window; the patient with
+    // `id` is selected again when it is still there.
+    void reloadPatients(const QString& id);
+    void orderPatientsBy(int column);
+    void orderEntriesBy(int column);
     // The archive's kind column: "A2", the rhythmogram's name, nothing for a plain ECG.
     QString kindText(const std::string& marker) const;
+    // The archive position of the selected entry; -1 when none is selected.
     int selectedEntryRow() const;
     // True when a patient and one of its recordings are selected; otherwise says which is missing.
     bool entryChosen() const;
     void fillArchive(const std::string& id);
+    // The entries of the archive as last read, in the chosen order.
+    void showEntries();
     void clearDetails();
     void forgetOpenedRecording();
     velkard::ui::Messages& messages() const { return seams_.messages; }
@@ -114,6 +135,11 @@ private:
     velkard::ui::Seams seams_;
     ExportAction exportAction_;
     CardFile cardFile_;
+    PatientFinder finder_; // the index as the window listed it
+    PatientOrder patientOrder_;
+    std::vector<ArchiveEntry> entries_; // the shown archive as read
+    EntryOrder entryOrder_;
+    bool reloading_ = false;
     velkard::session::CardSelection selection_;
     velkard::session::CardFileChoice choice_;
 };

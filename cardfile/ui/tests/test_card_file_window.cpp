@@ -748,3 +748,259 @@ TEST_F(PatientWindowTest, GermanAtRunTimeRelabelsTheWindowAndSwitchingBackRestor
     EXPECT_EQ(messages.shown[0].text, QString::fromUtf8("Wählen Sie den Patienten"));
     EXPECT_EQ(messages.shown[0].caption, "Achtung");
 }
+
+namespace {
+
+// Types a text into the field as key presses carrying the characters (Cyrillic included).
+void typeInto(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(edit, &release);
+    }
+}
+
+void eraseAll(QLineEdit* edit) {
+    edit->setFocus();
+    while (!edit->text().isEmpty()) {
+        QKeyEvent backspace(QEvent::KeyPress, Qt::Key_Backspace, Qt::NoModifier);
+        QApplication::sendEvent(edit, &backspace);
+    }
+}
+
+QStringList column(const QTreeWidget* list, int c) {
+    QStringList texts;
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        texts << list->topLevelItem(i)->text(c);
+    return texts;
+}
+
+int selectedRow(const QTreeWidget* list) {
+    const auto items = list->selectedItems();
+    return items.isEmpty() ? -1 : list->indexOfTopLevelItem(items.front());
+}
+
+QString u(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+} // namespace
+
+class PatientSearchTest : public PatientWindowTest {
+protected:
+    std::string add(const char* name, const char* birth, const char* policy) {
+        cardfile::PatientRecord r;
+        r.name = name;
+        r.birthDate = birth;
+        r.policy = policy;
+        r.sex = "Жен";
+        r.id = cf.newPatientId();
+        EXPECT_TRUE(cf.createPatientArchive(r.id));
+        EXPECT_TRUE(cf.appendPatientRecord(r));
+        return r.id;
+    }
+};
+
+// What is typed narrows the list; the patient chosen stays chosen while listed and is never
+// replaced by whoever takes their row; every action acts on the patient shown selected.
+TEST_F(PatientSearchTest, TypingFiltersAndActionsGoToThePatientShownSelected) {
+    const auto ivanov = add("Иванов Пётр", "03.04.1961", "1111 2222");
+    const auto petrov = add("Петров Иван", "15.05.1972", "3333");
+    const auto yolkina = add("Ёлкина Анна", "01.02.1950", "4444");
+    const auto sidorov = add("Сидоров Семён", "20.12.1980", "5555");
+    for (int i = 0; i < 3; ++i)
+        addEntry(yolkina, cardfile::kKindPlain, 10 + i, char('a' + i));
+    addEntry(sidorov, cardfile::kKindPlain, 30, 's');
+
+    CardFileWindow window(state, seams, work());
+    ASSERT_EQ(window.patientList->topLevelItemCount(), 4);
+    select(window.patientList, 2);
+    select(window.archiveList, 1);
+    ASSERT_EQ(window.nameValue->text(), u("Ёлкина Анна"));
+
+    // "ЕЛК" finds "Ёлкина": the chosen patient and recording stay chosen as the list narrows.
+    typeInto(window.searchEdit, u("ЕЛК"));
+    EXPECT_EQ(column(window.patientList, 0), QStringList{u("Ёлкина Анна")});
+    EXPECT_EQ(selectedRow(window.patientList), 0);
+    EXPECT_EQ(window.nameValue->text(), u("Ёлкина Анна"));
+    EXPECT_EQ(selectedRow(window.archiveList), 1);
+    window.Open->click();
+    EXPECT_TRUE(
+        window.selection().recordingPath.endsWith(QString::fromStdString(yolkina) + "_ 2.dat"));
+
+    // "иван" matches two names; the chosen patient is not among them, so nothing is chosen and
+    // nothing of hers stays on show.
+    eraseAll(window.searchEdit);
+    EXPECT_EQ(window.patientList->topLevelItemCount(), 4);
+    typeInto(window.searchEdit, u("иван"));
+    EXPECT_EQ(column(window.patientList, 0), (QStringList{u("Иванов Пётр"), u("Петров Иван")}));
+    EXPECT_EQ(selectedRow(window.patientList), -1);
+    EXPECT_TRUE(window.nameValue->text().isEmpty());
+    EXPECT_EQ(window.archiveList->topLevelItemCount(), 0);
+    messages.shown.clear();
+    window.Change->click();
+    EXPECT_TRUE(messages.contains(u("Выберите пациента")));
+
+    // The first row of a search for "семен" is Сидоров, the fourth patient of the index: he is
+    // the one shown, changed and recorded into.
+    eraseAll(window.searchEdit);
+    typeInto(window.searchEdit, u("СЕМЕН"));
+    ASSERT_EQ(column(window.patientList, 0), QStringList{u("Сидоров Семён")});
+    select(window.patientList, 0);
+    EXPECT_EQ(window.nameValue->text(), u("Сидоров Семён"));
+    EXPECT_EQ(window.policyValue->text(), "5555");
+    EXPECT_EQ(window.selection().patientIndex, 3);
+    EXPECT_EQ(window.selection().patientId.toStdString(), sidorov);
+    ASSERT_EQ(window.archiveList->topLevelItemCount(), 1);
+    dialogs.script.push_back([](QDialog& d) {
+        auto& dialog = dynamic_cast<cardfile::ui::ChangePatientDialog&>(d);
+        EXPECT_EQ(dialog.nameEdit->text(), u("Сидоров Семён"));
+        dialog.telephoneEdit->setText("777");
+        dialog.OK->click();
+        return -1;
+    });
+    window.Change->click();
+    EXPECT_EQ(cf.readPatient(3).value.telephone, "777");
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_TRUE(cf.readPatient(i).value.telephone.empty()) << i;
+    // The changed patient still matches and is listed.
+    EXPECT_EQ(column(window.patientList, 0), QStringList{u("Сидоров Семён")});
+    select(window.patientList, 0);
+    window.Write->click();
+    EXPECT_EQ(window.choice().request, CardRequest::Write);
+    EXPECT_EQ(window.selection().recordingPath.toStdString(),
+              cf.recordingPath(sidorov, 2).string());
+
+    // Policy, ID and birth date find a patient too; Delete removes the one shown.
+    CardFileWindow other(state, seams, work());
+    typeInto(other.searchEdit, "3333");
+    EXPECT_EQ(column(other.patientList, 0), QStringList{u("Петров Иван")});
+    eraseAll(other.searchEdit);
+    typeInto(other.searchEdit, QString::fromStdString(ivanov).trimmed().toUpper());
+    EXPECT_EQ(column(other.patientList, 0), QStringList{u("Иванов Пётр")});
+    eraseAll(other.searchEdit);
+    typeInto(other.searchEdit, "01/02/1950");
+    ASSERT_EQ(column(other.patientList, 0), QStringList{u("Ёлкина Анна")});
+    select(other.patientList, 0);
+    messages.answers = {true};
+    other.Delete->click();
+    EXPECT_EQ(messages.lastText(), u("Удалить пациента «Ёлкина Анна» и все его записи (3)?"));
+    EXPECT_FALSE(std::filesystem::exists(cf.archivePath(yolkina)));
+    const auto left = cf.listPatients();
+    ASSERT_EQ(left.value.size(), 3u);
+    EXPECT_EQ(left.value[2].id, sidorov);
+    EXPECT_EQ(other.patientList->topLevelItemCount(), 0);
+    // After the deletion the rows carry the new positions: Сидоров is third now.
+    eraseAll(other.searchEdit);
+    typeInto(other.searchEdit, u("сидоров"));
+    select(other.patientList, 0);
+    EXPECT_EQ(other.selection().patientIndex, 2);
+    EXPECT_EQ(other.selection().patientId.toStdString(), sidorov);
+    EXPECT_TRUE(std::filesystem::exists(cf.recordingPath(sidorov, 1)));
+    EXPECT_TRUE(std::filesystem::exists(cf.archivePath(petrov)));
+}
+
+// Another workstation removes and adds patients while the window shows the list: the row of the
+// patient chosen then holds someone else, and the window finds its patient again by ID.
+TEST_F(PatientSearchTest, ARowTakenOverByAnotherPatientIsNeverShownAsTheChosenOne) {
+    const auto first = add("Первая", "01.01.1950", "1");
+    add("Вторая", "01.01.1951", "2");
+    const auto third = add("Третья", "01.01.1952", "3");
+    addEntry(third, cardfile::kKindPlain, 5, 't');
+    CardFileWindow window(state, seams, work());
+    typeInto(window.searchEdit, u("трет"));
+    ASSERT_EQ(column(window.patientList, 0), QStringList{u("Третья")});
+    // Elsewhere: the first patient removed, a fourth added in the third one's old row.
+    ASSERT_TRUE(cf.removePatient(0, first));
+    const auto fourth = add("Четвёртая", "01.01.1953", "4");
+    select(window.patientList, 0);
+    EXPECT_EQ(window.nameValue->text(), u("Третья"));
+    EXPECT_EQ(window.selection().patientId.toStdString(), third);
+    EXPECT_EQ(window.selection().patientIndex, 1);
+    ASSERT_EQ(window.archiveList->topLevelItemCount(), 1);
+    select(window.archiveList, 0);
+    window.Write->click();
+    EXPECT_EQ(window.selection().recordingPath.toStdString(), cf.recordingPath(third, 2).string());
+    EXPECT_NE(window.selection().patientId.toStdString(), fourth);
+}
+
+// A click on a header orders by that column, again the other way round; the rows keep naming
+// their patients and recordings.
+TEST_F(PatientSearchTest, HeadersOrderByDateAndNumberAndTheChosenRowStays) {
+    add("Борисова", "31.01.1950", "1");
+    const auto late = add("абрамова", "01.12.1990", "2");
+    add("Ёжикова", "", "3");
+    add("Егорова", "15.06.1970", "4");
+    addEntry(late, cardfile::kKindPlain, 600, 'a');
+    addEntry(late, cardfile::kKindPlain, 75, 'b');
+    addEntry(late, cardfile::kKindRhythm, 0, 'c');
+    addEntry(late, cardfile::kKindPlain, 9, 'd');
+    CardFileWindow window(state, seams, work());
+    QHeaderView* patients = window.patientList->header();
+    emit patients->sectionClicked(1);
+    EXPECT_EQ(column(window.patientList, 1),
+              (QStringList{"31.01.1950", "15.06.1970", "01.12.1990", ""}));
+    EXPECT_TRUE(patients->isSortIndicatorShown());
+    EXPECT_EQ(patients->sortIndicatorOrder(), Qt::AscendingOrder);
+    emit patients->sectionClicked(1);
+    EXPECT_EQ(column(window.patientList, 1),
+              (QStringList{"01.12.1990", "15.06.1970", "31.01.1950", ""}));
+    EXPECT_EQ(patients->sortIndicatorOrder(), Qt::DescendingOrder);
+    emit patients->sectionClicked(0);
+    EXPECT_EQ(column(window.patientList, 0),
+              (QStringList{u("абрамова"), u("Борисова"), u("Егорова"), u("Ёжикова")}));
+
+    select(window.patientList, 0);
+    ASSERT_EQ(window.selection().patientId.toStdString(), late);
+    QHeaderView* entries = window.archiveList->header();
+    emit entries->sectionClicked(3);
+    EXPECT_EQ(column(window.archiveList, 0), (QStringList{"  4", "  2", "  1", "  3"}));
+    select(window.archiveList, 1);
+    // Reordering keeps the chosen recording chosen; it is the one opened.
+    emit entries->sectionClicked(3);
+    EXPECT_EQ(column(window.archiveList, 0), (QStringList{"  1", "  2", "  4", "  3"}));
+    EXPECT_EQ(window.archiveList->selectedItems().front()->text(0), "  2");
+    // Typing keeps the patient and the recording chosen.
+    typeInto(window.searchEdit, u("АБР"));
+    EXPECT_EQ(window.archiveList->selectedItems().front()->text(0), "  2");
+    window.Open->click();
+    EXPECT_EQ(window.selection().entryDuration, 75);
+    EXPECT_TRUE(window.selection().recordingPath.endsWith("_ 2.dat"));
+    // DelRec removes the recording shown chosen, whatever its place in the list.
+    CardFileWindow again(state, seams, work());
+    select(again.patientList, 1);
+    emit again.archiveList->header()->sectionClicked(3);
+    select(again.archiveList, 0); // recording 4, 9 s
+    messages.answers = {true};
+    again.DelRec->click();
+    const auto kept = cf.listArchiveEntries(late);
+    ASSERT_EQ(kept.value.size(), 3u);
+    EXPECT_EQ(kept.value[0].durationSeconds(), 600);
+    EXPECT_EQ(kept.value[1].durationSeconds(), 75);
+    EXPECT_FALSE(kept.value[2].durationSeconds()); // the rhythmogram
+    EXPECT_EQ(contents(cf.recordingPath(late, 3)), std::string(32, 'c'));
+}
+
+TEST_F(PatientSearchTest, NewPatientHiddenByTheSearchIsShownChosen) {
+    add("Иванова", "01.01.1950", "1");
+    CardFileWindow window(state, seams, work());
+    typeInto(window.searchEdit, u("иван"));
+    dialogs.script.push_back([](QDialog& d) {
+        auto& dialog = dynamic_cast<cardfile::ui::NewPatientDialog&>(d);
+        dialog.nameEdit->setText(u("Петрова"));
+        dialog.sexBox->setCurrentIndex(1);
+        dialog.policyEdit->setText("2");
+        dialog.OK->click();
+        return -1;
+    });
+    window.New->click();
+    EXPECT_TRUE(window.searchEdit->text().isEmpty());
+    ASSERT_EQ(window.patientList->topLevelItemCount(), 2);
+    EXPECT_EQ(window.patientList->selectedItems().front()->text(0), u("Петрова"));
+    EXPECT_EQ(window.selection().patientIndex, 1);
+    window.applyLanguage(false);
+    EXPECT_EQ(window.searchLabel->text(), "Search:");
+    EXPECT_EQ(window.searchEdit->placeholderText(), "Name, ID, policy or date of birth");
+}
