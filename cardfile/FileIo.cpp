@@ -29,6 +29,18 @@ Status notRegular() {
     return Status::failure(ErrorCode::NotRegularFile, "not a regular file");
 }
 
+// The status of a file just opened, refused unless it is a regular file (a failed open reports
+// its own errno).
+Status statRegular(const Fd& fd, struct stat& st) {
+    if (!fd.valid())
+        return errnoStatus();
+    if (::fstat(fd.get(), &st) != 0)
+        return errnoStatus();
+    if (!S_ISREG(st.st_mode))
+        return notRegular();
+    return Status::success();
+}
+
 bool writeAll(int fd, std::span<const std::uint8_t> bytes, off_t offset) {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -96,26 +108,18 @@ std::optional<std::vector<std::uint8_t>> readFile(const std::filesystem::path& p
 
 Status ensureFile(const std::filesystem::path& path) {
     Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644));
-    if (!fd.valid())
-        return errnoStatus();
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
-        return errnoStatus();
-    if (!S_ISREG(st.st_mode))
-        return notRegular();
+    if (Status s = statRegular(fd, st); !s)
+        return s;
     return Status::success();
 }
 
 Status writeAt(const std::filesystem::path& path, std::uint64_t offset,
                std::span<const std::uint8_t> bytes, bool restoreLengthOnFailure) {
     Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    if (!fd.valid())
-        return errnoStatus();
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
-        return errnoStatus();
-    if (!S_ISREG(st.st_mode))
-        return notRegular();
+    if (Status s = statRegular(fd, st); !s)
+        return s;
     const off_t before = st.st_size;
     if (writeAll(fd.get(), bytes, static_cast<off_t>(offset)) && ::fsync(fd.get()) == 0 &&
         fd.close())
@@ -131,13 +135,9 @@ Status writeAt(const std::filesystem::path& path, std::uint64_t offset,
 
 Status truncateTo(const std::filesystem::path& path, std::uint64_t length) {
     Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    if (!fd.valid())
-        return errnoStatus();
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
-        return errnoStatus();
-    if (!S_ISREG(st.st_mode))
-        return notRegular();
+    if (Status s = statRegular(fd, st); !s)
+        return s;
     if (::ftruncate(fd.get(), static_cast<off_t>(length)) != 0 || ::fsync(fd.get()) != 0)
         return errnoStatus();
     return Status::success();
@@ -257,13 +257,9 @@ Status appendToLog(const std::filesystem::path& path, std::string_view line) {
     // O_APPEND puts the line after whatever another writer added meanwhile; nothing opens the
     // log any other way, so what was written stays.
     Fd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
-    if (!fd.valid())
-        return errnoStatus();
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0)
-        return errnoStatus();
-    if (!S_ISREG(st.st_mode))
-        return notRegular();
+    if (Status s = statRegular(fd, st); !s)
+        return s;
     std::size_t done = 0;
     while (done < line.size()) {
         const ssize_t n = ::write(fd.get(), line.data() + done, line.size() - done);
