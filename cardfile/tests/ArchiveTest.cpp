@@ -172,6 +172,29 @@ TEST_F(Archive, CountingWithATornTrailingEntry) {
     EXPECT_EQ(cf.readArchiveEntry(id, 2).value.number, "  3");
 }
 
+// A row the list shows can be removed: a torn last entry without its recording (a filing cut short
+// before the recording was written) goes, the whole entries stay; one whose recording exists is
+// completed and removed with its recording.
+TEST_F(Archive, TornTrailingEntryThatIsListedCanBeRemoved) {
+    fill(2);
+    const std::string whole = readText(cf.archivePath(id));
+    test::writeText(cf.archivePath(id), whole + "  303.01.202010:00:03  30 ");
+    ASSERT_EQ(cf.listArchiveEntries(id).value.size(), 3u);
+    ASSERT_TRUE(cf.removeArchiveEntry(id, 2));
+    EXPECT_EQ(readText(cf.archivePath(id)), whole);
+    EXPECT_EQ(cf.removeArchiveEntry(id, 2).code, ErrorCode::OutOfRange);
+
+    test::writeText(cf.archivePath(id), whole + "  303.01.202010:00:03  30 ");
+    test::writeText(cf.recordingPath(id, 3), "recording 3");
+    ASSERT_TRUE(cf.removeArchiveEntry(id, 0));
+    auto list = cf.listArchiveEntries(id).value;
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[1].number, "  2");
+    EXPECT_EQ(list[1].date, "03.01.2020");
+    EXPECT_EQ(readText(cf.recordingPath(id, 2)), "recording 3");
+    EXPECT_FALSE(fs::exists(cf.recordingPath(id, 3)));
+}
+
 TEST_F(Archive, RemoveMiddleOfThreeRenumbersAndRenames) {
     fill(3);
     ASSERT_TRUE(cf.removeArchiveEntry(id, 1));
