@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer, runs every
 # test; then builds the device and simulator code with ThreadSanitizer and runs its tests; then
-# builds the Debian package and checks it.
+# fuzzes every parser for 30 s with libFuzzer; then builds the Debian package and checks it.
 set -euo pipefail
 cd "$(dirname "$0")"
 root=$PWD
@@ -32,6 +32,8 @@ status=0
 (cd build/asan && ctest --output-on-failure -j2) || status=1
 echo "== ThreadSanitizer build (device and simulator) =="
 (cd build/tsan && ctest --output-on-failure -j2) || status=1
+echo "== libFuzzer, 30 s a target =="
+scripts/fuzz.sh 30 "$jobs" || status=1
 echo "== Debian package (Release build in build/release, lintian, install into a scratch root) =="
 scripts/check-package.sh || status=1
 exit $status

@@ -8,6 +8,13 @@ if(VELKARD_SANITIZE)
   add_link_options(-fsanitize=${VELKARD_SANITIZE})
 endif()
 
+# libFuzzer build (clang only, scripts/fuzz.sh): every library gets the coverage counters, so the
+# fuzzer is guided by the parsers' branches and not only by the harness's.
+option(VELKARD_FUZZ "Link fuzz targets with libFuzzer (clang only)" OFF)
+if(VELKARD_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
+
 find_program(CCACHE_PROGRAM ccache)
 if(CCACHE_PROGRAM)
   set(CMAKE_C_COMPILER_LAUNCHER ${CCACHE_PROGRAM})

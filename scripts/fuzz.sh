@@ -1,24 +1,43 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds every fuzz target with clang's libFuzzer and the sanitizers, then runs each for SECONDS
-# (default 60) on a copy of its seed corpus. New findings are left in build/fuzz/findings/.
-# Usage: scripts/fuzz.sh [SECONDS]
+# Builds every fuzz target with clang's libFuzzer and the sanitizers (the libraries instrumented
+# too, see VELKARD_FUZZ), then runs each for SECONDS (default 60) on a copy of its seed corpus, JOBS
+# targets at a time (default: the number of cores). Findings are left in build/fuzz/findings/ and
+# make the script fail. ./test.sh runs it for 30 s a target; a soak run is `scripts/fuzz.sh 600`.
+# Usage: scripts/fuzz.sh [SECONDS [JOBS]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
+jobs=${2:-$(nproc)}
 scripts/deps.sh clang libclang-rt-14-dev
+export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
       -DCMAKE_CXX_COMPILER=clang++ -DVELKARD_FUZZ=ON -DVELKARD_SANITIZE=address,undefined \
-      "-DVELKARD_ONLY=signal;import;cardfile;sim;device;memory;fuzz" >/dev/null
+      -DCMAKE_CXX_FLAGS=-O1 "-DVELKARD_ONLY=signal;wire;import;cardfile;sim;device;memory;fuzz" >/dev/null
 cmake --build build/fuzz -j"$(nproc)"
-mkdir -p build/fuzz/findings
-for bin in build/fuzz/fuzz/fuzz_*; do
-  [[ -x $bin ]] || continue
+mkdir -p build/fuzz/findings build/fuzz/logs
+rm -f build/fuzz/findings/*
+
+run_one() {
+  local bin=$1 name work
   name=$(basename "$bin"); name=${name#fuzz_}
   work=build/fuzz/corpus/$name
   mkdir -p "$work"
   cp -n fuzz/corpus/"$name"/* "$work"/ 2>/dev/null || true
-  echo "== $name ($seconds s)"
-  "$bin" "$work" -max_total_time="$seconds" -artifact_prefix=build/fuzz/findings/"$name"- \
-         -print_final_stats=1 2>&1 | tail -n 3
-done
+  if "$bin" "$work" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+       -artifact_prefix=build/fuzz/findings/"$name"- -print_final_stats=1 \
+       >build/fuzz/logs/"$name".log 2>&1; then
+    echo "== $name: clean for $seconds s, $(grep -o 'stat::number_of_executed_units: *[0-9]*' \
+      build/fuzz/logs/"$name".log | grep -o '[0-9]*$') runs, $(grep -o 'cov: [0-9]*' \
+      build/fuzz/logs/"$name".log | tail -n 1)"
+  else
+    echo "== $name: FAILED (build/fuzz/logs/$name.log, build/fuzz/findings/)"
+    tail -n 30 build/fuzz/logs/"$name".log
+    return 1
+  fi
+}
+export -f run_one
+export seconds
+status=0
+ls build/fuzz/fuzz/fuzz_* | xargs -P "$jobs" -I{} bash -c 'run_one {}' || status=1
+exit $status
