@@ -391,6 +391,13 @@ void MainWindow::exitProgram() {
     close();
 }
 
+void MainWindow::endUnattended() {
+    if (unattended_)
+        return; // a second signal while ending
+    unattended_ = true;
+    close(); // Exit's steps, with questions answered No
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (startedOk() && shutDown())
         writeSettings();
@@ -415,6 +422,12 @@ void MainWindow::showAcquisitionControls(bool acquisition) {
 void MainWindow::openCardFile() {
     clearForWindow();
     session_.cardFileOpening();
+    // A recording a crash (here or on another workstation) left since the start is offered here
+    // too; one this window kept and named a moment ago is not asked about again.
+    cardfile::ui::offerUnfiledRecordings(
+        seams_, state_.interfaceLanguage(), workDir_,
+        [this](const QString& note) { statusBar()->showMessage(note); }, this,
+        [this](const std::filesystem::path& p) { return keptUnfiled_.count(p) > 0; });
     {
         cardfile::ui::CardFileWindow window(state_, seams_, workDir_, this);
         exporting::ui::offerExport(window, seams_, state_);
@@ -586,7 +599,7 @@ void MainWindow::stop() {
     const bool recorded = finishAcquisition();
     // After a recording the sweep of the same patient runs again, ready for the next Start; what
     // Save said stays in the status line.
-    if (recorded && view().shown == Shown::Live) {
+    if (recorded && view().shown == Shown::Live && !unattended_) {
         const QString said = statusBar()->currentMessage();
         Start->setEnabled(true);
         Stop->setEnabled(true);
@@ -647,6 +660,7 @@ void MainWindow::fileRecording() {
 
 void MainWindow::keepRecordingUnfiled() {
     const QString where = session_.keepUnfiledRecording();
+    keptUnfiled_.insert(where.toStdString());
     messages().show(say(QT_TR_NOOP("ЭКГ не внесена в архив пациента и сохранена в файле ")) + where,
                     ui::errorCaption(state_.interfaceLanguage()));
 }

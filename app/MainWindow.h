@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 
 class QAction;
 class QComboBox;
@@ -139,6 +140,10 @@ public slots:
     // The Language menu's choice: installs the language, relabels every window, keeps the setting.
     void chooseLanguage(velkard::ui::Language language);
     void exitProgram();
+    // A termination signal: ends as Exit does with nobody there to answer. A recording under way
+    // is kept beside the card file (the next start offers it), messages go to standard error. The
+    // caller then ends the event loops.
+    void endUnattended();
     // Help: the keys and mouse gestures; the version and licence.
     void showKeys();
     void showAbout();
@@ -203,7 +208,9 @@ private:
     std::optional<int> printerPageWidth() const;
     // The printer object; null when there is no printer (Print then writes a PDF file).
     QPrinter* printerObject();
-    ui::Messages& messages() { return seams_.messages; }
+    ui::Messages& messages() {
+        return unattended_ ? static_cast<ui::Messages&>(unattendedMessages_) : seams_.messages;
+    }
     const View& view() const { return session_.view(); }
     void loadFilters();
     void applyFilters(const filter::FilterSettings& before);
@@ -214,6 +221,10 @@ private:
     ui::ViewState state_;
     ui::MessageBoxes ownMessages_;
     ui::ModalDialogs ownDialogs_;
+    ui::StandardErrorMessages unattendedMessages_;
+    bool unattended_ = false;
+    // Recordings this window kept beside the card file and named to the user.
+    std::set<std::filesystem::path> keptUnfiled_;
     ui::Seams seams_;
     MainWindowOptions options_;
     std::filesystem::path workDir_;

@@ -3,6 +3,7 @@
 // `velkard FILE` opens FILE in the import view once the window is up.
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
+#include "app/TerminationSignals.h"
 
 #include "ui/Messages.h"
 
@@ -80,6 +81,13 @@ int main(int argc, char** argv) {
         messages.show(QString::fromStdString(window.startupError()), "Velkard");
         return 1;
     }
+    // Logout or a closed terminal ends the program as Exit does, keeping a recording under way.
+    velkard::app::TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &velkard::app::TerminationSignals::received, &window,
+                     [&window] {
+                         window.endUnattended();
+                         QCoreApplication::exit(0); // a modal window's loop ends too
+                     });
     window.showMaximized();
     // Recordings a crash or an earlier Exit left unfiled are offered once the window is up.
     QTimer::singleShot(0, &window, [&window] { window.offerUnfiledRecordings(); });

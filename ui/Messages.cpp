@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QMessageBox>
+#include <cstdio>
 
 namespace velkard::ui {
 
@@ -18,6 +19,16 @@ bool MessageBoxes::ask(const QString& text, const QString& caption, QWidget* own
                     owner);
     box.setDefaultButton(yesByDefault ? QMessageBox::Yes : QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+void StandardErrorMessages::show(const QString& text, const QString& caption, QWidget*) {
+    std::fprintf(stderr, "velkard: %s: %s\n", caption.toLocal8Bit().constData(),
+                 text.toLocal8Bit().constData());
+}
+
+bool StandardErrorMessages::ask(const QString& text, const QString& caption, QWidget*, bool) {
+    show(text + " -> No", caption);
+    return false;
 }
 
 int ModalDialogs::run(QDialog& dialog) {

@@ -48,6 +48,15 @@ public:
              bool yesByDefault = true) override;
 };
 
+// For an unattended end (a termination signal): nobody is there to answer, so messages go to
+// standard error and every question is answered No.
+class StandardErrorMessages : public Messages {
+public:
+    void show(const QString& text, const QString& caption, QWidget* owner = nullptr) override;
+    bool ask(const QString& text, const QString& caption, QWidget* owner = nullptr,
+             bool yesByDefault = true) override;
+};
+
 class ModalDialogs : public DialogRunner {
 public:
     int run(QDialog& dialog) override;

@@ -3,6 +3,7 @@
 // question, the archive entry, and the failure paths.
 #include "AppTestSupport.h"
 
+#include "app/TerminationSignals.h"
 #include "links/SimLink.h"
 
 #include <QDate>
@@ -12,6 +13,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <cmath>
+#include <csignal>
 #include <fstream>
 #include <iterator>
 
@@ -326,6 +328,73 @@ TEST_F(AcquisitionTest, ExitDuringRecordingAsksWhereTheRecordingGoes) {
                   int(std::lround(double(keptBytes.size() / signal::kBlockBytes) / 2)));
         EXPECT_EQ(readBytes(recording(1)), keptBytes);
         EXPECT_TRUE(unfiled().empty());
+        again->close();
+    }
+}
+
+// SIGTERM or SIGHUP (logout, a closed terminal) during a recording, and while Stop's question is
+// open: nobody answers, the program ends, and what was recorded stays beside the card file for the
+// next start, never deleted and never asked about on the screen.
+TEST_F(AcquisitionTest, TerminationSignalKeepsTheRecordingForTheNextStart) {
+    // Answers Stop's question only after the signal has ended the program, as a real box would.
+    struct SignalDuringQuestion : ui::RecordingMessages {
+        MainWindow* window = nullptr;
+        bool ask(const QString& text, const QString& caption, QWidget* owner,
+                 bool yesByDefault) override {
+            RecordingMessages::ask(text, caption, owner, yesByDefault);
+            ::raise(SIGHUP);
+            waitFor([&] { return !window->isVisible(); }, 5000);
+            return false;
+        }
+    };
+    for (const bool duringQuestion : {false, true}) {
+        SCOPED_TRACE(duringQuestion ? "during Stop's question" : "during the recording");
+        for (auto& e : std::filesystem::directory_iterator(work() / "DATA_BASE"))
+            if (e.path().filename().string().find("_unfiled_") != std::string::npos)
+                std::filesystem::remove(e.path());
+        messages.shown.clear();
+        SignalDuringQuestion questionMessages;
+        auto opts = options();
+        if (duringQuestion)
+            opts.messages = &questionMessages;
+        auto w = std::make_unique<MainWindow>(std::move(opts));
+        ASSERT_TRUE(w->startedOk());
+        w->show();
+        questionMessages.window = w.get();
+        TerminationSignals termination;
+        ASSERT_TRUE(termination.installed());
+        QObject::connect(&termination, &TerminationSignals::received, w.get(),
+                         &MainWindow::endUnattended);
+        beginWrite(*w);
+        w->Start->click();
+        ASSERT_TRUE(waitFor([&] { return w->acquisition()->blocksWritten() > 1; }));
+        std::filesystem::remove(work() / signal::kSettingsFileName);
+        if (duringQuestion)
+            w->Stop->click();
+        else
+            ::raise(SIGTERM);
+        ASSERT_TRUE(waitFor([&] { return !w->isVisible(); }));
+        // Exit's steps ran: the settings are written, nothing was filed, nothing shown on screen.
+        EXPECT_TRUE(std::filesystem::exists(work() / signal::kSettingsFileName));
+        EXPECT_TRUE(messages.shown.empty());
+        EXPECT_EQ(questionMessages.shown.size(), duringQuestion ? 1u : 0u);
+        EXPECT_TRUE(cardfile::CardFile(work()).listArchiveEntries(id).value.empty());
+        const std::filesystem::path kept = unfiled();
+        ASSERT_FALSE(kept.empty());
+        const auto bytes = readBytes(kept);
+        EXPECT_GE(bytes.size(), 2 * signal::kBlockBytes);
+        EXPECT_EQ(bytes.size() % signal::kBlockBytes, 0u);
+        w.reset();
+        // The card-file window offers it (as the next start does); No sets it aside, kept.
+        auto again = makeWindow();
+        messages.answers = {false};
+        dialogs.script.push_back([](QDialog&) { return int(QDialog::Rejected); });
+        again->cardFileAction->trigger();
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_TRUE(messages.shown[0].text.startsWith(
+            QString::fromUtf8("Найдена незавершённая запись пациента Patient, ")));
+        EXPECT_TRUE(unfiled().empty());
+        EXPECT_TRUE(std::filesystem::exists(work() / "DATA_BASE" / "unfiled" / kept.filename()));
         again->close();
     }
 }

@@ -18,13 +18,16 @@ constexpr const char* kContext = "velkard::cardfile::ui::UnfiledRecordings";
 
 void offerUnfiledRecordings(velkard::ui::Seams seams, velkard::ui::Language l,
                             const std::filesystem::path& workDir,
-                            const std::function<void(const QString&)>& filed, QWidget* owner) {
+                            const std::function<void(const QString&)>& filed, QWidget* owner,
+                            const std::function<bool(const std::filesystem::path&)>& skip) {
     const auto say = [l](const char* source) {
         return velkard::ui::translate(l, kContext, source);
     };
     const CardFile cardFile(workDir);
     int nobodys = 0;
     for (const UnfiledRecording& r : listUnfiledRecordings(cardFile)) {
+        if (skip && skip(r.path))
+            continue;
         if (r.patientId.empty()) {
             if (setUnfiledAside(cardFile, r))
                 ++nobodys;

@@ -17,9 +17,11 @@ class QWidget;
 namespace velkard::cardfile::ui {
 
 // workDir holds DATA_BASE. filed is told "Сохранено: <patient>, № N, S с" for each recording filed
-// (the main window shows it in its status bar).
+// (the main window shows it in its status bar). skip, when given, passes over recordings the
+// caller has just kept itself and told the user of.
 void offerUnfiledRecordings(velkard::ui::Seams seams, velkard::ui::Language language,
                             const std::filesystem::path& workDir,
-                            const std::function<void(const QString&)>& filed, QWidget* owner);
+                            const std::function<void(const QString&)>& filed, QWidget* owner,
+                            const std::function<bool(const std::filesystem::path&)>& skip = {});
 
 } // namespace velkard::cardfile::ui
