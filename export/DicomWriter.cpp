@@ -154,24 +154,38 @@ Status writeDicom(const EcgExport& ecg, const std::filesystem::path& path) {
         sex = s == Sex::Male ? "M" : s == Sex::Female ? "F" : "O";
     }
 
+    const DicomIdentity& given = ecg.identity;
+    auto uid = [&](const std::string& wanted) { return wanted.empty() ? newUid(rng) : wanted; };
     bool ok = put(ds, DCM_SpecificCharacterSet, "ISO_IR 192") &&
               put(ds, DCM_SOPClassUID,
                   twelveLead ? UID_TwelveLeadECGWaveformStorage : UID_GeneralECGWaveformStorage) &&
-              put(ds, DCM_SOPInstanceUID, newUid(rng)) &&
+              put(ds, DCM_SOPInstanceUID, uid(given.sopInstanceUid)) &&
               // Patient
               put(ds, DCM_PatientName, name) && put(ds, DCM_PatientID, id) &&
               put(ds, DCM_PatientBirthDate, birth) && put(ds, DCM_PatientSex, sex) &&
               // Study, series, equipment
-              put(ds, DCM_StudyInstanceUID, newUid(rng)) && put(ds, DCM_StudyDate, date) &&
-              put(ds, DCM_StudyTime, time) && put(ds, DCM_ReferringPhysicianName, "") &&
-              put(ds, DCM_StudyID, "") && put(ds, DCM_AccessionNumber, "") &&
-              put(ds, DCM_Modality, "ECG") && put(ds, DCM_SeriesInstanceUID, newUid(rng)) &&
+              put(ds, DCM_StudyInstanceUID, uid(given.studyInstanceUid)) &&
+              put(ds, DCM_StudyDate, date) && put(ds, DCM_StudyTime, time) &&
+              put(ds, DCM_ReferringPhysicianName, "") && put(ds, DCM_StudyID, "") &&
+              put(ds, DCM_AccessionNumber, given.accessionNumber) && put(ds, DCM_Modality, "ECG") &&
+              put(ds, DCM_SeriesInstanceUID, uid(given.seriesInstanceUid)) &&
               put(ds, DCM_SeriesNumber, "1") && put(ds, DCM_Manufacturer, "") &&
               put(ds, DCM_SoftwareVersions, "Velkard") &&
               // Waveform identification
               put(ds, DCM_InstanceNumber, "1") && put(ds, DCM_ContentDate, date) &&
               put(ds, DCM_ContentTime, time) && put(ds, DCM_AcquisitionDateTime, date + time);
     ok = ok && ds->insertEmptyElement(DCM_AcquisitionContextSequence).good();
+    // The order the recording was made for (Request Attributes of the series).
+    if (ok && (!given.requestedProcedureId.empty() || !given.accessionNumber.empty())) {
+        DcmItem* request = nullptr;
+        ok = ds->findOrCreateSequenceItem(DCM_RequestAttributesSequence, request, -2).good() &&
+             put(request, DCM_AccessionNumber, given.accessionNumber) &&
+             put(request, DCM_RequestedProcedureID, given.requestedProcedureId) &&
+             put(request, DCM_RequestedProcedureDescription, given.requestedProcedureDescription) &&
+             put(request, DCM_ScheduledProcedureStepID, given.scheduledStepId);
+        if (ok && !given.requestedProcedureDescription.empty())
+            ok = put(ds, DCM_StudyDescription, given.requestedProcedureDescription);
+    }
 
     std::vector<std::size_t> all(signal::kLeadCount);
     for (std::size_t l = 0; l < all.size(); ++l)

@@ -66,10 +66,20 @@ inline constexpr double kMicrovoltsPerUnit = 1000.0 / signal::kUnitsPerMillivolt
 // SCP-ECG stores the amplitude step as whole nanovolts.
 inline constexpr int kScpNanovoltsPerUnit = 1468;
 
+// What identifies a DICOM object within its study, when an order or a send gives it (the UIDs
+// stay the same every time the same object is written again). Empty fields are made up by the
+// writer (new UIDs) or left empty. Only the DICOM export uses them.
+struct DicomIdentity {
+    std::string studyInstanceUid, seriesInstanceUid, sopInstanceUid;
+    std::string accessionNumber;
+    std::string requestedProcedureId, requestedProcedureDescription, scheduledStepId;
+};
+
 // The leads of one recording, ready to be written.
 struct EcgExport {
     std::optional<Patient> patient;
     std::optional<DateTime> recordedAt;
+    DicomIdentity identity;
     // Twelve leads in signal::StandardLead order. All have the same length, except in an A2
     // recording longer than its first part: there lead II runs to the end and the other eleven
     // stop after the first 8040 samples, because nothing else was recorded.

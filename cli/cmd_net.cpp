@@ -1,0 +1,481 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The clinic's network from the command line: connection test, worklist, send and the outbox,
+// the archive's earlier studies, GDT requests and results. Settings come from the working
+// folder's velkard-network.ini (net/Settings.h).
+#include "cardfile/CardFile.h"
+#include "cli/Cli.h"
+#include "cli/GuiApplication.h"
+#include "interpret/Interpret.h"
+#include "net/Dicom.h"
+#include "net/Gdt.h"
+#include "net/Orders.h"
+#include "net/Outbox.h"
+#include "net/Send.h"
+#include "net/Settings.h"
+#include "net/ui/ReportPdf.h"
+#include "signal/FileIo.h"
+#include "signal/Recording.h"
+
+#include <ctime>
+#include <filesystem>
+#include <iostream>
+#include <sstream>
+
+namespace velkard::cli {
+namespace {
+
+std::string json(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                out += buf;
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::optional<net::NetworkSettings> settingsOf(const std::filesystem::path& dir) {
+    auto s = net::loadSettings(dir);
+    if (!s) {
+        fail(s.message);
+        return std::nullopt;
+    }
+    return s.value;
+}
+
+std::string today() {
+    const std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    char buf[16];
+    std::strftime(buf, sizeof buf, "%Y%m%d", &tm);
+    return buf;
+}
+
+const Command kEcho{"network-echo", "test the connection to the archive or the worklist (C-ECHO)",
+                    "Usage: velkard-cli network-echo [--dir DIR] [--peer pacs|worklist]\n"
+                    "Sends a DICOM C-ECHO to the peer configured in DIR/velkard-network.ini\n"
+                    "(default: the archive, pacs) and prints 'ok' when it answers.\n",
+                    nullptr};
+
+int runEcho(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir", "peer"}, {});
+    if (!args.ok())
+        return usage(kEcho, args.error());
+    const std::string peer = args.valueOr("peer", "pacs");
+    if (peer != "pacs" && peer != "worklist")
+        return usage(kEcho, "--peer must be pacs or worklist");
+    auto settings = settingsOf(args.valueOr("dir", "."));
+    if (!settings)
+        return kFailure;
+    if (auto s = net::echo(*settings, peer == "pacs" ? settings->pacs : settings->worklist); !s)
+        return fail(s.message);
+    std::cout << "ok\n";
+    return kOk;
+}
+
+const Command kWorklist{
+    "worklist", "list the worklist's ECG orders (C-FIND), or take one for its patient",
+    "Usage: velkard-cli worklist [--dir DIR] [--from YYYYMMDD] [--to YYYYMMDD] [--any-station]\n"
+    "                            [--take N] [--english]\n"
+    "Asks the configured worklist server for scheduled ECG procedures (modality ECG) of the\n"
+    "station (station_ae_title, else the own AE title) from --from to --to (default: today) and\n"
+    "prints one JSON object a line, numbered from 1. With --take N, order N's patient is found\n"
+    "in the card file by the hospital patient ID kept beside it, or a card is made from the\n"
+    "order's name, birth date and sex (--english: sex written as the English interface does);\n"
+    "the order then waits for the patient's next recording, which carries its accession number,\n"
+    "requested procedure and study instance UID. Prints the card's ID.\n",
+    nullptr};
+
+int runWorklist(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir", "from", "to", "take"}, {"any-station", "english"});
+    if (!args.ok())
+        return usage(kWorklist, args.error());
+    const std::filesystem::path dir = args.valueOr("dir", ".");
+    auto settings = settingsOf(dir);
+    if (!settings)
+        return kFailure;
+    net::WorklistQuery q;
+    q.fromDate = args.valueOr("from", today());
+    q.toDate = args.valueOr("to", q.fromDate);
+    if (!args.has("any-station"))
+        q.stationAeTitle =
+            settings->stationAeTitle.empty() ? settings->aeTitle : settings->stationAeTitle;
+    auto items = net::findWorklist(*settings, q);
+    if (!items)
+        return fail(items.message);
+    if (auto take = args.value("take")) {
+        auto n = intValue(*take, 1, 100000);
+        if (!n)
+            return usage(kWorklist, "--take must be a whole number from 1");
+        if (static_cast<std::size_t>(*n) > items.value.size())
+            return fail("The worklist holds " + std::to_string(items.value.size()) + " orders");
+        const net::WorklistItem& item = items.value[static_cast<std::size_t>(*n - 1)];
+        cardfile::CardFile cardFile(dir);
+        auto patient = net::patientForOrder(cardFile, item, !args.has("english"));
+        if (!patient)
+            return fail(patient.message);
+        if (auto s = net::setPendingOrder(cardFile, patient.value.patient.id, net::orderOf(item),
+                                          std::time(nullptr));
+            !s)
+            return fail(s.message);
+        std::cout << "{\"id\":" << json(patient.value.patient.id)
+                  << ",\"created\":" << (patient.value.created ? "true" : "false") << "}\n";
+        return kOk;
+    }
+    int i = 0;
+    for (const auto& w : items.value)
+        std::cout << "{\"n\":" << ++i << ",\"patient_name\":" << json(w.patientName)
+                  << ",\"patient_id\":" << json(w.patientId)
+                  << ",\"birth_date\":" << json(w.birthDate) << ",\"sex\":" << json(w.sex)
+                  << ",\"accession\":" << json(w.accessionNumber)
+                  << ",\"requested_procedure\":" << json(w.requestedProcedureId)
+                  << ",\"description\":" << json(w.requestedProcedureDescription)
+                  << ",\"study_uid\":" << json(w.studyInstanceUid)
+                  << ",\"date\":" << json(w.scheduledDate) << ",\"time\":" << json(w.scheduledTime)
+                  << ",\"station\":" << json(w.stationAeTitle) << "}\n";
+    return kOk;
+}
+
+void printEntry(const net::OutboxEntry& e) {
+    std::cout << "{\"entry\":" << json(e.id)
+              << ",\"state\":" << json(std::string(stateName(e.state))) << ",\"destination\":"
+              << json(e.destination == net::Destination::Hl7 ? "hl7" : "pacs")
+              << ",\"patient\":" << json(e.patientId) << ",\"recording\":" << e.recording
+              << ",\"recorded_at\":" << json(e.recordedAt) << ",\"attempts\":" << e.attempts
+              << ",\"next_attempt\":" << e.nextAttempt << ",\"reason\":" << json(e.reason) << "}\n";
+}
+
+int sendDue(const std::filesystem::path& dir, const net::NetworkSettings& settings, bool all) {
+    net::Outbox outbox(dir);
+    auto sum = outbox.process(net::networkTransport(settings), std::time(nullptr), all);
+    if (!sum)
+        return fail(sum.message);
+    if (sum.value.busy)
+        std::cerr << "velkard-cli: another program is sending the outbox\n";
+    auto entries = outbox.list();
+    if (!entries)
+        return fail(entries.message);
+    for (const auto& e : entries.value)
+        printEntry(e);
+    return kOk;
+}
+
+const Command kSend{
+    "send", "send a recording to the archive (PACS) and the HL7 receiver through the outbox",
+    "Usage: velkard-cli send ID NUMBER [--dir DIR] [--no-pdf] [--queue-only] [--english]\n"
+    "Puts recording NUMBER of patient ID into the outbox for each configured receiver: the\n"
+    "twelve-lead waveform (DICOM) and the one-page report as Encapsulated PDF in the same study\n"
+    "for the archive, an ORU^R01 for the HL7 receiver. Then sends what is due (not with\n"
+    "--queue-only) and prints the outbox, one JSON object an entry.\n",
+    nullptr};
+
+int runSend(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir"}, {"no-pdf", "queue-only", "english"});
+    if (!args.ok())
+        return usage(kSend, args.error());
+    if (args.positional().size() != 2)
+        return usage(kSend, "expects ID and NUMBER");
+    auto number = intValue(args.positional()[1], 1, 999);
+    if (!number)
+        return usage(kSend, "NUMBER must be a whole number from 1 to 999");
+    const std::filesystem::path dir = args.valueOr("dir", ".");
+    auto settings = settingsOf(dir);
+    if (!settings)
+        return kFailure;
+    cardfile::CardFile cardFile(dir);
+    const std::string id = args.positional()[0];
+    auto ref = net::findRecording(cardFile, id, int(*number));
+    if (!ref)
+        return fail(ref.message);
+    std::vector<std::uint8_t> pdf;
+    if (!args.has("no-pdf") && !ref.value.entry.isRhythm()) {
+        auto app = guiApplication();
+        auto made =
+            net::ui::reportPdf(cardFile, ref.value.patient, ref.value.entry, !args.has("english"));
+        if (!made)
+            return fail(made.message);
+        pdf = std::move(made.value);
+    }
+    net::Outbox outbox(dir);
+    auto queued = net::queueRecording(outbox, cardFile, *settings, id, int(*number), pdf,
+                                      !args.has("english"));
+    if (!queued)
+        return fail(queued.message);
+    if (args.has("queue-only")) {
+        for (const auto& e : queued.value)
+            std::cout << e << '\n';
+        return kOk;
+    }
+    return sendDue(dir, *settings, false);
+}
+
+const Command kOutbox{
+    "outbox", "list the outbox, send what is due, or try failed entries again",
+    "Usage: velkard-cli outbox [list|run|retry [ENTRY]] [--dir DIR]\n"
+    "list (default) prints every entry (waiting, sent, failed, with the last reason); run sends\n"
+    "the entries whose time has come; retry puts failed and waiting entries (or ENTRY) back and\n"
+    "sends them at once.\n",
+    nullptr};
+
+int runOutbox(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir"}, {});
+    if (!args.ok())
+        return usage(kOutbox, args.error());
+    const auto& pos = args.positional();
+    const std::string what = pos.empty() ? "list" : pos[0];
+    const std::filesystem::path dir = args.valueOr("dir", ".");
+    net::Outbox outbox(dir);
+    if (what == "list" && pos.size() <= 1) {
+        auto entries = outbox.list();
+        if (!entries)
+            return fail(entries.message);
+        for (const auto& e : entries.value)
+            printEntry(e);
+        return kOk;
+    }
+    auto settings = settingsOf(dir);
+    if (!settings)
+        return kFailure;
+    if (what == "run" && pos.size() == 1)
+        return sendDue(dir, *settings, false);
+    if (what == "retry" && pos.size() <= 2) {
+        auto n = outbox.retry(pos.size() == 2 ? pos[1] : std::string());
+        if (!n)
+            return fail(n.message);
+        return sendDue(dir, *settings, false);
+    }
+    return usage(kOutbox, "expects list, run or retry [ENTRY]");
+}
+
+const Command kStudies{
+    "studies", "the archive's ECG studies of a patient (C-FIND)",
+    "Usage: velkard-cli studies ID [--dir DIR] [--all-modalities]\n"
+    "Asks the archive for the studies of patient ID (the card's ID; the hospital patient ID kept\n"
+    "beside the card is asked for when there is one) that hold ECGs, one JSON object a line.\n",
+    nullptr};
+
+int runStudies(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir"}, {"all-modalities"});
+    if (!args.ok())
+        return usage(kStudies, args.error());
+    if (args.positional().size() != 1)
+        return usage(kStudies, "expects ID");
+    const std::filesystem::path dir = args.valueOr("dir", ".");
+    auto settings = settingsOf(dir);
+    if (!settings)
+        return kFailure;
+    cardfile::CardFile cardFile(dir);
+    std::string id = args.positional()[0];
+    if (auto h = net::hospitalIdOf(cardFile, id); h && h.value)
+        id = *h.value;
+    while (!id.empty() && id.front() == ' ')
+        id.erase(id.begin());
+    auto studies = net::findStudies(*settings, id, args.has("all-modalities") ? "" : "ECG");
+    if (!studies)
+        return fail(studies.message);
+    for (const auto& s : studies.value)
+        std::cout << "{\"study_uid\":" << json(s.studyInstanceUid)
+                  << ",\"date\":" << json(s.studyDate) << ",\"time\":" << json(s.studyTime)
+                  << ",\"description\":" << json(s.studyDescription)
+                  << ",\"accession\":" << json(s.accessionNumber)
+                  << ",\"patient_id\":" << json(s.patientId)
+                  << ",\"modalities\":" << json(s.modalities) << "}\n";
+    return kOk;
+}
+
+const Command kFetch{"fetch", "fetch a study from the archive (C-GET) into DIR/fetched",
+                     "Usage: velkard-cli fetch STUDY-UID [--dir DIR]\n"
+                     "Fetches every object of the study by C-GET into DIR/fetched/STUDY-UID/ and\n"
+                     "prints each file received.\n",
+                     nullptr};
+
+int runFetch(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir"}, {});
+    if (!args.ok())
+        return usage(kFetch, args.error());
+    if (args.positional().size() != 1)
+        return usage(kFetch, "expects STUDY-UID");
+    const std::string uid = args.positional()[0];
+    if (uid.empty() || uid.find_first_not_of("0123456789.") != std::string::npos)
+        return usage(kFetch, "STUDY-UID must be digits and dots");
+    const std::filesystem::path dir = args.valueOr("dir", ".");
+    auto settings = settingsOf(dir);
+    if (!settings)
+        return kFailure;
+    auto files = net::getStudy(*settings, uid, dir / "fetched" / uid);
+    for (const auto& f : files.value)
+        std::cout << f.string() << '\n';
+    if (!files)
+        return fail(files.message);
+    return kOk;
+}
+
+const Command kGdt{
+    "gdt", "GDT exchange: list requests (6302), take one, write the result (6310)",
+    "Usage: velkard-cli gdt requests [--dir DIR]\n"
+    "       velkard-cli gdt take FILE [--dir DIR] [--english]\n"
+    "       velkard-cli gdt result FILE ID NUMBER [--dir DIR] [--english]\n"
+    "requests lists the 6302 requests of the exchange folder (gdt.folder) for this program\n"
+    "(gdt.own_id); take finds the request's patient by its patient number kept beside the card,\n"
+    "or makes a card; result writes the 6310 result of recording NUMBER of patient ID for the\n"
+    "request FILE into the exchange folder: the measurements, the statements and the report PDF\n"
+    "(written beside it) linked, then renames FILE to FILE.done.\n",
+    nullptr};
+
+int runGdt(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir"}, {"english"});
+    if (!args.ok())
+        return usage(kGdt, args.error());
+    const auto& pos = args.positional();
+    if (pos.empty())
+        return usage(kGdt, "expects requests, take or result");
+    const std::filesystem::path dir = args.valueOr("dir", ".");
+    auto settings = settingsOf(dir);
+    if (!settings)
+        return kFailure;
+    if (settings->gdtFolder.empty())
+        return fail("No GDT exchange folder is configured (gdt.folder)");
+    auto requests = net::readGdtRequests(settings->gdtFolder, settings->gdtOwnId);
+    if (!requests)
+        return fail(requests.message);
+    if (pos[0] == "requests" && pos.size() == 1) {
+        for (const auto& r : requests.value)
+            std::cout << "{\"file\":" << json(r.file.string()) << ",\"sender\":" << json(r.senderId)
+                      << ",\"patient_number\":" << json(r.patientNumber)
+                      << ",\"family_name\":" << json(r.familyName)
+                      << ",\"given_name\":" << json(r.givenName)
+                      << ",\"birth_date\":" << json(r.birthDate) << ",\"sex\":" << json(r.sex)
+                      << ",\"test\":" << json(r.test) << "}\n";
+        return kOk;
+    }
+    if (pos.size() < 2)
+        return usage(kGdt, "expects the request FILE");
+    const net::GdtRequest* request = nullptr;
+    for (const auto& r : requests.value)
+        if (std::filesystem::path(pos[1]).filename() == r.file.filename())
+            request = &r;
+    if (!request)
+        return fail("No 6302 request " + pos[1] + " in " + settings->gdtFolder);
+    cardfile::CardFile cardFile(dir);
+    if (pos[0] == "take" && pos.size() == 2) {
+        net::WorklistItem item;
+        item.patientId = request->patientNumber;
+        item.patientName = request->familyName + "^" + request->givenName;
+        item.birthDate = request->birthDate.size() == 10
+                             ? request->birthDate.substr(6, 4) + request->birthDate.substr(3, 2) +
+                                   request->birthDate.substr(0, 2)
+                             : "";
+        item.sex = request->sex;
+        auto patient = net::patientForOrder(cardFile, item, !args.has("english"));
+        if (!patient)
+            return fail(patient.message);
+        std::cout << "{\"id\":" << json(patient.value.patient.id)
+                  << ",\"created\":" << (patient.value.created ? "true" : "false") << "}\n";
+        return kOk;
+    }
+    if (pos[0] == "result" && pos.size() == 4) {
+        auto number = intValue(pos[3], 1, 999);
+        if (!number)
+            return usage(kGdt, "NUMBER must be a whole number from 1 to 999");
+        auto ref = net::findRecording(cardFile, pos[2], int(*number));
+        if (!ref)
+            return fail(ref.message);
+        const bool russian = !args.has("english");
+        auto app = guiApplication();
+        auto pdf = net::ui::reportPdf(cardFile, ref.value.patient, ref.value.entry, russian);
+        if (!pdf)
+            return fail(pdf.message);
+        const auto pdfPath =
+            std::filesystem::path(settings->gdtFolder) /
+            (request->file.stem().string() + "-" + ref.value.entry.date.substr(6, 4) +
+             ref.value.entry.date.substr(3, 2) + ref.value.entry.date.substr(0, 2) + ".pdf");
+        {
+            signal::AtomicFileWriter out(pdfPath);
+            Status s = out.open();
+            if (s)
+                s = out.write(pdf.value.data(), pdf.value.size());
+            if (s)
+                s = out.commit(true, pdf.value.size());
+            if (!s)
+                return fail(s.message);
+        }
+        signal::RecordingBuffer buffer;
+        if (auto s = signal::loadRecording(
+                cardFile.recordingPath(ref.value.patient.id, ref.value.entry.recordNumber()),
+                buffer);
+            !s)
+            return fail(s.message);
+        const std::int64_t count =
+            std::min<std::int64_t>(static_cast<std::int64_t>(buffer.records()), 8000);
+        const auto it = interpret::interpretRecording(
+            std::span<const std::uint8_t>(buffer.bytes.data(), buffer.bytes.size()), 0, count);
+        net::GdtResult r;
+        r.receiverId = request->senderId;
+        r.ownId = settings->gdtOwnId;
+        r.version = request->version.empty() ? "02.10" : request->version;
+        r.patientNumber = request->patientNumber;
+        r.familyName = request->familyName;
+        r.givenName = request->givenName;
+        r.birthDate = request->birthDate;
+        r.test = request->test;
+        r.testDate = ref.value.entry.date;
+        r.testTime = ref.value.entry.time;
+        const auto& m = it.measurements;
+        r.values = {{"HF", "Herzfrequenz", "/min", m.heartRateBpm},
+                    {"PQ", "PQ-Zeit", "ms", m.prMs},
+                    {"QRS", "QRS-Dauer", "ms", m.qrsMs},
+                    {"QT", "QT-Zeit", "ms", m.qtMs},
+                    {"QTC", "QTc (Bazett)", "ms", m.qtcBazettMs},
+                    {"PAX", "P-Achse", "Grad", m.pAxisDeg},
+                    {"QRSAX", "QRS-Achse", "Grad", m.qrsAxisDeg},
+                    {"TAX", "T-Achse", "Grad", m.tAxisDeg}};
+        for (const auto& st : it.statements)
+            r.statements.push_back(
+                st.textIn(russian ? interpret::Language::Russian : interpret::Language::English));
+        r.pdfPath = pdfPath.string();
+        auto written = net::writeGdtResult(settings->gdtFolder, r);
+        if (!written)
+            return fail(written.message);
+        std::error_code ec;
+        std::filesystem::rename(request->file, request->file.string() + ".done", ec);
+        std::cout << written.value.string() << '\n';
+        return kOk;
+    }
+    return usage(kGdt, "expects requests, take FILE or result FILE ID NUMBER");
+}
+
+const Registration kRegistrations[] = {
+    Registration{Command{kEcho.name, kEcho.summary, kEcho.help, runEcho}},
+    Registration{Command{kWorklist.name, kWorklist.summary, kWorklist.help, runWorklist}},
+    Registration{Command{kSend.name, kSend.summary, kSend.help, runSend}},
+    Registration{Command{kOutbox.name, kOutbox.summary, kOutbox.help, runOutbox}},
+    Registration{Command{kStudies.name, kStudies.summary, kStudies.help, runStudies}},
+    Registration{Command{kFetch.name, kFetch.summary, kFetch.help, runFetch}},
+    Registration{Command{kGdt.name, kGdt.summary, kGdt.help, runGdt}},
+};
+
+} // namespace
+} // namespace velkard::cli

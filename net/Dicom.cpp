@@ -1,0 +1,400 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "net/Dicom.h"
+
+#include "signal/FileIo.h"
+
+#include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dctk.h>
+#include <dcmtk/dcmnet/diutil.h>
+#include <dcmtk/dcmnet/scu.h>
+#include <dcmtk/dcmtls/tlslayer.h>
+#include <dcmtk/oflog/oflog.h>
+
+#include <memory>
+#include <mutex>
+#include <set>
+
+namespace velkard::net {
+
+namespace {
+
+// DCMTK's own log would write to stderr; its conditions come back to us as values instead.
+void quietLog() {
+    static std::once_flag once;
+    std::call_once(once, [] { OFLog::configure(OFLogger::OFF_LOG_LEVEL); });
+}
+
+OFList<OFString> transferSyntaxes() {
+    OFList<OFString> ts;
+    ts.push_back(UID_LittleEndianExplicitTransferSyntax);
+    ts.push_back(UID_LittleEndianImplicitTransferSyntax);
+    return ts;
+}
+
+std::string where(const Peer& peer) {
+    return peer.aeTitle + "@" + peer.host + ":" + std::to_string(peer.port);
+}
+
+// One association to a peer.
+class Scu : public DcmSCU {
+public:
+    // The files received in a C-GET, stored as <folder>/<SOP instance UID>.dcm.
+    std::filesystem::path getFolder;
+    std::vector<std::filesystem::path> received;
+    std::string receiveError;
+
+    OFCondition overTls(DcmTransportLayer* layer) { return useSecureConnection(layer); }
+
+    OFCondition handleSTORERequest(const T_ASC_PresentationContextID /*presID*/,
+                                   DcmDataset* incoming, OFBool& continueSession,
+                                   Uint16& status) override {
+        continueSession = OFTrue;
+        std::unique_ptr<DcmDataset> dataset(incoming);
+        OFString uid;
+        if (!dataset || dataset->findAndGetOFString(DCM_SOPInstanceUID, uid).bad() || uid.empty() ||
+            uid.find_first_not_of("0123456789.") != OFString_npos) {
+            status = STATUS_STORE_Error_CannotUnderstand;
+            return EC_Normal;
+        }
+        const auto target = getFolder / (std::string(uid.c_str()) + ".dcm");
+        signal::AtomicFileWriter file(target);
+        DcmFileFormat fileFormat(dataset.get(), OFTrue);
+        Status s = file.open();
+        if (s) {
+            const OFCondition saved =
+                fileFormat.saveFile(file.temporaryPath().c_str(), EXS_LittleEndianExplicit);
+            s = saved.good() ? file.commit()
+                             : Status::failure(ErrorCode::CannotWrite, saved.text());
+        }
+        if (!s) {
+            receiveError = s.message;
+            status = STATUS_STORE_Refused_OutOfResources;
+            return EC_Normal;
+        }
+        received.push_back(target);
+        status = STATUS_Success;
+        return EC_Normal;
+    }
+};
+
+struct Association {
+    Scu scu;
+    std::unique_ptr<DcmTLSTransportLayer> tls;
+    Peer peer;
+
+    ~Association() {
+        if (scu.isConnected())
+            scu.releaseAssociation();
+    }
+
+    // Proposes the contexts (abstract syntax, role) and opens the association.
+    Status open(const NetworkSettings& settings, const Peer& p,
+                const std::vector<std::pair<std::string, T_ASC_SC_ROLE>>& contexts) {
+        quietLog();
+        peer = p;
+        if (!peer.configured())
+            return Status::failure(ErrorCode::InvalidArgument, "No DICOM peer is configured");
+        if (!validAeTitle(settings.aeTitle) || !validAeTitle(peer.aeTitle))
+            return Status::failure(ErrorCode::InvalidArgument,
+                                   "An AE title must have 1 to 16 characters (own: '" +
+                                       settings.aeTitle + "', peer: '" + peer.aeTitle + "')");
+        scu.setAETitle(settings.aeTitle.c_str());
+        scu.setPeerHostName(peer.host.c_str());
+        scu.setPeerPort(static_cast<Uint16>(peer.port));
+        scu.setPeerAETitle(peer.aeTitle.c_str());
+        const auto timeout = static_cast<Uint32>(settings.timeoutSeconds);
+        scu.setACSETimeout(timeout);
+        scu.setDIMSETimeout(timeout);
+        scu.setDIMSEBlockingMode(DIMSE_NONBLOCKING);
+        scu.setConnectionTimeout(static_cast<Sint32>(timeout));
+        for (const auto& [syntax, role] : contexts)
+            if (scu.addPresentationContext(syntax.c_str(), transferSyntaxes(), role).bad())
+                return Status::failure(ErrorCode::Failed, "Cannot propose " + syntax);
+        OFCondition cond = scu.initNetwork();
+        if (cond.bad())
+            return Status::failure(ErrorCode::IoError, std::string("Network: ") + cond.text());
+        if (peer.tls) {
+            if (auto s = secure(settings); !s)
+                return s;
+        }
+        cond = scu.negotiateAssociation();
+        if (cond == DUL_ASSOCIATIONREJECTED)
+            return Status::failure(ErrorCode::Failed, where(peer) + " refused the association (" +
+                                                          std::string(cond.text()) + ")");
+        if (cond == NET_EC_NoAcceptablePresentationContexts)
+            return Status::failure(ErrorCode::Failed,
+                                   where(peer) + " accepts none of the services asked for");
+        if (cond.bad())
+            return Status::failure(ErrorCode::IoError,
+                                   "Cannot reach " + where(peer) + ": " + cond.text());
+        return Status::success();
+    }
+
+    // TLS with the peer's certificate checked against the configured CA.
+    Status secure(const NetworkSettings& settings) {
+        if (settings.tlsCaFile.empty())
+            return Status::failure(
+                ErrorCode::InvalidArgument,
+                "TLS needs the file of the CA that signs the peer's certificate");
+        tls = std::make_unique<DcmTLSTransportLayer>(NET_REQUESTOR, nullptr, OFTrue);
+        auto bad = [&](const std::string& what, const OFCondition& c) {
+            return Status::failure(ErrorCode::InvalidArgument, what + ": " + c.text());
+        };
+        OFCondition c = tls->setTLSProfile(TSP_Profile_BCP195);
+        if (c.bad())
+            return bad("TLS profile", c);
+        c = tls->activateCipherSuites();
+        if (c.bad())
+            return bad("TLS cipher suites", c);
+        c = tls->addTrustedCertificateFile(settings.tlsCaFile.c_str(), DCF_Filetype_PEM);
+        if (c.bad())
+            return bad("Cannot read the CA file " + settings.tlsCaFile, c);
+        if (!settings.tlsCertificateFile.empty()) {
+            c = tls->setPrivateKeyFile(settings.tlsKeyFile.c_str(), DCF_Filetype_PEM);
+            if (c.bad())
+                return bad("Cannot read the key " + settings.tlsKeyFile, c);
+            c = tls->setCertificateFile(settings.tlsCertificateFile.c_str(), DCF_Filetype_PEM);
+            if (c.bad())
+                return bad("Cannot read the certificate " + settings.tlsCertificateFile, c);
+            if (!tls->checkPrivateKeyMatchesCertificate())
+                return Status::failure(ErrorCode::InvalidArgument,
+                                       "The key does not match the certificate");
+        }
+        tls->setCertificateVerification(DCV_requireCertificate);
+        c = scu.overTls(tls.get());
+        if (c.bad())
+            return bad("TLS", c);
+        return Status::success();
+    }
+};
+
+std::string get(DcmItem* item, const DcmTagKey& tag) {
+    OFString v;
+    if (item && item->findAndGetOFString(tag, v).good())
+        return v.c_str();
+    return {};
+}
+
+// A C-FIND on an open association; each pending response's dataset goes to `take`.
+template <class Take> Status find(Association& a, const char* model, DcmDataset& query, Take take) {
+    const T_ASC_PresentationContextID id = a.scu.findPresentationContextID(model, "");
+    if (id == 0)
+        return Status::failure(ErrorCode::Failed, where(a.peer) + " does not offer this query");
+    OFList<QRResponse*> responses;
+    const OFCondition cond = a.scu.sendFINDRequest(id, &query, &responses);
+    Status result;
+    Uint16 final = STATUS_Success;
+    for (QRResponse* r : responses) {
+        if (DICOM_PENDING_STATUS(r->m_status) && r->m_dataset) {
+            r->m_dataset->convertToUTF8(); // names in whatever character set the peer used
+            take(r->m_dataset);
+        } else
+            final = r->m_status;
+        delete r;
+    }
+    if (cond.bad())
+        return Status::failure(ErrorCode::IoError,
+                               "Query to " + where(a.peer) + " broke off: " + cond.text());
+    if (final != STATUS_Success)
+        return Status::failure(ErrorCode::Failed, where(a.peer) + " ended the query with status " +
+                                                      std::to_string(final));
+    return result;
+}
+
+} // namespace
+
+std::string storeStatusText(unsigned status) {
+    return DU_cstoreStatusString(static_cast<Uint16>(status));
+}
+
+Status echo(const NetworkSettings& settings, const Peer& peer) {
+    Association a;
+    if (auto s = a.open(settings, peer, {{UID_VerificationSOPClass, ASC_SC_ROLE_DEFAULT}}); !s)
+        return s;
+    const OFCondition c = a.scu.sendECHORequest(0);
+    if (c.bad())
+        return Status::failure(ErrorCode::IoError,
+                               "No answer to C-ECHO from " + where(peer) + ": " + c.text());
+    return Status::success();
+}
+
+Result<std::vector<StoreOutcome>> store(const NetworkSettings& settings, const Peer& peer,
+                                        const std::vector<std::filesystem::path>& files) {
+    using R = Result<std::vector<StoreOutcome>>;
+    std::vector<std::string> classes;
+    for (const auto& f : files) {
+        DcmFileFormat ff;
+        const OFCondition c = ff.loadFile(f.c_str());
+        OFString cls;
+        if (c.bad() || ff.getDataset()->findAndGetOFString(DCM_SOPClassUID, cls).bad())
+            return R::failure(ErrorCode::CannotRead, "Cannot read " + f.string() + ": " + c.text());
+        if (std::find(classes.begin(), classes.end(), cls.c_str()) == classes.end())
+            classes.emplace_back(cls.c_str());
+    }
+    std::vector<std::pair<std::string, T_ASC_SC_ROLE>> contexts;
+    for (const auto& c : classes)
+        contexts.emplace_back(c, ASC_SC_ROLE_DEFAULT);
+    Association a;
+    if (auto s = a.open(settings, peer, contexts); !s)
+        return R::failure(s);
+    std::vector<StoreOutcome> out;
+    for (const auto& f : files) {
+        StoreOutcome o;
+        o.file = f;
+        Uint16 status = 0;
+        const OFCondition c = a.scu.sendSTORERequest(0, f.c_str(), nullptr, status);
+        if (c.bad()) {
+            if (c == DIMSE_NOVALIDPRESENTATIONCONTEXTID) {
+                o.status = STATUS_STORE_Refused_SOPClassNotSupported;
+                o.reason = where(peer) + " does not take this kind of object";
+                out.push_back(o);
+                continue;
+            }
+            return R::failure(ErrorCode::IoError,
+                              "Sending to " + where(peer) + " broke off: " + c.text());
+        }
+        o.status = status;
+        // Warnings (0xB...) are stored too.
+        o.stored = status == STATUS_Success || (status & 0xF000) == 0xB000;
+        if (!o.stored)
+            o.reason = storeStatusText(status);
+        out.push_back(o);
+    }
+    return R::success(out);
+}
+
+Result<std::vector<WorklistItem>> findWorklist(const NetworkSettings& settings,
+                                               const WorklistQuery& q) {
+    using R = Result<std::vector<WorklistItem>>;
+    Association a;
+    if (auto s = a.open(settings, settings.worklist,
+                        {{UID_FINDModalityWorklistInformationModel, ASC_SC_ROLE_DEFAULT}});
+        !s)
+        return R::failure(s);
+    DcmDataset query;
+    query.putAndInsertString(DCM_SpecificCharacterSet, "ISO_IR 192");
+    for (const DcmTagKey& tag :
+         {DCM_PatientName, DCM_PatientID, DCM_PatientBirthDate, DCM_PatientSex, DCM_AccessionNumber,
+          DCM_RequestedProcedureID, DCM_RequestedProcedureDescription, DCM_StudyInstanceUID})
+        query.insertEmptyElement(tag);
+    DcmItem* step = nullptr;
+    query.findOrCreateSequenceItem(DCM_ScheduledProcedureStepSequence, step, 0);
+    step->putAndInsertString(DCM_Modality, q.modality.c_str());
+    step->putAndInsertString(DCM_ScheduledStationAETitle, q.stationAeTitle.c_str());
+    std::string range;
+    if (!q.fromDate.empty() || !q.toDate.empty())
+        range = q.fromDate == q.toDate ? q.fromDate : q.fromDate + "-" + q.toDate;
+    step->putAndInsertString(DCM_ScheduledProcedureStepStartDate, range.c_str());
+    for (const DcmTagKey& tag : {DCM_ScheduledProcedureStepStartTime, DCM_ScheduledProcedureStepID,
+                                 DCM_ScheduledProcedureStepDescription})
+        step->insertEmptyElement(tag);
+    std::vector<WorklistItem> items;
+    auto s = find(a, UID_FINDModalityWorklistInformationModel, query, [&](DcmDataset* d) {
+        WorklistItem w;
+        w.patientName = get(d, DCM_PatientName);
+        w.patientId = get(d, DCM_PatientID);
+        w.birthDate = get(d, DCM_PatientBirthDate);
+        w.sex = get(d, DCM_PatientSex);
+        w.accessionNumber = get(d, DCM_AccessionNumber);
+        w.requestedProcedureId = get(d, DCM_RequestedProcedureID);
+        w.requestedProcedureDescription = get(d, DCM_RequestedProcedureDescription);
+        w.studyInstanceUid = get(d, DCM_StudyInstanceUID);
+        DcmItem* sps = nullptr;
+        if (d->findAndGetSequenceItem(DCM_ScheduledProcedureStepSequence, sps, 0).good()) {
+            w.modality = get(sps, DCM_Modality);
+            w.stationAeTitle = get(sps, DCM_ScheduledStationAETitle);
+            w.scheduledDate = get(sps, DCM_ScheduledProcedureStepStartDate);
+            w.scheduledTime = get(sps, DCM_ScheduledProcedureStepStartTime);
+            w.scheduledStepId = get(sps, DCM_ScheduledProcedureStepID);
+            w.scheduledStepDescription = get(sps, DCM_ScheduledProcedureStepDescription);
+        }
+        items.push_back(std::move(w));
+    });
+    if (!s)
+        return R::failure(s);
+    return R::success(items);
+}
+
+Result<std::vector<StudyItem>> findStudies(const NetworkSettings& settings,
+                                           const std::string& patientId,
+                                           const std::string& modality) {
+    using R = Result<std::vector<StudyItem>>;
+    if (patientId.empty())
+        return R::failure(ErrorCode::InvalidArgument, "No patient ID to ask the archive for");
+    Association a;
+    if (auto s = a.open(settings, settings.pacs,
+                        {{UID_FINDStudyRootQueryRetrieveInformationModel, ASC_SC_ROLE_DEFAULT}});
+        !s)
+        return R::failure(s);
+    DcmDataset query;
+    query.putAndInsertString(DCM_SpecificCharacterSet, "ISO_IR 192");
+    query.putAndInsertString(DCM_QueryRetrieveLevel, "STUDY");
+    query.putAndInsertString(DCM_PatientID, patientId.c_str());
+    query.putAndInsertString(DCM_ModalitiesInStudy, modality.c_str());
+    for (const DcmTagKey& tag : {DCM_StudyInstanceUID, DCM_StudyDate, DCM_StudyTime,
+                                 DCM_StudyDescription, DCM_AccessionNumber, DCM_PatientName})
+        query.insertEmptyElement(tag);
+    std::vector<StudyItem> items;
+    auto s = find(a, UID_FINDStudyRootQueryRetrieveInformationModel, query, [&](DcmDataset* d) {
+        StudyItem st;
+        st.studyInstanceUid = get(d, DCM_StudyInstanceUID);
+        st.studyDate = get(d, DCM_StudyDate);
+        st.studyTime = get(d, DCM_StudyTime);
+        st.studyDescription = get(d, DCM_StudyDescription);
+        st.accessionNumber = get(d, DCM_AccessionNumber);
+        st.patientId = get(d, DCM_PatientID);
+        st.patientName = get(d, DCM_PatientName);
+        st.modalities = get(d, DCM_ModalitiesInStudy);
+        items.push_back(std::move(st));
+    });
+    if (!s)
+        return R::failure(s);
+    return R::success(items);
+}
+
+Result<std::vector<std::filesystem::path>> getStudy(const NetworkSettings& settings,
+                                                    const std::string& studyInstanceUid,
+                                                    const std::filesystem::path& folder) {
+    using R = Result<std::vector<std::filesystem::path>>;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec)
+        return R::failure(ErrorCode::CannotWrite,
+                          "Cannot create " + folder.string() + ": " + ec.message());
+    Association a;
+    a.scu.getFolder = folder;
+    if (auto s = a.open(settings, settings.pacs,
+                        {{UID_GETStudyRootQueryRetrieveInformationModel, ASC_SC_ROLE_DEFAULT},
+                         {UID_TwelveLeadECGWaveformStorage, ASC_SC_ROLE_SCP},
+                         {UID_GeneralECGWaveformStorage, ASC_SC_ROLE_SCP},
+                         {UID_AmbulatoryECGWaveformStorage, ASC_SC_ROLE_SCP},
+                         {UID_EncapsulatedPDFStorage, ASC_SC_ROLE_SCP}});
+        !s)
+        return R::failure(s);
+    const T_ASC_PresentationContextID id =
+        a.scu.findPresentationContextID(UID_GETStudyRootQueryRetrieveInformationModel, "");
+    if (id == 0)
+        return R::failure(ErrorCode::Failed, where(a.peer) + " does not offer C-GET");
+    DcmDataset query;
+    query.putAndInsertString(DCM_QueryRetrieveLevel, "STUDY");
+    query.putAndInsertString(DCM_StudyInstanceUID, studyInstanceUid.c_str());
+    OFList<RetrieveResponse*> responses;
+    const OFCondition cond = a.scu.sendCGETRequest(id, &query, &responses);
+    Uint16 final = STATUS_Success;
+    for (RetrieveResponse* r : responses) {
+        if (!DICOM_PENDING_STATUS(r->m_status))
+            final = r->m_status;
+        delete r;
+    }
+    if (cond.bad())
+        return R::failure(ErrorCode::IoError,
+                          "Fetching from " + where(a.peer) + " broke off: " + cond.text());
+    if (!a.scu.receiveError.empty())
+        return R::failure(ErrorCode::CannotWrite, a.scu.receiveError, a.scu.received);
+    if (final != STATUS_Success && a.scu.received.empty())
+        return R::failure(ErrorCode::Failed,
+                          where(a.peer) + " ended the C-GET with status " + std::to_string(final));
+    return R::success(a.scu.received);
+}
+
+} // namespace velkard::net

@@ -1,0 +1,99 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Store and forward: everything to be sent goes into the outbox folder of the working folder
+// first, one folder an entry, and is sent from there, again and again with a growing pause while
+// the receiver cannot be reached, until it has arrived. Nothing in it is lost or sent twice:
+//  - an entry is made in a temporary folder (".new-*"), its files flushed, and then renamed into
+//    place, so after a crash it is there whole or not at all;
+//  - its state (state.txt) is replaced through a flushed temporary file after every attempt, and
+//    a file is marked sent only after the receiver's answer said it was stored;
+//  - a DICOM object keeps its UIDs in the entry, so when a crash falls between the receiver's
+//    success and the mark, the same object is sent again, which an archive takes as the same
+//    instance;
+//  - one process at a time works on the outbox (an fcntl lock on outbox/.lock).
+// Sent entries stay (state "sent") as the record of what went where; nothing is deleted.
+#pragma once
+
+#include "net/Dicom.h"
+#include "net/Settings.h"
+#include "signal/Status.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace velkard::net {
+
+inline constexpr const char* kOutboxFolder = "outbox";
+
+enum class EntryState { Waiting, Sent, Failed };
+std::string_view stateName(EntryState state); // "waiting", "sent", "failed"
+
+enum class Destination { Pacs, Hl7 };
+
+struct OutboxEntry {
+    std::string id; // the folder's name
+    std::filesystem::path folder;
+    Destination destination = Destination::Pacs;
+    std::string patientId;          // the card's
+    int recording = 0;              // its number when queued
+    std::string recordedAt;         // "dd.MM.yyyy hh:mm:ss"
+    std::string label;              // what it is, for the lists
+    std::vector<std::string> files; // payload, in the order they are sent
+    // State.
+    EntryState state = EntryState::Waiting;
+    int attempts = 0;
+    std::int64_t nextAttempt = 0; // seconds since 1970
+    std::int64_t sentAt = 0;
+    std::string reason; // the last failure: the receiver's reason, or why it was not reached
+    std::vector<bool> fileSent;
+};
+
+// How the payload goes out; the default one uses the settings (DICOM C-STORE, HL7 over MLLP).
+struct Transport {
+    std::function<Result<std::vector<StoreOutcome>>(const std::vector<std::filesystem::path>&)>
+        store;
+    // Sends one HL7 message; success when the receiver accepted it (AA/CA), Failed with its
+    // reason when it refused it, IoError when it could not be reached or did not answer.
+    std::function<Status(const std::string& message)> hl7;
+};
+Transport networkTransport(const NetworkSettings& settings);
+
+// The pause before attempt n + 1 after n failed attempts: 30 s doubling up to an hour.
+std::int64_t retryDelaySeconds(int attempts);
+
+class Outbox {
+public:
+    explicit Outbox(std::filesystem::path workDir);
+    const std::filesystem::path& folder() const { return folder_; }
+
+    // A new entry being made: write the payload into folder(), then commit().
+    struct Draft {
+        std::filesystem::path folder;
+        OutboxEntry entry;
+    };
+    Result<Draft> begin() const;
+    // Flushes the payload, writes the entry's description and state and renames it into place.
+    // Returns the entry's ID.
+    Result<std::string> commit(Draft& draft) const;
+
+    // Every entry, oldest first. Entries that do not read are listed with state Failed and why.
+    Result<std::vector<OutboxEntry>> list() const;
+
+    struct Summary {
+        int sent = 0, waiting = 0, failed = 0, busy = 0;
+    };
+    // Tries every waiting entry whose time has come (all waiting entries with `all`). Returns at
+    // once with busy = 1 when another process works on the outbox.
+    Result<Summary> process(const Transport& transport, std::int64_t now, bool all = false) const;
+    // Puts failed and waiting entries (or the one named) back to be tried at once.
+    Result<int> retry(const std::string& id = {}) const;
+
+private:
+    Status writeState(const OutboxEntry& entry) const;
+    Status attempt(OutboxEntry& entry, const Transport& transport, std::int64_t now) const;
+    std::filesystem::path folder_;
+};
+
+} // namespace velkard::net

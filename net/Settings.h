@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The network settings of one workstation: its own DICOM AE title and port, the worklist and
+// archive (PACS) peers, the HL7 receiver, the GDT exchange folder and the TLS files. They live in
+// velkard-network.ini in the working folder, beside the program's settings file, as
+// "key=value" lines (UTF-8); a key that is missing keeps its default.
+#pragma once
+
+#include "signal/Status.h"
+
+#include <filesystem>
+#include <string>
+
+namespace velkard::net {
+
+inline constexpr const char* kSettingsFileName = "velkard-network.ini";
+
+struct Peer {
+    std::string host; // empty: not configured
+    int port = 104;
+    std::string aeTitle; // DICOM peers only
+    bool tls = false;    // DICOM over TLS with the peer's certificate checked
+    bool configured() const { return !host.empty() && port > 0; }
+};
+
+struct NetworkSettings {
+    std::string aeTitle = "VELKARD";
+    int port = 11112; // the store SCP's port (only when it is switched on)
+    bool storeScp = false;
+    Peer worklist;
+    Peer pacs;
+    Peer hl7;
+    std::string hl7Facility = "VELKARD"; // MSH-3/MSH-4
+    std::string hl7ReceivingApplication, hl7ReceivingFacility;
+    // Which scheduled station the worklist is asked for; empty: the own AE title.
+    std::string stationAeTitle;
+    std::string gdtFolder;
+    std::string gdtOwnId = "VELKARD"; // GDT receiver ID of this program (8 characters at most)
+    bool sendAfterSave = false;
+    // TLS: the CA that signs the peers' certificates (PEM), and this workstation's own
+    // certificate and key when the peer asks for one.
+    std::string tlsCaFile, tlsCertificateFile, tlsKeyFile;
+    int timeoutSeconds = 10;
+};
+
+// Reads the settings; a missing file gives the defaults. BadData names the line that does not
+// read (a port that is no number, an unknown key is ignored).
+Result<NetworkSettings> loadSettings(const std::filesystem::path& workDir);
+// Writes them through a flushed temporary file renamed over the old one.
+Status saveSettings(const std::filesystem::path& workDir, const NetworkSettings& settings);
+
+// An AE title DICOM accepts: 1 to 16 characters of printable ASCII without backslash, not all
+// blanks.
+bool validAeTitle(const std::string& title);
+
+} // namespace velkard::net

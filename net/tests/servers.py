@@ -1,0 +1,574 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+"""velkard-cli's network commands against real servers on loopback.
+
+Starts, each with its own configuration in a temporary folder and on free ports of 127.0.0.1,
+Orthanc (with its ModalityWorklists plugin), DCMTK's wlmscpfs and storescp (also over TLS with a
+test CA made here by openssl) and an MLLP listener that parses with python3-hl7, and checks what
+arrives with tools no one here wrote (Orthanc's REST API, dcmdump, python3-hl7). When it can, it
+runs in a network namespace of its own that has nothing but loopback (unshare). Every server is
+stopped at the end. Exits 77 (skipped) when Orthanc or DCMTK's tools are missing.
+"""
+import argparse
+import base64
+import ctypes
+import datetime
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import urllib.request
+
+SKIP = 77
+failures = []
+
+
+def check(cond, what):
+    print(("ok    " if cond else "FAIL  ") + what, flush=True)
+    if not cond:
+        failures.append(what)
+    return cond
+
+
+def free_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    port = s.getsockname()[1]
+    s.close()
+    return port
+
+
+def die_with_parent():
+    # A server must not outlive the test, even when the test is killed.
+    libc = ctypes.CDLL("libc.so.6", use_errno=True)
+    libc.prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+
+
+class Servers:
+    def __init__(self):
+        self.procs = []
+
+    def start(self, name, argv, log, **kw):
+        out = open(log, "wb")
+        p = subprocess.Popen(argv, stdout=out, stderr=subprocess.STDOUT,
+                             preexec_fn=die_with_parent, **kw)
+        self.procs.append((name, p))
+        return p
+
+    def stop(self, p):
+        if p.poll() is None:
+            p.terminate()
+            try:
+                p.wait(10)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+
+    def stop_all(self):
+        for _, p in self.procs:
+            self.stop(p)
+
+
+def wait_port(port, timeout=20):
+    end = time.time() + timeout
+    while time.time() < end:
+        try:
+            socket.create_connection(("127.0.0.1", port), 0.2).close()
+            return True
+        except OSError:
+            time.sleep(0.1)
+    return False
+
+
+class Cli:
+    def __init__(self, exe, work):
+        self.exe, self.work = exe, work
+
+    def run(self, *args, ok=True):
+        r = subprocess.run([self.exe, *args, "--dir", self.work], capture_output=True, text=True,
+                           timeout=120)
+        if ok and r.returncode != 0:
+            print("velkard-cli", *args, "->", r.returncode, r.stderr, flush=True)
+        return r
+
+    def lines(self, *args):
+        r = self.run(*args)
+        return [json.loads(l) for l in r.stdout.splitlines() if l.startswith("{")]
+
+
+def settings(work, **kv):
+    with open(os.path.join(work, "velkard-network.ini"), "w") as f:
+        for k, v in kv.items():
+            f.write(f"{k.replace('__', '.')}={v}\n")
+
+
+def dump2dcm(tmp, text, out):
+    src = os.path.join(tmp, "wl.dump")
+    with open(src, "w", encoding="utf-8") as f:
+        f.write(text)
+    subprocess.run(["dump2dcm", "-q", "+te", src, out], check=True)
+
+
+WORKLIST = """(0008,0005) CS [ISO_IR 192]
+(0008,0050) SH [{acc}]
+(0010,0010) PN [{name}]
+(0010,0020) LO [{pid}]
+(0010,0030) DA [19610304]
+(0010,0040) CS [M]
+(0020,000d) UI [{study}]
+(0032,1060) LO [{desc}]
+(0040,0100) SQ
+(fffe,e000) -
+(0008,0060) CS [{modality}]
+(0040,0001) AE [{station}]
+(0040,0002) DA [{date}]
+(0040,0003) TM [0930]
+(0040,0007) LO [{desc}]
+(0040,0009) SH [SPS-{acc}]
+(fffe,e00d)
+(fffe,e0dd)
+(0040,1001) SH [RP-{acc}]
+"""
+
+
+def make_worklist(tmp, folder, today):
+    os.makedirs(folder, exist_ok=True)
+    orders = [
+        dict(acc="ACC1001", name="Петров^Пётр^Ильич", pid="H-0042", study="1.2.826.0.1.3680043.2.1125.77.1",
+             desc="ECG at rest", modality="ECG", station="VELKARD", date=today),
+        dict(acc="ACC1002", name="Other^Station", pid="H-0043", study="1.2.826.0.1.3680043.2.1125.77.2",
+             desc="ECG at rest", modality="ECG", station="ECG_ROOM_9", date=today),
+        dict(acc="ACC1003", name="Ct^Patient", pid="H-0044", study="1.2.826.0.1.3680043.2.1125.77.3",
+             desc="CT head", modality="CT", station="VELKARD", date=today),
+        dict(acc="ACC1004", name="Tomorrow^Patient", pid="H-0045", study="1.2.826.0.1.3680043.2.1125.77.4",
+             desc="ECG at rest", modality="ECG", station="VELKARD", date="20991231"),
+    ]
+    for i, o in enumerate(orders):
+        dump2dcm(tmp, WORKLIST.format(**o), os.path.join(folder, f"order{i}.wl"))
+    return orders[0]
+
+
+def rest(http, path):
+    with urllib.request.urlopen(f"http://127.0.0.1:{http}{path}", timeout=10) as r:
+        data = r.read()
+    return data
+
+
+def rest_json(http, path):
+    return json.loads(rest(http, path))
+
+
+def orthanc_config(tmp, dicom, http, wl, velkard_port, extra=None):
+    cfg = {
+        "Name": "velkard-test", "StorageDirectory": os.path.join(tmp, "orthanc-db"),
+        "IndexDirectory": os.path.join(tmp, "orthanc-db"), "DicomAet": "ORTHANC",
+        "DicomPort": dicom, "HttpPort": http, "RemoteAccessAllowed": False,
+        "AuthenticationEnabled": False, "DicomCheckCalledAet": True,
+        "DicomModalities": {"velkard": ["VELKARD", "127.0.0.1", velkard_port]},
+        "DicomAlwaysAllowEcho": False, "DicomAlwaysAllowStore": False,
+        "DicomCheckModalityHost": True, "Plugins": ["/usr/share/orthanc/plugins/libModalityWorklists.so"],
+        "Worklists": {"Enable": True, "Database": wl}, "StableAge": 1, "HttpTimeout": 10,
+        "ConcurrentJobs": 1, "SaveJobs": False, "DefaultEncoding": "Utf8",
+    }
+    cfg.update(extra or {})
+    path = os.path.join(tmp, "orthanc.json")
+    with open(path, "w") as f:
+        json.dump(cfg, f)
+    return path
+
+
+def record_for(cli, tmp, patient, seconds, seed, date, time_=None):
+    # Recorded now (after the order was taken), unless told otherwise.
+    time_ = time_ or datetime.datetime.now().strftime("%H:%M:%S")
+    dev = os.path.join(tmp, f"dev{seed}.dat")
+    rec = os.path.join(tmp, f"rec{seed}.dat")
+    subprocess.run([cli.exe, "make-device-file", dev, "--seconds", str(seconds), "--seed", str(seed)],
+                   check=True, capture_output=True)
+    subprocess.run([cli.exe, "convert", dev, rec, "--kind", "plain"], check=True, capture_output=True)
+    r = cli.run("file-recording", patient, rec, "--seconds", str(seconds), "--date", date,
+                "--time", time_)
+    return int(r.stdout.strip())
+
+
+def dcm_tags(path, *tags):
+    out = subprocess.run(["dcmdump", "-q", "-Un", "+P", "0008,0016", "+P", "0008,0018", "+P", "0010,0020",
+                          "+P", "0008,0050", "+P", "0020,000d", path], capture_output=True, text=True).stdout
+    vals = {}
+    for line in out.splitlines():
+        tag = line[1:10].lower()
+        if "[" in line:
+            vals[tag] = line[line.index("[") + 1:line.index("]")]
+    return vals
+
+
+class MllpListener(threading.Thread):
+    """Takes HL7 messages over MLLP, parses each with python3-hl7, answers AA (or `answer`)."""
+
+    def __init__(self, answer="AA"):
+        super().__init__(daemon=True)
+        self.answer = answer
+        self.sock = socket.socket()
+        self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(4)
+        self.port = self.sock.getsockname()[1]
+        self.messages = []
+        self.stop = False
+
+    def run(self):
+        import hl7
+        self.sock.settimeout(0.2)
+        while not self.stop:
+            try:
+                conn, _ = self.sock.accept()
+            except socket.timeout:
+                continue
+            data = b""
+            conn.settimeout(10)
+            while b"\x1c\r" not in data:
+                chunk = conn.recv(65536)
+                if not chunk:
+                    break
+                data += chunk
+            text = data[data.index(b"\x0b") + 1:data.index(b"\x1c")].decode("utf-8")
+            msg = hl7.parse(text)
+            self.messages.append((text, msg))
+            control = str(msg.segment("MSH")[10])
+            ack = f"MSH|^~\\&|HIS|HOSP|VELKARD|VELKARD|20240101000000||ACK^R01|A{control}|P|2.5\r" \
+                  f"MSA|{self.answer}|{control}|{'Unknown patient' if self.answer != 'AA' else ''}\r"
+            conn.sendall(b"\x0b" + ack.encode() + b"\x1c\r")
+            conn.close()
+
+    def close(self):
+        self.stop = True
+        self.join(2)
+        self.sock.close()
+
+
+def openssl(*args):
+    subprocess.run(["openssl", *args], check=True, capture_output=True)
+
+
+def make_ca(d, name):
+    key, crt = os.path.join(d, name + "-ca.key"), os.path.join(d, name + "-ca.pem")
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", crt,
+            "-days", "2", "-subj", f"/CN={name} test CA")
+    return key, crt
+
+
+def make_cert(d, ca, name):
+    key, csr, crt = (os.path.join(d, name + e) for e in (".key", ".csr", ".pem"))
+    openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr,
+            "-subj", f"/CN={name}")
+    ext = os.path.join(d, name + ".ext")
+    with open(ext, "w") as f:
+        f.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n")
+    openssl("x509", "-req", "-in", csr, "-CA", ca[1], "-CAkey", ca[0], "-CAcreateserial",
+            "-out", crt, "-days", "2", "-extfile", ext)
+    return key, crt
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--cli", required=True)
+    ap.add_argument("--in-namespace", action="store_true")
+    a = ap.parse_args()
+
+    if not a.in_namespace and shutil.which("unshare") and shutil.which("ip"):
+        # Nothing but loopback: a network namespace of our own, when the system allows one.
+        probe = subprocess.run(["unshare", "-rn", "true"], capture_output=True)
+        if probe.returncode == 0:
+            r = subprocess.run(["unshare", "-rn", "sh", "-c",
+                                'ip link set lo up && exec "$@"', "sh", sys.executable,
+                                os.path.abspath(__file__), "--cli", a.cli, "--in-namespace"])
+            return r.returncode
+        print("note: no network namespace here; the servers listen on the host (loopback peers)")
+
+    needed = ["/usr/sbin/Orthanc", "dump2dcm", "dcmdump", "wlmscpfs", "storescp", "openssl"]
+    missing = [n for n in needed if not shutil.which(n)]
+    if missing:
+        print("SKIPPED: missing " + ", ".join(missing) + " (Debian packages orthanc, dcmtk, openssl)")
+        return SKIP
+    try:
+        import hl7  # noqa: F401
+    except ImportError:
+        print("SKIPPED: python3-hl7 is missing")
+        return SKIP
+
+    tmp = tempfile.mkdtemp(prefix="velkard-net-")
+    servers = Servers()
+    hl7_ok = MllpListener("AA")
+    hl7_ok.start()
+    try:
+        return run(a, tmp, servers, hl7_ok)
+    finally:
+        hl7_ok.close()
+        servers.stop_all()
+        shutil.rmtree(tmp, ignore_errors=True)
+
+
+def run(a, tmp, servers, hl7_ok):
+    started = time.time()
+    work = os.path.join(tmp, "work")
+    os.makedirs(work)
+    cli = Cli(a.cli, work)
+    today = datetime.date.today().strftime("%Y%m%d")
+    today_card = datetime.date.today().strftime("%d.%m.%Y")
+    now_time = datetime.datetime.now().strftime("%H:%M:%S")
+
+    wl = os.path.join(tmp, "worklists")
+    order = make_worklist(tmp, wl, today)
+    dicom, http, own = free_port(), free_port(), free_port()
+    cfg = orthanc_config(tmp, dicom, http, wl, own)
+    orthanc = servers.start("orthanc", ["/usr/sbin/Orthanc", cfg], os.path.join(tmp, "orthanc.log"))
+    if not check(wait_port(http) and wait_port(dicom), "Orthanc starts"):
+        print(open(os.path.join(tmp, "orthanc.log")).read()[-3000:])
+        return 1
+    base = dict(ae_title="VELKARD", port=own, pacs__host="127.0.0.1", pacs__port=dicom,
+                pacs__ae_title="ORTHANC", worklist__host="127.0.0.1", worklist__port=dicom,
+                worklist__ae_title="ORTHANC", hl7__host="127.0.0.1", hl7__port=hl7_ok.port,
+                timeout_seconds=5)
+    settings(work, **base)
+
+    # --- C-ECHO, and an AE title the archive does not know ---
+    check(cli.run("network-echo").stdout.strip() == "ok", "Orthanc answers C-ECHO")
+    settings(work, **{**base, "ae_title": "STRANGER"})
+    r = cli.run("network-echo", ok=False)
+    check(r.returncode == 1 and "refused" in r.stderr, "Orthanc refuses an unknown AE title: " + r.stderr.strip())
+    settings(work, **base)
+
+    # --- Worklist (Orthanc's plugin) ---
+    items = cli.lines("worklist")
+    check([i["accession"] for i in items] == ["ACC1001"],
+          "worklist: today's ECG orders of this station only (%s)" % [i["accession"] for i in items])
+    if items:
+        w = items[0]
+        check(w["patient_name"] == "Петров^Пётр^Ильич" and w["patient_id"] == "H-0042"
+              and w["study_uid"] == order["study"] and w["requested_procedure"] == "RP-ACC1001",
+              "worklist item carries name, hospital ID, study UID, requested procedure")
+    any_station = cli.lines("worklist", "--any-station")
+    check(sorted(i["accession"] for i in any_station) == ["ACC1001", "ACC1002"],
+          "worklist --any-station: both ECG orders of today, not the CT one")
+    took = cli.lines("worklist", "--take", "1")
+    check(len(took) == 1 and took[0]["created"], "taking the order makes a card")
+    pid = took[0]["id"] if took else ""
+    again = cli.lines("worklist", "--take", "1")
+    check(len(again) == 1 and again[0]["id"] == pid and not again[0]["created"],
+          "taking it again finds the card by the hospital patient ID")
+    patients = cli.run("patients").stdout
+    check("Петров Пётр Ильич" in patients and "04.03.1961" in patients, "the card has name and birth date")
+
+    # --- Record for the order, send: waveform + PDF to Orthanc, ORU to the HL7 listener ---
+    number = record_for(cli, tmp, pid, 12, 1, today_card)
+    sent = cli.lines("send", pid, str(number))
+    check(len(sent) == 2 and all(e["state"] == "sent" for e in sent),
+          "send: both outbox entries sent (%s)" % [(e["destination"], e["state"], e["reason"]) for e in sent])
+    instances = rest_json(http, "/instances?expand")
+    tags = [rest_json(http, f"/instances/{i['ID']}/simplified-tags") for i in instances]
+    classes = sorted(t.get("SOPClassUID", "") for t in tags)
+    check(classes == ["1.2.840.10008.5.1.4.1.1.104.1", "1.2.840.10008.5.1.4.1.1.9.1.1"],
+          "Orthanc holds a 12-lead ECG and an Encapsulated PDF (%s)" % classes)
+    check(all(t.get("PatientID") == "H-0042" and t.get("AccessionNumber") == "ACC1001"
+              and t.get("StudyInstanceUID") == order["study"] for t in tags),
+          "both carry the hospital patient ID, the accession number and the order's study UID")
+    check(all(t.get("PatientName") == "Петров^Пётр^Ильич" for t in tags), "patient name in UTF-8")
+    pdf_dicom = b""
+    for i, t in zip(instances, tags):
+        if t.get("SOPClassUID") == "1.2.840.10008.5.1.4.1.1.104.1":
+            pdf_dicom = rest(http, f"/instances/{i['ID']}/content/0042-0011")
+        else:
+            req = t.get("RequestAttributesSequence") or [{}]
+            check(req[0].get("RequestedProcedureID") == "RP-ACC1001"
+                  and req[0].get("ScheduledProcedureStepID") == "SPS-ACC1001",
+                  "the waveform names the requested procedure and the scheduled step")
+    check(pdf_dicom.startswith(b"%PDF-"), "the encapsulated document is a PDF")
+    pdf_file = os.path.join(tmp, "report.pdf")
+    with open(pdf_file, "wb") as f:
+        f.write(pdf_dicom)
+    txt = subprocess.run(["pdftotext", pdf_file, "-"], capture_output=True, text=True).stdout \
+        if shutil.which("pdftotext") else "Петров"
+    check("Петров" in txt, "the PDF is the patient's report")
+
+    # HL7: parsed by python3-hl7.
+    check(len(hl7_ok.messages) == 1, "one ORU^R01 reached the MLLP listener")
+    if hl7_ok.messages:
+        text, msg = hl7_ok.messages[0]
+        check(str(msg.segment("MSH")[9]) == "ORU^R01^ORU_R01" and str(msg.segment("MSH")[12]) == "2.5",
+              "MSH-9 ORU^R01, version 2.5")
+        pid_seg = msg.segment("PID")
+        check(str(pid_seg[3][0][0]) == "H-0042" and str(pid_seg[5]) == "Петров^Пётр^Ильич"
+              and str(pid_seg[7]) == "19610304" and str(pid_seg[8]) == "M", "PID: ID, name, birth date, sex")
+        check(str(msg.segment("OBR")[3]) == "ACC1001", "OBR-3 the accession number")
+        obx = {str(s[3][0][0]): s for s in msg.segments("OBX")}
+        measured = json.loads(subprocess.run(
+            [a.cli, "measure", os.path.join(tmp, "rec1.dat"), "--seconds", "10"],
+            capture_output=True, text=True).stdout)
+        hr = measured.get("heart_rate_bpm") or measured.get("heartRateBpm") or measured.get("heart_rate")
+        if "8867-4" in obx and hr is not None:
+            check(abs(float(str(obx["8867-4"][5])) - float(hr)) <= 0.5 and str(obx["8867-4"][6][0][0]) == "/min",
+                  "OBX heart rate %s /min as velkard-cli measure says (%s)" % (obx["8867-4"][5], hr))
+        else:
+            check("8867-4" in obx, "OBX heart rate present (measure said %s)" % hr)
+        check(all(str(s[11]) == "P" for s in msg.segments("OBX")), "unconfirmed results are preliminary (P)")
+        check("18844-1" in obx and str(obx["18844-1"][5]) != "", "statements in TX OBX")
+        ed = obx.get("18750-0")
+        if check(ed is not None and str(ed[2]) == "ED", "the PDF in an ED OBX"):
+            comp = ed[5][0]
+            check(str(comp[1]) == "AP" and str(comp[2]) == "PDF" and str(comp[3]) == "Base64",
+                  "ED type AP, subtype PDF, Base64")
+            check(base64.b64decode(str(comp[4])) == pdf_dicom.rstrip(b"\0") or
+                  base64.b64decode(str(comp[4])) == pdf_dicom,
+                  "the PDF in HL7 is the one in the archive")
+
+    # --- Earlier ECGs: C-FIND and C-GET from Orthanc ---
+    studies = cli.lines("studies", pid)
+    check([s["study_uid"] for s in studies] == [order["study"]], "C-FIND finds the patient's ECG study")
+    r = cli.run("fetch", order["study"])
+    files = r.stdout.split()
+    check(len(files) == 2 and all(os.path.exists(f) for f in files), "C-GET fetches both objects")
+    got = sorted(dcm_tags(f).get("0008,0016", "") for f in files)
+    check(got == classes, "the fetched objects are the ones sent (dcmdump)")
+
+    # --- Orthanc down while sending: the outbox keeps it, retries, it arrives once ---
+    count_before = len(rest_json(http, "/instances"))
+    servers.stop(orthanc)
+    number2 = record_for(cli, tmp, pid, 12, 2, today_card)
+    down = cli.lines("send", pid, str(number2))
+    pacs_entry = [e for e in down if e["destination"] == "pacs" and e["recording"] == number2]
+    check(len(pacs_entry) == 1 and pacs_entry[0]["state"] == "waiting" and pacs_entry[0]["attempts"] == 1
+          and pacs_entry[0]["reason"] != "", "with Orthanc stopped the entry waits: %s" %
+          (pacs_entry[0]["reason"] if pacs_entry else "none"))
+    run_early = cli.lines("outbox", "run")
+    check(all(e["attempts"] == 1 for e in run_early if e["recording"] == number2 and e["destination"] == "pacs"),
+          "not tried again before its pause is over")
+    orthanc = servers.start("orthanc", ["/usr/sbin/Orthanc", cfg], os.path.join(tmp, "orthanc2.log"))
+    check(wait_port(http) and wait_port(dicom), "Orthanc starts again")
+    after = cli.lines("outbox", "retry")
+    check(all(e["state"] == "sent" for e in after), "retry sends it once Orthanc is back")
+    cli.lines("outbox", "retry")
+    cli.lines("outbox", "run")
+    count_after = len(rest_json(http, "/instances"))
+    check(count_after == count_before + 2, "it arrived once: %d objects more" % (count_after - count_before))
+    stats = rest_json(http, "/statistics")
+    check(stats.get("CountInstances") == count_after, "Orthanc's statistics agree")
+
+    # --- HL7 receiver that rejects: failed with the reason ---
+    reject = MllpListener("AE")
+    reject.start()
+    try:
+        settings(work, **{**base, "pacs__host": "", "hl7__port": reject.port})
+        out = cli.lines("send", pid, str(number))
+        e = [x for x in out if x["destination"] == "hl7"][-1]
+        check(e["state"] == "failed" and "Unknown patient" in e["reason"],
+              "an HL7 AE answer fails the entry with the receiver's reason: " + e["reason"])
+    finally:
+        reject.close()
+    servers.stop(orthanc)
+
+    # --- DCMTK: wlmscpfs and storescp ---
+    wldb = os.path.join(tmp, "wlmscpfs")
+    os.makedirs(os.path.join(wldb, "WLM"))
+    for f in os.listdir(wl):
+        shutil.copy(os.path.join(wl, f), os.path.join(wldb, "WLM", f))
+    open(os.path.join(wldb, "WLM", "lockfile"), "w").close()
+    wport = free_port()
+    servers.start("wlmscpfs", ["wlmscpfs", "-dfp", wldb, "-dfr", str(wport)], os.path.join(tmp, "wlm.log"))
+    sport = free_port()
+    sdir = os.path.join(tmp, "storescp")
+    os.makedirs(sdir)
+    servers.start("storescp", ["storescp", "-aet", "STORESCP", "-od", sdir, "-uf", str(sport)],
+                  os.path.join(tmp, "storescp.log"))
+    check(wait_port(wport) and wait_port(sport), "wlmscpfs and storescp start")
+    dk = {**base, "worklist__port": wport, "worklist__ae_title": "WLM", "pacs__port": sport,
+          "pacs__ae_title": "STORESCP", "hl7__host": ""}
+    settings(work, **dk)
+    items = cli.lines("worklist")
+    check([i["accession"] for i in items] == ["ACC1001"] and items[0]["study_uid"] == order["study"],
+          "wlmscpfs gives the same order")
+    out = cli.lines("send", pid, str(number))
+    last = [x for x in out if x["destination"] == "pacs"][-1]
+    check(last["state"] == "sent", "storescp takes the send")
+    stored = [os.path.join(sdir, f) for f in os.listdir(sdir)]
+    got = sorted(dcm_tags(f).get("0008,0016", "") for f in stored)
+    check(got == classes, "storescp stored the waveform and the PDF (dcmdump: %s)" % got)
+    check(all(dcm_tags(f).get("0020,000d") == order["study"] for f in stored), "in the order's study")
+
+    # --- TLS: storescp with a certificate of a test CA ---
+    pki = os.path.join(tmp, "pki")
+    os.makedirs(pki)
+    ca = make_ca(pki, "clinic")
+    other = make_ca(pki, "other")
+    server = make_cert(pki, ca, "storescp")
+    client = make_cert(pki, ca, "velkard")
+    tport = free_port()
+    tdir = os.path.join(tmp, "storescp-tls")
+    os.makedirs(tdir)
+    servers.start("storescp-tls", ["storescp", "+tls", server[0], server[1], "+cf", ca[1],
+                                   "--require-peer-cert", "-aet", "STORESCP", "-od", tdir, str(tport)],
+                  os.path.join(tmp, "storescp-tls.log"))
+    check(wait_port(tport), "storescp with TLS starts")
+    tls = {**dk, "pacs__port": tport, "pacs__tls": 1, "tls__ca_file": ca[1],
+           "tls__certificate_file": client[1], "tls__key_file": client[0]}
+    settings(work, **tls)
+    check(cli.run("network-echo").stdout.strip() == "ok", "C-ECHO over TLS, certificates checked")
+    out = cli.lines("send", pid, str(number))
+    check([x for x in out if x["destination"] == "pacs"][-1]["state"] == "sent", "send over TLS")
+    check(len(os.listdir(tdir)) == 2, "storescp over TLS stored both objects")
+    settings(work, **{**tls, "tls__ca_file": other[1]})
+    r = cli.run("network-echo", ok=False)
+    check(r.returncode == 1, "a server certificate of another CA is refused: " + r.stderr.strip())
+    settings(work, **{**tls, "pacs__tls": 0})
+    r = cli.run("network-echo", ok=False)
+    check(r.returncode == 1, "no plain association with a TLS server")
+
+    # --- GDT ---
+    gdt = os.path.join(tmp, "gdt")
+    os.makedirs(gdt)
+    settings(work, **{**dk, "gdt__folder": gdt, "gdt__own_id": "VELKARD"})
+
+    def gdt_line(fid, content):
+        body = content.encode("latin-1")
+        return ("%03d" % (len(body) + 9)).encode() + fid.encode() + body + b"\r\n"
+    fields = [("8315", "VELKARD"), ("8316", "PRAX_EDV"), ("9218", "02.10"), ("3000", "4711"),
+              ("3101", "Müller"), ("3102", "Anna"), ("3103", "01021950"), ("3110", "2"), ("8402", "EKG01")]
+    body = b"".join(gdt_line(k, v) for k, v in fields)
+    head = gdt_line("8000", "6302")
+    rec = head + gdt_line("8100", "%05d" % (len(head) + 14 + len(body))) + body
+    with open(os.path.join(gdt, "VELKPRAX.gdt"), "wb") as f:
+        f.write(rec)
+    reqs = cli.lines("gdt", "requests")
+    check(len(reqs) == 1 and reqs[0]["patient_number"] == "4711" and reqs[0]["family_name"] == "Müller",
+          "GDT 6302 request read")
+    took = cli.lines("gdt", "take", "VELKPRAX.gdt", "--english")
+    gid = took[0]["id"] if took else ""
+    n = record_for(cli, tmp, gid, 12, 3, today_card)
+    r = cli.run("gdt", "result", "VELKPRAX.gdt", gid, str(n), "--english")
+    result = r.stdout.strip()
+    if check(r.returncode == 0 and os.path.exists(result), "GDT 6310 result written"):
+        data = open(result, "rb").read()
+        lines = data.split(b"\r\n")[:-1]
+        check(all(int(l[:3]) == len(l) + 2 for l in lines), "every GDT line's length is right")
+        f = [(l[3:7].decode(), l[7:].decode("latin-1")) for l in lines]
+        d = dict(f)
+        check(d.get("8000") == "6310" and int(d.get("8100", "0")) == len(data), "record 6310, 8100 its length")
+        check(d.get("3000") == "4711" and d.get("3101") == "Müller" and d.get("8402") == "EKG01",
+              "patient number, name and test")
+        check(any(k == "8410" and v == "HF" for k, v in f) and "6220" in d, "measurements and statements")
+        check(open(d.get("6305", "/nonexistent"), "rb").read(5) == b"%PDF-", "6305 links the report PDF")
+        check(os.path.exists(os.path.join(gdt, "VELKPRAX.gdt.done")), "the request is marked done")
+
+    print("took %.1f s" % (time.time() - started))
+    if failures:
+        print("%d check(s) failed" % len(failures))
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
