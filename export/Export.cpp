@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include <sys/mman.h>
+
 namespace velkard::exporting {
 
 namespace {
@@ -25,6 +27,9 @@ const FormatInfo& info(Format format) {
     return *std::find_if(kFormatInfo.begin(), kFormatInfo.end(),
                          [&](const FormatInfo& i) { return i.format == format; });
 }
+
+constexpr std::size_t kPageBytes = 4096;
+constexpr std::size_t kReleaseBytes = std::size_t(4) << 20;
 
 bool allDigits(std::string_view s) {
     return !s.empty() &&
@@ -134,15 +139,31 @@ EcgExport deriveExport(const signal::RecordingBuffer& buffer, signal::RecordingK
     const std::size_t twelve = a2 ? std::min<std::size_t>(n, signal::kA2DerivedRecords) : n;
     for (std::size_t l = 0; l < ecg.leads.size(); ++l)
         ecg.leads[l].resize(l == signal::StandardLeadII ? n : twelve);
+    // A mapped file's pages are given back as they are done (they are read from the file again
+    // if touched), so the file and its derived leads are not held whole at the same time.
+    std::size_t released = 0;
+    const auto release = [&](std::size_t record) {
+        if (!buffer.bytes.mapped())
+            return;
+        const std::size_t end = record * signal::kRecordBytes / kPageBytes * kPageBytes;
+        if (end < released + kReleaseBytes)
+            return;
+        ::madvise(const_cast<std::uint8_t*>(buffer.bytes.data()) + released, end - released,
+                  MADV_DONTNEED);
+        released = end;
+    };
     for (std::size_t i = 0; i < twelve; ++i) {
         const auto values = signal::deriveStandardLeads(buffer.record(i));
         for (std::size_t l = 0; l < values.size(); ++l)
             ecg.leads[l][i] = values[l];
+        release(i);
     }
     // Later A2 records carry lead II in c1 alone; the other channels hold no recording.
-    for (std::size_t i = twelve; i < n; ++i)
+    for (std::size_t i = twelve; i < n; ++i) {
         ecg.leads[signal::StandardLeadII][i] =
             signal::readLe16(buffer.bytes.data() + i * signal::kRecordBytes + 2);
+        release(i);
+    }
     return ecg;
 }
 
