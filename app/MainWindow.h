@@ -127,7 +127,7 @@ public:
     QAction* importAction;
     QAction* printAction;  // Print
     QAction* exitAction;   // Exit
-    QTimer* handOverTimer; // block hand-over, 1 ms
+    QTimer* handOverTimer; // block hand-over, every 100 ms
     QTimer* secondsTimer;  // seconds counter, 940 ms
 
 public slots:

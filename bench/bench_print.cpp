@@ -6,6 +6,7 @@
 #include "signal/SampleRecord.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -54,6 +55,32 @@ void BM_PrintTenMinutesAllLeads(benchmark::State& state) {
     state.counters["pages"] = pages;
 }
 BENCHMARK(BM_PrintTenMinutesAllLeads)->Arg(300)->Arg(600)->Unit(benchmark::kMillisecond);
+
+// A whole hour, as Print does it without a printer (A4 PDF at 600 dpi): the time and the size of
+// the file it writes.
+void BM_PrintHourAllLeads(benchmark::State& state) {
+    static const std::vector<std::uint8_t> recording = syntheticRecording(3600);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("hour.pdf"));
+    velkard::print::PrintJob job;
+    job.data = recording.data();
+    job.length = recording.size();
+    job.durationSeconds = 3600;
+    job.grid = true;
+    job.speedText = QStringLiteral("25 mm/s");
+    job.scaleText = QStringLiteral("10 mm/mV");
+    job.patientName = QStringLiteral("Bench");
+    int pages = 0;
+    for (auto _ : state) {
+        const auto r = velkard::print::printToPdf(path, job, 600);
+        if (!r.ok())
+            state.SkipWithError("printing failed");
+        pages = r.value;
+    }
+    state.counters["pages"] = pages;
+    state.counters["pdfMB"] = double(QFileInfo(path).size()) / 1e6;
+}
+BENCHMARK(BM_PrintHourAllLeads)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_ReportPage(benchmark::State& state) {
     static const std::vector<std::uint8_t> recording = syntheticRecording(600);

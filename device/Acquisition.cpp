@@ -11,6 +11,9 @@ namespace velkard::device {
 
 namespace {
 
+// How often the reader takes what the link has gathered.
+constexpr int kReadsPerSecond = 20;
+
 std::int64_t steadyNanos(std::chrono::steady_clock::time_point t) {
     const auto ns =
         std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
@@ -207,12 +210,23 @@ void Acquisition::readerMain() {
         if (!status)
             readErrors_.fetch_add(1, std::memory_order_relaxed);
         frames.feed(buf, 1 + more, push);
+        // A read returns as soon as one byte is there, which at this rate is every frame; a pause
+        // lets the link gather a chunk instead (the bridge and the tty buffer kilobytes, a
+        // pause's worth is under one), so the thread wakes kReadsPerSecond times a second, not
+        // 800. The window takes whole half-second blocks, so nothing is shown later for it.
+        std::unique_lock lock(pauseMutex_);
+        pauseWake_.wait_for(lock, std::chrono::milliseconds(1000 / kReadsPerSecond),
+                            [this] { return stopReader_.load(std::memory_order_acquire); });
     }
 }
 
 void Acquisition::cancelReader() {
     if (!reader_.joinable() || stopReader_.exchange(true, std::memory_order_acq_rel))
         return;
+    {
+        std::lock_guard lock(pauseMutex_);
+        pauseWake_.notify_all();
+    }
     if (link_)
         link_->cancel();
 }

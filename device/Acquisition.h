@@ -27,6 +27,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -182,6 +183,9 @@ private:
     signal::ReceiveBuffer buffer_;
     std::thread reader_;
     std::atomic<bool> stopReader_{false};
+    // The reader's pause between reads, cut short when it is told to stop.
+    std::mutex pauseMutex_;
+    std::condition_variable pauseWake_;
     // Steady-clock nanoseconds at which the pending read began; 0 while no read is pending.
     std::atomic<std::int64_t> pendingSince_{0};
     std::atomic<bool> deviceLost_{false};

@@ -71,19 +71,32 @@ std::string timestamp(const DateTime& t, std::size_t sampleOffset) {
     return buf;
 }
 
-void digits(std::string& out, const std::vector<std::int16_t>& lead, std::size_t first,
-            std::size_t count) {
+constexpr std::size_t kDrainBytes = std::size_t(1) << 20;
+
+// The samples of a lead; a failure when the caller cancelled on the way or the text could not be
+// written away. Steps count the samples of every lead written before (done).
+Status digits(std::string& out, const std::vector<std::int16_t>& lead, std::size_t first,
+              std::size_t count, Progress& progress, std::size_t done, const Drain& drain) {
     char buf[8];
     for (std::size_t i = 0; i < count; ++i) {
+        if (i % kSampleRate == 0) {
+            if (!progress.step(done + i))
+                return cancelled();
+            if (drain && out.size() >= kDrainBytes)
+                if (auto s = drain(out); !s)
+                    return s;
+        }
         if (i)
             out.push_back(' ');
         auto r = std::to_chars(buf, buf + sizeof buf, lead[first + i]);
         out.append(buf, r.ptr);
     }
+    return Status::success();
 }
 
-void sequenceSet(std::string& x, const EcgExport& ecg, const DateTime& start,
-                 const std::vector<std::size_t>& leads, std::size_t first, std::size_t count) {
+Status sequenceSet(std::string& x, const EcgExport& ecg, const DateTime& start,
+                   const std::vector<std::size_t>& leads, std::size_t first, std::size_t count,
+                   Progress& progress, std::size_t& done, const Drain& drain) {
     char scale[40];
     std::snprintf(scale, sizeof scale, "%.17g", kMicrovoltsPerUnit);
     x += "      <component>\n        <sequenceSet>\n";
@@ -105,15 +118,18 @@ void sequenceSet(std::string& x, const EcgExport& ecg, const DateTime& start,
              "                <scale value=\"";
         x += scale;
         x += "\" unit=\"uV\"/>\n                <digits>";
-        digits(x, ecg.leads[lead], first, count);
+        if (auto s = digits(x, ecg.leads[lead], first, count, progress, done, drain); !s)
+            return s;
+        done += count;
         x += "</digits>\n              </value>\n            </sequence>\n          </component>\n";
     }
     x += "        </sequenceSet>\n      </component>\n";
+    return Status::success();
 }
 
 } // namespace
 
-Status encodeAecg(const EcgExport& ecg, std::string& x) {
+Status encodeAecg(const EcgExport& ecg, std::string& x, Progress& progress, const Drain& drain) {
     std::mt19937_64 rng(std::random_device{}());
     // An unknown recording time is written as HL7's "no information" on the effective time and
     // a zero time base for the samples.
@@ -131,7 +147,7 @@ Status encodeAecg(const EcgExport& ecg, std::string& x) {
     };
 
     x.clear();
-    x.reserve(ecg.samples() * signal::kLeadCount * 6 + 8192);
+    x.reserve(drain ? kDrainBytes + 65536 : ecg.samples() * signal::kLeadCount * 6 + 8192);
     x += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
          "<AnnotatedECG xmlns=\"urn:hl7-org:v3\" "
          "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
@@ -193,10 +209,15 @@ Status encodeAecg(const EcgExport& ecg, std::string& x) {
     std::vector<std::size_t> all(signal::kLeadCount);
     for (std::size_t l = 0; l < all.size(); ++l)
         all[l] = l;
-    sequenceSet(x, ecg, start, all, 0, ecg.twelveLeadSamples());
+    std::size_t done = 0;
+    if (auto s = sequenceSet(x, ecg, start, all, 0, ecg.twelveLeadSamples(), progress, done, drain);
+        !s)
+        return s;
     if (ecg.leadIIContinuesAlone())
-        sequenceSet(x, ecg, start, {signal::StandardLeadII}, ecg.twelveLeadSamples(),
-                    ecg.samples() - ecg.twelveLeadSamples());
+        if (auto s = sequenceSet(x, ecg, start, {signal::StandardLeadII}, ecg.twelveLeadSamples(),
+                                 ecg.samples() - ecg.twelveLeadSamples(), progress, done, drain);
+            !s)
+            return s;
     x += "    </series>\n  </component>\n</AnnotatedECG>\n";
     return Status::success();
 }

@@ -9,21 +9,28 @@ namespace velkard::exporting {
 Status exportCardFileRecording(const cardfile::CardFile& cardFile,
                                const cardfile::PatientRecord& patient,
                                const cardfile::ArchiveEntry& entry, Format format,
-                               const std::filesystem::path& target) {
+                               const std::filesystem::path& target,
+                               const ExportProgress& progress) {
     const std::filesystem::path recording =
         cardFile.recordingPath(patient.id, entry.recordNumber());
     if (entry.isRhythm())
         return Status::failure(ErrorCode::NotAnEcg,
                                "Cannot export " + recording.string() +
                                    ": a rhythmogram holds beat intervals, not ECG samples");
+    const auto kind = entry.isA2() ? signal::RecordingKind::A2 : signal::RecordingKind::Plain;
+    if (auto s = checkFormatHolds(recording, kind, format); !s)
+        return s;
     signal::RecordingBuffer buffer;
     if (auto s = signal::loadRecording(recording, buffer); !s)
         return Status::failure(ErrorCode::CannotReadRecording, s.message);
-    EcgExport ecg = deriveExport(buffer, entry.isA2() ? signal::RecordingKind::A2
-                                                      : signal::RecordingKind::Plain);
+    if (progress && !progress(0, buffer.records() / kSampleRate))
+        return Status::failure(ErrorCode::Cancelled, "export cancelled");
+    EcgExport ecg = deriveExport(buffer, kind);
+    // The file's bytes are not needed once the leads are derived.
+    buffer = {};
     ecg.patient = Patient{patient.name, patient.id, patient.birthDate, patient.sex};
     ecg.recordedAt = parseDateTime(entry.date, entry.time);
-    return writeExport(ecg, format, target);
+    return writeExport(ecg, format, target, progress);
 }
 
 Status exportCardFileRecording(const cardfile::CardFile& cardFile, std::string_view patientId,

@@ -20,7 +20,8 @@ Status exportCardFileRecording(const cardfile::CardFile& cardFile, std::string_v
 Status exportCardFileRecording(const cardfile::CardFile& cardFile,
                                const cardfile::PatientRecord& patient,
                                const cardfile::ArchiveEntry& entry, Format format,
-                               const std::filesystem::path& target);
+                               const std::filesystem::path& target,
+                               const ExportProgress& progress = {});
 
 // A file name for the export: the patient's name and the recording's date and time, blanks and
 // characters that file systems refuse turned into '_', then the format's extension

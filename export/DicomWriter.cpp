@@ -7,6 +7,7 @@
 #include "export/Writers.h"
 
 #include <dcmtk/config/osconfig.h>
+#include <dcmtk/dcmdata/dcistrmf.h>
 #include <dcmtk/dcmdata/dctk.h>
 
 #include <chrono>
@@ -76,9 +77,59 @@ bool addCode(DcmItem* parent, const DcmTagKey& sequence, const char* value, cons
            put(code, DCM_CodeMeaning, meaning);
 }
 
+// The waveform data of the groups, written to files beside the export and read from there as the
+// export is saved, so the samples are not held a second and a third time in memory. The files go
+// when the export is done, whatever its outcome.
+class WaveformFiles {
+public:
+    explicit WaveformFiles(std::filesystem::path base) : base_(std::move(base)) {}
+    ~WaveformFiles() {
+        for (const auto& f : files_)
+            std::remove(f.c_str());
+    }
+    WaveformFiles(const WaveformFiles&) = delete;
+    WaveformFiles& operator=(const WaveformFiles&) = delete;
+    std::string next() {
+        files_.push_back(base_.string() + ".waveform" + std::to_string(files_.size()));
+        return files_.back();
+    }
+
+private:
+    std::filesystem::path base_;
+    std::vector<std::string> files_;
+};
+
+// The samples of the leads interleaved, little-endian, into a new file; false when it cannot be
+// written or the caller cancelled.
+bool writeInterleaved(const std::string& file, const EcgExport& ecg,
+                      const std::vector<std::size_t>& leads, std::size_t count, Progress& progress,
+                      std::size_t stepsBefore) {
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    if (!out)
+        return false;
+    std::vector<std::uint8_t> chunk;
+    chunk.reserve(kSampleRate * leads.size() * 2);
+    bool ok = true;
+    for (std::size_t i = 0; i < count && ok; ++i) {
+        if (i % kSampleRate == 0) {
+            ok = progress.step(stepsBefore + i) &&
+                 std::fwrite(chunk.data(), 1, chunk.size(), out) == chunk.size();
+            chunk.clear();
+        }
+        for (std::size_t c = 0; c < leads.size(); ++c) {
+            const auto v = static_cast<std::uint16_t>(ecg.leads[leads[c]][i]);
+            chunk.push_back(static_cast<std::uint8_t>(v & 0xFF));
+            chunk.push_back(static_cast<std::uint8_t>(v >> 8));
+        }
+    }
+    ok = ok && std::fwrite(chunk.data(), 1, chunk.size(), out) == chunk.size();
+    return std::fclose(out) == 0 && ok;
+}
+
 // One multiplex group: the first `count` samples of the given leads.
 bool addGroup(DcmDataset* ds, const EcgExport& ecg, const std::vector<std::size_t>& leads,
-              std::size_t count, const char* label) {
+              std::size_t count, const char* label, Progress& progress, std::size_t stepsBefore,
+              WaveformFiles& files) {
     DcmItem* group = nullptr;
     if (ds->findOrCreateSequenceItem(DCM_WaveformSequence, group, -2).bad())
         return false;
@@ -105,21 +156,21 @@ bool addGroup(DcmDataset* ds, const EcgExport& ecg, const std::vector<std::size_
              put(channel, DCM_ChannelBaseline, "0") && put(channel, DCM_ChannelTimeSkew, "0") &&
              channel->putAndInsertUint16(DCM_WaveformBitsStored, 16).good();
     }
-    std::vector<Uint16> data(count * leads.size());
-    for (std::size_t i = 0; i < count; ++i)
-        for (std::size_t c = 0; c < leads.size(); ++c)
-            data[i * leads.size() + c] = static_cast<Uint16>(ecg.leads[leads[c]][i]);
-    return ok && group->putAndInsertUint16(DCM_WaveformBitsAllocated, 16).good() &&
-           put(group, DCM_WaveformSampleInterpretation, "SS") &&
-           group
-               ->putAndInsertUint16Array(DCM_WaveformData, data.data(),
-                                         static_cast<unsigned long>(data.size()))
-               .good();
+    ok = ok && group->putAndInsertUint16(DCM_WaveformBitsAllocated, 16).good() &&
+         put(group, DCM_WaveformSampleInterpretation, "SS");
+    const std::string file = files.next();
+    if (!ok || !writeInterleaved(file, ecg, leads, count, progress, stepsBefore))
+        return false;
+    auto* data = new DcmOtherByteOtherWord(DcmTag(DCM_WaveformData, EVR_OW));
+    // The element owns the stream factory and reads the file when the dataset is written.
+    data->createValueFromTempFile(new DcmInputFileStreamFactory(file.c_str(), 0),
+                                  static_cast<Uint32>(count * leads.size() * 2), EBO_LittleEndian);
+    return group->insert(data, true).good();
 }
 
 } // namespace
 
-Status writeDicom(const EcgExport& ecg, const std::filesystem::path& path) {
+Status writeDicom(const EcgExport& ecg, const std::filesystem::path& path, Progress& progress) {
     std::mt19937_64 rng(std::random_device{}());
     DcmFileFormat file;
     DcmDataset* ds = file.getDataset();
@@ -190,9 +241,13 @@ Status writeDicom(const EcgExport& ecg, const std::filesystem::path& path) {
     std::vector<std::size_t> all(signal::kLeadCount);
     for (std::size_t l = 0; l < all.size(); ++l)
         all[l] = l;
-    ok = ok && addGroup(ds, ecg, all, ecg.twelveLeadSamples(), "RHYTHM");
+    WaveformFiles files(path);
+    ok = ok && addGroup(ds, ecg, all, ecg.twelveLeadSamples(), "RHYTHM", progress, 0, files);
     if (ok && ecg.leadIIContinuesAlone())
-        ok = addGroup(ds, ecg, {signal::StandardLeadII}, ecg.samples(), "LEAD II");
+        ok = addGroup(ds, ecg, {signal::StandardLeadII}, ecg.samples(), "LEAD II", progress,
+                      ecg.twelveLeadSamples(), files);
+    if (progress.cancelled())
+        return cancelled();
     if (!ok)
         return Status::failure(ErrorCode::CannotWrite, "DCMTK refused an attribute");
     const OFCondition saved = file.saveFile(path.c_str(), EXS_LittleEndianExplicit);

@@ -82,7 +82,7 @@ std::optional<std::uint64_t> promisedSize(const std::filesystem::path& path) {
 inline constexpr short kNotRecorded = -32768;
 
 Status writeEdf(const EcgExport& ecg, const std::filesystem::path& path,
-                std::uint64_t& expectedSize) {
+                std::uint64_t& expectedSize, Progress& progress) {
     const int signals = signal::kLeadCount;
     EdfHandle edf(edfopen_file_writeonly(path.c_str(), EDFLIB_FILETYPE_EDFPLUS, signals));
     if (edf.get() < 0)
@@ -135,6 +135,8 @@ Status writeEdf(const EcgExport& ecg, const std::filesystem::path& path,
     const std::size_t records = ecg.samples() / perRecord;
     for (std::size_t r = 0; r < records; ++r) {
         const std::size_t first = r * perRecord;
+        if (!progress.step(first))
+            return cancelled();
         for (std::size_t l = 0; l < static_cast<std::size_t>(signals); ++l) {
             const auto& lead = ecg.leads[l];
             short* out = block.data() + l * perRecord;

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include <sys/mman.h>
+
 namespace velkard::exporting {
 
 namespace {
@@ -25,6 +27,9 @@ const FormatInfo& info(Format format) {
     return *std::find_if(kFormatInfo.begin(), kFormatInfo.end(),
                          [&](const FormatInfo& i) { return i.format == format; });
 }
+
+constexpr std::size_t kPageBytes = 4096;
+constexpr std::size_t kReleaseBytes = std::size_t(4) << 20;
 
 bool allDigits(std::string_view s) {
     return !s.empty() &&
@@ -134,23 +139,47 @@ EcgExport deriveExport(const signal::RecordingBuffer& buffer, signal::RecordingK
     const std::size_t twelve = a2 ? std::min<std::size_t>(n, signal::kA2DerivedRecords) : n;
     for (std::size_t l = 0; l < ecg.leads.size(); ++l)
         ecg.leads[l].resize(l == signal::StandardLeadII ? n : twelve);
+    // A mapped file's pages are given back as they are done (they are read from the file again
+    // if touched), so the file and its derived leads are not held whole at the same time.
+    std::size_t released = 0;
+    const auto release = [&](std::size_t record) {
+        if (!buffer.bytes.mapped())
+            return;
+        const std::size_t end = record * signal::kRecordBytes / kPageBytes * kPageBytes;
+        if (end < released + kReleaseBytes)
+            return;
+        ::madvise(const_cast<std::uint8_t*>(buffer.bytes.data()) + released, end - released,
+                  MADV_DONTNEED);
+        released = end;
+    };
     for (std::size_t i = 0; i < twelve; ++i) {
         const auto values = signal::deriveStandardLeads(buffer.record(i));
         for (std::size_t l = 0; l < values.size(); ++l)
             ecg.leads[l][i] = values[l];
+        release(i);
     }
     // Later A2 records carry lead II in c1 alone; the other channels hold no recording.
-    for (std::size_t i = twelve; i < n; ++i)
+    for (std::size_t i = twelve; i < n; ++i) {
         ecg.leads[signal::StandardLeadII][i] =
             signal::readLe16(buffer.bytes.data() + i * signal::kRecordBytes + 2);
+        release(i);
+    }
     return ecg;
 }
 
-Status writeExport(const EcgExport& ecg, Format format, const std::filesystem::path& target) {
+Status writeExport(const EcgExport& ecg, Format format, const std::filesystem::path& target,
+                   const ExportProgress& report) {
     if (ecg.samples() == 0)
         return Status::failure(ErrorCode::EmptyRecording, "Nothing to export to " +
                                                               target.string() +
                                                               ": the recording holds no sample");
+    // The writers step through every sample of every lead they write.
+    const std::size_t twelve = ecg.twelveLeadSamples();
+    const std::size_t steps = format == Format::Aecg
+                                  ? twelve * signal::kLeadCount + (ecg.samples() - twelve)
+                              : format == Format::Dicom ? twelve + (ecg.samples() - twelve)
+                                                        : ecg.samples();
+    detail::Progress progress(report, steps, ecg.samples());
     std::vector<std::uint8_t> bytes;
     std::string text;
     switch (format) {
@@ -159,9 +188,6 @@ Status writeExport(const EcgExport& ecg, Format format, const std::filesystem::p
             return s;
         break;
     case Format::Aecg:
-        if (auto s = detail::encodeAecg(ecg, text); !s)
-            return s;
-        break;
     case Format::Edf:
     case Format::Dicom:
         break;
@@ -173,38 +199,71 @@ Status writeExport(const EcgExport& ecg, Format format, const std::filesystem::p
     switch (format) {
     case Format::Edf: {
         std::uint64_t expectedSize = 0;
-        if (auto s = detail::writeEdf(ecg, temporary.temporaryPath(), expectedSize); !s)
-            return detail::cannotWrite(target, s.message);
+        if (auto s = detail::writeEdf(ecg, temporary.temporaryPath(), expectedSize, progress); !s)
+            return s == ErrorCode::Cancelled ? s : detail::cannotWrite(target, s.message);
         return temporary.commit(true, expectedSize);
     }
     case Format::Dicom:
-        if (auto s = detail::writeDicom(ecg, temporary.temporaryPath()); !s)
-            return detail::cannotWrite(target, s.message);
+        if (auto s = detail::writeDicom(ecg, temporary.temporaryPath(), progress); !s)
+            return s == ErrorCode::Cancelled ? s : detail::cannotWrite(target, s.message);
         return temporary.commit();
     case Format::Scp:
-    case Format::Aecg: {
-        const auto* data = format == Format::Scp
-                               ? bytes.data()
-                               : reinterpret_cast<const std::uint8_t*>(text.data());
-        const std::size_t size = format == Format::Scp ? bytes.size() : text.size();
-        if (auto s = temporary.write(data, size); !s)
+        if (auto s = temporary.write(bytes.data(), bytes.size()); !s)
             return s;
-        return temporary.commit(true, size);
+        return temporary.commit(true, bytes.size());
+    case Format::Aecg: {
+        // Written as it is made, a megabyte at a time, not held whole.
+        std::uint64_t written = 0;
+        const auto drain = [&](std::string& part) {
+            auto s =
+                temporary.write(reinterpret_cast<const std::uint8_t*>(part.data()), part.size());
+            written += part.size();
+            part.clear();
+            return s;
+        };
+        if (auto s = detail::encodeAecg(ecg, text, progress, drain); !s)
+            return s;
+        if (auto s = drain(text); !s)
+            return s;
+        return temporary.commit(true, written);
     }
     }
     return Status::success();
 }
 
+Status checkFormatHolds(const std::filesystem::path& recording, signal::RecordingKind kind,
+                        Format format) {
+    if (format != Format::Scp)
+        return Status::success();
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(recording, error);
+    if (error)
+        return Status::success(); // loading the file tells what is wrong with it
+    const std::size_t records = std::size_t(size / signal::kRecordBytes);
+    const std::size_t twelve = kind == signal::RecordingKind::A2
+                                   ? std::min<std::size_t>(records, signal::kA2DerivedRecords)
+                                   : records;
+    return detail::scpCanHold(records, twelve);
+}
+
 Status exportRecordingFile(const std::filesystem::path& recording, signal::RecordingKind kind,
-                           Format format, const std::filesystem::path& target) {
+                           Format format, const std::filesystem::path& target,
+                           const ExportProgress& progress) {
     if (kind == signal::RecordingKind::Rhythmogram)
         return Status::failure(ErrorCode::NotAnEcg,
                                "Cannot export " + recording.string() +
                                    ": a rhythmogram holds beat intervals, not ECG samples");
+    if (auto s = checkFormatHolds(recording, kind, format); !s)
+        return s;
     signal::RecordingBuffer buffer;
     if (auto s = signal::loadRecording(recording, buffer); !s)
         return Status::failure(ErrorCode::CannotReadRecording, s.message);
-    return writeExport(deriveExport(buffer, kind), format, target);
+    if (progress && !progress(0, buffer.records() / kSampleRate))
+        return detail::cancelled();
+    const EcgExport ecg = deriveExport(buffer, kind);
+    // The file's bytes are not needed once the leads are derived.
+    buffer = {};
+    return writeExport(ecg, format, target, progress);
 }
 
 } // namespace velkard::exporting

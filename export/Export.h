@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -90,15 +91,26 @@ struct EcgExport {
     bool leadIIContinuesAlone() const { return samples() > twelveLeadSamples(); }
 };
 
+// Told how far an export has come in seconds of the recording (done, whole); answering false stops
+// it: the export fails with ErrorCode::Cancelled and the target is left as it was.
+using ExportProgress = std::function<bool(std::size_t doneSeconds, std::size_t totalSeconds)>;
+
 // The leads of a loaded recording file, derived as the display derives them.
 EcgExport deriveExport(const signal::RecordingBuffer& buffer, signal::RecordingKind kind);
 
 // Writes the file. The target is written under a unique temporary name in its folder, flushed and
 // renamed over the name only when complete, so a failure leaves no partial file under that name.
-Status writeExport(const EcgExport& ecg, Format format, const std::filesystem::path& target);
+Status writeExport(const EcgExport& ecg, Format format, const std::filesystem::path& target,
+                   const ExportProgress& progress = {});
+
+// Whether the format can hold the recording file, told from its size before its samples are read
+// (SCP-ECG's limits; the other formats hold any length).
+Status checkFormatHolds(const std::filesystem::path& recording, signal::RecordingKind kind,
+                        Format format);
 
 // Reads a recording file and exports it without patient data.
 Status exportRecordingFile(const std::filesystem::path& recording, signal::RecordingKind kind,
-                           Format format, const std::filesystem::path& target);
+                           Format format, const std::filesystem::path& target,
+                           const ExportProgress& progress = {});
 
 } // namespace velkard::exporting

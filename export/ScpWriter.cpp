@@ -169,20 +169,25 @@ std::vector<std::uint8_t> rhythmSection(const EcgExport& ecg) {
 
 } // namespace
 
-Status encodeScp(const EcgExport& ecg, std::vector<std::uint8_t>& out) {
-    if (ecg.samples() > kMaxSamples)
+Status scpCanHold(std::size_t samples, std::size_t twelveLeadSamples) {
+    if (samples > kMaxSamples)
         return Status::failure(ErrorCode::FormatCannotHold,
                                "SCP-ECG holds at most " + std::to_string(kMaxSamples) +
                                    " samples a lead (" + std::to_string(kMaxSamples / kSampleRate) +
-                                   " s at 800 Hz); this recording has " +
-                                   std::to_string(ecg.samples()));
+                                   " s at 800 Hz); this recording has " + std::to_string(samples));
     // Section 3 could give lead II a longer range than the others, but readers (BioSig among them)
     // take every lead as long as the longest and read garbage; such a file is not written.
-    if (ecg.leadIIContinuesAlone())
+    if (samples > twelveLeadSamples)
         return Status::failure(ErrorCode::FormatCannotHold,
                                "SCP-ECG readers take all leads as equally long; this A2 recording "
                                "goes on with lead II alone after 10.05 s (export EDF+, DICOM or "
                                "HL7 aECG instead)");
+    return Status::success();
+}
+
+Status encodeScp(const EcgExport& ecg, std::vector<std::uint8_t>& out) {
+    if (auto s = scpCanHold(ecg.samples(), ecg.twelveLeadSamples()); !s)
+        return s;
     std::array<std::vector<std::uint8_t>, 12> sections;
     sections[1] = section(1, patientSection(ecg));
     sections[3] = section(3, leadSection(ecg));

@@ -8,6 +8,7 @@
 #include "signal/Recording.h"
 #include "signal/SampleRecord.h"
 
+#include <QFile>
 #include <QFont>
 #include <QFontMetrics>
 #include <QPageLayout>
@@ -16,6 +17,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPoint>
+#include <QPrinter>
 #include <QSaveFile>
 #include <QVector>
 
@@ -127,7 +129,9 @@ public:
     PagePrinter(QPainter& p, QPagedPaintDevice& dev, const PrintJob& job)
         : p_(p), dev_(dev), job_(job), paper_(Paper::of(dev)), layout_(printLayout(paper_, job)) {}
 
-    bool run(int& pages) {
+    enum class Outcome { Done, Failed, Cancelled };
+
+    Outcome run(int& pages) {
         const std::size_t L = job_.data ? job_.length : 0;
         const std::size_t records = L / signal::kRecordBytes;
         std::size_t first = 0;
@@ -153,8 +157,12 @@ public:
         const double lastSecond =
             job_.all ? double(records) / signal::kRecordsPerSecond : double(job_.range.end);
         for (std::size_t page = 0; page < pageCount; ++page) {
+            if (job_.progress && !job_.progress(int(page), int(pageCount))) {
+                pages = int(page);
+                return Outcome::Cancelled;
+            }
             if (page > 0 && !dev_.newPage())
-                return false;
+                return Outcome::Failed;
             const std::size_t start = first + page * perPage;
             const std::size_t n = std::min(perPage, count - std::min(count, page * perPage));
             drawFurniture(
@@ -174,7 +182,9 @@ public:
             }
         }
         pages = int(pageCount);
-        return true;
+        if (job_.progress)
+            job_.progress(pages, pages);
+        return Outcome::Done;
     }
 
 private:
@@ -239,9 +249,22 @@ PrintResult printRecording(QPagedPaintDevice& device, const PrintJob& job) {
                                     "the printer or output file cannot be opened");
     PagePrinter printer(painter, device, job);
     int pages = 0;
-    const bool ok = printer.run(pages);
+    const PagePrinter::Outcome outcome = printer.run(pages);
+    if (outcome == PagePrinter::Outcome::Cancelled) {
+        // A printer drops the pages spooled so far; the print dialog's "print to file" PDF, which
+        // the printer writes straight under its name, is removed. (printToPdf's caller commits
+        // nothing.)
+        auto* printerDevice = dynamic_cast<QPrinter*>(&device);
+        if (printerDevice)
+            printerDevice->abort();
+        painter.end();
+        if (printerDevice && printerDevice->outputFormat() == QPrinter::PdfFormat &&
+            !printerDevice->outputFileName().isEmpty())
+            QFile::remove(printerDevice->outputFileName());
+        return PrintResult::failure(ErrorCode::Cancelled, "printing cancelled", pages);
+    }
     const bool ended = painter.end();
-    if (!ok || !ended)
+    if (outcome != PagePrinter::Outcome::Done || !ended)
         return PrintResult::failure(ErrorCode::Failed, "printing failed", pages);
     return PrintResult::success(pages);
 }

@@ -53,6 +53,10 @@ struct PrintJob {
     bool kindA2 = false;            // records after 8040 carry lead II alone
     filter::FilterSettings filters; // display and print filters (zero phase)
     bool russian = true;            // language of the filter text in the header
+    // Told before each page is drawn (pages drawn so far, pages in all); answering false stops the
+    // job: printRecording fails with ErrorCode::Cancelled (a printer's job is aborted, a PDF is
+    // not written).
+    std::function<bool(int done, int pages)> progress;
 };
 
 // The pages printed (on failure, as far as printing came), or why printing failed.

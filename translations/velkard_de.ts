@@ -638,6 +638,14 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <source>Экспорт</source>
         <translation>Export</translation>
     </message>
+    <message>
+        <source>Экспорт: %1 с из %2 с</source>
+        <translation>Export: %1 s von %2 s</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Abbrechen</translation>
+    </message>
 </context>
 <context>
     <name>velkard::measure::ui::Calipers</name>
@@ -1044,6 +1052,18 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     <message>
         <source>Отчёт показывает 10 с: он начинается с %1 с, а не с %2 с, так как запись короче</source>
         <translation>Der Bericht zeigt 10 s: er beginnt bei %1 s statt bei %2 s, da die Aufzeichnung kürzer ist</translation>
+    </message>
+    <message>
+        <source>Печать</source>
+        <translation>Drucken</translation>
+    </message>
+    <message>
+        <source>Печать: страница %1 из %2</source>
+        <translation>Drucken: Seite %1 von %2</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Abbrechen</translation>
     </message>
 </context>
 <context>

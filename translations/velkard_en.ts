@@ -638,6 +638,14 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <source>Экспорт</source>
         <translation>Export</translation>
     </message>
+    <message>
+        <source>Экспорт: %1 с из %2 с</source>
+        <translation>Export: %1 s of %2 s</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Cancel</translation>
+    </message>
 </context>
 <context>
     <name>velkard::measure::ui::Calipers</name>
@@ -1044,6 +1052,18 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     <message>
         <source>Отчёт показывает 10 с: он начинается с %1 с, а не с %2 с, так как запись короче</source>
         <translation>The report shows 10 s: it starts at %1 s, not at %2 s, as the recording is shorter</translation>
+    </message>
+    <message>
+        <source>Печать</source>
+        <translation>Print</translation>
+    </message>
+    <message>
+        <source>Печать: страница %1 из %2</source>
+        <translation>Printing: page %1 of %2</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 <context>

@@ -638,6 +638,14 @@ F1 — эта справка</translation>
         <source>Экспорт</source>
         <translation>Экспорт</translation>
     </message>
+    <message>
+        <source>Экспорт: %1 с из %2 с</source>
+        <translation>Экспорт: %1 с из %2 с</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Отмена</translation>
+    </message>
 </context>
 <context>
     <name>velkard::measure::ui::Calipers</name>
@@ -1044,6 +1052,18 @@ F1 — эта справка</translation>
     <message>
         <source>Отчёт показывает 10 с: он начинается с %1 с, а не с %2 с, так как запись короче</source>
         <translation>Отчёт показывает 10 с: он начинается с %1 с, а не с %2 с, так как запись короче</translation>
+    </message>
+    <message>
+        <source>Печать</source>
+        <translation>Печать</translation>
+    </message>
+    <message>
+        <source>Печать: страница %1 из %2</source>
+        <translation>Печать: страница %1 из %2</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Отмена</translation>
     </message>
 </context>
 <context>

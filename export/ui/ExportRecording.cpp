@@ -3,6 +3,7 @@
 
 #include "export/CardFileExport.h"
 #include "ui/Messages.h"
+#include "ui/ProgressJob.h"
 
 #include <QFileDialog>
 #include <algorithm>
@@ -136,7 +137,23 @@ bool exportWithSaveDialog(velkard::ui::Seams seams, const CardFile& cardFile,
         format = ex::kFormats[static_cast<std::size_t>(index)];
         target += std::string(ex::formatExtension(*format));
     }
-    const Status s = ex::exportCardFileRecording(cardFile, patient, entry, *format, target);
+    // Written off the window thread; Cancel leaves no file (and an older one of the name as it
+    // was).
+    const velkard::ui::ProgressTexts texts{
+        caption,
+        text(l,
+             QT_TRANSLATE_NOOP("velkard::exporting::ui::ExportRecording", "Экспорт: %1 с из %2 с")),
+        text(l, QT_TRANSLATE_NOOP("velkard::exporting::ui::ExportRecording", "Отмена"))};
+    Status s;
+    velkard::ui::runWithProgress(owner, texts, [&](velkard::ui::JobProgress& progress) {
+        s = ex::exportCardFileRecording(cardFile, patient, entry, *format, target,
+                                        [&progress](std::size_t done, std::size_t total) {
+                                            return progress.report((long long)done,
+                                                                   (long long)total);
+                                        });
+    });
+    if (s == ErrorCode::Cancelled)
+        return false;
     if (!s) {
         messages.show(failureText(s, l), velkard::ui::errorCaption(l), owner);
         return false;

@@ -5,6 +5,7 @@
 #include "print/ui/PrintRangeDialog.h"
 #include "signal/Recording.h"
 #include "ui/Messages.h"
+#include "ui/ProgressJob.h"
 #include "ui/ViewState.h"
 
 #include <QDir>
@@ -138,6 +139,24 @@ PrintOutcome runReport(velkard::ui::ViewState& state, velkard::ui::Seams seams,
     return PrintOutcome::Printed;
 }
 
+// Draws the job off the window thread (on the printer, or into the PDF at path) while a progress
+// dialog counts the pages; Cancel stops it before the next page and nothing is printed or written.
+PrintResult printInBackground(QWidget* parent, const PrintJob& job, QPrinter* printer,
+                              const QString& path, Language l) {
+    const velkard::ui::ProgressTexts texts{
+        text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Печать")),
+        text(l,
+             QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Печать: страница %1 из %2")),
+        text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Отмена"))};
+    PrintResult result;
+    velkard::ui::runWithProgress(parent, texts, [&](velkard::ui::JobProgress& progress) {
+        PrintJob paged = job;
+        paged.progress = [&progress](int done, int pages) { return progress.report(done, pages); };
+        result = printer ? printRecording(*printer, paged) : printToPdf(path, paged, 600);
+    });
+    return result;
+}
+
 } // namespace
 
 bool printersInstalled() {
@@ -221,7 +240,9 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
         const QString path = choosePdfFile(seams.dialogs, request, l);
         if (path.isEmpty())
             return PrintOutcome::Cancelled;
-        const PrintResult result = printToPdf(path, job, 600);
+        const PrintResult result = printInBackground(request.parent, job, nullptr, path, l);
+        if (result.code == ErrorCode::Cancelled)
+            return PrintOutcome::Cancelled;
         if (!result.ok()) {
             msg.show(
                 text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Ошибка печати: ")) +
@@ -239,7 +260,9 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
         if (seams.dialogs.run(dialog) != QDialog::Accepted)
             return PrintOutcome::Cancelled;
     }
-    const PrintResult result = printRecording(*printer, job);
+    const PrintResult result = printInBackground(request.parent, job, printer, QString(), l);
+    if (result.code == ErrorCode::Cancelled)
+        return PrintOutcome::Cancelled;
     if (!result.ok()) {
         msg.show(text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Ошибка печати")),
                  velkard::ui::errorCaption(l));

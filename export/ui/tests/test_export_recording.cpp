@@ -9,7 +9,9 @@
 #include "signal/SampleRecord.h"
 #include "ui/ViewState.h"
 #include "ui/testing/TestSeams.h"
+#include "ui/testing/WindowThreadWatch.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -180,6 +182,51 @@ TEST_F(ExportButtonTest, FailuresAreToldInTheInterfaceLanguage) {
     EXPECT_TRUE(messages.lastText().startsWith("Cannot open the ECG file"))
         << messages.lastText().toStdString();
     EXPECT_FALSE(fs::exists(work() / "y.edf"));
+}
+
+// An hour-long recording is exported off the window thread: the progress dialog counts the
+// seconds, the window thread never goes 50 ms without handling its events, and Cancel stops the
+// export long before its end, leaving no file and saying nothing. Every format that holds an hour.
+TEST_F(ExportButtonTest, ExportingAnHourRunsOffTheWindowThreadAndCancelLeavesNoFile) {
+    std::vector<std::uint8_t> bytes(std::size_t(3600) * 800 * signal::kRecordBytes);
+    for (std::size_t i = 0; i < bytes.size() / 2; ++i)
+        signal::writeLe16(bytes.data() + 2 * i, static_cast<std::int16_t>(i % 97));
+    ASSERT_TRUE(signal::writeFileAtomically(cf.recordingPath(id, 3), bytes));
+    ASSERT_TRUE(cf.appendArchiveEntry(id, 3, "03.06.2024", "08:00:00",
+                                      cardfile::EntryDuration::ofSeconds(3600), "  "));
+    CardFileWindow w(state, seams, work());
+    exporting::ui::offerExport(w, seams, state);
+    const auto before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
+    for (const auto& [filter, name] :
+         {std::pair{0, "hour.edf"}, std::pair{1, "hour.dcm"}, std::pair{3, "hour.xml"}}) {
+        SCOPED_TRACE(name);
+        selectEntry(w, 2);
+        dialogs.script.push_back(answer(filter, dir.filePath(name)));
+        const auto shown = messages.shown.size();
+        ui::WindowThreadWatch watch;
+        watch.cancelAt(60);
+        w.Export->click();
+        ASSERT_TRUE(watch.cancelPressed());
+        const qint64 stopped = watch.sinceCancelMs();
+        RecordProperty(std::string(name) + "CancelStoppedMs", int(stopped));
+        EXPECT_LT(stopped, 2000);
+        EXPECT_LE(watch.longestGapMs(), 50);
+        EXPECT_GE(watch.seenValue(), 60);
+        EXPECT_EQ(watch.seenMaximum(), 3600);
+        EXPECT_TRUE(watch.seenLabel().startsWith(QString::fromUtf8("Экспорт: ")))
+            << watch.seenLabel().toStdString();
+        EXPECT_TRUE(watch.seenLabel().endsWith(QString::fromUtf8(" из 3600 с")));
+        EXPECT_EQ(messages.shown.size(), shown) << messages.lastText().toStdString();
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System),
+                  before);
+    }
+    // SCP-ECG cannot hold an hour: refused before the samples are read, nothing written.
+    selectEntry(w, 2);
+    dialogs.script.push_back(answer(2, dir.filePath("hour.scp")));
+    w.Export->click();
+    EXPECT_TRUE(messages.lastText().startsWith(QString::fromUtf8("Формат SCP-ECG вмещает")))
+        << messages.lastText().toStdString();
+    EXPECT_FALSE(fs::exists(work() / "hour.scp"));
 }
 
 } // namespace

@@ -4,8 +4,10 @@
 #include "print/ui/PrintRangeDialog.h"
 
 #include "signal/Recording.h"
+#include "signal/SampleRecord.h"
 #include "ui/ViewState.h"
 #include "ui/testing/TestSeams.h"
+#include "ui/testing/WindowThreadWatch.h"
 
 #include <QDir>
 #include <QFile>
@@ -327,4 +329,49 @@ TEST_F(PrintCommandsTest, PrintSetupRunsThePageSetupDialog) {
     EXPECT_EQ(dialogs.shownNames, std::vector<QString>{QStringLiteral("pageSetupDialog")});
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_FALSE(edit.isVisible());
+}
+
+// A whole hour printed into a PDF runs off the window thread: the progress dialog counts the
+// pages, the window thread never goes 50 ms without handling its events, and Cancel stops the job
+// long before its end, leaving no file (neither the PDF nor its temporary) and saying nothing.
+// The same through a printer: the printer's "print to file" PDF is not left behind either.
+TEST_F(PrintCommandsTest, PrintingAnHourRunsOffTheWindowThreadAndCancelLeavesNoFile) {
+    std::vector<std::uint8_t> bytes(std::size_t(3600) * 800 * 16);
+    for (std::size_t i = 0; i < bytes.size() / 2; ++i)
+        signal::writeLe16(bytes.data() + 2 * i, std::int16_t(int(i / 8 % 400) - 200));
+    recording.assign(std::move(bytes));
+    request.durationSeconds = 3600;
+    const QString target = dir.filePath(QStringLiteral("hour.pdf"));
+    for (const bool withPrinter : {false, true}) {
+        SCOPED_TRACE(withPrinter ? "printer" : "PDF file");
+        request.printer = withPrinter ? &printer : nullptr;
+        // The trace runs from 20 mm to 3 mm before the right edge of the paint rectangle (the
+        // whole A4 sheet of a PDF, the printable area of a printer), at 25 mm/s.
+        const double widthMm =
+            withPrinter ? printer.pageLayout().paintRect(QPageLayout::Millimeter).width() : 210.0;
+        const int recordsPerPage = int((widthMm - 3 - 20) / 25 * 800);
+        const int pages = (3600 * 800 + recordsPerPage - 1) / recordsPerPage;
+        dialogs.fallback = [&](QDialog& d) {
+            if (auto* files = qobject_cast<QFileDialog*>(&d))
+                files->selectFile(target);
+            return int(QDialog::Accepted);
+        };
+        velkard::ui::WindowThreadWatch watch;
+        watch.cancelAt(3);
+        EXPECT_EQ(runPrint(state, seams, request), PrintOutcome::Cancelled);
+        ASSERT_TRUE(watch.cancelPressed());
+        const qint64 stopped = watch.sinceCancelMs();
+        RecordProperty(withPrinter ? "printerCancelStoppedMs" : "pdfCancelStoppedMs", int(stopped));
+        // A job that ignored Cancel would run on for hundreds of pages.
+        EXPECT_LT(stopped, 2000);
+        EXPECT_LE(watch.longestGapMs(), 50);
+        EXPECT_GE(watch.seenValue(), 3);
+        EXPECT_EQ(watch.seenMaximum(), pages);
+        EXPECT_TRUE(watch.seenLabel().startsWith(QString::fromUtf8("Печать: страница ")))
+            << watch.seenLabel().toStdString();
+        EXPECT_TRUE(watch.seenLabel().endsWith(QStringLiteral(" из %1").arg(pages)));
+        EXPECT_TRUE(messages.shown.empty());
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+                  QStringList());
+    }
 }
