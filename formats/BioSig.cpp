@@ -130,6 +130,15 @@ EcgResult readBioSig(const std::filesystem::path& path) {
         const char* label = biosig_channel_get_label(ch);
         const char* unit = biosig_channel_get_physdim(ch);
         labels.emplace_back(label ? label : "");
+        // SCP-ECG names its leads by lead ID only (1 I, 2 II, 61..64 III..aVF, 3..8 V1..V6).
+        if (!leadOfLabel(labels.back())) {
+            static const std::pair<int, const char*> kScpLeads[] = {
+                {1, "I"},    {2, "II"},   {61, "III"}, {62, "aVR"}, {63, "aVL"}, {64, "aVF"},
+                {3, "V1"},   {4, "V2"},   {5, "V3"},   {6, "V4"},   {7, "V5"},   {8, "V6"}};
+            for (const auto& [id, lead] : kScpLeads)
+                if (ch->LeadIdCode == id)
+                    labels.back() = lead;
+        }
         const auto uv = microvoltsPerUnit(unit ? unit : "");
         const double cal = ch->Cal;
         if (!std::isfinite(cal) || cal == 0)

@@ -122,44 +122,6 @@ Result<EdfLayout> readLayout(const std::filesystem::path& path, bool bdf) {
     return R::success(std::move(L));
 }
 
-// Onset in seconds of each data record of a discontinuous file: the first time-keeping TAL of
-// its annotation signal.
-Result<std::vector<double>> recordOnsets(const std::filesystem::path& path, const EdfLayout& L) {
-    using R = Result<std::vector<double>>;
-    int annotation = -1;
-    std::int64_t offset = 0;
-    for (int k = 0; k < L.signals; ++k) {
-        const std::string& l = L.labels[static_cast<std::size_t>(k)];
-        if (l == "EDF Annotations" || l == "BDF Annotations") {
-            annotation = k;
-            break;
-        }
-        offset += std::int64_t{L.perRecord[static_cast<std::size_t>(k)]} * L.bytesPerSample;
-    }
-    if (annotation < 0)
-        return R::failure(ErrorCode::BadData, path.filename().string() +
-                                                  " is discontinuous but has no annotation signal");
-    const std::int64_t bytes =
-        std::int64_t{L.perRecord[static_cast<std::size_t>(annotation)]} * L.bytesPerSample;
-    std::ifstream in(path, std::ios::binary);
-    std::vector<double> onsets;
-    std::string tal(static_cast<std::size_t>(bytes), '\0');
-    for (std::int64_t r = 0; r < L.records; ++r) {
-        in.seekg(L.headerBytes + r * L.recordBytes + offset);
-        if (!in.read(tal.data(), static_cast<std::streamsize>(bytes)))
-            return R::failure(ErrorCode::BadData, path.filename().string() + ": data record " +
-                                                      std::to_string(r + 1) + " cannot be read");
-        const std::size_t end = tal.find('\x14');
-        const auto onset = end == std::string::npos ? std::nullopt : number(tal.substr(0, end));
-        if (!onset || *onset < 0 || *onset > kMaxSeconds)
-            return R::failure(ErrorCode::BadData, path.filename().string() + ": data record " +
-                                                      std::to_string(r + 1) +
-                                                      " has no time-keeping annotation");
-        onsets.push_back(*onset);
-    }
-    return R::success(std::move(onsets));
-}
-
 std::string spaced(std::string s) {
     std::replace(s.begin(), s.end(), '_', ' ');
     return s;
@@ -173,9 +135,86 @@ struct EdfHandle {
     }
 };
 
-// A file EDFlib refuses although its header holds together and it has no annotation signal
-// (BioSig's save2gdf writes "EDF+C" without one): read here as plain EDF/BDF, sample by sample.
-EcgResult readPlain(const std::filesystem::path& path, const EdfLayout& L, bool bdf) {
+// The EDF+ patient field "code sex birthdate name" (subfields split at blanks, "X" unknown).
+void readPatientField(const std::string& field, Patient& patient) {
+    std::vector<std::string> parts;
+    std::size_t at = 0;
+    while (at < field.size()) {
+        const std::size_t end = std::min(field.find(' ', at), field.size());
+        if (end > at)
+            parts.push_back(field.substr(at, end - at));
+        at = end + 1;
+    }
+    if (parts.size() < 4 || (parts[1] != "M" && parts[1] != "F" && parts[1] != "X")) {
+        if (!field.empty() && field != "X")
+            patient.name = field;
+        return;
+    }
+    auto known = [](const std::string& s) { return s == "X" ? std::string() : spaced(s); };
+    patient.id = known(parts[0]);
+    patient.sex = parts[1] == "X" ? "" : parts[1];
+    static const char* kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                    "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    const std::string& b = parts[2];
+    if (b.size() == 11 && b[2] == '-' && b[6] == '-') {
+        std::string mon = b.substr(3, 3);
+        for (char& c : mon)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (int m = 0; m < 12; ++m)
+            if (mon == kMonths[m] && number(b.substr(0, 2)) && number(b.substr(7, 4))) {
+                char d[16];
+                std::snprintf(d, sizeof d, "%s.%02d.%s", b.substr(0, 2).c_str(), m + 1,
+                              b.substr(7, 4).c_str());
+                patient.birthDate = d;
+            }
+    }
+    std::string name;
+    for (std::size_t k = 3; k < parts.size(); ++k)
+        name += (name.empty() ? "" : " ") + known(parts[k]);
+    patient.name = name;
+}
+
+// The annotations of one data record's annotation signal: TALs "+onset[\x15duration]\x14text\x14",
+// each ended by a zero byte. The first TAL of a record keeps its time (no text). Returns the
+// record's onset.
+std::optional<double> readTals(const std::string& bytes, std::vector<Annotation>& out) {
+    std::optional<double> recordOnset;
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const std::size_t end = std::min(bytes.find('\0', at), bytes.size());
+        const std::string tal = bytes.substr(at, end - at);
+        at = end + 1;
+        if (tal.empty())
+            continue;
+        const std::size_t stop = tal.find('\x14');
+        if (stop == std::string::npos)
+            continue;
+        std::string time = tal.substr(0, stop);
+        double duration = 0;
+        if (const std::size_t d = time.find('\x15'); d != std::string::npos) {
+            duration = number(time.substr(d + 1)).value_or(0);
+            time = time.substr(0, d);
+        }
+        const auto onset = number(time.front() == '+' ? time.substr(1) : time);
+        if (!onset)
+            continue;
+        if (!recordOnset)
+            recordOnset = *onset;
+        std::size_t t = stop + 1;
+        while (t < tal.size()) {
+            const std::size_t e = std::min(tal.find('\x14', t), tal.size());
+            if (e > t)
+                out.push_back({*onset, duration, tal.substr(t, e - t)});
+            t = e + 1;
+        }
+    }
+    return recordOnset;
+}
+
+// EDF and BDF read here, sample by sample, where EDFlib does not: discontinuous EDF+D/BDF+D
+// (placed at their records' onsets, the gaps at 0 µV and annotated), and files marked EDF+
+// without an annotation signal (as BioSig's save2gdf writes them), read as plain EDF.
+EcgResult readOwn(const std::filesystem::path& path, const EdfLayout& L, bool bdf) {
     const std::string name = path.filename().string();
     std::ifstream in(path, std::ios::binary);
     std::string h(256, '\0');
@@ -184,32 +223,62 @@ EcgResult readPlain(const std::filesystem::path& path, const EdfLayout& L, bool 
     out.kind = bdf ? Kind::Bdf : Kind::Edf;
     if (L.recordSeconds <= 0)
         return EcgResult::failure(ErrorCode::BadData, name + ": its data records last no time");
-    int pick = -1;
-    for (int s = 0; s < L.signals; ++s)
+    int pick = -1, annotation = -1;
+    for (int s = 0; s < L.signals; ++s) {
+        const std::string& l = L.labels[static_cast<std::size_t>(s)];
+        if (l == "EDF Annotations" || l == "BDF Annotations") {
+            if (annotation < 0)
+                annotation = s;
+            continue;
+        }
         if (microvoltsPerUnit(L.units[static_cast<std::size_t>(s)]) &&
-            (pick < 0 || (leadOfLabel(L.labels[static_cast<std::size_t>(s)]) &&
-                          !leadOfLabel(L.labels[static_cast<std::size_t>(pick)]))))
+            (pick < 0 || (leadOfLabel(l) && !leadOfLabel(L.labels[static_cast<std::size_t>(pick)]))))
             pick = s;
+    }
     if (pick < 0)
         return EcgResult::failure(ErrorCode::NotAnEcg, name + " holds no signal in volts");
+    if (L.discontinuous && annotation < 0)
+        return EcgResult::failure(ErrorCode::BadData,
+                                  name + " is discontinuous but has no annotation signal");
     const int perRecord = L.perRecord[static_cast<std::size_t>(pick)];
     out.rate = perRecord / L.recordSeconds;
-    const std::int64_t total = L.records * perRecord;
-    if (static_cast<double>(total) / out.rate > kMaxSeconds ||
-        total * L.signals > kMaxTotalSamples)
-        return EcgResult::failure(ErrorCode::TooLarge, name + " is longer than the 4 hours read here");
-    std::vector<SignalIn> signals;
     std::vector<std::int64_t> offset;
     std::int64_t at = 0;
     for (int s = 0; s < L.signals; ++s) {
-        const auto k = static_cast<std::size_t>(s);
         offset.push_back(at);
-        at += std::int64_t{L.perRecord[k]} * L.bytesPerSample;
+        at += std::int64_t{L.perRecord[static_cast<std::size_t>(s)]} * L.bytesPerSample;
     }
-    std::vector<std::uint8_t> record(static_cast<std::size_t>(L.recordBytes));
+    // Every record first: the onsets decide how long the leads are.
+    std::vector<std::uint8_t> data(static_cast<std::size_t>(L.recordBytes * L.records));
+    in.seekg(L.headerBytes);
+    if (!in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size())))
+        return EcgResult::failure(ErrorCode::CannotRead, name + ": its data records cannot be read");
+    std::vector<double> onsets;
+    for (std::int64_t r = 0; r < L.records && annotation >= 0; ++r) {
+        const auto* p = data.data() + r * L.recordBytes + offset[static_cast<std::size_t>(annotation)];
+        const std::string tal(reinterpret_cast<const char*>(p),
+                              static_cast<std::size_t>(L.perRecord[static_cast<std::size_t>(annotation)] *
+                                                       L.bytesPerSample));
+        const auto onset = readTals(tal, out.annotations);
+        if (L.discontinuous && (!onset || *onset < 0 || *onset > kMaxSeconds))
+            return EcgResult::failure(ErrorCode::BadData, name + ": data record " +
+                                                              std::to_string(r + 1) +
+                                                              " has no time-keeping annotation");
+        onsets.push_back(onset.value_or(static_cast<double>(r) * L.recordSeconds));
+    }
+    std::int64_t total = L.records * perRecord;
+    if (L.discontinuous)
+        for (std::int64_t r = 0; r < L.records; ++r)
+            total = std::max<std::int64_t>(
+                total, std::llround(onsets[static_cast<std::size_t>(r)] * out.rate) + perRecord);
+    if (static_cast<double>(total) / out.rate > kMaxSeconds || total * L.signals > kMaxTotalSamples)
+        return EcgResult::failure(ErrorCode::TooLarge, name + " is longer than the 4 hours read here");
+    std::vector<SignalIn> signals;
     std::vector<int> used;
     for (int s = 0; s < L.signals; ++s) {
         const auto k = static_cast<std::size_t>(s);
+        if (s == annotation || L.labels[k] == "EDF Annotations" || L.labels[k] == "BDF Annotations")
+            continue;
         if (!microvoltsPerUnit(L.units[k])) {
             out.notes.push_back("signal \"" + L.labels[k] + "\" left out: its unit \"" + L.units[k] +
                                 "\" is no voltage");
@@ -220,19 +289,17 @@ EcgResult readPlain(const std::filesystem::path& path, const EdfLayout& L, bool 
             continue;
         }
         used.push_back(s);
-        signals.push_back({L.labels[k], std::vector<double>(static_cast<std::size_t>(total))});
+        signals.push_back({L.labels[k], std::vector<double>(static_cast<std::size_t>(total), 0.0)});
     }
-    in.seekg(L.headerBytes);
     for (std::int64_t r = 0; r < L.records; ++r) {
-        if (!in.read(reinterpret_cast<char*>(record.data()), static_cast<std::streamsize>(record.size())))
-            return EcgResult::failure(ErrorCode::CannotRead, name + ": data record " +
-                                                                 std::to_string(r + 1) + " cannot be read");
+        const std::int64_t first =
+            L.discontinuous ? std::llround(onsets[static_cast<std::size_t>(r)] * out.rate) : r * perRecord;
         for (std::size_t u = 0; u < used.size(); ++u) {
             const auto k = static_cast<std::size_t>(used[u]);
             const double gain = (L.physMax[k] - L.physMin[k]) / (L.digMax[k] - L.digMin[k]);
             const double uv = *microvoltsPerUnit(L.units[k]);
-            const std::uint8_t* p = record.data() + offset[k];
-            for (int t = 0; t < perRecord; ++t) {
+            const std::uint8_t* p = data.data() + r * L.recordBytes + offset[k];
+            for (int t = 0; t < perRecord && first + t < total; ++t) {
                 std::int32_t d;
                 if (bdf) {
                     const std::uint8_t* q = p + 3 * t;
@@ -242,15 +309,28 @@ EcgResult readPlain(const std::filesystem::path& path, const EdfLayout& L, bool 
                 } else {
                     d = static_cast<std::int16_t>(p[2 * t] | (p[2 * t + 1] << 8));
                 }
-                signals[u].microvolts[static_cast<std::size_t>(r * perRecord + t)] =
+                signals[u].microvolts[static_cast<std::size_t>(first + t)] =
                     (L.physMin[k] + (d - L.digMin[k]) * gain) * uv;
             }
         }
     }
     placeSignals(std::move(signals), out);
-    const std::string patient = field(h, 8, 80);
-    if (!patient.empty() && patient != "X")
-        out.patient.name = patient;
+    if (L.discontinuous) {
+        double expected = 0;
+        int gaps = 0;
+        for (double onset : onsets) {
+            if (onset > expected + 0.5 / out.rate) {
+                out.annotations.push_back({expected, onset - expected, "gap (no data)"});
+                ++gaps;
+            }
+            expected = onset + L.recordSeconds;
+        }
+        if (gaps > 0)
+            out.notes.push_back(std::to_string(gaps) + " gap(s) between data records shown at 0 µV");
+    }
+    std::sort(out.annotations.begin(), out.annotations.end(),
+              [](const Annotation& a, const Annotation& b) { return a.onsetSeconds < b.onsetSeconds; });
+    readPatientField(field(h, 8, 80), out.patient);
     const std::string date = field(h, 168, 8), time = field(h, 176, 8);
     const auto dd = number(date.substr(0, 2)), mm = number(date.substr(3, 2)),
                yy = number(date.size() >= 8 ? date.substr(6, 2) : std::string());
@@ -262,9 +342,11 @@ EcgResult readPlain(const std::filesystem::path& path, const EdfLayout& L, bool 
                              static_cast<int>(number(time.size() >= 8 ? time.substr(6, 2) : "").value_or(0))};
     char rate[32];
     std::snprintf(rate, sizeof rate, "%g Hz", out.rate);
-    out.origin = std::string(bdf ? "BDF" : "EDF") + " file " + name + " (marked " +
-                 field(h, 192, 5) + " without an annotation signal, read as plain " +
-                 (bdf ? "BDF" : "EDF") + "), " + std::to_string(L.signals) + " signal(s), " + rate;
+    const std::string marked = field(h, 192, 5);
+    out.origin = (L.discontinuous ? marked : std::string(bdf ? "BDF" : "EDF")) + " file " + name;
+    if (!L.discontinuous && marked.rfind("EDF+", 0) == 0)
+        out.origin += " (marked " + marked + " without an annotation signal, read as plain EDF)";
+    out.origin += ", " + std::to_string(L.signals) + " signal(s), " + rate;
     const std::string recording = field(h, 88, 80);
     if (!recording.empty())
         out.origin += ", recording \"" + recording + "\"";
@@ -286,6 +368,8 @@ EcgResult readEdf(const std::filesystem::path& path) {
         return EcgResult::failure(layout);
     const EdfLayout& L = layout.value;
 
+    if (L.discontinuous) // EDFlib refuses EDF+D
+        return readOwn(path, L, bdf);
     auto hdr = std::make_unique<edf_hdr_struct>();
     EdfHandle h;
     if (edfopen_file_readonly(path.c_str(), hdr.get(), EDFLIB_READ_ALL_ANNOTATIONS) != 0) {
@@ -294,7 +378,7 @@ EcgResult readEdf(const std::filesystem::path& path) {
                 return l == "EDF Annotations" || l == "BDF Annotations";
             }) != L.labels.end();
         if (!annotations)
-            return readPlain(path, L, bdf);
+            return readOwn(path, L, bdf);
         return EcgResult::failure(ErrorCode::BadData,
                                   name + " is not a readable EDF/BDF file (EDFlib error " +
                                       std::to_string(hdr->filetype) + ")");
@@ -330,18 +414,8 @@ EcgResult readEdf(const std::filesystem::path& path) {
     const int perRecord = hdr->signalparam[pick].smp_in_datarecord;
     out.rate = perRecord / recordSeconds;
 
-    std::vector<double> onsets;
-    if (L.discontinuous) {
-        auto o = recordOnsets(path, L);
-        if (!o)
-            return EcgResult::failure(o);
-        onsets = std::move(o.value);
-    }
     const std::int64_t records = hdr->datarecords_in_file;
-    std::int64_t total = records * perRecord;
-    if (L.discontinuous && !onsets.empty())
-        total = std::max<std::int64_t>(
-            total, static_cast<std::int64_t>(std::llround(onsets.back() * out.rate)) + perRecord);
+    const std::int64_t total = records * perRecord;
     if (total <= 0 || static_cast<double>(total) / out.rate > kMaxSeconds ||
         total * static_cast<std::int64_t>(voltage.size()) > kMaxTotalSamples)
         return EcgResult::failure(ErrorCode::TooLarge,
@@ -364,9 +438,7 @@ EcgResult readEdf(const std::filesystem::path& path) {
             if (edfread_physical_samples(h.handle, s, perRecord, buf.data()) != perRecord)
                 return EcgResult::failure(ErrorCode::CannotRead,
                                           name + ": signal \"" + p.label + "\" cannot be read");
-            std::int64_t at = r * perRecord;
-            if (L.discontinuous)
-                at = std::llround(onsets[static_cast<std::size_t>(r)] * out.rate);
+            const std::int64_t at = r * perRecord;
             for (int k = 0; k < perRecord && at + k < total; ++k)
                 in.microvolts[static_cast<std::size_t>(at + k)] = buf[static_cast<std::size_t>(k)] * scale;
         }
@@ -374,20 +446,6 @@ EcgResult readEdf(const std::filesystem::path& path) {
     }
     placeSignals(std::move(signals), out);
 
-    if (L.discontinuous) {
-        double expected = 0;
-        int gaps = 0;
-        for (double onset : onsets) {
-            if (onset > expected + 0.5 / out.rate) {
-                out.annotations.push_back({expected, onset - expected, "gap (no data)"});
-                ++gaps;
-            }
-            expected = onset + recordSeconds;
-        }
-        if (gaps > 0)
-            out.notes.push_back(std::to_string(gaps) +
-                                " gap(s) between data records shown at 0 µV");
-    }
     for (long long a = 0; a < hdr->annotations_in_file; ++a) {
         edf_annotation_struct an{};
         if (edf_get_annotation(h.handle, static_cast<int>(a), &an) != 0)
@@ -415,9 +473,7 @@ EcgResult readEdf(const std::filesystem::path& path) {
             out.patient.birthDate = b;
         }
     } else {
-        const std::string p = hdr->patient;
-        if (!p.empty() && p != "X")
-            out.patient.name = p;
+        readPatientField(field(hdr->patient, 0, sizeof hdr->patient), out.patient);
     }
     if (hdr->startdate_year > 0)
         out.start = DateTime{hdr->startdate_year, hdr->startdate_month, hdr->startdate_day,
@@ -425,7 +481,7 @@ EcgResult readEdf(const std::filesystem::path& path) {
 
     std::string type = bdf ? "BDF" : "EDF";
     if (plus)
-        type += L.discontinuous ? "+D" : "+C";
+        type += "+C";
     char rate[32];
     std::snprintf(rate, sizeof rate, "%g Hz", out.rate);
     out.origin = type + " file " + name + ", " + std::to_string(hdr->edfsignals) +
