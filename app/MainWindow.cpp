@@ -456,6 +456,7 @@ void MainWindow::openCardRecording() {
         messages().show(QString::fromUtf8(opened.message.c_str()), "Error");
         return;
     }
+    display_->setLeadsShown(session_.leadsShown());
     display_->openRecording(session_.buffer(), session_.selection().entryDuration, view());
     refreshFromDisplay();
 }
@@ -657,7 +658,19 @@ void MainWindow::importFromFile() {
     session_.importChosen();
     QString chosen;
     {
-        QFileDialog dialog(this, QString(), fromPath(workDir_), "All files(*)");
+        // Filters by kind; the first holds every kind Velkard opens.
+        const QString kinds = QStringLiteral(
+            "*.dat *.DAT *.ecx *.ECX *.edf *.EDF *.bdf *.BDF *.dcm *.DCM *.scp *.SCP *.xml *.XML "
+            "*.gdf *.GDF *.hea");
+        QFileDialog dialog(this, QString(), fromPath(workDir_));
+        dialog.setNameFilters({say(QT_TR_NOOP("Все ЭКГ")) + " (" + kinds + ")",
+                               say(QT_TR_NOOP("Файлы прибора")) + " (*.dat *.DAT *.ecx *.ECX)",
+                               QStringLiteral("EDF, EDF+, BDF (*.edf *.EDF *.bdf *.BDF)"),
+                               QStringLiteral("DICOM (*.dcm *.DCM)"),
+                               QStringLiteral("SCP-ECG (*.scp *.SCP)"),
+                               QStringLiteral("HL7 aECG (*.xml *.XML)"),
+                               QStringLiteral("GDF (*.gdf *.GDF)"),
+                               QStringLiteral("WFDB (*.hea)"), QStringLiteral("All files(*)")});
         dialog.setObjectName("importFileDialog");
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -690,7 +703,16 @@ void MainWindow::importFile(const QString& chosen) {
     } else {
         printAction->setEnabled(true);
         display_->drawAndCopyGrid(view());
+        display_->setLeadsShown(session_.leadsShown());
         display_->openRecording(session_.buffer(), session_.importedSeconds(), view());
+        if (const auto& foreign = session_.importedForeign()) {
+            // What the file holds and how it was converted, for the record of the session.
+            std::fprintf(stderr, "%s\n", foreign->file.origin.c_str());
+            if (foreign->clipped > 0)
+                messages().show(say(QT_TR_NOOP("Значения вне диапазона прибора ограничены: ")) +
+                                    QString::number(foreign->clipped),
+                                ui::errorCaption(state_.interfaceLanguage()));
+        }
     }
     refreshFromDisplay();
 }

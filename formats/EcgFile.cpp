@@ -75,25 +75,7 @@ std::optional<Kind> detectKind(const std::filesystem::path& path) {
     std::string head(4096, '\0');
     in.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(in.gcount()));
-    if (startsWith(head, "0       "))
-        return Kind::Edf;
-    if (head.size() >= 8 && static_cast<unsigned char>(head[0]) == 0xFF &&
-        head.compare(1, 7, "BIOSEMI") == 0)
-        return Kind::Bdf;
-    if (head.size() >= 132 && head.compare(128, 4, "DICM") == 0)
-        return Kind::Dicom;
-    if (startsWith(head, "GDF "))
-        return Kind::Gdf;
-    // SCP-ECG: CRC, file length, then section 0 whose header ends in "SCPECG".
-    if (head.size() >= 22 && head.compare(16, 6, "SCPECG") == 0)
-        return Kind::Scp;
-    if (head.find("AnnotatedECG") != std::string::npos)
-        return Kind::Aecg;
-    if (ext == ".dcm")
-        return Kind::Dicom;
-    if (ext == ".scp")
-        return Kind::Scp;
-    return std::nullopt;
+    return detectKindOfHead(head, ext);
 }
 
 EcgResult readEcgFile(const std::filesystem::path& path) {

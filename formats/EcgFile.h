@@ -5,6 +5,7 @@
 // line instead; none uses Qt.
 #pragma once
 
+#include "formats/Detect.h"
 #include "signal/Leads.h"
 #include "signal/Status.h"
 
@@ -18,8 +19,6 @@
 #include <vector>
 
 namespace velkard::formats {
-
-enum class Kind { Edf, Bdf, Dicom, Scp, Aecg, Wfdb, Gdf };
 
 // "EDF", "BDF", "DICOM", "SCP-ECG", "HL7 aECG", "WFDB", "GDF".
 std::string_view kindName(Kind kind);
@@ -109,6 +108,6 @@ struct SignalIn {
     std::string label;
     std::vector<double> microvolts;
 };
-void placeSignals(std::vector<SignalIn> signals, EcgFile& out);
+void placeSignals(std::vector<SignalIn> inputs, EcgFile& out);
 
 } // namespace velkard::formats
