@@ -124,6 +124,7 @@ public:
     QPushButton* Back;
     QAction* cardFileAction; // Card file
     QAction* importAction;
+    QAction* fileImportAction; // "Положить в карту пациента": the imported file of another system
     QAction* printAction;  // Print
     QAction* exitAction;   // Exit
     QTimer* handOverTimer; // block hand-over, 1 ms
@@ -133,6 +134,7 @@ public slots:
     void openCardFile();
     void openMemory();
     void importFromFile();
+    void fileImportIntoCard();
     void printSetup();
     void printRecording();
     void openParameters();

@@ -71,11 +71,11 @@ TEST_F(AppTest, FirstStartInAnEmptyFolder) {
 TEST_F(AppTest, MenuTreeHasItsItemsInOrder) {
     auto w = makeWindow();
     const auto items = child<QMenu>(*w, "patientMenu")->actions();
-    ASSERT_EQ(items.size(), 9);
+    ASSERT_EQ(items.size(), 10);
     const QStringList names = {"cardFileAction",   "cardFileSeparator", "memoryAction",
-                               "memorySeparator",  "importAction",      "importSeparator",
+                               "memorySeparator",  "importAction",      "fileImportAction", "importSeparator",
                                "printSetupAction", "printAction",       "measurementsAction"};
-    for (int i = 0; i < 9; ++i)
+    for (int i = 0; i < 10; ++i)
         EXPECT_EQ(items[i]->objectName(), names[i]);
     EXPECT_TRUE(items[1]->isSeparator());
     EXPECT_TRUE(items[5]->isSeparator());
