@@ -78,7 +78,7 @@ TEST_F(AppTest, MenuTreeHasItsItemsInOrder) {
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(items[i]->objectName(), names[i]);
     EXPECT_TRUE(items[1]->isSeparator());
-    EXPECT_TRUE(items[5]->isSeparator());
+    EXPECT_TRUE(items[6]->isSeparator());
     const auto languages = child<QMenu>(*w, "languageMenu")->actions();
     ASSERT_EQ(languages.size(), 3);
     EXPECT_EQ(languages[0]->text(), QString::fromUtf8("Русский"));
