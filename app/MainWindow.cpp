@@ -10,8 +10,8 @@
 #include "cardfile/ui/PatientDialogs.h"
 #include "cardfile/ui/UnfiledRecordings.h"
 #include "device/Link.h"
-#include "filing/Store.h"
 #include "export/ui/ExportRecording.h"
+#include "filing/Store.h"
 #include "filter/FilterSettingsFile.h"
 #include "import/Decompress.h"
 #include "links/MakeLink.h"
@@ -30,9 +30,9 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFileDialog>
-#include <QInputDialog>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -667,14 +667,13 @@ void MainWindow::importFromFile() {
             "*.dat *.DAT *.ecx *.ECX *.edf *.EDF *.bdf *.BDF *.dcm *.DCM *.scp *.SCP *.xml *.XML "
             "*.gdf *.GDF *.hea");
         QFileDialog dialog(this, QString(), fromPath(workDir_));
-        dialog.setNameFilters({say(QT_TR_NOOP("Все ЭКГ")) + " (" + kinds + ")",
-                               say(QT_TR_NOOP("Файлы прибора")) + " (*.dat *.DAT *.ecx *.ECX)",
-                               QStringLiteral("EDF, EDF+, BDF (*.edf *.EDF *.bdf *.BDF)"),
-                               QStringLiteral("DICOM (*.dcm *.DCM)"),
-                               QStringLiteral("SCP-ECG (*.scp *.SCP)"),
-                               QStringLiteral("HL7 aECG (*.xml *.XML)"),
-                               QStringLiteral("GDF (*.gdf *.GDF)"),
-                               QStringLiteral("WFDB (*.hea)"), QStringLiteral("All files(*)")});
+        dialog.setNameFilters(
+            {say(QT_TR_NOOP("Все ЭКГ")) + " (" + kinds + ")",
+             say(QT_TR_NOOP("Файлы прибора")) + " (*.dat *.DAT *.ecx *.ECX)",
+             QStringLiteral("EDF, EDF+, BDF (*.edf *.EDF *.bdf *.BDF)"),
+             QStringLiteral("DICOM (*.dcm *.DCM)"), QStringLiteral("SCP-ECG (*.scp *.SCP)"),
+             QStringLiteral("HL7 aECG (*.xml *.XML)"), QStringLiteral("GDF (*.gdf *.GDF)"),
+             QStringLiteral("WFDB (*.hea)"), QStringLiteral("All files(*)")});
         dialog.setObjectName("importFileDialog");
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -742,8 +741,9 @@ void MainWindow::fileImportIntoCard() {
         return;
     }
     const formats::Patient& p = foreign->file.patient;
-    QStringList choices{say(QT_TR_NOOP("Новый пациент")) +
-                        (p.name.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(p.name))};
+    QStringList choices{
+        say(QT_TR_NOOP("Новый пациент")) +
+        (p.name.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(p.name))};
     for (const auto& rec : patients.value)
         choices << QString::fromStdString(rec.name + ", " + rec.birthDate + " (" + rec.id + ")");
     QInputDialog ask(this);
@@ -787,14 +787,17 @@ void MainWindow::fileImportIntoCard() {
         when.toString("dd.MM.yyyy").toStdString(), when.toString("hh:mm:ss").toStdString(),
         session_.importedSeconds(), origin);
     if (!filed && filed.value == 0) {
-        messages().show(QString::fromStdString(filing::storeErrorText(filed.code, state_.inRussian())) +
-                            QStringLiteral("\n") + QString::fromStdString(filed.message),
-                        ui::errorCaption(state_.interfaceLanguage()));
+        messages().show(
+            QString::fromStdString(filing::storeErrorText(filed.code, state_.inRussian())) +
+                QStringLiteral("\n") + QString::fromStdString(filed.message),
+            ui::errorCaption(state_.interfaceLanguage()));
         return;
     }
-    QString text = say(QT_TR_NOOP("ЭКГ помещена в карту пациента, № ")) + QString::number(filed.value);
+    QString text =
+        say(QT_TR_NOOP("ЭКГ помещена в карту пациента, № ")) + QString::number(filed.value);
     if (foreign->clipped > 0)
-        text += QStringLiteral("\n") + say(QT_TR_NOOP("Значения вне диапазона прибора ограничены: ")) +
+        text += QStringLiteral("\n") +
+                say(QT_TR_NOOP("Значения вне диапазона прибора ограничены: ")) +
                 QString::number(foreign->clipped);
     messages().show(text, say(QT_TR_NOOP("Информация")));
 }

@@ -58,7 +58,8 @@ std::string leadArray(const formats::LeadSet& leads, bool present) {
     std::string out = "[";
     for (int l = 0; l < signal::kLeadCount; ++l)
         if (leads[static_cast<std::size_t>(l)] == present)
-            out += std::string(out.size() > 1 ? "," : "") + json(signal::kStandardLeadNames[static_cast<std::size_t>(l)]);
+            out += std::string(out.size() > 1 ? "," : "") +
+                   json(signal::kStandardLeadNames[static_cast<std::size_t>(l)]);
     return out + "]";
 }
 
@@ -115,20 +116,22 @@ int runImport(const std::vector<std::string>& argv) {
             return fail("working folder '" + dir.string() + "' does not exist");
         std::string date, time;
         if (f.start && f.start->year > 0) {
-            date = two(f.start->day) + "." + two(f.start->month) + "." + std::to_string(f.start->year % 10000);
+            date = two(f.start->day) + "." + two(f.start->month) + "." +
+                   std::to_string(f.start->year % 10000);
             time = two(f.start->hour) + ":" + two(f.start->minute) + ":" + two(f.start->second);
         } else {
             const std::time_t now = std::time(nullptr);
             std::tm t{};
             localtime_r(&now, &t);
-            date = two(t.tm_mday) + "." + two(t.tm_mon + 1) + "." + std::to_string(t.tm_year + 1900);
+            date =
+                two(t.tm_mday) + "." + two(t.tm_mon + 1) + "." + std::to_string(t.tm_year + 1900);
             time = two(t.tm_hour) + ":" + two(t.tm_min) + ":" + two(t.tm_sec);
         }
-        const long seconds = static_cast<long>((inst.records.size() + signal::kRecordsPerSecond / 2) /
-                                               signal::kRecordsPerSecond);
-        auto filed = filing::storeConvertedRecording(cardfile::CardFile(dir), id, body, date, time,
-                                                     seconds,
-                                                     formats::originLine(f, inst, in.filename().string()));
+        const long seconds = static_cast<long>(
+            (inst.records.size() + signal::kRecordsPerSecond / 2) / signal::kRecordsPerSecond);
+        auto filed =
+            filing::storeConvertedRecording(cardfile::CardFile(dir), id, body, date, time, seconds,
+                                            formats::originLine(f, inst, in.filename().string()));
         if (!filed && filed.value == 0)
             return fail(filed.message);
         if (!filed)
@@ -144,14 +147,16 @@ int runImport(const std::vector<std::string>& argv) {
       << ",\"birthDate\":" << json(f.patient.birthDate) << ",\"sex\":" << json(f.patient.sex) << "}"
       << ",\"start\":";
     if (f.start)
-        o << json(std::to_string(f.start->year) + "-" + two(f.start->month) + "-" + two(f.start->day) +
-                  " " + two(f.start->hour) + ":" + two(f.start->minute) + ":" + two(f.start->second));
+        o << json(std::to_string(f.start->year) + "-" + two(f.start->month) + "-" +
+                  two(f.start->day) + " " + two(f.start->hour) + ":" + two(f.start->minute) + ":" +
+                  two(f.start->second));
     else
         o << "null";
     o << ",\"annotations\":[";
     for (std::size_t a = 0; a < f.annotations.size() && a < 1000; ++a)
         o << (a ? "," : "") << "{\"onset\":" << f.annotations[a].onsetSeconds
-          << ",\"duration\":" << f.annotations[a].durationSeconds << ",\"text\":" << json(f.annotations[a].text) << "}";
+          << ",\"duration\":" << f.annotations[a].durationSeconds
+          << ",\"text\":" << json(f.annotations[a].text) << "}";
     o << "],\"origin\":" << json(f.origin) << ",\"notes\":[";
     std::vector<std::string> notes = f.notes;
     notes.insert(notes.end(), inst.notes.begin(), inst.notes.end());

@@ -114,7 +114,8 @@ Result<int> storeDeviceFile(const CardFile& cardFile, std::string_view patientId
 
 Result<int> storeConvertedRecording(const CardFile& cardFile, std::string_view patientId,
                                     std::span<const std::uint8_t> body, std::string_view date,
-                                    std::string_view time, long seconds, const std::string& origin) {
+                                    std::string_view time, long seconds,
+                                    const std::string& origin) {
     if (Status found = findPatient(cardFile, patientId); !found)
         return Result<int>::failure(found);
     if (seconds > kMaxDurationSeconds)

@@ -47,10 +47,10 @@ Status checkScp(const std::filesystem::path& path) {
     if (b.size() < 22 + 10)
         return Status::failure(ErrorCode::BadData, name + " is too short for an SCP-ECG file");
     if (le32(&b[2]) != b.size())
-        return Status::failure(ErrorCode::BadData,
-                               name + ": its length field (" + std::to_string(le32(&b[2])) +
-                                   " bytes) does not match the file (" + std::to_string(b.size()) +
-                                   " bytes)");
+        return Status::failure(ErrorCode::BadData, name + ": its length field (" +
+                                                       std::to_string(le32(&b[2])) +
+                                                       " bytes) does not match the file (" +
+                                                       std::to_string(b.size()) + " bytes)");
     const std::uint16_t crc = static_cast<std::uint16_t>(b[0] | (b[1] << 8));
     if (crc != crcCcitt(b.data() + 2, b.size() - 2))
         return Status::failure(ErrorCode::BadData, name + ": its CRC does not match its bytes");
@@ -102,13 +102,16 @@ EcgResult readBioSig(const std::filesystem::path& path) {
     HDRTYPE* opened = sopen(path.c_str(), "r", hdr.get());
     if (!opened || serror2(hdr.get())) {
         const char* why = hdr->AS.B4C_ERRMSG;
-        return EcgResult::failure(ErrorCode::BadData, name + " cannot be read by BioSig" +
-                                                          (why ? std::string(": ") + why : std::string()));
+        return EcgResult::failure(ErrorCode::BadData,
+                                  name + " cannot be read by BioSig" +
+                                      (why ? std::string(": ") + why : std::string()));
     }
     EcgFile out;
     const auto type = biosig_get_filetype(hdr.get());
-    out.kind = type == SCP_ECG ? Kind::Scp : type == HL7aECG ? Kind::Aecg : type == GDF ? Kind::Gdf
-                                                                             : kind.value_or(Kind::Gdf);
+    out.kind = type == SCP_ECG   ? Kind::Scp
+               : type == HL7aECG ? Kind::Aecg
+               : type == GDF     ? Kind::Gdf
+                                 : kind.value_or(Kind::Gdf);
     const long ns = biosig_get_number_of_channels(hdr.get());
     const std::size_t samples = biosig_get_number_of_samples(hdr.get());
     out.rate = biosig_get_samplerate(hdr.get());
@@ -118,10 +121,13 @@ EcgResult readBioSig(const std::filesystem::path& path) {
     if (samples == 0)
         return EcgResult::failure(ErrorCode::EmptyRecording, name + " holds no samples");
     if (!std::isfinite(out.rate) || out.rate < kMinRate || out.rate > kMaxRate)
-        return EcgResult::failure(ErrorCode::BadData, name + ": its sampling rate is not from 50 to 20000 Hz");
-    if (static_cast<double>(samples) * static_cast<double>(ns) > static_cast<double>(kMaxTotalSamples) ||
+        return EcgResult::failure(ErrorCode::BadData,
+                                  name + ": its sampling rate is not from 50 to 20000 Hz");
+    if (static_cast<double>(samples) * static_cast<double>(ns) >
+            static_cast<double>(kMaxTotalSamples) ||
         static_cast<double>(samples) / out.rate > kMaxSeconds)
-        return EcgResult::failure(ErrorCode::TooLarge, name + " is longer than the 4 hours read here");
+        return EcgResult::failure(ErrorCode::TooLarge,
+                                  name + " is longer than the 4 hours read here");
 
     std::vector<std::string> labels;
     std::vector<double> scale;
@@ -133,8 +139,8 @@ EcgResult readBioSig(const std::filesystem::path& path) {
         // SCP-ECG names its leads by lead ID only (1 I, 2 II, 61..64 III..aVF, 3..8 V1..V6).
         if (!leadOfLabel(labels.back())) {
             static const std::pair<int, const char*> kScpLeads[] = {
-                {1, "I"},    {2, "II"},   {61, "III"}, {62, "aVR"}, {63, "aVL"}, {64, "aVF"},
-                {3, "V1"},   {4, "V2"},   {5, "V3"},   {6, "V4"},   {7, "V5"},   {8, "V6"}};
+                {1, "I"},  {2, "II"}, {61, "III"}, {62, "aVR"}, {63, "aVL"}, {64, "aVF"},
+                {3, "V1"}, {4, "V2"}, {5, "V3"},   {6, "V4"},   {7, "V5"},   {8, "V6"}};
             for (const auto& [id, lead] : kScpLeads)
                 if (ch->LeadIdCode == id)
                     labels.back() = lead;
@@ -142,8 +148,9 @@ EcgResult readBioSig(const std::filesystem::path& path) {
         const auto uv = microvoltsPerUnit(unit ? unit : "");
         const double cal = ch->Cal;
         if (!std::isfinite(cal) || cal == 0)
-            return EcgResult::failure(ErrorCode::BadData, name + ": channel \"" + labels.back() +
-                                                              "\" has a gain that is zero or not a number");
+            return EcgResult::failure(ErrorCode::BadData,
+                                      name + ": channel \"" + labels.back() +
+                                          "\" has a gain that is zero or not a number");
         if (!uv)
             out.notes.push_back("channel \"" + labels.back() + "\" left out: its unit \"" +
                                 (unit ? unit : "") + "\" is no voltage");
@@ -200,7 +207,8 @@ EcgResult readBioSig(const std::filesystem::path& path) {
         out.patient.birthDate = dateOf(t);
     std::tm s{};
     if (hdr->T0 != 0 && biosig_get_startdatetime(hdr.get(), &s) == 0)
-        out.start = DateTime{s.tm_year + 1900, s.tm_mon + 1, s.tm_mday, s.tm_hour, s.tm_min, s.tm_sec};
+        out.start =
+            DateTime{s.tm_year + 1900, s.tm_mon + 1, s.tm_mday, s.tm_hour, s.tm_min, s.tm_sec};
 
     char rate[32];
     std::snprintf(rate, sizeof rate, "%g Hz", out.rate);

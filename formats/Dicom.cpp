@@ -63,7 +63,8 @@ std::optional<int> leadOfCode(const std::string& scheme, const std::string& valu
     std::optional<int> lead;
     if (scheme == "MDC" && value.rfind("2:", 0) == 0)
         lead = byNumber(value.substr(2));
-    else if (scheme == "MDC" && value.size() >= 6 && value.find_first_not_of("0123456789") == std::string::npos) {
+    else if (scheme == "MDC" && value.size() >= 6 &&
+             value.find_first_not_of("0123456789") == std::string::npos) {
         const long code = std::stol(value); // MDC_ECG_LEAD_x as a 32-bit code: 2 << 16 | n
         if ((code >> 16) == 2)
             lead = byNumber(std::to_string(code & 0xFFFF));
@@ -93,8 +94,12 @@ std::string dicomDate(const std::string& d) {
 std::optional<DateTime> dicomDateTime(const std::string& date, const std::string& time) {
     if (date.size() < 8 || !std::all_of(date.begin(), date.begin() + 8, ::isdigit))
         return std::nullopt;
-    DateTime t{std::stoi(date.substr(0, 4)), std::stoi(date.substr(4, 2)),
-               std::stoi(date.substr(6, 2)), 0, 0, 0};
+    DateTime t{std::stoi(date.substr(0, 4)),
+               std::stoi(date.substr(4, 2)),
+               std::stoi(date.substr(6, 2)),
+               0,
+               0,
+               0};
     auto two = [&](std::size_t at) {
         return time.size() >= at + 2 && ::isdigit(time[at]) && ::isdigit(time[at + 1])
                    ? std::stoi(time.substr(at, 2))
@@ -188,24 +193,25 @@ EcgResult readDicom(std::span<const std::uint8_t> bytes) {
             return !median(a);
         if (a.leads != b.leads)
             return a.leads > b.leads;
-        const double sa = a.rate > 0 ? a.samples / a.rate : 0, sb = b.rate > 0 ? b.samples / b.rate : 0;
+        const double sa = a.rate > 0 ? a.samples / a.rate : 0,
+                     sb = b.rate > 0 ? b.samples / b.rate : 0;
         return sa > sb;
     };
-    const Group best = *std::min_element(groups.begin(), groups.end(), [&](const Group& a, const Group& b) {
-        return better(a, b);
-    });
+    const Group best = *std::min_element(
+        groups.begin(), groups.end(), [&](const Group& a, const Group& b) { return better(a, b); });
     for (const Group& g : groups)
         if (g.index != best.index)
-            out.notes.push_back("multiplex group " + std::to_string(g.index + 1) + " (\"" + g.label +
-                                "\", " + std::to_string(g.channels) + " channels) not shown");
+            out.notes.push_back("multiplex group " + std::to_string(g.index + 1) + " (\"" +
+                                g.label + "\", " + std::to_string(g.channels) +
+                                " channels) not shown");
 
     const std::string where = "multiplex group " + std::to_string(best.index + 1);
     if (best.channels < 1 || best.channels > kMaxSignals)
         return EcgResult::failure(ErrorCode::BadData,
                                   where + ": the number of channels is not from 1 to 64");
-    if (best.samples < 1 ||
-        std::int64_t{best.samples} * best.channels > kMaxTotalSamples)
-        return EcgResult::failure(ErrorCode::TooLarge, where + ": the number of samples is 0 or too large");
+    if (best.samples < 1 || std::int64_t{best.samples} * best.channels > kMaxTotalSamples)
+        return EcgResult::failure(ErrorCode::TooLarge,
+                                  where + ": the number of samples is 0 or too large");
     out.rate = best.rate;
     Uint16 bits = 0;
     best.item->findAndGetUint16(DCM_WaveformBitsAllocated, bits);
@@ -214,11 +220,12 @@ EcgResult readDicom(std::span<const std::uint8_t> bytes) {
                          interpretation == "MB" || interpretation == "AB")) ||
           (bits == 16 && (interpretation == "SS" || interpretation == "US")) ||
           (bits == 32 && (interpretation == "SL" || interpretation == "UL"))))
-        return EcgResult::failure(ErrorCode::BadData, where + ": samples of " + std::to_string(bits) +
-                                                          " bits \"" + interpretation +
-                                                          "\" are not read here");
+        return EcgResult::failure(ErrorCode::BadData, where + ": samples of " +
+                                                          std::to_string(bits) + " bits \"" +
+                                                          interpretation + "\" are not read here");
     if (interpretation == "MB" || interpretation == "AB")
-        return EcgResult::failure(ErrorCode::BadData, where + ": mu-law and A-law samples are not read here");
+        return EcgResult::failure(ErrorCode::BadData,
+                                  where + ": mu-law and A-law samples are not read here");
     DcmElement* data = nullptr;
     if (best.item->findAndGetElement(DCM_WaveformData, data).bad() || !data)
         return EcgResult::failure(ErrorCode::BadData, where + " has no waveform data");
@@ -226,7 +233,8 @@ EcgResult readDicom(std::span<const std::uint8_t> bytes) {
     if (data->getUint8Array(raw).bad() || !raw) {
         Uint16* raw16 = nullptr;
         if (data->getUint16Array(raw16).bad() || !raw16)
-            return EcgResult::failure(ErrorCode::BadData, where + ": its waveform data cannot be read");
+            return EcgResult::failure(ErrorCode::BadData,
+                                      where + ": its waveform data cannot be read");
         raw = reinterpret_cast<Uint8*>(raw16);
     }
     const std::uint64_t needed = std::uint64_t{best.samples} * best.channels * (bits / 8);
@@ -264,8 +272,8 @@ EcgResult readDicom(std::span<const std::uint8_t> bytes) {
     DcmSequenceOfItems* defs = nullptr;
     if (best.item->findAndGetSequence(DCM_ChannelDefinitionSequence, defs).bad() || !defs ||
         static_cast<int>(defs->card()) != best.channels)
-        return EcgResult::failure(ErrorCode::BadData,
-                                  where + ": its channel definitions do not match its channel count");
+        return EcgResult::failure(
+            ErrorCode::BadData, where + ": its channel definitions do not match its channel count");
     std::vector<SignalIn> signals;
     for (int c = 0; c < best.channels; ++c) {
         DcmItem* def = defs->getItem(static_cast<unsigned long>(c));
@@ -278,20 +286,23 @@ EcgResult readDicom(std::span<const std::uint8_t> bytes) {
         const std::string what = "channel " + std::to_string(c + 1) + " (\"" + label + "\")";
         const auto lead = leadOfCode(scheme, value, meaning);
         const auto sensitivity = decimal(def, DCM_ChannelSensitivity);
-        const double correction = decimal(def, DCM_ChannelSensitivityCorrectionFactor).value_or(1.0);
+        const double correction =
+            decimal(def, DCM_ChannelSensitivityCorrectionFactor).value_or(1.0);
         const double baseline = decimal(def, DCM_ChannelBaseline).value_or(0.0);
-        const std::string unit = text(firstItem(def, DCM_ChannelSensitivityUnitsSequence), DCM_CodeValue);
+        const std::string unit =
+            text(firstItem(def, DCM_ChannelSensitivityUnitsSequence), DCM_CodeValue);
         if (!lead) {
             out.notes.push_back(what + " left out: its source names no lead");
             continue;
         }
         if (!sensitivity || *sensitivity == 0 || correction == 0)
             return EcgResult::failure(ErrorCode::BadData,
-                                      where + ", " + what + ": its sensitivity is missing, zero or not a number");
+                                      where + ", " + what +
+                                          ": its sensitivity is missing, zero or not a number");
         const auto uv = microvoltsPerUnit(unit);
         if (!uv)
-            return EcgResult::failure(ErrorCode::BadData,
-                                      where + ", " + what + ": its unit \"" + unit + "\" is no voltage");
+            return EcgResult::failure(ErrorCode::BadData, where + ", " + what + ": its unit \"" +
+                                                              unit + "\" is no voltage");
         const double scale = *sensitivity * correction * *uv;
         SignalIn in;
         in.label = std::string(signal::kStandardLeadNames[static_cast<std::size_t>(*lead)]);
@@ -312,8 +323,9 @@ EcgResult readDicom(std::span<const std::uint8_t> bytes) {
     const std::string sex = text(ds, DCM_PatientSex);
     out.patient.sex = sex == "M" || sex == "F" ? sex : "";
     const std::string acq = text(ds, DCM_AcquisitionDateTime);
-    out.start = acq.size() >= 8 ? dicomDateTime(acq.substr(0, 8), acq.substr(8))
-                                : dicomDateTime(text(ds, DCM_ContentDate), text(ds, DCM_ContentTime));
+    out.start = acq.size() >= 8
+                    ? dicomDateTime(acq.substr(0, 8), acq.substr(8))
+                    : dicomDateTime(text(ds, DCM_ContentDate), text(ds, DCM_ContentTime));
     if (!out.start)
         out.start = dicomDateTime(text(ds, DCM_StudyDate), text(ds, DCM_StudyTime));
 
@@ -324,9 +336,10 @@ EcgResult readDicom(std::span<const std::uint8_t> bytes) {
                                                                 : "DICOM waveform " + sop;
     char rate[32];
     std::snprintf(rate, sizeof rate, "%g Hz", out.rate);
-    out.origin = what + ", " + where + " (\"" + best.label + "\", " + std::to_string(best.channels) +
-                 " channels, " + rate + ")";
-    const std::string maker = text(ds, DCM_Manufacturer), model = text(ds, DCM_ManufacturerModelName);
+    out.origin = what + ", " + where + " (\"" + best.label + "\", " +
+                 std::to_string(best.channels) + " channels, " + rate + ")";
+    const std::string maker = text(ds, DCM_Manufacturer),
+                      model = text(ds, DCM_ManufacturerModelName);
     if (!maker.empty() || !model.empty())
         out.origin += ", made by " + (maker + " " + model);
     if (Status st = checkBounds(out, "the DICOM file"); !st)

@@ -61,8 +61,8 @@ std::size_t EcgFile::samples() const {
 }
 
 int EcgFile::presentCount() const {
-    return static_cast<int>(std::count_if(leads.begin(), leads.end(),
-                                          [](const auto& l) { return !l.empty(); }));
+    return static_cast<int>(
+        std::count_if(leads.begin(), leads.end(), [](const auto& l) { return !l.empty(); }));
 }
 
 std::optional<Kind> detectKind(const std::filesystem::path& path) {
@@ -116,7 +116,8 @@ std::optional<int> leadOfLabel(std::string_view label) {
             break;
         }
     for (std::string_view suffix : {"-ref", "-avg", "-ave", "-wct", " (ref)"})
-        if (s.size() > suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0)
+        if (s.size() > suffix.size() &&
+            s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0)
             s = trimmed(s.substr(0, s.size() - suffix.size()));
     if (s == "d1" || s == "di")
         s = "i";
@@ -151,9 +152,9 @@ std::optional<double> microvoltsPerUnit(std::string_view unit) {
 
 Status checkBounds(const EcgFile& file, const std::string& name) {
     if (!std::isfinite(file.rate) || file.rate < kMinRate || file.rate > kMaxRate)
-        return Status::failure(ErrorCode::BadData,
-                               name + ": sampling rate " + std::to_string(file.rate) +
-                                   " Hz is not from 50 to 20000 Hz");
+        return Status::failure(ErrorCode::BadData, name + ": sampling rate " +
+                                                       std::to_string(file.rate) +
+                                                       " Hz is not from 50 to 20000 Hz");
     if (file.presentCount() == 0)
         return Status::failure(ErrorCode::NotAnEcg, name + " holds no ECG lead");
     const std::size_t n = file.samples();
@@ -196,9 +197,9 @@ void placeSignals(std::vector<SignalIn> signals, EcgFile& out) {
         return;
     }
     for (std::size_t s : unnamed)
-        out.notes.push_back("signal \"" + signals[s].label + "\" left out: " +
-                            (leadOfLabel(signals[s].label) ? "its lead came earlier"
-                                                           : "it names no lead"));
+        out.notes.push_back(
+            "signal \"" + signals[s].label + "\" left out: " +
+            (leadOfLabel(signals[s].label) ? "its lead came earlier" : "it names no lead"));
 }
 
 } // namespace velkard::formats

@@ -34,7 +34,7 @@ inline constexpr std::uint64_t kMaxHeaderBytes = 16ULL << 20; // headers, XML do
 
 // Patient data as the file gives it (UTF-8; empty when not given).
 struct Patient {
-    std::string name;      // "Family Given Middle"
+    std::string name; // "Family Given Middle"
     std::string id;
     std::string birthDate; // dd.MM.yyyy
     std::string sex;       // "M", "F" or empty
@@ -45,7 +45,7 @@ struct DateTime {
 };
 
 struct Annotation {
-    double onsetSeconds = 0;   // from the start of the recording
+    double onsetSeconds = 0;    // from the start of the recording
     double durationSeconds = 0; // 0 when none is given
     std::string text;
 };
@@ -67,7 +67,7 @@ struct EcgFile {
     std::string origin;
     std::vector<std::string> notes;
 
-    std::size_t samples() const;             // of each present lead
+    std::size_t samples() const; // of each present lead
     int presentCount() const;
     double seconds() const { return rate > 0 ? static_cast<double>(samples()) / rate : 0; }
 };

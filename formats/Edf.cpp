@@ -69,15 +69,15 @@ Result<EdfLayout> readLayout(const std::filesystem::path& path, bool bdf) {
     const auto records = number(field(h, 236, 8));
     const auto seconds = number(field(h, 244, 8));
     if (!ns || *ns < 1 || *ns > kMaxSignals + 8 || std::floor(*ns) != *ns)
-        return R::failure(ErrorCode::BadData,
-                          name + ": the number of signals is not from 1 to " +
-                              std::to_string(kMaxSignals + 8));
+        return R::failure(ErrorCode::BadData, name + ": the number of signals is not from 1 to " +
+                                                  std::to_string(kMaxSignals + 8));
     L.signals = static_cast<int>(*ns);
     if (!headerBytes || *headerBytes != 256.0 * (L.signals + 1))
         return R::failure(ErrorCode::BadData,
                           name + ": the header size does not fit its number of signals");
     if (!records || *records < 1 || *records > 1e8)
-        return R::failure(ErrorCode::BadData, name + ": the number of data records is missing or wrong");
+        return R::failure(ErrorCode::BadData,
+                          name + ": the number of data records is missing or wrong");
     if (!seconds || *seconds < 0 || *seconds > 3600)
         return R::failure(ErrorCode::BadData, name + ": the data record duration is wrong");
     L.records = static_cast<std::int64_t>(*records);
@@ -97,10 +97,12 @@ Result<EdfLayout> readLayout(const std::filesystem::path& path, bool bdf) {
         const auto dmin = number(field(s, 120 * n + 8 * k, 8));
         const auto dmax = number(field(s, 128 * n + 8 * k, 8));
         const auto spr = number(field(s, 216 * n + 8 * k, 8));
-        const std::string what = name + ": signal " + std::to_string(k + 1) + " (\"" + label + "\")";
+        const std::string what =
+            name + ": signal " + std::to_string(k + 1) + " (\"" + label + "\")";
         if (!pmin || !pmax || *pmin == *pmax)
-            return R::failure(ErrorCode::BadData,
-                              what + " has no usable physical range (its gain is not a number or zero)");
+            return R::failure(
+                ErrorCode::BadData,
+                what + " has no usable physical range (its gain is not a number or zero)");
         if (!dmin || !dmax || *dmin >= *dmax)
             return R::failure(ErrorCode::BadData, what + " has no usable digital range");
         if (!spr || *spr < 1 || *spr > 1e6 || std::floor(*spr) != *spr)
@@ -116,9 +118,8 @@ Result<EdfLayout> readLayout(const std::filesystem::path& path, bool bdf) {
     std::error_code ec;
     const auto size = static_cast<std::int64_t>(std::filesystem::file_size(path, ec));
     if (ec || L.recordBytes * L.records > size - L.headerBytes)
-        return R::failure(ErrorCode::BadData,
-                          name + " is shorter than its " + std::to_string(L.records) +
-                              " data records");
+        return R::failure(ErrorCode::BadData, name + " is shorter than its " +
+                                                  std::to_string(L.records) + " data records");
     return R::success(std::move(L));
 }
 
@@ -232,7 +233,8 @@ EcgResult readOwn(const std::filesystem::path& path, const EdfLayout& L, bool bd
             continue;
         }
         if (microvoltsPerUnit(L.units[static_cast<std::size_t>(s)]) &&
-            (pick < 0 || (leadOfLabel(l) && !leadOfLabel(L.labels[static_cast<std::size_t>(pick)]))))
+            (pick < 0 ||
+             (leadOfLabel(l) && !leadOfLabel(L.labels[static_cast<std::size_t>(pick)]))))
             pick = s;
     }
     if (pick < 0)
@@ -252,13 +254,16 @@ EcgResult readOwn(const std::filesystem::path& path, const EdfLayout& L, bool bd
     std::vector<std::uint8_t> data(static_cast<std::size_t>(L.recordBytes * L.records));
     in.seekg(L.headerBytes);
     if (!in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size())))
-        return EcgResult::failure(ErrorCode::CannotRead, name + ": its data records cannot be read");
+        return EcgResult::failure(ErrorCode::CannotRead,
+                                  name + ": its data records cannot be read");
     std::vector<double> onsets;
     for (std::int64_t r = 0; r < L.records && annotation >= 0; ++r) {
-        const auto* p = data.data() + r * L.recordBytes + offset[static_cast<std::size_t>(annotation)];
-        const std::string tal(reinterpret_cast<const char*>(p),
-                              static_cast<std::size_t>(L.perRecord[static_cast<std::size_t>(annotation)] *
-                                                       L.bytesPerSample));
+        const auto* p =
+            data.data() + r * L.recordBytes + offset[static_cast<std::size_t>(annotation)];
+        const std::string tal(
+            reinterpret_cast<const char*>(p),
+            static_cast<std::size_t>(L.perRecord[static_cast<std::size_t>(annotation)] *
+                                     L.bytesPerSample));
         const auto onset = readTals(tal, out.annotations);
         if (L.discontinuous && (!onset || *onset < 0 || *onset > kMaxSeconds))
             return EcgResult::failure(ErrorCode::BadData, name + ": data record " +
@@ -272,7 +277,8 @@ EcgResult readOwn(const std::filesystem::path& path, const EdfLayout& L, bool bd
             total = std::max<std::int64_t>(
                 total, std::llround(onsets[static_cast<std::size_t>(r)] * out.rate) + perRecord);
     if (static_cast<double>(total) / out.rate > kMaxSeconds || total * L.signals > kMaxTotalSamples)
-        return EcgResult::failure(ErrorCode::TooLarge, name + " is longer than the 4 hours read here");
+        return EcgResult::failure(ErrorCode::TooLarge,
+                                  name + " is longer than the 4 hours read here");
     std::vector<SignalIn> signals;
     std::vector<int> used;
     for (int s = 0; s < L.signals; ++s) {
@@ -280,8 +286,8 @@ EcgResult readOwn(const std::filesystem::path& path, const EdfLayout& L, bool bd
         if (s == annotation || L.labels[k] == "EDF Annotations" || L.labels[k] == "BDF Annotations")
             continue;
         if (!microvoltsPerUnit(L.units[k])) {
-            out.notes.push_back("signal \"" + L.labels[k] + "\" left out: its unit \"" + L.units[k] +
-                                "\" is no voltage");
+            out.notes.push_back("signal \"" + L.labels[k] + "\" left out: its unit \"" +
+                                L.units[k] + "\" is no voltage");
             continue;
         }
         if (L.perRecord[k] != perRecord) {
@@ -293,7 +299,8 @@ EcgResult readOwn(const std::filesystem::path& path, const EdfLayout& L, bool bd
     }
     for (std::int64_t r = 0; r < L.records; ++r) {
         const std::int64_t first =
-            L.discontinuous ? std::llround(onsets[static_cast<std::size_t>(r)] * out.rate) : r * perRecord;
+            L.discontinuous ? std::llround(onsets[static_cast<std::size_t>(r)] * out.rate)
+                            : r * perRecord;
         for (std::size_t u = 0; u < used.size(); ++u) {
             const auto k = static_cast<std::size_t>(used[u]);
             const double gain = (L.physMax[k] - L.physMin[k]) / (L.digMax[k] - L.digMin[k]);
@@ -326,20 +333,24 @@ EcgResult readOwn(const std::filesystem::path& path, const EdfLayout& L, bool bd
             expected = onset + L.recordSeconds;
         }
         if (gaps > 0)
-            out.notes.push_back(std::to_string(gaps) + " gap(s) between data records shown at 0 µV");
+            out.notes.push_back(std::to_string(gaps) +
+                                " gap(s) between data records shown at 0 µV");
     }
-    std::sort(out.annotations.begin(), out.annotations.end(),
-              [](const Annotation& a, const Annotation& b) { return a.onsetSeconds < b.onsetSeconds; });
+    std::sort(
+        out.annotations.begin(), out.annotations.end(),
+        [](const Annotation& a, const Annotation& b) { return a.onsetSeconds < b.onsetSeconds; });
     readPatientField(field(h, 8, 80), out.patient);
     const std::string date = field(h, 168, 8), time = field(h, 176, 8);
     const auto dd = number(date.substr(0, 2)), mm = number(date.substr(3, 2)),
                yy = number(date.size() >= 8 ? date.substr(6, 2) : std::string());
     if (dd && mm && yy)
-        out.start = DateTime{static_cast<int>(*yy) + (*yy < 85 ? 2000 : 1900), static_cast<int>(*mm),
-                             static_cast<int>(*dd),
-                             static_cast<int>(number(time.substr(0, 2)).value_or(0)),
-                             static_cast<int>(number(time.substr(3, 2)).value_or(0)),
-                             static_cast<int>(number(time.size() >= 8 ? time.substr(6, 2) : "").value_or(0))};
+        out.start = DateTime{
+            static_cast<int>(*yy) + (*yy < 85 ? 2000 : 1900),
+            static_cast<int>(*mm),
+            static_cast<int>(*dd),
+            static_cast<int>(number(time.substr(0, 2)).value_or(0)),
+            static_cast<int>(number(time.substr(3, 2)).value_or(0)),
+            static_cast<int>(number(time.size() >= 8 ? time.substr(6, 2) : "").value_or(0))};
     char rate[32];
     std::snprintf(rate, sizeof rate, "%g Hz", out.rate);
     const std::string marked = field(h, 192, 5);
@@ -387,11 +398,12 @@ EcgResult readEdf(const std::filesystem::path& path) {
 
     EcgFile out;
     out.kind = bdf ? Kind::Bdf : Kind::Edf;
-    const bool plus = hdr->filetype == EDFLIB_FILETYPE_EDFPLUS ||
-                      hdr->filetype == EDFLIB_FILETYPE_BDFPLUS;
+    const bool plus =
+        hdr->filetype == EDFLIB_FILETYPE_EDFPLUS || hdr->filetype == EDFLIB_FILETYPE_BDFPLUS;
     if (hdr->datarecord_duration <= 0)
         return EcgResult::failure(ErrorCode::BadData, name + ": its data records last no time");
-    const double recordSeconds = static_cast<double>(hdr->datarecord_duration) / EDFLIB_TIME_DIMENSION;
+    const double recordSeconds =
+        static_cast<double>(hdr->datarecord_duration) / EDFLIB_TIME_DIMENSION;
 
     // The rate of the ECG: that of the first voltage signal naming a lead (else the first
     // voltage signal); signals at other rates and of other units are left out.
@@ -432,7 +444,8 @@ EcgResult readEdf(const std::filesystem::path& path) {
             continue;
         }
         const double scale = *microvoltsPerUnit(p.physdimension);
-        SignalIn in{field(p.label, 0, sizeof p.label), std::vector<double>(static_cast<std::size_t>(total), 0.0)};
+        SignalIn in{field(p.label, 0, sizeof p.label),
+                    std::vector<double>(static_cast<std::size_t>(total), 0.0)};
         edfseek(h.handle, s, 0, EDFSEEK_SET);
         for (std::int64_t r = 0; r < records; ++r) {
             if (edfread_physical_samples(h.handle, s, perRecord, buf.data()) != perRecord)
@@ -440,7 +453,8 @@ EcgResult readEdf(const std::filesystem::path& path) {
                                           name + ": signal \"" + p.label + "\" cannot be read");
             const std::int64_t at = r * perRecord;
             for (int k = 0; k < perRecord && at + k < total; ++k)
-                in.microvolts[static_cast<std::size_t>(at + k)] = buf[static_cast<std::size_t>(k)] * scale;
+                in.microvolts[static_cast<std::size_t>(at + k)] =
+                    buf[static_cast<std::size_t>(k)] * scale;
         }
         signals.push_back(std::move(in));
     }
@@ -452,14 +466,14 @@ EcgResult readEdf(const std::filesystem::path& path) {
             break;
         if (an.annotation[0] == '\0')
             continue;
-        out.annotations.push_back({static_cast<double>(an.onset) / EDFLIB_TIME_DIMENSION,
-                                   an.duration_l > 0
-                                       ? static_cast<double>(an.duration_l) / EDFLIB_TIME_DIMENSION
-                                       : 0.0,
-                                   an.annotation});
+        out.annotations.push_back(
+            {static_cast<double>(an.onset) / EDFLIB_TIME_DIMENSION,
+             an.duration_l > 0 ? static_cast<double>(an.duration_l) / EDFLIB_TIME_DIMENSION : 0.0,
+             an.annotation});
     }
-    std::sort(out.annotations.begin(), out.annotations.end(),
-              [](const Annotation& a, const Annotation& b) { return a.onsetSeconds < b.onsetSeconds; });
+    std::sort(
+        out.annotations.begin(), out.annotations.end(),
+        [](const Annotation& a, const Annotation& b) { return a.onsetSeconds < b.onsetSeconds; });
 
     if (plus) {
         out.patient.name = spaced(hdr->patient_name);
@@ -476,7 +490,7 @@ EcgResult readEdf(const std::filesystem::path& path) {
         readPatientField(field(hdr->patient, 0, sizeof hdr->patient), out.patient);
     }
     if (hdr->startdate_year > 0)
-        out.start = DateTime{hdr->startdate_year, hdr->startdate_month, hdr->startdate_day,
+        out.start = DateTime{hdr->startdate_year, hdr->startdate_month,  hdr->startdate_day,
                              hdr->starttime_hour, hdr->starttime_minute, hdr->starttime_second};
 
     std::string type = bdf ? "BDF" : "EDF";
@@ -484,8 +498,8 @@ EcgResult readEdf(const std::filesystem::path& path) {
         type += "+C";
     char rate[32];
     std::snprintf(rate, sizeof rate, "%g Hz", out.rate);
-    out.origin = type + " file " + name + ", " + std::to_string(hdr->edfsignals) +
-                 " signal(s), " + rate;
+    out.origin =
+        type + " file " + name + ", " + std::to_string(hdr->edfsignals) + " signal(s), " + rate;
     if (plus && hdr->equipment[0] != '\0')
         out.origin += ", equipment " + spaced(hdr->equipment);
     if (!plus && hdr->recording[0] != '\0')

@@ -139,9 +139,9 @@ std::string originLine(const EcgFile& file, const InstrumentEcg& converted,
                 (p.sex.empty() ? std::string("-") : p.sex);
     if (file.start) {
         char b[40];
-        std::snprintf(b, sizeof b, "; recorded %04d-%02d-%02d %02d:%02d:%02d", file.start->year % 10000,
-                      file.start->month % 100, file.start->day % 100, file.start->hour % 100,
-                      file.start->minute % 100, file.start->second % 100);
+        std::snprintf(b, sizeof b, "; recorded %04d-%02d-%02d %02d:%02d:%02d",
+                      file.start->year % 10000, file.start->month % 100, file.start->day % 100,
+                      file.start->hour % 100, file.start->minute % 100, file.start->second % 100);
         line += b;
     }
     const std::string absent = leadNames(converted.present, false);

@@ -36,7 +36,8 @@ EcgResult readWfdb(const std::filesystem::path& headerPath) {
             return EcgResult::failure(ErrorCode::BadData,
                                       name + ": signal \"" + sp.description +
                                           "\" has a gain that is zero or not a number");
-        SignalIn in{sp.description, std::vector<double>(static_cast<std::size_t>(record.value.length()))};
+        SignalIn in{sp.description,
+                    std::vector<double>(static_cast<std::size_t>(record.value.length()))};
         for (std::int64_t t = 0; t < record.value.length(); ++t)
             in.microvolts[static_cast<std::size_t>(t)] = record.value.physical(s, t) * *uv;
         signals.push_back(std::move(in));
@@ -52,7 +53,8 @@ EcgResult readWfdb(const std::filesystem::path& headerPath) {
                 if (velkard::import::wfdb::isBeat(a.code) || !a.aux.empty())
                     out.annotations.push_back(
                         {static_cast<double>(a.sample) / out.rate, 0,
-                         a.aux.empty() ? std::string(velkard::import::wfdb::mnemonic(a.code)) : a.aux});
+                         a.aux.empty() ? std::string(velkard::import::wfdb::mnemonic(a.code))
+                                       : a.aux});
         } else if (!annotations) {
             out.notes.push_back(atr.filename().string() + " not read: " + annotations.message);
         }

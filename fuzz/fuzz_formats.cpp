@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int fd = ::mkstemp(name);
         if (fd < 0)
             return 0;
-        const bool written = ::write(fd, rest.data(), rest.size()) == static_cast<ssize_t>(rest.size());
+        const bool written =
+            ::write(fd, rest.data(), rest.size()) == static_cast<ssize_t>(rest.size());
         ::close(fd);
         if (written)
             r = readEdf(name);

@@ -169,11 +169,11 @@ velkard::import::ImportResult Session::importFile(const std::filesystem::path& p
             std::vector<double>().swap(l);
         buffer_ = std::move(imported);
         foreign_ = std::move(f);
-        import::ImportedRecording rec;
+        velkard::import::ImportedRecording rec;
         rec.kind = signal::RecordingKind::Plain;
-        rec.durationSeconds = (static_cast<std::int64_t>(buffer_.records()) +
-                               signal::kRecordsPerSecond / 2) /
-                              signal::kRecordsPerSecond;
+        rec.durationSeconds =
+            (static_cast<std::int64_t>(buffer_.records()) + signal::kRecordsPerSecond / 2) /
+            signal::kRecordsPerSecond;
         importedSeconds_ = static_cast<int>(rec.durationSeconds);
         importedFileName_ = QFileInfo(fromPath(path)).fileName();
         recordingStarted_ = false;

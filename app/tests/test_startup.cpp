@@ -72,9 +72,10 @@ TEST_F(AppTest, MenuTreeHasItsItemsInOrder) {
     auto w = makeWindow();
     const auto items = child<QMenu>(*w, "patientMenu")->actions();
     ASSERT_EQ(items.size(), 10);
-    const QStringList names = {"cardFileAction",   "cardFileSeparator", "memoryAction",
-                               "memorySeparator",  "importAction",      "fileImportAction", "importSeparator",
-                               "printSetupAction", "printAction",       "measurementsAction"};
+    const QStringList names = {"cardFileAction",    "cardFileSeparator", "memoryAction",
+                               "memorySeparator",   "importAction",      "fileImportAction",
+                               "importSeparator",   "printSetupAction",  "printAction",
+                               "measurementsAction"};
     for (int i = 0; i < 10; ++i)
         EXPECT_EQ(items[i]->objectName(), names[i]);
     EXPECT_TRUE(items[1]->isSeparator());

@@ -51,15 +51,17 @@ TEST(FormatsCli, EveryExportReadsBackSampleForSample) {
         ASSERT_EQ(f.samples(), ecg.samples()) << file;
         ASSERT_EQ(f.presentCount(), 12) << file;
         // The file's step: SCP-ECG keeps whole nanovolts (1468 nV a unit).
-        const double step = format == exporting::Format::Scp ? exporting::kScpNanovoltsPerUnit / 1000.0
-                                                             : exporting::kMicrovoltsPerUnit;
+        const double step = format == exporting::Format::Scp
+                                ? exporting::kScpNanovoltsPerUnit / 1000.0
+                                : exporting::kMicrovoltsPerUnit;
         double worstUnits = 0, worstTrue = 0;
         for (int l = 0; l < 12; ++l)
             for (std::size_t t = 0; t < f.samples(); ++t) {
                 const double v = f.leads[static_cast<std::size_t>(l)][t];
                 const int units = ecg.leads[static_cast<std::size_t>(l)][t];
                 worstUnits = std::max(worstUnits, std::abs(v / step - units));
-                worstTrue = std::max(worstTrue, std::abs(v - units * exporting::kMicrovoltsPerUnit));
+                worstTrue =
+                    std::max(worstTrue, std::abs(v - units * exporting::kMicrovoltsPerUnit));
             }
         EXPECT_LT(worstUnits, 0.01) << file; // every sample is the unit written
         EXPECT_LT(worstTrue, 1.0) << file;
@@ -78,8 +80,9 @@ TEST(FormatsCli, EveryExportReadsBackSampleForSample) {
         int worst = 0;
         for (std::size_t t = 0; t < buffer.records(); ++t)
             for (int c = 0; c < signal::kChannels; ++c)
-                worst = std::max(worst, std::abs(back.value.records[t].c[static_cast<std::size_t>(c)] -
-                                                 buffer.record(t).c[static_cast<std::size_t>(c)]));
+                worst =
+                    std::max(worst, std::abs(back.value.records[t].c[static_cast<std::size_t>(c)] -
+                                             buffer.record(t).c[static_cast<std::size_t>(c)]));
         EXPECT_LE(worst, format == exporting::Format::Scp ? 2 : 0) << file;
     }
 }
@@ -98,7 +101,8 @@ TEST(FormatsCli, ImportConvertsAndFilesWithItsOriginAndRefusesBadFiles) {
     EXPECT_EQ(fs::file_size(dir / "out.dat"), 4000u * 16);
     std::ifstream out(dir / "out.dat", std::ios::binary);
     std::vector<char> got((std::istreambuf_iterator<char>(out)), {});
-    EXPECT_TRUE(std::equal(got.begin(), got.end(), reinterpret_cast<const char*>(buffer.bytes.data())));
+    EXPECT_TRUE(
+        std::equal(got.begin(), got.end(), reinterpret_cast<const char*>(buffer.bytes.data())));
 
     auto add = runCli({"add-patient", "--name", "Петрова Анна", "--policy", "1", "--dir", d});
     ASSERT_EQ(add.status, 0) << add.err;
@@ -114,7 +118,8 @@ TEST(FormatsCli, ImportConvertsAndFilesWithItsOriginAndRefusesBadFiles) {
     std::ifstream rec(dir.path() / "DATA_BASE" / (id + "_ 1.dat"), std::ios::binary);
     std::vector<char> filed((std::istreambuf_iterator<char>(rec)), {});
     ASSERT_EQ(filed.size(), buffer.bytes.size());
-    EXPECT_TRUE(std::equal(filed.begin(), filed.end(), reinterpret_cast<const char*>(buffer.bytes.data())));
+    EXPECT_TRUE(
+        std::equal(filed.begin(), filed.end(), reinterpret_cast<const char*>(buffer.bytes.data())));
     bool logged = false;
     for (const auto& e : fs::directory_iterator(dir.path() / "DATA_BASE")) {
         std::ifstream in(e.path());

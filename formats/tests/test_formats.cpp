@@ -26,8 +26,8 @@ namespace fs = std::filesystem;
 class Dir {
 public:
     Dir() {
-        path_ = fs::temp_directory_path() /
-                ("velkard-formats-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+        path_ = fs::temp_directory_path() / ("velkard-formats-" + std::to_string(::getpid()) + "-" +
+                                             std::to_string(counter_++));
         fs::create_directories(path_);
     }
     ~Dir() {
@@ -47,7 +47,8 @@ int run(const std::string& command) {
 }
 
 void writeBytes(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(p, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string readBytes(const fs::path& p) {
@@ -63,7 +64,8 @@ constexpr const char* kPlainLabels[12] = {"I",  "II", "III", "aVR", "aVL", "aVF"
 // steps of other signals).
 int testValue(int k, int t, int fs) {
     const double s = static_cast<double>(t) / fs;
-    return static_cast<int>(std::lround(1000 * (0.3 + 0.05 * k) * std::sin(2 * M_PI * (1 + k) * s)));
+    return static_cast<int>(
+        std::lround(1000 * (0.3 + 0.05 * k) * std::sin(2 * M_PI * (1 + k) * s)));
 }
 
 // An EDF+ file of 12 leads in µV (1 µV a digital step) written by EDFlib.
@@ -80,8 +82,9 @@ void writeEdfPlus(const fs::path& p, int fs, int seconds, bool ecgPrefix, const 
         edf_set_physical_minimum(h, k, -32768 * unitsPerMicrovolt);
         edf_set_physical_dimension(h, k, k < 12 ? unit : "Ohm");
         const std::string label =
-            k == 12 ? "Resp" : (ecgPrefix ? (k == 1 ? "Lead II" : std::string("ECG ") + kPlainLabels[k])
-                                          : std::string(kPlainLabels[k]));
+            k == 12 ? "Resp"
+                    : (ecgPrefix ? (k == 1 ? "Lead II" : std::string("ECG ") + kPlainLabels[k])
+                                 : std::string(kPlainLabels[k]));
         edf_set_label(h, k, label.c_str());
     }
     edf_set_patientname(h, "Doe John");
@@ -110,16 +113,18 @@ double worstAgainstTestSignal(const EcgFile& f, int fs, double unitScale = 1.0) 
         if (l.empty())
             return INFINITY;
         for (std::size_t t = 0; t < l.size(); ++t)
-            worst = std::max(worst, std::abs(l[t] - unitScale * testValue(k, static_cast<int>(t), fs)));
+            worst =
+                std::max(worst, std::abs(l[t] - unitScale * testValue(k, static_cast<int>(t), fs)));
     }
     return worst;
 }
 
 TEST(FormatsLabels, EveryCommonSpellingFindsItsLead) {
     const std::pair<const char*, int> cases[] = {
-        {"I", 0},          {"ECG I", 0},      {"Lead II", 1},    {"EKG III", 2},   {"aVR", 3},
-        {"ECG aVL", 4},    {"AVF", 5},        {"V1", 6},         {"ECG V1-Ref", 6}, {"v6", 11},
-        {"MLII", 1},       {"MDC_ECG_LEAD_AVF", 5}, {"D1", 0},   {"ECG_V4", 9},    {" V5 ", 10}};
+        {"I", 0},          {"ECG I", 0},   {"Lead II", 1}, {"EKG III", 2},
+        {"aVR", 3},        {"ECG aVL", 4}, {"AVF", 5},     {"V1", 6},
+        {"ECG V1-Ref", 6}, {"v6", 11},     {"MLII", 1},    {"MDC_ECG_LEAD_AVF", 5},
+        {"D1", 0},         {"ECG_V4", 9},  {" V5 ", 10}};
     for (const auto& [label, lead] : cases) {
         const auto got = leadOfLabel(label);
         ASSERT_TRUE(got.has_value()) << label;
@@ -181,16 +186,20 @@ std::string discontinuousEdf(int records, const std::vector<double>& onsets) {
                     pad(std::to_string(records), 8) + pad("1", 8) + pad(std::to_string(ns), 4);
     const char* labels[ns] = {"ECG II", "EDF Annotations"};
     std::string s;
-    for (auto l : labels) s += pad(l, 16);
-    for (int k = 0; k < ns; ++k) s += pad("", 80);
+    for (auto l : labels)
+        s += pad(l, 16);
+    for (int k = 0; k < ns; ++k)
+        s += pad("", 80);
     s += pad("uV", 8) + pad("", 8);
     s += pad("-32768", 8) + pad("-1", 8);
     s += pad("32767", 8) + pad("1", 8);
     s += pad("-32768", 8) + pad("-32768", 8);
     s += pad("32767", 8) + pad("32767", 8);
-    for (int k = 0; k < ns; ++k) s += pad("", 80);
+    for (int k = 0; k < ns; ++k)
+        s += pad("", 80);
     s += pad("100", 8) + pad("30", 8);
-    for (int k = 0; k < ns; ++k) s += pad("", 32);
+    for (int k = 0; k < ns; ++k)
+        s += pad("", 32);
     std::string body;
     for (int r = 0; r < records; ++r) {
         for (int t = 0; t < 100; ++t) {
@@ -199,7 +208,8 @@ std::string discontinuousEdf(int records, const std::vector<double>& onsets) {
             body += static_cast<char>((v >> 8) & 0xFF);
         }
         char tal[64];
-        const int n = std::snprintf(tal, sizeof tal, "+%g\x14\x14", onsets[static_cast<std::size_t>(r)]);
+        const int n =
+            std::snprintf(tal, sizeof tal, "+%g\x14\x14", onsets[static_cast<std::size_t>(r)]);
         std::string a(tal, static_cast<std::size_t>(n));
         a.resize(60, '\0');
         body += a;
@@ -309,8 +319,8 @@ TEST(FormatsDicom, RealRecordsWrittenByPydicomReadWithinOneMicrovolt) {
         EXPECT_DOUBLE_EQ(r.value.rate, truth.rate);
         const double worst = worstDifference(r.value, truth);
         EXPECT_LT(worst, 1.0) << c.hea;
-        std::printf("%s through pydicom DICOM: worst difference %.6f uV\n", c.hea.filename().c_str(),
-                    worst);
+        std::printf("%s through pydicom DICOM: worst difference %.6f uV\n",
+                    c.hea.filename().c_str(), worst);
         EXPECT_EQ(r.value.patient.name, "Testova Anna Petrovna");
         EXPECT_EQ(r.value.patient.birthDate, "15.03.1970");
         EXPECT_EQ(r.value.patient.sex, "F");
@@ -319,7 +329,8 @@ TEST(FormatsDicom, RealRecordsWrittenByPydicomReadWithinOneMicrovolt) {
         EXPECT_EQ(r.value.start->hour, 3);
         // The byte-buffer form (what a network transfer hands over) reads the same.
         const std::string bytes = readBytes(out);
-        auto fromBytes = readDicom(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+        auto fromBytes =
+            readDicom(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
         ASSERT_TRUE(fromBytes) << fromBytes.message;
         EXPECT_EQ(worstDifference(fromBytes.value, r.value), 0.0);
     }
@@ -364,9 +375,11 @@ TEST(FormatsHostile, BrokenCountsHugeHeadersAndNanGainsAreRefusedWithAReason) {
         return s;
     };
     // Signal 1's physical minimum and maximum (header 256 + 104 × 2 and + 112 × 2).
-    writeBytes(d / "nan.edf", patched(256 + 104 * 2, "nan     ").replace(256 + 112 * 2, 8, "nan     "));
+    writeBytes(d / "nan.edf",
+               patched(256 + 104 * 2, "nan     ").replace(256 + 112 * 2, 8, "nan     "));
     expectRefused(d / "nan.edf", "physical range");
-    writeBytes(d / "zero.edf", patched(256 + 104 * 2, "1       ").replace(256 + 112 * 2, 8, "1       "));
+    writeBytes(d / "zero.edf",
+               patched(256 + 104 * 2, "1       ").replace(256 + 112 * 2, 8, "1       "));
     expectRefused(d / "zero.edf", "physical range");
     writeBytes(d / "count.edf", patched(236, "99      "));
     expectRefused(d / "count.edf", "shorter than its 99 data records");
@@ -482,10 +495,13 @@ TEST(FormatsInstrument, RealLudbRecordConvertedAddsOnlyQuantisation) {
     for (int k : {1, 2, 6, 9, 11}) {
         std::vector<double> at800(inst.value.records.size());
         for (std::size_t t = 0; t < at800.size(); ++t)
-            at800[t] = signal::deriveStandardLeads(inst.value.records[t])[static_cast<std::size_t>(k)] * uvPerUnit;
+            at800[t] =
+                signal::deriveStandardLeads(inst.value.records[t])[static_cast<std::size_t>(k)] *
+                uvPerUnit;
         const auto& x = truth.leads[static_cast<std::size_t>(k)];
         const auto back = velkard::import::wfdb::resample(at800, 800, 500);
-        const auto ideal = velkard::import::wfdb::resample(velkard::import::wfdb::resample(x, 500, 800), 800, 500);
+        const auto ideal =
+            velkard::import::wfdb::resample(velkard::import::wfdb::resample(x, 500, 800), 800, 500);
         for (std::size_t t = 100; t + 100 < truth.samples(); ++t) {
             worst = std::max(worst, std::abs(back[t] - ideal[t]));
             resampling = std::max(resampling, std::abs(ideal[t] - x[t]));
