@@ -50,7 +50,8 @@ QString helpText() {
            "       velkard --help | --version\n\n"
            "Velkard, the program of the portable twelve-lead electrocardiograph. It works in the\n"
            "current folder (settings file, card file DATA_BASE, downloads in temp).\n"
-           "FILE, a device ECG file or a compressed .ecx file, is opened in the import view.\n"
+           "FILE, a device ECG file, a compressed .ecx file or an EDF, BDF, DICOM, SCP-ECG,\n"
+           "HL7 aECG, GDF or WFDB (.hea) file, is opened in the import view.\n"
            "See velkard(1).\n";
 }
 

@@ -11,6 +11,7 @@
 #include "cardfile/ui/UnfiledRecordings.h"
 #include "device/Link.h"
 #include "export/ui/ExportRecording.h"
+#include "filing/Store.h"
 #include "filter/FilterSettingsFile.h"
 #include "import/Decompress.h"
 #include "links/MakeLink.h"
@@ -27,9 +28,11 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -420,6 +423,7 @@ void MainWindow::showAcquisitionControls(bool acquisition) {
 }
 
 void MainWindow::openCardFile() {
+    fileImportAction->setEnabled(false);
     clearForWindow();
     session_.cardFileOpening();
     // A recording a crash (here or on another workstation) left since the start is offered here
@@ -469,6 +473,7 @@ void MainWindow::openCardRecording() {
         messages().show(QString::fromUtf8(opened.message.c_str()), "Error");
         return;
     }
+    display_->setLeadsShown(session_.leadsShown());
     display_->openRecording(session_.buffer(), session_.selection().entryDuration, view());
     refreshFromDisplay();
 }
@@ -671,7 +676,18 @@ void MainWindow::importFromFile() {
     session_.importChosen();
     QString chosen;
     {
-        QFileDialog dialog(this, QString(), fromPath(workDir_), "All files(*)");
+        // Filters by kind; the first holds every kind Velkard opens.
+        const QString kinds = QStringLiteral(
+            "*.dat *.DAT *.ecx *.ECX *.edf *.EDF *.bdf *.BDF *.dcm *.DCM *.scp *.SCP *.xml *.XML "
+            "*.gdf *.GDF *.hea");
+        QFileDialog dialog(this, QString(), fromPath(workDir_));
+        dialog.setNameFilters(
+            {say(QT_TR_NOOP("Все ЭКГ")) + " (" + kinds + ")",
+             say(QT_TR_NOOP("Файлы прибора")) + " (*.dat *.DAT *.ecx *.ECX)",
+             QStringLiteral("EDF, EDF+, BDF (*.edf *.EDF *.bdf *.BDF)"),
+             QStringLiteral("DICOM (*.dcm *.DCM)"), QStringLiteral("SCP-ECG (*.scp *.SCP)"),
+             QStringLiteral("HL7 aECG (*.xml *.XML)"), QStringLiteral("GDF (*.gdf *.GDF)"),
+             QStringLiteral("WFDB (*.hea)"), QStringLiteral("All files(*)")});
         dialog.setObjectName("importFileDialog");
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -684,6 +700,7 @@ void MainWindow::importFromFile() {
 
 void MainWindow::importFile(const QString& chosen) {
     endAcquisitionIfActive();
+    fileImportAction->setEnabled(false);
     auto result = session_.importFile(chosen.toStdString());
     if (!result) {
         if (result.code == ErrorCode::CannotOpenSource)
@@ -704,9 +721,99 @@ void MainWindow::importFile(const QString& chosen) {
     } else {
         printAction->setEnabled(true);
         display_->drawAndCopyGrid(view());
+        display_->setLeadsShown(session_.leadsShown());
         display_->openRecording(session_.buffer(), session_.importedSeconds(), view());
+        fileImportAction->setEnabled(session_.importedForeign().has_value());
+        if (const auto& foreign = session_.importedForeign()) {
+            // What the file holds and how it was converted, for the record of the session.
+            std::fprintf(stderr, "%s\n", foreign->file.origin.c_str());
+            if (foreign->clipped > 0)
+                messages().show(say(QT_TR_NOOP("Значения вне диапазона прибора ограничены: ")) +
+                                    QString::number(foreign->clipped),
+                                ui::errorCaption(state_.interfaceLanguage()));
+        }
     }
     refreshFromDisplay();
+}
+
+} // namespace velkard::app
+
+namespace velkard::app {
+
+// The imported file of another system becomes a recording of a chosen or new patient (name, birth
+// date and sex offered from the file), in the card file's format; the audit log keeps where it
+// came from, the leads it lacks and the values clipped.
+void MainWindow::fileImportIntoCard() {
+    const auto& foreign = session_.importedForeign();
+    if (!foreign || session_.importedFileName().isEmpty())
+        return;
+    cardfile::CardFile cardFile(workDir_);
+    auto patients = cardFile.listPatients();
+    if (!patients) {
+        messages().show(QString::fromStdString(patients.message),
+                        ui::errorCaption(state_.interfaceLanguage()));
+        return;
+    }
+    const formats::Patient& p = foreign->file.patient;
+    QStringList choices{
+        say(QT_TR_NOOP("Новый пациент")) +
+        (p.name.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(p.name))};
+    for (const auto& rec : patients.value)
+        choices << QString::fromStdString(rec.name + ", " + rec.birthDate + " (" + rec.id + ")");
+    QInputDialog ask(this);
+    ask.setObjectName("fileImportDialog");
+    ask.setWindowTitle(say(QT_TR_NOOP("Положить в карту пациента")));
+    ask.setLabelText(say(QT_TR_NOOP("Пациент")));
+    ask.setComboBoxItems(choices);
+    ask.setComboBoxEditable(false);
+    if (seams_.dialogs.run(ask) != QDialog::Accepted)
+        return;
+    const int chosen = static_cast<int>(choices.indexOf(ask.textValue()));
+    std::string id;
+    if (chosen > 0) {
+        id = patients.value[static_cast<std::size_t>(chosen - 1)].id;
+    } else {
+        cardfile::ui::NewPatientDialog dialog(state_, messages(), workDir_, this);
+        dialog.applyLanguage(state_.interfaceLanguage());
+        dialog.nameEdit->setText(QString::fromStdString(p.name));
+        dialog.policyEdit->setText(QString::fromStdString(p.id));
+        if (p.sex == "M" || p.sex == "F")
+            dialog.sexBox->setCurrentIndex(p.sex == "M" ? 0 : 1);
+        const QDate born = QDate::fromString(QString::fromStdString(p.birthDate), "dd.MM.yyyy");
+        if (born.isValid())
+            dialog.birthDatePicker->setDate(born);
+        seams_.dialogs.run(dialog);
+        if (!state_.newPatient.patientCreated)
+            return;
+        id = dialog.record().id;
+    }
+    QDateTime when = QDateTime::currentDateTime();
+    if (const auto& s = foreign->file.start)
+        when = QDateTime(QDate(s->year, s->month, s->day), QTime(s->hour, s->minute, s->second));
+    formats::InstrumentEcg converted;
+    converted.present = foreign->present;
+    converted.clipped = foreign->clipped;
+    const std::string origin =
+        formats::originLine(foreign->file, converted, foreign->path.filename().string());
+    const auto& bytes = session_.buffer().bytes;
+    auto filed = filing::storeConvertedRecording(
+        cardFile, id, std::span<const std::uint8_t>(bytes.data(), bytes.size()),
+        when.toString("dd.MM.yyyy").toStdString(), when.toString("hh:mm:ss").toStdString(),
+        session_.importedSeconds(), origin);
+    if (!filed && filed.value == 0) {
+        messages().show(
+            QString::fromStdString(filing::storeErrorText(filed.code, state_.inRussian())) +
+                QStringLiteral("\n") + QString::fromStdString(filed.message),
+            ui::errorCaption(state_.interfaceLanguage()));
+        return;
+    }
+    QString text =
+        say(QT_TR_NOOP("ЭКГ помещена в карту пациента, № ")) + QString::number(filed.value);
+    if (foreign->clipped > 0)
+        text += QStringLiteral("\n") +
+                say(QT_TR_NOOP("Значения вне диапазона прибора ограничены: ")) +
+                QString::number(foreign->clipped);
+    messages().show(text, say(QT_TR_NOOP("Информация")));
 }
 
 } // namespace velkard::app

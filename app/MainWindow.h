@@ -125,6 +125,7 @@ public:
     QPushButton* Back;
     QAction* cardFileAction; // Card file
     QAction* importAction;
+    QAction* fileImportAction; // "Положить в карту пациента": the imported file of another system
     QAction* printAction;  // Print
     QAction* exitAction;   // Exit
     QTimer* handOverTimer; // block hand-over, every 100 ms
@@ -134,6 +135,7 @@ public slots:
     void openCardFile();
     void openMemory();
     void importFromFile();
+    void fileImportIntoCard();
     void printSetup();
     void printRecording();
     void openParameters();

@@ -56,6 +56,8 @@ constexpr Caption kMenuCaptions[] = {
     {"cardFileAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Картотека")},
     {"memoryAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Память")},
     {"importAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Импорт из файла")},
+    {"fileImportAction",
+     QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Положить в карту пациента")},
     {"printSetupAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Настройка принтера")},
     {"printAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Печать")},
     {"parametersAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Параметры")},
@@ -208,11 +210,13 @@ void MainWindow::buildMenu() {
     patientMenu->setObjectName("patientMenu");
     cardFileAction = makeAction("cardFileAction", &MainWindow::openCardFile);
     importAction = makeAction("importAction", &MainWindow::importFromFile);
+    fileImportAction = makeAction("fileImportAction", &MainWindow::fileImportIntoCard);
+    fileImportAction->setEnabled(false);
     printSetupAction_ = makeAction("printSetupAction", &MainWindow::printSetup);
     printAction = makeAction("printAction", &MainWindow::printRecording);
     patientMenu->addActions({cardFileAction, makeSeparator("cardFileSeparator"),
                              makeAction("memoryAction", &MainWindow::openMemory),
-                             makeSeparator("memorySeparator"), importAction,
+                             makeSeparator("memorySeparator"), importAction, fileImportAction,
                              makeSeparator("importSeparator"), printSetupAction_, printAction,
                              measurements_->showAction()});
 

@@ -1149,6 +1149,13 @@ Status CardFile::writeReport(std::string_view id, int number, std::string_view b
     return Status::success();
 }
 
+Status CardFile::logToAudit(std::string_view subject, std::string_view what) const {
+    auto lock = lockForChange(*this);
+    if (!lock)
+        return Status::failure(lock.code, lock.message);
+    return appendAudit(*this, {"", workstationAccount()}, subject, what);
+}
+
 Result<std::vector<std::string>> CardFile::readAuditLog() const {
     using R = Result<std::vector<std::string>>;
     auto lock = lockForReading(*this);

@@ -165,6 +165,9 @@ public:
     Status writeReport(std::string_view id, int number, std::string_view bytes,
                        const ReportAuthor& author, std::string_view what,
                        bool keepOld = false) const;
+    // Under the lock: appends one line about `subject` (a recording's file name) to the audit log,
+    // e.g. where an imported recording came from.
+    Status logToAudit(std::string_view subject, std::string_view what) const;
     // The audit log's lines as stored (empty when there is none).
     Result<std::vector<std::string>> readAuditLog() const;
 

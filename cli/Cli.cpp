@@ -8,6 +8,11 @@
 
 namespace velkard::cli {
 
+std::function<int(const std::vector<std::string>&)>& foreignConvert() {
+    static std::function<int(const std::vector<std::string>&)> convert;
+    return convert;
+}
+
 std::vector<Command>& registry() {
     static std::vector<Command> commands;
     return commands;

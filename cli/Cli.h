@@ -52,6 +52,12 @@ struct Registration {
 };
 
 // Error helpers: one clear line on stderr, return the status.
+// How `convert` turns a file of another system (EDF, DICOM, SCP-ECG, aECG, GDF, WFDB) into a
+// recording file: set by the readers' commands in velkard-cli-qt, empty in velkard-cli, which then
+// hands the command over (handOverCommand; it returns only when velkard-cli-qt is not found).
+std::function<int(const std::vector<std::string>&)>& foreignConvert();
+void handOverCommand(const std::string& command, const std::vector<std::string>& args);
+
 int fail(const std::string& message);
 int usage(const Command& cmd, const std::string& message);
 

@@ -2,12 +2,16 @@
 // Commands over device ECG files and their compressed ".ecx" form: decompress, compress, convert
 // into a recording file, and the duration from the header.
 #include "cli/Cli.h"
+#include "formats/Detect.h"
 #include "import/Decompress.h"
 #include "signal/DeviceFile.h"
 #include "signal/FileIo.h"
 #include "signal/Recording.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 
 namespace velkard::cli {
@@ -50,7 +54,9 @@ const Command kConvert{
     "to OUT.dat, created afresh. The kind defaults to the one its file name gives: \"A2...\" is\n"
     "A2, \"VS...\" a rhythmogram, anything else plain. An A2 file keeps its first 8040 records\n"
     "and spreads every later lead II value into a record of its own. Prints the number of\n"
-    "records written.\n",
+    "records written.\n"
+    "IN may also be an ECG file of another system (EDF, EDF+, BDF, DICOM, SCP-ECG, HL7 aECG,\n"
+    "GDF, or a WFDB .hea header): it is resampled to 800 Hz as `import` does (see there).\n",
     runConvert};
 
 const Command kDuration{
@@ -90,6 +96,18 @@ signal::BytesResult readInput(const fs::path& in, RecordingKind kind) {
             ErrorCode::BadData,
             in.string() + " is not a device ECG file: it is shorter than its 512-byte header");
     return file;
+}
+
+// An ECG file of another system (EDF, BDF, DICOM, SCP-ECG, HL7 aECG, GDF, WFDB header).
+bool isForeignEcg(const fs::path& in) {
+    std::string ext = in.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::ifstream file(in, std::ios::binary);
+    std::string head(4096, '\0');
+    file.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, file.gcount())));
+    return formats::detectKindOfHead(head, ext).has_value();
 }
 
 const char* kindName(RecordingKind kind) {
@@ -155,6 +173,12 @@ int runConvert(const std::vector<std::string>& argv) {
     if (args.positional().size() != 2)
         return usage(kConvert, "expects IN and OUT.dat");
     const fs::path in = args.positional()[0], out = args.positional()[1];
+    if (isForeignEcg(in)) {
+        if (foreignConvert())
+            return foreignConvert()(argv);
+        handOverCommand("convert", argv);
+        return fail("converting " + in.string() + " needs velkard-cli-qt, which was not found");
+    }
     auto kind = kindArg(args, in);
     if (!kind)
         return usage(kConvert, "--kind must be plain, A2 or RT");

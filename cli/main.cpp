@@ -51,6 +51,18 @@ void printOverview(std::ostream& out) {
 
 } // namespace
 
+namespace velkard::cli {
+void handOverCommand(const std::string& command, const std::vector<std::string>& args) {
+    std::vector<std::string> words{"velkard-cli", command};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    handOver(argv.data());
+}
+} // namespace velkard::cli
+
 int main(int argc, char** argv) {
     if (argc < 2) {
         handOver(argv);

@@ -406,7 +406,14 @@ void Display::drawReviewPage() {
     const int group = geo_.groupIndex;
     const int n = rowCount(group);
     for (int row = 0; row < n && row < 12; ++row) {
-        const auto& lead = pageLeads_[static_cast<std::size_t>(leadOfRow(group, row))];
+        const auto leadIndex = static_cast<std::size_t>(leadOfRow(group, row));
+        if (!leadsShown_[leadIndex]) {
+            // Not in the file: a dash on the row's baseline, never a flat line.
+            c.text(x0 + 6, rowBaseline(group, row, spacings_) - fontSize_, QStringLiteral("—"),
+                   fontSize_, fontBold_);
+            continue;
+        }
+        const auto& lead = pageLeads_[leadIndex];
         drawnColumns(lead.data(), std::size_t(count), spc, pageColumns_);
         drawSpans(c, pageColumns_, x0, geo_.caps.horzRes, rowBaseline(group, row, spacings_),
                   geo_.gain, halo());

@@ -129,6 +129,11 @@ public:
         openRecording(std::span<const std::uint8_t>(buffer.bytes), durationSeconds, view);
     }
     std::span<const std::uint8_t> recording() const { return bytes_; }
+    // Which of the twelve leads the recording carries (all unless told otherwise: an imported
+    // file of another system may lack some). An absent lead's row shows its label and a dash
+    // instead of a flat trace. Takes effect at the next page drawn.
+    void setLeadsShown(const std::array<bool, 12>& leads) { leadsShown_ = leads; }
+    const std::array<bool, 12>& leadsShown() const { return leadsShown_; }
     int durationSeconds() const { return duration_; }
 
     // Display filters for review (zero phase over the whole recording) and live sweep (causal).
@@ -228,6 +233,8 @@ private:
     std::span<const std::uint8_t> bytes_;    // what is drawn: the recording or its filtered copy
     std::span<const std::uint8_t> rawBytes_; // the recording as the caller holds it
     bool recordingA2_ = false;               // its leads are derived as of kind A2
+    std::array<bool, 12> leadsShown_{true, true, true, true, true, true,
+                                     true, true, true, true, true, true};
     std::vector<std::uint8_t> filtered_;     // the filtered copy
     filter::FilterSettings filters_;
     std::vector<std::uint8_t> ownBytes_; // a rhythmogram read here

@@ -112,6 +112,29 @@ Result<int> storeDeviceFile(const CardFile& cardFile, std::string_view patientId
     return filed;
 }
 
+Result<int> storeConvertedRecording(const CardFile& cardFile, std::string_view patientId,
+                                    std::span<const std::uint8_t> body, std::string_view date,
+                                    std::string_view time, long seconds,
+                                    const std::string& origin) {
+    if (Status found = findPatient(cardFile, patientId); !found)
+        return Result<int>::failure(found);
+    if (seconds > kMaxDurationSeconds)
+        return failed(ErrorCode::TooLong, "the recording lasts " + std::to_string(seconds) +
+                                              " s; an archive entry holds at most 9999 s");
+    auto filed = cardFile.fileRecording(patientId, body, date, time,
+                                        EntryDuration::ofSeconds(seconds), kKindPlain);
+    if (!filed)
+        return failed(storeCode(filed.code), filed.message);
+    // The recording is filed; a log that cannot take the line is said, not undone.
+    const std::string subject = cardFile.recordingPath(patientId, filed.value).filename().string();
+    if (Status logged = cardFile.logToAudit(subject, origin); !logged)
+        return Result<int>::failure(ErrorCode::CannotWrite,
+                                    "filed as number " + std::to_string(filed.value) +
+                                        ", but its origin could not be logged: " + logged.message,
+                                    filed.value);
+    return filed;
+}
+
 std::string storeErrorText(ErrorCode code, bool russian) {
     switch (code) {
     case ErrorCode::None:

@@ -138,15 +138,55 @@ void Session::importChosen() {
     setView(View{Shown::Imported, view_.kindA2});
 }
 
+formats::LeadSet Session::leadsShown() const {
+    formats::LeadSet all;
+    all.fill(true);
+    return foreign_ && !importedFileName_.isEmpty() ? foreign_->present : all;
+}
+
 velkard::import::ImportResult Session::importFile(const std::filesystem::path& path) {
     if (acquisitionActive())
         stopAcquisition();
+    if (formats::detectKind(path)) {
+        using R = import::ImportResult;
+        auto read = formats::readEcgFile(path);
+        if (!read)
+            return R::failure(read.code == ErrorCode::CannotOpen ? ErrorCode::CannotOpenSource
+                                                                 : read.code,
+                              read.message);
+        auto converted = formats::toInstrument(read.value);
+        if (!converted)
+            return R::failure(converted.code, path.filename().string() + ": " + converted.message);
+        signal::RecordingBuffer imported;
+        imported.assign(converted.value.bytes());
+        ForeignImport f;
+        f.present = converted.value.present;
+        f.clipped = converted.value.clipped;
+        f.notes = converted.value.notes;
+        f.path = path;
+        f.file = std::move(read.value);
+        for (auto& l : f.file.leads)
+            std::vector<double>().swap(l);
+        buffer_ = std::move(imported);
+        foreign_ = std::move(f);
+        velkard::import::ImportedRecording rec;
+        rec.kind = signal::RecordingKind::Plain;
+        rec.durationSeconds =
+            (static_cast<std::int64_t>(buffer_.records()) + signal::kRecordsPerSecond / 2) /
+            signal::kRecordsPerSecond;
+        importedSeconds_ = static_cast<int>(rec.durationSeconds);
+        importedFileName_ = QFileInfo(fromPath(path)).fileName();
+        recordingStarted_ = false;
+        setView(View{Shown::Imported, false});
+        return R::success(rec);
+    }
     // The file is decompressed and converted in memory: no intermediate file is written.
     signal::RecordingBuffer imported;
     auto result = import::importFile(path, imported);
     if (!result)
         return result;
     buffer_ = std::move(imported);
+    foreign_.reset();
     importedSeconds_ = static_cast<int>(result.value.durationSeconds);
     importedFileName_ = QFileInfo(fromPath(path)).fileName();
     recordingStarted_ = false;

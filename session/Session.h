@@ -10,6 +10,8 @@
 
 #include "cardfile/CardFile.h"
 #include "device/Acquisition.h"
+#include "formats/EcgFile.h"
+#include "formats/Instrument.h"
 #include "import/Decompress.h"
 #include "session/CardSelection.h"
 #include "signal/Recording.h"
@@ -83,7 +85,22 @@ public:
     // Reads the file into the buffer (decompressing ".ecx", the kind from its name) and shows it:
     // an ECG as Imported, a rhythmogram as Rhythmogram. Ends a running acquisition first. On
     // failure (codes of import::importFile) buffer and view stay as they were.
+    // Files of other systems (EDF, BDF, DICOM, SCP-ECG, HL7 aECG, GDF, WFDB: formats/EcgFile.h)
+    // are read, resampled to 800 Hz and converted into the buffer; their leads and origin are
+    // then given by importedForeign().
     import::ImportResult importFile(const std::filesystem::path& path);
+    // What an imported file of another system held beside its samples (its leads' samples are
+    // not kept here: the buffer holds the converted recording).
+    struct ForeignImport {
+        formats::EcgFile file; // patient, start, annotations, origin, notes; leads emptied
+        formats::LeadSet present{};
+        std::int64_t clipped = 0;
+        std::vector<std::string> notes; // of the conversion
+        std::filesystem::path path;
+    };
+    const std::optional<ForeignImport>& importedForeign() const { return foreign_; }
+    // The leads the shown recording carries: those of an imported foreign file, else all twelve.
+    formats::LeadSet leadsShown() const;
 
     // ---- acquisition and recording ----
     // How the instrument is reached (before the first startMonitoring; a new port name takes effect
@@ -144,6 +161,7 @@ private:
     signal::RecordingBuffer buffer_;
     QString importedFileName_;
     int importedSeconds_ = 0;
+    std::optional<ForeignImport> foreign_;
 
     device::Acquisition::LinkFactory linkFactory_;
     std::string portName_; // which port linkFactory_ reaches, to notice a change

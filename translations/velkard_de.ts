@@ -166,6 +166,34 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <source>Предыдущая страница (PageUp, ←)</source>
         <translation>Vorige Seite (Bild↑, ←)</translation>
     </message>
+    <message>
+        <source>Все ЭКГ</source>
+        <translation>Alle EKGs</translation>
+    </message>
+    <message>
+        <source>Файлы прибора</source>
+        <translation>Gerätedateien</translation>
+    </message>
+    <message>
+        <source>Значения вне диапазона прибора ограничены: </source>
+        <translation>Werte außerhalb des Gerätebereichs begrenzt: </translation>
+    </message>
+    <message>
+        <source>Новый пациент</source>
+        <translation>Neuer Patient</translation>
+    </message>
+    <message>
+        <source>Положить в карту пациента</source>
+        <translation>In die Patientenkarte ablegen</translation>
+    </message>
+    <message>
+        <source>ЭКГ помещена в карту пациента, № </source>
+        <translation>EKG in die Patientenkarte abgelegt, Nr. </translation>
+    </message>
+    <message>
+        <source>Информация</source>
+        <translation>Information</translation>
+    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>

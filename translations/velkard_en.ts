@@ -166,6 +166,34 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <source>Предыдущая страница (PageUp, ←)</source>
         <translation>Previous page (PageUp, ←)</translation>
     </message>
+    <message>
+        <source>Все ЭКГ</source>
+        <translation>All ECGs</translation>
+    </message>
+    <message>
+        <source>Файлы прибора</source>
+        <translation>Instrument files</translation>
+    </message>
+    <message>
+        <source>Значения вне диапазона прибора ограничены: </source>
+        <translation>Values beyond the instrument's range clipped: </translation>
+    </message>
+    <message>
+        <source>Новый пациент</source>
+        <translation>New patient</translation>
+    </message>
+    <message>
+        <source>Положить в карту пациента</source>
+        <translation>File into patient&apos;s card</translation>
+    </message>
+    <message>
+        <source>ЭКГ помещена в карту пациента, № </source>
+        <translation>ECG filed into the patient's card, No. </translation>
+    </message>
+    <message>
+        <source>Информация</source>
+        <translation>Information</translation>
+    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>

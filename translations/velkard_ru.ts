@@ -166,6 +166,34 @@ F1 — эта справка</translation>
         <source>Предыдущая страница (PageUp, ←)</source>
         <translation>Предыдущая страница (PageUp, ←)</translation>
     </message>
+    <message>
+        <source>Все ЭКГ</source>
+        <translation>Все ЭКГ</translation>
+    </message>
+    <message>
+        <source>Файлы прибора</source>
+        <translation>Файлы прибора</translation>
+    </message>
+    <message>
+        <source>Значения вне диапазона прибора ограничены: </source>
+        <translation>Значения вне диапазона прибора ограничены: </translation>
+    </message>
+    <message>
+        <source>Новый пациент</source>
+        <translation>Новый пациент</translation>
+    </message>
+    <message>
+        <source>Положить в карту пациента</source>
+        <translation>Положить в карту пациента</translation>
+    </message>
+    <message>
+        <source>ЭКГ помещена в карту пациента, № </source>
+        <translation>ЭКГ помещена в карту пациента, № </translation>
+    </message>
+    <message>
+        <source>Информация</source>
+        <translation>Информация</translation>
+    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>

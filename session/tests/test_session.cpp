@@ -280,6 +280,42 @@ TEST_F(SessionTest, ImportShowsTheFileByItsKindAndAFailureChangesNothing) {
     EXPECT_EQ(session.view(), (View{Shown::Rhythmogram, false}));
 }
 
+// A WFDB record of two signals (MLII, V1) at 360 Hz: shown at 800 Hz with only its two leads,
+// named in the title; a device file imported next shows all twelve again, and so does a card
+// file opened after it.
+TEST_F(SessionTest, ImportOfAnotherSystemsFileShowsOnlyTheLeadsItCarries) {
+    const std::filesystem::path hea = std::filesystem::path(VELKARD_ECG_TESTDATA) / "mitdb/113.hea";
+    auto imported = session.importFile(hea);
+    ASSERT_TRUE(imported) << imported.message;
+    EXPECT_EQ(session.view(), (View{Shown::Imported, false}));
+    EXPECT_EQ(session.buffer().records(), (650000u * 800 + 359) / 360);
+    EXPECT_EQ(session.importedSeconds(), 1806);
+    EXPECT_EQ(session.title(kLive), QString::fromUtf8("Velkard — 113.hea"));
+    const auto leads = session.leadsShown();
+    for (int l = 0; l < 12; ++l)
+        EXPECT_EQ(leads[static_cast<std::size_t>(l)], l == 1 || l == 6) << l;
+    ASSERT_TRUE(session.importedForeign().has_value());
+    EXPECT_NE(session.importedForeign()->file.origin.find("WFDB record 113"), std::string::npos);
+    EXPECT_TRUE(session.importedForeign()->file.leads[1].empty()); // samples are not kept twice
+
+    // A file no reader takes changes nothing.
+    std::vector<std::uint8_t> header(300, '9');
+    std::fill(header.begin() + 1, header.begin() + 8, ' ');
+    header[0] = '0'; // an EDF version field, then a header that holds no count
+    const auto bad = source("bad.edf", header);
+    EXPECT_FALSE(session.importFile(bad));
+    EXPECT_EQ(session.title(kLive), QString::fromUtf8("Velkard — 113.hea"));
+
+    ASSERT_TRUE(session.importFile(source("ECG00042.DAT", sim::makeDeviceEcg(5, 1, kAt))));
+    EXPECT_FALSE(session.importedForeign().has_value());
+    for (bool shown : session.leadsShown())
+        EXPECT_TRUE(shown);
+    ASSERT_TRUE(session.importFile(hea));
+    session.cardFileOpening();
+    for (bool shown : session.leadsShown())
+        EXPECT_TRUE(shown);
+}
+
 TEST_F(SessionTest, TitleNamesWhoseEcgIsShown) {
     EXPECT_EQ(session.title(kLive), "Velkard");
     CardSelection sel = patient();
