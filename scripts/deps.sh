@@ -9,7 +9,8 @@ packages=(build-essential cmake ninja-build ccache pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev
           qt6-tools-dev qt6-l10n-tools qt6-translations-l10n fonts-dejavu-core poppler-utils xvfb xauth
           libedf-dev libdcmtk-dev biosig-tools dicom3tools dcmtk
-          dpkg-dev librsvg2-bin lintian appstream desktop-file-utils man-db file "$@")
+          dpkg-dev librsvg2-bin lintian appstream desktop-file-utils man-db file
+          qemu-system-x86 linux-image-amd64 busybox-static cpio python3 "$@")
 
 missing=()
 for p in "${packages[@]}"; do
