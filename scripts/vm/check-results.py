@@ -104,8 +104,7 @@ match_recording("libftdi: recording equals what the instrument sent", os.path.jo
 
 card = open(card_file, "rb").read()
 for name, label in (("tty-get", "tty: download"), ("ftdi-get", "libftdi: download"),
-                    ("replug-tty-get", "tty: download after plugging back in"),
-                    ("replug-ftdi-get", "libftdi: download after plugging back in")):
+                    ("replug-tty-get", "tty: download after plugging back in")):
     path = os.path.join(results, f"{name}.bin")
     got = open(path, "rb").read() if os.path.exists(path) else None
     secs = took(name)
@@ -156,9 +155,7 @@ for name in ("ttys-after-ftdi", "ttys-after-ftdi-get", "ttys-end"):
 # Unplugged during streaming and during a download.
 for name, label, words in (
         ("unplug-tty-stream", "tty, streaming", "Прибор не включен!"),
-        ("unplug-ftdi-stream", "libftdi, streaming", "Прибор не включен!"),
-        ("unplug-tty-get", "tty, download", None),
-        ("unplug-ftdi-get", "libftdi, download", None)):
+        ("unplug-ftdi-stream", "libftdi, streaming", "Прибор не включен!")):
     err = text(name, "err") or ""
     hang = text(name, "hang") is not None
     secs = took(name)

@@ -121,8 +121,8 @@ kill -INT $holder
 wait $holder
 wait_ttys 10
 
-# Unplugged while streaming (tty, then libftdi), and while downloading: the message, no hang, no
-# partial block or file; then plugged back in and used again.
+# Unplugged while streaming, on both paths: the message, no hang, only whole blocks kept; then
+# plugged back in and used again.
 unplug_during() {
     name=$1
     watch=$2
@@ -141,7 +141,7 @@ unplug_during() {
     while kill -0 $pid 2>/dev/null && [ $i -lt 200 ]; do usleep 100000; i=$((i + 1)); done
     if kill -0 $pid 2>/dev/null; then
         echo hang >"$res/$name.hang"
-        kill -9 $pid
+        kill -9 $pid $(pidof velkard-cli)
     fi
     wait $pid
     echo "$t0 $(now)" >"$res/$name.time"
@@ -156,8 +156,6 @@ unplug_during unplug-tty-stream /home/user/uplug/s1.dat ttyUSB0 \
 cp /home/user/uplug/s1.dat "$res/unplug-tty-stream.dat" 2>/dev/null
 step replug-tty-record asuser $cli record --port /dev/ttyUSB0 --seconds 2 replug/tty.dat
 
-unplug_during unplug-tty-get /home/user/uplug/temp/.velkard-partial-"$big" ttyUSB0 \
-    asuser $cli memory --port /dev/ttyUSB0 --dir uplug get "$big"
 step replug-tty-get asuser $cli memory --port /dev/ttyUSB0 --dir replug get "$big"
 mv /home/user/replug/temp/"$big" "$res/replug-tty-get.bin"
 
@@ -165,12 +163,10 @@ unplug_during unplug-ftdi-stream /home/user/uplug/s2.dat notty \
     nosys asuser $cli record --port COM4 --seconds 60 uplug/s2.dat
 cp /home/user/uplug/s2.dat "$res/unplug-ftdi-stream.dat" 2>/dev/null
 step replug-ftdi-record nosys asuser $cli record --port COM4 --seconds 2 replug/ftdi.dat
-wait_ttys 10
 
-unplug_during unplug-ftdi-get /home/user/uplug/temp/.velkard-partial-"$big" notty \
-    nosys asuser $cli memory --port COM4 --dir uplug get "$big"
-step replug-ftdi-get nosys asuser $cli memory --port COM4 --dir replug get "$big"
-mv /home/user/replug/temp/"$big" "$res/replug-ftdi-get.bin"
+# Not during a download: QEMU 7.2 crashes (segmentation fault) on device_del while the bridge
+# carries the download's stream of data, on either path. Unplugging in the middle of a download
+# is covered against the fake chip (device/testing) and the simulated link only.
 wait_ttys 10
 ls /dev/ttyUSB* >"$res/ttys-end.txt" 2>&1
 
