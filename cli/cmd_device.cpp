@@ -2,9 +2,11 @@
 // The instrument: headless acquisition into a recording file.
 #include "cli/Cli.h"
 #include "device/Acquisition.h"
+#include "device/Discovery.h"
 #include "links/MakeLink.h"
 
 #include <atomic>
+#include <cstdio>
 #include <csignal>
 #include <iostream>
 #include <thread>
@@ -13,6 +15,7 @@ namespace velkard::cli {
 namespace {
 
 int runRecord(const std::vector<std::string>& argv);
+int runDevices(const std::vector<std::string>& argv);
 
 const Command kRecord{
     "record", "record the live signal of the instrument into a recording file",
@@ -29,6 +32,41 @@ const Command kRecord{
     runRecord};
 
 const Registration regRecord{kRecord};
+
+const Command kDevices{
+    "devices", "list the USB-serial bridges plug and play finds, and the link a port name gives",
+    "Usage: velkard-cli devices [--port PORT]\n\n"
+    "Prints one line per bridge found in sysfs (FTDI's own identifiers, or those of\n"
+    "--port USB:VVVV:PPPP): its sysfs name, vendor:product and the /dev/ttyUSB* the kernel's\n"
+    "ftdi_sio driver made for it (\"-\" when none). With --port, a last line \"link: ...\" names\n"
+    "the backend that port name chooses now (a tty path, or \"USB ... (libftdi)\"). Opens\n"
+    "nothing.\n",
+    runDevices};
+
+const Registration regDevices{kDevices};
+
+int runDevices(const std::vector<std::string>& argv) {
+    Args args(argv, {"port"}, {});
+    if (args.wantsHelp()) {
+        std::cout << kDevices.help;
+        return kOk;
+    }
+    if (!args.ok())
+        return usage(kDevices, args.error());
+    if (!args.positional().empty())
+        return usage(kDevices, "expected no arguments");
+    const std::string port = args.valueOr("port", "");
+    device::UsbIds ids;
+    device::parseUsbPortName(port, ids);
+    for (const device::UsbDevice& d : device::findUsbDevices("/sys", ids)) {
+        char idText[16];
+        std::snprintf(idText, sizeof idText, "%04x:%04x", d.vendor, d.product);
+        std::cout << d.sysfsName << ' ' << idText << ' ' << (d.tty.empty() ? "-" : d.tty) << '\n';
+    }
+    if (!port.empty())
+        std::cout << "link: " << links::makeLink(port)->describe() << '\n';
+    return kOk;
+}
 
 std::atomic<bool> gInterrupted{false};
 

@@ -6,6 +6,7 @@
 #include <libusb.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 
 namespace velkard::device {
@@ -145,8 +146,17 @@ void FtdiLink::readerMain() {
         int r = 0;
         {
             std::lock_guard usb(usbRead_);
+            // libftdi keeps what a USB transfer brought beyond the bytes asked for, and a read
+            // asking for more starts a further transfer; when that one times out, libftdi
+            // returns the error and the bytes it had already copied are lost. A chip that
+            // answers every request within its latency timer never lets it time out, but one
+            // that NAKs while it has nothing (QEMU's FT232, found by scripts/vm-link-test.sh)
+            // does, at the end of every reply. So each call asks for what libftdi holds, or for
+            // one byte (one transfer) when it holds nothing.
+            const unsigned held = ctx_->readbuffer_remaining;
+            const int want = held == 0 ? 1 : static_cast<int>(std::min<unsigned>(held, sizeof chunk));
             // Returns what arrived, or 0 once the chip answers with status only (every 2 ms).
-            r = ftdi_read_data(ctx_, chunk, sizeof chunk);
+            r = ftdi_read_data(ctx_, chunk, want);
         }
         bool gone = false;
         if (r > 0) {

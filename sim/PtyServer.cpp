@@ -15,6 +15,19 @@ namespace velkard::sim {
 namespace {
 // Bytes kept for a host that does not read; beyond this the oldest are dropped (nobody listens).
 constexpr std::size_t kMaxBacklog = 1 << 20;
+
+bool copySent(int fd, const std::uint8_t* data, std::size_t n) {
+    while (n > 0) {
+        const ssize_t w = ::write(fd, data, n);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0)
+            return false;
+        data += w;
+        n -= static_cast<std::size_t>(w);
+    }
+    return true;
+}
 } // namespace
 
 PtyServer::PtyServer(Instrument& instrument) : instrument_(instrument) {}
@@ -97,6 +110,8 @@ PtyServer::End PtyServer::run() {
             const ssize_t n = ::write(master_, out_.data(), out_.size());
             if (n <= 0)
                 break;
+            if (copyFd_ >= 0 && !copySent(copyFd_, out_.data(), static_cast<std::size_t>(n)))
+                copyFd_ = -1; // the copy is a test aid; a full disk must not stop the instrument
             out_.erase(out_.begin(), out_.begin() + n);
         }
         if (out_.size() > kMaxBacklog)

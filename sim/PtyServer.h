@@ -23,6 +23,9 @@ public:
     // Creates the pseudo-terminal. Fails with CannotOpen and the system's reason when it refuses.
     Status open();
     const std::string& slavePath() const { return slavePath_; }
+    // Every byte handed to the host from now on is also written to fd (not closed by the server),
+    // so a test can compare what arrived with what was sent.
+    void copySentTo(int fd) { copyFd_ = fd; }
 
     enum class End { Stopped, Dropped, Failed };
     // Serves until stop() is called from any thread, or the drop fault closes the link.
@@ -35,6 +38,7 @@ private:
     int master_ = -1;
     int slave_ = -1;
     int stopFd_ = -1;
+    int copyFd_ = -1;
     std::string slavePath_;
     std::vector<std::uint8_t> out_;
 };

@@ -2,7 +2,7 @@
 // velkard-instrument: the simulated instrument served on a pseudo-terminal.
 //
 //   velkard-instrument [--card DIR] [--seed N] [--fault F[,F...]] [--beat K=V,...]
-//                      [--noise K=V,...]
+//                      [--noise K=V,...] [--sent FILE]
 //   velkard-instrument --make-card DIR
 //
 // Prints the pseudo-terminal's path on the first line of stdout and serves until killed. Use that
@@ -13,7 +13,11 @@
 #include "sim/PtyServer.h"
 #include "velkard_version.h"
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -37,6 +41,7 @@ void printUsage(std::ostream& out) {
            "extra-byte]\n"
            "                          [--beat hr=72,pr=160,qrs=90,qt=400,axis=60,...]\n"
            "                          [--noise mains=50,mains-mv=0.2,wander=0.5,white=0.03]\n"
+           "                          [--sent FILE]\n"
            "       velkard-instrument --make-card DIR\n"
            "       velkard-instrument --version\n";
 }
@@ -52,7 +57,7 @@ int usage(const char* message) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    std::string card, makeCardDir;
+    std::string card, makeCardDir, sentFile;
     std::uint32_t seed = 1;
     velkard::sim::Faults faults;
     std::optional<velkard::sim::EcgParameters> ecg;
@@ -67,6 +72,8 @@ int main(int argc, char** argv) {
             return 0;
         } else if (a == "--card" && hasValue) {
             card = args[++i];
+        } else if (a == "--sent" && hasValue) {
+            sentFile = args[++i];
         } else if (a == "--make-card" && hasValue) {
             makeCardDir = args[++i];
         } else if (a == "--seed" && hasValue) {
@@ -115,11 +122,24 @@ int main(int argc, char** argv) {
         std::cerr << "velkard-instrument: " << opened.message << "\n";
         return 1;
     }
+    // --sent: a copy of every byte sent to the host, for tests that compare it with what arrived.
+    int sentFd = -1;
+    if (!sentFile.empty()) {
+        sentFd = ::open(sentFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (sentFd < 0) {
+            std::cerr << "velkard-instrument: cannot create " << sentFile << ": "
+                      << std::strerror(errno) << "\n";
+            return 1;
+        }
+        server.copySentTo(sentFd);
+    }
     gServer = &server;
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::cout << server.slavePath() << std::endl;
     const auto end = server.run();
+    if (sentFd >= 0)
+        ::close(sentFd);
     if (end == velkard::sim::PtyServer::End::Dropped)
         std::cerr << "velkard-instrument: link dropped\n";
     return end == velkard::sim::PtyServer::End::Failed ? 1 : 0;

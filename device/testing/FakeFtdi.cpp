@@ -4,6 +4,7 @@
 #include <ftdi.h>
 #include <libusb.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,7 @@ struct State {
     bool opened = false;
     bool held = false;
     std::deque<std::uint8_t> fifo;
+    std::deque<std::uint8_t> readBuffer; // libftdi's: the rest of the last transfer
     Clock::time_point oldestArrival{};
     bool overrun = false;
     std::size_t lost = 0;
@@ -69,6 +71,7 @@ void plug(const Chip& chip) {
     s.opened = false;
     s.held = false;
     s.fifo.clear();
+    s.readBuffer.clear();
     s.overrun = false;
     s.lost = 0;
     s.tx.clear();
@@ -311,12 +314,49 @@ int ftdi_poll_modem_status(ftdi_context*, unsigned short* status) {
     return 0;
 }
 
-int ftdi_read_data(ftdi_context*, unsigned char* buf, int size) {
+int ftdi_read_data(ftdi_context* ctx, unsigned char* buf, int size) {
     State& s = chipState();
     std::unique_lock lock(s.m);
     s.cv.wait(lock, [&] { return !s.held || !s.plugged; });
     if (!s.plugged)
         return LIBUSB_ERROR_NO_DEVICE;
+    int got = 0;
+    const auto fromReadBuffer = [&] {
+        while (got < size && !s.readBuffer.empty()) {
+            buf[got++] = s.readBuffer.front();
+            s.readBuffer.pop_front();
+        }
+        ctx->readbuffer_remaining = static_cast<unsigned>(s.readBuffer.size());
+    };
+    // One USB transfer: up to a chunk's worth of packets out of the FIFO, what was not asked for
+    // kept in libftdi's buffer.
+    const auto transfer = [&] {
+        const std::size_t most = std::max<std::size_t>(1, s.chunk / 64) * kPacketPayload;
+        for (std::size_t i = 0; i < most && !s.fifo.empty(); ++i) {
+            s.readBuffer.push_back(s.fifo.front());
+            s.fifo.pop_front();
+        }
+        if (!s.fifo.empty())
+            s.oldestArrival = Clock::now();
+        fromReadBuffer();
+    };
+    fromReadBuffer();
+    if (got == size)
+        return got;
+    if (s.chip.nakWhenIdle) {
+        // libftdi goes on with further transfers until size bytes came; a transfer the chip
+        // leaves unanswered times out, and libftdi returns the error, not the bytes it had.
+        while (got < size) {
+            const auto deadline = Clock::now() + std::chrono::milliseconds(ctx->usb_read_timeout);
+            s.cv.wait_until(lock, deadline, [&] { return !s.plugged || !s.fifo.empty(); });
+            if (!s.plugged)
+                return LIBUSB_ERROR_NO_DEVICE;
+            if (s.fifo.empty())
+                return LIBUSB_ERROR_TIMEOUT;
+            transfer();
+        }
+        return got;
+    }
     const auto latency = std::chrono::milliseconds(s.latency);
     // The chip answers a request once a packet is full or its latency timer has run out.
     const auto ready = [&] {
@@ -332,21 +372,17 @@ int ftdi_read_data(ftdi_context*, unsigned char* buf, int size) {
     if (!s.plugged)
         return LIBUSB_ERROR_NO_DEVICE;
     if (!ready())
-        return 0;
-    int got = 0;
-    while (got < size && !s.fifo.empty()) {
-        buf[got++] = s.fifo.front();
-        s.fifo.pop_front();
-    }
-    if (!s.fifo.empty())
-        s.oldestArrival = Clock::now();
+        return got; // the status bytes alone: nothing more came
+    transfer();
     return got;
 }
 
-int ftdi_tciflush(ftdi_context*) {
+int ftdi_tciflush(ftdi_context* ctx) {
     State& s = chipState();
     std::lock_guard lock(s.m);
     s.fifo.clear();
+    s.readBuffer.clear();
+    ctx->readbuffer_remaining = 0;
     return s.plugged ? 0 : LIBUSB_ERROR_NO_DEVICE;
 }
 

@@ -4,7 +4,8 @@
 // A test program that compiles device/FtdiLink.cpp together with FakeFtdi.cpp gets these
 // definitions of the ftdi_* functions instead of the library's. The emulated chip has a receive
 // buffer of fifoBytes (what arrives while it is full is lost and the overrun bit is set in the line
-// status), a latency timer (a partial packet is handed over only once it has waited that long), a
+// status), libftdi's own read buffer (what one USB transfer brought beyond the bytes asked for waits
+// there for the next read, counted in readbuffer_remaining), a latency timer (a partial packet is handed over only once it has waited that long), a
 // transmitter that sends written bytes at the speed set when they leave, and can be unplugged.
 // Thread-safe; the chip's state is per test program, reset by plug().
 #pragma once
@@ -24,6 +25,11 @@ struct Chip {
     int openResult = 0;          // ftdi_usb_open_dev's result, e.g. -4 (libusb_open failed)
     std::string openError;       // and its error string
     std::size_t fifoBytes = 256; // the receive buffer (FT232R: 256 bytes)
+    // The chip NAKs a read request while its receive buffer is empty instead of answering with
+    // its two status bytes when the latency timer runs out (QEMU's emulated FT232 does so). A
+    // read that needs a further USB transfer then waits for usb_read_timeout and fails with
+    // LIBUSB_ERROR_TIMEOUT, and, as in libftdi, the bytes already copied in that call are lost.
+    bool nakWhenIdle = false;
 };
 
 struct SentByte {

@@ -120,6 +120,55 @@ TEST(InstrumentProgram, ServesTheChosenBeatsAndNoise) {
                  SyntheticEcg::records(5, params, 400));
 }
 
+TEST(InstrumentProgram, SentKeepsACopyOfEveryByteTheHostGets) {
+    const auto sent = std::filesystem::temp_directory_path() /
+                      ("velkard-sent-" + std::to_string(::getpid()) + ".bin");
+    Spawned s = spawnInstrument({"--seed", "3", "--sent", sent.string()});
+    const std::string path = readLine(s.out);
+    ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+    const int tty = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(tty, 0);
+    const std::uint8_t start = 0x5A;
+    ASSERT_EQ(::write(tty, &start, 1), 1);
+    std::string got;
+    while (got.size() < 24 * 200) {
+        pollfd p{tty, POLLIN, 0};
+        ASSERT_GT(::poll(&p, 1, 10000), 0) << "no data from the instrument";
+        char buf[512];
+        const ssize_t n = ::read(tty, buf, sizeof buf);
+        ASSERT_GT(n, 0);
+        got.append(buf, static_cast<std::size_t>(n));
+    }
+    ::kill(s.pid, SIGTERM);
+    EXPECT_EQ(waitExit(s.pid), 0);
+    ::close(s.out);
+    // Whatever was still on its way when the instrument ended is in the copy too.
+    while (true) {
+        pollfd p{tty, POLLIN, 0};
+        char buf[512];
+        if (::poll(&p, 1, 100) <= 0 || !(p.revents & POLLIN))
+            break;
+        const ssize_t n = ::read(tty, buf, sizeof buf);
+        if (n <= 0)
+            break;
+        got.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(tty);
+    std::FILE* f = std::fopen(sent.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::string copy;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        copy.append(buf, n);
+    std::fclose(f);
+    std::filesystem::remove(sent);
+    // The terminal may drop what was in flight when the instrument ended; what it gave matches.
+    ASSERT_GE(copy.size(), got.size());
+    EXPECT_EQ(copy.substr(0, got.size()), got);
+    EXPECT_EQ(static_cast<unsigned char>(copy[0]), 0xF0);
+}
+
 TEST(InstrumentProgram, MakeCardFillsAFolderAndExits) {
     const auto dir = std::filesystem::temp_directory_path() /
                      ("velkard-make-card-" + std::to_string(::getpid()));
@@ -137,6 +186,7 @@ TEST(InstrumentProgram, WrongUsageIsRefused) {
     for (const auto& args : std::vector<std::vector<std::string>>{{"--fault", "melt"},
                                                                   {"--card", "/nonexistent/card"},
                                                                   {"--bogus"},
+                                                                  {"--sent", "/nonexistent/x"},
                                                                   {"--beat", "hr=0"},
                                                                   {"--noise", "mains=55"}}) {
         Spawned s = spawnInstrument(args);

@@ -1,0 +1,228 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The USB link against an emulated FTDI FT232 (QEMU's usb-serial, 0403:6001) with the real kernel
+# driver ftdi_sio and libftdi1 on a real USB stack (xHCI), the simulated instrument at the serial
+# end of each bridge.
+#
+#   scripts/vm-link-test.sh [BUILD_DIR]      (default build/asan; needs velkard-cli and
+#                                             velkard-instrument built there)
+#
+# Builds an initramfs from busybox-static, Debian's kernel modules and velkard-cli with its shared
+# libraries, boots Debian's kernel in QEMU (-enable-kvm when /dev/kvm is usable; set
+# VELKARD_VM_NO_KVM=1 to force emulation) with two usb-serial bridges, each joined through a
+# pseudo-terminal to its own velkard-instrument, which keeps a copy of every byte it sends. The
+# guest (scripts/vm/guest-test.sh) records, downloads, fails to open, and asks the host over the
+# console to unplug and plug bridges through QEMU's monitor; its results come back on a second
+# disk and are judged here (scripts/vm/check-results.py). VELKARD_VM_SECONDS sets the length of the
+# two recordings (default 60). Exits 77 (skipped) when QEMU, the kernel or busybox is missing.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build/asan}" && pwd)
+seconds=${VELKARD_VM_SECONDS:-}
+big=BIG00001.DAT
+
+skip() {
+    echo "vm-link-test: skipped: $*"
+    exit 77
+}
+command -v qemu-system-x86_64 >/dev/null || skip "qemu-system-x86_64 is not installed (apt-get install qemu-system-x86)"
+kernel=$(ls /boot/vmlinuz-* 2>/dev/null | sort -V | tail -n 1)
+[[ -n $kernel ]] || skip "no kernel in /boot (apt-get install linux-image-amd64)"
+kver=${kernel#/boot/vmlinuz-}
+moddir=/lib/modules/$kver
+[[ -f $moddir/modules.dep ]] || skip "no modules for $kver in $moddir"
+[[ -r $kernel ]] || skip "$kernel is not readable"
+busybox=/bin/busybox
+file -L "$busybox" 2>/dev/null | grep -q 'statically linked' || skip "no static busybox (apt-get install busybox-static)"
+cli=$build/cli/velkard-cli
+instrument=$build/sim/velkard-instrument
+[[ -x $cli && -x $instrument ]] || { echo "vm-link-test: build velkard-cli and velkard-instrument in $build first" >&2; exit 1; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/velkard-vm.XXXXXX")
+pids=()
+cleanup() {
+    local p
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+    if [[ ${VELKARD_VM_KEEP:-} == 1 ]]; then echo "vm-link-test: kept $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+t_start=$(date +%s.%N)
+
+# --- the memory card: sample files and a file of more than 1 MB -----------------------------------
+card=$work/card
+mkdir -p "$card"
+"$instrument" --make-card "$card" >/dev/null
+python3 -c "import random,sys; r=random.Random(27); sys.stdout.buffer.write(bytes(r.getrandbits(8) for _ in range(1234567)))" >"$card/$big"
+
+# --- the initramfs ----------------------------------------------------------------------------------
+rootfs=$work/rootfs
+mkdir -p "$rootfs"/{bin,dev,proc,sys,tmp,etc,lib/modules,opt/velkard,home/user}
+cp "$busybox" "$rootfs/bin/busybox"
+cp "$root"/scripts/vm/{init,asuser,nosys,guest-test.sh} "$rootfs/bin/"
+# A guest script of one's own, for debugging a single step.
+[[ -n ${VELKARD_VM_GUEST_SCRIPT:-} ]] && cp "$VELKARD_VM_GUEST_SCRIPT" "$rootfs/bin/guest-test.sh"
+mv "$rootfs/bin/init" "$rootfs/init"
+echo 'root:x:0:0:root:/root:/bin/sh' >"$rootfs/etc/passwd"
+echo 'user:x:1000:1000:user:/home/user:/bin/sh' >>"$rootfs/etc/passwd"
+printf 'root:x:0:\nuser:x:1000:\n' >"$rootfs/etc/group"
+
+# Modules with their dependencies in load order (modules.dep lists a module's dependencies so that
+# loading them from last to first works).
+declare -A loaded=()
+: >"$rootfs/lib/modules/load.list"
+load_module() {
+    local name=$1 line rel deps i
+    line=$(grep -E "(^|/)${name}\.ko(\.xz|\.zst|\.gz)?:" "$moddir/modules.dep" | head -n 1)
+    [[ -n $line ]] || { echo "vm-link-test: module $name not in $moddir/modules.dep" >&2; exit 1; }
+    rel=${line%%:*}
+    read -r -a deps <<<"${line#*:}"
+    for ((i = ${#deps[@]} - 1; i >= 0; i--)); do add_module "${deps[i]}"; done
+    add_module "$rel"
+}
+add_module() {
+    local rel=$1 base
+    [[ -n ${loaded[$rel]:-} ]] && return
+    loaded[$rel]=1
+    base=$(basename "$rel")
+    case $base in
+    *.ko.xz) xz -dc "$moddir/$rel" >"$rootfs/lib/modules/${base%.xz}"; base=${base%.xz} ;;
+    *.ko.zst) zstd -qdc "$moddir/$rel" >"$rootfs/lib/modules/${base%.zst}"; base=${base%.zst} ;;
+    *.ko.gz) gzip -dc "$moddir/$rel" >"$rootfs/lib/modules/${base%.gz}"; base=${base%.gz} ;;
+    *) cp "$moddir/$rel" "$rootfs/lib/modules/$base" ;;
+    esac
+    echo "$base" >>"$rootfs/lib/modules/load.list"
+}
+for m in xhci-pci ftdi_sio virtio_pci virtio_blk; do load_module "$m"; done
+
+# velkard-cli and every shared library it loads, the dynamic loader among them.
+# Debug information stripped: a smaller initramfs boots faster.
+objcopy --strip-debug "$cli" "$rootfs/opt/velkard/velkard-cli"
+ldd "$cli" | awk '/=> \//{print $3} /^\s*\/[^ ]*ld-linux/{print $1}' | sort -u | while read -r lib; do
+    mkdir -p "$rootfs$(dirname "$lib")"
+    cp -L "$lib" "$rootfs$lib"
+done
+if [[ -d /lib64 && ! -e $rootfs/lib64 ]]; then
+    mkdir -p "$rootfs/lib64"
+    cp -L /lib64/ld-linux-x86-64.so.2 "$rootfs/lib64/"
+fi
+(cd "$rootfs" && find . | cpio -o -H newc --quiet) >"$work/initramfs.cpio"
+truncate -s 64M "$work/results.img"
+t_built=$(date +%s.%N)
+
+# --- the two simulated instruments -----------------------------------------------------------------
+start_instrument() { # NAME: serves on a pty, prints nothing else; the pty path lands in NAME.pty
+    local name=$1
+    "$instrument" --seed 27 --card "$card" --sent "$work/$name.sent" >"$work/$name.pty" 2>"$work/$name.log" &
+    pids+=($!)
+    for _ in $(seq 50); do [[ -s $work/$name.pty ]] && break; sleep 0.1; done
+    [[ -s $work/$name.pty ]] || { echo "vm-link-test: velkard-instrument did not start" >&2; exit 1; }
+}
+start_instrument A
+start_instrument B
+
+# --- QEMU -----------------------------------------------------------------------------------------
+accel=(-accel tcg)
+mode=TCG
+if [[ ${VELKARD_VM_NO_KVM:-} != 1 && -r /dev/kvm && -w /dev/kvm ]] &&
+    python3 -c "import os; os.close(os.open('/dev/kvm', os.O_RDWR))" 2>/dev/null; then
+    accel=(-enable-kvm -cpu host)
+    mode=KVM
+fi
+# 60 s recordings with KVM; without it, 10 s, so that the whole test stays within 3 minutes.
+if [[ -z $seconds ]]; then
+    if [[ $mode == KVM ]]; then seconds=60; else seconds=10; fi
+fi
+bridge_args() { # ID: the -device options of bridge A or B
+    echo "usb-serial,id=bridge$1,chardev=chr$1,bus=xhci.0,serial=VELKARD-$1,always-plugged=on"
+}
+console=$work/console.log
+monitor=$work/monitor.sock
+: >"$console"
+qemu-system-x86_64 "${accel[@]}" -m 1024 -smp 1 -nographic -no-reboot \
+    -kernel "$kernel" -initrd "$work/initramfs.cpio" \
+    -append "console=ttyS0 panic=-1 quiet loglevel=4 usbcore.autosuspend=-1 velkard.seconds=$seconds velkard.big=$big" \
+    -serial "file:$console" -qmp "unix:$monitor,server=on,wait=off" \
+    -device qemu-xhci,id=xhci \
+    -chardev "serial,id=chrA,path=$(head -n 1 "$work/A.pty")" -device "$(bridge_args A)" \
+    -chardev "serial,id=chrB,path=$(head -n 1 "$work/B.pty")" -device "$(bridge_args B)" \
+    -drive "file=$work/results.img,format=raw,if=virtio" \
+    -net none ${VELKARD_VM_QEMU_EXTRA:-} >"$work/qemu.log" 2>&1 &
+qemu=$!
+pids=("$qemu" "${pids[@]}")
+
+qmp() { # JSON...: commands on QEMU's machine monitor, one per argument
+    python3 - "$monitor" "$@" <<'EOF'
+import json, socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.connect(sys.argv[1])
+s.settimeout(10)
+f = s.makefile("rw")
+f.readline()  # greeting
+for command in ['{"execute": "qmp_capabilities"}'] + sys.argv[2:]:
+    f.write(command + "\n")
+    f.flush()
+    while True:
+        reply = json.loads(f.readline())
+        if "return" in reply or "error" in reply:
+            break
+    print(command, "->", json.dumps(reply))
+EOF
+}
+bridge_json() { # ID: the device_add arguments of bridge A or B
+    echo "{\"driver\": \"usb-serial\", \"id\": \"bridge$1\", \"chardev\": \"chr$1\", \"bus\": \"xhci.0\", \"serial\": \"VELKARD-$1\", \"always-plugged\": true}"
+}
+
+# Follows the guest's console: "@@VM unplug VELKARD-A" and "@@VM plug VELKARD-A" go to the monitor.
+# The whole run may take at most $limit seconds.
+limit=$((seconds * 2 + 240))
+deadline=$(($(date +%s) + limit))
+handled=0
+status=0
+while kill -0 "$qemu" 2>/dev/null; do
+    if (($(date +%s) > deadline)); then
+        echo "vm-link-test: the guest did not finish within $limit s" >&2
+        status=1
+        kill "$qemu" 2>/dev/null || true
+        break
+    fi
+    mapfile -t lines < <(grep -a '^@@VM' "$console" || true)
+    while ((handled < ${#lines[@]})); do
+        line=${lines[handled]%$'\r'}
+        handled=$((handled + 1))
+        echo "vm-link-test: guest: ${line#@@VM }"
+        read -r _ what arg _ <<<"$line" || true
+        case $what in
+        unplug) qmp "{\"execute\": \"device_del\", \"arguments\": {\"id\": \"bridge${arg#VELKARD-}\"}}" >>"$work/monitor.log" ;;
+        plug) qmp "{\"execute\": \"device_add\", \"arguments\": $(bridge_json "${arg#VELKARD-}")}" >>"$work/monitor.log" ;;
+        esac
+    done
+    sleep 0.2
+done
+wait "$qemu" 2>/dev/null || true
+t_end=$(date +%s.%N)
+
+mkdir -p "$work/results"
+if ((status == 0)) && ! tar -xf "$work/results.img" -C "$work/results" 2>"$work/tar.log"; then
+    echo "vm-link-test: the guest wrote no results" >&2
+    status=1
+fi
+if ((status != 0)); then
+    echo "--- guest console (last 60 lines)" >&2
+    tail -n 60 "$console" >&2
+    exit 1
+fi
+python3 "$root/scripts/vm/check-results.py" "$work/results" "$work/A.sent" "$work/B.sent" "$card/$big" \
+    "$seconds" || status=1
+python3 - "$t_start" "$t_built" "$t_end" "$mode" <<'EOF'
+import sys
+s, b, e, mode = float(sys.argv[1]), float(sys.argv[2]), float(sys.argv[3]), sys.argv[4]
+print(f"vm-link-test: {mode}: initramfs {b - s:.1f} s, guest {e - b:.1f} s, total {e - s:.1f} s")
+EOF
+if ((status != 0)); then
+    echo "--- guest console (last 60 lines)" >&2
+    tail -n 60 "$console" >&2
+    VELKARD_VM_KEEP=1
+fi
+exit $status
