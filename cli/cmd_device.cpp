@@ -6,8 +6,8 @@
 #include "links/MakeLink.h"
 
 #include <atomic>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <thread>
 

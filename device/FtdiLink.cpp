@@ -154,7 +154,8 @@ void FtdiLink::readerMain() {
             // does, at the end of every reply. So each call asks for what libftdi holds, or for
             // one byte (one transfer) when it holds nothing.
             const unsigned held = ctx_->readbuffer_remaining;
-            const int want = held == 0 ? 1 : static_cast<int>(std::min<unsigned>(held, sizeof chunk));
+            const int want =
+                held == 0 ? 1 : static_cast<int>(std::min<unsigned>(held, sizeof chunk));
             // Returns what arrived, or 0 once the chip answers with status only (every 2 ms).
             r = ftdi_read_data(ctx_, chunk, want);
         }

@@ -235,7 +235,7 @@ private:
     bool recordingA2_ = false;               // its leads are derived as of kind A2
     std::array<bool, 12> leadsShown_{true, true, true, true, true, true,
                                      true, true, true, true, true, true};
-    std::vector<std::uint8_t> filtered_;     // the filtered copy
+    std::vector<std::uint8_t> filtered_; // the filtered copy
     filter::FilterSettings filters_;
     std::vector<std::uint8_t> ownBytes_; // a rhythmogram read here
     int duration_ = 0;

@@ -15,14 +15,14 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {

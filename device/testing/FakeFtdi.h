@@ -4,10 +4,11 @@
 // A test program that compiles device/FtdiLink.cpp together with FakeFtdi.cpp gets these
 // definitions of the ftdi_* functions instead of the library's. The emulated chip has a receive
 // buffer of fifoBytes (what arrives while it is full is lost and the overrun bit is set in the line
-// status), libftdi's own read buffer (what one USB transfer brought beyond the bytes asked for waits
-// there for the next read, counted in readbuffer_remaining), a latency timer (a partial packet is handed over only once it has waited that long), a
-// transmitter that sends written bytes at the speed set when they leave, and can be unplugged.
-// Thread-safe; the chip's state is per test program, reset by plug().
+// status), libftdi's own read buffer (what one USB transfer brought beyond the bytes asked for
+// waits there for the next read, counted in readbuffer_remaining), a latency timer (a partial
+// packet is handed over only once it has waited that long), a transmitter that sends written bytes
+// at the speed set when they leave, and can be unplugged. Thread-safe; the chip's state is per test
+// program, reset by plug().
 #pragma once
 
 #include <chrono>
