@@ -13,10 +13,12 @@
 #include <dcmtk/dcmdata/dcfilefo.h>
 #include <dcmtk/dcmdata/dcistrmb.h>
 #include <dcmtk/dcmdata/dcsequen.h>
+#include <dcmtk/dcmdata/dctag.h>
 #include <dcmtk/dcmdata/dcvrobow.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <map>
 
@@ -111,6 +113,109 @@ std::optional<DateTime> dicomDateTime(const std::string& date, const std::string
     return t;
 }
 
+// DCMTK allocates an element's value from the length the element claims before reading it, so a
+// few crafted bytes could make it reserve gigabytes. Walks the elements (the meta group, then the
+// data set in its transfer syntax, into sequences and items) and finds the first one claiming
+// more bytes than the file has left. Deflated data sets are inflated by DCMTK itself and bounded
+// by it; only their meta group is walked here.
+std::optional<std::string> lengthBeyondTheEnd(std::span<const std::uint8_t> b) {
+    std::size_t at = 0;
+    if (b.size() >= 132 && std::memcmp(b.data() + 128, "DICM", 4) == 0)
+        at = 132;
+    auto u16 = [&](std::size_t i, bool big) {
+        return big ? static_cast<unsigned>(b[i] << 8 | b[i + 1])
+                   : static_cast<unsigned>(b[i] | b[i + 1] << 8);
+    };
+    auto u32 = [&](std::size_t i, bool big) {
+        return big ? (std::uint32_t{b[i]} << 24 | std::uint32_t{b[i + 1]} << 16 |
+                      std::uint32_t{b[i + 2]} << 8 | b[i + 3])
+                   : (b[i] | std::uint32_t{b[i + 1]} << 8 | std::uint32_t{b[i + 2]} << 16 |
+                      std::uint32_t{b[i + 3]} << 24);
+    };
+    auto isVr = [&](std::size_t i) {
+        return i + 2 <= b.size() && b[i] >= 'A' && b[i] <= 'Z' && b[i + 1] >= 'A' &&
+               b[i + 1] <= 'Z';
+    };
+    auto longVr = [](const std::uint8_t* v) {
+        static const char* const kLong[] = {"OB", "OD", "OF", "OL", "OV", "OW", "SQ",
+                                            "SV", "UC", "UN", "UR", "UT", "UV"};
+        return std::any_of(std::begin(kLong), std::end(kLong),
+                           [&](const char* l) { return v[0] == l[0] && v[1] == l[1]; });
+    };
+    std::string transferSyntax;
+    bool inMeta = true;
+    bool explicitVr = true, big = false, fragments = false;
+    if (at == 0 && !(b.size() >= 6 && u16(0, false) == 0x0002)) {
+        // no meta group: DCMTK guesses the encoding as this does
+        inMeta = false;
+        explicitVr = isVr(4);
+    }
+    while (at + 8 <= b.size()) {
+        if (inMeta && u16(at, false) != 0x0002) {
+            inMeta = false;
+            if (transferSyntax == "1.2.840.10008.1.2.1.99")
+                return std::nullopt;
+            explicitVr = transferSyntax != "1.2.840.10008.1.2";
+            big = transferSyntax == "1.2.840.10008.1.2.2";
+            if (transferSyntax.empty())
+                explicitVr = isVr(at + 4);
+        }
+        const bool be = big && !inMeta;
+        const unsigned group = u16(at, be), element = u16(at + 2, be);
+        std::uint64_t length = 0;
+        std::size_t header = 8;
+        bool container = false;
+        if (group == 0xFFFE) {
+            // items and delimiters: an item's value is walked as elements
+            length = u32(at + 4, be);
+            container = element == 0xE000 && !fragments;
+            if (element == 0xE0DD)
+                fragments = false;
+            if (element != 0xE000)
+                length = 0;
+        } else if (explicitVr || inMeta) {
+            if (!isVr(at + 4)) {
+                // DCMTK would guess a length from the bytes around it
+                char tag[16];
+                std::snprintf(tag, sizeof tag, "(%04X,%04X)", group, element);
+                return std::string("element ") + tag + " has no value representation";
+            }
+            if (longVr(b.data() + at + 4)) {
+                if (at + 12 > b.size())
+                    return "an element header runs past the end of the file";
+                length = u32(at + 8, be);
+                header = 12;
+                const bool sequence = b[at + 4] == 'S' && b[at + 5] == 'Q';
+                container = sequence || length == 0xFFFFFFFFu;
+                // encapsulated data: its items are fragments of bytes, not elements
+                fragments = !sequence && length == 0xFFFFFFFFu;
+            } else {
+                length = u16(at + 6, be);
+            }
+        } else {
+            length = u32(at + 4, be);
+            container = length == 0xFFFFFFFFu ||
+                        DcmTag(DcmTagKey(static_cast<Uint16>(group), static_cast<Uint16>(element)))
+                                .getEVR() == EVR_SQ;
+        }
+        const std::size_t left = b.size() - at - header;
+        if (length != 0xFFFFFFFFu && length > left) {
+            char tag[16];
+            std::snprintf(tag, sizeof tag, "(%04X,%04X)", group, element);
+            return std::string("element ") + tag + " claims " + std::to_string(length) +
+                   " bytes, the file has " + std::to_string(left) + " left";
+        }
+        if (inMeta && group == 0x0002 && element == 0x0010) {
+            transferSyntax.assign(reinterpret_cast<const char*>(b.data() + at + header), length);
+            while (!transferSyntax.empty() &&
+                   (transferSyntax.back() == '\0' || transferSyntax.back() == ' '))
+                transferSyntax.pop_back();
+        }
+        at += header + (container ? 0 : length);
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 EcgResult readDicom(const std::filesystem::path& path) {
@@ -131,6 +236,9 @@ EcgResult readDicom(std::span<const std::uint8_t> bytes) {
         return EcgResult::failure(ErrorCode::BadData, "too short for a DICOM file");
     if (bytes.size() > kMaxFileBytes)
         return EcgResult::failure(ErrorCode::TooLarge, "larger than 2 GB");
+    if (auto beyond = lengthBeyondTheEnd(bytes))
+        return EcgResult::failure(ErrorCode::BadData,
+                                  "not a readable DICOM file (" + *beyond + ")");
     std::vector<std::uint8_t> even(bytes.begin(), bytes.end());
     if (even.size() % 2)
         even.push_back(0);

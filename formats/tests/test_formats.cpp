@@ -336,6 +336,73 @@ TEST(FormatsDicom, RealRecordsWrittenByPydicomReadWithinOneMicrovolt) {
     }
 }
 
+// A length field claiming more than the file holds (in the meta group, on the waveform data, on
+// an item inside the waveform sequence) is refused before DCMTK would reserve that much.
+TEST(FormatsDicom, LengthsBeyondTheEndOfTheFileAreRefusedNamingTheElement) {
+    const fs::path script = fs::path(VELKARD_FORMATS_TESTS) / "wfdb_to_dicom.py";
+    Dir d;
+    const fs::path out = d / "1.dcm";
+    ASSERT_EQ(run("/usr/bin/python3 '" + script.string() + "' '" +
+                  (fs::path(VELKARD_ECG_TESTDATA) / "ludb/1.hea").string() + "' '" + out.string() +
+                  "'"),
+              0);
+    const std::string good = readBytes(out);
+    auto read = [](const std::string& b) {
+        return readDicom(std::span(reinterpret_cast<const std::uint8_t*>(b.data()), b.size()));
+    };
+    ASSERT_TRUE(read(good));
+    // Explicit VR little endian: tag, VR, two reserved bytes, then the 32-bit length.
+    auto patched = [&](std::string_view tagAndVr, std::uint32_t length) {
+        std::string b = good;
+        const auto at = b.find(std::string(tagAndVr));
+        EXPECT_NE(at, std::string::npos);
+        if (at == std::string::npos)
+            return b;
+        for (int i = 0; i < 4; ++i)
+            b[at + 8 + static_cast<std::size_t>(i)] = static_cast<char>(length >> (8 * i));
+        return b;
+    };
+    const struct {
+        std::string tagAndVr;
+        const char* tag;
+    } cases[] = {{std::string("\x02\x00\x01\x00OB", 6), "(0002,0001)"},
+                 {std::string("\x00\x54\x10\x10OW", 6), "(5400,1010)"},
+                 {std::string("\x00\x54\x00\x01SQ", 6), "(FFFE,E000)"}};
+    for (const auto& c : cases) {
+        std::string bad = patched(c.tagAndVr, 0xFFFFFFF0u);
+        if (c.tag == std::string("(FFFE,E000)")) {
+            // the sequence's first item, just after the sequence header
+            bad = good;
+            const auto at = bad.find(c.tagAndVr) + 12;
+            ASSERT_EQ(bad.compare(at, 4, std::string("\xFE\xFF\x00\xE0", 4)), 0);
+            for (int i = 0; i < 4; ++i)
+                bad[at + 4 + static_cast<std::size_t>(i)] =
+                    static_cast<char>(0xF0FFFFFFu >> (8 * i));
+        }
+        auto r = read(bad);
+        EXPECT_FALSE(r) << c.tag;
+        EXPECT_EQ(r.code, ErrorCode::BadData) << c.tag;
+        EXPECT_NE(r.message.find(std::string("element ") + c.tag + " claims"), std::string::npos)
+            << r.message;
+    }
+    // Implicit VR: the walk knows the sequences from the dictionary and reads the file whole.
+    const fs::path implicitOut = d / "1i.dcm";
+    ASSERT_EQ(run("/usr/bin/python3 '" + script.string() + "' '" +
+                  (fs::path(VELKARD_ECG_TESTDATA) / "ludb/1.hea").string() + "' '" +
+                  implicitOut.string() + "' --median --implicit"),
+              0);
+    std::string implicitBytes = readBytes(implicitOut);
+    auto whole = read(implicitBytes);
+    ASSERT_TRUE(whole) << whole.message;
+    EXPECT_EQ(whole.value.presentCount(), 12);
+    const auto at = implicitBytes.rfind(std::string("\x00\x54\x10\x10", 4));
+    ASSERT_NE(at, std::string::npos);
+    implicitBytes[at + 7] = '\x7F';
+    auto r = read(implicitBytes);
+    EXPECT_FALSE(r);
+    EXPECT_NE(r.message.find("element (5400,1010) claims"), std::string::npos) << r.message;
+}
+
 TEST(FormatsBioSig, RealMitdbRecordThroughSave2gdfAecgWithinOneMicrovolt) {
     Dir d;
     const fs::path hea = fs::path(VELKARD_ECG_TESTDATA) / "mitdb/113.hea";

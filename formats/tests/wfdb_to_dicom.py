@@ -4,14 +4,14 @@
 # program's own code: channel sources by MDC code, sensitivity 1000 / gain µV (or mV with
 # --millivolts), baseline -ADC baseline, correction factor 1. --median adds a second multiplex
 # group "MEDIAN" of one beat with more channels, which a reader must not take for the rhythm.
-# Usage: wfdb_to_dicom.py RECORD.hea OUT.dcm [--median] [--millivolts] [--seconds N]
+# Usage: wfdb_to_dicom.py RECORD.hea OUT.dcm [--median] [--millivolts] [--implicit] [--seconds N]
 import struct
 import sys
 
 import pydicom
 from pydicom.dataset import Dataset, FileDataset, FileMetaDataset
 from pydicom.sequence import Sequence
-from pydicom.uid import ExplicitVRLittleEndian, generate_uid
+from pydicom.uid import ExplicitVRLittleEndian, ImplicitVRLittleEndian, generate_uid
 
 MDC = {"i": "2:1", "ii": "2:2", "iii": "2:61", "avr": "2:62", "avl": "2:63", "avf": "2:64",
        "v1": "2:3", "v2": "2:4", "v3": "2:5", "v4": "2:6", "v5": "2:7", "v6": "2:8"}
@@ -88,7 +88,8 @@ def main():
     meta = FileMetaDataset()
     meta.MediaStorageSOPClassUID = "1.2.840.10008.5.1.4.1.1.9.1.1"
     meta.MediaStorageSOPInstanceUID = generate_uid()
-    meta.TransferSyntaxUID = ExplicitVRLittleEndian
+    implicit = "--implicit" in sys.argv
+    meta.TransferSyntaxUID = ImplicitVRLittleEndian if implicit else ExplicitVRLittleEndian
     ds = FileDataset(out, {}, file_meta=meta, preamble=b"\0" * 128)
     ds.SOPClassUID = meta.MediaStorageSOPClassUID
     ds.SOPInstanceUID = meta.MediaStorageSOPInstanceUID
@@ -111,7 +112,7 @@ def main():
         groups.insert(0, group(fs, sigs + sigs, beat, doubled, 2 * ns, "MEDIAN", millivolts))
     ds.WaveformSequence = Sequence(groups)
     ds.is_little_endian = True
-    ds.is_implicit_VR = False
+    ds.is_implicit_VR = implicit
     ds.save_as(out, write_like_original=False)
 
 
