@@ -31,7 +31,8 @@ run_one() {
        >build/fuzz/logs/"$name".log 2>&1; then
     echo "== $name: clean for $seconds s, $(grep -o 'stat::number_of_executed_units: *[0-9]*' \
       build/fuzz/logs/"$name".log | grep -o '[0-9]*$') runs, $(grep -o 'cov: [0-9]*' \
-      build/fuzz/logs/"$name".log | tail -n 1)"
+      build/fuzz/logs/"$name".log | tail -n 1) of $(grep -o '[0-9]* inline 8-bit counters' \
+      build/fuzz/logs/"$name".log | head -n 1 | grep -o '^[0-9]*') counters"
   else
     echo "== $name: FAILED (build/fuzz/logs/$name.log, build/fuzz/findings/)"
     tail -n 30 build/fuzz/logs/"$name".log
