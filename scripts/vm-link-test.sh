@@ -21,19 +21,8 @@ build=$(cd "${1:-$root/build/asan}" && pwd)
 seconds=${VELKARD_VM_SECONDS:-}
 big=BIG00001.DAT
 
-skip() {
-    echo "vm-link-test: skipped: $*"
-    exit 77
-}
-command -v qemu-system-x86_64 >/dev/null || skip "qemu-system-x86_64 is not installed (apt-get install qemu-system-x86)"
-kernel=$(ls /boot/vmlinuz-* 2>/dev/null | sort -V | tail -n 1)
-[[ -n $kernel ]] || skip "no kernel in /boot (apt-get install linux-image-amd64)"
-kver=${kernel#/boot/vmlinuz-}
-moddir=/lib/modules/$kver
-[[ -f $moddir/modules.dep ]] || skip "no modules for $kver in $moddir"
-[[ -r $kernel ]] || skip "$kernel is not readable"
-busybox=/bin/busybox
-file -L "$busybox" 2>/dev/null | grep -q 'statically linked' || skip "no static busybox (apt-get install busybox-static)"
+source "$root/scripts/vm/initramfs.sh"
+vm_find_kernel
 cli=$build/cli/velkard-cli
 instrument=$build/sim/velkard-instrument
 [[ -x $cli && -x $instrument ]] || { echo "vm-link-test: build velkard-cli and velkard-instrument in $build first" >&2; exit 1; }
@@ -58,56 +47,8 @@ python3 -c "import random,sys; r=random.Random(27); sys.stdout.buffer.write(byte
 
 # --- the initramfs ----------------------------------------------------------------------------------
 rootfs=$work/rootfs
-mkdir -p "$rootfs"/{bin,dev,proc,sys,tmp,etc,lib/modules,opt/velkard,home/user}
-cp "$busybox" "$rootfs/bin/busybox"
-cp "$root"/scripts/vm/{init,asuser,nosys,guest-test.sh} "$rootfs/bin/"
-# A guest script of one's own, for debugging a single step.
-[[ -n ${VELKARD_VM_GUEST_SCRIPT:-} ]] && cp "$VELKARD_VM_GUEST_SCRIPT" "$rootfs/bin/guest-test.sh"
-mv "$rootfs/bin/init" "$rootfs/init"
-echo 'root:x:0:0:root:/root:/bin/sh' >"$rootfs/etc/passwd"
-echo 'user:x:1000:1000:user:/home/user:/bin/sh' >>"$rootfs/etc/passwd"
-printf 'root:x:0:\nuser:x:1000:\n' >"$rootfs/etc/group"
-
-# Modules with their dependencies in load order (modules.dep lists a module's dependencies so that
-# loading them from last to first works).
-declare -A loaded=()
-: >"$rootfs/lib/modules/load.list"
-load_module() {
-    local name=$1 line rel deps i
-    line=$(grep -E "(^|/)${name}\.ko(\.xz|\.zst|\.gz)?:" "$moddir/modules.dep" | head -n 1)
-    [[ -n $line ]] || { echo "vm-link-test: module $name not in $moddir/modules.dep" >&2; exit 1; }
-    rel=${line%%:*}
-    read -r -a deps <<<"${line#*:}"
-    for ((i = ${#deps[@]} - 1; i >= 0; i--)); do add_module "${deps[i]}"; done
-    add_module "$rel"
-}
-add_module() {
-    local rel=$1 base
-    [[ -n ${loaded[$rel]:-} ]] && return
-    loaded[$rel]=1
-    base=$(basename "$rel")
-    case $base in
-    *.ko.xz) xz -dc "$moddir/$rel" >"$rootfs/lib/modules/${base%.xz}"; base=${base%.xz} ;;
-    *.ko.zst) zstd -qdc "$moddir/$rel" >"$rootfs/lib/modules/${base%.zst}"; base=${base%.zst} ;;
-    *.ko.gz) gzip -dc "$moddir/$rel" >"$rootfs/lib/modules/${base%.gz}"; base=${base%.gz} ;;
-    *) cp "$moddir/$rel" "$rootfs/lib/modules/$base" ;;
-    esac
-    echo "$base" >>"$rootfs/lib/modules/load.list"
-}
-for m in xhci-pci ftdi_sio virtio_pci virtio_blk; do load_module "$m"; done
-
-# velkard-cli and every shared library it loads, the dynamic loader among them.
-# Debug information stripped: a smaller initramfs boots faster.
-objcopy --strip-debug "$cli" "$rootfs/opt/velkard/velkard-cli"
-ldd "$cli" | awk '/=> \//{print $3} /^\s*\/[^ ]*ld-linux/{print $1}' | sort -u | while read -r lib; do
-    mkdir -p "$rootfs$(dirname "$lib")"
-    cp -L "$lib" "$rootfs$lib"
-done
-if [[ -d /lib64 && ! -e $rootfs/lib64 ]]; then
-    mkdir -p "$rootfs/lib64"
-    cp -L /lib64/ld-linux-x86-64.so.2 "$rootfs/lib64/"
-fi
-(cd "$rootfs" && find . | cpio -o -H newc --quiet) >"$work/initramfs.cpio"
+# VELKARD_VM_GUEST_SCRIPT: a guest script of one's own, for debugging a single step.
+vm_make_initramfs "$rootfs" "$work/initramfs.cpio" "$cli" "${VELKARD_VM_GUEST_SCRIPT:-$root/scripts/vm/guest-test.sh}" xhci-pci ftdi_sio virtio_pci virtio_blk
 truncate -s 64M "$work/results.img"
 t_built=$(date +%s.%N)
 
@@ -123,13 +64,7 @@ start_instrument A
 start_instrument B
 
 # --- QEMU -----------------------------------------------------------------------------------------
-accel=(-accel tcg)
-mode=TCG
-if [[ ${VELKARD_VM_NO_KVM:-} != 1 && -r /dev/kvm && -w /dev/kvm ]] &&
-    python3 -c "import os; os.close(os.open('/dev/kvm', os.O_RDWR))" 2>/dev/null; then
-    accel=(-enable-kvm -cpu host)
-    mode=KVM
-fi
+vm_pick_accel
 # 60 s recordings with KVM; without it, 10 s, so that the whole test stays within 3 minutes.
 if [[ -z $seconds ]]; then
     if [[ $mode == KVM ]]; then seconds=60; else seconds=10; fi
