@@ -527,6 +527,42 @@ std::optional<double> tangentCrossing(const std::vector<float>& x, int from, int
     return best + (base - x[static_cast<std::size_t>(best)]) / bestSlope;
 }
 
+// The end of a wave falling from its peak: with m the point of its steepest descent within
+// [peak, to] and r = to a reference point beyond the end, the point e in [m, r] that maximises
+// the area of the trapezium (m, x(m)), (e, x(e)), (r, x(e)), (r, x(m)),
+// (x(m) - x(e)) (2r - m - e) / 2. Unlike the tangent, it follows a slow tail down to where the
+// wave has flattened, and it needs no baseline level.
+std::optional<double> trapeziumEnd(const std::vector<float>& x, int peak, int to) {
+    const int n = static_cast<int>(x.size());
+    const int from = std::max(peak, 4);
+    to = std::min(to, n - 5);
+    int m = -1;
+    double steepest = 0;
+    for (int t = from; t <= to; ++t) {
+        const double slope =
+            (x[static_cast<std::size_t>(t + 4)] - x[static_cast<std::size_t>(t - 4)]) / 8.0;
+        if (slope < steepest) {
+            steepest = slope;
+            m = t;
+        }
+    }
+    if (m < 0 || m >= to)
+        return std::nullopt;
+    int best = m;
+    double bestArea = 0;
+    for (int e = m; e <= to; ++e) {
+        const double area = (x[static_cast<std::size_t>(m)] - x[static_cast<std::size_t>(e)]) *
+                            (2.0 * to - m - e) / 2.0;
+        if (area > bestArea) {
+            bestArea = area;
+            best = e;
+        }
+    }
+    if (best <= m)
+        return std::nullopt;
+    return static_cast<double>(best);
+}
+
 double axisOf(const MedianBeat& beat, const std::array<float, kLeadCount>& base, int from, int to) {
     const int n = static_cast<int>(beat.mv[signal::StandardLeadI].size());
     from = std::max(from, 0);
@@ -736,7 +772,9 @@ void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadS
         }
         magnitude[static_cast<std::size_t>(t)] = static_cast<float>(std::sqrt(s));
     }
-    // P and T are slow waves: their magnitude is smoothed over 21 ms.
+    // P and T are slow waves: their magnitude is smoothed over 21 ms for their peaks and slopes;
+    // the T end is found on a magnitude smoothed over 9 ms only, which moves a sharp end less.
+    const std::vector<float> lightMagnitude = smooth(magnitude, 3);
     magnitude = smooth(magnitude, 8);
     float level = 0;
     for (int t = qrs->onset - kBaseFrom; t < qrs->onset - kBaseTo; ++t)
@@ -767,8 +805,7 @@ void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadS
             if (magnitude[static_cast<std::size_t>(t)] > magnitude[static_cast<std::size_t>(peak)])
                 peak = t;
         if (peak > tFrom && magnitude[static_cast<std::size_t>(peak)] - level > present) {
-            const auto end =
-                tangentCrossing(magnitude, peak, std::min(tEndLimit, peak + 160), false, level);
+            const auto end = trapeziumEnd(lightMagnitude, peak, std::min(tEndLimit, peak + 160));
             if (end && *end > peak && *end <= tEndLimit) {
                 tEnd = static_cast<int>(std::lround(*end));
                 m.qtMs = (*end - qrs->onset) * kMsPerRecord;
