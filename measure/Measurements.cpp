@@ -909,9 +909,16 @@ void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadS
             magnitude[static_cast<std::size_t>(peak)] - level > present) {
             const auto onset =
                 tangentCrossing(magnitude, std::max(pFrom, peak - toIndex(100)), peak, true, level);
-            const auto end =
-                tangentCrossing(magnitude, peak, std::min(pTo, peak + toIndex(100)), false, level);
-            if (onset && end && *onset<peak&& * end> peak && *end < qrs->onset &&
+            const int endTo = std::min(pTo, peak + toIndex(100));
+            const auto tangentEnd = tangentCrossing(magnitude, peak, endTo, false, level);
+            // The wave is taken as a P where the tangents at its slopes meet the baseline around
+            // it; its end then lies where the trapezium area finds the slow descent flattened
+            // (the tangent stops before it), never before the tangent's.
+            auto end = tangentEnd;
+            if (const auto trapezium = trapeziumEnd(lightMagnitude, peak, endTo);
+                end && trapezium && *trapezium > *end)
+                end = trapezium;
+            if (onset && end && *onset<peak&& * tangentEnd> peak && *end < qrs->onset &&
                 *onset >= pFrom - 8) {
                 const double pMs = (*end - *onset) * kMsPerRecord;
                 const double prMs = (qrs->onset - *onset) * kMsPerRecord;
