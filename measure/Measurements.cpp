@@ -270,11 +270,13 @@ struct QrsBounds {
     int onset = 0, end = 0;
 };
 
-// QRS onset and end around the fiducial point: where the spatial velocity has stayed below the
-// threshold for 10 ms before, and after.
-std::optional<QrsBounds> findQrs(const std::vector<float>& sv, int fiducial) {
+// QRS onset and end around the fiducial point (its peak sought from before to after samples
+// about it): where the spatial velocity has stayed below the threshold for 10 ms before, and
+// after.
+std::optional<QrsBounds> findQrs(const std::vector<float>& sv, int fiducial, int before = 80,
+                                 int after = 80) {
     const int n = static_cast<int>(sv.size());
-    const int lo = std::max(4, fiducial - 80), hi = std::min(n - 5, fiducial + 80);
+    const int lo = std::max(4, fiducial - before), hi = std::min(n - 5, fiducial + after);
     int peak = lo;
     for (int t = lo; t <= hi; ++t)
         if (sv[static_cast<std::size_t>(t)] > sv[static_cast<std::size_t>(peak)])
@@ -792,17 +794,135 @@ void qrsWaves(const std::vector<float>& v, float base, int on, int end, LeadAmpl
     }
 }
 
-void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadSet& leadsPresent,
+// Pacing spikes bridged. A pacemaker's pulse lasts under 2 ms; with the recorder's filters and
+// the resampling it spreads over a few samples, far narrower than any change a heart makes (the
+// steepest QRS still takes some 10 ms to rise). Its slope would otherwise be the peak of the
+// spatial velocity and take the QRS bounds with it. A spike: the summed absolute sample-to-sample
+// change of the leads stays above half its peak for at most 4 ms, and nothing within 100 ms
+// outside 6 ms of it comes within a third of that peak (as a mean over 5 ms), and the leads
+// return at least halfway within 12 ms. Each lead is bridged by a straight line
+// from where the change has fallen below a tenth of the peak before to where it has after.
+// spikes receives where they were.
+MedianBeat withoutPacingSpikes(const MedianBeat& in, const LeadSet& present,
+                               std::vector<int>& spikes) {
+    constexpr int kHalfWidth = 3; // samples above half the peak: 3.75 ms
+    constexpr int kNear = 5;      // 6 ms either side belong to the spike
+    constexpr int kAround = 80;   // 100 ms either side hold nothing as steep
+    constexpr int kMaxBridge = 8; // a bridge reaches at most 10 ms either side
+    constexpr int kMaxSpikes = 3; // atrial and ventricular spikes
+    constexpr int kSpread = 4;    // 5 ms
+    constexpr float kContrast = 3;
+    constexpr int kReturn = 10; // 12.5 ms
+    MedianBeat beat = in;
+    const std::size_t n = beat.mv[signal::StandardLeadI].size();
+    if (n < 2 * kAround)
+        return beat;
+    for (int found = 0; found < kMaxSpikes; ++found) {
+        std::vector<float> d(n, 0.0f);
+        for (std::size_t k = 0; k < kIndependentCount; ++k) {
+            const auto l = static_cast<std::size_t>(kIndependent[k]);
+            if (!present[l])
+                continue;
+            for (std::size_t t = 1; t < n; ++t)
+                d[t] += std::abs(beat.mv[l][t] - beat.mv[l][t - 1]);
+        }
+        const int peak = static_cast<int>(std::max_element(d.begin(), d.end()) - d.begin());
+        const float top = d[static_cast<std::size_t>(peak)];
+        if (top <= 0)
+            break;
+        int above = 0;
+        for (int t = std::max(0, peak - kNear);
+             t <= std::min<int>(static_cast<int>(n) - 1, peak + kNear); ++t)
+            above += d[static_cast<std::size_t>(t)] > top / 2;
+        // What else is steep around it, as a mean over 5 ms: a QRS changes for longer than that.
+        float rest = 0;
+        for (int t = std::max(0, peak - kAround);
+             t + kSpread <= std::min<int>(static_cast<int>(n), peak + kAround); ++t) {
+            if (t + kSpread > peak - kNear && t <= peak + kNear)
+                continue;
+            float sum = 0;
+            for (int k = 0; k < kSpread; ++k)
+                sum += d[static_cast<std::size_t>(t + k)];
+            rest = std::max(rest, sum / kSpread);
+        }
+        if (above > kHalfWidth || rest * kContrast > top)
+            break;
+        int from = peak - 1, to = peak;
+        while (from > 0 && peak - from < kMaxBridge &&
+               d[static_cast<std::size_t>(from)] >= top / 10)
+            --from;
+        while (to + 1 < static_cast<int>(n) && to - peak < kMaxBridge &&
+               d[static_cast<std::size_t>(to)] >= top / 10)
+            ++to;
+        // d[t] is the change from t - 1 to t: samples from..to-1 stay, the ones between move.
+        --to;
+        if (from < 0 || to <= from + 1)
+            break;
+        // A stimulus returns: within 12 ms the leads are back at least halfway to where they
+        // were before it (a heart's fast change, or a clipped R, goes on or stays).
+        const int back = std::min(static_cast<int>(n) - 1, peak + kReturn);
+        float jump = 0, left = 0;
+        for (std::size_t k = 0; k < kIndependentCount; ++k) {
+            const auto l = static_cast<std::size_t>(kIndependent[k]);
+            if (!present[l])
+                continue;
+            const float base = beat.mv[l][static_cast<std::size_t>(from)];
+            jump += std::abs(beat.mv[l][static_cast<std::size_t>(peak)] - base);
+            left += std::abs(beat.mv[l][static_cast<std::size_t>(back)] - base);
+        }
+        if (left > jump / 2)
+            break;
+        spikes.push_back(peak);
+        for (auto& lead : beat.mv) {
+            if (lead.size() != n)
+                continue;
+            const float a = lead[static_cast<std::size_t>(from)],
+                        b = lead[static_cast<std::size_t>(to)];
+            for (int t = from + 1; t < to; ++t)
+                lead[static_cast<std::size_t>(t)] =
+                    a + (b - a) * static_cast<float>(t - from) / static_cast<float>(to - from);
+        }
+    }
+    return beat;
+}
+
+void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSet& leadsPresent,
                  Measurements& m) {
+    std::vector<int> spikes;
+    const MedianBeat beat = withoutPacingSpikes(raw, leadsPresent, spikes);
     Leads8 m8 = independentOf(beat);
     for (std::size_t k = 0; k < kIndependentCount; ++k)
         if (!leadsPresent[static_cast<std::size_t>(kIndependent[k])])
             std::fill(m8[k].begin(), m8[k].end(), 0.0f);
     const std::vector<float> sv = spatialVelocity(m8);
-    const auto spatial = findQrs(sv, beat.before);
+    std::optional<QrsBounds> spatial = findQrs(sv, beat.before);
+    // A paced QRS follows its spike at once; the beat may have been found on the spike or on an
+    // atrial spike before it (an AV delay, 300 ms at most). After each spike from the fiducial
+    // point on, a QRS is sought from 20 ms on (beyond what is left of the spike's slope in the
+    // bridge) for 200 ms; of these and the complex about the fiducial point, the ventricles' is
+    // the largest change.
+    constexpr int kSpikeBefore = 12, kPastSpike = 16, kPacedDelay = 240, kPacedPeak = 160;
+    const auto change = [&](const std::optional<QrsBounds>& q) {
+        double sum = 0;
+        if (q)
+            for (int t = q->onset; t <= q->end; ++t)
+                sum += sv[static_cast<std::size_t>(t)];
+        return sum;
+    };
+    for (int s : spikes) {
+        if (s < beat.before - kSpikeBefore || s > beat.before + kPacedDelay)
+            continue;
+        const auto after = findQrs(sv, s + kPastSpike, 0, kPacedPeak);
+        if (change(after) > change(spatial))
+            spatial = after;
+    }
     if (!spatial)
         return;
-    const std::optional<QrsBounds> qrs = refineQrs(beat.mv, leadsPresent, *spatial);
+    std::optional<QrsBounds> qrs = refineQrs(beat.mv, leadsPresent, *spatial);
+    // A paced QRS begins with its stimulus, not before.
+    for (int s : spikes)
+        if (qrs->onset < s && s < qrs->end)
+            qrs->onset = std::max(qrs->onset, s - 1);
     const int n = static_cast<int>(sv.size());
     const double qrsMs = (qrs->end - qrs->onset) * kMsPerRecord;
     if (qrs->onset - kBaseFrom < 0 || qrsMs < kQrsMinMs || qrsMs > kQrsMaxMs)
