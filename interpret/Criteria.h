@@ -100,7 +100,7 @@ inline constexpr double kLaeTerminalForce = 4.0; // negative terminal P in V1, m
                                                  // (0.04 mm*s) [Morris], [AHA-V]
 
 // ---- Infarction: pathological Q waves in two leads of a contiguous group [UDMI4] ----
-inline constexpr double kQV2V3Ms = 20; // V2, V3: any Q longer than this, or QS
+inline constexpr double kQV2V3Ms = 20; // V2, V3: any Q of at least this, or QS
 inline constexpr double kQMs = 30;     // I, II, III, aVL, aVF, V4-V6: Q at least this long
 inline constexpr double kQMv = 0.1;    //   and this deep, or QS
 

@@ -534,10 +534,10 @@ private:
         if (*a.qMv < c::kNoQMv)
             return std::nullopt;
         if (l == V2 || l == V3) {
-            if (*a.qMs > c::kQV2V3Ms)
+            if (*a.qMs >= c::kQV2V3Ms)
                 return std::pair{
-                    "Q в " + name + " " + num(*a.qMs, 0) + " мс > " + num(c::kQV2V3Ms, 0) + " мс",
-                    "Q in " + name + " " + num(*a.qMs, 0) + " ms > " + num(c::kQV2V3Ms, 0) + " ms"};
+                    "Q в " + name + " " + num(*a.qMs, 0) + " мс ≥ " + num(c::kQV2V3Ms, 0) + " мс",
+                    "Q in " + name + " " + num(*a.qMs, 0) + " ms ≥ " + num(c::kQV2V3Ms, 0) + " ms"};
             return std::nullopt;
         }
         if (*a.qMs >= c::kQMs && *a.qMv >= c::kQMv)

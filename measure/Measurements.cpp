@@ -270,11 +270,13 @@ struct QrsBounds {
     int onset = 0, end = 0;
 };
 
-// QRS onset and end around the fiducial point: where the spatial velocity has stayed below the
-// threshold for 10 ms before, and after.
-std::optional<QrsBounds> findQrs(const std::vector<float>& sv, int fiducial) {
+// QRS onset and end around the fiducial point (its peak sought from before to after samples
+// about it): where the spatial velocity has stayed below the threshold for 10 ms before, and
+// after.
+std::optional<QrsBounds> findQrs(const std::vector<float>& sv, int fiducial, int before = 80,
+                                 int after = 80) {
     const int n = static_cast<int>(sv.size());
-    const int lo = std::max(4, fiducial - 80), hi = std::min(n - 5, fiducial + 80);
+    const int lo = std::max(4, fiducial - before), hi = std::min(n - 5, fiducial + after);
     int peak = lo;
     for (int t = lo; t <= hi; ++t)
         if (sv[static_cast<std::size_t>(t)] > sv[static_cast<std::size_t>(peak)])
@@ -305,6 +307,84 @@ std::optional<QrsBounds> findQrs(const std::vector<float>& sv, int fiducial) {
     q.end = t - kQuiet - kSpreadCorrection;
     if (q.end <= q.onset)
         return std::nullopt;
+    return q;
+}
+
+// Slope of one lead: the change over 5 ms of a 5-sample mean, as in the spatial velocity.
+std::vector<float> leadSlope(const std::vector<float>& x) {
+    const std::size_t n = x.size();
+    std::vector<float> mean(n, 0.0f), slope(n, 0.0f);
+    for (std::size_t t = 2; t + 2 < n; ++t)
+        mean[t] = (x[t - 2] + x[t - 1] + x[t] + x[t + 1] + x[t + 2]) / 5.0f;
+    for (std::size_t t = 4; t + 4 < n; ++t)
+        slope[t] = std::abs(mean[t + 2] - mean[t - 2]);
+    return slope;
+}
+
+// The QRS onset and end refined lead by lead. In the spatial velocity a slow start or a small
+// terminal wave of a few leads drowns in the noise of all eight; each lead is judged against
+// its own peak slope and its own noise instead. Only clear leads (a peak slope well above their
+// noise) take part; each lead's onset and end lie where its slope has stayed below its threshold
+// for 10 ms, searched at most kReach beyond the spatial bounds. As the cardiologists mark them,
+// the onset is the second earliest over the leads and the end the second latest (with fewer
+// than six clear leads, the earliest and the latest); the spatial bounds are never narrowed.
+QrsBounds refineQrs(const std::array<std::vector<float>, kLeadCount>& mv, const LeadSet& present,
+                    QrsBounds q) {
+    // Threshold: a 25th of the lead's peak slope (lower, the ringing of the mains notches around
+    // a steep QRS counts as QRS), or three SDs of its noise (the quietest fifth of a noise
+    // slope's magnitude is about a quarter of its SD). A lead is clear when its peak slope is
+    // five such SDs.
+    constexpr float kFraction = 0.04f, kNoise = 12.0f, kClear = 20.0f;
+    constexpr int kReach = 32; // 40 ms
+    constexpr int kQuiet = 8, kSpreadCorrection = 2;
+    std::vector<int> onsets, ends;
+    for (std::size_t l = 0; l < kLeadCount; ++l) {
+        if (!present[l] || mv[l].size() < 16)
+            continue;
+        const std::vector<float> slope = leadSlope(mv[l]);
+        const int n = static_cast<int>(slope.size());
+        float peak = 0;
+        for (int t = q.onset; t <= q.end; ++t)
+            peak = std::max(peak, slope[static_cast<std::size_t>(t)]);
+        std::vector<float> sorted(slope.begin() + 4, slope.end() - 4);
+        const auto fifth = sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 5);
+        std::nth_element(sorted.begin(), fifth, sorted.end());
+        const float noise = *fifth;
+        if (peak <= kClear * noise)
+            continue;
+        const float th = std::max(kFraction * peak, kNoise * noise);
+        const int lo = std::max(4, q.onset - kReach), hi = std::min(n - 5, q.end + kReach);
+        // The lead's first and last sample above its threshold within the spatial bounds.
+        int first = -1, last = -1;
+        for (int t = q.onset; t <= q.end; ++t)
+            if (slope[static_cast<std::size_t>(t)] >= th) {
+                if (first < 0)
+                    first = t;
+                last = t;
+            }
+        if (first < 0)
+            continue;
+        int run = 0, t = first;
+        for (; t >= lo && run < kQuiet; --t)
+            run = slope[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
+        if (run < kQuiet)
+            continue; // still moving at the edge of the reach: not a clear onset in this lead
+        const int onset = t + kQuiet + 1 + kSpreadCorrection;
+        run = 0;
+        for (t = last; t <= hi && run < kQuiet; ++t)
+            run = slope[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
+        if (run < kQuiet)
+            continue;
+        onsets.push_back(onset);
+        ends.push_back(t - kQuiet - kSpreadCorrection);
+    }
+    if (onsets.empty())
+        return q;
+    std::sort(onsets.begin(), onsets.end());
+    std::sort(ends.begin(), ends.end(), std::greater<>());
+    const std::size_t k = onsets.size() >= 6 ? 1 : 0;
+    q.onset = std::min(q.onset, onsets[k]);
+    q.end = std::max(q.end, ends[k]);
     return q;
 }
 
@@ -527,6 +607,42 @@ std::optional<double> tangentCrossing(const std::vector<float>& x, int from, int
     return best + (base - x[static_cast<std::size_t>(best)]) / bestSlope;
 }
 
+// The end of a wave falling from its peak: with m the point of its steepest descent within
+// [peak, to] and r = to a reference point beyond the end, the point e in [m, r] that maximises
+// the area of the trapezium (m, x(m)), (e, x(e)), (r, x(e)), (r, x(m)),
+// (x(m) - x(e)) (2r - m - e) / 2. Unlike the tangent, it follows a slow tail down to where the
+// wave has flattened, and it needs no baseline level.
+std::optional<double> trapeziumEnd(const std::vector<float>& x, int peak, int to) {
+    const int n = static_cast<int>(x.size());
+    const int from = std::max(peak, 4);
+    to = std::min(to, n - 5);
+    int m = -1;
+    double steepest = 0;
+    for (int t = from; t <= to; ++t) {
+        const double slope =
+            (x[static_cast<std::size_t>(t + 4)] - x[static_cast<std::size_t>(t - 4)]) / 8.0;
+        if (slope < steepest) {
+            steepest = slope;
+            m = t;
+        }
+    }
+    if (m < 0 || m >= to)
+        return std::nullopt;
+    int best = m;
+    double bestArea = 0;
+    for (int e = m; e <= to; ++e) {
+        const double area = (x[static_cast<std::size_t>(m)] - x[static_cast<std::size_t>(e)]) *
+                            (2.0 * to - m - e) / 2.0;
+        if (area > bestArea) {
+            bestArea = area;
+            best = e;
+        }
+    }
+    if (best <= m)
+        return std::nullopt;
+    return static_cast<double>(best);
+}
+
 double axisOf(const MedianBeat& beat, const std::array<float, kLeadCount>& base, int from, int to) {
     const int n = static_cast<int>(beat.mv[signal::StandardLeadI].size());
     from = std::max(from, 0);
@@ -678,16 +794,135 @@ void qrsWaves(const std::vector<float>& v, float base, int on, int end, LeadAmpl
     }
 }
 
-void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadSet& leadsPresent,
+// Pacing spikes bridged. A pacemaker's pulse lasts under 2 ms; with the recorder's filters and
+// the resampling it spreads over a few samples, far narrower than any change a heart makes (the
+// steepest QRS still takes some 10 ms to rise). Its slope would otherwise be the peak of the
+// spatial velocity and take the QRS bounds with it. A spike: the summed absolute sample-to-sample
+// change of the leads stays above half its peak for at most 4 ms, and nothing within 100 ms
+// outside 6 ms of it comes within a third of that peak (as a mean over 5 ms), and the leads
+// return at least halfway within 12 ms. Each lead is bridged by a straight line
+// from where the change has fallen below a tenth of the peak before to where it has after.
+// spikes receives where they were.
+MedianBeat withoutPacingSpikes(const MedianBeat& in, const LeadSet& present,
+                               std::vector<int>& spikes) {
+    constexpr int kHalfWidth = 3; // samples above half the peak: 3.75 ms
+    constexpr int kNear = 5;      // 6 ms either side belong to the spike
+    constexpr int kAround = 80;   // 100 ms either side hold nothing as steep
+    constexpr int kMaxBridge = 8; // a bridge reaches at most 10 ms either side
+    constexpr int kMaxSpikes = 3; // atrial and ventricular spikes
+    constexpr int kSpread = 4;    // 5 ms
+    constexpr float kContrast = 3;
+    constexpr int kReturn = 10; // 12.5 ms
+    MedianBeat beat = in;
+    const std::size_t n = beat.mv[signal::StandardLeadI].size();
+    if (n < 2 * kAround)
+        return beat;
+    for (int found = 0; found < kMaxSpikes; ++found) {
+        std::vector<float> d(n, 0.0f);
+        for (std::size_t k = 0; k < kIndependentCount; ++k) {
+            const auto l = static_cast<std::size_t>(kIndependent[k]);
+            if (!present[l])
+                continue;
+            for (std::size_t t = 1; t < n; ++t)
+                d[t] += std::abs(beat.mv[l][t] - beat.mv[l][t - 1]);
+        }
+        const int peak = static_cast<int>(std::max_element(d.begin(), d.end()) - d.begin());
+        const float top = d[static_cast<std::size_t>(peak)];
+        if (top <= 0)
+            break;
+        int above = 0;
+        for (int t = std::max(0, peak - kNear);
+             t <= std::min<int>(static_cast<int>(n) - 1, peak + kNear); ++t)
+            above += d[static_cast<std::size_t>(t)] > top / 2;
+        // What else is steep around it, as a mean over 5 ms: a QRS changes for longer than that.
+        float rest = 0;
+        for (int t = std::max(0, peak - kAround);
+             t + kSpread <= std::min<int>(static_cast<int>(n), peak + kAround); ++t) {
+            if (t + kSpread > peak - kNear && t <= peak + kNear)
+                continue;
+            float sum = 0;
+            for (int k = 0; k < kSpread; ++k)
+                sum += d[static_cast<std::size_t>(t + k)];
+            rest = std::max(rest, sum / kSpread);
+        }
+        if (above > kHalfWidth || rest * kContrast > top)
+            break;
+        int from = peak - 1, to = peak;
+        while (from > 0 && peak - from < kMaxBridge &&
+               d[static_cast<std::size_t>(from)] >= top / 10)
+            --from;
+        while (to + 1 < static_cast<int>(n) && to - peak < kMaxBridge &&
+               d[static_cast<std::size_t>(to)] >= top / 10)
+            ++to;
+        // d[t] is the change from t - 1 to t: samples from..to-1 stay, the ones between move.
+        --to;
+        if (from < 0 || to <= from + 1)
+            break;
+        // A stimulus returns: within 12 ms the leads are back at least halfway to where they
+        // were before it (a heart's fast change, or a clipped R, goes on or stays).
+        const int back = std::min(static_cast<int>(n) - 1, peak + kReturn);
+        float jump = 0, left = 0;
+        for (std::size_t k = 0; k < kIndependentCount; ++k) {
+            const auto l = static_cast<std::size_t>(kIndependent[k]);
+            if (!present[l])
+                continue;
+            const float base = beat.mv[l][static_cast<std::size_t>(from)];
+            jump += std::abs(beat.mv[l][static_cast<std::size_t>(peak)] - base);
+            left += std::abs(beat.mv[l][static_cast<std::size_t>(back)] - base);
+        }
+        if (left > jump / 2)
+            break;
+        spikes.push_back(peak);
+        for (auto& lead : beat.mv) {
+            if (lead.size() != n)
+                continue;
+            const float a = lead[static_cast<std::size_t>(from)],
+                        b = lead[static_cast<std::size_t>(to)];
+            for (int t = from + 1; t < to; ++t)
+                lead[static_cast<std::size_t>(t)] =
+                    a + (b - a) * static_cast<float>(t - from) / static_cast<float>(to - from);
+        }
+    }
+    return beat;
+}
+
+void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSet& leadsPresent,
                  Measurements& m) {
+    std::vector<int> spikes;
+    const MedianBeat beat = withoutPacingSpikes(raw, leadsPresent, spikes);
     Leads8 m8 = independentOf(beat);
     for (std::size_t k = 0; k < kIndependentCount; ++k)
         if (!leadsPresent[static_cast<std::size_t>(kIndependent[k])])
             std::fill(m8[k].begin(), m8[k].end(), 0.0f);
     const std::vector<float> sv = spatialVelocity(m8);
-    const auto qrs = findQrs(sv, beat.before);
-    if (!qrs)
+    std::optional<QrsBounds> spatial = findQrs(sv, beat.before);
+    // A paced QRS follows its spike at once; the beat may have been found on the spike or on an
+    // atrial spike before it (an AV delay, 300 ms at most). After each spike from the fiducial
+    // point on, a QRS is sought from 20 ms on (beyond what is left of the spike's slope in the
+    // bridge) for 200 ms; of these and the complex about the fiducial point, the ventricles' is
+    // the largest change.
+    constexpr int kSpikeBefore = 12, kPastSpike = 16, kPacedDelay = 240, kPacedPeak = 160;
+    const auto change = [&](const std::optional<QrsBounds>& q) {
+        double sum = 0;
+        if (q)
+            for (int t = q->onset; t <= q->end; ++t)
+                sum += sv[static_cast<std::size_t>(t)];
+        return sum;
+    };
+    for (int s : spikes) {
+        if (s < beat.before - kSpikeBefore || s > beat.before + kPacedDelay)
+            continue;
+        const auto after = findQrs(sv, s + kPastSpike, 0, kPacedPeak);
+        if (change(after) > change(spatial))
+            spatial = after;
+    }
+    if (!spatial)
         return;
+    std::optional<QrsBounds> qrs = refineQrs(beat.mv, leadsPresent, *spatial);
+    // A paced QRS begins with its stimulus, not before.
+    for (int s : spikes)
+        if (qrs->onset < s && s < qrs->end)
+            qrs->onset = std::max(qrs->onset, s - 1);
     const int n = static_cast<int>(sv.size());
     const double qrsMs = (qrs->end - qrs->onset) * kMsPerRecord;
     if (qrs->onset - kBaseFrom < 0 || qrsMs < kQrsMinMs || qrsMs > kQrsMaxMs)
@@ -736,7 +971,9 @@ void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadS
         }
         magnitude[static_cast<std::size_t>(t)] = static_cast<float>(std::sqrt(s));
     }
-    // P and T are slow waves: their magnitude is smoothed over 21 ms.
+    // P and T are slow waves: their magnitude is smoothed over 21 ms for their peaks and slopes;
+    // the T end is found on a magnitude smoothed over 9 ms only, which moves a sharp end less.
+    const std::vector<float> lightMagnitude = smooth(magnitude, 3);
     magnitude = smooth(magnitude, 8);
     float level = 0;
     for (int t = qrs->onset - kBaseFrom; t < qrs->onset - kBaseTo; ++t)
@@ -767,8 +1004,7 @@ void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadS
             if (magnitude[static_cast<std::size_t>(t)] > magnitude[static_cast<std::size_t>(peak)])
                 peak = t;
         if (peak > tFrom && magnitude[static_cast<std::size_t>(peak)] - level > present) {
-            const auto end =
-                tangentCrossing(magnitude, peak, std::min(tEndLimit, peak + 160), false, level);
+            const auto end = trapeziumEnd(lightMagnitude, peak, std::min(tEndLimit, peak + 160));
             if (end && *end > peak && *end <= tEndLimit) {
                 tEnd = static_cast<int>(std::lround(*end));
                 m.qtMs = (*end - qrs->onset) * kMsPerRecord;
@@ -793,9 +1029,16 @@ void measureBeat(const MedianBeat& beat, std::optional<double> rrMs, const LeadS
             magnitude[static_cast<std::size_t>(peak)] - level > present) {
             const auto onset =
                 tangentCrossing(magnitude, std::max(pFrom, peak - toIndex(100)), peak, true, level);
-            const auto end =
-                tangentCrossing(magnitude, peak, std::min(pTo, peak + toIndex(100)), false, level);
-            if (onset && end && *onset<peak&& * end> peak && *end < qrs->onset &&
+            const int endTo = std::min(pTo, peak + toIndex(100));
+            const auto tangentEnd = tangentCrossing(magnitude, peak, endTo, false, level);
+            // The wave is taken as a P where the tangents at its slopes meet the baseline around
+            // it; its end then lies where the trapezium area finds the slow descent flattened
+            // (the tangent stops before it), never before the tangent's.
+            auto end = tangentEnd;
+            if (const auto trapezium = trapeziumEnd(lightMagnitude, peak, endTo);
+                end && trapezium && *trapezium > *end)
+                end = trapezium;
+            if (onset && end && *onset<peak&& * tangentEnd> peak && *end < qrs->onset &&
                 *onset >= pFrom - 8) {
                 const double pMs = (*end - *onset) * kMsPerRecord;
                 const double prMs = (qrs->onset - *onset) * kMsPerRecord;

@@ -61,7 +61,7 @@ TEST(RealEcg, IntervalsOfLudbRecordOneAgainstItsCardiologists) {
     const Measurements& p = m.value.m;
     ASSERT_TRUE(p.pMs && p.prMs && p.qrsMs && p.qtMs);
     // Limits: the mean difference over LUDB plus two of its SDs (see measure/README.md).
-    EXPECT_NEAR(*p.pMs, *ref.pMs, 40.0);
+    EXPECT_NEAR(*p.pMs, *ref.pMs, 30.0);
     EXPECT_NEAR(*p.prMs, *ref.prMs, 30.0);
     EXPECT_NEAR(*p.qrsMs, *ref.qrsMs, 60.0);
     EXPECT_NEAR(*p.qtMs, *ref.qtMs, 60.0);
@@ -90,7 +90,8 @@ TEST(RealEcg, QtOfQtDatabaseRecordAgainstTheManualMarks) {
                            static_cast<double>(last) / 250.0 + 0.5);
     ASSERT_TRUE(m.ok()) << m.message;
     ASSERT_TRUE(m.value.m.qtMs);
-    EXPECT_NEAR(*m.value.m.qtMs, manual, 80.0);
+    // The QT Database mean difference plus two of its SDs.
+    EXPECT_NEAR(*m.value.m.qtMs, manual, 70.0);
     // Two leads only: the ten the record lacks have no per-lead values.
     EXPECT_FALSE(m.value.m.leads[signal::StandardLeadV1].rMv);
     EXPECT_TRUE(m.value.m.leads[signal::StandardLeadII].rMv);
