@@ -67,7 +67,8 @@ std::string tagOf(const std::filesystem::path& file, const char* tag) {
     const QString out = QString::fromUtf8(p.readAllStandardOutput());
     const int open = out.indexOf('[');
     const int close = out.indexOf(']', open + 1);
-    return open < 0 || close < 0 ? std::string() : out.mid(open + 1, close - open - 1).toStdString();
+    return open < 0 || close < 0 ? std::string()
+                                 : out.mid(open + 1, close - open - 1).toStdString();
 }
 
 std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) {
@@ -95,8 +96,8 @@ protected:
         writeFile(servers / "WLM" / "lockfile", "");
         // One ECG order of today for this station, one for another station.
         makeOrder("ACC2001", "Петров^Пётр^Ильич", "H-0042", kOrderStudy, "VELKARD", "order1");
-        makeOrder("ACC2002", "Other^Station", "H-0043", "1.2.826.0.1.3680043.2.1125.91.2",
-                  "ROOM_9", "order2");
+        makeOrder("ACC2002", "Other^Station", "H-0043", "1.2.826.0.1.3680043.2.1125.91.2", "ROOM_9",
+                  "order2");
         worklistPort = freePort();
         pacsPort = freePort();
         start(wlm, "wlmscpfs",
@@ -133,13 +134,14 @@ protected:
                    const char* study, const char* station, const char* file) {
         const QString today = QDate::currentDate().toString("yyyyMMdd");
         const QString dump =
-            QString::fromUtf8("(0008,0005) CS [ISO_IR 192]\n(0008,0050) SH [%1]\n"
-                              "(0010,0010) PN [%2]\n(0010,0020) LO [%3]\n(0010,0030) DA [19610304]\n"
-                              "(0010,0040) CS [M]\n(0020,000d) UI [%4]\n(0032,1060) LO [ECG at rest]\n"
-                              "(0040,0100) SQ\n(fffe,e000) -\n(0008,0060) CS [ECG]\n"
-                              "(0040,0001) AE [%5]\n(0040,0002) DA [%6]\n(0040,0003) TM [0930]\n"
-                              "(0040,0007) LO [ECG at rest]\n(0040,0009) SH [SPS-%1]\n(fffe,e00d)\n"
-                              "(fffe,e0dd)\n(0040,1001) SH [RP-%1]\n")
+            QString::fromUtf8(
+                "(0008,0005) CS [ISO_IR 192]\n(0008,0050) SH [%1]\n"
+                "(0010,0010) PN [%2]\n(0010,0020) LO [%3]\n(0010,0030) DA [19610304]\n"
+                "(0010,0040) CS [M]\n(0020,000d) UI [%4]\n(0032,1060) LO [ECG at rest]\n"
+                "(0040,0100) SQ\n(fffe,e000) -\n(0008,0060) CS [ECG]\n"
+                "(0040,0001) AE [%5]\n(0040,0002) DA [%6]\n(0040,0003) TM [0930]\n"
+                "(0040,0007) LO [ECG at rest]\n(0040,0009) SH [SPS-%1]\n(fffe,e00d)\n"
+                "(fffe,e0dd)\n(0040,1001) SH [RP-%1]\n")
                 .arg(accession, QString::fromUtf8(name), patientId, study, station, today);
         const auto text = servers / (std::string(file) + ".dump");
         writeFile(text, dump.toStdString());
@@ -226,8 +228,8 @@ TEST_F(NetworkTest, OrderTakenRecordedAndSavedArrivesInTheArchiveWithTheOrder) {
     recordFor(*w, 2);
     // Saved and, as the settings say, sent on its own: the waveform and the report.
     const auto stored = servers / "stored";
-    ASSERT_TRUE(waitFor([&] { return filesIn(stored).size() >= 2 && !w->outboxSender().running(); },
-                        60000))
+    ASSERT_TRUE(
+        waitFor([&] { return filesIn(stored).size() >= 2 && !w->outboxSender().running(); }, 60000))
         << filesIn(stored).size() << " files; " << messages.lastText().toStdString();
     const auto files = filesIn(stored);
     ASSERT_EQ(files.size(), 2u);
@@ -275,9 +277,8 @@ TEST_F(NetworkTest, SendWhileTheArchiveIsDownWaitsAndRetryDeliversItOnce) {
         window.Send->click();
         ASSERT_TRUE(waitFor(
             [&] {
-                return !w->outboxSender().running() &&
-                       window.archiveList->topLevelItem(0)->text(5) ==
-                           QString::fromUtf8("отправлено");
+                return !w->outboxSender().running() && window.archiveList->topLevelItem(0)->text(
+                                                           5) == QString::fromUtf8("отправлено");
             },
             30000));
         after = window.archiveList->topLevelItem(0)->text(5);

@@ -72,9 +72,9 @@ TEST_F(AppTest, MenuTreeHasItsItemsInOrder) {
     auto w = makeWindow();
     const auto items = child<QMenu>(*w, "patientMenu")->actions();
     ASSERT_EQ(items.size(), 11);
-    const QStringList names = {"cardFileAction",   "worklistAction",     "cardFileSeparator",
-                               "memoryAction",     "memorySeparator",    "importAction",
-                               "fileImportAction", "importSeparator",    "printSetupAction",
+    const QStringList names = {"cardFileAction",   "worklistAction",    "cardFileSeparator",
+                               "memoryAction",     "memorySeparator",   "importAction",
+                               "fileImportAction", "importSeparator",   "printSetupAction",
                                "printAction",      "measurementsAction"};
     for (int i = 0; i < 11; ++i)
         EXPECT_EQ(items[i]->objectName(), names[i]);

@@ -115,9 +115,9 @@ QString sendStateText(velkard::ui::Language l, const std::vector<OutboxEntry>& e
         return say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions", "отправлено"));
     case EntryState::Waiting:
         return say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions", "ожидает")) +
-               (state->reason.empty() ? QString()
-                                      : QStringLiteral(": ") +
-                                            QString::fromStdString(state->reason));
+               (state->reason.empty()
+                    ? QString()
+                    : QStringLiteral(": ") + QString::fromStdString(state->reason));
     case EntryState::Failed:
         return say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions", "ошибка")) +
                QStringLiteral(": ") + QString::fromStdString(state->reason);

@@ -139,8 +139,7 @@ void WorklistWindow::query() {
     if (cancelled)
         return;
     if (!found) {
-        const QString text =
-            say(QT_TR_NOOP("Рабочий список не получен\n")) + utf8(found.message);
+        const QString text = say(QT_TR_NOOP("Рабочий список не получен\n")) + utf8(found.message);
         statusLabel->setText(text);
         seams_.messages.show(text, velkard::ui::errorCaption(l), this);
         return;
@@ -158,9 +157,9 @@ void WorklistWindow::fill() {
         const std::string procedure = !w.requestedProcedureDescription.empty()
                                           ? w.requestedProcedureDescription
                                           : w.scheduledStepDescription;
-        auto* row = new QTreeWidgetItem(
-            {utf8(cardName(w.patientName)), utf8(w.patientId), utf8(cardDate(w.birthDate)),
-             utf8(w.accessionNumber), scheduledText(w), utf8(procedure)});
+        auto* row = new QTreeWidgetItem({utf8(cardName(w.patientName)), utf8(w.patientId),
+                                         utf8(cardDate(w.birthDate)), utf8(w.accessionNumber),
+                                         scheduledText(w), utf8(procedure)});
         row->setData(0, Qt::UserRole, static_cast<int>(i));
         orderList->addTopLevelItem(row);
     }
