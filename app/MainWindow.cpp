@@ -19,6 +19,7 @@
 #include "measure/ui/MeasurementsController.h"
 #include "memory/ui/DeviceFileList.h"
 #include "memory/ui/MemoryWindow.h"
+#include "net/Orders.h"
 #include "net/Send.h"
 #include "net/Settings.h"
 #include "net/ui/NetworkPage.h"
@@ -710,7 +711,7 @@ void MainWindow::fileRecording() {
                                      .arg(sel.patientName.trimmed())
                                      .arg(filed.value)
                                      .arg(seconds));
-        queueSavedRecording(filed.value);
+        networkAfterSave(filed.value);
         return;
     }
     showBusyOr(filed, say(QT_TR_NOOP("Ошибка открытия файла с данными об ЭКГ")),
@@ -718,13 +719,18 @@ void MainWindow::fileRecording() {
     keepRecordingUnfiled();
 }
 
-void MainWindow::queueSavedRecording(int number) {
-    auto settings = net::loadSettings(workDir_);
-    if (!settings || !settings.value.sendAfterSave)
-        return;
+void MainWindow::networkAfterSave(int number) {
     cardfile::CardFile cardFile(workDir_);
     auto ref = net::findRecording(cardFile, session_.selection().patientId.toStdString(), number);
     if (!ref)
+        return;
+    // The order taken from the worklist for this patient goes with this recording from now on.
+    if (auto order = net::orderOfRecording(cardFile, ref.value.patient.id, ref.value.recordedAt(),
+                                           true);
+        !order)
+        std::fprintf(stderr, "%s\n", order.message.c_str());
+    auto settings = net::loadSettings(workDir_);
+    if (!settings || !settings.value.sendAfterSave)
         return;
     if (net::ui::queueForSending(messages(), state_.interfaceLanguage(), cardFile,
                                  ref.value.patient, ref.value.entry, *sender_, this))

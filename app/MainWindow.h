@@ -209,8 +209,9 @@ private:
     void openCardRhythmogram();
     // Shows what the card-file window (or the worklist) closed with.
     void showCardFileChoice();
-    // After Save: the recording goes into the outbox when the network settings say so.
-    void queueSavedRecording(int number);
+    // After Save: a pending worklist order of the patient goes with recording `number`, and the
+    // recording goes into the outbox when the network settings say so.
+    void networkAfterSave(int number);
     // Stop's question and Save; the messages of a failed Save.
     void saveRecording();
     // Files the stopped recording into the patient's card; when that fails, keeps it unfiled.
