@@ -482,8 +482,8 @@ void MainWindow::openWorklist() {
                 chosen.patientBirthDate = QString::fromStdString(p.birthDate);
                 chosen.patientSex = QString::fromStdString(p.sex);
                 chosen.recordNumber = cardFile.nextRecordNumber(p.id);
-                chosen.recordingPath =
-                    QString::fromStdString(cardFile.recordingPath(p.id, chosen.recordNumber));
+                chosen.recordingPath = QString::fromStdString(
+                    cardFile.recordingPath(p.id, chosen.recordNumber).string());
                 choice.request = session::CardRequest::Write;
                 statusBar()->showMessage(
                     say(QT_TR_NOOP("Направление принято: %1")).arg(chosen.patientName.trimmed()));
@@ -725,8 +725,8 @@ void MainWindow::networkAfterSave(int number) {
     if (!ref)
         return;
     // The order taken from the worklist for this patient goes with this recording from now on.
-    if (auto order = net::orderOfRecording(cardFile, ref.value.patient.id, ref.value.recordedAt(),
-                                           true);
+    if (auto order =
+            net::orderOfRecording(cardFile, ref.value.patient.id, ref.value.recordedAt(), true);
         !order)
         std::fprintf(stderr, "%s\n", order.message.c_str());
     auto settings = net::loadSettings(workDir_);
