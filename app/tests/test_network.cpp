@@ -15,6 +15,7 @@
 #include "net/ui/SendActions.h"
 #include "net/ui/WorklistWindow.h"
 
+#include <QCheckBox>
 #include <QDate>
 #include <QLineEdit>
 #include <QProcess>
@@ -22,7 +23,6 @@
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTabWidget>
-#include <QTcpSocket>
 #include <QTreeWidget>
 #include <arpa/inet.h>
 #include <netinet/in.h>
