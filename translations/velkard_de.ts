@@ -1125,10 +1125,6 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <translation>Weder ein Arbeitslisten-Server noch ein Archiv ist eingetragen</translation>
     </message>
     <message>
-        <source>Проверка связи…</source>
-        <translation>Verbindung wird geprüft…</translation>
-    </message>
-    <message>
         <source>Отмена</source>
         <translation>Abbrechen</translation>
     </message>
@@ -1139,6 +1135,10 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     <message>
         <source>нет связи</source>
         <translation>keine Verbindung</translation>
+    </message>
+    <message>
+        <source>Проверка связи: %1 из %2…</source>
+        <translation>Verbindung wird geprüft: %1 von %2…</translation>
     </message>
 </context>
 <context>
@@ -1233,10 +1233,6 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <translation>Kein Arbeitslisten-Server eingetragen: Einstellungen → Parameter → Netzwerk</translation>
     </message>
     <message>
-        <source>Запрос к серверу рабочего списка…</source>
-        <translation>Arbeitslisten-Server wird abgefragt…</translation>
-    </message>
-    <message>
         <source>Отмена</source>
         <translation>Abbrechen</translation>
     </message>
@@ -1263,6 +1259,10 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
 </source>
         <translation>Der Auftrag wurde nicht übernommen
 </translation>
+    </message>
+    <message>
+        <source>Запрос к серверу рабочего списка (%1 из %2)…</source>
+        <translation>Arbeitslisten-Server wird abgefragt (%1 von %2)…</translation>
     </message>
 </context>
 <context>

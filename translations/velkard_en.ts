@@ -1125,10 +1125,6 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <translation>Neither a worklist server nor an archive is set</translation>
     </message>
     <message>
-        <source>Проверка связи…</source>
-        <translation>Testing the connection…</translation>
-    </message>
-    <message>
         <source>Отмена</source>
         <translation>Cancel</translation>
     </message>
@@ -1139,6 +1135,10 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     <message>
         <source>нет связи</source>
         <translation>no connection</translation>
+    </message>
+    <message>
+        <source>Проверка связи: %1 из %2…</source>
+        <translation>Testing the connection: %1 of %2…</translation>
     </message>
 </context>
 <context>
@@ -1233,10 +1233,6 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <translation>No worklist server is set: Setup → Parameters → Network</translation>
     </message>
     <message>
-        <source>Запрос к серверу рабочего списка…</source>
-        <translation>Asking the worklist server…</translation>
-    </message>
-    <message>
         <source>Отмена</source>
         <translation>Cancel</translation>
     </message>
@@ -1263,6 +1259,10 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
 </source>
         <translation>The order was not taken
 </translation>
+    </message>
+    <message>
+        <source>Запрос к серверу рабочего списка (%1 из %2)…</source>
+        <translation>Asking the worklist server (%1 of %2)…</translation>
     </message>
 </context>
 <context>

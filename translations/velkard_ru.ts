@@ -1125,10 +1125,6 @@ F1 — эта справка</translation>
         <translation>Не задан ни сервер рабочего списка, ни архив</translation>
     </message>
     <message>
-        <source>Проверка связи…</source>
-        <translation>Проверка связи…</translation>
-    </message>
-    <message>
         <source>Отмена</source>
         <translation>Отмена</translation>
     </message>
@@ -1139,6 +1135,10 @@ F1 — эта справка</translation>
     <message>
         <source>нет связи</source>
         <translation>нет связи</translation>
+    </message>
+    <message>
+        <source>Проверка связи: %1 из %2…</source>
+        <translation>Проверка связи: %1 из %2…</translation>
     </message>
 </context>
 <context>
@@ -1233,10 +1233,6 @@ F1 — эта справка</translation>
         <translation>Сервер рабочего списка не настроен: Настройка → Параметры → Сеть</translation>
     </message>
     <message>
-        <source>Запрос к серверу рабочего списка…</source>
-        <translation>Запрос к серверу рабочего списка…</translation>
-    </message>
-    <message>
         <source>Отмена</source>
         <translation>Отмена</translation>
     </message>
@@ -1263,6 +1259,10 @@ F1 — эта справка</translation>
 </source>
         <translation>Направление не принято
 </translation>
+    </message>
+    <message>
+        <source>Запрос к серверу рабочего списка (%1 из %2)…</source>
+        <translation>Запрос к серверу рабочего списка (%1 из %2)…</translation>
     </message>
 </context>
 <context>

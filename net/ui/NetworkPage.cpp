@@ -241,7 +241,7 @@ void NetworkPage::testConnection() {
                              caption, this);
         return;
     }
-    const velkard::ui::ProgressTexts texts{caption, say(QT_TR_NOOP("Проверка связи…")),
+    const velkard::ui::ProgressTexts texts{caption, say(QT_TR_NOOP("Проверка связи: %1 из %2…")),
                                            say(QT_TR_NOOP("Отмена"))};
     if (velkard::ui::runWithProgress(this, texts, [&](velkard::ui::JobProgress& progress) {
             for (std::size_t i = 0; i < asked.size() && !progress.cancelled(); ++i) {

@@ -127,9 +127,9 @@ void WorklistWindow::query() {
                                                              : settings.value.stationAeTitle;
     Result<std::vector<WorklistItem>> found =
         Result<std::vector<WorklistItem>>::failure(ErrorCode::Failed, "");
-    velkard::ui::ProgressTexts texts{say(QT_TR_NOOP("Рабочий список")),
-                                     say(QT_TR_NOOP("Запрос к серверу рабочего списка…")),
-                                     say(QT_TR_NOOP("Отмена"))};
+    velkard::ui::ProgressTexts texts{
+        say(QT_TR_NOOP("Рабочий список")),
+        say(QT_TR_NOOP("Запрос к серверу рабочего списка (%1 из %2)…")), say(QT_TR_NOOP("Отмена"))};
     const bool cancelled =
         velkard::ui::runWithProgress(this, texts, [&](velkard::ui::JobProgress& progress) {
             progress.report(0, 1);
