@@ -19,6 +19,12 @@
 #include "measure/ui/MeasurementsController.h"
 #include "memory/ui/DeviceFileList.h"
 #include "memory/ui/MemoryWindow.h"
+#include "net/Orders.h"
+#include "net/Send.h"
+#include "net/Settings.h"
+#include "net/ui/NetworkPage.h"
+#include "net/ui/SendActions.h"
+#include "net/ui/WorklistWindow.h"
 #include "print/ui/PrintCommands.h"
 #include "ui/LanguageMenu.h"
 #include "ui/Messages.h"
@@ -85,6 +91,7 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
 
     std::error_code ec;
     std::filesystem::create_directory(workDir_ / "temp", ec); // a failure shows up at download
+    sender_ = std::make_unique<net::ui::OutboxSender>(workDir_);
 
     auto loaded = signal::loadSettings(workDir_);
     if (!loaded) {
@@ -258,9 +265,13 @@ void MainWindow::openParameters() {
     {
         ParametersDialog dialog(state_, this);
         dialog.setPorts(QString::fromStdString(settings_.portName), foundPorts());
+        auto* network = new net::ui::NetworkPage(state_, seams_, workDir_, dialog.printTab);
+        dialog.printTab->addTab(network, network->title());
         dialog.applyLanguage(state_.interfaceLanguage());
-        if (seams_.dialogs.run(dialog) == QDialog::Accepted &&
-            dialog.chosenPort().toStdString() != settings_.portName) {
+        const bool accepted = seams_.dialogs.run(dialog) == QDialog::Accepted;
+        if (accepted)
+            network->save();
+        if (accepted && dialog.chosenPort().toStdString() != settings_.portName) {
             settings_.portName = dialog.chosenPort().toStdString();
             session_.setLink(linkFactory(), settings_.portName);
             writeSettings();
@@ -435,11 +446,55 @@ void MainWindow::openCardFile() {
     {
         cardfile::ui::CardFileWindow window(state_, seams_, workDir_, this);
         exporting::ui::offerExport(window, seams_, state_);
+        net::ui::offerSend(window, seams_, state_, *sender_);
         window.startFrom(session_.selection());
         window.applyLanguage(state_.interfaceLanguage());
         seams_.dialogs.run(window);
         session_.cardFileClosed(window.selection(), window.choice());
     }
+    showCardFileChoice();
+}
+
+void MainWindow::openWorklist() {
+    fileImportAction->setEnabled(false);
+    clearForWindow();
+    session_.cardFileOpening();
+    session::CardSelection chosen = session_.selection();
+    session::CardFileChoice choice;
+    {
+        net::ui::WorklistWindow window(state_, seams_, workDir_, this);
+        window.query();
+        if (seams_.dialogs.run(window) == QDialog::Accepted && window.taken()) {
+            // The order's patient becomes the chosen one, as Write in the card file makes them.
+            cardfile::CardFile cardFile(workDir_);
+            const cardfile::PatientRecord& p = *window.taken();
+            auto patients = cardFile.listPatients();
+            int position = -1;
+            if (patients)
+                for (std::size_t i = 0; i < patients.value.size(); ++i)
+                    if (patients.value[i].id == p.id)
+                        position = static_cast<int>(i);
+            if (position >= 0) {
+                chosen = session::CardSelection{};
+                chosen.patientIndex = position;
+                chosen.patientId = QString::fromStdString(p.id);
+                chosen.patientName = QString::fromStdString(p.name);
+                chosen.patientBirthDate = QString::fromStdString(p.birthDate);
+                chosen.patientSex = QString::fromStdString(p.sex);
+                chosen.recordNumber = cardFile.nextRecordNumber(p.id);
+                chosen.recordingPath = QString::fromStdString(
+                    cardFile.recordingPath(p.id, chosen.recordNumber).string());
+                choice.request = session::CardRequest::Write;
+                statusBar()->showMessage(
+                    say(QT_TR_NOOP("Направление принято: %1")).arg(chosen.patientName.trimmed()));
+            }
+        }
+    }
+    session_.cardFileClosed(chosen, choice);
+    showCardFileChoice();
+}
+
+void MainWindow::showCardFileChoice() {
     switch (view().shown) {
     case Shown::Live:
         printAction->setEnabled(false);
@@ -656,11 +711,31 @@ void MainWindow::fileRecording() {
                                      .arg(sel.patientName.trimmed())
                                      .arg(filed.value)
                                      .arg(seconds));
+        networkAfterSave(filed.value);
         return;
     }
     showBusyOr(filed, say(QT_TR_NOOP("Ошибка открытия файла с данными об ЭКГ")),
                say(QT_TR_NOOP("Ошибка")));
     keepRecordingUnfiled();
+}
+
+void MainWindow::networkAfterSave(int number) {
+    cardfile::CardFile cardFile(workDir_);
+    auto ref = net::findRecording(cardFile, session_.selection().patientId.toStdString(), number);
+    if (!ref)
+        return;
+    // The order taken from the worklist for this patient goes with this recording from now on.
+    if (auto order =
+            net::orderOfRecording(cardFile, ref.value.patient.id, ref.value.recordedAt(), true);
+        !order)
+        std::fprintf(stderr, "%s\n", order.message.c_str());
+    auto settings = net::loadSettings(workDir_);
+    if (!settings || !settings.value.sendAfterSave)
+        return;
+    if (net::ui::queueForSending(messages(), state_.interfaceLanguage(), cardFile,
+                                 ref.value.patient, ref.value.entry, *sender_, this))
+        statusBar()->showMessage(statusBar()->currentMessage() + QStringLiteral(". ") +
+                                 say(QT_TR_NOOP("Поставлено в очередь отправки")));
 }
 
 void MainWindow::keepRecordingUnfiled() {

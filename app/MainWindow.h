@@ -42,6 +42,9 @@ class DeviceFileList;
 namespace velkard::ui {
 class LanguageMenu;
 }
+namespace velkard::net::ui {
+class OutboxSender;
+}
 
 namespace velkard::app {
 
@@ -97,6 +100,8 @@ public:
     session::Session& session() { return session_; }
     display::Display& display() { return *display_; }
     bool printerExists() const { return printerExists_; }
+    // Works the outbox in the background (Send, and Save when the settings say so).
+    net::ui::OutboxSender& outboxSender() { return *sender_; }
     const std::filesystem::path& workingDirectory() const { return workDir_; }
     const signal::Settings& settings() const { return settings_; }
     // The state the windows share: language, print grid, filters, dialog texts, print range.
@@ -124,6 +129,7 @@ public:
     QPushButton* Forward;
     QPushButton* Back;
     QAction* cardFileAction; // Card file
+    QAction* worklistAction; // the worklist's orders
     QAction* importAction;
     QAction* fileImportAction; // "Положить в карту пациента": the imported file of another system
     QAction* printAction;  // Print
@@ -133,6 +139,9 @@ public:
 
 public slots:
     void openCardFile();
+    // The worklist window; an order taken makes its patient the chosen one and starts the sweep,
+    // so the next recording is made for that order.
+    void openWorklist();
     void openMemory();
     void importFromFile();
     void fileImportIntoCard();
@@ -198,6 +207,11 @@ private:
     void instrumentLost();
     void openCardRecording();
     void openCardRhythmogram();
+    // Shows what the card-file window (or the worklist) closed with.
+    void showCardFileChoice();
+    // After Save: a pending worklist order of the patient goes with recording `number`, and the
+    // recording goes into the outbox when the network settings say so.
+    void networkAfterSave(int number);
     // Stop's question and Save; the messages of a failed Save.
     void saveRecording();
     // Files the stopped recording into the patient's card; when that fails, keeps it unfiled.
@@ -237,6 +251,7 @@ private:
     // The device file list, hidden until a memory connection shows it.
     std::unique_ptr<memory::ui::DeviceFileList> deviceFileList_;
     std::unique_ptr<display::Display> display_;
+    std::unique_ptr<net::ui::OutboxSender> sender_;
     DrawingArea* area_ = nullptr;
     measure::ui::MeasurementsController* measurements_ = nullptr;
     session::Session session_;

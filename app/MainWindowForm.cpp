@@ -54,6 +54,7 @@ constexpr Caption kMenuCaptions[] = {
     {"setupMenu", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Настройка")},
     {"exitAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Выход")},
     {"cardFileAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Картотека")},
+    {"worklistAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Рабочий список")},
     {"memoryAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Память")},
     {"importAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Импорт из файла")},
     {"fileImportAction",
@@ -214,7 +215,8 @@ void MainWindow::buildMenu() {
     fileImportAction->setEnabled(false);
     printSetupAction_ = makeAction("printSetupAction", &MainWindow::printSetup);
     printAction = makeAction("printAction", &MainWindow::printRecording);
-    patientMenu->addActions({cardFileAction, makeSeparator("cardFileSeparator"),
+    worklistAction = makeAction("worklistAction", &MainWindow::openWorklist);
+    patientMenu->addActions({cardFileAction, worklistAction, makeSeparator("cardFileSeparator"),
                              makeAction("memoryAction", &MainWindow::openMemory),
                              makeSeparator("memorySeparator"), importAction, fileImportAction,
                              makeSeparator("importSeparator"), printSetupAction_, printAction,

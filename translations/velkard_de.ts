@@ -194,6 +194,18 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <source>Информация</source>
         <translation>Information</translation>
     </message>
+    <message>
+        <source>Направление принято: %1</source>
+        <translation>Auftrag übernommen: %1</translation>
+    </message>
+    <message>
+        <source>Поставлено в очередь отправки</source>
+        <translation>Zum Senden vorgemerkt</translation>
+    </message>
+    <message>
+        <source>Рабочий список</source>
+        <translation>Arbeitsliste</translation>
+    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>
@@ -514,6 +526,19 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     <message>
         <source>Показать пациентов, у которых Ф.И.О., ID, номер полиса или дата рождения содержат каждое из введённых слов</source>
         <translation>Patienten zeigen, deren Name, ID, Versicherungsnummer oder Geburtsdatum jedes eingegebene Wort enthält</translation>
+    </message>
+    <message>
+        <source>Отправка</source>
+        <comment>column</comment>
+        <translation>Versand</translation>
+    </message>
+    <message>
+        <source>Отправить</source>
+        <translation>Senden</translation>
+    </message>
+    <message>
+        <source>Отправить ЭКГ в архив (PACS) и в медицинскую систему</source>
+        <translation>EKG an das Archiv (PACS) und das Praxis-/Kliniksystem senden</translation>
     </message>
 </context>
 <context>
@@ -1031,6 +1056,213 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     <message>
         <source>Файлы помещены в карту пациента: </source>
         <translation>In die Patientenkarte abgelegte Dateien: </translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::NetworkPage</name>
+    <message>
+        <source>Сеть</source>
+        <translation>Netzwerk</translation>
+    </message>
+    <message>
+        <source>AE-титул рабочего места</source>
+        <translation>AE-Titel dieses Arbeitsplatzes</translation>
+    </message>
+    <message>
+        <source>Станция в рабочем списке</source>
+        <translation>Station in der Arbeitsliste</translation>
+    </message>
+    <message>
+        <source>как AE-титул рабочего места</source>
+        <translation>wie der AE-Titel des Arbeitsplatzes</translation>
+    </message>
+    <message>
+        <source>Рабочий список</source>
+        <translation>Arbeitsliste</translation>
+    </message>
+    <message>
+        <source>Архив (PACS)</source>
+        <translation>Archiv (PACS)</translation>
+    </message>
+    <message>
+        <source>Приёмник HL7</source>
+        <translation>HL7-Empfänger</translation>
+    </message>
+    <message>
+        <source>Адрес</source>
+        <translation>Adresse</translation>
+    </message>
+    <message>
+        <source>Порт</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>AE-титул</source>
+        <translation>AE-Titel</translation>
+    </message>
+    <message>
+        <source>Папка обмена GDT</source>
+        <translation>GDT-Austauschordner</translation>
+    </message>
+    <message>
+        <source>Сертификат центра (TLS)</source>
+        <translation>CA-Zertifikat (TLS)</translation>
+    </message>
+    <message>
+        <source>Отправлять ЭКГ после сохранения</source>
+        <translation>EKG nach dem Speichern senden</translation>
+    </message>
+    <message>
+        <source>Проверить связь</source>
+        <translation>Verbindung prüfen</translation>
+    </message>
+    <message>
+        <source>%1: AE-титул — от 1 до 16 латинских букв, цифр и знаков без «\»</source>
+        <translation>%1: ein AE-Titel besteht aus 1 bis 16 lateinischen Buchstaben, Ziffern und Zeichen ohne „\“</translation>
+    </message>
+    <message>
+        <source>Не задан ни сервер рабочего списка, ни архив</source>
+        <translation>Weder ein Arbeitslisten-Server noch ein Archiv ist eingetragen</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>связь есть</source>
+        <translation>Verbindung besteht</translation>
+    </message>
+    <message>
+        <source>нет связи</source>
+        <translation>keine Verbindung</translation>
+    </message>
+    <message>
+        <source>Проверка связи: %1 из %2…</source>
+        <translation>Verbindung wird geprüft: %1 von %2…</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::SendActions</name>
+    <message>
+        <source>Отправка</source>
+        <translation>Versand</translation>
+    </message>
+    <message>
+        <source>Не настроены ни архив (PACS), ни приёмник HL7: Настройка → Параметры → Сеть</source>
+        <translation>Weder ein Archiv (PACS) noch ein HL7-Empfänger ist eingetragen: Einstellungen → Parameter → Netzwerk</translation>
+    </message>
+    <message>
+        <source>Ритмограмма не отправляется: в ней нет ЭКГ</source>
+        <translation>Ein Rhythmogramm wird nicht gesendet: es enthält kein EKG</translation>
+    </message>
+    <message>
+        <source>ЭКГ не поставлена в очередь отправки
+</source>
+        <translation>Das EKG wurde nicht zum Senden vorgemerkt
+</translation>
+    </message>
+    <message>
+        <source>отправлено</source>
+        <translation>gesendet</translation>
+    </message>
+    <message>
+        <source>ожидает</source>
+        <translation>wartet</translation>
+    </message>
+    <message>
+        <source>ошибка</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>ЭКГ уже в очереди отправки. Повторить отправку сейчас?</source>
+        <translation>Das EKG ist schon zum Senden vorgemerkt. Jetzt erneut senden?</translation>
+    </message>
+    <message>
+        <source>ЭКГ уже отправлена. Отправить ещё раз?</source>
+        <translation>Das EKG wurde schon gesendet. Noch einmal senden?</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::WorklistWindow</name>
+    <message>
+        <source>Рабочий список</source>
+        <translation>Arbeitsliste</translation>
+    </message>
+    <message>
+        <source>Пациент</source>
+        <translation>Patient</translation>
+    </message>
+    <message>
+        <source>ID пациента</source>
+        <translation>Patienten-ID</translation>
+    </message>
+    <message>
+        <source>Дата рожд.</source>
+        <translation>Geburtsdatum</translation>
+    </message>
+    <message>
+        <source>№ направления</source>
+        <translation>Auftragsnummer</translation>
+    </message>
+    <message>
+        <source>Назначено</source>
+        <translation>Geplant</translation>
+    </message>
+    <message>
+        <source>Исследование</source>
+        <translation>Untersuchung</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Взять</source>
+        <translation>Übernehmen</translation>
+    </message>
+    <message>
+        <source>Найти или завести карту пациента; следующая ЭКГ будет записана по этому направлению</source>
+        <translation>Die Karte des Patienten finden oder anlegen; das nächste EKG wird für diesen Auftrag aufgezeichnet</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Сервер рабочего списка не настроен: Настройка → Параметры → Сеть</source>
+        <translation>Kein Arbeitslisten-Server eingetragen: Einstellungen → Parameter → Netzwerk</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Рабочий список не получен
+</source>
+        <translation>Die Arbeitsliste wurde nicht empfangen
+</translation>
+    </message>
+    <message>
+        <source>На сегодня направлений нет</source>
+        <translation>Für heute keine Aufträge</translation>
+    </message>
+    <message>
+        <source>Направлений: %1</source>
+        <translation>Aufträge: %1</translation>
+    </message>
+    <message>
+        <source>Выберите направление</source>
+        <translation>Wählen Sie den Auftrag</translation>
+    </message>
+    <message>
+        <source>Направление не принято
+</source>
+        <translation>Der Auftrag wurde nicht übernommen
+</translation>
+    </message>
+    <message>
+        <source>Запрос к серверу рабочего списка (%1 из %2)…</source>
+        <translation>Arbeitslisten-Server wird abgefragt (%1 von %2)…</translation>
     </message>
 </context>
 <context>

@@ -176,7 +176,7 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     </message>
     <message>
         <source>Значения вне диапазона прибора ограничены: </source>
-        <translation>Values beyond the instrument's range clipped: </translation>
+        <translation>Values beyond the instrument&apos;s range clipped: </translation>
     </message>
     <message>
         <source>Новый пациент</source>
@@ -188,11 +188,23 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     </message>
     <message>
         <source>ЭКГ помещена в карту пациента, № </source>
-        <translation>ECG filed into the patient's card, No. </translation>
+        <translation>ECG filed into the patient&apos;s card, No. </translation>
     </message>
     <message>
         <source>Информация</source>
         <translation>Information</translation>
+    </message>
+    <message>
+        <source>Направление принято: %1</source>
+        <translation>Order taken: %1</translation>
+    </message>
+    <message>
+        <source>Поставлено в очередь отправки</source>
+        <translation>Queued for sending</translation>
+    </message>
+    <message>
+        <source>Рабочий список</source>
+        <translation>Worklist</translation>
     </message>
 </context>
 <context>
@@ -514,6 +526,19 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     <message>
         <source>Показать пациентов, у которых Ф.И.О., ID, номер полиса или дата рождения содержат каждое из введённых слов</source>
         <translation>Show the patients whose name, ID, insurance policy number or date of birth contains every word typed</translation>
+    </message>
+    <message>
+        <source>Отправка</source>
+        <comment>column</comment>
+        <translation>Sending</translation>
+    </message>
+    <message>
+        <source>Отправить</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>Отправить ЭКГ в архив (PACS) и в медицинскую систему</source>
+        <translation>Send the ECG to the archive (PACS) and the record system</translation>
     </message>
 </context>
 <context>
@@ -1031,6 +1056,213 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     <message>
         <source>Файлы помещены в карту пациента: </source>
         <translation>Files filed into the patient&apos;s card: </translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::NetworkPage</name>
+    <message>
+        <source>Сеть</source>
+        <translation>Network</translation>
+    </message>
+    <message>
+        <source>AE-титул рабочего места</source>
+        <translation>This workstation&apos;s AE title</translation>
+    </message>
+    <message>
+        <source>Станция в рабочем списке</source>
+        <translation>Station in the worklist</translation>
+    </message>
+    <message>
+        <source>как AE-титул рабочего места</source>
+        <translation>as the workstation&apos;s AE title</translation>
+    </message>
+    <message>
+        <source>Рабочий список</source>
+        <translation>Worklist</translation>
+    </message>
+    <message>
+        <source>Архив (PACS)</source>
+        <translation>Archive (PACS)</translation>
+    </message>
+    <message>
+        <source>Приёмник HL7</source>
+        <translation>HL7 receiver</translation>
+    </message>
+    <message>
+        <source>Адрес</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>Порт</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>AE-титул</source>
+        <translation>AE title</translation>
+    </message>
+    <message>
+        <source>Папка обмена GDT</source>
+        <translation>GDT exchange folder</translation>
+    </message>
+    <message>
+        <source>Сертификат центра (TLS)</source>
+        <translation>CA certificate (TLS)</translation>
+    </message>
+    <message>
+        <source>Отправлять ЭКГ после сохранения</source>
+        <translation>Send the ECG after saving</translation>
+    </message>
+    <message>
+        <source>Проверить связь</source>
+        <translation>Test connection</translation>
+    </message>
+    <message>
+        <source>%1: AE-титул — от 1 до 16 латинских букв, цифр и знаков без «\»</source>
+        <translation>%1: an AE title is 1 to 16 Latin letters, digits and signs without &quot;\&quot;</translation>
+    </message>
+    <message>
+        <source>Не задан ни сервер рабочего списка, ни архив</source>
+        <translation>Neither a worklist server nor an archive is set</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>связь есть</source>
+        <translation>connected</translation>
+    </message>
+    <message>
+        <source>нет связи</source>
+        <translation>no connection</translation>
+    </message>
+    <message>
+        <source>Проверка связи: %1 из %2…</source>
+        <translation>Testing the connection: %1 of %2…</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::SendActions</name>
+    <message>
+        <source>Отправка</source>
+        <translation>Sending</translation>
+    </message>
+    <message>
+        <source>Не настроены ни архив (PACS), ни приёмник HL7: Настройка → Параметры → Сеть</source>
+        <translation>Neither an archive (PACS) nor an HL7 receiver is set: Setup → Parameters → Network</translation>
+    </message>
+    <message>
+        <source>Ритмограмма не отправляется: в ней нет ЭКГ</source>
+        <translation>A rhythmogram is not sent: it holds no ECG</translation>
+    </message>
+    <message>
+        <source>ЭКГ не поставлена в очередь отправки
+</source>
+        <translation>The ECG was not queued for sending
+</translation>
+    </message>
+    <message>
+        <source>отправлено</source>
+        <translation>sent</translation>
+    </message>
+    <message>
+        <source>ожидает</source>
+        <translation>waiting</translation>
+    </message>
+    <message>
+        <source>ошибка</source>
+        <translation>failed</translation>
+    </message>
+    <message>
+        <source>ЭКГ уже в очереди отправки. Повторить отправку сейчас?</source>
+        <translation>The ECG is already queued for sending. Try sending it again now?</translation>
+    </message>
+    <message>
+        <source>ЭКГ уже отправлена. Отправить ещё раз?</source>
+        <translation>The ECG has already been sent. Send it again?</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::WorklistWindow</name>
+    <message>
+        <source>Рабочий список</source>
+        <translation>Worklist</translation>
+    </message>
+    <message>
+        <source>Пациент</source>
+        <translation>Patient</translation>
+    </message>
+    <message>
+        <source>ID пациента</source>
+        <translation>Patient ID</translation>
+    </message>
+    <message>
+        <source>Дата рожд.</source>
+        <translation>Date of birth</translation>
+    </message>
+    <message>
+        <source>№ направления</source>
+        <translation>Accession No.</translation>
+    </message>
+    <message>
+        <source>Назначено</source>
+        <translation>Scheduled</translation>
+    </message>
+    <message>
+        <source>Исследование</source>
+        <translation>Procedure</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>Взять</source>
+        <translation>Take</translation>
+    </message>
+    <message>
+        <source>Найти или завести карту пациента; следующая ЭКГ будет записана по этому направлению</source>
+        <translation>Find or make the patient&apos;s card; the next ECG is recorded for this order</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Сервер рабочего списка не настроен: Настройка → Параметры → Сеть</source>
+        <translation>No worklist server is set: Setup → Parameters → Network</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Рабочий список не получен
+</source>
+        <translation>The worklist was not received
+</translation>
+    </message>
+    <message>
+        <source>На сегодня направлений нет</source>
+        <translation>No orders for today</translation>
+    </message>
+    <message>
+        <source>Направлений: %1</source>
+        <translation>Orders: %1</translation>
+    </message>
+    <message>
+        <source>Выберите направление</source>
+        <translation>Choose the order</translation>
+    </message>
+    <message>
+        <source>Направление не принято
+</source>
+        <translation>The order was not taken
+</translation>
+    </message>
+    <message>
+        <source>Запрос к серверу рабочего списка (%1 из %2)…</source>
+        <translation>Asking the worklist server (%1 of %2)…</translation>
     </message>
 </context>
 <context>

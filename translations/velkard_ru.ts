@@ -194,6 +194,18 @@ F1 — эта справка</translation>
         <source>Информация</source>
         <translation>Информация</translation>
     </message>
+    <message>
+        <source>Направление принято: %1</source>
+        <translation>Направление принято: %1</translation>
+    </message>
+    <message>
+        <source>Поставлено в очередь отправки</source>
+        <translation>Поставлено в очередь отправки</translation>
+    </message>
+    <message>
+        <source>Рабочий список</source>
+        <translation>Рабочий список</translation>
+    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>
@@ -514,6 +526,19 @@ F1 — эта справка</translation>
     <message>
         <source>Показать пациентов, у которых Ф.И.О., ID, номер полиса или дата рождения содержат каждое из введённых слов</source>
         <translation>Показать пациентов, у которых Ф.И.О., ID, номер полиса или дата рождения содержат каждое из введённых слов</translation>
+    </message>
+    <message>
+        <source>Отправка</source>
+        <comment>column</comment>
+        <translation>Отправка</translation>
+    </message>
+    <message>
+        <source>Отправить</source>
+        <translation>Отправить</translation>
+    </message>
+    <message>
+        <source>Отправить ЭКГ в архив (PACS) и в медицинскую систему</source>
+        <translation>Отправить ЭКГ в архив (PACS) и в медицинскую систему</translation>
     </message>
 </context>
 <context>
@@ -1031,6 +1056,213 @@ F1 — эта справка</translation>
     <message>
         <source>Файлы помещены в карту пациента: </source>
         <translation>Файлы помещены в карту пациента: </translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::NetworkPage</name>
+    <message>
+        <source>Сеть</source>
+        <translation>Сеть</translation>
+    </message>
+    <message>
+        <source>AE-титул рабочего места</source>
+        <translation>AE-титул рабочего места</translation>
+    </message>
+    <message>
+        <source>Станция в рабочем списке</source>
+        <translation>Станция в рабочем списке</translation>
+    </message>
+    <message>
+        <source>как AE-титул рабочего места</source>
+        <translation>как AE-титул рабочего места</translation>
+    </message>
+    <message>
+        <source>Рабочий список</source>
+        <translation>Рабочий список</translation>
+    </message>
+    <message>
+        <source>Архив (PACS)</source>
+        <translation>Архив (PACS)</translation>
+    </message>
+    <message>
+        <source>Приёмник HL7</source>
+        <translation>Приёмник HL7</translation>
+    </message>
+    <message>
+        <source>Адрес</source>
+        <translation>Адрес</translation>
+    </message>
+    <message>
+        <source>Порт</source>
+        <translation>Порт</translation>
+    </message>
+    <message>
+        <source>AE-титул</source>
+        <translation>AE-титул</translation>
+    </message>
+    <message>
+        <source>Папка обмена GDT</source>
+        <translation>Папка обмена GDT</translation>
+    </message>
+    <message>
+        <source>Сертификат центра (TLS)</source>
+        <translation>Сертификат центра (TLS)</translation>
+    </message>
+    <message>
+        <source>Отправлять ЭКГ после сохранения</source>
+        <translation>Отправлять ЭКГ после сохранения</translation>
+    </message>
+    <message>
+        <source>Проверить связь</source>
+        <translation>Проверить связь</translation>
+    </message>
+    <message>
+        <source>%1: AE-титул — от 1 до 16 латинских букв, цифр и знаков без «\»</source>
+        <translation>%1: AE-титул — от 1 до 16 латинских букв, цифр и знаков без «\»</translation>
+    </message>
+    <message>
+        <source>Не задан ни сервер рабочего списка, ни архив</source>
+        <translation>Не задан ни сервер рабочего списка, ни архив</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>связь есть</source>
+        <translation>связь есть</translation>
+    </message>
+    <message>
+        <source>нет связи</source>
+        <translation>нет связи</translation>
+    </message>
+    <message>
+        <source>Проверка связи: %1 из %2…</source>
+        <translation>Проверка связи: %1 из %2…</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::SendActions</name>
+    <message>
+        <source>Отправка</source>
+        <translation>Отправка</translation>
+    </message>
+    <message>
+        <source>Не настроены ни архив (PACS), ни приёмник HL7: Настройка → Параметры → Сеть</source>
+        <translation>Не настроены ни архив (PACS), ни приёмник HL7: Настройка → Параметры → Сеть</translation>
+    </message>
+    <message>
+        <source>Ритмограмма не отправляется: в ней нет ЭКГ</source>
+        <translation>Ритмограмма не отправляется: в ней нет ЭКГ</translation>
+    </message>
+    <message>
+        <source>ЭКГ не поставлена в очередь отправки
+</source>
+        <translation>ЭКГ не поставлена в очередь отправки
+</translation>
+    </message>
+    <message>
+        <source>отправлено</source>
+        <translation>отправлено</translation>
+    </message>
+    <message>
+        <source>ожидает</source>
+        <translation>ожидает</translation>
+    </message>
+    <message>
+        <source>ошибка</source>
+        <translation>ошибка</translation>
+    </message>
+    <message>
+        <source>ЭКГ уже в очереди отправки. Повторить отправку сейчас?</source>
+        <translation>ЭКГ уже в очереди отправки. Повторить отправку сейчас?</translation>
+    </message>
+    <message>
+        <source>ЭКГ уже отправлена. Отправить ещё раз?</source>
+        <translation>ЭКГ уже отправлена. Отправить ещё раз?</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::WorklistWindow</name>
+    <message>
+        <source>Рабочий список</source>
+        <translation>Рабочий список</translation>
+    </message>
+    <message>
+        <source>Пациент</source>
+        <translation>Пациент</translation>
+    </message>
+    <message>
+        <source>ID пациента</source>
+        <translation>ID пациента</translation>
+    </message>
+    <message>
+        <source>Дата рожд.</source>
+        <translation>Дата рожд.</translation>
+    </message>
+    <message>
+        <source>№ направления</source>
+        <translation>№ направления</translation>
+    </message>
+    <message>
+        <source>Назначено</source>
+        <translation>Назначено</translation>
+    </message>
+    <message>
+        <source>Исследование</source>
+        <translation>Исследование</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Обновить</translation>
+    </message>
+    <message>
+        <source>Взять</source>
+        <translation>Взять</translation>
+    </message>
+    <message>
+        <source>Найти или завести карту пациента; следующая ЭКГ будет записана по этому направлению</source>
+        <translation>Найти или завести карту пациента; следующая ЭКГ будет записана по этому направлению</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>Сервер рабочего списка не настроен: Настройка → Параметры → Сеть</source>
+        <translation>Сервер рабочего списка не настроен: Настройка → Параметры → Сеть</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Рабочий список не получен
+</source>
+        <translation>Рабочий список не получен
+</translation>
+    </message>
+    <message>
+        <source>На сегодня направлений нет</source>
+        <translation>На сегодня направлений нет</translation>
+    </message>
+    <message>
+        <source>Направлений: %1</source>
+        <translation>Направлений: %1</translation>
+    </message>
+    <message>
+        <source>Выберите направление</source>
+        <translation>Выберите направление</translation>
+    </message>
+    <message>
+        <source>Направление не принято
+</source>
+        <translation>Направление не принято
+</translation>
+    </message>
+    <message>
+        <source>Запрос к серверу рабочего списка (%1 из %2)…</source>
+        <translation>Запрос к серверу рабочего списка (%1 из %2)…</translation>
     </message>
 </context>
 <context>

@@ -214,6 +214,8 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     Export = makeButton(this, "Export");
     DelRec = makeButton(this, "DelRec");
     Write = makeButton(this, "Write");
+    Send = makeButton(this, "Send");
+    Send->setVisible(false);
 
     auto* left = new QVBoxLayout;
     auto* search = new QHBoxLayout;
@@ -237,6 +239,7 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     archiveButtons->addWidget(Export);
     archiveButtons->addWidget(DelRec);
     archiveButtons->addWidget(Write);
+    archiveButtons->addWidget(Send);
     right->addLayout(archiveButtons);
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 1);
@@ -250,6 +253,7 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     connect(Export, &QPushButton::clicked, this, &CardFileWindow::exportRecording);
     connect(DelRec, &QPushButton::clicked, this, &CardFileWindow::deleteRecording);
     connect(Write, &QPushButton::clicked, this, &CardFileWindow::writeNewRecording);
+    connect(Send, &QPushButton::clicked, this, &CardFileWindow::sendRecording);
     connect(patientList, &QTreeWidget::itemSelectionChanged, this,
             &CardFileWindow::patientSelected);
     connect(archiveList, &QTreeWidget::itemSelectionChanged, this, &CardFileWindow::entrySelected);
@@ -320,6 +324,12 @@ void CardFileWindow::applyLanguage(Language l) {
         QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Вид", "column")};
     for (int c = 0; c < 5; ++c)
         archiveList->headerItem()->setText(c, column(archiveColumns[c][0], archiveColumns[c][1]));
+    const char* sendColumn[2] =
+        QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Отправка", "column");
+    if (archiveList->columnCount() > 5)
+        archiveList->headerItem()->setText(5, column(sendColumn[0], sendColumn[1]));
+    Send->setText(say(QT_TR_NOOP("Отправить")));
+    Send->setToolTip(say(QT_TR_NOOP("Отправить ЭКГ в архив (PACS) и в медицинскую систему")));
     // The hints.
     archiveLabel->setToolTip(say(QT_TR_NOOP("Список сохраненных ЭКГ пациента")));
     New->setToolTip(say(QT_TR_NOOP("Ввести в базу данные нового пациента")));
@@ -438,11 +448,42 @@ void CardFileWindow::clearDetails() {
 
 void CardFileWindow::fillArchive(const std::string& id) {
     entries_.clear();
+    shownPatientId_ = id;
     auto entries = cardFile_.listArchiveEntries(id);
     if (entries)
         entries_ = std::move(entries.value);
     archiveList->clear();
     showEntries();
+}
+
+void CardFileWindow::setSendAction(SendAction action) {
+    sendAction_ = std::move(action);
+    Send->setVisible(static_cast<bool>(sendAction_));
+}
+
+void CardFileWindow::setSendStates(SendStates states) {
+    sendStates_ = std::move(states);
+    archiveList->setColumnCount(sendStates_ ? 6 : 5);
+    // The send column takes what the five columns leave.
+    if (sendStates_) {
+        archiveList->setColumnWidth(3, 90);
+        archiveList->setColumnWidth(4, 60);
+    }
+    applyLanguage(state_.interfaceLanguage());
+    refreshSendStates();
+}
+
+void CardFileWindow::refreshSendStates() {
+    if (!sendStates_ || entries_.empty())
+        return;
+    const QStringList states = sendStates_(shownPatientId_, entries_);
+    for (int i = 0; i < archiveList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = archiveList->topLevelItem(i);
+        const int position = row->data(0, kPositionRole).toInt();
+        const QString shown = position < states.size() ? states[position] : QString();
+        row->setText(5, shown);
+        row->setToolTip(5, shown);
+    }
 }
 
 void CardFileWindow::showEntries() {
@@ -464,6 +505,7 @@ void CardFileWindow::showEntries() {
     archiveList->addTopLevelItems(rows);
     if (stillSelected)
         archiveList->setCurrentItem(stillSelected);
+    refreshSendStates();
 }
 
 QString CardFileWindow::kindText(const std::string& marker) const {
@@ -798,6 +840,27 @@ void CardFileWindow::exportRecording() {
         }
     }
     // Unlike Open's message, this one is in the interface language.
+    const char* failed[2] = QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow",
+                                               "Ошибка открытия файла с ЭКГ", "export");
+    messages().show(
+        velkard::ui::translate(state_.interfaceLanguage(), kContext, failed[0], failed[1]),
+        errorCaption(state_.interfaceLanguage()));
+}
+
+void CardFileWindow::sendRecording() {
+    if (!entryChosen() || !sendAction_)
+        return;
+    const CardSelection& sel = selection_;
+    auto patient = cardFile_.readPatient(static_cast<std::size_t>(sel.patientIndex));
+    if (patient && utf8(patient.value.id) == selectedPatientId()) {
+        auto entry =
+            cardFile_.readArchiveEntry(patient.value.id, static_cast<std::size_t>(sel.entryIndex));
+        if (entry) {
+            sendAction_(cardFile_, patient.value, entry.value, this);
+            refreshSendStates();
+            return;
+        }
+    }
     const char* failed[2] = QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow",
                                                "Ошибка открытия файла с ЭКГ", "export");
     messages().show(

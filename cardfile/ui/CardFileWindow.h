@@ -78,6 +78,7 @@ public:
     QPushButton* Export;
     QPushButton* DelRec;
     QPushButton* Write;
+    QPushButton* Send; // shown only when a send action is given
 
     // Esc and the frame's close button: closes with no request.
     void reject() override;
@@ -88,6 +89,19 @@ public:
                                             const ArchiveEntry&, QWidget* owner)>;
     void setExportAction(ExportAction action) { exportAction_ = std::move(action); }
 
+    // What Send does with the chosen recording (net/ui gives it: into the outbox and on to the
+    // archive); the window knows no network. Without one the Send button stays hidden.
+    using SendAction = std::function<void(const CardFile&, const PatientRecord&,
+                                          const ArchiveEntry&, QWidget* owner)>;
+    void setSendAction(SendAction action);
+    // The texts of the archive's send column, one a given entry (empty: never sent). With a
+    // provider the archive shows the column.
+    using SendStates = std::function<QStringList(const std::string& patientId,
+                                                 const std::vector<ArchiveEntry>& entries)>;
+    void setSendStates(SendStates states);
+    // Asks the provider again for the shown archive (after a send attempt); the selection stays.
+    void refreshSendStates();
+
 public slots:
     void newPatient();
     void changePatient();
@@ -97,6 +111,7 @@ public slots:
     void exportRecording();
     void writeNewRecording();
     void deleteRecording();
+    void sendRecording();
     void patientSelected();
     void entrySelected();
     // Shows the patients matching the search field in the chosen order; the selected patient
@@ -134,6 +149,9 @@ private:
     velkard::ui::ViewState& state_;
     velkard::ui::Seams seams_;
     ExportAction exportAction_;
+    SendAction sendAction_;
+    SendStates sendStates_;
+    std::string shownPatientId_; // whose archive entries_ holds
     CardFile cardFile_;
     PatientFinder finder_; // the index as the window listed it
     PatientOrder patientOrder_;

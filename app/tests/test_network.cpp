@@ -1,0 +1,348 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The network as a user drives it, against DCMTK's own servers on loopback (wlmscpfs for the
+// worklist, storescp for the archive), started here and stopped at the end: an order taken from
+// the worklist window makes the patient's card, the recording made next on the simulated
+// instrument is saved and sent on its own, and storescp's files read back with dcmdump carry the
+// order; a send to an archive that is down waits in the outbox, shows so in the card file, and
+// arrives once with Retry after the archive is up; the Network tab's "Проверить связь" and OK.
+// Skipped when DCMTK's tools are missing.
+#include "AppTestSupport.h"
+
+#include "net/Orders.h"
+#include "net/Outbox.h"
+#include "net/Settings.h"
+#include "net/ui/NetworkPage.h"
+#include "net/ui/SendActions.h"
+#include "net/ui/WorklistWindow.h"
+
+#include <QCheckBox>
+#include <QDate>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace velkard;
+using namespace velkard::app;
+using namespace velkard::app::test;
+
+namespace {
+
+int freePort() {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t n = sizeof a;
+    int port = 0;
+    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n) == 0)
+        port = ntohs(a.sin_port);
+    ::close(s);
+    return port;
+}
+
+bool listening(int port) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(s);
+    return ok;
+}
+
+// dcmdump's value of one tag ("(0008,0050)") of a DICOM file; empty when absent.
+std::string tagOf(const std::filesystem::path& file, const char* tag) {
+    QProcess p;
+    p.start("dcmdump",
+            {"-q", "-Un", "+P", QString::fromLatin1(tag), QString::fromStdString(file.string())});
+    p.waitForFinished(20000);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    const int open = out.indexOf('[');
+    const int close = out.indexOf(']', open + 1);
+    return open < 0 || close < 0 ? std::string()
+                                 : out.mid(open + 1, close - open - 1).toStdString();
+}
+
+std::vector<std::filesystem::path> filesIn(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> out;
+    std::error_code ec;
+    for (auto& e : std::filesystem::directory_iterator(folder, ec))
+        out.push_back(e.path());
+    return out;
+}
+
+constexpr const char* kOrderStudy = "1.2.826.0.1.3680043.2.1125.91.1";
+
+class NetworkTest : public AppTest {
+protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        for (const char* tool : {"wlmscpfs", "storescp", "dump2dcm", "dcmdump"})
+            if (QStandardPaths::findExecutable(tool).isEmpty())
+                GTEST_SKIP() << tool << " is missing (Debian package dcmtk)";
+        writeSettingsLines(work(), {QString::fromUtf8("10 мм/мВ"), "I..V6",
+                                    QString::fromUtf8("25 мм/с"), "SIM", "1", "9", "2", "0"});
+        servers = work() / "servers";
+        std::filesystem::create_directories(servers / "WLM");
+        std::filesystem::create_directories(servers / "stored");
+        writeFile(servers / "WLM" / "lockfile", "");
+        // One ECG order of today for this station, one for another station.
+        makeOrder("ACC2001", "Петров^Пётр^Ильич", "H-0042", kOrderStudy, "VELKARD", "order1");
+        makeOrder("ACC2002", "Other^Station", "H-0043", "1.2.826.0.1.3680043.2.1125.91.2", "ROOM_9",
+                  "order2");
+        worklistPort = freePort();
+        pacsPort = freePort();
+        start(wlm, "wlmscpfs",
+              {"-dfp", QString::fromStdString(servers.string()), "-dfr",
+               QString::number(worklistPort)});
+        ASSERT_TRUE(waitFor([&] { return listening(worklistPort); }, 20000));
+    }
+
+    void TearDown() override {
+        for (QProcess* p : {&wlm, &store})
+            if (p->state() != QProcess::NotRunning) {
+                p->terminate();
+                if (!p->waitForFinished(10000)) {
+                    p->kill();
+                    p->waitForFinished();
+                }
+            }
+    }
+
+    void start(QProcess& p, const char* program, const QStringList& args) {
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(program, args);
+        ASSERT_TRUE(p.waitForStarted(10000)) << program;
+    }
+
+    void startArchive() {
+        start(store, "storescp",
+              {"-aet", "STORESCP", "-od", QString::fromStdString((servers / "stored").string()),
+               QString::number(pacsPort)});
+        ASSERT_TRUE(waitFor([&] { return listening(pacsPort); }, 20000));
+    }
+
+    void makeOrder(const char* accession, const char* name, const char* patientId,
+                   const char* study, const char* station, const char* file) {
+        const QString today = QDate::currentDate().toString("yyyyMMdd");
+        const QString dump =
+            QString::fromUtf8(
+                "(0008,0005) CS [ISO_IR 192]\n(0008,0050) SH [%1]\n"
+                "(0010,0010) PN [%2]\n(0010,0020) LO [%3]\n(0010,0030) DA [19610304]\n"
+                "(0010,0040) CS [M]\n(0020,000d) UI [%4]\n(0032,1060) LO [ECG at rest]\n"
+                "(0040,0100) SQ\n(fffe,e000) -\n(0008,0060) CS [ECG]\n"
+                "(0040,0001) AE [%5]\n(0040,0002) DA [%6]\n(0040,0003) TM [0930]\n"
+                "(0040,0007) LO [ECG at rest]\n(0040,0009) SH [SPS-%1]\n(fffe,e00d)\n"
+                "(fffe,e0dd)\n(0040,1001) SH [RP-%1]\n")
+                .arg(accession, QString::fromUtf8(name), patientId, study, station, today);
+        const auto text = servers / (std::string(file) + ".dump");
+        writeFile(text, dump.toStdString());
+        QProcess p;
+        p.start("dump2dcm", {"-q", "+te", QString::fromStdString(text.string()),
+                             QString::fromStdString((servers / "WLM" / file).string() + ".wl")});
+        ASSERT_TRUE(p.waitForFinished(20000) && p.exitCode() == 0);
+    }
+
+    void writeNetworkSettings(bool sendAfterSave) {
+        net::NetworkSettings s;
+        s.worklist = {"127.0.0.1", worklistPort, "WLM", false};
+        s.pacs = {"127.0.0.1", pacsPort, "STORESCP", false};
+        s.sendAfterSave = sendAfterSave;
+        s.timeoutSeconds = 5;
+        ASSERT_TRUE(net::saveSettings(work(), s));
+    }
+
+    // Worklist -> Take on the first order: the window is monitoring the order's patient.
+    void takeFirstOrder(MainWindow& w, int* listed) {
+        dialogs.script.push_back([listed](QDialog& d) {
+            auto& window = dynamic_cast<net::ui::WorklistWindow&>(d);
+            *listed = window.orderList->topLevelItemCount();
+            window.orderList->setCurrentItem(window.orderList->topLevelItem(0));
+            window.takeButton->click();
+            return -1;
+        });
+        w.worklistAction->trigger();
+    }
+
+    void recordFor(MainWindow& w, int seconds) {
+        ASSERT_TRUE(waitFor([&] { return w.display().sweepPosition() > 0; }));
+        w.Start->click();
+        ASSERT_TRUE(waitFor([&] { return w.secondsCounter() >= seconds; }));
+        messages.answers = {true}; // "Сохранить данные?"
+        w.Stop->click();
+    }
+
+    // The card-file window, with `script` run on it once the first patient and recording are
+    // chosen.
+    void inCardFile(MainWindow& w, std::function<void(cardfile::ui::CardFileWindow&)> script) {
+        dialogs.script.push_back([script](QDialog& d) {
+            auto& window = dynamic_cast<cardfile::ui::CardFileWindow&>(d);
+            window.patientList->setCurrentItem(window.patientList->topLevelItem(0));
+            window.archiveList->setCurrentItem(window.archiveList->topLevelItem(0));
+            script(window);
+            window.OK->click();
+            return -1;
+        });
+        w.cardFileAction->trigger();
+    }
+
+    std::filesystem::path servers;
+    int worklistPort = 0, pacsPort = 0;
+    QProcess wlm, store;
+};
+
+} // namespace
+
+TEST_F(NetworkTest, OrderTakenRecordedAndSavedArrivesInTheArchiveWithTheOrder) {
+    startArchive();
+    writeNetworkSettings(true);
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    int listed = -1;
+    takeFirstOrder(*w, &listed);
+    // Only this station's order of today.
+    EXPECT_EQ(listed, 1);
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    // The card was made from the order, its hospital ID kept beside it, and it is the chosen one.
+    cardfile::CardFile cardFile(work());
+    auto patients = cardFile.listPatients();
+    ASSERT_TRUE(patients);
+    ASSERT_EQ(patients.value.size(), 1u);
+    const cardfile::PatientRecord& p = patients.value[0];
+    EXPECT_EQ(p.name, "Петров Пётр Ильич");
+    EXPECT_EQ(p.birthDate, "04.03.1961");
+    auto hospital = net::hospitalIdOf(cardFile, p.id);
+    ASSERT_TRUE(hospital && hospital.value);
+    EXPECT_EQ(*hospital.value, "H-0042");
+    EXPECT_EQ(w->session().selection().patientId.toStdString(), p.id);
+    ASSERT_TRUE(w->Start->isVisible());
+
+    recordFor(*w, 2);
+    // Saved and, as the settings say, sent on its own: the waveform and the report.
+    const auto stored = servers / "stored";
+    ASSERT_TRUE(
+        waitFor([&] { return filesIn(stored).size() >= 2 && !w->outboxSender().running(); }, 60000))
+        << filesIn(stored).size() << " files; " << messages.lastText().toStdString();
+    const auto files = filesIn(stored);
+    ASSERT_EQ(files.size(), 2u);
+    std::vector<std::string> classes;
+    for (const auto& f : files) {
+        classes.push_back(tagOf(f, "0008,0016"));
+        EXPECT_EQ(tagOf(f, "0008,0050"), "ACC2001") << f;
+        EXPECT_EQ(tagOf(f, "0010,0020"), "H-0042") << f;
+        EXPECT_EQ(tagOf(f, "0020,000d"), kOrderStudy) << f;
+    }
+    std::sort(classes.begin(), classes.end());
+    // 12-lead ECG waveform and Encapsulated PDF.
+    EXPECT_EQ(classes, (std::vector<std::string>{"1.2.840.10008.5.1.4.1.1.104.1",
+                                                 "1.2.840.10008.5.1.4.1.1.9.1.1"}));
+    // The card file says so in the recording's row.
+    QString shown;
+    inCardFile(*w, [&](cardfile::ui::CardFileWindow& window) {
+        EXPECT_FALSE(window.Send->isHidden());
+        shown = window.archiveList->topLevelItem(0)->text(5);
+    });
+    EXPECT_EQ(shown, QString::fromUtf8("отправлено"));
+}
+
+TEST_F(NetworkTest, SendWhileTheArchiveIsDownWaitsAndRetryDeliversItOnce) {
+    writeNetworkSettings(false);
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    int listed = -1;
+    takeFirstOrder(*w, &listed);
+    recordFor(*w, 1);
+    ASSERT_FALSE(std::filesystem::exists(work() / net::kOutboxFolder)); // not sent on its own
+
+    QString before, after;
+    inCardFile(*w, [&](cardfile::ui::CardFileWindow& window) {
+        EXPECT_TRUE(window.archiveList->topLevelItem(0)->text(5).isEmpty());
+        window.Send->click();
+        ASSERT_TRUE(waitFor([&] {
+            return !w->outboxSender().running() &&
+                   !window.archiveList->topLevelItem(0)->text(5).isEmpty();
+        }));
+        before = window.archiveList->topLevelItem(0)->text(5);
+        // The archive comes up; Send on the waiting recording offers to try again now.
+        startArchive();
+        messages.answers = {true};
+        window.Send->click();
+        ASSERT_TRUE(waitFor(
+            [&] {
+                return !w->outboxSender().running() && window.archiveList->topLevelItem(0)->text(
+                                                           5) == QString::fromUtf8("отправлено");
+            },
+            30000));
+        after = window.archiveList->topLevelItem(0)->text(5);
+    });
+    EXPECT_TRUE(before.startsWith(QString::fromUtf8("ожидает"))) << before.toStdString();
+    EXPECT_EQ(after, QString::fromUtf8("отправлено"));
+    ASSERT_FALSE(messages.shown.empty());
+    EXPECT_TRUE(messages.shown.back().question);
+    // Arrived once: one waveform and one report, in the order's study.
+    const auto files = filesIn(servers / "stored");
+    ASSERT_EQ(files.size(), 2u);
+    for (const auto& f : files)
+        EXPECT_EQ(tagOf(f, "0020,000d"), kOrderStudy);
+    auto entries = net::Outbox(work()).list();
+    ASSERT_TRUE(entries);
+    ASSERT_EQ(entries.value.size(), 1u);
+    EXPECT_EQ(entries.value[0].state, net::EntryState::Sent);
+    EXPECT_GE(entries.value[0].attempts, 2);
+}
+
+TEST_F(NetworkTest, NetworkTabTestsTheConnectionAndKeepsWhatWasTyped) {
+    startArchive();
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    const int nowhere = freePort();
+    QString echoed;
+    dialogs.script.push_back([&](QDialog& d) {
+        auto* page = d.findChild<net::ui::NetworkPage*>("networkPage");
+        EXPECT_NE(page, nullptr);
+        if (!page)
+            return int(QDialog::Rejected);
+        page->worklist.host->setText("127.0.0.1");
+        page->worklist.port->setValue(nowhere); // nothing listens there
+        page->worklist.aeTitle->setText("WLM");
+        page->pacs.host->setText("127.0.0.1");
+        page->pacs.port->setValue(pacsPort);
+        page->pacs.aeTitle->setText("STORESCP");
+        page->sendAfterSaveBox->setChecked(true);
+        page->echoButton->click();
+        echoed = messages.lastText();
+        // An AE title DICOM does not take is refused at OK, and nothing is written.
+        page->aeTitleEdit->setText("BAD\\TITLE");
+        EXPECT_FALSE(page->save());
+        page->aeTitleEdit->setText("ECG_ROOM_2");
+        d.findChild<QPushButton*>("okButton")->click();
+        return -1;
+    });
+    w->findChild<QAction*>("parametersAction")->trigger();
+    // One line a peer (a reason may take more lines).
+    const QStringList worklistLine =
+        echoed.split('\n').filter(QRegularExpression(QString::fromUtf8("^Рабочий список ")));
+    const QStringList pacsLine =
+        echoed.split('\n').filter(QRegularExpression(QString::fromUtf8("^Архив \\(PACS\\) ")));
+    ASSERT_EQ(worklistLine.size(), 1) << echoed.toStdString();
+    ASSERT_EQ(pacsLine.size(), 1) << echoed.toStdString();
+    EXPECT_TRUE(worklistLine[0].contains(QString::fromUtf8(": нет связи"))) << echoed.toStdString();
+    EXPECT_TRUE(pacsLine[0].endsWith(QString::fromUtf8(": связь есть"))) << echoed.toStdString();
+    auto saved = net::loadSettings(work());
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved.value.aeTitle, "ECG_ROOM_2");
+    EXPECT_EQ(saved.value.pacs.port, pacsPort);
+    EXPECT_EQ(saved.value.pacs.aeTitle, "STORESCP");
+    EXPECT_EQ(saved.value.worklist.port, nowhere);
+    EXPECT_TRUE(saved.value.sendAfterSave);
+}
