@@ -62,18 +62,8 @@ Result<InstrumentEcg> toInstrument(const EcgFile& file) {
     };
     std::vector<double> i = lead(signal::StandardLeadI), ii = lead(signal::StandardLeadII),
                         iii = lead(signal::StandardLeadIII);
-    const int limbs = !i.empty() + !ii.empty() + !iii.empty();
-    if (limbs >= 2) {
-        if (ii.empty()) {
-            ii.resize(n);
-            for (std::size_t t = 0; t < n; ++t)
-                ii[t] = i[t] + iii[t];
-        }
-        if (iii.empty()) {
-            iii.resize(n);
-            for (std::size_t t = 0; t < n; ++t)
-                iii[t] = ii[t] - i[t];
-        }
+    const bool allLimbLeads = velkard::import::wfdb::completeLimbLeads(i, ii, iii, n);
+    if (allLimbLeads) {
         for (int l = signal::StandardLeadI; l <= signal::StandardLeadAVF; ++l)
             out.present[static_cast<std::size_t>(l)] = true;
         if (!i.empty() && file.leads[signal::StandardLeadII].size() &&
@@ -88,7 +78,7 @@ Result<InstrumentEcg> toInstrument(const EcgFile& file) {
         ii = i;
         out.present[signal::StandardLeadI] = true;
     }
-    if (limbs < 2)
+    if (!allLimbLeads)
         for (int l : {signal::StandardLeadAVR, signal::StandardLeadAVL, signal::StandardLeadAVF})
             if (!file.leads[static_cast<std::size_t>(l)].empty())
                 out.notes.push_back(std::string("lead ") +

@@ -168,18 +168,7 @@ Result<InstrumentRecording> toInstrument(const Record& record, std::optional<dou
                         iii = leadMv(signal::StandardLeadIII);
     const std::size_t n =
         static_cast<std::size_t>((record.length() * signal::kRecordsPerSecond + fs - 1) / fs);
-    const int limbCount = !i.empty() + !ii.empty() + !iii.empty();
-    if (limbCount >= 2) {
-        if (ii.empty()) {
-            ii.resize(n);
-            for (std::size_t t = 0; t < n; ++t)
-                ii[t] = i[t] + iii[t];
-        }
-        if (iii.empty()) {
-            iii.resize(n);
-            for (std::size_t t = 0; t < n; ++t)
-                iii[t] = ii[t] - i[t];
-        }
+    if (completeLimbLeads(i, ii, iii, n)) {
         for (int l = signal::StandardLeadI; l <= signal::StandardLeadAVF; ++l)
             out.present[static_cast<std::size_t>(l)] = true;
     } else if (!ii.empty()) {
@@ -219,6 +208,23 @@ Result<InstrumentRecording> toInstrument(const Record& record, std::optional<dou
         if (!out.present[static_cast<std::size_t>(l)])
             out.source[static_cast<std::size_t>(l)] = -1;
     return R::success(std::move(out));
+}
+
+bool completeLimbLeads(std::vector<double>& i, std::vector<double>& ii, std::vector<double>& iii,
+                       std::size_t n) {
+    if (!i.empty() + !ii.empty() + !iii.empty() < 2)
+        return false;
+    if (ii.empty()) {
+        ii.resize(n);
+        for (std::size_t t = 0; t < n; ++t)
+            ii[t] = i[t] + iii[t];
+    }
+    if (iii.empty()) {
+        iii.resize(n);
+        for (std::size_t t = 0; t < n; ++t)
+            iii[t] = ii[t] - i[t];
+    }
+    return true;
 }
 
 } // namespace velkard::import::wfdb

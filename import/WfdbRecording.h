@@ -25,6 +25,11 @@ std::vector<double> resample(const std::vector<double>& x, int from, int to);
 // nullopt for names such as "ECG", "CM5" or "D3".
 std::optional<int> leadOfName(std::string_view description);
 
+// Given two of the limb leads I, II and III (n samples each), derives the third by Einthoven's
+// law (II = I + III); false, and nothing changed, when fewer than two are given.
+bool completeLimbLeads(std::vector<double>& i, std::vector<double>& ii, std::vector<double>& iii,
+                       std::size_t n);
+
 struct InstrumentRecording {
     std::vector<signal::SampleRecord> records;      // 800 per second
     std::array<bool, signal::kLeadCount> present{}; // leads that carry the record's signal
