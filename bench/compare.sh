@@ -8,9 +8,12 @@
 # alone; and ours with --sync, which flushes the file to disk, with what the flush took as
 # velkard-cli --timing reports it.
 #
-# Usage: bench/compare.sh [--build DIR] [--runs N] [--dir DIR]
+# Then the peak memory (maximum resident set size, /usr/bin/time) of each command, once.
+#
+# Usage: bench/compare.sh [--build DIR] [--runs N] [--seconds S] [--dir DIR]
 #   --build DIR  build folder holding cli/velkard-cli (default build/bench, else build/release)
 #   --runs N     runs of each command (default 10)
+#   --seconds S  length of the recording (default 600; 36000, ten hours, is 461 MB)
 #   --dir DIR    folder to work in (default a new folder in $TMPDIR or /tmp); on a tmpfs such as
 #                /dev/shm the flushes cost nothing and the comparison is of the work alone
 set -euo pipefail
@@ -18,13 +21,15 @@ cd "$(dirname "$0")/.."
 
 build=""
 runs=10
+seconds=600
 dir=""
 while (($#)); do
   case $1 in
     --build) build=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
+    --seconds) seconds=$2; shift 2 ;;
     --dir) dir=$2; shift 2 ;;
-    *) echo "usage: bench/compare.sh [--build DIR] [--runs N] [--dir DIR]" >&2; exit 2 ;;
+    *) echo "usage: bench/compare.sh [--build DIR] [--runs N] [--seconds S] [--dir DIR]" >&2; exit 2 ;;
   esac
 done
 if [[ -z $build ]]; then
@@ -44,7 +49,7 @@ work=$(mktemp -d "${dir:-${TMPDIR:-/tmp}}/velkard-compare.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 
-"$cli" make-device-file ten.ecg --seconds 600 >/dev/null
+"$cli" make-device-file ten.ecg --seconds "$seconds" >/dev/null
 "$cli" compress ten.ecg ten.ecx >/dev/null
 compress -c ten.ecg >ten.Z
 "$cli" decompress ten.ecx back.ecg >/dev/null
@@ -95,7 +100,7 @@ median() { # median of column $2 of file $1
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
 
 fs=$(stat -f -c %T .)
-echo "ten minutes of twelve-lead ECG: $(stat -c %s ten.ecg) bytes; .ecx $(stat -c %s ten.ecx) bytes," \
+echo "$seconds s of twelve-lead ECG: $(stat -c %s ten.ecg) bytes; .ecx $(stat -c %s ten.ecx) bytes," \
   ".Z $(stat -c %s ten.Z) bytes"
 echo "medians of $runs interleaved runs, whole processes, files on $fs ($work)"
 printf '%-34s %-5s %12s %12s %18s\n' what time velkard-cli ncompress "ncompress / ours"
@@ -117,3 +122,17 @@ row "compress into a file" our-compress peer-compress 1
 row "compress into a file" our-compress peer-compress 2
 echo "decompress --sync flushes (fsync of the file, rename, fsync of the folder):" \
   "median $(median our-sync.times 3) ms of its wall time; ncompress has no such option"
+
+# peak COMMAND...: the maximum resident set size of one run in kB (output into out.*).
+peak() {
+  rm -f out.ecg out.ecx out.raw out.Z
+  /usr/bin/time -f %M -o peak.kb "$@" >/dev/null 2>&1
+  cat peak.kb
+}
+printf '%-34s %12s %12s\n' "peak memory (max RSS)" velkard-cli ncompress
+printf '%-34s %9s kB %9s kB\n' "process start (--version, -V)" "$(peak "$cli" --version)" \
+  "$(peak compress -V)"
+printf '%-34s %9s kB %9s kB\n' "decompress into a file" "$(peak "$cli" decompress ten.ecx out.ecg)" \
+  "$(peak sh -c 'compress -d -c ten.Z > out.raw')"
+printf '%-34s %9s kB %9s kB\n' "compress into a file" "$(peak "$cli" compress ten.ecg out.ecx)" \
+  "$(peak sh -c 'compress -c ten.ecg > out.Z')"

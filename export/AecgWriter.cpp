@@ -5,6 +5,7 @@
 // first ends.
 #include "export/Writers.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <random>
@@ -75,21 +76,24 @@ constexpr std::size_t kDrainBytes = std::size_t(1) << 20;
 
 // The samples of a lead; a failure when the caller cancelled on the way or the text could not be
 // written away. Steps count the samples of every lead written before (done).
-Status digits(std::string& out, const std::vector<std::int16_t>& lead, std::size_t first,
+Status digits(std::string& out, const EcgExport& ecg, std::size_t lead, std::size_t first,
               std::size_t count, Progress& progress, std::size_t done, const Drain& drain) {
     char buf[8];
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i % kSampleRate == 0) {
-            if (!progress.step(done + i))
-                return cancelled();
-            if (drain && out.size() >= kDrainBytes)
-                if (auto s = drain(out); !s)
-                    return s;
+    std::array<std::int16_t, kSampleRate> second;
+    for (std::size_t i = 0; i < count; i += kSampleRate) {
+        if (!progress.step(done + i))
+            return cancelled();
+        if (drain && out.size() >= kDrainBytes)
+            if (auto s = drain(out); !s)
+                return s;
+        const std::size_t n = std::min<std::size_t>(kSampleRate, count - i);
+        ecg.copyLead(lead, first + i, n, second.data());
+        for (std::size_t k = 0; k < n; ++k) {
+            if (i + k)
+                out.push_back(' ');
+            auto r = std::to_chars(buf, buf + sizeof buf, second[k]);
+            out.append(buf, r.ptr);
         }
-        if (i)
-            out.push_back(' ');
-        auto r = std::to_chars(buf, buf + sizeof buf, lead[first + i]);
-        out.append(buf, r.ptr);
     }
     return Status::success();
 }
@@ -118,7 +122,7 @@ Status sequenceSet(std::string& x, const EcgExport& ecg, const DateTime& start,
              "                <scale value=\"";
         x += scale;
         x += "\" unit=\"uV\"/>\n                <digits>";
-        if (auto s = digits(x, ecg.leads[lead], first, count, progress, done, drain); !s)
+        if (auto s = digits(x, ecg, lead, first, count, progress, done, drain); !s)
             return s;
         done += count;
         x += "</digits>\n              </value>\n            </sequence>\n          </component>\n";

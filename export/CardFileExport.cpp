@@ -25,9 +25,7 @@ Status exportCardFileRecording(const cardfile::CardFile& cardFile,
         return Status::failure(ErrorCode::CannotReadRecording, s.message);
     if (progress && !progress(0, buffer.records() / kSampleRate))
         return Status::failure(ErrorCode::Cancelled, "export cancelled");
-    EcgExport ecg = deriveExport(buffer, kind);
-    // The file's bytes are not needed once the leads are derived.
-    buffer = {};
+    EcgExport ecg = streamExport(buffer, kind);
     ecg.patient = Patient{patient.name, patient.id, patient.birthDate, patient.sex};
     ecg.recordedAt = parseDateTime(entry.date, entry.time);
     return writeExport(ecg, format, target, progress);

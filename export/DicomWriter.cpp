@@ -10,6 +10,7 @@
 #include <dcmtk/dcmdata/dcistrmf.h>
 #include <dcmtk/dcmdata/dctk.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -107,22 +108,27 @@ bool writeInterleaved(const std::string& file, const EcgExport& ecg,
     std::FILE* out = std::fopen(file.c_str(), "wb");
     if (!out)
         return false;
-    std::vector<std::uint8_t> chunk;
-    chunk.reserve(kSampleRate * leads.size() * 2);
+    // A second of every lead at a time, then interleaved.
+    std::vector<std::int16_t> second(kSampleRate * leads.size());
+    std::vector<std::uint8_t> chunk(kSampleRate * leads.size() * 2);
     bool ok = true;
-    for (std::size_t i = 0; i < count && ok; ++i) {
-        if (i % kSampleRate == 0) {
-            ok = progress.step(stepsBefore + i) &&
-                 std::fwrite(chunk.data(), 1, chunk.size(), out) == chunk.size();
-            chunk.clear();
-        }
-        for (std::size_t c = 0; c < leads.size(); ++c) {
-            const auto v = static_cast<std::uint16_t>(ecg.leads[leads[c]][i]);
-            chunk.push_back(static_cast<std::uint8_t>(v & 0xFF));
-            chunk.push_back(static_cast<std::uint8_t>(v >> 8));
-        }
+    for (std::size_t i = 0; i < count && ok; i += kSampleRate) {
+        const std::size_t n = std::min<std::size_t>(kSampleRate, count - i);
+        ok = progress.step(stepsBefore + i);
+        if (!ok)
+            break;
+        for (std::size_t c = 0; c < leads.size(); ++c)
+            ecg.copyLead(leads[c], i, n, second.data() + c * kSampleRate);
+        std::uint8_t* o = chunk.data();
+        for (std::size_t k = 0; k < n; ++k)
+            for (std::size_t c = 0; c < leads.size(); ++c) {
+                const auto v = static_cast<std::uint16_t>(second[c * kSampleRate + k]);
+                *o++ = static_cast<std::uint8_t>(v & 0xFF);
+                *o++ = static_cast<std::uint8_t>(v >> 8);
+            }
+        const auto bytes = static_cast<std::size_t>(o - chunk.data());
+        ok = std::fwrite(chunk.data(), 1, bytes, out) == bytes;
     }
-    ok = ok && std::fwrite(chunk.data(), 1, chunk.size(), out) == chunk.size();
     return std::fclose(out) == 0 && ok;
 }
 

@@ -6,6 +6,7 @@
 
 #include <edflib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -138,10 +139,11 @@ Status writeEdf(const EcgExport& ecg, const std::filesystem::path& path,
         if (!progress.step(first))
             return cancelled();
         for (std::size_t l = 0; l < static_cast<std::size_t>(signals); ++l) {
-            const auto& lead = ecg.leads[l];
+            const std::size_t size = ecg.leadSamples(l);
+            const std::size_t have = first < size ? std::min(perRecord, size - first) : 0;
             short* out = block.data() + l * perRecord;
-            for (std::size_t i = 0; i < perRecord; ++i)
-                out[i] = first + i < lead.size() ? lead[first + i] : kNotRecorded;
+            ecg.copyLead(l, first, have, out);
+            std::fill(out + have, out + perRecord, kNotRecorded);
         }
         if (edf_blockwrite_digital_short_samples(h, block.data()) != 0)
             return Status::failure(ErrorCode::CannotWrite, "EDFlib could not write the samples");

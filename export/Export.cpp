@@ -167,6 +167,77 @@ EcgExport deriveExport(const signal::RecordingBuffer& buffer, signal::RecordingK
     return ecg;
 }
 
+class DerivedLeads {
+public:
+    DerivedLeads(const signal::RecordingBuffer& buffer, signal::RecordingKind kind)
+        : buffer_(buffer), records_(buffer.records()),
+          twelve_(kind == signal::RecordingKind::A2
+                      ? std::min<std::size_t>(records_, signal::kA2DerivedRecords)
+                      : records_) {}
+
+    std::size_t samples() const { return records_; }
+    std::size_t twelveLeadSamples() const { return twelve_; }
+
+    void copy(std::size_t lead, std::size_t first, std::size_t count, std::int16_t* out) const {
+        release(first * signal::kRecordBytes);
+        const std::size_t end = first + count;
+        const std::size_t derivedEnd = std::min(end, twelve_);
+        std::size_t i = first;
+        for (; i < derivedEnd; ++i)
+            *out++ = signal::deriveStandardLeads(buffer_.record(i))[lead];
+        // Later A2 records carry lead II in c1 alone.
+        for (; i < end; ++i)
+            *out++ = signal::readLe16(buffer_.bytes.data() + i * signal::kRecordBytes + 2);
+    }
+
+private:
+    // A mapped file's pages before offset are given back every few megabytes (they are read from
+    // the file again when a later pass over the leads touches them).
+    void release(std::size_t offset) const {
+        if (!buffer_.bytes.mapped())
+            return;
+        const std::size_t end = offset / kPageBytes * kPageBytes;
+        if (end < released_) {
+            released_ = end; // a new pass, from the start
+            return;
+        }
+        if (end < released_ + kReleaseBytes)
+            return;
+        ::madvise(const_cast<std::uint8_t*>(buffer_.bytes.data()) + released_, end - released_,
+                  MADV_DONTNEED);
+        released_ = end;
+    }
+
+    signal::RecordingBuffer buffer_; // shares the bytes (the mapping) of the caller's buffer
+    std::size_t records_;
+    std::size_t twelve_;
+    mutable std::size_t released_ = 0;
+};
+
+std::size_t EcgExport::samples() const {
+    return derived ? derived->samples() : leads[signal::StandardLeadII].size();
+}
+
+std::size_t EcgExport::twelveLeadSamples() const {
+    return derived ? derived->twelveLeadSamples() : leads[signal::StandardLeadI].size();
+}
+
+void EcgExport::copyLead(std::size_t lead, std::size_t first, std::size_t count,
+                         std::int16_t* out) const {
+    if (count == 0)
+        return;
+    if (derived)
+        derived->copy(lead, first, count, out);
+    else
+        std::copy_n(leads[lead].data() + first, count, out);
+}
+
+EcgExport streamExport(const signal::RecordingBuffer& buffer, signal::RecordingKind kind) {
+    EcgExport ecg;
+    ecg.derived = std::make_shared<const DerivedLeads>(buffer, kind);
+    return ecg;
+}
+
 Status writeExport(const EcgExport& ecg, Format format, const std::filesystem::path& target,
                    const ExportProgress& report) {
     if (ecg.samples() == 0)
@@ -260,9 +331,7 @@ Status exportRecordingFile(const std::filesystem::path& recording, signal::Recor
         return Status::failure(ErrorCode::CannotReadRecording, s.message);
     if (progress && !progress(0, buffer.records() / kSampleRate))
         return detail::cancelled();
-    const EcgExport ecg = deriveExport(buffer, kind);
-    // The file's bytes are not needed once the leads are derived.
-    buffer = {};
+    const EcgExport ecg = streamExport(buffer, kind);
     return writeExport(ecg, format, target, progress);
 }
 

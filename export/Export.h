@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -76,6 +77,9 @@ struct DicomIdentity {
     std::string requestedProcedureId, requestedProcedureDescription, scheduledStepId;
 };
 
+// Leads derived from a recording's records as a writer reads them (defined in Export.cpp).
+class DerivedLeads;
+
 // The leads of one recording, ready to be written.
 struct EcgExport {
     std::optional<Patient> patient;
@@ -85,10 +89,18 @@ struct EcgExport {
     // recording longer than its first part: there lead II runs to the end and the other eleven
     // stop after the first 8040 samples, because nothing else was recorded.
     std::array<std::vector<std::int16_t>, signal::kLeadCount> leads;
+    // When set, the leads come from here, derived a piece at a time as they are written, and the
+    // vectors above stay empty (streamExport): a long recording's leads are never held whole.
+    std::shared_ptr<const DerivedLeads> derived;
 
-    std::size_t samples() const { return leads[signal::StandardLeadII].size(); }
-    std::size_t twelveLeadSamples() const { return leads[signal::StandardLeadI].size(); }
+    std::size_t samples() const;
+    std::size_t twelveLeadSamples() const;
+    std::size_t leadSamples(std::size_t lead) const {
+        return lead == signal::StandardLeadII ? samples() : twelveLeadSamples();
+    }
     bool leadIIContinuesAlone() const { return samples() > twelveLeadSamples(); }
+    // Samples [first, first + count) of a lead into out; first + count <= leadSamples(lead).
+    void copyLead(std::size_t lead, std::size_t first, std::size_t count, std::int16_t* out) const;
 };
 
 // Told how far an export has come in seconds of the recording (done, whole); answering false stops
@@ -97,6 +109,10 @@ using ExportProgress = std::function<bool(std::size_t doneSeconds, std::size_t t
 
 // The leads of a loaded recording file, derived as the display derives them.
 EcgExport deriveExport(const signal::RecordingBuffer& buffer, signal::RecordingKind kind);
+// The same leads derived only as they are written, from the recording's bytes (which the export
+// keeps; a mapped file's pages are given back as the writer moves on): the same files, with
+// memory for a few megabytes of the recording instead of one and a half times all of it.
+EcgExport streamExport(const signal::RecordingBuffer& buffer, signal::RecordingKind kind);
 
 // Writes the file. The target is written under a unique temporary name in its folder, flushed and
 // renamed over the name only when complete, so a failure leaves no partial file under that name.

@@ -147,7 +147,7 @@ std::vector<std::uint8_t> leadSection(const EcgExport& ecg) {
     b.u8(static_cast<std::uint8_t>(0x04 | (signal::kLeadCount << 3)));
     for (std::size_t l = 0; l < ecg.leads.size(); ++l) {
         b.u32(1);
-        b.u32(static_cast<std::uint32_t>(ecg.leads[l].size()));
+        b.u32(static_cast<std::uint32_t>(ecg.leadSamples(l)));
         b.u8(kScpLeadIds[l]);
     }
     return b.data();
@@ -159,11 +159,15 @@ std::vector<std::uint8_t> rhythmSection(const EcgExport& ecg) {
     b.u16(1000000 / kSampleRate); // sample interval in µs
     b.u8(0);                      // no difference encoding
     b.u8(0);                      // no bimodal compression
-    for (const auto& lead : ecg.leads)
-        b.u16(static_cast<std::uint16_t>(lead.size() * 2));
-    for (const auto& lead : ecg.leads)
+    for (std::size_t l = 0; l < ecg.leads.size(); ++l)
+        b.u16(static_cast<std::uint16_t>(ecg.leadSamples(l) * 2));
+    std::vector<std::int16_t> lead;
+    for (std::size_t l = 0; l < ecg.leads.size(); ++l) {
+        lead.resize(ecg.leadSamples(l));
+        ecg.copyLead(l, 0, lead.size(), lead.data());
         for (std::int16_t v : lead)
             b.u16(static_cast<std::uint16_t>(v));
+    }
     return b.data();
 }
 

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #if defined(__SSE2__)
@@ -43,24 +45,32 @@ struct ChannelState {
     alignas(16) std::int16_t value[signal::kChannels] = {};
 };
 
-// Decodes whole records in place: one 8-lane addition and shift per record.
-void deltaDecodeRecords(std::uint8_t* p, std::size_t records, ChannelState& sums) {
+// Decodes whole records from in to out (which may be in): one 8-lane addition and shift per
+// record.
+void deltaDecodeRecords(const std::uint8_t* in, std::uint8_t* out, std::size_t records,
+                        ChannelState& sums) {
 #if defined(__SSE2__)
     __m128i sum = _mm_load_si128(reinterpret_cast<const __m128i*>(sums.value));
-    for (std::size_t r = 0; r < records; ++r, p += signal::kRecordBytes) {
-        const __m128i delta = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    for (std::size_t r = 0; r < records;
+         ++r, in += signal::kRecordBytes, out += signal::kRecordBytes) {
+        const __m128i delta = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
         sum = _mm_add_epi16(sum, delta);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_slli_epi16(sum, 3));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_slli_epi16(sum, 3));
     }
     _mm_store_si128(reinterpret_cast<__m128i*>(sums.value), sum);
 #else
-    for (std::size_t r = 0; r < records; ++r, p += signal::kRecordBytes)
+    for (std::size_t r = 0; r < records;
+         ++r, in += signal::kRecordBytes, out += signal::kRecordBytes)
         for (int ch = 0; ch < signal::kChannels; ++ch) {
             std::int16_t& sum = sums.value[ch];
-            sum = wrap16(sum + signal::readLe16(p + 2 * ch));
-            signal::writeLe16(p + 2 * ch, wrap16(sum * 8));
+            sum = wrap16(sum + signal::readLe16(in + 2 * ch));
+            signal::writeLe16(out + 2 * ch, wrap16(sum * 8));
         }
 #endif
+}
+
+void deltaDecodeRecords(std::uint8_t* p, std::size_t records, ChannelState& sums) {
+    deltaDecodeRecords(p, p, records, sums);
 }
 
 // The values of a last partial record (size < 16 bytes), in place.
@@ -102,9 +112,8 @@ void deltaEncode(const std::uint8_t* in, std::uint8_t* out, std::size_t size,
 }
 
 // Decodes an ".ecx" code stream piece by piece into one buffer (the stored bytes, then the LZW
-// output), and turns the body's deltas into values as soon as no later code can refer to them,
-// while they are still in cache. Offsets are counted in the decoded stream; the buffer may drop
-// its finished front (discardFinished) when the stream goes to a file.
+// output), and turns the body's deltas into values in place as soon as no later code can refer to
+// them, while they are still in cache.
 class EcxDecoding {
 public:
     EcxDecoding(const std::uint8_t* stored, std::size_t reserve)
@@ -116,22 +125,15 @@ public:
     Status decode(const std::uint8_t* codes, std::size_t n) {
         Status status = decoder_.decode(codes, n);
         if (status)
-            settle(discarded_ + decoder_.settled());
+            settle(decoder_.settled());
         return status;
     }
-    std::size_t size() const { return discarded_ + decoder_.size(); }
-    // Finished bytes at the front of the buffer: header, or values of the body.
-    std::size_t finished() const { return done_ - discarded_; }
+    std::size_t size() const { return decoder_.size(); }
     const std::uint8_t* data() const { return decoder_.data(); }
-    void discardFinished() {
-        const std::size_t n = finished();
-        decoder_.discard(n);
-        discarded_ += n;
-    }
     // Decodes the body's rest after the last piece (the stream holds the header).
     void finish() {
         settle(size());
-        deltaDecodeTail(decoder_.data() + (done_ - discarded_), size() - done_, sums_);
+        deltaDecodeTail(decoder_.data() + done_, size() - done_, sums_);
         done_ = size();
     }
     std::vector<std::uint8_t> take() { return decoder_.take(); }
@@ -145,14 +147,13 @@ private:
         }
         done_ = std::max(done_, kHeader);
         const std::size_t records = (end - done_) / signal::kRecordBytes;
-        deltaDecodeRecords(decoder_.data() + (done_ - discarded_), records, sums_);
+        deltaDecodeRecords(decoder_.data() + done_, records, sums_);
         done_ += records * signal::kRecordBytes;
     }
 
     LzwBufferDecoder decoder_;
     ChannelState sums_;
-    std::size_t done_ = 0;      // stream offset up to which the bytes are finished
-    std::size_t discarded_ = 0; // stream offset of the buffer's first byte
+    std::size_t done_ = 0; // offset up to which the bytes are finished
 };
 
 // The message for a failure of the decoder. "error -3" is the number this message has always
@@ -230,10 +231,8 @@ private:
 };
 
 // Feeds the encoder the stream after the stored bytes (the rest of the header as it is, then the
-// body delta-coded, slice by slice), appending the codes to out; flush(out) may empty out between
-// slices.
-template <typename Flush>
-void encodeEcx(std::span<const std::uint8_t> device, std::vector<std::uint8_t>& out, Flush flush) {
+// body delta-coded, slice by slice), appending the codes to out.
+void encodeEcx(std::span<const std::uint8_t> device, std::vector<std::uint8_t>& out) {
     const std::size_t size = device.size();
     const std::size_t stored = std::min(size, kEcxStoredBytes);
     out.insert(out.end(), device.begin(), device.begin() + static_cast<std::ptrdiff_t>(stored));
@@ -248,7 +247,6 @@ void encodeEcx(std::span<const std::uint8_t> device, std::vector<std::uint8_t>& 
         const std::size_t n = std::min(kBodySlice, size - pos);
         deltaEncode(device.data() + pos, slice.data(), n, previous);
         encoder.encode(slice.data(), n, out);
-        flush(out);
     }
     encoder.finish(out);
 }
@@ -314,48 +312,175 @@ double millisecondsSince(std::chrono::steady_clock::time_point start) {
         .count();
 }
 
-// Decodes the mapped ".ecx" file in and hands its finished bytes to sink.open() (once, before the
-// first piece) and sink.write(data, size) piece by piece.
+// A file read from start to end in pieces through a descriptor: the bytes pass through the
+// caller's buffer and are not kept, so reading costs the same little memory whatever the size.
+class InputFile {
+public:
+    explicit InputFile(std::filesystem::path path) : path_(std::move(path)) {}
+    ~InputFile() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    Status open() {
+        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0)
+            return Status::failure(ErrorCode::CannotOpen, describe("Cannot open", errno));
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0)
+            return Status::failure(ErrorCode::CannotRead, describe("Cannot read", errno));
+        if (!S_ISREG(st.st_mode))
+            return Status::failure(ErrorCode::NotRegularFile,
+                                   "Cannot read " + path_.string() + ": not a regular file");
+        size_ = static_cast<std::uint64_t>(st.st_size);
+        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+        return Status::success();
+    }
+    // Fills data with up to n bytes; fewer only at the end of the file. A file that ends before
+    // the size it had when opened was cut short while it was read.
+    Result<std::size_t> read(std::uint8_t* data, std::size_t n) {
+        std::size_t done = 0;
+        while (done < n) {
+            const ssize_t got = ::read(fd_, data + done, n - done);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                return Result<std::size_t>::failure(ErrorCode::CannotRead,
+                                                    describe("Cannot read", errno));
+            if (got == 0)
+                break;
+            done += static_cast<std::size_t>(got);
+        }
+        read_ += done;
+        if (done < n && read_ < size_)
+            return Result<std::size_t>::failure(ErrorCode::CannotRead,
+                                                "Cannot read " + path_.string() +
+                                                    ": the file became shorter while it was read");
+        return Result<std::size_t>::success(done);
+    }
+
+private:
+    std::string describe(const char* what, int err) const {
+        return std::string(what) + " " + path_.string() + ": " + std::strerror(err);
+    }
+
+    std::filesystem::path path_;
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+    std::uint64_t read_ = 0;
+};
+
+// Input read and codes handed to the encoder at a time; a multiple of the record size, so the
+// delta coding of the body runs over whole records.
+std::size_t constexpr kReadPiece = 64 * 1024;
+// The decoder pauses after about this much output, so its buffer holds at most this, the
+// window and one string.
+std::size_t constexpr kOutputPiece = 256 * 1024;
+// Output kept for the strings of the current dictionary to be copied from; older strings are
+// rebuilt from the dictionary (a dictionary of ECG spans some 25 kB, one of a long run of equal
+// bytes up to 7 MB).
+std::size_t constexpr kWindow = 256 * 1024;
+// Finished output is dropped from the decoder's buffer once this much has gathered.
+std::size_t constexpr kForgetPiece = 64 * 1024;
+
+// Decodes the ".ecx" file in piece by piece and hands the device file's bytes to sink.open()
+// (once, before the first piece) and sink.write(data, size): the stored bytes and the rest of the
+// header as they are, the body delta-decoded out of the decoder's buffer into a piece of output.
+// Memory stays bounded whatever the size of the file and whatever its codes expand to.
 template <class Sink>
 Status decodeEcxFile(const std::filesystem::path& in, Sink& sink, DecompressTimes* times) {
     auto start = std::chrono::steady_clock::now();
-    signal::FileBytesResult file = signal::mapWholeFile(in, std::uint64_t{1} << 32, true);
-    if (!file)
-        return file;
-    const std::span<const std::uint8_t> ecx(file.value);
+    InputFile input(in);
+    if (Status s = input.open(); !s)
+        return s;
     const std::string name = in.string();
-    if (ecx.size() < kEcxStoredBytes)
-        return Status::failure(ErrorCode::BadData, tooShortMessage(name, ecx.size()));
+    std::vector<std::uint8_t> codes(kReadPiece);
+    Result<std::size_t> got = input.read(codes.data(), kEcxStoredBytes);
+    if (!got)
+        return got;
+    if (got.value < kEcxStoredBytes)
+        return Status::failure(ErrorCode::BadData, tooShortMessage(name, got.value));
     if (times) {
         times->openMs = millisecondsSince(start);
         start = std::chrono::steady_clock::now();
     }
+    LzwBufferDecoder decoder(kWindow + kForgetPiece + kOutputPiece + 4 * kLzwDictionarySize,
+                             kMaxDecodedBytes);
+    decoder.append(codes.data(), kEcxStoredBytes);
+    std::vector<std::uint8_t> out;
+    out.reserve(kWritePiece + kOutputPiece + kHeader);
+    ChannelState sums;
+    std::size_t done = 0;    // stream offset up to which the bytes are in out or written
+    std::size_t dropped = 0; // stream offset of the decoder buffer's first byte
     // The output is created with the first piece worth writing.
     bool opened = false;
-    auto writeFinished = [&](EcxDecoding& decoding) {
+    auto write = [&]() {
         if (!opened) {
             if (Status s = sink.open(); !s)
                 return s;
             opened = true;
         }
-        Status s = sink.write(decoding.data(), decoding.finished());
-        decoding.discardFinished();
+        Status s = sink.write(out.data(), out.size());
+        out.clear();
         return s;
     };
-    EcxDecoding decoding(ecx.data(), 3 * kWritePiece);
-    for (std::size_t pos = kEcxStoredBytes; pos < ecx.size(); pos += kCodePiece) {
-        const Status status =
-            decoding.decode(ecx.data() + pos, std::min(kCodePiece, ecx.size() - pos));
-        if (!status)
-            return invalidData(name, status);
-        if (decoding.finished() >= kWritePiece && decoding.size() >= kHeader)
-            if (Status s = writeFinished(decoding); !s)
+    // Moves what is decoded into out: the header once it is whole, then whole records.
+    auto finishDecoded = [&]() {
+        const std::size_t size = dropped + decoder.size();
+        if (size < kHeader)
+            return Status::success();
+        // Stream offset x is at decoder.data()[x - dropped].
+        if (done < kHeader) {
+            out.insert(out.end(), decoder.data() + (done - dropped),
+                       decoder.data() + (kHeader - dropped));
+            done = kHeader;
+        }
+        const std::size_t records = (size - done) / signal::kRecordBytes;
+        const std::size_t used = out.size();
+        out.resize(used + records * signal::kRecordBytes);
+        deltaDecodeRecords(decoder.data() + (done - dropped), out.data() + used, records, sums);
+        done += records * signal::kRecordBytes;
+        if (out.size() >= kWritePiece)
+            if (Status s = write(); !s)
                 return s;
+        const std::size_t keepFrom =
+            std::max(decoder.settled(), decoder.size() - std::min(decoder.size(), kWindow));
+        const std::size_t drop = std::min(keepFrom, done - dropped);
+        if (drop >= kForgetPiece) {
+            decoder.forget(drop);
+            dropped += drop;
+        }
+        return Status::success();
+    };
+    for (;;) {
+        got = input.read(codes.data(), codes.size());
+        if (!got)
+            return got;
+        if (got.value == 0)
+            break;
+        std::size_t pos = 0;
+        LzwBufferDecoder::Pause pause;
+        do {
+            const Status status = decoder.decode(codes.data() + pos, got.value - pos,
+                                                 decoder.size() + kOutputPiece, pause);
+            pos += pause.consumed;
+            if (!status)
+                return invalidData(name, status);
+            if (Status s = finishDecoded(); !s)
+                return s;
+        } while (pause.paused);
     }
-    if (decoding.size() < kHeader)
-        return Status::failure(ErrorCode::BadData, noHeaderMessage(name, decoding.size()));
-    decoding.finish();
-    Status written = writeFinished(decoding);
+    const std::size_t size = dropped + decoder.size();
+    if (size < kHeader)
+        return Status::failure(ErrorCode::BadData, noHeaderMessage(name, size));
+    // The body's last partial record, if any.
+    const std::size_t tail = size - done;
+    const std::size_t used = out.size();
+    out.insert(out.end(), decoder.data() + (done - dropped), decoder.data() + (size - dropped));
+    deltaDecodeTail(out.data() + used, tail, sums);
+    Status written = write();
     if (times)
         times->decodeMs = millisecondsSince(start);
     return written;
@@ -409,35 +534,49 @@ Status decompressEcxToStream(const std::filesystem::path& in, int fd, const std:
 std::vector<std::uint8_t> compressToEcx(std::span<const std::uint8_t> deviceFile) {
     std::vector<std::uint8_t> ecx;
     ecx.reserve(deviceFile.size() / 3 + 64);
-    encodeEcx(deviceFile, ecx, [](std::vector<std::uint8_t>&) {});
+    encodeEcx(deviceFile, ecx);
     return ecx;
 }
 
 Status compressEcxFile(const std::filesystem::path& in, const std::filesystem::path& out,
                        bool flushToDisk) {
-    signal::FileBytesResult device = signal::mapWholeFile(in, std::uint64_t{1} << 32, true);
-    if (!device)
-        return device;
-    if (device.value.size() < kHeader)
+    InputFile input(in);
+    if (Status s = input.open(); !s)
+        return s;
+    std::vector<std::uint8_t> piece(kReadPiece);
+    Result<std::size_t> got = input.read(piece.data(), kHeader);
+    if (!got)
+        return got;
+    if (got.value < kHeader)
         return Status::failure(
             ErrorCode::BadData,
             in.string() + " is not a device ECG file: it is shorter than its 512-byte header");
     signal::AtomicFileWriter writer(out);
     if (Status s = writer.open(); !s)
         return s;
-    Status written = Status::success();
-    std::vector<std::uint8_t> codes;
-    codes.reserve(kWritePiece + kBodySlice);
-    encodeEcx(device.value, codes, [&](std::vector<std::uint8_t>& pending) {
-        if (pending.size() >= kWritePiece && written) {
-            written = writer.write(pending.data(), pending.size());
-            pending.clear();
+    std::vector<std::uint8_t> codes(piece.begin(), piece.begin() + kEcxStoredBytes);
+    codes.reserve(kWritePiece + kReadPiece * 2);
+    LzwEncoder encoder;
+    encoder.encode(piece.data() + kEcxStoredBytes, kHeader - kEcxStoredBytes, codes);
+    std::vector<std::uint8_t> slice(kReadPiece);
+    ChannelState previous;
+    for (;;) {
+        got = input.read(piece.data(), piece.size());
+        if (!got)
+            return got;
+        if (got.value == 0)
+            break;
+        deltaEncode(piece.data(), slice.data(), got.value, previous);
+        encoder.encode(slice.data(), got.value, codes);
+        if (codes.size() >= kWritePiece) {
+            if (Status s = writer.write(codes.data(), codes.size()); !s)
+                return s;
+            codes.clear();
         }
-    });
-    if (written)
-        written = writer.write(codes.data(), codes.size());
-    if (!written)
-        return written;
+    }
+    encoder.finish(codes);
+    if (Status s = writer.write(codes.data(), codes.size()); !s)
+        return s;
     return writer.commit(flushToDisk);
 }
 

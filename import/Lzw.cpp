@@ -55,12 +55,14 @@ LzwBufferDecoder::LzwBufferDecoder(std::size_t reserve, std::size_t limit) : lim
 void LzwBufferDecoder::clear() {
     size_ = 0;
     dictionaryStart_ = 0;
+    forgotten_ = 0;
     bits_ = 0;
     bitCount_ = 0;
     lastCode_ = 255;
     width_ = 8;
     previousOffset_ = 0;
     previousLength_ = 0;
+    previousCode_ = 0;
 }
 
 bool LzwBufferDecoder::makeRoom(std::size_t needed) {
@@ -83,13 +85,22 @@ void LzwBufferDecoder::append(const std::uint8_t* bytes, std::size_t n) {
 }
 
 void LzwBufferDecoder::discard(std::size_t n) {
-    n = std::min(n, dictionaryStart_);
+    forget(std::min(n, dictionaryStart_));
+}
+
+void LzwBufferDecoder::forget(std::size_t n) {
+    n = std::min(n, size_);
     if (n == 0)
         return;
     std::memmove(buffer_.data(), buffer_.data() + n, size_ - n);
     size_ -= n;
-    dictionaryStart_ -= n;
     limit_ -= n; // the limit is on the whole stream, discarded bytes included
+    if (n <= dictionaryStart_) {
+        dictionaryStart_ -= n;
+    } else {
+        forgotten_ += n - dictionaryStart_;
+        dictionaryStart_ = 0;
+    }
 }
 
 std::vector<std::uint8_t> LzwBufferDecoder::take() {
@@ -100,7 +111,24 @@ std::vector<std::uint8_t> LzwBufferDecoder::take() {
     return out;
 }
 
+void LzwBufferDecoder::writeFromChain(std::uint8_t* out, std::uint32_t code,
+                                      std::uint32_t length) const {
+    std::uint8_t* p = out + length;
+    while (code >= kLzwFirstFree) {
+        const std::uint32_t link = chain_[code];
+        *--p = static_cast<std::uint8_t>(link >> 16);
+        code = link & 0xFFFF;
+    }
+    *--p = static_cast<std::uint8_t>(code);
+}
+
 Status LzwBufferDecoder::decode(const std::uint8_t* codes, std::size_t n) {
+    Pause pause;
+    return decode(codes, n, std::numeric_limits<std::size_t>::max(), pause);
+}
+
+Status LzwBufferDecoder::decode(const std::uint8_t* codes, std::size_t n, std::size_t pauseAt,
+                                Pause& pause) {
     const std::uint8_t* in = codes;
     const std::uint8_t* const end = codes + n;
     // The whole state lives in locals while decoding and is stored back at the end.
@@ -111,16 +139,31 @@ Status LzwBufferDecoder::decode(const std::uint8_t* codes, std::size_t n) {
     int widthLimit = 1 << width; // the width grows when the dictionary reaches this many entries
     std::uint32_t previousOffset = previousOffset_;
     std::uint32_t previousLength = previousLength_;
+    std::uint32_t previousCode = previousCode_;
     Entry* const entries = entries_.data();
-    // Positions below are counted from the start of the current dictionary.
-    std::uint8_t* base = buffer_.data() + dictionaryStart_;
-    std::size_t pos = size_ - dictionaryStart_;
+    std::uint32_t* const chain = chain_.data();
+    // Positions below are counted from the start of the current dictionary; adding shift gives
+    // the offset in the buffer. Strings that begin before lowest were forgotten.
+    std::ptrdiff_t shift =
+        static_cast<std::ptrdiff_t>(dictionaryStart_) - static_cast<std::ptrdiff_t>(forgotten_);
+    std::size_t lowest = forgotten_;
+    std::size_t pos = size_ + forgotten_ - dictionaryStart_;
+    std::uint8_t* buf = buffer_.data();
+    auto at = [&](std::size_t segmentOffset) {
+        return buf + (static_cast<std::ptrdiff_t>(segmentOffset) + shift);
+    };
+    bool decodedAny = false;
+    // Room for the output, as a position: the capacity, the limit or the pause, whichever comes
+    // first. Only a string past the pause of a call that has decoded one already pauses.
     auto roomFor = [&] {
         const std::size_t capacity = buffer_.size() > kSlack ? buffer_.size() - kSlack : 0;
-        return std::min(capacity, limit_) - dictionaryStart_;
+        const auto here = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(pos) + shift);
+        const std::size_t room = std::min({capacity, limit_, std::max(pauseAt, here)});
+        return static_cast<std::size_t>(static_cast<std::ptrdiff_t>(room) - shift);
     };
     std::size_t room = roomFor();
     ErrorCode status = ErrorCode::None;
+    pause.paused = false;
 
     for (;;) {
         if (end - in >= 8) {
@@ -153,38 +196,57 @@ Status LzwBufferDecoder::decode(const std::uint8_t* codes, std::size_t n) {
             break;
         }
         if (pos + length > room) {
-            if (!makeRoom(dictionaryStart_ + pos + length)) {
+            const std::size_t needed =
+                static_cast<std::size_t>(static_cast<std::ptrdiff_t>(pos + length) + shift);
+            if (needed > pauseAt && decodedAny) {
+                // Puts the code back for the next call.
+                bits = (bits >> width) | (std::uint64_t{code} << (64 - width));
+                count += static_cast<unsigned>(width);
+                pause.paused = true;
+                break;
+            }
+            if (!makeRoom(needed)) {
                 status = ErrorCode::TooLarge;
                 break;
             }
-            base = buffer_.data() + dictionaryStart_;
+            buf = buffer_.data();
             room = roomFor();
         }
+        std::uint8_t* const out = at(pos);
         if (known) {
-            const std::uint8_t* source =
-                code < 256 ? kSingleBytes.data() + code : base + entry.offset;
-            copyForward(base + pos, source, length);
+            if (code < 256)
+                copyForward(out, kSingleBytes.data() + code, 1);
+            else if (entry.offset >= lowest)
+                copyForward(out, at(entry.offset), length);
+            else
+                writeFromChain(out, code, length);
         } else {
-            copyForward(base + pos, base + previousOffset, previousLength);
-            base[pos + previousLength] = base[previousOffset];
+            if (previousOffset >= lowest)
+                copyForward(out, at(previousOffset), previousLength);
+            else
+                writeFromChain(out, previousCode, previousLength);
+            out[previousLength] = out[0];
         }
+        decodedAny = true;
         // The new entry is the previous string plus this string's first byte, which follows it
         // directly in the output.
         if (previousLength > 0) {
             ++last;
             entries[last] = {previousOffset, previousLength + 1};
+            chain[last] = previousCode | (std::uint32_t{out[0]} << 16);
         }
         previousOffset = static_cast<std::uint32_t>(pos);
         previousLength = length;
+        previousCode = code;
         pos += length;
         if (last + 1 == widthLimit) {
             if (last == kLzwDictionarySize - 1) {
                 // Full: restart with single bytes and 8-bit codes. Nothing before this point is
                 // referred to again.
-                dictionaryStart_ += pos;
-                base += pos;
+                shift += static_cast<std::ptrdiff_t>(pos);
                 room -= pos;
                 pos = 0;
+                lowest = 0;
                 previousLength = 0;
                 last = 255;
                 width = 8;
@@ -196,13 +258,22 @@ Status LzwBufferDecoder::decode(const std::uint8_t* codes, std::size_t n) {
         }
     }
 done:
-    size_ = dictionaryStart_ + pos;
+    size_ = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(pos) + shift);
+    if (shift >= 0) {
+        dictionaryStart_ = static_cast<std::size_t>(shift);
+        forgotten_ = 0;
+    } else {
+        dictionaryStart_ = 0;
+        forgotten_ = static_cast<std::size_t>(-shift);
+    }
+    pause.consumed = static_cast<std::size_t>(in - codes);
     bits_ = bits;
     bitCount_ = count;
     lastCode_ = last;
     width_ = width;
     previousOffset_ = previousOffset;
     previousLength_ = previousLength;
+    previousCode_ = previousCode;
     return status;
 }
 
@@ -215,14 +286,24 @@ void LzwDecoder::init(Sink sink) {
 Status LzwDecoder::decodeChunk(const std::uint8_t* bytes, std::size_t n) {
     if (n == 0)
         return {};
-    Status status = decoder_.decode(bytes, n);
-    if (decoder_.size() > delivered_ && sink_)
-        sink_(decoder_.data() + delivered_, decoder_.size() - delivered_);
-    delivered_ = decoder_.size();
-    // Only the current dictionary's strings need to stay.
-    const std::size_t settled = decoder_.settled();
-    decoder_.discard(settled);
-    delivered_ -= settled;
+    // Decoded a bounded piece at a time, delivered, and forgotten but for a window the next
+    // strings are most likely copied from: memory stays bounded whatever the codes expand to.
+    constexpr std::size_t kPiece = 256 * 1024;
+    constexpr std::size_t kWindow = 256 * 1024;
+    Status status;
+    LzwBufferDecoder::Pause pause;
+    std::size_t pos = 0;
+    do {
+        status = decoder_.decode(bytes + pos, n - pos, decoder_.size() + kPiece, pause);
+        pos += pause.consumed;
+        if (decoder_.size() > delivered_ && sink_)
+            sink_(decoder_.data() + delivered_, decoder_.size() - delivered_);
+        delivered_ = decoder_.size();
+        const std::size_t keep = std::min(decoder_.size() - decoder_.settled(), kWindow);
+        const std::size_t drop = decoder_.size() - keep;
+        decoder_.forget(drop);
+        delivered_ -= drop;
+    } while (status && pause.paused);
     return status;
 }
 

@@ -44,6 +44,14 @@ public:
     // CorruptCompressedData for a code beyond the next free entry, TooLarge when the output would
     // pass the limit. On a failure everything decoded before the bad code stays in the buffer.
     Status decode(const std::uint8_t* codes, std::size_t n);
+    // The same, pausing once the buffer would hold more than pauseAt bytes (after at least one
+    // string of this call); the next call goes on with the bytes not consumed. Lets a caller bound
+    // the buffer whatever the codes expand to.
+    struct Pause {
+        std::size_t consumed = 0; // bytes of codes taken (some may wait in the bit buffer)
+        bool paused = false;      // stopped at pauseAt: call again, with no bytes if none are left
+    };
+    Status decode(const std::uint8_t* codes, std::size_t n, std::size_t pauseAt, Pause& pause);
 
     // The output so far: data()[0, size()).
     std::uint8_t* data() { return buffer_.data(); }
@@ -54,6 +62,10 @@ public:
     std::size_t settled() const { return dictionaryStart_; }
     // Drops the first n bytes (n <= settled()), moving the rest to the front.
     void discard(std::size_t n);
+    // Drops the first n bytes (n <= size()), even those the dictionary still refers to: a later
+    // code for such a string is rebuilt from the dictionary's chain of prefixes, byte by byte,
+    // instead of copied. Keeps memory bounded when one dictionary spans megabytes of output.
+    void forget(std::size_t n);
     // Starts a new stream: no output, a fresh dictionary (the allocation is kept).
     void clear();
     // The output, taken out of the decoder (which must not be used for the stream after that).
@@ -73,11 +85,16 @@ private:
     };
 
     bool makeRoom(std::size_t needed);
+    // Writes the string of code (a dictionary entry of length bytes) at out from the chain.
+    void writeFromChain(std::uint8_t* out, std::uint32_t code, std::uint32_t length) const;
 
     std::vector<std::uint8_t> buffer_; // size() is the capacity, kSlack included
     std::size_t size_ = 0;
     std::size_t limit_;
     std::size_t dictionaryStart_ = 0; // output offset where the current dictionary began
+    // Bytes at the start of the current dictionary's output that were forgotten (then
+    // dictionaryStart_ is 0): strings beginning before this offset come from the chain.
+    std::size_t forgotten_ = 0;
     // Bits not yet used, most significant first from bit 63; bits below them are zero or the
     // stream's next bits.
     std::uint64_t bits_ = 0;
@@ -87,8 +104,11 @@ private:
     // The string decoded last, from dictionaryStart_; length 0 when there is none (after a start).
     std::uint32_t previousOffset_ = 0;
     std::uint32_t previousLength_ = 0;
+    std::uint32_t previousCode_ = 0;
     // Entries above lastCode_ are never used, so they are not cleared between streams.
     std::array<Entry, kLzwDictionarySize> entries_{};
+    // Per entry: the code of its prefix (low 16 bits) and its last byte (bits 16-23).
+    std::array<std::uint32_t, kLzwDictionarySize> chain_{};
 };
 
 // The same decoding fed chunk by chunk, handing the decoded bytes to a sink.

@@ -80,6 +80,31 @@ TEST(ImportCli, DecompressToStandardOutputAndItsTiming) {
     EXPECT_EQ(runCli({"decompress", "junk.ecx", "-"}, dir.path()).status, 1);
 }
 
+TEST(ImportCli, FullDiskSaysSoAndKeepsTheOldFile) {
+    TempDir dir;
+    const Bytes device = deviceFile(8 * 4000, 800, 4000);
+    save(dir / "rec.ecg", device);
+    ASSERT_EQ(runCli({"compress", "rec.ecg", "rec.ecx"}, dir.path()).status, 0);
+    const Bytes old = {1, 2, 3};
+    save(dir / "old.ecg", old);
+    save(dir / "old.ecx", old);
+    // Half the compressed file's size stands for the room left on the disk: both outputs are
+    // larger.
+    const unsigned long room = load(dir / "rec.ecx").size() / 2;
+    for (const auto& args : {std::vector<std::string>{"decompress", "rec.ecx", "old.ecg"},
+                             std::vector<std::string>{"compress", "rec.ecg", "old.ecx"}}) {
+        CliResult r = runCliOnFullDisk(args, dir.path(), room);
+        EXPECT_EQ(r.status, 1) << args[0] << ": " << r.err;
+        EXPECT_NE(r.err.find("Cannot write " + args[2]), std::string::npos) << r.err;
+        EXPECT_EQ(load(dir / args[2]), old) << args[0];
+    }
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"old.ecg", "old.ecx", "rec.ecg", "rec.ecx"}));
+}
+
 TEST(ImportCli, ConvertAndDurationTakeTheKindFromTheName) {
     TempDir dir;
     const Bytes a2 = deviceFile(signal::kA2FullBodyBytes / 2 + 1600, 800, 0);

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -158,6 +159,67 @@ TEST(ExportLeads, A2KeepsLeadIIAloneAfterItsFirstPart) {
     // A short A2 recording is twelve leads throughout.
     records.resize(100);
     EXPECT_FALSE(deriveExport(bufferOf(records), signal::RecordingKind::A2).leadIIContinuesAlone());
+}
+
+TEST(ExportLeads, StreamedLeadsWriteTheSameFilesAsDerivedOnes) {
+    // A mapped recording of over 4 MB, so its pages are given back and read again on the way, as
+    // a plain recording and as an A2 one (lead II alone after its first part).
+    TempFolder dir;
+    const signal::RecordingBuffer made = test::syntheticRecording(300000);
+    ASSERT_TRUE(signal::writeFileAtomically(dir / "rec.dat", made.bytes.data(), made.bytes.size()));
+    signal::RecordingBuffer buffer;
+    ASSERT_TRUE(signal::loadRecording(dir / "rec.dat", buffer).ok());
+    const auto maskUuids = [](std::string text) {
+        // aECG ids are new random UUIDs every time.
+        for (std::size_t at = 0; (at = text.find("root=\"", at)) != std::string::npos; at += 6)
+            if (text.size() > at + 42 && text[at + 42] == '"')
+                text.replace(at + 6, 36, 36, 'x');
+        return text;
+    };
+    std::mt19937 rng(3);
+    for (auto kind : {signal::RecordingKind::Plain, signal::RecordingKind::A2}) {
+        EcgExport whole = deriveExport(buffer, kind);
+        EcgExport streamed = streamExport(buffer, kind);
+        ASSERT_EQ(streamed.samples(), whole.samples());
+        ASSERT_EQ(streamed.twelveLeadSamples(), whole.twelveLeadSamples());
+        for (int k = 0; k < 200; ++k) {
+            const std::size_t lead = rng() % 12;
+            const std::size_t size = whole.leadSamples(lead);
+            const std::size_t first = rng() % size;
+            const std::size_t count = std::min<std::size_t>(rng() % 3000, size - first);
+            std::vector<std::int16_t> got(count);
+            streamed.copyLead(lead, first, count, got.data());
+            ASSERT_TRUE(std::equal(got.begin(), got.end(),
+                                   whole.leads[lead].begin() + static_cast<std::ptrdiff_t>(first)))
+                << lead << " " << first << " " << count;
+        }
+        for (EcgExport* e : {&whole, &streamed}) {
+            e->patient = Patient{"Иванов Иван Иванович", "12345678", "01.02.1960", "Муж"};
+            e->recordedAt = DateTime{2024, 5, 6, 7, 8, 9};
+            e->identity = {"1.2.3", "1.2.3.4", "1.2.3.4.5", "A7", "P1", "ECG", "S1"};
+        }
+        for (Format f : {Format::Edf, Format::Dicom, Format::Aecg}) {
+            const std::string name = std::string(formatName(f)) + formatExtension(f).data();
+            ASSERT_TRUE(writeExport(whole, f, dir / ("whole-" + name)).ok()) << name;
+            ASSERT_TRUE(writeExport(streamed, f, dir / ("streamed-" + name)).ok()) << name;
+            std::string a = slurp(dir / ("whole-" + name)), b = slurp(dir / ("streamed-" + name));
+            if (f == Format::Aecg) {
+                a = maskUuids(a);
+                b = maskUuids(b);
+            }
+            EXPECT_GT(a.size(), 2 * whole.samples()) << name; // every sample is in it
+            EXPECT_TRUE(a == b) << name << (kind == signal::RecordingKind::A2 ? " A2" : "");
+        }
+    }
+    // SCP-ECG holds 40 s.
+    const signal::RecordingBuffer shorter = test::syntheticRecording(32000);
+    EXPECT_TRUE(writeExport(deriveExport(shorter, signal::RecordingKind::Plain), Format::Scp,
+                            dir / "whole.scp")
+                    .ok());
+    EXPECT_TRUE(writeExport(streamExport(shorter, signal::RecordingKind::Plain), Format::Scp,
+                            dir / "streamed.scp")
+                    .ok());
+    EXPECT_TRUE(slurp(dir / "whole.scp") == slurp(dir / "streamed.scp"));
 }
 
 // ---- Bad input ----

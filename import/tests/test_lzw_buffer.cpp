@@ -77,6 +77,45 @@ TEST(LzwBufferDecoder, DiscardingKeepsTheStreamAndTheLimitCountsAllOfIt) {
     }
 }
 
+TEST(LzwBufferDecoder, ForgottenStringsAreRebuiltAndPausesBoundTheBuffer) {
+    // Short strings over a small alphabet, then long runs of one byte in the same dictionary
+    // (strings of thousands of bytes), then the short strings again: later codes refer to strings
+    // far back. The caller forgets a random part of the output after every call, often all of it,
+    // so those strings must come from the dictionary's chain.
+    Bytes data;
+    std::mt19937 rng(6);
+    for (int round = 0; round < 6; ++round) {
+        for (int i = 0; i < 3000; ++i)
+            data.push_back(static_cast<std::uint8_t>(rng() % 4));
+        data.insert(data.end(), 150000 + 100000 * static_cast<std::size_t>(round), 0);
+        for (int i = 0; i < 3000; ++i)
+            data.push_back(static_cast<std::uint8_t>(rng() % 4));
+    }
+    const Bytes codes = lzwEncode(data);
+    LzwBufferDecoder decoder;
+    Bytes collected;
+    std::size_t dropped = 0; // output bytes forgotten so far
+    std::size_t pos = 0;
+    LzwBufferDecoder::Pause pause;
+    do {
+        const std::size_t n = std::min<std::size_t>(1 + rng() % 2000, codes.size() - pos);
+        const std::size_t before = decoder.size();
+        const std::size_t pauseAt = before + 1 + rng() % 20000;
+        ASSERT_TRUE(decoder.decode(codes.data() + pos, n, pauseAt, pause).ok());
+        ASSERT_LE(pause.consumed, n);
+        pos += pause.consumed;
+        // Past the pause only by the one string a call always decodes.
+        ASSERT_LE(decoder.size(), std::max(pauseAt, before + kLzwDictionarySize));
+        collected.insert(collected.end(), decoder.data() + (collected.size() - dropped),
+                         decoder.data() + decoder.size());
+        const std::size_t forget = rng() % 3 == 0 ? decoder.size() : rng() % (decoder.size() + 1);
+        decoder.forget(forget);
+        dropped += forget;
+    } while (pos < codes.size() || pause.paused);
+    EXPECT_EQ(collected.size(), data.size());
+    EXPECT_TRUE(collected == data);
+}
+
 TEST(LzwBufferDecoder, TakeHandsOverExactlyTheOutput) {
     const Bytes data = sample(70000, 256, 4);
     const Bytes codes = lzwEncode(data);
