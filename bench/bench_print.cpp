@@ -57,11 +57,14 @@ void BM_PrintTenMinutesAllLeads(benchmark::State& state) {
 BENCHMARK(BM_PrintTenMinutesAllLeads)->Arg(300)->Arg(600)->Unit(benchmark::kMillisecond);
 
 // A whole hour, as Print does it without a printer (A4 PDF at 600 dpi): the time and the size of
-// the file it writes.
+// the file it writes (bytes and MB). With VELKARD_BENCH_PDF_DIR set the PDF is kept there as
+// hour.pdf, to compare the pages of two builds.
 void BM_PrintHourAllLeads(benchmark::State& state) {
     static const std::vector<std::uint8_t> recording = syntheticRecording(3600);
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("hour.pdf"));
+    const QString keep = qEnvironmentVariable("VELKARD_BENCH_PDF_DIR");
+    const QString path =
+        QDir(keep.isEmpty() ? dir.path() : keep).filePath(QStringLiteral("hour.pdf"));
     velkard::print::PrintJob job;
     job.data = recording.data();
     job.length = recording.size();
@@ -78,7 +81,9 @@ void BM_PrintHourAllLeads(benchmark::State& state) {
         pages = r.value;
     }
     state.counters["pages"] = pages;
-    state.counters["pdfMB"] = double(QFileInfo(path).size()) / 1e6;
+    const double bytes = double(QFileInfo(path).size());
+    state.counters["bytes"] = bytes;
+    state.counters["pdfMB"] = bytes / 1e6;
 }
 BENCHMARK(BM_PrintHourAllLeads)->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -92,9 +97,11 @@ void BM_ReportPage(benchmark::State& state) {
     job.filters = {velkard::filter::Mains::Hz50, velkard::filter::HighPass::Hz005,
                    velkard::filter::LowPass::Hz40};
     job.patientName = QStringLiteral("Bench");
+    const QString keep = qEnvironmentVariable("VELKARD_BENCH_PDF_DIR");
+    const QString path = QDir(keep.isEmpty() ? dir.path() : keep)
+                             .filePath(QStringLiteral("report-%1.pdf").arg(state.range(0)));
     for (auto _ : state) {
-        const auto r = velkard::print::printReportToPdf(dir.filePath(QStringLiteral("report.pdf")),
-                                                        job, int(state.range(0)));
+        const auto r = velkard::print::printReportToPdf(path, job, int(state.range(0)));
         if (!r.ok())
             state.SkipWithError("printing failed");
     }

@@ -96,43 +96,85 @@ void drawCalibrationMark(QPainter& painter, const Paper& paper, double xMm, doub
     painter.restore();
 }
 
-void drawTrace(QPainter& painter, const Paper& paper, const TraceGeometry& g,
-               const std::int16_t* samples, std::size_t count) {
+std::vector<TracePoint> tracePoints(const Paper& paper, const TraceGeometry& g,
+                                    const std::int16_t* samples, std::size_t count) {
+    std::vector<TracePoint> points;
     if (count == 0 || g.mmPerSecond <= 0)
-        return;
-    const double columnPx = std::max(1.0, paper.x(0.1));
+        return points;
+    const double columnPx = traceColumnPx(paper);
     const double samplesPerColumn =
         signal::kRecordsPerSecond * (columnPx / paper.pxPerMmX) / g.mmPerSecond;
     const std::vector<display::ColumnSpan> columns =
         display::envelope(samples, count, samplesPerColumn);
     const double x0 = paper.x(g.x0Mm);
     const double xEnd = paper.x(g.xEndMm);
-    const double base = paper.y(g.baselineMm);
-    const double pxPerUnit = g.mmPerMv * paper.pxPerMmY / signal::kUnitsPerMillivolt;
-    auto yOf = [&](int v) { return base - v * pxPerUnit; };
-    QVector<QPointF> points;
-    points.reserve(int(columns.size() * 2));
+    points.reserve(columns.size() * 2);
+    // A point on the straight line from the one before it to the next one (flat stretches above
+    // all) changes nothing in the stroke with round joins, so it is left out: exact in whole
+    // columns and sample units.
+    auto add = [&points](TracePoint p) {
+        while (points.size() >= 2) {
+            const TracePoint a = points[points.size() - 2];
+            const TracePoint b = points.back();
+            const std::int64_t cross = std::int64_t(b.column - a.column) * (p.value - a.value) -
+                                       std::int64_t(p.column - a.column) * (b.value - a.value);
+            const std::int64_t ahead = std::int64_t(b.column - a.column) * (p.column - b.column) +
+                                       std::int64_t(b.value - a.value) * (p.value - b.value);
+            if (cross != 0 || ahead < 0)
+                break;
+            points.pop_back();
+        }
+        points.push_back(p);
+    };
     for (std::size_t c = 0; c < columns.size(); ++c) {
         const display::ColumnSpan& s = columns[c];
         if (s.empty)
             continue;
-        const double x = x0 + double(c) * columnPx;
-        if (x > xEnd)
+        if (x0 + double(c) * columnPx > xEnd)
             break;
+        const int column = int(c);
         if (s.lo == s.hi) {
-            points.append(QPointF(x, yOf(s.lo)));
+            add({column, s.lo});
         } else {
-            points.append(QPointF(x, yOf(s.hiFirst ? s.hi : s.lo)));
-            points.append(QPointF(x, yOf(s.hiFirst ? s.lo : s.hi)));
+            add({column, s.hiFirst ? s.hi : s.lo});
+            add({column, s.hiFirst ? s.lo : s.hi});
         }
     }
+    return points;
+}
+
+double traceColumnPx(const Paper& paper) {
+    return std::max(1.0, paper.x(0.1));
+}
+
+void drawTrace(QPainter& painter, const Paper& paper, const TraceGeometry& g,
+               const std::int16_t* samples, std::size_t count) {
+    const std::vector<TracePoint> points = tracePoints(paper, g, samples, count);
+    if (points.empty())
+        return;
+    const double columnPx = traceColumnPx(paper);
+    const double pxPerUnit = g.mmPerMv * paper.pxPerMmY / signal::kUnitsPerMillivolt;
+    // The PDF engine writes each point as two numbers of nine significant digits. Drawn in a frame
+    // of one column per unit (scaled alike in x and y, so the pen stays round), x = x0 +
+    // column·columnPx is the column itself, a whole number of a few digits, and y = baseline −
+    // value·pxPerUnit takes as many digits as each value has, the same string for the same value.
+    const double k = columnPx;
+    const double yStep = pxPerUnit / columnPx;
+    QVector<QPointF> polyline;
+    polyline.reserve(qsizetype(points.size()));
+    for (const TracePoint& p : points)
+        polyline.append(QPointF(p.column, -p.value * yStep));
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setPen(tracePen(paper));
-    if (points.size() == 1)
-        painter.drawPoint(points[0]);
+    painter.translate(paper.x(g.x0Mm), paper.y(g.baselineMm));
+    painter.scale(k, k);
+    QPen pen = tracePen(paper);
+    pen.setWidthF(pen.widthF() / k);
+    painter.setPen(pen);
+    if (polyline.size() == 1)
+        painter.drawPoint(polyline[0]);
     else
-        painter.drawPolyline(points.constData(), int(points.size()));
+        painter.drawPolyline(polyline.constData(), int(polyline.size()));
     painter.restore();
 }
 

@@ -64,6 +64,18 @@ struct TraceGeometry {
 void drawTrace(QPainter& painter, const Paper& paper, const TraceGeometry& g,
                const std::int16_t* samples, std::size_t count);
 
+// The points drawTrace joins: column from x0 (traceColumnPx wide) and sample value, the
+// envelope's one or two points per column in drawing order, without the points that lie on the
+// straight line between their neighbours.
+struct TracePoint {
+    int column = 0;
+    int value = 0;
+    bool operator==(const TracePoint&) const = default;
+};
+std::vector<TracePoint> tracePoints(const Paper& paper, const TraceGeometry& g,
+                                    const std::int16_t* samples, std::size_t count);
+double traceColumnPx(const Paper& paper);
+
 // The twelve leads of records [first, first + count) of a recording's bytes, filtered (zero phase,
 // with margins of the recording around the range so that the filters have settled) and derived.
 // An A2 recording's records from 8040 on carry lead II alone and are shown as they are.

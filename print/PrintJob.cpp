@@ -170,16 +170,8 @@ public:
                 std::min(lastSecond, double(start + perPage) / signal::kRecordsPerSecond));
             const LeadSamples leads =
                 leadsOf(data, L, start, n, job_.kindA2, filter::FilterSettings{});
-            for (int r = 0; r < layout_.rows; ++r) {
-                TraceGeometry g;
-                g.x0Mm = layout_.x0Mm;
-                g.xEndMm = layout_.xEndMm;
-                g.baselineMm = layout_.baselinesMm[r];
-                g.mmPerSecond = layout_.mmPerSecond;
-                g.mmPerMv = layout_.mmPerMv;
-                const auto& lead = leads[std::size_t(leadOf(r))];
-                drawTrace(p_, paper_, g, lead.data(), lead.size());
-            }
+            for (int r = 0; r < layout_.rows; ++r)
+                drawRow(r, leads[std::size_t(leadOf(r))]);
         }
         pages = int(pageCount);
         if (job_.progress)
@@ -220,13 +212,21 @@ private:
             drawGrid(p_, paper_);
         drawText(p_, paper_, layout_.x0Mm - 5, layout_.headerTopMm, headerText(job_), 9);
         drawSecondLabels(fromSecond, toSecond);
-        for (int r = 0; r < layout_.rows; ++r) {
-            const double b = layout_.baselinesMm[r];
-            drawText(p_, paper_, layout_.leadLabelXMm, b - 4.5,
-                     QString::fromUtf8(d::kLeadLabels[std::size_t(leadOf(r))]).trimmed(), 7);
-            drawCalibrationMark(p_, paper_, layout_.markXMm, b, layout_.mmPerMv,
-                                layout_.mmPerSecond);
-        }
+    }
+
+    // One row of a page: its lead's name, the calibration mark and the trace.
+    void drawRow(int row, const std::vector<std::int16_t>& lead) {
+        const double b = layout_.baselinesMm[row];
+        drawText(p_, paper_, layout_.leadLabelXMm, b - 4.5,
+                 QString::fromUtf8(d::kLeadLabels[std::size_t(leadOf(row))]).trimmed(), 7);
+        drawCalibrationMark(p_, paper_, layout_.markXMm, b, layout_.mmPerMv, layout_.mmPerSecond);
+        TraceGeometry g;
+        g.x0Mm = layout_.x0Mm;
+        g.xEndMm = layout_.xEndMm;
+        g.baselineMm = b;
+        g.mmPerSecond = layout_.mmPerSecond;
+        g.mmPerMv = layout_.mmPerMv;
+        drawTrace(p_, paper_, g, lead.data(), lead.size());
     }
 
     static constexpr double kLabelPoints = 8;
@@ -240,6 +240,19 @@ private:
 
 } // namespace
 
+PrintResult endCancelled(QPainter& painter, QPagedPaintDevice& device, int pages) {
+    // A printer drops the pages spooled so far; the print dialog's "print to file" PDF, which the
+    // printer writes straight under its name, is removed.
+    auto* printerDevice = dynamic_cast<QPrinter*>(&device);
+    if (printerDevice)
+        printerDevice->abort();
+    painter.end();
+    if (printerDevice && printerDevice->outputFormat() == QPrinter::PdfFormat &&
+        !printerDevice->outputFileName().isEmpty())
+        QFile::remove(printerDevice->outputFileName());
+    return PrintResult::failure(ErrorCode::Cancelled, "printing cancelled", pages);
+}
+
 PrintResult printRecording(QPagedPaintDevice& device, const PrintJob& job) {
     if (!job.all && (job.range.begin < 0 || job.range.end < job.range.begin))
         return PrintResult::failure(ErrorCode::InvalidArgument, "invalid print range");
@@ -250,19 +263,8 @@ PrintResult printRecording(QPagedPaintDevice& device, const PrintJob& job) {
     PagePrinter printer(painter, device, job);
     int pages = 0;
     const PagePrinter::Outcome outcome = printer.run(pages);
-    if (outcome == PagePrinter::Outcome::Cancelled) {
-        // A printer drops the pages spooled so far; the print dialog's "print to file" PDF, which
-        // the printer writes straight under its name, is removed. (printToPdf's caller commits
-        // nothing.)
-        auto* printerDevice = dynamic_cast<QPrinter*>(&device);
-        if (printerDevice)
-            printerDevice->abort();
-        painter.end();
-        if (printerDevice && printerDevice->outputFormat() == QPrinter::PdfFormat &&
-            !printerDevice->outputFileName().isEmpty())
-            QFile::remove(printerDevice->outputFileName());
-        return PrintResult::failure(ErrorCode::Cancelled, "printing cancelled", pages);
-    }
+    if (outcome == PagePrinter::Outcome::Cancelled)
+        return endCancelled(painter, device, pages);
     const bool ended = painter.end();
     if (outcome != PagePrinter::Outcome::Done || !ended)
         return PrintResult::failure(ErrorCode::Failed, "printing failed", pages);

@@ -16,6 +16,7 @@
 #include <string>
 
 class QPagedPaintDevice;
+class QPainter;
 
 namespace velkard::print {
 
@@ -94,6 +95,11 @@ int firstLeadOfGroup(int groupIndex);
 // Prints the job on an open paged device (a QPrinter or a QPdfWriter): begins its own painter,
 // starts new pages as the trace needs, and ends the document.
 PrintResult printRecording(QPagedPaintDevice& device, const PrintJob& job);
+
+// Ends a job the user cancelled on its open painter: a printer drops the pages spooled so far and
+// its "print to file" PDF is removed (writePdf's caller commits nothing). Returns the Cancelled
+// failure with the pages drawn.
+PrintResult endCancelled(QPainter& painter, QPagedPaintDevice& device, int pages);
 
 // Writes the job as an A4 PDF at the given resolution (dots per inch).
 PrintResult printToPdf(const QString& path, const PrintJob& job, int dpi);

@@ -142,8 +142,43 @@ QStringList reportHeaderRight(const ReportJob& job) {
     return lines;
 }
 
+namespace {
+
+// One strip of the report: a lead's samples [begin, begin + count) from x, its name above.
+struct Strip {
+    int lead = 0;
+    double xMm = 0;
+    double xEndMm = 0;
+    double baselineMm = 0;
+    double labelTopMm = 0;
+    std::size_t begin = 0;
+    std::size_t count = 0;
+};
+
+void drawStrip(QPainter& painter, const Paper& paper, const Strip& s, const LeadSamples& leads,
+               double mmPerMv) {
+    const std::vector<std::int16_t>& lead = leads[std::size_t(s.lead)];
+    const std::size_t shown = s.begin < lead.size() ? std::min(s.count, lead.size() - s.begin) : 0;
+    TraceGeometry g;
+    g.x0Mm = s.xMm;
+    g.xEndMm = s.xEndMm;
+    g.baselineMm = s.baselineMm;
+    g.mmPerSecond = kReportMmPerSecond;
+    g.mmPerMv = mmPerMv;
+    if (shown > 0)
+        drawTrace(painter, paper, g, lead.data() + s.begin, shown);
+    drawText(painter, paper, s.xMm + 1, s.labelTopMm,
+             QString::fromUtf8(d::kLeadLabels[std::size_t(s.lead)]).trimmed(), 9, true);
+}
+
+} // namespace
+
 PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
     device.setPageOrientation(QPageLayout::Landscape);
+    // The report is one page: its steps report 0 of 1 page done until it has been drawn.
+    auto goOn = [&job] { return !job.progress || job.progress(0, 1); };
+    if (!goOn())
+        return PrintResult::failure(ErrorCode::Cancelled, "printing cancelled", 0);
     QPainter painter;
     if (!painter.begin(&device))
         return PrintResult::failure(ErrorCode::CannotOpen,
@@ -155,6 +190,8 @@ PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
     // Header: two blocks of lines.
     const QStringList left = reportHeaderLeft(job);
     const QStringList right = reportHeaderRight(job);
+    if (!goOn())
+        return endCancelled(painter, device, 0);
     for (int i = 0; i < left.size(); ++i)
         drawText(painter, paper, 4, 2 + i * kLinePitchMm, left[i], kHeaderPointSize, i == 0);
     const double rightX = std::max(4.0, std::min(paper.widthMm - 75, 190.0));
@@ -177,35 +214,31 @@ PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
     const std::size_t first = std::size_t(from) * kRecordsPerSecond;
     const std::size_t count = std::size_t(kReportSeconds * kRecordsPerSecond);
     const LeadSamples leads = leadsOf(job.data, job.length, first, count, job.kindA2, job.filters);
-    const std::size_t available = leads[0].size();
     const std::size_t perColumn = std::size_t(kColumnSeconds * kRecordsPerSecond);
+    if (!goOn())
+        return endCancelled(painter, device, 0);
 
     for (int r = 0; r < 4; ++r) {
         drawCalibrationMark(painter, paper, 4, baselines[r], mmPerMv, kReportMmPerSecond);
-        for (int c = 0; c < 4; ++c) {
-            const int lead = r < 3 ? kColumnLeads[c][r] : d::LeadII;
-            const double xs = x0 + c * columnMm;
-            const std::size_t begin = r < 3 ? std::size_t(c) * perColumn : 0;
-            if (r == 3 && c > 0)
-                break;
-            const std::size_t n = r < 3 ? perColumn : count;
-            const std::size_t shown = begin < available ? std::min(n, available - begin) : 0;
-            TraceGeometry g;
-            g.x0Mm = xs;
-            g.xEndMm = r < 3 ? std::min(xEnd, xs + columnMm) : xEnd;
-            g.baselineMm = baselines[r];
-            g.mmPerSecond = kReportMmPerSecond;
-            g.mmPerMv = mmPerMv;
-            if (shown > 0)
-                drawTrace(painter, paper, g, leads[std::size_t(lead)].data() + begin, shown);
-            drawText(painter, paper, xs + 1, baselines[r] - pitch * 0.55,
-                     QString::fromUtf8(d::kLeadLabels[std::size_t(lead)]).trimmed(), 9, true);
+        // Three rows of four columns of 2.5 s, then the rhythm strip of lead II over all ten.
+        for (int c = 0; c < (r < 3 ? 4 : 1); ++c) {
+            if (!goOn())
+                return endCancelled(painter, device, 0);
+            Strip s;
+            s.lead = r < 3 ? kColumnLeads[c][r] : d::LeadII;
+            s.xMm = x0 + c * columnMm;
+            s.xEndMm = r < 3 ? std::min(xEnd, s.xMm + columnMm) : xEnd;
+            s.baselineMm = baselines[r];
+            s.labelTopMm = baselines[r] - pitch * 0.55;
+            s.begin = r < 3 ? std::size_t(c) * perColumn : 0;
+            s.count = r < 3 ? perColumn : count;
+            drawStrip(painter, paper, s, leads, mmPerMv);
             // A short mark where one column's leads hand over to the next.
             if (r < 3 && c > 0) {
                 painter.save();
                 painter.setPen(tracePen(paper));
-                painter.drawLine(QPointF(paper.x(xs), paper.y(baselines[r] - 2.5)),
-                                 QPointF(paper.x(xs), paper.y(baselines[r] + 2.5)));
+                painter.drawLine(QPointF(paper.x(s.xMm), paper.y(baselines[r] - 2.5)),
+                                 QPointF(paper.x(s.xMm), paper.y(baselines[r] + 2.5)));
                 painter.restore();
             }
         }
@@ -216,9 +249,13 @@ PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
                  QStringLiteral("%1%2").arg(from + s).arg(job.russian ? QStringLiteral(" с")
                                                                       : QStringLiteral(" s")),
                  7);
+    if (!goOn())
+        return endCancelled(painter, device, 0);
 
     if (!painter.end())
         return PrintResult::failure(ErrorCode::Failed, "printing failed", 1);
+    if (job.progress)
+        job.progress(1, 1);
     return PrintResult::success(1);
 }
 

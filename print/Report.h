@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 class QPagedPaintDevice;
@@ -46,6 +47,11 @@ struct ReportJob {
     std::optional<interpret::Report> physicianReport;
     // More header lines (e.g. an interpretation), printed as they are under the measurements.
     QStringList extraHeaderLines;
+    // Told before each step (the header with its measurements, the leads, each strip) as pages
+    // done of pages (0 of 1, at the end 1 of 1); answering false stops the report: printReport
+    // fails with ErrorCode::Cancelled as printRecording does (a printer's job is aborted, a PDF
+    // is not written).
+    std::function<bool(int done, int pages)> progress;
 };
 
 // The second the report starts at for a wished start: at most the last whole second that still

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace velkard::print;
@@ -640,4 +641,60 @@ TEST_F(PrintJobTest, UnwritableOutputFailsAndKeepsAnEarlierFile) {
     QFile f(target);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("earlier"));
+}
+
+// The points of a trace leave out only points on the straight line between their neighbours:
+// a flat line is its two ends, a ramp of one unit per column its two ends, and the beats keep
+// every peak (each dropped point lies on the segment of the points kept around it).
+TEST(TracePoints, LeaveOutOnlyPointsOnAStraightLine) {
+    const Paper paper = a4(600);
+    TraceGeometry g;
+    g.x0Mm = 20;
+    g.xEndMm = 200;
+    g.baselineMm = 50;
+    // At 25 mm/s a 0.1 mm column holds 3.2 samples.
+    std::vector<std::int16_t> flatLine(8000, 17);
+    const auto flatPoints = tracePoints(paper, g, flatLine.data(), flatLine.size());
+    ASSERT_EQ(flatPoints.size(), 2u);
+    EXPECT_EQ(flatPoints.front(), (TracePoint{0, 17}));
+    EXPECT_EQ(flatPoints.back().value, 17);
+    // 2500 columns of samples, cut at the strip's end: 180 mm of 0.1 mm columns after the first.
+    EXPECT_EQ(flatPoints.back().column, 1800);
+
+    // A peak in the middle of the flat line: up and down again, nothing merged across it.
+    flatLine[4000] = 900;
+    const auto peaked = tracePoints(paper, g, flatLine.data(), flatLine.size());
+    const auto top = std::max_element(peaked.begin(), peaked.end(),
+                                      [](auto a, auto b) { return a.value < b.value; });
+    ASSERT_NE(top, peaked.end());
+    EXPECT_EQ(top->value, 900);
+    EXPECT_EQ(peaked.size(), 5u); // start, foot, peak, foot, end
+}
+
+// A report cancelled at any of its steps writes no PDF and leaves an earlier file as it was.
+TEST_F(PrintJobTest, ACancelledReportWritesNoPdf) {
+    bytes = leadIIRecording(20, beats);
+    ReportJob job;
+    job.data = bytes.data();
+    job.length = bytes.size();
+    const QString path = dir.filePath(QStringLiteral("report.pdf"));
+    {
+        QFile earlier(path);
+        ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+        earlier.write("earlier");
+    }
+    int steps = 0;
+    job.progress = [&steps](int, int) { return ++steps < 1000; };
+    ASSERT_TRUE(printReportToPdf(dir.filePath(QStringLiteral("whole.pdf")), job, 300).ok());
+    const int all = steps;
+    EXPECT_GT(all, 13); // the header, the leads, thirteen strips
+    for (int stopAt = 1; stopAt < all; ++stopAt) {
+        int step = 0;
+        job.progress = [&step, stopAt](int, int) { return ++step < stopAt; };
+        const PrintResult r = printReportToPdf(path, job, 300);
+        EXPECT_EQ(r.code, velkard::ErrorCode::Cancelled) << stopAt;
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), QByteArray("earlier")) << stopAt;
+    }
 }

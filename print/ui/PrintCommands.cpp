@@ -14,6 +14,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <functional>
 #include <memory>
 
 namespace velkard::print::ui {
@@ -68,6 +69,43 @@ QString choosePdfFile(velkard::ui::DialogRunner& dialogs, const PrintRequest& re
     return dialog.selectedFiles().front();
 }
 
+// Runs print (on the printer, or into a PDF) off the window thread while a progress dialog counts
+// the pages; Cancel makes the progress it is given answer false, and the job then stops before its
+// next step, printing and writing nothing.
+using Printing = std::function<PrintResult(const std::function<bool(int done, int pages)>&)>;
+PrintResult printInBackground(QWidget* parent, Language l, const Printing& print) {
+    const velkard::ui::ProgressTexts texts{
+        text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Печать")),
+        text(l,
+             QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Печать: страница %1 из %2")),
+        text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Отмена"))};
+    PrintResult result;
+    velkard::ui::runWithProgress(parent, texts, [&](velkard::ui::JobProgress& progress) {
+        result = print([&progress](int done, int pages) { return progress.report(done, pages); });
+    });
+    return result;
+}
+
+// The whole-recording job, drawn off the window thread.
+PrintResult printInBackground(QWidget* parent, const PrintJob& job, QPrinter* printer,
+                              const QString& path, Language l) {
+    return printInBackground(parent, l, [&](const auto& progress) {
+        PrintJob paged = job;
+        paged.progress = progress;
+        return printer ? printRecording(*printer, paged) : printToPdf(path, paged, 600);
+    });
+}
+
+// The 12-lead report, drawn off the window thread.
+PrintResult printReportInBackground(QWidget* parent, const ReportJob& job, QPrinter* printer,
+                                    const QString& path, Language l) {
+    return printInBackground(parent, l, [&](const auto& progress) {
+        ReportJob stepped = job;
+        stepped.progress = progress;
+        return printer ? printReport(*printer, stepped) : printReportToPdf(path, stepped, 600);
+    });
+}
+
 // The one-page 12-lead report on the printer, or into a PDF file without one.
 PrintOutcome runReport(velkard::ui::ViewState& state, velkard::ui::Seams seams,
                        const PrintRequest& request, QPrinter* printer) {
@@ -120,7 +158,7 @@ PrintOutcome runReport(velkard::ui::ViewState& state, velkard::ui::Seams seams,
         const QString path = choosePdfFile(seams.dialogs, request, l);
         if (path.isEmpty())
             return PrintOutcome::Cancelled;
-        result = printReportToPdf(path, job, 600);
+        result = printReportInBackground(request.parent, job, nullptr, path, l);
         if (result.ok())
             confirmPdf(msg, path, l);
     } else {
@@ -129,32 +167,16 @@ PrintOutcome runReport(velkard::ui::ViewState& state, velkard::ui::Seams seams,
         dialog.setObjectName(QStringLiteral("printDialog"));
         if (seams.dialogs.run(dialog) != QDialog::Accepted)
             return PrintOutcome::Cancelled;
-        result = printReport(*printer, job);
+        result = printReportInBackground(request.parent, job, printer, QString(), l);
     }
+    if (result.code == ErrorCode::Cancelled)
+        return PrintOutcome::Cancelled;
     if (!result.ok()) {
         msg.show(text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Ошибка печати")),
                  velkard::ui::errorCaption(l));
         return PrintOutcome::Failed;
     }
     return PrintOutcome::Printed;
-}
-
-// Draws the job off the window thread (on the printer, or into the PDF at path) while a progress
-// dialog counts the pages; Cancel stops it before the next page and nothing is printed or written.
-PrintResult printInBackground(QWidget* parent, const PrintJob& job, QPrinter* printer,
-                              const QString& path, Language l) {
-    const velkard::ui::ProgressTexts texts{
-        text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Печать")),
-        text(l,
-             QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Печать: страница %1 из %2")),
-        text(l, QT_TRANSLATE_NOOP("velkard::print::ui::PrintCommands", "Отмена"))};
-    PrintResult result;
-    velkard::ui::runWithProgress(parent, texts, [&](velkard::ui::JobProgress& progress) {
-        PrintJob paged = job;
-        paged.progress = [&progress](int done, int pages) { return progress.report(done, pages); };
-        result = printer ? printRecording(*printer, paged) : printToPdf(path, paged, 600);
-    });
-    return result;
 }
 
 } // namespace
