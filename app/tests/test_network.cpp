@@ -20,6 +20,7 @@
 #include <QCheckBox>
 #include <QDate>
 #include <QDateTime>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
@@ -520,4 +521,39 @@ TEST_F(NetworkTest, OutboxWindowShowsEachStateRetriesAndRemovesFromTheQueueKeepi
     std::sort(stored.begin(), stored.end());
     std::sort(queued.begin(), queued.end());
     EXPECT_EQ(stored, queued);
+}
+
+TEST_F(NetworkTest, NetworkTabFollowsTheInterfaceLanguageSwitchedWhileItIsOpen) {
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    QString tabGerman, buttonGerman, boxGerman, tabRussian, buttonRussian;
+    dialogs.script.push_back([&](QDialog& d) {
+        auto* page = d.findChild<net::ui::NetworkPage*>("networkPage");
+        auto* tabs = d.findChild<QTabWidget*>();
+        EXPECT_TRUE(page && tabs);
+        if (!page || !tabs)
+            return int(QDialog::Rejected);
+        const auto switchTo = [](ui::Language l) {
+            EXPECT_TRUE(ui::useLanguage(l));
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+        };
+        switchTo(ui::Language::German);
+        tabGerman = tabs->tabText(tabs->indexOf(page));
+        buttonGerman = page->echoButton->text();
+        boxGerman = page->pacs.box->title();
+        switchTo(ui::Language::Russian);
+        tabRussian = tabs->tabText(tabs->indexOf(page));
+        buttonRussian = page->echoButton->text();
+        return int(QDialog::Rejected);
+    });
+    w->findChild<QAction*>("parametersAction")->trigger();
+    EXPECT_EQ(tabGerman,
+              ui::translate(ui::Language::German, "velkard::net::ui::NetworkPage", "Сеть"));
+    EXPECT_NE(tabGerman, QString::fromUtf8("Сеть"));
+    EXPECT_EQ(buttonGerman, ui::translate(ui::Language::German, "velkard::net::ui::NetworkPage",
+                                          "Проверить связь"));
+    EXPECT_NE(buttonGerman, QString::fromUtf8("Проверить связь"));
+    EXPECT_EQ(boxGerman, "Archiv (PACS)");
+    EXPECT_EQ(tabRussian, QString::fromUtf8("Сеть"));
+    EXPECT_EQ(buttonRussian, QString::fromUtf8("Проверить связь"));
 }
