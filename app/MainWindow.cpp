@@ -23,6 +23,7 @@
 #include "net/Send.h"
 #include "net/Settings.h"
 #include "net/ui/NetworkPage.h"
+#include "net/ui/OutboxWindow.h"
 #include "net/ui/SendActions.h"
 #include "net/ui/WorklistWindow.h"
 #include "print/ui/PrintCommands.h"
@@ -453,6 +454,11 @@ void MainWindow::openCardFile() {
         session_.cardFileClosed(window.selection(), window.choice());
     }
     showCardFileChoice();
+}
+
+void MainWindow::openOutbox() {
+    net::ui::OutboxWindow window(state_, seams_, *sender_, this);
+    seams_.dialogs.run(window);
 }
 
 void MainWindow::openWorklist() {

@@ -130,6 +130,7 @@ public:
     QPushButton* Back;
     QAction* cardFileAction; // Card file
     QAction* worklistAction; // the worklist's orders
+    QAction* outboxAction;   // the outbox: what is sent, was sent or was refused
     QAction* importAction;
     QAction* fileImportAction; // "Положить в карту пациента": the imported file of another system
     QAction* printAction;  // Print
@@ -142,6 +143,7 @@ public slots:
     // The worklist window; an order taken makes its patient the chosen one and starts the sweep,
     // so the next recording is made for that order.
     void openWorklist();
+    void openOutbox();
     void openMemory();
     void importFromFile();
     void fileImportIntoCard();

@@ -55,6 +55,7 @@ constexpr Caption kMenuCaptions[] = {
     {"exitAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Выход")},
     {"cardFileAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Картотека")},
     {"worklistAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Рабочий список")},
+    {"outboxAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Очередь отправки")},
     {"memoryAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Память")},
     {"importAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Импорт из файла")},
     {"fileImportAction",
@@ -216,11 +217,12 @@ void MainWindow::buildMenu() {
     printSetupAction_ = makeAction("printSetupAction", &MainWindow::printSetup);
     printAction = makeAction("printAction", &MainWindow::printRecording);
     worklistAction = makeAction("worklistAction", &MainWindow::openWorklist);
-    patientMenu->addActions({cardFileAction, worklistAction, makeSeparator("cardFileSeparator"),
-                             makeAction("memoryAction", &MainWindow::openMemory),
-                             makeSeparator("memorySeparator"), importAction, fileImportAction,
-                             makeSeparator("importSeparator"), printSetupAction_, printAction,
-                             measurements_->showAction()});
+    outboxAction = makeAction("outboxAction", &MainWindow::openOutbox);
+    patientMenu->addActions(
+        {cardFileAction, worklistAction, outboxAction, makeSeparator("cardFileSeparator"),
+         makeAction("memoryAction", &MainWindow::openMemory), makeSeparator("memorySeparator"),
+         importAction, fileImportAction, makeSeparator("importSeparator"), printSetupAction_,
+         printAction, measurements_->showAction()});
 
     QMenu* setupMenu = bar->addMenu(QString());
     setupMenu->setObjectName("setupMenu");

@@ -143,6 +143,8 @@ std::string_view stateName(EntryState state) {
         return "sent";
     case EntryState::Failed:
         return "failed";
+    case EntryState::Withdrawn:
+        return "withdrawn";
     }
     return "waiting";
 }
@@ -237,9 +239,10 @@ Result<std::vector<OutboxEntry>> Outbox::list() const {
         std::string sent;
         for (const auto& [k, v] : readPairs(d.path() / kStateFile, stateOk)) {
             if (k == "state")
-                e.state = v == "sent"     ? EntryState::Sent
-                          : v == "failed" ? EntryState::Failed
-                                          : EntryState::Waiting;
+                e.state = v == "sent"        ? EntryState::Sent
+                          : v == "failed"    ? EntryState::Failed
+                          : v == "withdrawn" ? EntryState::Withdrawn
+                                             : EntryState::Waiting;
             else if (k == "attempts")
                 e.attempts = static_cast<int>(toInt(v));
             else if (k == "next_attempt")
@@ -371,6 +374,9 @@ Result<Outbox::Summary> Outbox::process(const Transport& transport, std::int64_t
         case EntryState::Failed:
             ++sum.failed;
             break;
+        case EntryState::Withdrawn:
+            ++sum.withdrawn;
+            break;
         }
     }
     return R::success(sum);
@@ -389,7 +395,8 @@ Result<int> Outbox::retry(const std::string& id) const {
         return R::failure(entries);
     int n = 0;
     for (OutboxEntry& e : entries.value) {
-        if (e.state == EntryState::Sent || (!id.empty() && e.id != id))
+        if (e.state == EntryState::Sent || (!id.empty() && e.id != id) ||
+            (id.empty() && e.state == EntryState::Withdrawn))
             continue;
         if (e.files.empty())
             continue; // unreadable: nothing to try
@@ -400,6 +407,32 @@ Result<int> Outbox::retry(const std::string& id) const {
         ++n;
     }
     return R::success(n);
+}
+
+Status Outbox::withdraw(const std::string& id) const {
+    std::error_code ec;
+    if (id.empty() || !std::filesystem::exists(folder_ / id, ec))
+        return Status::failure(ErrorCode::InvalidArgument, "The outbox holds no entry " + id);
+    WorkLock lock(folder_);
+    if (!lock.held())
+        return Status::failure(ErrorCode::Busy, "The outbox is being sent by another program");
+    auto entries = list();
+    if (!entries)
+        return entries;
+    for (OutboxEntry& e : entries.value) {
+        if (e.id != id)
+            continue;
+        if (e.state == EntryState::Sent)
+            return Status::failure(ErrorCode::InvalidArgument,
+                                   "The entry " + id + " was sent already");
+        if (e.files.empty())
+            return Status::failure(ErrorCode::InvalidArgument,
+                                   "The entry " + id + " cannot be read");
+        e.state = EntryState::Withdrawn;
+        e.nextAttempt = 0;
+        return writeState(e);
+    }
+    return Status::failure(ErrorCode::InvalidArgument, "The outbox holds no entry " + id);
 }
 
 } // namespace velkard::net

@@ -27,8 +27,10 @@ namespace velkard::net {
 
 inline constexpr const char* kOutboxFolder = "outbox";
 
-enum class EntryState { Waiting, Sent, Failed };
-std::string_view stateName(EntryState state); // "waiting", "sent", "failed"
+// Withdrawn: taken out of the queue by the user; it is no longer sent, but its files stay (and
+// the recording in the card file is not touched).
+enum class EntryState { Waiting, Sent, Failed, Withdrawn };
+std::string_view stateName(EntryState state); // "waiting", "sent", "failed", "withdrawn"
 
 enum class Destination { Pacs, Hl7 };
 
@@ -82,13 +84,18 @@ public:
     Result<std::vector<OutboxEntry>> list() const;
 
     struct Summary {
-        int sent = 0, waiting = 0, failed = 0, busy = 0;
+        int sent = 0, waiting = 0, failed = 0, withdrawn = 0, busy = 0;
     };
     // Tries every waiting entry whose time has come (all waiting entries with `all`). Returns at
     // once with busy = 1 when another process works on the outbox.
     Result<Summary> process(const Transport& transport, std::int64_t now, bool all = false) const;
-    // Puts failed and waiting entries (or the one named) back to be tried at once.
+    // Puts failed and waiting entries back to be tried at once; the one named, also when it was
+    // withdrawn.
     Result<int> retry(const std::string& id = {}) const;
+    // Takes a waiting or failed entry out of the queue: it is kept as withdrawn and no longer
+    // sent. InvalidArgument for an entry that was sent or is not there; Busy while another
+    // process works on the outbox.
+    Status withdraw(const std::string& id) const;
 
 private:
     Status writeState(const OutboxEntry& entry) const;

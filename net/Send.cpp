@@ -328,7 +328,17 @@ std::optional<SendState> sendStateOf(const std::vector<OutboxEntry>& entries,
             newest[e.destination == Destination::Hl7 ? 1 : 0] = &e;
     std::optional<SendState> out;
     auto rank = [](EntryState s) {
-        return s == EntryState::Failed ? 2 : s == EntryState::Waiting ? 1 : 0;
+        switch (s) {
+        case EntryState::Failed:
+            return 3;
+        case EntryState::Waiting:
+            return 2;
+        case EntryState::Withdrawn:
+            return 1;
+        case EntryState::Sent:
+            break;
+        }
+        return 0;
     };
     for (const OutboxEntry* e : newest) {
         if (!e)

@@ -206,6 +206,10 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <source>Рабочий список</source>
         <translation>Arbeitsliste</translation>
     </message>
+    <message>
+        <source>Очередь отправки</source>
+        <translation>Sendewarteschlange</translation>
+    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>
@@ -539,6 +543,14 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     <message>
         <source>Отправить ЭКГ в архив (PACS) и в медицинскую систему</source>
         <translation>EKG an das Archiv (PACS) und das Praxis-/Kliniksystem senden</translation>
+    </message>
+    <message>
+        <source>Очередь отправки</source>
+        <translation>Sendewarteschlange</translation>
+    </message>
+    <message>
+        <source>Что отправляется, отправлено или не принято</source>
+        <translation>Was gesendet wird, gesendet wurde oder abgelehnt wurde</translation>
     </message>
 </context>
 <context>
@@ -1142,6 +1154,93 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     </message>
 </context>
 <context>
+    <name>velkard::net::ui::OutboxWindow</name>
+    <message>
+        <source>Очередь отправки</source>
+        <translation>Sendewarteschlange</translation>
+    </message>
+    <message>
+        <source>ЭКГ</source>
+        <translation>EKG</translation>
+    </message>
+    <message>
+        <source>Куда</source>
+        <translation>Ziel</translation>
+    </message>
+    <message>
+        <source>Состояние</source>
+        <translation>Zustand</translation>
+    </message>
+    <message>
+        <source>Попыток</source>
+        <translation>Versuche</translation>
+    </message>
+    <message>
+        <source>Следующая попытка</source>
+        <translation>Nächster Versuch</translation>
+    </message>
+    <message>
+        <source>Повторить</source>
+        <translation>Wiederholen</translation>
+    </message>
+    <message>
+        <source>Отправить выбранное сейчас</source>
+        <translation>Das Gewählte jetzt senden</translation>
+    </message>
+    <message>
+        <source>Удалить из очереди…</source>
+        <translation>Aus der Warteschlange entfernen…</translation>
+    </message>
+    <message>
+        <source>Больше не отправлять; ЭКГ остаётся в картотеке</source>
+        <translation>Nicht mehr senden; das EKG bleibt in der Kartei</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>сейчас</source>
+        <translation>jetzt</translation>
+    </message>
+    <message>
+        <source>Приёмник HL7</source>
+        <translation>HL7-Empfänger</translation>
+    </message>
+    <message>
+        <source>Архив (PACS)</source>
+        <translation>Archiv (PACS)</translation>
+    </message>
+    <message>
+        <source>Очередь пуста</source>
+        <translation>Die Warteschlange ist leer</translation>
+    </message>
+    <message>
+        <source>Ожидают: %1, с ошибкой: %2, отправлено: %3</source>
+        <translation>Wartend: %1, fehlgeschlagen: %2, gesendet: %3</translation>
+    </message>
+    <message>
+        <source>Выберите отправку</source>
+        <translation>Wählen Sie einen Eintrag</translation>
+    </message>
+    <message>
+        <source>Очередь сейчас отправляется; повторите через несколько секунд</source>
+        <translation>Die Warteschlange wird gerade gesendet; versuchen Sie es in einigen Sekunden erneut</translation>
+    </message>
+    <message>
+        <source>Уже отправлено</source>
+        <translation>Bereits gesendet</translation>
+    </message>
+    <message>
+        <source>Больше не отправлять выбранное? ЭКГ остаётся в картотеке.</source>
+        <translation>Das Gewählte nicht mehr senden? Das EKG bleibt in der Kartei.</translation>
+    </message>
+</context>
+<context>
     <name>velkard::net::ui::SendActions</name>
     <message>
         <source>Отправка</source>
@@ -1180,6 +1279,10 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     <message>
         <source>ЭКГ уже отправлена. Отправить ещё раз?</source>
         <translation>Das EKG wurde schon gesendet. Noch einmal senden?</translation>
+    </message>
+    <message>
+        <source>снято с отправки</source>
+        <translation>aus der Warteschlange entfernt</translation>
     </message>
 </context>
 <context>

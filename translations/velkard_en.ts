@@ -206,6 +206,10 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <source>Рабочий список</source>
         <translation>Worklist</translation>
     </message>
+    <message>
+        <source>Очередь отправки</source>
+        <translation>Outbox</translation>
+    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>
@@ -539,6 +543,14 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     <message>
         <source>Отправить ЭКГ в архив (PACS) и в медицинскую систему</source>
         <translation>Send the ECG to the archive (PACS) and the record system</translation>
+    </message>
+    <message>
+        <source>Очередь отправки</source>
+        <translation>Outbox</translation>
+    </message>
+    <message>
+        <source>Что отправляется, отправлено или не принято</source>
+        <translation>What is being sent, was sent or was refused</translation>
     </message>
 </context>
 <context>
@@ -1142,6 +1154,93 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     </message>
 </context>
 <context>
+    <name>velkard::net::ui::OutboxWindow</name>
+    <message>
+        <source>Очередь отправки</source>
+        <translation>Outbox</translation>
+    </message>
+    <message>
+        <source>ЭКГ</source>
+        <translation>ECG</translation>
+    </message>
+    <message>
+        <source>Куда</source>
+        <translation>Destination</translation>
+    </message>
+    <message>
+        <source>Состояние</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>Попыток</source>
+        <translation>Attempts</translation>
+    </message>
+    <message>
+        <source>Следующая попытка</source>
+        <translation>Next attempt</translation>
+    </message>
+    <message>
+        <source>Повторить</source>
+        <translation>Retry</translation>
+    </message>
+    <message>
+        <source>Отправить выбранное сейчас</source>
+        <translation>Send the chosen item now</translation>
+    </message>
+    <message>
+        <source>Удалить из очереди…</source>
+        <translation>Remove from the queue…</translation>
+    </message>
+    <message>
+        <source>Больше не отправлять; ЭКГ остаётся в картотеке</source>
+        <translation>Stop sending it; the ECG stays in the card file</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>сейчас</source>
+        <translation>now</translation>
+    </message>
+    <message>
+        <source>Приёмник HL7</source>
+        <translation>HL7 receiver</translation>
+    </message>
+    <message>
+        <source>Архив (PACS)</source>
+        <translation>Archive (PACS)</translation>
+    </message>
+    <message>
+        <source>Очередь пуста</source>
+        <translation>The outbox is empty</translation>
+    </message>
+    <message>
+        <source>Ожидают: %1, с ошибкой: %2, отправлено: %3</source>
+        <translation>Waiting: %1, failed: %2, sent: %3</translation>
+    </message>
+    <message>
+        <source>Выберите отправку</source>
+        <translation>Choose an item</translation>
+    </message>
+    <message>
+        <source>Очередь сейчас отправляется; повторите через несколько секунд</source>
+        <translation>The outbox is being sent just now; try again in a few seconds</translation>
+    </message>
+    <message>
+        <source>Уже отправлено</source>
+        <translation>Sent already</translation>
+    </message>
+    <message>
+        <source>Больше не отправлять выбранное? ЭКГ остаётся в картотеке.</source>
+        <translation>Stop sending the chosen item? The ECG stays in the card file.</translation>
+    </message>
+</context>
+<context>
     <name>velkard::net::ui::SendActions</name>
     <message>
         <source>Отправка</source>
@@ -1180,6 +1279,10 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     <message>
         <source>ЭКГ уже отправлена. Отправить ещё раз?</source>
         <translation>The ECG has already been sent. Send it again?</translation>
+    </message>
+    <message>
+        <source>снято с отправки</source>
+        <translation>removed from the queue</translation>
     </message>
 </context>
 <context>

@@ -206,6 +206,10 @@ F1 — эта справка</translation>
         <source>Рабочий список</source>
         <translation>Рабочий список</translation>
     </message>
+    <message>
+        <source>Очередь отправки</source>
+        <translation>Очередь отправки</translation>
+    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>
@@ -539,6 +543,14 @@ F1 — эта справка</translation>
     <message>
         <source>Отправить ЭКГ в архив (PACS) и в медицинскую систему</source>
         <translation>Отправить ЭКГ в архив (PACS) и в медицинскую систему</translation>
+    </message>
+    <message>
+        <source>Очередь отправки</source>
+        <translation>Очередь отправки</translation>
+    </message>
+    <message>
+        <source>Что отправляется, отправлено или не принято</source>
+        <translation>Что отправляется, отправлено или не принято</translation>
     </message>
 </context>
 <context>
@@ -1142,6 +1154,93 @@ F1 — эта справка</translation>
     </message>
 </context>
 <context>
+    <name>velkard::net::ui::OutboxWindow</name>
+    <message>
+        <source>Очередь отправки</source>
+        <translation>Очередь отправки</translation>
+    </message>
+    <message>
+        <source>ЭКГ</source>
+        <translation>ЭКГ</translation>
+    </message>
+    <message>
+        <source>Куда</source>
+        <translation>Куда</translation>
+    </message>
+    <message>
+        <source>Состояние</source>
+        <translation>Состояние</translation>
+    </message>
+    <message>
+        <source>Попыток</source>
+        <translation>Попыток</translation>
+    </message>
+    <message>
+        <source>Следующая попытка</source>
+        <translation>Следующая попытка</translation>
+    </message>
+    <message>
+        <source>Повторить</source>
+        <translation>Повторить</translation>
+    </message>
+    <message>
+        <source>Отправить выбранное сейчас</source>
+        <translation>Отправить выбранное сейчас</translation>
+    </message>
+    <message>
+        <source>Удалить из очереди…</source>
+        <translation>Удалить из очереди…</translation>
+    </message>
+    <message>
+        <source>Больше не отправлять; ЭКГ остаётся в картотеке</source>
+        <translation>Больше не отправлять; ЭКГ остаётся в картотеке</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Обновить</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>сейчас</source>
+        <translation>сейчас</translation>
+    </message>
+    <message>
+        <source>Приёмник HL7</source>
+        <translation>Приёмник HL7</translation>
+    </message>
+    <message>
+        <source>Архив (PACS)</source>
+        <translation>Архив (PACS)</translation>
+    </message>
+    <message>
+        <source>Очередь пуста</source>
+        <translation>Очередь пуста</translation>
+    </message>
+    <message>
+        <source>Ожидают: %1, с ошибкой: %2, отправлено: %3</source>
+        <translation>Ожидают: %1, с ошибкой: %2, отправлено: %3</translation>
+    </message>
+    <message>
+        <source>Выберите отправку</source>
+        <translation>Выберите отправку</translation>
+    </message>
+    <message>
+        <source>Очередь сейчас отправляется; повторите через несколько секунд</source>
+        <translation>Очередь сейчас отправляется; повторите через несколько секунд</translation>
+    </message>
+    <message>
+        <source>Уже отправлено</source>
+        <translation>Уже отправлено</translation>
+    </message>
+    <message>
+        <source>Больше не отправлять выбранное? ЭКГ остаётся в картотеке.</source>
+        <translation>Больше не отправлять выбранное? ЭКГ остаётся в картотеке.</translation>
+    </message>
+</context>
+<context>
     <name>velkard::net::ui::SendActions</name>
     <message>
         <source>Отправка</source>
@@ -1180,6 +1279,10 @@ F1 — эта справка</translation>
     <message>
         <source>ЭКГ уже отправлена. Отправить ещё раз?</source>
         <translation>ЭКГ уже отправлена. Отправить ещё раз?</translation>
+    </message>
+    <message>
+        <source>снято с отправки</source>
+        <translation>снято с отправки</translation>
     </message>
 </context>
 <context>

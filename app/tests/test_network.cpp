@@ -4,7 +4,8 @@
 // the worklist window makes the patient's card, the recording made next on the simulated
 // instrument is saved and sent on its own, and storescp's files read back with dcmdump carry the
 // order; a send to an archive that is down waits in the outbox, shows so in the card file, and
-// arrives once with Retry after the archive is up; the Network tab's "Проверить связь" and OK.
+// arrives once with Retry after the archive is up; the outbox window's states, Retry and removal
+// from the queue; the Network tab's "Проверить связь" and OK.
 // Skipped when DCMTK's tools are missing.
 #include "AppTestSupport.h"
 
@@ -12,11 +13,14 @@
 #include "net/Outbox.h"
 #include "net/Settings.h"
 #include "net/ui/NetworkPage.h"
+#include "net/ui/OutboxWindow.h"
 #include "net/ui/SendActions.h"
 #include "net/ui/WorklistWindow.h"
 
 #include <QCheckBox>
 #include <QDate>
+#include <QDateTime>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QProcess>
 #include <QRegularExpression>
@@ -125,11 +129,22 @@ protected:
         ASSERT_TRUE(p.waitForStarted(10000)) << program;
     }
 
-    void startArchive() {
-        start(store, "storescp",
-              {"-aet", "STORESCP", "-od", QString::fromStdString((servers / "stored").string()),
-               QString::number(pacsPort)});
+    // storescp as the archive; `refusing`: it refuses every association.
+    void startArchive(bool refusing = false) {
+        QStringList args{"-aet", "STORESCP", "-od",
+                         QString::fromStdString((servers / "stored").string())};
+        if (refusing)
+            args << "--refuse";
+        start(store, "storescp", args << QString::number(pacsPort));
         ASSERT_TRUE(waitFor([&] { return listening(pacsPort); }, 20000));
+    }
+
+    void stopArchive() {
+        store.terminate();
+        if (!store.waitForFinished(10000)) {
+            store.kill();
+            store.waitForFinished();
+        }
     }
 
     void makeOrder(const char* accession, const char* name, const char* patientId,
@@ -345,4 +360,200 @@ TEST_F(NetworkTest, NetworkTabTestsTheConnectionAndKeepsWhatWasTyped) {
     EXPECT_EQ(saved.value.pacs.aeTitle, "STORESCP");
     EXPECT_EQ(saved.value.worklist.port, nowhere);
     EXPECT_TRUE(saved.value.sendAfterSave);
+}
+
+namespace {
+
+// The outbox window's row of entry `id` (null when it is not listed).
+QTreeWidgetItem* rowOf(net::ui::OutboxWindow& window, const std::string& id) {
+    for (int i = 0; i < window.entryList->topLevelItemCount(); ++i)
+        if (window.entryList->topLevelItem(i)->data(0, Qt::UserRole).toString().toStdString() == id)
+            return window.entryList->topLevelItem(i);
+    return nullptr;
+}
+
+} // namespace
+
+TEST_F(NetworkTest, OutboxWindowShowsEachStateRetriesAndRemovesFromTheQueueKeepingTheRecording) {
+    writeNetworkSettings(false);
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    int listed = -1;
+    takeFirstOrder(*w, &listed);
+    recordFor(*w, 1);
+    cardfile::CardFile cardFile(work());
+    const std::string patientId = cardFile.listPatients().value.at(0).id;
+    const auto recording = cardFile.recordingPath(patientId, 1);
+    ASSERT_TRUE(std::filesystem::exists(recording));
+    const auto recordingSize = std::filesystem::file_size(recording);
+    const auto sendersDone = [&] { return !w->outboxSender().running(); };
+
+    // The archive is down: the entry waits with the reason, and is taken out of the queue.
+    std::string first;
+    QStringList waitingRow, withdrawnRow;
+    QString column;
+    std::int64_t waitingNext = 0;
+    inCardFile(*w, [&](cardfile::ui::CardFileWindow& window) {
+        EXPECT_FALSE(window.Queue->isHidden());
+        window.Send->click();
+        ASSERT_TRUE(waitFor([&] {
+            auto e = net::Outbox(work()).list();
+            return sendersDone() && e && e.value.size() == 1 && e.value[0].attempts == 1;
+        }));
+        first = net::Outbox(work()).list().value.at(0).id;
+        dialogs.script.push_back([&](QDialog& d) {
+            auto& outbox = dynamic_cast<net::ui::OutboxWindow&>(d);
+            QTreeWidgetItem* row = rowOf(outbox, first);
+            EXPECT_NE(row, nullptr);
+            if (!row)
+                return -1;
+            for (int c = 0; c < 5; ++c)
+                waitingRow << row->text(c);
+            waitingNext = net::Outbox(work()).list().value.at(0).nextAttempt;
+            outbox.entryList->setCurrentItem(row);
+            messages.answers = {true};
+            outbox.removeButton->click();
+            row = rowOf(outbox, first);
+            for (int c = 0; row && c < 5; ++c)
+                withdrawnRow << row->text(c);
+            outbox.closeButton->click();
+            return -1;
+        });
+        window.Queue->click();
+        column = window.archiveList->topLevelItem(0)->text(5);
+    });
+    ASSERT_EQ(waitingRow.size(), 5);
+    EXPECT_TRUE(waitingRow[0].startsWith(QString::fromUtf8("Петров Пётр Ильич, ")))
+        << waitingRow[0].toStdString();
+    EXPECT_EQ(waitingRow[1], QString::fromUtf8("Архив (PACS)"));
+    EXPECT_TRUE(waitingRow[2].startsWith(QString::fromUtf8("ожидает: ")))
+        << waitingRow[2].toStdString();
+    EXPECT_EQ(waitingRow[3], "1");
+    // The next attempt half a minute after the first.
+    const QDateTime next = QDateTime::fromString(waitingRow[4], "dd.MM.yyyy hh:mm:ss");
+    ASSERT_TRUE(next.isValid()) << waitingRow[4].toStdString();
+    const auto entry = net::Outbox(work()).list().value.at(0);
+    EXPECT_EQ(next.toSecsSinceEpoch(), waitingNext);
+    EXPECT_GT(waitingNext - std::time(nullptr), 0);
+    EXPECT_LE(waitingNext - std::time(nullptr), 30);
+    ASSERT_EQ(withdrawnRow.size(), 5);
+    EXPECT_EQ(withdrawnRow[2], QString::fromUtf8("снято с отправки"));
+    EXPECT_EQ(withdrawnRow[3], "1");
+    EXPECT_EQ(withdrawnRow[4], QString::fromUtf8("—"));
+    EXPECT_EQ(column, QString::fromUtf8("снято с отправки"));
+    ASSERT_TRUE(messages.shown.back().question);
+    // Nothing is deleted: the recording, its archive entry and the entry's files stay.
+    EXPECT_EQ(std::filesystem::file_size(recording), recordingSize);
+    EXPECT_EQ(cardFile.listArchiveEntries(patientId).value.size(), 1u);
+    for (const auto& f : entry.files)
+        EXPECT_TRUE(std::filesystem::exists(entry.folder / f)) << f;
+
+    // An archive that refuses: Send queues the recording anew, the new entry fails with the
+    // archive's reason.
+    startArchive(true);
+    const std::size_t asked = messages.shown.size();
+    std::string second;
+    inCardFile(*w, [&](cardfile::ui::CardFileWindow& window) {
+        window.Send->click();
+        ASSERT_TRUE(waitFor([&] {
+            auto e = net::Outbox(work()).list();
+            if (!sendersDone() || !e || e.value.size() != 2)
+                return false;
+            for (const auto& x : e.value)
+                if (x.id != first)
+                    second = x.id;
+            return net::Outbox(work()).list().value.at(0).state != net::EntryState::Waiting &&
+                   net::Outbox(work()).list().value.at(1).state != net::EntryState::Waiting;
+        }));
+    });
+    EXPECT_EQ(messages.shown.size(), asked); // nothing asked: it had left the queue
+    stopArchive();
+    startArchive();
+
+    // From the menu: the refused one is retried and arrives; the withdrawn one stays as it was.
+    QStringList failedRow, sentRow, stillWithdrawn;
+    dialogs.script.push_back([&](QDialog& d) {
+        auto& outbox = dynamic_cast<net::ui::OutboxWindow&>(d);
+        QTreeWidgetItem* row = rowOf(outbox, second);
+        EXPECT_NE(row, nullptr);
+        if (!row)
+            return -1;
+        for (int c = 0; c < 5; ++c)
+            failedRow << row->text(c);
+        outbox.entryList->setCurrentItem(row);
+        outbox.retryButton->click();
+        EXPECT_TRUE(waitFor(
+            [&] {
+                QTreeWidgetItem* r = rowOf(outbox, second);
+                return sendersDone() && r && r->text(2) == QString::fromUtf8("отправлено");
+            },
+            30000));
+        for (int c = 0; c < 5; ++c)
+            sentRow << rowOf(outbox, second)->text(c);
+        for (int c = 0; c < 5; ++c)
+            stillWithdrawn << rowOf(outbox, first)->text(c);
+        outbox.closeButton->click();
+        return -1;
+    });
+    w->outboxAction->trigger();
+    ASSERT_EQ(failedRow.size(), 5);
+    EXPECT_TRUE(failedRow[2].startsWith(QString::fromUtf8("ошибка: ")))
+        << failedRow[2].toStdString();
+    EXPECT_TRUE(failedRow[2].contains("reject", Qt::CaseInsensitive)) << failedRow[2].toStdString();
+    EXPECT_EQ(failedRow[3], "1");
+    EXPECT_EQ(failedRow[4], QString::fromUtf8("—"));
+    ASSERT_EQ(sentRow.size(), 5);
+    EXPECT_EQ(sentRow[3], "2");
+    EXPECT_EQ(sentRow[4], QString::fromUtf8("—"));
+    EXPECT_EQ(stillWithdrawn[2], QString::fromUtf8("снято с отправки"));
+    EXPECT_EQ(stillWithdrawn[3], "1");
+    // Only the retried entry arrived: one waveform and one report.
+    const auto files = filesIn(servers / "stored");
+    ASSERT_EQ(files.size(), 2u);
+    const auto entries = net::Outbox(work()).list().value;
+    std::vector<std::string> stored, queued;
+    for (const auto& f : files)
+        stored.push_back(tagOf(f, "0008,0018"));
+    for (const auto& e : entries)
+        if (e.id == second)
+            for (const auto& f : e.files)
+                queued.push_back(tagOf(e.folder / f, "0008,0018"));
+    std::sort(stored.begin(), stored.end());
+    std::sort(queued.begin(), queued.end());
+    EXPECT_EQ(stored, queued);
+}
+
+TEST_F(NetworkTest, NetworkTabFollowsTheInterfaceLanguageSwitchedWhileItIsOpen) {
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    QString tabGerman, buttonGerman, boxGerman, tabRussian, buttonRussian;
+    dialogs.script.push_back([&](QDialog& d) {
+        auto* page = d.findChild<net::ui::NetworkPage*>("networkPage");
+        auto* tabs = d.findChild<QTabWidget*>();
+        EXPECT_TRUE(page && tabs);
+        if (!page || !tabs)
+            return int(QDialog::Rejected);
+        const auto switchTo = [](ui::Language l) {
+            EXPECT_TRUE(ui::useLanguage(l));
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+        };
+        switchTo(ui::Language::German);
+        tabGerman = tabs->tabText(tabs->indexOf(page));
+        buttonGerman = page->echoButton->text();
+        boxGerman = page->pacs.box->title();
+        switchTo(ui::Language::Russian);
+        tabRussian = tabs->tabText(tabs->indexOf(page));
+        buttonRussian = page->echoButton->text();
+        return int(QDialog::Rejected);
+    });
+    w->findChild<QAction*>("parametersAction")->trigger();
+    EXPECT_EQ(tabGerman,
+              ui::translate(ui::Language::German, "velkard::net::ui::NetworkPage", "Сеть"));
+    EXPECT_NE(tabGerman, QString::fromUtf8("Сеть"));
+    EXPECT_EQ(buttonGerman, ui::translate(ui::Language::German, "velkard::net::ui::NetworkPage",
+                                          "Проверить связь"));
+    EXPECT_NE(buttonGerman, QString::fromUtf8("Проверить связь"));
+    EXPECT_EQ(boxGerman, "Archiv (PACS)");
+    EXPECT_EQ(tabRussian, QString::fromUtf8("Сеть"));
+    EXPECT_EQ(buttonRussian, QString::fromUtf8("Проверить связь"));
 }

@@ -71,15 +71,15 @@ TEST_F(AppTest, FirstStartInAnEmptyFolder) {
 TEST_F(AppTest, MenuTreeHasItsItemsInOrder) {
     auto w = makeWindow();
     const auto items = child<QMenu>(*w, "patientMenu")->actions();
-    ASSERT_EQ(items.size(), 11);
-    const QStringList names = {"cardFileAction",   "worklistAction",    "cardFileSeparator",
-                               "memoryAction",     "memorySeparator",   "importAction",
-                               "fileImportAction", "importSeparator",   "printSetupAction",
-                               "printAction",      "measurementsAction"};
-    for (int i = 0; i < 11; ++i)
+    ASSERT_EQ(items.size(), 12);
+    const QStringList names = {"cardFileAction",    "worklistAction",   "outboxAction",
+                               "cardFileSeparator", "memoryAction",     "memorySeparator",
+                               "importAction",      "fileImportAction", "importSeparator",
+                               "printSetupAction",  "printAction",      "measurementsAction"};
+    for (int i = 0; i < 12; ++i)
         EXPECT_EQ(items[i]->objectName(), names[i]);
-    EXPECT_TRUE(items[2]->isSeparator());
-    EXPECT_TRUE(items[7]->isSeparator());
+    EXPECT_TRUE(items[3]->isSeparator());
+    EXPECT_TRUE(items[8]->isSeparator());
     const auto languages = child<QMenu>(*w, "languageMenu")->actions();
     ASSERT_EQ(languages.size(), 3);
     EXPECT_EQ(languages[0]->text(), QString::fromUtf8("Русский"));

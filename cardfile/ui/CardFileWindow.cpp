@@ -216,6 +216,8 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     Write = makeButton(this, "Write");
     Send = makeButton(this, "Send");
     Send->setVisible(false);
+    Queue = makeButton(this, "Queue");
+    Queue->setVisible(false);
 
     auto* left = new QVBoxLayout;
     auto* search = new QHBoxLayout;
@@ -241,6 +243,10 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     archiveButtons->addWidget(Write);
     archiveButtons->addWidget(Send);
     right->addLayout(archiveButtons);
+    auto* networkButtons = new QHBoxLayout;
+    networkButtons->addWidget(Queue);
+    networkButtons->addStretch();
+    right->addLayout(networkButtons);
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 1);
     layout->addLayout(right, 1);
@@ -254,6 +260,7 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     connect(DelRec, &QPushButton::clicked, this, &CardFileWindow::deleteRecording);
     connect(Write, &QPushButton::clicked, this, &CardFileWindow::writeNewRecording);
     connect(Send, &QPushButton::clicked, this, &CardFileWindow::sendRecording);
+    connect(Queue, &QPushButton::clicked, this, &CardFileWindow::showQueue);
     connect(patientList, &QTreeWidget::itemSelectionChanged, this,
             &CardFileWindow::patientSelected);
     connect(archiveList, &QTreeWidget::itemSelectionChanged, this, &CardFileWindow::entrySelected);
@@ -330,6 +337,8 @@ void CardFileWindow::applyLanguage(Language l) {
         archiveList->headerItem()->setText(5, column(sendColumn[0], sendColumn[1]));
     Send->setText(say(QT_TR_NOOP("Отправить")));
     Send->setToolTip(say(QT_TR_NOOP("Отправить ЭКГ в архив (PACS) и в медицинскую систему")));
+    Queue->setText(say(QT_TR_NOOP("Очередь отправки")));
+    Queue->setToolTip(say(QT_TR_NOOP("Что отправляется, отправлено или не принято")));
     // The hints.
     archiveLabel->setToolTip(say(QT_TR_NOOP("Список сохраненных ЭКГ пациента")));
     New->setToolTip(say(QT_TR_NOOP("Ввести в базу данные нового пациента")));
@@ -459,6 +468,18 @@ void CardFileWindow::fillArchive(const std::string& id) {
 void CardFileWindow::setSendAction(SendAction action) {
     sendAction_ = std::move(action);
     Send->setVisible(static_cast<bool>(sendAction_));
+}
+
+void CardFileWindow::setQueueAction(WindowAction action) {
+    queueAction_ = std::move(action);
+    Queue->setVisible(static_cast<bool>(queueAction_));
+}
+
+void CardFileWindow::showQueue() {
+    if (!queueAction_)
+        return;
+    queueAction_(this);
+    refreshSendStates();
 }
 
 void CardFileWindow::setSendStates(SendStates states) {

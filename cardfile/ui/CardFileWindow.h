@@ -78,7 +78,8 @@ public:
     QPushButton* Export;
     QPushButton* DelRec;
     QPushButton* Write;
-    QPushButton* Send; // shown only when a send action is given
+    QPushButton* Send;  // shown only when a send action is given
+    QPushButton* Queue; // the outbox ("Очередь"), shown only when a queue action is given
 
     // Esc and the frame's close button: closes with no request.
     void reject() override;
@@ -101,6 +102,10 @@ public:
     void setSendStates(SendStates states);
     // Asks the provider again for the shown archive (after a send attempt); the selection stays.
     void refreshSendStates();
+    // What Queue does (net/ui shows the outbox); without one the button stays hidden. The send
+    // column is asked again afterwards.
+    using WindowAction = std::function<void(QWidget* owner)>;
+    void setQueueAction(WindowAction action);
 
 public slots:
     void newPatient();
@@ -112,6 +117,7 @@ public slots:
     void writeNewRecording();
     void deleteRecording();
     void sendRecording();
+    void showQueue();
     void patientSelected();
     void entrySelected();
     // Shows the patients matching the search field in the chosen order; the selected patient
@@ -151,6 +157,7 @@ private:
     ExportAction exportAction_;
     SendAction sendAction_;
     SendStates sendStates_;
+    WindowAction queueAction_;
     std::string shownPatientId_; // whose archive entries_ holds
     CardFile cardFile_;
     PatientFinder finder_; // the index as the window listed it

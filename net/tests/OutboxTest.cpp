@@ -148,6 +148,44 @@ TEST(Outbox, ARefusedObjectFailsWithTheReasonAndRetrySendsOnlyWhatWasNotStored) 
     EXPECT_EQ(pacs.stored["2-report.dcm"], 1);
 }
 
+TEST(Outbox, AWithdrawnEntryKeepsItsFilesIsNeverSentAndOnlyItsOwnRetryBringsItBack) {
+    Scratch dir;
+    Outbox outbox(dir.path());
+    FakeReceiver pacs;
+    pacs.down = true;
+    const std::string id = queue(outbox, {"1-ecg.dcm", "2-report.dcm"});
+    const std::string other = queue(outbox, {"1-ecg.dcm"});
+    outbox.process(pacs.transport(), 100);
+    ASSERT_TRUE(outbox.withdraw(id));
+    auto entries = outbox.list().value;
+    ASSERT_EQ(entries.size(), 2u);
+    const OutboxEntry& w = entries[0].id == id ? entries[0] : entries[1];
+    EXPECT_EQ(w.state, EntryState::Withdrawn);
+    EXPECT_EQ(w.attempts, 1); // what happened before stays
+    for (const auto& f : w.files)
+        EXPECT_TRUE(std::filesystem::exists(w.folder / f)) << f;
+
+    // Neither a run of everything nor a retry of everything sends it; the other one is sent.
+    pacs.down = false;
+    EXPECT_EQ(outbox.retry().value, 1);
+    auto sum = outbox.process(pacs.transport(), 200, true);
+    ASSERT_TRUE(sum);
+    EXPECT_EQ(sum.value.sent, 1);
+    EXPECT_EQ(sum.value.withdrawn, 1);
+    EXPECT_EQ(pacs.stored["2-report.dcm"], 0);
+    // A sent entry cannot be withdrawn, nor one that is not there.
+    EXPECT_EQ(outbox.withdraw(other).code, ErrorCode::InvalidArgument);
+    EXPECT_EQ(outbox.withdraw("20240101-000000-nothing").code, ErrorCode::InvalidArgument);
+
+    // Retry of that entry puts it back into the queue.
+    EXPECT_EQ(outbox.retry(id).value, 1);
+    outbox.process(pacs.transport(), 300);
+    for (const auto& e : outbox.list().value)
+        EXPECT_EQ(e.state, EntryState::Sent) << e.id;
+    EXPECT_EQ(pacs.stored["2-report.dcm"], 1);
+    EXPECT_EQ(pacs.stored["1-ecg.dcm"], 2);
+}
+
 TEST(Outbox, AnEntryCutShortBeforeItsCommitIsNotListedAndAnUnreadableOneIsNotSent) {
     Scratch dir;
     Outbox outbox(dir.path());

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace velkard::net::ui {
@@ -166,6 +167,14 @@ void NetworkPage::applyLanguage(velkard::ui::Language l) {
     caLabel->setText(t(QT_TR_NOOP("Сертификат центра (TLS)")));
     sendAfterSaveBox->setText(t(QT_TR_NOOP("Отправлять ЭКГ после сохранения")));
     echoButton->setText(t(QT_TR_NOOP("Проверить связь")));
+    // The tab's caption is this page's own: the dialog relabels only the tabs it made, and at a
+    // language change it does so before its children.
+    for (QWidget* up = parentWidget(); up; up = up->parentWidget())
+        if (auto* tabs = qobject_cast<QTabWidget*>(up)) {
+            if (const int i = tabs->indexOf(this); i >= 0)
+                tabs->setTabText(i, t(QT_TR_NOOP("Сеть")));
+            break;
+        }
 }
 
 void NetworkPage::changeEvent(QEvent* event) {

@@ -4,6 +4,7 @@
 #include "net/Outbox.h"
 #include "net/Send.h"
 #include "net/Settings.h"
+#include "net/ui/OutboxWindow.h"
 #include "net/ui/ReportPdf.h"
 
 #include <QMetaObject>
@@ -105,24 +106,26 @@ bool queueForSending(velkard::ui::Messages& messages, velkard::ui::Language l,
     return true;
 }
 
-QString sendStateText(velkard::ui::Language l, const std::vector<OutboxEntry>& entries,
-                      const std::string& patientId, const std::string& recordedAt) {
-    const auto state = sendStateOf(entries, patientId, recordedAt);
-    if (!state)
-        return QString();
-    switch (state->state) {
+QString entryStateText(velkard::ui::Language l, EntryState state, const std::string& reason) {
+    switch (state) {
     case EntryState::Sent:
         return say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions", "отправлено"));
     case EntryState::Waiting:
         return say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions", "ожидает")) +
-               (state->reason.empty()
-                    ? QString()
-                    : QStringLiteral(": ") + QString::fromStdString(state->reason));
+               (reason.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(reason));
     case EntryState::Failed:
         return say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions", "ошибка")) +
-               QStringLiteral(": ") + QString::fromStdString(state->reason);
+               QStringLiteral(": ") + QString::fromStdString(reason);
+    case EntryState::Withdrawn:
+        return say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions", "снято с отправки"));
     }
     return QString();
+}
+
+QString sendStateText(velkard::ui::Language l, const std::vector<OutboxEntry>& entries,
+                      const std::string& patientId, const std::string& recordedAt) {
+    const auto state = sendStateOf(entries, patientId, recordedAt);
+    return state ? entryStateText(l, state->state, state->reason) : QString();
 }
 
 void offerSend(cardfile::ui::CardFileWindow& window, velkard::ui::Seams seams,
@@ -135,8 +138,9 @@ void offerSend(cardfile::ui::CardFileWindow& window, velkard::ui::Seams seams,
         const Outbox outbox(cardFile.workDir());
         auto entries = outbox.list();
         const std::string recordedAt = entry.date + " " + entry.time;
-        const auto known =
-            entries ? sendStateOf(entries.value, patient.id, recordedAt) : std::nullopt;
+        auto known = entries ? sendStateOf(entries.value, patient.id, recordedAt) : std::nullopt;
+        if (known && known->state == EntryState::Withdrawn)
+            known.reset(); // taken out of the queue: Send queues it anew
         if (known && known->state != EntryState::Sent) {
             // Waiting or refused: the entries already made are tried again at once.
             if (!seams.messages.ask(say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions",
@@ -146,7 +150,7 @@ void offerSend(cardfile::ui::CardFileWindow& window, velkard::ui::Seams seams,
                 return;
             for (const OutboxEntry& e : entries.value)
                 if (e.patientId == patient.id && e.recordedAt == recordedAt &&
-                    e.state != EntryState::Sent)
+                    e.state != EntryState::Sent && e.state != EntryState::Withdrawn)
                     if (auto s = outbox.retry(e.id); !s) {
                         seams.messages.show(QString::fromStdString(s.message),
                                             velkard::ui::errorCaption(l), owner);
@@ -175,6 +179,10 @@ void offerSend(cardfile::ui::CardFileWindow& window, velkard::ui::Seams seams,
     });
     QObject::connect(&sender, &OutboxSender::ran, &window,
                      &cardfile::ui::CardFileWindow::refreshSendStates);
+    window.setQueueAction([seams, &state, &sender](QWidget* owner) {
+        OutboxWindow outbox(state, seams, sender, owner);
+        seams.dialogs.run(outbox);
+    });
 }
 
 } // namespace velkard::net::ui

@@ -53,12 +53,16 @@ bool queueForSending(velkard::ui::Messages& messages, velkard::ui::Language lang
                      const cardfile::ArchiveEntry& entry, OutboxSender& sender,
                      QWidget* owner = nullptr);
 
-// The state of a recording in the outbox as the card file's send column shows it: "ожидает",
-// "отправлено", "ошибка: <reason>"; empty when nothing was queued for it.
+// An outbox entry's state as the windows show it: "ожидает[: <why not reached>]", "отправлено",
+// "ошибка: <reason>", "снято с отправки".
+QString entryStateText(velkard::ui::Language language, EntryState state, const std::string& reason);
+// The state of a recording in the outbox as the card file's send column shows it (as above);
+// empty when nothing was queued for it.
 QString sendStateText(velkard::ui::Language language, const std::vector<net::OutboxEntry>& entries,
                       const std::string& patientId, const std::string& recordedAt);
 
-// Gives the card-file window its Send button and send column. Send queues the chosen recording;
+// Gives the card-file window its Send and Queue buttons and its send column (Queue shows the
+// outbox window). Send queues the chosen recording;
 // for one that waits or failed it asks to try again at once (the outbox's retry), for one sent
 // it asks before sending it anew. The column follows each run of the sender. sender and state
 // outlive the window.
