@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // An EcgFile as the instrument would have recorded it: every lead resampled to 800 Hz by the
-// polyphase root-raised-cosine filter of import/WfdbRecording.h, in instrument units, placed into the
+// polyphase windowed-sinc filter of import/WfdbRecording.h, in instrument units, placed into the
 // eight channels (c0 III, c1 II, c2..c7 the chest leads against (II + III) / 3). Leads the file
 // lacks are flagged absent; values beyond the 16-bit range are clipped and counted, never wrapped.
 #pragma once

@@ -24,19 +24,6 @@ double besselI0(double x) {
     return sum;
 }
 
-// Root-raised-cosine pulse at t symbol periods from its centre, roll-off a (unscaled; the caller
-// normalises the gain).
-double rootRaisedCosine(double t, double a) {
-    if (t == 0)
-        return 1 + a * (4 / kPi - 1);
-    const double q = 4 * a * t;
-    if (std::abs(std::abs(q) - 1) < 1e-9)
-        return a / std::sqrt(2.0) *
-               ((1 + 2 / kPi) * std::sin(kPi / (4 * a)) + (1 - 2 / kPi) * std::cos(kPi / (4 * a)));
-    return (std::sin(kPi * t * (1 - a)) + q * std::cos(kPi * t * (1 + a))) /
-           (kPi * t * (1 - q * q));
-}
-
 std::string lower(std::string_view s) {
     std::string out(s);
     for (char& c : out)
@@ -53,25 +40,22 @@ std::vector<double> resample(const std::vector<double>& x, int from, int to) {
     const int up = to / g, down = from / g;
     if (up == 1 && down == 1)
         return x;
-    // The filter runs at from * up samples per second. It is a root-raised-cosine low-pass
-    // centred on half the lower rate (roll-off 0.25): flat to 0.375 of the lower rate, -3 dB at
-    // its Nyquist frequency, stop band from 0.625. Its square is a Nyquist filter, so a lead
-    // resampled up and back down (500 -> 800 -> 500 Hz) returns to its samples even where the
-    // record carries content up to its Nyquist frequency; a plain low-pass below that frequency
-    // would cut it. A mild Kaiser window keeps the truncated pulse close to the ideal one.
-    const double symbol = static_cast<double>(from) * up / std::min(from, to); // samples
-    constexpr double kRollOff = 0.25;
-    constexpr int kZeroCrossings = 32; // symbol periods either side
-    const int half = static_cast<int>(std::ceil(kZeroCrossings * symbol));
+    // The filter runs at from * up samples per second; cutoff 0.45 of the lower rate, in cycles
+    // per sample of that rate.
+    const double cutoff = 0.45 * std::min(from, to) / (static_cast<double>(from) * up);
+    constexpr int kZeroCrossings = 16; // of the lower rate, either side
+    const int half = static_cast<int>(std::ceil(kZeroCrossings * static_cast<double>(up) *
+                                                std::max(1, down) / std::min(up, down)));
     const int taps = 2 * half + 1;
-    constexpr double kBeta = 4.0;
+    constexpr double kBeta = 8.0;
     std::vector<double> h(static_cast<std::size_t>(taps));
     const double i0 = besselI0(kBeta);
     for (int k = 0; k < taps; ++k) {
         const double m = k - half;
+        const double sinc = m == 0 ? 2 * cutoff : std::sin(2 * kPi * cutoff * m) / (kPi * m);
         const double r = m / half;
-        h[static_cast<std::size_t>(k)] = rootRaisedCosine(m / symbol, kRollOff) *
-                                         besselI0(kBeta * std::sqrt(std::max(0.0, 1 - r * r))) / i0;
+        h[static_cast<std::size_t>(k)] =
+            sinc * besselI0(kBeta * std::sqrt(std::max(0.0, 1 - r * r))) / i0;
     }
     // Unit gain at 0 Hz for every phase.
     for (int p = 0; p < up; ++p) {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A WFDB record as the instrument would have recorded it: resampled to 800 Hz by a polyphase
-// root-raised-cosine filter, converted to the instrument's units and placed into its eight channels
+// windowed-sinc filter, converted to the instrument's units and placed into its eight channels
 // (c0 lead III, c1 lead II, c2..c7 the chest leads against (II + III) / 3). Leads the record does
 // not carry are flagged absent, so nothing measures their flat channels.
 #pragma once
@@ -17,10 +17,8 @@
 namespace velkard::import::wfdb {
 
 // Resamples x from `from` to `to` samples per second (both whole numbers): polyphase FIR, a
-// root-raised-cosine low-pass centred on the lower rate's Nyquist frequency (flat to 0.375 of the
-// lower rate, stop band from 0.625), delay-compensated so output sample n lies at time n / to.
-// Resampling up and back down returns the samples within a fraction of a microvolt. Input beyond
-// the ends counts as the end values.
+// Kaiser-windowed sinc with its cutoff at 0.45 of the lower rate, delay-compensated so output
+// sample n lies at time n / to. Input beyond the ends counts as the end values.
 std::vector<double> resample(const std::vector<double>& x, int from, int to);
 
 // The standard lead a WFDB signal description names ("i", "II", "MLII", "aVF", "V5", "mod.V1"...);
