@@ -216,6 +216,9 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     Write = makeButton(this, "Write");
     Send = makeButton(this, "Send");
     Send->setVisible(false);
+    Compare = makeButton(this, "Compare");
+    Compare->setVisible(false);
+    Compare->setEnabled(false);
 
     auto* left = new QVBoxLayout;
     auto* search = new QHBoxLayout;
@@ -240,6 +243,7 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     archiveButtons->addWidget(DelRec);
     archiveButtons->addWidget(Write);
     archiveButtons->addWidget(Send);
+    archiveButtons->addWidget(Compare);
     right->addLayout(archiveButtons);
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left, 1);
@@ -254,9 +258,11 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     connect(DelRec, &QPushButton::clicked, this, &CardFileWindow::deleteRecording);
     connect(Write, &QPushButton::clicked, this, &CardFileWindow::writeNewRecording);
     connect(Send, &QPushButton::clicked, this, &CardFileWindow::sendRecording);
+    connect(Compare, &QPushButton::clicked, this, &CardFileWindow::compareRecording);
     connect(patientList, &QTreeWidget::itemSelectionChanged, this,
             &CardFileWindow::patientSelected);
     connect(archiveList, &QTreeWidget::itemSelectionChanged, this, &CardFileWindow::entrySelected);
+    connect(archiveList, &QTreeWidget::itemSelectionChanged, this, &CardFileWindow::updateCompare);
     // A double click opens the recording, as Open does.
     connect(archiveList, &QTreeWidget::itemDoubleClicked, this, [this] { openRecording(); });
     connect(searchEdit, &QLineEdit::textChanged, this, &CardFileWindow::fillPatients);
@@ -330,6 +336,8 @@ void CardFileWindow::applyLanguage(Language l) {
         archiveList->headerItem()->setText(5, column(sendColumn[0], sendColumn[1]));
     Send->setText(say(QT_TR_NOOP("Отправить")));
     Send->setToolTip(say(QT_TR_NOOP("Отправить ЭКГ в архив (PACS) и в медицинскую систему")));
+    Compare->setText(say(QT_TR_NOOP("Сравнить")));
+    Compare->setToolTip(say(QT_TR_NOOP("Сравнить выделенную ЭКГ с другой ЭКГ этого пациента")));
     // The hints.
     archiveLabel->setToolTip(say(QT_TR_NOOP("Список сохраненных ЭКГ пациента")));
     New->setToolTip(say(QT_TR_NOOP("Ввести в базу данные нового пациента")));
@@ -397,7 +405,7 @@ void CardFileWindow::fillPatients() {
     if (selectedRow >= 0 && !stillSelected) {
         // The chosen patient is no longer listed: nothing of them stays on show to act on.
         clearDetails();
-        archiveList->clear();
+        clearArchive();
         entries_.clear();
     }
 }
@@ -409,7 +417,7 @@ void CardFileWindow::reloadPatients(const QString& id) {
         patientList->clearSelection();
     }
     clearDetails();
-    archiveList->clear();
+    clearArchive();
     entries_.clear();
     if (!patients)
         return;
@@ -452,13 +460,35 @@ void CardFileWindow::fillArchive(const std::string& id) {
     auto entries = cardFile_.listArchiveEntries(id);
     if (entries)
         entries_ = std::move(entries.value);
-    archiveList->clear();
+    clearArchive();
     showEntries();
 }
 
 void CardFileWindow::setSendAction(SendAction action) {
     sendAction_ = std::move(action);
     Send->setVisible(static_cast<bool>(sendAction_));
+}
+
+void CardFileWindow::clearArchive() {
+    archiveList->clear();
+    // An emptied list (another patient, a deletion) leaves nothing to compare.
+    updateCompare();
+}
+
+void CardFileWindow::setCompareAction(CompareAction action) {
+    compareAction_ = std::move(action);
+    Compare->setVisible(static_cast<bool>(compareAction_));
+    updateCompare();
+}
+
+void CardFileWindow::updateCompare() {
+    const int row = selectedEntryRow();
+    bool other = false;
+    if (row >= 0 && static_cast<std::size_t>(row) < entries_.size() &&
+        !entries_[static_cast<std::size_t>(row)].isRhythm())
+        for (std::size_t i = 0; i < entries_.size() && !other; ++i)
+            other = static_cast<int>(i) != row && !entries_[i].isRhythm();
+    Compare->setEnabled(compareAction_ && other);
 }
 
 void CardFileWindow::setSendStates(SendStates states) {
@@ -506,6 +536,7 @@ void CardFileWindow::showEntries() {
     if (stillSelected)
         archiveList->setCurrentItem(stillSelected);
     refreshSendStates();
+    updateCompare();
 }
 
 QString CardFileWindow::kindText(const std::string& marker) const {
@@ -543,7 +574,7 @@ void CardFileWindow::patientSelected() {
         sel.patientBirthDate.clear();
         sel.patientSex.clear();
         clearDetails();
-        archiveList->clear();
+        clearArchive();
         return;
     }
     const PatientRecord& p = patient.value;
@@ -761,7 +792,7 @@ void CardFileWindow::deletePatient() {
     finder_.remove(static_cast<std::size_t>(row));
     forgetOpenedRecording();
     clearDetails();
-    archiveList->clear();
+    clearArchive();
     entries_.clear();
     {
         const QSignalBlocker quiet(patientList);
@@ -860,6 +891,25 @@ void CardFileWindow::sendRecording() {
             refreshSendStates();
             return;
         }
+    }
+    const char* failed[2] = QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow",
+                                               "Ошибка открытия файла с ЭКГ", "export");
+    messages().show(
+        velkard::ui::translate(state_.interfaceLanguage(), kContext, failed[0], failed[1]),
+        errorCaption(state_.interfaceLanguage()));
+}
+
+void CardFileWindow::compareRecording() {
+    if (!entryChosen() || !compareAction_)
+        return;
+    const CardSelection& sel = selection_;
+    auto patient = cardFile_.readPatient(static_cast<std::size_t>(sel.patientIndex));
+    if (patient && utf8(patient.value.id) == selectedPatientId() &&
+        patient.value.id == shownPatientId_ && sel.entryIndex >= 0 &&
+        static_cast<std::size_t>(sel.entryIndex) < entries_.size()) {
+        compareAction_(cardFile_, patient.value, entries_, static_cast<std::size_t>(sel.entryIndex),
+                       this);
+        return;
     }
     const char* failed[2] = QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow",
                                                "Ошибка открытия файла с ЭКГ", "export");

@@ -79,6 +79,9 @@ public:
     QPushButton* DelRec;
     QPushButton* Write;
     QPushButton* Send; // shown only when a send action is given
+    // Shown only when a compare action is given; enabled while an ECG is selected and the patient
+    // has another one.
+    QPushButton* Compare;
 
     // Esc and the frame's close button: closes with no request.
     void reject() override;
@@ -94,6 +97,12 @@ public:
     using SendAction = std::function<void(const CardFile&, const PatientRecord&,
                                           const ArchiveEntry&, QWidget* owner)>;
     void setSendAction(SendAction action);
+    // What Compare does with the chosen recording and the patient's archive as listed (the
+    // entries and the chosen one's position there); compare/ui gives it.
+    using CompareAction = std::function<void(const CardFile&, const PatientRecord&,
+                                             const std::vector<ArchiveEntry>& entries,
+                                             std::size_t chosen, QWidget* owner)>;
+    void setCompareAction(CompareAction action);
     // The texts of the archive's send column, one a given entry (empty: never sent). With a
     // provider the archive shows the column.
     using SendStates = std::function<QStringList(const std::string& patientId,
@@ -112,6 +121,7 @@ public slots:
     void writeNewRecording();
     void deleteRecording();
     void sendRecording();
+    void compareRecording();
     void patientSelected();
     void entrySelected();
     // Shows the patients matching the search field in the chosen order; the selected patient
@@ -144,12 +154,16 @@ private:
     void showEntries();
     void clearDetails();
     void forgetOpenedRecording();
+    // Compare is enabled while it has something to compare.
+    void updateCompare();
+    void clearArchive();
     velkard::ui::Messages& messages() const { return seams_.messages; }
 
     velkard::ui::ViewState& state_;
     velkard::ui::Seams seams_;
     ExportAction exportAction_;
     SendAction sendAction_;
+    CompareAction compareAction_;
     SendStates sendStates_;
     std::string shownPatientId_; // whose archive entries_ holds
     CardFile cardFile_;
