@@ -548,6 +548,31 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <source>Сравнить выделенную ЭКГ с другой ЭКГ этого пациента</source>
         <translation>Das gewählte EKG mit einem anderen EKG dieses Patienten vergleichen</translation>
     </message>
+    <message>
+        <source>Заключение</source>
+        <comment>column</comment>
+        <translation>Befund</translation>
+    </message>
+    <message>
+        <source>отчёт не читается</source>
+        <translation>Befund unlesbar</translation>
+    </message>
+    <message>
+        <source>Подтверждено</source>
+        <translation>Bestätigt</translation>
+    </message>
+    <message>
+        <source>не подтверждено</source>
+        <translation>nicht bestätigt</translation>
+    </message>
+    <message>
+        <source>Подтверждено: %1, %2</source>
+        <translation>Bestätigt: %1, %2</translation>
+    </message>
+    <message>
+        <source>Не подтверждено</source>
+        <translation>Nicht bestätigt</translation>
+    </message>
 </context>
 <context>
     <name>velkard::cardfile::ui::PatientInputs</name>

@@ -548,6 +548,31 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <source>Сравнить выделенную ЭКГ с другой ЭКГ этого пациента</source>
         <translation>Compare the chosen ECG with another ECG of this patient</translation>
     </message>
+    <message>
+        <source>Заключение</source>
+        <comment>column</comment>
+        <translation>Statements</translation>
+    </message>
+    <message>
+        <source>отчёт не читается</source>
+        <translation>report unreadable</translation>
+    </message>
+    <message>
+        <source>Подтверждено</source>
+        <translation>Confirmed</translation>
+    </message>
+    <message>
+        <source>не подтверждено</source>
+        <translation>unconfirmed</translation>
+    </message>
+    <message>
+        <source>Подтверждено: %1, %2</source>
+        <translation>Confirmed: %1, %2</translation>
+    </message>
+    <message>
+        <source>Не подтверждено</source>
+        <translation>Unconfirmed</translation>
+    </message>
 </context>
 <context>
     <name>velkard::cardfile::ui::PatientInputs</name>

@@ -548,6 +548,31 @@ F1 — эта справка</translation>
         <source>Сравнить выделенную ЭКГ с другой ЭКГ этого пациента</source>
         <translation>Сравнить выделенную ЭКГ с другой ЭКГ этого пациента</translation>
     </message>
+    <message>
+        <source>Заключение</source>
+        <comment>column</comment>
+        <translation>Заключение</translation>
+    </message>
+    <message>
+        <source>отчёт не читается</source>
+        <translation>отчёт не читается</translation>
+    </message>
+    <message>
+        <source>Подтверждено</source>
+        <translation>Подтверждено</translation>
+    </message>
+    <message>
+        <source>не подтверждено</source>
+        <translation>не подтверждено</translation>
+    </message>
+    <message>
+        <source>Подтверждено: %1, %2</source>
+        <translation>Подтверждено: %1, %2</translation>
+    </message>
+    <message>
+        <source>Не подтверждено</source>
+        <translation>Не подтверждено</translation>
+    </message>
 </context>
 <context>
     <name>velkard::cardfile::ui::PatientInputs</name>

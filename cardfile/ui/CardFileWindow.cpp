@@ -2,6 +2,7 @@
 #include "cardfile/ui/CardFileWindow.h"
 
 #include "cardfile/ui/PatientDialogs.h"
+#include "interpret/Report.h"
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
 
@@ -167,12 +168,13 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     patientList->setColumnWidth(0, 228);
     patientList->setColumnWidth(1, 120);
     // Number, date, time, duration and the kind (A2, rhythmogram; nothing for a plain ECG).
-    archiveList = makeList(this, "archiveList", 5);
-    // The five columns fit the list's width without a scroll bar.
+    // Then the statements of the recording's report and whether it is confirmed.
+    archiveList = makeList(this, "archiveList", 6);
     archiveList->setColumnWidth(0, 40);
     archiveList->setColumnWidth(1, 92);
     archiveList->setColumnWidth(2, 76);
-    archiveList->setColumnWidth(3, 128);
+    archiveList->setColumnWidth(3, 90);
+    archiveList->setColumnWidth(4, 60);
     // The columns after the first are centred, headers as well as rows.
     for (int c = 1; c < 3; ++c)
         patientList->headerItem()->setTextAlignment(c, Qt::AlignCenter);
@@ -332,8 +334,12 @@ void CardFileWindow::applyLanguage(Language l) {
         archiveList->headerItem()->setText(c, column(archiveColumns[c][0], archiveColumns[c][1]));
     const char* sendColumn[2] =
         QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Отправка", "column");
-    if (archiveList->columnCount() > 5)
+    if (sendStates_)
         archiveList->headerItem()->setText(5, column(sendColumn[0], sendColumn[1]));
+    const char* reportColumn[2] =
+        QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Заключение", "column");
+    archiveList->headerItem()->setText(reportColumnIndex(),
+                                       column(reportColumn[0], reportColumn[1]));
     Send->setText(say(QT_TR_NOOP("Отправить")));
     Send->setToolTip(say(QT_TR_NOOP("Отправить ЭКГ в архив (PACS) и в медицинскую систему")));
     Compare->setText(say(QT_TR_NOOP("Сравнить")));
@@ -348,6 +354,12 @@ void CardFileWindow::applyLanguage(Language l) {
         say(QT_TR_NOOP("Сохранить ЭКГ из архива в файл EDF+, DICOM, SCP-ECG или HL7 aECG")));
     DelRec->setToolTip(say(QT_TR_NOOP("Удалить выделенную ЭКГ из  архива")));
     Write->setToolTip(say(QT_TR_NOOP("Регистрация ЭКГ в реальном времени")));
+    // The report column's words follow the language.
+    labelsIn_ = l;
+    if (!entries_.empty()) {
+        readReportStates();
+        showEntries();
+    }
 }
 
 void CardFileWindow::changeEvent(QEvent* event) {
@@ -460,6 +472,7 @@ void CardFileWindow::fillArchive(const std::string& id) {
     auto entries = cardFile_.listArchiveEntries(id);
     if (entries)
         entries_ = std::move(entries.value);
+    readReportStates();
     clearArchive();
     showEntries();
 }
@@ -467,6 +480,55 @@ void CardFileWindow::fillArchive(const std::string& id) {
 void CardFileWindow::setSendAction(SendAction action) {
     sendAction_ = std::move(action);
     Send->setVisible(static_cast<bool>(sendAction_));
+}
+
+int CardFileWindow::reportColumnIndex() const {
+    return sendStates_ ? 6 : 5;
+}
+
+void CardFileWindow::readReportStates() {
+    // Only the report files are read (small texts), never the recordings: the list stays quick
+    // for an archive of hundreds of ECGs.
+    reportStates_.assign(entries_.size(), {});
+    const Language l = labelsIn_;
+    const auto said =
+        l == Language::Russian ? interpret::Language::Russian : interpret::Language::English;
+    const auto say = [l](const char* source) {
+        return velkard::ui::translate(l, kContext, source);
+    };
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        const ArchiveEntry& e = entries_[i];
+        auto stored = cardFile_.readReport(shownPatientId_, e.recordNumber());
+        if (stored && !stored.value)
+            continue; // no report made yet
+        auto report = stored ? interpret::decodeReport(*stored.value)
+                             : Result<interpret::Report>::failure(stored.code, stored.message);
+        if (!report) {
+            reportStates_[i] = {say(QT_TR_NOOP("отчёт не читается")),
+                                QString::fromStdString(report.message)};
+            continue;
+        }
+        // A report left beside another recording says nothing of this one.
+        if (report.value.recordedAt != e.date + " " + e.time)
+            continue;
+        QStringList codes, texts;
+        for (const interpret::ReportStatement* s : interpret::shownStatements(report.value)) {
+            const QString text = utf8(s->textIn(said));
+            codes << (s->code.empty() ? (text.size() > 20 ? text.left(19) + QChar(0x2026) : text)
+                                      : utf8(s->code));
+            texts << QStringLiteral("• ") + text;
+        }
+        const bool confirmed = report.value.confirmed();
+        const QString state =
+            confirmed ? say(QT_TR_NOOP("Подтверждено")) : say(QT_TR_NOOP("не подтверждено"));
+        texts << (confirmed ? say(QT_TR_NOOP("Подтверждено: %1, %2"))
+                                  .arg(utf8(report.value.physician), utf8(report.value.confirmedAt))
+                            : say(QT_TR_NOOP("Не подтверждено")));
+        reportStates_[i] = {codes.isEmpty()
+                                ? state
+                                : codes.join(QStringLiteral(", ")) + QStringLiteral(" · ") + state,
+                            texts.join(QLatin1Char('\n'))};
+    }
 }
 
 void CardFileWindow::clearArchive() {
@@ -493,12 +555,9 @@ void CardFileWindow::updateCompare() {
 
 void CardFileWindow::setSendStates(SendStates states) {
     sendStates_ = std::move(states);
-    archiveList->setColumnCount(sendStates_ ? 6 : 5);
-    // The send column takes what the five columns leave.
-    if (sendStates_) {
-        archiveList->setColumnWidth(3, 90);
-        archiveList->setColumnWidth(4, 60);
-    }
+    archiveList->setColumnCount(sendStates_ ? 7 : 6);
+    if (sendStates_)
+        archiveList->setColumnWidth(5, 90);
     applyLanguage(state_.interfaceLanguage());
     refreshSendStates();
 }
@@ -525,6 +584,11 @@ void CardFileWindow::showEntries() {
         QTreeWidgetItem* row = centredRow(
             {utf8(e.number), utf8(e.date), utf8(e.time), utf8(e.duration), kindText(e.kind)});
         row->setData(0, kPositionRole, static_cast<int>(position));
+        if (position < reportStates_.size()) {
+            row->setText(reportColumnIndex(), reportStates_[position].first);
+            row->setToolTip(reportColumnIndex(), reportStates_[position].second);
+            row->setTextAlignment(reportColumnIndex(), Qt::AlignLeft | Qt::AlignVCenter);
+        }
         if (static_cast<int>(position) == selected)
             stillSelected = row;
         rows.append(row);

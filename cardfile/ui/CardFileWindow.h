@@ -51,7 +51,9 @@ public:
     // Patients; each row carries its position in the index and the patient's ID. A click on a
     // header orders the rows by that column (again: the other way round).
     QTreeWidget* patientList;
-    QTreeWidget* archiveList; // the selected patient's archive, ordered like the patient list
+    // The selected patient's archive, ordered like the patient list: number, date, time, duration,
+    // kind, [sending,] the report's statement codes and whether it is confirmed.
+    QTreeWidget* archiveList;
     QGroupBox* detailsBox;
     QLabel* archiveLabel;
     // Field names.
@@ -157,6 +159,12 @@ private:
     // Compare is enabled while it has something to compare.
     void updateCompare();
     void clearArchive();
+    // The report column: each shown entry's statement codes and confirmation, and the texts
+    // for its hint, read from the report files beside the recordings.
+    int reportColumnIndex() const;
+    void readReportStates();
+    std::vector<std::pair<QString, QString>> reportStates_;
+    velkard::ui::Language labelsIn_ = velkard::ui::Language::Russian; // as applyLanguage last set
     velkard::ui::Messages& messages() const { return seams_.messages; }
 
     velkard::ui::ViewState& state_;
