@@ -9,6 +9,7 @@
 #include "cardfile/ui/CardFileWindow.h"
 #include "cardfile/ui/PatientDialogs.h"
 #include "cardfile/ui/UnfiledRecordings.h"
+#include "compare/ui/CompareCommands.h"
 #include "device/Link.h"
 #include "export/ui/ExportRecording.h"
 #include "filing/Store.h"
@@ -448,6 +449,7 @@ void MainWindow::openCardFile() {
         cardfile::ui::CardFileWindow window(state_, seams_, workDir_, this);
         exporting::ui::offerExport(window, seams_, state_);
         net::ui::offerSend(window, seams_, state_, *sender_);
+        compare::ui::offerCompare(window, seams_, state_);
         window.startFrom(session_.selection());
         window.applyLanguage(state_.interfaceLanguage());
         seams_.dialogs.run(window);

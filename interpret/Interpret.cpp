@@ -818,17 +818,19 @@ std::vector<Statement> interpret(const measure::Measurements& m, const Features&
 
 Interpretation interpretSpan(const signal::SampleRecord* records, std::size_t count,
                              std::size_t from, std::size_t length, const measure::LeadSet* present,
-                             const Patient& patient) {
+                             const Patient& patient, measure::MedianBeat* median) {
     Interpretation out;
-    measure::MedianBeat median;
-    out.measurements = measure::measureSpan(records, count, from, length, present, &median);
-    out.features = features(records, count, out.measurements, median);
+    measure::MedianBeat own;
+    measure::MedianBeat& beat = median ? *median : own;
+    out.measurements = measure::measureSpan(records, count, from, length, present, &beat);
+    out.features = features(records, count, out.measurements, beat);
     out.statements = interpret(out.measurements, out.features, patient);
     return out;
 }
 
 Interpretation interpretRecording(std::span<const std::uint8_t> bytes, std::int64_t first,
-                                  std::int64_t count, const Patient& patient) {
+                                  std::int64_t count, const Patient& patient,
+                                  measure::MedianBeat* median) {
     first = std::max<std::int64_t>(first, 0);
     count = std::max<std::int64_t>(count, 0);
     const std::int64_t from = std::max<std::int64_t>(0, first - signal::kRecordsPerSecond);
@@ -838,7 +840,7 @@ Interpretation interpretRecording(std::span<const std::uint8_t> bytes, std::int6
     if (offset >= records.size())
         return {};
     Interpretation out = interpretSpan(records.data(), records.size(), offset,
-                                       static_cast<std::size_t>(count), nullptr, patient);
+                                       static_cast<std::size_t>(count), nullptr, patient, median);
     for (std::int64_t& b : out.measurements.beats)
         b += from;
     return out;

@@ -71,7 +71,8 @@ Features features(const signal::SampleRecord* records, std::size_t count,
 std::vector<Statement> interpret(const measure::Measurements& m, const Features& f,
                                  const Patient& patient = {});
 
-// Measures and interprets a span in one call (as velkard-cli measure does).
+// Measures and interprets a span in one call (as velkard-cli measure does); median, when given,
+// receives the median beat the measurements were made on.
 struct Interpretation {
     measure::Measurements measurements;
     Features features;
@@ -79,14 +80,15 @@ struct Interpretation {
 };
 Interpretation interpretSpan(const signal::SampleRecord* records, std::size_t count,
                              std::size_t from = 0, std::size_t length = SIZE_MAX,
-                             const measure::LeadSet* present = nullptr,
-                             const Patient& patient = {});
+                             const measure::LeadSet* present = nullptr, const Patient& patient = {},
+                             measure::MedianBeat* median = nullptr);
 
 // Measures and interprets records [first, first + count) of a recording file's bytes, with up to
 // a second before as context, as measure::measureRecording measures them (its beats counted from
 // the recording's first record).
 Interpretation interpretRecording(std::span<const std::uint8_t> bytes, std::int64_t first,
-                                  std::int64_t count, const Patient& patient = {});
+                                  std::int64_t count, const Patient& patient = {},
+                                  measure::MedianBeat* median = nullptr);
 
 // The text of a code as the table gives it, in a language ("" for an unknown code): what a
 // physician picks from when adding a statement by hand.

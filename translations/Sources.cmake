@@ -5,7 +5,7 @@ set(VELKARD_TRANSLATION_FILES
     ${PROJECT_SOURCE_DIR}/translations/velkard_ru.ts
     ${PROJECT_SOURCE_DIR}/translations/velkard_en.ts
     ${PROJECT_SOURCE_DIR}/translations/velkard_de.ts)
-set(velkard_translated_dirs ui cardfile/ui memory/ui print/ui measure/ui export/ui net/ui session app)
+set(velkard_translated_dirs ui cardfile/ui memory/ui print/ui measure/ui compare/ui export/ui net/ui session app)
 set(VELKARD_TRANSLATED_SOURCES "")
 foreach(dir IN LISTS velkard_translated_dirs)
   file(GLOB found CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/${dir}/*.cpp ${PROJECT_SOURCE_DIR}/${dir}/*.h)

@@ -549,6 +549,39 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <translation>Sendewarteschlange</translation>
     </message>
     <message>
+        <source>Сравнить</source>
+        <translation>Vergleichen</translation>
+    </message>
+    <message>
+        <source>Сравнить выделенную ЭКГ с другой ЭКГ этого пациента</source>
+        <translation>Das gewählte EKG mit einem anderen EKG dieses Patienten vergleichen</translation>
+    </message>
+    <message>
+        <source>Заключение</source>
+        <comment>column</comment>
+        <translation>Befund</translation>
+    </message>
+    <message>
+        <source>отчёт не читается</source>
+        <translation>Befund unlesbar</translation>
+    </message>
+    <message>
+        <source>Подтверждено</source>
+        <translation>Bestätigt</translation>
+    </message>
+    <message>
+        <source>не подтверждено</source>
+        <translation>nicht bestätigt</translation>
+    </message>
+    <message>
+        <source>Подтверждено: %1, %2</source>
+        <translation>Bestätigt: %1, %2</translation>
+    </message>
+    <message>
+        <source>Не подтверждено</source>
+        <translation>Nicht bestätigt</translation>
+    </message>
+    <message>
         <source>Что отправляется, отправлено или не принято</source>
         <translation>Was gesendet wird, gesendet wurde oder abgelehnt wurde</translation>
     </message>
@@ -653,6 +686,206 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     <message>
         <source>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</source>
         <translation>Aufzeichnungen ohne Patientenakte gefunden (%1). Sie liegen im Ordner %2; in eine Akte aufnehmen: velkard-cli recover</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::compare::ui::CompareWindow</name>
+    <message>
+        <source>ЧСС, уд/мин</source>
+        <translation>HF, /min</translation>
+    </message>
+    <message>
+        <source>RR, мс</source>
+        <translation>RR, ms</translation>
+    </message>
+    <message>
+        <source>P, мс</source>
+        <translation>P, ms</translation>
+    </message>
+    <message>
+        <source>PR, мс</source>
+        <translation>PQ, ms</translation>
+    </message>
+    <message>
+        <source>QRS, мс</source>
+        <translation>QRS, ms</translation>
+    </message>
+    <message>
+        <source>QT, мс</source>
+        <translation>QT, ms</translation>
+    </message>
+    <message>
+        <source>QTc (Базетт), мс</source>
+        <translation>QTc (Bazett), ms</translation>
+    </message>
+    <message>
+        <source>QTc (Фридеричиа), мс</source>
+        <translation>QTc (Fridericia), ms</translation>
+    </message>
+    <message>
+        <source>Ось P, °</source>
+        <translation>P-Achse, °</translation>
+    </message>
+    <message>
+        <source>Ось QRS, °</source>
+        <translation>QRS-Achse, °</translation>
+    </message>
+    <message>
+        <source>Ось T, °</source>
+        <translation>T-Achse, °</translation>
+    </message>
+    <message>
+        <source>Сравнение ЭКГ</source>
+        <translation>EKG-Vergleich</translation>
+    </message>
+    <message>
+        <source>Пациент: %1</source>
+        <translation>Patient: %1</translation>
+    </message>
+    <message>
+        <source>Дата рождения: %1</source>
+        <translation>Geboren: %1</translation>
+    </message>
+    <message>
+        <source>заключение подтверждено: %1, %2</source>
+        <translation>Befund bestätigt: %1, %2</translation>
+    </message>
+    <message>
+        <source>заключение программы, не подтверждено</source>
+        <translation>Aussagen des Programms, nicht bestätigt</translation>
+    </message>
+    <message>
+        <source>Ранее: %1 %2 (%3)</source>
+        <translation>Früher: %1 %2 (%3)</translation>
+    </message>
+    <message>
+        <source>Теперь: %1 %2 (%3)</source>
+        <translation>Jetzt: %1 %2 (%3)</translation>
+    </message>
+    <message>
+        <source>Показатель</source>
+        <translation>Größe</translation>
+    </message>
+    <message>
+        <source>Разница</source>
+        <translation>Differenz</translation>
+    </message>
+    <message>
+        <source>Заключение</source>
+        <translation>Befund</translation>
+    </message>
+    <message>
+        <source>Появилось: %1</source>
+        <translation>Neu: %1</translation>
+    </message>
+    <message>
+        <source>Исчезло: %1</source>
+        <translation>Nicht mehr: %1</translation>
+    </message>
+    <message>
+        <source>Без изменений: %1</source>
+        <translation>Unverändert: %1</translation>
+    </message>
+    <message>
+        <source>Ни одна ЭКГ не содержит заключений</source>
+        <translation>Keines der EKGs hat eine Aussage</translation>
+    </message>
+    <message>
+        <source>%1 мм/с   %2 мм/мВ</source>
+        <translation>%1 mm/s   %2 mm/mV</translation>
+    </message>
+    <message>
+        <source>Печать</source>
+        <translation>Drucken</translation>
+    </message>
+    <message>
+        <source>Сохранить сравнение на одной странице в файл PDF</source>
+        <translation>Den Vergleich auf einer Seite als PDF-Datei speichern</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Изменение</source>
+        <translation>Änderung</translation>
+    </message>
+    <message>
+        <source>Появилось</source>
+        <translation>Neu</translation>
+    </message>
+    <message>
+        <source>Исчезло</source>
+        <translation>Nicht mehr</translation>
+    </message>
+    <message>
+        <source>Без изменений</source>
+        <translation>Unverändert</translation>
+    </message>
+    <message>
+        <source>Сохранить сравнение ЭКГ в файл PDF</source>
+        <translation>EKG-Vergleich als PDF-Datei speichern</translation>
+    </message>
+    <message>
+        <source>Сравнение ЭКГ %1 %2 и %3</source>
+        <translation>EKG-Vergleich %1 %2 und %3</translation>
+    </message>
+    <message>
+        <source>Сравнение не сохранено:
+</source>
+        <translation>Der Vergleich wurde nicht gespeichert:
+</translation>
+    </message>
+    <message>
+        <source>Сравнение ЭКГ сохранено в файл PDF
+</source>
+        <translation>EKG-Vergleich als PDF-Datei gespeichert
+</translation>
+    </message>
+    <message>
+        <source>Информация</source>
+        <translation>Information</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::compare::ui::PickRecordingDialog</name>
+    <message>
+        <source>Сравнить с ЭКГ</source>
+        <translation>Mit einem EKG vergleichen</translation>
+    </message>
+    <message>
+        <source>С какой ЭКГ сравнить ЭКГ от %1 %2?</source>
+        <translation>Mit welchem EKG soll das EKG vom %1 %2 verglichen werden?</translation>
+    </message>
+    <message>
+        <source>№</source>
+        <translation>Nr.</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <translation>Datum</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <translation>Zeit</translation>
+    </message>
+    <message>
+        <source>Длительность, с</source>
+        <translation>Dauer, s</translation>
+    </message>
+    <message>
+        <source>Сравнить</source>
+        <translation>Vergleichen</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Ошибка открытия файла с ЭКГ
+</source>
+        <translation>Die EKG-Datei kann nicht geöffnet werden
+</translation>
     </message>
 </context>
 <context>

@@ -549,6 +549,39 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <translation>Outbox</translation>
     </message>
     <message>
+        <source>Сравнить</source>
+        <translation>Compare</translation>
+    </message>
+    <message>
+        <source>Сравнить выделенную ЭКГ с другой ЭКГ этого пациента</source>
+        <translation>Compare the chosen ECG with another ECG of this patient</translation>
+    </message>
+    <message>
+        <source>Заключение</source>
+        <comment>column</comment>
+        <translation>Statements</translation>
+    </message>
+    <message>
+        <source>отчёт не читается</source>
+        <translation>report unreadable</translation>
+    </message>
+    <message>
+        <source>Подтверждено</source>
+        <translation>Confirmed</translation>
+    </message>
+    <message>
+        <source>не подтверждено</source>
+        <translation>unconfirmed</translation>
+    </message>
+    <message>
+        <source>Подтверждено: %1, %2</source>
+        <translation>Confirmed: %1, %2</translation>
+    </message>
+    <message>
+        <source>Не подтверждено</source>
+        <translation>Unconfirmed</translation>
+    </message>
+    <message>
         <source>Что отправляется, отправлено или не принято</source>
         <translation>What is being sent, was sent or was refused</translation>
     </message>
@@ -653,6 +686,206 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     <message>
         <source>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</source>
         <translation>Recordings filed in no patient&apos;s card were found (%1). They are kept in the folder %2; to file them into a card: velkard-cli recover</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::compare::ui::CompareWindow</name>
+    <message>
+        <source>ЧСС, уд/мин</source>
+        <translation>HR, bpm</translation>
+    </message>
+    <message>
+        <source>RR, мс</source>
+        <translation>RR, ms</translation>
+    </message>
+    <message>
+        <source>P, мс</source>
+        <translation>P, ms</translation>
+    </message>
+    <message>
+        <source>PR, мс</source>
+        <translation>PR, ms</translation>
+    </message>
+    <message>
+        <source>QRS, мс</source>
+        <translation>QRS, ms</translation>
+    </message>
+    <message>
+        <source>QT, мс</source>
+        <translation>QT, ms</translation>
+    </message>
+    <message>
+        <source>QTc (Базетт), мс</source>
+        <translation>QTc (Bazett), ms</translation>
+    </message>
+    <message>
+        <source>QTc (Фридеричиа), мс</source>
+        <translation>QTc (Fridericia), ms</translation>
+    </message>
+    <message>
+        <source>Ось P, °</source>
+        <translation>P axis, °</translation>
+    </message>
+    <message>
+        <source>Ось QRS, °</source>
+        <translation>QRS axis, °</translation>
+    </message>
+    <message>
+        <source>Ось T, °</source>
+        <translation>T axis, °</translation>
+    </message>
+    <message>
+        <source>Сравнение ЭКГ</source>
+        <translation>ECG comparison</translation>
+    </message>
+    <message>
+        <source>Пациент: %1</source>
+        <translation>Patient: %1</translation>
+    </message>
+    <message>
+        <source>Дата рождения: %1</source>
+        <translation>Born: %1</translation>
+    </message>
+    <message>
+        <source>заключение подтверждено: %1, %2</source>
+        <translation>report confirmed: %1, %2</translation>
+    </message>
+    <message>
+        <source>заключение программы, не подтверждено</source>
+        <translation>the program&apos;s statements, unconfirmed</translation>
+    </message>
+    <message>
+        <source>Ранее: %1 %2 (%3)</source>
+        <translation>Earlier: %1 %2 (%3)</translation>
+    </message>
+    <message>
+        <source>Теперь: %1 %2 (%3)</source>
+        <translation>Now: %1 %2 (%3)</translation>
+    </message>
+    <message>
+        <source>Показатель</source>
+        <translation>Quantity</translation>
+    </message>
+    <message>
+        <source>Разница</source>
+        <translation>Difference</translation>
+    </message>
+    <message>
+        <source>Заключение</source>
+        <translation>Statement</translation>
+    </message>
+    <message>
+        <source>Появилось: %1</source>
+        <translation>Appeared: %1</translation>
+    </message>
+    <message>
+        <source>Исчезло: %1</source>
+        <translation>Disappeared: %1</translation>
+    </message>
+    <message>
+        <source>Без изменений: %1</source>
+        <translation>Unchanged: %1</translation>
+    </message>
+    <message>
+        <source>Ни одна ЭКГ не содержит заключений</source>
+        <translation>Neither ECG has any statement</translation>
+    </message>
+    <message>
+        <source>%1 мм/с   %2 мм/мВ</source>
+        <translation>%1 mm/s   %2 mm/mV</translation>
+    </message>
+    <message>
+        <source>Печать</source>
+        <translation>Print</translation>
+    </message>
+    <message>
+        <source>Сохранить сравнение на одной странице в файл PDF</source>
+        <translation>Save the comparison on one page as a PDF file</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Изменение</source>
+        <translation>Change</translation>
+    </message>
+    <message>
+        <source>Появилось</source>
+        <translation>Appeared</translation>
+    </message>
+    <message>
+        <source>Исчезло</source>
+        <translation>Disappeared</translation>
+    </message>
+    <message>
+        <source>Без изменений</source>
+        <translation>Unchanged</translation>
+    </message>
+    <message>
+        <source>Сохранить сравнение ЭКГ в файл PDF</source>
+        <translation>Save the ECG comparison as a PDF file</translation>
+    </message>
+    <message>
+        <source>Сравнение ЭКГ %1 %2 и %3</source>
+        <translation>ECG comparison %1 %2 and %3</translation>
+    </message>
+    <message>
+        <source>Сравнение не сохранено:
+</source>
+        <translation>The comparison was not saved:
+</translation>
+    </message>
+    <message>
+        <source>Сравнение ЭКГ сохранено в файл PDF
+</source>
+        <translation>ECG comparison saved as a PDF file
+</translation>
+    </message>
+    <message>
+        <source>Информация</source>
+        <translation>Information</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::compare::ui::PickRecordingDialog</name>
+    <message>
+        <source>Сравнить с ЭКГ</source>
+        <translation>Compare with an ECG</translation>
+    </message>
+    <message>
+        <source>С какой ЭКГ сравнить ЭКГ от %1 %2?</source>
+        <translation>Which ECG should the ECG of %1 %2 be compared with?</translation>
+    </message>
+    <message>
+        <source>№</source>
+        <translation>№</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <translation>Date</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Длительность, с</source>
+        <translation>Duration, s</translation>
+    </message>
+    <message>
+        <source>Сравнить</source>
+        <translation>Compare</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Ошибка открытия файла с ЭКГ
+</source>
+        <translation>Cannot open the ECG file
+</translation>
     </message>
 </context>
 <context>

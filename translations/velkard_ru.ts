@@ -549,8 +549,41 @@ F1 — эта справка</translation>
         <translation>Очередь отправки</translation>
     </message>
     <message>
+        <source>Сравнить</source>
+        <translation>Сравнить</translation>
+    </message>
+    <message>
+        <source>Сравнить выделенную ЭКГ с другой ЭКГ этого пациента</source>
+        <translation>Сравнить выделенную ЭКГ с другой ЭКГ этого пациента</translation>
+    </message>
+    <message>
+        <source>Заключение</source>
+        <comment>column</comment>
+        <translation>Заключение</translation>
+    </message>
+    <message>
+        <source>отчёт не читается</source>
+        <translation>отчёт не читается</translation>
+    </message>
+    <message>
+        <source>Подтверждено</source>
+        <translation>Подтверждено</translation>
+    </message>
+    <message>
+        <source>не подтверждено</source>
+        <translation>не подтверждено</translation>
+    </message>
+    <message>
+        <source>Подтверждено: %1, %2</source>
+        <translation>Подтверждено: %1, %2</translation>
+    </message>
+    <message>
+        <source>Не подтверждено</source>
+        <translation>Не подтверждено</translation>
+    </message>
+    <message>
         <source>Что отправляется, отправлено или не принято</source>
-        <translation>Что отправляется, отправлено или не принято</translation>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
@@ -653,6 +686,206 @@ F1 — эта справка</translation>
     <message>
         <source>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</source>
         <translation>Найдены записи, не внесённые ни в одну карту (%1). Они сохранены в папке %2; внести в карту пациента: velkard-cli recover</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::compare::ui::CompareWindow</name>
+    <message>
+        <source>ЧСС, уд/мин</source>
+        <translation>ЧСС, уд/мин</translation>
+    </message>
+    <message>
+        <source>RR, мс</source>
+        <translation>RR, мс</translation>
+    </message>
+    <message>
+        <source>P, мс</source>
+        <translation>P, мс</translation>
+    </message>
+    <message>
+        <source>PR, мс</source>
+        <translation>PR, мс</translation>
+    </message>
+    <message>
+        <source>QRS, мс</source>
+        <translation>QRS, мс</translation>
+    </message>
+    <message>
+        <source>QT, мс</source>
+        <translation>QT, мс</translation>
+    </message>
+    <message>
+        <source>QTc (Базетт), мс</source>
+        <translation>QTc (Базетт), мс</translation>
+    </message>
+    <message>
+        <source>QTc (Фридеричиа), мс</source>
+        <translation>QTc (Фридеричиа), мс</translation>
+    </message>
+    <message>
+        <source>Ось P, °</source>
+        <translation>Ось P, °</translation>
+    </message>
+    <message>
+        <source>Ось QRS, °</source>
+        <translation>Ось QRS, °</translation>
+    </message>
+    <message>
+        <source>Ось T, °</source>
+        <translation>Ось T, °</translation>
+    </message>
+    <message>
+        <source>Сравнение ЭКГ</source>
+        <translation>Сравнение ЭКГ</translation>
+    </message>
+    <message>
+        <source>Пациент: %1</source>
+        <translation>Пациент: %1</translation>
+    </message>
+    <message>
+        <source>Дата рождения: %1</source>
+        <translation>Дата рождения: %1</translation>
+    </message>
+    <message>
+        <source>заключение подтверждено: %1, %2</source>
+        <translation>заключение подтверждено: %1, %2</translation>
+    </message>
+    <message>
+        <source>заключение программы, не подтверждено</source>
+        <translation>заключение программы, не подтверждено</translation>
+    </message>
+    <message>
+        <source>Ранее: %1 %2 (%3)</source>
+        <translation>Ранее: %1 %2 (%3)</translation>
+    </message>
+    <message>
+        <source>Теперь: %1 %2 (%3)</source>
+        <translation>Теперь: %1 %2 (%3)</translation>
+    </message>
+    <message>
+        <source>Показатель</source>
+        <translation>Показатель</translation>
+    </message>
+    <message>
+        <source>Разница</source>
+        <translation>Разница</translation>
+    </message>
+    <message>
+        <source>Заключение</source>
+        <translation>Заключение</translation>
+    </message>
+    <message>
+        <source>Появилось: %1</source>
+        <translation>Появилось: %1</translation>
+    </message>
+    <message>
+        <source>Исчезло: %1</source>
+        <translation>Исчезло: %1</translation>
+    </message>
+    <message>
+        <source>Без изменений: %1</source>
+        <translation>Без изменений: %1</translation>
+    </message>
+    <message>
+        <source>Ни одна ЭКГ не содержит заключений</source>
+        <translation>Ни одна ЭКГ не содержит заключений</translation>
+    </message>
+    <message>
+        <source>%1 мм/с   %2 мм/мВ</source>
+        <translation>%1 мм/с   %2 мм/мВ</translation>
+    </message>
+    <message>
+        <source>Печать</source>
+        <translation>Печать</translation>
+    </message>
+    <message>
+        <source>Сохранить сравнение на одной странице в файл PDF</source>
+        <translation>Сохранить сравнение на одной странице в файл PDF</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>Изменение</source>
+        <translation>Изменение</translation>
+    </message>
+    <message>
+        <source>Появилось</source>
+        <translation>Появилось</translation>
+    </message>
+    <message>
+        <source>Исчезло</source>
+        <translation>Исчезло</translation>
+    </message>
+    <message>
+        <source>Без изменений</source>
+        <translation>Без изменений</translation>
+    </message>
+    <message>
+        <source>Сохранить сравнение ЭКГ в файл PDF</source>
+        <translation>Сохранить сравнение ЭКГ в файл PDF</translation>
+    </message>
+    <message>
+        <source>Сравнение ЭКГ %1 %2 и %3</source>
+        <translation>Сравнение ЭКГ %1 %2 и %3</translation>
+    </message>
+    <message>
+        <source>Сравнение не сохранено:
+</source>
+        <translation>Сравнение не сохранено:
+</translation>
+    </message>
+    <message>
+        <source>Сравнение ЭКГ сохранено в файл PDF
+</source>
+        <translation>Сравнение ЭКГ сохранено в файл PDF
+</translation>
+    </message>
+    <message>
+        <source>Информация</source>
+        <translation>Информация</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::compare::ui::PickRecordingDialog</name>
+    <message>
+        <source>Сравнить с ЭКГ</source>
+        <translation>Сравнить с ЭКГ</translation>
+    </message>
+    <message>
+        <source>С какой ЭКГ сравнить ЭКГ от %1 %2?</source>
+        <translation>С какой ЭКГ сравнить ЭКГ от %1 %2?</translation>
+    </message>
+    <message>
+        <source>№</source>
+        <translation>№</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <translation>Дата</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <translation>Время</translation>
+    </message>
+    <message>
+        <source>Длительность, с</source>
+        <translation>Длительность, с</translation>
+    </message>
+    <message>
+        <source>Сравнить</source>
+        <translation>Сравнить</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Ошибка открытия файла с ЭКГ
+</source>
+        <translation>Ошибка открытия файла с ЭКГ
+</translation>
     </message>
 </context>
 <context>

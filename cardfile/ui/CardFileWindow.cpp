@@ -2,6 +2,7 @@
 #include "cardfile/ui/CardFileWindow.h"
 
 #include "cardfile/ui/PatientDialogs.h"
+#include "interpret/Report.h"
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
 
@@ -167,12 +168,13 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     patientList->setColumnWidth(0, 228);
     patientList->setColumnWidth(1, 120);
     // Number, date, time, duration and the kind (A2, rhythmogram; nothing for a plain ECG).
-    archiveList = makeList(this, "archiveList", 5);
-    // The five columns fit the list's width without a scroll bar.
+    // Then the statements of the recording's report and whether it is confirmed.
+    archiveList = makeList(this, "archiveList", 6);
     archiveList->setColumnWidth(0, 40);
     archiveList->setColumnWidth(1, 92);
     archiveList->setColumnWidth(2, 76);
-    archiveList->setColumnWidth(3, 128);
+    archiveList->setColumnWidth(3, 90);
+    archiveList->setColumnWidth(4, 60);
     // The columns after the first are centred, headers as well as rows.
     for (int c = 1; c < 3; ++c)
         patientList->headerItem()->setTextAlignment(c, Qt::AlignCenter);
@@ -218,6 +220,9 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     Send->setVisible(false);
     Queue = makeButton(this, "Queue");
     Queue->setVisible(false);
+    Compare = makeButton(this, "Compare");
+    Compare->setVisible(false);
+    Compare->setEnabled(false);
 
     auto* left = new QVBoxLayout;
     auto* search = new QHBoxLayout;
@@ -242,6 +247,7 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     archiveButtons->addWidget(DelRec);
     archiveButtons->addWidget(Write);
     archiveButtons->addWidget(Send);
+    archiveButtons->addWidget(Compare);
     right->addLayout(archiveButtons);
     auto* networkButtons = new QHBoxLayout;
     networkButtons->addWidget(Queue);
@@ -261,9 +267,11 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     connect(Write, &QPushButton::clicked, this, &CardFileWindow::writeNewRecording);
     connect(Send, &QPushButton::clicked, this, &CardFileWindow::sendRecording);
     connect(Queue, &QPushButton::clicked, this, &CardFileWindow::showQueue);
+    connect(Compare, &QPushButton::clicked, this, &CardFileWindow::compareRecording);
     connect(patientList, &QTreeWidget::itemSelectionChanged, this,
             &CardFileWindow::patientSelected);
     connect(archiveList, &QTreeWidget::itemSelectionChanged, this, &CardFileWindow::entrySelected);
+    connect(archiveList, &QTreeWidget::itemSelectionChanged, this, &CardFileWindow::updateCompare);
     // A double click opens the recording, as Open does.
     connect(archiveList, &QTreeWidget::itemDoubleClicked, this, [this] { openRecording(); });
     connect(searchEdit, &QLineEdit::textChanged, this, &CardFileWindow::fillPatients);
@@ -333,12 +341,18 @@ void CardFileWindow::applyLanguage(Language l) {
         archiveList->headerItem()->setText(c, column(archiveColumns[c][0], archiveColumns[c][1]));
     const char* sendColumn[2] =
         QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Отправка", "column");
-    if (archiveList->columnCount() > 5)
+    if (sendStates_)
         archiveList->headerItem()->setText(5, column(sendColumn[0], sendColumn[1]));
+    const char* reportColumn[2] =
+        QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Заключение", "column");
+    archiveList->headerItem()->setText(reportColumnIndex(),
+                                       column(reportColumn[0], reportColumn[1]));
     Send->setText(say(QT_TR_NOOP("Отправить")));
     Send->setToolTip(say(QT_TR_NOOP("Отправить ЭКГ в архив (PACS) и в медицинскую систему")));
     Queue->setText(say(QT_TR_NOOP("Очередь отправки")));
     Queue->setToolTip(say(QT_TR_NOOP("Что отправляется, отправлено или не принято")));
+    Compare->setText(say(QT_TR_NOOP("Сравнить")));
+    Compare->setToolTip(say(QT_TR_NOOP("Сравнить выделенную ЭКГ с другой ЭКГ этого пациента")));
     // The hints.
     archiveLabel->setToolTip(say(QT_TR_NOOP("Список сохраненных ЭКГ пациента")));
     New->setToolTip(say(QT_TR_NOOP("Ввести в базу данные нового пациента")));
@@ -349,6 +363,12 @@ void CardFileWindow::applyLanguage(Language l) {
         say(QT_TR_NOOP("Сохранить ЭКГ из архива в файл EDF+, DICOM, SCP-ECG или HL7 aECG")));
     DelRec->setToolTip(say(QT_TR_NOOP("Удалить выделенную ЭКГ из  архива")));
     Write->setToolTip(say(QT_TR_NOOP("Регистрация ЭКГ в реальном времени")));
+    // The report column's words follow the language.
+    labelsIn_ = l;
+    if (!entries_.empty()) {
+        readReportStates();
+        showEntries();
+    }
 }
 
 void CardFileWindow::changeEvent(QEvent* event) {
@@ -406,7 +426,7 @@ void CardFileWindow::fillPatients() {
     if (selectedRow >= 0 && !stillSelected) {
         // The chosen patient is no longer listed: nothing of them stays on show to act on.
         clearDetails();
-        archiveList->clear();
+        clearArchive();
         entries_.clear();
     }
 }
@@ -418,7 +438,7 @@ void CardFileWindow::reloadPatients(const QString& id) {
         patientList->clearSelection();
     }
     clearDetails();
-    archiveList->clear();
+    clearArchive();
     entries_.clear();
     if (!patients)
         return;
@@ -461,7 +481,8 @@ void CardFileWindow::fillArchive(const std::string& id) {
     auto entries = cardFile_.listArchiveEntries(id);
     if (entries)
         entries_ = std::move(entries.value);
-    archiveList->clear();
+    readReportStates();
+    clearArchive();
     showEntries();
 }
 
@@ -482,14 +503,82 @@ void CardFileWindow::showQueue() {
     refreshSendStates();
 }
 
+int CardFileWindow::reportColumnIndex() const {
+    return sendStates_ ? 6 : 5;
+}
+
+void CardFileWindow::readReportStates() {
+    // Only the report files are read (small texts), never the recordings: the list stays quick
+    // for an archive of hundreds of ECGs.
+    reportStates_.assign(entries_.size(), {});
+    const Language l = labelsIn_;
+    const auto said =
+        l == Language::Russian ? interpret::Language::Russian : interpret::Language::English;
+    const auto say = [l](const char* source) {
+        return velkard::ui::translate(l, kContext, source);
+    };
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        const ArchiveEntry& e = entries_[i];
+        auto stored = cardFile_.readReport(shownPatientId_, e.recordNumber());
+        if (stored && !stored.value)
+            continue; // no report made yet
+        auto report = stored ? interpret::decodeReport(*stored.value)
+                             : Result<interpret::Report>::failure(stored.code, stored.message);
+        if (!report) {
+            reportStates_[i] = {say(QT_TR_NOOP("отчёт не читается")),
+                                QString::fromStdString(report.message)};
+            continue;
+        }
+        // A report left beside another recording says nothing of this one.
+        if (report.value.recordedAt != e.date + " " + e.time)
+            continue;
+        QStringList codes, texts;
+        for (const interpret::ReportStatement* s : interpret::shownStatements(report.value)) {
+            const QString text = utf8(s->textIn(said));
+            codes << (s->code.empty() ? (text.size() > 20 ? text.left(19) + QChar(0x2026) : text)
+                                      : utf8(s->code));
+            texts << QStringLiteral("• ") + text;
+        }
+        const bool confirmed = report.value.confirmed();
+        const QString state =
+            confirmed ? say(QT_TR_NOOP("Подтверждено")) : say(QT_TR_NOOP("не подтверждено"));
+        texts << (confirmed ? say(QT_TR_NOOP("Подтверждено: %1, %2"))
+                                  .arg(utf8(report.value.physician), utf8(report.value.confirmedAt))
+                            : say(QT_TR_NOOP("Не подтверждено")));
+        reportStates_[i] = {codes.isEmpty()
+                                ? state
+                                : codes.join(QStringLiteral(", ")) + QStringLiteral(" · ") + state,
+                            texts.join(QLatin1Char('\n'))};
+    }
+}
+
+void CardFileWindow::clearArchive() {
+    archiveList->clear();
+    // An emptied list (another patient, a deletion) leaves nothing to compare.
+    updateCompare();
+}
+
+void CardFileWindow::setCompareAction(CompareAction action) {
+    compareAction_ = std::move(action);
+    Compare->setVisible(static_cast<bool>(compareAction_));
+    updateCompare();
+}
+
+void CardFileWindow::updateCompare() {
+    const int row = selectedEntryRow();
+    bool other = false;
+    if (row >= 0 && static_cast<std::size_t>(row) < entries_.size() &&
+        !entries_[static_cast<std::size_t>(row)].isRhythm())
+        for (std::size_t i = 0; i < entries_.size() && !other; ++i)
+            other = static_cast<int>(i) != row && !entries_[i].isRhythm();
+    Compare->setEnabled(compareAction_ && other);
+}
+
 void CardFileWindow::setSendStates(SendStates states) {
     sendStates_ = std::move(states);
-    archiveList->setColumnCount(sendStates_ ? 6 : 5);
-    // The send column takes what the five columns leave.
-    if (sendStates_) {
-        archiveList->setColumnWidth(3, 90);
-        archiveList->setColumnWidth(4, 60);
-    }
+    archiveList->setColumnCount(sendStates_ ? 7 : 6);
+    if (sendStates_)
+        archiveList->setColumnWidth(5, 90);
     applyLanguage(state_.interfaceLanguage());
     refreshSendStates();
 }
@@ -516,6 +605,11 @@ void CardFileWindow::showEntries() {
         QTreeWidgetItem* row = centredRow(
             {utf8(e.number), utf8(e.date), utf8(e.time), utf8(e.duration), kindText(e.kind)});
         row->setData(0, kPositionRole, static_cast<int>(position));
+        if (position < reportStates_.size()) {
+            row->setText(reportColumnIndex(), reportStates_[position].first);
+            row->setToolTip(reportColumnIndex(), reportStates_[position].second);
+            row->setTextAlignment(reportColumnIndex(), Qt::AlignLeft | Qt::AlignVCenter);
+        }
         if (static_cast<int>(position) == selected)
             stillSelected = row;
         rows.append(row);
@@ -527,6 +621,7 @@ void CardFileWindow::showEntries() {
     if (stillSelected)
         archiveList->setCurrentItem(stillSelected);
     refreshSendStates();
+    updateCompare();
 }
 
 QString CardFileWindow::kindText(const std::string& marker) const {
@@ -564,7 +659,7 @@ void CardFileWindow::patientSelected() {
         sel.patientBirthDate.clear();
         sel.patientSex.clear();
         clearDetails();
-        archiveList->clear();
+        clearArchive();
         return;
     }
     const PatientRecord& p = patient.value;
@@ -782,7 +877,7 @@ void CardFileWindow::deletePatient() {
     finder_.remove(static_cast<std::size_t>(row));
     forgetOpenedRecording();
     clearDetails();
-    archiveList->clear();
+    clearArchive();
     entries_.clear();
     {
         const QSignalBlocker quiet(patientList);
@@ -881,6 +976,25 @@ void CardFileWindow::sendRecording() {
             refreshSendStates();
             return;
         }
+    }
+    const char* failed[2] = QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow",
+                                               "Ошибка открытия файла с ЭКГ", "export");
+    messages().show(
+        velkard::ui::translate(state_.interfaceLanguage(), kContext, failed[0], failed[1]),
+        errorCaption(state_.interfaceLanguage()));
+}
+
+void CardFileWindow::compareRecording() {
+    if (!entryChosen() || !compareAction_)
+        return;
+    const CardSelection& sel = selection_;
+    auto patient = cardFile_.readPatient(static_cast<std::size_t>(sel.patientIndex));
+    if (patient && utf8(patient.value.id) == selectedPatientId() &&
+        patient.value.id == shownPatientId_ && sel.entryIndex >= 0 &&
+        static_cast<std::size_t>(sel.entryIndex) < entries_.size()) {
+        compareAction_(cardFile_, patient.value, entries_, static_cast<std::size_t>(sel.entryIndex),
+                       this);
+        return;
     }
     const char* failed[2] = QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow",
                                                "Ошибка открытия файла с ЭКГ", "export");

@@ -51,7 +51,9 @@ public:
     // Patients; each row carries its position in the index and the patient's ID. A click on a
     // header orders the rows by that column (again: the other way round).
     QTreeWidget* patientList;
-    QTreeWidget* archiveList; // the selected patient's archive, ordered like the patient list
+    // The selected patient's archive, ordered like the patient list: number, date, time, duration,
+    // kind, [sending,] the report's statement codes and whether it is confirmed.
+    QTreeWidget* archiveList;
     QGroupBox* detailsBox;
     QLabel* archiveLabel;
     // Field names.
@@ -80,6 +82,9 @@ public:
     QPushButton* Write;
     QPushButton* Send;  // shown only when a send action is given
     QPushButton* Queue; // the outbox ("Очередь"), shown only when a queue action is given
+    // Shown only when a compare action is given; enabled while an ECG is selected and the patient
+    // has another one.
+    QPushButton* Compare;
 
     // Esc and the frame's close button: closes with no request.
     void reject() override;
@@ -95,6 +100,12 @@ public:
     using SendAction = std::function<void(const CardFile&, const PatientRecord&,
                                           const ArchiveEntry&, QWidget* owner)>;
     void setSendAction(SendAction action);
+    // What Compare does with the chosen recording and the patient's archive as listed (the
+    // entries and the chosen one's position there); compare/ui gives it.
+    using CompareAction = std::function<void(const CardFile&, const PatientRecord&,
+                                             const std::vector<ArchiveEntry>& entries,
+                                             std::size_t chosen, QWidget* owner)>;
+    void setCompareAction(CompareAction action);
     // The texts of the archive's send column, one a given entry (empty: never sent). With a
     // provider the archive shows the column.
     using SendStates = std::function<QStringList(const std::string& patientId,
@@ -118,6 +129,7 @@ public slots:
     void deleteRecording();
     void sendRecording();
     void showQueue();
+    void compareRecording();
     void patientSelected();
     void entrySelected();
     // Shows the patients matching the search field in the chosen order; the selected patient
@@ -150,12 +162,22 @@ private:
     void showEntries();
     void clearDetails();
     void forgetOpenedRecording();
+    // Compare is enabled while it has something to compare.
+    void updateCompare();
+    void clearArchive();
+    // The report column: each shown entry's statement codes and confirmation, and the texts
+    // for its hint, read from the report files beside the recordings.
+    int reportColumnIndex() const;
+    void readReportStates();
+    std::vector<std::pair<QString, QString>> reportStates_;
+    velkard::ui::Language labelsIn_ = velkard::ui::Language::Russian; // as applyLanguage last set
     velkard::ui::Messages& messages() const { return seams_.messages; }
 
     velkard::ui::ViewState& state_;
     velkard::ui::Seams seams_;
     ExportAction exportAction_;
     SendAction sendAction_;
+    CompareAction compareAction_;
     SendStates sendStates_;
     WindowAction queueAction_;
     std::string shownPatientId_; // whose archive entries_ holds

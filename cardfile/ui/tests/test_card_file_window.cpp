@@ -4,6 +4,7 @@
 #include "cardfile/CardFile.h"
 #include "cardfile/ui/CardFileWindow.h"
 #include "cardfile/ui/PatientDialogs.h"
+#include "interpret/Report.h"
 #include "session/Session.h"
 #include "ui/Language.h"
 #include "ui/Messages.h"
@@ -1003,4 +1004,72 @@ TEST_F(PatientSearchTest, NewPatientHiddenByTheSearchIsShownChosen) {
     window.applyLanguage(false);
     EXPECT_EQ(window.searchLabel->text(), "Search:");
     EXPECT_EQ(window.searchEdit->placeholderText(), "Name, ID, policy or date of birth");
+}
+
+// The archive shows each recording's report as the report file beside it says it, without
+// reading the recording (these hold 32 bytes, nothing to measure): the statement codes (free text
+// shortened) and whether it is confirmed; nothing for a recording without a report or with one
+// made on another recording, a note for a damaged one. The words follow the language.
+TEST_F(PatientWindowTest, TheArchiveShowsEachReportsStatementsAndConfirmation) {
+    const std::string id = addPatient("Reports", "R1");
+    for (char fill : {'a', 'b', 'c', 'd', 'e'})
+        addEntry(id, "", 10, fill);
+    const auto statement = [](const char* code) {
+        interpret::Statement s;
+        s.code = code;
+        s.text = {interpret::statementText(code, interpret::Language::Russian),
+                  interpret::statementText(code, interpret::Language::English)};
+        return s;
+    };
+    const CardFile::ReportAuthor author{"", "test@host"};
+    // 2: the program's, unconfirmed, one struck out.
+    interpret::Report two = interpret::draftReport(
+        {statement("SR"), statement("LAD"), statement("LVH")}, "05.06.2021 09:05:03", 0, 8000);
+    interpret::removeStatement(two, 2);
+    ASSERT_TRUE(cf.writeReport(id, 2, interpret::encodeReport(two), author, "made"));
+    // 3: confirmed, with the physician's words.
+    interpret::Report three =
+        interpret::draftReport({statement("SR")}, "05.06.2021 09:05:03", 0, 8000);
+    interpret::addFreeText(three, "Сравнить с ЭКГ от 01.02.2025 года");
+    interpret::confirmReport(three, "Иванова А. П.", "05.06.2021 10:00:00");
+    ASSERT_TRUE(cf.writeReport(id, 3, interpret::encodeReport(three), author, "confirmed"));
+    // 4: made on another recording than the one now filed under this number.
+    interpret::Report four =
+        interpret::draftReport({statement("AFIB")}, "01.01.2020 08:00:00", 0, 8000);
+    ASSERT_TRUE(cf.writeReport(id, 4, interpret::encodeReport(four), author, "made"));
+    // 5: cut short.
+    const std::string cut = interpret::encodeReport(two);
+    ASSERT_TRUE(cf.writeReport(id, 5, cut.substr(0, cut.size() / 2), author, "made"));
+
+    CardFileWindow window(state, seams, work());
+    select(window.patientList, 0);
+    ASSERT_EQ(window.archiveList->topLevelItemCount(), 5);
+    EXPECT_EQ(window.archiveList->columnCount(), 6);
+    EXPECT_EQ(window.archiveList->headerItem()->text(5), QString::fromUtf8("Заключение"));
+    const auto shown = [&](int number) {
+        for (int i = 0; i < window.archiveList->topLevelItemCount(); ++i)
+            if (window.archiveList->topLevelItem(i)->text(0).trimmed().toInt() == number)
+                return window.archiveList->topLevelItem(i);
+        return static_cast<QTreeWidgetItem*>(nullptr);
+    };
+    EXPECT_EQ(shown(1)->text(5), QString());
+    EXPECT_EQ(shown(2)->text(5), QString::fromUtf8("SR, LAD · не подтверждено"));
+    EXPECT_EQ(shown(3)->text(5), QString::fromUtf8("SR, Сравнить с ЭКГ от 0… · Подтверждено"));
+    EXPECT_TRUE(
+        shown(3)->toolTip(5).contains(QString::fromUtf8("Иванова А. П., 05.06.2021 10:00:00")));
+    EXPECT_TRUE(
+        shown(3)->toolTip(5).contains(QString::fromUtf8("Сравнить с ЭКГ от 01.02.2025 года")));
+    EXPECT_EQ(shown(4)->text(5), QString());
+    EXPECT_EQ(shown(5)->text(5), QString::fromUtf8("отчёт не читается"));
+
+    // Ordered by another column, the texts stay with their recordings.
+    window.archiveList->header()->sectionClicked(0);
+    window.archiveList->header()->sectionClicked(0);
+    EXPECT_EQ(window.archiveList->topLevelItem(0)->text(0).trimmed(), "5");
+    EXPECT_EQ(shown(2)->text(5), QString::fromUtf8("SR, LAD · не подтверждено"));
+
+    window.applyLanguage(false);
+    EXPECT_EQ(window.archiveList->headerItem()->text(5), "Statements");
+    EXPECT_EQ(shown(2)->text(5), QString::fromUtf8("SR, LAD · unconfirmed"));
+    EXPECT_EQ(shown(3)->text(5), QString::fromUtf8("SR, Сравнить с ЭКГ от 0… · Confirmed"));
 }
