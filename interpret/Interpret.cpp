@@ -828,7 +828,8 @@ Interpretation interpretSpan(const signal::SampleRecord* records, std::size_t co
 }
 
 Interpretation interpretRecording(std::span<const std::uint8_t> bytes, std::int64_t first,
-                                  std::int64_t count, const Patient& patient) {
+                                  std::int64_t count, const Patient& patient,
+                                  const measure::LeadSet* present) {
     first = std::max<std::int64_t>(first, 0);
     count = std::max<std::int64_t>(count, 0);
     const std::int64_t from = std::max<std::int64_t>(0, first - signal::kRecordsPerSecond);
@@ -838,7 +839,7 @@ Interpretation interpretRecording(std::span<const std::uint8_t> bytes, std::int6
     if (offset >= records.size())
         return {};
     Interpretation out = interpretSpan(records.data(), records.size(), offset,
-                                       static_cast<std::size_t>(count), nullptr, patient);
+                                       static_cast<std::size_t>(count), present, patient);
     for (std::int64_t& b : out.measurements.beats)
         b += from;
     return out;

@@ -177,6 +177,10 @@ public:
                 g.baselineMm = layout_.baselinesMm[r];
                 g.mmPerSecond = layout_.mmPerSecond;
                 g.mmPerMv = layout_.mmPerMv;
+                if (!job_.present[std::size_t(leadOf(r))]) {
+                    drawText(p_, paper_, g.x0Mm + 2, g.baselineMm - 2.5, QStringLiteral("—"), 9);
+                    continue;
+                }
                 const auto& lead = leads[std::size_t(leadOf(r))];
                 drawTrace(p_, paper_, g, lead.data(), lead.size());
             }

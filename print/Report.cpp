@@ -63,7 +63,7 @@ QStringList reportHeaderLeft(const ReportJob& job) {
             count = std::clamp<std::int64_t>(signal::kA2DerivedRecords - first, 0, count);
         if (count > 0) {
             const interpret::Interpretation r = interpret::interpretRecording(
-                {job.data, job.length}, first, count, reportPatient(job));
+                {job.data, job.length}, first, count, reportPatient(job), &job.present);
             for (const std::string& line : measure::summaryLines(r.measurements, ru))
                 lines << QString::fromStdString(line);
             const auto l = ru ? interpret::Language::Russian : interpret::Language::English;
@@ -196,7 +196,9 @@ PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
             g.baselineMm = baselines[r];
             g.mmPerSecond = kReportMmPerSecond;
             g.mmPerMv = mmPerMv;
-            if (shown > 0)
+            if (!job.present[std::size_t(lead)])
+                drawText(painter, paper, xs + 2, baselines[r] - 2.5, QStringLiteral("—"), 9);
+            else if (shown > 0)
                 drawTrace(painter, paper, g, leads[std::size_t(lead)].data() + begin, shown);
             drawText(painter, paper, xs + 1, baselines[r] - pitch * 0.55,
                      QString::fromUtf8(d::kLeadLabels[std::size_t(lead)]).trimmed(), 9, true);
