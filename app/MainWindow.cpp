@@ -217,6 +217,7 @@ void MainWindow::updateMeasurements() {
     page.seconds = display_->secondsPerScreen();
     page.msPerPixel = g.screenSamplesPerColumn * 1000.0 / signal::kRecordsPerSecond;
     page.mvPerPixel = 1.0 / (g.gain * signal::kUnitsPerMillivolt);
+    page.present = session_.leadsShown();
     // A card-file recording's report is edited and confirmed in the measurements window.
     const auto& sel = session_.selection();
     const bool card = view().shown == Shown::CardRecording && sel.entryIndex >= 0;
@@ -326,6 +327,7 @@ void MainWindow::printRecording() {
         request.durationSeconds = session_.importedSeconds();
         request.importedFileName = session_.importedFileName();
     }
+    request.present = session_.leadsShown();
     request.groupIndex = g.groupIndex;
     request.scaleIndex = g.scaleIndex;
     request.speedIndex = g.speedIndex;
@@ -874,7 +876,7 @@ void MainWindow::fileImportIntoCard() {
     auto filed = filing::storeConvertedRecording(
         cardFile, id, std::span<const std::uint8_t>(bytes.data(), bytes.size()),
         when.toString("dd.MM.yyyy").toStdString(), when.toString("hh:mm:ss").toStdString(),
-        session_.importedSeconds(), origin);
+        session_.importedSeconds(), origin, &foreign->present);
     if (!filed && filed.value == 0) {
         messages().show(
             QString::fromStdString(filing::storeErrorText(filed.code, state_.inRussian())) +
