@@ -850,6 +850,9 @@ void MainWindow::fileImportIntoCard() {
     if (chosen > 0) {
         id = patients.value[static_cast<std::size_t>(chosen - 1)].id;
     } else {
+        // No card-file window lists the new patient: the dialog's OK appends the record itself,
+        // else the recording would be filed for a patient the index does not hold.
+        state_.newPatient.selfAppend = true;
         cardfile::ui::NewPatientDialog dialog(state_, messages(), workDir_, this);
         dialog.applyLanguage(state_.interfaceLanguage());
         dialog.nameEdit->setText(QString::fromStdString(p.name));
