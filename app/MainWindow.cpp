@@ -219,6 +219,7 @@ void MainWindow::updateMeasurements() {
     page.seconds = display_->secondsPerScreen();
     page.msPerPixel = g.screenSamplesPerColumn * 1000.0 / signal::kRecordsPerSecond;
     page.mvPerPixel = 1.0 / (g.gain * signal::kUnitsPerMillivolt);
+    page.present = session_.leadsShown();
     // A card-file recording's report is edited and confirmed in the measurements window.
     const auto& sel = session_.selection();
     const bool card = view().shown == Shown::CardRecording && sel.entryIndex >= 0;
@@ -328,6 +329,7 @@ void MainWindow::printRecording() {
         request.durationSeconds = session_.importedSeconds();
         request.importedFileName = session_.importedFileName();
     }
+    request.present = session_.leadsShown();
     request.groupIndex = g.groupIndex;
     request.scaleIndex = g.scaleIndex;
     request.speedIndex = g.speedIndex;
@@ -856,6 +858,9 @@ void MainWindow::fileImportIntoCard() {
     if (chosen > 0) {
         id = patients.value[static_cast<std::size_t>(chosen - 1)].id;
     } else {
+        // No card-file window lists the new patient: the dialog's OK appends the record itself,
+        // else the recording would be filed for a patient the index does not hold.
+        state_.newPatient.selfAppend = true;
         cardfile::ui::NewPatientDialog dialog(state_, messages(), workDir_, this);
         dialog.applyLanguage(state_.interfaceLanguage());
         dialog.nameEdit->setText(QString::fromStdString(p.name));
@@ -882,7 +887,7 @@ void MainWindow::fileImportIntoCard() {
     auto filed = filing::storeConvertedRecording(
         cardFile, id, std::span<const std::uint8_t>(bytes.data(), bytes.size()),
         when.toString("dd.MM.yyyy").toStdString(), when.toString("hh:mm:ss").toStdString(),
-        session_.importedSeconds(), origin);
+        session_.importedSeconds(), origin, &foreign->present);
     if (!filed && filed.value == 0) {
         messages().show(
             QString::fromStdString(filing::storeErrorText(filed.code, state_.inRussian())) +

@@ -61,9 +61,23 @@ fs::path stagePath(const CardFile& cf, int number) {
     return cf.dataDir() / (kStagePrefix + std::to_string(number));
 }
 
-// A report moves through a stage name of its own beside its recording's.
-fs::path reportStagePath(const CardFile& cf, int number) {
-    return cf.dataDir() / (kStagePrefix + std::string("rep-") + std::to_string(number));
+// Files kept beside a recording under its number (the physician's report, the leads of a
+// recording from a file lacking some): they go with it and move with it, each through a stage
+// name of its own beside the recording's.
+struct Sidecar {
+    const char* what;
+    fs::path (CardFile::*path)(std::string_view, int) const;
+    const char* stage;
+};
+constexpr Sidecar kSidecars[] = {{"report", &CardFile::reportPath, "rep-"},
+                                 {"lead list", &CardFile::leadsPath, "lds-"}};
+
+fs::path sidecarPath(const CardFile& cf, const Sidecar& s, std::string_view id, int number) {
+    return (cf.*s.path)(id, number);
+}
+
+fs::path sidecarStagePath(const CardFile& cf, const Sidecar& s, int number) {
+    return cf.dataDir() / (kStagePrefix + std::string(s.stage) + std::to_string(number));
 }
 
 Status writeFailure(const fs::path& path, const std::string& what, const Status& s) {
@@ -347,17 +361,21 @@ Status applyRemoveEntry(const CardFile& cf, Journal j) {
     if (j.phase == 1) {
         if (auto s = io::removeFile(cf.recordingPath(id, first)); !s)
             return writeFailure(cf.recordingPath(id, first), "delete the recording", s);
-        if (auto s = io::removeFile(cf.reportPath(id, first)); !s)
-            return writeFailure(cf.reportPath(id, first), "delete the report", s);
+        for (const Sidecar& side : kSidecars)
+            if (auto s = io::removeFile(sidecarPath(cf, side, id, first)); !s)
+                return writeFailure(sidecarPath(cf, side, id, first),
+                                    std::string("delete the ") + side.what, s);
         for (int m = first + 1; m <= last; ++m) {
             const fs::path from = cf.recordingPath(id, m);
             if (!io::isMissing(from))
                 if (auto s = io::renameFile(from, stagePath(cf, m - 1)); !s)
                     return writeFailure(from, "move the recording", s);
-            const fs::path report = cf.reportPath(id, m);
-            if (!io::isMissing(report))
-                if (auto s = io::renameFile(report, reportStagePath(cf, m - 1)); !s)
-                    return writeFailure(report, "move the report", s);
+            for (const Sidecar& side : kSidecars) {
+                const fs::path file = sidecarPath(cf, side, id, m);
+                if (!io::isMissing(file))
+                    if (auto s = io::renameFile(file, sidecarStagePath(cf, side, m - 1)); !s)
+                        return writeFailure(file, std::string("move the ") + side.what, s);
+            }
         }
         io::syncFolder(cf.dataDir());
         if (auto s = io::replaceFile(cf.archivePath(id), j.archive); !s)
@@ -371,10 +389,13 @@ Status applyRemoveEntry(const CardFile& cf, Journal j) {
         if (!io::isMissing(staged))
             if (auto s = io::renameFile(staged, cf.recordingPath(id, t)); !s)
                 return writeFailure(cf.recordingPath(id, t), "move the recording", s);
-        const fs::path report = reportStagePath(cf, t);
-        if (!io::isMissing(report))
-            if (auto s = io::renameFile(report, cf.reportPath(id, t)); !s)
-                return writeFailure(cf.reportPath(id, t), "move the report", s);
+        for (const Sidecar& side : kSidecars) {
+            const fs::path staged = sidecarStagePath(cf, side, t);
+            if (!io::isMissing(staged))
+                if (auto s = io::renameFile(staged, sidecarPath(cf, side, id, t)); !s)
+                    return writeFailure(sidecarPath(cf, side, id, t),
+                                        std::string("move the ") + side.what, s);
+        }
     }
     io::syncFolder(cf.dataDir());
     return finishJournal(cf);
@@ -405,8 +426,10 @@ Status applyRemovePatient(const CardFile& cf, const Journal& j) {
         if (auto s = io::removeFile(cf.recordingPath(j.id, static_cast<int>(n))); !s)
             return writeFailure(cf.recordingPath(j.id, static_cast<int>(n)), "delete the recording",
                                 s);
-        if (auto s = io::removeFile(cf.reportPath(j.id, static_cast<int>(n))); !s)
-            return writeFailure(cf.reportPath(j.id, static_cast<int>(n)), "delete the report", s);
+        for (const Sidecar& side : kSidecars)
+            if (auto s = io::removeFile(sidecarPath(cf, side, j.id, static_cast<int>(n))); !s)
+                return writeFailure(sidecarPath(cf, side, j.id, static_cast<int>(n)),
+                                    std::string("delete the ") + side.what, s);
     }
     if (auto s = io::removeFile(cf.archivePath(j.id)); !s)
         return writeFailure(cf.archivePath(j.id), "delete the patient archive", s);
@@ -583,10 +606,13 @@ Status moveOrphanAside(const fs::path& orphan) {
 // Files a recording under the next number: `place` puts it at the recording path, `unplace`
 // takes it back to where it came from when the entry cannot be written, so a failed filing
 // never loses the recording.
+// `leads`, when not empty, is written as the recording's leads file before the recording takes
+// its number, so the recording is never listed without it.
 template <typename Place, typename Unplace>
 Result<int> fileUnlocked(const CardFile& cf, std::string_view id, std::string_view date,
                          std::string_view time, const EntryDuration& duration,
-                         std::string_view kind, Place place, Unplace unplace) {
+                         std::string_view kind, Place place, Unplace unplace,
+                         std::string_view leads = {}) {
     using R = Result<int>;
     if (auto s = checkId(id); !s)
         return R::failure(s);
@@ -616,21 +642,38 @@ Result<int> fileUnlocked(const CardFile& cf, std::string_view id, std::string_vi
             return R::failure(ErrorCode::CannotWrite,
                               "cannot move the unlisted recording " + recording.string() +
                                   " aside: " + s.message + "; nothing was filed");
-    // A report left without its recording (an older installation removed the entry) must not
-    // become the new recording's: it is kept under an unfiled name.
-    const fs::path report = cf.reportPath(id, number);
-    if (!io::isMissing(report))
-        if (auto s = moveOrphanAside(report); !s)
-            return R::failure(ErrorCode::CannotWrite, "cannot move the report without recording " +
-                                                          report.string() + " aside: " + s.message +
+    // A report or lead list left without its recording (an older installation removed the
+    // entry, or a crash came before the entry) must not become the new recording's: it is kept
+    // under an unfiled name.
+    for (const Sidecar& side : kSidecars) {
+        const fs::path file = sidecarPath(cf, side, id, number);
+        if (!io::isMissing(file))
+            if (auto s = moveOrphanAside(file); !s)
+                return R::failure(ErrorCode::CannotWrite,
+                                  std::string("cannot move the ") + side.what +
+                                      " without recording " + file.string() +
+                                      " aside: " + s.message + "; nothing was filed");
+    }
+    const fs::path leadsFile = cf.leadsPath(id, number);
+    if (!leads.empty()) {
+        const auto* data = reinterpret_cast<const std::uint8_t*>(leads.data());
+        if (auto s = io::replaceFile(leadsFile, std::span(data, leads.size())); !s)
+            return R::failure(ErrorCode::CannotWrite, "cannot write the lead list " +
+                                                          leadsFile.string() + ": " + s.message +
                                                           "; nothing was filed");
-    if (auto s = place(recording); !s)
+    }
+    if (auto s = place(recording); !s) {
+        if (!leads.empty())
+            io::removeFile(leadsFile);
         return R::failure(ErrorCode::CannotWrite,
                           "cannot write the recording " + recording.string() + ": " + s.message);
+    }
     if (auto s = io::writeAt(archive, count.value * kArchiveEntryBytes, entry.value, true); !s) {
         Status failure = writeFailure(archive, "write the patient archive", s);
         if (auto back = unplace(recording); !back)
             failure.message += "; the recording stays in " + recording.string();
+        if (!leads.empty())
+            io::removeFile(leadsFile);
         return R::failure(failure);
     }
     return R::success(number);
@@ -658,6 +701,10 @@ fs::path CardFile::recordingPath(std::string_view id, int number) const {
 
 fs::path CardFile::reportPath(std::string_view id, int number) const {
     return dataDir() / reportFileName(id, number);
+}
+
+fs::path CardFile::leadsPath(std::string_view id, int number) const {
+    return dataDir() / leadsFileName(id, number);
 }
 
 fs::path CardFile::auditLogPath() const {
@@ -897,7 +944,8 @@ Status CardFile::appendArchiveEntry(std::string_view id, int number, std::string
 
 Result<int> CardFile::fileRecording(std::string_view id, std::span<const std::uint8_t> body,
                                     std::string_view date, std::string_view time,
-                                    const EntryDuration& duration, std::string_view kind) const {
+                                    const EntryDuration& duration, std::string_view kind,
+                                    std::string_view leads) const {
     // The recording is written before the lock is taken, so other workstations wait only for
     // the rename and the entry.
     io::IncomingFile incoming;
@@ -925,7 +973,7 @@ Result<int> CardFile::fileRecording(std::string_view id, std::span<const std::ui
                 io::syncFolder(dataDir());
             return s;
         },
-        [&](const fs::path& to) { return io::renameFile(to, incoming.path()); });
+        [&](const fs::path& to) { return io::renameFile(to, incoming.path()); }, leads);
 }
 
 PendingRecording::PendingRecording() = default;
@@ -1102,6 +1150,24 @@ Result<std::optional<std::string>> CardFile::readReport(std::string_view id, int
     if (!bytes)
         return R::failure(ErrorCode::CannotRead, "cannot read the report " + path.string());
     return R::success(std::string(bytes->begin(), bytes->end()));
+}
+
+Result<std::optional<LeadSet>> CardFile::readLeads(std::string_view id, int number) const {
+    using R = Result<std::optional<LeadSet>>;
+    if (auto s = checkId(id); !s)
+        return R::failure(s);
+    auto lock = lockForReading(*this, Tidy::No);
+    if (!lock)
+        return R::failure(lock.code, lock.message);
+    const fs::path path = leadsPath(id, number);
+    if (io::isMissing(path))
+        return R::success(std::nullopt);
+    auto file = io::readFile(path, std::uint64_t{1} << 16);
+    auto recording = io::readFile(recordingPath(id, number));
+    if (!file || !recording)
+        return R::failure(ErrorCode::CannotRead, "cannot read the lead list " + path.string());
+    return R::success(decodeLeadsFile(
+        std::string_view(reinterpret_cast<const char*>(file->data()), file->size()), *recording));
 }
 
 Status CardFile::writeReport(std::string_view id, int number, std::string_view bytes,

@@ -127,9 +127,12 @@ public:
     // Files a recording under one hold of the lock: takes the next record number, writes `body`
     // as its recording file (temporary file, flushed, renamed) and appends the entry. The patient
     // must be listed in the index. Returns the record number.
+    // `leads`, when not empty, is the recording's leads file (encodeLeadsFile), written before
+    // the recording takes its number.
     Result<int> fileRecording(std::string_view id, std::span<const std::uint8_t> body,
                               std::string_view date, std::string_view time,
-                              const EntryDuration& duration, std::string_view kind) const;
+                              const EntryDuration& duration, std::string_view kind,
+                              std::string_view leads = {}) const;
     // Creates the private file a recording is written into before it is filed (any earlier one
     // in `pending` is deleted first). CannotWrite when DATA_BASE cannot take it.
     Status createPendingRecording(PendingRecording& pending) const;
@@ -140,7 +143,8 @@ public:
                                   std::string_view date, std::string_view time,
                                   const EntryDuration& duration, std::string_view kind) const;
     // Drops entry j, renumbers the later ones, deletes recording j + 1 and renames the later
-    // recordings one number down; their reports go and move with them (the audit log says so).
+    // recordings one number down; their reports and lead lists go and move with them (the audit
+    // log says so of the reports).
     // Journalled: a crash at any step is finished by the next operation on the card file.
     Status removeArchiveEntry(std::string_view id, std::size_t position) const;
     // ---- The physician's report of a recording (its bytes; interpret/Report.h reads them) ----
@@ -148,6 +152,11 @@ public:
     // workDir/DATA_BASE/"%8s_%2s.rep".
     std::filesystem::path reportPath(std::string_view id, int number) const;
     std::filesystem::path auditLogPath() const;
+    // workDir/DATA_BASE/"%8s_%2s.lds": the leads of a recording filed from a file lacking some.
+    std::filesystem::path leadsPath(std::string_view id, int number) const;
+    // The leads recording `number` carries by its leads file; nullopt when it has none or one
+    // written for another recording (all twelve, then). CannotRead when it cannot be read.
+    Result<std::optional<LeadSet>> readLeads(std::string_view id, int number) const;
     // The stored report of recording `number`; nullopt when it has none. CannotRead when the
     // file is there but cannot be read.
     Result<std::optional<std::string>> readReport(std::string_view id, int number) const;

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <vector>
 
 namespace velkard::cardfile {
 
@@ -199,6 +200,70 @@ std::string reportFileName(std::string_view id, int number) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%8.8s_%2d.rep", std::string(id).c_str(), number);
     return buf;
+}
+
+std::string leadsFileName(std::string_view id, int number) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%8.8s_%2d.lds", std::string(id).c_str(), number);
+    return buf;
+}
+
+namespace {
+
+constexpr const char* kLeadsMagic = "velkard leads 1";
+
+std::string recordingStamp(std::span<const std::uint8_t> recording) {
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (std::uint8_t b : recording) {
+        hash ^= b;
+        hash *= 0x100000001b3ULL;
+    }
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "recording %zu %016llx", recording.size(),
+                  static_cast<unsigned long long>(hash));
+    return buf;
+}
+
+} // namespace
+
+std::string encodeLeadsFile(const LeadSet& present, std::span<const std::uint8_t> recording) {
+    std::string out = std::string(kLeadsMagic) + "\nabsent";
+    for (std::size_t l = 0; l < signal::kLeadCount; ++l)
+        if (!present[l])
+            out += std::string(" ") + signal::kStandardLeadNames[l];
+    return out + "\n" + recordingStamp(recording) + "\n";
+}
+
+std::optional<LeadSet> decodeLeadsFile(std::string_view file,
+                                       std::span<const std::uint8_t> recording) {
+    std::vector<std::string_view> lines;
+    while (!file.empty()) {
+        const std::size_t end = file.find('\n');
+        if (end == std::string_view::npos)
+            return std::nullopt; // torn: every line ends with a line break
+        lines.push_back(file.substr(0, end));
+        file.remove_prefix(end + 1);
+    }
+    if (lines.size() < 3 || lines[0] != kLeadsMagic || !lines[1].starts_with("absent") ||
+        lines[2] != recordingStamp(recording))
+        return std::nullopt;
+    LeadSet present;
+    present.fill(true);
+    std::string_view names = lines[1].substr(6);
+    while (!names.empty()) {
+        if (names.front() != ' ')
+            return std::nullopt;
+        names.remove_prefix(1);
+        const std::string_view name = names.substr(0, names.find(' '));
+        names.remove_prefix(name.size());
+        std::size_t l = 0;
+        while (l < signal::kLeadCount && name != signal::kStandardLeadNames[l])
+            ++l;
+        if (l == signal::kLeadCount)
+            return std::nullopt;
+        present[l] = false;
+    }
+    return present;
 }
 
 bool isValidPatientId(std::string_view id) {

@@ -5,6 +5,7 @@
 // cardfile/CardFile.h reads and writes them.
 #pragma once
 
+#include "signal/Leads.h"
 #include "signal/Status.h"
 
 #include <array>
@@ -132,6 +133,24 @@ std::string formatPatientId(std::int64_t seconds);
 std::string recordingFileName(std::string_view id, int number);
 // "%8s_%2s.rep": the physician's report of that recording, beside it.
 std::string reportFileName(std::string_view id, int number);
+// "%8s_%2s.lds": the leads of that recording, beside it when it came from a file of another system
+// that lacks some. Older installations do not know the file and leave it alone.
+std::string leadsFileName(std::string_view id, int number);
+
+// Which of the twelve standard leads a recording carries (signal::StandardLead order).
+using LeadSet = std::array<bool, signal::kLeadCount>;
+// A leads file, three lines of text:
+//   "velkard leads 1"
+//   "absent III aVR aVL aVF"          (the names of signal::kStandardLeadNames)
+//   "recording <bytes> <FNV-1a 64 of the bytes, 16 hex digits>"
+// The last line ties it to the one recording it was written for: an older installation that
+// removed an entry moves the recordings one number down but not this file, which then names a
+// recording that is not the one at its number.
+std::string encodeLeadsFile(const LeadSet& present, std::span<const std::uint8_t> recording);
+// The leads `recording` carries by its leads file; nullopt when the file cannot be read as one or
+// belongs to another recording (then the recording counts as carrying all twelve).
+std::optional<LeadSet> decodeLeadsFile(std::string_view file,
+                                       std::span<const std::uint8_t> recording);
 // The user and host this program runs as ("user@host"), for the audit log.
 std::string workstationAccount();
 // Eight characters of hexadecimal digits and leading spaces, as "%8lx" makes them. Anything else

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Cli.h"
+#include "formats/Detect.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 
 namespace velkard::cli {
@@ -11,6 +14,22 @@ namespace velkard::cli {
 std::function<int(const std::vector<std::string>&)>& foreignConvert() {
     static std::function<int(const std::vector<std::string>&)> convert;
     return convert;
+}
+
+std::function<ForeignRecording(const std::filesystem::path&)>& foreignRecording() {
+    static std::function<ForeignRecording(const std::filesystem::path&)> read;
+    return read;
+}
+
+bool isForeignEcg(const std::filesystem::path& in) {
+    std::string ext = in.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::ifstream file(in, std::ios::binary);
+    std::string head(4096, '\0');
+    file.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, file.gcount())));
+    return formats::detectKindOfHead(head, ext).has_value();
 }
 
 std::vector<Command>& registry() {

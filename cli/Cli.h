@@ -6,6 +6,9 @@
 // Exit status: 0 success, 1 failure of the input or the disk, 2 wrong usage.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -56,6 +59,17 @@ struct Registration {
 // recording file: set by the readers' commands in velkard-cli-qt, empty in velkard-cli, which then
 // hands the command over (handOverCommand; it returns only when velkard-cli-qt is not found).
 std::function<int(const std::vector<std::string>&)>& foreignConvert();
+// Whether `path` is an ECG file of another system (formats/Detect.h: its first bytes and name).
+bool isForeignEcg(const std::filesystem::path& path);
+// Such a file as Import converts it: the recording file's bytes and the leads it carries, or
+// why it cannot be read (error). Set by the readers' commands in velkard-cli-qt like
+// foreignConvert; `measure` hands itself over when it is empty.
+struct ForeignRecording {
+    std::vector<std::uint8_t> bytes;
+    std::array<bool, 12> present{};
+    std::string error;
+};
+std::function<ForeignRecording(const std::filesystem::path&)>& foreignRecording();
 void handOverCommand(const std::string& command, const std::vector<std::string>& args);
 
 int fail(const std::string& message);

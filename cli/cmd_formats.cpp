@@ -129,9 +129,9 @@ int runImport(const std::vector<std::string>& argv) {
         }
         const long seconds = static_cast<long>(
             (inst.records.size() + signal::kRecordsPerSecond / 2) / signal::kRecordsPerSecond);
-        auto filed =
-            filing::storeConvertedRecording(cardfile::CardFile(dir), id, body, date, time, seconds,
-                                            formats::originLine(f, inst, in.filename().string()));
+        auto filed = filing::storeConvertedRecording(
+            cardfile::CardFile(dir), id, body, date, time, seconds,
+            formats::originLine(f, inst, in.filename().string()), &inst.present);
         if (!filed && filed.value == 0)
             return fail(filed.message);
         if (!filed)
@@ -191,6 +191,20 @@ int convertForeign(const std::vector<std::string>& argv) {
 }
 
 const bool convertSet = (foreignConvert() = convertForeign, true);
+
+ForeignRecording readForeign(const fs::path& in) {
+    ForeignRecording out;
+    auto c = readAndConvert(in);
+    if (!c) {
+        out.error = c.message;
+        return out;
+    }
+    out.bytes = c.value.inst.bytes();
+    out.present = c.value.inst.present;
+    return out;
+}
+
+const bool recordingSet = (foreignRecording() = readForeign, true);
 
 } // namespace
 } // namespace velkard::cli

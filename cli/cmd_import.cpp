@@ -98,18 +98,6 @@ signal::BytesResult readInput(const fs::path& in, RecordingKind kind) {
     return file;
 }
 
-// An ECG file of another system (EDF, BDF, DICOM, SCP-ECG, HL7 aECG, GDF, WFDB header).
-bool isForeignEcg(const fs::path& in) {
-    std::string ext = in.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    std::ifstream file(in, std::ios::binary);
-    std::string head(4096, '\0');
-    file.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, file.gcount())));
-    return formats::detectKindOfHead(head, ext).has_value();
-}
-
 const char* kindName(RecordingKind kind) {
     switch (kind) {
     case RecordingKind::A2:

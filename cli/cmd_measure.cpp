@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-cli measure: beats and global measurements of a recording, as one JSON object.
+#include "cardfile/Records.h"
 #include "cli/Cli.h"
 #include "interpret/Interpret.h"
 #include "measure/Measurements.h"
@@ -9,7 +10,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 
 namespace velkard::cli {
@@ -33,7 +37,10 @@ const Command kMeasure{
     "noise_mv and mains_mv, null for an absent lead; a lead that is off or noisy takes no part\n"
     "in the measurements).\n"
     "--absent I,III,... names leads the recording does not carry (as velkard-cli wfdb lists\n"
-    "them): they take no part and their values are null.\n"
+    "them): they take no part and their values are null. REC may also be a file of another\n"
+    "system (EDF, BDF, DICOM, SCP-ECG, HL7 aECG, GDF, WFDB .hea), converted as Import does: the\n"
+    "leads it lacks are absent; so are those a card-file recording's lead list (<id>_<n>.lds\n"
+    "beside it) names.\n"
     "statements: the interpretation, [{\"code\", \"text\", \"reason\"}] with the SCP-ECG code,\n"
     "the statement and the criterion with the measured values that met it, in the language of\n"
     "--lang (default ru). --sex and --age (the patient's) choose the thresholds that depend on\n"
@@ -185,8 +192,34 @@ int runMeasure(const std::vector<std::string>& argv) {
     }
 
     signal::RecordingBuffer buffer;
-    if (const Status loaded = signal::loadRecording(args.positional()[0], buffer); !loaded)
-        return fail(loaded.message);
+    const std::filesystem::path path = args.positional()[0];
+    if (isForeignEcg(path)) {
+        // A file of another system, converted as Import converts it; the leads it lacks are absent.
+        if (!foreignRecording()) {
+            handOverCommand("measure", argv);
+            return fail("measuring " + path.string() +
+                        " needs velkard-cli-qt, which was not found");
+        }
+        ForeignRecording read = foreignRecording()(path);
+        if (!read.error.empty())
+            return fail(read.error);
+        buffer.assign(std::move(read.bytes));
+        for (std::size_t l = 0; l < signal::kLeadCount; ++l)
+            present[l] = present[l] && read.present[l];
+    } else {
+        if (const Status loaded = signal::loadRecording(path.string(), buffer); !loaded)
+            return fail(loaded.message);
+        // A card-file recording filed from such a file: the lead list beside it, when it is the
+        // one written for this recording.
+        std::filesystem::path beside = path;
+        beside.replace_extension(".lds");
+        if (std::ifstream in{beside, std::ios::binary}) {
+            const std::string text{std::istreambuf_iterator<char>(in), {}};
+            if (auto leads = cardfile::decodeLeadsFile(text, buffer.bytes))
+                for (std::size_t l = 0; l < signal::kLeadCount; ++l)
+                    present[l] = present[l] && (*leads)[l];
+        }
+    }
     std::vector<signal::SampleRecord> records(buffer.records());
     for (std::size_t i = 0; i < records.size(); ++i)
         records[i] = buffer.record(i);

@@ -430,8 +430,10 @@ int runGdt(const std::vector<std::string>& argv) {
             return fail(s.message);
         const std::int64_t count =
             std::min<std::int64_t>(static_cast<std::int64_t>(buffer.records()), 8000);
+        const auto leads = cardFile.readLeads(ref.value.patient.id, ref.value.entry.recordNumber());
         const auto it = interpret::interpretRecording(
-            std::span<const std::uint8_t>(buffer.bytes.data(), buffer.bytes.size()), 0, count);
+            std::span<const std::uint8_t>(buffer.bytes.data(), buffer.bytes.size()), 0, count, {},
+            leads && leads.value ? &*leads.value : nullptr);
         net::GdtResult r;
         r.receiverId = request->senderId;
         r.ownId = settings->gdtOwnId;

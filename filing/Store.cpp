@@ -114,15 +114,18 @@ Result<int> storeDeviceFile(const CardFile& cardFile, std::string_view patientId
 
 Result<int> storeConvertedRecording(const CardFile& cardFile, std::string_view patientId,
                                     std::span<const std::uint8_t> body, std::string_view date,
-                                    std::string_view time, long seconds,
-                                    const std::string& origin) {
+                                    std::string_view time, long seconds, const std::string& origin,
+                                    const cardfile::LeadSet* present) {
     if (Status found = findPatient(cardFile, patientId); !found)
         return Result<int>::failure(found);
     if (seconds > kMaxDurationSeconds)
         return failed(ErrorCode::TooLong, "the recording lasts " + std::to_string(seconds) +
                                               " s; an archive entry holds at most 9999 s");
+    std::string leads;
+    if (present && std::find(present->begin(), present->end(), false) != present->end())
+        leads = cardfile::encodeLeadsFile(*present, body);
     auto filed = cardFile.fileRecording(patientId, body, date, time,
-                                        EntryDuration::ofSeconds(seconds), kKindPlain);
+                                        EntryDuration::ofSeconds(seconds), kKindPlain, leads);
     if (!filed)
         return failed(storeCode(filed.code), filed.message);
     // The recording is filed; a log that cannot take the line is said, not undone.

@@ -42,11 +42,14 @@ Result<int> storeDeviceFile(const CardFile& cardFile, std::string_view patientId
 // Files a recording converted from another system's file (formats/Instrument.h gives its bytes)
 // into a patient's card: the next number, date and time as given (dd.MM.yyyy, hh:mm:ss), the
 // duration in seconds, and `origin` (where it came from, which leads are absent, how many values
-// were clipped) as a line of the audit log naming the new recording file. UnknownPatient when the
-// ID names no patient. Returns the record number.
+// were clipped) as a line of the audit log naming the new recording file. `present`, when given
+// and lacking a lead, is kept beside the recording as its leads file (CardFile::readLeads), so
+// the card shows the absent leads as absent, not as flat lines. UnknownPatient when the ID names
+// no patient. Returns the record number.
 Result<int> storeConvertedRecording(const CardFile& cardFile, std::string_view patientId,
                                     std::span<const std::uint8_t> body, std::string_view date,
-                                    std::string_view time, long seconds, const std::string& origin);
+                                    std::string_view time, long seconds, const std::string& origin,
+                                    const cardfile::LeadSet* present = nullptr);
 
 // The message box text the memory window shows for a failure of storeDeviceFile (all with caption
 // "Error"); empty for None. The instrument-era texts are Russian in both languages; the later ones

@@ -830,7 +830,7 @@ Interpretation interpretSpan(const signal::SampleRecord* records, std::size_t co
 
 Interpretation interpretRecording(std::span<const std::uint8_t> bytes, std::int64_t first,
                                   std::int64_t count, const Patient& patient,
-                                  measure::MedianBeat* median) {
+                                  const measure::LeadSet* present, measure::MedianBeat* median) {
     first = std::max<std::int64_t>(first, 0);
     count = std::max<std::int64_t>(count, 0);
     const std::int64_t from = std::max<std::int64_t>(0, first - signal::kRecordsPerSecond);
@@ -840,7 +840,7 @@ Interpretation interpretRecording(std::span<const std::uint8_t> bytes, std::int6
     if (offset >= records.size())
         return {};
     Interpretation out = interpretSpan(records.data(), records.size(), offset,
-                                       static_cast<std::size_t>(count), nullptr, patient, median);
+                                       static_cast<std::size_t>(count), present, patient, median);
     for (std::int64_t& b : out.measurements.beats)
         b += from;
     return out;

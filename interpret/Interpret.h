@@ -85,9 +85,11 @@ Interpretation interpretSpan(const signal::SampleRecord* records, std::size_t co
 
 // Measures and interprets records [first, first + count) of a recording file's bytes, with up to
 // a second before as context, as measure::measureRecording measures them (its beats counted from
-// the recording's first record).
+// the recording's first record). present, when given, names the leads that carry a signal (a
+// file of another system may lack some): the others take no part, as in interpretSpan.
 Interpretation interpretRecording(std::span<const std::uint8_t> bytes, std::int64_t first,
                                   std::int64_t count, const Patient& patient = {},
+                                  const measure::LeadSet* present = nullptr,
                                   measure::MedianBeat* median = nullptr);
 
 // The text of a code as the table gives it, in a language ("" for an unknown code): what a

@@ -1198,6 +1198,14 @@ Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
     m.beatsInMedian = beat.beats;
     if (!beat.empty())
         measureBeat(beat, m.rrMs, usable, m);
+    // The frontal axes come from I and aVF. A recording that lacks either has at most one limb
+    // lead, and what stands in for the other is a flat channel or an echo of that one lead: no
+    // axis then.
+    if (present && (!(*present)[signal::StandardLeadI] || !(*present)[signal::StandardLeadAVF])) {
+        m.pAxisDeg.reset();
+        m.qrsAxisDeg.reset();
+        m.tAxisDeg.reset();
+    }
     if (median)
         *median = beat;
     return m;

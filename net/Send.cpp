@@ -270,9 +270,12 @@ queueRecording(const Outbox& outbox, const cardfile::CardFile& cardFile,
             count = std::min<std::int64_t>(count, signal::kA2DerivedRecords - first);
         const auto lang = russian ? interpret::Language::Russian : interpret::Language::English;
         if (count > 0) {
+            // A recording filed from a file lacking leads is measured without them.
+            const auto leads = cardFile.readLeads(patient.id, entry.recordNumber());
+            const cardfile::LeadSet* present = leads && leads.value ? &*leads.value : nullptr;
             const auto it = interpret::interpretRecording(
                 std::span<const std::uint8_t>(buffer.bytes.data(), buffer.bytes.size()), first,
-                count, statementPatient(patient, entry.date));
+                count, statementPatient(patient, entry.date), present);
             const auto& m = it.measurements;
             r.numbers = {{"8867-4", "Heart rate", "/min", "per minute", m.heartRateBpm},
                          {"8625-6", "P-R interval", "ms", "millisecond", m.prMs},

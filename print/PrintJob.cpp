@@ -226,6 +226,11 @@ private:
         g.baselineMm = b;
         g.mmPerSecond = layout_.mmPerSecond;
         g.mmPerMv = layout_.mmPerMv;
+        // A lead the recording lacks keeps its label and shows a dash, not a flat line.
+        if (!job_.present[std::size_t(leadOf(row))]) {
+            drawText(p_, paper_, g.x0Mm + 2, b - 2.5, QStringLiteral("—"), 9);
+            return;
+        }
         drawTrace(p_, paper_, g, lead.data(), lead.size());
     }
 

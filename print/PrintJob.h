@@ -10,6 +10,7 @@
 
 #include <QPageLayout>
 #include <QString>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -54,6 +55,10 @@ struct PrintJob {
     bool kindA2 = false;            // records after 8040 carry lead II alone
     filter::FilterSettings filters; // display and print filters (zero phase)
     bool russian = true;            // language of the filter text in the header
+    // The leads the recording carries (order I, II, III, aVR, aVL, aVF, V1..V6; a file of another
+    // system may lack some): an absent lead's row shows its label and a dash, never a flat line.
+    std::array<bool, 12> present{true, true, true, true, true, true,
+                                 true, true, true, true, true, true};
     // Told before each page is drawn (pages drawn so far, pages in all); answering false stops the
     // job: printRecording fails with ErrorCode::Cancelled (a printer's job is aborted, a PDF is
     // not written).

@@ -63,7 +63,7 @@ QStringList reportHeaderLeft(const ReportJob& job) {
             count = std::clamp<std::int64_t>(signal::kA2DerivedRecords - first, 0, count);
         if (count > 0) {
             const interpret::Interpretation r = interpret::interpretRecording(
-                {job.data, job.length}, first, count, reportPatient(job));
+                {job.data, job.length}, first, count, reportPatient(job), &job.present);
             for (const std::string& line : measure::summaryLines(r.measurements, ru))
                 lines << QString::fromStdString(line);
             const auto l = ru ? interpret::Language::Russian : interpret::Language::English;
@@ -153,6 +153,7 @@ struct Strip {
     double labelTopMm = 0;
     std::size_t begin = 0;
     std::size_t count = 0;
+    bool present = true; // false: the recording lacks the lead
 };
 
 void drawStrip(QPainter& painter, const Paper& paper, const Strip& s, const LeadSamples& leads,
@@ -165,7 +166,10 @@ void drawStrip(QPainter& painter, const Paper& paper, const Strip& s, const Lead
     g.baselineMm = s.baselineMm;
     g.mmPerSecond = kReportMmPerSecond;
     g.mmPerMv = mmPerMv;
-    if (shown > 0)
+    // A lead the recording lacks keeps its label and shows a dash, not a flat line.
+    if (!s.present)
+        drawText(painter, paper, s.xMm + 2, s.baselineMm - 2.5, QStringLiteral("—"), 9);
+    else if (shown > 0)
         drawTrace(painter, paper, g, lead.data() + s.begin, shown);
     drawText(painter, paper, s.xMm + 1, s.labelTopMm,
              QString::fromUtf8(d::kLeadLabels[std::size_t(s.lead)]).trimmed(), 9, true);
@@ -232,6 +236,7 @@ PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
             s.labelTopMm = baselines[r] - pitch * 0.55;
             s.begin = r < 3 ? std::size_t(c) * perColumn : 0;
             s.count = r < 3 ? perColumn : count;
+            s.present = job.present[std::size_t(s.lead)];
             drawStrip(painter, paper, s, leads, mmPerMv);
             // A short mark where one column's leads hand over to the next.
             if (r < 3 && c > 0) {

@@ -11,6 +11,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -52,6 +53,11 @@ struct ReportJob {
     // fails with ErrorCode::Cancelled as printRecording does (a printer's job is aborted, a PDF
     // is not written).
     std::function<bool(int done, int pages)> progress;
+    // The leads the recording carries (order I, II, III, aVR, aVL, aVF, V1..V6): an absent lead
+    // shows its label and a dash, takes no part in the measurements and statements, and its
+    // values are "—".
+    std::array<bool, 12> present{true, true, true, true, true, true,
+                                 true, true, true, true, true, true};
 };
 
 // The second the report starts at for a wished start: at most the last whole second that still

@@ -115,9 +115,16 @@ void Session::cardFileClosed(const CardSelection& selection, const CardFileChoic
 
 Status Session::openCardRecording() {
     importedFileName_.clear();
+    cardLeads_.reset();
     if (Status loaded = signal::loadRecording(selection_.recordingPath.toStdString(), buffer_);
         !loaded)
         return Status::failure(loaded.code, signal::kRecordingOpenError);
+    // A recording filed from a file of another system keeps the leads it lacked beside it; one
+    // that cannot be read shows all twelve, as every recording did before.
+    auto leads = cardfile::CardFile(workDir_).readLeads(selection_.patientId.toStdString(),
+                                                        selection_.entryIndex + 1);
+    if (leads && leads.value)
+        cardLeads_ = *leads.value;
     emit changed();
     return Status::success();
 }
@@ -141,7 +148,11 @@ void Session::importChosen() {
 formats::LeadSet Session::leadsShown() const {
     formats::LeadSet all;
     all.fill(true);
-    return foreign_ && !importedFileName_.isEmpty() ? foreign_->present : all;
+    if (foreign_ && !importedFileName_.isEmpty())
+        return foreign_->present;
+    if (cardLeads_ && view_.shown == Shown::CardRecording)
+        return *cardLeads_;
+    return all;
 }
 
 velkard::import::ImportResult Session::importFile(const std::filesystem::path& path) {

@@ -99,7 +99,8 @@ public:
         std::filesystem::path path;
     };
     const std::optional<ForeignImport>& importedForeign() const { return foreign_; }
-    // The leads the shown recording carries: those of an imported foreign file, else all twelve.
+    // The leads the shown recording carries: those of an imported foreign file, or of a card-file
+    // recording filed from one (its leads file), else all twelve.
     formats::LeadSet leadsShown() const;
 
     // ---- acquisition and recording ----
@@ -162,6 +163,7 @@ private:
     QString importedFileName_;
     int importedSeconds_ = 0;
     std::optional<ForeignImport> foreign_;
+    std::optional<formats::LeadSet> cardLeads_; // of the card-file recording opened last
 
     device::Acquisition::LinkFactory linkFactory_;
     std::string portName_; // which port linkFactory_ reaches, to notice a change

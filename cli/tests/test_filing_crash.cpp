@@ -10,6 +10,7 @@
 #include "filing/Store.h"
 #include "signal/Recording.h"
 
+#include <edflib.h>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -135,6 +136,16 @@ protected:
                                     {"Dr", "test@host"}, "written");
             ASSERT_TRUE(s) << s.message;
         }
+        // Alpha's second and third recordings came from files lacking leads: a lead list beside
+        // each (so removing the second moves one list down and deletes the other).
+        for (int n : {2, 3}) {
+            cardfile::LeadSet present;
+            present.fill(true);
+            present[static_cast<std::size_t>(n)] = false;
+            const std::string list =
+                cardfile::encodeLeadsFile(present, load(cf.recordingPath(ids[0], n)));
+            save(cf.leadsPath(ids[0], n), Bytes(list.begin(), list.end()));
+        }
         save(base / "source.dat", known(serial_++));
         save(base / "raw.dat", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
         recordings["01.01.2026 00:00:00"] = load(base / "raw.dat");
@@ -181,6 +192,15 @@ protected:
                 const fs::path report = cf.reportPath(p.id, static_cast<int>(k) + 1);
                 const bool reported = fs::exists(report);
                 shown.push_back(key + (reported ? " +report" : ""));
+                // So does a lead list: one that is there belongs to the recording at its number.
+                if (fs::exists(cf.leadsPath(p.id, static_cast<int>(k) + 1))) {
+                    auto leads = cf.readLeads(p.id, static_cast<int>(k) + 1);
+                    EXPECT_TRUE(leads && leads.value)
+                        << "crash point " << point << ": entry " << k + 1 << " of " << p.name
+                        << " has another recording's lead list";
+                    shown.back() += " +leads";
+                    expectedFiles.insert(cardfile::leadsFileName(p.id, static_cast<int>(k) + 1));
+                }
                 if (reported) {
                     const Bytes text = load(report);
                     EXPECT_EQ(std::string(text.begin(), text.end()), "report of " + key)
@@ -204,6 +224,9 @@ protected:
             // takes its number again.
             expectedFiles.insert(
                 cardfile::recordingFileName(p.id, static_cast<int>(entries.value.size()) + 1));
+            // So may the lead list written before that recording; the next filing sets it aside.
+            expectedFiles.insert(
+                cardfile::leadsFileName(p.id, static_cast<int>(entries.value.size()) + 1));
             view.push_back({p.name + "|" + p.policy, shown});
         }
         for (const auto& e : fs::directory_iterator(cf.dataDir())) {
@@ -296,6 +319,43 @@ TEST_F(CrashEveryOperation, FilingARecording) {
     EXPECT_GT(crashEverywhere({"file-recording", ids[2], (base / "raw.dat").string(), "--seconds",
                                "1", "--date", "01.01.2026", "--time", "00:00:00"}),
               5);
+}
+
+// A file of another system lacking leads (EDF+ of II and V1 by EDFlib), filed with its lead list:
+// killed anywhere, no recording shows a list that is not its own, and none is listed without it.
+TEST_F(CrashEveryOperation, ImportingAFileLackingLeads) {
+    const fs::path edf = base / "two.edf";
+    const int h = edfopen_file_writeonly(edf.c_str(), EDFLIB_FILETYPE_EDFPLUS, 2);
+    ASSERT_GE(h, 0);
+    for (int k = 0; k < 2; ++k) {
+        edf_set_samplefrequency(h, k, 500);
+        edf_set_digital_maximum(h, k, 32767);
+        edf_set_digital_minimum(h, k, -32768);
+        edf_set_physical_maximum(h, k, 32767);
+        edf_set_physical_minimum(h, k, -32768);
+        edf_set_physical_dimension(h, k, "uV");
+        edf_set_label(h, k, k == 0 ? "ECG II" : "ECG V1");
+    }
+    edf_set_startdatetime(h, 2026, 1, 2, 3, 4, 5);
+    std::vector<short> samples(500);
+    for (int s = 0; s < 2; ++s)
+        for (int k = 0; k < 2; ++k) {
+            for (int t = 0; t < 500; ++t)
+                samples[static_cast<std::size_t>(t)] = static_cast<short>((k + 1) * 7 * (t % 50));
+            ASSERT_EQ(edfwrite_digital_short_samples(h, samples.data()), 0);
+        }
+    ASSERT_EQ(edfclose_file(h), 0);
+    ASSERT_EQ(runShimmed({"import", edf.string(), "--out", (base / "two.dat").string()}, 0,
+                         scratch / "count")
+                  .status,
+              0);
+    recordings["02.01.2026 03:04:05"] = load(base / "two.dat");
+    EXPECT_GT(crashEverywhere({"import", edf.string(), "--into", ids[2]}), 5);
+    auto leads = cardfile::CardFile(scratch / "whole").readLeads(ids[2], 1);
+    ASSERT_TRUE(leads) << leads.message;
+    ASSERT_TRUE(leads.value.has_value());
+    for (std::size_t l = 0; l < signal::kLeadCount; ++l)
+        EXPECT_EQ((*leads.value)[l], l == 1 || l == 6) << l;
 }
 
 TEST_F(CrashEveryOperation, RemoveFirstEntry) {

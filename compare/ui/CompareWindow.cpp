@@ -132,7 +132,7 @@ Result<ComparedEcg> examineRecording(const cardfile::CardFile& cardFile,
     job.date = out.date;
     out.interpretation = interpret::interpretRecording(
         {recording.bytes.data(), recording.bytes.size()}, out.firstRecord, out.recordCount,
-        print::reportPatient(job), &out.median);
+        print::reportPatient(job), nullptr, &out.median);
     out.said = interpret::saidStatements(out.report ? &*out.report : nullptr,
                                          out.interpretation.statements);
     return R::success(std::move(out));

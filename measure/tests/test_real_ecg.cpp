@@ -96,6 +96,11 @@ TEST(RealEcg, QtOfQtDatabaseRecordAgainstTheManualMarks) {
     EXPECT_FALSE(m.value.m.leads[signal::StandardLeadV1].rMv);
     EXPECT_TRUE(m.value.m.leads[signal::StandardLeadII].rMv);
     EXPECT_TRUE(m.value.m.leads[signal::StandardLeadV5].rMv);
+    // Nor a frontal axis: of I and aVF it has neither (what stands in for I is an echo of II, 30°
+    // from it whatever the heart does).
+    EXPECT_FALSE(m.value.m.pAxisDeg);
+    EXPECT_FALSE(m.value.m.qrsAxisDeg);
+    EXPECT_FALSE(m.value.m.tAxisDeg);
 }
 
 // MIT-BIH 113 as the instrument records it, with its reference beats in records (800 Hz).

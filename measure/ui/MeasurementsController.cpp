@@ -103,8 +103,8 @@ void MeasurementsController::showWindow() {
 }
 
 void MeasurementsController::measureForWindow() {
-    interpret::Interpretation r = interpret::interpretRecording(page_.recording, page_.firstRecord,
-                                                                kWindowSeconds * kSecond, patient_);
+    interpret::Interpretation r = interpret::interpretRecording(
+        page_.recording, page_.firstRecord, kWindowSeconds * kSecond, patient_, &page_.present);
     const Measurements& m = r.measurements;
     const double available =
         static_cast<double>(page_.recording.size() / signal::kRecordBytes - page_.firstRecord) /

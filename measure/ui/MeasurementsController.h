@@ -37,11 +37,14 @@ struct ReviewPage {
     int seconds = 0;                         // seconds the page spans
     double msPerPixel = 12.5;                // across
     double mvPerPixel = 0.03;                // up
+    // The leads the recording carries (a file of another system may lack some): the others take
+    // no part in the measurements and statements, and their values are "—".
+    LeadSet present{true, true, true, true, true, true, true, true, true, true, true, true};
 
     bool operator==(const ReviewPage& o) const {
         return recording.data() == o.recording.data() && recording.size() == o.recording.size() &&
                firstRecord == o.firstRecord && seconds == o.seconds && msPerPixel == o.msPerPixel &&
-               mvPerPixel == o.mvPerPixel;
+               mvPerPixel == o.mvPerPixel && present == o.present;
     }
 };
 

@@ -30,6 +30,9 @@ Result<std::vector<std::uint8_t>> reportPdf(const cardfile::CardFile& cardFile,
     job.sex = QString::fromStdString(patient.sex);
     job.date = QString::fromStdString(entry.date);
     job.time = QString::fromStdString(entry.time);
+    // A recording filed from a file lacking leads prints them as absent.
+    if (auto leads = cardFile.readLeads(patient.id, entry.recordNumber()); leads && leads.value)
+        job.present = *leads.value;
     if (auto stored = cardFile.readReport(patient.id, entry.recordNumber());
         stored && stored.value) {
         auto report = interpret::decodeReport(*stored.value);

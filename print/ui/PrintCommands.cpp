@@ -142,6 +142,7 @@ PrintOutcome runReport(velkard::ui::ViewState& state, velkard::ui::Seams seams,
     job.grid = state.printGrid;
     job.russian = russian;
     job.filters = state.filters;
+    job.present = request.present;
     if (request.importedFileName.isEmpty()) {
         job.patientName = request.patientName;
         job.birthDate = request.birthDate;
@@ -257,6 +258,7 @@ PrintOutcome runPrint(velkard::ui::ViewState& state, velkard::ui::Seams seams,
     job.kindA2 = request.kindA2;
     job.filters = state.filters;
     job.russian = russian;
+    job.present = request.present;
 
     if (!printer) {
         const QString path = choosePdfFile(seams.dialogs, request, l);

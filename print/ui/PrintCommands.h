@@ -8,6 +8,7 @@
 #include "ui/ViewState.h"
 
 #include <QString>
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -54,6 +55,9 @@ struct PrintRequest {
     // The physician's report stored beside the recording: the 12-lead report prints its
     // statements (and the confirmation) instead of the program's.
     std::optional<interpret::Report> physicianReport;
+    // The leads the recording carries (a file of another system may lack some).
+    std::array<bool, 12> present{true, true, true, true, true, true,
+                                 true, true, true, true, true, true};
 };
 
 enum class PrintOutcome { NoPrinter, NoRecording, BadRange, Cancelled, Printed, Failed };
