@@ -583,7 +583,7 @@ F1 — эта справка</translation>
     </message>
     <message>
         <source>Что отправляется, отправлено или не принято</source>
-        <translation type="unfinished"></translation>
+        <translation>Что отправляется, отправлено или не принято</translation>
     </message>
 </context>
 <context>

@@ -126,7 +126,8 @@ TEST(PrintCli, RefusesBadInputAndWritesNothing) {
 // nor a temporary file; an earlier PDF under the name stays as it was.
 TEST(PrintCli, FullDiskFailsAndLeavesNoCutOffPdf) {
     TempDir dir;
-    writeRecording(dir / "rec.dat", 60);
+    // Long enough that its pages do not fit under the limit below.
+    writeRecording(dir / "rec.dat", 240);
     const auto whole = runCli({"print", "rec.dat", "whole.pdf", "--dpi", "300"}, dir.path());
     ASSERT_EQ(whole.status, 0) << whole.err;
     const auto wholeSize = std::filesystem::file_size(dir / "whole.pdf");

@@ -167,8 +167,9 @@ TEST_F(CompareTest, TheCardFileComparesAnEcgWithAnEarlierOne) {
         // Axes: 60 -> 0 degrees, the difference the short way round.
         QTreeWidgetItem* axis = rowNamed(w->measurementList, QString::fromUtf8("Ось QRS, °"));
         EXPECT_NE(axis, nullptr);
-        if (axis)
+        if (axis) {
             EXPECT_NEAR(axis->text(3).toInt(), -60, 20);
+        }
         EXPECT_EQ(changes(*w, QString::fromUtf8("Появилось")), QStringList{"CLBBB"});
         EXPECT_EQ(changes(*w, QString::fromUtf8("Исчезло")), QStringList{"NORM"});
         EXPECT_EQ(changes(*w, QString::fromUtf8("Без изменений")), QStringList{"SR"});
