@@ -152,7 +152,7 @@ TEST(PrintCli, FullDiskFailsAndLeavesNoCutOffPdf) {
 
     std::filesystem::copy_file(dir / "whole.pdf", dir / "old.pdf");
     const auto r = runCliOnFullDisk(
-        {"print", "rec.dat", "old.pdf", "--dpi", "300", "--range", "0-20"}, dir.path(), 96 * 1024);
+        {"print", "rec.dat", "old.pdf", "--dpi", "300", "--range", "0-200"}, dir.path(), 96 * 1024);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(std::filesystem::file_size(dir / "old.pdf"), wholeSize);
     std::size_t files = 0;
