@@ -130,9 +130,12 @@ Result<ComparedEcg> examineRecording(const cardfile::CardFile& cardFile,
     job.sex = utf8(patient.sex);
     job.birthDate = utf8(patient.birthDate);
     job.date = out.date;
+    // A recording filed from a file lacking leads is measured without them, as everywhere else.
+    const auto leads = cardFile.readLeads(patient.id, out.recordNumber);
+    const cardfile::LeadSet* present = leads && leads.value ? &*leads.value : nullptr;
     out.interpretation = interpret::interpretRecording(
         {recording.bytes.data(), recording.bytes.size()}, out.firstRecord, out.recordCount,
-        print::reportPatient(job), nullptr, &out.median);
+        print::reportPatient(job), present, &out.median);
     out.said = interpret::saidStatements(out.report ? &*out.report : nullptr,
                                          out.interpretation.statements);
     return R::success(std::move(out));

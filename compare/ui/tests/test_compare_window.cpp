@@ -256,4 +256,38 @@ TEST_F(CompareTest, AConfirmedReportSpeaksForItsEcg) {
     (void)first;
 }
 
+// A recording filed from a file lacking leads is compared on the leads it carries: without lead I
+// no frontal axis is claimed and lead I has no values, while the same recording filed whole has
+// both.
+TEST_F(CompareTest, ARecordingLackingLeadsIsMeasuredWithoutThem) {
+    const std::string bytes = recordingBytes("", 7);
+    const std::span<const std::uint8_t> body(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                             bytes.size());
+    cardfile::LeadSet present{};
+    present.fill(true);
+    present[0] = false; // I
+    present[4] = false; // aVL
+    const std::string leads = cardfile::encodeLeadsFile(present, body);
+    ASSERT_TRUE(cf.fileRecording(id, body, "01.02.2025", "10:00:00",
+                                 cardfile::EntryDuration::ofSeconds(12), "", {}));
+    ASSERT_TRUE(cf.fileRecording(id, body, "05.03.2026", "11:30:00",
+                                 cardfile::EntryDuration::ofSeconds(12), "", leads));
+    const cardfile::PatientRecord patient = cf.readPatient(0).value;
+    const auto entries = cf.listArchiveEntries(id).value;
+    ASSERT_EQ(entries.size(), 2u);
+    auto whole = compare::ui::examineRecording(cf, patient, entries[0]);
+    auto lacking = compare::ui::examineRecording(cf, patient, entries[1]);
+    ASSERT_TRUE(whole && lacking);
+    const auto& w = whole.value.interpretation.measurements;
+    const auto& l = lacking.value.interpretation.measurements;
+    EXPECT_TRUE(w.qrsAxisDeg.has_value());
+    EXPECT_TRUE(w.leads[0].rMv.has_value());
+    EXPECT_FALSE(l.qrsAxisDeg.has_value());
+    EXPECT_FALSE(l.leads[0].rMv.has_value());
+    EXPECT_FALSE(l.leads[4].rMv.has_value());
+    // The leads it carries measure as in the whole recording.
+    ASSERT_TRUE(w.leads[1].rMv && l.leads[1].rMv);
+    EXPECT_NEAR(*l.leads[1].rMv, *w.leads[1].rMv, 0.02);
+}
+
 } // namespace
