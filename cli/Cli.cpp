@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Cli.h"
+#include "cardfile/Records.h"
 #include "formats/Detect.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 
 namespace velkard::cli {
 
@@ -30,6 +32,20 @@ bool isForeignEcg(const std::filesystem::path& in) {
     file.read(head.data(), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<std::size_t>(std::max<std::streamsize>(0, file.gcount())));
     return formats::detectKindOfHead(head, ext).has_value();
+}
+
+std::array<bool, 12> leadsBeside(const std::filesystem::path& recording,
+                                 std::span<const std::uint8_t> bytes) {
+    std::array<bool, 12> present{};
+    present.fill(true);
+    std::filesystem::path beside = recording;
+    beside.replace_extension(".lds");
+    if (std::ifstream in{beside, std::ios::binary}) {
+        const std::string text{std::istreambuf_iterator<char>(in), {}};
+        if (auto leads = cardfile::decodeLeadsFile(text, bytes))
+            present = *leads;
+    }
+    return present;
 }
 
 std::vector<Command>& registry() {

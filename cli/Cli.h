@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,10 @@ struct ForeignRecording {
     std::string error;
 };
 std::function<ForeignRecording(const std::filesystem::path&)>& foreignRecording();
+// The leads a card-file recording carries by the lead list beside it (<id>_<n>.lds), when that
+// list was written for these very bytes; all twelve otherwise.
+std::array<bool, 12> leadsBeside(const std::filesystem::path& recording,
+                                 std::span<const std::uint8_t> bytes);
 void handOverCommand(const std::string& command, const std::vector<std::string>& args);
 
 int fail(const std::string& message);

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-cli measure: beats and global measurements of a recording, as one JSON object.
-#include "cardfile/Records.h"
 #include "cli/Cli.h"
 #include "interpret/Interpret.h"
 #include "measure/Measurements.h"
@@ -11,9 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
 #include <sstream>
 
 namespace velkard::cli {
@@ -211,14 +208,9 @@ int runMeasure(const std::vector<std::string>& argv) {
             return fail(loaded.message);
         // A card-file recording filed from such a file: the lead list beside it, when it is the
         // one written for this recording.
-        std::filesystem::path beside = path;
-        beside.replace_extension(".lds");
-        if (std::ifstream in{beside, std::ios::binary}) {
-            const std::string text{std::istreambuf_iterator<char>(in), {}};
-            if (auto leads = cardfile::decodeLeadsFile(text, buffer.bytes))
-                for (std::size_t l = 0; l < signal::kLeadCount; ++l)
-                    present[l] = present[l] && (*leads)[l];
-        }
+        const auto leads = leadsBeside(path, buffer.bytes);
+        for (std::size_t l = 0; l < signal::kLeadCount; ++l)
+            present[l] = present[l] && leads[l];
     }
     std::vector<signal::SampleRecord> records(buffer.records());
     for (std::size_t i = 0; i < records.size(); ++i)

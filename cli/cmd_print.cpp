@@ -24,7 +24,9 @@ const Command kPrint{
         "Prints the recording file (sample records) with the header line, grid, second labels, "
         "lead\n"
         "labels, calibration marks and traces, and prints pages=N. With --report it prints the\n"
-        "one-page 12-lead report instead (A4 landscape, 25 mm/s, ten seconds from --from).\n"
+        "one-page 12-lead report instead (A4 landscape, 25 mm/s, ten seconds from --from). Leads\n"
+        "that a card-file recording's lead list (<id>_<n>.lds beside it) names absent are printed\n"
+        "as a label and a dash.\n"
         "Options:\n"
         "  --report               the one-page 12-lead report\n"
         "  --from S               the report's first second (default 0)\n"
@@ -111,11 +113,14 @@ int runPrint(const std::vector<std::string>& argv) {
     job.filters = *filters;
     job.russian = false;
     job.kindA2 = args.has("a2");
+    // A card-file recording filed from a file lacking leads prints them as absent.
+    job.present = leadsBeside(args.positional()[0], recording.bytes);
     if (args.has("report")) {
         print::ReportJob report;
         report.data = job.data;
         report.length = job.length;
         report.kindA2 = job.kindA2;
+        report.present = job.present;
         report.scaleIndex = job.scaleIndex;
         report.fromSecond = int(opts[5].value);
         report.grid = job.grid;

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-cli print: the program's print job into an A4 PDF.
+#include "cardfile/Records.h"
 #include "cli/tests/RunCli.h"
 #include "signal/SampleRecord.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -120,6 +123,37 @@ TEST(PrintCli, RefusesBadInputAndWritesNothing) {
     r = runCli({"print", "rec.dat", "no/such/folder/out.pdf"}, dir.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_FALSE(std::filesystem::exists(dir / "out.pdf"));
+}
+
+// A card-file recording filed from a file lacking leads: the lead list beside it makes the
+// report print those leads as a label and a dash. A list written for other bytes is ignored.
+TEST(PrintCli, TheLeadListBesideARecordingPrintsItsAbsentLeadsAsDashes) {
+    TempDir dir;
+    writeRecording(dir / "rec.dat", 12);
+    std::ifstream in(dir / "rec.dat", std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    velkard::cardfile::LeadSet present{};
+    present.fill(true);
+    present[0] = present[4] = false; // I, aVL
+    const auto dashes = [&](const char* name) {
+        const auto r = runCli({"print", "rec.dat", name, "--report"}, dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        const std::string text = toolOutput("pdftotext '" + (dir / name).string() + "' -");
+        EXPECT_FALSE(text.empty());
+        std::size_t n = 0;
+        for (std::size_t at = text.find("\u2014"); at != std::string::npos;
+             at = text.find("\u2014", at + 1))
+            ++n;
+        return n;
+    };
+    const std::size_t whole = dashes("whole.pdf");
+    std::ofstream(dir / "rec.lds") << velkard::cardfile::encodeLeadsFile(present, bytes);
+    const std::size_t lacking = dashes("lacking.pdf");
+    EXPECT_GE(lacking, whole + 2);
+    // The same list made for a recording one record shorter belongs to another recording.
+    std::ofstream(dir / "rec.lds", std::ios::trunc) << velkard::cardfile::encodeLeadsFile(
+        present, std::span(bytes.data(), bytes.size() - velkard::signal::kRecordBytes));
+    EXPECT_EQ(dashes("foreign.pdf"), whole);
 }
 
 // A PDF that does not fit is reported, and nothing is left under its name: neither a cut-off PDF
