@@ -941,19 +941,14 @@ void CardFileWindow::openRecording() {
     accept();
 }
 
-void CardFileWindow::exportRecording() {
-    if (!entryChosen())
-        return;
+std::optional<std::pair<PatientRecord, ArchiveEntry>> CardFileWindow::readChosenEntry() {
     const CardSelection& sel = selection_;
     auto patient = cardFile_.readPatient(static_cast<std::size_t>(sel.patientIndex));
     if (patient && utf8(patient.value.id) == selectedPatientId()) {
         auto entry =
             cardFile_.readArchiveEntry(patient.value.id, static_cast<std::size_t>(sel.entryIndex));
-        if (entry) {
-            if (exportAction_)
-                exportAction_(cardFile_, patient.value, entry.value, this);
-            return;
-        }
+        if (entry)
+            return std::pair{std::move(patient.value), std::move(entry.value)};
     }
     // Unlike Open's message, this one is in the interface language.
     const char* failed[2] = QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow",
@@ -961,27 +956,23 @@ void CardFileWindow::exportRecording() {
     messages().show(
         velkard::ui::translate(state_.interfaceLanguage(), kContext, failed[0], failed[1]),
         errorCaption(state_.interfaceLanguage()));
+    return std::nullopt;
+}
+
+void CardFileWindow::exportRecording() {
+    if (!entryChosen())
+        return;
+    if (auto chosen = readChosenEntry(); chosen && exportAction_)
+        exportAction_(cardFile_, chosen->first, chosen->second, this);
 }
 
 void CardFileWindow::sendRecording() {
     if (!entryChosen() || !sendAction_)
         return;
-    const CardSelection& sel = selection_;
-    auto patient = cardFile_.readPatient(static_cast<std::size_t>(sel.patientIndex));
-    if (patient && utf8(patient.value.id) == selectedPatientId()) {
-        auto entry =
-            cardFile_.readArchiveEntry(patient.value.id, static_cast<std::size_t>(sel.entryIndex));
-        if (entry) {
-            sendAction_(cardFile_, patient.value, entry.value, this);
-            refreshSendStates();
-            return;
-        }
+    if (auto chosen = readChosenEntry()) {
+        sendAction_(cardFile_, chosen->first, chosen->second, this);
+        refreshSendStates();
     }
-    const char* failed[2] = QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow",
-                                               "Ошибка открытия файла с ЭКГ", "export");
-    messages().show(
-        velkard::ui::translate(state_.interfaceLanguage(), kContext, failed[0], failed[1]),
-        errorCaption(state_.interfaceLanguage()));
 }
 
 void CardFileWindow::compareRecording() {

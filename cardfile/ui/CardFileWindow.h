@@ -15,6 +15,8 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
+#include <utility>
 
 class QGroupBox;
 class QLabel;
@@ -157,6 +159,9 @@ private:
     int selectedEntryRow() const;
     // True when a patient and one of its recordings are selected; otherwise says which is missing.
     bool entryChosen() const;
+    // The chosen patient and archive entry as the card file holds them now; nullopt, after the
+    // message, when either can no longer be read.
+    std::optional<std::pair<PatientRecord, ArchiveEntry>> readChosenEntry();
     void fillArchive(const std::string& id);
     // The entries of the archive as last read, in the chosen order.
     void showEntries();
