@@ -200,6 +200,8 @@ int runRender(const std::vector<std::string>& argv) {
             duration ? *duration
                      : static_cast<long>(buffer.bytes.size() /
                                          (signal::kRecordBytes * signal::kRecordsPerSecond));
+        // A recording filed from a file lacking leads shows them as absent, as the window does.
+        d.setLeadsShown(leadsBeside(args.positional()[0], buffer.bytes));
         d.openRecording(buffer, static_cast<int>(seconds), view);
     }
 

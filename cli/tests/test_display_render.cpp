@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // End-to-end tests of the render and render-live commands.
+#include "cardfile/Records.h"
 #include "cli/tests/RunCli.h"
 #include "signal/SampleRecord.h"
 
@@ -44,6 +45,36 @@ TEST(CliRender, FirstPageOfThreeWithTracesAtBaselines) {
     for (int k = 1; k <= 12; ++k)
         EXPECT_TRUE(black(img, 500, 11 + 52 * k)) << k;
     EXPECT_FALSE(black(img, 500, 80));
+}
+
+// The lead list beside a card-file recording: its absent leads get a dash, not a flat trace; a
+// list made for other bytes is not applied.
+TEST(CliRender, TheLeadListBesideARecordingShowsItsAbsentLeads) {
+    TempDir dir;
+    writeRecording(dir / "rec.dat", kPageRecords, 0);
+    std::ifstream in(dir / "rec.dat", std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    velkard::cardfile::LeadSet present{};
+    present.fill(true);
+    present[0] = present[11] = false; // I (row 1) and V6 (row 12)
+    const auto baselines = [&](const char* name) {
+        const auto r = runCli({"render", (dir / "rec.dat").string(), (dir / name).string()});
+        EXPECT_EQ(r.status, 0) << r.err;
+        QImage img((dir / name).c_str());
+        std::vector<bool> drawn;
+        for (int k = 1; k <= 12; ++k)
+            drawn.push_back(!img.isNull() && black(img, 500, 11 + 52 * k));
+        return drawn;
+    };
+    const std::vector<bool> all(12, true);
+    EXPECT_EQ(baselines("whole.png"), all);
+    std::ofstream(dir / "rec.lds") << velkard::cardfile::encodeLeadsFile(present, bytes);
+    auto lacking = all;
+    lacking[0] = lacking[11] = false;
+    EXPECT_EQ(baselines("lacking.png"), lacking);
+    std::ofstream(dir / "rec.lds", std::ios::trunc) << velkard::cardfile::encodeLeadsFile(
+        present, std::span(bytes.data(), bytes.size() - velkard::signal::kRecordBytes));
+    EXPECT_EQ(baselines("foreign.png"), all);
 }
 
 TEST(CliRender, PageReachedByBackAndOptions) {
