@@ -216,6 +216,27 @@ std::optional<std::string> lengthBeyondTheEnd(std::span<const std::uint8_t> b) {
     return std::nullopt;
 }
 
+// G.711 expansion to the 16-bit linear values of the reference decoders (ITU-T G.711's tables
+// shifted to 16 bits, as sox and Python's audioop give them): the scale Channel Sensitivity
+// applies to.
+int muLawToLinear(std::uint8_t code) {
+    const int u = ~code & 0xFF;
+    int t = ((u & 0x0F) << 3) + 0x84;
+    t <<= (u & 0x70) >> 4;
+    return (u & 0x80) ? 0x84 - t : t - 0x84;
+}
+
+int aLawToLinear(std::uint8_t code) {
+    const int a = code ^ 0x55;
+    int t = (a & 0x0F) << 4;
+    const int segment = (a & 0x70) >> 4;
+    if (segment == 0)
+        t += 8;
+    else
+        t = (t + 0x108) << (segment - 1);
+    return (a & 0x80) ? t : -t;
+}
+
 } // namespace
 
 EcgResult readDicom(const std::filesystem::path& path) {
@@ -331,9 +352,6 @@ EcgResult readDicom(std::span<const std::uint8_t> bytes) {
         return EcgResult::failure(ErrorCode::BadData, where + ": samples of " +
                                                           std::to_string(bits) + " bits \"" +
                                                           interpretation + "\" are not read here");
-    if (interpretation == "MB" || interpretation == "AB")
-        return EcgResult::failure(ErrorCode::BadData,
-                                  where + ": mu-law and A-law samples are not read here");
     DcmElement* data = nullptr;
     if (best.item->findAndGetElement(DCM_WaveformData, data).bad() || !data)
         return EcgResult::failure(ErrorCode::BadData, where + " has no waveform data");
@@ -354,8 +372,13 @@ EcgResult readDicom(std::span<const std::uint8_t> bytes) {
     // OW data is held in host order by DCMTK; OB data as the file's little-endian bytes.
     const bool words = data->getVR() == EVR_OW;
     auto sampleAt = [&](std::uint64_t k) -> double {
-        if (bits == 8)
+        if (bits == 8) {
+            if (interpretation == "MB")
+                return muLawToLinear(raw[k]);
+            if (interpretation == "AB")
+                return aLawToLinear(raw[k]);
             return interpretation == "SB" ? static_cast<std::int8_t>(raw[k]) : raw[k];
+        }
         if (bits == 16) {
             std::uint16_t u;
             if (words)

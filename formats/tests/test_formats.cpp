@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sys/wait.h>
@@ -333,6 +334,44 @@ TEST(FormatsDicom, RealRecordsWrittenByPydicomReadWithinOneMicrovolt) {
             readDicom(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
         ASSERT_TRUE(fromBytes) << fromBytes.message;
         EXPECT_EQ(worstDifference(fromBytes.value, r.value), 0.0);
+    }
+}
+
+// 8-bit mu-law and A-law samples (G.711, encoded and decoded by Python's audioop) of a real
+// record: read as the microvolts audioop's decoder gives them, and within the laws' quantisation
+// (under 1/32 of the value, plus a step at zero) of the record itself.
+TEST(FormatsDicom, MuLawAndALawSamplesReadAsTheReferenceDecoderGivesThem) {
+    const fs::path script = fs::path(VELKARD_FORMATS_TESTS) / "wfdb_to_dicom.py";
+    const fs::path hea = fs::path(VELKARD_ECG_TESTDATA) / "ludb/1.hea";
+    ASSERT_TRUE(fs::exists(hea)) << hea;
+    const EcgFile truth = wfdbTruth(hea);
+    Dir d;
+    for (const char* law : {"mu", "a"}) {
+        const fs::path out = d / (std::string(law) + ".dcm"),
+                       decoded = d / (std::string(law) + ".bin");
+        ASSERT_EQ(run("/usr/bin/python3 '" + script.string() + "' '" + hea.string() + "' '" +
+                      out.string() + "' --law " + law + " --truth '" + decoded.string() + "'"),
+                  0)
+            << law;
+        auto r = readEcgFile(out);
+        ASSERT_TRUE(r) << law << ": " << r.message;
+        ASSERT_EQ(r.value.presentCount(), 12) << law;
+        const std::string raw = readBytes(decoded);
+        std::vector<double> reference(raw.size() / sizeof(double));
+        std::memcpy(reference.data(), raw.data(), reference.size() * sizeof(double));
+        ASSERT_EQ(reference.size(), 12 * r.value.leads[0].size()) << law;
+        double worstDecoded = 0, worstRelative = 0;
+        for (std::size_t k = 0; k < 12; ++k) {
+            const auto& lead = r.value.leads[k];
+            for (std::size_t t = 0; t < lead.size(); ++t) {
+                worstDecoded = std::max(worstDecoded, std::abs(lead[t] - reference[t * 12 + k]));
+                const double v = truth.leads[k][t];
+                worstRelative = std::max(worstRelative, std::abs(lead[t] - v) - std::abs(v) / 32);
+            }
+        }
+        EXPECT_LT(worstDecoded, 1e-6) << law;
+        EXPECT_LT(worstRelative, 4.0) << law;
+        EXPECT_EQ(r.value.origin.find("not read"), std::string::npos) << r.value.origin;
     }
 }
 

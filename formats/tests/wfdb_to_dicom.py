@@ -4,8 +4,17 @@
 # program's own code: channel sources by MDC code, sensitivity 1000 / gain µV (or mV with
 # --millivolts), baseline -ADC baseline, correction factor 1. --median adds a second multiplex
 # group "MEDIAN" of one beat with more channels, which a reader must not take for the rhythm.
+# --law mu|a writes 8-bit G.711 mu-law ("MB") or A-law ("AB") samples of four times the value
+# (sensitivity and baseline scaled to match), encoded by Python's audioop, and --truth FILE the
+# microvolts those samples stand for as audioop decodes them (float64, frame by frame).
 # Usage: wfdb_to_dicom.py RECORD.hea OUT.dcm [--median] [--millivolts] [--implicit] [--seconds N]
+#        [--law mu|a --truth FILE]
 import struct
+import warnings
+
+with warnings.catch_warnings():
+    warnings.simplefilter("ignore", DeprecationWarning)
+    import audioop
 import sys
 
 import pydicom
@@ -38,7 +47,19 @@ def read_record(hea):
     return fs, sigs, n, values
 
 
-def group(fs, sigs, n, values, ns, label, millivolts):
+def option(name):
+    return sys.argv[sys.argv.index(name) + 1] if name in sys.argv else None
+
+
+def companded(values, law):
+    # Four times the value, clipped to 16 bits, through G.711; and what it decodes back to.
+    scaled = struct.pack("<%dh" % len(values), *[max(-32768, min(32767, 4 * v)) for v in values])
+    coded = audioop.lin2ulaw(scaled, 2) if law == "mu" else audioop.lin2alaw(scaled, 2)
+    linear = audioop.ulaw2lin(coded, 2) if law == "mu" else audioop.alaw2lin(coded, 2)
+    return coded, struct.unpack("<%dh" % len(values), linear)
+
+
+def group(fs, sigs, n, values, ns, label, millivolts, law=None):
     g = Dataset()
     g.WaveformOriginality = "ORIGINAL"
     g.NumberOfWaveformChannels = len(sigs)
@@ -59,25 +80,30 @@ def group(fs, sigs, n, values, ns, label, millivolts):
         unit.CodeMeaning = "millivolt" if millivolts else "microvolt"
         c.ChannelSensitivityUnitsSequence = Sequence([unit])
         sens = 1.0 / gain if millivolts else 1000.0 / gain
-        c.ChannelSensitivity = ("%.10g" % sens)[:16]
+        factor = 4 if law else 1
+        c.ChannelSensitivity = ("%.10g" % (sens / factor))[:16]
         c.ChannelSensitivityCorrectionFactor = "1"
-        c.ChannelBaseline = str(-base)
+        c.ChannelBaseline = str(-base * factor)
         c.ChannelSampleSkew = "0"
-        c.WaveformBitsStored = 16
+        c.WaveformBitsStored = 8 if law else 16
         chans.append(c)
     g.ChannelDefinitionSequence = Sequence(chans)
-    g.WaveformBitsAllocated = 16
-    g.WaveformSampleInterpretation = "SS"
-    g.WaveformData = struct.pack("<%dh" % len(values), *values)
+    if law:
+        g.WaveformBitsAllocated = 8
+        g.WaveformSampleInterpretation = "MB" if law == "mu" else "AB"
+        g["WaveformData"] = pydicom.DataElement(0x54001010, "OB", companded(values, law)[0])
+    else:
+        g.WaveformBitsAllocated = 16
+        g.WaveformSampleInterpretation = "SS"
+        g.WaveformData = struct.pack("<%dh" % len(values), *values)
     return g
 
 
 def main():
-    args = [a for a in sys.argv[1:] if not a.startswith("--")]
-    seconds = None
-    if "--seconds" in sys.argv:
-        seconds = float(sys.argv[sys.argv.index("--seconds") + 1])
-        args = [a for a in args if a != sys.argv[sys.argv.index("--seconds") + 1]]
+    valued = {option(o) for o in ("--seconds", "--law", "--truth")}
+    args = [a for a in sys.argv[1:] if not a.startswith("--") and a not in valued]
+    seconds = float(option("--seconds")) if option("--seconds") else None
+    law, truth = option("--law"), option("--truth")
     hea, out = args[0], args[1]
     millivolts = "--millivolts" in sys.argv
     fs, sigs, n, values = read_record(hea)
@@ -101,7 +127,15 @@ def main():
     ds.Modality = "ECG"
     ds.Manufacturer = "pydicom test"
     ds.AcquisitionDateTime = "20200102030405"
-    groups = [group(fs, sigs, n, values, ns, "RHYTHM", millivolts)]
+    groups = [group(fs, sigs, n, values, ns, "RHYTHM", millivolts, law)]
+    if law and truth:
+        linear = companded(values, law)[1]
+        micro = []
+        for i, d in enumerate(linear):
+            _, gain, base, _ = sigs[i % ns]
+            sens = 1.0 / gain * 1000.0 if millivolts else 1000.0 / gain
+            micro.append((d - 4 * base) * sens / 4)
+        open(truth, "wb").write(struct.pack("<%dd" % len(micro), *micro))
     if "--median" in sys.argv:
         beat = int(fs)  # one second of every channel, twice over: more channels than the rhythm
         med = list(values[:beat * ns])
