@@ -216,6 +216,50 @@ std::optional<std::string> lengthBeyondTheEnd(std::span<const std::uint8_t> b) {
     return std::nullopt;
 }
 
+// The waveform annotations: each item's text (else its concept's meaning with its numeric value
+// and unit, as "QRS Duration 96 ms") at its first referenced sample of the shown group, or at
+// its first time offset, or at 0.
+void readAnnotations(DcmItem* ds, int shownGroup, EcgFile& out) {
+    DcmSequenceOfItems* items = nullptr;
+    if (ds->findAndGetSequence(DCM_WaveformAnnotationSequence, items).bad() || !items)
+        return;
+    constexpr unsigned long kMaxAnnotations = 10000;
+    const unsigned long n = std::min<unsigned long>(items->card(), kMaxAnnotations);
+    if (items->card() > kMaxAnnotations)
+        out.notes.push_back("waveform annotations beyond the first 10000 left out");
+    for (unsigned long i = 0; i < n; ++i) {
+        DcmItem* a = items->getItem(i);
+        std::string what = text(a, DCM_UnformattedTextValue);
+        if (what.empty()) {
+            what = text(firstItem(a, DCM_ConceptNameCodeSequence), DCM_CodeMeaning);
+            const std::string value = text(a, DCM_NumericValue);
+            if (!what.empty() && !value.empty()) {
+                what += " " + value;
+                const std::string unit =
+                    text(firstItem(a, DCM_MeasurementUnitsCodeSequence), DCM_CodeValue);
+                if (!unit.empty())
+                    what += " " + unit;
+            }
+        }
+        if (what.empty())
+            continue;
+        Uint16 group = 0;
+        const bool otherGroup =
+            a->findAndGetUint16(DCM_ReferencedWaveformChannels, group, 0).good() &&
+            group != shownGroup;
+        double onset = 0;
+        Uint32 position = 0;
+        Float64 offset = 0;
+        if (!otherGroup && a->findAndGetUint32(DCM_ReferencedSamplePositions, position, 0).good() &&
+            position >= 1 && out.rate > 0)
+            onset = (position - 1) / out.rate;
+        else if (a->findAndGetFloat64(DCM_ReferencedTimeOffsets, offset, 0).good() &&
+                 std::isfinite(offset) && offset >= 0)
+            onset = offset;
+        out.annotations.push_back({onset, 0, what});
+    }
+}
+
 // G.711 expansion to the 16-bit linear values of the reference decoders (ITU-T G.711's tables
 // shifted to 16 bits, as sox and Python's audioop give them): the scale Channel Sensitivity
 // applies to.
@@ -443,6 +487,7 @@ EcgResult readDicom(std::span<const std::uint8_t> bytes) {
         signals.push_back(std::move(in));
     }
     placeSignals(std::move(signals), out);
+    readAnnotations(ds, best.index + 1, out);
 
     std::string name = text(ds, DCM_PatientName);
     std::replace(name.begin(), name.end(), '^', ' ');

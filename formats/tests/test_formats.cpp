@@ -375,6 +375,31 @@ TEST(FormatsDicom, MuLawAndALawSamplesReadAsTheReferenceDecoderGivesThem) {
     }
 }
 
+// Waveform annotations keep their texts (a measurement as its concept, value and unit) and their
+// places: a sample of the shown group, a time offset; a sample of another group is not taken for
+// one of the shown group.
+TEST(FormatsDicom, WaveformAnnotationsKeepTheirTextsAndPlaces) {
+    const fs::path script = fs::path(VELKARD_FORMATS_TESTS) / "wfdb_to_dicom.py";
+    const fs::path hea = fs::path(VELKARD_ECG_TESTDATA) / "ludb/1.hea";
+    Dir d;
+    for (const char* median : {"", "--median"}) {
+        const fs::path out = d / "annotated.dcm";
+        ASSERT_EQ(run("/usr/bin/python3 '" + script.string() + "' '" + hea.string() + "' '" +
+                      out.string() + "' --annotations " + median),
+                  0);
+        auto r = readEcgFile(out);
+        ASSERT_TRUE(r) << r.message;
+        std::vector<std::pair<double, std::string>> got;
+        for (const Annotation& a : r.value.annotations)
+            got.emplace_back(a.onsetSeconds, a.text);
+        std::vector<std::pair<double, std::string>> want{
+            {0.0, "Sinus rhythm"}, {0.8, "QRS Duration 96 ms"}, {2.5, "Marker at 2.5 s"}};
+        if (*median)
+            want.emplace_back(0.0, "Median beat mark");
+        EXPECT_EQ(got, want) << median;
+    }
+}
+
 // A length field claiming more than the file holds (in the meta group, on the waveform data, on
 // an item inside the waveform sequence) is refused before DCMTK would reserve that much.
 TEST(FormatsDicom, LengthsBeyondTheEndOfTheFileAreRefusedNamingTheElement) {

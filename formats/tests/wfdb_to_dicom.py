@@ -8,7 +8,10 @@
 # (sensitivity and baseline scaled to match), encoded by Python's audioop, and --truth FILE the
 # microvolts those samples stand for as audioop decodes them (float64, frame by frame).
 # Usage: wfdb_to_dicom.py RECORD.hea OUT.dcm [--median] [--millivolts] [--implicit] [--seconds N]
-#        [--law mu|a --truth FILE]
+#        [--law mu|a --truth FILE] [--annotations]
+# --annotations adds a Waveform Annotation Sequence: a text without reference, a QRS duration of
+# 96 ms at sample 401 of the rhythm group, a text at 2.5 s, and a text at sample 11 of the
+# median group (when there is one).
 import struct
 import warnings
 
@@ -145,6 +148,37 @@ def main():
             doubled += frame + frame
         groups.insert(0, group(fs, sigs + sigs, beat, doubled, 2 * ns, "MEDIAN", millivolts))
     ds.WaveformSequence = Sequence(groups)
+    if "--annotations" in sys.argv:
+        rhythm = len(groups)  # the rhythm group is the last
+        items = []
+        a = Dataset()
+        a.UnformattedTextValue = "Sinus rhythm"
+        items.append(a)
+        a = Dataset()
+        code = Dataset()
+        code.CodeValue, code.CodingSchemeDesignator, code.CodeMeaning = "8633-2", "LN", "QRS Duration"
+        a.ConceptNameCodeSequence = Sequence([code])
+        a.NumericValue = "96"
+        unit = Dataset()
+        unit.CodeValue, unit.CodingSchemeDesignator, unit.CodeMeaning = "ms", "UCUM", "millisecond"
+        a.MeasurementUnitsCodeSequence = Sequence([unit])
+        a.ReferencedWaveformChannels = [rhythm, 0]
+        a.TemporalRangeType = "POINT"
+        a.ReferencedSamplePositions = [401]
+        items.append(a)
+        a = Dataset()
+        a.UnformattedTextValue = "Marker at 2.5 s"
+        a.TemporalRangeType = "POINT"
+        a.ReferencedTimeOffsets = [2.5]
+        items.append(a)
+        if rhythm > 1:
+            a = Dataset()
+            a.UnformattedTextValue = "Median beat mark"
+            a.ReferencedWaveformChannels = [1, 0]
+            a.TemporalRangeType = "POINT"
+            a.ReferencedSamplePositions = [11]
+            items.append(a)
+        ds.WaveformAnnotationSequence = Sequence(items)
     ds.is_little_endian = True
     ds.is_implicit_VR = implicit
     ds.save_as(out, write_like_original=False)
