@@ -5,6 +5,7 @@
 // sel100; and record 113 with electrode steps and noise added, against its reference labels.
 #include "import/WfdbRecording.h"
 #include "measure/QrsDetector.h"
+#include "measure/validation/Spans.h"
 #include "measure/validation/Validation.h"
 
 #include <gtest/gtest.h>
@@ -42,6 +43,32 @@ TEST(RealEcg, BeatsOfAnnotatedRecordsWithinOneHundredFiftyMs) {
             matchBeats(reference, m.value.beatsAtRecordRate, std::lround(0.15 * rec.fs));
         EXPECT_GE(d.sensitivity(), rec.sensitivity);
         EXPECT_GE(d.positivePredictivity(), rec.positivePredictivity);
+    }
+}
+
+// Each 10-s span of the long records measured on its own, as a user picks a span for the report:
+// no T end after the next beat's QRS, no P longer than its PR, no QRS longer than its QT, and
+// where the experts marked beats the QT near theirs (the QT Database mean difference plus two of
+// its SDs).
+TEST(RealEcg, EveryTenSecondSpanOfTheLongRecordsHoldsTogether) {
+    for (const char* name : {"mitdb/113", "svdb/800", "qtdb/sel100"}) {
+        SCOPED_TRACE(name);
+        std::vector<QtBeat> manual;
+        if (auto q1c = import::wfdb::readAnnotations(kData / (std::string(name) + ".q1c")))
+            manual = qtBeats(q1c.value);
+        auto c = checkSpans(kData / (std::string(name) + ".hea"), std::nullopt, manual);
+        ASSERT_TRUE(c.ok()) << c.message;
+        const SpanCheck& s = c.value;
+        EXPECT_GE(s.spans, 89);
+        EXPECT_EQ(s.contradictions, 0) << (s.examples.empty() ? "" : s.examples.front());
+        EXPECT_GE(s.withQrs * 100, s.spans * 95);
+        EXPECT_GE(s.withQt * 100, s.spans * 95);
+        for (double e : s.qtErrors)
+            EXPECT_LE(std::abs(e), 70.0);
+        if (!manual.empty()) {
+            EXPECT_GE(s.qtMarkedSpans, 1);
+            EXPECT_EQ(s.qtErrors.size(), static_cast<std::size_t>(s.qtMarkedSpans));
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 // velkard-validate DATA: the program's measurements against the experts' on the PhysioNet records
 // under DATA (ludb/data, qtdb, mitdb, svdb as PhysioNet lays them out), as a table of
 // program - reference (mean and SD). --details prints every record's figures too.
+#include "measure/validation/Spans.h"
 #include "measure/validation/Validation.h"
 #ifdef VELKARD_VALIDATE_STATEMENTS
 #include "measure/validation/StatementValidation.h"
@@ -190,6 +191,47 @@ void detection(const std::vector<fs::path>& dirs) {
                 all.missed, all.extra);
 }
 
+// Every 10-s span of the long records measured on its own: intervals that contradict each other
+// or the rhythm, and the QT of the spans the experts marked beats in.
+void spans(const std::vector<fs::path>& dirs) {
+    std::printf("10-s spans of the long records, each measured on its own (intervals that cannot "
+                "all be true: QT >= RR, PR >= RR, P >= PR, QRS >= QT)\n");
+    int total = 0, contradictions = 0, qtMarked = 0;
+    std::vector<double> qtErrors;
+    for (const fs::path& dir : dirs)
+        for (const fs::path& base : records(dir, ".atr")) {
+            std::vector<QtBeat> manual;
+            if (auto q1c = import::wfdb::readAnnotations(fs::path(base).replace_extension(".q1c")))
+                manual = qtBeats(q1c.value);
+            auto c = checkSpans(base.string() + ".hea", std::nullopt, manual);
+            if (!c)
+                continue;
+            const SpanCheck& s = c.value;
+            total += s.spans;
+            contradictions += s.contradictions;
+            qtMarked += s.qtMarkedSpans;
+            qtErrors.insert(qtErrors.end(), s.qtErrors.begin(), s.qtErrors.end());
+            std::printf("  %-22s spans %4d  measured P %3d PR %3d QRS %3d QT %3d  contradictory %d",
+                        (dir.filename().string() + "/" + base.filename().string()).c_str(), s.spans,
+                        s.withP, s.withPr, s.withQrs, s.withQt, s.contradictions);
+            for (const std::string& e : s.examples)
+                std::printf("  [%s]", e.c_str());
+            std::printf("\n");
+        }
+    std::vector<std::optional<double>> program, zero;
+    for (double e : qtErrors) {
+        program.push_back(e);
+        zero.push_back(0.0);
+    }
+    for (int k = static_cast<int>(qtErrors.size()); k < qtMarked; ++k) {
+        program.push_back(std::nullopt);
+        zero.push_back(0.0);
+    }
+    std::printf("  all: %d spans, %d contradictory\n", total, contradictions);
+    row("  QT of spans with marked beats", differences(program, zero),
+        "(program - median of the experts' beats in the span)");
+}
+
 #ifdef VELKARD_VALIDATE_STATEMENTS
 // Sensitivity and specificity of every statement against LUDB's diagnoses (ludb.csv).
 void statements(const fs::path& ludb) {
@@ -291,6 +333,7 @@ int main(int argc, char** argv) {
     ludb(data / "ludb" / "data");
     qtdb(data / "qtdb");
     detection({data / "mitdb", data / "svdb", data / "qtdb"});
+    spans({data / "mitdb", data / "svdb", data / "qtdb"});
 #ifdef VELKARD_VALIDATE_STATEMENTS
     statements(data / "ludb");
 #endif
