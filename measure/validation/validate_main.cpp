@@ -3,6 +3,7 @@
 // under DATA (ludb/data, qtdb, mitdb, svdb as PhysioNet lays them out), as a table of
 // program - reference (mean and SD). --details prints every record's figures too.
 #include "measure/validation/Spans.h"
+#include "measure/validation/Stress.h"
 #include "measure/validation/Validation.h"
 #ifdef VELKARD_VALIDATE_STATEMENTS
 #include "measure/validation/StatementValidation.h"
@@ -20,6 +21,7 @@ using namespace velkard::measure::validation;
 namespace {
 
 bool details = false;
+std::string only; // --only NAME: the long records' sections on that record alone
 
 std::string text(std::optional<double> v) {
     if (!v)
@@ -200,6 +202,8 @@ void spans(const std::vector<fs::path>& dirs) {
     std::vector<double> qtErrors;
     for (const fs::path& dir : dirs)
         for (const fs::path& base : records(dir, ".atr")) {
+            if (!only.empty() && base.filename() != only)
+                continue;
             std::vector<QtBeat> manual;
             if (auto q1c = import::wfdb::readAnnotations(fs::path(base).replace_extension(".q1c")))
                 manual = qtBeats(q1c.value);
@@ -230,6 +234,53 @@ void spans(const std::vector<fs::path>& dirs) {
     std::printf("  all: %d spans, %d contradictory\n", total, contradictions);
     row("  QT of spans with marked beats", differences(program, zero),
         "(program - median of the experts' beats in the span)");
+}
+
+// Beat detection with disturbances added to every annotated long record.
+void stress(const std::vector<fs::path>& dirs) {
+    std::printf("Beat detection with disturbances added (EC57, 150 ms; bursts: beats outside them "
+                "and a second around)\n");
+    std::vector<StressResult> all;
+    for (const fs::path& dir : dirs)
+        for (const fs::path& base : records(dir, ".atr")) {
+            if (!only.empty() && base.filename() != only)
+                continue;
+            auto r = stressRecord(base.string() + ".hea");
+            if (!r)
+                continue;
+            for (std::size_t k = 0; k < r.value.size(); ++k) {
+                if (all.size() <= k) {
+                    all.push_back({});
+                    all[k].what = r.value[k].what;
+                }
+                StressResult& a = all[k];
+                const StressResult& s = r.value[k];
+                a.beats.truePositive += s.beats.truePositive;
+                a.beats.missed += s.beats.missed;
+                a.beats.extra += s.beats.extra;
+                if (s.markedPercent >= 0) {
+                    // The worst record's share, and the beats inside over all records.
+                    a.markedPercent = a.markedPercent < 0
+                                          ? s.markedPercent
+                                          : std::min(a.markedPercent, s.markedPercent);
+                    a.insideBursts = std::max(a.insideBursts, 0) + s.insideBursts;
+                }
+                if (details)
+                    std::printf("  %-14s %-56s Se %6.2f %%  +P %6.2f %%  (missed %d, false %d)\n",
+                                (dir.filename().string() + "/" + base.filename().string()).c_str(),
+                                s.what.c_str(), s.beats.sensitivity(),
+                                s.beats.positivePredictivity(), s.beats.missed, s.beats.extra);
+            }
+        }
+    for (const StressResult& a : all) {
+        std::printf("  %-56s Se %6.2f %%  +P %6.2f %%  (missed %d, false %d)", a.what.c_str(),
+                    a.beats.sensitivity(), a.beats.positivePredictivity(), a.beats.missed,
+                    a.beats.extra);
+        if (a.markedPercent >= 0)
+            std::printf("  bursts marked as noise >= %.1f %% on every record, beats inside %d",
+                        a.markedPercent, a.insideBursts);
+        std::printf("\n");
+    }
 }
 
 #ifdef VELKARD_VALIDATE_STATEMENTS
@@ -303,20 +354,26 @@ void statements(const fs::path& ludb) {
 
 int main(int argc, char** argv) {
     fs::path data;
-    bool onlyStatements = false;
+    bool onlyStatements = false, onlyStress = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--details") == 0)
             details = true;
+        else if (std::strcmp(argv[i], "--stress") == 0)
+            onlyStress = true;
+        else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
+            only = argv[++i];
         else if (std::strcmp(argv[i], "--statements") == 0)
             onlyStatements = true;
         else
             data = argv[i];
     }
     if (data.empty()) {
-        std::fprintf(stderr, "Usage: velkard-validate DATA [--details] [--statements]\n"
+        std::fprintf(stderr, "Usage: velkard-validate DATA [--details] [--statements] [--stress "
+                             "[--only RECORD]]\n"
                              "DATA holds ludb/data, qtdb, mitdb and svdb as PhysioNet lays them "
                              "out.\n--statements: only the interpretation's statements against "
-                             "ludb/ludb.csv.\n");
+                             "ludb/ludb.csv.\n--stress: only beat detection with disturbances "
+                             "added (of one record with --only).\n");
         return 2;
     }
 #ifdef VELKARD_VALIDATE_STATEMENTS
@@ -330,10 +387,15 @@ int main(int argc, char** argv) {
         return 2;
     }
 #endif
+    if (onlyStress) {
+        stress({data / "mitdb", data / "svdb", data / "qtdb"});
+        return 0;
+    }
     ludb(data / "ludb" / "data");
     qtdb(data / "qtdb");
     detection({data / "mitdb", data / "svdb", data / "qtdb"});
     spans({data / "mitdb", data / "svdb", data / "qtdb"});
+    stress({data / "mitdb", data / "svdb", data / "qtdb"});
 #ifdef VELKARD_VALIDATE_STATEMENTS
     statements(data / "ludb");
 #endif
