@@ -286,6 +286,32 @@ void QrsDetector::searchBack(std::vector<std::int64_t>& beats) {
         signalLevel_ *= 0.5;
 }
 
+QrsDetector::Levels QrsDetector::levels() const {
+    Levels l;
+    l.learnt = !learning_;
+    l.signal = signalLevel_;
+    l.noise = noiseLevel_;
+    l.lastBeatHeight = lastBeatHeight_;
+    l.rr = rr_;
+    l.rrCount = rrCount_;
+    return l;
+}
+
+void QrsDetector::resumeAfterUnreadable(const Levels& before) {
+    if (!before.learnt || learning_)
+        return;
+    signalLevel_ = before.signal;
+    noiseLevel_ = before.noise;
+    lastBeatHeight_ = before.lastBeatHeight;
+    rr_ = before.rr;
+    rrCount_ = before.rrCount;
+    // The last beat lay before or in the stretch: the next is judged on its own, and no peak of
+    // the stretch waits to be taken by the search back.
+    lastBeat_ = -1;
+    searchBack_ = {};
+    candidate_ = {};
+}
+
 void QrsDetector::finish(std::vector<std::int64_t>& beats) {
     if (candidate_.index >= 0) {
         Peak p = candidate_;
@@ -305,7 +331,22 @@ std::vector<std::int64_t> detectBeats(const signal::SampleRecord* records, std::
     QrsDetector detector;
     std::vector<std::int64_t> beats;
     beats.reserve(count / 300 + 16);
-    detector.push(records, count, beats);
+    // Through each stretch the signal quality could not read, and then on with the levels from
+    // before it: what a burst of noise or an electrode step did to them ends with it, instead of
+    // hiding the beats after it until they have come down.
+    std::size_t at = 0;
+    for (const auto& [first, end] : quality.unreadable) {
+        const auto from = std::clamp<std::size_t>(
+            static_cast<std::size_t>(std::max<std::int64_t>(0, first)), at, count);
+        const auto to = std::clamp<std::size_t>(
+            static_cast<std::size_t>(std::max<std::int64_t>(0, end)), from, count);
+        detector.push(records + at, from - at, beats);
+        const QrsDetector::Levels before = detector.levels();
+        detector.push(records + from, to - from, beats);
+        detector.resumeAfterUnreadable(before);
+        at = to;
+    }
+    detector.push(records + at, count - at, beats);
     detector.finish(beats);
     std::erase_if(beats, [&](std::int64_t b) { return !quality.readable(b); });
     return beats;

@@ -41,6 +41,19 @@ public:
     // Records fed so far.
     std::int64_t position() const { return n_; }
 
+    // The levels the detector has learnt from the beats and the noise between them.
+    struct Levels {
+        bool learnt = false;
+        double signal = 0, noise = 0, lastBeatHeight = 0;
+        std::array<std::int64_t, 8> rr{};
+        int rrCount = 0;
+    };
+    Levels levels() const;
+    // After a stretch that could not be read (a burst of noise, an electrode step): the levels
+    // from before it, so what the stretch did to them does not hide the beats after it; nothing
+    // found in it is pending any more.
+    void resumeAfterUnreadable(const Levels& before);
+
 private:
     static constexpr int kLeads = 8;
     static constexpr int kShort = 16; // moving sums

@@ -6,6 +6,7 @@
 #include "import/WfdbRecording.h"
 #include "measure/QrsDetector.h"
 #include "measure/validation/Spans.h"
+#include "measure/validation/Stress.h"
 #include "measure/validation/Validation.h"
 
 #include <gtest/gtest.h>
@@ -241,6 +242,24 @@ TEST(RealEcg, NoiseBurstsAreMarkedAsNoiseAndBeatsOutsideThemHold) {
     EXPECT_EQ(all.unreadable.front(), std::make_pair(std::int64_t{0}, 2 * kMinute));
     EXPECT_TRUE(detectBeats(noisyAll.data(), noisyAll.size(), all).empty());
     EXPECT_TRUE(all.leads[signal::StandardLeadII].noisy && all.leads[signal::StandardLeadV1].noisy);
+}
+
+// QT Database sele0210: after each 5-s burst of noise the detector went on with the levels the
+// burst had pushed up and missed the beats for 10-20 s (Se 68 % outside the bursts). Every
+// disturbance of the validation table, with the goals' floors.
+TEST(RealEcg, BeatsAfterEachDisturbanceOfARealRecordHold) {
+    auto r = stressRecord(kData / "qtdb/sele0210.hea");
+    ASSERT_TRUE(r.ok()) << r.message;
+    ASSERT_EQ(r.value.size(), 5u);
+    for (const StressResult& s : r.value) {
+        SCOPED_TRACE(s.what);
+        EXPECT_GE(s.beats.sensitivity(), 99.5);
+        EXPECT_GE(s.beats.positivePredictivity(), 99.5);
+        if (s.markedPercent >= 0) {
+            EXPECT_GE(s.markedPercent, 90.0);
+            EXPECT_EQ(s.insideBursts, 0);
+        }
+    }
 }
 
 } // namespace
