@@ -28,6 +28,7 @@ constexpr float kNoisyMv = 0.15f;      // broadband noise RMS there
 constexpr float kMainsMv = 0.05f;      // 50 or 60 Hz amplitude
 constexpr float kDriftMv = 0.5f;       // baseline change from one second to the next
 constexpr float kStepMv = 1.0f;        // baseline jump between two 300-ms stretches
+constexpr float kStepSharp = 0.5f;     // of the jump: made within 10 ms
 constexpr int kRail = 32000;           // a channel value this far out is the amplifier's limit
 
 // The channels each lead is formed from (c0 lead III, c1 lead II, c2..c7 the chest channels
@@ -86,7 +87,7 @@ struct Work {
 
 // One second (or what is left of the span) of one lead: x holds kWarmUp samples before it.
 Second assess(const std::vector<float>& x, bool railed, int n, Work& w,
-              std::vector<float>& blockMedians) {
+              std::vector<float>& blockMedians, std::vector<float>& blockJumps) {
     Second out;
     const float* v = x.data() + kWarmUp;
     const auto [lo, hi] = std::minmax_element(v, v + n);
@@ -145,6 +146,11 @@ Second assess(const std::vector<float>& x, bool railed, int n, Work& w,
                 h += e * e;
             }
         }
+        // The largest change over 10 ms in the block (from the sample before it on).
+        float jump = 0;
+        for (int i = b; i < b + kBlock; ++i)
+            jump = std::max(jump, std::abs(v[i] - v[i - kSlopeLag]));
+        blockJumps.push_back(jump);
         w.rms.push_back(std::sqrt(s / kBlock));
         w.hf.push_back(std::sqrt(h / kBlock));
         const auto mid = w.block.begin() + kBlock / 2;
@@ -199,7 +205,7 @@ SignalQuality signalQuality(const signal::SampleRecord* records, std::size_t cou
 
     const auto seconds = static_cast<std::size_t>((length + kSecond - 1) / kSecond);
     std::array<std::vector<Second>, signal::kLeadCount> perSecond;
-    std::array<std::vector<float>, signal::kLeadCount> blockMedians;
+    std::array<std::vector<float>, signal::kLeadCount> blockMedians, blockJumps;
     std::array<std::vector<float>, signal::kLeadCount> x;
     Work work;
     const bool limbsCarried = carried[signal::StandardLeadI] && carried[signal::StandardLeadII];
@@ -228,8 +234,8 @@ SignalQuality signalQuality(const signal::SampleRecord* records, std::size_t cou
                 railed |= 1u << c;
         for (std::size_t l = 0; l < signal::kLeadCount; ++l)
             if (carried[l] && (!isLimbCombination(l) || !limbsCarried))
-                perSecond[l].push_back(
-                    assess(x[l], (railed & kChannelsOf[l]) != 0, n, work, blockMedians[l]));
+                perSecond[l].push_back(assess(x[l], (railed & kChannelsOf[l]) != 0, n, work,
+                                              blockMedians[l], blockJumps[l]));
         // III, aVR, aVL and aVF are combinations of I and II: their noise is theirs.
         for (std::size_t l = 0; l < signal::kLeadCount; ++l) {
             if (!carried[l] || !isLimbCombination(l) || !limbsCarried)
@@ -301,6 +307,7 @@ SignalQuality signalQuality(const signal::SampleRecord* records, std::size_t cou
         // after it and the three after those, the level before steady over six (a QRS in one
         // block moves none; a wide ectopic beat with its T is over within 300 ms, a step is not).
         const auto& bm = blockMedians[l];
+        const auto& bj = blockJumps[l];
         auto median3 = [&](std::size_t k) {
             float a = bm[k], b = bm[k + 1], c = bm[k + 2];
             return std::max(std::min(a, b), std::min(std::max(a, b), c));
@@ -314,6 +321,10 @@ SignalQuality signalQuality(const signal::SampleRecord* records, std::size_t cou
             const float jump = median3(k) - before, held = median3(k + 3) - before;
             if (std::abs(jump) < kStepMv || std::abs(held) < kStepMv || (jump > 0) != (held > 0) ||
                 std::abs(median3(k - 6) - before) >= kStepMv / 2)
+                continue;
+            // An electrode's step is made within 10 ms, around the boundary; the end of a tall T
+            // wave on a wandering baseline moves the block medians as far, but slowly.
+            if (std::max({bj[k - 1], bj[k], bj[k + 1]}) < kStepSharp * std::abs(jump))
                 continue;
             ++lq.steps;
             const auto at = static_cast<std::int64_t>(from + k * kBlock * kStep);
