@@ -5,6 +5,7 @@
 #include "cli/Cli.h"
 #include "export/CardFileExport.h"
 #include "export/Export.h"
+#include "interpret/Interpret.h"
 
 #include <filesystem>
 #include <iostream>
@@ -33,8 +34,19 @@ std::optional<ex::Format> chosenFormat(const Command& cmd, const Args& args, con
     return f;
 }
 
+// The statements' language from --lang (ru by default).
+std::optional<interpret::Language> chosenLanguage(const Command& cmd, const Args& args) {
+    const std::string lang = args.valueOr("lang", "ru");
+    if (lang == "ru")
+        return interpret::Language::Russian;
+    if (lang == "en")
+        return interpret::Language::English;
+    usage(cmd, "--lang must be ru or en");
+    return std::nullopt;
+}
+
 int runExport(const std::vector<std::string>& argv) {
-    Args args(argv, {"dir", "format"}, {});
+    Args args(argv, {"dir", "format", "lang"}, {});
     if (!args.ok())
         return usage(kExport, args.error());
     if (args.positional().size() != 3)
@@ -51,19 +63,22 @@ int runExport(const std::vector<std::string>& argv) {
     auto format = chosenFormat(kExport, args, out);
     if (!format)
         return kUsage;
+    const auto language = chosenLanguage(kExport, args);
+    if (!language)
+        return kUsage;
     const fs::path dir = args.valueOr("dir", ".");
     std::error_code ec;
     if (!fs::is_directory(dir, ec))
         return fail("working folder '" + dir.string() + "' does not exist");
     auto s = ex::exportCardFileRecording(cardfile::CardFile(dir), id, static_cast<int>(*number),
-                                         *format, out);
+                                         *format, out, *language);
     if (!s)
         return fail(s.message);
     return kOk;
 }
 
 int runExportFile(const std::vector<std::string>& argv) {
-    Args args(argv, {"format", "kind"}, {});
+    Args args(argv, {"format", "kind", "lang"}, {});
     if (!args.ok())
         return usage(kExportFile, args.error());
     if (args.positional().size() != 2)
@@ -79,7 +94,10 @@ int runExportFile(const std::vector<std::string>& argv) {
         kind = signal::RecordingKind::A2;
     else if (kindText != "plain")
         return usage(kExportFile, "--kind must be plain or A2");
-    auto s = ex::exportRecordingFile(rec, kind, *format, out);
+    const auto language = chosenLanguage(kExportFile, args);
+    if (!language)
+        return kUsage;
+    auto s = ex::exportRecordingFile(rec, kind, *format, out, {}, *language);
     if (!s)
         return fail(s.message);
     return kOk;
@@ -87,20 +105,27 @@ int runExportFile(const std::vector<std::string>& argv) {
 
 const char* const kFormatsHelp =
     "  --format F  edf, dicom, scp or aecg; by default from OUT's extension:\n"
-    "              .edf EDF+, .dcm DICOM ECG waveform, .scp SCP-ECG, .xml HL7 aECG\n";
+    "              .edf EDF+, .dcm DICOM ECG waveform, .scp SCP-ECG, .xml HL7 aECG\n"
+    "  --lang L    ru or en: the language of the statements' texts (default ru)\n";
 
 const Command kExport{
     "export", "exports a card-file recording to EDF+, DICOM, SCP-ECG or HL7 aECG",
-    std::string("Usage: velkard-cli export ID NUMBER OUT [--dir DIR] [--format F]\n\n"
-                "Writes recording NUMBER of patient ID with the twelve leads at 800 Hz as\n"
-                "recorded and the patient's name, ID, birth date and sex.\n") +
+    std::string("Usage: velkard-cli export ID NUMBER OUT [--dir DIR] [--format F] [--lang L]\n\n"
+                "Writes recording NUMBER of patient ID with its leads at 800 Hz as recorded\n"
+                "(those a lead list beside it names absent are left out), the patient's name,\n"
+                "ID, birth date and sex, and the interpretation: the statements of the\n"
+                "physician's confirmed report with the physician and time, otherwise the\n"
+                "program's statements (unconfirmed).\n") +
         kFormatsHelp +
         "  --dir DIR   working folder that holds DATA_BASE (default: the current folder)\n",
     runExport};
 const Command kExportFile{
     "export-file", "exports a recording file (no patient data)",
-    std::string("Usage: velkard-cli export-file REC OUT [--format F] [--kind plain|A2]\n\n"
-                "Writes the recording file REC with the twelve leads at 800 Hz as recorded.\n") +
+    std::string(
+        "Usage: velkard-cli export-file REC OUT [--format F] [--kind plain|A2] [--lang L]\n\n"
+        "Writes the recording file REC with its leads at 800 Hz as recorded (less those\n"
+        "a lead list beside it names absent) and the program's statements of its first\n"
+        "ten seconds.\n") +
         kFormatsHelp + "  --kind K    A2 for an A2 recording (lead II alone after 10.05 s)\n",
     runExportFile};
 

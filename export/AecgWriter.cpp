@@ -2,7 +2,7 @@
 // HL7 v3 annotated ECG (aECG) XML: one rhythm series; a sequence set holds the time sequence and
 // the twelve lead sequences as SLIST_PQ (whole instrument units, origin 0 µV, scale in µV). The
 // lead II that an A2 recording goes on recording alone is a second sequence set starting where the
-// first ends.
+// first ends. The interpretation, when there is one, is the series' annotation set.
 #include "export/Writers.h"
 
 #include <algorithm>
@@ -131,6 +131,38 @@ Status sequenceSet(std::string& x, const EcgExport& ecg, const DateTime& start,
     return Status::success();
 }
 
+// The interpretation as the series' annotation set: one MDC_ECG_INTERPRETATION annotation holding
+// a MDC_ECG_INTERPRETATION_STATEMENT per statement (its SCP-ECG acronym as a coded value with
+// the text as original text; the physician's free text as a string) and a
+// MDC_ECG_INTERPRETATION_COMMENT saying whether it was confirmed and by whom.
+void annotationSet(std::string& x, const ExportInterpretation& interpretation) {
+    if (interpretation.statements.empty())
+        return;
+    const auto code = [](const char* mdc) {
+        return std::string("<code code=\"") + mdc +
+               "\" codeSystem=\"2.16.840.1.113883.6.24\" codeSystemName=\"MDC\"/>";
+    };
+    x += "      <subjectOf>\n        <annotationSet>\n          <component>\n"
+         "            <annotation>\n              " +
+         code("MDC_ECG_INTERPRETATION") + "\n";
+    const auto annotation = [&](const char* mdc, const std::string& value) {
+        x += "              <component>\n                <annotation>\n                  " +
+             code(mdc) + "\n                  " + value +
+             "\n                </annotation>\n              </component>\n";
+    };
+    for (const ExportStatement& s : interpretation.statements)
+        annotation("MDC_ECG_INTERPRETATION_STATEMENT",
+                   s.code.empty() ? "<value xsi:type=\"ST\">" + escaped(s.text) + "</value>"
+                                  : "<value xsi:type=\"CE\" code=\"" + escaped(s.code) +
+                                        "\" codeSystemName=\"SCPECG\"><originalText>" +
+                                        escaped(s.text) + "</originalText></value>");
+    annotation("MDC_ECG_INTERPRETATION_COMMENT", "<value xsi:type=\"ST\">" +
+                                                     escaped(interpretationStatus(interpretation)) +
+                                                     "</value>");
+    x += "            </annotation>\n          </component>\n        </annotationSet>\n"
+         "      </subjectOf>\n";
+}
+
 } // namespace
 
 Status encodeAecg(const EcgExport& ecg, std::string& x, Progress& progress, const Drain& drain) {
@@ -210,18 +242,17 @@ Status encodeAecg(const EcgExport& ecg, std::string& x, Progress& progress, cons
     x += "      <author>\n        <seriesAuthor>\n          <manufacturedSeriesDevice>\n"
          "            <manufacturerModelName>Velkard</manufacturerModelName>\n"
          "          </manufacturedSeriesDevice>\n        </seriesAuthor>\n      </author>\n";
-    std::vector<std::size_t> all(signal::kLeadCount);
-    for (std::size_t l = 0; l < all.size(); ++l)
-        all[l] = l;
     std::size_t done = 0;
-    if (auto s = sequenceSet(x, ecg, start, all, 0, ecg.twelveLeadSamples(), progress, done, drain);
+    if (auto s = sequenceSet(x, ecg, start, ecg.writtenLeadIndexes(), 0, ecg.twelveLeadSamples(),
+                             progress, done, drain);
         !s)
         return s;
-    if (ecg.leadIIContinuesAlone())
+    if (ecg.leadIIContinuesAlone() && ecg.present[signal::StandardLeadII])
         if (auto s = sequenceSet(x, ecg, start, {signal::StandardLeadII}, ecg.twelveLeadSamples(),
                                  ecg.samples() - ecg.twelveLeadSamples(), progress, done, drain);
             !s)
             return s;
+    annotationSet(x, ecg.interpretation);
     x += "    </series>\n  </component>\n</AnnotatedECG>\n";
     return Status::success();
 }

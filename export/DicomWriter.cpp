@@ -5,6 +5,7 @@
 // a second group holds that lead for the whole recording (both groups start with the acquisition,
 // which needs no time offset and so no claim of a synchronised clock).
 #include "export/Writers.h"
+#include "interpret/Interpret.h"
 
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dcistrmf.h>
@@ -174,6 +175,53 @@ bool addGroup(DcmDataset* ds, const EcgExport& ecg, const std::vector<std::size_
     return group->insert(data, true).good();
 }
 
+// Code Meaning holds at most 64 characters (UTF-8 counted by its characters).
+std::string meaningOf(const std::string& text) {
+    std::size_t characters = 0, i = 0;
+    for (; i < text.size(); ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && ++characters > 64)
+            break;
+    return text.substr(0, i);
+}
+
+// The interpretation as Waveform Annotation items that refer to all channels of the first
+// multiplex group, one annotation group per statement: its text (Unformatted Text Value) and,
+// when it has one, its SCP-ECG acronym as a coded concept (Concept Name Code Sequence, scheme
+// SCPECG, meaning in English) in a second item, since an item holds one or the other; then
+// whether it was confirmed and by whom, as text.
+bool addStatements(DcmDataset* ds, const ExportInterpretation& interpretation) {
+    if (interpretation.statements.empty())
+        return true;
+    Uint16 group = 0;
+    const auto item = [&](const std::string& text, const std::string& code) {
+        DcmItem* a = nullptr;
+        bool ok = ds->findOrCreateSequenceItem(DCM_WaveformAnnotationSequence, a, -2).good();
+        if (ok && code.empty()) {
+            ok = put(a, DCM_UnformattedTextValue, text);
+        } else if (ok) {
+            const std::string meaning =
+                interpret::statementText(code, interpret::Language::English);
+            DcmItem* name = nullptr;
+            ok = a->findOrCreateSequenceItem(DCM_ConceptNameCodeSequence, name, -2).good() &&
+                 put(name, DCM_CodeValue, code) &&
+                 put(name, DCM_CodingSchemeDesignator, "SCPECG") &&
+                 put(name, DCM_CodingSchemeVersion, "1.3") &&
+                 put(name, DCM_CodeMeaning, meaningOf(meaning.empty() ? code : meaning));
+        }
+        return ok && put(a, DCM_ReferencedWaveformChannels, "1\\0") &&
+               a->putAndInsertUint16(DCM_AnnotationGroupNumber, group).good();
+    };
+    bool ok = true;
+    for (const ExportStatement& s : interpretation.statements) {
+        ++group;
+        ok = ok && item(s.text, "");
+        if (!s.code.empty())
+            ok = ok && item("", s.code);
+    }
+    ++group;
+    return ok && item(interpretationStatus(interpretation), "");
+}
+
 } // namespace
 
 Status writeDicom(const EcgExport& ecg, const std::filesystem::path& path, Progress& progress) {
@@ -244,16 +292,15 @@ Status writeDicom(const EcgExport& ecg, const std::filesystem::path& path, Progr
             ok = put(ds, DCM_StudyDescription, given.requestedProcedureDescription);
     }
 
-    std::vector<std::size_t> all(signal::kLeadCount);
-    for (std::size_t l = 0; l < all.size(); ++l)
-        all[l] = l;
     WaveformFiles files(path);
-    ok = ok && addGroup(ds, ecg, all, ecg.twelveLeadSamples(), "RHYTHM", progress, 0, files);
-    if (ok && ecg.leadIIContinuesAlone())
+    ok = ok && addGroup(ds, ecg, ecg.writtenLeadIndexes(), ecg.twelveLeadSamples(), "RHYTHM",
+                        progress, 0, files);
+    if (ok && ecg.leadIIContinuesAlone() && ecg.present[signal::StandardLeadII])
         ok = addGroup(ds, ecg, {signal::StandardLeadII}, ecg.samples(), "LEAD II", progress,
                       ecg.twelveLeadSamples(), files);
     if (progress.cancelled())
         return cancelled();
+    ok = ok && addStatements(ds, ecg.interpretation);
     if (!ok)
         return Status::failure(ErrorCode::CannotWrite, "DCMTK refused an attribute");
     const OFCondition saved = file.saveFile(path.c_str(), EXS_LittleEndianExplicit);

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "export/Export.h"
 
+#include "cardfile/Records.h"
 #include "export/Writers.h"
 #include "signal/FileIo.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 
 #include <sys/mman.h>
 
@@ -29,6 +33,8 @@ const FormatInfo& info(Format format) {
 }
 
 constexpr std::size_t kPageBytes = 4096;
+// The span the program's statements are made of when no report names one, as the report prints.
+constexpr std::int64_t kTenSeconds = 10 * kSampleRate;
 constexpr std::size_t kReleaseBytes = std::size_t(4) << 20;
 
 bool allDigits(std::string_view s) {
@@ -130,6 +136,26 @@ std::optional<DateTime> parseDateTime(std::string_view date, std::string_view ti
     if (t.hour > 23 || t.minute > 59 || t.second > 59)
         return std::nullopt;
     return t;
+}
+
+LeadSet writtenLeads(const LeadSet& carried) {
+    LeadSet out = carried;
+    const int limbLeads = int(carried[signal::StandardLeadI]) +
+                          int(carried[signal::StandardLeadII]) +
+                          int(carried[signal::StandardLeadIII]);
+    if (limbLeads < 2)
+        for (std::size_t l :
+             {signal::StandardLeadAVR, signal::StandardLeadAVL, signal::StandardLeadAVF})
+            out[l] = false;
+    return out;
+}
+
+std::vector<std::size_t> EcgExport::writtenLeadIndexes() const {
+    std::vector<std::size_t> out;
+    for (std::size_t l = 0; l < present.size(); ++l)
+        if (present[l])
+            out.push_back(l);
+    return out;
 }
 
 EcgExport deriveExport(const signal::RecordingBuffer& buffer, signal::RecordingKind kind) {
@@ -238,18 +264,42 @@ EcgExport streamExport(const signal::RecordingBuffer& buffer, signal::RecordingK
     return ecg;
 }
 
+namespace detail {
+
+std::string interpretationStatus(const ExportInterpretation& interpretation) {
+    const bool ru = interpretation.russian;
+    if (!interpretation.confirmed)
+        return ru ? "Неподтверждённый отчёт" : "Unconfirmed report";
+    std::string out = ru ? "Подтверждено" : "Confirmed";
+    if (!interpretation.physician.empty())
+        out += ": " + interpretation.physician;
+    if (const auto& t = interpretation.confirmedAt) {
+        char at[40];
+        std::snprintf(at, sizeof at, ", %02d.%02d.%04d %02d:%02d:%02d", t->day, t->month, t->year,
+                      t->hour, t->minute, t->second);
+        out += at;
+    }
+    return out;
+}
+
+} // namespace detail
+
 Status writeExport(const EcgExport& ecg, Format format, const std::filesystem::path& target,
                    const ExportProgress& report) {
     if (ecg.samples() == 0)
         return Status::failure(ErrorCode::EmptyRecording, "Nothing to export to " +
                                                               target.string() +
                                                               ": the recording holds no sample");
+    if (ecg.writtenLeadIndexes().empty())
+        return Status::failure(ErrorCode::EmptyRecording, "Nothing to export to " +
+                                                              target.string() +
+                                                              ": the recording carries no lead");
     // The writers step through every sample of every lead they write.
     const std::size_t twelve = ecg.twelveLeadSamples();
-    const std::size_t steps = format == Format::Aecg
-                                  ? twelve * signal::kLeadCount + (ecg.samples() - twelve)
-                              : format == Format::Dicom ? twelve + (ecg.samples() - twelve)
-                                                        : ecg.samples();
+    const std::size_t steps =
+        format == Format::Aecg ? twelve * ecg.writtenLeadIndexes().size() + (ecg.samples() - twelve)
+        : format == Format::Dicom ? twelve + (ecg.samples() - twelve)
+                                  : ecg.samples();
     detail::Progress progress(report, steps, ecg.samples());
     std::vector<std::uint8_t> bytes;
     std::string text;
@@ -317,9 +367,31 @@ Status checkFormatHolds(const std::filesystem::path& recording, signal::Recordin
     return detail::scpCanHold(records, twelve);
 }
 
+ExportInterpretation programInterpretation(std::span<const std::uint8_t> recording, bool a2,
+                                           std::int64_t first, std::int64_t count,
+                                           const LeadSet& present,
+                                           const interpret::Patient& patient,
+                                           interpret::Language language) {
+    ExportInterpretation out;
+    out.russian = language == interpret::Language::Russian;
+    const auto records = static_cast<std::int64_t>(recording.size() / signal::kRecordBytes);
+    first = std::clamp<std::int64_t>(first, 0, records);
+    count = std::clamp<std::int64_t>(count, 0, records - first);
+    if (a2)
+        count = std::clamp<std::int64_t>(signal::kA2DerivedRecords - first, 0, count);
+    if (count == 0)
+        return out;
+    const LeadSet written = writtenLeads(present);
+    const interpret::Interpretation it =
+        interpret::interpretRecording(recording, first, count, patient, &written);
+    for (const interpret::Statement& s : it.statements)
+        out.statements.push_back({s.code, s.textIn(language)});
+    return out;
+}
+
 Status exportRecordingFile(const std::filesystem::path& recording, signal::RecordingKind kind,
                            Format format, const std::filesystem::path& target,
-                           const ExportProgress& progress) {
+                           const ExportProgress& progress, interpret::Language language) {
     if (kind == signal::RecordingKind::Rhythmogram)
         return Status::failure(ErrorCode::NotAnEcg,
                                "Cannot export " + recording.string() +
@@ -331,7 +403,18 @@ Status exportRecordingFile(const std::filesystem::path& recording, signal::Recor
         return Status::failure(ErrorCode::CannotReadRecording, s.message);
     if (progress && !progress(0, buffer.records() / kSampleRate))
         return detail::cancelled();
-    const EcgExport ecg = streamExport(buffer, kind);
+    EcgExport ecg = streamExport(buffer, kind);
+    // A card-file recording filed from a file lacking leads has their list beside it.
+    std::filesystem::path beside = recording;
+    beside.replace_extension(".lds");
+    if (std::ifstream in{beside, std::ios::binary}) {
+        const std::string text{std::istreambuf_iterator<char>(in), {}};
+        if (auto leads = cardfile::decodeLeadsFile(text, buffer.bytes))
+            ecg.present = writtenLeads(*leads);
+    }
+    ecg.interpretation = programInterpretation({buffer.bytes.data(), buffer.bytes.size()},
+                                               kind == signal::RecordingKind::A2, 0, kTenSeconds,
+                                               ecg.present, {}, language);
     return writeExport(ecg, format, target, progress);
 }
 

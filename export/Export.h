@@ -5,6 +5,7 @@
 // date and sex, and the recording's date and time when they are known.
 #pragma once
 
+#include "interpret/Interpret.h"
 #include "signal/Leads.h"
 #include "signal/Recording.h"
 #include "signal/Status.h"
@@ -15,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,6 +79,32 @@ struct DicomIdentity {
     std::string requestedProcedureId, requestedProcedureDescription, scheduledStepId;
 };
 
+// Which of the twelve leads (signal::StandardLead order) a recording carries.
+using LeadSet = std::array<bool, signal::kLeadCount>;
+inline constexpr LeadSet kAllLeads{true, true, true, true, true, true,
+                                   true, true, true, true, true, true};
+// The leads a file is written with, from those a recording carries: aVR, aVL and aVF need two of
+// I, II and III, so with fewer they go too.
+LeadSet writtenLeads(const LeadSet& carried);
+
+// One interpretation statement as the files carry it: its SCP-ECG acronym (empty for the
+// physician's free text) and its text in the export's language.
+struct ExportStatement {
+    std::string code;
+    std::string text;
+    bool operator==(const ExportStatement&) const = default;
+};
+
+// What the ECG says: the confirmed report's statements with its physician and time, or the
+// program's statements (unconfirmed). No statement: nothing is written of it.
+struct ExportInterpretation {
+    std::vector<ExportStatement> statements;
+    bool confirmed = false;
+    std::string physician;               // the confirming physician, when confirmed
+    std::optional<DateTime> confirmedAt; // when confirmed
+    bool russian = true;                 // the language of the texts
+};
+
 // Leads derived from a recording's records as a writer reads them (defined in Export.cpp).
 class DerivedLeads;
 
@@ -85,6 +113,9 @@ struct EcgExport {
     std::optional<Patient> patient;
     std::optional<DateTime> recordedAt;
     DicomIdentity identity;
+    // The leads written: an absent one has no signal, channel or sequence in the file.
+    LeadSet present = kAllLeads;
+    ExportInterpretation interpretation;
     // Twelve leads in signal::StandardLead order. All have the same length, except in an A2
     // recording longer than its first part: there lead II runs to the end and the other eleven
     // stop after the first 8040 samples, because nothing else was recorded.
@@ -99,6 +130,8 @@ struct EcgExport {
         return lead == signal::StandardLeadII ? samples() : twelveLeadSamples();
     }
     bool leadIIContinuesAlone() const { return samples() > twelveLeadSamples(); }
+    // The present leads' indexes, in lead order.
+    std::vector<std::size_t> writtenLeadIndexes() const;
     // Samples [first, first + count) of a lead into out; first + count <= leadSamples(lead).
     void copyLead(std::size_t lead, std::size_t first, std::size_t count, std::int16_t* out) const;
 };
@@ -124,9 +157,21 @@ Status writeExport(const EcgExport& ecg, Format format, const std::filesystem::p
 Status checkFormatHolds(const std::filesystem::path& recording, signal::RecordingKind kind,
                         Format format);
 
-// Reads a recording file and exports it without patient data.
+// The program's statements of records [first, first + count) of a recording (the span is kept
+// within the recording, and within an A2 recording's twelve-lead part), texts in `language`; none
+// where nothing could be measured.
+ExportInterpretation programInterpretation(std::span<const std::uint8_t> recording, bool a2,
+                                           std::int64_t first, std::int64_t count,
+                                           const LeadSet& present,
+                                           const interpret::Patient& patient,
+                                           interpret::Language language);
+
+// Reads a recording file and exports it without patient data, with the program's statements of
+// its first ten seconds. The leads named absent by a lead list beside it (<name>.lds, when it was
+// written for this recording) are left out.
 Status exportRecordingFile(const std::filesystem::path& recording, signal::RecordingKind kind,
                            Format format, const std::filesystem::path& target,
-                           const ExportProgress& progress = {});
+                           const ExportProgress& progress = {},
+                           interpret::Language language = interpret::Language::Russian);
 
 } // namespace velkard::exporting

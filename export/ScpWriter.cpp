@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SCP-ECG (EN 1064 / ISO 11073-91064), version 3.0 text in UTF-8: section 0 (pointers), 1 (patient
-// and acquisition), 3 (lead definitions) and 6 (rhythm data, uncompressed 16-bit, no difference
-// encoding), each with its CRC. The amplitude step is a whole number of nanovolts, 1468 nV for one
-// instrument unit (1000 / 681.29 = 1467.8 nV), so every sample stays within 1 µV below 10 mV.
+// and acquisition), 3 (lead definitions of the leads present) and 6 (rhythm data, uncompressed
+// 16-bit, no difference encoding), and when there are statements 8 (their full text) and 11
+// (their codes), each with its CRC. The amplitude step is a whole number of nanovolts, 1468 nV for
+// one instrument unit (1000 / 681.29 = 1467.8 nV), so every sample stays within 1 µV below 10 mV.
 #include "export/Writers.h"
 
 #include <string>
@@ -127,6 +128,10 @@ std::vector<std::uint8_t> patientSection(const EcgExport& ecg) {
         device.u8(0);
     }
     tag(b, 14, device.data());
+    // The latest confirming physician.
+    if (const ExportInterpretation& i = ecg.interpretation;
+        i.confirmed && !i.physician.empty() && !i.statements.empty())
+        textTag(b, 21, i.physician);
     if (ecg.recordedAt) {
         const DateTime& t = *ecg.recordedAt;
         tag(b, 25,
@@ -142,10 +147,11 @@ std::vector<std::uint8_t> patientSection(const EcgExport& ecg) {
 
 std::vector<std::uint8_t> leadSection(const EcgExport& ecg) {
     Bytes b;
-    b.u8(signal::kLeadCount);
+    const std::vector<std::size_t> leads = ecg.writtenLeadIndexes();
+    b.u8(static_cast<std::uint8_t>(leads.size()));
     // Bit 2: all leads recorded simultaneously; bits 3..7: how many.
-    b.u8(static_cast<std::uint8_t>(0x04 | (signal::kLeadCount << 3)));
-    for (std::size_t l = 0; l < ecg.leads.size(); ++l) {
+    b.u8(static_cast<std::uint8_t>(0x04 | (leads.size() << 3)));
+    for (std::size_t l : leads) {
         b.u32(1);
         b.u32(static_cast<std::uint32_t>(ecg.leadSamples(l)));
         b.u8(kScpLeadIds[l]);
@@ -159,14 +165,67 @@ std::vector<std::uint8_t> rhythmSection(const EcgExport& ecg) {
     b.u16(1000000 / kSampleRate); // sample interval in µs
     b.u8(0);                      // no difference encoding
     b.u8(0);                      // no bimodal compression
-    for (std::size_t l = 0; l < ecg.leads.size(); ++l)
+    const std::vector<std::size_t> leads = ecg.writtenLeadIndexes();
+    for (std::size_t l : leads)
         b.u16(static_cast<std::uint16_t>(ecg.leadSamples(l) * 2));
     std::vector<std::int16_t> lead;
-    for (std::size_t l = 0; l < ecg.leads.size(); ++l) {
+    for (std::size_t l : leads) {
         lead.resize(ecg.leadSamples(l));
         ecg.copyLead(l, 0, lead.size(), lead.data());
         for (std::int16_t v : lead)
             b.u16(static_cast<std::uint16_t>(v));
+    }
+    return b.data();
+}
+
+// The head of sections 8 and 11: confirmed or the program's own, the report's date and time
+// (the confirmation's, else the recording's; zeros when unknown) and how many statements follow.
+void reportHead(Bytes& b, const ExportInterpretation& i, const std::optional<DateTime>& recorded,
+                std::size_t count) {
+    b.u8(i.confirmed ? 1 : 0);
+    const std::optional<DateTime> t = i.confirmed && i.confirmedAt ? i.confirmedAt : recorded;
+    const DateTime at = t.value_or(DateTime{});
+    b.u16(static_cast<std::uint16_t>(at.year));
+    for (int v : {at.month, at.day, at.hour, at.minute, at.second})
+        b.u8(static_cast<std::uint8_t>(v));
+    b.u8(static_cast<std::uint8_t>(count));
+}
+
+// A statement's count byte takes up to 255.
+constexpr std::size_t kMaxStatements = 255;
+
+// Section 8: the statements' full texts, one statement each.
+std::vector<std::uint8_t> textSection(const EcgExport& ecg) {
+    const auto& i = ecg.interpretation;
+    const std::size_t count = std::min(i.statements.size(), kMaxStatements);
+    Bytes b;
+    reportHead(b, i, ecg.recordedAt, count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::string& text = i.statements[k].text;
+        b.u8(static_cast<std::uint8_t>(k + 1));
+        b.u16(static_cast<std::uint16_t>(std::min<std::size_t>(text.size(), 0xFFF0) + 1));
+        b.text(std::string_view(text).substr(0, 0xFFF0));
+        b.u8(0);
+    }
+    return b.data();
+}
+
+// Section 11: the universal statement codes (field type 1, the acronym); the physician's free
+// text, which has none, as full text (field type 2).
+std::vector<std::uint8_t> codeSection(const EcgExport& ecg) {
+    const auto& i = ecg.interpretation;
+    const std::size_t count = std::min(i.statements.size(), kMaxStatements);
+    Bytes b;
+    reportHead(b, i, ecg.recordedAt, count);
+    for (std::size_t k = 0; k < count; ++k) {
+        const ExportStatement& s = i.statements[k];
+        const bool coded = !s.code.empty();
+        const std::string_view field = std::string_view(coded ? s.code : s.text).substr(0, 0xFFF0);
+        b.u8(static_cast<std::uint8_t>(k + 1));
+        b.u16(static_cast<std::uint16_t>(field.size() + 2));
+        b.u8(coded ? 1 : 2);
+        b.text(field);
+        b.u8(0);
     }
     return b.data();
 }
@@ -196,6 +255,10 @@ Status encodeScp(const EcgExport& ecg, std::vector<std::uint8_t>& out) {
     sections[1] = section(1, patientSection(ecg));
     sections[3] = section(3, leadSection(ecg));
     sections[6] = section(6, rhythmSection(ecg));
+    if (!ecg.interpretation.statements.empty()) {
+        sections[8] = section(8, textSection(ecg));
+        sections[11] = section(11, codeSection(ecg));
+    }
 
     // Section 0 points at every section 0..11 by 1-based byte position; absent ones get zeros.
     const std::size_t pointerBytes = 16 + 12 * 10;

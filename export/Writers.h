@@ -58,6 +58,10 @@ using Drain = std::function<Status(std::string& out)>;
 Status encodeAecg(const EcgExport& ecg, std::string& out, Progress& progress,
                   const Drain& drain = {});
 
+// Whether the interpretation was confirmed, as the printed report says it: "Подтверждено:
+// <physician>, dd.MM.yyyy hh:mm:ss" or "Неподтверждённый отчёт" (in English when it is).
+std::string interpretationStatus(const ExportInterpretation& interpretation);
+
 // "Cannot write <target>: <why>", the message of every failed export.
 Status cannotWrite(const std::filesystem::path& target, const std::string& why);
 

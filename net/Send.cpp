@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/Send.h"
 
+#include "export/CardFileExport.h"
 #include "export/Export.h"
 #include "interpret/Interpret.h"
 #include "interpret/Report.h"
@@ -187,6 +188,12 @@ queueRecording(const Outbox& outbox, const cardfile::CardFile& cardFile,
         buffer, entry.isA2() ? signal::RecordingKind::A2 : signal::RecordingKind::Plain);
     ecg.patient = exporting::Patient{patient.name, sendId, patient.birthDate, patient.sex};
     ecg.recordedAt = exporting::parseDateTime(entry.date, entry.time);
+    // As the Export button writes it: without the leads a lead list names absent, with what the
+    // recording says.
+    ecg.present = exporting::recordingLeads(cardFile, patient, entry);
+    ecg.interpretation = exporting::recordingInterpretation(
+        cardFile, patient, entry, {buffer.bytes.data(), buffer.bytes.size()}, ecg.present,
+        russian ? interpret::Language::Russian : interpret::Language::English);
     const Order o = order.value.value_or(Order{});
     ecg.identity.studyInstanceUid = o.studyInstanceUid.empty() ? newUid() : o.studyInstanceUid;
     ecg.identity.seriesInstanceUid = newUid();

@@ -9,6 +9,7 @@ packages=(build-essential cmake ninja-build ccache pkg-config
           libgtest-dev libgmock-dev libbenchmark-dev
           qt6-tools-dev qt6-l10n-tools qt6-translations-l10n fonts-dejavu-core poppler-utils xvfb xauth xdotool
           libedf-dev libdcmtk-dev libbiosig-dev biosig-tools dicom3tools dcmtk python3-pydicom
+          default-jdk-headless libpixelmed-java
           libssl-dev orthanc python3-hl7 openssl iproute2
           dpkg-dev librsvg2-bin lintian appstream desktop-file-utils man-db file
           qemu-system-x86 linux-image-amd64 busybox-static cpio python3 clang libclang-rt-14-dev "$@")

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // velkard-cli export and export-file: format by extension or --format, card-file lookup, and the
 // failures (wrong usage, unknown patient or recording, unreadable recording, full disk).
+#include "cardfile/CardFile.h"
+#include "cardfile/Records.h"
 #include "cli/tests/RunCli.h"
+#include "signal/Recording.h"
 #include "sim/DeviceFiles.h"
 
+#include <edflib.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -126,6 +130,94 @@ TEST(ExportCli, BareRecordingFile) {
     EXPECT_EQ(r.status, 2);
     r = runCli({"export-file", rec, (dir / "r.edf").string(), "--kind", "RT"});
     EXPECT_EQ(r.status, 2);
+}
+
+// "CODE: text" of every statement of velkard-cli measure's JSON, in order.
+std::vector<std::string> measuredStatements(const std::string& json) {
+    std::vector<std::string> out;
+    const std::string code = "{\"code\": \"", text = "\"text\": \"";
+    for (std::size_t at = json.find(code); at != std::string::npos; at = json.find(code, at + 1)) {
+        const std::size_t c = at + code.size();
+        const std::size_t t = json.find(text, c) + text.size();
+        out.push_back(json.substr(c, json.find('"', c) - c) + ": " +
+                      json.substr(t, json.find('"', t) - t));
+    }
+    return out;
+}
+
+struct EdfRead {
+    std::vector<std::string> labels, annotations;
+};
+
+EdfRead edflibReads(const fs::path& file) {
+    EdfRead out;
+    edf_hdr_struct h{};
+    if (edfopen_file_readonly(file.c_str(), &h, EDFLIB_READ_ALL_ANNOTATIONS) != 0)
+        return out;
+    for (int s = 0; s < h.edfsignals; ++s) {
+        std::string label = h.signalparam[s].label;
+        while (!label.empty() && label.back() == ' ')
+            label.pop_back();
+        out.labels.push_back(label);
+    }
+    for (long long a = 0; a < h.annotations_in_file; ++a) {
+        edf_annotation_struct annotation{};
+        if (edf_get_annotation(h.handle, static_cast<int>(a), &annotation) == 0)
+            out.annotations.push_back(annotation.annotation);
+    }
+    edfclose_file(h.handle);
+    return out;
+}
+
+// The exports carry what velkard-cli measure says of the recording's first ten seconds (with
+// the patient's sex and age for export, without for export-file) in the language asked for, and
+// leave out the leads its lead list names absent.
+TEST(ExportCli, StatementsAndLeadListOfTheRecording) {
+    TempDir dir;
+    const std::string id = makeCard(dir);
+    const std::string d = dir.path().string();
+    const fs::path rec = cardfile::CardFile(d).recordingPath(id, 1);
+    signal::RecordingBuffer buffer;
+    ASSERT_TRUE(signal::loadRecording(rec, buffer));
+    cardfile::LeadSet present{};
+    present.fill(true);
+    for (std::size_t l = signal::StandardLeadV1; l < signal::kLeadCount; ++l)
+        present[l] = false;
+    fs::path leads = rec;
+    leads.replace_extension(".lds");
+    std::ofstream(leads, std::ios::binary)
+        << cardfile::encodeLeadsFile(present, {buffer.bytes.data(), buffer.bytes.size()});
+    const std::vector<std::string> limbLeads{"ECG I",   "ECG II",  "ECG III",
+                                             "ECG aVR", "ECG aVL", "ECG aVF"};
+
+    // The patient is a man of 63 on the recording's day.
+    auto m = runCli(
+        {"measure", rec.string(), "--seconds", "10", "--sex", "M", "--age", "63", "--lang", "en"});
+    ASSERT_EQ(m.status, 0) << m.err;
+    std::vector<std::string> said = measuredStatements(m.out);
+    ASSERT_FALSE(said.empty()) << m.out;
+    said.push_back("Unconfirmed report");
+    auto r = runCli({"export", id, "1", (dir / "a.edf").string(), "--dir", d, "--lang", "en"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EdfRead e = edflibReads(dir / "a.edf");
+    EXPECT_EQ(e.labels, limbLeads);
+    EXPECT_EQ(e.annotations, said);
+
+    m = runCli({"measure", rec.string(), "--seconds", "10"});
+    said = measuredStatements(m.out);
+    ASSERT_FALSE(said.empty()) << m.out;
+    said.push_back("Неподтверждённый отчёт");
+    r = runCli({"export-file", rec.string(), (dir / "b.edf").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    e = edflibReads(dir / "b.edf");
+    EXPECT_EQ(e.labels, limbLeads);
+    EXPECT_EQ(e.annotations, said);
+
+    EXPECT_EQ(
+        runCli({"export", id, "1", (dir / "c.edf").string(), "--dir", d, "--lang", "de"}).status,
+        2);
+    EXPECT_EQ(runCli({"export-file", rec.string(), (dir / "c.edf").string(), "--lang", "x"}).status,
+              2);
 }
 
 } // namespace

@@ -146,11 +146,13 @@ bool exportWithSaveDialog(velkard::ui::Seams seams, const CardFile& cardFile,
         text(l, QT_TRANSLATE_NOOP("velkard::exporting::ui::ExportRecording", "Отмена"))};
     Status s;
     velkard::ui::runWithProgress(owner, texts, [&](velkard::ui::JobProgress& progress) {
-        s = ex::exportCardFileRecording(cardFile, patient, entry, *format, target,
-                                        [&progress](std::size_t done, std::size_t total) {
-                                            return progress.report((long long)done,
-                                                                   (long long)total);
-                                        });
+        s = ex::exportCardFileRecording(
+            cardFile, patient, entry, *format, target,
+            [&progress](std::size_t done, std::size_t total) {
+                return progress.report((long long)done, (long long)total);
+            },
+            // The statements have Russian and English texts.
+            l == Language::Russian ? interpret::Language::Russian : interpret::Language::English);
     });
     if (s == ErrorCode::Cancelled)
         return false;
