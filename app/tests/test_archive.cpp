@@ -4,7 +4,10 @@
 // card-file window's "Ранее снятые ЭКГ" lists the patient's studies (by the hospital ID kept beside
 // the card, else by name and birth date), Open fetches one by C-GET and the import view shows it
 // with the very samples that were recorded. The archive down, refusing the association, or
-// holding nothing for the patient: each says so. Skipped when Orthanc is missing.
+// holding nothing for the patient: each says so. And the whole path of an order: Orthanc's
+// worklist plugin gives it, Take, a recording on the simulated instrument, Stop and Save; it
+// arrives in Orthanc (read back through its REST API) and comes back as recorded. Skipped when
+// Orthanc is missing (the last one also without its worklist plugin or DCMTK's dump2dcm).
 #include "AppTestSupport.h"
 
 #include "filing/Store.h"
@@ -13,8 +16,11 @@
 #include "net/Send.h"
 #include "net/Settings.h"
 #include "net/ui/EarlierWindow.h"
+#include "net/ui/SendActions.h"
+#include "net/ui/WorklistWindow.h"
 #include "sim/DeviceFiles.h"
 
+#include <QDate>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -36,6 +42,35 @@ using namespace velkard::app::test;
 namespace {
 
 constexpr const char* kOrthanc = "/usr/sbin/Orthanc";
+constexpr const char* kWorklistPlugin = "/usr/share/orthanc/plugins/libModalityWorklists.so";
+constexpr const char* kOrderStudy = "1.2.826.0.1.3680043.2.1125.92.1";
+
+// The body of an HTTP GET to Orthanc's REST API on loopback (HTTP/1.0: the answer ends with the
+// connection); empty when it cannot be asked.
+std::string restGet(int port, const std::string& path) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    std::string answer;
+    if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        const std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+        if (::write(s, request.data(), request.size()) == static_cast<ssize_t>(request.size())) {
+            char buffer[4096];
+            for (ssize_t n; (n = ::read(s, buffer, sizeof buffer)) > 0;)
+                answer.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(s);
+    const auto body = answer.find("\r\n\r\n");
+    return body == std::string::npos ? std::string() : answer.substr(body + 4);
+}
+
+QJsonDocument restJson(int port, const std::string& path) {
+    const std::string body = restGet(port, path);
+    return QJsonDocument::fromJson(QByteArray(body.data(), static_cast<qsizetype>(body.size())));
+}
 
 int freePort() {
     const int s = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -101,6 +136,13 @@ protected:
             {"SaveJobs", false},
             {"DefaultEncoding", "Utf8"},
         };
+        // Its worklist plugin answers from a folder of worklist files, when installed.
+        std::filesystem::create_directories(work() / "WLM");
+        if (QFile::exists(kWorklistPlugin)) {
+            cfg["Plugins"] = QJsonArray{kWorklistPlugin};
+            cfg["Worklists"] = QJsonObject{
+                {"Enable", true}, {"Database", QString::fromStdString((work() / "WLM").string())}};
+        }
         config = work() / "orthanc.json";
         writeFile(config, QJsonDocument(cfg).toJson().toStdString());
         startOrthanc();
@@ -347,4 +389,93 @@ TEST_F(ArchiveTest, ArchiveDownRefusingOrHoldingNothingEachSaysSo) {
     ASSERT_TRUE(net::saveSettings(work(), s));
     const QString unset = tryEarlier();
     EXPECT_TRUE(unset.startsWith("No archive (PACS) is set up")) << unset.toStdString();
+}
+
+TEST_F(ArchiveTest, OrderFromOrthancsWorklistRecordedSavedArrivesThereAndComesBackAsRecorded) {
+    if (!QFile::exists(kWorklistPlugin) || QStandardPaths::findExecutable("dump2dcm").isEmpty())
+        GTEST_SKIP() << "Orthanc's worklist plugin or DCMTK's dump2dcm is missing";
+    // Today's ECG order for this station in Orthanc's worklist folder.
+    const QString dump =
+        QString::fromUtf8(
+            "(0008,0005) CS [ISO_IR 192]\n(0008,0050) SH [ACC3001]\n"
+            "(0010,0010) PN [Петров^Пётр^Ильич]\n(0010,0020) LO [H-0042]\n"
+            "(0010,0030) DA [19610304]\n(0010,0040) CS [M]\n(0020,000d) UI [%1]\n"
+            "(0032,1060) LO [ECG at rest]\n(0040,0100) SQ\n(fffe,e000) -\n"
+            "(0008,0060) CS [ECG]\n(0040,0001) AE [VELKARD]\n(0040,0002) DA [%2]\n"
+            "(0040,0003) TM [0930]\n(0040,0007) LO [ECG at rest]\n(0040,0009) SH [SPS-1]\n"
+            "(fffe,e00d)\n(fffe,e0dd)\n(0040,1001) SH [RP-1]\n")
+            .arg(kOrderStudy, QDate::currentDate().toString("yyyyMMdd"));
+    writeFile(work() / "order.dump", dump.toStdString());
+    QProcess make;
+    make.start("dump2dcm", {"-q", "+te", QString::fromStdString((work() / "order.dump").string()),
+                            QString::fromStdString((work() / "WLM" / "order.wl").string())});
+    ASSERT_TRUE(make.waitForFinished(20000) && make.exitCode() == 0);
+    auto s = net::loadSettings(work()).value;
+    s.worklist = s.pacs;
+    s.sendAfterSave = true;
+    ASSERT_TRUE(net::saveSettings(work(), s));
+
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    int listed = -1;
+    dialogs.script.push_back([&listed](QDialog& d) {
+        auto& window = dynamic_cast<net::ui::WorklistWindow&>(d);
+        listed = window.orderList->topLevelItemCount();
+        window.orderList->setCurrentItem(window.orderList->topLevelItem(0));
+        window.takeButton->click();
+        return -1;
+    });
+    w->worklistAction->trigger();
+    ASSERT_EQ(listed, 1) << messages.lastText().toStdString();
+    ASSERT_TRUE(w->Start->isVisible());
+    // Recorded on the simulated instrument, Stop, "Сохранить данные?" answered yes.
+    ASSERT_TRUE(waitFor([&] { return w->display().sweepPosition() > 0; }));
+    w->Start->click();
+    ASSERT_TRUE(waitFor([&] { return w->secondsCounter() >= 2; }));
+    messages.answers = {true};
+    w->Stop->click();
+    // Sent on its own; Orthanc holds the waveform and the report in the order's study.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            auto e = net::Outbox(work()).list();
+            return !w->outboxSender().running() && e && e.value.size() == 1 &&
+                   e.value[0].state == net::EntryState::Sent;
+        },
+        60000))
+        << messages.lastText().toStdString();
+    const QJsonArray instances = restJson(httpPort, "/instances").array();
+    ASSERT_EQ(instances.size(), 2);
+    std::vector<std::string> classes;
+    for (const QJsonValue& id : instances) {
+        const QJsonObject tags =
+            restJson(httpPort, "/instances/" + id.toString().toStdString() + "/simplified-tags")
+                .object();
+        classes.push_back(tags["SOPClassUID"].toString().toStdString());
+        EXPECT_EQ(tags["PatientID"].toString(), "H-0042");
+        EXPECT_EQ(tags["PatientName"].toString(), QString::fromUtf8("Петров^Пётр^Ильич"));
+        EXPECT_EQ(tags["AccessionNumber"].toString(), "ACC3001");
+        EXPECT_EQ(tags["StudyInstanceUID"].toString(), kOrderStudy);
+    }
+    std::sort(classes.begin(), classes.end());
+    EXPECT_EQ(classes, (std::vector<std::string>{"1.2.840.10008.5.1.4.1.1.104.1",
+                                                 "1.2.840.10008.5.1.4.1.1.9.1.1"}));
+
+    // And back as an earlier ECG of the chosen patient: the samples recorded.
+    messages.shown.clear(); // the question at Stop
+    cardfile::CardFile cardFile(work());
+    const std::string id = w->session().selection().patientId.toStdString();
+    QStringList row;
+    dialogs.script.push_back([&row](QDialog& d) {
+        auto& window = dynamic_cast<net::ui::EarlierWindow&>(d);
+        row = rowText(window.studyList->topLevelItem(0));
+        window.openButton->click();
+        return -1;
+    });
+    w->earlierAction->trigger();
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    ASSERT_EQ(row.size(), 5);
+    EXPECT_EQ(row[0], QDate::currentDate().toString("dd.MM.yyyy"));
+    EXPECT_EQ(row[3], "ACC3001");
+    EXPECT_EQ(row[4], "1");
+    EXPECT_EQ(w->recordingBuffer().bytes, recordingOf(id, 1));
 }
