@@ -23,6 +23,7 @@
 #include "net/Orders.h"
 #include "net/Send.h"
 #include "net/Settings.h"
+#include "net/ui/EarlierWindow.h"
 #include "net/ui/NetworkPage.h"
 #include "net/ui/OutboxWindow.h"
 #include "net/ui/SendActions.h"
@@ -447,10 +448,17 @@ void MainWindow::openCardFile() {
         seams_, state_.interfaceLanguage(), workDir_,
         [this](const QString& note) { statusBar()->showMessage(note); }, this,
         [this](const std::filesystem::path& p) { return keptUnfiled_.count(p) > 0; });
+    std::filesystem::path earlier;
     {
         cardfile::ui::CardFileWindow window(state_, seams_, workDir_, this);
         exporting::ui::offerExport(window, seams_, state_);
         net::ui::offerSend(window, seams_, state_, *sender_);
+        net::ui::offerEarlier(window, seams_, state_,
+                              [&window, &earlier](const std::filesystem::path& file) {
+                                  earlier = file;
+                                  window.closeWithoutRequest();
+                              });
+        net::ui::offerWorklist(window, seams_, state_, workDir_);
         compare::ui::offerCompare(window, seams_, state_);
         window.startFrom(session_.selection());
         window.applyLanguage(state_.interfaceLanguage());
@@ -458,6 +466,27 @@ void MainWindow::openCardFile() {
         session_.cardFileClosed(window.selection(), window.choice());
     }
     showCardFileChoice();
+    // An earlier ECG fetched from the archive is shown as an imported file.
+    if (!earlier.empty())
+        importFile(fromPath(earlier));
+}
+
+void MainWindow::openEarlier() {
+    const std::string id = session_.selection().patientId.toStdString();
+    cardfile::CardFile cardFile(workDir_);
+    std::optional<cardfile::PatientRecord> patient;
+    if (auto patients = cardFile.listPatients(); patients && !id.empty())
+        for (const auto& p : patients.value)
+            if (p.id == id)
+                patient = p;
+    if (!patient) {
+        messages().show(say(QT_TR_NOOP("Выберите пациента в картотеке")),
+                        ui::attentionCaption(state_.interfaceLanguage()));
+        return;
+    }
+    const auto file = net::ui::showEarlier(state_, seams_, workDir_, *patient, this);
+    if (!file.empty())
+        importFile(fromPath(file));
 }
 
 void MainWindow::openOutbox() {

@@ -131,6 +131,7 @@ public:
     QAction* cardFileAction; // Card file
     QAction* worklistAction; // the worklist's orders
     QAction* outboxAction;   // the outbox: what is sent, was sent or was refused
+    QAction* earlierAction;  // the chosen patient's earlier ECGs in the archive
     QAction* importAction;
     QAction* fileImportAction; // "Положить в карту пациента": the imported file of another system
     QAction* printAction;  // Print
@@ -144,6 +145,8 @@ public slots:
     // so the next recording is made for that order.
     void openWorklist();
     void openOutbox();
+    // The chosen patient's ECG studies in the archive; the one fetched opens in the import view.
+    void openEarlier();
     void openMemory();
     void importFromFile();
     void fileImportIntoCard();

@@ -56,6 +56,7 @@ constexpr Caption kMenuCaptions[] = {
     {"cardFileAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Картотека")},
     {"worklistAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Рабочий список")},
     {"outboxAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Очередь отправки")},
+    {"earlierAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Ранее снятые ЭКГ")},
     {"memoryAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Память")},
     {"importAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Импорт из файла")},
     {"fileImportAction",
@@ -218,11 +219,13 @@ void MainWindow::buildMenu() {
     printAction = makeAction("printAction", &MainWindow::printRecording);
     worklistAction = makeAction("worklistAction", &MainWindow::openWorklist);
     outboxAction = makeAction("outboxAction", &MainWindow::openOutbox);
-    patientMenu->addActions(
-        {cardFileAction, worklistAction, outboxAction, makeSeparator("cardFileSeparator"),
-         makeAction("memoryAction", &MainWindow::openMemory), makeSeparator("memorySeparator"),
-         importAction, fileImportAction, makeSeparator("importSeparator"), printSetupAction_,
-         printAction, measurements_->showAction()});
+    earlierAction = makeAction("earlierAction", &MainWindow::openEarlier);
+    patientMenu->addActions({cardFileAction, worklistAction, outboxAction, earlierAction,
+                             makeSeparator("cardFileSeparator"),
+                             makeAction("memoryAction", &MainWindow::openMemory),
+                             makeSeparator("memorySeparator"), importAction, fileImportAction,
+                             makeSeparator("importSeparator"), printSetupAction_, printAction,
+                             measurements_->showAction()});
 
     QMenu* setupMenu = bar->addMenu(QString());
     setupMenu->setObjectName("setupMenu");

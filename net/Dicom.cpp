@@ -10,8 +10,10 @@
 #include <dcmtk/dcmtls/tlslayer.h>
 #include <dcmtk/oflog/oflog.h>
 
+#include <cstdio>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <set>
 
 namespace velkard::net {
@@ -38,7 +40,8 @@ std::string where(const Peer& peer) {
 // One association to a peer.
 class Scu : public DcmSCU {
 public:
-    // The files received in a C-GET, stored as <folder>/<SOP instance UID>.dcm.
+    // The files received in a C-GET, stored as <folder>/0001.dcm, 0002.dcm ... in the order
+    // they came: nothing the peer sends names a file.
     std::filesystem::path getFolder;
     std::vector<std::filesystem::path> received;
     std::string receiveError;
@@ -50,13 +53,13 @@ public:
                                    Uint16& status) override {
         continueSession = OFTrue;
         std::unique_ptr<DcmDataset> dataset(incoming);
-        OFString uid;
-        if (!dataset || dataset->findAndGetOFString(DCM_SOPInstanceUID, uid).bad() || uid.empty() ||
-            uid.find_first_not_of("0123456789.") != OFString_npos) {
+        if (!dataset) {
             status = STATUS_STORE_Error_CannotUnderstand;
             return EC_Normal;
         }
-        const auto target = getFolder / (std::string(uid.c_str()) + ".dcm");
+        char name[16];
+        std::snprintf(name, sizeof name, "%04zu.dcm", received.size() + 1);
+        const auto target = getFolder / name;
         signal::AtomicFileWriter file(target);
         DcmFileFormat fileFormat(dataset.get(), OFTrue);
         Status s = file.open();
@@ -318,9 +321,17 @@ Result<std::vector<WorklistItem>> findWorklist(const NetworkSettings& settings,
 Result<std::vector<StudyItem>> findStudies(const NetworkSettings& settings,
                                            const std::string& patientId,
                                            const std::string& modality) {
+    StudyQuery q;
+    q.patientId = patientId;
+    q.modality = modality;
+    return findStudies(settings, q);
+}
+
+Result<std::vector<StudyItem>> findStudies(const NetworkSettings& settings, const StudyQuery& q) {
     using R = Result<std::vector<StudyItem>>;
-    if (patientId.empty())
-        return R::failure(ErrorCode::InvalidArgument, "No patient ID to ask the archive for");
+    if (q.patientId.empty() && q.patientName.find_first_not_of("*?^ ") == std::string::npos)
+        return R::failure(ErrorCode::InvalidArgument,
+                          "No patient ID or name to ask the archive for");
     Association a;
     if (auto s = a.open(settings, settings.pacs,
                         {{UID_FINDStudyRootQueryRetrieveInformationModel, ASC_SC_ROLE_DEFAULT}});
@@ -329,10 +340,17 @@ Result<std::vector<StudyItem>> findStudies(const NetworkSettings& settings,
     DcmDataset query;
     query.putAndInsertString(DCM_SpecificCharacterSet, "ISO_IR 192");
     query.putAndInsertString(DCM_QueryRetrieveLevel, "STUDY");
-    query.putAndInsertString(DCM_PatientID, patientId.c_str());
-    query.putAndInsertString(DCM_ModalitiesInStudy, modality.c_str());
+    if (!q.patientId.empty()) {
+        query.putAndInsertString(DCM_PatientID, q.patientId.c_str());
+        query.insertEmptyElement(DCM_PatientName);
+    } else {
+        query.putAndInsertString(DCM_PatientName, q.patientName.c_str());
+        query.putAndInsertString(DCM_PatientBirthDate, q.birthDate.c_str());
+        query.insertEmptyElement(DCM_PatientID);
+    }
+    query.putAndInsertString(DCM_ModalitiesInStudy, q.modality.c_str());
     for (const DcmTagKey& tag : {DCM_StudyInstanceUID, DCM_StudyDate, DCM_StudyTime,
-                                 DCM_StudyDescription, DCM_AccessionNumber, DCM_PatientName})
+                                 DCM_StudyDescription, DCM_AccessionNumber})
         query.insertEmptyElement(tag);
     std::vector<StudyItem> items;
     auto s = find(a, UID_FINDStudyRootQueryRetrieveInformationModel, query, [&](DcmDataset* d) {
@@ -345,10 +363,35 @@ Result<std::vector<StudyItem>> findStudies(const NetworkSettings& settings,
         st.patientId = get(d, DCM_PatientID);
         st.patientName = get(d, DCM_PatientName);
         st.modalities = get(d, DCM_ModalitiesInStudy);
-        items.push_back(std::move(st));
+        if (!st.studyInstanceUid.empty())
+            items.push_back(std::move(st));
     });
     if (!s)
         return R::failure(s);
+    // How many instances of the modality each study holds: its series of that modality.
+    for (StudyItem& st : items) {
+        DcmDataset series;
+        series.putAndInsertString(DCM_QueryRetrieveLevel, "SERIES");
+        series.putAndInsertString(DCM_StudyInstanceUID, st.studyInstanceUid.c_str());
+        series.putAndInsertString(DCM_Modality, q.modality.c_str());
+        series.insertEmptyElement(DCM_SeriesInstanceUID);
+        series.insertEmptyElement(DCM_NumberOfSeriesRelatedInstances);
+        int total = 0;
+        bool told = false;
+        auto counted =
+            find(a, UID_FINDStudyRootQueryRetrieveInformationModel, series, [&](DcmDataset* d) {
+                if (!q.modality.empty() && get(d, DCM_Modality) != q.modality)
+                    return;
+                Sint32 n = 0;
+                if (d->findAndGetSint32(DCM_NumberOfSeriesRelatedInstances, n).good() && n >= 0) {
+                    total += n;
+                    told = true;
+                }
+            });
+        if (!counted && counted.code == ErrorCode::IoError)
+            return R::failure(counted);
+        st.instances = counted && told ? total : -1;
+    }
     return R::success(items);
 }
 
@@ -395,6 +438,50 @@ Result<std::vector<std::filesystem::path>> getStudy(const NetworkSettings& setti
         return R::failure(ErrorCode::Failed,
                           where(a.peer) + " ended the C-GET with status " + std::to_string(final));
     return R::success(a.scu.received);
+}
+
+bool validUid(const std::string& uid) {
+    if (uid.empty() || uid.size() > 64 || uid.find_first_not_of("0123456789.") != std::string::npos)
+        return false;
+    return uid.front() != '.' && uid.back() != '.' && uid.find("..") == std::string::npos;
+}
+
+Result<FetchedStudy> fetchStudy(const NetworkSettings& settings, const std::string& studyUid,
+                                const std::filesystem::path& workDir) {
+    using R = Result<FetchedStudy>;
+    if (!validUid(studyUid))
+        return R::failure(ErrorCode::InvalidArgument,
+                          "The archive named the study by no valid UID: '" + studyUid + "'");
+    namespace fs = std::filesystem;
+    const fs::path cache = workDir / kArchiveCacheFolder;
+    std::random_device rd;
+    const fs::path fresh = cache / (".new-" + std::to_string(rd()) + "-" + studyUid);
+    auto received = getStudy(settings, studyUid, fresh);
+    std::error_code ec;
+    if (!received) {
+        fs::remove_all(fresh, ec);
+        return R::failure(received);
+    }
+    FetchedStudy out;
+    out.folder = cache / studyUid;
+    fs::remove_all(out.folder, ec); // the earlier copy of this study
+    fs::rename(fresh, out.folder, ec);
+    if (ec) {
+        fs::remove_all(fresh, ec);
+        return R::failure(ErrorCode::CannotWrite,
+                          "Cannot keep the study in " + out.folder.string() + ": " + ec.message());
+    }
+    for (const fs::path& f : received.value) {
+        const fs::path kept = out.folder / f.filename();
+        out.files.push_back(kept);
+        DcmFileFormat ff;
+        OFString cls;
+        if (ff.loadFile(kept.c_str()).good() &&
+            ff.getDataset()->findAndGetOFString(DCM_SOPClassUID, cls).good() &&
+            (cls == UID_TwelveLeadECGWaveformStorage || cls == UID_GeneralECGWaveformStorage))
+            out.ecgs.push_back(kept);
+    }
+    return R::success(out);
 }
 
 } // namespace velkard::net

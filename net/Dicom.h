@@ -58,16 +58,44 @@ Result<std::vector<WorklistItem>> findWorklist(const NetworkSettings& settings,
 struct StudyItem {
     std::string studyInstanceUid, studyDate, studyTime, studyDescription, accessionNumber;
     std::string patientId, patientName, modalities;
+    // Instances in the study's series of the modality asked for (series-level C-FIND of the
+    // same association); -1 when the archive did not say.
+    int instances = -1;
 };
-// The patient's studies; with modality set, only those that hold that modality.
+// Whose studies: by the patient ID when given, else by name (DICOM form, '*' and '?' as
+// wildcards) and birth date (YYYYMMDD, may be empty). With modality set, only the studies that
+// hold that modality.
+struct StudyQuery {
+    std::string patientId, patientName, birthDate;
+    std::string modality = "ECG";
+};
+Result<std::vector<StudyItem>> findStudies(const NetworkSettings& settings,
+                                           const StudyQuery& query);
 Result<std::vector<StudyItem>> findStudies(const NetworkSettings& settings,
                                            const std::string& patientId,
                                            const std::string& modality = "ECG");
 
-// C-GET of a whole study into `folder` (created if needed); returns the files received.
+// C-GET of a whole study into `folder` (created if needed); returns the files received, named
+// by the order they came in ("0001.dcm", ...), never by what the peer sent.
 Result<std::vector<std::filesystem::path>> getStudy(const NetworkSettings& settings,
                                                     const std::string& studyInstanceUid,
                                                     const std::filesystem::path& folder);
+
+// A study UID as a folder name may hold it: 1 to 64 digits and dots, each dot between digits.
+bool validUid(const std::string& uid);
+
+// The workstation's copy of an archive study: <workDir>/archive-cache/<study UID>/.
+inline constexpr const char* kArchiveCacheFolder = "archive-cache";
+struct FetchedStudy {
+    std::filesystem::path folder;
+    std::vector<std::filesystem::path> files; // all received
+    std::vector<std::filesystem::path> ecgs;  // the 12-lead and general ECG waveforms among them
+};
+// Fetches the study (C-GET) into a fresh folder of the cache, which then replaces an earlier
+// copy of the same study. InvalidArgument for a UID that is no valid UID.
+Result<FetchedStudy> fetchStudy(const NetworkSettings& settings,
+                                const std::string& studyInstanceUid,
+                                const std::filesystem::path& workDir);
 
 // The text of a DIMSE status of a C-STORE response ("Refused: Out of Resources" ...).
 std::string storeStatusText(unsigned status);

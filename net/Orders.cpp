@@ -2,8 +2,10 @@
 #include "net/Orders.h"
 
 #include "cardfile/Lock.h"
+#include "export/Export.h"
 #include "signal/FileIo.h"
 
+#include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <sstream>
@@ -126,6 +128,35 @@ std::string cardName(const std::string& dicomName) {
         start = caret + 1;
     }
     return out;
+}
+
+Result<StudyQuery> studyQueryFor(const cardfile::CardFile& cardFile,
+                                 const cardfile::PatientRecord& patient) {
+    using R = Result<StudyQuery>;
+    auto hospital = hospitalIdOf(cardFile, patient.id);
+    if (!hospital)
+        return R::failure(hospital);
+    StudyQuery q;
+    if (hospital.value && !hospital.value->empty()) {
+        q.patientId = *hospital.value;
+        return R::success(q);
+    }
+    // The wildcards are the query's own: none from the card.
+    auto plain = [](std::string s) {
+        std::erase_if(s, [](char c) { return c == '*' || c == '?' || c == '^' || c == '\\'; });
+        return s;
+    };
+    const exporting::PersonName n = exporting::splitName(patient.name);
+    const std::string family = plain(n.family), given = plain(n.given);
+    if (family.empty())
+        return R::failure(ErrorCode::InvalidArgument, "The card holds no name to ask for");
+    q.patientName = family + (given.empty() ? "*" : "^" + given + "*");
+    if (auto b = exporting::parseDate(patient.birthDate)) {
+        char d[16];
+        std::snprintf(d, sizeof d, "%04d%02d%02d", b->year, b->month, b->day);
+        q.birthDate = d;
+    }
+    return R::success(q);
 }
 
 std::string cardDate(const std::string& d) {

@@ -58,6 +58,12 @@ Result<std::optional<Order>> orderOfRecording(const cardfile::CardFile& cardFile
                                               const std::string& cardId,
                                               const std::string& recordedAt, bool attachPending);
 
+// How the archive is asked for the card's studies: by the hospital patient ID kept for it, else
+// by the family and given name ("Family^Given*", so a middle name the archive holds or lacks
+// does not matter) and the birth date.
+Result<StudyQuery> studyQueryFor(const cardfile::CardFile& cardFile,
+                                 const cardfile::PatientRecord& patient);
+
 // "Family^Given^Middle" -> "Family Given Middle"; "YYYYMMDD" -> "dd.MM.yyyy" ("" otherwise).
 std::string cardName(const std::string& dicomName);
 std::string cardDate(const std::string& dicomDate);

@@ -210,6 +210,14 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <source>Очередь отправки</source>
         <translation>Sendewarteschlange</translation>
     </message>
+    <message>
+        <source>Выберите пациента в картотеке</source>
+        <translation>Wählen Sie einen Patienten in der Kartei</translation>
+    </message>
+    <message>
+        <source>Ранее снятые ЭКГ</source>
+        <translation>Frühere EKGs</translation>
+    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>
@@ -584,6 +592,22 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     <message>
         <source>Что отправляется, отправлено или не принято</source>
         <translation>Was gesendet wird, gesendet wurde oder abgelehnt wurde</translation>
+    </message>
+    <message>
+        <source>Ранее снятые ЭКГ</source>
+        <translation>Frühere EKGs</translation>
+    </message>
+    <message>
+        <source>ЭКГ этого пациента в архиве (PACS)</source>
+        <translation>EKGs dieses Patienten im Archiv (PACS)</translation>
+    </message>
+    <message>
+        <source>Рабочий список</source>
+        <translation>Arbeitsliste</translation>
+    </message>
+    <message>
+        <source>Направления на сегодня с сервера рабочего списка</source>
+        <translation>Heutige Aufträge vom Arbeitslisten-Server</translation>
     </message>
 </context>
 <context>
@@ -1301,6 +1325,109 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     <message>
         <source>Файлы помещены в карту пациента: </source>
         <translation>In die Patientenkarte abgelegte Dateien: </translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::EarlierWindow</name>
+    <message>
+        <source>Ранее снятые ЭКГ</source>
+        <translation>Frühere EKGs</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <translation>Datum</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <translation>Uhrzeit</translation>
+    </message>
+    <message>
+        <source>Исследование</source>
+        <translation>Untersuchung</translation>
+    </message>
+    <message>
+        <source>№ направления</source>
+        <translation>Auftragsnummer</translation>
+    </message>
+    <message>
+        <source>ЭКГ</source>
+        <translation>EKGs</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Открыть</source>
+        <translation>Öffnen</translation>
+    </message>
+    <message>
+        <source>Получить ЭКГ из архива и открыть для просмотра и измерения</source>
+        <translation>Das EKG aus dem Archiv holen und zur Ansicht und Messung öffnen</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Архив (PACS) не настроен: Настройка → Параметры → Сеть</source>
+        <translation>Kein Archiv (PACS) eingetragen: Einstellungen → Parameter → Netzwerk</translation>
+    </message>
+    <message>
+        <source>Не по чему искать в архиве: у пациента нет ни ID больницы, ни имени
+</source>
+        <translation>Nichts, wonach im Archiv gesucht werden kann: der Patient hat weder eine Krankenhaus-ID noch einen Namen
+</translation>
+    </message>
+    <message>
+        <source>Запрос к архиву (%1 из %2)…</source>
+        <translation>Anfrage an das Archiv (%1 von %2)…</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Архив (PACS) недоступен
+</source>
+        <translation>Das Archiv (PACS) ist nicht erreichbar
+</translation>
+    </message>
+    <message>
+        <source>Архив (PACS) отказал в запросе
+</source>
+        <translation>Das Archiv (PACS) hat die Anfrage abgelehnt
+</translation>
+    </message>
+    <message>
+        <source>В архиве нет ЭКГ пациента с таким именем и датой рождения</source>
+        <translation>Das Archiv enthält kein EKG eines Patienten mit diesem Namen und Geburtsdatum</translation>
+    </message>
+    <message>
+        <source>В архиве нет ЭКГ пациента с ID %1</source>
+        <translation>Das Archiv enthält kein EKG des Patienten mit der ID %1</translation>
+    </message>
+    <message>
+        <source>Исследований с ЭКГ: %1</source>
+        <translation>Untersuchungen mit EKG: %1</translation>
+    </message>
+    <message>
+        <source>Выберите исследование</source>
+        <translation>Wählen Sie eine Untersuchung</translation>
+    </message>
+    <message>
+        <source>Получение ЭКГ из архива (%1 из %2)…</source>
+        <translation>Das EKG wird aus dem Archiv geholt (%1 von %2)…</translation>
+    </message>
+    <message>
+        <source>ЭКГ не получена из архива
+</source>
+        <translation>Das EKG wurde nicht aus dem Archiv geholt
+</translation>
+    </message>
+    <message>
+        <source>Архив не передал ни одной ЭКГ этого исследования</source>
+        <translation>Das Archiv hat kein EKG dieser Untersuchung gesendet</translation>
     </message>
 </context>
 <context>

@@ -210,6 +210,14 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <source>Очередь отправки</source>
         <translation>Outbox</translation>
     </message>
+    <message>
+        <source>Выберите пациента в картотеке</source>
+        <translation>Choose a patient in the card file</translation>
+    </message>
+    <message>
+        <source>Ранее снятые ЭКГ</source>
+        <translation>Earlier ECGs</translation>
+    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>
@@ -584,6 +592,22 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     <message>
         <source>Что отправляется, отправлено или не принято</source>
         <translation>What is being sent, was sent or was refused</translation>
+    </message>
+    <message>
+        <source>Ранее снятые ЭКГ</source>
+        <translation>Earlier ECGs</translation>
+    </message>
+    <message>
+        <source>ЭКГ этого пациента в архиве (PACS)</source>
+        <translation>This patient&apos;s ECGs in the archive (PACS)</translation>
+    </message>
+    <message>
+        <source>Рабочий список</source>
+        <translation>Worklist</translation>
+    </message>
+    <message>
+        <source>Направления на сегодня с сервера рабочего списка</source>
+        <translation>Today&apos;s orders from the worklist server</translation>
     </message>
 </context>
 <context>
@@ -1301,6 +1325,109 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     <message>
         <source>Файлы помещены в карту пациента: </source>
         <translation>Files filed into the patient&apos;s card: </translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::EarlierWindow</name>
+    <message>
+        <source>Ранее снятые ЭКГ</source>
+        <translation>Earlier ECGs</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <translation>Date</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Исследование</source>
+        <translation>Study</translation>
+    </message>
+    <message>
+        <source>№ направления</source>
+        <translation>Accession No.</translation>
+    </message>
+    <message>
+        <source>ЭКГ</source>
+        <translation>ECGs</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>Открыть</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>Получить ЭКГ из архива и открыть для просмотра и измерения</source>
+        <translation>Fetch the ECG from the archive and open it for review and measurement</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Архив (PACS) не настроен: Настройка → Параметры → Сеть</source>
+        <translation>No archive (PACS) is set up: Setup → Parameters → Network</translation>
+    </message>
+    <message>
+        <source>Не по чему искать в архиве: у пациента нет ни ID больницы, ни имени
+</source>
+        <translation>Nothing to search the archive by: the patient has neither a hospital ID nor a name
+</translation>
+    </message>
+    <message>
+        <source>Запрос к архиву (%1 из %2)…</source>
+        <translation>Asking the archive (%1 of %2)…</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Архив (PACS) недоступен
+</source>
+        <translation>The archive (PACS) cannot be reached
+</translation>
+    </message>
+    <message>
+        <source>Архив (PACS) отказал в запросе
+</source>
+        <translation>The archive (PACS) refused the request
+</translation>
+    </message>
+    <message>
+        <source>В архиве нет ЭКГ пациента с таким именем и датой рождения</source>
+        <translation>The archive holds no ECG of a patient with this name and birth date</translation>
+    </message>
+    <message>
+        <source>В архиве нет ЭКГ пациента с ID %1</source>
+        <translation>The archive holds no ECG of the patient with ID %1</translation>
+    </message>
+    <message>
+        <source>Исследований с ЭКГ: %1</source>
+        <translation>Studies with ECGs: %1</translation>
+    </message>
+    <message>
+        <source>Выберите исследование</source>
+        <translation>Choose a study</translation>
+    </message>
+    <message>
+        <source>Получение ЭКГ из архива (%1 из %2)…</source>
+        <translation>Fetching the ECG from the archive (%1 of %2)…</translation>
+    </message>
+    <message>
+        <source>ЭКГ не получена из архива
+</source>
+        <translation>The ECG was not fetched from the archive
+</translation>
+    </message>
+    <message>
+        <source>Архив не передал ни одной ЭКГ этого исследования</source>
+        <translation>The archive sent no ECG of this study</translation>
     </message>
 </context>
 <context>

@@ -210,6 +210,14 @@ F1 — эта справка</translation>
         <source>Очередь отправки</source>
         <translation>Очередь отправки</translation>
     </message>
+    <message>
+        <source>Выберите пациента в картотеке</source>
+        <translation>Выберите пациента в картотеке</translation>
+    </message>
+    <message>
+        <source>Ранее снятые ЭКГ</source>
+        <translation>Ранее снятые ЭКГ</translation>
+    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>
@@ -584,6 +592,22 @@ F1 — эта справка</translation>
     <message>
         <source>Что отправляется, отправлено или не принято</source>
         <translation>Что отправляется, отправлено или не принято</translation>
+    </message>
+    <message>
+        <source>Ранее снятые ЭКГ</source>
+        <translation>Ранее снятые ЭКГ</translation>
+    </message>
+    <message>
+        <source>ЭКГ этого пациента в архиве (PACS)</source>
+        <translation>ЭКГ этого пациента в архиве (PACS)</translation>
+    </message>
+    <message>
+        <source>Рабочий список</source>
+        <translation>Рабочий список</translation>
+    </message>
+    <message>
+        <source>Направления на сегодня с сервера рабочего списка</source>
+        <translation>Направления на сегодня с сервера рабочего списка</translation>
     </message>
 </context>
 <context>
@@ -1301,6 +1325,109 @@ F1 — эта справка</translation>
     <message>
         <source>Файлы помещены в карту пациента: </source>
         <translation>Файлы помещены в карту пациента: </translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::EarlierWindow</name>
+    <message>
+        <source>Ранее снятые ЭКГ</source>
+        <translation>Ранее снятые ЭКГ</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <translation>Дата</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <translation>Время</translation>
+    </message>
+    <message>
+        <source>Исследование</source>
+        <translation>Исследование</translation>
+    </message>
+    <message>
+        <source>№ направления</source>
+        <translation>№ направления</translation>
+    </message>
+    <message>
+        <source>ЭКГ</source>
+        <translation>ЭКГ</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Обновить</translation>
+    </message>
+    <message>
+        <source>Открыть</source>
+        <translation>Открыть</translation>
+    </message>
+    <message>
+        <source>Получить ЭКГ из архива и открыть для просмотра и измерения</source>
+        <translation>Получить ЭКГ из архива и открыть для просмотра и измерения</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>Архив (PACS) не настроен: Настройка → Параметры → Сеть</source>
+        <translation>Архив (PACS) не настроен: Настройка → Параметры → Сеть</translation>
+    </message>
+    <message>
+        <source>Не по чему искать в архиве: у пациента нет ни ID больницы, ни имени
+</source>
+        <translation>Не по чему искать в архиве: у пациента нет ни ID больницы, ни имени
+</translation>
+    </message>
+    <message>
+        <source>Запрос к архиву (%1 из %2)…</source>
+        <translation>Запрос к архиву (%1 из %2)…</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Отмена</translation>
+    </message>
+    <message>
+        <source>Архив (PACS) недоступен
+</source>
+        <translation>Архив (PACS) недоступен
+</translation>
+    </message>
+    <message>
+        <source>Архив (PACS) отказал в запросе
+</source>
+        <translation>Архив (PACS) отказал в запросе
+</translation>
+    </message>
+    <message>
+        <source>В архиве нет ЭКГ пациента с таким именем и датой рождения</source>
+        <translation>В архиве нет ЭКГ пациента с таким именем и датой рождения</translation>
+    </message>
+    <message>
+        <source>В архиве нет ЭКГ пациента с ID %1</source>
+        <translation>В архиве нет ЭКГ пациента с ID %1</translation>
+    </message>
+    <message>
+        <source>Исследований с ЭКГ: %1</source>
+        <translation>Исследований с ЭКГ: %1</translation>
+    </message>
+    <message>
+        <source>Выберите исследование</source>
+        <translation>Выберите исследование</translation>
+    </message>
+    <message>
+        <source>Получение ЭКГ из архива (%1 из %2)…</source>
+        <translation>Получение ЭКГ из архива (%1 из %2)…</translation>
+    </message>
+    <message>
+        <source>ЭКГ не получена из архива
+</source>
+        <translation>ЭКГ не получена из архива
+</translation>
+    </message>
+    <message>
+        <source>Архив не передал ни одной ЭКГ этого исследования</source>
+        <translation>Архив не передал ни одной ЭКГ этого исследования</translation>
     </message>
 </context>
 <context>

@@ -557,3 +557,53 @@ TEST_F(NetworkTest, NetworkTabFollowsTheInterfaceLanguageSwitchedWhileItIsOpen) 
     EXPECT_EQ(tabRussian, QString::fromUtf8("Сеть"));
     EXPECT_EQ(buttonRussian, QString::fromUtf8("Проверить связь"));
 }
+
+TEST_F(NetworkTest, WorklistFromTheCardFileChoosesTheOrdersPatientAndRecordsForIt) {
+    writeNetworkSettings(false);
+    const std::string before = addPatient(work(), "Иванов Иван");
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    int listed = -1;
+    bool shown = false;
+    dialogs.script.push_back([&](QDialog& d) {
+        auto& window = dynamic_cast<cardfile::ui::CardFileWindow&>(d);
+        shown = !window.Worklist->isHidden();
+        // Another patient chosen, and a search that leaves the order's patient out.
+        window.patientList->setCurrentItem(window.patientList->topLevelItem(0));
+        window.searchEdit->setText(QString::fromUtf8("Иванов"));
+        dialogs.script.push_back([&listed](QDialog& wl) {
+            auto& worklist = dynamic_cast<net::ui::WorklistWindow&>(wl);
+            listed = worklist.orderList->topLevelItemCount();
+            worklist.orderList->setCurrentItem(worklist.orderList->topLevelItem(0));
+            worklist.takeButton->click();
+            return -1;
+        });
+        window.Worklist->click();
+        return -1;
+    });
+    w->cardFileAction->trigger();
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(listed, 1);
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    // The order's card was made beside the one there, and it is chosen and being recorded for.
+    cardfile::CardFile cardFile(work());
+    auto patients = cardFile.listPatients();
+    ASSERT_TRUE(patients);
+    ASSERT_EQ(patients.value.size(), 2u);
+    const cardfile::PatientRecord& made = patients.value[1];
+    EXPECT_EQ(made.name, "Петров Пётр Ильич");
+    EXPECT_NE(made.id, before);
+    EXPECT_EQ(*net::hospitalIdOf(cardFile, made.id).value, "H-0042");
+    EXPECT_EQ(w->session().selection().patientId.toStdString(), made.id);
+    EXPECT_EQ(w->session().shown(), Shown::Live);
+    EXPECT_TRUE(w->Start->isVisible());
+    // The recording made now carries the order.
+    recordFor(*w, 1);
+    auto order = net::orderOfRecording(cardFile, made.id,
+                                       cardFile.listArchiveEntries(made.id).value.at(0).date + " " +
+                                           cardFile.listArchiveEntries(made.id).value.at(0).time,
+                                       false);
+    ASSERT_TRUE(order && order.value);
+    EXPECT_EQ(order.value->accessionNumber, "ACC2001");
+    EXPECT_EQ(order.value->studyInstanceUid, kOrderStudy);
+}

@@ -220,6 +220,10 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     Send->setVisible(false);
     Queue = makeButton(this, "Queue");
     Queue->setVisible(false);
+    Earlier = makeButton(this, "Earlier");
+    Earlier->setVisible(false);
+    Worklist = makeButton(this, "Worklist");
+    Worklist->setVisible(false);
     Compare = makeButton(this, "Compare");
     Compare->setVisible(false);
     Compare->setEnabled(false);
@@ -251,6 +255,8 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     right->addLayout(archiveButtons);
     auto* networkButtons = new QHBoxLayout;
     networkButtons->addWidget(Queue);
+    networkButtons->addWidget(Earlier);
+    networkButtons->addWidget(Worklist);
     networkButtons->addStretch();
     right->addLayout(networkButtons);
     auto* layout = new QHBoxLayout(this);
@@ -267,6 +273,8 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     connect(Write, &QPushButton::clicked, this, &CardFileWindow::writeNewRecording);
     connect(Send, &QPushButton::clicked, this, &CardFileWindow::sendRecording);
     connect(Queue, &QPushButton::clicked, this, &CardFileWindow::showQueue);
+    connect(Earlier, &QPushButton::clicked, this, &CardFileWindow::showEarlier);
+    connect(Worklist, &QPushButton::clicked, this, &CardFileWindow::showWorklist);
     connect(Compare, &QPushButton::clicked, this, &CardFileWindow::compareRecording);
     connect(patientList, &QTreeWidget::itemSelectionChanged, this,
             &CardFileWindow::patientSelected);
@@ -351,6 +359,10 @@ void CardFileWindow::applyLanguage(Language l) {
     Send->setToolTip(say(QT_TR_NOOP("Отправить ЭКГ в архив (PACS) и в медицинскую систему")));
     Queue->setText(say(QT_TR_NOOP("Очередь отправки")));
     Queue->setToolTip(say(QT_TR_NOOP("Что отправляется, отправлено или не принято")));
+    Earlier->setText(say(QT_TR_NOOP("Ранее снятые ЭКГ")));
+    Earlier->setToolTip(say(QT_TR_NOOP("ЭКГ этого пациента в архиве (PACS)")));
+    Worklist->setText(say(QT_TR_NOOP("Рабочий список")));
+    Worklist->setToolTip(say(QT_TR_NOOP("Направления на сегодня с сервера рабочего списка")));
     Compare->setText(say(QT_TR_NOOP("Сравнить")));
     Compare->setToolTip(say(QT_TR_NOOP("Сравнить выделенную ЭКГ с другой ЭКГ этого пациента")));
     // The hints.
@@ -501,6 +513,54 @@ void CardFileWindow::showQueue() {
         return;
     queueAction_(this);
     refreshSendStates();
+}
+
+void CardFileWindow::setEarlierAction(PatientAction action) {
+    earlierAction_ = std::move(action);
+    Earlier->setVisible(static_cast<bool>(earlierAction_));
+}
+
+void CardFileWindow::showEarlier() {
+    if (!earlierAction_)
+        return;
+    if (selectedPatientRow() < 0) {
+        showNoPatient(messages(), state_);
+        return;
+    }
+    auto patient = cardFile_.readPatient(static_cast<std::size_t>(selectedPatientRow()));
+    if (!patient) {
+        messages().show(failureText(state_, QT_TR_NOOP("Ошибка открытия картотеки\n"), patient),
+                        errorCaption(state_.interfaceLanguage()));
+        return;
+    }
+    if (utf8(patient.value.id) != selectedPatientId()) {
+        // The index changed under the window: the list is read again, the patient found by ID.
+        reloadPatients(selectedPatientId());
+        return;
+    }
+    earlierAction_(cardFile_, patient.value, this);
+}
+
+void CardFileWindow::setWorklistAction(PatientPick action) {
+    worklistAction_ = std::move(action);
+    Worklist->setVisible(static_cast<bool>(worklistAction_));
+}
+
+void CardFileWindow::showWorklist() {
+    if (!worklistAction_)
+        return;
+    const auto id = worklistAction_(this);
+    if (!id)
+        return;
+    // The card may be new: the list is read again, unfiltered, with it selected, then written
+    // for.
+    {
+        const QSignalBlocker quiet(searchEdit);
+        searchEdit->clear();
+    }
+    reloadPatients(utf8(*id));
+    if (selectedPatientId() == utf8(*id))
+        writeNewRecording();
 }
 
 int CardFileWindow::reportColumnIndex() const {

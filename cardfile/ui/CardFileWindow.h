@@ -82,8 +82,10 @@ public:
     QPushButton* Export;
     QPushButton* DelRec;
     QPushButton* Write;
-    QPushButton* Send;  // shown only when a send action is given
-    QPushButton* Queue; // the outbox ("Очередь"), shown only when a queue action is given
+    QPushButton* Send;     // shown only when a send action is given
+    QPushButton* Queue;    // the outbox ("Очередь"), shown only when a queue action is given
+    QPushButton* Earlier;  // the patient's earlier ECGs in the archive, shown with its action
+    QPushButton* Worklist; // the worklist's orders, shown with its action
     // Shown only when a compare action is given; enabled while an ECG is selected and the patient
     // has another one.
     QPushButton* Compare;
@@ -119,6 +121,16 @@ public:
     // column is asked again afterwards.
     using WindowAction = std::function<void(QWidget* owner)>;
     void setQueueAction(WindowAction action);
+    // What Earlier does for the chosen patient (net/ui lists the archive's studies); without one
+    // the button stays hidden.
+    using PatientAction =
+        std::function<void(const CardFile&, const PatientRecord&, QWidget* owner)>;
+    void setEarlierAction(PatientAction action);
+    // What Worklist does: the ID of the card an order was taken for (found or made), nullopt when
+    // none was. That patient is then chosen and the window closes with Write, as the menu's
+    // worklist does. Without one the button stays hidden.
+    using PatientPick = std::function<std::optional<std::string>(QWidget* owner)>;
+    void setWorklistAction(PatientPick action);
 
 public slots:
     void newPatient();
@@ -131,6 +143,8 @@ public slots:
     void deleteRecording();
     void sendRecording();
     void showQueue();
+    void showEarlier();
+    void showWorklist();
     void compareRecording();
     void patientSelected();
     void entrySelected();
@@ -185,6 +199,8 @@ private:
     CompareAction compareAction_;
     SendStates sendStates_;
     WindowAction queueAction_;
+    PatientAction earlierAction_;
+    PatientPick worklistAction_;
     std::string shownPatientId_; // whose archive entries_ holds
     CardFile cardFile_;
     PatientFinder finder_; // the index as the window listed it

@@ -197,4 +197,43 @@ TEST(Gdt, ResultLinesAndRecordLengthAgreeAndARequestIsRead) {
 }
 
 } // namespace
+TEST(Orders, TheArchiveIsAskedByHospitalIdElseByNameAndBirthDateWithNoWildcardFromTheCard) {
+    Scratch dir;
+    cardfile::CardFile cardFile(dir.path());
+    cardfile::PatientRecord p;
+    p.id = cardFile.newPatientId();
+    p.name = "Сидоров* Иван? Петрович";
+    p.birthDate = "02.03.1950";
+    p.policy = "1";
+    ASSERT_TRUE(cardFile.createPatientArchive(p.id));
+    ASSERT_TRUE(cardFile.appendPatientRecord(p));
+    auto byName = studyQueryFor(cardFile, p);
+    ASSERT_TRUE(byName) << byName.message;
+    EXPECT_EQ(byName.value.patientId, "");
+    EXPECT_EQ(byName.value.patientName, "Сидоров^Иван*");
+    EXPECT_EQ(byName.value.birthDate, "19500302");
+    // A family name alone; no birth date known.
+    p.name = "Кузнецова";
+    p.birthDate = "";
+    EXPECT_EQ(studyQueryFor(cardFile, p).value.patientName, "Кузнецова*");
+    EXPECT_EQ(studyQueryFor(cardFile, p).value.birthDate, "");
+    p.name = "*";
+    EXPECT_FALSE(studyQueryFor(cardFile, p));
+    // With the hospital ID kept, only that.
+    ASSERT_TRUE(setHospitalId(cardFile, p.id, "H-0777"));
+    auto byId = studyQueryFor(cardFile, p);
+    ASSERT_TRUE(byId);
+    EXPECT_EQ(byId.value.patientId, "H-0777");
+    EXPECT_EQ(byId.value.patientName, "");
+
+    // What may name a folder of the archive cache.
+    for (const char* good : {"1.2.840.10008.1", "2.25.1234567890", "7"})
+        EXPECT_TRUE(validUid(good)) << good;
+    for (const std::string& bad :
+         std::vector<std::string>{"", ".", "..", "1..2", ".1.2", "1.2.", "1/2", "../1", "1.2 ",
+                                  "1.2.3a", std::string(65, '1')})
+        EXPECT_FALSE(validUid(bad)) << bad;
+    EXPECT_TRUE(validUid(std::string(64, '1')));
+}
+
 } // namespace velkard::net

@@ -194,4 +194,16 @@ void WorklistWindow::take() {
     accept();
 }
 
+void offerWorklist(cardfile::ui::CardFileWindow& window, velkard::ui::Seams seams,
+                   const velkard::ui::ViewState& state, std::filesystem::path workDir) {
+    window.setWorklistAction(
+        [seams, &state, workDir](QWidget* owner) -> std::optional<std::string> {
+            WorklistWindow worklist(state, seams, workDir, owner);
+            worklist.query();
+            if (seams.dialogs.run(worklist) == QDialog::Accepted && worklist.taken())
+                return worklist.taken()->id;
+            return std::nullopt;
+        });
+}
+
 } // namespace velkard::net::ui

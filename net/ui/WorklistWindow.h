@@ -7,6 +7,7 @@
 #pragma once
 
 #include "cardfile/CardFile.h"
+#include "cardfile/ui/CardFileWindow.h"
 #include "net/Dicom.h"
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
@@ -61,5 +62,10 @@ private:
     std::optional<cardfile::PatientRecord> taken_;
     bool created_ = false;
 };
+
+// Gives the card-file window its Worklist button: this window; the card of the order taken is
+// then chosen there and recorded for.
+void offerWorklist(cardfile::ui::CardFileWindow& window, velkard::ui::Seams seams,
+                   const velkard::ui::ViewState& state, std::filesystem::path workDir);
 
 } // namespace velkard::net::ui

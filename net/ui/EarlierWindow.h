@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Earlier ECGs of a patient from the archive: the patient's ECG studies in the PACS (Study Root
+// C-FIND by the hospital patient ID kept beside the card, else by name and birth date, asked on a
+// worker thread with a progress dialog), one row a study; Open fetches the chosen study (C-GET)
+// into the workstation's cache (net::fetchStudy) and names its first ECG waveform for the main
+// window to open in the import view.
+#pragma once
+
+#include "cardfile/CardFile.h"
+#include "cardfile/ui/CardFileWindow.h"
+#include "net/Dicom.h"
+#include "ui/Messages.h"
+#include "ui/ViewState.h"
+
+#include <QDialog>
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+namespace velkard::net::ui {
+
+class EarlierWindow : public QDialog {
+    Q_OBJECT
+public:
+    EarlierWindow(const velkard::ui::ViewState& state, velkard::ui::Seams seams,
+                  std::filesystem::path workDir, cardfile::PatientRecord patient,
+                  QWidget* parent = nullptr);
+
+    void applyLanguage(velkard::ui::Language language);
+
+    // The studies: date, time, description, accession number, ECG instances.
+    QTreeWidget* studyList;
+    QLabel* statusLabel; // how many studies, or why there are none
+    QPushButton* refreshButton;
+    QPushButton* openButton;
+    QPushButton* closeButton;
+
+    // Asks the archive for the patient's ECG studies and lists them; what went wrong (not set
+    // up, not reached, refused, nothing found) is said in the status line and as a message.
+    void query();
+    const std::vector<StudyItem>& studies() const { return studies_; }
+    // The ECG file fetched by Open (after Open closed the window); empty otherwise.
+    const std::filesystem::path& opened() const { return opened_; }
+
+public slots:
+    void open();
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    QString say(const char* source) const;
+    void fill();
+    void tell(const QString& text, const QString& caption);
+    const velkard::ui::ViewState& state_;
+    velkard::ui::Seams seams_;
+    std::filesystem::path workDir_;
+    cardfile::PatientRecord patient_;
+    std::vector<StudyItem> studies_;
+    std::filesystem::path opened_;
+};
+
+// Shows the earlier ECGs of `patient`; returns the ECG file fetched, empty when none was.
+std::filesystem::path showEarlier(const velkard::ui::ViewState& state, velkard::ui::Seams seams,
+                                  const std::filesystem::path& workDir,
+                                  const cardfile::PatientRecord& patient, QWidget* owner);
+
+// Gives the card-file window its "Ранее снятые ЭКГ" button: the fetched ECG goes to `open`
+// (the main window closes the card file and shows it).
+void offerEarlier(cardfile::ui::CardFileWindow& window, velkard::ui::Seams seams,
+                  const velkard::ui::ViewState& state,
+                  std::function<void(const std::filesystem::path&)> open);
+
+} // namespace velkard::net::ui
