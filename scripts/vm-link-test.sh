@@ -20,6 +20,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/asan}" && pwd)
 seconds=${VELKARD_VM_SECONDS:-}
 big=BIG00001.DAT
+small=ECG00002.DAT # one of the sample card's files (--make-card)
 
 source "$root/scripts/vm/initramfs.sh"
 vm_find_kernel
@@ -53,10 +54,12 @@ truncate -s 64M "$work/results.img"
 t_built=$(date +%s.%N)
 
 # --- the two simulated instruments -----------------------------------------------------------------
+declare -A sim_pid=()
 start_instrument() { # NAME: serves on a pty, prints nothing else; the pty path lands in NAME.pty
     local name=$1
     "$instrument" --seed 27 --card "$card" --sent "$work/$name.sent" >"$work/$name.pty" 2>"$work/$name.log" &
     pids+=($!)
+    sim_pid[$name]=$!
     for _ in $(seq 50); do [[ -s $work/$name.pty ]] && break; sleep 0.1; done
     [[ -s $work/$name.pty ]] || { echo "vm-link-test: velkard-instrument did not start" >&2; exit 1; }
 }
@@ -77,7 +80,7 @@ monitor=$work/monitor.sock
 : >"$console"
 qemu-system-x86_64 "${accel[@]}" -m 1024 -smp 1 -nographic -no-reboot \
     -kernel "$kernel" -initrd "$work/initramfs.cpio" \
-    -append "console=ttyS0 panic=-1 quiet loglevel=4 usbcore.autosuspend=-1 velkard.seconds=$seconds velkard.big=$big" \
+    -append "console=ttyS0 panic=-1 quiet loglevel=4 usbcore.autosuspend=-1 velkard.seconds=$seconds velkard.big=$big velkard.small=$small" \
     -serial "file:$console" -qmp "unix:$monitor,server=on,wait=off" \
     -device qemu-xhci,id=xhci \
     -chardev "serial,id=chrA,path=$(head -n 1 "$work/A.pty")" -device "$(bridge_args A)" \
@@ -110,6 +113,12 @@ bridge_json() { # ID: the device_add arguments of bridge A or B
 }
 
 # Follows the guest's console: "@@VM unplug VELKARD-A" and "@@VM plug VELKARD-A" go to the monitor.
+# The instrument behind the bridge is told as well (SIGUSR1, SIGUSR2): it goes off with its bridge,
+# as one powered by the bus does, and a real chip unplugged loses what its FIFOs held, while
+# QEMU's chip leaves everything in the pseudo-terminal (and its purge does not reach it). Before,
+# the instrument streamed on into a backlog for the absent host: the first recording after a
+# replug was old stream from before the unplug, delivered faster than the instrument sends, and
+# the download after it read the rest of that backlog as the card's listing.
 # The whole run may take at most $limit seconds.
 limit=$((seconds * 2 + 240))
 deadline=$(($(date +%s) + limit))
@@ -129,8 +138,17 @@ while kill -0 "$qemu" 2>/dev/null; do
         echo "vm-link-test: guest: ${line#@@VM }"
         read -r _ what arg _ <<<"$line" || true
         case $what in
-        unplug) qmp "{\"execute\": \"device_del\", \"arguments\": {\"id\": \"bridge${arg#VELKARD-}\"}}" >>"$work/monitor.log" ;;
-        plug) qmp "{\"execute\": \"device_add\", \"arguments\": $(bridge_json "${arg#VELKARD-}")}" >>"$work/monitor.log" ;;
+        unplug)
+            qmp "{\"execute\": \"device_del\", \"arguments\": {\"id\": \"bridge${arg#VELKARD-}\"}}" >>"$work/monitor.log"
+            kill -USR1 "${sim_pid[${arg#VELKARD-}]}"
+            ;;
+        unplug-quiet) kill -USR1 "${sim_pid[${arg#VELKARD-}]}" ;; # the guest dropped the device itself
+        plug-quiet) kill -USR2 "${sim_pid[${arg#VELKARD-}]}" ;;
+        plug)
+            kill -USR2 "${sim_pid[${arg#VELKARD-}]}"
+            sleep 0.1
+            qmp "{\"execute\": \"device_add\", \"arguments\": $(bridge_json "${arg#VELKARD-}")}" >>"$work/monitor.log"
+            ;;
         esac
     done
     sleep 0.2
@@ -149,7 +167,7 @@ if ((status != 0)); then
     exit 1
 fi
 python3 "$root/scripts/vm/check-results.py" "$work/results" "$work/A.sent" "$work/B.sent" "$card/$big" \
-    "$seconds" || status=1
+    "$seconds" "$card/$small" || status=1
 python3 - "$t_start" "$t_built" "$t_end" "$mode" <<'EOF'
 import sys
 s, b, e, mode = float(sys.argv[1]), float(sys.argv[2]), float(sys.argv[3]), sys.argv[4]
