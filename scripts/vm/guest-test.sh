@@ -145,7 +145,8 @@ unplug_during() {
     (cd /home/user && "$@" >"$res/$name.out" 2>"$res/$name.err"; echo $? >"$res/$name.rc") &
     pid=$!
     wait_path "$watch" 30 || say "never started $name"
-    sleep 1
+    # A recording keeps a few whole blocks first; a download is under way once its file is there.
+    if [ "$how" = deauth ]; then usleep 300000; else sleep 1; fi
     bridge=$(bridge_of "$which")
     echo "$bridge" >"$res/$name.bridge"
     if [ "$how" = deauth ]; then
