@@ -60,7 +60,9 @@ def records_sent(path):
             offsets.append(i)
             i += FRAME
         else:
-            i += 1
+            i = data.find(b"\xf0\x0f", i + 1)
+            if i < 0:
+                break
     return out, offsets
 
 
