@@ -143,8 +143,7 @@ big_card = open(card_file, "rb").read()
 small_card = open(small_file, "rb").read()
 for name, label, card in (("tty-get", "tty: download", big_card), ("ftdi-get", "libftdi: download", big_card),
                           ("replug-tty-get", "tty: download after plugging back in", small_card),
-                          ("replug-tty-get2", "tty: download after an unplug during a download", small_card),
-                          ("replug-ftdi-get", "libftdi: download after an unplug during a download", small_card)):
+                          ("replug-tty-get2", "tty: download after an unplug during a download", small_card)):
     path = os.path.join(results, f"{name}.bin")
     got = open(path, "rb").read() if os.path.exists(path) else None
     secs = took(name)
