@@ -94,6 +94,12 @@ void Instrument::hostWrite(const std::uint8_t* data, std::size_t n, Clock::time_
     }
 }
 
+void Instrument::powerOff() {
+    streaming_ = false;
+    memoryMode_ = false;
+    pendingReply_.clear();
+}
+
 Instrument::Clock::time_point Instrument::frameDue(std::uint64_t index) const {
     const double seconds =
         static_cast<double>(index) * faults_.slowFactor / signal::kRecordsPerSecond;

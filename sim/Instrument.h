@@ -72,6 +72,9 @@ public:
     std::optional<Clock::time_point> nextDue() const;
     // True once the drop fault has struck: the link is gone for good.
     bool dropped(Clock::time_point now) const;
+    // The bus that powers the instrument and its bridge is gone (unplugged): it stops streaming,
+    // leaves memory mode and forgets a reply not yet sent, so it comes back idle.
+    void powerOff();
 
     bool streaming() const { return streaming_; }
     bool memoryMode() const { return memoryMode_; }

@@ -13,8 +13,12 @@
 namespace velkard::sim {
 
 namespace {
-// Bytes kept for a host that does not read; beyond this the oldest are dropped (nobody listens).
+// Memory replies kept for a host that does not read; beyond this the oldest are dropped (nobody
+// listens).
 constexpr std::size_t kMaxBacklog = 1 << 20;
+// While streaming: what the bridge's receive FIFO holds (an FT232R's 256 bytes) beyond what the
+// terminal took; newer bytes are lost.
+constexpr std::size_t kBridgeFifo = 256;
 
 bool copySent(int fd, const std::uint8_t* data, std::size_t n) {
     while (n > 0) {
@@ -33,7 +37,7 @@ bool copySent(int fd, const std::uint8_t* data, std::size_t n) {
 PtyServer::PtyServer(Instrument& instrument) : instrument_(instrument) {}
 
 PtyServer::~PtyServer() {
-    for (int fd : {master_, slave_, stopFd_})
+    for (int fd : {master_, slave_, stopFd_, plugFd_})
         if (fd >= 0)
             ::close(fd);
 }
@@ -62,7 +66,8 @@ Status PtyServer::open() {
     ::tcsetattr(slave_, TCSANOW, &tio);
     ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (stopFd_ < 0) {
+    plugFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (stopFd_ < 0 || plugFd_ < 0) {
         return Status::failure(ErrorCode::CannotOpen,
                                std::string("eventfd: ") + std::strerror(errno));
     }
@@ -75,6 +80,13 @@ void PtyServer::stop() {
         auto n = ::write(stopFd_, &one, sizeof one);
 }
 
+void PtyServer::setUnplugged(bool unplugged) {
+    unplugRequested_.store(unplugged);
+    const std::uint64_t one = 1;
+    if (plugFd_ >= 0) [[maybe_unused]]
+        auto n = ::write(plugFd_, &one, sizeof one);
+}
+
 PtyServer::End PtyServer::run() {
     using Clock = Instrument::Clock;
     std::uint8_t in[4096];
@@ -85,13 +97,31 @@ PtyServer::End PtyServer::run() {
                 std::chrono::ceil<std::chrono::milliseconds>(*due - Clock::now()).count();
             timeoutMs = wait < 0 ? 0 : static_cast<int>(wait);
         }
-        pollfd fds[2] = {{master_, static_cast<short>(POLLIN | (out_.empty() ? 0 : POLLOUT)), 0},
-                         {stopFd_, POLLIN, 0}};
-        if (::poll(fds, 2, out_.empty() ? timeoutMs : (timeoutMs < 0 ? 50 : timeoutMs)) < 0 &&
+        pollfd fds[3] = {{master_, static_cast<short>(POLLIN | (out_.empty() ? 0 : POLLOUT)), 0},
+                         {stopFd_, POLLIN, 0},
+                         {plugFd_, POLLIN, 0}};
+        if (::poll(fds, 3, out_.empty() ? timeoutMs : (timeoutMs < 0 ? 50 : timeoutMs)) < 0 &&
             errno != EINTR)
             return End::Failed;
         if (fds[1].revents & POLLIN)
             return End::Stopped;
+        if (fds[2].revents & POLLIN) {
+            std::uint64_t value = 0;
+            [[maybe_unused]] auto n = ::read(plugFd_, &value, sizeof value);
+        }
+        if (const bool unplugged = unplugRequested_.load(); unplugged != unplugged_) {
+            // Whichever way: what the terminal and this server still held never reaches the host.
+            // The chip that held it lost its power, or comes back with empty FIFOs.
+            unplugged_ = unplugged;
+            if (unplugged_)
+                instrument_.powerOff();
+            lost_ += out_.size();
+            out_.clear();
+            ::tcflush(slave_, TCIFLUSH);
+            losing_ = false;
+            if (log_)
+                log_(unplugged_ ? Happening::Unplugged : Happening::PluggedIn, sent_, lost_);
+        }
         if (fds[0].revents & POLLIN) {
             const ssize_t n = ::read(master_, in, sizeof in);
             if (n > 0)
@@ -106,17 +136,33 @@ PtyServer::End PtyServer::run() {
             master_ = slave_ = -1;
             return End::Dropped;
         }
+        if (unplugged_) {
+            lost_ += out_.size();
+            out_.clear();
+            continue;
+        }
         while (!out_.empty()) {
             const ssize_t n = ::write(master_, out_.data(), out_.size());
             if (n <= 0)
                 break;
             if (copyFd_ >= 0 && !copySent(copyFd_, out_.data(), static_cast<std::size_t>(n)))
                 copyFd_ = -1; // the copy is a test aid; a full disk must not stop the instrument
+            sent_ += static_cast<std::uint64_t>(n);
+            losing_ = false;
             out_.erase(out_.begin(), out_.begin() + n);
         }
-        if (out_.size() > kMaxBacklog)
+        if (instrument_.streaming() && out_.size() > kBridgeFifo) {
+            // A full FIFO takes no more: the newest bytes are lost.
+            if (!losing_ && log_)
+                log_(Happening::Losing, sent_, lost_);
+            losing_ = true;
+            lost_ += out_.size() - kBridgeFifo;
+            out_.resize(kBridgeFifo);
+        } else if (out_.size() > kMaxBacklog) {
+            lost_ += out_.size() - kMaxBacklog;
             out_.erase(out_.begin(),
                        out_.begin() + static_cast<std::ptrdiff_t>(out_.size() - kMaxBacklog));
+        }
     }
 }
 

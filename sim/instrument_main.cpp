@@ -7,6 +7,11 @@
 //
 // Prints the pseudo-terminal's path on the first line of stdout and serves until killed. Use that
 // path as the port name (line 3 of the settings file, or velkard-cli record --port PATH).
+// SIGUSR1 unplugs the bridge from the host (the instrument goes off with it), SIGUSR2 plugs it back
+// in (see sim/PtyServer.h); each,
+// and the start of a loss of bytes the host did not take, is logged on stderr with the number of
+// bytes sent until then ("unplugged after N bytes sent", "plugged in after N bytes sent", "losing
+// bytes after N bytes sent").
 #include "sim/DeviceFiles.h"
 #include "sim/Instrument.h"
 #include "sim/MemoryHook.h"
@@ -15,6 +20,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +38,11 @@ velkard::sim::PtyServer* gServer = nullptr;
 void onSignal(int) {
     if (gServer)
         gServer->stop();
+}
+
+void onPlugSignal(int signal) {
+    if (gServer)
+        gServer->setUnplugged(signal == SIGUSR1);
 }
 
 void printUsage(std::ostream& out) {
@@ -133,9 +144,19 @@ int main(int argc, char** argv) {
         }
         server.copySentTo(sentFd);
     }
+    server.setLog([](velkard::sim::PtyServer::Happening what, std::uint64_t sent, std::uint64_t) {
+        using H = velkard::sim::PtyServer::Happening;
+        std::cerr << "velkard-instrument: "
+                  << (what == H::Unplugged   ? "unplugged"
+                      : what == H::PluggedIn ? "plugged in"
+                                             : "losing bytes")
+                  << " after " << sent << " bytes sent" << std::endl;
+    });
     gServer = &server;
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
+    std::signal(SIGUSR1, onPlugSignal);
+    std::signal(SIGUSR2, onPlugSignal);
     std::cout << server.slavePath() << std::endl;
     const auto end = server.run();
     if (sentFd >= 0)

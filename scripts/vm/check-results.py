@@ -2,16 +2,19 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Judges what the guest of scripts/vm-link-test.sh left in its results folder.
 
-usage: check-results.py RESULTS A.sent B.sent CARDFILE SECONDS
+usage: check-results.py RESULTS A.sent B.sent CARDFILE SECONDS SMALLFILE
 
 A.sent and B.sent are the bytes each simulated instrument sent to its bridge; the recordings must
 be an unbroken run of the records sent, sample for sample, and the downloads equal CARDFILE byte
-for byte. Prints one line per check and a summary; exits 1 when any check fails.
+for byte (the downloads after a replug SMALLFILE, a smaller file of the card). A.log and B.log
+beside them are the instruments' logs: where in what they sent each was unplugged and plugged back in, and where it began to lose bytes its host did not take. Prints one
+line per check and a summary; exits 1 when any check fails.
 """
 import os
+import re
 import sys
 
-results, sent_a, sent_b, card_file, seconds = sys.argv[1:6]
+results, sent_a, sent_b, card_file, seconds, small_file = sys.argv[1:7]
 seconds = int(seconds)
 RECORD, FRAME, STATUS = 16, 24, 6
 BLOCK = 400 * RECORD
@@ -47,16 +50,31 @@ def took(name):
 
 def records_sent(path):
     """The sample records in the order the instrument sent them (frames F0 0F, 6 status bytes,
-    16 record bytes; memory replies between streams are skipped)."""
+    16 record bytes; memory replies between streams are skipped), and the offset of each frame in
+    what was sent."""
     data = open(path, "rb").read()
-    out, i, n = [], 0, len(data)
+    out, offsets, i, n = [], [], 0, len(data)
     while i + FRAME <= n:
         if data[i] == 0xF0 and data[i + 1] == 0x0F:
             out.append(data[i + 2 + STATUS:i + FRAME])
+            offsets.append(i)
             i += FRAME
         else:
-            i += 1
-    return out
+            i = data.find(b"\xf0\x0f", i + 1)
+            if i < 0:
+                break
+    return out, offsets
+
+
+def instrument_log(sent_path):
+    """(what, offset) in order from the instrument's log: unplugged, plugged in, losing bytes."""
+    path = os.path.splitext(sent_path)[0] + ".log"
+    events = []
+    for line in open(path, encoding="utf-8", errors="replace") if os.path.exists(path) else []:
+        m = re.match(r"velkard-instrument: (unplugged|plugged in|losing bytes) after (\d+) bytes sent", line)
+        if m:
+            events.append((m.group(1), int(m.group(2))))
+    return events
 
 
 def index_runs(records):
@@ -66,12 +84,17 @@ def index_runs(records):
     return where
 
 
-sent = {"A": records_sent(sent_a), "B": records_sent(sent_b)}
+sent, offsets = {}, {}
+for key, path in (("A", sent_a), ("B", sent_b)):
+    sent[key], offsets[key] = records_sent(path)
 index = {k: index_runs(v) for k, v in sent.items()}
+logs = {"A": instrument_log(sent_a), "B": instrument_log(sent_b)}
 
 
-def match_recording(name, path, want_records):
-    """True when the file's records are one unbroken run of what bridge A or B sent."""
+def match_recording(name, path, want_records, bridge_only=None, sent_after=None):
+    """True when the file's records are one unbroken run of what bridge A or B sent (only
+    bridge_only, when given), during which that instrument lost no byte its host did not take,
+    and which was sent after offset sent_after of it, when given (nothing older came through)."""
     if not os.path.exists(path):
         check(name, False, "no recording came back")
         return
@@ -81,10 +104,24 @@ def match_recording(name, path, want_records):
         check(name, False, f"{len(data)} bytes, {len(recs)} records; want {want_records} in whole blocks")
         return
     for bridge, src in sent.items():
+        if bridge_only and bridge != bridge_only:
+            continue
         for start in index[bridge].get(recs[0], []):
             if src[start:start + len(recs)] == recs:
-                check(name, True, f"{len(recs)} records ({len(recs) / 800:.1f} s) equal to bridge "
-                      f"{bridge}'s records {start}..{start + len(recs) - 1}, sample for sample")
+                first, last = offsets[bridge][start], offsets[bridge][start + len(recs) - 1]
+                losses = [o for what, o in logs[bridge] if what == "losing bytes" and first <= o <= last]
+                stale = sent_after is not None and first < sent_after
+                detail = (f"{len(recs)} records ({len(recs) / 800:.1f} s) equal to bridge {bridge}'s "
+                          f"records {start}..{start + len(recs) - 1} (bytes {first}..{last + FRAME - 1} "
+                          f"of what it sent)")
+                if losses:
+                    detail += f", but it lost bytes its host did not take after byte {losses[0]}"
+                elif stale:
+                    detail += f", but it was plugged back in after byte {sent_after}: older data came through"
+                else:
+                    detail += ", sample for sample" + (
+                        f", all sent after it was plugged back in (byte {sent_after})" if sent_after is not None else "")
+                check(name, not losses and not stale, detail)
                 return
     # Say where the first difference is against the best start.
     best = (0, None, None)
@@ -102,9 +139,11 @@ want = seconds * 800
 match_recording("tty: recording equals what the instrument sent", os.path.join(results, "tty-rec.dat"), want)
 match_recording("libftdi: recording equals what the instrument sent", os.path.join(results, "ftdi-rec.dat"), want)
 
-card = open(card_file, "rb").read()
-for name, label in (("tty-get", "tty: download"), ("ftdi-get", "libftdi: download"),
-                    ("replug-tty-get", "tty: download after plugging back in")):
+big_card = open(card_file, "rb").read()
+small_card = open(small_file, "rb").read()
+for name, label, card in (("tty-get", "tty: download", big_card), ("ftdi-get", "libftdi: download", big_card),
+                          ("replug-tty-get", "tty: download after plugging back in", small_card),
+                          ("replug-tty-get2", "tty: download after an unplug during a download", small_card)):
     path = os.path.join(results, f"{name}.bin")
     got = open(path, "rb").read() if os.path.exists(path) else None
     secs = took(name)
@@ -155,23 +194,42 @@ for name in ("ttys-after-ftdi", "ttys-after-ftdi-get", "ttys-end"):
 # Unplugged during streaming and during a download.
 for name, label, words in (
         ("unplug-tty-stream", "tty, streaming", "Прибор не включен!"),
-        ("unplug-ftdi-stream", "libftdi, streaming", "Прибор не включен!")):
+        ("unplug-ftdi-stream", "libftdi, streaming", "Прибор не включен!"),
+        # velkard-cli's get waits for the transfer to end and says "Прибор не отвечает" when nothing
+        # happens for 5 s; the connection's own "Связь с прибором потеряна" (the memory window's
+        # message) is not what it prints.
+        ("unplug-tty-get", "tty, downloading", ("Связь с прибором потеряна", "Прибор не отвечает")),
+        ("unplug-ftdi-get", "libftdi, downloading", ("Связь с прибором потеряна", "Прибор не отвечает"))):
     err = text(name, "err") or ""
     hang = text(name, "hang") is not None
     secs = took(name)
-    if words:
+    if isinstance(words, str):
         rec = os.path.join(results, f"{name}.dat")
         size = os.path.getsize(rec) if os.path.exists(rec) else -1
         ok = not hang and rc(name) == 1 and words in err and size > 0 and size % BLOCK == 0
         detail = f"status {rc(name)}, {size} bytes kept ({size // BLOCK} whole blocks), {err!r}"
     else:
         files = text(name, "files") or ""
-        ok = not hang and rc(name) == 1 and err != "" and "BIG" not in files
+        ok = not hang and rc(name) == 1 and any(w in err for w in words) and "BIG" not in files
         detail = f"status {rc(name)}, {err!r}, download folder: {files.splitlines()[3:] if files else None}"
     check(f"unplug: {label}: message, no hang, nothing partial", ok, detail + (f", ended {secs:.1f} s after start" if secs else ""))
-for name, label in (("replug-tty-record", "tty"), ("replug-ftdi-record", "libftdi")):
+# After plugging back in: the recording holds only what the instrument sent once its bridge was
+# back, unbroken. The n-th plug of a bridge in the instrument's log is its n-th replug here.
+plugs_seen = {"A": 0, "B": 0}
+for name, label, stream in (("replug-tty-record", "tty", "unplug-tty-stream"),
+                            ("replug-ftdi-record", "libftdi", "unplug-ftdi-stream")):
     check(f"plugged back in: {label} records again", rc(name) == 0 and text(name, "out") == "4",
           repr(text(name, "err")))
+    bridge = (text(stream, "bridge") or "").replace("VELKARD-", "")
+    plugged = [o for what, o in logs.get(bridge, []) if what == "plugged in"]
+    if bridge not in plugs_seen or plugs_seen[bridge] >= len(plugged):
+        check(f"plugged back in: {label}: the instrument saw its bridge plugged back in", False,
+              f"bridge {bridge!r}, log {logs.get(bridge)}")
+        continue
+    after = plugged[plugs_seen[bridge]]
+    plugs_seen[bridge] += 1
+    match_recording(f"plugged back in: {label}: the recording is what was sent after the replug",
+                    os.path.join(results, name.replace("-record", "-rec") + ".dat"), 2 * 800, bridge, after)
 
 print(f"{'FAILED' if failures else 'PASSED'}: {len(failures)} of the checks failed")
 sys.exit(1 if failures else 0)

@@ -24,26 +24,39 @@ namespace {
 struct Spawned {
     pid_t pid = -1;
     int out = -1; // read end of its stdout
+    int err = -1; // read end of its stderr, when asked for
 };
 
-Spawned spawnInstrument(std::vector<std::string> args) {
+Spawned spawnInstrument(std::vector<std::string> args, bool keepStderr = false) {
     args.insert(args.begin(), VELKARD_INSTRUMENT_PATH);
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    int fds[2];
+    int fds[2], errFds[2] = {-1, -1};
     EXPECT_EQ(::pipe(fds), 0);
+    if (keepStderr) {
+        EXPECT_EQ(::pipe(errFds), 0);
+    }
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
     posix_spawn_file_actions_addclose(&fa, fds[0]);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    if (keepStderr) {
+        posix_spawn_file_actions_adddup2(&fa, errFds[1], 2);
+        posix_spawn_file_actions_addclose(&fa, errFds[0]);
+    } else {
+        posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    }
     Spawned s;
     EXPECT_EQ(posix_spawn(&s.pid, argv[0], &fa, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&fa);
     ::close(fds[1]);
     s.out = fds[0];
+    if (keepStderr) {
+        ::close(errFds[1]);
+        s.err = errFds[0];
+    }
     return s;
 }
 
@@ -167,6 +180,85 @@ TEST(InstrumentProgram, SentKeepsACopyOfEveryByteTheHostGets) {
     ASSERT_GE(copy.size(), got.size());
     EXPECT_EQ(copy.substr(0, got.size()), got);
     EXPECT_EQ(static_cast<unsigned char>(copy[0]), 0xF0);
+}
+
+// Reads from the terminal until it holds at least n bytes; false when nothing comes for 10 s.
+bool readAtLeast(int tty, std::size_t n, std::string& got) {
+    while (got.size() < n) {
+        pollfd p{tty, POLLIN, 0};
+        if (::poll(&p, 1, 10000) <= 0)
+            return false;
+        char buf[512];
+        const ssize_t r = ::read(tty, buf, sizeof buf);
+        if (r <= 0)
+            return false;
+        got.append(buf, static_cast<std::size_t>(r));
+    }
+    return true;
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::string content;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+            content.append(buf, n);
+        std::fclose(f);
+    }
+    return content;
+}
+
+// The number in the log line "velkard-instrument: WHAT after N bytes sent", or -1.
+long long loggedOffset(const std::string& line, const std::string& what) {
+    const std::string head = "velkard-instrument: " + what + " after ";
+    if (line.rfind(head, 0) != 0 || line.find(" bytes sent") == std::string::npos)
+        return -1;
+    return std::stoll(line.substr(head.size()));
+}
+
+TEST(InstrumentProgram, UnpluggedItGoesOffAndComesBackIdleWithNothingOldOnTheTerminal) {
+    const auto sent = std::filesystem::temp_directory_path() /
+                      ("velkard-unplug-sent-" + std::to_string(::getpid()) + ".bin");
+    Spawned s = spawnInstrument({"--seed", "4", "--sent", sent.string()}, true);
+    const std::string path = readLine(s.out);
+    ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+    const int tty = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(tty, 0);
+    const std::uint8_t start = 0x5A;
+    ASSERT_EQ(::write(tty, &start, 1), 1);
+    std::string before;
+    ASSERT_TRUE(readAtLeast(tty, 24 * 100, before));
+
+    // Unplugged while streaming, and nobody reads for a while: the stream would pile up.
+    ::kill(s.pid, SIGUSR1);
+    const std::string unplugged = readLine(s.err);
+    const long long unpluggedAt = loggedOffset(unplugged, "unplugged");
+    ASSERT_GE(unpluggedAt, static_cast<long long>(before.size())) << unplugged;
+    ::usleep(300 * 1000);
+    ::kill(s.pid, SIGUSR2);
+    const std::string plugged = readLine(s.err);
+    // Nothing was sent while unplugged.
+    EXPECT_EQ(loggedOffset(plugged, "plugged in"), unpluggedAt) << plugged;
+
+    // Back idle: nothing of the old stream is left and nothing comes until the start byte ...
+    pollfd p{tty, POLLIN, 0};
+    EXPECT_EQ(::poll(&p, 1, 200), 0) << "bytes from before the unplug or an unasked stream";
+    // ... which starts a stream afresh, at a frame.
+    ASSERT_EQ(::write(tty, &start, 1), 1);
+    std::string after;
+    ASSERT_TRUE(readAtLeast(tty, 24 * 50, after));
+    ::kill(s.pid, SIGTERM);
+    EXPECT_EQ(waitExit(s.pid), 0);
+    ::close(s.out);
+    ::close(s.err);
+    ::close(tty);
+    const std::string copy = readFile(sent);
+    std::filesystem::remove(sent);
+    ASSERT_GE(copy.size(), static_cast<std::size_t>(unpluggedAt) + after.size());
+    EXPECT_EQ(copy.substr(static_cast<std::size_t>(unpluggedAt), after.size()), after);
+    EXPECT_EQ(static_cast<unsigned char>(after[0]), 0xF0);
+    EXPECT_EQ(static_cast<unsigned char>(after[1]), 0x0F);
 }
 
 TEST(InstrumentProgram, MakeCardFillsAFolderAndExits) {
