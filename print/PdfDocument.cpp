@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "print/PdfDocument.h"
 
+#include <QBuffer>
 #include <QGlyphRun>
 #include <QIODevice>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QPointF>
+#include <QRegularExpression>
 #include <QSet>
 #include <QVector>
 
@@ -65,20 +69,21 @@ void PdfContent::integer(std::int64_t v) {
     s_.append(buf, std::size_t(std::max(n, 0)));
 }
 
-void PdfContent::hundredths(std::int64_t h) {
-    if (h < 0) {
+void PdfContent::thousandths(std::int64_t t) {
+    if (t < 0) {
         s_ += '-';
-        h = -h;
+        t = -t;
     }
-    const std::int64_t whole = h / 100;
-    const int frac = int(h % 100);
+    const std::int64_t whole = t / 1000;
+    int frac = int(t % 1000);
     if (whole != 0 || frac == 0)
         integer(whole);
     if (frac != 0) {
         s_ += '.';
-        s_ += char('0' + frac / 10);
-        if (frac % 10 != 0)
-            s_ += char('0' + frac % 10);
+        for (int unit = 100; frac != 0; unit /= 10) {
+            s_ += char('0' + frac / unit);
+            frac %= unit;
+        }
     }
 }
 
@@ -137,192 +142,101 @@ std::string fmt(double v) {
     return std::move(c.raw());
 }
 
-std::string fmt(const char* format, double v) {
-    char buf[64];
-    const int n = std::snprintf(buf, sizeof buf, format, v);
-    return std::string(buf, std::size_t(std::max(n, 0)));
-}
-
-quint32 be32(const QByteArray& b, int at) {
-    if (at < 0 || at + 4 > b.size())
-        return 0;
-    const auto* p = reinterpret_cast<const unsigned char*>(b.constData() + at);
-    return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
-}
-quint16 be16(const QByteArray& b, int at) {
-    if (at < 0 || at + 2 > b.size())
-        return 0;
-    const auto* p = reinterpret_cast<const unsigned char*>(b.constData() + at);
-    return quint16(p[0] << 8 | p[1]);
-}
-void put32(QByteArray& b, quint32 v) {
-    b.append(char(v >> 24)).append(char(v >> 16)).append(char(v >> 8)).append(char(v));
-}
-void put16(QByteArray& b, quint16 v) {
-    b.append(char(v >> 8)).append(char(v));
-}
-quint32 checksum(const QByteArray& table) {
-    quint32 sum = 0;
-    for (int i = 0; i < table.size(); i += 4) {
-        quint32 word = 0;
-        for (int k = 0; k < 4; ++k)
-            word = word << 8 | (i + k < table.size() ? quint8(table[i + k]) : 0);
-        sum += word;
-    }
-    return sum;
-}
-
-// The glyph's data in glyf, from loca (short or long offsets).
-QByteArray glyphData(const QByteArray& glyf, const QByteArray& loca, bool longLoca, quint32 g) {
-    const quint32 from = longLoca ? be32(loca, int(4 * g)) : 2u * be16(loca, int(2 * g));
-    const quint32 to = longLoca ? be32(loca, int(4 * g + 4)) : 2u * be16(loca, int(2 * g + 2));
-    if (to <= from || to > quint32(glyf.size()))
-        return {};
-    return glyf.mid(int(from), int(to - from));
-}
-
-// The glyphs a composite glyph is made of.
-QVector<quint32> components(const QByteArray& glyph) {
-    QVector<quint32> parts;
-    if (glyph.size() < 10 || qint16(be16(glyph, 0)) >= 0)
-        return parts;
-    int at = 10;
-    for (;;) {
-        const quint16 flags = be16(glyph, at);
-        parts.append(be16(glyph, at + 2));
-        at += 4 + ((flags & 0x1) ? 4 : 2);
-        if (flags & 0x8)
-            at += 2;
-        else if (flags & 0x40)
-            at += 4;
-        else if (flags & 0x80)
-            at += 8;
-        if (!(flags & 0x20) || at >= glyph.size())
-            break;
-    }
-    return parts;
-}
-
-// The glyph without its hinting instructions (the PDF is rasterised unhinted, as Qt's engine
-// embeds its fonts).
-QByteArray withoutInstructions(QByteArray glyph) {
-    if (glyph.size() < 10)
-        return glyph;
-    const int contours = qint16(be16(glyph, 0));
-    if (contours >= 0) {
-        const int at = 10 + 2 * contours;
-        const int length = be16(glyph, at);
-        if (at + 2 + length > glyph.size())
-            return glyph;
-        glyph.remove(at + 2, length);
-        glyph[at] = glyph[at + 1] = 0;
-        return glyph;
-    }
-    int at = 10;
-    for (;;) {
-        const quint16 flags = be16(glyph, at);
-        if (flags & 0x100) {
-            const quint16 cleared = flags & ~0x100;
-            glyph[at] = char(cleared >> 8);
-            glyph[at + 1] = char(cleared);
-        }
-        at += 4 + ((flags & 0x1) ? 4 : 2);
-        if (flags & 0x8)
-            at += 2;
-        else if (flags & 0x40)
-            at += 4;
-        else if (flags & 0x80)
-            at += 8;
-        if (!(flags & 0x20) || at >= glyph.size())
-            break;
-    }
-    glyph.truncate(std::min<int>(at, int(glyph.size())));
-    return glyph;
-}
-
-// A TrueType file of the font's outline tables holding only the used glyphs (and the ones they
-// are built of; the others empty), glyph numbers unchanged so that CIDs are glyph indexes.
-QByteArray subsetFont(const QRawFont& raw, const QList<quint32>& used) {
-    const QByteArray head0 = raw.fontTable("head");
-    const QByteArray loca0 = raw.fontTable("loca");
-    const QByteArray glyf0 = raw.fontTable("glyf");
-    const QByteArray maxp = raw.fontTable("maxp");
-    const bool longLoca = be16(head0, 50) == 1;
-    const quint32 glyphs = be16(maxp, 4);
-    QSet<quint32> keep;
-    QVector<quint32> todo(used.begin(), used.end());
-    todo.append(0);
-    while (!todo.isEmpty()) {
-        const quint32 g = todo.takeLast();
-        if (g >= glyphs || keep.contains(g))
-            continue;
-        keep.insert(g);
-        todo += components(glyphData(glyf0, loca0, longLoca, g));
-    }
-    QByteArray glyf;
-    QByteArray loca;
-    for (quint32 g = 0; g < glyphs; ++g) {
-        put32(loca, quint32(glyf.size()));
-        if (keep.contains(g)) {
-            glyf += withoutInstructions(glyphData(glyf0, loca0, longLoca, g));
-            while (glyf.size() % 4)
-                glyf.append('\0');
+// A PDF of the glyphs drawn by Qt's engine, one after the other: its font subset numbers them
+// in that order from 1.
+QByteArray qtGlyphPdf(const QRawFont& raw, const std::vector<quint32>& glyphs) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&buffer);
+        QPainter painter(&writer);
+        for (quint32 g : glyphs) {
+            QGlyphRun run;
+            run.setRawFont(raw);
+            run.setGlyphIndexes({g});
+            run.setPositions({QPointF(0, 0)});
+            painter.drawGlyphRun(QPointF(100, 100), run);
         }
     }
-    put32(loca, quint32(glyf.size()));
-    QByteArray head = head0;
-    if (head.size() >= 54) {
-        head[16] = head[17] = 0; // no flags, as the instructions are gone
-        head[50] = 0;
-        head[51] = 1; // long loca
-        head[8] = head[9] = head[10] = head[11] = 0;
-    }
-    std::map<QByteArray, QByteArray> tables{{"OS/2", raw.fontTable("OS/2")},
-                                            {"glyf", glyf},
-                                            {"head", head},
-                                            {"hhea", raw.fontTable("hhea")},
-                                            {"hmtx", raw.fontTable("hmtx")},
-                                            {"loca", loca},
-                                            {"maxp", maxp},
-                                            {"name", raw.fontTable("name")}};
-    for (auto it = tables.begin(); it != tables.end();)
-        it = it->second.isEmpty() ? tables.erase(it) : std::next(it);
-    const quint16 n = quint16(tables.size());
-    quint16 power = 1;
-    quint16 log2 = 0;
-    while (power * 2 <= n) {
-        power *= 2;
-        ++log2;
-    }
-    QByteArray file;
-    put32(file, 0x00010000);
-    put16(file, n);
-    put16(file, quint16(power * 16));
-    put16(file, log2);
-    put16(file, quint16(n * 16 - power * 16));
-    quint32 at = 12 + 16u * n;
-    int headAt = -1;
-    for (const auto& [tag, data] : tables) {
-        file += tag;
-        put32(file, checksum(data));
-        put32(file, at);
-        put32(file, quint32(data.size()));
-        if (tag == "head")
-            headAt = int(at);
-        at += quint32((data.size() + 3) / 4 * 4);
-    }
-    for (const auto& [tag, data] : tables) {
-        file += data;
-        while (file.size() % 4)
-            file.append('\0');
-    }
-    if (headAt >= 0) {
-        const quint32 adjust = 0xB1B0AFBAu - checksum(file);
-        for (int k = 0; k < 4; ++k)
-            file[headAt + 8 + k] = char(adjust >> (24 - 8 * k));
-    }
-    return file;
+    return buffer.data();
 }
+
+} // namespace
+
+// The objects of a PDF written by Qt's engine, found through its cross-reference table.
+class QtPdf {
+public:
+    explicit QtPdf(QByteArray bytes) : b_(std::move(bytes)) {
+        const qsizetype start = b_.lastIndexOf("startxref");
+        if (start < 0)
+            return;
+        const qsizetype xref = b_.mid(start + 9, 24).trimmed().split('\n').value(0).toLongLong();
+        if (xref <= 0 || xref >= b_.size() || b_.mid(xref, 4) != "xref")
+            return;
+        qsizetype at = b_.indexOf('\n', xref) + 1;
+        const qsizetype lineEnd = b_.indexOf('\n', at);
+        const QList<QByteArray> range = b_.mid(at, lineEnd - at).split(' ');
+        const int count = range.value(1).toInt();
+        at = lineEnd + 1;
+        for (int i = 0; i < count && at + 20 <= b_.size(); ++i, at += 20)
+            offsets_.push_back(b_.mid(at, 10).toLongLong());
+    }
+    // The first font of the page's resources, 0 when there is none (text drawn as paths).
+    int font() const {
+        static const QRegularExpression re(
+            QStringLiteral("/Font\\s*<<\\s*/F\\d+\\s+(\\d+)\\s+0\\s+R"));
+        const QRegularExpressionMatch m = re.match(QString::fromLatin1(b_));
+        return m.hasMatch() ? m.captured(1).toInt() : 0;
+    }
+    bool hasFontFile() const { return b_.contains("/FontFile2"); }
+    // Object n: its dictionary (or whole body) and, for a stream, its data.
+    bool object(int n, QByteArray& dict, QByteArray& data, bool& stream) const {
+        if (n <= 0 || std::size_t(n) >= offsets_.size())
+            return false;
+        qsizetype at = b_.indexOf("obj", offsets_[std::size_t(n)]);
+        if (at < 0)
+            return false;
+        at += 3;
+        const qsizetype end = b_.indexOf("endobj", at);
+        const qsizetype streamAt = b_.indexOf("stream", at);
+        if (end < 0)
+            return false;
+        stream = streamAt >= 0 && streamAt < end;
+        if (!stream) {
+            dict = b_.mid(at, end - at).trimmed();
+            return true;
+        }
+        dict = b_.mid(at, streamAt - at).trimmed();
+        qsizetype dataAt = streamAt + 6;
+        if (b_.mid(dataAt, 2) == "\r\n")
+            dataAt += 2;
+        else if (b_.at(dataAt) == '\n')
+            ++dataAt;
+        static const QRegularExpression re(QStringLiteral("/Length\\s+(\\d+)(\\s+0\\s+R)?"));
+        const QRegularExpressionMatch m = re.match(QString::fromLatin1(dict));
+        if (!m.hasMatch())
+            return false;
+        qint64 length = m.captured(1).toLongLong();
+        if (!m.captured(2).isEmpty()) {
+            QByteArray lengthDict;
+            QByteArray unused;
+            bool lengthStream = false;
+            if (!object(int(length), lengthDict, unused, lengthStream) || lengthStream)
+                return false;
+            length = lengthDict.toLongLong();
+        }
+        if (length < 0 || dataAt + length > b_.size())
+            return false;
+        data = b_.mid(dataAt, length);
+        return true;
+    }
+
+private:
+    QByteArray b_;
+    std::vector<qint64> offsets_;
+};
+
+namespace {
 
 QByteArray hex4(quint32 v) {
     return QByteArray::number(v, 16).rightJustified(4, '0').toUpper();
@@ -349,9 +263,12 @@ PdfDocument::~PdfDocument() {
 }
 
 bool PdfDocument::canEmbed(const QRawFont& font) {
-    return font.isValid() && !font.fontTable("glyf").isEmpty() &&
-           !font.fontTable("loca").isEmpty() && !font.fontTable("head").isEmpty() &&
-           !font.fontTable("maxp").isEmpty() && !font.fontTable("hmtx").isEmpty();
+    // Qt's engine draws the texts of a font it may not embed as paths.
+    if (!font.isValid())
+        return false;
+    const QList<quint32> g = font.glyphIndexesForString(QStringLiteral("0"));
+    const QtPdf pdf(qtGlyphPdf(font, {g.value(0)}));
+    return pdf.font() != 0 && pdf.hasFontFile();
 }
 
 int PdfDocument::allocate() {
@@ -411,8 +328,7 @@ int PdfDocument::fontIndex(const QRawFont& raw) {
     return int(fonts_.size() - 1);
 }
 
-bool PdfDocument::text(PdfContent& page, const QGlyphRun& run, double x, double y,
-                       const QString& source) {
+bool PdfDocument::text(PdfContent& page, const QGlyphRun& run, double x, double y) {
     const QRawFont raw = run.rawFont();
     const int index = fontIndex(raw);
     if (index < 0)
@@ -420,22 +336,6 @@ bool PdfDocument::text(PdfContent& page, const QGlyphRun& run, double x, double 
     Font& font = fonts_[std::size_t(index)];
     const QList<quint32> glyphs = run.glyphIndexes();
     const QList<QPointF> positions = run.positions();
-    // Which character each glyph shows, for copying the text out.
-    for (const QChar c : source) {
-        const QList<quint32> g = raw.glyphIndexesForString(QString(c));
-        if (g.size() == 1 && !font.unicode.contains(g[0]))
-            font.unicode.insert(g[0], c.unicode());
-    }
-    QVector<quint32> fresh;
-    for (quint32 g : glyphs)
-        if (!font.advance.contains(g))
-            fresh.append(g);
-    if (!fresh.isEmpty()) {
-        const QList<QPointF> advances = raw.advancesForGlyphIndexes(
-            QList<quint32>(fresh.begin(), fresh.end()), QRawFont::UseDesignMetrics);
-        for (int i = 0; i < fresh.size() && i < advances.size(); ++i)
-            font.advance.insert(fresh[i], advances[i].x() * 1000 / std::max(raw.pixelSize(), 1.0));
-    }
     std::string& s = page.raw();
     s += "BT\n/F";
     page.integer(index);
@@ -460,8 +360,14 @@ bool PdfDocument::text(PdfContent& page, const QGlyphRun& run, double x, double 
         }
         px = p.x();
         py = p.y();
+        // Glyphs are numbered in the order they first appear, as in Qt's font subsets.
+        auto id = font.ids.find(glyphs[i]);
+        if (id == font.ids.end()) {
+            font.order.push_back(glyphs[i]);
+            id = font.ids.insert(glyphs[i], int(font.order.size()));
+        }
         s += '<';
-        s += hex4(glyphs[i]).toStdString();
+        s += hex4(quint32(*id)).toStdString();
         s += "> Tj\n";
     }
     s += "ET\n";
@@ -495,73 +401,59 @@ void PdfDocument::flushPages(std::size_t keep) {
     }
 }
 
-void PdfDocument::writeFont(int index, int fontId) {
-    const Font& font = fonts_[std::size_t(index)];
-    QList<quint32> used = font.advance.keys();
-    std::sort(used.begin(), used.end());
-    const QByteArray file = subsetFont(font.raw, used);
-    const int fileId = allocate();
-    const int descriptorId = allocate();
-    const int cidId = allocate();
-    const int mapId = allocate();
-    writeStream(fileId, compress(file.toStdString()), {}, file.size());
-
-    const QByteArray head = font.raw.fontTable("head");
-    const QByteArray hhea = font.raw.fontTable("hhea");
-    const double em = std::max<double>(be16(head, 18), 1);
-    auto units = [em](int v) { return QByteArray::fromStdString(fmt(v * 1000 / em)); };
-    QByteArray name = font.raw.familyName().toLatin1();
-    name.replace(' ', "");
-    if (name.isEmpty())
-        name = "Font";
-    // A subset's name carries a six-letter tag.
-    const QByteArray tag = QByteArray("VLKRD") + char('A' + index % 26) + '+';
-    begin(descriptorId);
-    write("<< /Type /FontDescriptor /FontName /" + tag + name + " /Flags 4 /FontBBox [" +
-          units(qint16(be16(head, 36))) + " " + units(qint16(be16(head, 38))) + " " +
-          units(qint16(be16(head, 40))) + " " + units(qint16(be16(head, 42))) +
-          "] /ItalicAngle 0 /Ascent " + units(qint16(be16(hhea, 4))) + " /Descent " +
-          units(qint16(be16(hhea, 6))) + " /CapHeight " + units(qint16(be16(hhea, 4))) +
-          " /StemV 80 /FontFile2 " + QByteArray::number(fileId) + " 0 R >>\nendobj\n");
-    QByteArray widths = "[";
-    for (quint32 g : used)
-        widths += " " + QByteArray::number(g) + " [" +
-                  QByteArray::fromStdString(fmt("%.4f", font.advance.value(g))) + "]";
-    widths += " ]";
-    begin(cidId);
-    write("<< /Type /Font /Subtype /CIDFontType2 /BaseFont /" + tag + name +
-          " /CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >> "
-          "/FontDescriptor " +
-          QByteArray::number(descriptorId) + " 0 R /DW 0 /W " + widths +
-          " /CIDToGIDMap /Identity >>\nendobj\n");
-    QByteArray cmap = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
-                      "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
-                      "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
-                      "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
-    QList<quint32> mapped = font.unicode.keys();
-    std::sort(mapped.begin(), mapped.end());
-    for (int from = 0; from < mapped.size(); from += 100) {
-        const int n = std::min<int>(100, int(mapped.size()) - from);
-        cmap += QByteArray::number(n) + " beginbfchar\n";
-        for (int i = from; i < from + n; ++i)
-            cmap += "<" + hex4(mapped[i]) + "> <" + hex4(quint32(font.unicode.value(mapped[i]))) +
-                    ">\n";
-        cmap += "endbfchar\n";
+int PdfDocument::copyObject(const QtPdf& pdf, int n, std::map<int, int>& copied) {
+    if (const auto it = copied.find(n); it != copied.end())
+        return it->second;
+    QByteArray dict;
+    QByteArray data;
+    bool stream = false;
+    if (!pdf.object(n, dict, data, stream)) {
+        failed_ = true;
+        return 0;
     }
-    cmap += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
-    writeStream(mapId, compress(cmap.toStdString()), {});
-    begin(fontId);
-    write("<< /Type /Font /Subtype /Type0 /BaseFont /" + tag + name +
-          " /Encoding /Identity-H /DescendantFonts [" + QByteArray::number(cidId) +
-          " 0 R] /ToUnicode " + QByteArray::number(mapId) + " 0 R >>\nendobj\n");
+    const int id = allocate();
+    copied[n] = id;
+    static const QRegularExpression ref(QStringLiteral("(\\d+)\\s+0\\s+R"));
+    QString text = QString::fromLatin1(dict);
+    QString renumbered;
+    qsizetype last = 0;
+    for (const QRegularExpressionMatch& m : ref.globalMatch(text)) {
+        renumbered += text.mid(last, m.capturedStart() - last);
+        renumbered += QString::number(copyObject(pdf, m.captured(1).toInt(), copied)) +
+                      QStringLiteral(" 0 R");
+        last = m.capturedEnd();
+    }
+    renumbered += text.mid(last);
+    begin(id);
+    write(renumbered.toLatin1() + "\n");
+    if (stream) {
+        write(QByteArray("stream\n"));
+        write(data);
+        write(QByteArray("\nendstream\n"));
+    }
+    write(QByteArray("endobj\n"));
+    return id;
+}
+
+int PdfDocument::writeFont(int index) {
+    // The font objects Qt's engine makes for these glyphs (the subset font file, widths, the
+    // ToUnicode map from the font's character map), so the texts rasterise as Qt's would.
+    const Font& font = fonts_[std::size_t(index)];
+    const QtPdf pdf(qtGlyphPdf(font.raw, font.order));
+    const int root = pdf.font();
+    if (root == 0) {
+        failed_ = true;
+        return 0;
+    }
+    std::map<int, int> copied;
+    return copyObject(pdf, root, copied);
 }
 
 bool PdfDocument::finish(const QString& creator) {
     flushPages(0);
     QByteArray fonts;
     for (std::size_t i = 0; i < fonts_.size(); ++i) {
-        const int id = allocate();
-        writeFont(int(i), id);
+        const int id = writeFont(int(i));
         fonts += " /F" + QByteArray::number(qint64(i)) + " " + QByteArray::number(id) + " 0 R";
     }
     begin(resourcesId_);

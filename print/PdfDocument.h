@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A small PDF writer for the whole-recording print: pages of paths and text in device pixels (y
 // down, as QPainter draws), one form XObject drawn on every page (the grid), TrueType fonts
-// embedded as Identity-H CID fonts with a ToUnicode map (so the texts copy out of the PDF), and
+// embedded as Qt's engine embeds them (Identity-H CID fonts of the glyphs used, with a ToUnicode
+// map, so the texts copy out of the PDF and rasterise alike), and
 // each page's content compressed on a worker thread while the next one is drawn.
 #pragma once
 
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <deque>
 #include <future>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,8 @@ class QGlyphRun;
 
 namespace velkard::print {
 
+class QtPdf;
+
 // One page's content: operators in the page's frame of device pixels.
 class PdfContent {
 public:
@@ -27,8 +31,8 @@ public:
     void op(const char* text) { s_ += text; }
     // A number as the PDF engine writes it: up to nine significant digits.
     void num(double v);
-    // A number rounded to hundredths (the trace's values), without a leading zero.
-    void hundredths(std::int64_t h);
+    // A number of thousandths (the trace's values), without a leading zero or trailing zeros.
+    void thousandths(std::int64_t t);
     void integer(std::int64_t v);
     void moveTo(double x, double y);
     void lineTo(double x, double y);
@@ -48,14 +52,13 @@ public:
     PdfDocument(const PdfDocument&) = delete;
     PdfDocument& operator=(const PdfDocument&) = delete;
 
-    // Whether a font can be embedded (a TrueType font with its outline tables).
+    // Whether Qt's engine embeds the font (rather than drawing its texts as paths).
     static bool canEmbed(const QRawFont& font);
 
     // The form drawn by `/G Do` on every page (set once, before the first page).
     void setForm(const std::string& content, double widthPx, double heightPx);
-    // A glyph run of the source text with its origin at (x, y) in pixels; false when its font
-    // cannot be embedded.
-    bool text(PdfContent& page, const QGlyphRun& run, double x, double y, const QString& source);
+    // A glyph run with its origin at (x, y) in pixels; false when its font cannot be embedded.
+    bool text(PdfContent& page, const QGlyphRun& run, double x, double y);
     // Ends a page: its content is compressed on a worker and written in order.
     void addPage(PdfContent&& page);
     // Writes what remains (pages tree, fonts, cross-reference table); false if any write failed.
@@ -65,8 +68,8 @@ public:
 private:
     struct Font {
         QRawFont raw;
-        QHash<quint32, char32_t> unicode; // glyph → character, for ToUnicode
-        QHash<quint32, double> advance;   // glyph → advance in 1/1000 em
+        std::vector<quint32> order; // glyphs in the order they first appear
+        QHash<quint32, int> ids;    // glyph → its number in the embedded subset
     };
     int allocate();
     void begin(int id);
@@ -76,7 +79,8 @@ private:
                      qint64 rawLength = -1);
     void flushPages(std::size_t keep);
     int fontIndex(const QRawFont& raw);
-    void writeFont(int index, int fontId);
+    int writeFont(int index);
+    int copyObject(const QtPdf& pdf, int n, std::map<int, int>& copied);
 
     QIODevice& out_;
     qint64 offset_ = 0;

@@ -182,7 +182,7 @@ private:
 
 // Pages written by PdfDocument with the operators Qt's engine would write for the same drawing
 // (the same pens, glyphs and positions), but the grid once as a form and the traces' values in
-// hundredths of a column (0.001 mm).
+// thousandths of a column (0.1 µm).
 class PdfSurface final : public Surface {
 public:
     PdfSurface(PdfDocument& doc, const QPaintDevice& device)
@@ -218,7 +218,7 @@ public:
         const double baseline =
             std::trunc((paper_.y(topMm) + QFontMetricsF(f, &device_).ascent()) * 64) / 64;
         for (const QGlyphRun& run : layout.glyphRuns())
-            if (!doc_.text(page_, run, x, baseline - line.ascent(), text))
+            if (!doc_.text(page_, run, x, baseline - line.ascent()))
                 unsupported_ = true;
     }
     double textWidthMm(const QString& text, double pointSize) override {
@@ -267,13 +267,13 @@ public:
         for (std::size_t i = 0; i < points.size(); ++i) {
             page_.integer(points[i].column);
             s += ' ';
-            page_.hundredths(std::llround(-points[i].value * yStep * 100));
+            page_.thousandths(std::llround(-points[i].value * yStep * 1000));
             s += i == 0 ? " m\n" : " l\n";
         }
         if (points.size() == 1) {
             page_.integer(points[0].column);
             s += ' ';
-            page_.hundredths(std::llround(-points[0].value * yStep * 100));
+            page_.thousandths(std::llround(-points[0].value * yStep * 1000));
             s += " l\n";
         }
         s += "S\nQ\n";
