@@ -505,7 +505,8 @@ namespace {
 // the file; otherwise drops it, leaving any earlier file under the name as it was.
 PrintResult commitPdf(const QString& path, QSaveFile& file, const CheckedSink& sink,
                       PrintResult result) {
-    if (!result) {
+    // A page that could not be started because the file was cut off fails as the write did.
+    if (!result && (result.code == ErrorCode::Cancelled || !sink.failed())) {
         file.cancelWriting();
         return result;
     }

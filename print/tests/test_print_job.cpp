@@ -6,7 +6,9 @@
 #include "print/tests/PdfTools.h"
 #include "sim/SyntheticEcg.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -14,6 +16,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace velkard::print;
 using namespace velkard::print::test;
@@ -641,6 +645,51 @@ TEST_F(PrintJobTest, UnwritableOutputFailsAndKeepsAnEarlierFile) {
     QFile f(target);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("earlier"));
+}
+
+// A job cancelled part way, and one whose writes are cut off by a file-size limit (as by a full
+// disk), fail and leave the earlier file under the name as it was, and no temporary beside it.
+TEST_F(PrintJobTest, CancelledOrCutOffPdfKeepsTheEarlierFile) {
+    const QString target = dir.filePath(QStringLiteral("kept.pdf"));
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("earlier");
+    }
+    PrintJob j = job(120, beats, 9);
+    j.grid = true;
+    int asked = 0;
+    j.progress = [&asked](int done, int) {
+        ++asked;
+        return done < 5;
+    };
+    const PrintResult cancelled = printToPdf(target, j, 300);
+    EXPECT_EQ(cancelled.code, velkard::ErrorCode::Cancelled);
+    EXPECT_EQ(cancelled.value, 5);
+    EXPECT_EQ(asked, 6);
+
+    j.progress = nullptr;
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = before;
+    limit.rlim_cur = 32 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const PrintResult cut = printToPdf(target, j, 300);
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(cut.code, velkard::ErrorCode::CannotWrite);
+    EXPECT_NE(cut.message.find("cannot write"), std::string::npos) << cut.message;
+
+    QFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("earlier"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kept.pdf"});
+    // The same job without the limit is whole.
+    const PrintResult whole = printToPdf(target, j, 300);
+    ASSERT_TRUE(whole.ok()) << whole.message;
+    EXPECT_EQ(pdfPages(target), whole.value);
+    EXPECT_GT(QFileInfo(target).size(), 32 * 1024);
 }
 
 // The points of a trace leave out only points on the straight line between their neighbours:
