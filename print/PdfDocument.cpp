@@ -69,18 +69,21 @@ void PdfContent::integer(std::int64_t v) {
     s_.append(buf, std::size_t(std::max(n, 0)));
 }
 
-void PdfContent::thousandths(std::int64_t t) {
-    if (t < 0) {
+void PdfContent::fixed(std::int64_t scaled, int decimals) {
+    if (scaled < 0) {
         s_ += '-';
-        t = -t;
+        scaled = -scaled;
     }
-    const std::int64_t whole = t / 1000;
-    int frac = int(t % 1000);
+    std::int64_t unit = 1;
+    for (int i = 0; i < decimals; ++i)
+        unit *= 10;
+    const std::int64_t whole = scaled / unit;
+    std::int64_t frac = scaled % unit;
     if (whole != 0 || frac == 0)
         integer(whole);
     if (frac != 0) {
         s_ += '.';
-        for (int unit = 100; frac != 0; unit /= 10) {
+        for (unit /= 10; frac != 0; unit /= 10) {
             s_ += char('0' + frac / unit);
             frac %= unit;
         }

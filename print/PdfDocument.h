@@ -31,8 +31,8 @@ public:
     void op(const char* text) { s_ += text; }
     // A number as the PDF engine writes it: up to nine significant digits.
     void num(double v);
-    // A number of thousandths (the trace's values), without a leading zero or trailing zeros.
-    void thousandths(std::int64_t t);
+    // scaled / 10^decimals (the trace's values), without a leading zero or trailing zeros.
+    void fixed(std::int64_t scaled, int decimals);
     void integer(std::int64_t v);
     void moveTo(double x, double y);
     void lineTo(double x, double y);

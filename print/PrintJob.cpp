@@ -182,7 +182,7 @@ private:
 
 // Pages written by PdfDocument with the operators Qt's engine would write for the same drawing
 // (the same pens, glyphs and positions), but the grid once as a form and the traces' values in
-// thousandths of a column (0.1 µm).
+// ten-thousandths of a column (10 nm).
 class PdfSurface final : public Surface {
 public:
     PdfSurface(PdfDocument& doc, const QPaintDevice& device)
@@ -267,13 +267,13 @@ public:
         for (std::size_t i = 0; i < points.size(); ++i) {
             page_.integer(points[i].column);
             s += ' ';
-            page_.thousandths(std::llround(-points[i].value * yStep * 1000));
+            page_.fixed(std::llround(-points[i].value * yStep * 1e4), 4);
             s += i == 0 ? " m\n" : " l\n";
         }
         if (points.size() == 1) {
             page_.integer(points[0].column);
             s += ' ';
-            page_.thousandths(std::llround(-points[0].value * yStep * 1000));
+            page_.fixed(std::llround(-points[0].value * yStep * 1e4), 4);
             s += " l\n";
         }
         s += "S\nQ\n";

@@ -647,6 +647,43 @@ TEST_F(PrintJobTest, UnwritableOutputFailsAndKeepsAnEarlierFile) {
     EXPECT_EQ(f.readAll(), QByteArray("earlier"));
 }
 
+// The PDF the print folder writes itself shows what Qt's engine draws for the same job: the same
+// pages, texts (Cyrillic header with the filters, labels, an absent lead's dash) and, rasterised,
+// the same pixels but for a few on the edges of traces (their values are written to 10 nm).
+TEST_F(PrintJobTest, TheWrittenPdfShowsWhatQtsEngineDraws) {
+    PrintJob j = job(20, beats, 9);
+    j.grid = true;
+    j.present[4] = false;
+    j.filters = {velkard::filter::Mains::Hz50, velkard::filter::HighPass::Hz005,
+                 velkard::filter::LowPass::Hz40};
+    const Rendered own = render(j, 600, QStringLiteral("own.pdf"));
+    const QString qt = dir.filePath(QStringLiteral("qt.pdf"));
+    const PrintResult viaQt = writePdf(qt, 600, QPageLayout::Portrait,
+                                       [&](QPagedPaintDevice& d) { return printRecording(d, j); });
+    ASSERT_TRUE(viaQt.ok()) << viaQt.message;
+    ASSERT_EQ(own.result.value, viaQt.value);
+    ASSERT_EQ(pdfPages(own.pdf), pdfPages(qt));
+    for (int page = 1; page <= viaQt.value; ++page) {
+        SCOPED_TRACE(page);
+        const QString text = pdfText(own.pdf, page);
+        EXPECT_EQ(text, pdfText(qt, page));
+        EXPECT_TRUE(text.contains(QStringLiteral("Иванов Пётр")));
+        EXPECT_TRUE(text.contains(QStringLiteral("—")));
+        const QImage a = rasterPage(own.pdf, page, 300);
+        const QImage b = rasterPage(qt, page, 300);
+        ASSERT_EQ(a.size(), b.size());
+        int differing = 0;
+        int ink = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                differing += a.pixelColor(x, y) != b.pixelColor(x, y);
+                ink += isDark(b, x, y);
+            }
+        EXPECT_GT(ink, 10000);
+        EXPECT_LE(differing, 40);
+    }
+}
+
 // A job cancelled part way, and one whose writes are cut off by a file-size limit (as by a full
 // disk), fail and leave the earlier file under the name as it was, and no temporary beside it.
 TEST_F(PrintJobTest, CancelledOrCutOffPdfKeepsTheEarlierFile) {
