@@ -64,9 +64,19 @@ void PdfContent::num(double v) {
 }
 
 void PdfContent::integer(std::int64_t v) {
+    // By hand: snprintf took a tenth of the whole print.
     char buf[24];
-    const int n = std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(v));
-    s_.append(buf, std::size_t(std::max(n, 0)));
+    char* end = buf + sizeof buf;
+    char* p = end;
+    const bool negative = v < 0;
+    auto u = negative ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+    do {
+        *--p = char('0' + u % 10);
+        u /= 10;
+    } while (u);
+    if (negative)
+        *--p = '-';
+    s_.append(p, std::size_t(end - p));
 }
 
 void PdfContent::fixed(std::int64_t scaled, int decimals) {
