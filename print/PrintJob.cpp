@@ -5,12 +5,16 @@
 #include "display/Leads.h"
 #include "display/Texts.h"
 #include "print/Paper.h"
+#include "print/PdfDocument.h"
 #include "signal/Recording.h"
 #include "signal/SampleRecord.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFont>
 #include <QFontMetrics>
+#include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPagedPaintDevice>
@@ -18,7 +22,9 @@
 #include <QPdfWriter>
 #include <QPoint>
 #include <QPrinter>
+#include <QRawFont>
 #include <QSaveFile>
+#include <QTextLayout>
 #include <QVector>
 
 #include <algorithm>
@@ -124,10 +130,198 @@ QString secondLabel(int second, bool russian) {
     return d::secondLabelText(second, russian);
 }
 
+// What a page is drawn on: a painter on a printer or QPdfWriter, or the PDF writer of this folder.
+// Positions in millimetres as in Paper.h; `line` takes device pixels.
+class Surface {
+public:
+    virtual ~Surface() = default;
+    virtual const Paper& paper() const = 0;
+    virtual bool newPage() = 0;
+    virtual void grid() = 0;
+    virtual void text(double xMm, double topMm, const QString& text, double pointSize) = 0;
+    virtual double textWidthMm(const QString& text, double pointSize) = 0;
+    // A line in the trace pen.
+    virtual void line(QPointF a, QPointF b) = 0;
+    virtual void calibrationMark(double xMm, double baselineMm, double mmPerMv,
+                                 double mmPerSecond) = 0;
+    virtual void trace(const TraceGeometry& g, const std::int16_t* samples, std::size_t count) = 0;
+};
+
+class PainterSurface final : public Surface {
+public:
+    PainterSurface(QPainter& p, QPagedPaintDevice& dev)
+        : p_(p), dev_(dev), paper_(Paper::of(dev)) {}
+    const Paper& paper() const override { return paper_; }
+    bool newPage() override { return dev_.newPage(); }
+    void grid() override { drawGrid(p_, paper_); }
+    void text(double xMm, double topMm, const QString& text, double pointSize) override {
+        drawText(p_, paper_, xMm, topMm, text, pointSize);
+    }
+    double textWidthMm(const QString& text, double pointSize) override {
+        return print::textWidthMm(p_, paper_, text, pointSize);
+    }
+    void line(QPointF a, QPointF b) override {
+        p_.save();
+        p_.setPen(tracePen(paper_));
+        p_.drawLine(a, b);
+        p_.restore();
+    }
+    void calibrationMark(double xMm, double baselineMm, double mmPerMv,
+                         double mmPerSecond) override {
+        drawCalibrationMark(p_, paper_, xMm, baselineMm, mmPerMv, mmPerSecond);
+    }
+    void trace(const TraceGeometry& g, const std::int16_t* samples, std::size_t count) override {
+        drawTrace(p_, paper_, g, samples, count);
+    }
+
+private:
+    QPainter& p_;
+    QPagedPaintDevice& dev_;
+    const Paper paper_;
+};
+
+// Pages written by PdfDocument with the operators Qt's engine would write for the same drawing
+// (the same pens, glyphs and positions), but the grid once as a form and the traces' values in
+// ten-thousandths of a column (10 nm).
+class PdfSurface final : public Surface {
+public:
+    PdfSurface(PdfDocument& doc, const QPaintDevice& device)
+        : doc_(doc), device_(device), paper_(Paper::of(device)) {}
+    const Paper& paper() const override { return paper_; }
+    bool unsupported() const { return unsupported_; }
+
+    bool newPage() override {
+        endPage();
+        return !doc_.failed();
+    }
+    void endPage() {
+        doc_.addPage(std::move(page_));
+        page_ = PdfContent();
+    }
+    void grid() override {
+        if (!gridSet_) {
+            doc_.setForm(gridContent(), paper_.x(paper_.widthMm), paper_.y(paper_.heightMm));
+            gridSet_ = true;
+        }
+        page_.op("q /G Do Q\n");
+    }
+    void text(double xMm, double topMm, const QString& text, double pointSize) override {
+        const QFont f = font(pointSize);
+        QTextLayout layout(text, f, &device_);
+        layout.beginLayout();
+        QTextLine line = layout.createLine();
+        layout.endLayout();
+        if (!line.isValid())
+            return;
+        // The origin on the baseline in 1/64 pixel, cut as QPainter::drawText does.
+        const double x = std::trunc(paper_.x(xMm) * 64) / 64;
+        const double baseline =
+            std::trunc((paper_.y(topMm) + QFontMetricsF(f, &device_).ascent()) * 64) / 64;
+        for (const QGlyphRun& run : layout.glyphRuns())
+            if (!doc_.text(page_, run, x, baseline - line.ascent()))
+                unsupported_ = true;
+    }
+    double textWidthMm(const QString& text, double pointSize) override {
+        return QFontMetricsF(font(pointSize), &device_).horizontalAdvance(text) / paper_.pxPerMmX;
+    }
+    void line(QPointF a, QPointF b) override {
+        page_.op("0 0 0 RG\n");
+        page_.pen(tracePen(paper_).widthF(), 1, 1);
+        page_.moveTo(a.x(), a.y());
+        page_.lineTo(b.x(), b.y());
+        page_.op("S\n");
+    }
+    void calibrationMark(double xMm, double baselineMm, double mmPerMv,
+                         double mmPerSecond) override {
+        const double pulse = 0.2 * mmPerSecond;
+        const double b = paper_.y(baselineMm);
+        const double t = paper_.y(baselineMm - mmPerMv);
+        page_.op("0 0 0 RG\n");
+        page_.pen(tracePen(paper_).widthF(), 1, 1);
+        page_.moveTo(paper_.x(xMm), b);
+        page_.lineTo(paper_.x(xMm + 1), b);
+        page_.lineTo(paper_.x(xMm + 1), t);
+        page_.lineTo(paper_.x(xMm + 1 + pulse), t);
+        page_.lineTo(paper_.x(xMm + 1 + pulse), b);
+        page_.lineTo(paper_.x(xMm + 2 + pulse), b);
+        page_.op("S\n");
+    }
+    // As drawTrace: one path in a frame of one column per unit, scaled alike in x and y.
+    void trace(const TraceGeometry& g, const std::int16_t* samples, std::size_t count) override {
+        const std::vector<TracePoint> points = tracePoints(paper_, g, samples, count);
+        if (points.empty())
+            return;
+        const double k = traceColumnPx(paper_);
+        const double yStep = g.mmPerMv * paper_.pxPerMmY / signal::kUnitsPerMillivolt / k;
+        page_.op("q\n");
+        page_.num(k);
+        page_.op(" 0 0 ");
+        page_.num(k);
+        page_.op(" ");
+        page_.num(paper_.x(g.x0Mm));
+        page_.op(" ");
+        page_.num(paper_.y(g.baselineMm));
+        page_.op(" cm\n0 0 0 RG\n");
+        page_.pen(tracePen(paper_).widthF() / k, 1, 1);
+        std::string& s = page_.raw();
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            page_.integer(points[i].column);
+            s += ' ';
+            page_.fixed(std::llround(-points[i].value * yStep * 1e4), 4);
+            s += i == 0 ? " m\n" : " l\n";
+        }
+        if (points.size() == 1) {
+            page_.integer(points[0].column);
+            s += ' ';
+            page_.fixed(std::llround(-points[0].value * yStep * 1e4), 4);
+            s += " l\n";
+        }
+        s += "S\nQ\n";
+    }
+
+private:
+    QFont font(double pointSize) const {
+        QFont f;
+        f.setPointSizeF(pointSize);
+        return QFont(f, &device_);
+    }
+    // drawGrid's lines: every millimetre, heavier every 5 mm.
+    std::string gridContent() const {
+        PdfContent c;
+        const QColor colour(kGridColour);
+        const double w = paper_.x(paper_.widthMm);
+        const double h = paper_.y(paper_.heightMm);
+        for (const bool major : {false, true}) {
+            c.strokeRgb(double(float(colour.redF())), double(float(colour.greenF())),
+                        double(float(colour.blueF())));
+            c.pen(std::max(1.0, paper_.x(major ? 0.15 : 0.05)), 0, 2);
+            for (int mm = 0; mm <= int(paper_.widthMm); ++mm)
+                if ((mm % 5 == 0) == major) {
+                    c.moveTo(paper_.x(mm), 0);
+                    c.lineTo(paper_.x(mm), h);
+                }
+            for (int mm = 0; mm <= int(paper_.heightMm); ++mm)
+                if ((mm % 5 == 0) == major) {
+                    c.moveTo(0, paper_.y(mm));
+                    c.lineTo(w, paper_.y(mm));
+                }
+            c.op("S\n");
+        }
+        return std::move(c.raw());
+    }
+
+    PdfDocument& doc_;
+    const QPaintDevice& device_;
+    const Paper paper_;
+    PdfContent page_;
+    bool gridSet_ = false;
+    bool unsupported_ = false;
+};
+
 class PagePrinter {
 public:
-    PagePrinter(QPainter& p, QPagedPaintDevice& dev, const PrintJob& job)
-        : p_(p), dev_(dev), job_(job), paper_(Paper::of(dev)), layout_(printLayout(paper_, job)) {}
+    PagePrinter(Surface& s, const PrintJob& job)
+        : s_(s), job_(job), paper_(s.paper()), layout_(printLayout(paper_, job)) {}
 
     enum class Outcome { Done, Failed, Cancelled };
 
@@ -161,7 +355,7 @@ public:
                 pages = int(page);
                 return Outcome::Cancelled;
             }
-            if (page > 0 && !dev_.newPage())
+            if (page > 0 && !s_.newPage())
                 return Outcome::Failed;
             const std::size_t start = first + page * perPage;
             const std::size_t n = std::min(perPage, count - std::min(count, page * perPage));
@@ -188,38 +382,33 @@ private:
         const int lastSecond = int(std::floor(to + 1e-9));
         if (lastSecond < firstSecond)
             return;
-        const double widest =
-            textWidthMm(p_, paper_, secondLabel(lastSecond, job_.russian), kLabelPoints);
+        const double widest = s_.textWidthMm(secondLabel(lastSecond, job_.russian), kLabelPoints);
         const int step = secondLabelStep(layout_.mmPerSecond, widest);
-        p_.save();
-        p_.setPen(tracePen(paper_));
         for (int s = firstSecond; s <= lastSecond; ++s) {
             if (s % step != 0)
                 continue;
             const double x = layout_.x0Mm + (s - from) * layout_.mmPerSecond;
             if (x > layout_.xEndMm + 1e-6)
                 break;
-            drawText(p_, paper_, x, layout_.labelTopMm, secondLabel(s, job_.russian), kLabelPoints);
-            p_.setPen(tracePen(paper_));
-            p_.drawLine(QPointF(paper_.x(x), paper_.y(layout_.labelTopMm + 3.6)),
-                        QPointF(paper_.x(x), paper_.y(layout_.labelTopMm + 5)));
+            s_.text(x, layout_.labelTopMm, secondLabel(s, job_.russian), kLabelPoints);
+            s_.line(QPointF(paper_.x(x), paper_.y(layout_.labelTopMm + 3.6)),
+                    QPointF(paper_.x(x), paper_.y(layout_.labelTopMm + 5)));
         }
-        p_.restore();
     }
 
     void drawFurniture(double fromSecond, double toSecond) {
         if (job_.grid)
-            drawGrid(p_, paper_);
-        drawText(p_, paper_, layout_.x0Mm - 5, layout_.headerTopMm, headerText(job_), 9);
+            s_.grid();
+        s_.text(layout_.x0Mm - 5, layout_.headerTopMm, headerText(job_), 9);
         drawSecondLabels(fromSecond, toSecond);
     }
 
     // One row of a page: its lead's name, the calibration mark and the trace.
     void drawRow(int row, const std::vector<std::int16_t>& lead) {
         const double b = layout_.baselinesMm[row];
-        drawText(p_, paper_, layout_.leadLabelXMm, b - 4.5,
-                 QString::fromUtf8(d::kLeadLabels[std::size_t(leadOf(row))]).trimmed(), 7);
-        drawCalibrationMark(p_, paper_, layout_.markXMm, b, layout_.mmPerMv, layout_.mmPerSecond);
+        s_.text(layout_.leadLabelXMm, b - 4.5,
+                QString::fromUtf8(d::kLeadLabels[std::size_t(leadOf(row))]).trimmed(), 7);
+        s_.calibrationMark(layout_.markXMm, b, layout_.mmPerMv, layout_.mmPerSecond);
         TraceGeometry g;
         g.x0Mm = layout_.x0Mm;
         g.xEndMm = layout_.xEndMm;
@@ -228,18 +417,17 @@ private:
         g.mmPerMv = layout_.mmPerMv;
         // A lead the recording lacks keeps its label and shows a dash, not a flat line.
         if (!job_.present[std::size_t(leadOf(row))]) {
-            drawText(p_, paper_, g.x0Mm + 2, b - 2.5, QStringLiteral("—"), 9);
+            s_.text(g.x0Mm + 2, b - 2.5, QStringLiteral("—"), 9);
             return;
         }
-        drawTrace(p_, paper_, g, lead.data(), lead.size());
+        s_.trace(g, lead.data(), lead.size());
     }
 
     static constexpr double kLabelPoints = 8;
 
-    QPainter& p_;
-    QPagedPaintDevice& dev_;
+    Surface& s_;
     const PrintJob& job_;
-    const Paper paper_;
+    const Paper& paper_;
     const PrintLayout layout_;
 };
 
@@ -265,7 +453,8 @@ PrintResult printRecording(QPagedPaintDevice& device, const PrintJob& job) {
     if (!painter.begin(&device))
         return PrintResult::failure(ErrorCode::CannotOpen,
                                     "the printer or output file cannot be opened");
-    PagePrinter printer(painter, device, job);
+    PainterSurface surface(painter, device);
+    PagePrinter printer(surface, job);
     int pages = 0;
     const PagePrinter::Outcome outcome = printer.run(pages);
     if (outcome == PagePrinter::Outcome::Cancelled)
@@ -310,24 +499,14 @@ private:
 
 } // namespace
 
-PrintResult writePdf(const QString& path, int dpi, QPageLayout::Orientation orientation,
-                     const std::function<PrintResult(QPagedPaintDevice&)>& draw) {
-    PrintResult result;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return PrintResult::failure(
-            ErrorCode::CannotWrite,
-            QStringLiteral("cannot write %1: %2").arg(path, file.errorString()).toStdString());
-    CheckedSink sink(file);
-    {
-        QPdfWriter writer(&sink);
-        writer.setResolution(dpi);
-        writer.setPageLayout(
-            QPageLayout(QPageSize(QPageSize::A4), orientation, QMarginsF(0, 0, 0, 0)));
-        writer.setCreator(QStringLiteral("Velkard"));
-        result = draw(writer);
-    }
-    if (!result) {
+namespace {
+
+// Commits the PDF written into file through sink when drawing succeeded and every byte reached
+// the file; otherwise drops it, leaving any earlier file under the name as it was.
+PrintResult commitPdf(const QString& path, QSaveFile& file, const CheckedSink& sink,
+                      PrintResult result) {
+    // A page that could not be started because the file was cut off fails as the write did.
+    if (!result && (result.code == ErrorCode::Cancelled || !sink.failed())) {
         file.cancelWriting();
         return result;
     }
@@ -346,7 +525,87 @@ PrintResult writePdf(const QString& path, int dpi, QPageLayout::Orientation orie
     return result;
 }
 
+PrintResult cannotOpen(const QString& path, const QSaveFile& file) {
+    return PrintResult::failure(
+        ErrorCode::CannotWrite,
+        QStringLiteral("cannot write %1: %2").arg(path, file.errorString()).toStdString());
+}
+
+void setA4(QPdfWriter& writer, int dpi, QPageLayout::Orientation orientation) {
+    writer.setResolution(dpi);
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), orientation, QMarginsF(0, 0, 0, 0)));
+    writer.setCreator(QStringLiteral("Velkard"));
+}
+
+// The job written by PdfDocument. A QPdfWriter that is never painted on serves as the device
+// whose resolution and fonts the pages are laid out with, so they come out as Qt would draw them.
+// Sets unsupported (and writes nothing) when a text's font cannot be embedded.
+PrintResult writeRecordingPdf(const QString& path, const PrintJob& job, int dpi,
+                              bool& unsupported) {
+    unsupported = false;
+    QBuffer scratch;
+    scratch.open(QIODevice::WriteOnly);
+    QPdfWriter reference(&scratch);
+    setA4(reference, dpi, QPageLayout::Portrait);
+    QFont font;
+    font.setPointSizeF(9);
+    if (!PdfDocument::canEmbed(QRawFont::fromFont(QFont(font, &reference)))) {
+        unsupported = true;
+        return PrintResult::failure(ErrorCode::Failed, "the font cannot be embedded");
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return cannotOpen(path, file);
+    CheckedSink sink(file);
+    const QSize points = QPageSize(QPageSize::A4).sizePoints();
+    PdfDocument doc(sink, points.width(), points.height(), dpi);
+    PdfSurface surface(doc, reference);
+    PagePrinter printer(surface, job);
+    int pages = 0;
+    const PagePrinter::Outcome outcome = printer.run(pages);
+    if (surface.unsupported()) {
+        unsupported = true;
+        file.cancelWriting();
+        return PrintResult::failure(ErrorCode::Failed, "the font cannot be embedded");
+    }
+    if (outcome == PagePrinter::Outcome::Cancelled)
+        return commitPdf(path, file, sink,
+                         PrintResult::failure(ErrorCode::Cancelled, "printing cancelled", pages));
+    if (outcome == PagePrinter::Outcome::Done)
+        surface.endPage();
+    // A write that fell short is the sink's to tell (commitPdf).
+    doc.finish(QStringLiteral("Velkard"));
+    if (outcome != PagePrinter::Outcome::Done)
+        return commitPdf(path, file, sink,
+                         PrintResult::failure(ErrorCode::Failed, "printing failed", pages));
+    return commitPdf(path, file, sink, PrintResult::success(pages));
+}
+
+} // namespace
+
+PrintResult writePdf(const QString& path, int dpi, QPageLayout::Orientation orientation,
+                     const std::function<PrintResult(QPagedPaintDevice&)>& draw) {
+    PrintResult result;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return cannotOpen(path, file);
+    CheckedSink sink(file);
+    {
+        QPdfWriter writer(&sink);
+        setA4(writer, dpi, orientation);
+        result = draw(writer);
+    }
+    return commitPdf(path, file, sink, result);
+}
+
 PrintResult printToPdf(const QString& path, const PrintJob& job, int dpi) {
+    if (!job.all && (job.range.begin < 0 || job.range.end < job.range.begin))
+        return PrintResult::failure(ErrorCode::InvalidArgument, "invalid print range");
+    bool unsupported = false;
+    PrintResult result = writeRecordingPdf(path, job, dpi, unsupported);
+    if (!unsupported)
+        return result;
+    // A font without TrueType outlines: Qt's engine embeds it.
     return writePdf(path, dpi, QPageLayout::Portrait,
                     [&](QPagedPaintDevice& device) { return printRecording(device, job); });
 }

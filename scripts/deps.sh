@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build ccache pkg-config
           qt6-base-dev libgl-dev libftdi1-dev
-          libgtest-dev libgmock-dev libbenchmark-dev
+          libgtest-dev libgmock-dev libbenchmark-dev libdeflate-dev
           qt6-tools-dev qt6-l10n-tools qt6-translations-l10n fonts-dejavu-core poppler-utils xvfb xauth xdotool
           libedf-dev libdcmtk-dev libbiosig-dev biosig-tools dicom3tools dcmtk python3-pydicom
           default-jdk-headless libpixelmed-java

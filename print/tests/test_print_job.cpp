@@ -6,7 +6,9 @@
 #include "print/tests/PdfTools.h"
 #include "sim/SyntheticEcg.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPdfWriter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -14,6 +16,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace velkard::print;
 using namespace velkard::print::test;
@@ -641,6 +645,88 @@ TEST_F(PrintJobTest, UnwritableOutputFailsAndKeepsAnEarlierFile) {
     QFile f(target);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("earlier"));
+}
+
+// The PDF the print folder writes itself shows what Qt's engine draws for the same job: the same
+// pages, texts (Cyrillic header with the filters, labels, an absent lead's dash) and, rasterised,
+// the same pixels but for a few on the edges of traces (their values are written to 10 nm).
+TEST_F(PrintJobTest, TheWrittenPdfShowsWhatQtsEngineDraws) {
+    PrintJob j = job(20, beats, 9);
+    j.grid = true;
+    j.present[4] = false;
+    j.filters = {velkard::filter::Mains::Hz50, velkard::filter::HighPass::Hz005,
+                 velkard::filter::LowPass::Hz40};
+    const Rendered own = render(j, 600, QStringLiteral("own.pdf"));
+    const QString qt = dir.filePath(QStringLiteral("qt.pdf"));
+    const PrintResult viaQt = writePdf(qt, 600, QPageLayout::Portrait,
+                                       [&](QPagedPaintDevice& d) { return printRecording(d, j); });
+    ASSERT_TRUE(viaQt.ok()) << viaQt.message;
+    ASSERT_EQ(own.result.value, viaQt.value);
+    ASSERT_EQ(pdfPages(own.pdf), pdfPages(qt));
+    for (int page = 1; page <= viaQt.value; ++page) {
+        SCOPED_TRACE(page);
+        const QString text = pdfText(own.pdf, page);
+        EXPECT_EQ(text, pdfText(qt, page));
+        EXPECT_TRUE(text.contains(QStringLiteral("Иванов Пётр")));
+        EXPECT_TRUE(text.contains(QStringLiteral("—")));
+        const QImage a = rasterPage(own.pdf, page, 300);
+        const QImage b = rasterPage(qt, page, 300);
+        ASSERT_EQ(a.size(), b.size());
+        int differing = 0;
+        int ink = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                differing += a.pixelColor(x, y) != b.pixelColor(x, y);
+                ink += isDark(b, x, y);
+            }
+        EXPECT_GT(ink, 10000);
+        EXPECT_LE(differing, 40);
+    }
+}
+
+// A job cancelled part way, and one whose writes are cut off by a file-size limit (as by a full
+// disk), fail and leave the earlier file under the name as it was, and no temporary beside it.
+TEST_F(PrintJobTest, CancelledOrCutOffPdfKeepsTheEarlierFile) {
+    const QString target = dir.filePath(QStringLiteral("kept.pdf"));
+    {
+        QFile f(target);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("earlier");
+    }
+    PrintJob j = job(120, beats, 9);
+    j.grid = true;
+    int asked = 0;
+    j.progress = [&asked](int done, int) {
+        ++asked;
+        return done < 5;
+    };
+    const PrintResult cancelled = printToPdf(target, j, 300);
+    EXPECT_EQ(cancelled.code, velkard::ErrorCode::Cancelled);
+    EXPECT_EQ(cancelled.value, 5);
+    EXPECT_EQ(asked, 6);
+
+    j.progress = nullptr;
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = before;
+    limit.rlim_cur = 32 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const PrintResult cut = printToPdf(target, j, 300);
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(cut.code, velkard::ErrorCode::CannotWrite);
+    EXPECT_NE(cut.message.find("cannot write"), std::string::npos) << cut.message;
+
+    QFile f(target);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("earlier"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"kept.pdf"});
+    // The same job without the limit is whole.
+    const PrintResult whole = printToPdf(target, j, 300);
+    ASSERT_TRUE(whole.ok()) << whole.message;
+    EXPECT_EQ(pdfPages(target), whole.value);
+    EXPECT_GT(QFileInfo(target).size(), 32 * 1024);
 }
 
 // The points of a trace leave out only points on the straight line between their neighbours:
