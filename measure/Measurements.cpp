@@ -21,8 +21,8 @@ constexpr std::array<int, kIndependentCount> kIndependent{
     signal::StandardLeadI,  signal::StandardLeadII, signal::StandardLeadV1, signal::StandardLeadV2,
     signal::StandardLeadV3, signal::StandardLeadV4, signal::StandardLeadV5, signal::StandardLeadV6};
 
-constexpr int kBefore = 400; // median beat: 0.5 s before the fiducial point
-constexpr int kAfter = 640;  // and 0.8 s after it
+constexpr int kBefore = kMedianFiducial; // median beat: 0.5 s before the fiducial point
+constexpr int kAfter = 640;              // and 0.8 s after it
 constexpr int kLength = kBefore + kAfter;
 constexpr int kPad = 320; // settles the notch filters around a cut
 constexpr int kMaxMedianBeats = 240;
@@ -329,7 +329,8 @@ std::vector<float> leadSlope(const std::vector<float>& x) {
 // the onset is the second earliest over the leads and the end the second latest (with fewer
 // than six clear leads, the earliest and the latest); the spatial bounds are never narrowed.
 QrsBounds refineQrs(const std::array<std::vector<float>, kLeadCount>& mv, const LeadSet& present,
-                    QrsBounds q) {
+                    QrsBounds q,
+                    std::array<std::optional<QrsBounds>, kLeadCount>* perLead = nullptr) {
     // Threshold: a 25th of the lead's peak slope (lower, the ringing of the mains notches around
     // a steep QRS counts as QRS), or three SDs of its noise (the quietest fifth of a noise
     // slope's magnitude is about a quarter of its SD). A lead is clear when its peak slope is
@@ -377,6 +378,8 @@ QrsBounds refineQrs(const std::array<std::vector<float>, kLeadCount>& mv, const 
             continue;
         onsets.push_back(onset);
         ends.push_back(t - kQuiet - kSpreadCorrection);
+        if (perLead)
+            (*perLead)[l] = QrsBounds{onsets.back(), ends.back()};
     }
     if (onsets.empty())
         return q;
@@ -918,7 +921,8 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
     }
     if (!spatial)
         return;
-    std::optional<QrsBounds> qrs = refineQrs(beat.mv, leadsPresent, *spatial);
+    std::array<std::optional<QrsBounds>, kLeadCount> perLead{};
+    std::optional<QrsBounds> qrs = refineQrs(beat.mv, leadsPresent, *spatial, &perLead);
     // A paced QRS begins with its stimulus, not before.
     for (int s : spikes)
         if (qrs->onset < s && s < qrs->end)
@@ -930,6 +934,11 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
     m.qrsMs = qrsMs;
     m.qrsOnsetAt = qrs->onset;
     m.qrsEndAt = qrs->end;
+    for (std::size_t l = 0; l < kLeadCount; ++l)
+        if (perLead[l]) {
+            m.leads[l].qrsOnsetAt = perLead[l]->onset;
+            m.leads[l].qrsEndAt = perLead[l]->end;
+        }
 
     // Baseline: the PR segment just before the QRS.
     std::array<float, kLeadCount> base{};

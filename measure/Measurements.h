@@ -33,6 +33,9 @@ struct LeadAmplitudes {
     std::optional<double> tMv;            // T amplitude, signed (the larger of tPosMv and -tNegMv)
     std::optional<double> tPosMv, tNegMv; // highest and lowest point of the T (>= 0, <= 0)
     std::optional<double> qrsArea;        // net QRS area, mV·ms
+    // Where the QRS begins and ends in this lead (sample index into the median beat); null where
+    // the lead's QRS is too small against its noise to tell.
+    std::optional<int> qrsOnsetAt, qrsEndAt;
 };
 
 // Durations in ms, axes in degrees (-180, 180]; nullopt where not measurable.
@@ -51,6 +54,9 @@ struct Measurements {
     std::array<LeadQuality, signal::kLeadCount> quality{};
     std::vector<std::pair<std::int64_t, std::int64_t>> noise;
 };
+
+// Where the fiducial point lies in the median beat measureSpan() measures on (samples).
+inline constexpr int kMedianFiducial = 400;
 
 // The median beat: twelve leads in mV, `before` samples ahead of the fiducial point.
 struct MedianBeat {

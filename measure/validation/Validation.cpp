@@ -81,6 +81,7 @@ Intervals globalIntervals(const std::vector<std::vector<Wave>>& leads, double fs
     }
     std::erase_if(beats, [](const std::vector<Mark>& b) { return b.size() < 3; });
 
+    Intervals out;
     std::vector<double> p, pr, qrsMs, qt;
     const double ms = 1000.0 / fs;
     for (std::size_t b = 0; b < beats.size(); ++b) {
@@ -114,6 +115,9 @@ Intervals globalIntervals(const std::vector<std::vector<Wave>>& leads, double fs
         }
         const double on = second(qOn, false), off = second(qOff, true);
         qrsMs.push_back((off - on) * ms);
+        out.qrsOnsets.push_back(on);
+        out.qrsEnds.push_back(off);
+        out.pOnsets.push_back(pOn.size() >= 3 ? second(pOn, false) : std::nan(""));
         // A wave marked in fewer than three leads is taken as not there.
         if (pOn.size() >= 3) {
             const double pon = second(pOn, false), poff = second(pOff, true);
@@ -123,7 +127,6 @@ Intervals globalIntervals(const std::vector<std::vector<Wave>>& leads, double fs
         if (tOff.size() >= 3)
             qt.push_back((second(tOff, true) - on) * ms);
     }
-    Intervals out;
     out.beats = static_cast<int>(beats.size());
     out.qrsMs = median(qrsMs);
     // The P (or T) of most beats decides whether the record has one.

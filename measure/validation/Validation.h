@@ -18,6 +18,8 @@ namespace velkard::measure::validation {
 struct Intervals {
     std::optional<double> pMs, prMs, qrsMs, qtMs;
     int beats = 0;
+    // Every beat's global QRS onset and end and P onset (NaN: no P), in samples of the record.
+    std::vector<double> qrsOnsets, qrsEnds, pOnsets;
 };
 
 // One wave marked in one lead: onset, peak and end, in samples of the record.

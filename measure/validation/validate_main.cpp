@@ -10,6 +10,7 @@
 #endif
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -51,14 +52,46 @@ std::vector<fs::path> records(const fs::path& dir, const char* annotationExt) {
     return out;
 }
 
+// Median of the values; nullopt without any.
+std::optional<double> medianOf(std::vector<double> v) {
+    if (v.empty())
+        return std::nullopt;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Median over the reference's beats of where each bound lies against the nearest detected beat
+// (ms), for beats within 100 ms of one; bounds and beats in samples of a 500 Hz record.
+std::optional<double> againstBeats(const std::vector<double>& bounds,
+                                   const std::vector<double>& centres,
+                                   const std::vector<std::int64_t>& beats) {
+    std::vector<double> v;
+    for (std::size_t b = 0; b < bounds.size() && b < centres.size(); ++b) {
+        if (std::isnan(bounds[b]))
+            continue;
+        const std::int64_t* best = nullptr;
+        for (const std::int64_t& d : beats)
+            if (!best || std::abs(static_cast<double>(d) - centres[b]) <
+                             std::abs(static_cast<double>(*best) - centres[b]))
+                best = &d;
+        if (best && std::abs(static_cast<double>(*best) - centres[b]) <= 50)
+            v.push_back((bounds[b] - static_cast<double>(*best)) * 2.0);
+    }
+    return medianOf(v);
+}
+
+std::optional<double> minus(std::optional<double> a, std::optional<double> b) {
+    if (a && b)
+        return *a - *b;
+    return std::nullopt;
+}
+
 void ludb(const fs::path& dir) {
     static const char* kLeads[] = {"i",  "ii", "iii", "avr", "avl", "avf",
                                    "v1", "v2", "v3",  "v4",  "v5",  "v6"};
-    std::vector<std::optional<double>> prog[4], ref[4];
-    Detection beats;
+    std::vector<std::optional<double>> prog[4], ref[4], bounds[3], leadOn, leadEnd;
     for (const fs::path& base : records(dir, ".ii")) {
         std::vector<std::vector<Wave>> leads;
-        std::vector<std::int64_t> referenceBeats;
         for (const char* l : kLeads) {
             auto a = import::wfdb::readAnnotations(fs::path(base).replace_extension(l));
             leads.push_back(a ? wavesOf(a.value) : std::vector<Wave>{});
@@ -70,18 +103,50 @@ void ludb(const fs::path& dir) {
             continue;
         }
         const auto& p = m.value.m;
+        const std::vector<std::int64_t>& detected = m.value.beatsAtRecordRate;
         const std::optional<double> pv[4] = {p.pMs, p.prMs, p.qrsMs, p.qtMs};
         const std::optional<double> rv[4] = {r.pMs, r.prMs, r.qrsMs, r.qtMs};
         for (int k = 0; k < 4; ++k) {
             prog[k].push_back(pv[k]);
             ref[k].push_back(rv[k]);
         }
+        // Where the bounds lie against the detected beats: on the program's median beat its
+        // fiducial point (kMedianFiducial), in the reference the nearest detected beat.
+        const auto atFiducial = [](std::optional<int> at) -> std::optional<double> {
+            if (!at)
+                return std::nullopt;
+            return (*at - measure::kMedianFiducial) * 1000.0 / 800.0;
+        };
+        std::vector<double> centres;
+        for (std::size_t b = 0; b < r.qrsOnsets.size(); ++b)
+            centres.push_back((r.qrsOnsets[b] + r.qrsEnds[b]) / 2);
+        const auto programPOnset = p.prMs ? minus(atFiducial(p.qrsOnsetAt), p.prMs) : std::nullopt;
+        const std::optional<double> err[3] = {
+            minus(atFiducial(p.qrsOnsetAt), againstBeats(r.qrsOnsets, centres, detected)),
+            minus(atFiducial(p.qrsEndAt), againstBeats(r.qrsEnds, centres, detected)),
+            minus(programPOnset, againstBeats(r.pOnsets, centres, detected))};
+        for (int k = 0; k < 3; ++k)
+            bounds[k].push_back(err[k]);
+        for (std::size_t l = 0; l < leads.size(); ++l) {
+            std::vector<double> on, end, peak;
+            for (const Wave& w : leads[l])
+                if (w.type == 1) {
+                    on.push_back(static_cast<double>(w.onset));
+                    end.push_back(static_cast<double>(w.end));
+                    peak.push_back(static_cast<double>(w.peak));
+                }
+            leadOn.push_back(
+                minus(atFiducial(p.leads[l].qrsOnsetAt), againstBeats(on, peak, detected)));
+            leadEnd.push_back(
+                minus(atFiducial(p.leads[l].qrsEndAt), againstBeats(end, peak, detected)));
+        }
         if (details)
             std::printf("ludb %-4s P %4s/%4s PR %4s/%4s QRS %4s/%4s QT %4s/%4s  (program/"
-                        "reference)\n",
+                        "reference); onset %4s end %4s P onset %4s (program - reference)\n",
                         base.filename().c_str(), text(p.pMs).c_str(), text(r.pMs).c_str(),
                         text(p.prMs).c_str(), text(r.prMs).c_str(), text(p.qrsMs).c_str(),
-                        text(r.qrsMs).c_str(), text(p.qtMs).c_str(), text(r.qtMs).c_str());
+                        text(r.qrsMs).c_str(), text(p.qtMs).c_str(), text(r.qtMs).c_str(),
+                        text(err[0]).c_str(), text(err[1]).c_str(), text(err[2]).c_str());
     }
     std::printf("LUDB (%zu records; global onset = 2nd earliest lead, end = 2nd latest; medians "
                 "over beats)\n",
@@ -90,6 +155,20 @@ void ludb(const fs::path& dir) {
     row("  PR", differences(prog[1], ref[1]), "goal |mean| <= 10, SD <= 10");
     row("  QRS", differences(prog[2], ref[2]), "goal |mean| <= 10, SD <= 10");
     row("  QT", differences(prog[3], ref[3]), "goal |mean| <= 25, SD <= 30");
+    // The bounds themselves, against the detected beats: a mean away from zero is the program's
+    // bias; the SD includes the beats' alignment. Differences beyond 100 ms (a paced record's
+    // stimulus against its QRS) are left out, so they do not hide the others.
+    const auto bound = [](const char* what, std::vector<std::optional<double>> v) {
+        for (auto& x : v)
+            if (x && std::abs(*x) > 100)
+                x.reset();
+        row(what, differences(v, std::vector<std::optional<double>>(v.size(), 0.0)), "");
+    };
+    bound("  QRS onset (vs detected beats)", bounds[0]);
+    bound("  QRS end (vs detected beats)", bounds[1]);
+    bound("  P onset (vs detected beats)", bounds[2]);
+    bound("  QRS onset per lead (x records)", leadOn);
+    bound("  QRS end per lead (x records)", leadEnd);
 }
 
 void qtdb(const fs::path& dir) {
