@@ -586,12 +586,13 @@ void MainWindow::handOverBlocks() {
         return;
     handingOver_ = true;
     auto tick = acquisition->handOverBlocks();
+    QRect changed;
     for (const auto& block : tick.blocks) {
         display_->drawLiveBlock(block);
+        changed |= display_->lastLiveChange();
         measurements_->liveBlock(block);
     }
-    if (!tick.blocks.empty())
-        area_->showSurface();
+    area_->showSurface(changed);
     showEvents(tick.events);
     handingOver_ = false;
     if (acquisition->state() == device::AcquisitionState::Halted)
