@@ -27,15 +27,28 @@ public:
         ownUpdate_ = true;
         update();
     }
+    // The same for a part of it (the sweep's newest strip): only that part is repainted and sent
+    // to the screen.
+    void showSurface(const QRect& changed) {
+        if (changed.isEmpty())
+            return;
+        ownUpdate_ = true;
+        update(changed);
+    }
 
 protected:
     void paintEvent(QPaintEvent* event) override {
         if (!ownUpdate_ && !insidePanels(event->rect()))
             owner_->runPaintHandler();
         ownUpdate_ = false;
+        // The painter is clipped to the region asked for: only that much is filled and copied.
+        const QImage& surface = owner_->display_->surface();
         QPainter painter(this);
-        painter.fillRect(rect(), Qt::white);
-        painter.drawImage(QPoint(0, 0), owner_->display_->surface());
+        const QRegion uncovered =
+            event->region() - QRect(QPoint(0, 0), surface.deviceIndependentSize().toSize());
+        for (const QRect& r : uncovered)
+            painter.fillRect(r, Qt::white);
+        painter.drawImage(QPoint(0, 0), surface);
     }
     void resizeEvent(QResizeEvent*) override { owner_->windowResized(); }
 

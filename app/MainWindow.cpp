@@ -47,6 +47,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
+#include <QMetaObject>
 #include <QPageLayout>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -55,6 +56,8 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTimer>
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <system_error>
@@ -143,7 +146,11 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     deviceFileList_->hide();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The reader outlives the window's own members for a moment: it tells nobody from here on.
+    if (auto* acquisition = session_.acquisition())
+        acquisition->setBlockNotify({});
+}
 
 QString MainWindow::say(const char* source) const {
     return ui::translated<MainWindow>(state_.interfaceLanguage(), source);
@@ -381,7 +388,6 @@ bool MainWindow::writeSettings() {
 
 bool MainWindow::shutDown() {
     secondsTimer->stop();
-    watchdogTimer_->stop();
     handOverTimer->stop();
     if (session_.recordingStarted()) {
         // A recording under way ends as at Stop, and the user says where it goes: into the
@@ -600,8 +606,12 @@ void MainWindow::startMonitoring() {
     display_->prepareLiveDisplay();
     area_->showSurface();
     measurements_->liveStarted();
-    handOverTimer->start();
-    watchdogTimer_->start();
+    // The reader says when a block is complete; the window thread sleeps until then.
+    session_.acquisition()->setBlockNotify([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { handOverBlocks(); }, Qt::QueuedConnection);
+    });
+    armWatchdog();
 }
 
 void MainWindow::endAcquisitionIfActive() {
@@ -615,16 +625,26 @@ void MainWindow::handOverBlocks() {
         return;
     handingOver_ = true;
     auto tick = acquisition->handOverBlocks();
+    QRect changed;
     for (const auto& block : tick.blocks) {
         display_->drawLiveBlock(block);
+        changed |= display_->lastLiveChange();
         measurements_->liveBlock(block);
     }
-    if (!tick.blocks.empty())
-        area_->showSurface();
+    area_->showSurface(changed);
     showEvents(tick.events);
     handingOver_ = false;
     if (acquisition->state() == device::AcquisitionState::Halted)
         instrumentLost();
+    else
+        armWatchdog();
+}
+
+void MainWindow::armWatchdog() {
+    auto* acquisition = session_.acquisition();
+    if (!acquisition || !acquisition->readerRunning())
+        return;
+    handOverTimer->start(std::max(acquisition->watchdogDueIn(), std::chrono::milliseconds(1)));
 }
 
 void MainWindow::countSecond() {
@@ -633,10 +653,15 @@ void MainWindow::countSecond() {
 
 void MainWindow::checkWatchdog() {
     auto* acquisition = session_.acquisition();
-    if (!acquisition || !acquisition->watchdogExpired())
+    if (!acquisition)
         return;
+    if (!acquisition->watchdogExpired()) {
+        // Blocks a notification has not brought yet (none is lost: this is the backstop); the
+        // timer is armed again for the read under way.
+        handOverBlocks();
+        return;
+    }
     // No byte for a second: the engine has shut the link and closed the file.
-    watchdogTimer_->stop();
     handOverTimer->stop();
     showEvents(acquisition->takeEvents());
     instrumentLost();
@@ -673,7 +698,6 @@ void MainWindow::start() {
 void MainWindow::instrumentLost() {
     // The engine has closed the link and the recording file: what came is kept with its true
     // duration, and the window no longer pretends to be live.
-    watchdogTimer_->stop();
     handOverTimer->stop();
     secondsTimer->stop();
     measurements_->nothingShown();
@@ -715,7 +739,6 @@ device::Acquisition::LinkFactory MainWindow::linkFactory() {
 }
 
 bool MainWindow::finishAcquisition() {
-    watchdogTimer_->stop();
     secondsTimer->stop();
     Start->setEnabled(false);
     handOverTimer->stop();

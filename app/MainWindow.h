@@ -134,10 +134,13 @@ public:
     QAction* earlierAction;  // the chosen patient's earlier ECGs in the archive
     QAction* importAction;
     QAction* fileImportAction; // "Положить в карту пациента": the imported file of another system
-    QAction* printAction;  // Print
-    QAction* exitAction;   // Exit
-    QTimer* handOverTimer; // block hand-over, every 100 ms
-    QTimer* secondsTimer;  // seconds counter, 940 ms
+    QAction* printAction; // Print
+    QAction* exitAction;  // Exit
+    // The no-data watchdog, and the hand-over for blocks no notification has brought: due when
+    // the read under way would reach the watchdog period, restarted by every hand-over, so while
+    // blocks come it never fires.
+    QTimer* handOverTimer;
+    QTimer* secondsTimer; // seconds counter, 940 ms
 
 public slots:
     void openCardFile();
@@ -171,9 +174,12 @@ public slots:
     void applyLeadGroup();
     // Also the window's paint and resize handler.
     void applySpeedAndRedraw();
+    // On the reader's notification: shows the blocks that came.
     void handOverBlocks();
     void countSecond();
+    // The handOverTimer: the watchdog, then any block.
     void checkWatchdog();
+    void armWatchdog();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -270,7 +276,6 @@ private:
     QLabel* patientBanner_; // the chosen patient: name, age, sex, ID
     QAction* printSetupAction_;
     ui::LanguageMenu* languageMenu_;
-    QTimer* watchdogTimer_; // no-data watchdog
 };
 
 } // namespace velkard::app

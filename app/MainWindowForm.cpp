@@ -37,8 +37,6 @@ namespace velkard::app {
 namespace {
 
 // The watchdog decision is polled; a read that has waited 1000 ms is caught within this period.
-constexpr int kWatchdogPollMs = 100;
-constexpr int kHandOverMs = 100;
 
 // A control's or menu's object name and its caption, written in Russian and translated through
 // the translation files (context: the window's class).
@@ -170,15 +168,10 @@ void MainWindow::buildForm() {
 
     handOverTimer = new QTimer(this);
     handOverTimer->setObjectName("handOverTimer");
-    // Blocks come every half second; looking ten times a second shows each within 0.1 s of its
-    // end and lets the processor sleep in between.
-    handOverTimer->setInterval(kHandOverMs);
+    handOverTimer->setSingleShot(true);
     secondsTimer = new QTimer(this);
     secondsTimer->setObjectName("secondsTimer");
     secondsTimer->setInterval(940);
-    watchdogTimer_ = new QTimer(this);
-    watchdogTimer_->setObjectName("watchdogTimer");
-    watchdogTimer_->setInterval(kWatchdogPollMs);
 
     connect(scaleBox, &QComboBox::activated, this, &MainWindow::applyScale);
     connect(leadGroupBox, &QComboBox::activated, this, &MainWindow::applyLeadGroup);
@@ -187,9 +180,8 @@ void MainWindow::buildForm() {
     connect(Stop, &QPushButton::clicked, this, &MainWindow::stop);
     connect(Forward, &QPushButton::clicked, this, &MainWindow::forward);
     connect(Back, &QPushButton::clicked, this, &MainWindow::back);
-    connect(handOverTimer, &QTimer::timeout, this, &MainWindow::handOverBlocks);
+    connect(handOverTimer, &QTimer::timeout, this, &MainWindow::checkWatchdog);
     connect(secondsTimer, &QTimer::timeout, this, &MainWindow::countSecond);
-    connect(watchdogTimer_, &QTimer::timeout, this, &MainWindow::checkWatchdog);
 }
 
 void MainWindow::buildMenu() {

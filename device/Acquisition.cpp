@@ -3,6 +3,7 @@
 
 #include "device/FrameReader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <system_error>
 #include <unistd.h>
@@ -11,8 +12,9 @@ namespace velkard::device {
 
 namespace {
 
-// How often the reader takes what the link has gathered.
-constexpr int kReadsPerSecond = 20;
+// The reader wakes this long after the last record of a block is due, so the block is there.
+constexpr auto kBlockMargin = std::chrono::milliseconds(3);
+constexpr auto kRecordPeriod = std::chrono::microseconds(1'000'000 / signal::kRecordsPerSecond);
 
 std::int64_t steadyNanos(std::chrono::steady_clock::time_point t) {
     const auto ns =
@@ -183,10 +185,31 @@ bool Acquisition::startStreaming() {
     return true;
 }
 
+void Acquisition::setBlockNotify(std::function<void()> notify) {
+    std::lock_guard lock(notifyMutex_);
+    notify_ = std::move(notify);
+}
+
+void Acquisition::notifyReader() {
+    std::lock_guard lock(notifyMutex_);
+    if (notify_)
+        notify_();
+}
+
 void Acquisition::readerMain() {
     FrameReader frames;
     std::uint8_t buf[4096];
-    const auto push = [this](const signal::SampleRecord& r) { buffer_.pushRecord(r); };
+    int inBlock = 0; // records of the block being filled
+    bool completed = false;
+    const auto push = [&](const signal::SampleRecord& r) {
+        if (buffer_.pushRecord(r)) {
+            inBlock = 0;
+            completed = true;
+        } else {
+            ++inBlock;
+        }
+    };
+    const auto hold = link_->holdTime();
     while (!stopReader_.load(std::memory_order_acquire)) {
         // Arm the watchdog: the UI thread fires it when this read is still pending 1000 ms on.
         pendingSince_.store(steadyNanos(std::chrono::steady_clock::now()),
@@ -202,20 +225,31 @@ void Acquisition::readerMain() {
             // thread closes the link and reports it.
             pendingSince_.store(0, std::memory_order_release);
             deviceLost_.store(true, std::memory_order_release);
+            notifyReader();
             return;
         }
-        std::size_t more = 0;
-        link_->readAvailable(buf + 1, sizeof buf - 1, more);
         pendingSince_.store(0, std::memory_order_release);
+        completed = false;
+        frames.feed(buf, 1, push);
+        // Everything the link has gathered, however much the pause let it gather.
+        for (std::size_t more = sizeof buf; more == sizeof buf;) {
+            more = 0;
+            link_->readAvailable(buf, sizeof buf, more);
+            frames.feed(buf, more, push);
+        }
         if (!status)
             readErrors_.fetch_add(1, std::memory_order_relaxed);
-        frames.feed(buf, 1 + more, push);
+        if (completed || !status)
+            notifyReader();
         // A read returns as soon as one byte is there, which at this rate is every frame; a pause
-        // lets the link gather a chunk instead (the bridge and the tty buffer kilobytes, a
-        // pause's worth is under one), so the thread wakes kReadsPerSecond times a second, not
-        // 800. The window takes whole half-second blocks, so nothing is shown later for it.
+        // lets the link gather a chunk instead. The window takes whole half-second blocks, so the
+        // reader sleeps until the block being filled is due (twice a second) when the link can
+        // hold that much, and as long as it can otherwise (a tty: 20 times a second, not 800).
+        const auto due = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             (signal::kRecordsPerBlock - inBlock) * kRecordPeriod) +
+                         kBlockMargin;
         std::unique_lock lock(pauseMutex_);
-        pauseWake_.wait_for(lock, std::chrono::milliseconds(1000 / kReadsPerSecond),
+        pauseWake_.wait_for(lock, std::min(due, hold),
                             [this] { return stopReader_.load(std::memory_order_acquire); });
     }
 }
@@ -316,6 +350,16 @@ TickResult Acquisition::handOverBlocks() {
 double Acquisition::lostSeconds() const {
     const std::uint64_t blocks = buffer_.lostBlocks() - lostAtRecordingStart_;
     return static_cast<double>(blocks) * signal::kRecordsPerBlock / signal::kRecordsPerSecond;
+}
+
+std::chrono::milliseconds
+Acquisition::watchdogDueIn(std::chrono::steady_clock::time_point now) const {
+    const std::int64_t since = pendingSince_.load(std::memory_order_acquire);
+    if (since == 0)
+        return kWatchdogPeriod;
+    const auto waited = std::chrono::nanoseconds(steadyNanos(now) - since);
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(kWatchdogPeriod - waited);
+    return std::max(left, std::chrono::milliseconds(0));
 }
 
 bool Acquisition::watchdogExpired(std::chrono::steady_clock::time_point now) {

@@ -6,17 +6,19 @@
 // It never touches a widget, never shows a message and never picks a text. Every failure comes back
 // as an Event (its kind, the Status code, the figures its message names); the window turns it into
 // the message box's text and caption with eventMessage() on the UI thread, in the interface
-// language of that moment, and shows it through its message seam. The window's timers drive it
-// from the UI thread:
-//   handOverTimer (1 ms)  -> handOverBlocks(): completed blocks (already appended to the file
+// language of that moment, and shows it through its message seam. The window drives it from the
+// UI thread:
+//   the block notification -> handOverBlocks(): completed blocks (already appended to the file
 //                            when recording) and, once the reader found the instrument gone, the
-//                            device-lost event.
-//   watchdogTimer         -> watchdogExpired(): true when one read has waited 1000 ms without a
+//                            device-lost event. The reader calls the notification when a block
+//                            is complete, so the window wakes twice a second, not to poll.
+//   a watchdog timer       -> watchdogExpired(): true when one read has waited 1000 ms without a
 //                            byte; the engine has then run the no-data path and queued a
-//                            NoData event ("Нет приема данных!").
-//   secondsTimer (940 ms) -> the seconds counter stays with the window.
+//                            NoData event ("Нет приема данных!"). watchdogDueIn() says when to
+//                            look again.
+//   secondsTimer (940 ms)  -> the seconds counter stays with the window.
 // All methods are for the UI thread only; the reader thread shares nothing with it but the receive
-// buffer and a few atomics.
+// buffer, a few atomics and the notification.
 #pragma once
 
 #include "device/Link.h"
@@ -123,7 +125,13 @@ public:
     // turns recording to file on. False with a FileCreateError event when it cannot be created.
     bool startRecording(const std::filesystem::path& file);
 
-    // The hand-over timer: takes every completed block, appends it to the file when recording,
+    // Called on the reader thread when there is something for handOverBlocks(): a completed
+    // block, a failed read, the instrument gone. It may only hand the news to the UI thread (a
+    // queued call), never do the hand-over itself. Empty (the default): nobody is told, the caller
+    // polls. Thread-safe; once it returns the old notification is never called again.
+    void setBlockNotify(std::function<void()> notify);
+
+    // Takes every completed block, appends it to the file when recording,
     // returns it for drawing. Also reports the device-lost path once, after the reader found no
     // byte.
     TickResult handOverBlocks();
@@ -133,6 +141,10 @@ public:
     // recording file (unless the close failed) and queued the events; the state is Halted.
     bool
     watchdogExpired(std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now());
+    // When to look at the watchdog next: the time the pending read still has until
+    // kWatchdogPeriod, or the whole period while no read is pending (between reads).
+    std::chrono::milliseconds watchdogDueIn(
+        std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now()) const;
 
     // StopClick: 0xA5 (when the link is open), the file closed, the reader gone, the link shut, in
     // that order; the partial block is discarded. Events (write error) go to takeEvents().
@@ -168,6 +180,7 @@ private:
     void endReader();
     bool closeFile();
     void queue(EventKind kind, ErrorCode code = ErrorCode::None);
+    void notifyReader();
     bool sendCommand(std::uint8_t byte);
 
     LinkFactory factory_;
@@ -186,6 +199,9 @@ private:
     // The reader's pause between reads, cut short when it is told to stop.
     std::mutex pauseMutex_;
     std::condition_variable pauseWake_;
+    // The block notification, called by the reader under its mutex.
+    std::mutex notifyMutex_;
+    std::function<void()> notify_;
     // Steady-clock nanoseconds at which the pending read began; 0 while no read is pending.
     std::atomic<std::int64_t> pendingSince_{0};
     std::atomic<bool> deviceLost_{false};

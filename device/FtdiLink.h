@@ -50,6 +50,8 @@ public:
     void cancel() override;
     void resetCancel() override;
     std::string describe() const override;
+    // The link's own reader thread queues what the chip sends, without a limit.
+    std::chrono::milliseconds holdTime() const override { return std::chrono::seconds(1); }
     OpenProblem openProblem() const override;
 
 private:

@@ -87,6 +87,10 @@ public:
     virtual void resetCancel() = 0;
 
     virtual std::string describe() const = 0;
+    // How long the link gathers the stream without losing a byte, for a reader that pauses
+    // between reads: a tty's line discipline holds 4 kB (0.2 s of the stream), a link with its own
+    // queue (the USB bridge's reader thread, the simulator) as long as the reader likes.
+    virtual std::chrono::milliseconds holdTime() const { return std::chrono::milliseconds(50); }
     // Why the last open() failed (kind None after a successful one).
     virtual OpenProblem openProblem() const { return {}; }
 };

@@ -645,6 +645,7 @@ void Display::drawLiveBlock(const signal::SampleBlock& block) {
         count = int(liveColumns_[std::size_t(row)].size());
     }
     lastStrip_ = count;
+    lastChange_ = QRect();
     if (count <= 0)
         return;
 
@@ -660,6 +661,9 @@ void Display::drawLiveBlock(const signal::SampleBlock& block) {
         Canvas wc(surface_);
         wc.fill(x0, 0, x0 + count - 1 + 10, cb, palette_.background);
     }
+    // From the joining column to the end of the erase bar; the traces may reach any row.
+    lastChange_ = winRect(x0 - 1, 0, x0 + count - 1 + 10, surface_.height()) &
+                  winRect(0, 0, surface_.width(), surface_.height());
     grid_.setLayout(gridLayout());
     grid_.paint(surface_, x0, x0 + count, sweepOrigin(), 0);
     for (int row = 0; row < n; ++row) {

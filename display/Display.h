@@ -202,6 +202,10 @@ public:
     int gridPosition() const { return gridPos_; }
     int sweepOrigin() const;
     int lastStripWidth() const { return lastStrip_; }
+    // The surface's columns the last drawLiveBlock changed (the strip, the joining column before
+    // it and the erase bar after it), the whole height; empty when it drew nothing. The window
+    // repaints only these.
+    QRect lastLiveChange() const { return lastChange_; }
 
 private:
     void ensureSurface();
@@ -214,6 +218,7 @@ private:
     Geometry geo_;
     WindowMetrics win_;
     QImage surface_;
+    QRect lastChange_;
     ScreenGrid grid_; // its row pattern is kept per layout
     RowSpacings spacings_;
     std::optional<int> printerPageWidth_;

@@ -31,6 +31,8 @@ public:
     void cancel() override;
     void resetCancel() override;
     std::string describe() const override { return "SIM"; }
+    // The stream is made when it is read: nothing is lost however long the reader waits.
+    std::chrono::milliseconds holdTime() const override { return std::chrono::seconds(1); }
 
     // Runs fn on the instrument under the link's lock (tests, memory card set-up).
     void withInstrument(const std::function<void(sim::Instrument&)>& fn);

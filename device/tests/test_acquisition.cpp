@@ -288,6 +288,11 @@ TEST(Acquisition, WatchdogFiresWhenOneReadHasWaitedAFullSecond) {
     ASSERT_TRUE(pump(rig.acq, blocks, events, [&] { return rig.acq.readPending(); }));
     // The pending read began no later than t, so at t + 1000 ms it has waited the full period.
     const auto t = Clock::now();
+    // The window looks again when the read would reach the period, and not before.
+    EXPECT_LE(rig.acq.watchdogDueIn(t), 1000ms);
+    EXPECT_GT(rig.acq.watchdogDueIn(t + 900ms), 0ms);
+    EXPECT_LE(rig.acq.watchdogDueIn(t + 900ms), 100ms);
+    EXPECT_EQ(rig.acq.watchdogDueIn(t + 1000ms), 0ms);
     EXPECT_FALSE(rig.acq.watchdogExpired(t));
     EXPECT_FALSE(rig.acq.watchdogExpired(t + 900ms));
     EXPECT_EQ(rig.acq.state(), AcquisitionState::Monitoring);
@@ -585,6 +590,50 @@ TEST(Acquisition, NotFoundSaysWhyOpeningFailed) {
     EXPECT_NE(shownText(events[0]).find("Прибор не подключён"), std::string::npos);
     EXPECT_NE(shownText(events[0], false).find("No instrument is connected"), std::string::npos);
     EXPECT_NE(shownText(events[0], false).find("/nonexistent/ttyVELKARD0"), std::string::npos);
+}
+
+// The window sleeps until the reader says a block is complete: one notification a block, whether
+// the link holds a whole block between reads (the simulator: the reader sleeps until the block is
+// due and takes it in one go) or only a twentieth of a second (a tty: ten reads a block), and the
+// blocks are the instrument's stream without a gap.
+TEST(Acquisition, TheReaderNotifiesOncePerBlockAndTheBlocksAreTheStream) {
+    for (const bool spy : {false, true}) {
+        SCOPED_TRACE(spy ? "short hold" : "long hold");
+        Rig rig({}, 5);
+        Acquisition direct([] { return std::make_unique<SimLink>(5); });
+        Acquisition& acq = spy ? rig.acq : direct;
+        std::mutex m;
+        std::condition_variable cv;
+        int notified = 0;
+        acq.setBlockNotify([&] {
+            std::lock_guard lock(m);
+            ++notified;
+            cv.notify_all();
+        });
+        ASSERT_TRUE(acq.startMonitoring());
+        std::vector<signal::SampleBlock> blocks;
+        int seen = 0;
+        while (blocks.size() < 5) {
+            {
+                std::unique_lock lock(m);
+                ASSERT_TRUE(cv.wait_for(lock, 20s, [&] { return notified > seen; }));
+                seen = notified;
+            }
+            TickResult r = acq.handOverBlocks();
+            EXPECT_TRUE(r.events.empty());
+            blocks.insert(blocks.end(), r.blocks.begin(), r.blocks.end());
+        }
+        acq.setBlockNotify({});
+        acq.stop();
+        // A notification per read would be ten a block with the short hold.
+        EXPECT_LE(notified, int(blocks.size()) + 1);
+        const auto expected =
+            sim::SyntheticEcg::records(5, blocks.size() * signal::kRecordsPerBlock);
+        for (std::size_t b = 0; b < blocks.size(); ++b)
+            for (std::size_t r = 0; r < std::size_t(signal::kRecordsPerBlock); ++r)
+                ASSERT_EQ(blocks[b][r], expected[b * signal::kRecordsPerBlock + r])
+                    << b << " " << r;
+    }
 }
 
 } // namespace

@@ -148,3 +148,56 @@ TEST(LiveSweep, RawBlockBytesAreLittleEndian) {
     b.drawLiveBlock(constantBlock(0, 681));
     EXPECT_TRUE(a.surface() == b.surface());
 }
+
+// The window repaints only lastLiveChange() after each block: a screen copied from the surface
+// through those rectangles alone must end up as the surface itself, and no pixel may change
+// outside them. Steep waves in all twelve leads, soft and one-pixel traces, every speed, over two
+// wraps of the sweep.
+TEST(LiveSweep, ReportedChangeHoldsEveryChangedPixel) {
+    const DeviceCaps narrow{1024, 400, 768, 300}; // 2.56 px/mm: one-pixel traces
+    for (const DeviceCaps& caps : {kCaps, narrow}) {
+        for (int speed = 0; speed <= 3; ++speed) {
+            Display d(caps, {300, 700, 300, 650, 30});
+            d.setChoices(1, 9, speed);
+            d.prepareLiveDisplay();
+            QImage screen = d.surface().copy();
+            int blocks = 0;
+            int wraps = 0;
+            int changes = 0;
+            for (int k = 0; wraps < 2 && k < 400; ++k) {
+                signal::SampleBlock block;
+                for (int r = 0; r < signal::kRecordsPerBlock; ++r) {
+                    const int t = k * signal::kRecordsPerBlock + r;
+                    // A spike every 0.7 s over a slow ramp: strokes of all lengths, both ways.
+                    const auto v = static_cast<std::int16_t>((t % 560) < 12 ? 2400 - 400 * (t % 12)
+                                                                            : (t % 97) * 9 - 400);
+                    block[std::size_t(r)] = test::record(v, std::int16_t(-v / 2), v);
+                }
+                const QImage before = d.surface().copy();
+                const int position = d.sweepPosition();
+                d.drawLiveBlock(block);
+                ++blocks;
+                if (d.sweepPosition() < position)
+                    ++wraps;
+                const QRect change = d.lastLiveChange();
+                // Past the window's edge (a narrow window sweeps beyond it) nothing is drawn.
+                changes += !change.isEmpty();
+                for (int y = 0; y < before.height(); ++y) {
+                    const auto* was = reinterpret_cast<const QRgb*>(before.constScanLine(y));
+                    const auto* is = reinterpret_cast<const QRgb*>(d.surface().constScanLine(y));
+                    for (int x = 0; x < before.width(); ++x)
+                        if (was[x] != is[x])
+                            ASSERT_TRUE(change.contains(x, y))
+                                << "speed " << speed << " block " << k << " at " << x << "," << y
+                                << " outside " << change.left() << ".." << change.right();
+                }
+                for (int y = change.top(); y <= change.bottom(); ++y)
+                    for (int x = change.left(); x <= change.right(); ++x)
+                        screen.setPixel(x, y, d.surface().pixel(x, y));
+            }
+            EXPECT_EQ(wraps, 2) << speed;
+            EXPECT_GT(changes, blocks * 3 / 4) << speed;
+            EXPECT_TRUE(screen == d.surface()) << speed;
+        }
+    }
+}
