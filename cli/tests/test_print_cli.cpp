@@ -165,13 +165,13 @@ TEST(PrintCli, FullDiskFailsAndLeavesNoCutOffPdf) {
     const auto whole = runCli({"print", "rec.dat", "whole.pdf", "--dpi", "300"}, dir.path());
     ASSERT_EQ(whole.status, 0) << whole.err;
     const auto wholeSize = std::filesystem::file_size(dir / "whole.pdf");
-    ASSERT_GT(wholeSize, 96u * 1024);
+    ASSERT_GT(wholeSize, 32u * 1024);
 
     for (const char* mode : {"pages", "report"}) {
         std::vector<std::string> args{"print", "rec.dat", "out.pdf", "--dpi", "300"};
         if (std::string(mode) == "report")
             args.push_back("--report");
-        auto r = runCliOnFullDisk(args, dir.path(), 96 * 1024);
+        auto r = runCliOnFullDisk(args, dir.path(), 32 * 1024);
         if (std::string(mode) == "report" && r.status == 0) {
             // The one-page report may fit under the limit; then it must be whole.
             EXPECT_NE(toolOutput("pdfinfo '" + (dir / "out.pdf").string() + "'").find("Pages:"),
@@ -186,7 +186,7 @@ TEST(PrintCli, FullDiskFailsAndLeavesNoCutOffPdf) {
 
     std::filesystem::copy_file(dir / "whole.pdf", dir / "old.pdf");
     const auto r = runCliOnFullDisk(
-        {"print", "rec.dat", "old.pdf", "--dpi", "300", "--range", "0-200"}, dir.path(), 96 * 1024);
+        {"print", "rec.dat", "old.pdf", "--dpi", "300", "--range", "0-200"}, dir.path(), 32 * 1024);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(std::filesystem::file_size(dir / "old.pdf"), wholeSize);
     std::size_t files = 0;

@@ -185,11 +185,13 @@ TEST(LiveSweep, ReportedChangeHoldsEveryChangedPixel) {
                 for (int y = 0; y < before.height(); ++y) {
                     const auto* was = reinterpret_cast<const QRgb*>(before.constScanLine(y));
                     const auto* is = reinterpret_cast<const QRgb*>(d.surface().constScanLine(y));
-                    for (int x = 0; x < before.width(); ++x)
-                        if (was[x] != is[x])
+                    for (int x = 0; x < before.width(); ++x) {
+                        if (was[x] != is[x]) {
                             ASSERT_TRUE(change.contains(x, y))
                                 << "speed " << speed << " block " << k << " at " << x << "," << y
                                 << " outside " << change.left() << ".." << change.right();
+                        }
+                    }
                 }
                 for (int y = change.top(); y <= change.bottom(); ++y)
                     for (int x = change.left(); x <= change.right(); ++x)
