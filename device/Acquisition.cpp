@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace velkard::device {
@@ -15,6 +16,8 @@ namespace {
 // The reader wakes this long after the last record of a block is due, so the block is there.
 constexpr auto kBlockMargin = std::chrono::milliseconds(3);
 constexpr auto kRecordPeriod = std::chrono::microseconds(1'000'000 / signal::kRecordsPerSecond);
+// How long the reader waits for the window to take a block before it refills its half.
+constexpr auto kTakeWait = std::chrono::milliseconds(400);
 
 std::int64_t steadyNanos(std::chrono::steady_clock::time_point t) {
     const auto ns =
@@ -202,6 +205,17 @@ void Acquisition::readerMain() {
     int inBlock = 0; // records of the block being filled
     bool completed = false;
     const auto push = [&](const signal::SampleRecord& r) {
+        // A chunk gathered during a pause may hold more than a block: before refilling the half
+        // of a block the window has not taken, tell it and give it time to take it, so a burst
+        // (the stream after a pause, a busy machine) loses nothing. A window that stays away
+        // longer loses the block, and says so, as before.
+        if (buffer_.wouldOverwrite()) {
+            notifyReader();
+            const auto giveUp = std::chrono::steady_clock::now() + kTakeWait;
+            while (buffer_.wouldOverwrite() && !stopReader_.load(std::memory_order_acquire) &&
+                   std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
         if (buffer_.pushRecord(r)) {
             inBlock = 0;
             completed = true;

@@ -23,6 +23,13 @@ public:
     // completed a block and the block was published.
     bool pushRecord(const SampleRecord& record);
 
+    // Reader thread: whether the next record would begin refilling the half of a completed block
+    // the UI has not taken yet (the reader is two blocks ahead).
+    bool wouldOverwrite() const {
+        return fillIndex_ == 0 && published_.load(std::memory_order_relaxed) >
+                                      taken_.load(std::memory_order_acquire) + 1;
+    }
+
     // UI thread: copy the oldest completed block not yet taken into out. Returns false when no new
     // block is ready (or the only new one was overrun while copying).
     bool takeBlock(SampleBlock& out);

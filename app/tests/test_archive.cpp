@@ -9,6 +9,7 @@
 // arrives in Orthanc (read back through its REST API) and comes back as recorded. Skipped when
 // Orthanc is missing (the last one also without its worklist plugin or DCMTK's dump2dcm).
 #include "AppTestSupport.h"
+#include "LoopbackPorts.h"
 
 #include "filing/Store.h"
 #include "net/Orders.h"
@@ -70,31 +71,6 @@ std::string restGet(int port, const std::string& path) {
 QJsonDocument restJson(int port, const std::string& path) {
     const std::string body = restGet(port, path);
     return QJsonDocument::fromJson(QByteArray(body.data(), static_cast<qsizetype>(body.size())));
-}
-
-int freePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t n = sizeof a;
-    int port = 0;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n) == 0)
-        port = ntohs(a.sin_port);
-    ::close(s);
-    return port;
-}
-
-bool listening(int port) {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(s);
-    return ok;
 }
 
 // One row of the earlier-ECG window: date, time, description, accession, ECG instances.

@@ -8,6 +8,7 @@
 // from the queue; the Network tab's "Проверить связь" and OK.
 // Skipped when DCMTK's tools are missing.
 #include "AppTestSupport.h"
+#include "LoopbackPorts.h"
 
 #include "net/Orders.h"
 #include "net/Outbox.h"
@@ -38,31 +39,6 @@ using namespace velkard::app;
 using namespace velkard::app::test;
 
 namespace {
-
-int freePort() {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t n = sizeof a;
-    int port = 0;
-    if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-        ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &n) == 0)
-        port = ntohs(a.sin_port);
-    ::close(s);
-    return port;
-}
-
-bool listening(int port) {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    const bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(s);
-    return ok;
-}
 
 // dcmdump's value of one tag ("(0008,0050)") of a DICOM file; empty when absent.
 std::string tagOf(const std::filesystem::path& file, const char* tag) {
