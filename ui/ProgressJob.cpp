@@ -59,9 +59,11 @@ bool runWithProgress(QWidget* parent, const ProgressTexts& texts,
             return;
         shownDone = done;
         shownTotal = total;
+        // The label first: a modal dialog's setValue() handles events, and what is shown meanwhile
+        // must not pair the new value with the old count.
         dialog.setRange(0, scaled(total, total));
-        dialog.setValue(scaled(done, total));
         dialog.setLabelText(texts.label.arg(done).arg(total));
+        dialog.setValue(scaled(done, total));
     };
     QObject::connect(&follow, &QTimer::timeout, &dialog, [&] {
         if (finished.load())

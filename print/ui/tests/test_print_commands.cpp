@@ -374,7 +374,8 @@ TEST_F(PrintCommandsTest, PrintingAnHourRunsOffTheWindowThreadAndCancelLeavesNoF
         EXPECT_EQ(watch.seenMaximum(), pages);
         EXPECT_TRUE(watch.seenLabel().startsWith(QString::fromUtf8("Печать: страница ")))
             << watch.seenLabel().toStdString();
-        EXPECT_TRUE(watch.seenLabel().endsWith(QStringLiteral(" из %1").arg(pages)));
+        EXPECT_TRUE(watch.seenLabel().endsWith(QStringLiteral(" из %1").arg(pages)))
+            << watch.seenLabel().toStdString();
         EXPECT_TRUE(messages.shown.empty());
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
                   QStringList());
