@@ -48,18 +48,16 @@ std::string contradiction(const Measurements& m) {
 
 Result<SpanCheck> checkSpans(const std::filesystem::path& header, std::optional<double> adcPerMv,
                              const std::vector<QtBeat>& manual, double spanSeconds) {
-    auto rec = import::wfdb::readRecord(header);
-    if (!rec)
-        return Result<SpanCheck>::failure(rec);
-    auto inst = import::wfdb::toInstrument(rec.value, adcPerMv);
-    if (!inst)
-        return Result<SpanCheck>::failure(inst);
-    const auto& r = inst.value.records;
-    const double fs = rec.value.header.frequency;
+    auto loaded = loadRecord(header, adcPerMv);
+    if (!loaded)
+        return Result<SpanCheck>::failure(loaded);
+    const auto& r = loaded.value.recording.records;
+    const auto& present = loaded.value.recording.present;
+    const double fs = loaded.value.frequency;
     const auto span = static_cast<std::size_t>(spanSeconds * signal::kRecordsPerSecond);
     SpanCheck out;
     for (std::size_t from = 0; span > 0 && from + span <= r.size(); from += span) {
-        const Measurements m = measureSpan(r.data(), r.size(), from, span, &inst.value.present);
+        const Measurements m = measureSpan(r.data(), r.size(), from, span, &present);
         ++out.spans;
         out.withP += m.pMs.has_value();
         out.withPr += m.prMs.has_value();

@@ -26,23 +26,21 @@ std::int16_t clip(double v) {
 
 Result<std::vector<StressResult>> stressRecord(const std::filesystem::path& header) {
     using R = Result<std::vector<StressResult>>;
-    auto rec = import::wfdb::readRecord(header);
-    if (!rec)
-        return R::failure(rec);
+    auto loaded = loadRecord(header);
+    if (!loaded)
+        return R::failure(loaded);
     auto atr =
         import::wfdb::readAnnotations(std::filesystem::path(header).replace_extension(".atr"));
     if (!atr)
         return R::failure(atr);
-    auto inst = import::wfdb::toInstrument(rec.value);
-    if (!inst)
-        return R::failure(inst);
-    const double fs = rec.value.header.frequency;
+    const auto& inst = loaded.value.recording;
+    const double fs = loaded.value.frequency;
     std::vector<std::int64_t> reference;
     for (const auto& a : atr.value)
         if (import::wfdb::isBeat(a.code))
             reference.push_back(std::llround(static_cast<double>(a.sample) * kSecond / fs));
-    const auto& clean = inst.value.records;
-    const auto& present = inst.value.present;
+    const auto& clean = inst.records;
+    const auto& present = inst.present;
     const double mv = signal::kUnitsPerMillivolt;
     constexpr std::int64_t kMatch = kSecond * 15 / 100;
 

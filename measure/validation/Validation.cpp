@@ -195,22 +195,33 @@ Detection matchBeats(const std::vector<std::int64_t>& reference,
     return d;
 }
 
-Result<Measured> measureRecord(const std::filesystem::path& header, std::optional<double> adcPerMv,
-                               double fromSecond, double toSecond, bool wholeRecordBeats) {
+Result<LoadedRecord> loadRecord(const std::filesystem::path& header,
+                                std::optional<double> adcPerMv) {
     auto rec = import::wfdb::readRecord(header);
     if (!rec)
-        return Result<Measured>::failure(rec);
+        return Result<LoadedRecord>::failure(rec);
     auto inst = import::wfdb::toInstrument(rec.value, adcPerMv);
     if (!inst)
-        return Result<Measured>::failure(inst);
-    const auto& r = inst.value.records;
-    const double fs = rec.value.header.frequency;
+        return Result<LoadedRecord>::failure(inst);
+    return Result<LoadedRecord>::success(
+        LoadedRecord{std::move(inst.value), rec.value.header.frequency});
+}
+
+Result<Measured> measureRecord(const std::filesystem::path& header, std::optional<double> adcPerMv,
+                               double fromSecond, double toSecond, bool wholeRecordBeats) {
+    auto loaded = loadRecord(header, adcPerMv);
+    if (!loaded)
+        return Result<Measured>::failure(loaded);
+    const auto& inst = loaded.value;
+    const auto& r = inst.recording.records;
+    const double fs = inst.frequency;
     const auto from = static_cast<std::size_t>(
         std::clamp(fromSecond * signal::kRecordsPerSecond, 0.0, static_cast<double>(r.size())));
     const auto to = static_cast<std::size_t>(
         std::clamp(toSecond * signal::kRecordsPerSecond, 0.0, static_cast<double>(r.size())));
     Measured out;
-    out.m = measureSpan(r.data(), r.size(), from, to > from ? to - from : 0, &inst.value.present);
+    out.m =
+        measureSpan(r.data(), r.size(), from, to > from ? to - from : 0, &inst.recording.present);
     const std::vector<std::int64_t> beats =
         wholeRecordBeats ? detectBeats(r.data(), r.size()) : out.m.beats;
     for (std::int64_t b : beats)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "import/Wfdb.h"
+#include "import/WfdbRecording.h"
 #include "measure/Measurements.h"
 
 #include <filesystem>
@@ -59,6 +60,14 @@ struct Detection {
 };
 Detection matchBeats(const std::vector<std::int64_t>& reference,
                      const std::vector<std::int64_t>& detected, std::int64_t window);
+
+// A WFDB record read and converted to what the instrument records, with the record's own rate.
+struct LoadedRecord {
+    import::wfdb::InstrumentRecording recording;
+    double frequency = 0;
+};
+Result<LoadedRecord> loadRecord(const std::filesystem::path& header,
+                                std::optional<double> adcPerMv = std::nullopt);
 
 // A WFDB record as the instrument records it, and what the program measures on all of it or a
 // span [fromSecond, toSecond).
