@@ -82,6 +82,8 @@ void PtyServer::stop() {
 
 void PtyServer::setUnplugged(bool unplugged) {
     unplugRequested_.store(unplugged);
+    if (unplugged)
+        unplugsRequested_.fetch_add(1);
     const std::uint64_t one = 1;
     if (plugFd_ >= 0) [[maybe_unused]]
         auto n = ::write(plugFd_, &one, sizeof one);
@@ -109,9 +111,9 @@ PtyServer::End PtyServer::run() {
             std::uint64_t value = 0;
             [[maybe_unused]] auto n = ::read(plugFd_, &value, sizeof value);
         }
-        if (const bool unplugged = unplugRequested_.load(); unplugged != unplugged_) {
-            // Whichever way: what the terminal and this server still held never reaches the host.
-            // The chip that held it lost its power, or comes back with empty FIFOs.
+        // Whichever way: what the terminal and this server still held never reaches the host.
+        // The chip that held it lost its power, or comes back with empty FIFOs.
+        const auto plug = [&](bool unplugged) {
             unplugged_ = unplugged;
             if (unplugged_)
                 instrument_.powerOff();
@@ -121,7 +123,15 @@ PtyServer::End PtyServer::run() {
             losing_ = false;
             if (log_)
                 log_(unplugged_ ? Happening::Unplugged : Happening::PluggedIn, sent_, lost_);
+        };
+        // The count before the state: an unplug asked between the two is seen next time.
+        if (const unsigned unplugs = unplugsRequested_.load(); unplugs != unplugsSeen_) {
+            unplugsSeen_ = unplugs;
+            if (!unplugged_)
+                plug(true); // even when plugged back in since: the instrument went off meanwhile
         }
+        if (const bool unplugged = unplugRequested_.load(); unplugged != unplugged_)
+            plug(unplugged);
         if (fds[0].revents & POLLIN) {
             const ssize_t n = ::read(master_, in, sizeof in);
             if (n > 0)

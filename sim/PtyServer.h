@@ -64,6 +64,9 @@ private:
     int copyFd_ = -1;
     int plugFd_ = -1;
     std::atomic<bool> unplugRequested_{false};
+    // Unplugs asked so far: an unplug and a plug asked before run() looks still power it off.
+    std::atomic<unsigned> unplugsRequested_{0};
+    unsigned unplugsSeen_ = 0;
     bool unplugged_ = false;
     std::uint64_t sent_ = 0;
     std::uint64_t lost_ = 0;

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 namespace velkard::device {
@@ -444,6 +445,42 @@ TEST(Acquisition, RecordsThroughAPseudoTerminalWithGarbageOnTheLine) {
     ASSERT_EQ(records.size(), acq.blocksWritten() * 400u);
     EXPECT_EQ(records, sim::SyntheticEcg::records(11, records.size()));
     std::filesystem::remove(file);
+}
+
+// An unplug and a plug asked before the server looks (two test signals in quick succession)
+// still power the instrument off: the stream stops and the watchdog says so, instead of the
+// instrument streaming on into the replugged bridge.
+TEST(Acquisition, UnplugAndPlugAtOnceStillPowersTheInstrumentOff) {
+    sim::Instrument instrument(8);
+    sim::PtyServer server(instrument);
+    std::vector<sim::PtyServer::Happening> log;
+    std::mutex logMutex;
+    server.setLog([&](sim::PtyServer::Happening what, std::uint64_t, std::uint64_t) {
+        std::lock_guard lock(logMutex);
+        log.push_back(what);
+    });
+    const Status opened = server.open();
+    ASSERT_TRUE(opened.ok()) << opened.message;
+    std::thread serving([&] { server.run(); });
+
+    Acquisition acq(linkTo(server.slavePath()));
+    ASSERT_TRUE(acq.startMonitoring());
+    std::vector<signal::SampleBlock> blocks;
+    std::vector<Event> events;
+    const bool streaming = pump(acq, blocks, events, [&] { return blocks.size() >= 2; });
+    server.setUnplugged(true);
+    server.setUnplugged(false);
+    const bool stopped = pump(
+        acq, blocks, events, [&] { return !events.empty(); }, 5s);
+    acq.stop();
+    server.stop();
+    serving.join();
+    ASSERT_TRUE(streaming);
+    ASSERT_TRUE(stopped) << "the instrument streamed on";
+    EXPECT_EQ(events.at(0).kind, EventKind::NoData); // the terminal stays; the stream stops
+    std::lock_guard lock(logMutex);
+    EXPECT_EQ(log, (std::vector{sim::PtyServer::Happening::Unplugged,
+                                sim::PtyServer::Happening::PluggedIn}));
 }
 
 TEST(Acquisition, PseudoTerminalHangUpIsADeviceLoss) {
