@@ -39,9 +39,9 @@ const Command kMemory{
     "  delete   deletes the named files on the card.\n"
     "Names are given as list prints them. Fails (status 1) with one line per problem on stderr:\n"
     "\"Прибор не найден\" (with the reason) when no instrument answers, \"SD карта не найдена\"\n"
-    "when it has no card, \"Прибор не отвечает\" when a reply stops coming (nothing is left of a\n"
-    "file cut short), an unknown name, a name that cannot be saved safely, or a file that cannot\n"
-    "be written.\n",
+    "when it has no card, \"Прибор не отвечает\" when a reply stops coming, \"Связь с прибором\n"
+    "потеряна\" when the instrument goes away (nothing is left of a file cut short), an unknown\n"
+    "name, a name that cannot be saved safely, or a file that cannot be written.\n",
     runMemory};
 
 const Registration regMemory{kMemory};
@@ -54,6 +54,8 @@ public:
     void report(const memory::MemoryReport& report) override {
         {
             std::lock_guard lock(dataMutex_);
+            if (report.problem == memory::MemoryProblem::LinkLost)
+                linkLost_ = true;
             messages_.push_back(memory::memoryMessage(report, true).text);
         }
         bump();
@@ -74,6 +76,11 @@ public:
     std::vector<std::string> messages() {
         std::lock_guard lock(dataMutex_);
         return messages_;
+    }
+    // The connection has said the instrument went away; nothing more will come.
+    bool linkLost() {
+        std::lock_guard lock(dataMutex_);
+        return linkLost_;
     }
     int refreshes() const { return refreshes_.load(); }
     int listingBlocks() const { return listingBlocks_.load(); }
@@ -107,6 +114,7 @@ private:
 
     std::mutex dataMutex_;
     std::vector<std::string> messages_;
+    bool linkLost_ = false;
     std::atomic<int> refreshes_{0};
     std::atomic<int> listingBlocks_{0};
     std::mutex waitMutex_;
@@ -211,10 +219,15 @@ int runMemory(const std::vector<std::string>& argv) {
         const int blocksBefore = list.listingBlocks();
         if (!connection.requestNextSelected(kind))
             return; // every name was refused; the messages say why
+        // A lost link ends the wait at once; its own message is reported with the others.
         const bool done =
             kind == memory::RequestKind::Read
-                ? list.waitFor([&] { return list.listEnabled(); }, kFirstReply)
-                : list.waitFor([&] { return list.refreshes() > refreshesBefore; }, kFirstReply);
+                ? list.waitFor([&] { return list.listEnabled() || list.linkLost(); }, kFirstReply)
+                : list.waitFor(
+                      [&] { return list.refreshes() > refreshesBefore || list.linkLost(); },
+                      kFirstReply);
+        if (list.linkLost())
+            return;
         if (!done) {
             error = kNoAnswer;
             return;

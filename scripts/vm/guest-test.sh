@@ -65,7 +65,7 @@ bridge_of() {
     done
 }
 
-mkdir -p /home/user/tty /home/user/ftdi /home/user/uplug /home/user/replug /home/user/replug2
+mkdir -p /home/user/tty /home/user/ftdi /home/user/uplug /home/user/replug /home/user/replug2 /home/user/replug3
 chown -R 1000:1000 /home/user
 
 wait_path /dev/ttyUSB1 30 || say "no ttyUSB1"
@@ -200,10 +200,10 @@ unplug_during unplug-tty-get /home/user/uplug/temp/.velkard-partial-"$big" ttyUS
     asuser $cli memory --port /dev/ttyUSB0 --dir uplug get "$big"
 step replug-tty-get2 asuser $cli memory --port /dev/ttyUSB0 --dir replug2 get "$small"
 mv /home/user/replug2/temp/"$small" "$res/replug-tty-get2.bin"
-# No libftdi download follows this one: in one of seven runs it got no answer after the bridge
-# was authorized again (the instrument had sent the card's listing), not yet explained.
 unplug_during unplug-ftdi-get /home/user/uplug/temp/.velkard-partial-"$big" notty deauth \
     nosys asuser $cli memory --port COM4 --dir uplug get "$big"
+step replug-ftdi-get nosys asuser $cli memory --port COM4 --dir replug3 get "$small"
+mv /home/user/replug3/temp/"$small" "$res/replug-ftdi-get.bin"
 wait_ttys 10
 ls /dev/ttyUSB* >"$res/ttys-end.txt" 2>&1
 
