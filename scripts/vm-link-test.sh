@@ -153,6 +153,11 @@ while kill -0 "$qemu" 2>/dev/null; do
         handled=$((handled + 1))
         echo "vm-link-test: guest: ${line#@@VM }"
         read -r _ what arg _ <<<"$line" || true
+        # A bridge the guest could not name (it was gone already) leaves nothing to tell.
+        if [[ $what == *plug* && ! ${arg#VELKARD-} =~ ^[AB]$ ]]; then
+            echo "vm-link-test: no bridge named in: $line" >&2
+            continue
+        fi
         case $what in
         unplug)
             # The instrument first: QEMU 7.2 may crash (segmentation fault) when its usb-serial
