@@ -72,8 +72,10 @@ EventMessage eventMessage(const Event& event, bool russian) {
     switch (event.kind) {
     case EventKind::NotFound: {
         EventMessage m{pick("Прибор не найден", "The instrument is not found"), ""};
-        if (event.problem.kind != OpenFailure::None)
-            m.text += "\n" + openFailureText(event.problem, russian);
+        if (event.problem.kind != OpenFailure::None) {
+            m.text += '\n'; // appended apart: GCC 12 warns falsely (-Wrestrict) on "\n" + ...
+            m.text += openFailureText(event.problem, russian);
+        }
         return m;
     }
     case EventKind::WriteError:

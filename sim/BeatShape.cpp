@@ -94,7 +94,9 @@ Status parseBeatParameters(const std::string& text, BeatParameters& params) {
         {"coupling", setter(p.coupling, 0.4, 0.9)},
     };
     for (int k = 0; k < 6; ++k) {
-        const std::string v = "V" + std::to_string(k + 1);
+        // Appended, not "V" + ...: GCC 12 warns falsely (-Wrestrict) on that form in Release.
+        std::string v = "V";
+        v += std::to_string(k + 1);
         const auto i = static_cast<std::size_t>(k);
         setters.emplace("p" + v, setter(p.chestP[i], -2, 2));
         setters.emplace("q" + v, setter(p.chestQ[i], -2, 5));
