@@ -18,6 +18,7 @@
 #include "links/MakeLink.h"
 #include "measure/ui/Calipers.h"
 #include "measure/ui/MeasurementsController.h"
+#include "measure/ui/MeasurementsWindow.h"
 #include "memory/ui/DeviceFileList.h"
 #include "memory/ui/MemoryWindow.h"
 #include "net/Orders.h"
@@ -98,6 +99,8 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     std::error_code ec;
     std::filesystem::create_directory(workDir_ / "temp", ec); // a failure shows up at download
     sender_ = std::make_unique<net::ui::OutboxSender>(workDir_);
+    connect(measurements_->window(), &measure::ui::MeasurementsWindow::reportConfirmed, this,
+            &MainWindow::networkAfterConfirmation);
 
     auto loaded = signal::loadSettings(workDir_);
     if (!loaded) {
@@ -798,6 +801,20 @@ void MainWindow::networkAfterSave(int number) {
                                  ref.value.patient, ref.value.entry, *sender_, this))
         statusBar()->showMessage(statusBar()->currentMessage() + QStringLiteral(". ") +
                                  say(QT_TR_NOOP("Поставлено в очередь отправки")));
+}
+
+void MainWindow::networkAfterConfirmation(const QString& patientId, int number) {
+    auto settings = net::loadSettings(workDir_);
+    if (!settings || !settings.value.sendAfterConfirmation)
+        return;
+    cardfile::CardFile cardFile(workDir_);
+    auto ref = net::findRecording(cardFile, patientId.toStdString(), number);
+    if (!ref)
+        return;
+    // A new entry: the confirmed report, as every send, is its own instance in the study.
+    if (net::ui::queueForSending(messages(), state_.interfaceLanguage(), cardFile,
+                                 ref.value.patient, ref.value.entry, *sender_, this))
+        statusBar()->showMessage(say(QT_TR_NOOP("Поставлено в очередь отправки")));
 }
 
 void MainWindow::keepRecordingUnfiled() {

@@ -223,6 +223,9 @@ private:
     // After Save: a pending worklist order of the patient goes with recording `number`, and the
     // recording goes into the outbox when the network settings say so.
     void networkAfterSave(int number);
+    // The report of recording `number` of patient `patientId` was confirmed: sent when the
+    // settings say so.
+    void networkAfterConfirmation(const QString& patientId, int number);
     // Stop's question and Save; the messages of a failed Save.
     void saveRecording();
     // Files the stopped recording into the patient's card; when that fails, keeps it unfiled.

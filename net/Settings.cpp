@@ -63,6 +63,7 @@ std::vector<Key> keys(NetworkSettings& s) {
     text("gdt.folder", s.gdtFolder);
     text("gdt.own_id", s.gdtOwnId);
     flag("send_after_save", s.sendAfterSave);
+    flag("send_after_confirmation", s.sendAfterConfirmation);
     text("tls.ca_file", s.tlsCaFile);
     text("tls.certificate_file", s.tlsCertificateFile);
     text("tls.key_file", s.tlsKeyFile);

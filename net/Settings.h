@@ -36,6 +36,8 @@ struct NetworkSettings {
     std::string gdtFolder;
     std::string gdtOwnId = "VELKARD"; // GDT receiver ID of this program (8 characters at most)
     bool sendAfterSave = false;
+    // Sent again when the physician confirms the report (the HL7 result then final).
+    bool sendAfterConfirmation = false;
     // TLS: the CA that signs the peers' certificates (PEM), and this workstation's own
     // certificate and key when the peer asks for one.
     std::string tlsCaFile, tlsCertificateFile, tlsKeyFile;

@@ -1485,6 +1485,10 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <translation>EKG nach dem Speichern senden</translation>
     </message>
     <message>
+        <source>Отправлять ЭКГ после подтверждения отчёта</source>
+        <translation>EKG nach der Bestätigung des Befunds senden</translation>
+    </message>
+    <message>
         <source>Проверить связь</source>
         <translation>Verbindung prüfen</translation>
     </message>

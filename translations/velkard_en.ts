@@ -1485,6 +1485,10 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <translation>Send the ECG after saving</translation>
     </message>
     <message>
+        <source>Отправлять ЭКГ после подтверждения отчёта</source>
+        <translation>Send the ECG after the report is confirmed</translation>
+    </message>
+    <message>
         <source>Проверить связь</source>
         <translation>Test connection</translation>
     </message>

@@ -1485,6 +1485,10 @@ F1 — эта справка</translation>
         <translation>Отправлять ЭКГ после сохранения</translation>
     </message>
     <message>
+        <source>Отправлять ЭКГ после подтверждения отчёта</source>
+        <translation>Отправлять ЭКГ после подтверждения отчёта</translation>
+    </message>
+    <message>
         <source>Проверить связь</source>
         <translation>Проверить связь</translation>
     </message>

@@ -10,6 +10,7 @@
 #include "AppTestSupport.h"
 #include "LoopbackPorts.h"
 
+#include "measure/ui/MeasurementsWindow.h"
 #include "net/Orders.h"
 #include "net/Outbox.h"
 #include "net/Settings.h"
@@ -24,6 +25,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -144,11 +146,12 @@ protected:
         ASSERT_TRUE(p.waitForFinished(20000) && p.exitCode() == 0);
     }
 
-    void writeNetworkSettings(bool sendAfterSave) {
+    void writeNetworkSettings(bool sendAfterSave, bool sendAfterConfirmation = false) {
         net::NetworkSettings s;
         s.worklist = {"127.0.0.1", worklistPort, "WLM", false};
         s.pacs = {"127.0.0.1", pacsPort, "STORESCP", false};
         s.sendAfterSave = sendAfterSave;
+        s.sendAfterConfirmation = sendAfterConfirmation;
         s.timeoutSeconds = 5;
         ASSERT_TRUE(net::saveSettings(work(), s));
     }
@@ -290,6 +293,55 @@ TEST_F(NetworkTest, SendWhileTheArchiveIsDownWaitsAndRetryDeliversItOnce) {
     ASSERT_EQ(entries.value.size(), 1u);
     EXPECT_EQ(entries.value[0].state, net::EntryState::Sent);
     EXPECT_GE(entries.value[0].attempts, 2);
+}
+
+TEST_F(NetworkTest, ConfirmingTheReportSendsTheRecordingWhenTheSettingsSaySo) {
+    startArchive();
+    writeNetworkSettings(false, true);
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    int listed = -1;
+    takeFirstOrder(*w, &listed);
+    recordFor(*w, 2);
+    ASSERT_FALSE(std::filesystem::exists(work() / net::kOutboxFolder)) << "not sent at Save";
+
+    // Review the recording, and the physician confirms its report.
+    dialogs.script.push_back(pickInCardFile(0, 0, "Open"));
+    w->cardFileAction->trigger();
+    ASSERT_EQ(w->session().shown(), Shown::CardRecording);
+    w->findChild<QAction*>("measurementsAction")->trigger();
+    auto* window = w->findChild<measure::ui::MeasurementsWindow*>("measurementsWindow");
+    ASSERT_NE(window, nullptr);
+    dialogs.script.push_back([](QDialog& d) {
+        EXPECT_EQ(d.objectName(), "reportConfirmDialog");
+        d.findChild<QLineEdit*>("reportText")->setText(QString::fromUtf8("Иванова А. П."));
+        return int(QDialog::Accepted);
+    });
+    window->findChild<QPushButton*>("reportConfirm")->click();
+    ASSERT_TRUE(window->report().confirmed());
+
+    const auto stored = servers / "stored";
+    ASSERT_TRUE(
+        waitFor([&] { return filesIn(stored).size() >= 2 && !w->outboxSender().running(); }, 60000))
+        << filesIn(stored).size() << " files; " << messages.lastText().toStdString();
+    const auto files = filesIn(stored);
+    ASSERT_EQ(files.size(), 2u);
+    for (const auto& f : files) {
+        EXPECT_EQ(tagOf(f, "0008,0050"), "ACC2001") << f;
+        EXPECT_EQ(tagOf(f, "0020,000d"), kOrderStudy) << f;
+    }
+    auto entries = net::Outbox(work()).list();
+    ASSERT_TRUE(entries);
+    EXPECT_EQ(entries.value.size(), 1u);
+
+    // Without the setting a confirmation sends nothing.
+    writeNetworkSettings(false, false);
+    dialogs.script.push_back([](QDialog& d) {
+        d.findChild<QLineEdit*>("reportText")->setText(QString::fromUtf8("Петров И. И."));
+        return int(QDialog::Accepted);
+    });
+    window->findChild<QPushButton*>("reportConfirm")->click();
+    EXPECT_EQ(net::Outbox(work()).list().value.size(), 1u);
 }
 
 TEST_F(NetworkTest, NetworkTabTestsTheConnectionAndKeepsWhatWasTyped) {

@@ -329,9 +329,9 @@ void MeasurementsWindow::loadReport(bool sayProblems) {
             velkard::ui::errorCaption(language_), this);
 }
 
-void MeasurementsWindow::store(const interpret::Report& before, const std::string& what) {
+bool MeasurementsWindow::store(const interpret::Report& before, const std::string& what) {
     if (what.empty() || !context_)
-        return;
+        return false;
     const cardfile::CardFile cf(context_->workDir);
     const cardfile::CardFile::ReportAuthor author{
         report_.confirmed() ? report_.physician : rememberedPhysician().toStdString(),
@@ -354,6 +354,7 @@ void MeasurementsWindow::store(const interpret::Report& before, const std::strin
                 velkard::ui::errorCaption(language_), this);
     }
     fill();
+    return s.ok();
 }
 
 std::optional<std::size_t> MeasurementsWindow::selectedStatement() {
@@ -480,9 +481,10 @@ void MeasurementsWindow::confirmReport() {
     rememberPhysician(*typed);
     const QDateTime now = context_->clock ? context_->clock() : QDateTime::currentDateTime();
     const interpret::Report before = report_;
-    store(before, interpret::confirmReport(
-                      report_, typed->toStdString(),
-                      now.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")).toStdString()));
+    if (store(before, interpret::confirmReport(
+                          report_, typed->toStdString(),
+                          now.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss")).toStdString())))
+        emit reportConfirmed(QString::fromStdString(context_->patientId), context_->recordNumber);
 }
 
 namespace {

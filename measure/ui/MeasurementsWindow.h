@@ -76,6 +76,10 @@ public:
     // Rows: the statements; columns: statement, reason.
     QTableWidget* statementTable() const { return statements_; }
 
+signals:
+    // The physician's confirmation of this card-file recording's report is stored.
+    void reportConfirmed(const QString& patientId, int recordNumber);
+
 protected:
     void changeEvent(QEvent* event) override;
 
@@ -86,7 +90,7 @@ private:
     void loadReport(bool sayProblems);
     // Stores the report as changed by one command (logged as `what`); on failure the report
     // goes back to what is stored and the message says why.
-    void store(const interpret::Report& before, const std::string& what);
+    bool store(const interpret::Report& before, const std::string& what);
     // The statement of the selected row; nullopt (with a note) when none is selected.
     std::optional<std::size_t> selectedStatement();
     // A one-line text dialog (name `object`) prefilled with `initial`; nullopt when cancelled.

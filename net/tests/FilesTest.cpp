@@ -55,6 +55,7 @@ TEST(NetworkSettings, RoundTripDefaultsAndAClearMessageForABadPort) {
     s.hl7 = {"his", 2575, "", false};
     s.gdtFolder = "/srv/gdt";
     s.sendAfterSave = true;
+    s.sendAfterConfirmation = true;
     s.tlsCaFile = "/etc/ssl/clinic-ca.pem";
     ASSERT_TRUE(saveSettings(dir.path(), s));
     auto back = loadSettings(dir.path());
@@ -67,6 +68,7 @@ TEST(NetworkSettings, RoundTripDefaultsAndAClearMessageForABadPort) {
     EXPECT_EQ(back.value.hl7.host, "his");
     EXPECT_EQ(back.value.gdtFolder, "/srv/gdt");
     EXPECT_TRUE(back.value.sendAfterSave);
+    EXPECT_TRUE(back.value.sendAfterConfirmation);
     EXPECT_EQ(back.value.tlsCaFile, "/etc/ssl/clinic-ca.pem");
 
     std::ofstream(dir.path() / kSettingsFileName) << "ae_title=X\npacs.port=eleven\n";

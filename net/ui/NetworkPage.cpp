@@ -109,6 +109,8 @@ NetworkPage::NetworkPage(const velkard::ui::ViewState& state, velkard::ui::Seams
     more->addRow(caLabel, caEdit);
     sendAfterSaveBox = new QCheckBox(this);
     sendAfterSaveBox->setObjectName("sendAfterSaveBox");
+    sendAfterConfirmationBox = new QCheckBox(this);
+    sendAfterConfirmationBox->setObjectName("sendAfterConfirmationBox");
     echoButton = new QPushButton(this);
     echoButton->setObjectName("echoButton");
     echoButton->setAutoDefault(false);
@@ -118,6 +120,7 @@ NetworkPage::NetworkPage(const velkard::ui::ViewState& state, velkard::ui::Seams
     layout->addLayout(peers);
     layout->addLayout(more);
     layout->addWidget(sendAfterSaveBox);
+    layout->addWidget(sendAfterConfirmationBox);
     layout->addWidget(echoButton, 0, Qt::AlignLeft);
     layout->addStretch();
     connect(echoButton, &QPushButton::clicked, this, &NetworkPage::testConnection);
@@ -136,6 +139,7 @@ NetworkPage::NetworkPage(const velkard::ui::ViewState& state, velkard::ui::Seams
     gdtEdit->setText(utf8(loaded_.gdtFolder));
     caEdit->setText(utf8(loaded_.tlsCaFile));
     sendAfterSaveBox->setChecked(loaded_.sendAfterSave);
+    sendAfterConfirmationBox->setChecked(loaded_.sendAfterConfirmation);
     applyLanguage(state_.interfaceLanguage());
 }
 
@@ -166,6 +170,7 @@ void NetworkPage::applyLanguage(velkard::ui::Language l) {
     gdtLabel->setText(t(QT_TR_NOOP("Папка обмена GDT")));
     caLabel->setText(t(QT_TR_NOOP("Сертификат центра (TLS)")));
     sendAfterSaveBox->setText(t(QT_TR_NOOP("Отправлять ЭКГ после сохранения")));
+    sendAfterConfirmationBox->setText(t(QT_TR_NOOP("Отправлять ЭКГ после подтверждения отчёта")));
     echoButton->setText(t(QT_TR_NOOP("Проверить связь")));
     // The tab's caption is this page's own: the dialog relabels only the tabs it made, and at a
     // language change it does so before its children.
@@ -193,6 +198,7 @@ NetworkSettings NetworkPage::edited() const {
     s.gdtFolder = text(gdtEdit);
     s.tlsCaFile = text(caEdit);
     s.sendAfterSave = sendAfterSaveBox->isChecked();
+    s.sendAfterConfirmation = sendAfterConfirmationBox->isChecked();
     return s;
 }
 

@@ -52,6 +52,7 @@ public:
     QLabel* caLabel;
     QLineEdit* caEdit;
     QCheckBox* sendAfterSaveBox;
+    QCheckBox* sendAfterConfirmationBox;
     QPushButton* echoButton; // "Проверить связь"
 
     // The settings as the page shows them.
