@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/Hl7.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -8,7 +9,13 @@
 #include <cstring>
 #include <sstream>
 
+#include <memory>
+
+#include <arpa/inet.h>
 #include <netdb.h>
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -62,6 +69,134 @@ bool waitFor(int fd, short events, std::chrono::steady_clock::time_point deadlin
             return false;
     }
 }
+
+// The connection to the receiver: the socket itself, or TLS over it. send and recv give the
+// bytes moved, 0 when the socket is not ready (then `want` is the poll event to wait for), -1 on
+// an error (said in `why`); recv gives -2 when the peer closed the connection.
+class Channel {
+public:
+    explicit Channel(int fd) : fd_(fd) {}
+    short want = POLLOUT;
+    std::string why;
+
+    // TLS with the peer's certificate checked against the CA file and the host name (or
+    // address) it was reached by; this workstation's certificate when one is configured.
+    Status startTls(const NetworkSettings& s, const std::string& host,
+                    std::chrono::steady_clock::time_point deadline) {
+        if (s.tlsCaFile.empty())
+            return Status::failure(ErrorCode::InvalidArgument,
+                                   "TLS to the HL7 receiver needs the CA file (tls.ca_file)");
+        ctx_.reset(SSL_CTX_new(TLS_client_method()));
+        if (!ctx_)
+            return Status::failure(ErrorCode::IoError, "TLS is not available: " + sslError());
+        SSL_CTX_set_min_proto_version(ctx_.get(), TLS1_2_VERSION);
+        SSL_CTX_set_verify(ctx_.get(), SSL_VERIFY_PEER, nullptr);
+        if (SSL_CTX_load_verify_locations(ctx_.get(), s.tlsCaFile.c_str(), nullptr) != 1)
+            return Status::failure(ErrorCode::InvalidArgument,
+                                   "Cannot read the CA file " + s.tlsCaFile + ": " + sslError());
+        if (!s.tlsCertificateFile.empty()) {
+            if (SSL_CTX_use_certificate_chain_file(ctx_.get(), s.tlsCertificateFile.c_str()) != 1 ||
+                SSL_CTX_use_PrivateKey_file(ctx_.get(), s.tlsKeyFile.c_str(), SSL_FILETYPE_PEM) !=
+                    1 ||
+                SSL_CTX_check_private_key(ctx_.get()) != 1)
+                return Status::failure(ErrorCode::InvalidArgument,
+                                       "Cannot use the certificate " + s.tlsCertificateFile +
+                                           " with the key " + s.tlsKeyFile + ": " + sslError());
+        }
+        ssl_.reset(SSL_new(ctx_.get()));
+        if (!ssl_ || SSL_set_fd(ssl_.get(), fd_) != 1)
+            return Status::failure(ErrorCode::IoError, "TLS is not available: " + sslError());
+        in6_addr address;
+        const bool isAddress = ::inet_pton(AF_INET, host.c_str(), &address) == 1 ||
+                               ::inet_pton(AF_INET6, host.c_str(), &address) == 1;
+        X509_VERIFY_PARAM* param = SSL_get0_param(ssl_.get());
+        if (isAddress ? X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str()) != 1
+                      : (SSL_set_tlsext_host_name(ssl_.get(), host.c_str()) != 1 ||
+                         X509_VERIFY_PARAM_set1_host(param, host.c_str(), 0) != 1))
+            return Status::failure(ErrorCode::IoError, "TLS is not available: " + sslError());
+        while (true) {
+            const int rc = SSL_connect(ssl_.get());
+            if (rc == 1)
+                return Status::success();
+            const int e = SSL_get_error(ssl_.get(), rc);
+            if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) {
+                if (!waitFor(fd_, e == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT, deadline))
+                    return Status::failure(ErrorCode::IoError, "no TLS handshake in time");
+                continue;
+            }
+            const long verified = SSL_get_verify_result(ssl_.get());
+            if (verified != X509_V_OK)
+                // A certificate not to be trusted: no retry helps until the settings change.
+                return Status::failure(ErrorCode::Failed,
+                                       std::string("its certificate is not trusted: ") +
+                                           X509_verify_cert_error_string(verified));
+            return Status::failure(ErrorCode::IoError, "the TLS handshake failed: " + sslError());
+        }
+    }
+
+    long send(const char* data, std::size_t n) {
+        if (!ssl_) {
+            const ssize_t k = ::send(fd_, data, n, MSG_NOSIGNAL);
+            if (k >= 0)
+                return k;
+            want = POLLOUT;
+            return errno == EAGAIN || errno == EINTR ? 0 : fail(std::strerror(errno));
+        }
+        const int k =
+            SSL_write(ssl_.get(), data, static_cast<int>(std::min<std::size_t>(n, 1 << 20)));
+        return k > 0 ? k : sslRetry(k);
+    }
+
+    long recv(char* data, std::size_t n) {
+        if (!ssl_) {
+            const ssize_t k = ::recv(fd_, data, n, 0);
+            if (k > 0)
+                return k;
+            if (k == 0)
+                return -2;
+            want = POLLIN;
+            return errno == EAGAIN || errno == EINTR ? 0 : fail(std::strerror(errno));
+        }
+        const int k = SSL_read(ssl_.get(), data, static_cast<int>(n));
+        return k > 0 ? k : sslRetry(k);
+    }
+
+private:
+    struct FreeCtx {
+        void operator()(SSL_CTX* c) const { SSL_CTX_free(c); }
+    };
+    struct FreeSsl {
+        void operator()(SSL* s) const { SSL_free(s); }
+    };
+
+    static std::string sslError() {
+        const unsigned long e = ERR_get_error();
+        ERR_clear_error();
+        if (e == 0)
+            return "no reason given";
+        char text[256];
+        ERR_error_string_n(e, text, sizeof text);
+        return text;
+    }
+    long fail(std::string reason) {
+        why = std::move(reason);
+        return -1;
+    }
+    long sslRetry(int rc) {
+        const int e = SSL_get_error(ssl_.get(), rc);
+        if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) {
+            want = e == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT;
+            return 0;
+        }
+        if (e == SSL_ERROR_ZERO_RETURN || (e == SSL_ERROR_SYSCALL && ERR_peek_error() == 0))
+            return -2;
+        return fail(sslError());
+    }
+
+    int fd_;
+    std::unique_ptr<SSL_CTX, FreeCtx> ctx_;
+    std::unique_ptr<SSL, FreeSsl> ssl_;
+};
 
 } // namespace
 
@@ -204,18 +339,23 @@ Status sendHl7(const NetworkSettings& settings, const std::string& message) {
     if (sock.fd < 0)
         return Status::failure(ErrorCode::IoError,
                                "Cannot reach the HL7 receiver " + where + ": " + why);
+    Channel channel(sock.fd);
+    if (peer.tls)
+        if (Status s = channel.startTls(settings, peer.host, deadline); !s)
+            return Status::failure(s.code,
+                                   "No TLS with the HL7 receiver " + where + ": " + s.message);
     const std::string framed = std::string(1, kStart) + message + kEnd + kCr;
     std::size_t done = 0;
     while (done < framed.size()) {
-        if (!waitFor(sock.fd, POLLOUT, deadline))
+        const long n = channel.send(framed.data() + done, framed.size() - done);
+        if (n < 0)
             return Status::failure(ErrorCode::IoError,
-                                   "The HL7 receiver " + where + " takes no more data");
-        const ssize_t n = ::send(sock.fd, framed.data() + done, framed.size() - done, MSG_NOSIGNAL);
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
-            return Status::failure(ErrorCode::IoError,
-                                   "Sending to " + where + " failed: " + std::strerror(errno));
+                                   "Sending to " + where + " failed: " + channel.why);
         if (n > 0)
             done += static_cast<std::size_t>(n);
+        else if (!waitFor(sock.fd, channel.want, deadline))
+            return Status::failure(ErrorCode::IoError,
+                                   "The HL7 receiver " + where + " takes no more data");
     }
     std::string reply;
     while (true) {
@@ -226,19 +366,19 @@ Status sendHl7(const NetworkSettings& settings, const std::string& message) {
                                  end - (start == std::string::npos ? 0 : start + 1));
             break;
         }
-        if (!waitFor(sock.fd, POLLIN, deadline))
-            return Status::failure(ErrorCode::IoError,
-                                   "No acknowledgement from the HL7 receiver " + where);
         char buf[4096];
-        const ssize_t n = ::recv(sock.fd, buf, sizeof buf, 0);
-        if (n == 0)
+        const long n = channel.recv(buf, sizeof buf);
+        if (n == -2)
             return Status::failure(ErrorCode::IoError, "The HL7 receiver " + where +
                                                            " closed the connection unanswered");
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
+        if (n < 0)
             return Status::failure(ErrorCode::IoError,
-                                   "Reading from " + where + " failed: " + std::strerror(errno));
+                                   "Reading from " + where + " failed: " + channel.why);
         if (n > 0)
             reply.append(buf, static_cast<std::size_t>(n));
+        else if (!waitFor(sock.fd, channel.want, deadline))
+            return Status::failure(ErrorCode::IoError,
+                                   "No acknowledgement from the HL7 receiver " + where);
     }
     const auto ack = parseAck(reply);
     if (!ack)

@@ -57,6 +57,7 @@ std::vector<Key> keys(NetworkSettings& s) {
     flag("pacs.tls", s.pacs.tls);
     text("hl7.host", s.hl7.host);
     number("hl7.port", s.hl7.port, 1, 65535);
+    flag("hl7.tls", s.hl7.tls);
     text("hl7.sending_facility", s.hl7Facility);
     text("hl7.receiving_application", s.hl7ReceivingApplication);
     text("hl7.receiving_facility", s.hl7ReceivingFacility);

@@ -52,7 +52,7 @@ TEST(NetworkSettings, RoundTripDefaultsAndAClearMessageForABadPort) {
     s.aeTitle = "ECG_ROOM_2";
     s.pacs = {"pacs.clinic.local", 11112, "ORTHANC", true};
     s.worklist = {"127.0.0.1", 4242, "WL", false};
-    s.hl7 = {"his", 2575, "", false};
+    s.hl7 = {"his", 2575, "", true};
     s.gdtFolder = "/srv/gdt";
     s.sendAfterSave = true;
     s.sendAfterConfirmation = true;
@@ -66,6 +66,7 @@ TEST(NetworkSettings, RoundTripDefaultsAndAClearMessageForABadPort) {
     EXPECT_TRUE(back.value.pacs.tls);
     EXPECT_EQ(back.value.worklist.aeTitle, "WL");
     EXPECT_EQ(back.value.hl7.host, "his");
+    EXPECT_TRUE(back.value.hl7.tls);
     EXPECT_EQ(back.value.gdtFolder, "/srv/gdt");
     EXPECT_TRUE(back.value.sendAfterSave);
     EXPECT_TRUE(back.value.sendAfterConfirmation);

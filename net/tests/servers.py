@@ -18,6 +18,7 @@ import os
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -208,11 +209,15 @@ def dcm_tags(path, *tags):
 
 
 class MllpListener(threading.Thread):
-    """Takes HL7 messages over MLLP, parses each with python3-hl7, answers AA (or `answer`)."""
+    """Takes HL7 messages over MLLP, parses each with python3-hl7, answers AA (or `answer`);
+    with `tls` (an ssl.SSLContext) only over TLS, counting the handshakes that fail."""
 
-    def __init__(self, answer="AA"):
+    def __init__(self, answer="AA", tls=None):
         super().__init__(daemon=True)
         self.answer = answer
+        self.tls = tls
+        self.versions = []
+        self.refused_handshakes = 0
         self.sock = socket.socket()
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.sock.bind(("127.0.0.1", 0))
@@ -229,8 +234,15 @@ class MllpListener(threading.Thread):
                 conn, _ = self.sock.accept()
             except socket.timeout:
                 continue
-            data = b""
             conn.settimeout(10)
+            if self.tls:
+                try:
+                    conn = self.tls.wrap_socket(conn, server_side=True)
+                except (ssl.SSLError, OSError):
+                    self.refused_handshakes += 1
+                    continue
+                self.versions.append(conn.version())
+            data = b""
             while b"\x1c\r" not in data:
                 chunk = conn.recv(65536)
                 if not chunk:
@@ -526,6 +538,55 @@ def run(a, tmp, servers, hl7_ok):
     settings(work, **{**tls, "pacs__tls": 0})
     r = cli.run("network-echo", ok=False)
     check(r.returncode == 1, "no plain association with a TLS server")
+
+    # --- HL7 over TLS: the listener's certificate of the test CA, checked against its address ---
+    his = make_cert(pki, ca, "his")
+    sctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    sctx.load_cert_chain(his[1], his[0])
+    hl7_tls = MllpListener("AA", sctx)
+    hl7_tls.start()
+    # `send` lists every entry, in the order of their names (second, then a random part): the
+    # entry of each send is the one not seen before.
+    seen = {x["entry"] for x in cli.lines("outbox", "list")}
+
+    def send_hl7():
+        new = [x for x in cli.lines("send", pid, str(number))
+               if x["destination"] == "hl7" and x["entry"] not in seen]
+        seen.update(x["entry"] for x in new)
+        return new[0] if len(new) == 1 else {"state": "%d new entries" % len(new)}
+    try:
+        h = {**dk, "pacs__host": "", "hl7__host": "127.0.0.1", "hl7__port": hl7_tls.port,
+             "hl7__tls": 1, "tls__ca_file": ca[1]}
+        settings(work, **h)
+        e = send_hl7()
+        check(e["state"] == "sent", "ORU^R01 over TLS: " + e["state"] + " " + e.get("reason", ""))
+        check(len(hl7_tls.messages) == 1
+              and str(hl7_tls.messages[0][1].segment("MSH")[9]) == "ORU^R01^ORU_R01"
+              and hl7_tls.versions[-1] in ("TLSv1.2", "TLSv1.3"),
+              "the listener parsed it, over %s" % hl7_tls.versions)
+        settings(work, **{**h, "tls__ca_file": other[1]})
+        e = send_hl7()
+        check(e["state"] == "failed" and "certificate" in e.get("reason", ""),
+              "a receiver certificate of another CA fails the entry: " + e.get("reason", ""))
+        settings(work, **{**h, "hl7__host": "localhost"})
+        e = send_hl7()
+        check(e["state"] == "sent", "the certificate's DNS name checked too (localhost)")
+        wrong = make_cert(pki, ca, "elsewhere")
+        with open(os.path.join(pki, "elsewhere.ext"), "w") as f:
+            f.write("subjectAltName=DNS:his.example\n")
+        openssl("x509", "-req", "-in", os.path.join(pki, "elsewhere.csr"), "-CA", ca[1], "-CAkey",
+                ca[0], "-CAcreateserial", "-out", wrong[1], "-days", "2", "-extfile",
+                os.path.join(pki, "elsewhere.ext"))
+        sctx.load_cert_chain(wrong[1], wrong[0])
+        settings(work, **h)
+        e = send_hl7()
+        check(e["state"] == "failed" and "certificate" in e.get("reason", ""),
+              "a certificate of the right CA for another host fails: " + e.get("reason", ""))
+        check(len(hl7_tls.messages) == 2 and hl7_tls.refused_handshakes == 2,
+              "nothing reached the listener past an untrusted certificate (%d messages, %d refused)"
+              % (len(hl7_tls.messages), hl7_tls.refused_handshakes))
+    finally:
+        hl7_tls.close()
 
     # --- GDT ---
     gdt = os.path.join(tmp, "gdt")
