@@ -588,6 +588,18 @@ def run(a, tmp, servers, hl7_ok):
     finally:
         hl7_tls.close()
 
+    # --- DICOM over TLS: a certificate of the test CA for another host is refused too ---
+    eport = free_port()
+    servers.start("storescp-elsewhere", ["storescp", "+tls", wrong[0], wrong[1], "+cf", ca[1],
+                                         "-aet", "STORESCP", "-od", tdir, str(eport)],
+                  os.path.join(tmp, "storescp-elsewhere.log"))
+    check(wait_port(eport), "storescp with the other host's certificate starts")
+    settings(work, **{**tls, "pacs__port": eport})
+    r = cli.run("network-echo", ok=False)
+    check(r.returncode == 1, "a server certificate for another host is refused: " + r.stderr.strip())
+    settings(work, **{**tls, "pacs__host": "localhost"})
+    check(cli.run("network-echo").stdout.strip() == "ok", "C-ECHO over TLS by the DNS name localhost")
+
     # --- GDT ---
     gdt = os.path.join(tmp, "gdt")
     os.makedirs(gdt)
