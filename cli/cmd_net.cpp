@@ -8,6 +8,7 @@
 #include "interpret/Interpret.h"
 #include "net/Dicom.h"
 #include "net/Gdt.h"
+#include "net/Hl7Orders.h"
 #include "net/Orders.h"
 #include "net/Outbox.h"
 #include "net/Send.h"
@@ -102,7 +103,9 @@ const Command kWorklist{
     "                            [--take N] [--english]\n"
     "Asks the configured worklist server for scheduled ECG procedures (modality ECG) of the\n"
     "station (station_ae_title, else the own AE title) from --from to --to (default: today) and\n"
-    "prints one JSON object a line, numbered from 1. With --take N, order N's patient is found\n"
+    "prints one JSON object a line, numbered from 1; then the ECG orders of the HL7 order folder\n"
+    "(hl7.orders_folder: ORM^O01 / OMG^O19 files, messages that are no order named on stderr).\n"
+    "With --take N, order N's patient is found\n"
     "in the card file by the hospital patient ID kept beside it, or a card is made from the\n"
     "order's name, birth date and sex (--english: sex written as the English interface does);\n"
     "the order then waits for the patient's next recording, which carries its accession number,\n"
@@ -123,7 +126,10 @@ int runWorklist(const std::vector<std::string>& argv) {
     if (!args.has("any-station"))
         q.stationAeTitle =
             settings->stationAeTitle.empty() ? settings->aeTitle : settings->stationAeTitle;
-    auto items = net::findWorklist(*settings, q);
+    std::vector<std::string> problems;
+    auto items = net::findOrders(*settings, q, &problems);
+    for (const std::string& p : problems)
+        std::cerr << "velkard-cli: HL7 order left out: " << p << "\n";
     if (!items)
         return fail(items.message);
     if (auto take = args.value("take")) {

@@ -62,6 +62,7 @@ std::vector<Key> keys(NetworkSettings& s) {
     text("hl7.receiving_application", s.hl7ReceivingApplication);
     text("hl7.receiving_facility", s.hl7ReceivingFacility);
     text("gdt.folder", s.gdtFolder);
+    text("hl7.orders_folder", s.hl7OrdersFolder);
     text("gdt.own_id", s.gdtOwnId);
     flag("send_after_save", s.sendAfterSave);
     flag("send_after_confirmation", s.sendAfterConfirmation);

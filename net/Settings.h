@@ -34,6 +34,8 @@ struct NetworkSettings {
     // Which scheduled station the worklist is asked for; empty: the own AE title.
     std::string stationAeTitle;
     std::string gdtFolder;
+    // Where the hospital's interface drops HL7 order messages (ORM^O01, OMG^O19); empty: none.
+    std::string hl7OrdersFolder;
     std::string gdtOwnId = "VELKARD"; // GDT receiver ID of this program (8 characters at most)
     bool sendAfterSave = false;
     // Sent again when the physician confirms the report (the HL7 result then final).

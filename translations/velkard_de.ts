@@ -1477,6 +1477,10 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <translation>GDT-Austauschordner</translation>
     </message>
     <message>
+        <source>Папка заказов HL7</source>
+        <translation>HL7-Auftragsordner</translation>
+    </message>
+    <message>
         <source>Сертификат центра (TLS)</source>
         <translation>CA-Zertifikat (TLS)</translation>
     </message>

@@ -1477,6 +1477,10 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <translation>GDT exchange folder</translation>
     </message>
     <message>
+        <source>Папка заказов HL7</source>
+        <translation>HL7 order folder</translation>
+    </message>
+    <message>
         <source>Сертификат центра (TLS)</source>
         <translation>CA certificate (TLS)</translation>
     </message>

@@ -1477,6 +1477,10 @@ F1 — эта справка</translation>
         <translation>Папка обмена GDT</translation>
     </message>
     <message>
+        <source>Папка заказов HL7</source>
+        <translation>Папка заказов HL7</translation>
+    </message>
+    <message>
         <source>Сертификат центра (TLS)</source>
         <translation>Сертификат центра (TLS)</translation>
     </message>

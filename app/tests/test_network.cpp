@@ -344,6 +344,40 @@ TEST_F(NetworkTest, ConfirmingTheReportSendsTheRecordingWhenTheSettingsSaySo) {
     EXPECT_EQ(net::Outbox(work()).list().value.size(), 1u);
 }
 
+TEST_F(NetworkTest, OrdersFromTheHl7FolderAloneAreTheWorklistAndTheirCardIsMade) {
+    const auto folder = work() / "hl7-orders";
+    std::filesystem::create_directories(folder);
+    const std::string today = QDate::currentDate().toString("yyyyMMdd").toStdString();
+    writeFile(folder / "order-1.hl7",
+              "MSH|^~\\&|HIS|HOSP|VELKARD|ECG|" + today + "||ORM^O01|1|P|2.3\r"
+              "PID|1||H-0099||Sidorova^Anna^Petrovna||19700520|F\r"
+              "ORC|NW|PL-1|FI-1\r"
+              "OBR|1|PL-1|FI-1|ECG^Resting ECG||||||||||||||ACC-H7|RP-1|SPS-1||||EC|||^^^" +
+                  today + "0800\r");
+    net::NetworkSettings s;
+    s.hl7OrdersFolder = folder.string();
+    ASSERT_TRUE(net::saveSettings(work(), s));
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    int listed = -1;
+    takeFirstOrder(*w, &listed);
+    EXPECT_EQ(listed, 1);
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    cardfile::CardFile cardFile(work());
+    auto patients = cardFile.listPatients();
+    ASSERT_TRUE(patients);
+    ASSERT_EQ(patients.value.size(), 1u);
+    EXPECT_EQ(patients.value[0].name, "Sidorova Anna Petrovna");
+    EXPECT_EQ(patients.value[0].birthDate, "20.05.1970");
+    auto hospital = net::hospitalIdOf(cardFile, patients.value[0].id);
+    ASSERT_TRUE(hospital && hospital.value);
+    EXPECT_EQ(*hospital.value, "H-0099");
+    EXPECT_EQ(w->session().selection().patientId.toStdString(), patients.value[0].id);
+    // The order waits for the patient's next recording with its accession and a study UID.
+    const std::string orders = readFile(work() / "DATA_BASE" / net::kOrdersName);
+    EXPECT_NE(orders.find("\tACC-H7\tRP-1\tResting ECG\t2.25."), std::string::npos) << orders;
+}
+
 TEST_F(NetworkTest, NetworkTabTestsTheConnectionAndKeepsWhatWasTyped) {
     startArchive();
     auto w = makeWindow();

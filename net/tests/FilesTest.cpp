@@ -2,6 +2,7 @@
 // The network's files: the settings, the orders beside the card file, GDT records.
 #include "cardfile/CardFile.h"
 #include "net/Gdt.h"
+#include "net/Hl7Orders.h"
 #include "net/Orders.h"
 #include "net/Settings.h"
 
@@ -237,6 +238,122 @@ TEST(Orders, TheArchiveIsAskedByHospitalIdElseByNameAndBirthDateWithNoWildcardFr
                                   "1.2.3a", std::string(65, '1')})
         EXPECT_FALSE(validUid(bad)) << bad;
     EXPECT_TRUE(validUid(std::string(64, '1')));
+}
+
+namespace {
+
+// HL7 order messages as an interface engine writes them, each field put where the profile puts
+// it: ORM^O01 (v2.3, the accession in OBR-18) and OMG^O19 (v2.5 with IPC and TQ1).
+std::string orm(const std::string& control, const std::string& placer, const std::string& start,
+                const std::string& service = "EC") {
+    return "MSH|^~\\&|HIS|HOSP|VELKARD|ECG|20261209080000||ORM^O01|M" + placer + control +
+           "|P|2.3\r"
+           "PID|1||H-77^^^HOSP^MR~X-1||M\\E\\ller^Anna^Maria||19500102|F\r"
+           "ORC|" +
+           control + "|" + placer + "|F-" + placer +
+           "\r"
+           "OBR|1|" +
+           placer + "|F-" + placer + "|93000^ECG 12 \\T\\ rhythm\\S\\rest||||||||||||||ACC-" +
+           placer + "|RP-" + placer + "|SPS-" + placer + "||||" + service + "|||^^^" + start + "\r";
+}
+
+} // namespace
+
+TEST(Hl7Orders, FieldsOfAnOrmAndAnOmgWithTheirEscapesAndCharacterSet) {
+    auto a = parseHl7Order(orm("NW", "P100", "202612091030"));
+    ASSERT_TRUE(a) << a.message;
+    EXPECT_EQ(a.value.control, "NW");
+    EXPECT_EQ(a.value.placerOrder, "P100");
+    const WorklistItem& w = a.value.item;
+    EXPECT_EQ(w.patientId, "H-77");
+    EXPECT_EQ(w.patientName, "M\\ller^Anna^Maria");
+    EXPECT_EQ(w.birthDate, "19500102");
+    EXPECT_EQ(w.sex, "F");
+    EXPECT_EQ(w.accessionNumber, "ACC-P100");
+    EXPECT_EQ(w.requestedProcedureId, "RP-P100");
+    EXPECT_EQ(w.scheduledStepId, "SPS-P100");
+    EXPECT_EQ(w.requestedProcedureDescription, "ECG 12 & rhythm^rest");
+    EXPECT_EQ(w.scheduledDate, "20261209");
+    EXPECT_EQ(w.scheduledTime, "103000");
+    // No UID in the message: one made from the placer number, a valid UID, the same each time.
+    EXPECT_EQ(w.studyInstanceUid.rfind("2.25.", 0), 0u);
+    EXPECT_LE(w.studyInstanceUid.size(), 64u);
+    EXPECT_EQ(w.studyInstanceUid.find_first_not_of("0123456789.", 0), std::string::npos);
+    EXPECT_NE(w.studyInstanceUid[5], '0');
+    EXPECT_EQ(parseHl7Order(orm("NW", "P100", "2026")).value.item.studyInstanceUid,
+              w.studyInstanceUid);
+    EXPECT_NE(parseHl7Order(orm("NW", "P101", "2026")).value.item.studyInstanceUid,
+              w.studyInstanceUid);
+
+    const std::string omg = "MSH|^~\\&|RIS|HOSP|VELKARD|ECG|20261209||OMG^O19^OMG_O19|77|P|2.5"
+                            "||||||8859/1\r"
+                            "PID|1||4711||M\xfcller^J\xf6rg||19610304|M\r"
+                            "ORC|XO|PL-9|FI-9\r"
+                            "TQ1|1||||||20261210081500\r"
+                            "OBR|1|PL-9|FI-9|ECG^Resting ECG|||20261201\r"
+                            "IPC|ACC-9|RP-9|1.2.3.4.5|SPS-9|ECG||||ROOM_2\r";
+    auto b = parseHl7Order(omg);
+    ASSERT_TRUE(b) << b.message;
+    EXPECT_EQ(b.value.control, "XO");
+    EXPECT_EQ(b.value.item.patientName, "M\xc3\xbcller^J\xc3\xb6rg");
+    EXPECT_EQ(b.value.item.accessionNumber, "ACC-9");
+    EXPECT_EQ(b.value.item.requestedProcedureId, "RP-9");
+    EXPECT_EQ(b.value.item.studyInstanceUid, "1.2.3.4.5");
+    EXPECT_EQ(b.value.item.scheduledStepId, "SPS-9");
+    EXPECT_EQ(b.value.item.stationAeTitle, "ROOM_2");
+    EXPECT_EQ(b.value.item.scheduledDate, "20261210") << "TQ1-7 before OBR-7";
+    EXPECT_EQ(b.value.item.scheduledTime, "081500");
+
+    // What is no order is said as such.
+    EXPECT_FALSE(parseHl7Order("ADT^A01"));
+    auto adt = parseHl7Order("MSH|^~\\&|HIS|H|V|E|2026||ADT^A01|1|P|2.5\rPID|1||9||X\r");
+    EXPECT_EQ(adt.code, ErrorCode::BadData);
+    EXPECT_NE(adt.message.find("ADT^A01"), std::string::npos);
+    EXPECT_FALSE(parseHl7Order("MSH|^~\\&|HIS|H|V|E|2026||ORM^O01|1|P|2.3\rPID|1||9||X\r"));
+}
+
+TEST(Hl7Orders, TheFolderInNameOrderCancelsTakeBackAndOnlyTheDaysEcgOrdersAreListed) {
+    Scratch dir;
+    const auto folder = dir.path() / "orders";
+    std::filesystem::create_directories(folder);
+    // Two orders in one MLLP-framed file with LF line ends, a cancel of the first later on.
+    std::string two = "\x0b" + orm("NW", "A1", "202612090900") + "\x1c\r" + "\x0b" +
+                      orm("NW", "B2", "202612091100") + "\x1c\r";
+    for (char& c : two)
+        if (c == '\r')
+            c = '\n';
+    std::ofstream(folder / "0001.hl7", std::ios::binary) << two;
+    std::ofstream(folder / "0002.hl7", std::ios::binary) << orm("CA", "A1", "202612090900");
+    std::ofstream(folder / "0003.hl7", std::ios::binary)
+        << orm("NW", "C3", "202612100800") << orm("NW", "D4", "202612091200", "CT");
+    std::ofstream(folder / "0004.txt", std::ios::binary) << "not a message";
+    std::ofstream(folder / ".partial", std::ios::binary) << orm("NW", "E5", "202612091300");
+
+    WorklistQuery today;
+    today.fromDate = today.toDate = "20261209";
+    auto r = readHl7Orders(folder, today);
+    ASSERT_TRUE(r) << r.message;
+    ASSERT_EQ(r.value.items.size(), 1u) << "A1 cancelled, C3 tomorrow, D4 a CT, E5 hidden";
+    EXPECT_EQ(r.value.items[0].accessionNumber, "ACC-B2");
+    EXPECT_EQ(r.value.items[0].modality, "ECG");
+    ASSERT_EQ(r.value.problems.size(), 1u);
+    EXPECT_NE(r.value.problems[0].find("0004.txt"), std::string::npos);
+    WorklistQuery any;
+    any.modality.clear();
+    EXPECT_EQ(readHl7Orders(folder, any).value.items.size(), 3u);
+    // Read, never changed.
+    EXPECT_EQ(slurp(folder / "0002.hl7"), orm("CA", "A1", "202612090900"));
+
+    NetworkSettings s;
+    EXPECT_EQ(findOrders(s, today).code, ErrorCode::InvalidArgument);
+    s.hl7OrdersFolder = folder.string();
+    std::vector<std::string> problems;
+    auto found = findOrders(s, today, &problems);
+    ASSERT_TRUE(found) << found.message;
+    EXPECT_EQ(found.value.size(), 1u);
+    EXPECT_EQ(problems.size(), 1u);
+    s.hl7OrdersFolder = (dir.path() / "missing").string();
+    EXPECT_EQ(findOrders(s, today).code, ErrorCode::IoError);
 }
 
 } // namespace velkard::net

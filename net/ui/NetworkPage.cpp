@@ -102,10 +102,14 @@ NetworkPage::NetworkPage(const velkard::ui::ViewState& state, velkard::ui::Seams
     gdtLabel = new QLabel(this);
     gdtEdit = new QLineEdit(this);
     gdtEdit->setObjectName("gdtEdit");
+    ordersLabel = new QLabel(this);
+    ordersEdit = new QLineEdit(this);
+    ordersEdit->setObjectName("hl7OrdersEdit");
     caLabel = new QLabel(this);
     caEdit = new QLineEdit(this);
     caEdit->setObjectName("caEdit");
     more->addRow(gdtLabel, gdtEdit);
+    more->addRow(ordersLabel, ordersEdit);
     more->addRow(caLabel, caEdit);
     sendAfterSaveBox = new QCheckBox(this);
     sendAfterSaveBox->setObjectName("sendAfterSaveBox");
@@ -137,6 +141,7 @@ NetworkPage::NetworkPage(const velkard::ui::ViewState& state, velkard::ui::Seams
     showPeer(pacs, loaded_.pacs);
     showPeer(hl7, loaded_.hl7);
     gdtEdit->setText(utf8(loaded_.gdtFolder));
+    ordersEdit->setText(utf8(loaded_.hl7OrdersFolder));
     caEdit->setText(utf8(loaded_.tlsCaFile));
     sendAfterSaveBox->setChecked(loaded_.sendAfterSave);
     sendAfterConfirmationBox->setChecked(loaded_.sendAfterConfirmation);
@@ -168,6 +173,7 @@ void NetworkPage::applyLanguage(velkard::ui::Language l) {
             c->aeTitleLabel->setText(t(QT_TR_NOOP("AE-титул")));
     }
     gdtLabel->setText(t(QT_TR_NOOP("Папка обмена GDT")));
+    ordersLabel->setText(t(QT_TR_NOOP("Папка заказов HL7")));
     caLabel->setText(t(QT_TR_NOOP("Сертификат центра (TLS)")));
     sendAfterSaveBox->setText(t(QT_TR_NOOP("Отправлять ЭКГ после сохранения")));
     sendAfterConfirmationBox->setText(t(QT_TR_NOOP("Отправлять ЭКГ после подтверждения отчёта")));
@@ -196,6 +202,7 @@ NetworkSettings NetworkPage::edited() const {
     s.pacs = peerOf(pacs);
     s.hl7 = peerOf(hl7);
     s.gdtFolder = text(gdtEdit);
+    s.hl7OrdersFolder = text(ordersEdit);
     s.tlsCaFile = text(caEdit);
     s.sendAfterSave = sendAfterSaveBox->isChecked();
     s.sendAfterConfirmation = sendAfterConfirmationBox->isChecked();

@@ -49,6 +49,8 @@ public:
     PeerControls worklist, pacs, hl7;
     QLabel* gdtLabel;
     QLineEdit* gdtEdit;
+    QLabel* ordersLabel;
+    QLineEdit* ordersEdit;
     QLabel* caLabel;
     QLineEdit* caEdit;
     QCheckBox* sendAfterSaveBox;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/ui/WorklistWindow.h"
 
+#include "net/Hl7Orders.h"
 #include "net/Orders.h"
 #include "net/Settings.h"
 #include "ui/ProgressJob.h"
@@ -111,7 +112,7 @@ void WorklistWindow::query() {
         seams_.messages.show(utf8(settings.message), velkard::ui::errorCaption(l), this);
         return;
     }
-    if (!settings.value.worklist.configured()) {
+    if (!settings.value.worklist.configured() && settings.value.hl7OrdersFolder.empty()) {
         items_.clear();
         fill();
         const QString text = say(QT_TR_NOOP("Сервер рабочего списка не настроен: Настройка → "
@@ -133,7 +134,7 @@ void WorklistWindow::query() {
     const bool cancelled =
         velkard::ui::runWithProgress(this, texts, [&](velkard::ui::JobProgress& progress) {
             progress.report(0, 1);
-            found = findWorklist(settings.value, q);
+            found = findOrders(settings.value, q);
             progress.report(1, 1);
         });
     if (cancelled)
