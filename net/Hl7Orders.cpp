@@ -4,6 +4,7 @@
 #include "signal/FileIo.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <map>
 #include <system_error>
@@ -101,11 +102,11 @@ private:
                 out += repetition_;
             else if (seq == "E")
                 out += escape_;
-            else if (seq.size() > 1 && seq[0] == 'X' && seq.size() % 2 == 1) {
-                for (std::size_t k = 1; k + 1 < seq.size(); k += 2) {
-                    const int v = std::stoi(seq.substr(k, 2), nullptr, 16);
-                    out += char(v);
-                }
+            else if (seq.size() > 1 && seq[0] == 'X' && seq.size() % 2 == 1 &&
+                     std::all_of(seq.begin() + 1, seq.end(),
+                                 [](char c) { return std::isxdigit((unsigned char)c) != 0; })) {
+                for (std::size_t k = 1; k + 1 < seq.size(); k += 2)
+                    out += char(std::stoi(seq.substr(k, 2), nullptr, 16));
             }
             // Formatting sequences (.br, H, N ...) carry no text.
             i = end;

@@ -349,10 +349,11 @@ TEST_F(NetworkTest, OrdersFromTheHl7FolderAloneAreTheWorklistAndTheirCardIsMade)
     std::filesystem::create_directories(folder);
     const std::string today = QDate::currentDate().toString("yyyyMMdd").toStdString();
     writeFile(folder / "order-1.hl7",
-              "MSH|^~\\&|HIS|HOSP|VELKARD|ECG|" + today + "||ORM^O01|1|P|2.3\r"
-              "PID|1||H-0099||Sidorova^Anna^Petrovna||19700520|F\r"
-              "ORC|NW|PL-1|FI-1\r"
-              "OBR|1|PL-1|FI-1|ECG^Resting ECG||||||||||||||ACC-H7|RP-1|SPS-1||||EC|||^^^" +
+              "MSH|^~\\&|HIS|HOSP|VELKARD|ECG|" + today +
+                  "||ORM^O01|1|P|2.3\r"
+                  "PID|1||H-0099||Sidorova^Anna^Petrovna||19700520|F\r"
+                  "ORC|NW|PL-1|FI-1\r"
+                  "OBR|1|PL-1|FI-1|ECG^Resting ECG||||||||||||||ACC-H7|RP-1|SPS-1||||EC|||^^^" +
                   today + "0800\r");
     net::NetworkSettings s;
     s.hl7OrdersFolder = folder.string();
