@@ -588,6 +588,35 @@ def run(a, tmp, servers, hl7_ok):
     finally:
         hl7_tls.close()
 
+    # --- Orthanc over TLS (its DicomTls* options): worklist, echo and send, read back by REST ---
+    ocert = make_cert(pki, ca, "orthanc")
+    odicom, ohttp = free_port(), free_port()
+    cfg = orthanc_config(tmp, odicom, ohttp, wl, own, {
+        "StorageDirectory": os.path.join(tmp, "orthanc-tls-db"),
+        "IndexDirectory": os.path.join(tmp, "orthanc-tls-db"),
+        "DicomTlsEnabled": True, "DicomTlsCertificate": ocert[1], "DicomTlsPrivateKey": ocert[0],
+        "DicomTlsTrustedCertificates": ca[1], "DicomTlsRemoteCertificateRequired": True})
+    otls = servers.start("orthanc-tls", ["/usr/sbin/Orthanc", cfg], os.path.join(tmp, "orthanc-tls.log"))
+    if check(wait_port(ohttp) and wait_port(odicom), "Orthanc with DICOM TLS starts"):
+        o = {**base, "pacs__port": odicom, "pacs__tls": 1, "worklist__port": odicom,
+             "worklist__tls": 1, "hl7__host": "", "tls__ca_file": ca[1],
+             "tls__certificate_file": client[1], "tls__key_file": client[0]}
+        settings(work, **o)
+        check(cli.run("network-echo").stdout.strip() == "ok", "C-ECHO to Orthanc over TLS")
+        items = cli.lines("worklist")
+        check([i.get("accession") for i in items] == ["ACC1001"],
+              "Orthanc's worklist over TLS: %s" % [i.get("accession") for i in items])
+        out = cli.lines("send", pid, str(number))
+        check([x for x in out if x["destination"] == "pacs"][-1]["state"] == "sent",
+              "send to Orthanc over TLS")
+        got = sorted(rest_json(ohttp, f"/instances/{i}/simplified-tags").get("SOPClassUID", "")
+                     for i in rest_json(ohttp, "/instances"))
+        check(got == classes, "Orthanc over TLS holds the waveform and the PDF (REST: %s)" % got)
+        settings(work, **{**o, "pacs__tls": 0})
+        check(cli.run("network-echo", ok=False).returncode == 1,
+              "no plain association with Orthanc's TLS port")
+    servers.stop(otls)
+
     # --- DICOM over TLS: a certificate of the test CA for another host is refused too ---
     eport = free_port()
     servers.start("storescp-elsewhere", ["storescp", "+tls", wrong[0], wrong[1], "+cf", ca[1],
