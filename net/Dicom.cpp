@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/Dicom.h"
 
+#include "net/TlsPeer.h"
 #include "signal/FileIo.h"
 
 #include <dcmtk/config/osconfig.h>
@@ -8,11 +9,8 @@
 #include <dcmtk/dcmnet/diutil.h>
 #include <dcmtk/dcmnet/scu.h>
 #include <dcmtk/dcmtls/tlslayer.h>
-
-#include <arpa/inet.h>
 #include <dcmtk/oflog/oflog.h>
 #include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 
 #include <cstdio>
 #include <memory>
@@ -168,14 +166,7 @@ struct Association {
                                        "The key does not match the certificate");
         }
         tls->setCertificateVerification(DCV_requireCertificate);
-        // The certificate must also name the host (or address) the peer is reached by: one of
-        // the CA's certificates for another machine is not this archive.
-        X509_VERIFY_PARAM* param = SSL_CTX_get0_param(tls->getNativeHandle());
-        in6_addr address;
-        const bool isAddress = ::inet_pton(AF_INET, peer.host.c_str(), &address) == 1 ||
-                               ::inet_pton(AF_INET6, peer.host.c_str(), &address) == 1;
-        if ((isAddress ? X509_VERIFY_PARAM_set1_ip_asc(param, peer.host.c_str())
-                       : X509_VERIFY_PARAM_set1_host(param, peer.host.c_str(), 0)) != 1)
+        if (!expectPeerName(SSL_CTX_get0_param(tls->getNativeHandle()), peer.host))
             return Status::failure(ErrorCode::InvalidArgument,
                                    "TLS cannot check the host name " + peer.host);
         c = scu.overTls(tls.get());

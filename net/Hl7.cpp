@@ -1,21 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/Hl7.h"
 
+#include "net/TlsPeer.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <sstream>
 
-#include <memory>
-
-#include <arpa/inet.h>
 #include <netdb.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -106,13 +105,9 @@ public:
         ssl_.reset(SSL_new(ctx_.get()));
         if (!ssl_ || SSL_set_fd(ssl_.get(), fd_) != 1)
             return Status::failure(ErrorCode::IoError, "TLS is not available: " + sslError());
-        in6_addr address;
-        const bool isAddress = ::inet_pton(AF_INET, host.c_str(), &address) == 1 ||
-                               ::inet_pton(AF_INET6, host.c_str(), &address) == 1;
-        X509_VERIFY_PARAM* param = SSL_get0_param(ssl_.get());
-        if (isAddress ? X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str()) != 1
-                      : (SSL_set_tlsext_host_name(ssl_.get(), host.c_str()) != 1 ||
-                         X509_VERIFY_PARAM_set1_host(param, host.c_str(), 0) != 1))
+        // A name also goes out as SNI, for a receiver behind a name-based proxy.
+        if ((!isIpAddress(host) && SSL_set_tlsext_host_name(ssl_.get(), host.c_str()) != 1) ||
+            !expectPeerName(SSL_get0_param(ssl_.get()), host))
             return Status::failure(ErrorCode::IoError, "TLS is not available: " + sslError());
         while (true) {
             const int rc = SSL_connect(ssl_.get());

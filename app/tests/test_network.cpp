@@ -176,6 +176,23 @@ protected:
         w.Stop->click();
     }
 
+    // The card file's one card, made from an order: its name, birth date and the hospital ID kept
+    // beside it; it is the window's chosen patient.
+    void expectTheOrdersCard(MainWindow& w, const std::string& name, const std::string& birthDate,
+                             const std::string& hospitalId) {
+        cardfile::CardFile cardFile(work());
+        auto patients = cardFile.listPatients();
+        ASSERT_TRUE(patients);
+        ASSERT_EQ(patients.value.size(), 1u);
+        const cardfile::PatientRecord& p = patients.value[0];
+        EXPECT_EQ(p.name, name);
+        EXPECT_EQ(p.birthDate, birthDate);
+        auto hospital = net::hospitalIdOf(cardFile, p.id);
+        ASSERT_TRUE(hospital && hospital.value);
+        EXPECT_EQ(*hospital.value, hospitalId);
+        EXPECT_EQ(w.session().selection().patientId.toStdString(), p.id);
+    }
+
     // The card-file window, with `script` run on it once the first patient and recording are
     // chosen.
     void inCardFile(MainWindow& w, std::function<void(cardfile::ui::CardFileWindow&)> script) {
@@ -208,17 +225,7 @@ TEST_F(NetworkTest, OrderTakenRecordedAndSavedArrivesInTheArchiveWithTheOrder) {
     EXPECT_EQ(listed, 1);
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
     // The card was made from the order, its hospital ID kept beside it, and it is the chosen one.
-    cardfile::CardFile cardFile(work());
-    auto patients = cardFile.listPatients();
-    ASSERT_TRUE(patients);
-    ASSERT_EQ(patients.value.size(), 1u);
-    const cardfile::PatientRecord& p = patients.value[0];
-    EXPECT_EQ(p.name, "Петров Пётр Ильич");
-    EXPECT_EQ(p.birthDate, "04.03.1961");
-    auto hospital = net::hospitalIdOf(cardFile, p.id);
-    ASSERT_TRUE(hospital && hospital.value);
-    EXPECT_EQ(*hospital.value, "H-0042");
-    EXPECT_EQ(w->session().selection().patientId.toStdString(), p.id);
+    ASSERT_NO_FATAL_FAILURE(expectTheOrdersCard(*w, "Петров Пётр Ильич", "04.03.1961", "H-0042"));
     ASSERT_TRUE(w->Start->isVisible());
 
     recordFor(*w, 2);
@@ -364,16 +371,8 @@ TEST_F(NetworkTest, OrdersFromTheHl7FolderAloneAreTheWorklistAndTheirCardIsMade)
     takeFirstOrder(*w, &listed);
     EXPECT_EQ(listed, 1);
     ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
-    cardfile::CardFile cardFile(work());
-    auto patients = cardFile.listPatients();
-    ASSERT_TRUE(patients);
-    ASSERT_EQ(patients.value.size(), 1u);
-    EXPECT_EQ(patients.value[0].name, "Sidorova Anna Petrovna");
-    EXPECT_EQ(patients.value[0].birthDate, "20.05.1970");
-    auto hospital = net::hospitalIdOf(cardFile, patients.value[0].id);
-    ASSERT_TRUE(hospital && hospital.value);
-    EXPECT_EQ(*hospital.value, "H-0099");
-    EXPECT_EQ(w->session().selection().patientId.toStdString(), patients.value[0].id);
+    ASSERT_NO_FATAL_FAILURE(
+        expectTheOrdersCard(*w, "Sidorova Anna Petrovna", "20.05.1970", "H-0099"));
     // The order waits for the patient's next recording with its accession and a study UID.
     const std::string orders = readFile(work() / "DATA_BASE" / net::kOrdersName);
     EXPECT_NE(orders.find("\tACC-H7\tRP-1\tResting ECG\t2.25."), std::string::npos) << orders;

@@ -420,25 +420,44 @@ TEST(Acquisition, ExitSendsStopResetsAndClosesOnlyWhenOpen) {
     EXPECT_EQ(failing.acq.takeEvents().at(0).kind, EventKind::CloseError);
 }
 
+// The simulated instrument served on a pseudo-terminal by a thread of its own.
+struct ServedPty {
+    explicit ServedPty(sim::Instrument& instrument) : server(instrument) {}
+    ~ServedPty() { stop(); }
+    // Opens the terminal and serves it; false with the reason in `opened`.
+    bool start() {
+        opened = server.open();
+        if (opened.ok())
+            serving = std::thread([this] { server.run(); });
+        return opened.ok();
+    }
+    void stop() {
+        if (serving.joinable()) {
+            server.stop();
+            serving.join();
+        }
+    }
+    sim::PtyServer server;
+    Status opened;
+    std::thread serving;
+};
+
 TEST(Acquisition, RecordsThroughAPseudoTerminalWithGarbageOnTheLine) {
     sim::Faults faults;
     faults.garbage = true;
     sim::Instrument instrument(11, faults);
-    sim::PtyServer server(instrument);
-    const Status opened = server.open();
-    ASSERT_TRUE(opened.ok()) << opened.message;
-    std::thread serving([&] { server.run(); });
+    ServedPty pty(instrument);
+    ASSERT_TRUE(pty.start()) << pty.opened.message;
 
     const auto file = tempFile("pty.dat");
-    Acquisition acq(linkTo(server.slavePath()));
+    Acquisition acq(linkTo(pty.server.slavePath()));
     ASSERT_TRUE(acq.startMonitoring());
     ASSERT_TRUE(acq.startRecording(file));
     std::vector<signal::SampleBlock> blocks;
     std::vector<Event> events;
     const bool done = pump(acq, blocks, events, [&] { return acq.blocksWritten() >= 4; });
     acq.stop();
-    server.stop();
-    serving.join();
+    pty.stop();
     ASSERT_TRUE(done);
     EXPECT_TRUE(events.empty());
     const auto records = readRecords(file);
@@ -452,29 +471,26 @@ TEST(Acquisition, RecordsThroughAPseudoTerminalWithGarbageOnTheLine) {
 // instrument streaming on into the replugged bridge.
 TEST(Acquisition, UnplugAndPlugAtOnceStillPowersTheInstrumentOff) {
     sim::Instrument instrument(8);
-    sim::PtyServer server(instrument);
+    ServedPty pty(instrument);
     std::vector<sim::PtyServer::Happening> log;
     std::mutex logMutex;
-    server.setLog([&](sim::PtyServer::Happening what, std::uint64_t, std::uint64_t) {
+    pty.server.setLog([&](sim::PtyServer::Happening what, std::uint64_t, std::uint64_t) {
         std::lock_guard lock(logMutex);
         log.push_back(what);
     });
-    const Status opened = server.open();
-    ASSERT_TRUE(opened.ok()) << opened.message;
-    std::thread serving([&] { server.run(); });
+    ASSERT_TRUE(pty.start()) << pty.opened.message;
 
-    Acquisition acq(linkTo(server.slavePath()));
+    Acquisition acq(linkTo(pty.server.slavePath()));
     ASSERT_TRUE(acq.startMonitoring());
     std::vector<signal::SampleBlock> blocks;
     std::vector<Event> events;
     const bool streaming = pump(acq, blocks, events, [&] { return blocks.size() >= 2; });
-    server.setUnplugged(true);
-    server.setUnplugged(false);
+    pty.server.setUnplugged(true);
+    pty.server.setUnplugged(false);
     const bool stopped = pump(
         acq, blocks, events, [&] { return !events.empty(); }, 5s);
     acq.stop();
-    server.stop();
-    serving.join();
+    pty.stop();
     ASSERT_TRUE(streaming);
     ASSERT_TRUE(stopped) << "the instrument streamed on";
     EXPECT_EQ(events.at(0).kind, EventKind::NoData); // the terminal stays; the stream stops
@@ -487,17 +503,15 @@ TEST(Acquisition, PseudoTerminalHangUpIsADeviceLoss) {
     sim::Faults faults;
     faults.dropAfter = 0.7;
     sim::Instrument instrument(5, faults);
-    sim::PtyServer server(instrument);
-    const Status opened = server.open();
-    ASSERT_TRUE(opened.ok()) << opened.message;
-    std::thread serving([&] { server.run(); });
+    ServedPty pty(instrument);
+    ASSERT_TRUE(pty.start()) << pty.opened.message;
 
-    Acquisition acq(linkTo(server.slavePath()));
+    Acquisition acq(linkTo(pty.server.slavePath()));
     ASSERT_TRUE(acq.startMonitoring());
     std::vector<signal::SampleBlock> blocks;
     std::vector<Event> events;
     const bool lost = pump(acq, blocks, events, [&] { return !events.empty(); });
-    serving.join(); // the server ends by itself after the drop
+    pty.serving.join(); // the server ends by itself after the drop
     ASSERT_TRUE(lost);
     EXPECT_EQ(events.at(0).kind, EventKind::DeviceLost);
     EXPECT_EQ(blocks.size(), 1u);
