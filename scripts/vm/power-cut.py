@@ -93,6 +93,13 @@ for cut in range(1, cuts + 1):
         totals[a[3]] += 1
         model.acknowledge(a[3], a[4:])
     next_op += 1  # the command under way at the cut keeps its number
+    # Under way at the cut may be the removal of the oldest patient this boot added and did not
+    # remove yet (command n is a removal when n % 7 == 6): it may or may not have happened.
+    if acked and (int(acked[-1][2]) + 1) % 7 == 6:
+        removed_now = {a[4] for a in acked if a[3] == "remove-patient"}
+        left = [a[4] for a in acked if a[3] == "add" and a[4] not in removed_now]
+        if left:
+            model.maybe_removed.add(left[0])
 
     fsck = subprocess.run(["e2fsck", "-fy", image], capture_output=True, text=True)
     if fsck.returncode > 1:
