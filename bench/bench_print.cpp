@@ -87,6 +87,34 @@ void BM_PrintHourAllLeads(benchmark::State& state) {
 }
 BENCHMARK(BM_PrintHourAllLeads)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// The same hour through Qt's own engine, as printers get it: with VELKARD_BENCH_PDF_DIR set it is
+// kept there as hour-qt.pdf, the reference scripts/compare-pdf-pages.py compares hour.pdf with.
+void BM_PrintHourViaQt(benchmark::State& state) {
+    static const std::vector<std::uint8_t> recording = syntheticRecording(3600);
+    QTemporaryDir dir;
+    const QString keep = qEnvironmentVariable("VELKARD_BENCH_PDF_DIR");
+    const QString path =
+        QDir(keep.isEmpty() ? dir.path() : keep).filePath(QStringLiteral("hour-qt.pdf"));
+    velkard::print::PrintJob job;
+    job.data = recording.data();
+    job.length = recording.size();
+    job.durationSeconds = 3600;
+    job.grid = true;
+    job.speedText = QStringLiteral("25 mm/s");
+    job.scaleText = QStringLiteral("10 mm/mV");
+    job.patientName = QStringLiteral("Bench");
+    for (auto _ : state) {
+        const auto r =
+            velkard::print::writePdf(path, 600, QPageLayout::Portrait, [&](QPagedPaintDevice& d) {
+                return velkard::print::printRecording(d, job);
+            });
+        if (!r.ok())
+            state.SkipWithError("printing failed");
+    }
+    state.counters["pdfMB"] = double(QFileInfo(path).size()) / 1e6;
+}
+BENCHMARK(BM_PrintHourViaQt)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 void BM_ReportPage(benchmark::State& state) {
     static const std::vector<std::uint8_t> recording = syntheticRecording(600);
     QTemporaryDir dir;

@@ -147,6 +147,17 @@ double traceColumnPx(const Paper& paper) {
     return std::max(1.0, paper.x(0.1));
 }
 
+std::int64_t traceHeight(int value, double yStep) {
+    return std::llround(-double(value) * yStep * 1e4);
+}
+
+double traceHeightForPainter(std::int64_t tenThousandths) {
+    // Half a unit of the ninth decimal Qt's engine computes before it drops the digits beyond
+    // nine significant ones: far below the last decimal kept, far above the double's error.
+    const double v = double(tenThousandths < 0 ? -tenThousandths : tenThousandths) / 1e4 + 5e-10;
+    return tenThousandths < 0 ? -v : v;
+}
+
 void drawTrace(QPainter& painter, const Paper& paper, const TraceGeometry& g,
                const std::int16_t* samples, std::size_t count) {
     const std::vector<TracePoint> points = tracePoints(paper, g, samples, count);
@@ -157,13 +168,13 @@ void drawTrace(QPainter& painter, const Paper& paper, const TraceGeometry& g,
     // The PDF engine writes each point as two numbers of nine significant digits. Drawn in a frame
     // of one column per unit (scaled alike in x and y, so the pen stays round), x = x0 +
     // column·columnPx is the column itself, a whole number of a few digits, and y = baseline −
-    // value·pxPerUnit takes as many digits as each value has, the same string for the same value.
+    // value·pxPerUnit, in ten-thousandths of a column, at most four decimals.
     const double k = columnPx;
     const double yStep = pxPerUnit / columnPx;
     QVector<QPointF> polyline;
     polyline.reserve(qsizetype(points.size()));
     for (const TracePoint& p : points)
-        polyline.append(QPointF(p.column, -p.value * yStep));
+        polyline.append(QPointF(p.column, traceHeightForPainter(traceHeight(p.value, yStep))));
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.translate(paper.x(g.x0Mm), paper.y(g.baselineMm));

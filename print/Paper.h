@@ -75,6 +75,13 @@ struct TracePoint {
 std::vector<TracePoint> tracePoints(const Paper& paper, const TraceGeometry& g,
                                     const std::int16_t* samples, std::size_t count);
 double traceColumnPx(const Paper& paper);
+// A trace point's height in the trace's frame (columns, downwards) for a value of yStep columns
+// per unit, in ten-thousandths of a column (10 nm at 0.1 mm columns), as PdfDocument writes it.
+std::int64_t traceHeight(int value, double yStep);
+// That height as drawTrace hands it to a painter: a hair above the decimal so that Qt's engine,
+// which cuts the digits it writes instead of rounding them, writes the same four decimals, and
+// both PDFs rasterise to the same pixels.
+double traceHeightForPainter(std::int64_t tenThousandths);
 
 // The twelve leads of records [first, first + count) of a recording's bytes, filtered (zero phase,
 // with margins of the recording around the range so that the filters have settled) and derived.

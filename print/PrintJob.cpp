@@ -181,8 +181,8 @@ private:
 };
 
 // Pages written by PdfDocument with the operators Qt's engine would write for the same drawing
-// (the same pens, glyphs and positions), but the grid once as a form and the traces' values in
-// ten-thousandths of a column (10 nm).
+// (the same pens, glyphs and positions, the traces' heights in the ten-thousandths of a column
+// both write), but the grid once as a form.
 class PdfSurface final : public Surface {
 public:
     PdfSurface(PdfDocument& doc, const QPaintDevice& device)
@@ -267,13 +267,13 @@ public:
         for (std::size_t i = 0; i < points.size(); ++i) {
             page_.integer(points[i].column);
             s += ' ';
-            page_.fixed(std::llround(-points[i].value * yStep * 1e4), 4);
+            page_.fixed(traceHeight(points[i].value, yStep), 4);
             s += i == 0 ? " m\n" : " l\n";
         }
         if (points.size() == 1) {
             page_.integer(points[0].column);
             s += ' ';
-            page_.fixed(std::llround(-points[0].value * yStep * 1e4), 4);
+            page_.fixed(traceHeight(points[0].value, yStep), 4);
             s += " l\n";
         }
         s += "S\nQ\n";
