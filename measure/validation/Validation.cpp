@@ -189,9 +189,13 @@ Detection matchBeats(const std::vector<std::int64_t>& reference,
             ++d.truePositive;
         } else {
             ++d.missed;
+            d.missedAt.push_back(r);
         }
     }
-    d.extra = static_cast<int>(std::count(used.begin(), used.end(), 0));
+    for (std::size_t k = 0; k < detected.size(); ++k)
+        if (!used[k])
+            d.extraAt.push_back(detected[k]);
+    d.extra = static_cast<int>(d.extraAt.size());
     return d;
 }
 

@@ -51,6 +51,8 @@ std::vector<QtBeat> qtBeats(const std::vector<import::wfdb::Annotation>& annotat
 // once): true positives, misses, false detections.
 struct Detection {
     int truePositive = 0, missed = 0, extra = 0;
+    // Where (record samples): the reference beats not found and the detections matching none.
+    std::vector<std::int64_t> missedAt, extraAt;
     double sensitivity() const {
         return truePositive + missed ? 100.0 * truePositive / (truePositive + missed) : 0.0;
     }

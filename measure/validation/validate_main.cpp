@@ -245,6 +245,8 @@ void detection(const std::vector<fs::path>& dirs) {
     Detection all;
     for (const fs::path& dir : dirs)
         for (const fs::path& base : records(dir, ".atr")) {
+            if (!only.empty() && base.filename() != only)
+                continue;
             auto atr = import::wfdb::readAnnotations(fs::path(base).replace_extension(".atr"));
             auto rec = import::wfdb::readRecord(base.string() + ".hea");
             if (!atr || !rec)
@@ -266,6 +268,12 @@ void detection(const std::vector<fs::path>& dirs) {
                         (dir.filename().string() + "/" + base.filename().string()).c_str(),
                         d.truePositive + d.missed, d.sensitivity(), d.positivePredictivity(),
                         d.missed, d.extra);
+            if (details) {
+                for (std::int64_t at : d.missedAt)
+                    std::printf("      missed at %.2f s\n", double(at) / fs);
+                for (std::int64_t at : d.extraAt)
+                    std::printf("      false at %.2f s\n", double(at) / fs);
+            }
         }
     std::printf("  %-22s beats %5d  Se %6.2f %%  +P %6.2f %%  (missed %d, false %d)\n", "all",
                 all.truePositive + all.missed, all.sensitivity(), all.positivePredictivity(),
@@ -433,12 +441,14 @@ void statements(const fs::path& ludb) {
 
 int main(int argc, char** argv) {
     fs::path data;
-    bool onlyStatements = false, onlyStress = false;
+    bool onlyStatements = false, onlyStress = false, onlyBeats = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--details") == 0)
             details = true;
         else if (std::strcmp(argv[i], "--stress") == 0)
             onlyStress = true;
+        else if (std::strcmp(argv[i], "--beats") == 0)
+            onlyBeats = true;
         else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc)
             only = argv[++i];
         else if (std::strcmp(argv[i], "--statements") == 0)
@@ -447,12 +457,15 @@ int main(int argc, char** argv) {
             data = argv[i];
     }
     if (data.empty()) {
-        std::fprintf(stderr, "Usage: velkard-validate DATA [--details] [--statements] [--stress "
-                             "[--only RECORD]]\n"
-                             "DATA holds ludb/data, qtdb, mitdb and svdb as PhysioNet lays them "
-                             "out.\n--statements: only the interpretation's statements against "
-                             "ludb/ludb.csv.\n--stress: only beat detection with disturbances "
-                             "added (of one record with --only).\n");
+        std::fprintf(
+            stderr,
+            "Usage: velkard-validate DATA [--details] [--statements] [--stress "
+            "[--only RECORD]] [--beats [--only RECORD]]\n"
+            "DATA holds ludb/data, qtdb, mitdb and svdb as PhysioNet lays them "
+            "out.\n--statements: only the interpretation's statements against "
+            "ludb/ludb.csv.\n--stress: only beat detection with disturbances "
+            "added (of one record with --only).\n--beats: only beat detection (of one record "
+            "with --only; with --details where beats were missed or false).\n");
         return 2;
     }
 #ifdef VELKARD_VALIDATE_STATEMENTS
@@ -468,6 +481,10 @@ int main(int argc, char** argv) {
 #endif
     if (onlyStress) {
         stress({data / "mitdb", data / "svdb", data / "qtdb"});
+        return 0;
+    }
+    if (onlyBeats) {
+        detection({data / "mitdb", data / "svdb", data / "qtdb"});
         return 0;
     }
     ludb(data / "ludb" / "data");
