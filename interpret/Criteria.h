@@ -56,7 +56,15 @@ inline constexpr double kPCorrelation = 0.5;    // a beat's P matches the median
 inline constexpr double kPrematureRatio = 0.85; // RR below 85 % of the median RR and of the RR
                                                 // before it: a premature beat [own]
 inline constexpr double kSameShape = 0.90; // QRS correlation with the median beat: same shape [own]
-inline constexpr double kOtherShape = 0.80; // below: a QRS of another (ventricular) shape [own]
+inline constexpr double kOtherShape = 0.80;    // below: a QRS of another (ventricular) shape [own]
+inline constexpr double kPacingSpikeMv = 0.10; // a pacemaker spike jumps at least this far
+                                               //   within 2.5 ms [own]
+inline constexpr double kPacingSpikeSteepness = 3.0; //   and this many times further than any
+                                                     //   jump within 60 ms around it [own]
+inline constexpr int kPacingSpikeLeads = 2;          //   in this many independent leads [own]
+inline constexpr double kPacedBeatShare = 0.5;       // beats with a spike: paced rhythm [own]
+inline constexpr int kMinimumPacedBeats = 3;         //   and at least this many [own]
+inline constexpr double kSpikeAtOnsetMs = 3;         // a spike nearer the QRS onset is at it [own]
 
 // ---- Atrioventricular and intraventricular conduction ----
 inline constexpr double kFirstDegreeAvBlockPrMs = 200; // PR above [AHA-II]

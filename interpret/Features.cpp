@@ -203,6 +203,87 @@ void qrsShape(const std::vector<float>& v, int onset, int end, std::optional<dou
         sDuration = (t - sFrom) * kMsPerRecord;
 }
 
+// Pacemaker spikes before each beat's QRS. A spike is a jump of the signal over 2.5 ms far
+// steeper than anything within 60 ms on either side of it (P and T waves, the QRS itself, noise
+// are none), in at least two independent leads at once. Looked for from 300 ms before the QRS
+// onset (atrial spikes before the P) to 50 ms after it (the onset measured on a median beat that
+// holds the spike may lie before it); the last one counts.
+void pacingSpikes(const signal::SampleRecord* records, std::size_t count,
+                  const std::vector<std::int64_t>& onsets, Features& f) {
+    const int before = samples(300), after = samples(50);
+    const int guard = samples(12), reach = samples(60);
+    std::vector<double> lags, jumps;
+    double largest = 0;
+    for (std::int64_t onset : onsets) {
+        const std::int64_t from = onset - before - reach - 1, to = onset + after + reach + 1;
+        if (from < 0 || to >= static_cast<std::int64_t>(count))
+            continue;
+        ++f.spikeBeatsSeen;
+        const int n = static_cast<int>(to - from + 1);
+        // jump[k][t]: |x(t + 1) - x(t - 1)| in lead k, mV.
+        std::array<std::vector<double>, kIndependentCount> jump;
+        for (auto& j : jump)
+            j.assign(static_cast<std::size_t>(n), 0.0);
+        std::vector<signal::LeadValues> v(static_cast<std::size_t>(n));
+        for (int t = 0; t < n; ++t)
+            v[static_cast<std::size_t>(t)] =
+                signal::deriveStandardLeads(records[static_cast<std::size_t>(from + t)]);
+        for (std::size_t k = 0; k < kIndependentCount; ++k)
+            for (int t = 1; t + 1 < n; ++t)
+                jump[k][static_cast<std::size_t>(t)] =
+                    std::abs(v[static_cast<std::size_t>(t + 1)]
+                              [static_cast<std::size_t>(kIndependent[k])] -
+                             v[static_cast<std::size_t>(t - 1)]
+                              [static_cast<std::size_t>(kIndependent[k])]) /
+                    signal::kUnitsPerMillivolt;
+        int bestT = -1, bestLeads = 0, bestLead = -1;
+        double bestJump = 0;
+        for (int t = reach + 1; t < n - reach - 1; ++t) {
+            int leads = 0;
+            double top = 0;
+            int topLead = -1;
+            for (std::size_t k = 0; k < kIndependentCount; ++k) {
+                const auto& j = jump[k];
+                const double here = j[static_cast<std::size_t>(t)];
+                if (here < criteria::kPacingSpikeMv || here < j[static_cast<std::size_t>(t - 1)] ||
+                    here < j[static_cast<std::size_t>(t + 1)])
+                    continue;
+                double around = 0;
+                for (int s = t - reach; s <= t + reach; ++s)
+                    if (std::abs(s - t) > guard)
+                        around = std::max(around, j[static_cast<std::size_t>(s)]);
+                if (here < criteria::kPacingSpikeSteepness * around)
+                    continue;
+                ++leads;
+                if (here > top) {
+                    top = here;
+                    topLead = kIndependent[k];
+                }
+            }
+            // The spike nearest the QRS is the ventricular one (an atrial lead's comes first).
+            if (leads >= criteria::kPacingSpikeLeads) {
+                bestLeads = leads;
+                bestJump = top;
+                bestT = t;
+                bestLead = topLead;
+            }
+        }
+        if (bestLeads < criteria::kPacingSpikeLeads)
+            continue;
+        ++f.pacedBeats;
+        lags.push_back(static_cast<double>(onset - (from + bestT)) * kMsPerRecord);
+        jumps.push_back(bestJump);
+        if (bestJump > largest) {
+            largest = bestJump;
+            f.spikeLead = bestLead;
+        }
+    }
+    if (!lags.empty()) {
+        f.spikeToQrsMs = medianOf(lags);
+        f.spikeMv = largest;
+    }
+}
+
 } // namespace
 
 Features features(const signal::SampleRecord* records, std::size_t count,
@@ -211,8 +292,17 @@ Features features(const signal::SampleRecord* records, std::size_t count,
     const auto& beats = m.beats;
     for (std::size_t i = 1; i < beats.size(); ++i)
         f.rrMs.push_back(static_cast<double>(beats[i] - beats[i - 1]) * kMsPerRecord);
-    if (median.empty() || !m.qrsOnsetAt || !m.qrsEndAt)
+    // Without a median beat's QRS to match each beat to, its QRS is taken to begin 40 ms before
+    // its fiducial point (where a paced QRS's steepest slope lies after its spike).
+    const auto spikesBeforeFiducials = [&] {
+        std::vector<std::int64_t> onsets;
+        for (std::int64_t b : beats)
+            onsets.push_back(b - samples(40));
+        pacingSpikes(records, count, onsets, f);
         return f;
+    };
+    if (median.empty() || !m.qrsOnsetAt || !m.qrsEndAt)
+        return spikesBeforeFiducials();
     const int onset = *m.qrsOnsetAt, end = *m.qrsEndAt;
 
     // Each beat's QRS against the median's (all independent leads), at the lag that fits best.
@@ -220,7 +310,7 @@ Features features(const signal::SampleRecord* records, std::size_t count,
     const int qFrom = onset - samples(10), qLength = end - onset + samples(20);
     const Stretch qrsTemplate = medianStretch(median, qFrom, qLength, qrsLeads);
     if (qrsTemplate.empty())
-        return f;
+        return spikesBeforeFiducials();
     // The P wave of the median beat in I, II and V1, where atrial activity shows best.
     const std::vector<int> pLeads{signal::StandardLeadI, signal::StandardLeadII,
                                   signal::StandardLeadV1};
@@ -266,6 +356,13 @@ Features features(const signal::SampleRecord* records, std::size_t count,
             }
         }
     }
+
+    // Each beat's QRS onset where its QRS matched the median's.
+    std::vector<std::int64_t> onsets;
+    for (std::size_t i = 0; i < beats.size(); ++i)
+        onsets.push_back(beats[i] - median.before + onset + lags[i]);
+    pacingSpikes(records, count, onsets, f);
+    f.spikeOnsetMeasured = f.spikeToQrsMs.has_value();
 
     // Premature beats: early against the span's median RR and against the RR before them.
     f.premature.assign(beats.size(), 0);

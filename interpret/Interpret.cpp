@@ -219,12 +219,43 @@ private:
                 say("SARRH", Reason{}.ms("разброс синусовых RR", *f_.sinusRangeMs, ">",
                                          c::kSinusArrhythmiaMs, "longest - shortest sinus RR"));
         }
+        pacing();
         if (f_.prematureSameShape > 0 && !atrialFibrillation_)
             say("PAC", premature(f_.prematureSameShape, "обычной формы", "of the usual shape", "≥",
                                  c::kSameShape));
         if (f_.otherShape > 0)
             say("PVC",
                 premature(f_.otherShape, "иной формы", "of another shape", "<", c::kOtherShape));
+    }
+
+    // Pacemaker spikes before most QRS complexes: a paced rhythm, whose QRS and repolarisation
+    // are the pacing's (no conduction, hypertrophy, infarction or injury is read from them).
+    void pacing() {
+        if (f_.spikeBeatsSeen < c::kMinimumPacedBeats || !f_.spikeToQrsMs || !f_.spikeMv ||
+            f_.pacedBeats < c::kMinimumPacedBeats ||
+            f_.pacedBeats < c::kPacedBeatShare * f_.spikeBeatsSeen)
+            return;
+        const std::string lead =
+            f_.spikeLead >= 0 ? kStandardLeadNames[static_cast<std::size_t>(f_.spikeLead)] : "";
+        const std::string mv = num(*f_.spikeMv, 2);
+        // Within a few ms of the measured onset the spike is where the QRS begins.
+        const bool atOnset = *f_.spikeToQrsMs < c::kSpikeAtOnsetMs;
+        const std::string whenRu = !f_.spikeOnsetMeasured ? "перед QRS"
+                                   : atOnset
+                                       ? "в начале QRS"
+                                       : "за " + num(*f_.spikeToQrsMs, 0) + " мс до начала QRS";
+        const std::string whenEn = !f_.spikeOnsetMeasured ? "before the QRS"
+                                   : atOnset
+                                       ? "at the QRS onset"
+                                       : num(*f_.spikeToQrsMs, 0) + " ms before the QRS onset";
+        Reason r;
+        r.add("спайк кардиостимулятора перед " + std::to_string(f_.pacedBeats) + " из " +
+                  std::to_string(f_.spikeBeatsSeen) + " комплексов QRS, " + whenRu + " (" + lead +
+                  " " + mv + " мВ за 2,5 мс)",
+              "pacemaker spike before " + std::to_string(f_.pacedBeats) + " of " +
+                  std::to_string(f_.spikeBeatsSeen) + " QRS complexes, " + whenEn + " (" + lead +
+                  " " + mv + " mV in 2.5 ms)");
+        say("PACE", r);
     }
 
     // "3 преждевременных комплекса ..." / "3 premature complexes ...".
@@ -309,6 +340,8 @@ private:
     }
 
     void conduction() {
+        if (has("PACE"))
+            return;
         if (m_.prMs && (sinus_ || (!atrialFibrillation_ && m_.pMs)) &&
             *m_.prMs > c::kFirstDegreeAvBlockPrMs)
             say("1AVB", Reason{}.ms("PR", *m_.prMs, ">", c::kFirstDegreeAvBlockPrMs));

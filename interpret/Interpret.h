@@ -59,6 +59,13 @@ struct Features {
     // before an S).
     std::array<std::optional<bool>, signal::kLeadCount> endsPositive;
     std::optional<double> pTerminalForceV1; // negative terminal P in V1, mV*ms (>= 0)
+    // Pacemaker spikes: beats with a spike before their QRS, of the beats looked at (none when
+    // no beat could be), the median time from the spike to the beat's QRS onset (ms) and the
+    // largest spike's jump (mV over 2.5 ms) and lead.
+    int pacedBeats = 0, spikeBeatsSeen = 0;
+    std::optional<double> spikeToQrsMs, spikeMv;
+    int spikeLead = -1;
+    bool spikeOnsetMeasured = false; // spikeToQrsMs is from a measured QRS onset
 };
 
 // Features of records [from, from + length) given measure's results of the same span (m) and

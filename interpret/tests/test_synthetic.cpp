@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 namespace velkard::interpret {
@@ -147,6 +148,80 @@ TEST(SyntheticStatements, NoiseMainsAndBaselineWanderChangeNothing) {
                         seed, noise);
             EXPECT_EQ(codes(af), (std::set<std::string>{"AFIB"})) << listing(af);
         }
+}
+
+// A pacemaker's spike: 2.5 ms of 1 mV in II, 0.5 mV in III and I, 0.6-0.8 mV of either sign in
+// the chest leads, then its recharge, a quarter as large, for 2.5 ms.
+void addSpike(std::vector<signal::SampleRecord>& records, std::int64_t at) {
+    for (std::int64_t t = at; t < at + 4 && t < static_cast<std::int64_t>(records.size()); ++t) {
+        const double mv = t < at + 2 ? 1.0 : -0.25;
+        const double ii = mv, iii = mv / 2;
+        auto& c = records[static_cast<std::size_t>(t)].c;
+        const auto add = [](std::int16_t& v, double dmv) {
+            v = static_cast<std::int16_t>(v + std::lround(dmv * signal::kUnitsPerMillivolt));
+        };
+        add(c[1], ii);
+        add(c[0], iii);
+        // Chest lead k is the limb leads' reference less channel 2 + k.
+        for (std::size_t k = 0; k < 6; ++k)
+            add(c[2 + k], (ii + iii) / 3 - mv * (k % 2 ? 0.8 : -0.6));
+    }
+}
+
+TEST(SyntheticStatements, PacemakerSpikesBeforeMostBeatsAreAPacedRhythm) {
+    // Wide QRS complexes as a right ventricular pacemaker makes them.
+    sim::EcgParameters params;
+    ASSERT_TRUE(sim::parseBeatParameters(
+        "irregular=0.01,hr=70,pmv=0,pV1=0,pV2=0,pV3=0,pV4=0,pV5=0,pV6=0,qrs=160,qt=460,axis=-60,"
+        "q=0,s=0,taxis=120,qV5=0,qV6=0,rV1=0.1,sV1=1.6",
+        params.beat));
+    ASSERT_TRUE(sim::parseNoiseParameters("white=0.02,wander=0.1", params.noise));
+    std::vector<sim::PlacedBeat> placed;
+    const auto clean = sim::SyntheticEcg::records(5, params, 12 * 800, &placed);
+    ASSERT_GE(placed.size(), 12u);
+    const auto interpretOf = [](const std::vector<signal::SampleRecord>& r) {
+        return interpretSpan(r.data(), r.size(), 0, r.size(), nullptr, kMan50);
+    };
+    const auto onsetOf = [](const sim::PlacedBeat& b) {
+        return static_cast<std::int64_t>(std::lround(b.qrsOnset * signal::kRecordsPerSecond));
+    };
+
+    // A spike 5 ms before every QRS (and one at 160 ms before, as an atrial lead adds, before
+    // every other beat): a paced rhythm, and none of the conduction or hypertrophy statements
+    // its QRS would otherwise make.
+    auto paced = clean;
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        addSpike(paced, onsetOf(placed[i]) - 4);
+        if (i % 2)
+            addSpike(paced, onsetOf(placed[i]) - 128);
+    }
+    const Interpretation r = interpretOf(paced);
+    EXPECT_TRUE(codes(r).count("PACE")) << listing(r);
+    for (const char* code : {"CLBBB", "ILBBB", "IVCD", "LAFB", "LVH", "ASMI", "STE", "NORM"})
+        EXPECT_FALSE(codes(r).count(code)) << code << listing(r);
+    EXPECT_GE(r.features.pacedBeats, r.features.spikeBeatsSeen - 1);
+    ASSERT_TRUE(r.features.spikeToQrsMs && r.features.spikeMv);
+    EXPECT_NEAR(*r.features.spikeMv, 1.0, 0.3);
+    // The last spike before each QRS counts (the ventricular one, not the atrial 160 ms before).
+    EXPECT_LT(std::abs(*r.features.spikeToQrsMs), 40);
+    const auto pace = std::find_if(r.statements.begin(), r.statements.end(),
+                                   [](const Statement& s) { return s.code == "PACE"; });
+    ASSERT_NE(pace, r.statements.end());
+    EXPECT_NE(pace->reasonIn(Language::English).find("pacemaker spike before "), std::string::npos)
+        << pace->reasonIn(Language::English);
+
+    // Without the spikes the same beats are no paced rhythm; with spikes before a third of them
+    // only (a pacemaker that rarely fires), and with spikes at moments that have nothing to do
+    // with the beats (electrode pops), neither.
+    EXPECT_FALSE(codes(interpretOf(clean)).count("PACE"));
+    auto few = clean;
+    for (std::size_t i = 0; i < placed.size(); i += 3)
+        addSpike(few, onsetOf(placed[i]) - 4);
+    EXPECT_FALSE(codes(interpretOf(few)).count("PACE")) << listing(interpretOf(few));
+    auto pops = clean;
+    for (std::int64_t at = 517; at + 8 < static_cast<std::int64_t>(pops.size()); at += 1213)
+        addSpike(pops, at);
+    EXPECT_FALSE(codes(interpretOf(pops)).count("PACE")) << listing(interpretOf(pops));
 }
 
 TEST(SyntheticStatements, NothingIsSaidWithoutBeatsOrOfLeadsThatAreAbsent) {
