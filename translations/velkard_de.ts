@@ -1457,6 +1457,41 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     </message>
 </context>
 <context>
+    <name>velkard::net::ui::EcgChoiceDialog</name>
+    <message>
+        <source>В исследовании несколько ЭКГ: выберите одну</source>
+        <translation>Die Untersuchung enthält mehrere EKGs: wählen Sie eines</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <translation>Datum</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <translation>Uhrzeit</translation>
+    </message>
+    <message>
+        <source>Серия</source>
+        <translation>Serie</translation>
+    </message>
+    <message>
+        <source>Отведения</source>
+        <translation>Ableitungen</translation>
+    </message>
+    <message>
+        <source>Длительность, с</source>
+        <translation>Dauer, s</translation>
+    </message>
+    <message>
+        <source>Открыть</source>
+        <translation>Öffnen</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
     <name>velkard::net::ui::GdtWindow</name>
     <message>
         <source>Запросы GDT</source>

@@ -1457,6 +1457,41 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     </message>
 </context>
 <context>
+    <name>velkard::net::ui::EcgChoiceDialog</name>
+    <message>
+        <source>В исследовании несколько ЭКГ: выберите одну</source>
+        <translation>The study holds several ECGs: choose one</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <translation>Date</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Серия</source>
+        <translation>Series</translation>
+    </message>
+    <message>
+        <source>Отведения</source>
+        <translation>Leads</translation>
+    </message>
+    <message>
+        <source>Длительность, с</source>
+        <translation>Duration, s</translation>
+    </message>
+    <message>
+        <source>Открыть</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
     <name>velkard::net::ui::GdtWindow</name>
     <message>
         <source>Запросы GDT</source>

@@ -1457,6 +1457,41 @@ F1 — эта справка</translation>
     </message>
 </context>
 <context>
+    <name>velkard::net::ui::EcgChoiceDialog</name>
+    <message>
+        <source>В исследовании несколько ЭКГ: выберите одну</source>
+        <translation>В исследовании несколько ЭКГ: выберите одну</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <translation>Дата</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <translation>Время</translation>
+    </message>
+    <message>
+        <source>Серия</source>
+        <translation>Серия</translation>
+    </message>
+    <message>
+        <source>Отведения</source>
+        <translation>Отведения</translation>
+    </message>
+    <message>
+        <source>Длительность, с</source>
+        <translation>Длительность, с</translation>
+    </message>
+    <message>
+        <source>Открыть</source>
+        <translation>Открыть</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Отмена</translation>
+    </message>
+</context>
+<context>
     <name>velkard::net::ui::GdtWindow</name>
     <message>
         <source>Запросы GDT</source>
