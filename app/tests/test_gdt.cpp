@@ -244,10 +244,23 @@ TEST_F(GdtTest, RequestTakenRecordedAndAnsweredWithTheResult) {
     ASSERT_TRUE(fs::exists(links[0])) << links[0];
     EXPECT_EQ(fs::path(links[0]).parent_path(), exchange);
     EXPECT_EQ(readFile(links[0]).substr(0, 5), "%PDF-");
-    // Answered: not kept for a later recording.
+    // Answered: not kept for a later recording, and no longer listed.
     auto kept = net::gdtRequestOfRecording(cardFile, p.id, "31.12.2099 12:00:00");
     ASSERT_TRUE(kept);
     EXPECT_FALSE(kept.value);
+    rows.clear();
+    messages.shown.clear();
+    dialogs.script.push_back([this](QDialog& d) {
+        auto& window = dynamic_cast<net::ui::GdtWindow&>(d);
+        rows.resize(static_cast<std::size_t>(window.requestList->topLevelItemCount()));
+        return 0;
+    });
+    w->gdtAction->trigger();
+    EXPECT_TRUE(rows.empty());
+    EXPECT_EQ(
+        messages.lastText(),
+        QString::fromUtf8("Der GDT-Austauschordner %1 enthält keine Anforderungen für VELKARD")
+            .arg(QString::fromStdString(exchange.string())));
 }
 
 TEST_F(GdtTest, ReadOnlyFolderSaysSoKeepsTheRecordingAndTheRequest) {
