@@ -25,6 +25,7 @@
 #include "net/Send.h"
 #include "net/Settings.h"
 #include "net/ui/EarlierWindow.h"
+#include "net/ui/GdtWindow.h"
 #include "net/ui/NetworkPage.h"
 #include "net/ui/OutboxWindow.h"
 #include "net/ui/SendActions.h"
@@ -468,6 +469,7 @@ void MainWindow::openCardFile() {
                                   window.closeWithoutRequest();
                               });
         net::ui::offerWorklist(window, seams_, state_, workDir_);
+        net::ui::offerGdt(window, seams_, state_, workDir_);
         compare::ui::offerCompare(window, seams_, state_);
         window.startFrom(session_.selection());
         window.applyLanguage(state_.interfaceLanguage());
@@ -512,34 +514,56 @@ void MainWindow::openWorklist() {
     {
         net::ui::WorklistWindow window(state_, seams_, workDir_, this);
         window.query();
-        if (seams_.dialogs.run(window) == QDialog::Accepted && window.taken()) {
-            // The order's patient becomes the chosen one, as Write in the card file makes them.
-            cardfile::CardFile cardFile(workDir_);
-            const cardfile::PatientRecord& p = *window.taken();
-            auto patients = cardFile.listPatients();
-            int position = -1;
-            if (patients)
-                for (std::size_t i = 0; i < patients.value.size(); ++i)
-                    if (patients.value[i].id == p.id)
-                        position = static_cast<int>(i);
-            if (position >= 0) {
-                chosen = session::CardSelection{};
-                chosen.patientIndex = position;
-                chosen.patientId = QString::fromStdString(p.id);
-                chosen.patientName = QString::fromStdString(p.name);
-                chosen.patientBirthDate = QString::fromStdString(p.birthDate);
-                chosen.patientSex = QString::fromStdString(p.sex);
-                chosen.recordNumber = cardFile.nextRecordNumber(p.id);
-                chosen.recordingPath = QString::fromStdString(
-                    cardFile.recordingPath(p.id, chosen.recordNumber).string());
-                choice.request = session::CardRequest::Write;
-                statusBar()->showMessage(
-                    say(QT_TR_NOOP("Направление принято: %1")).arg(chosen.patientName.trimmed()));
-            }
-        }
+        if (seams_.dialogs.run(window) == QDialog::Accepted && window.taken() &&
+            choosePatientToRecord(*window.taken(), chosen, choice))
+            statusBar()->showMessage(
+                say(QT_TR_NOOP("Направление принято: %1")).arg(chosen.patientName.trimmed()));
     }
     session_.cardFileClosed(chosen, choice);
     showCardFileChoice();
+}
+
+void MainWindow::openGdt() {
+    fileImportAction->setEnabled(false);
+    clearForWindow();
+    session_.cardFileOpening();
+    session::CardSelection chosen = session_.selection();
+    session::CardFileChoice choice;
+    {
+        net::ui::GdtWindow window(state_, seams_, workDir_, this);
+        window.query();
+        if (seams_.dialogs.run(window) == QDialog::Accepted && window.taken() &&
+            choosePatientToRecord(*window.taken(), chosen, choice))
+            statusBar()->showMessage(
+                say(QT_TR_NOOP("Запрос GDT принят: %1")).arg(chosen.patientName.trimmed()));
+    }
+    session_.cardFileClosed(chosen, choice);
+    showCardFileChoice();
+}
+
+bool MainWindow::choosePatientToRecord(const cardfile::PatientRecord& p,
+                                       session::CardSelection& chosen,
+                                       session::CardFileChoice& choice) {
+    cardfile::CardFile cardFile(workDir_);
+    auto patients = cardFile.listPatients();
+    int position = -1;
+    if (patients)
+        for (std::size_t i = 0; i < patients.value.size(); ++i)
+            if (patients.value[i].id == p.id)
+                position = static_cast<int>(i);
+    if (position < 0)
+        return false;
+    chosen = session::CardSelection{};
+    chosen.patientIndex = position;
+    chosen.patientId = QString::fromStdString(p.id);
+    chosen.patientName = QString::fromStdString(p.name);
+    chosen.patientBirthDate = QString::fromStdString(p.birthDate);
+    chosen.patientSex = QString::fromStdString(p.sex);
+    chosen.recordNumber = cardFile.nextRecordNumber(p.id);
+    chosen.recordingPath =
+        QString::fromStdString(cardFile.recordingPath(p.id, chosen.recordNumber).string());
+    choice.request = session::CardRequest::Write;
+    return true;
 }
 
 void MainWindow::showCardFileChoice() {
@@ -794,6 +818,7 @@ void MainWindow::networkAfterSave(int number) {
             net::orderOfRecording(cardFile, ref.value.patient.id, ref.value.recordedAt(), true);
         !order)
         std::fprintf(stderr, "%s\n", order.message.c_str());
+    answerGdtRequest(ref.value);
     auto settings = net::loadSettings(workDir_);
     if (!settings || !settings.value.sendAfterSave)
         return;
@@ -801,6 +826,40 @@ void MainWindow::networkAfterSave(int number) {
                                  ref.value.patient, ref.value.entry, *sender_, this))
         statusBar()->showMessage(statusBar()->currentMessage() + QStringLiteral(". ") +
                                  say(QT_TR_NOOP("Поставлено в очередь отправки")));
+}
+
+void MainWindow::answerGdtRequest(const net::RecordingRef& recording) {
+    cardfile::CardFile cardFile(workDir_);
+    auto file = net::gdtRequestOfRecording(cardFile, recording.patient.id, recording.recordedAt());
+    if (file && !file.value)
+        return;
+    const ui::Language l = state_.interfaceLanguage();
+    // The recording is filed already: whatever fails here leaves it in the card, and the request
+    // in the folder, kept for this recording.
+    auto fail = [&](const std::string& why) {
+        messages().show(say(QT_TR_NOOP("Результат GDT не записан в папку обмена: ЭКГ сохранена в "
+                                       "карте пациента, запрос не отмечен выполненным\n")) +
+                            QString::fromStdString(why),
+                        ui::errorCaption(l));
+    };
+    if (!file)
+        return fail(file.message);
+    auto settings = net::loadSettings(workDir_);
+    if (!settings)
+        return fail(settings.message);
+    auto request = net::ui::findGdtRequest(settings.value, *file.value);
+    if (!request)
+        return fail(request.message);
+    auto written =
+        net::ui::answerGdtRequest(cardFile, settings.value, request.value, recording.patient,
+                                  recording.entry, state_.inRussian());
+    if (!written)
+        return fail(written.message);
+    if (auto s = net::forgetGdtRequest(cardFile, recording.patient.id, recording.recordedAt()); !s)
+        std::fprintf(stderr, "%s\n", s.message.c_str());
+    statusBar()->showMessage(statusBar()->currentMessage() + QStringLiteral(". ") +
+                             say(QT_TR_NOOP("Результат GDT записан: %1"))
+                                 .arg(QString::fromStdString(written.value.filename().string())));
 }
 
 void MainWindow::networkAfterConfirmation(const QString& patientId, int number) {

@@ -32,6 +32,12 @@ class QPrinter;
 class QPushButton;
 class QTimer;
 
+namespace velkard::cardfile {
+struct PatientRecord;
+}
+namespace velkard::net {
+struct RecordingRef;
+}
 namespace velkard::measure::ui {
 class MeasurementsController;
 }
@@ -130,6 +136,7 @@ public:
     QPushButton* Back;
     QAction* cardFileAction; // Card file
     QAction* worklistAction; // the worklist's orders
+    QAction* gdtAction;      // the practice software's GDT requests
     QAction* outboxAction;   // the outbox: what is sent, was sent or was refused
     QAction* earlierAction;  // the chosen patient's earlier ECGs in the archive
     QAction* importAction;
@@ -147,6 +154,9 @@ public slots:
     // The worklist window; an order taken makes its patient the chosen one and starts the sweep,
     // so the next recording is made for that order.
     void openWorklist();
+    // The GDT requests of the exchange folder; as the worklist, for a request of the practice
+    // software, whose result is written when the next recording is saved.
+    void openGdt();
     void openOutbox();
     // The chosen patient's ECG studies in the archive; the one fetched opens in the import view.
     void openEarlier();
@@ -220,9 +230,16 @@ private:
     void openCardRhythmogram();
     // Shows what the card-file window (or the worklist) closed with.
     void showCardFileChoice();
-    // After Save: a pending worklist order of the patient goes with recording `number`, and the
-    // recording goes into the outbox when the network settings say so.
+    // After Save: a pending worklist order of the patient goes with recording `number`, a
+    // pending GDT request is answered with it, and the recording goes into the outbox when the
+    // network settings say so.
     void networkAfterSave(int number);
+    // Makes the card `patient` (just taken from the worklist or a GDT request) the chosen one,
+    // written for, as Write in the card file does; false when the card file does not list it.
+    bool choosePatientToRecord(const cardfile::PatientRecord& patient,
+                               session::CardSelection& chosen, session::CardFileChoice& choice);
+    // The GDT result of recording `number` for the request kept for the patient.
+    void answerGdtRequest(const net::RecordingRef& recording);
     // The report of recording `number` of patient `patientId` was confirmed: sent when the
     // settings say so.
     void networkAfterConfirmation(const QString& patientId, int number);

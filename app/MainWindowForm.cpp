@@ -53,6 +53,7 @@ constexpr Caption kMenuCaptions[] = {
     {"exitAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Выход")},
     {"cardFileAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Картотека")},
     {"worklistAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Рабочий список")},
+    {"gdtAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Запросы GDT")},
     {"outboxAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Очередь отправки")},
     {"earlierAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Ранее снятые ЭКГ")},
     {"memoryAction", QT_TRANSLATE_NOOP("velkard::app::MainWindow", "Память")},
@@ -210,9 +211,10 @@ void MainWindow::buildMenu() {
     printSetupAction_ = makeAction("printSetupAction", &MainWindow::printSetup);
     printAction = makeAction("printAction", &MainWindow::printRecording);
     worklistAction = makeAction("worklistAction", &MainWindow::openWorklist);
+    gdtAction = makeAction("gdtAction", &MainWindow::openGdt);
     outboxAction = makeAction("outboxAction", &MainWindow::openOutbox);
     earlierAction = makeAction("earlierAction", &MainWindow::openEarlier);
-    patientMenu->addActions({cardFileAction, worklistAction, outboxAction, earlierAction,
+    patientMenu->addActions({cardFileAction, worklistAction, gdtAction, outboxAction, earlierAction,
                              makeSeparator("cardFileSeparator"),
                              makeAction("memoryAction", &MainWindow::openMemory),
                              makeSeparator("memorySeparator"), importAction, fileImportAction,

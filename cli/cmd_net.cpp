@@ -13,6 +13,7 @@
 #include "net/Outbox.h"
 #include "net/Send.h"
 #include "net/Settings.h"
+#include "net/ui/GdtWindow.h"
 #include "net/ui/ReportPdf.h"
 #include "signal/FileIo.h"
 #include "signal/Recording.h"
@@ -387,14 +388,7 @@ int runGdt(const std::vector<std::string>& argv) {
         return fail("No 6302 request " + pos[1] + " in " + settings->gdtFolder);
     cardfile::CardFile cardFile(dir);
     if (pos[0] == "take" && pos.size() == 2) {
-        net::WorklistItem item;
-        item.patientId = request->patientNumber;
-        item.patientName = request->familyName + "^" + request->givenName;
-        item.birthDate = request->birthDate.size() == 10
-                             ? request->birthDate.substr(6, 4) + request->birthDate.substr(3, 2) +
-                                   request->birthDate.substr(0, 2)
-                             : "";
-        item.sex = request->sex;
+        const net::WorklistItem item = net::itemOfGdtRequest(*request);
         auto patient = net::patientForOrder(cardFile, item, !args.has("english"));
         if (!patient)
             return fail(patient.message);
@@ -409,66 +403,11 @@ int runGdt(const std::vector<std::string>& argv) {
         auto ref = net::findRecording(cardFile, pos[2], int(*number));
         if (!ref)
             return fail(ref.message);
-        const bool russian = !args.has("english");
         auto app = guiApplication();
-        auto pdf = net::ui::reportPdf(cardFile, ref.value.patient, ref.value.entry, russian);
-        if (!pdf)
-            return fail(pdf.message);
-        const auto pdfPath =
-            std::filesystem::path(settings->gdtFolder) /
-            (request->file.stem().string() + "-" + ref.value.entry.date.substr(6, 4) +
-             ref.value.entry.date.substr(3, 2) + ref.value.entry.date.substr(0, 2) + ".pdf");
-        {
-            signal::AtomicFileWriter out(pdfPath);
-            Status s = out.open();
-            if (s)
-                s = out.write(pdf.value.data(), pdf.value.size());
-            if (s)
-                s = out.commit(true, pdf.value.size());
-            if (!s)
-                return fail(s.message);
-        }
-        signal::RecordingBuffer buffer;
-        if (auto s = signal::loadRecording(
-                cardFile.recordingPath(ref.value.patient.id, ref.value.entry.recordNumber()),
-                buffer);
-            !s)
-            return fail(s.message);
-        const std::int64_t count =
-            std::min<std::int64_t>(static_cast<std::int64_t>(buffer.records()), 8000);
-        const auto leads = cardFile.readLeads(ref.value.patient.id, ref.value.entry.recordNumber());
-        const auto it = interpret::interpretRecording(
-            std::span<const std::uint8_t>(buffer.bytes.data(), buffer.bytes.size()), 0, count, {},
-            leads && leads.value ? &*leads.value : nullptr);
-        net::GdtResult r;
-        r.receiverId = request->senderId;
-        r.ownId = settings->gdtOwnId;
-        r.version = request->version.empty() ? "02.10" : request->version;
-        r.patientNumber = request->patientNumber;
-        r.familyName = request->familyName;
-        r.givenName = request->givenName;
-        r.birthDate = request->birthDate;
-        r.test = request->test;
-        r.testDate = ref.value.entry.date;
-        r.testTime = ref.value.entry.time;
-        const auto& m = it.measurements;
-        r.values = {{"HF", "Herzfrequenz", "/min", m.heartRateBpm},
-                    {"PQ", "PQ-Zeit", "ms", m.prMs},
-                    {"QRS", "QRS-Dauer", "ms", m.qrsMs},
-                    {"QT", "QT-Zeit", "ms", m.qtMs},
-                    {"QTC", "QTc (Bazett)", "ms", m.qtcBazettMs},
-                    {"PAX", "P-Achse", "Grad", m.pAxisDeg},
-                    {"QRSAX", "QRS-Achse", "Grad", m.qrsAxisDeg},
-                    {"TAX", "T-Achse", "Grad", m.tAxisDeg}};
-        for (const auto& st : it.statements)
-            r.statements.push_back(
-                st.textIn(russian ? interpret::Language::Russian : interpret::Language::English));
-        r.pdfPath = pdfPath.string();
-        auto written = net::writeGdtResult(settings->gdtFolder, r);
+        auto written = net::ui::answerGdtRequest(cardFile, *settings, *request, ref.value.patient,
+                                                 ref.value.entry, !args.has("english"));
         if (!written)
             return fail(written.message);
-        std::error_code ec;
-        std::filesystem::rename(request->file, request->file.string() + ".done", ec);
         std::cout << written.value.string() << '\n';
         return kOk;
     }

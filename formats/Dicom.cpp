@@ -504,6 +504,10 @@ EcgResult readDicom(std::span<const std::uint8_t> bytes) {
                     : dicomDateTime(text(ds, DCM_ContentDate), text(ds, DCM_ContentTime));
     if (!out.start)
         out.start = dicomDateTime(text(ds, DCM_StudyDate), text(ds, DCM_StudyTime));
+    const std::string seriesNumber = text(ds, DCM_SeriesNumber),
+                      seriesDescription = text(ds, DCM_SeriesDescription);
+    out.series = seriesNumber + (seriesNumber.empty() || seriesDescription.empty() ? "" : " ") +
+                 seriesDescription;
 
     const std::string sop = text(ds, DCM_SOPClassUID);
     std::string what = sop == "1.2.840.10008.5.1.4.1.1.9.1.1"   ? "DICOM 12-lead ECG"

@@ -61,6 +61,8 @@ struct EcgFile {
     std::array<std::string, signal::kLeadCount> labels;
     Patient patient;
     std::optional<DateTime> start;
+    // DICOM only: the series number and description ("1", "2 Ruhe-EKG"); empty otherwise.
+    std::string series;
     std::vector<Annotation> annotations;
     // How the file was read, in English: the kind, the producer when it says so, the signals left
     // out and why, gaps of a discontinuous file.

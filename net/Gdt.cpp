@@ -123,7 +123,8 @@ Result<std::vector<GdtRequest>> readGdtRequests(const std::filesystem::path& fol
     std::vector<std::pair<std::filesystem::file_time_type, GdtRequest>> found;
     std::error_code ec;
     for (const auto& d : std::filesystem::directory_iterator(folder, ec)) {
-        if (!d.is_regular_file())
+        // A request answered is renamed FILE.done and stays in the folder: not listed again.
+        if (!d.is_regular_file() || d.path().extension() == ".done")
             continue;
         std::ifstream in(d.path(), std::ios::binary);
         std::ostringstream text;

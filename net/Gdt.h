@@ -36,7 +36,8 @@ struct GdtRequest {
     std::string test;                                            // 8402, e.g. "EKG01"
 };
 // The 6302 requests in the folder for this receiver (or for any, when the request names none),
-// oldest first. Files that are not 6302 records are left alone.
+// oldest first. Files that are not 6302 records, and requests answered (FILE.done), are left
+// alone.
 Result<std::vector<GdtRequest>> readGdtRequests(const std::filesystem::path& folder,
                                                 const std::string& ownId);
 

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <vector>
 
 namespace velkard::net {
@@ -92,6 +93,18 @@ std::optional<std::int64_t> secondsOf(const std::string& at) {
     t.tm_year -= 1900;
     t.tm_isdst = -1;
     return static_cast<std::int64_t>(std::mktime(&t));
+}
+
+// The card file holds Windows-1251, which has no umlauts: German letters are written as German
+// writes them without (Müller -> Mueller) rather than as '?'.
+std::string withoutUmlauts(const std::string& s) {
+    static const std::pair<const char*, const char*> kLetters[] = {
+        {"ä", "ae"}, {"ö", "oe"}, {"ü", "ue"}, {"Ä", "Ae"}, {"Ö", "Oe"}, {"Ü", "Ue"}, {"ß", "ss"}};
+    std::string out = s;
+    for (const auto& [letter, plain] : kLetters)
+        for (auto at = out.find(letter); at != std::string::npos; at = out.find(letter, at))
+            out.replace(at, std::string_view(letter).size(), plain);
+    return out;
 }
 
 Order orderFromRow(const Row& r) {
@@ -223,7 +236,7 @@ Result<PatientForOrder> patientForOrder(const cardfile::CardFile& cardFile,
         }
     }
     cardfile::NewPatientInput input;
-    input.name = cardName(item.patientName);
+    input.name = withoutUmlauts(cardName(item.patientName));
     input.birthDate = cardDate(item.birthDate);
     input.sex = item.sex == "M"   ? (russian ? "Муж" : "men")
                 : item.sex == "F" ? (russian ? "Жен" : "wom")
@@ -296,6 +309,85 @@ Result<std::optional<Order>> orderOfRecording(const cardfile::CardFile& cardFile
         return R::success(orderFromRow(r));
     }
     return R::success(std::nullopt);
+}
+
+WorklistItem itemOfGdtRequest(const GdtRequest& request) {
+    WorklistItem item;
+    item.patientId = request.patientNumber;
+    item.patientName = request.familyName + "^" + request.givenName;
+    const std::string& b = request.birthDate; // dd.MM.yyyy
+    item.birthDate = b.size() == 10 ? b.substr(6, 4) + b.substr(3, 2) + b.substr(0, 2) : "";
+    item.sex = request.sex;
+    return item;
+}
+
+Status setPendingGdtRequest(const cardfile::CardFile& cardFile, const std::string& cardId,
+                            const std::filesystem::path& requestFile, std::int64_t takenAt) {
+    cardfile::CardFileLock l;
+    if (auto s = lock(cardFile, l, cardfile::CardFileLock::Mode::Exclusive); !s)
+        return s;
+    const auto path = cardFile.dataDir() / kGdtRequestsName;
+    auto rows = readRows(path);
+    if (!rows)
+        return rows;
+    std::vector<Row> kept;
+    for (Row& r : rows.value)
+        if (!(r.size() >= 2 && r[0] == cardId && r[1] == "pending"))
+            kept.push_back(std::move(r));
+    kept.push_back({cardId, "pending", std::to_string(takenAt), requestFile.string()});
+    return writeRows(path, kept);
+}
+
+Result<std::optional<std::filesystem::path>>
+gdtRequestOfRecording(const cardfile::CardFile& cardFile, const std::string& cardId,
+                      const std::string& recordedAt) {
+    using R = Result<std::optional<std::filesystem::path>>;
+    cardfile::CardFileLock l;
+    if (auto s = lock(cardFile, l, cardfile::CardFileLock::Mode::Exclusive); !s)
+        return R::failure(s);
+    const auto path = cardFile.dataDir() / kGdtRequestsName;
+    auto rows = readRows(path);
+    if (!rows)
+        return R::failure(rows);
+    for (const Row& r : rows.value)
+        if (r.size() >= 4 && r[0] == cardId && r[1] == recordedAt)
+            return R::success(std::filesystem::path(r[3]));
+    const auto at = secondsOf(recordedAt);
+    for (Row& r : rows.value) {
+        if (r.size() < 4 || r[0] != cardId || r[1] != "pending")
+            continue;
+        std::int64_t taken = 0;
+        try {
+            taken = std::stoll(r[2]);
+        } catch (...) {
+            taken = 0;
+        }
+        if (!at || *at + 1 < taken) // made before the request was taken: not for it
+            return R::success(std::nullopt);
+        r[1] = recordedAt;
+        if (auto s = writeRows(path, rows.value); !s)
+            return R::failure(s);
+        return R::success(std::filesystem::path(r[3]));
+    }
+    return R::success(std::nullopt);
+}
+
+Status forgetGdtRequest(const cardfile::CardFile& cardFile, const std::string& cardId,
+                        const std::string& recordedAt) {
+    cardfile::CardFileLock l;
+    if (auto s = lock(cardFile, l, cardfile::CardFileLock::Mode::Exclusive); !s)
+        return s;
+    const auto path = cardFile.dataDir() / kGdtRequestsName;
+    auto rows = readRows(path);
+    if (!rows)
+        return rows;
+    std::vector<Row> kept;
+    for (Row& r : rows.value)
+        if (!(r.size() >= 2 && r[0] == cardId && r[1] == recordedAt))
+            kept.push_back(std::move(r));
+    if (kept.size() == rows.value.size())
+        return Status::success();
+    return writeRows(path, kept);
 }
 
 } // namespace velkard::net

@@ -5,6 +5,8 @@
 //   velkard-orders.txt        card ID <tab> recording (date time, or "pending") <tab> taken at
 //                             <tab> accession <tab> requested procedure ID <tab> its description
 //                             <tab> study instance UID <tab> scheduled step ID
+//   velkard-gdt-requests.txt  card ID <tab> recording (date time, or "pending") <tab> taken at
+//                             <tab> the GDT request's file
 // A recording is named by its date and time, which stay when later recordings are renumbered.
 // An order picked from the worklist is "pending" for its patient until the next recording of
 // that patient is saved (or sent), which then carries it.
@@ -12,6 +14,7 @@
 
 #include "cardfile/CardFile.h"
 #include "net/Dicom.h"
+#include "net/Gdt.h"
 #include "signal/Status.h"
 
 #include <cstdint>
@@ -22,6 +25,7 @@ namespace velkard::net {
 
 inline constexpr const char* kHospitalIdsName = "velkard-hospital-ids.txt";
 inline constexpr const char* kOrdersName = "velkard-orders.txt";
+inline constexpr const char* kGdtRequestsName = "velkard-gdt-requests.txt";
 
 struct Order {
     std::string accessionNumber;
@@ -41,7 +45,8 @@ Status setHospitalId(const cardfile::CardFile& cardFile, const std::string& card
 
 // The card of the worklist's patient: the one the hospital ID is kept for, else a new card from
 // the worklist's name, birth date and sex (the hospital ID also stands in the card's policy
-// field, which a card must have). `russian` chooses how the sex is written ("Муж"/"men").
+// field, which a card must have; umlauts written ae, oe, ue, ss, as Windows-1251 has none).
+// `russian` chooses how the sex is written ("Муж"/"men").
 struct PatientForOrder {
     cardfile::PatientRecord patient;
     bool created = false;
@@ -57,6 +62,23 @@ Status setPendingOrder(const cardfile::CardFile& cardFile, const std::string& ca
 Result<std::optional<Order>> orderOfRecording(const cardfile::CardFile& cardFile,
                                               const std::string& cardId,
                                               const std::string& recordedAt, bool attachPending);
+
+// A GDT request as an order's patient: the GDT patient number stands for the hospital ID, so
+// patientForOrder finds the card again by it.
+WorklistItem itemOfGdtRequest(const GdtRequest& request);
+
+// Keeps the GDT request (its file) as pending for the card, replacing an earlier pending one.
+Status setPendingGdtRequest(const cardfile::CardFile& cardFile, const std::string& cardId,
+                            const std::filesystem::path& requestFile, std::int64_t takenAt);
+// The GDT request file of a recording ("dd.MM.yyyy hh:mm:ss") not yet answered: one already
+// attached to it, else the card's pending one when the recording was made after it was taken
+// (then attached to the recording). nullopt when there is none.
+Result<std::optional<std::filesystem::path>>
+gdtRequestOfRecording(const cardfile::CardFile& cardFile, const std::string& cardId,
+                      const std::string& recordedAt);
+// The request of the recording was answered: it is no longer kept.
+Status forgetGdtRequest(const cardfile::CardFile& cardFile, const std::string& cardId,
+                        const std::string& recordedAt);
 
 // How the archive is asked for the card's studies: by the hospital patient ID kept for it, else
 // by the family and given name ("Family^Given*", so a middle name the archive holds or lacks

@@ -218,6 +218,24 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <source>Ранее снятые ЭКГ</source>
         <translation>Frühere EKGs</translation>
     </message>
+    <message>
+        <source>Запросы GDT</source>
+        <translation>GDT-Anforderungen</translation>
+    </message>
+    <message>
+        <source>Запрос GDT принят: %1</source>
+        <translation>GDT-Anforderung übernommen: %1</translation>
+    </message>
+    <message>
+        <source>Результат GDT не записан в папку обмена: ЭКГ сохранена в карте пациента, запрос не отмечен выполненным
+</source>
+        <translation>Das GDT-Ergebnis wurde nicht in den Austauschordner geschrieben: Das EKG ist in der Karte des Patienten gespeichert, die Anforderung ist nicht als erledigt markiert
+</translation>
+    </message>
+    <message>
+        <source>Результат GDT записан: %1</source>
+        <translation>GDT-Ergebnis geschrieben: %1</translation>
+    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>
@@ -608,6 +626,14 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     <message>
         <source>Направления на сегодня с сервера рабочего списка</source>
         <translation>Heutige Aufträge vom Arbeitslisten-Server</translation>
+    </message>
+    <message>
+        <source>Запросы GDT</source>
+        <translation>GDT-Anforderungen</translation>
+    </message>
+    <message>
+        <source>Запросы программы врачебной практики (GDT)</source>
+        <translation>Anforderungen der Praxissoftware (GDT)</translation>
     </message>
 </context>
 <context>
@@ -1428,6 +1454,124 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     <message>
         <source>Архив не передал ни одной ЭКГ этого исследования</source>
         <translation>Das Archiv hat kein EKG dieser Untersuchung gesendet</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::EcgChoiceDialog</name>
+    <message>
+        <source>В исследовании несколько ЭКГ: выберите одну</source>
+        <translation>Die Untersuchung enthält mehrere EKGs: wählen Sie eines</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <translation>Datum</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <translation>Uhrzeit</translation>
+    </message>
+    <message>
+        <source>Серия</source>
+        <translation>Serie</translation>
+    </message>
+    <message>
+        <source>Отведения</source>
+        <translation>Ableitungen</translation>
+    </message>
+    <message>
+        <source>Длительность, с</source>
+        <translation>Dauer, s</translation>
+    </message>
+    <message>
+        <source>Открыть</source>
+        <translation>Öffnen</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::GdtWindow</name>
+    <message>
+        <source>Запросы GDT</source>
+        <translation>GDT-Anforderungen</translation>
+    </message>
+    <message>
+        <source>Пациент</source>
+        <translation>Patient</translation>
+    </message>
+    <message>
+        <source>Дата рожд.</source>
+        <translation>Geburtsdatum</translation>
+    </message>
+    <message>
+        <source>Пол</source>
+        <translation>Geschlecht</translation>
+    </message>
+    <message>
+        <source>№ пациента GDT</source>
+        <translation>GDT-Patientennr.</translation>
+    </message>
+    <message>
+        <source>Исследование</source>
+        <translation>Untersuchung</translation>
+    </message>
+    <message>
+        <source>Файл</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Взять</source>
+        <translation>Übernehmen</translation>
+    </message>
+    <message>
+        <source>Найти или завести карту пациента по номеру GDT; результат следующей ЭКГ будет записан в папку обмена</source>
+        <translation>Die Karte des Patienten anhand der GDT-Nummer finden oder anlegen; das Ergebnis des nächsten EKGs wird in den Austauschordner geschrieben</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Папка обмена GDT не настроена: Настройка → Параметры → Сеть</source>
+        <translation>Kein GDT-Austauschordner eingetragen: Einstellungen → Parameter → Netzwerk</translation>
+    </message>
+    <message>
+        <source>Папка обмена GDT не читается: %1
+</source>
+        <translation>Der GDT-Austauschordner ist nicht lesbar: %1
+</translation>
+    </message>
+    <message>
+        <source>В папке обмена GDT %1 нет запросов для %2</source>
+        <translation>Der GDT-Austauschordner %1 enthält keine Anforderungen für %2</translation>
+    </message>
+    <message>
+        <source>Запросов: %1</source>
+        <translation>Anforderungen: %1</translation>
+    </message>
+    <message>
+        <source>муж</source>
+        <translation>M</translation>
+    </message>
+    <message>
+        <source>жен</source>
+        <translation>W</translation>
+    </message>
+    <message>
+        <source>Выберите запрос</source>
+        <translation>Wählen Sie eine Anforderung</translation>
+    </message>
+    <message>
+        <source>Запрос не принят
+</source>
+        <translation>Die Anforderung wurde nicht übernommen
+</translation>
     </message>
 </context>
 <context>

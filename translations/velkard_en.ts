@@ -218,6 +218,24 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <source>Ранее снятые ЭКГ</source>
         <translation>Earlier ECGs</translation>
     </message>
+    <message>
+        <source>Запросы GDT</source>
+        <translation>GDT requests</translation>
+    </message>
+    <message>
+        <source>Запрос GDT принят: %1</source>
+        <translation>GDT request taken: %1</translation>
+    </message>
+    <message>
+        <source>Результат GDT не записан в папку обмена: ЭКГ сохранена в карте пациента, запрос не отмечен выполненным
+</source>
+        <translation>The GDT result was not written into the exchange folder: the ECG is saved in the patient&apos;s card, the request is not marked done
+</translation>
+    </message>
+    <message>
+        <source>Результат GDT записан: %1</source>
+        <translation>GDT result written: %1</translation>
+    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>
@@ -608,6 +626,14 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     <message>
         <source>Направления на сегодня с сервера рабочего списка</source>
         <translation>Today&apos;s orders from the worklist server</translation>
+    </message>
+    <message>
+        <source>Запросы GDT</source>
+        <translation>GDT requests</translation>
+    </message>
+    <message>
+        <source>Запросы программы врачебной практики (GDT)</source>
+        <translation>Requests of the practice software (GDT)</translation>
     </message>
 </context>
 <context>
@@ -1428,6 +1454,124 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     <message>
         <source>Архив не передал ни одной ЭКГ этого исследования</source>
         <translation>The archive sent no ECG of this study</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::EcgChoiceDialog</name>
+    <message>
+        <source>В исследовании несколько ЭКГ: выберите одну</source>
+        <translation>The study holds several ECGs: choose one</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <translation>Date</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Серия</source>
+        <translation>Series</translation>
+    </message>
+    <message>
+        <source>Отведения</source>
+        <translation>Leads</translation>
+    </message>
+    <message>
+        <source>Длительность, с</source>
+        <translation>Duration, s</translation>
+    </message>
+    <message>
+        <source>Открыть</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::GdtWindow</name>
+    <message>
+        <source>Запросы GDT</source>
+        <translation>GDT requests</translation>
+    </message>
+    <message>
+        <source>Пациент</source>
+        <translation>Patient</translation>
+    </message>
+    <message>
+        <source>Дата рожд.</source>
+        <translation>Date of birth</translation>
+    </message>
+    <message>
+        <source>Пол</source>
+        <translation>Sex</translation>
+    </message>
+    <message>
+        <source>№ пациента GDT</source>
+        <translation>GDT patient no.</translation>
+    </message>
+    <message>
+        <source>Исследование</source>
+        <translation>Test</translation>
+    </message>
+    <message>
+        <source>Файл</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>Взять</source>
+        <translation>Take</translation>
+    </message>
+    <message>
+        <source>Найти или завести карту пациента по номеру GDT; результат следующей ЭКГ будет записан в папку обмена</source>
+        <translation>Find or create the patient&apos;s card by the GDT number; the result of the next ECG is written into the exchange folder</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>Папка обмена GDT не настроена: Настройка → Параметры → Сеть</source>
+        <translation>No GDT exchange folder is set up: Setup → Parameters → Network</translation>
+    </message>
+    <message>
+        <source>Папка обмена GDT не читается: %1
+</source>
+        <translation>The GDT exchange folder cannot be read: %1
+</translation>
+    </message>
+    <message>
+        <source>В папке обмена GDT %1 нет запросов для %2</source>
+        <translation>The GDT exchange folder %1 holds no requests for %2</translation>
+    </message>
+    <message>
+        <source>Запросов: %1</source>
+        <translation>Requests: %1</translation>
+    </message>
+    <message>
+        <source>муж</source>
+        <translation>M</translation>
+    </message>
+    <message>
+        <source>жен</source>
+        <translation>F</translation>
+    </message>
+    <message>
+        <source>Выберите запрос</source>
+        <translation>Choose a request</translation>
+    </message>
+    <message>
+        <source>Запрос не принят
+</source>
+        <translation>The request was not taken
+</translation>
     </message>
 </context>
 <context>

@@ -218,6 +218,24 @@ F1 — эта справка</translation>
         <source>Ранее снятые ЭКГ</source>
         <translation>Ранее снятые ЭКГ</translation>
     </message>
+    <message>
+        <source>Запросы GDT</source>
+        <translation>Запросы GDT</translation>
+    </message>
+    <message>
+        <source>Запрос GDT принят: %1</source>
+        <translation>Запрос GDT принят: %1</translation>
+    </message>
+    <message>
+        <source>Результат GDT не записан в папку обмена: ЭКГ сохранена в карте пациента, запрос не отмечен выполненным
+</source>
+        <translation>Результат GDT не записан в папку обмена: ЭКГ сохранена в карте пациента, запрос не отмечен выполненным
+</translation>
+    </message>
+    <message>
+        <source>Результат GDT записан: %1</source>
+        <translation>Результат GDT записан: %1</translation>
+    </message>
 </context>
 <context>
     <name>velkard::app::ParametersDialog</name>
@@ -608,6 +626,14 @@ F1 — эта справка</translation>
     <message>
         <source>Направления на сегодня с сервера рабочего списка</source>
         <translation>Направления на сегодня с сервера рабочего списка</translation>
+    </message>
+    <message>
+        <source>Запросы GDT</source>
+        <translation>Запросы GDT</translation>
+    </message>
+    <message>
+        <source>Запросы программы врачебной практики (GDT)</source>
+        <translation>Запросы программы врачебной практики (GDT)</translation>
     </message>
 </context>
 <context>
@@ -1428,6 +1454,124 @@ F1 — эта справка</translation>
     <message>
         <source>Архив не передал ни одной ЭКГ этого исследования</source>
         <translation>Архив не передал ни одной ЭКГ этого исследования</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::EcgChoiceDialog</name>
+    <message>
+        <source>В исследовании несколько ЭКГ: выберите одну</source>
+        <translation>В исследовании несколько ЭКГ: выберите одну</translation>
+    </message>
+    <message>
+        <source>Дата</source>
+        <translation>Дата</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <translation>Время</translation>
+    </message>
+    <message>
+        <source>Серия</source>
+        <translation>Серия</translation>
+    </message>
+    <message>
+        <source>Отведения</source>
+        <translation>Отведения</translation>
+    </message>
+    <message>
+        <source>Длительность, с</source>
+        <translation>Длительность, с</translation>
+    </message>
+    <message>
+        <source>Открыть</source>
+        <translation>Открыть</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Отмена</translation>
+    </message>
+</context>
+<context>
+    <name>velkard::net::ui::GdtWindow</name>
+    <message>
+        <source>Запросы GDT</source>
+        <translation>Запросы GDT</translation>
+    </message>
+    <message>
+        <source>Пациент</source>
+        <translation>Пациент</translation>
+    </message>
+    <message>
+        <source>Дата рожд.</source>
+        <translation>Дата рожд.</translation>
+    </message>
+    <message>
+        <source>Пол</source>
+        <translation>Пол</translation>
+    </message>
+    <message>
+        <source>№ пациента GDT</source>
+        <translation>№ пациента GDT</translation>
+    </message>
+    <message>
+        <source>Исследование</source>
+        <translation>Исследование</translation>
+    </message>
+    <message>
+        <source>Файл</source>
+        <translation>Файл</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Обновить</translation>
+    </message>
+    <message>
+        <source>Взять</source>
+        <translation>Взять</translation>
+    </message>
+    <message>
+        <source>Найти или завести карту пациента по номеру GDT; результат следующей ЭКГ будет записан в папку обмена</source>
+        <translation>Найти или завести карту пациента по номеру GDT; результат следующей ЭКГ будет записан в папку обмена</translation>
+    </message>
+    <message>
+        <source>Закрыть</source>
+        <translation>Закрыть</translation>
+    </message>
+    <message>
+        <source>Папка обмена GDT не настроена: Настройка → Параметры → Сеть</source>
+        <translation>Папка обмена GDT не настроена: Настройка → Параметры → Сеть</translation>
+    </message>
+    <message>
+        <source>Папка обмена GDT не читается: %1
+</source>
+        <translation>Папка обмена GDT не читается: %1
+</translation>
+    </message>
+    <message>
+        <source>В папке обмена GDT %1 нет запросов для %2</source>
+        <translation>В папке обмена GDT %1 нет запросов для %2</translation>
+    </message>
+    <message>
+        <source>Запросов: %1</source>
+        <translation>Запросов: %1</translation>
+    </message>
+    <message>
+        <source>муж</source>
+        <translation>муж</translation>
+    </message>
+    <message>
+        <source>жен</source>
+        <translation>жен</translation>
+    </message>
+    <message>
+        <source>Выберите запрос</source>
+        <translation>Выберите запрос</translation>
+    </message>
+    <message>
+        <source>Запрос не принят
+</source>
+        <translation>Запрос не принят
+</translation>
     </message>
 </context>
 <context>

@@ -168,9 +168,10 @@ protected:
     }
 
     // Files a recording for the card, made on day `day` of March 2024 with `seed`.
-    int record(const std::string& id, int day, std::uint32_t seed) {
+    int record(const std::string& id, int day, std::uint32_t seed, double seconds = 4) {
         const auto file = work() / ("ECG" + std::to_string(seed) + ".DAT");
-        const auto bytes = sim::makeDeviceEcg(4, seed, sim::RecordedAt{24, 3, day, 10, 20, 30});
+        const auto bytes =
+            sim::makeDeviceEcg(seconds, seed, sim::RecordedAt{24, 3, day, 10, 20, 30});
         writeFile(file, std::string(bytes.begin(), bytes.end()));
         auto filed = filing::storeDeviceFile(cardfile::CardFile(work()), id, file, true);
         EXPECT_TRUE(filed) << filed.message;
@@ -268,6 +269,10 @@ TEST_F(ArchiveTest, EarlierEcgsListedFetchedAndOpenedWithTheSamplesRecorded) {
     for (const auto& r : rows)
         EXPECT_EQ(r[4], "1") << r.join('|').toStdString(); // one waveform, the PDF not counted
     EXPECT_EQ(status.value(0), QString::fromUtf8("Исследований с ЭКГ: 2"));
+    // One ECG in the study: opened at once, no chooser.
+    EXPECT_EQ(std::count(dialogs.shownNames.begin(), dialogs.shownNames.end(),
+                         QString("EcgChoiceDialog")),
+              0);
     // Shown in the import view: the samples of the recording of 9 March, not of another.
     EXPECT_FALSE(w->session().importedFileName().isEmpty());
     EXPECT_EQ(w->recordingBuffer().bytes, recordingOf(known, 2));
@@ -310,6 +315,68 @@ TEST_F(ArchiveTest, EarlierEcgsListedFetchedAndOpenedWithTheSamplesRecorded) {
     EXPECT_EQ(cacheOf().size(), 4u);
     for (const auto& f : cacheOf())
         EXPECT_NE(f.front(), '.') << f;
+}
+
+TEST_F(ArchiveTest, OfAStudyWithTwoEcgsTheOneChosenOpens) {
+    const std::string id = addPatientWithRecording("Волков Андрей", "11.11.1955", "H-0555");
+    ASSERT_EQ(record(id, 4, 21, 4), 1);
+    ASSERT_EQ(record(id, 9, 22, 6), 2);
+    // Both filed for one order, so both go into its study.
+    net::Order order;
+    order.accessionNumber = "ACC-TWO";
+    order.studyInstanceUid = "1.2.826.0.1.3680043.2.1125.92.7";
+    const cardfile::CardFile cardFile(work());
+    ASSERT_TRUE(net::setPendingOrder(cardFile, id, order, 0));
+    send(id, 1);
+    ASSERT_TRUE(net::setPendingOrder(cardFile, id, order, 0));
+    send(id, 2);
+
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    std::vector<QStringList> studies, ecgs;
+    bool keptOpenAfterCancel = false;
+    earlierFromCardFile(*w, 0, [&](net::ui::EarlierWindow& window) {
+        for (int i = 0; i < window.studyList->topLevelItemCount(); ++i)
+            studies.push_back(rowText(window.studyList->topLevelItem(i)));
+        // Cancel in the chooser: nothing opened, the study list stays.
+        dialogs.script.push_back([](QDialog& d) {
+            dynamic_cast<net::ui::EcgChoiceDialog&>(d).cancelButton->click();
+            return -1;
+        });
+        window.openButton->click();
+        keptOpenAfterCancel = window.opened().empty() && window.result() != QDialog::Accepted;
+        // Then the ECG of 9 March, the second of the study.
+        dialogs.script.push_back([&](QDialog& d) {
+            auto& chooser = dynamic_cast<net::ui::EcgChoiceDialog&>(d);
+            for (int i = 0; i < chooser.ecgList->topLevelItemCount(); ++i) {
+                QStringList row;
+                for (int c = 0; c < 5; ++c)
+                    row << chooser.ecgList->topLevelItem(i)->text(c);
+                ecgs.push_back(row);
+                if (row[0] == "09.03.2024")
+                    chooser.ecgList->setCurrentItem(chooser.ecgList->topLevelItem(i));
+            }
+            chooser.openButton->click();
+            return -1;
+        });
+        window.openButton->click();
+    });
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    ASSERT_EQ(studies.size(), 1u);
+    EXPECT_EQ(studies[0][3], "ACC-TWO");
+    EXPECT_EQ(studies[0][4], "2"); // two waveforms, the PDFs not counted
+    EXPECT_TRUE(keptOpenAfterCancel);
+    // Listed from the files, oldest first: date, time, series, leads, duration.
+    ASSERT_EQ(ecgs.size(), 2u);
+    EXPECT_EQ(ecgs[0], (QStringList{"04.03.2024", "10:20:30", "1", "12", "4,0"}));
+    EXPECT_EQ(ecgs[1], (QStringList{"09.03.2024", "10:20:30", "1", "12", "6,0"}));
+    // Exactly the samples of the second recording in the import view.
+    EXPECT_FALSE(w->session().importedFileName().isEmpty());
+    EXPECT_EQ(w->recordingBuffer().bytes, recordingOf(id, 2));
+    EXPECT_NE(w->recordingBuffer().bytes, recordingOf(id, 1));
+    EXPECT_EQ(std::count(dialogs.shownNames.begin(), dialogs.shownNames.end(),
+                         QString("EcgChoiceDialog")),
+              2);
 }
 
 TEST_F(ArchiveTest, ArchiveDownRefusingOrHoldingNothingEachSaysSo) {

@@ -71,16 +71,16 @@ TEST_F(AppTest, FirstStartInAnEmptyFolder) {
 TEST_F(AppTest, MenuTreeHasItsItemsInOrder) {
     auto w = makeWindow();
     const auto items = child<QMenu>(*w, "patientMenu")->actions();
-    ASSERT_EQ(items.size(), 13);
-    const QStringList names = {"cardFileAction",    "worklistAction",    "outboxAction",
-                               "earlierAction",     "cardFileSeparator", "memoryAction",
-                               "memorySeparator",   "importAction",      "fileImportAction",
-                               "importSeparator",   "printSetupAction",  "printAction",
-                               "measurementsAction"};
-    for (int i = 0; i < 13; ++i)
+    ASSERT_EQ(items.size(), 14);
+    const QStringList names = {"cardFileAction",   "worklistAction",    "gdtAction",
+                               "outboxAction",     "earlierAction",     "cardFileSeparator",
+                               "memoryAction",     "memorySeparator",   "importAction",
+                               "fileImportAction", "importSeparator",   "printSetupAction",
+                               "printAction",      "measurementsAction"};
+    for (int i = 0; i < 14; ++i)
         EXPECT_EQ(items[i]->objectName(), names[i]);
-    EXPECT_TRUE(items[4]->isSeparator());
-    EXPECT_TRUE(items[9]->isSeparator());
+    EXPECT_TRUE(items[5]->isSeparator());
+    EXPECT_TRUE(items[10]->isSeparator());
     const auto languages = child<QMenu>(*w, "languageMenu")->actions();
     ASSERT_EQ(languages.size(), 3);
     EXPECT_EQ(languages[0]->text(), QString::fromUtf8("Русский"));

@@ -224,6 +224,8 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     Earlier->setVisible(false);
     Worklist = makeButton(this, "Worklist");
     Worklist->setVisible(false);
+    Gdt = makeButton(this, "Gdt");
+    Gdt->setVisible(false);
     Compare = makeButton(this, "Compare");
     Compare->setVisible(false);
     Compare->setEnabled(false);
@@ -257,6 +259,7 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     networkButtons->addWidget(Queue);
     networkButtons->addWidget(Earlier);
     networkButtons->addWidget(Worklist);
+    networkButtons->addWidget(Gdt);
     networkButtons->addStretch();
     right->addLayout(networkButtons);
     auto* layout = new QHBoxLayout(this);
@@ -275,6 +278,7 @@ CardFileWindow::CardFileWindow(ViewState& state, velkard::ui::Seams seams,
     connect(Queue, &QPushButton::clicked, this, &CardFileWindow::showQueue);
     connect(Earlier, &QPushButton::clicked, this, &CardFileWindow::showEarlier);
     connect(Worklist, &QPushButton::clicked, this, &CardFileWindow::showWorklist);
+    connect(Gdt, &QPushButton::clicked, this, &CardFileWindow::showGdt);
     connect(Compare, &QPushButton::clicked, this, &CardFileWindow::compareRecording);
     connect(patientList, &QTreeWidget::itemSelectionChanged, this,
             &CardFileWindow::patientSelected);
@@ -363,6 +367,8 @@ void CardFileWindow::applyLanguage(Language l) {
     Earlier->setToolTip(say(QT_TR_NOOP("ЭКГ этого пациента в архиве (PACS)")));
     Worklist->setText(say(QT_TR_NOOP("Рабочий список")));
     Worklist->setToolTip(say(QT_TR_NOOP("Направления на сегодня с сервера рабочего списка")));
+    Gdt->setText(say(QT_TR_NOOP("Запросы GDT")));
+    Gdt->setToolTip(say(QT_TR_NOOP("Запросы программы врачебной практики (GDT)")));
     Compare->setText(say(QT_TR_NOOP("Сравнить")));
     Compare->setToolTip(say(QT_TR_NOOP("Сравнить выделенную ЭКГ с другой ЭКГ этого пациента")));
     // The hints.
@@ -546,10 +552,23 @@ void CardFileWindow::setWorklistAction(PatientPick action) {
     Worklist->setVisible(static_cast<bool>(worklistAction_));
 }
 
+void CardFileWindow::setGdtAction(PatientPick action) {
+    gdtAction_ = std::move(action);
+    Gdt->setVisible(static_cast<bool>(gdtAction_));
+}
+
 void CardFileWindow::showWorklist() {
-    if (!worklistAction_)
+    writeForPick(worklistAction_);
+}
+
+void CardFileWindow::showGdt() {
+    writeForPick(gdtAction_);
+}
+
+void CardFileWindow::writeForPick(const PatientPick& pick) {
+    if (!pick)
         return;
-    const auto id = worklistAction_(this);
+    const auto id = pick(this);
     if (!id)
         return;
     // The card may be new: the list is read again, unfiltered, with it selected, then written

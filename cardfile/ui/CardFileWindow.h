@@ -86,6 +86,7 @@ public:
     QPushButton* Queue;    // the outbox ("Очередь"), shown only when a queue action is given
     QPushButton* Earlier;  // the patient's earlier ECGs in the archive, shown with its action
     QPushButton* Worklist; // the worklist's orders, shown with its action
+    QPushButton* Gdt;      // the practice software's GDT requests, shown with its action
     // Shown only when a compare action is given; enabled while an ECG is selected and the patient
     // has another one.
     QPushButton* Compare;
@@ -131,6 +132,8 @@ public:
     // worklist does. Without one the button stays hidden.
     using PatientPick = std::function<std::optional<std::string>(QWidget* owner)>;
     void setWorklistAction(PatientPick action);
+    // What Gdt does: as Worklist, for a GDT request of the practice software.
+    void setGdtAction(PatientPick action);
 
 public slots:
     void newPatient();
@@ -145,6 +148,7 @@ public slots:
     void showQueue();
     void showEarlier();
     void showWorklist();
+    void showGdt();
     void compareRecording();
     void patientSelected();
     void entrySelected();
@@ -201,6 +205,9 @@ private:
     WindowAction queueAction_;
     PatientAction earlierAction_;
     PatientPick worklistAction_;
+    PatientPick gdtAction_;
+    // Runs a pick (worklist, GDT); the card it names is selected and written for.
+    void writeForPick(const PatientPick& pick);
     std::string shownPatientId_; // whose archive entries_ holds
     CardFile cardFile_;
     PatientFinder finder_; // the index as the window listed it

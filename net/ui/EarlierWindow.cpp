@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/ui/EarlierWindow.h"
 
+#include "formats/EcgFile.h"
 #include "net/Orders.h"
 #include "net/Settings.h"
 #include "ui/ProgressJob.h"
@@ -11,6 +12,8 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <cstdio>
 
 namespace velkard::net::ui {
 
@@ -37,6 +40,121 @@ QString timeText(const std::string& t) {
 }
 
 } // namespace
+
+std::vector<FetchedEcg> describeEcgs(const std::vector<std::filesystem::path>& files) {
+    std::vector<FetchedEcg> out;
+    for (const auto& f : files) {
+        FetchedEcg e;
+        e.file = f;
+        auto read = formats::readDicom(f);
+        if (!read) {
+            e.error = read.message;
+            out.push_back(std::move(e));
+            continue;
+        }
+        e.read = true;
+        if (const auto& t = read.value.start) {
+            char buf[32];
+            std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d:%02d", t->day, t->month,
+                          t->year, t->hour, t->minute, t->second);
+            e.acquired = buf;
+        }
+        e.series = read.value.series;
+        e.leads = read.value.presentCount();
+        e.seconds = read.value.seconds();
+        out.push_back(std::move(e));
+    }
+    // "dd.MM.yyyy hh:mm:ss" sorts as yyyyMMddhhmmss.
+    const auto key = [](const FetchedEcg& e) {
+        const std::string& a = e.acquired;
+        return a.size() == 19 ? a.substr(6, 4) + a.substr(3, 2) + a.substr(0, 2) + a.substr(11)
+                              : std::string("~");
+    };
+    std::stable_sort(out.begin(), out.end(),
+                     [&](const FetchedEcg& a, const FetchedEcg& b) { return key(a) < key(b); });
+    return out;
+}
+
+EcgChoiceDialog::EcgChoiceDialog(const velkard::ui::ViewState& state, std::vector<FetchedEcg> ecgs,
+                                 QWidget* parent)
+    : QDialog(parent), state_(state), ecgs_(std::move(ecgs)) {
+    setObjectName("EcgChoiceDialog");
+    resize(620, 300);
+    ecgList = new QTreeWidget(this);
+    ecgList->setObjectName("ecgList");
+    ecgList->setColumnCount(5);
+    ecgList->setRootIsDecorated(false);
+    ecgList->setSelectionMode(QAbstractItemView::SingleSelection);
+    ecgList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ecgList->setUniformRowHeights(true);
+    openButton = new QPushButton(this);
+    openButton->setObjectName("openButton");
+    cancelButton = new QPushButton(this);
+    cancelButton->setObjectName("cancelButton");
+    for (QPushButton* b : {openButton, cancelButton})
+        b->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(openButton);
+    buttons->addWidget(cancelButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(ecgList, 1);
+    layout->addLayout(buttons);
+    connect(openButton, &QPushButton::clicked, this, &EcgChoiceDialog::choose);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ecgList, &QTreeWidget::itemDoubleClicked, this, [this] { choose(); });
+    applyLanguage(state_.interfaceLanguage());
+}
+
+void EcgChoiceDialog::applyLanguage(velkard::ui::Language l) {
+    const auto text = [l](const char* source) {
+        return velkard::ui::translated<EcgChoiceDialog>(l, source);
+    };
+    setWindowTitle(text(QT_TR_NOOP("В исследовании несколько ЭКГ: выберите одну")));
+    ecgList->setHeaderLabels({text(QT_TR_NOOP("Дата")), text(QT_TR_NOOP("Время")),
+                              text(QT_TR_NOOP("Серия")), text(QT_TR_NOOP("Отведения")),
+                              text(QT_TR_NOOP("Длительность, с"))});
+    openButton->setText(text(QT_TR_NOOP("Открыть")));
+    cancelButton->setText(text(QT_TR_NOOP("Отмена")));
+    const QString unknown = QString::fromUtf8("—");
+    const int current =
+        ecgList->currentItem() ? ecgList->indexOfTopLevelItem(ecgList->currentItem()) : 0;
+    ecgList->clear();
+    for (std::size_t i = 0; i < ecgs_.size(); ++i) {
+        const FetchedEcg& e = ecgs_[i];
+        QString seconds = QString::number(e.seconds, 'f', 1);
+        if (l != velkard::ui::Language::English)
+            seconds.replace('.', ',');
+        auto* row = new QTreeWidgetItem(
+            {e.acquired.empty() ? unknown : utf8(e.acquired.substr(0, 10)),
+             e.acquired.empty() ? unknown : utf8(e.acquired.substr(11)), utf8(e.series),
+             e.read ? QString::number(e.leads) : unknown, e.read ? seconds : unknown});
+        if (!e.read)
+            for (int c = 0; c < 5; ++c)
+                row->setToolTip(c, utf8(e.error));
+        ecgList->addTopLevelItem(row);
+    }
+    if (ecgList->topLevelItemCount() > 0)
+        ecgList->setCurrentItem(
+            ecgList->topLevelItem(std::clamp(current, 0, ecgList->topLevelItemCount() - 1)));
+}
+
+void EcgChoiceDialog::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::LanguageChange)
+        applyLanguage(velkard::ui::languageInUse());
+    QDialog::changeEvent(event);
+}
+
+void EcgChoiceDialog::choose() {
+    const auto selected = ecgList->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const int index = ecgList->indexOfTopLevelItem(selected.front());
+    if (index < 0 || static_cast<std::size_t>(index) >= ecgs_.size())
+        return;
+    chosen_ = ecgs_[static_cast<std::size_t>(index)].file;
+    accept();
+}
 
 EarlierWindow::EarlierWindow(const velkard::ui::ViewState& state, velkard::ui::Seams seams,
                              std::filesystem::path workDir, cardfile::PatientRecord patient,
@@ -203,6 +321,7 @@ void EarlierWindow::open() {
         return;
     }
     Result<FetchedStudy> fetched = Result<FetchedStudy>::failure(ErrorCode::Failed, "");
+    std::vector<FetchedEcg> described;
     velkard::ui::ProgressTexts texts{say(QT_TR_NOOP("Ранее снятые ЭКГ")),
                                      say(QT_TR_NOOP("Получение ЭКГ из архива (%1 из %2)…")),
                                      say(QT_TR_NOOP("Отмена"))};
@@ -210,6 +329,9 @@ void EarlierWindow::open() {
         velkard::ui::runWithProgress(this, texts, [&](velkard::ui::JobProgress& progress) {
             progress.report(0, 1);
             fetched = fetchStudy(settings.value, uid, workDir_);
+            // Of several, what the chooser shows is read here too, off the window thread.
+            if (fetched && fetched.value.ecgs.size() > 1)
+                described = describeEcgs(fetched.value.ecgs);
             progress.report(1, 1);
         });
     if (cancelled)
@@ -227,7 +349,15 @@ void EarlierWindow::open() {
              velkard::ui::errorCaption(l));
         return;
     }
-    opened_ = fetched.value.ecgs.front();
+    if (fetched.value.ecgs.size() == 1) {
+        opened_ = fetched.value.ecgs.front();
+        accept();
+        return;
+    }
+    EcgChoiceDialog chooser(state_, std::move(described), this);
+    if (seams_.dialogs.run(chooser) != QDialog::Accepted || chooser.chosen().empty())
+        return;
+    opened_ = chooser.chosen();
     accept();
 }
 

@@ -2,8 +2,8 @@
 // Earlier ECGs of a patient from the archive: the patient's ECG studies in the PACS (Study Root
 // C-FIND by the hospital patient ID kept beside the card, else by name and birth date, asked on a
 // worker thread with a progress dialog), one row a study; Open fetches the chosen study (C-GET)
-// into the workstation's cache (net::fetchStudy) and names its first ECG waveform for the main
-// window to open in the import view.
+// into the workstation's cache (net::fetchStudy) and names its ECG waveform for the main window
+// to open in the import view; of a study with several, the user chooses one (EcgChoiceDialog).
 #pragma once
 
 #include "cardfile/CardFile.h"
@@ -22,6 +22,48 @@ class QPushButton;
 class QTreeWidget;
 
 namespace velkard::net::ui {
+
+// One ECG waveform of a fetched study as the chooser lists it, read from the file.
+struct FetchedEcg {
+    std::filesystem::path file;
+    bool read = false;    // false: the file does not read as an ECG (why: in `error`)
+    std::string acquired; // dd.MM.yyyy hh:mm:ss, empty when the file does not say
+    std::string series;   // series number and description
+    int leads = 0;        // standard leads present
+    double seconds = 0;   // duration
+    std::string error;
+};
+// Reads what the chooser shows of each file (the waveforms themselves with the DICOM reader),
+// ordered by acquisition time (unknown ones last, in the order they came).
+std::vector<FetchedEcg> describeEcgs(const std::vector<std::filesystem::path>& files);
+
+// Which ECG of a study to open: date, time, series, leads and duration of each; Open takes the
+// selected one.
+class EcgChoiceDialog : public QDialog {
+    Q_OBJECT
+public:
+    EcgChoiceDialog(const velkard::ui::ViewState& state, std::vector<FetchedEcg> ecgs,
+                    QWidget* parent = nullptr);
+    void applyLanguage(velkard::ui::Language language);
+
+    QTreeWidget* ecgList;
+    QPushButton* openButton;
+    QPushButton* cancelButton;
+    const std::vector<FetchedEcg>& ecgs() const { return ecgs_; }
+    // The file chosen (after Open closed the dialog); empty otherwise.
+    const std::filesystem::path& chosen() const { return chosen_; }
+
+public slots:
+    void choose();
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    const velkard::ui::ViewState& state_;
+    std::vector<FetchedEcg> ecgs_;
+    std::filesystem::path chosen_;
+};
 
 class EarlierWindow : public QDialog {
     Q_OBJECT
