@@ -10,6 +10,7 @@
 
 #include <QEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -170,6 +171,9 @@ void GdtWindow::applyLanguage(velkard::ui::Language l) {
         text(QT_TR_NOOP("Найти или завести карту пациента по номеру GDT; результат следующей ЭКГ "
                         "будет записан в папку обмена")));
     closeButton->setText(text(QT_TR_NOOP("Закрыть")));
+    // The columns after the name as wide as their headers in the language shown.
+    for (int c = 1; c < requestList->columnCount(); ++c)
+        requestList->setColumnWidth(c, requestList->header()->sectionSizeHint(c));
     fill();
 }
 
