@@ -205,13 +205,16 @@ void qrsShape(const std::vector<float>& v, int onset, int end, std::optional<dou
 
 // Pacemaker spikes before each beat's QRS. A spike is a jump of the signal over 2.5 ms far
 // steeper than anything within 60 ms on either side of it (P and T waves, the QRS itself, noise
-// are none), in at least two independent leads at once. Looked for from 300 ms before the QRS
-// onset (atrial spikes before the P) to 50 ms after it (the onset measured on a median beat that
-// holds the spike may lie before it); the last one counts.
+// are none), in at least two independent leads at once; or a step of that kind that holds flat and
+// comes back within 40 ms (a pulse, as some recorders draw the spike), in three leads at once, no
+// later than 12 ms into the measured QRS. Looked for from 300 ms
+// before the QRS onset (atrial spikes before the P) to 50 ms after it (the onset measured on a
+// median beat that holds the spike may lie before it); the last one counts.
 void pacingSpikes(const signal::SampleRecord* records, std::size_t count,
                   const std::vector<std::int64_t>& onsets, Features& f) {
     const int before = samples(300), after = samples(50);
-    const int guard = samples(12), reach = samples(60);
+    const int guard = samples(12), reach = samples(60), pulse = samples(40), edge = samples(5);
+    const int pulseLatest = samples(12);
     std::vector<double> lags, jumps;
     double largest = 0;
     for (std::int64_t onset : onsets) {
@@ -220,7 +223,7 @@ void pacingSpikes(const signal::SampleRecord* records, std::size_t count,
             continue;
         ++f.spikeBeatsSeen;
         const int n = static_cast<int>(to - from + 1);
-        // jump[k][t]: |x(t + 1) - x(t - 1)| in lead k, mV.
+        // jump[k][t]: x(t + 1) - x(t - 1) in lead k, mV.
         std::array<std::vector<double>, kIndependentCount> jump;
         for (auto& j : jump)
             j.assign(static_cast<std::size_t>(n), 0.0);
@@ -231,44 +234,61 @@ void pacingSpikes(const signal::SampleRecord* records, std::size_t count,
         for (std::size_t k = 0; k < kIndependentCount; ++k)
             for (int t = 1; t + 1 < n; ++t)
                 jump[k][static_cast<std::size_t>(t)] =
-                    std::abs(v[static_cast<std::size_t>(t + 1)]
-                              [static_cast<std::size_t>(kIndependent[k])] -
-                             v[static_cast<std::size_t>(t - 1)]
-                              [static_cast<std::size_t>(kIndependent[k])]) /
+                    (v[static_cast<std::size_t>(t + 1)][static_cast<std::size_t>(kIndependent[k])] -
+                     v[static_cast<std::size_t>(t - 1)]
+                      [static_cast<std::size_t>(kIndependent[k])]) /
                     signal::kUnitsPerMillivolt;
-        int bestT = -1, bestLeads = 0, bestLead = -1;
+        int bestT = -1, bestLead = -1;
         double bestJump = 0;
         for (int t = reach + 1; t < n - reach - 1; ++t) {
-            int leads = 0;
+            int leads = 0, pulses = 0;
             double top = 0;
             int topLead = -1;
             for (std::size_t k = 0; k < kIndependentCount; ++k) {
-                const auto& j = jump[k];
-                const double here = j[static_cast<std::size_t>(t)];
-                if (here < criteria::kPacingSpikeMv || here < j[static_cast<std::size_t>(t - 1)] ||
-                    here < j[static_cast<std::size_t>(t + 1)])
+                const auto& d = jump[k];
+                const auto j = [&d](int at) { return std::abs(d[static_cast<std::size_t>(at)]); };
+                const double here = j(t);
+                if (here < criteria::kPacingSpikeMv || here < j(t - 1) || here < j(t + 1))
                     continue;
-                double around = 0;
-                for (int s = t - reach; s <= t + reach; ++s)
-                    if (std::abs(s - t) > guard)
-                        around = std::max(around, j[static_cast<std::size_t>(s)]);
-                if (here < criteria::kPacingSpikeSteepness * around)
+                const auto largest = [&](int a, int b) {
+                    double m = 0;
+                    for (int s = a; s <= b; ++s)
+                        m = std::max(m, j(s));
+                    return m;
+                };
+                const double steep = here / criteria::kPacingSpikeSteepness;
+                if (largest(t - reach, t - guard - 1) > steep)
                     continue;
-                ++leads;
+                bool isPulse = false;
+                if (largest(t + guard + 1, t + reach) > steep) {
+                    // A pulse: flat after the step until a step back of at least half its size.
+                    int back = -1;
+                    for (int s = t + edge; s <= t + pulse && back < 0; ++s)
+                        if (j(s) >= 0.5 * here && (d[static_cast<std::size_t>(s)] > 0) !=
+                                                      (d[static_cast<std::size_t>(t)] > 0))
+                            back = s;
+                    if (back < 0 || back - edge < t + edge ||
+                        largest(t + edge, back - edge) > steep)
+                        continue;
+                    isPulse = true;
+                }
+                ++(isPulse ? pulses : leads);
                 if (here > top) {
                     top = here;
                     topLead = kIndependent[k];
                 }
             }
+            // A pulse is one only before the QRS is under way, and where most leads show it.
+            if (from + t > onset + pulseLatest || leads + pulses < criteria::kPacingPulseLeads)
+                pulses = 0;
             // The spike nearest the QRS is the ventricular one (an atrial lead's comes first).
-            if (leads >= criteria::kPacingSpikeLeads) {
-                bestLeads = leads;
+            if (leads >= criteria::kPacingSpikeLeads || pulses > 0) {
                 bestJump = top;
                 bestT = t;
                 bestLead = topLead;
             }
         }
-        if (bestLeads < criteria::kPacingSpikeLeads)
+        if (bestT < 0)
             continue;
         ++f.pacedBeats;
         lags.push_back(static_cast<double>(onset - (from + bestT)) * kMsPerRecord);

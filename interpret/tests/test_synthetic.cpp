@@ -150,11 +150,14 @@ TEST(SyntheticStatements, NoiseMainsAndBaselineWanderChangeNothing) {
         }
 }
 
-// A pacemaker's spike: 2.5 ms of 1 mV in II, 0.5 mV in III and I, 0.6-0.8 mV of either sign in
-// the chest leads, then its recharge, a quarter as large, for 2.5 ms.
-void addSpike(std::vector<signal::SampleRecord>& records, std::int64_t at) {
-    for (std::int64_t t = at; t < at + 4 && t < static_cast<std::int64_t>(records.size()); ++t) {
-        const double mv = t < at + 2 ? 1.0 : -0.25;
+// A pacemaker's spike: 2.5 ms of 1 mV (or height) in II, half that in III and I, 0.6-0.8 of it of
+// either sign in the chest leads, then its recharge, a quarter as large, for 2.5 ms (or none, for
+// a length of 1 sample).
+void addSpike(std::vector<signal::SampleRecord>& records, std::int64_t at, double height = 1.0,
+              int length = 4) {
+    for (std::int64_t t = at; t < at + length && t < static_cast<std::int64_t>(records.size());
+         ++t) {
+        const double mv = t < at + 2 ? height : -height / 4;
         const double ii = mv, iii = mv / 2;
         auto& c = records[static_cast<std::size_t>(t)].c;
         const auto add = [](std::int16_t& v, double dmv) {
@@ -209,6 +212,14 @@ TEST(SyntheticStatements, PacemakerSpikesBeforeMostBeatsAreAPacedRhythm) {
     ASSERT_NE(pace, r.statements.end());
     EXPECT_NE(pace->reasonIn(Language::English).find("pacemaker spike before "), std::string::npos)
         << pace->reasonIn(Language::English);
+
+    // A recorder that draws each spike as a flat pulse of 0.4 mV for 20 ms ending at the QRS.
+    auto pulses = clean;
+    for (const sim::PlacedBeat& b : placed)
+        for (std::int64_t t = onsetOf(b) - 20; t < onsetOf(b) - 4; ++t)
+            if (t >= 0 && t < static_cast<std::int64_t>(pulses.size()))
+                addSpike(pulses, t, 0.4, 1);
+    EXPECT_TRUE(codes(interpretOf(pulses)).count("PACE")) << listing(interpretOf(pulses));
 
     // Without the spikes the same beats are no paced rhythm; with spikes before a third of them
     // only (a pacemaker that rarely fires), and with spikes at moments that have nothing to do
