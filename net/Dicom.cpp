@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/Dicom.h"
 
+#include "net/StoreScp.h"
 #include "net/TlsPeer.h"
 #include "signal/FileIo.h"
 
@@ -443,6 +444,113 @@ Result<std::vector<std::filesystem::path>> getStudy(const NetworkSettings& setti
         return R::failure(ErrorCode::Failed,
                           where(a.peer) + " ended the C-GET with status " + std::to_string(final));
     return R::success(a.scu.received);
+}
+
+std::string commitmentFailureText(unsigned reason) {
+    switch (reason) {
+    case 0x0110:
+        return "processing failure";
+    case 0x0112:
+        return "no such object instance";
+    case 0x0119:
+        return "class-instance conflict";
+    case 0x0122:
+        return "SOP class not supported";
+    case 0x0131:
+        return "duplicate transaction UID";
+    case 0x0213:
+        return "resource limitation";
+    case 0xA770:
+        return "referenced SOP class not supported";
+    case 0xA771:
+        return "class-instance conflict";
+    case 0xA772:
+        return "duplicate transaction UID";
+    }
+    char code[24];
+    std::snprintf(code, sizeof code, "failure reason 0x%04X", reason);
+    return code;
+}
+
+CommitmentReport commitmentReportOf(DcmItem& dataset, unsigned eventType) {
+    CommitmentReport r;
+    r.transactionUid = get(&dataset, DCM_TransactionUID);
+    DcmItem* item = nullptr;
+    for (unsigned long i = 0;
+         dataset.findAndGetSequenceItem(DCM_ReferencedSOPSequence, item, static_cast<int>(i))
+             .good();
+         ++i)
+        r.committed.push_back(get(item, DCM_ReferencedSOPInstanceUID));
+    for (unsigned long i = 0;
+         dataset.findAndGetSequenceItem(DCM_FailedSOPSequence, item, static_cast<int>(i)).good();
+         ++i) {
+        CommitmentReport::Failure f;
+        f.classUid = get(item, DCM_ReferencedSOPClassUID);
+        f.instanceUid = get(item, DCM_ReferencedSOPInstanceUID);
+        Uint16 reason = 0;
+        if (item->findAndGetUint16(DCM_FailureReason, reason).good())
+            f.reason = reason;
+        else
+            f.reason = 0x0110; // a failed object without its reason
+        r.failed.push_back(std::move(f));
+    }
+    if (eventType != 1 && r.failed.empty())
+        r.failed.push_back({{}, {}, 0x0110}); // failures said, none named
+    return r;
+}
+
+Result<std::optional<CommitmentReport>>
+requestCommitment(const NetworkSettings& settings, const Peer& peer,
+                  const std::string& transactionUid,
+                  const std::vector<std::filesystem::path>& files, int waitSeconds) {
+    using R = Result<std::optional<CommitmentReport>>;
+    DcmDataset request;
+    request.putAndInsertString(DCM_TransactionUID, transactionUid.c_str());
+    for (const auto& f : files) {
+        DcmFileFormat ff;
+        const OFCondition c = ff.loadFile(f.c_str());
+        OFString cls, inst;
+        if (c.bad() || ff.getDataset()->findAndGetOFString(DCM_SOPClassUID, cls).bad() ||
+            ff.getDataset()->findAndGetOFString(DCM_SOPInstanceUID, inst).bad())
+            return R::failure(ErrorCode::CannotRead, "Cannot read " + f.string() + ": " + c.text());
+        DcmItem* item = nullptr;
+        request.findOrCreateSequenceItem(DCM_ReferencedSOPSequence, item, -2);
+        item->putAndInsertString(DCM_ReferencedSOPClassUID, cls.c_str());
+        item->putAndInsertString(DCM_ReferencedSOPInstanceUID, inst.c_str());
+    }
+    // The archive's report may come on this association: as its SCU role the archive then
+    // plays the SCP's part of the context's roles.
+    Association a;
+    if (auto s =
+            a.open(settings, peer, {{UID_StorageCommitmentPushModelSOPClass, ASC_SC_ROLE_SCUSCP}});
+        !s)
+        return R::failure(s);
+    const T_ASC_PresentationContextID id =
+        a.scu.findPresentationContextID(UID_StorageCommitmentPushModelSOPClass, "");
+    if (id == 0)
+        return R::failure(ErrorCode::Failed, where(peer) + " does not offer storage commitment");
+    Uint16 status = 0;
+    const OFCondition c =
+        a.scu.sendACTIONRequest(id, UID_StorageCommitmentPushModelSOPInstance, 1, &request, status);
+    if (c.bad())
+        return R::failure(ErrorCode::IoError, "No answer to the storage commitment request from " +
+                                                  where(peer) + ": " + c.text());
+    if (status != STATUS_Success)
+        return R::failure(ErrorCode::Failed,
+                          where(peer) + " refused the storage commitment request (status " +
+                              std::to_string(status) + ")");
+    if (waitSeconds <= 0)
+        return R::success(std::nullopt);
+    DcmDataset* report = nullptr;
+    Uint16 eventType = 0;
+    const OFCondition got = a.scu.handleEVENTREPORTRequest(report, eventType, waitSeconds);
+    std::unique_ptr<DcmDataset> owned(report);
+    if (got.bad() || !owned || (eventType != 1 && eventType != 2))
+        return R::success(std::nullopt); // it comes later, to the store SCP
+    CommitmentReport r = commitmentReportOf(*owned, eventType);
+    if (r.transactionUid != transactionUid)
+        return R::success(std::nullopt);
+    return R::success(std::optional<CommitmentReport>(std::move(r)));
 }
 
 bool validUid(const std::string& uid) {

@@ -12,6 +12,7 @@
 #include "signal/Status.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,32 @@ struct FetchedStudy {
 Result<FetchedStudy> fetchStudy(const NetworkSettings& settings,
                                 const std::string& studyInstanceUid,
                                 const std::filesystem::path& workDir);
+
+// Storage commitment (push model): the archive is asked to take over the safekeeping of objects
+// it was sent (N-ACTION), and answers with a report (N-EVENT-REPORT) of what it commits and what
+// it does not, on the same association or later on one of its own to the store SCP.
+struct CommitmentReport {
+    std::string transactionUid;
+    // The objects committed (SOP instance UIDs) and those the archive does not commit, each with
+    // its failure reason (0x0110 processing failure, 0x0112 no such object instance, ...).
+    std::vector<std::string> committed;
+    struct Failure {
+        std::string classUid, instanceUid;
+        unsigned reason = 0;
+    };
+    std::vector<Failure> failed;
+    bool allCommitted() const { return failed.empty(); }
+};
+// What a failure reason means, in words.
+std::string commitmentFailureText(unsigned reason);
+
+// Asks `peer` to commit the objects of `files` under transactionUid. Then waits up to
+// waitSeconds for the report on the same association (nullopt when none came there: the archive
+// sends it later on an association of its own). IoError: not reached; Failed: refused.
+Result<std::optional<CommitmentReport>>
+requestCommitment(const NetworkSettings& settings, const Peer& peer,
+                  const std::string& transactionUid,
+                  const std::vector<std::filesystem::path>& files, int waitSeconds);
 
 // The text of a DIMSE status of a C-STORE response ("Refused: Out of Resources" ...).
 std::string storeStatusText(unsigned status);

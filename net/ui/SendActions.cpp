@@ -118,6 +118,12 @@ QString entryStateText(velkard::ui::Language l, EntryState state, const std::str
                QStringLiteral(": ") + QString::fromStdString(reason);
     case EntryState::Withdrawn:
         return say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions", "снято с отправки"));
+    case EntryState::AwaitingCommitment:
+        return say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions",
+                                        "отправлено, ожидается подтверждение хранения")) +
+               (reason.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(reason));
+    case EntryState::Committed:
+        return say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions", "хранение подтверждено"));
     }
     return QString();
 }
@@ -141,7 +147,7 @@ void offerSend(cardfile::ui::CardFileWindow& window, velkard::ui::Seams seams,
         auto known = entries ? sendStateOf(entries.value, patient.id, recordedAt) : std::nullopt;
         if (known && known->state == EntryState::Withdrawn)
             known.reset(); // taken out of the queue: Send queues it anew
-        if (known && known->state != EntryState::Sent) {
+        if (known && !delivered(known->state)) {
             // Waiting or refused: the entries already made are tried again at once.
             if (!seams.messages.ask(say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions",
                                                              "ЭКГ уже в очереди отправки. "
@@ -150,7 +156,7 @@ void offerSend(cardfile::ui::CardFileWindow& window, velkard::ui::Seams seams,
                 return;
             for (const OutboxEntry& e : entries.value)
                 if (e.patientId == patient.id && e.recordedAt == recordedAt &&
-                    e.state != EntryState::Sent && e.state != EntryState::Withdrawn)
+                    !delivered(e.state) && e.state != EntryState::Withdrawn)
                     if (auto s = outbox.retry(e.id); !s) {
                         seams.messages.show(QString::fromStdString(s.message),
                                             velkard::ui::errorCaption(l), owner);
