@@ -518,15 +518,19 @@ requestCommitment(const NetworkSettings& settings, const Peer& peer,
         item->putAndInsertString(DCM_ReferencedSOPClassUID, cls.c_str());
         item->putAndInsertString(DCM_ReferencedSOPInstanceUID, inst.c_str());
     }
-    // The archive's report may come on this association: as its SCU role the archive then
-    // plays the SCP's part of the context's roles.
+    // Proposed twice: in the default role, which every archive takes, and with both roles, which
+    // lets an archive that wants to send its report on this association do so.
     Association a;
-    if (auto s =
-            a.open(settings, peer, {{UID_StorageCommitmentPushModelSOPClass, ASC_SC_ROLE_SCUSCP}});
+    if (auto s = a.open(settings, peer,
+                        {{UID_StorageCommitmentPushModelSOPClass, ASC_SC_ROLE_DEFAULT},
+                         {UID_StorageCommitmentPushModelSOPClass, ASC_SC_ROLE_SCUSCP}});
         !s)
         return R::failure(s);
-    const T_ASC_PresentationContextID id =
-        a.scu.findPresentationContextID(UID_StorageCommitmentPushModelSOPClass, "");
+    // An archive may answer the default proposal with both roles too (Orthanc does).
+    T_ASC_PresentationContextID id = a.scu.findPresentationContextID(
+        UID_StorageCommitmentPushModelSOPClass, "", ASC_SC_ROLE_SCUSCP);
+    if (id == 0)
+        id = a.scu.findPresentationContextID(UID_StorageCommitmentPushModelSOPClass, "");
     if (id == 0)
         return R::failure(ErrorCode::Failed, where(peer) + " does not offer storage commitment");
     Uint16 status = 0;

@@ -165,6 +165,12 @@ def rest_json(http, path):
     return json.loads(rest(http, path))
 
 
+def rest_json_post(http, path, body):
+    with urllib.request.urlopen(urllib.request.Request(f"http://127.0.0.1:{http}{path}", data=body.encode(),
+                                                       method="POST"), timeout=10) as r:
+        return json.loads(r.read())
+
+
 def orthanc_config(tmp, dicom, http, wl, velkard_port, extra=None):
     cfg = {
         "Name": "velkard-test", "StorageDirectory": os.path.join(tmp, "orthanc-db"),
@@ -284,6 +290,82 @@ def make_cert(d, ca, name):
     openssl("x509", "-req", "-in", csr, "-CA", ca[1], "-CAkey", ca[0], "-CAcreateserial",
             "-out", crt, "-days", "2", "-extfile", ext)
     return key, crt
+
+
+def echoscu(calling, called, port):
+    return subprocess.run(["echoscu", "-to", "5", "-aet", calling, "-aec", called, "127.0.0.1", str(port)],
+                          capture_output=True, text=True).returncode
+
+
+def refused_connection(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), 1).close()
+        return False
+    except ConnectionRefusedError:
+        return True
+
+
+def storage_commitment(cli, tmp, http, own, base, pid, number):
+    """Storage commitment with Orthanc, which sends its report on an association of its own to
+    the store SCP that its DicomModalities name (VELKARD at 127.0.0.1, port `own`)."""
+    sc = {**base, "hl7__host": "", "pacs__storage_commitment": 1, "store_scp__enabled": 0,
+          "store_scp__port": own}
+    sc.pop("port", None)
+    work = cli.work
+    settings(work, **sc)
+
+    # Switched off: nothing listens, store-scp refuses, and an entry sent with commitment asked
+    # is never called committed without the archive's report.
+    r = cli.run("store-scp", "--seconds", "1", ok=False)
+    check(r.returncode == 1 and "switched off" in r.stderr, "store-scp refuses while switched off")
+    check(refused_connection(own), "store SCP off: nothing listens on its port")
+    out = [e for e in cli.lines("send", pid, str(number)) if e["destination"] == "pacs"][-1]
+    check(out["state"] == "awaiting_commitment",
+          "with no store SCP the entry stays awaiting commitment: %s %s" % (out["state"], out["reason"]))
+
+    # Switched on: the archive's AE title is taken, another is refused, so is another called AE.
+    settings(work, **{**sc, "store_scp__enabled": 1})
+    scp = subprocess.Popen([cli.exe, "store-scp", "--seconds", "60", "--dir", work],
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        check(wait_port(own, 10), "store-scp listens on store_scp.port")
+        check(echoscu("ORTHANC", "VELKARD", own) == 0, "C-ECHO from the archive's AE title is taken")
+        check(echoscu("STRANGER", "VELKARD", own) != 0, "an association from an unknown AE title is refused")
+        check(echoscu("ORTHANC", "SOMEONE", own) != 0, "an association calling another AE title is refused")
+        # The entry sent while nothing listened: asked again, Orthanc's report now arrives.
+        cli.run("outbox", "retry", out["entry"], "--wait", "0")
+        end = time.time() + 20
+        state = ""
+        while time.time() < end and state != "committed":
+            time.sleep(0.3)
+            state = [e for e in cli.lines("outbox", "list") if e["entry"] == out["entry"]][0]["state"]
+        check(state == "committed", "asked again, Orthanc's report reaches store-scp: " + state)
+    finally:
+        scp.terminate()
+        so, _ = scp.communicate(timeout=20)
+    check(json.loads(so or "{}").get("reports", 0) >= 1, "store-scp kept the report: " + so.strip())
+    check(refused_connection(own), "store-scp ended: nothing listens")
+
+    # send with the store SCP on: the CLI listens while it sends and waits for the report.
+    new = [e for e in cli.lines("send", pid, str(number)) if e["destination"] == "pacs"][-1]
+    check(new["state"] == "committed" and new["reason"] == "",
+          "send: committed after Orthanc's report (%s %s)" % (new["state"], new["reason"]))
+
+    # An object Orthanc no longer holds: the report names it, the entry is sent again.
+    folder = os.path.join(work, "outbox", new["entry"])
+    sent = [dcm_tags(os.path.join(folder, f)) for f in sorted(os.listdir(folder)) if f.endswith(".dcm")]
+    uid = [t["0008,0018"] for t in sent if t.get("0008,0016") == "1.2.840.10008.5.1.4.1.1.9.1.1"][0]
+    found = rest_json_post(http, "/tools/lookup", uid)
+    urllib.request.urlopen(urllib.request.Request(f"http://127.0.0.1:{http}{found[0]['Path']}",
+                                                  method="DELETE"), timeout=10).read()
+    after = [e for e in cli.lines("outbox", "retry", new["entry"]) if e["entry"] == new["entry"]][0]
+    check(after["state"] == "waiting" and uid in after["reason"] and "no such object instance" in after["reason"],
+          "a deleted object fails the commitment with its UID and reason: %s %s" % (after["state"], after["reason"]))
+    check(after["next_attempt"] > time.time(), "and it is sent again after the outbox's pause")
+    again = [e for e in cli.lines("outbox", "retry", new["entry"]) if e["entry"] == new["entry"]][0]
+    check(again["state"] == "committed", "sent again and committed: %s %s" % (again["state"], again["reason"]))
+    check(any(rest_json(http, f"/instances/{i}/simplified-tags").get("SOPInstanceUID") == uid
+              for i in rest_json(http, "/instances")), "Orthanc holds the waveform again (REST)")
 
 
 def main():
@@ -481,6 +563,7 @@ def run(a, tmp, servers, hl7_ok):
               "an HL7 AE answer fails the entry with the receiver's reason: " + e["reason"])
     finally:
         reject.close()
+    storage_commitment(cli, tmp, http, own, base, pid, number)
     servers.stop(orthanc)
 
     # --- DCMTK: wlmscpfs and storescp ---
