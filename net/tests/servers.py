@@ -332,6 +332,25 @@ def storage_commitment(cli, tmp, http, own, base, pid, number):
         check(echoscu("ORTHANC", "VELKARD", own) == 0, "C-ECHO from the archive's AE title is taken")
         check(echoscu("STRANGER", "VELKARD", own) != 0, "an association from an unknown AE title is refused")
         check(echoscu("ORTHANC", "SOMEONE", own) != 0, "an association calling another AE title is refused")
+        # C-STORE of the entry's waveform and PDF into archive-cache/<study UID>/, numbered.
+        folder = os.path.join(work, "outbox", out["entry"])
+        objects = [os.path.join(folder, f) for f in sorted(os.listdir(folder)) if f.endswith(".dcm")]
+        r = subprocess.run(["storescu", "-to", "5", "-aet", "ORTHANC", "-aec", "VELKARD", "127.0.0.1", str(own),
+                            *objects], capture_output=True, text=True)
+        study = dcm_tags(objects[0]).get("0020,000d", "")
+        cache = os.path.join(work, "archive-cache", study)
+        kept = sorted(os.listdir(cache)) if os.path.isdir(cache) else []
+        check(r.returncode == 0 and kept == ["0001.dcm", "0002.dcm"],
+              "store SCP keeps the waveform and the PDF as archive-cache/<study>/0001.dcm, 0002.dcm (%s)" % kept)
+        same = len(kept) == 2
+        for sent_file, got in zip(objects, kept):
+            dump = [subprocess.run(["dcmdump", "-q", "+L", "+P", "0008,0018", "+P", "5400,1010", "+P", "0042,0011", f],
+                                   capture_output=True, text=True).stdout for f in (sent_file, os.path.join(cache, got))]
+            same = same and dump[0] == dump[1] and dump[0] != ""
+        check(same, "what it kept has the UIDs and the samples (or PDF) sent (dcmdump)")
+        r = subprocess.run(["storescu", "-to", "5", "-aet", "STRANGER", "-aec", "VELKARD", "127.0.0.1", str(own),
+                            objects[0]], capture_output=True, text=True)
+        check(r.returncode != 0 and len(os.listdir(cache)) == 2, "nothing is taken from an unknown AE title")
         # The entry sent while nothing listened: asked again, Orthanc's report now arrives.
         cli.run("outbox", "retry", out["entry"], "--wait", "0")
         end = time.time() + 20

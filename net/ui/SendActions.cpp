@@ -31,12 +31,41 @@ OutboxSender::OutboxSender(std::filesystem::path workDir, QObject* parent)
     timer_.setInterval(30 * 1000);
     connect(&timer_, &QTimer::timeout, this, &OutboxSender::sendNow);
     timer_.start();
+    if (auto settings = loadSettings(workDir_))
+        keepStoreScp(settings.value);
 }
 
 OutboxSender::~OutboxSender() {
     timer_.stop();
     if (worker_.joinable())
         worker_.join();
+    std::lock_guard lock(scpMutex_);
+    scp_.stop();
+}
+
+std::string OutboxSender::storeScpProblem() const {
+    std::lock_guard lock(scpMutex_);
+    return scpProblem_;
+}
+
+void OutboxSender::keepStoreScp(const NetworkSettings& s) {
+    std::lock_guard lock(scpMutex_);
+    if (!s.storeScp) {
+        scp_.stop();
+        scpProblem_.clear();
+        return;
+    }
+    const NetworkSettings& now = scp_.settings();
+    if (scp_.running() && now.port == s.port && now.aeTitle == s.aeTitle &&
+        now.pacs.aeTitle == s.pacs.aeTitle && now.pacs.host == s.pacs.host &&
+        now.worklist.aeTitle == s.worklist.aeTitle && now.worklist.host == s.worklist.host &&
+        now.timeoutSeconds == s.timeoutSeconds)
+        return;
+    // A report taken starts a run on the window thread, which hands it to its entry.
+    const Status started = scp_.start(s, workDir_, [this] {
+        QMetaObject::invokeMethod(this, &OutboxSender::sendNow, Qt::QueuedConnection);
+    });
+    scpProblem_ = started ? std::string() : started.message;
 }
 
 void OutboxSender::sendNow() {
@@ -49,8 +78,10 @@ void OutboxSender::sendNow() {
     running_.store(true);
     worker_ = std::thread([this, dir = workDir_] {
         // Nothing configured or nothing due: the run ends at once.
-        if (auto settings = loadSettings(dir))
+        if (auto settings = loadSettings(dir)) {
+            keepStoreScp(settings.value);
             Outbox(dir).process(networkTransport(settings.value), std::time(nullptr));
+        }
         QMetaObject::invokeMethod(this, &OutboxSender::finished, Qt::QueuedConnection);
     });
 }
