@@ -91,6 +91,7 @@ protected:
                                     QString::fromUtf8("25 мм/с"), "SIM", "1", "9", "2", "0"});
         dicomPort = freePort();
         httpPort = freePort();
+        storeScpPort = freePort();
         const auto db = work() / "orthanc-db";
         // Only the workstation's AE title from loopback is let in.
         QJsonObject cfg{
@@ -104,7 +105,7 @@ protected:
             {"AuthenticationEnabled", false},
             {"DicomCheckCalledAet", true},
             {"DicomModalities",
-             QJsonObject{{"velkard", QJsonArray{"VELKARD", "127.0.0.1", freePort()}}}},
+             QJsonObject{{"velkard", QJsonArray{"VELKARD", "127.0.0.1", storeScpPort}}}},
             {"DicomAlwaysAllowEcho", false},
             {"DicomAlwaysAllowStore", false},
             {"DicomCheckModalityHost", true},
@@ -219,7 +220,7 @@ protected:
         w.cardFileAction->trigger();
     }
 
-    int dicomPort = 0, httpPort = 0;
+    int dicomPort = 0, httpPort = 0, storeScpPort = 0;
     std::filesystem::path config;
     QProcess orthanc;
 };
@@ -310,6 +311,49 @@ TEST_F(ArchiveTest, EarlierEcgsListedFetchedAndOpenedWithTheSamplesRecorded) {
     EXPECT_EQ(cacheOf().size(), 4u);
     for (const auto& f : cacheOf())
         EXPECT_NE(f.front(), '.') << f;
+}
+
+TEST_F(ArchiveTest, StorageCommitmentReportTakenByTheProgramsStoreScpOnlyWhileSwitchedOn) {
+    const std::string id = addPatientWithRecording("Орлов Олег Олегович", "01.02.1970", "H-0900");
+    ASSERT_EQ(record(id, 6, 21), 1);
+    auto settings = net::loadSettings(work());
+    ASSERT_TRUE(settings);
+    settings.value.storageCommitment = true;
+    settings.value.storeScp = true;
+    settings.value.port = storeScpPort;
+    ASSERT_TRUE(net::saveSettings(work(), settings.value));
+
+    // The program listens from its start, off the window thread, and its outbox run asks Orthanc
+    // to commit; Orthanc's report comes on an association of its own to that store SCP.
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    ASSERT_TRUE(waitFor([&] { return listening(storeScpPort); }));
+    EXPECT_EQ(w->outboxSender().storeScpProblem(), "");
+    const std::string text = "%PDF-1.4\n%%EOF\n";
+    auto queued = net::queueRecording(net::Outbox(work()), cardfile::CardFile(work()),
+                                      settings.value, id, 1, {text.begin(), text.end()}, true);
+    ASSERT_TRUE(queued) << queued.message;
+    w->outboxSender().sendNow();
+    auto stateOf = [&] {
+        auto entries = net::Outbox(work()).list();
+        return entries && entries.value.size() == 1 ? entries.value[0] : net::OutboxEntry{};
+    };
+    ASSERT_TRUE(waitFor([&] { return stateOf().state == net::EntryState::Committed; }, 30000))
+        << net::stateName(stateOf().state) << " " << stateOf().reason;
+    ASSERT_TRUE(waitFor([&] { return !w->outboxSender().running(); }));
+    const auto entries = net::Outbox(work()).list().value;
+    const std::string recordedAt = entries.at(0).recordedAt;
+    EXPECT_EQ(net::ui::sendStateText(ui::Language::Russian, entries, id, recordedAt),
+              QString::fromUtf8("хранение подтверждено"));
+    EXPECT_EQ(net::ui::sendStateText(ui::Language::English, entries, id, recordedAt),
+              QString::fromUtf8("committed"));
+    EXPECT_TRUE(std::filesystem::is_empty(work() / net::kOutboxFolder / ".commitments"));
+
+    // Switched off in the settings: the next run closes the port.
+    settings.value.storeScp = false;
+    ASSERT_TRUE(net::saveSettings(work(), settings.value));
+    w->outboxSender().sendNow();
+    EXPECT_TRUE(waitFor([&] { return !listening(storeScpPort); }));
 }
 
 TEST_F(ArchiveTest, ArchiveDownRefusingOrHoldingNothingEachSaysSo) {
