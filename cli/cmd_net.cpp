@@ -415,11 +415,13 @@ int runStudies(const std::vector<std::string>& argv) {
     return kOk;
 }
 
-const Command kFetch{"fetch", "fetch a study from the archive (C-GET) into DIR/fetched",
-                     "Usage: velkard-cli fetch STUDY-UID [--dir DIR]\n"
-                     "Fetches every object of the study by C-GET into DIR/fetched/STUDY-UID/ and\n"
-                     "prints each file received.\n",
-                     nullptr};
+const Command kFetch{
+    "fetch", "fetch a study from the archive (C-GET) into DIR/fetched",
+    "Usage: velkard-cli fetch STUDY-UID [--dir DIR]\n"
+    "Fetches every object of the study by C-GET into DIR/fetched/STUDY-UID/ and\n"
+    "prints each file received. With archive.fetch=move by C-MOVE to the own AE\n"
+    "title instead, received by the store SCP into DIR/archive-cache/STUDY-UID/.\n",
+    nullptr};
 
 int runFetch(const std::vector<std::string>& argv) {
     Args args(argv, {"dir"}, {});
@@ -434,6 +436,14 @@ int runFetch(const std::vector<std::string>& argv) {
     auto settings = settingsOf(dir);
     if (!settings)
         return kFailure;
+    if (settings->archiveFetch == "move") {
+        auto fetched = net::fetchStudy(*settings, uid, dir);
+        if (!fetched)
+            return fail(fetched.message);
+        for (const auto& f : fetched.value.files)
+            std::cout << f.string() << '\n';
+        return kOk;
+    }
     auto files = net::getStudy(*settings, uid, dir / "fetched" / uid);
     for (const auto& f : files.value)
         std::cout << f.string() << '\n';

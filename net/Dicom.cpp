@@ -13,6 +13,7 @@
 #include <dcmtk/oflog/oflog.h>
 #include <openssl/ssl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -557,11 +558,110 @@ requestCommitment(const NetworkSettings& settings, const Peer& peer,
     return R::success(std::optional<CommitmentReport>(std::move(r)));
 }
 
+Result<int> moveStudy(const NetworkSettings& settings, const std::string& studyInstanceUid) {
+    using R = Result<int>;
+    Association a;
+    if (auto s = a.open(settings, settings.pacs,
+                        {{UID_MOVEStudyRootQueryRetrieveInformationModel, ASC_SC_ROLE_DEFAULT}});
+        !s)
+        return R::failure(s);
+    const T_ASC_PresentationContextID id =
+        a.scu.findPresentationContextID(UID_MOVEStudyRootQueryRetrieveInformationModel, "");
+    if (id == 0)
+        return R::failure(ErrorCode::Failed, where(a.peer) + " does not offer C-MOVE");
+    DcmDataset query;
+    query.putAndInsertString(DCM_QueryRetrieveLevel, "STUDY");
+    query.putAndInsertString(DCM_StudyInstanceUID, studyInstanceUid.c_str());
+    OFList<RetrieveResponse*> responses;
+    const OFCondition cond =
+        a.scu.sendMOVERequest(id, settings.aeTitle.c_str(), &query, &responses);
+    Uint16 final = STATUS_Success;
+    int completed = 0, failed = 0;
+    for (RetrieveResponse* r : responses) {
+        if (!DICOM_PENDING_STATUS(r->m_status)) {
+            final = r->m_status;
+            completed = r->m_numberOfCompletedSubops;
+            failed = r->m_numberOfFailedSubops;
+        }
+        delete r;
+    }
+    if (cond.bad())
+        return R::failure(ErrorCode::IoError,
+                          "Fetching from " + where(a.peer) + " broke off: " + cond.text());
+    if (final != STATUS_Success && completed == 0)
+        return R::failure(ErrorCode::Failed, where(a.peer) + " ended the C-MOVE with status " +
+                                                 std::to_string(final) + " (" +
+                                                 std::to_string(failed) + " not sent)");
+    return R::success(completed);
+}
+
 bool validUid(const std::string& uid) {
     if (uid.empty() || uid.size() > 64 || uid.find_first_not_of("0123456789.") != std::string::npos)
         return false;
     return uid.front() != '.' && uid.back() != '.' && uid.find("..") == std::string::npos;
 }
+
+namespace {
+
+void sortOut(FetchedStudy& out, const std::vector<std::filesystem::path>& files) {
+    for (const auto& kept : files) {
+        out.files.push_back(kept);
+        DcmFileFormat ff;
+        OFString cls;
+        if (ff.loadFile(kept.c_str()).good() &&
+            ff.getDataset()->findAndGetOFString(DCM_SOPClassUID, cls).good() &&
+            (cls == UID_TwelveLeadECGWaveformStorage || cls == UID_GeneralECGWaveformStorage))
+            out.ecgs.push_back(kept);
+    }
+}
+
+// The earlier copy is put aside while the store SCP fills the study's folder anew.
+Result<FetchedStudy> fetchByMove(const NetworkSettings& settings, const std::string& studyUid,
+                                 const std::filesystem::path& cache) {
+    using R = Result<FetchedStudy>;
+    namespace fs = std::filesystem;
+    if (!settings.storeScp)
+        return R::failure(ErrorCode::InvalidArgument,
+                          "Fetching by C-MOVE needs the store SCP switched on (store_scp.enabled)");
+    FetchedStudy out;
+    out.folder = cache / studyUid;
+    std::random_device rd;
+    const fs::path aside = cache / (".old-" + std::to_string(rd()) + "-" + studyUid);
+    std::error_code ec;
+    fs::create_directories(cache, ec);
+    const bool hadCopy = fs::exists(out.folder, ec);
+    if (hadCopy) {
+        fs::rename(out.folder, aside, ec);
+        if (ec)
+            return R::failure(ErrorCode::CannotWrite,
+                              "Cannot put aside " + out.folder.string() + ": " + ec.message());
+    }
+    // The program's store SCP may hold the port; it keeps what comes in the same folder.
+    StoreScp scp;
+    const Status listening = scp.start(settings, cache.parent_path());
+    auto moved = moveStudy(settings, studyUid);
+    scp.stop();
+    if (!moved || !fs::is_directory(out.folder, ec)) {
+        fs::remove_all(out.folder, ec);
+        if (hadCopy)
+            fs::rename(aside, out.folder, ec);
+        if (!moved)
+            return R::failure(moved);
+        return R::failure(ErrorCode::Failed,
+                          "The archive sent nothing to " + settings.aeTitle +
+                              (listening ? std::string() : " (" + listening.message + ")"));
+    }
+    fs::remove_all(aside, ec);
+    std::vector<fs::path> files;
+    for (const auto& d : fs::directory_iterator(out.folder, ec))
+        if (d.is_regular_file() && d.path().extension() == ".dcm")
+            files.push_back(d.path());
+    std::sort(files.begin(), files.end());
+    sortOut(out, files);
+    return R::success(out);
+}
+
+} // namespace
 
 Result<FetchedStudy> fetchStudy(const NetworkSettings& settings, const std::string& studyUid,
                                 const std::filesystem::path& workDir) {
@@ -571,6 +671,8 @@ Result<FetchedStudy> fetchStudy(const NetworkSettings& settings, const std::stri
                           "The archive named the study by no valid UID: '" + studyUid + "'");
     namespace fs = std::filesystem;
     const fs::path cache = workDir / kArchiveCacheFolder;
+    if (settings.archiveFetch == "move")
+        return fetchByMove(settings, studyUid, cache);
     std::random_device rd;
     const fs::path fresh = cache / (".new-" + std::to_string(rd()) + "-" + studyUid);
     auto received = getStudy(settings, studyUid, fresh);
@@ -588,16 +690,10 @@ Result<FetchedStudy> fetchStudy(const NetworkSettings& settings, const std::stri
         return R::failure(ErrorCode::CannotWrite,
                           "Cannot keep the study in " + out.folder.string() + ": " + ec.message());
     }
-    for (const fs::path& f : received.value) {
-        const fs::path kept = out.folder / f.filename();
-        out.files.push_back(kept);
-        DcmFileFormat ff;
-        OFString cls;
-        if (ff.loadFile(kept.c_str()).good() &&
-            ff.getDataset()->findAndGetOFString(DCM_SOPClassUID, cls).good() &&
-            (cls == UID_TwelveLeadECGWaveformStorage || cls == UID_GeneralECGWaveformStorage))
-            out.ecgs.push_back(kept);
-    }
+    std::vector<fs::path> kept;
+    for (const fs::path& f : received.value)
+        kept.push_back(out.folder / f.filename());
+    sortOut(out, kept);
     return R::success(out);
 }
 

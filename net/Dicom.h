@@ -82,6 +82,11 @@ Result<std::vector<std::filesystem::path>> getStudy(const NetworkSettings& setti
                                                     const std::string& studyInstanceUid,
                                                     const std::filesystem::path& folder);
 
+// C-MOVE of a whole study to the own AE title: the archive sends it to the store SCP, which
+// keeps it in archive-cache/<study UID>/ (StoreScp.h). Returns the number of objects the archive
+// said it sent.
+Result<int> moveStudy(const NetworkSettings& settings, const std::string& studyInstanceUid);
+
 // A study UID as a folder name may hold it: 1 to 64 digits and dots, each dot between digits.
 bool validUid(const std::string& uid);
 
@@ -93,7 +98,9 @@ struct FetchedStudy {
     std::vector<std::filesystem::path> ecgs;  // the 12-lead and general ECG waveforms among them
 };
 // Fetches the study (C-GET) into a fresh folder of the cache, which then replaces an earlier
-// copy of the same study. InvalidArgument for a UID that is no valid UID.
+// copy of the same study. With archive.fetch=move by C-MOVE instead, received by the store SCP
+// (this process's, or the program's when that holds the port; it must be switched on), the
+// earlier copy put back when the move fails. InvalidArgument for a UID that is no valid UID.
 Result<FetchedStudy> fetchStudy(const NetworkSettings& settings,
                                 const std::string& studyInstanceUid,
                                 const std::filesystem::path& workDir);

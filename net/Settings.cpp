@@ -57,6 +57,7 @@ std::vector<Key> keys(NetworkSettings& s) {
     flag("pacs.tls", s.pacs.tls);
     flag("pacs.storage_commitment", s.storageCommitment);
     number("pacs.commitment_wait_seconds", s.commitmentWaitSeconds, 10, 7 * 24 * 3600);
+    text("archive.fetch", s.archiveFetch);
     text("hl7.host", s.hl7.host);
     number("hl7.port", s.hl7.port, 1, 65535);
     flag("hl7.tls", s.hl7.tls);
@@ -132,6 +133,9 @@ Result<NetworkSettings> loadSettings(const std::filesystem::path& workDir) {
                                             std::to_string(k.lo) + " to " + std::to_string(k.hi));
         }
     }
+    if (s.archiveFetch != "get" && s.archiveFetch != "move")
+        return Result<NetworkSettings>::failure(
+            ErrorCode::BadData, path.string() + ": archive.fetch must be get or move");
     return Result<NetworkSettings>::success(s);
 }
 

@@ -34,6 +34,9 @@ struct NetworkSettings {
     // report is awaited before the entry says none came (it still takes one that comes later).
     bool storageCommitment = false;
     int commitmentWaitSeconds = 3600;
+    // How earlier ECGs are fetched from the archive: "get" (C-GET on Velkard's own association)
+    // or "move" (C-MOVE to the own AE title, received by the store SCP).
+    std::string archiveFetch = "get";
     Peer hl7;
     std::string hl7Facility = "VELKARD"; // MSH-3/MSH-4
     std::string hl7ReceivingApplication, hl7ReceivingFacility;

@@ -386,6 +386,28 @@ def storage_commitment(cli, tmp, http, own, base, pid, number):
     check(any(rest_json(http, f"/instances/{i}/simplified-tags").get("SOPInstanceUID") == uid
               for i in rest_json(http, "/instances")), "Orthanc holds the waveform again (REST)")
 
+    # Earlier ECGs by C-MOVE to Velkard's own AE title: Orthanc sends the study to the store SCP.
+    study = dcm_tags(os.path.join(folder, [f for f in sorted(os.listdir(folder)) if f.endswith(".dcm")][0]))["0020,000d"]
+    settings(work, **{**sc, "store_scp__enabled": 1, "archive__fetch": "move"})
+    r = cli.run("fetch", study)
+    files = r.stdout.split()
+    in_orthanc = rest_json_post(http, "/tools/find", json.dumps({"Level": "Instance", "Query": {"StudyInstanceUID": study}}))
+    cache = os.path.join(work, "archive-cache", study)
+    check(r.returncode == 0 and len(files) == len(in_orthanc) > 0
+          and all(os.path.dirname(f) == cache for f in files),
+          "archive.fetch=move: every object of the study (%d of %d) in archive-cache/<study>/" % (len(files), len(in_orthanc)))
+    mine = [f for f in files if dcm_tags(f).get("0008,0018") == uid]
+    sent_wave = [os.path.join(folder, f) for f in sorted(os.listdir(folder))
+                 if f.endswith(".dcm") and dcm_tags(os.path.join(folder, f)).get("0008,0018") == uid]
+    samples = [subprocess.run(["dcmdump", "-q", "+L", "+P", "5400,1010", f], capture_output=True, text=True).stdout
+               for f in mine[:1] + sent_wave[:1]]
+    check(len(samples) == 2 and samples[0] == samples[1] and samples[0] != "",
+          "the waveform fetched by C-MOVE has the samples sent (dcmdump)")
+    settings(work, **{**sc, "store_scp__enabled": 0, "archive__fetch": "move"})
+    r = cli.run("fetch", study, ok=False)
+    check(r.returncode == 1 and "store SCP" in r.stderr and len(os.listdir(cache)) == len(files),
+          "C-MOVE without the store SCP: refused, the earlier copy kept: " + r.stderr.strip())
+
 
 def main():
     ap = argparse.ArgumentParser()
