@@ -1501,6 +1501,10 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <translation>Assoziationen annehmen auf Port</translation>
     </message>
     <message>
+        <source>Ранее снятые ЭКГ получать</source>
+        <translation>Frühere EKGs holen per</translation>
+    </message>
+    <message>
         <source>Проверить связь</source>
         <translation>Verbindung prüfen</translation>
     </message>

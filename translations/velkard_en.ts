@@ -1501,6 +1501,10 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <translation>Accept associations on port</translation>
     </message>
     <message>
+        <source>Ранее снятые ЭКГ получать</source>
+        <translation>Fetch earlier ECGs by</translation>
+    </message>
+    <message>
         <source>Проверить связь</source>
         <translation>Test connection</translation>
     </message>

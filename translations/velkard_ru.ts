@@ -1501,6 +1501,10 @@ F1 — эта справка</translation>
         <translation>Принимать ассоциации на порту</translation>
     </message>
     <message>
+        <source>Ранее снятые ЭКГ получать</source>
+        <translation>Ранее снятые ЭКГ получать</translation>
+    </message>
+    <message>
         <source>Проверить связь</source>
         <translation>Проверить связь</translation>
     </message>

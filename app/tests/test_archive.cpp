@@ -17,10 +17,13 @@
 #include "net/Send.h"
 #include "net/Settings.h"
 #include "net/ui/EarlierWindow.h"
+#include "net/ui/NetworkPage.h"
 #include "net/ui/SendActions.h"
 #include "net/ui/WorklistWindow.h"
 #include "sim/DeviceFiles.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDate>
 #include <QFile>
 #include <QJsonArray>
@@ -28,6 +31,8 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTreeWidget>
 #include <arpa/inet.h>
@@ -316,24 +321,42 @@ TEST_F(ArchiveTest, EarlierEcgsListedFetchedAndOpenedWithTheSamplesRecorded) {
 TEST_F(ArchiveTest, StorageCommitmentReportTakenByTheProgramsStoreScpOnlyWhileSwitchedOn) {
     const std::string id = addPatientWithRecording("Орлов Олег Олегович", "01.02.1970", "H-0900");
     ASSERT_EQ(record(id, 6, 21), 1);
-    auto settings = net::loadSettings(work());
-    ASSERT_TRUE(settings);
-    settings.value.storageCommitment = true;
-    settings.value.storeScp = true;
-    settings.value.port = storeScpPort;
-    ASSERT_TRUE(net::saveSettings(work(), settings.value));
-
-    // The program listens from its start, off the window thread, and its outbox run asks Orthanc
-    // to commit; Orthanc's report comes on an association of its own to that store SCP.
     auto w = makeWindow();
     ASSERT_TRUE(w->startedOk());
-    ASSERT_TRUE(waitFor([&] { return listening(storeScpPort); }));
-    EXPECT_EQ(w->outboxSender().storeScpProblem(), "");
+    EXPECT_FALSE(listening(storeScpPort)) << "listening while switched off";
+
+    // Switched on in the Network tab: the sender's next run opens the port, off the window thread.
+    auto setTab = [&](bool on) {
+        dialogs.script.push_back([&, on](QDialog& d) {
+            auto* page = d.findChild<net::ui::NetworkPage*>("networkPage");
+            EXPECT_NE(page, nullptr);
+            if (!page)
+                return int(QDialog::Rejected);
+            page->storageCommitmentBox->setChecked(on);
+            page->storeScpBox->setChecked(on);
+            page->storeScpPort->setValue(storeScpPort);
+            page->fetchBox->setCurrentIndex(on ? 1 : 0);
+            d.findChild<QPushButton*>("okButton")->click();
+            return -1;
+        });
+        w->findChild<QAction*>("parametersAction")->trigger();
+    };
+    setTab(true);
+    auto settings = net::loadSettings(work());
+    ASSERT_TRUE(settings);
+    EXPECT_TRUE(settings.value.storageCommitment);
+    EXPECT_TRUE(settings.value.storeScp);
+    EXPECT_EQ(settings.value.port, storeScpPort);
+    EXPECT_EQ(settings.value.archiveFetch, "move");
     const std::string text = "%PDF-1.4\n%%EOF\n";
     auto queued = net::queueRecording(net::Outbox(work()), cardfile::CardFile(work()),
                                       settings.value, id, 1, {text.begin(), text.end()}, true);
     ASSERT_TRUE(queued) << queued.message;
     w->outboxSender().sendNow();
+    ASSERT_TRUE(waitFor([&] { return listening(storeScpPort); }));
+    EXPECT_EQ(w->outboxSender().storeScpProblem(), "");
+
+    // Orthanc's report comes on an association of its own to the program's store SCP.
     auto stateOf = [&] {
         auto entries = net::Outbox(work()).list();
         return entries && entries.value.size() == 1 ? entries.value[0] : net::OutboxEntry{};
@@ -349,9 +372,19 @@ TEST_F(ArchiveTest, StorageCommitmentReportTakenByTheProgramsStoreScpOnlyWhileSw
               QString::fromUtf8("committed"));
     EXPECT_TRUE(std::filesystem::is_empty(work() / net::kOutboxFolder / ".commitments"));
 
-    // Switched off in the settings: the next run closes the port.
-    settings.value.storeScp = false;
-    ASSERT_TRUE(net::saveSettings(work(), settings.value));
+    // C-MOVE while the program holds the port: its store SCP takes the study.
+    const auto studies = net::findStudies(settings.value, "H-0900");
+    ASSERT_TRUE(studies) << studies.message;
+    ASSERT_EQ(studies.value.size(), 1u);
+    const auto fetched = net::fetchStudy(settings.value, studies.value[0].studyInstanceUid, work());
+    ASSERT_TRUE(fetched) << fetched.message;
+    EXPECT_EQ(fetched.value.files.size(), 2u);
+    ASSERT_EQ(fetched.value.ecgs.size(), 1u);
+    EXPECT_EQ(fetched.value.ecgs[0].parent_path(),
+              work() / net::kArchiveCacheFolder / studies.value[0].studyInstanceUid);
+
+    // Switched off in the tab: the port is closed at the sender's next run.
+    setTab(false);
     w->outboxSender().sendNow();
     EXPECT_TRUE(waitFor([&] { return !listening(storeScpPort); }));
 }

@@ -5,6 +5,7 @@
 #include "ui/ProgressJob.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -118,6 +119,11 @@ NetworkPage::NetworkPage(const velkard::ui::ViewState& state, velkard::ui::Seams
     storageCommitmentBox = new QCheckBox(pacs.box);
     storageCommitmentBox->setObjectName("storageCommitmentBox");
     static_cast<QFormLayout*>(pacs.box->layout())->addRow(storageCommitmentBox);
+    fetchLabel = new QLabel(pacs.box);
+    fetchBox = new QComboBox(pacs.box);
+    fetchBox->setObjectName("fetchBox");
+    fetchBox->addItems({QStringLiteral("C-GET"), QStringLiteral("C-MOVE")});
+    static_cast<QFormLayout*>(pacs.box->layout())->addRow(fetchLabel, fetchBox);
     storeScpBox = new QCheckBox(this);
     storeScpBox->setObjectName("storeScpBox");
     storeScpPort = new QSpinBox(this);
@@ -160,6 +166,7 @@ NetworkPage::NetworkPage(const velkard::ui::ViewState& state, velkard::ui::Seams
     sendAfterSaveBox->setChecked(loaded_.sendAfterSave);
     sendAfterConfirmationBox->setChecked(loaded_.sendAfterConfirmation);
     storageCommitmentBox->setChecked(loaded_.storageCommitment);
+    fetchBox->setCurrentIndex(loaded_.archiveFetch == "move" ? 1 : 0);
     storeScpBox->setChecked(loaded_.storeScp);
     storeScpPort->setValue(loaded_.port);
     storeScpPort->setEnabled(loaded_.storeScp);
@@ -198,6 +205,7 @@ void NetworkPage::applyLanguage(velkard::ui::Language l) {
     storageCommitmentBox->setText(
         t(QT_TR_NOOP("Запрашивать подтверждение хранения (Storage Commitment)")));
     storeScpBox->setText(t(QT_TR_NOOP("Принимать ассоциации на порту")));
+    fetchLabel->setText(t(QT_TR_NOOP("Ранее снятые ЭКГ получать")));
     echoButton->setText(t(QT_TR_NOOP("Проверить связь")));
     // The tab's caption is this page's own: the dialog relabels only the tabs it made, and at a
     // language change it does so before its children.
@@ -228,6 +236,7 @@ NetworkSettings NetworkPage::edited() const {
     s.sendAfterSave = sendAfterSaveBox->isChecked();
     s.sendAfterConfirmation = sendAfterConfirmationBox->isChecked();
     s.storageCommitment = storageCommitmentBox->isChecked();
+    s.archiveFetch = fetchBox->currentIndex() == 1 ? "move" : "get";
     s.storeScp = storeScpBox->isChecked();
     s.port = storeScpPort->value();
     return s;

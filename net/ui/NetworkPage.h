@@ -14,6 +14,7 @@
 #include <filesystem>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -57,6 +58,8 @@ public:
     QCheckBox* sendAfterSaveBox;
     QCheckBox* sendAfterConfirmationBox;
     QCheckBox* storageCommitmentBox; // pacs.storage_commitment
+    QLabel* fetchLabel;
+    QComboBox* fetchBox; // archive.fetch: C-GET (0) or C-MOVE to the own store SCP (1)
     QCheckBox* storeScpBox; // store_scp.enabled: "Принимать ассоциации на порту"
     QSpinBox* storeScpPort;  // store_scp.port
     QPushButton* echoButton; // "Проверить связь"
