@@ -7,6 +7,7 @@
 #include <dcmtk/config/osconfig.h>
 #include <dcmtk/dcmdata/dctk.h>
 #include <dcmtk/dcmnet/scp.h>
+#include <dcmtk/dcmtls/tlslayer.h>
 #include <dcmtk/oflog/oflog.h>
 
 #include <cstdio>
@@ -184,6 +185,13 @@ Status StoreScp::start(const NetworkSettings& settings, const std::filesystem::p
           UID_EncapsulatedPDFStorage, UID_StorageCommitmentPushModelSOPClass})
         if (config.addPresentationContext(cls, syntaxes).bad())
             return Status::failure(ErrorCode::Failed, std::string("Cannot offer ") + cls);
+    if (settings.pacs.tls) {
+        if (auto s = secure(settings); !s) {
+            listener_.reset();
+            return s;
+        }
+        config.setTransportLayer(tls_.get());
+    }
     const OFCondition opened = listener_->openListenPort();
     if (opened.bad()) {
         listener_.reset();
@@ -200,6 +208,41 @@ void StoreScp::stop() {
     if (thread_.joinable())
         thread_.join();
     listener_.reset();
+    tls_.reset();
+}
+
+// With the archive over TLS the store SCP takes TLS only: its own certificate and key, the
+// caller's certificate required and checked against the CA file.
+Status StoreScp::secure(const NetworkSettings& settings) {
+    if (settings.tlsCaFile.empty() || settings.tlsCertificateFile.empty() ||
+        settings.tlsKeyFile.empty())
+        return Status::failure(ErrorCode::InvalidArgument,
+                               "The store SCP over TLS needs the CA file and the own certificate "
+                               "and key (tls.ca_file, tls.certificate_file, tls.key_file)");
+    tls_ = std::make_unique<DcmTLSTransportLayer>(NET_ACCEPTOR, nullptr, OFTrue);
+    auto bad = [](const std::string& what, const OFCondition& c) {
+        return Status::failure(ErrorCode::InvalidArgument, what + ": " + c.text());
+    };
+    OFCondition c = tls_->setTLSProfile(TSP_Profile_BCP195);
+    if (c.bad())
+        return bad("TLS profile", c);
+    c = tls_->activateCipherSuites();
+    if (c.bad())
+        return bad("TLS cipher suites", c);
+    c = tls_->addTrustedCertificateFile(settings.tlsCaFile.c_str(), DCF_Filetype_PEM);
+    if (c.bad())
+        return bad("Cannot read the CA file " + settings.tlsCaFile, c);
+    c = tls_->setPrivateKeyFile(settings.tlsKeyFile.c_str(), DCF_Filetype_PEM);
+    if (c.bad())
+        return bad("Cannot read the key " + settings.tlsKeyFile, c);
+    c = tls_->setCertificateFile(settings.tlsCertificateFile.c_str(), DCF_Filetype_PEM);
+    if (c.bad())
+        return bad("Cannot read the certificate " + settings.tlsCertificateFile, c);
+    if (!tls_->checkPrivateKeyMatchesCertificate())
+        return Status::failure(ErrorCode::InvalidArgument,
+                               "The key does not match the certificate");
+    tls_->setCertificateVerification(DCV_requireCertificate);
+    return Status::success();
 }
 
 } // namespace velkard::net

@@ -4,7 +4,8 @@
 // archive-cache/<study UID>/NNNN.dcm of the working folder, and the archive's storage commitment
 // reports (N-EVENT-REPORT), kept in the outbox (Outbox::keepReport) for the entry that asked.
 // Associations are taken only when called by the own AE title and from the AE title of the
-// archive or the worklist server; others are refused.
+// archive or the worklist server; others are refused. With pacs.tls on it takes TLS only (own
+// certificate and key, the caller's certificate checked against the CA file).
 #pragma once
 
 #include "net/Dicom.h"
@@ -18,6 +19,7 @@
 #include <thread>
 
 class DcmItem;
+class DcmTLSTransportLayer;
 
 namespace velkard::net {
 
@@ -47,7 +49,9 @@ public:
     class Listener; // DcmSCP
 
 private:
+    Status secure(const NetworkSettings& settings);
     NetworkSettings settings_;
+    std::unique_ptr<DcmTLSTransportLayer> tls_;
     std::unique_ptr<Listener> listener_;
     std::thread thread_;
     std::atomic<bool> stop_{false};

@@ -714,12 +714,14 @@ def run(a, tmp, servers, hl7_ok):
 
     # --- Orthanc over TLS (its DicomTls* options): worklist, echo and send, read back by REST ---
     ocert = make_cert(pki, ca, "orthanc")
-    odicom, ohttp = free_port(), free_port()
+    odicom, ohttp, own_tls = free_port(), free_port(), free_port()
     cfg = orthanc_config(tmp, odicom, ohttp, wl, own, {
         "StorageDirectory": os.path.join(tmp, "orthanc-tls-db"),
         "IndexDirectory": os.path.join(tmp, "orthanc-tls-db"),
         "DicomTlsEnabled": True, "DicomTlsCertificate": ocert[1], "DicomTlsPrivateKey": ocert[0],
-        "DicomTlsTrustedCertificates": ca[1], "DicomTlsRemoteCertificateRequired": True})
+        "DicomTlsTrustedCertificates": ca[1], "DicomTlsRemoteCertificateRequired": True,
+        "DicomModalities": {"velkard": {"AET": "VELKARD", "Host": "127.0.0.1", "Port": own_tls,
+                                        "UseDicomTls": True}}})
     otls = servers.start("orthanc-tls", ["/usr/sbin/Orthanc", cfg], os.path.join(tmp, "orthanc-tls.log"))
     if check(wait_port(ohttp) and wait_port(odicom), "Orthanc with DICOM TLS starts"):
         o = {**base, "pacs__port": odicom, "pacs__tls": 1, "worklist__port": odicom,
@@ -736,6 +738,30 @@ def run(a, tmp, servers, hl7_ok):
         got = sorted(rest_json(ohttp, f"/instances/{i}/simplified-tags").get("SOPClassUID", "")
                      for i in rest_json(ohttp, "/instances"))
         check(got == classes, "Orthanc over TLS holds the waveform and the PDF (REST: %s)" % got)
+        # The store SCP over TLS too: TLS only, the caller's certificate of the CA; Orthanc's
+        # storage commitment report comes over TLS.
+        sct = {**o, "pacs__storage_commitment": 1, "store_scp__enabled": 1, "store_scp__port": own_tls}
+        sct.pop("port", None)
+        settings(work, **sct)
+        scp = subprocess.Popen([cli.exe, "store-scp", "--seconds", "30", "--dir", work],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        try:
+            check(wait_port(own_tls, 10), "store-scp with TLS listens")
+            check(echoscu("ORTHANC", "VELKARD", own_tls) != 0, "no plain association with the TLS store SCP")
+            r = subprocess.run(["echoscu", "-to", "5", "+tls", client[0], client[1], "+cf", ca[1], "-aet", "ORTHANC",
+                                "-aec", "VELKARD", "127.0.0.1", str(own_tls)], capture_output=True, text=True)
+            check(r.returncode == 0, "C-ECHO over TLS to the store SCP with a certificate of the CA " + r.stderr[-300:])
+            other_cert = make_cert(pki, other, "stranger")
+            r = subprocess.run(["echoscu", "-to", "5", "+tls", other_cert[0], other_cert[1], "+cf", ca[1],
+                                "-aet", "ORTHANC", "-aec", "VELKARD", "127.0.0.1", str(own_tls)],
+                               capture_output=True, text=True)
+            check(r.returncode != 0, "a caller's certificate of another CA is refused")
+        finally:
+            scp.terminate()
+            scp.communicate(timeout=20)
+        e = [x for x in cli.lines("send", pid, str(number)) if x["destination"] == "pacs"][-1]
+        check(e["state"] == "committed", "Orthanc over TLS: committed after its report over TLS (%s %s)"
+              % (e["state"], e["reason"]))
         settings(work, **{**o, "pacs__tls": 0})
         check(cli.run("network-echo", ok=False).returncode == 1,
               "no plain association with Orthanc's TLS port")

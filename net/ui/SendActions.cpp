@@ -59,7 +59,9 @@ void OutboxSender::keepStoreScp(const NetworkSettings& s) {
     if (scp_.running() && now.port == s.port && now.aeTitle == s.aeTitle &&
         now.pacs.aeTitle == s.pacs.aeTitle && now.pacs.host == s.pacs.host &&
         now.worklist.aeTitle == s.worklist.aeTitle && now.worklist.host == s.worklist.host &&
-        now.timeoutSeconds == s.timeoutSeconds)
+        now.timeoutSeconds == s.timeoutSeconds && now.pacs.tls == s.pacs.tls &&
+        now.tlsCaFile == s.tlsCaFile && now.tlsCertificateFile == s.tlsCertificateFile &&
+        now.tlsKeyFile == s.tlsKeyFile)
         return;
     // A report taken starts a run on the window thread, which hands it to its entry.
     const Status started = scp_.start(s, workDir_, [this] {
