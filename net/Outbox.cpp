@@ -555,8 +555,10 @@ Result<Outbox::Summary> Outbox::process(const Transport& transport, std::int64_t
         }
         if (e.state == EntryState::AwaitingCommitment && e.commitAskedAt > 0 &&
             now - e.commitAskedAt >= transport.commitmentWaitSeconds && e.reason.empty()) {
-            e.reason = "No storage commitment report within " +
-                       std::to_string(transport.commitmentWaitSeconds / 60) + " min";
+            const int wait = transport.commitmentWaitSeconds;
+            e.reason =
+                "No storage commitment report within " +
+                (wait % 60 == 0 ? std::to_string(wait / 60) + " min" : std::to_string(wait) + " s");
             if (auto s = writeState(e); !s)
                 return R::failure(s);
         }

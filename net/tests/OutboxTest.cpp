@@ -234,7 +234,6 @@ struct FakeCommitter {
     std::optional<CommitmentReport> sameAssociation; // the report given right away, if any
     std::vector<std::string> asked;                  // transaction UIDs, in order
     std::string stateOnDisk;                         // state.txt while it was asked
-    std::filesystem::path entryFolder;
 
     void into(Transport& t) {
         t.commit = [this](const std::string& uid, const std::vector<std::filesystem::path>& files) {
