@@ -5,7 +5,9 @@
 Starts, each with its own configuration in a temporary folder and on free ports of 127.0.0.1,
 Orthanc (with its ModalityWorklists plugin), DCMTK's wlmscpfs and storescp (also over TLS with a
 test CA made here by openssl) and an MLLP listener that parses with python3-hl7, and checks what
-arrives with tools no one here wrote (Orthanc's REST API, dcmdump, python3-hl7). When it can, it
+arrives with tools no one here wrote (Orthanc's REST API, dcmdump, python3-hl7); Velkard's own
+store SCP (velkard-cli store-scp, and while velkard-cli sends) takes Orthanc's storage commitment
+reports and C-MOVE, and DCMTK's echoscu and storescu as callers. When it can, it
 runs in a network namespace of its own that has nothing but loopback (unshare). Every server is
 stopped at the end. Exits 77 (skipped) when Orthanc or DCMTK's tools are missing.
 """
