@@ -427,7 +427,7 @@ def main():
             return r.returncode
         print("note: no network namespace here; the servers listen on the host (loopback peers)")
 
-    needed = ["/usr/sbin/Orthanc", "dump2dcm", "dcmdump", "wlmscpfs", "storescp", "openssl"]
+    needed = ["/usr/sbin/Orthanc", "dump2dcm", "dcmdump", "wlmscpfs", "storescp", "echoscu", "storescu", "openssl"]
     missing = [n for n in needed if not shutil.which(n)]
     if missing:
         print("SKIPPED: missing " + ", ".join(missing) + " (Debian packages orthanc, dcmtk, openssl)")
