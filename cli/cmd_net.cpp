@@ -13,15 +13,19 @@
 #include "net/Outbox.h"
 #include "net/Send.h"
 #include "net/Settings.h"
+#include "net/StoreScp.h"
 #include "net/ui/GdtWindow.h"
 #include "net/ui/ReportPdf.h"
 #include "signal/FileIo.h"
 #include "signal/Recording.h"
 
+#include <chrono>
+#include <csignal>
 #include <ctime>
 #include <filesystem>
 #include <iostream>
 #include <sstream>
+#include <thread>
 
 namespace velkard::cli {
 namespace {
@@ -175,13 +179,52 @@ void printEntry(const net::OutboxEntry& e) {
               << ",\"next_attempt\":" << e.nextAttempt << ",\"reason\":" << json(e.reason) << "}\n";
 }
 
-int sendDue(const std::filesystem::path& dir, const net::NetworkSettings& settings, bool all) {
+// How many archive entries await a storage commitment report asked at or after `since`.
+int awaitedSince(const net::Outbox& outbox, std::int64_t since) {
+    int n = 0;
+    if (auto entries = outbox.list())
+        for (const auto& e : entries.value)
+            n += e.state == net::EntryState::AwaitingCommitment && e.commitAskedAt >= since;
+    return n;
+}
+
+volatile std::sig_atomic_t stopSignal = 0;
+extern "C" void onStopSignal(int) {
+    stopSignal = 1;
+}
+
+// Sends what is due. With the store SCP switched on it listens meanwhile, and afterwards waits
+// up to waitSeconds for the storage commitment reports of what it asked (when the program holds
+// the port, the program takes them).
+int sendDue(const std::filesystem::path& dir, const net::NetworkSettings& settings, bool all,
+            int waitSeconds) {
     net::Outbox outbox(dir);
-    auto sum = outbox.process(net::networkTransport(settings), std::time(nullptr), all);
+    net::StoreScp scp;
+    bool listening = false;
+    if (settings.storeScp) {
+        if (auto s = scp.start(settings, dir); s)
+            listening = true;
+        else
+            std::cerr << "velkard-cli: the store SCP does not listen: " << s.message << '\n';
+    }
+    const std::int64_t started = std::time(nullptr);
+    auto sum = outbox.process(net::networkTransport(settings), started, all);
     if (!sum)
         return fail(sum.message);
     if (sum.value.busy)
         std::cerr << "velkard-cli: another program is sending the outbox\n";
+    if (listening && waitSeconds > 0) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(waitSeconds);
+        int taken = 0;
+        while (awaitedSince(outbox, started) > 0 && std::chrono::steady_clock::now() < until &&
+               !stopSignal) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (scp.reportsKept() != taken && outbox.takeReports(std::time(nullptr)))
+                taken = scp.reportsKept();
+        }
+        outbox.takeReports(std::time(nullptr));
+    }
+    scp.stop();
     auto entries = outbox.list();
     if (!entries)
         return fail(entries.message);
@@ -196,13 +239,18 @@ const Command kSend{
     "Puts recording NUMBER of patient ID into the outbox for each configured receiver: the\n"
     "twelve-lead waveform (DICOM) and the one-page report as Encapsulated PDF in the same study\n"
     "for the archive, an ORU^R01 for the HL7 receiver. Then sends what is due (not with\n"
-    "--queue-only) and prints the outbox, one JSON object an entry.\n",
+    "--queue-only) and prints the outbox, one JSON object an entry. With storage commitment\n"
+    "and the store SCP on, it listens for the archive's reports meanwhile and waits for them up\n"
+    "to --wait SECONDS (default 30; 0: not at all).\n",
     nullptr};
 
 int runSend(const std::vector<std::string>& argv) {
-    Args args(argv, {"dir"}, {"no-pdf", "queue-only", "english"});
+    Args args(argv, {"dir", "wait"}, {"no-pdf", "queue-only", "english"});
     if (!args.ok())
         return usage(kSend, args.error());
+    const auto wait = intValue(args.valueOr("wait", "30"), 0, 3600);
+    if (!wait)
+        return usage(kSend, "--wait must be a whole number of seconds from 0 to 3600");
     if (args.positional().size() != 2)
         return usage(kSend, "expects ID and NUMBER");
     auto number = intValue(args.positional()[1], 1, 999);
@@ -236,21 +284,27 @@ int runSend(const std::vector<std::string>& argv) {
             std::cout << e << '\n';
         return kOk;
     }
-    return sendDue(dir, *settings, false);
+    return sendDue(dir, *settings, false, *wait);
 }
 
 const Command kOutbox{
     "outbox", "list the outbox, send what is due, or try failed entries again",
-    "Usage: velkard-cli outbox [list|run|retry [ENTRY]] [--dir DIR]\n"
-    "list (default) prints every entry (waiting, sent, failed, with the last reason); run sends\n"
-    "the entries whose time has come; retry puts failed and waiting entries (or ENTRY) back and\n"
-    "sends them at once.\n",
+    "Usage: velkard-cli outbox [list|run|retry [ENTRY]] [--dir DIR] [--wait SECONDS]\n"
+    "list (default) prints every entry (waiting, sent, failed, awaiting_commitment, committed,\n"
+    "withdrawn, with the last reason); run sends the entries whose time has come; retry puts\n"
+    "failed and waiting entries (or ENTRY) back and sends them at once (ENTRY awaiting\n"
+    "commitment or committed: the archive is asked to commit it again). With the store SCP on,\n"
+    "run and retry wait up to --wait SECONDS (default 30) for the storage commitment reports\n"
+    "of what they asked.\n",
     nullptr};
 
 int runOutbox(const std::vector<std::string>& argv) {
-    Args args(argv, {"dir"}, {});
+    Args args(argv, {"dir", "wait"}, {});
     if (!args.ok())
         return usage(kOutbox, args.error());
+    const auto wait = intValue(args.valueOr("wait", "30"), 0, 3600);
+    if (!wait)
+        return usage(kOutbox, "--wait must be a whole number of seconds from 0 to 3600");
     const auto& pos = args.positional();
     const std::string what = pos.empty() ? "list" : pos[0];
     const std::filesystem::path dir = args.valueOr("dir", ".");
@@ -267,14 +321,63 @@ int runOutbox(const std::vector<std::string>& argv) {
     if (!settings)
         return kFailure;
     if (what == "run" && pos.size() == 1)
-        return sendDue(dir, *settings, false);
+        return sendDue(dir, *settings, false, *wait);
     if (what == "retry" && pos.size() <= 2) {
         auto n = outbox.retry(pos.size() == 2 ? pos[1] : std::string());
         if (!n)
             return fail(n.message);
-        return sendDue(dir, *settings, false);
+        return sendDue(dir, *settings, false, *wait);
     }
     return usage(kOutbox, "expects list, run or retry [ENTRY]");
+}
+
+const Command kStoreScp{
+    "store-scp", "listen as this workstation's store SCP (storage commitment reports, C-STORE)",
+    "Usage: velkard-cli store-scp [--seconds N] [--dir DIR]\n"
+    "Takes associations on store_scp.port as ae_title, from the archive's or the worklist\n"
+    "server's AE title only: C-ECHO, C-STORE of ECG waveforms and PDFs into\n"
+    "archive-cache/<study UID>/, and the archive's storage commitment reports, which it gives\n"
+    "to the outbox entries at once. Runs N seconds, or until SIGINT/SIGTERM. Needs\n"
+    "store_scp.enabled=1. Prints one JSON line at the end.\n",
+    nullptr};
+
+int runStoreScp(const std::vector<std::string>& argv) {
+    Args args(argv, {"dir", "seconds"}, {});
+    if (!args.ok())
+        return usage(kStoreScp, args.error());
+    std::optional<int> seconds;
+    if (args.has("seconds")) {
+        seconds = intValue(args.valueOr("seconds", ""), 1, 30 * 24 * 3600);
+        if (!seconds)
+            return usage(kStoreScp, "--seconds must be a whole number from 1 to 2592000");
+    }
+    const std::filesystem::path dir = args.valueOr("dir", ".");
+    auto settings = settingsOf(dir);
+    if (!settings)
+        return kFailure;
+    if (!settings->storeScp)
+        return fail("The store SCP is switched off (store_scp.enabled=0 in " +
+                    (dir / net::kSettingsFileName).string() + ")");
+    std::signal(SIGINT, onStopSignal);
+    std::signal(SIGTERM, onStopSignal);
+    net::Outbox outbox(dir);
+    net::StoreScp scp;
+    if (auto s = scp.start(*settings, dir); !s)
+        return fail(s.message);
+    std::cerr << "velkard-cli: listening on port " << settings->port << " as " << settings->aeTitle
+              << '\n';
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds.value_or(0));
+    int taken = 0;
+    while (!stopSignal && (!seconds || std::chrono::steady_clock::now() < until)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (scp.reportsKept() != taken && outbox.takeReports(std::time(nullptr)))
+            taken = scp.reportsKept();
+    }
+    scp.stop();
+    outbox.takeReports(std::time(nullptr));
+    std::cout << "{\"reports\":" << scp.reportsKept() << ",\"stored\":" << scp.objectsStored()
+              << "}\n";
+    return kOk;
 }
 
 const Command kStudies{
@@ -313,11 +416,13 @@ int runStudies(const std::vector<std::string>& argv) {
     return kOk;
 }
 
-const Command kFetch{"fetch", "fetch a study from the archive (C-GET) into DIR/fetched",
-                     "Usage: velkard-cli fetch STUDY-UID [--dir DIR]\n"
-                     "Fetches every object of the study by C-GET into DIR/fetched/STUDY-UID/ and\n"
-                     "prints each file received.\n",
-                     nullptr};
+const Command kFetch{
+    "fetch", "fetch a study from the archive (C-GET) into DIR/fetched",
+    "Usage: velkard-cli fetch STUDY-UID [--dir DIR]\n"
+    "Fetches every object of the study by C-GET into DIR/fetched/STUDY-UID/ and\n"
+    "prints each file received. With archive.fetch=move by C-MOVE to the own AE\n"
+    "title instead, received by the store SCP into DIR/archive-cache/STUDY-UID/.\n",
+    nullptr};
 
 int runFetch(const std::vector<std::string>& argv) {
     Args args(argv, {"dir"}, {});
@@ -332,6 +437,14 @@ int runFetch(const std::vector<std::string>& argv) {
     auto settings = settingsOf(dir);
     if (!settings)
         return kFailure;
+    if (settings->archiveFetch == "move") {
+        auto fetched = net::fetchStudy(*settings, uid, dir);
+        if (!fetched)
+            return fail(fetched.message);
+        for (const auto& f : fetched.value.files)
+            std::cout << f.string() << '\n';
+        return kOk;
+    }
     auto files = net::getStudy(*settings, uid, dir / "fetched" / uid);
     for (const auto& f : files.value)
         std::cout << f.string() << '\n';
@@ -419,6 +532,7 @@ const Registration kRegistrations[] = {
     Registration{Command{kWorklist.name, kWorklist.summary, kWorklist.help, runWorklist}},
     Registration{Command{kSend.name, kSend.summary, kSend.help, runSend}},
     Registration{Command{kOutbox.name, kOutbox.summary, kOutbox.help, runOutbox}},
+    Registration{Command{kStoreScp.name, kStoreScp.summary, kStoreScp.help, runStoreScp}},
     Registration{Command{kStudies.name, kStudies.summary, kStudies.help, runStudies}},
     Registration{Command{kFetch.name, kFetch.summary, kFetch.help, runFetch}},
     Registration{Command{kGdt.name, kGdt.summary, kGdt.help, runGdt}},

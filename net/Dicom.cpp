@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "net/Dicom.h"
 
+#include "net/StoreScp.h"
 #include "net/TlsPeer.h"
 #include "signal/FileIo.h"
 
@@ -12,6 +13,7 @@
 #include <dcmtk/oflog/oflog.h>
 #include <openssl/ssl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -445,11 +447,221 @@ Result<std::vector<std::filesystem::path>> getStudy(const NetworkSettings& setti
     return R::success(a.scu.received);
 }
 
+std::string commitmentFailureText(unsigned reason) {
+    switch (reason) {
+    case 0x0110:
+        return "processing failure";
+    case 0x0112:
+        return "no such object instance";
+    case 0x0119:
+        return "class-instance conflict";
+    case 0x0122:
+        return "SOP class not supported";
+    case 0x0131:
+        return "duplicate transaction UID";
+    case 0x0213:
+        return "resource limitation";
+    case 0xA770:
+        return "referenced SOP class not supported";
+    case 0xA771:
+        return "class-instance conflict";
+    case 0xA772:
+        return "duplicate transaction UID";
+    }
+    char code[24];
+    std::snprintf(code, sizeof code, "failure reason 0x%04X", reason);
+    return code;
+}
+
+CommitmentReport commitmentReportOf(DcmItem& dataset, unsigned eventType) {
+    CommitmentReport r;
+    r.transactionUid = get(&dataset, DCM_TransactionUID);
+    DcmItem* item = nullptr;
+    for (unsigned long i = 0;
+         dataset.findAndGetSequenceItem(DCM_ReferencedSOPSequence, item, static_cast<int>(i))
+             .good();
+         ++i)
+        r.committed.push_back(get(item, DCM_ReferencedSOPInstanceUID));
+    for (unsigned long i = 0;
+         dataset.findAndGetSequenceItem(DCM_FailedSOPSequence, item, static_cast<int>(i)).good();
+         ++i) {
+        CommitmentReport::Failure f;
+        f.classUid = get(item, DCM_ReferencedSOPClassUID);
+        f.instanceUid = get(item, DCM_ReferencedSOPInstanceUID);
+        Uint16 reason = 0;
+        if (item->findAndGetUint16(DCM_FailureReason, reason).good())
+            f.reason = reason;
+        else
+            f.reason = 0x0110; // a failed object without its reason
+        r.failed.push_back(std::move(f));
+    }
+    if (eventType != 1 && r.failed.empty())
+        r.failed.push_back({{}, {}, 0x0110}); // failures said, none named
+    return r;
+}
+
+Result<std::optional<CommitmentReport>>
+requestCommitment(const NetworkSettings& settings, const Peer& peer,
+                  const std::string& transactionUid,
+                  const std::vector<std::filesystem::path>& files, int waitSeconds) {
+    using R = Result<std::optional<CommitmentReport>>;
+    DcmDataset request;
+    request.putAndInsertString(DCM_TransactionUID, transactionUid.c_str());
+    for (const auto& f : files) {
+        DcmFileFormat ff;
+        const OFCondition c = ff.loadFile(f.c_str());
+        OFString cls, inst;
+        if (c.bad() || ff.getDataset()->findAndGetOFString(DCM_SOPClassUID, cls).bad() ||
+            ff.getDataset()->findAndGetOFString(DCM_SOPInstanceUID, inst).bad())
+            return R::failure(ErrorCode::CannotRead, "Cannot read " + f.string() + ": " + c.text());
+        DcmItem* item = nullptr;
+        request.findOrCreateSequenceItem(DCM_ReferencedSOPSequence, item, -2);
+        item->putAndInsertString(DCM_ReferencedSOPClassUID, cls.c_str());
+        item->putAndInsertString(DCM_ReferencedSOPInstanceUID, inst.c_str());
+    }
+    // Proposed twice: in the default role, which every archive takes, and with both roles, which
+    // lets an archive that wants to send its report on this association do so.
+    Association a;
+    if (auto s = a.open(settings, peer,
+                        {{UID_StorageCommitmentPushModelSOPClass, ASC_SC_ROLE_DEFAULT},
+                         {UID_StorageCommitmentPushModelSOPClass, ASC_SC_ROLE_SCUSCP}});
+        !s)
+        return R::failure(s);
+    // An archive may answer the default proposal with both roles too (Orthanc does).
+    T_ASC_PresentationContextID id = a.scu.findPresentationContextID(
+        UID_StorageCommitmentPushModelSOPClass, "", ASC_SC_ROLE_SCUSCP);
+    if (id == 0)
+        id = a.scu.findPresentationContextID(UID_StorageCommitmentPushModelSOPClass, "");
+    if (id == 0)
+        return R::failure(ErrorCode::Failed, where(peer) + " does not offer storage commitment");
+    Uint16 status = 0;
+    const OFCondition c =
+        a.scu.sendACTIONRequest(id, UID_StorageCommitmentPushModelSOPInstance, 1, &request, status);
+    if (c.bad())
+        return R::failure(ErrorCode::IoError, "No answer to the storage commitment request from " +
+                                                  where(peer) + ": " + c.text());
+    if (status != STATUS_Success)
+        return R::failure(ErrorCode::Failed,
+                          where(peer) + " refused the storage commitment request (status " +
+                              std::to_string(status) + ")");
+    if (waitSeconds <= 0)
+        return R::success(std::nullopt);
+    DcmDataset* report = nullptr;
+    Uint16 eventType = 0;
+    const OFCondition got = a.scu.handleEVENTREPORTRequest(report, eventType, waitSeconds);
+    std::unique_ptr<DcmDataset> owned(report);
+    if (got.bad() || !owned || (eventType != 1 && eventType != 2))
+        return R::success(std::nullopt); // it comes later, to the store SCP
+    CommitmentReport r = commitmentReportOf(*owned, eventType);
+    if (r.transactionUid != transactionUid)
+        return R::success(std::nullopt);
+    return R::success(std::optional<CommitmentReport>(std::move(r)));
+}
+
+Result<int> moveStudy(const NetworkSettings& settings, const std::string& studyInstanceUid) {
+    using R = Result<int>;
+    Association a;
+    if (auto s = a.open(settings, settings.pacs,
+                        {{UID_MOVEStudyRootQueryRetrieveInformationModel, ASC_SC_ROLE_DEFAULT}});
+        !s)
+        return R::failure(s);
+    const T_ASC_PresentationContextID id =
+        a.scu.findPresentationContextID(UID_MOVEStudyRootQueryRetrieveInformationModel, "");
+    if (id == 0)
+        return R::failure(ErrorCode::Failed, where(a.peer) + " does not offer C-MOVE");
+    DcmDataset query;
+    query.putAndInsertString(DCM_QueryRetrieveLevel, "STUDY");
+    query.putAndInsertString(DCM_StudyInstanceUID, studyInstanceUid.c_str());
+    OFList<RetrieveResponse*> responses;
+    const OFCondition cond =
+        a.scu.sendMOVERequest(id, settings.aeTitle.c_str(), &query, &responses);
+    Uint16 final = STATUS_Success;
+    int completed = 0, failed = 0;
+    for (RetrieveResponse* r : responses) {
+        if (!DICOM_PENDING_STATUS(r->m_status)) {
+            final = r->m_status;
+            completed = r->m_numberOfCompletedSubops;
+            failed = r->m_numberOfFailedSubops;
+        }
+        delete r;
+    }
+    if (cond.bad())
+        return R::failure(ErrorCode::IoError,
+                          "Fetching from " + where(a.peer) + " broke off: " + cond.text());
+    if (final != STATUS_Success && completed == 0)
+        return R::failure(ErrorCode::Failed, where(a.peer) + " ended the C-MOVE with status " +
+                                                 std::to_string(final) + " (" +
+                                                 std::to_string(failed) + " not sent)");
+    return R::success(completed);
+}
+
 bool validUid(const std::string& uid) {
     if (uid.empty() || uid.size() > 64 || uid.find_first_not_of("0123456789.") != std::string::npos)
         return false;
     return uid.front() != '.' && uid.back() != '.' && uid.find("..") == std::string::npos;
 }
+
+namespace {
+
+void sortOut(FetchedStudy& out, const std::vector<std::filesystem::path>& files) {
+    for (const auto& kept : files) {
+        out.files.push_back(kept);
+        DcmFileFormat ff;
+        OFString cls;
+        if (ff.loadFile(kept.c_str()).good() &&
+            ff.getDataset()->findAndGetOFString(DCM_SOPClassUID, cls).good() &&
+            (cls == UID_TwelveLeadECGWaveformStorage || cls == UID_GeneralECGWaveformStorage))
+            out.ecgs.push_back(kept);
+    }
+}
+
+// The earlier copy is put aside while the store SCP fills the study's folder anew.
+Result<FetchedStudy> fetchByMove(const NetworkSettings& settings, const std::string& studyUid,
+                                 const std::filesystem::path& cache) {
+    using R = Result<FetchedStudy>;
+    namespace fs = std::filesystem;
+    if (!settings.storeScp)
+        return R::failure(ErrorCode::InvalidArgument,
+                          "Fetching by C-MOVE needs the store SCP switched on (store_scp.enabled)");
+    FetchedStudy out;
+    out.folder = cache / studyUid;
+    std::random_device rd;
+    const fs::path aside = cache / (".old-" + std::to_string(rd()) + "-" + studyUid);
+    std::error_code ec;
+    fs::create_directories(cache, ec);
+    const bool hadCopy = fs::exists(out.folder, ec);
+    if (hadCopy) {
+        fs::rename(out.folder, aside, ec);
+        if (ec)
+            return R::failure(ErrorCode::CannotWrite,
+                              "Cannot put aside " + out.folder.string() + ": " + ec.message());
+    }
+    // The program's store SCP may hold the port; it keeps what comes in the same folder.
+    StoreScp scp;
+    const Status listening = scp.start(settings, cache.parent_path());
+    auto moved = moveStudy(settings, studyUid);
+    scp.stop();
+    if (!moved || !fs::is_directory(out.folder, ec)) {
+        fs::remove_all(out.folder, ec);
+        if (hadCopy)
+            fs::rename(aside, out.folder, ec);
+        if (!moved)
+            return R::failure(moved);
+        return R::failure(ErrorCode::Failed,
+                          "The archive sent nothing to " + settings.aeTitle +
+                              (listening ? std::string() : " (" + listening.message + ")"));
+    }
+    fs::remove_all(aside, ec);
+    std::vector<fs::path> files;
+    for (const auto& d : fs::directory_iterator(out.folder, ec))
+        if (d.is_regular_file() && d.path().extension() == ".dcm")
+            files.push_back(d.path());
+    std::sort(files.begin(), files.end());
+    sortOut(out, files);
+    return R::success(out);
+}
+
+} // namespace
 
 Result<FetchedStudy> fetchStudy(const NetworkSettings& settings, const std::string& studyUid,
                                 const std::filesystem::path& workDir) {
@@ -459,6 +671,8 @@ Result<FetchedStudy> fetchStudy(const NetworkSettings& settings, const std::stri
                           "The archive named the study by no valid UID: '" + studyUid + "'");
     namespace fs = std::filesystem;
     const fs::path cache = workDir / kArchiveCacheFolder;
+    if (settings.archiveFetch == "move")
+        return fetchByMove(settings, studyUid, cache);
     std::random_device rd;
     const fs::path fresh = cache / (".new-" + std::to_string(rd()) + "-" + studyUid);
     auto received = getStudy(settings, studyUid, fresh);
@@ -476,16 +690,10 @@ Result<FetchedStudy> fetchStudy(const NetworkSettings& settings, const std::stri
         return R::failure(ErrorCode::CannotWrite,
                           "Cannot keep the study in " + out.folder.string() + ": " + ec.message());
     }
-    for (const fs::path& f : received.value) {
-        const fs::path kept = out.folder / f.filename();
-        out.files.push_back(kept);
-        DcmFileFormat ff;
-        OFString cls;
-        if (ff.loadFile(kept.c_str()).good() &&
-            ff.getDataset()->findAndGetOFString(DCM_SOPClassUID, cls).good() &&
-            (cls == UID_TwelveLeadECGWaveformStorage || cls == UID_GeneralECGWaveformStorage))
-            out.ecgs.push_back(kept);
-    }
+    std::vector<fs::path> kept;
+    for (const fs::path& f : received.value)
+        kept.push_back(out.folder / f.filename());
+    sortOut(out, kept);
     return R::success(out);
 }
 

@@ -12,6 +12,7 @@
 #include "signal/Status.h"
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,11 @@ Result<std::vector<std::filesystem::path>> getStudy(const NetworkSettings& setti
                                                     const std::string& studyInstanceUid,
                                                     const std::filesystem::path& folder);
 
+// C-MOVE of a whole study to the own AE title: the archive sends it to the store SCP, which
+// keeps it in archive-cache/<study UID>/ (StoreScp.h). Returns the number of objects the archive
+// said it sent.
+Result<int> moveStudy(const NetworkSettings& settings, const std::string& studyInstanceUid);
+
 // A study UID as a folder name may hold it: 1 to 64 digits and dots, each dot between digits.
 bool validUid(const std::string& uid);
 
@@ -92,10 +98,38 @@ struct FetchedStudy {
     std::vector<std::filesystem::path> ecgs;  // the 12-lead and general ECG waveforms among them
 };
 // Fetches the study (C-GET) into a fresh folder of the cache, which then replaces an earlier
-// copy of the same study. InvalidArgument for a UID that is no valid UID.
+// copy of the same study. With archive.fetch=move by C-MOVE instead, received by the store SCP
+// (this process's, or the program's when that holds the port; it must be switched on), the
+// earlier copy put back when the move fails. InvalidArgument for a UID that is no valid UID.
 Result<FetchedStudy> fetchStudy(const NetworkSettings& settings,
                                 const std::string& studyInstanceUid,
                                 const std::filesystem::path& workDir);
+
+// Storage commitment (push model): the archive is asked to take over the safekeeping of objects
+// it was sent (N-ACTION), and answers with a report (N-EVENT-REPORT) of what it commits and what
+// it does not, on the same association or later on one of its own to the store SCP.
+struct CommitmentReport {
+    std::string transactionUid;
+    // The objects committed (SOP instance UIDs) and those the archive does not commit, each with
+    // its failure reason (0x0110 processing failure, 0x0112 no such object instance, ...).
+    std::vector<std::string> committed;
+    struct Failure {
+        std::string classUid, instanceUid;
+        unsigned reason = 0;
+    };
+    std::vector<Failure> failed;
+    bool allCommitted() const { return failed.empty(); }
+};
+// What a failure reason means, in words.
+std::string commitmentFailureText(unsigned reason);
+
+// Asks `peer` to commit the objects of `files` under transactionUid. Then waits up to
+// waitSeconds for the report on the same association (nullopt when none came there: the archive
+// sends it later on an association of its own). IoError: not reached; Failed: refused.
+Result<std::optional<CommitmentReport>>
+requestCommitment(const NetworkSettings& settings, const Peer& peer,
+                  const std::string& transactionUid,
+                  const std::vector<std::filesystem::path>& files, int waitSeconds);
 
 // The text of a DIMSE status of a C-STORE response ("Refused: Out of Resources" ...).
 std::string storeStatusText(unsigned status);

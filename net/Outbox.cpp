@@ -2,6 +2,7 @@
 #include "net/Outbox.h"
 
 #include "net/Hl7.h"
+#include "net/Send.h"
 #include "signal/FileIo.h"
 
 #include <algorithm>
@@ -22,6 +23,7 @@ namespace {
 
 constexpr const char* kEntryFile = "entry.txt";
 constexpr const char* kStateFile = "state.txt";
+constexpr const char* kReportsFolder = ".commitments";
 
 std::string oneLine(std::string s) {
     for (char& c : s)
@@ -98,7 +100,41 @@ std::string stateText(const OutboxEntry& e) {
     for (bool b : e.fileSent)
         o << (b ? '1' : '0');
     o << '\n';
+    if (!e.commitTransaction.empty())
+        o << "commit_transaction=" << e.commitTransaction << '\n'
+          << "commit_asked_at=" << e.commitAskedAt << '\n';
     return o.str();
+}
+
+std::string reportText(const CommitmentReport& r) {
+    std::ostringstream o;
+    o << "transaction=" << oneLine(r.transactionUid) << '\n';
+    for (const auto& c : r.committed)
+        o << "committed=" << oneLine(c) << '\n';
+    for (const auto& f : r.failed)
+        o << "failed=" << f.reason << ' ' << oneLine(f.classUid) << ' ' << oneLine(f.instanceUid)
+          << '\n';
+    return o.str();
+}
+
+std::optional<CommitmentReport> readReport(const std::filesystem::path& path) {
+    bool ok = false;
+    CommitmentReport r;
+    for (const auto& [k, v] : readPairs(path, ok)) {
+        if (k == "transaction")
+            r.transactionUid = v;
+        else if (k == "committed")
+            r.committed.push_back(v);
+        else if (k == "failed") {
+            std::istringstream in(v);
+            CommitmentReport::Failure f;
+            in >> f.reason >> f.classUid >> f.instanceUid;
+            r.failed.push_back(f);
+        }
+    }
+    if (!ok || r.transactionUid.empty())
+        return std::nullopt;
+    return r;
 }
 
 // The outbox's lock for one process's work; released when it goes.
@@ -145,8 +181,17 @@ std::string_view stateName(EntryState state) {
         return "failed";
     case EntryState::Withdrawn:
         return "withdrawn";
+    case EntryState::AwaitingCommitment:
+        return "awaiting_commitment";
+    case EntryState::Committed:
+        return "committed";
     }
     return "waiting";
+}
+
+bool delivered(EntryState state) {
+    return state == EntryState::Sent || state == EntryState::AwaitingCommitment ||
+           state == EntryState::Committed;
 }
 
 std::int64_t retryDelaySeconds(int attempts) {
@@ -162,6 +207,15 @@ Transport networkTransport(const NetworkSettings& settings) {
         return store(settings, settings.pacs, files);
     };
     t.hl7 = [settings](const std::string& message) { return sendHl7(settings, message); };
+    if (settings.storageCommitment)
+        t.commit = [settings](const std::string& transactionUid,
+                              const std::vector<std::filesystem::path>& files) {
+            // A report on this association is awaited a short while; the archive may as well
+            // send it later to the store SCP.
+            return requestCommitment(settings, settings.pacs, transactionUid, files,
+                                     std::min(settings.timeoutSeconds, 3));
+        };
+    t.commitmentWaitSeconds = settings.commitmentWaitSeconds;
     return t;
 }
 
@@ -239,10 +293,12 @@ Result<std::vector<OutboxEntry>> Outbox::list() const {
         std::string sent;
         for (const auto& [k, v] : readPairs(d.path() / kStateFile, stateOk)) {
             if (k == "state")
-                e.state = v == "sent"        ? EntryState::Sent
-                          : v == "failed"    ? EntryState::Failed
-                          : v == "withdrawn" ? EntryState::Withdrawn
-                                             : EntryState::Waiting;
+                e.state = v == "sent"                  ? EntryState::Sent
+                          : v == "failed"              ? EntryState::Failed
+                          : v == "withdrawn"           ? EntryState::Withdrawn
+                          : v == "awaiting_commitment" ? EntryState::AwaitingCommitment
+                          : v == "committed"           ? EntryState::Committed
+                                                       : EntryState::Waiting;
             else if (k == "attempts")
                 e.attempts = static_cast<int>(toInt(v));
             else if (k == "next_attempt")
@@ -253,6 +309,10 @@ Result<std::vector<OutboxEntry>> Outbox::list() const {
                 e.reason = v;
             else if (k == "files_sent")
                 sent = v;
+            else if (k == "commit_transaction")
+                e.commitTransaction = v;
+            else if (k == "commit_asked_at")
+                e.commitAskedAt = toInt(v);
         }
         e.fileSent.assign(e.files.size(), false);
         for (std::size_t i = 0; i < e.files.size() && i < sent.size(); ++i)
@@ -309,38 +369,151 @@ Status Outbox::attempt(OutboxEntry& e, const Transport& transport, std::int64_t 
             files.push_back(e.folder / e.files[i]);
             index.push_back(i);
         }
-    auto outcomes = transport.store(files);
-    if (!outcomes) {
-        if (outcomes.code == ErrorCode::Failed) {
+    if (!files.empty()) {
+        auto outcomes = transport.store(files);
+        if (!outcomes) {
+            if (outcomes.code == ErrorCode::Failed) {
+                e.state = EntryState::Failed;
+                e.reason = outcomes.message;
+            } else {
+                later(outcomes.message);
+            }
+            return writeState(e);
+        }
+        bool refused = false;
+        for (std::size_t k = 0; k < outcomes.value.size() && k < index.size(); ++k) {
+            const StoreOutcome& o = outcomes.value[k];
+            if (o.stored) {
+                e.fileSent[index[k]] = true;
+            } else if (!refused) {
+                refused = true;
+                char code[16];
+                std::snprintf(code, sizeof code, "0x%04X", o.status);
+                e.reason = e.files[index[k]] + ": " + o.reason + " (" + code + ")";
+            }
+        }
+        if (refused) {
             e.state = EntryState::Failed;
-            e.reason = outcomes.message;
+            return writeState(e);
+        }
+        if (!std::all_of(e.fileSent.begin(), e.fileSent.end(), [](bool b) { return b; })) {
+            later("Not every object was answered");
+            return writeState(e);
+        }
+    }
+    e.sentAt = now;
+    e.reason.clear();
+    if (!transport.commit) {
+        e.state = EntryState::Sent;
+        return writeState(e);
+    }
+    // The transaction is in the state before it is asked for, so its report always finds it.
+    e.state = EntryState::AwaitingCommitment;
+    e.commitTransaction = newUid();
+    e.commitAskedAt = 0;
+    if (auto s = writeState(e); !s)
+        return s;
+    return askCommitment(e, transport, now);
+}
+
+Status Outbox::askCommitment(OutboxEntry& e, const Transport& transport, std::int64_t now) const {
+    std::vector<std::filesystem::path> files;
+    for (const auto& f : e.files)
+        files.push_back(e.folder / f);
+    auto asked = transport.commit(e.commitTransaction, files);
+    if (!asked) {
+        if (asked.code == ErrorCode::Failed) {
+            e.state = EntryState::Failed;
+            e.reason = "Storage commitment: " + asked.message;
         } else {
-            later(outcomes.message);
+            e.reason = "Storage commitment not asked yet: " + asked.message;
+            e.nextAttempt = now + retryDelaySeconds(e.attempts);
         }
         return writeState(e);
     }
-    bool refused = false;
-    for (std::size_t k = 0; k < outcomes.value.size() && k < index.size(); ++k) {
-        const StoreOutcome& o = outcomes.value[k];
-        if (o.stored) {
-            e.fileSent[index[k]] = true;
-        } else if (!refused) {
-            refused = true;
-            char code[16];
-            std::snprintf(code, sizeof code, "0x%04X", o.status);
-            e.reason = e.files[index[k]] + ": " + o.reason + " (" + code + ")";
-        }
-    }
-    if (refused) {
-        e.state = EntryState::Failed;
-    } else if (std::all_of(e.fileSent.begin(), e.fileSent.end(), [](bool b) { return b; })) {
-        e.state = EntryState::Sent;
-        e.sentAt = now;
-        e.reason.clear();
-    } else {
-        later("Not every object was answered");
-    }
+    e.commitAskedAt = now;
+    e.reason.clear();
+    if (asked.value)
+        return takeReport(e, *asked.value, now);
     return writeState(e);
+}
+
+Status Outbox::takeReport(OutboxEntry& e, const CommitmentReport& report, std::int64_t now) const {
+    if (e.state != EntryState::AwaitingCommitment || report.transactionUid != e.commitTransaction)
+        return Status::success();
+    if (report.allCommitted()) {
+        e.state = EntryState::Committed;
+        e.reason.clear();
+        return writeState(e);
+    }
+    // Not committed: sent again (the same instances) after the pause, then asked again.
+    std::string why = "Storage commitment failed:";
+    for (const auto& f : report.failed) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%04X", f.reason);
+        why += " " + (f.instanceUid.empty() ? std::string("(no UID)") : f.instanceUid) + ": " +
+               commitmentFailureText(f.reason) + " (" + code + ");";
+    }
+    why.pop_back();
+    e.state = EntryState::Waiting;
+    e.reason = why;
+    e.fileSent.assign(e.files.size(), false);
+    e.nextAttempt = now + retryDelaySeconds(e.attempts);
+    e.commitTransaction.clear();
+    e.commitAskedAt = 0;
+    return writeState(e);
+}
+
+Status Outbox::keepReport(const CommitmentReport& report) const {
+    if (!validUid(report.transactionUid))
+        return Status::failure(ErrorCode::InvalidArgument,
+                               "A storage commitment report without a valid transaction UID");
+    const auto folder = folder_ / kReportsFolder;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec)
+        return Status::failure(ErrorCode::CannotWrite,
+                               "Cannot create " + folder.string() + ": " + ec.message());
+    if (auto s = writeText(folder / report.transactionUid, reportText(report)); !s)
+        return s;
+    return syncPath(folder, true);
+}
+
+Status Outbox::takeReports(std::int64_t now) const {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder_ / kReportsFolder, ec))
+        return Status::success();
+    WorkLock lock(folder_);
+    if (!lock.held())
+        return Status::failure(ErrorCode::Busy, "The outbox is being sent by another program");
+    auto entries = list();
+    if (!entries)
+        return entries;
+    return takeKeptReports(entries.value, now);
+}
+
+Status Outbox::takeKeptReports(std::vector<OutboxEntry>& entries, std::int64_t now) const {
+    const auto folder = folder_ / kReportsFolder;
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec))
+        return Status::success();
+    std::vector<std::filesystem::path> kept;
+    for (const auto& d : std::filesystem::directory_iterator(folder, ec))
+        if (d.is_regular_file() && validUid(d.path().filename().string()))
+            kept.push_back(d.path());
+    for (const auto& path : kept) {
+        const auto report = readReport(path);
+        if (!report)
+            continue; // being written
+        for (OutboxEntry& e : entries)
+            if (e.state == EntryState::AwaitingCommitment &&
+                e.commitTransaction == report->transactionUid)
+                if (auto s = takeReport(e, *report, now); !s)
+                    return s;
+        // Taken, or of a transaction no entry waits for any more (the entry was sent again).
+        std::filesystem::remove(path, ec);
+    }
+    return Status::success();
 }
 
 Result<Outbox::Summary> Outbox::process(const Transport& transport, std::int64_t now,
@@ -360,10 +533,35 @@ Result<Outbox::Summary> Outbox::process(const Transport& transport, std::int64_t
     auto entries = list();
     if (!entries)
         return R::failure(entries);
+    if (auto s = takeKeptReports(entries.value, now); !s)
+        return R::failure(s);
     for (OutboxEntry& e : entries.value) {
         if (e.state == EntryState::Waiting && (all || e.nextAttempt <= now))
             if (auto s = attempt(e, transport, now); !s)
                 return R::failure(s);
+        if (e.state == EntryState::AwaitingCommitment && e.commitAskedAt == 0 &&
+            (all || e.nextAttempt <= now)) {
+            Status s;
+            if (transport.commit) {
+                ++e.attempts;
+                s = askCommitment(e, transport, now);
+            } else { // switched off before it was asked
+                e.state = EntryState::Sent;
+                e.reason.clear();
+                s = writeState(e);
+            }
+            if (!s)
+                return R::failure(s);
+        }
+        if (e.state == EntryState::AwaitingCommitment && e.commitAskedAt > 0 &&
+            now - e.commitAskedAt >= transport.commitmentWaitSeconds && e.reason.empty()) {
+            const int wait = transport.commitmentWaitSeconds;
+            e.reason =
+                "No storage commitment report within " +
+                (wait % 60 == 0 ? std::to_string(wait / 60) + " min" : std::to_string(wait) + " s");
+            if (auto s = writeState(e); !s)
+                return R::failure(s);
+        }
         switch (e.state) {
         case EntryState::Sent:
             ++sum.sent;
@@ -376,6 +574,12 @@ Result<Outbox::Summary> Outbox::process(const Transport& transport, std::int64_t
             break;
         case EntryState::Withdrawn:
             ++sum.withdrawn;
+            break;
+        case EntryState::AwaitingCommitment:
+            ++sum.awaitingCommitment;
+            break;
+        case EntryState::Committed:
+            ++sum.committed;
             break;
         }
     }
@@ -395,13 +599,21 @@ Result<int> Outbox::retry(const std::string& id) const {
         return R::failure(entries);
     int n = 0;
     for (OutboxEntry& e : entries.value) {
-        if (e.state == EntryState::Sent || (!id.empty() && e.id != id) ||
+        // Of the delivered entries only one named that went through storage commitment: the
+        // archive is asked again.
+        const bool commitAgain = !id.empty() && (e.state == EntryState::AwaitingCommitment ||
+                                                 e.state == EntryState::Committed);
+        if ((!id.empty() && e.id != id) || (e.state == EntryState::Sent) ||
+            (delivered(e.state) && !commitAgain) ||
             (id.empty() && e.state == EntryState::Withdrawn))
             continue;
         if (e.files.empty())
             continue; // unreadable: nothing to try
+        // A delivered entry keeps its files marked sent: only the commitment is asked again.
         e.state = EntryState::Waiting;
         e.nextAttempt = 0;
+        e.commitTransaction.clear();
+        e.commitAskedAt = 0;
         if (auto s = writeState(e); !s)
             return R::failure(s);
         ++n;
@@ -422,7 +634,7 @@ Status Outbox::withdraw(const std::string& id) const {
     for (OutboxEntry& e : entries.value) {
         if (e.id != id)
             continue;
-        if (e.state == EntryState::Sent)
+        if (delivered(e.state))
             return Status::failure(ErrorCode::InvalidArgument,
                                    "The entry " + id + " was sent already");
         if (e.files.empty())

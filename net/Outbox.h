@@ -11,6 +11,11 @@
 //    instance;
 //  - one process at a time works on the outbox (an fcntl lock on outbox/.lock).
 // Sent entries stay (state "sent") as the record of what went where; nothing is deleted.
+// With storage commitment, a sent archive entry awaits the archive's report ("awaiting
+// commitment", its transaction UID kept in the state) and becomes "committed" only when the
+// report says every object is; a report of failures sends the entry again after the usual pause.
+// Reports that come to the store SCP are kept in outbox/.commitments/<transaction UID> and taken
+// up by the next run.
 #pragma once
 
 #include "net/Dicom.h"
@@ -20,6 +25,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,8 +35,11 @@ inline constexpr const char* kOutboxFolder = "outbox";
 
 // Withdrawn: taken out of the queue by the user; it is no longer sent, but its files stay (and
 // the recording in the card file is not touched).
-enum class EntryState { Waiting, Sent, Failed, Withdrawn };
-std::string_view stateName(EntryState state); // "waiting", "sent", "failed", "withdrawn"
+enum class EntryState { Waiting, Sent, Failed, Withdrawn, AwaitingCommitment, Committed };
+// "waiting", "sent", "failed", "withdrawn", "awaiting_commitment", "committed"
+std::string_view stateName(EntryState state);
+// Sent, awaiting commitment or committed: the receiver took every file.
+bool delivered(EntryState state);
 
 enum class Destination { Pacs, Hl7 };
 
@@ -50,6 +59,9 @@ struct OutboxEntry {
     std::int64_t sentAt = 0;
     std::string reason; // the last failure: the receiver's reason, or why it was not reached
     std::vector<bool> fileSent;
+    // Storage commitment: the transaction asked for and when (0: not asked yet).
+    std::string commitTransaction;
+    std::int64_t commitAskedAt = 0;
 };
 
 // How the payload goes out; the default one uses the settings (DICOM C-STORE, HL7 over MLLP).
@@ -59,6 +71,13 @@ struct Transport {
     // Sends one HL7 message; success when the receiver accepted it (AA/CA), Failed with its
     // reason when it refused it, IoError when it could not be reached or did not answer.
     std::function<Status(const std::string& message)> hl7;
+    // Asks the archive to commit the files (storage commitment); empty: not asked. The report
+    // when it came on the same association, nullopt when it comes later.
+    std::function<Result<std::optional<CommitmentReport>>(
+        const std::string& transactionUid, const std::vector<std::filesystem::path>& files)>
+        commit;
+    // How long a report is awaited before the entry says none came.
+    int commitmentWaitSeconds = 3600;
 };
 Transport networkTransport(const NetworkSettings& settings);
 
@@ -85,21 +104,33 @@ public:
 
     struct Summary {
         int sent = 0, waiting = 0, failed = 0, withdrawn = 0, busy = 0;
+        int awaitingCommitment = 0, committed = 0;
     };
     // Tries every waiting entry whose time has come (all waiting entries with `all`). Returns at
     // once with busy = 1 when another process works on the outbox.
     Result<Summary> process(const Transport& transport, std::int64_t now, bool all = false) const;
+    // Keeps a storage commitment report that came to the store SCP (flushed, under
+    // .commitments/) for the next run of process(), which gives it to the entry that asked.
+    Status keepReport(const CommitmentReport& report) const;
+    // Gives the kept reports to their entries now (process() does it too). Busy while another
+    // process works on the outbox.
+    Status takeReports(std::int64_t now) const;
+
     // Puts failed and waiting entries back to be tried at once; the one named, also when it was
-    // withdrawn.
+    // withdrawn, and also one awaiting commitment or committed: then nothing is stored again, and
+    // with storage commitment on the archive is asked anew (a new transaction).
     Result<int> retry(const std::string& id = {}) const;
     // Takes a waiting or failed entry out of the queue: it is kept as withdrawn and no longer
-    // sent. InvalidArgument for an entry that was sent or is not there; Busy while another
+    // sent. InvalidArgument for an entry that was delivered or is not there; Busy while another
     // process works on the outbox.
     Status withdraw(const std::string& id) const;
 
 private:
     Status writeState(const OutboxEntry& entry) const;
     Status attempt(OutboxEntry& entry, const Transport& transport, std::int64_t now) const;
+    Status askCommitment(OutboxEntry& entry, const Transport& transport, std::int64_t now) const;
+    Status takeReport(OutboxEntry& entry, const CommitmentReport& report, std::int64_t now) const;
+    Status takeKeptReports(std::vector<OutboxEntry>& entries, std::int64_t now) const;
     std::filesystem::path folder_;
 };
 

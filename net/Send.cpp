@@ -340,12 +340,15 @@ std::optional<SendState> sendStateOf(const std::vector<OutboxEntry>& entries,
     auto rank = [](EntryState s) {
         switch (s) {
         case EntryState::Failed:
-            return 3;
+            return 4;
         case EntryState::Waiting:
+            return 3;
+        case EntryState::AwaitingCommitment:
             return 2;
         case EntryState::Withdrawn:
             return 1;
         case EntryState::Sent:
+        case EntryState::Committed:
             break;
         }
         return 0;

@@ -50,7 +50,7 @@ queueRecording(const Outbox& outbox, const cardfile::CardFile& cardFile,
 
 // What the outbox holds for one recording, for the card-file window: nullopt when nothing was
 // queued; otherwise the least finished state of its newest entries (failed before waiting before
-// withdrawn before sent) and the reason given.
+// awaiting commitment before withdrawn before sent or committed) and the reason given.
 struct SendState {
     EntryState state = EntryState::Waiting;
     std::string reason;

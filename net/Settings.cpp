@@ -44,8 +44,8 @@ std::vector<Key> keys(NetworkSettings& s) {
     };
     auto flag = [&](const char* n, bool& v) { k.push_back({n, nullptr, nullptr, &v}); };
     text("ae_title", s.aeTitle);
-    number("port", s.port, 1, 65535);
-    flag("store_scp", s.storeScp);
+    flag("store_scp.enabled", s.storeScp);
+    number("store_scp.port", s.port, 1, 65535);
     text("station_ae_title", s.stationAeTitle);
     text("worklist.host", s.worklist.host);
     number("worklist.port", s.worklist.port, 1, 65535);
@@ -55,6 +55,9 @@ std::vector<Key> keys(NetworkSettings& s) {
     number("pacs.port", s.pacs.port, 1, 65535);
     text("pacs.ae_title", s.pacs.aeTitle);
     flag("pacs.tls", s.pacs.tls);
+    flag("pacs.storage_commitment", s.storageCommitment);
+    number("pacs.commitment_wait_seconds", s.commitmentWaitSeconds, 10, 7 * 24 * 3600);
+    text("archive.fetch", s.archiveFetch);
     text("hl7.host", s.hl7.host);
     number("hl7.port", s.hl7.port, 1, 65535);
     flag("hl7.tls", s.hl7.tls);
@@ -109,7 +112,13 @@ Result<NetworkSettings> loadSettings(const std::filesystem::path& workDir) {
             return Result<NetworkSettings>::failure(ErrorCode::BadData, path.string() + ", line " +
                                                                             std::to_string(lineNo) +
                                                                             ": expected key=value");
-        const std::string key = trim(t.substr(0, eq)), value = trim(t.substr(eq + 1));
+        std::string key = trim(t.substr(0, eq));
+        const std::string value = trim(t.substr(eq + 1));
+        // The names these two keys had before the store SCP had keys of its own.
+        if (key == "port")
+            key = "store_scp.port";
+        else if (key == "store_scp")
+            key = "store_scp.enabled";
         for (Key& k : table) {
             if (key != k.name)
                 continue;
@@ -124,6 +133,9 @@ Result<NetworkSettings> loadSettings(const std::filesystem::path& workDir) {
                                             std::to_string(k.lo) + " to " + std::to_string(k.hi));
         }
     }
+    if (s.archiveFetch != "get" && s.archiveFetch != "move")
+        return Result<NetworkSettings>::failure(
+            ErrorCode::BadData, path.string() + ": archive.fetch must be get or move");
     return Result<NetworkSettings>::success(s);
 }
 

@@ -24,10 +24,19 @@ struct Peer {
 
 struct NetworkSettings {
     std::string aeTitle = "VELKARD";
-    int port = 11112; // the store SCP's port (only when it is switched on)
+    // The own store SCP: it takes associations on `port` only when switched on (C-ECHO, C-STORE
+    // of ECG waveforms and PDFs, the archive's storage commitment reports).
+    int port = 11112;
     bool storeScp = false;
     Peer worklist;
     Peer pacs;
+    // Storage commitment (push model) asked of the archive after each send, and how long a
+    // report is awaited before the entry says none came (it still takes one that comes later).
+    bool storageCommitment = false;
+    int commitmentWaitSeconds = 3600;
+    // How earlier ECGs are fetched from the archive: "get" (C-GET on Velkard's own association)
+    // or "move" (C-MOVE to the own AE title, received by the store SCP).
+    std::string archiveFetch = "get";
     Peer hl7;
     std::string hl7Facility = "VELKARD"; // MSH-3/MSH-4
     std::string hl7ReceivingApplication, hl7ReceivingFacility;

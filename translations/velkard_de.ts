@@ -1637,6 +1637,18 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <translation>EKG nach der Bestätigung des Befunds senden</translation>
     </message>
     <message>
+        <source>Запрашивать подтверждение хранения (Storage Commitment)</source>
+        <translation>Speicherbestätigung vom Archiv anfordern (Storage Commitment)</translation>
+    </message>
+    <message>
+        <source>Принимать ассоциации на порту</source>
+        <translation>Assoziationen annehmen auf Port</translation>
+    </message>
+    <message>
+        <source>Ранее снятые ЭКГ получать</source>
+        <translation>Frühere EKGs holen per</translation>
+    </message>
+    <message>
         <source>Проверить связь</source>
         <translation>Verbindung prüfen</translation>
     </message>
@@ -1795,6 +1807,14 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
     <message>
         <source>снято с отправки</source>
         <translation>aus der Warteschlange entfernt</translation>
+    </message>
+    <message>
+        <source>отправлено, ожидается подтверждение хранения</source>
+        <translation>gesendet, Speicherbestätigung erwartet</translation>
+    </message>
+    <message>
+        <source>хранение подтверждено</source>
+        <translation>Speicherung bestätigt</translation>
     </message>
 </context>
 <context>

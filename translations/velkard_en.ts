@@ -1637,6 +1637,18 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <translation>Send the ECG after the report is confirmed</translation>
     </message>
     <message>
+        <source>Запрашивать подтверждение хранения (Storage Commitment)</source>
+        <translation>Ask the archive to commit storage (Storage Commitment)</translation>
+    </message>
+    <message>
+        <source>Принимать ассоциации на порту</source>
+        <translation>Accept associations on port</translation>
+    </message>
+    <message>
+        <source>Ранее снятые ЭКГ получать</source>
+        <translation>Fetch earlier ECGs by</translation>
+    </message>
+    <message>
         <source>Проверить связь</source>
         <translation>Test connection</translation>
     </message>
@@ -1795,6 +1807,14 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
     <message>
         <source>снято с отправки</source>
         <translation>removed from the queue</translation>
+    </message>
+    <message>
+        <source>отправлено, ожидается подтверждение хранения</source>
+        <translation>sent, commitment awaited</translation>
+    </message>
+    <message>
+        <source>хранение подтверждено</source>
+        <translation>committed</translation>
     </message>
 </context>
 <context>

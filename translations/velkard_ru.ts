@@ -1637,6 +1637,18 @@ F1 — эта справка</translation>
         <translation>Отправлять ЭКГ после подтверждения отчёта</translation>
     </message>
     <message>
+        <source>Запрашивать подтверждение хранения (Storage Commitment)</source>
+        <translation>Запрашивать подтверждение хранения (Storage Commitment)</translation>
+    </message>
+    <message>
+        <source>Принимать ассоциации на порту</source>
+        <translation>Принимать ассоциации на порту</translation>
+    </message>
+    <message>
+        <source>Ранее снятые ЭКГ получать</source>
+        <translation>Ранее снятые ЭКГ получать</translation>
+    </message>
+    <message>
         <source>Проверить связь</source>
         <translation>Проверить связь</translation>
     </message>
@@ -1795,6 +1807,14 @@ F1 — эта справка</translation>
     <message>
         <source>снято с отправки</source>
         <translation>снято с отправки</translation>
+    </message>
+    <message>
+        <source>отправлено, ожидается подтверждение хранения</source>
+        <translation>отправлено, ожидается подтверждение хранения</translation>
+    </message>
+    <message>
+        <source>хранение подтверждено</source>
+        <translation>хранение подтверждено</translation>
     </message>
 </context>
 <context>

@@ -17,10 +17,13 @@
 #include "net/Send.h"
 #include "net/Settings.h"
 #include "net/ui/EarlierWindow.h"
+#include "net/ui/NetworkPage.h"
 #include "net/ui/SendActions.h"
 #include "net/ui/WorklistWindow.h"
 #include "sim/DeviceFiles.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDate>
 #include <QFile>
 #include <QJsonArray>
@@ -28,6 +31,8 @@
 #include <QJsonObject>
 #include <QLabel>
 #include <QProcess>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTreeWidget>
 #include <arpa/inet.h>
@@ -91,6 +96,7 @@ protected:
                                     QString::fromUtf8("25 мм/с"), "SIM", "1", "9", "2", "0"});
         dicomPort = freePort();
         httpPort = freePort();
+        storeScpPort = freePort();
         const auto db = work() / "orthanc-db";
         // Only the workstation's AE title from loopback is let in.
         QJsonObject cfg{
@@ -104,7 +110,7 @@ protected:
             {"AuthenticationEnabled", false},
             {"DicomCheckCalledAet", true},
             {"DicomModalities",
-             QJsonObject{{"velkard", QJsonArray{"VELKARD", "127.0.0.1", freePort()}}}},
+             QJsonObject{{"velkard", QJsonArray{"VELKARD", "127.0.0.1", storeScpPort}}}},
             {"DicomAlwaysAllowEcho", false},
             {"DicomAlwaysAllowStore", false},
             {"DicomCheckModalityHost", true},
@@ -220,7 +226,7 @@ protected:
         w.cardFileAction->trigger();
     }
 
-    int dicomPort = 0, httpPort = 0;
+    int dicomPort = 0, httpPort = 0, storeScpPort = 0;
     std::filesystem::path config;
     QProcess orthanc;
 };
@@ -377,6 +383,77 @@ TEST_F(ArchiveTest, OfAStudyWithTwoEcgsTheOneChosenOpens) {
     EXPECT_EQ(std::count(dialogs.shownNames.begin(), dialogs.shownNames.end(),
                          QString("EcgChoiceDialog")),
               2);
+}
+
+TEST_F(ArchiveTest, StorageCommitmentReportTakenByTheProgramsStoreScpOnlyWhileSwitchedOn) {
+    const std::string id = addPatientWithRecording("Орлов Олег Олегович", "01.02.1970", "H-0900");
+    ASSERT_EQ(record(id, 6, 21), 1);
+    auto w = makeWindow();
+    ASSERT_TRUE(w->startedOk());
+    EXPECT_FALSE(listening(storeScpPort)) << "listening while switched off";
+
+    // Switched on in the Network tab: the sender's next run opens the port, off the window thread.
+    auto setTab = [&](bool on) {
+        dialogs.script.push_back([&, on](QDialog& d) {
+            auto* page = d.findChild<net::ui::NetworkPage*>("networkPage");
+            EXPECT_NE(page, nullptr);
+            if (!page)
+                return int(QDialog::Rejected);
+            page->storageCommitmentBox->setChecked(on);
+            page->storeScpBox->setChecked(on);
+            page->storeScpPort->setValue(storeScpPort);
+            page->fetchBox->setCurrentIndex(on ? 1 : 0);
+            d.findChild<QPushButton*>("okButton")->click();
+            return -1;
+        });
+        w->findChild<QAction*>("parametersAction")->trigger();
+    };
+    setTab(true);
+    auto settings = net::loadSettings(work());
+    ASSERT_TRUE(settings);
+    EXPECT_TRUE(settings.value.storageCommitment);
+    EXPECT_TRUE(settings.value.storeScp);
+    EXPECT_EQ(settings.value.port, storeScpPort);
+    EXPECT_EQ(settings.value.archiveFetch, "move");
+    const std::string text = "%PDF-1.4\n%%EOF\n";
+    auto queued = net::queueRecording(net::Outbox(work()), cardfile::CardFile(work()),
+                                      settings.value, id, 1, {text.begin(), text.end()}, true);
+    ASSERT_TRUE(queued) << queued.message;
+    w->outboxSender().sendNow();
+    ASSERT_TRUE(waitFor([&] { return listening(storeScpPort); }));
+    EXPECT_EQ(w->outboxSender().storeScpProblem(), "");
+
+    // Orthanc's report comes on an association of its own to the program's store SCP.
+    auto stateOf = [&] {
+        auto entries = net::Outbox(work()).list();
+        return entries && entries.value.size() == 1 ? entries.value[0] : net::OutboxEntry{};
+    };
+    ASSERT_TRUE(waitFor([&] { return stateOf().state == net::EntryState::Committed; }, 30000))
+        << net::stateName(stateOf().state) << " " << stateOf().reason;
+    ASSERT_TRUE(waitFor([&] { return !w->outboxSender().running(); }));
+    const auto entries = net::Outbox(work()).list().value;
+    const std::string recordedAt = entries.at(0).recordedAt;
+    EXPECT_EQ(net::ui::sendStateText(ui::Language::Russian, entries, id, recordedAt),
+              QString::fromUtf8("хранение подтверждено"));
+    EXPECT_EQ(net::ui::sendStateText(ui::Language::English, entries, id, recordedAt),
+              QString::fromUtf8("committed"));
+    EXPECT_TRUE(std::filesystem::is_empty(work() / net::kOutboxFolder / ".commitments"));
+
+    // C-MOVE while the program holds the port: its store SCP takes the study.
+    const auto studies = net::findStudies(settings.value, "H-0900");
+    ASSERT_TRUE(studies) << studies.message;
+    ASSERT_EQ(studies.value.size(), 1u);
+    const auto fetched = net::fetchStudy(settings.value, studies.value[0].studyInstanceUid, work());
+    ASSERT_TRUE(fetched) << fetched.message;
+    EXPECT_EQ(fetched.value.files.size(), 2u);
+    ASSERT_EQ(fetched.value.ecgs.size(), 1u);
+    EXPECT_EQ(fetched.value.ecgs[0].parent_path(),
+              work() / net::kArchiveCacheFolder / studies.value[0].studyInstanceUid);
+
+    // Switched off in the tab: the port is closed at the sender's next run.
+    setTab(false);
+    w->outboxSender().sendNow();
+    EXPECT_TRUE(waitFor([&] { return !listening(storeScpPort); }));
 }
 
 TEST_F(ArchiveTest, ArchiveDownRefusingOrHoldingNothingEachSaysSo) {

@@ -73,6 +73,32 @@ TEST(NetworkSettings, RoundTripDefaultsAndAClearMessageForABadPort) {
     EXPECT_TRUE(back.value.sendAfterConfirmation);
     EXPECT_EQ(back.value.tlsCaFile, "/etc/ssl/clinic-ca.pem");
 
+    // The store SCP, storage commitment and the way of fetching, also under the store SCP's
+    // earlier key names; a way of fetching other than get or move is refused.
+    s.storeScp = true;
+    s.port = 4104;
+    s.storageCommitment = true;
+    s.commitmentWaitSeconds = 600;
+    s.archiveFetch = "move";
+    ASSERT_TRUE(saveSettings(dir.path(), s));
+    const std::string written = slurp(dir.path() / kSettingsFileName);
+    EXPECT_NE(written.find("store_scp.enabled=1\nstore_scp.port=4104\n"), std::string::npos);
+    back = loadSettings(dir.path());
+    ASSERT_TRUE(back) << back.message;
+    EXPECT_TRUE(back.value.storeScp);
+    EXPECT_EQ(back.value.port, 4104);
+    EXPECT_TRUE(back.value.storageCommitment);
+    EXPECT_EQ(back.value.commitmentWaitSeconds, 600);
+    EXPECT_EQ(back.value.archiveFetch, "move");
+    std::ofstream(dir.path() / kSettingsFileName) << "port=4105\nstore_scp=1\n";
+    back = loadSettings(dir.path());
+    ASSERT_TRUE(back) << back.message;
+    EXPECT_TRUE(back.value.storeScp);
+    EXPECT_EQ(back.value.port, 4105);
+    EXPECT_FALSE(back.value.storageCommitment);
+    std::ofstream(dir.path() / kSettingsFileName) << "archive.fetch=ftp\n";
+    EXPECT_EQ(loadSettings(dir.path()).code, ErrorCode::BadData);
+
     std::ofstream(dir.path() / kSettingsFileName) << "ae_title=X\npacs.port=eleven\n";
     auto bad = loadSettings(dir.path());
     EXPECT_EQ(bad.code, ErrorCode::BadData);

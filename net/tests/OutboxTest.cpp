@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <optional>
 #include <random>
 
 namespace velkard::net {
@@ -223,6 +225,120 @@ TEST(Outbox, TheSecondProcessFindsTheOutboxBusy) {
     ASSERT_TRUE(inner);
     EXPECT_EQ(inner.value.busy, 1);
     EXPECT_EQ(receiver.stored["message.hl7"], 1);
+}
+
+// The archive's side of storage commitment as a test sets it: not reached, answering on the same
+// association, or leaving the report for later (the store SCP).
+struct FakeCommitter {
+    bool down = false;
+    std::optional<CommitmentReport> sameAssociation; // the report given right away, if any
+    std::vector<std::string> asked;                  // transaction UIDs, in order
+    std::string stateOnDisk;                         // state.txt while it was asked
+
+    void into(Transport& t) {
+        t.commit = [this](const std::string& uid, const std::vector<std::filesystem::path>& files) {
+            using R = Result<std::optional<CommitmentReport>>;
+            if (down)
+                return R::failure(ErrorCode::IoError, "Cannot reach PACS");
+            asked.push_back(uid);
+            std::ifstream in(files.front().parent_path() / "state.txt");
+            stateOnDisk.assign(std::istreambuf_iterator<char>(in), {});
+            std::optional<CommitmentReport> r = sameAssociation;
+            if (r)
+                r->transactionUid = uid;
+            return R::success(r);
+        };
+        t.commitmentWaitSeconds = 3600;
+    }
+};
+
+TEST(Outbox, StorageCommitmentCommitsOnTheReportAndSendsAgainWhatTheArchiveDoesNotHold) {
+    Scratch dir;
+    Outbox outbox(dir.path());
+    FakeReceiver pacs;
+    FakeCommitter archive;
+    Transport t = pacs.transport();
+    archive.into(t);
+    const std::string id = queue(outbox, {"1-ecg.dcm", "2-report.dcm"});
+    const std::int64_t t0 = 2'000'000;
+
+    // The archive not reached for the request: stored once, awaiting, asked again after the
+    // pause without storing again.
+    archive.down = true;
+    outbox.process(t, t0);
+    OutboxEntry e = outbox.list().value.at(0);
+    EXPECT_EQ(e.state, EntryState::AwaitingCommitment);
+    EXPECT_EQ(e.commitAskedAt, 0);
+    EXPECT_NE(e.reason.find("not asked yet"), std::string::npos) << e.reason;
+    archive.down = false;
+    outbox.process(t, t0 + 10);
+    EXPECT_TRUE(archive.asked.empty()) << "asked before its pause was over";
+    outbox.process(t, t0 + 100);
+    ASSERT_EQ(archive.asked.size(), 1u);
+    EXPECT_EQ(pacs.stored["1-ecg.dcm"], 1);
+    // The transaction was in the state on disk before it was asked for.
+    EXPECT_NE(archive.stateOnDisk.find("commit_transaction=" + archive.asked[0]), std::string::npos)
+        << archive.stateOnDisk;
+    e = outbox.list().value.at(0);
+    EXPECT_EQ(e.state, EntryState::AwaitingCommitment);
+    EXPECT_EQ(e.commitAskedAt, t0 + 100);
+    EXPECT_EQ(e.reason, "");
+
+    // No report for an hour: a note, never "committed".
+    outbox.process(t, t0 + 100 + 3600);
+    e = outbox.list().value.at(0);
+    EXPECT_EQ(e.state, EntryState::AwaitingCommitment);
+    EXPECT_NE(e.reason.find("No storage commitment report within 60 min"), std::string::npos)
+        << e.reason;
+
+    // A report of another transaction changes nothing; the entry's own one fails the waveform.
+    CommitmentReport other;
+    other.transactionUid = "2.25.1";
+    ASSERT_TRUE(outbox.keepReport(other));
+    outbox.process(t, t0 + 4000);
+    EXPECT_EQ(outbox.list().value.at(0).state, EntryState::AwaitingCommitment);
+    CommitmentReport failed;
+    failed.transactionUid = archive.asked[0];
+    failed.committed = {"2.25.20"};
+    failed.failed = {{"1.2.840.10008.5.1.4.1.1.9.1.1", "2.25.10", 0x0112}};
+    ASSERT_TRUE(outbox.keepReport(failed));
+    EXPECT_FALSE(outbox.keepReport(CommitmentReport{"../x", {}, {}}));
+    ASSERT_TRUE(outbox.takeReports(t0 + 4001));
+    e = outbox.list().value.at(0);
+    EXPECT_EQ(e.state, EntryState::Waiting);
+    EXPECT_EQ(e.reason, "Storage commitment failed: 2.25.10: no such object instance (0x0112)");
+    EXPECT_EQ(e.nextAttempt, t0 + 4001 + retryDelaySeconds(e.attempts));
+    EXPECT_TRUE(std::filesystem::is_empty(outbox.folder() / ".commitments"));
+
+    // Sent again after the pause and committed by the report on the same association.
+    archive.sameAssociation = CommitmentReport{};
+    outbox.process(t, e.nextAttempt);
+    e = outbox.list().value.at(0);
+    EXPECT_EQ(pacs.stored["1-ecg.dcm"], 2);
+    EXPECT_EQ(pacs.stored["2-report.dcm"], 2);
+    ASSERT_EQ(archive.asked.size(), 2u);
+    EXPECT_NE(archive.asked[1], archive.asked[0]);
+    EXPECT_EQ(e.state, EntryState::Committed);
+    EXPECT_EQ(e.id, id);
+
+    // Committed: not sent by a run or a retry of everything; asked again only when named.
+    outbox.process(t, t0 + 100000, true);
+    EXPECT_EQ(outbox.retry().value, 0);
+    EXPECT_EQ(archive.asked.size(), 2u);
+    EXPECT_FALSE(outbox.withdraw(id));
+    EXPECT_EQ(outbox.retry(id).value, 1);
+    outbox.process(t, t0 + 100001);
+    EXPECT_EQ(archive.asked.size(), 3u);
+    EXPECT_EQ(pacs.stored["1-ecg.dcm"], 2);
+    EXPECT_EQ(outbox.list().value.at(0).state, EntryState::Committed);
+
+    // Switched off before it was asked: plain "sent".
+    archive.down = true;
+    ASSERT_EQ(outbox.retry(id).value, 1);
+    outbox.process(t, t0 + 100002);
+    EXPECT_EQ(outbox.list().value.at(0).state, EntryState::AwaitingCommitment);
+    outbox.process(pacs.transport(), t0 + 200000);
+    EXPECT_EQ(outbox.list().value.at(0).state, EntryState::Sent);
 }
 
 TEST(Outbox, RetryDelayDoublesFromHalfAMinuteToAnHour) {

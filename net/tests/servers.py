@@ -5,7 +5,9 @@
 Starts, each with its own configuration in a temporary folder and on free ports of 127.0.0.1,
 Orthanc (with its ModalityWorklists plugin), DCMTK's wlmscpfs and storescp (also over TLS with a
 test CA made here by openssl) and an MLLP listener that parses with python3-hl7, and checks what
-arrives with tools no one here wrote (Orthanc's REST API, dcmdump, python3-hl7). When it can, it
+arrives with tools no one here wrote (Orthanc's REST API, dcmdump, python3-hl7); Velkard's own
+store SCP (velkard-cli store-scp, and while velkard-cli sends) takes Orthanc's storage commitment
+reports and C-MOVE, and DCMTK's echoscu and storescu as callers. When it can, it
 runs in a network namespace of its own that has nothing but loopback (unshare). Every server is
 stopped at the end. Exits 77 (skipped) when Orthanc or DCMTK's tools are missing.
 """
@@ -165,6 +167,12 @@ def rest_json(http, path):
     return json.loads(rest(http, path))
 
 
+def rest_json_post(http, path, body):
+    with urllib.request.urlopen(urllib.request.Request(f"http://127.0.0.1:{http}{path}", data=body.encode(),
+                                                       method="POST"), timeout=10) as r:
+        return json.loads(r.read())
+
+
 def orthanc_config(tmp, dicom, http, wl, velkard_port, extra=None):
     cfg = {
         "Name": "velkard-test", "StorageDirectory": os.path.join(tmp, "orthanc-db"),
@@ -286,6 +294,123 @@ def make_cert(d, ca, name):
     return key, crt
 
 
+def echoscu(calling, called, port):
+    return subprocess.run(["echoscu", "-to", "5", "-aet", calling, "-aec", called, "127.0.0.1", str(port)],
+                          capture_output=True, text=True).returncode
+
+
+def refused_connection(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), 1).close()
+        return False
+    except ConnectionRefusedError:
+        return True
+
+
+def storage_commitment(cli, tmp, http, own, base, pid, number):
+    """Storage commitment with Orthanc, which sends its report on an association of its own to
+    the store SCP that its DicomModalities name (VELKARD at 127.0.0.1, port `own`)."""
+    sc = {**base, "hl7__host": "", "pacs__storage_commitment": 1, "store_scp__enabled": 0,
+          "store_scp__port": own}
+    sc.pop("port", None)
+    work = cli.work
+    settings(work, **sc)
+
+    # Switched off: nothing listens, store-scp refuses, and an entry sent with commitment asked
+    # is never called committed without the archive's report.
+    r = cli.run("store-scp", "--seconds", "1", ok=False)
+    check(r.returncode == 1 and "switched off" in r.stderr, "store-scp refuses while switched off")
+    check(refused_connection(own), "store SCP off: nothing listens on its port")
+    out = [e for e in cli.lines("send", pid, str(number)) if e["destination"] == "pacs"][-1]
+    check(out["state"] == "awaiting_commitment",
+          "with no store SCP the entry stays awaiting commitment: %s %s" % (out["state"], out["reason"]))
+
+    # Switched on: the archive's AE title is taken, another is refused, so is another called AE.
+    settings(work, **{**sc, "store_scp__enabled": 1})
+    scp = subprocess.Popen([cli.exe, "store-scp", "--seconds", "60", "--dir", work],
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        check(wait_port(own, 10), "store-scp listens on store_scp.port")
+        check(echoscu("ORTHANC", "VELKARD", own) == 0, "C-ECHO from the archive's AE title is taken")
+        check(echoscu("STRANGER", "VELKARD", own) != 0, "an association from an unknown AE title is refused")
+        check(echoscu("ORTHANC", "SOMEONE", own) != 0, "an association calling another AE title is refused")
+        # C-STORE of the entry's waveform and PDF into archive-cache/<study UID>/, numbered.
+        folder = os.path.join(work, "outbox", out["entry"])
+        objects = [os.path.join(folder, f) for f in sorted(os.listdir(folder)) if f.endswith(".dcm")]
+        r = subprocess.run(["storescu", "-to", "5", "-aet", "ORTHANC", "-aec", "VELKARD", "127.0.0.1", str(own),
+                            *objects], capture_output=True, text=True)
+        study = dcm_tags(objects[0]).get("0020,000d", "")
+        cache = os.path.join(work, "archive-cache", study)
+        kept = sorted(os.listdir(cache)) if os.path.isdir(cache) else []
+        check(r.returncode == 0 and kept == ["0001.dcm", "0002.dcm"],
+              "store SCP keeps the waveform and the PDF as archive-cache/<study>/0001.dcm, 0002.dcm (%s)" % kept)
+        same = len(kept) == 2
+        for sent_file, got in zip(objects, kept):
+            dump = [subprocess.run(["dcmdump", "-q", "+L", "+P", "0008,0018", "+P", "5400,1010", "+P", "0042,0011", f],
+                                   capture_output=True, text=True).stdout for f in (sent_file, os.path.join(cache, got))]
+            same = same and dump[0] == dump[1] and dump[0] != ""
+        check(same, "what it kept has the UIDs and the samples (or PDF) sent (dcmdump)")
+        r = subprocess.run(["storescu", "-to", "5", "-aet", "STRANGER", "-aec", "VELKARD", "127.0.0.1", str(own),
+                            objects[0]], capture_output=True, text=True)
+        check(r.returncode != 0 and len(os.listdir(cache)) == 2, "nothing is taken from an unknown AE title")
+        # The entry sent while nothing listened: asked again, Orthanc's report now arrives.
+        cli.run("outbox", "retry", out["entry"], "--wait", "0")
+        end = time.time() + 20
+        state = ""
+        while time.time() < end and state != "committed":
+            time.sleep(0.3)
+            state = [e for e in cli.lines("outbox", "list") if e["entry"] == out["entry"]][0]["state"]
+        check(state == "committed", "asked again, Orthanc's report reaches store-scp: " + state)
+    finally:
+        scp.terminate()
+        so, _ = scp.communicate(timeout=20)
+    check(json.loads(so or "{}").get("reports", 0) >= 1, "store-scp kept the report: " + so.strip())
+    check(refused_connection(own), "store-scp ended: nothing listens")
+
+    # send with the store SCP on: the CLI listens while it sends and waits for the report.
+    new = [e for e in cli.lines("send", pid, str(number)) if e["destination"] == "pacs"][-1]
+    check(new["state"] == "committed" and new["reason"] == "",
+          "send: committed after Orthanc's report (%s %s)" % (new["state"], new["reason"]))
+
+    # An object Orthanc no longer holds: the report names it, the entry is sent again.
+    folder = os.path.join(work, "outbox", new["entry"])
+    sent = [dcm_tags(os.path.join(folder, f)) for f in sorted(os.listdir(folder)) if f.endswith(".dcm")]
+    uid = [t["0008,0018"] for t in sent if t.get("0008,0016") == "1.2.840.10008.5.1.4.1.1.9.1.1"][0]
+    found = rest_json_post(http, "/tools/lookup", uid)
+    urllib.request.urlopen(urllib.request.Request(f"http://127.0.0.1:{http}{found[0]['Path']}",
+                                                  method="DELETE"), timeout=10).read()
+    after = [e for e in cli.lines("outbox", "retry", new["entry"]) if e["entry"] == new["entry"]][0]
+    check(after["state"] == "waiting" and uid in after["reason"] and "no such object instance" in after["reason"],
+          "a deleted object fails the commitment with its UID and reason: %s %s" % (after["state"], after["reason"]))
+    check(after["next_attempt"] > time.time(), "and it is sent again after the outbox's pause")
+    again = [e for e in cli.lines("outbox", "retry", new["entry"]) if e["entry"] == new["entry"]][0]
+    check(again["state"] == "committed", "sent again and committed: %s %s" % (again["state"], again["reason"]))
+    check(any(rest_json(http, f"/instances/{i}/simplified-tags").get("SOPInstanceUID") == uid
+              for i in rest_json(http, "/instances")), "Orthanc holds the waveform again (REST)")
+
+    # Earlier ECGs by C-MOVE to Velkard's own AE title: Orthanc sends the study to the store SCP.
+    study = dcm_tags(os.path.join(folder, [f for f in sorted(os.listdir(folder)) if f.endswith(".dcm")][0]))["0020,000d"]
+    settings(work, **{**sc, "store_scp__enabled": 1, "archive__fetch": "move"})
+    r = cli.run("fetch", study)
+    files = r.stdout.split()
+    in_orthanc = rest_json_post(http, "/tools/find", json.dumps({"Level": "Instance", "Query": {"StudyInstanceUID": study}}))
+    cache = os.path.join(work, "archive-cache", study)
+    check(r.returncode == 0 and len(files) == len(in_orthanc) > 0
+          and all(os.path.dirname(f) == cache for f in files),
+          "archive.fetch=move: every object of the study (%d of %d) in archive-cache/<study>/" % (len(files), len(in_orthanc)))
+    mine = [f for f in files if dcm_tags(f).get("0008,0018") == uid]
+    sent_wave = [os.path.join(folder, f) for f in sorted(os.listdir(folder))
+                 if f.endswith(".dcm") and dcm_tags(os.path.join(folder, f)).get("0008,0018") == uid]
+    samples = [subprocess.run(["dcmdump", "-q", "+L", "+P", "5400,1010", f], capture_output=True, text=True).stdout
+               for f in mine[:1] + sent_wave[:1]]
+    check(len(samples) == 2 and samples[0] == samples[1] and samples[0] != "",
+          "the waveform fetched by C-MOVE has the samples sent (dcmdump)")
+    settings(work, **{**sc, "store_scp__enabled": 0, "archive__fetch": "move"})
+    r = cli.run("fetch", study, ok=False)
+    check(r.returncode == 1 and "store SCP" in r.stderr and len(os.listdir(cache)) == len(files),
+          "C-MOVE without the store SCP: refused, the earlier copy kept: " + r.stderr.strip())
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--cli", required=True)
@@ -302,7 +427,7 @@ def main():
             return r.returncode
         print("note: no network namespace here; the servers listen on the host (loopback peers)")
 
-    needed = ["/usr/sbin/Orthanc", "dump2dcm", "dcmdump", "wlmscpfs", "storescp", "openssl"]
+    needed = ["/usr/sbin/Orthanc", "dump2dcm", "dcmdump", "wlmscpfs", "storescp", "echoscu", "storescu", "openssl"]
     missing = [n for n in needed if not shutil.which(n)]
     if missing:
         print("SKIPPED: missing " + ", ".join(missing) + " (Debian packages orthanc, dcmtk, openssl)")
@@ -481,6 +606,7 @@ def run(a, tmp, servers, hl7_ok):
               "an HL7 AE answer fails the entry with the receiver's reason: " + e["reason"])
     finally:
         reject.close()
+    storage_commitment(cli, tmp, http, own, base, pid, number)
     servers.stop(orthanc)
 
     # --- DCMTK: wlmscpfs and storescp ---
@@ -590,12 +716,14 @@ def run(a, tmp, servers, hl7_ok):
 
     # --- Orthanc over TLS (its DicomTls* options): worklist, echo and send, read back by REST ---
     ocert = make_cert(pki, ca, "orthanc")
-    odicom, ohttp = free_port(), free_port()
+    odicom, ohttp, own_tls = free_port(), free_port(), free_port()
     cfg = orthanc_config(tmp, odicom, ohttp, wl, own, {
         "StorageDirectory": os.path.join(tmp, "orthanc-tls-db"),
         "IndexDirectory": os.path.join(tmp, "orthanc-tls-db"),
         "DicomTlsEnabled": True, "DicomTlsCertificate": ocert[1], "DicomTlsPrivateKey": ocert[0],
-        "DicomTlsTrustedCertificates": ca[1], "DicomTlsRemoteCertificateRequired": True})
+        "DicomTlsTrustedCertificates": ca[1], "DicomTlsRemoteCertificateRequired": True,
+        "DicomModalities": {"velkard": {"AET": "VELKARD", "Host": "127.0.0.1", "Port": own_tls,
+                                        "UseDicomTls": True}}})
     otls = servers.start("orthanc-tls", ["/usr/sbin/Orthanc", cfg], os.path.join(tmp, "orthanc-tls.log"))
     if check(wait_port(ohttp) and wait_port(odicom), "Orthanc with DICOM TLS starts"):
         o = {**base, "pacs__port": odicom, "pacs__tls": 1, "worklist__port": odicom,
@@ -612,6 +740,30 @@ def run(a, tmp, servers, hl7_ok):
         got = sorted(rest_json(ohttp, f"/instances/{i}/simplified-tags").get("SOPClassUID", "")
                      for i in rest_json(ohttp, "/instances"))
         check(got == classes, "Orthanc over TLS holds the waveform and the PDF (REST: %s)" % got)
+        # The store SCP over TLS too: TLS only, the caller's certificate of the CA; Orthanc's
+        # storage commitment report comes over TLS.
+        sct = {**o, "pacs__storage_commitment": 1, "store_scp__enabled": 1, "store_scp__port": own_tls}
+        sct.pop("port", None)
+        settings(work, **sct)
+        scp = subprocess.Popen([cli.exe, "store-scp", "--seconds", "30", "--dir", work],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        try:
+            check(wait_port(own_tls, 10), "store-scp with TLS listens")
+            check(echoscu("ORTHANC", "VELKARD", own_tls) != 0, "no plain association with the TLS store SCP")
+            r = subprocess.run(["echoscu", "-to", "5", "+tls", client[0], client[1], "+cf", ca[1], "-aet", "ORTHANC",
+                                "-aec", "VELKARD", "127.0.0.1", str(own_tls)], capture_output=True, text=True)
+            check(r.returncode == 0, "C-ECHO over TLS to the store SCP with a certificate of the CA " + r.stderr[-300:])
+            other_cert = make_cert(pki, other, "stranger")
+            r = subprocess.run(["echoscu", "-to", "5", "+tls", other_cert[0], other_cert[1], "+cf", ca[1],
+                                "-aet", "ORTHANC", "-aec", "VELKARD", "127.0.0.1", str(own_tls)],
+                               capture_output=True, text=True)
+            check(r.returncode != 0, "a caller's certificate of another CA is refused")
+        finally:
+            scp.terminate()
+            scp.communicate(timeout=20)
+        e = [x for x in cli.lines("send", pid, str(number)) if x["destination"] == "pacs"][-1]
+        check(e["state"] == "committed", "Orthanc over TLS: committed after its report over TLS (%s %s)"
+              % (e["state"], e["reason"]))
         settings(work, **{**o, "pacs__tls": 0})
         check(cli.run("network-echo", ok=False).returncode == 1,
               "no plain association with Orthanc's TLS port")

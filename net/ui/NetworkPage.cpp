@@ -5,6 +5,7 @@
 #include "ui/ProgressJob.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QEvent>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -115,6 +116,24 @@ NetworkPage::NetworkPage(const velkard::ui::ViewState& state, velkard::ui::Seams
     sendAfterSaveBox->setObjectName("sendAfterSaveBox");
     sendAfterConfirmationBox = new QCheckBox(this);
     sendAfterConfirmationBox->setObjectName("sendAfterConfirmationBox");
+    storageCommitmentBox = new QCheckBox(pacs.box);
+    storageCommitmentBox->setObjectName("storageCommitmentBox");
+    static_cast<QFormLayout*>(pacs.box->layout())->addRow(storageCommitmentBox);
+    fetchLabel = new QLabel(pacs.box);
+    fetchBox = new QComboBox(pacs.box);
+    fetchBox->setObjectName("fetchBox");
+    fetchBox->addItems({QStringLiteral("C-GET"), QStringLiteral("C-MOVE")});
+    static_cast<QFormLayout*>(pacs.box->layout())->addRow(fetchLabel, fetchBox);
+    storeScpBox = new QCheckBox(this);
+    storeScpBox->setObjectName("storeScpBox");
+    storeScpPort = new QSpinBox(this);
+    storeScpPort->setObjectName("storeScpPort");
+    storeScpPort->setRange(1, 65535);
+    auto* listen = new QHBoxLayout;
+    listen->addWidget(storeScpBox);
+    listen->addWidget(storeScpPort);
+    listen->addStretch();
+    connect(storeScpBox, &QCheckBox::toggled, storeScpPort, &QWidget::setEnabled);
     echoButton = new QPushButton(this);
     echoButton->setObjectName("echoButton");
     echoButton->setAutoDefault(false);
@@ -125,6 +144,7 @@ NetworkPage::NetworkPage(const velkard::ui::ViewState& state, velkard::ui::Seams
     layout->addLayout(more);
     layout->addWidget(sendAfterSaveBox);
     layout->addWidget(sendAfterConfirmationBox);
+    layout->addLayout(listen);
     layout->addWidget(echoButton, 0, Qt::AlignLeft);
     layout->addStretch();
     connect(echoButton, &QPushButton::clicked, this, &NetworkPage::testConnection);
@@ -145,6 +165,11 @@ NetworkPage::NetworkPage(const velkard::ui::ViewState& state, velkard::ui::Seams
     caEdit->setText(utf8(loaded_.tlsCaFile));
     sendAfterSaveBox->setChecked(loaded_.sendAfterSave);
     sendAfterConfirmationBox->setChecked(loaded_.sendAfterConfirmation);
+    storageCommitmentBox->setChecked(loaded_.storageCommitment);
+    fetchBox->setCurrentIndex(loaded_.archiveFetch == "move" ? 1 : 0);
+    storeScpBox->setChecked(loaded_.storeScp);
+    storeScpPort->setValue(loaded_.port);
+    storeScpPort->setEnabled(loaded_.storeScp);
     applyLanguage(state_.interfaceLanguage());
 }
 
@@ -177,6 +202,10 @@ void NetworkPage::applyLanguage(velkard::ui::Language l) {
     caLabel->setText(t(QT_TR_NOOP("Сертификат центра (TLS)")));
     sendAfterSaveBox->setText(t(QT_TR_NOOP("Отправлять ЭКГ после сохранения")));
     sendAfterConfirmationBox->setText(t(QT_TR_NOOP("Отправлять ЭКГ после подтверждения отчёта")));
+    storageCommitmentBox->setText(
+        t(QT_TR_NOOP("Запрашивать подтверждение хранения (Storage Commitment)")));
+    storeScpBox->setText(t(QT_TR_NOOP("Принимать ассоциации на порту")));
+    fetchLabel->setText(t(QT_TR_NOOP("Ранее снятые ЭКГ получать")));
     echoButton->setText(t(QT_TR_NOOP("Проверить связь")));
     // The tab's caption is this page's own: the dialog relabels only the tabs it made, and at a
     // language change it does so before its children.
@@ -206,6 +235,10 @@ NetworkSettings NetworkPage::edited() const {
     s.tlsCaFile = text(caEdit);
     s.sendAfterSave = sendAfterSaveBox->isChecked();
     s.sendAfterConfirmation = sendAfterConfirmationBox->isChecked();
+    s.storageCommitment = storageCommitmentBox->isChecked();
+    s.archiveFetch = fetchBox->currentIndex() == 1 ? "move" : "get";
+    s.storeScp = storeScpBox->isChecked();
+    s.port = storeScpPort->value();
     return s;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The Network tab of the parameters: this workstation's AE title, the worklist server, the
-// archive (PACS), the HL7 receiver, the GDT folder, TLS and whether a saved ECG is sent at once;
+// archive (PACS) with its storage commitment, the own store SCP (switched on, its port), the HL7
+// receiver, the GDT folder, TLS and whether a saved ECG is sent at once;
 // "Проверить связь" asks the worklist server and the archive for a C-ECHO (on a worker thread)
 // and says what came back. The settings are velkard-network.ini of the working folder.
 #pragma once
@@ -13,6 +14,7 @@
 #include <filesystem>
 
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -55,6 +57,11 @@ public:
     QLineEdit* caEdit;
     QCheckBox* sendAfterSaveBox;
     QCheckBox* sendAfterConfirmationBox;
+    QCheckBox* storageCommitmentBox; // pacs.storage_commitment
+    QLabel* fetchLabel;
+    QComboBox* fetchBox; // archive.fetch: C-GET (0) or C-MOVE to the own store SCP (1)
+    QCheckBox* storeScpBox; // store_scp.enabled: "Принимать ассоциации на порту"
+    QSpinBox* storeScpPort;  // store_scp.port
     QPushButton* echoButton; // "Проверить связь"
 
     // The settings as the page shows them.

@@ -130,7 +130,7 @@ void OutboxWindow::refresh() {
             entryList->setCurrentItem(row);
         waiting += e->state == EntryState::Waiting;
         failed += e->state == EntryState::Failed;
-        sent += e->state == EntryState::Sent;
+        sent += delivered(e->state);
     }
     if (!entryList->currentItem() && entryList->topLevelItemCount() > 0)
         entryList->setCurrentItem(entryList->topLevelItem(0));
@@ -181,7 +181,7 @@ void OutboxWindow::remove() {
         return;
     const velkard::ui::Language l = state_.interfaceLanguage();
     for (const OutboxEntry& e : entries_)
-        if (e.id == id && e.state == EntryState::Sent) {
+        if (e.id == id && delivered(e.state)) {
             seams_.messages.show(say(QT_TR_NOOP("Уже отправлено")),
                                  say(QT_TR_NOOP("Очередь отправки")), this);
             return;

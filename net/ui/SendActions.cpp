@@ -31,12 +31,43 @@ OutboxSender::OutboxSender(std::filesystem::path workDir, QObject* parent)
     timer_.setInterval(30 * 1000);
     connect(&timer_, &QTimer::timeout, this, &OutboxSender::sendNow);
     timer_.start();
+    if (auto settings = loadSettings(workDir_))
+        keepStoreScp(settings.value);
 }
 
 OutboxSender::~OutboxSender() {
     timer_.stop();
     if (worker_.joinable())
         worker_.join();
+    std::lock_guard lock(scpMutex_);
+    scp_.stop();
+}
+
+std::string OutboxSender::storeScpProblem() const {
+    std::lock_guard lock(scpMutex_);
+    return scpProblem_;
+}
+
+void OutboxSender::keepStoreScp(const NetworkSettings& s) {
+    std::lock_guard lock(scpMutex_);
+    if (!s.storeScp) {
+        scp_.stop();
+        scpProblem_.clear();
+        return;
+    }
+    const NetworkSettings& now = scp_.settings();
+    if (scp_.running() && now.port == s.port && now.aeTitle == s.aeTitle &&
+        now.pacs.aeTitle == s.pacs.aeTitle && now.pacs.host == s.pacs.host &&
+        now.worklist.aeTitle == s.worklist.aeTitle && now.worklist.host == s.worklist.host &&
+        now.timeoutSeconds == s.timeoutSeconds && now.pacs.tls == s.pacs.tls &&
+        now.tlsCaFile == s.tlsCaFile && now.tlsCertificateFile == s.tlsCertificateFile &&
+        now.tlsKeyFile == s.tlsKeyFile)
+        return;
+    // A report taken starts a run on the window thread, which hands it to its entry.
+    const Status started = scp_.start(s, workDir_, [this] {
+        QMetaObject::invokeMethod(this, &OutboxSender::sendNow, Qt::QueuedConnection);
+    });
+    scpProblem_ = started ? std::string() : started.message;
 }
 
 void OutboxSender::sendNow() {
@@ -49,8 +80,10 @@ void OutboxSender::sendNow() {
     running_.store(true);
     worker_ = std::thread([this, dir = workDir_] {
         // Nothing configured or nothing due: the run ends at once.
-        if (auto settings = loadSettings(dir))
+        if (auto settings = loadSettings(dir)) {
+            keepStoreScp(settings.value);
             Outbox(dir).process(networkTransport(settings.value), std::time(nullptr));
+        }
         QMetaObject::invokeMethod(this, &OutboxSender::finished, Qt::QueuedConnection);
     });
 }
@@ -118,6 +151,12 @@ QString entryStateText(velkard::ui::Language l, EntryState state, const std::str
                QStringLiteral(": ") + QString::fromStdString(reason);
     case EntryState::Withdrawn:
         return say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions", "снято с отправки"));
+    case EntryState::AwaitingCommitment:
+        return say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions",
+                                        "отправлено, ожидается подтверждение хранения")) +
+               (reason.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(reason));
+    case EntryState::Committed:
+        return say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions", "хранение подтверждено"));
     }
     return QString();
 }
@@ -141,7 +180,7 @@ void offerSend(cardfile::ui::CardFileWindow& window, velkard::ui::Seams seams,
         auto known = entries ? sendStateOf(entries.value, patient.id, recordedAt) : std::nullopt;
         if (known && known->state == EntryState::Withdrawn)
             known.reset(); // taken out of the queue: Send queues it anew
-        if (known && known->state != EntryState::Sent) {
+        if (known && !delivered(known->state)) {
             // Waiting or refused: the entries already made are tried again at once.
             if (!seams.messages.ask(say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions",
                                                              "ЭКГ уже в очереди отправки. "
@@ -150,7 +189,7 @@ void offerSend(cardfile::ui::CardFileWindow& window, velkard::ui::Seams seams,
                 return;
             for (const OutboxEntry& e : entries.value)
                 if (e.patientId == patient.id && e.recordedAt == recordedAt &&
-                    e.state != EntryState::Sent && e.state != EntryState::Withdrawn)
+                    !delivered(e.state) && e.state != EntryState::Withdrawn)
                     if (auto s = outbox.retry(e.id); !s) {
                         seams.messages.show(QString::fromStdString(s.message),
                                             velkard::ui::errorCaption(l), owner);

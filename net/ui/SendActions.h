@@ -8,6 +8,7 @@
 #include "cardfile/CardFile.h"
 #include "cardfile/ui/CardFileWindow.h"
 #include "net/Outbox.h"
+#include "net/StoreScp.h"
 #include "ui/Messages.h"
 #include "ui/ViewState.h"
 
@@ -15,6 +16,7 @@
 #include <QTimer>
 #include <atomic>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 namespace velkard::net::ui {
@@ -22,6 +24,9 @@ namespace velkard::net::ui {
 // Sends what is due from the outbox of a working folder on a worker thread, one run at a time: at
 // sendNow() and every half minute (the outbox itself keeps the pauses between attempts). Each run
 // reads the network settings again, so a change in Parameters takes effect at the next one.
+// It also keeps the store SCP (net/StoreScp.h) listening while the settings switch it on, from the
+// start and off the window thread; a storage commitment report it takes starts a run, which gives
+// the report to its entry.
 class OutboxSender : public QObject {
     Q_OBJECT
 public:
@@ -31,6 +36,9 @@ public:
     void sendNow();
     bool running() const { return running_.load(); }
     const std::filesystem::path& workDir() const { return workDir_; }
+    // Why the store SCP does not listen although switched on (the port taken ...); empty if it
+    // listens or is off.
+    std::string storeScpProblem() const;
 
 signals:
     // A run ended (on the window thread): the states shown may have changed.
@@ -38,7 +46,11 @@ signals:
 
 private:
     void finished();
+    void keepStoreScp(const NetworkSettings& settings);
     std::filesystem::path workDir_;
+    mutable std::mutex scpMutex_;
+    StoreScp scp_;
+    std::string scpProblem_;
     QTimer timer_;
     std::thread worker_;
     std::atomic<bool> running_{false};
@@ -54,7 +66,8 @@ bool queueForSending(velkard::ui::Messages& messages, velkard::ui::Language lang
                      QWidget* owner = nullptr);
 
 // An outbox entry's state as the windows show it: "ожидает[: <why not reached>]", "отправлено",
-// "ошибка: <reason>", "снято с отправки".
+// "ошибка: <reason>", "снято с отправки", "отправлено, ожидается подтверждение хранения[: <note>]",
+// "хранение подтверждено".
 QString entryStateText(velkard::ui::Language language, EntryState state, const std::string& reason);
 // The state of a recording in the outbox as the card file's send column shows it (as above);
 // empty when nothing was queued for it.
