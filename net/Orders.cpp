@@ -5,6 +5,7 @@
 #include "export/Export.h"
 #include "signal/FileIo.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -93,6 +94,42 @@ std::optional<std::int64_t> secondsOf(const std::string& at) {
     t.tm_year -= 1900;
     t.tm_isdst = -1;
     return static_cast<std::int64_t>(std::mktime(&t));
+}
+
+// The row kept in path (read under the caller's lock) for the card's recording made at
+// recordedAt, of at least `fields` fields; else, when attachPending, the card's pending row
+// becomes that recording's and is written back, unless the recording was made before it was
+// taken.
+Result<std::optional<Row>> rowOfRecording(const std::filesystem::path& path,
+                                          const std::string& cardId, const std::string& recordedAt,
+                                          std::size_t fields, bool attachPending) {
+    using R = Result<std::optional<Row>>;
+    auto rows = readRows(path);
+    if (!rows)
+        return R::failure(rows);
+    for (const Row& r : rows.value)
+        if (r.size() >= fields && r[0] == cardId && r[1] == recordedAt)
+            return R::success(r);
+    if (!attachPending)
+        return R::success(std::nullopt);
+    const auto at = secondsOf(recordedAt);
+    for (Row& r : rows.value) {
+        if (r.size() < std::max<std::size_t>(fields, 3) || r[0] != cardId || r[1] != "pending")
+            continue;
+        std::int64_t taken = 0;
+        try {
+            taken = std::stoll(r[2]);
+        } catch (...) {
+            taken = 0;
+        }
+        if (!at || *at + 1 < taken) // made before it was taken: not for it
+            return R::success(std::nullopt);
+        r[1] = recordedAt;
+        if (auto s = writeRows(path, rows.value); !s)
+            return R::failure(s);
+        return R::success(r);
+    }
+    return R::success(std::nullopt);
 }
 
 // The card file holds Windows-1251, which has no umlauts: German letters are written as German
@@ -282,33 +319,13 @@ Result<std::optional<Order>> orderOfRecording(const cardfile::CardFile& cardFile
                                     : cardfile::CardFileLock::Mode::Shared);
         !s)
         return R::failure(s);
-    const auto path = cardFile.dataDir() / kOrdersName;
-    auto rows = readRows(path);
-    if (!rows)
-        return R::failure(rows);
-    for (const Row& r : rows.value)
-        if (r.size() >= 2 && r[0] == cardId && r[1] == recordedAt)
-            return R::success(orderFromRow(r));
-    if (!attachPending)
+    auto row =
+        rowOfRecording(cardFile.dataDir() / kOrdersName, cardId, recordedAt, 2, attachPending);
+    if (!row)
+        return R::failure(row);
+    if (!row.value)
         return R::success(std::nullopt);
-    const auto at = secondsOf(recordedAt);
-    for (Row& r : rows.value) {
-        if (r.size() < 3 || r[0] != cardId || r[1] != "pending")
-            continue;
-        std::int64_t taken = 0;
-        try {
-            taken = std::stoll(r[2]);
-        } catch (...) {
-            taken = 0;
-        }
-        if (!at || *at + 1 < taken) // made before the order was taken: not for it
-            return R::success(std::nullopt);
-        r[1] = recordedAt;
-        if (auto s = writeRows(path, rows.value); !s)
-            return R::failure(s);
-        return R::success(orderFromRow(r));
-    }
-    return R::success(std::nullopt);
+    return R::success(orderFromRow(*row.value));
 }
 
 WorklistItem itemOfGdtRequest(const GdtRequest& request) {
@@ -345,31 +362,12 @@ gdtRequestOfRecording(const cardfile::CardFile& cardFile, const std::string& car
     cardfile::CardFileLock l;
     if (auto s = lock(cardFile, l, cardfile::CardFileLock::Mode::Exclusive); !s)
         return R::failure(s);
-    const auto path = cardFile.dataDir() / kGdtRequestsName;
-    auto rows = readRows(path);
-    if (!rows)
-        return R::failure(rows);
-    for (const Row& r : rows.value)
-        if (r.size() >= 4 && r[0] == cardId && r[1] == recordedAt)
-            return R::success(std::filesystem::path(r[3]));
-    const auto at = secondsOf(recordedAt);
-    for (Row& r : rows.value) {
-        if (r.size() < 4 || r[0] != cardId || r[1] != "pending")
-            continue;
-        std::int64_t taken = 0;
-        try {
-            taken = std::stoll(r[2]);
-        } catch (...) {
-            taken = 0;
-        }
-        if (!at || *at + 1 < taken) // made before the request was taken: not for it
-            return R::success(std::nullopt);
-        r[1] = recordedAt;
-        if (auto s = writeRows(path, rows.value); !s)
-            return R::failure(s);
-        return R::success(std::filesystem::path(r[3]));
-    }
-    return R::success(std::nullopt);
+    auto row = rowOfRecording(cardFile.dataDir() / kGdtRequestsName, cardId, recordedAt, 4, true);
+    if (!row)
+        return R::failure(row);
+    if (!row.value)
+        return R::success(std::nullopt);
+    return R::success(std::filesystem::path((*row.value)[3]));
 }
 
 Status forgetGdtRequest(const cardfile::CardFile& cardFile, const std::string& cardId,

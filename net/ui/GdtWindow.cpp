@@ -4,17 +4,16 @@
 #include "interpret/Interpret.h"
 #include "net/Orders.h"
 #include "net/Send.h"
+#include "net/ui/PickList.h"
 #include "net/ui/ReportPdf.h"
 #include "signal/FileIo.h"
 #include "signal/Recording.h"
 
 #include <QEvent>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 #include <algorithm>
 #include <ctime>
 
@@ -116,35 +115,12 @@ GdtWindow::GdtWindow(const velkard::ui::ViewState& state, velkard::ui::Seams sea
     : QDialog(parent), state_(state), seams_(seams), workDir_(std::move(workDir)) {
     setObjectName("GdtWindow");
     resize(820, 400);
-    requestList = new QTreeWidget(this);
-    requestList->setObjectName("requestList");
-    requestList->setColumnCount(6);
-    requestList->setRootIsDecorated(false);
-    requestList->setSelectionMode(QAbstractItemView::SingleSelection);
-    requestList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    requestList->setUniformRowHeights(true);
-    requestList->setColumnWidth(0, 220);
-    statusLabel = new QLabel(this);
-    statusLabel->setObjectName("statusLabel");
-    statusLabel->setWordWrap(true);
-    refreshButton = new QPushButton(this);
-    refreshButton->setObjectName("refreshButton");
-    takeButton = new QPushButton(this);
-    takeButton->setObjectName("takeButton");
-    closeButton = new QPushButton(this);
-    closeButton->setObjectName("closeButton");
-    for (QPushButton* b : {refreshButton, takeButton, closeButton})
-        b->setAutoDefault(false);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(refreshButton);
-    buttons->addStretch();
-    buttons->addWidget(takeButton);
-    buttons->addWidget(closeButton);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(requestList, 1);
-    layout->addWidget(statusLabel);
-    layout->addLayout(buttons);
+    const PickListControls c = buildPickList(*this, "requestList", 6);
+    requestList = c.list;
+    statusLabel = c.status;
+    refreshButton = c.refresh;
+    takeButton = c.take;
+    closeButton = c.close;
 
     connect(refreshButton, &QPushButton::clicked, this, &GdtWindow::query);
     connect(takeButton, &QPushButton::clicked, this, &GdtWindow::take);

@@ -4,16 +4,15 @@
 #include "net/Hl7Orders.h"
 #include "net/Orders.h"
 #include "net/Settings.h"
+#include "net/ui/PickList.h"
 #include "ui/ProgressJob.h"
 
 #include <QDate>
 #include <QEvent>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 #include <ctime>
 
 namespace velkard::net::ui {
@@ -41,35 +40,12 @@ WorklistWindow::WorklistWindow(const velkard::ui::ViewState& state, velkard::ui:
     : QDialog(parent), state_(state), seams_(seams), workDir_(std::move(workDir)) {
     setObjectName("WorklistWindow");
     resize(820, 420);
-    orderList = new QTreeWidget(this);
-    orderList->setObjectName("orderList");
-    orderList->setColumnCount(6);
-    orderList->setRootIsDecorated(false);
-    orderList->setSelectionMode(QAbstractItemView::SingleSelection);
-    orderList->setSelectionBehavior(QAbstractItemView::SelectRows);
-    orderList->setUniformRowHeights(true);
-    orderList->setColumnWidth(0, 220);
-    statusLabel = new QLabel(this);
-    statusLabel->setObjectName("statusLabel");
-    statusLabel->setWordWrap(true);
-    refreshButton = new QPushButton(this);
-    refreshButton->setObjectName("refreshButton");
-    takeButton = new QPushButton(this);
-    takeButton->setObjectName("takeButton");
-    closeButton = new QPushButton(this);
-    closeButton->setObjectName("closeButton");
-    for (QPushButton* b : {refreshButton, takeButton, closeButton})
-        b->setAutoDefault(false);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(refreshButton);
-    buttons->addStretch();
-    buttons->addWidget(takeButton);
-    buttons->addWidget(closeButton);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(orderList, 1);
-    layout->addWidget(statusLabel);
-    layout->addLayout(buttons);
+    const PickListControls c = buildPickList(*this, "orderList", 6);
+    orderList = c.list;
+    statusLabel = c.status;
+    refreshButton = c.refresh;
+    takeButton = c.take;
+    closeButton = c.close;
 
     connect(refreshButton, &QPushButton::clicked, this, &WorklistWindow::query);
     connect(takeButton, &QPushButton::clicked, this, &WorklistWindow::take);
