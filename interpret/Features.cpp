@@ -215,7 +215,7 @@ void pacingSpikes(const signal::SampleRecord* records, std::size_t count,
     const int before = samples(300), after = samples(50);
     const int guard = samples(12), reach = samples(60), pulse = samples(40), edge = samples(5);
     const int pulseLatest = samples(12);
-    std::vector<double> lags, jumps;
+    std::vector<double> lags;
     double largest = 0;
     for (std::int64_t onset : onsets) {
         const std::int64_t from = onset - before - reach - 1, to = onset + after + reach + 1;
@@ -292,7 +292,6 @@ void pacingSpikes(const signal::SampleRecord* records, std::size_t count,
             continue;
         ++f.pacedBeats;
         lags.push_back(static_cast<double>(onset - (from + bestT)) * kMsPerRecord);
-        jumps.push_back(bestJump);
         if (bestJump > largest) {
             largest = bestJump;
             f.spikeLead = bestLead;
