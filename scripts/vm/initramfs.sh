@@ -29,8 +29,19 @@ vm_pick_accel() {
     mode=TCG
     if [[ ${VELKARD_VM_NO_KVM:-} != 1 && -r /dev/kvm && -w /dev/kvm ]] &&
         python3 -c "import os; os.close(os.open('/dev/kvm', os.O_RDWR))" 2>/dev/null; then
-        accel=(-enable-kvm -cpu host)
-        mode=KVM
+        # A /dev/kvm that opens may still refuse the host's CPU (nested virtualisation that
+        # cannot set IA32_ARCH_CAPABILITIES aborts QEMU at once): a machine that stays up for
+        # 3 s, halted, shows it works, else TCG. (Leaving that MSR out lets QEMU start there,
+        # but the guest then never gets past the BIOS.)
+        local rc=0
+        timeout 3 qemu-system-x86_64 -enable-kvm -cpu host -m 64 -display none -S \
+            -monitor none -serial none -nodefaults </dev/null >/dev/null 2>&1 || rc=$?
+        if [[ $rc == 124 ]]; then
+            accel=(-enable-kvm -cpu host)
+            mode=KVM
+            return
+        fi
+        echo "vm: /dev/kvm is there but QEMU cannot run the host's CPU on it; using TCG" >&2
     fi
 }
 
