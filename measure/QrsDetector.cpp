@@ -56,6 +56,46 @@ bool QrsDetector::likeRecentBeats(const Peak& p) const {
     return false;
 }
 
+bool QrsDetector::sizesAt(std::int64_t fiducial, Sizes& out) const {
+    // Peak to peak of every lead's low-passed signal within +-60 ms of the fiducial point.
+    constexpr int delay = (kShort - 1) / 2 + (kLong - 1) / 2;
+    const std::int64_t first = fiducial + delay - kShapeHalf;
+    const std::int64_t last = fiducial + delay + kShapeHalf;
+    if (first < 0 || last >= n_ || n_ - first >= kShapeRing)
+        return false;
+    for (std::size_t k = 0; k < kLeads; ++k) {
+        std::int32_t lo = INT32_MAX, hi = INT32_MIN;
+        for (std::int64_t i = first; i <= last; ++i) {
+            const std::int32_t v = lowRing_[k][static_cast<std::size_t>(i & (kShapeRing - 1))];
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+        }
+        out[k] = hi - lo;
+    }
+    return true;
+}
+
+double QrsDetector::sizeAgainstBeats(const Peak& p) const {
+    // The peak's QRS size against the median of the last beats' lead by lead, summed over the
+    // leads by their weights (a lead full of noise counts as little as in the detection).
+    Sizes s;
+    if (sizesKept_ < 3 || !sizesAt(p.fiducial, s))
+        return 1.0;
+    double own = 0, beats = 0;
+    for (std::size_t k = 0; k < kLeads; ++k) {
+        std::array<std::int32_t, kShapesKept> v{};
+        for (int i = 0; i < sizesKept_; ++i)
+            v[static_cast<std::size_t>(i)] =
+                sizes_[static_cast<std::size_t>(kShapesKept - 1 - i)][k];
+        const auto mid = v.begin() + sizesKept_ / 2;
+        std::nth_element(v.begin(), mid, v.begin() + sizesKept_);
+        const double w = static_cast<double>(leadWeight_[k]);
+        own += w * s[k];
+        beats += w * *mid;
+    }
+    return beats > 0 ? own / beats : 1.0;
+}
+
 void QrsDetector::push(const signal::SampleRecord* records, std::size_t count,
                        std::vector<std::int64_t>& beats) {
     for (std::size_t i = 0; i < count; ++i)
@@ -95,6 +135,7 @@ void QrsDetector::step(const signal::SampleRecord& r, std::vector<std::int64_t>&
         const std::int64_t square = std::min<std::int64_t>(d * d, kMaxSquare);
         blockEnergy_[k] += square;
         e += square / kWeightOne * leadWeight_[k];
+        lowRing_[k][static_cast<std::size_t>(n_ & (kShapeRing - 1))] = ls;
         slopeRing_[k][static_cast<std::size_t>(n_ & (kShapeRing - 1))] =
             static_cast<std::int32_t>(std::clamp<std::int64_t>(d, INT32_MIN, INT32_MAX));
     }
@@ -224,6 +265,13 @@ void QrsDetector::classify(const Peak& p, std::vector<std::int64_t>& beats) {
             ((noiseLevel_ > kNoisy * signalLevel_ && p.height < 0.6 * signalLevel_) ||
              (noiseLevel_ > 3 * kNoisy * signalLevel_ && p.height < signalLevel_));
         const bool smallAfterPause = since > 2 * meanRr() && p.height < 0.5 * lastBeatHeight_;
+        // Below the level of the beats and less than half their size on the signal itself: a
+        // spike of muscle noise or an artifact, whose steep slopes make energy but no QRS. A
+        // premature beat, even a wide one with little energy, keeps the size of a QRS.
+        if (lastBeat_ >= 0 && p.height < signalLevel_ && sizeAgainstBeats(p) < kSmallSize) {
+            noiseLevel_ = 0.125 * p.height + 0.875 * noiseLevel_;
+            return;
+        }
         if (lastBeat_ >= 0 && (earlyInNoise || smallAfterPause) && !likeRecentBeats(p)) {
             noiseLevel_ = 0.125 * p.height + 0.875 * noiseLevel_;
             return;
@@ -237,6 +285,8 @@ void QrsDetector::classify(const Peak& p, std::vector<std::int64_t>& beats) {
         // Found again later, a candidate far smaller than the last beat must have its QRS shape;
         // the shape is judged now, while the slopes are still at hand.
         if (p.height < 0.5 * lastBeatHeight_ && !likeRecentBeats(p))
+            return;
+        if (sizeAgainstBeats(p) < kSmallSize)
             return;
         searchBack_ = p;
     }
@@ -253,6 +303,12 @@ void QrsDetector::acceptBeat(Peak p, bool searchedBack, std::vector<std::int64_t
     }
     lastBeat_ = p.index;
     lastBeatHeight_ = p.height;
+    Sizes sizes;
+    if (sizesAt(p.fiducial, sizes)) {
+        std::rotate(sizes_.begin(), sizes_.begin() + 1, sizes_.end());
+        sizes_.back() = sizes;
+        sizesKept_ = std::min(sizesKept_ + 1, kShapesKept);
+    }
     Shape shape;
     if (shapeAt(p.fiducial, shape)) {
         std::rotate(shapes_.begin(), shapes_.begin() + 1, shapes_.end());
@@ -294,6 +350,8 @@ QrsDetector::Levels QrsDetector::levels() const {
     l.lastBeatHeight = lastBeatHeight_;
     l.rr = rr_;
     l.rrCount = rrCount_;
+    l.sizes = sizes_;
+    l.sizesKept = sizesKept_;
     return l;
 }
 
@@ -305,6 +363,8 @@ void QrsDetector::resumeAfterUnreadable(const Levels& before) {
     lastBeatHeight_ = before.lastBeatHeight;
     rr_ = before.rr;
     rrCount_ = before.rrCount;
+    sizes_ = before.sizes;
+    sizesKept_ = before.sizesKept;
     // The last beat lay before or in the stretch: the next is judged on its own, and no peak of
     // the stretch waits to be taken by the search back.
     lastBeat_ = -1;

@@ -13,9 +13,11 @@
 // of 200 ms, a T-wave test for peaks within 440 ms of a beat, a shape test for early peaks in
 // noise (sooner than 0.9 mean RR, below 0.6 of the signal level while noise peaks reach 8 % of
 // it, below the signal level while they reach 24 %: unless their QRS slopes correlate with one
-// of the last eight beats', they are noise) and for small peaks after a pause, and a search back at
-// half the threshold when no beat has come for 1.66 mean RR intervals. Integer arithmetic up to the
-// energy, so long runs never drift.
+// of the last eight beats', they are noise) and for small peaks after a pause, a size test (a
+// peak below the signal level whose peak-to-peak size on the low-passed leads is under half the
+// last beats' is noise: spikes of muscle noise have steep slopes but little size), and a search
+// back at half the threshold when no beat has come for 1.66 mean RR intervals. Integer arithmetic
+// up to the energy, so long runs never drift.
 #pragma once
 
 #include "measure/SignalQuality.h"
@@ -47,6 +49,8 @@ public:
         double signal = 0, noise = 0, lastBeatHeight = 0;
         std::array<std::int64_t, 8> rr{};
         int rrCount = 0;
+        std::array<std::array<std::int32_t, 8>, 8> sizes{}; // QRS sizes of the last beats, by lead
+        int sizesKept = 0;
     };
     Levels levels() const;
     // After a stretch that could not be read (a burst of noise, an electrode step): the levels
@@ -77,6 +81,7 @@ private:
     static constexpr int kShapesKept = 8;
     static constexpr double kShapeMatch = 0.7; // correlation of a QRS with a beat's
     static constexpr double kNoisy = 0.08;     // noise level against signal level: noisy
+    static constexpr double kSmallSize = 0.5;  // QRS size against the last beats': not a QRS
     static constexpr int kBlock = 80;          // lead noise: energy per 100 ms,
     static constexpr int kBlocks = 20;         // the median of the last 2 s
     // Lead weights in 1/256, between 1/16 and 16; squares are capped so no sum can overflow.
@@ -97,6 +102,9 @@ private:
     using Shape = std::array<float, kLeads * kShapeLength>;
     bool shapeAt(std::int64_t centre, Shape& out) const;
     bool likeRecentBeats(const Peak& p) const;
+    using Sizes = std::array<std::int32_t, kLeads>;
+    bool sizesAt(std::int64_t fiducial, Sizes& out) const;
+    double sizeAgainstBeats(const Peak& p) const;
     void endLearning(std::vector<std::int64_t>& beats);
     void searchBack(std::vector<std::int64_t>& beats);
     void classify(const Peak& p, std::vector<std::int64_t>& beats);
@@ -125,6 +133,11 @@ private:
     std::array<std::array<std::int32_t, kShapeRing>, kLeads> slopeRing_{};
     std::array<Shape, kShapesKept> shapes_{};
     int shapesKept_ = 0;
+    // Low-passed signal of every lead, and the peak-to-peak sizes of the last beats' QRS.
+    static_assert(kLeads == 8 && kShapesKept == 8, "Levels::sizes holds these");
+    std::array<std::array<std::int32_t, kShapeRing>, kLeads> lowRing_{};
+    std::array<Sizes, kShapesKept> sizes_{};
+    int sizesKept_ = 0;
     std::array<float, kLeads> slopeScale_{};
     // Energy and its integral.
     std::array<std::int64_t, kHistory> energy_{};

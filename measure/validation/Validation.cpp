@@ -187,6 +187,7 @@ Detection matchBeats(const std::vector<std::int64_t>& reference,
         if (best < detected.size()) {
             used[best] = 1;
             ++d.truePositive;
+            d.offsets.push_back(detected[best] - r);
         } else {
             ++d.missed;
             d.missedAt.push_back(r);
@@ -197,6 +198,19 @@ Detection matchBeats(const std::vector<std::int64_t>& reference,
             d.extraAt.push_back(detected[k]);
     d.extra = static_cast<int>(d.extraAt.size());
     return d;
+}
+
+double Detection::rrErrorSd() const {
+    if (offsets.size() < 3)
+        return 0.0;
+    double sum = 0, squares = 0;
+    for (std::size_t i = 1; i < offsets.size(); ++i) {
+        const auto e = static_cast<double>(offsets[i] - offsets[i - 1]);
+        sum += e;
+        squares += e * e;
+    }
+    const double n = static_cast<double>(offsets.size() - 1);
+    return std::sqrt(std::max(0.0, (squares - sum * sum / n) / (n - 1)));
 }
 
 Result<LoadedRecord> loadRecord(const std::filesystem::path& header,

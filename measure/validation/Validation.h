@@ -53,6 +53,11 @@ struct Detection {
     int truePositive = 0, missed = 0, extra = 0;
     // Where (record samples): the reference beats not found and the detections matching none.
     std::vector<std::int64_t> missedAt, extraAt;
+    // Detection less reference of each matched beat, in reference order.
+    std::vector<std::int64_t> offsets;
+    // SD of the error of the RR intervals between consecutive matched beats (samples): how far
+    // the fiducial point wanders from beat to beat.
+    double rrErrorSd() const;
     double sensitivity() const {
         return truePositive + missed ? 100.0 * truePositive / (truePositive + missed) : 0.0;
     }

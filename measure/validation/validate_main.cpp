@@ -264,10 +264,11 @@ void detection(const std::vector<fs::path>& dirs) {
             all.truePositive += d.truePositive;
             all.missed += d.missed;
             all.extra += d.extra;
-            std::printf("  %-22s beats %5d  Se %6.2f %%  +P %6.2f %%  (missed %d, false %d)\n",
+            std::printf("  %-22s beats %5d  Se %6.2f %%  +P %6.2f %%  (missed %d, false %d)  "
+                        "RR error SD %.1f ms\n",
                         (dir.filename().string() + "/" + base.filename().string()).c_str(),
                         d.truePositive + d.missed, d.sensitivity(), d.positivePredictivity(),
-                        d.missed, d.extra);
+                        d.missed, d.extra, 1000.0 * d.rrErrorSd() / fs);
             if (details) {
                 for (std::int64_t at : d.missedAt)
                     std::printf("      missed at %.2f s\n", double(at) / fs);
@@ -357,6 +358,10 @@ void stress(const std::vector<fs::path>& dirs) {
                                 (dir.filename().string() + "/" + base.filename().string()).c_str(),
                                 s.what.c_str(), s.beats.sensitivity(),
                                 s.beats.positivePredictivity(), s.beats.missed, s.beats.extra);
+                if (details && !only.empty())
+                    for (std::int64_t at : s.beats.extraAt)
+                        std::printf("      false at %.2f s\n",
+                                    static_cast<double>(at) / signal::kRecordsPerSecond);
             }
         }
     for (const StressResult& a : all) {
