@@ -63,7 +63,7 @@ inline constexpr double kPacingSpikeSteepness = 3.0; //   and this many times fu
                                                      //   jump within 60 ms around it [own]
 inline constexpr int kPacingSpikeLeads = 2;          //   in this many independent leads [own]
 inline constexpr int kPacingPulseLeads = 3;    // a spike drawn as a flat pulse: in this many [own]
-inline constexpr double kPacedBeatShare = 0.5; // beats with a spike: paced rhythm [own]
+inline constexpr double kPacedBeatShare = 0.5; // more beats with a spike: paced rhythm [own]
 inline constexpr int kMinimumPacedBeats = 3;   //   and at least this many [own]
 inline constexpr double kSpikeAtOnsetMs = 3;   // a spike nearer the QRS onset is at it [own]
 

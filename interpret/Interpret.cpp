@@ -233,7 +233,7 @@ private:
     void pacing() {
         if (f_.spikeBeatsSeen < c::kMinimumPacedBeats || !f_.spikeToQrsMs || !f_.spikeMv ||
             f_.pacedBeats < c::kMinimumPacedBeats ||
-            f_.pacedBeats < c::kPacedBeatShare * f_.spikeBeatsSeen)
+            f_.pacedBeats <= c::kPacedBeatShare * f_.spikeBeatsSeen)
             return;
         const std::string lead =
             f_.spikeLead >= 0 ? kStandardLeadNames[static_cast<std::size_t>(f_.spikeLead)] : "";

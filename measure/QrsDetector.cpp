@@ -207,23 +207,57 @@ void QrsDetector::updateLeadNoise() {
     }
 }
 
-std::int64_t QrsDetector::fiducial(std::int64_t peakIndex) const {
-    // The steepest moment of the QRS lies within the integration window before the peak.
-    std::int64_t best = peakIndex;
+void QrsDetector::findFiducial(Peak& p) const {
+    // The steepest moment of the QRS lies within the integration window before the peak; other
+    // moments nearly as steep are kept beside it.
+    const std::int64_t first = std::max<std::int64_t>(0, p.index - kWindow - 8);
+    auto energy = [&](std::int64_t i) {
+        return energy_[static_cast<std::size_t>(i & (kHistory - 1))];
+    };
+    std::int64_t best = p.index;
     std::int64_t bestEnergy = -1;
-    for (std::int64_t i = std::max<std::int64_t>(0, peakIndex - kWindow - 8); i <= peakIndex; ++i) {
-        const std::int64_t e = energy_[static_cast<std::size_t>(i & (kHistory - 1))];
-        if (e > bestEnergy) {
-            bestEnergy = e;
+    for (std::int64_t i = first; i <= p.index; ++i)
+        if (energy(i) > bestEnergy) {
+            bestEnergy = energy(i);
             best = i;
         }
+    p.fiducial = std::max<std::int64_t>(0, best - kFilterDelay);
+    p.steepCount = 0;
+    for (std::int64_t i = first + 1; i < p.index && p.steepCount < 4; ++i)
+        if (i != best &&
+            static_cast<double>(energy(i)) >= kSteep * static_cast<double>(bestEnergy) &&
+            energy(i) > energy(i - 1) && energy(i) >= energy(i + 1))
+            p.steep[static_cast<std::size_t>(p.steepCount++)] =
+                std::max<std::int64_t>(0, i - kFilterDelay);
+}
+
+void QrsDetector::keepFiducialPlace(Peak& p) const {
+    // Where two slopes are about as steep, which is steepest changes with the noise from beat to
+    // beat; the fiducial point goes to the one where the QRS matches the last beats' best, so
+    // it keeps its place in the QRS. Only steep moments are candidates, so it cannot drift.
+    if (p.steepCount == 0 || shapesKept_ == 0)
+        return;
+    Shape shape;
+    auto fit = [&](std::int64_t at) {
+        double best = -2;
+        if (shapeAt(at, shape))
+            for (int i = kShapesKept - shapesKept_; i < kShapesKept; ++i)
+                best = std::max(best, correlation(shape, shapes_[static_cast<std::size_t>(i)]));
+        return best;
+    };
+    double bestFit = fit(p.fiducial);
+    for (int k = 0; k < p.steepCount; ++k) {
+        const double f = fit(p.steep[static_cast<std::size_t>(k)]);
+        if (f > bestFit) {
+            bestFit = f;
+            p.fiducial = p.steep[static_cast<std::size_t>(k)];
+        }
     }
-    return std::max<std::int64_t>(0, best - kFilterDelay);
 }
 
 void QrsDetector::peakFound(Peak p, std::vector<std::int64_t>& beats) {
     p.height = std::sqrt(static_cast<double>(p.integral));
-    p.fiducial = fiducial(p.index);
+    findFiducial(p);
     if (learning_)
         learningPeaks_.push_back(p);
     else
@@ -303,6 +337,7 @@ void QrsDetector::acceptBeat(Peak p, bool searchedBack, std::vector<std::int64_t
     }
     lastBeat_ = p.index;
     lastBeatHeight_ = p.height;
+    keepFiducialPlace(p);
     Sizes sizes;
     if (sizesAt(p.fiducial, sizes)) {
         std::rotate(sizes_.begin(), sizes_.begin() + 1, sizes_.end());

@@ -82,6 +82,7 @@ private:
     static constexpr double kShapeMatch = 0.7; // correlation of a QRS with a beat's
     static constexpr double kNoisy = 0.08;     // noise level against signal level: noisy
     static constexpr double kSmallSize = 0.5;  // QRS size against the last beats': not a QRS
+    static constexpr double kSteep = 0.5;      // a slope this share of the steepest: as steep
     static constexpr int kBlock = 80;          // lead noise: energy per 100 ms,
     static constexpr int kBlocks = 20;         // the median of the last 2 s
     // Lead weights in 1/256, between 1/16 and 16; squares are capped so no sum can overflow.
@@ -94,6 +95,10 @@ private:
         std::int64_t integral = 0;  // integrated energy there
         double height = 0;          // its square root
         std::int64_t fiducial = -1; // steepest moment of the QRS
+        // Moments about as steep (local peaks of the energy above half its peak), of which
+        // the one where the QRS looks most like the last beats' becomes the fiducial point.
+        std::array<std::int64_t, 4> steep{};
+        int steepCount = 0;
     };
 
     void step(const signal::SampleRecord& r, std::vector<std::int64_t>& beats);
@@ -109,7 +114,8 @@ private:
     void searchBack(std::vector<std::int64_t>& beats);
     void classify(const Peak& p, std::vector<std::int64_t>& beats);
     void acceptBeat(Peak p, bool searchedBack, std::vector<std::int64_t>& beats);
-    std::int64_t fiducial(std::int64_t peakIndex) const;
+    void findFiducial(Peak& p) const;
+    void keepFiducialPlace(Peak& p) const;
     std::int64_t meanRr() const;
     double threshold() const { return noiseLevel_ + 0.25 * (signalLevel_ - noiseLevel_); }
 

@@ -175,7 +175,8 @@ Detection matchBeats(const std::vector<std::int64_t>& reference,
     Detection d;
     std::size_t j = 0;
     std::vector<char> used(detected.size(), 0);
-    for (std::int64_t r : reference) {
+    for (std::size_t ri = 0; ri < reference.size(); ++ri) {
+        const std::int64_t r = reference[ri];
         while (j < detected.size() && detected[j] < r - window)
             ++j;
         // The nearest unused detection within the window.
@@ -188,6 +189,7 @@ Detection matchBeats(const std::vector<std::int64_t>& reference,
             used[best] = 1;
             ++d.truePositive;
             d.offsets.push_back(detected[best] - r);
+            d.matchedReference.push_back(ri);
         } else {
             ++d.missed;
             d.missedAt.push_back(r);
@@ -200,16 +202,19 @@ Detection matchBeats(const std::vector<std::int64_t>& reference,
     return d;
 }
 
-double Detection::rrErrorSd() const {
-    if (offsets.size() < 3)
-        return 0.0;
-    double sum = 0, squares = 0;
+std::optional<double> Detection::rrErrorSd(const std::vector<char>& counted) const {
+    double sum = 0, squares = 0, n = 0;
     for (std::size_t i = 1; i < offsets.size(); ++i) {
+        const std::size_t a = matchedReference[i - 1], b = matchedReference[i];
+        if (b != a + 1 || (!counted.empty() && (!counted[a] || !counted[b])))
+            continue;
         const auto e = static_cast<double>(offsets[i] - offsets[i - 1]);
         sum += e;
         squares += e * e;
+        ++n;
     }
-    const double n = static_cast<double>(offsets.size() - 1);
+    if (n < 2)
+        return std::nullopt;
     return std::sqrt(std::max(0.0, (squares - sum * sum / n) / (n - 1)));
 }
 

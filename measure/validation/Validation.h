@@ -53,11 +53,15 @@ struct Detection {
     int truePositive = 0, missed = 0, extra = 0;
     // Where (record samples): the reference beats not found and the detections matching none.
     std::vector<std::int64_t> missedAt, extraAt;
-    // Detection less reference of each matched beat, in reference order.
+    // Detection less reference of each matched beat, in reference order, and its reference
+    // beat's index.
     std::vector<std::int64_t> offsets;
-    // SD of the error of the RR intervals between consecutive matched beats (samples): how far
-    // the fiducial point wanders from beat to beat.
-    double rrErrorSd() const;
+    std::vector<std::size_t> matchedReference;
+    // SD of the error of the RR intervals between matched beats next to each other in the
+    // reference (samples), of those whose two beats are both `counted` (all when empty): how
+    // far the fiducial point wanders from beat to beat.
+    // (nullopt without two such intervals)
+    std::optional<double> rrErrorSd(const std::vector<char>& counted = {}) const;
     double sensitivity() const {
         return truePositive + missed ? 100.0 * truePositive / (truePositive + missed) : 0.0;
     }

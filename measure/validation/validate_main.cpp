@@ -255,20 +255,30 @@ void detection(const std::vector<fs::path>& dirs) {
             if (!m)
                 continue;
             std::vector<std::int64_t> ref;
+            std::vector<char> normal;
             for (const auto& a : atr.value)
-                if (import::wfdb::isBeat(a.code))
+                if (import::wfdb::isBeat(a.code)) {
                     ref.push_back(a.sample);
+                    normal.push_back(import::wfdb::mnemonic(a.code) == std::string_view("N"));
+                }
             const double fs = rec.value.header.frequency;
             const Detection d =
                 matchBeats(ref, m.value.beatsAtRecordRate, static_cast<std::int64_t>(0.15 * fs));
             all.truePositive += d.truePositive;
             all.missed += d.missed;
             all.extra += d.extra;
+            const auto ms = [&](std::optional<double> sd) {
+                char text[32] = "-";
+                if (sd)
+                    std::snprintf(text, sizeof text, "%.1f", 1000.0 * *sd / fs);
+                return std::string(text);
+            };
             std::printf("  %-22s beats %5d  Se %6.2f %%  +P %6.2f %%  (missed %d, false %d)  "
-                        "RR error SD %.1f ms\n",
+                        "RR error SD %s ms (normal beats %s)\n",
                         (dir.filename().string() + "/" + base.filename().string()).c_str(),
                         d.truePositive + d.missed, d.sensitivity(), d.positivePredictivity(),
-                        d.missed, d.extra, 1000.0 * d.rrErrorSd() / fs);
+                        d.missed, d.extra, ms(d.rrErrorSd()).c_str(),
+                        ms(d.rrErrorSd(normal)).c_str());
             if (details) {
                 for (std::int64_t at : d.missedAt)
                     std::printf("      missed at %.2f s\n", double(at) / fs);
