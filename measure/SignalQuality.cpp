@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
 namespace velkard::measure {
 
@@ -78,11 +79,34 @@ const MainsTable& mainsTable() {
     return table;
 }
 
-// Every lead of a second side by side: x[i * kLanes + lead]. Each lead is computed on its own,
-// in the order a lead alone would be, the twelve together so the compiler takes them in vectors
-// and no lead's sums wait on another's.
+// Every lead of a second side by side, four to a vector (GCC and Clang vector extension; SSE on
+// x86-64). Each lane is computed on its own, in the order a lead alone would be, with the scalar
+// IEEE arithmetic, so the values are the same; no lead's sums wait on another's.
 constexpr std::size_t kLanes = signal::kLeadCount;
-using Lanes = std::array<float, kLanes>;
+typedef float Quad __attribute__((vector_size(16)));
+typedef std::int32_t QuadBits __attribute__((vector_size(16)));
+constexpr std::size_t kQuads = kLanes / 4;
+static_assert(kLanes % 4 == 0);
+
+// One value of every lead.
+struct Row {
+    Quad q[kQuads];
+    float operator[](std::size_t l) const { return q[l / 4][l % 4]; }
+};
+
+Quad splat(float v) {
+    return Quad{v, v, v, v};
+}
+// std::min(a, b), std::max(a, b) and std::abs(a), lane by lane.
+Quad minOf(Quad a, Quad b) {
+    return b < a ? b : a;
+}
+Quad maxOf(Quad a, Quad b) {
+    return a < b ? b : a;
+}
+Quad absOf(Quad a) {
+    return reinterpret_cast<Quad>(reinterpret_cast<QuadBits>(a) & 0x7fffffff);
+}
 
 // Comparators of Batcher's odd-even merge sort for 32 values, less those that touch the values
 // beyond kBlock (they stand for +infinity there and never move) and those that cannot change the
@@ -125,7 +149,7 @@ constexpr MedianNetwork kMedianNetwork = medianNetwork();
 
 // Buffers reused from second to second.
 struct Work {
-    std::vector<float> x, mean60, mean50, clean; // interleaved
+    std::vector<Row> x, mean60, mean50, clean;
     std::array<std::vector<float>, kLanes> rms, hf;
     std::vector<float> block;
 };
@@ -134,43 +158,33 @@ struct Work {
 // The leads in `assessed` are assessed into out (their block medians and largest 10-ms changes
 // appended); every lead gets its lowest and highest value.
 void assess(Work& w, int n, unsigned railed, const std::array<bool, kLanes>& assessed,
-            std::array<Second, kLanes>& out, Lanes& lo, Lanes& hi,
+            std::array<Second, kLanes>& out, Row& lo, Row& hi,
             std::array<std::vector<float>, kLanes>& blockMedians,
             std::array<std::vector<float>, kLanes>& blockJumps) {
-    const float* x = w.x.data();
-    const float* v = x + kWarmUp * kLanes;
-    std::copy_n(v, kLanes, lo.begin());
-    std::copy_n(v, kLanes, hi.begin());
+    const Row* x = w.x.data();
+    const Row* v = x + kWarmUp;
+    lo = hi = v[0];
     for (int i = 1; i < n; ++i)
-        for (std::size_t l = 0; l < kLanes; ++l) {
-            lo[l] = std::min(lo[l], v[static_cast<std::size_t>(i) * kLanes + l]);
-            hi[l] = std::max(hi[l], v[static_cast<std::size_t>(i) * kLanes + l]);
+        for (std::size_t j = 0; j < kQuads; ++j) {
+            lo.q[j] = minOf(lo.q[j], v[i].q[j]);
+            hi.q[j] = maxOf(hi.q[j], v[i].q[j]);
         }
 
     // Mains-free low-pass: a 20-ms mean (zeros at 50 Hz and its harmonics) of a 15-ms mean
     // (near 60 Hz), then its change over 10 ms.
     const int total = kWarmUp + n;
-    w.mean60.resize(static_cast<std::size_t>(total) * kLanes);
-    w.mean50.resize(static_cast<std::size_t>(total) * kLanes);
-    auto movingMean = [total](const float* in, float* mean, int width) {
-        Lanes sum{};
-        for (int i = 0; i < total; ++i) {
-            const float* now = in + static_cast<std::size_t>(i) * kLanes;
-            float* m = mean + static_cast<std::size_t>(i) * kLanes;
-            if (i >= width) {
-                const float* old = in + static_cast<std::size_t>(i - width) * kLanes;
-                for (std::size_t l = 0; l < kLanes; ++l) {
-                    sum[l] += now[l];
-                    sum[l] -= old[l];
-                    m[l] = sum[l] / static_cast<float>(width);
-                }
-            } else {
-                for (std::size_t l = 0; l < kLanes; ++l) {
-                    sum[l] += now[l];
-                    m[l] = sum[l] / static_cast<float>(width);
-                }
+    w.mean60.resize(static_cast<std::size_t>(total));
+    w.mean50.resize(static_cast<std::size_t>(total));
+    auto movingMean = [total](const Row* in, Row* mean, int width) {
+        const Quad divisor = splat(static_cast<float>(width));
+        Row sum{};
+        for (int i = 0; i < total; ++i)
+            for (std::size_t j = 0; j < kQuads; ++j) {
+                sum.q[j] += in[i].q[j];
+                if (i >= width)
+                    sum.q[j] -= in[i - width].q[j];
+                mean[i].q[j] = sum.q[j] / divisor;
             }
-        }
     };
     movingMean(x, w.mean60.data(), kMean60);
     movingMean(w.mean60.data(), w.mean50.data(), kMean50);
@@ -178,29 +192,30 @@ void assess(Work& w, int n, unsigned railed, const std::array<bool, kLanes>& ass
     // Mains: the 50 and 60 Hz components of the second (whole cycles over a full second), taken
     // off a copy before the broadband noise is measured on it.
     const MainsTable& t = mainsTable();
-    Lanes re50{}, im50{}, re60{}, im60{};
+    Row re50{}, im50{}, re60{}, im60{};
     for (int i = 0; i < n; ++i) {
         const auto k = static_cast<std::size_t>(i);
-        const float* now = v + k * kLanes;
-        for (std::size_t l = 0; l < kLanes; ++l) {
-            re50[l] += now[l] * t.c50[k];
-            im50[l] += now[l] * t.s50[k];
-            re60[l] += now[l] * t.c60[k];
-            im60[l] += now[l] * t.s60[k];
+        const Quad c50 = splat(t.c50[k]), s50 = splat(t.s50[k]);
+        const Quad c60 = splat(t.c60[k]), s60 = splat(t.s60[k]);
+        for (std::size_t j = 0; j < kQuads; ++j) {
+            re50.q[j] += v[i].q[j] * c50;
+            im50.q[j] += v[i].q[j] * s50;
+            re60.q[j] += v[i].q[j] * c60;
+            im60.q[j] += v[i].q[j] * s60;
         }
     }
-    const float scale = 2.0f / static_cast<float>(n);
-    for (std::size_t l = 0; l < kLanes; ++l) {
-        re50[l] *= scale, im50[l] *= scale, re60[l] *= scale, im60[l] *= scale;
+    const Quad scale = splat(2.0f / static_cast<float>(n));
+    for (std::size_t j = 0; j < kQuads; ++j) {
+        re50.q[j] *= scale, im50.q[j] *= scale, re60.q[j] *= scale, im60.q[j] *= scale;
     }
-    w.clean.resize(static_cast<std::size_t>(n) * kLanes);
+    w.clean.resize(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         const auto k = static_cast<std::size_t>(i);
-        const float* now = v + k * kLanes;
-        float* c = w.clean.data() + k * kLanes;
-        for (std::size_t l = 0; l < kLanes; ++l)
-            c[l] = now[l] - (re50[l] * t.c50[k] + im50[l] * t.s50[k] + re60[l] * t.c60[k] +
-                             im60[l] * t.s60[k]);
+        const Quad c50 = splat(t.c50[k]), s50 = splat(t.s50[k]);
+        const Quad c60 = splat(t.c60[k]), s60 = splat(t.s60[k]);
+        for (std::size_t j = 0; j < kQuads; ++j)
+            w.clean[k].q[j] =
+                v[i].q[j] - (re50.q[j] * c50 + im50.q[j] * s50 + re60.q[j] * c60 + im60.q[j] * s60);
     }
 
     for (std::size_t l = 0; l < kLanes; ++l) {
@@ -210,54 +225,52 @@ void assess(Work& w, int n, unsigned railed, const std::array<bool, kLanes>& ass
         w.rms[l].clear();
         w.hf[l].clear();
     }
-    const float* m50 = w.mean50.data();
-    const float* clean = w.clean.data();
-    std::array<Lanes, kBlock> block;
+    const Row* m50 = w.mean50.data();
+    const Row* clean = w.clean.data();
+    const Quad two = splat(2.0f), block = splat(static_cast<float>(kBlock));
+    std::array<Row, kBlock> values;
     for (int b = 0; b + kBlock <= n; b += kBlock) {
-        Lanes s{}, h{}, jump{};
+        Row s{}, h{}, jump{};
         for (int i = b; i < b + kBlock; ++i) {
-            const auto k = static_cast<std::size_t>(kWarmUp + i);
-            const auto c = static_cast<std::size_t>(i);
-            for (std::size_t l = 0; l < kLanes; ++l) {
-                const float d = m50[k * kLanes + l] - m50[(k - kSlopeLag) * kLanes + l];
-                s[l] += d * d;
+            const int k = kWarmUp + i;
+            for (std::size_t j = 0; j < kQuads; ++j) {
+                const Quad d = m50[k].q[j] - m50[k - kSlopeLag].q[j];
+                s.q[j] += d * d;
             }
             if (i >= 2)
-                for (std::size_t l = 0; l < kLanes; ++l) {
-                    const float e = (clean[c * kLanes + l] - 2 * clean[(c - 1) * kLanes + l] +
-                                     clean[(c - 2) * kLanes + l]) /
-                                    2;
-                    h[l] += e * e;
+                for (std::size_t j = 0; j < kQuads; ++j) {
+                    const Quad e =
+                        (clean[i].q[j] - two * clean[i - 1].q[j] + clean[i - 2].q[j]) / two;
+                    h.q[j] += e * e;
                 }
-        }
-        // The largest change over 10 ms in the block (from the sample before it on).
-        for (int i = b; i < b + kBlock; ++i) {
-            const float* now = v + static_cast<std::ptrdiff_t>(i) * kLanes;
-            const float* before = v + static_cast<std::ptrdiff_t>(i - kSlopeLag) * kLanes;
-            for (std::size_t l = 0; l < kLanes; ++l)
-                jump[l] = std::max(jump[l], std::abs(now[l] - before[l]));
+            // The largest change over 10 ms in the block (from the sample before it on).
+            for (std::size_t j = 0; j < kQuads; ++j)
+                jump.q[j] = maxOf(jump.q[j], absOf(v[i].q[j] - v[i - kSlopeLag].q[j]));
         }
         // The block's median.
-        for (int i = 0; i < kBlock; ++i)
-            std::copy_n(v + static_cast<std::size_t>(b + i) * kLanes, kLanes,
-                        block[static_cast<std::size_t>(i)].begin());
+        std::copy_n(v + b, kBlock, values.begin());
         for (int c = 0; c < kMedianNetwork.size; ++c) {
             const auto [p, q] = kMedianNetwork.pairs[static_cast<std::size_t>(c)];
-            Lanes& low = block[static_cast<std::size_t>(p)];
-            Lanes& high = block[static_cast<std::size_t>(q)];
-            for (std::size_t l = 0; l < kLanes; ++l) {
-                const float a = low[l], z = high[l];
-                low[l] = std::min(a, z);
-                high[l] = std::max(a, z);
+            Row& low = values[static_cast<std::size_t>(p)];
+            Row& high = values[static_cast<std::size_t>(q)];
+            for (std::size_t j = 0; j < kQuads; ++j) {
+                const Quad a = low.q[j], z = high.q[j];
+                low.q[j] = minOf(a, z);
+                high.q[j] = maxOf(a, z);
             }
+        }
+        Row rms, hf;
+        for (std::size_t j = 0; j < kQuads; ++j) {
+            rms.q[j] = s.q[j] / block;
+            hf.q[j] = h.q[j] / block;
         }
         for (std::size_t l = 0; l < kLanes; ++l) {
             if (!assessed[l])
                 continue;
             blockJumps[l].push_back(jump[l]);
-            w.rms[l].push_back(std::sqrt(s[l] / kBlock));
-            w.hf[l].push_back(std::sqrt(h[l] / kBlock));
-            blockMedians[l].push_back(block[kBlock / 2][l]);
+            w.rms[l].push_back(std::sqrt(rms[l]));
+            w.hf[l].push_back(std::sqrt(hf[l]));
+            blockMedians[l].push_back(values[kBlock / 2][l]);
         }
     }
     for (std::size_t l = 0; l < kLanes; ++l) {
@@ -318,21 +331,22 @@ SignalQuality signalQuality(const signal::SampleRecord* records, std::size_t cou
     for (std::size_t l = 0; l < signal::kLeadCount; ++l)
         assessed[l] = carried[l] && (!isLimbCombination(l) || !limbsCarried);
     std::array<Second, kLanes> second;
-    Lanes lo, hi;
+    Row lo, hi;
     for (std::size_t s = 0; s < seconds; ++s) {
         const std::int64_t start = static_cast<std::int64_t>(from + s * kSecond);
         const int span = static_cast<int>(
             std::min<std::size_t>(kSecond, from + length - static_cast<std::size_t>(start)));
         const int n = (span + kStep - 1) / kStep;
-        work.x.resize(static_cast<std::size_t>(kWarmUp + n) * kLanes);
+        work.x.resize(static_cast<std::size_t>(kWarmUp + n));
         std::array<int, signal::kChannels> railedCount{};
         for (int i = -kWarmUp; i < n; ++i) {
             // Before the recording's start the first record stands in.
             const std::int64_t t = std::max<std::int64_t>(0, start + i * kStep);
             const signal::LeadValues all = signal::deriveStandardLeads(records[t]);
-            float* row = work.x.data() + static_cast<std::size_t>(kWarmUp + i) * kLanes;
+            std::array<float, kLanes> mv;
             for (std::size_t l = 0; l < signal::kLeadCount; ++l)
-                row[l] = static_cast<float>(all[l] / signal::kUnitsPerMillivolt);
+                mv[l] = static_cast<float>(all[l] / signal::kUnitsPerMillivolt);
+            std::memcpy(&work.x[static_cast<std::size_t>(kWarmUp + i)], mv.data(), sizeof(Row));
             if (i >= 0)
                 for (std::size_t c = 0; c < signal::kChannels; ++c)
                     railedCount[c] += std::abs(records[t].c[c]) >= kRail;
