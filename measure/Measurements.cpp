@@ -158,47 +158,77 @@ Template templateOf(const std::vector<float>& b) {
     return t;
 }
 
-// The lag whose sampled shape of raw (sampleShape) correlates best with the template (Pearson,
-// the first of the highest), and that correlation. Several lags are summed side by side, each in
-// its own order over the shape, so the sums do not wait on one another.
-std::pair<int, double> bestLag(const std::vector<float>& raw, const Template& t) {
-    constexpr int kGroup = 9;
-    constexpr int kLags = 2 * kMaxLag + 1;
-    static_assert(kLags % kGroup == 0);
+// Two doubles side by side (GCC and Clang vector extension; SSE2 on x86-64).
+typedef double Pair __attribute__((vector_size(16)));
+
+// Pearson correlation of the sampled shape of raw at `count` consecutive lags from `first` (each
+// lag's sums in the shape's order) with the template, into c.
+template <int kPairs>
+void lagCorrelations(const std::vector<float>& raw, const Template& t, int first, double* c) {
     const double n = static_cast<double>(kShapeLength * kIndependentCount);
-    double best = -2;
-    int bestAt = 0;
-    for (int g0 = -kMaxLag; g0 <= kMaxLag; g0 += kGroup) {
-        std::array<double, kGroup> sa{}, ma{}, ab{}, aa{};
-        for (int l = 0; l < kIndependentCount; ++l)
-            for (int i = 0; i < kShapeLength; ++i) {
-                const float* a =
-                    &raw[static_cast<std::size_t>(l * kShapeSpan + kMaxLag + g0 + i * kShapeStep)];
-                for (std::size_t g = 0; g < kGroup; ++g)
-                    sa[g] += a[g];
-            }
-        for (std::size_t g = 0; g < kGroup; ++g)
-            ma[g] = sa[g] / n;
-        for (int l = 0; l < kIndependentCount; ++l)
-            for (int i = 0; i < kShapeLength; ++i) {
-                const float* a =
-                    &raw[static_cast<std::size_t>(l * kShapeSpan + kMaxLag + g0 + i * kShapeStep)];
-                const double y = t.centred[static_cast<std::size_t>(l * kShapeLength + i)];
-                for (std::size_t g = 0; g < kGroup; ++g) {
-                    const double x = a[g] - ma[g];
-                    ab[g] += x * y;
-                    aa[g] += x * x;
-                }
-            }
-        for (std::size_t g = 0; g < kGroup; ++g) {
-            const double c =
-                aa[g] > 0 && t.squares > 0 ? ab[g] / std::sqrt(aa[g] * t.squares) : 0.0;
-            if (c > best) {
-                best = c;
-                bestAt = g0 + static_cast<int>(g);
+    std::array<Pair, kPairs> sa{}, ma{}, ab{}, aa{};
+    auto load = [&](int l, int i, int p) {
+        const float* a = &raw[static_cast<std::size_t>(l * kShapeSpan + kMaxLag + first +
+                                                       i * kShapeStep + 2 * p)];
+        return Pair{a[0], a[1]};
+    };
+    for (int l = 0; l < kIndependentCount; ++l)
+        for (int i = 0; i < kShapeLength; ++i)
+            for (int p = 0; p < kPairs; ++p)
+                sa[static_cast<std::size_t>(p)] += load(l, i, p);
+    for (std::size_t p = 0; p < kPairs; ++p)
+        ma[p] = sa[p] / n;
+    for (int l = 0; l < kIndependentCount; ++l)
+        for (int i = 0; i < kShapeLength; ++i) {
+            const double y = t.centred[static_cast<std::size_t>(l * kShapeLength + i)];
+            for (int p = 0; p < kPairs; ++p) {
+                const auto k = static_cast<std::size_t>(p);
+                const Pair x = load(l, i, p) - ma[k];
+                ab[k] += x * y;
+                aa[k] += x * x;
             }
         }
-    }
+    for (std::size_t p = 0; p < kPairs; ++p)
+        for (int h = 0; h < 2; ++h)
+            c[2 * p + static_cast<std::size_t>(h)] =
+                aa[p][h] > 0 && t.squares > 0 ? ab[p][h] / std::sqrt(aa[p][h] * t.squares) : 0.0;
+}
+
+// The lag whose sampled shape of raw (sampleShape) correlates best with the template (Pearson,
+// the first of the highest), and that correlation. Sixteen lags are summed side by side, each
+// in its own order over the shape, so the sums do not wait on one another.
+std::pair<int, double> bestLag(const std::vector<float>& raw, const Template& t) {
+    constexpr int kLags = 2 * kMaxLag + 1;
+    constexpr int kGroup = 16;
+    static_assert((kLags - 1) % kGroup == 0);
+    std::array<double, kLags> c{};
+    for (int g = 0; g + 1 < kLags; g += kGroup)
+        lagCorrelations<kGroup / 2>(raw, t, g - kMaxLag, &c[static_cast<std::size_t>(g)]);
+    // The last lag on its own.
+    const double n = static_cast<double>(kShapeLength * kIndependentCount);
+    auto at = [&](int l, int i) {
+        return raw[static_cast<std::size_t>(l * kShapeSpan + 2 * kMaxLag + i * kShapeStep)];
+    };
+    double sa = 0, ab = 0, aa = 0;
+    for (int l = 0; l < kIndependentCount; ++l)
+        for (int i = 0; i < kShapeLength; ++i)
+            sa += at(l, i);
+    const double ma = sa / n;
+    for (int l = 0; l < kIndependentCount; ++l)
+        for (int i = 0; i < kShapeLength; ++i) {
+            const double x = at(l, i) - ma;
+            const double y = t.centred[static_cast<std::size_t>(l * kShapeLength + i)];
+            ab += x * y;
+            aa += x * x;
+        }
+    c[kLags - 1] = aa > 0 && t.squares > 0 ? ab / std::sqrt(aa * t.squares) : 0.0;
+    double best = -2;
+    int bestAt = 0;
+    for (int g = 0; g < kLags; ++g)
+        if (c[static_cast<std::size_t>(g)] > best) {
+            best = c[static_cast<std::size_t>(g)];
+            bestAt = g - kMaxLag;
+        }
     return {bestAt, best};
 }
 
@@ -528,21 +558,24 @@ void notch(std::vector<float>& x, std::size_t n, double hz) {
     const double c = std::cos(w);
     const double gain = (1 - 2 * r * c + r * r) / (2 - 2 * c);
     const double b0 = gain, b1 = -2 * c * gain, b2 = gain, a1 = -2 * r * c, a2 = r * r;
-    constexpr std::size_t kL = kIndependentCount;
+    constexpr std::size_t kPairs = kIndependentCount / 2;
     auto pass = [&](std::size_t start, bool forward) {
-        std::array<double, kL> x1, x2, y1, y2;
-        for (std::size_t l = 0; l < kL; ++l)
-            x1[l] = x2[l] = y1[l] = y2[l] = x[start * kL + l];
+        std::array<Pair, kPairs> x1, x2, y1, y2;
+        for (std::size_t p = 0; p < kPairs; ++p) {
+            const float* v = &x[start * kIndependentCount + 2 * p];
+            x1[p] = x2[p] = y1[p] = y2[p] = Pair{v[0], v[1]};
+        }
         for (std::size_t k = 0; k < n; ++k) {
-            float* v = &x[(forward ? start + k : start - k) * kL];
-            for (std::size_t l = 0; l < kL; ++l) {
-                const double in = v[l];
-                const double y = b0 * in + b1 * x1[l] + b2 * x2[l] - a1 * y1[l] - a2 * y2[l];
-                x2[l] = x1[l];
-                x1[l] = in;
-                y2[l] = y1[l];
-                y1[l] = y;
-                v[l] = static_cast<float>(y);
+            float* v = &x[(forward ? start + k : start - k) * kIndependentCount];
+            for (std::size_t p = 0; p < kPairs; ++p) {
+                const Pair in{v[2 * p], v[2 * p + 1]};
+                const Pair y = b0 * in + b1 * x1[p] + b2 * x2[p] - a1 * y1[p] - a2 * y2[p];
+                x2[p] = x1[p];
+                x1[p] = in;
+                y2[p] = y1[p];
+                y1[p] = y;
+                v[2 * p] = static_cast<float>(y[0]);
+                v[2 * p + 1] = static_cast<float>(y[1]);
             }
         }
     };
@@ -566,7 +599,10 @@ Leads8 medianOfCuts(const signal::SampleRecord* records, std::size_t count,
     if (cuts.empty())
         return median;
     const std::size_t n = cuts.size();
-    std::vector<float> values(static_cast<std::size_t>(kIndependentCount) * kLength * n);
+    // Cut after cut (written in order; a column's values are gathered from lines that stay
+    // cached for the columns next to it).
+    constexpr std::size_t kWidth = static_cast<std::size_t>(kIndependentCount) * kLength;
+    std::vector<float> values(kWidth * n);
     std::vector<float> cut; // interleaved: cut[t * kIndependentCount + lead]
     for (std::size_t i = 0; i < n; ++i) {
         const std::int64_t b = cuts[i];
@@ -600,15 +636,16 @@ Leads8 medianOfCuts(const signal::SampleRecord* records, std::size_t count,
         }
         for (std::size_t l = 0; l < kIndependentCount; ++l)
             for (int s = 0; s < kLength; ++s)
-                values[(l * kLength + static_cast<std::size_t>(s)) * n + i] =
+                values[i * kWidth + l * kLength + static_cast<std::size_t>(s)] =
                     cut[static_cast<std::size_t>(padBefore + s) * kIndependentCount + l];
     }
     std::vector<float> column(n);
     for (std::size_t l = 0; l < kIndependentCount; ++l) {
         median[l].resize(kLength);
         for (int s = 0; s < kLength; ++s) {
-            const auto* p = &values[(l * kLength + static_cast<std::size_t>(s)) * n];
-            column.assign(p, p + n);
+            const float* p = &values[l * kLength + static_cast<std::size_t>(s)];
+            for (std::size_t i = 0; i < n; ++i)
+                column[i] = p[i * kWidth];
             median[l][static_cast<std::size_t>(s)] = medianOf(column);
         }
     }
