@@ -6,6 +6,7 @@
 // BM_DownloadPty: through a pseudo-terminal and the tty backend (the program's real path).
 // BM_DownloadLoopback: through the in-memory test link, paced the same way (no kernel in between).
 #include "device/Link.h"
+#include "links/MakeLink.h"
 #include "memory/MemoryProtocol.h"
 #include "memory/tests/LoopbackLink.h"
 #include "memory/tests/TestWindow.h"
@@ -193,7 +194,7 @@ void BM_DownloadPty(benchmark::State& state) {
     const fs::path root = makeCard();
     {
         PacedPtyCard served(root / "card");
-        auto link = device::makeLink(served.path());
+        auto link = links::makeLink(served.path());
         download(state, *link, root);
     }
     fs::remove_all(root);

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
 namespace velkard::measure {
 
@@ -87,12 +86,20 @@ constexpr int kShapeSpan = 2 * (kShapeHalf + kMaxLag) + 1;
 
 // The QRS slopes of the beat at b, lead after lead, over +-60 ms plus the lag range: differences
 // over 5 ms of a 20 ms moving mean, so neither 50 Hz nor the baseline disturb the matching.
+constexpr int kShapeMean = 16, kShapeDiff = 4;
+constexpr int kShapeReach = kShapeHalf + kMaxLag + kShapeMean / 2 + kShapeDiff / 2;
+
+// Whether the recording holds all qrsShape() needs around b.
+bool hasQrsShape(std::size_t count, std::int64_t b) {
+    return b - kShapeReach >= 0 && b + kShapeReach < static_cast<std::int64_t>(count);
+}
+
 bool qrsShape(const signal::SampleRecord* records, std::size_t count, std::int64_t b,
               std::vector<float>& out) {
-    constexpr int kMean = 16, kStep = 4;
-    const std::int64_t first = b - kShapeHalf - kMaxLag - kMean / 2 - kStep / 2;
-    const std::int64_t last = b + kShapeHalf + kMaxLag + kMean / 2 + kStep / 2;
-    if (first < 0 || last >= static_cast<std::int64_t>(count))
+    constexpr int kMean = kShapeMean, kStep = kShapeDiff;
+    const std::int64_t first = b - kShapeReach;
+    const std::int64_t last = b + kShapeReach;
+    if (!hasQrsShape(count, b))
         return false;
     const int raw = static_cast<int>(last - first + 1);
     // Prefix sums of every lead.
@@ -129,22 +136,100 @@ void sampleShape(const std::vector<float>& raw, int lag, std::vector<float>& out
                 raw[static_cast<std::size_t>(l * kShapeSpan + kMaxLag + lag + i * kShapeStep)];
 }
 
-double correlation(const std::vector<float>& a, const std::vector<float>& b) {
-    const double n = static_cast<double>(a.size());
-    double sa = 0, sb = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        sa += a[i];
-        sb += b[i];
+// The template a shape is correlated with: its mean taken off, and its sum of squares.
+struct Template {
+    std::vector<double> centred;
+    double mean = 0, squares = 0;
+};
+
+Template templateOf(const std::vector<float>& b) {
+    Template t;
+    const double n = static_cast<double>(b.size());
+    double sb = 0;
+    for (float v : b)
+        sb += v;
+    t.mean = sb / n;
+    t.centred.resize(b.size());
+    for (std::size_t i = 0; i < b.size(); ++i) {
+        const double y = b[i] - t.mean;
+        t.centred[i] = y;
+        t.squares += y * y;
     }
-    const double ma = sa / n, mb = sb / n;
-    double ab = 0, aa = 0, bb = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const double x = a[i] - ma, y = b[i] - mb;
-        ab += x * y;
-        aa += x * x;
-        bb += y * y;
-    }
-    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+    return t;
+}
+
+// Two doubles side by side (GCC and Clang vector extension; SSE2 on x86-64).
+typedef double Pair __attribute__((vector_size(16)));
+
+// Pearson correlation of the sampled shape of raw at `count` consecutive lags from `first` (each
+// lag's sums in the shape's order) with the template, into c.
+template <int kPairs>
+void lagCorrelations(const std::vector<float>& raw, const Template& t, int first, double* c) {
+    const double n = static_cast<double>(kShapeLength * kIndependentCount);
+    std::array<Pair, kPairs> sa{}, ma{}, ab{}, aa{};
+    auto load = [&](int l, int i, int p) {
+        const float* a = &raw[static_cast<std::size_t>(l * kShapeSpan + kMaxLag + first +
+                                                       i * kShapeStep + 2 * p)];
+        return Pair{a[0], a[1]};
+    };
+    for (int l = 0; l < kIndependentCount; ++l)
+        for (int i = 0; i < kShapeLength; ++i)
+            for (int p = 0; p < kPairs; ++p)
+                sa[static_cast<std::size_t>(p)] += load(l, i, p);
+    for (std::size_t p = 0; p < kPairs; ++p)
+        ma[p] = sa[p] / n;
+    for (int l = 0; l < kIndependentCount; ++l)
+        for (int i = 0; i < kShapeLength; ++i) {
+            const double y = t.centred[static_cast<std::size_t>(l * kShapeLength + i)];
+            for (int p = 0; p < kPairs; ++p) {
+                const auto k = static_cast<std::size_t>(p);
+                const Pair x = load(l, i, p) - ma[k];
+                ab[k] += x * y;
+                aa[k] += x * x;
+            }
+        }
+    for (std::size_t p = 0; p < kPairs; ++p)
+        for (int h = 0; h < 2; ++h)
+            c[2 * p + static_cast<std::size_t>(h)] =
+                aa[p][h] > 0 && t.squares > 0 ? ab[p][h] / std::sqrt(aa[p][h] * t.squares) : 0.0;
+}
+
+// The lag whose sampled shape of raw (sampleShape) correlates best with the template (Pearson,
+// the first of the highest), and that correlation. Sixteen lags are summed side by side, each
+// in its own order over the shape, so the sums do not wait on one another.
+std::pair<int, double> bestLag(const std::vector<float>& raw, const Template& t) {
+    constexpr int kLags = 2 * kMaxLag + 1;
+    constexpr int kGroup = 16;
+    static_assert((kLags - 1) % kGroup == 0);
+    std::array<double, kLags> c{};
+    for (int g = 0; g + 1 < kLags; g += kGroup)
+        lagCorrelations<kGroup / 2>(raw, t, g - kMaxLag, &c[static_cast<std::size_t>(g)]);
+    // The last lag on its own.
+    const double n = static_cast<double>(kShapeLength * kIndependentCount);
+    auto at = [&](int l, int i) {
+        return raw[static_cast<std::size_t>(l * kShapeSpan + 2 * kMaxLag + i * kShapeStep)];
+    };
+    double sa = 0, ab = 0, aa = 0;
+    for (int l = 0; l < kIndependentCount; ++l)
+        for (int i = 0; i < kShapeLength; ++i)
+            sa += at(l, i);
+    const double ma = sa / n;
+    for (int l = 0; l < kIndependentCount; ++l)
+        for (int i = 0; i < kShapeLength; ++i) {
+            const double x = at(l, i) - ma;
+            const double y = t.centred[static_cast<std::size_t>(l * kShapeLength + i)];
+            ab += x * y;
+            aa += x * x;
+        }
+    c[kLags - 1] = aa > 0 && t.squares > 0 ? ab / std::sqrt(aa * t.squares) : 0.0;
+    double best = -2;
+    int bestAt = 0;
+    for (int g = 0; g < kLags; ++g)
+        if (c[static_cast<std::size_t>(g)] > best) {
+            best = c[static_cast<std::size_t>(g)];
+            bestAt = g - kMaxLag;
+        }
+    return {bestAt, best};
 }
 
 struct DominantBeats {
@@ -161,7 +246,7 @@ DominantBeats dominantBeats(const signal::SampleRecord* records, std::size_t cou
     std::vector<std::int64_t> usable;
     std::vector<float> raw, sampled;
     for (std::int64_t b : beats)
-        if (qrsShape(records, count, b, raw))
+        if (hasQrsShape(count, b))
             usable.push_back(b);
     if (usable.empty())
         return {};
@@ -184,19 +269,13 @@ DominantBeats dominantBeats(const signal::SampleRecord* records, std::size_t cou
     medianShape();
     // The template again from the shapes aligned on it by cross-correlation over the whole QRS,
     // so beats whose fiducial point lies on another peak no longer blur it.
+    const Template first = templateOf(templ);
     for (std::size_t i = 0; i < sample.size(); ++i) {
         qrsShape(records, count, sample[i], raw);
-        double best = -2;
-        for (int lag = -kMaxLag; lag <= kMaxLag; ++lag) {
-            sampleShape(raw, lag, sampled);
-            const double c = correlation(sampled, templ);
-            if (c > best) {
-                best = c;
-                shapes[i] = sampled;
-            }
-        }
+        sampleShape(raw, bestLag(raw, first).first, shapes[i]);
     }
     medianShape();
+    const Template aligned = templateOf(templ);
 
     // Indices (into usable) of the beats to cut out, and which beats to match.
     std::vector<std::size_t> inSpan;
@@ -218,23 +297,14 @@ DominantBeats dominantBeats(const signal::SampleRecord* records, std::size_t cou
             continue;
         const std::int64_t b = usable[i];
         qrsShape(records, count, b, raw);
-        double best = -2;
-        int bestLag = 0;
-        for (int lag = -kMaxLag; lag <= kMaxLag; ++lag) {
-            sampleShape(raw, lag, sampled);
-            const double c = correlation(sampled, templ);
-            if (c > best) {
-                best = c;
-                bestLag = lag;
-            }
-        }
+        const auto [lag, best] = bestLag(raw, aligned);
         if (best < kDominantCorrelation)
             continue;
-        out.knots.push_back(b + bestLag);
+        out.knots.push_back(b + lag);
         // A cut that moved off the recording's end by the alignment is left out.
-        if (isCut[i] && b + bestLag - kBefore >= 0 &&
-            b + bestLag + kAfter <= static_cast<std::int64_t>(count))
-            out.cuts.push_back(b + bestLag);
+        if (isCut[i] && b + lag - kBefore >= 0 &&
+            b + lag + kAfter <= static_cast<std::int64_t>(count))
+            out.cuts.push_back(b + lag);
     }
     return out;
 }
@@ -477,29 +547,40 @@ private:
 };
 
 // Zero-phase notch (second order, about 2 Hz wide), started in the steady state of the first
-// value so a baseline offset makes no transient.
-void notch(std::vector<float>& x, double hz) {
-    if (x.size() < 3)
+// value so a baseline offset makes no transient; on the n samples of every independent lead,
+// interleaved (x[t * kIndependentCount + lead]). Each lead is filtered on its own, the eight side
+// by side, so their recursions do not wait on one another.
+void notch(std::vector<float>& x, std::size_t n, double hz) {
+    if (n < 3)
         return;
     const double w = 2 * kPi * hz / signal::kRecordsPerSecond;
     const double r = 1.0 - kPi * 2.0 / signal::kRecordsPerSecond;
     const double c = std::cos(w);
     const double gain = (1 - 2 * r * c + r * r) / (2 - 2 * c);
     const double b0 = gain, b1 = -2 * c * gain, b2 = gain, a1 = -2 * r * c, a2 = r * r;
-    auto pass = [&](auto begin, auto end) {
-        double x1 = *begin, x2 = *begin, y1 = *begin, y2 = *begin;
-        for (auto it = begin; it != end; ++it) {
-            const double in = *it;
-            const double y = b0 * in + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-            x2 = x1;
-            x1 = in;
-            y2 = y1;
-            y1 = y;
-            *it = static_cast<float>(y);
+    constexpr std::size_t kPairs = kIndependentCount / 2;
+    auto pass = [&](std::size_t start, bool forward) {
+        std::array<Pair, kPairs> x1, x2, y1, y2;
+        for (std::size_t p = 0; p < kPairs; ++p) {
+            const float* v = &x[start * kIndependentCount + 2 * p];
+            x1[p] = x2[p] = y1[p] = y2[p] = Pair{v[0], v[1]};
+        }
+        for (std::size_t k = 0; k < n; ++k) {
+            float* v = &x[(forward ? start + k : start - k) * kIndependentCount];
+            for (std::size_t p = 0; p < kPairs; ++p) {
+                const Pair in{v[2 * p], v[2 * p + 1]};
+                const Pair y = b0 * in + b1 * x1[p] + b2 * x2[p] - a1 * y1[p] - a2 * y2[p];
+                x2[p] = x1[p];
+                x1[p] = in;
+                y2[p] = y1[p];
+                y1[p] = y;
+                v[2 * p] = static_cast<float>(y[0]);
+                v[2 * p + 1] = static_cast<float>(y[1]);
+            }
         }
     };
-    pass(x.begin(), x.end());
-    pass(x.rbegin(), x.rend());
+    pass(0, true);
+    pass(n - 1, false);
 }
 
 // Median of the cuts [b - kBefore, b + kAfter) of the independent leads, with the baseline taken
@@ -518,8 +599,11 @@ Leads8 medianOfCuts(const signal::SampleRecord* records, std::size_t count,
     if (cuts.empty())
         return median;
     const std::size_t n = cuts.size();
-    std::vector<float> values(static_cast<std::size_t>(kIndependentCount) * kLength * n);
-    std::array<std::vector<float>, kIndependentCount> lead;
+    // Cut after cut (written in order; a column's values are gathered from lines that stay
+    // cached for the columns next to it).
+    constexpr std::size_t kWidth = static_cast<std::size_t>(kIndependentCount) * kLength;
+    std::vector<float> values(kWidth * n);
+    std::vector<float> cut; // interleaved: cut[t * kIndependentCount + lead]
     for (std::size_t i = 0; i < n; ++i) {
         const std::int64_t b = cuts[i];
         const std::int64_t padBefore = filter ? std::min<std::int64_t>(kPad, b - kBefore) : 0;
@@ -528,38 +612,40 @@ Leads8 medianOfCuts(const signal::SampleRecord* records, std::size_t count,
                    : 0;
         const std::int64_t first = b - kBefore - padBefore;
         const std::size_t span = static_cast<std::size_t>(kLength + padBefore + padAfter);
-        for (auto& l : lead)
-            l.resize(span);
+        cut.resize(span * kIndependentCount);
         for (std::size_t k = 0; k < span; ++k) {
             const std::int64_t t = first + static_cast<std::int64_t>(k);
             const Eight v = independentMv(records[t]);
             const Eight base = baseline ? baseline->at(t) : Eight{};
             for (std::size_t l = 0; l < kIndependentCount; ++l)
-                lead[l][k] = v[l] - base[l];
+                cut[k * kIndependentCount + l] = v[l] - base[l];
         }
-        for (auto& l : lead) {
-            if (filter) {
-                notch(l, 50.0);
-                notch(l, 60.0);
-            }
-            if (!baseline) {
-                const float mean =
-                    std::accumulate(l.begin(), l.end(), 0.0f) / static_cast<float>(l.size());
-                for (float& v : l)
-                    v -= mean;
+        if (filter) {
+            notch(cut, span, 50.0);
+            notch(cut, span, 60.0);
+        }
+        if (!baseline) {
+            for (std::size_t l = 0; l < kIndependentCount; ++l) {
+                float sum = 0.0f;
+                for (std::size_t k = 0; k < span; ++k)
+                    sum += cut[k * kIndependentCount + l];
+                const float mean = sum / static_cast<float>(span);
+                for (std::size_t k = 0; k < span; ++k)
+                    cut[k * kIndependentCount + l] -= mean;
             }
         }
         for (std::size_t l = 0; l < kIndependentCount; ++l)
             for (int s = 0; s < kLength; ++s)
-                values[(l * kLength + static_cast<std::size_t>(s)) * n + i] =
-                    lead[l][static_cast<std::size_t>(padBefore + s)];
+                values[i * kWidth + l * kLength + static_cast<std::size_t>(s)] =
+                    cut[static_cast<std::size_t>(padBefore + s) * kIndependentCount + l];
     }
     std::vector<float> column(n);
     for (std::size_t l = 0; l < kIndependentCount; ++l) {
         median[l].resize(kLength);
         for (int s = 0; s < kLength; ++s) {
-            const auto* p = &values[(l * kLength + static_cast<std::size_t>(s)) * n];
-            column.assign(p, p + n);
+            const float* p = &values[l * kLength + static_cast<std::size_t>(s)];
+            for (std::size_t i = 0; i < n; ++i)
+                column[i] = p[i * kWidth];
             median[l][static_cast<std::size_t>(s)] = medianOf(column);
         }
     }

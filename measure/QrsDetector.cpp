@@ -4,14 +4,13 @@
 #include "signal/Leads.h"
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
 
 namespace velkard::measure {
 
 QrsDetector::QrsDetector() {
     // Until a block is complete every lead counts alike.
-    leadWeight_.fill(kWeightOne);
+    leadWeight_.fill(static_cast<std::uint32_t>(kWeightOne));
     slopeScale_.fill(1.0f);
 }
 
@@ -24,8 +23,8 @@ bool QrsDetector::shapeAt(std::int64_t centre, Shape& out) const {
     for (std::size_t k = 0; k < kLeads; ++k)
         for (int i = 0; i < kShapeLength; ++i)
             out[k * kShapeLength + static_cast<std::size_t>(i)] =
-                static_cast<float>(slopeRing_[k][static_cast<std::size_t>((first + i * kShapeStep) &
-                                                                          (kShapeRing - 1))]) *
+                static_cast<float>(slopeRing_[static_cast<std::size_t>((first + i * kShapeStep) &
+                                                                       (kShapeRing - 1))][k]) *
                 slopeScale_[k];
     return true;
 }
@@ -66,7 +65,7 @@ bool QrsDetector::sizesAt(std::int64_t fiducial, Sizes& out) const {
     for (std::size_t k = 0; k < kLeads; ++k) {
         std::int32_t lo = INT32_MAX, hi = INT32_MIN;
         for (std::int64_t i = first; i <= last; ++i) {
-            const std::int32_t v = lowRing_[k][static_cast<std::size_t>(i & (kShapeRing - 1))];
+            const std::int32_t v = lowRing_[static_cast<std::size_t>(i & (kShapeRing - 1))][k];
             lo = std::min(lo, v);
             hi = std::max(hi, v);
         }
@@ -104,48 +103,61 @@ void QrsDetector::push(const signal::SampleRecord* records, std::size_t count,
 
 void QrsDetector::step(const signal::SampleRecord& r, std::vector<std::int64_t>& beats) {
     const signal::LeadValues all = signal::deriveStandardLeads(r);
-    const std::array<std::int32_t, kLeads> leads{
-        all[signal::StandardLeadI],  all[signal::StandardLeadII], all[signal::StandardLeadV1],
-        all[signal::StandardLeadV2], all[signal::StandardLeadV3], all[signal::StandardLeadV4],
-        all[signal::StandardLeadV5], all[signal::StandardLeadV6]};
+    const Eight leads{all[signal::StandardLeadI],  all[signal::StandardLeadII],
+                      all[signal::StandardLeadV1], all[signal::StandardLeadV2],
+                      all[signal::StandardLeadV3], all[signal::StandardLeadV4],
+                      all[signal::StandardLeadV5], all[signal::StandardLeadV6]};
     const auto meanPos = static_cast<std::size_t>(n_ & (kMean - 1));
     const auto centrePos = static_cast<std::size_t>((n_ - kMean / 2) & (kMean - 1));
     const auto diffPos = static_cast<std::size_t>(n_ & (kDiff - 1));
-    std::int64_t e = 0;
-    for (int l = 0; l < kLeads; ++l) {
-        const auto k = static_cast<std::size_t>(l);
-        std::int32_t& s = shortSum_[k];
-        std::int32_t& oldShort = shortRing_[k][static_cast<std::size_t>(shortPos_)];
-        s += leads[k] - oldShort;
-        oldShort = leads[k];
-        std::int32_t& ls = longSum_[k];
-        std::int32_t& oldLong = longRing_[k][static_cast<std::size_t>(longPos_)];
-        ls += s - oldLong;
-        oldLong = s;
+    const auto shortPos = static_cast<std::size_t>(shortPos_);
+    const auto longPos = static_cast<std::size_t>(longPos_);
+    // The filters of the eight leads side by side, on copies so the compiler sees no aliasing
+    // and takes them in vectors.
+    const Eight oldShort = shortRing_[shortPos], oldLong = longRing_[longPos];
+    const Eight oldMean = meanRing_[meanPos], centre = meanRing_[centrePos];
+    const Eight oldHp = diffRing_[diffPos];
+    Eight shortSum = shortSum_, longSum = longSum_, meanSum = meanSum_, hp, slope;
+    for (std::size_t k = 0; k < kLeads; ++k) {
+        shortSum[k] += leads[k] - oldShort[k];
+        longSum[k] += shortSum[k] - oldLong[k];
         // High-pass: the low-passed value 16 samples back less the mean of the last 32.
-        std::int32_t& oldMean = meanRing_[k][meanPos];
-        meanSum_[k] += ls - oldMean;
-        oldMean = ls;
-        const std::int64_t hp =
-            static_cast<std::int64_t>(meanRing_[k][centrePos]) * kMean - meanSum_[k];
-        std::int64_t& oldHp = diffRing_[k][diffPos];
+        meanSum[k] += longSum[k] - oldMean[k];
+        hp[k] = centre[k] * kMean - meanSum[k];
         // Scaled down so eight squares integrated over the window stay far inside 64 bits.
-        const std::int64_t d = (hp - oldHp) / 64;
-        oldHp = hp;
-        const std::int64_t square = std::min<std::int64_t>(d * d, kMaxSquare);
-        blockEnergy_[k] += square;
-        e += square / kWeightOne * leadWeight_[k];
-        lowRing_[k][static_cast<std::size_t>(n_ & (kShapeRing - 1))] = ls;
-        slopeRing_[k][static_cast<std::size_t>(n_ & (kShapeRing - 1))] =
-            static_cast<std::int32_t>(std::clamp<std::int64_t>(d, INT32_MIN, INT32_MAX));
+        slope[k] = (hp[k] - oldHp[k]) / 64;
     }
+    shortSum_ = shortSum;
+    longSum_ = longSum;
+    meanSum_ = meanSum;
+    shortRing_[shortPos] = leads;
+    longRing_[longPos] = shortSum;
+    meanRing_[meanPos] = longSum;
+    diffRing_[diffPos] = hp;
+    slopeRing_[static_cast<std::size_t>(n_ & (kShapeRing - 1))] = slope;
+    lowRing_[static_cast<std::size_t>(n_ & (kShapeRing - 1))] = longSum;
+    // Squares capped at kMaxSquare = (2^20)^2: the magnitude capped at 2^20 first keeps them in
+    // unsigned 32 by 32 bit products. A square is not negative, so the shift is the division by
+    // kWeightOne.
+    static_assert(kMaxSquare == (std::int64_t{1} << 40) && kWeightOne == 256);
+    std::array<std::int64_t, kLeads> blockEnergy = blockEnergy_;
+    std::uint64_t e = 0;
+    for (std::size_t k = 0; k < kLeads; ++k) {
+        const auto magnitude = static_cast<std::uint32_t>(slope[k] < 0 ? -slope[k] : slope[k]);
+        const std::uint32_t capped = std::min<std::uint32_t>(magnitude, 1u << 20);
+        const std::uint64_t square = static_cast<std::uint64_t>(capped) * capped;
+        blockEnergy[k] += static_cast<std::int64_t>(square);
+        e += static_cast<std::uint64_t>(static_cast<std::uint32_t>(square >> 8)) * leadWeight_[k];
+    }
+    blockEnergy_ = blockEnergy;
     if ((n_ + 1) % kBlock == 0)
         updateLeadNoise();
     shortPos_ = shortPos_ + 1 == kShort ? 0 : shortPos_ + 1;
     longPos_ = longPos_ + 1 == kLong ? 0 : longPos_ + 1;
 
-    integral_ += e - energy_[static_cast<std::size_t>((n_ - kWindow) & (kHistory - 1))];
-    energy_[static_cast<std::size_t>(n_ & (kHistory - 1))] = e;
+    integral_ += static_cast<std::int64_t>(e) -
+                 energy_[static_cast<std::size_t>((n_ - kWindow) & (kHistory - 1))];
+    energy_[static_cast<std::size_t>(n_ & (kHistory - 1))] = static_cast<std::int64_t>(e);
 
     // The first samples carry the filters' start-up; they make no peaks.
     if (n_ >= kShort + kLong + kMean + kDiff + kWindow) {
@@ -174,17 +186,25 @@ void QrsDetector::step(const signal::SampleRecord& r, std::vector<std::int64_t>&
 
 void QrsDetector::updateLeadNoise() {
     const auto slot = static_cast<std::size_t>(blocksSeen_ % kBlocks);
+    const int had = std::min(blocksSeen_, kBlocks);
     ++blocksSeen_;
     const int filled = std::min(blocksSeen_, kBlocks);
-    std::array<std::int64_t, kBlocks> sorted{};
     std::array<std::int64_t, kLeads> noise{};
     for (std::size_t k = 0; k < kLeads; ++k) {
-        blockRing_[k][slot] = blockEnergy_[k] / kBlock;
+        // The sorted copy of the ring: the block leaving it taken out, the new one put in.
+        auto& sorted = blockSorted_[k];
+        auto end = sorted.begin() + had;
+        if (had == kBlocks) {
+            const auto leaving = std::lower_bound(sorted.begin(), end, blockRing_[k][slot]);
+            end = std::move(leaving + 1, end, leaving);
+        }
+        const std::int64_t value = blockEnergy_[k] / kBlock;
+        blockRing_[k][slot] = value;
         blockEnergy_[k] = 0;
-        std::copy_n(blockRing_[k].begin(), filled, sorted.begin());
-        const auto mid = sorted.begin() + filled / 2;
-        std::nth_element(sorted.begin(), mid, sorted.begin() + filled);
-        noise[k] = *mid;
+        const auto at = std::upper_bound(sorted.begin(), end, value);
+        std::move_backward(at, end, end + 1);
+        *at = value;
+        noise[k] = sorted[static_cast<std::size_t>(filled / 2)];
     }
     // Weights against the median noise of the leads that carry a signal, so the sum keeps its
     // scale when all leads are alike and only the leads noisier or cleaner than the others move.
@@ -200,7 +220,7 @@ void QrsDetector::updateLeadNoise() {
     const double reference = static_cast<double>(*mid);
     for (std::size_t k = 0; k < kLeads; ++k) {
         const double w = noise[k] > 0 ? reference / static_cast<double>(noise[k]) : 1.0;
-        leadWeight_[k] = static_cast<std::int64_t>(
+        leadWeight_[k] = static_cast<std::uint32_t>(
             std::lround(std::clamp(w, kMinWeight, kMaxWeight) * kWeightOne));
         slopeScale_[k] =
             static_cast<float>(std::sqrt(static_cast<double>(leadWeight_[k]) / kWeightOne));
@@ -334,6 +354,7 @@ void QrsDetector::acceptBeat(Peak p, bool searchedBack, std::vector<std::int64_t
         std::rotate(rr_.begin(), rr_.begin() + 1, rr_.end());
         rr_.back() = p.index - lastBeat_;
         rrCount_ = std::min<int>(rrCount_ + 1, static_cast<int>(rr_.size()));
+        updateMeanRr();
     }
     lastBeat_ = p.index;
     lastBeatHeight_ = p.height;
@@ -354,13 +375,15 @@ void QrsDetector::acceptBeat(Peak p, bool searchedBack, std::vector<std::int64_t
     beats.push_back(p.fiducial);
 }
 
-std::int64_t QrsDetector::meanRr() const {
-    if (rrCount_ == 0)
-        return signal::kRecordsPerSecond; // until two beats are known: as at 60 per minute
+void QrsDetector::updateMeanRr() {
+    if (rrCount_ == 0) {
+        meanRr_ = signal::kRecordsPerSecond; // until two beats are known: as at 60 per minute
+        return;
+    }
     std::int64_t sum = 0;
     for (int i = 0; i < rrCount_; ++i)
         sum += rr_[rr_.size() - 1 - static_cast<std::size_t>(i)];
-    return sum / rrCount_;
+    meanRr_ = sum / rrCount_;
 }
 
 void QrsDetector::searchBack(std::vector<std::int64_t>& beats) {
@@ -400,6 +423,7 @@ void QrsDetector::resumeAfterUnreadable(const Levels& before) {
     rrCount_ = before.rrCount;
     sizes_ = before.sizes;
     sizesKept_ = before.sizesKept;
+    updateMeanRr();
     // The last beat lay before or in the stretch: the next is judged on its own, and no peak of
     // the stretch waits to be taken by the search back.
     lastBeat_ = -1;

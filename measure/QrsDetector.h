@@ -116,32 +116,38 @@ private:
     void acceptBeat(Peak p, bool searchedBack, std::vector<std::int64_t>& beats);
     void findFiducial(Peak& p) const;
     void keepFiducialPlace(Peak& p) const;
-    std::int64_t meanRr() const;
+    std::int64_t meanRr() const { return meanRr_; }
+    void updateMeanRr();
     double threshold() const { return noiseLevel_ + 0.25 * (signalLevel_ - noiseLevel_); }
 
     std::int64_t n_ = 0;
-    // Filter state per lead.
-    std::array<std::array<std::int32_t, kShort>, kLeads> shortRing_{};
-    std::array<std::int32_t, kLeads> shortSum_{};
-    std::array<std::array<std::int32_t, kLong>, kLeads> longRing_{};
-    std::array<std::int32_t, kLeads> longSum_{};
-    std::array<std::array<std::int32_t, kMean>, kLeads> meanRing_{};
-    std::array<std::int64_t, kLeads> meanSum_{};
-    std::array<std::array<std::int64_t, kDiff>, kLeads> diffRing_{};
+    // Filter state, the eight leads side by side in each slot so one step filters them together.
+    // 32 bits hold every sum: a lead's value is within 2^15, so the moving sums stay below 2^19
+    // and 2^23, their 32-sample sum and the high-pass below 2^28 and 2^29.
+    using Eight = std::array<std::int32_t, kLeads>;
+    std::array<Eight, kShort> shortRing_{};
+    Eight shortSum_{};
+    std::array<Eight, kLong> longRing_{};
+    Eight longSum_{};
+    std::array<Eight, kMean> meanRing_{};
+    Eight meanSum_{};
+    std::array<Eight, kDiff> diffRing_{};
     int shortPos_ = 0, longPos_ = 0;
-    // Noise of each lead: energy summed per block, the last blocks, and their median.
+    // Noise of each lead: energy summed per block, the last blocks (in order, and sorted), and
+    // their median.
     std::array<std::int64_t, kLeads> blockEnergy_{};
     std::array<std::array<std::int64_t, kBlocks>, kLeads> blockRing_{};
-    std::array<std::int64_t, kLeads> leadWeight_{};
+    std::array<std::array<std::int64_t, kBlocks>, kLeads> blockSorted_{};
+    std::array<std::uint32_t, kLeads> leadWeight_{};
     int blocksSeen_ = 0;
     // Slopes of every lead (scaled by its weight when a shape is taken), and the QRS shapes of
     // the last beats.
-    std::array<std::array<std::int32_t, kShapeRing>, kLeads> slopeRing_{};
+    std::array<Eight, kShapeRing> slopeRing_{};
     std::array<Shape, kShapesKept> shapes_{};
     int shapesKept_ = 0;
     // Low-passed signal of every lead, and the peak-to-peak sizes of the last beats' QRS.
     static_assert(kLeads == 8 && kShapesKept == 8, "Levels::sizes holds these");
-    std::array<std::array<std::int32_t, kShapeRing>, kLeads> lowRing_{};
+    std::array<Eight, kShapeRing> lowRing_{};
     std::array<Sizes, kShapesKept> sizes_{};
     int sizesKept_ = 0;
     std::array<float, kLeads> slopeScale_{};
@@ -162,6 +168,7 @@ private:
     double lastBeatHeight_ = 0;
     std::array<std::int64_t, 8> rr_{}; // last RR intervals (records)
     int rrCount_ = 0;
+    std::int64_t meanRr_ = signal::kRecordsPerSecond; // meanRr(), kept as rr_ changes
     Peak searchBack_; // best noise peak since the last beat, above half the threshold
 };
 

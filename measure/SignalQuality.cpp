@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
 namespace velkard::measure {
 
@@ -58,7 +59,6 @@ struct Second {
     float baseline = 0;
 };
 
-// One second (or what is left of the span) of one lead: x holds kWarmUp samples before it.
 // cos and sin of 50 and 60 Hz over one second.
 struct MainsTable {
     std::array<float, kRate> c50{}, s50{}, c60{}, s60{};
@@ -79,97 +79,216 @@ const MainsTable& mainsTable() {
     return table;
 }
 
-// Buffers reused from second to second.
-struct Work {
-    std::vector<float> mean60, mean50, clean, block;
-    std::vector<double> rms, hf;
+// Every lead of a second side by side, four to a vector (GCC and Clang vector extension; SSE on
+// x86-64). Each lane is computed on its own, in the order a lead alone would be, with the scalar
+// IEEE arithmetic, so the values are the same; no lead's sums wait on another's.
+constexpr std::size_t kLanes = signal::kLeadCount;
+typedef float Quad __attribute__((vector_size(16)));
+typedef std::int32_t QuadBits __attribute__((vector_size(16)));
+constexpr std::size_t kQuads = kLanes / 4;
+static_assert(kLanes % 4 == 0);
+
+// One value of every lead.
+struct Row {
+    Quad q[kQuads];
+    float operator[](std::size_t l) const { return q[l / 4][l % 4]; }
 };
 
-// One second (or what is left of the span) of one lead: x holds kWarmUp samples before it.
-Second assess(const std::vector<float>& x, bool railed, int n, Work& w,
-              std::vector<float>& blockMedians, std::vector<float>& blockJumps) {
-    Second out;
-    const float* v = x.data() + kWarmUp;
-    const auto [lo, hi] = std::minmax_element(v, v + n);
-    out.off = *hi - *lo < kFlatMv || railed;
+Quad splat(float v) {
+    return Quad{v, v, v, v};
+}
+// std::min(a, b), std::max(a, b) and std::abs(a), lane by lane.
+Quad minOf(Quad a, Quad b) {
+    return b < a ? b : a;
+}
+Quad maxOf(Quad a, Quad b) {
+    return a < b ? b : a;
+}
+Quad absOf(Quad a) {
+    return reinterpret_cast<Quad>(reinterpret_cast<QuadBits>(a) & 0x7fffffff);
+}
+
+// Comparators of Batcher's odd-even merge sort for 32 values, less those that touch the values
+// beyond kBlock (they stand for +infinity there and never move) and those that cannot change the
+// middle value: what is left puts the median of kBlock values in its place, as sorting would.
+struct MedianNetwork {
+    std::array<std::pair<int, int>, 256> pairs{};
+    int size = 0;
+};
+
+constexpr MedianNetwork medianNetwork() {
+    constexpr int kWidth = 32;
+    static_assert(kBlock <= kWidth);
+    std::array<std::pair<int, int>, 256> all{};
+    int count = 0;
+    for (int p = 1; p < kWidth; p <<= 1)
+        for (int k = p; k >= 1; k >>= 1)
+            for (int j = k % p; j + k < kWidth; j += 2 * k)
+                for (int i = 0; i < k && i + j + k < kWidth; ++i)
+                    if ((i + j) / (2 * p) == (i + j + k) / (2 * p) && i + j + k < kBlock)
+                        all[static_cast<std::size_t>(count++)] = {i + j, i + j + k};
+    // Backwards from the middle: only comparators that feed it.
+    std::array<bool, kWidth> needed{};
+    needed[kBlock / 2] = true;
+    std::array<bool, 256> kept{};
+    for (int c = count - 1; c >= 0; --c) {
+        const auto [x, y] = all[static_cast<std::size_t>(c)];
+        if (needed[static_cast<std::size_t>(x)] || needed[static_cast<std::size_t>(y)]) {
+            kept[static_cast<std::size_t>(c)] = true;
+            needed[static_cast<std::size_t>(x)] = needed[static_cast<std::size_t>(y)] = true;
+        }
+    }
+    MedianNetwork out;
+    for (int c = 0; c < count; ++c)
+        if (kept[static_cast<std::size_t>(c)])
+            out.pairs[static_cast<std::size_t>(out.size++)] = all[static_cast<std::size_t>(c)];
+    return out;
+}
+
+constexpr MedianNetwork kMedianNetwork = medianNetwork();
+
+// Buffers reused from second to second.
+struct Work {
+    std::vector<Row> x, mean60, mean50, clean;
+    std::array<std::vector<float>, kLanes> rms, hf;
+    std::vector<float> block;
+};
+
+// One second (or what is left of the span) of every lead: w.x holds kWarmUp samples before it.
+// The leads in `assessed` are assessed into out (their block medians and largest 10-ms changes
+// appended); every lead gets its lowest and highest value.
+void assess(Work& w, int n, unsigned railed, const std::array<bool, kLanes>& assessed,
+            std::array<Second, kLanes>& out, Row& lo, Row& hi,
+            std::array<std::vector<float>, kLanes>& blockMedians,
+            std::array<std::vector<float>, kLanes>& blockJumps) {
+    const Row* x = w.x.data();
+    const Row* v = x + kWarmUp;
+    lo = hi = v[0];
+    for (int i = 1; i < n; ++i)
+        for (std::size_t j = 0; j < kQuads; ++j) {
+            lo.q[j] = minOf(lo.q[j], v[i].q[j]);
+            hi.q[j] = maxOf(hi.q[j], v[i].q[j]);
+        }
 
     // Mains-free low-pass: a 20-ms mean (zeros at 50 Hz and its harmonics) of a 15-ms mean
     // (near 60 Hz), then its change over 10 ms.
     const int total = kWarmUp + n;
     w.mean60.resize(static_cast<std::size_t>(total));
     w.mean50.resize(static_cast<std::size_t>(total));
-    float sum = 0;
-    for (int i = 0; i < total; ++i) {
-        sum += x[static_cast<std::size_t>(i)];
-        if (i >= kMean60)
-            sum -= x[static_cast<std::size_t>(i - kMean60)];
-        w.mean60[static_cast<std::size_t>(i)] = sum / kMean60;
-    }
-    sum = 0;
-    for (int i = 0; i < total; ++i) {
-        sum += w.mean60[static_cast<std::size_t>(i)];
-        if (i >= kMean50)
-            sum -= w.mean60[static_cast<std::size_t>(i - kMean50)];
-        w.mean50[static_cast<std::size_t>(i)] = sum / kMean50;
-    }
+    auto movingMean = [total](const Row* in, Row* mean, int width) {
+        const Quad divisor = splat(static_cast<float>(width));
+        Row sum{};
+        for (int i = 0; i < total; ++i)
+            for (std::size_t j = 0; j < kQuads; ++j) {
+                sum.q[j] += in[i].q[j];
+                if (i >= width)
+                    sum.q[j] -= in[i - width].q[j];
+                mean[i].q[j] = sum.q[j] / divisor;
+            }
+    };
+    movingMean(x, w.mean60.data(), kMean60);
+    movingMean(w.mean60.data(), w.mean50.data(), kMean50);
+
     // Mains: the 50 and 60 Hz components of the second (whole cycles over a full second), taken
     // off a copy before the broadband noise is measured on it.
     const MainsTable& t = mainsTable();
-    float re50 = 0, im50 = 0, re60 = 0, im60 = 0;
+    Row re50{}, im50{}, re60{}, im60{};
     for (int i = 0; i < n; ++i) {
         const auto k = static_cast<std::size_t>(i);
-        re50 += v[i] * t.c50[k];
-        im50 += v[i] * t.s50[k];
-        re60 += v[i] * t.c60[k];
-        im60 += v[i] * t.s60[k];
+        const Quad c50 = splat(t.c50[k]), s50 = splat(t.s50[k]);
+        const Quad c60 = splat(t.c60[k]), s60 = splat(t.s60[k]);
+        for (std::size_t j = 0; j < kQuads; ++j) {
+            re50.q[j] += v[i].q[j] * c50;
+            im50.q[j] += v[i].q[j] * s50;
+            re60.q[j] += v[i].q[j] * c60;
+            im60.q[j] += v[i].q[j] * s60;
+        }
     }
-    const float scale = 2.0f / static_cast<float>(n);
-    re50 *= scale, im50 *= scale, re60 *= scale, im60 *= scale;
-    out.mains = std::max(std::hypot(re50, im50), std::hypot(re60, im60));
+    const Quad scale = splat(2.0f / static_cast<float>(n));
+    for (std::size_t j = 0; j < kQuads; ++j) {
+        re50.q[j] *= scale, im50.q[j] *= scale, re60.q[j] *= scale, im60.q[j] *= scale;
+    }
     w.clean.resize(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         const auto k = static_cast<std::size_t>(i);
-        w.clean[k] = v[i] - (re50 * t.c50[k] + im50 * t.s50[k] + re60 * t.c60[k] + im60 * t.s60[k]);
+        const Quad c50 = splat(t.c50[k]), s50 = splat(t.s50[k]);
+        const Quad c60 = splat(t.c60[k]), s60 = splat(t.s60[k]);
+        for (std::size_t j = 0; j < kQuads; ++j)
+            w.clean[k].q[j] =
+                v[i].q[j] - (re50.q[j] * c50 + im50.q[j] * s50 + re60.q[j] * c60 + im60.q[j] * s60);
     }
-    w.rms.clear();
-    w.hf.clear();
+
+    for (std::size_t l = 0; l < kLanes; ++l) {
+        out[l] = {};
+        out[l].off = hi[l] - lo[l] < kFlatMv || (railed & kChannelsOf[l]) != 0;
+        out[l].mains = std::max(std::hypot(re50[l], im50[l]), std::hypot(re60[l], im60[l]));
+        w.rms[l].clear();
+        w.hf[l].clear();
+    }
+    const Row* m50 = w.mean50.data();
+    const Row* clean = w.clean.data();
+    const Quad two = splat(2.0f), block = splat(static_cast<float>(kBlock));
+    std::array<Row, kBlock> values;
     for (int b = 0; b + kBlock <= n; b += kBlock) {
-        float s = 0, h = 0;
-        w.block.assign(v + b, v + b + kBlock);
+        Row s{}, h{}, jump{};
         for (int i = b; i < b + kBlock; ++i) {
-            const auto k = static_cast<std::size_t>(kWarmUp + i);
-            const float d = w.mean50[k] - w.mean50[k - kSlopeLag];
-            s += d * d;
-            if (i >= 2) {
-                const auto c = static_cast<std::size_t>(i);
-                const float e = (w.clean[c] - 2 * w.clean[c - 1] + w.clean[c - 2]) / 2;
-                h += e * e;
+            const int k = kWarmUp + i;
+            for (std::size_t j = 0; j < kQuads; ++j) {
+                const Quad d = m50[k].q[j] - m50[k - kSlopeLag].q[j];
+                s.q[j] += d * d;
+            }
+            if (i >= 2)
+                for (std::size_t j = 0; j < kQuads; ++j) {
+                    const Quad e =
+                        (clean[i].q[j] - two * clean[i - 1].q[j] + clean[i - 2].q[j]) / two;
+                    h.q[j] += e * e;
+                }
+            // The largest change over 10 ms in the block (from the sample before it on).
+            for (std::size_t j = 0; j < kQuads; ++j)
+                jump.q[j] = maxOf(jump.q[j], absOf(v[i].q[j] - v[i - kSlopeLag].q[j]));
+        }
+        // The block's median.
+        std::copy_n(v + b, kBlock, values.begin());
+        for (int c = 0; c < kMedianNetwork.size; ++c) {
+            const auto [p, q] = kMedianNetwork.pairs[static_cast<std::size_t>(c)];
+            Row& low = values[static_cast<std::size_t>(p)];
+            Row& high = values[static_cast<std::size_t>(q)];
+            for (std::size_t j = 0; j < kQuads; ++j) {
+                const Quad a = low.q[j], z = high.q[j];
+                low.q[j] = minOf(a, z);
+                high.q[j] = maxOf(a, z);
             }
         }
-        // The largest change over 10 ms in the block (from the sample before it on).
-        float jump = 0;
-        for (int i = b; i < b + kBlock; ++i)
-            jump = std::max(jump, std::abs(v[i] - v[i - kSlopeLag]));
-        blockJumps.push_back(jump);
-        w.rms.push_back(std::sqrt(s / kBlock));
-        w.hf.push_back(std::sqrt(h / kBlock));
-        const auto mid = w.block.begin() + kBlock / 2;
-        std::nth_element(w.block.begin(), mid, w.block.end());
-        blockMedians.push_back(*mid);
+        Row rms, hf;
+        for (std::size_t j = 0; j < kQuads; ++j) {
+            rms.q[j] = s.q[j] / block;
+            hf.q[j] = h.q[j] / block;
+        }
+        for (std::size_t l = 0; l < kLanes; ++l) {
+            if (!assessed[l])
+                continue;
+            blockJumps[l].push_back(jump[l]);
+            w.rms[l].push_back(std::sqrt(rms[l]));
+            w.hf[l].push_back(std::sqrt(hf[l]));
+            blockMedians[l].push_back(values[kBlock / 2][l]);
+        }
     }
-    if (w.rms.empty())
-        return out;
-    // The quietest 30 % of the blocks: QRS complexes and T waves stay out. Broadband noise as the
-    // white noise it would be (a halved second difference has 1.22 times its RMS).
-    std::sort(w.rms.begin(), w.rms.end());
-    std::sort(w.hf.begin(), w.hf.end());
-    const double slope = w.rms[w.rms.size() * 3 / 10];
-    out.noise = w.hf[w.hf.size() * 3 / 10] / 1.22;
-    out.noisy = !out.off && (slope > kNoisySlopeMv || out.noise > kNoisyMv);
-    w.block.assign(blockMedians.end() - static_cast<std::ptrdiff_t>(w.rms.size()),
-                   blockMedians.end());
-    out.baseline = medianOf(w.block);
-    return out;
+    for (std::size_t l = 0; l < kLanes; ++l) {
+        if (!assessed[l] || w.rms[l].empty())
+            continue;
+        // The quietest 30 % of the blocks: QRS complexes and T waves stay out. Broadband noise as
+        // the white noise it would be (a halved second difference has 1.22 times its RMS).
+        auto& rms = w.rms[l];
+        auto& hf = w.hf[l];
+        std::sort(rms.begin(), rms.end());
+        std::sort(hf.begin(), hf.end());
+        const double slope = rms[rms.size() * 3 / 10];
+        out[l].noise = hf[hf.size() * 3 / 10] / 1.22;
+        out[l].noisy = !out[l].off && (slope > kNoisySlopeMv || out[l].noise > kNoisyMv);
+        w.block.assign(blockMedians[l].end() - static_cast<std::ptrdiff_t>(rms.size()),
+                       blockMedians[l].end());
+        out[l].baseline = medianOf(w.block);
+    }
 }
 
 bool isLimbCombination(std::size_t l) {
@@ -206,24 +325,28 @@ SignalQuality signalQuality(const signal::SampleRecord* records, std::size_t cou
     const auto seconds = static_cast<std::size_t>((length + kSecond - 1) / kSecond);
     std::array<std::vector<Second>, signal::kLeadCount> perSecond;
     std::array<std::vector<float>, signal::kLeadCount> blockMedians, blockJumps;
-    std::array<std::vector<float>, signal::kLeadCount> x;
     Work work;
     const bool limbsCarried = carried[signal::StandardLeadI] && carried[signal::StandardLeadII];
+    std::array<bool, kLanes> assessed{};
+    for (std::size_t l = 0; l < signal::kLeadCount; ++l)
+        assessed[l] = carried[l] && (!isLimbCombination(l) || !limbsCarried);
+    std::array<Second, kLanes> second;
+    Row lo, hi;
     for (std::size_t s = 0; s < seconds; ++s) {
         const std::int64_t start = static_cast<std::int64_t>(from + s * kSecond);
         const int span = static_cast<int>(
             std::min<std::size_t>(kSecond, from + length - static_cast<std::size_t>(start)));
         const int n = (span + kStep - 1) / kStep;
-        for (std::size_t l = 0; l < signal::kLeadCount; ++l)
-            x[l].resize(static_cast<std::size_t>(kWarmUp + n));
+        work.x.resize(static_cast<std::size_t>(kWarmUp + n));
         std::array<int, signal::kChannels> railedCount{};
         for (int i = -kWarmUp; i < n; ++i) {
             // Before the recording's start the first record stands in.
             const std::int64_t t = std::max<std::int64_t>(0, start + i * kStep);
             const signal::LeadValues all = signal::deriveStandardLeads(records[t]);
+            std::array<float, kLanes> mv;
             for (std::size_t l = 0; l < signal::kLeadCount; ++l)
-                x[l][static_cast<std::size_t>(kWarmUp + i)] =
-                    static_cast<float>(all[l] / signal::kUnitsPerMillivolt);
+                mv[l] = static_cast<float>(all[l] / signal::kUnitsPerMillivolt);
+            std::memcpy(&work.x[static_cast<std::size_t>(kWarmUp + i)], mv.data(), sizeof(Row));
             if (i >= 0)
                 for (std::size_t c = 0; c < signal::kChannels; ++c)
                     railedCount[c] += std::abs(records[t].c[c]) >= kRail;
@@ -232,24 +355,22 @@ SignalQuality signalQuality(const signal::SampleRecord* records, std::size_t cou
         for (std::size_t c = 0; c < signal::kChannels; ++c)
             if (railedCount[c] * 2 > n)
                 railed |= 1u << c;
+        assess(work, n, railed, assessed, second, lo, hi, blockMedians, blockJumps);
         for (std::size_t l = 0; l < signal::kLeadCount; ++l)
-            if (carried[l] && (!isLimbCombination(l) || !limbsCarried))
-                perSecond[l].push_back(assess(x[l], (railed & kChannelsOf[l]) != 0, n, work,
-                                              blockMedians[l], blockJumps[l]));
+            if (assessed[l])
+                perSecond[l].push_back(second[l]);
         // III, aVR, aVL and aVF are combinations of I and II: their noise is theirs.
         for (std::size_t l = 0; l < signal::kLeadCount; ++l) {
             if (!carried[l] || !isLimbCombination(l) || !limbsCarried)
                 continue;
             const Second& i = perSecond[signal::StandardLeadI].back();
             const Second& ii = perSecond[signal::StandardLeadII].back();
-            const float* v = x[l].data() + kWarmUp;
-            const auto [lo, hi] = std::minmax_element(v, v + n);
             Second c;
-            c.off = *hi - *lo < kFlatMv || (railed & kChannelsOf[l]) != 0;
+            c.off = hi[l] - lo[l] < kFlatMv || (railed & kChannelsOf[l]) != 0;
             c.noise = std::max(i.noise, ii.noise);
             c.noisy = !c.off && (i.noisy || ii.noisy);
             c.mains = std::max(i.mains, ii.mains);
-            c.baseline = *lo; // not followed: drift and steps are I's and II's
+            c.baseline = lo[l]; // not followed: drift and steps are I's and II's
             perSecond[l].push_back(c);
         }
     }
