@@ -82,7 +82,7 @@ private:
     static constexpr double kShapeMatch = 0.7; // correlation of a QRS with a beat's
     static constexpr double kNoisy = 0.08;     // noise level against signal level: noisy
     static constexpr double kSmallSize = 0.5;  // QRS size against the last beats': not a QRS
-    static constexpr double kSteep = 0.5;      // a slope this share of the steepest: as steep
+    static constexpr double kSteep = 0.5;      // energy this share of the steepest's: as steep
     static constexpr int kBlock = 80;          // lead noise: energy per 100 ms,
     static constexpr int kBlocks = 20;         // the median of the last 2 s
     // Lead weights in 1/256, between 1/16 and 16; squares are capped so no sum can overflow.
