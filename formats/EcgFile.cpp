@@ -155,8 +155,15 @@ Status checkBounds(const EcgFile& file, const std::string& name) {
         return Status::failure(ErrorCode::BadData, name + ": sampling rate " +
                                                        std::to_string(file.rate) +
                                                        " Hz is not from 50 to 20000 Hz");
-    if (file.presentCount() == 0)
-        return Status::failure(ErrorCode::NotAnEcg, name + " holds no ECG lead");
+    if (file.presentCount() == 0) {
+        // Say why: signals whose names give no lead (two "ECG" signals of a Holter record) are
+        // not guessed at.
+        std::string why;
+        for (const std::string& note : file.notes)
+            why += (why.empty() ? " (" : "; ") + note;
+        return Status::failure(ErrorCode::NotAnEcg,
+                               name + " holds no ECG lead" + (why.empty() ? "" : why + ")"));
+    }
     const std::size_t n = file.samples();
     if (n == 0)
         return Status::failure(ErrorCode::EmptyRecording, name + " holds no samples");

@@ -557,6 +557,9 @@ TEST(FormatsHostile, BrokenCountsHugeHeadersAndNanGainsAreRefusedWithAReason) {
     EXPECT_FALSE(readEcgFile(d / "bad.xml"));
     writeBytes(d / "text.txt", "hello");
     expectRefused(d / "text.txt", "none of the ECG formats");
+    // Two signals named only "ECG": no lead is guessed, and the refusal says so.
+    expectRefused(fs::path(VELKARD_ECG_TESTDATA) / "svdb/800.hea",
+                  "signal \"ECG\" left out: it names no lead");
 }
 
 // ---- conversion into the instrument's channels ----
