@@ -321,8 +321,10 @@ void QrsDetector::classify(const Peak& p, std::vector<std::int64_t>& beats) {
         const bool smallAfterPause = since > 2 * meanRr() && p.height < 0.5 * lastBeatHeight_;
         // Below the level of the beats and less than half their size on the signal itself: a
         // spike of muscle noise or an artifact, whose steep slopes make energy but no QRS. A
-        // premature beat, even a wide one with little energy, keeps the size of a QRS.
-        if (lastBeat_ >= 0 && p.height < signalLevel_ && sizeAgainstBeats(p) < kSmallSize) {
+        // premature beat, even a wide one with little energy, keeps the size of a QRS. The
+        // beats' sizes hold after a stretch that could not be read too, so the first peak after
+        // it is judged by them.
+        if (p.height < signalLevel_ && sizeAgainstBeats(p) < kSmallSize) {
             noiseLevel_ = 0.125 * p.height + 0.875 * noiseLevel_;
             return;
         }
