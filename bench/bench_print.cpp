@@ -56,15 +56,8 @@ void BM_PrintTenMinutesAllLeads(benchmark::State& state) {
 }
 BENCHMARK(BM_PrintTenMinutesAllLeads)->Arg(300)->Arg(600)->Unit(benchmark::kMillisecond);
 
-// A whole hour, as Print does it without a printer (A4 PDF at 600 dpi): the time and the size of
-// the file it writes (bytes and MB). With VELKARD_BENCH_PDF_DIR set the PDF is kept there as
-// hour.pdf, to compare the pages of two builds.
-void BM_PrintHourAllLeads(benchmark::State& state) {
-    static const std::vector<std::uint8_t> recording = syntheticRecording(3600);
-    QTemporaryDir dir;
-    const QString keep = qEnvironmentVariable("VELKARD_BENCH_PDF_DIR");
-    const QString path =
-        QDir(keep.isEmpty() ? dir.path() : keep).filePath(QStringLiteral("hour.pdf"));
+// The hour's print job, all leads on the grid.
+velkard::print::PrintJob hourJob(const std::vector<std::uint8_t>& recording) {
     velkard::print::PrintJob job;
     job.data = recording.data();
     job.length = recording.size();
@@ -73,6 +66,23 @@ void BM_PrintHourAllLeads(benchmark::State& state) {
     job.speedText = QStringLiteral("25 mm/s");
     job.scaleText = QStringLiteral("10 mm/mV");
     job.patientName = QStringLiteral("Bench");
+    return job;
+}
+
+// Where the hour's PDF goes: kept in VELKARD_BENCH_PDF_DIR when set, else in dir.
+QString hourPdfPath(const QTemporaryDir& dir, const QString& name) {
+    const QString keep = qEnvironmentVariable("VELKARD_BENCH_PDF_DIR");
+    return QDir(keep.isEmpty() ? dir.path() : keep).filePath(name);
+}
+
+// A whole hour, as Print does it without a printer (A4 PDF at 600 dpi): the time and the size of
+// the file it writes (bytes and MB). With VELKARD_BENCH_PDF_DIR set the PDF is kept there as
+// hour.pdf, to compare the pages of two builds.
+void BM_PrintHourAllLeads(benchmark::State& state) {
+    static const std::vector<std::uint8_t> recording = syntheticRecording(3600);
+    QTemporaryDir dir;
+    const QString path = hourPdfPath(dir, QStringLiteral("hour.pdf"));
+    const velkard::print::PrintJob job = hourJob(recording);
     int pages = 0;
     for (auto _ : state) {
         const auto r = velkard::print::printToPdf(path, job, 600);
@@ -92,17 +102,8 @@ BENCHMARK(BM_PrintHourAllLeads)->Unit(benchmark::kMillisecond)->Iterations(1);
 void BM_PrintHourViaQt(benchmark::State& state) {
     static const std::vector<std::uint8_t> recording = syntheticRecording(3600);
     QTemporaryDir dir;
-    const QString keep = qEnvironmentVariable("VELKARD_BENCH_PDF_DIR");
-    const QString path =
-        QDir(keep.isEmpty() ? dir.path() : keep).filePath(QStringLiteral("hour-qt.pdf"));
-    velkard::print::PrintJob job;
-    job.data = recording.data();
-    job.length = recording.size();
-    job.durationSeconds = 3600;
-    job.grid = true;
-    job.speedText = QStringLiteral("25 mm/s");
-    job.scaleText = QStringLiteral("10 mm/mV");
-    job.patientName = QStringLiteral("Bench");
+    const QString path = hourPdfPath(dir, QStringLiteral("hour-qt.pdf"));
+    const velkard::print::PrintJob job = hourJob(recording);
     for (auto _ : state) {
         const auto r =
             velkard::print::writePdf(path, 600, QPageLayout::Portrait, [&](QPagedPaintDevice& d) {

@@ -30,6 +30,13 @@ bool QrsDetector::shapeAt(std::int64_t centre, Shape& out) const {
 }
 
 namespace {
+// The last N values, oldest first: v goes in at the back, the oldest out; kept counts them.
+template <typename T, std::size_t N> void keepLast(std::array<T, N>& ring, int& kept, const T& v) {
+    std::rotate(ring.begin(), ring.begin() + 1, ring.end());
+    ring.back() = v;
+    kept = std::min(kept + 1, static_cast<int>(N));
+}
+
 template <typename A> double correlation(const A& a, const A& b) {
     double ab = 0, aa = 0, bb = 0;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -353,26 +360,18 @@ void QrsDetector::acceptBeat(Peak p, bool searchedBack, std::vector<std::int64_t
     signalLevel_ = searchedBack ? 0.25 * p.height + 0.75 * signalLevel_
                                 : 0.125 * p.height + 0.875 * signalLevel_;
     if (lastBeat_ >= 0) {
-        std::rotate(rr_.begin(), rr_.begin() + 1, rr_.end());
-        rr_.back() = p.index - lastBeat_;
-        rrCount_ = std::min<int>(rrCount_ + 1, static_cast<int>(rr_.size()));
+        keepLast(rr_, rrCount_, p.index - lastBeat_);
         updateMeanRr();
     }
     lastBeat_ = p.index;
     lastBeatHeight_ = p.height;
     keepFiducialPlace(p);
     Sizes sizes;
-    if (sizesAt(p.fiducial, sizes)) {
-        std::rotate(sizes_.begin(), sizes_.begin() + 1, sizes_.end());
-        sizes_.back() = sizes;
-        sizesKept_ = std::min(sizesKept_ + 1, kShapesKept);
-    }
+    if (sizesAt(p.fiducial, sizes))
+        keepLast(sizes_, sizesKept_, sizes);
     Shape shape;
-    if (shapeAt(p.fiducial, shape)) {
-        std::rotate(shapes_.begin(), shapes_.begin() + 1, shapes_.end());
-        shapes_.back() = shape;
-        shapesKept_ = std::min(shapesKept_ + 1, kShapesKept);
-    }
+    if (shapeAt(p.fiducial, shape))
+        keepLast(shapes_, shapesKept_, shape);
     searchBack_ = {};
     beats.push_back(p.fiducial);
 }

@@ -134,6 +134,29 @@ Result<std::optional<Row>> rowOfRecording(const std::filesystem::path& path,
 
 // The card file holds Windows-1251, which has no umlauts: German letters are written as German
 // writes them without (Müller -> Mueller) rather than as '?'.
+// Under the card file's lock: the rows of the card's `key` (its second field: "pending", or the
+// time of a recording) in file `name` dropped, and `added` appended. Nothing is written when
+// nothing changes.
+Status replaceRows(const cardfile::CardFile& cardFile, const char* name, const std::string& cardId,
+                   const std::string& key, std::optional<Row> added) {
+    cardfile::CardFileLock l;
+    if (auto s = lock(cardFile, l, cardfile::CardFileLock::Mode::Exclusive); !s)
+        return s;
+    const auto path = cardFile.dataDir() / name;
+    auto rows = readRows(path);
+    if (!rows)
+        return rows;
+    std::vector<Row> kept;
+    for (Row& r : rows.value)
+        if (!(r.size() >= 2 && r[0] == cardId && r[1] == key))
+            kept.push_back(std::move(r));
+    if (!added && kept.size() == rows.value.size())
+        return Status::success();
+    if (added)
+        kept.push_back(std::move(*added));
+    return writeRows(path, kept);
+}
+
 std::string withoutUmlauts(const std::string& s) {
     static const std::pair<const char*, const char*> kLetters[] = {
         {"ä", "ae"}, {"ö", "oe"}, {"ü", "ue"}, {"Ä", "Ae"}, {"Ö", "Oe"}, {"Ü", "Ue"}, {"ß", "ss"}};
@@ -292,21 +315,10 @@ Result<PatientForOrder> patientForOrder(const cardfile::CardFile& cardFile,
 
 Status setPendingOrder(const cardfile::CardFile& cardFile, const std::string& cardId,
                        const Order& o, std::int64_t takenAt) {
-    cardfile::CardFileLock l;
-    if (auto s = lock(cardFile, l, cardfile::CardFileLock::Mode::Exclusive); !s)
-        return s;
-    const auto path = cardFile.dataDir() / kOrdersName;
-    auto rows = readRows(path);
-    if (!rows)
-        return rows;
-    std::vector<Row> kept;
-    for (Row& r : rows.value)
-        if (!(r.size() >= 2 && r[0] == cardId && r[1] == "pending"))
-            kept.push_back(std::move(r));
-    kept.push_back({cardId, "pending", std::to_string(takenAt), o.accessionNumber,
-                    o.requestedProcedureId, o.requestedProcedureDescription, o.studyInstanceUid,
-                    o.scheduledStepId});
-    return writeRows(path, kept);
+    return replaceRows(cardFile, kOrdersName, cardId, "pending",
+                       Row{cardId, "pending", std::to_string(takenAt), o.accessionNumber,
+                           o.requestedProcedureId, o.requestedProcedureDescription,
+                           o.studyInstanceUid, o.scheduledStepId});
 }
 
 Result<std::optional<Order>> orderOfRecording(const cardfile::CardFile& cardFile,
@@ -340,19 +352,8 @@ WorklistItem itemOfGdtRequest(const GdtRequest& request) {
 
 Status setPendingGdtRequest(const cardfile::CardFile& cardFile, const std::string& cardId,
                             const std::filesystem::path& requestFile, std::int64_t takenAt) {
-    cardfile::CardFileLock l;
-    if (auto s = lock(cardFile, l, cardfile::CardFileLock::Mode::Exclusive); !s)
-        return s;
-    const auto path = cardFile.dataDir() / kGdtRequestsName;
-    auto rows = readRows(path);
-    if (!rows)
-        return rows;
-    std::vector<Row> kept;
-    for (Row& r : rows.value)
-        if (!(r.size() >= 2 && r[0] == cardId && r[1] == "pending"))
-            kept.push_back(std::move(r));
-    kept.push_back({cardId, "pending", std::to_string(takenAt), requestFile.string()});
-    return writeRows(path, kept);
+    return replaceRows(cardFile, kGdtRequestsName, cardId, "pending",
+                       Row{cardId, "pending", std::to_string(takenAt), requestFile.string()});
 }
 
 Result<std::optional<std::filesystem::path>>
@@ -372,20 +373,7 @@ gdtRequestOfRecording(const cardfile::CardFile& cardFile, const std::string& car
 
 Status forgetGdtRequest(const cardfile::CardFile& cardFile, const std::string& cardId,
                         const std::string& recordedAt) {
-    cardfile::CardFileLock l;
-    if (auto s = lock(cardFile, l, cardfile::CardFileLock::Mode::Exclusive); !s)
-        return s;
-    const auto path = cardFile.dataDir() / kGdtRequestsName;
-    auto rows = readRows(path);
-    if (!rows)
-        return rows;
-    std::vector<Row> kept;
-    for (Row& r : rows.value)
-        if (!(r.size() >= 2 && r[0] == cardId && r[1] == recordedAt))
-            kept.push_back(std::move(r));
-    if (kept.size() == rows.value.size())
-        return Status::success();
-    return writeRows(path, kept);
+    return replaceRows(cardFile, kGdtRequestsName, cardId, recordedAt, std::nullopt);
 }
 
 } // namespace velkard::net
