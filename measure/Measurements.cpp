@@ -779,8 +779,10 @@ float meanAround(const std::vector<float>& x, int t, int half) {
 // 0.05 mV) the Q, the deepest negative one after that R the S, a positive one after it the R'.
 // Without an R the complex is a QS, a Q (and its depth the S too). An R notched without crossing
 // the baseline (two peaks with a dip of at least 0.05 mV and a fifth of the lower peak between
-// them) gives R' as its second peak.
-void qrsWaves(const std::vector<float>& v, float base, int on, int end, LeadAmplitudes& a) {
+// them) gives R' as its second peak. The Q's width counts from the lead's own onset where it
+// has one (leadOnset).
+void qrsWaves(const std::vector<float>& v, float base, int on, int end,
+              std::optional<int> leadOnset, LeadAmplitudes& a) {
     constexpr float kWave = 0.03f;
     struct Deflection {
         int from, to;
@@ -803,6 +805,12 @@ void qrsWaves(const std::vector<float>& v, float base, int on, int end, LeadAmpl
         if ((s > 0 && x > cur.extreme) || (s < 0 && x < cur.extreme))
             cur.extreme = x;
     }
+    // A Q wave's width is measured in its own lead: from where that lead leaves its baseline
+    // (never before the global onset, nor after the Q's own first sample beyond the threshold),
+    // so an earlier onset in other leads does not widen it.
+    const auto qFrom = [&](int latest) {
+        return leadOnset ? std::clamp(*leadOnset, on, std::max(on, latest)) : on;
+    };
     a.qMs = 0.0;
     a.qMv = 0.0;
     a.rMv = 0.0;
@@ -816,16 +824,18 @@ void qrsWaves(const std::vector<float>& v, float base, int on, int end, LeadAmpl
     if (r == d.size()) {
         // No R: a QS complex, all of it a Q.
         float low = 0;
-        int last = on;
+        int last = on, first = -1;
         for (int t = on; t <= end; ++t) {
             const float x = v[static_cast<std::size_t>(t)] - base;
             low = std::min(low, x);
             if (x < 0)
                 last = t;
+            if (x < -kWave && first < 0)
+                first = t;
         }
         if (low < -kWave) {
             a.qMv = -low;
-            a.qMs = (last - on + 1) * kMsPerRecord;
+            a.qMs = (last - qFrom(first) + 1) * kMsPerRecord;
         }
         // The S of a QS complex is the same wave (its depth as before any Q was reported).
         a.sMv = -low;
@@ -836,7 +846,7 @@ void qrsWaves(const std::vector<float>& v, float base, int on, int end, LeadAmpl
         int back = d[0].to;
         while (back < end && v[static_cast<std::size_t>(back)] - base < 0)
             ++back;
-        a.qMs = (back - on) * kMsPerRecord;
+        a.qMs = (back - qFrom(d[0].from)) * kMsPerRecord;
         a.qMv = -d[0].extreme;
     }
     // R: the highest point; S: the deepest negative deflection after the first R; R': a positive
@@ -1042,7 +1052,8 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
             continue;
         const auto& v = beat.mv[l];
         LeadAmplitudes& a = m.leads[l];
-        qrsWaves(v, base[l], qrs->onset, qrs->end, a);
+        qrsWaves(v, base[l], qrs->onset, qrs->end,
+                 perLead[l] ? std::optional<int>(perLead[l]->onset) : std::nullopt, a);
         double area = 0;
         for (int t = qrs->onset; t <= qrs->end; ++t)
             area += v[static_cast<std::size_t>(t)] - base[l];

@@ -115,5 +115,45 @@ TEST(Accuracy, TenSecondSpansOfKnownBeatsUnderNoise) {
         std::printf("%-14s %8.3f %8.3f\n", name.c_str(), e.sum / e.count, e.worst);
 }
 
+// A Q wave is as wide in its lead as it is there, even when other leads start the QRS earlier:
+// the chest leads begin 20 ms before II and III, whose 30-ms Q must not read as 50 ms (an
+// inferior infarction's Q criterion is 30 ms).
+TEST(Accuracy, QWaveWidthCountsFromItsOwnLead) {
+    constexpr double kPi = 3.14159265358979323846;
+    const auto pulse = [&](double tMs, double fromMs, double lengthMs, double mv) {
+        return tMs < fromMs || tMs > fromMs + lengthMs
+                   ? 0.0
+                   : mv * std::sin(kPi * (tMs - fromMs) / lengthMs);
+    };
+    constexpr double kRrMs = 800, kQrsAtMs = 400;
+    std::vector<signal::SampleRecord> records(10 * signal::kRecordsPerSecond);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const double t =
+            std::fmod(static_cast<double>(i) * 1000.0 / signal::kRecordsPerSecond, kRrMs) -
+            kQrsAtMs;
+        const double p = pulse(t, -160, 80, 0.15), tw = pulse(t, 200, 160, 0.3);
+        const double limb = p + tw + pulse(t, 20, 30, -0.3) + pulse(t, 50, 30, 0.8);
+        const double chest = p + tw + pulse(t, 0, 40, 1.0) + pulse(t, 40, 40, -0.5);
+        const auto units = [](double mv) {
+            return static_cast<std::int16_t>(std::lround(mv * signal::kUnitsPerMillivolt));
+        };
+        auto& c = records[i].c;
+        c[0] = c[1] = units(limb); // III and II alike: I is flat, aVF is II
+        for (std::size_t k = 2; k < signal::kChannels; ++k)
+            c[k] = static_cast<std::int16_t>((c[0] + c[1]) / 3 - units(chest));
+    }
+    const Measurements m = measureSpan(records.data(), records.size());
+    ASSERT_TRUE(m.qrsMs);
+    EXPECT_NEAR(*m.qrsMs, 80.0, 10.0);
+    for (int lead : {signal::StandardLeadII, signal::StandardLeadIII, signal::StandardLeadAVF}) {
+        const LeadAmplitudes& a = m.leads[static_cast<std::size_t>(lead)];
+        ASSERT_TRUE(a.qMs) << signal::kStandardLeadNames[static_cast<std::size_t>(lead)];
+        EXPECT_NEAR(*a.qMs, 30.0, 6.0)
+            << signal::kStandardLeadNames[static_cast<std::size_t>(lead)];
+        EXPECT_NEAR(*a.qMv, 0.3, 0.05);
+    }
+    EXPECT_EQ(*m.leads[signal::StandardLeadV1].qMs, 0.0);
+}
+
 } // namespace
 } // namespace velkard::measure
