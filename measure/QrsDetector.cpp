@@ -215,11 +215,19 @@ void QrsDetector::updateLeadNoise() {
     }
     // Weights against the median noise of the leads that carry a signal, so the sum keeps its
     // scale when all leads are alike and only the leads noisier or cleaner than the others move.
+    // A lead quieter than white noise of one unit carries none: a lead the recording lacks is
+    // derived from the others and holds only their rounding, which an offset in a limb channel
+    // turns from zero into a few units of energy; counted, such leads made the reference and
+    // weighted every real lead down to the least weight.
     std::array<std::int64_t, kLeads> carrying{};
     int carried = 0;
     for (std::int64_t v : noise)
-        if (v > 0)
+        if (v > kFlatNoise)
             carrying[static_cast<std::size_t>(carried++)] = v;
+    if (carried == 0)
+        for (std::int64_t v : noise)
+            if (v > 0)
+                carrying[static_cast<std::size_t>(carried++)] = v;
     if (carried == 0 || blocksSeen_ < kBlocks / 2)
         return;
     const auto mid = carrying.begin() + carried / 2;

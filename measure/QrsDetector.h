@@ -85,6 +85,8 @@ private:
     static constexpr double kSteep = 0.5;      // energy this share of the steepest's: as steep
     static constexpr int kBlock = 80;          // lead noise: energy per 100 ms,
     static constexpr int kBlocks = 20;         // the median of the last 2 s
+    // Lead noise of white noise of one unit RMS: the sum of the squared taps of the slope filter.
+    static constexpr std::int64_t kFlatNoise = 212;
     // Lead weights in 1/256, between 1/16 and 16; squares are capped so no sum can overflow.
     static constexpr std::int64_t kWeightOne = 256;
     static constexpr double kMinWeight = 1.0 / 16, kMaxWeight = 16;
