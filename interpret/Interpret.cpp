@@ -220,7 +220,10 @@ private:
                                          c::kSinusArrhythmiaMs, "longest - shortest sinus RR"));
         }
         pacing();
-        if (f_.prematureSameShape > 0 && !atrialFibrillation_)
+        // A premature complex of the usual shape is atrial only beside an atrial rhythm that is
+        // seen: not in fibrillation, not where no sinus P was found, and not under pacing, where
+        // the usual shape is the paced one.
+        if (f_.prematureSameShape > 0 && sinus_ && !has("PACE"))
             say("PAC", premature(f_.prematureSameShape, "обычной формы", "of the usual shape", "≥",
                                  c::kSameShape));
         if (f_.otherShape > 0)

@@ -213,6 +213,22 @@ TEST(SyntheticStatements, PacemakerSpikesBeforeMostBeatsAreAPacedRhythm) {
     EXPECT_NE(pace->reasonIn(Language::English).find("pacemaker spike before "), std::string::npos)
         << pace->reasonIn(Language::English);
 
+    // Paced beats that follow sinus P waves and come early now and then (the pacemaker tracking
+    // the atrium) keep the paced shape: premature complexes of the usual shape beside a sinus
+    // rhythm, yet no premature atrial complex can be read from them.
+    {
+        sim::EcgParameters early = params;
+        ASSERT_TRUE(sim::parseBeatParameters("pac=0.2,pmv=0.15", early.beat));
+        std::vector<sim::PlacedBeat> at;
+        auto records = sim::SyntheticEcg::records(6, early, 12 * 800, &at);
+        for (const sim::PlacedBeat& b : at)
+            addSpike(records, onsetOf(b) - 4);
+        const Interpretation e = interpretOf(records);
+        EXPECT_GT(e.features.prematureSameShape, 0) << listing(e);
+        EXPECT_TRUE(codes(e).count("PACE")) << listing(e);
+        EXPECT_FALSE(codes(e).count("PAC")) << listing(e);
+    }
+
     // A recorder that draws each spike as a flat pulse of 0.4 mV for 20 ms ending at the QRS.
     auto pulses = clean;
     for (const sim::PlacedBeat& b : placed)
