@@ -100,6 +100,21 @@ Result<std::vector<StressResult>> stressRecord(const std::filesystem::path& head
          }},
     };
 
+    // The false beats of the record as it is, so those a disturbance adds can be told apart.
+    const std::vector<std::int64_t> undisturbed =
+        matchBeats(reference,
+                   detectBeats(clean.data(), clean.size(),
+                               signalQuality(clean.data(), clean.size(), 0, SIZE_MAX, &present)),
+                   kMatch)
+            .extraAt;
+    auto added = [&](const std::vector<std::int64_t>& extra) {
+        int n = 0;
+        for (std::int64_t e : extra)
+            n += std::none_of(undisturbed.begin(), undisturbed.end(),
+                              [&](std::int64_t u) { return std::abs(u - e) <= kMatch; });
+        return n;
+    };
+
     std::vector<StressResult> out;
     std::mt19937 random(800);
     for (const Case& c : cases) {
@@ -131,6 +146,7 @@ Result<std::vector<StressResult>> stressRecord(const std::filesystem::path& head
                 }
             s.markedPercent = noisy ? 100.0 * static_cast<double>(marked) / noisy : 0.0;
         }
+        s.falseAdded = added(s.beats.extraAt);
         out.push_back(std::move(s));
     }
     return R::success(std::move(out));

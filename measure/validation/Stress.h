@@ -18,6 +18,7 @@ struct StressResult {
     Detection beats;           // outside the bursts (and a second around them) for the bursts
     double markedPercent = -1; // the bursts' share the signal quality marked unreadable (bursts)
     int insideBursts = -1;     // beats reported inside the bursts
+    int falseAdded = 0;        // false beats the undisturbed record does not give
 };
 
 // Every disturbance added to the record in turn (seeded, so each run is the same).

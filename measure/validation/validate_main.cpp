@@ -356,6 +356,7 @@ void stress(const std::vector<fs::path>& dirs) {
                 a.beats.truePositive += s.beats.truePositive;
                 a.beats.missed += s.beats.missed;
                 a.beats.extra += s.beats.extra;
+                a.falseAdded += s.falseAdded;
                 if (s.markedPercent >= 0) {
                     // The worst record's share, and the beats inside over all records.
                     a.markedPercent = a.markedPercent < 0
@@ -364,10 +365,12 @@ void stress(const std::vector<fs::path>& dirs) {
                     a.insideBursts = std::max(a.insideBursts, 0) + s.insideBursts;
                 }
                 if (details)
-                    std::printf("  %-14s %-56s Se %6.2f %%  +P %6.2f %%  (missed %d, false %d)\n",
+                    std::printf("  %-14s %-56s Se %6.2f %%  +P %6.2f %%  (missed %d, false %d, "
+                                "added %d)\n",
                                 (dir.filename().string() + "/" + base.filename().string()).c_str(),
                                 s.what.c_str(), s.beats.sensitivity(),
-                                s.beats.positivePredictivity(), s.beats.missed, s.beats.extra);
+                                s.beats.positivePredictivity(), s.beats.missed, s.beats.extra,
+                                s.falseAdded);
                 if (details && !only.empty())
                     for (std::int64_t at : s.beats.extraAt)
                         std::printf("      false at %.2f s\n",
@@ -375,9 +378,9 @@ void stress(const std::vector<fs::path>& dirs) {
             }
         }
     for (const StressResult& a : all) {
-        std::printf("  %-56s Se %6.2f %%  +P %6.2f %%  (missed %d, false %d)", a.what.c_str(),
-                    a.beats.sensitivity(), a.beats.positivePredictivity(), a.beats.missed,
-                    a.beats.extra);
+        std::printf("  %-56s Se %6.2f %%  +P %6.2f %%  (missed %d, false %d, added by it %d)",
+                    a.what.c_str(), a.beats.sensitivity(), a.beats.positivePredictivity(),
+                    a.beats.missed, a.beats.extra, a.falseAdded);
         if (a.markedPercent >= 0)
             std::printf("  bursts marked as noise >= %.1f %% on every record, beats inside %d",
                         a.markedPercent, a.insideBursts);
