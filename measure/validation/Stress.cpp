@@ -127,13 +127,24 @@ Result<std::vector<StressResult>> stressRecord(const std::filesystem::path& head
         if (!c.bursts) {
             s.beats = matchBeats(reference, beats, kMatch);
         } else {
+            // A beat counts outside the bursts when it and every beat of the other list it could
+            // be matched with lie outside them: a reference beat just inside the margin found
+            // just outside it is neither false nor missed.
+            const auto near = [&](const std::vector<std::int64_t>& in, std::int64_t b) {
+                // in is sorted: only its beats within kMatch of b are looked at.
+                for (auto it = std::lower_bound(in.begin(), in.end(), b - kMatch);
+                     it != in.end() && *it <= b + kMatch; ++it)
+                    if (inBurst(*it, kSecond))
+                        return true;
+                return false;
+            };
             std::vector<std::int64_t> ref, det;
             for (std::int64_t b : reference)
-                if (!inBurst(b, kSecond))
+                if (!inBurst(b, kSecond) && !near(beats, b))
                     ref.push_back(b);
             s.insideBursts = 0;
             for (std::int64_t b : beats) {
-                if (!inBurst(b, kSecond))
+                if (!inBurst(b, kSecond) && !near(reference, b))
                     det.push_back(b);
                 s.insideBursts += inBurst(b, 0);
             }
