@@ -219,15 +219,16 @@ void QrsDetector::updateLeadNoise() {
     // derived from the others and holds only their rounding, which an offset in a limb channel
     // turns from zero into a few units of energy; counted, such leads made the reference and
     // weighted every real lead down to the least weight.
+    // (When no lead is above it, as on a noiseless synthetic ECG, every lead with any noise is.)
+    const std::int64_t flat =
+        std::any_of(noise.begin(), noise.end(), [](std::int64_t v) { return v > kFlatNoise; })
+            ? kFlatNoise
+            : 0;
     std::array<std::int64_t, kLeads> carrying{};
     int carried = 0;
     for (std::int64_t v : noise)
-        if (v > kFlatNoise)
+        if (v > flat)
             carrying[static_cast<std::size_t>(carried++)] = v;
-    if (carried == 0)
-        for (std::int64_t v : noise)
-            if (v > 0)
-                carrying[static_cast<std::size_t>(carried++)] = v;
     if (carried == 0 || blocksSeen_ < kBlocks / 2)
         return;
     const auto mid = carrying.begin() + carried / 2;
