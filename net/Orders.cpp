@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string_view>
 #include <vector>
@@ -132,13 +133,15 @@ Result<std::optional<Row>> rowOfRecording(const std::filesystem::path& path,
     return R::success(std::nullopt);
 }
 
-// The card file holds Windows-1251, which has no umlauts: German letters are written as German
-// writes them without (Müller -> Mueller) rather than as '?'.
-// Under the card file's lock: the rows of the card's `key` (its second field: "pending", or the
-// time of a recording) in file `name` dropped, and `added` appended. Nothing is written when
-// nothing changes.
-Status replaceRows(const cardfile::CardFile& cardFile, const char* name, const std::string& cardId,
-                   const std::string& key, std::optional<Row> added) {
+// The card's rows whose second field is `key` ("pending", or the time of a recording).
+std::function<bool(const Row&)> cardRow(const std::string& cardId, const std::string& key) {
+    return [cardId, key](const Row& r) { return r.size() >= 2 && r[0] == cardId && r[1] == key; };
+}
+
+// Under the card file's lock: the rows of file `name` that `drop` matches dropped, and `added`
+// appended. Nothing is written when nothing changes.
+Status replaceRows(const cardfile::CardFile& cardFile, const char* name,
+                   const std::function<bool(const Row&)>& drop, std::optional<Row> added) {
     cardfile::CardFileLock l;
     if (auto s = lock(cardFile, l, cardfile::CardFileLock::Mode::Exclusive); !s)
         return s;
@@ -148,7 +151,7 @@ Status replaceRows(const cardfile::CardFile& cardFile, const char* name, const s
         return rows;
     std::vector<Row> kept;
     for (Row& r : rows.value)
-        if (!(r.size() >= 2 && r[0] == cardId && r[1] == key))
+        if (!drop(r))
             kept.push_back(std::move(r));
     if (!added && kept.size() == rows.value.size())
         return Status::success();
@@ -157,6 +160,8 @@ Status replaceRows(const cardfile::CardFile& cardFile, const char* name, const s
     return writeRows(path, kept);
 }
 
+// The card file holds Windows-1251, which has no umlauts: German letters are written as German
+// writes them without (Müller -> Mueller) rather than as '?'.
 std::string withoutUmlauts(const std::string& s) {
     static const std::pair<const char*, const char*> kLetters[] = {
         {"ä", "ae"}, {"ö", "oe"}, {"ü", "ue"}, {"Ä", "Ae"}, {"Ö", "Oe"}, {"Ü", "Ue"}, {"ß", "ss"}};
@@ -255,22 +260,9 @@ Result<std::optional<std::string>> hospitalIdOf(const cardfile::CardFile& cardFi
 
 Status setHospitalId(const cardfile::CardFile& cardFile, const std::string& cardId,
                      const std::string& hospitalId) {
-    cardfile::CardFileLock l;
-    if (auto s = lock(cardFile, l, cardfile::CardFileLock::Mode::Exclusive); !s)
-        return s;
-    const auto path = cardFile.dataDir() / kHospitalIdsName;
-    auto rows = readRows(path);
-    if (!rows)
-        return rows;
-    bool found = false;
-    for (Row& r : rows.value)
-        if (!r.empty() && r[0] == cardId) {
-            r = {cardId, hospitalId};
-            found = true;
-        }
-    if (!found)
-        rows.value.push_back({cardId, hospitalId});
-    return writeRows(path, rows.value);
+    return replaceRows(
+        cardFile, kHospitalIdsName, [&](const Row& r) { return !r.empty() && r[0] == cardId; },
+        Row{cardId, hospitalId});
 }
 
 Result<PatientForOrder> patientForOrder(const cardfile::CardFile& cardFile,
@@ -315,7 +307,7 @@ Result<PatientForOrder> patientForOrder(const cardfile::CardFile& cardFile,
 
 Status setPendingOrder(const cardfile::CardFile& cardFile, const std::string& cardId,
                        const Order& o, std::int64_t takenAt) {
-    return replaceRows(cardFile, kOrdersName, cardId, "pending",
+    return replaceRows(cardFile, kOrdersName, cardRow(cardId, "pending"),
                        Row{cardId, "pending", std::to_string(takenAt), o.accessionNumber,
                            o.requestedProcedureId, o.requestedProcedureDescription,
                            o.studyInstanceUid, o.scheduledStepId});
@@ -352,7 +344,7 @@ WorklistItem itemOfGdtRequest(const GdtRequest& request) {
 
 Status setPendingGdtRequest(const cardfile::CardFile& cardFile, const std::string& cardId,
                             const std::filesystem::path& requestFile, std::int64_t takenAt) {
-    return replaceRows(cardFile, kGdtRequestsName, cardId, "pending",
+    return replaceRows(cardFile, kGdtRequestsName, cardRow(cardId, "pending"),
                        Row{cardId, "pending", std::to_string(takenAt), requestFile.string()});
 }
 
@@ -373,7 +365,7 @@ gdtRequestOfRecording(const cardfile::CardFile& cardFile, const std::string& car
 
 Status forgetGdtRequest(const cardfile::CardFile& cardFile, const std::string& cardId,
                         const std::string& recordedAt) {
-    return replaceRows(cardFile, kGdtRequestsName, cardId, recordedAt, std::nullopt);
+    return replaceRows(cardFile, kGdtRequestsName, cardRow(cardId, recordedAt), std::nullopt);
 }
 
 } // namespace velkard::net
