@@ -407,7 +407,8 @@ QrsBounds refineQrs(const std::array<std::vector<float>, kLeadCount>& mv, const 
     // five such SDs.
     constexpr float kFraction = 0.04f, kNoise = 12.0f, kClear = 20.0f;
     constexpr int kReach = 32; // 40 ms
-    constexpr int kQuiet = 8, kSpreadCorrection = 2;
+    constexpr int kQuiet = 8, kSpreadCorrection = 2, kFootSpread = 3;
+    constexpr float kFootNoise = 4.0f;
     std::vector<int> onsets, ends;
     for (std::size_t l = 0; l < kLeadCount; ++l) {
         if (!present[l] || mv[l].size() < 16)
@@ -440,7 +441,22 @@ QrsBounds refineQrs(const std::array<std::vector<float>, kLeadCount>& mv, const 
             run = slope[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
         if (run < kQuiet)
             continue; // still moving at the edge of the reach: not a clear onset in this lead
-        const int onset = t + kQuiet + 1 + kSpreadCorrection;
+        // The threshold crossing lies within the onset's rise; the onset is where that rise
+        // began: back along it while the slope keeps falling above four times the lead's
+        // quietest fifth (out of the noise), and no further than the rise extended straight
+        // back from its first and second threshold crossing. The slope's 5-sample mean and
+        // 5-ms difference put that foot about 3 samples before the change itself.
+        const int cross = t + kQuiet + 1;
+        int twice = cross;
+        while (twice < q.end && slope[static_cast<std::size_t>(twice)] < 2 * th)
+            ++twice;
+        int foot = cross;
+        while (foot > lo && cross - foot < kReach &&
+               slope[static_cast<std::size_t>(foot - 1)] < slope[static_cast<std::size_t>(foot)] &&
+               slope[static_cast<std::size_t>(foot - 1)] > kFootNoise * noise)
+            --foot;
+        const int onset = std::min(std::max(foot, cross - (twice - cross)) + kFootSpread,
+                                   cross + kSpreadCorrection);
         run = 0;
         for (t = last; t <= hi && run < kQuiet; ++t)
             run = slope[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
@@ -728,6 +744,39 @@ std::optional<double> trapeziumEnd(const std::vector<float>& x, int peak, int to
         }
     }
     if (best <= m)
+        return std::nullopt;
+    return static_cast<double>(best);
+}
+
+// The onset of a wave rising to its peak: the mirror of trapeziumEnd, with the reference point
+// `from` before the wave.
+std::optional<double> trapeziumOnset(const std::vector<float>& x, int from, int peak) {
+    const int n = static_cast<int>(x.size());
+    from = std::max(from, 4);
+    const int to = std::min(peak, n - 5);
+    int m = -1;
+    double steepest = 0;
+    for (int t = from; t <= to; ++t) {
+        const double slope =
+            (x[static_cast<std::size_t>(t + 4)] - x[static_cast<std::size_t>(t - 4)]) / 8.0;
+        if (slope > steepest) {
+            steepest = slope;
+            m = t;
+        }
+    }
+    if (m <= from)
+        return std::nullopt;
+    int best = m;
+    double bestArea = 0;
+    for (int e = from; e <= m; ++e) {
+        const double area = (x[static_cast<std::size_t>(m)] - x[static_cast<std::size_t>(e)]) *
+                            (m + e - 2.0 * from) / 2.0;
+        if (area > bestArea) {
+            bestArea = area;
+            best = e;
+        }
+    }
+    if (best >= m)
         return std::nullopt;
     return static_cast<double>(best);
 }
@@ -1127,25 +1176,45 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
     const int pTo = qrs->onset - 8;
     std::optional<double> pOnset;
     if (pTo > pFrom + 24) {
-        int peak = pFrom;
-        for (int t = pFrom; t <= pTo; ++t)
+        // Where the window opens on the falling tail of a T (no T end was found before it), the
+        // P peak is sought from the foot of that tail.
+        int from = pFrom;
+        while (from < pTo && magnitude[static_cast<std::size_t>(from + 1)] <
+                                 magnitude[static_cast<std::size_t>(from)])
+            ++from;
+        int peak = from;
+        for (int t = from; t <= pTo; ++t)
             if (magnitude[static_cast<std::size_t>(t)] > magnitude[static_cast<std::size_t>(peak)])
                 peak = t;
-        if (peak > pFrom + 8 && peak < pTo - 4 &&
+        if (peak > from + 8 && peak < pTo - 4 &&
             magnitude[static_cast<std::size_t>(peak)] - level > present) {
-            const auto onset =
+            const auto tangentOnset =
                 tangentCrossing(magnitude, std::max(pFrom, peak - toIndex(100)), peak, true, level);
+            // The onset by the trapezium area, the mirror of the ends', where it lies before the
+            // tangent's: the tangent at the steepest rise stops short of a slow start. The
+            // 7-sample mean it is found on puts it 3 samples before the change.
+            std::optional<double> trapezium =
+                trapeziumOnset(lightMagnitude, std::max(pFrom, peak - toIndex(100)), peak);
+            if (trapezium)
+                *trapezium += 3;
             const int endTo = std::min(pTo, peak + toIndex(100));
             const auto tangentEnd = tangentCrossing(magnitude, peak, endTo, false, level);
             // The wave is taken as a P where the tangents at its slopes meet the baseline around
             // it; its end then lies where the trapezium area finds the slow descent flattened
             // (the tangent stops before it), never before the tangent's.
             auto end = tangentEnd;
-            if (const auto trapezium = trapeziumEnd(lightMagnitude, peak, endTo);
-                end && trapezium && *trapezium > *end)
-                end = trapezium;
-            if (onset && end && *onset<peak&& * tangentEnd> peak && *end < qrs->onset &&
-                *onset >= pFrom - 8) {
+            if (const auto endByArea = trapeziumEnd(lightMagnitude, peak, endTo);
+                end && endByArea && *endByArea > *end)
+                end = endByArea;
+            // The earlier of the two onsets first; where it makes a P or PR no heart has (it
+            // ran on into the end of the T before), the later one.
+            const bool areaFirst = trapezium && tangentOnset && *trapezium < *tangentOnset;
+            for (const auto& onset :
+                 {areaFirst ? trapezium : tangentOnset, areaFirst ? tangentOnset : trapezium}) {
+                if (m.pMs ||
+                    !(tangentOnset && end && *tangentOnset < peak && *tangentOnset >= pFrom - 8 &&
+                      *tangentEnd > peak && *end < qrs->onset && onset && *onset < peak))
+                    continue;
                 const double pMs = (*end - *onset) * kMsPerRecord;
                 const double prMs = (qrs->onset - *onset) * kMsPerRecord;
                 if (pMs >= kPMinMs && pMs <= kPMaxMs && prMs >= kPrMinMs && prMs <= kPrMaxMs) {
