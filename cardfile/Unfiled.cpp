@@ -8,8 +8,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <ctime>
-#include <regex>
+#include <string_view>
 #include <system_error>
 
 namespace velkard::cardfile {
@@ -18,17 +19,45 @@ namespace fs = std::filesystem;
 
 namespace {
 
+bool allOf(std::string_view s, std::size_t min, std::size_t max, bool hex) {
+    return s.size() >= min && s.size() <= max && std::all_of(s.begin(), s.end(), [hex](char c) {
+               return (c >= '0' && c <= '9') || (hex && c >= 'a' && c <= 'f');
+           });
+}
+
+// "yyyymmdd-hhmmss"
+bool isStamp(std::string_view s) {
+    return s.size() == 15 && s[8] == '-' && allOf(s.substr(0, 8), 8, 8, false) &&
+           allOf(s.substr(9), 6, 6, false);
+}
+
+// The parts of a name between underscores, its ".dat" taken off.
+std::vector<std::string_view> partsOf(std::string_view name) {
+    std::vector<std::string_view> parts;
+    name.remove_suffix(4);
+    for (std::size_t from = 0;;) {
+        const std::size_t at = name.find('_', from);
+        parts.push_back(name.substr(from, at == std::string_view::npos ? at : at - from));
+        if (at == std::string_view::npos)
+            return parts;
+        from = at + 1;
+    }
+}
+
 // The patient a kept file's name gives (without the leading spaces of "%8lx"), or empty.
 std::string idInName(const std::string& name) {
+    if (!name.ends_with(".dat"))
+        return {};
+    const std::vector<std::string_view> p = partsOf(name);
     // Kept at Exit or after a failed Save: "<id>_unfiled_<yyyymmdd-hhmmss>[_n].dat".
-    static const std::regex keptByProgram(R"(^([0-9a-f]{1,8})_unfiled_\d{8}-\d{6}(_\d+)?\.dat$)");
+    if ((p.size() == 3 || (p.size() == 4 && allOf(p[3], 1, SIZE_MAX, false))) &&
+        allOf(p[0], 1, 8, true) && p[1] == "unfiled" && isStamp(p[2]))
+        return std::string(p[0]);
     // A numbered recording without entry, moved aside: "unfiled_<stamp>_[n_]<id>_<number>.dat".
-    static const std::regex orphan(R"(^unfiled_\d{8}-\d{6}_(\d+_)?([0-9a-f]{1,8})_\d{1,3}\.dat$)");
-    std::smatch m;
-    if (std::regex_match(name, m, keptByProgram))
-        return m[1].str();
-    if (std::regex_match(name, m, orphan))
-        return m[2].str();
+    if ((p.size() == 4 || (p.size() == 5 && allOf(p[2], 1, SIZE_MAX, false))) &&
+        p[0] == "unfiled" && isStamp(p[1]) && allOf(p[p.size() - 2], 1, 8, true) &&
+        allOf(p.back(), 1, 3, false))
+        return std::string(p[p.size() - 2]);
     return {};
 }
 
