@@ -45,7 +45,25 @@ int reportStartSecond(int wished, std::size_t bytes) {
     return std::clamp(wished, 0, last);
 }
 
-QStringList reportHeaderLeft(const ReportJob& job) {
+namespace {
+
+// The interpretation of the ten seconds the report shows, when it prints measurements.
+std::optional<interpret::Interpretation> shownInterpretation(const ReportJob& job) {
+    if (!job.measurements || !job.data)
+        return std::nullopt;
+    const std::int64_t first =
+        std::int64_t(reportStartSecond(job.fromSecond, job.length)) * kRecordsPerSecond;
+    std::int64_t count = std::int64_t(kReportSeconds * kRecordsPerSecond);
+    if (job.kindA2)
+        count = std::clamp<std::int64_t>(signal::kA2DerivedRecords - first, 0, count);
+    if (count <= 0)
+        return std::nullopt;
+    return interpret::interpretRecording({job.data, job.length}, first, count, reportPatient(job),
+                                         &job.present);
+}
+
+QStringList headerLeft(const ReportJob& job,
+                       const std::optional<interpret::Interpretation>& shown) {
     const bool ru = job.russian;
     QStringList lines;
     lines << tr(ru, "ЭКГ в 12 отведениях", "12-lead ECG");
@@ -55,15 +73,9 @@ QStringList reportHeaderLeft(const ReportJob& job) {
         lines << tr(ru, "Файл: ", "File: ") + job.fileName;
     if (!job.birthDate.isEmpty())
         lines << tr(ru, "Дата рождения: ", "Born: ") + job.birthDate;
-    if (job.measurements && job.data) {
-        const std::int64_t first =
-            std::int64_t(reportStartSecond(job.fromSecond, job.length)) * kRecordsPerSecond;
-        std::int64_t count = std::int64_t(kReportSeconds * kRecordsPerSecond);
-        if (job.kindA2)
-            count = std::clamp<std::int64_t>(signal::kA2DerivedRecords - first, 0, count);
-        if (count > 0) {
-            const interpret::Interpretation r = interpret::interpretRecording(
-                {job.data, job.length}, first, count, reportPatient(job), &job.present);
+    if (shown) {
+        {
+            const interpret::Interpretation& r = *shown;
             for (const std::string& line : measure::summaryLines(r.measurements, ru))
                 lines << QString::fromStdString(line);
             const auto l = ru ? interpret::Language::Russian : interpret::Language::English;
@@ -104,6 +116,27 @@ QStringList reportHeaderLeft(const ReportJob& job) {
     }
     lines << job.extraHeaderLines;
     return lines;
+}
+
+} // namespace
+
+QStringList reportHeaderLeft(const ReportJob& job) {
+    return headerLeft(job, shownInterpretation(job));
+}
+
+QString leadQualityText(const measure::LeadQuality& q, bool russian) {
+    QStringList said;
+    if (q.off)
+        said << tr(russian, "отключено", "off");
+    if (q.noisy)
+        said << tr(russian, "шум", "noisy");
+    if (q.mains && !q.noisy) // broadband noise carries the mains band too
+        said << tr(russian, "сеть", "mains");
+    if (q.drift)
+        said << tr(russian, "дрейф", "drift");
+    if (q.steps > 0)
+        said << tr(russian, "скачки", "steps");
+    return said.join(QStringLiteral(", "));
 }
 
 interpret::Patient reportPatient(const ReportJob& job) {
@@ -154,6 +187,7 @@ struct Strip {
     std::size_t begin = 0;
     std::size_t count = 0;
     bool present = true; // false: the recording lacks the lead
+    QString quality; // what the signal quality found in the lead ("шум", "off" …), or empty
 };
 
 void drawStrip(QPainter& painter, const Paper& paper, const Strip& s, const LeadSamples& leads,
@@ -171,8 +205,9 @@ void drawStrip(QPainter& painter, const Paper& paper, const Strip& s, const Lead
         drawText(painter, paper, s.xMm + 2, s.baselineMm - 2.5, QStringLiteral("—"), 9);
     else if (shown > 0)
         drawTrace(painter, paper, g, lead.data() + s.begin, shown);
+    const QString name = QString::fromUtf8(d::kLeadLabels[std::size_t(s.lead)]).trimmed();
     drawText(painter, paper, s.xMm + 1, s.labelTopMm,
-             QString::fromUtf8(d::kLeadLabels[std::size_t(s.lead)]).trimmed(), 9, true);
+             s.quality.isEmpty() ? name : name + QStringLiteral(": ") + s.quality, 9, true);
 }
 
 } // namespace
@@ -192,7 +227,8 @@ PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
         drawGrid(painter, paper);
 
     // Header: two blocks of lines.
-    const QStringList left = reportHeaderLeft(job);
+    const std::optional<interpret::Interpretation> shown = shownInterpretation(job);
+    const QStringList left = headerLeft(job, shown);
     const QStringList right = reportHeaderRight(job);
     if (!goOn())
         return endCancelled(painter, device, 0);
@@ -237,6 +273,11 @@ PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
             s.begin = r < 3 ? std::size_t(c) * perColumn : 0;
             s.count = r < 3 ? perColumn : count;
             s.present = job.present[std::size_t(s.lead)];
+            // A lead that is off, noisy, drifting or stepping over the ten seconds says so by
+            // its name; the measurements leave out the leads that are off or noisy.
+            if (shown && s.present)
+                s.quality =
+                    leadQualityText(shown->measurements.quality[std::size_t(s.lead)], job.russian);
             drawStrip(painter, paper, s, leads, mmPerMv);
             // A short mark where one column's leads hand over to the next.
             if (r < 3 && c > 0) {

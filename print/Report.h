@@ -68,6 +68,9 @@ int reportStartSecond(int wishedSecond, std::size_t recordingBytes);
 // report's ten seconds when job.measurements is set (an A2 recording only where it has all
 // twelve leads).
 QStringList reportHeaderLeft(const ReportJob& job);
+// What the signal quality found in a lead, as the report prints it after the lead's name
+// ("V4: шум" / "V4: noisy"): off, noisy, mains, drift, steps; empty for a clean lead.
+QString leadQualityText(const measure::LeadQuality& quality, bool russian);
 QStringList reportHeaderRight(const ReportJob& job);
 
 // The patient the statements' thresholds are chosen for: sex from the card's text, age in whole

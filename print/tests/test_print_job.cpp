@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <random>
 #include <sys/resource.h>
 
 using namespace velkard::print;
@@ -426,10 +427,14 @@ TEST_F(PrintJobTest, ReportIsOneLandscapePageWithTheTwelveLeadsAndARhythmStrip) 
         EXPECT_TRUE(text.contains(QString::fromUtf8(s))) << s << " in " << text.toStdString();
     QStringList words;
     for (const Word& w : pdfWords(pdf, 1))
-        words << w.text;
+        words << (w.text.endsWith(QLatin1Char(':')) ? w.text.chopped(1) : w.text);
     for (const char* lead : {"I", "III", "aVR", "aVL", "aVF", "V1", "V2", "V3", "V4", "V5", "V6"})
         EXPECT_EQ(words.count(QString::fromLatin1(lead)), 1) << lead;
     EXPECT_EQ(words.count(QStringLiteral("II")), 2); // its column and the rhythm strip
+    // Only lead II's channel carries a signal: III (the flat channel itself) says so by its name,
+    // and only it; the leads derived from II are clean.
+    EXPECT_TRUE(text.contains(QString::fromUtf8("III: отключено"))) << text.toStdString();
+    EXPECT_EQ(text.count(QString::fromUtf8("отключено")), 1) << text.toStdString();
     // The rhythm strip: R waves every 0.8 s = 20 mm, 1.5 calibration marks tall (unfiltered: the
     // filters round these narrow R waves off by a few per cent, as they should).
     rj.filters = {};
@@ -500,6 +505,38 @@ TEST_F(PrintJobTest, ReportHeaderCarriesTheMeasurementsOfItsTenSeconds) {
     rj.measurements = false;
     ASSERT_TRUE(printReportToPdf(pdf, rj, 300).ok());
     EXPECT_FALSE(pdfText(pdf, 1).contains(QStringLiteral("QRS")));
+}
+
+// A lead whose electrode picks up muscle noise says so by its name on the report, in the report's
+// language, and the clean leads say nothing.
+TEST_F(PrintJobTest, ANoisyLeadSaysSoByItsNameOnTheReport) {
+    velkard::sim::EcgParameters params;
+    params.beat.heartRate = 70;
+    const auto records =
+        velkard::sim::SyntheticEcg::records(5, params, 12 * velkard::signal::kRecordsPerSecond);
+    bytes.assign(records.size() * velkard::signal::kRecordBytes, 0);
+    std::mt19937 rng(11);
+    std::normal_distribution<double> noise(0.0, 0.4 * velkard::signal::kUnitsPerMillivolt);
+    constexpr std::size_t kV4Channel = 5; // channels III, II, V1..V6
+    for (std::size_t i = 0; i < records.size(); ++i)
+        for (std::size_t c = 0; c < velkard::signal::kChannels; ++c) {
+            const double v = records[i].c[c] + (c == kV4Channel ? noise(rng) : 0.0);
+            velkard::signal::writeLe16(&bytes[i * velkard::signal::kRecordBytes + 2 * c],
+                                       std::int16_t(std::clamp(v, -20000.0, 20000.0)));
+        }
+    ReportJob rj;
+    rj.data = bytes.data();
+    rj.length = bytes.size();
+    for (const bool russian : {false, true}) {
+        rj.russian = russian;
+        const QString pdf = dir.filePath(QStringLiteral("noisy.pdf"));
+        ASSERT_TRUE(printReportToPdf(pdf, rj, 150).ok());
+        const QString text = pdfText(pdf, 1).simplified();
+        const QString said = QString::fromUtf8(russian ? "V4: шум" : "V4: noisy");
+        EXPECT_TRUE(text.contains(said)) << text.toStdString();
+        for (const char* other : {"V3:", "V5:", "II:", "aVF:"})
+            EXPECT_FALSE(text.contains(QLatin1String(other))) << other;
+    }
 }
 
 TEST_F(PrintJobTest, TheReportPrintsThePhysiciansStatementsAndTheConfirmation) {
