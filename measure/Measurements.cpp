@@ -443,9 +443,10 @@ QrsBounds refineQrs(const std::array<std::vector<float>, kLeadCount>& mv, const 
             continue; // still moving at the edge of the reach: not a clear onset in this lead
         // The threshold crossing lies within the onset's rise; the onset is where that rise
         // began: back along it while the slope keeps falling above four times the lead's
-        // quietest fifth (out of the noise), and no further than the rise extended straight
-        // back from its first and second threshold crossing. The slope's 5-sample mean and
-        // 5-ms difference put that foot about 3 samples before the change itself.
+        // quietest fifth (out of the noise) and above half the threshold (below it, the mains
+        // notches' ringing before a steep QRS would lead it on), and no further than the rise
+        // extended straight back from its first and second threshold crossing. The slope's
+        // 5-sample mean and 5-ms difference put that foot about 3 samples before the change.
         const int cross = t + kQuiet + 1;
         int twice = cross;
         while (twice < q.end && slope[static_cast<std::size_t>(twice)] < 2 * th)
@@ -453,7 +454,7 @@ QrsBounds refineQrs(const std::array<std::vector<float>, kLeadCount>& mv, const 
         int foot = cross;
         while (foot > lo && cross - foot < kReach &&
                slope[static_cast<std::size_t>(foot - 1)] < slope[static_cast<std::size_t>(foot)] &&
-               slope[static_cast<std::size_t>(foot - 1)] > kFootNoise * noise)
+               slope[static_cast<std::size_t>(foot - 1)] > std::max(kFootNoise * noise, 0.5f * th))
             --foot;
         const int onset = std::min(std::max(foot, cross - (twice - cross)) + kFootSpread,
                                    cross + kSpreadCorrection);
