@@ -74,43 +74,40 @@ QStringList headerLeft(const ReportJob& job,
     if (!job.birthDate.isEmpty())
         lines << tr(ru, "Дата рождения: ", "Born: ") + job.birthDate;
     if (shown) {
-        {
-            const interpret::Interpretation& r = *shown;
-            for (const std::string& line : measure::summaryLines(r.measurements, ru))
-                lines << QString::fromStdString(line);
-            const auto l = ru ? interpret::Language::Russian : interpret::Language::English;
-            if (job.physicianReport) {
-                // What the physician kept, changed and added; confirmed or not.
-                const interpret::Report& p = *job.physicianReport;
-                const auto said = interpret::shownStatements(p);
-                if (!said.empty() || p.confirmed())
-                    lines << (p.confirmed()
-                                  ? tr(ru, "Заключение:", "Interpretation:")
-                                  : tr(ru, "Неподтверждённый отчёт:", "Unconfirmed report:"));
-                for (const interpret::ReportStatement* s : said) {
-                    QString line = QStringLiteral("• ") + QString::fromStdString(s->textIn(l));
-                    if (s->edited)
-                        line += tr(ru, " (изменено врачом)", " (edited by the physician)");
-                    else if (!s->reasonIn(l).empty())
-                        line += QStringLiteral(" (") + QString::fromStdString(s->reasonIn(l)) +
-                                QLatin1Char(')');
-                    lines << line;
-                }
-                if (p.confirmed())
-                    lines << tr(ru, "Подтверждено: %1, %2", "Confirmed: %1, %2")
-                                 .arg(QString::fromStdString(p.physician),
-                                      QString::fromStdString(p.confirmedAt));
-            } else if (!r.statements.empty()) {
-                // What the program says of the ECG, each statement with why; no physician has
-                // confirmed it.
-                lines << tr(ru, "Неподтверждённый отчёт:", "Unconfirmed report:");
-                for (const interpret::Statement& s : r.statements) {
-                    QString line = QStringLiteral("• ") + QString::fromStdString(s.textIn(l));
-                    if (!s.reasonIn(l).empty())
-                        line += QStringLiteral(" (") + QString::fromStdString(s.reasonIn(l)) +
-                                QLatin1Char(')');
-                    lines << line;
-                }
+        const interpret::Interpretation& r = *shown;
+        for (const std::string& line : measure::summaryLines(r.measurements, ru))
+            lines << QString::fromStdString(line);
+        const auto l = ru ? interpret::Language::Russian : interpret::Language::English;
+        if (job.physicianReport) {
+            // What the physician kept, changed and added; confirmed or not.
+            const interpret::Report& p = *job.physicianReport;
+            const auto said = interpret::shownStatements(p);
+            if (!said.empty() || p.confirmed())
+                lines << (p.confirmed() ? tr(ru, "Заключение:", "Interpretation:")
+                                        : tr(ru, "Неподтверждённый отчёт:", "Unconfirmed report:"));
+            for (const interpret::ReportStatement* s : said) {
+                QString line = QStringLiteral("• ") + QString::fromStdString(s->textIn(l));
+                if (s->edited)
+                    line += tr(ru, " (изменено врачом)", " (edited by the physician)");
+                else if (!s->reasonIn(l).empty())
+                    line += QStringLiteral(" (") + QString::fromStdString(s->reasonIn(l)) +
+                            QLatin1Char(')');
+                lines << line;
+            }
+            if (p.confirmed())
+                lines << tr(ru, "Подтверждено: %1, %2", "Confirmed: %1, %2")
+                             .arg(QString::fromStdString(p.physician),
+                                  QString::fromStdString(p.confirmedAt));
+        } else if (!r.statements.empty()) {
+            // What the program says of the ECG, each statement with why; no physician has
+            // confirmed it.
+            lines << tr(ru, "Неподтверждённый отчёт:", "Unconfirmed report:");
+            for (const interpret::Statement& s : r.statements) {
+                QString line = QStringLiteral("• ") + QString::fromStdString(s.textIn(l));
+                if (!s.reasonIn(l).empty())
+                    line += QStringLiteral(" (") + QString::fromStdString(s.reasonIn(l)) +
+                            QLatin1Char(')');
+                lines << line;
             }
         }
     }
