@@ -24,11 +24,13 @@ const Command kPrint{
         "Prints the recording file (sample records) with the header line, grid, second labels, "
         "lead\n"
         "labels, calibration marks and traces, and prints pages=N. With --report it prints the\n"
-        "one-page 12-lead report instead (A4 landscape, 25 mm/s, ten seconds from --from). Leads\n"
+        "12-lead report instead (A4 landscape, 25 mm/s, ten seconds from --from; where beats are\n"
+        "found, a second page with the measurements lead by lead) and pages=N from=S. Leads\n"
         "that a card-file recording's lead list (<id>_<n>.lds beside it) names absent are printed\n"
         "as a label and a dash.\n"
         "Options:\n"
-        "  --report               the one-page 12-lead report\n"
+        "  --report               the 12-lead report\n"
+        "  --lang en|ru           the language of the header, labels and report (default en)\n"
         "  --from S               the report's first second (default 0)\n"
         "  --a2                   the recording is of kind A2 (records after 8040 carry lead II)\n"
         "  --birth DD.MM.YYYY     birth date for the report header (and the statements' age)\n"
@@ -48,8 +50,9 @@ const Command kPrint{
     nullptr};
 
 int runPrint(const std::vector<std::string>& argv) {
-    std::vector<std::string> valueOptions{"group", "scale", "speed", "range", "duration", "name",
-                                          "date",  "time",  "dpi",   "from",  "birth",    "sex"};
+    std::vector<std::string> valueOptions{"group", "scale", "speed", "range", "duration",
+                                          "name",  "date",  "time",  "dpi",   "from",
+                                          "birth", "sex",   "lang"};
     for (const std::string& f : filterOptionNames())
         valueOptions.push_back(f);
     Args args(argv, valueOptions, {"no-grid", "report", "a2"});
@@ -86,6 +89,10 @@ int runPrint(const std::vector<std::string>& argv) {
     if (!time.isEmpty() && !QTime::fromString(time, QStringLiteral("hh:mm:ss")).isValid())
         return usage(kPrint, "--time must be HH:MM:SS");
 
+    const std::string lang = args.valueOr("lang", "en");
+    if (lang != "ru" && lang != "en")
+        return usage(kPrint, "--lang needs ru or en");
+
     std::string filterError;
     const auto filters = filterOptions(args, filterError);
     if (!filters)
@@ -105,13 +112,13 @@ int runPrint(const std::vector<std::string>& argv) {
     job.scaleIndex = int(opts[1].value);
     job.speedIndex = int(opts[2].value);
     job.grid = !args.has("no-grid");
-    job.speedText = QString::fromUtf8(display::speedItem(job.speedIndex, false));
-    job.scaleText = QString::fromUtf8(display::scaleItem(job.scaleIndex, false));
+    job.speedText = QString::fromUtf8(display::speedItem(job.speedIndex, lang == "ru"));
+    job.scaleText = QString::fromUtf8(display::scaleItem(job.scaleIndex, lang == "ru"));
     job.patientName = QString::fromStdString(args.valueOr("name", ""));
     job.date = date;
     job.time = time;
     job.filters = *filters;
-    job.russian = false;
+    job.russian = lang == "ru";
     job.kindA2 = args.has("a2");
     // A card-file recording filed from a file lacking leads prints them as absent.
     job.present = leadsBeside(args.positional()[0], recording.bytes);
@@ -124,7 +131,7 @@ int runPrint(const std::vector<std::string>& argv) {
         report.scaleIndex = job.scaleIndex;
         report.fromSecond = int(opts[5].value);
         report.grid = job.grid;
-        report.russian = false;
+        report.russian = job.russian;
         report.filters = job.filters;
         report.patientName = job.patientName;
         report.birthDate = QString::fromStdString(args.valueOr("birth", ""));
@@ -136,8 +143,8 @@ int runPrint(const std::vector<std::string>& argv) {
             QString::fromStdString(args.positional()[1]), report, int(opts[3].value));
         if (!result)
             return fail(result.message);
-        std::cout << "pages=1 from=" << print::reportStartSecond(report.fromSecond, report.length)
-                  << "\n";
+        std::cout << "pages=" << result.value
+                  << " from=" << print::reportStartSecond(report.fromSecond, report.length) << "\n";
         return kOk;
     }
     if (auto range = args.value("range")) {

@@ -85,4 +85,56 @@ std::vector<std::string> summaryLines(const Measurements& m, bool russian) {
     };
 }
 
+std::string qualityText(const LeadQuality& q, bool russian) {
+    std::string said;
+    const auto add = [&](const char* ru, const char* en) {
+        if (!said.empty())
+            said += ", ";
+        said += russian ? ru : en;
+    };
+    if (q.off)
+        add("отключено", "off");
+    if (q.noisy)
+        add("шум", "noisy");
+    if (q.mains && !q.noisy)
+        add("сеть", "mains");
+    if (q.drift)
+        add("дрейф", "drift");
+    if (q.steps > 0)
+        add("скачки", "steps");
+    return said;
+}
+
+std::vector<std::vector<std::string>> leadTable(const Measurements& m, bool russian) {
+    const auto decimal = [russian](std::string text) {
+        if (russian)
+            std::replace(text.begin(), text.end(), '.', ',');
+        return text;
+    };
+    const auto mv = [&](std::optional<double> v) { return decimal(fixedText(v, 2, "—")); };
+    const auto signedMv = [&](double v) {
+        std::string text = v > 0 ? "+" : "";
+        text += mv(v);
+        return text;
+    };
+    std::vector<std::vector<std::string>> rows;
+    const std::string mvUnit = russian ? ", мВ" : ", mV";
+    rows.push_back({russian ? "Отведение" : "Lead", russian ? "Q, мс" : "Q, ms", "Q" + mvUnit,
+                    "R" + mvUnit, "S" + mvUnit, "R′" + mvUnit, "ST J" + mvUnit, "ST J+60" + mvUnit,
+                    "ST J+80" + mvUnit, "T" + mvUnit,
+                    russian ? "Площадь QRS, мВ·мс" : "QRS area, mV·ms"});
+    for (std::size_t l = 0; l < m.leads.size(); ++l) {
+        const LeadAmplitudes& a = m.leads[l];
+        // Both phases of a biphasic T: the smaller at least 0.05 mV and a third of the larger.
+        std::string t = mv(a.tMv);
+        if (a.tPosMv && a.tNegMv &&
+            std::min(*a.tPosMv, -*a.tNegMv) >= std::max(0.05, std::max(*a.tPosMv, -*a.tNegMv) / 3))
+            t = signedMv(*a.tPosMv) + "/" + signedMv(*a.tNegMv);
+        rows.push_back({signal::kStandardLeadNames[l], fixedText(a.qMs, 0, "—"), mv(a.qMv),
+                        mv(a.rMv), mv(a.sMv), mv(a.r2Mv), mv(a.stJMv), mv(a.st60Mv), mv(a.st80Mv),
+                        t, fixedText(a.qrsArea, 0, "—")});
+    }
+    return rows;
+}
+
 } // namespace velkard::measure

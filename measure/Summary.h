@@ -35,4 +35,14 @@ std::string fixedText(std::optional<double> v, int decimals, std::string_view mi
 // A quantity that could not be measured shows "—". No beats: one line saying so.
 std::vector<std::string> summaryLines(const Measurements& m, bool russian);
 
+// What the signal quality found in a lead, in a few words joined by ", " (UTF-8): "отключено" /
+// "off", "шум" / "noisy", "сеть" / "mains" (not said of a noisy lead: broadband noise carries the
+// mains band too), "дрейф" / "drift", "скачки" / "steps"; empty for a clean lead.
+std::string qualityText(const LeadQuality& quality, bool russian);
+
+// The per-lead table as a report prints it: a heading row, then one row per lead (I … V6) of
+// Q duration and depth, R, S, R', ST at J, J+60 and J+80 ms, T (a biphasic T as "+0.20/-0.15")
+// and the net QRS area, in the language's decimal notation; "—" where not measurable.
+std::vector<std::vector<std::string>> leadTable(const Measurements& m, bool russian);
+
 } // namespace velkard::measure

@@ -122,18 +122,7 @@ QStringList reportHeaderLeft(const ReportJob& job) {
 }
 
 QString leadQualityText(const measure::LeadQuality& q, bool russian) {
-    QStringList said;
-    if (q.off)
-        said << tr(russian, "отключено", "off");
-    if (q.noisy)
-        said << tr(russian, "шум", "noisy");
-    if (q.mains && !q.noisy) // broadband noise carries the mains band too
-        said << tr(russian, "сеть", "mains");
-    if (q.drift)
-        said << tr(russian, "дрейф", "drift");
-    if (q.steps > 0)
-        said << tr(russian, "скачки", "steps");
-    return said.join(QStringLiteral(", "));
+    return QString::fromStdString(measure::qualityText(q, russian));
 }
 
 interpret::Patient reportPatient(const ReportJob& job) {
@@ -207,12 +196,109 @@ void drawStrip(QPainter& painter, const Paper& paper, const Strip& s, const Lead
              s.quality.isEmpty() ? name : name + QStringLiteral(": ") + s.quality, 9, true);
 }
 
+// The second page: the ten seconds' measurements lead by lead, as a table under a header that
+// names whose ECG it is.
+void drawLeadTablePage(QPainter& painter, const Paper& paper, const ReportJob& job,
+                       const interpret::Interpretation& shown) {
+    const bool ru = job.russian;
+    const int from = reportStartSecond(job.fromSecond, job.length);
+    QStringList header;
+    header << tr(ru, "ЭКГ в 12 отведениях: измерения по отведениям",
+                 "12-lead ECG: measurements by lead");
+    QString who = !job.patientName.isEmpty() ? tr(ru, "Пациент: ", "Patient: ") + job.patientName
+                  : !job.fileName.isEmpty() ? tr(ru, "Файл: ", "File: ") + job.fileName
+                                            : QString();
+    if (!job.birthDate.isEmpty())
+        who += (who.isEmpty() ? QString() : QStringLiteral("   ")) +
+               tr(ru, "Дата рождения: ", "Born: ") + job.birthDate;
+    if (!who.isEmpty())
+        header << who;
+    QString when = (job.date + QLatin1Char(' ') + job.time).trimmed();
+    header << (when.isEmpty() ? QString() : tr(ru, "Запись: ", "Recorded: ") + when + "   ") +
+                  tr(ru, "Отрезок: %1–%2 с", "Window: %1–%2 s")
+                      .arg(from)
+                      .arg(from + int(kReportSeconds));
+    for (const std::string& line : measure::summaryLines(shown.measurements, ru))
+        header << QString::fromStdString(line);
+    for (int i = 0; i < header.size(); ++i)
+        drawText(painter, paper, 8, 6 + i * kLinePitchMm, header[i], kHeaderPointSize, i == 0);
+
+    // The table: the lead table's columns and the lead's signal quality.
+    const std::vector<std::vector<std::string>> table = measure::leadTable(shown.measurements, ru);
+    std::vector<QStringList> rows;
+    for (std::size_t r = 0; r < table.size(); ++r) {
+        QStringList cells;
+        for (const std::string& cell : table[r])
+            cells << QString::fromStdString(cell);
+        if (r == 0)
+            cells << tr(ru, "Сигнал", "Signal");
+        else if (!job.present[r - 1])
+            cells << tr(ru, "нет в записи", "not recorded");
+        else
+            cells << leadQualityText(shown.measurements.quality[r - 1], ru);
+        rows.push_back(cells);
+    }
+    // Columns as wide as their widest cell, the font made smaller where the page is too narrow.
+    double points = 10;
+    std::vector<double> widths;
+    for (;; points -= 0.5) {
+        widths.assign(std::size_t(rows.front().size()), 0.0);
+        for (std::size_t r = 0; r < rows.size(); ++r)
+            for (int c = 0; c < rows[r].size(); ++c)
+                widths[std::size_t(c)] =
+                    std::max(widths[std::size_t(c)],
+                             textWidthMm(painter, paper, rows[r][c], points, r == 0));
+        double total = 0;
+        for (double& w : widths)
+            total += (w += 4);
+        if (total <= paper.widthMm - 16 || points <= 6)
+            break;
+    }
+    const double top = 8 + header.size() * kLinePitchMm + 4;
+    const double pitch = 7;
+    double right = 8;
+    for (double w : widths)
+        right += w;
+    painter.save();
+    painter.setPen(QPen(Qt::black, std::max(1.0, paper.x(0.15))));
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        const double y = top + double(r) * pitch;
+        double x = 8;
+        for (int c = 0; c < rows[r].size(); ++c) {
+            const double w = widths[std::size_t(c)];
+            // Lead names and the quality words left, the numbers right.
+            const bool left = c == 0 || c == rows[r].size() - 1;
+            const double tw = textWidthMm(painter, paper, rows[r][c], points, r == 0);
+            drawText(painter, paper, left ? x + 1 : x + w - 2 - tw, y + 1, rows[r][c], points,
+                     r == 0 || c == 0);
+            x += w;
+        }
+        // A rule under the heading and under each group of three leads.
+        if (r % 3 == 0)
+            painter.drawLine(QPointF(paper.x(8), paper.y(y + pitch)),
+                             QPointF(paper.x(right), paper.y(y + pitch)));
+    }
+    painter.restore();
+    drawText(
+        painter, paper, 8, top + double(rows.size()) * pitch + 2,
+        tr(ru,
+           "«—»: не измеримо (отведение не записано, отключено, с шумом или волны нет). "
+           "ST относительно изолинии PR; T — наибольшее отклонение, двухфазный как +/−.",
+           "\"—\": not measurable (the lead is not recorded, off, noisy, or the wave is "
+           "absent). ST from the PR baseline; T is the largest deflection, a biphasic T as +/−."),
+        7);
+}
+
 } // namespace
 
 PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
     device.setPageOrientation(QPageLayout::Landscape);
-    // The report is one page: its steps report 0 of 1 page done until it has been drawn.
-    auto goOn = [&job] { return !job.progress || job.progress(0, 1); };
+    // The traces' page, and with measurements the per-lead table's page after it; each step
+    // reports the pages done so far.
+    const std::optional<interpret::Interpretation> shown = shownInterpretation(job);
+    const int pages = shown && !shown->measurements.beats.empty() ? 2 : 1;
+    int done = 0;
+    auto goOn = [&job, &done, pages] { return !job.progress || job.progress(done, pages); };
     if (!goOn())
         return PrintResult::failure(ErrorCode::Cancelled, "printing cancelled", 0);
     QPainter painter;
@@ -224,7 +310,6 @@ PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
         drawGrid(painter, paper);
 
     // Header: two blocks of lines.
-    const std::optional<interpret::Interpretation> shown = shownInterpretation(job);
     const QStringList left = headerLeft(job, shown);
     const QStringList right = reportHeaderRight(job);
     if (!goOn())
@@ -294,12 +379,22 @@ PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
                  7);
     if (!goOn())
         return endCancelled(painter, device, 0);
+    if (pages > 1) {
+        done = 1;
+        if (!goOn())
+            return endCancelled(painter, device, 1);
+        if (!device.newPage())
+            return PrintResult::failure(ErrorCode::Failed, "printing failed", 1);
+        drawLeadTablePage(painter, paper, job, *shown);
+        if (!goOn())
+            return endCancelled(painter, device, 1);
+    }
 
     if (!painter.end())
-        return PrintResult::failure(ErrorCode::Failed, "printing failed", 1);
+        return PrintResult::failure(ErrorCode::Failed, "printing failed", pages);
     if (job.progress)
-        job.progress(1, 1);
-    return PrintResult::success(1);
+        job.progress(pages, pages);
+    return PrintResult::success(pages);
 }
 
 PrintResult printReportToPdf(const QString& path, const ReportJob& job, int dpi) {

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The standard one-page 12-lead report: four columns of 2.5 s (I, II, III | aVR, aVL, aVF |
+// The standard 12-lead report: four columns of 2.5 s (I, II, III | aVR, aVL, aVF |
 // V1, V2, V3 | V4, V5, V6) and a 10-s rhythm strip of lead II below, at 25 mm/s and the chosen
-// gain, on A4 landscape with grid, calibration marks and a header naming the patient.
+// gain, on A4 landscape with grid, calibration marks and a header naming the patient; where the
+// ten seconds have beats, a second page with the measurements lead by lead.
 #pragma once
 
 #include "filter/Filters.h"
@@ -48,8 +49,9 @@ struct ReportJob {
     std::optional<interpret::Report> physicianReport;
     // More header lines (e.g. an interpretation), printed as they are under the measurements.
     QStringList extraHeaderLines;
-    // Told before each step (the header with its measurements, the leads, each strip) as pages
-    // done of pages (0 of 1, at the end 1 of 1); answering false stops the report: printReport
+    // Told before each step (the header with its measurements, the leads, each strip, the lead
+    // table) as pages done of pages (0 of 2 on the first page, 1 of 2 on the table's, at the end
+    // 2 of 2; of 1 without a table); answering false stops the report: printReport
     // fails with ErrorCode::Cancelled as printRecording does (a printer's job is aborted, a PDF
     // is not written).
     std::function<bool(int done, int pages)> progress;
@@ -77,11 +79,11 @@ QStringList reportHeaderRight(const ReportJob& job);
 // years from the birth date on the recording's date (dd.MM.yyyy); unknown where they do not read.
 interpret::Patient reportPatient(const ReportJob& job);
 
-// Prints the report on one landscape page of an open paged device (its page orientation is set
-// here) and ends the document.
+// Prints the report on landscape pages of an open paged device (its page orientation is set
+// here) and ends the document; the result counts the pages.
 PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job);
 
-// Writes the report as a one-page A4 landscape PDF at the given resolution (dots per inch).
+// Writes the report as an A4 landscape PDF at the given resolution (dots per inch).
 PrintResult printReportToPdf(const QString& path, const ReportJob& job, int dpi);
 
 } // namespace velkard::print

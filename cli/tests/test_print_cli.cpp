@@ -79,7 +79,7 @@ TEST(PrintCli, RangeAndSpeedChangeThePageCount) {
     EXPECT_EQ(text.find("1s"), std::string::npos);
 }
 
-TEST(PrintCli, ReportIsOneLandscapePageFromTheAskedSecond) {
+TEST(PrintCli, ReportIsLandscapeFromTheAskedSecondWithItsLeadTable) {
     TempDir dir;
     writeRecording(dir / "rec.dat", 30);
     auto r = runCli({"print", "rec.dat", "r.pdf", "--report", "--from", "12", "--dpi", "150",
@@ -87,19 +87,28 @@ TEST(PrintCli, ReportIsOneLandscapePageFromTheAskedSecond) {
                      "0.5", "--lowpass", "35"},
                     dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "pages=1 from=12\n");
+    EXPECT_EQ(r.out, "pages=2 from=12\n"); // the traces, then the table of the leads
     const std::string pdf = (dir / "r.pdf").string();
     EXPECT_NE(toolOutput("pdfinfo '" + pdf + "'").find("842 x 595"), std::string::npos);
     const std::string text = toolOutput("pdftotext '" + pdf + "' -");
     for (const char* s : {"12-lead ECG", "Petrov", "01.02.1960", "Window: 12–22 s",
-                          "Filters: 0.5–35 Hz ~60 Hz", "V6"})
+                          "Filters: 0.5–35 Hz ~60 Hz", "V6", "measurements by lead"})
         EXPECT_NE(text.find(s), std::string::npos) << s;
     // Past the end: the last ten seconds.
     r = runCli({"print", "rec.dat", "s.pdf", "--report", "--from", "25", "--dpi", "100"},
                dir.path());
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "pages=1 from=20\n");
+    EXPECT_EQ(r.out, "pages=2 from=20\n");
     r = runCli({"print", "rec.dat", "t.pdf", "--report", "--lowpass", "20"}, dir.path());
+    EXPECT_EQ(r.status, 2);
+    // In Russian: the header, the table's heading and its decimal commas.
+    r = runCli({"print", "rec.dat", "u.pdf", "--report", "--lang", "ru", "--dpi", "100"},
+               dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string ru = toolOutput("pdftotext '" + (dir / "u.pdf").string() + "' -");
+    for (const char* s : {"ЭКГ в 12 отведениях", "Отрезок: 0–10 с", "Отведение", "R, мВ"})
+        EXPECT_NE(ru.find(s), std::string::npos) << s;
+    r = runCli({"print", "rec.dat", "v.pdf", "--report", "--lang", "de"}, dir.path());
     EXPECT_EQ(r.status, 2);
 }
 

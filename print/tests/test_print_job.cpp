@@ -419,7 +419,9 @@ TEST_F(PrintJobTest, ReportIsOneLandscapePageWithTheTwelveLeadsAndARhythmStrip) 
     const QString pdf = dir.filePath(QStringLiteral("report.pdf"));
     const PrintResult res = printReportToPdf(pdf, rj, 300);
     ASSERT_TRUE(res.ok()) << res.message;
-    EXPECT_EQ(pdfPages(pdf), 1);
+    // The traces, then the measurements lead by lead on a page of their own.
+    EXPECT_EQ(pdfPages(pdf), 2);
+    EXPECT_EQ(res.value, 2);
     EXPECT_TRUE(runTool(QStringLiteral("pdfinfo"), {pdf}).contains(QStringLiteral("842 x 595")));
     const QString text = pdfText(pdf, 1).simplified();
     for (const char* s : {"ЭКГ в 12 отведениях", "Иванов Пётр", "01.02.1960", "05.03.2009 07:05:09",
@@ -537,6 +539,88 @@ TEST_F(PrintJobTest, ANoisyLeadSaysSoByItsNameOnTheReport) {
         for (const char* other : {"V3:", "V5:", "II:", "aVF:"})
             EXPECT_FALSE(text.contains(QLatin1String(other))) << other;
     }
+}
+
+// The report's second page gives every lead's Q, R, S, ST and T as the synthetic beat made them,
+// in the language's notation; a noisy lead says so and shows no values, a lead the recording
+// lacks says that instead; without beats there is no such page.
+TEST_F(PrintJobTest, TheSecondPageTablesEveryLeadsWavesAsTheyWereMade) {
+    velkard::sim::EcgParameters params;
+    params.beat.heartRate = 65;
+    params.beat.chestQ[4] = 0.30;  // V5: a Q of 0.30 mV, 18 ms wide (a fifth of the 90-ms QRS)
+    params.beat.chestR[3] = 1.60;  // V4
+    params.beat.chestT[0] = -0.30; // V1: an inverted T
+    const auto records =
+        velkard::sim::SyntheticEcg::records(9, params, 12 * velkard::signal::kRecordsPerSecond);
+    bytes.assign(records.size() * velkard::signal::kRecordBytes, 0);
+    std::mt19937 rng(5);
+    std::normal_distribution<double> noise(0.0, 0.4 * velkard::signal::kUnitsPerMillivolt);
+    constexpr std::size_t kV2Channel = 3; // channels III, II, V1..V6
+    for (std::size_t i = 0; i < records.size(); ++i)
+        for (std::size_t c = 0; c < velkard::signal::kChannels; ++c) {
+            const double v = records[i].c[c] + (c == kV2Channel ? noise(rng) : 0.0);
+            velkard::signal::writeLe16(&bytes[i * velkard::signal::kRecordBytes + 2 * c],
+                                       std::int16_t(std::clamp(v, -20000.0, 20000.0)));
+        }
+    ReportJob rj;
+    rj.data = bytes.data();
+    rj.length = bytes.size();
+    rj.present[velkard::signal::StandardLeadV6] = false;
+    // The cells right of a lead's name on its line: Q ms, Q, R, S, R', ST J, J+60, J+80, T,
+    // area, and the quality words of a lead that has any.
+    auto rowOf = [](const std::vector<Word>& words, const char* lead) {
+        QStringList cells;
+        for (const Word& name : words) {
+            if (name.text != QString::fromUtf8(lead) || name.xMin > 40)
+                continue;
+            std::vector<Word> line;
+            for (const Word& w : words)
+                if (std::abs(w.yMin - name.yMin) < 2 && w.xMin > name.xMin)
+                    line.push_back(w);
+            std::sort(line.begin(), line.end(),
+                      [](const Word& a, const Word& b) { return a.xMin < b.xMin; });
+            for (const Word& w : line)
+                cells << w.text;
+        }
+        return cells;
+    };
+    auto mv = [](const QString& cell) {
+        return QString(cell).replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
+    };
+    for (const bool russian : {false, true}) {
+        rj.russian = russian;
+        const QString pdf = dir.filePath(QStringLiteral("table.pdf"));
+        const PrintResult res = printReportToPdf(pdf, rj, 150);
+        ASSERT_TRUE(res.ok()) << res.message;
+        ASSERT_EQ(pdfPages(pdf), 2);
+        const QString page = pdfText(pdf, 2);
+        EXPECT_TRUE(page.contains(QString::fromUtf8(russian ? "Отведение" : "Lead")));
+        const std::vector<Word> words = pdfWords(pdf, 2);
+        const QStringList v5 = rowOf(words, "V5"), v4 = rowOf(words, "V4"), v1 = rowOf(words, "V1");
+        ASSERT_EQ(v5.size(), 10) << page.toStdString();
+        EXPECT_NEAR(v5[0].toDouble(), 18, 6) << v5.join(' ').toStdString();
+        EXPECT_NEAR(mv(v5[1]), 0.30, 0.05);
+        EXPECT_NEAR(mv(v4[2]), 1.60, 0.08) << v4.join(' ').toStdString();
+        EXPECT_NEAR(mv(v1[8]), -0.30, 0.05) << v1.join(' ').toStdString();
+        for (const QStringList& row : {v5, v4, v1})
+            EXPECT_NEAR(mv(row[5]), 0.0, 0.05); // no ST deviation was made
+        // Decimal commas in Russian, points in English.
+        EXPECT_EQ(v5[1].contains(QLatin1Char(',')), russian) << v5[1].toStdString();
+        // Noisy V2: named so, nothing measured in it.
+        const QStringList v2 = rowOf(words, "V2");
+        EXPECT_EQ(v2, QStringList(10, QString::fromUtf8("—")) +
+                          QStringList{QString::fromUtf8(russian ? "шум" : "noisy")});
+        const QStringList v6 = rowOf(words, "V6");
+        EXPECT_EQ(v6, QStringList(10, QString::fromUtf8("—")) +
+                          QString::fromUtf8(russian ? "нет в записи" : "not recorded").split(' '));
+    }
+    // A flat recording has no beats to measure: the traces' page alone.
+    bytes.assign(bytes.size(), 0);
+    const QString flat = dir.filePath(QStringLiteral("flat.pdf"));
+    const PrintResult res = printReportToPdf(flat, rj, 100);
+    ASSERT_TRUE(res.ok()) << res.message;
+    EXPECT_EQ(pdfPages(flat), 1);
+    EXPECT_EQ(res.value, 1);
 }
 
 TEST_F(PrintJobTest, TheReportPrintsThePhysiciansStatementsAndTheConfirmation) {
