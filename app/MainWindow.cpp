@@ -102,6 +102,12 @@ MainWindow::MainWindow(MainWindowOptions options, QWidget* parent)
     sender_ = std::make_unique<net::ui::OutboxSender>(workDir_);
     connect(measurements_->window(), &measure::ui::MeasurementsWindow::reportConfirmed, this,
             &MainWindow::networkAfterConfirmation);
+    // A lead that goes off, noisy or drifting says so under its label, live and in review.
+    connect(measurements_, &measure::ui::MeasurementsController::leadNotesChanged, this, [this] {
+        display_->setLeadNotes(measurements_->leadNotes());
+        if (session_.live() || view().review())
+            area_->showSurface(display_->redrawLeadFurniture(view()));
+    });
 
     auto loaded = signal::loadSettings(workDir_);
     if (!loaded) {

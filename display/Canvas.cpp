@@ -85,10 +85,22 @@ void Canvas::text(int x, int y, const QString& s, int pointSize, bool bold) {
     painter.setRenderHint(QPainter::TextAntialiasing, false);
     painter.setFont(font);
     const QFontMetrics fm = painter.fontMetrics();
-    painter.fillRect(QRect(x, y, fm.horizontalAdvance(s), fm.height()),
-                     QColor::fromRgb(textPaper_));
+    // The box covers the glyphs' smoothed edges too, so text drawn again over itself is the same.
+    const QRect box = QRect(x, y, fm.horizontalAdvance(s), fm.height()) |
+                      fm.boundingRect(s).translated(x, y + fm.ascent());
+    painter.fillRect(box, QColor::fromRgb(textPaper_));
     painter.setPen(QColor::fromRgb(textInk_));
     painter.drawText(x, y + fm.ascent(), s);
+}
+
+QSize Canvas::textSize(const QString& s, int pointSize, bool bold) const {
+    QFont font = QGuiApplication::font();
+    font.setPointSize(pointSize);
+    font.setBold(bold);
+    const QFontMetrics fm(font, &img_);
+    return (QRect(0, 0, fm.horizontalAdvance(s), fm.height()) |
+            fm.boundingRect(s).translated(0, fm.ascent()))
+        .size();
 }
 
 void stretchCopy(QImage& dst, const QRect& d, const QImage& src, const QRect& s) {

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -26,13 +27,14 @@ struct ScreenPalette {
     std::uint32_t background;
     std::uint32_t gridMinor;
     std::uint32_t gridMajor;
-    std::uint32_t ink;  // traces and text
-    std::uint32_t mark; // calibration marks
+    std::uint32_t ink;     // traces and text
+    std::uint32_t mark;    // calibration marks
+    std::uint32_t warning; // what is wrong with a lead, under its label
 };
-inline constexpr ScreenPalette kPaperPalette{0xFFFFFFFFu, 0xFFFFD4D4u, 0xFFEE9A9Au, 0xFF000000u,
-                                             0xFF0000FFu};
-inline constexpr ScreenPalette kDarkPalette{0xFF101418u, 0xFF1C2A22u, 0xFF2F4A3Au, 0xFFF0F4F0u,
-                                            0xFF7FB2FFu};
+inline constexpr ScreenPalette kPaperPalette{0xFFFFFFFFu, 0xFFFFD4D4u, 0xFFEE9A9Au,
+                                             0xFF000000u, 0xFF0000FFu, 0xFFC00000u};
+inline constexpr ScreenPalette kDarkPalette{0xFF101418u, 0xFF1C2A22u, 0xFF2F4A3Au,
+                                            0xFFF0F4F0u, 0xFF7FB2FFu, 0xFFFFB030u};
 inline constexpr std::uint32_t kWhite = 0xFFFFFFFFu;
 inline constexpr std::uint32_t kBlack = 0xFF000000u;
 
@@ -77,6 +79,8 @@ public:
     // Text with its top-left corner at (x, y), over an opaque box (white unless set); font size in
     // points (96 dots per inch).
     void text(int x, int y, const QString& s, int pointSize, bool bold);
+    // The box text(…) fills for s.
+    QSize textSize(const QString& s, int pointSize, bool bold) const;
 
 private:
     QImage& img_;

@@ -7,6 +7,7 @@
 #include "display/TracePage.h"
 
 #include <QFile>
+#include <QStringList>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -205,7 +206,9 @@ void Display::clearClientArea() {
 }
 
 void Display::drawLeadLabels() {
+    // Plain 8 pt on every page (the second labels drawn after them are bold).
     fontSize_ = 8;
+    fontBold_ = false;
     Canvas c(surface_);
     c.setTextColours(palette_.background, palette_.ink);
     const int group = geo_.groupIndex;
@@ -217,9 +220,52 @@ void Display::drawLeadLabels() {
         const int y = group <= 2 ? spacings.offset + 2 * (win_.clientBottom / 4)
                                  : rowBaseline(group, k - 1, spacings);
         const int lead = leadOfRow(group, k - 1);
-        c.text(x, y, QString::fromUtf8(kLeadLabels[static_cast<std::size_t>(lead)]), fontSize_,
-               fontBold_);
+        const QString label = QString::fromUtf8(kLeadLabels[static_cast<std::size_t>(lead)]);
+        c.text(x, y, label, fontSize_, fontBold_);
+        const QString& note = leadNotes_[static_cast<std::size_t>(lead)];
+        if (note.isEmpty())
+            continue;
+        // Right of the label on its line, in a size that ends it before the trace: as many of
+        // the words as fit, at least the first (the gravest), cut short with a full stop where
+        // it is too long itself. Nothing goes below the line, where the next row's calibration
+        // pulse may stand.
+        c.setTextColours(palette_.background, palette_.warning);
+        const QSize labelSize = c.textSize(label, fontSize_, fontBold_);
+        const int left = x + labelSize.width() + c.textSize(QStringLiteral(" "), 7, false).width();
+        const int room = std::min(traceOrigin(), sweepOrigin()) - 2 - left;
+        const QStringList words = note.split(QStringLiteral(", "), Qt::SkipEmptyParts);
+        const int points = c.textSize(words.value(0), 7, false).width() > room ? 6 : 7;
+        QString shown = words.value(0);
+        for (int keep = int(shown.size()) - 1;
+             keep > 1 && c.textSize(shown, points, false).width() > room; --keep)
+            shown = shown.left(keep) + QLatin1Char('.');
+        for (int k = 1; k < words.size(); ++k) {
+            const QString longer = shown + QStringLiteral(", ") + words[k];
+            if (c.textSize(longer, points, false).width() > room)
+                break;
+            shown = longer;
+        }
+        const QSize size = c.textSize(shown, points, false);
+        // The text's bottom level with the label's.
+        c.text(left, y + labelSize.height() - size.height(), shown, points, false);
+        c.setTextColours(palette_.background, palette_.ink);
     }
+}
+
+QRect Display::redrawLeadFurniture(const View& view) {
+    ensureSurface();
+    const int origin = view.review() ? traceOrigin() : sweepOrigin();
+    clearLabelStrip();
+    grid_.setLayout(gridLayout());
+    const GridLayout& g = grid_.layout();
+    if (view.review())
+        grid_.paint(surface_, g.left, origin, origin,
+                    display::pageFirstRecord(page_, traceColumns(), geo_.screenSamplesPerColumn));
+    else
+        grid_.paint(surface_, g.left, origin, origin, 0);
+    drawCalibrationMark(QColor(0, 0, 255));
+    drawLeadLabels();
+    return winRect(0, 0, origin, surface_.height());
 }
 
 int Display::firstClearRow() const {

@@ -108,8 +108,18 @@ public:
     void drawGridImage();
     void copyGridToWindow(const View& view);
     void clearLabelStrip();
+    // Each lead's label, and under it the lead's note, a word a line.
     void drawLeadLabels();
     void drawCalibrationMark(const QColor& pen);
+    // A few words per lead (order I … V6) shown under its label, in the warning colour: what the
+    // signal quality finds in it ("шум", "отключено" …); empty for none. Takes effect at the
+    // next drawing of the labels; redrawLeadFurniture shows it at once.
+    void setLeadNotes(const std::array<QString, 12>& notes) { leadNotes_ = notes; }
+    const std::array<QString, 12>& leadNotes() const { return leadNotes_; }
+    // Draws again what stands left of the traces (the label strip, the grid there, the
+    // calibration marks, the labels with their notes) and leaves the traces as they are; the
+    // rectangle it changed, for the window to repaint.
+    QRect redrawLeadFurniture(const View& view);
     void drawSecondLabels();
     // Fills the client area white (what the window does before a rhythmogram page and when it
     // clears the drawing area).
@@ -229,6 +239,8 @@ private:
     // The rows' spacings for the window and the group: spread so the first calibrated row's
     // 1 mV mark stands wholly below the tool panel and the second labels at every scale.
     RowSpacings spacingsNow() const;
+
+    std::array<QString, 12> leadNotes_;
 
     // The window canvas's current font (size in points, bold).
     int fontSize_ = 8;

@@ -1016,6 +1016,26 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
 <context>
     <name>velkard::measure::ui::MeasurementsController</name>
     <message>
+        <source>отключено</source>
+        <translation>aus</translation>
+    </message>
+    <message>
+        <source>шум</source>
+        <translation>Rauschen</translation>
+    </message>
+    <message>
+        <source>сеть</source>
+        <translation>Netz</translation>
+    </message>
+    <message>
+        <source>дрейф</source>
+        <translation>Drift</translation>
+    </message>
+    <message>
+        <source>скачки</source>
+        <translation>Sprünge</translation>
+    </message>
+    <message>
         <source>Измерения</source>
         <translation>Messwerte</translation>
     </message>

@@ -1016,6 +1016,26 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
 <context>
     <name>velkard::measure::ui::MeasurementsController</name>
     <message>
+        <source>отключено</source>
+        <translation>off</translation>
+    </message>
+    <message>
+        <source>шум</source>
+        <translation>noisy</translation>
+    </message>
+    <message>
+        <source>сеть</source>
+        <translation>mains</translation>
+    </message>
+    <message>
+        <source>дрейф</source>
+        <translation>drift</translation>
+    </message>
+    <message>
+        <source>скачки</source>
+        <translation>steps</translation>
+    </message>
+    <message>
         <source>Измерения</source>
         <translation>Measurements</translation>
     </message>

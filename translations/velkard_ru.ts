@@ -1016,6 +1016,26 @@ F1 — эта справка</translation>
 <context>
     <name>velkard::measure::ui::MeasurementsController</name>
     <message>
+        <source>отключено</source>
+        <translation>отключено</translation>
+    </message>
+    <message>
+        <source>шум</source>
+        <translation>шум</translation>
+    </message>
+    <message>
+        <source>сеть</source>
+        <translation>сеть</translation>
+    </message>
+    <message>
+        <source>дрейф</source>
+        <translation>дрейф</translation>
+    </message>
+    <message>
+        <source>скачки</source>
+        <translation>скачки</translation>
+    </message>
+    <message>
         <source>Измерения</source>
         <translation>Измерения</translation>
     </message>

@@ -326,3 +326,73 @@ TEST(RrStatistics, TheRhythmogramPageShowsThemAndAHalfSecondAxis) {
     const int y = int(b + 17 * 3.2);
     EXPECT_GT(count(img, kBlack, 41, 500, y, y + 20), 50);
 }
+
+// A lead's note stands right of its label in the warning colour, ends before the trace, leaves the
+// traces and calibration marks as they are, and taken away leaves the surface exactly as before;
+// in review and on the live sweep.
+TEST(ScreenLook, ALeadsNoteStandsByItsLabelAndTouchesNoTrace) {
+    const int group = 9; // I … V6, twelve rows
+    const auto bytes = pulses(20);
+    for (const bool live : {false, true}) {
+        display::Display d(kCaps, kWin);
+        d.setChoices(1, group, 2);
+        const View view = live ? test::kLive : kReview;
+        if (live) {
+            d.prepareLiveDisplay();
+            for (int b = 0; b < 6; ++b)
+                d.drawLiveBlock(bytes.data() + std::size_t(b) * 400 * 16);
+        } else {
+            d.openRecording(bytes, 20, kReview);
+        }
+        const QImage before = d.surface().copy();
+        const int origin = live ? d.sweepOrigin() : d.traceOrigin();
+        std::array<QString, 12> notes{};
+        notes[LeadV4] = QString::fromUtf8("шум");
+        notes[LeadIII] = QString::fromUtf8("отключено, дрейф"); // the row above aVR's pulse
+        d.setLeadNotes(notes);
+        const QRect changed = d.redrawLeadFurniture(view);
+        EXPECT_EQ(changed.right() + 1, origin);
+        const QImage& img = d.surface();
+        // What changed: the notes on their rows only, right of the labels, left of the traces
+        // (V4's between its baseline and V5's, III's between its own and aVR's), in a red
+        // (the text is smoothed: its pixels are mixtures of the warning colour and the paper).
+        auto rowOf = [&](int lead) {
+            for (int r = 0; r < rowCount(group); ++r)
+                if (leadOfRow(group, r) == lead)
+                    return r;
+            return -1;
+        };
+        const auto& s = d.rowSpacings();
+        const int v4 = rowBaseline(group, rowOf(LeadV4), s);
+        const int v5 = rowBaseline(group, rowOf(LeadV5), s);
+        const int iii = rowBaseline(group, rowOf(LeadIII), s);
+        const int avr = rowBaseline(group, rowOf(LeadAVR), s);
+        int inV4 = 0, inIII = 0, elsewhere = 0, reddest = 0;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                if (img.pixel(x, y) == before.pixel(x, y))
+                    continue;
+                const QColor p = QColor::fromRgb(img.pixel(x, y));
+                reddest = std::max(reddest, p.red() - p.green());
+                if (x < origin && y >= v4 && y < v5)
+                    ++inV4;
+                else if (x < origin && y >= iii && y < avr)
+                    ++inIII;
+                else
+                    ++elsewhere;
+            }
+        EXPECT_GT(inV4, 20);
+        EXPECT_GT(inIII, 20);
+        EXPECT_EQ(elsewhere, 0);
+        EXPECT_GT(reddest, 120) << "the notes are in the warning colour";
+        // The traces and the calibration pulses stay whole.
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = origin; x < img.width(); ++x)
+                ASSERT_EQ(img.pixel(x, y), before.pixel(x, y)) << x << "," << y;
+        EXPECT_EQ(count(img, kBlue), count(before, kBlue)) << (live ? "live" : "review");
+        // Without notes the surface is as it was.
+        d.setLeadNotes({});
+        d.redrawLeadFurniture(view);
+        EXPECT_TRUE(d.surface() == before) << (live ? "live" : "review");
+    }
+}

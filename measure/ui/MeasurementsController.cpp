@@ -9,6 +9,7 @@
 #include "measure/ui/MeasurementsWindow.h"
 
 #include <QAction>
+#include <QStringList>
 #include <algorithm>
 
 namespace velkard::measure::ui {
@@ -36,6 +37,10 @@ MeasurementsController::~MeasurementsController() = default;
 
 void MeasurementsController::liveStarted() {
     reviewing_ = false;
+    liveRecords_.clear();
+    liveNext_ = 0;
+    liveSinceQuality_ = 0;
+    setQuality(std::nullopt);
     calipers_->setActive(false);
     action_->setEnabled(false);
     meter_ = std::make_unique<HeartRateMeter>();
@@ -48,6 +53,58 @@ void MeasurementsController::liveBlock(const signal::SampleBlock& block) {
         liveStarted();
     meter_->push(block.data(), block.size());
     label_->setRate(meter_->bpm());
+    // The last seconds in a ring; their quality once a second, from two seconds on.
+    constexpr std::size_t kKept = std::size_t(kLiveQualitySeconds) * kSecond;
+    for (const signal::SampleRecord& r : block) {
+        if (liveRecords_.size() < kKept) {
+            liveRecords_.push_back(r);
+        } else {
+            liveRecords_[liveNext_] = r;
+            liveNext_ = (liveNext_ + 1) % kKept;
+        }
+    }
+    liveSinceQuality_ += int(block.size());
+    if (liveSinceQuality_ < kSecond || liveRecords_.size() < std::size_t(2 * kSecond))
+        return;
+    liveSinceQuality_ = 0;
+    std::vector<signal::SampleRecord> ordered(liveRecords_.begin() + std::ptrdiff_t(liveNext_),
+                                              liveRecords_.end());
+    ordered.insert(ordered.end(), liveRecords_.begin(),
+                   liveRecords_.begin() + std::ptrdiff_t(liveNext_));
+    setQuality(signalQuality(ordered.data(), ordered.size()));
+}
+
+void MeasurementsController::setQuality(const std::optional<SignalQuality>& quality) {
+    quality_ = quality;
+    updateNotes();
+}
+
+void MeasurementsController::updateNotes() {
+    std::array<QString, signal::kLeadCount> notes;
+    if (quality_)
+        for (std::size_t l = 0; l < notes.size(); ++l) {
+            // Each word as the interface language has it.
+            QStringList words;
+            const LeadQuality& q = quality_->leads[l];
+            const auto say = [&](const char* source) {
+                words << velkard::ui::translated<MeasurementsController>(language_, source);
+            };
+            if (q.off)
+                say(QT_TR_NOOP("отключено"));
+            if (q.noisy)
+                say(QT_TR_NOOP("шум"));
+            if (q.mains && !q.noisy)
+                say(QT_TR_NOOP("сеть"));
+            if (q.drift)
+                say(QT_TR_NOOP("дрейф"));
+            if (q.steps > 0)
+                say(QT_TR_NOOP("скачки"));
+            notes[l] = words.join(QStringLiteral(", "));
+        }
+    if (notes == notes_)
+        return;
+    notes_ = notes;
+    emit leadNotesChanged();
 }
 
 void MeasurementsController::reviewPage(const ReviewPage& page) {
@@ -67,6 +124,9 @@ void MeasurementsController::reviewPage(const ReviewPage& page) {
             beats.push_back(b + from);
     label_->setRate(heartRate(beats));
     label_->setVisible(true);
+    // The page's signal quality, of the leads the recording carries.
+    const auto shown = recordsOf(page.recording, page.firstRecord, page.seconds * kSecond);
+    setQuality(signalQuality(shown.data(), shown.size(), 0, SIZE_MAX, &page.present));
     calipers_->setScale(page.msPerPixel, page.mvPerPixel);
     calipers_->setActive(true);
     calipers_->clear();
@@ -76,6 +136,7 @@ void MeasurementsController::reviewPage(const ReviewPage& page) {
 
 void MeasurementsController::nothingShown() {
     meter_.reset();
+    setQuality(std::nullopt);
     reviewing_ = false;
     calipers_->setActive(false);
     action_->setEnabled(false);
@@ -88,6 +149,8 @@ void MeasurementsController::applyLanguage(bool russian) {
 }
 
 void MeasurementsController::applyLanguage(velkard::ui::Language l) {
+    language_ = l;
+    updateNotes();
     action_->setText(velkard::ui::translated<MeasurementsController>(l, QT_TR_NOOP("Измерения")));
     label_->applyLanguage(l);
     calipers_->applyLanguage(l);

@@ -8,18 +8,22 @@
 #include "interpret/Report.h"
 #include "measure/HeartRateMeter.h"
 #include "measure/Measurements.h"
+#include "measure/SignalQuality.h"
 #include "signal/SampleRecord.h"
 
 #include "ui/Language.h"
 #include "ui/Messages.h"
 
 #include <QObject>
+#include <QString>
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 class QAction;
 class QWidget;
@@ -88,8 +92,22 @@ public:
     // there is none or it cannot be read.
     std::optional<interpret::Report> storedReport() const;
 
+    // What the signal quality finds in each lead (order I … V6) in the interface language, to be
+    // shown by the lead's name: live over the last seconds, in review over the shown page; empty
+    // for a clean lead and when nothing is shown.
+    const std::array<QString, signal::kLeadCount>& leadNotes() const { return notes_; }
+    // The live quality looks at this many seconds and is assessed again every second.
+    static constexpr int kLiveQualitySeconds = 5;
+
+signals:
+    // The lead notes changed (another page, a lead that went off or came back, the language).
+    void leadNotesChanged();
+
 private:
     void measureForWindow();
+    // Takes a new quality (nullopt: nothing shown) and says so when the notes change.
+    void setQuality(const std::optional<SignalQuality>& quality);
+    void updateNotes();
 
     HeartRateLabel* label_ = nullptr;
     Calipers* calipers_ = nullptr;
@@ -100,6 +118,14 @@ private:
     interpret::Patient patient_;
     bool reviewing_ = false;
     std::string cardKey_; // what setCardRecording was last given
+    velkard::ui::Language language_ = velkard::ui::Language::Russian;
+    std::optional<SignalQuality> quality_;
+    std::array<QString, signal::kLeadCount> notes_;
+    // The live sweep's last seconds of records (a ring from liveNext_) and the records since
+    // their quality was last assessed.
+    std::vector<signal::SampleRecord> liveRecords_;
+    std::size_t liveNext_ = 0;
+    int liveSinceQuality_ = 0;
 };
 
 } // namespace velkard::measure::ui

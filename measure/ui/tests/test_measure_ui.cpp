@@ -5,6 +5,7 @@
 #include "measure/ui/HeartRateLabel.h"
 #include "measure/ui/MeasurementsController.h"
 #include "measure/ui/MeasurementsWindow.h"
+#include "sim/SyntheticEcg.h"
 
 #include <QApplication>
 #include <QImage>
@@ -13,6 +14,9 @@
 #include <QTableWidget>
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
 
 namespace velkard::measure::ui {
 namespace {
@@ -232,6 +236,68 @@ TEST(MeasurementsController, LiveRateReviewRateCalipersAndWindow) {
     EXPECT_FALSE(c.calipers()->active());
     EXPECT_FALSE(c.showAction()->isEnabled());
     EXPECT_FALSE(c.heartRateLabel()->isVisibleTo(&window));
+}
+
+// The lead notes say what is wrong with a lead: live over the last seconds (a lead whose
+// electrode comes off, one with muscle noise, and again nothing once both are fixed), in review
+// over the shown page, in the interface language; nothing is said when nothing is shown.
+TEST(MeasurementsController, LeadNotesFollowTheSignalQualityLiveAndInReview) {
+    QWidget window, panel(&window), area(&window);
+    MeasurementsController c(&panel, &area, &window);
+    int told = 0;
+    QObject::connect(&c, &MeasurementsController::leadNotesChanged, [&told] { ++told; });
+    velkard::sim::EcgParameters params;
+    params.beat.heartRate = 70;
+    auto records = velkard::sim::SyntheticEcg::records(4, params, 30 * 800);
+    // Seconds 0-12: V4's channel railed (electrode off), V2's with 0.4 mV of white noise.
+    std::mt19937 rng(3);
+    std::normal_distribution<double> noise(0.0, 0.4 * signal::kUnitsPerMillivolt);
+    constexpr std::size_t kV2 = 3, kV4 = 5; // channels III, II, V1..V6
+    for (std::size_t i = 0; i < 12 * 800; ++i) {
+        records[i].c[kV4] = 32767;
+        records[i].c[kV2] = std::int16_t(std::clamp(records[i].c[kV2] + noise(rng), -3e4, 3e4));
+    }
+    auto feed = [&c, &records](std::size_t from, std::size_t to) {
+        for (std::size_t at = from; at + 400 <= to; at += 400) {
+            signal::SampleBlock block;
+            std::copy_n(records.begin() + std::ptrdiff_t(at), 400, block.begin());
+            c.liveBlock(block);
+        }
+    };
+    const std::array<QString, signal::kLeadCount> none{};
+    c.liveStarted();
+    feed(0, 800);
+    EXPECT_EQ(c.leadNotes(), none) << "a second is too short to tell";
+    feed(800, 8 * 800);
+    auto expected = none;
+    expected[signal::StandardLeadV4] = QString::fromUtf8("отключено");
+    expected[signal::StandardLeadV2] = QString::fromUtf8("шум");
+    EXPECT_EQ(c.leadNotes(), expected);
+    EXPECT_GT(told, 0);
+    c.applyLanguage(false);
+    expected[signal::StandardLeadV4] = "off";
+    expected[signal::StandardLeadV2] = "noisy";
+    EXPECT_EQ(c.leadNotes(), expected);
+    // Both fixed at 12 s: the last seconds are clean again by 20 s.
+    feed(8 * 800, 20 * 800);
+    EXPECT_EQ(c.leadNotes(), none);
+
+    // Review: the page from 2 s (V2 noisy, V4 off) and the page from 15 s (clean).
+    const auto bytes = recordingBytes(records);
+    c.reviewPage({bytes, 2 * 800, 8, 12.5, 1.0 / 32});
+    EXPECT_EQ(c.leadNotes(), expected);
+    c.reviewPage({bytes, 15 * 800, 8, 12.5, 1.0 / 32});
+    EXPECT_EQ(c.leadNotes(), none);
+    // A lead the recording lacks is not called off.
+    ReviewPage lacking{bytes, 2 * 800, 8, 12.5, 1.0 / 32};
+    lacking.present[signal::StandardLeadV4] = false;
+    c.reviewPage(lacking);
+    expected[signal::StandardLeadV4].clear();
+    EXPECT_EQ(c.leadNotes(), expected);
+    told = 0;
+    c.nothingShown();
+    EXPECT_EQ(c.leadNotes(), none);
+    EXPECT_EQ(told, 1);
 }
 
 } // namespace
