@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Beat detection and every measurement of a one-hour recording (goal: 300 ms), and the live
-// detector's cost per second of signal (goal: 0.1 % of a core, 1 ms per second).
+// detector's cost per second of signal (goal: 0.1 % of a core, 1 ms per second), and the live
+// signal quality's.
 #include "measure/HeartRateMeter.h"
 #include "measure/Measurements.h"
 #include "measure/QrsDetector.h"
@@ -75,6 +76,21 @@ void BM_LiveHeartRateSecond(benchmark::State& state) {
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_LiveHeartRateSecond)->Unit(benchmark::kMicrosecond);
+
+// The live signal quality: the last 5 s assessed once a second, as the sweep's lead notes are.
+void BM_LiveQualitySecond(benchmark::State& state) {
+    const auto& records = hour();
+    std::size_t at = 0;
+    for (auto _ : state) {
+        const auto q = velkard::measure::signalQuality(records.data() + at, 5 * 800);
+        benchmark::DoNotOptimize(q.leads.data());
+        at = (at + 800) % (records.size() - 5 * 800);
+    }
+    state.counters["core_share"] =
+        benchmark::Counter(static_cast<double>(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_LiveQualitySecond)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
