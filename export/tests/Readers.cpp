@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -23,8 +24,18 @@ CommandOutput runCommand(const std::string& commandLine) {
         return r;
     char buf[65536];
     std::size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+    // A signal arriving while the tool writes interrupts the read; read on to its end.
+    for (;;) {
+        n = std::fread(buf, 1, sizeof buf, pipe);
         r.out.append(buf, n);
+        if (n > 0)
+            continue;
+        if (std::ferror(pipe) && errno == EINTR) {
+            std::clearerr(pipe);
+            continue;
+        }
+        break;
+    }
     const int st = ::pclose(pipe);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return r;

@@ -9,6 +9,11 @@
 
 namespace velkard::ui {
 
+// The longest gap a responsive window thread may show. A job run on the window thread blocks it
+// for the job's whole length (seconds for the jobs watched); a loaded machine's scheduler alone
+// has been seen to hold the thread back for up to 140 ms.
+inline constexpr qint64 kResponsiveGapMs = 250;
+
 class WindowThreadWatch {
 public:
     WindowThreadWatch();
