@@ -67,7 +67,9 @@ int runMakeDemo(const std::vector<std::string>& argv) {
     const fs::path dir = args.positional()[0];
     std::error_code ec;
     if (fs::exists(dir / signal::kSettingsFileName, ec) || fs::exists(dir / "DATA_BASE", ec))
-        return fail("'" + dir.string() + "' already holds a working folder; nothing was changed");
+        return fail(std::string("'")
+                        .append(dir.string())
+                        .append("' already holds a working folder; nothing was changed"));
     fs::create_directories(dir / "temp", ec);
     if (ec)
         return fail("cannot create '" + dir.string() + "': " + ec.message());

@@ -110,10 +110,24 @@ void QrsDetector::push(const signal::SampleRecord* records, std::size_t count,
 
 void QrsDetector::step(const signal::SampleRecord& r, std::vector<std::int64_t>& beats) {
     const signal::LeadValues all = signal::deriveStandardLeads(r);
-    const Eight leads{all[signal::StandardLeadI],  all[signal::StandardLeadII],
-                      all[signal::StandardLeadV1], all[signal::StandardLeadV2],
-                      all[signal::StandardLeadV3], all[signal::StandardLeadV4],
-                      all[signal::StandardLeadV5], all[signal::StandardLeadV6]};
+    Eight leads{all[signal::StandardLeadI],  all[signal::StandardLeadII],
+                all[signal::StandardLeadV1], all[signal::StandardLeadV2],
+                all[signal::StandardLeadV3], all[signal::StandardLeadV4],
+                all[signal::StandardLeadV5], all[signal::StandardLeadV6]};
+    // A lead formed from a channel at the amplifier's limit (an electrode off) holds its last
+    // value: wrapped round, its 16-bit sum jumps by 65536 units with the other channels' beats
+    // and makes beats of its own. Lead I is formed from c0 and c1, II is c1, V1..V6 are c2..c7
+    // with c0 and c1.
+    const bool c0 = std::abs(r.c[0]) >= kRailUnits, c1 = std::abs(r.c[1]) >= kRailUnits;
+    for (std::size_t k = 0; k < kLeads; ++k) {
+        const bool railed = k == 0   ? c0 || c1
+                            : k == 1 ? c1
+                                     : c0 || c1 || std::abs(r.c[k]) >= kRailUnits;
+        if (railed)
+            leads[k] = held_[k];
+        else
+            held_[k] = leads[k];
+    }
     const auto meanPos = static_cast<std::size_t>(n_ & (kMean - 1));
     const auto centrePos = static_cast<std::size_t>((n_ - kMean / 2) & (kMean - 1));
     const auto diffPos = static_cast<std::size_t>(n_ & (kDiff - 1));

@@ -127,6 +127,7 @@ private:
     // 32 bits hold every sum: a lead's value is within 2^15, so the moving sums stay below 2^19
     // and 2^23, their 32-sample sum and the high-pass below 2^28 and 2^29.
     using Eight = std::array<std::int32_t, kLeads>;
+    Eight held_{}; // each lead's last value not formed from a railed channel
     std::array<Eight, kShort> shortRing_{};
     Eight shortSum_{};
     std::array<Eight, kLong> longRing_{};

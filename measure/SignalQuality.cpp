@@ -30,7 +30,7 @@ constexpr float kMainsMv = 0.05f;      // 50 or 60 Hz amplitude
 constexpr float kDriftMv = 0.5f;       // baseline change from one second to the next
 constexpr float kStepMv = 1.0f;        // baseline jump between two 300-ms stretches
 constexpr float kStepSharp = 0.5f;     // of the jump: made within 10 ms
-constexpr int kRail = 32000;           // a channel value this far out is the amplifier's limit
+constexpr int kRail = kRailUnits;
 
 // The channels each lead is formed from (c0 lead III, c1 lead II, c2..c7 the chest channels
 // against (c1 + c0) / 3), as bits.

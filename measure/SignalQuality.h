@@ -24,6 +24,9 @@
 
 namespace velkard::measure {
 
+// A channel value this far out is the amplifier's limit (an electrode off drives it there).
+inline constexpr int kRailUnits = 32000;
+
 struct LeadQuality {
     bool off = false;   // flat or railed for most of the span
     bool noisy = false; // muscle or other broadband noise for a third of the span or more

@@ -58,8 +58,11 @@ Result<std::vector<Row>> readRows(const std::filesystem::path& path) {
 Status writeRows(const std::filesystem::path& path, const std::vector<Row>& rows) {
     std::string text;
     for (const Row& r : rows) {
-        for (std::size_t i = 0; i < r.size(); ++i)
-            text += (i ? "\t" : "") + clean(r[i]);
+        for (std::size_t i = 0; i < r.size(); ++i) {
+            if (i)
+                text += '\t';
+            text += clean(r[i]);
+        }
         text += '\n';
     }
     signal::AtomicFileWriter file(path);

@@ -1139,6 +1139,14 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <translation>ST J+60, mV</translation>
     </message>
     <message>
+        <source>ST J+80, мВ</source>
+        <translation>ST J+80, mV</translation>
+    </message>
+    <message>
+        <source>Сигнал</source>
+        <translation>Signal</translation>
+    </message>
+    <message>
         <source>T, мВ</source>
         <translation>T, mV</translation>
     </message>

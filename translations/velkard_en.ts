@@ -1139,6 +1139,14 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <translation>ST J+60, mV</translation>
     </message>
     <message>
+        <source>ST J+80, мВ</source>
+        <translation>ST J+80, mV</translation>
+    </message>
+    <message>
+        <source>Сигнал</source>
+        <translation>Signal</translation>
+    </message>
+    <message>
         <source>T, мВ</source>
         <translation>T, mV</translation>
     </message>

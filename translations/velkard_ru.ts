@@ -1139,6 +1139,14 @@ F1 — эта справка</translation>
         <translation>ST J+60, мВ</translation>
     </message>
     <message>
+        <source>ST J+80, мВ</source>
+        <translation>ST J+80, мВ</translation>
+    </message>
+    <message>
+        <source>Сигнал</source>
+        <translation>Сигнал</translation>
+    </message>
+    <message>
         <source>T, мВ</source>
         <translation>T, мВ</translation>
     </message>

@@ -196,12 +196,12 @@ protected:
         for (int row = 0; row < 11; ++row)
             expectShown(window->valueText(row), truth[global[row]], 0, global[row]);
         const QJsonObject leads = truth["leads"].toObject();
-        const char* columns[] = {"r_mv",  "s_mv",    "q_ms",     "q_mv",
-                                 "r2_mv", "st_j_mv", "st_60_mv", "t_mv"};
+        const char* columns[] = {"r_mv",    "s_mv",     "q_ms",     "q_mv", "r2_mv",
+                                 "st_j_mv", "st_60_mv", "st_80_mv", "t_mv"};
         QTableWidget* table = window->leadTable();
         for (int l = 0; l < 12; ++l) {
             const QJsonObject lead = leads[kLeadNames[l]].toObject();
-            for (int c = 0; c < 8; ++c) {
+            for (int c = 0; c < 9; ++c) {
                 const QJsonValue v = lead[columns[c]];
                 EXPECT_EQ(v.isNull() && !kPresent[l], !kPresent[l]) << kLeadNames[l];
                 expectShown(table->item(l, c)->text(), v, c == 2 ? 0 : 2,

@@ -196,6 +196,24 @@ TEST(RealEcg, AnElectrodeStepEachMinuteMakesNoBeat) {
     }
 }
 
+// V1's electrode comes off after the first minute and its amplifier stays at the rail: the lead is
+// off, and the beats are lead II's. Wrapped round in its 16-bit sum, the railed channel had jumped
+// by 65536 units with lead II's beats and made beats of its own.
+TEST(RealEcg, AnElectrodeAtTheRailMakesNoBeat) {
+    AnnotatedRecord r = load113();
+    ASSERT_FALSE(r.records.empty());
+    for (std::size_t t = static_cast<std::size_t>(kMinute); t < r.records.size(); ++t)
+        r.records[t].c[2] = 32767; // channel V1
+    const SignalQuality q =
+        signalQuality(r.records.data(), r.records.size(), 0, SIZE_MAX, &r.present);
+    EXPECT_TRUE(q.leads[signal::StandardLeadV1].off);
+    EXPECT_FALSE(q.leads[signal::StandardLeadII].off);
+    const Detection d =
+        matchBeats(r.reference, detectBeats(r.records.data(), r.records.size(), q), kMatch);
+    EXPECT_EQ(d.extra, 0);
+    EXPECT_LE(d.missed, 2);
+}
+
 TEST(RealEcg, NoiseBurstsAreMarkedAsNoiseAndBeatsOutsideThemHold) {
     AnnotatedRecord r = load113();
     ASSERT_FALSE(r.records.empty());

@@ -20,6 +20,25 @@ constexpr std::int64_t kSecond = signal::kRecordsPerSecond;
 constexpr std::int64_t kWindowSeconds = 10;
 } // namespace
 
+QString leadQualityWords(const LeadQuality& q, velkard::ui::Language language) {
+    constexpr const char* kContext = "velkard::measure::ui::MeasurementsController";
+    QStringList words;
+    const auto say = [&](const char* source) {
+        words << velkard::ui::translate(language, kContext, source);
+    };
+    if (q.off)
+        say(QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsController", "отключено"));
+    if (q.noisy)
+        say(QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsController", "шум"));
+    if (q.mains && !q.noisy) // broadband noise carries the mains band too
+        say(QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsController", "сеть"));
+    if (q.drift)
+        say(QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsController", "дрейф"));
+    if (q.steps > 0)
+        say(QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsController", "скачки"));
+    return words.join(QStringLiteral(", "));
+}
+
 MeasurementsController::MeasurementsController(QWidget* labelParent, QWidget* drawingArea,
                                                QWidget* window)
     : QObject(window) {
@@ -82,25 +101,8 @@ void MeasurementsController::setQuality(const std::optional<SignalQuality>& qual
 void MeasurementsController::updateNotes() {
     std::array<QString, signal::kLeadCount> notes;
     if (quality_)
-        for (std::size_t l = 0; l < notes.size(); ++l) {
-            // Each word as the interface language has it.
-            QStringList words;
-            const LeadQuality& q = quality_->leads[l];
-            const auto say = [&](const char* source) {
-                words << velkard::ui::translated<MeasurementsController>(language_, source);
-            };
-            if (q.off)
-                say(QT_TR_NOOP("отключено"));
-            if (q.noisy)
-                say(QT_TR_NOOP("шум"));
-            if (q.mains && !q.noisy)
-                say(QT_TR_NOOP("сеть"));
-            if (q.drift)
-                say(QT_TR_NOOP("дрейф"));
-            if (q.steps > 0)
-                say(QT_TR_NOOP("скачки"));
-            notes[l] = words.join(QStringLiteral(", "));
-        }
+        for (std::size_t l = 0; l < notes.size(); ++l)
+            notes[l] = leadQualityWords(quality_->leads[l], language_);
     if (notes == notes_)
         return;
     notes_ = notes;

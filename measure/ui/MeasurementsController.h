@@ -52,6 +52,10 @@ struct ReviewPage {
     }
 };
 
+// What the signal quality found in a lead, in the language's words joined by ", " ("отключено",
+// "шум", "сеть" (not said of a noisy lead), "дрейф", "скачки"); empty for a clean lead.
+QString leadQualityWords(const LeadQuality& quality, velkard::ui::Language language);
+
 class MeasurementsController : public QObject {
     Q_OBJECT
 public:

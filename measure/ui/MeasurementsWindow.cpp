@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "measure/ui/MeasurementsWindow.h"
 
+#include "measure/ui/MeasurementsController.h"
+
 #include "cardfile/CardFile.h"
 #include "signal/Leads.h"
 
@@ -22,7 +24,7 @@ namespace velkard::measure::ui {
 namespace {
 
 constexpr const char* kContext = "velkard::measure::ui::MeasurementsWindow";
-constexpr int kLeadColumns = 8;
+constexpr int kLeadColumns = 10;
 
 struct Row {
     const char* name; // marked for translation, as the unit
@@ -188,7 +190,8 @@ void MeasurementsWindow::applyLanguage(velkard::ui::Language l) {
         {text(l, QT_TR_NOOP("R, мВ")), text(l, QT_TR_NOOP("S, мВ")), text(l, QT_TR_NOOP("Q, мс")),
          text(l, QT_TR_NOOP("Q, мВ")), text(l, QT_TR_NOOP("R′, мВ")),
          text(l, QT_TR_NOOP("ST J, мВ")), text(l, QT_TR_NOOP("ST J+60, мВ")),
-         text(l, QT_TR_NOOP("T, мВ"))});
+         text(l, QT_TR_NOOP("ST J+80, мВ")), text(l, QT_TR_NOOP("T, мВ")),
+         text(l, QT_TR_NOOP("Сигнал"))});
     addButton_->setText(text(l, QT_TR_NOOP("Добавить…")));
     removeButton_->setText(text(l, QT_TR_NOOP("Удалить")));
     editButton_->setText(text(l, QT_TR_NOOP("Изменить текст…")));
@@ -224,13 +227,21 @@ void MeasurementsWindow::fill() {
     for (int l = 0; l < signal::kLeadCount; ++l) {
         const auto& a = m_.leads[static_cast<std::size_t>(l)];
         const QString cells[kLeadColumns] = {
-            number(a.rMv, 2, language_),    number(a.sMv, 2, language_),
-            number(a.qMs, 0, language_),    number(a.qMv, 2, language_),
-            number(a.r2Mv, 2, language_),   number(a.stJMv, 2, language_),
-            number(a.st60Mv, 2, language_), number(a.tMv, 2, language_)};
+            number(a.rMv, 2, language_),
+            number(a.sMv, 2, language_),
+            number(a.qMs, 0, language_),
+            number(a.qMv, 2, language_),
+            number(a.r2Mv, 2, language_),
+            number(a.stJMv, 2, language_),
+            number(a.st60Mv, 2, language_),
+            number(a.st80Mv, 2, language_),
+            number(a.tMv, 2, language_),
+            leadQualityWords(m_.quality[static_cast<std::size_t>(l)], language_)};
         for (int c = 0; c < kLeadColumns; ++c) {
             leads_->setItem(l, c, new QTableWidgetItem(cells[c]));
-            leads_->item(l, c)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            // Numbers right, the signal's words left.
+            leads_->item(l, c)->setTextAlignment(
+                (c + 1 < kLeadColumns ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
         }
     }
     const auto lang = language_ == velkard::ui::Language::Russian ? interpret::Language::Russian

@@ -177,10 +177,14 @@ void offerSend(cardfile::ui::CardFileWindow& window, velkard::ui::Seams seams,
         const Outbox outbox(cardFile.workDir());
         auto entries = outbox.list();
         const std::string recordedAt = entry.date + " " + entry.time;
-        auto known = entries ? sendStateOf(entries.value, patient.id, recordedAt) : std::nullopt;
-        if (known && known->state == EntryState::Withdrawn)
-            known.reset(); // taken out of the queue: Send queues it anew
-        if (known && !delivered(known->state)) {
+        // Where the recording stands in the outbox; one taken out of the queue counts as not
+        // there (Send queues it anew).
+        EntryState known = EntryState::Withdrawn;
+        if (entries)
+            if (const auto found = sendStateOf(entries.value, patient.id, recordedAt))
+                known = found->state;
+        const bool queued = known != EntryState::Withdrawn;
+        if (queued && !delivered(known)) {
             // Waiting or refused: the entries already made are tried again at once.
             if (!seams.messages.ask(say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions",
                                                              "ЭКГ уже в очереди отправки. "
@@ -198,10 +202,10 @@ void offerSend(cardfile::ui::CardFileWindow& window, velkard::ui::Seams seams,
             sender.sendNow();
             return;
         }
-        if (known && !seams.messages.ask(say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions",
-                                                                  "ЭКГ уже отправлена. "
-                                                                  "Отправить ещё раз?")),
-                                         sendCaption(l), owner, false))
+        if (queued && !seams.messages.ask(say(l, QT_TRANSLATE_NOOP("velkard::net::ui::SendActions",
+                                                                   "ЭКГ уже отправлена. "
+                                                                   "Отправить ещё раз?")),
+                                          sendCaption(l), owner, false))
             return;
         queueForSending(seams.messages, l, cardFile, patient, entry, sender, owner);
     });

@@ -286,6 +286,20 @@ TEST(MeasurementsController, LeadNotesFollowTheSignalQualityLiveAndInReview) {
     const auto bytes = recordingBytes(records);
     c.reviewPage({bytes, 2 * 800, 8, 12.5, 1.0 / 32});
     EXPECT_EQ(c.leadNotes(), expected);
+    // The measurements window's lead table says the same in its last column; the other leads
+    // are measured (the synthetic beat has no ST deviation).
+    c.showAction()->trigger();
+    auto* table = c.window()->findChild<QTableWidget*>("measurementsLeads");
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->columnCount(), 10);
+    EXPECT_EQ(table->horizontalHeaderItem(9)->text(), "Signal");
+    EXPECT_EQ(table->horizontalHeaderItem(7)->text(), "ST J+80, mV");
+    for (int l = 0; l < signal::kLeadCount; ++l)
+        EXPECT_EQ(table->item(l, 9)->text(), expected[std::size_t(l)]) << l;
+    EXPECT_EQ(table->item(signal::StandardLeadV2, 0)->text(), QString::fromUtf8("—"));
+    EXPECT_NEAR(table->item(signal::StandardLeadV5, 7)->text().toDouble(), 0.0, 0.05);
+    EXPECT_GT(table->item(signal::StandardLeadV5, 0)->text().toDouble(), 0.5) << "R in V5";
+    c.window()->hide();
     c.reviewPage({bytes, 15 * 800, 8, 12.5, 1.0 / 32});
     EXPECT_EQ(c.leadNotes(), none);
     // A lead the recording lacks is not called off.
