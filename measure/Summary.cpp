@@ -85,23 +85,33 @@ std::vector<std::string> summaryLines(const Measurements& m, bool russian) {
     };
 }
 
+std::vector<QualityFinding> qualityFindings(const LeadQuality& q) {
+    std::vector<QualityFinding> found;
+    if (q.off)
+        found.push_back(QualityFinding::Off);
+    if (q.noisy)
+        found.push_back(QualityFinding::Noisy);
+    if (q.mains && !q.noisy)
+        found.push_back(QualityFinding::Mains);
+    if (q.drift)
+        found.push_back(QualityFinding::Drift);
+    if (q.steps > 0)
+        found.push_back(QualityFinding::Steps);
+    return found;
+}
+
 std::string qualityText(const LeadQuality& q, bool russian) {
+    static constexpr const char* kWords[][2] = {{"отключено", "off"},
+                                                {"шум", "noisy"},
+                                                {"сеть", "mains"},
+                                                {"дрейф", "drift"},
+                                                {"скачки", "steps"}};
     std::string said;
-    const auto add = [&](const char* ru, const char* en) {
+    for (const QualityFinding f : qualityFindings(q)) {
         if (!said.empty())
             said += ", ";
-        said += russian ? ru : en;
-    };
-    if (q.off)
-        add("отключено", "off");
-    if (q.noisy)
-        add("шум", "noisy");
-    if (q.mains && !q.noisy)
-        add("сеть", "mains");
-    if (q.drift)
-        add("дрейф", "drift");
-    if (q.steps > 0)
-        add("скачки", "steps");
+        said += kWords[static_cast<int>(f)][russian ? 0 : 1];
+    }
     return said;
 }
 

@@ -35,9 +35,13 @@ std::string fixedText(std::optional<double> v, int decimals, std::string_view mi
 // A quantity that could not be measured shows "—". No beats: one line saying so.
 std::vector<std::string> summaryLines(const Measurements& m, bool russian);
 
-// What the signal quality found in a lead, in a few words joined by ", " (UTF-8): "отключено" /
-// "off", "шум" / "noisy", "сеть" / "mains" (not said of a noisy lead: broadband noise carries the
-// mains band too), "дрейф" / "drift", "скачки" / "steps"; empty for a clean lead.
+// What the signal quality found in a lead, gravest first: off, noisy, mains (not said of a noisy
+// lead: broadband noise carries the mains band too), drift, steps; none for a clean lead.
+enum class QualityFinding { Off, Noisy, Mains, Drift, Steps };
+std::vector<QualityFinding> qualityFindings(const LeadQuality& quality);
+
+// Those findings in a few words joined by ", " (UTF-8): "отключено" / "off", "шум" / "noisy",
+// "сеть" / "mains", "дрейф" / "drift", "скачки" / "steps"; empty for a clean lead.
 std::string qualityText(const LeadQuality& quality, bool russian);
 
 // The per-lead table as a report prints it: a heading row, then one row per lead (I … V6) of

@@ -21,21 +21,17 @@ constexpr std::int64_t kWindowSeconds = 10;
 } // namespace
 
 QString leadQualityWords(const LeadQuality& q, velkard::ui::Language language) {
-    constexpr const char* kContext = "velkard::measure::ui::MeasurementsController";
+    // In the order of measure::QualityFinding.
+    static constexpr const char* kWords[] = {
+        QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsController", "отключено"),
+        QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsController", "шум"),
+        QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsController", "сеть"),
+        QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsController", "дрейф"),
+        QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsController", "скачки")};
     QStringList words;
-    const auto say = [&](const char* source) {
-        words << velkard::ui::translate(language, kContext, source);
-    };
-    if (q.off)
-        say(QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsController", "отключено"));
-    if (q.noisy)
-        say(QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsController", "шум"));
-    if (q.mains && !q.noisy) // broadband noise carries the mains band too
-        say(QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsController", "сеть"));
-    if (q.drift)
-        say(QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsController", "дрейф"));
-    if (q.steps > 0)
-        say(QT_TRANSLATE_NOOP("velkard::measure::ui::MeasurementsController", "скачки"));
+    for (const QualityFinding f : qualityFindings(q))
+        words << velkard::ui::translate(language, "velkard::measure::ui::MeasurementsController",
+                                        kWords[static_cast<int>(f)]);
     return words.join(QStringLiteral(", "));
 }
 

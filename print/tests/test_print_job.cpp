@@ -509,23 +509,34 @@ TEST_F(PrintJobTest, ReportHeaderCarriesTheMeasurementsOfItsTenSeconds) {
     EXPECT_FALSE(pdfText(pdf, 1).contains(QStringLiteral("QRS")));
 }
 
+namespace {
+
+// The records as a recording's bytes, with 0.4 mV of white noise (muscle) added to one channel.
+std::vector<std::uint8_t> withNoiseIn(std::size_t channel, unsigned seed,
+                                      const std::vector<velkard::signal::SampleRecord>& records) {
+    std::vector<std::uint8_t> out(records.size() * velkard::signal::kRecordBytes, 0);
+    std::mt19937 rng(seed);
+    std::normal_distribution<double> noise(0.0, 0.4 * velkard::signal::kUnitsPerMillivolt);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        for (std::size_t c = 0; c < velkard::signal::kChannels; ++c) {
+            const double v = records[i].c[c] + (c == channel ? noise(rng) : 0.0);
+            velkard::signal::writeLe16(&out[i * velkard::signal::kRecordBytes + 2 * c],
+                                       std::int16_t(std::clamp(v, -20000.0, 20000.0)));
+        }
+    return out;
+}
+
+} // namespace
+
 // A lead whose electrode picks up muscle noise says so by its name on the report, in the report's
 // language, and the clean leads say nothing.
 TEST_F(PrintJobTest, ANoisyLeadSaysSoByItsNameOnTheReport) {
     velkard::sim::EcgParameters params;
     params.beat.heartRate = 70;
-    const auto records =
-        velkard::sim::SyntheticEcg::records(5, params, 12 * velkard::signal::kRecordsPerSecond);
-    bytes.assign(records.size() * velkard::signal::kRecordBytes, 0);
-    std::mt19937 rng(11);
-    std::normal_distribution<double> noise(0.0, 0.4 * velkard::signal::kUnitsPerMillivolt);
     constexpr std::size_t kV4Channel = 5; // channels III, II, V1..V6
-    for (std::size_t i = 0; i < records.size(); ++i)
-        for (std::size_t c = 0; c < velkard::signal::kChannels; ++c) {
-            const double v = records[i].c[c] + (c == kV4Channel ? noise(rng) : 0.0);
-            velkard::signal::writeLe16(&bytes[i * velkard::signal::kRecordBytes + 2 * c],
-                                       std::int16_t(std::clamp(v, -20000.0, 20000.0)));
-        }
+    bytes = withNoiseIn(
+        kV4Channel, 11,
+        velkard::sim::SyntheticEcg::records(5, params, 12 * velkard::signal::kRecordsPerSecond));
     ReportJob rj;
     rj.data = bytes.data();
     rj.length = bytes.size();
@@ -550,18 +561,10 @@ TEST_F(PrintJobTest, TheSecondPageTablesEveryLeadsWavesAsTheyWereMade) {
     params.beat.chestQ[4] = 0.30;  // V5: a Q of 0.30 mV, 18 ms wide (a fifth of the 90-ms QRS)
     params.beat.chestR[3] = 1.60;  // V4
     params.beat.chestT[0] = -0.30; // V1: an inverted T
-    const auto records =
-        velkard::sim::SyntheticEcg::records(9, params, 12 * velkard::signal::kRecordsPerSecond);
-    bytes.assign(records.size() * velkard::signal::kRecordBytes, 0);
-    std::mt19937 rng(5);
-    std::normal_distribution<double> noise(0.0, 0.4 * velkard::signal::kUnitsPerMillivolt);
     constexpr std::size_t kV2Channel = 3; // channels III, II, V1..V6
-    for (std::size_t i = 0; i < records.size(); ++i)
-        for (std::size_t c = 0; c < velkard::signal::kChannels; ++c) {
-            const double v = records[i].c[c] + (c == kV2Channel ? noise(rng) : 0.0);
-            velkard::signal::writeLe16(&bytes[i * velkard::signal::kRecordBytes + 2 * c],
-                                       std::int16_t(std::clamp(v, -20000.0, 20000.0)));
-        }
+    bytes = withNoiseIn(
+        kV2Channel, 5,
+        velkard::sim::SyntheticEcg::records(9, params, 12 * velkard::signal::kRecordsPerSecond));
     ReportJob rj;
     rj.data = bytes.data();
     rj.length = bytes.size();
