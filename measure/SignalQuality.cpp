@@ -301,13 +301,36 @@ void addRange(std::vector<std::pair<std::int64_t, std::int64_t>>& ranges, std::i
     ranges.emplace_back(from, to);
 }
 
+// Ranges sorted and the overlapping ones joined.
+std::vector<std::pair<std::int64_t, std::int64_t>>
+merged(std::vector<std::pair<std::int64_t, std::int64_t>> ranges) {
+    std::sort(ranges.begin(), ranges.end());
+    std::vector<std::pair<std::int64_t, std::int64_t>> out;
+    for (const auto& r : ranges) {
+        if (!out.empty() && r.first <= out.back().second)
+            out.back().second = std::max(out.back().second, r.second);
+        else
+            out.push_back(r);
+    }
+    return out;
+}
+
+bool inRanges(const std::vector<std::pair<std::int64_t, std::int64_t>>& ranges,
+              std::int64_t record) {
+    const auto it = std::upper_bound(
+        ranges.begin(), ranges.end(), record,
+        [](std::int64_t r, const std::pair<std::int64_t, std::int64_t>& u) { return r < u.first; });
+    return it != ranges.begin() && record < std::prev(it)->second;
+}
+
 } // namespace
 
 bool SignalQuality::readable(std::int64_t record) const {
-    const auto it = std::upper_bound(
-        unreadable.begin(), unreadable.end(), record,
-        [](std::int64_t r, const std::pair<std::int64_t, std::int64_t>& u) { return r < u.first; });
-    return it == unreadable.begin() || record >= std::prev(it)->second;
+    return !inRanges(unreadable, record);
+}
+
+bool SignalQuality::aroundStepOnly(std::int64_t record) const {
+    return inRanges(steps, record);
 }
 
 SignalQuality signalQuality(const signal::SampleRecord* records, std::size_t count,
@@ -375,7 +398,7 @@ SignalQuality signalQuality(const signal::SampleRecord* records, std::size_t cou
         }
     }
 
-    std::vector<std::pair<std::int64_t, std::int64_t>> ranges;
+    std::vector<std::pair<std::int64_t, std::int64_t>> ranges, noiseRanges, stepRanges;
     // Seconds no lead can be read in.
     for (std::size_t s = 0; s < seconds; ++s) {
         bool any = false, readable = false;
@@ -387,9 +410,10 @@ SignalQuality signalQuality(const signal::SampleRecord* records, std::size_t cou
         }
         if (any && !readable) {
             const auto start = static_cast<std::int64_t>(from + s * kSecond);
-            addRange(
-                ranges, start,
-                std::min<std::int64_t>(start + kSecond, static_cast<std::int64_t>(from + length)));
+            const std::int64_t end =
+                std::min<std::int64_t>(start + kSecond, static_cast<std::int64_t>(from + length));
+            addRange(ranges, start, end);
+            addRange(noiseRanges, start, end);
         }
     }
 
@@ -449,20 +473,20 @@ SignalQuality signalQuality(const signal::SampleRecord* records, std::size_t cou
                 continue;
             ++lq.steps;
             const auto at = static_cast<std::int64_t>(from + k * kBlock * kStep);
-            addRange(ranges,
-                     std::max<std::int64_t>(static_cast<std::int64_t>(from), at - kStepBefore),
-                     at + kStepAfter);
+            const std::int64_t a =
+                std::max<std::int64_t>(static_cast<std::int64_t>(from), at - kStepBefore);
+            addRange(ranges, a, at + kStepAfter);
+            addRange(stepRanges, a, at + kStepAfter);
             k += 5; // one step, not the six boundaries around it
         }
     }
 
-    std::sort(ranges.begin(), ranges.end());
-    for (const auto& r : ranges) {
-        if (!q.unreadable.empty() && r.first <= q.unreadable.back().second)
-            q.unreadable.back().second = std::max(q.unreadable.back().second, r.second);
-        else
-            q.unreadable.push_back(r);
-    }
+    q.unreadable = merged(std::move(ranges));
+    // A step's stretch that noise overlaps is noise's.
+    for (const auto& s : merged(std::move(stepRanges)))
+        if (std::none_of(noiseRanges.begin(), noiseRanges.end(),
+                         [&](const auto& n) { return n.first < s.second && s.first < n.second; }))
+            q.steps.push_back(s);
     return q;
 }
 

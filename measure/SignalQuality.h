@@ -41,7 +41,11 @@ struct SignalQuality {
     std::array<LeadQuality, signal::kLeadCount> leads{};
     // Record ranges [from, to) no beat can be read in, counted like the records passed.
     std::vector<std::pair<std::int64_t, std::int64_t>> unreadable;
+    // Of those, the stretches around electrode steps (the leads read on either side of a step,
+    // and a beat in it can be told by its shape), and the rest (noise in every lead).
+    std::vector<std::pair<std::int64_t, std::int64_t>> steps;
     bool readable(std::int64_t record) const;
+    bool aroundStepOnly(std::int64_t record) const;
 };
 
 // Quality of records [from, from + length) of count records; present, when given, names the

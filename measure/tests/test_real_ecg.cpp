@@ -191,8 +191,9 @@ TEST(RealEcg, AnElectrodeStepEachMinuteMakesNoBeat) {
         const std::vector<std::int64_t> beats = detectBeats(r.records.data(), r.records.size(), q);
         const Detection d = matchBeats(r.reference, beats, kMatch);
         EXPECT_EQ(d.extra, 0);
-        // What lies next to a step is not read: a beat there may be lost, no more.
-        EXPECT_LE(d.missed, 1 + steps);
+        // Around a step only beats with the QRS of those either side are read: of the one or
+        // two next to each step at most half may be lost (17 of 29 on 800 when none was read).
+        EXPECT_LE(d.missed, 1 + steps / 2);
     }
 }
 
@@ -276,19 +277,24 @@ TEST(RealEcg, NoiseBurstsAreMarkedAsNoiseAndBeatsOutsideThemHold) {
 }
 
 // QT Database sele0210: after each 5-s burst of noise the detector went on with the levels the
-// burst had pushed up and missed the beats for 10-20 s (Se 68 % outside the bursts). Every
-// disturbance of the validation table, with the goals' floors.
+// burst had pushed up and missed the beats for 10-20 s (Se 68 % outside the bursts). MIT-BIH
+// 113 under a wandering baseline: a QRS and a tall T on its slope looked like a step and the
+// beats around it were dropped (Se 97.99 %). Every disturbance of the validation table, with the
+// goals' floors.
 TEST(RealEcg, BeatsAfterEachDisturbanceOfARealRecordHold) {
-    auto r = stressRecord(kData / "qtdb/sele0210.hea");
-    ASSERT_TRUE(r.ok()) << r.message;
-    ASSERT_EQ(r.value.size(), 5u);
-    for (const StressResult& s : r.value) {
-        SCOPED_TRACE(s.what);
-        EXPECT_GE(s.beats.sensitivity(), 99.5);
-        EXPECT_GE(s.beats.positivePredictivity(), 99.5);
-        if (s.markedPercent >= 0) {
-            EXPECT_GE(s.markedPercent, 90.0);
-            EXPECT_EQ(s.insideBursts, 0);
+    for (const char* record : {"qtdb/sele0210.hea", "mitdb/113.hea"}) {
+        SCOPED_TRACE(record);
+        auto r = stressRecord(kData / record);
+        ASSERT_TRUE(r.ok()) << r.message;
+        ASSERT_EQ(r.value.size(), 5u);
+        for (const StressResult& s : r.value) {
+            SCOPED_TRACE(s.what);
+            EXPECT_GE(s.beats.sensitivity(), 99.5);
+            EXPECT_GE(s.beats.positivePredictivity(), 99.5);
+            if (s.markedPercent >= 0) {
+                EXPECT_GE(s.markedPercent, 90.0);
+                EXPECT_EQ(s.insideBursts, 0);
+            }
         }
     }
 }
