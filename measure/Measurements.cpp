@@ -1176,26 +1176,52 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
                                 static_cast<int>(std::ceil(previousTEnd)) + toIndex(20)});
     const int pTo = qrs->onset - 8;
     std::optional<double> pOnset;
-    if (pTo > pFrom + 24) {
-        // Where the window opens on the falling tail of a T (no T end was found before it), the
-        // P peak is sought from the foot of that tail.
-        int from = pFrom;
-        while (from < pTo && magnitude[static_cast<std::size_t>(from + 1)] <
-                                 magnitude[static_cast<std::size_t>(from)])
-            ++from;
+    // Where the window opens on the falling tail of a T (no T end was found before it), the P
+    // peak is sought from the foot of that tail. A larger wave early in the window that makes no
+    // P (the T's slow tail or a U wave on a baseline that has moved since) is passed over and
+    // the P sought after it, up to twice.
+    for (int from = pFrom, attempt = 0; attempt < 3 && !m.pMs && pTo > from + 24; ++attempt) {
         int peak = from;
-        for (int t = from; t <= pTo; ++t)
-            if (magnitude[static_cast<std::size_t>(t)] > magnitude[static_cast<std::size_t>(peak)])
-                peak = t;
+        if (attempt == 0) {
+            while (from < pTo && magnitude[static_cast<std::size_t>(from + 1)] <
+                                     magnitude[static_cast<std::size_t>(from)])
+                ++from;
+            for (int t = from; t <= pTo; ++t)
+                if (magnitude[static_cast<std::size_t>(t)] >
+                    magnitude[static_cast<std::size_t>(peak)])
+                    peak = t;
+        } else {
+            // After a passed-over wave: the wave that rises most above the lowest point since,
+            // and by more than the noise; that lowest point is where it starts.
+            float rise = 0;
+            int low = from, start = -1;
+            for (int t = from; t <= pTo; ++t) {
+                const float x = magnitude[static_cast<std::size_t>(t)];
+                if (x < magnitude[static_cast<std::size_t>(low)])
+                    low = t;
+                if (x - magnitude[static_cast<std::size_t>(low)] > rise) {
+                    rise = x - magnitude[static_cast<std::size_t>(low)];
+                    peak = t;
+                    start = low;
+                }
+            }
+            if (start < 0 || rise <= present)
+                break;
+            from = start;
+        }
         if (peak > from + 8 && peak < pTo - 4 &&
             magnitude[static_cast<std::size_t>(peak)] - level > present) {
-            const auto tangentOnset =
-                tangentCrossing(magnitude, std::max(pFrom, peak - toIndex(100)), peak, true, level);
+            // After a passed-over wave, the P rises from the trough between them: its onset is
+            // sought from there and against that trough's height where it lies above the PR
+            // baseline.
+            const int onsetFrom = std::max(attempt ? from : pFrom, peak - toIndex(100));
+            const float onsetLevel =
+                attempt ? std::max(level, magnitude[static_cast<std::size_t>(from)]) : level;
+            const auto tangentOnset = tangentCrossing(magnitude, onsetFrom, peak, true, onsetLevel);
             // The onset by the trapezium area, the mirror of the ends', where it lies before the
             // tangent's: the tangent at the steepest rise stops short of a slow start. The
             // 7-sample mean it is found on puts it 3 samples before the change.
-            std::optional<double> trapezium =
-                trapeziumOnset(lightMagnitude, std::max(pFrom, peak - toIndex(100)), peak);
+            std::optional<double> trapezium = trapeziumOnset(lightMagnitude, onsetFrom, peak);
             if (trapezium)
                 *trapezium += 3;
             const int endTo = std::min(pTo, peak + toIndex(100));
@@ -1212,9 +1238,9 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
             const bool areaFirst = trapezium && tangentOnset && *trapezium < *tangentOnset;
             for (const auto& onset :
                  {areaFirst ? trapezium : tangentOnset, areaFirst ? tangentOnset : trapezium}) {
-                if (m.pMs ||
-                    !(tangentOnset && end && *tangentOnset < peak && *tangentOnset >= pFrom - 8 &&
-                      *tangentEnd > peak && *end < qrs->onset && onset && *onset < peak))
+                if (m.pMs || !(tangentOnset && end && *tangentOnset < peak &&
+                               *tangentOnset >= (attempt ? from : pFrom) - 8 &&
+                               *tangentEnd > peak && *end < qrs->onset && onset && *onset < peak))
                     continue;
                 const double pMs = (*end - *onset) * kMsPerRecord;
                 const double prMs = (qrs->onset - *onset) * kMsPerRecord;
@@ -1227,6 +1253,7 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
                 }
             }
         }
+        from = peak;
     }
 
     // The T end cannot lie beyond the next beat's P onset; QT and QTc within what a heart does.

@@ -74,18 +74,28 @@ Result<SpanCheck> checkSpans(const std::filesystem::path& header, std::optional<
             }
         }
         // The experts' beats inside the span, by their QRS peak.
-        std::vector<double> qt;
+        std::vector<double> qt, pr;
         for (const QtBeat& b : manual) {
             const double at = static_cast<double>(b.peak) / fs * signal::kRecordsPerSecond;
-            if (at >= static_cast<double>(from) && at < static_cast<double>(from + span) &&
-                b.onset && b.tEnd)
+            if (at < static_cast<double>(from) || at >= static_cast<double>(from + span) ||
+                !b.onset)
+                continue;
+            if (b.tEnd)
                 qt.push_back(static_cast<double>(*b.tEnd - *b.onset) * 1000.0 / fs);
+            if (b.pOnset)
+                pr.push_back(static_cast<double>(*b.onset - *b.pOnset) * 1000.0 / fs);
         }
         if (qt.size() >= 3) {
             ++out.qtMarkedSpans;
             std::sort(qt.begin(), qt.end());
             if (m.qtMs)
                 out.qtErrors.push_back(*m.qtMs - qt[qt.size() / 2]);
+        }
+        if (pr.size() >= 3) {
+            ++out.prMarkedSpans;
+            std::sort(pr.begin(), pr.end());
+            if (m.prMs)
+                out.prErrors.push_back(*m.prMs - pr[pr.size() / 2]);
         }
     }
     return Result<SpanCheck>::success(std::move(out));

@@ -2,7 +2,7 @@
 // Every 10-s span of a long real record measured on its own, as the report measures the span a
 // user picks, and checked for intervals that contradict each other or the rhythm (a T end after
 // the next beat's QRS, a P longer than its PR, a QRS longer than its QT) and, where the experts
-// marked beats in the span, against their QT.
+// marked beats in the span, against their QT and PR.
 #pragma once
 
 #include "measure/validation/Validation.h"
@@ -22,6 +22,9 @@ struct SpanCheck {
     // Spans holding at least three beats the experts marked: program QT - their median QT.
     std::vector<double> qtErrors;
     int qtMarkedSpans = 0; // such spans, measured or not
+    // The same for the PR, in spans holding at least three beats with a marked P.
+    std::vector<double> prErrors;
+    int prMarkedSpans = 0;
 };
 
 // manual: the experts' beats (QT Database "q1c"), in samples of the record; may be empty.

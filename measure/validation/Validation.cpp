@@ -148,8 +148,15 @@ std::vector<QtBeat> qtBeats(const std::vector<Annotation>& all, int channel) {
             continue;
         QtBeat beat;
         beat.peak = annotations[k].sample;
-        if (k > 0 && annotations[k - 1].code == import::wfdb::kWaveOnset)
+        if (k > 0 && annotations[k - 1].code == import::wfdb::kWaveOnset) {
             beat.onset = annotations[k - 1].sample;
+            if (k >= 4 && annotations[k - 2].code == import::wfdb::kWaveEnd &&
+                annotations[k - 3].code == import::wfdb::kPPeak &&
+                annotations[k - 4].code == import::wfdb::kWaveOnset) {
+                beat.pOnset = annotations[k - 4].sample;
+                beat.pEnd = annotations[k - 2].sample;
+            }
+        }
         if (k + 1 < annotations.size() && annotations[k + 1].code == import::wfdb::kWaveEnd)
             beat.qrsEnd = annotations[k + 1].sample;
         for (std::size_t j = k + 1; j < annotations.size(); ++j) {

@@ -38,11 +38,12 @@ std::vector<Wave> wavesOf(const std::vector<import::wfdb::Annotation>& annotatio
 Intervals globalIntervals(const std::vector<std::vector<Wave>>& leads, double fs);
 
 // QRS onset, QRS end and T end of beats marked with "( N )" and "t )" in one annotation list (QT
-// Database manual and ecgpuwave files), in samples, keyed by the beat's QRS peak; only the
-// annotations of one channel when channel >= 0 (ecgpuwave's ".pu" holds both leads').
+// Database manual and ecgpuwave files), and the P onset and end of a "( p )" right before the
+// QRS onset, in samples, keyed by the beat's QRS peak; only the annotations of one channel when
+// channel >= 0 (ecgpuwave's ".pu" holds both leads').
 struct QtBeat {
     std::int64_t peak = 0;
-    std::optional<std::int64_t> onset, qrsEnd, tEnd;
+    std::optional<std::int64_t> onset, qrsEnd, tEnd, pOnset, pEnd;
 };
 std::vector<QtBeat> qtBeats(const std::vector<import::wfdb::Annotation>& annotations,
                             int channel = -1);

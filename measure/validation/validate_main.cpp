@@ -173,6 +173,7 @@ void ludb(const fs::path& dir) {
 
 void qtdb(const fs::path& dir) {
     std::vector<std::optional<double>> progQt, puQt, manQt, progQrs, puQrs, manQrs;
+    std::vector<std::optional<double>> progP, puP, manP, progPr, puPr, manPr;
     for (const fs::path& base : records(dir, ".q1c")) {
         auto man = import::wfdb::readAnnotations(fs::path(base).replace_extension(".q1c"));
         auto pu = import::wfdb::readAnnotations(fs::path(base).replace_extension(".pu"));
@@ -180,14 +181,14 @@ void qtdb(const fs::path& dir) {
             continue;
         const std::vector<QtBeat> manual = qtBeats(man.value);
         const std::vector<QtBeat> peer[2] = {qtBeats(pu.value, 0), qtBeats(pu.value, 1)};
-        std::vector<double> mq, pq, mr, pr;
+        std::vector<double> mq, pq, mr, pr, mp, pp, mpr, ppr;
         std::int64_t first = INT64_MAX, last = 0;
         const double ms = 1000.0 / 250.0;
         for (const QtBeat& b : manual) {
             first = std::min(first, b.peak);
             last = std::max(last, b.peak);
             // ecgpuwave's global boundaries over its two leads: earliest onset, latest ends.
-            std::optional<std::int64_t> on, qEnd, tEnd;
+            std::optional<std::int64_t> on, qEnd, tEnd, pOn, pEnd;
             for (const auto& lead : peer)
                 for (const QtBeat& c : lead)
                     if (std::abs(c.peak - b.peak) <= 38) {
@@ -197,10 +198,20 @@ void qtdb(const fs::path& dir) {
                             qEnd = qEnd ? std::max(*qEnd, *c.qrsEnd) : *c.qrsEnd;
                         if (c.tEnd)
                             tEnd = tEnd ? std::max(*tEnd, *c.tEnd) : *c.tEnd;
+                        if (c.pOnset && c.pEnd) {
+                            pOn = pOn ? std::min(*pOn, *c.pOnset) : *c.pOnset;
+                            pEnd = pEnd ? std::max(*pEnd, *c.pEnd) : *c.pEnd;
+                        }
                     }
             if (b.onset && b.tEnd && on && tEnd) {
                 mq.push_back(static_cast<double>(*b.tEnd - *b.onset) * ms);
                 pq.push_back(static_cast<double>(*tEnd - *on) * ms);
+            }
+            if (b.onset && b.pOnset && b.pEnd && on && pOn && pEnd) {
+                mp.push_back(static_cast<double>(*b.pEnd - *b.pOnset) * ms);
+                pp.push_back(static_cast<double>(*pEnd - *pOn) * ms);
+                mpr.push_back(static_cast<double>(*b.onset - *b.pOnset) * ms);
+                ppr.push_back(static_cast<double>(*on - *pOn) * ms);
             }
             if (b.onset && b.qrsEnd && on && qEnd) {
                 mr.push_back(static_cast<double>(*b.qrsEnd - *b.onset) * ms);
@@ -224,12 +235,23 @@ void qtdb(const fs::path& dir) {
         progQrs.push_back(m.value.m.qrsMs);
         puQrs.push_back(med(pr));
         manQrs.push_back(med(mr));
+        // P only where the cardiologists marked it before most of the annotated beats.
+        const bool marksP = mp.size() * 2 > manual.size();
+        progP.push_back(marksP ? m.value.m.pMs : std::nullopt);
+        puP.push_back(marksP ? med(pp) : std::nullopt);
+        manP.push_back(marksP ? med(mp) : std::nullopt);
+        progPr.push_back(marksP ? m.value.m.prMs : std::nullopt);
+        puPr.push_back(marksP ? med(ppr) : std::nullopt);
+        manPr.push_back(marksP ? med(mpr) : std::nullopt);
         if (details)
             std::printf("qtdb %-9s QT %4s ecgpuwave %4s manual %4s   QRS %4s ecgpuwave %4s manual "
-                        "%4s\n",
+                        "%4s   P %4s ecgpuwave %4s manual %4s   PR %4s ecgpuwave %4s manual %4s\n",
                         base.filename().c_str(), text(m.value.m.qtMs).c_str(),
                         text(med(pq)).c_str(), text(med(mq)).c_str(), text(m.value.m.qrsMs).c_str(),
-                        text(med(pr)).c_str(), text(med(mr)).c_str());
+                        text(med(pr)).c_str(), text(med(mr)).c_str(), text(progP.back()).c_str(),
+                        text(puP.back()).c_str(), text(manP.back()).c_str(),
+                        text(progPr.back()).c_str(), text(puPr.back()).c_str(),
+                        text(manPr.back()).c_str());
     }
     std::printf("QT Database (%zu records, median beat of the manually annotated beats vs the "
                 "median of their manual boundaries)\n",
@@ -238,6 +260,10 @@ void qtdb(const fs::path& dir) {
     row("  QT, ecgpuwave (same beats)", differences(puQt, manQt), "");
     row("  QRS, program", differences(progQrs, manQrs), "");
     row("  QRS, ecgpuwave (same beats)", differences(puQrs, manQrs), "");
+    row("  P duration, program", differences(progP, manP), "");
+    row("  P duration, ecgpuwave (same beats)", differences(puP, manP), "");
+    row("  PR, program", differences(progPr, manPr), "");
+    row("  PR, ecgpuwave (same beats)", differences(puPr, manPr), "");
 }
 
 void detection(const std::vector<fs::path>& dirs) {
@@ -296,8 +322,8 @@ void detection(const std::vector<fs::path>& dirs) {
 void spans(const std::vector<fs::path>& dirs) {
     std::printf("10-s spans of the long records, each measured on its own (intervals that cannot "
                 "all be true: QT >= RR, PR >= RR, P >= PR, QRS >= QT)\n");
-    int total = 0, contradictions = 0, qtMarked = 0;
-    std::vector<double> qtErrors;
+    int total = 0, contradictions = 0, qtMarked = 0, prMarked = 0;
+    std::vector<double> qtErrors, prErrors;
     for (const fs::path& dir : dirs)
         for (const fs::path& base : records(dir, ".atr")) {
             if (!only.empty() && base.filename() != only)
@@ -313,6 +339,8 @@ void spans(const std::vector<fs::path>& dirs) {
             contradictions += s.contradictions;
             qtMarked += s.qtMarkedSpans;
             qtErrors.insert(qtErrors.end(), s.qtErrors.begin(), s.qtErrors.end());
+            prMarked += s.prMarkedSpans;
+            prErrors.insert(prErrors.end(), s.prErrors.begin(), s.prErrors.end());
             std::printf("  %-22s spans %4d  measured P %3d PR %3d QRS %3d QT %3d  contradictory %d",
                         (dir.filename().string() + "/" + base.filename().string()).c_str(), s.spans,
                         s.withP, s.withPr, s.withQrs, s.withQt, s.contradictions);
@@ -320,18 +348,23 @@ void spans(const std::vector<fs::path>& dirs) {
                 std::printf("  [%s]", e.c_str());
             std::printf("\n");
         }
-    std::vector<std::optional<double>> program, zero;
-    for (double e : qtErrors) {
-        program.push_back(e);
-        zero.push_back(0.0);
-    }
-    for (int k = static_cast<int>(qtErrors.size()); k < qtMarked; ++k) {
-        program.push_back(std::nullopt);
-        zero.push_back(0.0);
-    }
+    // Errors against a zero reference, the spans measured in none counted as not measured.
+    auto errors = [](const std::vector<double>& measured, int marked) {
+        std::vector<std::optional<double>> program, zero;
+        for (double e : measured) {
+            program.push_back(e);
+            zero.push_back(0.0);
+        }
+        for (int k = static_cast<int>(measured.size()); k < marked; ++k) {
+            program.push_back(std::nullopt);
+            zero.push_back(0.0);
+        }
+        return differences(program, zero);
+    };
     std::printf("  all: %d spans, %d contradictory\n", total, contradictions);
-    row("  QT of spans with marked beats", differences(program, zero),
+    row("  QT of spans with marked beats", errors(qtErrors, qtMarked),
         "(program - median of the experts' beats in the span)");
+    row("  PR of spans with marked P waves", errors(prErrors, prMarked), "");
 }
 
 // Beat detection with disturbances added to every annotated long record.
