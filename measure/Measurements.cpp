@@ -713,73 +713,52 @@ std::optional<double> tangentCrossing(const std::vector<float>& x, int from, int
     return best + (base - x[static_cast<std::size_t>(best)]) / bestSlope;
 }
 
-// The end of a wave falling from its peak: with m the point of its steepest descent within
-// [peak, to] and r = to a reference point beyond the end, the point e in [m, r] that maximises
-// the area of the trapezium (m, x(m)), (e, x(e)), (r, x(e)), (r, x(m)),
-// (x(m) - x(e)) (2r - m - e) / 2. Unlike the tangent, it follows a slow tail down to where the
-// wave has flattened, and it needs no baseline level.
-std::optional<double> trapeziumEnd(const std::vector<float>& x, int peak, int to) {
+// A wave's bound by the trapezium area. For its end (end = true): with m the point of its
+// steepest descent within [lo, hi] and r = hi a reference point beyond the end, the point e in
+// [m, r] that maximises the area of the trapezium (m, x(m)), (e, x(e)), (r, x(e)), (r, x(m)),
+// (x(m) - x(e)) |2r - m - e| / 2. Unlike the tangent, it follows a slow tail down to where the
+// wave has flattened, and it needs no baseline level. Its onset is the mirror: the steepest rise
+// within [lo, hi], the reference point r = lo before the wave, e in [r, m].
+std::optional<double> trapeziumBound(const std::vector<float>& x, int lo, int hi, bool end) {
     const int n = static_cast<int>(x.size());
-    const int from = std::max(peak, 4);
-    to = std::min(to, n - 5);
+    lo = std::max(lo, 4);
+    hi = std::min(hi, n - 5);
+    const double sign = end ? -1.0 : 1.0;
     int m = -1;
     double steepest = 0;
-    for (int t = from; t <= to; ++t) {
+    for (int t = lo; t <= hi; ++t) {
         const double slope =
-            (x[static_cast<std::size_t>(t + 4)] - x[static_cast<std::size_t>(t - 4)]) / 8.0;
-        if (slope < steepest) {
-            steepest = slope;
-            m = t;
-        }
-    }
-    if (m < 0 || m >= to)
-        return std::nullopt;
-    int best = m;
-    double bestArea = 0;
-    for (int e = m; e <= to; ++e) {
-        const double area = (x[static_cast<std::size_t>(m)] - x[static_cast<std::size_t>(e)]) *
-                            (2.0 * to - m - e) / 2.0;
-        if (area > bestArea) {
-            bestArea = area;
-            best = e;
-        }
-    }
-    if (best <= m)
-        return std::nullopt;
-    return static_cast<double>(best);
-}
-
-// The onset of a wave rising to its peak: the mirror of trapeziumEnd, with the reference point
-// `from` before the wave.
-std::optional<double> trapeziumOnset(const std::vector<float>& x, int from, int peak) {
-    const int n = static_cast<int>(x.size());
-    from = std::max(from, 4);
-    const int to = std::min(peak, n - 5);
-    int m = -1;
-    double steepest = 0;
-    for (int t = from; t <= to; ++t) {
-        const double slope =
-            (x[static_cast<std::size_t>(t + 4)] - x[static_cast<std::size_t>(t - 4)]) / 8.0;
+            sign * (x[static_cast<std::size_t>(t + 4)] - x[static_cast<std::size_t>(t - 4)]) / 8.0;
         if (slope > steepest) {
             steepest = slope;
             m = t;
         }
     }
-    if (m <= from)
+    if (m < 0 || (end ? m >= hi : m <= lo))
         return std::nullopt;
+    const int reference = end ? hi : lo;
     int best = m;
     double bestArea = 0;
-    for (int e = from; e <= m; ++e) {
+    for (int e = end ? m : lo; e <= (end ? hi : m); ++e) {
         const double area = (x[static_cast<std::size_t>(m)] - x[static_cast<std::size_t>(e)]) *
-                            (m + e - 2.0 * from) / 2.0;
+                            std::abs(m + e - 2.0 * reference) / 2.0;
         if (area > bestArea) {
             bestArea = area;
             best = e;
         }
     }
-    if (best >= m)
+    if (best == m)
         return std::nullopt;
     return static_cast<double>(best);
+}
+
+std::optional<double> trapeziumEnd(const std::vector<float>& x, int peak, int to) {
+    return trapeziumBound(x, peak, to, true);
+}
+
+// The onset of a wave rising to its peak, with the reference point `from` before the wave.
+std::optional<double> trapeziumOnset(const std::vector<float>& x, int from, int peak) {
+    return trapeziumBound(x, from, peak, false);
 }
 
 double axisOf(const MedianBeat& beat, const std::array<float, kLeadCount>& base, int from, int to) {
