@@ -52,9 +52,12 @@ inline constexpr double kSinusArrhythmiaMs = 160; // longest - shortest sinus RR
 inline constexpr double kIrregularRmssd = 0.10;   // RMSSD / mean RR of the dominant beats [Dash]
 inline constexpr int kMinimumIntervals = 6;       // RR intervals needed to judge regularity [own]
 inline constexpr double kPBeatShare = 0.5; // P found before at most this share of beats: no P [own]
-inline constexpr double kPCorrelation = 0.5;    // a beat's P matches the median beat's P [own]
-inline constexpr double kPrematureRatio = 0.85; // RR below 85 % of the median RR and of the RR
-                                                // before it: a premature beat [own]
+inline constexpr double kAtrialCoherence = 0.75; // atrial stretches before the beats at least
+                                                 // this alike: a P repeats there, even one too
+                                                 // small to measure, so no fibrillation [own]
+inline constexpr double kPCorrelation = 0.5;     // a beat's P matches the median beat's P [own]
+inline constexpr double kPrematureRatio = 0.85;  // RR below 85 % of the median RR and of the RR
+                                                 // before it: a premature beat [own]
 inline constexpr double kSameShape = 0.90; // QRS correlation with the median beat: same shape [own]
 inline constexpr double kOtherShape = 0.80;    // below: a QRS of another (ventricular) shape [own]
 inline constexpr double kPacingSpikeMv = 0.10; // a pacemaker spike jumps at least this far

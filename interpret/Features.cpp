@@ -425,6 +425,38 @@ Features features(const signal::SampleRecord* records, std::size_t count,
         const auto [lo, hi] = std::minmax_element(sinusRr.begin(), sinusRr.end());
         f.sinusRangeMs = *hi - *lo;
     }
+    // The atrial stretch before each dominant beat, 250 to 30 ms before its QRS onset: a P wave
+    // repeats there however small it is, fibrillatory waves do not.
+    {
+        const int from = -samples(250), n = samples(220);
+        Stretch sum;
+        double energies = 0;
+        int used = 0;
+        for (std::size_t i = 0; i < beats.size(); ++i) {
+            if (!(f.shape[i] >= criteria::kOtherShape) || f.premature[i])
+                continue;
+            const Stretch full = recordStretch(records, count, onsets[i] + from, n, pLeads);
+            if (full.empty())
+                continue;
+            const Stretch s = slice(full, 0, n);
+            if (sum.empty())
+                sum.assign(s.size(), std::vector<double>(static_cast<std::size_t>(n), 0.0));
+            for (std::size_t k = 0; k < s.size(); ++k)
+                for (int t = 0; t < n; ++t) {
+                    sum[k][static_cast<std::size_t>(t)] += s[k][static_cast<std::size_t>(t)];
+                    energies +=
+                        s[k][static_cast<std::size_t>(t)] * s[k][static_cast<std::size_t>(t)];
+                }
+            ++used;
+        }
+        if (used >= criteria::kMinimumIntervals && energies > 0) {
+            double meanEnergy = 0;
+            for (const auto& x : sum)
+                for (double v : x)
+                    meanEnergy += (v / used) * (v / used);
+            f.atrialCoherence = meanEnergy / (energies / used);
+        }
+    }
     int dominant = 0, withP = 0;
     for (std::size_t i = 0; i < beats.size(); ++i)
         if (f.shape[i] >= criteria::kOtherShape && !f.premature[i]) {

@@ -180,7 +180,8 @@ private:
         const bool irregular =
             f_.dominantRmssdRatio && *f_.dominantRmssdRatio >= c::kIrregularRmssd;
         const bool noP = f_.pShare && *f_.pShare < c::kPBeatShare;
-        if (irregular && noP) {
+        const bool unalikeAtria = !f_.atrialCoherence || *f_.atrialCoherence < c::kAtrialCoherence;
+        if (irregular && noP && unalikeAtria) {
             Reason r;
             r.add("RR нерегулярны: RMSSD/RR " + num(*f_.dominantRmssdRatio, 2) + " ≥ " +
                       num(c::kIrregularRmssd, 2),
@@ -188,6 +189,11 @@ private:
                       num(c::kIrregularRmssd, 2));
             r.add("зубец P найден перед " + num(100 * *f_.pShare, 0) + " % комплексов",
                   "P wave found before " + num(100 * *f_.pShare, 0) + " % of the complexes");
+            if (f_.atrialCoherence)
+                r.add("предсердные отрезки перед комплексами несходны: сходство " +
+                          num(*f_.atrialCoherence, 2) + " < " + num(c::kAtrialCoherence, 2),
+                      "atrial stretches before the complexes unalike: likeness " +
+                          num(*f_.atrialCoherence, 2) + " < " + num(c::kAtrialCoherence, 2));
             say("AFIB", r);
             atrialFibrillation_ = true;
         }
@@ -836,6 +842,7 @@ Features rounded(Features f) {
     round(f.dominantRmssdRatio, 0.01);
     round(f.sinusRangeMs, 1.0);
     round(f.pShare, 0.01);
+    round(f.atrialCoherence, 0.01);
     round(f.pTerminalForceV1, 0.1);
     for (auto* lead : {&f.rPeakTimeMs, &f.rDurationMs, &f.sDurationMs})
         for (auto& v : *lead)

@@ -50,9 +50,12 @@ struct Features {
     std::optional<double> dominantRmssdRatio; // RMSSD / mean of the RR between dominant beats
     std::optional<double> sinusRangeMs;       // longest - shortest RR between dominant beats
     std::optional<double> pShare;             // share of dominant beats with the median's P
-    int prematureSameShape = 0;               // early beats of the dominant QRS shape
-    int otherShape = 0;                       // early beats of another QRS shape
-    int otherShapeLate = 0;                   // beats of another QRS shape, not early
+    // How alike the atrial stretches before the dominant beats are: the energy of their mean over
+    // the mean of their energies (1: the same wave before each, about 1/N: nothing in common).
+    std::optional<double> atrialCoherence;
+    int prematureSameShape = 0; // early beats of the dominant QRS shape
+    int otherShape = 0;         // early beats of another QRS shape
+    int otherShapeLate = 0;     // beats of another QRS shape, not early
     // Shape of the median beat, per lead (null where the lead is absent or has no such wave).
     std::array<std::optional<double>, signal::kLeadCount> rPeakTimeMs, rDurationMs, sDurationMs;
     // Whether the last wave of the QRS points up (an R' that closes the complex, not a notch

@@ -453,13 +453,14 @@ void statements(const fs::path& ludb) {
             const measure::Measurements& m = d.result.measurements;
             const interpret::Features& f = d.result.features;
             std::printf("ludb %d: HR %s P %s PR %s QRS %s QTcF %s axes %s/%s/%s  P share %s "
-                        "RMSSD/RR %s\n   reference:",
+                        "RMSSD/RR %s coherence %s\n   reference:",
                         d.id, text(m.heartRateBpm).c_str(), text(m.pMs).c_str(),
                         text(m.prMs).c_str(), text(m.qrsMs).c_str(),
                         text(m.qtcFridericiaMs).c_str(), text(m.pAxisDeg).c_str(),
                         text(m.qrsAxisDeg).c_str(), text(m.tAxisDeg).c_str(),
                         f.pShare ? std::to_string(*f.pShare).c_str() : "-",
-                        f.dominantRmssdRatio ? std::to_string(*f.dominantRmssdRatio).c_str() : "-");
+                        f.dominantRmssdRatio ? std::to_string(*f.dominantRmssdRatio).c_str() : "-",
+                        f.atrialCoherence ? std::to_string(*f.atrialCoherence).c_str() : "-");
             for (const std::string& s : d.diagnoses)
                 std::printf(" [%s]", s.c_str());
             std::printf("\n");
