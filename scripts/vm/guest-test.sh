@@ -168,8 +168,10 @@ unplug_during() {
     say "step $name rc=$(cat "$res/$name.rc" 2>/dev/null)"
     ls -la /home/user/uplug /home/user/uplug/temp >"$res/$name.files" 2>&1
     if [ "$how" = deauth ]; then
+        # The host tells the instrument when it reads this line; on a loaded machine it has read
+        # it more than a second late, and the download after found the instrument still off.
         say "plug-quiet $bridge"
-        sleep 1
+        sleep 3
         echo 1 >"$dev/authorized"
     else
         say "plug $bridge"
