@@ -115,6 +115,35 @@ QStringList headerLeft(const ReportJob& job,
     return lines;
 }
 
+// The header's lines as they fit into widthMm: a longer one (a statement with its reason, a
+// physician's free text) is wrapped at spaces, a statement's continuation indented past its bullet.
+QStringList wrappedToWidth(QPainter& painter, const Paper& paper, const QStringList& lines,
+                           double widthMm) {
+    QStringList out;
+    for (const QString& line : lines) {
+        if (textWidthMm(painter, paper, line, kHeaderPointSize) <= widthMm) {
+            out << line;
+            continue;
+        }
+        const QString indent =
+            line.startsWith(QStringLiteral("• ")) ? QStringLiteral("   ") : QString();
+        QString current;
+        for (const QString& word : line.split(QLatin1Char(' '))) {
+            const QString trial =
+                current.trimmed().isEmpty() ? current + word : current + QLatin1Char(' ') + word;
+            if (!current.trimmed().isEmpty() &&
+                textWidthMm(painter, paper, trial, kHeaderPointSize) > widthMm) {
+                out << current;
+                current = indent + word;
+            } else {
+                current = trial;
+            }
+        }
+        out << current;
+    }
+    return out;
+}
+
 } // namespace
 
 QStringList reportHeaderLeft(const ReportJob& job) {
@@ -310,7 +339,8 @@ PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
         drawGrid(painter, paper);
 
     // Header: two blocks of lines.
-    const QStringList left = headerLeft(job, shown);
+    const QStringList left =
+        wrappedToWidth(painter, paper, headerLeft(job, shown), paper.widthMm - 4 - 3);
     const QStringList right = reportHeaderRight(job);
     if (!goOn())
         return endCancelled(painter, device, 0);

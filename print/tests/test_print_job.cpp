@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QPdfWriter>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -690,6 +691,21 @@ TEST_F(PrintJobTest, TheReportPrintsThePhysiciansStatementsAndTheConfirmation) {
     text = pageText(pdf);
     EXPECT_FALSE(text.contains(QString::fromUtf8("Ритм синусовый, правильный")));
     EXPECT_TRUE(text.contains(QStringLiteral("Unconfirmed report:")));
+
+    // A line longer than the page (here a physician's free text; a statement with a long reason
+    // ran off the page's edge) is wrapped: every word of it starts on the page.
+    QStringList longText;
+    for (int i = 0; i < 60; ++i)
+        longText << QStringLiteral("word%1").arg(i);
+    velkard::interpret::addFreeText(report, longText.join(QLatin1Char(' ')).toStdString());
+    rj.physicianReport = report;
+    ASSERT_TRUE(printReportToPdf(pdf, rj, 300).ok());
+    QSet<QString> onPage;
+    for (const Word& w : pdfWords(pdf, 1))
+        if (w.xMin < 842 - 8) // A4 landscape is 842 points wide
+            onPage.insert(w.text);
+    for (const QString& w : longText)
+        EXPECT_TRUE(onPage.contains(w)) << w.toStdString();
 }
 
 TEST_F(PrintJobTest, RulerAndNumbersFollowTheLanguageOnEveryPage) {
