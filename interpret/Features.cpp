@@ -303,6 +303,41 @@ void pacingSpikes(const signal::SampleRecord* records, std::size_t count,
     }
 }
 
+// How alike the atrial stretches before the dominant, not premature beats are, 250 to 30 ms
+// before each QRS onset: a P wave repeats there however small it is, fibrillatory waves do not.
+// The energy of their mean over the mean of their energies; nullopt with too few beats.
+std::optional<double> atrialLikeness(const signal::SampleRecord* records, std::size_t count,
+                                     const std::vector<std::int64_t>& onsets, const Features& f,
+                                     const std::vector<int>& leads) {
+    const int from = -samples(250), n = samples(220);
+    Stretch sum;
+    double energies = 0;
+    int used = 0;
+    for (std::size_t i = 0; i < onsets.size(); ++i) {
+        if (!(f.shape[i] >= criteria::kOtherShape) || f.premature[i])
+            continue;
+        const Stretch full = recordStretch(records, count, onsets[i] + from, n, leads);
+        if (full.empty())
+            continue;
+        const Stretch s = slice(full, 0, n);
+        if (sum.empty())
+            sum.assign(s.size(), std::vector<double>(static_cast<std::size_t>(n), 0.0));
+        for (std::size_t k = 0; k < s.size(); ++k)
+            for (std::size_t t = 0; t < s[k].size(); ++t) {
+                sum[k][t] += s[k][t];
+                energies += s[k][t] * s[k][t];
+            }
+        ++used;
+    }
+    if (used < criteria::kMinimumIntervals || energies <= 0)
+        return std::nullopt;
+    double meanEnergy = 0;
+    for (const auto& x : sum)
+        for (double v : x)
+            meanEnergy += (v / used) * (v / used);
+    return meanEnergy / (energies / used);
+}
+
 } // namespace
 
 Features features(const signal::SampleRecord* records, std::size_t count,
@@ -425,38 +460,7 @@ Features features(const signal::SampleRecord* records, std::size_t count,
         const auto [lo, hi] = std::minmax_element(sinusRr.begin(), sinusRr.end());
         f.sinusRangeMs = *hi - *lo;
     }
-    // The atrial stretch before each dominant beat, 250 to 30 ms before its QRS onset: a P wave
-    // repeats there however small it is, fibrillatory waves do not.
-    {
-        const int from = -samples(250), n = samples(220);
-        Stretch sum;
-        double energies = 0;
-        int used = 0;
-        for (std::size_t i = 0; i < beats.size(); ++i) {
-            if (!(f.shape[i] >= criteria::kOtherShape) || f.premature[i])
-                continue;
-            const Stretch full = recordStretch(records, count, onsets[i] + from, n, pLeads);
-            if (full.empty())
-                continue;
-            const Stretch s = slice(full, 0, n);
-            if (sum.empty())
-                sum.assign(s.size(), std::vector<double>(static_cast<std::size_t>(n), 0.0));
-            for (std::size_t k = 0; k < s.size(); ++k)
-                for (int t = 0; t < n; ++t) {
-                    sum[k][static_cast<std::size_t>(t)] += s[k][static_cast<std::size_t>(t)];
-                    energies +=
-                        s[k][static_cast<std::size_t>(t)] * s[k][static_cast<std::size_t>(t)];
-                }
-            ++used;
-        }
-        if (used >= criteria::kMinimumIntervals && energies > 0) {
-            double meanEnergy = 0;
-            for (const auto& x : sum)
-                for (double v : x)
-                    meanEnergy += (v / used) * (v / used);
-            f.atrialCoherence = meanEnergy / (energies / used);
-        }
-    }
+    f.atrialCoherence = atrialLikeness(records, count, onsets, f, pLeads);
     int dominant = 0, withP = 0;
     for (std::size_t i = 0; i < beats.size(); ++i)
         if (f.shape[i] >= criteria::kOtherShape && !f.premature[i]) {

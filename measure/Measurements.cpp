@@ -1193,7 +1193,8 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
             // After a passed-over wave, the P rises from the trough between them: its onset is
             // sought from there and against that trough's height where it lies above the PR
             // baseline.
-            const int onsetFrom = std::max(attempt ? from : pFrom, peak - toIndex(100));
+            const int waveFrom = attempt ? from : pFrom;
+            const int onsetFrom = std::max(waveFrom, peak - toIndex(100));
             const float onsetLevel =
                 attempt ? std::max(level, magnitude[static_cast<std::size_t>(from)]) : level;
             const auto tangentOnset = tangentCrossing(magnitude, onsetFrom, peak, true, onsetLevel);
@@ -1218,8 +1219,8 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
             for (const auto& onset :
                  {areaFirst ? trapezium : tangentOnset, areaFirst ? tangentOnset : trapezium}) {
                 if (m.pMs || !(tangentOnset && end && *tangentOnset < peak &&
-                               *tangentOnset >= (attempt ? from : pFrom) - 8 &&
-                               *tangentEnd > peak && *end < qrs->onset && onset && *onset < peak))
+                               *tangentOnset >= waveFrom - 8 && *tangentEnd > peak &&
+                               *end < qrs->onset && onset && *onset < peak))
                     continue;
                 const double pMs = (*end - *onset) * kMsPerRecord;
                 const double prMs = (qrs->onset - *onset) * kMsPerRecord;
