@@ -493,7 +493,7 @@ void statements(const fs::path& ludb) {
 
 int main(int argc, char** argv) {
     fs::path data;
-    bool onlyStatements = false, onlyStress = false, onlyBeats = false;
+    bool onlyStatements = false, onlyStress = false, onlyBeats = false, usage = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--details") == 0)
             details = true;
@@ -505,10 +505,16 @@ int main(int argc, char** argv) {
             only = argv[++i];
         else if (std::strcmp(argv[i], "--statements") == 0)
             onlyStatements = true;
-        else
+        else if (argv[i][0] != '-' && data.empty())
             data = argv[i];
+        else
+            usage = true; // an unknown option or a second folder
     }
-    if (data.empty()) {
+    if (!usage && !data.empty() && !fs::is_directory(data)) {
+        std::fprintf(stderr, "velkard-validate: %s is not a folder\n", data.c_str());
+        return 2;
+    }
+    if (usage || data.empty()) {
         std::fprintf(
             stderr,
             "Usage: velkard-validate DATA [--details] [--statements] [--stress "
