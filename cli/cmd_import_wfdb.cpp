@@ -22,7 +22,9 @@ const Command kWfdb{
     "aVR, aVL, aVF or V1..V6 take their lead; others take II when no limb lead is there, then the\n"
     "first free chest lead. Prints one JSON object: records, present and absent (lead names:\n"
     "absent leads are stored as flat channels and must not be measured) and notes.\n"
-    "--adc-per-mv N replaces the gains of the header (LUDB: 1000).\n",
+    "--adc-per-mv N replaces the gains of the header. Without it, gains that contradict the\n"
+    "limb leads' samples (I + III = II holds on the stored values only: LUDB's) give way to\n"
+    "1000 units per mV, and a note says so.\n",
     runWfdb};
 
 const Registration regWfdb{kWfdb};

@@ -120,11 +120,11 @@ std::optional<int> leadOfLabel(std::string_view label) {
             s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0)
             s = trimmed(s.substr(0, s.size() - suffix.size()));
     if (s == "d1" || s == "di")
-        s = "i";
-    else if (s == "d2" || s == "dii")
-        s = "ii";
-    else if (s == "d3" || s == "diii")
-        s = "iii";
+        return velkard::import::wfdb::leadOfName("i");
+    if (s == "d2" || s == "dii")
+        return velkard::import::wfdb::leadOfName("ii");
+    if (s == "d3" || s == "diii")
+        return velkard::import::wfdb::leadOfName("iii");
     if (s.empty())
         return std::nullopt;
     return velkard::import::wfdb::leadOfName(s);
@@ -135,7 +135,8 @@ std::optional<double> microvoltsPerUnit(std::string_view unit) {
     // "µ" in UTF-8 or Latin-1, and the micro sign's Greek twin.
     for (std::string_view micro : {"\xC2\xB5", "\xCE\xBC", "\xB5"})
         if (startsWith(u, micro)) {
-            u = "u" + u.substr(micro.size());
+            u.erase(0, micro.size());
+            u.insert(u.begin(), 'u');
             break;
         }
     u = lower(u);

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A PhysioNet WFDB record (import/Wfdb.h reads it with every length checked) as an EcgFile:
-// physical values by the header's gains and units, the ".atr" beat labels beside it as
-// annotations.
+// physical values by the header's gains and units (one scale for all where the gains contradict
+// the limb leads' samples, as LUDB's do), the ".atr" beat labels beside it as annotations.
 #include "formats/EcgFile.h"
 
 #include "import/Wfdb.h"
+#include "import/WfdbRecording.h"
 
 #include <cmath>
 #include <cstdio>
@@ -23,6 +24,10 @@ EcgResult readWfdb(const std::filesystem::path& headerPath) {
     out.rate = h.frequency;
     if (h.signals.size() > static_cast<std::size_t>(kMaxSignals))
         return EcgResult::failure(ErrorCode::BadData, name + ": more than 64 signals");
+    // Gains that contradict the samples are not used: every signal is read at one scale.
+    const bool sharedScale = velkard::import::wfdb::gainsContradictLimbLeads(record.value);
+    if (sharedScale)
+        out.notes.push_back(velkard::import::wfdb::sharedScaleNote());
     std::vector<SignalIn> signals;
     for (std::size_t s = 0; s < h.signals.size(); ++s) {
         const auto& sp = h.signals[s];
@@ -39,7 +44,10 @@ EcgResult readWfdb(const std::filesystem::path& headerPath) {
         SignalIn in{sp.description,
                     std::vector<double>(static_cast<std::size_t>(record.value.length()))};
         for (std::int64_t t = 0; t < record.value.length(); ++t)
-            in.microvolts[static_cast<std::size_t>(t)] = record.value.physical(s, t) * *uv;
+            in.microvolts[static_cast<std::size_t>(t)] =
+                sharedScale ? (record.value.samples[s][static_cast<std::size_t>(t)] - sp.baseline) *
+                                  (1000.0 / velkard::import::wfdb::kSharedScaleAdcPerMv)
+                            : record.value.physical(s, t) * *uv;
         signals.push_back(std::move(in));
     }
     placeSignals(std::move(signals), out);

@@ -2,8 +2,10 @@
 #include "import/WfdbRecording.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <numeric>
 
 namespace velkard::import::wfdb {
@@ -105,6 +107,47 @@ std::optional<int> leadOfName(std::string_view description) {
     return std::nullopt;
 }
 
+bool gainsContradictLimbLeads(const Record& record) {
+    const Header& h = record.header;
+    std::array<int, 3> limb{-1, -1, -1}; // signals of I, II, III
+    for (std::size_t s = 0; s < h.signals.size() && s < record.samples.size(); ++s) {
+        const auto lead = leadOfName(h.signals[s].description);
+        if (lead && *lead >= signal::StandardLeadI && *lead <= signal::StandardLeadIII &&
+            limb[static_cast<std::size_t>(*lead - signal::StandardLeadI)] < 0)
+            limb[static_cast<std::size_t>(*lead - signal::StandardLeadI)] = static_cast<int>(s);
+    }
+    if (limb[0] < 0 || limb[1] < 0 || limb[2] < 0 || record.length() == 0)
+        return false;
+    const SignalSpec& a = h.signals[static_cast<std::size_t>(limb[0])];
+    const SignalSpec& b = h.signals[static_cast<std::size_t>(limb[1])];
+    const SignalSpec& c = h.signals[static_cast<std::size_t>(limb[2])];
+    if (lower(a.units) != lower(b.units) || lower(b.units) != lower(c.units))
+        return false;
+    const double lo = std::min({std::abs(a.gain), std::abs(b.gain), std::abs(c.gain)});
+    const double hi = std::max({std::abs(a.gain), std::abs(b.gain), std::abs(c.gain)});
+    if (!(lo > 0) || hi <= lo * 1.02)
+        return false;
+    const auto& si = record.samples[static_cast<std::size_t>(limb[0])];
+    const auto& sii = record.samples[static_cast<std::size_t>(limb[1])];
+    const auto& siii = record.samples[static_cast<std::size_t>(limb[2])];
+    std::int64_t off = 0;
+    int iiMin = sii.front(), iiMax = sii.front();
+    for (std::size_t t = 0; t < sii.size(); ++t) {
+        const long residual =
+            static_cast<long>(si[t] - a.baseline) + (siii[t] - c.baseline) - (sii[t] - b.baseline);
+        off += std::labs(residual) > 2;
+        iiMin = std::min(iiMin, sii[t]);
+        iiMax = std::max(iiMax, sii[t]);
+    }
+    // A flat or nearly flat II obeys the law at any scale.
+    return iiMax - iiMin >= 200 && off * 1000 <= static_cast<std::int64_t>(sii.size());
+}
+
+std::string sharedScaleNote() {
+    return "the header's gains contradict its samples (I + III = II holds on the stored values, "
+           "not on the values the gains give): every signal read at 1000 units per mV";
+}
+
 Result<InstrumentRecording> toInstrument(const Record& record, std::optional<double> adcPerMv) {
     using R = Result<InstrumentRecording>;
     const Header& h = record.header;
@@ -117,6 +160,10 @@ Result<InstrumentRecording> toInstrument(const Record& record, std::optional<dou
                                                   " is not a whole number from 50 to 100000");
     InstrumentRecording out;
     out.source.fill(-1);
+    if (!adcPerMv && gainsContradictLimbLeads(record)) {
+        adcPerMv = kSharedScaleAdcPerMv;
+        out.notes.push_back(sharedScaleNote());
+    }
     // Which signal becomes which lead.
     std::vector<std::size_t> unnamed;
     for (std::size_t s = 0; s < h.signals.size(); ++s) {

@@ -30,6 +30,20 @@ std::optional<int> leadOfName(std::string_view description);
 bool completeLimbLeads(std::vector<double>& i, std::vector<double>& ii, std::vector<double>& iii,
                        std::size_t n);
 
+// Units per mV the samples are read at where the header's gains contradict them (below): LUDB's
+// samples are stored at 1 µV per unit.
+inline constexpr double kSharedScaleAdcPerMv = 1000.0;
+
+// Whether the header's gains contradict its samples: the stored values of I, II and III obey
+// Einthoven's law (I + III = II within 2 units at 99.9 % of the samples, on a signal that moves)
+// while the gains give the three leads scales more than 2 % apart, so that the law fails on the
+// physical values. Such gains cannot be true, and the samples share one scale: LUDB's headers
+// give each lead's range as its gain.
+bool gainsContradictLimbLeads(const Record& record);
+
+// The note an import gives where it reads the samples at kSharedScaleAdcPerMv for that reason.
+std::string sharedScaleNote();
+
 struct InstrumentRecording {
     std::vector<signal::SampleRecord> records;      // 800 per second
     std::array<bool, signal::kLeadCount> present{}; // leads that carry the record's signal
@@ -41,7 +55,8 @@ struct InstrumentRecording {
 // II only (the channels for III hold zeros and the derived leads are absent). Chest leads go to
 // their channels; a signal whose name is no standard lead takes lead II when that is free, then the
 // first free chest channel (and a note says so). adcPerMv, when given, replaces every signal's
-// gain (LUDB's headers give each lead's range instead of its gain); the baseline is taken off.
+// gain; without it, where gainsContradictLimbLeads, kSharedScaleAdcPerMv does (and a note says
+// so). The baseline is taken off.
 // Values beyond the 16-bit range are clipped.
 Result<InstrumentRecording> toInstrument(const Record& record,
                                          std::optional<double> adcPerMv = std::nullopt);

@@ -296,13 +296,15 @@ double worstDifference(const EcgFile& a, const EcgFile& b) {
 TEST(FormatsDicom, RealRecordsWrittenByPydicomReadWithinOneMicrovolt) {
     const fs::path script = fs::path(VELKARD_FORMATS_TESTS) / "wfdb_to_dicom.py";
     Dir d;
-    // LUDB 1 in µV with a median-beat group before the rhythm; PTB-XL 00001 in mV.
+    // LUDB 1 in µV with a median-beat group before the rhythm; PTB-XL 00001 in mV. LUDB's samples
+    // lie at 1000 units per mV, whatever its header's gains say (the reader finds that out).
     struct Case {
         fs::path hea;
         const char* options;
     };
-    const Case cases[] = {{fs::path(VELKARD_ECG_TESTDATA) / "ludb/1.hea", "--median"},
-                          {fs::path(VELKARD_ECG_DATA) / "ptbxl/00001_lr.hea", "--millivolts"}};
+    const Case cases[] = {
+        {fs::path(VELKARD_ECG_TESTDATA) / "ludb/1.hea", "--median --adc-per-mv 1000"},
+        {fs::path(VELKARD_ECG_DATA) / "ptbxl/00001_lr.hea", "--millivolts"}};
     for (const Case& c : cases) {
         if (!fs::exists(c.hea)) {
             ADD_FAILURE() << c.hea << " is missing";
@@ -350,7 +352,8 @@ TEST(FormatsDicom, MuLawAndALawSamplesReadAsTheReferenceDecoderGivesThem) {
         const fs::path out = d / (std::string(law) + ".dcm"),
                        decoded = d / (std::string(law) + ".bin");
         ASSERT_EQ(run("/usr/bin/python3 '" + script.string() + "' '" + hea.string() + "' '" +
-                      out.string() + "' --law " + law + " --truth '" + decoded.string() + "'"),
+                      out.string() + "' --law " + law + " --truth '" + decoded.string() +
+                      "' --adc-per-mv 1000"),
                   0)
             << law;
         auto r = readEcgFile(out);
@@ -620,6 +623,16 @@ TEST(FormatsInstrument, ResamplesKeepsAbsentLeadsAbsentAndCountsClippedValues) {
 // units — must stay within one unit of that floating-point round trip.
 TEST(FormatsInstrument, RealLudbRecordConvertedAddsOnlyQuantisation) {
     const EcgFile truth = wfdbTruth(fs::path(VELKARD_ECG_TESTDATA) / "ludb/1.hea");
+    // Read at one scale, not at its header's per-lead gains: the limb leads then obey Einthoven's
+    // law to a unit (with the header's gains they miss it by up to 360 µV) and the import says why.
+    double einthoven = 0;
+    for (std::size_t t = 0; t < truth.samples(); ++t)
+        einthoven = std::max(einthoven,
+                             std::abs(truth.leads[0][t] + truth.leads[2][t] - truth.leads[1][t]));
+    EXPECT_LE(einthoven, 1.0);
+    EXPECT_EQ(std::count(truth.notes.begin(), truth.notes.end(),
+                         velkard::import::wfdb::sharedScaleNote()),
+              1);
     auto inst = toInstrument(truth);
     ASSERT_TRUE(inst) << inst.message;
     EXPECT_EQ(inst.value.records.size(), 8000u);

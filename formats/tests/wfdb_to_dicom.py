@@ -8,7 +8,9 @@
 # (sensitivity and baseline scaled to match), encoded by Python's audioop, and --truth FILE the
 # microvolts those samples stand for as audioop decodes them (float64, frame by frame).
 # Usage: wfdb_to_dicom.py RECORD.hea OUT.dcm [--median] [--millivolts] [--implicit] [--seconds N]
-#        [--law mu|a --truth FILE] [--annotations]
+#        [--law mu|a --truth FILE] [--annotations] [--adc-per-mv N]
+# --adc-per-mv N takes N units per mV for every signal instead of the header's gains (LUDB's
+# headers give each lead's range there; its samples are stored at 1000 units per mV).
 # --annotations adds a Waveform Annotation Sequence: a text without reference, a QRS duration of
 # 96 ms at sample 401 of the rhythm group, a text at 2.5 s, and a text at sample 11 of the
 # median group (when there is one).
@@ -42,6 +44,8 @@ def read_record(hea):
             base = int(base.rstrip(")"))
         else:
             gain, base = gain_part, 0
+        if option("--adc-per-mv"):
+            gain = option("--adc-per-mv")
         sigs.append((f[0], float(gain), base, f[-1]))
     dat = open(hea.rsplit("/", 1)[0] + "/" + sigs[0][0], "rb").read()
     frames = len(dat) // (2 * ns)
@@ -103,7 +107,7 @@ def group(fs, sigs, n, values, ns, label, millivolts, law=None):
 
 
 def main():
-    valued = {option(o) for o in ("--seconds", "--law", "--truth")}
+    valued = {option(o) for o in ("--seconds", "--law", "--truth", "--adc-per-mv")}
     args = [a for a in sys.argv[1:] if not a.startswith("--") and a not in valued]
     seconds = float(option("--seconds")) if option("--seconds") else None
     law, truth = option("--law"), option("--truth")

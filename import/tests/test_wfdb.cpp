@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -250,6 +251,58 @@ TEST(WfdbResampling, SinesKeepAmplitudeAndTimingAtEveryRate) {
             EXPECT_LT(worst, 0.01) << hz << " Hz";
         }
     }
+}
+
+// LUDB's headers give each lead's range as its gain, yet its stored I, II and III obey
+// Einthoven's law: those gains are refused and every signal is read at one scale. Gains that
+// truly differ (the law holds on the physical values), gains that agree, and a flat record keep
+// the header's gains.
+TEST(WfdbRecords, GainsThatContradictTheLimbLeadsGiveWayToOneScale) {
+    auto rec = readRecord(kData / "ludb/1");
+    ASSERT_TRUE(rec.ok()) << rec.message;
+    EXPECT_TRUE(gainsContradictLimbLeads(rec.value));
+    auto read = toInstrument(rec.value);
+    auto at1000 = toInstrument(rec.value, 1000.0);
+    ASSERT_TRUE(read.ok() && at1000.ok());
+    ASSERT_EQ(read.value.records.size(), at1000.value.records.size());
+    for (std::size_t t = 0; t < read.value.records.size(); t += 97)
+        EXPECT_EQ(read.value.records[t].c, at1000.value.records[t].c) << t;
+    const auto noted = [](const InstrumentRecording& r) {
+        return std::count(r.notes.begin(), r.notes.end(), sharedScaleNote());
+    };
+    EXPECT_EQ(noted(read.value), 1);
+    EXPECT_EQ(noted(at1000.value), 0); // a scale given is no contradiction found
+
+    Record agreeing = rec.value;
+    for (SignalSpec& sp : agreeing.header.signals)
+        sp.gain = 1000;
+    EXPECT_FALSE(gainsContradictLimbLeads(agreeing));
+
+    // I, II = I + III and III in mV, stored at gains 200, 500 and 300 units per mV.
+    Record distinct;
+    distinct.header = parseHeader("d 3 500 1000\nd.dat 16 200 16 0 0 0 0 I\n"
+                                  "d.dat 16 500 16 0 0 0 0 II\nd.dat 16 300 16 0 0 0 0 III\n")
+                          .value;
+    distinct.samples.assign(3, std::vector<int>(1000));
+    for (std::size_t t = 0; t < 1000; ++t) {
+        const double i = std::sin(t / 20.0), iii = 0.7 * std::cos(t / 13.0);
+        distinct.samples[0][t] = static_cast<int>(std::lround(200 * i));
+        distinct.samples[1][t] = static_cast<int>(std::lround(500 * (i + iii)));
+        distinct.samples[2][t] = static_cast<int>(std::lround(300 * iii));
+    }
+    EXPECT_FALSE(gainsContradictLimbLeads(distinct));
+    // Stored as if at one scale, with those gains written: contradicted.
+    for (std::size_t t = 0; t < 1000; ++t)
+        distinct.samples[1][t] = distinct.samples[0][t] + distinct.samples[2][t];
+    EXPECT_TRUE(gainsContradictLimbLeads(distinct));
+    // A flat record obeys the law at any scale.
+    for (auto& s : distinct.samples)
+        std::fill(s.begin(), s.end(), 0);
+    EXPECT_FALSE(gainsContradictLimbLeads(distinct));
+    // Two leads (the QT Database) have no law to obey.
+    auto qt = readRecord(kData / "qtdb/sel100");
+    ASSERT_TRUE(qt.ok()) << qt.message;
+    EXPECT_FALSE(gainsContradictLimbLeads(qt.value));
 }
 
 // LUDB record 1 placed into the eight channels: the twelve leads derived back from them equal the
