@@ -756,6 +756,55 @@ std::optional<double> trapeziumEnd(const std::vector<float>& x, int peak, int to
     return trapeziumBound(x, peak, to, true);
 }
 
+// The T end: by the trapezium area on the spatial magnitude, from its peak up to `to`. Where the
+// leads cross their PR level while the T still descends (ST depression, a TP level above the
+// PR), the magnitude folds back up there and that end lies on the descent; the end is then taken
+// on the leads projected onto the T's direction at its peak, a signed signal that does not fold.
+// The fold shows as a projection still falling at the magnitude's end, at over 0.3 of its
+// steepest fall.
+std::optional<double> tWaveEnd(const Leads8& m8, const std::array<float, kLeadCount>& base,
+                               const std::vector<float>& magnitude, int peak, int to) {
+    const auto end = trapeziumEnd(magnitude, peak, to);
+    if (!end)
+        return end;
+    const int n = static_cast<int>(magnitude.size());
+    std::array<double, kIndependentCount> direction{};
+    double norm = 0;
+    for (std::size_t k = 0; k < kIndependentCount; ++k) {
+        double sum = 0;
+        for (int t = std::max(0, peak - 8); t <= std::min(n - 1, peak + 8); ++t)
+            sum += m8[k][static_cast<std::size_t>(t)] -
+                   base[static_cast<std::size_t>(kIndependent[k])];
+        direction[k] = sum;
+        norm += sum * sum;
+    }
+    if (!(norm > 0))
+        return end;
+    norm = std::sqrt(norm);
+    std::vector<float> projection(static_cast<std::size_t>(n));
+    for (int t = 0; t < n; ++t) {
+        double s = 0;
+        for (std::size_t k = 0; k < kIndependentCount; ++k)
+            s += direction[k] * (m8[k][static_cast<std::size_t>(t)] -
+                                 base[static_cast<std::size_t>(kIndependent[k])]);
+        projection[static_cast<std::size_t>(t)] = static_cast<float>(s / norm);
+    }
+    projection = smooth(projection, 3);
+    const auto projected = trapeziumEnd(projection, peak, to);
+    if (!projected || *projected <= *end)
+        return end;
+    const auto fall = [&](int t) {
+        return (projection[static_cast<std::size_t>(t - 4)] -
+                projection[static_cast<std::size_t>(t + 4)]) /
+               8.0;
+    };
+    double steepest = 0;
+    for (int t = std::max(peak, 4); t <= std::min(static_cast<int>(*projected), n - 5); ++t)
+        steepest = std::max(steepest, fall(t));
+    const int e = static_cast<int>(std::lround(*end));
+    return e >= 4 && e + 4 < n && fall(e) > 0.3 * steepest ? projected : end;
+}
+
 // The onset of a wave rising to its peak, with the reference point `from` before the wave.
 std::optional<double> trapeziumOnset(const std::vector<float>& x, int from, int peak) {
     return trapeziumBound(x, from, peak, false);
@@ -1139,7 +1188,8 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
             if (magnitude[static_cast<std::size_t>(t)] > magnitude[static_cast<std::size_t>(peak)])
                 peak = t;
         if (peak > tFrom && magnitude[static_cast<std::size_t>(peak)] - level > present) {
-            const auto end = trapeziumEnd(lightMagnitude, peak, std::min(tEndLimit, peak + 160));
+            const auto end =
+                tWaveEnd(m8, base, lightMagnitude, peak, std::min(tEndLimit, peak + 160));
             if (end && *end > peak && *end <= tEndLimit) {
                 tEnd = static_cast<int>(std::lround(*end));
                 m.qtMs = (*end - qrs->onset) * kMsPerRecord;
