@@ -1015,6 +1015,7 @@ void MainWindow::fileImportIntoCard() {
     formats::InstrumentEcg converted;
     converted.present = foreign->present;
     converted.clipped = foreign->clipped;
+    converted.notes = foreign->notes;
     const std::string origin =
         formats::originLine(foreign->file, converted, foreign->path.filename().string());
     const auto& bytes = session_.buffer().bytes;

@@ -139,6 +139,11 @@ std::string originLine(const EcgFile& file, const InstrumentEcg& converted,
     line += "; clipped samples: " + std::to_string(converted.clipped);
     line += "; resampled from " + std::to_string(static_cast<int>(std::round(file.rate))) +
             " Hz to 800 Hz";
+    // How the file was read and placed (signals left out, gains refused, leads derived).
+    std::vector<std::string> notes = file.notes;
+    notes.insert(notes.end(), converted.notes.begin(), converted.notes.end());
+    for (std::size_t n = 0; n < notes.size(); ++n)
+        line += (n ? "; " : "; notes: ") + notes[n];
     return line;
 }
 

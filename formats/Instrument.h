@@ -38,7 +38,8 @@ Result<InstrumentEcg> toInstrument(const EcgFile& file);
 std::string leadNames(const LeadSet& leads, bool present = true);
 
 // What is kept beside a recording filed from a file: one line, in English, of where it came from
-// (the origin, the file's patient fields, the leads absent and the clipped samples).
+// (the origin, the file's patient fields, the leads absent, the clipped samples and the notes of
+// the reading and the conversion).
 std::string originLine(const EcgFile& file, const InstrumentEcg& converted,
                        const std::string& fileName);
 

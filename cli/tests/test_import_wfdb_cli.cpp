@@ -10,6 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
 namespace velkard::cli::test {
 namespace {
 
@@ -71,6 +75,41 @@ TEST(WfdbCli, RecordsBecomeRecordingsThatMeasureAndNameTheirAbsentLeads) {
     const CliResult bad = runCli({"measure", (dir / "sel100.rec").string(), "--absent", "V7"});
     EXPECT_NE(bad.status, 0);
     EXPECT_NE(bad.err.find("V7"), std::string::npos) << bad.err;
+}
+
+// LUDB's header gains are refused for one scale (its limb leads obey Einthoven's law only on the
+// stored values): the import says so, the leads measure what the stored values hold, and the
+// audit line of the filed recording keeps the note.
+TEST(WfdbCli, ImportOfContradictoryGainsSaysSoAndTheAuditLogKeepsIt) {
+    TempDir dir;
+    const std::string d = dir.path().string();
+    const CliResult add =
+        runCli({"add-patient", "--name", "Иванов Иван", "--policy", "7", "--dir", d});
+    ASSERT_EQ(add.status, 0) << add.err;
+    const std::string id = add.out.substr(0, 8);
+    const CliResult imp = runCli({"import", (kData / "ludb/1.hea").string(), "--into", id, "--out",
+                                  (dir / "1.dat").string(), "--dir", d});
+    ASSERT_EQ(imp.status, 0) << imp.err;
+    const QJsonObject info = parseJson(imp.out);
+    bool noted = false;
+    for (const auto& n : info["notes"].toArray())
+        noted |= n.toString().contains("1000 units per mV");
+    EXPECT_TRUE(noted) << imp.out;
+    // The R waves of V3 and V4 measure 1.69 and 1.82 mV at 1000 units per mV; their header's
+    // gains (2259 and 2317 units per mV) would make them 0.75 and 0.79 mV.
+    const CliResult m = runCli({"measure", (dir / "1.dat").string()});
+    ASSERT_EQ(m.status, 0) << m.err;
+    const QJsonObject leads = parseJson(m.out)["leads"].toObject();
+    EXPECT_NEAR(leads["V3"].toObject()["r_mv"].toDouble(), 1.69, 0.1) << m.out;
+    EXPECT_NEAR(leads["V4"].toObject()["r_mv"].toDouble(), 1.82, 0.1) << m.out;
+    bool logged = false;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path() / "DATA_BASE")) {
+        std::ifstream in(e.path());
+        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        logged |= text.find("imported from 1.hea") != std::string::npos &&
+                  text.find("1000 units per mV") != std::string::npos;
+    }
+    EXPECT_TRUE(logged) << "no audit line keeps the note on the gains";
 }
 
 TEST(WfdbCli, BadInputGivesAMessageAndNoFile) {
