@@ -56,8 +56,19 @@ inline constexpr double kAtrialCoherence = 0.75; // atrial stretches before the 
                                                  // this alike: a P repeats there, even one too
                                                  // small to measure, so no fibrillation [own]
 inline constexpr double kPCorrelation = 0.5;     // a beat's P matches the median beat's P [own]
-inline constexpr double kPrematureRatio = 0.85;  // RR below 85 % of the median RR and of the RR
-                                                 // before it: a premature beat [own]
+// Atrial flutter: atrial waves between the complexes that repeat at a period of 150-300 ms
+// (200-400/min; flutter's atrial rate is typically 250-350/min [AHA-II]) and again at twice it,
+// at least 2.2 times as often as the ventricles beat (variable or 3:1, 4:1 block; 2:1 block,
+// where every other wave hides in the QRS and T, is not told from a sinus P), and large enough
+// to be no noise. The repeat is the correlation of the waves with themselves a period later.
+inline constexpr double kFlutterPeriodMinMs = 150; // [AHA-II]
+inline constexpr double kFlutterPeriodMaxMs = 300; // [AHA-II]
+inline constexpr double kFlutterRepeat = 0.75;     // [own]
+inline constexpr double kFlutterRepeatTwice = 0.5; // [own]
+inline constexpr double kFlutterRateRatio = 2.2;   // [own]
+inline constexpr double kFlutterWaveMv = 0.025;    // RMS of the atrial waves at least [own]
+inline constexpr double kPrematureRatio = 0.85;    // RR below 85 % of the median RR and of the RR
+                                                   // before it: a premature beat [own]
 inline constexpr double kSameShape = 0.90; // QRS correlation with the median beat: same shape [own]
 inline constexpr double kOtherShape = 0.80;    // below: a QRS of another (ventricular) shape [own]
 inline constexpr double kPacingSpikeMv = 0.10; // a pacemaker spike jumps at least this far

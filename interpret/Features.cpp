@@ -338,6 +338,104 @@ std::optional<double> atrialLikeness(const signal::SampleRecord* records, std::s
     return meanEnergy / (energies / used);
 }
 
+// Regular atrial waves between the complexes, from the QRS onsets of the beats and the QRS's
+// length: each of II, III, aVF and V1 over the span of the beats, every QRS from 20 ms before
+// its onset to 40 ms after its end bridged by a straight line and left out of the sums, mains
+// taken off, band-passed by taking off a 250-ms mean (the T's slow wave); then its
+// autocorrelation at every lag of the flutter periods. The lead with the best repeat is kept.
+void atrialWaves(const signal::SampleRecord* records, std::size_t count,
+                 const std::vector<std::int64_t>& onsets, int qrsLength, Features& f) {
+    if (onsets.size() < 3)
+        return;
+    const std::int64_t from = std::max<std::int64_t>(0, onsets.front() - samples(1000));
+    const std::int64_t to =
+        std::min<std::int64_t>(static_cast<std::int64_t>(count), onsets.back() + samples(1000));
+    const int n = static_cast<int>(to - from);
+    const int settle = samples(250);
+    if (n < 4 * settle)
+        return;
+    std::vector<char> valid(static_cast<std::size_t>(n), 1);
+    for (std::int64_t o : onsets) {
+        const int a = std::max(0, static_cast<int>(o - from) - samples(20));
+        const int b = std::min(n - 1, static_cast<int>(o - from) + qrsLength + samples(40));
+        for (int t = a; t <= b; ++t)
+            valid[static_cast<std::size_t>(t)] = 0;
+    }
+    for (int t = 0; t < settle; ++t)
+        valid[static_cast<std::size_t>(t)] = valid[static_cast<std::size_t>(n - 1 - t)] = 0;
+    const int lagLow = samples(criteria::kFlutterPeriodMinMs);
+    const int lagHigh = samples(criteria::kFlutterPeriodMaxMs);
+    const auto correlation = [&](const std::vector<double>& y, int lag) {
+        double ab = 0, aa = 0, bb = 0;
+        for (int t = 0; t + lag < n; ++t) {
+            if (!valid[static_cast<std::size_t>(t)] || !valid[static_cast<std::size_t>(t + lag)])
+                continue;
+            const double a = y[static_cast<std::size_t>(t)],
+                         b = y[static_cast<std::size_t>(t + lag)];
+            ab += a * b;
+            aa += a * a;
+            bb += b * b;
+        }
+        return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
+    };
+    for (int lead : {signal::StandardLeadII, signal::StandardLeadIII, signal::StandardLeadAVF,
+                     signal::StandardLeadV1}) {
+        std::vector<double> x(static_cast<std::size_t>(n));
+        for (int t = 0; t < n; ++t)
+            x[static_cast<std::size_t>(t)] =
+                signal::deriveStandardLeads(
+                    records[static_cast<std::size_t>(from + t)])[static_cast<std::size_t>(lead)] /
+                signal::kUnitsPerMillivolt;
+        // Each left-out QRS bridged from the sample before it to the sample after it.
+        for (int t = 0; t < n;) {
+            if (valid[static_cast<std::size_t>(t)] || t < settle) {
+                ++t;
+                continue;
+            }
+            int b = t;
+            while (b < n && !valid[static_cast<std::size_t>(b)])
+                ++b;
+            const double left = x[static_cast<std::size_t>(t - 1)];
+            const double right = b < n ? x[static_cast<std::size_t>(b)] : left;
+            for (int k = t; k < b; ++k)
+                x[static_cast<std::size_t>(k)] = left + (right - left) * (k - t + 1) / (b - t + 1);
+            t = b;
+        }
+        const std::vector<double> smooth = movingMean(movingMean(x, 16), 13);
+        const std::vector<double> slow = movingMean(smooth, settle);
+        std::vector<double> y(static_cast<std::size_t>(n));
+        double energy = 0;
+        int used = 0;
+        for (int t = 0; t < n; ++t) {
+            y[static_cast<std::size_t>(t)] =
+                smooth[static_cast<std::size_t>(t)] - slow[static_cast<std::size_t>(t)];
+            if (valid[static_cast<std::size_t>(t)]) {
+                energy += y[static_cast<std::size_t>(t)] * y[static_cast<std::size_t>(t)];
+                ++used;
+            }
+        }
+        if (used < 2 * settle || energy <= 0)
+            continue;
+        std::vector<double> r(static_cast<std::size_t>(lagHigh + 2), 0.0);
+        for (int lag = lagLow - 1; lag <= lagHigh + 1; ++lag)
+            r[static_cast<std::size_t>(lag)] = correlation(y, lag);
+        int best = -1;
+        for (int lag = lagLow; lag <= lagHigh; ++lag)
+            if (r[static_cast<std::size_t>(lag)] >= r[static_cast<std::size_t>(lag - 1)] &&
+                r[static_cast<std::size_t>(lag)] >= r[static_cast<std::size_t>(lag + 1)] &&
+                (best < 0 || r[static_cast<std::size_t>(lag)] > r[static_cast<std::size_t>(best)]))
+                best = lag;
+        if (best < 0 ||
+            (f.atrialWaveRepeat && r[static_cast<std::size_t>(best)] <= *f.atrialWaveRepeat))
+            continue;
+        f.atrialWavePeriodMs = best * kMsPerRecord;
+        f.atrialWaveRepeat = r[static_cast<std::size_t>(best)];
+        f.atrialWaveRepeatTwice = correlation(y, 2 * best);
+        f.atrialWaveMv = std::sqrt(energy / used);
+        f.atrialWaveLead = lead;
+    }
+}
+
 } // namespace
 
 Features features(const signal::SampleRecord* records, std::size_t count,
@@ -461,6 +559,7 @@ Features features(const signal::SampleRecord* records, std::size_t count,
         f.sinusRangeMs = *hi - *lo;
     }
     f.atrialCoherence = atrialLikeness(records, count, onsets, f, pLeads);
+    atrialWaves(records, count, onsets, end - onset, f);
     int dominant = 0, withP = 0;
     for (std::size_t i = 0; i < beats.size(); ++i)
         if (f.shape[i] >= criteria::kOtherShape && !f.premature[i]) {

@@ -31,6 +31,7 @@ constexpr Entry kTable[] = {
     {"SARRH", "Синусовая аритмия", "Sinus arrhythmia"},
     {"AFIB", "Подозрение на фибрилляцию или трепетание предсердий",
      "Atrial fibrillation or flutter suspected"},
+    {"AFLT", "Подозрение на трепетание предсердий", "Atrial flutter suspected"},
     {"PAC", "Наджелудочковые экстрасистолы", "Premature atrial complexes"},
     {"PVC", "Желудочковые экстрасистолы", "Premature ventricular complexes"},
     {"PACE", "Ритм кардиостимулятора", "Paced rhythm"},
@@ -176,12 +177,46 @@ private:
     bool secondaryRepolarisation() const { return has("CLBBB") || has("WPW") || has("PACE"); }
 
     // ---- Rhythm ----
+    // Atrial flutter: regular atrial waves between the complexes, far more of them than beats.
+    bool flutter() {
+        if (!f_.atrialWaveRepeat || !f_.atrialWaveRepeatTwice || !f_.atrialWavePeriodMs ||
+            !f_.atrialWaveMv || !m_.heartRateBpm || f_.atrialWaveLead < 0)
+            return false;
+        const double atrialRate = 60000.0 / *f_.atrialWavePeriodMs;
+        const double ratio = atrialRate / *m_.heartRateBpm;
+        if (*f_.atrialWaveRepeat < c::kFlutterRepeat ||
+            *f_.atrialWaveRepeatTwice < c::kFlutterRepeatTwice ||
+            *f_.atrialWaveMv < c::kFlutterWaveMv || ratio < c::kFlutterRateRatio)
+            return false;
+        const std::string lead =
+            signal::kStandardLeadNames[static_cast<std::size_t>(f_.atrialWaveLead)];
+        Reason r;
+        r.add("регулярные предсердные волны между комплексами, " + num(atrialRate, 0) +
+                  " в мин (период " + num(*f_.atrialWavePeriodMs, 0) + " мс) в " + lead +
+                  ": повторяемость " + num(*f_.atrialWaveRepeat, 2) + " ≥ " +
+                  num(c::kFlutterRepeat, 2) + ", через два периода " +
+                  num(*f_.atrialWaveRepeatTwice, 2) + " ≥ " + num(c::kFlutterRepeatTwice, 2),
+              "regular atrial waves between the complexes, " + num(atrialRate, 0) +
+                  "/min (period " + num(*f_.atrialWavePeriodMs, 0) + " ms) in " + lead +
+                  ": repeat " + num(*f_.atrialWaveRepeat, 2) + " ≥ " + num(c::kFlutterRepeat, 2) +
+                  ", at twice the period " + num(*f_.atrialWaveRepeatTwice, 2) + " ≥ " +
+                  num(c::kFlutterRepeatTwice, 2));
+        r.add("в " + num(ratio, 1) + " раза чаще ЧСС " + num(*m_.heartRateBpm, 0) + " уд/мин (≥ " +
+                  num(c::kFlutterRateRatio, 1) + ")",
+              num(ratio, 1) + " times the heart rate of " + num(*m_.heartRateBpm, 0) + " bpm (≥ " +
+                  num(c::kFlutterRateRatio, 1) + ")");
+        say("AFLT", r);
+        return true;
+    }
+
     void rhythm() {
         const bool irregular =
             f_.dominantRmssdRatio && *f_.dominantRmssdRatio >= c::kIrregularRmssd;
         const bool noP = f_.pShare && *f_.pShare < c::kPBeatShare;
         const bool unalikeAtria = !f_.atrialCoherence || *f_.atrialCoherence < c::kAtrialCoherence;
-        if (irregular && noP && unalikeAtria) {
+        if (flutter()) {
+            atrialFibrillation_ = true;
+        } else if (irregular && noP && unalikeAtria) {
             Reason r;
             r.add("RR нерегулярны: RMSSD/RR " + num(*f_.dominantRmssdRatio, 2) + " ≥ " +
                       num(c::kIrregularRmssd, 2),
@@ -843,6 +878,10 @@ Features rounded(Features f) {
     round(f.sinusRangeMs, 1.0);
     round(f.pShare, 0.01);
     round(f.atrialCoherence, 0.01);
+    round(f.atrialWavePeriodMs, 1.0);
+    round(f.atrialWaveRepeat, 0.01);
+    round(f.atrialWaveRepeatTwice, 0.01);
+    round(f.atrialWaveMv, 0.001);
     round(f.pTerminalForceV1, 0.1);
     for (auto* lead : {&f.rPeakTimeMs, &f.rDurationMs, &f.sDurationMs})
         for (auto& v : *lead)
@@ -868,6 +907,14 @@ Interpretation interpretSpan(const signal::SampleRecord* records, std::size_t co
     out.measurements = measure::measureSpan(records, count, from, length, present, &beat);
     out.features = features(records, count, out.measurements, beat);
     out.statements = interpret(out.measurements, out.features, patient);
+    // Where fibrillation or flutter is suspected the wave before the QRS is no sinus P: its
+    // duration, PR and axis are not given.
+    if (std::any_of(out.statements.begin(), out.statements.end(),
+                    [](const Statement& s) { return s.code == "AFIB" || s.code == "AFLT"; })) {
+        out.measurements.pMs.reset();
+        out.measurements.prMs.reset();
+        out.measurements.pAxisDeg.reset();
+    }
     return out;
 }
 

@@ -53,6 +53,12 @@ struct Features {
     // How alike the atrial stretches before the dominant beats are: the energy of their mean over
     // the mean of their energies (1: the same wave before each, about 1/N: nothing in common).
     std::optional<double> atrialCoherence;
+    // Regular atrial waves between the complexes (atrial flutter): in the lead among II, III, aVF
+    // and V1 where they repeat best, with every QRS left out, mains taken off and the T's slow
+    // wave taken down (less a 250-ms mean), the lag of 150-300 ms at which they correlate best
+    // with themselves, that correlation, the correlation at twice the lag, and their RMS (mV).
+    std::optional<double> atrialWavePeriodMs, atrialWaveRepeat, atrialWaveRepeatTwice, atrialWaveMv;
+    int atrialWaveLead = -1;
     int prematureSameShape = 0; // early beats of the dominant QRS shape
     int otherShape = 0;         // early beats of another QRS shape
     int otherShapeLate = 0;     // beats of another QRS shape, not early

@@ -150,6 +150,63 @@ TEST(SyntheticStatements, NoiseMainsAndBaselineWanderChangeNothing) {
         }
 }
 
+// Typical flutter: a sawtooth in the inferior leads (II, III and aVF alike, I and the chest leads
+// untouched), here added to beats without a P. Flutter waves at 300/min between beats at 75 bpm
+// (four waves a beat) are called flutter and no sinus rhythm; the same waves under beats at
+// 150 bpm (2:1, every other wave in a QRS or T), or at 150/min (no flutter rate), are not.
+TEST(SyntheticStatements, RegularAtrialWavesFarFasterThanTheBeatsAreFlutter) {
+    constexpr double kPi = 3.14159265358979323846;
+    const auto withWaves = [&](const char* beat, double periodMs, std::uint32_t seed) {
+        sim::EcgParameters params;
+        EXPECT_TRUE(sim::parseBeatParameters(
+            std::string("irregular=0.01,pmv=0,pV1=0,pV2=0,pV3=0,pV4=0,pV5=0,pV6=0,") + beat,
+            params.beat));
+        EXPECT_TRUE(sim::parseNoiseParameters("white=0.01,wander=0.1", params.noise));
+        auto records = sim::SyntheticEcg::records(seed, params, 12 * 800);
+        for (std::size_t t = 0; t < records.size(); ++t) {
+            // A slow fall over 80 % of the period and a quick rise back: -0.15 to +0.05 mV.
+            const double phase =
+                std::fmod(t * 1000.0 / signal::kRecordsPerSecond, periodMs) / periodMs;
+            const double mv = phase < 0.8
+                                  ? 0.05 - 0.2 * phase / 0.8
+                                  : -0.15 + 0.2 * (1 - std::cos(kPi * (phase - 0.8) / 0.2)) / 2;
+            auto& c = records[t].c;
+            const auto add = [](std::int16_t& v, double dmv) {
+                v = static_cast<std::int16_t>(v + std::lround(dmv * signal::kUnitsPerMillivolt));
+            };
+            add(c[0], mv); // III
+            add(c[1], mv); // II
+            for (std::size_t k = 2; k < signal::kChannels; ++k)
+                add(c[k], 2 * mv / 3); // the chest leads keep their value
+        }
+        return interpretSpan(records.data(), records.size(), 0, records.size(), nullptr, kMan50);
+    };
+    for (std::uint32_t seed : {1u, 2u}) {
+        SCOPED_TRACE(seed);
+        const auto flutter = withWaves("hr=75", 200, seed);
+        EXPECT_EQ(codes(flutter).count("AFLT"), 1u) << listing(flutter);
+        EXPECT_EQ(codes(flutter).count("SR") + codes(flutter).count("AFIB") +
+                      codes(flutter).count("NORM"),
+                  0u)
+            << listing(flutter);
+        // A flutter wave before the QRS is no P: no P, PR or P axis is given.
+        EXPECT_FALSE(flutter.measurements.pMs || flutter.measurements.prMs ||
+                     flutter.measurements.pAxisDeg);
+        ASSERT_TRUE(flutter.features.atrialWavePeriodMs);
+        EXPECT_NEAR(*flutter.features.atrialWavePeriodMs, 200.0, 5.0);
+        for (const auto& st : flutter.statements) {
+            if (st.code == "AFLT") {
+                EXPECT_NE(st.reasonIn(Language::English).find("/min (period"), std::string::npos);
+                EXPECT_NE(st.reasonIn(Language::Russian).find("в мин (период"), std::string::npos);
+            }
+        }
+        const auto twoToOne = withWaves("hr=150,qt=300", 200, seed);
+        EXPECT_EQ(codes(twoToOne).count("AFLT"), 0u) << listing(twoToOne);
+        const auto slow = withWaves("hr=50", 400, seed);
+        EXPECT_EQ(codes(slow).count("AFLT"), 0u) << listing(slow);
+    }
+}
+
 // A pacemaker's spike: 2.5 ms of 1 mV (or height) in II, half that in III and I, 0.6-0.8 of it of
 // either sign in the chest leads, then its recharge, a quarter as large, for 2.5 ms (or none, for
 // a length of 1 sample).

@@ -96,6 +96,7 @@ const std::vector<Mapping>& mappings() {
         {"STACH", {"Sinus tachycardia"}, {"Sinus arrhythmia"}},
         {"SARRH", {"Sinus arrhythmia"}, {}},
         {"AFIB", {"Atrial fibrillation", "Atrial flutter*"}, {}},
+        {"AFLT", {"Atrial flutter*"}, {}},
         {"PAC", {"Atrial extrasystole*"}, {}},
         {"PVC", {"Ventricular extrasystole*"}, {}},
         {"PACE", {"Pacemaker presence*", "*pacing"}, {}},
@@ -265,7 +266,11 @@ StatementResults validateStatements(const std::filesystem::path& dir,
             const Reference ref = reference(code, row);
             if (ref == Reference::Excluded)
                 continue;
-            const bool made = std::find(said.begin(), said.end(), code) != said.end();
+            const auto saidCode = [&](const std::string& c) {
+                return std::find(said.begin(), said.end(), c) != said.end();
+            };
+            // AFIB is "fibrillation or flutter suspected": a flutter said is one of them.
+            const bool made = saidCode(code) || (code == "AFIB" && saidCode("AFLT"));
             Tally& t = out.byCode[code];
             if (ref == Reference::Positive)
                 ++(made ? t.truePositive : t.falseNegative);

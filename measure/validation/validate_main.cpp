@@ -32,6 +32,15 @@ std::string text(std::optional<double> v) {
     return b;
 }
 
+// Two decimals, "-" where not measured.
+std::string v2(std::optional<double> v) {
+    if (!v)
+        return "-";
+    char b[32];
+    std::snprintf(b, sizeof b, "%.2f", *v);
+    return b;
+}
+
 void row(const char* what, const Stats& s, const char* goal) {
     std::printf("%-34s %+7.1f ± %5.1f ms  measured %3d/%3d (%5.1f %%)  %s\n", what, s.mean, s.sd,
                 s.measured, s.withReference, s.measuredPercent(), goal);
@@ -453,14 +462,17 @@ void statements(const fs::path& ludb) {
             const measure::Measurements& m = d.result.measurements;
             const interpret::Features& f = d.result.features;
             std::printf("ludb %d: HR %s P %s PR %s QRS %s QTcF %s axes %s/%s/%s  P share %s "
-                        "RMSSD/RR %s coherence %s\n   reference:",
+                        "RMSSD/RR %s coherence %s atrial waves %s ms repeat %s/%s %s mV\n"
+                        "   reference:",
                         d.id, text(m.heartRateBpm).c_str(), text(m.pMs).c_str(),
                         text(m.prMs).c_str(), text(m.qrsMs).c_str(),
                         text(m.qtcFridericiaMs).c_str(), text(m.pAxisDeg).c_str(),
                         text(m.qrsAxisDeg).c_str(), text(m.tAxisDeg).c_str(),
                         f.pShare ? std::to_string(*f.pShare).c_str() : "-",
                         f.dominantRmssdRatio ? std::to_string(*f.dominantRmssdRatio).c_str() : "-",
-                        f.atrialCoherence ? std::to_string(*f.atrialCoherence).c_str() : "-");
+                        f.atrialCoherence ? std::to_string(*f.atrialCoherence).c_str() : "-",
+                        text(f.atrialWavePeriodMs).c_str(), v2(f.atrialWaveRepeat).c_str(),
+                        v2(f.atrialWaveRepeatTwice).c_str(), v2(f.atrialWaveMv).c_str());
             for (const std::string& s : d.diagnoses)
                 std::printf(" [%s]", s.c_str());
             std::printf("\n");
