@@ -946,6 +946,12 @@ void MainWindow::importFile(const QString& chosen) {
         if (const auto& foreign = session_.importedForeign()) {
             // What the file holds and how it was converted, for the record of the session.
             std::fprintf(stderr, "%s\n", foreign->file.origin.c_str());
+            if (foreign->file.gainsReplaced)
+                messages().show(
+                    say(QT_TR_NOOP("Коэффициенты усиления в заголовке файла противоречат его "
+                                   "отсчётам (I + III = II выполняется только для записанных "
+                                   "значений): все отведения прочитаны по 1000 единиц на 1 мВ")),
+                    ui::attentionCaption(state_.interfaceLanguage()));
             if (foreign->clipped > 0)
                 messages().show(say(QT_TR_NOOP("Значения вне диапазона прибора ограничены: ")) +
                                     QString::number(foreign->clipped),

@@ -68,6 +68,9 @@ struct EcgFile {
     // out and why, gaps of a discontinuous file.
     std::string origin;
     std::vector<std::string> notes;
+    // The header's gains contradicted the samples and every signal was read at one scale
+    // (a WFDB record whose limb leads obey Einthoven's law only on the stored values).
+    bool gainsReplaced = false;
 
     std::size_t samples() const; // of each present lead
     int presentCount() const;

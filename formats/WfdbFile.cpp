@@ -26,6 +26,7 @@ EcgResult readWfdb(const std::filesystem::path& headerPath) {
         return EcgResult::failure(ErrorCode::BadData, name + ": more than 64 signals");
     // Gains that contradict the samples are not used: every signal is read at one scale.
     const bool sharedScale = velkard::import::wfdb::gainsContradictLimbLeads(record.value);
+    out.gainsReplaced = sharedScale;
     if (sharedScale)
         out.notes.push_back(velkard::import::wfdb::sharedScaleNote());
     std::vector<SignalIn> signals;

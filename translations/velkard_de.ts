@@ -175,6 +175,10 @@ Freie Software unter der GNU GPL, Version 3 oder später; ohne jede Gewährleist
         <translation>Gerätedateien</translation>
     </message>
     <message>
+        <source>Коэффициенты усиления в заголовке файла противоречат его отсчётам (I + III = II выполняется только для записанных значений): все отведения прочитаны по 1000 единиц на 1 мВ</source>
+        <translation>Die Verstärkungen im Dateikopf widersprechen den Abtastwerten (I + III = II gilt nur für die gespeicherten Werte): alle Ableitungen mit 1000 Einheiten je mV gelesen</translation>
+    </message>
+    <message>
         <source>Значения вне диапазона прибора ограничены: </source>
         <translation>Werte außerhalb des Gerätebereichs begrenzt: </translation>
     </message>

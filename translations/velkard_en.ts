@@ -175,6 +175,10 @@ Free software under the GNU GPL, version 3 or later; without any warranty.</tran
         <translation>Instrument files</translation>
     </message>
     <message>
+        <source>Коэффициенты усиления в заголовке файла противоречат его отсчётам (I + III = II выполняется только для записанных значений): все отведения прочитаны по 1000 единиц на 1 мВ</source>
+        <translation>The gains in the file&apos;s header contradict its samples (I + III = II holds on the stored values only): every lead read at 1000 units per mV</translation>
+    </message>
+    <message>
         <source>Значения вне диапазона прибора ограничены: </source>
         <translation>Values beyond the instrument&apos;s range clipped: </translation>
     </message>

@@ -264,6 +264,23 @@ protected:
 
 } // namespace
 
+// A WFDB record whose header gains contradict its samples (LUDB: each gain is that lead's range)
+// opens read at one scale, and the window says so; the EDF above, whose units are true, says
+// nothing.
+TEST_F(ImportFilingTest, ContradictoryGainsOfAWfdbHeaderAreSaidWhenTheFileOpens) {
+    auto w = makeWindow();
+    w->importFile(QString::fromStdString(
+        (std::filesystem::path(VELKARD_ECG_TESTDATA) / "ludb" / "1.hea").string()));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_TRUE(messages.lastText().contains(QString::fromUtf8("1000 единиц на 1 мВ")))
+        << messages.lastText().toStdString();
+    ASSERT_TRUE(w->session().importedForeign().has_value());
+    EXPECT_TRUE(w->session().importedForeign()->file.gainsReplaced);
+    messages.shown.clear();
+    w->importFile(QString::fromStdString(edf.string()));
+    EXPECT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+}
+
 TEST_F(ImportFilingTest, FiledImportKeepsItsSamplesPatientAndAbsentLeads) {
     auto w = makeWindow();
     w->importFile(QString::fromStdString(edf.string()));
