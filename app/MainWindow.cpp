@@ -232,7 +232,7 @@ void MainWindow::updateMeasurements() {
     }
     const display::Geometry& g = display_->geometry();
     measure::ui::ReviewPage page;
-    page.recording = display_->recording();
+    page.recording = display_->unfilteredRecording();
     page.firstRecord = display_->pageStartOffset() / signal::kRecordBytes;
     page.seconds = display_->secondsPerScreen();
     page.msPerPixel = g.screenSamplesPerColumn * 1000.0 / signal::kRecordsPerSecond;

@@ -139,6 +139,12 @@ public:
         openRecording(std::span<const std::uint8_t>(buffer.bytes), durationSeconds, view);
     }
     std::span<const std::uint8_t> recording() const { return bytes_; }
+    // The shown recording before the display's filters: what the measurements are made on, so
+    // that they do not change with the filters chosen for viewing (the report, the command line
+    // and the exports measure it too).
+    std::span<const std::uint8_t> unfilteredRecording() const {
+        return filtered_.empty() ? bytes_ : rawBytes_;
+    }
     // Which of the twelve leads the recording carries (all unless told otherwise: an imported
     // file of another system may lack some). An absent lead's row shows its label and a dash
     // instead of a flat trace. Takes effect at the next page drawn.

@@ -281,6 +281,25 @@ TEST_F(ImportFilingTest, ContradictoryGainsOfAWfdbHeaderAreSaidWhenTheFileOpens)
     EXPECT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
 }
 
+// The measurements window measures the recording, not the display's filters: with the mains
+// notch and both band filters on for viewing it says what the command line says of the
+// unfiltered samples (LUDB 1's QRS read 95 ms on the notched copy against 90 ms, LUDB 9's
+// 178 against 89).
+TEST_F(ImportFilingTest, MeasurementsDoNotChangeWithTheViewingFilters) {
+    ASSERT_TRUE(filter::saveFilterSettings(work(),
+                                           filter::FilterSettings{filter::Mains::Hz50,
+                                                                  filter::HighPass::Hz005,
+                                                                  filter::LowPass::Hz150},
+                                           true));
+    auto w = makeWindow();
+    w->importFile(QString::fromStdString(edf.string()));
+    ASSERT_TRUE(messages.shown.empty()) << messages.lastText().toStdString();
+    const std::vector<std::uint8_t> imported = w->recordingBuffer().bytes;
+    const auto asFile = std::filesystem::path(source.path().toStdString()) / "unfiltered.dat";
+    writeFile(asFile, std::string(imported.begin(), imported.end()));
+    expectMeasurementsLike(*w, cliMeasure(asFile, true));
+}
+
 TEST_F(ImportFilingTest, FiledImportKeepsItsSamplesPatientAndAbsentLeads) {
     auto w = makeWindow();
     w->importFile(QString::fromStdString(edf.string()));
