@@ -114,6 +114,19 @@ int fail(const std::string& message) {
     return kFailure;
 }
 
+std::string overwritesInput(const std::filesystem::path& out,
+                            const std::vector<std::filesystem::path>& inputs) {
+    std::error_code ec;
+    for (const auto& in : inputs)
+        if (std::filesystem::exists(in, ec) && std::filesystem::exists(out, ec) &&
+            std::filesystem::equivalent(out, in, ec))
+            return out.string() + " is " +
+                   (in == out ? std::string("the file read")
+                              : "a file read (" + in.string() + ")") +
+                   ": writing it would destroy it; choose another name";
+    return {};
+}
+
 int usage(const Command& cmd, const std::string& message) {
     std::cerr << "velkard-cli " << cmd.name << ": " << message << " (see velkard-cli " << cmd.name
               << " --help)\n";

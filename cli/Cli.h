@@ -78,6 +78,10 @@ std::array<bool, 12> leadsBeside(const std::filesystem::path& recording,
 void handOverCommand(const std::string& command, const std::vector<std::string>& args);
 
 int fail(const std::string& message);
+// Where `out` is one of the files a command reads (the same file under any name), the message
+// that refuses to write it; empty otherwise. Writing it would destroy what is being read.
+std::string overwritesInput(const std::filesystem::path& out,
+                            const std::vector<std::filesystem::path>& inputs);
 int usage(const Command& cmd, const std::string& message);
 
 // Parses an integer option; returns nullopt and prints a usage line when it is not a whole number

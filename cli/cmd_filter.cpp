@@ -40,6 +40,11 @@ int runFilter(const std::vector<std::string>& argv) {
     if (!settings->any())
         return usage(kFilter, "choose at least one filter (--mains, --highpass or --lowpass)");
 
+    // The recording stays as recorded: its filtered copy never replaces it.
+    if (const std::string refused =
+            overwritesInput(args.positional()[1], {std::filesystem::path(args.positional()[0])});
+        !refused.empty())
+        return fail(refused);
     signal::BytesResult in = signal::readWholeFile(args.positional()[0]);
     if (!in)
         return fail(in.message);

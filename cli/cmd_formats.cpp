@@ -30,7 +30,8 @@ const Command kImport{
     "filter) and converts it into the instrument's units, and prints one JSON object: kind, rate,\n"
     "samples, seconds, present and absent leads, clipped values (beyond the instrument's range;\n"
     "clipped, never wrapped), the patient fields of the file, start, annotations, origin, notes.\n"
-    "  --out REC.dat  also writes the recording file (absent leads are stored as zero channels)\n"
+    "  --out REC.dat  also writes the recording file (absent leads are stored as zero channels);\n"
+    "                 never over a file the import reads (a WFDB record's own .dat)\n"
     "  --into ID      files it into the card of patient ID under the next number (date and time\n"
     "                 from the file, else now); the audit log of the card file keeps where it\n"
     "                 came from, the absent leads and the clipped values; prints \"number\"\n"
@@ -99,6 +100,10 @@ int runImport(const std::vector<std::string>& argv) {
         if (!cardfile::isValidPatientId(id))
             return usage(kImport, "'" + *into + "' is not a patient ID");
     }
+    if (auto out = args.value("out"))
+        if (const std::string refused = overwritesInput(*out, formats::filesRead(in));
+            !refused.empty())
+            return fail(refused);
     auto c = readAndConvert(in);
     if (!c)
         return fail(c.message);
@@ -176,6 +181,8 @@ int convertForeign(const std::vector<std::string>& argv) {
     if (!args.ok() || args.positional().size() != 2)
         return fail("convert expects IN and OUT.dat");
     const fs::path in = args.positional()[0], out = args.positional()[1];
+    if (const std::string refused = overwritesInput(out, formats::filesRead(in)); !refused.empty())
+        return fail(refused);
     auto c = readAndConvert(in);
     if (!c)
         return fail(c.message);

@@ -47,6 +47,10 @@ int runWfdb(const std::vector<std::string>& argv) {
         if (!adcPerMv)
             return usage(kWfdb, "--adc-per-mv needs a number above 0");
     }
+    if (const std::string refused =
+            overwritesInput(args.positional()[1], import::wfdb::recordFiles(args.positional()[0]));
+        !refused.empty())
+        return fail(refused);
     auto record = import::wfdb::readRecord(args.positional()[0]);
     if (!record)
         return fail(record.message);

@@ -78,6 +78,12 @@ std::optional<Kind> detectKind(const std::filesystem::path& path) {
     return detectKindOfHead(head, ext);
 }
 
+std::vector<std::filesystem::path> filesRead(const std::filesystem::path& path) {
+    if (detectKind(path) == Kind::Wfdb)
+        return velkard::import::wfdb::recordFiles(path);
+    return {path};
+}
+
 EcgResult readEcgFile(const std::filesystem::path& path) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec))

@@ -83,6 +83,10 @@ using EcgResult = Result<EcgFile>;
 // (device files and ".ecx" included).
 std::optional<Kind> detectKind(const std::filesystem::path& path);
 
+// The files reading `path` opens: the file itself and, for a WFDB header, the sample files it
+// names and the ".atr" beside it.
+std::vector<std::filesystem::path> filesRead(const std::filesystem::path& path);
+
 // Reads any of the kinds above, chosen by detectKind. NotAnEcg when the file is none of them.
 EcgResult readEcgFile(const std::filesystem::path& path);
 

@@ -371,6 +371,26 @@ std::string_view mnemonic(int code) {
     return "?";
 }
 
+std::vector<std::filesystem::path> recordFiles(const std::filesystem::path& headerPath) {
+    std::filesystem::path hea = headerPath;
+    if (hea.extension() != ".hea")
+        hea += ".hea";
+    std::vector<std::filesystem::path> files{hea};
+    signal::BytesResult text = signal::readWholeFile(hea, 1 << 20);
+    if (!text)
+        return files;
+    Result<Header> header = parseHeader(
+        std::string_view(reinterpret_cast<const char*>(text.value.data()), text.value.size()));
+    if (!header)
+        return files;
+    for (const SignalSpec& s : header.value.signals)
+        if (std::find(files.begin(), files.end(), hea.parent_path() / s.file) == files.end())
+            files.push_back(hea.parent_path() / s.file);
+    std::filesystem::path atr = hea;
+    files.push_back(atr.replace_extension(".atr"));
+    return files;
+}
+
 Result<Record> readRecord(const std::filesystem::path& headerPath) {
     std::filesystem::path hea = headerPath;
     if (hea.extension() != ".hea")

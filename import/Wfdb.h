@@ -101,6 +101,10 @@ struct Record {
 // files are looked for beside it. All signals end at the shortest one's length.
 Result<Record> readRecord(const std::filesystem::path& headerPath);
 
+// The files reading the record opens: its header, the sample files the header names and the
+// ".atr" beside it; the header alone when it cannot be parsed.
+std::vector<std::filesystem::path> recordFiles(const std::filesystem::path& headerPath);
+
 // Reads an annotation file.
 Result<std::vector<Annotation>> readAnnotations(const std::filesystem::path& path);
 

@@ -125,5 +125,46 @@ TEST(WfdbCli, BadInputGivesAMessageAndNoFile) {
     EXPECT_FALSE(std::filesystem::exists(dir / "x.rec"));
 }
 
+// An output named as a file the command reads (a WFDB record's own sample file "1.dat" is the
+// natural name for its recording; a filtered copy over its recording) is refused before
+// anything is written, under any name of that file, and the file is left as it was.
+TEST(WfdbCli, AnOutputThatIsAnInputIsRefusedAndTheInputKept) {
+    TempDir dir;
+    for (const char* ext : {".hea", ".dat", ".atr"})
+        if (std::filesystem::exists(kData / (std::string("mitdb/113") + ext)))
+            std::filesystem::copy_file(kData / (std::string("mitdb/113") + ext),
+                                       dir / (std::string("113") + ext));
+    const auto bytesOf = [](const std::filesystem::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    };
+    const std::string samples = bytesOf(dir / "113.dat"), beats = bytesOf(dir / "113.atr");
+    ASSERT_FALSE(samples.empty());
+    const std::string hea = (dir / "113.hea").string();
+    std::filesystem::create_directory(dir / "sub");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"import", hea, "--out", (dir / "113.dat").string()},
+          {"import", hea, "--out", (dir / "sub" / ".." / "113.dat").string()},
+          {"import", hea, "--out", (dir / "113.atr").string()},
+          {"wfdb", hea, (dir / "113.dat").string()},
+          {"convert", hea, (dir / "113.hea").string()}}) {
+        const CliResult r = runCli(args);
+        EXPECT_NE(r.status, 0) << args[0] << " " << args.back();
+        EXPECT_NE(r.err.find("choose another name"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(bytesOf(dir / "113.dat"), samples);
+    EXPECT_EQ(bytesOf(dir / "113.atr"), beats);
+    // The recording itself, and a filtered copy asked over it.
+    ASSERT_EQ(runCli({"wfdb", hea, (dir / "113.rec").string()}).status, 0);
+    const std::string recording = bytesOf(dir / "113.rec");
+    const CliResult filtered =
+        runCli({"filter", (dir / "113.rec").string(), (dir / "113.rec").string(), "--mains", "50"});
+    EXPECT_NE(filtered.status, 0);
+    EXPECT_EQ(bytesOf(dir / "113.rec"), recording);
+    // Another name is written.
+    EXPECT_EQ(runCli({"import", hea, "--out", (dir / "113-ecg.dat").string()}).status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir / "113-ecg.dat"));
+}
+
 } // namespace
 } // namespace velkard::cli::test
