@@ -837,6 +837,9 @@ constexpr double kPrMinMs = 70, kPrMaxMs = 420;
 constexpr double kQrsMinMs = 40, kQrsMaxMs = 220;
 constexpr double kQtMinMs = 200, kQtMaxMs = 680;
 constexpr double kQtcMinMs = 300, kQtcMaxMs = 650;
+// A T end where the leads still stand this share of the T peak's distance from their PR level
+// is no end that can be told from a moved baseline.
+constexpr float kUnsureTEndShare = 0.6f;
 
 int toIndex(double ms) {
     return static_cast<int>(std::lround(ms / kMsPerRecord));
@@ -1190,7 +1193,14 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
         if (peak > tFrom && magnitude[static_cast<std::size_t>(peak)] - level > present) {
             const auto end =
                 tWaveEnd(m8, base, lightMagnitude, peak, std::min(tEndLimit, peak + 160));
-            if (end && *end > peak && *end <= tEndLimit) {
+            // Where the leads still stand 0.6 of the T peak's distance from their PR level at
+            // the end found, the baseline has moved as far as the T: the T's end cannot be told
+            // from that move, and QT is not measurable.
+            const bool baselineMoved =
+                end && *end < n &&
+                lightMagnitude[static_cast<std::size_t>(std::lround(*end))] - level >=
+                    kUnsureTEndShare * (magnitude[static_cast<std::size_t>(peak)] - level);
+            if (end && *end > peak && *end <= tEndLimit && !baselineMoved) {
                 tEnd = static_cast<int>(std::lround(*end));
                 m.qtMs = (*end - qrs->onset) * kMsPerRecord;
             }

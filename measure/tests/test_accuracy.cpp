@@ -171,37 +171,49 @@ TEST(Accuracy, TEndOfAnInvertedTRisingAboveThePrLevelIsWhereTheRiseEnds) {
         return a + (b - a) * (1 - std::cos(kPi * x)) / 2;
     };
     constexpr double kRrMs = 800, kQrsAtMs = 400, kTEndMs = 320;
+    double tpLevel = 0.06;
     const auto repolarisation = [&](double t) {
         if (t < 80 || t >= 620)
             return 0.0;
         if (t < 230)
             return step(t, 80, 230, 0.0, -0.2);
         if (t < 560)
-            return step(t, 230, kTEndMs, -0.2, 0.06);
-        return step(t, 560, 620, 0.06, 0.0);
+            return step(t, 230, kTEndMs, -0.2, tpLevel);
+        return step(t, 560, 620, tpLevel, 0.0);
     };
     std::vector<signal::SampleRecord> records(10 * signal::kRecordsPerSecond);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        double t = std::fmod(static_cast<double>(i) * 1000.0 / signal::kRecordsPerSecond, kRrMs) -
-                   kQrsAtMs;
-        if (t < -200)
-            t += kRrMs;
-        const double qrs = pulse(t, 0, 40, 1.0) + pulse(t, 40, 40, -0.3);
-        const double wave = pulse(t, -160, 80, 0.15) + qrs + repolarisation(t);
-        const auto units = [](double mv) {
-            return static_cast<std::int16_t>(std::lround(mv * signal::kUnitsPerMillivolt));
-        };
-        auto& c = records[i].c;
-        c[0] = units(0.6 * wave); // III
-        c[1] = units(wave);       // II
-        for (std::size_t k = 2; k < signal::kChannels; ++k)
-            c[k] = static_cast<std::int16_t>((c[0] + c[1]) / 3 - units((0.5 + 0.1 * k) * wave));
-    }
+    const auto build = [&] {
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            double t =
+                std::fmod(static_cast<double>(i) * 1000.0 / signal::kRecordsPerSecond, kRrMs) -
+                kQrsAtMs;
+            if (t < -200)
+                t += kRrMs;
+            const double qrs = pulse(t, 0, 40, 1.0) + pulse(t, 40, 40, -0.3);
+            const double wave = pulse(t, -160, 80, 0.15) + qrs + repolarisation(t);
+            const auto units = [](double mv) {
+                return static_cast<std::int16_t>(std::lround(mv * signal::kUnitsPerMillivolt));
+            };
+            auto& c = records[i].c;
+            c[0] = units(0.6 * wave); // III
+            c[1] = units(wave);       // II
+            for (std::size_t k = 2; k < signal::kChannels; ++k)
+                c[k] = static_cast<std::int16_t>((c[0] + c[1]) / 3 - units((0.5 + 0.1 * k) * wave));
+        }
+    };
+    build();
     const Measurements m = measureSpan(records.data(), records.size());
     ASSERT_TRUE(m.qtMs);
     EXPECT_NEAR(*m.qtMs, kTEndMs, 12.0);
     ASSERT_TRUE(m.qrsMs);
     EXPECT_NEAR(*m.qrsMs, 80.0, 10.0);
+    // Where the level after the T stands as far from the PR level as the T's trough (+0.18
+    // against -0.2 mV), the T's end cannot be told from a moved baseline: no QT.
+    tpLevel = 0.18;
+    build();
+    const Measurements moved = measureSpan(records.data(), records.size());
+    EXPECT_FALSE(moved.qtMs) << *moved.qtMs;
+    EXPECT_TRUE(moved.qrsMs);
 }
 
 } // namespace
