@@ -104,6 +104,15 @@ class Cli:
         r = self.run(*args)
         return [json.loads(l) for l in r.stdout.splitlines() if l.startswith("{")]
 
+    def sent(self, destination, *args):
+        """The entry for `destination` that the command (a send) adds to the outbox. Entry names
+        begin with the second they were made in, then a random part, so the last one listed is
+        not the newest when two were made within a second."""
+        before = {e["entry"] for e in self.lines("outbox", "list") if "entry" in e}
+        new = [e for e in self.lines(*args)
+               if e.get("destination") == destination and e.get("entry") not in before]
+        return new[-1] if new else {"entry": "", "state": "none", "reason": "no new entry"}
+
 
 def settings(work, **kv):
     with open(os.path.join(work, "velkard-network.ini"), "w") as f:
@@ -321,7 +330,7 @@ def storage_commitment(cli, tmp, http, own, base, pid, number):
     r = cli.run("store-scp", "--seconds", "1", ok=False)
     check(r.returncode == 1 and "switched off" in r.stderr, "store-scp refuses while switched off")
     check(refused_connection(own), "store SCP off: nothing listens on its port")
-    out = [e for e in cli.lines("send", pid, str(number)) if e["destination"] == "pacs"][-1]
+    out = cli.sent("pacs", "send", pid, str(number))
     check(out["state"] == "awaiting_commitment",
           "with no store SCP the entry stays awaiting commitment: %s %s" % (out["state"], out["reason"]))
 
@@ -368,7 +377,7 @@ def storage_commitment(cli, tmp, http, own, base, pid, number):
     check(refused_connection(own), "store-scp ended: nothing listens")
 
     # send with the store SCP on: the CLI listens while it sends and waits for the report.
-    new = [e for e in cli.lines("send", pid, str(number)) if e["destination"] == "pacs"][-1]
+    new = cli.sent("pacs", "send", pid, str(number))
     check(new["state"] == "committed" and new["reason"] == "",
           "send: committed after Orthanc's report (%s %s)" % (new["state"], new["reason"]))
 
@@ -600,8 +609,7 @@ def run(a, tmp, servers, hl7_ok):
     reject.start()
     try:
         settings(work, **{**base, "pacs__host": "", "hl7__port": reject.port})
-        out = cli.lines("send", pid, str(number))
-        e = [x for x in out if x["destination"] == "hl7"][-1]
+        e = cli.sent("hl7", "send", pid, str(number))
         check(e["state"] == "failed" and "Unknown patient" in e["reason"],
               "an HL7 AE answer fails the entry with the receiver's reason: " + e["reason"])
     finally:
@@ -629,8 +637,7 @@ def run(a, tmp, servers, hl7_ok):
     items = cli.lines("worklist")
     check([i["accession"] for i in items] == ["ACC1001"] and items[0]["study_uid"] == order["study"],
           "wlmscpfs gives the same order")
-    out = cli.lines("send", pid, str(number))
-    last = [x for x in out if x["destination"] == "pacs"][-1]
+    last = cli.sent("pacs", "send", pid, str(number))
     check(last["state"] == "sent", "storescp takes the send")
     stored = [os.path.join(sdir, f) for f in os.listdir(sdir)]
     got = sorted(dcm_tags(f).get("0008,0016", "") for f in stored)
@@ -655,8 +662,7 @@ def run(a, tmp, servers, hl7_ok):
            "tls__certificate_file": client[1], "tls__key_file": client[0]}
     settings(work, **tls)
     check(cli.run("network-echo").stdout.strip() == "ok", "C-ECHO over TLS, certificates checked")
-    out = cli.lines("send", pid, str(number))
-    check([x for x in out if x["destination"] == "pacs"][-1]["state"] == "sent", "send over TLS")
+    check(cli.sent("pacs", "send", pid, str(number))["state"] == "sent", "send over TLS")
     check(len(os.listdir(tdir)) == 2, "storescp over TLS stored both objects")
     settings(work, **{**tls, "tls__ca_file": other[1]})
     r = cli.run("network-echo", ok=False)
@@ -734,8 +740,7 @@ def run(a, tmp, servers, hl7_ok):
         items = cli.lines("worklist")
         check([i.get("accession") for i in items] == ["ACC1001"],
               "Orthanc's worklist over TLS: %s" % [i.get("accession") for i in items])
-        out = cli.lines("send", pid, str(number))
-        check([x for x in out if x["destination"] == "pacs"][-1]["state"] == "sent",
+        check(cli.sent("pacs", "send", pid, str(number))["state"] == "sent",
               "send to Orthanc over TLS")
         got = sorted(rest_json(ohttp, f"/instances/{i}/simplified-tags").get("SOPClassUID", "")
                      for i in rest_json(ohttp, "/instances"))
@@ -761,7 +766,7 @@ def run(a, tmp, servers, hl7_ok):
         finally:
             scp.terminate()
             scp.communicate(timeout=20)
-        e = [x for x in cli.lines("send", pid, str(number)) if x["destination"] == "pacs"][-1]
+        e = cli.sent("pacs", "send", pid, str(number))
         check(e["state"] == "committed", "Orthanc over TLS: committed after its report over TLS (%s %s)"
               % (e["state"], e["reason"]))
         settings(work, **{**o, "pacs__tls": 0})
