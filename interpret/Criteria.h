@@ -67,8 +67,11 @@ inline constexpr double kFlutterRepeat = 0.75;     // [own]
 inline constexpr double kFlutterRepeatTwice = 0.5; // [own]
 inline constexpr double kFlutterRateRatio = 2.2;   // [own]
 inline constexpr double kFlutterWaveMv = 0.025;    // RMS of the atrial waves at least [own]
-inline constexpr double kPrematureRatio = 0.85;    // RR below 85 % of the median RR and of the RR
-                                                   // before it: a premature beat [own]
+// The waves stand alike before each complex (the atrial likeness above at least this): the
+// ventricles follow them. A limb tremor of the same rate falls at any phase before the beats.
+inline constexpr double kFlutterLocked = 0.4;   // [own]
+inline constexpr double kPrematureRatio = 0.85; // RR below 85 % of the median RR and of the RR
+                                                // before it: a premature beat [own]
 inline constexpr double kSameShape = 0.90; // QRS correlation with the median beat: same shape [own]
 inline constexpr double kOtherShape = 0.80;    // below: a QRS of another (ventricular) shape [own]
 inline constexpr double kPacingSpikeMv = 0.10; // a pacemaker spike jumps at least this far

@@ -180,13 +180,14 @@ private:
     // Atrial flutter: regular atrial waves between the complexes, far more of them than beats.
     bool flutter() {
         if (!f_.atrialWaveRepeat || !f_.atrialWaveRepeatTwice || !f_.atrialWavePeriodMs ||
-            !f_.atrialWaveMv || !m_.heartRateBpm || f_.atrialWaveLead < 0)
+            !f_.atrialWaveMv || !m_.heartRateBpm || f_.atrialWaveLead < 0 || !f_.atrialCoherence)
             return false;
         const double atrialRate = 60000.0 / *f_.atrialWavePeriodMs;
         const double ratio = atrialRate / *m_.heartRateBpm;
         if (*f_.atrialWaveRepeat < c::kFlutterRepeat ||
             *f_.atrialWaveRepeatTwice < c::kFlutterRepeatTwice ||
-            *f_.atrialWaveMv < c::kFlutterWaveMv || ratio < c::kFlutterRateRatio)
+            *f_.atrialWaveMv < c::kFlutterWaveMv || ratio < c::kFlutterRateRatio ||
+            *f_.atrialCoherence < c::kFlutterLocked)
             return false;
         const std::string lead =
             signal::kStandardLeadNames[static_cast<std::size_t>(f_.atrialWaveLead)];
@@ -205,6 +206,10 @@ private:
                   num(c::kFlutterRateRatio, 1) + ")",
               num(ratio, 1) + " times the heart rate of " + num(*m_.heartRateBpm, 0) + " bpm (≥ " +
                   num(c::kFlutterRateRatio, 1) + ")");
+        r.add("волны перед комплексами сходны: сходство " + num(*f_.atrialCoherence, 2) + " ≥ " +
+                  num(c::kFlutterLocked, 2),
+              "the waves alike before the complexes: likeness " + num(*f_.atrialCoherence, 2) +
+                  " ≥ " + num(c::kFlutterLocked, 2));
         say("AFLT", r);
         return true;
     }

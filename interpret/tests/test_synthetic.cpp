@@ -153,7 +153,8 @@ TEST(SyntheticStatements, NoiseMainsAndBaselineWanderChangeNothing) {
 // Typical flutter: a sawtooth in the inferior leads (II, III and aVF alike, I and the chest leads
 // untouched), here added to beats without a P. Flutter waves at 300/min between beats at 75 bpm
 // (four waves a beat) are called flutter and no sinus rhythm; the same waves under beats at
-// 150 bpm (2:1, every other wave in a QRS or T), or at 150/min (no flutter rate), are not.
+// 150 bpm (2:1, every other wave in a QRS or T), or at 150/min (no flutter rate), are not; nor
+// is a limb tremor as regular, which falls at any phase before the beats.
 TEST(SyntheticStatements, RegularAtrialWavesFarFasterThanTheBeatsAreFlutter) {
     constexpr double kPi = 3.14159265358979323846;
     const auto withWaves = [&](const char* beat, double periodMs, std::uint32_t seed) {
@@ -204,6 +205,25 @@ TEST(SyntheticStatements, RegularAtrialWavesFarFasterThanTheBeatsAreFlutter) {
         EXPECT_EQ(codes(twoToOne).count("AFLT"), 0u) << listing(twoToOne);
         const auto slow = withWaves("hr=50", 400, seed);
         EXPECT_EQ(codes(slow).count("AFLT"), 0u) << listing(slow);
+    }
+    // A limb tremor: a regular 5-Hz sinusoid of 0.2 mV on the right arm's electrode (in I and
+    // II) under sinus beats at 72 bpm, at a new phase before each beat. No flutter.
+    for (std::uint32_t seed : {1u, 2u}) {
+        sim::EcgParameters params;
+        ASSERT_TRUE(sim::parseBeatParameters("irregular=0.01,hr=72", params.beat));
+        ASSERT_TRUE(sim::parseNoiseParameters("white=0.01,wander=0.1", params.noise));
+        auto records = sim::SyntheticEcg::records(seed, params, 12 * 800);
+        for (std::size_t t = 0; t < records.size(); ++t)
+            records[t].c[1] = static_cast<std::int16_t>(
+                records[t].c[1] + std::lround(0.2 *
+                                              std::sin(2 * kPi * 5.0 * static_cast<double>(t) /
+                                                       signal::kRecordsPerSecond) *
+                                              signal::kUnitsPerMillivolt));
+        const auto tremor =
+            interpretSpan(records.data(), records.size(), 0, records.size(), nullptr, kMan50);
+        ASSERT_TRUE(tremor.features.atrialWaveRepeat);
+        EXPECT_GE(*tremor.features.atrialWaveRepeat, 0.75); // as regular as flutter
+        EXPECT_EQ(codes(tremor).count("AFLT"), 0u) << listing(tremor);
     }
 }
 
