@@ -378,14 +378,21 @@ void atrialWaves(const signal::SampleRecord* records, std::size_t count,
         }
         return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
     };
-    for (int lead : {signal::StandardLeadII, signal::StandardLeadIII, signal::StandardLeadAVF,
-                     signal::StandardLeadV1}) {
-        std::vector<double> x(static_cast<std::size_t>(n));
-        for (int t = 0; t < n; ++t)
-            x[static_cast<std::size_t>(t)] =
-                signal::deriveStandardLeads(
-                    records[static_cast<std::size_t>(from + t)])[static_cast<std::size_t>(lead)] /
-                signal::kUnitsPerMillivolt;
+    constexpr std::array<int, 4> kLeads{signal::StandardLeadII, signal::StandardLeadIII,
+                                        signal::StandardLeadAVF, signal::StandardLeadV1};
+    std::array<std::vector<double>, kLeads.size()> leads;
+    for (auto& x : leads)
+        x.resize(static_cast<std::size_t>(n));
+    for (int t = 0; t < n; ++t) {
+        const signal::LeadValues v =
+            signal::deriveStandardLeads(records[static_cast<std::size_t>(from + t)]);
+        for (std::size_t k = 0; k < kLeads.size(); ++k)
+            leads[k][static_cast<std::size_t>(t)] =
+                v[static_cast<std::size_t>(kLeads[k])] / signal::kUnitsPerMillivolt;
+    }
+    for (std::size_t k = 0; k < kLeads.size(); ++k) {
+        const int lead = kLeads[k];
+        std::vector<double>& x = leads[k];
         // Each left-out QRS bridged from the sample before it to the sample after it.
         for (int t = 0; t < n;) {
             if (valid[static_cast<std::size_t>(t)] || t < settle) {

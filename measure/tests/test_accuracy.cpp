@@ -115,16 +115,18 @@ TEST(Accuracy, TenSecondSpansOfKnownBeatsUnderNoise) {
         std::printf("%-14s %8.3f %8.3f\n", name.c_str(), e.sum / e.count, e.worst);
 }
 
+constexpr double kPi = 3.14159265358979323846;
+
+// A half-sine wave of mv starting at fromMs and lengthMs long, at tMs.
+double pulse(double tMs, double fromMs, double lengthMs, double mv) {
+    return tMs < fromMs || tMs > fromMs + lengthMs ? 0.0
+                                                   : mv * std::sin(kPi * (tMs - fromMs) / lengthMs);
+}
+
 // A Q wave is as wide in its lead as it is there, even when other leads start the QRS earlier:
 // the chest leads begin 20 ms before II and III, whose 30-ms Q must not read as 50 ms (an
 // inferior infarction's Q criterion is 30 ms).
 TEST(Accuracy, QWaveWidthCountsFromItsOwnLead) {
-    constexpr double kPi = 3.14159265358979323846;
-    const auto pulse = [&](double tMs, double fromMs, double lengthMs, double mv) {
-        return tMs < fromMs || tMs > fromMs + lengthMs
-                   ? 0.0
-                   : mv * std::sin(kPi * (tMs - fromMs) / lengthMs);
-    };
     constexpr double kRrMs = 800, kQrsAtMs = 400;
     std::vector<signal::SampleRecord> records(10 * signal::kRecordsPerSecond);
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -159,12 +161,6 @@ TEST(Accuracy, QWaveWidthCountsFromItsOwnLead) {
 // have such beats): every lead crosses its PR level on the T's last upstroke, where the spatial
 // magnitude folds back up. The T ends where the rise ends, 320 ms after the QRS onset.
 TEST(Accuracy, TEndOfAnInvertedTRisingAboveThePrLevelIsWhereTheRiseEnds) {
-    constexpr double kPi = 3.14159265358979323846;
-    const auto pulse = [&](double tMs, double fromMs, double lengthMs, double mv) {
-        return tMs < fromMs || tMs > fromMs + lengthMs
-                   ? 0.0
-                   : mv * std::sin(kPi * (tMs - fromMs) / lengthMs);
-    };
     // From level a at fromMs to level b at toMs along a raised cosine.
     const auto step = [&](double tMs, double fromMs, double toMs, double a, double b) {
         const double x = std::clamp((tMs - fromMs) / (toMs - fromMs), 0.0, 1.0);

@@ -24,20 +24,12 @@ namespace {
 bool details = false;
 std::string only; // --only NAME: the long records' sections on that record alone
 
-std::string text(std::optional<double> v) {
+// The value with `decimals` decimals (whole by default), "-" where not measured.
+std::string text(std::optional<double> v, int decimals = 0) {
     if (!v)
         return "-";
     char b[32];
-    std::snprintf(b, sizeof b, "%.0f", *v);
-    return b;
-}
-
-// Two decimals, "-" where not measured.
-std::string v2(std::optional<double> v) {
-    if (!v)
-        return "-";
-    char b[32];
-    std::snprintf(b, sizeof b, "%.2f", *v);
+    std::snprintf(b, sizeof b, "%.*f", decimals, *v);
     return b;
 }
 
@@ -471,8 +463,8 @@ void statements(const fs::path& ludb) {
                         f.pShare ? std::to_string(*f.pShare).c_str() : "-",
                         f.dominantRmssdRatio ? std::to_string(*f.dominantRmssdRatio).c_str() : "-",
                         f.atrialCoherence ? std::to_string(*f.atrialCoherence).c_str() : "-",
-                        text(f.atrialWavePeriodMs).c_str(), v2(f.atrialWaveRepeat).c_str(),
-                        v2(f.atrialWaveRepeatTwice).c_str(), v2(f.atrialWaveMv).c_str());
+                        text(f.atrialWavePeriodMs).c_str(), text(f.atrialWaveRepeat, 2).c_str(),
+                        text(f.atrialWaveRepeatTwice, 2).c_str(), text(f.atrialWaveMv, 2).c_str());
             for (const std::string& s : d.diagnoses)
                 std::printf(" [%s]", s.c_str());
             std::printf("\n");
