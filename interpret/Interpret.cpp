@@ -219,21 +219,36 @@ private:
             f_.dominantRmssdRatio && *f_.dominantRmssdRatio >= c::kIrregularRmssd;
         const bool noP = f_.pShare && *f_.pShare < c::kPBeatShare;
         const bool unalikeAtria = !f_.atrialCoherence || *f_.atrialCoherence < c::kAtrialCoherence;
+        // Where a P is found before most beats but the stretches before the beats differ and its
+        // axis is not the sinus node's, what was found is a fibrillatory wave that happened to
+        // stand there. (A low sinus P under noise also gives unalike stretches, at a sinus axis.)
+        const bool nonSinusAxis =
+            m_.pAxisDeg && (*m_.pAxisDeg < c::kSinusPAxisLow || *m_.pAxisDeg > c::kSinusPAxisHigh);
+        const bool unalikeWithP = !noP && f_.atrialCoherence && unalikeAtria && nonSinusAxis;
         if (flutter()) {
             atrialFibrillation_ = true;
-        } else if (irregular && noP && unalikeAtria) {
+        } else if (irregular && ((noP && unalikeAtria) || unalikeWithP)) {
             Reason r;
             r.add("RR нерегулярны: RMSSD/RR " + num(*f_.dominantRmssdRatio, 2) + " ≥ " +
                       num(c::kIrregularRmssd, 2),
                   "irregular RR: RMSSD/RR " + num(*f_.dominantRmssdRatio, 2) + " ≥ " +
                       num(c::kIrregularRmssd, 2));
-            r.add("зубец P найден перед " + num(100 * *f_.pShare, 0) + " % комплексов",
-                  "P wave found before " + num(100 * *f_.pShare, 0) + " % of the complexes");
+            if (noP)
+                r.add("зубец P найден перед " + num(100 * *f_.pShare, 0) + " % комплексов",
+                      "P wave found before " + num(100 * *f_.pShare, 0) + " % of the complexes");
+            else
+                r.add("волна, похожая на P, перед " + num(100 * *f_.pShare, 0) + " % комплексов",
+                      "a P-like wave before " + num(100 * *f_.pShare, 0) + " % of the complexes");
             if (f_.atrialCoherence)
                 r.add("предсердные отрезки перед комплексами несходны: сходство " +
                           num(*f_.atrialCoherence, 2) + " < " + num(c::kAtrialCoherence, 2),
                       "atrial stretches before the complexes unalike: likeness " +
                           num(*f_.atrialCoherence, 2) + " < " + num(c::kAtrialCoherence, 2));
+            if (!noP)
+                r.add("ось найденной волны " + num(*m_.pAxisDeg, 0) + "° вне синусовой (от " +
+                          num(c::kSinusPAxisLow, 0) + "° до " + num(c::kSinusPAxisHigh, 0) + "°)",
+                      "axis of the wave found " + num(*m_.pAxisDeg, 0) + "°, not sinus (" +
+                          num(c::kSinusPAxisLow, 0) + "° to " + num(c::kSinusPAxisHigh, 0) + "°)");
             say("AFIB", r);
             atrialFibrillation_ = true;
         }

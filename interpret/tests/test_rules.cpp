@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <tuple>
 
 namespace velkard::interpret {
 namespace {
@@ -244,6 +245,35 @@ TEST(Rules, IrregularBeatsWithoutAPAreFibrillationOnlyWhereTheAtriaDiffer) {
             if (s.code == "AFIB" && coherence) {
                 EXPECT_NE(s.reasonIn(Language::English).find("unalike: likeness"),
                           std::string::npos)
+                    << s.reasonIn(Language::English);
+            }
+        }
+    }
+}
+
+// Irregular beats with a wave found before most of them: fibrillation where the stretches before
+// the beats differ and the wave's axis is not sinus (LUDB 101: coarse fibrillatory waves matched
+// before 77 % of the beats at an axis of -106 degrees gave no rhythm statement at all). A sinus
+// axis or alike stretches keep it sinus.
+TEST(Rules, AWaveFoundBeforeIrregularBeatsAtNoSinusAxisAndUnalikeIsFibrillation) {
+    Features f = regularSinus();
+    f.dominantRmssdRatio = 0.22;
+    f.pShare = 0.77;
+    for (const auto& [axis, coherence, fibrillation] :
+         {std::tuple<double, double, bool>{-106, 0.57, true},
+          {120, 0.57, true},
+          {60, 0.57, false},
+          {-106, 0.80, false}}) {
+        SCOPED_TRACE(testing::Message() << axis << " " << coherence);
+        measure::Measurements m = normalEcg();
+        m.pAxisDeg = axis;
+        f.atrialCoherence = coherence;
+        const auto said = interpret(m, f, {Sex::Female, 24});
+        EXPECT_EQ(codes(said).count("AFIB"), fibrillation ? 1u : 0u);
+        EXPECT_EQ(codes(said).count("SR"), !fibrillation && axis == 60 ? 1u : 0u);
+        for (const Statement& s : said) {
+            if (s.code == "AFIB") {
+                EXPECT_NE(s.reasonIn(Language::English).find("not sinus"), std::string::npos)
                     << s.reasonIn(Language::English);
             }
         }
