@@ -446,25 +446,45 @@ QrsBounds refineQrs(const std::array<std::vector<float>, kLeadCount>& mv, const 
         // quietest fifth (out of the noise) and above half the threshold (below it, the mains
         // notches' ringing before a steep QRS would lead it on), and no further than the rise
         // extended straight back from its first and second threshold crossing. The slope's
-        // 5-sample mean and 5-ms difference put that foot about 3 samples before the change.
+        // 5-sample mean and 5-ms difference put that foot about 3 samples before the change; the
+        // straight line back, which the symmetric smoothing does not shift, needs no such
+        // correction.
+        const auto at = [&](int i) { return slope[static_cast<std::size_t>(i)]; };
+        // From `from` by `step` while the slope stays below twice the threshold, up to `limit`.
+        const auto belowTwice = [&](int from, int step, int limit) {
+            while (step * (limit - from) > 0 && at(from) < 2 * th)
+                from += step;
+            return from;
+        };
+        // From `from` by `step` along the slope while it keeps falling out of the noise.
+        const float floor = std::max(kFootNoise * noise, 0.5f * th);
+        const auto downTheSlope = [&](int from, int step, int limit) {
+            int i = from;
+            while (step * (limit - i) > 0 && std::abs(i - from) < kReach && at(i + step) < at(i) &&
+                   at(i + step) > floor)
+                i += step;
+            return i;
+        };
         const int cross = t + kQuiet + 1;
-        int twice = cross;
-        while (twice < q.end && slope[static_cast<std::size_t>(twice)] < 2 * th)
-            ++twice;
-        int foot = cross;
-        while (foot > lo && cross - foot < kReach &&
-               slope[static_cast<std::size_t>(foot - 1)] < slope[static_cast<std::size_t>(foot)] &&
-               slope[static_cast<std::size_t>(foot - 1)] > std::max(kFootNoise * noise, 0.5f * th))
-            --foot;
-        const int onset = std::min(std::max(foot, cross - (twice - cross)) + kFootSpread,
+        const int twice = belowTwice(cross, 1, q.end);
+        const int foot = downTheSlope(cross, -1, lo);
+        const int onset = std::min(std::max(foot + kFootSpread, cross - (twice - cross)),
                                    cross + kSpreadCorrection);
         run = 0;
         for (t = last; t <= hi && run < kQuiet; ++t)
             run = slope[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
         if (run < kQuiet)
             continue;
+        // The end mirrors the onset: from the last sample above the threshold on along the
+        // falling slope (its tail 3 samples after the change) and no further than the fall
+        // extended straight on from its last crossings of twice and once the threshold.
+        const int lastAbove = t - kQuiet - 1;
+        const int twiceEnd = belowTwice(lastAbove, -1, q.onset);
+        const int tail = downTheSlope(lastAbove, 1, hi);
+        const int endAt = std::max(std::min(tail - kFootSpread, lastAbove + (lastAbove - twiceEnd)),
+                                   lastAbove - kSpreadCorrection + 1);
         onsets.push_back(onset);
-        ends.push_back(t - kQuiet - kSpreadCorrection);
+        ends.push_back(endAt);
         if (perLead)
             (*perLead)[l] = QrsBounds{onsets.back(), ends.back()};
     }
