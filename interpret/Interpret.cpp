@@ -342,11 +342,18 @@ private:
 
     // ---- Conduction ----
     bool noQ(int l) const { return lead(l).qMv && *lead(l).qMv < c::kNoQMv; }
+    // The lead's tallest R: the R, or an R' after the S that is taller (an rSR').
+    std::optional<double> tallestR(int l) const {
+        const auto& a = lead(l);
+        if (!a.rMv)
+            return std::nullopt;
+        return a.r2Mv ? std::max(*a.rMv, *a.r2Mv) : *a.rMv;
+    }
     bool dominantR(int l) const {
-        return lead(l).rMv && lead(l).sMv && *lead(l).rMv > *lead(l).sMv;
+        return tallestR(l) && lead(l).sMv && *tallestR(l) > *lead(l).sMv;
     }
     bool dominantS(int l) const {
-        return lead(l).rMv && lead(l).sMv && *lead(l).sMv > *lead(l).rMv;
+        return tallestR(l) && lead(l).sMv && *lead(l).sMv > *tallestR(l);
     }
     std::optional<double> rpt(int l) const { return f_.rPeakTimeMs[static_cast<std::size_t>(l)]; }
 
@@ -499,7 +506,7 @@ private:
     }
 
     // ---- Hypertrophy ----
-    std::optional<double> r(int l) const { return lead(l).rMv; }
+    std::optional<double> r(int l) const { return tallestR(l); }
     std::optional<double> s(int l) const { return lead(l).sMv; }
 
     void hypertrophy() {
@@ -813,7 +820,7 @@ private:
         const auto& a = lead(l);
         if (!a.rMv || !a.sMv || !a.qMv)
             return std::nullopt;
-        return *a.rMv + std::max(*a.sMv, *a.qMv);
+        return *tallestR(l) + std::max(*a.sMv, *a.qMv);
     }
     void voltage() {
         auto allBelow = [&](int from, int to, double limit, double& highest) {

@@ -876,8 +876,9 @@ float meanAround(const std::vector<float>& x, int t, int half) {
 }
 
 // Q, R, S and R' of one lead over [on, end] against its baseline, from the deflections beyond
-// +-kWave: R is the highest point, a negative one that opens the QRS before the first R (beyond
-// 0.05 mV) the Q, the deepest negative one after that R the S, a positive one after it the R'.
+// +-kWave: a negative one that opens the QRS before the first R (beyond 0.05 mV) the Q, the
+// deepest negative one after that R the S, the highest point before the S the R, the highest
+// positive one after it the R'.
 // Without an R the complex is a QS, a Q (and its depth the S too). An R notched without crossing
 // the baseline (two peaks with a dip of at least 0.05 mV and a fifth of the lower peak between
 // them) gives R' as its second peak. The Q's width counts from the lead's own onset where it
@@ -950,15 +951,16 @@ void qrsWaves(const std::vector<float>& v, float base, int on, int end,
         a.qMs = (back - qFrom(d[0].from)) * kMsPerRecord;
         a.qMv = -d[0].extreme;
     }
-    // R: the highest point; S: the deepest negative deflection after the first R; R': a positive
-    // deflection after that S.
+    // S: the deepest negative deflection after the first R; R: the highest point before that S
+    // (or of the whole complex without one); R': the highest positive deflection after it. An
+    // rSR' is then r, S and R', not an R as tall as its R'.
     std::size_t sIndex = d.size();
-    for (std::size_t k = r; k < d.size(); ++k) {
+    for (std::size_t k = r; k < d.size(); ++k)
+        if (!d[k].positive && (sIndex == d.size() || d[k].extreme < d[sIndex].extreme))
+            sIndex = k;
+    for (std::size_t k = r; k < sIndex; ++k)
         if (d[k].positive)
             a.rMv = std::max(*a.rMv, static_cast<double>(d[k].extreme));
-        else if (sIndex == d.size() || d[k].extreme < d[sIndex].extreme)
-            sIndex = k;
-    }
     if (sIndex < d.size()) {
         a.sMv = -d[sIndex].extreme;
         for (std::size_t k = sIndex + 1; k < d.size(); ++k)

@@ -35,7 +35,13 @@ TrueAmplitudes trueAmplitudes(const sim::BeatParameters& params) {
     TrueAmplitudes out;
     for (std::size_t l = 0; l < signal::kLeadCount; ++l) {
         const auto& x = lead[l];
-        out.r[l] = std::max(0.0, *std::max_element(x.begin(), x.end()));
+        // R: the highest point before the S (the deepest point after the first R), or of the
+        // whole QRS where nothing after the first R falls below the baseline.
+        auto firstR = std::find_if(x.begin(), x.end(), [](double v) { return v > 0.05; });
+        auto sAt = firstR == x.end() ? x.end() : std::min_element(firstR, x.end());
+        if (sAt == x.end() || *sAt > -0.03)
+            sAt = x.end();
+        out.r[l] = std::max(0.0, *std::max_element(x.begin(), sAt == x.end() ? x.end() : sAt));
         auto sDepth = [&x](double rThreshold) {
             auto firstR =
                 std::find_if(x.begin(), x.end(), [&](double v) { return v > rThreshold; });

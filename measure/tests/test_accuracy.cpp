@@ -157,6 +157,43 @@ TEST(Accuracy, QWaveWidthCountsFromItsOwnLead) {
     EXPECT_EQ(*m.leads[signal::StandardLeadV1].qMs, 0.0);
 }
 
+// An rSR' (V1 of a right bundle branch block) is an r, an S and an R', and the R is the small
+// first one: the R' was given as the R too, so the lead read R 0.9, S 0.6 and R' 0.9.
+TEST(Accuracy, AnRsrPrimeGivesItsSmallRItsSAndItsTallRPrime) {
+    constexpr double kRrMs = 800, kQrsAtMs = 400;
+    std::vector<signal::SampleRecord> records(10 * signal::kRecordsPerSecond);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const double t =
+            std::fmod(static_cast<double>(i) * 1000.0 / signal::kRecordsPerSecond, kRrMs) -
+            kQrsAtMs;
+        const double p = pulse(t, -160, 80, 0.15), tw = pulse(t, 220, 160, 0.3);
+        const double limb = p + tw + pulse(t, 0, 60, 1.0) + pulse(t, 60, 50, -0.3);
+        const double rsrPrime =
+            p - tw + pulse(t, 0, 25, 0.2) + pulse(t, 25, 30, -0.6) + pulse(t, 55, 55, 0.9);
+        const double chest = p + tw + pulse(t, 0, 50, 1.2) + pulse(t, 50, 60, -0.4);
+        const auto units = [](double mv) {
+            return static_cast<std::int16_t>(std::lround(mv * signal::kUnitsPerMillivolt));
+        };
+        auto& c = records[i].c;
+        c[0] = units(0.5 * limb); // III
+        c[1] = units(limb);       // II
+        for (std::size_t k = 2; k < signal::kChannels; ++k)
+            c[k] = static_cast<std::int16_t>((c[0] + c[1]) / 3 - units(k == 2 ? rsrPrime : chest));
+    }
+    const Measurements m = measureSpan(records.data(), records.size());
+    const LeadAmplitudes& v1 = m.leads[signal::StandardLeadV1];
+    ASSERT_TRUE(v1.rMv && v1.sMv && v1.r2Mv);
+    EXPECT_NEAR(*v1.rMv, 0.2, 0.05);
+    EXPECT_NEAR(*v1.sMv, 0.6, 0.05);
+    EXPECT_NEAR(*v1.r2Mv, 0.9, 0.05);
+    // A plain RS keeps its R and has no R'.
+    const LeadAmplitudes& v2 = m.leads[signal::StandardLeadV2];
+    ASSERT_TRUE(v2.rMv && v2.sMv && v2.r2Mv);
+    EXPECT_NEAR(*v2.rMv, 1.2, 0.05);
+    EXPECT_NEAR(*v2.sMv, 0.4, 0.05);
+    EXPECT_EQ(*v2.r2Mv, 0.0);
+}
+
 // An inverted T on a depressed ST that rises above the PR level and stays there (LUDB 15 and 81
 // have such beats): every lead crosses its PR level on the T's last upstroke, where the spatial
 // magnitude folds back up. The T ends where the rise ends, 320 ms after the QRS onset.
