@@ -2,6 +2,7 @@
 #include "cli/Cli.h"
 #include "cardfile/Records.h"
 #include "formats/Detect.h"
+#include "signal/FileIo.h"
 
 #include <algorithm>
 #include <cctype>
@@ -46,6 +47,26 @@ std::array<bool, 12> leadsBeside(const std::filesystem::path& recording,
             present = *leads;
     }
     return present;
+}
+
+std::string writeLeadsBeside(const std::filesystem::path& recording,
+                             const std::array<bool, 12>& present,
+                             std::span<const std::uint8_t> bytes,
+                             const std::vector<std::filesystem::path>& inputs) {
+    if (std::all_of(present.begin(), present.end(), [](bool p) { return p; }))
+        return "";
+    std::filesystem::path beside = recording;
+    beside.replace_extension(".lds");
+    std::vector<std::filesystem::path> kept = inputs;
+    kept.push_back(recording);
+    if (const std::string refused = overwritesInput(beside, kept); !refused.empty())
+        return "the lead list " + beside.string() + " was not written: " + refused;
+    const std::string text = cardfile::encodeLeadsFile(present, bytes);
+    if (Status st = signal::writeFileAtomically(
+            beside, reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+        !st)
+        return "the lead list " + beside.string() + " was not written: " + st.message;
+    return "";
 }
 
 std::vector<Command>& registry() {

@@ -75,6 +75,14 @@ std::function<ForeignRecording(const std::filesystem::path&)>& foreignRecording(
 // list was written for these very bytes; all twelve otherwise.
 std::array<bool, 12> leadsBeside(const std::filesystem::path& recording,
                                  std::span<const std::uint8_t> bytes);
+// Where `present` lacks a lead, writes the lead list for `bytes` beside the recording file
+// `recording` (REC.lds, as the card file keeps it), so measure, print and display leave the flat
+// channels of the absent leads out; "" when written or not needed, else why it was not written.
+// Never over a file of `inputs`, nor over the recording itself.
+std::string writeLeadsBeside(const std::filesystem::path& recording,
+                             const std::array<bool, 12>& present,
+                             std::span<const std::uint8_t> bytes,
+                             const std::vector<std::filesystem::path>& inputs);
 void handOverCommand(const std::string& command, const std::vector<std::string>& args);
 
 int fail(const std::string& message);

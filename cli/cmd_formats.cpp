@@ -30,7 +30,8 @@ const Command kImport{
     "filter) and converts it into the instrument's units, and prints one JSON object: kind, rate,\n"
     "samples, seconds, present and absent leads, clipped values (beyond the instrument's range;\n"
     "clipped, never wrapped), the patient fields of the file, start, annotations, origin, notes.\n"
-    "  --out REC.dat  also writes the recording file (absent leads are stored as zero channels);\n"
+    "  --out REC.dat  also writes the recording file (absent leads are stored as zero channels,\n"
+    "                 named in REC.lds beside it, which measure, print and display read);\n"
     "                 never over a file the import reads (a WFDB record's own .dat)\n"
     "  --into ID      files it into the card of patient ID under the next number (date and time\n"
     "                 from the file, else now); the audit log of the card file keeps where it\n"
@@ -110,9 +111,12 @@ int runImport(const std::vector<std::string>& argv) {
     const formats::EcgFile& f = c.value.file;
     const formats::InstrumentEcg& inst = c.value.inst;
     const std::vector<std::uint8_t> body = inst.bytes();
-    if (auto out = args.value("out"))
+    std::string leadsNote;
+    if (auto out = args.value("out")) {
         if (Status st = signal::writeFileAtomically(*out, body); !st)
             return fail(st.message);
+        leadsNote = writeLeadsBeside(*out, inst.present, body, formats::filesRead(in));
+    }
     int number = 0;
     if (!id.empty()) {
         const fs::path dir = args.valueOr("dir", ".");
@@ -165,6 +169,8 @@ int runImport(const std::vector<std::string>& argv) {
     o << "],\"origin\":" << json(f.origin) << ",\"notes\":[";
     std::vector<std::string> notes = f.notes;
     notes.insert(notes.end(), inst.notes.begin(), inst.notes.end());
+    if (!leadsNote.empty())
+        notes.push_back(leadsNote);
     for (std::size_t n = 0; n < notes.size(); ++n)
         o << (n ? "," : "") << json(notes[n]);
     o << "]";
@@ -186,8 +192,13 @@ int convertForeign(const std::vector<std::string>& argv) {
     auto c = readAndConvert(in);
     if (!c)
         return fail(c.message);
-    if (Status st = signal::writeFileAtomically(out, c.value.inst.bytes()); !st)
+    const std::vector<std::uint8_t> body = c.value.inst.bytes();
+    if (Status st = signal::writeFileAtomically(out, body); !st)
         return fail(st.message);
+    if (const std::string note =
+            writeLeadsBeside(out, c.value.inst.present, body, formats::filesRead(in));
+        !note.empty())
+        std::cerr << "velkard-cli: convert: " << note << '\n';
     std::cout << out.string() << ": " << c.value.inst.records.size() << " records (plain, from "
               << formats::kindName(c.value.file.kind) << "; absent: "
               << (formats::leadNames(c.value.inst.present, false).empty()

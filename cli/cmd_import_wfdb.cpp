@@ -21,7 +21,8 @@ const Command kWfdb{
     "eight-channel recording file OUT (III, II and the chest leads). Signals named I, II, III,\n"
     "aVR, aVL, aVF or V1..V6 take their lead; others take II when no limb lead is there, then the\n"
     "first free chest lead. Prints one JSON object: records, present and absent (lead names:\n"
-    "absent leads are stored as flat channels and must not be measured) and notes.\n"
+    "absent leads are stored as flat channels, named in the lead list OUT.lds beside OUT, which\n"
+    "measure, print and display read, so the flat channels are not measured) and notes.\n"
     "--adc-per-mv N replaces the gains of the header. Without it, gains that contradict the\n"
     "limb leads' samples (I + III = II holds on the stored values only: LUDB's) give way to\n"
     "1000 units per mV, and a note says so.\n",
@@ -65,6 +66,10 @@ int runWfdb(const std::vector<std::string>& argv) {
             signal::writeLe16(&out[i * signal::kRecordBytes + 2 * c], r[i].c[c]);
     if (Status written = signal::writeFileAtomically(args.positional()[1], out); !written)
         return fail(written.message);
+    const std::string leadsNote = writeLeadsBeside(args.positional()[1], inst.value.present, out,
+                                                   import::wfdb::recordFiles(args.positional()[0]));
+    if (!leadsNote.empty())
+        inst.value.notes.push_back(leadsNote);
     std::ostringstream json;
     json << "{\"records\": " << r.size() << ", \"present\": [";
     bool first = true;

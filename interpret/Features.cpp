@@ -581,6 +581,23 @@ Features features(const signal::SampleRecord* records, std::size_t count,
             qrsShape(median.mv[l], onset, end, f.rPeakTimeMs[l], f.rDurationMs[l], f.sDurationMs[l],
                      f.endsPositive[l]);
 
+    // The P in II, its larger extreme against the PR baseline before it.
+    if (m.prMs && m.pMs && m.leads[signal::StandardLeadII].rMv) {
+        const auto& v = median.mv[signal::StandardLeadII];
+        const int pOn = onset - samples(*m.prMs), pEnd = pOn + samples(*m.pMs);
+        if (pOn >= 16 && pEnd < static_cast<int>(v.size())) {
+            double base = 0;
+            for (int t = pOn - 16; t < pOn - 6; ++t)
+                base += v[static_cast<std::size_t>(t)] / 10.0;
+            double high = 0, low = 0;
+            for (int t = pOn; t <= pEnd; ++t) {
+                high = std::max(high, v[static_cast<std::size_t>(t)] - base);
+                low = std::min(low, v[static_cast<std::size_t>(t)] - base);
+            }
+            f.pLeadIIMv = high >= -low ? high : low;
+        }
+    }
+
     // P terminal force in V1: duration times depth of the negative part that ends the P.
     if (m.prMs && m.pMs && m.leads[signal::StandardLeadV1].rMv) {
         const auto& v = median.mv[signal::StandardLeadV1];

@@ -252,18 +252,30 @@ private:
             say("AFIB", r);
             atrialFibrillation_ = true;
         }
-        sinus_ = !atrialFibrillation_ && m_.pMs && m_.prMs && m_.pAxisDeg && f_.pShare &&
-                 *f_.pShare >= c::kPBeatShare && *m_.pAxisDeg >= c::kSinusPAxisLow &&
-                 *m_.pAxisDeg <= c::kSinusPAxisHigh;
+        // A sinus P points within -30..90 degrees; where no frontal axis can be had (a recording
+        // without I or aVF), a P upright in II is what that axis would give there.
+        const bool sinusAxis =
+            m_.pAxisDeg ? *m_.pAxisDeg >= c::kSinusPAxisLow && *m_.pAxisDeg <= c::kSinusPAxisHigh
+                        : f_.pLeadIIMv && *f_.pLeadIIMv >= c::kWaveMv;
+        sinus_ = !atrialFibrillation_ && m_.pMs && m_.prMs && sinusAxis && f_.pShare &&
+                 *f_.pShare >= c::kPBeatShare;
         if (sinus_ && m_.heartRateBpm) {
             const double hr = *m_.heartRateBpm;
             Reason r;
-            r.add("зубец P перед " + num(100 * *f_.pShare, 0) + " % комплексов, ось P " +
-                      num(*m_.pAxisDeg, 0) + "° (от " + num(c::kSinusPAxisLow, 0) + "° до " +
-                      num(c::kSinusPAxisHigh, 0) + "°)",
-                  "P wave before " + num(100 * *f_.pShare, 0) + " % of the complexes, P axis " +
-                      num(*m_.pAxisDeg, 0) + "° (" + num(c::kSinusPAxisLow, 0) + "° to " +
-                      num(c::kSinusPAxisHigh, 0) + "°)");
+            if (m_.pAxisDeg)
+                r.add("зубец P перед " + num(100 * *f_.pShare, 0) + " % комплексов, ось P " +
+                          num(*m_.pAxisDeg, 0) + "° (от " + num(c::kSinusPAxisLow, 0) + "° до " +
+                          num(c::kSinusPAxisHigh, 0) + "°)",
+                      "P wave before " + num(100 * *f_.pShare, 0) + " % of the complexes, P axis " +
+                          num(*m_.pAxisDeg, 0) + "° (" + num(c::kSinusPAxisLow, 0) + "° to " +
+                          num(c::kSinusPAxisHigh, 0) + "°)");
+            else
+                r.add("зубец P перед " + num(100 * *f_.pShare, 0) +
+                          " % комплексов, положителен во II: +" + num(*f_.pLeadIIMv, 2) +
+                          " мВ (ось P не измерима: не хватает отведений от конечностей)",
+                      "P wave before " + num(100 * *f_.pShare, 0) +
+                          " % of the complexes, upright in II: +" + num(*f_.pLeadIIMv, 2) +
+                          " mV (no P axis: limb leads missing)");
             if (hr < c::kBradycardiaBpm) {
                 r.add("ЧСС " + num(hr, 0) + " уд/мин < " + num(c::kBradycardiaBpm, 0),
                       "rate " + num(hr, 0) + " bpm < " + num(c::kBradycardiaBpm, 0));
@@ -910,6 +922,7 @@ Features rounded(Features f) {
     round(f.atrialWaveRepeatTwice, 0.01);
     round(f.atrialWaveMv, 0.001);
     round(f.pTerminalForceV1, 0.1);
+    round(f.pLeadIIMv, 0.01);
     for (auto* lead : {&f.rPeakTimeMs, &f.rDurationMs, &f.sDurationMs})
         for (auto& v : *lead)
             round(v, 1.0);

@@ -68,6 +68,9 @@ struct Features {
     // before an S).
     std::array<std::optional<bool>, signal::kLeadCount> endsPositive;
     std::optional<double> pTerminalForceV1; // negative terminal P in V1, mV*ms (>= 0)
+    // The P in II against the PR baseline: the larger of its highest and (negated) lowest point,
+    // signed (mV); for the rhythm where no P axis can be had (a recording without I or aVF).
+    std::optional<double> pLeadIIMv;
     // Pacemaker spikes: beats with a spike before their QRS, of the beats looked at (none when
     // no beat could be), the median time from the spike to the beat's QRS onset (ms) and the
     // largest spike's jump (mV over 2.5 ms) and lead.

@@ -72,6 +72,32 @@ TEST(WfdbCli, RecordsBecomeRecordingsThatMeasureAndNameTheirAbsentLeads) {
     EXPECT_TRUE(leads["aVF"].toObject()["t_mv"].isNull());
     EXPECT_TRUE(leads["V5"].toObject()["r_mv"].isDouble());
     EXPECT_GT(leads["II"].toObject()["r_mv"].toDouble(), 0.5);
+    // The lead list written beside the recording names the same leads absent, so measure leaves
+    // them out without being told: the frontal axes, which need I and aVF, are not made from
+    // the flat channels (they were: P and QRS axis 30 degrees, lead II's direction). The rhythm
+    // rests on the P in II instead. A record with all twelve leads gets no lead list.
+    EXPECT_TRUE(std::filesystem::exists(dir / "sel100.lds"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "1.lds"));
+    const CliResult m3 = runCli({"measure", (dir / "sel100.rec").string(), "--seconds", "20"});
+    ASSERT_EQ(m3.status, 0) << m3.err;
+    const QJsonObject own = parseJson(m3.out);
+    EXPECT_EQ(own["leads"].toObject(), leads);
+    for (const char* axis : {"p_axis_deg", "qrs_axis_deg", "t_axis_deg"})
+        EXPECT_TRUE(own[axis].isNull()) << axis;
+    bool sinus = false;
+    for (const auto& st : own["statements"].toArray())
+        sinus = sinus || st.toObject()["code"].toString() == "SR";
+    EXPECT_TRUE(sinus) << m3.out;
+    // import --out writes the same list beside its recording.
+    const CliResult imported = runCli(
+        {"import", (kData / "qtdb/sel100.hea").string(), "--out", (dir / "imported.dat").string()});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    EXPECT_TRUE(std::filesystem::exists(dir / "imported.lds"));
+    const QJsonObject viaImport =
+        parseJson(runCli({"measure", (dir / "imported.dat").string(), "--seconds", "20"}).out);
+    EXPECT_TRUE(viaImport["qrs_axis_deg"].isNull());
+    EXPECT_TRUE(viaImport["leads"].toObject()["V1"].toObject()["r_mv"].isNull());
+
     const CliResult bad = runCli({"measure", (dir / "sel100.rec").string(), "--absent", "V7"});
     EXPECT_NE(bad.status, 0);
     EXPECT_NE(bad.err.find("V7"), std::string::npos) << bad.err;
