@@ -280,6 +280,31 @@ TEST(Rules, AWaveFoundBeforeIrregularBeatsAtNoSinusAxisAndUnalikeIsFibrillation)
     }
 }
 
+// Without a frontal P axis (no lead I or aVF), a P upright in II is sinus; an inverted one, or
+// one too small to tell, is not.
+TEST(Rules, WithoutAPAxisTheRhythmRestsOnThePInII) {
+    measure::Measurements m = normalEcg();
+    m.pAxisDeg.reset();
+    m.qrsAxisDeg.reset();
+    m.tAxisDeg.reset();
+    Features f = regularSinus();
+    for (const auto& [pII, sinus] : {std::pair<std::optional<double>, bool>{0.12, true},
+                                     {0.03, false},
+                                     {-0.12, false},
+                                     {std::nullopt, false}}) {
+        SCOPED_TRACE(pII ? *pII : 99.0);
+        f.pLeadIIMv = pII;
+        const auto said = interpret(m, f, {Sex::Female, 24});
+        EXPECT_EQ(codes(said).count("SR"), sinus ? 1u : 0u);
+        EXPECT_EQ(codes(said).count("NORM"), 0u); // no axis: not everything normal is measured
+        for (const Statement& s : said) {
+            if (s.code == "SR") {
+                EXPECT_NE(s.reasonIn(Language::English).find("upright in II"), std::string::npos);
+            }
+        }
+    }
+}
+
 TEST(Rules, ChangesABlockMakesAreNotReadAsInfarctInjuryOrHypertrophy) {
     Features f;
     const measure::Measurements lbbb = leftBundleBranchBlock(f);
