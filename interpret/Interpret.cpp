@@ -269,13 +269,14 @@ private:
                       "P wave before " + num(100 * *f_.pShare, 0) + " % of the complexes, P axis " +
                           num(*m_.pAxisDeg, 0) + "° (" + num(c::kSinusPAxisLow, 0) + "° to " +
                           num(c::kSinusPAxisHigh, 0) + "°)");
-            else
+            else {
                 r.add("зубец P перед " + num(100 * *f_.pShare, 0) +
-                          " % комплексов, положителен во II: +" + num(*f_.pLeadIIMv, 2) +
-                          " мВ (ось P не измерима: не хватает отведений от конечностей)",
+                          " % комплексов, положителен во II: +" + num(*f_.pLeadIIMv, 2) + " мВ",
                       "P wave before " + num(100 * *f_.pShare, 0) +
-                          " % of the complexes, upright in II: +" + num(*f_.pLeadIIMv, 2) +
-                          " mV (no P axis: limb leads missing)");
+                          " % of the complexes, upright in II: +" + num(*f_.pLeadIIMv, 2) + " mV");
+                r.add("ось P не измерима: не хватает отведений от конечностей",
+                      "no P axis: limb leads missing");
+            }
             if (hr < c::kBradycardiaBpm) {
                 r.add("ЧСС " + num(hr, 0) + " уд/мин < " + num(c::kBradycardiaBpm, 0),
                       "rate " + num(hr, 0) + " bpm < " + num(c::kBradycardiaBpm, 0));
