@@ -57,6 +57,9 @@ std::string writeLeadsBeside(const std::filesystem::path& recording,
         return "";
     std::filesystem::path beside = recording;
     beside.replace_extension(".lds");
+    if (beside == recording)
+        return "the lead list was not written: the recording file " + recording.string() +
+               " has the lead list's name; give it another ending";
     std::vector<std::filesystem::path> kept = inputs;
     kept.push_back(recording);
     if (const std::string refused = overwritesInput(beside, kept); !refused.empty())
