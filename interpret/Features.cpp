@@ -581,40 +581,45 @@ Features features(const signal::SampleRecord* records, std::size_t count,
             qrsShape(median.mv[l], onset, end, f.rPeakTimeMs[l], f.rDurationMs[l], f.sDurationMs[l],
                      f.endsPositive[l]);
 
-    // The P in II, its larger extreme against the PR baseline before it.
-    if (m.prMs && m.pMs && m.leads[signal::StandardLeadII].rMv) {
-        const auto& v = median.mv[signal::StandardLeadII];
+    // The median P of one lead: where it begins and ends, and the level just before it.
+    struct PWave {
+        const std::vector<float>* v;
+        int on, end;
+        double base;
+    };
+    const auto pWave = [&](int lead) -> std::optional<PWave> {
+        if (!m.prMs || !m.pMs || !m.leads[static_cast<std::size_t>(lead)].rMv)
+            return std::nullopt;
+        const auto& v = median.mv[static_cast<std::size_t>(lead)];
         const int pOn = onset - samples(*m.prMs), pEnd = pOn + samples(*m.pMs);
-        if (pOn >= 16 && pEnd < static_cast<int>(v.size())) {
-            double base = 0;
-            for (int t = pOn - 16; t < pOn - 6; ++t)
-                base += v[static_cast<std::size_t>(t)] / 10.0;
-            double high = 0, low = 0;
-            for (int t = pOn; t <= pEnd; ++t) {
-                high = std::max(high, v[static_cast<std::size_t>(t)] - base);
-                low = std::min(low, v[static_cast<std::size_t>(t)] - base);
-            }
-            f.pLeadIIMv = high >= -low ? high : low;
+        if (pOn < 16 || pEnd >= static_cast<int>(v.size()))
+            return std::nullopt;
+        double base = 0;
+        for (int t = pOn - 16; t < pOn - 6; ++t)
+            base += v[static_cast<std::size_t>(t)] / 10.0;
+        return PWave{&v, pOn, pEnd, base};
+    };
+
+    // The P in II, its larger extreme against that level.
+    if (const auto p = pWave(signal::StandardLeadII)) {
+        double high = 0, low = 0;
+        for (int t = p->on; t <= p->end; ++t) {
+            high = std::max(high, (*p->v)[static_cast<std::size_t>(t)] - p->base);
+            low = std::min(low, (*p->v)[static_cast<std::size_t>(t)] - p->base);
         }
+        f.pLeadIIMv = high >= -low ? high : low;
     }
 
     // P terminal force in V1: duration times depth of the negative part that ends the P.
-    if (m.prMs && m.pMs && m.leads[signal::StandardLeadV1].rMv) {
-        const auto& v = median.mv[signal::StandardLeadV1];
-        const int pOn = onset - samples(*m.prMs), pEnd = pOn + samples(*m.pMs);
-        if (pOn >= 16 && pEnd < static_cast<int>(v.size())) {
-            double base = 0;
-            for (int t = pOn - 16; t < pOn - 6; ++t)
-                base += v[static_cast<std::size_t>(t)] / 10.0;
-            int t = pEnd;
-            double depth = 0;
-            while (t > pOn && v[static_cast<std::size_t>(t)] - base < 0) {
-                depth = std::min(depth, v[static_cast<std::size_t>(t)] - base);
-                --t;
-            }
-            const double duration = (pEnd - t) * kMsPerRecord;
-            f.pTerminalForceV1 = depth <= -criteria::kWaveMv ? duration * -depth : 0.0;
+    if (const auto p = pWave(signal::StandardLeadV1)) {
+        int t = p->end;
+        double depth = 0;
+        while (t > p->on && (*p->v)[static_cast<std::size_t>(t)] - p->base < 0) {
+            depth = std::min(depth, (*p->v)[static_cast<std::size_t>(t)] - p->base);
+            --t;
         }
+        const double duration = (p->end - t) * kMsPerRecord;
+        f.pTerminalForceV1 = depth <= -criteria::kWaveMv ? duration * -depth : 0.0;
     }
     return f;
 }

@@ -222,8 +222,10 @@ private:
         // Where a P is found before most beats but the stretches before the beats differ and its
         // axis is not the sinus node's, what was found is a fibrillatory wave that happened to
         // stand there. (A low sinus P under noise also gives unalike stretches, at a sinus axis.)
-        const bool nonSinusAxis =
-            m_.pAxisDeg && (*m_.pAxisDeg < c::kSinusPAxisLow || *m_.pAxisDeg > c::kSinusPAxisHigh);
+        const auto sinusPAxis = [](double deg) {
+            return deg >= c::kSinusPAxisLow && deg <= c::kSinusPAxisHigh;
+        };
+        const bool nonSinusAxis = m_.pAxisDeg && !sinusPAxis(*m_.pAxisDeg);
         const bool unalikeWithP = !noP && f_.atrialCoherence && unalikeAtria && nonSinusAxis;
         if (flutter()) {
             atrialFibrillation_ = true;
@@ -255,25 +257,24 @@ private:
         // A sinus P points within -30..90 degrees; where no frontal axis can be had (a recording
         // without I or aVF), a P upright in II is what that axis would give there.
         const bool sinusAxis =
-            m_.pAxisDeg ? *m_.pAxisDeg >= c::kSinusPAxisLow && *m_.pAxisDeg <= c::kSinusPAxisHigh
-                        : f_.pLeadIIMv && *f_.pLeadIIMv >= c::kWaveMv;
+            m_.pAxisDeg ? sinusPAxis(*m_.pAxisDeg) : f_.pLeadIIMv && *f_.pLeadIIMv >= c::kWaveMv;
         sinus_ = !atrialFibrillation_ && m_.pMs && m_.prMs && sinusAxis && f_.pShare &&
                  *f_.pShare >= c::kPBeatShare;
         if (sinus_ && m_.heartRateBpm) {
             const double hr = *m_.heartRateBpm;
             Reason r;
-            if (m_.pAxisDeg)
-                r.add("зубец P перед " + num(100 * *f_.pShare, 0) + " % комплексов, ось P " +
-                          num(*m_.pAxisDeg, 0) + "° (от " + num(c::kSinusPAxisLow, 0) + "° до " +
-                          num(c::kSinusPAxisHigh, 0) + "°)",
-                      "P wave before " + num(100 * *f_.pShare, 0) + " % of the complexes, P axis " +
-                          num(*m_.pAxisDeg, 0) + "° (" + num(c::kSinusPAxisLow, 0) + "° to " +
-                          num(c::kSinusPAxisHigh, 0) + "°)");
-            else {
-                r.add("зубец P перед " + num(100 * *f_.pShare, 0) +
-                          " % комплексов, положителен во II: +" + num(*f_.pLeadIIMv, 2) + " мВ",
-                      "P wave before " + num(100 * *f_.pShare, 0) +
-                          " % of the complexes, upright in II: +" + num(*f_.pLeadIIMv, 2) + " mV");
+            const std::string shareRu =
+                                  "зубец P перед " + num(100 * *f_.pShare, 0) + " % комплексов",
+                              shareEn = "P wave before " + num(100 * *f_.pShare, 0) +
+                                        " % of the complexes";
+            if (m_.pAxisDeg) {
+                r.add(shareRu + ", ось P " + num(*m_.pAxisDeg, 0) + "° (от " +
+                          num(c::kSinusPAxisLow, 0) + "° до " + num(c::kSinusPAxisHigh, 0) + "°)",
+                      shareEn + ", P axis " + num(*m_.pAxisDeg, 0) + "° (" +
+                          num(c::kSinusPAxisLow, 0) + "° to " + num(c::kSinusPAxisHigh, 0) + "°)");
+            } else {
+                r.add(shareRu + ", положителен во II: +" + num(*f_.pLeadIIMv, 2) + " мВ",
+                      shareEn + ", upright in II: +" + num(*f_.pLeadIIMv, 2) + " mV");
                 r.add("ось P не измерима: не хватает отведений от конечностей",
                       "no P axis: limb leads missing");
             }

@@ -20,8 +20,8 @@ Synthetic makeRecording(const sim::EcgParameters& params, double seconds, std::u
 
 // The true R height and S depth of every lead, from the noiseless normal beat, as the
 // measurements define them (S: the deepest point after the R has risen above 0.05 mV, or of the
-// whole QRS when it never does; R: the highest point before that S). sClear is false where an initial r close to 0.05 mV makes the
-// S ambiguous (0.03 and 0.08 mV would give different S waves).
+// whole QRS when it never does; R: the highest point before that S). sClear is false where an
+// initial r close to 0.05 mV makes the S ambiguous (0.03 and 0.08 mV would give different S waves).
 struct TrueAmplitudes {
     std::array<double, signal::kLeadCount> r{}, s{};
     std::array<bool, signal::kLeadCount> sClear{};

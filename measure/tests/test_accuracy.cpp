@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -123,27 +125,49 @@ double pulse(double tMs, double fromMs, double lengthMs, double mv) {
                                                    : mv * std::sin(kPi * (tMs - fromMs) / lengthMs);
 }
 
+// Leads of one instant of a synthetic beat, in mV: III, II and V1..V6.
+struct Instant {
+    double iii = 0, ii = 0;
+    std::array<double, 6> chest{};
+};
+
+// Ten seconds of a beat every rrMs whose QRS begins qrsAtMs into each RR (the beat's time t runs
+// from -qrsAtMs, or from `earliest` where that is later, wrapping into the RR before), stored as
+// the instrument stores them: III, II, and each chest lead against Wilson's terminal.
+std::vector<signal::SampleRecord> tenSeconds(double rrMs, double qrsAtMs,
+                                             const std::function<Instant(double)>& beat,
+                                             double earliest = -1e9) {
+    const auto units = [](double mv) {
+        return static_cast<std::int16_t>(std::lround(mv * signal::kUnitsPerMillivolt));
+    };
+    std::vector<signal::SampleRecord> records(10 * signal::kRecordsPerSecond);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        double t =
+            std::fmod(static_cast<double>(i) * 1000.0 / signal::kRecordsPerSecond, rrMs) - qrsAtMs;
+        if (t < earliest)
+            t += rrMs;
+        const Instant x = beat(t);
+        auto& c = records[i].c;
+        c[0] = units(x.iii);
+        c[1] = units(x.ii);
+        for (std::size_t k = 2; k < signal::kChannels; ++k)
+            c[k] = static_cast<std::int16_t>((c[0] + c[1]) / 3 - units(x.chest[k - 2]));
+    }
+    return records;
+}
+
 // A Q wave is as wide in its lead as it is there, even when other leads start the QRS earlier:
 // the chest leads begin 20 ms before II and III, whose 30-ms Q must not read as 50 ms (an
 // inferior infarction's Q criterion is 30 ms).
 TEST(Accuracy, QWaveWidthCountsFromItsOwnLead) {
-    constexpr double kRrMs = 800, kQrsAtMs = 400;
-    std::vector<signal::SampleRecord> records(10 * signal::kRecordsPerSecond);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const double t =
-            std::fmod(static_cast<double>(i) * 1000.0 / signal::kRecordsPerSecond, kRrMs) -
-            kQrsAtMs;
+    const auto records = tenSeconds(800, 400, [](double t) {
         const double p = pulse(t, -160, 80, 0.15), tw = pulse(t, 200, 160, 0.3);
         const double limb = p + tw + pulse(t, 20, 30, -0.3) + pulse(t, 50, 30, 0.8);
-        const double chest = p + tw + pulse(t, 0, 40, 1.0) + pulse(t, 40, 40, -0.5);
-        const auto units = [](double mv) {
-            return static_cast<std::int16_t>(std::lround(mv * signal::kUnitsPerMillivolt));
-        };
-        auto& c = records[i].c;
-        c[0] = c[1] = units(limb); // III and II alike: I is flat, aVF is II
-        for (std::size_t k = 2; k < signal::kChannels; ++k)
-            c[k] = static_cast<std::int16_t>((c[0] + c[1]) / 3 - units(chest));
-    }
+        Instant x;
+        x.iii = x.ii = limb; // III and II alike: I is flat, aVF is II
+        x.chest.fill(p + tw + pulse(t, 0, 40, 1.0) + pulse(t, 40, 40, -0.5));
+        return x;
+    });
     const Measurements m = measureSpan(records.data(), records.size());
     ASSERT_TRUE(m.qrsMs);
     EXPECT_NEAR(*m.qrsMs, 80.0, 10.0);
@@ -160,26 +184,16 @@ TEST(Accuracy, QWaveWidthCountsFromItsOwnLead) {
 // An rSR' (V1 of a right bundle branch block) is an r, an S and an R', and the R is the small
 // first one: the R' was given as the R too, so the lead read R 0.9, S 0.6 and R' 0.9.
 TEST(Accuracy, AnRsrPrimeGivesItsSmallRItsSAndItsTallRPrime) {
-    constexpr double kRrMs = 800, kQrsAtMs = 400;
-    std::vector<signal::SampleRecord> records(10 * signal::kRecordsPerSecond);
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        const double t =
-            std::fmod(static_cast<double>(i) * 1000.0 / signal::kRecordsPerSecond, kRrMs) -
-            kQrsAtMs;
+    const auto records = tenSeconds(800, 400, [](double t) {
         const double p = pulse(t, -160, 80, 0.15), tw = pulse(t, 220, 160, 0.3);
         const double limb = p + tw + pulse(t, 0, 60, 1.0) + pulse(t, 60, 50, -0.3);
-        const double rsrPrime =
-            p - tw + pulse(t, 0, 25, 0.2) + pulse(t, 25, 30, -0.6) + pulse(t, 55, 55, 0.9);
-        const double chest = p + tw + pulse(t, 0, 50, 1.2) + pulse(t, 50, 60, -0.4);
-        const auto units = [](double mv) {
-            return static_cast<std::int16_t>(std::lround(mv * signal::kUnitsPerMillivolt));
-        };
-        auto& c = records[i].c;
-        c[0] = units(0.5 * limb); // III
-        c[1] = units(limb);       // II
-        for (std::size_t k = 2; k < signal::kChannels; ++k)
-            c[k] = static_cast<std::int16_t>((c[0] + c[1]) / 3 - units(k == 2 ? rsrPrime : chest));
-    }
+        Instant x;
+        x.iii = 0.5 * limb;
+        x.ii = limb;
+        x.chest.fill(p + tw + pulse(t, 0, 50, 1.2) + pulse(t, 50, 60, -0.4));
+        x.chest[0] = p - tw + pulse(t, 0, 25, 0.2) + pulse(t, 25, 30, -0.6) + pulse(t, 55, 55, 0.9);
+        return x;
+    });
     const Measurements m = measureSpan(records.data(), records.size());
     const LeadAmplitudes& v1 = m.leads[signal::StandardLeadV1];
     ASSERT_TRUE(v1.rMv && v1.sMv && v1.r2Mv);
@@ -203,7 +217,7 @@ TEST(Accuracy, TEndOfAnInvertedTRisingAboveThePrLevelIsWhereTheRiseEnds) {
         const double x = std::clamp((tMs - fromMs) / (toMs - fromMs), 0.0, 1.0);
         return a + (b - a) * (1 - std::cos(kPi * x)) / 2;
     };
-    constexpr double kRrMs = 800, kQrsAtMs = 400, kTEndMs = 320;
+    constexpr double kTEndMs = 320;
     double tpLevel = 0.06;
     const auto repolarisation = [&](double t) {
         if (t < 80 || t >= 620)
@@ -214,27 +228,22 @@ TEST(Accuracy, TEndOfAnInvertedTRisingAboveThePrLevelIsWhereTheRiseEnds) {
             return step(t, 230, kTEndMs, -0.2, tpLevel);
         return step(t, 560, 620, tpLevel, 0.0);
     };
-    std::vector<signal::SampleRecord> records(10 * signal::kRecordsPerSecond);
     const auto build = [&] {
-        for (std::size_t i = 0; i < records.size(); ++i) {
-            double t =
-                std::fmod(static_cast<double>(i) * 1000.0 / signal::kRecordsPerSecond, kRrMs) -
-                kQrsAtMs;
-            if (t < -200)
-                t += kRrMs;
-            const double qrs = pulse(t, 0, 40, 1.0) + pulse(t, 40, 40, -0.3);
-            const double wave = pulse(t, -160, 80, 0.15) + qrs + repolarisation(t);
-            const auto units = [](double mv) {
-                return static_cast<std::int16_t>(std::lround(mv * signal::kUnitsPerMillivolt));
-            };
-            auto& c = records[i].c;
-            c[0] = units(0.6 * wave); // III
-            c[1] = units(wave);       // II
-            for (std::size_t k = 2; k < signal::kChannels; ++k)
-                c[k] = static_cast<std::int16_t>((c[0] + c[1]) / 3 - units((0.5 + 0.1 * k) * wave));
-        }
+        return tenSeconds(
+            800, 400,
+            [&](double t) {
+                const double qrs = pulse(t, 0, 40, 1.0) + pulse(t, 40, 40, -0.3);
+                const double wave = pulse(t, -160, 80, 0.15) + qrs + repolarisation(t);
+                Instant x;
+                x.iii = 0.6 * wave;
+                x.ii = wave;
+                for (std::size_t k = 0; k < x.chest.size(); ++k)
+                    x.chest[k] = (0.7 + 0.1 * static_cast<double>(k)) * wave;
+                return x;
+            },
+            -200);
     };
-    build();
+    const auto records = build();
     const Measurements m = measureSpan(records.data(), records.size());
     ASSERT_TRUE(m.qtMs);
     EXPECT_NEAR(*m.qtMs, kTEndMs, 12.0);
@@ -243,8 +252,8 @@ TEST(Accuracy, TEndOfAnInvertedTRisingAboveThePrLevelIsWhereTheRiseEnds) {
     // Where the level after the T stands as far from the PR level as the T's trough (+0.18
     // against -0.2 mV), the T's end cannot be told from a moved baseline: no QT.
     tpLevel = 0.18;
-    build();
-    const Measurements moved = measureSpan(records.data(), records.size());
+    const auto movedRecords = build();
+    const Measurements moved = measureSpan(movedRecords.data(), movedRecords.size());
     EXPECT_FALSE(moved.qtMs) << *moved.qtMs;
     EXPECT_TRUE(moved.qrsMs);
 }
