@@ -79,10 +79,14 @@ bridge_args() { # ID: the -device options of bridge A or B
 console=$work/console.log
 monitor=$work/monitor.sock
 : >"$console"
+# The host's answers to the guest: its second serial port (ttyS1), read from ack.in. Both ends
+# are opened read-write so that neither side waits for the other to open them.
+mkfifo "$work/ack.in" "$work/ack.out"
+exec {ack}<>"$work/ack.in" {ack_out}<>"$work/ack.out"
 qemu-system-x86_64 "${accel[@]}" -m 1024 -smp 1 -nographic -no-reboot \
     -kernel "$kernel" -initrd "$work/initramfs.cpio" \
     -append "console=ttyS0 panic=-1 quiet loglevel=4 usbcore.autosuspend=-1 velkard.seconds=$seconds velkard.big=$big velkard.small=$small" \
-    -serial "file:$console" -qmp "unix:$monitor,server=on,wait=off" \
+    -serial "file:$console" -serial "pipe:$work/ack" -qmp "unix:$monitor,server=on,wait=off" \
     -device qemu-xhci,id=xhci \
     -chardev "serial,id=chrA,path=$(head -n 1 "$work/A.pty")" -device "$(bridge_args A)" \
     -chardev "serial,id=chrB,path=$(head -n 1 "$work/B.pty")" -device "$(bridge_args B)" \
@@ -134,7 +138,9 @@ bridge_json() { # ID: the device_add arguments of bridge A or B
 # absent host: the first recording after a replug was old stream from before the unplug,
 # delivered faster than the instrument sends, and the download after it read the rest of that
 # backlog as the card's listing. "@@VM unplug-quiet" and "plug-quiet": the guest takes the bridge
-# away itself, only the instrument is told.
+# away itself, only the instrument is told; after "plug-quiet" the guest waits for "plugged ID" on
+# its second serial port before it puts the bridge back, so the instrument is on by then however
+# late this loop reads the console (a fixed 3 s were once not enough on a loaded machine).
 # The whole run may take at most $limit seconds.
 limit=$((seconds * 2 + 240))
 deadline=$(($(date +%s) + limit))
@@ -169,7 +175,10 @@ while kill -0 "$qemu" 2>/dev/null; do
             qmp "{\"execute\": \"device_del\", \"arguments\": {\"id\": \"bridge${arg#VELKARD-}\"}}"
             ;;
         unplug-quiet) kill -USR1 "${sim_pid[${arg#VELKARD-}]}" ;; # the guest dropped the device itself
-        plug-quiet) kill -USR2 "${sim_pid[${arg#VELKARD-}]}" ;;
+        plug-quiet)
+            kill -USR2 "${sim_pid[${arg#VELKARD-}]}"
+            echo "plugged $arg" >&"$ack"
+            ;;
         plug)
             kill -USR2 "${sim_pid[${arg#VELKARD-}]}"
             sleep 0.1

@@ -13,6 +13,17 @@ big=$(sed -n 's/.*velkard.big=\([^ ]*\).*/\1/p' /proc/cmdline)
 small=$(sed -n 's/.*velkard.small=\([^ ]*\).*/\1/p' /proc/cmdline)
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=0 UBSAN_OPTIONS=halt_on_error=1
 say() { echo "@@VM $*"; }
+# The host's answers come in on the second serial port, held open for the whole run so that
+# nothing it sends is lost between two reads.
+stty -F /dev/ttyS1 -echo
+exec 3</dev/ttyS1
+# Waits up to $2 seconds for the host's line $1.
+await_host() {
+    while read -t "$2" -r line <&3; do
+        [ "$line" = "$1" ] && return 0
+    done
+    return 1
+}
 now() { cut -d' ' -f1 /proc/uptime; }
 
 # step NAME CMD...: runs CMD in /home/user, keeps rc/out/err. CMD starts with asuser (the
@@ -168,10 +179,10 @@ unplug_during() {
     say "step $name rc=$(cat "$res/$name.rc" 2>/dev/null)"
     ls -la /home/user/uplug /home/user/uplug/temp >"$res/$name.files" 2>&1
     if [ "$how" = deauth ]; then
-        # The host tells the instrument when it reads this line; on a loaded machine it has read
-        # it more than a second late, and the download after found the instrument still off.
+        # The host tells the instrument when it reads this line, which on a loaded machine has
+        # been seconds late: the bridge comes back once the host says the instrument is on.
         say "plug-quiet $bridge"
-        sleep 3
+        await_host "plugged $bridge" 60 || say "the host never said it plugged $bridge in"
         echo 1 >"$dev/authorized"
     else
         say "plug $bridge"
