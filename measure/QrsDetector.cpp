@@ -69,14 +69,27 @@ bool QrsDetector::sizesAt(std::int64_t fiducial, Sizes& out) const {
     const std::int64_t last = fiducial + delay + kShapeHalf;
     if (first < 0 || last >= n_ || n_ - first >= kShapeRing)
         return false;
+    // Taken about the straight line between the levels 100 ms beyond either end (as far as the
+    // ring still holds them), so a wandering baseline does not add the distance it moves in those
+    // 120 ms, and a wide QRS is not cut by a line through its own slopes.
+    constexpr std::int64_t kLevelBeyond = 80;
+    const auto at = [&](std::int64_t i, std::size_t k) {
+        return static_cast<std::int64_t>(
+            lowRing_[static_cast<std::size_t>(i & (kShapeRing - 1))][k]);
+    };
+    const std::int64_t from = std::max(first - kLevelBeyond, n_ - kShapeRing + 1);
+    const std::int64_t to = std::min(last + kLevelBeyond, n_ - 1);
+    const std::int64_t span = to - from;
     for (std::size_t k = 0; k < kLeads; ++k) {
-        std::int32_t lo = INT32_MAX, hi = INT32_MIN;
+        const std::int64_t a = at(from, k), b = at(to, k);
+        std::int64_t lo = INT64_MAX, hi = INT64_MIN;
         for (std::int64_t i = first; i <= last; ++i) {
-            const std::int32_t v = lowRing_[static_cast<std::size_t>(i & (kShapeRing - 1))][k];
+            // span times the distance from the line, in whole numbers
+            const std::int64_t v = at(i, k) * span - (a * (to - i) + b * (i - from));
             lo = std::min(lo, v);
             hi = std::max(hi, v);
         }
-        out[k] = hi - lo;
+        out[k] = static_cast<std::int32_t>((hi - lo) / span);
     }
     return true;
 }

@@ -464,8 +464,13 @@ SignalQuality signalQuality(const signal::SampleRecord* records, std::size_t cou
                 continue;
             const float before = median3(k - 3);
             const float jump = median3(k) - before, held = median3(k + 3) - before;
+            const float trend = before - median3(k - 6);
             if (std::abs(jump) < kStepMv || std::abs(held) < kStepMv || (jump > 0) != (held > 0) ||
-                std::abs(median3(k - 6) - before) >= kStepMv / 2)
+                std::abs(trend) >= kStepMv / 2)
+                continue;
+            // Against the level's course before it: a baseline that wanders as fast moves the
+            // medians as far, but it was moving already.
+            if (std::abs(jump - trend) < kStepMv)
                 continue;
             // An electrode's step is made within 10 ms, around the boundary; the end of a tall T
             // wave on a wandering baseline moves the block medians as far, but slowly.
