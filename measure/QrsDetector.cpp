@@ -371,7 +371,11 @@ void QrsDetector::classify(const Peak& p, std::vector<std::int64_t>& beats) {
             noiseLevel_ = 0.125 * p.height + 0.875 * noiseLevel_;
             return;
         }
-        if (lastBeat_ >= 0 && (earlyInNoise || smallAfterPause) && !likeRecentBeats(p)) {
+        // Early in noise, a complex as large on the signal as the beats is no spike of noise: a
+        // premature ventricular beat, unlike every recent beat, is at least that large.
+        const bool asLargeAsBeats = earlyInNoise && sizeAgainstBeats(p) >= kBeatSize;
+        if (lastBeat_ >= 0 && (earlyInNoise || smallAfterPause) && !asLargeAsBeats &&
+            !likeRecentBeats(p)) {
             noiseLevel_ = 0.125 * p.height + 0.875 * noiseLevel_;
             return;
         }
@@ -383,9 +387,10 @@ void QrsDetector::classify(const Peak& p, std::vector<std::int64_t>& beats) {
         (lastBeat_ < 0 || p.index - lastBeat_ >= kTWaveSpan)) {
         // Found again later, a candidate far smaller than the last beat must have its QRS shape;
         // the shape is judged now, while the slopes are still at hand.
-        if (p.height < 0.5 * lastBeatHeight_ && !likeRecentBeats(p))
+        const double size = sizeAgainstBeats(p);
+        if (p.height < 0.5 * lastBeatHeight_ && size < kBeatSize && !likeRecentBeats(p))
             return;
-        if (sizeAgainstBeats(p) < kSmallSize)
+        if (size < kSmallSize)
             return;
         searchBack_ = p;
     }

@@ -13,7 +13,8 @@
 // of 200 ms, a T-wave test for peaks within 440 ms of a beat, a shape test for early peaks in
 // noise (sooner than 0.9 mean RR, below 0.6 of the signal level while noise peaks reach 8 % of
 // it, below the signal level while they reach 24 %: unless their QRS slopes correlate with one
-// of the last eight beats', they are noise) and for small peaks after a pause, a size test (a
+// of the last eight beats', or their size on the low-passed leads is at least the last beats',
+// they are noise) and for small peaks after a pause, a size test (a
 // peak below the signal level whose peak-to-peak size on the low-passed leads is under half the
 // last beats' is noise: spikes of muscle noise have steep slopes but little size), and a search
 // back at half the threshold when no beat has come for 1.66 mean RR intervals. Integer arithmetic
@@ -82,6 +83,7 @@ private:
     static constexpr double kShapeMatch = 0.7; // correlation of a QRS with a beat's
     static constexpr double kNoisy = 0.08;     // noise level against signal level: noisy
     static constexpr double kSmallSize = 0.5;  // QRS size against the last beats': not a QRS
+    static constexpr double kBeatSize = 1.0;   // ... a QRS, whatever its shape
     static constexpr double kSteep = 0.5;      // energy this share of the steepest's: as steep
     static constexpr int kBlock = 80;          // lead noise: energy per 100 ms,
     static constexpr int kBlocks = 20;         // the median of the last 2 s
