@@ -344,7 +344,7 @@ struct QrsBounds {
 // about it): where the spatial velocity has stayed below the threshold for 10 ms before, and
 // after.
 std::optional<QrsBounds> findQrs(const std::vector<float>& sv, int fiducial, int before = 80,
-                                 int after = 80) {
+                                 int after = 80, const std::vector<int>& spikes = {}) {
     const int n = static_cast<int>(sv.size());
     const int lo = std::max(4, fiducial - before), hi = std::min(n - 5, fiducial + after);
     int peak = lo;
@@ -366,6 +366,31 @@ std::optional<QrsBounds> findQrs(const std::vector<float>& sv, int fiducial, int
         run = sv[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
     if (run < kQuiet)
         return std::nullopt;
+    // A wide QRS whose leads turn at once (a broad R peak, a notch) slows below a threshold the
+    // noise has raised for 10 ms and more: where the velocity climbs to twice the threshold again
+    // within 30 ms, the complex goes on; back no further than the span searched, and never back
+    // across a pacing spike (from 15 ms before it to 20 ms after): what comes before a paced QRS
+    // is no part of it.
+    constexpr int kBridge = 24, kSpikeBefore = 12, kPastSpike = 16;
+    const auto activeWithin = [&](int from, int step) {
+        const int quietEnd = from + kQuiet + kPastSpike;
+        for (int i = from, k = 0; k < kBridge && i >= lo && i < n - 4; i += step, ++k) {
+            if (step < 0 && std::any_of(spikes.begin(), spikes.end(), [&](int s) {
+                    return i - kSpikeBefore <= s && s <= quietEnd;
+                }))
+                return -1;
+            if (sv[static_cast<std::size_t>(i)] >= 2 * th)
+                return i;
+        }
+        return -1;
+    };
+    for (int again; (again = activeWithin(t, -1)) >= 0;) {
+        run = 0;
+        for (t = again; t >= 4 && run < kQuiet; --t)
+            run = sv[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
+        if (run < kQuiet)
+            return std::nullopt;
+    }
     // The 5-sample mean and the 5 ms difference let the velocity rise up to 4 samples ahead of
     // the first change and fall up to 4 after the last; half of that is taken back.
     q.onset = t + kQuiet + 1 + kSpreadCorrection;
@@ -374,6 +399,13 @@ std::optional<QrsBounds> findQrs(const std::vector<float>& sv, int fiducial, int
         run = sv[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
     if (run < kQuiet)
         return std::nullopt;
+    for (int again; (again = activeWithin(t, 1)) >= 0;) {
+        run = 0;
+        for (t = again; t < n - 4 && run < kQuiet; ++t)
+            run = sv[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
+        if (run < kQuiet)
+            return std::nullopt;
+    }
     q.end = t - kQuiet - kSpreadCorrection;
     if (q.end <= q.onset)
         return std::nullopt;
@@ -1097,7 +1129,7 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
         if (!leadsPresent[static_cast<std::size_t>(kIndependent[k])])
             std::fill(m8[k].begin(), m8[k].end(), 0.0f);
     const std::vector<float> sv = spatialVelocity(m8);
-    std::optional<QrsBounds> spatial = findQrs(sv, beat.before);
+    std::optional<QrsBounds> spatial = findQrs(sv, beat.before, 80, 80, spikes);
     // A paced QRS follows its spike at once; the beat may have been found on the spike or on an
     // atrial spike before it (an AV delay, 300 ms at most). After each spike from the fiducial
     // point on, a QRS is sought from 20 ms on (beyond what is left of the spike's slope in the
@@ -1114,7 +1146,7 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
     for (int s : spikes) {
         if (s < beat.before - kSpikeBefore || s > beat.before + kPacedDelay)
             continue;
-        const auto after = findQrs(sv, s + kPastSpike, 0, kPacedPeak);
+        const auto after = findQrs(sv, s + kPastSpike, 0, kPacedPeak, spikes);
         if (change(after) > change(spatial))
             spatial = after;
     }
