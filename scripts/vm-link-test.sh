@@ -139,8 +139,20 @@ bridge_json() { # ID: the device_add arguments of bridge A or B
 # delivered faster than the instrument sends, and the download after it read the rest of that
 # backlog as the card's listing. "@@VM unplug-quiet" and "plug-quiet": the guest takes the bridge
 # away itself, only the instrument is told; after "plug-quiet" the guest waits for "plugged ID" on
-# its second serial port before it puts the bridge back, so the instrument is on by then however
-# late this loop reads the console (a fixed 3 s were once not enough on a loaded machine).
+# its second serial port, sent once the instrument has logged that it is on, before it puts the
+# bridge back (a fixed 3 s were once not enough on a loaded machine).
+# told NAME SIGNAL WHAT: sends the instrument NAME the signal and waits up to 5 s for its log to say
+# WHAT once more, so the next signal never arrives before it has acted on this one.
+told() {
+    local log=$work/$1.log before i
+    before=$(grep -c "$3 after" "$log" || true)
+    kill -"$2" "${sim_pid[$1]}"
+    for ((i = 0; i < 50; i++)); do
+        (($(grep -c "$3 after" "$log" || true) > before)) && return
+        sleep 0.1
+    done
+    echo "vm-link-test: instrument $1 did not log '$3' after SIG$2" >&2
+}
 # The whole run may take at most $limit seconds.
 limit=$((seconds * 2 + 240))
 deadline=$(($(date +%s) + limit))
@@ -170,17 +182,19 @@ while kill -0 "$qemu" 2>/dev/null; do
             # is deleted while bytes arrive on its character device, as in the middle of a
             # download, and it did once in six runs while streaming. Silent for 0.1 s, well
             # within the program's 1 s watchdog, the bridge then goes as on an unplug.
-            kill -USR1 "${sim_pid[${arg#VELKARD-}]}"
+            told "${arg#VELKARD-}" USR1 unplugged
             sleep 0.1
             qmp "{\"execute\": \"device_del\", \"arguments\": {\"id\": \"bridge${arg#VELKARD-}\"}}"
             ;;
-        unplug-quiet) kill -USR1 "${sim_pid[${arg#VELKARD-}]}" ;; # the guest dropped the device itself
+        unplug-quiet) # the guest dropped the device itself
+            told "${arg#VELKARD-}" USR1 unplugged
+            ;;
         plug-quiet)
-            kill -USR2 "${sim_pid[${arg#VELKARD-}]}"
+            told "${arg#VELKARD-}" USR2 "plugged in"
             echo "plugged $arg" >&"$ack"
             ;;
         plug)
-            kill -USR2 "${sim_pid[${arg#VELKARD-}]}"
+            told "${arg#VELKARD-}" USR2 "plugged in"
             sleep 0.1
             qmp "{\"execute\": \"device_add\", \"arguments\": $(bridge_json "${arg#VELKARD-}")}"
             ;;

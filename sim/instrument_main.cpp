@@ -155,8 +155,18 @@ int main(int argc, char** argv) {
     gServer = &server;
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
-    std::signal(SIGUSR1, onPlugSignal);
-    std::signal(SIGUSR2, onPlugSignal);
+    // Each plug signal blocks the other while its handler runs. Sent close together, both are
+    // pending at once: the kernel then set up SIGUSR1's handler and ran SIGUSR2's on top of it,
+    // before SIGUSR1's own first instruction, so an unplug followed at once by a plug left the
+    // bridge unplugged for good.
+    struct sigaction plug {};
+    plug.sa_handler = onPlugSignal;
+    plug.sa_flags = SA_RESTART;
+    sigemptyset(&plug.sa_mask);
+    sigaddset(&plug.sa_mask, SIGUSR1);
+    sigaddset(&plug.sa_mask, SIGUSR2);
+    ::sigaction(SIGUSR1, &plug, nullptr);
+    ::sigaction(SIGUSR2, &plug, nullptr);
     std::cout << server.slavePath() << std::endl;
     const auto end = server.run();
     if (sentFd >= 0)

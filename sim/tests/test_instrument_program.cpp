@@ -261,6 +261,44 @@ TEST(InstrumentProgram, UnpluggedItGoesOffAndComesBackIdleWithNothingOldOnTheTer
     EXPECT_EQ(static_cast<unsigned char>(after[1]), 0x0F);
 }
 
+// An unplug and a plug sent while the instrument is not running (a loaded machine, here stopped)
+// are both pending when it runs again: it must end plugged in. The kernel set up SIGUSR1's handler
+// and ran SIGUSR2's on top of it before SIGUSR1's own, so the instrument stayed off for good and
+// the QEMU test's next download found no instrument.
+TEST(InstrumentProgram, AnUnplugAndAPlugArrivingTogetherEndPluggedIn) {
+    Spawned s = spawnInstrument({"--seed", "4"}, true);
+    const std::string path = readLine(s.out);
+    ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
+    const int tty = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(tty, 0);
+    ::kill(s.pid, SIGSTOP);
+    ::kill(s.pid, SIGUSR1);
+    ::kill(s.pid, SIGUSR2);
+    ::kill(s.pid, SIGCONT);
+    // The log's lines as they come, for up to a second after the last.
+    std::string log;
+    for (pollfd p{s.err, POLLIN, 0}; ::poll(&p, 1, 1000) > 0;) {
+        char buf[256];
+        const ssize_t r = ::read(s.err, buf, sizeof buf);
+        if (r <= 0)
+            break;
+        log.append(buf, static_cast<std::size_t>(r));
+    }
+    EXPECT_NE(log.find("unplugged after"), std::string::npos) << log;
+    ASSERT_NE(log.rfind("plugged in after"), std::string::npos) << log;
+    EXPECT_GT(log.rfind("plugged in after"), log.rfind("unplugged after")) << log;
+    // Plugged in, it answers: the start byte starts a stream.
+    const std::uint8_t start = 0x5A;
+    ASSERT_EQ(::write(tty, &start, 1), 1);
+    std::string stream;
+    EXPECT_TRUE(readAtLeast(tty, 24 * 10, stream));
+    ::kill(s.pid, SIGTERM);
+    EXPECT_EQ(waitExit(s.pid), 0);
+    ::close(s.out);
+    ::close(s.err);
+    ::close(tty);
+}
+
 TEST(InstrumentProgram, MakeCardFillsAFolderAndExits) {
     const auto dir = std::filesystem::temp_directory_path() /
                      ("velkard-make-card-" + std::to_string(::getpid()));
