@@ -360,12 +360,14 @@ std::optional<QrsBounds> findQrs(const std::vector<float>& sv, int fiducial, int
         return std::nullopt;
     constexpr int kQuiet = 8;
     constexpr int kSpreadCorrection = 2;
-    QrsBounds q;
-    int run = 0, t = peak;
-    for (; t >= 4 && run < kQuiet; --t)
-        run = sv[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
-    if (run < kQuiet)
-        return std::nullopt;
+    // From `from` by `step` until the velocity has stayed below the threshold for 10 ms: the
+    // sample past that quiet run, or none where the beat ends first.
+    const auto quietFrom = [&](int from, int step) -> std::optional<int> {
+        int run = 0, t = from;
+        for (; t >= 4 && t < n - 4 && run < kQuiet; t += step)
+            run = sv[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
+        return run < kQuiet ? std::nullopt : std::optional(t);
+    };
     // A wide QRS whose leads turn at once (a broad R peak, a notch) slows below a threshold the
     // noise has raised for 10 ms and more: where the velocity climbs to twice the threshold again
     // within 30 ms, the complex goes on; back no further than the span searched, and never back
@@ -384,29 +386,21 @@ std::optional<QrsBounds> findQrs(const std::vector<float>& sv, int fiducial, int
         }
         return -1;
     };
-    for (int again; (again = activeWithin(t, -1)) >= 0;) {
-        run = 0;
-        for (t = again; t >= 4 && run < kQuiet; --t)
-            run = sv[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
-        if (run < kQuiet)
-            return std::nullopt;
-    }
+    // The quiet run that ends the complex from its peak on, by `step`.
+    const auto edge = [&](int step) {
+        std::optional<int> t = quietFrom(peak, step);
+        for (int again; t && (again = activeWithin(*t, step)) >= 0;)
+            t = quietFrom(again, step);
+        return t;
+    };
+    const std::optional<int> quietBefore = edge(-1), quietAfter = edge(1);
+    if (!quietBefore || !quietAfter)
+        return std::nullopt;
     // The 5-sample mean and the 5 ms difference let the velocity rise up to 4 samples ahead of
     // the first change and fall up to 4 after the last; half of that is taken back.
-    q.onset = t + kQuiet + 1 + kSpreadCorrection;
-    run = 0;
-    for (t = peak; t < n - 4 && run < kQuiet; ++t)
-        run = sv[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
-    if (run < kQuiet)
-        return std::nullopt;
-    for (int again; (again = activeWithin(t, 1)) >= 0;) {
-        run = 0;
-        for (t = again; t < n - 4 && run < kQuiet; ++t)
-            run = sv[static_cast<std::size_t>(t)] < th ? run + 1 : 0;
-        if (run < kQuiet)
-            return std::nullopt;
-    }
-    q.end = t - kQuiet - kSpreadCorrection;
+    QrsBounds q;
+    q.onset = *quietBefore + kQuiet + 1 + kSpreadCorrection;
+    q.end = *quietAfter - kQuiet - kSpreadCorrection;
     if (q.end <= q.onset)
         return std::nullopt;
     return q;

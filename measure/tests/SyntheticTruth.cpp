@@ -41,7 +41,7 @@ TrueAmplitudes trueAmplitudes(const sim::BeatParameters& params) {
         auto sAt = firstR == x.end() ? x.end() : std::min_element(firstR, x.end());
         if (sAt == x.end() || *sAt > -0.03)
             sAt = x.end();
-        out.r[l] = std::max(0.0, *std::max_element(x.begin(), sAt == x.end() ? x.end() : sAt));
+        out.r[l] = std::max(0.0, *std::max_element(x.begin(), sAt));
         auto sDepth = [&x](double rThreshold) {
             auto firstR =
                 std::find_if(x.begin(), x.end(), [&](double v) { return v > rThreshold; });

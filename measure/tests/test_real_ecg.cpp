@@ -184,6 +184,21 @@ std::int16_t clip(double v) {
     return static_cast<std::int16_t>(std::clamp(std::lround(v), -32768L, 32767L));
 }
 
+// Adds what `add(t, c)` gives (units) to channel c at record t, on the channels that carry one
+// of the record's leads (c0 lead III, c1 lead II, c2..c7 V1..V6).
+template <typename Add> void addToItsChannels(AnnotatedRecord& r, Add add) {
+    const auto carried = [&](std::size_t c) {
+        const std::size_t lead = c == 0   ? std::size_t{signal::StandardLeadIII}
+                                 : c == 1 ? std::size_t{signal::StandardLeadII}
+                                          : signal::StandardLeadV1 + c - 2;
+        return r.present[lead];
+    };
+    for (std::size_t t = 0; t < r.records.size(); ++t)
+        for (std::size_t c = 0; c < signal::kChannels; ++c)
+            if (carried(c))
+                r.records[t].c[c] = clip(r.records[t].c[c] + add(t, c));
+}
+
 constexpr std::int64_t kMinute = 60 * signal::kRecordsPerSecond;
 constexpr std::int64_t kMatch = 120; // 150 ms
 
@@ -225,14 +240,11 @@ TEST(RealEcg, AWanderingBaselineMakesNoStepAndLosesNoBeat) {
         AnnotatedRecord r = loadAnnotated(name, fs);
         ASSERT_FALSE(r.records.empty());
         constexpr double kPi = 3.14159265358979323846;
-        for (std::size_t t = 0; t < r.records.size(); ++t)
-            for (std::size_t c = 0; c < signal::kChannels; ++c)
-                if (r.present[c < 2 ? c : c + 4]) // I, II, then V1..V6
-                    r.records[t].c[c] = clip(r.records[t].c[c] +
-                                             signal::kUnitsPerMillivolt *
-                                                 std::sin(2 * kPi * 0.3 * static_cast<double>(t) /
-                                                              signal::kRecordsPerSecond +
-                                                          static_cast<double>(c)));
+        addToItsChannels(r, [](std::size_t t, std::size_t c) {
+            return signal::kUnitsPerMillivolt *
+                   std::sin(2 * kPi * 0.3 * static_cast<double>(t) / signal::kRecordsPerSecond +
+                            static_cast<double>(c));
+        });
         const SignalQuality q =
             signalQuality(r.records.data(), r.records.size(), 0, SIZE_MAX, &r.present);
         int steps = 0;
@@ -264,10 +276,7 @@ TEST(RealEcg, PrematureVentricularBeatsInContinuousNoiseAreBeats) {
     ASSERT_GE(ventricular.size(), 70u);
     std::mt19937 random(803);
     std::normal_distribution<double> noise(0.0, 0.1 * signal::kUnitsPerMillivolt);
-    for (auto& record : r.records)
-        for (std::size_t c = 0; c < signal::kChannels; ++c)
-            if (r.present[c < 2 ? c : c + 4])
-                record.c[c] = clip(record.c[c] + noise(random));
+    addToItsChannels(r, [&](std::size_t, std::size_t) { return noise(random); });
     const SignalQuality q =
         signalQuality(r.records.data(), r.records.size(), 0, SIZE_MAX, &r.present);
     const std::vector<std::int64_t> beats = detectBeats(r.records.data(), r.records.size(), q);
