@@ -4,7 +4,7 @@
 # include headers of F and of the folders F's row lists; tests and test helpers (tests/, testing/)
 # also those that make their inputs: the simulated instrument (sim, links, wire), the file readers
 # (signal, import), the card file's filing (filing) and the validation against annotated records
-# (measure/validation). Every row must also appear, as it is,
+# (validation). Every row must also appear, as it is,
 # in the README's table. Prints each refused include and fails when there is one.
 cmake_policy(SET CMP0009 NEW) # globs do not follow the build folders' symbolic links
 file(STRINGS ${SOURCE_DIR}/cmake/layers.txt rows)
@@ -49,7 +49,7 @@ foreach(folder IN LISTS folders)
     string(REPLACE "/" "_" key ${folder})
     set(allowed ${allowed_${key}})
     if(file MATCHES "/(tests|testing)/")
-      list(APPEND allowed sim links wire signal import filing measure/validation)
+      list(APPEND allowed sim links wire signal import filing validation)
     endif()
     file(STRINGS ${SOURCE_DIR}/${file} includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"]+/[^\"]+\"")
     foreach(line IN LISTS includes)

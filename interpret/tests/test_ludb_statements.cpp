@@ -5,8 +5,8 @@
 // against the diagnoses of ludb.csv. The full table over the 100 records of the development set
 // is in interpret/README.md; here: "normal ECG" never on a record with a conduction, hypertrophy
 // or infarction diagnosis, and the main statements no worse than the rules reach today.
-#include "measure/validation/StatementValidation.h"
-#include "measure/validation/Validation.h"
+#include "validation/StatementValidation.h"
+#include "validation/Validation.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 // labels.
 #include "import/WfdbRecording.h"
 #include "measure/QrsDetector.h"
-#include "measure/validation/Spans.h"
-#include "measure/validation/Stress.h"
-#include "measure/validation/Validation.h"
+#include "validation/Spans.h"
+#include "validation/Stress.h"
+#include "validation/Validation.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 // throughout. Each against the record's reference beats by EC57 (150 ms).
 #pragma once
 
-#include "measure/validation/Validation.h"
+#include "validation/Validation.h"
 
 #include <filesystem>
 #include <string>

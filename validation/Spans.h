@@ -5,7 +5,7 @@
 // marked beats in the span, against their QT and PR.
 #pragma once
 
-#include "measure/validation/Validation.h"
+#include "validation/Validation.h"
 
 #include <filesystem>
 #include <optional>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "measure/validation/StatementValidation.h"
+#include "validation/StatementValidation.h"
 
 #include "import/Wfdb.h"
 #include "import/WfdbRecording.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "measure/validation/Validation.h"
+#include "validation/Validation.h"
 
 #include "import/WfdbRecording.h"
 #include "measure/QrsDetector.h"

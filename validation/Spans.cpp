@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "measure/validation/Spans.h"
+#include "validation/Spans.h"
 
 #include "import/WfdbRecording.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "measure/validation/Stress.h"
+#include "validation/Stress.h"
 
 #include "import/WfdbRecording.h"
 #include "measure/QrsDetector.h"

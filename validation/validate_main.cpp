@@ -2,12 +2,10 @@
 // velkard-validate DATA: the program's measurements against the experts' on the PhysioNet records
 // under DATA (ludb/data, qtdb, mitdb, svdb as PhysioNet lays them out), as a table of
 // program - reference (mean and SD). --details prints every record's figures too.
-#include "measure/validation/Spans.h"
-#include "measure/validation/Stress.h"
-#include "measure/validation/Validation.h"
-#ifdef VELKARD_VALIDATE_STATEMENTS
-#include "measure/validation/StatementValidation.h"
-#endif
+#include "validation/Spans.h"
+#include "validation/StatementValidation.h"
+#include "validation/Stress.h"
+#include "validation/Validation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -422,7 +420,6 @@ void stress(const std::vector<fs::path>& dirs) {
     }
 }
 
-#ifdef VELKARD_VALIDATE_STATEMENTS
 // Sensitivity and specificity of every statement against LUDB's diagnoses (ludb.csv).
 void statements(const fs::path& ludb) {
     const StatementResults r = validateStatements(ludb / "data", ludb / "ludb.csv");
@@ -491,8 +488,6 @@ void statements(const fs::path& ludb) {
             }
         }
 }
-#endif
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -530,17 +525,10 @@ int main(int argc, char** argv) {
             "with --only; with --details where beats were missed or false).\n");
         return 2;
     }
-#ifdef VELKARD_VALIDATE_STATEMENTS
     if (onlyStatements) {
         statements(data / "ludb");
         return 0;
     }
-#else
-    if (onlyStatements) {
-        std::fprintf(stderr, "velkard-validate was built without the interpretation\n");
-        return 2;
-    }
-#endif
     if (onlyStress) {
         stress({data / "mitdb", data / "svdb", data / "qtdb"});
         return 0;
@@ -554,8 +542,6 @@ int main(int argc, char** argv) {
     detection({data / "mitdb", data / "svdb", data / "qtdb"});
     spans({data / "mitdb", data / "svdb", data / "qtdb"});
     stress({data / "mitdb", data / "svdb", data / "qtdb"});
-#ifdef VELKARD_VALIDATE_STATEMENTS
     statements(data / "ludb");
-#endif
     return 0;
 }
