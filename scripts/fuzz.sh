@@ -13,7 +13,7 @@ scripts/deps.sh clang libclang-rt-14-dev
 export CCACHE_BASEDIR=$PWD CCACHE_NOHASHDIR=1
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
       -DCMAKE_CXX_COMPILER=clang++ -DVELKARD_FUZZ=ON -DVELKARD_SANITIZE=address,undefined \
-      -DCMAKE_CXX_FLAGS=-O1 "-DVELKARD_ONLY=signal;wire;import;cardfile;sim;device;links;memory;formats;fuzz" >/dev/null
+      -DCMAKE_CXX_FLAGS=-O1 "-DVELKARD_ONLY=signal;wire;import;cardfile;sim;device;links;memory;formats;measure;interpret;fuzz" >/dev/null
 targets=$(ls fuzz/fuzz_*.cpp | xargs -n1 basename | sed 's/\.cpp$//')
 # shellcheck disable=SC2086
 cmake --build build/fuzz -j"$(nproc)" --target $targets
