@@ -69,7 +69,14 @@ inline constexpr double kFlutterRateRatio = 2.2;   // [own]
 inline constexpr double kFlutterWaveMv = 0.025;    // RMS of the atrial waves at least [own]
 // The waves stand alike before each complex (the atrial likeness above at least this): the
 // ventricles follow them. A limb tremor of the same rate falls at any phase before the beats.
-inline constexpr double kFlutterLocked = 0.4;   // [own]
+inline constexpr double kFlutterLocked = 0.4; // [own]
+// The waves repeat in each of II, III and aVF (where present) at least this well: typical
+// flutter's sawtooth stands in all inferior leads [AHA-II]. A tremor of one arm passes through
+// that arm's electrode, and the limb lead between the other two electrodes (II for the left arm,
+// III for the right) is free of it, while the sinus P waves make the stretches before the beats
+// alike. Nor is flutter said where the sinus rhythm's own signs hold at a regular rate: a P of the
+// sinus axis before more than kPBeatShare of the beats.
+inline constexpr double kFlutterRepeatInferior = 0.5; // [own]
 inline constexpr double kPrematureRatio = 0.85; // RR below 85 % of the median RR and of the RR
                                                 // before it: a premature beat [own]
 inline constexpr double kSameShape = 0.90; // QRS correlation with the median beat: same shape [own]

@@ -342,9 +342,11 @@ std::optional<double> atrialLikeness(const signal::SampleRecord* records, std::s
 // length: each of II, III, aVF and V1 over the span of the beats, every QRS from 20 ms before
 // its onset to 40 ms after its end bridged by a straight line and left out of the sums, mains
 // taken off, band-passed by taking off a 250-ms mean (the T's slow wave); then its
-// autocorrelation at every lag of the flutter periods. The lead with the best repeat is kept.
+// autocorrelation at every lag of the flutter periods. The lead with the best repeat is kept,
+// and the lowest repeat of the inferior leads at its period.
 void atrialWaves(const signal::SampleRecord* records, std::size_t count,
-                 const std::vector<std::int64_t>& onsets, int qrsLength, Features& f) {
+                 const std::vector<std::int64_t>& onsets, int qrsLength,
+                 const measure::Measurements& m, Features& f) {
     if (onsets.size() < 3)
         return;
     const std::int64_t from = std::max<std::int64_t>(0, onsets.front() - samples(1000));
@@ -380,7 +382,7 @@ void atrialWaves(const signal::SampleRecord* records, std::size_t count,
     };
     constexpr std::array<int, 4> kLeads{signal::StandardLeadII, signal::StandardLeadIII,
                                         signal::StandardLeadAVF, signal::StandardLeadV1};
-    std::array<std::vector<double>, kLeads.size()> leads;
+    std::array<std::vector<double>, kLeads.size()> leads, waves;
     for (auto& x : leads)
         x.resize(static_cast<std::size_t>(n));
     for (int t = 0; t < n; ++t) {
@@ -423,6 +425,7 @@ void atrialWaves(const signal::SampleRecord* records, std::size_t count,
         }
         if (used < 2 * settle || energy <= 0)
             continue;
+        waves[k] = y;
         std::vector<double> r(static_cast<std::size_t>(lagHigh + 2), 0.0);
         for (int lag = lagLow - 1; lag <= lagHigh + 1; ++lag)
             r[static_cast<std::size_t>(lag)] = correlation(y, lag);
@@ -440,6 +443,20 @@ void atrialWaves(const signal::SampleRecord* records, std::size_t count,
         f.atrialWaveRepeatTwice = correlation(y, 2 * best);
         f.atrialWaveMv = std::sqrt(energy / used);
         f.atrialWaveLead = lead;
+    }
+    if (!f.atrialWavePeriodMs)
+        return;
+    // How the inferior leads repeat at the period found (a lead without waves: not at all).
+    const int period = samples(*f.atrialWavePeriodMs), near = samples(10);
+    for (std::size_t k = 0; k < kLeads.size(); ++k) {
+        if (kLeads[k] == signal::StandardLeadV1 ||
+            !m.leads[static_cast<std::size_t>(kLeads[k])].rMv)
+            continue;
+        double repeat = 0;
+        if (!waves[k].empty())
+            for (int lag = period - near; lag <= period + near; ++lag)
+                repeat = std::max(repeat, correlation(waves[k], lag));
+        f.atrialWaveRepeatInferior = std::min(f.atrialWaveRepeatInferior.value_or(1.0), repeat);
     }
 }
 
@@ -566,7 +583,7 @@ Features features(const signal::SampleRecord* records, std::size_t count,
         f.sinusRangeMs = *hi - *lo;
     }
     f.atrialCoherence = atrialLikeness(records, count, onsets, f, pLeads);
-    atrialWaves(records, count, onsets, end - onset, f);
+    atrialWaves(records, count, onsets, end - onset, m, f);
     int dominant = 0, withP = 0;
     for (std::size_t i = 0; i < beats.size(); ++i)
         if (f.shape[i] >= criteria::kOtherShape && !f.premature[i]) {

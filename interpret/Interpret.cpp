@@ -139,6 +139,10 @@ constexpr int I = signal::StandardLeadI, II = signal::StandardLeadII, III = sign
 constexpr std::pair<int, int> kContiguous[] = {{II, III}, {III, aVF}, {II, aVF}, {I, aVL}, {V1, V2},
                                                {V2, V3},  {V3, V4},   {V4, V5},  {V5, V6}};
 
+bool sinusPAxis(double deg) {
+    return deg >= c::kSinusPAxisLow && deg <= c::kSinusPAxisHigh;
+}
+
 class Engine {
 public:
     Engine(const measure::Measurements& m, const Features& f, const Patient& p)
@@ -180,14 +184,20 @@ private:
     // Atrial flutter: regular atrial waves between the complexes, far more of them than beats.
     bool flutter() {
         if (!f_.atrialWaveRepeat || !f_.atrialWaveRepeatTwice || !f_.atrialWavePeriodMs ||
-            !f_.atrialWaveMv || !m_.heartRateBpm || f_.atrialWaveLead < 0 || !f_.atrialCoherence)
+            !f_.atrialWaveMv || !m_.heartRateBpm || f_.atrialWaveLead < 0 || !f_.atrialCoherence ||
+            !f_.atrialWaveRepeatInferior)
             return false;
         const double atrialRate = 60000.0 / *f_.atrialWavePeriodMs;
         const double ratio = atrialRate / *m_.heartRateBpm;
         if (*f_.atrialWaveRepeat < c::kFlutterRepeat ||
             *f_.atrialWaveRepeatTwice < c::kFlutterRepeatTwice ||
             *f_.atrialWaveMv < c::kFlutterWaveMv || ratio < c::kFlutterRateRatio ||
-            *f_.atrialCoherence < c::kFlutterLocked)
+            *f_.atrialCoherence < c::kFlutterLocked ||
+            *f_.atrialWaveRepeatInferior < c::kFlutterRepeatInferior)
+            return false;
+        const bool regular = f_.dominantRmssdRatio && *f_.dominantRmssdRatio < c::kIrregularRmssd;
+        if (regular && m_.pMs && m_.prMs && m_.pAxisDeg && sinusPAxis(*m_.pAxisDeg) && f_.pShare &&
+            *f_.pShare >= c::kPBeatShare)
             return false;
         const std::string lead =
             signal::kStandardLeadNames[static_cast<std::size_t>(f_.atrialWaveLead)];
@@ -202,6 +212,10 @@ private:
                   ": repeat " + num(*f_.atrialWaveRepeat, 2) + " ≥ " + num(c::kFlutterRepeat, 2) +
                   ", at twice the period " + num(*f_.atrialWaveRepeatTwice, 2) + " ≥ " +
                   num(c::kFlutterRepeatTwice, 2));
+        r.add("во всех нижних отведениях: повторяемость не ниже " +
+                  num(*f_.atrialWaveRepeatInferior, 2) + " ≥ " + num(c::kFlutterRepeatInferior, 2),
+              "in every inferior lead: repeat at least " + num(*f_.atrialWaveRepeatInferior, 2) +
+                  " ≥ " + num(c::kFlutterRepeatInferior, 2));
         r.add("в " + num(ratio, 1) + " раза чаще ЧСС " + num(*m_.heartRateBpm, 0) + " уд/мин (≥ " +
                   num(c::kFlutterRateRatio, 1) + ")",
               num(ratio, 1) + " times the heart rate of " + num(*m_.heartRateBpm, 0) + " bpm (≥ " +
@@ -222,9 +236,6 @@ private:
         // Where a P is found before most beats but the stretches before the beats differ and its
         // axis is not the sinus node's, what was found is a fibrillatory wave that happened to
         // stand there. (A low sinus P under noise also gives unalike stretches, at a sinus axis.)
-        const auto sinusPAxis = [](double deg) {
-            return deg >= c::kSinusPAxisLow && deg <= c::kSinusPAxisHigh;
-        };
         const bool nonSinusAxis = m_.pAxisDeg && !sinusPAxis(*m_.pAxisDeg);
         const bool unalikeWithP = !noP && f_.atrialCoherence && unalikeAtria && nonSinusAxis;
         if (flutter()) {
@@ -922,6 +933,7 @@ Features rounded(Features f) {
     round(f.atrialWavePeriodMs, 1.0);
     round(f.atrialWaveRepeat, 0.01);
     round(f.atrialWaveRepeatTwice, 0.01);
+    round(f.atrialWaveRepeatInferior, 0.01);
     round(f.atrialWaveMv, 0.001);
     round(f.pTerminalForceV1, 0.1);
     round(f.pLeadIIMv, 0.01);

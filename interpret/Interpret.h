@@ -59,6 +59,8 @@ struct Features {
     // with themselves, that correlation, the correlation at twice the lag, and their RMS (mV).
     std::optional<double> atrialWavePeriodMs, atrialWaveRepeat, atrialWaveRepeatTwice, atrialWaveMv;
     int atrialWaveLead = -1;
+    // The lowest repeat, at that period (within 10 ms), among II, III and aVF where present.
+    std::optional<double> atrialWaveRepeatInferior;
     int prematureSameShape = 0; // early beats of the dominant QRS shape
     int otherShape = 0;         // early beats of another QRS shape
     int otherShapeLate = 0;     // beats of another QRS shape, not early

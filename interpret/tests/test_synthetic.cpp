@@ -206,25 +206,37 @@ TEST(SyntheticStatements, RegularAtrialWavesFarFasterThanTheBeatsAreFlutter) {
         const auto slow = withWaves("hr=50", 400, seed);
         EXPECT_EQ(codes(slow).count("AFLT"), 0u) << listing(slow);
     }
-    // A limb tremor: a regular 5-Hz sinusoid of 0.2 mV on the right arm's electrode (in I and
-    // II) under sinus beats at 72 bpm, at a new phase before each beat. No flutter.
-    for (std::uint32_t seed : {1u, 2u}) {
-        sim::EcgParameters params;
-        ASSERT_TRUE(sim::parseBeatParameters("irregular=0.01,hr=72", params.beat));
-        ASSERT_TRUE(sim::parseNoiseParameters("white=0.01,wander=0.1", params.noise));
-        auto records = sim::SyntheticEcg::records(seed, params, 12 * 800);
-        for (std::size_t t = 0; t < records.size(); ++t)
-            records[t].c[1] = static_cast<std::int16_t>(
-                records[t].c[1] + std::lround(0.2 *
-                                              std::sin(2 * kPi * 5.0 * static_cast<double>(t) /
-                                                       signal::kRecordsPerSecond) *
-                                              signal::kUnitsPerMillivolt));
-        const auto tremor =
-            interpretSpan(records.data(), records.size(), 0, records.size(), nullptr, kMan50);
-        ASSERT_TRUE(tremor.features.atrialWaveRepeat);
-        EXPECT_GE(*tremor.features.atrialWaveRepeat, 0.75); // as regular as flutter
-        EXPECT_EQ(codes(tremor).count("AFLT"), 0u) << listing(tremor);
-    }
+    // A limb tremor: a regular 5-Hz sinusoid under sinus beats at 72 bpm, at a new phase before
+    // each beat: 0.2 mV on the right arm's electrode (in I and II), and 0.05 or 0.1 mV on the
+    // left arm's (in I and III, and a third of it in every chest lead), where the sinus P waves
+    // stay clear in II and make the stretches before the beats alike. No flutter.
+    struct Tremor {
+        std::size_t channel;
+        double mv, sign;
+    };
+    for (const Tremor& tr : {Tremor{1, 0.2, 1}, Tremor{0, 0.05, -1}, Tremor{0, 0.1, -1}})
+        for (std::uint32_t seed : {1u, 2u}) {
+            SCOPED_TRACE(testing::Message() << "seed " << seed << ", " << tr.mv << " mV");
+            sim::EcgParameters params;
+            ASSERT_TRUE(sim::parseBeatParameters("irregular=0.01,hr=72", params.beat));
+            ASSERT_TRUE(sim::parseNoiseParameters("white=0.01,wander=0.1", params.noise));
+            auto records = sim::SyntheticEcg::records(seed, params, 12 * 800);
+            for (std::size_t t = 0; t < records.size(); ++t)
+                records[t].c[tr.channel] = static_cast<std::int16_t>(
+                    records[t].c[tr.channel] +
+                    std::lround(tr.sign * tr.mv *
+                                std::sin(2 * kPi * 5.0 * static_cast<double>(t) /
+                                         signal::kRecordsPerSecond) *
+                                signal::kUnitsPerMillivolt));
+            const auto tremor =
+                interpretSpan(records.data(), records.size(), 0, records.size(), nullptr, kMan50);
+            ASSERT_TRUE(tremor.features.atrialWaveRepeat);
+            EXPECT_GE(*tremor.features.atrialWaveRepeat, 0.75); // as regular as flutter
+            if (tr.mv < 0.2) {
+                EXPECT_EQ(codes(tremor).count("SR"), 1u) << listing(tremor);
+            }
+            EXPECT_EQ(codes(tremor).count("AFLT"), 0u) << listing(tremor);
+        }
 }
 
 // A pacemaker's spike: 2.5 ms of 1 mV (or height) in II, half that in III and I, 0.6-0.8 of it of
