@@ -25,6 +25,9 @@ constexpr int kAfter = 640;              // and 0.8 s after it
 constexpr int kLength = kBefore + kAfter;
 constexpr int kPad = 320; // settles the notch filters around a cut
 constexpr int kMaxMedianBeats = 240;
+// Where the P and the PR segment lie in the median beat, for its noise: from 350 to 60 ms before
+// the fiducial point.
+constexpr int kNoiseFrom = 280, kNoiseTo = 48;
 constexpr int kShapeHalf = 48; // QRS shape for matching: +-60 ms,
 constexpr int kShapeStep = 2;  // every second sample
 constexpr int kShapeLength = 2 * kShapeHalf / kShapeStep + 1;
@@ -648,10 +651,12 @@ void notch(std::vector<float>& x, std::size_t n, double hz) {
 
 // Median of the cuts [b - kBefore, b + kAfter) of the independent leads, with the baseline taken
 // off (without one, each cut's own mean, which serves for finding where the knots belong) and,
-// with filter, mains notched out.
+// with filter, mains notched out. noise, when given, receives the noise each lead's median still
+// carries where the P lies: the cuts' RMS scatter about it there, times 1.25 (a median's
+// error against a mean's), over the square root of their number.
 Leads8 medianOfCuts(const signal::SampleRecord* records, std::size_t count,
                     const std::vector<std::int64_t>& beats, Baseline* baseline, bool filter,
-                    int& used) {
+                    int& used, Eight* noise = nullptr) {
     std::vector<std::int64_t> cuts;
     for (std::int64_t b : beats)
         if (b - kBefore >= 0 && b + kAfter <= static_cast<std::int64_t>(count))
@@ -712,6 +717,20 @@ Leads8 medianOfCuts(const signal::SampleRecord* records, std::size_t count,
             median[l][static_cast<std::size_t>(s)] = medianOf(column);
         }
     }
+    if (noise)
+        for (std::size_t l = 0; l < kIndependentCount; ++l) {
+            double sum = 0;
+            for (int s = kBefore - kNoiseFrom; s < kBefore - kNoiseTo; ++s)
+                for (std::size_t i = 0; i < n; ++i) {
+                    const double d =
+                        values[i * kWidth + l * kLength + static_cast<std::size_t>(s)] -
+                        median[l][static_cast<std::size_t>(s)];
+                    sum += d * d;
+                }
+            const double samples = static_cast<double>(n) * (kNoiseFrom - kNoiseTo);
+            (*noise)[l] =
+                static_cast<float>(1.25 * std::sqrt(sum / samples / static_cast<double>(n)));
+        }
     return median;
 }
 
@@ -883,6 +902,9 @@ constexpr double kPrMinMs = 70, kPrMaxMs = 420;
 constexpr double kQrsMinMs = 40, kQrsMaxMs = 220;
 constexpr double kQtMinMs = 200, kQtMaxMs = 680;
 constexpr double kQtcMinMs = 300, kQtcMaxMs = 650;
+// A lead whose median beat still carries this much noise (mV) where the P lies takes no part in
+// finding the P: a P stands no higher than that a few ms from its ends.
+constexpr float kPNoiseMv = 0.02f;
 // A T end where the leads still stand this share of the T peak's distance from their PR level
 // is no end that can be told from a moved baseline.
 constexpr float kUnsureTEndShare = 0.6f;
@@ -1195,29 +1217,53 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
     }
     m.qrsAxisDeg = axisOf(beat, base, qrs->onset, qrs->end);
 
-    // Spatial magnitude against the baseline.
-    std::vector<float> magnitude(static_cast<std::size_t>(n));
-    for (int t = 0; t < n; ++t) {
-        double s = 0;
-        for (std::size_t k = 0; k < kIndependentCount; ++k) {
-            const double d = m8[k][static_cast<std::size_t>(t)] -
-                             base[static_cast<std::size_t>(kIndependent[k])];
-            s += d * d;
+    // Spatial magnitude against the baseline over the leads in `use`. P and T are slow waves:
+    // their magnitude is smoothed over 21 ms for their peaks and slopes; the T end is found on a
+    // magnitude smoothed over 9 ms only, which moves a sharp end less.
+    struct Magnitude {
+        std::vector<float> smooth, light;
+        float level = 0;   // in the PR segment
+        float present = 0; // how far above that level a wave must rise to be one
+    };
+    const auto magnitudeOver = [&](const std::array<bool, kIndependentCount>& use) {
+        std::vector<float> raw(static_cast<std::size_t>(n));
+        for (int t = 0; t < n; ++t) {
+            double s = 0;
+            for (std::size_t k = 0; k < kIndependentCount; ++k) {
+                if (!use[k])
+                    continue;
+                const double d = m8[k][static_cast<std::size_t>(t)] -
+                                 base[static_cast<std::size_t>(kIndependent[k])];
+                s += d * d;
+            }
+            raw[static_cast<std::size_t>(t)] = static_cast<float>(std::sqrt(s));
         }
-        magnitude[static_cast<std::size_t>(t)] = static_cast<float>(std::sqrt(s));
+        Magnitude g;
+        g.light = smooth(raw, 3);
+        g.smooth = smooth(raw, 8);
+        for (int t = qrs->onset - kBaseFrom; t < qrs->onset - kBaseTo; ++t)
+            g.level += g.smooth[static_cast<std::size_t>(t)] / 10.0f;
+        // Noise: spread of the magnitude in the PR segment, at least a few microvolts.
+        float spread = 0;
+        for (int t = qrs->onset - kBaseFrom; t < qrs->onset - kBaseTo; ++t)
+            spread = std::max(spread, std::abs(g.smooth[static_cast<std::size_t>(t)] - g.level));
+        g.present = std::max(0.04f, 4.0f * spread);
+        return g;
+    };
+    std::array<bool, kIndependentCount> every{}, quiet{};
+    every.fill(true);
+    const Magnitude all = magnitudeOver(every);
+    // The P is sought on the leads whose median still carries less noise where it lies than
+    // kPNoiseMv, where three or more are left: a tremor of one arm stands in I and, through the
+    // central terminal, in every chest lead, and what the median keeps of it bends the P.
+    int quietLeads = 0, leadsIn = 0;
+    for (std::size_t k = 0; k < kIndependentCount; ++k) {
+        const auto l = static_cast<std::size_t>(kIndependent[k]);
+        leadsIn += leadsPresent[l];
+        quiet[k] = leadsPresent[l] && raw.noiseMv[l] < kPNoiseMv;
+        quietLeads += quiet[k];
     }
-    // P and T are slow waves: their magnitude is smoothed over 21 ms for their peaks and slopes;
-    // the T end is found on a magnitude smoothed over 9 ms only, which moves a sharp end less.
-    const std::vector<float> lightMagnitude = smooth(magnitude, 3);
-    magnitude = smooth(magnitude, 8);
-    float level = 0;
-    for (int t = qrs->onset - kBaseFrom; t < qrs->onset - kBaseTo; ++t)
-        level += magnitude[static_cast<std::size_t>(t)] / 10.0f;
-    // Noise: spread of the magnitude in the PR segment, at least a few microvolts.
-    float spread = 0;
-    for (int t = qrs->onset - kBaseFrom; t < qrs->onset - kBaseTo; ++t)
-        spread = std::max(spread, std::abs(magnitude[static_cast<std::size_t>(t)] - level));
-    const float present = std::max(0.04f, 4.0f * spread);
+    const Magnitude pWaves = quietLeads >= 3 && quietLeads < leadsIn ? magnitudeOver(quiet) : all;
 
     // RR of the median beat; without a rate, a slow one, so the windows below stay wide.
     const double rr = rrMs ? *rrMs : 1000.0;
@@ -1236,18 +1282,18 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
     if (tPeakTo > tFrom + 16) {
         int peak = tFrom;
         for (int t = tFrom; t <= tPeakTo; ++t)
-            if (magnitude[static_cast<std::size_t>(t)] > magnitude[static_cast<std::size_t>(peak)])
+            if (all.smooth[static_cast<std::size_t>(t)] >
+                all.smooth[static_cast<std::size_t>(peak)])
                 peak = t;
-        if (peak > tFrom && magnitude[static_cast<std::size_t>(peak)] - level > present) {
-            const auto end =
-                tWaveEnd(m8, base, lightMagnitude, peak, std::min(tEndLimit, peak + 160));
+        if (peak > tFrom && all.smooth[static_cast<std::size_t>(peak)] - all.level > all.present) {
+            const auto end = tWaveEnd(m8, base, all.light, peak, std::min(tEndLimit, peak + 160));
             // Where the leads still stand 0.6 of the T peak's distance from their PR level at
             // the end found, the baseline has moved as far as the T: the T's end cannot be told
             // from that move, and QT is not measurable.
             const bool baselineMoved =
                 end && *end < n &&
-                lightMagnitude[static_cast<std::size_t>(std::lround(*end))] - level >=
-                    kUnsureTEndShare * (magnitude[static_cast<std::size_t>(peak)] - level);
+                all.light[static_cast<std::size_t>(std::lround(*end))] - all.level >=
+                    kUnsureTEndShare * (all.smooth[static_cast<std::size_t>(peak)] - all.level);
             if (end && *end > peak && *end <= tEndLimit && !baselineMoved) {
                 tEnd = static_cast<int>(std::lround(*end));
                 m.qtMs = (*end - qrs->onset) * kMsPerRecord;
@@ -1270,12 +1316,12 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
     for (int from = pFrom, attempt = 0; attempt < 3 && !m.pMs && pTo > from + 24; ++attempt) {
         int peak = from;
         if (attempt == 0) {
-            while (from < pTo && magnitude[static_cast<std::size_t>(from + 1)] <
-                                     magnitude[static_cast<std::size_t>(from)])
+            while (from < pTo && pWaves.smooth[static_cast<std::size_t>(from + 1)] <
+                                     pWaves.smooth[static_cast<std::size_t>(from)])
                 ++from;
             for (int t = from; t <= pTo; ++t)
-                if (magnitude[static_cast<std::size_t>(t)] >
-                    magnitude[static_cast<std::size_t>(peak)])
+                if (pWaves.smooth[static_cast<std::size_t>(t)] >
+                    pWaves.smooth[static_cast<std::size_t>(peak)])
                     peak = t;
         } else {
             // After a passed-over wave: the wave that rises most above the lowest point since,
@@ -1283,42 +1329,45 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
             float rise = 0;
             int low = from, start = -1;
             for (int t = from; t <= pTo; ++t) {
-                const float x = magnitude[static_cast<std::size_t>(t)];
-                if (x < magnitude[static_cast<std::size_t>(low)])
+                const float x = pWaves.smooth[static_cast<std::size_t>(t)];
+                if (x < pWaves.smooth[static_cast<std::size_t>(low)])
                     low = t;
-                if (x - magnitude[static_cast<std::size_t>(low)] > rise) {
-                    rise = x - magnitude[static_cast<std::size_t>(low)];
+                if (x - pWaves.smooth[static_cast<std::size_t>(low)] > rise) {
+                    rise = x - pWaves.smooth[static_cast<std::size_t>(low)];
                     peak = t;
                     start = low;
                 }
             }
-            if (start < 0 || rise <= present)
+            if (start < 0 || rise <= pWaves.present)
                 break;
             from = start;
         }
         if (peak > from + 8 && peak < pTo - 4 &&
-            magnitude[static_cast<std::size_t>(peak)] - level > present) {
+            pWaves.smooth[static_cast<std::size_t>(peak)] - pWaves.level > pWaves.present) {
             // After a passed-over wave, the P rises from the trough between them: its onset is
             // sought from there and against that trough's height where it lies above the PR
             // baseline.
             const int waveFrom = attempt ? from : pFrom;
             const int onsetFrom = std::max(waveFrom, peak - toIndex(100));
             const float onsetLevel =
-                attempt ? std::max(level, magnitude[static_cast<std::size_t>(from)]) : level;
-            const auto tangentOnset = tangentCrossing(magnitude, onsetFrom, peak, true, onsetLevel);
+                attempt ? std::max(pWaves.level, pWaves.smooth[static_cast<std::size_t>(from)])
+                        : pWaves.level;
+            const auto tangentOnset =
+                tangentCrossing(pWaves.smooth, onsetFrom, peak, true, onsetLevel);
             // The onset by the trapezium area, the mirror of the ends', where it lies before the
             // tangent's: the tangent at the steepest rise stops short of a slow start. The
             // 7-sample mean it is found on puts it 3 samples before the change.
-            std::optional<double> trapezium = trapeziumOnset(lightMagnitude, onsetFrom, peak);
+            std::optional<double> trapezium = trapeziumOnset(pWaves.light, onsetFrom, peak);
             if (trapezium)
                 *trapezium += 3;
             const int endTo = std::min(pTo, peak + toIndex(100));
-            const auto tangentEnd = tangentCrossing(magnitude, peak, endTo, false, level);
+            const auto tangentEnd =
+                tangentCrossing(pWaves.smooth, peak, endTo, false, pWaves.level);
             // The wave is taken as a P where the tangents at its slopes meet the baseline around
             // it; its end then lies where the trapezium area finds the slow descent flattened
             // (the tangent stops before it), never before the tangent's.
             auto end = tangentEnd;
-            if (const auto endByArea = trapeziumEnd(lightMagnitude, peak, endTo);
+            if (const auto endByArea = trapeziumEnd(pWaves.light, peak, endTo);
                 end && endByArea && *endByArea > *end)
                 end = endByArea;
             // The earlier of the two onsets first; where it makes a P or PR no heart has (it
@@ -1419,13 +1468,16 @@ MedianBeat medianBeatWithin(const signal::SampleRecord* records, std::size_t cou
         knots.push_back({b + knotOffset, smoothedAt(records, count, b + knotOffset)});
     Baseline baseline(std::move(knots));
 
-    const Leads8 median = medianOfCuts(records, count, dominant, &baseline, true, used);
+    Eight noise{};
+    const Leads8 median = medianOfCuts(records, count, dominant, &baseline, true, used, &noise);
     if (used == 0)
         return out;
     out.before = kBefore;
     out.beats = used;
-    for (std::size_t k = 0; k < kIndependentCount; ++k)
+    for (std::size_t k = 0; k < kIndependentCount; ++k) {
         out.mv[static_cast<std::size_t>(kIndependent[k])] = median[k];
+        out.noiseMv[static_cast<std::size_t>(kIndependent[k])] = noise[k];
+    }
     completeLimbLeads(out.mv);
     return out;
 }

@@ -63,6 +63,9 @@ struct MedianBeat {
     int before = 0;
     std::array<std::vector<float>, signal::kLeadCount> mv;
     int beats = 0;
+    // The noise each independent lead's median still carries where the P lies (mV; 0 for the
+    // derived leads): the beats' scatter about it, as a median of that many beats keeps it.
+    std::array<float, signal::kLeadCount> noiseMv{};
     bool empty() const { return beats == 0; }
 };
 
