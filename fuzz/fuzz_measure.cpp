@@ -5,13 +5,16 @@
 // choose, with the rest of the bytes damaging it (railed, flat, stepped or spiked channels).
 // Nothing crashes, and what comes out holds what the report relies on: beats in order within the
 // signal, every interval within the bounds measure/README.md gives, no two intervals that cannot
-// both be true, finite values, and every statement with its text and reason in both languages.
+// both be true, finite values, every statement once with its text and reason in both languages,
+// one rhythm at most, and a normal ECG only beside a sinus rhythm.
 #include "interpret/Interpret.h"
 #include "sim/SyntheticEcg.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <set>
+#include <string>
 #include <vector>
 
 namespace {
@@ -151,14 +154,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& [from, to] : m.noise)
         check(from < to);
 
-    bool atrialWaves = false;
+    std::set<std::string> codes;
     for (const interpret::Statement& s : result.statements) {
-        check(!s.code.empty());
+        check(!s.code.empty() && codes.insert(s.code).second);
         for (std::size_t l = 0; l < 2; ++l)
             check(!s.text[l].empty() && !s.reason[l].empty());
-        atrialWaves = atrialWaves || s.code == "AFIB" || s.code == "AFLT";
     }
-    // Where the atria fibrillate or flutter there is no P wave to measure.
-    check(!atrialWaves || (!m.pMs && !m.prMs && !m.pAxisDeg));
+    // One rhythm at most; where the atria fibrillate or flutter there is no P wave to measure.
+    check(codes.count("SR") + codes.count("SBRAD") + codes.count("STACH") + codes.count("AFIB") +
+              codes.count("AFLT") <=
+          1);
+    check((!codes.count("AFIB") && !codes.count("AFLT")) || (!m.pMs && !m.prMs && !m.pAxisDeg));
+    // A normal ECG is a sinus rhythm with nothing else said.
+    if (codes.count("NORM")) {
+        check(codes.count("SR") || codes.count("SBRAD"));
+        for (const std::string& c : codes)
+            check(c == "NORM" || c == "SR" || c == "SBRAD" || c == "SARRH");
+    }
     return 0;
 }
