@@ -512,6 +512,10 @@ QrsBounds refineQrs(const std::array<std::vector<float>, kLeadCount>& mv, const 
         const int tail = downTheSlope(lastAbove, 1, hi);
         const int endAt = std::max(std::min(tail - kFootSpread, lastAbove + (lastAbove - twiceEnd)),
                                    lastAbove - kSpreadCorrection + 1);
+        // A slope above the threshold for a moment only (a spike) gives bounds that cross: no
+        // QRS of this lead's own.
+        if (endAt <= onset)
+            continue;
         onsets.push_back(onset);
         ends.push_back(endAt);
         if (perLead)
