@@ -1498,7 +1498,8 @@ MedianBeat medianBeat(const signal::SampleRecord* records, std::size_t count,
 }
 
 Measurements measureSpan(const signal::SampleRecord* records, std::size_t count, std::size_t from,
-                         std::size_t length, const LeadSet* present, MedianBeat* median) {
+                         std::size_t length, const LeadSet* present, MedianBeat* median,
+                         const std::vector<std::int64_t>* only) {
     Measurements m;
     if (from >= count)
         return m;
@@ -1537,8 +1538,11 @@ Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
 
     // The median beat draws on the span's beats; the beats either side only add baseline knots.
     std::vector<std::int64_t> local;
+    const std::int64_t near = signal::kRecordsPerSecond * 150 / 1000;
     for (std::int64_t b : all)
-        local.push_back(b - static_cast<std::int64_t>(first));
+        if (!only || std::any_of(only->begin(), only->end(),
+                                 [&](std::int64_t o) { return std::abs(o - b) <= near; }))
+            local.push_back(b - static_cast<std::int64_t>(first));
     const MedianBeat beat = medianBeatWithin(records + first, last - first, local,
                                              static_cast<std::int64_t>(from - first),
                                              static_cast<std::int64_t>(end - first));

@@ -73,11 +73,15 @@ struct MedianBeat {
 // the recording). Samples just outside the span settle the filters; the beats listed are those
 // in the span, counted from the recording's first record. present, when given, names the leads
 // that carry a signal: the others take no part and their per-lead values are null.
-// median, when given, receives the median beat the measurements were made on.
+// median, when given, receives the median beat the measurements were made on. only, when given,
+// lists the beats (record indices) the median beat is to be made of: a detected beat takes part
+// only within 150 ms of one of them (a reader's chosen beats, an annotated set); the heart rate
+// stays that of every beat of the span.
 using LeadSet = std::array<bool, signal::kLeadCount>;
 Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
                          std::size_t from = 0, std::size_t length = SIZE_MAX,
-                         const LeadSet* present = nullptr, MedianBeat* median = nullptr);
+                         const LeadSet* present = nullptr, MedianBeat* median = nullptr,
+                         const std::vector<std::int64_t>* only = nullptr);
 
 // Heart rate in beats per minute from the mean interval of these beats (record indices);
 // nullopt with fewer than two.

@@ -238,7 +238,8 @@ Result<LoadedRecord> loadRecord(const std::filesystem::path& header,
 }
 
 Result<Measured> measureRecord(const std::filesystem::path& header, std::optional<double> adcPerMv,
-                               double fromSecond, double toSecond, bool wholeRecordBeats) {
+                               double fromSecond, double toSecond, bool wholeRecordBeats,
+                               const std::vector<double>* onlyAtSecond) {
     auto loaded = loadRecord(header, adcPerMv);
     if (!loaded)
         return Result<Measured>::failure(loaded);
@@ -249,9 +250,13 @@ Result<Measured> measureRecord(const std::filesystem::path& header, std::optiona
         std::clamp(fromSecond * signal::kRecordsPerSecond, 0.0, static_cast<double>(r.size())));
     const auto to = static_cast<std::size_t>(
         std::clamp(toSecond * signal::kRecordsPerSecond, 0.0, static_cast<double>(r.size())));
+    std::vector<std::int64_t> only;
+    if (onlyAtSecond)
+        for (double s : *onlyAtSecond)
+            only.push_back(std::llround(s * signal::kRecordsPerSecond));
     Measured out;
-    out.m =
-        measureSpan(r.data(), r.size(), from, to > from ? to - from : 0, &inst.recording.present);
+    out.m = measureSpan(r.data(), r.size(), from, to > from ? to - from : 0,
+                        &inst.recording.present, nullptr, onlyAtSecond ? &only : nullptr);
     const std::vector<std::int64_t> beats =
         wholeRecordBeats ? detectBeats(r.data(), r.size()) : out.m.beats;
     for (std::int64_t b : beats)

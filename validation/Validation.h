@@ -82,14 +82,16 @@ Result<LoadedRecord> loadRecord(const std::filesystem::path& header,
                                 std::optional<double> adcPerMv = std::nullopt);
 
 // A WFDB record as the instrument records it, and what the program measures on all of it or a
-// span [fromSecond, toSecond).
+// span [fromSecond, toSecond); with onlyAtSecond, the median beat is made of the beats there
+// only (an annotated set of beats, so the program is measured on the beats the reference is).
 struct Measured {
     Measurements m;
     std::vector<std::int64_t> beatsAtRecordRate; // detected beats, in samples of the WFDB record
 };
 Result<Measured> measureRecord(const std::filesystem::path& header, std::optional<double> adcPerMv,
                                double fromSecond = 0, double toSecond = 1e18,
-                               bool wholeRecordBeats = false);
+                               bool wholeRecordBeats = false,
+                               const std::vector<double>* onlyAtSecond = nullptr);
 
 // Mean and sample SD of program - reference over the records where both exist, and how many
 // records the reference has the quantity in and the program measured it in.

@@ -308,5 +308,40 @@ TEST(Accuracy, TEndOfAnInvertedTRisingAboveThePrLevelIsWhereTheRiseEnds) {
     EXPECT_TRUE(moved.qrsMs);
 }
 
+// Intermittent conduction (a bundle branch block, pre-excitation) changes the QRS from one stretch
+// to the next. The median beat is that of the span's dominant shape, and where beats are named,
+// of those: 7 s of a 90-ms QRS and then 5 s of a 140-ms one.
+TEST(Accuracy, TheMedianBeatIsMadeOfTheBeatsNamed) {
+    sim::EcgParameters narrow, wide;
+    ASSERT_TRUE(sim::parseBeatParameters("hr=70,qrs=90,qt=400", narrow.beat));
+    ASSERT_TRUE(sim::parseBeatParameters("hr=70,qrs=140,qt=440", wide.beat));
+    const test::Synthetic a = makeRecording(narrow, 12.0, 41);
+    const test::Synthetic b = makeRecording(wide, 12.0, 41);
+    const std::int64_t join = 7 * signal::kRecordsPerSecond;
+    std::vector<signal::SampleRecord> records(a.records.begin(), a.records.begin() + join);
+    records.insert(records.end(), b.records.begin() + join, b.records.end());
+    const auto end = static_cast<std::int64_t>(records.size());
+    // Beats whose QRS lies wholly on one side of the join.
+    const std::int64_t margin = signal::kRecordsPerSecond / 5;
+    const std::vector<std::int64_t> first = test::trueBeats(a, 0, join - margin);
+    const std::vector<std::int64_t> second = test::trueBeats(b, join + margin, end);
+    ASSERT_GE(first.size(), 6u);
+    ASSERT_GE(second.size(), 4u);
+
+    const Measurements all = measureSpan(records.data(), records.size());
+    const Measurements onlyWide =
+        measureSpan(records.data(), records.size(), 0, SIZE_MAX, nullptr, nullptr, &second);
+    const Measurements onlyNarrow =
+        measureSpan(records.data(), records.size(), 0, SIZE_MAX, nullptr, nullptr, &first);
+    ASSERT_TRUE(all.qrsMs && onlyWide.qrsMs && onlyNarrow.qrsMs);
+    EXPECT_NEAR(*all.qrsMs, 90.0, 10.0);
+    EXPECT_NEAR(*onlyNarrow.qrsMs, 90.0, 10.0);
+    EXPECT_NEAR(*onlyWide.qrsMs, 140.0, 12.0);
+    EXPECT_LE(onlyWide.beatsInMedian, static_cast<int>(second.size()));
+    // The heart rate is still that of every beat.
+    ASSERT_TRUE(all.heartRateBpm && onlyWide.heartRateBpm);
+    EXPECT_DOUBLE_EQ(*all.heartRateBpm, *onlyWide.heartRateBpm);
+}
+
 } // namespace
 } // namespace velkard::measure
