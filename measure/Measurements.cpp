@@ -34,6 +34,11 @@ constexpr int kShapeLength = 2 * kShapeHalf / kShapeStep + 1;
 constexpr int kMaxLag = 40; // alignment search, +-50 ms: fiducial points that flip between
                             // two peaks of the QRS are brought together
 constexpr double kDominantCorrelation = 0.8;
+// Two QRS shapes in one span: the beats that match one median shape better than the other by
+// this much (in correlation, each shape's median over its beats) conduct otherwise.
+constexpr double kShapeGap = 0.05;
+// Only where some beat matches the span's median QRS level below this is a second shape sought.
+constexpr double kShapeSeed = 0.97;
 
 using Eight = std::array<float, kIndependentCount>;
 
@@ -98,7 +103,7 @@ bool hasQrsShape(std::size_t count, std::int64_t b) {
 }
 
 bool qrsShape(const signal::SampleRecord* records, std::size_t count, std::int64_t b,
-              std::vector<float>& out) {
+              std::vector<float>& out, bool levels = false) {
     constexpr int kMean = kShapeMean, kStep = kShapeDiff;
     const std::int64_t first = b - kShapeReach;
     const std::int64_t last = b + kShapeReach;
@@ -123,10 +128,18 @@ bool qrsShape(const signal::SampleRecord* records, std::size_t count, std::int64
     };
     out.assign(static_cast<std::size_t>(kShapeSpan * kIndependentCount), 0.0f);
     const int offset = kMean / 2 + kStep / 2;
-    for (std::size_t l = 0; l < kIndependentCount; ++l)
-        for (int i = 0; i < kShapeSpan; ++i)
-            out[l * kShapeSpan + static_cast<std::size_t>(i)] =
-                mean(l, offset + i + kStep / 2) - mean(l, offset + i - kStep / 2);
+    for (std::size_t l = 0; l < kIndependentCount; ++l) {
+        float sum = 0;
+        for (int i = 0; i < kShapeSpan; ++i) {
+            float& v = out[l * kShapeSpan + static_cast<std::size_t>(i)];
+            v = levels ? mean(l, offset + i)
+                       : mean(l, offset + i + kStep / 2) - mean(l, offset + i - kStep / 2);
+            sum += v;
+        }
+        if (levels)
+            for (int i = 0; i < kShapeSpan; ++i)
+                out[l * kShapeSpan + static_cast<std::size_t>(i)] -= sum / kShapeSpan;
+    }
     return true;
 }
 
@@ -240,6 +253,105 @@ struct DominantBeats {
     std::vector<std::int64_t> knots; // every classified dominant beat: cuts and their neighbours
 };
 
+// The template of the sample-by-sample median of shapes (all of one length, at least one).
+Template medianTemplate(const std::vector<std::vector<float>>& shapes) {
+    std::vector<float> templ(shapes.front().size()), column(shapes.size());
+    for (std::size_t k = 0; k < templ.size(); ++k) {
+        for (std::size_t i = 0; i < shapes.size(); ++i)
+            column[i] = shapes[i][k];
+        templ[k] = medianOf(column);
+    }
+    return templateOf(templ);
+}
+
+// Where the span's beats have two QRS shapes (intermittent pre-excitation or bundle branch
+// block, a run of aberrant beats), a median of both is neither. The QRS slopes the beats are
+// aligned by match either shape alike (pre-excitation's slow delta wave hardly moves them), so
+// the shapes are told by the QRS levels: the beats are parted into the shape each matches best,
+// starting from the one least like the median shape, and each shape is made anew from its beats,
+// three times. Where the two stand apart (each shape's beats match it better than the other by
+// kShapeGap, at the median), the shape of more beats in the span is the dominant one, and a beat
+// that matches the other better is not a dominant beat. One shape and its noise part into two
+// that match every beat alike: none then.
+struct TwoShapes {
+    Template dominant, other;     // of the QRS levels (qrsShape's levels)
+    std::vector<char> ofDominant; // per beat of the sample
+};
+std::optional<TwoShapes> twoShapes(const signal::SampleRecord* records, std::size_t count,
+                                   const std::vector<std::int64_t>& sample,
+                                   const Template& slopeMedian, std::int64_t cutFrom,
+                                   std::int64_t cutTo) {
+    const std::size_t n = sample.size();
+    if (n < 4)
+        return std::nullopt;
+    // The beats' levels, and their median at the lags the slopes aligned them at.
+    std::vector<std::vector<float>> raws(n), of(n);
+    std::vector<float> slopes;
+    for (std::size_t i = 0; i < n; ++i) {
+        qrsShape(records, count, sample[i], raws[i], true);
+        qrsShape(records, count, sample[i], slopes);
+        sampleShape(raws[i], bestLag(slopes, slopeMedian).first, of[i]);
+    }
+    const Template median = medianTemplate(of);
+    std::vector<double> toMedian(n);
+    for (std::size_t i = 0; i < n; ++i)
+        toMedian[i] = bestLag(raws[i], median).second;
+    const std::size_t seed = static_cast<std::size_t>(
+        std::min_element(toMedian.begin(), toMedian.end()) - toMedian.begin());
+    if (toMedian[seed] >= kShapeSeed)
+        return std::nullopt;
+    std::array<Template, 2> shapes{median, {}};
+    std::vector<float> sampled;
+    sampleShape(raws[seed], 0, sampled);
+    shapes[1] = templateOf(sampled);
+    std::vector<std::array<std::pair<int, double>, 2>> match(n);
+    std::vector<int> side(n, 0);
+    std::array<std::size_t, 2> members{};
+    const auto assign = [&] {
+        members = {0, 0};
+        for (std::size_t i = 0; i < n; ++i) {
+            match[i] = {bestLag(raws[i], shapes[0]), bestLag(raws[i], shapes[1])};
+            side[i] = match[i][1].second > match[i][0].second ? 1 : 0;
+            ++members[static_cast<std::size_t>(side[i])];
+        }
+    };
+    assign();
+    for (int round = 0; round < 3 && members[0] >= 2 && members[1] >= 2; ++round) {
+        for (int k = 0; k < 2; ++k) {
+            of.clear();
+            for (std::size_t i = 0; i < n; ++i)
+                if (side[i] == k) {
+                    sampleShape(raws[i], match[i][static_cast<std::size_t>(k)].first, sampled);
+                    of.push_back(sampled);
+                }
+            shapes[static_cast<std::size_t>(k)] = medianTemplate(of);
+        }
+        assign();
+    }
+    if (members[0] < 2 || members[1] < 2)
+        return std::nullopt;
+    // How much better each shape's beats match it than the other shape, at the median.
+    std::array<std::vector<float>, 2> gaps;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto k = static_cast<std::size_t>(side[i]);
+        gaps[k].push_back(static_cast<float>(match[i][k].second - match[i][1 - k].second));
+    }
+    if (medianOf(gaps[0]) < kShapeGap || medianOf(gaps[1]) < kShapeGap)
+        return std::nullopt;
+    // The shape of more beats within the span (those around it only settle the shapes); of as
+    // many, neither is the dominant one, and the beats are taken as before the parting.
+    std::array<std::size_t, 2> within{};
+    for (std::size_t i = 0; i < n; ++i)
+        within[static_cast<std::size_t>(side[i])] += sample[i] >= cutFrom && sample[i] < cutTo;
+    if (within[0] == within[1])
+        return std::nullopt;
+    const std::size_t dominant = within[1] > within[0] ? 1 : 0;
+    TwoShapes out{shapes[dominant], shapes[1 - dominant], std::vector<char>(n)};
+    for (std::size_t i = 0; i < n; ++i)
+        out.ofDominant[i] = side[i] == static_cast<int>(dominant);
+    return out;
+}
+
 // The dominant beats, each moved onto the point where its QRS matches the median QRS best. Only
 // the beats to cut out (evenly spread over [cutFrom, cutTo), at most kMaxMedianBeats) and their
 // neighbours, which carry the baseline around them, are matched: an hour needs no more.
@@ -278,7 +390,18 @@ DominantBeats dominantBeats(const signal::SampleRecord* records, std::size_t cou
         sampleShape(raw, bestLag(raw, first).first, shapes[i]);
     }
     medianShape();
-    const Template aligned = templateOf(templ);
+    Template aligned = templateOf(templ);
+    const std::optional<TwoShapes> two = twoShapes(records, count, sample, aligned, cutFrom, cutTo);
+    std::vector<float> levels;
+    if (two) {
+        // The dominant shape's own slopes: a median of both shapes would decide which beats
+        // match it.
+        std::vector<std::vector<float>> of;
+        for (std::size_t i = 0; i < sample.size(); ++i)
+            if (two->ofDominant[i])
+                of.push_back(shapes[i]);
+        aligned = medianTemplate(of);
+    }
 
     // Indices (into usable) of the beats to cut out, and which beats to match.
     std::vector<std::size_t> inSpan;
@@ -303,6 +426,11 @@ DominantBeats dominantBeats(const signal::SampleRecord* records, std::size_t cou
         const auto [lag, best] = bestLag(raw, aligned);
         if (best < kDominantCorrelation)
             continue;
+        if (two) {
+            qrsShape(records, count, b, levels, true);
+            if (bestLag(levels, two->other).second > bestLag(levels, two->dominant).second)
+                continue;
+        }
         out.knots.push_back(b + lag);
         // A cut that moved off the recording's end by the alignment is left out.
         if (isCut[i] && b + lag - kBefore >= 0 &&

@@ -2,8 +2,8 @@
 // The measurements on real annotated ECGs kept in testdata/ecg (PhysioNet; see its README):
 // beats against the reference labels of MIT-BIH record 113, QT Database record sel100 and SVDB
 // record 800, wave boundaries against the cardiologists of LUDB record 1 and the manual marks of
-// sel100; and records 113 and 800 with electrode steps and noise added, against their reference
-// labels.
+// sel100; the spans of sel230 against its rhythm labels; and records 113 and 800 with electrode
+// steps and noise added, against their reference labels.
 #include "import/WfdbRecording.h"
 #include "measure/QrsDetector.h"
 #include "validation/Spans.h"
@@ -387,6 +387,66 @@ TEST(RealEcg, BeatsAfterEachDisturbanceOfARealRecordHold) {
             }
         }
     }
+}
+
+// QT Database sel230 (MIT-BIH 230) alternates between stretches of pre-excitation and of normal
+// conduction, as its rhythm labels give them. A 10-s span with more beats of one conduction is
+// measured as that one: the pre-excited complex wide with a short PR, the normal one narrow with
+// its PR. The QRS slopes of the two match alike, so both made one median beat, on which the PR
+// read 335 ms (a first-degree block) and the P 132 ms where 7 normal beats and 5 pre-excited
+// ones shared the span. (At 96 bpm the normal beats' PR reads 231 ms: the P onset is taken on a
+// level after the T that stands above the PR segment.)
+TEST(RealEcg, ASpanIsMeasuredOnItsMoreCommonConduction) {
+    auto atr = import::wfdb::readAnnotations(kData / "qtdb/sel230.atr");
+    ASSERT_TRUE(atr.ok()) << atr.message;
+    std::vector<std::pair<double, bool>> stretches; // from (s), pre-excited
+    std::vector<double> beats;
+    for (const auto& a : atr.value) {
+        if (a.code == 28 && (a.aux.rfind("(PREX", 0) == 0 || a.aux.rfind("(N", 0) == 0))
+            stretches.emplace_back(static_cast<double>(a.sample) / 250.0, a.aux[1] == 'P');
+        if (import::wfdb::isBeat(a.code))
+            beats.push_back(static_cast<double>(a.sample) / 250.0);
+    }
+    ASSERT_GT(stretches.size(), 100u);
+    const auto preExcited = [&](double at) {
+        bool p = false;
+        for (const auto& [from, pre] : stretches)
+            if (from <= at)
+                p = pre;
+        return p;
+    };
+    auto loaded = loadRecord(kData / "qtdb/sel230.hea");
+    ASSERT_TRUE(loaded.ok()) << loaded.message;
+    const auto& records = loaded.value.recording.records;
+    constexpr std::size_t kSpan = 10 * signal::kRecordsPerSecond;
+    int judged[2] = {0, 0};
+    for (double from = 0; from + 10 <= 900; from += 10) {
+        int count[2] = {0, 0};
+        for (double b : beats)
+            if (b >= from && b < from + 10)
+                ++count[preExcited(b)];
+        if (std::abs(count[0] - count[1]) < 2)
+            continue;
+        const bool pre = count[1] > count[0];
+        SCOPED_TRACE(testing::Message()
+                     << from << " s, pre-excited " << count[1] << " of " << count[0] + count[1]);
+        const Measurements m =
+            measureSpan(records.data(), records.size(),
+                        static_cast<std::size_t>(from) * signal::kRecordsPerSecond, kSpan,
+                        &loaded.value.recording.present);
+        ASSERT_TRUE(m.qrsMs && m.prMs);
+        if (pre) {
+            EXPECT_GE(*m.qrsMs, 110.0);
+            EXPECT_LE(*m.prMs, 150.0);
+        } else {
+            EXPECT_LE(*m.qrsMs, 120.0);
+            EXPECT_GE(*m.prMs, 160.0);
+            EXPECT_LE(*m.prMs, 240.0);
+        }
+        ++judged[pre];
+    }
+    EXPECT_GE(judged[0], 40);
+    EXPECT_GE(judged[1], 15);
 }
 
 } // namespace
