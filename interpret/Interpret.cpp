@@ -179,6 +179,9 @@ private:
         out_.push_back({code, {e->ru, e->en}, {r.ru, r.en}});
     }
     bool secondaryRepolarisation() const { return has("CLBBB") || has("WPW") || has("PACE"); }
+    // The median beat's P stands before more than kPBeatShare of the beats: the PR and the P's
+    // own criteria are those of the rhythm (unknown where the features were not taken).
+    bool pBeforeMost() const { return !f_.pShare || *f_.pShare > c::kPBeatShare; }
 
     // ---- Rhythm ----
     // Atrial flutter: regular atrial waves between the complexes, far more of them than beats.
@@ -197,7 +200,7 @@ private:
             return false;
         const bool regular = f_.dominantRmssdRatio && *f_.dominantRmssdRatio < c::kIrregularRmssd;
         if (regular && m_.pMs && m_.prMs && m_.pAxisDeg && sinusPAxis(*m_.pAxisDeg) && f_.pShare &&
-            *f_.pShare >= c::kPBeatShare)
+            *f_.pShare > c::kPBeatShare)
             return false;
         const std::string lead =
             signal::kStandardLeadNames[static_cast<std::size_t>(f_.atrialWaveLead)];
@@ -231,7 +234,7 @@ private:
     void rhythm() {
         const bool irregular =
             f_.dominantRmssdRatio && *f_.dominantRmssdRatio >= c::kIrregularRmssd;
-        const bool noP = f_.pShare && *f_.pShare < c::kPBeatShare;
+        const bool noP = f_.pShare && *f_.pShare <= c::kPBeatShare;
         const bool unalikeAtria = !f_.atrialCoherence || *f_.atrialCoherence < c::kAtrialCoherence;
         // Where a P is found before most beats but the stretches before the beats differ and its
         // axis is not the sinus node's, what was found is a fibrillatory wave that happened to
@@ -270,7 +273,7 @@ private:
         const bool sinusAxis =
             m_.pAxisDeg ? sinusPAxis(*m_.pAxisDeg) : f_.pLeadIIMv && *f_.pLeadIIMv >= c::kWaveMv;
         sinus_ = !atrialFibrillation_ && m_.pMs && m_.prMs && sinusAxis && f_.pShare &&
-                 *f_.pShare >= c::kPBeatShare;
+                 *f_.pShare > c::kPBeatShare;
         if (sinus_ && m_.heartRateBpm) {
             const double hr = *m_.heartRateBpm;
             Reason r;
@@ -438,7 +441,7 @@ private:
     void conduction() {
         if (has("PACE"))
             return;
-        if (m_.prMs && (sinus_ || (!atrialFibrillation_ && m_.pMs)) &&
+        if (m_.prMs && (sinus_ || (!atrialFibrillation_ && m_.pMs && pBeforeMost())) &&
             *m_.prMs > c::kFirstDegreeAvBlockPrMs)
             say("1AVB", Reason{}.ms("PR", *m_.prMs, ">", c::kFirstDegreeAvBlockPrMs));
         if (!m_.qrsMs)
@@ -538,7 +541,7 @@ private:
         const bool female = p_.sex == Sex::Female, known = p_.sex != Sex::Unknown;
         const std::pair<std::string, std::string> unknownSex{" (пол не указан: порог для мужчин)",
                                                              " (sex unknown: the men's threshold)"};
-        if (m_.pMs || f_.pTerminalForceV1) {
+        if ((m_.pMs || f_.pTerminalForceV1) && pBeforeMost()) {
             Reason rr;
             if (m_.pMs && *m_.pMs >= c::kLaePMs)
                 rr.ms("P", *m_.pMs, "≥", c::kLaePMs);
@@ -961,10 +964,12 @@ Interpretation interpretSpan(const signal::SampleRecord* records, std::size_t co
     out.measurements = measure::measureSpan(records, count, from, length, present, &beat);
     out.features = features(records, count, out.measurements, beat);
     out.statements = interpret(out.measurements, out.features, patient);
-    // Where fibrillation or flutter is suspected the wave before the QRS is no sinus P: its
-    // duration, PR and axis are not given.
+    // Where fibrillation or flutter is suspected the wave before the QRS is no sinus P, and a
+    // wave found before at most half of the beats is none of the rhythm's: its duration, PR and
+    // axis are not given.
     if (std::any_of(out.statements.begin(), out.statements.end(),
-                    [](const Statement& s) { return s.code == "AFIB" || s.code == "AFLT"; })) {
+                    [](const Statement& s) { return s.code == "AFIB" || s.code == "AFLT"; }) ||
+        (out.features.pShare && *out.features.pShare <= c::kPBeatShare)) {
         out.measurements.pMs.reset();
         out.measurements.prMs.reset();
         out.measurements.pAxisDeg.reset();

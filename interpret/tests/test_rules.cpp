@@ -251,6 +251,27 @@ TEST(Rules, IrregularBeatsWithoutAPAreFibrillationOnlyWhereTheAtriaDiffer) {
     }
 }
 
+// A P found before half of the beats or fewer is none of the rhythm's: no sinus rhythm, and no PR
+// or P criterion (QT Database sel230: a P-like wave before 50 % of the beats, PR 335 ms, was a
+// first-degree block and left atrial abnormality beside sinus rhythm). Before more than half, all
+// three hold.
+TEST(Rules, APFoundBeforeHalfTheBeatsOrFewerMakesNoRhythmPrOrPStatement) {
+    measure::Measurements m = normalEcg();
+    m.pMs = 132;
+    m.prMs = 335;
+    m.pAxisDeg.reset();
+    Features f = regularSinus();
+    f.pLeadIIMv = 0.05;
+    for (const auto& [share, said] : {std::pair{0.5, false}, {0.3, false}, {0.55, true}}) {
+        SCOPED_TRACE(share);
+        f.pShare = share;
+        const auto got = codes(interpret(m, f, {Sex::Male, 60}));
+        EXPECT_EQ(got.count("SR"), said ? 1u : 0u);
+        EXPECT_EQ(got.count("1AVB"), said ? 1u : 0u);
+        EXPECT_EQ(got.count("LAE"), said ? 1u : 0u);
+    }
+}
+
 // Irregular beats with a wave found before most of them: fibrillation where the stretches before
 // the beats differ and the wave's axis is not sinus (LUDB 101: coarse fibrillatory waves matched
 // before 77 % of the beats at an axis of -106 degrees gave no rhythm statement at all). A sinus
