@@ -281,21 +281,36 @@ std::optional<TwoShapes> twoShapes(const signal::SampleRecord* records, std::siz
                                    const std::vector<std::int64_t>& sample,
                                    const Template& slopeMedian, std::int64_t cutFrom,
                                    std::int64_t cutTo) {
-    const std::size_t n = sample.size();
+    // Only the beats the slopes take for dominant ones (premature ventricular beats are not)
+    // are parted: their levels, and the median of these at the lags the slopes aligned them at.
+    std::vector<std::size_t> taken;
+    std::vector<std::vector<float>> raws, of;
+    std::vector<float> slopes, levels;
+    for (std::size_t i = 0; i < sample.size(); ++i) {
+        qrsShape(records, count, sample[i], slopes);
+        const auto [lag, r] = bestLag(slopes, slopeMedian);
+        if (r < kDominantCorrelation)
+            continue;
+        taken.push_back(i);
+        qrsShape(records, count, sample[i], levels, true);
+        raws.push_back(levels);
+        of.emplace_back();
+        sampleShape(levels, lag, of.back());
+    }
+    const std::size_t n = taken.size();
     if (n < 4)
         return std::nullopt;
-    // The beats' levels, and their median at the lags the slopes aligned them at.
-    std::vector<std::vector<float>> raws(n), of(n);
-    std::vector<float> slopes;
-    for (std::size_t i = 0; i < n; ++i) {
-        qrsShape(records, count, sample[i], raws[i], true);
-        qrsShape(records, count, sample[i], slopes);
-        sampleShape(raws[i], bestLag(slopes, slopeMedian).first, of[i]);
-    }
     const Template median = medianTemplate(of);
+    // Each beat against that median at its lag (no search: the slopes found it).
     std::vector<double> toMedian(n);
-    for (std::size_t i = 0; i < n; ++i)
-        toMedian[i] = bestLag(raws[i], median).second;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Template t = templateOf(of[i]);
+        double ab = 0;
+        for (std::size_t k = 0; k < t.centred.size(); ++k)
+            ab += t.centred[k] * median.centred[k];
+        toMedian[i] =
+            t.squares > 0 && median.squares > 0 ? ab / std::sqrt(t.squares * median.squares) : 1.0;
+    }
     const std::size_t seed = static_cast<std::size_t>(
         std::min_element(toMedian.begin(), toMedian.end()) - toMedian.begin());
     if (toMedian[seed] >= kShapeSeed)
@@ -341,14 +356,16 @@ std::optional<TwoShapes> twoShapes(const signal::SampleRecord* records, std::siz
     // The shape of more beats within the span (those around it only settle the shapes); of as
     // many, neither is the dominant one, and the beats are taken as before the parting.
     std::array<std::size_t, 2> within{};
-    for (std::size_t i = 0; i < n; ++i)
-        within[static_cast<std::size_t>(side[i])] += sample[i] >= cutFrom && sample[i] < cutTo;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int64_t b = sample[taken[i]];
+        within[static_cast<std::size_t>(side[i])] += b >= cutFrom && b < cutTo;
+    }
     if (within[0] == within[1])
         return std::nullopt;
     const std::size_t dominant = within[1] > within[0] ? 1 : 0;
-    TwoShapes out{shapes[dominant], shapes[1 - dominant], std::vector<char>(n)};
+    TwoShapes out{shapes[dominant], shapes[1 - dominant], std::vector<char>(sample.size())};
     for (std::size_t i = 0; i < n; ++i)
-        out.ofDominant[i] = side[i] == static_cast<int>(dominant);
+        out.ofDominant[taken[i]] = side[i] == static_cast<int>(dominant);
     return out;
 }
 
