@@ -619,8 +619,12 @@ private:
             if (!lv.ru.empty())
                 say("LVH", lv);
         }
-        // RVH: two of its signs, none of them made by a right bundle branch block.
-        if (!has("CRBBB") && !has("IRBBB") && !has("WPW") && !has("PACE")) {
+        // RVH: two of its signs, none of them made by a right bundle branch block, nor by a QRS
+        // as wide as a complete block's: there the delayed activation (a block, pre-excitation
+        // whose PR is not short enough to be told) draws the tall R in V1 (QT Database sel230,
+        // pre-excited: R/S in V1 > 1 at QRS 140 ms).
+        const bool wide = m_.qrsMs && *m_.qrsMs >= c::kCompleteBlockQrsMs;
+        if (!has("CRBBB") && !has("IRBBB") && !has("WPW") && !has("PACE") && !wide) {
             Reason rv;
             int signs = 0;
             if (r(V1) && *r(V1) >= c::kRvhRV1Mv) {

@@ -346,6 +346,19 @@ TEST(Rules, ChangesABlockMakesAreNotReadAsInfarctInjuryOrHypertrophy) {
     measure::Measurements wpw = lbbb;
     wpw.prMs = 100;
     EXPECT_EQ(codes(interpret(wpw, f, {Sex::Male, 60})), (std::set<std::string>{"SR", "WPW"}));
+
+    // A tall R in V1 (R/S > 1) is right ventricular hypertrophy at a normal QRS width, and none at
+    // that of a complete block, where the late activation draws it (pre-excitation whose PR is
+    // not short enough to be told: QT Database sel230 at QRS 140 ms).
+    measure::Measurements tallV1 = normalEcg();
+    Features sinus = regularSinus();
+    tallV1.leads[signal::StandardLeadV1].rMv = 1.2;
+    tallV1.leads[signal::StandardLeadV1].sMv = 0.3;
+    EXPECT_TRUE(codes(interpret(tallV1, sinus, {Sex::Male, 60})).count("RVH"));
+    tallV1.qrsMs = 135;
+    const auto wide = codes(interpret(tallV1, sinus, {Sex::Male, 60}));
+    EXPECT_FALSE(wide.count("RVH"));
+    EXPECT_TRUE(wide.count("IVCD"));
 }
 
 TEST(Rules, RightBundleBranchBlockNeedsATerminalRPrimeAndWideS) {
