@@ -492,6 +492,38 @@ TEST(FormatsBioSig, RealMitdbRecordThroughSave2gdfAecgWithinOneMicrovolt) {
     std::printf("mitdb 113 through save2gdf aECG: worst difference %.6f uV\n", worst);
 }
 
+// PhysioNet records whose signals name no lead ("ECG" twice in SVDB 800, "CM5" and "CC5" in QT
+// Database sele0210) were refused as holding no ECG lead. The first signal is read as lead II
+// (for the rhythm and the intervals) and the other stays out, named in a note: as a guessed chest
+// lead it would make lead-specific statements.
+TEST(FormatsWfdb, ARecordNamingNoLeadIsReadAsLeadIIFromItsFirstSignal) {
+    for (const char* name : {"svdb/800", "qtdb/sele0210"}) {
+        SCOPED_TRACE(name);
+        const fs::path hea = fs::path(VELKARD_ECG_TESTDATA) / (std::string(name) + ".hea");
+        auto r = readEcgFile(hea);
+        ASSERT_TRUE(r) << r.message;
+        EXPECT_EQ(r.value.presentCount(), 1);
+        ASSERT_FALSE(r.value.leads[signal::StandardLeadII].empty());
+        auto record = import::wfdb::readRecord(hea);
+        ASSERT_TRUE(record.ok()) << record.message;
+        ASSERT_EQ(r.value.leads[signal::StandardLeadII].size(),
+                  static_cast<std::size_t>(record.value.length()));
+        double worst = 0;
+        for (std::int64_t t = 0; t < record.value.length(); ++t)
+            worst = std::max(
+                worst, std::abs(r.value.leads[signal::StandardLeadII][static_cast<std::size_t>(t)] -
+                                1000.0 * record.value.physical(0, t)));
+        EXPECT_LT(worst, 1e-6);
+        EXPECT_EQ(r.value.labels[signal::StandardLeadII],
+                  record.value.header.signals[0].description);
+        bool noted = false;
+        for (const std::string& n : r.value.notes)
+            noted =
+                noted || n.find(record.value.header.signals[1].description) != std::string::npos;
+        EXPECT_TRUE(noted);
+    }
+}
+
 // ---- hostile files ----
 
 void expectRefused(const fs::path& p, const std::string& fragment) {
@@ -560,9 +592,6 @@ TEST(FormatsHostile, BrokenCountsHugeHeadersAndNanGainsAreRefusedWithAReason) {
     EXPECT_FALSE(readEcgFile(d / "bad.xml"));
     writeBytes(d / "text.txt", "hello");
     expectRefused(d / "text.txt", "none of the ECG formats");
-    // Two signals named only "ECG": no lead is guessed, and the refusal says so.
-    expectRefused(fs::path(VELKARD_ECG_TESTDATA) / "svdb/800.hea",
-                  "signal \"ECG\" left out: it names no lead");
 }
 
 // ---- conversion into the instrument's channels ----
