@@ -209,9 +209,12 @@ void qrsShape(const std::vector<float>& v, int onset, int end, std::optional<dou
 // comes back within 40 ms (a pulse, as some recorders draw the spike), in three leads at once, no
 // later than 12 ms into the measured QRS. Looked for from 300 ms
 // before the QRS onset (atrial spikes before the P) to 50 ms after it (the onset measured on a
-// median beat that holds the spike may lie before it); the last one counts.
+// median beat that holds the spike may lie before it); the last one counts. Only the leads in
+// `counted` take part: a recording of lead II alone derives I and the chest leads as copies of
+// it, and a steep QRS start in one lead is no spike in two.
 void pacingSpikes(const signal::SampleRecord* records, std::size_t count,
-                  const std::vector<std::int64_t>& onsets, Features& f) {
+                  const std::vector<std::int64_t>& onsets,
+                  const std::array<bool, kIndependentCount>& counted, Features& f) {
     const int before = samples(300), after = samples(50);
     const int guard = samples(12), reach = samples(60), pulse = samples(40), edge = samples(5);
     const int pulseLatest = samples(12);
@@ -245,6 +248,8 @@ void pacingSpikes(const signal::SampleRecord* records, std::size_t count,
             double top = 0;
             int topLead = -1;
             for (std::size_t k = 0; k < kIndependentCount; ++k) {
+                if (!counted[k])
+                    continue;
                 const auto& d = jump[k];
                 const auto j = [&d](int at) { return std::abs(d[static_cast<std::size_t>(at)]); };
                 const double here = j(t);
@@ -466,6 +471,12 @@ Features features(const signal::SampleRecord* records, std::size_t count,
                   const measure::Measurements& m, const measure::MedianBeat& median) {
     Features f;
     const auto& beats = m.beats;
+    // The leads measured (present and readable); where none is, every lead is looked at.
+    std::array<bool, kIndependentCount> counted{};
+    for (std::size_t k = 0; k < kIndependentCount; ++k)
+        counted[k] = m.leads[static_cast<std::size_t>(kIndependent[k])].rMv.has_value();
+    if (std::none_of(counted.begin(), counted.end(), [](bool c) { return c; }))
+        counted.fill(true);
     for (std::size_t i = 1; i < beats.size(); ++i)
         f.rrMs.push_back(static_cast<double>(beats[i] - beats[i - 1]) * kMsPerRecord);
     // Without a median beat's QRS to match each beat to, its QRS is taken to begin 40 ms before
@@ -474,7 +485,7 @@ Features features(const signal::SampleRecord* records, std::size_t count,
         std::vector<std::int64_t> onsets;
         for (std::int64_t b : beats)
             onsets.push_back(b - samples(40));
-        pacingSpikes(records, count, onsets, f);
+        pacingSpikes(records, count, onsets, counted, f);
         return f;
     };
     if (median.empty() || !m.qrsOnsetAt || !m.qrsEndAt)
@@ -537,7 +548,7 @@ Features features(const signal::SampleRecord* records, std::size_t count,
     std::vector<std::int64_t> onsets;
     for (std::size_t i = 0; i < beats.size(); ++i)
         onsets.push_back(beats[i] - median.before + onset + lags[i]);
-    pacingSpikes(records, count, onsets, f);
+    pacingSpikes(records, count, onsets, counted, f);
     f.spikeOnsetMeasured = f.spikeToQrsMs.has_value();
 
     // Premature beats: early against the span's median RR and against the RR before them.

@@ -326,6 +326,23 @@ TEST(SyntheticStatements, PacemakerSpikesBeforeMostBeatsAreAPacedRhythm) {
                 addSpike(pulses, t, 0.4, 1);
     EXPECT_TRUE(codes(interpretOf(pulses)).count("PACE")) << listing(interpretOf(pulses));
 
+    // Lead II alone (a two-channel record read as one lead): I and the chest leads derive as
+    // copies of it, and a spike in one lead is none in two independent ones (QT Database
+    // sel14046 read as lead II had a steep QRS start taken for a spike in 27 of its 90 spans).
+    {
+        auto alone = paced;
+        for (auto& r : alone)
+            for (std::size_t c = 0; c < 8; ++c)
+                if (c != 1)
+                    r.c[c] = 0;
+        measure::LeadSet onlyII{};
+        onlyII[signal::StandardLeadII] = true;
+        const Interpretation a =
+            interpretSpan(alone.data(), alone.size(), 0, alone.size(), &onlyII, kMan50);
+        EXPECT_FALSE(codes(a).count("PACE")) << listing(a);
+        EXPECT_EQ(a.features.pacedBeats, 0);
+    }
+
     // Without the spikes the same beats are no paced rhythm; with spikes before a third of them
     // only (a pacemaker that rarely fires), and with spikes at moments that have nothing to do
     // with the beats (electrode pops), neither.
