@@ -7,8 +7,6 @@
 #include "import/Wfdb.h"
 #include "import/WfdbRecording.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -52,33 +50,6 @@ EcgResult readWfdb(const std::filesystem::path& headerPath) {
                                   (1000.0 / velkard::import::wfdb::kSharedScaleAdcPerMv)
                             : record.value.physical(s, t) * *uv;
         signals.push_back(std::move(in));
-    }
-    // An ECG database's record may name none of its signals as a lead ("ECG", "ECG1", "CM5",
-    // "record 100, signal 0"). Its ECG signal (the first whose name says so, else the first) is
-    // then read as lead II, as a single unnamed signal is, for the rhythm and the intervals. The
-    // others stay out: guessed as chest leads they would make lead-specific statements (a tall R
-    // in a "V1" that is CC5 would read as right ventricular hypertrophy).
-    const bool noneNamed = std::none_of(signals.begin(), signals.end(), [](const SignalIn& in) {
-        return leadOfLabel(in.label).has_value();
-    });
-    if (noneNamed && signals.size() > 1) {
-        const auto saysEcg = [](const SignalIn& in) {
-            std::string l = in.label;
-            for (char& c : l)
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            return l.find("ecg") != std::string::npos || l.find("ekg") != std::string::npos;
-        };
-        auto first = std::find_if(signals.begin(), signals.end(), saysEcg);
-        if (first == signals.end())
-            first = signals.begin();
-        for (const SignalIn& in : signals)
-            if (&in != &*first)
-                out.notes.push_back("signal \"" + in.label +
-                                    "\" left out: it names no lead, and another was read as "
-                                    "lead II");
-        std::vector<SignalIn> one;
-        one.push_back(std::move(*first));
-        signals = std::move(one);
     }
     placeSignals(std::move(signals), out);
     std::filesystem::path atr = headerPath;

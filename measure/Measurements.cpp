@@ -253,6 +253,15 @@ struct DominantBeats {
     std::vector<std::int64_t> knots; // every classified dominant beat: cuts and their neighbours
 };
 
+// The correlation of a sampled shape with a template of its length, as it stands (no lag).
+double correlation(const std::vector<float>& shape, const Template& t) {
+    const Template s = templateOf(shape);
+    double ab = 0;
+    for (std::size_t k = 0; k < s.centred.size(); ++k)
+        ab += s.centred[k] * t.centred[k];
+    return s.squares > 0 && t.squares > 0 ? ab / std::sqrt(s.squares * t.squares) : 1.0;
+}
+
 // The template of the sample-by-sample median of shapes (all of one length, at least one).
 Template medianTemplate(const std::vector<std::vector<float>>& shapes) {
     std::vector<float> templ(shapes.front().size()), column(shapes.size());
@@ -277,25 +286,25 @@ struct TwoShapes {
     Template dominant, other;     // of the QRS levels (qrsShape's levels)
     std::vector<char> ofDominant; // per beat of the sample
 };
+// slopes: the sample's beats' QRS slopes, aligned at `lags` on slopeMedian.
 std::optional<TwoShapes> twoShapes(const signal::SampleRecord* records, std::size_t count,
                                    const std::vector<std::int64_t>& sample,
-                                   const Template& slopeMedian, std::int64_t cutFrom,
-                                   std::int64_t cutTo) {
+                                   const std::vector<std::vector<float>>& slopes,
+                                   const std::vector<int>& lags, const Template& slopeMedian,
+                                   std::int64_t cutFrom, std::int64_t cutTo) {
     // Only the beats the slopes take for dominant ones (premature ventricular beats are not)
     // are parted: their levels, and the median of these at the lags the slopes aligned them at.
     std::vector<std::size_t> taken;
     std::vector<std::vector<float>> raws, of;
-    std::vector<float> slopes, levels;
+    std::vector<float> levels;
     for (std::size_t i = 0; i < sample.size(); ++i) {
-        qrsShape(records, count, sample[i], slopes);
-        const auto [lag, r] = bestLag(slopes, slopeMedian);
-        if (r < kDominantCorrelation)
+        if (correlation(slopes[i], slopeMedian) < kDominantCorrelation)
             continue;
         taken.push_back(i);
         qrsShape(records, count, sample[i], levels, true);
         raws.push_back(levels);
         of.emplace_back();
-        sampleShape(levels, lag, of.back());
+        sampleShape(levels, lags[i], of.back());
     }
     const std::size_t n = taken.size();
     if (n < 4)
@@ -303,14 +312,8 @@ std::optional<TwoShapes> twoShapes(const signal::SampleRecord* records, std::siz
     const Template median = medianTemplate(of);
     // Each beat against that median at its lag (no search: the slopes found it).
     std::vector<double> toMedian(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const Template t = templateOf(of[i]);
-        double ab = 0;
-        for (std::size_t k = 0; k < t.centred.size(); ++k)
-            ab += t.centred[k] * median.centred[k];
-        toMedian[i] =
-            t.squares > 0 && median.squares > 0 ? ab / std::sqrt(t.squares * median.squares) : 1.0;
-    }
+    for (std::size_t i = 0; i < n; ++i)
+        toMedian[i] = correlation(of[i], median);
     const std::size_t seed = static_cast<std::size_t>(
         std::min_element(toMedian.begin(), toMedian.end()) - toMedian.begin());
     if (toMedian[seed] >= kShapeSeed)
@@ -402,13 +405,16 @@ DominantBeats dominantBeats(const signal::SampleRecord* records, std::size_t cou
     // The template again from the shapes aligned on it by cross-correlation over the whole QRS,
     // so beats whose fiducial point lies on another peak no longer blur it.
     const Template first = templateOf(templ);
+    std::vector<int> lags(sample.size());
     for (std::size_t i = 0; i < sample.size(); ++i) {
         qrsShape(records, count, sample[i], raw);
-        sampleShape(raw, bestLag(raw, first).first, shapes[i]);
+        lags[i] = bestLag(raw, first).first;
+        sampleShape(raw, lags[i], shapes[i]);
     }
     medianShape();
     Template aligned = templateOf(templ);
-    const std::optional<TwoShapes> two = twoShapes(records, count, sample, aligned, cutFrom, cutTo);
+    const std::optional<TwoShapes> two =
+        twoShapes(records, count, sample, shapes, lags, aligned, cutFrom, cutTo);
     std::vector<float> levels;
     if (two) {
         // The dominant shape's own slopes: a median of both shapes would decide which beats
