@@ -191,7 +191,7 @@ Status checkBounds(const EcgFile& file, const std::string& name) {
     return Status::success();
 }
 
-void placeSignals(std::vector<SignalIn> signals, EcgFile& out) {
+void placeSignals(std::vector<SignalIn> signals, EcgFile& out, bool ecgOfSeveral) {
     std::vector<std::size_t> unnamed;
     for (std::size_t s = 0; s < signals.size(); ++s) {
         const auto lead = leadOfLabel(signals[s].label);
@@ -203,12 +203,25 @@ void placeSignals(std::vector<SignalIn> signals, EcgFile& out) {
             unnamed.push_back(s);
         }
     }
-    if (out.presentCount() == 0 && unnamed.size() == 1 && !signals[unnamed[0]].microvolts.empty()) {
-        SignalIn& s = signals[unnamed[0]];
-        out.notes.push_back("signal \"" + s.label + "\" names no lead: shown as lead II");
-        out.leads[signal::StandardLeadII] = std::move(s.microvolts);
-        out.labels[signal::StandardLeadII] = s.label;
-        return;
+    if (out.presentCount() == 0 && !unnamed.empty() && (unnamed.size() == 1 || ecgOfSeveral)) {
+        const auto saysEcg = [&](std::size_t s) {
+            const std::string l = lower(signals[s].label);
+            return l.find("ecg") != std::string::npos || l.find("ekg") != std::string::npos;
+        };
+        const auto chosen = std::find_if(unnamed.begin(), unnamed.end(), saysEcg);
+        const std::size_t pick = chosen != unnamed.end() ? *chosen : unnamed.front();
+        if (!signals[pick].microvolts.empty()) {
+            SignalIn& s = signals[pick];
+            out.notes.push_back("signal \"" + s.label + "\" names no lead: shown as lead II");
+            out.leads[signal::StandardLeadII] = std::move(s.microvolts);
+            out.labels[signal::StandardLeadII] = s.label;
+            for (std::size_t other : unnamed)
+                if (other != pick)
+                    out.notes.push_back("signal \"" + signals[other].label +
+                                        "\" left out: it names no lead, and another was read as "
+                                        "lead II");
+            return;
+        }
     }
     for (std::size_t s : unnamed)
         out.notes.push_back(

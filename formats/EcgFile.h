@@ -111,12 +111,15 @@ std::optional<double> microvoltsPerUnit(std::string_view unit);
 Status checkBounds(const EcgFile& file, const std::string& name);
 
 // Places signals into the twelve leads: a labelled one into its lead (the first of a lead wins),
-// then, when no lead at all was named, a single unnamed ECG signal as lead II. Notes say what
-// was left out.
+// then, when no lead at all was named, a single unnamed ECG signal as lead II. With
+// ecgOfSeveral (an ECG database's record, whose signals may all be "ECG", "CM5", "record 100,
+// signal 0"), the first unnamed signal whose label says ECG or EKG, else the first, is lead II
+// however many there are, for the rhythm and the intervals; the others stay out, since guessed
+// as chest leads they would make lead-specific statements. Notes say what was left out.
 struct SignalIn {
     std::string label;
     std::vector<double> microvolts;
 };
-void placeSignals(std::vector<SignalIn> inputs, EcgFile& out);
+void placeSignals(std::vector<SignalIn> inputs, EcgFile& out, bool ecgOfSeveral = false);
 
 } // namespace velkard::formats

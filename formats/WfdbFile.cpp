@@ -51,7 +51,7 @@ EcgResult readWfdb(const std::filesystem::path& headerPath) {
                             : record.value.physical(s, t) * *uv;
         signals.push_back(std::move(in));
     }
-    placeSignals(std::move(signals), out);
+    placeSignals(std::move(signals), out, true);
     std::filesystem::path atr = headerPath;
     atr.replace_extension(".atr");
     std::error_code ec;

@@ -143,6 +143,12 @@ bool sinusPAxis(double deg) {
     return deg >= c::kSinusPAxisLow && deg <= c::kSinusPAxisHigh;
 }
 
+// The median beat's P stands before more than kPBeatShare of the beats: the PR and the P's own
+// criteria are the rhythm's (taken as so where the features were not taken).
+bool pBeforeMostBeats(const Features& f) {
+    return !f.pShare || *f.pShare > c::kPBeatShare;
+}
+
 class Engine {
 public:
     Engine(const measure::Measurements& m, const Features& f, const Patient& p)
@@ -179,9 +185,7 @@ private:
         out_.push_back({code, {e->ru, e->en}, {r.ru, r.en}});
     }
     bool secondaryRepolarisation() const { return has("CLBBB") || has("WPW") || has("PACE"); }
-    // The median beat's P stands before more than kPBeatShare of the beats: the PR and the P's
-    // own criteria are those of the rhythm (unknown where the features were not taken).
-    bool pBeforeMost() const { return !f_.pShare || *f_.pShare > c::kPBeatShare; }
+    bool pBeforeMost() const { return pBeforeMostBeats(f_); }
 
     // ---- Rhythm ----
     // Atrial flutter: regular atrial waves between the complexes, far more of them than beats.
@@ -200,7 +204,7 @@ private:
             return false;
         const bool regular = f_.dominantRmssdRatio && *f_.dominantRmssdRatio < c::kIrregularRmssd;
         if (regular && m_.pMs && m_.prMs && m_.pAxisDeg && sinusPAxis(*m_.pAxisDeg) && f_.pShare &&
-            *f_.pShare > c::kPBeatShare)
+            pBeforeMost())
             return false;
         const std::string lead =
             signal::kStandardLeadNames[static_cast<std::size_t>(f_.atrialWaveLead)];
@@ -234,7 +238,7 @@ private:
     void rhythm() {
         const bool irregular =
             f_.dominantRmssdRatio && *f_.dominantRmssdRatio >= c::kIrregularRmssd;
-        const bool noP = f_.pShare && *f_.pShare <= c::kPBeatShare;
+        const bool noP = !pBeforeMost();
         const bool unalikeAtria = !f_.atrialCoherence || *f_.atrialCoherence < c::kAtrialCoherence;
         // Where a P is found before most beats but the stretches before the beats differ and its
         // axis is not the sinus node's, what was found is a fibrillatory wave that happened to
@@ -272,8 +276,8 @@ private:
         // without I or aVF), a P upright in II is what that axis would give there.
         const bool sinusAxis =
             m_.pAxisDeg ? sinusPAxis(*m_.pAxisDeg) : f_.pLeadIIMv && *f_.pLeadIIMv >= c::kWaveMv;
-        sinus_ = !atrialFibrillation_ && m_.pMs && m_.prMs && sinusAxis && f_.pShare &&
-                 *f_.pShare > c::kPBeatShare;
+        sinus_ =
+            !atrialFibrillation_ && m_.pMs && m_.prMs && sinusAxis && f_.pShare && pBeforeMost();
         if (sinus_ && m_.heartRateBpm) {
             const double hr = *m_.heartRateBpm;
             Reason r;
@@ -973,7 +977,7 @@ Interpretation interpretSpan(const signal::SampleRecord* records, std::size_t co
     // axis are not given.
     if (std::any_of(out.statements.begin(), out.statements.end(),
                     [](const Statement& s) { return s.code == "AFIB" || s.code == "AFLT"; }) ||
-        (out.features.pShare && *out.features.pShare <= c::kPBeatShare)) {
+        !pBeforeMostBeats(out.features)) {
         out.measurements.pMs.reset();
         out.measurements.prMs.reset();
         out.measurements.pAxisDeg.reset();
