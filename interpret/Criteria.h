@@ -156,6 +156,11 @@ inline constexpr double kLongQtcWomenMs = 460; // women
 // cardiologists' on real ECGs (measure/README.md), so only the diagnostic limit of the short QT
 // syndrome is used, and the statement says "consider" [ESC].
 inline constexpr double kShortQtcMs = 340; // QTc at most
+// A QT over fewer independent leads than this (two of I, II, III count as two, each chest lead as
+// one) is a lower bound: where the T of a lone lead ends early, on a biphasic T or an isoelectric
+// end, the QT falls short by as much as its T's last phase, so no short QT is said from it [AHA-IV:
+// QT from the earliest onset to the latest end over simultaneous leads].
+inline constexpr int kShortQtMinLeads = 2;
 
 // ---- Low voltage [AHA-II] ----
 inline constexpr double kLowVoltageLimbMv = 0.5;  // QRS peak to peak below, in every limb lead

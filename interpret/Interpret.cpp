@@ -176,6 +176,15 @@ private:
     const measure::LeadAmplitudes& lead(int l) const {
         return m_.leads[static_cast<std::size_t>(l)];
     }
+    // Independent leads measured: of I, II and III at most two, and each chest lead.
+    int independentLeadsMeasured() const {
+        int limb = 0, chest = 0;
+        for (int l : {signal::StandardLeadI, signal::StandardLeadII, signal::StandardLeadIII})
+            limb += lead(l).rMv.has_value();
+        for (int l = signal::StandardLeadV1; l <= signal::StandardLeadV6; ++l)
+            chest += lead(l).rMv.has_value();
+        return std::min(limb, 2) + chest;
+    }
     bool has(const std::string& code) const {
         return std::any_of(out_.begin(), out_.end(),
                            [&](const Statement& s) { return s.code == code; });
@@ -842,7 +851,7 @@ private:
                 r.add("QTc (Фридеричиа) " + num(qtc, 0) + " мс ≥ " + num(limit, 0) + " мс" + ru,
                       "QTc (Fridericia) " + num(qtc, 0) + " ms ≥ " + num(limit, 0) + " ms" + en);
                 say("LNGQT", r);
-            } else if (qtc <= c::kShortQtcMs) {
+            } else if (qtc <= c::kShortQtcMs && independentLeadsMeasured() >= c::kShortQtMinLeads) {
                 say("SQT", Reason{}.add("QTc (Фридеричиа) " + num(qtc, 0) + " мс ≤ " +
                                             num(c::kShortQtcMs, 0) + " мс",
                                         "QTc (Fridericia) " + num(qtc, 0) + " ms ≤ " +

@@ -1291,13 +1291,25 @@ MedianBeat withoutPacingSpikes(const MedianBeat& in, const LeadSet& present,
     return beat;
 }
 
+// The leads the timing of the waves is found on. A recording whose limb leads are III alone
+// carries, in the derived I (II less III, with II at zero), III's signal turned over: the waves
+// begin and end there as in III, so I takes part in the timing for it, though it is not measured.
+LeadSet timingLeads(const LeadSet& present) {
+    LeadSet timing = present;
+    if (!present[signal::StandardLeadI] && !present[signal::StandardLeadII] &&
+        present[signal::StandardLeadIII])
+        timing[signal::StandardLeadI] = true;
+    return timing;
+}
+
 void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSet& leadsPresent,
                  Measurements& m) {
+    const LeadSet timing = timingLeads(leadsPresent);
     std::vector<int> spikes;
-    const MedianBeat beat = withoutPacingSpikes(raw, leadsPresent, spikes);
+    const MedianBeat beat = withoutPacingSpikes(raw, timing, spikes);
     Leads8 m8 = independentOf(beat);
     for (std::size_t k = 0; k < kIndependentCount; ++k)
-        if (!leadsPresent[static_cast<std::size_t>(kIndependent[k])])
+        if (!timing[static_cast<std::size_t>(kIndependent[k])])
             std::fill(m8[k].begin(), m8[k].end(), 0.0f);
     const std::vector<float> sv = spatialVelocity(m8);
     std::optional<QrsBounds> spatial = findQrs(sv, beat.before, 80, 80, spikes);
@@ -1414,8 +1426,8 @@ void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSe
     int quietLeads = 0, leadsIn = 0;
     for (std::size_t k = 0; k < kIndependentCount; ++k) {
         const auto l = static_cast<std::size_t>(kIndependent[k]);
-        leadsIn += leadsPresent[l];
-        quiet[k] = leadsPresent[l] && raw.noiseMv[l] < kPNoiseMv;
+        leadsIn += timing[l];
+        quiet[k] = timing[l] && raw.noiseMv[l] < kPNoiseMv;
         quietLeads += quiet[k];
     }
     const Magnitude pWaves = quietLeads >= 3 && quietLeads < leadsIn ? magnitudeOver(quiet) : all;

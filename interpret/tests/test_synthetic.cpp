@@ -375,5 +375,41 @@ TEST(SyntheticStatements, NothingIsSaidWithoutBeatsOrOfLeadsThatAreAbsent) {
     EXPECT_EQ(codes(r), (std::set<std::string>{"SR"})) << listing(r);
 }
 
+// A recording of lead III alone (a Holter record's D3, or MLIII) is timed on III: its rate, QRS
+// and QT are measured. A lone lead's QT is a lower bound, so its short QTc says nothing; with a
+// chest lead beside it, the QT is taken over two leads and the short QT is said.
+TEST(SyntheticStatements, LeadIIIAloneIsMeasuredAndALoneLeadsShortQtIsNotSaid) {
+    sim::EcgParameters params;
+    ASSERT_TRUE(sim::parseBeatParameters("irregular=0.01,hr=60,qt=320", params.beat));
+    ASSERT_TRUE(sim::parseNoiseParameters("white=0.01,wander=0.1", params.noise));
+    auto records = sim::SyntheticEcg::records(3, params, 12 * 800);
+    // As a file of III and V5 converts: II at zero, the chest leads against (II + III) / 3 then.
+    for (auto& r : records) {
+        const int ii = r.c[1];
+        r.c[1] = 0;
+        r.c[6] = static_cast<std::int16_t>(r.c[6] - ii / 3);
+        for (std::size_t k : {2u, 3u, 4u, 5u, 7u})
+            r.c[k] = 0;
+    }
+    measure::LeadSet iii{}, iiiAndV5{};
+    iii[signal::StandardLeadIII] = true;
+    iiiAndV5 = iii;
+    iiiAndV5[signal::StandardLeadV5] = true;
+
+    const auto alone =
+        interpretSpan(records.data(), records.size(), 0, records.size(), &iii, kMan50);
+    const measure::Measurements& m = alone.measurements;
+    ASSERT_TRUE(m.heartRateBpm && m.qrsMs && m.qtMs && m.qtcFridericiaMs);
+    EXPECT_NEAR(*m.heartRateBpm, 60.0, 2.0);
+    EXPECT_NEAR(*m.qtMs, 320.0, 25.0);
+    EXPECT_LE(*m.qtcFridericiaMs, 340.0);
+    EXPECT_FALSE(m.qrsAxisDeg && m.leads[signal::StandardLeadI].rMv);
+    EXPECT_EQ(codes(alone).count("SQT"), 0u) << listing(alone);
+
+    const auto two =
+        interpretSpan(records.data(), records.size(), 0, records.size(), &iiiAndV5, kMan50);
+    EXPECT_EQ(codes(two).count("SQT"), 1u) << listing(two);
+}
+
 } // namespace
 } // namespace velkard::interpret
