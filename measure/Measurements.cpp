@@ -1291,20 +1291,24 @@ MedianBeat withoutPacingSpikes(const MedianBeat& in, const LeadSet& present,
     return beat;
 }
 
-// The leads the timing of the waves is found on. A recording whose limb leads are III alone
-// carries, in the derived I (II less III, with II at zero), III's signal turned over: the waves
-// begin and end there as in III, so I takes part in the timing for it, though it is not measured.
-LeadSet timingLeads(const LeadSet& present) {
-    LeadSet timing = present;
-    if (!present[signal::StandardLeadI] && !present[signal::StandardLeadII] &&
-        present[signal::StandardLeadIII])
-        timing[signal::StandardLeadI] = true;
-    return timing;
+// A beat whose limb leads are III alone (I and II absent, or off with the right arm's
+// electrode) is timed on III: III takes I's place among the leads the waves are found on, though
+// I is not measured. timing receives the leads that take part.
+MedianBeat timedOn(const MedianBeat& raw, const LeadSet& present, LeadSet& timing) {
+    timing = present;
+    if (present[signal::StandardLeadI] || present[signal::StandardLeadII] ||
+        !present[signal::StandardLeadIII])
+        return raw;
+    MedianBeat beat = raw;
+    beat.mv[signal::StandardLeadI] = raw.mv[signal::StandardLeadIII];
+    timing[signal::StandardLeadI] = true;
+    return beat;
 }
 
-void measureBeat(const MedianBeat& raw, std::optional<double> rrMs, const LeadSet& leadsPresent,
+void measureBeat(const MedianBeat& median, std::optional<double> rrMs, const LeadSet& leadsPresent,
                  Measurements& m) {
-    const LeadSet timing = timingLeads(leadsPresent);
+    LeadSet timing;
+    const MedianBeat raw = timedOn(median, leadsPresent, timing);
     std::vector<int> spikes;
     const MedianBeat beat = withoutPacingSpikes(raw, timing, spikes);
     Leads8 m8 = independentOf(beat);
@@ -1713,9 +1717,9 @@ Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
     if (!beat.empty())
         measureBeat(beat, m.rrMs, usable, m);
     // The frontal axes come from I and aVF. A recording that lacks either has at most one limb
-    // lead, and what stands in for the other is a flat channel or an echo of that one lead: no
-    // axis then.
-    if (present && (!(*present)[signal::StandardLeadI] || !(*present)[signal::StandardLeadAVF])) {
+    // lead, and what stands in for the other is a flat channel or an echo of that one lead; one
+    // whose I or aVF is off or noisy has it unmeasured: no axis then.
+    if (!usable[signal::StandardLeadI] || !usable[signal::StandardLeadAVF]) {
         m.pAxisDeg.reset();
         m.qrsAxisDeg.reset();
         m.tAxisDeg.reset();

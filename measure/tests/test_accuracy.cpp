@@ -177,6 +177,29 @@ TEST(Accuracy, AWideQrsInNoiseIsNotCutAtItsBroadPeak) {
     }
 }
 
+// The left arm's electrode off: III's channel railed, so I, III, aVL and aVF (and the chest leads,
+// whose central terminal takes in the left arm) are off and II is left. The QRS is timed on II and
+// keeps its true width; the frontal axis, which needs I and aVF, is not measured, nor is any value
+// of an off lead. Before, an axis of 150 degrees was computed from what the off I and aVF held
+// (the beats' is 60).
+TEST(Accuracy, WithTheLeftArmsElectrodeOffNoAxisIsComputedFromTheOffLeads) {
+    sim::EcgParameters params;
+    ASSERT_TRUE(sim::parseBeatParameters("hr=70,pr=170,qrs=96,qt=400,axis=60", params.beat));
+    ASSERT_TRUE(sim::parseNoiseParameters("white=0.02,wander=0.2", params.noise));
+    test::Synthetic s = makeRecording(params, 12.0, 17);
+    for (auto& r : s.records)
+        r.c[0] = 32767;
+    const Measurements m = measureSpan(s.records.data(), s.records.size(),
+                                       signal::kRecordsPerSecond, 10 * signal::kRecordsPerSecond);
+    for (int l : {signal::StandardLeadI, signal::StandardLeadIII, signal::StandardLeadAVF}) {
+        EXPECT_TRUE(m.quality[static_cast<std::size_t>(l)].off) << l;
+        EXPECT_FALSE(m.leads[static_cast<std::size_t>(l)].rMv) << l;
+    }
+    ASSERT_TRUE(m.leads[signal::StandardLeadII].rMv && m.qrsMs);
+    EXPECT_NEAR(*m.qrsMs, 96.0, 10.0);
+    EXPECT_FALSE(m.qrsAxisDeg || m.pAxisDeg || m.tAxisDeg);
+}
+
 // A tremor of the left arm (a 0.1-mV sinusoid of 4.2, 5 or 6.5 Hz on its electrode: in I, III, aVL,
 // aVF and aVR, and a third of it in every chest lead through the central terminal) under sinus
 // beats at 65-90 bpm. The median of ten beats keeps some 0.03 mV of it in I, as high as the P a
