@@ -102,8 +102,8 @@ bool hasQrsShape(std::size_t count, std::int64_t b) {
     return b - kShapeReach >= 0 && b + kShapeReach < static_cast<std::int64_t>(count);
 }
 
-bool qrsShape(const signal::SampleRecord* records, std::size_t count, std::int64_t b,
-              std::vector<float>& out, bool levels = false) {
+bool qrsShape(const signal::SampleRecord* records, std::size_t count, const Eight& weight,
+              std::int64_t b, std::vector<float>& out, bool levels = false) {
     constexpr int kMean = kShapeMean, kStep = kShapeDiff;
     const std::int64_t first = b - kShapeReach;
     const std::int64_t last = b + kShapeReach;
@@ -118,7 +118,7 @@ bool qrsShape(const signal::SampleRecord* records, std::size_t count, std::int64
         const Eight v = independentMv(records[first + i]);
         for (std::size_t l = 0; l < kIndependentCount; ++l)
             prefix[l][static_cast<std::size_t>(i + 1)] =
-                prefix[l][static_cast<std::size_t>(i)] + v[l];
+                prefix[l][static_cast<std::size_t>(i)] + v[l] * weight[l];
     }
     // Mean of the 16 samples centred at raw index c.
     auto mean = [&](std::size_t l, int c) {
@@ -288,7 +288,7 @@ struct TwoShapes {
 };
 // slopes: the sample's beats' QRS slopes, aligned at `lags` on slopeMedian.
 std::optional<TwoShapes> twoShapes(const signal::SampleRecord* records, std::size_t count,
-                                   const std::vector<std::int64_t>& sample,
+                                   const Eight& weight, const std::vector<std::int64_t>& sample,
                                    const std::vector<std::vector<float>>& slopes,
                                    const std::vector<int>& lags, const Template& slopeMedian,
                                    std::int64_t cutFrom, std::int64_t cutTo) {
@@ -301,7 +301,7 @@ std::optional<TwoShapes> twoShapes(const signal::SampleRecord* records, std::siz
         if (correlation(slopes[i], slopeMedian) < kDominantCorrelation)
             continue;
         taken.push_back(i);
-        qrsShape(records, count, sample[i], levels, true);
+        qrsShape(records, count, weight, sample[i], levels, true);
         raws.push_back(levels);
         of.emplace_back();
         sampleShape(levels, lags[i], of.back());
@@ -376,8 +376,8 @@ std::optional<TwoShapes> twoShapes(const signal::SampleRecord* records, std::siz
 // the beats to cut out (evenly spread over [cutFrom, cutTo), at most kMaxMedianBeats) and their
 // neighbours, which carry the baseline around them, are matched: an hour needs no more.
 DominantBeats dominantBeats(const signal::SampleRecord* records, std::size_t count,
-                            const std::vector<std::int64_t>& beats, std::int64_t cutFrom,
-                            std::int64_t cutTo) {
+                            const Eight& weight, const std::vector<std::int64_t>& beats,
+                            std::int64_t cutFrom, std::int64_t cutTo) {
     std::vector<std::int64_t> usable;
     std::vector<float> raw, sampled;
     for (std::int64_t b : beats)
@@ -389,7 +389,7 @@ DominantBeats dominantBeats(const signal::SampleRecord* records, std::size_t cou
     const std::vector<std::int64_t> sample = evenlySpread(usable, kMaxMedianBeats);
     std::vector<std::vector<float>> shapes;
     for (std::int64_t b : sample) {
-        qrsShape(records, count, b, raw);
+        qrsShape(records, count, weight, b, raw);
         sampleShape(raw, 0, sampled);
         shapes.push_back(sampled);
     }
@@ -407,14 +407,14 @@ DominantBeats dominantBeats(const signal::SampleRecord* records, std::size_t cou
     const Template first = templateOf(templ);
     std::vector<int> lags(sample.size());
     for (std::size_t i = 0; i < sample.size(); ++i) {
-        qrsShape(records, count, sample[i], raw);
+        qrsShape(records, count, weight, sample[i], raw);
         lags[i] = bestLag(raw, first).first;
         sampleShape(raw, lags[i], shapes[i]);
     }
     medianShape();
     Template aligned = templateOf(templ);
     const std::optional<TwoShapes> two =
-        twoShapes(records, count, sample, shapes, lags, aligned, cutFrom, cutTo);
+        twoShapes(records, count, weight, sample, shapes, lags, aligned, cutFrom, cutTo);
     std::vector<float> levels;
     if (two) {
         // The dominant shape's own slopes: a median of both shapes would decide which beats
@@ -445,12 +445,12 @@ DominantBeats dominantBeats(const signal::SampleRecord* records, std::size_t cou
         if (!wanted[i])
             continue;
         const std::int64_t b = usable[i];
-        qrsShape(records, count, b, raw);
+        qrsShape(records, count, weight, b, raw);
         const auto [lag, best] = bestLag(raw, aligned);
         if (best < kDominantCorrelation)
             continue;
         if (two) {
-            qrsShape(records, count, b, levels, true);
+            qrsShape(records, count, weight, b, levels, true);
             if (bestLag(levels, two->other).second > bestLag(levels, two->dominant).second)
                 continue;
         }
@@ -1614,22 +1614,26 @@ std::optional<double> heartRateOf(const std::vector<std::int64_t>& beats) {
 }
 
 // The median beat of the dominant beats in [cutFrom, cutTo); the dominant beats outside that
-// range still give the baseline its knots.
+// range still give the baseline its knots. Only the independent leads of weight 1 find the
+// dominant beats, align them and place the PR segment: a lead off with its electrode swings
+// between the rails as its derivation wraps, and would outweigh every other.
 MedianBeat medianBeatWithin(const signal::SampleRecord* records, std::size_t count,
-                            const std::vector<std::int64_t>& beats, std::int64_t cutFrom,
-                            std::int64_t cutTo) {
+                            const Eight& weight, const std::vector<std::int64_t>& beats,
+                            std::int64_t cutFrom, std::int64_t cutTo) {
     MedianBeat out;
-    const DominantBeats found = dominantBeats(records, count, beats, cutFrom, cutTo);
+    const DominantBeats found = dominantBeats(records, count, weight, beats, cutFrom, cutTo);
     const std::vector<std::int64_t>& dominant = found.cuts;
     if (dominant.empty())
         return out;
 
     // Where the PR segment lies: QRS onset on a rough median beat (each cut's own mean taken off).
     int used = 0;
-    const Leads8 rough =
-        medianOfCuts(records, count, evenlySpread(dominant, 60), nullptr, true, used);
+    Leads8 rough = medianOfCuts(records, count, evenlySpread(dominant, 60), nullptr, true, used);
     if (used == 0)
         return out;
+    for (std::size_t k = 0; k < kIndependentCount; ++k)
+        if (weight[k] == 0.0f)
+            std::fill(rough[k].begin(), rough[k].end(), 0.0f);
     const auto roughQrs = findQrs(spatialVelocity(rough), kBefore);
     const int knotOffset = (roughQrs ? roughQrs->onset : kBefore - 40) - kBefore - 16;
 
@@ -1661,7 +1665,9 @@ std::optional<double> heartRate(const std::vector<std::int64_t>& beats) {
 
 MedianBeat medianBeat(const signal::SampleRecord* records, std::size_t count,
                       const std::vector<std::int64_t>& beats) {
-    return medianBeatWithin(records, count, beats, 0, static_cast<std::int64_t>(count));
+    Eight all;
+    all.fill(1.0f);
+    return medianBeatWithin(records, count, all, beats, 0, static_cast<std::int64_t>(count));
 }
 
 Measurements measureSpan(const signal::SampleRecord* records, std::size_t count, std::size_t from,
@@ -1710,12 +1716,31 @@ Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
         if (!only || std::any_of(only->begin(), only->end(),
                                  [&](std::int64_t o) { return std::abs(o - b) <= near; }))
             local.push_back(b - static_cast<std::int64_t>(first));
-    const MedianBeat beat = medianBeatWithin(records + first, last - first, local,
+    // An independent lead the recording carries but that is off or noisy takes no part in
+    // building the median beat (one that is absent carries a copy of the others, as derived, and
+    // keeps its part), unless no lead is left.
+    const LeadSet carried = present ? *present : allLeads();
+    Eight weight{};
+    for (std::size_t k = 0; k < kIndependentCount; ++k) {
+        const auto l = static_cast<std::size_t>(kIndependent[k]);
+        weight[k] = carried[l] && !usable[l] ? 0.0f : 1.0f;
+    }
+    if (std::all_of(weight.begin(), weight.end(), [](float w) { return w == 0.0f; }))
+        weight.fill(1.0f);
+    const MedianBeat beat = medianBeatWithin(records + first, last - first, weight, local,
                                              static_cast<std::int64_t>(from - first),
                                              static_cast<std::int64_t>(end - first));
     m.beatsInMedian = beat.beats;
-    if (!beat.empty())
-        measureBeat(beat, m.rrMs, usable, m);
+    if (!beat.empty()) {
+        // Nor in its measurement: an off lead's median would stand in the P's and T's magnitude
+        // with its PR level as a constant.
+        MedianBeat measured = beat;
+        for (std::size_t k = 0; k < kIndependentCount; ++k)
+            if (weight[k] == 0.0f)
+                std::fill(measured.mv[static_cast<std::size_t>(kIndependent[k])].begin(),
+                          measured.mv[static_cast<std::size_t>(kIndependent[k])].end(), 0.0f);
+        measureBeat(measured, m.rrMs, usable, m);
+    }
     // The frontal axes come from I and aVF. A recording that lacks either has at most one limb
     // lead, and what stands in for the other is a flat channel or an echo of that one lead; one
     // whose I or aVF is off or noisy has it unmeasured: no axis then.

@@ -178,11 +178,13 @@ TEST(Accuracy, AWideQrsInNoiseIsNotCutAtItsBroadPeak) {
 }
 
 // The left arm's electrode off: III's channel railed, so I, III, aVL and aVF (and the chest leads,
-// whose central terminal takes in the left arm) are off and II is left. The QRS is timed on II and
-// keeps its true width; the frontal axis, which needs I and aVF, is not measured, nor is any value
-// of an off lead. Before, an axis of 150 degrees was computed from what the off I and aVF held
-// (the beats' is 60).
-TEST(Accuracy, WithTheLeftArmsElectrodeOffNoAxisIsComputedFromTheOffLeads) {
+// whose central terminal takes in the left arm) are off and II is left. The beats are aligned and
+// timed on II and keep their true intervals; the frontal axis, which needs I and aVF, is not
+// measured, nor is any value of an off lead. Before, an axis of 150 degrees was computed from what
+// the off I and aVF held (the beats' is 60), and no PR or QT was measured: the off leads, whose
+// derivation wraps between the rails, aligned the beats, and their PR level stood in the P's and
+// T's magnitude as a constant.
+TEST(Accuracy, WithTheLeftArmsElectrodeOffLeadIIIsMeasuredAndNoAxisIsComputedFromTheOffLeads) {
     sim::EcgParameters params;
     ASSERT_TRUE(sim::parseBeatParameters("hr=70,pr=170,qrs=96,qt=400,axis=60", params.beat));
     ASSERT_TRUE(sim::parseNoiseParameters("white=0.02,wander=0.2", params.noise));
@@ -195,8 +197,10 @@ TEST(Accuracy, WithTheLeftArmsElectrodeOffNoAxisIsComputedFromTheOffLeads) {
         EXPECT_TRUE(m.quality[static_cast<std::size_t>(l)].off) << l;
         EXPECT_FALSE(m.leads[static_cast<std::size_t>(l)].rMv) << l;
     }
-    ASSERT_TRUE(m.leads[signal::StandardLeadII].rMv && m.qrsMs);
+    ASSERT_TRUE(m.leads[signal::StandardLeadII].rMv && m.qrsMs && m.qtMs && m.prMs);
     EXPECT_NEAR(*m.qrsMs, 96.0, 10.0);
+    EXPECT_NEAR(*m.qtMs, 400.0, 20.0);
+    EXPECT_NEAR(*m.prMs, 170.0, 10.0);
     EXPECT_FALSE(m.qrsAxisDeg || m.pAxisDeg || m.tAxisDeg);
 }
 
