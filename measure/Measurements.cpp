@@ -1291,9 +1291,9 @@ MedianBeat withoutPacingSpikes(const MedianBeat& in, const LeadSet& present,
     return beat;
 }
 
-// A beat whose limb leads are III alone (I and II absent, or off with the right arm's
-// electrode) is timed on III: III takes I's place among the leads the waves are found on, though
-// I is not measured. timing receives the leads that take part.
+// A beat whose only limb lead is III (I and II absent from the file, or off) is timed on III:
+// III takes I's place among the leads the waves are found on, though I is not measured. timing
+// receives the leads that take part.
 MedianBeat timedOn(const MedianBeat& raw, const LeadSet& present, LeadSet& timing) {
     timing = present;
     if (present[signal::StandardLeadI] || present[signal::StandardLeadII] ||
