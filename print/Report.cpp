@@ -202,6 +202,7 @@ struct Strip {
     std::size_t begin = 0;
     std::size_t count = 0;
     bool present = true; // false: the recording lacks the lead
+    bool off = false;    // the signal quality found the lead off (flat or railed)
     QString quality; // what the signal quality found in the lead ("шум", "off" …), or empty
 };
 
@@ -215,8 +216,10 @@ void drawStrip(QPainter& painter, const Paper& paper, const Strip& s, const Lead
     g.baselineMm = s.baselineMm;
     g.mmPerSecond = kReportMmPerSecond;
     g.mmPerMv = mmPerMv;
-    // A lead the recording lacks keeps its label and shows a dash, not a flat line.
-    if (!s.present)
+    // A lead the recording lacks keeps its label and shows a dash, not a flat line; so does a lead
+    // that is off, whose channel at the amplifier's limit wraps its derivation from rail to rail
+    // and would draw strokes the height of the page over the others.
+    if (!s.present || s.off)
         drawText(painter, paper, s.xMm + 2, s.baselineMm - 2.5, QStringLiteral("—"), 9);
     else if (shown > 0)
         drawTrace(painter, paper, g, lead.data() + s.begin, shown);
@@ -387,9 +390,11 @@ PrintResult printReport(QPagedPaintDevice& device, const ReportJob& job) {
             s.present = job.present[std::size_t(s.lead)];
             // A lead that is off, noisy, drifting or stepping over the ten seconds says so by
             // its name; the measurements leave out the leads that are off or noisy.
-            if (shown && s.present)
-                s.quality =
-                    leadQualityText(shown->measurements.quality[std::size_t(s.lead)], job.russian);
+            if (shown && s.present) {
+                const measure::LeadQuality& q = shown->measurements.quality[std::size_t(s.lead)];
+                s.quality = leadQualityText(q, job.russian);
+                s.off = q.off;
+            }
             drawStrip(painter, paper, s, leads, mmPerMv);
             // A short mark where one column's leads hand over to the next.
             if (r < 3 && c > 0) {

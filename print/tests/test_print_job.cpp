@@ -553,6 +553,50 @@ TEST_F(PrintJobTest, ANoisyLeadSaysSoByItsNameOnTheReport) {
     }
 }
 
+// With the left arm's electrode off (III's channel at the amplifier's limit), I, III, aVR, aVL,
+// aVF and the chest leads are off: the report names them so and draws a dash for each. Their
+// derivation wraps from rail to rail, and drawn it crossed the whole page with vertical strokes,
+// over lead II and the header; II is still drawn.
+TEST_F(PrintJobTest, TheReportDrawsADashForALeadThatIsOff) {
+    velkard::sim::EcgParameters params;
+    params.beat.heartRate = 70;
+    auto records =
+        velkard::sim::SyntheticEcg::records(4, params, 12 * velkard::signal::kRecordsPerSecond);
+    for (auto& r : records)
+        r.c[0] = 32767;
+    bytes.assign(records.size() * velkard::signal::kRecordBytes, 0);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        for (std::size_t c = 0; c < velkard::signal::kChannels; ++c)
+            velkard::signal::writeLe16(&bytes[i * velkard::signal::kRecordBytes + 2 * c],
+                                       records[i].c[c]);
+    ReportJob rj;
+    rj.data = bytes.data();
+    rj.length = bytes.size();
+    rj.grid = false;
+    rj.russian = false;
+    const QString pdf = dir.filePath(QStringLiteral("off.pdf"));
+    ASSERT_TRUE(printReportToPdf(pdf, rj, 100).ok());
+    // pdftotext gives the font's "ff" ligature as one character.
+    const QString text = pdfText(pdf, 1).simplified().replace(QChar(0xFB00), QStringLiteral("ff"));
+    for (const char* off : {"I: off", "III: off", "aVF: off", "V1: off", "V6: off"})
+        EXPECT_TRUE(text.contains(QLatin1String(off))) << off << ": " << text.toStdString();
+    EXPECT_FALSE(text.contains(QLatin1String(" II: off")));
+    // No column of the page is dark over half of its height; lead II's rhythm strip (the
+    // bottom fifth of the page) still has ink.
+    const QImage img = rasterPage(pdf, 1, 100);
+    int tallest = 0, rhythmInk = 0;
+    for (int x = 0; x < img.width(); ++x) {
+        int dark = 0;
+        for (int y = 0; y < img.height(); ++y)
+            dark += isDark(img, x, y);
+        tallest = std::max(tallest, dark);
+        for (int y = img.height() * 4 / 5; y < img.height(); ++y)
+            rhythmInk += isDark(img, x, y);
+    }
+    EXPECT_LT(tallest, img.height() / 2);
+    EXPECT_GT(rhythmInk, img.width() / 2);
+}
+
 // The report's second page gives every lead's Q, R, S, ST and T as the synthetic beat made them,
 // in the language's notation; a noisy lead says so and shows no values, a lead the recording
 // lacks says that instead; without beats there is no such page.
