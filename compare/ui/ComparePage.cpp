@@ -38,7 +38,7 @@ double prLevel(const std::vector<float>& mv, int onset) {
 
 void drawBeat(QPainter& painter, const print::Paper& paper, const BeatTrace& t, int lead,
               double x0Mm, double baselineMm) {
-    if (!t.beat || t.beat->empty())
+    if (!t.beat || t.beat->empty() || t.hidden[std::size_t(lead)])
         return;
     const std::vector<float>& mv = t.beat->mv[std::size_t(lead)];
     if (mv.empty())

@@ -36,6 +36,9 @@ struct BeatTrace {
     const measure::MedianBeat* beat = nullptr;
     std::optional<int> qrsOnsetAt;
     QColor colour;
+    // Leads not drawn: absent from the recording (its median there is a derivation of the
+    // others) or off (its channel at the amplifier's limit).
+    std::array<bool, signal::kLeadCount> hidden{};
 };
 
 // The twelve leads in two rows (I, II, III, aVR, aVL, aVF | V1-V6) within [x, x + width) and

@@ -138,6 +138,9 @@ Result<ComparedEcg> examineRecording(const cardfile::CardFile& cardFile,
         print::reportPatient(job), present, &out.median);
     out.said = interpret::saidStatements(out.report ? &*out.report : nullptr,
                                          out.interpretation.statements);
+    for (std::size_t l = 0; l < signal::kLeadCount; ++l)
+        out.hidden[l] =
+            (present && !(*present)[l]) || out.interpretation.measurements.quality[l].off;
     return R::success(std::move(out));
 }
 
@@ -170,9 +173,10 @@ CompareWindow::CompareWindow(velkard::ui::ViewState& state, velkard::ui::Seams s
     beatsView = new BeatsView(this);
     beatsView->setObjectName("beatsView");
     beatsView->setMinimumSize(800, 300);
-    beatsView->traces = {
-        {&earlier_.median, earlier_.interpretation.measurements.qrsOnsetAt, QColor(kEarlierColour)},
-        {&later_.median, later_.interpretation.measurements.qrsOnsetAt, QColor(kLaterColour)}};
+    beatsView->traces = {{&earlier_.median, earlier_.interpretation.measurements.qrsOnsetAt,
+                          QColor(kEarlierColour), earlier_.hidden},
+                         {&later_.median, later_.interpretation.measurements.qrsOnsetAt,
+                          QColor(kLaterColour), later_.hidden}};
     measurementList = new QTreeWidget(this);
     measurementList->setObjectName("measurementList");
     measurementList->setColumnCount(4);

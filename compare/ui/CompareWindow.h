@@ -31,7 +31,8 @@ struct ComparedEcg {
     std::int64_t firstRecord = 0, recordCount = 0;
     interpret::Interpretation interpretation;
     measure::MedianBeat median;
-    std::optional<interpret::Report> report; // the stored report, when made on this recording
+    std::array<bool, signal::kLeadCount> hidden{}; // leads absent or off: no median beat drawn
+    std::optional<interpret::Report> report;       // the stored report, when made on this recording
     std::vector<interpret::SaidStatement> said;
 };
 

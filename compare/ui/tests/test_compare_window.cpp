@@ -14,6 +14,7 @@
 
 #include <QFileDialog>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -288,6 +289,41 @@ TEST_F(CompareTest, ARecordingLackingLeadsIsMeasuredWithoutThem) {
     // The leads it carries measure as in the whole recording.
     ASSERT_TRUE(w.leads[1].rMv && l.leads[1].rMv);
     EXPECT_NEAR(*l.leads[1].rMv, *w.leads[1].rMv, 0.02);
+
+    // Its median beats are drawn in the leads it carries only: what stands in I and aVL is a
+    // derivation of the others, and drawn it passed for a measured lead. The panels of the first
+    // row, I, II, III, aVR, aVL, aVF: red ink in each but I's and aVL's.
+    EXPECT_FALSE(whole.value.hidden[0] || lacking.value.hidden[1]);
+    compare::ui::BeatTrace trace{&lacking.value.median, l.qrsOnsetAt, QColor(Qt::red),
+                                 lacking.value.hidden};
+    constexpr double kPxPerMm = 4, kHeightMm = 80;
+    const double panelMm = (compare::ui::kBeatToSeconds - compare::ui::kBeatFromSeconds) *
+                           compare::ui::kBeatMmPerSecond;
+    const double firstPanelMm = 2 + compare::ui::medianBeatsWidthMm() - 6 * panelMm;
+    QImage img(int((compare::ui::medianBeatsWidthMm() + 4) * kPxPerMm), int(kHeightMm * kPxPerMm),
+               QImage::Format_RGB32);
+    img.fill(Qt::white);
+    {
+        QPainter painter(&img);
+        print::Paper paper;
+        paper.pxPerMmX = paper.pxPerMmY = kPxPerMm;
+        paper.widthMm = img.width() / kPxPerMm;
+        paper.heightMm = kHeightMm;
+        compare::ui::drawMedianBeats(painter, paper, 2, 0, kHeightMm, {trace});
+    }
+    for (int panel = 0; panel < 6; ++panel) {
+        int red = 0;
+        for (int x = int((firstPanelMm + panel * panelMm) * kPxPerMm) + 2;
+             x < int((firstPanelMm + (panel + 1) * panelMm) * kPxPerMm) - 2; ++x)
+            for (int y = 0; y < int(kHeightMm / 2 * kPxPerMm); ++y) {
+                const QColor c = img.pixelColor(x, y);
+                red += c.red() > 180 && c.green() < 120 && c.blue() < 120;
+            }
+        if (panel == 0 || panel == 4)
+            EXPECT_EQ(red, 0) << panel;
+        else
+            EXPECT_GT(red, 20) << panel;
+    }
 }
 
 } // namespace
