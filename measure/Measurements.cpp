@@ -393,26 +393,16 @@ DominantBeats dominantBeats(const signal::SampleRecord* records, std::size_t cou
         sampleShape(raw, 0, sampled);
         shapes.push_back(sampled);
     }
-    std::vector<float> templ(shapes.front().size()), column(shapes.size());
-    auto medianShape = [&] {
-        for (std::size_t k = 0; k < templ.size(); ++k) {
-            for (std::size_t i = 0; i < shapes.size(); ++i)
-                column[i] = shapes[i][k];
-            templ[k] = medianOf(column);
-        }
-    };
-    medianShape();
     // The template again from the shapes aligned on it by cross-correlation over the whole QRS,
     // so beats whose fiducial point lies on another peak no longer blur it.
-    const Template first = templateOf(templ);
+    const Template first = medianTemplate(shapes);
     std::vector<int> lags(sample.size());
     for (std::size_t i = 0; i < sample.size(); ++i) {
         qrsShape(records, count, weight, sample[i], raw);
         lags[i] = bestLag(raw, first).first;
         sampleShape(raw, lags[i], shapes[i]);
     }
-    medianShape();
-    Template aligned = templateOf(templ);
+    Template aligned = medianTemplate(shapes);
     const std::optional<TwoShapes> two =
         twoShapes(records, count, weight, sample, shapes, lags, aligned, cutFrom, cutTo);
     std::vector<float> levels;
