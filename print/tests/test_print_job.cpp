@@ -43,6 +43,16 @@ int beats(int sample) {
                            std::exp(-t * t / (2 * 0.008 * 0.008))));
 }
 
+// The records as a recording's bytes (16 a record, little-endian).
+std::vector<std::uint8_t> recordingOf(const std::vector<velkard::signal::SampleRecord>& records) {
+    std::vector<std::uint8_t> out(records.size() * velkard::signal::kRecordBytes, 0);
+    for (std::size_t i = 0; i < records.size(); ++i)
+        for (std::size_t c = 0; c < velkard::signal::kChannels; ++c)
+            velkard::signal::writeLe16(&out[i * velkard::signal::kRecordBytes + 2 * c],
+                                       records[i].c[c]);
+    return out;
+}
+
 // The paper of an A4 PDF page rasterised at dpi.
 Paper a4(int dpi, bool landscape = false) {
     Paper p;
@@ -476,11 +486,7 @@ TEST_F(PrintJobTest, ReportHeaderCarriesTheMeasurementsOfItsTenSeconds) {
     params.noise.whiteMv = 0.02;
     const auto records =
         velkard::sim::SyntheticEcg::records(7, params, 30 * velkard::signal::kRecordsPerSecond);
-    bytes.assign(records.size() * velkard::signal::kRecordBytes, 0);
-    for (std::size_t i = 0; i < records.size(); ++i)
-        for (std::size_t c = 0; c < velkard::signal::kChannels; ++c)
-            velkard::signal::writeLe16(&bytes[i * velkard::signal::kRecordBytes + 2 * c],
-                                       records[i].c[c]);
+    bytes = recordingOf(records);
     ReportJob rj;
     rj.data = bytes.data();
     rj.length = bytes.size();
@@ -564,11 +570,7 @@ TEST_F(PrintJobTest, TheReportDrawsADashForALeadThatIsOff) {
         velkard::sim::SyntheticEcg::records(4, params, 12 * velkard::signal::kRecordsPerSecond);
     for (auto& r : records)
         r.c[0] = 32767;
-    bytes.assign(records.size() * velkard::signal::kRecordBytes, 0);
-    for (std::size_t i = 0; i < records.size(); ++i)
-        for (std::size_t c = 0; c < velkard::signal::kChannels; ++c)
-            velkard::signal::writeLe16(&bytes[i * velkard::signal::kRecordBytes + 2 * c],
-                                       records[i].c[c]);
+    bytes = recordingOf(records);
     ReportJob rj;
     rj.data = bytes.data();
     rj.length = bytes.size();
@@ -677,11 +679,7 @@ TEST_F(PrintJobTest, TheReportPrintsThePhysiciansStatementsAndTheConfirmation) {
     params.beat.prMs = 240; // first-degree AV block: a statement the program makes
     const auto records =
         velkard::sim::SyntheticEcg::records(3, params, 12 * velkard::signal::kRecordsPerSecond);
-    bytes.assign(records.size() * velkard::signal::kRecordBytes, 0);
-    for (std::size_t i = 0; i < records.size(); ++i)
-        for (std::size_t c = 0; c < velkard::signal::kChannels; ++c)
-            velkard::signal::writeLe16(&bytes[i * velkard::signal::kRecordBytes + 2 * c],
-                                       records[i].c[c]);
+    bytes = recordingOf(records);
     // pdftotext gives the "fi" of the font as its ligature.
     auto pageText = [](const QString& file) {
         return pdfText(file, 1).replace(QChar(0xFB01), QStringLiteral("fi")).simplified();
@@ -784,11 +782,7 @@ TEST_F(PrintJobTest, RulerAndNumbersFollowTheLanguageOnEveryPage) {
     params.beat.irregularity = 0.2; // irregular: a reason with a ratio of two decimals
     const auto records =
         velkard::sim::SyntheticEcg::records(3, params, 20 * velkard::signal::kRecordsPerSecond);
-    bytes.assign(records.size() * velkard::signal::kRecordBytes, 0);
-    for (std::size_t i = 0; i < records.size(); ++i)
-        for (std::size_t c = 0; c < velkard::signal::kChannels; ++c)
-            velkard::signal::writeLe16(&bytes[i * velkard::signal::kRecordBytes + 2 * c],
-                                       records[i].c[c]);
+    bytes = recordingOf(records);
     ReportJob rj;
     rj.data = bytes.data();
     rj.length = bytes.size();
