@@ -1050,6 +1050,9 @@ constexpr double kQtcMinMs = 300, kQtcMaxMs = 650;
 // A lead whose median beat still carries this much noise (mV) where the P lies takes no part in
 // finding the P: a P stands no higher than that a few ms from its ends.
 constexpr float kPNoiseMv = 0.02f;
+// A P found against a baseline drawn from the TP level must follow a level TP segment this long
+// (ms): where the window opens on the T's tail, that line runs under the tail.
+constexpr double kTpMinMs = 40;
 // A T end where the leads still stand this share of the T peak's distance from their PR level
 // is no end that can be told from a moved baseline.
 constexpr float kUnsureTEndShare = 0.6f;
@@ -1386,15 +1389,23 @@ void measureBeat(const MedianBeat& median, std::optional<double> rrMs, const Lea
         float level = 0;   // in the PR segment
         float present = 0; // how far above that level a wave must rise to be one
     };
-    const auto magnitudeOver = [&](const std::array<bool, kIndependentCount>& use) {
+    // `from` and `level` (optional) move the baseline: from `from` on, each lead's baseline runs
+    // in a line from its level there to its PR level.
+    const auto magnitudeOver = [&](const std::array<bool, kIndependentCount>& use, int from = -1,
+                                   const std::array<float, kIndependentCount>* level = nullptr) {
         std::vector<float> raw(static_cast<std::size_t>(n));
+        const int to = qrs->onset - (kBaseFrom + kBaseTo) / 2;
         for (int t = 0; t < n; ++t) {
+            const double w = level && t < to
+                                 ? std::clamp(static_cast<double>(to - t) / (to - from), 0.0, 1.0)
+                                 : 0.0;
             double s = 0;
             for (std::size_t k = 0; k < kIndependentCount; ++k) {
                 if (!use[k])
                     continue;
-                const double d = m8[k][static_cast<std::size_t>(t)] -
-                                 base[static_cast<std::size_t>(kIndependent[k])];
+                const double b = base[static_cast<std::size_t>(kIndependent[k])];
+                const double d =
+                    m8[k][static_cast<std::size_t>(t)] - (level ? b + w * ((*level)[k] - b) : b);
                 s += d * d;
             }
             raw[static_cast<std::size_t>(t)] = static_cast<float>(std::sqrt(s));
@@ -1424,7 +1435,9 @@ void measureBeat(const MedianBeat& median, std::optional<double> rrMs, const Lea
         quiet[k] = timing[l] && raw.noiseMv[l] < kPNoiseMv;
         quietLeads += quiet[k];
     }
-    const Magnitude pWaves = quietLeads >= 3 && quietLeads < leadsIn ? magnitudeOver(quiet) : all;
+    const std::array<bool, kIndependentCount>& pLeads =
+        quietLeads >= 3 && quietLeads < leadsIn ? quiet : every;
+    const Magnitude pWaves = magnitudeOver(pLeads);
 
     // RR of the median beat; without a rate, a slow one, so the windows below stay wide.
     const double rr = rrMs ? *rrMs : 1000.0;
@@ -1470,89 +1483,142 @@ void measureBeat(const MedianBeat& median, std::optional<double> rrMs, const Lea
                                 static_cast<int>(std::ceil(previousTEnd)) + toIndex(20)});
     const int pTo = qrs->onset - 8;
     std::optional<double> pOnset;
-    // Where the window opens on the falling tail of a T (no T end was found before it), the P
-    // peak is sought from the foot of that tail. A larger wave early in the window that makes no
-    // P (the T's slow tail or a U wave on a baseline that has moved since) is passed over and
-    // the P sought after it, up to twice.
-    for (int from = pFrom, attempt = 0; attempt < 3 && !m.pMs && pTo > from + 24; ++attempt) {
-        int peak = from;
-        if (attempt == 0) {
-            while (from < pTo && pWaves.smooth[static_cast<std::size_t>(from + 1)] <
-                                     pWaves.smooth[static_cast<std::size_t>(from)])
-                ++from;
-            for (int t = from; t <= pTo; ++t)
-                if (pWaves.smooth[static_cast<std::size_t>(t)] >
-                    pWaves.smooth[static_cast<std::size_t>(peak)])
-                    peak = t;
-        } else {
-            // After a passed-over wave: the wave that rises most above the lowest point since,
-            // and by more than the noise; that lowest point is where it starts.
-            float rise = 0;
-            int low = from, start = -1;
-            for (int t = from; t <= pTo; ++t) {
-                const float x = pWaves.smooth[static_cast<std::size_t>(t)];
-                if (x < pWaves.smooth[static_cast<std::size_t>(low)])
-                    low = t;
-                if (x - pWaves.smooth[static_cast<std::size_t>(low)] > rise) {
-                    rise = x - pWaves.smooth[static_cast<std::size_t>(low)];
-                    peak = t;
-                    start = low;
+    // Whether the magnitude stays level over the kTpMinMs before `onset`, all of them after `from`
+    // (-1: no such condition).
+    const auto quietUntil = [](const Magnitude& waves, int from, double onset) {
+        if (from < 0)
+            return true;
+        if (onset - from < toIndex(kTpMinMs))
+            return false;
+        for (int t = static_cast<int>(onset) - toIndex(kTpMinMs); t < onset; ++t)
+            if (std::abs(waves.smooth[static_cast<std::size_t>(t)] - waves.level) >
+                waves.present / 2)
+                return false;
+        return true;
+    };
+    const auto findP = [&](const Magnitude& waves, int quietFrom) {
+        // Where the window opens on the falling tail of a T (no T end was found before it), the P
+        // peak is sought from the foot of that tail. A larger wave early in the window that makes
+        // no P (the T's slow tail or a U wave on a baseline that has moved since) is passed over
+        // and the P sought after it, up to twice.
+        for (int from = pFrom, attempt = 0; attempt < 3 && !m.pMs && pTo > from + 24; ++attempt) {
+            int peak = from;
+            if (attempt == 0) {
+                while (from < pTo && waves.smooth[static_cast<std::size_t>(from + 1)] <
+                                         waves.smooth[static_cast<std::size_t>(from)])
+                    ++from;
+                for (int t = from; t <= pTo; ++t)
+                    if (waves.smooth[static_cast<std::size_t>(t)] >
+                        waves.smooth[static_cast<std::size_t>(peak)])
+                        peak = t;
+            } else {
+                // After a passed-over wave: the wave that rises most above the lowest point since,
+                // and by more than the noise; that lowest point is where it starts.
+                float rise = 0;
+                int low = from, start = -1;
+                for (int t = from; t <= pTo; ++t) {
+                    const float x = waves.smooth[static_cast<std::size_t>(t)];
+                    if (x < waves.smooth[static_cast<std::size_t>(low)])
+                        low = t;
+                    if (x - waves.smooth[static_cast<std::size_t>(low)] > rise) {
+                        rise = x - waves.smooth[static_cast<std::size_t>(low)];
+                        peak = t;
+                        start = low;
+                    }
+                }
+                if (start < 0 || rise <= waves.present)
+                    break;
+                from = start;
+            }
+            if (peak > from + 8 && peak < pTo - 4 &&
+                waves.smooth[static_cast<std::size_t>(peak)] - waves.level > waves.present) {
+                // After a passed-over wave, the P rises from the trough between them: its onset is
+                // sought from there and against that trough's height where it lies above the PR
+                // baseline.
+                const int waveFrom = attempt ? from : pFrom;
+                const int onsetFrom = std::max(waveFrom, peak - toIndex(100));
+                const float onsetLevel =
+                    attempt ? std::max(waves.level, waves.smooth[static_cast<std::size_t>(from)])
+                            : waves.level;
+                const auto tangentOnset =
+                    tangentCrossing(waves.smooth, onsetFrom, peak, true, onsetLevel);
+                // The onset by the trapezium area, the mirror of the ends', where it lies before
+                // the tangent's: the tangent at the steepest rise stops short of a slow start. The
+                // 7-sample mean it is found on puts it 3 samples before the change.
+                std::optional<double> trapezium = trapeziumOnset(waves.light, onsetFrom, peak);
+                if (trapezium)
+                    *trapezium += 3;
+                const int endTo = std::min(pTo, peak + toIndex(100));
+                const auto tangentEnd =
+                    tangentCrossing(waves.smooth, peak, endTo, false, waves.level);
+                // The wave is taken as a P where the tangents at its slopes meet the baseline
+                // around it; its end then lies where the trapezium area finds the slow descent
+                // flattened (the tangent stops before it), never before the tangent's.
+                auto end = tangentEnd;
+                if (const auto endByArea = trapeziumEnd(waves.light, peak, endTo);
+                    end && endByArea && *endByArea > *end)
+                    end = endByArea;
+                // The earlier of the two onsets first; where it makes a P or PR no heart has (it
+                // ran on into the end of the T before), the later one.
+                const bool areaFirst = trapezium && tangentOnset && *trapezium < *tangentOnset;
+                for (const auto& onset :
+                     {areaFirst ? trapezium : tangentOnset, areaFirst ? tangentOnset : trapezium}) {
+                    if (m.pMs || !(tangentOnset && end && *tangentOnset < peak &&
+                                   *tangentOnset >= waveFrom - 8 && *tangentEnd > peak &&
+                                   *end < qrs->onset && onset && *onset < peak))
+                        continue;
+                    const double pMs = (*end - *onset) * kMsPerRecord;
+                    const double prMs = (qrs->onset - *onset) * kMsPerRecord;
+                    if (pMs >= kPMinMs && pMs <= kPMaxMs && prMs >= kPrMinMs && prMs <= kPrMaxMs &&
+                        quietUntil(waves, quietFrom, *onset)) {
+                        m.pMs = pMs;
+                        m.prMs = prMs;
+                        pOnset = *onset;
+                        m.pAxisDeg = axisOf(beat, base, static_cast<int>(std::ceil(*onset)),
+                                            static_cast<int>(std::floor(*end)));
+                    }
                 }
             }
-            if (start < 0 || rise <= pWaves.present)
-                break;
-            from = start;
+            from = peak;
         }
-        if (peak > from + 8 && peak < pTo - 4 &&
-            pWaves.smooth[static_cast<std::size_t>(peak)] - pWaves.level > pWaves.present) {
-            // After a passed-over wave, the P rises from the trough between them: its onset is
-            // sought from there and against that trough's height where it lies above the PR
-            // baseline.
-            const int waveFrom = attempt ? from : pFrom;
-            const int onsetFrom = std::max(waveFrom, peak - toIndex(100));
-            const float onsetLevel =
-                attempt ? std::max(pWaves.level, pWaves.smooth[static_cast<std::size_t>(from)])
-                        : pWaves.level;
-            const auto tangentOnset =
-                tangentCrossing(pWaves.smooth, onsetFrom, peak, true, onsetLevel);
-            // The onset by the trapezium area, the mirror of the ends', where it lies before the
-            // tangent's: the tangent at the steepest rise stops short of a slow start. The
-            // 7-sample mean it is found on puts it 3 samples before the change.
-            std::optional<double> trapezium = trapeziumOnset(pWaves.light, onsetFrom, peak);
-            if (trapezium)
-                *trapezium += 3;
-            const int endTo = std::min(pTo, peak + toIndex(100));
-            const auto tangentEnd =
-                tangentCrossing(pWaves.smooth, peak, endTo, false, pWaves.level);
-            // The wave is taken as a P where the tangents at its slopes meet the baseline around
-            // it; its end then lies where the trapezium area finds the slow descent flattened
-            // (the tangent stops before it), never before the tangent's.
-            auto end = tangentEnd;
-            if (const auto endByArea = trapeziumEnd(pWaves.light, peak, endTo);
-                end && endByArea && *endByArea > *end)
-                end = endByArea;
-            // The earlier of the two onsets first; where it makes a P or PR no heart has (it
-            // ran on into the end of the T before), the later one.
-            const bool areaFirst = trapezium && tangentOnset && *trapezium < *tangentOnset;
-            for (const auto& onset :
-                 {areaFirst ? trapezium : tangentOnset, areaFirst ? tangentOnset : trapezium}) {
-                if (m.pMs || !(tangentOnset && end && *tangentOnset < peak &&
-                               *tangentOnset >= waveFrom - 8 && *tangentEnd > peak &&
-                               *end < qrs->onset && onset && *onset < peak))
-                    continue;
-                const double pMs = (*end - *onset) * kMsPerRecord;
-                const double prMs = (qrs->onset - *onset) * kMsPerRecord;
-                if (pMs >= kPMinMs && pMs <= kPMaxMs && prMs >= kPrMinMs && prMs <= kPrMaxMs) {
-                    m.pMs = pMs;
-                    m.prMs = prMs;
-                    pOnset = *onset;
-                    m.pAxisDeg = axisOf(beat, base, static_cast<int>(std::ceil(*onset)),
-                                        static_cast<int>(std::floor(*end)));
-                }
+    };
+    // A P that rises from a TP level below or above the PR level (a recording high-pass filtered
+    // undershoots after a large T) crosses that level on its way up and, against it, shows as
+    // two small humps or none. Where no P was found, it is sought against a baseline that runs in
+    // a line from each lead's level at the window's start to its PR level; then from the level
+    // just before the P found, until the onset stays put (within 5 ms), and taken where the
+    // leads stood level over the kTpMinMs before it.
+    const auto againstTp = [&] {
+        if (pTo <= pFrom + 24)
+            return;
+        int anchor = pFrom + 5;
+        std::array<float, kIndependentCount> level{};
+        for (std::size_t k = 0; k < kIndependentCount; ++k)
+            level[k] = meanAround(m8[k], anchor, 5);
+        for (int pass = 0; pass < 4; ++pass) {
+            const Magnitude waves = magnitudeOver(pLeads, anchor, &level);
+            findP(waves, -1);
+            if (!m.pMs)
+                return;
+            const int onset = static_cast<int>(std::floor(*pOnset));
+            m.pMs.reset();
+            m.prMs.reset();
+            m.pAxisDeg.reset();
+            pOnset.reset();
+            if (std::abs(onset - anchor) <= 4) {
+                findP(waves, pFrom);
+                return;
             }
+            anchor = onset;
+            if (anchor - 8 < pFrom)
+                return;
+            for (std::size_t k = 0; k < kIndependentCount; ++k)
+                level[k] = meanAround(m8[k], anchor - 4, 4);
         }
-        from = peak;
-    }
+    };
+    findP(pWaves, -1);
+    if (!m.pMs)
+        againstTp();
 
     // The T end cannot lie beyond the next beat's P onset; QT and QTc within what a heart does.
     if (m.qtMs && pOnset && tEnd >= 0 && tEnd > *pOnset + rr / kMsPerRecord)

@@ -57,13 +57,18 @@ TEST(RealEcg, EveryTenSecondSpanOfTheLongRecordsHoldsTogether) {
     // sel100 and sel103 are sinus rhythm with a clear P before every beat. In sel103 a slow wave
     // larger than the P stands early in the P window of most spans (the baseline after the T
     // lies above the PR segment): P was measured in 5 of its 90 spans while that wave alone
-    // was tried.
+    // was tried. MIT-BIH 113 is sinus arrhythmia with a low P that rises from a TP level below
+    // the PR level: P was measured in 69 of its 180 spans while it was sought against the PR
+    // level alone. SVDB 800 holds runs of supraventricular tachycardia.
     const struct {
         const char* name;
+        int pPercent; // spans with a P at least
         bool pEverywhere;
-    } kRecords[] = {
-        {"mitdb/113", false}, {"svdb/800", false}, {"qtdb/sel100", true}, {"qtdb/sel103", true}};
-    for (const auto& [name, pEverywhere] : kRecords) {
+    } kRecords[] = {{"mitdb/113", 67, false},
+                    {"svdb/800", 0, false},
+                    {"qtdb/sel100", 95, true},
+                    {"qtdb/sel103", 95, true}};
+    for (const auto& [name, pPercent, pEverywhere] : kRecords) {
         SCOPED_TRACE(name);
         std::vector<QtBeat> manual;
         if (auto q1c = import::wfdb::readAnnotations(kData / (std::string(name) + ".q1c")))
@@ -81,8 +86,8 @@ TEST(RealEcg, EveryTenSecondSpanOfTheLongRecordsHoldsTogether) {
             EXPECT_GE(s.qtMarkedSpans, 1);
             EXPECT_EQ(s.qtErrors.size(), static_cast<std::size_t>(s.qtMarkedSpans));
         }
+        EXPECT_GE(s.withP * 100, s.spans * pPercent);
         if (pEverywhere) {
-            EXPECT_GE(s.withP * 100, s.spans * 95);
             EXPECT_GE(s.prMarkedSpans, 1);
             EXPECT_EQ(s.prErrors.size(), static_cast<std::size_t>(s.prMarkedSpans));
             // The QT Database's PR error over the spans plus two of its SDs.
