@@ -37,12 +37,20 @@ template <typename T, std::size_t N> void keepLast(std::array<T, N>& ring, int& 
     kept = std::min(kept + 1, static_cast<int>(N));
 }
 
-template <typename A> double correlation(const A& a, const A& b) {
+// Correlation of a and b, leaving out the parts (of `parts` alike: the leads of a shape, each
+// kShapeLength long) whose bit in `skip` is set.
+template <typename A>
+double correlation(const A& a, const A& b, unsigned skip = 0, std::size_t parts = 1) {
     double ab = 0, aa = 0, bb = 0;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        ab += static_cast<double>(a[i]) * b[i];
-        aa += static_cast<double>(a[i]) * a[i];
-        bb += static_cast<double>(b[i]) * b[i];
+    const std::size_t part = a.size() / parts;
+    for (std::size_t p = 0; p < parts; ++p) {
+        if ((skip >> p) & 1u)
+            continue;
+        for (std::size_t i = p * part; i < (p + 1) * part; ++i) {
+            ab += static_cast<double>(a[i]) * b[i];
+            aa += static_cast<double>(a[i]) * a[i];
+            bb += static_cast<double>(b[i]) * b[i];
+        }
     }
     return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0.0;
 }
@@ -56,7 +64,8 @@ bool QrsDetector::likeRecentBeats(const Peak& p) const {
         if (!shapeAt(p.fiducial + lag, shape))
             continue;
         for (int i = kShapesKept - shapesKept_; i < kShapesKept; ++i)
-            if (correlation(shape, shapes_[static_cast<std::size_t>(i)]) >= kShapeMatch)
+            if (correlation(shape, shapes_[static_cast<std::size_t>(i)], offLeads_, kLeads) >=
+                kShapeMatch)
                 return true;
     }
     return false;
@@ -102,6 +111,8 @@ double QrsDetector::sizeAgainstBeats(const Peak& p) const {
         return 1.0;
     double own = 0, beats = 0;
     for (std::size_t k = 0; k < kLeads; ++k) {
+        if (off(k))
+            continue;
         std::array<std::int32_t, kShapesKept> v{};
         for (int i = 0; i < sizesKept_; ++i)
             v[static_cast<std::size_t>(i)] =
@@ -132,14 +143,59 @@ void QrsDetector::step(const signal::SampleRecord& r, std::vector<std::int64_t>&
     // and makes beats of its own. Lead I is formed from c0 and c1, II is c1, V1..V6 are c2..c7
     // with c0 and c1.
     const bool c0 = std::abs(r.c[0]) >= kRailUnits, c1 = std::abs(r.c[1]) >= kRailUnits;
+    unsigned railedNow = 0;
     for (std::size_t k = 0; k < kLeads; ++k) {
         const bool railed = k == 0   ? c0 || c1
                             : k == 1 ? c1
                                      : c0 || c1 || std::abs(r.c[k]) >= kRailUnits;
-        if (railed)
+        if (railed) {
             leads[k] = held_[k];
-        else
+            railedNow |= 1u << k;
+        } else {
             held_[k] = leads[k];
+        }
+    }
+    // How long each lead has been railed, where any is or was a moment ago.
+    if (railedNow | railedBefore_) {
+        for (std::size_t k = 0; k < kLeads; ++k) {
+            if (!((railedNow >> k) & 1u)) {
+                railedRun_[k] = 0;
+                offLeads_ &= ~(1u << k);
+            } else if (railedRun_[k] < kOffRun && ++railedRun_[k] == kOffRun) {
+                offLeads_ |= 1u << k;
+            }
+        }
+        railedBefore_ = railedNow;
+    }
+    // With II's channel off (the right arm's electrode) every lead above is formed from it, and
+    // III alone, which does not take in the right arm, still carries the heart: it stands in
+    // lead I's place, shifted to go on from I's last value so the change makes no step. The
+    // last beats' shapes and sizes in that place were I's: they are forgotten as III comes in
+    // and goes.
+    const bool iiiForI = off(1) && !c0;
+    if (iiiForI != iiiForI_) {
+        iiiShift_ = held_[0] - all[signal::StandardLeadIII];
+        shapesKept_ = 0;
+        sizesKept_ = 0;
+        iiiForI_ = iiiForI;
+    }
+    if (iiiForI_) {
+        leads[0] = std::clamp(all[signal::StandardLeadIII] + iiiShift_, -32767, 32767);
+        held_[0] = leads[0];
+        railedRun_[0] = 0;
+        offLeads_ &= ~1u;
+    }
+    // The levels were learnt on the energy of the leads then live: where one goes off or comes
+    // back, the beats' energy falls or rises by its share, and they are learnt again over the
+    // next 2 s (the peaks found meanwhile are judged by them, as at the start).
+    if (offLeads_ != learntOff_) {
+        learntOff_ = offLeads_;
+        if (!learning_) {
+            learning_ = true;
+            learnUntil_ = n_ + kLearning;
+            learningPeaks_.clear();
+            searchBack_ = {};
+        }
     }
     const auto meanPos = static_cast<std::size_t>(n_ & (kMean - 1));
     const auto centrePos = static_cast<std::size_t>((n_ - kMean / 2) & (kMean - 1));
@@ -211,7 +267,7 @@ void QrsDetector::step(const signal::SampleRecord& r, std::vector<std::int64_t>&
     }
     previousIntegral_ = integral_;
 
-    if (learning_ && n_ + 1 >= kLearning)
+    if (learning_ && n_ + 1 >= learnUntil_)
         endLearning(beats);
     else if (!learning_)
         searchBack(beats);
@@ -305,7 +361,8 @@ void QrsDetector::keepFiducialPlace(Peak& p) const {
         double best = -2;
         if (shapeAt(at, shape))
             for (int i = kShapesKept - shapesKept_; i < kShapesKept; ++i)
-                best = std::max(best, correlation(shape, shapes_[static_cast<std::size_t>(i)]));
+                best = std::max(best, correlation(shape, shapes_[static_cast<std::size_t>(i)],
+                                                  offLeads_, kLeads));
         return best;
     };
     double bestFit = fit(p.fiducial);

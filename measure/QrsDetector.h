@@ -130,6 +130,18 @@ private:
     // and 2^23, their 32-sample sum and the high-pass below 2^28 and 2^29.
     using Eight = std::array<std::int32_t, kLeads>;
     Eight held_{}; // each lead's last value not formed from a railed channel
+    // How long each lead has been formed from a railed channel (records, up to kOffRun): from
+    // kOffRun on it is off, and the beats are compared with the last ones over the other leads
+    // only (a QRS clipped at the rail does not make a lead off).
+    static constexpr int kOffRun = 160; // 200 ms
+    std::array<int, kLeads> railedRun_{};
+    unsigned offLeads_ = 0;     // bit k: lead k off
+    unsigned railedBefore_ = 0; // bit k: lead k railed at the last record
+    bool off(std::size_t k) const { return (offLeads_ >> k) & 1u; }
+    // Whether III stands in lead I's place (the right arm's electrode off), and the shift that
+    // makes it go on from I's last value.
+    bool iiiForI_ = false;
+    std::int32_t iiiShift_ = 0;
     std::array<Eight, kShort> shortRing_{};
     Eight shortSum_{};
     std::array<Eight, kLong> longRing_{};
@@ -164,6 +176,8 @@ private:
 
     // Learning: the first two seconds set the levels.
     bool learning_ = true;
+    std::int64_t learnUntil_ = kLearning; // where the levels are learnt (again) by
+    unsigned learntOff_ = 0;              // the leads off as the levels were learnt
     std::vector<Peak> learningPeaks_;
     double signalLevel_ = 0;
     double noiseLevel_ = 0;

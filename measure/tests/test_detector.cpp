@@ -114,6 +114,39 @@ TEST(Detector, FlatLineAndEmptyInputFindNothing) {
     EXPECT_FALSE(m.heartRateBpm || m.qrsMs || m.qrsAxisDeg || m.leads[0].rMv);
 }
 
+// An electrode comes off 25 s into a minute: the left arm's rails III's channel (I, III and,
+// through the central terminal, every chest lead go with it), the right arm's II's (then only III
+// is left, and stands in I's place). The beats on the leads left were all lost after it: the
+// last beats' sizes and shapes, and the levels learnt on eight leads' energy, were those of the
+// leads gone, so every QRS was taken as a spike of noise.
+TEST(Detector, AnElectrodeComingOffLosesNoBeatOfTheLeadsLeft) {
+    sim::EcgParameters params;
+    ASSERT_TRUE(sim::parseBeatParameters("hr=72,irregular=0.15", params.beat));
+    ASSERT_TRUE(sim::parseNoiseParameters("mains=50,wander=0.5,white=0.03", params.noise));
+    for (std::size_t channel : {0u, 1u}) {
+        SCOPED_TRACE(channel ? "right arm" : "left arm");
+        test::Synthetic s = test::makeRecording(params, 60.0, 21);
+        const std::size_t offAt = 25 * signal::kRecordsPerSecond;
+        for (std::size_t i = offAt; i < s.records.size(); ++i)
+            s.records[i].c[channel] = 32767;
+        const auto truth = test::trueBeats(s, 0, static_cast<std::int64_t>(s.records.size()));
+        const test::Matching m =
+            test::match(truth, detectBeats(s.records.data(), s.records.size()));
+        EXPECT_GE(m.sensitivity(), 0.99) << m.falseNegative << " missed of " << truth.size();
+        EXPECT_GE(m.positivePredictivity(), 0.99) << m.falsePositive << " false";
+        // Live: the rate is shown again within seconds of the electrode coming off.
+        HeartRateMeter meter;
+        for (std::size_t at = 0; at + signal::kRecordsPerBlock <= s.records.size();
+             at += signal::kRecordsPerBlock) {
+            meter.push(s.records.data() + at, signal::kRecordsPerBlock);
+            if (at >= offAt + 6 * signal::kRecordsPerSecond) {
+                ASSERT_TRUE(meter.bpm()) << "at " << at / signal::kRecordsPerSecond << " s";
+            }
+        }
+        EXPECT_NEAR(*meter.bpm(), 72, 8);
+    }
+}
+
 TEST(HeartRateMeter, MeanOfTheLastEightIntervalsAndNothingAfterThreeQuietSeconds) {
     sim::EcgParameters params;
     ASSERT_TRUE(sim::parseBeatParameters("hr=72,irregular=0", params.beat));
