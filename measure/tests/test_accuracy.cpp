@@ -204,6 +204,40 @@ TEST(Accuracy, WithTheLeftArmsElectrodeOffLeadIIIsMeasuredAndNoAxisIsComputedFro
     EXPECT_FALSE(m.qrsAxisDeg || m.pAxisDeg || m.tAxisDeg);
 }
 
+// One limb lead left to time the beats on: III alone in the file, or the right arm's electrode
+// off (II's channel railed: I, II, aVR, aVL, aVF and, through the central terminal, the chest
+// leads go with it). With the right arm off nothing was measured; III alone read QRS 109-149 ms
+// for beats of 96 on half of the spans: the noise of a single lead's slope broke the quiet runs
+// that end the QRS, set for the sum over many leads.
+TEST(Accuracy, ASingleLimbLeadLeftTimesTheBeatsUnderNoise) {
+    sim::EcgParameters params;
+    ASSERT_TRUE(sim::parseBeatParameters("hr=70,pr=170,qrs=96,qt=400,axis=60", params.beat));
+    ASSERT_TRUE(sim::parseNoiseParameters("white=0.02,wander=0.2", params.noise));
+    const test::Synthetic clean = makeRecording(params, 60.0, 17);
+    test::Synthetic railed = clean;
+    for (auto& r : railed.records)
+        r.c[1] = 32767;
+    LeadSet onlyIii{};
+    onlyIii[signal::StandardLeadIII] = true;
+    for (const bool rightArmOff : {false, true}) {
+        SCOPED_TRACE(rightArmOff ? "right arm off" : "III alone");
+        const auto& records = rightArmOff ? railed.records : clean.records;
+        for (std::size_t from = 0; from + 10 <= 60; from += 10) {
+            SCOPED_TRACE(from);
+            const Measurements m =
+                measureSpan(records.data(), records.size(), from * signal::kRecordsPerSecond,
+                            10 * signal::kRecordsPerSecond, rightArmOff ? nullptr : &onlyIii);
+            ASSERT_TRUE(m.heartRateBpm && m.qrsMs && m.qtMs);
+            EXPECT_NEAR(*m.heartRateBpm, 70.0, 2.0);
+            EXPECT_NEAR(*m.qrsMs, 96.0, 12.0);
+            EXPECT_NEAR(*m.qtMs, 400.0, 40.0);
+            EXPECT_TRUE(m.leads[signal::StandardLeadIII].rMv);
+            EXPECT_FALSE(m.leads[signal::StandardLeadI].rMv || m.leads[signal::StandardLeadII].rMv);
+            EXPECT_FALSE(m.qrsAxisDeg || m.pAxisDeg || m.tAxisDeg);
+        }
+    }
+}
+
 // A tremor of the left arm (a 0.1-mV sinusoid of 4.2, 5 or 6.5 Hz on its electrode: in I, III, aVL,
 // aVF and aVR, and a third of it in every chest lead through the central terminal) under sinus
 // beats at 65-90 bpm. The median of ten beats keeps some 0.03 mV of it in I, as high as the P a
