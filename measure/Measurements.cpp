@@ -1822,6 +1822,18 @@ Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
                           measured.mv[static_cast<std::size_t>(kIndependent[k])].end(), 0.0f);
         measureBeat(measured, m.rrMs, usable, m);
     }
+    // One lead alone whose median beat shows no QRS: what the detector found on it may be its T
+    // or P waves (a QRS near isoelectric in that lead, a rate that jumps from beat to beat), so
+    // no rate is given either.
+    int readable = 0;
+    for (std::size_t k = 0; k < kIndependentCount; ++k)
+        readable += usable[static_cast<std::size_t>(kIndependent[k])];
+    if (readable == 0 && usable[signal::StandardLeadIII])
+        readable = 1;
+    if (readable <= 1 && !m.qrsMs) {
+        m.heartRateBpm.reset();
+        m.rrMs.reset();
+    }
     // The frontal axes come from I and aVF. A recording that lacks either has at most one limb
     // lead, and what stands in for the other is a flat channel or an echo of that one lead; one
     // whose I or aVF is off or noisy has it unmeasured: no axis then.

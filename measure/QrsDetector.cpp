@@ -89,18 +89,37 @@ bool QrsDetector::sizesAt(std::int64_t fiducial, Sizes& out) const {
     const std::int64_t from = std::max(first - kLevelBeyond, n_ - kShapeRing + 1);
     const std::int64_t to = std::min(last + kLevelBeyond, n_ - 1);
     const std::int64_t span = to - from;
-    for (std::size_t k = 0; k < kLeads; ++k) {
-        const std::int64_t a = at(from, k), b = at(to, k);
+    const auto sizeOf = [&](const auto& value) {
+        const std::int64_t a = value(from), b = value(to);
         std::int64_t lo = INT64_MAX, hi = INT64_MIN;
         for (std::int64_t i = first; i <= last; ++i) {
             // span times the distance from the line, in whole numbers
-            const std::int64_t v = at(i, k) * span - (a * (to - i) + b * (i - from));
+            const std::int64_t v = value(i) * span - (a * (to - i) + b * (i - from));
             lo = std::min(lo, v);
             hi = std::max(hi, v);
         }
-        out[k] = static_cast<std::int32_t>((hi - lo) / span);
-    }
+        return static_cast<std::int32_t>((hi - lo) / span);
+    };
+    for (std::size_t k = 0; k < kLeads; ++k)
+        out[k] = sizeOf([&](std::int64_t i) { return at(i, k); });
+    out[kIiiSize] = sizeOf([&](std::int64_t i) { return at(i, 1) - at(i, 0); });
     return true;
+}
+
+bool QrsDetector::readableAlone(std::size_t size) const {
+    if (sizesKept_ < 3)
+        return true;
+    std::array<std::int32_t, kShapesKept> own{}, largest{};
+    for (int i = 0; i < sizesKept_; ++i) {
+        const Sizes& s = sizes_[static_cast<std::size_t>(kShapesKept - 1 - i)];
+        own[static_cast<std::size_t>(i)] = s[size];
+        largest[static_cast<std::size_t>(i)] = std::max({s[0], s[1], s[kIiiSize]});
+    }
+    const auto mid = static_cast<std::ptrdiff_t>(sizesKept_ / 2);
+    std::nth_element(own.begin(), own.begin() + mid, own.begin() + sizesKept_);
+    std::nth_element(largest.begin(), largest.begin() + mid, largest.begin() + sizesKept_);
+    return own[static_cast<std::size_t>(mid)] >=
+           kAloneShare * largest[static_cast<std::size_t>(mid)];
 }
 
 double QrsDetector::sizeAgainstBeats(const Peak& p) const {
@@ -174,6 +193,7 @@ void QrsDetector::step(const signal::SampleRecord& r, std::vector<std::int64_t>&
     // and goes.
     const bool iiiForI = off(1) && !c0;
     if (iiiForI != iiiForI_) {
+        iiiReadable_ = !iiiForI || readableAlone(kIiiSize);
         iiiShift_ = held_[0] - all[signal::StandardLeadIII];
         shapesKept_ = 0;
         sizesKept_ = 0;
@@ -190,6 +210,10 @@ void QrsDetector::step(const signal::SampleRecord& r, std::vector<std::int64_t>&
     // next 2 s (the peaks found meanwhile are judged by them, as at the start).
     if (offLeads_ != learntOff_) {
         learntOff_ = offLeads_;
+        // One limb lead left alone: I or II with the other off (and every chest lead), or III.
+        const unsigned live = ~offLeads_ & ((1u << kLeads) - 1);
+        silenced_ = (live == 1u && (iiiForI_ ? !iiiReadable_ : !readableAlone(0))) ||
+                    (live == 2u && !readableAlone(1));
         if (!learning_) {
             learning_ = true;
             learnUntil_ = n_ + kLearning;
@@ -401,7 +425,7 @@ void QrsDetector::endLearning(std::vector<std::int64_t>& beats) {
 }
 
 void QrsDetector::classify(const Peak& p, std::vector<std::int64_t>& beats) {
-    if (lastBeat_ >= 0 && p.index - lastBeat_ < kRefractory)
+    if (silenced_ || (lastBeat_ >= 0 && p.index - lastBeat_ < kRefractory))
         return;
     if (p.height > threshold()) {
         // A smaller peak soon after a beat is its T wave.

@@ -50,7 +50,8 @@ public:
         double signal = 0, noise = 0, lastBeatHeight = 0;
         std::array<std::int64_t, 8> rr{};
         int rrCount = 0;
-        std::array<std::array<std::int32_t, 8>, 8> sizes{}; // QRS sizes of the last beats, by lead
+        // QRS sizes of the last beats, by lead (and III's after them)
+        std::array<std::array<std::int32_t, 9>, 8> sizes{};
         int sizesKept = 0;
     };
     Levels levels() const;
@@ -111,7 +112,9 @@ private:
     using Shape = std::array<float, kLeads * kShapeLength>;
     bool shapeAt(std::int64_t centre, Shape& out) const;
     bool likeRecentBeats(const Peak& p) const;
-    using Sizes = std::array<std::int32_t, kLeads>;
+    // Peak to peak of each lead's QRS, and of III's (II less I) after them.
+    using Sizes = std::array<std::int32_t, kLeads + 1>;
+    static constexpr std::size_t kIiiSize = kLeads;
     bool sizesAt(std::int64_t fiducial, Sizes& out) const;
     double sizeAgainstBeats(const Peak& p) const;
     void endLearning(std::vector<std::int64_t>& beats);
@@ -140,8 +143,15 @@ private:
     bool off(std::size_t k) const { return (offLeads_ >> k) & 1u; }
     // Whether III stands in lead I's place (the right arm's electrode off), and the shift that
     // makes it go on from I's last value.
-    bool iiiForI_ = false;
+    bool iiiForI_ = false, iiiReadable_ = true;
     std::int32_t iiiShift_ = 0;
+    // One limb lead left alone whose QRS was below kAloneShare of the largest limb lead's over
+    // the last beats (a QRS axis near right angles to it) cannot be read alone: its T and P waves
+    // stand as high as its QRS, and the detector took them for beats (II alone at an axis of -30
+    // degrees: 85-118 bpm for 55). Nothing is taken from it until the leads change again.
+    static constexpr double kAloneShare = 0.4;
+    bool silenced_ = false;
+    bool readableAlone(std::size_t size) const;
     std::array<Eight, kShort> shortRing_{};
     Eight shortSum_{};
     std::array<Eight, kLong> longRing_{};

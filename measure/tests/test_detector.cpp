@@ -147,6 +147,41 @@ TEST(Detector, AnElectrodeComingOffLosesNoBeatOfTheLeadsLeft) {
     }
 }
 
+// The lead left alone at right angles to the QRS axis (II at -30 degrees with the left arm off,
+// III at +30 with the right arm off) shows hardly any QRS, and its T waves stood as high: the
+// detector took them for beats, 85-118 bpm for 55. Such a lead is no longer read alone: no
+// beat, and no rate, rather than a wrong one.
+TEST(Detector, ALeadLeftAloneAtRightAnglesToTheQrsAxisMakesNoBeats) {
+    const struct {
+        const char* beat;
+        std::size_t channel;
+    } kCases[] = {{"hr=55,axis=-30", 0u}, {"hr=55,axis=30,qrs=130", 1u}};
+    for (const auto& [beat, channel] : kCases) {
+        SCOPED_TRACE(beat);
+        sim::EcgParameters params;
+        ASSERT_TRUE(sim::parseBeatParameters(beat, params.beat));
+        ASSERT_TRUE(sim::parseNoiseParameters("mains=50,wander=0.5,white=0.03", params.noise));
+        test::Synthetic s = test::makeRecording(params, 60.0, 21);
+        const std::size_t offAt = 25 * signal::kRecordsPerSecond;
+        for (std::size_t i = offAt; i < s.records.size(); ++i)
+            s.records[i].c[channel] = 32767;
+        const auto truth = test::trueBeats(s, 0, static_cast<std::int64_t>(s.records.size()));
+        const auto found = detectBeats(s.records.data(), s.records.size());
+        const test::Matching m = test::match(truth, found);
+        EXPECT_EQ(m.falsePositive, 0);
+        // The beats before it are all found.
+        EXPECT_GE(m.truePositive, 22);
+        HeartRateMeter meter;
+        for (std::size_t at = 0; at + signal::kRecordsPerBlock <= s.records.size();
+             at += signal::kRecordsPerBlock) {
+            meter.push(s.records.data() + at, signal::kRecordsPerBlock);
+            if (meter.bpm()) {
+                EXPECT_NEAR(*meter.bpm(), 55, 8) << "at " << at / signal::kRecordsPerSecond << " s";
+            }
+        }
+    }
+}
+
 TEST(HeartRateMeter, MeanOfTheLastEightIntervalsAndNothingAfterThreeQuietSeconds) {
     sim::EcgParameters params;
     ASSERT_TRUE(sim::parseBeatParameters("hr=72,irregular=0", params.beat));
