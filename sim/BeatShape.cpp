@@ -132,8 +132,12 @@ Status parseNoiseParameters(const std::string& text, NoiseParameters& params) {
         {"mains-mv", setter(n.mainsMv, 0, 5)},
         {"wander", setter(n.wanderMv, 0, 5)},
         {"white", setter(n.whiteMv, 0, 2)},
+        {"off-la", setter(n.leftArmOffS, 0, 1e6)},
+        {"off-ra", setter(n.rightArmOffS, 0, 1e6)},
     };
-    if (Status parsed = parseList(text, setters, "mains=50|60, mains-mv, wander, white"); !parsed)
+    if (Status parsed =
+            parseList(text, setters, "mains=50|60, mains-mv, wander, white, off-la, off-ra");
+        !parsed)
         return parsed;
     params = n;
     return Status::success();

@@ -54,6 +54,10 @@ struct NoiseParameters {
     double mainsMv = 0.2;  // amplitude of the mains interference
     double wanderMv = 0.0; // amplitude of the baseline wander (breathing, about 0.3 Hz)
     double whiteMv = 0.0;  // standard deviation of white noise on every lead
+    // When the left or the right arm's electrode comes off (seconds from the start; negative:
+    // never): from then on the channels measured against it stand at the amplifier's limit
+    // (the left arm: III's, the right arm: II's).
+    double leftArmOffS = -1.0, rightArmOffS = -1.0;
 };
 
 // Parses "hr=72,pr=160,qrs=90,qt=400,axis=60" and the other keys (p, paxis, taxis, pmv, q, r, s,
@@ -62,7 +66,7 @@ struct NoiseParameters {
 // or a value out of range (a P longer than PR, a QT not longer than the QRS...); params is then
 // unchanged.
 Status parseBeatParameters(const std::string& text, BeatParameters& params);
-// Parses "mains=50,mains-mv=0.2,wander=0.5,white=0.03".
+// Parses "mains=50,mains-mv=0.2,wander=0.5,white=0.03,off-la=20,off-ra=40".
 Status parseNoiseParameters(const std::string& text, NoiseParameters& params);
 
 // Waves of one lead of one beat, amplitudes in mV.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace velkard::sim {
 
@@ -198,7 +199,16 @@ IndependentLeads SyntheticEcg::nextLeads() {
 }
 
 signal::SampleRecord SyntheticEcg::next() {
-    return toChannels(nextLeads());
+    signal::SampleRecord r = toChannels(nextLeads());
+    if (params_) {
+        const double t = static_cast<double>(sample_ - 1) / signal::kRecordsPerSecond;
+        const NoiseParameters& n = params_->noise;
+        if (n.leftArmOffS >= 0 && t >= n.leftArmOffS)
+            r.c[0] = std::numeric_limits<std::int16_t>::max();
+        if (n.rightArmOffS >= 0 && t >= n.rightArmOffS)
+            r.c[1] = std::numeric_limits<std::int16_t>::max();
+    }
+    return r;
 }
 
 std::vector<signal::SampleRecord> SyntheticEcg::records(std::uint32_t seed, std::size_t n) {

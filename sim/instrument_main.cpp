@@ -51,7 +51,8 @@ void printUsage(std::ostream& out) {
            "no-card|garbage|slow=FACTOR|absent|stray-reply|stall-block=N|drop-byte|"
            "extra-byte]\n"
            "                          [--beat hr=72,pr=160,qrs=90,qt=400,axis=60,...]\n"
-           "                          [--noise mains=50,mains-mv=0.2,wander=0.5,white=0.03]\n"
+           "                          [--noise mains=50,mains-mv=0.2,wander=0.5,white=0.03,\n"
+           "                                   off-la=SECONDS,off-ra=SECONDS]\n"
            "                          [--sent FILE]\n"
            "       velkard-instrument --make-card DIR\n"
            "       velkard-instrument --version\n";

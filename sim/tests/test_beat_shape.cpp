@@ -38,6 +38,26 @@ TEST(BeatParameters, ParseTheSettingsAndRejectImpossibleOnes) {
     EXPECT_EQ(n.mainsHz, 60);
     EXPECT_EQ(n.whiteMv, 0.02);
     EXPECT_EQ(parseNoiseParameters("mains=55", n).code, ErrorCode::InvalidArgument);
+    EXPECT_EQ(parseNoiseParameters("off-ra=-1", n).code, ErrorCode::InvalidArgument);
+}
+
+// An arm's electrode off from 1 s: the channel measured against it (the left arm: III's, c0; the
+// right arm: II's, c1) stands at the limit from then on, and nothing else changes.
+TEST(SyntheticEcg, AnElectrodeComesOffWhenTheNoiseSays) {
+    EcgParameters params;
+    ASSERT_TRUE(parseBeatParameters("hr=70", params.beat).ok());
+    const auto intact = SyntheticEcg::records(4, params, 2 * 800);
+    for (const auto& [key, channel] : {std::pair{"off-la=1", 0u}, std::pair{"off-ra=1", 1u}}) {
+        SCOPED_TRACE(key);
+        EcgParameters off = params;
+        ASSERT_TRUE(parseNoiseParameters(key, off.noise).ok());
+        const auto records = SyntheticEcg::records(4, off, 2 * 800);
+        for (std::size_t i = 0; i < records.size(); ++i)
+            for (std::size_t c = 0; c < 8; ++c) {
+                const std::int16_t want = c == channel && i >= 800 ? 32767 : intact[i].c[c];
+                ASSERT_EQ(records[i].c[c], want) << i << " " << c;
+            }
+    }
 }
 
 TEST(BeatShape, WavesStartAndEndWhereTheParametersSay) {
