@@ -1290,13 +1290,26 @@ MedianBeat withoutPacingSpikes(const MedianBeat& in, const LeadSet& present,
     return beat;
 }
 
-// A beat whose only limb lead is III (I and II absent from the file, or off) is timed on III:
-// III takes I's place among the leads the waves are found on, though I is not measured. timing
-// receives the leads that take part.
+// Whether III is the only limb lead of `present` (I and II absent from the file, or off).
+bool iiiAlone(const LeadSet& present) {
+    return !present[signal::StandardLeadI] && !present[signal::StandardLeadII] &&
+           present[signal::StandardLeadIII];
+}
+
+// How many independent leads the waves are timed on: those of `present`, or III alone in I's
+// place.
+int timingLeadCount(const LeadSet& present) {
+    int count = iiiAlone(present) ? 1 : 0;
+    for (std::size_t k = 0; k < kIndependentCount; ++k)
+        count += present[static_cast<std::size_t>(kIndependent[k])];
+    return count;
+}
+
+// A beat whose only limb lead is III is timed on III: III takes I's place among the leads the
+// waves are found on, though I is not measured. timing receives the leads that take part.
 MedianBeat timedOn(const MedianBeat& raw, const LeadSet& present, LeadSet& timing) {
     timing = present;
-    if (present[signal::StandardLeadI] || present[signal::StandardLeadII] ||
-        !present[signal::StandardLeadIII])
+    if (!iiiAlone(present))
         return raw;
     MedianBeat beat = raw;
     beat.mv[signal::StandardLeadI] = raw.mv[signal::StandardLeadIII];
@@ -1315,9 +1328,7 @@ void measureBeat(const MedianBeat& median, std::optional<double> rrMs, const Lea
         if (!timing[static_cast<std::size_t>(kIndependent[k])])
             std::fill(m8[k].begin(), m8[k].end(), 0.0f);
     const std::vector<float> sv = spatialVelocity(m8);
-    int timingLeads = 0;
-    for (std::size_t k = 0; k < kIndependentCount; ++k)
-        timingLeads += timing[static_cast<std::size_t>(kIndependent[k])];
+    const int timingLeads = timingLeadCount(leadsPresent);
     std::optional<QrsBounds> spatial = findQrs(sv, beat.before, 80, 80, spikes, timingLeads);
     // A paced QRS follows its spike at once; the beat may have been found on the spike or on an
     // atrial spike before it (an AV delay, 300 ms at most). After each spike from the fiducial
@@ -1610,10 +1621,7 @@ void measureBeat(const MedianBeat& median, std::optional<double> rrMs, const Lea
             if (!m.pMs)
                 return;
             const int onset = static_cast<int>(std::floor(*pOnset));
-            m.pMs.reset();
-            m.prMs.reset();
-            m.pAxisDeg.reset();
-            pOnset.reset();
+            m.pMs = m.prMs = m.pAxisDeg = pOnset = std::nullopt;
             if (std::abs(onset - anchor) <= 4) {
                 findP(waves, pFrom);
                 return;
@@ -1796,9 +1804,7 @@ Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
     // (and III, formed from the two, is itself).
     const signal::SampleRecord* span = records + first;
     std::vector<signal::SampleRecord> iiiAsI;
-    if (carried[signal::StandardLeadI] && carried[signal::StandardLeadII] &&
-        carried[signal::StandardLeadIII] && !usable[signal::StandardLeadI] &&
-        !usable[signal::StandardLeadII] && usable[signal::StandardLeadIII]) {
+    if (carried[signal::StandardLeadI] && carried[signal::StandardLeadII] && iiiAlone(usable)) {
         iiiAsI.assign(records + first, records + last);
         for (signal::SampleRecord& r : iiiAsI)
             r.c[1] = static_cast<std::int16_t>(std::clamp(2 * r.c[0], -32767, 32767));
@@ -1825,12 +1831,7 @@ Measurements measureSpan(const signal::SampleRecord* records, std::size_t count,
     // One lead alone whose median beat shows no QRS: what the detector found on it may be its T
     // or P waves (a QRS near isoelectric in that lead, a rate that jumps from beat to beat), so
     // no rate is given either.
-    int readable = 0;
-    for (std::size_t k = 0; k < kIndependentCount; ++k)
-        readable += usable[static_cast<std::size_t>(kIndependent[k])];
-    if (readable == 0 && usable[signal::StandardLeadIII])
-        readable = 1;
-    if (readable <= 1 && !m.qrsMs) {
+    if (timingLeadCount(usable) <= 1 && !m.qrsMs) {
         m.heartRateBpm.reset();
         m.rrMs.reset();
     }
