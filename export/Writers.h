@@ -3,7 +3,8 @@
 // caller renames into place) or fails with a message.
 #pragma once
 
-#include "export/Export.h"
+#include "export/EcgExport.h"
+#include "signal/Status.h"
 
 #include <algorithm>
 #include <functional>
@@ -57,10 +58,6 @@ Status encodeScp(const EcgExport& ecg, std::vector<std::uint8_t>& out);
 using Drain = std::function<Status(std::string& out)>;
 Status encodeAecg(const EcgExport& ecg, std::string& out, Progress& progress,
                   const Drain& drain = {});
-
-// Whether the interpretation was confirmed, as the printed report says it: "Подтверждено:
-// <physician>, dd.MM.yyyy hh:mm:ss" or "Неподтверждённый отчёт" (in English when it is).
-std::string interpretationStatus(const ExportInterpretation& interpretation);
 
 // "Cannot write <target>: <why>", the message of every failed export.
 Status cannotWrite(const std::filesystem::path& target, const std::string& why);
