@@ -568,20 +568,102 @@ MedianBeat timedOn(const MedianBeat& raw, const LeadSet& present, LeadSet& timin
     return beat;
 }
 
-} // namespace
+// The magnitude of the leads' distance from their baseline, for the P and T waves.
+struct Magnitude {
+    std::vector<float> smooth, light;
+    float level = 0;   // in the PR segment
+    float present = 0; // how far above that level a wave must rise to be one
+};
 
-void measureBeat(const MedianBeat& median, std::optional<double> rrMs, const LeadSet& leadsPresent,
-                 Measurements& m) {
-    LeadSet timing;
-    const MedianBeat raw = timedOn(median, leadsPresent, timing);
+using LeadMask = std::array<bool, kIndependentCount>;
+
+// Whether the magnitude stays level over the kTpMinMs before `onset`, all of them after `from`
+// (-1: no such condition).
+bool quietUntil(const Magnitude& waves, int from, double onset) {
+    if (from < 0)
+        return true;
+    if (onset - from < toIndex(kTpMinMs))
+        return false;
+    for (int t = static_cast<int>(onset) - toIndex(kTpMinMs); t < onset; ++t)
+        if (std::abs(waves.smooth[static_cast<std::size_t>(t)] - waves.level) > waves.present / 2)
+            return false;
+    return true;
+}
+
+// One median beat measured into m, step by step: each step reads what those before it found.
+struct BeatDelineation {
+    BeatDelineation(const MedianBeat& median, std::optional<double> spanRrMs,
+                    const LeadSet& present, Measurements& out);
+
+    // The QRS onset and end by the spatial velocity of the leads that time the waves, refined
+    // lead by lead; false where no QRS a heart has is found (nothing else is measured then).
+    bool findQrsBounds();
+    // Each present lead's baseline, Q, R, S, R', QRS area and ST, and the QRS axis.
+    void measureLeadWaves();
+    // Spatial magnitude against the baseline over the leads in `use`. P and T are slow waves:
+    // their magnitude is smoothed over 21 ms for their peaks and slopes; the T end is found on a
+    // magnitude smoothed over 9 ms only, which moves a sharp end less.
+    // `from` and `level` (optional) move the baseline: from `from` on, each lead's baseline runs
+    // in a line from its level there to its PR level.
+    Magnitude magnitudeOver(const LeadMask& use, int from = -1,
+                            const std::array<float, kIndependentCount>* level = nullptr) const;
+    // The P is sought on the leads whose median still carries less noise where it lies than
+    // kPNoiseMv, where three or more are left: a tremor of one arm stands in I and, through the
+    // central terminal, in every chest lead, and what the median keeps of it bends the P.
+    LeadMask pLeadsOf(const LeadMask& every) const;
+    // The T peak and end on the magnitude of every lead, and QT.
+    void findTEnd(const Magnitude& all);
+    // The P within its window (below), against the PR level and then against the TP level.
+    void findPWave(const Magnitude& waves);
+    void findP(const Magnitude& waves, int quietFrom);
+    // A P that rises from a TP level below or above the PR level (MIT-BIH 113's leads stand some
+    // 0.07 mV lower between T and P than just before the QRS) crosses that level on its way up
+    // and, against it, shows as two small humps or none. Where no P was found, it is sought against
+    // a baseline that runs in a line from each lead's level at the window's start to its PR level;
+    // then from the level just before the P found, until the onset stays put (within 5 ms), and
+    // taken where the leads stood level over the kTpMinMs before it.
+    void findPAgainstTp();
+    // QT and QTc kept within what a heart does.
+    void boundQt();
+    // Each present lead's T amplitude, and the T axis.
+    void measureT();
+
+    const LeadSet& leadsPresent;
+    std::optional<double> rrMs;
+    Measurements& m;
+    LeadSet timing{}; // the leads the waves are timed on
+    MedianBeat raw;   // the median beat timed on them
     std::vector<int> spikes;
-    const MedianBeat beat = withoutPacingSpikes(raw, timing, spikes);
-    Leads8 m8 = independentOf(beat);
+    MedianBeat beat; // and without its pacing spikes
+    Leads8 m8;       // its independent leads, those that time no wave flat
+    std::vector<float> sv;
+    int n = 0;
+    int timingLeads = 0;
+    std::optional<QrsBounds> qrs;
+    std::array<std::optional<QrsBounds>, kLeadCount> perLead{};
+    std::array<float, kLeadCount> base{};
+    double rr = 1000;
+    int tFrom = 0, tEnd = -1;
+    LeadMask pLeads{};
+    int pFrom = 0, pTo = 0;
+    std::optional<double> pOnset;
+};
+
+BeatDelineation::BeatDelineation(const MedianBeat& median, std::optional<double> spanRrMs,
+                                 const LeadSet& present, Measurements& out)
+    : leadsPresent(present), rrMs(spanRrMs), m(out), raw(timedOn(median, present, timing)),
+      beat(withoutPacingSpikes(raw, timing, spikes)), m8(independentOf(beat)) {
     for (std::size_t k = 0; k < kIndependentCount; ++k)
         if (!timing[static_cast<std::size_t>(kIndependent[k])])
             std::fill(m8[k].begin(), m8[k].end(), 0.0f);
-    const std::vector<float> sv = spatialVelocity(m8);
-    const int timingLeads = timingLeadCount(leadsPresent);
+    sv = spatialVelocity(m8);
+    n = static_cast<int>(sv.size());
+    timingLeads = timingLeadCount(leadsPresent);
+    // RR of the median beat; without a rate, a slow one, so the windows below stay wide.
+    rr = rrMs ? *rrMs : 1000.0;
+}
+
+bool BeatDelineation::findQrsBounds() {
     std::optional<QrsBounds> spatial = findQrs(sv, beat.before, 80, 80, spikes, timingLeads);
     // A paced QRS follows its spike at once; the beat may have been found on the spike or on an
     // atrial spike before it (an AV delay, 300 ms at most). After each spike from the fiducial
@@ -604,17 +686,15 @@ void measureBeat(const MedianBeat& median, std::optional<double> rrMs, const Lea
             spatial = after;
     }
     if (!spatial)
-        return;
-    std::array<std::optional<QrsBounds>, kLeadCount> perLead{};
-    std::optional<QrsBounds> qrs = refineQrs(beat.mv, leadsPresent, *spatial, &perLead);
+        return false;
+    qrs = refineQrs(beat.mv, leadsPresent, *spatial, &perLead);
     // A paced QRS begins with its stimulus, not before.
     for (int s : spikes)
         if (qrs->onset < s && s < qrs->end)
             qrs->onset = std::max(qrs->onset, s - 1);
-    const int n = static_cast<int>(sv.size());
     const double qrsMs = (qrs->end - qrs->onset) * kMsPerRecord;
     if (qrs->onset - kBaseFrom < 0 || qrsMs < kQrsMinMs || qrsMs > kQrsMaxMs)
-        return;
+        return false;
     m.qrsMs = qrsMs;
     m.qrsOnsetAt = qrs->onset;
     m.qrsEndAt = qrs->end;
@@ -624,8 +704,11 @@ void measureBeat(const MedianBeat& median, std::optional<double> rrMs, const Lea
             m.leads[l].qrsEndAt = perLead[l]->end;
         }
 
+    return true;
+}
+
+void BeatDelineation::measureLeadWaves() {
     // Baseline: the PR segment just before the QRS.
-    std::array<float, kLeadCount> base{};
     for (std::size_t l = 0; l < kLeadCount; ++l) {
         double s = 0;
         for (int t = qrs->onset - kBaseFrom; t < qrs->onset - kBaseTo; ++t)
@@ -653,54 +736,41 @@ void measureBeat(const MedianBeat& median, std::optional<double> rrMs, const Lea
             a.st80Mv = meanAround(v, j + toIndex(80), 2) - base[l];
     }
     m.qrsAxisDeg = axisOf(beat, base, qrs->onset, qrs->end);
+}
 
-    // Spatial magnitude against the baseline over the leads in `use`. P and T are slow waves:
-    // their magnitude is smoothed over 21 ms for their peaks and slopes; the T end is found on a
-    // magnitude smoothed over 9 ms only, which moves a sharp end less.
-    struct Magnitude {
-        std::vector<float> smooth, light;
-        float level = 0;   // in the PR segment
-        float present = 0; // how far above that level a wave must rise to be one
-    };
-    // `from` and `level` (optional) move the baseline: from `from` on, each lead's baseline runs
-    // in a line from its level there to its PR level.
-    const auto magnitudeOver = [&](const std::array<bool, kIndependentCount>& use, int from = -1,
-                                   const std::array<float, kIndependentCount>* level = nullptr) {
-        std::vector<float> raw(static_cast<std::size_t>(n));
-        const int to = qrs->onset - (kBaseFrom + kBaseTo) / 2;
-        for (int t = 0; t < n; ++t) {
-            const double w = level && t < to
-                                 ? std::clamp(static_cast<double>(to - t) / (to - from), 0.0, 1.0)
-                                 : 0.0;
-            double s = 0;
-            for (std::size_t k = 0; k < kIndependentCount; ++k) {
-                if (!use[k])
-                    continue;
-                const double b = base[static_cast<std::size_t>(kIndependent[k])];
-                const double d =
-                    m8[k][static_cast<std::size_t>(t)] - (level ? b + w * ((*level)[k] - b) : b);
-                s += d * d;
-            }
-            raw[static_cast<std::size_t>(t)] = static_cast<float>(std::sqrt(s));
+Magnitude BeatDelineation::magnitudeOver(const LeadMask& use, int from,
+                                         const std::array<float, kIndependentCount>* level) const {
+    std::vector<float> raw(static_cast<std::size_t>(n));
+    const int to = qrs->onset - (kBaseFrom + kBaseTo) / 2;
+    for (int t = 0; t < n; ++t) {
+        const double w =
+            level && t < to ? std::clamp(static_cast<double>(to - t) / (to - from), 0.0, 1.0) : 0.0;
+        double s = 0;
+        for (std::size_t k = 0; k < kIndependentCount; ++k) {
+            if (!use[k])
+                continue;
+            const double b = base[static_cast<std::size_t>(kIndependent[k])];
+            const double d =
+                m8[k][static_cast<std::size_t>(t)] - (level ? b + w * ((*level)[k] - b) : b);
+            s += d * d;
         }
-        Magnitude g;
-        g.light = smooth(raw, 3);
-        g.smooth = smooth(raw, 8);
-        for (int t = qrs->onset - kBaseFrom; t < qrs->onset - kBaseTo; ++t)
-            g.level += g.smooth[static_cast<std::size_t>(t)] / 10.0f;
-        // Noise: spread of the magnitude in the PR segment, at least a few microvolts.
-        float spread = 0;
-        for (int t = qrs->onset - kBaseFrom; t < qrs->onset - kBaseTo; ++t)
-            spread = std::max(spread, std::abs(g.smooth[static_cast<std::size_t>(t)] - g.level));
-        g.present = std::max(0.04f, 4.0f * spread);
-        return g;
-    };
-    std::array<bool, kIndependentCount> every{}, quiet{};
-    every.fill(true);
-    const Magnitude all = magnitudeOver(every);
-    // The P is sought on the leads whose median still carries less noise where it lies than
-    // kPNoiseMv, where three or more are left: a tremor of one arm stands in I and, through the
-    // central terminal, in every chest lead, and what the median keeps of it bends the P.
+        raw[static_cast<std::size_t>(t)] = static_cast<float>(std::sqrt(s));
+    }
+    Magnitude g;
+    g.light = smooth(raw, 3);
+    g.smooth = smooth(raw, 8);
+    for (int t = qrs->onset - kBaseFrom; t < qrs->onset - kBaseTo; ++t)
+        g.level += g.smooth[static_cast<std::size_t>(t)] / 10.0f;
+    // Noise: spread of the magnitude in the PR segment, at least a few microvolts.
+    float spread = 0;
+    for (int t = qrs->onset - kBaseFrom; t < qrs->onset - kBaseTo; ++t)
+        spread = std::max(spread, std::abs(g.smooth[static_cast<std::size_t>(t)] - g.level));
+    g.present = std::max(0.04f, 4.0f * spread);
+    return g;
+}
+
+LeadMask BeatDelineation::pLeadsOf(const LeadMask& every) const {
+    LeadMask quiet{};
     int quietLeads = 0, leadsIn = 0;
     for (std::size_t k = 0; k < kIndependentCount; ++k) {
         const auto l = static_cast<std::size_t>(kIndependent[k]);
@@ -708,24 +778,21 @@ void measureBeat(const MedianBeat& median, std::optional<double> rrMs, const Lea
         quiet[k] = timing[l] && raw.noiseMv[l] < kPNoiseMv;
         quietLeads += quiet[k];
     }
-    const std::array<bool, kIndependentCount>& pLeads =
-        quietLeads >= 3 && quietLeads < leadsIn ? quiet : every;
-    const Magnitude pWaves = magnitudeOver(pLeads);
+    return quietLeads >= 3 && quietLeads < leadsIn ? quiet : every;
+}
 
-    // RR of the median beat; without a rate, a slow one, so the windows below stay wide.
-    const double rr = rrMs ? *rrMs : 1000.0;
+void BeatDelineation::findTEnd(const Magnitude& all) {
     // T: its peak is sought from 80 ms after the QRS up to where a T peak can lie at this rate
     // (QT at most 0.62 RR + 60 ms, peak 40 ms before the end) and never within 240 ms of the next
     // QRS, where the next P wave lies; its end at most 0.7 RR after the QRS onset and 150 ms
     // before the next QRS.
-    const int tFrom = qrs->end + toIndex(80);
+    tFrom = qrs->end + toIndex(80);
     const int tPeakTo =
         std::min({n - 6, qrs->onset + toIndex(std::min(0.62 * rr + 20.0, rr - 240.0)),
                   qrs->onset + toIndex(kQtMaxMs - 40)});
     const int tEndLimit =
         std::min({n - 6, qrs->onset + toIndex(std::min(0.7 * rr + 60.0, rr - 150.0)),
                   qrs->onset + toIndex(kQtMaxMs)});
-    int tEnd = -1;
     if (tPeakTo > tFrom + 16) {
         int peak = tFrom;
         for (int t = tFrom; t <= tPeakTo; ++t)
@@ -747,149 +814,134 @@ void measureBeat(const MedianBeat& median, std::optional<double> rrMs, const Lea
             }
         }
     }
+}
 
+void BeatDelineation::findPWave(const Magnitude& waves) {
     // P: after the previous beat's T end (or, without one, 0.6 RR after the previous QRS) and at
     // most 400 ms before the QRS; its end before the QRS.
     const double previousTEnd =
         tEnd >= 0 ? tEnd - rr / kMsPerRecord : qrs->onset - (0.4 * rr) / kMsPerRecord;
-    const int pFrom = std::max({8, qrs->onset - toIndex(kPrMaxMs),
-                                static_cast<int>(std::ceil(previousTEnd)) + toIndex(20)});
-    const int pTo = qrs->onset - 8;
-    std::optional<double> pOnset;
-    // Whether the magnitude stays level over the kTpMinMs before `onset`, all of them after `from`
-    // (-1: no such condition).
-    const auto quietUntil = [](const Magnitude& waves, int from, double onset) {
-        if (from < 0)
-            return true;
-        if (onset - from < toIndex(kTpMinMs))
-            return false;
-        for (int t = static_cast<int>(onset) - toIndex(kTpMinMs); t < onset; ++t)
-            if (std::abs(waves.smooth[static_cast<std::size_t>(t)] - waves.level) >
-                waves.present / 2)
-                return false;
-        return true;
-    };
-    const auto findP = [&](const Magnitude& waves, int quietFrom) {
-        // Where the window opens on the falling tail of a T (no T end was found before it), the P
-        // peak is sought from the foot of that tail. A larger wave early in the window that makes
-        // no P (the T's slow tail or a U wave on a baseline that has moved since) is passed over
-        // and the P sought after it, up to twice.
-        for (int from = pFrom, attempt = 0; attempt < 3 && !m.pMs && pTo > from + 24; ++attempt) {
-            int peak = from;
-            if (attempt == 0) {
-                while (from < pTo && waves.smooth[static_cast<std::size_t>(from + 1)] <
-                                         waves.smooth[static_cast<std::size_t>(from)])
-                    ++from;
-                for (int t = from; t <= pTo; ++t)
-                    if (waves.smooth[static_cast<std::size_t>(t)] >
-                        waves.smooth[static_cast<std::size_t>(peak)])
-                        peak = t;
-            } else {
-                // After a passed-over wave: the wave that rises most above the lowest point since,
-                // and by more than the noise; that lowest point is where it starts.
-                float rise = 0;
-                int low = from, start = -1;
-                for (int t = from; t <= pTo; ++t) {
-                    const float x = waves.smooth[static_cast<std::size_t>(t)];
-                    if (x < waves.smooth[static_cast<std::size_t>(low)])
-                        low = t;
-                    if (x - waves.smooth[static_cast<std::size_t>(low)] > rise) {
-                        rise = x - waves.smooth[static_cast<std::size_t>(low)];
-                        peak = t;
-                        start = low;
-                    }
-                }
-                if (start < 0 || rise <= waves.present)
-                    break;
-                from = start;
-            }
-            if (peak > from + 8 && peak < pTo - 4 &&
-                waves.smooth[static_cast<std::size_t>(peak)] - waves.level > waves.present) {
-                // After a passed-over wave, the P rises from the trough between them: its onset is
-                // sought from there and against that trough's height where it lies above the PR
-                // baseline.
-                const int waveFrom = attempt ? from : pFrom;
-                const int onsetFrom = std::max(waveFrom, peak - toIndex(100));
-                const float onsetLevel =
-                    attempt ? std::max(waves.level, waves.smooth[static_cast<std::size_t>(from)])
-                            : waves.level;
-                const auto tangentOnset =
-                    tangentCrossing(waves.smooth, onsetFrom, peak, true, onsetLevel);
-                // The onset by the trapezium area, the mirror of the ends', where it lies before
-                // the tangent's: the tangent at the steepest rise stops short of a slow start. The
-                // 7-sample mean it is found on puts it 3 samples before the change.
-                std::optional<double> trapezium = trapeziumOnset(waves.light, onsetFrom, peak);
-                if (trapezium)
-                    *trapezium += 3;
-                const int endTo = std::min(pTo, peak + toIndex(100));
-                const auto tangentEnd =
-                    tangentCrossing(waves.smooth, peak, endTo, false, waves.level);
-                // The wave is taken as a P where the tangents at its slopes meet the baseline
-                // around it; its end then lies where the trapezium area finds the slow descent
-                // flattened (the tangent stops before it), never before the tangent's.
-                auto end = tangentEnd;
-                if (const auto endByArea = trapeziumEnd(waves.light, peak, endTo);
-                    end && endByArea && *endByArea > *end)
-                    end = endByArea;
-                // The earlier of the two onsets first; where it makes a P or PR no heart has (it
-                // ran on into the end of the T before), the later one.
-                const bool areaFirst = trapezium && tangentOnset && *trapezium < *tangentOnset;
-                for (const auto& onset :
-                     {areaFirst ? trapezium : tangentOnset, areaFirst ? tangentOnset : trapezium}) {
-                    if (m.pMs || !(tangentOnset && end && *tangentOnset < peak &&
-                                   *tangentOnset >= waveFrom - 8 && *tangentEnd > peak &&
-                                   *end < qrs->onset && onset && *onset < peak))
-                        continue;
-                    const double pMs = (*end - *onset) * kMsPerRecord;
-                    const double prMs = (qrs->onset - *onset) * kMsPerRecord;
-                    if (pMs >= kPMinMs && pMs <= kPMaxMs && prMs >= kPrMinMs && prMs <= kPrMaxMs &&
-                        quietUntil(waves, quietFrom, *onset)) {
-                        m.pMs = pMs;
-                        m.prMs = prMs;
-                        pOnset = *onset;
-                        m.pAxisDeg = axisOf(beat, base, static_cast<int>(std::ceil(*onset)),
-                                            static_cast<int>(std::floor(*end)));
-                    }
-                }
-            }
-            from = peak;
-        }
-    };
-    // A P that rises from a TP level below or above the PR level (MIT-BIH 113's leads stand some
-    // 0.07 mV lower between T and P than just before the QRS) crosses that level on its way up
-    // and, against it, shows as two small humps or none. Where no P was found, it is sought against
-    // a baseline that runs in a line from each lead's level at the window's start to its PR level;
-    // then from the level just before the P found, until the onset stays put (within 5 ms), and
-    // taken where the leads stood level over the kTpMinMs before it.
-    const auto againstTp = [&] {
-        if (pTo <= pFrom + 24)
-            return;
-        int anchor = pFrom + 5;
-        std::array<float, kIndependentCount> level{};
-        for (std::size_t k = 0; k < kIndependentCount; ++k)
-            level[k] = meanAround(m8[k], anchor, 5);
-        for (int pass = 0; pass < 4; ++pass) {
-            const Magnitude waves = magnitudeOver(pLeads, anchor, &level);
-            findP(waves, -1);
-            if (!m.pMs)
-                return;
-            const int onset = static_cast<int>(std::floor(*pOnset));
-            m.pMs = m.prMs = m.pAxisDeg = pOnset = std::nullopt;
-            if (std::abs(onset - anchor) <= 4) {
-                findP(waves, pFrom);
-                return;
-            }
-            anchor = onset;
-            if (anchor - 8 < pFrom)
-                return;
-            for (std::size_t k = 0; k < kIndependentCount; ++k)
-                level[k] = meanAround(m8[k], anchor - 4, 4);
-        }
-    };
-    findP(pWaves, -1);
+    pFrom = std::max({8, qrs->onset - toIndex(kPrMaxMs),
+                      static_cast<int>(std::ceil(previousTEnd)) + toIndex(20)});
+    pTo = qrs->onset - 8;
+    findP(waves, -1);
     if (!m.pMs)
-        againstTp();
+        findPAgainstTp();
+}
 
+void BeatDelineation::findP(const Magnitude& waves, int quietFrom) {
+    // Where the window opens on the falling tail of a T (no T end was found before it), the P
+    // peak is sought from the foot of that tail. A larger wave early in the window that makes
+    // no P (the T's slow tail or a U wave on a baseline that has moved since) is passed over
+    // and the P sought after it, up to twice.
+    for (int from = pFrom, attempt = 0; attempt < 3 && !m.pMs && pTo > from + 24; ++attempt) {
+        int peak = from;
+        if (attempt == 0) {
+            while (from < pTo && waves.smooth[static_cast<std::size_t>(from + 1)] <
+                                     waves.smooth[static_cast<std::size_t>(from)])
+                ++from;
+            for (int t = from; t <= pTo; ++t)
+                if (waves.smooth[static_cast<std::size_t>(t)] >
+                    waves.smooth[static_cast<std::size_t>(peak)])
+                    peak = t;
+        } else {
+            // After a passed-over wave: the wave that rises most above the lowest point since,
+            // and by more than the noise; that lowest point is where it starts.
+            float rise = 0;
+            int low = from, start = -1;
+            for (int t = from; t <= pTo; ++t) {
+                const float x = waves.smooth[static_cast<std::size_t>(t)];
+                if (x < waves.smooth[static_cast<std::size_t>(low)])
+                    low = t;
+                if (x - waves.smooth[static_cast<std::size_t>(low)] > rise) {
+                    rise = x - waves.smooth[static_cast<std::size_t>(low)];
+                    peak = t;
+                    start = low;
+                }
+            }
+            if (start < 0 || rise <= waves.present)
+                break;
+            from = start;
+        }
+        if (peak > from + 8 && peak < pTo - 4 &&
+            waves.smooth[static_cast<std::size_t>(peak)] - waves.level > waves.present) {
+            // After a passed-over wave, the P rises from the trough between them: its onset is
+            // sought from there and against that trough's height where it lies above the PR
+            // baseline.
+            const int waveFrom = attempt ? from : pFrom;
+            const int onsetFrom = std::max(waveFrom, peak - toIndex(100));
+            const float onsetLevel =
+                attempt ? std::max(waves.level, waves.smooth[static_cast<std::size_t>(from)])
+                        : waves.level;
+            const auto tangentOnset =
+                tangentCrossing(waves.smooth, onsetFrom, peak, true, onsetLevel);
+            // The onset by the trapezium area, the mirror of the ends', where it lies before
+            // the tangent's: the tangent at the steepest rise stops short of a slow start. The
+            // 7-sample mean it is found on puts it 3 samples before the change.
+            std::optional<double> trapezium = trapeziumOnset(waves.light, onsetFrom, peak);
+            if (trapezium)
+                *trapezium += 3;
+            const int endTo = std::min(pTo, peak + toIndex(100));
+            const auto tangentEnd = tangentCrossing(waves.smooth, peak, endTo, false, waves.level);
+            // The wave is taken as a P where the tangents at its slopes meet the baseline
+            // around it; its end then lies where the trapezium area finds the slow descent
+            // flattened (the tangent stops before it), never before the tangent's.
+            auto end = tangentEnd;
+            if (const auto endByArea = trapeziumEnd(waves.light, peak, endTo);
+                end && endByArea && *endByArea > *end)
+                end = endByArea;
+            // The earlier of the two onsets first; where it makes a P or PR no heart has (it
+            // ran on into the end of the T before), the later one.
+            const bool areaFirst = trapezium && tangentOnset && *trapezium < *tangentOnset;
+            for (const auto& onset :
+                 {areaFirst ? trapezium : tangentOnset, areaFirst ? tangentOnset : trapezium}) {
+                if (m.pMs || !(tangentOnset && end && *tangentOnset < peak &&
+                               *tangentOnset >= waveFrom - 8 && *tangentEnd > peak &&
+                               *end < qrs->onset && onset && *onset < peak))
+                    continue;
+                const double pMs = (*end - *onset) * kMsPerRecord;
+                const double prMs = (qrs->onset - *onset) * kMsPerRecord;
+                if (pMs >= kPMinMs && pMs <= kPMaxMs && prMs >= kPrMinMs && prMs <= kPrMaxMs &&
+                    quietUntil(waves, quietFrom, *onset)) {
+                    m.pMs = pMs;
+                    m.prMs = prMs;
+                    pOnset = *onset;
+                    m.pAxisDeg = axisOf(beat, base, static_cast<int>(std::ceil(*onset)),
+                                        static_cast<int>(std::floor(*end)));
+                }
+            }
+        }
+        from = peak;
+    }
+}
+
+void BeatDelineation::findPAgainstTp() {
+    if (pTo <= pFrom + 24)
+        return;
+    int anchor = pFrom + 5;
+    std::array<float, kIndependentCount> level{};
+    for (std::size_t k = 0; k < kIndependentCount; ++k)
+        level[k] = meanAround(m8[k], anchor, 5);
+    for (int pass = 0; pass < 4; ++pass) {
+        const Magnitude waves = magnitudeOver(pLeads, anchor, &level);
+        findP(waves, -1);
+        if (!m.pMs)
+            return;
+        const int onset = static_cast<int>(std::floor(*pOnset));
+        m.pMs = m.prMs = m.pAxisDeg = pOnset = std::nullopt;
+        if (std::abs(onset - anchor) <= 4) {
+            findP(waves, pFrom);
+            return;
+        }
+        anchor = onset;
+        if (anchor - 8 < pFrom)
+            return;
+        for (std::size_t k = 0; k < kIndependentCount; ++k)
+            level[k] = meanAround(m8[k], anchor - 4, 4);
+    }
+}
+
+void BeatDelineation::boundQt() {
     // The T end cannot lie beyond the next beat's P onset; QT and QTc within what a heart does.
     if (m.qtMs && pOnset && tEnd >= 0 && tEnd > *pOnset + rr / kMsPerRecord)
         m.qtMs.reset();
@@ -907,7 +959,9 @@ void measureBeat(const MedianBeat& median, std::optional<double> rrMs, const Lea
     }
     if (!m.qtMs)
         tEnd = -1;
+}
 
+void BeatDelineation::measureT() {
     // T amplitude of every lead from 80 ms after the J point to the T end: the highest and the
     // lowest point, the larger of them signed.
     if (tEnd >= 0) {
@@ -927,6 +981,25 @@ void measureBeat(const MedianBeat& median, std::optional<double> rrMs, const Lea
             a.tMv = high >= -low ? high : low;
         }
     }
+}
+
+} // namespace
+
+void measureBeat(const MedianBeat& median, std::optional<double> rrMs, const LeadSet& leadsPresent,
+                 Measurements& m) {
+    BeatDelineation d(median, rrMs, leadsPresent, m);
+    if (!d.findQrsBounds())
+        return;
+    d.measureLeadWaves();
+    LeadMask every{};
+    every.fill(true);
+    const Magnitude all = d.magnitudeOver(every);
+    d.pLeads = d.pLeadsOf(every);
+    const Magnitude pWaves = d.magnitudeOver(d.pLeads);
+    d.findTEnd(all);
+    d.findPWave(pWaves);
+    d.boundQt();
+    d.measureT();
 }
 
 } // namespace velkard::measure::detail
