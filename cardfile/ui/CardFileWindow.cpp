@@ -88,6 +88,9 @@ QTreeWidget* makeList(QWidget* parent, const char* name, int columns) {
     // The window orders the rows itself (cardfile/Search.h): dates as dates, numbers as numbers.
     v->header()->setSectionsClickable(true);
     v->header()->setSortIndicatorShown(false);
+    // A heading wider than its column ends in "…" instead of being cut at both sides (styles of
+    // Qt 6.5 on; older ones still cut it); its whole text is in its tooltip.
+    v->header()->setTextElideMode(Qt::ElideRight);
     return v;
 }
 
@@ -359,6 +362,9 @@ void CardFileWindow::applyLanguage(Language l) {
         QT_TRANSLATE_NOOP3("velkard::cardfile::ui::CardFileWindow", "Заключение", "column");
     archiveList->headerItem()->setText(reportColumnIndex(),
                                        column(reportColumn[0], reportColumn[1]));
+    for (QTreeWidget* list : {patientList, archiveList})
+        for (int c = 0; c < list->columnCount(); ++c)
+            list->headerItem()->setToolTip(c, list->headerItem()->text(c));
     Send->setText(say(QT_TR_NOOP("Отправить")));
     Send->setToolTip(say(QT_TR_NOOP("Отправить ЭКГ в архив (PACS) и в медицинскую систему")));
     Queue->setText(say(QT_TR_NOOP("Очередь отправки")));

@@ -723,6 +723,8 @@ TEST_F(PatientWindowTest, GermanAtRunTimeRelabelsTheWindowAndSwitchingBackRestor
     EXPECT_EQ(window.Export->text(), "Export");
     EXPECT_EQ(window.policyLabel->text(), "Krankenversicherungsnummer");
     EXPECT_EQ(window.archiveList->headerItem()->text(3), "EKG-Dauer, s");
+    // A heading too wide for its column is read whole in its tooltip, in the language shown.
+    EXPECT_EQ(window.archiveList->headerItem()->toolTip(3), "EKG-Dauer, s");
     EXPECT_EQ(window.Write->toolTip(), "EKG-Aufnahme in Echtzeit");
 
     switchTo(ui::Language::English);
