@@ -11,34 +11,14 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-struct Wave {
-    double offset; // seconds from the R peak
-    double width;  // Gaussian sigma, seconds
-};
-
-// P, Q, R, S, T.
-constexpr std::array<Wave, 5> kWaves{{
-    {-0.15, 0.025}, // P: PR about 175 ms as measured, a normal conduction time
-    {-0.035, 0.010},
-    {0.0, 0.011},
-    {0.035, 0.012},
-    {0.28, 0.050},
-}};
-
-// Amplitudes in mV of P, Q, R, S, T for I, II, V1..V6: a normal adult axis.
-constexpr std::array<std::array<double, 5>, 8> kAmplitudes{{
-    {0.10, -0.05, 0.80, -0.10, 0.25}, // I
-    {0.15, -0.06, 1.20, -0.20, 0.35}, // II
-    {0.08, 0.00, 0.25, -1.00, -0.10}, // V1
-    {0.08, 0.00, 0.50, -1.30, 0.40},  // V2
-    {0.09, 0.00, 0.80, -0.80, 0.45},  // V3
-    {0.10, -0.05, 1.30, -0.40, 0.45}, // V4
-    {0.10, -0.08, 1.20, -0.20, 0.35}, // V5
-    {0.10, -0.08, 0.90, -0.10, 0.25}, // V6
-}};
-
-std::int32_t units(double mv) {
-    return static_cast<std::int32_t>(std::lround(mv * signal::kUnitsPerMillivolt));
+// The plain generator's beats: the normal beat of BeatParameters' defaults at this rate, with a
+// breath's baseline wander and a little noise on every lead.
+EcgParameters plainParameters(double heartRate) {
+    EcgParameters params;
+    params.beat.heartRate = heartRate;
+    params.noise.wanderMv = 0.08;
+    params.noise.whiteMv = 0.008;
+    return params;
 }
 
 } // namespace
@@ -55,22 +35,7 @@ signal::SampleRecord toChannels(const IndependentLeads& leads) {
 }
 
 SyntheticEcg::SyntheticEcg(std::uint32_t seed, double heartRate)
-    : rng_(seed), heartRate_(heartRate) {
-    beats_.push_back(0.3);
-    lastScheduled_ = 0.3;
-    wanderPhase_ = std::uniform_real_distribution<double>(0.0, 2 * kPi)(rng_);
-}
-
-void SyntheticEcg::scheduleBeats(double upTo) {
-    std::uniform_real_distribution<double> jitter(-0.02, 0.02);
-    while (lastScheduled_ < upTo) {
-        const double base = 60.0 / heartRate_;
-        // Breathing at about 0.25 Hz lengthens and shortens the interval by a few percent.
-        const double rsa = 0.05 * base * std::sin(2 * kPi * 0.25 * lastScheduled_);
-        lastScheduled_ += base + rsa + jitter(rng_);
-        beats_.push_back(lastScheduled_);
-    }
-}
+    : SyntheticEcg(seed, plainParameters(heartRate)) {}
 
 std::int64_t PlacedBeat::centreRecord(const BeatParameters& params) const {
     const double qrs =
@@ -91,7 +56,7 @@ SyntheticEcg::SyntheticEcg(std::uint32_t seed, const EcgParameters& params)
 }
 
 void SyntheticEcg::scheduleParametricBeats(double upTo) {
-    const BeatParameters& p = params_->beat;
+    const BeatParameters& p = params_.beat;
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     const double base = 60.0 / p.heartRate;
     auto place = [this](double onset, PlacedBeat::Kind kind) {
@@ -125,7 +90,7 @@ void SyntheticEcg::scheduleParametricBeats(double upTo) {
     }
 }
 
-IndependentLeads SyntheticEcg::nextParametricLeads() {
+IndependentLeads SyntheticEcg::nextLeads() {
     const double t = static_cast<double>(sample_++) / signal::kRecordsPerSecond;
     scheduleParametricBeats(t + 1.0);
     while (!placed_.empty() && placed_.front().qrsOnset < t - 1.5)
@@ -141,7 +106,7 @@ IndependentLeads SyntheticEcg::nextParametricLeads() {
         for (int lead = 0; lead < 8; ++lead)
             mv[static_cast<std::size_t>(lead)] += shape.value(lead, dt);
     }
-    const NoiseParameters& n = params_->noise;
+    const NoiseParameters& n = params_.noise;
     for (std::size_t lead = 0; lead < 8; ++lead) {
         if (n.mainsHz > 0)
             mv[lead] += n.mainsMv * std::sin(2 * kPi * n.mainsHz * t + mainsPhase_[lead]);
@@ -163,51 +128,14 @@ IndependentLeads SyntheticEcg::nextParametricLeads() {
     return out;
 }
 
-IndependentLeads SyntheticEcg::nextLeads() {
-    if (params_)
-        return nextParametricLeads();
-    const double t = static_cast<double>(sample_++) / signal::kRecordsPerSecond;
-    scheduleBeats(t + 0.5);
-    while (beats_.size() > 1 && beats_[1] < t - 0.6)
-        beats_.pop_front();
-
-    std::array<double, 8> mv{};
-    for (double beat : beats_) {
-        const double dt = t - beat;
-        if (dt < -0.4 || dt > 0.6)
-            continue;
-        for (std::size_t w = 0; w < kWaves.size(); ++w) {
-            const double x = (dt - kWaves[w].offset) / kWaves[w].width;
-            if (std::abs(x) > 6.0)
-                continue;
-            const double g = std::exp(-0.5 * x * x);
-            for (std::size_t lead = 0; lead < 8; ++lead)
-                mv[lead] += kAmplitudes[lead][w] * g;
-        }
-    }
-    // Slow baseline wander (breathing, electrode movement) and a little noise on every lead.
-    const double wander = 0.08 * std::sin(2 * kPi * 0.3 * t + wanderPhase_);
-    for (std::size_t lead = 0; lead < 8; ++lead)
-        mv[lead] += wander * (lead == 0 ? 0.5 : 1.0) + 0.008 * noise_(rng_);
-
-    IndependentLeads out;
-    out.leadI = units(mv[0]);
-    out.leadII = units(mv[1]);
-    for (std::size_t k = 0; k < 6; ++k)
-        out.chest[k] = units(mv[k + 2]);
-    return out;
-}
-
 signal::SampleRecord SyntheticEcg::next() {
     signal::SampleRecord r = toChannels(nextLeads());
-    if (params_) {
-        const double t = static_cast<double>(sample_ - 1) / signal::kRecordsPerSecond;
-        const NoiseParameters& n = params_->noise;
-        if (n.leftArmOffS >= 0 && t >= n.leftArmOffS)
-            r.c[0] = std::numeric_limits<std::int16_t>::max();
-        if (n.rightArmOffS >= 0 && t >= n.rightArmOffS)
-            r.c[1] = std::numeric_limits<std::int16_t>::max();
-    }
+    const double t = static_cast<double>(sample_ - 1) / signal::kRecordsPerSecond;
+    const NoiseParameters& n = params_.noise;
+    if (n.leftArmOffS >= 0 && t >= n.leftArmOffS)
+        r.c[0] = std::numeric_limits<std::int16_t>::max();
+    if (n.rightArmOffS >= 0 && t >= n.rightArmOffS)
+        r.c[1] = std::numeric_limits<std::int16_t>::max();
     return r;
 }
 

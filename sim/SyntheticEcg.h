@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A deterministic synthetic twelve-lead ECG in the instrument's eight channels.
 //
-// Each beat is a sum of Gaussian P, Q, R, S and T waves with per-lead amplitudes; the beat interval
-// varies (respiratory sinus arrhythmia plus a little random jitter), the baseline wanders slowly
-// and a small noise rides on top. Leads are computed in instrument units
+// Beats of known P, PR, QRS and QT (sim/BeatShape.h), by default the normal beat of
+// BeatParameters' defaults at 72 bpm with a slowly wandering baseline and a little noise, so what
+// the program measures of it can be checked. Leads are computed in instrument units
 // (signal::kUnitsPerMillivolt per mV) and folded into the channels by inverting the display's lead
 // derivation: c0 = III, c1 = II and each chest channel = (c1 + c0) / 3 - Vk, so deriving V1..V6
 // again gives the generated chest leads exactly. The same seed always gives the same records.
 //
-// Given beat and noise parameters (sim/BeatShape.h) it generates those beats instead, in units of
-// signal::kUnitsPerMillivolt, and can log every beat it places so tests know the truth.
+// Given beat and noise parameters it generates those beats instead, and can log every beat it
+// places so tests know the truth.
 #pragma once
 
 #include "signal/SampleRecord.h"
@@ -73,20 +73,14 @@ public:
     const std::vector<PlacedBeat>& beatLog() const { return log_; }
 
 private:
-    void scheduleBeats(double upTo);
     void scheduleParametricBeats(double upTo);
-    IndependentLeads nextParametricLeads();
 
     std::mt19937 rng_;
     std::normal_distribution<double> noise_{0.0, 1.0};
     double heartRate_;
     std::uint64_t sample_ = 0;
-    std::deque<double> beats_; // beat (R peak) times in seconds
-    double lastScheduled_ = 0.0;
-    double wanderPhase_ = 0.0;
 
-    // Parametric generator.
-    std::optional<EcgParameters> params_;
+    EcgParameters params_;
     BeatShape normal_, ventricular_;
     std::deque<PlacedBeat> placed_;
     double nextNormal_ = 0.0; // when the next beat of the dominant rhythm falls due
