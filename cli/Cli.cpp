@@ -35,6 +35,41 @@ bool isForeignEcg(const std::filesystem::path& in) {
     return formats::detectKindOfHead(head, ext).has_value();
 }
 
+std::optional<signal::RecordingKind> kindInCardFile(const std::filesystem::path& recording) {
+    const std::string name = recording.filename().string();
+    // "%8.8s_%2d.dat"
+    if (name.size() < 14 || name.compare(name.size() - 4, 4, ".dat") != 0 ||
+        name[name.size() - 7] != '_')
+        return std::nullopt;
+    const std::string id = name.substr(0, name.size() - 7);
+    const std::string digits = name.substr(name.size() - 6, 2);
+    int number = 0;
+    for (char ch : digits) {
+        if (ch == ' ' && number == 0)
+            continue;
+        if (ch < '0' || ch > '9')
+            return std::nullopt;
+        number = number * 10 + (ch - '0');
+    }
+    if (number == 0 || cardfile::recordingFileName(id, number) != name)
+        return std::nullopt;
+    std::ifstream in(recording.parent_path() / id, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    const std::vector<std::uint8_t> archive{std::istreambuf_iterator<char>(in), {}};
+    for (std::size_t at = 0; at + cardfile::kArchiveEntryBytes <= archive.size();
+         at += cardfile::kArchiveEntryBytes) {
+        const cardfile::ArchiveEntry entry = cardfile::decodeArchiveEntry(
+            std::span(archive).subspan(at, cardfile::kArchiveEntryBytes));
+        if (entry.recordNumber() != number)
+            continue;
+        return entry.isA2()       ? signal::RecordingKind::A2
+               : entry.isRhythm() ? signal::RecordingKind::Rhythmogram
+                                  : signal::RecordingKind::Plain;
+    }
+    return std::nullopt;
+}
+
 std::array<bool, 12> leadsBeside(const std::filesystem::path& recording,
                                  std::span<const std::uint8_t> bytes) {
     std::array<bool, 12> present{};

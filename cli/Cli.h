@@ -6,6 +6,8 @@
 // Exit status: 0 success, 1 failure of the input or the disk, 2 wrong usage.
 #pragma once
 
+#include "signal/Recording.h"
+
 #include <array>
 #include <cstdint>
 #include <filesystem>
@@ -71,6 +73,9 @@ struct ForeignRecording {
     std::string error;
 };
 std::function<ForeignRecording(const std::filesystem::path&)>& foreignRecording();
+// The kind a card-file recording (<id>_<n>.dat in DATA_BASE) was filed as, by its entry in the
+// patient's archive beside it (DATA_BASE/<id>); nullopt for a file that is no such recording.
+std::optional<signal::RecordingKind> kindInCardFile(const std::filesystem::path& recording);
 // The leads a card-file recording carries by the lead list beside it (<id>_<n>.lds), when that
 // list was written for these very bytes; all twelve otherwise.
 std::array<bool, 12> leadsBeside(const std::filesystem::path& recording,

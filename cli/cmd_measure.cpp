@@ -21,7 +21,7 @@ int runMeasure(const std::vector<std::string>& argv);
 const Command kMeasure{
     "measure", "print the heart rate, intervals, axes and amplitudes of a recording as JSON",
     "Usage: velkard-cli measure REC [--from S] [--seconds N] [--absent LEADS] [--sex M|F]\n"
-    "                           [--age YEARS] [--lang ru|en]\n\n"
+    "                           [--age YEARS] [--lang ru|en] [--kind plain|A2]\n\n"
     "Detects every QRS complex of the recording file REC (or of N seconds of it from second S;\n"
     "default: the whole recording) and measures the span from its median beat. Prints one JSON\n"
     "object: heart_rate_bpm, rr_ms, p_ms, pr_ms, qrs_ms, qt_ms, qtc_bazett_ms,\n"
@@ -38,6 +38,9 @@ const Command kMeasure{
     "system (EDF, BDF, DICOM, SCP-ECG, HL7 aECG, GDF, WFDB .hea), converted as Import does: the\n"
     "leads it lacks are absent; so are those a card-file recording's lead list (<id>_<n>.lds\n"
     "beside it) names.\n"
+    "--kind A2: an A2 recording, whose twelve leads end after 10.05 s (lead II goes on alone):\n"
+    "only that part is measured. A card-file recording (DATA_BASE/<id>_<n>.dat) is taken as its\n"
+    "archive entry says, a device file as its name says (A2_...); a rhythmogram holds no ECG.\n"
     "statements: the interpretation, [{\"code\", \"text\", \"reason\"}] with the SCP-ECG code,\n"
     "the statement and the criterion with the measured values that met it, in the language of\n"
     "--lang (default ru). --sex and --age (the patient's) choose the thresholds that depend on\n"
@@ -135,7 +138,7 @@ std::string toJson(const measure::Measurements& m, const measure::LeadSet& prese
 }
 
 int runMeasure(const std::vector<std::string>& argv) {
-    Args args(argv, {"from", "seconds", "absent", "sex", "age", "lang"}, {});
+    Args args(argv, {"from", "seconds", "absent", "sex", "age", "lang", "kind"}, {});
     if (!args.ok())
         return usage(kMeasure, args.error());
     if (args.positional().size() != 1)
@@ -188,8 +191,22 @@ int runMeasure(const std::vector<std::string>& argv) {
         }
     }
 
-    signal::RecordingBuffer buffer;
     const std::filesystem::path path = args.positional()[0];
+    std::optional<signal::RecordingKind> kind;
+    if (auto text = args.value("kind")) {
+        if (*text == "plain")
+            kind = signal::RecordingKind::Plain;
+        else if (*text == "A2" || *text == "a2")
+            kind = signal::RecordingKind::A2;
+        else
+            return usage(kMeasure, "--kind needs plain or A2");
+    } else {
+        kind = kindInCardFile(path);
+    }
+    if (kind == signal::RecordingKind::Rhythmogram)
+        return fail(path.string() + " is a rhythmogram: it holds heart rates, no ECG to measure");
+
+    signal::RecordingBuffer buffer;
     if (isForeignEcg(path)) {
         // A file of another system, converted as Import converts it; the leads it lacks are absent.
         if (!foreignRecording()) {
@@ -212,7 +229,11 @@ int runMeasure(const std::vector<std::string>& argv) {
         for (std::size_t l = 0; l < signal::kLeadCount; ++l)
             present[l] = present[l] && leads[l];
     }
-    std::vector<signal::SampleRecord> records(buffer.records());
+    // An A2 recording's records after its twelve-lead part hold lead II alone, in pairs of bytes.
+    std::size_t usable = buffer.records();
+    if (kind == signal::RecordingKind::A2)
+        usable = std::min<std::size_t>(usable, signal::kA2DerivedRecords);
+    std::vector<signal::SampleRecord> records(usable);
     for (std::size_t i = 0; i < records.size(); ++i)
         records[i] = buffer.record(i);
 

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/tests/RunCli.h"
+#include "signal/Leads.h"
+#include "sim/DeviceFiles.h"
 #include "sim/SyntheticEcg.h"
 
 #include <QJsonArray>
@@ -114,6 +116,50 @@ TEST(MeasureCli, TheSimulatedInstrumentsOwnBeatMeasuresAsTheNormalBeatItIs) {
             codes << st.toObject()["code"].toString();
         EXPECT_EQ(codes, (QStringList{"SR", "NORM"})) << r.out;
     }
+}
+
+// A card-file recording is measured as its archive entry files it: an A2 recording's twelve leads
+// end after 10.05 s and lead II goes on alone in pairs of bytes, which read as records made up
+// beats (a rate of 64.5 bpm, sinus arrhythmia and low voltage on the demo's A2 recording).
+TEST(MeasureCli, ACardFileRecordingIsMeasuredAsItsKind) {
+    TempDir dir;
+    const std::string d = dir.path().string();
+    const CliResult add = runCli(
+        {"add-patient", "--name", "Иванов Иван", "--policy", "1", "--sex", "Муж", "--dir", d});
+    ASSERT_EQ(add.status, 0) << add.err;
+    const std::string id = add.out.substr(0, 8);
+    const sim::RecordedAt at{24, 6, 2, 18, 47, 9};
+    const auto write = [&](const char* name, const std::vector<std::uint8_t>& bytes) {
+        std::ofstream(dir / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        const CliResult store = runCli({"store", id, (dir / name).string(), "--dir", d});
+        ASSERT_EQ(store.status, 0) << store.err;
+    };
+    write("A2_0001.DAT", sim::makeA2(60, 2, at));
+    write("VSR_0002.DAT", sim::makeRhythmogram(300, 3, at));
+    const std::string a2 = (dir / "DATA_BASE" / (id + "_ 1.dat")).string();
+    const std::string rhythm = (dir / "DATA_BASE" / (id + "_ 2.dat")).string();
+
+    const CliResult r = runCli({"measure", a2}, dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const QJsonObject m = parse(r.out);
+    const sim::BeatParameters truth;
+    EXPECT_NEAR(m["heart_rate_bpm"].toDouble(), truth.heartRate, 3) << r.out;
+    EXPECT_NEAR(m["qrs_ms"].toDouble(), truth.qrsMs, 10) << r.out;
+    EXPECT_NEAR(m["qt_ms"].toDouble(), truth.qtMs, 15) << r.out;
+    const QJsonArray beats = m["beats"].toArray();
+    ASSERT_GE(beats.size(), 10);
+    EXPECT_LT(beats.last().toInt(), signal::kA2DerivedRecords);
+    // Read as a plain recording, the same bytes give more beats than ten seconds hold.
+    const CliResult plain = runCli({"measure", a2, "--kind", "plain"}, dir.path());
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_GT(parse(plain.out)["beats"].toArray().size(), beats.size() + 10);
+
+    const CliResult rt = runCli({"measure", rhythm}, dir.path());
+    EXPECT_EQ(rt.status, 1);
+    EXPECT_NE(rt.err.find("rhythmogram"), std::string::npos) << rt.err;
+    EXPECT_EQ(runCli({"measure", a2, "--kind", "RT"}, dir.path()).status, 2);
 }
 
 TEST(MeasureCli, StatementsWithTheirReasonsInTheChosenLanguage) {
