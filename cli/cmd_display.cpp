@@ -169,7 +169,12 @@ int runRender(const std::vector<std::string>& argv) {
     auto setup = readSetup(kRender, args);
     if (!setup)
         return kUsage;
-    const std::string kind = args.valueOr("kind", "plain");
+    // Without --kind, a card-file recording is of the kind its archive entry says.
+    const auto filed = kindInCardFile(args.positional()[0]);
+    const std::string kind =
+        args.valueOr("kind", filed == signal::RecordingKind::A2            ? "A2"
+                             : filed == signal::RecordingKind::Rhythmogram ? "RT"
+                                                                           : "plain");
     if (kind != "plain" && kind != "A2" && kind != "RT")
         return usage(kRender, "--kind expects plain, A2 or RT");
     auto page = intValue(args.valueOr("page", "0"), 0, 1000000);

@@ -119,7 +119,9 @@ int runPrint(const std::vector<std::string>& argv) {
     job.time = time;
     job.filters = *filters;
     job.russian = lang == "ru";
-    job.kindA2 = args.has("a2");
+    // A card-file recording of kind A2 is one without being told.
+    job.kindA2 =
+        args.has("a2") || kindInCardFile(args.positional()[0]) == signal::RecordingKind::A2;
     // A card-file recording filed from a file lacking leads prints them as absent.
     job.present = leadsBeside(args.positional()[0], recording.bytes);
     if (args.has("report")) {
