@@ -4,6 +4,7 @@
 #include "measure/ui/MeasurementsController.h"
 
 #include "cardfile/CardFile.h"
+#include "measure/Summary.h"
 #include "signal/Leads.h"
 
 #include <QDialogButtonBox>
@@ -62,11 +63,9 @@ QString text(velkard::ui::Language l, const char* source) {
 }
 
 // v in the interface language's notation: a decimal point in English, a comma in Russian and
-// German.
+// German; a value that rounds to zero without a sign ("-0,00" read as a depression).
 QString number(std::optional<double> v, int decimals, velkard::ui::Language l) {
-    if (!v || !std::isfinite(*v))
-        return QString::fromUtf8("—");
-    QString text = QString::number(*v, 'f', decimals);
+    QString text = QString::fromStdString(velkard::measure::fixedText(v, decimals, "—"));
     if (l != velkard::ui::Language::English)
         text.replace(QLatin1Char('.'), QLatin1Char(','));
     return text;

@@ -50,6 +50,8 @@ Measurements sample() {
     m.leads[signal::StandardLeadV1].sMv = 1.42;
     m.leads[signal::StandardLeadV5].rMv = 2.21;
     m.leads[signal::StandardLeadV5].sMv = 0.2;
+    m.leads[signal::StandardLeadV5].stJMv = -0.004;
+    m.leads[signal::StandardLeadV5].st60Mv = -0.06;
     m.beatsInMedian = 11;
     return m;
 }
@@ -68,6 +70,9 @@ TEST(MeasurementsWindow, ListsTheMeasurementsAndTheirUnitsInBothLanguages) {
     EXPECT_EQ(w.globalTable()->item(0, 1)->text(), QString::fromUtf8("уд/мин"));
     EXPECT_EQ(w.leadTable()->item(signal::StandardLeadV5, 0)->text(), "2,21");
     EXPECT_EQ(w.leadTable()->item(signal::StandardLeadI, 0)->text(), QString::fromUtf8("—"));
+    // An ST level that rounds to zero has no sign: "-0,00" reads as a depression.
+    EXPECT_EQ(w.leadTable()->item(signal::StandardLeadV5, 5)->text(), "0,00");
+    EXPECT_EQ(w.leadTable()->item(signal::StandardLeadV5, 6)->text(), "-0,06");
     EXPECT_EQ(w.leadTable()->verticalHeaderItem(signal::StandardLeadAVR)->text(), "aVR");
     EXPECT_TRUE(w.findChild<QLabel*>("measurementsSpan")->text().contains("20,0"));
 
