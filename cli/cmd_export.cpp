@@ -88,12 +88,16 @@ int runExportFile(const std::vector<std::string>& argv) {
     auto format = chosenFormat(kExportFile, args, out);
     if (!format)
         return kUsage;
-    signal::RecordingKind kind = signal::RecordingKind::Plain;
-    const std::string kindText = args.valueOr("kind", "plain");
-    if (kindText == "A2")
-        kind = signal::RecordingKind::A2;
-    else if (kindText != "plain")
-        return usage(kExportFile, "--kind must be plain or A2");
+    // Without --kind, a card-file recording is of the kind its archive entry says.
+    signal::RecordingKind kind = kindInCardFile(rec).value_or(signal::RecordingKind::Plain);
+    if (auto kindText = args.value("kind")) {
+        if (*kindText == "A2")
+            kind = signal::RecordingKind::A2;
+        else if (*kindText == "plain")
+            kind = signal::RecordingKind::Plain;
+        else
+            return usage(kExportFile, "--kind must be plain or A2");
+    }
     const auto language = chosenLanguage(kExportFile, args);
     if (!language)
         return kUsage;

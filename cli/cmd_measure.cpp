@@ -229,7 +229,8 @@ int runMeasure(const std::vector<std::string>& argv) {
         for (std::size_t l = 0; l < signal::kLeadCount; ++l)
             present[l] = present[l] && leads[l];
     }
-    // An A2 recording's records after its twelve-lead part hold lead II alone, in pairs of bytes.
+    // An A2 recording's records after its twelve-lead part carry lead II alone (in c1): the other
+    // channels hold no recording.
     std::size_t usable = buffer.records();
     if (kind == signal::RecordingKind::A2)
         usable = std::min<std::size_t>(usable, signal::kA2DerivedRecords);

@@ -119,8 +119,8 @@ TEST(MeasureCli, TheSimulatedInstrumentsOwnBeatMeasuresAsTheNormalBeatItIs) {
 }
 
 // A card-file recording is measured as its archive entry files it: an A2 recording's twelve leads
-// end after 10.05 s and lead II goes on alone in pairs of bytes, which read as records made up
-// beats (a rate of 64.5 bpm, sinus arrhythmia and low voltage on the demo's A2 recording).
+// end after 10.05 s and its later records carry lead II alone, whose other channels, read as
+// leads, made up beats (a rate of 64.5 bpm, sinus arrhythmia and low voltage on the demo's A2).
 TEST(MeasureCli, ACardFileRecordingIsMeasuredAsItsKind) {
     TempDir dir;
     const std::string d = dir.path().string();
