@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "measure/ui/Calipers.h"
 
+#include "measure/Summary.h"
+
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -21,7 +23,7 @@ QString caliperText(const CaliperReading& r, velkard::ui::Language l) {
     const QString bpm = r.ms > 0 ? QString::number(std::lround(r.bpm)) : QStringLiteral("--");
     // The language's decimal separator in the millivolts.
     const QString mv =
-        QString::number(r.mv, 'f', 2)
+        QString::fromStdString(velkard::measure::fixedText(r.mv, 2, "—"))
             .replace('.', text(QT_TRANSLATE_NOOP("velkard::measure::ui::Calipers", ",")));
     return text(
                QT_TRANSLATE_NOOP("velkard::measure::ui::Calipers", "Δt %1 мс  %2 уд/мин  ΔU %3 мВ"))

@@ -141,6 +141,9 @@ TEST(Calipers, DragShowsTimeRateAndAmplitudeAndEscOrAClickClears) {
     EXPECT_EQ(calipers.readingText(), QString::fromUtf8("Δt 800 мс  75 уд/мин  ΔU 1,00 мВ"));
     calipers.applyLanguage(false);
     EXPECT_EQ(calipers.readingText(), QString::fromUtf8("Δt 800 ms  75 bpm  ΔU 1.00 mV"));
+    // Points on one level read no sign: "-0.00" would be a fall.
+    EXPECT_EQ(caliperText(CaliperReading{800, 75, -0.001}, false),
+              QString::fromUtf8("Δt 800 ms  75 bpm  ΔU 0.00 mV"));
 
     // Drawn: dashed end lines in the calipers' ink across the area, nothing elsewhere.
     const QImage shot = area.grab().toImage();
