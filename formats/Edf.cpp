@@ -196,7 +196,7 @@ std::optional<double> readTals(const std::string& bytes, std::vector<Annotation>
             duration = number(time.substr(d + 1)).value_or(0);
             time = time.substr(0, d);
         }
-        const auto onset = number(time.front() == '+' ? time.substr(1) : time);
+        const auto onset = number(!time.empty() && time.front() == '+' ? time.substr(1) : time);
         if (!onset)
             continue;
         if (!recordOnset)
@@ -340,17 +340,19 @@ EcgResult readOwn(const std::filesystem::path& path, const EdfLayout& L, bool bd
         out.annotations.begin(), out.annotations.end(),
         [](const Annotation& a, const Annotation& b) { return a.onsetSeconds < b.onsetSeconds; });
     readPatientField(field(h, 8, 80), out.patient);
+    // dd.mm.yy and hh.mm.ss; a field cut short (a NUL inside it) gives no date or a time of 0.
     const std::string date = field(h, 168, 8), time = field(h, 176, 8);
-    const auto dd = number(date.substr(0, 2)), mm = number(date.substr(3, 2)),
-               yy = number(date.size() >= 8 ? date.substr(6, 2) : std::string());
+    const auto part = [](const std::string& s, std::size_t at) {
+        return s.size() >= at + 2 ? number(s.substr(at, 2)) : std::nullopt;
+    };
+    const auto dd = part(date, 0), mm = part(date, 3), yy = part(date, 6);
     if (dd && mm && yy)
-        out.start = DateTime{
-            static_cast<int>(*yy) + (*yy < 85 ? 2000 : 1900),
-            static_cast<int>(*mm),
-            static_cast<int>(*dd),
-            static_cast<int>(number(time.substr(0, 2)).value_or(0)),
-            static_cast<int>(number(time.substr(3, 2)).value_or(0)),
-            static_cast<int>(number(time.size() >= 8 ? time.substr(6, 2) : "").value_or(0))};
+        out.start = DateTime{static_cast<int>(*yy) + (*yy < 85 ? 2000 : 1900),
+                             static_cast<int>(*mm),
+                             static_cast<int>(*dd),
+                             static_cast<int>(part(time, 0).value_or(0)),
+                             static_cast<int>(part(time, 3).value_or(0)),
+                             static_cast<int>(part(time, 6).value_or(0))};
     char rate[32];
     std::snprintf(rate, sizeof rate, "%g Hz", out.rate);
     const std::string marked = field(h, 192, 5);
