@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Cli.h"
+#include "cardfile/CardFile.h"
 #include "cardfile/Records.h"
 #include "formats/Detect.h"
 #include "signal/FileIo.h"
@@ -35,38 +36,43 @@ bool isForeignEcg(const std::filesystem::path& in) {
     return formats::detectKindOfHead(head, ext).has_value();
 }
 
-std::optional<signal::RecordingKind> kindInCardFile(const std::filesystem::path& recording) {
+std::optional<signal::RecordingKind> kindInCardFile(const std::filesystem::path& given) {
+    // Absolute, so that a bare file name given inside DATA_BASE still names its folder.
+    std::error_code ec;
+    const std::filesystem::path recording = std::filesystem::absolute(given, ec);
+    if (ec)
+        return std::nullopt;
     const std::string name = recording.filename().string();
-    // "%8.8s_%2d.dat"
-    if (name.size() < 14 || name.compare(name.size() - 4, 4, ".dat") != 0 ||
-        name[name.size() - 7] != '_')
+    // DATA_BASE/"%8.8s_%2d.dat"
+    if (recording.parent_path().filename() != cardfile::kDataFolder || name.size() != 15 ||
+        name[8] != '_')
         return std::nullopt;
-    const std::string id = name.substr(0, name.size() - 7);
-    const std::string digits = name.substr(name.size() - 6, 2);
-    int number = 0;
-    for (char ch : digits) {
-        if (ch == ' ' && number == 0)
-            continue;
-        if (ch < '0' || ch > '9')
-            return std::nullopt;
-        number = number * 10 + (ch - '0');
-    }
-    if (number == 0 || cardfile::recordingFileName(id, number) != name)
+    const std::string id = name.substr(0, 8);
+    const int number = std::atoi(name.substr(9, 2).c_str());
+    if (number <= 0 || cardfile::recordingFileName(id, number) != name)
         return std::nullopt;
-    std::ifstream in(recording.parent_path() / id, std::ios::binary);
-    if (!in)
+    const auto entries =
+        cardfile::CardFile(recording.parent_path().parent_path()).listArchiveEntries(id);
+    if (!entries)
         return std::nullopt;
-    const std::vector<std::uint8_t> archive{std::istreambuf_iterator<char>(in), {}};
-    for (std::size_t at = 0; at + cardfile::kArchiveEntryBytes <= archive.size();
-         at += cardfile::kArchiveEntryBytes) {
-        const cardfile::ArchiveEntry entry = cardfile::decodeArchiveEntry(
-            std::span(archive).subspan(at, cardfile::kArchiveEntryBytes));
-        if (entry.recordNumber() != number)
-            continue;
-        return entry.isA2()       ? signal::RecordingKind::A2
-               : entry.isRhythm() ? signal::RecordingKind::Rhythmogram
-                                  : signal::RecordingKind::Plain;
-    }
+    for (const cardfile::ArchiveEntry& entry : entries.value)
+        if (entry.recordNumber() == number)
+            return entry.isA2()       ? signal::RecordingKind::A2
+                   : entry.isRhythm() ? signal::RecordingKind::Rhythmogram
+                                      : signal::RecordingKind::Plain;
+    return std::nullopt;
+}
+
+std::optional<signal::RecordingKind> kindOption(const Args& args, signal::RecordingKind fallback) {
+    const auto text = args.value("kind");
+    if (!text)
+        return fallback;
+    if (*text == "plain")
+        return signal::RecordingKind::Plain;
+    if (*text == "A2" || *text == "a2")
+        return signal::RecordingKind::A2;
+    if (*text == "RT" || *text == "rt")
+        return signal::RecordingKind::Rhythmogram;
     return std::nullopt;
 }
 

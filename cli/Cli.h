@@ -76,6 +76,8 @@ std::function<ForeignRecording(const std::filesystem::path&)>& foreignRecording(
 // The kind a card-file recording (<id>_<n>.dat in DATA_BASE) was filed as, by its entry in the
 // patient's archive beside it (DATA_BASE/<id>); nullopt for a file that is no such recording.
 std::optional<signal::RecordingKind> kindInCardFile(const std::filesystem::path& recording);
+// The kind --kind names (plain, A2 or RT), `fallback` without it; nullopt for another value.
+std::optional<signal::RecordingKind> kindOption(const Args& args, signal::RecordingKind fallback);
 // The leads a card-file recording carries by the lead list beside it (<id>_<n>.lds), when that
 // list was written for these very bytes; all twelve otherwise.
 std::array<bool, 12> leadsBeside(const std::filesystem::path& recording,

@@ -41,7 +41,8 @@ const Command kRender{
         "Back from page N+1), writes the window surface as PNG and prints\n"
         "  page=N samples_per_column=A seconds_per_screen=S forward=0|1 back=0|1\n"
         "Options:\n"
-        "  --kind plain|A2|RT  recording kind (default plain; RT draws a rhythmogram)\n"
+        "  --kind plain|A2|RT  recording kind (default: a card-file recording's own, else plain;\n"
+        "                      RT draws a rhythmogram)\n"
         "  --page N            page number (default 0)\n"
         "  --back              reach the page by Back from the next page\n"
         "  --duration SECONDS  recording duration for the second labels (default: from its\n"
@@ -170,12 +171,9 @@ int runRender(const std::vector<std::string>& argv) {
     if (!setup)
         return kUsage;
     // Without --kind, a card-file recording is of the kind its archive entry says.
-    const auto filed = kindInCardFile(args.positional()[0]);
-    const std::string kind =
-        args.valueOr("kind", filed == signal::RecordingKind::A2            ? "A2"
-                             : filed == signal::RecordingKind::Rhythmogram ? "RT"
-                                                                           : "plain");
-    if (kind != "plain" && kind != "A2" && kind != "RT")
+    const auto kind = kindOption(
+        args, kindInCardFile(args.positional()[0]).value_or(signal::RecordingKind::Plain));
+    if (!kind)
         return usage(kRender, "--kind expects plain, A2 or RT");
     auto page = intValue(args.valueOr("page", "0"), 0, 1000000);
     if (!page)
@@ -195,10 +193,12 @@ int runRender(const std::vector<std::string>& argv) {
     auto app = guiApplication();
     Display d(setup->caps, setup->window);
     d.setChoices(setup->scale, setup->group, setup->speed);
-    const velkard::View view{
-        kind == "RT" ? velkard::Shown::Rhythmogram : velkard::Shown::CardRecording, kind == "A2"};
+    const velkard::View view{kind == signal::RecordingKind::Rhythmogram
+                                 ? velkard::Shown::Rhythmogram
+                                 : velkard::Shown::CardRecording,
+                             kind == signal::RecordingKind::A2};
     d.setFilters(setup->filters, view);
-    if (kind == "RT") {
+    if (kind == signal::RecordingKind::Rhythmogram) {
         d.openRhythmogramBytes(buffer.bytes);
     } else {
         const long seconds =

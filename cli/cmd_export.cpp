@@ -89,19 +89,13 @@ int runExportFile(const std::vector<std::string>& argv) {
     if (!format)
         return kUsage;
     // Without --kind, a card-file recording is of the kind its archive entry says.
-    signal::RecordingKind kind = kindInCardFile(rec).value_or(signal::RecordingKind::Plain);
-    if (auto kindText = args.value("kind")) {
-        if (*kindText == "A2")
-            kind = signal::RecordingKind::A2;
-        else if (*kindText == "plain")
-            kind = signal::RecordingKind::Plain;
-        else
-            return usage(kExportFile, "--kind must be plain or A2");
-    }
+    const auto kind = kindOption(args, kindInCardFile(rec).value_or(signal::RecordingKind::Plain));
+    if (!kind || (args.has("kind") && kind == signal::RecordingKind::Rhythmogram))
+        return usage(kExportFile, "--kind must be plain or A2");
     const auto language = chosenLanguage(kExportFile, args);
     if (!language)
         return kUsage;
-    auto s = ex::exportRecordingFile(rec, kind, *format, out, {}, *language);
+    auto s = ex::exportRecordingFile(rec, *kind, *format, out, {}, *language);
     if (!s)
         return fail(s.message);
     return kOk;

@@ -73,20 +73,6 @@ const Registration regCompress{kCompress};
 const Registration regConvert{kConvert};
 const Registration regDuration{kDuration};
 
-// The --kind option, or the kind the file name gives.
-std::optional<RecordingKind> kindArg(const Args& args, const fs::path& in) {
-    auto text = args.value("kind");
-    if (!text)
-        return import::kindFromFileName(in);
-    if (*text == "plain")
-        return RecordingKind::Plain;
-    if (*text == "A2" || *text == "a2")
-        return RecordingKind::A2;
-    if (*text == "RT" || *text == "rt")
-        return RecordingKind::Rhythmogram;
-    return std::nullopt;
-}
-
 // The device ECG file named on the command line, read within the bounds its header sets; an
 // ".ecx" file is decompressed first.
 signal::BytesResult readInput(const fs::path& in, RecordingKind kind) {
@@ -167,7 +153,7 @@ int runConvert(const std::vector<std::string>& argv) {
         handOverCommand("convert", argv);
         return fail("converting " + in.string() + " needs velkard-cli-qt, which was not found");
     }
-    auto kind = kindArg(args, in);
+    auto kind = kindOption(args, import::kindFromFileName(in));
     if (!kind)
         return usage(kConvert, "--kind must be plain, A2 or RT");
     signal::BytesResult device = readInput(in, *kind);
@@ -189,7 +175,7 @@ int runDuration(const std::vector<std::string>& argv) {
     if (args.positional().size() != 1)
         return usage(kDuration, "expects one device ECG file");
     const fs::path in = args.positional()[0];
-    auto kind = kindArg(args, in);
+    auto kind = kindOption(args, import::kindFromFileName(in));
     if (!kind)
         return usage(kDuration, "--kind must be plain, A2 or RT");
     // The header and the file's length give the duration; the body is not read.

@@ -192,17 +192,9 @@ int runMeasure(const std::vector<std::string>& argv) {
     }
 
     const std::filesystem::path path = args.positional()[0];
-    std::optional<signal::RecordingKind> kind;
-    if (auto text = args.value("kind")) {
-        if (*text == "plain")
-            kind = signal::RecordingKind::Plain;
-        else if (*text == "A2" || *text == "a2")
-            kind = signal::RecordingKind::A2;
-        else
-            return usage(kMeasure, "--kind needs plain or A2");
-    } else {
-        kind = kindInCardFile(path);
-    }
+    const auto kind = kindOption(args, kindInCardFile(path).value_or(signal::RecordingKind::Plain));
+    if (!kind || (args.has("kind") && kind == signal::RecordingKind::Rhythmogram))
+        return usage(kMeasure, "--kind needs plain or A2");
     if (kind == signal::RecordingKind::Rhythmogram)
         return fail(path.string() + " is a rhythmogram: it holds heart rates, no ECG to measure");
 

@@ -151,6 +151,10 @@ TEST(MeasureCli, ACardFileRecordingIsMeasuredAsItsKind) {
     const QJsonArray beats = m["beats"].toArray();
     ASSERT_GE(beats.size(), 10);
     EXPECT_LT(beats.last().toInt(), signal::kA2DerivedRecords);
+    // The same, named from inside DATA_BASE.
+    const CliResult inside = runCli({"measure", id + "_ 1.dat"}, dir / "DATA_BASE");
+    ASSERT_EQ(inside.status, 0) << inside.err;
+    EXPECT_EQ(parse(inside.out)["beats"].toArray(), beats);
     // Read as a plain recording, the same bytes give more beats than ten seconds hold.
     const CliResult plain = runCli({"measure", a2, "--kind", "plain"}, dir.path());
     ASSERT_EQ(plain.status, 0) << plain.err;
